@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object. It sees every event before any widget does and
+// routes the global keys (Escape, Ctrl+Q, F1), the barcode scanner's typing
+// and the mouse wheel over the central widget's window to the hub.
+class GlobalApplication : public QApplication {
+    Q_OBJECT
+public:
+    GlobalApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};

@@ -1,0 +1,32 @@
+#include "app/UiSize.h"
+
+#include <QtGlobal>
+
+int uiSizeFactor = 10;
+
+int sizeFactorForWidth(int width) {
+    const float ratio = float(width) / 1920.0f;
+    // The bounds are compared as the original build did: 1.5 in single
+    // precision, the others in double against the widened ratio.
+    if (double(ratio) <= 1.1)
+        return 10;
+    if (double(ratio) <= 1.3)
+        return 12;
+    if (ratio <= 1.5f)
+        return 14;
+    if (double(ratio) <= 1.7)
+        return 16;
+    if (double(ratio) <= 1.9)
+        return 18;
+    return 20;
+}
+
+int fontPixelSizeForFactor(int factor) { return factor * 3 / 2; }
+
+int indicatorSize(int factor) { return int(float(factor) * 20.0f * 0.1f + 0.5f); }
+
+uint32_t loopSleepMs(uint64_t elapsedMs) { return elapsedMs < 16 ? uint32_t(16 - elapsedMs) : 0; }
+
+QSize scaleSize(const QSize& size, double factor) {
+    return QSize(qRound(size.width() * factor), qRound(size.height() * factor));
+}

@@ -1,0 +1,65 @@
+#include "app/GlobalApplication.h"
+#include "app/MainWidget.h"
+#include "app/MainWindow.h"
+#include "app/MessagePassing.h"
+#include "app/UiSize.h"
+#include "camera/SDLBackground.h"
+#include "platform/ProcessEnd.h"
+#include "platform/TerminationWatcher.h"
+#include "resources/SevrinResources.h"
+
+#include <QScreen>
+#include <QFont>
+
+#include <SDL.h>
+
+int main(int argc, char** argv) {
+    GlobalApplication app(argc, argv);
+    sevrinInitResources();
+    MessagePassing::instance();
+
+    const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
+    uiSizeFactor = sizeFactorForWidth(screenWidth);
+    QFont font = QApplication::font();
+    font.setPixelSize(fontPixelSizeForFactor(uiSizeFactor));
+    QApplication::setFont(font);
+
+    videoWindow = new SDLBackground();
+    auto* window = new MainWindow();
+
+    // A terminate request takes the same road as the close button.
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminateRequested, window->centralWidgetWindow(),
+                     &MainWidget::btnCloseClick);
+
+    while (videoWindow->isRunning()) {
+        const uint64_t t0 = SDL_GetTicks64();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        SDL_Event ev;
+        while (SDL_PollEvent(&ev)) {
+        }
+        videoWindow->renderFrame();
+        const uint32_t rest = loopSleepMs(SDL_GetTicks64() - t0);
+        if (rest)
+            SDL_Delay(rest);
+    }
+
+    delete videoWindow;
+    videoWindow = nullptr;
+    MessagePassing::instance()->SDLCLoseFinish();
+
+    // An exit asked for before exec must not be lost: when it came already,
+    // exec is skipped; otherwise the queued request ends exec.
+    int code;
+    if (ProcessEnd::exitRequested()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        code = ProcessEnd::exitCode();
+    } else {
+        code = QApplication::exec();
+        if (ProcessEnd::exitRequested())
+            code = ProcessEnd::exitCode();
+    }
+    delete window->centralWidgetWindow();
+    delete window;
+    return code;
+}

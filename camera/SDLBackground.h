@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+
+// The video window (placeholder until the video display layer is built):
+// keeps the running flag of the main loop.
+class SDLBackground : public QObject {
+    Q_OBJECT
+public:
+    SDLBackground();
+    ~SDLBackground() override;
+
+    bool isRunning() const { return m_running; }
+    void stop() { m_running = false; }
+    void renderFrame() {}
+    void show() { m_shown = true; }
+    void hide() { m_shown = false; }
+    bool isShown() const { return m_shown; }
+
+private:
+    bool m_running = true;
+    bool m_shown = false;
+};
+
+// The one video window; null once the main loop has ended.
+extern SDLBackground* videoWindow;
