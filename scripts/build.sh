@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs the packages, configures and builds into build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C build

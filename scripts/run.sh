@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds and starts Sevrin in run/ (its working and application directory),
+# with one simulated USB camera and one simulated network camera unless
+# SEVRIN_SIM_USB / SEVRIN_SIM_NET are already set. Real V4L2 cameras are
+# listed beside them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+mkdir -p run
+export SEVRIN_APP_DIR="$PWD/run"
+export SEVRIN_SIM_USB="${SEVRIN_SIM_USB-4}"
+export SEVRIN_SIM_NET="${SEVRIN_SIM_NET-0@192.168.1.10}"
+cd run
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: starting Sevrin inside a virtual X server (xvfb-run)."
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" ../build/Sevrin
+fi
+exec ../build/Sevrin
