@@ -1,0 +1,3 @@
+#include "imaging/FrameForm.h"
+
+FrameForm::FrameForm(QWidget* parent) : QWidget(parent) { setObjectName("FrameForm"); }

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QWidget>
+
+// The focus-stacking panel. Placeholder: constructed and placed by the
+// central widget, shows nothing yet.
+class JingShenFormHigh : public QWidget {
+    Q_OBJECT
+public:
+    explicit JingShenFormHigh(QWidget* parent = nullptr);
+
+public slots:
+    void changeLanguageSLOT(int language);
+};

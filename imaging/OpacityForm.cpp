@@ -1,0 +1,5 @@
+#include "imaging/OpacityForm.h"
+
+OpacityForm::OpacityForm(QWidget* parent) : QWidget(parent) { setObjectName("OpacityForm"); }
+
+void OpacityForm::changeLanguageSLOT(int language) { Q_UNUSED(language) }

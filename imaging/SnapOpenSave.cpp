@@ -1,0 +1,5 @@
+#include "imaging/SnapOpenSave.h"
+
+SnapOpenSave::SnapOpenSave(QWidget* parent) : QWidget(parent) { setObjectName("SnapOpenSave"); }
+
+void SnapOpenSave::changeLanguageSLOT(int language) { Q_UNUSED(language) }

@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Writes the program's icon drawings (SVG) and the list of PNGs rendered from
+them at build time (resources/icons.txt: svg;png;width;height). Run after changing a drawing."""
+import os
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'resources')
+SVG = os.path.join(ROOT, 'svg')
+FACTORS = [10, 12, 14, 16, 18, 20]
+entries = []  # (svg, out, w, h)
+
+
+def svg(name, body, w=100, h=100):
+    with open(os.path.join(SVG, name + '.svg'), 'w') as f:
+        f.write(f'<svg xmlns="http://www.w3.org/2000/svg" width="{w}" height="{h}" viewBox="0 0 {w} {h}">\n{body}\n</svg>\n')
+    return name + '.svg'
+
+
+def sized(src, out_pattern, w, h):
+    """One PNG per size factor: out_pattern with %1 replaced by the factor."""
+    for f in FACTORS:
+        entries.append((src, out_pattern.replace('%1', str(f)), max(1, round(w * f / 10)), max(1, round(h * f / 10))))
+
+
+def single(src, out, w, h):
+    entries.append((src, out, w, h))
+
+
+BTN = '<rect x="4" y="4" width="92" height="92" rx="14" fill="#3a3f47"/>'
+STROKE = 'stroke="#f2f2f2" stroke-width="8" fill="none" stroke-linecap="round" stroke-linejoin="round"'
+
+# Frames and backgrounds used by the shared style sheets.
+sized(svg('editBg', '<rect x="1" y="1" width="98" height="38" rx="5" fill="#ffffff" stroke="#8a8a8a" stroke-width="2"/>', 100, 40), 'res/editBg_%1.png', 40, 16)
+sized(svg('dropDown', '<path d="M20 35 L50 65 L80 35" ' + STROKE.replace('#f2f2f2', '#505050') + '/>'), 'res/dropDown_%1.png', 16, 16)
+sized(svg('btnBG', '<defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#fbfbfb"/><stop offset="1" stop-color="#d6d6d6"/></linearGradient></defs><rect x="1" y="1" width="98" height="38" rx="6" fill="url(#g)" stroke="#8a8a8a" stroke-width="2"/>', 100, 40), 'res/btnBG_%1.png', 40, 16)
+sized(svg('btnBGS', '<defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#7fb6ff"/><stop offset="1" stop-color="#2f7de1"/></linearGradient></defs><rect x="1" y="1" width="98" height="38" rx="6" fill="url(#g)" stroke="#1d5cb0" stroke-width="2"/>', 100, 40), 'res/btnBGS_%1.png', 40, 16)
+sized(svg('slider', '<rect x="0" y="6" width="100" height="8" rx="4" fill="#9a9a9a"/>', 100, 20), 'res/slider_%1.png', 40, 8)
+sized(svg('slider_handle', '<circle cx="50" cy="50" r="44" fill="#2f7de1" stroke="#ffffff" stroke-width="8"/>'), 'res/slider_handle_%1.png', 18, 18)
+sized(svg('btnAdd', '<circle cx="50" cy="50" r="44" fill="#3a3f47"/><path d="M50 25 V75 M25 50 H75" ' + STROKE + '/>'), 'res/btnAdd_%1.png', 20, 20)
+sized(svg('btnSub', '<circle cx="50" cy="50" r="44" fill="#3a3f47"/><path d="M25 50 H75" ' + STROKE + '/>'), 'res/btnSub_%1.png', 20, 20)
+sized(svg('top', '<defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#4a5059"/><stop offset="1" stop-color="#2b2f35"/></linearGradient></defs><rect width="64" height="30" fill="url(#g)"/>', 64, 30), 'res/top_%1.png', 64, 30)
+sized(svg('bottom', '<defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#3a3f47"/><stop offset="1" stop-color="#24272c"/></linearGradient></defs><rect width="64" height="30" fill="url(#g)"/>', 64, 30), 'res/bottom_%1.png', 64, 30)
+LOGO = '<circle cx="50" cy="50" r="46" fill="#2f7de1"/><circle cx="50" cy="50" r="26" fill="none" stroke="#ffffff" stroke-width="8"/><path d="M50 10 V30 M50 70 V90 M10 50 H30 M70 50 H90" stroke="#ffffff" stroke-width="6"/>'
+sized(svg('logoIcon', LOGO), 'res/logoIcon_%1.png', 23, 23)
+single('logoIcon.svg', 'res/logo.png', 128, 128)
+single(svg('null', ''), 'res/null.png', 4, 4)
+single(svg('splitterLeft', '<rect width="6" height="100" fill="#7a7a7a"/><rect x="2" y="40" width="2" height="20" fill="#d0d0d0"/>', 6, 100), 'res/splitterLeft.png', 6, 100)
+single(svg('splitterCenter', '<rect width="100" height="6" fill="#7a7a7a"/><rect x="40" y="2" width="20" height="2" fill="#d0d0d0"/>', 100, 6), 'res/splitterCenter.png', 100, 6)
+
+# Check boxes and radio buttons.
+single(svg('check_off', '<rect x="6" y="6" width="88" height="88" rx="12" fill="#ffffff" stroke="#707070" stroke-width="8"/>'), 'res/CameraForm/check_off.png', 40, 40)
+single(svg('check_on', '<rect x="6" y="6" width="88" height="88" rx="12" fill="#2f7de1" stroke="#1d5cb0" stroke-width="8"/><path d="M24 52 L43 70 L77 32" ' + STROKE.replace('#f2f2f2', '#ffffff').replace('8', '12') + '/>'), 'res/CameraForm/check_on.png', 40, 40)
+single(svg('radio_off', '<circle cx="50" cy="50" r="44" fill="#ffffff" stroke="#707070" stroke-width="8"/>'), 'res/CameraForm/radio_off.png', 40, 40)
+single(svg('radio_on', '<circle cx="50" cy="50" r="44" fill="#ffffff" stroke="#1d5cb0" stroke-width="8"/><circle cx="50" cy="50" r="24" fill="#2f7de1"/>'), 'res/CameraForm/radio_on.png', 40, 40)
+
+# Title-bar buttons.
+title = {
+    'btnMin': '<path d="M25 70 H75" ' + STROKE + '/>',
+    'btnFullScreen': '<path d="M22 40 V22 H40 M60 22 H78 V40 M78 60 V78 H60 M40 78 H22 V60" ' + STROKE + '/>',
+    'btnClose': '<path d="M28 28 L72 72 M72 28 L28 72" ' + STROKE + '/>',
+    'btnInfo': '<circle cx="50" cy="28" r="6" fill="#f2f2f2"/><path d="M50 44 V76" ' + STROKE + '/>',
+    'btnBig': '<rect x="24" y="24" width="52" height="52" ' + STROKE + '/>',
+    'btnSmall': '<rect x="22" y="36" width="40" height="40" ' + STROKE + '/><path d="M38 36 V22 H78 V62 H62" ' + STROKE + '/>',
+    'btnNoBorder': '<rect x="18" y="18" width="64" height="64" stroke-dasharray="10 8" ' + STROKE + '/>',
+}
+for name, body in title.items():
+    sized(svg('title_' + name, BTN + body), 'res/MainWindow/' + name + '_%1.png', 23, 23)
+
+# Tab buttons of the left column: a pictogram and a caption per language.
+tabs = {
+    'btnDevice': ('<rect x="22" y="18" width="56" height="40" rx="6" ' + STROKE + '/><circle cx="50" cy="38" r="10" fill="#f2f2f2"/>', ['设备', 'Device', '設備']),
+    'btnArgs': ('<path d="M24 22 V58 M50 22 V58 M76 22 V58" ' + STROKE + '/><circle cx="24" cy="46" r="7" fill="#f2f2f2"/><circle cx="50" cy="30" r="7" fill="#f2f2f2"/><circle cx="76" cy="40" r="7" fill="#f2f2f2"/>', ['参数', 'Params', '參數']),
+    'btnMeasure': ('<path d="M18 56 L82 22" ' + STROKE + '/><path d="M30 50 L26 42 M46 41 L42 33 M62 33 L58 25" ' + STROKE.replace('8', '5') + '/>', ['测量', 'Measure', '測量']),
+    'btnComposite': ('<rect x="18" y="20" width="34" height="26" ' + STROKE + '/><rect x="46" y="32" width="36" height="26" ' + STROKE + '/>', ['合成', 'Compose', '合成']),
+    'btnLine': ('<path d="M50 16 V62 M24 39 H76" ' + STROKE + '/><circle cx="50" cy="39" r="12" ' + STROKE.replace('8', '5') + '/>', ['线', 'Lines', '線']),
+    'btnSet': ('<circle cx="50" cy="39" r="14" ' + STROKE + '/><path d="M50 14 V22 M50 56 V64 M25 39 H33 M67 39 H75" ' + STROKE + '/>', ['设置', 'Settings', '設置']),
+    'btnHistory': ('<rect x="20" y="18" width="60" height="42" rx="4" ' + STROKE + '/><path d="M26 54 L42 38 L54 48 L64 40 L74 52" ' + STROKE.replace('8', '5') + '/>', ['历史', 'History', '歷史']),
+}
+for name, (body, captions) in tabs.items():
+    for lang, cap in enumerate(captions):
+        size = 13 if len(cap) > 4 else 16
+        text = f'<text x="50" y="88" font-family="WenQuanYi Micro Hei" font-size="{size}" fill="#f2f2f2" text-anchor="middle">{cap}</text>'
+        single(svg(f'tab_{name}_{lang}', BTN + body + text), f'res/{name}_{lang}.png', 120, 120)
+
+# Status icons.
+status = {
+    'btnCamera': '<rect x="16" y="32" width="68" height="46" rx="8" fill="#e53935"/><rect x="36" y="22" width="28" height="14" rx="3" fill="#e53935"/><circle cx="50" cy="55" r="14" fill="#ffffff"/>',
+    'btnAWB': '<circle cx="50" cy="50" r="40" fill="#e53935"/><text x="50" y="60" font-family="WenQuanYi Micro Hei" font-size="28" fill="#ffffff" text-anchor="middle">AWB</text>',
+    'btnAE': '<circle cx="50" cy="50" r="40" fill="#e53935"/><text x="50" y="61" font-family="WenQuanYi Micro Hei" font-size="32" fill="#ffffff" text-anchor="middle">AE</text>',
+    'btnVideo': '<rect x="12" y="30" width="54" height="42" rx="8" fill="#e53935"/><path d="M66 44 L88 32 V70 L66 58 Z" fill="#e53935"/>',
+}
+for name, body in status.items():
+    single(svg('status_' + name, body), 'res/IconWidget/' + name + '.png', 80, 80)
+
+with open(os.path.join(ROOT, 'icons.txt'), 'w') as f:
+    for s, o, w, h in entries:
+        f.write(f'{s};{o};{w};{h}\n')
+print(len(entries), 'icons')
