@@ -1,44 +1,850 @@
 #include "app/MainWidget.h"
 
+#include "app/CustomSplitter.h"
+#include "app/IconWidget.h"
 #include "app/MessagePassing.h"
+#include "app/MyWidget.h"
+#include "app/UiSize.h"
+#include "camera/BaseCamera.h"
 #include "camera/deviceForm.h"
 #include "platform/ProcessEnd.h"
+#include "export/forms/XlsSet.h"
+#include "imaging/FrameForm.h"
+#include "imaging/JingShenFormHigh.h"
+#include "imaging/OpacityForm.h"
+#include "imaging/PinJieForm.h"
+#include "imaging/SnapHistory.h"
+#include "imaging/SnapOpenSave.h"
+#include "panels/camera/CameraForm.h"
+#include "panels/camera/CameraParaForm.h"
+#include "panels/camera/CameraSet.h"
+#include "panels/camera/CameraTimeSet.h"
+#include "panels/camera/ImageReceiveForm.h"
+#include "panels/camera/OtherSet.h"
+#include "panels/camera/VideoSet.h"
+#include "panels/measure/CrossLineSetWidget.h"
+#include "panels/measure/LineForm.h"
+#include "panels/measure/MarkForm.h"
+#include "panels/measure/MeasureDataForm.h"
+#include "panels/measure/MeasureForm.h"
+#include "panels/measure/MeasureSet.h"
+#include "panels/measure/ScaleSet.h"
 
 #include <QApplication>
+#include <QGraphicsView>
 #include <QHBoxLayout>
-#include <QPushButton>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+// Single widths and heights scale in single precision and truncate.
+int scaled(int designed) { return int(float(designed) * float(uiSizeFactor) * 0.1f); }
+QRect scaledRect(const QRect& r) {
+    const QSize pos = scaleSize(scaleSize(QSize(r.x(), r.y()), uiSizeFactor), 0.1);
+    const QSize size = scaleSize(scaleSize(r.size(), uiSizeFactor), 0.1);
+    return QRect(pos.width(), pos.height(), size.width(), size.height());
+}
+void fixHeight(QWidget* w, int h) {
+    w->setMinimumHeight(scaled(h));
+    w->setMaximumHeight(scaled(h));
+}
+void fixWidth(QWidget* w, int width) {
+    w->setMinimumWidth(scaled(width));
+    w->setMaximumWidth(scaled(width));
+}
+QWidget* named(QWidget* parent, const char* name) {
+    auto* w = new QWidget(parent);
+    w->setObjectName(name);
+    return w;
+}
+} // namespace
+
+int MainWidget::panelMargin() const { return int(float(uiSizeFactor) * 5.0f * 0.1f); }
+int MainWidget::historyMargin() const { return int(float(uiSizeFactor) * 20.0f * 0.1f); }
+QWidget* MainWidget::viewArea() const { return widget_center; }
+
+QToolButton* MainWidget::makeTitleButton(const char* name, int x) {
+    auto* b = new QToolButton(widget_3);
+    b->setObjectName(name);
+    b->setGeometry(x, 4, 23, 23);
+    b->setMinimumSize(23, 23);
+    b->setMaximumSize(100, 100);
+    b->setAutoRaise(true);
+    return b;
+}
+
+void MainWidget::buildForm() {
+    setObjectName("MianWidget");
+    resize(1097, 976);
+    auto* rootLayout = new QVBoxLayout(this);
+    rootLayout->setContentsMargins(0, 0, 0, 0);
+    widget_root = named(this, "widget_root");
+    widget_root->setMinimumSize(1024, 720);
+    rootLayout->addWidget(widget_root);
+    auto* v = new QVBoxLayout(widget_root);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+
+    // Title bar.
+    widget_top = named(widget_root, "widget_top");
+    widget_top->setAttribute(Qt::WA_StyledBackground);
+    fixHeight(widget_top, 30);
+    auto* top = new QHBoxLayout(widget_top);
+    top->setContentsMargins(0, 0, 0, 0);
+    widget_2 = named(widget_top, "widget_2");
+    widget_2->setMinimumWidth(500);
+    labLogo = new QLabel(widget_2);
+    labLogo->setObjectName("labLogo");
+    labLogo->setGeometry(10, 4, 23, 23);
+    label = new QLabel(widget_2);
+    label->setObjectName("label");
+    label->setGeometry(43, 0, 400, 30);
+    label->setStyleSheet("color:rgb(240,240,240);");
+    top->addWidget(widget_2);
+    top->addStretch(1);
+    widget_3 = named(widget_top, "widget_3");
+    widget_3->setMinimumWidth(205);
+    btnInfo = makeTitleButton("btnInfo", 0);
+    btnMin = makeTitleButton("btnMin", 33);
+    btnBig = makeTitleButton("btnBig", 66);
+    btnSmall = makeTitleButton("btnSmall", 66);
+    btnNoBorder = makeTitleButton("btnNoBorder", 99);
+    btnFullScreen = makeTitleButton("btnFullScreen", 140);
+    btnClose = makeTitleButton("btnClose", 173);
+    top->addWidget(widget_3);
+    v->addWidget(widget_top);
+
+    // Content: left column | centre.
+    widget_content = named(widget_root, "widget_content");
+    auto* contentLayout = new QVBoxLayout(widget_content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    splitterLeft = new CustomSplitter(Qt::Horizontal, widget_content);
+    splitterLeft->setObjectName("splitterLeft");
+    splitterLeft->setFrameShape(QFrame::NoFrame);
+    splitterLeft->setHandleWidth(6);
+    splitterLeft->setChildrenCollapsible(true);
+    contentLayout->addWidget(splitterLeft);
+
+    auto* left = named(splitterLeft, "widget_Center_Left");
+    left->setStyleSheet("background-color:rgb(210, 210, 210);");
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    auto* leftGrid = named(left, "widgetLeftGrid");
+    leftLayout->addWidget(leftGrid);
+    auto* gridLayout = new QHBoxLayout(leftGrid);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    gridLayout->setSpacing(0);
+    widgetBtn = named(leftGrid, "widgetBtn");
+    widgetBtn->setStyleSheet("background-color:rgb(163, 163, 163)");
+    fixWidth(widgetBtn, 60);
+    auto* btnColumn = new QVBoxLayout(widgetBtn);
+    btnColumn->setContentsMargins(0, 0, 0, 0);
+    btnColumn->setSpacing(0);
+    for (const char* name : {"btnDevice", "btnArgs", "btnMeasure", "btnComposite", "btnLine", "btnSet", "btnHistory"}) {
+        auto* b = new QToolButton(widgetBtn);
+        b->setObjectName(name);
+        btnColumn->addWidget(b);
+        tabButtons << b;
+    }
+    btnColumn->addStretch(1);
+    gridLayout->addWidget(widgetBtn);
+    auto* widget_4 = named(leftGrid, "widget_4");
+    auto* col = new QVBoxLayout(widget_4);
+    col->setContentsMargins(0, 0, 0, 0);
+    col->setSpacing(0);
+    widgetTab = named(widget_4, "widgetTab");
+    fixHeight(widgetTab, 40);
+    auto* tabLayout = new QHBoxLayout(widgetTab);
+    tabLayout->setContentsMargins(0, 0, 0, 0);
+    btnPinJie = new QToolButton(widgetTab);
+    btnPinJie->setObjectName("btnPinJie");
+    btnPinJie->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    btnRongHeHigh = new QToolButton(widgetTab);
+    btnRongHeHigh->setObjectName("btnRongHeHigh");
+    btnRongHeHigh->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    tabLayout->addWidget(btnPinJie);
+    tabLayout->addWidget(btnRongHeHigh);
+    col->addWidget(widgetTab);
+    scrollArea = new QScrollArea(widget_4);
+    scrollArea->setObjectName("scrollArea");
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setWidgetResizable(true);
+    scrollContent = named(nullptr, "scrollContent");
+    scrollArea->setWidget(scrollContent);
+    col->addWidget(scrollArea);
+    gridLayout->addWidget(widget_4);
+
+    auto* centre0 = named(splitterLeft, "widget_center_0");
+    auto* centre0Layout = new QVBoxLayout(centre0);
+    centre0Layout->setContentsMargins(0, 0, 0, 0);
+    splitterCenter = new CustomSplitter(Qt::Vertical, centre0);
+    splitterCenter->setObjectName("splitterCenter");
+    splitterCenter->setHandleWidth(6);
+    centre0Layout->addWidget(splitterCenter);
+    auto* widget100 = named(splitterCenter, "widget100");
+    auto* w100 = new QVBoxLayout(widget100);
+    w100->setContentsMargins(0, 0, 0, 0);
+    w100->setSpacing(0);
+    widgetTop = named(widget100, "widgetTop");
+    widgetTop->setStyleSheet("background-color:rgb(180, 180, 180);");
+    fixHeight(widgetTop, 50);
+    w100->addWidget(widgetTop);
+    auto* centre1 = named(widget100, "widget_center_1");
+    w100->addWidget(centre1, 1);
+    auto* c1 = new QVBoxLayout(centre1);
+    c1->setContentsMargins(0, 0, 0, 0);
+    c1->setSpacing(0);
+    auto* widget_6 = named(centre1, "widget_6");
+    auto* w6 = new QHBoxLayout(widget_6);
+    w6->setContentsMargins(0, 0, 0, 0);
+    w6->setSpacing(0);
+    widget_center = new MyWidget(widget_6);
+    widget_center->setObjectName("widget_center");
+    w6->addWidget(widget_center, 1);
+    widgetV = named(widget_6, "widgetV");
+    fixWidth(widgetV, 20);
+    auto* vv = new QVBoxLayout(widgetV);
+    vv->setContentsMargins(0, 0, 0, 0);
+    scrollBarV = new QScrollBar(Qt::Vertical, widgetV);
+    scrollBarV->setObjectName("scrollBarV");
+    vv->addWidget(scrollBarV);
+    w6->addWidget(widgetV);
+    c1->addWidget(widget_6, 1);
+    widgetH = named(centre1, "widgetH");
+    fixHeight(widgetH, 20);
+    auto* hh = new QHBoxLayout(widgetH);
+    hh->setContentsMargins(0, 0, 0, 0);
+    scrollBarH = new QScrollBar(Qt::Horizontal, widgetH);
+    scrollBarH->setObjectName("scrollBarH");
+    hh->addWidget(scrollBarH);
+    c1->addWidget(widgetH);
+    auto* bottom = named(splitterCenter, "widget_bottom");
+    bottom->setMaximumSize(1666666, 1666666);
+    auto* bl = new QVBoxLayout(bottom);
+    bl->setContentsMargins(0, 0, 0, 0);
+    widgetBottomGrid = named(bottom, "widgetBottomGrid");
+    widgetBottomGrid->setAttribute(Qt::WA_StyledBackground);
+    widgetBottomGrid->setStyleSheet("QWidget#widgetBottomGrid{background-color:rgb(255,255,255);}");
+    bl->addWidget(widgetBottomGrid);
+    v->addWidget(widget_content, 1);
+
+    // Status line.
+    widget_down = named(widget_root, "widget_down");
+    widget_down->setAttribute(Qt::WA_StyledBackground);
+    fixHeight(widget_down, 30);
+    auto* down = new QHBoxLayout(widget_down);
+    down->setContentsMargins(6, 0, 6, 0);
+    auto mkLabel = [&](const char* name, const QString& text = QString()) {
+        auto* l = new QLabel(text, widget_down);
+        l->setObjectName(name);
+        l->setStyleSheet("color:rgb(240,240,240);");
+        down->addWidget(l);
+        return l;
+    };
+    labRateName = mkLabel("labRateName");
+    labRate = mkLabel("labRate", "TextLabel");
+    labImagSizeName = mkLabel("labImagSizeName");
+    labImagSize = mkLabel("labImagSize");
+    down->addStretch(1);
+    widgetImgBar = named(widget_down, "widgetImgBar");
+    widgetImgBar->setMinimumWidth(314);
+    btnScaleAddEditImg = new QToolButton(widgetImgBar);
+    btnScaleAddEditImg->setObjectName("btnScaleAddEditImg");
+    btnScaleAddEditImg->setGeometry(0, 4, 23, 23);
+    sliderEditImg = new QSlider(Qt::Horizontal, widgetImgBar);
+    sliderEditImg->setObjectName("sliderEditImg");
+    sliderEditImg->setGeometry(30, 6, 160, 20);
+    btnSacleOKEditImg = new QToolButton(widgetImgBar);
+    btnSacleOKEditImg->setObjectName("btnSacleOKEditImg");
+    btnSacleOKEditImg->setGeometry(196, 4, 90, 23);
+    btnScaleSubEditImg = new QToolButton(widgetImgBar);
+    btnScaleSubEditImg->setObjectName("btnScaleSubEditImg");
+    btnScaleSubEditImg->setGeometry(290, 4, 23, 23);
+    down->addWidget(widgetImgBar);
+    widgetCamBar = named(widget_down, "widgetCamBar");
+    widgetCamBar->setMinimumWidth(314);
+    btnSacleOK = new QToolButton(widgetCamBar);
+    btnSacleOK->setObjectName("btnSacleOK");
+    btnSacleOK->setGeometry(0, 4, 90, 23);
+    btnScaleSub = new QToolButton(widgetCamBar);
+    btnScaleSub->setObjectName("btnScaleSub");
+    btnScaleSub->setGeometry(96, 4, 23, 23);
+    slider = new QSlider(Qt::Horizontal, widgetCamBar);
+    slider->setObjectName("slider");
+    slider->setGeometry(124, 6, 160, 20);
+    btnScaleAdd = new QToolButton(widgetCamBar);
+    btnScaleAdd->setObjectName("btnScaleAdd");
+    btnScaleAdd->setGeometry(290, 4, 23, 23);
+    down->addWidget(widgetCamBar);
+    for (QSlider* s : {slider, sliderEditImg}) {
+        s->setMaximum(10);
+        s->setPageStep(1);
+    }
+    labScaleName = mkLabel("labScaleName");
+    labScaleEditImg = mkLabel("labScaleEditImg");
+    labScaleEditImg->setMinimumWidth(60);
+    labScale = mkLabel("labScale", "100%");
+    labScale->setMinimumWidth(60);
+    labGongSi = mkLabel("labGongSi");
+    v->addWidget(widget_down);
+}
+
+void MainWidget::scaleForm() {
+    // Fixed heights and widths were scaled as they were set (fixHeight, fixWidth).
+    for (QWidget* w : {widget_3, widgetCamBar, widgetImgBar, scrollContent})
+        w->setMinimumWidth(scaled(w->minimumWidth()));
+    for (QWidget* w : std::initializer_list<QWidget*>{labLogo, label, btnInfo, btnMin, btnFullScreen, btnClose, btnBig,
+                                                      btnSmall, btnNoBorder, slider, btnSacleOK, btnScaleAdd,
+                                                      btnScaleSub, sliderEditImg, btnSacleOKEditImg,
+                                                      btnScaleAddEditImg, btnScaleSubEditImg})
+        w->setGeometry(scaledRect(w->geometry()));
+    const QString f = QString::number(uiSizeFactor);
+    for (QToolButton* b : {btnScaleAdd, btnScaleSub, btnScaleAddEditImg, btnScaleSubEditImg}) {
+        b->setText(QString());
+        b->setAutoRaise(true);
+        b->setIconSize(b->size());
+    }
+    btnScaleAdd->setIcon(QIcon(":/res/btnAdd_" + f + ".png"));
+    btnScaleAddEditImg->setIcon(QIcon(":/res/btnAdd_" + f + ".png"));
+    btnScaleSub->setIcon(QIcon(":/res/btnSub_" + f + ".png"));
+    btnScaleSubEditImg->setIcon(QIcon(":/res/btnSub_" + f + ".png"));
+    MessagePassing* hub = MessagePassing::instance();
+    btnSacleOK->setStyleSheet(hub->getQToolButtonStyle());
+    btnSacleOKEditImg->setStyleSheet(hub->getQToolButtonStyle());
+    slider->setStyleSheet(hub->getQSliderStyle());
+    sliderEditImg->setStyleSheet(hub->getQSliderStyle());
+}
+
+void MainWidget::setupTabButtons() {
+    const int lang = MessagePassing::instance()->language();
+    const QSize size = scaleSize(scaleSize(QSize(60, 60), uiSizeFactor), 0.1);
+    for (QToolButton* b : tabButtons) {
+        b->setText(QString());
+        b->setMinimumSize(size);
+        b->setMaximumSize(size);
+        b->setIconSize(size);
+        b->setIcon(QIcon(QPixmap(QString(":/res/%1_%2.png").arg(b->objectName()).arg(lang))
+                             .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        disconnect(b, SIGNAL(clicked()), this, SLOT(btnWidgetBtnClick()));
+        connect(b, SIGNAL(clicked()), this, SLOT(btnWidgetBtnClick()));
+    }
+}
 
 MainWidget::MainWidget(QWidget* parent) : QWidget(parent) {
-    setObjectName("MianWidget");
-    setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
-    setAttribute(Qt::WA_TranslucentBackground);
-    auto* layout = new QHBoxLayout(this);
-    auto* devices = new deviceForm(this);
-    layout->addWidget(devices);
-    btnClose = new QPushButton("X", this);
-    btnClose->setObjectName("btnClose");
-    layout->addWidget(btnClose, 0, Qt::AlignTop | Qt::AlignRight);
-    connect(btnClose, &QPushButton::clicked, this, &MainWidget::btnCloseClick);
+    hide();
+    restoreAction = [] {};
+    buildForm();
+    texts.insert("labRateName", {"帧率:", "FrameRate:", "幀率"});
+    texts.insert("btnSacleOK", {"窗口自适应", "Auto Size", "窗口自適應"});
+    texts.insert("labScaleName", {"窗口缩放比例:", "Scaling:", "窗口縮放比例:"});
+    texts.insert("labImagSizeName", {"尺寸", "Size", "尺寸"});
+    texts.insert("btnPinJie", {"大图拼接", "Stitch", "大圖拼接"});
+    texts.insert("btnRongHeHigh", {"融合", "Fusion", "融合"});
+    scaleForm();
+    largeSize = QSize(0, 0);
+    textPreview = new QLabel(this);
+    textPreview->setAlignment(Qt::AlignCenter);
+    textPreview->setAutoFillBackground(true);
+    textPreview->setFocusPolicy(Qt::NoFocus);
+    textPreview->setFrameShape(QFrame::Box);
+    textPreview->hide();
+
+    const QString f = QString::number(uiSizeFactor);
+    widget_top->setStyleSheet(QString("QWidget#widget_top{background:url(:/res/top_%1.png);}").arg(f));
+    widget_down->setStyleSheet(QString("QWidget#widget_down{background:url(:/res/bottom_%1.png);}").arg(f));
+    splitterLeft->setStyleSheet(
+        "QSplitter::handle#splitterLeft{border-image:url(:/res/splitterLeft.png) 0 0 0 0 stretch stretch;}");
+    splitterCenter->setStyleSheet(
+        "QSplitter::handle#splitterCenter{border-image:url(:/res/splitterCenter.png) 0 0 0 0 stretch stretch;}");
+    setupTabButtons();
+
+    connect(btnMin, SIGNAL(clicked()), this, SLOT(btnMinClick()));
+    connect(btnFullScreen, SIGNAL(clicked()), this, SLOT(btnFullScreenClick()));
+    connect(btnClose, SIGNAL(clicked()), this, SLOT(btnCloseClick()));
+    connect(btnInfo, SIGNAL(clicked()), this, SLOT(btnInfoClick()));
+    connect(btnBig, SIGNAL(clicked()), this, SLOT(btnBigSmallClick()));
+    connect(btnSmall, SIGNAL(clicked()), this, SLOT(btnBigSmallClick()));
+    connect(btnNoBorder, SIGNAL(clicked()), this, SLOT(slo_btnNoBorder()));
+    labLogo->setPixmap(QPixmap(":/res/logoIcon_" + f + ".png").scaledToWidth(labLogo->width()));
+    label->setText("Varnel显微镜软件V4.1");
+    labGongSi->setText(QString());
+    const QList<QPair<QToolButton*, const char*>> titleIcons = {
+        {btnMin, "btnMin"},   {btnFullScreen, "btnFullScreen"}, {btnClose, "btnClose"},      {btnInfo, "btnInfo"},
+        {btnBig, "btnBig"},   {btnSmall, "btnSmall"},           {btnNoBorder, "btnNoBorder"}};
+    for (const auto& t : titleIcons) {
+        t.first->setIconSize(t.first->size());
+        t.first->setIcon(QIcon(QPixmap(QString(":/res/MainWindow/%1_%2.png").arg(t.second).arg(f))
+                                   .scaledToWidth(t.first->width(), Qt::SmoothTransformation)));
+    }
+    btnBig->hide();
+    currentCompositeTab = nullptr;
+
+    auto* timer = new QTimer(this);
+    connect(timer, SIGNAL(timeout()), this, SLOT(oneSecondUpdate()));
+    timer->start(1000);
+
+    MessagePassing* hub = MessagePassing::instance();
+    connect(hub, SIGNAL(quitFullScreenSIGNAL()), this, SLOT(quitFullScreenSLOT()));
+    connect(hub, SIGNAL(initImageScaleIndexSIGNAL(int)), this, SLOT(initImageScaleIndexSLOT(int)));
+    connect(hub, SIGNAL(wheelEventAddSIGNAL(QPoint)), this, SLOT(wheelEventAddSLOT(QPoint)));
+    connect(hub, SIGNAL(wheelEventSubSIGNAL(QPoint)), this, SLOT(wheelEventSubSLOT(QPoint)));
+    connect(hub, SIGNAL(bewriteTextUpdateSIGNAL(bool, QPoint, QString)), this,
+            SLOT(bewriteTextUpdateSLOT(bool, QPoint, QString)));
+    connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
+    connect(hub, SIGNAL(goOutPinJieSIGNAL()), this, SLOT(goOutPinJieSLOT()));
+    connect(hub, SIGNAL(goOutJingShenSIGNAL()), this, SLOT(goOutJingShenSLOT()));
+    connect(hub, SIGNAL(goOutJingShenHighSIGNAL()), this, SLOT(goOutJingShenHighSLOT()));
+    connect(hub, SIGNAL(ForceSliderSIGNAL()), this, SLOT(ForceSliderSLOT()));
+    connect(hub, SIGNAL(setEditImageOKSIGNAL()), this, SLOT(setEditImageOKSLOT()));
+    connect(hub, SIGNAL(clickBtnMinSIGNAL()), this, SLOT(btnMinClick()));
+    connect(hub, SIGNAL(saveImageByFileDialogSIGNAL(QImage, QString, bool, bool)), this,
+            SLOT(saveImageByFileDialogSLOT(QImage, QString, bool, bool)));
+    connect(hub, SIGNAL(renewScrollBarSignal()), this, SLOT(renewScrollBarSLOT()));
+    connect(hub, SIGNAL(setIsCameraModeSIGNAL(bool)), this, SLOT(setIsCameraModeSLOT(bool)));
+    connect(hub, SIGNAL(btnScaleOKSIGNAL()), this, SLOT(btnScaleOKSLOT()));
+    connect(hub, SIGNAL(changeFenBianLv1080pReturnFinishSIGNAL(int)), this,
+            SLOT(changeFenBianLv1080pReturnFinishSLOT(int)));
+    connect(hub, SIGNAL(setCurCameraNULLSIGNAL()), this, SLOT(setCurCameraNULLSLOT()));
+    connect(hub, SIGNAL(setIsCameraModeSIGNAL(bool)), this, SLOT(slo_noBorderEnable(bool)));
+
+    changeLanguageSLOT(hub->language());
+    labImagSize->hide();
+    labImagSizeName->hide();
+    labScaleEditImg->hide();
+    connect(sliderEditImg, SIGNAL(valueChanged(int)), this, SLOT(sliderEditImgValueChanged(int)));
+    connect(btnScaleAddEditImg, SIGNAL(clicked()), this, SLOT(btnScaleAddEditImgAddClick()));
+    connect(btnScaleSubEditImg, SIGNAL(clicked()), this, SLOT(btnScaleSubEditImgClick()));
+
+    installEventFilter(this);
+    setAttribute(Qt::WA_MouseTracking);
+    setAttribute(Qt::WA_Hover);
+    connect(widget_center, SIGNAL(posAndSizeChanged(int, int, int, int)), this,
+            SLOT(posAndSizeChangedSLOT(int, int, int, int)));
+
+    auto* cameraBar = new CameraForm(widgetTop);
+    cameraBar->move(0, 0);
+    cameraBar->show();
+    cameraBar->setEnabled(false);
+    auto* imageBar = new SnapOpenSave(widgetTop);
+    imageBar->move(cameraBar->width(), 0);
+    imageBar->show();
+    imageBar->setEnabled(false);
+
+    auto* tableLayout = new QVBoxLayout(widgetBottomGrid);
+    tableLayout->setContentsMargins(0, 0, 0, 0);
+    auto* table = new MeasureDataForm();
+    tableLayout->addWidget(table);
+    table->show();
+
+    connect(scrollBarH, SIGNAL(valueChanged(int)), this, SLOT(scrollBarHValueChanged(int)));
+    connect(scrollBarV, SIGNAL(valueChanged(int)), this, SLOT(scrollBarVValueChanged(int)));
+    widgetTab->hide();
+    connect(btnPinJie, SIGNAL(clicked()), this, SLOT(btnPinJieClick()));
+    connect(btnRongHeHigh, SIGNAL(clicked()), this, SLOT(btnRongHeHighClick()));
+    btnWidgetBtnColorChange(tabButtons.first());
+    btnPinJieRongHeColorChange(btnPinJie);
+    widgetCamBar->hide();
+    widgetImgBar->hide();
+
+    QTimer::singleShot(30, this, SLOT(oneSecondDelay()));
+}
+
+MainWidget::~MainWidget() = default;
+
+void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
+    show();
+    auto* icons = new IconWidget(widget_center);
+    icons->moveAndHide(QPoint(widget_center->width() - icons->width(), 0));
+    icons->show();
+    auto* frame = new FrameForm(widget_center);
+    frame->resize(widget_center->size());
+    frame->hide();
+    auto* overlay = new OpacityForm(widget_center);
+    overlay->resize(widget_center->size());
+    overlay->hide();
+    views.insert(1, overlay);
+    views.insert(2, frame);
+
+    auto* devices = new deviceForm(scrollContent);
+    devices->initDeviceList(codes, indexes);
+    devices->show();
+    devices->move(0, panelMargin());
+    devices->resize(scrollContent->width(), devices->height());
+    connect(devices, SIGNAL(newCameraParaForm()), this, SLOT(newCameraParaFormSLOT()));
+}
+
+template <class T> T* MainWidget::panel(bool create) {
+    for (QObject* o : scrollContent->children())
+        if (T* p = qobject_cast<T*>(o))
+            return p;
+    return create ? new T(scrollContent) : nullptr;
+}
+
+void MainWidget::newCameraParaFormSLOT() {
+    if (!panel<CameraParaForm>(false)) {
+        auto* p = panel<CameraParaForm>(true);
+        p->syncParamsOnce();
+        p->hide();
+        p->initAEState();
+    }
+    if (!panel<CameraSet>(false)) {
+        auto* p = panel<CameraSet>(true);
+        p->initImgTypeByCamera();
+        p->hide();
+    }
+    if (!panel<VideoSet>(false))
+        panel<VideoSet>(true)->hide();
+    if (!panel<OtherSet>(false)) {
+        auto* p = panel<OtherSet>(true);
+        p->initFPSList();
+        p->hide();
+    }
+    if (!panel<ScaleSet>(false))
+        panel<ScaleSet>(true)->hide();
+    if (!panel<CrossLineSetWidget>(false)) {
+        auto* p = panel<CrossLineSetWidget>(true);
+        p->hide();
+        p->setEnabled(false);
+    }
+    if (!panel<MeasureForm>(false))
+        panel<MeasureForm>(true)->hide();
+    if (!panel<SnapHistory>(false)) {
+        auto* p = panel<SnapHistory>(true);
+        p->hide();
+        p->resize(scrollContent->width(), scrollArea->height() - historyMargin());
+        p->showAndReload();
+    }
+    for (QWidget* v : views)
+        v->show();
+    for (QObject* o : widgetTop->children()) {
+        if (auto* bar = qobject_cast<CameraForm*>(o)) {
+            bar->setEnabled(true);
+            bar->playIfPaused();
+        } else if (auto* imageBar = qobject_cast<SnapOpenSave*>(o)) {
+            imageBar->setEnabled(true);
+        }
+    }
+    tabButtons.first()->click();
+    QTimer::singleShot(100, this, SLOT(btnSacleOKClick()));
+}
+
+void MainWidget::setCurCameraNULLSLOT() {
+    for (QObject* o : scrollContent->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!w || qobject_cast<PinJieForm*>(w) || qobject_cast<JingShenFormHigh*>(w) || qobject_cast<deviceForm*>(w))
+            continue;
+        w->deleteLater();
+    }
+    for (QWidget* v : views)
+        v->hide();
+    for (QObject* o : widgetTop->children()) {
+        if (auto* bar = qobject_cast<CameraForm*>(o))
+            bar->setEnabled(false);
+        else if (auto* imageBar = qobject_cast<SnapOpenSave*>(o))
+            imageBar->setEnabled(false);
+    }
+}
+
+void MainWidget::oneSecondUpdate() {
+    if (BaseCamera* cam = MessagePassing::instance()->currentCamera())
+        labRate->setText(QString::number(cam->frameRate(), 'f', 1));
+}
+
+void MainWidget::changeLanguageSLOT(int language) {
+    if (language < 0 || language > 2)
+        language = 0;
+    labRateName->setText(texts["labRateName"][language]);
+    btnSacleOK->setText(texts["btnSacleOK"][language]);
+    btnSacleOKEditImg->setText(texts["btnSacleOK"][language]);
+    labScaleName->setText(texts["labScaleName"][language]);
+    labImagSizeName->setText(texts["labImagSizeName"][language]);
+    btnPinJie->setText(texts["btnPinJie"][language]);
+    btnRongHeHigh->setText(texts["btnRongHeHigh"][language]);
+    setupTabButtons();
+}
+
+void MainWidget::setIsCameraModeSLOT(bool cameraMode) {
+    labRate->setVisible(cameraMode);
+    labRateName->setVisible(cameraMode);
+    labScale->setVisible(cameraMode);
+    labImagSize->setVisible(!cameraMode);
+    labImagSizeName->setVisible(!cameraMode);
+    labScaleEditImg->setVisible(!cameraMode);
+    if (!cameraMode)
+        return;
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    if (cam && slider->value() != cam->scaleIndex())
+        btnSacleOKClick();
+    else if (!fullScreen)
+        sliderValueChangedDelay();
+}
+
+void MainWidget::setEditImageOKSLOT() {
+    auto* frame = qobject_cast<FrameForm*>(views.value(2));
+    if (!frame)
+        return;
+    if (frame->isImageLoaded()) {
+        labImagSize->setText(QString("(%1x%2)").arg(frame->imageSize().width()).arg(frame->imageSize().height()));
+        sliderEditImg->setValue(frame->getScaleIndex());
+        for (QWidget* v : views)
+            v->show();
+    }
+    QTimer::singleShot(100, this, SLOT(setEditImageOKDelay()));
+}
+
+void MainWidget::setEditImageOKDelay() { sliderEditImgValueChanged(sliderEditImg->value()); }
+
+void MainWidget::changeFenBianLv1080pReturnFinishSLOT(int value) {
+    if (value != 2)
+        return;
+    btnSacleOKClick();
+    sliderValueChangedDelay();
+    btnFullScreen->setEnabled(true);
+}
+
+void MainWidget::btnInfoClick() {}
+
+void MainWidget::btnMinClick() {
+    minimised = true;
+    if (parentWidget())
+        parentWidget()->showMinimized();
 }
 
 void MainWidget::btnCloseClick() {
     if (parentWidget())
         parentWidget()->hide();
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == "MainWindow")
-            w->hide();
     hide();
-    auto* devices = findChild<deviceForm*>();
-    if (!devices) {
-        ProcessEnd::requestExit(0);
+    auto* devices = panel<deviceForm>(false);
+    if (!devices)
         return;
-    }
-    devices->setExitAction([](bool netCameraUsed) {
-        Q_UNUSED(netCameraUsed) // the camera SDK's resources are released by the network driver
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "MainWindow")
-                w->close();
+    devices->setExitAction([this](bool netCameraUsed) {
+        Q_UNUSED(netCameraUsed) // the network driver releases the camera SDK itself
+        if (parentWidget())
+            parentWidget()->close();
         ProcessEnd::requestExit(0);
     });
     devices->stopSDLLoop();
 }
+
+// ---------------------------------------------------------------- panel switching
+
+void MainWidget::btnWidgetBtnColorChange(QToolButton* chosen) {
+    for (QToolButton* b : tabButtons)
+        b->setStyleSheet(b == chosen ? "background-color:rgb(163, 163, 163);" : "background-color:rgb(100, 100, 100);");
+}
+
+void MainWidget::btnPinJieRongHeColorChange(QToolButton* chosen) {
+    btnPinJie->setStyleSheet(chosen == btnPinJie ? "background-color:rgb(210, 210, 210);"
+                                                 : "background-color:rgb(119, 120, 122);");
+    btnRongHeHigh->setStyleSheet(chosen == btnRongHeHigh ? "background-color:rgb(210, 210, 210);"
+                                                         : "background-color:rgb(119, 120, 122);");
+}
+
+void MainWidget::fitScrollContent(int total) {
+    const int least = scrollArea->height() - historyMargin();
+    scrollContent->setMinimumHeight(total > least ? total : least);
+}
+
+void MainWidget::btnWidgetBtnClick() {
+    switchTo(qobject_cast<QToolButton*>(sender()));
+}
+
+void MainWidget::switchTo(QToolButton* b) {
+    if (!b || !panel<CameraParaForm>(false))
+        return;
+    btnWidgetBtnColorChange(b);
+    for (QObject* o : scrollContent->children())
+        if (auto* w = qobject_cast<QWidget*>(o))
+            w->hide();
+    widgetTab->setVisible(b->objectName() == "btnComposite");
+    int total = 0;
+    int y = 0;
+    auto place = [&](QWidget* w, int atY) {
+        if (!w)
+            return;
+        w->move(0, atY);
+        w->show();
+        total += w->height();
+        y = atY + w->height();
+    };
+    const QString name = b->objectName();
+    if (name == "btnDevice") {
+        place(panel<deviceForm>(false), panelMargin());
+    } else if (name == "btnArgs") {
+        place(panel<CameraParaForm>(false), panelMargin());
+    } else if (name == "btnMeasure") {
+        place(panel<ScaleSet>(true), 0);
+        place(panel<MeasureForm>(true), y);
+        place(panel<MeasureSet>(true), y);
+        place(panel<MarkForm>(true), y);
+    } else if (name == "btnComposite") {
+        if (!currentCompositeTab || currentCompositeTab == btnPinJie) {
+            PinJieForm* p = panel<PinJieForm>(false);
+            if (!p) {
+                p = panel<PinJieForm>(true);
+                connect(p, SIGNAL(moveGraphicsView(QGraphicsView*)), this, SLOT(moveGraphicsViewSLOT(QGraphicsView*)));
+            }
+            place(p, panelMargin());
+        } else {
+            JingShenFormHigh* p = panel<JingShenFormHigh>(false);
+            if (!p)
+                return;
+            place(p, panelMargin());
+        }
+    } else if (name == "btnLine") {
+        place(panel<LineForm>(true), panelMargin());
+        place(panel<CrossLineSetWidget>(true), y);
+    } else if (name == "btnSet") {
+        place(panel<CameraSet>(true), panelMargin());
+        BaseCamera* cam = MessagePassing::instance()->currentCamera();
+        if (cam && cam->isNetCamera())
+            place(panel<ImageReceiveForm>(true), y);
+        else
+            place(panel<CameraTimeSet>(true), y);
+        place(panel<VideoSet>(true), y);
+        place(panel<XlsSet>(true), y);
+        place(panel<OtherSet>(true), y);
+    }
+    fitScrollContent(total);
+    if (name == "btnHistory") {
+        if (SnapHistory* h = panel<SnapHistory>(false)) {
+            h->move(0, panelMargin());
+            h->resize(scrollContent->width(), scrollArea->height() - historyMargin());
+            h->show();
+            h->renewLayout();
+        }
+    }
+    QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
+}
+
+void MainWidget::btnWidgetBtnClickDelay() {
+    for (QObject* o : scrollContent->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w && w->isVisible())
+            w->resize(scrollContent->width(), w->height());
+    }
+}
+
+void MainWidget::btnPinJieClick() {
+    btnPinJieRongHeColorChange(btnPinJie);
+    currentCompositeTab = btnPinJie;
+    for (QObject* o : scrollContent->children())
+        if (auto* w = qobject_cast<QWidget*>(o))
+            w->hide();
+    if (PinJieForm* p = panel<PinJieForm>(false)) {
+        p->move(0, panelMargin());
+        p->show();
+        fitScrollContent(p->height());
+        QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
+    }
+}
+
+void MainWidget::btnRongHeHighClick() {
+    btnPinJieRongHeColorChange(btnRongHeHigh);
+    currentCompositeTab = btnRongHeHigh;
+    for (QObject* o : scrollContent->children())
+        if (auto* w = qobject_cast<QWidget*>(o))
+            w->hide();
+    JingShenFormHigh* p = panel<JingShenFormHigh>(false);
+    if (!p) {
+        p = panel<JingShenFormHigh>(true);
+        connect(p, SIGNAL(moveLabImgHigh(QGraphicsView*)), this, SLOT(moveLabImgHighSLOT(QGraphicsView*)));
+    }
+    p->move(0, panelMargin());
+    p->show();
+    fitScrollContent(p->height());
+    QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
+}
+
+// ---------------------------------------------------------------- splitter state
+
+void MainWidget::oneSecondDelay() {
+    connect(splitterLeft, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
+    connect(splitterCenter, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
+    splitterSettings = std::make_unique<QSettings>("./MainWidget.ini", QSettings::IniFormat);
+    const QByteArray left = splitterSettings->value("splitterLeft").toByteArray();
+    if (!left.isEmpty()) {
+        splitterLeft->restoreState(left);
+        splitterCenter->restoreState(splitterSettings->value("splitterCenter").toByteArray());
+        return;
+    }
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    QSettings zero("./MainWidget_zero.ini", QSettings::IniFormat);
+    const QByteArray zeroLeft = zero.value(QString("splitterLeft_%1").arg(screen.width())).toByteArray();
+    if (!zeroLeft.isEmpty()) {
+        splitterLeft->restoreState(zeroLeft);
+        splitterCenter->restoreState(zero.value(QString("splitterCenter_%1").arg(screen.height())).toByteArray());
+        return;
+    }
+    splitterLeft->setStretchFactor(0, uiSizeFactor == 10 ? 18 : 35);
+    splitterLeft->setStretchFactor(1, 100);
+    splitterCenter->setStretchFactor(0, 100);
+    splitterCenter->setStretchFactor(1, 0);
+}
+
+void MainWidget::saveDataSLOT() {
+    if (!splitterSettings)
+        return;
+    splitterSettings->setValue("splitterLeft", splitterLeft->saveState());
+    splitterSettings->setValue("splitterCenter", splitterCenter->saveState());
+    splitterSettings->sync();
+}
+
+void MainWidget::restoreFunc() {
+    if (!minimised)
+        return;
+    minimised = false;
+    if (restoreAction)
+        restoreAction();
+}
+
+// ---------------------------------------------------------------- view area (zoom, scroll, window modes)
+
+void MainWidget::btnFullScreenClick() {}
+void MainWidget::quitFullScreenSLOT() {}
+void MainWidget::btnBigSmallClick() {}
+void MainWidget::initImageScaleIndexSLOT(int index) { Q_UNUSED(index) }
+void MainWidget::sliderValueChanged(int value) { Q_UNUSED(value) }
+void MainWidget::sliderValueChangedDelay() {}
+void MainWidget::btnSacleOKClick() {
+    if (BaseCamera* cam = MessagePassing::instance()->currentCamera())
+        cam->fitToWindow();
+}
+void MainWidget::ForceSliderSLOT() {}
+void MainWidget::bewriteTextUpdateSLOT(bool show, QPoint point, QString text) {
+    textPreview->setText(text);
+    textPreview->adjustSize();
+    textPreview->move(point);
+    textPreview->setVisible(show);
+}
+void MainWidget::sliderEditImgValueChanged(int value) { Q_UNUSED(value) }
+void MainWidget::btnScaleAddEditImgAddClick() {}
+void MainWidget::btnScaleSubEditImgClick() {}
+void MainWidget::wheelEventAddSLOT(QPoint pos) { Q_UNUSED(pos) }
+void MainWidget::wheelEventSubSLOT(QPoint pos) { Q_UNUSED(pos) }
+void MainWidget::goOutPinJieSLOT() {}
+void MainWidget::goOutJingShenSLOT() {}
+void MainWidget::goOutJingShenHighSLOT() {}
+void MainWidget::saveImageByFileDialogSLOT(QImage image, QString path, bool saveDirectly, bool addToHistory) {
+    Q_UNUSED(image) Q_UNUSED(path) Q_UNUSED(saveDirectly) Q_UNUSED(addToHistory)
+}
+void MainWidget::posAndSizeChangedSLOT(int x, int y, int width, int height) {
+    Q_UNUSED(x) Q_UNUSED(y)
+    for (QWidget* v : views)
+        v->resize(width, height);
+}
+void MainWidget::moveGraphicsViewSLOT(QGraphicsView* view) { Q_UNUSED(view) }
+void MainWidget::moveLabImgHighSLOT(QGraphicsView* view) { Q_UNUSED(view) }
+void MainWidget::scrollBarHValueChanged(int value) { Q_UNUSED(value) }
+void MainWidget::scrollBarVValueChanged(int value) { Q_UNUSED(value) }
+void MainWidget::renewScrollBarSLOT() {}
+void MainWidget::btnScaleOKSLOT() {}
+void MainWidget::slo_btnNoBorder() {}
+void MainWidget::slo_noBorderEnable(bool enable) { Q_UNUSED(enable) }

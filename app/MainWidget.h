@@ -1,20 +1,163 @@
 #pragma once
 
+#include <QMap>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QStringList>
 #include <QWidget>
 
-class QPushButton;
+#include <functional>
+#include <memory>
 
-// The central widget: a frameless, translucent top-level window laid over the
-// main window; holds the whole visible interface (placeholder layout for now).
+class CustomSplitter;
+class MyWidget;
+class QLabel;
+class QScrollArea;
+class QScrollBar;
+class QSettings;
+class QSlider;
+class QToolButton;
+class QGraphicsView;
+
+// The window that carries the whole visible interface: title bar, the left
+// column of settings panels behind seven tab buttons, the camera bar, the view
+// area (video, overlay layers) with its scroll bars, the data table and the
+// status line. Created hidden by MainWindow; shown by initCenter.
 class MainWidget : public QWidget {
     Q_OBJECT
 public:
     explicit MainWidget(QWidget* parent = nullptr);
+    ~MainWidget() override;
+
+    // Builds the view centre (status icons, still image, overlay, measurement
+    // layer) and the device panel from the camera scan's result.
+    void initCenter(QList<int> codes, QList<int> indexes);
+    // Re-applies the window mode once after a restore from minimised.
+    void restoreFunc();
+
+    QWidget* viewArea() const;
+    QWidget* scrollContentWidget() const { return scrollContent; }
+    QWidget* view(int key) const { return views.value(key); }
+    int panelMargin() const;
+    int historyMargin() const;
 
 public slots:
-    // The close button: hides the windows and starts the shutdown road.
+    void oneSecondDelay();
+    void saveDataSLOT();
+    void btnMinClick();
+    void btnFullScreenClick();
+    void quitFullScreenSLOT();
     void btnCloseClick();
+    void setEditImageOKSLOT();
+    void setEditImageOKDelay();
+    void setIsCameraModeSLOT(bool cameraMode);
+    void btnInfoClick();
+    void btnBigSmallClick();
+    void oneSecondUpdate();
+    void initImageScaleIndexSLOT(int index);
+    void sliderValueChanged(int value);
+    void sliderValueChangedDelay();
+    void btnSacleOKClick();
+    void ForceSliderSLOT();
+    void bewriteTextUpdateSLOT(bool show, QPoint point, QString text);
+    void changeLanguageSLOT(int language);
+    void sliderEditImgValueChanged(int value);
+    void btnScaleAddEditImgAddClick();
+    void btnScaleSubEditImgClick();
+    void wheelEventAddSLOT(QPoint pos);
+    void wheelEventSubSLOT(QPoint pos);
+    void goOutPinJieSLOT();
+    void goOutJingShenSLOT();
+    void goOutJingShenHighSLOT();
+    void changeFenBianLv1080pReturnFinishSLOT(int value);
+    void saveImageByFileDialogSLOT(QImage image, QString path, bool saveDirectly, bool addToHistory);
+    void btnWidgetBtnClick();
+    void btnWidgetBtnColorChange(QToolButton* chosen);
+    void btnWidgetBtnClickDelay();
+    void btnPinJieClick();
+    void btnRongHeHighClick();
+    void btnPinJieRongHeColorChange(QToolButton* chosen);
+    void newCameraParaFormSLOT();
+    void setCurCameraNULLSLOT();
+    void posAndSizeChangedSLOT(int x, int y, int width, int height);
+    void moveGraphicsViewSLOT(QGraphicsView* view);
+    void moveLabImgHighSLOT(QGraphicsView* view);
+    void scrollBarHValueChanged(int value);
+    void scrollBarVValueChanged(int value);
+    void renewScrollBarSLOT();
+    void btnScaleOKSLOT();
+    void slo_btnNoBorder();
+    void slo_noBorderEnable(bool enable);
 
 private:
-    QPushButton* btnClose = nullptr;
+    void buildForm();
+    void scaleForm();
+    void setupTabButtons();
+    void switchTo(QToolButton* sender);
+    void fitScrollContent(int total);
+    QToolButton* makeTitleButton(const char* name, int x);
+    template <class T> T* panel(bool create);
+
+    // Form widgets (object names as the style sheets and texts use them).
+    QWidget* widget_root = nullptr;
+    QWidget* widget_top = nullptr;
+    QWidget* widget_2 = nullptr;
+    QWidget* widget_3 = nullptr;
+    QLabel* labLogo = nullptr;
+    QLabel* label = nullptr;
+    QToolButton* btnInfo = nullptr;
+    QToolButton* btnMin = nullptr;
+    QToolButton* btnBig = nullptr;
+    QToolButton* btnSmall = nullptr;
+    QToolButton* btnNoBorder = nullptr;
+    QToolButton* btnFullScreen = nullptr;
+    QToolButton* btnClose = nullptr;
+    QWidget* widget_content = nullptr;
+    CustomSplitter* splitterLeft = nullptr;
+    CustomSplitter* splitterCenter = nullptr;
+    QWidget* widgetBtn = nullptr;
+    QList<QToolButton*> tabButtons;
+    QWidget* widgetTab = nullptr;
+    QToolButton* btnPinJie = nullptr;
+    QToolButton* btnRongHeHigh = nullptr;
+    QScrollArea* scrollArea = nullptr;
+    QWidget* scrollContent = nullptr;
+    QWidget* widgetTop = nullptr;
+    MyWidget* widget_center = nullptr;
+    QWidget* widgetV = nullptr;
+    QWidget* widgetH = nullptr;
+    QScrollBar* scrollBarV = nullptr;
+    QScrollBar* scrollBarH = nullptr;
+    QWidget* widgetBottomGrid = nullptr;
+    QWidget* widget_down = nullptr;
+    QLabel* labRateName = nullptr;
+    QLabel* labRate = nullptr;
+    QLabel* labImagSizeName = nullptr;
+    QLabel* labImagSize = nullptr;
+    QWidget* widgetImgBar = nullptr;
+    QToolButton* btnScaleAddEditImg = nullptr;
+    QSlider* sliderEditImg = nullptr;
+    QToolButton* btnSacleOKEditImg = nullptr;
+    QToolButton* btnScaleSubEditImg = nullptr;
+    QWidget* widgetCamBar = nullptr;
+    QToolButton* btnSacleOK = nullptr;
+    QToolButton* btnScaleSub = nullptr;
+    QSlider* slider = nullptr;
+    QToolButton* btnScaleAdd = nullptr;
+    QLabel* labScaleName = nullptr;
+    QLabel* labScaleEditImg = nullptr;
+    QLabel* labScale = nullptr;
+    QLabel* labGongSi = nullptr;
+    QLabel* textPreview = nullptr;
+
+    QMap<QString, QStringList> texts;
+    QMap<int, QWidget*> views;
+    bool fullScreen = false;
+    QToolButton* currentCompositeTab = nullptr;
+    std::unique_ptr<QSettings> splitterSettings;
+    bool minimised = false;
+    std::function<void()> restoreAction;
+    bool largeMode = true;
+    QSize largeSize;
 };

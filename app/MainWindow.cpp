@@ -2,33 +2,125 @@
 
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
+#include "camera/SDLBackground.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
-#include <QVBoxLayout>
 
 QWidget* videoHostWidget = nullptr;
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+namespace {
+struct IdCode {
+    int code;
+    const char* id;
+};
+// Start-up scan: code order, first contained id wins.
+const IdCode kScanIds[] = {{1, "vid_fea9&pid_0020"}, {2, "vid_fea9&pid_0080"}, {3, "vid_0603&pid_8612"},
+                           {3, "vid_fea9&pid_5080"}, {4, "vid_fea9&pid_5280"}, {5, "vid_fea9&pid_5480"},
+                           {6, "vid_fea9&pid_6280"}, {7, "vid_fea9&pid_5250"}, {8, "vid_fea9&pid_52C0"},
+                           {9, "vid_fea9&pid_52F1"}, {10, "vid_fea9&pid_5460"}, {11, "vid_fea9&pid_54C0"},
+                           {12, "vid_fea9&pid_54F4"}, {13, "vid_fea9&pid_5680"}, {14, "vid_fea9&pid_5180"}};
+} // namespace
+
+int MainWindow::deviceCodeForName(const QString& name) {
+    for (const IdCode& c : kScanIds)
+        if (name.contains(QLatin1String(c.id), Qt::CaseInsensitive))
+            return c.code;
+    return 0;
+}
+
+QStringList MainWindow::watchedUsbIds() {
+    return {"vid_fea9&pid_0080", "vid_fea9&pid_0020", "vid_0603&pid_8612", "vid_fea9&pid_5080",
+            "vid_fea9&pid_5280", "vid_fea9&pid_5480", "vid_fea9&pid_6280", "vid_fea9&pid_5250",
+            "vid_fea9&pid_52C0", "vid_fea9&pid_52F1", "vid_fea9&pid_5460", "vid_fea9&pid_54C0",
+            "vid_fea9&pid_54F4", "vid_fea9&pid_5020", "vid_fea9&pid_5680", "vid_fea9&pid_5180"};
+}
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName("MainWindow");
-    setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
-    setWindowTitle("Sevrin");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    widget_center = new QWidget(this);
+    resize(1024, 720);
+    centralWidget_ = new QWidget(this);
+    centralWidget_->setObjectName("centralWidget");
+    centralWidget_->setStyleSheet("background-color:rgb(96, 96, 96);");
+    widget_root = new QWidget(centralWidget_);
+    widget_root->setObjectName("widget_root");
+    widget_root->setGeometry(0, 0, 1024, 720);
+    widget_root->setMinimumSize(1024, 720);
+    widget_center = new QWidget(widget_root);
     widget_center->setObjectName("widget_center");
-    layout->addWidget(widget_center);
+    widget_center->setGeometry(0, 0, 1024, 650);
+    widget_center->setMouseTracking(false);
+    widget_center->setAutoFillBackground(false);
+    setCentralWidget(centralWidget_);
+    setWindowTitle("Varnel显微镜软件V4.1");
+
+    setWindowFlags(Qt::FramelessWindowHint);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        resize(screen->availableGeometry().size());
+    showMaximized();
+    widget_root->resize(size());
     videoHostWidget = widget_center;
 
     QSettings other("./OtherSet.ini", QSettings::IniFormat);
+    // setLanguage treats values outside 0..2 as 0.
     MessagePassing::instance()->setLanguage(other.value("language", 0).toInt());
+    hide();
 
-    m_mainWidget = new MainWidget(nullptr);
-    QTimer::singleShot(35, this, &MainWindow::startDelay);
+    mainWidget = new MainWidget(this);
+    mainWidget->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    mainWidget->setAttribute(Qt::WA_TranslucentBackground);
+    mainWidget->resize(size());
+    mainWidget->hide();
+    widget_center->setStyleSheet("QWidget#widget_center{background-color:rgb(96,96,96);}");
+    QTimer::singleShot(35, this, &MainWindow::oneDealy);
 }
 
-void MainWindow::startDelay() {
-    showMaximized();
-    m_mainWidget->setGeometry(geometry());
-    m_mainWidget->show();
+void MainWindow::oneDealy() {
+    scanCameras();
+    show();
+}
+
+void MainWindow::scanCameras() {
+    usbIds = watchedUsbIds();
+    QList<int> codes, indexes;
+    // Capture devices are listed by the capture layer once it exists.
+    const QStringList names;
+    for (int i = 0; i < names.size(); ++i) {
+        const int code = deviceCodeForName(names[i]);
+        if (code) {
+            codes << code;
+            indexes << i;
+        }
+    }
+    mainWidget->initCenter(codes, indexes);
+}
+
+void MainWindow::deviceRemoved(const QString& name) {
+    if (!removedDeviceName.isEmpty())
+        return;
+    for (const QString& id : usbIds) {
+        if (name.contains(id, Qt::CaseInsensitive)) {
+            if (videoWindow)
+                videoWindow->hide();
+            removedDeviceName = name;
+            return;
+        }
+    }
+}
+
+void MainWindow::deviceArrived(const QString& name) {
+    if (removedDeviceName.isEmpty() || name != removedDeviceName)
+        return;
+    MessagePassing::instance()->restartCamera();
+    if (videoWindow)
+        videoWindow->show();
+    removedDeviceName.clear();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (mainWidget)
+        mainWidget->restoreFunc();
 }

@@ -1,24 +1,48 @@
 #pragma once
 
-#include <QWidget>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
 
 class MainWidget;
 
-// The main window: frameless and maximised; its centre widget hosts the video
-// window. Reads the language at start and shows itself 35 ms after construction.
-class MainWindow : public QWidget {
+// The frameless, maximised window under everything: its centre widget is the
+// video host, and it owns the translucent central widget laid over it. 35 ms
+// after construction it scans for cameras, builds the centre and shows itself;
+// it follows hot-plug of known USB cameras.
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
-    MainWidget* centralWidgetWindow() const { return m_mainWidget; }
+    MainWidget* centralWidgetWindow() const { return mainWidget; }
 
-private slots:
-    void startDelay();
+    // Device code (1..14) of a capture device name by the USB ids it contains
+    // (first match in code order, case ignored); 0 when none.
+    static int deviceCodeForName(const QString& name);
+    // The USB ids watched for hot-plug, in their fixed order.
+    static QStringList watchedUsbIds();
+
+    void scanCameras();
+    QString removedName() const { return removedDeviceName; }
+
+public slots:
+    void oneDealy();
+    // Hot-plug: a device with this interface name went away / came back.
+    void deviceRemoved(const QString& name);
+    void deviceArrived(const QString& name);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
+    QWidget* centralWidget_ = nullptr;
+    QWidget* widget_root = nullptr;
     QWidget* widget_center = nullptr;
-    MainWidget* m_mainWidget = nullptr;
+    MainWidget* mainWidget = nullptr;
+    QString removedDeviceName;
+    QList<QString> usbIds;
 };
 
-// The main window's centre widget, parent of the video display.
+// The main window's centre widget, native parent of the video window.
 extern QWidget* videoHostWidget;

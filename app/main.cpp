@@ -8,6 +8,7 @@
 #include "platform/TerminationWatcher.h"
 #include "resources/SevrinResources.h"
 
+#include <QFontDatabase>
 #include <QScreen>
 #include <QFont>
 
@@ -16,6 +17,13 @@
 int main(int argc, char** argv) {
     GlobalApplication app(argc, argv);
     sevrinInitResources();
+    // The interface font family is not free; the bundled CJK font stands in.
+    const int fontId = QFontDatabase::addApplicationFont(":/font/wqy-microhei.ttc");
+    if (fontId >= 0) {
+        const QStringList families = QFontDatabase::applicationFontFamilies(fontId);
+        if (!families.isEmpty())
+            QFont::insertSubstitution("FZLanTingHeiS-R-GB", families.first());
+    }
     MessagePassing::instance();
 
     const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
@@ -59,7 +67,6 @@ int main(int argc, char** argv) {
         if (ProcessEnd::exitRequested())
             code = ProcessEnd::exitCode();
     }
-    delete window->centralWidgetWindow();
     delete window;
     return code;
 }

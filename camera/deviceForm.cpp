@@ -28,3 +28,7 @@ void deviceForm::runExitAction(bool netCameraUsed) {
         action(netCameraUsed);
     }
 }
+
+void deviceForm::initDeviceList(QList<int> codes, QList<int> indexes) {
+    Q_UNUSED(codes) Q_UNUSED(indexes)
+}

@@ -14,6 +14,10 @@ public:
     void setExitAction(ExitAction action) { m_exitAction = std::move(action); }
     // Clears the video window's running flag; the main loop ends at its next test.
     void stopSDLLoop();
+    void initDeviceList(QList<int> codes, QList<int> indexes);
+
+signals:
+    void newCameraParaForm();
 
 public slots:
     void SDLCLoseFinishSLOT();

@@ -2,12 +2,17 @@
 
 #include <QWidget>
 
+class QGraphicsView;
+
 // The focus-stacking panel. Placeholder: constructed and placed by the
 // central widget, shows nothing yet.
 class JingShenFormHigh : public QWidget {
     Q_OBJECT
 public:
     explicit JingShenFormHigh(QWidget* parent = nullptr);
+
+signals:
+    void moveLabImgHigh(QGraphicsView* view);
 
 public slots:
     void changeLanguageSLOT(int language);

@@ -2,12 +2,17 @@
 
 #include <QWidget>
 
+class QGraphicsView;
+
 // The stitching panel. Placeholder: constructed and placed by the
 // central widget, shows nothing yet.
 class PinJieForm : public QWidget {
     Q_OBJECT
 public:
     explicit PinJieForm(QWidget* parent = nullptr);
+
+signals:
+    void moveGraphicsView(QGraphicsView* view);
 
 public slots:
     void changeLanguageSLOT(int language);
