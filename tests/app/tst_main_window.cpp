@@ -1,0 +1,110 @@
+#include "app/MainWidget.h"
+#include "app/MainWindow.h"
+#include "app/MessagePassing.h"
+#include "camera/SDLBackground.h"
+#include "resources/SevrinResources.h"
+#include "tests/support/TestEnv.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QToolButton>
+#include <QtTest>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { sevrinInitResources(); }
+    void deviceCodesFromNames();
+    void hotPlugFollowsTheRemovedCamera();
+    void badLanguageReadsAsChinese();
+    void splitterStateSurvivesRestart();
+    void tabsDoNothingBeforeACamera();
+};
+
+void TestMainWindow::deviceCodesFromNames() {
+    QCOMPARE(MainWindow::deviceCodeForName("Cam (VID_FEA9&PID_52C0)"), 8);
+    QCOMPARE(MainWindow::deviceCodeForName("x vid_fea9&pid_0080 vid_fea9&pid_0020"), 1);
+    QCOMPARE(MainWindow::deviceCodeForName("cam (vid_0603&pid_8612)"), 3);
+    QCOMPARE(MainWindow::deviceCodeForName("cam (vid_fea9&pid_5080)"), 3);
+    QCOMPARE(MainWindow::deviceCodeForName("cam (vid_fea9&pid_5180)"), 14);
+    QCOMPARE(MainWindow::deviceCodeForName("cam (vid_fea9&pid_5020)"), 0); // hot-plug only
+    QCOMPARE(MainWindow::deviceCodeForName("webcam (vid_046d&pid_0825)"), 0);
+    QCOMPARE(MainWindow::watchedUsbIds().size(), 16);
+    QCOMPARE(MainWindow::watchedUsbIds().at(13), QString("vid_fea9&pid_5020"));
+}
+
+void TestMainWindow::hotPlugFollowsTheRemovedCamera() {
+    TestEnv env;
+    SDLBackground video;
+    videoWindow = &video;
+    MainWindow w;
+    QTest::qWait(100); // the start timer scans and shows
+    video.show();
+    QSignalSpy restart(MessagePassing::instance(), &MessagePassing::restartCameraSIGNAL);
+    w.deviceRemoved("usb webcam (vid_046d&pid_0825)"); // unknown: nothing
+    QVERIFY(video.isShown());
+    const QString cam = "Sevrin cam (vid_fea9&pid_5020)";
+    w.deviceRemoved(cam);
+    QVERIFY(!video.isShown());
+    QCOMPARE(w.removedName(), cam);
+    w.deviceArrived("Other cam (vid_fea9&pid_5280)"); // a different known camera: ignored
+    QCOMPARE(restart.count(), 0);
+    QVERIFY(!video.isShown());
+    w.deviceArrived(cam);
+    QCOMPARE(restart.count(), 1);
+    QVERIFY(video.isShown());
+    QVERIFY(w.removedName().isEmpty());
+    videoWindow = nullptr;
+}
+
+void TestMainWindow::badLanguageReadsAsChinese() {
+    TestEnv env;
+    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("language", 9);
+    MainWindow w;
+    QCOMPARE(MessagePassing::instance()->language(), 0);
+    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("language", 1);
+    MainWindow w2;
+    QCOMPARE(MessagePassing::instance()->language(), 1);
+}
+
+void TestMainWindow::splitterStateSurvivesRestart() {
+    TestEnv env;
+    QList<int> sizes;
+    {
+        MainWindow w;
+        MainWidget* mw = w.centralWidgetWindow();
+        mw->resize(1600, 900);
+        mw->show();
+        QTest::qWait(100); // oneSecondDelay opens ./MainWidget.ini
+        auto* left = mw->findChild<QSplitter*>("splitterLeft");
+        QVERIFY(left);
+        left->setSizes({500, 1094});
+        sizes = left->sizes();
+        QMetaObject::invokeMethod(mw, "saveDataSLOT");
+    }
+    QSettings ini("./MainWidget.ini", QSettings::IniFormat);
+    QVERIFY(!ini.value("splitterLeft").toByteArray().isEmpty());
+    QVERIFY(!ini.value("splitterCenter").toByteArray().isEmpty());
+    MainWindow w;
+    MainWidget* mw = w.centralWidgetWindow();
+    mw->resize(1600, 900);
+    mw->show();
+    QTest::qWait(100);
+    QCOMPARE(mw->findChild<QSplitter*>("splitterLeft")->sizes(), sizes);
+}
+
+void TestMainWindow::tabsDoNothingBeforeACamera() {
+    TestEnv env;
+    MainWindow w;
+    QTest::qWait(100);
+    MainWidget* mw = w.centralWidgetWindow();
+    auto* measure = mw->findChild<QToolButton*>("btnMeasure");
+    QVERIFY(measure);
+    measure->click();
+    // Only the device panel lives in the left column.
+    QCOMPARE(mw->scrollContentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
