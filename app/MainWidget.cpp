@@ -10,6 +10,11 @@
 #include "platform/ProcessEnd.h"
 #include "export/forms/XlsSet.h"
 #include "imaging/FrameForm.h"
+#include "imaging/FrameFormMINI.h"
+#include "app/InfoDialog.h"
+#include "measure/engine/ItemLayer.h"
+#include "camera/SDLBackground.h"
+#include "app/MainWindow.h"
 #include "imaging/JingShenFormHigh.h"
 #include "imaging/OpacityForm.h"
 #include "imaging/PinJieForm.h"
@@ -34,6 +39,8 @@
 #include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QHoverEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -609,7 +616,6 @@ void MainWidget::changeFenBianLv1080pReturnFinishSLOT(int value) {
     btnFullScreen->setEnabled(true);
 }
 
-void MainWidget::btnInfoClick() {}
 
 void MainWidget::btnMinClick() {
     minimised = true;
@@ -805,46 +811,718 @@ void MainWidget::restoreFunc() {
         restoreAction();
 }
 
-// ---------------------------------------------------------------- view area (zoom, scroll, window modes)
+// ---------------------------------------------------------------- view area, zoom and scrolling
 
-void MainWidget::btnFullScreenClick() {}
-void MainWidget::quitFullScreenSLOT() {}
-void MainWidget::btnBigSmallClick() {}
-void MainWidget::initImageScaleIndexSLOT(int index) { Q_UNUSED(index) }
-void MainWidget::sliderValueChanged(int value) { Q_UNUSED(value) }
-void MainWidget::sliderValueChangedDelay() {}
+namespace {
+const QPoint kNoAnchor(-10000, -10000);
+}
+
+QString MainWidget::percentText(float factor) { return QString::number(double(factor) * 100.0, 'f', 0) + "%"; }
+
+QWidget* MainWidget::mainWindowRoot() const {
+    return parentWidget() ? parentWidget()->findChild<QWidget*>("widget_root") : nullptr;
+}
+
+QWidget* MainWidget::videoHost() const { return videoHostWidget; }
+
+void MainWidget::placeViews(const QPoint& p, const QSize& s) {
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    for (QWidget* v : views) {
+        v->move(p);
+        v->resize(s);
+        if (auto* layer = qobject_cast<ItemLayer*>(v)) {
+            layer->setDisplaySize(s);
+            if (cam)
+                layer->setImageSize(cam->frameSize(false));
+        }
+        v->update();
+    }
+}
+
+void MainWidget::updateScrollRanges(const QSize& picture) {
+    const QSignalBlocker bh(scrollBarH);
+    const QSignalBlocker bv(scrollBarV);
+    scrollBarH->setRange(0, std::max(0, picture.width() - widget_center->width()));
+    scrollBarV->setRange(0, std::max(0, picture.height() - widget_center->height()));
+}
+
+void MainWidget::placeMosaicView() {
+    if (auto* view = widget_center->findChild<QGraphicsView*>(QString(), Qt::FindDirectChildrenOnly)) {
+        view->move(0, 0);
+        view->resize(widget_center->size());
+        view->show();
+    }
+}
+
+void MainWidget::posAndSizeChangedSLOT(int x, int y, int width, int height) {
+    if (QWidget* host = videoHost()) {
+        host->resize(width, height);
+        host->move(x, y);
+    }
+    btnWidgetBtnClickDelay();
+    if (auto* leftGrid = findChild<QWidget*>("widgetLeftGrid"))
+        if (auto* left = findChild<QWidget*>("widget_Center_Left"))
+            leftGrid->resize(left->size());
+    if (auto* bottom = findChild<QWidget*>("widget_bottom"))
+        widgetBottomGrid->resize(bottom->size());
+    if (SnapHistory* h = panel<SnapHistory>(false))
+        if (h->isVisible())
+            h->renewLayout();
+    posAndSizeChangedDelay();
+}
+
+void MainWidget::posAndSizeChangedDelay() {
+    if (BaseCamera* cam = MessagePassing::instance()->currentCamera()) {
+        cam->initScaleList();
+        btnSacleOKClick();
+        if (!MessagePassing::instance()->getIsCameraMode())
+            if (auto* frame = qobject_cast<FrameForm*>(views.value(2)))
+                frame->fitToWindow();
+    }
+    placeMosaicView();
+}
+
 void MainWidget::btnSacleOKClick() {
-    if (BaseCamera* cam = MessagePassing::instance()->currentCamera())
-        cam->fitToWindow();
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    {
+        const QSignalBlocker block(slider);
+        if (cam)
+            slider->setValue(cam->scaleIndex());
+    }
+    if (!fullScreen)
+        sliderValueChangedDelay();
 }
-void MainWidget::ForceSliderSLOT() {}
+
+void MainWidget::btnScaleAddClick() { slider->setValue(slider->value() + 1); }
+void MainWidget::btnScaleSubClick() { slider->setValue(slider->value() - 1); }
+
+void MainWidget::sliderValueChanged(int value) {
+    Q_UNUSED(value)
+    if (!fullScreen)
+        sliderValueChangedDelay();
+}
+
+void MainWidget::sliderValueChangedForce(int value) { sliderValueChanged(value); }
+
+void MainWidget::sliderValueChangedDelay() {
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    if (!cam)
+        return;
+    const float factor = cam->setScaleIndex(slider->value(), kNoAnchor);
+    labScale->setText(percentText(factor));
+    QTimer::singleShot(100, this, SLOT(sliderValueChangedDelay2()));
+}
+
+void MainWidget::sliderValueChangedDelay2() {
+    if (!videoWindow)
+        return;
+    const QSize s = videoWindow->size();
+    placeViews(videoWindow->pos(), s);
+    updateScrollRanges(s);
+    MessagePassing::instance()->renewScrollBar();
+}
+
+void MainWidget::ForceSliderSLOT() {
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    if (cam && slider->value() != cam->scaleIndex())
+        btnSacleOKClick();
+    else if (!fullScreen)
+        sliderValueChangedDelay();
+}
+
+void MainWidget::initImageScaleIndexSLOT(int index) {
+    slider->setValue(index);
+    if (!fullScreen)
+        sliderValueChangedDelay();
+    // Made again on every call, as a fresh live view starts.
+    disconnect(slider, SIGNAL(valueChanged(int)), this, SLOT(sliderValueChanged(int)));
+    disconnect(btnScaleAdd, SIGNAL(clicked()), this, SLOT(btnScaleAddClick()));
+    disconnect(btnScaleSub, SIGNAL(clicked()), this, SLOT(btnScaleSubClick()));
+    connect(slider, SIGNAL(valueChanged(int)), this, SLOT(sliderValueChanged(int)));
+    connect(btnScaleAdd, SIGNAL(clicked()), this, SLOT(btnScaleAddClick()));
+    connect(btnScaleSub, SIGNAL(clicked()), this, SLOT(btnScaleSubClick()));
+}
+
+void MainWidget::sliderEditImgValueChanged(int value) {
+    auto* frame = qobject_cast<FrameForm*>(views.value(2));
+    if (!frame)
+        return;
+    labScaleEditImg->setText(percentText(frame->setScaleIndex(value, kNoAnchor)));
+    sliderValueChangedDelayEdit();
+}
+
+void MainWidget::btnScaleAddEditImgAddClick() {
+    if (qobject_cast<FrameForm*>(views.value(2)))
+        sliderEditImg->setValue(sliderEditImg->value() + 1);
+}
+
+void MainWidget::btnScaleSubEditImgClick() {
+    if (qobject_cast<FrameForm*>(views.value(2)))
+        sliderEditImg->setValue(sliderEditImg->value() - 1);
+}
+
+void MainWidget::btnSacleOKEditImgClick() {
+    auto* frame = qobject_cast<FrameForm*>(views.value(2));
+    if (!frame)
+        return;
+    {
+        const QSignalBlocker block(sliderEditImg);
+        sliderEditImg->setValue(frame->getScaleIndex());
+    }
+    sliderEditImgValueChanged(sliderEditImg->value());
+}
+
+void MainWidget::btnScaleOKSLOT() {
+    if (MessagePassing::instance()->getIsCameraMode())
+        btnSacleOKClick();
+    else
+        btnSacleOKEditImgClick();
+}
+
+void MainWidget::sliderValueChangedDelayEdit() {
+    auto* frame = qobject_cast<FrameForm*>(views.value(2));
+    if (!frame)
+        return;
+    const QSize s = frame->size();
+    const QPoint p = frame->pos();
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    for (QWidget* v : views) {
+        if (v == frame)
+            continue;
+        v->move(p);
+        v->resize(s);
+        if (auto* layer = qobject_cast<ItemLayer*>(v)) {
+            layer->setDisplaySize(s);
+            if (cam)
+                layer->setImageSize(cam->frameSize(false));
+        }
+    }
+    updateScrollRanges(s);
+    MessagePassing::instance()->renewScrollBar();
+}
+
+void MainWidget::wheelEventAddSLOT(QPoint pos) { wheelZoom(pos, +1); }
+void MainWidget::wheelEventSubSLOT(QPoint pos) { wheelZoom(pos, -1); }
+
+void MainWidget::wheelZoom(const QPoint& p, int step) {
+    QWidget* host = videoHost();
+    const QPoint hostOffset = host ? host->pos() + (host->parentWidget() ? host->parentWidget()->pos() : QPoint())
+                                   : QPoint();
+    if (MessagePassing::instance()->getIsCameraMode()) {
+        if (!videoWindow)
+            return;
+        const QPoint anchor = p - hostOffset - videoWindow->pos();
+        if (!QRect(QPoint(0, 0), videoWindow->size()).contains(anchor))
+            return;
+        {
+            const QSignalBlocker block(slider);
+            slider->setValue(slider->value() + step);
+        }
+        BaseCamera* cam = MessagePassing::instance()->currentCamera();
+        if (fullScreen || !cam)
+            return;
+        labScale->setText(percentText(cam->setScaleIndex(slider->value(), anchor)));
+        sliderValueChangedDelay2();
+        return;
+    }
+    auto* frame = qobject_cast<FrameForm*>(views.value(2));
+    if (!frame)
+        return;
+    const QPoint anchor = p - hostOffset - frame->pos();
+    if (!QRect(QPoint(0, 0), frame->size()).contains(anchor))
+        return;
+    {
+        const QSignalBlocker block(sliderEditImg);
+        sliderEditImg->setValue(sliderEditImg->value() + step);
+    }
+    labScaleEditImg->setText(percentText(frame->setScaleIndex(sliderEditImg->value(), anchor)));
+    sliderValueChangedDelayEdit();
+}
+
+void MainWidget::scrollBarHValueChanged(int value) {
+    if (!MessagePassing::instance()->currentCamera())
+        return;
+    for (QWidget* v : views) {
+        v->move(-value, v->y());
+        if (videoWindow)
+            videoWindow->move(QPoint(-value, v->y()));
+    }
+}
+
+void MainWidget::scrollBarVValueChanged(int value) {
+    if (!MessagePassing::instance()->currentCamera())
+        return;
+    for (QWidget* v : views) {
+        v->move(v->x(), -value);
+        if (videoWindow)
+            videoWindow->move(QPoint(v->x(), -value));
+    }
+}
+
+void MainWidget::renewScrollBarSLOT() {
+    QPoint pos;
+    if (MessagePassing::instance()->getIsCameraMode()) {
+        if (!videoWindow)
+            return;
+        pos = videoWindow->pos();
+    } else {
+        auto* frame = qobject_cast<FrameForm*>(views.value(2));
+        if (!frame)
+            return;
+        pos = frame->pos();
+    }
+    const QSignalBlocker bh(scrollBarH);
+    const QSignalBlocker bv(scrollBarV);
+    scrollBarH->setValue(std::abs(pos.x()));
+    scrollBarV->setValue(std::abs(pos.y()));
+}
+
 void MainWidget::bewriteTextUpdateSLOT(bool show, QPoint point, QString text) {
+    if (!show) {
+        textPreview->hide();
+        return;
+    }
+    const QFontMetrics fm(font());
+    textPreview->setFixedWidth(fm.horizontalAdvance(text) + 10);
+    textPreview->setFixedHeight(fm.height() + 5);
     textPreview->setText(text);
-    textPreview->adjustSize();
-    textPreview->move(point);
-    textPreview->setVisible(show);
+    const QPoint centre = mapFromGlobal(point);
+    textPreview->move(centre.x() - textPreview->width() / 2, centre.y() - textPreview->height() / 2);
+    textPreview->show();
+    textPreview->raise();
 }
-void MainWidget::sliderEditImgValueChanged(int value) { Q_UNUSED(value) }
-void MainWidget::btnScaleAddEditImgAddClick() {}
-void MainWidget::btnScaleSubEditImgClick() {}
-void MainWidget::wheelEventAddSLOT(QPoint pos) { Q_UNUSED(pos) }
-void MainWidget::wheelEventSubSLOT(QPoint pos) { Q_UNUSED(pos) }
-void MainWidget::goOutPinJieSLOT() {}
-void MainWidget::goOutJingShenSLOT() {}
-void MainWidget::goOutJingShenHighSLOT() {}
+
+// ---------------------------------------------------------------- mosaic view of stitching and focus stacking
+
+void MainWidget::enterMosaic(QGraphicsView* view, QWidget* formView, QToolButton* alsoDisabled) {
+    btnFullScreen->setEnabled(false);
+    for (QWidget* v : views)
+        v->hide();
+    for (const char* n : {"widget_bottom"})
+        if (auto* w = findChild<QWidget*>(n))
+            w->hide();
+    widgetTop->hide();
+    widgetH->hide();
+    widgetV->hide();
+    widgetBtn->setEnabled(false);
+    if (alsoDisabled)
+        alsoDisabled->setEnabled(false);
+    if (formView) {
+        // Small live preview fitted into the form's own view widget.
+        auto* mini = new FrameFormMINI(formView);
+        BaseCamera* cam = MessagePassing::instance()->currentCamera();
+        const QSize frame = cam ? cam->frameSize() : QSize(1920, 1080);
+        const QSize area = formView->size();
+        const double scale = std::min(double(area.width()) / frame.width(), double(area.height()) / frame.height());
+        const QSize size(int(frame.width() * scale), int(frame.height() * scale));
+        mini->setGeometry((area.width() - size.width()) / 2, (area.height() - size.height()) / 2, size.width(),
+                          size.height());
+        mini->show();
+    }
+    if (view)
+        view->setParent(widget_center);
+}
+
+void MainWidget::leaveMosaic() {
+    if (auto* w = findChild<QWidget*>("widget_bottom"))
+        w->show();
+    widgetTop->show();
+    widgetH->show();
+    widgetV->show();
+    widgetBtn->setEnabled(true);
+    btnPinJie->setEnabled(true);
+    btnRongHeHigh->setEnabled(true);
+}
+
+void MainWidget::moveGraphicsViewSLOT(QGraphicsView* view) {
+    MessagePassing::instance()->initPinJieMask();
+    PinJieForm* form = panel<PinJieForm>(false);
+    enterMosaic(view, form ? form->getGraphicsView() : nullptr, btnRongHeHigh);
+    QTimer::singleShot(10, this, SLOT(moveGraphicsViewDelay()));
+}
+
+void MainWidget::moveGraphicsViewDelay() {
+    placeMosaicView();
+    if (PinJieForm* form = panel<PinJieForm>(false))
+        form->gotoStart();
+}
+
+void MainWidget::moveLabImgHighSLOT(QGraphicsView* view) {
+    JingShenFormHigh* form = panel<JingShenFormHigh>(false);
+    enterMosaic(view, form ? form->getGraphicsView() : nullptr, btnPinJie);
+    if (form)
+        form->goin();
+    QTimer::singleShot(10, this, SLOT(moveLabImgHighDelay()));
+}
+
+void MainWidget::moveLabImgHighDelay() {
+    placeMosaicView();
+    if (JingShenFormHigh* form = panel<JingShenFormHigh>(false))
+        form->setSceneScale();
+}
+
+void MainWidget::stopMiniPreviews(QWidget* formView) {
+    if (!formView)
+        return;
+    for (FrameFormMINI* mini : formView->findChildren<FrameFormMINI*>())
+        mini->stopRenew();
+}
+
+void MainWidget::goOutPinJieSLOT() {
+    leaveMosaic();
+    if (PinJieForm* form = panel<PinJieForm>(false)) {
+        form->takeBackGraphicsView();
+        stopMiniPreviews(form->getGraphicsView());
+    }
+    for (QWidget* v : views)
+        v->show();
+    MessagePassing::instance()->changeFenBianLv1080pReturn(2);
+    QTimer::singleShot(100, this, SLOT(goOutDelaySLOT()));
+}
+
+void MainWidget::refitLiveZoom() {
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    {
+        const QSignalBlocker block(slider);
+        if (cam)
+            slider->setValue(cam->scaleIndex());
+    }
+    if (!fullScreen)
+        sliderValueChangedDelay();
+    sliderValueChangedDelay();
+}
+
+void MainWidget::goOutJingShenSLOT() {
+    // The older focus-stacking form is never constructed; only the layout returns.
+    leaveMosaic();
+    for (QWidget* v : views)
+        v->show();
+    refitLiveZoom();
+    btnFullScreen->setEnabled(true);
+}
+
+void MainWidget::goOutJingShenHighSLOT() {
+    leaveMosaic();
+    for (QWidget* v : views)
+        v->show();
+    refitLiveZoom();
+    if (JingShenFormHigh* form = panel<JingShenFormHigh>(false)) {
+        form->takeBackGraphicsView();
+        stopMiniPreviews(form->getGraphicsView());
+    }
+    btnFullScreen->setEnabled(true);
+    QTimer::singleShot(100, this, SLOT(goOutDelaySLOT()));
+}
+
+void MainWidget::goOutDelaySLOT() {
+    if (auto* bottom = findChild<QWidget*>("widget_bottom"))
+        widgetBottomGrid->resize(bottom->size());
+}
+
+// ---------------------------------------------------------------- window modes, dragging and edge resizing
+
+void MainWidget::btnFullScreenClick() {
+    fullScreen = true;
+    QWidget* main = parentWidget();
+    if (main) {
+        main->showFullScreen();
+        if (QWidget* root = mainWindowRoot())
+            root->resize(main->size());
+        main->move(0, 0);
+        move(0, 0);
+        resize(main->size());
+    }
+    for (QWidget* w : {widget_top, widget_down, findChild<QWidget*>("widget_Center_Left"), widgetTop,
+                       findChild<QWidget*>("widget_bottom"), widgetH, widgetV})
+        if (w)
+            w->hide();
+    QTimer::singleShot(100, this, SLOT(btnFullScreenDelay()));
+}
+
+void MainWidget::btnFullScreenDelay() {
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    if (!cam || !videoWindow)
+        return;
+    cam->fitToWindow();
+    placeViews(videoWindow->pos(), videoWindow->size());
+}
+
+void MainWidget::quitFullScreenSLOT() {
+    if (!fullScreen)
+        return;
+    fullScreen = false;
+    noBorder = false;
+    if (QWidget* main = parentWidget()) {
+        main->showMaximized();
+        if (QWidget* root = mainWindowRoot())
+            root->resize(main->size());
+        resize(main->size());
+    }
+    for (QWidget* w : {widget_top, widget_down, findChild<QWidget*>("widget_Center_Left"), widgetTop,
+                       findChild<QWidget*>("widget_bottom"), widgetH, widgetV,
+                       static_cast<QWidget*>(btnSmall), static_cast<QWidget*>(btnMin),
+                       static_cast<QWidget*>(btnFullScreen), static_cast<QWidget*>(btnInfo)})
+        if (w)
+            w->show();
+    btnBig->hide();
+    btnNoBorder->setVisible(MessagePassing::instance()->getIsCameraMode());
+    if (BaseCamera* cam = MessagePassing::instance()->currentCamera()) {
+        cam->initScaleList();
+        if (slider->value() != cam->scaleIndex())
+            btnSacleOKClick();
+        else
+            sliderValueChangedDelay();
+    }
+    move(0, 0);
+}
+
+void MainWidget::slo_btnNoBorder() {
+    if (!largeMode) {
+        btnBigSmallFunc(false);
+        restoreAction = [this] { btnBigSmallFunc(false); };
+    }
+    fullScreen = true;
+    if (QWidget* main = parentWidget()) {
+        main->showFullScreen();
+        if (QWidget* root = mainWindowRoot())
+            root->resize(main->size());
+        main->move(0, 0);
+    }
+    move(0, 0);
+    for (QWidget* w : {widget_down, findChild<QWidget*>("widget_Center_Left"), widgetTop,
+                       findChild<QWidget*>("widget_bottom"), widgetH, widgetV, static_cast<QWidget*>(btnNoBorder),
+                       static_cast<QWidget*>(btnMin), static_cast<QWidget*>(btnFullScreen),
+                       static_cast<QWidget*>(btnInfo), static_cast<QWidget*>(btnBig),
+                       static_cast<QWidget*>(btnSmall)})
+        if (w)
+            w->hide();
+    QTimer::singleShot(100, this, SLOT(btnFullScreenDelay()));
+    noBorder = true;
+}
+
+void MainWidget::slo_noBorderEnable(bool enable) { Q_UNUSED(enable) }
+
+void MainWidget::btnBigSmallClick() {
+    bool small;
+    if (sender() == btnBig) {
+        btnSmall->show();
+        btnBig->hide();
+        btnBigSmallFunc(false);
+        small = false;
+    } else {
+        if (largeSize == QSize(0, 0))
+            largeSize = size();
+        btnSmall->hide();
+        btnBig->show();
+        btnBigSmallFunc(true);
+        largeMode = false;
+        small = true;
+    }
+    restoreAction = [this, small] { btnBigSmallFunc(small); };
+}
+
+void MainWidget::btnBigSmallFunc(bool small) {
+    QWidget* main = parentWidget();
+    QWidget* root = mainWindowRoot();
+    if (small) {
+        const int w = int(float(uiSizeFactor) * 1024.0f * 0.1f);
+        const int h = int(float(uiSizeFactor) * 768.0f * 0.1f);
+        const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+        const QPoint at((avail.width() - w) / 2, (avail.height() - h) / 2);
+        for (QWidget* x : {main, root, static_cast<QWidget*>(this)})
+            if (x)
+                x->resize(w, h);
+        if (main) {
+            main->showNormal();
+            main->move(at);
+        }
+        move(at);
+    } else {
+        for (QWidget* x : {main, root, static_cast<QWidget*>(this)})
+            if (x)
+                x->resize(largeSize);
+        if (main)
+            main->move(0, 0);
+        move(0, 0);
+    }
+    if (BaseCamera* cam = MessagePassing::instance()->currentCamera()) {
+        cam->initScaleList();
+        btnSacleOKClick();
+    }
+    placeMosaicView();
+    if (QWidget* host = videoHost())
+        posAndSizeChangedSLOT(host->x(), host->y(), host->width(), host->height());
+}
+
+void MainWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!noBorder && QRect(0, 0, widget_top->width(), widget_top->height()).contains(event->pos()))
+        btnFullScreen->click();
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+int MainWidget::getResizeZone(const QPoint& p) const {
+    const int m = edgeMargin;
+    const bool left = p.x() <= m, right = p.x() >= width() - m;
+    const bool top = p.y() <= m, bottom = p.y() >= height() - m;
+    if (left && top)
+        return 5;
+    if (right && top)
+        return 6;
+    if (left && bottom)
+        return 7;
+    if (right && bottom)
+        return 8;
+    if (left)
+        return 1;
+    if (right)
+        return 2;
+    if (top)
+        return 3;
+    if (bottom)
+        return 4;
+    return 0;
+}
+
+QRect MainWidget::resizedRect(const QRect& r0, int zone, int dx, int dy) {
+    // A moved left or top edge keeps the opposite edge where it was, so the
+    // new width is exactly w0 - dx (the inclusive right edge is left + w - 1).
+    const float k = 16.0f / 9.0f;
+    const int w0 = r0.width(), h0 = r0.height();
+    const int right1 = r0.right() + 1, bottom1 = r0.bottom() + 1;
+    QRect r = r0;
+    switch (zone) {
+    case 1:
+        r.setLeft(right1 + dx - w0);
+        r.setTop(bottom1 - int(float(w0 - dx) / k));
+        break;
+    case 2:
+    case 8:
+        r.setWidth(w0 + dx);
+        r.setHeight(int(float(w0 + dx) / k));
+        break;
+    case 3:
+        r.setTop(bottom1 + dy - h0);
+        r.setLeft(right1 - int(float(h0 - dy) * k));
+        break;
+    case 4:
+        r.setHeight(h0 + dy);
+        r.setWidth(int(float(h0 + dy) * k));
+        break;
+    case 5:
+        r.setTop(bottom1 - int(float(w0 - dx) / k));
+        r.setLeft(right1 + dx - w0);
+        break;
+    case 6:
+        r.setTop(bottom1 - int(float(w0 + dx) / k));
+        r.setWidth(w0 + dx);
+        break;
+    case 7:
+        r.setLeft(right1 + dx - w0);
+        r.setHeight(int(float(w0 - dx) / k));
+        break;
+    default:
+        break;
+    }
+    return r;
+}
+
+void MainWidget::resizeWindow(const QPoint& g) {
+    if (!noBorder)
+        return;
+    const float k = 16.0f / 9.0f;
+    QRect r = resizedRect(geometryAtPress, edgeZone, g.x() - pressPos.x(), g.y() - pressPos.y());
+    if (r.width() < minimumWidth()) {
+        r.setWidth(minimumWidth());
+        r.setHeight(int(float(minimumWidth()) / k));
+    }
+    if (r.height() < minimumHeight()) {
+        r.setHeight(minimumHeight());
+        r.setWidth(int(float(minimumHeight()) * k));
+    }
+    // The windows below follow this widget's geometry of the previous step.
+    if (QWidget* main = parentWidget()) {
+        main->move(pos());
+        main->resize(size());
+    }
+    if (QWidget* root = mainWindowRoot())
+        root->resize(size());
+    if (videoWindow) {
+        videoWindow->resize(size());
+        placeViews(videoWindow->pos(), size());
+    }
+    setGeometry(r);
+}
+
+bool MainWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == this) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (e->button() == Qt::LeftButton) {
+                pressing = true;
+                pressPos = e->globalPos();
+                geometryAtPress = geometry();
+                edgeZone = getResizeZone(mapFromGlobal(e->globalPos()));
+                if (widget_top->geometry().contains(e->pos()) && edgeZone == 0) {
+                    posAtPress = pos();
+                    dragging = true;
+                } else {
+                    dragging = false;
+                }
+            }
+            break;
+        }
+        case QEvent::MouseButtonRelease:
+            dragging = false;
+            pressing = false;
+            edgeZone = 0;
+            break;
+        case QEvent::HoverMove: {
+            auto* e = static_cast<QHoverEvent*>(event);
+            if (!noBorder) {
+                setCursor(Qt::ArrowCursor);
+            } else if (widget_top->geometry().contains(e->pos())) {
+                if (!pressing) {
+                    edgeZone = getResizeZone(e->pos());
+                    static const Qt::CursorShape shapes[] = {
+                        Qt::ArrowCursor,    Qt::SizeHorCursor,   Qt::SizeHorCursor,   Qt::SizeVerCursor,
+                        Qt::SizeVerCursor,  Qt::SizeFDiagCursor, Qt::SizeBDiagCursor, Qt::SizeBDiagCursor,
+                        Qt::SizeFDiagCursor};
+                    setCursor(shapes[edgeZone]);
+                }
+            } else {
+                setCursor(Qt::ArrowCursor);
+            }
+            break;
+        }
+        case QEvent::MouseMove: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (edgeZone != 0) {
+                resizeWindow(e->globalPos());
+            } else if (dragging) {
+                const QPoint to = posAtPress + (e->globalPos() - pressPos);
+                if (to != pos()) {
+                    move(to);
+                    if (parentWidget())
+                        parentWidget()->move(to);
+                }
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWidget::btnInfoClick() {
+    InfoDialog dialog;
+    dialog.exec();
+}
+
 void MainWidget::saveImageByFileDialogSLOT(QImage image, QString path, bool saveDirectly, bool addToHistory) {
     Q_UNUSED(image) Q_UNUSED(path) Q_UNUSED(saveDirectly) Q_UNUSED(addToHistory)
 }
-void MainWidget::posAndSizeChangedSLOT(int x, int y, int width, int height) {
-    Q_UNUSED(x) Q_UNUSED(y)
-    for (QWidget* v : views)
-        v->resize(width, height);
-}
-void MainWidget::moveGraphicsViewSLOT(QGraphicsView* view) { Q_UNUSED(view) }
-void MainWidget::moveLabImgHighSLOT(QGraphicsView* view) { Q_UNUSED(view) }
-void MainWidget::scrollBarHValueChanged(int value) { Q_UNUSED(value) }
-void MainWidget::scrollBarVValueChanged(int value) { Q_UNUSED(value) }
-void MainWidget::renewScrollBarSLOT() {}
-void MainWidget::btnScaleOKSLOT() {}
-void MainWidget::slo_btnNoBorder() {}
-void MainWidget::slo_noBorderEnable(bool enable) { Q_UNUSED(enable) }
+
+void MainWidget::moveLabImgSLOT(QGraphicsView* view) { Q_UNUSED(view) }

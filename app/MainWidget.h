@@ -83,15 +83,57 @@ public slots:
     void posAndSizeChangedSLOT(int x, int y, int width, int height);
     void moveGraphicsViewSLOT(QGraphicsView* view);
     void moveLabImgHighSLOT(QGraphicsView* view);
+    void moveLabImgSLOT(QGraphicsView* view);
     void scrollBarHValueChanged(int value);
     void scrollBarVValueChanged(int value);
     void renewScrollBarSLOT();
     void btnScaleOKSLOT();
     void slo_btnNoBorder();
     void slo_noBorderEnable(bool enable);
+    void btnFullScreenDelay();
+    void btnBigSmallFunc(bool small);
+    void sliderValueChangedForce(int value);
+    void sliderValueChangedDelay2();
+    void sliderValueChangedDelayEdit();
+    void btnScaleAddClick();
+    void btnScaleSubClick();
+    void btnSacleOKEditImgClick();
+    void posAndSizeChangedDelay();
+    void moveGraphicsViewDelay();
+    void moveLabImgHighDelay();
+    void goOutDelaySLOT();
+
+public:
+    // Resize zone (0 none, 1 left, 2 right, 3 top, 4 bottom, 5 top-left,
+    // 6 top-right, 7 bottom-left, 8 bottom-right) of a point in this widget.
+    int getResizeZone(const QPoint& p) const;
+    // No-border edge resize to the global point g, keeping 16:9.
+    void resizeWindow(const QPoint& g);
+    // The rectangle an edge drag from `pressed` by (dx, dy) in `zone` gives,
+    // before the minimum size is applied; pure, for the resize above.
+    static QRect resizedRect(const QRect& pressed, int zone, int dx, int dy);
+    bool isFullScreenMode() const { return fullScreen; }
+    bool isNoBorderMode() const { return noBorder; }
+    static QString percentText(float factor);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void buildForm();
+    // Lays every view over the picture at p with size s; the measurement layer
+    // also learns the display size and, with a camera, the frame size.
+    void placeViews(const QPoint& p, const QSize& s);
+    void updateScrollRanges(const QSize& picture);
+    void placeMosaicView();
+    void wheelZoom(const QPoint& p, int step);
+    void enterMosaic(QGraphicsView* view, QWidget* formView, QToolButton* alsoDisabled);
+    void leaveMosaic();
+    void stopMiniPreviews(QWidget* formView);
+    void refitLiveZoom();
+    QWidget* mainWindowRoot() const;
+    QWidget* videoHost() const;
     void scaleForm();
     void setupTabButtons();
     void switchTo(QToolButton* sender);
@@ -159,5 +201,13 @@ private:
     bool minimised = false;
     std::function<void()> restoreAction;
     bool largeMode = true;
+    bool noBorder = false;
     QSize largeSize;
+    bool pressing = false;
+    bool dragging = false;
+    QPoint pressPos;
+    QPoint posAtPress;
+    QRect geometryAtPress;
+    int edgeZone = 0;
+    static constexpr int edgeMargin = 7;
 };
