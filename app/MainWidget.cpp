@@ -36,6 +36,10 @@
 #include "panels/measure/ScaleSet.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -1522,7 +1526,66 @@ void MainWidget::btnInfoClick() {
 }
 
 void MainWidget::saveImageByFileDialogSLOT(QImage image, QString path, bool saveDirectly, bool addToHistory) {
-    Q_UNUSED(image) Q_UNUSED(path) Q_UNUSED(saveDirectly) Q_UNUSED(addToHistory)
+    MessagePassing* hub = MessagePassing::instance();
+    const QString suffix = path.split('.', Qt::SkipEmptyParts).value(path.split('.', Qt::SkipEmptyParts).size() - 1);
+    QString target = path;
+    if (!saveDirectly) {
+        QStringList parts = path.split('/', Qt::SkipEmptyParts);
+        if (!parts.isEmpty())
+            parts.removeLast();
+        QString dir = parts.join('/');
+        if (path.startsWith('/'))
+            dir.prepend('/');
+        QFileDialog dialog(nullptr, "保存文件", dir, QString("%1(*.%2)").arg(suffix.toUpper(), suffix));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.selectFile(path);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            hub->removeIconCamera();
+            return;
+        }
+        target = dialog.selectedFiles().first();
+    }
+    if (!saveSnapshotFile(image, target, suffix)) {
+        // Nothing was written: say so, and keep the recent list as it was.
+        static const char* const text[] = {"图片保存失败！", "Failed to save the picture!", "圖片保存失敗！"};
+        const int lang = qBound(0, hub->language(), 2);
+        QMessageBox::information(nullptr, "Error", QString::fromUtf8(text[lang]) + "\n" + target);
+        hub->removeIconCamera();
+        return;
+    }
+    if (addToHistory) {
+        const int index = hub->addImageHistory(target);
+        if (index >= 0)
+            writeThumbnail(image, index);
+    }
+    hub->removeIconCamera();
+}
+
+bool MainWidget::saveSnapshotFile(const QImage& image, const QString& target, const QString& format) {
+    // Written under a temporary name first, so a picture never exists
+    // half-written under its final name.
+    const QString temp = target + ".part";
+    QFile::remove(temp);
+    if (image.isNull() || !image.save(temp, format.toUtf8().constData(), 100)) {
+        QFile::remove(temp);
+        return false;
+    }
+    if (QFile::exists(target) && !QFile::remove(target)) {
+        QFile::remove(temp);
+        return false;
+    }
+    return QFile::rename(temp, target);
+}
+
+bool MainWidget::writeThumbnail(const QImage& image, int index) {
+    if (image.height() <= 0)
+        return false;
+    QDir().mkpath("./.scaleImage");
+    const QString file = QString("./.scaleImage/%1.jpg").arg(index);
+    const QImage thumb =
+        image.scaled(image.width() * 296 / image.height(), 296, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    QFile::remove(file);
+    return thumb.save(file, "JPG", 90);
 }
 
 void MainWidget::moveLabImgSLOT(QGraphicsView* view) { Q_UNUSED(view) }

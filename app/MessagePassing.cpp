@@ -317,9 +317,10 @@ QString MessagePassing::checkPath(QSettings* settings, const char* key, const ch
     if (!p.isEmpty() && QDir(p).exists())
         return p;
     p = AppPaths::appFile(fallback);
+    // The whole path, in case Export itself went missing since start-up.
     QDir dir;
     if (!dir.exists(p))
-        dir.mkdir(p);
+        dir.mkpath(p);
     if (settings) {
         settings->setValue(key, p);
         settings->sync();
