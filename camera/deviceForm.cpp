@@ -1,12 +1,272 @@
 #include "camera/deviceForm.h"
 
 #include "app/MessagePassing.h"
+#include "app/SharedConstants.h"
+#include "app/UiSize.h"
+#include "camera/BaseCamera.h"
 #include "camera/SDLBackground.h"
+#include "platform/AppPaths.h"
+#include "platform/ProcessEnd.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+std::function<int(int)> deviceForm::versionReader;
+
+namespace {
+const char* const kTokens[] = {"",       "Yseltan", "Yseltor", "Corvo", "Nesko", "Tirsa",  "Pellam", "Lutrava",
+                               "Dunmor", "Hevra",   "Casmo",   "Bexo",  "Nodrin", "Ambrel", "Sorrin"};
+int scaled(int v) { return int(float(v) * float(uiSizeFactor) * 0.1f); }
+} // namespace
+
+QString deviceForm::tokenOf(int code) { return (code >= 1 && code <= 14) ? QString(kTokens[code]) : QString(); }
+
+QString deviceForm::formatOf(int code, int firmware) {
+    switch (code) {
+    case 1:
+    case 2:
+    case 5:
+    case 6:
+        return "MJPG";
+    case 3:
+    case 14:
+        return firmware >= 29 ? "NV12" : "YUYV";
+    case 4:
+        return firmware >= 9 ? "NV12" : "YUYV";
+    default:
+        return (code >= 7 && code <= 13) ? "NV12" : QString();
+    }
+}
 
 deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
-    connect(MessagePassing::instance(), SIGNAL(SDLCLoseFinishSIGNAL()), this, SLOT(SDLCLoseFinishSLOT()));
-    connect(MessagePassing::instance(), SIGNAL(setThreadAVPacketFinishSIGNAL()), this,
-            SLOT(setThreadAVPacketFinishSLOT()));
+    setObjectName("deviceForm");
+    resize(scaled(300), scaled(850));
+    verticalLayout = new QVBoxLayout(this);
+    verticalLayout->setObjectName("verticalLayout");
+    verticalLayout->setContentsMargins(0, 0, 0, 0);
+    verticalLayout->setSpacing(scaled(10));
+
+    widget00 = new QWidget(this);
+    widget00->setObjectName("widget00");
+    widget00->setFixedHeight(scaled(40));
+    auto* row1 = new QHBoxLayout(widget00);
+    row1->setObjectName("horizontalLayout");
+    row1->setContentsMargins(scaled(10), 0, scaled(10), 0);
+    row1->setSpacing(scaled(10));
+    labName = new QLabel(widget00);
+    labName->setObjectName("labName");
+    comboBox = new QComboBox(widget00);
+    comboBox->setObjectName("comboBox");
+    btnOpen = new QToolButton(widget00);
+    btnOpen->setObjectName("btnOpen");
+    row1->addWidget(labName, 1);
+    row1->addWidget(comboBox, 3);
+    row1->addWidget(btnOpen, 1);
+    verticalLayout->addWidget(widget00);
+
+    widgetFormat = new QWidget(this);
+    widgetFormat->setObjectName("widgetFormat");
+    widgetFormat->setFixedHeight(scaled(30));
+    auto* row2 = new QHBoxLayout(widgetFormat);
+    row2->setObjectName("horizontalLayout_2");
+    row2->setContentsMargins(scaled(10), 0, scaled(10), 0);
+    row2->setSpacing(scaled(10));
+    labFormat = new QLabel(widgetFormat);
+    labFormat->setObjectName("labFormat");
+    comboBoxFormat = new QComboBox(widgetFormat);
+    comboBoxFormat->setObjectName("comboBoxFormat");
+    auto* spare = new QWidget(widgetFormat);
+    spare->setObjectName("widget");
+    row2->addWidget(labFormat, 1);
+    row2->addWidget(comboBoxFormat, 3);
+    row2->addWidget(spare, 1);
+    verticalLayout->addWidget(widgetFormat);
+
+    widgetImg = new QWidget(this);
+    widgetImg->setObjectName("widgetImg");
+    auto* row3 = new QHBoxLayout(widgetImg);
+    row3->setObjectName("horizontalLayout_7");
+    row3->addStretch(1);
+    labImg = new QLabel(widgetImg);
+    labImg->setObjectName("labImg");
+    row3->addWidget(labImg);
+    row3->addStretch(1);
+    verticalLayout->addWidget(widgetImg);
+
+    widgetOther = new QWidget(this);
+    widgetOther->setObjectName("widgetOther");
+    layoutOther = new QHBoxLayout(widgetOther);
+    layoutOther->setObjectName("layoutOther");
+    layoutOther->setContentsMargins(0, 0, 0, 0);
+    verticalLayout->addWidget(widgetOther);
+    verticalLayout->addStretch(1);
+
+    for (QComboBox* c : {comboBox, comboBoxFormat}) {
+        c->setFixedHeight(scaled(24));
+        c->setStyleSheet(MessagePassing::instance()->getQComboBoxStyle());
+    }
+    btnOpen->setFixedHeight(scaled(24));
+    btnOpen->setStyleSheet(MessagePassing::instance()->getQToolButtonStyle());
+
+    texts.insert("labName", {"相机:", "Camera:", "相機:"});
+    texts.insert("btnOpen", {"打开", "Open", "打開"});
+    texts.insert("labFormat", {"格式:", "Format:", "格式:"});
+    m_exitAction = [](bool) {};
+
+    connect(btnOpen, SIGNAL(clicked()), this, SLOT(btnOpenClick()));
+    connect(comboBox, SIGNAL(currentIndexChanged(int)), this, SLOT(comboBoxIndexChanged(int)));
+    MessagePassing* hub = MessagePassing::instance();
+    connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
+    connect(hub, SIGNAL(setThreadAVPacketFinishSIGNAL()), this, SLOT(setThreadAVPacketFinishSLOT()));
+    connect(hub, SIGNAL(SDLCLoseFinishSIGNAL()), this, SLOT(SDLCLoseFinishSLOT()));
+    changeLanguageSLOT(hub->language());
+    labImg->clear();
+    info.load(AppPaths::appFile("help/companyInfo.png"));
+
+    QSettings lines("./LineFormSet.ini", QSettings::IniFormat);
+    hub->setAllCrossLineWidth(lines.value("LineWidth", 0).toInt() + 1);
+    hub->setLineVisible(!lines.value("isHide", false).toBool());
+    widgetFormat->hide();
+}
+
+void deviceForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (info.isNull())
+        return;
+    const int w = std::min(widgetImg->width(), int(500 * uiSizeFactor * 0.1));
+    const QPixmap scaledInfo = info.scaledToWidth(std::max(1, w), Qt::SmoothTransformation);
+    labImg->setPixmap(scaledInfo);
+    widgetImg->setFixedHeight(scaledInfo.height());
+}
+
+void deviceForm::changeLanguageSLOT(int language) {
+    const int lang = (language < 0 || language > 2) ? 0 : language;
+    labName->setText(texts["labName"][lang]);
+    btnOpen->setText(texts["btnOpen"][lang]);
+    labFormat->setText(texts["labFormat"][lang]);
+}
+
+void deviceForm::initDeviceList(QList<int> codes, QList<int> indexes) {
+    QList<DeviceEntry> entries;
+    for (int i = 0; i < codes.size(); ++i) {
+        DeviceEntry e;
+        e.code = codes[i];
+        e.index = i < indexes.size() ? indexes[i] : i;
+        for (const DeviceEntry& earlier : entries)
+            if (earlier.code == e.code)
+                ++e.duplicate;
+        entries << e;
+    }
+    rows.clear();
+    QStringList names;
+    for (const DeviceEntry& e : entries) {
+        QString text = tokenOf(e.code);
+        if (e.duplicate > 0)
+            text += QString("(%1)").arg(e.duplicate);
+        names << text;
+        rows.insert(names.size() - 1, e);
+    }
+    names << netCameraNames;
+    comboBox->addItems(names);
+    const QString last = QSettings("./deviceForm.ini", QSettings::IniFormat).value("LastCameraName").toString();
+    if (!last.isEmpty()) {
+        const int at = names.indexOf(last);
+        if (at >= 0)
+            comboBox->setCurrentIndex(at);
+    }
+}
+
+QStringList deviceForm::listTexts() const {
+    QStringList out;
+    for (int i = 0; i < comboBox->count(); ++i)
+        out << comboBox->itemText(i);
+    return out;
+}
+
+QString deviceForm::currentFormatText() const { return comboBoxFormat->currentText(); }
+bool deviceForm::formatRowVisible() const { return !widgetFormat->isHidden(); }
+
+int deviceForm::getVersion(int captureIndex) {
+    const int answer = versionReader ? versionReader(captureIndex) : 0;
+    const int low = answer & 0xff;
+    return low == 255 ? 0 : low;
+}
+
+void deviceForm::comboBoxIndexChanged(int row) {
+    comboBoxFormat->clear();
+    if (rows.contains(row) && rows[row].code >= 1 && rows[row].code <= 14) {
+        widgetFormat->show();
+        const DeviceEntry e = rows[row];
+        const bool asksFirmware = e.code == 3 || e.code == 4 || e.code == 14;
+        comboBoxFormat->addItem(formatOf(e.code, asksFirmware ? getVersion(e.index) : 0));
+    } else {
+        widgetFormat->hide();
+    }
+    const QString last = QSettings("./deviceForm.ini", QSettings::IniFormat).value("LastCameraFormat").toString();
+    if (!last.isEmpty()) {
+        const int at = comboBoxFormat->findText(last);
+        if (at >= 0)
+            comboBoxFormat->setCurrentIndex(at);
+    }
+}
+
+void deviceForm::showFailure() {
+    static const char* const text[] = {"相机初始化失败！", "Camera initialization failed!", "相機初始化失敗！"};
+    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
+    QMessageBox box(QMessageBox::Information, "Error", QString::fromUtf8(text[lang]), QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
+BaseCamera* deviceForm::createUsbCamera(int code, int captureIndex, const QString& format) {
+    Q_UNUSED(code) Q_UNUSED(captureIndex) Q_UNUSED(format)
+    return nullptr;
+}
+
+void deviceForm::btnOpenClick() {
+    if (netCameraNames.isEmpty() && rows.isEmpty())
+        return;
+    btnOpen->setEnabled(false);
+    comboBox->setEnabled(false);
+    comboBoxFormat->setEnabled(false);
+    QSettings ini("./deviceForm.ini", QSettings::IniFormat);
+    ini.setValue("LastCameraName", comboBox->currentText());
+    ini.setValue("LastCameraFormat", comboBoxFormat->currentText());
+    ini.sync();
+
+    MessagePassing* hub = MessagePassing::instance();
+    const int net = netCameraNames.indexOf(comboBox->currentText());
+    if (net >= 0) {
+        // Network cameras come with their driver.
+        return;
+    }
+    const DeviceEntry e = rows.value(comboBox->currentIndex());
+    BaseCamera* cam = createUsbCamera(e.code, e.index, comboBoxFormat->currentText());
+    if (!cam) {
+        showFailure();
+        ProcessEnd::requestExit(0);
+        return;
+    }
+    hub->setCurCamera(cam);
+    hub->setIsCameraMode(true);
+    QTimer::singleShot(35, this, SLOT(oneSecondDelay()));
+}
+
+void deviceForm::oneSecondDelay() {
+    emit newCameraParaForm();
+    if (videoWindow)
+        videoWindow->show();
+    if (QWidget* view = parentWidget() ? window()->findChild<QWidget*>("widget_center") : nullptr) {
+        view->setStyleSheet("QWidget#widget_center{background-color:rgb(0,0,0);}");
+        if (view->parentWidget() && view->parentWidget()->parentWidget())
+            view->parentWidget()->parentWidget()->setStyleSheet("background-color:rgb(0, 0, 0);");
+    }
 }
 
 void deviceForm::stopSDLLoop() {
@@ -15,20 +275,26 @@ void deviceForm::stopSDLLoop() {
 }
 
 void deviceForm::SDLCLoseFinishSLOT() {
-    MessagePassing::instance()->setCurCamera(nullptr);
-    runExitAction(false);
+    MessagePassing* hub = MessagePassing::instance();
+    BaseCamera* cam = hub->currentCamera();
+    if (!cam) {
+        hub->setCurCamera(nullptr);
+        runExitAction(false);
+        return;
+    }
+    cam->pause();
+    cam->deleteLater();
+    hub->setCurCamera(nullptr);
+    hub->setIsCameraMode(false);
+    runExitAction(cam->isNetCamera());
 }
 
-void deviceForm::setThreadAVPacketFinishSLOT() { runExitAction(false); }
+void deviceForm::setThreadAVPacketFinishSLOT() {}
 
 void deviceForm::runExitAction(bool netCameraUsed) {
     if (m_exitAction) {
         auto action = m_exitAction;
-        m_exitAction = nullptr;
+        m_exitAction = [](bool) {};
         action(netCameraUsed);
     }
-}
-
-void deviceForm::initDeviceList(QList<int> codes, QList<int> indexes) {
-    Q_UNUSED(codes) Q_UNUSED(indexes)
 }
