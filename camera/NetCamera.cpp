@@ -14,6 +14,7 @@
 #include "camera/NetCamera_Saffen.h"
 #include "camera/NetCamera_Vosker.h"
 #include "camera/NetCamera_Zamble.h"
+#include "platform/NetSdk.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -70,27 +71,6 @@ NetCamera* NetCamera::newModel(int type, QObject* parent) {
     return camera;
 }
 
-QString NetCamera::addressText(uint32_t ip) {
-    return QString("%1.%2.%3.%4").arg(ip & 0xff).arg((ip >> 8) & 0xff).arg((ip >> 16) & 0xff).arg(ip >> 24);
-}
-
-bool NetCamera::addressValue(const QString& text, uint32_t* ip) {
-    const QStringList parts = text.split('.');
-    if (parts.size() != 4)
-        return false;
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        const int octet = parts[i].toInt(&ok);
-        if (!ok || octet < 0 || octet > 255)
-            return false;
-        value |= uint32_t(octet) << (8 * i);
-    }
-    if (ip)
-        *ip = value;
-    return true;
-}
-
 void NetCamera::showError(const char* english, const char* simplified, const char* traditional) {
     const int lang = MessagePassing::instance()->language();
     const QString text = QString::fromUtf8(lang == 0 ? simplified : lang == 2 ? traditional : english);
@@ -114,7 +94,7 @@ bool NetCamera::broadcastCameras() {
         const QString prefix = namePrefix(type);
         if (prefix.isEmpty())
             continue;
-        const QString address = addressText(ips[i]);
+        const QString address = NetSdk::addressText(ips[i]);
         netCameraAddrs.append(address);
         netCameraNames.append(prefix + address);
         g_broadcastIndex.append(i);
@@ -131,7 +111,7 @@ NetCamera* NetCamera::createCamera(int index, QObject* parent) {
     uint32_t ip = 0;
     int result = -1;
     int sdkIndex = -1;
-    if (index >= 0 && index < netCameraAddrs.size() && addressValue(netCameraAddrs[index], &ip)) {
+    if (index >= 0 && index < netCameraAddrs.size() && NetSdk::addressValue(netCameraAddrs[index], &ip)) {
         sdkIndex = index < g_broadcastIndex.size() ? g_broadcastIndex[index] : index;
         result = WF_InitCameraSingle(0, sdkIndex, ip, WF_CAMERA_PORT);
     }
@@ -199,6 +179,14 @@ void NetCamera::setCurrentValue(int key, int value) {
         (*it)[slot] = value;
 }
 
+void NetCamera::readParamRecord(std::initializer_list<std::pair<int, int>> keyAndField) {
+    int record[WF_PARAM_BLOCK_INTS] = {};
+    WF_GetAllParam(m_number, record);
+    for (const auto& [key, field] : keyAndField)
+        if (field >= 0 && field < WF_PARAM_BLOCK_INTS)
+            setCurrentValue(key, record[field]);
+}
+
 void NetCamera::makeRing(int width, int height) {
     // Allocated outside the lock: the callback keeps running meanwhile.
     std::vector<QImage> ring;
@@ -244,7 +232,10 @@ void NetCamera::frameCallBack(unsigned char* data, const WF_FrameInfo* info, voi
     auto* self = static_cast<NetCamera*>(camera);
     if (!self || !data || !info)
         return;
-    if (!(self->frameRate() > 3.0f))
+    // Not the virtual frameRate(): while a model's destructor runs, the frames
+    // still flow until ~NetCamera stops them, and only NetCamera's own
+    // members may be touched meanwhile.
+    if (!(self->sdkFrameRate() > 3.0f))
         return;
     self->storeFrame(data, *info);
 }
@@ -304,7 +295,9 @@ bool NetCamera::withNewestFrame(
     return true;
 }
 
-float NetCamera::frameRate() {
+float NetCamera::frameRate() { return sdkFrameRate(); }
+
+float NetCamera::sdkFrameRate() const {
     float fps = 0.0f;
     WF_GetCameraFrameRate(m_number, &fps);
     return fps;
@@ -435,22 +428,10 @@ void NetCamera::syncParams() {
     int id = WF_ParamGainG;
     if (WF_GetParam(m_number, &id) == 0)
         setCurrentValue(CtlGreenGain, id);
-    int block[WF_PARAM_BLOCK_INTS] = {};
-    WF_GetAllParam(m_number, block);
-    setCurrentValue(CtlExposure, block[0]);
-    setCurrentValue(CtlTarget, block[8]);
-    setCurrentValue(CtlGain, block[1]);
-    setCurrentValue(CtlRedGain, block[2]);
-    setCurrentValue(CtlBlueGain, block[3]);
-    setCurrentValue(CtlSaturation, block[7]);
-    setCurrentValue(CtlContrast, block[4]);
-    setCurrentValue(CtlSharpness, block[6]);
-    setCurrentValue(CtlHDR, block[5]);
-    setCurrentValue(CtlMirror, block[9]);
-    setCurrentValue(CtlFlip, block[10]);
-    setCurrentValue(CtlBlackWhite, block[12]);
+    readParamRecord({{CtlExposure, 0}, {CtlTarget, 8}, {CtlGain, 1}, {CtlRedGain, 2}, {CtlBlueGain, 3},
+                     {CtlSaturation, 7}, {CtlContrast, 4}, {CtlSharpness, 6}, {CtlHDR, 5}, {CtlMirror, 9},
+                     {CtlFlip, 10}, {CtlBlackWhite, 12}, {CtlExposureType, 11}});
     setCurrentValue(Ctl3DNR, 0);
-    setCurrentValue(CtlExposureType, block[11]);
     MessagePassing::instance()->initImgEffect();
 }
 

@@ -11,8 +11,10 @@
 #include <QList>
 
 #include <atomic>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // The network camera driver: finds cameras by broadcast, opens one through
@@ -46,8 +48,6 @@ public:
     static QString namePrefix(int type);
     // The model class of a broadcast type with its frame size; null outside 0..8.
     static NetCamera* newModel(int type, QObject* parent);
-    static QString addressText(uint32_t ip);
-    static bool addressValue(const QString& text, uint32_t* ip);
 
     static void setLinks(const NetCameraLinks& links);
     static const NetCameraLinks& links();
@@ -112,9 +112,12 @@ protected:
     bool beginRecording(const QString& path, const NetRecordSettings& settings);
     int cameraNumber() const { return m_number; }
     void setCurrentValue(int key, int value);
+    // WF_GetAllParam, then the current value of each key from its field.
+    void readParamRecord(std::initializer_list<std::pair<int, int>> keyAndField);
 
 private:
     void storeFrame(const uint8_t* data, const WF_FrameInfo& info);
+    float sdkFrameRate() const;
     void makeRing(int width, int height);
     void attachVideo();
     void placeVideo(const QRect& rect);

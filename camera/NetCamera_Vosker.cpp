@@ -20,13 +20,9 @@ NetCamera_Vosker::NetCamera_Vosker(QObject* parent) : NetCamera(parent) { applyM
 void NetCamera_Vosker::set3DNR(int on) { WF_Set3DNR(cameraNumber(), on); }
 
 void NetCamera_Vosker::syncParams() {
-    int record[WF_PARAM_BLOCK_INTS] = {};
-    WF_GetAllParam(cameraNumber(), record);
-    // The record as this model lays it out, field by field.
-    static const int keyOfField[13] = {CtlExposure, CtlGain,     CtlRedGain, CtlBlueGain, CtlContrast,
-                                       CtlHDR,      CtlSharpness, CtlSaturation, CtlTarget, CtlMirror,
-                                       CtlFlip,     CtlBlackWhite, Ctl3DNR};
-    for (int field = 0; field < 13; ++field)
-        setCurrentValue(keyOfField[field], record[field]);
+    // The record as this model lays it out.
+    readParamRecord({{CtlExposure, 0}, {CtlGain, 1}, {CtlRedGain, 2}, {CtlBlueGain, 3}, {CtlContrast, 4},
+                     {CtlHDR, 5}, {CtlSharpness, 6}, {CtlSaturation, 7}, {CtlTarget, 8}, {CtlMirror, 9},
+                     {CtlFlip, 10}, {CtlBlackWhite, 11}, {Ctl3DNR, 12}});
     MessagePassing::instance()->initImgEffect();
 }

@@ -2,6 +2,8 @@
 
 #include "platform/NetSdkSim.h"
 
+#include <QStringList>
+
 #include <atomic>
 #include <mutex>
 
@@ -42,4 +44,25 @@ const char* NetSdk::settingName(Setting setting) {
     };
     const int i = int(setting);
     return i >= 0 && i < int(sizeof(names) / sizeof(names[0])) ? names[i] : "WF_Set?";
+}
+
+QString NetSdk::addressText(uint32_t ip) {
+    return QString("%1.%2.%3.%4").arg(ip & 0xff).arg((ip >> 8) & 0xff).arg((ip >> 16) & 0xff).arg(ip >> 24);
+}
+
+bool NetSdk::addressValue(const QString& text, uint32_t* ip) {
+    const QStringList parts = text.split('.');
+    if (parts.size() != 4)
+        return false;
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        const int octet = parts[i].toInt(&ok);
+        if (!ok || octet < 0 || octet > 255)
+            return false;
+        value |= uint32_t(octet) << (8 * i);
+    }
+    if (ip)
+        *ip = value;
+    return true;
 }

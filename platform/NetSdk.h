@@ -62,4 +62,8 @@ public:
     static void install(std::unique_ptr<NetSdk> sdk);
 
     static const char* settingName(Setting setting);
+    // Dotted text of an address value (lowest byte first) and back; false
+    // when text is not four numbers 0..255 joined by dots.
+    static QString addressText(uint32_t ip);
+    static bool addressValue(const QString& text, uint32_t* ip);
 };

@@ -2,7 +2,9 @@
 
 #include "platform/NetSdkSimFrames.h"
 
+#include <QBuffer>
 #include <QDebug>
+#include <QImage>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -11,31 +13,12 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <chrono>
+#include <cstring>
 #include <vector>
 
 namespace {
 
 constexpr int logLimit = 2000;
-
-QString dotted(uint32_t ip) {
-    return QString("%1.%2.%3.%4").arg(ip & 0xff).arg((ip >> 8) & 0xff).arg((ip >> 16) & 0xff).arg(ip >> 24);
-}
-
-bool parseIpv4(const QString& text, uint32_t* ip) {
-    const QStringList parts = text.split('.');
-    if (parts.size() != 4)
-        return false;
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        const int octet = parts[i].toInt(&ok);
-        if (!ok || octet < 0 || octet > 255 || parts[i].isEmpty())
-            return false;
-        value |= uint32_t(octet) << (8 * i);
-    }
-    *ip = value;
-    return true;
-}
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
@@ -77,7 +60,7 @@ QList<NetSdkSim::CameraSpec> NetSdkSim::parseConfig(const QString& text, QString
         if (ok)
             spec.type = head.left(at).trimmed().toInt(&ok);
         if (ok)
-            ok = parseIpv4(head.mid(at + 1).trimmed(), &spec.ip);
+            ok = addressValue(head.mid(at + 1).trimmed(), &spec.ip);
         for (const QString& option : fields) {
             const QString o = option.trimmed();
             if (ok && o.startsWith("fps=")) {
@@ -328,15 +311,31 @@ QByteArray NetSdkSim::encodeCurrent(int n, const char* ext) {
         look.mono = s.params[PBlackWhite] != 0;
         serial = s.serial;
     }
-    cv::Mat frame(size.height(), size.width(), CV_8UC3);
-    NetSdkSimFrames::render(frame.data, size.width(), size.height(), look, serial);
-    std::vector<uchar> encoded;
-    std::vector<int> options;
-    if (std::string(ext) == ".jpg")
-        options = {cv::IMWRITE_JPEG_QUALITY, 95};
-    if (!cv::imencode(ext, frame, encoded, options))
+    QImage frame(size, QImage::Format_BGR888);
+    const int rowBytes = size.width() * 3;
+    if (frame.bytesPerLine() == rowBytes) {
+        NetSdkSimFrames::render(frame.bits(), size.width(), size.height(), look, serial);
+    } else {
+        std::vector<uint8_t> packed(size_t(rowBytes) * size.height());
+        NetSdkSimFrames::render(packed.data(), size.width(), size.height(), look, serial);
+        for (int y = 0; y < size.height(); ++y)
+            std::memcpy(frame.scanLine(y), packed.data() + size_t(y) * rowBytes, size_t(rowBytes));
+    }
+    const std::string type(ext);
+    if (type == ".tiff") {
+        // Qt has no TIFF writer here.
+        const cv::Mat view(size.height(), size.width(), CV_8UC3, frame.bits(), size_t(frame.bytesPerLine()));
+        std::vector<uchar> encoded;
+        if (!cv::imencode(ext, view, encoded))
+            return QByteArray();
+        return QByteArray(reinterpret_cast<const char*>(encoded.data()), int(encoded.size()));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!frame.save(&buffer, type.c_str() + 1, type == ".jpg" ? 95 : -1))
         return QByteArray();
-    return QByteArray(reinterpret_cast<const char*>(encoded.data()), int(encoded.size()));
+    return bytes;
 }
 
 void NetSdkSim::deliverLocked(Session& s) {
@@ -414,7 +413,7 @@ int NetSdkSim::uninitRes() {
 }
 
 int NetSdkSim::initCamera(int n, int index, uint32_t ip, int port) {
-    log(QString("WF_InitCameraSingle(%1,%2,%3,%4)").arg(n).arg(index).arg(dotted(ip)).arg(port));
+    log(QString("WF_InitCameraSingle(%1,%2,%3,%4)").arg(n).arg(index).arg(addressText(ip)).arg(port));
     Session* s = session(n);
     if (!s)
         return -1;
