@@ -1,0 +1,69 @@
+#include "NetCameraTestKit.h"
+
+#include "app/SharedConstants.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace NetCameraTestKit {
+
+NetSdkSim* installSim(const QString& config) {
+    auto sim = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig(config));
+    NetSdkSim* raw = sim.get();
+    NetSdk::install(std::move(sim));
+    return raw;
+}
+
+NetCamera* openCamera(const QString& config, int index, NetSdkSim** sim) {
+    NetSdkSim* s = installSim(config);
+    if (sim)
+        *sim = s;
+    if (!NetCamera::broadcastCameras())
+        return nullptr;
+    return NetCamera::createCamera(index, nullptr);
+}
+
+QStringList calls(NetSdkSim* sim, const QString& prefix) {
+    QStringList found;
+    for (const QString& call : sim->callLog())
+        if (call.startsWith(prefix))
+            found.append(call);
+    return found;
+}
+
+} // namespace NetCameraTestKit
+
+MessageBoxCatcher::MessageBoxCatcher() {
+    connect(&m_timer, &QTimer::timeout, this, &MessageBoxCatcher::poll);
+    m_timer.start(5);
+}
+
+void MessageBoxCatcher::poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box)
+        return;
+    titles.append(box->windowTitle());
+    texts.append(box->text());
+    box->accept();
+}
+
+std::atomic<int> CountingRecorder::deleted{0};
+
+CountingRecorder::~CountingRecorder() { deleted++; }
+
+bool CountingRecorder::startRecord(const QString& p, const NetRecordSettings& s) {
+    if (m_state != -100)
+        return false;
+    path = p;
+    settings = s;
+    m_state = 1;
+    return true;
+}
+
+void CountingRecorder::pushFrame(const uint8_t* data, int bytes) {
+    if (!data || bytes != settings.inputWidth * settings.inputHeight * 3)
+        wrongSize = true;
+    if (std::this_thread::get_id() == guiThread)
+        onCallerThread = true;
+    frames++;
+}
