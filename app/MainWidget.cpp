@@ -7,6 +7,7 @@
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/deviceForm.h"
+#include "camera/NetCamera.h"
 #include "platform/ProcessEnd.h"
 #include "export/forms/XlsSet.h"
 #include "imaging/FrameForm.h"
@@ -635,7 +636,8 @@ void MainWidget::btnCloseClick() {
     if (!devices)
         return;
     devices->setExitAction([this](bool netCameraUsed) {
-        Q_UNUSED(netCameraUsed) // the network driver releases the camera SDK itself
+        if (netCameraUsed)
+            NetCamera::uninitSDK();
         if (parentWidget())
             parentWidget()->close();
         ProcessEnd::requestExit(0);

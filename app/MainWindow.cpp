@@ -2,6 +2,7 @@
 
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
+#include "camera/NetCamera.h"
 #include "camera/SDLBackground.h"
 
 #include <QGuiApplication>
@@ -83,6 +84,7 @@ void MainWindow::oneDealy() {
 }
 
 void MainWindow::scanCameras() {
+    NetCamera::broadcastCameras();
     usbIds = watchedUsbIds();
     QList<int> codes, indexes;
     // Capture devices are listed by the capture layer once it exists.

@@ -4,6 +4,7 @@
 #include "app/SharedConstants.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
+#include "camera/NetCamera.h"
 #include "camera/SDLBackground.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
@@ -243,7 +244,14 @@ void deviceForm::btnOpenClick() {
     MessagePassing* hub = MessagePassing::instance();
     const int net = netCameraNames.indexOf(comboBox->currentText());
     if (net >= 0) {
-        // Network cameras come with their driver.
+        // The network driver shows its own box when the SDK refuses, and
+        // starts its own live view; the program keeps running either way.
+        QWidget* view = window() ? window()->findChild<QWidget*>("widget_center") : nullptr;
+        NetCamera* cam = NetCamera::createCamera(net, view);
+        if (!cam)
+            return;
+        hub->setCurCamera(cam);
+        QTimer::singleShot(200, this, SLOT(oneSecondDelay()));
         return;
     }
     const DeviceEntry e = rows.value(comboBox->currentIndex());
