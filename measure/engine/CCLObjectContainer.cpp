@@ -202,6 +202,17 @@ int CCLObjectContainer::StopCreating() {
     return 0;
 }
 
+void CCLObjectContainer::CancelCreating() {
+    m_state = StateIdle;
+    if (!m_creating || m_creating->points.isEmpty())
+        return;
+    QList<QRect> rects;
+    ShapeRegistry::collectLabelRect(m_creating, rects);
+    m_creating->CollectCreatingRects(rects);
+    m_creating->Reset();
+    UpdateRects(rects);
+}
+
 void CCLObjectContainer::ResetTool() {
     SetSelected(nullptr);
     m_toolKind = 0;

@@ -40,6 +40,9 @@ public:
     // Registers a copy of source (null source: nothing).
     void AddObject(CCLBaseObject* source);
     int StopCreating();
+    // Drops the points of the shape under creation (mode changes) and
+    // returns the creation state to idle.
+    void CancelCreating();
     void ResetTool();
     bool IsPointsEnough() const;
     bool IsCreating() const;

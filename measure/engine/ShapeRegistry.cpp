@@ -65,4 +65,11 @@ void collectLabelRect(CCLBaseObject* shape, QList<QRect>& rects) {
         f.collectLabelRect(shape, rects);
 }
 
+bool closeLasso(CCLBaseObject* shape) {
+    if (!shape || shape->kind < 1 || shape->kind > KindCount)
+        return false;
+    const auto& f = table()[shape->kind];
+    return f.closeLasso ? f.closeLasso(shape) : false;
+}
+
 } // namespace ShapeRegistry

@@ -21,6 +21,9 @@ struct ShapeFactory {
     // The arc's label box, added before its creation rectangles when its
     // creation is ended from outside.
     std::function<void(CCLBaseObject* shape, QList<QRect>& rects)> collectLabelRect;
+    // The lasso: closes the outline collected while the button was down;
+    // true when it is complete and may be registered.
+    std::function<bool(CCLBaseObject* shape)> closeLasso;
 };
 
 namespace ShapeRegistry {
@@ -35,6 +38,8 @@ CCLBaseObject* create(int kind);
 CCLBaseObject* clone(int kind, const CCLBaseObject* src);
 void setMarkNumber(CCLBaseObject* shape, int number);
 void collectLabelRect(CCLBaseObject* shape, QList<QRect>& rects);
+// False when the kind has no lasso closing.
+bool closeLasso(CCLBaseObject* shape);
 
 // The usual factory of a class T derived from CCLBaseObject.
 template <class T>

@@ -112,6 +112,13 @@ void TestShape::CalcResult() {
         break;
     case KindText:
         break;
+    case KindParallel:
+    case KindConCircle: {
+        // Two items, then their minimum, maximum and average.
+        const float d = GetDistance(points[0], points[1]);
+        results << d << 2 * d << d << 2 * d << 1.5f * d;
+        break;
+    }
     default:
         if (points.size() >= 2)
             results << GetDistance(points[0], points[1]);
@@ -186,6 +193,8 @@ int TestShape::GetResultColumn(int j) {
     }
     case KindAngle:
         return j == 0 ? ColAngle : -1;
+    case KindConCircle:
+        return j == 0 ? ColRadius : -1;
     default:
         return j == 0 ? ColLength : -1;
     }
