@@ -110,6 +110,7 @@ private:
     void drawBar(QPainter& painter);
 
     CPlottingAxesItem m_axes;
+    double m_displayRate = 1.0; // units per pixel of the unit the bar shows
     CPlottingScale m_scale;
     QList<CPlottingBrush*> m_strokes;
     CPlottingBrush m_current;

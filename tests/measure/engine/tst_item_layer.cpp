@@ -5,6 +5,9 @@
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCLObjectContainer.h"
+#include "measure/engine/CCrossLineContainer.h"
+#include "measure/engine/CPlottingContainer.h"
+#include "measure/engine/CScaleContainer.h"
 #include "measure/engine/FocusWindowCamera.h"
 #include "measure/engine/ItemLayer.h"
 #include "measure/engine/MeasureGlobals.h"
@@ -301,6 +304,115 @@ private slots:
         click(layer, {200, 100}, Qt::RightButton); // nothing under creation: drops the tool
         QCOMPARE(shapes()->toolKind(), 0);
         QVERIFY(shapes()->shapes().isEmpty());
+    }
+
+    void calibrateByALineThenMeasureInMillimetres() {
+        QSignalSpy unit(hub, SIGNAL(setScaleUnitSIGNAL(QString,int)));
+        QSignalSpy names(hub, SIGNAL(sendScaleInfoSIGNAL(QList<QString>,QString)));
+        QList<ItemLayer::ScaleEntry> answers;
+        answers << ItemLayer::ScaleEntry{true, "", "mm", 2, 5.0}       // empty name: asked again
+                << ItemLayer::ScaleEntry{true, "lens5", "mm", 3, 5.0};
+        int asked = 0;
+        layer->setScaleDialogHook([&] { return answers.value(asked++); });
+        hub->startAddScale();
+        QCOMPARE(layer->measureSystem()->mode(), int(OzaMeasureSys::ModeCalibration));
+        click(layer, {100, 100});
+        send(layer, QEvent::MouseMove, {200, 100}, Qt::NoButton, Qt::NoButton);
+        click(layer, {350, 100}); // 250 view px = 500 image px called 5 mm
+        QCOMPARE(asked, 2);
+        QCOMPARE(layer->measureSystem()->mode(), int(OzaMeasureSys::ModeShapes));
+        QCOMPARE(layer->measureSystem()->scaleContainer()->currentName(), QString("lens5"));
+        QVERIFY(qAbs(layer->measureSystem()->disrate() - 0.01f) < 1e-7f);
+        QCOMPARE(unit.last()[0].toString(), QString("mm"));
+        QCOMPARE(unit.last()[1].toInt(), 3);
+        QCOMPARE(names.last()[0].value<QList<QString>>(), QList<QString>({"default", "lens5"}));
+        QCOMPARE(layer->unitText(), QString("mm"));
+
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int,int,QList<QString>,QList<QString>)));
+        hub->useMeasureTool(0);
+        click(layer, {100, 200});
+        click(layer, {200, 200}); // 200 image px at 0.01 mm per px
+        QCOMPARE(table.last()[3].value<QList<QString>>()[0], QString("2.000"));
+        hub->scaleUnitChanged("um");
+        QCOMPARE(table.last()[3].value<QList<QString>>()[0], QString("2000.000"));
+        // The scale survives a restart of the overlay.
+        host.reset();
+        host = std::make_unique<QWidget>();
+        layer = new ItemLayer(host.get());
+        layer->init();
+        QCOMPARE(layer->measureSystem()->scaleContainer()->currentName(), QString("lens5"));
+        QVERIFY(qAbs(layer->measureSystem()->disrate() - 0.01f) < 1e-7f);
+    }
+
+    void cancelledCalibrationLeavesNoScale() {
+        layer->setScaleDialogHook([] { return ItemLayer::ScaleEntry{}; });
+        hub->startAddCircleScale();
+        click(layer, {100, 100});
+        click(layer, {150, 150});
+        click(layer, {200, 100});
+        QCOMPARE(layer->measureSystem()->ScaleNames(), QStringList({"default"}));
+        QVERIFY(!layer->measureSystem()->scaleContainer()->IsCalibrating());
+        // A right click cancels a calibration half drawn.
+        hub->startParallelScale();
+        click(layer, {100, 100});
+        QVERIFY(layer->measureSystem()->IsCreating());
+        click(layer, {100, 100}, Qt::RightButton);
+        QCOMPARE(layer->measureSystem()->mode(), int(OzaMeasureSys::ModeShapes));
+        QVERIFY(!layer->measureSystem()->scaleContainer()->IsCalibrating());
+    }
+
+    void crossLinesAndReticleThroughTheHub() {
+        QSignalSpy counts(hub, SIGNAL(sendCrossLineInfoSIGNAL(int,int,QColor)));
+        QSignalSpy data(hub, SIGNAL(setCrossLineDataSIGNAL(int,bool,float,float,QColor,bool,bool)));
+        hub->setLineColor(2);
+        hub->setLineNum(2, true);
+        hub->setLineNum(1, false);
+        hub->getCrossLineNum();
+        QCOMPARE(counts.last()[0].toInt(), 2);
+        QCOMPARE(counts.last()[1].toInt(), 1);
+        QCOMPARE(counts.last()[2].value<QColor>(), QColor(Qt::green));
+        // Right-drag the first horizontal line (image y 507 = view y 246.5).
+        send(layer, QEvent::MouseButtonPress, {300, 246}, Qt::RightButton, Qt::RightButton);
+        QCOMPARE(data.count(), 1);
+        QCOMPARE(data.last()[0].toInt(), 0);
+        QVERIFY(data.last()[1].toBool());
+        send(layer, QEvent::MouseMove, {300, 236}, Qt::NoButton, Qt::RightButton);
+        send(layer, QEvent::MouseButtonRelease, {300, 236}, Qt::RightButton, Qt::NoButton);
+        QCOMPARE(data.last()[2].toFloat(), 527.0f);
+        hub->delCrossLine(0, true);
+        QCOMPARE(counts.last()[0].toInt(), 1);
+        hub->delCrossLine(-1, true);
+        QCOMPARE(counts.last()[0].toInt(), 0);
+        QCOMPARE(counts.last()[1].toInt(), 0);
+
+        hub->setTenVisible(true);
+        hub->setTenCenter(true);
+        CTenCrossItem* reticle = layer->measureSystem()->crossLines()->FirstReticle();
+        QVERIFY(reticle);
+        QCOMPARE(reticle->position, QPointF(1000, 500));
+        // Centred: a drag does not move it.
+        send(layer, QEvent::MouseButtonPress, {500, 100}, Qt::RightButton, Qt::RightButton);
+        send(layer, QEvent::MouseMove, {520, 120}, Qt::NoButton, Qt::RightButton);
+        send(layer, QEvent::MouseButtonRelease, {520, 120}, Qt::RightButton, Qt::NoButton);
+        QCOMPARE(reticle->position, QPointF(1000, 500));
+        hub->setTenCenter(false);
+        send(layer, QEvent::MouseButtonPress, {500, 100}, Qt::RightButton, Qt::RightButton);
+        send(layer, QEvent::MouseMove, {520, 120}, Qt::NoButton, Qt::RightButton);
+        send(layer, QEvent::MouseButtonRelease, {520, 120}, Qt::RightButton, Qt::NoButton);
+        QCOMPARE(reticle->position, QPointF(1040, 460));
+    }
+
+    void scaleBarDragIsStored() {
+        layer->GetScaleInfo(); // applies the bar settings and its stored position
+        OzaMeasureSys* sys = layer->measureSystem();
+        // The bar centre (200, 60) image px is view (100, 30) here.
+        send(layer, QEvent::MouseButtonPress, {100, 30}, Qt::RightButton, Qt::RightButton);
+        QCOMPARE(layer->cursor().shape(), Qt::OpenHandCursor);
+        send(layer, QEvent::MouseMove, {150, 80}, Qt::NoButton, Qt::RightButton);
+        send(layer, QEvent::MouseButtonRelease, {150, 80}, Qt::RightButton, Qt::NoButton);
+        QCOMPARE(sys->plotting()->BarPosition(), QPointF(300, 160));
+        QSettings s("./CPlottingScale.ini", QSettings::IniFormat);
+        QCOMPARE(s.value("pos").toPointF(), QPointF(300, 160));
     }
 
 private:
