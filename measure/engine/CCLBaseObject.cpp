@@ -12,7 +12,9 @@
 
 CCLBaseObject::CCLBaseObject() = default;
 
-CCLBaseObject::CCLBaseObject(const CCLBaseObject& other) { copyFrom(other); }
+CCLBaseObject::CCLBaseObject(const CCLBaseObject& other) {
+    copyFrom(other);
+}
 
 CCLBaseObject& CCLBaseObject::operator=(const CCLBaseObject& other) {
     if (this != &other)
@@ -45,9 +47,13 @@ void CCLBaseObject::copyFrom(const CCLBaseObject& other) {
 
 CCLBaseObject::~CCLBaseObject() = default;
 
-bool CCLBaseObject::IsCreateCanceled() { return false; }
+bool CCLBaseObject::IsCreateCanceled() {
+    return false;
+}
 
-bool CCLBaseObject::FinishMulti() { return false; }
+bool CCLBaseObject::FinishMulti() {
+    return false;
+}
 
 int CCLBaseObject::Reset() {
     points.clear();
@@ -64,7 +70,9 @@ bool CCLBaseObject::SnapPoint(const QPointF& point, QPointF& snapped) {
     return false;
 }
 
-bool CCLBaseObject::IsVertexValid(int i) { return i >= 0 && i < points.size() - 1; }
+bool CCLBaseObject::IsVertexValid(int i) {
+    return i >= 0 && i < points.size() - 1;
+}
 
 int CCLBaseObject::HitTestLabel(const QPoint& view, int& index) {
     if (points.isEmpty())
@@ -104,17 +112,27 @@ void CCLBaseObject::UpdateObj() {
     UpdateRects(rects);
 }
 
-bool CCLBaseObject::IsMovePointValid(const QPointF&, int) { return true; }
+bool CCLBaseObject::IsMovePointValid(const QPointF&, int) {
+    return true;
+}
 
-bool CCLBaseObject::IsAddPointValid(const QPointF&, int) { return true; }
+bool CCLBaseObject::IsAddPointValid(const QPointF&, int) {
+    return true;
+}
 
-int CCLBaseObject::GetObjType() { return 0; }
+int CCLBaseObject::GetObjType() {
+    return 0;
+}
 
 void CCLBaseObject::CollectKeyPoints(QList<QPointF>&) {}
 
-bool CCLBaseObject::CalcMinMax(float&, float&, float&) { return false; }
+bool CCLBaseObject::CalcMinMax(float&, float&, float&) {
+    return false;
+}
 
-int CCLBaseObject::GetResultCount() { return results.size(); }
+int CCLBaseObject::GetResultCount() {
+    return results.size();
+}
 
 float CCLBaseObject::GetUnitRate() const {
     if (unit == QLatin1String("pix"))

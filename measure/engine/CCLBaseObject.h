@@ -149,8 +149,8 @@ public:
     int penWidth = 1;
     int fontSize = 11;
     QString name;
-    QPointF curPoint;            // mouse position while created
-    int cachedLineLength = -1;   // longest label line, -1 none
+    QPointF curPoint;          // mouse position while created
+    int cachedLineLength = -1; // longest label line, -1 none
     QSize cachedLabelSize{0, 0};
     int labelNumber = -1;
     int mode = 0;

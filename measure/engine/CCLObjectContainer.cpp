@@ -11,7 +11,9 @@ namespace {
 const int kKindOrder[KindCount] = {1,  2,  3,  8,  9,  10, 17, 18, 31, 11, 12, 4,  5,  6,  7, 14,
                                    16, 15, 27, 19, 20, 21, 22, 23, 24, 25, 26, 13, 28, 29, 30};
 
-bool validKind(int kind) { return kind >= 1 && kind <= KindCount; }
+bool validKind(int kind) {
+    return kind >= 1 && kind <= KindCount;
+}
 } // namespace
 
 CCLObjectContainer::CCLObjectContainer(QObject* parent) : QObject(parent) {
@@ -171,8 +173,8 @@ void CCLObjectContainer::AddObject(CCLBaseObject* source) {
     source->Reset();
 
     if (kind == KindSign1 || kind == KindSign2 || kind == KindSign3) {
-        const int existing = shapesOfKind(KindSign1).size() + shapesOfKind(KindSign2).size() +
-                             shapesOfKind(KindSign3).size();
+        const int existing =
+            shapesOfKind(KindSign1).size() + shapesOfKind(KindSign2).size() + shapesOfKind(KindSign3).size();
         ShapeRegistry::setMarkNumber(obj, existing + 1);
     }
     m_kindLists[kind].append(obj);
@@ -219,7 +221,9 @@ void CCLObjectContainer::ResetTool() {
     m_state = StateIdle;
 }
 
-bool CCLObjectContainer::IsPointsEnough() const { return m_creating && m_creating->IsPointsEnough(); }
+bool CCLObjectContainer::IsPointsEnough() const {
+    return m_creating && m_creating->IsPointsEnough();
+}
 
 bool CCLObjectContainer::IsCreating() const {
     return m_creating && m_creating->kind != 0 && !m_creating->points.isEmpty();
@@ -272,7 +276,8 @@ void CCLObjectContainer::MovePointTo(CCLBaseObject* shape, int index, const QPoi
         shape->MovePoint(point, index);
 }
 
-void CCLObjectContainer::MoveLabelBy(CCLBaseObject* shape, int index, const QPointF& from, const QPointF& to) {
+void CCLObjectContainer::MoveLabelBy(CCLBaseObject* shape, int index, const QPointF& from,
+                                     const QPointF& to) {
     if (shape && shape->kind != 0)
         shape->MoveLabelBy(to, from, index);
 }
@@ -467,8 +472,8 @@ void CCLObjectContainer::listingOf(int listing, QList<CCLBaseObject*>& out) {
         CollectByKind(out);
 }
 
-void CCLObjectContainer::CollectRows(int listing, CCLBaseObject* only, int& first, int& last, QList<QString>& names,
-                                     QList<float>& rows) {
+void CCLObjectContainer::CollectRows(int listing, CCLBaseObject* only, int& first, int& last,
+                                     QList<QString>& names, QList<float>& rows) {
     QList<CCLBaseObject*> list;
     listingOf(listing, list);
     int before = 0;

@@ -24,7 +24,13 @@ class CCLObjectContainer : public QObject {
     Q_OBJECT
 public:
     // Creation states.
-    enum CreateState { StateRejected = -1, StateIdle = 0, StateFirst = 1, StateCollecting = 2, StateAdded = 3 };
+    enum CreateState {
+        StateRejected = -1,
+        StateIdle = 0,
+        StateFirst = 1,
+        StateCollecting = 2,
+        StateAdded = 3
+    };
     // Listings of the data rows.
     enum Listing { ByCreation = 0, ByKind = 1 };
 

@@ -56,9 +56,15 @@ double exitDistance(const QPointF& c, const QPointF& d) {
 
 CCrossLineContainer::CCrossLineContainer() = default;
 
-QString CCrossLineContainer::crossLineFile() { return AppPaths::appFile("INI/" + crossLineFileName); }
-QString CCrossLineContainer::reticleFile() { return AppPaths::appFile("INI/SINGLE_TENCROSSINFO.ini"); }
-QString CCrossLineContainer::groupPrefix() const { return QString("Camera_%1").arg(m_camera); }
+QString CCrossLineContainer::crossLineFile() {
+    return AppPaths::appFile("INI/" + crossLineFileName);
+}
+QString CCrossLineContainer::reticleFile() {
+    return AppPaths::appFile("INI/SINGLE_TENCROSSINFO.ini");
+}
+QString CCrossLineContainer::groupPrefix() const {
+    return QString("Camera_%1").arg(m_camera);
+}
 
 // ------------------------------------------------------------- load, save
 
@@ -189,8 +195,8 @@ bool CCrossLineContainer::DeleteLine(int index, bool horizontal) {
     return true;
 }
 
-void CCrossLineContainer::SetLine(bool horizontal, int index, float position, float angle, const QColor& colour,
-                                  bool visible, bool scale) {
+void CCrossLineContainer::SetLine(bool horizontal, int index, float position, float angle,
+                                  const QColor& colour, bool visible, bool scale) {
     CrossLineInfo* line = FindLine(index, horizontal);
     if (!line)
         return;
@@ -336,7 +342,9 @@ void CCrossLineContainer::recomputeLabelSize() {
     m_labelHeight = fm.height();
 }
 
-int CCrossLineContainer::LineCount(bool horizontal) const { return horizontal ? m_hor.size() : m_ver.size(); }
+int CCrossLineContainer::LineCount(bool horizontal) const {
+    return horizontal ? m_hor.size() : m_ver.size();
+}
 
 void CCrossLineContainer::setPenWidth(int width) {
     m_penWidth = width;
@@ -600,7 +608,9 @@ void CCrossLineContainer::SelectReticle(CTenCrossItem* selected, CTenCrossItem* 
     UpdateRects(rects);
 }
 
-CTenCrossItem* CCrossLineContainer::FirstReticle() { return m_reticles.isEmpty() ? nullptr : &m_reticles[0]; }
+CTenCrossItem* CCrossLineContainer::FirstReticle() {
+    return m_reticles.isEmpty() ? nullptr : &m_reticles[0];
+}
 
 void CCrossLineContainer::DrawReticles(QPainter& painter) {
     QFont font(measureFontFamily);
@@ -679,8 +689,9 @@ void CCrossLineContainer::drawReticleArm(QPainter& painter, const CTenCrossItem&
                         painter.drawText(QRect(side + 1, 26, m_labelWidth + 1, m_labelHeight + 1),
                                          Qt::AlignLeft | Qt::AlignVCenter, label);
                     else
-                        painter.drawText(QRect(51, side - m_labelHeight + 1, m_labelWidth + 1, m_labelHeight + 1),
-                                         Qt::AlignLeft | Qt::AlignVCenter, label);
+                        painter.drawText(
+                            QRect(51, side - m_labelHeight + 1, m_labelWidth + 1, m_labelHeight + 1),
+                            Qt::AlignLeft | Qt::AlignVCenter, label);
                     painter.setPen(pen);
                 }
             }

@@ -69,9 +69,13 @@ CPlottingAxesItem::CPlottingAxesItem() {
 
 CPlottingScale::CPlottingScale() : font(barFont(11)) {}
 
-CPlottingContainer::CPlottingContainer() { SetScale("default", "mm", 1.0); }
+CPlottingContainer::CPlottingContainer() {
+    SetScale("default", "mm", 1.0);
+}
 
-CPlottingContainer::~CPlottingContainer() { qDeleteAll(m_strokes); }
+CPlottingContainer::~CPlottingContainer() {
+    qDeleteAll(m_strokes);
+}
 
 // ----------------------------------------------------------------- strokes
 
@@ -140,7 +144,8 @@ void CPlottingContainer::drawStroke(QPainter& painter, const CPlottingBrush& str
         return;
     painter.setPen(QPen(stroke.colour, stroke.penWidth));
     auto map = [](const QPoint& p) {
-        return QPoint(int(p.x() * viewWidth / imageWidth + 0.5f), int(p.y() * viewHeight / imageHeight + 0.5f));
+        return QPoint(int(p.x() * viewWidth / imageWidth + 0.5f),
+                      int(p.y() * viewHeight / imageHeight + 0.5f));
     };
     for (int i = 1; i < stroke.points.size(); ++i)
         painter.drawLine(map(stroke.points[i - 1]), map(stroke.points[i]));
@@ -222,7 +227,9 @@ void CPlottingContainer::SetBarValue(int value) {
     UpdateViewRect(before.united(barBox()));
 }
 
-void CPlottingContainer::SetBarVisible(bool on) { m_scale.visible = on; }
+void CPlottingContainer::SetBarVisible(bool on) {
+    m_scale.visible = on;
+}
 
 void CPlottingContainer::SetBarPenWidth(int width) {
     if (width >= 1)
@@ -284,7 +291,9 @@ bool CPlottingContainer::HitTestBar(const QPoint& view) const {
     return HitTestLine(view, QPoint(c.x() - half, c.y()), QPoint(c.x() + half, c.y()));
 }
 
-void CPlottingContainer::BeginBarDrag() { m_scale.dragStart = m_scale.position; }
+void CPlottingContainer::BeginBarDrag() {
+    m_scale.dragStart = m_scale.position;
+}
 
 void CPlottingContainer::DragBar(const QPoint& displacement) {
     const double k = imageWidth / viewWidth;

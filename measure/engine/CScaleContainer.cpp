@@ -16,22 +16,34 @@ namespace {
 QString g_path = QStringLiteral("SCALE_INFO.ini");
 const QPointF kNone(-1, -1);
 
-bool placed(const QPointF& p) { return p != kNone; }
+bool placed(const QPointF& p) {
+    return p != kNone;
+}
 
 // Within 5 image pixels in x and in y.
 bool onPoint(const QPointF& a, const QPointF& b) {
     return std::fabs(a.x() - b.x()) <= 5.0 && std::fabs(a.y() - b.y()) <= 5.0;
 }
 
-QPointF footOn(const QPointF& a, const QPointF& b, const QPointF& p) { return a + ProjectVector(p - a, b - a); }
+QPointF footOn(const QPointF& a, const QPointF& b, const QPointF& p) {
+    return a + ProjectVector(p - a, b - a);
+}
 } // namespace
 
-void CScaleContainer::setFilePath(const QString& path) { g_path = path; }
-QString CScaleContainer::filePath() { return g_path; }
+void CScaleContainer::setFilePath(const QString& path) {
+    g_path = path;
+}
+QString CScaleContainer::filePath() {
+    return g_path;
+}
 
-CScaleContainer::CScaleContainer(QObject* parent) : QObject(parent) { resetList(); }
+CScaleContainer::CScaleContainer(QObject* parent) : QObject(parent) {
+    resetList();
+}
 
-CScaleContainer::~CScaleContainer() { qDeleteAll(m_scales); }
+CScaleContainer::~CScaleContainer() {
+    qDeleteAll(m_scales);
+}
 
 void CScaleContainer::resetList() {
     qDeleteAll(m_scales);
@@ -39,7 +51,9 @@ void CScaleContainer::resetList() {
     m_scales.append(new ScaleInfo());
 }
 
-QString CScaleContainer::groupPrefix() const { return QString("Camera_%1").arg(m_camera); }
+QString CScaleContainer::groupPrefix() const {
+    return QString("Camera_%1").arg(m_camera);
+}
 
 // Exactly this camera's scale groups: camera 1 never matches camera 10's.
 bool CScaleContainer::isOwnGroup(const QString& group) const {
@@ -71,8 +85,8 @@ void CScaleContainer::ReadWriteIni(bool load) {
                 continue; // as stored files expect: a "default" group stops the reading from advancing
             ++k;
             // Damaged records are left out rather than loaded as a second "default".
-            if (!okValue || !okDistance || !std::isfinite(value) || !std::isfinite(distance) || value <= 0.0f ||
-                distance <= 0.0f)
+            if (!okValue || !okDistance || !std::isfinite(value) || !std::isfinite(distance) ||
+                value <= 0.0f || distance <= 0.0f)
                 continue;
             auto* scale = new ScaleInfo(name, unit, bits, value, distance, float(length));
             if (scale->isFallback() || FindScale(name)) {
@@ -115,7 +129,8 @@ float CScaleContainer::CalibrationLength() const {
     return float(length);
 }
 
-bool CScaleContainer::AddScale(const QString& name, const QString& unit, int bits, float value, int scaleLength) {
+bool CScaleContainer::AddScale(const QString& name, const QString& unit, int bits, float value,
+                               int scaleLength) {
     if (unsigned(bits) > 4u || !std::isfinite(value) || value < 0.0001f || unsigned(scaleLength) > 1000u ||
         unitIndexOf(unit) < 0)
         return false;

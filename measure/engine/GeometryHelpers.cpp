@@ -21,9 +21,13 @@ int GetDistanceI(const QPoint& a, const QPoint& b) {
     return int(std::sqrt(dx * dx + dy * dy));
 }
 
-double GetVectorLength(const QPointF& v) { return std::sqrt(v.x() * v.x() + v.y() * v.y()); }
+double GetVectorLength(const QPointF& v) {
+    return std::sqrt(v.x() * v.x() + v.y() * v.y());
+}
 
-double GetVectorLength2(const QPointF& a, const QPointF& b) { return GetVectorLength(b - a); }
+double GetVectorLength2(const QPointF& a, const QPointF& b) {
+    return GetVectorLength(b - a);
+}
 
 QPointF NormalizeVector(const QPointF& v) {
     const double sq = v.x() * v.x() + v.y() * v.y();
@@ -44,8 +48,12 @@ double GetVectorAngle(const QPointF& a, const QPointF& b) {
     return std::fabs(r) < 1.1920928955078125e-7 ? 0.0 : r;
 }
 
-QPointF RotateLeft90(const QPointF& v) { return QPointF(-v.y(), v.x()); }
-QPointF RotateRight90(const QPointF& v) { return QPointF(v.y(), -v.x()); }
+QPointF RotateLeft90(const QPointF& v) {
+    return QPointF(-v.y(), v.x());
+}
+QPointF RotateRight90(const QPointF& v) {
+    return QPointF(v.y(), -v.x());
+}
 
 QPointF ProjectVector(const QPointF& a, const QPointF& b) {
     const double bb = b.x() * b.x() + b.y() * b.y();
@@ -65,7 +73,8 @@ QPointF GetCrossPoint(const QPointF& p1, const QPointF& p2, const QPointF& p3, c
                    (a * (p3.y() - p4.y()) - (p1.y() - p2.y()) * b) / d);
 }
 
-bool GetLineIntersection(const QPointF& p0, const QPointF& p1, const QPointF& p2, const QPointF& p3, QPointF& out) {
+bool GetLineIntersection(const QPointF& p0, const QPointF& p1, const QPointF& p2, const QPointF& p3,
+                         QPointF& out) {
     out = QPointF(0, 0);
     const float dx1 = float(p1.x()) - float(p0.x());
     const float dx2 = float(p3.x()) - float(p2.x());
@@ -113,8 +122,8 @@ bool IsSameSide(const QPointF& a, const QPointF& b, const QPointF& p) {
     return (p.x() - a.x()) * (p.x() - b.x()) > 0;
 }
 
-void GetAngleArmEnds(const QPointF& a0, const QPointF& a1, const QPointF& b0, const QPointF& b1, const QPointF& x,
-                     QPointF& endA, QPointF& endB) {
+void GetAngleArmEnds(const QPointF& a0, const QPointF& a1, const QPointF& b0, const QPointF& b1,
+                     const QPointF& x, QPointF& endA, QPointF& endB) {
     endA = GetDistance(a0, x) > GetDistance(a1, x) ? a0 : a1;
     endB = GetDistance(b0, x) > GetDistance(b1, x) ? b0 : b1;
 }
@@ -140,7 +149,8 @@ QPoint GetCircleCenterI(const QPoint& a, const QPoint& b, const QPoint& c) {
     return GetCircleCenter(QPointF(a), QPointF(b), QPointF(c)).toPoint();
 }
 
-void GetNearFarPoints(const QPointF& q, const QPointF& centre, float radius, QPointF& nearPoint, QPointF& farPoint) {
+void GetNearFarPoints(const QPointF& q, const QPointF& centre, float radius, QPointF& nearPoint,
+                      QPointF& farPoint) {
     const double dx = q.x() - centre.x();
     const double dy = q.y() - centre.y();
     if (std::sqrt(dx * dx + dy * dy) < 0.0001 || radius < 0.0001f) {
@@ -212,7 +222,9 @@ float GetArcAngleRad(const QPointF& p0, const QPointF& p1, const QPointF& p2) {
     return float((360.0 - 2.0 * GetTriangleAngle(p0, p1, p2)) * kPi / 180.0);
 }
 
-float GetOuterArcRad(float angleDegrees) { return float((360.0 - 2.0 * angleDegrees) * kPi / 180.0); }
+float GetOuterArcRad(float angleDegrees) {
+    return float((360.0 - 2.0 * angleDegrees) * kPi / 180.0);
+}
 
 float GetOuterArcRad(const QPoint& p0, const QPoint& p1, const QPoint& p2) {
     return GetOuterArcRad(float(GetTriangleAngleI(p0, p1, p2)));

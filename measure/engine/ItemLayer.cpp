@@ -37,42 +37,71 @@ namespace {
 // Tool numbers of the palette -> shape kinds; 18 is "delete all".
 int kindOfTool(int tool) {
     switch (tool) {
-    case 0: return KindP2P;
-    case 1: return KindP2L;
-    case 2: return KindL2L;
-    case 3: return KindAngle;
-    case 4: return KindArc;
-    case 5: return KindParallel;
-    case 6: return KindParallelH;
-    case 7: return KindParallelV;
-    case 8: return KindPolyLine;
-    case 9: return KindRect;
-    case 10: return KindPolygon;
-    case 11: return KindCircle;
-    case 12: return KindR2R;
-    case 13: return KindC2C;
-    case 14: return KindP2C;
-    case 15: return KindL2C;
-    case 16: return KindText;
-    case 17: return KindMulP2L;
-    case 22: return KindSign1;
-    case 23: return KindSign2;
-    case 24: return KindSign3;
-    case 25: return KindLasso;
-    case 28: return KindCircleM;
-    default: return -1;
+    case 0:
+        return KindP2P;
+    case 1:
+        return KindP2L;
+    case 2:
+        return KindL2L;
+    case 3:
+        return KindAngle;
+    case 4:
+        return KindArc;
+    case 5:
+        return KindParallel;
+    case 6:
+        return KindParallelH;
+    case 7:
+        return KindParallelV;
+    case 8:
+        return KindPolyLine;
+    case 9:
+        return KindRect;
+    case 10:
+        return KindPolygon;
+    case 11:
+        return KindCircle;
+    case 12:
+        return KindR2R;
+    case 13:
+        return KindC2C;
+    case 14:
+        return KindP2C;
+    case 15:
+        return KindL2C;
+    case 16:
+        return KindText;
+    case 17:
+        return KindMulP2L;
+    case 22:
+        return KindSign1;
+    case 23:
+        return KindSign2;
+    case 24:
+        return KindSign3;
+    case 25:
+        return KindLasso;
+    case 28:
+        return KindCircleM;
+    default:
+        return -1;
     }
 }
 
 QString tr3(const char* zh, const char* en, const char* tw) {
     switch (MessagePassing::instance()->language()) {
-    case 1: return QString::fromUtf8(en);
-    case 2: return QString::fromUtf8(tw);
-    default: return QString::fromUtf8(zh);
+    case 1:
+        return QString::fromUtf8(en);
+    case 2:
+        return QString::fromUtf8(tw);
+    default:
+        return QString::fromUtf8(zh);
     }
 }
 
-QColor colourAt(int index) { return index >= 0 && index < colorList.size() ? colorList[index] : QColor(); }
+QColor colourAt(int index) {
+    return index >= 0 && index < colorList.size() ? colorList[index] : QColor();
+}
 
 // The fallback new-scale dialog; the measurement panels offer their own
 // through ItemLayer::setScaleDialogHook.
@@ -149,30 +178,32 @@ void ItemLayer::connectHub() {
     connect(hub, SIGNAL(useMeasureToolSIGNAL(int)), this, SLOT(useMeasureToolSLOT(int)));
     connect(hub, SIGNAL(changeResolutionSIGNAL()), this, SLOT(changeResolutionSLOT()));
     connect(hub, SIGNAL(setAutoEdgeStateSIGNAL(bool)), this, SLOT(setAutoEdgeStateSLOT(bool)));
-    connect(hub, SIGNAL(saveItemSIGNAL(QImage*,int,QString)), this, SLOT(saveItemSLOT(QImage*,int,QString)));
-    connect(hub, SIGNAL(getAllMeasureDataSIGNAL(QString,QString)), this,
-            SLOT(getAllMeasureDataSLOT(QString,QString)));
-    connect(hub, SIGNAL(getAllMeasureDataWordSIGNAL(QString&,QString)), this,
-            SLOT(getAllMeasureDataWordSLOT(QString&,QString)));
+    connect(hub, SIGNAL(saveItemSIGNAL(QImage*, int, QString)), this,
+            SLOT(saveItemSLOT(QImage*, int, QString)));
+    connect(hub, SIGNAL(getAllMeasureDataSIGNAL(QString, QString)), this,
+            SLOT(getAllMeasureDataSLOT(QString, QString)));
+    connect(hub, SIGNAL(getAllMeasureDataWordSIGNAL(QString&, QString)), this,
+            SLOT(getAllMeasureDataWordSLOT(QString&, QString)));
     connect(hub, SIGNAL(OzaFreashWholeSysSIGNAL()), this, SLOT(OzaFreashWholeSysSLOT()));
     connect(hub, SIGNAL(setIsCanMoveItemSIGNAL(bool)), this, SLOT(setIsCanMoveItemSLOT(bool)));
     connect(hub, SIGNAL(setPlottingScalVisibleSIGNAL(bool)), this, SLOT(setPlottingScalVisibleSLOT(bool)));
-    connect(hub, SIGNAL(setLineNumSIGNAL(int,bool)), this, SLOT(setLineNumSLOT(int,bool)));
+    connect(hub, SIGNAL(setLineNumSIGNAL(int, bool)), this, SLOT(setLineNumSLOT(int, bool)));
     connect(hub, SIGNAL(removeAllLineSIGNAL()), this, SLOT(removeAllLineSLOT()));
     connect(hub, SIGNAL(setLineVisibleSIGNAL(bool)), this, SLOT(setLineVisibleSLOT(bool)));
     connect(hub, SIGNAL(setLineColorSIGNAL(int)), this, SLOT(setLineColorSLOT(int)));
-    connect(hub, SIGNAL(setCrossLineInfoSIGNAL(int,bool,float,float,QColor,bool,bool)), this,
-            SLOT(setCrossLineInfoSLOT(int,bool,float,float,QColor,bool,bool)));
-    connect(hub, SIGNAL(delCrossLineSIGNAL(int,bool)), this, SLOT(delCrossLineSLOT(int,bool)));
-    connect(hub, SIGNAL(setCrossLineDatumSIGNAL(int,double,bool)), this,
-            SLOT(setCrosslineDatumSLOT(int,double,bool)));
+    connect(hub, SIGNAL(setCrossLineInfoSIGNAL(int, bool, float, float, QColor, bool, bool)), this,
+            SLOT(setCrossLineInfoSLOT(int, bool, float, float, QColor, bool, bool)));
+    connect(hub, SIGNAL(delCrossLineSIGNAL(int, bool)), this, SLOT(delCrossLineSLOT(int, bool)));
+    connect(hub, SIGNAL(setCrossLineDatumSIGNAL(int, double, bool)), this,
+            SLOT(setCrosslineDatumSLOT(int, double, bool)));
     connect(hub, SIGNAL(getCrossLineNumSIGNAL()), this, SLOT(getCrossLineNumSLOT()));
     connect(hub, SIGNAL(setTenVisibleSIGNAL(bool)), this, SLOT(setTenVisibleSLOT(bool)));
-    connect(hub, SIGNAL(setTenColorScaleSIGNAL(QColor,bool)), this, SLOT(setTenColorScaleSLOT(QColor,bool)));
+    connect(hub, SIGNAL(setTenColorScaleSIGNAL(QColor, bool)), this,
+            SLOT(setTenColorScaleSLOT(QColor, bool)));
     connect(hub, SIGNAL(setTenCenterSIGNAL(bool)), this, SLOT(setTenCenterSLOT(bool)));
     connect(hub, SIGNAL(selectItemFromIndexSignal(int)), this, SLOT(selectItemFromIndexSlot(int)));
-    connect(hub, SIGNAL(setMeasureItemDataSignal(int,int,double,bool)), this,
-            SLOT(setMeasureItemDataSlot(int,int,double,bool)));
+    connect(hub, SIGNAL(setMeasureItemDataSignal(int, int, double, bool)), this,
+            SLOT(setMeasureItemDataSlot(int, int, double, bool)));
     connect(hub, SIGNAL(setMeasureMouseSizeSIGNAL(int)), this, SLOT(setMeasureMouseSizeSLOT(int)));
     connect(hub, SIGNAL(paintAFSIGNAL()), this, SLOT(paintAFSLOT()));
     connect(hub, SIGNAL(createRulerInfoSIGNAL(QString)), this, SLOT(createRulerInfoSLOT(QString)));
@@ -183,7 +214,9 @@ void ItemLayer::connectHub() {
     connect(hub, SIGNAL(setCurCameraNULLSIGNAL()), this, SLOT(curCameraGoneSLOT()));
 }
 
-QString ItemLayer::measureSetFile() { return AppPaths::appFile("INI/MeasureSet.ini"); }
+QString ItemLayer::measureSetFile() {
+    return AppPaths::appFile("INI/MeasureSet.ini");
+}
 
 // ------------------------------------------------------------ set-up, sizes
 
@@ -250,7 +283,9 @@ void ItemLayer::syncToVideoRect(const QRect& dest, const QSize& frameSize) {
     setImageSize(frameSize);
 }
 
-BaseCamera* ItemLayer::focusCamera() const { return m_focusCamera.data(); }
+BaseCamera* ItemLayer::focusCamera() const {
+    return m_focusCamera.data();
+}
 
 // ------------------------------------------------------------------ helpers
 
@@ -260,7 +295,9 @@ void ItemLayer::arrowCursor(bool companionToo) {
         m_companion->setCursor(Qt::ArrowCursor);
 }
 
-void ItemLayer::measuringCursor() { setCursor(m_cursor); }
+void ItemLayer::measuringCursor() {
+    setCursor(m_cursor);
+}
 
 void ItemLayer::dropTool() {
     m_sys->shapeContainer()->SetCurType(0);
@@ -303,8 +340,8 @@ QString ItemLayer::AskText() {
     if (m_textDialog)
         return m_textDialog();
     bool ok = false;
-    const QString text = QInputDialog::getText(nullptr, tr3("文本", "Text", "文本"), QString(), QLineEdit::Normal,
-                                               QString(), &ok);
+    const QString text = QInputDialog::getText(nullptr, tr3("文本", "Text", "文本"), QString(),
+                                               QLineEdit::Normal, QString(), &ok);
     return ok ? text : QString();
 }
 
@@ -459,7 +496,8 @@ void ItemLayer::mouseMoveEvent(QMouseEvent* event) {
     } else {
         m_sys->OnMouseMove(ViewToImage(pos));
     }
-    if (mode == OzaMeasureSys::ModeShapes && m_sys->shapeContainer()->toolKind() == KindLasso && m_lassoPressed)
+    if (mode == OzaMeasureSys::ModeShapes && m_sys->shapeContainer()->toolKind() == KindLasso &&
+        m_lassoPressed)
         m_sys->OnMousePress(ViewToImage(pos));
 }
 
@@ -557,7 +595,8 @@ void ItemLayer::mouseReleaseEvent(QMouseEvent* event) {
             const ScaleEntry entry = m_scaleDialog ? m_scaleDialog() : askScaleEntry();
             if (!entry.accepted)
                 break;
-            if (!entry.name.isEmpty() && m_sys->AddScale(entry.name, entry.unit, entry.precision, entry.length, 100)) {
+            if (!entry.name.isEmpty() &&
+                m_sys->AddScale(entry.name, entry.unit, entry.precision, entry.length, 100)) {
                 GetScaleInfo();
                 SetCurScaleName(entry.name);
                 break;
@@ -595,8 +634,9 @@ void ItemLayer::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton && brush < 0) {
         if (hit.shape) {
             m_deleting = true;
-            if (confirm(tr3("删除图元", "Del Graphics", "刪除圖元"),
-                        tr3("是否删除当前图元信息？", "Del Current Graphics Info？", "是否刪除當前圖元資訊？"))) {
+            if (confirm(
+                    tr3("删除图元", "Del Graphics", "刪除圖元"),
+                    tr3("是否删除当前图元信息？", "Del Current Graphics Info？", "是否刪除當前圖元資訊？"))) {
                 m_sys->RemoveObject(hit.shape);
                 RefreshTable();
                 saveECLP2PData();
@@ -608,7 +648,9 @@ void ItemLayer::mouseDoubleClickEvent(QMouseEvent* event) {
     }
 }
 
-void ItemLayer::wheelEvent(QWheelEvent* event) { event->accept(); }
+void ItemLayer::wheelEvent(QWheelEvent* event) {
+    event->accept();
+}
 
 void ItemLayer::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -658,7 +700,9 @@ void ItemLayer::SetMeasureItemColor_slot(int index) {
     plottingPenColour = curItemColor;
 }
 
-void ItemLayer::setMeasureChiColorSlot(int index) { m_sys->SetScaleBarColour(colourAt(index)); }
+void ItemLayer::setMeasureChiColorSlot(int index) {
+    m_sys->SetScaleBarColour(colourAt(index));
+}
 
 void ItemLayer::setMeasureModeSLOT(int mode) {
     labelStyle = std::clamp(mode, 0, 4);
@@ -758,7 +802,9 @@ void ItemLayer::changeResolutionSLOT() {
     arrowCursor();
 }
 
-void ItemLayer::setAutoEdgeStateSLOT(bool on) { m_autoEdge = on; }
+void ItemLayer::setAutoEdgeStateSLOT(bool on) {
+    m_autoEdge = on;
+}
 
 void ItemLayer::saveItemSLOT(QImage* image, int mode, QString path) {
     if (!image) {
@@ -791,19 +837,33 @@ void ItemLayer::getAllMeasureDataSLOT(QString, QString) {}
 
 void ItemLayer::getAllMeasureDataWordSLOT(QString&, QString) {}
 
-void ItemLayer::OzaFreashWholeSysSLOT() { update(); }
+void ItemLayer::OzaFreashWholeSysSLOT() {
+    update();
+}
 
-void ItemLayer::setIsCanMoveItemSLOT(bool on) { m_canMoveItems = on; }
+void ItemLayer::setIsCanMoveItemSLOT(bool on) {
+    m_canMoveItems = on;
+}
 
-void ItemLayer::setPlottingScalVisibleSLOT(bool on) { m_sys->SetScaleBarVisible(on); }
+void ItemLayer::setPlottingScalVisibleSLOT(bool on) {
+    m_sys->SetScaleBarVisible(on);
+}
 
-void ItemLayer::setLineNumSLOT(int count, bool horizontal) { m_sys->SetCrossLineCount(count, horizontal); }
+void ItemLayer::setLineNumSLOT(int count, bool horizontal) {
+    m_sys->SetCrossLineCount(count, horizontal);
+}
 
-void ItemLayer::removeAllLineSLOT() { m_sys->RemoveAllCrossLines(); }
+void ItemLayer::removeAllLineSLOT() {
+    m_sys->RemoveAllCrossLines();
+}
 
-void ItemLayer::setLineVisibleSLOT(bool on) { m_sys->SetCrossLinesVisible(on); }
+void ItemLayer::setLineVisibleSLOT(bool on) {
+    m_sys->SetCrossLinesVisible(on);
+}
 
-void ItemLayer::setLineColorSLOT(int index) { m_sys->SetCrossLineColour(colourAt(index)); }
+void ItemLayer::setLineColorSLOT(int index) {
+    m_sys->SetCrossLineColour(colourAt(index));
+}
 
 void ItemLayer::setCrossLineInfoSLOT(int index, bool horizontal, float position, float angle, QColor colour,
                                      bool visible, bool scale) {
@@ -835,7 +895,9 @@ void ItemLayer::setTenVisibleSLOT(bool on) {
         m_sys->HideTenCross();
 }
 
-void ItemLayer::setTenColorScaleSLOT(QColor colour, bool scale) { m_sys->SetTenCrossColour(colour, scale); }
+void ItemLayer::setTenColorScaleSLOT(QColor colour, bool scale) {
+    m_sys->SetTenCrossColour(colour, scale);
+}
 
 void ItemLayer::setTenCenterSLOT(bool on) {
     m_tenCentred = on;
@@ -868,7 +930,9 @@ void ItemLayer::setMeasureItemDataSlot(int row, int column, double value, bool a
 }
 
 void ItemLayer::setMeasureMouseSizeSLOT(int size) {
-    const char* file = size == 1 ? ":/res/mouse10_24.png" : size == 2 ? ":/res/mouse10_11.png" : ":/res/mouse10.png";
+    const char* file = size == 1   ? ":/res/mouse10_24.png"
+                       : size == 2 ? ":/res/mouse10_11.png"
+                                   : ":/res/mouse10.png";
     const QPixmap pixmap(file);
     m_cursor = pixmap.isNull() ? QCursor(Qt::CrossCursor) : QCursor(pixmap, -1, -1);
     if (m_sys->shapeContainer()->toolKind() != 0) {
@@ -880,7 +944,8 @@ void ItemLayer::setMeasureMouseSizeSLOT(int size) {
 void ItemLayer::paintAFSLOT() {
     BaseCamera* camera = MessagePassing::instance()->currentCamera();
     auto* focus = dynamic_cast<FocusWindowCamera*>(camera);
-    m_focusCamera = (camera && focus && camera->className() == QLatin1String("UVCCamera_Ambrel")) ? camera : nullptr;
+    m_focusCamera =
+        (camera && focus && camera->className() == QLatin1String("UVCCamera_Ambrel")) ? camera : nullptr;
     if (focus && m_focusCamera && focus->focusMode() == 1 && focus->isFocusWindowShown())
         focus->readFocusWindow();
     update();
@@ -942,8 +1007,8 @@ void ItemLayer::saveECLP2PData() {
         if (shape->kind != KindP2P)
             continue;
         QStringList fields;
-        fields << QString::number(colorList.indexOf(shape->color)) << QString::number(colorList.indexOf(shape->color2))
-               << QString::number(shape->penWidth);
+        fields << QString::number(colorList.indexOf(shape->color))
+               << QString::number(colorList.indexOf(shape->color2)) << QString::number(shape->penWidth);
         for (const QPointF& p : shape->points)
             fields << QString::number(p.x(), 'g', 6) << QString::number(p.y(), 'g', 6);
         fields << QString::number(shape->mode) << QString::number(shape->language)

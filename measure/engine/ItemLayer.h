@@ -55,8 +55,8 @@ public:
 
     // ---- hooks (defaults: message boxes and dialogs) ----
     // Confirmation box: true when the user chose the first button ("Del").
-    using ConfirmHook = std::function<bool(const QString& title, const QString& text, const QString& yes,
-                                           const QString& no)>;
+    using ConfirmHook =
+        std::function<bool(const QString& title, const QString& text, const QString& yes, const QString& no)>;
     void setConfirmHook(ConfirmHook hook) { m_confirm = std::move(hook); }
     struct ScaleEntry {
         bool accepted = false;
@@ -110,8 +110,8 @@ public slots:
     void removeAllLineSLOT();
     void setLineVisibleSLOT(bool on);
     void setLineColorSLOT(int index);
-    void setCrossLineInfoSLOT(int index, bool horizontal, float position, float angle, QColor colour, bool visible,
-                              bool scale);
+    void setCrossLineInfoSLOT(int index, bool horizontal, float position, float angle, QColor colour,
+                              bool visible, bool scale);
     void delCrossLineSLOT(int index, bool horizontal);
     void setCrosslineDatumSLOT(int index, double distance, bool horizontal);
     void getCrossLineNumSLOT();

@@ -53,7 +53,9 @@ QPoint ImageToViewI(const QPoint& image) {
     return QPoint(int(x), int(y));
 }
 
-QPointF FlipImageY(const QPointF& image) { return QPointF(image.x(), imageHeight - image.y()); }
+QPointF FlipImageY(const QPointF& image) {
+    return QPointF(image.x(), imageHeight - image.y());
+}
 
 float ViewToImageLength(int view) {
     if (view < 1)

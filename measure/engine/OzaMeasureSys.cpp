@@ -23,7 +23,9 @@ bool fastModeOn() {
     return settings.value("FastMode", false).toBool();
 }
 
-bool inColourList(const QColor& colour) { return colour.isValid() && colorList.contains(colour); }
+bool inColourList(const QColor& colour) {
+    return colour.isValid() && colorList.contains(colour);
+}
 
 // The shapes whose last three rows are their minimum, maximum and average,
 // and the column that carries the tag.
@@ -48,8 +50,8 @@ OzaMeasureSys::OzaMeasureSys(QObject* parent) : QObject(parent) {
     m_scales = new CScaleContainer();
     m_shapes = new CCLObjectContainer();
     measureSystems.append(this);
-    connect(m_scales, SIGNAL(setScalePara_signal(QString,float,int)), this,
-            SLOT(setScalePara_slot(QString,float,int)));
+    connect(m_scales, SIGNAL(setScalePara_signal(QString, float, int)), this,
+            SLOT(setScalePara_slot(QString, float, int)));
     measureView = nullptr;
     if (fastModeOn()) {
         imageWidth = 3840.0f;
@@ -72,7 +74,9 @@ OzaMeasureSys::~OzaMeasureSys() {
 
 // ---------------------------------------------------------------- modes
 
-void OzaMeasureSys::cancelShapeCreation() { m_shapes->CancelCreating(); }
+void OzaMeasureSys::cancelShapeCreation() {
+    m_shapes->CancelCreating();
+}
 
 void OzaMeasureSys::SetMode(int mode) {
     if (mode == m_mode)
@@ -104,7 +108,9 @@ void OzaMeasureSys::StartCalibration() {
     m_scales->setState(CScaleContainer::Armed);
 }
 
-void OzaMeasureSys::SetScaleKind(int kind) { m_scales->setKind(kind); }
+void OzaMeasureSys::SetScaleKind(int kind) {
+    m_scales->setKind(kind);
+}
 
 void OzaMeasureSys::OnMousePress(const QPointF& image) {
     ClearSelections();
@@ -215,7 +221,9 @@ bool OzaMeasureSys::IsJustFinished() const {
     return false;
 }
 
-bool OzaMeasureSys::IsPointsEnough() const { return m_shapes->IsPointsEnough(); }
+bool OzaMeasureSys::IsPointsEnough() const {
+    return m_shapes->IsPointsEnough();
+}
 
 // ---------------------------------------------------------------- shapes
 
@@ -228,7 +236,9 @@ void OzaMeasureSys::RemoveObject(CCLBaseObject* shape) {
     UpdateRects(rects);
 }
 
-CCLBaseObject* OzaMeasureSys::ObjectAtRow(int row) { return m_shapes->GetObjectByRow(0, row); }
+CCLBaseObject* OzaMeasureSys::ObjectAtRow(int row) {
+    return m_shapes->GetObjectByRow(0, row);
+}
 
 CCLBaseObject* OzaMeasureSys::SetObjValue(int row, int column, float value) {
     return m_shapes->SetObjValue(0, row, column, value);
@@ -275,17 +285,10 @@ void OzaMeasureSys::SetPenWidth(int width) {
     repaintAllShapes();
 }
 
-void OzaMeasureSys::SetShapeFontSize(int size) {
-    if (size < 11 || size > 128)
-        return;
+void OzaMeasureSys::relabelAll(const std::function<void()>& change) {
     QList<QRect> rects;
     m_shapes->CollectRects(nullptr, rects);
-    m_shapeFontSize = size;
-    QFont font(measureFontFamily);
-    font.setPixelSize(size);
-    const QFontMetrics fm(font);
-    labelBoxWidth = fm.horizontalAdvance(QString(15, QChar(0x8D62)));
-    labelBoxHeight = fm.height();
+    change();
     for (CCLBaseObject* shape : m_shapes->shapes()) {
         shape->cachedLineLength = -1;
         shape->cachedLabelSize = QSize(0, 0);
@@ -294,18 +297,23 @@ void OzaMeasureSys::SetShapeFontSize(int size) {
     UpdateRects(rects);
 }
 
+void OzaMeasureSys::SetShapeFontSize(int size) {
+    if (size < 11 || size > 128)
+        return;
+    relabelAll([&] {
+        m_shapeFontSize = size;
+        QFont font(measureFontFamily);
+        font.setPixelSize(size);
+        const QFontMetrics fm(font);
+        labelBoxWidth = fm.horizontalAdvance(QString(15, QChar(0x8D62)));
+        labelBoxHeight = fm.height();
+    });
+}
+
 void OzaMeasureSys::SetLabelFontSize(int size) {
     if (size < 11 || size > 128)
         return;
-    QList<QRect> rects;
-    m_shapes->CollectRects(nullptr, rects);
-    m_labelFontSize = size;
-    for (CCLBaseObject* shape : m_shapes->shapes()) {
-        shape->cachedLineLength = -1;
-        shape->cachedLabelSize = QSize(0, 0);
-    }
-    m_shapes->CollectRects(nullptr, rects);
-    UpdateRects(rects);
+    relabelAll([&] { m_labelFontSize = size; });
 }
 
 void OzaMeasureSys::SetShapeColour(const QColor& colour) {
@@ -346,7 +354,9 @@ void OzaMeasureSys::SetUnit(const QString& unit) {
     m_shapes->SetUnit(m_unit);
 }
 
-bool OzaMeasureSys::IsKnownUnit(const QString& unit) { return unitIndexOf(unit) >= 0; }
+bool OzaMeasureSys::IsKnownUnit(const QString& unit) {
+    return unitIndexOf(unit) >= 0;
+}
 
 float OzaMeasureSys::GetRate() const {
     if (m_unit == QLatin1String("pix"))
@@ -397,7 +407,8 @@ bool OzaMeasureSys::SetCurScale(const QString& name) {
     return true;
 }
 
-bool OzaMeasureSys::AddScale(const QString& name, const QString& unit, int bits, double length, int scaleLength) {
+bool OzaMeasureSys::AddScale(const QString& name, const QString& unit, int bits, double length,
+                             int scaleLength) {
     const double factor = unitFactorOf(unit);
     if (factor <= 0.0)
         return false;
@@ -417,7 +428,9 @@ bool OzaMeasureSys::DeleteScale(const QString& name) {
     return true;
 }
 
-QString OzaMeasureSys::ReadLastScaleName() const { return m_scales->ReadLastScaleName(); }
+QString OzaMeasureSys::ReadLastScaleName() const {
+    return m_scales->ReadLastScaleName();
+}
 
 bool OzaMeasureSys::GetScaleInfo(const QString& name, QString& unit, int& bits, float& lengthMm,
                                  float& pixelLength) const {
@@ -582,9 +595,13 @@ bool OzaMeasureSys::DragCrossLine(CrossLineInfo* line, float startPosition, cons
     return m_crossLines->MoveLine(delta, startPosition, line);
 }
 
-int OzaMeasureSys::CrossLineCount(bool horizontal) const { return m_crossLines->LineCount(horizontal); }
+int OzaMeasureSys::CrossLineCount(bool horizontal) const {
+    return m_crossLines->LineCount(horizontal);
+}
 
-QColor OzaMeasureSys::CrossLineColour() const { return m_crossLines->lineColour(); }
+QColor OzaMeasureSys::CrossLineColour() const {
+    return m_crossLines->lineColour();
+}
 
 // ------------------------------------------------------------------ reticle
 
@@ -609,7 +626,9 @@ void OzaMeasureSys::SetTenCrossCentre(float x, float y) {
     UpdateView();
 }
 
-void OzaMeasureSys::SaveTenCross() { m_crossLines->SaveReticleGeometry(); }
+void OzaMeasureSys::SaveTenCross() {
+    m_crossLines->SaveReticleGeometry();
+}
 
 void OzaMeasureSys::DragTenCross(CTenCrossItem* item, const QPointF& start, const QPoint& viewDelta) {
     if (!item)
@@ -620,10 +639,18 @@ void OzaMeasureSys::DragTenCross(CTenCrossItem* item, const QPointF& start, cons
 
 // ----------------------------------------------------------------- plotting
 
-void OzaMeasureSys::PlottingPress(const QPoint& view) { m_plotting->StartStroke(view); }
-void OzaMeasureSys::PlottingMove(const QPoint& view) { m_plotting->ExtendStroke(view); }
-void OzaMeasureSys::PlottingRelease(const QPoint& view) { m_plotting->FinishStroke(view); }
-void OzaMeasureSys::RemoveBrush(int index) { m_plotting->DeleteStroke(index); }
+void OzaMeasureSys::PlottingPress(const QPoint& view) {
+    m_plotting->StartStroke(view);
+}
+void OzaMeasureSys::PlottingMove(const QPoint& view) {
+    m_plotting->ExtendStroke(view);
+}
+void OzaMeasureSys::PlottingRelease(const QPoint& view) {
+    m_plotting->FinishStroke(view);
+}
+void OzaMeasureSys::RemoveBrush(int index) {
+    m_plotting->DeleteStroke(index);
+}
 
 int OzaMeasureSys::BrushAt(const QPoint& view) const {
     if (!showShapes)

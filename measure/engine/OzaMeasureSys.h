@@ -98,9 +98,9 @@ public:
                            QList<QString>& values);
 
     // ---- drawing attributes ----
-    void SetPenWidth(int width);        // 1..20
-    void SetShapeFontSize(int size);    // 11..128
-    void SetLabelFontSize(int size);    // 11..128
+    void SetPenWidth(int width);                // 1..20
+    void SetShapeFontSize(int size);            // 11..128
+    void SetLabelFontSize(int size);            // 11..128
     void SetShapeColour(const QColor& colour);  // colour list only
     void SetLabelColour(const QColor& colour);  // colour list only
     void SetLabelColour2(const QColor& colour); // text-mark style
@@ -117,7 +117,8 @@ public:
     bool AddScale(const QString& name, const QString& unit, int bits, double length, int scaleLength);
     bool DeleteScale(const QString& name);
     QString ReadLastScaleName() const;
-    bool GetScaleInfo(const QString& name, QString& unit, int& bits, float& lengthMm, float& pixelLength) const;
+    bool GetScaleInfo(const QString& name, QString& unit, int& bits, float& lengthMm,
+                      float& pixelLength) const;
     QStringList ScaleNames() const;
     void SetCameraIndex(int camera);
     void LoadSettings();
@@ -176,6 +177,8 @@ private:
     void cancelShapeCreation();
     void tellScaleBar(const QString& name, bool withName);
     void repaintAllShapes();
+    // Repaints every shape before and after `change` and drops their label caches.
+    void relabelAll(const std::function<void()>& change);
 
     QColor m_shapeColour = QColor(Qt::red);
     int m_penWidth = 1;

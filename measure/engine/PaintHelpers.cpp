@@ -10,9 +10,13 @@
 #include <cmath>
 #include <functional>
 
-void DrawLine(QPainter* p, const QPoint& a, const QPoint& b) { p->drawLine(a, b); }
+void DrawLine(QPainter* p, const QPoint& a, const QPoint& b) {
+    p->drawLine(a, b);
+}
 
-void DrawLineF(QPainter* p, const QPointF& a, const QPointF& b) { p->drawLine(a, b); }
+void DrawLineF(QPainter* p, const QPointF& a, const QPointF& b) {
+    p->drawLine(a, b);
+}
 
 static void withDash(QPainter* p, const std::function<void()>& draw) {
     QPen pen = p->pen();
@@ -40,7 +44,9 @@ void DrawDashCrossLine(QPainter* p, bool horizontal, const QPoint& at) {
     });
 }
 
-void DrawCircle(QPainter* p, const QPoint& centre, int radius) { p->drawEllipse(centre, radius, radius); }
+void DrawCircle(QPainter* p, const QPoint& centre, int radius) {
+    p->drawEllipse(centre, radius, radius);
+}
 
 void DrawRectLines(QPainter* p, const QPoint& a, const QPoint& b) {
     p->drawLine(a.x(), a.y(), b.x(), a.y());
@@ -137,7 +143,9 @@ void DrawArc(QPainter* p, const QPointF& centre, const QPointF& start, const QPo
     p->drawArc(box, int(std::lround(a0 * 16.0)), int(std::lround(span * 16.0)));
 }
 
-PenBrush SavePenBrush(QPainter* p) { return PenBrush{p->pen(), p->brush()}; }
+PenBrush SavePenBrush(QPainter* p) {
+    return PenBrush{p->pen(), p->brush()};
+}
 
 void SetPenBrush(QPainter* p, const PenBrush& saved) {
     p->setBrush(saved.brush);

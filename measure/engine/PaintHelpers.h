@@ -32,7 +32,8 @@ void DrawText(QPainter* p, const QRect& rect, const QString& text,
 void DrawCrossMark(QPainter* p, const QPoint& at);
 // Below 10 px a plain line; else arrow heads of size 3 x (pen width + 2)
 // (18 when large), inside a long segment with a shaft, outside a short one.
-void DrawArrowLine(QPainter* p, const QPoint& a, const QPoint& b, bool large = false, bool singleHead = false);
+void DrawArrowLine(QPainter* p, const QPoint& a, const QPoint& b, bool large = false,
+                   bool singleHead = false);
 // The segment with end bars across it: half-length 9 (short) or 14.
 void DrawDimensionLine(QPainter* p, const QPoint& a, const QPoint& b, bool shortBars = true);
 // The arc round `centre` from `start` counter-clockwise (on screen) to the

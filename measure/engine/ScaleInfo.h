@@ -12,7 +12,8 @@ public:
     // finite value > 0; the distance is raised to at least 0.001 px. A record
     // that fails falls back to the default values (name "default", scale
     // length 200); isFallback() tells.
-    ScaleInfo(const QString& name, const QString& unit, int bits, float value, float distance, float scaleLength);
+    ScaleInfo(const QString& name, const QString& unit, int bits, float value, float distance,
+              float scaleLength);
 
     bool isFallback() const { return m_fallback; }
 

@@ -42,8 +42,7 @@ void collectLabelRect(CCLBaseObject* shape, QList<QRect>& rects);
 bool closeLasso(CCLBaseObject* shape);
 
 // The usual factory of a class T derived from CCLBaseObject.
-template <class T>
-ShapeFactory factoryOf() {
+template <class T> ShapeFactory factoryOf() {
     ShapeFactory f;
     f.create = [] { return static_cast<CCLBaseObject*>(new T()); };
     f.copy = [](CCLBaseObject* dst, const CCLBaseObject* src) {

@@ -22,7 +22,9 @@ void UpdatePointBox(const QPoint& at, int r) {
     UpdateRects(rects);
 }
 
-QRect CenteredBox300(const QPoint& at) { return QRect(at.x() - 150, at.y() - 150, 300, 300); }
+QRect CenteredBox300(const QPoint& at) {
+    return QRect(at.x() - 150, at.y() - 150, 300, 300);
+}
 
 void AddLineRects(QList<QRect>& rects, const QPoint& a, const QPoint& b) {
     const int dx = b.x() - a.x();
@@ -56,7 +58,8 @@ void UpdateLineBox(const QPoint& a, const QPoint& b) {
 void UpdateLineBand(const QPoint& a, const QPoint& b) {
     const QRect r = QRect(a, b).normalized();
     if (r.width() >= 31 && r.height() >= 31) {
-        const QRegion band = QRegion(r.adjusted(-10, -10, 10, 10)).xored(QRegion(r.adjusted(10, 10, -10, -10)));
+        const QRegion band =
+            QRegion(r.adjusted(-10, -10, 10, 10)).xored(QRegion(r.adjusted(10, 10, -10, -10)));
         QList<QRect> rects;
         for (const QRect& piece : band)
             rects.append(piece);
@@ -102,7 +105,9 @@ void AddHVLineRect(QList<QRect>& rects, bool horizontal, int pos) {
         rects.append(QRect(start, 0, 10, int(viewHeight)));
 }
 
-QRect InflateRect10(const QRect& rect) { return rect.adjusted(-10, -10, 10, 10); }
+QRect InflateRect10(const QRect& rect) {
+    return rect.adjusted(-10, -10, 10, 10);
+}
 
 QRect ClampRectToView(const QPoint& anchor, const QSize& size) {
     int x = anchor.x();

@@ -15,7 +15,9 @@ CLP2P::CLP2P() {
     name = QStringLiteral("L");
 }
 
-bool CLP2P::IsShowHalf() { return ShapeLabel::Switch("P2P/C", false); }
+bool CLP2P::IsShowHalf() {
+    return ShapeLabel::Switch("P2P/C", false);
+}
 
 bool CLP2P::SnapPoint(const QPointF& point, QPointF& snapped) {
     if (points.size() != 1) {

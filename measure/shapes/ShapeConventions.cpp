@@ -13,9 +13,13 @@
 
 namespace ShapeText {
 
-int ClampStyle(int style) { return std::clamp(style, 0, 4); }
+int ClampStyle(int style) {
+    return std::clamp(style, 0, 4);
+}
 
-int CurrentStyle() { return ClampStyle(labelStyle); }
+int CurrentStyle() {
+    return ClampStyle(labelStyle);
+}
 
 QString Pick(int language, const QString& zh, const QString& en, const QString& tw) {
     if (language == 0)
@@ -25,7 +29,9 @@ QString Pick(int language, const QString& zh, const QString& en, const QString& 
     return tw;
 }
 
-QString ValueText(float value, int numbits) { return QString("%1").arg(double(value), 0, 'f', numbits); }
+QString ValueText(float value, int numbits) {
+    return QString("%1").arg(double(value), 0, 'f', numbits);
+}
 
 QString StyledLine(int style, const QString& name, int number, const QString& tag, const QString& valueText) {
     switch (ClampStyle(style)) {

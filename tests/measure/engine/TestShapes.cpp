@@ -53,7 +53,9 @@ TestShape& TestShape::operator=(const TestShape& other) {
     return *this;
 }
 
-bool TestShape::IsCreateCanceled() { return kind == KindText && points.size() == 2 && text.isEmpty(); }
+bool TestShape::IsCreateCanceled() {
+    return kind == KindText && points.size() == 2 && text.isEmpty();
+}
 
 bool TestShape::FinishMulti() {
     if (variable && points.size() >= 3) {
@@ -73,7 +75,9 @@ void TestShape::CollectCreatingRects(QList<QRect>& rects) {
         rects.append(QRect(ImageToView(p) - QPoint(30, 30), QSize(60, 60)));
 }
 
-void TestShape::CollectObjRects(QList<QRect>& rects) { CollectCreatingRects(rects); }
+void TestShape::CollectObjRects(QList<QRect>& rects) {
+    CollectCreatingRects(rects);
+}
 
 bool TestShape::IsFinished() {
     if (variable)
@@ -89,7 +93,9 @@ bool TestShape::IsFinished() {
     return false;
 }
 
-bool TestShape::IsAddPointValid(const QPointF&, int) { return !refuseAdd; }
+bool TestShape::IsAddPointValid(const QPointF&, int) {
+    return !refuseAdd;
+}
 
 void TestShape::CalcResult() {
     if (!IsFinished())
@@ -125,7 +131,9 @@ void TestShape::CalcResult() {
     }
 }
 
-QString TestShape::GetShowText(float value, bool) { return QString::number(value, 'f', numbits); }
+QString TestShape::GetShowText(float value, bool) {
+    return QString::number(value, 'f', numbits);
+}
 
 int TestShape::HitTest(const QPoint& view) {
     if (points.size() < 2)
@@ -145,7 +153,9 @@ void TestShape::AddPoint(const QPointF& point) {
     curPoint = point;
 }
 
-void TestShape::MoveCurPoint(const QPointF& point) { curPoint = point; }
+void TestShape::MoveCurPoint(const QPointF& point) {
+    curPoint = point;
+}
 
 bool TestShape::SetValue(int part, float value) {
     if (!IsFinished() || results.isEmpty() || value < 0.0001f)
@@ -213,9 +223,13 @@ int TestShape::GetEditPart(int column, int) {
     }
 }
 
-bool TestShape::IsPointsEnough() { return points.size() >= needed; }
+bool TestShape::IsPointsEnough() {
+    return points.size() >= needed;
+}
 
-void TestShape::SetLanguage(int lang) { language = lang; }
+void TestShape::SetLanguage(int lang) {
+    language = lang;
+}
 
 void registerTestShapes() {
     for (int k = 1; k <= KindCount; ++k) {
@@ -228,4 +242,20 @@ void registerTestShapes() {
             f.setMarkNumber = [](CCLBaseObject* s, int n) { static_cast<TestShape*>(s)->markNumber = n; };
         ShapeRegistry::registerKind(k, f);
     }
+}
+
+EngineFixture::EngineFixture(bool withTestShapes) {
+    imageWidth = viewWidth = 1920;
+    imageHeight = viewHeight = 1080;
+    if (withTestShapes)
+        registerTestShapes();
+    sys = std::make_unique<OzaMeasureSys>();
+    sys->setActive(true);
+    sys->SetViewWidget(&view);
+}
+
+EngineFixture::~EngineFixture() {
+    measureView = nullptr;
+    sys.reset();
+    ShapeRegistry::clear();
 }

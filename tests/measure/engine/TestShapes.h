@@ -2,10 +2,14 @@
 
 #include "measure/engine/CCLBaseObject.h"
 #include "measure/engine/MeasureView.h"
+#include "measure/engine/OzaMeasureSys.h"
+#include "tests/support/TestEnv.h"
 
 #include <QColor>
 #include <QList>
 #include <QRect>
+
+#include <memory>
 
 // Stand-ins for the shape classes: enough geometry for the container's
 // creation, numbering, hit tests, drawing and data rows.
@@ -24,7 +28,7 @@ public:
     int needed = 2;
     bool variable = false;
     bool finishedFlag = false;
-    QString text;      // text note only
+    QString text;       // text note only
     int markNumber = 0; // marks only
     bool refuseAdd = false;
 
@@ -64,4 +68,15 @@ public:
     void updateView() override { ++whole; }
     QList<QRect> rects;
     int whole = 0;
+};
+
+// Surroundings of an engine test: a temporary working and application
+// folder, a 1920x1080 image shown 1:1, the stand-in shapes registered, and
+// an active measurement system repainting a recording view.
+struct EngineFixture {
+    explicit EngineFixture(bool withTestShapes = true);
+    ~EngineFixture();
+    TestEnv env;
+    RecordingView view;
+    std::unique_ptr<OzaMeasureSys> sys;
 };

@@ -25,26 +25,17 @@ static bool tinted(const QColor& c, const QColor& want) {
 class CrossLinesTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<OzaMeasureSys> sys;
-    RecordingView view;
+    std::unique_ptr<EngineFixture> fx;
+    OzaMeasureSys* sys = nullptr;
 
     CCrossLineContainer& lines() { return *sys->crossLines(); }
 
 private slots:
     void init() {
-        env = std::make_unique<TestEnv>();
-        imageWidth = viewWidth = 1920;
-        imageHeight = viewHeight = 1080;
-        sys = std::make_unique<OzaMeasureSys>();
-        sys->setActive(true);
-        sys->SetViewWidget(&view);
+        fx = std::make_unique<EngineFixture>(false);
+        sys = fx->sys.get();
     }
-    void cleanup() {
-        measureView = nullptr;
-        sys.reset();
-        env.reset();
-    }
+    void cleanup() { fx.reset(); }
 
     void freePositionsAndTheCap() {
         lines().SetLineCount(3, true);
@@ -185,7 +176,7 @@ private slots:
     void reticleShowHideAndStore() {
         measureView = nullptr;
         QVERIFY(!lines().ShowReticle()); // refused without a view
-        measureView = &view;
+        measureView = &fx->view;
         sys->ShowTenCross();
         QCOMPARE(lines().ReticleCount(), 1);
         QCOMPARE(lines().FirstReticle()->position, QPointF(960, 540));

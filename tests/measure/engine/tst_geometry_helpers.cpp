@@ -56,7 +56,7 @@ private slots:
         QVERIFY(GetLineIntersection({-1, -1}, {1, 1}, {-1, 1}, {1, -1}, x));
         QVERIFY(qAbs(x.x()) < 1e-6 && qAbs(x.y()) < 1e-6);
         QVERIFY(!GetLineIntersection({0, 0}, {10, 10}, {0, 1}, {10, 11}, x)); // parallel
-        QVERIFY(GetLineIntersection({0, 0}, {10, 10}, {4, -3}, {4, 30}, x)); // second vertical
+        QVERIFY(GetLineIntersection({0, 0}, {10, 10}, {4, -3}, {4, 30}, x));  // second vertical
         QCOMPARE(x, QPointF(4, 4));
         QCOMPARE(GetFootPoint({3, 7}, {0, 0}, {10, 0}), QPointF(3, 0));
         QCOMPARE(GetFootPoint({3, 7}, {1, 0}, {1, 10}), QPointF(1, 7));

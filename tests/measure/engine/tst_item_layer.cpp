@@ -119,7 +119,7 @@ private slots:
     }
 
     void twoClicksMakeALineThatRefreshesTheTableOnce() {
-        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int,int,QList<QString>,QList<QString>)));
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
         hub->useMeasureTool(0);
         QCOMPARE(layer->measureSystem()->mode(), int(OzaMeasureSys::ModeShapes));
         click(layer, {100, 100});
@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(asked, 1);
         QCOMPARE(title, QString("删除图元"));
         QCOMPARE(shapes()->shapes().size(), 1);
-        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int,int,QList<QString>,QList<QString>)));
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
         answer = true;
         hub->setLanguage(1);
         doubleClick(layer, {250, 200}, Qt::RightButton);
@@ -249,7 +249,7 @@ private slots:
 
     void tableEditThroughTheHub() {
         drawLine();
-        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int,int,QList<QString>,QList<QString>)));
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
         hub->setMeasureItemData(0, 1, 360.56, true); // column 1 of the table = "Lenght"
         CCLBaseObject* line = shapes()->shapes()[0];
         QVERIFY(qAbs(line->points[1].x() - 500.0) < 0.01);
@@ -307,10 +307,10 @@ private slots:
     }
 
     void calibrateByALineThenMeasureInMillimetres() {
-        QSignalSpy unit(hub, SIGNAL(setScaleUnitSIGNAL(QString,int)));
-        QSignalSpy names(hub, SIGNAL(sendScaleInfoSIGNAL(QList<QString>,QString)));
+        QSignalSpy unit(hub, SIGNAL(setScaleUnitSIGNAL(QString, int)));
+        QSignalSpy names(hub, SIGNAL(sendScaleInfoSIGNAL(QList<QString>, QString)));
         QList<ItemLayer::ScaleEntry> answers;
-        answers << ItemLayer::ScaleEntry{true, "", "mm", 2, 5.0}       // empty name: asked again
+        answers << ItemLayer::ScaleEntry{true, "", "mm", 2, 5.0} // empty name: asked again
                 << ItemLayer::ScaleEntry{true, "lens5", "mm", 3, 5.0};
         int asked = 0;
         layer->setScaleDialogHook([&] { return answers.value(asked++); });
@@ -328,7 +328,7 @@ private slots:
         QCOMPARE(names.last()[0].value<QList<QString>>(), QList<QString>({"default", "lens5"}));
         QCOMPARE(layer->unitText(), QString("mm"));
 
-        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int,int,QList<QString>,QList<QString>)));
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
         hub->useMeasureTool(0);
         click(layer, {100, 200});
         click(layer, {200, 200}); // 200 image px at 0.01 mm per px
@@ -362,8 +362,8 @@ private slots:
     }
 
     void crossLinesAndReticleThroughTheHub() {
-        QSignalSpy counts(hub, SIGNAL(sendCrossLineInfoSIGNAL(int,int,QColor)));
-        QSignalSpy data(hub, SIGNAL(setCrossLineDataSIGNAL(int,bool,float,float,QColor,bool,bool)));
+        QSignalSpy counts(hub, SIGNAL(sendCrossLineInfoSIGNAL(int, int, QColor)));
+        QSignalSpy data(hub, SIGNAL(setCrossLineDataSIGNAL(int, bool, float, float, QColor, bool, bool)));
         hub->setLineColor(2);
         hub->setLineNum(2, true);
         hub->setLineNum(1, false);
@@ -413,6 +413,46 @@ private slots:
         QCOMPARE(sys->plotting()->BarPosition(), QPointF(300, 160));
         QSettings s("./CPlottingScale.ini", QSettings::IniFormat);
         QCOMPARE(s.value("pos").toPointF(), QPointF(300, 160));
+    }
+
+    void linesStoredAndRestoredOnlyWhenLineSaveAllows() {
+        drawLine();
+        const QString store = AppPaths::appFile("INI/ECLP2P.ini");
+        QVERIFY(!QFileInfo::exists(store)); // "LineSave" missing: nothing is stored
+        {
+            QSettings s(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat);
+            s.setValue("MeasureSet/LineSave", 0);
+        }
+        hub->setMeasureItemColor(1);
+        hub->useMeasureTool(0);
+        click(layer, {500, 100});
+        click(layer, {600, 100});
+        {
+            QSettings s(store, QSettings::IniFormat);
+            QCOMPARE(s.value("total").toInt(), 2);
+            const QStringList f = s.value("ECLP2P_1").toStringList();
+            QCOMPARE(
+                f, QStringList({"1", "0", "1", "1000", "800", "1200", "800", "1200", "800", "0", "0", "2"}));
+            // Damaged entries are skipped; the count is not trusted.
+            s.setValue("ECLP2P_2", QStringList({"0", "0", "1", "5"}));
+            s.setValue("ECLP2P_3", QStringList({"0", "0", "1", "x", "1", "2", "3", "4", "5", "0", "0", "9"}));
+            s.setValue("total", 2000000000);
+        }
+        host.reset();
+        host = std::make_unique<QWidget>();
+        layer = new ItemLayer(host.get());
+        layer->init();
+        layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
+        layer->readECLP2PData();
+        QCOMPARE(shapes()->shapes().size(), 2);
+        CCLBaseObject* second = shapes()->shapes()[1];
+        QCOMPARE(second->labelNumber, 2);
+        QCOMPARE(second->color, QColor(Qt::blue));
+        QCOMPARE(second->points[1], QPointF(1200, 800));
+        QCOMPARE(second->results[0], 200.0f);
+        QCOMPARE(table.count(), 1);
+        QCOMPARE(table.last()[2].value<QList<QString>>(), QList<QString>({"直线1", "直线2"}));
     }
 
 private:

@@ -19,34 +19,23 @@
 class OzaMeasureSysTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<OzaMeasureSys> sys;
-    RecordingView view;
+    std::unique_ptr<EngineFixture> fx;
+    OzaMeasureSys* sys = nullptr;
 
 private slots:
     void init() {
-        env = std::make_unique<TestEnv>();
-        imageWidth = viewWidth = 1920;
-        imageHeight = viewHeight = 1080;
-        registerTestShapes();
-        sys = std::make_unique<OzaMeasureSys>();
-        sys->setActive(true);
-        sys->SetViewWidget(&view);
+        fx = std::make_unique<EngineFixture>();
+        sys = fx->sys.get();
     }
-    void cleanup() {
-        measureView = nullptr;
-        sys.reset();
-        ShapeRegistry::clear();
-        env.reset();
-    }
+    void cleanup() { fx.reset(); }
 
     void registersItselfAndStartsIdle() {
-        QCOMPARE(measureSys, sys.get());
+        QCOMPARE(measureSys, sys);
         QCOMPARE(sys->mode(), int(OzaMeasureSys::ModeIdle));
         QVERIFY(sys->IsIdle());
         QCOMPARE(sys->unit(), QString("mm"));
         QCOMPARE(sys->GetRate(), 1.0f);
-        sys.reset();
+        fx->sys.reset();
         QVERIFY(!measureSys);
     }
 

@@ -20,20 +20,11 @@
 class PlottingTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnv> env;
-    RecordingView view;
+    std::unique_ptr<EngineFixture> fx;
 
 private slots:
-    void init() {
-        env = std::make_unique<TestEnv>();
-        imageWidth = viewWidth = 1920;
-        imageHeight = viewHeight = 1080;
-        measureView = &view;
-    }
-    void cleanup() {
-        measureView = nullptr;
-        env.reset();
-    }
+    void init() { fx = std::make_unique<EngineFixture>(false); }
+    void cleanup() { fx.reset(); }
 
     void barLengthTable_data() {
         QTest::addColumn<QString>("unit");
@@ -81,7 +72,7 @@ private slots:
     }
 
     void barVisibilityHidesTheAxesForGood() {
-        OzaMeasureSys sys;
+        OzaMeasureSys& sys = *fx->sys;
         QVERIFY(sys.plotting()->axesVisible());
         sys.SetScaleBarVisible(true);
         QVERIFY(!sys.plotting()->axesVisible());
@@ -116,8 +107,8 @@ private slots:
         c.StartStroke({50, 50});
         c.FinishStroke({50, 50});
         QCOMPARE(c.StrokeCount(), 1);
-        QCOMPARE(view.rects.last(), QRect(20, 20, 60, 60)); // one point: a 60-pixel box
-        view.rects.clear();
+        QCOMPARE(fx->view.rects.last(), QRect(20, 20, 60, 60)); // one point: a 60-pixel box
+        fx->view.rects.clear();
         c.StartStroke({100, 100});
         c.ExtendStroke({150, 100});
         c.FinishStroke({200, 100});

@@ -47,7 +47,7 @@ private slots:
 
     void twoPointsAndUnits() {
         CScaleContainer c;
-        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString,float,int)));
+        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString, float, int)));
         calibrate(c, CScaleContainer::TwoPoints, {{100, 100}, {102, 103}, {350, 100}});
         QCOMPARE(c.state(), int(CScaleContainer::Complete)); // the click within 5 px was ignored
         QCOMPARE(c.CalibrationLength(), 250.0f);
@@ -121,7 +121,7 @@ private slots:
         CScaleContainer c;
         calibrate(c, 0, {{0, 0}, {100, 0}});
         QVERIFY(c.AddScale("x", "um", 1, 2.0f, 100));
-        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString,float,int)));
+        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString, float, int)));
         QVERIFY(!c.DeleteScale("default"));
         QVERIFY(!c.DeleteScale("nothing"));
         QVERIFY(c.DeleteScale("x"));

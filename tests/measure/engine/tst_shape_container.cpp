@@ -21,11 +21,9 @@
 class ShapeContainerTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnv> env;
-    std::unique_ptr<OzaMeasureSys> sys;
-    RecordingView view;
+    std::unique_ptr<EngineFixture> fx;
 
-    CCLObjectContainer& box() { return *sys->shapeContainer(); }
+    CCLObjectContainer& box() { return *fx->sys->shapeContainer(); }
 
     // Clicks `count` points starting at `from`, 100 px apart in x.
     void click(CCLObjectContainer& c, QPointF from, int count) {
@@ -35,22 +33,11 @@ class ShapeContainerTest : public QObject {
 
 private slots:
     void init() {
-        env = std::make_unique<TestEnv>();
-        imageWidth = viewWidth = 1920;
-        imageHeight = viewHeight = 1080;
-        registerTestShapes();
-        sys = std::make_unique<OzaMeasureSys>();
-        sys->setActive(true);
-        measureView = &view;
+        fx = std::make_unique<EngineFixture>();
         TestShape::drawnColors.clear();
         TestShape::drawnCount = 0;
     }
-    void cleanup() {
-        measureView = nullptr;
-        sys.reset();
-        ShapeRegistry::clear();
-        env.reset();
-    }
+    void cleanup() { fx.reset(); }
 
     void circlesAndLineAreNumberedPerFamily() {
         CCLObjectContainer& c = box();

@@ -114,7 +114,8 @@ private slots:
         line.SetLanguage(1);
         QCOMPARE(label(line), QString("Line2:L=12.50mm\n"));
         QCOMPARE(ShapeText::ItemText(17, 2, 1, "0.84", "mm"), QString("L2B=0.84mm"));
-        QCOMPARE(ShapeText::StatText(-1, "L", 2, "1", "2", "3", "mm"), QString("L2:\nMin=1mm\nMax=2mm\nAvg=3mm"));
+        QCOMPARE(ShapeText::StatText(-1, "L", 2, "1", "2", "3", "mm"),
+                 QString("L2:\nMin=1mm\nMax=2mm\nAvg=3mm"));
     }
 
     void labelIsEmptyWithoutSystemUnlessForced() {
