@@ -14,6 +14,7 @@
 #include "imaging/FrameFormMINI.h"
 #include "app/InfoDialog.h"
 #include "measure/engine/ItemLayer.h"
+#include "measure/engine/OzaMeasureSys.h"
 #include "camera/SDLBackground.h"
 #include "app/MainWindow.h"
 #include "imaging/JingShenFormHigh.h"
@@ -481,6 +482,18 @@ void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
     auto* overlay = new OpacityForm(widget_center);
     overlay->resize(widget_center->size());
     overlay->hide();
+    auto* layer = new ItemLayer(widget_center);
+    layer->setCameraNumber(0);
+    layer->init();
+    layer->SetCurScaleName(layer->measureSystem()->ReadLastScaleName());
+    layer->setObjectName("itemLayer");
+    layer->syncToVideoRect(QRect(QPoint(0, 0), widget_center->size()), QSize(1920, 1080));
+    layer->setVideoMoveHook([](const QPoint& p) {
+        if (videoWindow && videoWindow->isShown())
+            videoWindow->move(p);
+    });
+    layer->hide();
+    views.insert(0, layer);
     views.insert(1, overlay);
     views.insert(2, frame);
 
@@ -533,8 +546,11 @@ void MainWidget::newCameraParaFormSLOT() {
         p->resize(scrollContent->width(), scrollArea->height() - historyMargin());
         p->showAndReload();
     }
-    for (QWidget* v : views)
+    for (QWidget* v : views) {
+        if (auto* layer = qobject_cast<ItemLayer*>(v))
+            layer->GetScaleInfo();
         v->show();
+    }
     for (QObject* o : widgetTop->children()) {
         if (auto* bar = qobject_cast<CameraForm*>(o)) {
             bar->setEnabled(true);

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "measure/engine/ScaleInfo.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+class QPainter;
+
+// The calibration scales of the current camera, the current scale and the
+// calibration figure being drawn (two points, a point and a line, or a
+// circle). Entry 0 is always the built-in "default" record, never saved and
+// never deleted. Scales live in SCALE_INFO.ini, group Camera_N_scl_K per
+// scale and Camera_N_LastName under "LastName". GUI thread only.
+class CScaleContainer : public QObject {
+    Q_OBJECT
+public:
+    enum Kind { TwoPoints = 0, PointToLine = 1, Circle = 2 };
+    // Calibration states: idle, armed, collecting, complete.
+    enum State { Idle = 0, Armed = 1, Collecting = 2, Complete = 3 };
+
+    explicit CScaleContainer(QObject* parent = nullptr);
+    ~CScaleContainer() override;
+
+    // Path of SCALE_INFO.ini shared by every container ("SCALE_INFO.ini" in
+    // the working directory until the overlay points it at INI/).
+    static void setFilePath(const QString& path);
+    static QString filePath();
+
+    void setCameraIndex(int camera) { m_camera = camera; }
+    int cameraIndex() const { return m_camera; }
+
+    // Load (true) or save (false) this camera's scales.
+    void ReadWriteIni(bool load);
+    // From the completed figure; value in millimetres. Refuses bits > 4,
+    // value < 0.0001, scaleLength > 1000, a unit not in the table and the
+    // name "default" (reserved for the built-in record).
+    bool AddScale(const QString& name, const QString& unit, int bits, float value, int scaleLength);
+    bool SelectScale(const QString& name);
+    bool SelectScaleAt(int index);
+    bool DeleteScale(const QString& name);
+    // Searching from the last record down to index 0; null when absent.
+    ScaleInfo* FindScale(const QString& name) const;
+    void GetScaleNames(QStringList& out) const;
+    QString ReadLastScaleName() const;
+
+    void AddCalibrationPoint(const QPointF& image);
+    void MoveCalibrationPoint(const QPointF& image);
+    void CancelCalibration();
+    bool IsCalibrating() const { return m_state != Idle; }
+    void DrawCalibration(QPainter& painter);
+    void CollectCalibrationRects(QList<QRect>& rects);
+    // Length of the figure in image pixels (1.0 when degenerate).
+    float CalibrationLength() const;
+
+    int state() const { return m_state; }
+    void setState(int state) { m_state = state; }
+    int kind() const { return m_kind; }
+    void setKind(int kind) { m_kind = kind; }
+    QString currentName() const { return m_currentName; }
+    const QList<ScaleInfo*>& scales() const { return m_scales; }
+    QPointF firstPoint() const { return m_first; }
+    QPointF secondPoint() const { return m_second; }
+    QPointF measuredPoint() const { return m_measured; }
+
+signals:
+    void setScalePara_signal(QString unit, float disrate, int numbits);
+
+private:
+    void resetList();
+    void emitSelected(int index);
+    QString groupPrefix() const;
+    bool isOwnGroup(const QString& group) const;
+
+    QList<ScaleInfo*> m_scales;
+    QPointF m_first{-1, -1};
+    QPointF m_measured{-1, -1};
+    QPointF m_second{-1, -1};
+    QPointF m_moving{-1, -1};
+    int m_state = Idle;
+    QString m_currentName = QStringLiteral("default");
+    int m_kind = TwoPoints;
+    int m_camera = 0;
+};

@@ -1,0 +1,168 @@
+#include "measure/shapes/ShapeConventions.h"
+
+#include "measure/engine/CCLBaseObject.h"
+#include "measure/engine/MeasureGlobals.h"
+#include "measure/engine/PaintHelpers.h"
+#include "measure/engine/UpdateRegions.h"
+
+#include <QPainter>
+#include <QSettings>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ShapeText {
+
+int ClampStyle(int style) {
+    return std::clamp(style, 0, 4);
+}
+
+int CurrentStyle() {
+    return ClampStyle(labelStyle);
+}
+
+QString Pick(int language, const QString& zh, const QString& en, const QString& tw) {
+    if (language == 0)
+        return zh;
+    if (language == 1)
+        return en;
+    return tw;
+}
+
+QString ValueText(float value, int numbits) {
+    return QString("%1").arg(double(value), 0, 'f', numbits);
+}
+
+QString StyledLine(int style, const QString& name, int number, const QString& tag, const QString& valueText) {
+    switch (ClampStyle(style)) {
+    case 0:
+        return QString("%1%2:%3=%4").arg(name).arg(number).arg(tag, valueText);
+    case 1:
+        return QString("%1:%2=%3").arg(number).arg(tag, valueText);
+    case 2:
+        return QString("%1=%2").arg(tag, valueText);
+    case 3:
+        return valueText;
+    default:
+        return QString("%1%2=%3").arg(tag).arg(number).arg(valueText);
+    }
+}
+
+QString SingleLabel(int style, const QString& name, int number, const QString& tag, const QString& valueText,
+                    const QString& unit) {
+    return QString("%1%2").arg(StyledLine(style, name, number, tag, valueText), unit);
+}
+
+QString ItemText(int style, int number, int item, const QString& valueText, const QString& unit) {
+    static const char* const tags = "ABCDEFGHIJ";
+    if (item < 0 || item > 9)
+        return QString();
+    const QString tag(QChar(tags[item]));
+    QString line;
+    switch (ClampStyle(style)) {
+    case 2:
+        line = QString("%1=%2").arg(tag, valueText);
+        break;
+    case 3:
+        line = valueText;
+        break;
+    default:
+        line = QString("L%1%2=%3").arg(number).arg(tag, valueText);
+    }
+    return QString("%1%2").arg(line, unit);
+}
+
+QString StatText(int style, const QString& name, int number, const QString& minText, const QString& maxText,
+                 const QString& avgText, const QString& unit) {
+    const QString mn = QString("Min=%1%2").arg(minText, unit);
+    const QString mx = QString("Max=%1%2").arg(maxText, unit);
+    const QString av = QString("Avg=%1%2").arg(avgText, unit);
+    switch (ClampStyle(style)) {
+    case 0:
+        return QString("%1%2:\n%3\n%4\n%5").arg(name).arg(number).arg(mn, mx, av);
+    case 1:
+        return QString("%1:\n%2\n%3\n%4").arg(number).arg(mn, mx, av);
+    case 2:
+        return QString("%1\n%2\n%3").arg(mn, mx, av);
+    case 3:
+        return QString("%1\n%2\n%3").arg(mn.mid(4), mx.mid(4), av.mid(4));
+    default:
+        return QString("L%1\n%2\n%3\n%4").arg(number).arg(mn, mx, av);
+    }
+}
+
+} // namespace ShapeText
+
+namespace ShapeStats {
+bool MinMaxAvg(const QList<float>& values, float& minimum, float& maximum, float& average) {
+    if (values.isEmpty())
+        return false;
+    minimum = maximum = values.first();
+    double sum = 0.0;
+    for (float v : values) {
+        minimum = std::min(minimum, v);
+        maximum = std::max(maximum, v);
+        sum += v;
+    }
+    average = float(sum / values.size());
+    return true;
+}
+} // namespace ShapeStats
+
+namespace ShapeLabel {
+
+bool Switch(const QString& key, bool fallback) {
+    QSettings settings("./INI/MeasureData.ini", QSettings::IniFormat);
+    return settings.value(key, fallback).toBool();
+}
+
+QRect Box(CCLBaseObject& shape, const QPointF& anchor, const QString& text) {
+    const QSize size = shape.GetMultiLineTextSize(text);
+    return ClampRectToView(ImageToView(anchor), size);
+}
+
+void Draw(QPainter* painter, const CCLBaseObject& shape, const QRect& box, const QString& text) {
+    const QPen saved = painter->pen();
+    QPen pen = saved;
+    pen.setColor(shape.color2);
+    painter->setPen(pen);
+    DrawText(painter, box, text);
+    painter->setPen(saved);
+}
+
+} // namespace ShapeLabel
+
+namespace ShapeEdit {
+
+bool Accepts(bool finished, bool hasResults, bool partOffered, float value) {
+    return finished && hasResults && partOffered && value >= 0.0001f;
+}
+
+QPointF ScaleAbout(const QPointF& anchor, const QPointF& point, float value, float old) {
+    if (old <= 0.001f)
+        return QPointF(float(anchor.x()) + value, anchor.y());
+    const float k = value / old;
+    const float dx = float(point.x() - anchor.x());
+    const float dy = float(point.y() - anchor.y());
+    return QPointF(float(anchor.x()) + dx * k, float(anchor.y()) + dy * k);
+}
+
+} // namespace ShapeEdit
+
+namespace ShapeSnap {
+bool ToReference(const QPointF& reference, const QPointF& candidate, QPointF& snapped) {
+    snapped = candidate;
+    if (!snapMode)
+        return false;
+    const float t = snapDistance < 1 ? 0.0f : ViewToImageLength(snapDistance);
+    if (std::fabs(float(reference.x()) - float(candidate.x())) < t) {
+        snapped = QPointF(reference.x(), candidate.y());
+        return true;
+    }
+    if (std::fabs(float(reference.y()) - float(candidate.y())) < t) {
+        snapped = QPointF(candidate.x(), reference.y());
+        return true;
+    }
+    return false;
+}
+} // namespace ShapeSnap

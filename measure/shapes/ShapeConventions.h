@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QRect>
+#include <QString>
+
+class CCLBaseObject;
+class QPainter;
+
+// What every shape class shares: value texts, the label formats of the five
+// label styles, item labels and the statistics block of the multi-item
+// shapes, the label switches of ./INI/MeasureData.ini, label placement and
+// painting, and the typed-value rule.
+
+namespace ShapeText {
+
+// The label style in force, 0..4; a style outside that range (a hand-edited
+// MeasureSet.ini) is clamped so that labels never come out empty.
+int CurrentStyle();
+int ClampStyle(int style);
+
+// Language 0 simplified Chinese, 1 English, anything else traditional Chinese.
+QString Pick(int language, const QString& zh, const QString& en, const QString& tw);
+
+// Fixed point with exactly `numbits` decimals, no grouping.
+QString ValueText(float value, int numbits);
+
+// A one-value label line without the unit, by style:
+// 0 "<name><number>:<tag>=<v>", 1 "<number>:<tag>=<v>", 2 "<tag>=<v>",
+// 3 "<v>", 4 "<tag><number>=<v>".
+QString StyledLine(int style, const QString& name, int number, const QString& tag, const QString& valueText);
+// StyledLine followed by the unit.
+QString SingleLabel(int style, const QString& name, int number, const QString& tag, const QString& valueText,
+                    const QString& unit);
+// Item label of the multi-point-to-line shape (items 0..9 tagged "A".."J";
+// others empty): styles 0, 1, 4 "L<number><tag>=<v>", 2 "<tag>=<v>", 3 "<v>";
+// then the unit.
+QString ItemText(int style, int number, int item, const QString& valueText, const QString& unit);
+// Min / Max / Avg block (values already as texts).
+QString StatText(int style, const QString& name, int number, const QString& minText, const QString& maxText,
+                 const QString& avgText, const QString& unit);
+
+} // namespace ShapeText
+
+namespace ShapeStats {
+// Minimum, maximum and average of the values; false when there are none.
+bool MinMaxAvg(const QList<float>& values, float& minimum, float& maximum, float& average);
+} // namespace ShapeStats
+
+namespace ShapeLabel {
+// A boolean switch of ./INI/MeasureData.ini (working directory), read afresh
+// on every call; a missing file or key gives the default.
+bool Switch(const QString& key, bool fallback);
+// The label box: its size measured for the text, top-left at the anchor
+// (image point) moved inside the view.
+QRect Box(CCLBaseObject& shape, const QPointF& anchor, const QString& text);
+// Paints the text right-aligned in the box with the shape's label colour;
+// the painter's pen is restored.
+void Draw(QPainter* painter, const CCLBaseObject& shape, const QRect& box, const QString& text);
+} // namespace ShapeLabel
+
+namespace ShapeEdit {
+// The common acceptance of a typed value: finished, results present, a part
+// the shape offers, and value >= 0.0001.
+bool Accepts(bool finished, bool hasResults, bool partOffered, float value);
+// Moves `point` about `anchor` so that the old length becomes `value`:
+// anchor + (point - anchor) x value / old (differences narrowed to float);
+// with old <= 0.001 the point goes to (anchor.x + value, anchor.y).
+QPointF ScaleAbout(const QPointF& anchor, const QPointF& point, float value, float old);
+} // namespace ShapeEdit
+
+namespace ShapeSnap {
+// The snapping rule (only while `snapMode` is on): with `reference` placed,
+// a candidate within the snap distance of its vertical or horizontal is
+// moved onto it. False (and the candidate unchanged) otherwise.
+bool ToReference(const QPointF& reference, const QPointF& candidate, QPointF& snapped);
+} // namespace ShapeSnap
