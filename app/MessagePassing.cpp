@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 
 #include <opencv2/imgcodecs.hpp>
@@ -261,6 +262,16 @@ void MessagePassing::snapImage(QString path, int mode) {
     image->setDotsPerMeterX(12401);
     image->setDotsPerMeterY(12401);
 
+    // saveImage belongs to the GUI thread; the USB snapshot saver calls this
+    // from its own thread, so the copy is handed over queued. The picture that
+    // travels with saveItemSIGNAL is this request's own.
+    auto keepLast = [this](const QImage& picture) {
+        if (QThread::currentThread() == thread())
+            saveImage = picture;
+        else
+            QMetaObject::invokeMethod(this, [this, picture] { saveImage = picture; }, Qt::QueuedConnection);
+    };
+
     QString target;
     switch (mode) {
     case 2:
@@ -277,11 +288,11 @@ void MessagePassing::snapImage(QString path, int mode) {
         target = path + "." + imgType;
         break;
     default:
-        saveImage = *image;
+        keepLast(*image);
         delete image;
         return;
     }
-    saveImage = *image;
+    keepLast(*image);
     emit saveItemSIGNAL(image, mode, target);
 }
 

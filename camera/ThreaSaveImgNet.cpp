@@ -1,0 +1,51 @@
+#include "camera/ThreaSaveImgNet.h"
+
+#include "app/MessagePassing.h"
+
+#include <QFile>
+
+ThreaSaveImgNet::ThreaSaveImgNet(QObject* parent) : QThread(parent) {
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void ThreaSaveImgNet::startSave(QString path, int mode, bool saveDirect) {
+    m_path = path;
+    m_mode = mode;
+    m_saveDirect = saveDirect;
+    m_imgType = MessagePassing::instance()->imgType;
+    start(QThread::InheritPriority);
+}
+
+ThreaSaveImgNet* ThreaSaveImgNet::launch(QString path, int mode, bool saveDirect) {
+    auto* saver = new ThreaSaveImgNet();
+    saver->startSave(path, mode, saveDirect);
+    return saver;
+}
+
+void ThreaSaveImgNet::run() {
+    static const char* const formats[] = {"jpg", "bmp", "png", "tiff"};
+    static const char* const suffixes[] = {".jpg", ".bmp", ".png", ".tiff"};
+    QString suffix;
+    for (int i = 0; i < 4; ++i) {
+        if (m_image.load(m_path, formats[i]) || m_image.load(m_path + suffixes[i], formats[i])) {
+            suffix = suffixes[i];
+            break;
+        }
+    }
+    if (suffix.isEmpty())
+        return; // not a picture: the file stays for the user to look at
+    if (QFile::exists(m_path))
+        QFile::remove(m_path);
+    if (QFile::exists(m_path + suffix))
+        QFile::remove(m_path + suffix);
+    m_image.setDotsPerMeterX(12401);
+    m_image.setDotsPerMeterY(12401);
+    const QString target = m_path + "." + m_imgType;
+    MessagePassing* hub = MessagePassing::instance();
+    if (m_mode == 0 || m_mode == 1) {
+        hub->saveImageByFileDialog(m_image, target, m_saveDirect, true);
+        hub->removeIconCamera();
+    } else if (m_mode == 10) {
+        hub->saveImageByFileDialog(m_image, target, true, true);
+    }
+}
