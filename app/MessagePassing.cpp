@@ -2,6 +2,7 @@
 
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
+#include "camera/SnapshotFiles.h"
 #include "platform/AppPaths.h"
 
 #include <QCoreApplication>
@@ -242,23 +243,11 @@ void MessagePassing::removeAllImageHistory() {
 
 void MessagePassing::snapImage(QString path, int mode) {
     QImage* image = new QImage();
-    static const char* const formats[] = {"jpg", "bmp", "png", "tiff"};
-    static const char* const suffixes[] = {".jpg", ".bmp", ".png", ".tiff"};
-    QString suffix;
-    for (int i = 0; i < 4; ++i) {
-        if (image->load(path, formats[i]) || image->load(path + suffixes[i], formats[i])) {
-            suffix = suffixes[i];
-            break;
-        }
-    }
+    const QString suffix = SnapshotFiles::takeWrittenPicture(path, *image);
     if (suffix.isEmpty()) {
         delete image;
         return;
     }
-    if (QFile::exists(path))
-        QFile::remove(path);
-    if (QFile::exists(path + suffix))
-        QFile::remove(path + suffix);
     image->setDotsPerMeterX(12401);
     image->setDotsPerMeterY(12401);
 

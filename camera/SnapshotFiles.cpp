@@ -43,6 +43,21 @@ bool writeImage(const QImage& image, const QString& path, const QByteArray& form
     return true;
 }
 
+QString takeWrittenPicture(const QString& path, QImage& image) {
+    static const char* const formats[] = {"jpg", "bmp", "png", "tiff"};
+    static const char* const suffixes[] = {".jpg", ".bmp", ".png", ".tiff"};
+    for (int i = 0; i < 4; ++i) {
+        if (image.load(path, formats[i]) || image.load(path + suffixes[i], formats[i])) {
+            if (QFile::exists(path))
+                QFile::remove(path);
+            if (QFile::exists(path + suffixes[i]))
+                QFile::remove(path + suffixes[i]);
+            return suffixes[i];
+        }
+    }
+    return QString();
+}
+
 QImage thumbnail(const QImage& picture) {
     if (picture.isNull() || picture.height() <= 0)
         return QImage();

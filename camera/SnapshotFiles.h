@@ -18,6 +18,13 @@ namespace SnapshotFiles {
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality,
                 QString* error = nullptr);
 
+// Loads a picture that a saver or the camera SDK has just written at path
+// (with or without a suffix), trying "jpg", "bmp", "png" and "tiff" in that
+// order, and deletes the file: it was temporary. Returns the suffix of the
+// type that loaded (".jpg" ...), or an empty text, leaving the file in place,
+// when none did. Any thread.
+QString takeWrittenPicture(const QString& path, QImage& image);
+
 // The strip's thumbnail of a picture: 296 pixels high, W x 296 / H wide
 // (integer division), fast scaling. Null for a picture without height.
 QImage thumbnail(const QImage& picture);

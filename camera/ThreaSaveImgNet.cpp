@@ -1,8 +1,7 @@
 #include "camera/ThreaSaveImgNet.h"
 
 #include "app/MessagePassing.h"
-
-#include <QFile>
+#include "camera/SnapshotFiles.h"
 
 ThreaSaveImgNet::ThreaSaveImgNet(QObject* parent) : QThread(parent) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -23,21 +22,8 @@ ThreaSaveImgNet* ThreaSaveImgNet::launch(QString path, int mode, bool saveDirect
 }
 
 void ThreaSaveImgNet::run() {
-    static const char* const formats[] = {"jpg", "bmp", "png", "tiff"};
-    static const char* const suffixes[] = {".jpg", ".bmp", ".png", ".tiff"};
-    QString suffix;
-    for (int i = 0; i < 4; ++i) {
-        if (m_image.load(m_path, formats[i]) || m_image.load(m_path + suffixes[i], formats[i])) {
-            suffix = suffixes[i];
-            break;
-        }
-    }
-    if (suffix.isEmpty())
+    if (SnapshotFiles::takeWrittenPicture(m_path, m_image).isEmpty())
         return; // not a picture: the file stays for the user to look at
-    if (QFile::exists(m_path))
-        QFile::remove(m_path);
-    if (QFile::exists(m_path + suffix))
-        QFile::remove(m_path + suffix);
     m_image.setDotsPerMeterX(12401);
     m_image.setDotsPerMeterY(12401);
     const QString target = m_path + "." + m_imgType;

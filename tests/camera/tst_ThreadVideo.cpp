@@ -347,11 +347,11 @@ TEST(RecorderChild, DISABLED_Run) {
         ++pushed;
     }
     if (mode == "kill") {
-        // Let the encoder take what it was given; it then waits for more, so
-        // nothing reaches the file between the report and the kill.
+        // Let the encoder take what it was given; only the recording thread
+        // writes, and it then waits for more, so nothing reaches the file
+        // between the report and the kill.
         while (rec.pendingFrames() > 0)
             QThread::msleep(5);
-        QThread::msleep(50);
         std::printf("ONDISK %lld\n", static_cast<long long>(rec.framesOnDisk()));
         std::fflush(stdout);
         for (;;)
