@@ -2,12 +2,14 @@
 
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
+#include "camera/SnapshotFiles.h"
 #include "platform/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 
 #include <opencv2/imgcodecs.hpp>
@@ -241,25 +243,23 @@ void MessagePassing::removeAllImageHistory() {
 
 void MessagePassing::snapImage(QString path, int mode) {
     QImage* image = new QImage();
-    static const char* const formats[] = {"jpg", "bmp", "png", "tiff"};
-    static const char* const suffixes[] = {".jpg", ".bmp", ".png", ".tiff"};
-    QString suffix;
-    for (int i = 0; i < 4; ++i) {
-        if (image->load(path, formats[i]) || image->load(path + suffixes[i], formats[i])) {
-            suffix = suffixes[i];
-            break;
-        }
-    }
+    const QString suffix = SnapshotFiles::takeWrittenPicture(path, *image);
     if (suffix.isEmpty()) {
         delete image;
         return;
     }
-    if (QFile::exists(path))
-        QFile::remove(path);
-    if (QFile::exists(path + suffix))
-        QFile::remove(path + suffix);
     image->setDotsPerMeterX(12401);
     image->setDotsPerMeterY(12401);
+
+    // saveImage belongs to the GUI thread; the USB snapshot saver calls this
+    // from its own thread, so the copy is handed over queued. The picture that
+    // travels with saveItemSIGNAL is this request's own.
+    auto keepLast = [this](const QImage& picture) {
+        if (QThread::currentThread() == thread())
+            saveImage = picture;
+        else
+            QMetaObject::invokeMethod(this, [this, picture] { saveImage = picture; }, Qt::QueuedConnection);
+    };
 
     QString target;
     switch (mode) {
@@ -277,11 +277,11 @@ void MessagePassing::snapImage(QString path, int mode) {
         target = path + "." + imgType;
         break;
     default:
-        saveImage = *image;
+        keepLast(*image);
         delete image;
         return;
     }
-    saveImage = *image;
+    keepLast(*image);
     emit saveItemSIGNAL(image, mode, target);
 }
 

@@ -21,8 +21,9 @@ class QSettings;
 // connections and tests rely on names, parameter types and order.
 //
 // Thread: created and mostly used on the GUI thread. Emitters may be called
-// from workers (queued connections carry the signal over). snapImage and
-// addImageHistory are also called from the USB snapshot saver thread.
+// from workers (queued connections carry the signal over). snapImage is also
+// called from the USB snapshot saver thread; the recent-image list
+// (initImageHistory, addImageHistory, remove...) is GUI-thread only.
 class MessagePassing : public QObject {
     Q_OBJECT
 

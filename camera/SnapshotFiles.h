@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+// File steps shared by everything that saves a snapshot: the picture written
+// safely, its thumbnail for the recent-image strip, the recent-list entry and
+// the "Error" box when saving fails.
+namespace SnapshotFiles {
+
+// Writes image to path in the given Qt format ("jpg", "png", "bmp", "tiff"...)
+// at quality 0..100 through a temporary file in the same folder that replaces
+// path only once complete: a picture never exists half-written under its
+// name. False, with a reason in *error, when anything fails. Any thread.
+bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality,
+                QString* error = nullptr);
+
+// Loads a picture that a saver or the camera SDK has just written at path
+// (with or without a suffix), trying "jpg", "bmp", "png" and "tiff" in that
+// order, and deletes the file: it was temporary. Returns the suffix of the
+// type that loaded (".jpg" ...), or an empty text, leaving the file in place,
+// when none did. Any thread.
+QString takeWrittenPicture(const QString& path, QImage& image);
+
+// The strip's thumbnail of a picture: 296 pixels high, W x 296 / H wide
+// (integer division), fast scaling. Null for a picture without height.
+QImage thumbnail(const QImage& picture);
+// "./.scaleImage/<index>.jpg"
+QString thumbnailPath(int index);
+// Writes the thumbnail of picture as a JPEG (quality 90) under a temporary
+// name in ./.scaleImage, for addToHistory to move into place; empty on
+// failure. Any thread.
+QString prepareThumbnail(const QImage& picture);
+
+// GUI thread: adds path to the hub's recent-image list and moves the
+// prepared thumbnail file (may be empty) to the index's name, replacing an
+// old one. Returns the index (-1 when the list is not open).
+int addToHistory(const QString& path, const QString& preparedThumbnail);
+
+// Runs fn on the GUI thread, queued (directly when there is no application
+// object).
+void runOnGuiThread(std::function<void()> fn);
+
+// Tells the user that a picture could not be saved: the program's "Error"
+// box, in the hub's language, shown on the GUI thread without blocking the
+// caller. Any thread.
+void reportSaveError(const QString& path, const QString& reason);
+// The box's text for a language index (0 simplified Chinese, 1 English,
+// 2 traditional Chinese).
+QString saveErrorText(int language, const QString& path, const QString& reason);
+// Replaces the box (tests); an empty function restores it. GUI thread.
+using ErrorHandler = std::function<void(const QString& text)>;
+void setErrorHandler(ErrorHandler handler);
+
+} // namespace SnapshotFiles

@@ -1,0 +1,37 @@
+#include "camera/ThreaSaveImgNet.h"
+
+#include "app/MessagePassing.h"
+#include "camera/SnapshotFiles.h"
+
+ThreaSaveImgNet::ThreaSaveImgNet(QObject* parent) : QThread(parent) {
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void ThreaSaveImgNet::startSave(QString path, int mode, bool saveDirect) {
+    m_path = path;
+    m_mode = mode;
+    m_saveDirect = saveDirect;
+    m_imgType = MessagePassing::instance()->imgType;
+    start(QThread::InheritPriority);
+}
+
+ThreaSaveImgNet* ThreaSaveImgNet::launch(QString path, int mode, bool saveDirect) {
+    auto* saver = new ThreaSaveImgNet();
+    saver->startSave(path, mode, saveDirect);
+    return saver;
+}
+
+void ThreaSaveImgNet::run() {
+    if (SnapshotFiles::takeWrittenPicture(m_path, m_image).isEmpty())
+        return; // not a picture: the file stays for the user to look at
+    m_image.setDotsPerMeterX(12401);
+    m_image.setDotsPerMeterY(12401);
+    const QString target = m_path + "." + m_imgType;
+    MessagePassing* hub = MessagePassing::instance();
+    if (m_mode == 0 || m_mode == 1) {
+        hub->saveImageByFileDialog(m_image, target, m_saveDirect, true);
+        hub->removeIconCamera();
+    } else if (m_mode == 10) {
+        hub->saveImageByFileDialog(m_image, target, true, true);
+    }
+}

@@ -1,0 +1,562 @@
+#include "camera/ThreadVideo.h"
+
+#include "camera/FrameScaler.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QStorageInfo>
+#include <QStringList>
+#include <QtDebug>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString avErrorText(int code) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {0};
+    av_strerror(code, buf, sizeof buf);
+    return QString::fromUtf8(buf);
+}
+
+// Our own file output: every write goes fully to the file or fails (FFmpeg's
+// file protocol accepts a short write as success), so after an error the file
+// can be cut back to the end of the last complete write.
+int writeAll(void* opaque, uint8_t* buf, int size) {
+    const int fd = *static_cast<int*>(opaque);
+    int left = size;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, buf, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return AVERROR(errno);
+        }
+        buf += n;
+        left -= int(n);
+    }
+    return size;
+}
+
+int64_t seekFile(void* opaque, int64_t offset, int whence) {
+    const int fd = *static_cast<int*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat st;
+        return fstat(fd, &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
+    }
+    const off_t r = lseek(fd, offset, whence & ~AVSEEK_FORCE);
+    return r < 0 ? AVERROR(errno) : int64_t(r);
+}
+
+constexpr int kIoBufferBytes = 1 << 20;
+constexpr qint64 kQueueBytes = qint64(64) << 20;
+
+} // namespace
+
+ThreadVideo::ThreadVideo(QObject* parent) : QThread(parent) {}
+
+ThreadVideo::~ThreadVideo() {
+    if (isRunning()) {
+        stopRecord();
+        if (!wait(3000)) {
+            // Still encoding a backlog: give up the queue, but finish the file.
+            QMutexLocker lock(&m_mutex);
+            m_abort = true;
+            m_frameReady.wakeAll();
+        }
+        wait();
+    }
+    releaseFFmpeg();
+}
+
+void ThreadVideo::setQueueCapacity(int frames) {
+    QMutexLocker lock(&m_mutex);
+    if (m_state.load() == StateIdle)
+        m_capacity = qMax(1, frames);
+}
+
+int ThreadVideo::queueCapacity() const {
+    QMutexLocker lock(&m_mutex);
+    return m_capacity;
+}
+
+int ThreadVideo::pendingFrames() const {
+    QMutexLocker lock(&m_mutex);
+    return int(m_queue.size()) + m_reserved + (m_working ? 1 : 0);
+}
+
+QString ThreadVideo::lastError() const {
+    QMutexLocker lock(&m_mutex);
+    return m_error;
+}
+
+void ThreadVideo::setError(const QString& text) {
+    QMutexLocker lock(&m_mutex);
+    if (m_error.isEmpty())
+        m_error = text;
+    qWarning().noquote() << "Recording" << m_path << ":" << text;
+}
+
+int ThreadVideo::rawFrameBytes(int width, int height) const {
+    return av_image_get_buffer_size(AVPixelFormat(m_inPixFmt), width, height, 1);
+}
+
+bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCodecId, int inPixFmt, int fps,
+                              int outWidth, int outHeight, int keepEvery) {
+    if (m_state.load() != StateIdle) {
+        setError("a recording was already started with this recorder");
+        return false;
+    }
+    m_path = path;
+    m_inWidth = inWidth;
+    m_inHeight = inHeight;
+    m_inCodecId = inCodecId;
+    m_inPixFmt = inPixFmt;
+    m_fps = fps;
+    m_outWidth = outWidth;
+    m_outHeight = outHeight;
+    m_keepEvery = keepEvery;
+
+    QString bad;
+    if (keepEvery < 1)
+        bad = QString("keep-every value %1 (must be at least 1)").arg(keepEvery);
+    else if (fps < 1)
+        bad = QString("frame rate %1").arg(fps);
+    else if (inWidth < 1 || inHeight < 1)
+        bad = QString("input size %1 x %2").arg(inWidth).arg(inHeight);
+    else if (outWidth < 2 || outHeight < 2 || outWidth % 2 || outHeight % 2)
+        bad = QString("output size %1 x %2 (must be even)").arg(outWidth).arg(outHeight);
+    else if (inCodecId != AV_CODEC_ID_RAWVIDEO && inCodecId != AV_CODEC_ID_MJPEG)
+        bad = QString("input codec %1").arg(inCodecId);
+    else if (inCodecId == AV_CODEC_ID_RAWVIDEO && rawFrameBytes(inWidth, inHeight) <= 0)
+        bad = QString("input pixel format %1").arg(inPixFmt);
+    if (!bad.isEmpty()) {
+        setError("invalid recording setting: " + bad);
+        m_state = StateFinished;
+        return false;
+    }
+
+    if (!openEncoder()) {
+        releaseFFmpeg();
+        m_state = StateFinished;
+        return false;
+    }
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_capacity == 0) {
+            const qint64 frameBytes =
+                qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
+                                                                  : qint64(inWidth) * inHeight / 2);
+            m_capacity = int(qBound<qint64>(3, kQueueBytes / frameBytes, 16));
+        }
+    }
+    m_nextPts = 0;
+    m_state = StateRecording;
+    start(QThread::InheritPriority);
+    return true;
+}
+
+bool ThreadVideo::openEncoder() {
+    const QByteArray file = QFile::encodeName(m_path);
+    int r = avformat_alloc_output_context2(&m_out, nullptr, nullptr, file.constData());
+    if (r < 0 || !m_out) {
+        setError("no container format for this file name");
+        return false;
+    }
+    if (m_out->oformat->flags & AVFMT_NOFILE) {
+        setError(QString("\"%1\" is not a video container").arg(m_out->oformat->name));
+        return false;
+    }
+
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    if (!codec)
+        codec = avcodec_find_encoder(AV_CODEC_ID_H264);
+    if (!codec) {
+        setError("no H.264 encoder");
+        return false;
+    }
+    m_encoder = avcodec_alloc_context3(codec);
+    m_encoder->time_base = AVRational{1, m_fps};
+    m_encoder->framerate = AVRational{m_fps, 1};
+    m_encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    m_encoder->width = m_outWidth;
+    m_encoder->height = m_outHeight;
+    m_encoder->bit_rate = 12000000;
+    m_encoder->max_b_frames = 1;
+    m_encoder->gop_size = 50;
+    m_encoder->thread_count = 0; // as many encoder threads as the machine has
+    m_encoder->color_range = AVCOL_RANGE_MPEG;
+    m_encoder->colorspace = AVCOL_SPC_SMPTE170M;
+    if (m_out->oformat->flags & AVFMT_GLOBALHEADER)
+        m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Half a second of rate-control look-ahead instead of the preset's 40
+    // frames: frames inside the encoder are lost when the process dies, and
+    // 40 frames are four seconds at 10 frames per second.
+    const QByteArray x264opts = "nal-hrd=cbr:rc-lookahead=" + QByteArray::number(qBound(5, m_fps / 2, 40));
+    av_opt_set(m_encoder->priv_data, "x264opts", x264opts.constData(), 0);
+    av_opt_set(m_encoder->priv_data, "preset", "medium", 0);
+    r = avcodec_open2(m_encoder, codec, nullptr);
+    if (r < 0) {
+        setError("cannot open the H.264 encoder: " + avErrorText(r));
+        return false;
+    }
+
+    m_stream = avformat_new_stream(m_out, nullptr);
+    if (!m_stream || avcodec_parameters_from_context(m_stream->codecpar, m_encoder) < 0) {
+        setError("cannot add the video stream");
+        return false;
+    }
+    m_stream->time_base = m_encoder->time_base;
+    m_stream->codecpar->codec_tag = 0;
+
+    // Input side: raw frames are wrapped as they are, JPEG frames decoded.
+    m_packet = av_packet_alloc();
+    m_decoded = av_frame_alloc();
+    m_rawView = av_frame_alloc();
+    m_outFrame = av_frame_alloc();
+    if (m_inCodecId == AV_CODEC_ID_MJPEG) {
+        const AVCodec* dec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+        m_decoder = dec ? avcodec_alloc_context3(dec) : nullptr;
+        if (!m_decoder) {
+            setError("no MJPEG decoder");
+            return false;
+        }
+        // No size in advance: FFmpeg's MJPEG decoder refuses an image smaller
+        // than one given beforehand, and the header says it anyway.
+        m_decoder->pix_fmt = AVPixelFormat(m_inPixFmt);
+        r = avcodec_open2(m_decoder, dec, nullptr);
+        if (r < 0) {
+            setError("cannot open the MJPEG decoder: " + avErrorText(r));
+            return false;
+        }
+    }
+    m_outFrame->format = AV_PIX_FMT_YUV420P;
+    m_outFrame->width = m_outWidth;
+    m_outFrame->height = m_outHeight;
+    if (av_frame_get_buffer(m_outFrame, 0) < 0) {
+        setError("out of memory");
+        return false;
+    }
+    m_scaler = std::make_unique<FrameScaler>(m_outWidth, m_outHeight, AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR);
+
+    // The file, last, so that a failure above leaves nothing on disk.
+    m_fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        const int err = errno;
+        setError(QString("cannot create the file: %1").arg(QString::fromLocal8Bit(std::strerror(err))));
+        return false;
+    }
+    auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+    m_io = avio_alloc_context(ioBuffer, kIoBufferBytes, 1, &m_fd, nullptr, writeAll, seekFile);
+    if (!m_io) {
+        av_free(ioBuffer);
+        setError("out of memory");
+        QFile::remove(m_path);
+        return false;
+    }
+    m_out->pb = m_io;
+    m_out->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_FLUSH_PACKETS;
+
+    AVDictionary* muxOpts = nullptr;
+    const QByteArray formatName = m_out->oformat->name;
+    m_fragmented = formatName == "mp4" || formatName == "mov" || formatName == "ipod" || formatName == "ismv";
+    if (m_fragmented) {
+        // Fragments of half a second, each written and flushed when the next
+        // one starts: no index at the end is needed to play the file.
+        av_dict_set(&muxOpts, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+        av_dict_set(&muxOpts, "frag_duration", "500000", 0);
+    }
+    r = avformat_write_header(m_out, &muxOpts);
+    av_dict_free(&muxOpts);
+    if (r < 0) {
+        setError("cannot write the file header: " + avErrorText(r));
+        releaseFFmpeg();
+        QFile::remove(m_path);
+        return false;
+    }
+    m_goodBytes = avio_tell(m_out->pb);
+    return true;
+}
+
+bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int height) {
+    if (m_state.load() != StateRecording || !data || bytes <= 0)
+        return false;
+    const int number = m_offered.fetch_add(1);
+    if (number % m_keepEvery != 0)
+        return false;
+    const int w = width > 0 ? width : m_inWidth;
+    const int h = height > 0 ? height : m_inHeight;
+    if (m_inCodecId == AV_CODEC_ID_RAWVIDEO) {
+        const int need = rawFrameBytes(w, h);
+        if (need <= 0 || bytes < need) {
+            ++m_bad;
+            return false;
+        }
+        bytes = need;
+    }
+
+    std::unique_ptr<Frame> frame;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_stopAsked || m_abort)
+            return false;
+        if (int(m_queue.size()) + m_reserved >= m_capacity) {
+            const int dropped = ++m_dropped;
+            if (dropped == 1 || dropped % 100 == 0)
+                qWarning().noquote() << "Recording" << m_path << ": encoder behind, dropped" << dropped << "frames";
+            return false;
+        }
+        ++m_reserved;
+        if (!m_spare.empty()) {
+            frame = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+    }
+    // The copy is made outside the lock: the encoder keeps working meanwhile.
+    if (!frame)
+        frame = std::make_unique<Frame>();
+    const size_t need = size_t(bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
+    if (frame->data.size() < need)
+        frame->data.resize(need);
+    std::memcpy(frame->data.data(), data, size_t(bytes));
+    std::memset(frame->data.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    frame->bytes = bytes;
+    frame->width = w;
+    frame->height = h;
+
+    QMutexLocker lock(&m_mutex);
+    --m_reserved;
+    m_queue.push_back(std::move(frame));
+    m_frameReady.wakeAll();
+    return true;
+}
+
+void ThreadVideo::stopRecord() {
+    QMutexLocker lock(&m_mutex);
+    const int s = m_state.load();
+    if (s == StateRecording) {
+        m_stopAsked = true;
+        m_state = StateStopping;
+        m_frameReady.wakeAll();
+        m_spaceFree.wakeAll();
+    } else if (s == StateIdle) {
+        m_state = StateFinished;
+    }
+}
+
+bool ThreadVideo::waitForSpace(unsigned long ms) {
+    QDeadlineTimer deadline(ms);
+    QMutexLocker lock(&m_mutex);
+    while (m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved >= m_capacity) {
+        if (!m_spaceFree.wait(&m_mutex, deadline))
+            break;
+    }
+    return m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved < m_capacity;
+}
+
+void ThreadVideo::run() {
+    for (;;) {
+        std::unique_ptr<Frame> frame;
+        {
+            QMutexLocker lock(&m_mutex);
+            // A frame being copied in by pushFrame (reserved) is waited for,
+            // so a stop racing the last frame still records it.
+            while (!m_abort && m_queue.empty() && (!m_stopAsked || m_reserved > 0))
+                m_frameReady.wait(&m_mutex);
+            if (m_abort || m_queue.empty())
+                break;
+            frame = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_working = true;
+        }
+        if (!m_writeFailed)
+            encodeQueued(*frame);
+        QMutexLocker lock(&m_mutex);
+        m_working = false;
+        m_spare.push_back(std::move(frame));
+        if (m_writeFailed && !m_stopAsked) {
+            // Nothing more can be written: refuse frames and close the file.
+            m_stopAsked = true;
+            m_state = StateStopping;
+        }
+        m_spaceFree.wakeAll();
+    }
+    finish();
+}
+
+void ThreadVideo::encodeQueued(Frame& frame) {
+    if (m_inCodecId == AV_CODEC_ID_RAWVIDEO) {
+        av_image_fill_arrays(m_rawView->data, m_rawView->linesize, frame.data.data(), AVPixelFormat(m_inPixFmt),
+                             frame.width, frame.height, 1);
+        m_rawView->width = frame.width;
+        m_rawView->height = frame.height;
+        m_rawView->format = m_inPixFmt;
+        m_rawView->color_range = AVCOL_RANGE_MPEG;
+        encodePicture(m_rawView);
+        return;
+    }
+    m_packet->data = frame.data.data();
+    m_packet->size = frame.bytes;
+    const int r = avcodec_send_packet(m_decoder, m_packet);
+    av_packet_unref(m_packet);
+    if (r < 0) {
+        ++m_bad;
+        return;
+    }
+    bool any = false;
+    while (avcodec_receive_frame(m_decoder, m_decoded) >= 0) {
+        any = true;
+        const bool ok = encodePicture(m_decoded);
+        av_frame_unref(m_decoded);
+        if (!ok)
+            return;
+    }
+    if (!any)
+        ++m_bad;
+}
+
+bool ThreadVideo::encodePicture(const AVFrame* picture) {
+    if (av_frame_make_writable(m_outFrame) < 0) {
+        ++m_bad;
+        return true;
+    }
+    if (!m_scaler->scale(picture, m_outFrame->data, m_outFrame->linesize)) {
+        ++m_bad;
+        return true;
+    }
+    m_outFrame->pts = m_nextPts++;
+    const int r = avcodec_send_frame(m_encoder, m_outFrame);
+    if (r < 0) {
+        setError("the encoder refused a frame: " + avErrorText(r));
+        ++m_bad;
+        return true;
+    }
+    ++m_encoded;
+    return drainEncoder(false);
+}
+
+bool ThreadVideo::drainEncoder(bool flush) {
+    for (;;) {
+        int r = avcodec_receive_packet(m_encoder, m_packet);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+            return true;
+        if (r < 0) {
+            setError("the encoder failed: " + avErrorText(r));
+            return !flush;
+        }
+        // libx264 leaves the duration at 0; the MP4 writer would then drop
+        // the last frame's time.
+        if (m_packet->duration <= 0)
+            m_packet->duration = 1;
+        av_packet_rescale_ts(m_packet, m_encoder->time_base, m_stream->time_base);
+        m_packet->stream_index = m_stream->index;
+        r = av_interleaved_write_frame(m_out, m_packet);
+        ++m_packetsMuxed;
+        if (r < 0 || m_out->pb->error < 0) {
+            m_writeFailed = true;
+            setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
+            return false;
+        }
+        const int64_t size = avio_tell(m_out->pb);
+        if (size != m_goodBytes) {
+            m_goodBytes = size;
+            // A fragment is written when the packet that opens the next one
+            // arrives; that packet itself is still held in memory.
+            m_onDisk = m_fragmented ? m_packetsMuxed - 1 : m_packetsMuxed;
+        }
+    }
+}
+
+void ThreadVideo::finish() {
+    if (!m_writeFailed && m_encoder) {
+        avcodec_send_frame(m_encoder, nullptr);
+        drainEncoder(true);
+    }
+    if (!m_writeFailed && m_out) {
+        const int r = av_write_trailer(m_out);
+        if (r < 0 || m_out->pb->error < 0) {
+            m_writeFailed = true;
+            setError("writing the end of the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
+        } else {
+            avio_flush(m_out->pb);
+            m_goodBytes = avio_tell(m_out->pb);
+            m_onDisk = m_packetsMuxed;
+        }
+    }
+    const bool ok = !m_writeFailed;
+    releaseFFmpeg();
+    if (m_encoded.load() == 0) {
+        // Stopped before the first frame: a file without a frame is not a
+        // video any player opens, so none is left.
+        QFile::remove(m_path);
+    } else if (!ok && m_goodBytes > 0) {
+        // Cut a partly written fragment off: the file ends with the last one
+        // that was written whole, and plays.
+        if (::truncate(QFile::encodeName(m_path).constData(), m_goodBytes) != 0)
+            qWarning().noquote() << "Recording" << m_path << ": cannot trim the unfinished end";
+    }
+    if (m_dropped.load() > 0)
+        qWarning().noquote() << "Recording" << m_path << ": dropped" << m_dropped.load()
+                             << "frames while the encoder was behind";
+    {
+        QMutexLocker lock(&m_mutex);
+        m_queue.clear();
+        m_stopAsked = true;
+        m_state = StateFinished;
+        m_spaceFree.wakeAll();
+    }
+    emit recordingFinished(ok, m_onDisk.load(), m_dropped.load());
+}
+
+void ThreadVideo::releaseFFmpeg() {
+    if (m_encoder)
+        avcodec_free_context(&m_encoder);
+    if (m_decoder)
+        avcodec_free_context(&m_decoder);
+    if (m_out) {
+        if (m_out->pb == m_io)
+            m_out->pb = nullptr;
+        avformat_free_context(m_out);
+        m_out = nullptr;
+    }
+    if (m_io) {
+        avio_flush(m_io);
+        av_freep(&m_io->buffer);
+        avio_context_free(&m_io);
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_stream = nullptr;
+    av_packet_free(&m_packet);
+    av_frame_free(&m_decoded);
+    av_frame_free(&m_rawView);
+    av_frame_free(&m_outFrame);
+    m_scaler.reset();
+}
+
+bool isFreeSpaceEnough(qint64 freeBytes) { return freeBytes / 1024 / 1024 > 100; }
+
+bool isDiskSpaceEnough(QString path) {
+    QStringList parts = path.split('/');
+    parts.removeLast();
+    QString folder = parts.join('/');
+    if (folder.isEmpty())
+        folder = path.startsWith('/') ? QString("/") : QString(".");
+    QStorageInfo volume(folder);
+    if (!volume.isValid())
+        return false;
+    return isFreeSpaceEnough(volume.bytesAvailable());
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <ostream>
+
+// Readable QString values in Google Test messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+// Reads a recorded file back with FFmpeg's command-line tools, independent
+// of the recorder's own libraries.
+struct ProbeResult {
+    bool ok = false;        // ffprobe ran and found a video stream
+    QString codec;
+    int width = 0;
+    int height = 0;
+    int frames = -1;        // frames decoded by ffprobe (-count_frames)
+    double duration = -1;   // container duration in seconds (-1 when not given)
+    QString errors;         // ffprobe's error output
+};
+
+ProbeResult probeVideo(const QString& path);
+
+// Decodes every frame with `ffmpeg -v error -i path -f null -`; returns its
+// error output (empty for a clean file) or a text starting with "exit" when
+// ffmpeg failed.
+QString decodeErrors(const QString& path);

@@ -1,0 +1,514 @@
+// Snapshot save threads (USB and network) and the recent-image list they
+// feed, without a camera: frames are handed over as the drivers do.
+
+#include "camera/ThreaSaveImg.h"
+#include "camera/ThreaSaveImgNet.h"
+
+#include "app/MessagePassing.h"
+#include "camera/BaseCamera.h"
+#include "camera/SnapshotFiles.h"
+#include "camera/ThreadAVPacket.h"
+#include "tests/support/TestEnv.h"
+
+#include "FrameSynth.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// The overlay's side of the still-image road, connected by signature text
+// and queued as in the program: it must receive the QImage* of saveItemSIGNAL.
+class ItemReceiver : public QObject {
+    Q_OBJECT
+public:
+    struct Item {
+        QImage image;
+        int mode;
+        QString target;
+        bool onGuiThread;
+    };
+    QList<Item> items;
+public slots:
+    void saveItemSLOT(QImage* image, int mode, QString target) {
+        items.append({*image, mode, target, QThread::currentThread() == qApp->thread()});
+        delete image;
+    }
+};
+
+QImage filled(int w, int h, QColor c) {
+    QImage img(w, h, QImage::Format_RGB888);
+    img.fill(c);
+    return img;
+}
+
+// identify's view of a picture: quality, resolution and size.
+QString identify(const QString& path) {
+    QProcess p;
+    p.start("identify", {"-format", "%m %Q %x %y %U %w %h", path});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// Runs one saver job on an image and waits for its thread.
+void runJob(ThreaSaveImg& saver, const QImage& image, const QString& path, int mode, bool direct,
+            const QString& cls = "UVCCamera", int sizeIndex = 5) {
+    saver.setParams(path, mode, direct, false, Qt::white, 3, sizeIndex, cls);
+    QVERIFY(!saver.isIdle());
+    saver.setImage(image);
+    saver.start();
+    QVERIFY(saver.wait(60000));
+    QVERIFY(saver.isIdle());
+}
+
+QStringList leftovers(const QString& dir) {
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class tst_ThreaSaveImg : public QObject {
+    Q_OBJECT
+    MessagePassing* hub = nullptr;
+    std::unique_ptr<TestEnv> env;
+    QStringList errors;
+
+private slots:
+    void init() {
+        env = std::make_unique<TestEnv>();
+        hub = MessagePassing::instance();
+        hub->imgType = "jpg";
+        hub->initImageHistory();
+        errors.clear();
+        SnapshotFiles::setErrorHandler([this](const QString& text) { errors << text; });
+    }
+    void cleanup() {
+        SnapshotFiles::setErrorHandler(nullptr);
+        QCoreApplication::processEvents();
+        env.reset();
+    }
+
+    void directSnapshotIsSavedListedAndThumbnailed() {
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
+        QThread* listThread = nullptr;
+        QObject context;
+        connect(hub, &MessagePassing::addImageHistorySIGNAL, &context, [&] { listThread = QThread::currentThread(); });
+        QDir().mkpath("Export/Image");
+        const QString base = env->file("Export/Image/snap1");
+        ThreaSaveImg saver;
+        runJob(saver, FrameSynth::colourBars(1920, 1080), base, 0, true);
+        QVERIFY(added.wait(10000));
+        QCOMPARE(listThread, qApp->thread()); // the list is touched on the GUI thread only
+        QCOMPARE(added.at(0).at(0).toInt(), 0);
+        QCOMPARE(added.at(0).at(1).toString(), base + ".jpg");
+        QCOMPARE(icon.count(), 1);
+        QVERIFY(hub->getHistoryList().contains(base + ".jpg"));
+        QCOMPARE(QSettings("./ImageHistory.ini", QSettings::IniFormat).value("0").toString(), base + ".jpg");
+
+        // JPEG at quality 100 and 12401 dots per metre (315 per inch in JFIF).
+        QCOMPARE(identify(base + ".jpg"), QString("JPEG 100 315 315 PixelsPerInch 1920 1080"));
+        // Thumbnail: 296 high, 1920 x 296 / 1080 = 526 wide, quality 90.
+        const QString thumb = identify("./.scaleImage/0.jpg");
+        QVERIFY2(thumb.startsWith("JPEG 90 ") && thumb.endsWith(" 526 296"), qPrintable(thumb));
+        QCOMPARE(QImage("./.scaleImage/0.jpg").size(), QSize(526, 296));
+        QCOMPARE(leftovers(env->file("Export/Image")), QStringList{"snap1.jpg"});
+        QCOMPARE(leftovers("./.scaleImage"), QStringList{"0.jpg"});
+        QVERIFY(errors.isEmpty());
+
+        // The picture is the frame: bars intact.
+        const QImage saved(base + ".jpg");
+        const auto& bars = FrameSynth::barColours();
+        for (int i = 0; i < bars.size(); ++i) {
+            const QColor c = saved.pixelColor((2 * i + 1) * 1920 / 16, 540);
+            QVERIFY2(qAbs(c.red() - bars[i].red()) < 6 && qAbs(c.blue() - bars[i].blue()) < 6,
+                     qPrintable(QString("bar %1").arg(i)));
+        }
+
+        // PNG type: 12401 dots per metre stored as such.
+        hub->imgType = "png";
+        runJob(saver, filled(300, 200, Qt::green), env->file("Export/Image/snap2"), 1, true);
+        QVERIFY(added.wait(10000));
+        QImage png(env->file("Export/Image/snap2.png"));
+        QCOMPARE(png.dotsPerMeterX(), 12401);
+        QCOMPARE(png.dotsPerMeterY(), 12401);
+        QCOMPARE(added.last().at(0).toInt(), 1);
+        QCOMPARE(QImage("./.scaleImage/1.jpg").size(), QSize(300 * 296 / 200, 296));
+    }
+
+    void snapshotWithoutSaveDirectGoesToTheSaveStep() {
+        QSignalSpy dialog(hub, SIGNAL(saveImageByFileDialogSIGNAL(QImage, QString, bool, bool)));
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        ThreaSaveImg saver;
+        runJob(saver, filled(640, 480, Qt::red), env->file("pick"), 0, false);
+        QVERIFY(dialog.count() == 1 || dialog.wait(10000));
+        const QImage image = dialog.at(0).at(0).value<QImage>();
+        QCOMPARE(image.size(), QSize(640, 480));
+        QCOMPARE(image.dotsPerMeterX(), 12401);
+        QCOMPARE(dialog.at(0).at(1).toString(), env->file("pick") + ".jpg");
+        QCOMPARE(dialog.at(0).at(2).toBool(), false);
+        QCOMPARE(dialog.at(0).at(3).toBool(), true);
+        QVERIFY(!QFile::exists(env->file("pick.jpg")));
+        QCoreApplication::processEvents();
+        QCOMPARE(added.count(), 0);
+    }
+
+    void failedSaveIsReportedAndNotListed() {
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
+        const int before = hub->getImageHistoryTotalCnt();
+        ThreaSaveImg saver;
+        const QString base = env->file("no/such/folder/snap");
+        runJob(saver, filled(320, 240, Qt::blue), base, 0, true);
+        QTRY_COMPARE(errors.size(), 1);
+        QVERIFY(errors[0].contains(base + ".jpg"));
+        QTRY_COMPARE(icon.count(), 1); // the snapshot is over either way
+        QCOMPARE(added.count(), 0);
+        QCOMPARE(hub->getImageHistoryTotalCnt(), before);
+        QVERIFY(!QDir("./.scaleImage").exists() || leftovers("./.scaleImage").isEmpty());
+
+        // English text of the box.
+        QVERIFY(SnapshotFiles::saveErrorText(1, "a.jpg", "why").startsWith("The picture could not be saved"));
+    }
+
+    void backToBackDirectSnapshotsBothArrive() {
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        ThreaSaveImg a, b;
+        a.setParams(env->file("first"), 0, true, false, Qt::white, 0, 0, "UVCCamera");
+        b.setParams(env->file("second"), 0, true, false, Qt::white, 0, 0, "UVCCamera");
+        a.setImage(filled(640, 480, Qt::red));
+        b.setImage(filled(640, 480, Qt::blue));
+        a.start();
+        b.start();
+        QVERIFY(a.wait(60000) && b.wait(60000));
+        QTRY_COMPARE(added.count(), 2);
+        QSet<int> indexes;
+        for (const auto& call : added) {
+            const int index = call.at(0).toInt();
+            const QString path = call.at(1).toString();
+            indexes << index;
+            const bool red = path.endsWith("first.jpg");
+            const QColor picture = QImage(path).pixelColor(20, 20);
+            const QColor thumb = QImage(SnapshotFiles::thumbnailPath(index)).pixelColor(20, 20);
+            for (const QColor& c : {picture, thumb}) {
+                QVERIFY(qAbs((red ? c.red() : c.blue()) - 255) < 6);
+                QVERIFY((red ? c.blue() : c.red()) < 6);
+            }
+        }
+        QCOMPARE(indexes, (QSet<int>{0, 1}));
+    }
+
+    void seriesSnapshotIsListedWithoutIcon() {
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
+        ThreaSaveImg saver;
+        for (int i = 0; i < 3; ++i) {
+            runJob(saver, filled(400, 300, QColor(i * 80, 0, 0)), env->file(QString("series%1").arg(i)), 10, false);
+            QVERIFY(added.count() > i || added.wait(10000));
+        }
+        QCOMPARE(added.count(), 3);
+        QCOMPARE(added.at(2).at(0).toInt(), 2);
+        QVERIFY(QFile::exists("./.scaleImage/2.jpg"));
+        QCoreApplication::processEvents();
+        QCOMPARE(icon.count(), 0);
+    }
+
+    void stillImageRoadGetsEachRequestItsOwnPicture() {
+        ItemReceiver overlay;
+        QVERIFY(connect(hub, SIGNAL(saveItemSIGNAL(QImage*, int, QString)), &overlay,
+                        SLOT(saveItemSLOT(QImage*, int, QString)), Qt::QueuedConnection));
+        // Two snapshots back to back on two pooled savers.
+        ThreaSaveImg a, b;
+        a.setParams(env->file("export_a"), 2, false, false, Qt::white, 0, 5, "UVCCamera");
+        b.setParams(env->file("shot_b"), 8, false, false, Qt::white, 0, 5, "UVCCamera");
+        a.setImage(filled(3840, 2160, Qt::red));
+        b.setImage(filled(800, 600, Qt::blue));
+        a.start();
+        b.start();
+        QVERIFY(a.wait(60000) && b.wait(60000));
+        QTRY_COMPARE(overlay.items.size(), 2);
+        for (const auto& item : overlay.items) {
+            QVERIFY(item.onGuiThread);
+            if (item.mode == 2) {
+                QCOMPARE(item.target, env->file("export_a") + ".jpg");
+                QCOMPARE(item.image.size(), QSize(1920, 1080));
+                QVERIFY(qAbs(item.image.pixelColor(10, 10).red() - 255) < 4);
+                QVERIFY(item.image.pixelColor(10, 10).blue() < 4);
+            } else {
+                QCOMPARE(item.mode, 8);
+                QCOMPARE(item.target, env->file("shot_b") + ".jpg");
+                QCOMPARE(item.image.size(), QSize(800, 600));
+                QVERIFY(qAbs(item.image.pixelColor(10, 10).blue() - 255) < 4);
+                QVERIFY(item.image.pixelColor(10, 10).red() < 4);
+            }
+            QCOMPARE(item.image.dotsPerMeterX(), 12401);
+        }
+        // The temporary files of the road are gone.
+        QVERIFY(!QFile::exists(env->file("export_a.jpg")));
+        QVERIFY(!QFile::exists(env->file("shot_b.jpg")));
+        disconnect(hub, SIGNAL(saveItemSIGNAL(QImage*, int, QString)), &overlay, nullptr);
+    }
+
+    void stitchingFramesAreFlatFieldCorrected() {
+        QSignalSpy stitch(hub, SIGNAL(pinJieImageSIGNAL(QImage)));
+        const bool hadTable = hub->hasYinYing;
+        const cv::Mat oldTable = hub->yinYingMat;
+        cv::Mat table(2, 3, CV_32FC1);
+        const float gains[6] = {0.0f, 0.5f, 0.25f, 1.0f, 0.5f, -0.5f};
+        std::memcpy(table.data, gains, sizeof gains);
+        hub->yinYingMat = table;
+        hub->hasYinYing = true;
+
+        QImage frame(3, 2, QImage::Format_RGB888);
+        const int values[6] = {100, 100, 101, 200, 60, 90};
+        for (int i = 0; i < 6; ++i)
+            frame.setPixelColor(i % 3, i / 3, QColor(values[i], values[i], values[i]));
+        ThreaSaveImg saver;
+        runJob(saver, frame, env->file("stitch"), 3, false);
+        QTRY_COMPARE(stitch.count(), 1);
+        const QImage out = stitch.at(0).at(0).value<QImage>();
+        // v + v x gain, 255 above 255.0, otherwise truncated.
+        const int expected[6] = {100, 150, 126, 255, 90, 45};
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(out.pixelColor(i % 3, i / 3).green(), expected[i]);
+
+        // A frame of another size passes uncorrected; a 3840-wide or
+        // 2160-high one is ignored.
+        runJob(saver, filled(4, 2, QColor(100, 100, 100)), env->file("stitch"), 3, false);
+        QTRY_COMPARE(stitch.count(), 2);
+        QCOMPARE(stitch.at(1).at(0).value<QImage>().pixelColor(1, 1).red(), 100);
+        runJob(saver, filled(3840, 1080, Qt::gray), env->file("stitch"), 3, false);
+        runJob(saver, filled(1920, 2160, Qt::gray), env->file("stitch"), 3, false);
+        QCoreApplication::processEvents();
+        QCOMPARE(stitch.count(), 2);
+
+        hub->yinYingMat = oldTable;
+        hub->hasYinYing = hadTable;
+    }
+
+    void flatFieldReferenceAndFocusStackingModes() {
+        QSignalSpy reference(hub, SIGNAL(pinJieYinYingImageSIGNAL(QImage)));
+        QSignalSpy stack(hub, SIGNAL(jingShenImageSIGNAL(QImage)));
+        ThreaSaveImg saver;
+        // Mode 4 on a fast-mode camera scales to 1920 x 1080.
+        saver.setParams(env->file("ref"), 4, false, false, Qt::white, 0, 0, "UVCCamera_Corvo", true);
+        saver.setImage(filled(3840, 2160, Qt::gray));
+        saver.start();
+        QVERIFY(saver.wait(60000));
+        QTRY_COMPARE(reference.count(), 1);
+        QCOMPARE(reference.at(0).at(0).value<QImage>().size(), QSize(1920, 1080));
+        runJob(saver, filled(3840, 2160, Qt::gray), env->file("ref"), 4, false);
+        QTRY_COMPARE(reference.count(), 2);
+        QCOMPARE(reference.at(1).at(0).value<QImage>().size(), QSize(3840, 2160));
+
+        runJob(saver, filled(64, 32, Qt::cyan), env->file("stack"), 6, false);
+        QTRY_COMPARE(stack.count(), 1);
+        QCOMPARE(stack.at(0).at(0).value<QImage>().format(), QImage::Format_RGB888);
+
+        // Mode 7: contiguous RGB rows for the stacking worker, even for an
+        // odd width whose QImage rows are padded.
+        QImage odd = FrameSynth::colourBars(101, 7);
+        std::vector<uint8_t> got;
+        int gw = 0, gh = 0;
+        saver.setParams(env->file("frame"), 7, false, false, Qt::white, 0, 0, "UVCCamera");
+        saver.setFocusStackConsumer([&](const uint8_t* rgb, int w, int h) {
+            got.assign(rgb, rgb + size_t(w) * h * 3);
+            gw = w;
+            gh = h;
+        });
+        saver.setImage(odd);
+        saver.start();
+        QVERIFY(saver.wait(60000));
+        QCOMPARE(gw, 101);
+        QCOMPARE(gh, 7);
+        for (int y = 0; y < 7; ++y)
+            QVERIFY(std::memcmp(got.data() + size_t(y) * 303, odd.constScanLine(y), 303) == 0);
+
+        // Mode 5 does nothing at all.
+        runJob(saver, filled(10, 10, Qt::red), env->file("five"), 5, true);
+        QCoreApplication::processEvents();
+        QVERIFY(leftovers(env->path()).filter("five").isEmpty());
+    }
+
+    void timeStampCornersAndRescaleTable() {
+        // Where the stamp lands, by position (3 and above: bottom right).
+        for (int position : {0, 1, 2, 3, 7}) {
+            QImage img = filled(1000, 300, Qt::black);
+            ThreaSaveImg::drawTimeStamp(img, "2024/01/02 03:04:05", Qt::white, position);
+            QRect inked;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    if (img.pixelColor(x, y).red() > 128)
+                        inked |= QRect(x, y, 1, 1);
+            QVERIFY2(!inked.isEmpty(), qPrintable(QString::number(position)));
+            const bool left = position == 0 || position == 1;
+            const bool top = position == 0 || position == 2;
+            QVERIFY(left ? inked.left() >= 10 && inked.right() < 500 : inked.right() <= 990 && inked.left() > 500);
+            QVERIFY(top ? inked.top() >= 10 && inked.bottom() < 150 : inked.bottom() <= 290 && inked.top() > 150);
+        }
+
+        using S = QSize;
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(3840, 2160), 0, "UVCCamera_Corvo"), S(1920, 1080));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(1920, 1200), 0, "UVCCamera_Tirsa"), S(1920, 1200));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(1920, 1080), 1, "UVCCamera_Pellam"), S(3840, 2160));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(3840, 2000), 1, "UVCCamera_Quillet"), S(3840, 2000));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(7680, 4320), 2, "UVCCamera_Ambrel"), S(7680, 4320));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(1920, 1080), 2, "UVCCamera_Ambrel"), S(7680, 4320));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(1920, 1080), 3, "UVCCamera_Corvo"), S(1920, 1080));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(3840, 2160), 0, "UVCCamera_Sorrin"), S(3840, 2160));
+        QCOMPARE(ThreaSaveImg::rescaledSize(S(3840, 2160), 0, "UVCCamera"), S(3840, 2160));
+
+        // End to end: a stamped 4K Corvo snapshot saved at size index 0.
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        ThreaSaveImg saver;
+        saver.setParams(env->file("corvo"), 0, true, true, Qt::red, 0, 0, "UVCCamera_Corvo");
+        saver.setImage(filled(3840, 2160, Qt::black));
+        saver.start();
+        QVERIFY(saver.wait(60000));
+        QVERIFY(added.wait(10000));
+        const QImage saved(env->file("corvo.jpg"));
+        QCOMPARE(saved.size(), QSize(1920, 1080));
+        // Stamp drawn before scaling: red ink in the top-left corner only.
+        auto redIn = [&](QRect r) {
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    if (saved.pixelColor(x, y).red() > 120)
+                        return true;
+            return false;
+        };
+        QVERIFY(redIn(QRect(0, 0, 300, 30)));
+        QVERIFY(!redIn(QRect(1600, 1040, 320, 40)));
+    }
+
+    void decoderFillsTheSaverWithTheFrame() {
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        ThreadAVPacket decoder;
+        QVERIFY(decoder.initDecoder(640, 480, PixFmtNV12));
+        ThreaSaveImg saver;
+        QVERIFY(saver.isIdle());
+        saver.setParams(env->file("decoded"), 0, true, false, Qt::white, 0, 0, "UVCCamera");
+        auto slot = FrameSynth::toNV12(FrameSynth::colourBars(640, 480));
+        QVERIFY(decoder.pushPacket(slot.data(), int(slot.size()), saver.decodedHandler(), saver.failedHandler()));
+        std::fill(slot.begin(), slot.end(), 0); // the camera overwrites its ring slot
+        QVERIFY(decoder.wait(30000));
+        QVERIFY(decoder.isUsed());
+        QVERIFY(added.wait(10000));
+        QVERIFY(saver.wait(30000));
+        const QImage saved(env->file("decoded.jpg"));
+        QCOMPARE(saved.size(), QSize(640, 480));
+        const QColor c = saved.pixelColor(5 * 640 / 16, 240); // bar 2
+        QVERIFY(qAbs(c.green() - FrameSynth::barColours()[2].green()) < 8);
+
+        // A frame that does not decode gives the saver back.
+        saver.setParams(env->file("broken"), 0, true, false, Qt::white, 0, 0, "UVCCamera");
+        QVERIFY(!saver.isIdle());
+        std::vector<uint8_t> junk(100, 1);
+        QVERIFY(decoder.pushPacket(junk.data(), int(junk.size()), saver.decodedHandler(), saver.failedHandler()));
+        QVERIFY(decoder.wait(30000));
+        QVERIFY(saver.isIdle());
+        QVERIFY(decoder.isReusable());
+        QVERIFY(!QFile::exists(env->file("broken.jpg")));
+    }
+
+    void networkSnapshotsByMode() {
+        QSignalSpy dialog(hub, SIGNAL(saveImageByFileDialogSIGNAL(QImage, QString, bool, bool)));
+        QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
+        // The SDK writes the picture at the path it was given (no suffix).
+        auto sdkWrites = [&](const QString& name, const char* format) {
+            QVERIFY(filled(320, 200, Qt::magenta).save(env->file(name), format));
+        };
+        sdkWrites("net0", "png");
+        ThreaSaveImgNet::launch(env->file("net0"), 0, false);
+        QTRY_COMPARE(dialog.count(), 1);
+        QCOMPARE(dialog.at(0).at(1).toString(), env->file("net0") + ".jpg");
+        QCOMPARE(dialog.at(0).at(2).toBool(), false);
+        QCOMPARE(dialog.at(0).at(3).toBool(), true);
+        QCOMPARE(dialog.at(0).at(0).value<QImage>().dotsPerMeterX(), 12401);
+        QTRY_COMPARE(icon.count(), 1);
+        QVERIFY(!QFile::exists(env->file("net0")));
+
+        sdkWrites("net10", "jpg");
+        ThreaSaveImgNet::launch(env->file("net10"), 10, false);
+        QTRY_COMPARE(dialog.count(), 2);
+        QCOMPARE(dialog.at(1).at(2).toBool(), true); // series saves directly
+        QCoreApplication::processEvents();
+        QCOMPARE(icon.count(), 1);
+
+        // Stitching frames are loaded and dropped; files that are no picture stay.
+        sdkWrites("net3", "bmp");
+        QFile junk(env->file("netbad"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not a picture");
+        junk.close();
+        QPointer<ThreaSaveImgNet> three = ThreaSaveImgNet::launch(env->file("net3"), 3, true);
+        QPointer<ThreaSaveImgNet> bad = ThreaSaveImgNet::launch(env->file("netbad"), 0, true);
+        QTRY_VERIFY(three.isNull() && bad.isNull()); // each deletes itself
+        QVERIFY(!QFile::exists(env->file("net3")));
+        QVERIFY(QFile::exists(env->file("netbad")));
+        QCOMPARE(dialog.count(), 2);
+    }
+
+    void recentListKeepsTheNewestFiftyRenumbered() {
+        QDir().mkpath("./.scaleImage");
+        {
+            QSettings ini("./ImageHistory.ini", QSettings::IniFormat);
+            ini.clear();
+            for (int i = 0; i < 70; ++i) {
+                const QString pic = env->file(QString("p%1.jpg").arg(i));
+                QFile f(pic);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.close();
+                QFile t(SnapshotFiles::thumbnailPath(i));
+                QVERIFY(t.open(QIODevice::WriteOnly));
+                t.write(QByteArray::number(i));
+                t.close();
+                ini.setValue(QString::number(i), pic);
+            }
+            ini.setValue("TotalCnt", 70);
+        }
+        hub->initImageHistory();
+        QCOMPARE(hub->getImageHistoryTotalCnt(), 50);
+        QCOMPARE(hub->getHistoryList().size(), 50);
+        for (int i = 0; i < 50; ++i) {
+            QCOMPARE(hub->getImageHistoryPath(i), env->file(QString("p%1.jpg").arg(i + 20)));
+            QFile t(SnapshotFiles::thumbnailPath(i));
+            QVERIFY(t.open(QIODevice::ReadOnly));
+            QCOMPARE(t.readAll(), QByteArray::number(i + 20));
+        }
+        QVERIFY(!QFile::exists(SnapshotFiles::thumbnailPath(50)));
+
+        // A deleted picture drops out; later ones move down with their thumbnails.
+        QFile::remove(env->file("p23.jpg"));
+        hub->initImageHistory();
+        QCOMPARE(hub->getImageHistoryTotalCnt(), 49);
+        QCOMPARE(hub->getImageHistoryPath(3), env->file("p24.jpg"));
+        QFile t(SnapshotFiles::thumbnailPath(3));
+        QVERIFY(t.open(QIODevice::ReadOnly));
+        QCOMPARE(t.readAll(), QByteArray("24"));
+
+        // A damaged, huge count does not make the load walk every number.
+        {
+            QSettings ini("./ImageHistory.ini", QSettings::IniFormat);
+            ini.setValue("TotalCnt", 2000000000);
+        }
+        hub->initImageHistory();
+        QCOMPARE(hub->getImageHistoryTotalCnt(), 49);
+
+        // A new direct snapshot continues the numbering.
+        QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
+        ThreaSaveImg saver;
+        runJob(saver, filled(100, 100, Qt::red), env->file("new"), 0, true);
+        QVERIFY(added.wait(10000));
+        QCOMPARE(added.at(0).at(0).toInt(), 49);
+        QCOMPARE(QImage(SnapshotFiles::thumbnailPath(49)).size(), QSize(296, 296));
+    }
+};
+
+QTEST_MAIN(tst_ThreaSaveImg)
+#include "tst_ThreaSaveImg.moc"
