@@ -8,6 +8,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/deviceForm.h"
 #include "camera/NetCamera.h"
+#include "camera/SnapshotFiles.h"
 #include "platform/ProcessEnd.h"
 #include "export/forms/XlsSet.h"
 #include "imaging/FrameForm.h"
@@ -1563,47 +1564,16 @@ void MainWidget::saveImageByFileDialogSLOT(QImage image, QString path, bool save
         }
         target = dialog.selectedFiles().first();
     }
-    if (!saveSnapshotFile(image, target, suffix)) {
+    QString reason;
+    if (!SnapshotFiles::writeImage(image, target, suffix.toUtf8(), 100, &reason)) {
         // Nothing was written: say so, and keep the recent list as it was.
-        static const char* const text[] = {"图片保存失败！", "Failed to save the picture!", "圖片保存失敗！"};
-        const int lang = qBound(0, hub->language(), 2);
-        QMessageBox::information(nullptr, "Error", QString::fromUtf8(text[lang]) + "\n" + target);
+        SnapshotFiles::reportSaveError(target, reason);
         hub->removeIconCamera();
         return;
     }
-    if (addToHistory) {
-        const int index = hub->addImageHistory(target);
-        if (index >= 0)
-            writeThumbnail(image, index);
-    }
+    if (addToHistory)
+        SnapshotFiles::addToHistory(target, SnapshotFiles::prepareThumbnail(image));
     hub->removeIconCamera();
-}
-
-bool MainWidget::saveSnapshotFile(const QImage& image, const QString& target, const QString& format) {
-    // Written under a temporary name first, so a picture never exists
-    // half-written under its final name.
-    const QString temp = target + ".part";
-    QFile::remove(temp);
-    if (image.isNull() || !image.save(temp, format.toUtf8().constData(), 100)) {
-        QFile::remove(temp);
-        return false;
-    }
-    if (QFile::exists(target) && !QFile::remove(target)) {
-        QFile::remove(temp);
-        return false;
-    }
-    return QFile::rename(temp, target);
-}
-
-bool MainWidget::writeThumbnail(const QImage& image, int index) {
-    if (image.height() <= 0)
-        return false;
-    QDir().mkpath("./.scaleImage");
-    const QString file = QString("./.scaleImage/%1.jpg").arg(index);
-    const QImage thumb =
-        image.scaled(image.width() * 296 / image.height(), 296, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    QFile::remove(file);
-    return thumb.save(file, "JPG", 90);
 }
 
 void MainWidget::moveLabImgSLOT(QGraphicsView* view) { Q_UNUSED(view) }

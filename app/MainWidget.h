@@ -115,11 +115,6 @@ public:
     bool isFullScreenMode() const { return fullScreen; }
     bool isNoBorderMode() const { return noBorder; }
     static QString percentText(float factor);
-    // Saves at quality 100 in `format`, through a temporary file renamed into
-    // place; false (and no file) when the picture could not be written.
-    static bool saveSnapshotFile(const QImage& image, const QString& target, const QString& format);
-    // ./.scaleImage/<index>.jpg, 296 pixels high, quality 90.
-    static bool writeThumbnail(const QImage& image, int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

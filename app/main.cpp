@@ -14,8 +14,14 @@
 
 #include <SDL.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 int main(int argc, char** argv) {
     GlobalApplication app(argc, argv);
+    // The encoder's per-recording statistics are not for the operator.
+    av_log_set_level(AV_LOG_ERROR);
     sevrinInitResources();
     // The interface font family is not free; the bundled CJK font stands in.
     const int fontId = QFontDatabase::addApplicationFont(":/font/wqy-microhei.ttc");
