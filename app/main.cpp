@@ -3,7 +3,10 @@
 #include "app/MainWindow.h"
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
+#include "camera/NetCamera.h"
+#include "camera/NetRecorderAdapter.h"
 #include "camera/SDLBackground.h"
+#include "camera/ThreaSaveImgNet.h"
 #include "platform/ProcessEnd.h"
 #include "platform/TerminationWatcher.h"
 #include "resources/SevrinResources.h"
@@ -39,6 +42,14 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     videoWindow = new SDLBackground();
+
+    // Where network cameras meet the video window, the recorder and the saver.
+    NetCameraLinks links;
+    links.newRecorder = [] { return new NetRecorderAdapter(); };
+    links.startSaveThread = [](const QString& path, int mode, bool saveDirect) {
+        ThreaSaveImgNet::launch(path, mode, saveDirect);
+    };
+    NetCamera::setLinks(links);
     auto* window = new MainWindow();
 
     // A terminate request takes the same road as the close button.
