@@ -150,18 +150,18 @@ void ThreadJingShenHigh::requestReset() {
     queueChanged.notify_all();
 }
 
-void ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
+bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
     {
         std::lock_guard<std::mutex> intake(intakeMutex);
         {
             std::lock_guard<std::mutex> lock(queueMutex);
             if (loopActive || state.load() != 0)
-                return;
+                return false;
         }
         // Idle frames are written under the intake lock, so the preview is
         // stable here without the result lock.
         if (resultImage.empty())
-            return;
+            return false;
         cv::cvtColor(resultImage, current, cv::COLOR_RGB2YCrCb);
         cv::extractChannel(current, currentLuma, 0);
         FocusStackMath::focusMap(currentLuma, focus);
@@ -179,6 +179,7 @@ void ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
     }
     if (startThread)
         start();
+    return true;
 }
 
 void ThreadJingShenHigh::resetData() {

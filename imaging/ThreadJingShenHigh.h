@@ -66,10 +66,11 @@ public:
     void resetData();
     // Initialises the run from the first frame (the picture in the preview)
     // and starts the thread. Called on the GUI thread after
-    // snapJingShenBeginSIGNAL(); does nothing without a first frame or while a
-    // run is prepared. With startThread false the run is prepared (state 1,
-    // frames are gated and queued) but nothing is fused until start().
-    void prepareFirstFrame(bool startThread = true);
+    // snapJingShenBeginSIGNAL(). False, and nothing done, without a first
+    // frame (an announcement that a reset has overtaken) or while a run is
+    // prepared. With startThread false the run is prepared (state 1, frames
+    // are gated and queued) but nothing is fused until start().
+    bool prepareFirstFrame(bool startThread = true);
 
     // The run's frame size (empty before the first frame of a run).
     QSize outputSize() const;
