@@ -34,7 +34,7 @@ struct RunStats {
 cv::Mat run(ThreadJingShenHigh& worker, const std::vector<cv::Mat>& frames, const Options& options,
             RunStats* stats = nullptr);
 
-// Waits (in 1 ms steps) until the worker's queue is empty; false after `limitMs`.
+// Waits until the worker's queue is empty; false after about `limitMs`.
 bool waitDrained(ThreadJingShenHigh& worker, int limitMs = 60000);
 
 } // namespace FocusStackDriver
