@@ -235,14 +235,8 @@ int main(int argc, char** argv) {
     // Zoom And Align on a breathing, shaking stack (scale 1 + 0.002 per frame,
     // shifts up to 3 px): fused in the first frame's geometry.
     {
-        gen::StackParams p;
-        p.size = size;
-        p.depth = gen::Depth::Dome;
-        p.frames = frames;
+        gen::StackParams p = gen::breathingParams(size, frames, 3.0, 29);
         p.maxBlurSigma = blur;
-        p.breathing = 0.002;
-        p.jitter = 3.0;
-        p.seed = 29;
         const gen::Stack stack = gen::makeStack(p);
         const int mx = size.width / 20, my = size.height / 20;
         const cv::Rect inner(mx, my, size.width - 2 * mx, size.height - 2 * my);

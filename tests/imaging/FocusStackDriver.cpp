@@ -1,7 +1,5 @@
 #include "FocusStackDriver.h"
 
-#include "imaging/ThreadJingShenHigh.h"
-
 #include <chrono>
 #include <thread>
 
@@ -54,5 +52,11 @@ cv::Mat run(ThreadJingShenHigh& worker, const std::vector<cv::Mat>& frames, cons
         *stats = local;
     return out;
 }
+
+ScopedUnlinkHook::ScopedUnlinkHook(ThreadJingShenHigh::CameraUnlinkHook hook) {
+    ThreadJingShenHigh::setCameraUnlinkHook(std::move(hook));
+}
+
+ScopedUnlinkHook::~ScopedUnlinkHook() { ThreadJingShenHigh::setCameraUnlinkHook(nullptr); }
 
 } // namespace FocusStackDriver

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "imaging/ThreadJingShenHigh.h"
+
 #include <opencv2/core.hpp>
 
 #include <vector>
-
-class ThreadJingShenHigh;
 
 // Drives a focus-stacking worker through one run the way the camera and the
 // panel do: the first frame goes in while the worker is idle, the run is
@@ -36,5 +36,15 @@ cv::Mat run(ThreadJingShenHigh& worker, const std::vector<cv::Mat>& frames, cons
 
 // Waits until the worker's queue is empty; false after about `limitMs`.
 bool waitDrained(ThreadJingShenHigh& worker, int limitMs = 60000);
+
+// Installs a camera unlink hook for its own lifetime, so that a hook with
+// captures of a test case never outlives the case (also when a check fails).
+class ScopedUnlinkHook {
+public:
+    explicit ScopedUnlinkHook(ThreadJingShenHigh::CameraUnlinkHook hook);
+    ~ScopedUnlinkHook();
+    ScopedUnlinkHook(const ScopedUnlinkHook&) = delete;
+    ScopedUnlinkHook& operator=(const ScopedUnlinkHook&) = delete;
+};
 
 } // namespace FocusStackDriver

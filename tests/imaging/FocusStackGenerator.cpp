@@ -66,6 +66,18 @@ cv::Mat makeSpecimen(cv::Size size, uint64_t seed) {
     return out;
 }
 
+StackParams breathingParams(cv::Size size, int frames, double jitter, uint64_t seed) {
+    StackParams p;
+    p.size = size;
+    p.depth = Depth::Dome;
+    p.frames = frames;
+    p.maxBlurSigma = 5.0;
+    p.breathing = 0.002;
+    p.jitter = jitter;
+    p.seed = seed;
+    return p;
+}
+
 cv::Mat makeDepth(cv::Size size, Depth depth) {
     static const double kStepDepths[4] = {0.1, 0.7, 0.35, 0.9};
     cv::Mat d(size, CV_32FC1);

@@ -43,6 +43,10 @@ struct Stack {
     std::vector<FrameGeometry> geometry;
 };
 
+// A dome stack whose frames breathe (scale 1 + 0.002 per frame) and shake by
+// up to `jitter` pixels, blur up to 5 pixels: the Zoom And Align case.
+StackParams breathingParams(cv::Size size, int frames, double jitter, uint64_t seed);
+
 // A textured colour specimen (RGB888) with detail at every place and scale.
 cv::Mat makeSpecimen(cv::Size size, uint64_t seed);
 cv::Mat makeDepth(cv::Size size, Depth depth);

@@ -40,14 +40,7 @@ TEST(FocusAligner, IdenticalPlanesGiveScaleOneAndNoShift) {
 }
 
 TEST(FocusAligner, RecoversBreathingAndShiftBetweenNeighbouringFrames) {
-    gen::StackParams p;
-    p.size = cv::Size(640, 480);
-    p.depth = gen::Depth::Dome;
-    p.frames = 12;
-    p.maxBlurSigma = 5.0;
-    p.breathing = 0.002;
-    p.jitter = 3.0;
-    p.seed = 29;
+    const gen::StackParams p = gen::breathingParams(cv::Size(640, 480), 12, 3.0, 29);
     const gen::Stack stack = gen::makeStack(p);
     const cv::Point2d centre((p.size.width - 1) * 0.5, (p.size.height - 1) * 0.5);
     FocusAligner aligner;

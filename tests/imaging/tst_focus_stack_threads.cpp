@@ -5,6 +5,7 @@
 // leave the worker in a state the panel does not expect. Built once with
 // -DSEVRIN_TSAN=ON to check it for data races.
 
+#include "FocusStackDriver.h"
 #include "FocusStackGenerator.h"
 
 #include "app/MessagePassing.h"
@@ -44,10 +45,7 @@ private slots:
 
         ThreadJingShenHigh w;
         std::atomic<int> unlinks{0};
-        ThreadJingShenHigh::setCameraUnlinkHook([&](ThreadJingShenHigh*) { ++unlinks; });
-        struct Unhook {
-            ~Unhook() { ThreadJingShenHigh::setCameraUnlinkHook(nullptr); }
-        } unhook;
+        FocusStackDriver::ScopedUnlinkHook hook([&](ThreadJingShenHigh*) { ++unlinks; });
         QObject panel;
         int begins = 0;
         connect(MessagePassing::instance(), &MessagePassing::snapJingShenBeginSIGNAL, &panel, [&] {

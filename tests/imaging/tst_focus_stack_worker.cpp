@@ -206,11 +206,7 @@ private slots:
         const gen::Stack s = smallStack(gen::Depth::Steps, 6);
         ThreadJingShenHigh w;
         QVector<ThreadJingShenHigh*> unlinked;
-        ThreadJingShenHigh::setCameraUnlinkHook([&](ThreadJingShenHigh* p) { unlinked.push_back(p); });
-        // The hook outlives this test case otherwise, with a dangling capture.
-        struct Unhook {
-            ~Unhook() { ThreadJingShenHigh::setCameraUnlinkHook(nullptr); }
-        } unhook;
+        FocusStackDriver::ScopedUnlinkHook hook([&](ThreadJingShenHigh* p) { unlinked.push_back(p); });
         QObject panel;
         int begins = 0;
         connect(MessagePassing::instance(), &MessagePassing::snapJingShenBeginSIGNAL, &panel, [&] {
@@ -248,15 +244,7 @@ private slots:
     }
 
     void zoomAndAlignFusesABreathingStackInTheFirstFramesGeometry() {
-        gen::StackParams p;
-        p.size = cv::Size(640, 480);
-        p.depth = gen::Depth::Dome;
-        p.frames = 16;
-        p.maxBlurSigma = 5.0;
-        p.breathing = 0.002;
-        p.jitter = 2.0;
-        p.seed = 31;
-        const gen::Stack s = gen::makeStack(p);
+        const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(640, 480), 16, 2.0, 31));
         const cv::Rect inner(48, 36, 544, 408);
         ThreadJingShenHigh w;
         FocusStackDriver::Options o;
