@@ -33,7 +33,8 @@
 //  - worker thread: run, the fusion;
 //  - GUI thread: start, requestStop, requestReset, resetData,
 //    prepareFirstFrame, outputSize, result, alignEnabled.
-// Every public call is safe from any of these threads at any time. The
+// Each call is safe on its own thread whatever the other two are doing; the
+// preview gets a copy of the result, never the buffer being written. The
 // worker waits on its queue while idle (no polling).
 //
 // States: 0 idle (frames are copied into the preview; the first frame of a
@@ -46,6 +47,8 @@ class ThreadJingShenHigh : public QThread {
 
 public:
     explicit ThreadJingShenHigh(QObject* parent = nullptr);
+    // Stops the loop and waits for it. The camera must be unlinked first: no
+    // pushFrame may run or come during or after destruction.
     ~ThreadJingShenHigh() override;
 
     // Save thread. `rgb`: width x height packed RGB888 (rows of width x 3
@@ -53,9 +56,12 @@ public:
     // what it keeps. A frame of another size than the run's is dropped.
     void pushFrame(const uchar* rgb, int width, int height);
 
+public slots:
     // State 1 and the thread starts (Continue). Also continues a loop that is
-    // still finishing a stop.
+    // still finishing a stop. Hides QThread::start, which would skip the state.
     void start(Priority priority = InheritPriority);
+
+public:
     void requestStop();  // state 2
     void requestReset(); // state 3
     // Discards the run: empties the queue (pool frames stay allocated),
@@ -93,23 +99,24 @@ public:
     cv::Mat queuedFrame(int index) const;
 
     // The camera side installs this once: called with the worker by
-    // resetData (on the GUI or the worker thread) to clear a camera's
-    // focus-stacking link when it points at this worker. Empty: nothing.
+    // resetData, on the GUI thread or on the worker thread (a reset requested
+    // while the loop runs), possibly twice for one reset. It must clear at
+    // once every camera link that points at this worker, so that no frame
+    // starts a new run before the panel asks for one. Empty: nothing.
     using CameraUnlinkHook = std::function<void(ThreadJingShenHigh*)>;
     static void setCameraUnlinkHook(CameraUnlinkHook hook);
-
-    // Frame gate on the save thread (state 1): measure, decide, queue.
-    void gateFrame(const uchar* data, int width, int height);
-    // A pooled RGB frame of the output size that is not queued, or null
-    // (at most 5 per size). Called with the queue lock held.
-    cv::Mat* takePoolFrame();
-    // The gate's view for tests (read only while no frame is pushed).
-    const FocusFrameGate& frameGate() const { return gate; }
 
 protected:
     void run() override;
 
 private:
+    // Frame gate on the save thread (state 1, intake lock held): measure,
+    // decide, queue.
+    void gateFrame(const uchar* data, int width, int height);
+    // A pooled RGB frame of the output size that is not queued, or null
+    // (at most 5 per size). Queue lock held.
+    cv::Mat* takePoolFrame();
+    // One frame through alignment and fusion into the result (worker thread).
     void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
     void discardRun();
 
