@@ -1,0 +1,71 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <opencv2/features2d.hpp>
+
+#include <vector>
+
+// Zoom And Align of focus stacking: turning the focus changes the
+// magnification slightly and may shift the picture. The aligner estimates,
+// from SIFT key points matched at quarter size inside a search rectangle, the
+// scale between a frame's luma and the reference luma (the last fused frame)
+// and then the remaining shift, and brings the frame onto the reference.
+// Scale and shift come from voting histograms with a tolerance window, which
+// ignore outlying matches without an iterative fit.
+//
+// Thread: one aligner per fusion worker, used only on the worker thread.
+class FocusAligner {
+public:
+    struct Result {
+        float scale = -1.0f;  // -1 when no estimate was found
+        bool applied = false; // the frame was scaled (and shifted)
+        cv::Point offset;     // full-size pixels, current minus reference
+    };
+
+    FocusAligner();
+
+    // SIFT (512 features, 3 octave layers, contrast and edge threshold 0.01,
+    // sigma 1.6) and an exhaustive FLANN matcher; ratio test 0.7.
+    void createDetector();
+
+    // The search rectangle on the quarter-size pictures (see
+    // FocusStackMath::searchRect); set before every frame.
+    void setSearchRoi(const cv::Rect& roi) { searchRoi = roi; }
+    cv::Rect roi() const { return searchRoi; }
+
+    // Scale that brings `current` onto `reference` (8-bit luma planes of the
+    // same size): > 1 when the current picture is smaller. -1 when no
+    // estimate exists (too few key points or matches, no ratio in 0.75..1.25).
+    // Keeps the reference's key points for estimateOffset.
+    float estimateScale(const cv::Mat& current, const cv::Mat& reference);
+
+    // Shift (dx, dy) of the scaled current luma against the reference, in
+    // full-size pixels (current minus reference); (0, 0) when nothing matched.
+    // Uses the reference key points of the preceding estimateScale and narrows
+    // the search rectangle to the scaled picture.
+    cv::Point estimateOffset(const cv::Mat& scaled, const cv::Mat& reference);
+
+    // The alignment step of a frame (packed YCrCb, the frame's size): when the
+    // scale estimate lies strictly inside 0.75..1.25, the frame is resized by
+    // it, the shift is estimated, and the shifted, scaled picture is copied
+    // over the frame where they overlap (the rest keeps its own pixels).
+    Result alignFrame(cv::Mat& ycrcb, const cv::Mat& referenceLuma);
+
+    // Copies the part of `scaled` that lands inside `frame` when `scaled` is
+    // moved by (-dx, -dy): a positive dx takes `scaled` from column dx on and
+    // writes it from column 0; a negative dx writes it from column -dx on.
+    static void copyOverlap(const cv::Mat& scaled, cv::Mat& frame, int dx, int dy);
+
+private:
+    bool detect(const cv::Mat& quarter, std::vector<cv::KeyPoint>& keys, cv::Mat& desc);
+
+    cv::Ptr<cv::Feature2D> detector;
+    cv::Ptr<cv::DescriptorMatcher> matcher;
+    float matchRatio = 0.7f;
+    cv::Rect searchRoi;
+    // Scratch, reused frame to frame.
+    cv::Mat quarterCurrent, quarterReference, scaledPlanes, currentLuma, scaledLuma;
+    std::vector<cv::KeyPoint> currentKeys, referenceKeys;
+    cv::Mat currentDesc, referenceDesc;
+    std::vector<std::vector<cv::DMatch>> matches;
+};

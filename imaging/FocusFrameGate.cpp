@@ -1,0 +1,124 @@
+#include "imaging/FocusFrameGate.h"
+
+#include "imaging/FocusStackMath.h"
+
+#include <algorithm>
+
+namespace {
+constexpr float kClearlySharper = 1.2f; // a cell counts as sharper above 1.2 x its baseline
+constexpr float kFallRatio = 0.95f;     // a cell falls when it loses more than 5 %
+constexpr int kHoldAccept = 3;          // the third raised frame in a row is taken
+constexpr int kHoldLimit = 10;
+} // namespace
+
+void FocusFrameGate::initGrid(const cv::Mat& luma) {
+    const cv::Mat ys = FocusStackMath::eighth(luma);
+    gridCells = FocusStackMath::gridCells(ys.size());
+    std::vector<float> grid;
+    FocusStackMath::gridSharpness(ys, gridCells, grid);
+    start(grid);
+}
+
+void FocusFrameGate::start(const std::vector<float>& firstGrid) {
+    baselineGrid = firstGrid;
+    previousGrid = firstGrid;
+    cellStates.assign(firstGrid.size(), Flat);
+    queuedScore = FocusStackMath::rankScore(baselineGrid);
+    lastMode = 0;
+    queuedFallCount = 0;
+    holdCount = 0;
+    candidateValid = false;
+}
+
+void FocusFrameGate::measure(const cv::Mat& rgb, std::vector<float>& grid) const {
+    cv::Mat y;
+    FocusStackMath::luma(rgb, y);
+    FocusStackMath::gridSharpness(FocusStackMath::eighth(y), gridCells, grid);
+}
+
+void FocusFrameGate::takeCandidate(const cv::Mat& rgb) {
+    rgb.copyTo(candidateFrame);
+    candidateValid = true;
+}
+
+void FocusFrameGate::releaseCandidate() {
+    candidateFrame.release();
+    candidateValid = false;
+}
+
+FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, const cv::Mat& rgb, bool align) {
+    Verdict v;
+    const size_t n = std::min(grid.size(), baselineGrid.size());
+    if (!align) {
+        for (size_t i = 0; i < n && !v.accepted; ++i)
+            v.accepted = grid[i] > kClearlySharper * baselineGrid[i];
+        if (v.accepted)
+            takeCandidate(rgb);
+        return v;
+    }
+
+    int m = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const float s = grid[i], b = kClearlySharper * baselineGrid[i], p = previousGrid[i];
+        int st = Flat;
+        if (s > b && s > p) {
+            st = Rising;
+            if (m == 0)
+                m = 1;
+        } else if (p * kFallRatio > s && p > b && cellStates[i] != Flat) {
+            st = Falling;
+            m = 2;
+            ++v.fallCount;
+        } else if (s > b) {
+            st = Raised;
+            if (m != 2)
+                m = 3;
+        }
+        cellStates[i] = st;
+    }
+
+    switch (m) {
+    case 1: // still climbing: this frame is the best so far
+        takeCandidate(rgb);
+        holdCount = 0;
+        break;
+    case 2: // past the peak: the candidate is the frame before the fall
+        if (lastMode != 0 && candidateValid) {
+            v.accepted = true;
+            holdCount = 0;
+        }
+        break;
+    case 3:
+        ++holdCount;
+        if (holdCount == kHoldAccept) {
+            v.accepted = true;
+            takeCandidate(rgb);
+        }
+        holdCount = std::min(holdCount, kHoldLimit);
+        break;
+    default:
+        break;
+    }
+    v.mode = m;
+    lastMode = m;
+    previousGrid = grid;
+    return v;
+}
+
+FocusFrameGate::Outcome FocusFrameGate::commit(const Verdict& verdict, const std::vector<float>& grid,
+                                               bool queueFull) {
+    const int score = FocusStackMath::rankScore(baselineGrid);
+    Outcome outcome = Outcome::Dropped;
+    if (!queueFull)
+        outcome = Outcome::Appended;
+    else if (score > queuedScore || verdict.fallCount > queuedFallCount)
+        outcome = Outcome::Replaced;
+    if (outcome != Outcome::Dropped) {
+        queuedScore = score;
+        const size_t n = std::min(grid.size(), baselineGrid.size());
+        for (size_t i = 0; i < n; ++i)
+            baselineGrid[i] = std::max(baselineGrid[i], grid[i]);
+    }
+    queuedFallCount = verdict.fallCount;
+    return outcome;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+// The focus-stacking frame gate: decides which camera frames are worth
+// fusing. It measures a 16 x 16 sharpness grid of each frame's luma at 1/8
+// size and compares it with the best each cell has shown in accepted frames.
+// Without Zoom And Align a frame is taken as soon as one cell is clearly
+// sharper than before; with it each cell is followed through rising and
+// falling sharpness and the frame at the peak (the candidate) is taken.
+//
+// Thread: used only on the camera's save thread (inside
+// ThreadJingShenHigh::pushFrame) and by the thread that prepares or discards a
+// run; the fusion worker never touches it. The worker owns the queues; this
+// class only says what to do with them.
+class FocusFrameGate {
+public:
+    // Cell states of the Zoom And Align tracking.
+    enum CellState { Flat = 0, Rising = 1, Falling = 2, Raised = 3 };
+
+    struct Verdict {
+        bool accepted = false;
+        int mode = 0;      // frame mode with Zoom And Align: 0 flat, 1 rising, 2 falling, 3 raised
+        int fallCount = 0; // cells falling in this frame
+    };
+
+    enum class Outcome { Appended, Replaced, Dropped };
+
+    // First frame of a run: cells from the full-size luma plane's 1/8 size,
+    // then start() with its grid.
+    void initGrid(const cv::Mat& luma);
+    // Starts the tracking from a first grid (256 values): baseline and
+    // previous grid := it, all cells flat, counters 0, no candidate.
+    void start(const std::vector<float>& firstGrid);
+
+    // Measures a packed RGB888 frame of the run's size.
+    void measure(const cv::Mat& rgb, std::vector<float>& grid) const;
+    // Applies the rule to a measured frame: updates the cell states, the
+    // counters and the candidate (a copy of `rgb` when the rule takes it).
+    // `rgb` may be any picture; only copies of it are kept.
+    Verdict decide(const std::vector<float>& grid, const cv::Mat& rgb, bool align);
+
+    // What to do with an accepted frame given the queue: append when fewer
+    // than two frames are queued, replace the waiting one when the frame
+    // ranks higher (rank score of the baseline, or more falling cells), else
+    // drop. Updates the baseline and the stored score and fall count.
+    Outcome commit(const Verdict& verdict, const std::vector<float>& grid, bool queueFull);
+
+    // The frame an accepted verdict puts into the queue.
+    const cv::Mat& candidate() const { return candidateFrame; }
+    void releaseCandidate();
+
+    const std::vector<cv::Rect>& cells() const { return gridCells; }
+    const std::vector<float>& baseline() const { return baselineGrid; }
+    const std::vector<int>& states() const { return cellStates; }
+    int mode() const { return lastMode; }
+    int holds() const { return holdCount; }
+    int score() const { return queuedScore; }
+    int fallCount() const { return queuedFallCount; }
+    bool hasCandidate() const { return candidateValid; }
+
+private:
+    void takeCandidate(const cv::Mat& rgb);
+
+    std::vector<cv::Rect> gridCells;
+    std::vector<float> baselineGrid;
+    std::vector<float> previousGrid;
+    std::vector<int> cellStates;
+    int lastMode = 0;
+    int holdCount = 0;
+    int queuedScore = 0;
+    int queuedFallCount = 0;
+    cv::Mat candidateFrame;
+    // Set only when the candidate holds a frame of this run: a falling frame
+    // after a raised one could otherwise queue a candidate never taken.
+    bool candidateValid = false;
+};

@@ -1,0 +1,305 @@
+#include "imaging/ThreadJingShenHigh.h"
+
+#include "app/MessagePassing.h"
+#include "imaging/FocusStackMath.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kPoolLimit = 5; // pooled frames per frame size
+constexpr size_t kQueueLimit = 2;
+
+std::mutex& hookMutex() {
+    static std::mutex m;
+    return m;
+}
+
+ThreadJingShenHigh::CameraUnlinkHook& hookSlot() {
+    static ThreadJingShenHigh::CameraUnlinkHook hook;
+    return hook;
+}
+
+} // namespace
+
+ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
+    // The hub must exist before the save thread emits through it.
+    MessagePassing::instance();
+}
+
+ThreadJingShenHigh::~ThreadJingShenHigh() {
+    if (isRunning()) {
+        requestStop();
+        wait();
+    }
+}
+
+void ThreadJingShenHigh::setCameraUnlinkHook(CameraUnlinkHook hook) {
+    std::lock_guard<std::mutex> lock(hookMutex());
+    hookSlot() = std::move(hook);
+}
+
+// ---- save thread ----
+
+void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
+    if (!rgb || width <= 0 || height <= 0)
+        return;
+    bool announce = false;
+    {
+        std::lock_guard<std::mutex> intake(intakeMutex);
+        const cv::Mat frame(height, width, CV_8UC3, const_cast<uchar*>(rgb));
+        const int st = state.load();
+        if (st == 0) {
+            {
+                std::lock_guard<std::mutex> lock(resultMutex);
+                if (!resultImage.empty()) {
+                    if (frame.size() != outSize)
+                        return; // another size than the run's would overrun the preview
+                    frame.copyTo(resultImage);
+                } else {
+                    outSize = frame.size();
+                    resultImage = frame.clone();
+                    announce = true;
+                }
+            }
+        } else if (st == 1) {
+            if (frame.size() != outSize || planes.empty())
+                return;
+            gateFrame(rgb, width, height);
+        }
+    }
+    // Outside the lock: a direct connection may prepare the run at once.
+    if (announce)
+        MessagePassing::instance()->snapJingShenBegin();
+}
+
+void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
+    const cv::Mat frame(height, width, CV_8UC3, const_cast<uchar*>(data));
+    std::vector<float> grid;
+    gate.measure(frame, grid);
+    const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
+    if (!verdict.accepted)
+        return;
+
+    std::lock_guard<std::mutex> lock(queueMutex);
+    const bool full = frameQueue.size() >= kQueueLimit;
+    cv::Mat* slot = full ? nullptr : takePoolFrame();
+    if (!full && !slot)
+        return;
+    switch (gate.commit(verdict, grid, full)) {
+    case FocusFrameGate::Outcome::Appended:
+        gate.candidate().copyTo(*slot);
+        gridQueue.push_back(std::move(grid));
+        frameQueue.push_back(slot);
+        queueChanged.notify_one();
+        break;
+    case FocusFrameGate::Outcome::Replaced:
+        // Only the waiting frame; the head is being fused.
+        gate.candidate().copyTo(*frameQueue.back());
+        gridQueue.back() = std::move(grid);
+        break;
+    case FocusFrameGate::Outcome::Dropped:
+        break;
+    }
+}
+
+cv::Mat* ThreadJingShenHigh::takePoolFrame() {
+    // Keyed by the whole size: a later run of the same width and another
+    // height must not reuse frames of the wrong height.
+    auto& list = framePool[{outSize.width, outSize.height}];
+    for (auto& f : list)
+        if (std::find(frameQueue.begin(), frameQueue.end(), f.get()) == frameQueue.end())
+            return f.get();
+    if (list.size() >= static_cast<size_t>(kPoolLimit))
+        return nullptr;
+    list.push_back(std::make_unique<cv::Mat>(outSize, CV_8UC3));
+    return list.back().get();
+}
+
+// ---- GUI thread ----
+
+void ThreadJingShenHigh::start(Priority priority) {
+    std::unique_lock<std::mutex> lock(queueMutex);
+    state = 1;
+    if (loopActive) {
+        // The loop has not left yet: it sees state 1 and carries on.
+        queueChanged.notify_all();
+        return;
+    }
+    loopActive = true;
+    lock.unlock();
+    wait(); // a loop that has just left ends its thread first
+    QThread::start(priority);
+}
+
+void ThreadJingShenHigh::requestStop() {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        state = 2;
+    }
+    queueChanged.notify_all();
+}
+
+void ThreadJingShenHigh::requestReset() {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        state = 3;
+    }
+    queueChanged.notify_all();
+}
+
+bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
+    {
+        std::lock_guard<std::mutex> intake(intakeMutex);
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            if (loopActive || state.load() != 0)
+                return false;
+        }
+        // Idle frames are written under the intake lock, so the preview is
+        // stable here without the result lock.
+        if (resultImage.empty())
+            return false;
+        cv::cvtColor(resultImage, current, cv::COLOR_RGB2YCrCb);
+        cv::extractChannel(current, currentLuma, 0);
+        FocusStackMath::focusMap(currentLuma, focus);
+        planes.init(current, focus);
+        currentLuma.copyTo(referencePlane);
+        gate.initGrid(currentLuma);
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            frameQueue.clear();
+            gridQueue.clear();
+            gridQueue.push_back(gate.baseline());
+            state = 1;
+        }
+        fused = 0;
+    }
+    if (startThread)
+        start();
+    return true;
+}
+
+void ThreadJingShenHigh::resetData() {
+    if (QThread::currentThread() != this && isRunning()) {
+        // The loop owns the planes while it runs: it discards the run itself.
+        requestReset();
+        wait();
+    }
+    discardRun();
+    CameraUnlinkHook hook;
+    {
+        std::lock_guard<std::mutex> lock(hookMutex());
+        hook = hookSlot();
+    }
+    if (hook)
+        hook(this);
+}
+
+void ThreadJingShenHigh::discardRun() {
+    std::lock_guard<std::mutex> intake(intakeMutex);
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        frameQueue.clear();
+        gridQueue.clear();
+    }
+    {
+        std::lock_guard<std::mutex> lock(resultMutex);
+        resultImage.release();
+        outSize = cv::Size();
+    }
+    backImage.release();
+    planes.release();
+    gate.releaseCandidate();
+    referencePlane.release();
+    current.release();
+    currentLuma.release();
+    focus.release();
+    fused = 0;
+    std::lock_guard<std::mutex> lock(queueMutex);
+    state = 0;
+}
+
+QSize ThreadJingShenHigh::outputSize() const {
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return QSize(outSize.width, outSize.height);
+}
+
+bool ThreadJingShenHigh::copyResult(cv::Mat& out) const {
+    std::lock_guard<std::mutex> lock(resultMutex);
+    if (resultImage.empty())
+        return false;
+    resultImage.copyTo(out);
+    return true;
+}
+
+QImage ThreadJingShenHigh::result() const {
+    std::lock_guard<std::mutex> lock(resultMutex);
+    if (resultImage.empty())
+        return QImage();
+    QImage image(resultImage.cols, resultImage.rows, QImage::Format_RGB888);
+    for (int r = 0; r < resultImage.rows; ++r)
+        std::copy_n(resultImage.ptr<uchar>(r), resultImage.cols * 3, image.scanLine(r));
+    return image;
+}
+
+int ThreadJingShenHigh::queueLength() const {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    return static_cast<int>(frameQueue.size());
+}
+
+cv::Mat ThreadJingShenHigh::queuedFrame(int index) const {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    if (index < 0 || index >= static_cast<int>(frameQueue.size()))
+        return cv::Mat();
+    return frameQueue[index]->clone();
+}
+
+// ---- worker thread ----
+
+void ThreadJingShenHigh::run() {
+    for (;;) {
+        const cv::Mat* frame = nullptr;
+        std::vector<float> headGrid;
+        {
+            std::unique_lock<std::mutex> lock(queueMutex);
+            queueChanged.wait(lock, [this] { return state.load() != 1 || !frameQueue.empty(); });
+            if (state.load() != 1) {
+                loopActive = false;
+                break;
+            }
+            // The head stays queued while it is fused, so the gate never
+            // writes into it and the pool never hands it out.
+            frame = frameQueue.front();
+            headGrid = gridQueue.front();
+        }
+        fusePass(*frame, headGrid);
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            frameQueue.pop_front();
+            gridQueue.pop_front();
+        }
+        ++fused;
+    }
+    if (state.load() == 3)
+        resetData();
+}
+
+void ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid) {
+    cv::cvtColor(rgb, current, cv::COLOR_RGB2YCrCb);
+    // The head grid belongs to the frame fused before, whose luma is the
+    // reference: the key points are searched where that frame was sharpest.
+    aligner.setSearchRoi(FocusStackMath::searchRect(headGrid, current.cols, current.rows));
+    if (alignEnabled.load()) {
+        aligner.alignFrame(current, referencePlane);
+        cv::extractChannel(current, referencePlane, 0);
+    }
+    cv::extractChannel(current, currentLuma, 0);
+    FocusStackMath::focusMap(currentLuma, focus);
+    planes.fuse(current, focus);
+    cv::cvtColor(planes.output(), backImage, cv::COLOR_YCrCb2RGB);
+    std::lock_guard<std::mutex> lock(resultMutex);
+    std::swap(resultImage, backImage);
+}

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "imaging/FocusAligner.h"
+#include "imaging/FocusFrameGate.h"
+#include "imaging/FocusFusionPlanes.h"
+
+#include <QImage>
+#include <QSize>
+#include <QThread>
+
+#include <opencv2/core.hpp>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+// The focus-stacking worker. The camera's save thread hands it every frame of
+// the focus-stacking mode (pushFrame); the frame gate keeps the frames worth
+// fusing in a queue of at most two; the worker thread fuses each queued frame
+// into one picture in which every pixel comes from the frames where it was
+// sharpest (per-pixel best and second-best focus, blended where the best is
+// weak), optionally scaling and shifting each frame onto the last fused one
+// first (Zoom And Align).
+//
+// Threads:
+//  - save thread: pushFrame (and through it the gate);
+//  - worker thread: run, the fusion;
+//  - GUI thread: start, requestStop, requestReset, resetData,
+//    prepareFirstFrame, outputSize, result, alignEnabled.
+// Each call is safe on its own thread whatever the other two are doing; the
+// preview gets a copy of the result, never the buffer being written. The
+// worker waits on its queue while idle (no polling).
+//
+// States: 0 idle (frames are copied into the preview; the first frame of a
+// run announces it with the hub's snapJingShenBeginSIGNAL()), 1 running
+// (frames are gated and fused), 2 stop requested and 3 reset requested
+// (frames are dropped; the loop leaves after its current pass, with state 3
+// after discarding the run).
+class ThreadJingShenHigh : public QThread {
+    Q_OBJECT
+
+public:
+    explicit ThreadJingShenHigh(QObject* parent = nullptr);
+    // Stops the loop and waits for it. The camera must be unlinked first: no
+    // pushFrame may run or come during or after destruction.
+    ~ThreadJingShenHigh() override;
+
+    // Save thread. `rgb`: width x height packed RGB888 (rows of width x 3
+    // bytes), owned by the caller and reused after the call; the worker copies
+    // what it keeps. A frame of another size than the run's is dropped.
+    void pushFrame(const uchar* rgb, int width, int height);
+
+public slots:
+    // State 1 and the thread starts (Continue). Also continues a loop that is
+    // still finishing a stop. Hides QThread::start, which would skip the state.
+    void start(Priority priority = InheritPriority);
+
+public:
+    void requestStop();  // state 2
+    void requestReset(); // state 3
+    // Discards the run: empties the queue (pool frames stay allocated),
+    // releases the result and every plane, state 0, and unlinks the worker
+    // from the camera through the camera hook. The next frame starts a new
+    // run. Called while the loop runs (from another thread), it makes the
+    // loop discard the run and waits for it to leave.
+    void resetData();
+    // Initialises the run from the first frame (the picture in the preview)
+    // and starts the thread. Called on the GUI thread after
+    // snapJingShenBeginSIGNAL(). False, and nothing done, without a first
+    // frame (an announcement that a reset has overtaken) or while a run is
+    // prepared. With startThread false the run is prepared (state 1, frames
+    // are gated and queued) but nothing is fused until start().
+    bool prepareFirstFrame(bool startThread = true);
+
+    // The run's frame size (empty before the first frame of a run).
+    QSize outputSize() const;
+    // A copy of the latest complete picture (RGB888): the fused result while a
+    // run exists, the live frame before it; null when there is none.
+    QImage result() const;
+    // The same as a packed RGB matrix; false (and `out` untouched) when none.
+    bool copyResult(cv::Mat& out) const;
+
+    // Zoom And Align, set by the panel at any time; read for each gated and
+    // each fused frame.
+    std::atomic<bool> alignEnabled{false};
+
+    int currentState() const { return state.load(); }
+    int queueLength() const;
+    // Frames fused in this run (the first frame not counted).
+    int fusedCount() const { return fused.load(); }
+    // A copy of the queued frame at `index` (0 = the one in fusion); empty
+    // when there is none.
+    cv::Mat queuedFrame(int index) const;
+
+    // The camera side installs this once: called with the worker by
+    // resetData, on the GUI thread or on the worker thread (a reset requested
+    // while the loop runs), possibly twice for one reset. It must clear at
+    // once every camera link that points at this worker, so that no frame
+    // starts a new run before the panel asks for one. Empty: nothing.
+    using CameraUnlinkHook = std::function<void(ThreadJingShenHigh*)>;
+    static void setCameraUnlinkHook(CameraUnlinkHook hook);
+
+protected:
+    void run() override;
+
+private:
+    // Frame gate on the save thread (state 1, intake lock held): measure,
+    // decide, queue.
+    void gateFrame(const uchar* data, int width, int height);
+    // A pooled RGB frame of the output size that is not queued, or null
+    // (at most 5 per size). Queue lock held.
+    cv::Mat* takePoolFrame();
+    // One frame through alignment and fusion into the result (worker thread).
+    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
+    void discardRun();
+
+    std::atomic<int> state{0};
+    std::atomic<int> fused{0};
+
+    // Lock order: intakeMutex, then queueMutex, then resultMutex.
+    // intakeMutex: pushFrame against run set-up and teardown (prepareFirstFrame,
+    // resetData); it guards the gate, the pool and the run's planes outside a
+    // running loop.
+    mutable std::mutex intakeMutex;
+    // queueMutex: frameQueue, gridQueue, writes into queued frames, loopActive.
+    mutable std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    // resultMutex: resultImage and outSize.
+    mutable std::mutex resultMutex;
+
+    cv::Mat resultImage; // RGB, output size: the preview and the fused result
+    cv::Mat backImage;   // worker: the next result before it is swapped in
+    cv::Size outSize;
+
+    FocusFrameGate gate;
+    FocusAligner aligner;
+    FocusFusionPlanes planes;
+    cv::Mat referencePlane; // luma of the last frame fused with Zoom And Align (or of the first frame)
+
+    std::deque<cv::Mat*> frameQueue;            // non-owning, into framePool; at most 2
+    std::deque<std::vector<float>> gridQueue;   // one more than frameQueue: head = grid of the frame fused before
+    std::map<std::pair<int, int>, std::vector<std::unique_ptr<cv::Mat>>> framePool; // by (width, height)
+    bool loopActive = false;
+
+    // Worker scratch.
+    cv::Mat current, currentLuma, focus;
+};

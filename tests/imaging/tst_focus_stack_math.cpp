@@ -1,0 +1,162 @@
+// Focus-stacking arithmetic against hand-computed values: grid geometry, cell
+// sharpness, rank score, search rectangle, voting histogram, focus map, and
+// the per-pixel blend rule of the fusion.
+
+#include "imaging/FocusFusionPlanes.h"
+#include "imaging/FocusStackMath.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <numeric>
+
+namespace fsm = FocusStackMath;
+
+TEST(FocusStackMath, GridCellsOfA1080pFrameAreCentredWithIntegerMargins) {
+    // 1920 x 1080 -> 240 x 135 at 1/8; cells 15 x 8; margins 0 and (135 - 128) / 2 = 3.
+    const auto cells = fsm::gridCells(cv::Size(240, 135));
+    ASSERT_EQ(cells.size(), 256u);
+    EXPECT_EQ(cells[0], cv::Rect(0, 3, 15, 8));
+    EXPECT_EQ(cells[17], cv::Rect(15, 11, 15, 8)); // row 1, column 1
+    EXPECT_EQ(cells[255], cv::Rect(225, 123, 15, 8));
+    // 1000 x 750 -> 125 x 94: cells 7 x 5, margins (125 - 112) / 2 = 6 and (94 - 80) / 2 = 7.
+    EXPECT_EQ(fsm::gridCells(cv::Size(125, 94))[0], cv::Rect(6, 7, 7, 5));
+}
+
+TEST(FocusStackMath, CellSharpnessIsTheMeanMixedSobelAndAtLeastOne) {
+    // f(x, y) = 2xy: the mixed 3x3 Sobel f(x-1,y-1) - f(x+1,y-1) - f(x-1,y+1) + f(x+1,y+1) = 8.
+    cv::Mat ramp(12, 12, CV_8UC1);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            ramp.at<uchar>(y, x) = static_cast<uchar>(2 * x * y);
+    const cv::Mat flat(12, 12, CV_8UC1, cv::Scalar(77));
+    const std::vector<cv::Rect> cells = {cv::Rect(1, 1, 10, 10), cv::Rect(3, 2, 4, 5)};
+    std::vector<float> grid;
+    fsm::gridSharpness(ramp, cells, grid);
+    ASSERT_EQ(grid.size(), 2u);
+    EXPECT_FLOAT_EQ(grid[0], 8.0f);
+    EXPECT_FLOAT_EQ(grid[1], 8.0f);
+    fsm::gridSharpness(flat, cells, grid);
+    EXPECT_FLOAT_EQ(grid[0], 1.0f); // a mean of 0 counts as 1
+    EXPECT_FLOAT_EQ(grid[1], 1.0f);
+}
+
+TEST(FocusStackMath, RankScoreSumsTheIndicesOfThe80HighestCells) {
+    std::vector<float> grid(256);
+    std::iota(grid.begin(), grid.end(), 0.0f);
+    EXPECT_EQ(fsm::rankScore(grid), (176 + 255) * 80 / 2); // cells 176..255
+    // Values are truncated before ranking; equal values keep index order.
+    std::fill(grid.begin(), grid.end(), 3.1f);
+    grid[200] = 3.9f;
+    EXPECT_EQ(fsm::rankScore(grid), 79 * 80 / 2); // cells 0..79
+    grid[200] = 4.0f;
+    EXPECT_EQ(fsm::rankScore(grid), 78 * 79 / 2 + 200); // 200 first, then 0..78
+}
+
+TEST(FocusStackMath, SearchRectCoversTheSharpest12x12Block) {
+    std::vector<float> grid(256, 1.0f);
+    // Equal sums everywhere: the first block (0, 0).
+    EXPECT_EQ(fsm::searchRect(grid, 1920, 1080), cv::Rect(0, 0, 360, 201));
+    // Blocks start at rows and columns 0..3 and span 12 cells, so cell (14, 14)
+    // lies only in block (3, 3): x = 120 * 3 / 4, y = 67 * 3 / 4.
+    grid[14 * 16 + 14] = 100.0f;
+    EXPECT_EQ(fsm::searchRect(grid, 1920, 1080), cv::Rect(90, 50, 360, 201));
+    // Sharp cell in row 0, column 14: blocks with c = 3 (columns 3..14) and r = 0.
+    std::fill(grid.begin(), grid.end(), 1.0f);
+    grid[14] = 100.0f;
+    EXPECT_EQ(fsm::searchRect(grid, 640, 480), cv::Rect(30, 0, 120, 90));
+}
+
+TEST(FocusStackMath, VoteTakesTheHeaviestWindowAndItsWeightedMean) {
+    double mean = 0;
+    // Windows (tolerance 35): 1100 -> 1; 1010 -> {1010, 1000} = 5; 1000 -> 5 (not
+    // strictly greater); 900 -> 1. Mean (1010 * 2 + 1000 * 3) / 5.
+    ASSERT_TRUE(fsm::voteKeys({1000, 1000, 1000, 1010, 1010, 1100, 900}, 35, mean));
+    EXPECT_DOUBLE_EQ(mean, 1004.0);
+    // Equal weights: the highest key wins.
+    ASSERT_TRUE(fsm::voteKeys({10, 20}, 5, mean));
+    EXPECT_DOUBLE_EQ(mean, 20.0);
+    // A window reaches both ways from its bin: 0 gathers -600 and 600.
+    ASSERT_TRUE(fsm::voteKeys({-600, 0, 600, 5000}, 625, mean));
+    EXPECT_DOUBLE_EQ(mean, 0.0);
+    EXPECT_FALSE(fsm::voteKeys({}, 35, mean));
+}
+
+TEST(FocusStackMath, FocusMapIsHighWhereDetailIsAndKeepsTheFrameSize) {
+    // Textured on the left, flat beyond the filters' reach (about 160 pixels)
+    // on the right; an odd size is brought back exactly.
+    cv::Mat y(75, 403, CV_8UC1, cv::Scalar(128));
+    cv::Mat left = y(cv::Rect(0, 0, 100, 75));
+    cv::randu(left, 0, 256);
+    cv::Mat f;
+    fsm::focusMap(y, f);
+    ASSERT_EQ(f.size(), y.size());
+    ASSERT_EQ(f.type(), CV_8UC1);
+    EXPECT_GT(cv::mean(f(cv::Rect(0, 0, 60, 75)))[0], 30.0);
+    EXPECT_LT(cv::mean(f(cv::Rect(300, 0, 103, 75)))[0], 1.0);
+    const cv::Mat flat(64, 64, CV_8UC1, cv::Scalar(9));
+    fsm::focusMap(flat, f);
+    EXPECT_EQ(cv::countNonZero(f), 0);
+}
+
+namespace {
+
+// A 1 x n YCrCb picture with the same value in all three channels.
+cv::Mat pixels(std::initializer_list<int> values) {
+    cv::Mat m(1, static_cast<int>(values.size()), CV_8UC3);
+    int i = 0;
+    for (int v : values)
+        m.at<cv::Vec3b>(0, i++) = cv::Vec3b(v, v, v);
+    return m;
+}
+
+cv::Mat focusRow(std::initializer_list<int> values) {
+    cv::Mat m(1, static_cast<int>(values.size()), CV_8UC1);
+    int i = 0;
+    for (int v : values)
+        m.at<uchar>(0, i++) = static_cast<uchar>(v);
+    return m;
+}
+
+int out(const FocusFusionPlanes& p, int x, int c = 0) { return p.output().at<cv::Vec3b>(0, x)[c]; }
+
+} // namespace
+
+TEST(FocusFusionPlanes, FirstFrameAloneIsItsOwnOutput) {
+    cv::Mat first(3, 5, CV_8UC3);
+    cv::randu(first, 0, 256);
+    FocusFusionPlanes p;
+    p.init(first, focusRow({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).reshape(1, 3));
+    EXPECT_EQ(cv::norm(p.output(), first, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::countNonZero(p.secondFocusPlane()), 0);
+}
+
+TEST(FocusFusionPlanes, BlendRuleFollowsBestAndSecondFocus) {
+    FocusFusionPlanes p;
+    // Pixels: 0 strong best, 1 weak best, 2 no focus, 3 equal focus.
+    p.init(pixels({10, 100, 30, 90}), focusRow({50, 20, 0, 25}));
+    p.fuse(pixels({250, 200, 240, 60}), focusRow({40, 10, 0, 25}));
+    // 0: best 50 > 30 -> best values unblended; 40 becomes second.
+    EXPECT_EQ(out(p, 0), 10);
+    EXPECT_EQ(p.secondFocusPlane().at<uchar>(0, 0), 40);
+    // 1: best 20, second 10: trunc((10 * 200 + 20 * 100) / 30) = trunc(133.3).
+    EXPECT_EQ(out(p, 1), 133);
+    // 2: both foci 0 -> the best values stay.
+    EXPECT_EQ(out(p, 2), 30);
+    // 3: equal focus competes for second only: trunc((25 * 60 + 25 * 90) / 50) = 75.
+    EXPECT_EQ(p.bestValues().at<cv::Vec3b>(0, 3)[0], 90);
+    EXPECT_EQ(p.secondValues().at<cv::Vec3b>(0, 3)[0], 60);
+    EXPECT_EQ(out(p, 3), 75);
+
+    // A sharper frame moves the best into second place.
+    p.fuse(pixels({0, 50, 0, 0}), focusRow({0, 35, 0, 0}));
+    EXPECT_EQ(out(p, 1), 50); // best 35 > 30
+    EXPECT_EQ(p.secondFocusPlane().at<uchar>(0, 1), 20);
+    EXPECT_EQ(p.secondValues().at<cv::Vec3b>(0, 1)[0], 100);
+    // At exactly 30 the blend still applies: trunc((20 * 100 + 30 * 7) / 50) = 44.
+    FocusFusionPlanes q;
+    q.init(pixels({100}), focusRow({20}));
+    q.fuse(pixels({7}), focusRow({30}));
+    EXPECT_EQ(out(q, 0), 44);
+}

@@ -1,0 +1,267 @@
+// The focus-stacking worker end to end: a run is announced through the hub
+// and prepared as the panel does it, frames come from a separate thread as
+// from the camera's save thread, and the fused picture is compared with the
+// all-in-focus truth of a synthetic stack.
+
+#include "FocusStackDriver.h"
+#include "FocusStackGenerator.h"
+
+#include "app/MessagePassing.h"
+#include "imaging/ThreadJingShenHigh.h"
+#include "tests/support/TestEnv.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <thread>
+
+namespace gen = FocusStackGenerator;
+Q_DECLARE_METATYPE(FocusStackGenerator::Depth)
+
+namespace {
+
+// Pushes frames on a thread of its own, as the camera's save thread does.
+void pushFrom(ThreadJingShenHigh& w, const std::vector<cv::Mat>& frames) {
+    std::thread camera([&] {
+        for (const cv::Mat& f : frames)
+            w.pushFrame(f.data, f.cols, f.rows);
+    });
+    camera.join();
+}
+
+void push(ThreadJingShenHigh& w, const cv::Mat& f) { w.pushFrame(f.data, f.cols, f.rows); }
+
+cv::Mat resultOf(const ThreadJingShenHigh& w) {
+    cv::Mat m;
+    w.copyResult(m);
+    return m;
+}
+
+bool same(const cv::Mat& a, const cv::Mat& b) {
+    return !a.empty() && a.size() == b.size() && cv::norm(a, b, cv::NORM_INF) == 0.0;
+}
+
+gen::Stack smallStack(gen::Depth depth, int frames = 24, uint64_t seed = 1) {
+    gen::StackParams p;
+    p.size = cv::Size(640, 480);
+    p.depth = depth;
+    p.frames = frames;
+    p.maxBlurSigma = 6.0;
+    p.seed = seed;
+    return gen::makeStack(p);
+}
+
+} // namespace
+
+class TestFocusStackWorker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+#if defined(__SANITIZE_THREAD__)
+        cv::setNumThreads(0); // see tst_focus_stack_threads
+#endif
+        env = std::make_unique<TestEnv>();
+        MessagePassing::instance();
+    }
+    void cleanupTestCase() { env.reset(); }
+
+    void firstFrameStartsARunAndFusesToItself() {
+        const gen::Stack s = smallStack(gen::Depth::TiltedPlane, 4);
+        ThreadJingShenHigh w;
+        QObject panel;
+        int begins = 0;
+        connect(MessagePassing::instance(), &MessagePassing::snapJingShenBeginSIGNAL, &panel, [&] {
+            ++begins;
+            w.prepareFirstFrame();
+        });
+        QVERIFY(w.result().isNull());
+        pushFrom(w, {s.frames[0]});
+        QTRY_COMPARE(begins, 1);
+        QCOMPARE(w.currentState(), 1);
+        QVERIFY(w.isRunning());
+        QCOMPARE(w.outputSize(), QSize(640, 480));
+        QVERIFY(same(resultOf(w), s.frames[0]));
+        const QImage preview = w.result();
+        QCOMPARE(preview.format(), QImage::Format_RGB888);
+        QCOMPARE(preview.pixelColor(5, 7), QColor(s.frames[0].at<cv::Vec3b>(7, 5)[0], s.frames[0].at<cv::Vec3b>(7, 5)[1],
+                                                  s.frames[0].at<cv::Vec3b>(7, 5)[2]));
+        // The same frame again adds nothing: the gate drops it and the result stays the frame.
+        pushFrom(w, {s.frames[0], s.frames[0], s.frames[0]});
+        QVERIFY(FocusStackDriver::waitDrained(w));
+        QCOMPARE(w.fusedCount(), 0);
+        QVERIFY(same(resultOf(w), s.frames[0]));
+        w.requestStop();
+        QVERIFY(w.wait(10000));
+        QCOMPARE(begins, 1);
+    }
+
+    void fusedPictureBeatsEveryFrameAndTheLaplacianBaseline_data() {
+        QTest::addColumn<gen::Depth>("depth");
+        QTest::newRow("tilted plane") << gen::Depth::TiltedPlane;
+        QTest::newRow("steps") << gen::Depth::Steps;
+        QTest::newRow("dome") << gen::Depth::Dome;
+    }
+    void fusedPictureBeatsEveryFrameAndTheLaplacianBaseline() {
+        QFETCH(gen::Depth, depth);
+        const gen::Stack s = smallStack(depth, 24, 7);
+        ThreadJingShenHigh w;
+        FocusStackDriver::Options o;
+        o.repeats = 2; // the save thread often hands the same picture twice
+        FocusStackDriver::RunStats stats;
+        const cv::Mat fused = FocusStackDriver::run(w, s.frames, o, &stats);
+        QVERIFY(!fused.empty());
+        QVERIFY(stats.fused > 0);
+        const double ours = gen::psnr(fused, s.truth);
+        double bestFrame = 0;
+        for (const cv::Mat& f : s.frames)
+            bestFrame = std::max(bestFrame, gen::psnr(f, s.truth));
+        const double naive = gen::psnr(gen::laplacianArgmax(s.frames), s.truth);
+        qInfo("PSNR fused %.2f dB, best frame %.2f dB, Laplacian argmax %.2f dB, %d frames fused", ours, bestFrame,
+              naive, stats.fused);
+        QVERIFY(ours > bestFrame + 3.0);
+        QVERIFY(ours > naive + 1.0);
+    }
+
+    void gateDropsRepeatsAndNeverTouchesTheFrameInFusion() {
+        const gen::Stack s = smallStack(gen::Depth::TiltedPlane, 24, 3);
+        ThreadJingShenHigh w;
+        push(w, s.frames[0]);
+        w.prepareFirstFrame(false); // gated and queued, nothing fused yet
+        QCOMPARE(w.currentState(), 1);
+        push(w, s.frames[8]);
+        QCOMPARE(w.queueLength(), 1);
+        push(w, s.frames[8]);
+        QCOMPARE(w.queueLength(), 1); // a repeat is dropped
+        push(w, s.frames[16]);
+        QCOMPARE(w.queueLength(), 2);
+        for (int k : {16, 20, 23, 12})
+            push(w, s.frames[k]);
+        // Never more than two; the head (the frame in fusion) is never rewritten.
+        QCOMPARE(w.queueLength(), 2);
+        QVERIFY(same(w.queuedFrame(0), s.frames[8]));
+        const cv::Mat waiting = w.queuedFrame(1);
+        bool known = false;
+        for (int k : {16, 20, 23, 12})
+            known = known || same(waiting, s.frames[k]);
+        QVERIFY(known);
+        w.start();
+        QVERIFY(FocusStackDriver::waitDrained(w));
+        QCOMPARE(w.fusedCount(), 2);
+        w.requestStop();
+        QVERIFY(w.wait(10000));
+    }
+
+    void framesOfAnotherSizeAreDropped() {
+        const gen::Stack s = smallStack(gen::Depth::Dome, 6);
+        const cv::Mat small = gen::makeSpecimen(cv::Size(320, 240), 4);
+        const cv::Mat wide = gen::makeSpecimen(cv::Size(800, 480), 4);
+        ThreadJingShenHigh w;
+        push(w, s.frames[0]);
+        push(w, small); // idle: would have been copied into the 640 x 480 preview
+        push(w, wide);
+        QVERIFY(same(resultOf(w), s.frames[0]));
+        w.prepareFirstFrame();
+        pushFrom(w, {small, wide, s.frames[5], small});
+        QVERIFY(FocusStackDriver::waitDrained(w));
+        QCOMPARE(w.outputSize(), QSize(640, 480));
+        QCOMPARE(resultOf(w).size(), cv::Size(640, 480));
+        w.requestStop();
+        QVERIFY(w.wait(10000));
+    }
+
+    void stopDropsFramesAndContinueFusesOnlyNewOnes() {
+        const gen::Stack s = smallStack(gen::Depth::TiltedPlane, 24, 5);
+        ThreadJingShenHigh w;
+        push(w, s.frames[0]);
+        w.prepareFirstFrame();
+        for (int k = 1; k < 8; ++k) {
+            push(w, s.frames[k]);
+            QVERIFY(FocusStackDriver::waitDrained(w));
+        }
+        w.requestStop();
+        QVERIFY(w.wait(10000));
+        QCOMPARE(w.currentState(), 2);
+        const int fused = w.fusedCount();
+        const cv::Mat stopped = resultOf(w);
+        pushFrom(w, {s.frames[20], s.frames[23]});
+        QCOMPARE(w.queueLength(), 0);
+        QVERIFY(same(resultOf(w), stopped)); // nothing fused, nothing lost
+        // Continue keeps every plane: the new frames add to the picture.
+        w.start();
+        QCOMPARE(w.currentState(), 1);
+        for (int k = 16; k < 24; ++k) {
+            push(w, s.frames[k]);
+            QVERIFY(FocusStackDriver::waitDrained(w));
+        }
+        QVERIFY(w.fusedCount() > fused);
+        const cv::Mat continued = resultOf(w);
+        const cv::Rect left(0, 0, 160, 480); // in focus in the first frames only
+        QVERIFY(gen::psnr(continued, s.truth, left) > gen::psnr(s.frames[20], s.truth, left) + 3.0);
+        w.requestStop();
+        QVERIFY(w.wait(10000));
+    }
+
+    void resetDiscardsTheRunAndTheNextFrameStartsANewOne() {
+        const gen::Stack s = smallStack(gen::Depth::Steps, 6);
+        ThreadJingShenHigh w;
+        QVector<ThreadJingShenHigh*> unlinked;
+        FocusStackDriver::ScopedUnlinkHook hook([&](ThreadJingShenHigh* p) { unlinked.push_back(p); });
+        QObject panel;
+        int begins = 0;
+        connect(MessagePassing::instance(), &MessagePassing::snapJingShenBeginSIGNAL, &panel, [&] {
+            ++begins;
+            w.prepareFirstFrame();
+        });
+        pushFrom(w, {s.frames[0]});
+        QTRY_COMPARE(begins, 1);
+        pushFrom(w, {s.frames[3]});
+        QVERIFY(FocusStackDriver::waitDrained(w));
+        // Stop, then Reset while stopped: state 3 stays until the data is discarded.
+        w.requestStop();
+        QVERIFY(w.wait(10000));
+        w.requestReset();
+        pushFrom(w, {s.frames[4]});
+        QCOMPARE(w.currentState(), 3);
+        QVERIFY(!w.result().isNull());
+        w.resetData();
+        QCOMPARE(w.currentState(), 0);
+        QVERIFY(w.result().isNull());
+        QVERIFY(w.outputSize().isEmpty());
+        QCOMPARE(unlinked, QVector<ThreadJingShenHigh*>{&w});
+        // The next frame announces a new run, of its own size.
+        const cv::Mat other = gen::makeSpecimen(cv::Size(320, 240), 9);
+        pushFrom(w, {other});
+        QTRY_COMPARE(begins, 2);
+        QCOMPARE(w.outputSize(), QSize(320, 240));
+        QVERIFY(same(resultOf(w), other));
+        // Reset requested while the loop runs: the loop discards the run and leaves.
+        w.requestReset();
+        QVERIFY(w.wait(10000));
+        QCOMPARE(w.currentState(), 0);
+        QVERIFY(w.result().isNull());
+        QCOMPARE(unlinked.size(), 2);
+    }
+
+    void zoomAndAlignFusesABreathingStackInTheFirstFramesGeometry() {
+        const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(640, 480), 16, 2.0, 31));
+        const cv::Rect inner(48, 36, 544, 408);
+        ThreadJingShenHigh w;
+        FocusStackDriver::Options o;
+        const double off = gen::psnr(FocusStackDriver::run(w, s.frames, o), s.truth, inner);
+        o.align = true;
+        const double on = gen::psnr(FocusStackDriver::run(w, s.frames, o), s.truth, inner);
+        qInfo("breathing stack: PSNR without align %.2f dB, with Zoom And Align %.2f dB", off, on);
+        QVERIFY(on > off + 3.0);
+        // A flat frame has no key points: it is fused unaligned, without harm.
+        const cv::Mat flat(480, 640, CV_8UC3, cv::Scalar(90, 90, 90));
+        std::vector<cv::Mat> withFlat = {s.frames[0], flat, s.frames[8]};
+        QVERIFY(!FocusStackDriver::run(w, withFlat, o).empty());
+    }
+
+private:
+    std::unique_ptr<TestEnv> env;
+};
+
+QTEST_GUILESS_MAIN(TestFocusStackWorker)
+#include "tst_focus_stack_worker.moc"
