@@ -216,48 +216,44 @@ XmlWriter& XmlWriter::WriteAttribute(const char* name, const DualString& value)
     return WriteAttributeEscaped(name, value.narrow);
 }
 
-XmlWriter& XmlWriter::WriteElement(const char* name, const char* text)
+void XmlWriter::openTextElement(const char* name)
 {
     finishPending();
     m_buf += '<';
     m_buf += name;
     m_buf += '>';
-    m_buf += text;
+}
+
+void XmlWriter::closeTextElement(const char* name)
+{
     m_buf += "</";
     m_buf += name;
     m_buf += '>';
     m_empty = false;
     maybeFlush();
+}
+
+XmlWriter& XmlWriter::WriteElement(const char* name, const char* text)
+{
+    openTextElement(name);
+    m_buf += text;
+    closeTextElement(name);
     return *this;
 }
 
 XmlWriter& XmlWriter::WriteElement(const char* name, uint64_t value)
 {
-    finishPending();
-    m_buf += '<';
-    m_buf += name;
-    m_buf += '>';
+    openTextElement(name);
     appendUnsigned(m_buf, value);
-    m_buf += "</";
-    m_buf += name;
-    m_buf += '>';
-    m_empty = false;
-    maybeFlush();
+    closeTextElement(name);
     return *this;
 }
 
 XmlWriter& XmlWriter::WriteElementEscaped(const char* name, const std::string& text, TextMode mode)
 {
-    finishPending();
-    m_buf += '<';
-    m_buf += name;
-    m_buf += '>';
+    openTextElement(name);
     AppendEscaped(m_buf, text.data(), text.size(), false, mode);
-    m_buf += "</";
-    m_buf += name;
-    m_buf += '>';
-    m_empty = false;
-    maybeFlush();
+    closeTextElement(name);
     return *this;
 }
 

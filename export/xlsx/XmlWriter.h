@@ -86,6 +86,8 @@ private:
     }
     void flushBuffer();
     void attributeStart(const char* name);
+    void openTextElement(const char* name);
+    void closeTextElement(const char* name);
 
     static constexpr size_t kFlushAt = 64 * 1024;
     FILE* m_file = nullptr;

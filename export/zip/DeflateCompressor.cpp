@@ -476,8 +476,10 @@ struct DeflateCompressor::State {
         assignCodes(tree, maxCode, blCount);
     }
 
-    // Counts the code-length runs of a tree into the code-length tree.
-    void scanTree(const TreeNode* tree, int maxCode)
+    // Walks the code lengths of a tree as RFC 1951 runs: for each run,
+    // emit(length, count, previous length, minimum count for a repeat code).
+    template <typename Emit>
+    static void forEachRun(const TreeNode* tree, int maxCode, Emit&& emit)
     {
         int prevLen = -1;
         int nextLen = tree[0].len;
@@ -491,16 +493,7 @@ struct DeflateCompressor::State {
             nextLen = n + 1 <= maxCode ? tree[n + 1].len : 0xffff;
             if (++count < maxCount && curLen == nextLen)
                 continue;
-            if (count < minCount)
-                blTree[curLen].freq += count;
-            else if (curLen != 0) {
-                if (curLen != prevLen)
-                    blTree[curLen].freq++;
-                blTree[kRep3To6].freq++;
-            } else if (count <= 10)
-                blTree[kRepZ3To10].freq++;
-            else
-                blTree[kRepZ11To138].freq++;
+            emit(curLen, count, prevLen, minCount);
             count = 0;
             prevLen = curLen;
             if (nextLen == 0)
@@ -512,21 +505,27 @@ struct DeflateCompressor::State {
         }
     }
 
+    // Counts the code-length runs of a tree into the code-length tree.
+    void scanTree(const TreeNode* tree, int maxCode)
+    {
+        forEachRun(tree, maxCode, [this](int curLen, int count, int prevLen, int minCount) {
+            if (count < minCount)
+                blTree[curLen].freq += count;
+            else if (curLen != 0) {
+                if (curLen != prevLen)
+                    blTree[curLen].freq++;
+                blTree[kRep3To6].freq++;
+            } else if (count <= 10)
+                blTree[kRepZ3To10].freq++;
+            else
+                blTree[kRepZ11To138].freq++;
+        });
+    }
+
     // Sends a tree's code lengths run-length coded with the code-length tree.
     void sendTree(const TreeNode* tree, int maxCode)
     {
-        int prevLen = -1;
-        int nextLen = tree[0].len;
-        int count = 0;
-        int maxCount = 7;
-        int minCount = 4;
-        if (nextLen == 0)
-            maxCount = 138, minCount = 3;
-        for (int n = 0; n <= maxCode; ++n) {
-            int curLen = nextLen;
-            nextLen = n + 1 <= maxCode ? tree[n + 1].len : 0xffff;
-            if (++count < maxCount && curLen == nextLen)
-                continue;
+        forEachRun(tree, maxCode, [this](int curLen, int count, int prevLen, int minCount) {
             if (count < minCount) {
                 do sendCode(curLen, blTree);
                 while (--count != 0);
@@ -546,15 +545,7 @@ struct DeflateCompressor::State {
                 sendCode(kRepZ11To138, blTree);
                 sendBits(count - 11, 7);
             }
-            count = 0;
-            prevLen = curLen;
-            if (nextLen == 0)
-                maxCount = 138, minCount = 3;
-            else if (curLen == nextLen)
-                maxCount = 6, minCount = 3;
-            else
-                maxCount = 7, minCount = 4;
-        }
+        });
     }
 
     // Builds the code-length tree; returns the index in kBLOrder of the last

@@ -57,12 +57,10 @@ void put32(std::vector<uint8_t>& b, uint32_t v)
     put16(b, v >> 16);
 }
 
-std::vector<uint8_t> localHeader(const ZipEntry& e)
+// The fields that the local and the central header share, from the flags
+// to the name length and the extra field length.
+void putEntryFields(std::vector<uint8_t>& b, const ZipEntry& e, size_t extraLength)
 {
-    std::vector<uint8_t> b;
-    b.reserve(kLocalHeaderSize + e.name.size() + kLocalExtraSize);
-    put32(b, 0x04034B50);
-    put16(b, kVersionNeeded);
     put16(b, e.flags);
     put16(b, e.method);
     put32(b, e.dosDateTime);
@@ -70,7 +68,16 @@ std::vector<uint8_t> localHeader(const ZipEntry& e)
     put32(b, e.compressedSize);
     put32(b, e.uncompressedSize);
     put16(b, static_cast<unsigned>(e.name.size()));
-    put16(b, kLocalExtraSize);
+    put16(b, static_cast<unsigned>(extraLength));
+}
+
+std::vector<uint8_t> localHeader(const ZipEntry& e)
+{
+    std::vector<uint8_t> b;
+    b.reserve(kLocalHeaderSize + e.name.size() + kLocalExtraSize);
+    put32(b, 0x04034B50);
+    put16(b, kVersionNeeded);
+    putEntryFields(b, e, kLocalExtraSize);
     b.insert(b.end(), e.name.begin(), e.name.end());
     // Extended time stamp: modification, access and creation time.
     put16(b, 0x5455);
@@ -87,14 +94,7 @@ void appendCentralHeader(std::vector<uint8_t>& b, const ZipEntry& e)
     put32(b, 0x02014B50);
     put16(b, kVersionMadeBy);
     put16(b, kVersionNeeded);
-    put16(b, e.flags);
-    put16(b, e.method);
-    put32(b, e.dosDateTime);
-    put32(b, e.crc);
-    put32(b, e.compressedSize);
-    put32(b, e.uncompressedSize);
-    put16(b, static_cast<unsigned>(e.name.size()));
-    put16(b, kCentralExtraSize);
+    putEntryFields(b, e, kCentralExtraSize);
     put16(b, 0); // comment length
     put16(b, 0); // disk number start
     put16(b, 0); // internal attributes
