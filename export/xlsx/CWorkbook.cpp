@@ -1,0 +1,226 @@
+#include "export/xlsx/CWorkbook.h"
+
+#include "export/xlsx/CDrawing.h"
+#include "export/xlsx/CWorksheet.h"
+#include "export/xlsx/ImageSizeReaders.h"
+#include "export/zip/ZipArchive.h"
+
+#include <QDir>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace SimpleXlsx {
+
+namespace {
+
+std::string envText(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+// A private folder under the system's temporary folder. The name is made
+// unique by mkdtemp, so two workbooks (or two programs) never share one.
+std::string makeTempFolder()
+{
+    std::string pattern = QDir::tempPath().toStdString();
+    if (pattern.empty() || pattern.back() != '/')
+        pattern += '/';
+    pattern += "xlsx_XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (::mkdtemp(buf.data()))
+        return std::string(buf.data());
+    // The folder cannot be made: the save will fail on its part files.
+    return pattern;
+}
+
+} // namespace
+
+CWorkbook::CWorkbook(const DualString& author) : m_author(author)
+{
+    // Every package holds the plain style 0 and the gray125 fill as style 1
+    // before any style of the caller.
+    CellStyle plain;
+    styleRegistry.Register(plain);
+    CellStyle gray;
+    gray.fill.pattern = 17;
+    styleRegistry.Register(gray);
+
+    m_tempFolder = makeTempFolder();
+    if (m_author.narrow.empty()) {
+        std::string user = envText("USERNAME");
+        if (user.empty())
+            user = envText("USER");
+        m_author = DualString(user.empty() ? std::string("Unknown") : user);
+    }
+    m_paths.reset(new CPathManager(m_tempFolder));
+    if (QDir(QString::fromStdString(m_tempFolder)).exists())
+        m_paths->AdoptFolder(m_tempFolder);
+}
+
+CWorkbook::~CWorkbook()
+{
+    // Sheets close their part files first, so that the files can go.
+    m_sheets.clear();
+    m_drawings.clear();
+    m_media.clear();
+    m_paths->RemoveAll();
+}
+
+std::string CWorkbook::SanitizeSheetTitle(const std::string& title)
+{
+    std::string out;
+    size_t characters = 0;
+    for (size_t i = 0; i < title.size() && characters < 31; ++characters) {
+        const unsigned char c = static_cast<unsigned char>(title[i]);
+        size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+        if (i + len > title.size())
+            len = title.size() - i;
+        if (len == 1 && std::string("*/:?[\\]").find(static_cast<char>(c)) != std::string::npos)
+            out += '_';
+        else
+            out.append(title, i, len);
+        i += len;
+    }
+    return out;
+}
+
+CWorksheet& CWorkbook::AddWorksheet(const DualString& title, const std::vector<ColumnWidthRange>& widths)
+{
+    const std::string legal = SanitizeSheetTitle(title.narrow);
+    m_drawings.emplace_back(new CDrawing(m_drawings.size() + 1, *m_paths));
+    m_sheets.emplace_back(new CWorksheet(m_nextSheetNumber++, widths, *m_drawings.back(), *m_paths));
+    CWorksheet& sheet = *m_sheets.back();
+    if (!legal.empty())
+        sheet.SetTitle(DualString(legal));
+    sheet.SetSharedStrings(&m_sharedStrings);
+    return sheet;
+}
+
+bool CWorkbook::InsertImage(CWorksheet& sheet, const std::wstring& path, const ImageAnchor& from,
+                            const ImageAnchor& to)
+{
+    return InsertImage(sheet, ToAnsiString(path), from, to);
+}
+
+bool CWorkbook::InsertImage(CWorksheet& sheet, const std::string& path, const ImageAnchor& from,
+                            const ImageAnchor& to)
+{
+    size_t index = 0;
+    while (index < m_sheets.size() && m_sheets[index].get() != &sheet) ++index;
+    if (index == m_sheets.size() || m_saved)
+        return false;
+    const MediaFile* media = storeMediaFile(path);
+    if (!media)
+        return false;
+    m_drawings[index]->AddPicture(*media, from, to);
+    return true;
+}
+
+const MediaFile* CWorkbook::storeMediaFile(const std::string& path)
+{
+    for (const auto& m : m_media)
+        if (m->sourcePath == path)
+            return m.get();
+    const size_t dot = path.rfind('.');
+    if (path.empty() || dot == std::string::npos)
+        return nullptr;
+    std::string extension = path.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    const ImageTypeEntry* type = FindImageType(extension);
+    if (!type)
+        return nullptr;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return nullptr;
+    uint32_t width = 0, height = 0;
+    const bool sized = type->reader(f, width, height);
+    std::fclose(f);
+    if (!sized || width == 0 || height == 0)
+        return nullptr;
+
+    std::unique_ptr<MediaFile> media(new MediaFile);
+    media->sourcePath = path;
+    media->packageName = "image" + std::to_string(m_media.size() + 1) + extension;
+    media->type = type->type;
+    media->width = width;
+    media->height = height;
+    if (!m_paths->CopyFileToPart(path, "/xl/media/" + media->packageName))
+        return nullptr;
+    m_media.push_back(std::move(media));
+    return m_media.back().get();
+}
+
+bool CWorkbook::SaveAs(const std::wstring& path)
+{
+    return writePackage(ToAnsiString(path));
+}
+
+bool CWorkbook::SaveAs(const std::string& path)
+{
+    return writePackage(path);
+}
+
+bool CWorkbook::writePackage(const std::string& path)
+{
+    if (m_saved || path.empty())
+        return false;
+    m_saved = true;
+
+    bool ok = writeCoreProps() && writeAppProps() && writeContentTypes() && writeTheme() && writeSharedStrings()
+              && writeStyles() && writeWorkbookPart();
+    for (size_t i = 0; ok && i < m_sheets.size(); ++i) ok = m_sheets[i]->WritePart();
+    for (size_t i = 0; ok && i < m_drawings.size(); ++i) ok = m_drawings[i]->WritePart();
+    if (!ok) {
+        m_paths->RemoveAll();
+        return false;
+    }
+
+    // The archive is built beside the target and moved over it only when
+    // complete, so a failed save leaves no half-written file at the target
+    // and keeps an older file there.
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    for (int attempt = 0; attempt < 100 && temp.empty(); ++attempt) {
+        std::string candidate = path + ".~" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            temp = candidate;
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    ZipArchive* zip = temp.empty() ? nullptr : ZipOpenArchive(temp.c_str());
+    if (!zip) {
+        if (!temp.empty())
+            ::unlink(temp.c_str());
+        m_paths->RemoveAll();
+        return false;
+    }
+    for (const std::string& part : m_paths->PartFiles()) {
+        const std::string source = m_paths->BasePath() + part;
+        if (ZipAddFile(zip, part.c_str() + 1, source.c_str()) != kZipOk) {
+            ok = false;
+            break;
+        }
+    }
+    if (ZipCloseArchive(zip) != kZipOk)
+        ok = false;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(temp.c_str());
+    m_paths->RemoveAll();
+    return ok;
+}
+
+} // namespace SimpleXlsx

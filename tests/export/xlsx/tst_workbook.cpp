@@ -1,0 +1,228 @@
+// Whole workbooks, saved and read back by openpyxl, xmllint and zipfile.
+#include "export/xlsx/CWorkbook.h"
+#include "export/xlsx/CWorksheet.h"
+#include "tests/export/zip/TestData.h"
+#include "tests/support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+using namespace SimpleXlsx;
+
+namespace {
+
+QJsonObject readBack(const QString& path)
+{
+    QByteArray out;
+    const QString script = TestData::SourceDir() + "/tests/export/xlsx/xlsxcheck.py";
+    EXPECT_EQ(TestData::RunProcess(TestData::PythonProgram(), {script, path}, &out), 0) << out.constData();
+    QJsonObject o = QJsonDocument::fromJson(out).object();
+    EXPECT_FALSE(o.contains("error")) << out.constData();
+    EXPECT_TRUE(o["problems"].toArray().isEmpty()) << QJsonDocument(o["problems"].toArray()).toJson().constData();
+    return o;
+}
+
+std::string utf8(const QString& s)
+{
+    return s.toUtf8().toStdString();
+}
+
+uint64_t titleStyle(CWorkbook& book)
+{
+    CellStyle s;
+    s.font.attributes = FONT_BOLD;
+    s.alignment.horizontal = ALIGN_H_CENTER;
+    return book.styleRegistry.Register(s);
+}
+
+uint64_t bodyStyle(CWorkbook& book)
+{
+    CellStyle s;
+    s.alignment.horizontal = ALIGN_H_LEFT;
+    return book.styleRegistry.Register(s);
+}
+
+bool folderHasNoFiles(const QString& path)
+{
+    return !QFileInfo::exists(path) || QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty();
+}
+
+} // namespace
+
+TEST(Workbook, SampleReportReadsBack)
+{
+    TestEnv env;
+    const QString jpeg = env.file("picture.jpg");
+    ASSERT_TRUE(TestData::WriteFile(jpeg, TestData::MakeJpeg(320, 240, 4)));
+    const QString target = env.file("report.xlsx");
+    std::string temp;
+    {
+        CWorkbook book("workbook");
+        temp = book.TempFolder();
+        CWorksheet& sheet = book.AddWorksheet("sheet", {{0, 20, 8.0f}});
+        const uint64_t title = titleStyle(book);
+        const uint64_t body = bodyStyle(book);
+        EXPECT_EQ(title, 2u);
+        EXPECT_EQ(body, 3u);
+
+        sheet.OpenRow(0).WriteTextCell("Measurement report", title);
+        for (int c = 1; c < 11; ++c) sheet.WriteTextCell("", body);
+        sheet.CloseRow();
+        sheet.OpenRow(0);
+        for (int c = 0; c < 11; ++c) sheet.WriteTextCell("Head " + std::to_string(c), body);
+        sheet.CloseRow();
+        for (int r = 0; r < 120; ++r) {
+            sheet.OpenRow(0);
+            for (int c = 0; c < 11; ++c) sheet.WriteTextCell(std::to_string(r * 11 + c) + ".5 mm", body);
+            sheet.CloseRow();
+        }
+        sheet.MergeRange({1, 0}, {1, 10});
+        EXPECT_TRUE(book.InsertImage(sheet, utf8(jpeg), {12, 0, 1, 0}, {23, 0, 18, 0}));
+        EXPECT_TRUE(book.SaveAs(utf8(target)));
+    }
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(temp)));
+
+    QJsonObject o = readBack(target);
+    EXPECT_EQ(o["creator"].toString(), QString("workbook"));
+    QJsonArray entries = o["entries"].toArray();
+    ASSERT_GE(entries.size(), 13);
+    EXPECT_EQ(entries[0].toString(), QString("xl/worksheets/sheet1.xml"));
+    EXPECT_EQ(entries[1].toString(), QString("xl/media/image1.jpg"));
+    EXPECT_EQ(entries[2].toString(), QString("docProps/core.xml"));
+
+    QJsonObject sheet = o["sheets"].toArray()[0].toObject();
+    EXPECT_EQ(sheet["title"].toString(), QString("sheet"));
+    EXPECT_EQ(sheet["maxRow"].toInt(), 122);
+    QJsonObject cells = sheet["cells"].toObject();
+    EXPECT_EQ(cells.size(), 1 + 11 + 120 * 11);
+    EXPECT_EQ(cells["A1"].toString(), QString("Measurement report"));
+    EXPECT_EQ(cells["K2"].toString(), QString("Head 10"));
+    EXPECT_EQ(cells["A3"].toString(), QString("0.5 mm"));
+    EXPECT_EQ(cells["K122"].toString(), QString("1319.5 mm"));
+    EXPECT_EQ(cells["F60"].toString(), QString(std::to_string(57 * 11 + 5).c_str()) + ".5 mm");
+    EXPECT_EQ(sheet["merged"].toArray(), QJsonArray({"A1:K1"}));
+    EXPECT_TRUE(sheet["a1"].toObject()["bold"].toBool());
+    EXPECT_EQ(sheet["a1"].toObject()["horizontal"].toString(), QString("center"));
+    EXPECT_FALSE(sheet["b2"].toObject()["bold"].toBool());
+    EXPECT_EQ(sheet["b2"].toObject()["horizontal"].toString(), QString("left"));
+    EXPECT_EQ(sheet["widths"].toObject()["A"].toDouble(), 8.0);
+    EXPECT_EQ(sheet["images"].toInt(), 1);
+}
+
+TEST(Workbook, DifficultTextsSurvive)
+{
+    TestEnv env;
+    const std::vector<std::string> texts = {
+        "a<b & c>d", "\"quoted\" and 'single'", "\xe6\xb5\x8b\xe9\x87\x8f\xe7\xbb\x93\xe6\x9e\x9c \xe9\x95\xbf\xe5\xba\xa6",
+        "bell\x07here", "tab\tand\nnewline", "=", "plain"};
+    const QString target = env.file("texts.xlsx");
+    {
+        CWorkbook book("R&D <lab> \"A\" 'B'");
+        CWorksheet& sheet = book.AddWorksheet("R&D <1>", {});
+        sheet.OpenRow();
+        for (const std::string& t : texts) sheet.WriteTextCell(t);
+        sheet.WriteTextCell(std::wstring(L"\u5bbd\u5ea6 wide"));
+        sheet.CloseRow();
+        ASSERT_TRUE(book.SaveAs(utf8(target)));
+    }
+    QJsonObject o = readBack(target);
+    EXPECT_EQ(o["creator"].toString(), QString("R&D <lab> \"A\" 'B'"));
+    QJsonObject sheet = o["sheets"].toArray()[0].toObject();
+    EXPECT_EQ(sheet["title"].toString(), QString("R&D <1>"));
+    QJsonObject cells = sheet["cells"].toObject();
+    const char* refs[] = {"A1", "B1", "C1", "D1", "E1", "F1", "G1"};
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(cells[refs[i]].toString(), QString::fromStdString(texts[i])) << refs[i];
+    EXPECT_EQ(cells["H1"].toString(), QString::fromWCharArray(L"\u5bbd\u5ea6 wide"));
+}
+
+TEST(Workbook, FormulasWithoutTextCells)
+{
+    TestEnv env;
+    const QString target = env.file("formula.xlsx");
+    {
+        CWorkbook book("");
+        CWorksheet& sheet = book.AddWorksheet("calc", {});
+        sheet.OpenRow().WriteTextCell("=1+2").WriteTextCell("=A1*2").CloseRow();
+        ASSERT_TRUE(book.SaveAs(utf8(target)));
+    }
+    QJsonObject o = readBack(target);
+    QJsonArray entries = o["entries"].toArray();
+    EXPECT_TRUE(entries.contains("xl/calcChain.xml"));
+    EXPECT_FALSE(entries.contains("xl/sharedStrings.xml"));
+    QJsonObject cells = o["sheets"].toArray()[0].toObject()["cells"].toObject();
+    EXPECT_EQ(cells["A1"].toString(), QString("=1+2"));
+    EXPECT_EQ(cells["B1"].toString(), QString("=A1*2"));
+    EXPECT_FALSE(o["creator"].toString().isEmpty());
+}
+
+TEST(Workbook, SaveIntoAFolderThatCannotBeWrittenLeavesNothing)
+{
+    TestEnv env;
+    ASSERT_TRUE(TestData::WriteFile(env.file("plain.txt"), TestData::FromString("x")));
+    for (const QString& target : {env.file("missing/folder/out.xlsx"), env.file("plain.txt/out.xlsx")}) {
+        std::string temp;
+        {
+            CWorkbook book("workbook");
+            temp = book.TempFolder();
+            book.AddWorksheet("sheet").OpenRow().WriteTextCell("value").CloseRow();
+            EXPECT_FALSE(book.SaveAs(utf8(target)));
+            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(temp))) << "temporary files left";
+        }
+        EXPECT_FALSE(QFileInfo::exists(target));
+    }
+    EXPECT_EQ(QDir(env.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"plain.txt"}));
+}
+
+TEST(Workbook, FailedPartWriteFailsTheSaveAndKeepsTheOlderFile)
+{
+    TestEnv env;
+    const QString target = env.file("kept.xlsx");
+    ASSERT_TRUE(TestData::WriteFile(target, TestData::FromString("older file")));
+    std::string temp;
+    {
+        CWorkbook book("workbook");
+        temp = book.TempFolder();
+        book.AddWorksheet("sheet").OpenRow().WriteTextCell("value").CloseRow();
+        // A file where the properties folder must go: core.xml cannot be made.
+        const QString blocker = QString::fromStdString(temp) + "/docProps";
+        ASSERT_TRUE(TestData::WriteFile(blocker, TestData::FromString("")));
+        EXPECT_FALSE(book.SaveAs(utf8(target)));
+        QFile::remove(blocker);
+        EXPECT_TRUE(folderHasNoFiles(QString::fromStdString(temp)));
+    }
+    EXPECT_EQ(TestData::ReadFile(target), TestData::FromString("older file"));
+    EXPECT_EQ(QDir(env.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"kept.xlsx"}));
+}
+
+TEST(Workbook, WorkbookWithoutSheetsIsNotSaved)
+{
+    TestEnv env;
+    const QString target = env.file("none.xlsx");
+    std::string temp;
+    {
+        CWorkbook book("workbook");
+        temp = book.TempFolder();
+        EXPECT_FALSE(book.SaveAs(utf8(target)));
+    }
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(temp)));
+}
+
+TEST(Workbook, SavingReplacesAnExistingFileOnce)
+{
+    TestEnv env;
+    const QString target = env.file("again.xlsx");
+    ASSERT_TRUE(TestData::WriteFile(target, TestData::FromString("older file")));
+    CWorkbook book("workbook");
+    book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
+    EXPECT_TRUE(book.SaveAs(utf8(target)));
+    EXPECT_FALSE(book.SaveAs(utf8(env.file("second.xlsx")))); // a workbook is saved once
+    QJsonObject o = readBack(target);
+    EXPECT_EQ(o["sheets"].toArray()[0].toObject()["cells"].toObject()["A1"].toString(), QString("new"));
+}
