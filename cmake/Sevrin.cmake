@@ -63,7 +63,8 @@ function(sevrin_folder_tests)
     if(ext STREQUAL ".sh")
       add_test(NAME ${name} COMMAND bash ${s})
     else()
-      add_test(NAME ${name} COMMAND python3 ${s})
+      # Debian's interpreter: it has openpyxl; another python3 may come first on PATH.
+      add_test(NAME ${name} COMMAND /usr/bin/python3 ${s})
     endif()
     set_tests_properties(${name} PROPERTIES
       ENVIRONMENT "SEVRIN_BUILD_DIR=${CMAKE_BINARY_DIR};SEVRIN_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
