@@ -513,37 +513,29 @@ template <class T> T* MainWidget::panel(bool create) {
     return create ? new T(scrollContent) : nullptr;
 }
 
+template <class T> T* MainWidget::newPanelIfMissing() {
+    if (panel<T>(false))
+        return nullptr;
+    T* p = panel<T>(true);
+    p->hide();
+    return p;
+}
+
 void MainWidget::newCameraParaFormSLOT() {
-    if (!panel<CameraParaForm>(false)) {
-        auto* p = panel<CameraParaForm>(true);
+    if (auto* p = newPanelIfMissing<CameraParaForm>()) {
         p->syncParamsOnce();
-        p->hide();
         p->initAEState();
     }
-    if (!panel<CameraSet>(false)) {
-        auto* p = panel<CameraSet>(true);
+    if (auto* p = newPanelIfMissing<CameraSet>())
         p->initImgTypeByCamera();
-        p->hide();
-    }
-    if (!panel<VideoSet>(false))
-        panel<VideoSet>(true)->hide();
-    if (!panel<OtherSet>(false)) {
-        auto* p = panel<OtherSet>(true);
+    newPanelIfMissing<VideoSet>();
+    if (auto* p = newPanelIfMissing<OtherSet>())
         p->initFPSList();
-        p->hide();
-    }
-    if (!panel<ScaleSet>(false))
-        panel<ScaleSet>(true)->hide();
-    if (!panel<CrossLineSetWidget>(false)) {
-        auto* p = panel<CrossLineSetWidget>(true);
-        p->hide();
+    newPanelIfMissing<ScaleSet>();
+    if (auto* p = newPanelIfMissing<CrossLineSetWidget>())
         p->setEnabled(false);
-    }
-    if (!panel<MeasureForm>(false))
-        panel<MeasureForm>(true)->hide();
-    if (!panel<SnapHistory>(false)) {
-        auto* p = panel<SnapHistory>(true);
-        p->hide();
+    newPanelIfMissing<MeasureForm>();
+    if (auto* p = newPanelIfMissing<SnapHistory>()) {
         p->resize(scrollContent->width(), scrollArea->height() - historyMargin());
         p->showAndReload();
     }

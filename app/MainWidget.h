@@ -140,6 +140,8 @@ private:
     void fitScrollContent(int total);
     QToolButton* makeTitleButton(const char* name, int x);
     template <class T> T* panel(bool create);
+    // A new hidden panel when none of its class exists yet, else null.
+    template <class T> T* newPanelIfMissing();
 
     // Form widgets (object names as the style sheets and texts use them).
     QWidget* widget_root = nullptr;
