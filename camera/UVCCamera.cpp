@@ -59,6 +59,7 @@ UVCCamera::~UVCCamera() {
 
 bool UVCCamera::openCapture(int index) {
     m_capture = CaptureDevice::create();
+    captureCreated();
     return m_capture && m_capture->open(index, CaptureDevice::PlatformBackend);
 }
 
@@ -351,7 +352,11 @@ bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) 
 bool UVCCamera::startRecord(QString path) {
     if (m_recorder || m_closing || !workerFactory().recorder)
         return false;
-    prepareRecordSettings();
+    if (!prepareRecordSettings())
+        return false;
+    // The recorder decodes frames of the size the camera sends now.
+    m_record.inWidth = m_frameWidth;
+    m_record.inHeight = m_frameHeight;
     if (m_record.keepEvery < 1 || m_record.fps < 1)
         return false;
     auto recorder = workerFactory().recorder();

@@ -186,17 +186,29 @@ public slots:
 protected:
     // Steps of the model open routines.
     bool openCapture(int index);
+    // Called when openCapture has made the capture object.
+    virtual void captureCreated() {}
     void selectFormat(int pixelFormat);
     void applyCaptureSize(QSize size, int resolutionIndex);
     void setFrameRateValue(float fps) { m_frameRate = fps; }
     void setRecordSettings(const UsbRecordSettings& s) { m_record = s; }
+    // MJPG frames (FFmpeg MJPEG, full-range 4:2:0) recorded to 1920 x 1080.
+    static UsbRecordSettings mjpgRecording(int fps, int keepEvery) {
+        UsbRecordSettings s;
+        s.inCodec = 7;
+        s.inPixelFormat = 12;
+        s.fps = fps;
+        s.keepEvery = keepEvery;
+        return s;
+    }
     QSize frameSizeNow() const { return QSize(m_frameWidth, m_frameHeight); }
     // Sets the current value of a control-map key (index 2 of keys 0-9,
     // index 1 of the switches); a key the model lacks stays absent.
     void setControlValue(int key, int value);
-    // Hooks of the models: fills the recorder settings before a recording
-    // starts (default: keeps what the constructor set).
-    virtual void prepareRecordSettings() {}
+    // Hook of the models: fills the recorder settings before a recording
+    // starts (default: keeps what the constructor set); false refuses the
+    // recording (a pixel format outside the model's table).
+    virtual bool prepareRecordSettings() { return true; }
 
     int m_resolutionIndex = 0;
     int m_pixelFormat = PixFmtNV12;

@@ -1,6 +1,7 @@
 #include "platform/SimUsbCamera.h"
 
 #include "platform/SleepClock.h"
+#include "platform/UvcRegisters.h"
 #include "platform/YuvPack.h"
 
 #include <QtGlobal>
@@ -17,30 +18,6 @@ constexpr int kPhases = 16;          // positions of the moving mark
 constexpr size_t kTrafficLimit = 200000;
 constexpr int kExposureNormal = 16630; // microseconds that give the specimen's own brightness
 
-// Register numbers of the vendor channel (property 11) with side effects.
-enum : int {
-    RegGain = 0x00,
-    RegTarget = 0x01,
-    RegSaturation = 0x02,
-    RegSharpness = 0x03,
-    RegHdr = 0x04,
-    RegContrast = 0x05,
-    RegMono = 0x06,
-    RegMirror = 0x07,
-    RegAwb = 0x08,
-    RegAe = 0x09,
-    RegExposureType = 0x0A,
-    RegLensStepUp = 0x17,
-    RegLensStepDown = 0x18,
-    RegHeat = 0x1B,
-    RegVideoOut = 0x1E,
-    RegReset = 0xF9,
-    RegFwA = 0xFA,
-    RegFwB = 0xFB,
-    RegFirmware = 0xFC,
-    RegFwD = 0xFD,
-    RegIdent = 0xFE,
-};
 
 // Selectors of the 12-bit channel (property 32).
 constexpr int kDefaultRed = 610, kDefaultBlue = 358, kDefaultGreen = 256;
@@ -112,19 +89,19 @@ SimUsbCamera::SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& option
 void SimUsbCamera::resetBank() {
     std::fill(std::begin(m_regs), std::end(m_regs), 0);
     std::fill(std::begin(m_selectors), std::end(m_selectors), 0);
-    m_regs[RegTarget] = 64;
-    m_regs[RegSaturation] = 90;
-    m_regs[RegSharpness] = 20;
-    m_regs[RegHdr] = 190;
-    m_regs[RegContrast] = 114;
-    m_regs[RegMirror] = m_model.mirrorInverted ? 3 : 0;
-    m_regs[RegAe] = 1;
-    m_regs[RegVideoOut] = 2;
-    m_regs[RegFwA] = 1;
-    m_regs[RegFwB] = 2;
-    m_regs[RegFirmware] = m_options.firmware >= 0 ? m_options.firmware : m_model.firmware;
-    m_regs[RegFwD] = 3;
-    m_regs[RegIdent] = m_options.identification >= 0 ? m_options.identification : 100;
+    m_regs[UvcReg::Target] = 64;
+    m_regs[UvcReg::Saturation] = 90;
+    m_regs[UvcReg::Sharpness] = 20;
+    m_regs[UvcReg::Hdr] = 190;
+    m_regs[UvcReg::Contrast] = 114;
+    m_regs[UvcReg::Mirror] = m_model.mirrorInverted ? 3 : 0;
+    m_regs[UvcReg::AutoExposure] = 1;
+    m_regs[UvcReg::VideoOut] = 2;
+    m_regs[UvcReg::FwA] = 1;
+    m_regs[UvcReg::FwB] = 2;
+    m_regs[UvcReg::Firmware] = m_options.firmware >= 0 ? m_options.firmware : m_model.firmware;
+    m_regs[UvcReg::FwD] = 3;
+    m_regs[UvcReg::Ident] = m_options.identification >= 0 ? m_options.identification : 100;
     m_selectors[0] = kDefaultRed;
     m_selectors[1] = kDefaultBlue;
     m_selectors[2] = kDefaultGreen;
@@ -284,34 +261,34 @@ void SimUsbCamera::close() {
 
 void SimUsbCamera::writeRegister(int r, int v) {
     switch (r) {
-    case RegAwb:
+    case UvcReg::Awb:
         if (v == 1) { // one-shot white balance: the specimen's grey becomes neutral
             m_selectors[0] = kDefaultRed;
             m_selectors[1] = kDefaultBlue;
             m_selectors[2] = kDefaultGreen;
         }
         return;
-    case RegReset:
+    case UvcReg::Reset:
         if (v == 1)
             resetBank();
         return;
-    case RegLensStepUp:
+    case UvcReg::LensStepUp:
         if (v == 1)
             m_focus += 1.0;
         return;
-    case RegLensStepDown:
+    case UvcReg::LensStepDown:
         if (v == 1)
             m_focus -= 1.0;
         return;
-    case RegHeat:
+    case UvcReg::Heat:
         if (v == 1)
-            m_regs[RegHeat] = m_regs[RegHeat] ? 0 : 1;
+            m_regs[UvcReg::Heat] = m_regs[UvcReg::Heat] ? 0 : 1;
         return;
-    case RegFwA:
-    case RegFwB:
-    case RegFirmware:
-    case RegFwD:
-    case RegIdent:
+    case UvcReg::FwA:
+    case UvcReg::FwB:
+    case UvcReg::Firmware:
+    case UvcReg::FwD:
+    case UvcReg::Ident:
         return; // read-only
     default:
         m_regs[r] = v;
@@ -412,19 +389,19 @@ bool SimUsbCamera::selectPixelFormat(int code) {
 SimUsbCamera::Effects SimUsbCamera::effects() const {
     Effects e;
     if (m_model.registerChannel) {
-        const int mirrorBits = m_regs[RegMirror] ^ (m_model.mirrorInverted ? 3 : 0);
+        const int mirrorBits = m_regs[UvcReg::Mirror] ^ (m_model.mirrorInverted ? 3 : 0);
         e.mirror = mirrorBits & 1;
         e.flip = mirrorBits & 2;
-        e.mono = m_regs[RegMono] != 0;
-        if (m_regs[RegAe] == 1) {
-            e.brightness = m_regs[RegTarget] / 64.0;
+        e.mono = m_regs[UvcReg::Mono] != 0;
+        if (m_regs[UvcReg::AutoExposure] == 1) {
+            e.brightness = m_regs[UvcReg::Target] / 64.0;
         } else {
-            const int factor = m_regs[RegExposureType] ? m_model.longExposureFactor(m_regs[RegFirmware]) : 1;
+            const int factor = m_regs[UvcReg::ExposureType] ? m_model.longExposureFactor(m_regs[UvcReg::Firmware]) : 1;
             e.brightness = m_props.value(CaptureProp::Saturation) * factor / kExposureNormal;
         }
-        e.brightness *= 1.0 + m_regs[RegGain] / 40.0;
-        e.contrast = m_regs[RegContrast] / 114.0;
-        e.saturation = m_regs[RegSaturation] / 90.0;
+        e.brightness *= 1.0 + m_regs[UvcReg::Gain] / 40.0;
+        e.contrast = m_regs[UvcReg::Contrast] / 114.0;
+        e.saturation = m_regs[UvcReg::Saturation] / 90.0;
         e.red = m_selectors[0] / double(kDefaultRed);
         e.green = m_selectors[2] / double(kDefaultGreen);
         e.blue = m_selectors[1] / double(kDefaultBlue);
