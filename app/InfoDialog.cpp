@@ -3,6 +3,11 @@
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
+#include "camera/UVCCamera_Bexo.h"
+#include "camera/UVCCamera_Dunmor.h"
+#include "camera/UVCCamera_Lutrava.h"
+#include "camera/UVCCamera_Quillet.h"
+#include "camera/UVCCamera_Tirsa.h"
 #include "platform/AppPaths.h"
 
 #include <QDesktopServices>
@@ -100,7 +105,11 @@ InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
 }
 
 QString InfoDialog::firmwareTextOf(BaseCamera* camera) {
-    Q_UNUSED(camera)
+    // Only these models report a firmware version.
+    if (qobject_cast<UVCCamera_Quillet*>(camera) || qobject_cast<UVCCamera_Tirsa*>(camera) ||
+        qobject_cast<UVCCamera_Lutrava*>(camera) || qobject_cast<UVCCamera_Dunmor*>(camera) ||
+        qobject_cast<UVCCamera_Bexo*>(camera))
+        return qobject_cast<UVCRegisterCamera*>(camera)->firmwareVersion();
     return QString();
 }
 

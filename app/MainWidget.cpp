@@ -17,6 +17,7 @@
 #include "measure/engine/ItemLayer.h"
 #include "measure/engine/OzaMeasureSys.h"
 #include "camera/SDLBackground.h"
+#include "camera/VideoWidget.h"
 #include "app/MainWindow.h"
 #include "imaging/JingShenFormHigh.h"
 #include "imaging/OpacityForm.h"
@@ -474,6 +475,16 @@ MainWidget::~MainWidget() = default;
 
 void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
     show();
+    // The live picture is painted by the lowest child of the view area, so
+    // it shows under the interface everywhere and grab() captures both.
+    if (videoWindow) {
+        auto* video = new VideoWidget(videoWindow, widget_center);
+        video->setObjectName("videoWidget");
+        video->setGeometry(0, 0, widget_center->width(), widget_center->height());
+        video->lower();
+        video->show();
+        m_video = video;
+    }
     auto* icons = new IconWidget(widget_center);
     icons->moveAndHide(QPoint(widget_center->width() - icons->width(), 0));
     icons->show();
@@ -874,6 +885,8 @@ void MainWidget::posAndSizeChangedSLOT(int x, int y, int width, int height) {
         host->resize(width, height);
         host->move(x, y);
     }
+    if (m_video)
+        m_video->setGeometry(0, 0, width, height);
     btnWidgetBtnClickDelay();
     if (auto* leftGrid = findChild<QWidget*>("widgetLeftGrid"))
         if (auto* left = findChild<QWidget*>("widget_Center_Left"))

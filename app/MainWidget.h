@@ -194,6 +194,7 @@ private:
     QLabel* labScale = nullptr;
     QLabel* labGongSi = nullptr;
     QLabel* textPreview = nullptr;
+    QWidget* m_video = nullptr; // paints the video window's picture
 
     QMap<QString, QStringList> texts;
     QMap<int, QWidget*> views;

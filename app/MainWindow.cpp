@@ -3,6 +3,9 @@
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
 #include "camera/NetCamera.h"
+#include "camera/UvcModels.h"
+#include "platform/CaptureDevice.h"
+#include "platform/DeviceWatcher.h"
 #include "camera/SDLBackground.h"
 
 #include <QGuiApplication>
@@ -12,25 +15,7 @@
 
 QWidget* videoHostWidget = nullptr;
 
-namespace {
-struct IdCode {
-    int code;
-    const char* id;
-};
-// Start-up scan: code order, first contained id wins.
-const IdCode kScanIds[] = {{1, "vid_fea9&pid_0020"}, {2, "vid_fea9&pid_0080"}, {3, "vid_0603&pid_8612"},
-                           {3, "vid_fea9&pid_5080"}, {4, "vid_fea9&pid_5280"}, {5, "vid_fea9&pid_5480"},
-                           {6, "vid_fea9&pid_6280"}, {7, "vid_fea9&pid_5250"}, {8, "vid_fea9&pid_52C0"},
-                           {9, "vid_fea9&pid_52F1"}, {10, "vid_fea9&pid_5460"}, {11, "vid_fea9&pid_54C0"},
-                           {12, "vid_fea9&pid_54F4"}, {13, "vid_fea9&pid_5680"}, {14, "vid_fea9&pid_5180"}};
-} // namespace
-
-int MainWindow::deviceCodeForName(const QString& name) {
-    for (const IdCode& c : kScanIds)
-        if (name.contains(QLatin1String(c.id), Qt::CaseInsensitive))
-            return c.code;
-    return 0;
-}
+int MainWindow::deviceCodeForName(const QString& name) { return UvcModels::codeForDeviceName(name); }
 
 QStringList MainWindow::watchedUsbIds() {
     return {"vid_fea9&pid_0080", "vid_fea9&pid_0020", "vid_0603&pid_8612", "vid_fea9&pid_5080",
@@ -85,10 +70,14 @@ void MainWindow::oneDealy() {
 
 void MainWindow::scanCameras() {
     NetCamera::broadcastCameras();
+    if (!watcher) {
+        watcher = new DeviceWatcher(this);
+        connect(watcher, &DeviceWatcher::removed, this, &MainWindow::deviceRemoved);
+        connect(watcher, &DeviceWatcher::arrived, this, &MainWindow::deviceArrived);
+    }
     usbIds = watchedUsbIds();
     QList<int> codes, indexes;
-    // Capture devices are listed by the capture layer once it exists.
-    const QStringList names;
+    const QStringList names = CaptureDevice::deviceNames();
     for (int i = 0; i < names.size(); ++i) {
         const int code = deviceCodeForName(names[i]);
         if (code) {

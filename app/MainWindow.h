@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class DeviceWatcher;
 class MainWidget;
 
 // The frameless, maximised window under everything: its centre widget is the
@@ -42,6 +43,7 @@ private:
     MainWidget* mainWidget = nullptr;
     QString removedDeviceName;
     QList<QString> usbIds;
+    DeviceWatcher* watcher = nullptr;
 };
 
 // The main window's centre widget, native parent of the video window.

@@ -7,6 +7,7 @@
 #include "camera/NetRecorderAdapter.h"
 #include "camera/SDLBackground.h"
 #include "camera/ThreaSaveImgNet.h"
+#include "camera/UsbWorkers.h"
 #include "platform/ProcessEnd.h"
 #include "platform/TerminationWatcher.h"
 #include "resources/SevrinResources.h"
@@ -44,7 +45,26 @@ int main(int argc, char** argv) {
     videoWindow = new SDLBackground();
 
     // Where network cameras meet the video window, the recorder and the saver.
+    UsbWorkers::install();
     NetCameraLinks links;
+    links.attachVideo = [](NetVideoFeed* feed, int width, int height) {
+        if (videoWindow)
+            videoWindow->attachNetCamera(feed, width, height);
+    };
+    links.detachVideo = [](NetVideoFeed* feed) {
+        if (videoWindow)
+            videoWindow->detach(feed);
+    };
+    links.videoRect = [] { return videoWindow ? QRect(videoWindow->pos(), videoWindow->size()) : QRect(); };
+    links.placeVideo = [](const QRect& r) {
+        if (videoWindow && videoWindow->isReady()) {
+            videoWindow->move(r.topLeft());
+            videoWindow->resize(r.size());
+        }
+    };
+    links.readBack = [](QImage& target, const QRect& area) {
+        return videoWindow && videoWindow->readBack(target, area);
+    };
     links.newRecorder = [] { return new NetRecorderAdapter(); };
     links.startSaveThread = [](const QString& path, int mode, bool saveDirect) {
         ThreaSaveImgNet::launch(path, mode, saveDirect);

@@ -1,9 +1,481 @@
 #include "camera/SDLBackground.h"
 
+#include "camera/BaseCamera.h"
+#include "camera/VideoFeeds.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtGlobal>
+
 #include <SDL.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 
 SDLBackground* videoWindow = nullptr;
 
-SDLBackground::SDLBackground() { SDL_Init(SDL_INIT_TIMER | SDL_INIT_EVENTS); }
+namespace {
 
-SDLBackground::~SDLBackground() { SDL_Quit(); }
+constexpr Uint32 kSdlSubsystems = SDL_INIT_EVENTS | SDL_INIT_TIMER;
+
+// Every live video window, so that a feed being destroyed can detach itself.
+std::vector<SDLBackground*>& liveWindows() {
+    static std::vector<SDLBackground*> windows;
+    return windows;
+}
+
+QSize primaryScreenSize() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            return screen->geometry().size();
+    return QSize(1920, 1080);
+}
+
+// Integer rectangle the picture covers: corners rounded, so that the border
+// fill and the picture meet without a gap.
+QRect coveredRect(const QRectF& r) {
+    const int x0 = int(std::lround(r.left()));
+    const int y0 = int(std::lround(r.top()));
+    const int x1 = int(std::lround(r.left() + r.width()));
+    const int y1 = int(std::lround(r.top() + r.height()));
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+}
+
+} // namespace
+
+UsbVideoFeed::~UsbVideoFeed() { SDLBackground::forgetFeed(this); }
+NetVideoFeed::~NetVideoFeed() { SDLBackground::forgetFeed(this); }
+
+SDLBackground::SDLBackground() {
+    SDL_InitSubSystem(kSdlSubsystems);
+    const QSize screen = primaryScreenSize();
+    m_dest = QRectF(0, 0, screen.width(), screen.height());
+    m_jpeg = tjInitDecompress();
+    setCanvasSize(screen);
+    liveWindows().push_back(this);
+}
+
+SDLBackground::~SDLBackground() {
+    release();
+    auto& windows = liveWindows();
+    windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
+}
+
+void SDLBackground::release() {
+    if (m_jpeg) {
+        tjDestroy(static_cast<tjhandle>(m_jpeg));
+        m_jpeg = nullptr;
+        SDL_QuitSubSystem(kSdlSubsystems);
+    }
+    m_usb = nullptr;
+    m_net = nullptr;
+    destroyRenderer();
+}
+
+void SDLBackground::forgetFeed(const UsbVideoFeed* camera) {
+    for (SDLBackground* w : liveWindows())
+        w->detach(camera);
+}
+
+void SDLBackground::forgetFeed(const NetVideoFeed* camera) {
+    for (SDLBackground* w : liveWindows())
+        w->detach(camera);
+}
+
+void SDLBackground::detach(const UsbVideoFeed* camera) {
+    if (camera && m_usb == camera)
+        m_usb = nullptr;
+}
+
+void SDLBackground::detach(const NetVideoFeed* camera) {
+    if (camera && m_net == camera)
+        m_net = nullptr;
+}
+
+void SDLBackground::move(const QPoint& p) {
+    m_dest.moveTo(p.x(), p.y());
+    markDirty();
+}
+
+void SDLBackground::resize(const QSize& s) {
+    m_dest.setSize(QSizeF(s.width(), s.height()));
+    markDirty();
+}
+
+void SDLBackground::show() {
+    if (m_shown)
+        return;
+    m_shown = true;
+    markDirty();
+    emit shownChanged(true);
+}
+
+void SDLBackground::hide() {
+    if (!m_shown)
+        return;
+    m_shown = false;
+    emit shownChanged(false);
+}
+
+void SDLBackground::setCanvasSize(const QSize& size) {
+    const QSize s = size.isEmpty() ? QSize(1, 1) : size;
+    if (m_renderer && s == m_canvas.size())
+        return;
+    destroyRenderer();
+    m_canvas = QImage(s, QImage::Format_RGB32);
+    m_canvas.fill(Qt::black);
+    createRenderer();
+    m_lastDrawn = QRect();
+    markDirty();
+    emit presented(m_canvas.rect());
+}
+
+void SDLBackground::createRenderer() {
+    m_surface = SDL_CreateRGBSurfaceWithFormatFrom(m_canvas.bits(), m_canvas.width(), m_canvas.height(), 32,
+                                                   int(m_canvas.bytesPerLine()), SDL_PIXELFORMAT_ARGB8888);
+    if (m_surface)
+        m_renderer = SDL_CreateSoftwareRenderer(m_surface);
+    if (!m_renderer)
+        qWarning("SDL renderer: %s", SDL_GetError());
+}
+
+void SDLBackground::destroyRenderer() {
+    if (m_texture)
+        SDL_DestroyTexture(m_texture);
+    m_texture = nullptr;
+    m_texFormat = 0;
+    m_texSize = QSize();
+    if (m_renderer)
+        SDL_DestroyRenderer(m_renderer);
+    m_renderer = nullptr;
+    if (m_surface)
+        SDL_FreeSurface(m_surface);
+    m_surface = nullptr;
+}
+
+void SDLBackground::attachUsbCamera(UsbVideoFeed* camera, int width, int height) {
+    m_net = nullptr;
+    m_usb = camera;
+    m_frameWidth = width;
+    m_frameHeight = height;
+    m_lastShown = -1;
+    const int format = camera ? camera->feedPixelFormat() : 0;
+    m_yuvMode = format == PixFmtMJPG ? SDL_YUV_CONVERSION_JPEG : SDL_YUV_CONVERSION_BT601;
+    SDL_SetYUVConversionMode(SDL_YUV_CONVERSION_MODE(m_yuvMode));
+    markDirty();
+}
+
+void SDLBackground::attachNetCamera(NetVideoFeed* camera, int width, int height) {
+    m_usb = nullptr;
+    m_net = camera;
+    m_frameWidth = width;
+    m_frameHeight = height;
+    m_lastShown = -1;
+    markDirty();
+}
+
+bool SDLBackground::readBack(QImage& target, const QRect& area) const {
+    if (area.isEmpty() || !m_canvas.rect().contains(area)) {
+        qWarning("读取失败: %s", "area outside the video surface");
+        return false;
+    }
+    if (target.size() != area.size() ||
+        (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32))
+        target = QImage(area.size(), QImage::Format_RGB32);
+    for (int y = 0; y < area.height(); ++y)
+        std::memcpy(target.scanLine(y), m_canvas.constScanLine(area.y() + y) + size_t(area.x()) * 4,
+                    size_t(area.width()) * 4);
+    return true;
+}
+
+void SDLBackground::renderFrame() {
+    if (!m_shown || !m_renderer)
+        return;
+    if (m_usb)
+        renderUsb();
+    else if (m_net)
+        renderNet();
+}
+
+void SDLBackground::renderUsb() {
+    UsbVideoFeed* cam = m_usb;
+    if (!cam->hasCapture())
+        return;
+    const int ring = std::max(1, cam->ringSize());
+    const int i = cam->ringIndex();
+    int slot;
+    if (cam->feedPlaying()) {
+        if (i == m_lastShown)
+            return; // the camera has not advanced since the last frame
+        // The shown index is set only after a frame came: a failed read is
+        // retried at the next pass instead of stalling the video.
+        if (!cam->readFrameInto(i))
+            return;
+        m_lastShown = i;
+        slot = i;
+        cam->frameStep();
+        markDirty();
+    } else {
+        // Paused: no read; the frame step still runs so that queued series
+        // snapshots go on. The picture is the newest frame, redrawn only when
+        // the geometry changed.
+        cam->frameStep();
+        if (m_usb != cam)
+            return; // the frame step closed the camera
+        slot = (i + ring - 1) % ring;
+        if (slot != m_lastShown)
+            markDirty();
+        m_lastShown = slot;
+        if (!m_dirty)
+            return;
+    }
+    const uint8_t* data = nullptr;
+    int bytes = 0, width = 0, height = 0;
+    if (!cam->ringFrame(slot, data, bytes, width, height) || !data)
+        return;
+    if (!uploadUsbFrame(data, bytes, width, height))
+        return; // not shown: the previous picture stays
+    draw();
+}
+
+void SDLBackground::renderNet() {
+    NetVideoFeed* cam = m_net;
+    const int i = cam->newestFrameIndex();
+    if (i < 0)
+        return;
+    if (i == m_lastShown && !m_dirty)
+        return;
+    bool uploaded = false;
+    cam->withNewestFrame([&](const uint8_t* bgr, int width, int height, int stride) {
+        uploaded = uploadBgr(bgr, width, height, stride);
+    });
+    if (!uploaded)
+        return;
+    m_lastShown = i;
+    draw();
+}
+
+uint8_t* SDLBackground::scratch(size_t bytes) {
+    if (m_scratch.size() < bytes)
+        m_scratch.resize(bytes);
+    return m_scratch.data();
+}
+
+bool SDLBackground::ensureTexture(uint32_t format, QSize size) {
+    if (m_texture && m_texFormat == format && m_texSize == size)
+        return true;
+    if (m_texture)
+        SDL_DestroyTexture(m_texture);
+    m_texture = SDL_CreateTexture(m_renderer, format, SDL_TEXTUREACCESS_STREAMING, size.width(), size.height());
+    if (!m_texture) {
+        m_texFormat = 0;
+        m_texSize = QSize();
+        return false;
+    }
+    SDL_SetTextureBlendMode(m_texture, SDL_BLENDMODE_NONE);
+    SDL_SetTextureScaleMode(m_texture, SDL_ScaleModeNearest);
+    m_texFormat = format;
+    m_texSize = size;
+    return true;
+}
+
+bool SDLBackground::uploadUsbFrame(const uint8_t* data, int bytes, int width, int height) {
+    const int W = m_frameWidth, H = m_frameHeight;
+    if (W <= 0 || H <= 0)
+        return false;
+    const VideoCrop crop = computeVideoCrop(QSize(W, H), m_dest, m_canvas.size());
+    if (crop.isEmpty())
+        return false;
+    SDL_SetYUVConversionMode(SDL_YUV_CONVERSION_MODE(m_yuvMode));
+    bool ok = false;
+    switch (m_usb->feedPixelFormat()) {
+    case PixFmtYUYV:
+        ok = width == W && height == H && qint64(bytes) == qint64(W) * H * 2 && uploadYuyv(data, crop);
+        break;
+    case PixFmtNV12:
+        ok = width == W && height == H && qint64(bytes) * 2 == qint64(W) * H * 3 && uploadNv12(data, crop);
+        break;
+    case PixFmtMJPG:
+        ok = uploadJpeg(data, bytes, crop);
+        break;
+    default:
+        break;
+    }
+    if (ok) {
+        m_lastCrop = crop;
+        ++m_uploads;
+    }
+    return ok;
+}
+
+// A picture that lands on the canvas at 1:1 (after decimation) and wholly
+// inside it is converted straight into the canvas: no texture copy, no blit.
+bool SDLBackground::landsOneToOne(const VideoCrop& crop) const {
+    const QRect t = coveredRect(crop.target);
+    return t.size() == crop.textureSize() && m_canvas.rect().contains(t) && m_surface;
+}
+
+bool SDLBackground::convertToCanvas(uint32_t format, const void* pixels, int pitch, const VideoCrop& crop) {
+    const QRect t = coveredRect(crop.target);
+    auto* dst = static_cast<uint8_t*>(m_surface->pixels) + size_t(t.y()) * m_surface->pitch + size_t(t.x()) * 4;
+    if (SDL_ConvertPixels(t.width(), t.height(), format, pixels, pitch, SDL_PIXELFORMAT_ARGB8888, dst,
+                          m_surface->pitch) != 0)
+        return false;
+    m_direct = true;
+    return true;
+}
+
+// Packed pixels (or planes that follow each other) go straight to the canvas
+// when they land at 1:1, else through the streaming texture.
+bool SDLBackground::updateTexture(uint32_t format, const void* pixels, int pitch, const VideoCrop& crop) {
+    if (landsOneToOne(crop))
+        return convertToCanvas(format, pixels, pitch, crop);
+    if (!ensureTexture(format, crop.textureSize()))
+        return false;
+    m_direct = false;
+    return SDL_UpdateTexture(m_texture, nullptr, pixels, pitch) == 0;
+}
+
+bool SDLBackground::uploadYuyv(const uint8_t* data, const VideoCrop& crop) {
+    const QRect& s = crop.source;
+    if (crop.step == 1)
+        return updateTexture(SDL_PIXELFORMAT_YUY2, data + (size_t(s.y()) * m_frameWidth + s.x()) * 2,
+                             m_frameWidth * 2, crop);
+    const QSize tex = crop.textureSize();
+    uint8_t* out = scratch(size_t(tex.width()) * tex.height() * 2);
+    decimateYuyv(data, m_frameWidth, s, crop.step, out);
+    return updateTexture(SDL_PIXELFORMAT_YUY2, out, tex.width() * 2, crop);
+}
+
+bool SDLBackground::uploadNv12(const uint8_t* data, const VideoCrop& crop) {
+    const QSize tex = crop.textureSize();
+    const QRect& s = crop.source;
+    const int W = m_frameWidth;
+    if (crop.step == 1 && s == QRect(0, 0, W, m_frameHeight))
+        return updateTexture(SDL_PIXELFORMAT_NV12, data, W, crop); // planes follow each other
+    if (crop.step == 1) {
+        if (!ensureTexture(SDL_PIXELFORMAT_NV12, tex))
+            return false;
+        m_direct = false;
+        const uint8_t* y = data + size_t(s.y()) * W + s.x();
+        const uint8_t* uv = data + size_t(W) * m_frameHeight + size_t(s.y() / 2) * W + s.x();
+        return SDL_UpdateNVTexture(m_texture, nullptr, y, W, uv, W) == 0;
+    }
+    const size_t ySize = size_t(tex.width()) * tex.height();
+    uint8_t* out = scratch(ySize + ySize / 2);
+    decimateNv12(data, W, m_frameHeight, s, crop.step, out, out + ySize);
+    return updateTexture(SDL_PIXELFORMAT_NV12, out, tex.width(), crop);
+}
+
+bool SDLBackground::uploadJpeg(const uint8_t* data, int bytes, VideoCrop crop) {
+    auto* tj = static_cast<tjhandle>(m_jpeg);
+    if (!tj || bytes <= 0)
+        return false;
+    int jw = 0, jh = 0, subsamp = -1, colorspace = -1;
+    if (tjDecompressHeader3(tj, data, (unsigned long)bytes, &jw, &jh, &subsamp, &colorspace) != 0)
+        return false;
+    // A frame of another size (a resolution change in flight) or of a
+    // subsampling the texture cannot take is not shown.
+    if (jw != m_frameWidth || jh != m_frameHeight)
+        return false;
+    if (subsamp != TJSAMP_420 && subsamp != TJSAMP_422 && subsamp != TJSAMP_GRAY)
+        return false;
+    const int step = crop.step;
+    const tjscalingfactor factor{1, step};
+    const int dw = TJSCALED(jw, factor);
+    const int dh = TJSCALED(jh, factor);
+    const bool gray = subsamp == TJSAMP_GRAY;
+    const int pw = gray ? (dw + 1) / 2 : tjPlaneWidth(1, dw, subsamp);
+    const int ph = gray ? (dh + 1) / 2 : tjPlaneHeight(1, dh, subsamp);
+    const QSize tex = crop.textureSize();
+    if (pw <= 0 || ph <= 0 || tex.width() > dw || tex.height() > dh)
+        return false;
+    const size_t ySize = size_t(dw) * dh;
+    const size_t cSize = size_t(pw) * ph;
+    // The planes are sized from the header just checked: the decoder never
+    // writes past them.
+    uint8_t* buf = scratch(ySize + 2 * cSize);
+    unsigned char* planes[3] = {buf, buf + ySize, buf + ySize + cSize};
+    int strides[3] = {dw, pw, pw};
+    if (gray)
+        std::memset(planes[1], 128, 2 * cSize); // a grey picture: neutral chroma; only the Y plane is decoded
+    // A warning (a damaged tail) still leaves a picture; only a fatal error drops the frame.
+    if (tjDecompressToYUVPlanes(tj, data, (unsigned long)bytes, planes, dw, strides, dh, 0) != 0 &&
+        tjGetErrorCode(tj) == TJERR_FATAL)
+        return false;
+    const bool whole = tex == QSize(dw, dh);
+    if (whole && subsamp != TJSAMP_422 && dw % 2 == 0 && dh % 2 == 0 && landsOneToOne(crop))
+        return convertToCanvas(SDL_PIXELFORMAT_IYUV, buf, dw, crop); // planes follow each other
+    if (!ensureTexture(SDL_PIXELFORMAT_IYUV, tex))
+        return false;
+    m_direct = false;
+    const int cx = crop.source.x() / step;
+    const int cy = crop.source.y() / step; // even
+    const uint8_t* y = planes[0] + size_t(cy) * dw + cx;
+    // 4:2:2 has a chroma row per picture row: taking every other one gives
+    // the 4:2:0 planes the texture expects.
+    const bool fullHeightChroma = subsamp == TJSAMP_422;
+    const size_t chromaRow = fullHeightChroma ? size_t(cy) : size_t(cy / 2);
+    const int chromaPitch = fullHeightChroma ? 2 * pw : pw;
+    const uint8_t* u = planes[1] + chromaRow * pw + cx / 2;
+    const uint8_t* v = planes[2] + chromaRow * pw + cx / 2;
+    return SDL_UpdateYUVTexture(m_texture, nullptr, y, dw, u, chromaPitch, v, chromaPitch) == 0;
+}
+
+bool SDLBackground::uploadBgr(const uint8_t* bgr, int width, int height, int stride) {
+    if (!bgr || width != m_frameWidth || height != m_frameHeight || stride < width * 3)
+        return false;
+    const VideoCrop crop = computeVideoCrop(QSize(width, height), m_dest, m_canvas.size());
+    if (crop.isEmpty())
+        return false;
+    const QRect& s = crop.source;
+    bool ok;
+    if (crop.step == 1) {
+        ok = updateTexture(SDL_PIXELFORMAT_BGR24, bgr + size_t(s.y()) * stride + size_t(s.x()) * 3, stride, crop);
+    } else {
+        const QSize tex = crop.textureSize();
+        uint8_t* out = scratch(size_t(tex.width()) * tex.height() * 3);
+        decimateBgr(bgr, stride, s, crop.step, out);
+        ok = updateTexture(SDL_PIXELFORMAT_BGR24, out, tex.width() * 3, crop);
+    }
+    if (ok) {
+        m_lastCrop = crop;
+        ++m_uploads;
+    }
+    return ok;
+}
+
+void SDLBackground::draw() {
+    const QRect canvasRect = m_canvas.rect();
+    const QRect covered = coveredRect(m_lastCrop.target);
+    const QRect inner = covered.intersected(canvasRect);
+    SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
+    if (inner != canvasRect) {
+        // Only the canvas around the picture is cleared.
+        const int cw = canvasRect.width(), ch = canvasRect.height();
+        if (inner.isEmpty()) {
+            SDL_RenderClear(m_renderer);
+        } else {
+            const SDL_Rect borders[4] = {
+                {0, 0, cw, inner.top()},
+                {0, inner.bottom() + 1, cw, ch - inner.bottom() - 1},
+                {0, inner.top(), inner.left(), inner.height()},
+                {inner.right() + 1, inner.top(), cw - inner.right() - 1, inner.height()},
+            };
+            for (const SDL_Rect& b : borders)
+                if (b.w > 0 && b.h > 0)
+                    SDL_RenderFillRect(m_renderer, &b);
+        }
+    }
+    if (!m_direct) {
+        const SDL_Rect dst{covered.x(), covered.y(), covered.width(), covered.height()};
+        SDL_RenderCopy(m_renderer, m_texture, nullptr, &dst);
+    }
+    SDL_RenderFlush(m_renderer);
+    const QRect dirty = (inner == m_lastDrawn) ? inner : canvasRect;
+    m_lastDrawn = inner;
+    m_dirty = false;
+    emit presented(dirty);
+}

@@ -1,33 +1,144 @@
 #pragma once
 
+#include "camera/VideoCrop.h"
+
+#include <QImage>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
+#include <QRectF>
 #include <QSize>
 
-// The video window (placeholder until the video display layer is built):
-// keeps the running flag of the main loop.
+#include <vector>
+
+class UsbVideoFeed;
+class NetVideoFeed;
+struct SDL_Renderer;
+struct SDL_Surface;
+struct SDL_Texture;
+
+// The live-video surface. SDL2's software renderer draws the newest camera
+// frame into a canvas QImage; a VideoWidget (the lowest child of the central
+// widget's view area) paints that canvas under the overlay views, so grab()
+// captures video and overlay together. No SDL window exists; SDL is only
+// initialised for events and ticks, which the main loop polls.
+//
+// Thread: GUI thread only. The attached feeds are plain references that the
+// feeds themselves clear when they are destroyed (see VideoFeeds.h); attaching
+// one kind of camera forgets the other.
 class SDLBackground : public QObject {
     Q_OBJECT
 public:
     SDLBackground();
     ~SDLBackground() override;
 
+    // Frees the renderer, textures and decompressor and forgets the cameras;
+    // the destructor calls it. Safe to call twice.
+    void release();
+
     bool isRunning() const { return m_running; }
     void stop() { m_running = false; }
-    void renderFrame() {}
-    void show() { m_shown = true; }
-    void hide() { m_shown = false; }
+
+    // No native window: the picture is painted by VideoWidget; kept for callers
+    // that embed by handle.
+    void* winId() const { return nullptr; }
+
+    // The destination rectangle, relative to the video host widget: where the
+    // picture is drawn on the canvas. Nothing is redrawn until the next pass.
+    QPoint pos() const { return QPoint(int(m_dest.x()), int(m_dest.y())); }
+    QSize size() const { return QSize(int(m_dest.width()), int(m_dest.height())); }
+    QRectF destination() const { return m_dest; }
+    void move(const QPoint& p);
+    void resize(const QSize& s);
+    // The drivers' zoom operations move the picture only while this is set.
+    bool isReady() const { return m_ready; }
+
+    // A hidden window is not rendered and reads no frame.
+    void show();
+    void hide();
     bool isShown() const { return m_shown; }
-    QPoint pos() const { return m_pos; }
-    QSize size() const { return m_size; }
-    void move(const QPoint& p) { m_pos = p; }
-    void resize(const QSize& s) { m_size = s; }
+
+    // Attach a USB camera whose frames are width x height in its pixel format
+    // (6 YUY2, 15 IYUV from JPEG, 22 NV12; any other code shows nothing).
+    void attachUsbCamera(UsbVideoFeed* camera, int width, int height);
+    // Attach a network camera delivering width x height BGR24 frames.
+    void attachNetCamera(NetVideoFeed* camera, int width, int height);
+    // Forget a camera if it is attached (no-op otherwise).
+    void detach(const UsbVideoFeed* camera);
+    void detach(const NetVideoFeed* camera);
+    UsbVideoFeed* usbCamera() const { return m_usb; }
+    NetVideoFeed* netCamera() const { return m_net; }
+    // Called by the feed destructors: detach from every video window.
+    static void forgetFeed(const UsbVideoFeed* camera);
+    static void forgetFeed(const NetVideoFeed* camera);
+
+    // Copies `area` of the canvas into target (made a Format_RGB32 image of the
+    // area's size when it is not one). False, with a console message, when the
+    // area is empty or not entirely on the canvas.
+    bool readBack(QImage& target, const QRect& area) const;
+
+    // One pass of the main loop: pulls and shows the newest frame.
+    void renderFrame();
+
+    // The canvas the picture is rendered into; it starts at the primary
+    // screen's size and follows the VideoWidget's size.
+    QSize canvasSize() const { return m_canvas.size(); }
+    void setCanvasSize(const QSize& size);
+    const QImage& canvas() const { return m_canvas; }
+
+    // What the last upload converted (for tests and diagnostics).
+    VideoCrop lastCrop() const { return m_lastCrop; }
+    int uploadCount() const { return m_uploads; }
+
+signals:
+    // The canvas changed inside `dirty` ("present").
+    void presented(const QRect& dirty);
+    void shownChanged(bool shown);
 
 private:
+    void createRenderer();
+    void destroyRenderer();
+    void markDirty() { m_dirty = true; }
+    bool ensureTexture(uint32_t format, QSize size);
+    void renderUsb();
+    void renderNet();
+    bool uploadUsbFrame(const uint8_t* data, int bytes, int width, int height);
+    bool uploadYuyv(const uint8_t* data, const VideoCrop& crop);
+    bool uploadNv12(const uint8_t* data, const VideoCrop& crop);
+    bool uploadJpeg(const uint8_t* data, int bytes, VideoCrop crop);
+    bool uploadBgr(const uint8_t* bgr, int width, int height, int stride);
+    bool landsOneToOne(const VideoCrop& crop) const;
+    bool convertToCanvas(uint32_t format, const void* pixels, int pitch, const VideoCrop& crop);
+    bool updateTexture(uint32_t format, const void* pixels, int pitch, const VideoCrop& crop);
+    void draw();
+    uint8_t* scratch(size_t bytes);
+
     bool m_running = true;
     bool m_shown = false;
-    QPoint m_pos;
-    QSize m_size{1920, 1080};
+    bool m_ready = true;
+    bool m_dirty = true;
+
+    QImage m_canvas;
+    SDL_Surface* m_surface = nullptr;
+    SDL_Renderer* m_renderer = nullptr;
+    SDL_Texture* m_texture = nullptr;
+    uint32_t m_texFormat = 0;
+    bool m_direct = false; // the last picture was converted straight into the canvas
+    QSize m_texSize;
+    void* m_jpeg = nullptr; // TurboJPEG decompressor
+    std::vector<uint8_t> m_scratch;
+    int m_yuvMode = 0; // SDL_YUV_CONVERSION_MODE for the attached format
+
+    UsbVideoFeed* m_usb = nullptr;
+    NetVideoFeed* m_net = nullptr;
+    int m_frameWidth = 0;
+    int m_frameHeight = 0;
+    int m_lastShown = -1;
+
+    QRectF m_dest;
+    VideoCrop m_lastCrop;
+    QRect m_lastDrawn;
+    int m_uploads = 0;
 };
 
 // The one video window; null once the main loop has ended.

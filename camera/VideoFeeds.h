@@ -6,27 +6,32 @@
 
 // The seams between the video window (SDLBackground) and the camera drivers.
 // The video window knows nothing else of a driver; tests attach small fakes.
+// A feed that is destroyed detaches itself from every video window (the base
+// destructors do it), so the window never keeps a stale reference.
 
 // An attached USB camera. All calls on the GUI thread, from the render step.
 class UsbVideoFeed {
 public:
-    virtual ~UsbVideoFeed() = default;
+    virtual ~UsbVideoFeed();
     // False while the camera has no capture object (closing, failed open).
     virtual bool hasCapture() const = 0;
+    // Number of ring slots (3 for the USB driver).
+    virtual int ringSize() const = 0;
     // Ring slot the next frame goes into; advanced by frameStep while playing.
     virtual int ringIndex() const = 0;
     virtual bool feedPlaying() const = 0;
     // Raw pixel-format code of the frames (22 NV12, 15 MJPG, 6 YUYV).
     virtual int feedPixelFormat() const = 0;
-    // Ring slot i (owned by the camera) and its capacity in bytes.
-    virtual uint8_t* ringSlot(int i) = 0;
-    virtual size_t ringSlotCapacity() const = 0;
-    // Blocking read of the next undecoded frame into buf (at most cap bytes).
-    // False when no frame came (timeout, unplugged, too large).
-    virtual bool readRawFrame(uint8_t* buf, size_t cap, int& bytes, int& width, int& height) = 0;
-    // The frame info of slot i, recorded after a successful read.
-    virtual void storeFrameInfo(int i, int bytes, int width, int height) = 0;
+    // Blocking read (bounded by the capture's timeout) of the next undecoded
+    // frame into ring slot i; on success the slot's byte count, width and
+    // height are recorded. False when no frame came (timeout, unplugged, frame
+    // larger than the slot); the slot's recorded frame is then unchanged.
+    virtual bool readFrameInto(int i) = 0;
+    // The frame held in ring slot i (owned by the camera, valid until the next
+    // read into that slot); false when the slot holds none.
+    virtual bool ringFrame(int i, const uint8_t*& data, int& bytes, int& width, int& height) const = 0;
     // Per-frame work of the driver (snapshots, decoders, recorder, ring advance).
+    // Runs after each read while playing, and once per render pass while paused.
     virtual void frameStep() = 0;
 };
 
@@ -34,7 +39,7 @@ public:
 // into a ring that the feed guards with a lock.
 class NetVideoFeed {
 public:
-    virtual ~NetVideoFeed() = default;
+    virtual ~NetVideoFeed();
     virtual bool feedPlaying() const = 0;
     // Index of the newest complete frame (-1 when none yet). A new value means
     // a new frame.

@@ -3,8 +3,11 @@
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"
 #include "app/UiSize.h"
+#include "panels/camera/LensForm.h"
 #include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
+#include "camera/UVCCamera.h"
+#include "camera/UvcModels.h"
 #include "camera/SDLBackground.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
@@ -21,29 +24,12 @@
 std::function<int(int)> deviceForm::versionReader;
 
 namespace {
-const char* const kTokens[] = {"",       "Yseltan", "Yseltor", "Corvo", "Nesko", "Tirsa",  "Pellam", "Lutrava",
-                               "Dunmor", "Hevra",   "Casmo",   "Bexo",  "Nodrin", "Ambrel", "Sorrin"};
 int scaled(int v) { return int(float(v) * float(uiSizeFactor) * 0.1f); }
 } // namespace
 
-QString deviceForm::tokenOf(int code) { return (code >= 1 && code <= 14) ? QString(kTokens[code]) : QString(); }
+QString deviceForm::tokenOf(int code) { return UvcModels::token(code); }
 
-QString deviceForm::formatOf(int code, int firmware) {
-    switch (code) {
-    case 1:
-    case 2:
-    case 5:
-    case 6:
-        return "MJPG";
-    case 3:
-    case 14:
-        return firmware >= 29 ? "NV12" : "YUYV";
-    case 4:
-        return firmware >= 9 ? "NV12" : "YUYV";
-    default:
-        return (code >= 7 && code <= 13) ? "NV12" : QString();
-    }
-}
+QString deviceForm::formatOf(int code, int firmware) { return UvcModels::offeredFormat(code, firmware); }
 
 deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
     setObjectName("deviceForm");
@@ -194,8 +180,9 @@ QString deviceForm::currentFormatText() const { return comboBoxFormat->currentTe
 bool deviceForm::formatRowVisible() const { return !widgetFormat->isHidden(); }
 
 int deviceForm::getVersion(int captureIndex) {
-    const int answer = versionReader ? versionReader(captureIndex) : 0;
-    const int low = answer & 0xff;
+    if (!versionReader)
+        return UvcModels::readFirmwareByte(captureIndex);
+    const int low = versionReader(captureIndex) & 0xff;
     return low == 255 ? 0 : low;
 }
 
@@ -226,8 +213,7 @@ void deviceForm::showFailure() {
 }
 
 BaseCamera* deviceForm::createUsbCamera(int code, int captureIndex, const QString& format) {
-    Q_UNUSED(code) Q_UNUSED(captureIndex) Q_UNUSED(format)
-    return nullptr;
+    return UvcModels::openModel(code, captureIndex, format);
 }
 
 void deviceForm::btnOpenClick() {
@@ -263,6 +249,16 @@ void deviceForm::btnOpenClick() {
     }
     hub->setCurCamera(cam);
     hub->setIsCameraMode(true);
+    if (auto* usb = qobject_cast<UVCCamera*>(cam))
+        usb->startLive();
+    if (cam->className() == "UVCCamera_Ambrel") {
+        // One lens panel at a time: an old one is replaced, never doubled.
+        for (LensForm* old : widgetOther->findChildren<LensForm*>())
+            old->deleteLater();
+        auto* lens = new LensForm(widgetOther);
+        lens->show();
+        layoutOther->addWidget(lens);
+    }
     QTimer::singleShot(35, this, SLOT(oneSecondDelay()));
 }
 
@@ -290,6 +286,13 @@ void deviceForm::SDLCLoseFinishSLOT() {
         runExitAction(false);
         return;
     }
+    if (auto* usb = qobject_cast<UVCCamera*>(cam)) {
+        // Asynchronous: it waits for its save threads, then the hub's
+        // setThreadAVPacketFinishSIGNAL runs the exit action.
+        usb->closeCamera();
+        hub->setIsCameraMode(false);
+        return;
+    }
     cam->pause();
     cam->deleteLater();
     hub->setCurCamera(nullptr);
@@ -297,7 +300,15 @@ void deviceForm::SDLCLoseFinishSLOT() {
     runExitAction(cam->isNetCamera());
 }
 
-void deviceForm::setThreadAVPacketFinishSLOT() {}
+void deviceForm::setThreadAVPacketFinishSLOT() {
+    MessagePassing* hub = MessagePassing::instance();
+    auto* usb = qobject_cast<UVCCamera*>(hub->currentCamera());
+    if (!usb)
+        return;
+    usb->deleteLater();
+    hub->setCurCamera(nullptr);
+    runExitAction(false);
+}
 
 void deviceForm::runExitAction(bool netCameraUsed) {
     if (m_exitAction) {

@@ -1,4 +1,10 @@
 #include "app/InfoDialog.h"
+#include "camera/UvcModels.h"
+#include "camera/UVCCamera.h"
+#include "platform/SimUsbCamera.h"
+#include "platform/SleepClock.h"
+
+#include <memory>
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
 #include "app/MessagePassing.h"
@@ -145,6 +151,23 @@ void TestWindowModes::aboutDialog() {
     }
     uiSizeFactor = 10;
     MessagePassing::instance()->setLanguage(1);
+    {
+        // English with a Dunmor open: the hardware line and its version text.
+        SleepClock::FakeTime clock;
+        SimUsbBus::instance()->configure("8:fw=31");
+        std::unique_ptr<UVCCamera> cam(UvcModels::openModel(8, 0, "NV12"));
+        QVERIFY(cam);
+        MessagePassing::instance()->setCurCamera(cam.get());
+        const QString version = InfoDialog::firmwareTextOf(cam.get());
+        QVERIFY(version.startsWith("V"));
+        InfoDialog d;
+        auto* hard = d.findChild<QLabel*>("labYing");
+        QVERIFY(hard->isVisibleTo(&d));
+        QCOMPARE(hard->text(), QString("Hard Version：") + version);
+        MessagePassing::instance()->setCurCamera(nullptr);
+        cam.reset();
+        SimUsbBus::instance()->configure(QString());
+    }
     QVERIFY(InfoDialog::helpPath(1).endsWith("/help/help_en.pdf"));
     QVERIFY(InfoDialog::helpPath(0).endsWith("/help/help.pdf"));
     MessagePassing::instance()->setLanguage(0);

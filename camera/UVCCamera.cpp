@@ -1,0 +1,520 @@
+#include "camera/UVCCamera.h"
+
+#include "app/MessagePassing.h"
+#include "camera/EdgeSnap.h"
+#include "camera/SDLBackground.h"
+#include "platform/CaptureDevice.h"
+#include "platform/SleepClock.h"
+
+#include <QSettings>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+UsbWorkerFactory& workerFactory() {
+    static UsbWorkerFactory factory;
+    return factory;
+}
+
+// Decoder pools are kept per frame size (a decoder is set up for one size).
+int poolKey(int width, int height) { return width * 65536 + height; }
+
+constexpr int kDecoderStopWaitMs = 100;
+constexpr int kCloseRetryMs = 50;
+
+} // namespace
+
+void UVCCamera::setWorkerFactory(const UsbWorkerFactory& factory) { workerFactory() = factory; }
+
+UVCCamera::UVCCamera(QObject* parent) : BaseCamera(parent) {
+    m_pending.clear();
+    // One idle save thread is ready before the first snapshot.
+    if (workerFactory().saver)
+        if (auto saver = workerFactory().saver())
+            m_savers.push_back(SaverSlot{std::move(saver), nullptr});
+}
+
+UVCCamera::~UVCCamera() {
+    if (videoWindow)
+        videoWindow->detach(static_cast<UsbVideoFeed*>(this));
+    if (m_capture)
+        m_capture->release();
+    if (m_recorder) {
+        if (m_recorder->state() == UsbRecorder::Recording)
+            m_recorder->stopRecord();
+        m_recorder.reset(); // finishes the file
+    }
+    // Decoders first: their completions write into the save threads' images.
+    for (auto& [key, list] : m_decoders)
+        for (DecoderSlot& d : list)
+            d.decoder->requestStop();
+    m_decoders.clear();
+    m_savers.clear();
+}
+
+// ---- opening ----
+
+bool UVCCamera::openCapture(int index) {
+    m_capture = CaptureDevice::create();
+    captureCreated();
+    return m_capture && m_capture->open(index, CaptureDevice::PlatformBackend);
+}
+
+void UVCCamera::selectFormat(int pixelFormat) {
+    m_pixelFormat = pixelFormat;
+    if (m_capture)
+        m_capture->selectPixelFormat(pixelFormat);
+}
+
+void UVCCamera::applyCaptureSize(QSize size, int resolutionIndex) {
+    if (m_capture) {
+        m_capture->set(CaptureProp::FrameWidth, size.width());
+        m_capture->set(CaptureProp::FrameHeight, size.height());
+    }
+    m_frameWidth = size.width();
+    m_frameHeight = size.height();
+    m_resolutionIndex = resolutionIndex;
+}
+
+bool UVCCamera::open(int index, int pixelFormat) {
+    if (!openCapture(index))
+        return false;
+    selectFormat(pixelFormat);
+    QSettings other("./OtherSet.ini", QSettings::IniFormat);
+    const int resolution = other.value("Resolution", 0).toInt();
+    applyCaptureSize(resolution == 0 ? QSize(3840, 2160) : QSize(1920, 1080), resolution == 0 ? 0 : 1);
+    return true;
+}
+
+bool UVCCamera::isOpened() const { return m_capture && m_capture->isOpened(); }
+
+void UVCCamera::startLive() {
+    m_fpsStart = SleepClock::ticksMs();
+    m_fpsFrames = 0;
+    const QSize full = frameSize(true);
+    const int need = std::max(full.width() * full.height(), m_frameWidth * m_frameHeight) * 2;
+    if (m_ring.isEmpty() || m_ringCapacity < need) {
+        m_ringCapacity = need;
+        m_ring = QVector<Slot>(RingSize);
+        for (Slot& s : m_ring)
+            s.buffer = QByteArray(m_ringCapacity, Qt::Uninitialized);
+        m_ringIndex = 0;
+    }
+    if (videoWindow)
+        videoWindow->attachUsbCamera(this, m_frameWidth, m_frameHeight);
+    initScaleList();
+    MessagePassing::instance()->initImageScaleIndex(scaleIndex());
+}
+
+void UVCCamera::setResolution(int index) {
+    m_resolutionIndex = index;
+    initScaleList();
+    if (m_capture) {
+        m_capture->set(CaptureProp::FrameWidth, m_frameWidth);
+        m_capture->set(CaptureProp::FrameHeight, m_frameHeight);
+        m_capture->selectPixelFormat(m_pixelFormat);
+    }
+    if (!m_ring.isEmpty() && m_ringCapacity < m_frameWidth * m_frameHeight * 2)
+        startLive(); // a larger frame than the ring was made for
+    else if (videoWindow)
+        videoWindow->attachUsbCamera(this, m_frameWidth, m_frameHeight);
+}
+
+// ---- live video ----
+
+void UVCCamera::play() {
+    m_ringIndex = (m_ringIndex + 1) % RingSize;
+    m_playing = true;
+}
+
+bool UVCCamera::hasCapture() const { return !m_closing && !m_ring.isEmpty() && isOpened(); }
+
+bool UVCCamera::readFrameInto(int i) {
+    if (!hasCapture() || i < 0 || i >= m_ring.size())
+        return false;
+    Slot& slot = m_ring[i];
+    // A worker still holds the frame this slot had: the slot takes a fresh
+    // buffer instead of writing under it.
+    if (!slot.buffer.isDetached())
+        slot.buffer = QByteArray(m_ringCapacity, Qt::Uninitialized);
+    int bytes = 0, width = 0, height = 0;
+    if (!m_capture->readRaw(reinterpret_cast<uint8_t*>(slot.buffer.data()), size_t(m_ringCapacity), bytes, width,
+                            height))
+        return false;
+    slot.bytes = bytes;
+    slot.width = width;
+    slot.height = height;
+    return true;
+}
+
+bool UVCCamera::ringFrame(int i, const uint8_t*& data, int& bytes, int& width, int& height) const {
+    if (i < 0 || i >= m_ring.size() || m_ring[i].bytes <= 0)
+        return false;
+    const Slot& s = m_ring[i];
+    data = reinterpret_cast<const uint8_t*>(s.buffer.constData());
+    bytes = s.bytes;
+    width = s.width;
+    height = s.height;
+    return true;
+}
+
+RawFrame UVCCamera::frameOf(int slot) const {
+    RawFrame f;
+    if (slot < 0 || slot >= m_ring.size())
+        return f;
+    const Slot& s = m_ring[slot];
+    f.data = s.buffer; // shared, not copied: the ring will not write it again
+    f.bytes = s.bytes;
+    f.width = s.width;
+    f.height = s.height;
+    f.pixelFormat = m_pixelFormat;
+    return f;
+}
+
+void UVCCamera::measureFrameRate() {
+    ++m_fpsFrames;
+    const uint64_t now = SleepClock::ticksMs();
+    const double elapsed = double(now - m_fpsStart) / 1000.0;
+    if (elapsed > 1.0) {
+        m_frameRate = float(m_fpsFrames / elapsed);
+        m_fpsFrames = 0;
+        m_fpsStart = now;
+    }
+}
+
+void UVCCamera::frameStep() {
+    if (m_closing)
+        return;
+    reapWorkers();
+    const int i = m_ringIndex;
+    if (m_playing) {
+        measureFrameRate();
+        if (!m_pending.isEmpty()) {
+            if (m_snapMode == 7) {
+                // Frames for focus stacking flow while a consumer is set; every
+                // third frame (slot 0) is taken and the request stays.
+                if (!m_focusConsumer)
+                    m_pending.clear();
+                else if (i == 0)
+                    serveSnapshot(i, m_pending.first(), true);
+            } else if (serveSnapshot(i, m_pending.first(), false)) {
+                m_pending.removeFirst();
+            }
+        }
+        feedRecorder(i);
+        m_ringIndex = (i + 1) % RingSize;
+    } else if (!m_pending.isEmpty() && m_snapMode == 10) {
+        // A queued series goes on while paused, from the picture shown.
+        measureFrameRate();
+        if (serveSnapshot((i + RingSize - 1) % RingSize, m_pending.first(), false))
+            m_pending.removeFirst();
+    }
+}
+
+void UVCCamera::feedRecorder(int slot) {
+    if (!m_recorder)
+        return;
+    const int state = m_recorder->state();
+    if (state == UsbRecorder::Recording)
+        m_recorder->pushFrame(frameOf(slot));
+    else if (state == UsbRecorder::Finished) {
+        m_recorder.reset();
+        m_recorderStopAsked = false;
+    }
+}
+
+// ---- snapshots ----
+
+void UVCCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStamp, QColor colour, int position,
+                          int sizeIndex) {
+    if (m_closing)
+        return;
+    m_saveDirect = saveDirect;
+    m_timeStamp = timeStamp;
+    m_stampColour = colour;
+    m_stampPosition = position;
+    m_sizeIndex = sizeIndex;
+    if (mode == 10) {
+        m_snapMode = 10;
+        m_pending.append(path);
+        return;
+    }
+    if (m_playing) {
+        m_snapMode = mode;
+        m_pending = QStringList{path};
+        return;
+    }
+    // Paused: only the snapshot modes are served, at once, from the newest frame.
+    if (mode == 0 || mode == 1 || mode == 2 || mode == 8 || mode == 9) {
+        m_snapMode = mode;
+        reapWorkers();
+        if (!serveSnapshot((m_ringIndex + RingSize - 1) % RingSize, path, false))
+            ++m_droppedSnapshots;
+    }
+}
+
+void UVCCamera::reapWorkers() {
+    for (auto& [key, list] : m_decoders)
+        for (DecoderSlot& d : list) {
+            if (!d.job || d.decoder->isBusy())
+                continue;
+            // A job that ended without a picture failed: its request is
+            // dropped and the decoder serves the next one.
+            if (!d.job->delivered)
+                ++m_droppedSnapshots;
+            for (SaverSlot& s : m_savers)
+                if (s.pending == d.job)
+                    s.pending.reset();
+            d.job.reset();
+            d.saver = nullptr;
+        }
+}
+
+UVCCamera::SaverSlot* UVCCamera::idleSaver() {
+    // A save thread waiting for its decoder's picture is not free, though its
+    // own thread has not started yet.
+    for (auto it = m_savers.rbegin(); it != m_savers.rend(); ++it)
+        if (!it->pending && !it->saver->isBusy())
+            return &*it;
+    if (!workerFactory().saver)
+        return nullptr;
+    auto saver = workerFactory().saver();
+    if (!saver)
+        return nullptr;
+    m_savers.push_back(SaverSlot{std::move(saver), nullptr});
+    return &m_savers.back();
+}
+
+UVCCamera::DecoderSlot* UVCCamera::idleDecoder(int width, int height) {
+    std::vector<DecoderSlot>& list = m_decoders[poolKey(width, height)];
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if (!it->job && !it->decoder->isBusy())
+            return &*it;
+    if (int(list.size()) >= maxDecodeThreads() || !workerFactory().decoder)
+        return nullptr;
+    auto decoder = workerFactory().decoder(width, height, m_pixelFormat);
+    if (!decoder)
+        return nullptr;
+    list.push_back(DecoderSlot{std::move(decoder), nullptr, nullptr});
+    return &list.back();
+}
+
+int UVCCamera::decoderCount(int width) const {
+    int n = 0;
+    for (const auto& [key, list] : m_decoders)
+        if (key / 65536 == width)
+            n += int(list.size());
+    return n;
+}
+
+bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) {
+    const RawFrame frame = frameOf(slot);
+    if (frame.bytes <= 0)
+        return false;
+    if (!workerFactory().decoder || !workerFactory().saver) {
+        ++m_droppedSnapshots; // no worker threads in this program: nothing can take it
+        return true;
+    }
+    DecoderSlot* d = idleDecoder(frame.width, frame.height);
+    if (!d)
+        return false; // all busy: stays pending for a later frame
+    SaverSlot* s = idleSaver();
+    if (!s)
+        return false;
+    UsbSnapshotSaver* saver = s->saver.get();
+    saver->setParams(path, m_snapMode, m_saveDirect, m_timeStamp, m_stampColour, m_stampPosition, m_sizeIndex,
+                     className());
+    if (withConsumer)
+        saver->setFocusConsumer(m_focusConsumer);
+    auto ticket = std::make_shared<SnapshotTicket>();
+    s->pending = ticket;
+    d->job = ticket;
+    d->saver = saver;
+    d->decoder->decode(frame, [saver, ticket](const uint8_t* rgb, int width, int height) {
+        if (QImage* image = saver->imageBuffer(width, height, 3)) {
+            if (image->width() == width && image->height() == height) {
+                const int row = width * 3;
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(image->scanLine(y), rgb + size_t(y) * row, size_t(row));
+            }
+        }
+        saver->startSave();
+        ticket->delivered = true;
+    });
+    return true;
+}
+
+// ---- recording ----
+
+bool UVCCamera::startRecord(QString path) {
+    if (m_recorder || m_closing || !workerFactory().recorder)
+        return false;
+    if (!prepareRecordSettings())
+        return false;
+    // The recorder decodes frames of the size the camera sends now.
+    m_record.inWidth = m_frameWidth;
+    m_record.inHeight = m_frameHeight;
+    if (m_record.keepEvery < 1 || m_record.fps < 1)
+        return false;
+    auto recorder = workerFactory().recorder();
+    if (!recorder || !recorder->startRecord(path, m_record))
+        return false; // a recorder that did not start is not kept: the next try can
+    m_recordPath = path;
+    m_recorder = std::move(recorder);
+    m_recorderStopAsked = false;
+    return true;
+}
+
+void UVCCamera::stopRecord() {
+    if (!m_recorder)
+        return;
+    m_recorder->stopRecord();
+    m_recorderStopAsked = true;
+}
+
+// ---- closing ----
+
+void UVCCamera::setThreaSaveImgFinish() {
+    if (m_closeAnnounced)
+        return;
+    m_closing = true;
+    m_pending.clear();
+    if (m_recorder && !m_recorderStopAsked && m_recorder->state() == UsbRecorder::Recording) {
+        m_recorder->stopRecord(); // the file is finished, not cut
+        m_recorderStopAsked = true;
+    }
+    bool busy = false;
+    for (auto& [key, list] : m_decoders)
+        for (DecoderSlot& d : list)
+            if (d.decoder->isBusy()) {
+                d.decoder->requestStop();
+                if (!d.decoder->waitIdle(kDecoderStopWaitMs))
+                    busy = true;
+            }
+    reapWorkers();
+    for (const SaverSlot& s : m_savers)
+        if (s.pending || s.saver->isBusy())
+            busy = true;
+    if (m_recorder) {
+        const int state = m_recorder->state();
+        if (state == UsbRecorder::Finished || state == UsbRecorder::Idle)
+            m_recorder.reset();
+        else
+            busy = true;
+    }
+    if (busy) {
+        if (!m_closeRetryPending) {
+            m_closeRetryPending = true;
+            QTimer::singleShot(kCloseRetryMs, this, [this] {
+                m_closeRetryPending = false;
+                setThreaSaveImgFinish();
+            });
+        }
+        return;
+    }
+    m_closeAnnounced = true;
+    if (videoWindow)
+        videoWindow->detach(static_cast<UsbVideoFeed*>(this));
+    MessagePassing::instance()->setThreadAVPacketFinish();
+}
+
+// ---- controls through the standard properties ----
+
+void UVCCamera::setParam(int key, int value) {
+    if (!m_capture)
+        return;
+    const double v = value;
+    switch (key) {
+    case CtlTarget:
+        m_capture->set(CaptureProp::AutoExposure, 0.25); // manual exposure
+        m_capture->set(CaptureProp::Brightness, v);
+        break;
+    case CtlGain:
+        m_capture->set(CaptureProp::Gain, v);
+        break;
+    case CtlRedGain:
+        m_capture->set(CaptureProp::Backlight, v);
+        break;
+    case CtlBlueGain:
+        m_capture->set(CaptureProp::WhiteBalanceBlue, v);
+        break;
+    case CtlSaturation:
+        m_capture->set(CaptureProp::Saturation, v);
+        break;
+    case CtlContrast:
+        m_capture->set(CaptureProp::Contrast, v);
+        break;
+    case CtlSharpness:
+        m_capture->set(CaptureProp::Sharpness, v);
+        break;
+    case CtlHDR:
+        m_capture->set(CaptureProp::Gamma, v);
+        break;
+    default:
+        break; // green gain and the switches have no standard property
+    }
+}
+
+void UVCCamera::setControlValue(int key, int value) {
+    auto it = controls.find(key);
+    if (it == controls.end())
+        return; // a control the model lacks stays absent
+    const int index = key < 10 ? 2 : 1;
+    if (it->size() > index)
+        (*it)[index] = value;
+}
+
+void UVCCamera::syncParams() {
+    if (m_capture) {
+        auto prop = [this](int id) { return int(m_capture->get(id)); };
+        setControlValue(CtlExposure, prop(CaptureProp::Brightness));
+        setControlValue(CtlTarget, 0);
+        setControlValue(CtlGain, prop(CaptureProp::Gain));
+        setControlValue(CtlRedGain, prop(CaptureProp::Backlight));
+        setControlValue(CtlGreenGain, 0);
+        setControlValue(CtlBlueGain, prop(CaptureProp::WhiteBalanceBlue));
+        setControlValue(CtlSaturation, prop(CaptureProp::Saturation));
+        setControlValue(CtlContrast, prop(CaptureProp::Contrast));
+        setControlValue(CtlSharpness, prop(CaptureProp::Sharpness));
+        setControlValue(CtlHDR, prop(CaptureProp::Gamma));
+        for (int key = CtlMirror; key <= CtlExposureType; ++key)
+            setControlValue(key, 0);
+    }
+    MessagePassing::instance()->initImgEffect();
+}
+
+void UVCCamera::setAE(bool on) {
+    if (!m_capture)
+        return;
+    const double brightness = m_capture->get(CaptureProp::Brightness);
+    m_capture->set(on ? CaptureProp::AutoExposureOn : CaptureProp::AutoExposureOff, brightness);
+}
+
+void UVCCamera::doAWB() {
+    if (!m_capture)
+        return;
+    m_capture->set(CaptureProp::OneShotWhiteBalance, m_capture->get(CaptureProp::WhiteBalanceBlue));
+}
+
+// ---- zoom and auto edge ----
+
+void UVCCamera::initScaleList() { m_zoom.init(frameSizeNow(), VideoZoom::hostSize()); }
+
+float UVCCamera::setScaleIndex(int index, QPoint anchor) {
+    return m_zoom.setScaleIndex(index, anchor, frameSizeNow(), VideoZoom::hostSize(), videoWindow);
+}
+
+void UVCCamera::fitToWindow() { m_zoom.fitToWindow(frameSizeNow(), VideoZoom::hostSize(), videoWindow); }
+
+void UVCCamera::setEdgeSearchSize(int width, int height) {
+    m_edgeWidth = std::max(1, width);
+    m_edgeHeight = std::max(1, height);
+}
+
+void UVCCamera::snapToEdge(int& x, int& y) {
+    if (videoWindow)
+        EdgeSnap::snapToEdge(*videoWindow, QSize(m_edgeWidth, m_edgeHeight), x, y);
+}

@@ -1,0 +1,107 @@
+#include "camera/UsbWorkers.h"
+
+#include "app/MessagePassing.h"
+#include "camera/ThreaSaveImg.h"
+#include "camera/ThreadAVPacket.h"
+#include "camera/ThreadVideo.h"
+#include "camera/UVCCamera.h"
+#include "imaging/ThreadJingShenHigh.h"
+
+#include <memory>
+
+namespace {
+
+class DecoderAdapter : public UsbFrameDecoder {
+public:
+    bool init(int width, int height, int pixelFormat) { return m_d.initDecoder(width, height, pixelFormat); }
+    ~DecoderAdapter() override {
+        m_d.requestInterruption();
+        m_d.wait(3000);
+    }
+    bool isBusy() const override { return !m_d.isReusable(); }
+    void decode(const RawFrame& frame, Completion done) override {
+        m_d.pushPacket(frame.constBytes(), frame.bytes,
+                       [done](const uint8_t* rgb, int width, int height, bool& used) {
+                           done(rgb, width, height);
+                           used = true;
+                       });
+    }
+    void requestStop() override { m_d.requestInterruption(); }
+    bool waitIdle(int ms) override { return m_d.wait(ms); }
+
+private:
+    ThreadAVPacket m_d;
+};
+
+class SaverAdapter : public UsbSnapshotSaver {
+public:
+    ~SaverAdapter() override { m_s.wait(5000); }
+    // Its thread runs. A job whose picture never came (a bad frame) is given
+    // back when the next job is taken.
+    bool isBusy() const override { return m_s.isRunning(); }
+    void setParams(const QString& path, int mode, bool saveDirect, bool timeStamp, const QColor& colour,
+                   int position, int sizeIndex, const QString& className) override {
+        if (!m_s.isIdle() && !m_s.isRunning())
+            m_s.release();
+        BaseCamera* cam = MessagePassing::instance()->currentCamera();
+        m_s.setParams(path, mode, saveDirect, timeStamp, colour, position, sizeIndex, className,
+                      cam && cam->supportFastMode());
+    }
+    void setFocusConsumer(ThreadJingShenHigh* consumer) override {
+        if (!consumer) {
+            m_s.setFocusStackConsumer({});
+            return;
+        }
+        m_s.setFocusStackConsumer(
+            [consumer](const uint8_t* rgb, int width, int height) { consumer->pushFrame(rgb, width, height); });
+    }
+    QImage* imageBuffer(int width, int height, int channels) override {
+        return m_s.imageBuffer(width, height, channels);
+    }
+    void startSave() override { m_s.start(); }
+
+private:
+    ThreaSaveImg m_s;
+};
+
+class RecorderAdapter : public UsbRecorder {
+public:
+    ~RecorderAdapter() override {
+        // The file must be finished whatever the state: stop, drain, close.
+        if (m_v.state() == ThreadVideo::StateRecording)
+            m_v.stopRecord();
+        m_v.wait(10000);
+    }
+    int state() const override { return m_v.state(); }
+    bool startRecord(const QString& path, const UsbRecordSettings& s) override {
+        return m_v.startRecord(path, s.inWidth, s.inHeight, s.inCodec, s.inPixelFormat, s.fps, s.outWidth,
+                               s.outHeight, s.keepEvery);
+    }
+    void pushFrame(const RawFrame& frame) override {
+        m_v.pushFrame(frame.constBytes(), frame.bytes, frame.width, frame.height);
+    }
+    void stopRecord() override { m_v.stopRecord(); }
+
+private:
+    ThreadVideo m_v;
+};
+
+} // namespace
+
+void UsbWorkers::install() {
+    UsbWorkerFactory f;
+    f.decoder = [](int width, int height, int pixelFormat) -> std::unique_ptr<UsbFrameDecoder> {
+        auto d = std::make_unique<DecoderAdapter>();
+        if (!d->init(width, height, pixelFormat))
+            return nullptr;
+        return d;
+    };
+    f.saver = [] { return std::make_unique<SaverAdapter>(); };
+    f.recorder = [] { return std::make_unique<RecorderAdapter>(); };
+    UVCCamera::setWorkerFactory(f);
+
+    ThreadJingShenHigh::setCameraUnlinkHook([](ThreadJingShenHigh* worker) {
+        if (auto* cam = qobject_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()))
+            cam->unlinkFocusConsumer(worker);
+    });
+}

@@ -1,0 +1,120 @@
+#include "platform/CaptureDevice.h"
+
+#include "platform/SimUsbCamera.h"
+#include "platform/V4l2CaptureDevice.h"
+
+#include <mutex>
+
+namespace {
+
+std::mutex g_factoryMutex;
+CaptureDevice::Factory g_factory;
+
+// The capture object callers hold: open(index) picks the backend of that
+// entry of the device list and forwards everything to it.
+class CaptureRouter : public CaptureDevice {
+public:
+    bool open(int index, int backend) override {
+        release();
+        const QList<CaptureDeviceInfo> list = devices();
+        if (index < 0 || index >= list.size())
+            return false;
+        const CaptureDeviceInfo& info = list[index];
+        if (info.simulated) {
+            auto camera = SimUsbBus::instance()->cameraNamed(info.name);
+            if (!camera)
+                return false;
+            m_backend = std::make_unique<SimCaptureDevice>(camera);
+        } else {
+            m_backend = std::make_unique<V4l2CaptureDevice>(V4l2CaptureDevice::nodeOf(info.location));
+        }
+        if (!m_backend->open(index, backend)) {
+            m_backend.reset();
+            return false;
+        }
+        return true;
+    }
+    bool isOpened() const override { return m_backend && m_backend->isOpened(); }
+    void release() override {
+        if (m_backend)
+            m_backend->release();
+        m_backend.reset();
+    }
+    bool set(int prop, double value) override { return m_backend && m_backend->set(prop, value); }
+    double get(int prop) override { return m_backend ? m_backend->get(prop) : 0.0; }
+    bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override {
+        return m_backend && m_backend->readRaw(buf, capacity, bytes, width, height);
+    }
+    bool selectPixelFormat(int pixelFormat) override {
+        return m_backend && m_backend->selectPixelFormat(pixelFormat);
+    }
+
+private:
+    std::unique_ptr<CaptureDevice> m_backend;
+};
+
+} // namespace
+
+int fourccForPixelFormat(int pixelFormat) {
+    switch (pixelFormat) {
+    case 22:
+        return fourccCode('N', 'V', '1', '2');
+    case 15:
+        return fourccCode('M', 'J', 'P', 'G');
+    case 6:
+        return fourccCode('Y', 'U', 'Y', 'V');
+    default:
+        return 0;
+    }
+}
+
+int pixelFormatForFourcc(int fourcc) {
+    if (fourcc == fourccCode('N', 'V', '1', '2'))
+        return 22;
+    if (fourcc == fourccCode('M', 'J', 'P', 'G'))
+        return 15;
+    if (fourcc == fourccCode('Y', 'U', 'Y', 'V') || fourcc == fourccCode('Y', 'U', 'Y', '2'))
+        return 6;
+    return -1;
+}
+
+QString usbDeviceName(const QString& product, uint16_t vendorId, uint16_t productId) {
+    if (vendorId == 0 && productId == 0)
+        return product;
+    return QString("%1 (vid_%2&pid_%3)")
+        .arg(product)
+        .arg(vendorId, 4, 16, QChar('0'))
+        .arg(productId, 4, 16, QChar('0'));
+}
+
+QList<CaptureDeviceInfo> CaptureDevice::devices() {
+    QList<CaptureDeviceInfo> out;
+    int n = 0;
+    for (const auto& camera : SimUsbBus::instance()->pluggedCameras())
+        out.append(CaptureDeviceInfo{camera->name(), true, QString("sim:%1").arg(n++)});
+    out.append(V4l2CaptureDevice::enumerate());
+    return out;
+}
+
+QStringList CaptureDevice::deviceNames() {
+    QStringList names;
+    for (const CaptureDeviceInfo& d : devices())
+        names.append(d.name);
+    return names;
+}
+
+std::unique_ptr<CaptureDevice> CaptureDevice::create() {
+    Factory f;
+    {
+        std::lock_guard<std::mutex> lock(g_factoryMutex);
+        f = g_factory;
+    }
+    if (f)
+        return f();
+    return std::make_unique<CaptureRouter>();
+}
+
+void CaptureDevice::setFactory(Factory factory) {
+    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    g_factory = std::move(factory);
+}

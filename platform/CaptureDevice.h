@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// Capture property ids, by their standard numbers. The USB models also use
+// contrast (11), saturation (12), backlight (32) and pan (33) as command
+// channels to the camera; 55, 57 and 58 are commands of the capture layer.
+namespace CaptureProp {
+enum : int {
+    FrameWidth = 3,
+    FrameHeight = 4,
+    FourCC = 6,
+    Brightness = 10,
+    Contrast = 11,
+    Saturation = 12,
+    Gain = 14,
+    WhiteBalanceBlue = 17,
+    Sharpness = 20,
+    AutoExposure = 21,
+    Gamma = 22,
+    Backlight = 32,
+    Pan = 33,
+    OneShotWhiteBalance = 55,
+    AutoExposureOn = 57,
+    AutoExposureOff = 58,
+};
+}
+
+// The FOURCC value of four characters, as property 6 takes it.
+constexpr int fourccCode(char a, char b, char c, char d) {
+    return int(uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
+               uint32_t(uint8_t(d)) << 24);
+}
+// Pixel-format code (22 NV12, 15 MJPG, 6 YUYV) <-> FOURCC; 0 / -1 when unknown.
+int fourccForPixelFormat(int pixelFormat);
+int pixelFormatForFourcc(int fourcc);
+
+// "<product> (vid_xxxx&pid_yyyy)", the form the camera scan matches; the
+// product alone when the ids are unknown (0).
+QString usbDeviceName(const QString& product, uint16_t vendorId, uint16_t productId);
+
+struct CaptureDeviceInfo {
+    QString name;      // as above; the scan and the hot-plug watcher compare it
+    bool simulated = false;
+    QString location;  // "/dev/videoN" for a V4L2 device, "sim:<n>" for a simulated one
+};
+
+// One USB capture device: the operations the USB camera driver needs.
+// Property values pass to the camera unchanged and a get returns what the
+// camera answers (the register channels rely on a get answering the preceding
+// set). A capture object is used from one thread at a time (the GUI thread).
+class CaptureDevice {
+public:
+    static constexpr int PlatformBackend = 700; // the backend id callers pass; any value selects the platform's
+
+    virtual ~CaptureDevice() = default;
+    // Opens entry `index` of devices(); repeatable after release().
+    virtual bool open(int index, int backend = PlatformBackend) = 0;
+    virtual bool isOpened() const = 0;
+    virtual void release() = 0;
+    virtual bool set(int prop, double value) = 0;
+    virtual double get(int prop) = 0;
+    // Copies the next undecoded frame (NV12, YUYV or one JPEG image) into buf,
+    // at most `capacity` bytes, and reports its byte count and size. Blocks
+    // until a frame comes, bounded by a timeout; false when none came, the
+    // device is gone or the frame does not fit.
+    virtual bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) = 0;
+    // 22 NV12, 15 MJPG, 6 YUYV: the camera delivers that format from then on.
+    virtual bool selectPixelFormat(int pixelFormat) = 0;
+
+    // The devices in index order: simulated cameras (SEVRIN_SIM_USB) first,
+    // then the V4L2 capture devices of the machine.
+    static QList<CaptureDeviceInfo> devices();
+    static QStringList deviceNames();
+    // An unopened capture object; open(index) picks the backend of that entry.
+    static std::unique_ptr<CaptureDevice> create();
+    // Tests replace what create() makes; an empty function restores it.
+    using Factory = std::function<std::unique_ptr<CaptureDevice>()>;
+    static void setFactory(Factory factory);
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+struct udev;
+struct udev_monitor;
+
+// Camera hot-plug: reports V4L2 capture devices that come and go (libudev's
+// monitor) and simulated cameras unplugged and plugged back (SimUsbBus), by
+// the same device names that CaptureDevice::devices() lists. Lives on the GUI
+// thread; signals arrive there.
+class DeviceWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit DeviceWatcher(QObject* parent = nullptr);
+    ~DeviceWatcher() override;
+    // False when the udev monitor could not be set up (simulated cameras are
+    // still watched).
+    bool watchesSystemDevices() const { return m_monitor != nullptr; }
+
+signals:
+    void removed(const QString& name);
+    void arrived(const QString& name);
+
+private:
+    void readUdevEvent();
+
+    udev* m_udev = nullptr;
+    udev_monitor* m_monitor = nullptr;
+    QSocketNotifier* m_notifier = nullptr;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QSize>
+
+#include <opencv2/core.hpp>
+
+// The procedural specimen the simulated cameras look at: a light background
+// with fine grain, a grid of dark lines and a lattice of coloured discs, all
+// fixed in specimen coordinates ("units"), so that moving the stage moves the
+// picture and neighbouring views overlap exactly (stitching), and a focus
+// position blurs the parts of the specimen whose depth differs from it
+// (focus stacking). Deterministic; any thread.
+namespace SimSpecimen {
+
+constexpr double kGridPitch = 500.0;   // units between grid lines (lines at multiples)
+constexpr double kGridLineWidth = 6.0; // units
+constexpr double kDiscCell = 500.0;    // one disc per cell, cells offset by half a pitch from the grid
+constexpr double kGrainCell = 4.0;     // units per grain cell
+constexpr double kBlurPerDepth = 1.5;  // blur sigma (units) per unit of defocus
+constexpr double kMaxBlurPixels = 24.0;
+
+struct View {
+    QSize size;                // picture size in pixels
+    double unitsPerPixel = 1.0;
+    QPointF offset;            // specimen position of the picture's top-left corner (the stage)
+    double focus = 0.0;        // focus position, in depth units
+    double tilt = 0.0;         // depth = tilt * x (units): 0 is a flat specimen
+};
+
+struct Disc {
+    QPointF centre; // units
+    double radius;  // units
+    cv::Vec3b bgr;
+};
+
+// The picture (CV_8UC3, BGR) the view shows.
+cv::Mat render(const View& view);
+
+// Discs whose centres lie in the given specimen rectangle (for tests that aim
+// at an edge).
+QList<Disc> discsIn(const QRectF& units);
+
+// Depth of the specimen at specimen x for a tilt.
+inline double depthAt(double x, double tilt) { return tilt * x; }
+
+} // namespace SimSpecimen

@@ -1,0 +1,730 @@
+#include "platform/SimUsbCamera.h"
+
+#include "platform/SleepClock.h"
+#include "platform/UvcRegisters.h"
+#include "platform/YuvPack.h"
+
+#include <QtGlobal>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kPhases = 16;          // positions of the moving mark
+constexpr size_t kTrafficLimit = 200000;
+constexpr int kExposureNormal = 16630; // microseconds that give the specimen's own brightness
+
+
+// Selectors of the 12-bit channel (property 32).
+constexpr int kDefaultRed = 610, kDefaultBlue = 358, kDefaultGreen = 256;
+
+struct ModelRow {
+    int code;
+    const char* token;
+    uint16_t pid;
+    int w, h;
+    bool registers;
+    int firmware;
+};
+
+const ModelRow kModels[] = {
+    {1, "Yseltan", 0x0020, 1920, 1080, false, 0}, {2, "Yseltor", 0x0080, 1920, 1080, false, 0},
+    {3, "Corvo", 0x5080, 3840, 2160, true, 29},   {4, "Nesko", 0x5280, 3840, 2160, true, 9},
+    {5, "Tirsa", 0x5480, 3840, 2160, true, 3},    {6, "Pellam", 0x6280, 3840, 2160, true, 12},
+    {7, "Lutrava", 0x5250, 2480, 2048, true, 3},  {8, "Dunmor", 0x52C0, 4096, 3072, true, 3},
+    {9, "Hevra", 0x52F1, 3840, 2160, true, 3},    {10, "Casmo", 0x5460, 3840, 2160, true, 3},
+    {11, "Bexo", 0x54C0, 4000, 3000, true, 3},    {12, "Nodrin", 0x54F4, 3840, 2160, true, 3},
+    {13, "Ambrel", 0x5680, 3840, 2160, true, 7},  {14, "Sorrin", 0x5180, 3840, 2160, true, 29},
+};
+
+int clampInt(double v, int lo, int hi) {
+    if (!(v == v))
+        return lo;
+    return int(std::clamp(v, double(lo), double(hi)));
+}
+
+} // namespace
+
+int SimUsbModel::longExposureFactor(int fw) const {
+    if (fw == 255)
+        fw = 0;
+    if (code == 3 || code == 14)
+        return fw >= 4 ? 100 : 1;
+    if (code == 6)
+        return fw >= 12 ? 100 : 1;
+    return 100;
+}
+
+SimUsbModel SimUsbModel::forCode(int code) {
+    SimUsbModel m;
+    for (const ModelRow& r : kModels)
+        if (r.code == code) {
+            m.code = r.code;
+            m.token = r.token;
+            m.productId = r.pid;
+            m.sensor = QSize(r.w, r.h);
+            m.registerChannel = r.registers;
+            m.firmware = r.firmware;
+            m.mirrorInverted = code == 5;
+        }
+    return m;
+}
+
+bool SimUsbCamera::Effects::operator==(const Effects& o) const {
+    return mirror == o.mirror && flip == o.flip && mono == o.mono && brightness == o.brightness &&
+           contrast == o.contrast && saturation == o.saturation && red == o.red && green == o.green &&
+           blue == o.blue;
+}
+
+SimUsbCamera::SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& options, const QString& name)
+    : m_model(model), m_options(options), m_name(name), m_failOpen(options.failOpen), m_fps(options.fps),
+      m_format(22), m_size(model.sensor), m_jpegPhases(kPhases) {
+    resetBank();
+}
+
+void SimUsbCamera::resetBank() {
+    std::fill(std::begin(m_regs), std::end(m_regs), 0);
+    std::fill(std::begin(m_selectors), std::end(m_selectors), 0);
+    m_regs[UvcReg::Target] = 64;
+    m_regs[UvcReg::Saturation] = 90;
+    m_regs[UvcReg::Sharpness] = 20;
+    m_regs[UvcReg::Hdr] = 190;
+    m_regs[UvcReg::Contrast] = 114;
+    m_regs[UvcReg::Mirror] = m_model.mirrorInverted ? 3 : 0;
+    m_regs[UvcReg::AutoExposure] = 1;
+    m_regs[UvcReg::VideoOut] = 2;
+    m_regs[UvcReg::FwA] = 1;
+    m_regs[UvcReg::FwB] = 2;
+    m_regs[UvcReg::Firmware] = m_options.firmware >= 0 ? m_options.firmware : m_model.firmware;
+    m_regs[UvcReg::FwD] = 3;
+    m_regs[UvcReg::Ident] = m_options.identification >= 0 ? m_options.identification : 100;
+    m_selectors[0] = kDefaultRed;
+    m_selectors[1] = kDefaultBlue;
+    m_selectors[2] = kDefaultGreen;
+    m_selectors[3] = 1600; // auto-focus window, sensor pixels / 2 at full size
+    m_selectors[4] = 900;
+    m_selectors[5] = 640;
+    m_selectors[6] = 360;
+    m_props.clear();
+    m_props[CaptureProp::Saturation] = m_model.registerChannel ? kExposureNormal : 50;
+    if (!m_model.registerChannel) {
+        m_props[CaptureProp::Brightness] = 10000;
+        m_props[CaptureProp::Contrast] = 50;
+        m_props[CaptureProp::Gain] = 0;
+        m_props[CaptureProp::WhiteBalanceBlue] = 512;
+        m_props[CaptureProp::Sharpness] = 64;
+        m_props[CaptureProp::AutoExposure] = 0.75;
+        m_props[CaptureProp::Gamma] = 100;
+        m_props[CaptureProp::Backlight] = 512;
+    }
+}
+
+bool SimUsbCamera::isPlugged() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_plugged;
+}
+
+void SimUsbCamera::setPlugged(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (on == m_plugged)
+        return;
+    m_plugged = on;
+    m_streaming = false;
+    if (on)
+        resetBank(); // power comes back: the camera starts from its defaults
+}
+
+void SimUsbCamera::setStageOffset(const QPointF& units) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stage = units;
+}
+
+QPointF SimUsbCamera::stageOffset() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stage;
+}
+
+void SimUsbCamera::setFocus(double position) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_focus = position;
+}
+
+double SimUsbCamera::focus() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_focus;
+}
+
+void SimUsbCamera::setDepthTilt(double tilt) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_tilt = tilt;
+}
+
+void SimUsbCamera::setMovingMark(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mark = on;
+}
+
+void SimUsbCamera::setWrongSizeFrames(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_wrongSize = on;
+}
+
+void SimUsbCamera::setStalled(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stalled = on;
+}
+
+void SimUsbCamera::setFailOpen(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failOpen = on;
+}
+
+void SimUsbCamera::setFramesPerSecond(double fps) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fps = std::max(0.0, fps);
+    m_streaming = false;
+}
+
+QVector<SimTraffic> SimUsbCamera::traffic() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return QVector<SimTraffic>(m_traffic.begin(), m_traffic.end());
+}
+
+void SimUsbCamera::clearTraffic() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_traffic.clear();
+}
+
+int SimUsbCamera::reg(int r) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_regs[r & 0xFF];
+}
+
+void SimUsbCamera::setReg(int r, int value) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_regs[r & 0xFF] = value & 0xFF;
+}
+
+int SimUsbCamera::selector(int s) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_selectors[s & 0xF];
+}
+
+double SimUsbCamera::property(int id) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_props.value(id, 0.0);
+}
+
+int SimUsbCamera::pixelFormat() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_format;
+}
+
+QSize SimUsbCamera::frameSize() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_size;
+}
+
+int SimUsbCamera::framesDelivered() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_delivered;
+}
+
+int SimUsbCamera::openHandles() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_handles;
+}
+
+void SimUsbCamera::log(SimTraffic::Kind kind, int prop, double value) {
+    m_traffic.push_back({kind, prop, value});
+    if (m_traffic.size() > kTrafficLimit)
+        m_traffic.pop_front();
+}
+
+bool SimUsbCamera::open() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_plugged || m_failOpen)
+        return false;
+    ++m_handles;
+    return true;
+}
+
+void SimUsbCamera::close() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_handles > 0 && --m_handles == 0)
+        m_streaming = false;
+}
+
+void SimUsbCamera::writeRegister(int r, int v) {
+    switch (r) {
+    case UvcReg::Awb:
+        if (v == 1) { // one-shot white balance: the specimen's grey becomes neutral
+            m_selectors[0] = kDefaultRed;
+            m_selectors[1] = kDefaultBlue;
+            m_selectors[2] = kDefaultGreen;
+        }
+        return;
+    case UvcReg::Reset:
+        if (v == 1)
+            resetBank();
+        return;
+    case UvcReg::LensStepUp:
+        if (v == 1)
+            m_focus += 1.0;
+        return;
+    case UvcReg::LensStepDown:
+        if (v == 1)
+            m_focus -= 1.0;
+        return;
+    case UvcReg::Heat:
+        if (v == 1)
+            m_regs[UvcReg::Heat] = m_regs[UvcReg::Heat] ? 0 : 1;
+        return;
+    case UvcReg::FwA:
+    case UvcReg::FwB:
+    case UvcReg::Firmware:
+    case UvcReg::FwD:
+    case UvcReg::Ident:
+        return; // read-only
+    default:
+        m_regs[r] = v;
+    }
+}
+
+bool SimUsbCamera::set(int prop, double value) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_plugged || m_handles == 0)
+        return false;
+    log(SimTraffic::Set, prop, value);
+    if (m_model.registerChannel && prop == CaptureProp::Contrast) {
+        const int word = clampInt(value, 0, 0xFFFF);
+        const int r = word >> 8, v = word & 0xFF;
+        // A read request (value 0xFF) is answered by the next get.
+        if (v == 0xFF) {
+            m_answer11 = r * 256 + m_regs[r];
+        } else {
+            writeRegister(r, v);
+            m_answer11 = word;
+        }
+        return true;
+    }
+    if (m_model.registerChannel && prop == CaptureProp::Backlight) {
+        const int word = clampInt(value, 0, 0xFFFF);
+        const int s = (word >> 12) & 0xF, v = word & 0xFFF;
+        if (v == 0xFFF) {
+            m_answer32 = s * 4096 + m_selectors[s];
+        } else {
+            m_selectors[s] = v;
+            m_answer32 = word;
+        }
+        return true;
+    }
+    switch (prop) {
+    case CaptureProp::FrameWidth:
+        m_size.setWidth(clampInt(value, 16, 8192) & ~1);
+        m_streaming = false;
+        return true;
+    case CaptureProp::FrameHeight:
+        m_size.setHeight(clampInt(value, 16, 8192) & ~1);
+        m_streaming = false;
+        return true;
+    case CaptureProp::FourCC: {
+        const int code = pixelFormatForFourcc(int(int64_t(value)));
+        if (code < 0)
+            return false;
+        m_format = code;
+        m_streaming = false;
+        return true;
+    }
+    case CaptureProp::OneShotWhiteBalance:
+        m_props[CaptureProp::Backlight] = 512;
+        m_props[CaptureProp::WhiteBalanceBlue] = 512;
+        return true;
+    case CaptureProp::AutoExposureOn:
+        m_props[CaptureProp::AutoExposure] = 0.75;
+        return true;
+    case CaptureProp::AutoExposureOff:
+        m_props[CaptureProp::AutoExposure] = 0.25;
+        return true;
+    default:
+        m_props[prop] = value;
+        return true;
+    }
+}
+
+double SimUsbCamera::get(int prop) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_plugged || m_handles == 0)
+        return 0.0;
+    double answer;
+    if (m_model.registerChannel && prop == CaptureProp::Contrast)
+        answer = m_answer11;
+    else if (m_model.registerChannel && prop == CaptureProp::Backlight)
+        answer = m_answer32;
+    else if (prop == CaptureProp::FrameWidth)
+        answer = m_size.width();
+    else if (prop == CaptureProp::FrameHeight)
+        answer = m_size.height();
+    else if (prop == CaptureProp::FourCC)
+        answer = fourccForPixelFormat(m_format);
+    else
+        answer = m_props.value(prop, 0.0);
+    log(SimTraffic::Get, prop, answer);
+    return answer;
+}
+
+bool SimUsbCamera::selectPixelFormat(int code) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_plugged || m_handles == 0 || fourccForPixelFormat(code) == 0)
+        return false;
+    m_format = code;
+    m_streaming = false;
+    return true;
+}
+
+SimUsbCamera::Effects SimUsbCamera::effects() const {
+    Effects e;
+    if (m_model.registerChannel) {
+        const int mirrorBits = m_regs[UvcReg::Mirror] ^ (m_model.mirrorInverted ? 3 : 0);
+        e.mirror = mirrorBits & 1;
+        e.flip = mirrorBits & 2;
+        e.mono = m_regs[UvcReg::Mono] != 0;
+        if (m_regs[UvcReg::AutoExposure] == 1) {
+            e.brightness = m_regs[UvcReg::Target] / 64.0;
+        } else {
+            const int factor = m_regs[UvcReg::ExposureType] ? m_model.longExposureFactor(m_regs[UvcReg::Firmware]) : 1;
+            e.brightness = m_props.value(CaptureProp::Saturation) * factor / kExposureNormal;
+        }
+        e.brightness *= 1.0 + m_regs[UvcReg::Gain] / 40.0;
+        e.contrast = m_regs[UvcReg::Contrast] / 114.0;
+        e.saturation = m_regs[UvcReg::Saturation] / 90.0;
+        e.red = m_selectors[0] / double(kDefaultRed);
+        e.green = m_selectors[2] / double(kDefaultGreen);
+        e.blue = m_selectors[1] / double(kDefaultBlue);
+    } else {
+        const bool ae = m_props.value(CaptureProp::AutoExposure) != 0.25;
+        e.brightness = ae ? 1.0 : m_props.value(CaptureProp::Brightness) / 10000.0;
+        e.brightness *= 1.0 + m_props.value(CaptureProp::Gain) / 40.0;
+        e.contrast = m_props.value(CaptureProp::Contrast) / 50.0;
+        e.saturation = m_props.value(CaptureProp::Saturation) / 50.0;
+        e.red = m_props.value(CaptureProp::Backlight) / 512.0;
+        e.blue = m_props.value(CaptureProp::WhiteBalanceBlue) / 512.0;
+    }
+    e.brightness = std::clamp(e.brightness, 0.02, 8.0);
+    if (e.mono)
+        e.saturation = 0.0;
+    return e;
+}
+
+SimSpecimen::View SimUsbCamera::view() const {
+    SimSpecimen::View v;
+    v.size = m_size;
+    v.unitsPerPixel = m_size.width() > 0 ? double(m_model.sensor.width()) / m_size.width() : 1.0;
+    v.offset = m_stage;
+    v.focus = m_focus;
+    v.tilt = m_tilt;
+    return v;
+}
+
+const cv::Mat& SimUsbCamera::processed() {
+    const SimSpecimen::View v = view();
+    bool changed = false;
+    if (m_base.empty() || v.size != m_baseView.size || v.unitsPerPixel != m_baseView.unitsPerPixel ||
+        v.offset != m_baseView.offset || v.focus != m_baseView.focus || v.tilt != m_baseView.tilt) {
+        m_base = SimSpecimen::render(v);
+        m_baseView = v;
+        changed = true;
+    }
+    const Effects e = effects();
+    if (!changed && !m_processed.empty() && e == m_effects)
+        return m_processed;
+    m_effects = e;
+    // Contrast around mid grey, then exposure and per-channel gain.
+    cv::Mat luts[3];
+    const double gains[3] = {e.blue, e.green, e.red};
+    for (int c = 0; c < 3; ++c) {
+        luts[c].create(1, 256, CV_8U);
+        for (int i = 0; i < 256; ++i)
+            luts[c].at<uint8_t>(i) =
+                cv::saturate_cast<uint8_t>(((i - 128) * e.contrast + 128) * e.brightness * gains[c]);
+    }
+    cv::Mat lut;
+    cv::merge(luts, 3, lut);
+    cv::LUT(m_base, lut, m_processed);
+    if (e.saturation != 1.0) {
+        for (int y = 0; y < m_processed.rows; ++y) {
+            auto* p = m_processed.ptr<cv::Vec3b>(y);
+            for (int x = 0; x < m_processed.cols; ++x) {
+                const double l = 0.114 * p[x][0] + 0.587 * p[x][1] + 0.299 * p[x][2];
+                for (int c = 0; c < 3; ++c)
+                    p[x][c] = cv::saturate_cast<uint8_t>(l + (p[x][c] - l) * e.saturation);
+            }
+        }
+    }
+    if (e.mirror || e.flip)
+        cv::flip(m_processed, m_processed, e.mirror && e.flip ? -1 : (e.mirror ? 1 : 0));
+    ++m_processedGen;
+    return m_processed;
+}
+
+cv::Mat SimUsbCamera::currentPicture() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return processed().clone();
+}
+
+// The moving mark: a white square sliding along the bottom of the picture,
+// one of kPhases places, so that consecutive frames differ.
+void SimUsbCamera::drawMarkBgr(cv::Mat& img, int phase) const {
+    const int m = std::max(8, img.rows / 36) & ~1;
+    const int x = (m + phase * (img.cols - 3 * m) / (kPhases - 1)) & ~1;
+    const int y = (img.rows - m - m / 2) & ~1;
+    cv::rectangle(img, cv::Rect(x, y, m, m), cv::Scalar(255, 255, 255), cv::FILLED);
+}
+
+void SimUsbCamera::drawMarkRaw(uint8_t* frame, int format, QSize size, int phase) const {
+    const int w = size.width(), h = size.height();
+    const int m = std::max(8, h / 36) & ~1;
+    const int x0 = (m + phase * (w - 3 * m) / (kPhases - 1)) & ~1;
+    const int y0 = (h - m - m / 2) & ~1;
+    for (int y = y0; y < y0 + m; ++y) {
+        if (format == 22) {
+            std::memset(frame + size_t(y) * w + x0, 235, size_t(m));
+            if (y % 2 == 0)
+                std::memset(frame + size_t(w) * h + size_t(y / 2) * w + x0, 128, size_t(m));
+        } else {
+            uint8_t* row = frame + (size_t(y) * w + x0) * 2;
+            for (int i = 0; i < m; ++i) {
+                row[2 * i] = 235;
+                row[2 * i + 1] = 128;
+            }
+        }
+    }
+}
+
+bool SimUsbCamera::produce(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+    const cv::Mat& img = processed();
+    const int phase = m_mark ? int(m_lastFrame % kPhases) : 0;
+    const QSize size = m_size;
+    if (m_format == 15) {
+        QByteArray jpeg;
+        if (m_wrongSize) {
+            cv::Mat half;
+            cv::resize(img, half, cv::Size(img.cols / 2, img.rows));
+            jpeg = YuvPack::bgrToJpeg(half, 85, m_options.jpeg422);
+        } else {
+            if (m_jpegGen != m_processedGen) {
+                m_jpegPhases = QVector<QByteArray>(kPhases);
+                m_jpegGen = m_processedGen;
+            }
+            QByteArray& cached = m_jpegPhases[phase];
+            if (cached.isEmpty()) {
+                cv::Mat marked = img.clone();
+                if (m_mark)
+                    drawMarkBgr(marked, phase);
+                cached = YuvPack::bgrToJpeg(marked, 85, m_options.jpeg422);
+            }
+            jpeg = cached;
+        }
+        if (jpeg.isEmpty() || size_t(jpeg.size()) > capacity)
+            return false;
+        std::memcpy(buf, jpeg.constData(), size_t(jpeg.size()));
+        bytes = jpeg.size();
+    } else {
+        const size_t full = YuvPack::rawFrameBytes(m_format, size.width(), size.height());
+        const size_t need = m_wrongSize ? full - size_t(size.width()) : full;
+        if (need == 0 || need > capacity)
+            return false;
+        if (m_packedGen != m_processedGen || m_packedFormat != m_format || m_packedSize != size) {
+            m_packed.resize(int(full));
+            auto* dst = reinterpret_cast<uint8_t*>(m_packed.data());
+            if (m_format == 22)
+                YuvPack::bgrToNv12(img, dst);
+            else
+                YuvPack::bgrToYuyv(img, dst);
+            m_packedGen = m_processedGen;
+            m_packedFormat = m_format;
+            m_packedSize = size;
+        }
+        if (need == full) {
+            std::memcpy(buf, m_packed.constData(), full);
+            if (m_mark)
+                drawMarkRaw(buf, m_format, size, phase);
+        } else {
+            std::memcpy(buf, m_packed.constData(), need);
+        }
+        bytes = int(need);
+    }
+    width = size.width();
+    height = size.height();
+    ++m_delivered;
+    return true;
+}
+
+bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_plugged || m_handles == 0 || !buf)
+        return false;
+    const int timeout = std::max(1, m_options.timeoutMs);
+    if (m_stalled || m_size.isEmpty()) {
+        lock.unlock();
+        SleepClock::sleepMs(timeout);
+        return false;
+    }
+    int64_t k = m_lastFrame + 1;
+    if (m_fps > 0.0) {
+        const double period = 1000.0 / m_fps;
+        uint64_t now = SleepClock::ticksMs();
+        if (!m_streaming) {
+            m_streaming = true;
+            m_streamStart = now;
+            m_lastFrame = -1;
+            k = 0;
+        }
+        const double due = double(m_streamStart) + double(k) * period;
+        if (double(now) < due) {
+            const int wait = int(std::ceil(due - double(now)));
+            lock.unlock();
+            SleepClock::sleepMs(std::min(wait, timeout));
+            lock.lock();
+            if (wait > timeout || !m_plugged || m_handles == 0 || !m_streaming)
+                return false;
+            now = SleepClock::ticksMs();
+        }
+        // A late reader gets the newest frame; the ones it missed are dropped.
+        const int64_t newest = int64_t((double(now) - double(m_streamStart)) / period);
+        k = std::max(k, newest);
+    }
+    m_lastFrame = k;
+    return produce(buf, capacity, bytes, width, height);
+}
+
+// ---- SimCaptureDevice ----
+
+SimCaptureDevice::SimCaptureDevice(std::shared_ptr<SimUsbCamera> camera) : m_camera(std::move(camera)) {}
+
+SimCaptureDevice::~SimCaptureDevice() { release(); }
+
+bool SimCaptureDevice::open(int index, int backend) {
+    Q_UNUSED(backend)
+    release();
+    if (!m_camera) {
+        const auto plugged = SimUsbBus::instance()->pluggedCameras();
+        if (index < 0 || index >= plugged.size())
+            return false;
+        m_camera = plugged[index];
+    }
+    m_open = m_camera->open();
+    return m_open;
+}
+
+void SimCaptureDevice::release() {
+    if (m_open && m_camera)
+        m_camera->close();
+    m_open = false;
+}
+
+bool SimCaptureDevice::set(int prop, double value) { return m_open && m_camera->set(prop, value); }
+
+double SimCaptureDevice::get(int prop) { return m_open ? m_camera->get(prop) : 0.0; }
+
+bool SimCaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+    return m_open && m_camera->readRaw(buf, capacity, bytes, width, height);
+}
+
+bool SimCaptureDevice::selectPixelFormat(int pixelFormat) {
+    return m_open && m_camera->selectPixelFormat(pixelFormat);
+}
+
+// ---- SimUsbBus ----
+
+SimUsbBus* SimUsbBus::instance() {
+    static SimUsbBus* bus = [] {
+        auto* b = new SimUsbBus();
+        b->configure(QString::fromUtf8(qgetenv("SEVRIN_SIM_USB")));
+        return b;
+    }();
+    return bus;
+}
+
+void SimUsbBus::configure(const QString& spec) {
+    QList<std::shared_ptr<SimUsbCamera>> cameras;
+    QMap<int, int> seen;
+    for (const QString& entry : spec.split(',', Qt::SkipEmptyParts)) {
+        const QStringList parts = entry.trimmed().split(':');
+        bool ok = false;
+        const int code = parts.value(0).toInt(&ok);
+        const SimUsbModel model = SimUsbModel::forCode(code);
+        if (!ok || model.code == 0) {
+            qWarning("SEVRIN_SIM_USB: unknown camera code \"%s\"", qPrintable(parts.value(0)));
+            continue;
+        }
+        SimUsbOptions opt;
+        for (int i = 1; i < parts.size(); ++i) {
+            const QString key = parts[i].section('=', 0, 0).trimmed();
+            const QString value = parts[i].section('=', 1).trimmed();
+            if (key == "fw")
+                opt.firmware = std::clamp(value.toInt(), 0, 255);
+            else if (key == "id")
+                opt.identification = std::clamp(value.toInt(), 0, 255);
+            else if (key == "fps")
+                opt.fps = std::max(0.0, value.toDouble());
+            else if (key == "jpeg")
+                opt.jpeg422 = value == "422";
+            else if (key == "fail")
+                opt.failOpen = value == "open";
+            else if (key == "timeout")
+                opt.timeoutMs = std::max(1, value.toInt());
+            else
+                qWarning("SEVRIN_SIM_USB: unknown option \"%s\"", qPrintable(parts[i]));
+        }
+        const int n = ++seen[code];
+        const QString product = n == 1 ? QString("Simulated %1").arg(model.token)
+                                       : QString("Simulated %1 %2").arg(model.token).arg(n);
+        cameras.append(std::make_shared<SimUsbCamera>(model, opt,
+                                                      usbDeviceName(product, model.vendorId, model.productId)));
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cameras = cameras;
+}
+
+QList<std::shared_ptr<SimUsbCamera>> SimUsbBus::cameras() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_cameras;
+}
+
+QList<std::shared_ptr<SimUsbCamera>> SimUsbBus::pluggedCameras() const {
+    QList<std::shared_ptr<SimUsbCamera>> out;
+    for (const auto& c : cameras())
+        if (c->isPlugged())
+            out.append(c);
+    return out;
+}
+
+std::shared_ptr<SimUsbCamera> SimUsbBus::cameraNamed(const QString& name) const {
+    for (const auto& c : cameras())
+        if (c->name() == name)
+            return c;
+    return nullptr;
+}
+
+bool SimUsbBus::unplug(const QString& name) {
+    const auto c = cameraNamed(name);
+    if (!c || !c->isPlugged())
+        return false;
+    c->setPlugged(false);
+    emit removed(name);
+    return true;
+}
+
+bool SimUsbBus::plug(const QString& name) {
+    const auto c = cameraNamed(name);
+    if (!c || c->isPlugged())
+        return false;
+    c->setPlugged(true);
+    emit arrived(name);
+    return true;
+}

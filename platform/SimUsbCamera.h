@@ -1,0 +1,217 @@
+#pragma once
+
+#include "platform/CaptureDevice.h"
+#include "platform/SimSpecimen.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QPointF>
+#include <QSize>
+#include <QString>
+#include <QVector>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <opencv2/core.hpp>
+
+// One exchange on a simulated camera's property channel, for tests that read
+// the exact words on the wire.
+struct SimTraffic {
+    enum Kind { Set, Get };
+    Kind kind;
+    int prop;
+    double value; // the value set, or the answer of a get
+    bool operator==(const SimTraffic& o) const { return kind == o.kind && prop == o.prop && value == o.value; }
+};
+
+// What a SEVRIN_SIM_USB entry configures: "CODE[:key=value...]".
+struct SimUsbOptions {
+    int firmware = -1;      // fw=N: register FC; -1 = the model's default
+    int identification = -1; // id=N: register FE; -1 = the model's (100)
+    double fps = 30.0;      // fps=N: frames per second; 0 = as fast as they are read
+    bool jpeg422 = false;   // jpeg=422: JPEG frames with 4:2:2 chroma (else 4:2:0)
+    bool failOpen = false;  // fail=open: the device cannot be opened
+    int timeoutMs = 500;    // timeout=N: longest wait of a read
+};
+
+// Per-model constants of a simulated camera (device code 1-14).
+struct SimUsbModel {
+    int code = 0;
+    QString token;     // the device panel's token ("Corvo")
+    uint16_t vendorId = 0xfea9;
+    uint16_t productId = 0;
+    QSize sensor;      // full frame size
+    bool registerChannel = true; // vendor registers on properties 11/32 (all but the generic model)
+    int firmware = 0;  // default FC
+    bool mirrorInverted = false; // picture mirrored while the mirror bit is clear
+    // Camera units of property 12 in the long exposure type (x 100 us on most
+    // models; plain microseconds on old firmware of some).
+    int longExposureFactor(int firmware) const;
+    static SimUsbModel forCode(int code); // code 0 when unknown
+};
+
+// A simulated USB camera: the register and selector bank, the standard
+// properties, the frame source, the plug state and the traffic log.
+// Thread-safe: the capture side (GUI thread) and tests may call at once.
+class SimUsbCamera {
+public:
+    SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& options, const QString& name);
+
+    const SimUsbModel& model() const { return m_model; }
+    QString name() const { return m_name; }
+    const SimUsbOptions& options() const { return m_options; }
+    bool isPlugged() const;
+
+    // The stage: specimen position of the picture's top-left corner in
+    // specimen units (one unit is one sensor pixel at full size), the focus
+    // position in depth units, and the specimen's depth slope along x.
+    void setStageOffset(const QPointF& units);
+    QPointF stageOffset() const;
+    void setFocus(double position);
+    double focus() const;
+    void setDepthTilt(double tilt);
+    void setMovingMark(bool on);
+
+    // Fault switches.
+    void setWrongSizeFrames(bool on); // raw frames one row short, JPEG frames of half width
+    void setStalled(bool on);         // no frames: every read waits out its timeout
+    void setFailOpen(bool on);
+    void setFramesPerSecond(double fps);
+
+    // The traffic log (every set and get of an open handle, in order).
+    QVector<SimTraffic> traffic() const;
+    void clearTraffic();
+
+    // The bank, as the camera holds it.
+    int reg(int r) const;
+    void setReg(int r, int value);
+    int selector(int s) const;
+    double property(int id) const;
+    int pixelFormat() const;
+    QSize frameSize() const;
+    int framesDelivered() const;
+    int openHandles() const;
+
+    // What the next frame shows (BGR, before packing), for tests.
+    cv::Mat currentPicture();
+
+    // The device side of a capture handle (SimCaptureDevice).
+    bool open();
+    void close();
+    bool set(int prop, double value);
+    double get(int prop);
+    bool selectPixelFormat(int code);
+    bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height);
+
+    // Plug state; SimUsbBus::plug/unplug also tell the device watcher.
+    void setPlugged(bool on);
+
+private:
+    struct Effects {
+        bool mirror = false, flip = false, mono = false;
+        double brightness = 1.0, contrast = 1.0, saturation = 1.0;
+        double red = 1.0, green = 1.0, blue = 1.0;
+        bool operator==(const Effects& o) const;
+    };
+    void resetBank();
+    void log(SimTraffic::Kind kind, int prop, double value);
+    void writeRegister(int r, int v);
+    Effects effects() const;
+    SimSpecimen::View view() const;
+    const cv::Mat& processed();
+    void drawMarkBgr(cv::Mat& img, int phase) const;
+    void drawMarkRaw(uint8_t* frame, int format, QSize size, int phase) const;
+    bool produce(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height);
+
+    const SimUsbModel m_model;
+    const SimUsbOptions m_options;
+    const QString m_name;
+    mutable std::mutex m_mutex;
+    bool m_plugged = true;
+    bool m_failOpen = false;
+    bool m_stalled = false;
+    bool m_wrongSize = false;
+    bool m_mark = true;
+    int m_handles = 0;
+    double m_fps;
+
+    int m_regs[256] = {};
+    int m_selectors[16] = {};
+    QMap<int, double> m_props;
+    double m_answer11 = 0, m_answer32 = 0;
+    int m_format;
+    QSize m_size;
+
+    QPointF m_stage;
+    double m_focus = 0.0;
+    double m_tilt = 0.0;
+
+    std::deque<SimTraffic> m_traffic;
+
+    // Frame pacing (SleepClock milliseconds).
+    uint64_t m_streamStart = 0;
+    int64_t m_lastFrame = -1;
+    bool m_streaming = false;
+    int m_delivered = 0;
+
+    // Caches: the specimen, the picture with the camera's effects, the packed frame.
+    SimSpecimen::View m_baseView;
+    cv::Mat m_base;
+    Effects m_effects;
+    cv::Mat m_processed;
+    int m_processedGen = 0;
+    int m_packedGen = -1, m_packedFormat = 0;
+    QSize m_packedSize;
+    QByteArray m_packed;
+    QVector<QByteArray> m_jpegPhases;
+    int m_jpegGen = -1;
+};
+
+// A capture handle on a simulated camera.
+class SimCaptureDevice : public CaptureDevice {
+public:
+    explicit SimCaptureDevice(std::shared_ptr<SimUsbCamera> camera = {});
+    ~SimCaptureDevice() override;
+    bool open(int index, int backend = PlatformBackend) override;
+    bool isOpened() const override { return m_open; }
+    void release() override;
+    bool set(int prop, double value) override;
+    double get(int prop) override;
+    bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override;
+    bool selectPixelFormat(int pixelFormat) override;
+    SimUsbCamera* camera() const { return m_camera.get(); }
+
+private:
+    std::shared_ptr<SimUsbCamera> m_camera;
+    bool m_open = false;
+};
+
+// The simulated USB cameras of the process, configured by SEVRIN_SIM_USB
+// (a comma-separated list of CODE[:fw=N][:fps=N][:jpeg=422][:id=N][:fail=open]
+// [:timeout=N]). Plugging and unplugging go through here so that the device
+// watcher hears of them. GUI thread for configure; the rest any thread.
+class SimUsbBus : public QObject {
+    Q_OBJECT
+public:
+    static SimUsbBus* instance();
+    // Replaces every simulated camera (tests); the environment is read once
+    // when instance() is first called.
+    void configure(const QString& spec);
+    QList<std::shared_ptr<SimUsbCamera>> cameras() const;
+    // Plugged cameras in configuration order (what the device list shows).
+    QList<std::shared_ptr<SimUsbCamera>> pluggedCameras() const;
+    std::shared_ptr<SimUsbCamera> cameraNamed(const QString& name) const;
+    bool unplug(const QString& name);
+    bool plug(const QString& name);
+
+signals:
+    void removed(const QString& name);
+    void arrived(const QString& name);
+
+private:
+    SimUsbBus() = default;
+    mutable std::mutex m_mutex;
+    QList<std::shared_ptr<SimUsbCamera>> m_cameras;
+};

@@ -1,0 +1,412 @@
+// The USB camera driver on a simulated camera: frames through the ring and
+// the render step in each format, snapshots by mode (playing and paused),
+// the decoder and save-thread pools, the recorder feed, zoom, the auto-edge
+// search, the asynchronous close and unplugging.
+#include "FakeUsbWorkers.h"
+#include "tests/support/TestEnv.h"
+#include "app/MessagePassing.h"
+#include "camera/SDLBackground.h"
+#include "camera/UVCCamera.h"
+#include "camera/VideoZoom.h"
+#include "platform/SimSpecimen.h"
+#include "platform/SimUsbCamera.h"
+#include "platform/SleepClock.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+#include <memory>
+
+namespace {
+
+ThreadJingShenHigh* const kConsumer = reinterpret_cast<ThreadJingShenHigh*>(0x1000);
+
+// A driver on simulated camera 0 at 1920 x 1080, shown 1:1 on the canvas.
+struct Rig {
+    std::unique_ptr<TestEnv> env = std::make_unique<TestEnv>();
+    FakeUsbWorkers workers;
+    std::unique_ptr<SDLBackground> window;
+    std::unique_ptr<UVCCamera> cam;
+    std::shared_ptr<SimUsbCamera> sim;
+
+    explicit Rig(int format, const QString& spec = "14:fps=0", QSize canvas = QSize(1920, 1080)) {
+        {
+            QSettings other("./OtherSet.ini", QSettings::IniFormat);
+            other.setValue("Resolution", 1);
+        }
+        SimUsbBus::instance()->configure(spec);
+        sim = SimUsbBus::instance()->cameras().value(0);
+        window = std::make_unique<SDLBackground>();
+        videoWindow = window.get();
+        window->setCanvasSize(canvas);
+        window->show();
+        cam = std::make_unique<UVCCamera>();
+        opened = cam->open(0, format);
+        cam->startLive();
+        cam->fitToWindow();
+    }
+    ~Rig() {
+        cam.reset();
+        videoWindow = nullptr;
+        window.reset();
+        SimUsbBus::instance()->configure(QString());
+    }
+    void pass(int n = 1) {
+        for (int i = 0; i < n; ++i)
+            window->renderFrame();
+    }
+    bool opened = false;
+};
+
+// Mean absolute difference of two pictures above the strip of the moving mark.
+double pictureDifference(const QImage& shown, const cv::Mat& bgr) {
+    const QImage rgb = shown.convertToFormat(QImage::Format_RGB888);
+    cv::Mat a(rgb.height(), rgb.width(), CV_8UC3, const_cast<uchar*>(rgb.constBits()), size_t(rgb.bytesPerLine()));
+    cv::Mat b;
+    cv::cvtColor(bgr, b, cv::COLOR_BGR2RGB);
+    const cv::Rect top(0, 0, b.cols, b.rows * 9 / 10);
+    cv::Mat diff;
+    cv::absdiff(a(top), b(top), diff);
+    return cv::mean(diff)[1];
+}
+
+} // namespace
+
+class TstUvcCamera : public QObject {
+    Q_OBJECT
+private slots:
+    void openInEachFormatFramesFlowThroughTheRenderStep_data();
+    void openInEachFormatFramesFlowThroughTheRenderStep();
+    void playingSnapshotsAreServedAtTheNextFrames();
+    void busyDecodersKeepTheRequestPending();
+    void failedDecodeIsDroppedAndTheDecoderReused();
+    void focusStackingFramesFlowOnlyWithAConsumer();
+    void pausedSnapshotsComeFromTheNewestFrame();
+    void handedOverFramesAreNeverOverwritten();
+    void recorderGetsFramesUntilItFinishes();
+    void zoomStepsAndFitKeepThePictureCentred();
+    void zoomInKeepsTheAnchorInPlace();
+    void snapToEdgeLandsOnADiscAndOnAGridLine();
+    void snapToEdgeNearTheBorderShiftsTheWindow();
+    void closeWaitsForABusySaveThread();
+    void unplugFailsReadsAndPlugBringsFramesBack();
+    void frameRateIsMeasuredOnTheFrameClock();
+    void genericControlsUseStandardProperties();
+};
+
+void TstUvcCamera::openInEachFormatFramesFlowThroughTheRenderStep_data() {
+    QTest::addColumn<int>("format");
+    QTest::newRow("NV12") << int(PixFmtNV12);
+    QTest::newRow("YUYV") << int(PixFmtYUYV);
+    QTest::newRow("MJPG") << int(PixFmtMJPG);
+}
+
+void TstUvcCamera::openInEachFormatFramesFlowThroughTheRenderStep() {
+    QFETCH(int, format);
+    Rig rig(format);
+    QVERIFY(rig.opened);
+    QCOMPARE(rig.cam->pixelFormat(), format);
+    QCOMPARE(rig.sim->pixelFormat(), format);
+    QCOMPARE(rig.sim->frameSize(), QSize(1920, 1080));
+    QCOMPARE(rig.window->usbCamera(), static_cast<UsbVideoFeed*>(rig.cam.get()));
+    rig.pass(4);
+    QCOMPARE(rig.sim->framesDelivered(), 4);
+    QCOMPARE(rig.window->uploadCount(), 4);
+    QCOMPARE(rig.cam->ringIndex(), 1);
+    QVERIFY(pictureDifference(rig.window->canvas(), rig.sim->currentPicture()) < 4.0);
+}
+
+void TstUvcCamera::playingSnapshotsAreServedAtTheNextFrames() {
+    Rig rig(PixFmtNV12);
+    rig.pass();
+    rig.cam->snapImage("shot", 0, true, false, Qt::red, 0, 0);
+    QCOMPARE(rig.cam->pendingSnapshots(), QStringList{"shot"});
+    rig.pass();
+    QCOMPARE(rig.workers.saved.size(), 1);
+    QCOMPARE(rig.workers.saved[0].path, QString("shot"));
+    QCOMPARE(rig.workers.saved[0].mode, 0);
+    QCOMPARE(rig.workers.saved[0].className, QString("UVCCamera"));
+    QCOMPARE(rig.workers.saved[0].image.size(), QSize(1920, 1080));
+    QVERIFY(rig.cam->pendingSnapshots().isEmpty());
+    // A series (mode 10) is queued and served one per frame.
+    for (const char* p : {"s1", "s2", "s3"})
+        rig.cam->snapImage(p, 10, true, false, Qt::red, 0, 0);
+    rig.pass(2);
+    QCOMPARE(rig.cam->pendingSnapshots(), QStringList{"s3"});
+    rig.pass();
+    QCOMPARE(rig.workers.saved.size(), 4);
+    QCOMPARE(rig.workers.saved[3].path, QString("s3"));
+    QCOMPARE(rig.workers.saved[3].mode, 10);
+    QCOMPARE(rig.workers.decodersMade, 1); // reused
+}
+
+void TstUvcCamera::busyDecodersKeepTheRequestPending() {
+    Rig rig(PixFmtYUYV);
+    rig.workers.holdDecodes = true;
+    for (int i = 0; i < 6; ++i)
+        rig.cam->snapImage(QString("p%1").arg(i), 10, true, false, Qt::red, 0, 0);
+    rig.pass(8);
+    QCOMPARE(rig.workers.decodersMade, rig.cam->maxDecodeThreads());
+    QCOMPARE(rig.cam->pendingSnapshots().size(), 2);
+    QVERIFY(rig.workers.saved.isEmpty());
+    rig.workers.releaseDecodes();
+    QCOMPARE(rig.workers.saved.size(), 4);
+    rig.workers.holdDecodes = false;
+    rig.pass(2);
+    QCOMPARE(rig.workers.saved.size(), 6);
+    QCOMPARE(rig.workers.decodersMade, 4);
+    // Four save threads were needed while the decoders held their jobs.
+    QCOMPARE(rig.workers.saversMade, 4);
+}
+
+void TstUvcCamera::failedDecodeIsDroppedAndTheDecoderReused() {
+    Rig rig(PixFmtMJPG);
+    rig.workers.failDecodes = true;
+    rig.cam->snapImage("lost", 0, true, false, Qt::red, 0, 0);
+    rig.pass(2);
+    QVERIFY(rig.workers.saved.isEmpty());
+    QCOMPARE(rig.cam->droppedSnapshots(), 1);
+    rig.workers.failDecodes = false;
+    rig.cam->snapImage("kept", 0, true, false, Qt::red, 0, 0);
+    rig.pass();
+    QCOMPARE(rig.workers.saved.size(), 1);
+    QCOMPARE(rig.workers.saved[0].path, QString("kept"));
+    QCOMPARE(rig.workers.decodersMade, 1);
+    QCOMPARE(rig.workers.saversMade, 1); // the save thread of the failed job was freed
+}
+
+void TstUvcCamera::focusStackingFramesFlowOnlyWithAConsumer() {
+    Rig rig(PixFmtNV12);
+    rig.cam->snapImage("stack", 7, true, false, Qt::red, 0, 0);
+    rig.pass();
+    QVERIFY(rig.cam->pendingSnapshots().isEmpty()); // no consumer: cleared
+    rig.cam->setFocusConsumer(kConsumer);
+    rig.pass(); // ring index 1 -> 2
+    rig.cam->snapImage("stack", 7, true, false, Qt::red, 0, 0);
+    rig.pass(6); // slots 2, 0, 1, 2, 0, 1
+    QCOMPARE(rig.workers.saved.size(), 2);
+    QCOMPARE(rig.workers.saved[0].consumer, kConsumer);
+    QCOMPARE(rig.workers.saved[0].mode, 7);
+    QCOMPARE(rig.cam->pendingSnapshots(), QStringList{"stack"});
+}
+
+void TstUvcCamera::pausedSnapshotsComeFromTheNewestFrame() {
+    Rig rig(PixFmtNV12);
+    rig.pass(2);
+    rig.cam->pause();
+    const int delivered = rig.sim->framesDelivered();
+    const QImage shown = rig.window->canvas().copy();
+    rig.cam->snapImage("stitch", 3, true, false, Qt::red, 0, 0);
+    QVERIFY(rig.workers.saved.isEmpty()); // mode 3 is not served while paused
+    rig.cam->snapImage("still", 0, true, false, Qt::red, 0, 0);
+    QCOMPARE(rig.workers.saved.size(), 1);
+    const QImage saved = rig.workers.saved[0].image.convertToFormat(QImage::Format_RGB32);
+    QVERIFY(saved.pixel(960, 1050) == shown.pixel(960, 1050) ||
+            qAbs(qGray(saved.pixel(960, 1050)) - qGray(shown.pixel(960, 1050))) < 8);
+    // A series goes on while paused: one per render pass, no capture read.
+    rig.cam->snapImage("a", 10, true, false, Qt::red, 0, 0);
+    rig.cam->snapImage("b", 10, true, false, Qt::red, 0, 0);
+    rig.pass(3);
+    QCOMPARE(rig.workers.saved.size(), 3);
+    QCOMPARE(rig.sim->framesDelivered(), delivered);
+    QVERIFY(rig.cam->pendingSnapshots().isEmpty());
+}
+
+void TstUvcCamera::handedOverFramesAreNeverOverwritten() {
+    Rig rig(PixFmtNV12);
+    rig.workers.holdDecodes = true;
+    QVERIFY(rig.cam->startRecord("video.mp4"));
+    rig.cam->snapImage("held", 0, true, false, Qt::red, 0, 0);
+    rig.pass(7); // the ring wraps twice past the held slot
+    QCOMPARE(rig.workers.decodeInputs.size(), 1);
+    const RawFrame& held = rig.workers.decodeInputs[0];
+    QCOMPARE(QByteArray(held.data.constData(), held.bytes), rig.workers.decodeInputCopies[0]);
+    QCOMPARE(rig.workers.recorded.size(), 7);
+    for (int i = 0; i < 7; ++i)
+        QCOMPARE(QByteArray(rig.workers.recorded[i].data.constData(), rig.workers.recorded[i].bytes),
+                 rig.workers.recordedCopies[i]);
+    // Consecutive frames really differ (the moving mark), so the check bites.
+    QVERIFY(rig.workers.recordedCopies[0] != rig.workers.recordedCopies[3]);
+    rig.workers.releaseDecodes();
+    QCOMPARE(rig.workers.saved.size(), 1);
+}
+
+void TstUvcCamera::recorderGetsFramesUntilItFinishes() {
+    Rig rig(PixFmtMJPG);
+    QVERIFY(rig.cam->startRecord("a.mp4"));
+    QVERIFY(!rig.cam->startRecord("b.mp4")); // one at a time; the first goes on
+    rig.pass(3);
+    QCOMPARE(rig.workers.recorded.size(), 3);
+    rig.workers.recorderStopsAtOnce = false;
+    rig.cam->stopRecord();
+    rig.pass();
+    QVERIFY(rig.cam->hasRecorder()); // still finishing
+    rig.workers.finishRecorders();
+    rig.pass();
+    QVERIFY(!rig.cam->hasRecorder());
+    QCOMPARE(rig.workers.recorded.size(), 3);
+    QVERIFY(rig.cam->startRecord("c.mp4"));
+    QCOMPARE(rig.workers.recordings.size(), 2);
+}
+
+void TstUvcCamera::zoomStepsAndFitKeepThePictureCentred() {
+    Rig rig(PixFmtNV12);
+    // Host 1920x1080 (the canvas): the fit factor is 1.0.
+    QCOMPARE(rig.cam->scaleIndex(), 9);
+    QCOMPARE(rig.cam->setScaleIndex(4, QPoint(VideoZoom::NoAnchor, VideoZoom::NoAnchor)), 0.5f);
+    QVERIFY(!rig.cam->isFitToWindow());
+    QCOMPARE(rig.window->pos(), QPoint(480, 270));
+    QCOMPARE(rig.window->size(), QSize(960, 540));
+    QCOMPARE(rig.cam->setScaleIndex(0, QPoint(VideoZoom::NoAnchor, VideoZoom::NoAnchor)), 0.1f);
+    QCOMPARE(rig.window->pos(), QPoint(864, 486));
+    rig.cam->fitToWindow();
+    QVERIFY(rig.cam->isFitToWindow());
+    QCOMPARE(rig.window->pos(), QPoint(0, 0));
+    QCOMPARE(rig.window->size(), QSize(1920, 1080));
+    // Out-of-range indexes are clamped, not read past the list.
+    QCOMPARE(rig.cam->setScaleIndex(99, QPoint(VideoZoom::NoAnchor, VideoZoom::NoAnchor)), 1.0f);
+    // Pure placement: a 4000x3000 frame in a 1600x900 host.
+    QCOMPARE(VideoZoom::fittedRect(QSize(4000, 3000), QSize(1600, 900)), QRect(200, 0, 1200, 900));
+    VideoZoom z;
+    z.init(QSize(4000, 3000), QSize(1600, 900));
+    QCOMPARE(z.factors().size(), 11);
+    QCOMPARE(z.factors()[z.scaleIndex()], 0.3f);
+}
+
+void TstUvcCamera::zoomInKeepsTheAnchorInPlace() {
+    Rig rig(PixFmtNV12, "14:fps=0", QSize(960, 540));
+    QCOMPARE(rig.cam->scaleIndex(), 4); // fit 0.5, first of the two 0.5 entries
+    QCOMPARE(rig.window->size(), QSize(960, 540));
+    const int full = int(rig.cam->setScaleIndex(10, QPoint(100, 50)) * 10);
+    QCOMPARE(full, 10);
+    QCOMPARE(rig.window->pos(), QPoint(-100, -50));
+    QCOMPARE(rig.window->size(), QSize(1920, 1080));
+    // Zoomed in, only the visible quarter of the frame is converted.
+    rig.pass();
+    QVERIFY(rig.window->lastCrop().source.width() <= 960 + 64);
+}
+
+void TstUvcCamera::snapToEdgeLandsOnADiscAndOnAGridLine() {
+    Rig rig(PixFmtNV12);
+    rig.sim->setMovingMark(false);
+    rig.pass();
+    // 2 specimen units per pixel: pick a disc well inside the picture.
+    SimSpecimen::Disc disc{};
+    bool found = false;
+    for (const SimSpecimen::Disc& d : SimSpecimen::discsIn(QRectF(400, 400, 3000, 1300)))
+        if (!found) {
+            disc = d;
+            found = true;
+        }
+    QVERIFY(found);
+    const double cx = disc.centre.x() / 2, cy = disc.centre.y() / 2, r = disc.radius / 2;
+    const double edge = cx + r; // the right edge on the disc's row
+    for (const int start : {int(edge) - 7, int(edge) + 7}) {
+        int x = start, y = int(cy);
+        rig.cam->snapToEdge(x, y);
+        QVERIFY2(qAbs(x - edge) <= 1.5, qPrintable(QString("from %1 to %2, edge %3").arg(start).arg(x).arg(edge)));
+        QVERIFY(qAbs(y - cy) <= 2);
+    }
+    // The vertical grid line at 1000 units covers pixels 499..501.
+    const double gx = 1000 / 2.0;
+    const int rowAway = int(disc.centre.y() / 2 < 540 ? 700 : 300) + 25; // between discs and lines
+    int x = int(gx) + 8, y = rowAway;
+    rig.cam->snapToEdge(x, y);
+    QVERIFY2(qAbs(x - (gx + 1.5)) <= 1.5, qPrintable(QString::number(x)));
+    x = int(gx) - 9;
+    y = rowAway;
+    rig.cam->snapToEdge(x, y);
+    QVERIFY2(qAbs(x - (gx - 1.5)) <= 1.5, qPrintable(QString::number(x)));
+}
+
+void TstUvcCamera::snapToEdgeNearTheBorderShiftsTheWindow() {
+    Rig rig(PixFmtNV12);
+    rig.sim->setMovingMark(false);
+    rig.sim->setStageOffset(QPointF(-14, 0)); // the grid line at 0 units covers pixels 6..8
+    rig.pass();
+    int x = 2, y = 300;
+    rig.cam->snapToEdge(x, y);
+    QVERIFY2(x >= 5 && x <= 6, qPrintable(QString::number(x))); // the near side of that line
+    // A search window larger than the picture still reads inside it.
+    rig.cam->setEdgeSearchSize(4001, 31);
+    x = 2;
+    y = 300;
+    rig.cam->snapToEdge(x, y);
+    QVERIFY(x >= 0);
+}
+
+void TstUvcCamera::closeWaitsForABusySaveThread() {
+    Rig rig(PixFmtNV12);
+    rig.workers.holdSaves = true;
+    rig.cam->snapImage("slow", 0, true, false, Qt::red, 0, 0);
+    rig.pass();
+    QCOMPARE(rig.workers.saved.size(), 1);
+    rig.workers.holdDecodes = true;
+    rig.cam->snapImage("decoding", 2, true, false, Qt::red, 0, 0);
+    rig.pass();
+    QSignalSpy finished(MessagePassing::instance(), SIGNAL(setThreadAVPacketFinishSIGNAL()));
+    rig.cam->closeCamera();
+    QVERIFY(!rig.cam->hasCapture());
+    QTest::qWait(200);
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(rig.workers.stopRequests > 0); // asked to stop, not killed
+    rig.workers.releaseDecodes();
+    QTest::qWait(120);
+    QCOMPARE(finished.count(), 0); // the save threads still run
+    rig.workers.releaseSaves();
+    QTRY_COMPARE(finished.count(), 1);
+    QTest::qWait(120);
+    QCOMPARE(finished.count(), 1); // announced once
+    QCOMPARE(rig.window->usbCamera(), nullptr);
+}
+
+void TstUvcCamera::unplugFailsReadsAndPlugBringsFramesBack() {
+    Rig rig(PixFmtMJPG);
+    rig.pass(2);
+    const int shown = rig.window->uploadCount();
+    QVERIFY(SimUsbBus::instance()->unplug(rig.sim->name()));
+    rig.pass(3);
+    QCOMPARE(rig.window->uploadCount(), shown);
+    QVERIFY(SimUsbBus::instance()->plug(rig.sim->name()));
+    // What the restart road does: pause, the resolution again, play.
+    rig.cam->pause();
+    rig.cam->setResolution(rig.cam->resolutionIndex());
+    rig.cam->play();
+    rig.pass(2);
+    QCOMPARE(rig.window->uploadCount(), shown + 2);
+    QCOMPARE(rig.sim->pixelFormat(), int(PixFmtMJPG));
+}
+
+void TstUvcCamera::frameRateIsMeasuredOnTheFrameClock() {
+    SleepClock::FakeTime clock;
+    Rig rig(PixFmtNV12, "14:fps=25");
+    rig.pass(60);
+    QVERIFY2(qAbs(rig.cam->frameRate() - 25.0f) < 0.5f, qPrintable(QString::number(rig.cam->frameRate())));
+}
+
+void TstUvcCamera::genericControlsUseStandardProperties() {
+    Rig rig(PixFmtMJPG, "1:fps=0");
+    rig.sim->clearTraffic();
+    rig.cam->setParam(CtlGreenGain, 300); // no standard property: nothing sent
+    QVERIFY(rig.sim->traffic().isEmpty());
+    rig.cam->setParam(CtlTarget, 900);
+    rig.cam->setParam(CtlGain, 12);
+    rig.cam->setParam(CtlBlueGain, 700);
+    const QVector<SimTraffic> expected{{SimTraffic::Set, 21, 0.25},
+                                       {SimTraffic::Set, 10, 900},
+                                       {SimTraffic::Set, 14, 12},
+                                       {SimTraffic::Set, 17, 700}};
+    QCOMPARE(rig.sim->traffic(), expected);
+    rig.sim->clearTraffic();
+    rig.cam->setAE(true);
+    const QVector<SimTraffic> ae{{SimTraffic::Get, 10, 900}, {SimTraffic::Set, 57, 900}};
+    QCOMPARE(rig.sim->traffic(), ae);
+    // The picture shows the gain.
+    QCOMPARE(rig.sim->property(14), 12.0);
+}
+
+QTEST_MAIN(TstUvcCamera)
+#include "tst_uvc_camera.moc"

@@ -1,0 +1,67 @@
+#include "CaptureConformance.h"
+
+#include <turbojpeg.h>
+
+#include <vector>
+
+namespace {
+
+bool isJpegOfSize(const uint8_t* data, int bytes, int w, int h) {
+    tjhandle tj = tjInitDecompress();
+    int jw = 0, jh = 0, ss = 0, cs = 0;
+    const bool ok = tjDecompressHeader3(tj, data, (unsigned long)bytes, &jw, &jh, &ss, &cs) == 0;
+    tjDestroy(tj);
+    return ok && jw == w && jh == h;
+}
+
+} // namespace
+
+QStringList captureConformance(CaptureDevice& device, int index) {
+    QStringList failures;
+    for (int round = 0; round < 3; ++round) {
+        if (!device.open(index))
+            failures << QString("open %1 failed").arg(round + 1);
+        else if (!device.isOpened())
+            failures << "opened device does not report open";
+        device.release();
+        if (device.isOpened())
+            failures << "released device reports open";
+    }
+    if (!device.open(index)) {
+        failures << "cannot open for the remaining checks";
+        return failures;
+    }
+    for (const double value : {12.0, 47.0, 3.0}) {
+        device.set(CaptureProp::Sharpness, value);
+        if (device.get(CaptureProp::Sharpness) != value)
+            failures << QString("get after set(%1) answered something else").arg(value);
+    }
+    const int w = 320, h = 240;
+    device.set(CaptureProp::FrameWidth, w);
+    device.set(CaptureProp::FrameHeight, h);
+    std::vector<uint8_t> buf(size_t(w) * h * 2);
+    for (const int format : {22, 6, 15}) {
+        if (!device.selectPixelFormat(format)) {
+            failures << QString("format %1 refused").arg(format);
+            continue;
+        }
+        int bytes = 0, fw = 0, fh = 0;
+        if (!device.readRaw(buf.data(), buf.size(), bytes, fw, fh)) {
+            failures << QString("no frame in format %1").arg(format);
+            continue;
+        }
+        if (fw != w || fh != h)
+            failures << QString("format %1: frame %2x%3, asked %4x%5").arg(format).arg(fw).arg(fh).arg(w).arg(h);
+        const bool sized = format == 22 ? bytes == w * h * 3 / 2
+                                        : format == 6 ? bytes == w * h * 2 : isJpegOfSize(buf.data(), bytes, w, h);
+        if (!sized)
+            failures << QString("format %1: %2 bytes do not make a frame of the size").arg(format).arg(bytes);
+    }
+    int bytes = 0, fw = 0, fh = 0;
+    if (device.readRaw(buf.data(), 16, bytes, fw, fh))
+        failures << "a frame larger than the buffer was copied";
+    device.release();
+    if (device.readRaw(buf.data(), buf.size(), bytes, fw, fh))
+        failures << "read after release gave a frame";
+    return failures;
+}

@@ -1,0 +1,406 @@
+// The simulated USB camera: configuration, frames in every format and size,
+// the register and selector bank, visible effects of the controls, pacing
+// and timeouts, plug control, the stage and the focus.
+#include "platform/SimSpecimen.h"
+#include "platform/SimUsbCamera.h"
+#include "platform/SleepClock.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <turbojpeg.h>
+
+#include <vector>
+
+namespace {
+
+struct Frame {
+    std::vector<uint8_t> data;
+    int bytes = 0, width = 0, height = 0;
+};
+
+std::shared_ptr<SimUsbCamera> makeSim(int code, const QString& options = "fps=0") {
+    SimUsbBus::instance()->configure(QString("%1:%2").arg(code).arg(options));
+    return SimUsbBus::instance()->cameras().value(0);
+}
+
+// A simulated camera opened through a capture handle, at `size` when given.
+struct OpenSim {
+    std::shared_ptr<SimUsbCamera> sim;
+    SimCaptureDevice dev;
+    bool opened;
+    explicit OpenSim(int code, const QString& options = "fps=0", QSize size = QSize())
+        : sim(makeSim(code, options)), dev(sim), opened(dev.open(0)) {
+        if (!size.isEmpty()) {
+            dev.set(3, size.width());
+            dev.set(4, size.height());
+        }
+    }
+};
+
+bool read(SimCaptureDevice& dev, Frame& f, size_t capacity = 4096 * 3072 * 2) {
+    f.data.resize(capacity);
+    return dev.readRaw(f.data.data(), capacity, f.bytes, f.width, f.height);
+}
+
+// The frame decoded to BGR (independent decoders: OpenCV for raw, imdecode for JPEG).
+cv::Mat decode(const Frame& f, int format) {
+    cv::Mat bgr;
+    if (format == 22) {
+        cv::Mat yuv(f.height * 3 / 2, f.width, CV_8UC1, const_cast<uint8_t*>(f.data.data()));
+        cv::cvtColor(yuv, bgr, cv::COLOR_YUV2BGR_NV12);
+    } else if (format == 6) {
+        cv::Mat yuv(f.height, f.width, CV_8UC2, const_cast<uint8_t*>(f.data.data()));
+        cv::cvtColor(yuv, bgr, cv::COLOR_YUV2BGR_YUYV);
+    } else {
+        bgr = cv::imdecode(cv::Mat(1, f.bytes, CV_8UC1, const_cast<uint8_t*>(f.data.data())), cv::IMREAD_COLOR);
+    }
+    return bgr;
+}
+
+cv::Scalar meanOf(const cv::Mat& bgr) { return cv::mean(bgr(cv::Rect(0, 0, bgr.cols, bgr.rows * 9 / 10))); }
+
+double sharpness(const cv::Mat& bgr, const cv::Rect& r) {
+    cv::Mat grey, lap;
+    cv::cvtColor(bgr(r), grey, cv::COLOR_BGR2GRAY);
+    cv::Laplacian(grey, lap, CV_64F);
+    cv::Scalar m, s;
+    cv::meanStdDev(lap, m, s);
+    return s[0] * s[0];
+}
+
+void writeReg(SimCaptureDevice& dev, int r, int v) { dev.set(11, r * 256 + v); }
+int readReg(SimCaptureDevice& dev, int r) {
+    dev.set(11, r * 256 + 0xFF);
+    return int(dev.get(11)) & 0xFF;
+}
+
+class SimCamera : public ::testing::Test {
+protected:
+    void TearDown() override { SimUsbBus::instance()->configure(QString()); }
+};
+
+} // namespace
+
+TEST_F(SimCamera, EnvironmentListIsParsedWithOptions) {
+    SimUsbBus::instance()->configure("3:fw=20:fps=12.5, 13 ,99,6:jpeg=422:id=7:timeout=40,14:fail=open");
+    const auto cams = SimUsbBus::instance()->cameras();
+    ASSERT_EQ(cams.size(), 4); // 99 is no camera code
+    EXPECT_EQ(cams[0]->model().code, 3);
+    EXPECT_EQ(cams[0]->options().firmware, 20);
+    EXPECT_DOUBLE_EQ(cams[0]->options().fps, 12.5);
+    EXPECT_EQ(cams[1]->name(), "Simulated Ambrel (vid_fea9&pid_5680)");
+    EXPECT_TRUE(cams[2]->options().jpeg422);
+    EXPECT_EQ(cams[2]->options().identification, 7);
+    EXPECT_EQ(cams[2]->options().timeoutMs, 40);
+    EXPECT_TRUE(cams[3]->options().failOpen);
+    SimCaptureDevice failing(cams[3]);
+    EXPECT_FALSE(failing.open(0));
+}
+
+TEST_F(SimCamera, FramesComeInEveryFormatAtEverySizeOfTheModels) {
+    OpenSim rig(14);
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    sim->setMovingMark(false);
+    for (const QSize size : {QSize(1920, 1080), QSize(2480, 2048), QSize(640, 360)}) {
+        dev.set(3, size.width());
+        dev.set(4, size.height());
+        for (int format : {22, 6, 15}) {
+            ASSERT_TRUE(dev.selectPixelFormat(format));
+            Frame f;
+            ASSERT_TRUE(read(dev, f));
+            EXPECT_EQ(f.width, size.width());
+            EXPECT_EQ(f.height, size.height());
+            if (format == 22) {
+                EXPECT_EQ(f.bytes, size.width() * size.height() * 3 / 2);
+            } else if (format == 6) {
+                EXPECT_EQ(f.bytes, size.width() * size.height() * 2);
+            }
+            const cv::Mat bgr = decode(f, format);
+            ASSERT_EQ(bgr.cols, size.width());
+            ASSERT_EQ(bgr.rows, size.height());
+            // Every format shows the same picture.
+            const cv::Mat truth = sim->currentPicture();
+            cv::Mat diff;
+            cv::absdiff(bgr, truth, diff);
+            EXPECT_LT(cv::mean(diff)[1], 6.0) << format;
+        }
+    }
+}
+
+TEST_F(SimCamera, JpegChromaSubsamplingFollowsTheOption) {
+    for (const bool chroma422 : {false, true}) {
+        OpenSim rig(5, chroma422 ? "fps=0:jpeg=422" : "fps=0", QSize(640, 480));
+        ASSERT_TRUE(rig.opened);
+        auto sim = rig.sim;
+        SimCaptureDevice& dev = rig.dev;
+        dev.selectPixelFormat(15);
+        Frame f;
+        ASSERT_TRUE(read(dev, f));
+        tjhandle tj = tjInitDecompress();
+        int w = 0, h = 0, ss = -1, cs = -1;
+        ASSERT_EQ(tjDecompressHeader3(tj, f.data.data(), f.bytes, &w, &h, &ss, &cs), 0);
+        tjDestroy(tj);
+        EXPECT_EQ(ss, chroma422 ? TJSAMP_422 : TJSAMP_420);
+    }
+}
+
+TEST_F(SimCamera, RegisterReadAnswersTheLastRequestAndWritesStay) {
+    OpenSim rig(3, "fps=0:fw=255");
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    EXPECT_EQ(readReg(dev, 0xFE), 100);
+    EXPECT_EQ(readReg(dev, 0xFC), 255);
+    EXPECT_EQ(readReg(dev, 0x09), 1); // auto exposure on at power-up
+    writeReg(dev, 0x00, 42);
+    EXPECT_EQ(readReg(dev, 0x00), 42);
+    // The answer is the last request's, however many gets follow.
+    dev.set(11, 0x05FF);
+    EXPECT_EQ(int(dev.get(11)), 0x0500 + 114);
+    EXPECT_EQ(int(dev.get(11)), 0x0500 + 114);
+    // Selectors: 12-bit values.
+    dev.set(32, 0x1000 + 4000);
+    dev.set(32, 0x1FFF);
+    EXPECT_EQ(int(dev.get(32)) & 0xFFF, 4000);
+    EXPECT_EQ(sim->selector(1), 4000);
+    // Commands: one-shot white balance restores neutral gains, reset restores the bank.
+    dev.set(11, 0x0801);
+    EXPECT_EQ(sim->selector(1), 358);
+    writeReg(dev, 0x02, 7);
+    dev.set(11, 0xF901);
+    EXPECT_EQ(readReg(dev, 0x02), 90);
+    EXPECT_EQ(readReg(dev, 0x00), 0);
+}
+
+TEST_F(SimCamera, TrafficLogHoldsEverySetAndGetInOrder) {
+    OpenSim rig(14);
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    sim->clearTraffic();
+    dev.set(11, 0x0701);
+    dev.set(11, 0x07FF);
+    dev.get(11);
+    dev.set(33, -1);
+    const QVector<SimTraffic> expected{{SimTraffic::Set, 11, 0x0701},
+                                       {SimTraffic::Set, 11, 0x07FF},
+                                       {SimTraffic::Get, 11, 0x0701},
+                                       {SimTraffic::Set, 33, -1}};
+    EXPECT_EQ(sim->traffic(), expected);
+}
+
+TEST_F(SimCamera, ControlsShowInThePicture) {
+    OpenSim rig(14, "fps=0", QSize(640, 360));
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    sim->setMovingMark(false);
+    const cv::Mat normal = sim->currentPicture();
+    const cv::Scalar base = meanOf(normal);
+
+    writeReg(dev, 0x00, 40); // gain doubles the brightness
+    const cv::Scalar gained = meanOf(sim->currentPicture());
+    EXPECT_GT(gained[1], base[1] * 1.3);
+    writeReg(dev, 0x00, 0);
+
+    writeReg(dev, 0x09, 0); // manual exposure, half the normal time
+    dev.set(12, 16630 / 2);
+    EXPECT_LT(meanOf(sim->currentPicture())[1], base[1] * 0.7);
+    writeReg(dev, 0x09, 1);
+
+    dev.set(32, 0x0000 + 1200); // red gain
+    const cv::Scalar reddish = meanOf(sim->currentPicture());
+    EXPECT_GT(reddish[2], base[2] * 1.3);
+    EXPECT_NEAR(reddish[0], base[0], 2.0);
+    dev.set(11, 0x0801);
+
+    writeReg(dev, 0x06, 1); // black and white
+    cv::Mat mono = sim->currentPicture(), channels[3];
+    cv::split(mono, channels);
+    EXPECT_EQ(cv::norm(channels[0], channels[2], cv::NORM_INF), 0.0);
+    writeReg(dev, 0x06, 0);
+
+    writeReg(dev, 0x07, 1); // mirror
+    cv::Mat expected;
+    cv::flip(normal, expected, 1);
+    EXPECT_EQ(cv::norm(sim->currentPicture(), expected, cv::NORM_INF), 0.0);
+    writeReg(dev, 0x07, 2); // flip
+    cv::flip(normal, expected, 0);
+    EXPECT_EQ(cv::norm(sim->currentPicture(), expected, cv::NORM_INF), 0.0);
+}
+
+TEST_F(SimCamera, InvertedMirrorModelShowsTheRightWayRoundWithBothBitsSet) {
+    OpenSim rig(5, "fps=0", QSize(320, 240));
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    EXPECT_EQ(readReg(dev, 0x07), 3);
+    const cv::Mat upright = sim->currentPicture();
+    writeReg(dev, 0x07, 2); // bit 0 cleared: mirrored
+    cv::Mat expected;
+    cv::flip(upright, expected, 1);
+    EXPECT_EQ(cv::norm(sim->currentPicture(), expected, cv::NORM_INF), 0.0);
+}
+
+TEST_F(SimCamera, ReadsArePacedAtTheFrameRate) {
+    SleepClock::FakeTime clock;
+    OpenSim rig(14, "fps=25", QSize(320, 240));
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    Frame f;
+    ASSERT_TRUE(read(dev, f));
+    const uint64_t t0 = clock.now();
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(read(dev, f));
+    EXPECT_EQ(clock.now() - t0, 400u);
+    // A reader that falls behind gets the newest frame at once.
+    clock.advance(1000);
+    const int slept = clock.sleepCount();
+    ASSERT_TRUE(read(dev, f));
+    EXPECT_EQ(clock.sleepCount(), slept);
+}
+
+TEST_F(SimCamera, StalledCameraTimesOut) {
+    SleepClock::FakeTime clock;
+    OpenSim rig(14, "fps=30:timeout=250");
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    sim->setStalled(true);
+    Frame f;
+    EXPECT_FALSE(read(dev, f));
+    EXPECT_EQ(clock.sleptMs(), 250u);
+    sim->setStalled(false);
+    EXPECT_TRUE(read(dev, f));
+}
+
+TEST_F(SimCamera, UnpluggedCameraFailsUntilPluggedBackWithItsDefaults) {
+    OpenSim rig(14, "fps=0", QSize(320, 240));
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    writeReg(dev, 0x00, 30);
+    ASSERT_TRUE(SimUsbBus::instance()->unplug(sim->name()));
+    EXPECT_FALSE(SimUsbBus::instance()->unplug(sim->name()));
+    Frame f;
+    EXPECT_FALSE(read(dev, f));
+    EXPECT_FALSE(dev.set(3, 640));
+    SimCaptureDevice other(sim);
+    EXPECT_FALSE(other.open(0));
+    ASSERT_TRUE(SimUsbBus::instance()->plug(sim->name()));
+    EXPECT_TRUE(read(dev, f));
+    EXPECT_EQ(f.width, 320);
+    EXPECT_EQ(readReg(dev, 0x00), 0); // power came back: defaults
+}
+
+TEST_F(SimCamera, WrongSizeFaultGivesFramesTheVideoWindowRejects) {
+    OpenSim rig(14, "fps=0", QSize(320, 240));
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    sim->setWrongSizeFrames(true);
+    Frame f;
+    dev.selectPixelFormat(22);
+    ASSERT_TRUE(read(dev, f));
+    EXPECT_EQ(f.bytes, 320 * 240 * 3 / 2 - 320);
+    dev.selectPixelFormat(15);
+    ASSERT_TRUE(read(dev, f));
+    EXPECT_EQ(decode(f, 15).cols, 160);
+}
+
+TEST_F(SimCamera, ConsecutiveFramesDifferByTheMovingMark) {
+    OpenSim rig(14, "fps=0", QSize(640, 360));
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    for (int format : {22, 15}) {
+        dev.selectPixelFormat(format);
+        Frame a, b;
+        ASSERT_TRUE(read(dev, a));
+        ASSERT_TRUE(read(dev, b));
+        EXPECT_NE(a.data, b.data);
+        cv::Mat da = decode(a, format), db = decode(b, format), diff;
+        cv::absdiff(da(cv::Rect(0, 0, 640, 300)), db(cv::Rect(0, 0, 640, 300)), diff);
+        EXPECT_LT(cv::mean(diff)[0], 0.5); // only the strip of the mark changes
+    }
+}
+
+TEST_F(SimCamera, StageOffsetMovesThePictureExactly) {
+    OpenSim rig(14, "fps=0", QSize(1920, 1080)); // 2 specimen units per pixel on a 3840-wide sensor
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    sim->setMovingMark(false);
+    const cv::Mat a = sim->currentPicture();
+    sim->setStageOffset(QPointF(600, 200));
+    const cv::Mat b = sim->currentPicture();
+    // Picture b starts 300 pixels right and 100 down of a.
+    const cv::Rect overlapA(300, 100, 1620, 980), overlapB(0, 0, 1620, 980);
+    cv::Mat diff;
+    cv::absdiff(a(overlapA), b(overlapB), diff);
+    EXPECT_LT(cv::mean(diff)[0], 1.0);
+    // The reusable renderer gives the same picture.
+    SimSpecimen::View v;
+    v.size = QSize(1920, 1080);
+    v.unitsPerPixel = 2.0;
+    v.offset = QPointF(600, 200);
+    cv::absdiff(SimSpecimen::render(v), b, diff);
+    EXPECT_EQ(cv::norm(diff, cv::NORM_INF), 0.0);
+}
+
+TEST_F(SimCamera, FocusBlursAndATiltedSpecimenIsSharpWhereItsDepthMatches) {
+    SimSpecimen::View v;
+    v.size = QSize(640, 360);
+    v.unitsPerPixel = 2.0;
+    const cv::Rect whole(0, 0, 640, 360);
+    const double sharp = sharpness(SimSpecimen::render(v), whole);
+    v.focus = 4;
+    const double soft = sharpness(SimSpecimen::render(v), whole);
+    v.focus = 12;
+    const double softer = sharpness(SimSpecimen::render(v), whole);
+    EXPECT_GT(sharp, soft * 2);
+    EXPECT_GT(soft, softer);
+
+    // Depth grows with x: at focus 0 the left is sharp, at focus 10 the right.
+    v.tilt = 10.0 / 1280.0;
+    const cv::Rect left(0, 0, 128, 360), right(512, 0, 128, 360);
+    v.focus = 0;
+    const cv::Mat nearFocus = SimSpecimen::render(v);
+    v.focus = 10;
+    const cv::Mat farFocus = SimSpecimen::render(v);
+    EXPECT_GT(sharpness(nearFocus, left), sharpness(farFocus, left) * 2);
+    EXPECT_GT(sharpness(farFocus, right), sharpness(nearFocus, right) * 2);
+
+    // Through the camera: lens steps move the focus.
+    OpenSim rig(13);
+    ASSERT_TRUE(rig.opened);
+    auto sim = rig.sim;
+    SimCaptureDevice& dev = rig.dev;
+    dev.set(11, 0x1701);
+    dev.set(11, 0x1701);
+    dev.set(11, 0x1801);
+    EXPECT_DOUBLE_EQ(sim->focus(), 1.0);
+}
+
+TEST_F(SimCamera, DiscsOfTheSpecimenAreWhereTheQuerySaysAndClearOfTheGrid) {
+    const QList<SimSpecimen::Disc> discs = SimSpecimen::discsIn(QRectF(0, 0, 3840, 2160));
+    ASSERT_GE(discs.size(), 20);
+    SimSpecimen::View v;
+    v.size = QSize(1920, 1080);
+    v.unitsPerPixel = 2.0;
+    const cv::Mat img = SimSpecimen::render(v);
+    for (const SimSpecimen::Disc& d : discs) {
+        const double gx = std::fmod(d.centre.x(), SimSpecimen::kGridPitch);
+        EXPECT_GT(std::min(gx, SimSpecimen::kGridPitch - gx), d.radius + SimSpecimen::kGridLineWidth / 2);
+        const int px = int(d.centre.x() / 2), py = int(d.centre.y() / 2);
+        if (px < 1920 && py < 1080) {
+            const cv::Vec3b c = img.at<cv::Vec3b>(py, px);
+            EXPECT_LE(std::abs(c[0] - d.bgr[0]) + std::abs(c[1] - d.bgr[1]) + std::abs(c[2] - d.bgr[2]), 3);
+        }
+    }
+}
