@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QList>
+#include <QString>
 #include <QWidget>
 
-// The scale panel. Placeholder: constructed and placed by the
-// central widget, shows nothing yet.
+class QComboBox;
+class QToolButton;
+
+// The scale panel: the current camera's calibration scales to choose from,
+// and the start of a new two-point calibration.
 class ScaleSet : public QWidget {
     Q_OBJECT
 public:
@@ -11,4 +16,9 @@ public:
 
 public slots:
     void changeLanguageSLOT(int language);
+    void sendScaleInfoSLOT(QList<QString> names, QString current);
+
+private:
+    QComboBox* comboScale = nullptr;
+    QToolButton* btnNew = nullptr;
 };

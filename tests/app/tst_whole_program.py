@@ -1,0 +1,176 @@
+#!/usr/bin/python3
+"""The real program under a virtual X server, driven with xdotool and checked
+by the pixels of screenshots: a simulated USB camera is opened from the device
+panel and shows live under the interface, a line measured with two clicks is
+drawn with its label over the video, a cross line is added from the line
+panel, a simulated network camera shows live, and a terminate request ends
+the program with exit code 0."""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+from PIL import Image, ImageChops
+
+BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+SEVRIN = os.path.join(BUILD, "Sevrin")
+KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
+
+# Screen positions at 1920 x 1080 (interface size factor 10).
+OPEN_BUTTON = (531, 54)
+TAB_MEASURE = (29, 181)
+TAB_LINE = (29, 298)
+LINE_TOOL = (148, 103)
+ADD_H_LINE = (110, 55)
+COMBO_CAMERA = (330, 54)
+VIEW = (600, 200, 1890, 900)  # part of the view area that the picture covers
+
+
+def start_x():
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(r, 16)
+        if not chunk:
+            raise RuntimeError("Xvfb did not start")
+        number += chunk
+    os.close(r)
+    return xvfb, ":" + number.decode().strip()
+
+
+class Program:
+    def __init__(self, display, usb, net):
+        self.dir = tempfile.mkdtemp(prefix="sevrin-whole-")
+        self.env = dict(os.environ, DISPLAY=display, SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb,
+                        SEVRIN_SIM_NET=net, QT_QPA_PLATFORM="xcb")
+        self.env.pop("SDL_VIDEODRIVER", None)
+        self.log = open(os.path.join(self.dir, "log.txt"), "w")
+        self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.shots = 0
+        time.sleep(3)
+
+    def click(self, pos, wait=0.6):
+        subprocess.run(["xdotool", "mousemove", str(pos[0]), str(pos[1]), "click", "1"], env=self.env, check=True)
+        time.sleep(wait)
+
+    def key(self, *keys):
+        subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
+        time.sleep(0.4)
+
+    def shot(self, name):
+        path = os.path.join(self.dir, name + ".png")
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+        if KEEP:
+            os.makedirs(KEEP, exist_ok=True)
+            shutil.copy(path, os.path.join(KEEP, name + ".png"))
+        return Image.open(path).convert("RGB")
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGTERM)
+        code = self.proc.wait(timeout=20)
+        self.log.close()
+        return code
+
+
+def coloured_share(img, box):
+    """Share of strongly coloured pixels (the specimen's discs) in box."""
+    region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
+    px = list(region.getdata())
+    coloured = sum(1 for r, g, b in px if max(r, g, b) - min(r, g, b) > 80)
+    return coloured / len(px)
+
+
+def lit_share(img, box):
+    """Share of pixels that are not black (a picture is shown)."""
+    region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
+    px = list(region.getdata())
+    return sum(1 for r, g, b in px if r + g + b > 90) / len(px)
+
+
+def changed_pixels(a, b, box):
+    diff = ImageChops.difference(a.crop(box), b.crop(box)).convert("L")
+    return sum(1 for v in diff.getdata() if v > 40)
+
+
+def red_new_pixels(before, after, box):
+    n = 0
+    for (r0, g0, b0), (r1, g1, b1) in zip(before.crop(box).getdata(), after.crop(box).getdata()):
+        if r1 > 170 and g1 < 90 and b1 < 90 and (abs(r1 - r0) + abs(g1 - g0) + abs(b1 - b0)) > 60:
+            n += 1
+    return n
+
+
+failures = []
+checks = [0]
+
+
+def check(cond, what):
+    checks[0] += 1
+    print(("ok   " if cond else "FAIL ") + what)
+    if not cond:
+        failures.append(what)
+
+
+def main():
+    xvfb, display = start_x()
+    try:
+        # USB camera: open from the device panel and watch it live.
+        p = Program(display, "4", "")
+        empty = p.shot("usb_before_open")
+        check(coloured_share(empty, VIEW) < 0.01, "no picture before a camera is opened")
+        p.click(OPEN_BUTTON, wait=2.5)
+        live1 = p.shot("usb_live_1")
+        time.sleep(1.0)
+        live2 = p.shot("usb_live_2")
+        check(coloured_share(live1, VIEW) > 0.05, "the simulated specimen shows in the view area")
+        check(changed_pixels(live1, live2, VIEW) > 20, "two screenshots a second apart differ in the video")
+        # The interface is drawn over it: the title bar and the left column.
+        check(live1.getpixel((960, 12))[0] < 110, "title bar drawn")
+        check(live1.getpixel((300, 600)) == (210, 210, 210), "left column drawn")
+
+        # A line measured with two clicks, its label drawn over the video.
+        p.click(TAB_MEASURE)
+        p.click(LINE_TOOL)
+        before = p.shot("line_before")
+        a, b = (760, 310), (1110, 470)
+        p.click(a, wait=0.3)
+        p.click(b, wait=0.8)
+        after = p.shot("line_after")
+        box = (a[0] - 10, a[1] - 60, b[0] + 220, b[1] + 60)
+        check(red_new_pixels(before, after, box) > 150, "the line and its label appear in red over the video")
+
+        # A horizontal cross line from the line panel spans the picture.
+        p.click(TAB_LINE)
+        before = p.shot("cross_before")
+        p.click(ADD_H_LINE, wait=1.0)
+        after = p.shot("cross_after")
+        check(red_new_pixels(before, after, VIEW) > 400, "a cross line is drawn across the picture")
+
+        code = p.stop()
+        check(code == 0, "terminate ends the program with exit code 0 (USB camera open, got %s)" % code)
+
+        # Network camera: the device list offers it; opened, it shows live.
+        p = Program(display, "", "0@192.168.1.10")
+        p.click(OPEN_BUTTON, wait=3.0)
+        n1 = p.shot("net_live_1")
+        time.sleep(1.0)
+        n2 = p.shot("net_live_2")
+        check(lit_share(n1, VIEW) > 0.5, "the network camera's picture shows")
+        check(changed_pixels(n1, n2, VIEW) > 20, "the network picture is live")
+        code = p.stop()
+        check(code == 0, "terminate ends the program with exit code 0 (network camera open, got %s)" % code)
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+    print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
