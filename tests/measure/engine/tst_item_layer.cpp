@@ -416,6 +416,7 @@ private slots:
     }
 
     void linesStoredAndRestoredOnlyWhenLineSaveAllows() {
+        layer->readECLP2PData(); // what the 3 s timer does; the store is written only after it
         drawLine();
         const QString store = AppPaths::appFile("INI/ECLP2P.ini");
         QVERIFY(!QFileInfo::exists(store)); // "LineSave" missing: nothing is stored
@@ -443,6 +444,9 @@ private slots:
         layer = new ItemLayer(host.get());
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
+        // A resolution change before the lines are back must not wipe them.
+        hub->changeResolution();
+        QCOMPARE(QSettings(store, QSettings::IniFormat).value("total").toInt(), 2000000000);
         QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
         layer->readECLP2PData();
         QCOMPARE(shapes()->shapes().size(), 2);
@@ -453,6 +457,10 @@ private slots:
         QCOMPARE(second->results[0], 200.0f);
         QCOMPARE(table.count(), 1);
         QCOMPARE(table.last()[2].value<QList<QString>>(), QList<QString>({"直线1", "直线2"}));
+        layer->readECLP2PData(); // a second call adds nothing
+        QCOMPARE(shapes()->shapes().size(), 2);
+        hub->changeResolution(); // now a save writes what is there: nothing
+        QCOMPARE(QSettings(store, QSettings::IniFormat).value("total").toInt(), 0);
     }
 
 private:
