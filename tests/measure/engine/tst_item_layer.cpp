@@ -2,6 +2,8 @@
 // refreshing the table, dragging, deleting with a confirmation, panning,
 // auto edge, focus windows, table edits and hub settings.
 
+#include "MouseInput.h"
+
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCLObjectContainer.h"
@@ -53,19 +55,13 @@ public:
 
 void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
           QPoint global = QPoint(-1, -1)) {
-    if (global == QPoint(-1, -1))
-        global = w->mapToGlobal(pos);
-    QMouseEvent ev(type, QPointF(pos), QPointF(global), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &ev);
+    sendMouse(w, type, pos, button, buttons, global);
 }
 void click(QWidget* w, QPoint pos, Qt::MouseButton b = Qt::LeftButton) {
-    send(w, QEvent::MouseButtonPress, pos, b, b);
-    send(w, QEvent::MouseButtonRelease, pos, b, Qt::NoButton);
+    clickAt(w, pos, b);
 }
 void doubleClick(QWidget* w, QPoint pos, Qt::MouseButton b) {
-    click(w, pos, b);
-    send(w, QEvent::MouseButtonDblClick, pos, b, b);
-    send(w, QEvent::MouseButtonRelease, pos, b, Qt::NoButton);
+    doubleClickAt(w, pos, b);
 }
 
 } // namespace
@@ -76,7 +72,8 @@ class ItemLayerTest : public QObject {
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<QWidget> host;
     ItemLayer* layer = nullptr;
-    MessagePassing* hub = MessagePassing::instance();
+    // Made inside the first test folder: the hub creates its export folders.
+    MessagePassing* hub = nullptr;
 
     CCLObjectContainer* shapes() { return layer->measureSystem()->shapeContainer(); }
 
@@ -91,6 +88,7 @@ class ItemLayerTest : public QObject {
 private slots:
     void init() {
         env = std::make_unique<TestEnv>();
+        hub = MessagePassing::instance();
         labelStyle = 0;
         host = std::make_unique<QWidget>();
         host->resize(800, 400);

@@ -83,11 +83,13 @@ class ReportContentTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestEnv> env;
-    MessagePassing* hub = MessagePassing::instance();
+    // Made inside the first test folder: the hub creates its export folders.
+    MessagePassing* hub = nullptr;
 
 private slots:
     void init() {
         env = std::make_unique<TestEnv>();
+        hub = MessagePassing::instance();
         hub->setLanguage(0);
     }
     void cleanup() {
