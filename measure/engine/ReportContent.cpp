@@ -28,11 +28,7 @@ QString wordTemplateFile(const QString& name) {
 } // namespace
 
 WordReportTemplate WordReportTemplate::ReadCurrent() {
-    const QSettings list(wordTemplateFile("List"), QSettings::IniFormat);
-    QString name = list.value("curKey", "default").toString();
-    if (name.isEmpty())
-        name = QStringLiteral("default");
-    return Read(name);
+    return Read(ReportContent::CurrentTemplateName(wordTemplateFile("List")));
 }
 
 WordReportTemplate WordReportTemplate::Read(const QString& name) {
@@ -58,6 +54,12 @@ QString Title(int language) {
     static const char* const titles[3] = {"图 像 测 量 信 息", "Image Measurement Result",
                                           "圖 像 測 量 信 息"};
     return QString::fromUtf8(titles[languageColumn(language)]);
+}
+
+QString CurrentTemplateName(const QString& listFile) {
+    const QSettings list(listFile, QSettings::IniFormat);
+    const QString name = list.value("curKey").toString();
+    return name.isEmpty() ? QStringLiteral("default") : name;
 }
 
 QStringList EnglishXlsFields() {

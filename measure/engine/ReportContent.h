@@ -38,6 +38,9 @@ namespace ReportContent {
 QString ColumnName(int index, int language);
 // "Image Measurement Result" and its Chinese forms.
 QString Title(int language);
+// The current template named by "curKey" of a list file; "default" when
+// the file, the key or the name is missing.
+QString CurrentTemplateName(const QString& listFile);
 // The four field texts of the XLSX template "default" in English.
 QStringList EnglishXlsFields();
 // The seven field texts of the Word template "default" in English.

@@ -27,11 +27,7 @@ bool placed(const QPoint& p) {
 } // namespace
 
 XlsReportTemplate XlsReportTemplate::ReadCurrent() {
-    const QSettings list("./Template/List.ini", QSettings::IniFormat);
-    QString name = list.value("curKey", "default").toString();
-    if (name.isEmpty())
-        name = QStringLiteral("default");
-    return Read(name);
+    return Read(ReportContent::CurrentTemplateName("./Template/List.ini"));
 }
 
 XlsReportTemplate XlsReportTemplate::Read(const QString& name) {

@@ -291,6 +291,32 @@ private slots:
         QVERIFY(layer->isCameraMode());
     }
 
+    void lineSaveOneNeitherRestoresNorTouchesTheStore() {
+        QDir().mkpath(AppPaths::appFile("INI"));
+        {
+            QSettings store(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
+            store.setValue("total", 1);
+            store.setValue("ECLP2P_0",
+                           QStringList({"0", "0", "1", "10", "10", "90", "10", "90", "10", "0", "0", "1"}));
+        }
+        makeLayer();
+        setLineSave(1);
+        layer->readECLP2PData();
+        QVERIFY(shapes()->shapes().isEmpty());
+        drawLine({100, 100}, {300, 100});
+        hub->changeResolution();
+        QCOMPARE(storedTotal(), 1);
+        // Switched on, the next save writes the lines of the screen.
+        setLineSave(0);
+        drawLine({100, 100}, {300, 100});
+        QCOMPARE(storedTotal(), 1);
+        QCOMPARE(QSettings(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat)
+                     .value("ECLP2P_0")
+                     .toStringList()
+                     .mid(3, 2),
+                 QStringList({"200", "800"}));
+    }
+
     // --------------------------------------------------------- snapshots
 
     void screenshotAtViewSizeOtherModesAtFullSize() {
