@@ -260,7 +260,7 @@ void ItemLayer::init() {
     plottingPenWidth = 3;
 
     m_sys->SetCurScale(m_sys->ReadLastScaleName());
-    // The report's unit column is right before any panel asks for the scales.
+    // The reports' unit column is right even before a panel asks for the scales.
     unitOfCurrentScale();
     m_sys->SetTextInputCallback([this] { return AskText(); });
     m_sys->SetViewWidget(this);
