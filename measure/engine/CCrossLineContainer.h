@@ -48,6 +48,7 @@ public:
     void ClearSelection();
     void SetTickScale(int spacing, int step);
     void SetLabelFontSize(int pixelSize);
+    int labelFontSize() const { return m_fontSize; }
     void DrawLines(QPainter& painter);
     void CollectLineRects(QList<QRect>& rects);
     void CollectLineRect(const CrossLineInfo& line, QList<QRect>& rects);

@@ -100,6 +100,10 @@ public:
     void setAxesVisible(bool on) { m_axes.visible = on; }
     bool axesVisible() const { return m_axes.visible; }
     bool barVisible() const { return m_scale.visible; }
+    QColor barColour() const { return m_barColour; }
+    QColor markerColour() const { return m_markerColour; }
+    int barPenWidth() const { return m_scale.penWidth; }
+    int fontSize() const { return m_fontSize; }
 
 private:
     void computeBar(const QString& unit);

@@ -10,6 +10,7 @@
 #include "measure/engine/FocusWindowCamera.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/ShapeRegistry.h"
+#include "measure/engine/XlsReportLayout.h"
 #include "measure/shapes/CLP2P.h"
 #include "measure/shapes/ShapeRegistration.h"
 #include "platform/AppPaths.h"
@@ -18,8 +19,10 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QImageReader>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -32,10 +35,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Tool numbers of the palette -> shape kinds; 18 is "delete all".
-int kindOfTool(int tool) {
+int ItemLayer::KindOfTool(int tool) {
     switch (tool) {
     case 0:
         return KindP2P;
@@ -87,6 +87,8 @@ int kindOfTool(int tool) {
         return -1;
     }
 }
+
+namespace {
 
 QString tr3(const char* zh, const char* en, const char* tw) {
     switch (MessagePassing::instance()->language()) {
@@ -250,6 +252,7 @@ void ItemLayer::init() {
     const QColor item = colourAt(settings.value("MeasureSet/ItemColor", 0).toInt());
     if (item.isValid())
         curItemColor = item;
+    plottingPenColour = curItemColor;
     m_sys->SetShapeColour(item);
     const QColor font = colourAt(settings.value("MeasureSet/FontColor", 0).toInt());
     m_sys->SetLabelColour(font);
@@ -257,6 +260,8 @@ void ItemLayer::init() {
     plottingPenWidth = 3;
 
     m_sys->SetCurScale(m_sys->ReadLastScaleName());
+    // The reports' unit column is right even before a panel asks for the scales.
+    unitOfCurrentScale();
     m_sys->SetTextInputCallback([this] { return AskText(); });
     m_sys->SetViewWidget(this);
 }
@@ -724,20 +729,29 @@ void ItemLayer::SetMeasureAutoEdge_slot(int n) {
 void ItemLayer::SetCurScaleName(QString name) {
     m_sys->SetCurScale(name);
     update();
-    QString unit;
     int bits = 2;
-    float length = 0, pixels = 0;
-    if (m_sys->GetScaleInfo(m_sys->scaleContainer()->currentName(), unit, bits, length, pixels)) {
-        m_unitText = unit;
-        MessagePassing::instance()->setScaleUnit(unit, bits);
-    }
+    if (unitOfCurrentScale(&bits))
+        MessagePassing::instance()->setScaleUnit(m_unitText, bits);
     RefreshTable();
+}
+
+bool ItemLayer::unitOfCurrentScale(int* bits) {
+    QString unit;
+    int decimals = 2;
+    float length = 0, pixels = 0;
+    if (!m_sys->GetScaleInfo(m_sys->scaleContainer()->currentName(), unit, decimals, length, pixels))
+        return false;
+    m_unitText = unit;
+    if (bits)
+        *bits = decimals;
+    return true;
 }
 
 void ItemLayer::SetScaleUnit(QString unit) {
     m_sys->SetScaleUnit(unit);
     update();
-    if (unit != QLatin1String("pix") && OzaMeasureSys::IsKnownUnit(unit))
+    // "pix" too: the values are then pixels, and the report must say so.
+    if (OzaMeasureSys::IsKnownUnit(unit))
         m_unitText = unit;
     RefreshTable();
 }
@@ -788,7 +802,7 @@ void ItemLayer::useMeasureToolSLOT(int tool) {
         if (m_sys->mode() != OzaMeasureSys::ModeShapes)
             m_sys->SetMode(OzaMeasureSys::ModeShapes);
         measuringCursor();
-        const int kind = kindOfTool(tool);
+        const int kind = KindOfTool(tool);
         if (kind > 0)
             shapes->SetCurType(kind);
     }
@@ -811,14 +825,28 @@ void ItemLayer::saveItemSLOT(QImage* image, int mode, QString path) {
         MessagePassing::instance()->saveItemFinish(mode, path, nullptr);
         return;
     }
+    // Grey and palette pictures cannot take coloured measurements.
+    switch (image->format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Grayscale16:
+    case QImage::Format_Alpha8:
+        *image = image->convertToFormat(QImage::Format_RGB32);
+        break;
+    default:
+        break;
+    }
     if (mode == 8) {
         *image = image->scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         QPainter painter(image);
         m_sys->Draw(painter);
     } else {
         const QSize full = image->size();
+        const QSize stored = m_imageSize.isEmpty() ? full : m_imageSize;
         m_sys->SetViewSize(full.width(), full.height());
-        m_sys->SetImageSize(m_imageSize.width(), m_imageSize.height());
+        m_sys->SetImageSize(stored.width(), stored.height());
         m_sys->plotting()->LayoutBarFixed(full.width());
         {
             QPainter painter(image);
@@ -832,10 +860,36 @@ void ItemLayer::saveItemSLOT(QImage* image, int mode, QString path) {
     MessagePassing::instance()->saveItemFinish(mode, path, image);
 }
 
-// The report content is laid out by the report builder (XLSX and HTML).
-void ItemLayer::getAllMeasureDataSLOT(QString, QString) {}
+MeasureTable ItemLayer::measureTable() {
+    MeasureTable table;
+    int first = 0, last = 0;
+    m_sys->GetAllMeasureData(nullptr, first, last, table.names, table.values);
+    table.unit = m_unitText;
+    return table;
+}
 
-void ItemLayer::getAllMeasureDataWordSLOT(QString&, QString) {}
+bool ItemLayer::isWidePicture(const QString& picture) {
+    if (BaseCamera* camera = MessagePassing::instance()->currentCamera())
+        return camera->isWideFrame();
+    // No camera (a still image): the picture's own shape decides.
+    const QSize size = QImageReader(picture).size();
+    return size.isValid() && size.height() > 0 && double(size.width()) / size.height() > 1.55;
+}
+
+void ItemLayer::getAllMeasureDataSLOT(QString path, QString image) {
+    const XlsReportTemplate report = XlsReportTemplate::ReadCurrent();
+    const bool withPicture = !image.isEmpty();
+    const XlsReportLayout layout(report, MessagePassing::instance()->language(), measureTable(), withPicture,
+                                 QDateTime::currentDateTime());
+    const QString picture = withPicture ? image + ".jpg" : QString();
+    // The export panel looks for the file afterwards.
+    layout.Write(path, picture, withPicture && isWidePicture(picture));
+}
+
+void ItemLayer::getAllMeasureDataWordSLOT(QString& html, QString image) {
+    html += ReportContent::BuildHtml(WordReportTemplate::ReadCurrent(), MessagePassing::instance()->language(),
+                                     measureTable(), image.isEmpty() ? QString() : image + ".jpg");
+}
 
 void ItemLayer::OzaFreashWholeSysSLOT() {
     update();
@@ -998,13 +1052,14 @@ void ItemLayer::GetScaleInfo() {
 }
 
 void ItemLayer::saveECLP2PData() {
-    if (lineSaveOff())
+    if (!m_linesRestored || lineSaveOff())
         return;
     QSettings store(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
     store.clear();
     int n = 0;
     for (CCLBaseObject* shape : m_sys->shapeContainer()->shapes()) {
-        if (shape->kind != KindP2P)
+        // Two ends and the label anchor: the layout every reader expects.
+        if (shape->kind != KindP2P || shape->points.size() != 3)
             continue;
         QStringList fields;
         fields << QString::number(colorList.indexOf(shape->color))
@@ -1020,6 +1075,9 @@ void ItemLayer::saveECLP2PData() {
 }
 
 void ItemLayer::readECLP2PData() {
+    if (m_linesRestored)
+        return; // once: a second pass would double every line
+    m_linesRestored = true;
     if (lineSaveOff())
         return;
     QSettings store(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);

@@ -2,6 +2,7 @@
 
 #include "measure/engine/MeasureView.h"
 #include "measure/engine/OzaMeasureSys.h"
+#include "measure/engine/ReportContent.h"
 
 #include <QColor>
 #include <QCursor>
@@ -48,6 +49,11 @@ public:
     void setCompanionWidget(QWidget* widget) { m_companion = widget; }
     // Unit of the current scale (the unit column of reports).
     QString unitText() const { return m_unitText; }
+    // Every data row with the unit column, as the reports show them.
+    MeasureTable measureTable();
+    // Shape kind of a palette tool; -1 for a tool that changes no kind
+    // (tool 18, "delete all", is handled on its own).
+    static int KindOfTool(int tool);
     bool isCameraMode() const { return m_cameraMode; }
     bool canMoveItems() const { return m_canMoveItems; }
     bool isAutoEdge() const { return m_autoEdge; }
@@ -101,7 +107,10 @@ public slots:
     void changeResolutionSLOT();
     void setAutoEdgeStateSLOT(bool on);
     void saveItemSLOT(QImage* image, int mode, QString path);
+    // The XLSX report at path from the current template under ./Template;
+    // image: the picture saved just before, without ".jpg" (empty: none).
     void getAllMeasureDataSLOT(QString path, QString image);
+    // Appends the HTML report (current template under WordTemplate/) to html.
     void getAllMeasureDataWordSLOT(QString& html, QString image);
     void OzaFreashWholeSysSLOT();
     void setIsCanMoveItemSLOT(bool on);
@@ -151,6 +160,10 @@ private:
     void clearAllShapes();
     bool confirm(const QString& title, const QString& text);
     bool lineSaveOff() const;
+    // The unit (and decimals) of the current scale become the unit text.
+    bool unitOfCurrentScale(int* bits = nullptr);
+    // Whether the picture of a report fills the table's width (16:9).
+    static bool isWidePicture(const QString& picture);
     static QString measureSetFile();
 
     int m_cameraNumber = 0;
@@ -182,6 +195,9 @@ private:
     QPointer<BaseCamera> m_focusCamera;
     QPointF m_pressPoint;
     bool m_cameraMode = true;
+    // The stored lines are written only once they have been read back: an
+    // early save (a click, a resolution change) would wipe them first.
+    bool m_linesRestored = false;
 
     ConfirmHook m_confirm;
     std::function<ScaleEntry()> m_scaleDialog;

@@ -2,6 +2,8 @@
 // refreshing the table, dragging, deleting with a confirmation, panning,
 // auto edge, focus windows, table edits and hub settings.
 
+#include "MouseInput.h"
+
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCLObjectContainer.h"
@@ -53,19 +55,13 @@ public:
 
 void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
           QPoint global = QPoint(-1, -1)) {
-    if (global == QPoint(-1, -1))
-        global = w->mapToGlobal(pos);
-    QMouseEvent ev(type, QPointF(pos), QPointF(global), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &ev);
+    sendMouse(w, type, pos, button, buttons, global);
 }
 void click(QWidget* w, QPoint pos, Qt::MouseButton b = Qt::LeftButton) {
-    send(w, QEvent::MouseButtonPress, pos, b, b);
-    send(w, QEvent::MouseButtonRelease, pos, b, Qt::NoButton);
+    clickAt(w, pos, b);
 }
 void doubleClick(QWidget* w, QPoint pos, Qt::MouseButton b) {
-    click(w, pos, b);
-    send(w, QEvent::MouseButtonDblClick, pos, b, b);
-    send(w, QEvent::MouseButtonRelease, pos, b, Qt::NoButton);
+    doubleClickAt(w, pos, b);
 }
 
 } // namespace
@@ -76,7 +72,8 @@ class ItemLayerTest : public QObject {
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<QWidget> host;
     ItemLayer* layer = nullptr;
-    MessagePassing* hub = MessagePassing::instance();
+    // Made inside the first test folder: the hub creates its export folders.
+    MessagePassing* hub = nullptr;
 
     CCLObjectContainer* shapes() { return layer->measureSystem()->shapeContainer(); }
 
@@ -91,6 +88,7 @@ class ItemLayerTest : public QObject {
 private slots:
     void init() {
         env = std::make_unique<TestEnv>();
+        hub = MessagePassing::instance();
         labelStyle = 0;
         host = std::make_unique<QWidget>();
         host->resize(800, 400);
@@ -416,6 +414,7 @@ private slots:
     }
 
     void linesStoredAndRestoredOnlyWhenLineSaveAllows() {
+        layer->readECLP2PData(); // what the 3 s timer does; the store is written only after it
         drawLine();
         const QString store = AppPaths::appFile("INI/ECLP2P.ini");
         QVERIFY(!QFileInfo::exists(store)); // "LineSave" missing: nothing is stored
@@ -443,6 +442,9 @@ private slots:
         layer = new ItemLayer(host.get());
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
+        // A resolution change before the lines are back must not wipe them.
+        hub->changeResolution();
+        QCOMPARE(QSettings(store, QSettings::IniFormat).value("total").toInt(), 2000000000);
         QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
         layer->readECLP2PData();
         QCOMPARE(shapes()->shapes().size(), 2);
@@ -453,6 +455,10 @@ private slots:
         QCOMPARE(second->results[0], 200.0f);
         QCOMPARE(table.count(), 1);
         QCOMPARE(table.last()[2].value<QList<QString>>(), QList<QString>({"直线1", "直线2"}));
+        layer->readECLP2PData(); // a second call adds nothing
+        QCOMPARE(shapes()->shapes().size(), 2);
+        hub->changeResolution(); // now a save writes what is there: nothing
+        QCOMPARE(QSettings(store, QSettings::IniFormat).value("total").toInt(), 0);
     }
 
 private:
