@@ -25,6 +25,7 @@ TAB_MEASURE = (29, 181)
 TAB_LINE = (29, 298)
 LINE_TOOL = (148, 103)
 ADD_H_LINE = (110, 55)
+NEW_SCALE = (517, 54)
 COMBO_CAMERA = (330, 54)
 VIEW = (600, 200, 1890, 900)  # part of the view area that the picture covers
 
@@ -45,8 +46,8 @@ def start_x():
 
 
 class Program:
-    def __init__(self, display, usb, net):
-        self.dir = tempfile.mkdtemp(prefix="sevrin-whole-")
+    def __init__(self, display, usb, net, app_dir=None):
+        self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
         self.env = dict(os.environ, DISPLAY=display, SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb,
                         SEVRIN_SIM_NET=net, QT_QPA_PLATFORM="xcb")
         self.env.pop("SDL_VIDEODRIVER", None)
@@ -152,8 +153,33 @@ def main():
         after = p.shot("cross_after")
         check(red_new_pixels(before, after, VIEW) > 400, "a cross line is drawn across the picture")
 
+        # Calibration by two clicks: a scale "cal" of 5 mm over that distance is
+        # stored in the camera's scale file and survives a restart.
+        p.click(TAB_MEASURE)
+        p.click(NEW_SCALE)
+        p.click((700, 560), wait=0.3)
+        p.click((1000, 560), wait=1.5)
+        p.shot("scale_dialog")
+        subprocess.run(["xdotool", "type", "--delay", "50", "cal"], env=p.env, check=True)
+        p.key("Tab", "Tab", "Tab", "ctrl+a")
+        subprocess.run(["xdotool", "type", "--delay", "50", "5"], env=p.env, check=True)
+        p.key("Return")
+        time.sleep(1.0)
+        p.shot("scale_done")
+        scale_ini = os.path.join(p.dir, "INI", "SCALE_INFO.ini")
+        text = open(scale_ini, encoding="utf-8").read() if os.path.exists(scale_ini) else ""
+        check("cal" in text, "the new scale is stored in INI/SCALE_INFO.ini")
+
         code = p.stop()
         check(code == 0, "terminate ends the program with exit code 0 (USB camera open, got %s)" % code)
+        if "cal" in text:
+            q = Program(display, "4", "", app_dir=p.dir)
+            q.click(OPEN_BUTTON, wait=2.5)
+            q.click(TAB_MEASURE)
+            q.shot("scale_after_restart")
+            text2 = open(scale_ini, encoding="utf-8").read()
+            check("cal" in text2, "the scale survives a restart")
+            check(q.stop() == 0, "second run ends with exit code 0")
 
         # Network camera: the device list offers it; opened, it shows live.
         p = Program(display, "", "0@192.168.1.10")
