@@ -243,8 +243,15 @@ void UVCCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStam
         return;
     }
     if (m_playing) {
+        // A user's snapshots pressed in quick succession are all kept (one per
+        // frame); other modes (stitching, stacking, reports) want only the
+        // latest request.
+        const bool userShot = mode == 0 || mode == 1;
+        if (userShot && m_snapMode == mode && !m_pending.isEmpty() && m_pending.size() < kMaxQueuedShots)
+            m_pending.append(path);
+        else
+            m_pending = QStringList{path};
         m_snapMode = mode;
-        m_pending = QStringList{path};
         return;
     }
     // Paused: only the snapshot modes are served, at once, from the newest frame.

@@ -109,6 +109,8 @@ class UVCCamera : public BaseCamera, public UsbVideoFeed {
     Q_OBJECT
 public:
     static constexpr int RingSize = 3;
+    // Snapshots of one user mode waiting for frames at most.
+    static constexpr int kMaxQueuedShots = 8;
 
     explicit UVCCamera(QObject* parent = nullptr);
     ~UVCCamera() override;

@@ -1,0 +1,140 @@
+#include "app/MessagePassing.h"
+#include "camera/SDLBackground.h"
+#include "camera/UVCCamera.h"
+#include "camera/UsbWorkers.h"
+#include "camera/UvcModels.h"
+#include "measure/engine/ItemLayer.h"
+#include "platform/SimUsbCamera.h"
+#include "tests/support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+// Snapshots of a simulated USB camera through the program's real decoder and
+// save threads: files land complete, listed with thumbnails, in each mode.
+class TestUsbSnapshots : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void directSaveIsListedWithThumbnail();
+    void backToBackBothArrive();
+    void pausedModeTenTakesTheShownFrame();
+    void stitchingFrameReachesTheHub();
+    void reportPictureIsDrawnAndSavedWideAt1920();
+
+private:
+    void pass(int n) {
+        for (int i = 0; i < n; ++i) {
+            window->renderFrame();
+            QCoreApplication::processEvents();
+        }
+    }
+    bool waitFor(const std::function<bool()>& done, int passes = 400) {
+        for (int i = 0; i < passes && !done(); ++i) {
+            pass(1);
+            QTest::qWait(5);
+        }
+        return done();
+    }
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<SDLBackground> window;
+    std::unique_ptr<UVCCamera> cam;
+};
+
+void TestUsbSnapshots::initTestCase() {
+    env = std::make_unique<TestEnv>();
+    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
+    UsbWorkers::install();
+    SimUsbBus::instance()->configure("14:fw=31:fps=0");
+    window = std::make_unique<SDLBackground>();
+    videoWindow = window.get();
+    window->setCanvasSize(QSize(960, 540));
+    window->show();
+    cam.reset(UvcModels::openModel(14, 0, "NV12"));
+    QVERIFY(cam);
+    MessagePassing::instance()->setCurCamera(cam.get());
+    cam->startLive();
+    cam->fitToWindow();
+    pass(3);
+}
+
+void TestUsbSnapshots::cleanupTestCase() {
+    MessagePassing::instance()->setCurCamera(nullptr);
+    cam.reset();
+    videoWindow = nullptr;
+    window.reset();
+    SimUsbBus::instance()->configure(QString());
+    UVCCamera::setWorkerFactory(UsbWorkerFactory());
+}
+
+void TestUsbSnapshots::directSaveIsListedWithThumbnail() {
+    QSignalSpy listed(MessagePassing::instance(), &MessagePassing::addImageHistorySIGNAL);
+    const QString path = env->file("Export/Image/first");
+    QDir().mkpath(env->file("Export/Image"));
+    cam->snapImage(path, 0, true, false, Qt::red, 0, 0);
+    QVERIFY(waitFor([&] { return listed.count() == 1; }));
+    const QString file = listed.first().at(1).toString();
+    QCOMPARE(file, path + ".jpg");
+    QImageReader reader(file);
+    const QImage img = reader.read();
+    QCOMPARE(img.size(), cam->frameSize(false));
+    QCOMPARE(img.dotsPerMeterX(), 12401);
+    QVERIFY(waitFor([&] { return QFile::exists("./.scaleImage/0.jpg"); }));
+    QCOMPARE(QImage("./.scaleImage/0.jpg").height(), 296);
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(env->file("Export/Image")).entryList(QDir::Files), QStringList{"first.jpg"});
+}
+
+void TestUsbSnapshots::backToBackBothArrive() {
+    QSignalSpy listed(MessagePassing::instance(), &MessagePassing::addImageHistorySIGNAL);
+    cam->snapImage(env->file("a"), 0, true, false, Qt::red, 0, 0);
+    cam->snapImage(env->file("b"), 0, true, false, Qt::red, 0, 0);
+    const bool both = waitFor([&] { return listed.count() == 2; });
+    QVERIFY2(both, qPrintable(QString("listed %1, files %2").arg(listed.count()).arg(QDir(env->path()).entryList({"*.jpg"}).join(","))));
+    for (const char* n : {"a.jpg", "b.jpg"}) {
+        const QImage img(env->file(n));
+        QVERIFY2(!img.isNull(), n);
+        QCOMPARE(img.size(), cam->frameSize(false));
+    }
+}
+
+void TestUsbSnapshots::pausedModeTenTakesTheShownFrame() {
+    cam->pause();
+    pass(2);
+    QSignalSpy listed(MessagePassing::instance(), &MessagePassing::addImageHistorySIGNAL);
+    cam->snapImage(env->file("paused"), 10, true, false, Qt::red, 0, 0);
+    QVERIFY(waitFor([&] { return listed.count() == 1; }));
+    QVERIFY(!QImage(env->file("paused.jpg")).isNull());
+    cam->play();
+    pass(2);
+}
+
+void TestUsbSnapshots::stitchingFrameReachesTheHub() {
+    QSignalSpy frames(MessagePassing::instance(), &MessagePassing::pinJieImageSIGNAL);
+    cam->snapImage(env->file("stitch"), 3, true, false, Qt::red, 0, 0);
+    QVERIFY(waitFor([&] { return frames.count() == 1; }));
+    QCOMPARE(frames.first().first().value<QImage>().size(), cam->frameSize(false));
+}
+
+void TestUsbSnapshots::reportPictureIsDrawnAndSavedWideAt1920() {
+    // Mode 2 goes through the overlay, which draws the measurements and
+    // hands it back; the report picture is saved 1920 wide.
+    QWidget host;
+    ItemLayer layer(&host);
+    layer.init();
+    QSignalSpy exported(MessagePassing::instance(), &MessagePassing::exportImageSIGNAL);
+    cam->snapImage(env->file("report"), 2, true, false, Qt::red, 0, 0);
+    QVERIFY(waitFor([&] { return exported.count() == 1; }));
+    const QImage img(env->file("report.jpg"));
+    QCOMPARE(img.width(), 1920);
+}
+
+QTEST_MAIN(TestUsbSnapshots)
+#include "tst_usb_snapshots.moc"
