@@ -1,14 +1,52 @@
 #include "imaging/StitchMatcher.h"
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
+
+// Nearest train row for each query row in [begin, end), 32-byte rows.
+template <typename Popcount>
+void nearest32(const cv::Mat& query, const cv::Mat& train, int begin, int end, cv::DMatch* out, Popcount popcount) {
+    for (int i = begin; i < end; ++i) {
+        uint64_t a[4];
+        std::memcpy(a, query.ptr(i), 32);
+        int best = INT_MAX, bestIdx = -1;
+        for (int j = 0; j < train.rows; ++j) {
+            uint64_t b[4];
+            std::memcpy(b, train.ptr(j), 32);
+            const int d = popcount(a[0] ^ b[0]) + popcount(a[1] ^ b[1]) + popcount(a[2] ^ b[2]) + popcount(a[3] ^ b[3]);
+            if (d < best) {
+                best = d;
+                bestIdx = j;
+            }
+        }
+        out[i] = cv::DMatch(i, bestIdx, float(best));
+    }
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+__attribute__((target("popcnt"))) void nearest32Hardware(const cv::Mat& q, const cv::Mat& t, int b, int e,
+                                                         cv::DMatch* out) {
+    nearest32(q, t, b, e, out, [](uint64_t v) { return __builtin_popcountll(v); });
+}
+bool hasHardwarePopcount() {
+    static const bool has = __builtin_cpu_supports("popcnt");
+    return has;
+}
+#else
+void nearest32Hardware(const cv::Mat& q, const cv::Mat& t, int b, int e, cv::DMatch* out) {
+    nearest32(q, t, b, e, out, [](uint64_t v) { return __builtin_popcountll(v); });
+}
+bool hasHardwarePopcount() { return false; }
+#endif
 
 bool samePicture(const cv::Mat& a, const cv::Mat& b) {
     if (a.empty() || a.size() != b.size() || a.type() != b.type())
@@ -24,7 +62,26 @@ bool placeable(int status) { return status == StitchStill || status == StitchMov
 
 } // namespace
 
-StitchMatcher::StitchMatcher() : m_matcher(cv::BFMatcher::create(cv::NORM_HAMMING, false)) {}
+StitchMatcher::StitchMatcher() = default;
+
+void StitchMatcher::matchHamming(const cv::Mat& query, const cv::Mat& train, std::vector<cv::DMatch>* matches) {
+    matches->clear();
+    if (query.empty() || train.empty())
+        return;
+    if (query.type() != CV_8U || train.type() != CV_8U || query.cols != 32 || train.cols != 32) {
+        cv::BFMatcher(cv::NORM_HAMMING, false).match(query, train, *matches);
+        return;
+    }
+    matches->resize(size_t(query.rows));
+    cv::DMatch* out = matches->data();
+    const bool hardware = hasHardwarePopcount();
+    cv::parallel_for_(cv::Range(0, query.rows), [&](const cv::Range& r) {
+        if (hardware)
+            nearest32Hardware(query, train, r.start, r.end, out);
+        else
+            nearest32(query, train, r.start, r.end, out, [](uint64_t v) { return __builtin_popcountll(v); });
+    });
+}
 
 void StitchMatcher::detectOrbFeatures(const cv::Mat& image, int features, std::vector<cv::KeyPoint>* keyPoints,
                                       cv::Mat* descriptors) {
@@ -33,16 +90,21 @@ void StitchMatcher::detectOrbFeatures(const cv::Mat& image, int features, std::v
     if (image.empty() || features <= 0)
         return;
     cv::Ptr<cv::ORB> orb = cv::ORB::create(features, 1.33f, 3, 31, 0, 2, cv::ORB::HARRIS_SCORE, 31, 9);
-    orb->detect(image, *keyPoints);
-    orb->compute(image, *keyPoints, *descriptors);
+    // One pass over one pyramid: the same key points and descriptors as
+    // detecting first and computing after.
+    orb->detectAndCompute(image, cv::noArray(), *keyPoints, *descriptors);
 }
 
 const StitchMatcher::CachedFeatures& StitchMatcher::referenceFeatures(const cv::Mat& reference, int features) {
-    if (m_reference.features != features || !samePicture(m_reference.image, reference)) {
-        m_reference.image = reference.clone();
-        m_reference.features = features;
-        detectOrbFeatures(m_reference.image, features, &m_reference.keyPoints, &m_reference.descriptors);
+    if (m_reference.features == features && samePicture(m_reference.image, reference))
+        return m_reference;
+    if (m_lastFrame.features == features && samePicture(m_lastFrame.image, reference)) {
+        std::swap(m_reference, m_lastFrame);
+        return m_reference;
     }
+    m_reference.image = reference.clone();
+    m_reference.features = features;
+    detectOrbFeatures(m_reference.image, features, &m_reference.keyPoints, &m_reference.descriptors);
     return m_reference;
 }
 
@@ -52,7 +114,7 @@ int StitchMatcher::computeFrameOffset(const std::vector<cv::KeyPoint>& kp1, cons
     if (desc1.rows <= 100 || desc2.rows <= 100)
         return StitchFewFeatures;
 
-    m_matcher->match(desc1, desc2, m_all);
+    matchHamming(desc1, desc2, &m_all);
     std::stable_sort(m_all.begin(), m_all.end(),
                      [](const cv::DMatch& a, const cv::DMatch& b) { return a.distance < b.distance; });
     m_all.resize(size_t(std::floor(0.3 * double(m_all.size()))));
@@ -120,10 +182,11 @@ int StitchMatcher::matchFrames(const cv::Mat& reference, const cv::Mat& frame, b
                                int* offsetY, StitchVotes* votes) {
     const int n = featureCount(precision);
     const CachedFeatures& ref = referenceFeatures(reference, n);
-    std::vector<cv::KeyPoint> kp;
-    cv::Mat desc;
-    detectOrbFeatures(frame, n, &kp, &desc);
-    return computeFrameOffset(ref.keyPoints, ref.descriptors, kp, desc, frame.size(), offsetX, offsetY, votes);
+    m_lastFrame.image = frame.clone();
+    m_lastFrame.features = n;
+    detectOrbFeatures(m_lastFrame.image, n, &m_lastFrame.keyPoints, &m_lastFrame.descriptors);
+    return computeFrameOffset(ref.keyPoints, ref.descriptors, m_lastFrame.keyPoints, m_lastFrame.descriptors,
+                              frame.size(), offsetX, offsetY, votes);
 }
 
 int StitchMatcher::regionMatch(const std::vector<cv::KeyPoint>& kp1, const cv::Mat& desc1,

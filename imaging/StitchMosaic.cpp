@@ -3,10 +3,12 @@
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchRegistration.h"
+#include "imaging/StitchSubPixel.h"
 
 #include <opencv2/core.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -43,6 +45,7 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
     m_placements.insert(0, QRect(x, y, frame.cols, frame.rows));
     m_frameCounter = 1;
     m_previousFrame = frame.clone();
+    m_previousRemainder = QPointF();
     // Votes are relative to the reference they were measured against.
     m_previousVotes.clear();
     m_placementOverlay = QPoint(x, y);
@@ -56,9 +59,24 @@ void StitchMosaic::restore(const cv::Mat& mosaic, const QMap<int, QRect>& placem
     m_placements = placements;
     m_frameCounter = placements.isEmpty() ? 0 : placements.lastKey() + 1;
     m_previousFrame = previousFrame.clone();
+    m_previousRemainder = QPointF();
     m_previousVotes.clear();
     m_placementOverlay = placements.isEmpty() ? QPoint() : placements.last().topLeft();
     m_regionPending = false;
+}
+
+QRect StitchMosaic::coveredArea() const {
+    const QRect all(0, 0, m_mosaic.cols, m_mosaic.rows);
+    QRect covered;
+    for (const QRect& r : m_placements)
+        covered |= r;
+    if (covered.isEmpty())
+        return all;
+    // A black margin keeps the picture's edges as they are in the mosaic, and
+    // a multiple of four keeps the quarter-size reduction on the same grid.
+    const int margin = 64;
+    const int x0 = std::max(0, (covered.left() - margin) & ~3), y0 = std::max(0, (covered.top() - margin) & ~3);
+    return QRect(x0, y0, covered.right() + 1 + margin - x0, covered.bottom() + 1 + margin - y0).intersected(all);
 }
 
 QRect StitchMosaic::fullSearchRegion() const {
@@ -123,7 +141,7 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
         step.matchPos = estimate;
         return step;
     }
-    return placeFromVotes(std::move(common), total, result, frame);
+    return placeFromVotes(std::move(common), total, result, frame, true);
 }
 
 StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame) {
@@ -136,9 +154,14 @@ StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, 
         if (result.status != StitchMoved)
             return lost;
     } else if (result.status != StitchMoved) {
+        // Only the covered part of the mosaic can hold the frame; the black
+        // canvas around it has no features but costs most of the time.
+        const QRect covered = coveredArea();
         QPoint pos;
-        if (!registerStitchFrame(m_mosaic, frame, &pos))
+        if (!registerStitchFrame(m_mosaic(cv::Rect(covered.x(), covered.y(), covered.width(), covered.height())),
+                                 frame, &pos))
             return lost;
+        pos += covered.topLeft();
         m_placementOverlay = pos;
         // The region the registration found, kept inside the mosaic; the
         // region match then measures the exact offset in it.
@@ -166,20 +189,39 @@ StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, 
     StitchVotes votes = result.votes;
     sortVotesByWeight(votes);
     const int total = stitchVoteTotal(votes);
-    return placeFromVotes(std::move(votes), total, result, frame);
+    return placeFromVotes(std::move(votes), total, result, frame, false);
 }
 
 StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const StitchMatchResult& result,
-                                        const cv::Mat& frame) {
+                                        const cv::Mat& frame, bool fromPreviousFrame) {
     StitchStep step;
-    int ox = 0, oy = 0;
-    if (!stitchVoteMean(votes, total, &ox, &oy)) {
+    float mx = 0.0f, my = 0.0f;
+    if (!stitchVoteMeanExact(votes, total, &mx, &my)) {
         // Nothing to average: treat as lost rather than divide by zero.
         step.head = 3;
         return step;
     }
     m_failures = 0;
-    const StitchPlacement p = growStitchCanvas(frame, ox, oy, result.region);
+    // Where the frame lies in the reference: the votes give it to about a
+    // pixel (key points sit on the pixel grid), the pictures to a fraction.
+    cv::Point2d shift(-double(mx), -double(my));
+    if (m_subPixel) {
+        const QRect r = result.region;
+        if (fromPreviousFrame)
+            refineStitchShift(m_previousFrame, frame, &shift);
+        else if (QRect(0, 0, m_mosaic.cols, m_mosaic.rows).contains(r))
+            refineStitchShift(m_mosaic(cv::Rect(r.x(), r.y(), r.width(), r.height())), frame, &shift);
+    }
+    // The frame's position relative to the region, rounded once (halves away
+    // from zero). Against the previous frame the region is that frame's
+    // rounded placement, so the fraction its rounding dropped counts; a
+    // mosaic region holds the pictures at their rounded places already.
+    const QPointF remainder = fromPreviousFrame ? m_previousRemainder : QPointF();
+    const double ex = remainder.x() + shift.x, ey = remainder.y() + shift.y;
+    const int ix = int(std::round(ex)), iy = int(std::round(ey));
+    const StitchPlacement p = growStitchCanvas(frame, -ix, -iy, result.region);
+    if (p.pasted)
+        m_previousRemainder = QPointF(ex - ix, ey - iy);
     step.matchOverlay = StitchStep::Show;
     step.matchMoved = true;
     step.matchPos = p.pos;
@@ -245,6 +287,7 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
     m_placements.insert(m_frameCounter, QRect(x, y, w, h));
     ++m_frameCounter;
     m_previousFrame = frame.clone();
+    m_previousRemainder = QPointF();
     // The reference changed: votes measured against the old one no longer apply.
     m_previousVotes.clear();
     const int mx = int(m_marker.x()), my = int(m_marker.y());

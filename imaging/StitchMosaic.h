@@ -74,6 +74,9 @@ public:
     // Precision uses the frame-sized mask, Fast the half-size one.
     void setPrecision(bool precision) { m_precision = precision; }
     bool precision() const { return m_precision; }
+    // Refine each placement to a fraction of a pixel from the pictures before
+    // rounding it (on by default). Off: the vote mean alone decides.
+    void setSubPixelRefinement(bool on) { m_subPixel = on; }
     // The hub's feather masks (shared, not copied). A mask whose size differs
     // from the frames' is stretched to the frame size for the blend.
     void setFeatherMasks(const cv::Mat& full, const cv::Mat& half);
@@ -120,18 +123,28 @@ public:
     const StitchVotes& previousVotes() const { return m_previousVotes; }
     QPoint placementOverlayPos() const { return m_placementOverlay; }
     bool regionMatchPending() const { return m_regionPending; }
+    // The bounding box of all placements with a black margin (mosaic
+    // coordinates, inside the mosaic); the whole mosaic without placements.
+    QRect coveredArea() const;
 
 private:
     const cv::Mat& maskFor(const cv::Mat& frame);
     void blend(const cv::Mat& frame, int x, int y, const cv::Mat& mask);
-    StitchStep placeFromVotes(StitchVotes votes, int total, const StitchMatchResult& result, const cv::Mat& frame);
+    StitchStep placeFromVotes(StitchVotes votes, int total, const StitchMatchResult& result, const cv::Mat& frame,
+                              bool fromPreviousFrame);
     void grow(int left, int top, int right, int bottom);
 
     bool m_precision = true;
+    bool m_subPixel = true;
     cv::Mat m_mosaic;
     QMap<int, QRect> m_placements;
     int m_frameCounter = 0;
     cv::Mat m_previousFrame;
+    // Where the previous frame truly lies relative to its placement: the
+    // fraction of a pixel that rounding its position dropped. A frame matched
+    // against it is placed from its exact position, so that the fractions do
+    // not add up along a chain of frames.
+    QPointF m_previousRemainder;
     StitchVotes m_previousVotes;
     int m_failures = 0;
     int m_stills = 0;

@@ -73,6 +73,16 @@ int stitchVoteTotal(const StitchVotes& votes) {
 }
 
 bool stitchVoteMean(const StitchVotes& sorted, int total, int* offsetX, int* offsetY) {
+    float mx = 0.0f, my = 0.0f;
+    if (!stitchVoteMeanExact(sorted, total, &mx, &my))
+        return false;
+    // std::round rounds halves away from zero.
+    *offsetX = int(std::round(mx));
+    *offsetY = int(std::round(my));
+    return true;
+}
+
+bool stitchVoteMeanExact(const StitchVotes& sorted, int total, float* offsetX, float* offsetY) {
     const int limit = int(float(total) * 0.7f);
     if (sorted.empty() || limit <= 0)
         return false;
@@ -89,8 +99,7 @@ bool stitchVoteMean(const StitchVotes& sorted, int total, int* offsetX, int* off
         sy += (float(v.y) * 0.1f) * float(v.weight);
         c += v.weight;
     }
-    // std::round rounds halves away from zero.
-    *offsetX = int(std::round(sx / float(limit)));
-    *offsetY = int(std::round(sy / float(limit)));
+    *offsetX = sx / float(limit);
+    *offsetY = sy / float(limit);
     return true;
 }

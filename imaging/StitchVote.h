@@ -29,3 +29,6 @@ int stitchVoteTotal(const StitchVotes& votes);
 // when that share is empty: an empty table, or a total too small to carry a
 // mean, has no offset.
 bool stitchVoteMean(const StitchVotes& sorted, int total, int* offsetX, int* offsetY);
+
+// The same mean before rounding, in pixels.
+bool stitchVoteMeanExact(const StitchVotes& sorted, int total, float* offsetX, float* offsetY);

@@ -8,6 +8,14 @@
 #include <chrono>
 #include <cmath>
 
+namespace {
+
+double msSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+} // namespace
+
 StitchLoopDriver::StitchLoopDriver(bool precision, bool threaded)
     : m_precision(precision), m_threaded(threaded) {
     m_mosaic.setPrecision(precision);
@@ -42,7 +50,7 @@ int StitchLoopDriver::runJob(Job job, const cv::Mat& reference, const cv::Mat& f
         const cv::Mat inside = reference(cv::Rect(region->x(), region->y(), region->width(), region->height()));
         out->status = m_matcher.matchRegion(inside, frame, m_precision, &out->offsetX, &out->offsetY, &out->votes);
     }
-    *ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    *ms = msSince(t0);
     out->region = *region;
     return out->status;
 }
@@ -65,7 +73,9 @@ void StitchLoopDriver::run(const std::vector<StitchPanFrame>& frames) {
             QRect region = m_mosaic.fullSearchRegion();
             rec.job = FullSearch;
             rec.status = runJob(FullSearch, m_mosaic.mosaic(), frame, &region, &result, &rec.ms);
+            auto t0 = std::chrono::steady_clock::now();
             step = m_mosaic.applyFullSearchResult(result, frame);
+            rec.applyMs = msSince(t0);
             if (step.startRegionMatch) {
                 ++registrations;
                 ++regionMatches;
@@ -76,13 +86,17 @@ void StitchLoopDriver::run(const std::vector<StitchPanFrame>& frames) {
                 region = step.region;
                 result = StitchMatchResult();
                 rec.status = runJob(RegionMatch, m_mosaic.mosaic(), frame, &region, &result, &rec.ms);
+                t0 = std::chrono::steady_clock::now();
                 step = m_mosaic.applyFullSearchResult(result, frame);
+                rec.applyMs = msSince(t0);
             }
         } else {
             QRect region = m_mosaic.frameMatchRegion();
             rec.job = FrameMatch;
             rec.status = runJob(FrameMatch, m_mosaic.previousFrame(), frame, &region, &result, &rec.ms);
+            const auto t0 = std::chrono::steady_clock::now();
             step = m_mosaic.applyMatchResult(result, frame);
+            rec.applyMs = msSince(t0);
         }
         if (step.head >= 0)
             m_head = step.head;
@@ -106,13 +120,13 @@ std::vector<double> StitchLoopDriver::placementErrors(const std::vector<StitchPa
     if (!placed.contains(0) || !m_placementFrames.contains(0))
         return errors;
     const QPoint p0 = placed.value(0).topLeft();
-    const QPoint t0 = frames[size_t(m_placementFrames.value(0))].truth;
+    const QPointF t0 = frames[size_t(m_placementFrames.value(0))].truth;
     for (auto it = m_placementFrames.constBegin(); it != m_placementFrames.constEnd(); ++it) {
         if (it.key() == 0 || !placed.contains(it.key()))
             continue;
         const QPoint p = placed.value(it.key()).topLeft() - p0;
-        const QPoint t = frames[size_t(it.value())].truth - t0;
-        errors.push_back(std::hypot(double(p.x() - t.x()), double(p.y() - t.y())));
+        const QPointF t = frames[size_t(it.value())].truth - t0;
+        errors.push_back(std::hypot(p.x() - t.x(), p.y() - t.y()));
     }
     return errors;
 }

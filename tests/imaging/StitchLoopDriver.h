@@ -23,7 +23,8 @@ public:
         int frame = -1;  // index into the pan
         Job job = FrameMatch;
         int status = 0;
-        double ms = 0.0; // time of the job
+        double ms = 0.0;      // time of the job
+        double applyMs = 0.0; // time to apply its result (registration, growth, blend)
         bool placed = false;
         QPoint pos;      // placement, mosaic coordinates
         int delayMs = 0;

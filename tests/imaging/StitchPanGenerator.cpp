@@ -70,12 +70,23 @@ cv::Size StitchPanGenerator::frameSize() const {
     return m_options.halve ? cv::Size(f.width / 2, f.height / 2) : f;
 }
 
-cv::Mat StitchPanGenerator::frameAt(QPoint stage, int serial) const {
+cv::Mat StitchPanGenerator::frameAt(QPointF stage, int serial) const {
     const cv::Size f = m_options.cameraFrame;
-    const cv::Rect area = cv::Rect(stage.x(), stage.y(), f.width, f.height) & cv::Rect(cv::Point(), m_specimen.size());
-    cv::Mat frame(f, CV_8UC3, cv::Scalar::all(0));
+    const int sx = int(std::floor(stage.x())), sy = int(std::floor(stage.y()));
+    const double fx = stage.x() - sx, fy = stage.y() - sy;
+    // One pixel more each way for the resampling of a fraction.
+    const cv::Rect wanted(sx, sy, f.width + 1, f.height + 1);
+    const cv::Rect area = wanted & cv::Rect(cv::Point(), m_specimen.size());
+    cv::Mat source(wanted.size(), CV_8UC3, cv::Scalar::all(0));
     if (area.area() > 0)
-        m_specimen(area).copyTo(frame(cv::Rect(area.x - stage.x(), area.y - stage.y(), area.width, area.height)));
+        m_specimen(area).copyTo(source(cv::Rect(area.x - sx, area.y - sy, area.width, area.height)));
+    cv::Mat frame;
+    if (fx == 0.0 && fy == 0.0) {
+        frame = source(cv::Rect(0, 0, f.width, f.height)).clone();
+    } else {
+        const cv::Matx23d shift(1, 0, fx, 0, 1, fy);
+        cv::warpAffine(source, frame, shift, f, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
+    }
 
     if (m_options.vignetting > 0.0) {
         // Brightness falls with the squared distance from the centre.
@@ -132,13 +143,20 @@ std::vector<QPoint> StitchPanGenerator::stops(const StitchPanPlan& plan) {
 std::vector<StitchPanFrame> StitchPanGenerator::pan(const StitchPanPlan& plan) const {
     const std::vector<QPoint> positions = stops(plan);
     const int serpentineStops = plan.cols * plan.rows;
-    const int divisor = m_options.halve ? 2 : 1;
+    const double divisor = m_options.halve ? 2.0 : 1.0;
+    // Fractions of a pixel (even in Fast mode: they halve with the frame).
+    cv::RNG rng(m_options.seed * 31 + 5);
+    auto fraction = [&]() {
+        if (!m_options.subpixel)
+            return QPointF();
+        return QPointF(rng.uniform(0.0, divisor), rng.uniform(0.0, divisor));
+    };
     std::vector<StitchPanFrame> frames;
     int serial = 0;
-    auto addFrame = [&](QPoint stage, int stop, bool jumped) {
+    auto addFrame = [&](QPointF stage, int stop, bool jumped) {
         StitchPanFrame f;
         f.image = frameAt(stage, serial++);
-        f.truth = QPoint(stage.x() / divisor, stage.y() / divisor);
+        f.truth = stage / divisor;
         f.stop = stop;
         f.jumped = jumped;
         frames.push_back(std::move(f));
@@ -148,11 +166,12 @@ std::vector<StitchPanFrame> StitchPanGenerator::pan(const StitchPanPlan& plan) c
         if (i > 0 && plan.transit && !jumpStop) {
             QPoint mid = (positions[i - 1] + positions[i]) / 2;
             mid = QPoint(mid.x() & ~1, mid.y() & ~1);
-            addFrame(mid, -1, false);
+            addFrame(QPointF(mid) + fraction(), -1, false);
         }
         const int hold = jumpStop ? plan.jumpHold : plan.hold;
+        const QPointF at = QPointF(positions[i]) + (i == 0 ? QPointF() : fraction());
         for (int k = 0; k < hold; ++k)
-            addFrame(positions[i], int(i), jumpStop);
+            addFrame(at, int(i), jumpStop);
     }
     return frames;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointF>
 
 #include <opencv2/core.hpp>
 
@@ -13,8 +14,9 @@
 //
 // The specimen is textured everywhere (smooth colour shading, fine grain and
 // thousands of small shapes) except one nearly uniform patch. Frames are
-// 8-bit RGB crops at integer stage positions, optionally with vignetting,
-// Gaussian sensor noise and a JPEG round trip, and halved for Fast mode.
+// 8-bit RGB crops at the stage positions (resampled where a position has a
+// fraction), optionally with vignetting, Gaussian sensor noise and a JPEG
+// round trip, and halved for Fast mode.
 
 struct StitchPanOptions {
     cv::Size cameraFrame{1920, 1080}; // frame size the camera delivers
@@ -22,7 +24,8 @@ struct StitchPanOptions {
     double vignetting = 0.0;          // share of brightness lost in the corners (0..1)
     double noiseSigma = 0.0;          // Gaussian sensor noise, grey levels
     int jpegQuality = 0;              // > 0: JPEG round trip at this quality
-    uint64_t seed = 1;                // specimen and noise
+    uint64_t seed = 1;                // specimen, noise and fractions
+    bool subpixel = false;            // each stop gets a random fraction of a pixel
     cv::Size specimen{5800, 2400};    // camera pixels
     // The nearly uniform patch (camera pixels): right of the default path,
     // so that the path's last column sees its edge and a frame fits inside.
@@ -51,7 +54,7 @@ struct StitchPanPlan {
 
 struct StitchPanFrame {
     cv::Mat image;     // RGB, the frame size of the mode
-    QPoint truth;      // the frame's top-left on the specimen, in the mode's pixels
+    QPointF truth;     // the frame's top-left on the specimen, in the mode's pixels
     int stop = -1;     // stop index, -1 in transit
     bool jumped = false;
 };
@@ -69,7 +72,7 @@ public:
 
     // The frame at a stage position (camera pixels, top-left on the
     // specimen). `serial` seeds the noise, so that still frames differ.
-    cv::Mat frameAt(QPoint stage, int serial) const;
+    cv::Mat frameAt(QPointF stage, int serial) const;
 
     // Every frame of a plan, in delivery order.
     std::vector<StitchPanFrame> pan(const StitchPanPlan& plan) const;

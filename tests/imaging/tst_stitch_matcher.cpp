@@ -122,6 +122,29 @@ TEST(StitchMatcherRules, HitsInTheCentralHalfCountTwice) {
     EXPECT_EQ(votes[0].weight, 3 * 2 + 27);
 }
 
+TEST(StitchMatcherRules, HammingMatchEqualsBruteForceMatcher) {
+    cv::RNG rng(99);
+    cv::Mat query(700, 32, CV_8U), train(500, 32, CV_8U);
+    rng.fill(query, cv::RNG::UNIFORM, 0, 256);
+    rng.fill(train, cv::RNG::UNIFORM, 0, 256);
+    // Equal train rows: the first one wins.
+    for (int i = 0; i < 50; ++i) {
+        train.row(i).copyTo(train.row(400 + i));
+        train.row(i).copyTo(query.row(i));
+    }
+    std::vector<cv::DMatch> ours, reference;
+    StitchMatcher::matchHamming(query, train, &ours);
+    cv::BFMatcher(cv::NORM_HAMMING, false).match(query, train, reference);
+    ASSERT_EQ(ours.size(), reference.size());
+    for (size_t i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i].queryIdx, reference[i].queryIdx);
+        EXPECT_EQ(ours[i].trainIdx, reference[i].trainIdx) << i;
+        EXPECT_EQ(ours[i].distance, reference[i].distance);
+    }
+    EXPECT_EQ(ours[7].trainIdx, 7);
+    EXPECT_EQ(ours[7].distance, 0.0f);
+}
+
 // ---------------------------------------------------------------- real frames
 
 namespace {
@@ -151,6 +174,26 @@ TEST(StitchMatcherFrames, MeasuresTheStageMovement) {
     EXPECT_EQ(oy, 5);
 }
 
+TEST(StitchMatcherFrames, ReusedFeaturesGiveTheSameResult) {
+    // The frame just matched becomes the next reference: its features are
+    // reused, and the outcome equals a fresh matcher's.
+    const cv::Mat a = generator().frameAt({600, 500}, 0), b = generator().frameAt({750, 520}, 1);
+    const cv::Mat c = generator().frameAt({900, 480}, 2);
+    StitchMatcher chained, fresh;
+    int ox = 0, oy = 0, fx = 0, fy = 0;
+    StitchVotes votes, freshVotes;
+    chained.matchFrames(a, b, true, &ox, &oy, &votes);
+    votes.clear();
+    const int status = chained.matchFrames(b, c, true, &ox, &oy, &votes);
+    EXPECT_EQ(status, fresh.matchFrames(b, c, true, &fx, &fy, &freshVotes));
+    EXPECT_EQ(ox, fx);
+    EXPECT_EQ(oy, fy);
+    ASSERT_EQ(votes.size(), freshVotes.size());
+    for (size_t i = 0; i < votes.size(); ++i)
+        EXPECT_TRUE(votes[i].x == freshVotes[i].x && votes[i].y == freshVotes[i].y &&
+                    votes[i].weight == freshVotes[i].weight);
+}
+
 TEST(StitchMatcherFrames, FastModeOnHalvedFrames) {
     StitchPanOptions o;
     o.halve = true;
@@ -169,7 +212,7 @@ TEST(StitchMatcherFrames, NearlyUniformPatchHasTooFewFeatures) {
     const cv::Rect patch = generator().uniformPatch();
     int ox = 0, oy = 0;
     StitchVotes votes;
-    const cv::Mat blank = generator().frameAt({patch.x + 20, patch.y + 40}, 3);
+    const cv::Mat blank = generator().frameAt(QPoint(patch.x + 20, patch.y + 40), 3);
     EXPECT_EQ(m.matchFrames(generator().frameAt({600, 500}, 0), blank, true, &ox, &oy, &votes), StitchFewFeatures);
     EXPECT_EQ(m.matchFrames(blank, blank, true, &ox, &oy, &votes), StitchFewFeatures);
     EXPECT_TRUE(votes.empty());

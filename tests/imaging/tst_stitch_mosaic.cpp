@@ -121,6 +121,23 @@ TEST(StitchMosaic, TwoMovedResultsMustShareAVote) {
     EXPECT_TRUE(m.previousVotes().empty());
 }
 
+TEST(StitchMosaic, FractionsOfAPixelDoNotAddUpAlongTheChain) {
+    // Each frame lies 10.4 pixels right of the previous one. Rounding each
+    // step would place the second at 20; the dropped 0.4 carries over: 21.
+    StitchMosaic m = started();
+    m.setSubPixelRefinement(false);
+    const cv::Mat f = solid(60, 40, 200);
+    for (int i = 0; i < 2; ++i) {
+        m.applyMatchResult(result(StitchMoved, {{-104, 0, 5}}, m.frameMatchRegion()), f);
+        ASSERT_TRUE(m.applyMatchResult(result(StitchMoved, {{-104, 0, 5}}, m.frameMatchRegion()), f).placed);
+    }
+    EXPECT_EQ(m.placements().value(1).x(), 230);
+    EXPECT_EQ(m.placements().value(2).x(), 241);
+    // A mosaic region holds its pictures at their rounded places: no carry.
+    const StitchStep s = m.applyFullSearchResult(result(StitchMoved, {{-104, 0, 5}}, QRect(100, 100, 60, 40)), f);
+    EXPECT_EQ(s.placementPos, QPoint(110, 100));
+}
+
 TEST(StitchMosaic, GrowsInStepsOfThreeHundredAndMovesEarlierPlacements) {
     StitchMosaic m = started();
     const cv::Mat f = solid(60, 40, 90);

@@ -15,9 +15,15 @@
 
 namespace {
 
-void checkPan(bool precision, bool threaded) {
+void checkPan(bool precision, bool threaded, bool realistic = false) {
     StitchPanOptions options;
     options.halve = !precision;
+    if (realistic) {
+        options.subpixel = true;
+        options.vignetting = 0.25;
+        options.noiseSigma = 2.5;
+        options.jpegQuality = 90;
+    }
     const StitchPanGenerator gen(options);
     const StitchPanPlan plan;
     const std::vector<StitchPanFrame> frames = gen.pan(plan);
@@ -75,13 +81,15 @@ void checkPan(bool precision, bool threaded) {
     EXPECT_GE(driver.growths, 1);
     EXPECT_EQ(driver.sizeLimits, 0);
 
+    if (realistic)
+        return;
     // The mosaic shows the specimen where frames were placed (blending equal
     // pictures may lose one level to truncation).
     cv::Mat specimen = gen.specimen();
     if (!precision)
         cv::resize(specimen, specimen, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
     const QPoint p0 = mosaic.placements().value(0).topLeft();
-    const QPoint t0 = frames[size_t(driver.placementFrames().value(0))].truth;
+    const QPoint t0 = frames[size_t(driver.placementFrames().value(0))].truth.toPoint();
     for (auto it = mosaic.placements().constBegin(); it != mosaic.placements().constEnd(); ++it) {
         const QRect r = it.value();
         const QPoint truth = r.topLeft() - p0 + t0;
@@ -99,6 +107,8 @@ void checkPan(bool precision, bool threaded) {
 TEST(StitchPan, PrecisionPanPlacesEveryStopWithinAPixel) { checkPan(true, false); }
 
 TEST(StitchPan, FastPanPlacesEveryStopWithinAPixel) { checkPan(false, false); }
+
+TEST(StitchPan, FastPanAtFractionsOfAPixelWithNoiseVignettingAndJpeg) { checkPan(false, false, true); }
 
 TEST(StitchPan, FastPanThroughTheWorkerThread) {
     int argc = 1;

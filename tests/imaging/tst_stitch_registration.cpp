@@ -46,7 +46,7 @@ TEST(StitchRegistration, FindsAFrameInTheMosaic) {
 TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
     const StitchPanGenerator gen;
     const cv::Rect patch = gen.uniformPatch();
-    const cv::Mat blank = gen.frameAt({patch.x + 10, patch.y + 10}, 0);
+    const cv::Mat blank = gen.frameAt(QPoint(patch.x + 10, patch.y + 10), 0);
     QPoint p(-5, -5);
     EXPECT_FALSE(registerStitchFrame(gen.specimen()(cv::Rect(0, 0, 3000, 2000)), blank, &p));
     EXPECT_FALSE(registerStitchFrame(cv::Mat(), gen.frameAt({0, 0}, 0), &p));
