@@ -1,5 +1,9 @@
 #include "imaging/FlatFieldGain.h"
 
+#include <QDir>
+#include <QFileInfo>
+
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -51,6 +55,18 @@ cv::Mat gainTable(const cv::Mat& gainPicture) {
     if (!gainPicture.empty())
         gainPicture.convertTo(table, CV_32FC1, 1.0 / 100.0);
     return table;
+}
+
+bool save(const cv::Mat& gainPicture, const QString& path) {
+    if (gainPicture.empty() || gainPicture.type() != CV_8UC1)
+        return false;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    try {
+        return cv::imwrite(path.toUtf8().toStdString(), gainPicture);
+    } catch (const cv::Exception&) {
+        return false;
+    }
 }
 
 bool apply(cv::Mat* frame, const cv::Mat& table) {

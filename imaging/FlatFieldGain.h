@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
 
 #include <opencv2/core.hpp>
 
@@ -15,8 +16,13 @@ namespace FlatFieldGain {
 // QImage format; an empty image gives an empty matrix.
 cv::Mat computeGainPicture(const QImage& field);
 
-// The gain table the hub keeps: CV_32FC1, each entry G / 100.
+// The gain table the hub keeps: CV_32FC1, each entry G / 100 (the same table
+// the hub builds when it loads the picture at start-up).
 cv::Mat gainTable(const cv::Mat& gainPicture);
+
+// Writes the gain picture as an 8-bit grey BMP (UTF-8 path), creating its
+// folder when missing. False when the picture is empty or cannot be written.
+bool save(const cv::Mat& gainPicture, const QString& path);
 
 // Corrects an RGB888 frame in place: each channel v becomes
 // min(255, trunc(v + v x gain)). Frames of another size or format, or an

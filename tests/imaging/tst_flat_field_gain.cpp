@@ -1,6 +1,10 @@
 // Flat-field gain: computed from an evenly lit field, applied to frames.
 #include "imaging/FlatFieldGain.h"
 
+#include "tests/support/TestEnv.h"
+
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -88,4 +92,22 @@ TEST(FlatFieldGain, OtherSizesAndFormatsPassUnchanged) {
     EXPECT_FALSE(FlatFieldGain::apply(&ok, cv::Mat()));
     EXPECT_TRUE(FlatFieldGain::apply(&ok, table));
     EXPECT_EQ(ok.pixelColor(1919, 1079), QColor(20, 20, 20));
+}
+
+TEST(FlatFieldGain, SavedPictureIsAnEightBitGreyBmp) {
+    TestEnv env;
+    cv::Mat g(48, 64, CV_8UC1);
+    for (int y = 0; y < g.rows; ++y)
+        for (int x = 0; x < g.cols; ++x)
+            g.at<uchar>(y, x) = uchar((x * 4 + y) % 256);
+    const QString path = env.file("pinjie/YinYingData.bmp");
+    ASSERT_TRUE(FlatFieldGain::save(g, path)); // creates pinjie/
+    EXPECT_FALSE(FlatFieldGain::save(cv::Mat(), path));
+
+    // An independent reader sees an 8-bit grey BMP with the same values.
+    QProcess identify;
+    identify.start("identify", {"-format", "%m %w %h %[type] %[depth] %[pixel:p{10,3}] %[pixel:p{5,2}]", path});
+    ASSERT_TRUE(identify.waitForFinished(30000));
+    EXPECT_EQ(QString::fromUtf8(identify.readAllStandardOutput()).trimmed(),
+              "BMP3 64 48 Grayscale 8 srgb(43,43,43) srgb(22,22,22)");
 }
