@@ -56,6 +56,15 @@ struct StitchPlacement {
 // stitching panel shows (placements, counters, overlay positions) but no
 // widget: the panel mirrors each StitchStep into its scene and timers.
 //
+// The loop: rebuild() with the first frame. Then, for each new frame, while
+// the head of the step queue is 1: ThreadPinJie::startFind(previousFrame(),
+// frame) with region frameMatchRegion(), then applyMatchResult(); while it is
+// 3: startFindMax(mosaic(), frame) with region fullSearchRegion(), then
+// applyFullSearchResult(). A step with startRegionMatch asks for
+// startFindRegion(mosaic(), same frame, step.region) at once; its result goes
+// to applyFullSearchResult() too. Results carry the region their job used and
+// come with the frame that job matched.
+//
 // Thread: one thread (the GUI thread). Frames and the mosaic are 8-bit
 // three-channel matrices in RGB order; frames are copied where kept.
 class StitchMosaic {
@@ -75,7 +84,9 @@ public:
     void setPrecision(bool precision) { m_precision = precision; }
     bool precision() const { return m_precision; }
     // Refine each placement to a fraction of a pixel from the pictures before
-    // rounding it (on by default). Off: the vote mean alone decides.
+    // rounding it (on by default). Off: the vote mean alone decides. Either
+    // way the fraction a placement's rounding drops is carried into the next
+    // frame-to-frame placement, so that it does not add up along the chain.
     void setSubPixelRefinement(bool on) { m_subPixel = on; }
     // The hub's feather masks (shared, not copied). A mask whose size differs
     // from the frames' is stretched to the frame size for the blend.

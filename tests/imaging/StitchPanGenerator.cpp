@@ -65,6 +65,11 @@ StitchPanGenerator::StitchPanGenerator(const StitchPanOptions& options)
     m_specimen = makeSpecimen(options.specimen, m_patch, options.seed);
 }
 
+const StitchPanGenerator& StitchPanGenerator::standard() {
+    static const StitchPanGenerator generator;
+    return generator;
+}
+
 cv::Size StitchPanGenerator::frameSize() const {
     const cv::Size f = m_options.cameraFrame;
     return m_options.halve ? cv::Size(f.width / 2, f.height / 2) : f;

@@ -62,6 +62,8 @@ struct StitchPanFrame {
 class StitchPanGenerator {
 public:
     explicit StitchPanGenerator(const StitchPanOptions& options = StitchPanOptions());
+    // A generator with the default options, built once per process.
+    static const StitchPanGenerator& standard();
 
     const StitchPanOptions& options() const { return m_options; }
     const cv::Mat& specimen() const { return m_specimen; }

@@ -147,20 +147,14 @@ TEST(StitchMatcherRules, HammingMatchEqualsBruteForceMatcher) {
 
 // ---------------------------------------------------------------- real frames
 
-namespace {
-const StitchPanGenerator& generator() {
-    static const StitchPanGenerator gen;
-    return gen;
-}
-} // namespace
 
 TEST(StitchMatcherFrames, MeasuresTheStageMovement) {
     StitchMatcher m;
-    const cv::Mat ref = generator().frameAt({600, 500}, 0);
+    const cv::Mat ref = StitchPanGenerator::standard().frameAt({600, 500}, 0);
     int ox = 0, oy = 0;
     StitchVotes votes;
     // The stage moves right and up: the content moves left and down.
-    EXPECT_EQ(m.matchFrames(ref, generator().frameAt({800, 380}, 1), true, &ox, &oy, &votes), StitchMoved);
+    EXPECT_EQ(m.matchFrames(ref, StitchPanGenerator::standard().frameAt({800, 380}, 1), true, &ox, &oy, &votes), StitchMoved);
     EXPECT_EQ(ox, -200);
     EXPECT_EQ(oy, 120);
     sortVotesByWeight(votes);
@@ -169,7 +163,7 @@ TEST(StitchMatcherFrames, MeasuresTheStageMovement) {
     EXPECT_GE(votes[0].weight, 100);
 
     votes.clear();
-    EXPECT_EQ(m.matchFrames(ref, generator().frameAt({610, 495}, 2), true, &ox, &oy, &votes), StitchStill);
+    EXPECT_EQ(m.matchFrames(ref, StitchPanGenerator::standard().frameAt({610, 495}, 2), true, &ox, &oy, &votes), StitchStill);
     EXPECT_EQ(ox, -10);
     EXPECT_EQ(oy, 5);
 }
@@ -177,8 +171,8 @@ TEST(StitchMatcherFrames, MeasuresTheStageMovement) {
 TEST(StitchMatcherFrames, ReusedFeaturesGiveTheSameResult) {
     // The frame just matched becomes the next reference: its features are
     // reused, and the outcome equals a fresh matcher's.
-    const cv::Mat a = generator().frameAt({600, 500}, 0), b = generator().frameAt({750, 520}, 1);
-    const cv::Mat c = generator().frameAt({900, 480}, 2);
+    const cv::Mat a = StitchPanGenerator::standard().frameAt({600, 500}, 0), b = StitchPanGenerator::standard().frameAt({750, 520}, 1);
+    const cv::Mat c = StitchPanGenerator::standard().frameAt({900, 480}, 2);
     StitchMatcher chained, fresh;
     int ox = 0, oy = 0, fx = 0, fy = 0;
     StitchVotes votes, freshVotes;
@@ -209,11 +203,11 @@ TEST(StitchMatcherFrames, FastModeOnHalvedFrames) {
 
 TEST(StitchMatcherFrames, NearlyUniformPatchHasTooFewFeatures) {
     StitchMatcher m;
-    const cv::Rect patch = generator().uniformPatch();
+    const cv::Rect patch = StitchPanGenerator::standard().uniformPatch();
     int ox = 0, oy = 0;
     StitchVotes votes;
-    const cv::Mat blank = generator().frameAt(QPoint(patch.x + 20, patch.y + 40), 3);
-    EXPECT_EQ(m.matchFrames(generator().frameAt({600, 500}, 0), blank, true, &ox, &oy, &votes), StitchFewFeatures);
+    const cv::Mat blank = StitchPanGenerator::standard().frameAt(QPoint(patch.x + 20, patch.y + 40), 3);
+    EXPECT_EQ(m.matchFrames(StitchPanGenerator::standard().frameAt({600, 500}, 0), blank, true, &ox, &oy, &votes), StitchFewFeatures);
     EXPECT_EQ(m.matchFrames(blank, blank, true, &ox, &oy, &votes), StitchFewFeatures);
     EXPECT_TRUE(votes.empty());
 }
@@ -221,8 +215,8 @@ TEST(StitchMatcherFrames, NearlyUniformPatchHasTooFewFeatures) {
 TEST(StitchMatcherFrames, FullSearchFindsAFrameInTheMosaic) {
     // A mosaic with specimen content around (1000, 1500)..(4000, 3300).
     cv::Mat mosaic(5000, 5000, CV_8UC3, cv::Scalar::all(0));
-    generator().specimen()(cv::Rect(200, 300, 3000, 1800)).copyTo(mosaic(cv::Rect(1000, 1500, 3000, 1800)));
-    const cv::Mat frame = generator().frameAt({1300, 900}, 4); // at (2100, 2100) in the mosaic
+    StitchPanGenerator::standard().specimen()(cv::Rect(200, 300, 3000, 1800)).copyTo(mosaic(cv::Rect(1000, 1500, 3000, 1800)));
+    const cv::Mat frame = StitchPanGenerator::standard().frameAt({1300, 900}, 4); // at (2100, 2100) in the mosaic
 
     StitchMatcher m;
     for (QRect region : {QRect(0, 0, 1920, 1080), QRect()}) {
@@ -260,9 +254,9 @@ TEST(StitchMatcherFrames, RegionMatchRefusesAWrongRegion) {
     StitchMatcher m;
     int ox = 0, oy = 0;
     StitchVotes votes;
-    const cv::Mat frame = generator().frameAt({1300, 900}, 5);
-    EXPECT_EQ(m.matchRegion(generator().frameAt({1340, 880}, 6), frame, true, &ox, &oy, &votes), StitchMoved);
+    const cv::Mat frame = StitchPanGenerator::standard().frameAt({1300, 900}, 5);
+    EXPECT_EQ(m.matchRegion(StitchPanGenerator::standard().frameAt({1340, 880}, 6), frame, true, &ox, &oy, &votes), StitchMoved);
     EXPECT_FALSE(votes.empty());
     votes.clear();
-    EXPECT_NE(m.matchRegion(generator().frameAt({3300, 100}, 7), frame, true, &ox, &oy, &votes), StitchMoved);
+    EXPECT_NE(m.matchRegion(StitchPanGenerator::standard().frameAt({3300, 100}, 7), frame, true, &ox, &oy, &votes), StitchMoved);
 }

@@ -239,7 +239,7 @@ TEST(StitchMosaic, FullSearchWithoutVotesIsAFailure) {
 }
 
 TEST(StitchMosaic, LostFrameIsRegisteredThenMatchedInItsRegion) {
-    const StitchPanGenerator gen;
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
     cv::Mat content = gen.specimen()(cv::Rect(0, 0, 4000, 2400));
     cv::Mat first = gen.frameAt({1000, 600}, 0);
     StitchMosaic m;
@@ -278,7 +278,7 @@ TEST(StitchMosaic, LostFrameIsRegisteredThenMatchedInItsRegion) {
 }
 
 TEST(StitchMosaic, RegisteredRegionIsKeptInsideTheMosaic) {
-    const StitchPanGenerator gen;
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
     StitchMosaic m;
     QMap<int, QRect> placed;
     placed.insert(0, QRect(0, 0, 1920, 1080));

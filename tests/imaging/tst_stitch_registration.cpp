@@ -33,7 +33,7 @@ TEST(StitchRegistration, TranslationRoundsHalvesToEven) {
 }
 
 TEST(StitchRegistration, FindsAFrameInTheMosaic) {
-    const StitchPanGenerator gen;
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
     cv::Mat mosaic(3000, 4000, CV_8UC3, cv::Scalar::all(0));
     gen.specimen()(cv::Rect(0, 0, 3600, 2400)).copyTo(mosaic(cv::Rect(300, 500, 3600, 2400)));
     QPoint p;
@@ -44,7 +44,7 @@ TEST(StitchRegistration, FindsAFrameInTheMosaic) {
 }
 
 TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
-    const StitchPanGenerator gen;
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
     const cv::Rect patch = gen.uniformPatch();
     const cv::Mat blank = gen.frameAt(QPoint(patch.x + 10, patch.y + 10), 0);
     QPoint p(-5, -5);

@@ -11,7 +11,7 @@ class TestStitchWorker : public QObject {
     Q_OBJECT
 
 private:
-    StitchPanGenerator m_gen;
+    const StitchPanGenerator& m_gen = StitchPanGenerator::standard();
 
 private slots:
     void frameMatchFinishesWithStartFindFinish() {
