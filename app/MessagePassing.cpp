@@ -3,6 +3,7 @@
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
+#include "imaging/StitchFeatherMask.h"
 #include "platform/AppPaths.h"
 
 #include <QCoreApplication>
@@ -339,31 +340,12 @@ QString MessagePassing::checkXlsPath(QSettings* settings) { return checkPath(set
 void MessagePassing::initPinJieMask() {
     if (!curCamera)
         return;
-    const QSize frame = curCamera->frameSize();
-    const QSize preview = curCamera->previewSize();
-    if (frame.isEmpty())
-        return;
-    const int w = frame.width(), h = frame.height();
-    // Semi-axes from the preview size; a zero axis would divide by zero.
-    const double a = std::max(1, preview.width()) * 0.5;
-    const double b = std::max(1, preview.height()) * 0.5;
-    pinJieMask.create(h, w, CV_32FC1);
-    const double cx = (w - 1) * 0.5, cy = (h - 1) * 0.5;
-    const double edge = std::hypot(cx / a, cy / b);
-    for (int y = 0; y < h; ++y) {
-        float* row = pinJieMask.ptr<float>(y);
-        for (int x = 0; x < w; ++x) {
-            const double r = std::hypot((x - cx) / a, (y - cy) / b);
-            if (r <= 1.0 || edge <= 1.0)
-                row[x] = 1.0f;
-            else
-                row[x] = float(std::max(0.0, (edge - r) / (edge - 1.0)));
-        }
-    }
-    pinJieMaskHalf.create(h / 2, w / 2, CV_32FC1);
-    for (int y = 0; y < h / 2; ++y)
-        for (int x = 0; x < w / 2; ++x)
-            pinJieMaskHalf.at<float>(y, x) = pinJieMask.at<float>(2 * y, 2 * x);
+    // The frame size of the stitching mode; the preview size gives the
+    // ellipse's semi-axes.
+    const QSize frame = curCamera->frameSize(false);
+    const QSize axes = curCamera->previewSize();
+    pinJieMask = buildStitchFeatherMask(frame.width(), frame.height(), axes.width(), axes.height());
+    pinJieMaskHalf = halveStitchFeatherMask(pinJieMask);
 }
 
 // ---------------------------------------------------------------- style sheets

@@ -1,0 +1,334 @@
+#include "imaging/StitchMosaic.h"
+
+#include "imaging/StitchFeatherMask.h"
+#include "imaging/StitchMatcher.h"
+#include "imaging/StitchRegistration.h"
+#include "imaging/StitchSubPixel.h"
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Columns or rows to add for an overhang: whole 300-pixel steps, at least one.
+int growthFor(int overhang) { return StitchMosaic::growStep * std::max(1, overhang / StitchMosaic::growStep); }
+
+} // namespace
+
+QString StitchMosaic::sizeLimitText(int language) {
+    switch (language) {
+    case 0:
+        return QString::fromUtf8("超过最大支持尺寸！");
+    case 2:
+        return QString::fromUtf8("超過最大支持尺寸！");
+    default:
+        return QStringLiteral("Exceeding the maximum support size!");
+    }
+}
+
+void StitchMosaic::setFeatherMasks(const cv::Mat& full, const cv::Mat& half) {
+    m_maskFull = full;
+    m_maskHalf = half;
+    m_maskFitted = cv::Mat();
+}
+
+void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
+    const int s = std::max({side, frame.cols, frame.rows, 1});
+    // A fresh buffer: a worker may still hold the old mosaic.
+    m_mosaic = cv::Mat(s, s, CV_8UC3, cv::Scalar::all(0));
+    m_placements.clear();
+    const int x = (s - frame.cols) / 2, y = (s - frame.rows) / 2;
+    if (!frame.empty())
+        frame.copyTo(m_mosaic(cv::Rect(x, y, frame.cols, frame.rows)));
+    m_placements.insert(0, QRect(x, y, frame.cols, frame.rows));
+    m_frameCounter = 1;
+    m_previousFrame = frame.clone();
+    m_previousRemainder = QPointF();
+    // Votes are relative to the reference they were measured against.
+    m_previousVotes.clear();
+    m_placementOverlay = QPoint(x, y);
+    m_markerVisible = false;
+    m_regionPending = false;
+}
+
+void StitchMosaic::restore(const cv::Mat& mosaic, const QMap<int, QRect>& placements,
+                           const cv::Mat& previousFrame) {
+    m_mosaic = mosaic.clone();
+    m_placements = placements;
+    m_frameCounter = placements.isEmpty() ? 0 : placements.lastKey() + 1;
+    m_previousFrame = previousFrame.clone();
+    m_previousRemainder = QPointF();
+    m_previousVotes.clear();
+    m_placementOverlay = placements.isEmpty() ? QPoint() : placements.last().topLeft();
+    m_regionPending = false;
+}
+
+QRect StitchMosaic::coveredArea() const {
+    const QRect all(0, 0, m_mosaic.cols, m_mosaic.rows);
+    QRect covered;
+    for (const QRect& r : m_placements)
+        covered |= r;
+    if (covered.isEmpty())
+        return all;
+    // A black margin keeps the picture's edges as they are in the mosaic, and
+    // a multiple of four keeps the quarter-size reduction on the same grid.
+    const int margin = 64;
+    const int x0 = std::max(0, (covered.left() - margin) & ~3), y0 = std::max(0, (covered.top() - margin) & ~3);
+    return QRect(x0, y0, covered.right() + 1 + margin - x0, covered.bottom() + 1 + margin - y0).intersected(all);
+}
+
+QRect StitchMosaic::fullSearchRegion() const {
+    const QRect last = frameMatchRegion();
+    return QRect(0, 0, last.width(), last.height());
+}
+
+void StitchMosaic::setPositionMarker(QPointF pos, bool visible) {
+    m_marker = pos;
+    m_markerVisible = visible;
+}
+
+QImage StitchMosaic::mosaicView() const {
+    if (m_mosaic.empty())
+        return QImage();
+    return QImage(m_mosaic.data, m_mosaic.cols, m_mosaic.rows, int(m_mosaic.step), QImage::Format_RGB888);
+}
+
+// ---------------------------------------------------------------- results
+
+StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame) {
+    StitchStep step;
+    const QPoint estimate(result.region.x() - result.offsetX, result.region.y() - result.offsetY);
+
+    if (result.status == StitchStill) {
+        m_failures = 0;
+        step.matchOverlay = StitchStep::Hide;
+        if (++m_stills < stillLimit) {
+            step.delayMs = 201;
+        } else {
+            m_stills = 0;
+            step.delayMs = 1340;
+        }
+        return step;
+    }
+    if (result.status != StitchMoved) {
+        m_stills = 0;
+        if (++m_failures >= failureLimit) {
+            m_failures = 0;
+            step.matchOverlay = StitchStep::Show;
+            step.matchMarker = 2;
+            step.head = 3;
+        }
+        return step;
+    }
+
+    // Moved: a frame is placed only when two results agree.
+    if (m_previousVotes.empty()) {
+        m_previousVotes = result.votes;
+        step.matchOverlay = StitchStep::Show;
+        step.matchMoved = true;
+        step.matchPos = estimate;
+        return step;
+    }
+    int total = 0;
+    StitchVotes common = commonStitchVotes(result.votes, m_previousVotes, &total);
+    m_previousVotes.clear();
+    sortVotesByWeight(common);
+    if (common.empty() || common.front().weight < 10) {
+        step.matchOverlay = StitchStep::Show;
+        step.matchMoved = true;
+        step.matchPos = estimate;
+        return step;
+    }
+    return placeFromVotes(std::move(common), total, result, frame, true);
+}
+
+StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame) {
+    StitchStep lost;
+    lost.head = 3;
+
+    if (m_regionPending) {
+        // The region match after a registration.
+        m_regionPending = false;
+        if (result.status != StitchMoved)
+            return lost;
+    } else if (result.status != StitchMoved) {
+        // Only the covered part of the mosaic can hold the frame; the black
+        // canvas around it has no features but costs most of the time.
+        const QRect covered = coveredArea();
+        QPoint pos;
+        if (!registerStitchFrame(m_mosaic(cv::Rect(covered.x(), covered.y(), covered.width(), covered.height())),
+                                 frame, &pos))
+            return lost;
+        pos += covered.topLeft();
+        m_placementOverlay = pos;
+        // The region the registration found, kept inside the mosaic; the
+        // region match then measures the exact offset in it.
+        const int w = frame.cols, h = frame.rows, W = m_mosaic.cols, H = m_mosaic.rows;
+        int x = pos.x(), y = pos.y();
+        if (x < 0)
+            x = 0;
+        if (x + w >= W)
+            x = std::max(0, W - w - 1);
+        if (y < 0)
+            y = 0;
+        if (y + h >= H)
+            y = std::max(0, H - h - 1);
+        StitchStep step;
+        step.registered = true;
+        step.placementMoved = true;
+        step.placementPos = pos;
+        step.startRegionMatch = true;
+        step.region = QRect(x, y, w, h);
+        step.delayMs = 0;
+        m_regionPending = true;
+        return step;
+    }
+
+    StitchVotes votes = result.votes;
+    sortVotesByWeight(votes);
+    const int total = stitchVoteTotal(votes);
+    return placeFromVotes(std::move(votes), total, result, frame, false);
+}
+
+StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const StitchMatchResult& result,
+                                        const cv::Mat& frame, bool fromPreviousFrame) {
+    StitchStep step;
+    float mx = 0.0f, my = 0.0f;
+    if (!stitchVoteMeanExact(votes, total, &mx, &my)) {
+        // Nothing to average: treat as lost rather than divide by zero.
+        step.head = 3;
+        return step;
+    }
+    m_failures = 0;
+    // Where the frame lies in the reference: the votes give it to about a
+    // pixel (key points sit on the pixel grid), the pictures to a fraction.
+    cv::Point2d shift(-double(mx), -double(my));
+    if (m_subPixel) {
+        const QRect r = result.region;
+        if (fromPreviousFrame)
+            refineStitchShift(m_previousFrame, frame, &shift);
+        else if (QRect(0, 0, m_mosaic.cols, m_mosaic.rows).contains(r))
+            refineStitchShift(m_mosaic(cv::Rect(r.x(), r.y(), r.width(), r.height())), frame, &shift);
+    }
+    // The frame's position relative to the region, rounded once (halves away
+    // from zero). Against the previous frame the region is that frame's
+    // rounded placement, so the fraction its rounding dropped counts; a
+    // mosaic region holds the pictures at their rounded places already.
+    const QPointF remainder = fromPreviousFrame ? m_previousRemainder : QPointF();
+    const double ex = remainder.x() + shift.x, ey = remainder.y() + shift.y;
+    const int ix = int(std::round(ex)), iy = int(std::round(ey));
+    const StitchPlacement p = growStitchCanvas(frame, -ix, -iy, result.region);
+    if (p.pasted)
+        m_previousRemainder = QPointF(ex - ix, ey - iy);
+    step.matchOverlay = StitchStep::Show;
+    step.matchMoved = true;
+    step.matchPos = p.pos;
+    step.placementMoved = true;
+    step.placementPos = p.pos;
+    m_placementOverlay = p.pos;
+    step.head = 1;
+    step.placed = p.pasted;
+    step.grew = p.grew;
+    step.sizeLimit = p.sizeLimit;
+    step.hidePositionMarker = p.markerCovered;
+    return step;
+}
+
+// ---------------------------------------------------------------- placing
+
+void StitchMosaic::grow(int left, int top, int right, int bottom) {
+    cv::Mat bigger;
+    cv::copyMakeBorder(m_mosaic, bigger, top, bottom, left, right, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    m_mosaic = bigger;
+    if (left == 0 && top == 0)
+        return;
+    for (QRect& r : m_placements)
+        r.translate(left, top);
+    m_placementOverlay += QPoint(left, top);
+    // The marked place moves with the content under it.
+    m_marker += QPointF(left, top);
+}
+
+StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int dy, QRect region) {
+    StitchPlacement out;
+    const int w = frame.cols, h = frame.rows;
+    for (;;) {
+        const int W = m_mosaic.cols, H = m_mosaic.rows;
+        const int x = region.x() - dx, y = region.y() - dy;
+        out.pos = QPoint(x, y);
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (x < 0)
+            left = growthFor(-x);
+        else if (x + w >= W)
+            right = growthFor(x + w - W);
+        else if (y < 0)
+            top = growthFor(-y);
+        else if (y + h >= H)
+            bottom = growthFor(y + h - H);
+        else
+            break;
+        if (W + left + right > maxSide || H + top + bottom > maxSide) {
+            out.sizeLimit = true;
+            return out;
+        }
+        grow(left, top, right, bottom);
+        region.translate(left, top);
+        out.grew = true;
+    }
+    if (frame.empty() || frame.type() != CV_8UC3)
+        return out;
+
+    const int x = out.pos.x(), y = out.pos.y();
+    blend(frame, x, y, maskFor(frame));
+    out.pasted = true;
+
+    m_placements.insert(m_frameCounter, QRect(x, y, w, h));
+    ++m_frameCounter;
+    m_previousFrame = frame.clone();
+    m_previousRemainder = QPointF();
+    // The reference changed: votes measured against the old one no longer apply.
+    m_previousVotes.clear();
+    const int mx = int(m_marker.x()), my = int(m_marker.y());
+    if (m_markerVisible && mx >= x && mx < x + w && my >= y && my < y + h) {
+        m_markerVisible = false;
+        out.markerCovered = true;
+    }
+    return out;
+}
+
+const cv::Mat& StitchMosaic::maskFor(const cv::Mat& frame) {
+    const cv::Mat& mask = m_precision ? m_maskFull : m_maskHalf;
+    if (mask.cols == frame.cols && mask.rows == frame.rows && mask.type() == CV_32FC1 && mask.isContinuous())
+        return mask;
+    // Another size than the frame's (camera changed, mask not built yet):
+    // stretch the weights to the frame once and keep them.
+    if (m_maskFitted.cols != frame.cols || m_maskFitted.rows != frame.rows) {
+        const cv::Mat& source = mask.empty() ? (m_precision ? m_maskHalf : m_maskFull) : mask;
+        m_maskFitted = fitStitchFeatherMask(source, frame.cols, frame.rows);
+    }
+    return m_maskFitted;
+}
+
+void StitchMosaic::blend(const cv::Mat& frame, int x, int y, const cv::Mat& mask) {
+    const int w = frame.cols, h = frame.rows;
+    for (int r = 0; r < h; ++r) {
+        uchar* m = m_mosaic.ptr<uchar>(y + r) + 3 * x;
+        const uchar* f = frame.ptr<uchar>(r);
+        const float* t = mask.ptr<float>(r);
+        for (int c = 0; c < w; ++c, m += 3, f += 3) {
+            const float weight = t[c];
+            if (weight > 1.0f || (m[0] == 0 && m[1] == 0 && m[2] == 0)) {
+                m[0] = f[0];
+                m[1] = f[1];
+                m[2] = f[2];
+                continue;
+            }
+            const float keep = 1.0f - weight;
+            m[0] = uchar(keep * float(m[0]) + weight * float(f[0]));
+            m[1] = uchar(keep * float(m[1]) + weight * float(f[1]));
+            m[2] = uchar(keep * float(m[2]) + weight * float(f[2]));
+        }
+    }
+}

@@ -1,0 +1,167 @@
+#pragma once
+
+#include "imaging/StitchVote.h"
+
+#include <QImage>
+#include <QMap>
+#include <QPoint>
+#include <QPointF>
+#include <QRect>
+#include <QString>
+
+#include <opencv2/core.hpp>
+
+// Outputs of one worker job (ThreadPinJie), as the panel hands them over.
+struct StitchMatchResult {
+    int status = 0;
+    int offsetX = 0; // whole pixels, the leading vote's displacement
+    int offsetY = 0;
+    StitchVotes votes;
+    QRect region; // R: where the reference lies in mosaic coordinates
+};
+
+// What the panel does after a result has been applied. Coordinates are
+// mosaic (scene) coordinates.
+struct StitchStep {
+    enum Overlay { Keep, Hide, Show };
+    int delayMs = 67;          // arm the next snapshot after this long; 0: do not (a job starts now)
+    int head = -1;             // new head of the step queue (1 or 3); -1 leaves it
+    Overlay matchOverlay = Keep;
+    int matchMarker = 0;       // with Show: 0 green (estimate), 2 red (lost)
+    bool matchMoved = false;   // move the match overlay to matchPos
+    QPoint matchPos;
+    bool placementMoved = false; // move the placement overlay to placementPos
+    QPoint placementPos;
+    bool placed = false;       // a frame was pasted: refresh the mosaic, size label, fit, enable Export
+    bool grew = false;         // the mosaic grew: scene rectangle (0, 0, W, H)
+    bool sizeLimit = false;    // show "Exceeding the maximum support size!"
+    bool hidePositionMarker = false;
+    bool registered = false;   // the registration located the lost frame
+    bool startRegionMatch = false; // start ThreadPinJie::startFindRegion on `region`
+    QRect region;
+};
+
+// Result of growStitchCanvas.
+struct StitchPlacement {
+    QPoint pos;             // the frame's top-left in mosaic coordinates (after any growth)
+    bool pasted = false;
+    bool grew = false;
+    bool sizeLimit = false; // a side would have passed maxSide; nothing pasted
+    bool markerCovered = false;
+};
+
+// The stitching mosaic and its placing rules: when a match result places a
+// frame, the offset from the votes, growth in 300-pixel steps up to 21000
+// pixels a side, and the feathered blend. Holds the bookkeeping that the
+// stitching panel shows (placements, counters, overlay positions) but no
+// widget: the panel mirrors each StitchStep into its scene and timers.
+//
+// The loop: rebuild() with the first frame. Then, for each new frame, while
+// the head of the step queue is 1: ThreadPinJie::startFind(previousFrame(),
+// frame) with region frameMatchRegion(), then applyMatchResult(); while it is
+// 3: startFindMax(mosaic(), frame) with region fullSearchRegion(), then
+// applyFullSearchResult(). A step with startRegionMatch asks for
+// startFindRegion(mosaic(), same frame, step.region) at once; its result goes
+// to applyFullSearchResult() too. Results carry the region their job used and
+// come with the frame that job matched.
+//
+// Thread: one thread (the GUI thread). Frames and the mosaic are 8-bit
+// three-channel matrices in RGB order; frames are copied where kept.
+class StitchMosaic {
+public:
+    static constexpr int growStep = 300;
+    static constexpr int maxSide = 21000;
+    static constexpr int failureLimit = 13; // failed matches before a full search
+    static constexpr int stillLimit = 13;   // still frames before a long wait
+
+    // Scene and initial mosaic side of a mode.
+    static int sceneSide(bool precision) { return precision ? 5000 : 2500; }
+    // The growth-limit message in a language (0 simplified Chinese, 1 English,
+    // 2 traditional Chinese).
+    static QString sizeLimitText(int language);
+
+    // Precision uses the frame-sized mask, Fast the half-size one.
+    void setPrecision(bool precision) { m_precision = precision; }
+    bool precision() const { return m_precision; }
+    // Refine each placement to a fraction of a pixel from the pictures before
+    // rounding it (on by default). Off: the vote mean alone decides. Either
+    // way the fraction a placement's rounding drops is carried into the next
+    // frame-to-frame placement, so that it does not add up along the chain.
+    void setSubPixelRefinement(bool on) { m_subPixel = on; }
+    // The hub's feather masks (shared, not copied). A mask whose size differs
+    // from the frames' is stretched to the frame size for the blend.
+    void setFeatherMasks(const cv::Mat& full, const cv::Mat& half);
+
+    // Starts a new mosaic of side x side black pixels (at least the frame's
+    // size) with `frame` in its centre as frame 0. Keeps the failure and still
+    // counters.
+    void rebuild(const cv::Mat& frame, int side);
+    // Starts from a given mosaic and placements (a saved or prepared state);
+    // the frame counter follows the highest placement.
+    void restore(const cv::Mat& mosaic, const QMap<int, QRect>& placements, const cv::Mat& previousFrame);
+
+    // Inputs of the next job. Frame-to-frame: the previous frame against the
+    // last placement. Full search: the whole mosaic with the last frame's size.
+    const cv::Mat& previousFrame() const { return m_previousFrame; }
+    QRect frameMatchRegion() const { return m_placements.value(m_frameCounter - 1); }
+    QRect fullSearchRegion() const;
+
+    // After a frame-to-frame match (startFindFinish).
+    StitchStep applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame);
+    // After a full search or a region match (startFindMaxFinish). A lost
+    // frame is registered here, on the calling thread; on success the step
+    // asks for a region match whose result comes back here too.
+    StitchStep applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame);
+
+    // Places `frame` at (region.x - dx, region.y - dy), growing the mosaic when
+    // the frame reaches past it, and blends it in.
+    StitchPlacement growStitchCanvas(const cv::Mat& frame, int dx, int dy, QRect region);
+
+    // The operator's position marker (a place still to be covered).
+    void setPositionMarker(QPointF pos, bool visible);
+    QPointF positionMarker() const { return m_marker; }
+    bool positionMarkerVisible() const { return m_markerVisible; }
+
+    const cv::Mat& mosaic() const { return m_mosaic; }
+    // The mosaic as an RGB888 image sharing its pixels: valid until the next
+    // placement, growth or rebuild.
+    QImage mosaicView() const;
+    QSize size() const { return QSize(m_mosaic.cols, m_mosaic.rows); }
+    const QMap<int, QRect>& placements() const { return m_placements; }
+    int frameCounter() const { return m_frameCounter; }
+    int failureCount() const { return m_failures; }
+    int stillCount() const { return m_stills; }
+    const StitchVotes& previousVotes() const { return m_previousVotes; }
+    QPoint placementOverlayPos() const { return m_placementOverlay; }
+    bool regionMatchPending() const { return m_regionPending; }
+    // The bounding box of all placements with a black margin (mosaic
+    // coordinates, inside the mosaic); the whole mosaic without placements.
+    QRect coveredArea() const;
+
+private:
+    const cv::Mat& maskFor(const cv::Mat& frame);
+    void blend(const cv::Mat& frame, int x, int y, const cv::Mat& mask);
+    StitchStep placeFromVotes(StitchVotes votes, int total, const StitchMatchResult& result, const cv::Mat& frame,
+                              bool fromPreviousFrame);
+    void grow(int left, int top, int right, int bottom);
+
+    bool m_precision = true;
+    bool m_subPixel = true;
+    cv::Mat m_mosaic;
+    QMap<int, QRect> m_placements;
+    int m_frameCounter = 0;
+    cv::Mat m_previousFrame;
+    // Where the previous frame truly lies relative to its placement: the
+    // fraction of a pixel that rounding its position dropped. A frame matched
+    // against it is placed from its exact position, so that the fractions do
+    // not add up along a chain of frames.
+    QPointF m_previousRemainder;
+    StitchVotes m_previousVotes;
+    int m_failures = 0;
+    int m_stills = 0;
+    QPoint m_placementOverlay;
+    QPointF m_marker;
+    bool m_markerVisible = false;
+    bool m_regionPending = false;
+    cv::Mat m_maskFull, m_maskHalf, m_maskFitted;
+};

@@ -1,0 +1,73 @@
+#include "imaging/ThreadPinJie.h"
+
+ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
+    // `finished` is emitted on the worker thread; the slot runs on the thread
+    // the object lives on.
+    connect(this, SIGNAL(finished()), this, SLOT(finishedSLOT()));
+}
+
+ThreadPinJie::~ThreadPinJie() {
+    m_stop.store(true);
+    wait();
+}
+
+void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
+                         int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
+    if (isRunning())
+        return;
+    m_job = job;
+    m_precision = precision;
+    m_reference = reference.clone();
+    m_frame = frame.clone();
+    m_region = region;
+    m_offsetX = offsetX;
+    m_offsetY = offsetY;
+    m_votes = votes;
+    m_status = status;
+    start(QThread::InheritPriority);
+}
+
+void ThreadPinJie::startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
+                             int* offsetY, StitchVotes* votes, int* status) {
+    begin(FrameMatch, reference, frame, precision, nullptr, offsetX, offsetY, votes, status);
+}
+
+void ThreadPinJie::startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
+                                int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
+    begin(FullSearch, mosaic, frame, precision, region, offsetX, offsetY, votes, status);
+}
+
+void ThreadPinJie::startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
+                                   int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
+    const QRect r = region->intersected(QRect(0, 0, mosaic.cols, mosaic.rows));
+    const cv::Mat inside = r.isEmpty() ? cv::Mat() : mosaic(cv::Rect(r.x(), r.y(), r.width(), r.height()));
+    begin(RegionMatch, inside, frame, precision, region, offsetX, offsetY, votes, status);
+}
+
+void ThreadPinJie::run() {
+    if (m_stop.load())
+        return;
+    int status = StitchFewFeatures;
+    switch (m_job) {
+    case FrameMatch:
+        status = m_matcher.matchFrames(m_reference, m_frame, m_precision, m_offsetX, m_offsetY, m_votes);
+        break;
+    case FullSearch:
+        status = m_matcher.searchMosaic(m_reference, m_frame, m_precision, m_region, m_offsetX, m_offsetY,
+                                        m_votes);
+        break;
+    case RegionMatch:
+        status = m_reference.empty() ? StitchFewFeatures
+                                     : m_matcher.matchRegion(m_reference, m_frame, m_precision, m_offsetX,
+                                                             m_offsetY, m_votes);
+        break;
+    }
+    *m_status = status;
+}
+
+void ThreadPinJie::finishedSLOT() {
+    if (m_job == FrameMatch)
+        emit startFindFinish();
+    else
+        emit startFindMaxFinish();
+}

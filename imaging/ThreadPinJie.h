@@ -1,0 +1,72 @@
+#pragma once
+
+#include "imaging/StitchMatcher.h"
+
+#include <QRect>
+#include <QThread>
+
+#include <atomic>
+
+// The stitching offset worker: runs one StitchMatcher job off the GUI thread.
+//
+// Thread: the object lives on the GUI thread; run() executes on the worker
+// thread. Start a job only while isRunning() is false. Each start copies the
+// images, so the caller may change or free its own afterwards. The output
+// places belong to the caller, must stay alive until the finish signal, and
+// are written only by run(); read them in the slot reached from
+// startFindFinish or startFindMaxFinish.
+class ThreadPinJie : public QThread {
+    Q_OBJECT
+
+public:
+    explicit ThreadPinJie(QObject* parent = nullptr);
+    ~ThreadPinJie() override;
+
+    // Frame-to-frame match of `frame` against `reference`. Finishes with
+    // startFindFinish.
+    void startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX, int* offsetY,
+                   StitchVotes* votes, int* status);
+    // Full search of the whole mosaic. *region holds the last placed frame's
+    // size on entry and the searched region on return. Finishes with
+    // startFindMaxFinish.
+    void startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region, int* offsetX,
+                      int* offsetY, StitchVotes* votes, int* status);
+    // The final stage of a full search on a known region of the mosaic (after
+    // a registration located the frame): `mosaic` inside *region is the
+    // reference; *region is left as it is. Finishes with startFindMaxFinish.
+    void startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
+                         int* offsetX, int* offsetY, StitchVotes* votes, int* status);
+
+    // Set once at shutdown; a run that starts afterwards does nothing.
+    void setStop(bool stop) { m_stop.store(stop); }
+    bool isStopped() const { return m_stop.load(); }
+    // True while the last started job is a full search or a region match.
+    bool isFullSearch() const { return m_job != FrameMatch; }
+
+signals:
+    void startFindFinish();
+    void startFindMaxFinish();
+
+protected:
+    void run() override;
+
+private slots:
+    void finishedSLOT();
+
+private:
+    enum Job { FrameMatch, FullSearch, RegionMatch };
+    void begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
+               int* offsetX, int* offsetY, StitchVotes* votes, int* status);
+
+    std::atomic<bool> m_stop{false};
+    Job m_job = FrameMatch;
+    bool m_precision = true;
+    cv::Mat m_reference; // the worker's own copies
+    cv::Mat m_frame;
+    QRect* m_region = nullptr;
+    int* m_offsetX = nullptr;
+    int* m_offsetY = nullptr;
+    StitchVotes* m_votes = nullptr;
+    int* m_status = nullptr;
+    StitchMatcher m_matcher;
+};

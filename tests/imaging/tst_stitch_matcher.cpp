@@ -1,0 +1,262 @@
+// The ORB offset matcher: the counting and voting rules on hand-made
+// features, then real frames of the synthetic specimen.
+#include "StitchPanGenerator.h"
+
+#include "imaging/StitchMatcher.h"
+#include "imaging/StitchMosaic.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <functional>
+
+namespace {
+
+const cv::Size kFrame(1920, 1080);
+
+// Hand-made features: `n` random descriptors in image 1; image 2 holds the
+// first `copies` of them at p + shift(i) and random ones for the rest. The
+// key points lie outside the central box unless `central` says how many of
+// the first ones lie inside it (in image 2).
+struct Features {
+    std::vector<cv::KeyPoint> kp1, kp2;
+    cv::Mat d1, d2;
+};
+
+Features makeFeatures(int n1, int n2, int copies, const std::function<cv::Point2f(int)>& shift, int central = 0) {
+    cv::RNG rng(12345);
+    Features f;
+    f.d1.create(n1, 32, CV_8U);
+    f.d2.create(n2, 32, CV_8U);
+    rng.fill(f.d1, cv::RNG::UNIFORM, 0, 256);
+    rng.fill(f.d2, cv::RNG::UNIFORM, 0, 256);
+    for (int i = 0; i < n1; ++i) {
+        // Outside the box: the left and right quarter strips.
+        cv::Point2f p(float(40 + (i % 7) * 50 + (i % 2) * 1400), float(60 + (i * 37) % 900));
+        if (i < central)
+            p = cv::Point2f(float(700 + 60 * i), float(400 + 30 * i));
+        f.kp1.emplace_back(p - (i < copies ? shift(i) : cv::Point2f()), 31.0f);
+    }
+    for (int i = 0; i < n2; ++i) {
+        if (i < copies && i < n1) {
+            f.d1.row(i).copyTo(f.d2.row(i));
+            f.kp2.emplace_back(f.kp1[size_t(i)].pt + shift(i), 31.0f);
+        } else {
+            f.kp2.emplace_back(cv::Point2f(float(100 + i), float(900 - i)), 31.0f);
+        }
+    }
+    return f;
+}
+
+int offsetOf(StitchMatcher& m, const Features& f, int* ox, int* oy, StitchVotes* votes) {
+    return m.computeFrameOffset(f.kp1, f.d1, f.kp2, f.d2, kFrame, ox, oy, votes);
+}
+
+auto constant(cv::Point2f d) {
+    return [d](int) { return d; };
+}
+
+} // namespace
+
+TEST(StitchMatcherRules, HundredDescriptorsAreTooFewAndHundredAndOneAreMatched) {
+    StitchMatcher m;
+    int ox = 5, oy = 6;
+    StitchVotes votes;
+    const auto shift = constant({50, 0});
+    EXPECT_EQ(offsetOf(m, makeFeatures(100, 101, 100, shift), &ox, &oy, &votes), StitchFewFeatures);
+    EXPECT_EQ(offsetOf(m, makeFeatures(101, 100, 100, shift), &ox, &oy, &votes), StitchFewFeatures);
+    EXPECT_EQ(ox, 5); // outputs untouched
+    EXPECT_TRUE(votes.empty());
+    EXPECT_EQ(offsetOf(m, makeFeatures(101, 101, 101, shift), &ox, &oy, &votes), StitchMoved);
+    EXPECT_EQ(ox, 50);
+    EXPECT_EQ(oy, 0);
+    ASSERT_EQ(votes.size(), 1u);
+    EXPECT_EQ(votes[0].x, 500);
+    EXPECT_EQ(votes[0].weight, 30); // the best 30 % of 101 matches
+}
+
+TEST(StitchMatcherRules, FourReliableMatchesAreNotEnoughFiveAre) {
+    StitchMatcher m;
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    EXPECT_EQ(offsetOf(m, makeFeatures(200, 200, 4, constant({80, 40})), &ox, &oy, &votes), StitchUnreliable);
+    EXPECT_TRUE(votes.empty());
+    EXPECT_EQ(offsetOf(m, makeFeatures(200, 200, 5, constant({80, 40})), &ox, &oy, &votes), StitchMoved);
+    EXPECT_EQ(ox, 80);
+    EXPECT_EQ(oy, 40);
+}
+
+TEST(StitchMatcherRules, WithoutARepeatedKeyTheOffsetsStayUnsetAndTheResultIsUnreliable) {
+    StitchMatcher m;
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    const auto scattered = [](int i) { return cv::Point2f(float(40 + 13 * i), float(3 * i * i)); };
+    EXPECT_EQ(offsetOf(m, makeFeatures(150, 150, 12, scattered), &ox, &oy, &votes), StitchUnreliable);
+    EXPECT_EQ(ox, -10000);
+    EXPECT_EQ(oy, -10000);
+    for (const StitchVote& v : votes)
+        EXPECT_EQ(v.weight, 1);
+}
+
+TEST(StitchMatcherRules, StillBelowThirtyOnePixels) {
+    StitchMatcher m;
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    EXPECT_EQ(offsetOf(m, makeFeatures(101, 101, 101, constant({30.9f, -30.9f})), &ox, &oy, &votes), StitchStill);
+    EXPECT_EQ(ox, 30);
+    EXPECT_EQ(oy, -30);
+    ASSERT_FALSE(votes.empty());
+    EXPECT_EQ(votes[0].x, 309);
+    EXPECT_EQ(votes[0].y, -309);
+    votes.clear();
+    EXPECT_EQ(offsetOf(m, makeFeatures(101, 101, 101, constant({31.0f, 0.0f})), &ox, &oy, &votes), StitchMoved);
+}
+
+TEST(StitchMatcherRules, HitsInTheCentralHalfCountTwice) {
+    StitchMatcher m;
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    // Of the 30 kept matches, 3 lie in the central box of image 2.
+    EXPECT_EQ(offsetOf(m, makeFeatures(101, 101, 101, constant({-60, 0}), 3), &ox, &oy, &votes), StitchMoved);
+    ASSERT_EQ(votes.size(), 1u);
+    EXPECT_EQ(votes[0].weight, 3 * 2 + 27);
+}
+
+TEST(StitchMatcherRules, HammingMatchEqualsBruteForceMatcher) {
+    cv::RNG rng(99);
+    cv::Mat query(700, 32, CV_8U), train(500, 32, CV_8U);
+    rng.fill(query, cv::RNG::UNIFORM, 0, 256);
+    rng.fill(train, cv::RNG::UNIFORM, 0, 256);
+    // Equal train rows: the first one wins.
+    for (int i = 0; i < 50; ++i) {
+        train.row(i).copyTo(train.row(400 + i));
+        train.row(i).copyTo(query.row(i));
+    }
+    std::vector<cv::DMatch> ours, reference;
+    StitchMatcher::matchHamming(query, train, &ours);
+    cv::BFMatcher(cv::NORM_HAMMING, false).match(query, train, reference);
+    ASSERT_EQ(ours.size(), reference.size());
+    for (size_t i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i].queryIdx, reference[i].queryIdx);
+        EXPECT_EQ(ours[i].trainIdx, reference[i].trainIdx) << i;
+        EXPECT_EQ(ours[i].distance, reference[i].distance);
+    }
+    EXPECT_EQ(ours[7].trainIdx, 7);
+    EXPECT_EQ(ours[7].distance, 0.0f);
+}
+
+// ---------------------------------------------------------------- real frames
+
+
+TEST(StitchMatcherFrames, MeasuresTheStageMovement) {
+    StitchMatcher m;
+    const cv::Mat ref = StitchPanGenerator::standard().frameAt({600, 500}, 0);
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    // The stage moves right and up: the content moves left and down.
+    EXPECT_EQ(m.matchFrames(ref, StitchPanGenerator::standard().frameAt({800, 380}, 1), true, &ox, &oy, &votes), StitchMoved);
+    EXPECT_EQ(ox, -200);
+    EXPECT_EQ(oy, 120);
+    sortVotesByWeight(votes);
+    EXPECT_EQ(votes[0].x, -2000);
+    EXPECT_EQ(votes[0].y, 1200);
+    EXPECT_GE(votes[0].weight, 100);
+
+    votes.clear();
+    EXPECT_EQ(m.matchFrames(ref, StitchPanGenerator::standard().frameAt({610, 495}, 2), true, &ox, &oy, &votes), StitchStill);
+    EXPECT_EQ(ox, -10);
+    EXPECT_EQ(oy, 5);
+}
+
+TEST(StitchMatcherFrames, ReusedFeaturesGiveTheSameResult) {
+    // The frame just matched becomes the next reference: its features are
+    // reused, and the outcome equals a fresh matcher's.
+    const cv::Mat a = StitchPanGenerator::standard().frameAt({600, 500}, 0), b = StitchPanGenerator::standard().frameAt({750, 520}, 1);
+    const cv::Mat c = StitchPanGenerator::standard().frameAt({900, 480}, 2);
+    StitchMatcher chained, fresh;
+    int ox = 0, oy = 0, fx = 0, fy = 0;
+    StitchVotes votes, freshVotes;
+    chained.matchFrames(a, b, true, &ox, &oy, &votes);
+    votes.clear();
+    const int status = chained.matchFrames(b, c, true, &ox, &oy, &votes);
+    EXPECT_EQ(status, fresh.matchFrames(b, c, true, &fx, &fy, &freshVotes));
+    EXPECT_EQ(ox, fx);
+    EXPECT_EQ(oy, fy);
+    ASSERT_EQ(votes.size(), freshVotes.size());
+    for (size_t i = 0; i < votes.size(); ++i)
+        EXPECT_TRUE(votes[i].x == freshVotes[i].x && votes[i].y == freshVotes[i].y &&
+                    votes[i].weight == freshVotes[i].weight);
+}
+
+TEST(StitchMatcherFrames, FastModeOnHalvedFrames) {
+    StitchPanOptions o;
+    o.halve = true;
+    const StitchPanGenerator half(o);
+    StitchMatcher m;
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    EXPECT_EQ(m.matchFrames(half.frameAt({600, 500}, 0), half.frameAt({400, 620}, 1), false, &ox, &oy, &votes),
+              StitchMoved);
+    EXPECT_EQ(ox, 100);
+    EXPECT_EQ(oy, -60);
+}
+
+TEST(StitchMatcherFrames, NearlyUniformPatchHasTooFewFeatures) {
+    StitchMatcher m;
+    const cv::Rect patch = StitchPanGenerator::standard().uniformPatch();
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    const cv::Mat blank = StitchPanGenerator::standard().frameAt(QPoint(patch.x + 20, patch.y + 40), 3);
+    EXPECT_EQ(m.matchFrames(StitchPanGenerator::standard().frameAt({600, 500}, 0), blank, true, &ox, &oy, &votes), StitchFewFeatures);
+    EXPECT_EQ(m.matchFrames(blank, blank, true, &ox, &oy, &votes), StitchFewFeatures);
+    EXPECT_TRUE(votes.empty());
+}
+
+TEST(StitchMatcherFrames, FullSearchFindsAFrameInTheMosaic) {
+    // A mosaic with specimen content around (1000, 1500)..(4000, 3300).
+    cv::Mat mosaic(5000, 5000, CV_8UC3, cv::Scalar::all(0));
+    StitchPanGenerator::standard().specimen()(cv::Rect(200, 300, 3000, 1800)).copyTo(mosaic(cv::Rect(1000, 1500, 3000, 1800)));
+    const cv::Mat frame = StitchPanGenerator::standard().frameAt({1300, 900}, 4); // at (2100, 2100) in the mosaic
+
+    StitchMatcher m;
+    for (QRect region : {QRect(0, 0, 1920, 1080), QRect()}) {
+        int ox = 0, oy = 0;
+        StitchVotes votes;
+        ASSERT_EQ(m.searchMosaic(mosaic, frame, true, &region, &ox, &oy, &votes), StitchMoved);
+        ASSERT_FALSE(votes.empty());
+        EXPECT_EQ(region.size(), QSize(1920, 1080));
+        EXPECT_TRUE(QRect(0, 0, 5000, 5000).contains(region));
+        sortVotesByWeight(votes);
+        int mx = 0, my = 0;
+        ASSERT_TRUE(stitchVoteMean(votes, stitchVoteTotal(votes), &mx, &my));
+        EXPECT_EQ(region.x() - mx, 2100);
+        EXPECT_EQ(region.y() - my, 2100);
+    }
+
+    // Fast mode works on the mosaic reduced to a quarter.
+    StitchPanOptions o;
+    o.halve = true;
+    const StitchPanGenerator half(o);
+    cv::Mat small;
+    cv::resize(mosaic, small, cv::Size(2500, 2500), 0, 0, cv::INTER_AREA);
+    QRect region(0, 0, 960, 540);
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    ASSERT_EQ(m.searchMosaic(small, half.frameAt({1300, 900}, 4), false, &region, &ox, &oy, &votes), StitchMoved);
+    sortVotesByWeight(votes);
+    int mx = 0, my = 0;
+    ASSERT_TRUE(stitchVoteMean(votes, stitchVoteTotal(votes), &mx, &my));
+    EXPECT_EQ(region.x() - mx, 1050);
+    EXPECT_EQ(region.y() - my, 1050);
+}
+
+TEST(StitchMatcherFrames, RegionMatchRefusesAWrongRegion) {
+    StitchMatcher m;
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    const cv::Mat frame = StitchPanGenerator::standard().frameAt({1300, 900}, 5);
+    EXPECT_EQ(m.matchRegion(StitchPanGenerator::standard().frameAt({1340, 880}, 6), frame, true, &ox, &oy, &votes), StitchMoved);
+    EXPECT_FALSE(votes.empty());
+    votes.clear();
+    EXPECT_NE(m.matchRegion(StitchPanGenerator::standard().frameAt({3300, 100}, 7), frame, true, &ox, &oy, &votes), StitchMoved);
+}

@@ -1,0 +1,307 @@
+// Placing, growth and blending of the stitching mosaic, on small frames.
+#include "StitchPanGenerator.h"
+
+#include "imaging/StitchMatcher.h"
+#include "imaging/StitchMosaic.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+cv::Mat solid(int w, int h, uchar v) { return cv::Mat(h, w, CV_8UC3, cv::Scalar::all(v)); }
+cv::Mat weights(int w, int h, float t) { return cv::Mat(h, w, CV_32FC1, cv::Scalar(t)); }
+
+// A 500 x 500 mosaic with a 60 x 40 first frame at (220, 230).
+StitchMosaic started(uchar v = 50) {
+    StitchMosaic m;
+    m.setFeatherMasks(weights(60, 40, 1.0f), weights(60, 40, 1.0f));
+    m.rebuild(solid(60, 40, v), 500);
+    return m;
+}
+
+StitchMatchResult result(int status, StitchVotes votes = {}, QRect region = QRect(220, 230, 60, 40), int ox = 0,
+                         int oy = 0) {
+    StitchMatchResult r;
+    r.status = status;
+    r.votes = std::move(votes);
+    r.region = region;
+    r.offsetX = ox;
+    r.offsetY = oy;
+    return r;
+}
+
+cv::Vec3b px(const StitchMosaic& m, int x, int y) { return m.mosaic().at<cv::Vec3b>(y, x); }
+
+} // namespace
+
+TEST(StitchMosaic, RebuildCentresTheFirstFrame) {
+    StitchMosaic m = started(77);
+    EXPECT_EQ(m.size(), QSize(500, 500));
+    EXPECT_EQ(m.placements().value(0), QRect(220, 230, 60, 40));
+    EXPECT_EQ(m.frameCounter(), 1);
+    EXPECT_EQ(m.frameMatchRegion(), QRect(220, 230, 60, 40));
+    EXPECT_EQ(m.fullSearchRegion(), QRect(0, 0, 60, 40));
+    EXPECT_EQ(px(m, 220, 230), cv::Vec3b(77, 77, 77));
+    EXPECT_EQ(px(m, 219, 230), cv::Vec3b(0, 0, 0));
+    EXPECT_EQ(m.mosaicView().size(), QSize(500, 500));
+
+    m.rebuild(solid(600, 40, 1), 500); // a frame wider than the side
+    EXPECT_EQ(m.size(), QSize(600, 600));
+}
+
+TEST(StitchMosaic, ThirteenthFailureAsksForAFullSearch) {
+    StitchMosaic m = started();
+    const cv::Mat f = solid(60, 40, 9);
+    for (int i = 1; i <= 12; ++i) {
+        const StitchStep s = m.applyMatchResult(result(i % 2), f);
+        EXPECT_EQ(s.head, -1) << i;
+        EXPECT_EQ(s.delayMs, 67);
+        EXPECT_EQ(s.matchOverlay, StitchStep::Keep);
+    }
+    const StitchStep s = m.applyMatchResult(result(StitchUnreliable), f);
+    EXPECT_EQ(s.head, 3);
+    EXPECT_EQ(s.matchOverlay, StitchStep::Show);
+    EXPECT_EQ(s.matchMarker, 2);
+    EXPECT_EQ(m.failureCount(), 0);
+
+    // A still frame ends a run of failures.
+    for (int i = 0; i < 5; ++i)
+        m.applyMatchResult(result(StitchFewFeatures), f);
+    m.applyMatchResult(result(StitchStill), f);
+    EXPECT_EQ(m.failureCount(), 0);
+}
+
+TEST(StitchMosaic, EveryThirteenthStillFrameWaitsLonger) {
+    StitchMosaic m = started();
+    const cv::Mat f = solid(60, 40, 9);
+    for (int i = 1; i <= 12; ++i) {
+        const StitchStep s = m.applyMatchResult(result(StitchStill), f);
+        EXPECT_EQ(s.delayMs, 201);
+        EXPECT_EQ(s.matchOverlay, StitchStep::Hide);
+    }
+    EXPECT_EQ(m.applyMatchResult(result(StitchStill), f).delayMs, 1340);
+    EXPECT_EQ(m.stillCount(), 0);
+    m.applyMatchResult(result(StitchStill), f);
+    m.applyMatchResult(result(StitchUnreliable), f);
+    EXPECT_EQ(m.stillCount(), 0);
+}
+
+TEST(StitchMosaic, TwoMovedResultsMustShareAVote) {
+    StitchMosaic m = started();
+    const cv::Mat f = solid(60, 40, 200);
+    StitchStep s = m.applyMatchResult(result(StitchMoved, {{-300, 0, 8}}, QRect(220, 230, 60, 40), -30, 0), f);
+    EXPECT_FALSE(s.placed);
+    EXPECT_EQ(s.matchPos, QPoint(250, 230)); // R - offset
+    EXPECT_EQ(m.previousVotes().size(), 1u);
+
+    // No shared key: nothing placed, the pair is dropped...
+    s = m.applyMatchResult(result(StitchMoved, {{-310, 0, 8}}), f);
+    EXPECT_FALSE(s.placed);
+    EXPECT_TRUE(m.previousVotes().empty());
+    // ...and the next result starts a new pair.
+    m.applyMatchResult(result(StitchMoved, {{-310, 0, 5}, {-300, 0, 1}}), f);
+    EXPECT_EQ(m.previousVotes().size(), 2u);
+    // Shared weight 9 is not enough.
+    s = m.applyMatchResult(result(StitchMoved, {{-310, 0, 4}}), f);
+    EXPECT_FALSE(s.placed);
+    EXPECT_EQ(m.frameCounter(), 1);
+
+    // Shared weight 10 places at R - mean offset: common {(-31,-2) x 10, (-32,-2) x 4}, T = 14,
+    // L = 9: all from the first vote -> (-31, -2).
+    m.applyMatchResult(result(StitchMoved, {{-310, -20, 5}, {-320, -20, 2}}), f);
+    s = m.applyMatchResult(result(StitchMoved, {{-320, -20, 2}, {-310, -20, 5}, {77, 77, 3}}), f);
+    ASSERT_TRUE(s.placed);
+    EXPECT_EQ(s.placementPos, QPoint(251, 232));
+    EXPECT_EQ(s.head, 1);
+    EXPECT_EQ(m.placements().value(1), QRect(251, 232, 60, 40));
+    EXPECT_EQ(m.frameCounter(), 2);
+    EXPECT_EQ(m.frameMatchRegion(), QRect(251, 232, 60, 40));
+    EXPECT_EQ(m.previousFrame().at<cv::Vec3b>(0, 0), cv::Vec3b(200, 200, 200));
+    EXPECT_EQ(m.placementOverlayPos(), QPoint(251, 232));
+    EXPECT_TRUE(m.previousVotes().empty());
+}
+
+TEST(StitchMosaic, FractionsOfAPixelDoNotAddUpAlongTheChain) {
+    // Each frame lies 10.4 pixels right of the previous one. Rounding each
+    // step would place the second at 20; the dropped 0.4 carries over: 21.
+    StitchMosaic m = started();
+    m.setSubPixelRefinement(false);
+    const cv::Mat f = solid(60, 40, 200);
+    for (int i = 0; i < 2; ++i) {
+        m.applyMatchResult(result(StitchMoved, {{-104, 0, 5}}, m.frameMatchRegion()), f);
+        ASSERT_TRUE(m.applyMatchResult(result(StitchMoved, {{-104, 0, 5}}, m.frameMatchRegion()), f).placed);
+    }
+    EXPECT_EQ(m.placements().value(1).x(), 230);
+    EXPECT_EQ(m.placements().value(2).x(), 241);
+    // A mosaic region holds its pictures at their rounded places: no carry.
+    const StitchStep s = m.applyFullSearchResult(result(StitchMoved, {{-104, 0, 5}}, QRect(100, 100, 60, 40)), f);
+    EXPECT_EQ(s.placementPos, QPoint(110, 100));
+}
+
+TEST(StitchMosaic, GrowsInStepsOfThreeHundredAndMovesEarlierPlacements) {
+    StitchMosaic m = started();
+    const cv::Mat f = solid(60, 40, 90);
+    // 450 pixels left of the mosaic: two steps, 600 columns.
+    StitchPlacement p = m.growStitchCanvas(f, 670, 0, QRect(220, 230, 60, 40));
+    EXPECT_TRUE(p.grew && p.pasted);
+    EXPECT_EQ(m.size(), QSize(1100, 500));
+    EXPECT_EQ(p.pos, QPoint(150, 230));
+    EXPECT_EQ(m.placements().value(0), QRect(820, 230, 60, 40));
+    EXPECT_EQ(px(m, 150, 230), cv::Vec3b(90, 90, 90));
+
+    // A frame whose right edge lies on the mosaic's: 300 more columns.
+    p = m.growStitchCanvas(f, 0, 0, QRect(1040, 230, 60, 40));
+    EXPECT_EQ(m.size(), QSize(1400, 500));
+    EXPECT_EQ(p.pos, QPoint(1040, 230));
+    // 301 rows below: two steps.
+    m.growStitchCanvas(f, 0, -(301 + 500 - 40 - 230), QRect(0, 230, 60, 40));
+    EXPECT_EQ(m.size(), QSize(1400, 1100));
+    // Above: rows at the top, placements move down.
+    p = m.growStitchCanvas(f, 0, 10 + 230, QRect(700, 230, 60, 40));
+    EXPECT_EQ(m.size(), QSize(1400, 1400));
+    EXPECT_EQ(p.pos, QPoint(700, 290));
+    EXPECT_EQ(m.placements().value(0), QRect(820, 530, 60, 40));
+}
+
+TEST(StitchMosaic, RefusesASidePastTwentyOneThousand) {
+    StitchMosaic m;
+    QMap<int, QRect> placed;
+    placed.insert(0, QRect(20700, 10, 60, 40));
+    m.restore(cv::Mat(100, 20800, CV_8UC3, cv::Scalar::all(0)), placed, solid(60, 40, 1));
+    const StitchPlacement p = m.growStitchCanvas(solid(60, 40, 9), -60, 0, QRect(20700, 10, 60, 40));
+    EXPECT_TRUE(p.sizeLimit);
+    EXPECT_FALSE(p.pasted);
+    EXPECT_EQ(p.pos, QPoint(20760, 10));
+    EXPECT_EQ(m.size(), QSize(20800, 100));
+    EXPECT_EQ(m.frameCounter(), 1);
+    EXPECT_EQ(StitchMosaic::sizeLimitText(1), "Exceeding the maximum support size!");
+    EXPECT_EQ(StitchMosaic::sizeLimitText(0), QString::fromUtf8("超过最大支持尺寸！"));
+
+    // A growth that ends exactly at 21000 is made.
+    m.restore(cv::Mat(100, 20700, CV_8UC3, cv::Scalar::all(0)), placed, solid(60, 40, 1));
+    EXPECT_TRUE(m.growStitchCanvas(solid(60, 40, 9), -60, 0, QRect(20600, 10, 60, 40)).pasted);
+    EXPECT_EQ(m.size(), QSize(21000, 100));
+}
+
+TEST(StitchMosaic, BlendMixesByWeightAndFillsBlackPixels) {
+    StitchMosaic m = started(100);
+    cv::Mat mask = weights(60, 40, 0.25f);
+    mask.at<float>(0, 1) = 1.0f;
+    mask.at<float>(0, 2) = 1.5f;
+    mask.at<float>(0, 3) = 0.0f;
+    m.setFeatherMasks(mask, weights(30, 20, 0.0f));
+    // Half over the first frame, half over black mosaic.
+    m.growStitchCanvas(solid(60, 40, 201), -30, 0, QRect(220, 230, 60, 40));
+    EXPECT_EQ(px(m, 250, 231), cv::Vec3b(125, 125, 125)); // trunc(0.75 x 100 + 0.25 x 201)
+    EXPECT_EQ(px(m, 251, 230), cv::Vec3b(201, 201, 201)); // weight 1
+    EXPECT_EQ(px(m, 252, 230), cv::Vec3b(201, 201, 201)); // weight above 1
+    EXPECT_EQ(px(m, 253, 230), cv::Vec3b(100, 100, 100)); // weight 0
+    EXPECT_EQ(px(m, 285, 231), cv::Vec3b(201, 201, 201)); // black before: the frame, whatever the weight
+
+    // Fast mode blends with the half-size mask.
+    StitchMosaic fast;
+    fast.setPrecision(false);
+    fast.setFeatherMasks(weights(60, 40, 0.25f), weights(60, 40, 0.5f));
+    fast.rebuild(solid(60, 40, 100), 500);
+    fast.growStitchCanvas(solid(60, 40, 200), -1, 0, QRect(220, 230, 60, 40));
+    EXPECT_EQ(px(fast, 240, 240), cv::Vec3b(150, 150, 150));
+}
+
+TEST(StitchMosaic, MaskOfAnotherSizeIsFittedToTheFrame) {
+    StitchMosaic m = started(100);
+    cv::Mat big = weights(1920, 1080, 0.0f);
+    big(cv::Rect(480, 270, 960, 540)).setTo(1.0f);
+    m.setFeatherMasks(big, cv::Mat());
+    m.growStitchCanvas(solid(60, 40, 200), -2, 0, QRect(220, 230, 60, 40));
+    EXPECT_EQ(px(m, 252, 250), cv::Vec3b(200, 200, 200)); // centre: weight 1
+    EXPECT_EQ(px(m, 222, 230), cv::Vec3b(100, 100, 100)); // corner: weight 0
+    // No mask at all: the usual ellipse at the frame's size.
+    StitchMosaic none;
+    none.rebuild(solid(60, 40, 100), 500);
+    none.growStitchCanvas(solid(60, 40, 200), -2, 0, QRect(220, 230, 60, 40));
+    EXPECT_EQ(px(none, 252, 250), cv::Vec3b(200, 200, 200));
+}
+
+TEST(StitchMosaic, FullSearchWithoutVotesIsAFailure) {
+    StitchMosaic m = started();
+    const cv::Mat f = solid(60, 40, 9);
+    StitchStep s = m.applyFullSearchResult(result(StitchMoved, {}, QRect(100, 100, 60, 40)), f);
+    EXPECT_FALSE(s.placed);
+    EXPECT_EQ(s.head, 3);
+    EXPECT_EQ(s.delayMs, 67);
+    EXPECT_EQ(m.frameCounter(), 1);
+
+    s = m.applyFullSearchResult(result(StitchMoved, {{-50, 20, 3}, {-40, 20, 4}, {-60, 20, 1}}, QRect(100, 100, 60, 40)), f);
+    ASSERT_TRUE(s.placed);
+    // Sorted: -4.0 x 4, -5.0 x 3 (T = 8, L = 5): (-16 - 5) / 5 = -4.2 -> -4; y 2.
+    EXPECT_EQ(s.placementPos, QPoint(104, 98));
+    EXPECT_EQ(s.head, 1);
+}
+
+TEST(StitchMosaic, LostFrameIsRegisteredThenMatchedInItsRegion) {
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
+    cv::Mat content = gen.specimen()(cv::Rect(0, 0, 4000, 2400));
+    cv::Mat first = gen.frameAt({1000, 600}, 0);
+    StitchMosaic m;
+    QMap<int, QRect> placed;
+    placed.insert(0, QRect(1500, 1300, 1920, 1080));
+    cv::Mat mosaic(5000, 5000, CV_8UC3, cv::Scalar::all(0));
+    content.copyTo(mosaic(cv::Rect(500, 700, 4000, 2400)));
+    m.restore(mosaic, placed, first);
+
+    // The coarse search failed; the registration finds the frame near (2000, 1900).
+    const cv::Mat frame = gen.frameAt({1500, 1200}, 1);
+    StitchStep s = m.applyFullSearchResult(result(StitchFewFeatures), frame);
+    ASSERT_TRUE(s.startRegionMatch);
+    EXPECT_TRUE(s.registered);
+    EXPECT_EQ(s.delayMs, 0);
+    EXPECT_TRUE(m.regionMatchPending());
+    EXPECT_LE((s.region.topLeft() - QPoint(2000, 1900)).manhattanLength(), 6);
+
+    // A failed region match: lost again, no new registration.
+    s = m.applyFullSearchResult(result(StitchUnreliable), frame);
+    EXPECT_FALSE(s.startRegionMatch);
+    EXPECT_EQ(s.head, 3);
+    EXPECT_FALSE(m.regionMatchPending());
+
+    // The region match places the frame exactly.
+    s = m.applyFullSearchResult(result(StitchFewFeatures), frame);
+    ASSERT_TRUE(s.startRegionMatch);
+    StitchMatcher matcher;
+    StitchMatchResult r;
+    r.region = s.region;
+    const cv::Mat inside = m.mosaic()(cv::Rect(r.region.x(), r.region.y(), r.region.width(), r.region.height()));
+    r.status = matcher.matchRegion(inside, frame, true, &r.offsetX, &r.offsetY, &r.votes);
+    s = m.applyFullSearchResult(r, frame);
+    ASSERT_TRUE(s.placed);
+    EXPECT_EQ(s.placementPos, QPoint(2000, 1900));
+}
+
+TEST(StitchMosaic, RegisteredRegionIsKeptInsideTheMosaic) {
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
+    StitchMosaic m;
+    QMap<int, QRect> placed;
+    placed.insert(0, QRect(0, 0, 1920, 1080));
+    cv::Mat mosaic(1500, 2500, CV_8UC3, cv::Scalar::all(0));
+    gen.specimen()(cv::Rect(100, 100, 2500, 1500)).copyTo(mosaic);
+    m.restore(mosaic, placed, gen.frameAt({100, 100}, 0));
+    // The frame lies at (580, 420), its right and bottom edges on the mosaic's.
+    const StitchStep s = m.applyFullSearchResult(result(StitchFewFeatures), gen.frameAt({680, 520}, 1));
+    ASSERT_TRUE(s.startRegionMatch);
+    EXPECT_EQ(s.region, QRect(2500 - 1920 - 1, 1500 - 1080 - 1, 1920, 1080));
+}
+
+TEST(StitchMosaic, CoveringThePositionMarkerHidesIt) {
+    StitchMosaic m = started();
+    m.setPositionMarker(QPointF(300.7, 250.2), true);
+    StitchPlacement p = m.growStitchCanvas(solid(60, 40, 9), -100, 0, QRect(220, 230, 60, 40));
+    EXPECT_FALSE(p.markerCovered); // (320..380) does not hold x = 300
+    p = m.growStitchCanvas(solid(60, 40, 9), -60, 0, QRect(220, 230, 60, 40));
+    EXPECT_TRUE(p.markerCovered);
+    EXPECT_FALSE(m.positionMarkerVisible());
+
+    // The marked place moves with the content when the mosaic grows left.
+    m.setPositionMarker(QPointF(10, 10), true);
+    m.growStitchCanvas(solid(60, 40, 9), 240, 0, QRect(220, 230, 60, 40));
+    EXPECT_EQ(m.positionMarker(), QPointF(310, 10));
+}

@@ -1,0 +1,54 @@
+// The SIFT registration that finds a lost frame in the mosaic.
+#include "StitchPanGenerator.h"
+
+#include "imaging/StitchRegistration.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+cv::Mat homography(double h00, double h11, double tx, double ty) {
+    return (cv::Mat_<double>(3, 3) << h00, 0.0, tx, 0.0, h11, ty, 0.0, 0.0, 1.0);
+}
+
+} // namespace
+
+TEST(StitchRegistration, AcceptsOnlyEqualScales) {
+    QPoint p(-1, -1);
+    EXPECT_FALSE(stitchHomographyPosition(homography(1.000, 1.016, 10, 10), &p));
+    EXPECT_FALSE(stitchHomographyPosition(homography(0.984, 1.000, 10, 10), &p));
+    EXPECT_EQ(p, QPoint(-1, -1));
+    EXPECT_TRUE(stitchHomographyPosition(homography(1.000, 1.0159, 10, 10), &p));
+    EXPECT_FALSE(stitchHomographyPosition(cv::Mat(), &p));
+    EXPECT_FALSE(stitchHomographyPosition(cv::Mat::eye(2, 3, CV_64F), &p));
+    EXPECT_FALSE(stitchHomographyPosition(homography(1.0, 1.0, std::nan(""), 0), &p));
+}
+
+TEST(StitchRegistration, TranslationRoundsHalvesToEven) {
+    QPoint p;
+    ASSERT_TRUE(stitchHomographyPosition(homography(1, 1, 12.5, 13.5), &p));
+    EXPECT_EQ(p, QPoint(12, 14));
+    ASSERT_TRUE(stitchHomographyPosition(homography(1, 1, -2.5, 7.49), &p));
+    EXPECT_EQ(p, QPoint(-2, 7));
+}
+
+TEST(StitchRegistration, FindsAFrameInTheMosaic) {
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
+    cv::Mat mosaic(3000, 4000, CV_8UC3, cv::Scalar::all(0));
+    gen.specimen()(cv::Rect(0, 0, 3600, 2400)).copyTo(mosaic(cv::Rect(300, 500, 3600, 2400)));
+    QPoint p;
+    ASSERT_TRUE(registerStitchFrame(mosaic, gen.frameAt({1234, 618}, 0), &p));
+    // SIFT on quarter-size pictures: a few pixels, which the region match refines.
+    EXPECT_LE(std::abs(p.x() - 1534), 4);
+    EXPECT_LE(std::abs(p.y() - 1118), 4);
+}
+
+TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
+    const cv::Rect patch = gen.uniformPatch();
+    const cv::Mat blank = gen.frameAt(QPoint(patch.x + 10, patch.y + 10), 0);
+    QPoint p(-5, -5);
+    EXPECT_FALSE(registerStitchFrame(gen.specimen()(cv::Rect(0, 0, 3000, 2000)), blank, &p));
+    EXPECT_FALSE(registerStitchFrame(cv::Mat(), gen.frameAt({0, 0}, 0), &p));
+    EXPECT_EQ(p, QPoint(-5, -5));
+}

@@ -1,0 +1,86 @@
+// ThreadPinJie: which signal ends which job, its own copies of the images,
+// and the stop flag.
+#include "StitchPanGenerator.h"
+
+#include "imaging/ThreadPinJie.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestStitchWorker : public QObject {
+    Q_OBJECT
+
+private:
+    const StitchPanGenerator& m_gen = StitchPanGenerator::standard();
+
+private slots:
+    void frameMatchFinishesWithStartFindFinish() {
+        ThreadPinJie worker;
+        QSignalSpy done(&worker, SIGNAL(startFindFinish()));
+        QSignalSpy doneMax(&worker, SIGNAL(startFindMaxFinish()));
+        cv::Mat ref = m_gen.frameAt({600, 500}, 0);
+        cv::Mat frame = m_gen.frameAt({700, 450}, 1);
+        int ox = 0, oy = 0, status = -1;
+        StitchVotes votes;
+        worker.startFind(ref, frame, true, &ox, &oy, &votes, &status);
+        // The worker took copies: the caller may reuse its buffers at once.
+        ref.setTo(cv::Scalar::all(0));
+        frame.setTo(cv::Scalar::all(0));
+        QVERIFY(done.wait(30000));
+        QCOMPARE(doneMax.count(), 0);
+        QCOMPARE(status, int(StitchMoved));
+        QCOMPARE(ox, -100);
+        QCOMPARE(oy, 50);
+        QVERIFY(!votes.empty());
+        QVERIFY(!worker.isFullSearch());
+    }
+
+    void fullSearchAndRegionFinishWithStartFindMaxFinish() {
+        cv::Mat mosaic(3000, 3000, CV_8UC3, cv::Scalar::all(0));
+        m_gen.specimen()(cv::Rect(0, 0, 2800, 2000)).copyTo(mosaic(cv::Rect(100, 400, 2800, 2000)));
+        const cv::Mat frame = m_gen.frameAt({500, 300}, 2); // at (600, 700)
+
+        ThreadPinJie worker;
+        QSignalSpy done(&worker, SIGNAL(startFindFinish()));
+        QSignalSpy doneMax(&worker, SIGNAL(startFindMaxFinish()));
+        QRect region(0, 0, 1920, 1080);
+        int ox = 0, oy = 0, status = -1;
+        StitchVotes votes;
+        worker.startFindMax(mosaic, frame, true, &region, &ox, &oy, &votes, &status);
+        mosaic.setTo(cv::Scalar::all(0));
+        QVERIFY(doneMax.wait(30000));
+        QCOMPARE(status, int(StitchMoved));
+        QVERIFY(worker.isFullSearch());
+        QVERIFY((region.topLeft() - QPoint(600, 700)).manhattanLength() < 40);
+
+        m_gen.specimen()(cv::Rect(0, 0, 2800, 2000)).copyTo(mosaic(cv::Rect(100, 400, 2800, 2000)));
+        region = QRect(590, 710, 1920, 1080);
+        votes.clear();
+        status = -1;
+        worker.startFindRegion(mosaic, frame, true, &region, &ox, &oy, &votes, &status);
+        QVERIFY(doneMax.wait(30000));
+        QCOMPARE(doneMax.count(), 2);
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(status, int(StitchMoved));
+        QCOMPARE(region, QRect(590, 710, 1920, 1080));
+        QCOMPARE(ox, -10);
+        QCOMPARE(oy, 10);
+    }
+
+    void stoppedWorkerDoesNothing() {
+        ThreadPinJie worker;
+        QSignalSpy done(&worker, SIGNAL(startFindFinish()));
+        worker.setStop(true);
+        int ox = 3, oy = 4, status = -7;
+        StitchVotes votes;
+        worker.startFind(m_gen.frameAt({0, 0}, 0), m_gen.frameAt({50, 0}, 1), true, &ox, &oy, &votes, &status);
+        QVERIFY(done.wait(30000));
+        QCOMPARE(status, -7);
+        QCOMPARE(ox, 3);
+        QVERIFY(votes.empty());
+        QVERIFY(worker.isStopped());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStitchWorker)
+#include "tst_stitch_worker.moc"
