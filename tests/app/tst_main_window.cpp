@@ -2,6 +2,11 @@
 #include "app/MainWindow.h"
 #include "app/MessagePassing.h"
 #include "camera/SDLBackground.h"
+#include "camera/UVCCamera.h"
+#include "camera/UvcModels.h"
+#include "platform/CaptureDevice.h"
+#include "platform/SimUsbCamera.h"
+#include "platform/SleepClock.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
 
@@ -11,6 +16,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <memory>
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
@@ -18,6 +25,8 @@ private slots:
     void deviceCodesFromNames();
     void hotPlugFollowsTheRemovedCamera();
     void badLanguageReadsAsChinese();
+    void simulatedUnplugAndPlugFollowed();
+    void failedOpenOfTheGenericModelIsAFailure();
     void splitterStateSurvivesRestart();
     void tabsDoNothingBeforeACamera();
 };
@@ -66,6 +75,39 @@ void TestMainWindow::badLanguageReadsAsChinese() {
     QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("language", 1);
     MainWindow w2;
     QCOMPARE(MessagePassing::instance()->language(), 1);
+}
+
+void TestMainWindow::simulatedUnplugAndPlugFollowed() {
+    TestEnv env;
+    SimUsbBus::instance()->configure("8");
+    SDLBackground video;
+    videoWindow = &video;
+    MainWindow w;
+    QTest::qWait(100); // the scan starts the device watcher
+    video.show();
+    const QString name = CaptureDevice::deviceNames().value(0);
+    QVERIFY(name.contains("vid_fea9&pid_52C0", Qt::CaseInsensitive));
+    QSignalSpy restart(MessagePassing::instance(), &MessagePassing::restartCameraSIGNAL);
+    QVERIFY(SimUsbBus::instance()->unplug(name));
+    QTRY_COMPARE(w.removedName(), name);
+    QVERIFY(!video.isShown());
+    QVERIFY(SimUsbBus::instance()->plug(name));
+    QTRY_COMPARE(restart.count(), 1);
+    QVERIFY(video.isShown());
+    videoWindow = nullptr;
+    SimUsbBus::instance()->configure(QString());
+}
+
+void TestMainWindow::failedOpenOfTheGenericModelIsAFailure() {
+    TestEnv env;
+    SleepClock::FakeTime clock;
+    SimUsbBus::instance()->configure("1:fail=open");
+    QVERIFY(!UvcModels::openModel(1, 0, "MJPG"));
+    SimUsbBus::instance()->configure("2");
+    std::unique_ptr<UVCCamera> ok(UvcModels::openModel(2, 0, "MJPG"));
+    QVERIFY(ok);
+    ok.reset();
+    SimUsbBus::instance()->configure(QString());
 }
 
 void TestMainWindow::splitterStateSurvivesRestart() {
