@@ -1,5 +1,7 @@
 #include "camera/NetCameraView.h"
 
+#include "camera/EdgeSnap.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -55,43 +57,15 @@ QRect NetCameraView::edgeSearchArea(int x, int y, int w, int h, QSize dest) {
 }
 
 bool NetCameraView::edgeOffset(const QImage& area, QPoint* offset) {
-    if (area.isNull())
+    // The network driver measures from the window's centre, and a point to the
+    // right of or below it lands two pixels further.
+    const QPoint c((area.width() - 1) / 2 + 1, (area.height() - 1) / 2 + 1);
+    QPoint nearest;
+    if (!EdgeSnap::nearestEdgePoint(area, c, nearest))
         return false;
-    const QImage rgb = area.convertToFormat(QImage::Format_RGB888);
-    const cv::Mat view(rgb.height(), rgb.width(), CV_8UC3, const_cast<uchar*>(rgb.constBits()),
-                       size_t(rgb.bytesPerLine()));
-    cv::Mat grey, blurred, gx, gy, ax, ay, sum, binary;
-    cv::cvtColor(view, grey, cv::COLOR_RGB2GRAY);
-    cv::GaussianBlur(grey, blurred, cv::Size(3, 3), 1.0, 3.0);
-    cv::Sobel(blurred, gx, CV_16S, 1, 0, 3, 1, 0);
-    cv::Sobel(blurred, gy, CV_16S, 0, 1, 3, 1, 0);
-    cv::convertScaleAbs(gx, ax);
-    cv::convertScaleAbs(gy, ay);
-    cv::add(ax, ay, sum); // saturating
-    cv::threshold(sum, binary, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
-    std::vector<std::vector<cv::Point>> contours;
-    std::vector<cv::Vec4i> hierarchy;
-    cv::findContours(binary, contours, hierarchy, cv::RETR_TREE, cv::CHAIN_APPROX_NONE);
-
-    const cv::Point c((area.width() - 1) / 2 + 1, (area.height() - 1) / 2 + 1);
-    double best = 1920.0;
-    bool found = false;
-    cv::Point nearest;
-    for (const auto& contour : contours) {
-        for (const cv::Point& p : contour) {
-            const double d = std::hypot(double(p.x - c.x), double(p.y - c.y));
-            if (d < best) {
-                best = d;
-                nearest = p;
-                found = true;
-            }
-        }
-    }
-    if (!found)
-        return false;
-    const int px = nearest.x > c.x ? nearest.x + 2 : nearest.x;
-    const int py = nearest.y > c.y ? nearest.y + 2 : nearest.y;
+    const int px = nearest.x() > c.x() ? nearest.x() + 2 : nearest.x();
+    const int py = nearest.y() > c.y() ? nearest.y() + 2 : nearest.y();
     if (offset)
-        *offset = QPoint(px - c.x, py - c.y);
+        *offset = QPoint(px - c.x(), py - c.y());
     return true;
 }

@@ -54,7 +54,10 @@ class Program:
         self.log = open(os.path.join(self.dir, "log.txt"), "w")
         self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
         self.shots = 0
-        time.sleep(3)
+        # Up once the main window is mapped; then give the centre a moment.
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
+                       stdout=subprocess.DEVNULL, timeout=60)
+        time.sleep(1.5)
 
     def click(self, pos, wait=0.6):
         subprocess.run(["xdotool", "mousemove", str(pos[0]), str(pos[1]), "click", "1"], env=self.env, check=True)
@@ -63,6 +66,15 @@ class Program:
     def key(self, *keys):
         subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
         time.sleep(0.4)
+
+    def wait_for(self, name, test, timeout=20.0):
+        """Screenshots until test(image) holds or the time runs out; the last one."""
+        end = time.time() + timeout
+        while True:
+            img = self.shot(name)
+            if test(img) or time.time() > end:
+                return img
+            time.sleep(0.5)
 
     def shot(self, name):
         path = os.path.join(self.dir, name + ".png")
@@ -125,8 +137,8 @@ def main():
         p = Program(display, "4", "")
         empty = p.shot("usb_before_open")
         check(coloured_share(empty, VIEW) < 0.01, "no picture before a camera is opened")
-        p.click(OPEN_BUTTON, wait=2.5)
-        live1 = p.shot("usb_live_1")
+        p.click(OPEN_BUTTON, wait=1.0)
+        live1 = p.wait_for("usb_live_1", lambda img: coloured_share(img, VIEW) > 0.05)
         time.sleep(1.0)
         live2 = p.shot("usb_live_2")
         check(coloured_share(live1, VIEW) > 0.05, "the simulated specimen shows in the view area")
@@ -141,16 +153,16 @@ def main():
         before = p.shot("line_before")
         a, b = (760, 310), (1110, 470)
         p.click(a, wait=0.3)
-        p.click(b, wait=0.8)
-        after = p.shot("line_after")
+        p.click(b, wait=0.3)
         box = (a[0] - 10, a[1] - 60, b[0] + 220, b[1] + 60)
+        after = p.wait_for("line_after", lambda img: red_new_pixels(before, img, box) > 150, timeout=10)
         check(red_new_pixels(before, after, box) > 150, "the line and its label appear in red over the video")
 
         # A horizontal cross line from the line panel spans the picture.
         p.click(TAB_LINE)
         before = p.shot("cross_before")
-        p.click(ADD_H_LINE, wait=1.0)
-        after = p.shot("cross_after")
+        p.click(ADD_H_LINE, wait=0.3)
+        after = p.wait_for("cross_after", lambda img: red_new_pixels(before, img, VIEW) > 400, timeout=10)
         check(red_new_pixels(before, after, VIEW) > 400, "a cross line is drawn across the picture")
 
         # Calibration by two clicks: a scale "cal" of 5 mm over that distance is
@@ -158,23 +170,31 @@ def main():
         p.click(TAB_MEASURE)
         p.click(NEW_SCALE)
         p.click((700, 560), wait=0.3)
-        p.click((1000, 560), wait=1.5)
+        p.click((1000, 560), wait=0.3)
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "新建标尺"], env=p.env,
+                       stdout=subprocess.DEVNULL, timeout=30)
+        time.sleep(0.5)
         p.shot("scale_dialog")
         subprocess.run(["xdotool", "type", "--delay", "50", "cal"], env=p.env, check=True)
         p.key("Tab", "Tab", "Tab", "ctrl+a")
         subprocess.run(["xdotool", "type", "--delay", "50", "5"], env=p.env, check=True)
         p.key("Return")
-        time.sleep(1.0)
-        p.shot("scale_done")
         scale_ini = os.path.join(p.dir, "INI", "SCALE_INFO.ini")
-        text = open(scale_ini, encoding="utf-8").read() if os.path.exists(scale_ini) else ""
+        text = ""
+        for _ in range(20):
+            text = open(scale_ini, encoding="utf-8").read() if os.path.exists(scale_ini) else ""
+            if "cal" in text:
+                break
+            time.sleep(0.5)
+        p.shot("scale_done")
         check("cal" in text, "the new scale is stored in INI/SCALE_INFO.ini")
 
         code = p.stop()
         check(code == 0, "terminate ends the program with exit code 0 (USB camera open, got %s)" % code)
         if "cal" in text:
             q = Program(display, "4", "", app_dir=p.dir)
-            q.click(OPEN_BUTTON, wait=2.5)
+            q.click(OPEN_BUTTON, wait=1.0)
+            q.wait_for("restart_live", lambda img: coloured_share(img, VIEW) > 0.05)
             q.click(TAB_MEASURE)
             q.shot("scale_after_restart")
             text2 = open(scale_ini, encoding="utf-8").read()
@@ -183,8 +203,8 @@ def main():
 
         # Network camera: the device list offers it; opened, it shows live.
         p = Program(display, "", "0@192.168.1.10")
-        p.click(OPEN_BUTTON, wait=3.0)
-        n1 = p.shot("net_live_1")
+        p.click(OPEN_BUTTON, wait=1.0)
+        n1 = p.wait_for("net_live_1", lambda img: lit_share(img, VIEW) > 0.5)
         time.sleep(1.0)
         n2 = p.shot("net_live_2")
         check(lit_share(n1, VIEW) > 0.5, "the network camera's picture shows")
