@@ -4,6 +4,7 @@
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
 #include "camera/UvcModels.h"
+#include "camera/deviceForm.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
@@ -26,6 +27,7 @@ private slots:
     void hotPlugFollowsTheRemovedCamera();
     void badLanguageReadsAsChinese();
     void simulatedUnplugAndPlugFollowed();
+    void scanListsSimulatedCamerasWithNumbering();
     void failedOpenOfTheGenericModelIsAFailure();
     void splitterStateSurvivesRestart();
     void tabsDoNothingBeforeACamera();
@@ -95,6 +97,18 @@ void TestMainWindow::simulatedUnplugAndPlugFollowed() {
     QTRY_COMPARE(restart.count(), 1);
     QVERIFY(video.isShown());
     videoWindow = nullptr;
+    SimUsbBus::instance()->configure(QString());
+}
+
+void TestMainWindow::scanListsSimulatedCamerasWithNumbering() {
+    TestEnv env;
+    qputenv("SEVRIN_SIM_NET", "");
+    SimUsbBus::instance()->configure("3:fw=31,3:fw=20,13,8");
+    MainWindow w;
+    QTest::qWait(100);
+    auto* devices = w.centralWidgetWindow()->findChild<deviceForm*>();
+    QVERIFY(devices);
+    QCOMPARE(devices->listTexts(), QStringList({"Corvo", "Corvo(1)", "Ambrel", "Dunmor"}));
     SimUsbBus::instance()->configure(QString());
 }
 

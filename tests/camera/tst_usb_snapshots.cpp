@@ -3,6 +3,7 @@
 #include "camera/UVCCamera.h"
 #include "camera/UsbWorkers.h"
 #include "camera/UvcModels.h"
+#include "imaging/ThreadJingShenHigh.h"
 #include "measure/engine/ItemLayer.h"
 #include "platform/SimUsbCamera.h"
 #include "tests/support/TestEnv.h"
@@ -28,6 +29,7 @@ private slots:
     void pausedModeTenTakesTheShownFrame();
     void stitchingFrameReachesTheHub();
     void reportPictureIsDrawnAndSavedWideAt1920();
+    void focusStackingFramesReachTheWorker();
 
 private:
     void pass(int n) {
@@ -134,6 +136,20 @@ void TestUsbSnapshots::reportPictureIsDrawnAndSavedWideAt1920() {
     QVERIFY(waitFor([&] { return exported.count() == 1; }));
     const QImage img(env->file("report.jpg"));
     QCOMPARE(img.width(), 1920);
+}
+
+void TestUsbSnapshots::focusStackingFramesReachTheWorker() {
+    // Mode 7 feeds the focus-stacking worker from the save thread; an idle
+    // worker shows the live frame as its picture.
+    ThreadJingShenHigh worker;
+    cam->setFocusConsumer(&worker);
+    cam->snapImage(env->file("stack"), 7, true, false, Qt::red, 0, 0);
+    QVERIFY(waitFor([&] { return !worker.result().isNull(); }));
+    QCOMPARE(worker.result().size(), cam->frameSize(false));
+    // Its reset unlinks it from the camera through the hook.
+    worker.resetData();
+    QVERIFY(waitFor([&] { return cam->focusConsumer() == nullptr; }));
+    pass(3);
 }
 
 QTEST_MAIN(TestUsbSnapshots)
