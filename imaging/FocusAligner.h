@@ -25,7 +25,7 @@ public:
     FocusAligner();
 
     // SIFT (512 features, 3 octave layers, contrast and edge threshold 0.01,
-    // sigma 1.6) and an exhaustive FLANN matcher; ratio test 0.7.
+    // sigma 1.6) and an exhaustive L2 matcher; ratio test 0.7.
     void createDetector();
 
     // The search rectangle on the quarter-size pictures (see
