@@ -117,7 +117,9 @@ private:
     // (at most 5 per size). Queue lock held.
     cv::Mat* takePoolFrame();
     // One frame through alignment and fusion into the result (worker thread).
-    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
+    // `nextGrid`: the grid of `rgb` itself, from which the next frame's search
+    // rectangle comes.
+    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid, const std::vector<float>& nextGrid);
     void discardRun();
 
     std::atomic<int> state{0};

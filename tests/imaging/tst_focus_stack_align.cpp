@@ -127,3 +127,100 @@ TEST(FocusAligner, OverlapCopyFollowsTheSignOfTheShift) {
     FocusAligner::copyOverlap(scaled, frame, 0, -9);
     EXPECT_EQ(cv::countNonZero(frame), 0);
 }
+
+namespace {
+
+// Where a picture's pixels sit: x_picture = a x_truth + b (per axis).
+struct Placement {
+    double a = 1.0;
+    cv::Point2d b;
+};
+
+std::vector<float> gridOf(const cv::Mat& rgb) {
+    const cv::Mat ys = FocusStackMath::eighth(lumaOf(rgb));
+    std::vector<float> grid;
+    FocusStackMath::gridSharpness(ys, FocusStackMath::gridCells(ys.size()), grid);
+    return grid;
+}
+
+} // namespace
+
+TEST(FocusAligner, ChainedFramesReuseKeyPointsAndStayAccurate) {
+    // The worker's sequence: every frame aligned onto the previous aligned
+    // frame, whose key points come from its own alignment.
+    gen::StackParams p = gen::breathingParams(cv::Size(1920, 1080), 24, 3.0, 29);
+    p.maxBlurSigma = 12.0; // the benchmark's sweep: a fresh reference detection every frame would also pass
+    const gen::Stack stack = gen::makeStack(p);
+    const cv::Point2d centre((p.size.width - 1) * 0.5, (p.size.height - 1) * 0.5);
+    auto placed = [&](const gen::FrameGeometry& g) {
+        Placement pl;
+        pl.a = g.scale;
+        pl.b = centre * (1.0 - g.scale) + g.shift;
+        return pl;
+    };
+    FocusAligner aligner;
+    cv::Mat planes, reference;
+    cv::cvtColor(stack.frames[0], planes, cv::COLOR_RGB2YCrCb);
+    cv::extractChannel(planes, reference, 0);
+    Placement ref = placed(stack.geometry[0]);
+    std::vector<float> headGrid = gridOf(stack.frames[0]);
+    for (int k = 1; k < p.frames; ++k) {
+        SCOPED_TRACE(k);
+        const std::vector<float> ownGrid = gridOf(stack.frames[k]);
+        cv::cvtColor(stack.frames[k], planes, cv::COLOR_RGB2YCrCb);
+        aligner.setSearchRoi(FocusStackMath::searchRect(headGrid, p.size.width, p.size.height));
+        aligner.setNextSearchRoi(FocusStackMath::searchRect(ownGrid, p.size.width, p.size.height));
+        const Placement cur = placed(stack.geometry[k]);
+        // Scale s and shift d with s (a_cur x + b_cur) - d = a_ref x + b_ref.
+        const double s = ref.a / cur.a;
+        const cv::Point2d d = cur.b * s - ref.b;
+        const FocusAligner::Result r = aligner.alignFrame(planes, reference);
+        ASSERT_TRUE(r.applied);
+        EXPECT_NEAR(r.scale, s, 0.002);
+        EXPECT_NEAR(r.offset.x, d.x, 1.0);
+        EXPECT_NEAR(r.offset.y, d.y, 1.0);
+        ref.a = r.scale * cur.a;
+        ref.b = cur.b * r.scale - cv::Point2d(r.offset);
+        cv::extractChannel(planes, reference, 0);
+        headGrid = ownGrid;
+    }
+    // The errors add up only as whole-pixel rounding does: the last aligned
+    // frame still lies near the first frame's geometry.
+    const Placement first = placed(stack.geometry[0]);
+    EXPECT_NEAR(ref.a, first.a, 0.003);
+    EXPECT_NEAR(ref.a * centre.x + ref.b.x, first.a * centre.x + first.b.x, 4.0);
+    EXPECT_NEAR(ref.a * centre.y + ref.b.y, first.a * centre.y + first.b.y, 4.0);
+}
+
+TEST(FocusAligner, KeptKeyPointsServeOnlyTheNamedNextFrame) {
+    const cv::Mat rgb = gen::makeSpecimen(cv::Size(640, 480), 8);
+    gen::FrameGeometry g;
+    g.scale = 1.01;
+    cv::Mat planes, referenceLuma;
+    cv::cvtColor(rgb, planes, cv::COLOR_RGB2YCrCb);
+    cv::extractChannel(planes, referenceLuma, 0);
+    const cv::Rect roi = searchRectFor(referenceLuma);
+    const cv::Mat flat(480, 640, CV_8UC1, cv::Scalar(100));
+    FocusAligner aligner;
+    aligner.setSearchRoi(roi);
+    aligner.setNextSearchRoi(roi);
+    ASSERT_TRUE(aligner.alignFrame(planes, referenceLuma).applied);
+    // A new run: the reference is detected again, and a flat one has no key points.
+    aligner.forgetReference();
+    cv::Mat moved;
+    cv::cvtColor(gen::warp(rgb, g), moved, cv::COLOR_RGB2YCrCb);
+    EXPECT_FALSE(aligner.alignFrame(moved, flat).applied);
+    // Without a next search rectangle nothing is kept either.
+    cv::cvtColor(rgb, planes, cv::COLOR_RGB2YCrCb);
+    aligner.alignFrame(planes, referenceLuma);
+    cv::cvtColor(gen::warp(rgb, g), moved, cv::COLOR_RGB2YCrCb);
+    EXPECT_FALSE(aligner.alignFrame(moved, flat).applied);
+    // Kept for the named rectangle, they stand in for the reference plane.
+    aligner.setNextSearchRoi(roi);
+    cv::cvtColor(rgb, planes, cv::COLOR_RGB2YCrCb);
+    aligner.alignFrame(planes, referenceLuma);
+    cv::cvtColor(gen::warp(rgb, g), moved, cv::COLOR_RGB2YCrCb);
+    const FocusAligner::Result r = aligner.alignFrame(moved, flat);
+    ASSERT_TRUE(r.applied);
+    EXPECT_NEAR(r.scale, 1.0 / 1.01, 0.002);
+}
