@@ -32,6 +32,11 @@ constexpr int kMaxChain = 1024;
 constexpr unsigned kPatience = 128;
 constexpr int kHash8Bits = 15;
 constexpr int kHash8Size = 1 << kHash8Bits;
+// A block whose matches covered less than 1/kLowGainShare of its bytes marks
+// the data as nearly incompressible (pictures, noise): the next block skips
+// the 8-byte chains and searches like a plain level 8, which finds the same
+// few short matches there at a good deal less cost.
+constexpr unsigned kLowGainShare = 4;
 
 constexpr int kLengthCodes = 29;
 constexpr int kLiterals = 256;
@@ -211,6 +216,8 @@ struct DeflateCompressor::State {
     uint16_t dBuf[kLitBufSize] = {};
     unsigned lastLit = 0;
     unsigned lastDist = 0;
+    unsigned matchedBytes = 0; // source bytes the block's matches cover
+    bool lowGain = false;      // the last block hardly compressed: see kLowGainShare
 
     TreeNode dynLTree[kHeapSize];
     TreeNode dynDTree[2 * kDCodes + 1];
@@ -307,6 +314,7 @@ struct DeflateCompressor::State {
         dynLTree[kEndBlock].freq = 1;
         optLen = staticLen = 0;
         lastLit = lastDist = 0;
+        matchedBytes = 0;
     }
 
     // Records one symbol; returns true when the block should be flushed.
@@ -650,6 +658,7 @@ struct DeflateCompressor::State {
             sendAllTrees(lDesc.maxCode + 1, dDesc.maxCode + 1, maxBLIndex + 1);
             compressBlock(dynLTree, dynDTree);
         }
+        lowGain = static_cast<uint64_t>(matchedBytes) * kLowGainShare < storedLen;
         initBlock();
         if (last)
             windup();
@@ -702,6 +711,12 @@ struct DeflateCompressor::State {
         unsigned h = head[insH];
         prev[pos & kWMask] = static_cast<uint16_t>(h);
         head[insH] = static_cast<uint16_t>(pos);
+        // Low-gain blocks leave the 8-byte chains alone: a position not
+        // inserted there is never reached by a walk of them.
+        if (lowGain) {
+            head8Found = 0;
+            return h;
+        }
         const unsigned h8 = static_cast<unsigned>((load64(window + pos) * 0x9E3779B97F4A7C15ull) >> (64 - kHash8Bits));
         head8Found = head8[h8];
         prev8[pos & kWMask] = static_cast<uint16_t>(head8Found);
@@ -804,6 +819,7 @@ struct DeflateCompressor::State {
 
         std::memset(head, 0, sizeof head);
         std::memset(head8, 0, sizeof head8);
+        lowGain = false;
         strstart = 0;
         blockStart = 0;
         matchStart = 0;
@@ -848,6 +864,7 @@ struct DeflateCompressor::State {
 
             if (prevLength >= static_cast<unsigned>(kMinMatch) && matchLength <= prevLength) {
                 const unsigned maxInsert = strstart + lookahead - kMinMatch;
+                matchedBytes += prevLength;
                 const bool full = tally(strstart - 1 - prevMatch, prevLength - kMinMatch);
                 lookahead -= prevLength - 1;
                 prevLength -= 2;

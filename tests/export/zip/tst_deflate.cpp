@@ -172,3 +172,21 @@ TEST(Deflate, SizeStaysCloseToZlibLevel8)
         EXPECT_LE(ours / zlib, 1.01) << ours << " vs " << zlib;
     }
 }
+
+TEST(Deflate, TextAfterIncompressibleDataStillCompresses)
+{
+    // Noise or a picture switches the match search to its cheap form; a
+    // repeat of the noise must still be found, and the text behind it must
+    // switch the search back.
+    Bytes noise = TestData::MakeRandom(200000, 5);
+    Bytes text = TestData::MakeText(300000, 9);
+    Bytes in = noise;
+    in.insert(in.end(), noise.end() - 20000, noise.end()); // repeats the noise's end
+    in.insert(in.end(), text.begin(), text.end());
+    Bytes packed = compress(in);
+    Bytes back;
+    ASSERT_TRUE(TestData::InflateRaw(packed, back));
+    EXPECT_TRUE(back == in);
+    const double zlib = static_cast<double>(TestData::DeflateZlib(in, 8).size());
+    EXPECT_LE(static_cast<double>(packed.size()) / zlib, 1.005) << packed.size() << " vs " << zlib;
+}
