@@ -37,6 +37,14 @@ constexpr int kHash8Size = 1 << kHash8Bits;
 // the 8-byte chains and searches like a plain level 8, which finds the same
 // few short matches there at a good deal less cost.
 constexpr unsigned kLowGainShare = 4;
+// A small part (whole input up to kSmallInput bytes) is placed in the window
+// just behind the previous small part instead of at its start, so that the
+// heads and chains left there lie at or below its base and read as "none"
+// without clearing both head tables (128 KiB), which would take about as long
+// as compressing a styles part. The tables are cleared once the base passes
+// kMaxBase, or before any larger input.
+constexpr unsigned kSmallInput = 8192;
+constexpr unsigned kMaxBase = 32768;
 
 constexpr int kLengthCodes = 29;
 constexpr int kLiterals = 256;
@@ -202,6 +210,11 @@ struct DeflateCompressor::State {
     unsigned matchStart = 0;
     unsigned lookahead = 0;
     long blockStart = 0;
+    // The entry's first position, which like position 0 of a fresh table
+    // counts as "none"; every head and chain link at or below it is older.
+    unsigned base = 0;
+    // Where the next entry may start without clearing, or -1.
+    long nextBase = -1;
     bool eofile = false;
     unsigned niceMatch = kNiceLength;
 
@@ -738,7 +751,7 @@ struct DeflateCompressor::State {
         unsigned bestLen = prevLength;
         // A head that does not share the 8 bytes is a hash collision: in
         // data without repeats (pictures, noise) the whole chain is, so skip it.
-        if (head8 != 0 && strstart - head8 <= static_cast<unsigned>(kMaxDist)
+        if (head8 > base && strstart - head8 <= static_cast<unsigned>(kMaxDist)
             && load64(window + head8) == load64(window + strstart)
             && searchChain(prev8, head8, chainLength, bestLen))
             return bestLen;
@@ -751,7 +764,7 @@ struct DeflateCompressor::State {
     bool searchChain(const uint16_t* chain, unsigned curMatch, unsigned chainLength, unsigned& bestLen)
     {
         const uint8_t* scan = window + strstart;
-        const unsigned limit = strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0;
+        const unsigned limit = std::max(strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0u, base);
         const unsigned nice = niceMatch;
         // A candidate can only beat bestLen if its bytes 0..bestLen all agree
         // with ours, so the word that ends at bestLen is a cheap, exact
@@ -817,26 +830,48 @@ struct DeflateCompressor::State {
         failed = false;
         initBlock();
 
-        std::memset(head, 0, sizeof head);
-        std::memset(head8, 0, sizeof head8);
+        unsigned b = nextBase >= 0 && nextBase <= static_cast<long>(kMaxBase) ? static_cast<unsigned>(nextBase) : 0;
+        if (b == 0)
+            clearHeads();
+        nextBase = -1;
         lowGain = false;
-        strstart = 0;
-        blockStart = 0;
-        matchStart = 0;
+        setBase(b);
         niceMatch = kNiceLength;
         prevLength = matchLength = kMinMatch - 1;
         matchAvailable = false;
         eofile = false;
         lookahead = 0;
 
-        size_t n = read(ctx, window, kWindowSize);
-        if (n == 0 || n > static_cast<size_t>(kWindowSize)) {
+        const size_t room = kWindowSize - b;
+        size_t n = read(ctx, window + b, room);
+        if (n == 0 || n > room) {
             eofile = true;
+            nextBase = b; // nothing inserted
             return;
         }
         lookahead = static_cast<unsigned>(n);
-        while (lookahead < static_cast<unsigned>(kMinLookahead) && !eofile) fillWindow();
-        insH = ((static_cast<unsigned>(window[0]) << kHashShift) ^ window[1]) & kHashMask;
+        // Read on far enough to know whether this is a small part.
+        while (lookahead <= kSmallInput && !eofile) fillWindow();
+        if (!eofile && b != 0) { // a larger input: it gets the whole window
+            std::memmove(window, window + b, lookahead);
+            clearHeads();
+            setBase(0);
+        }
+        insH = ((static_cast<unsigned>(window[base]) << kHashShift) ^ window[base + 1]) & kHashMask;
+    }
+
+    void setBase(unsigned b)
+    {
+        base = b;
+        strstart = b;
+        blockStart = b;
+        matchStart = b;
+    }
+
+    void clearHeads()
+    {
+        std::memset(head, 0, sizeof head);
+        std::memset(head8, 0, sizeof head8);
     }
 
     void run()
@@ -853,7 +888,7 @@ struct DeflateCompressor::State {
             prevMatch = matchStart;
             matchLength = kMinMatch - 1;
 
-            if (hashHead != 0 && prevLength < static_cast<unsigned>(kMaxLazy)
+            if (hashHead > base && prevLength < static_cast<unsigned>(kMaxLazy)
                 && strstart - hashHead <= static_cast<unsigned>(kMaxDist)) {
                 matchLength = longestMatch(hashHead, hashHead8);
                 if (matchLength > lookahead)
@@ -889,6 +924,9 @@ struct DeflateCompressor::State {
             }
             while (lookahead < static_cast<unsigned>(kMinLookahead) && !eofile) fillWindow();
         }
+        // Every insert was below strstart; a small part lets the next one follow.
+        if (eofile && strstart - base <= kSmallInput)
+            nextBase = strstart;
         if (failed)
             return;
         if (matchAvailable)
