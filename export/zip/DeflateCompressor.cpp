@@ -32,6 +32,19 @@ constexpr int kMaxChain = 1024;
 constexpr unsigned kPatience = 128;
 constexpr int kHash8Bits = 15;
 constexpr int kHash8Size = 1 << kHash8Bits;
+// A block whose matches covered less than 1/kLowGainShare of its bytes marks
+// the data as nearly incompressible (pictures, noise): the next block skips
+// the 8-byte chains and searches like a plain level 8, which finds the same
+// few short matches there at a good deal less cost.
+constexpr unsigned kLowGainShare = 4;
+// A small part (whole input up to kSmallInput bytes) is placed in the window
+// just behind the previous small part instead of at its start, so that the
+// heads and chains left there lie at or below its base and read as "none"
+// without clearing both head tables (128 KiB), which would take about as long
+// as compressing a styles part. The tables are cleared once the base passes
+// kMaxBase, or before any larger input.
+constexpr unsigned kSmallInput = 8192;
+constexpr unsigned kMaxBase = 32768;
 
 constexpr int kLengthCodes = 29;
 constexpr int kLiterals = 256;
@@ -197,6 +210,11 @@ struct DeflateCompressor::State {
     unsigned matchStart = 0;
     unsigned lookahead = 0;
     long blockStart = 0;
+    // The entry's first position, which like position 0 of a fresh table
+    // counts as "none"; every head and chain link at or below it is older.
+    unsigned base = 0;
+    // Where the next entry may start without clearing, or -1.
+    long nextBase = -1;
     bool eofile = false;
     unsigned niceMatch = kNiceLength;
 
@@ -211,6 +229,8 @@ struct DeflateCompressor::State {
     uint16_t dBuf[kLitBufSize] = {};
     unsigned lastLit = 0;
     unsigned lastDist = 0;
+    unsigned matchedBytes = 0; // source bytes the block's matches cover
+    bool lowGain = false;      // the last block hardly compressed: see kLowGainShare
 
     TreeNode dynLTree[kHeapSize];
     TreeNode dynDTree[2 * kDCodes + 1];
@@ -307,6 +327,7 @@ struct DeflateCompressor::State {
         dynLTree[kEndBlock].freq = 1;
         optLen = staticLen = 0;
         lastLit = lastDist = 0;
+        matchedBytes = 0;
     }
 
     // Records one symbol; returns true when the block should be flushed.
@@ -650,6 +671,7 @@ struct DeflateCompressor::State {
             sendAllTrees(lDesc.maxCode + 1, dDesc.maxCode + 1, maxBLIndex + 1);
             compressBlock(dynLTree, dynDTree);
         }
+        lowGain = static_cast<uint64_t>(matchedBytes) * kLowGainShare < storedLen;
         initBlock();
         if (last)
             windup();
@@ -702,6 +724,12 @@ struct DeflateCompressor::State {
         unsigned h = head[insH];
         prev[pos & kWMask] = static_cast<uint16_t>(h);
         head[insH] = static_cast<uint16_t>(pos);
+        // Low-gain blocks leave the 8-byte chains alone: a position not
+        // inserted there is never reached by a walk of them.
+        if (lowGain) {
+            head8Found = 0;
+            return h;
+        }
         const unsigned h8 = static_cast<unsigned>((load64(window + pos) * 0x9E3779B97F4A7C15ull) >> (64 - kHash8Bits));
         head8Found = head8[h8];
         prev8[pos & kWMask] = static_cast<uint16_t>(head8Found);
@@ -723,7 +751,7 @@ struct DeflateCompressor::State {
         unsigned bestLen = prevLength;
         // A head that does not share the 8 bytes is a hash collision: in
         // data without repeats (pictures, noise) the whole chain is, so skip it.
-        if (head8 != 0 && strstart - head8 <= static_cast<unsigned>(kMaxDist)
+        if (head8 > base && strstart - head8 <= static_cast<unsigned>(kMaxDist)
             && load64(window + head8) == load64(window + strstart)
             && searchChain(prev8, head8, chainLength, bestLen))
             return bestLen;
@@ -736,7 +764,7 @@ struct DeflateCompressor::State {
     bool searchChain(const uint16_t* chain, unsigned curMatch, unsigned chainLength, unsigned& bestLen)
     {
         const uint8_t* scan = window + strstart;
-        const unsigned limit = strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0;
+        const unsigned limit = std::max(strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0u, base);
         const unsigned nice = niceMatch;
         // A candidate can only beat bestLen if its bytes 0..bestLen all agree
         // with ours, so the word that ends at bestLen is a cheap, exact
@@ -802,25 +830,48 @@ struct DeflateCompressor::State {
         failed = false;
         initBlock();
 
-        std::memset(head, 0, sizeof head);
-        std::memset(head8, 0, sizeof head8);
-        strstart = 0;
-        blockStart = 0;
-        matchStart = 0;
+        unsigned b = nextBase >= 0 && nextBase <= static_cast<long>(kMaxBase) ? static_cast<unsigned>(nextBase) : 0;
+        if (b == 0)
+            clearHeads();
+        nextBase = -1;
+        lowGain = false;
+        setBase(b);
         niceMatch = kNiceLength;
         prevLength = matchLength = kMinMatch - 1;
         matchAvailable = false;
         eofile = false;
         lookahead = 0;
 
-        size_t n = read(ctx, window, kWindowSize);
-        if (n == 0 || n > static_cast<size_t>(kWindowSize)) {
+        const size_t room = kWindowSize - b;
+        size_t n = read(ctx, window + b, room);
+        if (n == 0 || n > room) {
             eofile = true;
+            nextBase = b; // nothing inserted
             return;
         }
         lookahead = static_cast<unsigned>(n);
-        while (lookahead < static_cast<unsigned>(kMinLookahead) && !eofile) fillWindow();
-        insH = ((static_cast<unsigned>(window[0]) << kHashShift) ^ window[1]) & kHashMask;
+        // Read on far enough to know whether this is a small part.
+        while (lookahead <= kSmallInput && !eofile) fillWindow();
+        if (!eofile && b != 0) { // a larger input: it gets the whole window
+            std::memmove(window, window + b, lookahead);
+            clearHeads();
+            setBase(0);
+        }
+        insH = ((static_cast<unsigned>(window[base]) << kHashShift) ^ window[base + 1]) & kHashMask;
+    }
+
+    void setBase(unsigned b)
+    {
+        base = b;
+        strstart = b;
+        blockStart = b;
+        matchStart = b;
+    }
+
+    void clearHeads()
+    {
+        std::memset(head, 0, sizeof head);
+        std::memset(head8, 0, sizeof head8);
     }
 
     void run()
@@ -837,7 +888,7 @@ struct DeflateCompressor::State {
             prevMatch = matchStart;
             matchLength = kMinMatch - 1;
 
-            if (hashHead != 0 && prevLength < static_cast<unsigned>(kMaxLazy)
+            if (hashHead > base && prevLength < static_cast<unsigned>(kMaxLazy)
                 && strstart - hashHead <= static_cast<unsigned>(kMaxDist)) {
                 matchLength = longestMatch(hashHead, hashHead8);
                 if (matchLength > lookahead)
@@ -848,6 +899,7 @@ struct DeflateCompressor::State {
 
             if (prevLength >= static_cast<unsigned>(kMinMatch) && matchLength <= prevLength) {
                 const unsigned maxInsert = strstart + lookahead - kMinMatch;
+                matchedBytes += prevLength;
                 const bool full = tally(strstart - 1 - prevMatch, prevLength - kMinMatch);
                 lookahead -= prevLength - 1;
                 prevLength -= 2;
@@ -872,6 +924,9 @@ struct DeflateCompressor::State {
             }
             while (lookahead < static_cast<unsigned>(kMinLookahead) && !eofile) fillWindow();
         }
+        // Every insert was below strstart; a small part lets the next one follow.
+        if (eofile && strstart - base <= kSmallInput)
+            nextBase = strstart;
         if (failed)
             return;
         if (matchAvailable)
