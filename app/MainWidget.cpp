@@ -692,9 +692,7 @@ void MainWidget::switchTo(QToolButton* b) {
     if (!b || !panel<CameraParaForm>(false))
         return;
     btnWidgetBtnColorChange(b);
-    for (QObject* o : scrollContent->children())
-        if (auto* w = qobject_cast<QWidget*>(o))
-            w->hide();
+    hideAllPanels();
     widgetTab->setVisible(b->objectName() == "btnComposite");
     int total = 0;
     int y = 0;
@@ -764,35 +762,39 @@ void MainWidget::btnWidgetBtnClickDelay() {
     }
 }
 
+void MainWidget::chooseCompositeTab(QToolButton* tab) {
+    btnPinJieRongHeColorChange(tab);
+    currentCompositeTab = tab;
+    hideAllPanels();
+}
+
+void MainWidget::showCompositePanel(QWidget* p) {
+    p->move(0, panelMargin());
+    p->show();
+    fitScrollContent(p->height());
+    QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
+}
+
 void MainWidget::btnPinJieClick() {
-    btnPinJieRongHeColorChange(btnPinJie);
-    currentCompositeTab = btnPinJie;
-    for (QObject* o : scrollContent->children())
-        if (auto* w = qobject_cast<QWidget*>(o))
-            w->hide();
-    if (PinJieForm* p = panel<PinJieForm>(false)) {
-        p->move(0, panelMargin());
-        p->show();
-        fitScrollContent(p->height());
-        QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
-    }
+    chooseCompositeTab(btnPinJie);
+    if (PinJieForm* p = panel<PinJieForm>(false))
+        showCompositePanel(p);
 }
 
 void MainWidget::btnRongHeHighClick() {
-    btnPinJieRongHeColorChange(btnRongHeHigh);
-    currentCompositeTab = btnRongHeHigh;
-    for (QObject* o : scrollContent->children())
-        if (auto* w = qobject_cast<QWidget*>(o))
-            w->hide();
+    chooseCompositeTab(btnRongHeHigh);
     JingShenFormHigh* p = panel<JingShenFormHigh>(false);
     if (!p) {
         p = panel<JingShenFormHigh>(true);
         connect(p, SIGNAL(moveLabImgHigh(QGraphicsView*)), this, SLOT(moveLabImgHighSLOT(QGraphicsView*)));
     }
-    p->move(0, panelMargin());
-    p->show();
-    fitScrollContent(p->height());
-    QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
+    showCompositePanel(p);
+}
+
+void MainWidget::hideAllPanels() {
+    for (QObject* o : scrollContent->children())
+        if (auto* w = qobject_cast<QWidget*>(o))
+            w->hide();
 }
 
 // ---------------------------------------------------------------- splitter state

@@ -138,6 +138,9 @@ private:
     void setupTabButtons();
     void switchTo(QToolButton* sender);
     void fitScrollContent(int total);
+    void hideAllPanels();
+    void chooseCompositeTab(QToolButton* tab);
+    void showCompositePanel(QWidget* panel);
     QToolButton* makeTitleButton(const char* name, int x);
     template <class T> T* panel(bool create);
     // A new hidden panel when none of its class exists yet, else null.
