@@ -1,20 +1,18 @@
 #pragma once
 
 #include "camera/NetCameraRecorder.h"
-
-class ThreadVideo;
+#include "camera/ThreadVideo.h"
 
 // A network camera's recorder: the recording thread behind the interface the
-// network driver expects. Owns its ThreadVideo.
+// network driver expects. Destroying it finishes the file (ThreadVideo's own
+// destructor stops, drains and closes it).
 class NetRecorderAdapter : public NetCameraRecorder {
 public:
-    NetRecorderAdapter();
-    ~NetRecorderAdapter() override;
     bool startRecord(const QString& path, const NetRecordSettings& settings) override;
-    int state() const override;
-    void pushFrame(const uint8_t* data, int bytes) override;
-    void stopRecord() override;
+    int state() const override { return m_video.state(); }
+    void pushFrame(const uint8_t* data, int bytes) override { m_video.pushFrame(data, bytes); }
+    void stopRecord() override { m_video.stopRecord(); }
 
 private:
-    ThreadVideo* m_video;
+    ThreadVideo m_video;
 };

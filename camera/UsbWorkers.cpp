@@ -64,14 +64,9 @@ private:
     ThreaSaveImg m_s;
 };
 
+// ThreadVideo's own destructor stops, drains and finishes the file.
 class RecorderAdapter : public UsbRecorder {
 public:
-    ~RecorderAdapter() override {
-        // The file must be finished whatever the state: stop, drain, close.
-        if (m_v.state() == ThreadVideo::StateRecording)
-            m_v.stopRecord();
-        m_v.wait(10000);
-    }
     int state() const override { return m_v.state(); }
     bool startRecord(const QString& path, const UsbRecordSettings& s) override {
         return m_v.startRecord(path, s.inWidth, s.inHeight, s.inCodec, s.inPixelFormat, s.fps, s.outWidth,
