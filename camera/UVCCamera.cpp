@@ -1,7 +1,6 @@
 #include "camera/UVCCamera.h"
 
 #include "app/MessagePassing.h"
-#include "camera/EdgeSnap.h"
 #include "camera/SDLBackground.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SleepClock.h"
@@ -142,8 +141,11 @@ bool UVCCamera::readFrameInto(int i) {
         slot.buffer = QByteArray(m_ringCapacity, Qt::Uninitialized);
     int bytes = 0, width = 0, height = 0;
     if (!m_capture->readRaw(reinterpret_cast<uint8_t*>(slot.buffer.data()), size_t(m_ringCapacity), bytes, width,
-                            height))
+                            height)) {
+        // The buffer may be new or half written: the slot holds no frame now.
+        slot.bytes = slot.width = slot.height = 0;
         return false;
+    }
     slot.bytes = bytes;
     slot.width = width;
     slot.height = height;
@@ -243,11 +245,11 @@ void UVCCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStam
         return;
     }
     if (m_playing) {
-        // A user's snapshots pressed in quick succession are all kept (one per
-        // frame); other modes (stitching, stacking, reports) want only the
-        // latest request.
+        // A user's snapshots pressed in quick succession are all kept and
+        // served one per frame, however many there are (only paths wait here);
+        // other modes (stitching, stacking, reports) want only the latest request.
         const bool userShot = mode == 0 || mode == 1;
-        if (userShot && m_snapMode == mode && !m_pending.isEmpty() && m_pending.size() < kMaxQueuedShots)
+        if (userShot && m_snapMode == mode && !m_pending.isEmpty())
             m_pending.append(path);
         else
             m_pending = QStringList{path};
@@ -511,10 +513,23 @@ void UVCCamera::doAWB() {
 void UVCCamera::initScaleList() { m_zoom.init(frameSizeNow(), VideoZoom::hostSize()); }
 
 float UVCCamera::setScaleIndex(int index, QPoint anchor) {
-    return m_zoom.setScaleIndex(index, anchor, frameSizeNow(), VideoZoom::hostSize(), videoWindow);
+    const QRect current = videoWindow ? QRect(videoWindow->pos(), videoWindow->size()) : QRect();
+    QRect placed;
+    const float f = m_zoom.setScaleIndex(index, anchor, frameSizeNow(), VideoZoom::hostSize(), current, &placed);
+    placeVideo(placed);
+    return f;
 }
 
-void UVCCamera::fitToWindow() { m_zoom.fitToWindow(frameSizeNow(), VideoZoom::hostSize(), videoWindow); }
+void UVCCamera::fitToWindow() {
+    placeVideo(m_zoom.fitToWindow(frameSizeNow(), VideoZoom::screenSize(), VideoZoom::hostSize()));
+}
+
+void UVCCamera::placeVideo(const QRect& rect) {
+    if (videoWindow && videoWindow->isReady() && !rect.isEmpty()) {
+        videoWindow->move(rect.topLeft());
+        videoWindow->resize(rect.size());
+    }
+}
 
 void UVCCamera::setEdgeSearchSize(int width, int height) {
     m_edgeWidth = std::max(1, width);
@@ -522,6 +537,9 @@ void UVCCamera::setEdgeSearchSize(int width, int height) {
 }
 
 void UVCCamera::snapToEdge(int& x, int& y) {
-    if (videoWindow)
-        EdgeSnap::snapToEdge(*videoWindow, QSize(m_edgeWidth, m_edgeHeight), x, y);
+    if (!videoWindow)
+        return;
+    const SDLBackground* window = videoWindow;
+    VideoZoom::snapToEdge([window](QImage& target, const QRect& area) { return window->readBack(target, area); },
+                          window->destination().toRect(), QSize(m_edgeWidth, m_edgeHeight), x, y);
 }

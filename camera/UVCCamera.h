@@ -110,7 +110,6 @@ class UVCCamera : public BaseCamera, public UsbVideoFeed {
 public:
     static constexpr int RingSize = 3;
     // Snapshots of one user mode waiting for frames at most.
-    static constexpr int kMaxQueuedShots = 8;
 
     explicit UVCCamera(QObject* parent = nullptr);
     ~UVCCamera() override;
@@ -261,6 +260,7 @@ private:
     int m_stampPosition = 0;
     int m_sizeIndex = 0;
 
+    void placeVideo(const QRect& rect);
     VideoZoom m_zoom;
 
     int m_fpsFrames = 0;

@@ -25,7 +25,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void directSaveIsListedWithThumbnail();
-    void backToBackBothArrive();
+    void quickPressesAllArrive_data();
+    void quickPressesAllArrive();
     void pausedModeTenTakesTheShownFrame();
     void stitchingFrameReachesTheHub();
     void reportPictureIsDrawnAndSavedWideAt1920();
@@ -63,7 +64,7 @@ void TestUsbSnapshots::initTestCase() {
     QVERIFY(cam);
     MessagePassing::instance()->setCurCamera(cam.get());
     cam->startLive();
-    cam->fitToWindow();
+    cam->setScaleIndex(cam->scaleIndex(), QPoint(-10000, -10000));
     pass(3);
 }
 
@@ -94,17 +95,26 @@ void TestUsbSnapshots::directSaveIsListedWithThumbnail() {
     QCOMPARE(QDir(env->file("Export/Image")).entryList(QDir::Files), QStringList{"first.jpg"});
 }
 
-void TestUsbSnapshots::backToBackBothArrive() {
+void TestUsbSnapshots::quickPressesAllArrive_data() {
+    QTest::addColumn<int>("presses");
+    QTest::newRow("2") << 2;
+    QTest::newRow("9") << 9;
+    QTest::newRow("20") << 20;
+}
+
+void TestUsbSnapshots::quickPressesAllArrive() {
+    QFETCH(int, presses);
     QSignalSpy listed(MessagePassing::instance(), &MessagePassing::addImageHistorySIGNAL);
-    cam->snapImage(env->file("a"), 0, true, false, Qt::red, 0, 0);
-    cam->snapImage(env->file("b"), 0, true, false, Qt::red, 0, 0);
-    const bool both = waitFor([&] { return listed.count() == 2; });
-    QVERIFY2(both, qPrintable(QString("listed %1, files %2").arg(listed.count()).arg(QDir(env->path()).entryList({"*.jpg"}).join(","))));
-    for (const char* n : {"a.jpg", "b.jpg"}) {
-        const QImage img(env->file(n));
-        QVERIFY2(!img.isNull(), n);
-        QCOMPARE(img.size(), cam->frameSize(false));
-    }
+    const QString dir = env->file(QString("quick%1").arg(presses));
+    QDir().mkpath(dir);
+    for (int i = 0; i < presses; ++i) // all before the next frame
+        cam->snapImage(QString("%1/%2").arg(dir).arg(i), 0, true, false, Qt::red, 0, 0);
+    const bool all = waitFor([&] { return listed.count() == presses; }, 2000);
+    QVERIFY2(all, qPrintable(QString("listed %1 of %2").arg(listed.count()).arg(presses)));
+    const QStringList files = QDir(dir).entryList({"*.jpg"});
+    QCOMPARE(files.size(), presses);
+    for (const QString& n : files)
+        QCOMPARE(QImage(dir + "/" + n).size(), cam->frameSize(false));
 }
 
 void TestUsbSnapshots::pausedModeTenTakesTheShownFrame() {
