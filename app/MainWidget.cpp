@@ -757,8 +757,14 @@ void MainWidget::switchTo(QToolButton* b) {
 void MainWidget::btnWidgetBtnClickDelay() {
     for (QObject* o : scrollContent->children()) {
         auto* w = qobject_cast<QWidget*>(o);
-        if (w && w->isVisible())
-            w->resize(scrollContent->width(), w->height());
+        if (!w || !w->isVisible())
+            continue;
+        w->resize(scrollContent->width(), w->height());
+        // The composite panels lay their picture views out for the new width.
+        if (auto* p = qobject_cast<PinJieForm*>(w))
+            p->renewViewGeometry();
+        else if (auto* j = qobject_cast<JingShenFormHigh*>(w))
+            j->renewViewGeometry();
     }
 }
 

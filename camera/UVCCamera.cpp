@@ -46,10 +46,8 @@ UVCCamera::~UVCCamera() {
             m_recorder->stopRecord();
         m_recorder.reset(); // finishes the file
     }
-    // Decoders first: their completions write into the save threads' images.
-    for (auto& [key, list] : m_decoders)
-        for (DecoderSlot& d : list)
-            d.decoder->requestStop();
+    // Decoders first (each waits for its job): their completions write into
+    // the save threads' images.
     m_decoders.clear();
     m_savers.clear();
 }
@@ -398,11 +396,9 @@ void UVCCamera::setThreaSaveImgFinish() {
     bool busy = false;
     for (auto& [key, list] : m_decoders)
         for (DecoderSlot& d : list)
-            if (d.decoder->isBusy()) {
-                d.decoder->requestStop();
-                if (!d.decoder->waitIdle(kDecoderStopWaitMs))
-                    busy = true;
-            }
+            // A decode takes milliseconds: wait for it rather than cut it.
+            if (d.decoder->isBusy() && !d.decoder->waitIdle(kDecoderStopWaitMs))
+                busy = true;
     reapWorkers();
     for (const SaverSlot& s : m_savers)
         if (s.pending || s.saver->isBusy())

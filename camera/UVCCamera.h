@@ -48,8 +48,6 @@ public:
     // Starts decoding on the worker's thread; `done` runs there only when a
     // picture came out. The decoder was made for the frame's size and format.
     virtual void decode(const RawFrame& frame, Completion done) = 0;
-    // Ask a running job to end soon; it may still complete.
-    virtual void requestStop() = 0;
     // Waits up to ms for the job to end; true when none runs.
     virtual bool waitIdle(int ms) = 0;
 };

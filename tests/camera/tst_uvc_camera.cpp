@@ -361,7 +361,6 @@ void TstUvcCamera::closeWaitsForABusySaveThread() {
     QVERIFY(!rig.cam->hasCapture());
     QTest::qWait(200);
     QCOMPARE(finished.count(), 0);
-    QVERIFY(rig.workers.stopRequests > 0); // asked to stop, not killed
     rig.workers.releaseDecodes();
     QTest::qWait(120);
     QCOMPARE(finished.count(), 0); // the save threads still run
