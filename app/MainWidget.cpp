@@ -486,8 +486,8 @@ void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
         m_video = video;
     }
     auto* icons = new IconWidget(widget_center);
+    // Hidden until an icon comes: an empty strip would cover the picture's corner.
     icons->moveAndHide(QPoint(widget_center->width() - icons->width(), 0));
-    icons->show();
     auto* frame = new FrameForm(widget_center);
     frame->resize(widget_center->size());
     frame->hide();
@@ -653,8 +653,11 @@ void MainWidget::btnCloseClick() {
         parentWidget()->hide();
     hide();
     auto* devices = panel<deviceForm>(false);
-    if (!devices)
+    if (!devices) {
+        // Nothing opened yet: there is no camera to close.
+        ProcessEnd::requestExit(0);
         return;
+    }
     devices->setExitAction([this](bool netCameraUsed) {
         if (netCameraUsed)
             NetCamera::uninitSDK();
@@ -1041,9 +1044,9 @@ void MainWidget::wheelEventAddSLOT(QPoint pos) { wheelZoom(pos, +1); }
 void MainWidget::wheelEventSubSLOT(QPoint pos) { wheelZoom(pos, -1); }
 
 void MainWidget::wheelZoom(const QPoint& p, int step) {
-    QWidget* host = videoHost();
-    const QPoint hostOffset = host ? host->pos() + (host->parentWidget() ? host->parentWidget()->pos() : QPoint())
-                                   : QPoint();
+    // The wheel position is in this window; the picture lies in its view
+    // area (the video is painted there, under the overlay views).
+    const QPoint hostOffset = viewArea()->mapTo(this, QPoint(0, 0));
     if (MessagePassing::instance()->getIsCameraMode()) {
         if (!videoWindow)
             return;

@@ -114,4 +114,22 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (mainWidget)
         mainWidget->restoreFunc();
+    raiseInterface();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if ((event->type() == QEvent::ActivationChange && isActiveWindow()) ||
+        (event->type() == QEvent::WindowStateChange && !(windowState() & Qt::WindowMinimized)))
+        raiseInterface();
+}
+
+void MainWindow::raiseInterface() {
+    // Queued: the window manager stacks this window first, then the request.
+    QTimer::singleShot(0, this, [this] {
+        if (!mainWidget || !mainWidget->isVisible() || !isVisible() || (windowState() & Qt::WindowMinimized))
+            return;
+        mainWidget->raise();
+        mainWidget->activateWindow();
+    });
 }

@@ -12,9 +12,21 @@
 #include <QTemporaryFile>
 #include <QtDebug>
 
+#include <sys/stat.h>
+
 namespace SnapshotFiles {
 
 namespace {
+mode_t processUmask() {
+    // Read once (umask can only be read by setting it), before any thread writes files.
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
 ErrorHandler& errorHandler() {
     static ErrorHandler handler;
     return handler;
@@ -80,6 +92,9 @@ QString prepareThumbnail(const QImage& picture) {
     writer.setQuality(90);
     const bool ok = writer.write(thumb);
     const QString name = file.fileName();
+    // A temporary file is private (0600); the thumbnail is a file like the
+    // picture and follows the user's umask.
+    ::fchmod(file.handle(), 0666 & ~processUmask());
     file.close();
     if (!ok) {
         QFile::remove(name);

@@ -174,6 +174,12 @@ RawFrame UVCCamera::frameOf(int slot) const {
     return f;
 }
 
+float UVCCamera::frameRate() {
+    if (m_playing && SleepClock::ticksMs() - m_fpsStart > 2000)
+        return 0.0f;
+    return m_frameRate;
+}
+
 void UVCCamera::measureFrameRate() {
     ++m_fpsFrames;
     const uint64_t now = SleepClock::ticksMs();

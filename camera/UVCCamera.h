@@ -140,7 +140,9 @@ public:
     // BaseCamera
     QString className() const override { return "UVCCamera"; }
     int pixelFormat() const override { return m_pixelFormat; }
-    float frameRate() override { return m_frameRate; }
+    // The measured rate; 0 once no frame has come for two seconds while
+    // playing (an unplugged or stalled camera shows no stale rate).
+    float frameRate() override;
     void setResolution(int index) override;
     void initScaleList() override;
     int scaleIndex() const override { return m_zoom.scaleIndex(); }

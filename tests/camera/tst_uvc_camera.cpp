@@ -399,6 +399,11 @@ void TstUvcCamera::frameRateIsMeasuredOnTheFrameClock() {
     Rig rig(PixFmtNV12, "14:fps=25");
     rig.pass(60);
     QVERIFY2(qAbs(rig.cam->frameRate() - 25.0f) < 0.5f, qPrintable(QString::number(rig.cam->frameRate())));
+    // Unplugged: no frames, and after two seconds no stale rate either.
+    QVERIFY(SimUsbBus::instance()->unplug(rig.sim->name()));
+    clock.advance(2100);
+    rig.pass(1);
+    QCOMPARE(rig.cam->frameRate(), 0.0f);
 }
 
 void TstUvcCamera::genericControlsUseStandardProperties() {
