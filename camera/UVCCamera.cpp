@@ -274,10 +274,20 @@ void UVCCamera::reapWorkers() {
         for (DecoderSlot& d : list) {
             if (!d.job || d.decoder->isBusy())
                 continue;
-            // A job that ended without a picture failed: its request is
-            // dropped and the decoder serves the next one.
-            if (!d.job->delivered)
-                ++m_droppedSnapshots;
+            // A job that ended without a picture had a damaged frame: while
+            // playing, the request goes back to the front of the queue and
+            // the next good frame is saved (a few tries, so a broken stream
+            // cannot hold it forever); otherwise it is dropped.
+            if (!d.job->delivered) {
+                const bool retry = m_playing && d.job->mode == m_snapMode && d.job->mode != 7 &&
+                                   d.job->retries < kSnapshotRetries && !d.job->path.isEmpty();
+                if (retry) {
+                    m_pending.prepend(d.job->path);
+                    m_retryOf[d.job->path] = d.job->retries + 1;
+                } else {
+                    ++m_droppedSnapshots;
+                }
+            }
             for (SaverSlot& s : m_savers)
                 if (s.pending == d.job)
                     s.pending.reset();
@@ -343,6 +353,9 @@ bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) 
     if (withConsumer)
         saver->setFocusConsumer(m_focusConsumer);
     auto ticket = std::make_shared<SnapshotTicket>();
+    ticket->path = path;
+    ticket->mode = m_snapMode;
+    ticket->retries = m_retryOf.take(path);
     s->pending = ticket;
     d->job = ticket;
     d->saver = saver;

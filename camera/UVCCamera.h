@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 #include <QVector>
@@ -223,7 +224,12 @@ protected:
 private:
     struct SnapshotTicket {
         std::atomic<bool> delivered{false};
+        QString path; // given back to the queue when the frame was damaged
+        int mode = 0;
+        int retries = 0;
     };
+    static constexpr int kSnapshotRetries = 3;
+    QHash<QString, int> m_retryOf; // tries already spent on a re-queued path
     struct SaverSlot {
         std::unique_ptr<UsbSnapshotSaver> saver;
         std::shared_ptr<SnapshotTicket> pending; // a decoder is filling its image

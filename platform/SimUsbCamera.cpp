@@ -173,6 +173,11 @@ void SimUsbCamera::setWrongSizeFrames(bool on) {
     m_wrongSize = on;
 }
 
+void SimUsbCamera::truncateNextJpegs(int count) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_truncateJpegs = count;
+}
+
 void SimUsbCamera::setStalled(bool on) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stalled = on;
@@ -528,6 +533,10 @@ bool SimUsbCamera::produce(uint8_t* buf, size_t capacity, int& bytes, int& width
                 cached = YuvPack::bgrToJpeg(marked, 85, m_options.jpeg422);
             }
             jpeg = cached;
+        }
+        if (m_truncateJpegs > 0) {
+            --m_truncateJpegs;
+            jpeg.truncate(jpeg.size() * 6 / 10); // as a frame cut short on the bus
         }
         if (jpeg.isEmpty() || size_t(jpeg.size()) > capacity)
             return false;

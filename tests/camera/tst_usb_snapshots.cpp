@@ -17,6 +17,8 @@
 
 #include <memory>
 
+#include <opencv2/imgproc.hpp>
+
 // Snapshots of a simulated USB camera through the program's real decoder and
 // save threads: files land complete, listed with thumbnails, in each mode.
 class TestUsbSnapshots : public QObject {
@@ -31,6 +33,7 @@ private slots:
     void stitchingFrameReachesTheHub();
     void reportPictureIsDrawnAndSavedWideAt1920();
     void focusStackingFramesReachTheWorker();
+    void damagedJpegFramesAreNotSaved();
 
 private:
     void pass(int n) {
@@ -160,6 +163,41 @@ void TestUsbSnapshots::focusStackingFramesReachTheWorker() {
     worker.resetData();
     QVERIFY(waitFor([&] { return cam->focusConsumer() == nullptr; }));
     pass(3);
+}
+
+void TestUsbSnapshots::damagedJpegFramesAreNotSaved() {
+    // An MJPG camera whose next two frames arrive cut short: the snapshot is
+    // the next good frame, whole to its last row.
+    MessagePassing::instance()->setCurCamera(nullptr);
+    cam.reset();
+    SimUsbBus::instance()->configure("14:fw=31:fps=0");
+    auto sim = SimUsbBus::instance()->cameras().value(0);
+    sim->setMovingMark(false);
+    cam.reset(UvcModels::openModel(14, 0, "MJPG"));
+    QVERIFY(cam);
+    MessagePassing::instance()->setCurCamera(cam.get());
+    cam->startLive();
+    pass(3);
+    QSignalSpy listed(MessagePassing::instance(), &MessagePassing::addImageHistorySIGNAL);
+    sim->truncateNextJpegs(2);
+    cam->snapImage(env->file("whole"), 0, true, false, Qt::red, 0, 0);
+    QVERIFY(waitFor([&] { return listed.count() == 1; }));
+    const QImage saved(env->file("whole.jpg"));
+    QVERIFY(!saved.isNull());
+    cv::Mat truth;
+    cv::cvtColor(sim->currentPicture(), truth, cv::COLOR_BGR2RGB);
+    const QImage expected = QImage(truth.data, truth.cols, truth.rows, int(truth.step), QImage::Format_RGB888)
+                                .scaled(saved.size())
+                                .convertToFormat(QImage::Format_RGB32);
+    // The bottom rows are where a cut frame would be grey.
+    double diff = 0;
+    int n = 0;
+    for (int y = saved.height() - 40; y < saved.height(); y += 4)
+        for (int x = 0; x < saved.width(); x += 16, ++n) {
+            const QRgb a = saved.pixel(x, y), b = expected.pixel(x, y);
+            diff += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+        }
+    QVERIFY2(diff / n < 30, qPrintable(QString::number(diff / n)));
 }
 
 QTEST_MAIN(TestUsbSnapshots)
