@@ -812,20 +812,24 @@ void MainWidget::oneSecondDelay() {
     connect(splitterLeft, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
     connect(splitterCenter, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
     splitterSettings = std::make_unique<QSettings>("./MainWidget.ini", QSettings::IniFormat);
-    const QByteArray left = splitterSettings->value("splitterLeft").toByteArray();
-    if (!left.isEmpty()) {
-        splitterLeft->restoreState(left);
-        splitterCenter->restoreState(splitterSettings->value("splitterCenter").toByteArray());
+    // A stored state that does not restore (a damaged file) counts as none:
+    // the next source, and last the default stretch, lay the panels out.
+    const auto restore = [this](const QByteArray& left, const QByteArray& center) {
+        const QList<int> leftBefore = splitterLeft->sizes(), centerBefore = splitterCenter->sizes();
+        if (!left.isEmpty() && splitterLeft->restoreState(left) && splitterCenter->restoreState(center))
+            return true;
+        splitterLeft->setSizes(leftBefore);
+        splitterCenter->setSizes(centerBefore);
+        return false;
+    };
+    if (restore(splitterSettings->value("splitterLeft").toByteArray(),
+                splitterSettings->value("splitterCenter").toByteArray()))
         return;
-    }
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     QSettings zero("./MainWidget_zero.ini", QSettings::IniFormat);
-    const QByteArray zeroLeft = zero.value(QString("splitterLeft_%1").arg(screen.width())).toByteArray();
-    if (!zeroLeft.isEmpty()) {
-        splitterLeft->restoreState(zeroLeft);
-        splitterCenter->restoreState(zero.value(QString("splitterCenter_%1").arg(screen.height())).toByteArray());
+    if (restore(zero.value(QString("splitterLeft_%1").arg(screen.width())).toByteArray(),
+                zero.value(QString("splitterCenter_%1").arg(screen.height())).toByteArray()))
         return;
-    }
     splitterLeft->setStretchFactor(0, uiSizeFactor == 10 ? 18 : 35);
     splitterLeft->setStretchFactor(1, 100);
     splitterCenter->setStretchFactor(0, 100);

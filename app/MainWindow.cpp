@@ -2,6 +2,7 @@
 
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
+#include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
 #include "camera/UvcModels.h"
 #include "platform/CaptureDevice.h"
@@ -96,6 +97,13 @@ void MainWindow::deviceRemoved(const QString& name) {
             if (videoWindow)
                 videoWindow->hide();
             removedDeviceName = name;
+            // A recording ends with a playable file rather than going on
+            // silently across the gap.
+            MessagePassing* hub = MessagePassing::instance();
+            if (BaseCamera* cam = hub->currentCamera(); cam && !cam->isNetCamera()) {
+                hub->stopVideo();
+                cam->stopRecord();
+            }
             return;
         }
     }

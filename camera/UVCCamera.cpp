@@ -147,6 +147,7 @@ bool UVCCamera::readFrameInto(int i) {
     slot.bytes = bytes;
     slot.width = width;
     slot.height = height;
+    slot.captureMs = int64_t(SleepClock::ticksMs());
     return true;
 }
 
@@ -170,6 +171,7 @@ RawFrame UVCCamera::frameOf(int slot) const {
     f.bytes = s.bytes;
     f.width = s.width;
     f.height = s.height;
+    f.captureMs = s.captureMs;
     f.pixelFormat = m_pixelFormat;
     return f;
 }

@@ -34,6 +34,7 @@ struct RawFrame {
     int width = 0;
     int height = 0;
     int pixelFormat = PixFmtNV12;
+    int64_t captureMs = -1; // when it was read (SleepClock ms); -1 unknown
     const uint8_t* constBytes() const { return reinterpret_cast<const uint8_t*>(data.constData()); }
 };
 
@@ -277,6 +278,7 @@ private:
     struct Slot {
         QByteArray buffer;
         int bytes = 0, width = 0, height = 0;
+        int64_t captureMs = 0; // SleepClock time of the read
     };
     QVector<Slot> m_ring;
     int m_ringCapacity = 0;

@@ -69,7 +69,7 @@ public:
                                s.outHeight, s.keepEvery);
     }
     void pushFrame(const RawFrame& frame) override {
-        m_v.pushFrame(frame.constBytes(), frame.bytes, frame.width, frame.height);
+        m_v.pushFrame(frame.constBytes(), frame.bytes, frame.width, frame.height, frame.captureMs);
     }
     void stopRecord() override { m_v.stopRecord(); }
 

@@ -6,6 +6,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 V4l2CaptureDevice::V4l2CaptureDevice(int node) : m_node(node) {}
@@ -109,10 +110,21 @@ double V4l2CaptureDevice::get(int prop) {
 }
 
 bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    if (!isOpened() || m_lost)
+    if (m_lost) {
+        // Unplugged (or the node went away): try to open it again, at most
+        // twice a second, so a camera plugged back shows live again by itself.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastReopen < std::chrono::milliseconds(500))
+            return false;
+        m_lastReopen = now;
+        if (!reopen())
+            return false;
+    }
+    if (!isOpened())
         return false;
     if (!m_cap->grab()) {
-        m_lost = true; // unplugged or stalled: reopened by the next format choice
+        m_lost = true;
+        m_lastReopen = std::chrono::steady_clock::now();
         return false;
     }
     cv::Mat raw;
