@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick ffmpeg fonts-wqy-microhei
   python3 python3-openpyxl python3-pil libxml2-utils unzip
   clang enfuse libxlsxwriter-dev
+  libreoffice-calc-nogui
 )
 
 missing=()
