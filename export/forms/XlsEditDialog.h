@@ -1,0 +1,58 @@
+#pragma once
+
+#include "export/forms/TemplateEditDialog.h"
+
+#include <QMap>
+#include <QPoint>
+
+class QTableWidget;
+class QToolButton;
+
+// The XLSX report template editor: templates listed on the left; on the
+// right a 50 x 50 grid on which the user places the picture block (10 x 10
+// cells standing for the picture and the measurement table), the time-stamp
+// cell, and types free texts into other cells. Save writes the template file
+// of "./Template" as the report export reads it. Application-modal, deleted
+// when closed; its closing is announced through the hub.
+class XlsEditDialog : public TemplateEditDialog {
+    Q_OBJECT
+public:
+    explicit XlsEditDialog(QWidget* parent = nullptr);
+
+    QPoint imagePosition() const { return m_imagePos; }
+    QPoint timePosition() const { return m_timePos; }
+    QTableWidget* table() const { return tableWidget; }
+
+public slots:
+    void btnAddImageClick();
+    void btnAddImage(QPoint pos);
+    void btnSubImageClick();
+    void btnAddTimeClick();
+    void btnAddTime(QPoint pos);
+    void btnSubTimeClick();
+    void btnSaveClick();
+    void btnSaveDelay();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void loadTemplate(const QString& name) override;
+    void initNewTemplate(const QString& file) override;
+    void selectionChanged() override;
+
+private:
+    void message(const char* title, const char* zh, const char* en, const char* tw);
+    QPoint currentCell() const;
+
+    QTableWidget* tableWidget;
+    QToolButton* btnAddTemplate;
+    QToolButton* btnSubTemplate;
+    QToolButton* btnReName;
+    QToolButton* btnSave;
+    QToolButton* btnAddImage_;
+    QToolButton* btnSubImage;
+    QToolButton* btnAddTime_;
+    QToolButton* btnSubTime;
+    QPoint m_imagePos{-1, -1};
+    QPoint m_timePos{-1, -1};
+    QMap<QString, QStringList> m_labels;
+};
