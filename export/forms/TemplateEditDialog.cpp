@@ -1,14 +1,58 @@
 #include "export/forms/TemplateEditDialog.h"
 
+#include "app/MessagePassing.h"
+#include "app/UiSize.h"
 #include "export/forms/XlsLineEdit.h"
 #include "measure/engine/ReportContent.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QFile>
 #include <QSettings>
 #include <QToolButton>
 
-TemplateEditDialog::TemplateEditDialog(const QString& folder, QWidget* parent) : QDialog(parent), m_folder(folder) {}
+TemplateEditDialog::TemplateEditDialog(const QString& folder, QWidget* parent) : QDialog(parent), m_folder(folder) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromUtf8("Varnel显微镜软件V4.1"));
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        resize(screen->availableGeometry().size());
+    m_outer = new QVBoxLayout(this);
+    m_outer->setContentsMargins(0, 0, 0, 0);
+    m_outer->setSpacing(0);
+    auto* bar = new QWidget(this);
+    bar->setObjectName("widget_btn");
+    bar->setFixedHeight(qRound(41 * uiSizeFactor / 10.0));
+    m_barLayout = new QHBoxLayout(bar);
+    m_barLayout->setContentsMargins(6, 0, 6, 0);
+    m_outer->addWidget(bar);
+    barButton("btnAddTemplate", "添加模板", "Add Template", "添加模板", SLOT(btnAddTemplateClick()));
+    m_sub = barButton("btnSubTemplate", "删除模板", "Del Template", "刪除模板", SLOT(btnSubTemplateClick()));
+    m_rename = barButton("btnReName", "重命名模板", "Rename Template", "重命名模板", SLOT(btnReNameClick()));
+    btnSave = barButton("btnSave", "保存模板", "Save Template", "保存模板", SLOT(btnSaveClick()));
+}
+
+QToolButton* TemplateEditDialog::barButton(const char* name, const char* zh, const char* en, const char* tw,
+                                           const char* slot) {
+    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
+    auto* b = new QToolButton(m_barLayout->parentWidget());
+    b->setObjectName(name);
+    b->setMinimumHeight(30);
+    b->setText(QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw));
+    connect(b, SIGNAL(clicked()), this, slot);
+    m_barLayout->addWidget(b);
+    return b;
+}
+
+void TemplateEditDialog::btnSaveClick() {
+    endEditing();
+    btnSave->setFocus(); // a grid cell or field still being edited keeps its text
+    QTimer::singleShot(30, this, SLOT(btnSaveDelay()));
+}
 
 QString TemplateEditDialog::nextTemplateName(const QStringList& names) {
     // Counts on past template_98 as long as names are taken.
@@ -37,11 +81,24 @@ void TemplateEditDialog::storeNames(const QStringList& names) {
     list.sync();
 }
 
-void TemplateEditDialog::initTemplateList(QWidget* grid, QToolButton* sub, QToolButton* rename, QToolButton* save) {
-    widget_grid = grid;
-    m_sub = sub;
-    m_rename = rename;
-    m_save = save;
+QHBoxLayout* TemplateEditDialog::buildBody() {
+    auto* body = new QWidget(this);
+    body->setObjectName("widget");
+    body->setStyleSheet("QWidget#widget{\nbackground-color:rgb(200, 200, 200);\n}");
+    auto* layout = new QHBoxLayout(body);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    widget_grid = new QWidget(body);
+    widget_grid->setObjectName("widget_grid");
+    widget_grid->setFixedWidth(qRound(245 * uiSizeFactor / 10.0));
+    widget_grid->setAttribute(Qt::WA_StyledBackground);
+    widget_grid->setStyleSheet("QWidget{\nbackground-color:rgb(250, 250, 250);\n}");
+    layout->addWidget(widget_grid);
+    m_outer->addWidget(body, 1);
+    return layout;
+}
+
+void TemplateEditDialog::initTemplateList() {
     const QStringList names = storedNames();
     const QString current = ReportContent::CurrentTemplateName(listFile());
     for (const QString& name : names)
@@ -85,9 +142,8 @@ void TemplateEditDialog::myMousePressEventSLOT() {
     m_selected = pressed;
     // The template "default" is shipped data: it can be viewed, not changed.
     const bool editable = pressed && pressed->text() != QLatin1String("default");
-    for (QToolButton* b : {m_sub, m_rename, m_save})
-        if (b)
-            b->setEnabled(editable);
+    for (QToolButton* b : {m_sub, m_rename, btnSave})
+        b->setEnabled(editable);
     if (pressed)
         loadTemplate(pressed->text());
     selectionChanged();

@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+class QHBoxLayout;
 class QToolButton;
+class QVBoxLayout;
 class XlsLineEdit;
 
 // What both template editors share: the column of template names
@@ -14,7 +16,9 @@ class XlsLineEdit;
 // folder. Every file step comes first; the list file changes only when it
 // succeeded. Names read from the list that are no template names
 // (ReportContent::IsTemplateName) are skipped. The editor itself loads and
-// saves a template's content.
+// saves a template's content. Both are top-level windows of the size of the
+// screen, deleted when closed, with their buttons in a bar at the top
+// (widget_btn), texts in the language of the moment they are built.
 class TemplateEditDialog : public QDialog {
     Q_OBJECT
 public:
@@ -37,11 +41,19 @@ public slots:
     void btnReNameClick();
     void myMousePressEventSLOT();
     void myReturnPressedSLOT(QString text);
+    // Ends name and cell editing, then saves 30 ms later (btnSaveDelay).
+    void btnSaveClick();
+    virtual void btnSaveDelay() = 0;
 
 protected:
-    // Builds the column into widget_grid and selects the entry of "curKey"
-    // (the first one when it is not listed). Call once the form exists.
-    void initTemplateList(QWidget* grid, QToolButton* sub, QToolButton* rename, QToolButton* save);
+    // A tool button of the bar in the current language, clicked to slot.
+    QToolButton* barButton(const char* name, const char* zh, const char* en, const char* tw, const char* slot);
+    // The grey body below the bar with the template column (widget_grid) on
+    // the left; the editor adds its page to the returned layout.
+    QHBoxLayout* buildBody();
+    // Fills widget_grid and selects the entry of "curKey" (the first one
+    // when it is not listed). Call once the form exists.
+    void initTemplateList();
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Shows the named template on the page.
     virtual void loadTemplate(const QString& name) = 0;
@@ -52,6 +64,9 @@ protected:
     virtual void selectionChanged() {}
 
     QWidget* widget_grid = nullptr;
+    QVBoxLayout* m_outer;      // the window's layout: the bar, then the editor's body
+    QHBoxLayout* m_barLayout;  // the bar's buttons; the template buttons come first
+    QToolButton* btnSave;
 
 private:
     XlsLineEdit* addEntry(const QString& name);
@@ -63,7 +78,6 @@ private:
     QString m_folder;
     QList<XlsLineEdit*> m_entries;
     XlsLineEdit* m_selected = nullptr;
-    QToolButton* m_sub = nullptr;
-    QToolButton* m_rename = nullptr;
-    QToolButton* m_save = nullptr;
+    QToolButton* m_sub;
+    QToolButton* m_rename;
 };

@@ -11,13 +11,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QTimer>
@@ -49,58 +47,20 @@ int scaled(int designed) {
 
 WordEditDialog::WordEditDialog(QWidget* parent) : TemplateEditDialog(folder(), parent) {
     setObjectName("WordEditDialog");
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowFlags(Qt::WindowCloseButtonHint);
-    setWindowTitle(QString::fromUtf8("Varnel显微镜软件V4.1"));
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        resize(screen->availableGeometry().size());
-
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    auto* bar = new QWidget(this);
-    bar->setObjectName("widget_btn");
-    bar->setFixedHeight(scaled(41));
-    auto* barLayout = new QHBoxLayout(bar);
-    barLayout->setContentsMargins(6, 0, 6, 0);
+    m_barLayout->setContentsMargins(6, 0, 6, 0);
+    m_barLayout->addStretch(1);
     const int lang = qBound(0, MessagePassing::instance()->language(), 2);
     auto text = [lang](const char* zh, const char* en, const char* tw) {
         return QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw);
     };
-    auto button = [&](QWidget* parent, const char* name, const QString& label, const char* slot) {
-        auto* b = new QToolButton(parent);
-        b->setObjectName(name);
-        b->setMinimumHeight(30);
-        b->setText(label);
-        connect(b, SIGNAL(clicked()), this, slot);
-        return b;
-    };
-    QToolButton* add = button(bar, "btnAddTemplate", text("添加模板", "Add Template", "添加模板"), SLOT(btnAddTemplateClick()));
-    QToolButton* sub = button(bar, "btnSubTemplate", text("删除模板", "Del Template", "刪除模板"), SLOT(btnSubTemplateClick()));
-    QToolButton* rename = button(bar, "btnReName", text("重命名模板", "Rename Template", "重命名模板"), SLOT(btnReNameClick()));
-    btnSave = button(bar, "btnSave", text("保存模板", "Save Template", "保存模板"), SLOT(btnSaveClick()));
-    for (QToolButton* b : {add, sub, rename, btnSave})
-        barLayout->addWidget(b);
-    barLayout->addStretch(1);
-    outer->addWidget(bar);
     auto* line = new QFrame(this);
     line->setObjectName("line");
     line->setFrameShape(QFrame::HLine);
-    outer->addWidget(line);
+    m_outer->addWidget(line);
 
-    auto* body = new QWidget(this);
-    body->setObjectName("widget");
-    body->setStyleSheet("QWidget#widget{\nbackground-color:rgb(200, 200, 200);\n}");
-    auto* bodyLayout = new QHBoxLayout(body);
-    bodyLayout->setContentsMargins(2, 2, 2, 2);
-    bodyLayout->setSpacing(2);
+    QHBoxLayout* bodyLayout = buildBody();
+    QWidget* body = bodyLayout->parentWidget();
     const QString light = "QWidget{\nbackground-color:rgb(250, 250, 250);\n}";
-    auto* grid = new QWidget(body);
-    grid->setObjectName("widget_grid");
-    grid->setFixedWidth(245);
-    grid->setAttribute(Qt::WA_StyledBackground);
-    grid->setStyleSheet(light);
-    bodyLayout->addWidget(grid);
     auto* scroll = new QScrollArea(body);
     scroll->setObjectName("scrollArea");
     scroll->setWidgetResizable(true);
@@ -114,13 +74,14 @@ WordEditDialog::WordEditDialog(QWidget* parent) : TemplateEditDialog(folder(), p
     widget_word->setStyleSheet(light);
     scroll->setWidget(contents);
     bodyLayout->addWidget(scroll, 1);
-    outer->addWidget(body, 1);
 
     labLogo = new QLabel("LOGO", widget_word);
     labLogo->setObjectName("labLogo");
     labLogo->setGeometry(500, 50, 150, 50);
-    btnLogo = button(widget_word, "btnLogo", text("更换", "repace", "更換"), SLOT(btnLogoClick()));
-    btnLogo->setMinimumHeight(0);
+    btnLogo = new QToolButton(widget_word);
+    btnLogo->setObjectName("btnLogo");
+    btnLogo->setText(text("更换", "repace", "更換"));
+    connect(btnLogo, SIGNAL(clicked()), this, SLOT(btnLogoClick()));
     btnLogo->setGeometry(650, 80, 75, 30);
     struct Field {
         const char* name;
@@ -157,7 +118,7 @@ WordEditDialog::WordEditDialog(QWidget* parent) : TemplateEditDialog(folder(), p
         w->setGeometry(scaled(g.x()), scaled(g.y()), scaled(g.width()), scaled(g.height()));
     }
 
-    initTemplateList(grid, sub, rename, btnSave);
+    initTemplateList();
     btnLogo->setFocusPolicy(Qt::NoFocus);
     QTimer::singleShot(100, this, SLOT(oneSecondDelay()));
 }
@@ -182,7 +143,7 @@ void WordEditDialog::closeEvent(QCloseEvent* event) {
 void WordEditDialog::showLogo() {
     const QPixmap logo(folder() + "/" + m_logo);
     if (m_logo.isEmpty() || logo.isNull()) {
-        labLogo->setPixmap(QPixmap());
+        labLogo->setText("LOGO");
         return;
     }
     labLogo->setPixmap(logo.scaledToHeight(50, Qt::SmoothTransformation));
@@ -208,13 +169,6 @@ void WordEditDialog::initNewTemplate(const QString& file) {
     for (int i = 0; i < english.size(); ++i)
         settings.setValue(fieldKey(i), english[i]);
     settings.sync();
-}
-
-void WordEditDialog::btnSaveClick() {
-    if (XlsLineEdit* entry = selectedEntry())
-        entry->lineEditReturnPressed();
-    btnSave->setFocus();
-    QTimer::singleShot(30, this, SLOT(btnSaveDelay()));
 }
 
 void WordEditDialog::btnSaveDelay() {

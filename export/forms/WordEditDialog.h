@@ -25,8 +25,7 @@ public:
     QList<QLineEdit*> fields() const;
 
 public slots:
-    void btnSaveClick();
-    void btnSaveDelay();
+    void btnSaveDelay() override;
     void btnLogoClick();
     void oneSecondDelay();
 
@@ -38,7 +37,6 @@ protected:
 private:
     void showLogo();
 
-    QToolButton* btnSave;
     QWidget* widget_word;
     QLabel* labLogo;
     QToolButton* btnLogo;

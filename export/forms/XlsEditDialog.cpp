@@ -8,14 +8,11 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QScreen>
 #include <QSettings>
 #include <QTableWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -35,67 +32,25 @@ bool insideBlock(const QPoint& cell, const QPoint& block) {
 
 XlsEditDialog::XlsEditDialog(QWidget* parent) : TemplateEditDialog("./Template", parent) {
     setObjectName("XlsEditDialog");
-    setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::ApplicationModal);
-    setWindowFlags(Qt::WindowCloseButtonHint);
-    setWindowTitle(QString::fromUtf8("Varnel显微镜软件V4.1"));
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        resize(screen->availableGeometry().size());
-
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    auto* bar = new QWidget(this);
-    bar->setObjectName("widget_btn");
-    bar->setFixedHeight(41 * uiSizeFactor / 10);
-    auto* barLayout = new QHBoxLayout(bar);
-    barLayout->setContentsMargins(6, 0, 6, 0);
-    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
-    auto button = [&](const char* name, const char* zh, const char* en, const char* tw, const char* slot) {
-        auto* b = new QToolButton(bar);
-        b->setObjectName(name);
-        b->setMinimumHeight(30);
-        b->setText(QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw));
-        connect(b, SIGNAL(clicked()), this, slot);
-        barLayout->addWidget(b);
-        return b;
-    };
-    btnAddTemplate = button("btnAddTemplate", "添加模板", "Add Template", "添加模板", SLOT(btnAddTemplateClick()));
-    btnSubTemplate = button("btnSubTemplate", "删除模板", "Del Template", "刪除模板", SLOT(btnSubTemplateClick()));
-    btnReName = button("btnReName", "重命名模板", "Rename Template", "重命名模板", SLOT(btnReNameClick()));
-    btnSave = button("btnSave", "保存模板", "Save Template", "保存模板", SLOT(btnSaveClick()));
-    auto* line = new QFrame(bar);
+    auto* line = new QFrame(this);
     line->setObjectName("line");
     line->setFrameShape(QFrame::VLine);
     line->setFrameShadow(QFrame::Sunken);
-    barLayout->addWidget(line);
-    btnAddImage_ = button("btnAddImage", "添加图表", "Add Chart", "添加圖表", SLOT(btnAddImageClick()));
-    btnSubImage = button("btnSubImage", "清除图表", "Clear Chart", "清除圖表", SLOT(btnSubImageClick()));
-    btnAddTime_ = button("btnAddTime", "添加时间戳", "Add Time Stamp", "添加時間戳", SLOT(btnAddTimeClick()));
-    btnSubTime = button("btnSubTime", "清除时间戳", "Clear Time Stamp", "清除時間戳", SLOT(btnSubTimeClick()));
-    barLayout->addStretch(1);
-    outer->addWidget(bar);
+    m_barLayout->addWidget(line);
+    btnAddImage_ = barButton("btnAddImage", "添加图表", "Add Chart", "添加圖表", SLOT(btnAddImageClick()));
+    btnSubImage = barButton("btnSubImage", "清除图表", "Clear Chart", "清除圖表", SLOT(btnSubImageClick()));
+    btnAddTime_ = barButton("btnAddTime", "添加时间戳", "Add Time Stamp", "添加時間戳", SLOT(btnAddTimeClick()));
+    btnSubTime = barButton("btnSubTime", "清除时间戳", "Clear Time Stamp", "清除時間戳", SLOT(btnSubTimeClick()));
+    m_barLayout->addStretch(1);
 
-    auto* body = new QWidget(this);
-    body->setObjectName("widget");
-    body->setStyleSheet("QWidget#widget{\nbackground-color:rgb(200, 200, 200);\n}");
-    auto* bodyLayout = new QHBoxLayout(body);
-    bodyLayout->setContentsMargins(2, 2, 2, 2);
-    bodyLayout->setSpacing(2);
-    auto* grid = new QWidget(body);
-    grid->setObjectName("widget_grid");
-    grid->setMinimumWidth(245 * uiSizeFactor / 10);
-    grid->setAttribute(Qt::WA_StyledBackground);
-    grid->setStyleSheet("QWidget{\nbackground-color:rgb(250, 250, 250);\n}");
-    bodyLayout->addWidget(grid);
-    tableWidget = new QTableWidget(kGridSize, kGridSize, body);
+    QHBoxLayout* bodyLayout = buildBody();
+    tableWidget = new QTableWidget(kGridSize, kGridSize, bodyLayout->parentWidget());
     tableWidget->setObjectName("tableWidget");
     tableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     tableWidget->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     bodyLayout->addWidget(tableWidget, 1);
-    outer->addWidget(body, 1);
-
-    initTemplateList(grid, btnSubTemplate, btnReName, btnSave);
+    initTemplateList();
 }
 
 void XlsEditDialog::closeEvent(QCloseEvent* event) {
@@ -108,6 +63,11 @@ void XlsEditDialog::message(const char* title, const char* zh, const char* en, c
     QMessageBox box(title == QLatin1String("Error") ? QMessageBox::Warning : QMessageBox::Information, title,
                     QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw), QMessageBox::Ok);
     box.exec();
+}
+
+void XlsEditDialog::overlapMessage() {
+    message("Error", "有叠加区域，添加未成功！", "There is an overlapping area and the addition was unsuccessful!",
+            "有疊加區域，添加未成功！");
 }
 
 QPoint XlsEditDialog::currentCell() const {
@@ -170,8 +130,7 @@ void XlsEditDialog::initNewTemplate(const QString& file) {
 void XlsEditDialog::btnAddImageClick() {
     const QPoint cell = currentCell();
     if (!btnAddTime_->isEnabled() && insideBlock(m_timePos, cell)) {
-        message("Error", "有叠加区域，添加未成功！", "There is an overlapping area and the addition was unsuccessful!",
-                "有疊加區域，添加未成功！");
+        overlapMessage();
         return;
     }
     btnAddImage(cell);
@@ -181,17 +140,21 @@ void XlsEditDialog::btnAddImage(QPoint pos) {
     m_imagePos = pos;
     for (int r = pos.y(); r < pos.y() + kBlock; ++r) {
         for (int c = pos.x(); c < pos.x() + kBlock; ++c) {
-            if (r < 0 || c < 0 || r >= kGridSize || c >= kGridSize)
-                continue; // shown clipped
-            QTableWidgetItem* item = tableWidget->item(r, c);
-            if (!item)
-                tableWidget->setItem(r, c, item = new QTableWidgetItem);
-            item->setText(QString());
-            item->setFlags(Qt::ItemIsEnabled);
-            item->setBackground(Qt::gray);
+            markCell(QPoint(c, r), QString()); // off the grid: shown clipped
         }
     }
     btnAddImage_->setEnabled(false);
+}
+
+void XlsEditDialog::markCell(const QPoint& cell, const QString& text) {
+    if (cell.x() < 0 || cell.y() < 0 || cell.x() >= kGridSize || cell.y() >= kGridSize)
+        return;
+    QTableWidgetItem* item = tableWidget->item(cell.y(), cell.x());
+    if (!item)
+        tableWidget->setItem(cell.y(), cell.x(), item = new QTableWidgetItem);
+    item->setText(text);
+    item->setFlags(Qt::ItemIsEnabled); // neither selectable nor editable
+    item->setBackground(Qt::gray);
 }
 
 void XlsEditDialog::btnSubImageClick() {
@@ -207,8 +170,7 @@ void XlsEditDialog::btnSubImageClick() {
 void XlsEditDialog::btnAddTimeClick() {
     const QPoint cell = currentCell();
     if (!btnAddImage_->isEnabled() && insideBlock(cell, m_imagePos)) {
-        message("Error", "有叠加区域，添加未成功！", "There is an overlapping area and the addition was unsuccessful!",
-                "有疊加區域，添加未成功！");
+        overlapMessage();
         return;
     }
     btnAddTime(cell);
@@ -216,14 +178,7 @@ void XlsEditDialog::btnAddTimeClick() {
 
 void XlsEditDialog::btnAddTime(QPoint pos) {
     m_timePos = pos;
-    if (pos.x() >= 0 && pos.y() >= 0 && pos.x() < kGridSize && pos.y() < kGridSize) {
-        QTableWidgetItem* item = tableWidget->item(pos.y(), pos.x());
-        if (!item)
-            tableWidget->setItem(pos.y(), pos.x(), item = new QTableWidgetItem);
-        item->setText(QDate::currentDate().toString("yyyy-MM-dd"));
-        item->setFlags(Qt::ItemIsEnabled);
-        item->setBackground(Qt::gray);
-    }
+    markCell(pos, QDate::currentDate().toString("yyyy-MM-dd"));
     btnAddTime_->setEnabled(false);
 }
 
@@ -232,13 +187,6 @@ void XlsEditDialog::btnSubTimeClick() {
         delete tableWidget->takeItem(m_timePos.y(), m_timePos.x());
     m_timePos = QPoint(-1, -1);
     btnAddTime_->setEnabled(true);
-}
-
-void XlsEditDialog::btnSaveClick() {
-    if (XlsLineEdit* entry = selectedEntry())
-        entry->lineEditReturnPressed();
-    btnSave->setFocus(); // a cell still being edited keeps its text
-    QTimer::singleShot(30, this, SLOT(btnSaveDelay()));
 }
 
 void XlsEditDialog::btnSaveDelay() {

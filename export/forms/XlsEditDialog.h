@@ -2,7 +2,6 @@
 
 #include "export/forms/TemplateEditDialog.h"
 
-#include <QMap>
 #include <QPoint>
 
 class QTableWidget;
@@ -30,8 +29,7 @@ public slots:
     void btnAddTimeClick();
     void btnAddTime(QPoint pos);
     void btnSubTimeClick();
-    void btnSaveClick();
-    void btnSaveDelay();
+    void btnSaveDelay() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -41,18 +39,16 @@ protected:
 
 private:
     void message(const char* title, const char* zh, const char* en, const char* tw);
+    void overlapMessage();
+    // A grey cell of the picture block or the time stamp (nothing off the grid).
+    void markCell(const QPoint& cell, const QString& text);
     QPoint currentCell() const;
 
     QTableWidget* tableWidget;
-    QToolButton* btnAddTemplate;
-    QToolButton* btnSubTemplate;
-    QToolButton* btnReName;
-    QToolButton* btnSave;
     QToolButton* btnAddImage_;
     QToolButton* btnSubImage;
     QToolButton* btnAddTime_;
     QToolButton* btnSubTime;
     QPoint m_imagePos{-1, -1};
     QPoint m_timePos{-1, -1};
-    QMap<QString, QStringList> m_labels;
 };

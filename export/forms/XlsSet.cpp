@@ -48,6 +48,16 @@ bool replaceFile(const QString& from, const QString& to) {
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
+// Checks yes as given and no as its opposite, without their signals.
+void checkQuietly(QRadioButton* yes, QRadioButton* no, bool on) {
+    const bool y = yes->blockSignals(true);
+    const bool n = no->blockSignals(true);
+    yes->setChecked(on);
+    no->setChecked(!on);
+    yes->blockSignals(y);
+    no->blockSignals(n);
+}
+
 QHBoxLayout* rowLayout(QWidget* row, int top, int bottom, int spacing) {
     auto* l = new QHBoxLayout(row);
     l->setContentsMargins(10, top, 10, bottom);
@@ -199,19 +209,18 @@ void XlsSet::buildWidgets() {
     l3->addWidget(lineEditPath, 1);
     l3->addWidget(btnPath = tool(w3, "btnPath"));
 
-    QWidget* w5 = newRow("widget_5");
-    QHBoxLayout* l5 = rowLayout(w5, 0, 0, 6);
-    l5->addWidget(labWord = label(w5, "labWord"));
-    labWord->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    l5->addWidget(comboBoxWord = combo(w5, "comboBoxWord"), 1);
-    l5->addWidget(btnEditWord = tool(w5, "btnEditWord"));
-
-    QWidget* w4 = newRow("widget_4");
-    QHBoxLayout* l4 = rowLayout(w4, 0, 0, 6);
-    l4->addWidget(labExcel = label(w4, "labExcel"));
-    labExcel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    l4->addWidget(comboBox = combo(w4, "comboBox"), 1);
-    l4->addWidget(btnEdit = tool(w4, "btnEdit"));
+    // A template row: its label, the combo box of names and the edit button.
+    auto templateRow = [&](const char* row, const char* labelName, QLabel*& lab, const char* comboName,
+                           QComboBox*& box, const char* editName, QToolButton*& edit) {
+        QWidget* w = newRow(row);
+        QHBoxLayout* l = rowLayout(w, 0, 0, 6);
+        l->addWidget(lab = label(w, labelName));
+        lab->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        l->addWidget(box = combo(w, comboName), 1);
+        l->addWidget(edit = tool(w, editName));
+    };
+    templateRow("widget_5", "labWord", labWord, "comboBoxWord", comboBoxWord, "btnEditWord", btnEditWord);
+    templateRow("widget_4", "labExcel", labExcel, "comboBox", comboBox, "btnEdit", btnEdit);
 
     QWidget* w6 = newRow("widget_6");
     QHBoxLayout* l6 = rowLayout(w6, 5, 0, 6);
@@ -274,33 +283,26 @@ void XlsSet::changeLanguageSLOT(int language) {
 // ---------------------------------------------------------------- settings
 
 void XlsSet::rbtnAUTOToggle(bool on) {
-    m_settings->setValue("isAutoName", on);
-    m_settings->sync();
+    store("isAutoName", on);
     MessagePassing::instance()->XlsSet_rbtnAUTOToggle(on);
 }
 
 void XlsSet::rbtnAUTOToggleSLOT(bool on) {
-    const bool a = rbtnAUTO->blockSignals(true);
-    const bool h = rbtnHAND->blockSignals(true);
-    rbtnAUTO->setChecked(on);
-    rbtnHAND->setChecked(!on);
-    rbtnAUTO->blockSignals(a);
-    rbtnHAND->blockSignals(h);
+    checkQuietly(rbtnAUTO, rbtnHAND, on);
 }
 
 void XlsSet::rbtnExportToggle(bool on) {
-    m_settings->setValue("isExport", on);
-    m_settings->sync();
+    store("isExport", on);
     MessagePassing::instance()->XlsSet_rbtnExportToggle(on);
 }
 
+void XlsSet::store(const char* key, const QVariant& value) {
+    m_settings->setValue(key, value);
+    m_settings->sync();
+}
+
 void XlsSet::rbtnExportToggleSLOT(bool on) {
-    const bool a = rbtnExportOK->blockSignals(true);
-    const bool b = rbtnExportNO->blockSignals(true);
-    rbtnExportOK->setChecked(on);
-    rbtnExportNO->setChecked(!on);
-    rbtnExportOK->blockSignals(a);
-    rbtnExportNO->blockSignals(b);
+    checkQuietly(rbtnExportOK, rbtnExportNO, on);
 }
 
 void XlsSet::btnPathClick() {
@@ -310,8 +312,7 @@ void XlsSet::btnPathClick() {
         return;
     const QString folder = dialog.selectedFiles().first();
     lineEditPath->setText(folder);
-    m_settings->setValue("xlsPath", folder);
-    m_settings->sync();
+    store("xlsPath", folder);
     MessagePassing::instance()->XlsSet_btnPathClick(folder);
 }
 
@@ -364,7 +365,7 @@ void XlsSet::comboCurrentIndexChanged(const QString& text) {
     QSettings list(listFileOf(combo), QSettings::IniFormat);
     list.setValue("curKey", text);
     list.sync();
-    emit MessagePassing::instance()->XlsSet_comboCurrentIndexChangedSIGNAL(combo, combo->currentIndex());
+    MessagePassing::instance()->XlsSet_comboCurrentIndexChanged(combo, combo->currentIndex());
 }
 
 void XlsSet::comboCurrentIndexChangedSLOT(QObject* combo, int index) {

@@ -58,6 +58,7 @@ private:
     void setLanguageText();
     void loadTemplateList(QComboBox* combo, const QString& listFile);
     QString listFileOf(const QObject* combo) const;
+    void store(const char* key, const QVariant& value);
     void exportFailed();
     void showFailure();
     void openFile(const QString& path);
