@@ -151,7 +151,17 @@ private slots:
         QCOMPARE(catcher.titles, QStringList({"Error"}));
         QVERIFY(excel->isEnabled());
         QVERIFY(written.isEmpty());
-        // A late picture of some other save does not start an export.
+
+        // A still picture that never comes: the wait ends with the message.
+        hub->setIsCameraMode(false);
+        QSignalSpy asked(hub, SIGNAL(snapImageModeSIGNAL(QString, QString, int)));
+        excel->click();
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(asked[0][0].toString(), AppPaths::appFile("image"));
+        QVERIFY(!excel->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(excel->isEnabled(), XlsSet::kPictureTimeoutMs + 10000);
+        QCOMPARE(catcher.texts.size(), 2);
+        // A late picture (or one of some other save) does not start an export.
         emit hub->exportImageSIGNAL();
         QVERIFY(written.isEmpty());
 
@@ -160,9 +170,8 @@ private slots:
         auto second = makePanel();
         writeWorkbooks = false;
         child<QToolButton>(second.get(), "btnExcelExport")->click();
-        QTRY_COMPARE(catcher.texts.size(), 2);
+        QTRY_COMPARE(catcher.texts.size(), 3);
         QVERIFY(opened.paths.isEmpty());
-        hub->setIsCameraMode(false);
     }
 
     void wordReportIsUtf8() {
