@@ -20,7 +20,6 @@ public:
 
     // The seven text keys of a template file: the characters U+0000..U+0006.
     static QString fieldKey(int index) { return QString(QChar(ushort(index))); }
-    QString logoName() const { return m_logo; }
     // The page's text fields in key order (lineEdit_1..6 and lineEdit_8).
     QList<QLineEdit*> fields() const;
 

@@ -18,10 +18,6 @@ class XlsEditDialog : public TemplateEditDialog {
 public:
     explicit XlsEditDialog(QWidget* parent = nullptr);
 
-    QPoint imagePosition() const { return m_imagePos; }
-    QPoint timePosition() const { return m_timePos; }
-    QTableWidget* table() const { return tableWidget; }
-
 public slots:
     void btnAddImageClick();
     void btnAddImage(QPoint pos);

@@ -71,10 +71,6 @@ void XlsLineEdit::setSelected(bool selected) {
     }
 }
 
-bool XlsLineEdit::isSelected() const {
-    return !widgetSeclet->isHidden();
-}
-
 void XlsLineEdit::lineEditReturnPressed() {
     const QString typed = lineEdit->text();
     lineEdit->hide();

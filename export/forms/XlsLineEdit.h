@@ -20,7 +20,6 @@ public:
     void startEdit();
     // false also leaves editing without reporting.
     void setSelected(bool selected);
-    bool isSelected() const;
 
 signals:
     void myMousePressEvent();
