@@ -2,7 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "camera/UVCCamera_Corvo.h"
-#include "panels/camera/PanelScaling.h"
+#include "panels/camera/PanelParts.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -146,7 +146,7 @@ UVCCamera_Corvo* LasControlForm::laser() {
 
 void LasControlForm::changeLanguageSLOT(int language) {
     if (language >= 0 && language <= 2)
-        PanelScaling::applyTexts(this, textMap, language);
+        PanelParts::applyTexts(this, textMap, language);
 }
 
 void LasControlForm::rbtnOpenToggled(bool checked) {

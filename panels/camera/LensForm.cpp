@@ -4,6 +4,7 @@
 #include "app/NoWheelSlider.h"
 #include "app/UiSize.h"
 #include "camera/UVCCamera_Ambrel.h"
+#include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelScaling.h"
 #include "panels/camera/PasswordDialog.h"
 
@@ -21,7 +22,6 @@
 #include <cmath>
 
 namespace {
-const char* kLine = "QWidget{background:url(:/res/MeasureForm/line.png);}";
 const char* kLensIni = "./LensForm.ini";
 const char* kLensPassword = "5225";
 } // namespace
@@ -86,15 +86,10 @@ struct Ui_LensForm {
         column->setSpacing(0);
         column->setContentsMargins(0, 0, 0, 0);
 
-        widgetTitle = row(form, column, "widgetTitle");
-        widgetTitle->setMinimumHeight(0);
-        widgetLeft = add<QWidget>(widgetTitle, "widgetLeft");
-        widgetLeft->setMaximumHeight(1);
-        labTitle = add<QLabel>(widgetTitle, "labTitle", "Lens Setting");
-        labTitle->setMinimumHeight(30);
-        labTitle->setAlignment(Qt::AlignCenter);
-        widgetRight = add<QWidget>(widgetTitle, "widgetRight");
-        widgetRight->setMaximumHeight(1);
+        widgetTitle = PanelParts::titleRow(form, &labTitle); // scaled already
+        widgetLeft = widgetTitle->findChild<QWidget*>("widgetLeft");
+        widgetRight = widgetTitle->findChild<QWidget*>("widgetRight");
+        column->addWidget(widgetTitle);
 
         widget05 = row(form, column, "widget05");
         labMain = add<QLabel>(widget05, "labMain");
@@ -154,8 +149,6 @@ struct Ui_LensForm {
 
 LensForm::LensForm(QWidget* parent) : QWidget(parent), ui(new Ui_LensForm) {
     ui->setupUi(this);
-    ui->widgetLeft->setStyleSheet(kLine);
-    ui->widgetRight->setStyleSheet(kLine);
     initSize();
     setLanguageText();
 
@@ -229,10 +222,11 @@ QString LensForm::magnificationText(int a, int b) {
 
 void LensForm::initSize() {
     using namespace PanelScaling;
-    setMaximumHeight(trunc(maximumHeight()));
-    setMinimumHeight(trunc(minimumHeight()));
-    resize(trunc(width()), trunc(height()));
-    ui->widgetTitle->setMaximumHeight(trunc(ui->widgetTitle->maximumHeight()));
+    using PanelParts::scaled;
+    using PanelParts::scaleLayouts;
+    setMaximumHeight(scaled(maximumHeight()));
+    setMinimumHeight(scaled(minimumHeight()));
+    resize(scaled(width()), scaled(height()));
     for (QWidget* w : {ui->widget00, ui->widget01, ui->widget02, ui->widget03, ui->widget04, ui->widget05,
                        ui->widget06, ui->widget07, static_cast<QWidget*>(ui->lineEditMain)})
         scaleHeights(w);
@@ -283,7 +277,7 @@ void LensForm::setLanguageText() {
 
 void LensForm::changeLanguageSLOT(int language) {
     if (language >= 0 && language <= 2)
-        PanelScaling::applyTexts(this, textMap, language);
+        PanelParts::applyTexts(this, textMap, language);
 }
 
 void LensForm::rbtnCenterToggled(bool checked) {

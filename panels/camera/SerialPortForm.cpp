@@ -1,7 +1,7 @@
 #include "panels/camera/SerialPortForm.h"
 
 #include "app/MessagePassing.h"
-#include "panels/camera/PanelScaling.h"
+#include "panels/camera/PanelParts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -91,7 +91,7 @@ int SerialPortForm::replyMagnification(const QByteArray& reply) {
 void SerialPortForm::changeLanguageSLOT(int language) {
     if (language < 0 || language > 2)
         return;
-    PanelScaling::applyTexts(this, uiTexts, language);
+    PanelParts::applyTexts(this, uiTexts, language);
     if (port && port->isOpen())
         ui->btnConnect->setText(uiTexts.value("btnConnect_1").value(language));
 }
