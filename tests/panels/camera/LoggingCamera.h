@@ -1,48 +1,54 @@
 #pragma once
 
+#include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 
 #include <QElapsedTimer>
+#include <QSlider>
 #include <QVector>
 
-// A camera stub that keeps a timed log of what the panels ask of it: each
-// call as its name and up to two values, with milliseconds since the log was
-// last cleared. The control map is the test's to fill.
+// A camera stub keeping a timed log of what a panel asks of it: each call's
+// name, up to two values, and milliseconds since the last clear. Every
+// control exists ({0, 100, 0} or {1, 0}) until the test says otherwise.
 class LoggingCamera : public BaseCamera {
-    Q_OBJECT
 public:
     struct Call {
         qint64 ms;
         QString name;
         int a, b;
     };
-    LoggingCamera();
-    QString className() const override { return name; }
-    bool isNetCamera() const override { return net; }
-    bool supportCameraMode() const override { return true; }
-    void setControls(const CameraControlMap& map) { controls = map; }
+    LoggingCamera() {
+        for (int k = 0; k <= 16; ++k)
+            controls[k] = k < 10 ? QList<int>{0, 100, 0} : QList<int>{1, 0};
+        clock.start();
+    }
     void setControl(int key, const QList<int>& list) { controls[key] = list; }
-    void clear();
-    // Calls named `name`, in order.
-    QVector<Call> calls(const QString& name) const;
+    void clear() { log_.clear(), clock.restart(); }
+    QVector<Call> calls(const QString& call) const {
+        QVector<Call> found;
+        for (const Call& c : log_)
+            if (c.name == call)
+                found.append(c);
+        return found;
+    }
 
+    QString className() const override { return "UVCCamera_Corvo"; }
+    bool supportCameraMode() const override { return true; }
     void setHFlip(int on) override { log("setHFlip", on); }
     void setVFlip(int on) override { log("setVFlip", on); }
     void setBWMode(int on) override { log("setBWMode", on); }
-    void set3DNR(int on) override { log("set3DNR", on); }
-    void setRmPurple(int on) override { log("setRmPurple", on); }
     void setExposureType(int type) override { log("setExposureType", type); }
-    void setCameraMode(int mode) override { log("setCameraMode", mode); }
-    void setExposureRange(QSlider* slider, bool longExposure) override;
     void setParam(int key, int value) override { log("setParam", key, value); }
-    QString exposureText(int value, bool longExposure, bool apply) override;
+    void setExposureRange(QSlider* slider, bool isLong) override { slider->setRange(0, isLong ? 1000 : 100); }
+    QString exposureText(int value, bool isLong, bool apply) override {
+        if (apply)
+            log("exposure", value, isLong);
+        return QString("%1 us").arg(value);
+    }
     int exposureToSlider(int value, bool) override { return value; }
-    bool resetParams() override;
-    void syncParams() override;
-    void refreshParams() override { log("refreshParams"); }
+    bool resetParams() override { return log("resetParams"), resetAnswer; }
+    void syncParams() override { log("syncParams"), MessagePassing::instance()->initImgEffect(); }
 
-    QString name = "UVCCamera_Corvo";
-    bool net = false;
     bool resetAnswer = true;
     QVector<Call> log_;
 
