@@ -3,10 +3,10 @@
 #include "app/MessagePassing.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
+#include "panels/camera/PanelPrompt.h"
 #include "panels/camera/PanelScaling.h"
 
 #include <QComboBox>
-#include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -87,21 +87,10 @@ void ArgsDialog::storeList() {
 }
 
 void ArgsDialog::btnNewClicked() {
-    const int lang = PanelParts::language();
-    static const char* labels[3] = {"请输入文件名称：", "Please input file Name：", "請輸入文件名稱："};
-    static const char* oks[3] = {"确定", "Ok", "確定"};
-    static const char* cancels[3] = {"取消", "Cancel", "取消"};
-    QInputDialog prompt;
-    prompt.resize(600, 400);
-    prompt.setWindowTitle("");
-    prompt.setWindowFlags(prompt.windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    prompt.setLabelText(QString::fromUtf8(labels[lang]));
-    prompt.setOkButtonText(QString::fromUtf8(oks[lang]));
-    prompt.setCancelButtonText(QString::fromUtf8(cancels[lang]));
-    prompt.setTextValue(QString());
-    if (prompt.exec() != QDialog::Accepted)
+    QString name;
+    if (!PanelPrompt::ask({"请输入文件名称：", "Please input file Name：", "請輸入文件名稱："}, {"确定", "Ok", "確定"},
+                          {"取消", "Cancel", "取消"}, true, &name))
         return;
-    const QString name = prompt.textValue();
     if (name.isEmpty()) {
         PanelParts::showError({"名字不能为空！", "The name cannot be empty!", "名字不能為空！"});
         return;
