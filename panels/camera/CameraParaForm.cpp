@@ -842,6 +842,9 @@ void CameraParaForm::checkBoxToggled2(bool locked) {
 void CameraParaForm::oneSecondLater() {
     if (!QSettings(kLockIni, QSettings::IniFormat).value("isLock", false).toBool())
         return;
+    // A network camera's panel has no lock box: locked, it could never be opened again.
+    if (BaseCamera* cam = camera(); !cam || cam->isNetCamera())
+        return;
     {
         const QSignalBlocker block(ui->checkBoxLock);
         ui->checkBoxLock->setChecked(true);

@@ -92,6 +92,7 @@ private slots:
         NetSdkSim* sim = nullptr;
         std::unique_ptr<NetCamera> cam(NetCameraTestKit::openCamera("3@10.0.0.3", 0, &sim));
         MessagePassing::instance()->setCurCamera(cam.get());
+        QSettings("./CameraParaForm.ini", QSettings::IniFormat).setValue("isLock", true);
         CameraParaForm panel;
         panel.show();
         panel.syncParamsOnce();
@@ -103,6 +104,8 @@ private slots:
             plus(&panel, key)->click();
             QCOMPARE(NetCameraTestKit::calls(sim, "WF_Set").size(), slider(&panel, key)->isVisible() ? 1 : 0);
         }
+        QTest::qWait(600); // past the stored lock's moment: no lock without a lock box
+        QVERIFY(slider(&panel, 2)->isEnabled());
         sim->clearCallLog();
         radio(&panel, "rbtnMirrSetOpen")->click();
         QCOMPARE(NetCameraTestKit::calls(sim, "WF_SetHFlip"), QStringList{"WF_SetHFlip(0,1)"});
