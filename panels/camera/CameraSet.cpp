@@ -135,8 +135,12 @@ CameraSet::CameraSet(QWidget* parent) : QWidget(parent), ui(new Ui_CameraSet) {
     connect(ui->comboBoxSize, SIGNAL(currentIndexChanged(int)), this, SLOT(comboSizeIndexChanged(int)));
     const bool gun = ini.value("isGunMode", false).toBool();
     ui->checkBoxGun->setChecked(gun);
-    if (gun)
+    if (gun) {
         hub->setGunMode(1);
+        // The video panel may hold its box stored on as well: only one of the
+        // two may show checked, the one built last.
+        hub->checkBoxGunToggle(false);
+    }
 
     connect(ui->checkBoxGun, SIGNAL(toggled(bool)), this, SLOT(checkBoxGunToggle(bool)));
     connect(hub, SIGNAL(GunReturnSIGNAL(QString)), this, SLOT(GunReturnSLOT(QString)));
