@@ -80,6 +80,7 @@ CameraForm::CameraForm(QWidget* parent) : QWidget(parent), ui(new Ui_CameraForm)
     connect(hub, SIGNAL(changeFenBianLv1080pFinishSIGNAL(int)), this, SLOT(changeFenBianLv1080pFinishSLOT(int)));
     connect(hub, SIGNAL(changeFenBianLv1080pReturnFinishSIGNAL(int)), this,
             SLOT(changeFenBianLv1080pReturnFinishSLOT(int)));
+    connect(hub, SIGNAL(setCurCameraNULLSIGNAL()), this, SLOT(setCurCameraNULLSLOT()));
 }
 
 CameraForm::~CameraForm() { delete ui; }
@@ -361,4 +362,9 @@ void CameraForm::GunReturnVideoSLOT(QString code) {
     const QString folder = hub->checkVideoPath(&ini);
     videoFileName = makeUniqueFileName(folder + "/" + code, ".mp4") + ".mp4";
     requestRecording();
+}
+
+void CameraForm::setCurCameraNULLSLOT() {
+    requestPending = false;
+    ui->btnVideo->setEnabled(cameraMode);
 }
