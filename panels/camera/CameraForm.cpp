@@ -1,11 +1,11 @@
 #include "panels/camera/CameraForm.h"
 
 #include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SDLBackground.h"
 #include "camera/ThreadVideo.h"
+#include "panels/camera/CameraSet.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
 
@@ -183,21 +183,9 @@ void CameraForm::btnCameraClick() {
         name = folder + QString("/%1_%2").arg(prefix, fiveDigits(nextCounter(ini)));
     const QString base = makeUniqueFileName(name, QString(".%1").arg(hub->imgType));
 
-    const bool snapPC = ini.value("isSnapPC", true).toBool();
-    const bool autoName = ini.value("isAutoName", true).toBool();
-    const bool timeSign = ini.value("isTimeSign", false).toBool();
-    // Hand-edited values outside their lists fall back to the defaults.
-    int colorIndex = ini.value("timeColorIndex", 0).toInt();
-    if (colorIndex < 0 || colorIndex >= colorList.size())
-        colorIndex = 0;
-    int posIndex = ini.value("timePosIndex", 0).toInt();
-    if (posIndex < 0 || posIndex > 3)
-        posIndex = 0;
-    int sizeIndex = ini.value("imgSize", 1).toInt();
-    if (sizeIndex < 0 || sizeIndex > 2)
-        sizeIndex = 1;
+    const CameraSet::SnapOptions o = CameraSet::snapOptions(ini);
     hub->addIconCamera();
-    cam->snapImage(base, snapPC ? 0 : 1, autoName, timeSign, colorList.at(colorIndex), posIndex, sizeIndex);
+    cam->snapImage(base, o.mode, o.autoName, o.timeSign, o.colour, o.position, o.size);
 }
 
 void CameraForm::addIconCameraSLOT() {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QColor>
 #include <QMap>
 #include <QStringList>
 #include <QWidget>
 
 class QComboBox;
+class QSettings;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -39,6 +41,18 @@ public:
     explicit CameraSet(QWidget* parent = nullptr);
     ~CameraSet() override;
     void initImgTypeByCamera();
+
+    // What ./CameraSet.ini says a snapshot is made with; values outside their
+    // lists give the defaults.
+    struct SnapOptions {
+        int mode = 0; // 0 the computer's frame, 1 the camera's own picture
+        bool autoName = true;
+        bool timeSign = false;
+        QColor colour;
+        int position = 0;
+        int size = 1;
+    };
+    static SnapOptions snapOptions(QSettings& ini);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,7 +5,6 @@
 #include "panels/camera/PanelParts.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,38 +22,26 @@ const char* const iniFile = "./ImageReceiveForm.ini";
 ImageReceiveForm::ImageReceiveForm(QWidget* parent) : QWidget(parent) {
     setObjectName("ImageReceiveForm");
     resize(scaled(274), scaled(145));
-    auto* outer = new QVBoxLayout(this);
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(PanelParts::titleRow(this, &labTitle));
+    QVBoxLayout* column = PanelParts::panelFrame(this, &labTitle, {10, 0, 10, 5});
+    QWidget* content = column->parentWidget();
+    column->setSpacing(6);
     labTitle->setFixedHeight(scaled(30));
-    auto* content = new QWidget(this);
-    content->setObjectName("widgetContent");
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(10, 0, 10, 5);
-    outer->addWidget(content);
-    outer->addStretch(1);
     label_2 = new QLabel(content);
     label_2->setObjectName("label_2");
     label_2->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     column->addWidget(label_2);
-    auto* row2 = new QWidget(content);
-    row2->setObjectName("widget_3");
-    auto* l2 = new QHBoxLayout(row2);
+    QWidget* row2 = PanelParts::addRow(content, column, "widget_3", {0, 0, 0, 0});
+    auto* l2 = static_cast<QHBoxLayout*>(row2->layout());
     l2->setSpacing(5);
-    l2->setContentsMargins(0, 0, 0, 0);
     lineEditPath = new QLineEdit(row2);
     lineEditPath->setObjectName("lineEditPath");
     btnPath = new QToolButton(row2);
     btnPath->setObjectName("btnPath");
     l2->addWidget(lineEditPath, 1);
     l2->addWidget(btnPath);
-    column->addWidget(row2);
-    auto* row3 = new QWidget(content);
-    row3->setObjectName("widget_4");
-    auto* l3 = new QHBoxLayout(row3);
+    QWidget* row3 = PanelParts::addRow(content, column, "widget_4", {0, 0, 0, 0});
+    auto* l3 = static_cast<QHBoxLayout*>(row3->layout());
     l3->setSpacing(5);
-    l3->setContentsMargins(0, 0, 0, 0);
     btnYZ = new QPushButton(row3);
     btnYZ->setObjectName("btnYZ");
     labState = new QLabel(row3);
@@ -65,17 +52,9 @@ ImageReceiveForm::ImageReceiveForm(QWidget* parent) : QWidget(parent) {
     l3->addWidget(btnYZ);
     l3->addWidget(labState, 1);
     l3->addWidget(btnCloseLink);
-    column->addWidget(row3);
 
     MessagePassing* hub = MessagePassing::instance();
-    lineEditPath->setFixedHeight(scaled(24));
-    lineEditPath->setStyleSheet(hub->getQLineEditStyle());
-    btnPath->setFixedHeight(scaled(24));
-    btnPath->setStyleSheet(hub->getQToolButtonStyle());
-    for (QPushButton* b : {btnYZ, btnCloseLink}) {
-        b->setFixedHeight(scaled(24));
-        b->setStyleSheet(hub->getQPushButtonStyle());
-    }
+    PanelParts::styleControls(this);
     PanelParts::scaleLayouts(this);
 
     texts.insert("labTitle", {"文件接收", "Files receiving", "文件接收"});
@@ -99,14 +78,11 @@ ImageReceiveForm::ImageReceiveForm(QWidget* parent) : QWidget(parent) {
 }
 
 void ImageReceiveForm::btnPathClick() {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setFileMode(QFileDialog::Directory);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QString folder = PanelParts::chooseFolder(this);
+    if (folder.isEmpty())
         return;
-    lineEditPath->setText(dialog.selectedFiles().first());
-    QSettings ini(iniFile, QSettings::IniFormat);
-    ini.setValue("imgPath", dialog.selectedFiles().first());
-    ini.sync();
+    lineEditPath->setText(folder);
+    PanelParts::store(iniFile, "imgPath", folder);
 }
 
 void ImageReceiveForm::btnYZClick() {

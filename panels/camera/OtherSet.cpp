@@ -34,29 +34,17 @@ QStringList fpsItems(const QString& model) {
 }
 
 QHBoxLayout* row(QWidget* parent, QVBoxLayout* column) {
-    auto* w = new QWidget(parent);
+    QWidget* w = PanelParts::addRow(parent, column, "", {10, 0, 10, 0});
     w->setFixedHeight(30);
-    auto* l = new QHBoxLayout(w);
-    l->setContentsMargins(10, 0, 10, 0);
-    column->addWidget(w);
-    return l;
+    return static_cast<QHBoxLayout*>(w->layout());
 }
 } // namespace
 
 OtherSet::OtherSet(QWidget* parent) : QWidget(parent) {
     setObjectName("OtherSet");
     resize(scaled(274), scaled(140));
-    auto* outer = new QVBoxLayout(this);
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(PanelParts::titleRow(this, &labTitle));
-    auto* content = new QWidget(this);
-    content->setObjectName("widgetContent");
-    auto* column = new QVBoxLayout(content);
-    column->setSpacing(0);
-    column->setContentsMargins(0, 0, 0, 5);
-    outer->addWidget(content);
-    outer->addStretch(1);
+    QVBoxLayout* column = PanelParts::panelFrame(this, &labTitle, {0, 0, 0, 5});
+    QWidget* content = column->parentWidget();
 
     QHBoxLayout* r1 = row(content, column);
     labLanguage = new QLabel(content);
@@ -84,13 +72,9 @@ OtherSet::OtherSet(QWidget* parent) : QWidget(parent) {
     r3->addWidget(btnSMB);
 
     MessagePassing* hub = MessagePassing::instance();
-    for (QComboBox* c : {comboName, comboFPS}) {
-        c->setFixedHeight(scaled(24));
-        c->setStyleSheet(hub->getQComboBoxStyle());
-    }
+    PanelParts::styleControls(this);
     for (QWidget* r : content->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         r->setFixedHeight(scaled(30));
-    checkBoxFast->setStyleSheet(hub->getQCheckBoxStyle());
     PanelParts::scaleLayouts(this);
 
     int lang = QSettings(iniFile, QSettings::IniFormat).value("language", 0).toInt();
@@ -119,11 +103,7 @@ OtherSet::OtherSet(QWidget* parent) : QWidget(parent) {
     checkBoxFast->hide();
 }
 
-void OtherSet::store(const char* key, const QVariant& value) {
-    QSettings ini(iniFile, QSettings::IniFormat);
-    ini.setValue(key, value);
-    ini.sync();
-}
+void OtherSet::store(const char* key, const QVariant& value) { PanelParts::store(iniFile, key, value); }
 
 UVCCamera* OtherSet::fastModeCamera() const {
     auto* usb = qobject_cast<UVCCamera*>(MessagePassing::instance()->currentCamera());

@@ -6,7 +6,6 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,27 +14,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using PanelParts::addRow;
+using PanelParts::addTo;
 using PanelParts::scaled;
 
 namespace {
 const char* const iniFile = "./VideoSet.ini";
-
-QWidget* row(QWidget* parent, QVBoxLayout* column, const char* name, const char* layout, QMargins m) {
-    auto* w = new QWidget(parent);
-    w->setObjectName(name);
-    auto* l = new QHBoxLayout(w);
-    l->setObjectName(layout);
-    l->setContentsMargins(m);
-    column->addWidget(w);
-    return w;
-}
-
-template <class T> T* add(QWidget* row, const char* name) {
-    auto* w = new T(row);
-    w->setObjectName(name);
-    row->layout()->addWidget(w);
-    return w;
-}
 
 // The prefix as stored: trimmed, and "video" when blank or when it would name
 // another folder.
@@ -50,49 +34,30 @@ QString cleanPrefix(const QString& typed) {
 VideoSet::VideoSet(QWidget* parent) : QWidget(parent) {
     setObjectName("VideoSet");
     resize(scaled(274), scaled(210));
-    auto* outer = new QVBoxLayout(this);
-    outer->setObjectName("verticalLayout");
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(PanelParts::titleRow(this, &labTitle));
-    auto* content = new QWidget(this);
-    content->setObjectName("widgetContent");
-    auto* column = new QVBoxLayout(content);
-    column->setObjectName("verticalLayout_2");
-    column->setSpacing(0);
-    column->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(content);
-    outer->addStretch(1);
+    QVBoxLayout* column = PanelParts::panelFrame(this, &labTitle);
+    QWidget* content = column->parentWidget();
 
-    QWidget* r1 = row(content, column, "widget_1", "horizontalLayout_3", {10, 0, 10, 0});
-    rbtnAUTO = add<QRadioButton>(r1, "rbtnAUTO");
-    lineEditAuto = add<QLineEdit>(r1, "lineEditAuto");
-    rbtnHAND = add<QRadioButton>(r1, "rbtnHAND");
-    QWidget* r2 = row(content, column, "widget_2", "horizontalLayout_6", {10, 0, 10, 0});
-    labAuto = add<QLabel>(r2, "labAuto");
-    rBtnAutoDate = add<QRadioButton>(r2, "rBtnAutoDate");
-    rBtnAutoIndex = add<QRadioButton>(r2, "rBtnAutoIndex");
-    QWidget* r3 = row(content, column, "widget", "horizontalLayout_2", {10, 10, 10, 0});
-    labPath = add<QLabel>(r3, "labPath");
-    QWidget* r4 = row(content, column, "widget_3", "horizontalLayout_4", {10, 0, 10, 10});
-    lineEditPath = add<QLineEdit>(r4, "lineEditPath");
+    QWidget* r1 = addRow(content, column, "widget_1", {10, 0, 10, 0});
+    rbtnAUTO = addTo<QRadioButton>(r1, "rbtnAUTO");
+    lineEditAuto = addTo<QLineEdit>(r1, "lineEditAuto");
+    rbtnHAND = addTo<QRadioButton>(r1, "rbtnHAND");
+    QWidget* r2 = addRow(content, column, "widget_2", {10, 0, 10, 0});
+    labAuto = addTo<QLabel>(r2, "labAuto");
+    rBtnAutoDate = addTo<QRadioButton>(r2, "rBtnAutoDate");
+    rBtnAutoIndex = addTo<QRadioButton>(r2, "rBtnAutoIndex");
+    QWidget* r3 = addRow(content, column, "widget", {10, 10, 10, 0});
+    labPath = addTo<QLabel>(r3, "labPath");
+    QWidget* r4 = addRow(content, column, "widget_3", {10, 0, 10, 10});
+    lineEditPath = addTo<QLineEdit>(r4, "lineEditPath");
     lineEditPath->setReadOnly(true);
-    btnPath = add<QToolButton>(r4, "btnPath");
-    QWidget* r5 = row(content, column, "widget_5", "horizontalLayout_5", {10, 0, 10, 0});
-    checkBoxGun = add<QCheckBox>(r5, "checkBoxGun");
-    lineEditGun = add<QLineEdit>(r5, "lineEditGun");
+    btnPath = addTo<QToolButton>(r4, "btnPath");
+    QWidget* r5 = addRow(content, column, "widget_5", {10, 0, 10, 0});
+    checkBoxGun = addTo<QCheckBox>(r5, "checkBoxGun");
+    lineEditGun = addTo<QLineEdit>(r5, "lineEditGun");
     lineEditGun->setReadOnly(true);
 
     MessagePassing* hub = MessagePassing::instance();
-    for (QRadioButton* b : findChildren<QRadioButton*>())
-        b->setStyleSheet(hub->getQRadioButtonStyle());
-    checkBoxGun->setStyleSheet(hub->getQCheckBoxStyle());
-    for (QLineEdit* e : findChildren<QLineEdit*>()) {
-        e->setFixedHeight(scaled(24));
-        e->setStyleSheet(hub->getQLineEditStyle());
-    }
-    btnPath->setFixedHeight(scaled(24));
-    btnPath->setStyleSheet(hub->getQToolButtonStyle());
+    PanelParts::styleControls(this);
     PanelParts::scaleLayouts(this);
 
     texts.insert("labTitle", {"录像设置", "Video Setting", "錄像設置"});
@@ -135,11 +100,7 @@ VideoSet::VideoSet(QWidget* parent) : QWidget(parent) {
     changeLanguageSLOT(hub->language());
 }
 
-void VideoSet::store(const char* key, const QVariant& value) {
-    QSettings ini(iniFile, QSettings::IniFormat);
-    ini.setValue(key, value);
-    ini.sync();
-}
+void VideoSet::store(const char* key, const QVariant& value) { PanelParts::store(iniFile, key, value); }
 
 bool VideoSet::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lineEditAuto && event->type() == QEvent::FocusOut && lineEditAuto->isEnabled()) {
@@ -163,25 +124,17 @@ void VideoSet::rbtnAUTOToggle(bool on) {
 void VideoSet::rBtnAutoDateToggle(bool on) { store("isAutoDate", on); }
 
 void VideoSet::btnPathClick() {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setFileMode(QFileDialog::Directory);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QString folder = PanelParts::chooseFolder(this);
+    if (folder.isEmpty())
         return;
-    lineEditPath->setText(dialog.selectedFiles().first());
-    store("videoPath", dialog.selectedFiles().first());
+    lineEditPath->setText(folder);
+    store("videoPath", folder);
 }
 
 void VideoSet::changeLanguageSLOT(int language) { PanelParts::applyTexts(this, texts, qBound(0, language, 2)); }
 
 void VideoSet::checkBoxGunToggle(bool on) {
-    store("isGunMode", on);
-    MessagePassing* hub = MessagePassing::instance();
-    if (on) {
-        hub->setGunMode(2);
-        hub->checkBoxGunToggle(true);
-    } else {
-        hub->setGunMode(0);
-    }
+    PanelParts::scannerBoxToggled(iniFile, on, 2);
 }
 
 void VideoSet::checkBoxGunToggleSLOT(bool video) {
