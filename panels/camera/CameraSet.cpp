@@ -25,8 +25,8 @@ using PanelParts::scaled;
 
 namespace {
 const char* const iniFile = "./CameraSet.ini";
-const QStringList fourKModels = {"UVCCamera_Corvo", "UVCCamera_Pellam", "UVCCamera_Quillet", "UVCCamera_Tirsa",
-                                 "UVCCamera_Ambrel"};
+const QStringList fourKModels = {"UVCCamera_Corvo", "UVCCamera_Pellam", "UVCCamera_Quillet",
+                                 "UVCCamera_Tirsa", "UVCCamera_Ambrel"};
 const QStringList imageTypes = {"jpg", "png", "bmp", "tiff"};
 
 QWidget* row(QWidget* parent, QVBoxLayout* column, const char* name) {
@@ -75,8 +75,9 @@ void Ui_CameraSet::setupUi(QWidget* form) {
     checkBoxTimeSign = addTo<QCheckBox>(widget_7, "checkBoxTimeSign");
     comboBoxTimeColor = addTo<QComboBox>(widget_7, "comboBoxTimeColor");
     comboBoxTimePos = addTo<QComboBox>(widget_7, "comboBoxTimePos");
-    for (QWidget* w : std::initializer_list<QWidget*>{lineEditAuto, lineEditPath, lineEditGun, btnPath, comboBoxSize,
-                                                      comboImgType, comboBoxTimeColor, comboBoxTimePos})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{lineEditAuto, lineEditPath, lineEditGun, btnPath, comboBoxSize,
+                                         comboImgType, comboBoxTimeColor, comboBoxTimePos})
         w->setFixedHeight(24);
 }
 
@@ -140,11 +141,14 @@ CameraSet::CameraSet(QWidget* parent) : QWidget(parent), ui(new Ui_CameraSet) {
     const int pos = ini.value("timePosIndex", 0).toInt();
     ui->comboBoxTimePos->setCurrentIndex(pos >= 0 && pos <= 3 ? pos : 0);
     connect(ui->checkBoxTimeSign, SIGNAL(toggled(bool)), this, SLOT(checkBoxTimeSignToggle(bool)));
-    connect(ui->comboBoxTimeColor, SIGNAL(currentIndexChanged(int)), this, SLOT(comboBoxTimeColorChanged(int)));
+    connect(ui->comboBoxTimeColor, SIGNAL(currentIndexChanged(int)), this,
+            SLOT(comboBoxTimeColorChanged(int)));
     connect(ui->comboBoxTimePos, SIGNAL(currentIndexChanged(int)), this, SLOT(comboBoxTimePosChanged(int)));
 }
 
-CameraSet::~CameraSet() { delete ui; }
+CameraSet::~CameraSet() {
+    delete ui;
+}
 
 void CameraSet::initSize() {
     const float f = float(uiSizeFactor) * 0.1f;
@@ -190,7 +194,8 @@ void CameraSet::initImgTypeByCamera() {
     if (cam && fourKModels.contains(cam->className())) {
         ui->widget_4->show();
         ui->widgetSize->show();
-        const int at = imageTypes.indexOf(QSettings(iniFile, QSettings::IniFormat).value("ImgType", "jpg").toString());
+        const int at =
+            imageTypes.indexOf(QSettings(iniFile, QSettings::IniFormat).value("ImgType", "jpg").toString());
         if (at >= 0) {
             const QSignalBlocker block(ui->comboImgType);
             ui->comboImgType->setCurrentIndex(at);
@@ -221,16 +226,22 @@ bool CameraSet::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CameraSet::store(const char* key, const QVariant& value) { PanelParts::store(iniFile, key, value); }
+void CameraSet::store(const char* key, const QVariant& value) {
+    PanelParts::store(iniFile, key, value);
+}
 
-void CameraSet::rbtnPCToggle(bool checked) { store("isSnapPC", checked); }
+void CameraSet::rbtnPCToggle(bool checked) {
+    store("isSnapPC", checked);
+}
 
 void CameraSet::rbtnAUTOToggle(bool checked) {
     ui->lineEditAuto->setEnabled(checked);
     store("isAutoName", checked);
 }
 
-void CameraSet::rBtnAutoDateToggle(bool checked) { store("isAutoDate", checked); }
+void CameraSet::rBtnAutoDateToggle(bool checked) {
+    store("isAutoDate", checked);
+}
 
 void CameraSet::btnPathClick() {
     const QString folder = PanelParts::chooseFolder(this);
@@ -240,7 +251,9 @@ void CameraSet::btnPathClick() {
     store("imgPath", folder);
 }
 
-void CameraSet::comboSizeIndexChanged(int index) { store("imgSize", index); }
+void CameraSet::comboSizeIndexChanged(int index) {
+    store("imgSize", index);
+}
 
 void CameraSet::checkBoxGunToggle(bool checked) {
     PanelParts::scannerBoxToggled(iniFile, checked, 1);
@@ -280,7 +293,9 @@ CameraSet::SnapOptions CameraSet::snapOptions(QSettings& ini) {
     return o;
 }
 
-void CameraSet::GunReturnDelay() { ui->lineEditGun->clear(); }
+void CameraSet::GunReturnDelay() {
+    ui->lineEditGun->clear();
+}
 
 void CameraSet::changeLanguageSLOT(int language) {
     const int lang = qBound(0, language, 2);
@@ -303,9 +318,15 @@ void CameraSet::comboImgTypeIndexChanged(int index) {
     ini.sync();
 }
 
-void CameraSet::checkBoxTimeSignToggle(bool checked) { store("isTimeSign", checked); }
-void CameraSet::comboBoxTimeColorChanged(int index) { store("timeColorIndex", index); }
-void CameraSet::comboBoxTimePosChanged(int index) { store("timePosIndex", index); }
+void CameraSet::checkBoxTimeSignToggle(bool checked) {
+    store("isTimeSign", checked);
+}
+void CameraSet::comboBoxTimeColorChanged(int index) {
+    store("timeColorIndex", index);
+}
+void CameraSet::comboBoxTimePosChanged(int index) {
+    store("timePosIndex", index);
+}
 
 void CameraSet::checkBoxGunToggleSLOT(bool video) {
     if (!video)

@@ -18,8 +18,9 @@ struct Ui_CameraSet {
     QWidget* widgetTitle = nullptr;
     QLabel* labTitle = nullptr;
     QWidget* widgetContent = nullptr;
-    QWidget *widget_0 = nullptr, *widget_1 = nullptr, *widget_3 = nullptr, *widget = nullptr, *widget_2 = nullptr,
-            *widgetSize = nullptr, *widget_4 = nullptr, *widget_5 = nullptr, *widget_7 = nullptr;
+    QWidget *widget_0 = nullptr, *widget_1 = nullptr, *widget_3 = nullptr, *widget = nullptr,
+            *widget_2 = nullptr, *widgetSize = nullptr, *widget_4 = nullptr, *widget_5 = nullptr,
+            *widget_7 = nullptr;
     QRadioButton *rbtnPC = nullptr, *rbtnARM = nullptr, *rbtnAUTO = nullptr, *rbtnHAND = nullptr;
     QRadioButton *rBtnAutoIndex = nullptr, *rBtnAutoDate = nullptr;
     QLineEdit *lineEditAuto = nullptr, *lineEditPath = nullptr, *lineEditGun = nullptr;

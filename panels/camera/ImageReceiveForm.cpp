@@ -58,7 +58,8 @@ ImageReceiveForm::ImageReceiveForm(QWidget* parent) : QWidget(parent) {
     PanelParts::scaleLayouts(this);
 
     texts.insert("labTitle", {"文件接收", "Files receiving", "文件接收"});
-    texts.insert("label_2", {"相机端拍照图片接收路径:", "Receiving path by camera:", "相機端拍照圖片接收路徑:"});
+    texts.insert("label_2",
+                 {"相机端拍照图片接收路径:", "Receiving path by camera:", "相機端拍照圖片接收路徑:"});
     texts.insert("btnPath", {"选择", "Select", "選擇"});
     texts.insert("btnYZ", {"验证", "Verify", "驗證"});
     texts.insert("btnCloseLink", {"关闭传输", "Close", "關閉傳輸"});

@@ -89,7 +89,8 @@ OtherSet::OtherSet(QWidget* parent) : QWidget(parent) {
     connect(btnSMB, SIGNAL(clicked()), this, SLOT(btnSMBClick()));
     connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
     connect(hub, SIGNAL(changeFenBianLv1080pSIGNAL(int)), this, SLOT(changeFenBianLv1080pSLOT(int)));
-    connect(hub, SIGNAL(changeFenBianLv1080pReturnSIGNAL(int)), this, SLOT(changeFenBianLv1080pReturnSLOT(int)));
+    connect(hub, SIGNAL(changeFenBianLv1080pReturnSIGNAL(int)), this,
+            SLOT(changeFenBianLv1080pReturnSLOT(int)));
     connect(hub, SIGNAL(restartCameraSIGNAL()), this, SLOT(restartCameraSLOT()));
     connect(hub, SIGNAL(WFRenewDataSIGNAL(bool)), this, SLOT(WFRenewDataSLOT(bool)));
     changeLanguageSLOT(hub->language());
@@ -103,7 +104,9 @@ OtherSet::OtherSet(QWidget* parent) : QWidget(parent) {
     checkBoxFast->hide();
 }
 
-void OtherSet::store(const char* key, const QVariant& value) { PanelParts::store(iniFile, key, value); }
+void OtherSet::store(const char* key, const QVariant& value) {
+    PanelParts::store(iniFile, key, value);
+}
 
 UVCCamera* OtherSet::fastModeCamera() const {
     auto* usb = qobject_cast<UVCCamera*>(MessagePassing::instance()->currentCamera());
@@ -152,7 +155,9 @@ void OtherSet::comboIndexChanged(int index) {
     MessagePassing::instance()->setLanguage(index);
 }
 
-void OtherSet::changeLanguageSLOT(int language) { PanelParts::applyTexts(this, texts, qBound(0, language, 2)); }
+void OtherSet::changeLanguageSLOT(int language) {
+    PanelParts::applyTexts(this, texts, qBound(0, language, 2));
+}
 
 // ---------------------------------------------------------------- frame rate
 
@@ -231,7 +236,9 @@ void OtherSet::checkBoxFastDelay_2() {
     QTimer::singleShot(200, this, SLOT(checkBoxFastDelay_3()));
 }
 
-void OtherSet::checkBoxFastDelay_3() { finishSequence(); }
+void OtherSet::checkBoxFastDelay_3() {
+    finishSequence();
+}
 
 void OtherSet::finishSequence() {
     MessagePassing* hub = MessagePassing::instance();
@@ -261,9 +268,13 @@ void OtherSet::checkBoxFastClicked() {
     checkBoxFastFunc();
 }
 
-void OtherSet::changeFenBianLv1080pSLOT(int requester) { serve({Start, requester}); }
+void OtherSet::changeFenBianLv1080pSLOT(int requester) {
+    serve({Start, requester});
+}
 
-void OtherSet::changeFenBianLv1080pReturnSLOT(int requester) { serve({Return, requester}); }
+void OtherSet::changeFenBianLv1080pReturnSLOT(int requester) {
+    serve({Return, requester});
+}
 
 void OtherSet::restartCameraSLOT() {
     if (qobject_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()))

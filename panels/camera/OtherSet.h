@@ -67,8 +67,8 @@ private:
     QCheckBox* checkBoxFast = nullptr;
     QToolButton* btnSMB = nullptr;
 
-    bool fastWasOn = false;   // Fast Mode state before the first active requester
-    int requesterId = -1;     // answered at the end of the running sequence
+    bool fastWasOn = false; // Fast Mode state before the first active requester
+    int requesterId = -1;   // answered at the end of the running sequence
     bool restartPending = false;
     bool sequenceRunning = false;
     QSet<int> activeRequesters; // requesters holding Fast Mode for their work

@@ -20,7 +20,9 @@
 
 namespace PanelParts {
 
-int language() { return qBound(0, MessagePassing::instance()->language(), 2); }
+int language() {
+    return qBound(0, MessagePassing::instance()->language(), 2);
+}
 
 QString pick(const QStringList& texts, int language) {
     if (texts.isEmpty())
@@ -32,7 +34,9 @@ void showError(const QStringList& texts) {
     QMessageBox::information(nullptr, "Error", pick(texts, language()), QMessageBox::Ok);
 }
 
-int scaled(int v) { return int(float(v) * float(uiSizeFactor) * 0.1f); }
+int scaled(int v) {
+    return int(float(v) * float(uiSizeFactor) * 0.1f);
+}
 
 QWidget* titleRow(QWidget* parent, QLabel** title) {
     auto* row = new QWidget(parent);

@@ -100,7 +100,9 @@ VideoSet::VideoSet(QWidget* parent) : QWidget(parent) {
     changeLanguageSLOT(hub->language());
 }
 
-void VideoSet::store(const char* key, const QVariant& value) { PanelParts::store(iniFile, key, value); }
+void VideoSet::store(const char* key, const QVariant& value) {
+    PanelParts::store(iniFile, key, value);
+}
 
 bool VideoSet::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lineEditAuto && event->type() == QEvent::FocusOut && lineEditAuto->isEnabled()) {
@@ -121,7 +123,9 @@ void VideoSet::rbtnAUTOToggle(bool on) {
     store("isAutoName", on);
 }
 
-void VideoSet::rBtnAutoDateToggle(bool on) { store("isAutoDate", on); }
+void VideoSet::rBtnAutoDateToggle(bool on) {
+    store("isAutoDate", on);
+}
 
 void VideoSet::btnPathClick() {
     const QString folder = PanelParts::chooseFolder(this);
@@ -131,7 +135,9 @@ void VideoSet::btnPathClick() {
     store("videoPath", folder);
 }
 
-void VideoSet::changeLanguageSLOT(int language) { PanelParts::applyTexts(this, texts, qBound(0, language, 2)); }
+void VideoSet::changeLanguageSLOT(int language) {
+    PanelParts::applyTexts(this, texts, qBound(0, language, 2));
+}
 
 void VideoSet::checkBoxGunToggle(bool on) {
     PanelParts::scannerBoxToggled(iniFile, on, 2);
@@ -145,7 +151,9 @@ void VideoSet::checkBoxGunToggleSLOT(bool video) {
     checkBoxGun->setChecked(false);
 }
 
-void VideoSet::GunReturnVideoSLOT(QString code) { lineEditGun->setText(code); }
+void VideoSet::GunReturnVideoSLOT(QString code) {
+    lineEditGun->setText(code);
+}
 
 void VideoSet::setVideoStateSLOT(bool recording) {
     if (!recording)

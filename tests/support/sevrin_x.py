@@ -48,7 +48,6 @@ class Program:
 
     def file(self, rel):
         return os.path.join(self.dir, rel)
-
     def click(self, pos, wait=0.6):
         subprocess.run(["xdotool", "mousemove", str(pos[0]), str(pos[1]), "click", "1"], env=self.env, check=True)
         time.sleep(wait)

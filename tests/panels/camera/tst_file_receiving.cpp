@@ -13,102 +13,67 @@
 #include <QSettings>
 #include <QtTest>
 
-#include <memory>
-
+// The receiving panel against the simulated network camera, whose shutter
+// puts pictures on its card that the link delivers into the folder.
 class TestFileReceiving : public QObject {
     Q_OBJECT
-
-    std::unique_ptr<TestEnv> env;
     MessagePassing* hub = MessagePassing::instance();
 
-    static QString state(ImageReceiveForm& p) { return p.findChild<QLabel*>("labState")->text(); }
-    static QPushButton* button(ImageReceiveForm& p, const char* name) { return p.findChild<QPushButton*>(name); }
-
 private slots:
-    void init() {
-        env = std::make_unique<TestEnv>();
+    void verifyReceivesAndCloseStops() {
+        TestEnv env;
         hub->setLanguage(1);
-    }
-    void cleanup() {
+        QSettings("./ImageReceiveForm.ini", QSettings::IniFormat).setValue("imgPath", env.file("gone"));
+        ImageReceiveForm panel;
+        auto* path = panel.findChild<QLineEdit*>("lineEditPath");
+        auto* state = panel.findChild<QLabel*>("labState");
+        auto* verify = panel.findChild<QPushButton*>("btnYZ");
+        auto* close = panel.findChild<QPushButton*>("btnCloseLink");
+        const QString folder = env.file("Export/Image");
+        QCOMPARE(path->text(), folder); // a deleted folder is replaced by the default
+        QCOMPARE(state->text(), "Not connect");
+        verify->click(); // no camera
+        QCOMPARE(state->text(), "Connect error");
+        RecordingCamera usb;
+        hub->setCurCamera(&usb);
+        verify->click();
+        QCOMPARE(state->text(), "Connect error");
+
+        auto owned = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig("1@10.0.0.9"));
+        NetSdkSim* sim = owned.get();
+        NetSdk::install(std::move(owned));
+        QVERIFY(NetCamera::broadcastCameras());
+        std::unique_ptr<NetCamera> cam(NetCamera::createCamera(0, nullptr));
+        QVERIFY(cam);
+        hub->setCurCamera(cam.get());
+        QVERIFY(sim->waitFrames(0, 2, 5000));
+        sim->pressShutter(0);
+        sim->pressShutter(0);
+        verify->click();
+        QCOMPARE(state->text(), "Connect normal");
+        QVERIFY(!verify->isEnabled() && close->isEnabled());
+        const QStringList got = QDir(folder).entryList({"*.jpg"}, QDir::Files, QDir::Name);
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(QImage(folder + "/" + got[0]).size(), cam->frameSize(false));
+        hub->setLanguage(0);
+        QCOMPARE(state->text(), QString::fromUtf8("连接正常"));
+        close->click();
+        QCOMPARE(state->text(), QString::fromUtf8("未连接"));
+        sim->pressShutter(0);
+        QCOMPARE(QDir(folder).entryList({"*.jpg"}, QDir::Files).size(), 2);
+
+        path->setText(env.file("new/inbox")); // made when missing
+        verify->click();
+        QVERIFY(QDir(env.file("new/inbox")).exists());
         hub->setCurCamera(nullptr);
-        env.reset();
+        close->click(); // the camera went away meanwhile
+        path->setText("/proc/no/such/folder");
+        hub->setCurCamera(cam.get());
+        verify->click();
+        QCOMPARE(state->text(), QString::fromUtf8("连接异常"));
+        hub->setCurCamera(nullptr);
     }
-    void defaultFolderStored();
-    void refusedWithoutNetworkCamera();
-    void verifyReceivesCameraPicturesAndCloseStops();
-    void missingFolderMadeOrRefused();
 };
-
-void TestFileReceiving::defaultFolderStored() {
-    QSettings("./ImageReceiveForm.ini", QSettings::IniFormat).setValue("imgPath", env->file("gone"));
-    ImageReceiveForm panel;
-    QCOMPARE(panel.findChild<QLineEdit*>("lineEditPath")->text(), env->file("Export/Image"));
-    QCOMPARE(QSettings("./ImageReceiveForm.ini", QSettings::IniFormat).value("imgPath").toString(),
-             env->file("Export/Image"));
-    QCOMPARE(state(panel), "Not connect");
-    QVERIFY(!button(panel, "btnCloseLink")->isEnabled());
-}
-
-void TestFileReceiving::refusedWithoutNetworkCamera() {
-    ImageReceiveForm panel;
-    button(panel, "btnYZ")->click();
-    QCOMPARE(state(panel), "Connect error");
-    RecordingCamera usb;
-    hub->setCurCamera(&usb);
-    button(panel, "btnYZ")->click();
-    QCOMPARE(state(panel), "Connect error");
-    QVERIFY(button(panel, "btnYZ")->isEnabled());
-}
-
-void TestFileReceiving::verifyReceivesCameraPicturesAndCloseStops() {
-    auto owned = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig("1@10.0.0.9"));
-    NetSdkSim* sim = owned.get();
-    NetSdk::install(std::move(owned));
-    QVERIFY(NetCamera::broadcastCameras());
-    std::unique_ptr<NetCamera> cam(NetCamera::createCamera(0, nullptr));
-    QVERIFY(cam);
-    hub->setCurCamera(cam.get());
-    QVERIFY(sim->waitFrames(0, 2, 5000));
-    sim->pressShutter(0);
-    sim->pressShutter(0);
-
-    ImageReceiveForm panel;
-    const QString folder = env->file("Export/Image");
-    button(panel, "btnYZ")->click();
-    QCOMPARE(state(panel), "Connect normal");
-    QVERIFY(!button(panel, "btnYZ")->isEnabled());
-    QVERIFY(button(panel, "btnCloseLink")->isEnabled());
-    const QStringList got = QDir(folder).entryList({"*.jpg"}, QDir::Files, QDir::Name);
-    QCOMPARE(got.size(), 2);
-    QCOMPARE(QImage(folder + "/" + got[0]).size(), cam->frameSize(false));
-    hub->setLanguage(0);
-    QCOMPARE(state(panel), QString::fromUtf8("连接正常"));
-
-    button(panel, "btnCloseLink")->click();
-    QCOMPARE(state(panel), QString::fromUtf8("未连接"));
-    QVERIFY(button(panel, "btnYZ")->isEnabled());
-    sim->pressShutter(0);
-    QCOMPARE(QDir(folder).entryList({"*.jpg"}, QDir::Files).size(), 2);
-    hub->setCurCamera(nullptr);
-}
-
-void TestFileReceiving::missingFolderMadeOrRefused() {
-    NetSdk::install(std::make_unique<NetSdkSim>(NetSdkSim::parseConfig("1@10.0.0.9")));
-    QVERIFY(NetCamera::broadcastCameras());
-    std::unique_ptr<NetCamera> cam(NetCamera::createCamera(0, nullptr));
-    hub->setCurCamera(cam.get());
-    ImageReceiveForm panel;
-    auto* path = panel.findChild<QLineEdit*>("lineEditPath");
-    path->setText(env->file("new/inbox"));
-    button(panel, "btnYZ")->click();
-    QCOMPARE(state(panel), "Connect normal");
-    QVERIFY(QDir(env->file("new/inbox")).exists());
-    button(panel, "btnCloseLink")->click();
-    path->setText("/proc/no/such/folder");
-    button(panel, "btnYZ")->click();
-    QCOMPARE(state(panel), "Connect error");
-    hub->setCurCamera(nullptr);
-}
 
 QTEST_MAIN(TestFileReceiving)
 #include "tst_file_receiving.moc"
