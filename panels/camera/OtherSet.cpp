@@ -297,6 +297,7 @@ void OtherSet::serve(const Request& request) {
         return;
     case Start:
         if (!canSwitch) {
+            activeRequesters.insert(r);
             comboFPS->setEnabled(false);
             hub->changeFenBianLv1080pFinish(r);
             return;
@@ -313,12 +314,13 @@ void OtherSet::serve(const Request& request) {
         }
         return;
     case Return:
+        activeRequesters.remove(r);
         if (!canSwitch) {
-            comboFPS->setEnabled(true);
+            // The frame rate may change again once nobody works on the stream.
+            comboFPS->setEnabled(activeRequesters.isEmpty());
             hub->changeFenBianLv1080pReturnFinish(r);
             return;
         }
-        activeRequesters.remove(r);
         requesterId = r;
         // Full size again only when nobody else still works at 1080p.
         if (activeRequesters.isEmpty() && !fastWasOn && checkBoxFast->isChecked()) {

@@ -71,7 +71,7 @@ private:
     int requesterId = -1;   // answered at the end of the running sequence
     bool restartPending = false;
     bool sequenceRunning = false;
-    QSet<int> activeRequesters; // requesters holding Fast Mode for their work
+    QSet<int> activeRequesters; // requesters between their request and its return
     QList<Request> waiting;     // requests that arrived during a sequence
     bool fpsSizeChanged = false;
     QSize fpsOldSize;

@@ -205,10 +205,13 @@ private slots:
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl("smb://192.168.7.5/share")});
         QDesktopServices::unsetUrlHandler("smb");
         hub->changeFenBianLv1080p(1);
+        hub->changeFenBianLv1080p(2);
         QVERIFY(!fps->isEnabled());
         hub->changeFenBianLv1080pReturn(1);
+        QVERIFY(!fps->isEnabled()); // stitching still runs
+        hub->changeFenBianLv1080pReturn(2);
         QVERIFY(fps->isEnabled());
-        QCOMPARE(answers, (QList<int>{1, -1}));
+        QCOMPARE(answers, (QList<int>{1, 2, -1, -2}));
         hub->setCurCamera(nullptr);
     }
 };
