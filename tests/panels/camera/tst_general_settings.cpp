@@ -186,7 +186,7 @@ private slots:
         OtherSet panel;
         panel.initFPSList();
         QCOMPARE(panel.findChild<QComboBox*>("comboFPS")->currentText(), "1080P20FPS");
-        QVERIFY(resized.wait(4000));
+        QVERIFY(resized.wait(8000));
         QCOMPARE(cam->frameSize(false), QSize(1920, 1080));
         hub->setCurCamera(nullptr);
     }
