@@ -1,6 +1,6 @@
 // The lens panel on a simulated lens camera: magnification text and zoom
 // slider from the lens registers, video-output entries by firmware, the
-// register traffic of a zoom key held down, heating, and the video output
+// register traffic of a zoom key held down, and the video output
 // behind the password lock.
 #include "SimCameraRig.h"
 #include "app/MessagePassing.h"
@@ -87,22 +87,6 @@ private slots:
         const int stop = w.indexOf(0x1900);
         QVERIFY(stop > 3);
         QTRY_COMPARE_WITH_TIMEOUT(words().mid(stop + 1), refresh, 3000);
-    }
-
-    void heating() {
-        SimCameraRig rig(kAmbrel);
-        rig.sim->setReg(UvcReg::Heat, 1); // ready
-        auto* cam = rig.as<UVCCamera_Ambrel>();
-        cam->readHeatState();
-        LensForm form;
-        auto* hot = child<QToolButton>(&form, "btnHot");
-        QVERIFY(hot->isEnabled() && !hot->isChecked());
-        hot->click(); // the simulated lens starts heating: state 0
-        QVERIFY(!hot->isEnabled() && hot->isChecked());
-        QCOMPARE(rig.sim->reg(UvcReg::Heat), 0);
-        rig.sim->setReg(UvcReg::Heat, 1);
-        QMetaObject::invokeMethod(&form, "timeoutSLOT");
-        QVERIFY(hot->isEnabled() && !hot->isChecked());
     }
 
     void videoOutput_data() {
