@@ -97,6 +97,7 @@ void SimUsbCamera::resetBank() {
     m_regs[UvcReg::Mirror] = m_model.mirrorInverted ? 3 : 0;
     m_regs[UvcReg::AutoExposure] = 1;
     m_regs[UvcReg::VideoOut] = 2;
+    m_regs[UvcReg::Zoom] = 10; // the lens model's main objective at 1x
     m_regs[UvcReg::FwA] = 1;
     m_regs[UvcReg::FwB] = 2;
     m_regs[UvcReg::Firmware] = m_options.firmware >= 0 ? m_options.firmware : m_model.firmware;
