@@ -3,6 +3,7 @@
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
+#include "imaging/FlatFieldGain.h"
 #include "imaging/StitchFeatherMask.h"
 #include "platform/AppPaths.h"
 
@@ -38,7 +39,7 @@ MessagePassing::MessagePassing() {
     if (QFile::exists(yinYing))
         grey = cv::imread(yinYing.toUtf8().toStdString(), cv::IMREAD_GRAYSCALE);
     if (!grey.empty()) {
-        grey.convertTo(yinYingMat, CV_32FC1, 1.0 / 100.0);
+        yinYingMat = FlatFieldGain::gainTable(grey);
         hasYinYing = true;
     }
 

@@ -174,7 +174,7 @@ std::vector<StitchPanFrame> StitchPanGenerator::pan(const StitchPanPlan& plan) c
             addFrame(QPointF(mid) + fraction(), -1, false);
         }
         const int hold = jumpStop ? plan.jumpHold : plan.hold;
-        const QPointF at = QPointF(positions[i]) + (i == 0 ? QPointF() : fraction());
+        const QPointF at = QPointF(positions[i]) + (i == 0 ? QPointF() : fraction()) + double(i) * plan.drift;
         for (int k = 0; k < hold; ++k)
             addFrame(at, int(i), jumpStop);
     }

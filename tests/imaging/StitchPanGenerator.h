@@ -50,6 +50,9 @@ struct StitchPanPlan {
     int jumpHold = 20;        // frames held after the jump (13 failures, then the search)
     int afterJumpStops = 2;   // stops after the jump
     QPoint afterJumpStep{-640, 180};
+    // Added once more at every stop (camera pixels): a stage whose step is
+    // no whole number of pixels.
+    QPointF drift{0.0, 0.0};
 };
 
 struct StitchPanFrame {
