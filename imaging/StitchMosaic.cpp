@@ -63,7 +63,7 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
     m_previousVotes.clear();
     m_placementOverlay = QPoint(x, y);
     m_markerVisible = false;
-    m_disagreements = 0;
+    m_unplacedMoves = 0;
     m_regionPending = false;
 }
 
@@ -101,6 +101,11 @@ StitchStep StitchMosaic::failure(StitchStep step) {
     m_stills = 0;
     if (++m_failures >= failureLimit) {
         m_failures = 0;
+        // Lost after a place that was seen moved but never placed: the pan
+        // went on before two frames of that place agreed.
+        if (m_unplacedMoves > 0 && step.notice == StitchStep::NoNotice)
+            step.notice = StitchStep::HoldLonger;
+        m_unplacedMoves = 0;
         step.matchOverlay = StitchStep::Show;
         step.matchMarker = 2;
         step.head = 3;
@@ -152,6 +157,8 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
     // Moved: a frame is placed only when two results agree.
     if (m_previousVotes.empty()) {
         m_previousVotes = result.votes;
+        if (++m_unplacedMoves == unplacedLimit)
+            step.notice = StitchStep::HoldLonger;
         step.matchOverlay = StitchStep::Show;
         step.matchMoved = true;
         step.matchPos = estimate;
@@ -167,7 +174,7 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
         step.matchPos = estimate;
         // Results that keep disagreeing: every place is left before two
         // frames of it agree.
-        if (++m_disagreements == disagreementLimit)
+        if (++m_unplacedMoves == unplacedLimit)
             step.notice = StitchStep::HoldLonger;
         return step;
     }
@@ -284,7 +291,7 @@ StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const Stit
     }
 
     m_failures = 0;
-    m_disagreements = 0;
+    m_unplacedMoves = 0;
     const StitchPlacement p = growStitchCanvas(frame, -ix, -iy, result.region);
     if (p.pasted)
         m_previousRemainder = m_subPixel ? QPointF(ex - ix, ey - iy) : QPointF();

@@ -97,9 +97,11 @@ public:
     // off measure below 0.2).
     static constexpr double minCovered = 0.1;
     static constexpr double minAgreement = 0.45;
-    // Pairs of moved results in a row that disagree before the operator is
-    // asked to hold each place longer.
-    static constexpr int disagreementLimit = 3;
+    // Moved results since the last placement that placed nothing before the
+    // operator is asked to hold each place longer (a hold of four frames
+    // with one in transit leaves three); being lost after any such result
+    // asks too.
+    static constexpr int unplacedLimit = 4;
     static QString noticeText(StitchStep::Notice notice, int language);
 
     // Scene and initial mosaic side of a mode.
@@ -189,7 +191,7 @@ private:
     QPoint m_placementOverlay;
     QPointF m_marker;
     bool m_markerVisible = false;
-    int m_disagreements = 0;
+    int m_unplacedMoves = 0;
     bool m_regionPending = false;
     cv::Mat m_maskFull, m_maskHalf, m_maskFitted;
 };
