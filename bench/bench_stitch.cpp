@@ -1,5 +1,6 @@
-// Stitching core against OpenCV's references on the same synthetic pan
-// (vignetting, sensor noise, JPEG round trip; whole-pixel and sub-pixel stage
+// Stitching core against OpenCV's references on the same synthetic pans of
+// four specimen kinds (a textured specimen, printed text, a newspaper page,
+// parallel veins; vignetting, sensor noise, JPEG round trip, sub-pixel stage
 // positions): our loop (frame-to-frame matches, full search, registration,
 // placing), cv::phaseCorrelate between consecutive frames, and cv::Stitcher
 // in SCANS mode on the last frame of each stop (every frame with
@@ -96,8 +97,8 @@ Figures runOurs(const std::vector<StitchPanFrame>& frames, bool precision, int s
         }
     }
     if (subPixel)
-        std::printf("  ours: %d full searches, %d registrations, mosaic %dx%d\n", driver.fullSearches,
-                    driver.registrations, driver.mosaic().size().width(), driver.mosaic().size().height());
+        std::printf("  ours: %d full searches, %d registrations, %d places refused by the overlap check, mosaic %dx%d\n",
+                    driver.fullSearches, driver.registrations, driver.refusals, driver.mosaic().size().width(), driver.mosaic().size().height());
     return f;
 }
 
@@ -223,26 +224,34 @@ int main(int argc, char** argv) {
     std::printf("cv::Stitcher gets %s\n", stitcherAllFrames ? "every frame of the pan (slow: minutes)"
                                                              : "the last frame of each stop (--stitcher-all-frames: every frame)");
 
-    for (bool subpixel : {false, true})
+    const std::pair<const char*, StitchPanOptions::Kind> kinds[] = {{"textured specimen", StitchPanOptions::Textured},
+                                                                   {"printed text", StitchPanOptions::Text},
+                                                                   {"newspaper page", StitchPanOptions::Newspaper},
+                                                                   {"parallel veins", StitchPanOptions::Stripes}};
+    for (const auto& kind : kinds)
         for (bool precision : {true, false}) {
             StitchPanOptions options;
+            options.kind = kind.second;
             options.halve = !precision;
             options.vignetting = 0.25;
             options.noiseSigma = 2.5;
             options.jpegQuality = 90;
-            options.subpixel = subpixel;
+            options.subpixel = true;
+            StitchPanPlan plan;
+            if (kind.second != StitchPanOptions::Textured) {
+                plan = StitchPanGenerator::planFor(options.cameraFrame, 4, 2, &options.specimen);
+                options.uniformPatch = cv::Rect();
+            }
             const StitchPanGenerator gen(options);
-            const StitchPanPlan plan;
             const std::vector<StitchPanFrame> frames = gen.pan(plan);
             const int stops = int(StitchPanGenerator::stops(plan).size());
-            std::printf("\n%s, %s stage positions: %d frames of %dx%d, %d stops (vignetting 25%%, noise sigma 2.5, "
-                        "JPEG 90)\n",
-                        precision ? "Precision" : "Fast", subpixel ? "sub-pixel" : "whole-pixel", int(frames.size()),
-                        gen.frameSize().width, gen.frameSize().height, stops);
+            std::printf("\n%s, %s, sub-pixel stage positions: %d frames of %dx%d, %d stops%s (vignetting 25%%, "
+                        "noise sigma 2.5, JPEG 90)\n",
+                        kind.first, precision ? "Precision" : "Fast", int(frames.size()), gen.frameSize().width,
+                        gen.frameSize().height, stops, plan.jump ? " with a jump that loses tracking" : "");
 
             const Figures ours = runOurs(frames, precision, stops, true);
             print("ours", ours);
-            print("ours, no sub-pixel step", runOurs(frames, precision, stops, false));
             const Figures phase = runPhaseCorrelate(frames, stops);
             print("phaseCorrelate (all frames)", phase);
             std::printf("ratio ours / phaseCorrelate: match p50 %.2f, total %.2f\n",
@@ -251,8 +260,7 @@ int main(int argc, char** argv) {
                 const Figures scans = runStitcher(frames, stops, stitcherAllFrames);
                 print("cv::Stitcher SCANS", scans);
                 if (scans.totalMs > 0)
-                    std::printf("ratio ours / cv::Stitcher total: %.3f (target <= 0.2)\n", ours.totalMs / scans.totalMs);
-                std::printf("targets: median <= 0.5 px, p95 <= 1.5 px, frame-to-frame match p95 <= 67 ms on one core\n");
+                    std::printf("ratio ours / cv::Stitcher total: %.3f\n", ours.totalMs / scans.totalMs);
             }
         }
     return 0;
