@@ -237,10 +237,16 @@ void PinJieForm::buildForm() {
     auto* runRow = new QHBoxLayout();
     auto* playStop = new QWidget(content);
     playStop->setMinimumHeight(h);
+    auto* same = new QGridLayout(playStop);
+    same->setContentsMargins(0, 0, 0, 0);
     m_btnPlay = new QPushButton(playStop);
     m_btnPlay->setObjectName("btnPlay");
     m_btnStop = new QPushButton(playStop);
     m_btnStop->setObjectName("btnStop");
+    for (QPushButton* b : {m_btnPlay, m_btnStop}) {
+        b->setMinimumHeight(h);
+        same->addWidget(b, 0, 0);
+    }
     m_btnReset = button("btnReset");
     runRow->addWidget(playStop, 1);
     runRow->addWidget(m_btnReset, 1);
