@@ -546,14 +546,20 @@ void PinJieForm::shutDownWorker() {
     MessagePassing::instance()->goOutPinJie();
 }
 
-void PinJieForm::startFrameMatch() {
+bool PinJieForm::prepareJob(const QRect& region) {
     if (!m_worker || m_worker->isRunning() || m_mosaic.mosaic().empty())
-        return;
+        return false;
     m_jobFrame = currentMat();
     if (m_jobFrame.empty())
-        return;
+        return false;
     m_result = StitchMatchResult();
-    m_result.region = m_mosaic.frameMatchRegion();
+    m_result.region = region;
+    return true;
+}
+
+void PinJieForm::startFrameMatch() {
+    if (!prepareJob(m_mosaic.frameMatchRegion()))
+        return;
     m_worker->startFind(m_mosaic.previousFrame(), m_jobFrame, precision(), &m_result.offsetX, &m_result.offsetY,
                         &m_result.votes, &m_result.status);
     m_btnPlay->setEnabled(true);
@@ -561,13 +567,8 @@ void PinJieForm::startFrameMatch() {
 }
 
 void PinJieForm::startFullSearch() {
-    if (!m_worker || m_worker->isRunning() || m_mosaic.mosaic().empty())
+    if (!prepareJob(m_mosaic.fullSearchRegion()))
         return;
-    m_jobFrame = currentMat();
-    if (m_jobFrame.empty())
-        return;
-    m_result = StitchMatchResult();
-    m_result.region = m_mosaic.fullSearchRegion();
     m_worker->startFindMax(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
                            &m_result.offsetY, &m_result.votes, &m_result.status);
 }
@@ -606,7 +607,7 @@ void PinJieForm::applyStep(const StitchStep& step) {
         fitScene();
     }
     if (step.placed) {
-        showMosaic();
+        showMosaic(step.grew || step.rebuilt ? QRect() : QRect(step.placementPos, QSize(m_jobFrame.cols, m_jobFrame.rows)));
         m_labSize->setText(QString("%1x%2").arg(m_mosaic.size().width()).arg(m_mosaic.size().height()));
         fitScene();
         m_btnExport->setEnabled(true);
@@ -637,11 +638,20 @@ void PinJieForm::applyStep(const StitchStep& step) {
         armSnap(step.delayMs);
 }
 
-void PinJieForm::showMosaic() {
+void PinJieForm::showMosaic(QRect changed) {
     if (!m_mosaicItem)
         return;
-    // A deep copy: the mosaic is replaced when it grows.
-    m_mosaicItem->setPixmap(QPixmap::fromImage(m_mosaic.mosaicView().copy()));
+    const QImage view = m_mosaic.mosaicView();
+    QPixmap pixmap = m_mosaicItem->pixmap();
+    if (!changed.isEmpty() && pixmap.size() == view.size()) {
+        // Only the pasted frame changed: redraw that part, not the whole
+        // mosaic (tens of megabytes at every paste).
+        QPainter painter(&pixmap);
+        painter.drawImage(changed.topLeft(), view, changed);
+    } else {
+        pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
+    }
+    m_mosaicItem->setPixmap(pixmap);
     m_mosaicItem->setVisible(m_btnClose->isEnabled());
 }
 

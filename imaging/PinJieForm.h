@@ -113,10 +113,13 @@ private:
     void setHead(int code);
     void runStep(int code);
     void stopStep();
+    // A copy of the current frame for the next job, when the worker is free.
+    bool prepareJob(const QRect& region);
     void startFrameMatch();
     void startFullSearch();
     void applyStep(const StitchStep& step);
-    void showMosaic();
+    // Shows the mosaic; with `changed`, only that part of it changed.
+    void showMosaic(QRect changed = QRect());
     void fitScene();
     void showMessage(const QString& title, const QString& text);
     QString text(const char* zh, const char* en, const char* tw) const;

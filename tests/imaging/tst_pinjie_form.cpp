@@ -2,6 +2,7 @@
 // export with both crops, the hand-shake with a responder that answers as
 // the general settings do, and the flat-field reference.
 #include "StitchPanGenerator.h"
+#include "StitchStageCamera.h"
 
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
@@ -22,37 +23,6 @@
 
 namespace {
 
-// A live camera over a stage: each mode-3 snapshot delivers the specimen at
-// the next stage position of a pan (the last one repeats), mode 4 a
-// vignetted flat field.
-class StageCamera : public BaseCamera {
-public:
-    explicit StageCamera(const StitchPanGenerator& gen) : m_gen(gen) {}
-    std::vector<StitchPanFrame> pan;
-    QImage flat;
-    int snaps = 0;
-    bool playing = true;
-    bool composite = true;
-    QSize frameSize(bool) const override { return QSize(m_gen.frameSize().width, m_gen.frameSize().height); }
-    QSize previewSize() const override { return QSize(400, 250); }
-    bool isPlaying() const override { return playing; }
-    bool supportComposite() const override { return composite; }
-    void snapImage(QString, int mode, bool, bool, QColor, int, int) override {
-        MessagePassing* hub = MessagePassing::instance();
-        if (mode == 4) {
-            QTimer::singleShot(0, hub, [hub, f = flat] { hub->pinJieYinYingImage(f); });
-            return;
-        }
-        const StitchPanFrame& f = pan[size_t(std::min<int>(snaps, int(pan.size()) - 1))];
-        ++snaps;
-        const QImage image = QImage(f.image.data, f.image.cols, f.image.rows, int(f.image.step), QImage::Format_RGB888).copy();
-        QTimer::singleShot(0, hub, [hub, image] { hub->pinJieImage(image); });
-    }
-
-private:
-    const StitchPanGenerator& m_gen;
-};
-
 const StitchPanGenerator& generator() {
     static const StitchPanGenerator gen([] {
         StitchPanOptions o;
@@ -70,7 +40,7 @@ class TestPinJieForm : public QObject {
     Q_OBJECT
 
     TestEnv* env = nullptr;
-    StageCamera* camera = nullptr;
+    StitchStageCamera* camera = nullptr;
     PinJieForm* form = nullptr;
     QWidget* host = nullptr; // stands in for the main widget's view area
 
@@ -99,7 +69,7 @@ private slots:
     void init() {
         env = new TestEnv;
         MessagePassing* hub = MessagePassing::instance();
-        camera = new StageCamera(generator());
+        camera = new StitchStageCamera(generator().frameSize());
         StitchPanPlan plan;
         plan.origin = QPoint(200, 300);
         plan.cols = 3;
