@@ -7,11 +7,7 @@
 
 #include "imaging/StitchFeatherMask.h"
 
-#include <QtGlobal>
-
 #include <gtest/gtest.h>
-
-#include <cstdio>
 
 #include <algorithm>
 #include <set>
@@ -35,7 +31,6 @@ struct PanRun {
     std::vector<double> errors;
     int stops = 0;
     int placedStops = 0;
-    StitchLoopDriver* driver = nullptr;
 };
 
 PanRun runPan(const PanCase& c, StitchLoopDriver& driver) {
@@ -68,17 +63,11 @@ PanRun runPan(const PanCase& c, StitchLoopDriver& driver) {
     PanRun run;
     run.frames = gen.pan(plan);
     run.stops = int(StitchPanGenerator::stops(plan).size());
-    const cv::Size f = gen.frameSize();
     const cv::Mat full = buildStitchFeatherMask(c.camera.width, c.camera.height, c.camera.width * 5 / 12,
                                                 c.camera.height * 5 / 11);
     driver.setFeatherMasks(full, halveStitchFeatherMask(full));
-    (void)f;
     driver.run(run.frames);
     run.errors = driver.placementErrors(run.frames);
-    if (qEnvironmentVariableIsSet("STITCH_TRACE"))
-        for (const auto& r : driver.records())
-            std::printf("frame %d stop %d job %d status %d placed %d\n", r.frame, run.frames[size_t(r.frame)].stop,
-                        int(r.job), r.status, int(r.placed));
     std::set<int> placed;
     for (int frame : driver.placementFrames())
         placed.insert(run.frames[size_t(frame)].stop);
