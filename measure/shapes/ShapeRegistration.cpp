@@ -1,8 +1,18 @@
 #include "measure/shapes/ShapeRegistration.h"
 
 #include "measure/engine/ShapeRegistry.h"
+#include "measure/shapes/CLAngle.h"
+#include "measure/shapes/CLCL2CL.h"
+#include "measure/shapes/CLL2L.h"
+#include "measure/shapes/CLP2L.h"
 #include "measure/shapes/CLP2P.h"
+#include "measure/shapes/CLRect.h"
 
 void RegisterMeasureShapes() {
     ShapeRegistry::registerKind(KindP2P, ShapeRegistry::factoryOf<CLP2P>());
+    ShapeRegistry::registerKind(KindP2L, ShapeRegistry::factoryOf<CLP2L>());
+    ShapeRegistry::registerKind(KindL2L, ShapeRegistry::factoryOf<CLL2L>());
+    ShapeRegistry::registerKind(KindAngle, ShapeRegistry::factoryOf<CLAngle>());
+    ShapeRegistry::registerKind(KindRect, ShapeRegistry::factoryOf<CLRect>());
+    ShapeRegistry::registerKind(KindCL2CL, ShapeRegistry::factoryOf<CLCL2CL>());
 }

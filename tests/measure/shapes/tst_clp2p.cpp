@@ -179,10 +179,8 @@ private slots:
         QCOMPARE(keys, QList<QPointF>({QPointF(0, 1080), QPointF(30, 1040)}));
     }
 
-    void registeredAloneAmongTheKinds() {
+    void registeredAndMadeByTheContainer() {
         QVERIFY(ShapeRegistry::isRegistered(KindP2P));
-        for (int k = 2; k <= KindCount; ++k)
-            QVERIFY(!ShapeRegistry::isRegistered(k));
         CCLObjectContainer* c = sys->shapeContainer();
         c->SetCurType(KindP2P);
         c->OnMousePress({100, 100});
@@ -190,9 +188,6 @@ private slots:
         QCOMPARE(c->shapes().size(), 1);
         QCOMPARE(c->shapes()[0]->labelNumber, 1);
         QCOMPARE(c->shapes()[0]->results[0], 500.0f);
-        c->SetCurType(KindCircle);
-        c->OnMousePress({1, 1});
-        QCOMPARE(c->createState(), int(CCLObjectContainer::StateRejected));
     }
 
     void paintsLineHandlesAndLabel() {
