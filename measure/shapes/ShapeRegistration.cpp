@@ -1,11 +1,16 @@
 #include "measure/shapes/ShapeRegistration.h"
 
 #include "measure/engine/ShapeRegistry.h"
+#include "measure/shapes/CCLMulP2L.h"
 #include "measure/shapes/CLAngle.h"
 #include "measure/shapes/CLCL2CL.h"
+#include "measure/shapes/CLConCircle.h"
 #include "measure/shapes/CLL2L.h"
 #include "measure/shapes/CLP2L.h"
 #include "measure/shapes/CLP2P.h"
+#include "measure/shapes/CLParallelLine.h"
+#include "measure/shapes/CLParallelLine_H.h"
+#include "measure/shapes/CLParallelLine_V.h"
 #include "measure/shapes/CLRect.h"
 
 void RegisterMeasureShapes() {
@@ -15,4 +20,9 @@ void RegisterMeasureShapes() {
     ShapeRegistry::registerKind(KindAngle, ShapeRegistry::factoryOf<CLAngle>());
     ShapeRegistry::registerKind(KindRect, ShapeRegistry::factoryOf<CLRect>());
     ShapeRegistry::registerKind(KindCL2CL, ShapeRegistry::factoryOf<CLCL2CL>());
+    ShapeRegistry::registerKind(KindConCircle, ShapeRegistry::factoryOf<CLConCircle>());
+    ShapeRegistry::registerKind(KindParallel, ShapeRegistry::factoryOf<CLParallelLine>());
+    ShapeRegistry::registerKind(KindParallelH, ShapeRegistry::factoryOf<CLParallelLine_H>());
+    ShapeRegistry::registerKind(KindParallelV, ShapeRegistry::factoryOf<CLParallelLine_V>());
+    ShapeRegistry::registerKind(KindMulP2L, ShapeRegistry::factoryOf<CCLMulP2L>());
 }
