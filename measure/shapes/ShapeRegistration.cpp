@@ -11,7 +11,22 @@
 #include "measure/shapes/CLParallelLine.h"
 #include "measure/shapes/CLParallelLine_H.h"
 #include "measure/shapes/CLParallelLine_V.h"
+#include "measure/shapes/CLPolyLine.h"
+#include "measure/shapes/CLPolygon.h"
+#include "measure/shapes/CLPolygon2.h"
 #include "measure/shapes/CLRect.h"
+#include "measure/shapes/CLSIGN_1.h"
+#include "measure/shapes/CLSIGN_2.h"
+#include "measure/shapes/CLSIGN_3.h"
+#include "measure/shapes/CLText.h"
+
+namespace {
+template <class T> void registerSign(int kind) {
+    ShapeFactory f = ShapeRegistry::factoryOf<T>();
+    f.setMarkNumber = [](CCLBaseObject* s, int number) { static_cast<CLSIGN_1*>(s)->signNumber = number; };
+    ShapeRegistry::registerKind(kind, f);
+}
+} // namespace
 
 void RegisterMeasureShapes() {
     ShapeRegistry::registerKind(KindP2P, ShapeRegistry::factoryOf<CLP2P>());
@@ -25,4 +40,13 @@ void RegisterMeasureShapes() {
     ShapeRegistry::registerKind(KindParallelH, ShapeRegistry::factoryOf<CLParallelLine_H>());
     ShapeRegistry::registerKind(KindParallelV, ShapeRegistry::factoryOf<CLParallelLine_V>());
     ShapeRegistry::registerKind(KindMulP2L, ShapeRegistry::factoryOf<CCLMulP2L>());
+    ShapeRegistry::registerKind(KindPolygon, ShapeRegistry::factoryOf<CLPolygon>());
+    ShapeFactory lasso = ShapeRegistry::factoryOf<CLPolygon2>();
+    lasso.closeLasso = [](CCLBaseObject* s) { return static_cast<CLPolygon2*>(s)->CloseLasso(); };
+    ShapeRegistry::registerKind(KindLasso, lasso);
+    ShapeRegistry::registerKind(KindPolyLine, ShapeRegistry::factoryOf<CLPolyLine>());
+    registerSign<CLSIGN_1>(KindSign1);
+    registerSign<CLSIGN_2>(KindSign2);
+    registerSign<CLSIGN_3>(KindSign3);
+    ShapeRegistry::registerKind(KindText, ShapeRegistry::factoryOf<CLText>());
 }
