@@ -28,13 +28,7 @@ bool CLAngle::SnapPoint(const QPointF& point, QPointF& snapped) {
 }
 
 bool CLAngle::IsFinished() {
-    if (points.size() == 5)
-        return true;
-    if (points.size() == 4) {
-        points.append(points[3]);
-        return true;
-    }
-    return false;
+    return ShapeCreate::FinishFixed(points, 4);
 }
 
 bool CLAngle::IsMovePointValid(const QPointF& point, int index) {

@@ -23,13 +23,7 @@ bool CLCL2CL::SnapPoint(const QPointF& point, QPointF& snapped) {
 }
 
 bool CLCL2CL::IsFinished() {
-    if (points.size() == 6)
-        return true;
-    if (points.size() == 5) {
-        points.append(points[4]);
-        return true;
-    }
-    return false;
+    return ShapeCreate::FinishFixed(points, 5);
 }
 
 QPointF CLCL2CL::halfDirection() const {

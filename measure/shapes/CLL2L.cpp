@@ -27,13 +27,7 @@ bool CLL2L::SnapPoint(const QPointF& point, QPointF& snapped) {
 }
 
 bool CLL2L::IsFinished() {
-    if (points.size() == 5)
-        return true;
-    if (points.size() == 4) {
-        points.append(points[3]);
-        return true;
-    }
-    return false;
+    return ShapeCreate::FinishFixed(points, 4);
 }
 
 bool CLL2L::IsAddPointValid(const QPointF& point, int) {

@@ -24,13 +24,7 @@ bool CLP2L::SnapPoint(const QPointF& point, QPointF& snapped) {
 }
 
 bool CLP2L::IsFinished() {
-    if (points.size() == 4)
-        return true;
-    if (points.size() == 3) {
-        points.append(points[2]);
-        return true;
-    }
-    return false;
+    return ShapeCreate::FinishFixed(points, 3);
 }
 
 bool CLP2L::IsAddPointValid(const QPointF& point, int) {

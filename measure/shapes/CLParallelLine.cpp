@@ -23,7 +23,7 @@ int CLParallelLine::Reset() {
 }
 
 int CLParallelLine::ItemCount() const {
-    return finished ? (points.size() - 3) / 2 : (points.size() - 2) / 2;
+    return (points.size() - basePoints - (finished ? 1 : 0)) / 2;
 }
 
 QPointF CLParallelLine::HalfDirection() const {
@@ -33,21 +33,22 @@ QPointF CLParallelLine::HalfDirection() const {
 void CLParallelLine::finish(int pointsBefore) {
     finished = true;
     count = pointsBefore;
-    points.append(points[1]);
+    points.append(points[basePoints - 1]);
     UpdateObj();
 }
 
 bool CLParallelLine::IsFinished() {
     const int n = points.size();
-    if (n < 3)
+    const int full = basePoints + 20; // ten items with their twins
+    if (n <= basePoints)
         return false;
     if (finished)
         return true;
-    if (n < 22) {
-        if (n % 2 == 1) {
+    if (n < full) {
+        if ((n - basePoints) % 2 == 1) {
             points.append(points.last()); // the twin: anchor of the item's label
-            if (points.size() == 22) {
-                finish(21);
+            if (points.size() == full) {
+                finish(full - 1);
                 return true;
             }
         }
@@ -59,9 +60,9 @@ bool CLParallelLine::IsFinished() {
 
 bool CLParallelLine::FinishMulti() {
     const int n = points.size();
-    if (n < 4)
+    if (n < basePoints + 2)
         return false;
-    if (n % 2 == 1)
+    if ((n - basePoints) % 2 == 1)
         points.removeLast();
     finish(n - 1);
     return true;
@@ -80,7 +81,7 @@ bool CLParallelLine::SnapPoint(const QPointF& point, QPointF& snapped) {
 }
 
 bool CLParallelLine::IsVertexValid(int i) {
-    return i >= 0 && i < points.size() - 1 && (i < 2 || i % 2 == 0);
+    return i >= 0 && i < points.size() - 1 && (i < basePoints || (i - basePoints) % 2 == 0);
 }
 
 QPointF CLParallelLine::Foot(const QPointF& p, const QPointF& a, const QPointF& b) const {
@@ -122,13 +123,13 @@ void CLParallelLine::AppendDerived(const QPointF& p, const QPointF& foot) {
 }
 
 void CLParallelLine::CalcResult() {
-    if (!finished || points.size() % 2 == 0)
+    if (!finished || (points.size() - basePoints) % 2 == 0)
         return;
     derivedPoints.clear();
     results.clear();
     std::remove_reference_t<decltype(results)> items;
-    for (int i = 2; i < points.size() - 1; i += 2) {
-        const QPointF f = Foot(points[i], points[0], points[1]);
+    for (int i = basePoints; i < points.size() - 1; i += 2) {
+        const QPointF f = Foot(points[i], points[0], points[basePoints - 1]);
         AppendDerived(points[i], f);
         results.append(GetDistance(f, points[i]));
         items.append(results.last());
@@ -173,25 +174,26 @@ bool CLParallelLine::HitItem(const QPoint& view, const QPointF& p) {
 }
 
 int CLParallelLine::HitTest(const QPoint& view) {
-    if (points.size() < 2)
+    if (points.size() < basePoints)
         return 0;
     if (HitBase(view))
         return 3;
     const int last = finished ? points.size() - 1 : points.size();
-    for (int i = 2; i + 1 < last; i += 2)
+    for (int i = basePoints; i + 1 < last; i += 2)
         if (HitItem(view, points[i]))
             return 3;
     return 0;
 }
 
 int CLParallelLine::HitTestLabel(const QPoint& view, int& index) {
-    if (!finished || results.size() < 4)
+    if (!finished || results.size() < 4 || !labelsWhenFinished)
         return 0;
     const double rate = GetUnitRate();
     const int items = results.size() - 3;
-    for (int j = 0; j < items && 2 * j + 3 < points.size(); ++j) {
-        if (ShapeLabel::Box(*this, points[2 * j + 3], GetItemText(results[j] * rate, j)).contains(view)) {
-            index = 2 * j + 3;
+    for (int j = 0; j < items && basePoints + 2 * j + 1 < points.size(); ++j) {
+        const int twin = basePoints + 2 * j + 1;
+        if (ShapeLabel::Box(*this, points[twin], GetItemText(results[j] * rate, j)).contains(view)) {
+            index = twin;
             return 2;
         }
     }
@@ -235,25 +237,30 @@ void CLParallelLine::sketchObj(ShapeSketch& s, bool withLabel) {
     SketchBase(s, false);
     const double rate = GetUnitRate();
     const int items = results.size() - 3;
+    withLabel = withLabel && labelsWhenFinished;
     for (int j = 0; j < items; ++j) {
-        SketchItem(s, points[2 * j + 2], false);
+        SketchItem(s, points[basePoints + 2 * j], false);
         if (withLabel)
-            s.label(*this, points[2 * j + 3], GetItemText(results[j] * rate, j));
+            s.label(*this, points[basePoints + 2 * j + 1], GetItemText(results[j] * rate, j));
     }
     if (withLabel && items >= 2)
         s.label(*this, points.last(),
                 GetStatText(results[items] * rate, results[items + 1] * rate, results[items + 2] * rate));
 }
 
+bool CLParallelLine::consistent() const {
+    return finished && results.size() >= 4 && points.size() == basePoints + 2 * (results.size() - 3) + 1;
+}
+
 void CLParallelLine::DrawObj(QPainter* painter, bool withLabel) {
-    if (!finished || results.size() < 4 || points.size() != 2 * (results.size() - 3) + 3)
+    if (!consistent())
         return;
     ShapeSketch s(painter);
     sketchObj(s, withLabel);
 }
 
 void CLParallelLine::CollectObjRects(QList<QRect>& rects) {
-    if (!finished || !count || results.size() < 4 || points.size() != 2 * (results.size() - 3) + 3)
+    if (!consistent() || !count)
         return;
     ShapeSketch s(rects, penWidth);
     sketchObj(s, true);
@@ -264,8 +271,8 @@ void CLParallelLine::sketchCreating(ShapeSketch& s) {
     if (n < 1 || finished)
         return;
     const QPoint c = ImageToView(curPoint);
-    const QPoint v0 = ImageToView(points[0]);
-    if (n == 1) {
+    if (n < basePoints) {
+        const QPoint v0 = ImageToView(points[0]);
         s.handle(v0);
         if (!IsNearPoint(c, v0)) {
             const QPoint end = ImageToView(Constrain(curPoint));
@@ -276,20 +283,21 @@ void CLParallelLine::sketchCreating(ShapeSketch& s) {
         return;
     }
     SketchBase(s, true);
-    if (n == 2 && IsNearPoint(c, ImageToView(points[1])))
+    if (n == basePoints && IsNearPoint(c, ImageToView(points.last())))
         return;
     const double rate = GetUnitRate();
-    for (int i = 2; i + 1 < n; i += 2) {
+    for (int i = basePoints; i + 1 < n; i += 2) {
         SketchItem(s, points[i], false);
-        s.label(*this, points[i + 1], GetItemText(GetDistance(Foot(points[i], points[0], points[1]), points[i]) * rate,
-                                                  (i - 2) / 2),
-                false);
+        const double d = GetDistance(Foot(points[i], points[0], points[basePoints - 1]), points[i]);
+        s.label(*this, points[i + 1], GetItemText(d * rate, (i - basePoints) / 2), false);
     }
-    if (n % 2 == 0 && IsNearPoint(c, ImageToView(points.last())))
+    const bool pending = (n - basePoints) % 2 == 1; // an item point still without its twin
+    if (!pending && n > basePoints && IsNearPoint(c, ImageToView(points.last())))
         return;
-    const QPointF q = n % 2 == 1 ? points.last() : curPoint;
+    const QPointF q = pending ? points.last() : curPoint;
     SketchItem(s, q, true);
-    s.label(*this, curPoint, GetItemText(GetDistance(Foot(q, points[0], points[1]), q) * rate, (n - 2) / 2), false);
+    const double d = GetDistance(Foot(q, points[0], points[basePoints - 1]), q);
+    s.label(*this, curPoint, GetItemText(d * rate, (n - basePoints) / 2), false);
 }
 
 void CLParallelLine::DrawCreating(QPainter* painter) {
@@ -318,14 +326,14 @@ void CLParallelLine::NormalLine(QPointF& a, QPointF& b) const {
 bool CLParallelLine::SetValue(int part, float value) {
     const int items = results.size() - 3;
     if (!ShapeEdit::Accepts(finished, items > 0 && part < items, part >= 0, value) ||
-        points.size() < 2 * part + 5)
+        points.size() < basePoints + 2 * part + 3)
         return false;
-    QPointF& p = points[2 * part + 2];
+    QPointF& p = points[basePoints + 2 * part];
     QPointF a, b;
     NormalLine(a, b);
     // An item on the base leaves it along the base's normal: the typed
     // distance is always reached.
-    p = ShapeGeom::AtDistance(Foot(p, points[0], points[1]), p, a, b, value, results[part]);
+    p = ShapeGeom::AtDistance(Foot(p, points[0], points[basePoints - 1]), p, a, b, value, results[part]);
     CalcResult();
     return true;
 }
@@ -333,8 +341,8 @@ bool CLParallelLine::SetValue(int part, float value) {
 void CLParallelLine::CollectKeyPoints(QList<QPointF>& out) {
     if (!finished)
         return;
-    out.append(FlipImageY(points[0]));
-    out.append(FlipImageY(points[1]));
-    for (int i = 2; i < points.size() - 1; i += 2)
+    for (int i = 0; i < basePoints; ++i)
+        out.append(FlipImageY(points[i]));
+    for (int i = basePoints; i < points.size() - 1; i += 2)
         out.append(FlipImageY(points[i]));
 }

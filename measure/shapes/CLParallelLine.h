@@ -11,10 +11,11 @@ class ShapeSketch;
 // Results: one distance per item, then Min, Max, Avg. Derived points per
 // item: p - h, p + h and the foot F (h = (p0 - p1) / 2).
 //
-// The horizontal and vertical variants and the multi-point-to-line shape
-// share the creation, the point layout, the statistics, the labels and the
-// typed values; they differ in the item's foot, its picture, its hit test and
-// the validity of points (the protected hooks).
+// The horizontal and vertical variants, the multi-point-to-line shape and
+// the concentric circles (one base point, the centre) share the creation,
+// the point layout, the statistics, the labels and the typed values; they
+// differ in the item's foot, its picture, its hit test and the validity of
+// points (the protected hooks).
 class CLParallelLine : public CCLBaseObject {
 public:
     CLParallelLine();
@@ -43,12 +44,12 @@ public:
     int GetEditPart(int column, int row) override { return column == ColLength ? row : -1; }
     int GetObjType() override { return 12; }
     void CollectKeyPoints(QList<QPointF>& out) override;
-    bool IsPointsEnough() override { return points.size() >= 3 && points.size() % 2 == 1; }
+    bool IsPointsEnough() override { return points.size() > basePoints && (points.size() - basePoints) % 2 == 1; }
     bool CalcMinMax(float& minimum, float& maximum, float& average) override;
     void SetLanguage(int lang) override;
 
     // Item label (items 0..9 tagged "A".."J"; others empty).
-    QString GetItemText(double value, int item);
+    virtual QString GetItemText(double value, int item);
     // The Min/Max/Avg block for values already in display units.
     QString GetStatText(double minimum, double maximum, double average);
     int ItemCount() const;
@@ -57,6 +58,11 @@ public:
     int count = 0; // points before the closing anchor, once finished
 
 protected:
+    // Points of the base before the items: the base line, or the centre.
+    int basePoints = 2;
+    // Finished shapes show their item labels and the statistics block.
+    bool labelsWhenFinished = true;
+
     // The foot of an item point on the base line a-b (the stored base
     // unless a moved end is being tried).
     virtual QPointF Foot(const QPointF& p, const QPointF& a, const QPointF& b) const;
@@ -76,6 +82,8 @@ protected:
     QPointF HalfDirection() const;
 
 private:
+    // Finished, with the points its results were computed from.
+    bool consistent() const;
     void finish(int pointsBefore);
     void sketchObj(ShapeSketch& s, bool withLabel);
     void sketchCreating(ShapeSketch& s);

@@ -18,13 +18,7 @@ void CLRect::SetLanguage(int lang) {
 }
 
 bool CLRect::IsFinished() {
-    if (points.size() == 3)
-        return true;
-    if (points.size() == 2) {
-        points.append(points[1]);
-        return true;
-    }
-    return false;
+    return ShapeCreate::FinishFixed(points, 2);
 }
 
 void CLRect::CalcResult() {

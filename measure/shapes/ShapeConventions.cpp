@@ -193,3 +193,11 @@ QPointF AtDistance(const QPointF& foot, const QPointF& point, const QPointF& a, 
 }
 
 } // namespace ShapeGeom
+
+namespace ShapeCreate {
+bool FinishFixed(QVector<QPointF>& points, int clicks) {
+    if (points.size() == clicks)
+        points.append(points.last());
+    return points.size() == clicks + 1;
+}
+} // namespace ShapeCreate

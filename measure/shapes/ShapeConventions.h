@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QRect>
 #include <QString>
+#include <QVector>
 
 class CCLBaseObject;
 class QPainter;
@@ -90,6 +91,9 @@ template <class T> void Track(T& shape, const QPointF& point, bool append) {
     shape.curPoint = point;
     shape.UpdateObj();
 }
+// The fixed-count finish: at `clicks` points a copy of the last one is
+// appended as the label anchor; finished from then on.
+bool FinishFixed(QVector<QPointF>& points, int clicks);
 } // namespace ShapeCreate
 
 namespace ShapeGeom {

@@ -48,3 +48,15 @@ PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating) {
     }
     return result;
 }
+
+QString PaintCoverage::failure() const {
+    if (painted == 0)
+        return QStringLiteral("nothing painted");
+    if (outside == 0)
+        return QString();
+    return QString("%1 of %2 painted pixels outside the update rectangles, first at %3,%4")
+        .arg(outside)
+        .arg(painted)
+        .arg(firstOutside.x())
+        .arg(firstOutside.y());
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
 
 class CCLBaseObject;
 
@@ -13,5 +14,7 @@ struct PaintCoverage {
     int painted = 0;             // pixels that differ from the background
     int outside = 0;             // of those, outside every rectangle
     QPoint firstOutside{-1, -1}; // for the failure message
+    // Empty when something was painted and all of it lies inside.
+    QString failure() const;
 };
 PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating);
