@@ -25,7 +25,7 @@ int ClampStyle(int style);
 QString Pick(int language, const QString& zh, const QString& en, const QString& tw);
 
 // Fixed point with exactly `numbits` decimals, no grouping.
-QString ValueText(float value, int numbits);
+QString ValueText(double value, int numbits);
 
 // A one-value label line without the unit, by style:
 // 0 "<name><number>:<tag>=<v>", 1 "<number>:<tag>=<v>", 2 "<tag>=<v>",
@@ -46,7 +46,7 @@ QString StatText(int style, const QString& name, int number, const QString& minT
 
 namespace ShapeStats {
 // Minimum, maximum and average of the values; false when there are none.
-bool MinMaxAvg(const QList<float>& values, float& minimum, float& maximum, float& average);
+bool MinMaxAvg(const QList<double>& values, double& minimum, double& maximum, double& average);
 } // namespace ShapeStats
 
 namespace ShapeLabel {
@@ -64,11 +64,12 @@ void Draw(QPainter* painter, const CCLBaseObject& shape, const QRect& box, const
 namespace ShapeEdit {
 // The common acceptance of a typed value: finished, results present, a part
 // the shape offers, and value >= 0.0001.
-bool Accepts(bool finished, bool hasResults, bool partOffered, float value);
+bool Accepts(bool finished, bool hasResults, bool partOffered, double value);
 // Moves `point` about `anchor` so that the old length becomes `value`:
-// anchor + (point - anchor) x value / old (differences narrowed to float);
-// with old <= 0.001 the point goes to (anchor.x + value, anchor.y).
-QPointF ScaleAbout(const QPointF& anchor, const QPointF& point, float value, float old);
+// anchor + (point - anchor) x value / old, in double precision so that the
+// new length reads back as typed; with old <= 0.001 the point goes to
+// (anchor.x + value, anchor.y).
+QPointF ScaleAbout(const QPointF& anchor, const QPointF& point, double value, double old);
 } // namespace ShapeEdit
 
 namespace ShapeSnap {

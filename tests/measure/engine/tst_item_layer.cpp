@@ -462,8 +462,8 @@ private slots:
     }
 
 private:
-    static float GetDistanceForTest(const QPointF& a, const QPointF& b) {
-        return float(std::sqrt((a.x() - b.x()) * (a.x() - b.x()) + (a.y() - b.y()) * (a.y() - b.y())));
+    static double GetDistanceForTest(const QPointF& a, const QPointF& b) {
+        return std::sqrt((a.x() - b.x()) * (a.x() - b.x()) + (a.y() - b.y()) * (a.y() - b.y()));
     }
 };
 

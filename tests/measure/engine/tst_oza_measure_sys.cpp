@@ -34,7 +34,7 @@ private slots:
         QCOMPARE(sys->mode(), int(OzaMeasureSys::ModeIdle));
         QVERIFY(sys->IsIdle());
         QCOMPARE(sys->unit(), QString("mm"));
-        QCOMPARE(sys->GetRate(), 1.0f);
+        QCOMPARE(sys->GetRate(), 1.0);
         fx->sys.reset();
         QVERIFY(!measureSys);
     }
@@ -92,17 +92,17 @@ private slots:
         c->SetCurType(KindP2P);
         sys->OnMousePress({0, 0});
         sys->OnMousePress({3, 4});
-        sys->setScalePara_slot("um", 0.02f, 3);
+        sys->setScalePara_slot("um", 0.02, 3);
         CCLBaseObject* line = c->shapes()[0];
         QCOMPARE(line->unit, QString("um"));
-        QCOMPARE(line->disrate, 0.02f);
+        QCOMPARE(line->disrate, 0.02);
         QCOMPARE(line->numbits, 3);
-        QCOMPARE(sys->GetRate(), 20.0f);
-        sys->setScalePara_slot("pix", -1.0f, 7);
-        QCOMPARE(sys->disrate(), 0.02f);
+        QCOMPARE(sys->GetRate(), 20.0);
+        sys->setScalePara_slot("pix", -1.0, 7);
+        QCOMPARE(sys->disrate(), 0.02);
         QCOMPARE(sys->numbits(), 3);
         QCOMPARE(sys->unit(), QString("pix"));
-        QCOMPARE(sys->GetRate(), 1.0f);
+        QCOMPARE(sys->GetRate(), 1.0);
         sys->SetUnit("parsec");
         QCOMPARE(sys->unit(), QString("pix"));
         QVERIFY(!sys->DeleteScale("default"));

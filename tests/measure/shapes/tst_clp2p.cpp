@@ -61,7 +61,7 @@ private slots:
     void lengthLabelInStyleTwo() {
         CLP2P line;
         makeLine(line);
-        QCOMPARE(line.results, QList<float>({50.0f}));
+        QCOMPARE(line.results, QList<double>({50.0}));
         QVERIFY(line.derivedPoints.isEmpty());
         labelStyle = 2;
         QCOMPARE(label(line), QString("L=12.50mm\n"));
@@ -257,7 +257,7 @@ private slots:
         QCOMPARE(ShapeEdit::ScaleAbout({10, 10}, {13, 14}, 10.0f, 5.0f), QPointF(16, 18));
         QCOMPARE(ShapeEdit::ScaleAbout({10, 10}, {10, 10}, 4.0f, 0.0f), QPointF(14, 10));
         QVERIFY(!ShapeEdit::Accepts(true, true, true, 0.00009f));
-        float mn, mx, avg;
+        double mn, mx, avg;
         QVERIFY(ShapeStats::MinMaxAvg({3, 1, 2}, mn, mx, avg));
         QCOMPARE(mn, 1.0f);
         QCOMPARE(mx, 3.0f);
