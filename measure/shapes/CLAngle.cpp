@@ -87,7 +87,7 @@ QString CLAngle::GetAngleText(double angle) {
     }
 }
 
-QString CLAngle::GetShowText(float value, bool force) {
+QString CLAngle::GetShowText(double value, bool force) {
     if (GetFamilyCounter() < 0 && !force)
         return QString();
     return QString("%1:A=%2%3").arg(name, ShapeText::ValueText(value, numbits), QStringLiteral("°"));

@@ -89,7 +89,7 @@ void CLCL2CL::CalcResult() {
     results.append(GetDistance(x, g));
 }
 
-QString CLCL2CL::GetShowText(float value, bool) {
+QString CLCL2CL::GetShowText(double value, bool) {
     return QString("%1%2").arg(QString("%1%2:L=%3").arg(name).arg(labelNumber).arg(ShapeText::ValueText(value, numbits)),
                                unit);
 }
@@ -212,7 +212,7 @@ void CLCL2CL::MoveCurPoint(const QPointF& point) {
     ShapeCreate::Track(*this, point, false);
 }
 
-bool CLCL2CL::SetValue(int part, float value) {
+bool CLCL2CL::SetValue(int part, double value) {
     if (!ShapeEdit::Accepts(IsFinished(), !results.isEmpty() && derivedPoints.size() == 6, part == 0, value))
         return false;
     const QPointF x = derivedPoints[4], g = derivedPoints[5];

@@ -59,7 +59,7 @@ void CLL2L::CalcResult() {
     results.append(GetDistance(f, m));
 }
 
-QString CLL2L::GetShowText(float value, bool force) {
+QString CLL2L::GetShowText(double value, bool force) {
     if (GetFamilyCounter() < 0 && !force)
         return QString();
     return ShapeText::SingleLabel(ShapeText::CurrentStyle(), name, labelNumber, "L",
@@ -157,7 +157,7 @@ void CLL2L::MoveCurPoint(const QPointF& point) {
     ShapeCreate::Track(*this, point, false);
 }
 
-bool CLL2L::SetValue(int part, float value) {
+bool CLL2L::SetValue(int part, double value) {
     if (!ShapeEdit::Accepts(IsFinished(), !results.isEmpty() && derivedPoints.size() == 2, part == 0, value))
         return false;
     const QPointF m = derivedPoints[0];

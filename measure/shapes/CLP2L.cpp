@@ -53,7 +53,7 @@ void CLP2L::CalcResult() {
     results.append(GetDistance(f, points[2]));
 }
 
-QString CLP2L::GetShowText(float value, bool force) {
+QString CLP2L::GetShowText(double value, bool force) {
     if (GetFamilyCounter() < 0 && !force)
         return QString();
     return ShapeText::SingleLabel(ShapeText::CurrentStyle(), name, labelNumber, "L",
@@ -146,7 +146,7 @@ void CLP2L::MoveCurPoint(const QPointF& point) {
     ShapeCreate::Track(*this, point, false);
 }
 
-bool CLP2L::SetValue(int part, float value) {
+bool CLP2L::SetValue(int part, double value) {
     if (!ShapeEdit::Accepts(IsFinished(), !results.isEmpty() && !derivedPoints.isEmpty(), part == 0, value))
         return false;
     // A point on the line leaves it along the line's normal, so the new

@@ -18,13 +18,13 @@ public:
     bool IsMovePointValid(const QPointF& point, int index) override;
     bool IsAddPointValid(const QPointF& point, int reserved = 0) override;
     void CalcResult() override;
-    QString GetShowText(float value, bool force = false) override;
+    QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
     void DrawCreating(QPainter* painter) override;
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
-    bool SetValue(int part, float value) override;
+    bool SetValue(int part, double value) override;
     int GetValuesPerRow() override { return 1; }
     int GetResultColumn(int j) override { return j == 0 ? ColLength : -1; }
     int GetEditPart(int column, int) override { return column == ColLength ? 0 : -1; }

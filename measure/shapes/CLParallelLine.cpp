@@ -127,7 +127,7 @@ void CLParallelLine::CalcResult() {
         return;
     derivedPoints.clear();
     results.clear();
-    std::remove_reference_t<decltype(results)> items;
+    QList<double> items;
     for (int i = basePoints; i < points.size() - 1; i += 2) {
         const QPointF f = Foot(points[i], points[0], points[basePoints - 1]);
         AppendDerived(points[i], f);
@@ -135,13 +135,13 @@ void CLParallelLine::CalcResult() {
         items.append(results.last());
     }
     // Min and Max start from the first item, not from the picture's width.
-    decltype(items)::value_type mn = 0, mx = 0, avg = 0;
+    double mn = 0, mx = 0, avg = 0;
     if (!ShapeStats::MinMaxAvg(items, mn, mx, avg))
         return;
     results << mn << mx << avg;
 }
 
-bool CLParallelLine::CalcMinMax(float& minimum, float& maximum, float& average) {
+bool CLParallelLine::CalcMinMax(double& minimum, double& maximum, double& average) {
     if (!finished || results.size() < 4)
         return false;
     const int k = results.size();
@@ -323,7 +323,7 @@ void CLParallelLine::NormalLine(QPointF& a, QPointF& b) const {
     b = points[1];
 }
 
-bool CLParallelLine::SetValue(int part, float value) {
+bool CLParallelLine::SetValue(int part, double value) {
     const int items = results.size() - 3;
     if (!ShapeEdit::Accepts(finished, items > 0 && part < items, part >= 0, value) ||
         points.size() < basePoints + 2 * part + 3)

@@ -31,21 +31,21 @@ public:
     bool IsMovePointValid(const QPointF& point, int index) override;
     bool IsAddPointValid(const QPointF& point, int reserved = 0) override;
     void CalcResult() override;
-    QString GetShowText(float, bool = false) override { return QString(); }
+    QString GetShowText(double, bool = false) override { return QString(); }
     int HitTest(const QPoint& view) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
     void DrawCreating(QPainter* painter) override;
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
     // Part = the item index; the statistics rows are refused.
-    bool SetValue(int part, float value) override;
+    bool SetValue(int part, double value) override;
     int GetValuesPerRow() override { return 1; }
     int GetResultColumn(int j) override { return j == 0 ? ColLength : -1; }
     int GetEditPart(int column, int row) override { return column == ColLength ? row : -1; }
     int GetObjType() override { return 12; }
     void CollectKeyPoints(QList<QPointF>& out) override;
     bool IsPointsEnough() override { return points.size() > basePoints && (points.size() - basePoints) % 2 == 1; }
-    bool CalcMinMax(float& minimum, float& maximum, float& average) override;
+    bool CalcMinMax(double& minimum, double& maximum, double& average) override;
     void SetLanguage(int lang) override;
 
     // Item label (items 0..9 tagged "A".."J"; others empty).

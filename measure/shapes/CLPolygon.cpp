@@ -81,7 +81,7 @@ int CLPolygon::GetResultColumn(int j) {
     return j == 1 && closedOutline ? ColArea : -1;
 }
 
-QString CLPolygon::GetShowText(float value, bool force) {
+QString CLPolygon::GetShowText(double value, bool force) {
     if (GetFamilyCounter() < 0 && !force)
         return QString();
     const QString unitText = closedOutline ? unit + QChar(0x00B2) : unit;

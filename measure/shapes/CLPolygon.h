@@ -19,13 +19,13 @@ public:
     bool IsFinished() override;
     void CalcResult() override;
     // The area label (tag AR, unit squared); the polyline's length label.
-    QString GetShowText(float value, bool force = false) override;
+    QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
     void DrawCreating(QPainter* painter) override;
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
-    bool SetValue(int, float) override { return false; }
+    bool SetValue(int, double) override { return false; }
     int GetValuesPerRow() override { return closedOutline ? 2 : 1; }
     int GetResultColumn(int j) override;
     int GetEditPart(int, int) override { return -1; }

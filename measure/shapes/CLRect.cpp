@@ -46,7 +46,7 @@ int CLRect::GetEditPart(int column, int) {
     return -1;
 }
 
-QString CLRect::GetShowText(float value, bool force) {
+QString CLRect::GetShowText(double value, bool force) {
     if (GetFamilyCounter() < 0 && !force)
         return QString();
     return ShapeText::SingleLabel(ShapeText::CurrentStyle(), name, labelNumber, "C",
@@ -122,7 +122,7 @@ void CLRect::MoveCurPoint(const QPointF& point) {
     ShapeCreate::Track(*this, point, false);
 }
 
-bool CLRect::SetValue(int part, float value) {
+bool CLRect::SetValue(int part, double value) {
     if (!ShapeEdit::Accepts(IsFinished(), results.size() >= 4, part == 2 || part == 3, value))
         return false;
     const double old = results[part];

@@ -15,14 +15,14 @@ public:
     void CollectObjRects(QList<QRect>& rects) override;
     bool IsFinished() override;
     void CalcResult() override;
-    QString GetShowText(float value, bool force = false) override;
+    QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
     void DrawCreating(QPainter* painter) override;
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
     // Part 2 the width, part 3 the height.
-    bool SetValue(int part, float value) override;
+    bool SetValue(int part, double value) override;
     int GetValuesPerRow() override { return 4; }
     int GetResultColumn(int j) override;
     int GetEditPart(int column, int) override;

@@ -18,13 +18,13 @@ public:
     void CollectObjRects(QList<QRect>& rects) override;
     bool IsFinished() override;
     void CalcResult() override {}
-    QString GetShowText(float, bool = false) override { return QString(); }
+    QString GetShowText(double, bool = false) override { return QString(); }
     int HitTest(const QPoint& view) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
     void DrawCreating(QPainter* painter) override;
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
-    bool SetValue(int, float) override { return false; }
+    bool SetValue(int, double) override { return false; }
     int GetValuesPerRow() override { return 0; }
     int GetResultColumn(int) override { return -1; }
     int GetEditPart(int, int) override { return -1; }

@@ -217,13 +217,13 @@ private slots:
         QCOMPARE(c->shapes()[0]->labelNumber, 1);
         QCOMPARE(c->shapes()[2]->labelNumber, 1); // lines count apart from angles
         QCOMPARE(c->shapes()[3]->labelNumber, 2);
-        const QList<QList<float>> rows = {{0, 0, 0, 45, 0, 0, 0, 0, 0},
+        const QList<QList<double>> rows = {{0, 0, 0, 45, 0, 0, 0, 0, 0},
                                           {0, 70, 300, 0, 0, 15, 20, 0, 0},
                                           {15, 0, 0, 0, 0, 0, 0, 0, 0},
                                           {20, 0, 0, 0, 0, 0, 0, 0, 0},
                                           {30, 0, 0, 0, 0, 0, 0, 0, 0}};
         for (int i = 0; i < 5; ++i) {
-            std::remove_reference_t<decltype(c->shapes()[i]->results)> built;
+            QList<double> built;
             c->shapes()[i]->BuildRows(built);
             QCOMPARE(built.size(), 9);
             for (int col = 0; col < 9; ++col)

@@ -89,11 +89,11 @@ private slots:
     void statisticsAboveTheImageWidth() {
         // Distances of 3000 and 2500 px in a 1920 px wide picture.
         CCLBaseObject* h = build(KindParallelH, {{0, 0}, {100, 0}, {10, 3000}, {20, 2500}}, true);
-        QCOMPARE(h->results, decltype(h->results)({3000, 2500, 2500, 3000, 2750}));
+        QCOMPARE(h->results, QList<double>({3000, 2500, 2500, 3000, 2750}));
         CCLBaseObject* v = build(KindParallelV, {{0, 0}, {0, 100}, {2100, 10}, {2200, 20}, {2300, 30}}, true);
-        QCOMPARE(v->results, decltype(v->results)({2100, 2200, 2300, 2100, 2300, 2200}));
+        QCOMPARE(v->results, QList<double>({2100, 2200, 2300, 2100, 2300, 2200}));
         CCLBaseObject* c = build(KindConCircle, {{0, 0}, {0, 2100}, {0, 2000}}, true);
-        QCOMPARE(c->results, decltype(c->results)({2100, 2000, 2000, 2100, 2050}));
+        QCOMPARE(c->results, QList<double>({2100, 2000, 2000, 2100, 2050}));
     }
 
     void itemTexts_data() {
@@ -129,7 +129,7 @@ private slots:
     void rowsAndTypedValues() {
         t->shapes()->SetDisrate(0.5f);
         CCLBaseObject* s = build(KindParallel, {{0, 0}, {100, 0}, {50, 30}, {60, 40}}, true);
-        std::remove_reference_t<decltype(s->results)> rows;
+        QList<double> rows;
         s->BuildRows(rows);
         QCOMPARE(rows.size(), 5 * 9);
         const QList<double> lengths = {15, 20, 15, 20, 17.5};
@@ -244,7 +244,7 @@ private slots:
         CCLBaseObject* s = c->shapes()[0];
         QCOMPARE(s->points.size(), 9);
         // View y 250, 200, 120 lie 100, 200, 360 image px above the base (view y 300).
-        QCOMPARE(s->results, decltype(s->results)({100, 200, 360, 100, 360, 220}));
+        QCOMPARE(s->results, QList<double>({100, 200, 360, 100, 360, 220}));
         MessagePassing::instance()->useMeasureTool(-1);
     }
 };

@@ -46,7 +46,7 @@ private slots:
         CCLBaseObject* square = build(KindPolygon, {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 1}});
         QVERIFY(square);
         QCOMPARE(static_cast<CLPolygon*>(square)->count, 4);
-        QCOMPARE(square->results, decltype(square->results)({4, 1}));
+        QCOMPARE(square->results, QList<double>({4, 1}));
         CCLBaseObject* clockwise = build(KindPolygon, {{0, 0}, {0, 1}, {1, 1}, {1, 0}, {1, 0}});
         QCOMPARE(clockwise->results[1], 1.0);
         imageWidth = 1920;
@@ -76,14 +76,14 @@ private slots:
         CCLBaseObject* chain = build(KindPolyLine, {{0, 0}, {300, 400}, {300, 400}});
         QVERIFY(chain);
         QCOMPARE(static_cast<CLPolygon*>(chain)->count, 2);
-        QCOMPARE(chain->results, decltype(chain->results)({500}));
+        QCOMPARE(chain->results, QList<double>({500}));
         QCOMPARE(chain->GetResultColumn(0), int(ColGirth));
         labelStyle = 4;
         chain->labelNumber = 2;
         QCOMPARE(chain->GetShowText(500), QString("D2=500.00mm"));
         QVERIFY(!build(KindPolyLine, {{10, 10}, {10, 10}})); // two points do not end a chain
         t->shapes()->OnMousePress({10, 10});
-        QCOMPARE(t->shapes()->shapes().last()->results, decltype(chain->results)({0}));
+        QCOMPARE(t->shapes()->shapes().last()->results, QList<double>({0}));
     }
 
     void lassoDrawnOnTheOverlay() {
@@ -142,7 +142,7 @@ private slots:
         QVERIFY(mark);
         QCOMPARE(mark->text, answer);
         QCOMPARE(mark->GetRowCount(), 0);
-        std::remove_reference_t<decltype(mark->results)> rows;
+        QList<double> rows;
         mark->BuildRows(rows);
         QVERIFY(rows.isEmpty());
         mark->TextBox();
