@@ -9,6 +9,7 @@
 #include "panels/measure/DataTableWidget.h"
 #include "panels/measure/MeasureDataForm.h"
 #include "panels/measure/SetTextDialog.h"
+#include "tests/support/ModalDialogs.h"
 #include "tests/support/TestEnv.h"
 
 #include <QLabel>
@@ -16,7 +17,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -42,20 +42,6 @@ void drag(QWidget* w, QPoint from, QPoint to) {
     }
     QMouseEvent release(QEvent::MouseButtonRelease, to, w->mapToGlobal(to), Qt::RightButton, Qt::NoButton, {});
     QApplication::sendEvent(w, &release);
-}
-
-// Runs `act` on the next modal dialog once it is up.
-void whenModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            act(w);
-        }
-    });
-    timer->start();
 }
 
 } // namespace
