@@ -1,12 +1,12 @@
 #include "panels/measure/ScaleSet.h"
 
 #include "app/MessagePassing.h"
+#include "panels/camera/PasswordDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,15 +25,16 @@ namespace {
 const char* const kIni = "./ScaleSet.ini";
 const char* const kMasterPassword = "PwLunet";
 
-// Until the program's password dialog is wired in: a plain password prompt.
-bool askPasswordPlainly(QString& typed) {
-    bool ok = false;
-    typed = QInputDialog::getText(nullptr, QString(), QString(), QLineEdit::Password, QString(), &ok);
-    return ok;
+// The lock dialog, without parent; the panel compares the password itself.
+bool askPassword(QString& typed) {
+    PasswordDialog dialog(nullptr);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    typed = dialog.getPassWord();
+    return accepted;
 }
 
 ScaleSet::PasswordAsker& passwordAsker() {
-    static ScaleSet::PasswordAsker asker = askPasswordPlainly;
+    static ScaleSet::PasswordAsker asker = askPassword;
     return asker;
 }
 
@@ -67,7 +68,7 @@ QWidget* labelled(QWidget* parent, const char* name, QLabel* l, QComboBox* box) 
 
 } // namespace
 
-void ScaleSet::setPasswordAsker(PasswordAsker asker) { passwordAsker() = asker ? std::move(asker) : askPasswordPlainly; }
+void ScaleSet::setPasswordAsker(PasswordAsker asker) { passwordAsker() = asker ? std::move(asker) : askPassword; }
 
 ScaleSet::ScaleSet(QWidget* parent) : QWidget(parent) {
     setupUi();

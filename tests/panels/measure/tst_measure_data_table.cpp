@@ -9,7 +9,7 @@
 #include "panels/measure/DataTableWidget.h"
 #include "panels/measure/MeasureDataForm.h"
 #include "panels/measure/SetTextDialog.h"
-#include "tests/support/ModalDialogs.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
 #include <QLabel>
@@ -250,7 +250,7 @@ private slots:
         QFETCH(QString, result);
         bool onTop = false;
         QString prompt;
-        whenModal([&](QWidget* w) {
+        answerNextModal("QDialog", [&](QWidget* w) {
             onTop = w->windowFlags() & Qt::WindowStaysOnTopHint;
             prompt = w->findChild<QLabel*>("label")->text();
             w->findChild<QLineEdit*>("lineEdit")->setText(" note 1 ");

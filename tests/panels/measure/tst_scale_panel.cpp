@@ -8,7 +8,7 @@
 #include "measure/engine/ShapeRegistry.h"
 #include "panels/measure/ScaleSet.h"
 #include "panels/measure/SetScaleInfoDialog.h"
-#include "tests/support/ModalDialogs.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
 #include <QCheckBox>
@@ -23,6 +23,14 @@
 #include <QtTest>
 
 #include <memory>
+
+namespace {
+void clickText(QWidget* box, const QString& text) {
+    for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
+        if (b->text() == text)
+            return b->click();
+}
+} // namespace
 
 class ScalePanelTest : public QObject {
     Q_OBJECT
@@ -43,7 +51,7 @@ class ScalePanelTest : public QObject {
     }
     // A calibration line of `pixels` image pixels named `name`, `mm` long.
     void calibrate(const QString& name, int pixels, double mm) {
-        whenModal([=](QWidget* w) {
+        answerNextModal("QDialog", [=](QWidget* w) {
             QCOMPARE(w->windowTitle(), QString("Scale"));
             QCOMPARE(w->findChild<QComboBox*>("unitBox")->currentText(), QString("mm"));
             w->findChild<QLineEdit*>("nameLine")->setText(name);
@@ -97,10 +105,10 @@ private slots:
         child<QToolButton>("btn_del")->click(); // no box at all
         QCOMPARE(del.count(), 0);
         names()->setCurrentIndex(1);
-        whenModal([](QWidget* w) { clickButtonText(w, "Cancel"); });
+        answerNextModal("QDialog", [](QWidget* w) { clickText(w, "Cancel"); });
         child<QToolButton>("btn_del")->click();
         QCOMPARE(del.count(), 0);
-        whenModal([](QWidget* w) { clickButtonText(w, "Del"); });
+        answerNextModal("QDialog", [](QWidget* w) { clickText(w, "Del"); });
         child<QToolButton>("btn_del")->click();
         QCOMPARE(del.count(), 1);
         QCOMPARE(names()->count(), 1);
@@ -174,6 +182,17 @@ private slots:
         QCOMPARE(child<QCheckBox>("checkBox_lock")->isChecked(), locks);
         QCOMPARE(child<QToolButton>("btn_del")->isEnabled(), !locks);
         QCOMPARE(asked, 1);
+    }
+
+    void lockRunsThePasswordDialog() {
+        ScaleSet::setPasswordAsker(nullptr); // the program's own dialog
+        answerNextModal("PasswordDialog", [](QWidget* d) {
+            d->findChild<QLineEdit*>("lineEdit")->setText("PwLunet");
+            d->findChild<QAbstractButton*>("pushButton_2")->click();
+        });
+        child<QCheckBox>("checkBox_lock")->click();
+        QVERIFY(child<QCheckBox>("checkBox_lock")->isChecked());
+        QCOMPARE(QSettings("./ScaleSet.ini", QSettings::IniFormat).value("isLock").toBool(), true);
     }
 };
 
