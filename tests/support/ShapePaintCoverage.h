@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class CCLBaseObject;
+
+// Paint-coverage check of a shape's update rectangles: the shape is painted
+// (DrawObj with its label, or DrawCreating) into a transparent image of the
+// view size with the pen and font the measurement system uses, and every
+// painted pixel must lie inside one of the rectangles the shape reports
+// (CollectObjRects / CollectCreatingRects), grown by `margin` for
+// antialiasing. Returns the pixels outside (empty = covered) and the number
+// of painted pixels, so a test can also see that something was painted.
+struct PaintCoverage {
+    QList<QPoint> outside;
+    int painted = 0;
+};
+PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating, QSize view = QSize(1920, 1080),
+                                 int margin = 1);
