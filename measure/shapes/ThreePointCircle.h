@@ -20,4 +20,8 @@ struct ThreePointCircle {
     // `index` of `points` is `moved` (an index outside the three changes
     // nothing, and fewer than three points always pass).
     static bool KeepsCircle(const QVector<QPointF>& points, int first, int index, const QPointF& moved);
+    // Whether `candidate` may join the group of points from `first` to the
+    // end of `points`: a second point must not lie on the first, a third not
+    // on the line of the other two.
+    static bool CanAdd(const QVector<QPointF>& points, int first, const QPointF& candidate);
 };
