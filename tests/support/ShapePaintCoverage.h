@@ -14,6 +14,9 @@ class CCLBaseObject;
 // (CollectObjRects / CollectCreatingRects), grown by `margin` for
 // antialiasing. Returns the pixels outside (empty = covered) and the number
 // of painted pixels, so a test can also see that something was painted.
+// Label text is clipped to its box when painted, so a box measured too
+// small shows as clipped text, not as uncovered pixels: check box sizes
+// apart.
 struct PaintCoverage {
     QList<QPoint> outside;
     int painted = 0;

@@ -10,6 +10,7 @@
 #include "measure/engine/ItemLayer.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/ShapeRegistry.h"
+#include "measure/engine/UpdateRegions.h"
 #include "measure/shapes/CCLCircle.h"
 #include "measure/shapes/CCLCircle_M.h"
 #include "measure/shapes/CLArc.h"
@@ -381,6 +382,15 @@ private slots:
         const PaintCoverage done = CheckPaintCoverage(*shape, false);
         QVERIFY(done.painted > 500);
         QVERIFY2(done.outside.isEmpty(), qPrintable(QString::number(done.outside.size())));
+        if (kind == KindArc) {
+            // Labels are clipped to their box: the arc's box holds all five lines.
+            auto* arc = static_cast<CLArc*>(shape.get());
+            const QSize five = arc->GetMultiLineTextSize(arc->BuildShowText());
+            QList<QRect> rects;
+            arc->CollectObjRects(rects);
+            QVERIFY(rects.contains(ClampRectToView(ImageToView(arc->points[3]), five)));
+            QVERIFY(five.height() >= 5 * arc->GetTextSize("A").height() - 15);
+        }
     }
 };
 
