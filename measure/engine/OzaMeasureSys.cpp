@@ -376,6 +376,8 @@ void OzaMeasureSys::setScalePara_slot(QString unit, double disrate, int numbits)
         m_shapes->SetNumbits(numbits);
     }
     SetUnit(unit);
+    // Shapes that keep results in the display unit (the arc) follow the scale.
+    m_shapes->RecalcAll(false);
     repaintAllShapes();
 }
 
@@ -394,6 +396,7 @@ void OzaMeasureSys::tellScaleBar(const QString& name, bool withName) {
 
 void OzaMeasureSys::SetScaleUnit(const QString& unit) {
     SetUnit(unit);
+    m_shapes->RecalcAll(false);
     repaintAllShapes();
     tellScaleBar(QString(), false);
 }

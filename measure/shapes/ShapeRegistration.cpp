@@ -1,8 +1,11 @@
 #include "measure/shapes/ShapeRegistration.h"
 
 #include "measure/engine/ShapeRegistry.h"
+#include "measure/shapes/CCLCircle.h"
+#include "measure/shapes/CCLCircle_M.h"
 #include "measure/shapes/CCLMulP2L.h"
 #include "measure/shapes/CLAngle.h"
+#include "measure/shapes/CLArc.h"
 #include "measure/shapes/CLCL2CL.h"
 #include "measure/shapes/CLConCircle.h"
 #include "measure/shapes/CLL2L.h"
@@ -14,6 +17,7 @@
 #include "measure/shapes/CLPolyLine.h"
 #include "measure/shapes/CLPolygon.h"
 #include "measure/shapes/CLPolygon2.h"
+#include "measure/shapes/CLR2R.h"
 #include "measure/shapes/CLRect.h"
 #include "measure/shapes/CLSIGN_1.h"
 #include "measure/shapes/CLSIGN_2.h"
@@ -49,4 +53,12 @@ void RegisterMeasureShapes() {
     registerSign<CLSIGN_2>(KindSign2);
     registerSign<CLSIGN_3>(KindSign3);
     ShapeRegistry::registerKind(KindText, ShapeRegistry::factoryOf<CLText>());
+    ShapeRegistry::registerKind(KindCircle, ShapeRegistry::factoryOf<CCLCircle>());
+    ShapeRegistry::registerKind(KindCircleM, ShapeRegistry::factoryOf<CCLCircle_M>());
+    ShapeRegistry::registerKind(KindR2R, ShapeRegistry::factoryOf<CLR2R>());
+    ShapeFactory arc = ShapeRegistry::factoryOf<CLArc>();
+    arc.collectLabelRect = [](CCLBaseObject* shape, QList<QRect>& rects) {
+        static_cast<CLArc*>(shape)->CollectLabelRect(rects);
+    };
+    ShapeRegistry::registerKind(KindArc, arc);
 }

@@ -8,20 +8,20 @@
 #include <QPainter>
 #include <QRegion>
 
-PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating) {
-    QImage img(int(viewWidth), int(viewHeight), QImage::Format_ARGB32);
-    img.fill(Qt::white);
+PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating, QSize view, int margin) {
+    QImage image(view, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
     {
-        QPainter p(&img);
-        p.setRenderHint(QPainter::Antialiasing, true);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
         QFont font(measureFontFamily);
         font.setPixelSize(measureSys ? measureSys->shapeFontSize() : 22);
-        p.setFont(font);
-        p.setPen(QPen(shape.color, shape.penWidth));
+        painter.setFont(font);
+        painter.setPen(QPen(shape.color, shape.penWidth));
         if (creating)
-            shape.DrawCreating(&p);
+            shape.DrawCreating(&painter);
         else
-            shape.DrawObj(&p, true);
+            shape.DrawObj(&painter, true);
     }
     QList<QRect> rects;
     if (creating)
@@ -30,33 +30,17 @@ PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating) {
         shape.CollectObjRects(rects);
     QRegion covered;
     for (const QRect& r : rects)
-        covered += r;
+        covered += r.normalized().adjusted(-margin, -margin, margin, margin);
     PaintCoverage result;
-    const QRgb white = QColor(Qt::white).rgba();
-    for (int y = 0; y < img.height(); ++y) {
-        const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            if (line[x] == white)
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) == 0)
                 continue;
             ++result.painted;
-            if (!covered.contains(QPoint(x, y))) {
-                if (!result.outside)
-                    result.firstOutside = QPoint(x, y);
-                ++result.outside;
-            }
+            if (!covered.contains(QPoint(x, y)))
+                result.outside.append(QPoint(x, y));
         }
     }
     return result;
-}
-
-QString PaintCoverage::failure() const {
-    if (painted == 0)
-        return QStringLiteral("nothing painted");
-    if (outside == 0)
-        return QString();
-    return QString("%1 of %2 painted pixels outside the update rectangles, first at %3,%4")
-        .arg(outside)
-        .arg(painted)
-        .arg(firstOutside.x())
-        .arg(firstOutside.y());
 }

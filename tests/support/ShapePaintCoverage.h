@@ -1,20 +1,25 @@
 #pragma once
 
+#include <QList>
 #include <QPoint>
-#include <QString>
+#include <QRect>
+#include <QSize>
 
 class CCLBaseObject;
 
-// Paints a shape into a view-sized image as the container does (antialiased,
-// the shape's colour and pen width, the shape font) and checks the picture
-// against the update rectangles the shape reports for it: DrawObj with its
-// label against CollectObjRects, or (creating) DrawCreating against
-// CollectCreatingRects. Needs an active measurement system.
+// Paint-coverage check of a shape's update rectangles: the shape is painted
+// (DrawObj with its label, or DrawCreating) into a transparent image of the
+// view size with the pen and font the measurement system uses, and every
+// painted pixel must lie inside one of the rectangles the shape reports
+// (CollectObjRects / CollectCreatingRects), grown by `margin` for
+// antialiasing. Returns the pixels outside (empty = covered) and the number
+// of painted pixels, so a test can also see that something was painted.
+// Label text is clipped to its box when painted, so a box measured too
+// small shows as clipped text, not as uncovered pixels: check box sizes
+// apart.
 struct PaintCoverage {
-    int painted = 0;             // pixels that differ from the background
-    int outside = 0;             // of those, outside every rectangle
-    QPoint firstOutside{-1, -1}; // for the failure message
-    // Empty when something was painted and all of it lies inside.
-    QString failure() const;
+    QList<QPoint> outside;
+    int painted = 0;
 };
-PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating);
+PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating, QSize view = QSize(1920, 1080),
+                                 int margin = 1);

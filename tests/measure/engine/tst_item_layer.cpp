@@ -2,7 +2,7 @@
 // refreshing the table, dragging, deleting with a confirmation, panning,
 // auto edge, focus windows, table edits and hub settings.
 
-#include "MouseInput.h"
+#include "tests/support/MouseInput.h"
 
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"

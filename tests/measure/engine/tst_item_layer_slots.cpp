@@ -3,7 +3,7 @@
 // the resets on resolution and camera-mode changes, and snapshots with the
 // measurements drawn in (screenshot at view size, others at full size).
 
-#include "MouseInput.h"
+#include "tests/support/MouseInput.h"
 #include "TestShapes.h"
 
 #include "app/MessagePassing.h"

@@ -3,7 +3,7 @@
 // calibrations, table edits at a real scale, and the rounding of the scale
 // bar, the datum spacing and the image-to-view mapping.
 
-#include "MouseInput.h"
+#include "tests/support/MouseInput.h"
 
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"

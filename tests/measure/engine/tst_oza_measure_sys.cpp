@@ -41,10 +41,15 @@ private slots:
 
     void rowsAsTextsWithStatistics() {
         CCLObjectContainer* c = sys->shapeContainer();
+        QList<const CCLBaseObject*> addedOver;
+        connect(c, &CCLObjectContainer::SingalObjAddedOver, this,
+                [&](const CCLBaseObject* shape) { addedOver << shape; });
         sys->SetMode(OzaMeasureSys::ModeShapes);
         c->SetCurType(KindP2P);
         sys->OnMousePress({0, 0});
         sys->OnMousePress({3, 4});
+        // Every registered shape is announced again once the system has it.
+        QCOMPARE(addedOver, QList<const CCLBaseObject*>({c->shapes().last()}));
         c->SetCurType(KindParallel);
         sys->OnMousePress({0, 0});
         sys->OnMousePress({6, 8});
@@ -107,6 +112,19 @@ private slots:
         QCOMPARE(sys->unit(), QString("pix"));
         QVERIFY(!sys->DeleteScale("default"));
         QVERIFY(!sys->DeleteScale(""));
+        // A scale's record with the calibration kind in force.
+        sys->StartCalibration();
+        sys->SetScaleKind(CScaleContainer::Circle);
+        int kind = -1, bits = -1;
+        QString unit;
+        double length = 0, pixels = 0;
+        QVERIFY(sys->GetScaleInfo("default", kind, unit, bits, length, pixels));
+        QCOMPARE(kind, int(CScaleContainer::Circle));
+        QCOMPARE(unit, QString("mm"));
+        QCOMPARE(bits, 2);
+        QCOMPARE(length, 100.0);
+        QCOMPARE(pixels, 100.0);
+        QVERIFY(!sys->GetScaleInfo("none", kind, unit, bits, length, pixels));
         QCOMPARE(sys->ScaleNames(), QStringList({"default"}));
     }
 

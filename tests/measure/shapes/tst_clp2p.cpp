@@ -179,15 +179,22 @@ private slots:
         QCOMPARE(keys, QList<QPointF>({QPointF(0, 1080), QPointF(30, 1040)}));
     }
 
-    void registeredAndMadeByTheContainer() {
+    void registeredAndCreatedByTheContainer() {
         QVERIFY(ShapeRegistry::isRegistered(KindP2P));
+        // A kind without a class creates nothing.
+        ShapeRegistry::unregisterKind(KindCircle);
+        sys = std::make_unique<OzaMeasureSys>();
+        sys->setActive(true);
         CCLObjectContainer* c = sys->shapeContainer();
         c->SetCurType(KindP2P);
         c->OnMousePress({100, 100});
         c->OnMousePress({400, 500});
         QCOMPARE(c->shapes().size(), 1);
         QCOMPARE(c->shapes()[0]->labelNumber, 1);
-        QCOMPARE(c->shapes()[0]->results[0], 500.0f);
+        QCOMPARE(c->shapes()[0]->results[0], 500.0);
+        c->SetCurType(KindCircle);
+        c->OnMousePress({1, 1});
+        QCOMPARE(c->createState(), int(CCLObjectContainer::StateRejected));
     }
 
     void paintsLineHandlesAndLabel() {

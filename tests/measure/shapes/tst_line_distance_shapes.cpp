@@ -2,13 +2,13 @@
 // geometry against hand-computed values, labels, refusals, typed values, the
 // data rows, and painting that stays inside the update rectangles.
 
+#include "ShapeTestKit.h"
+
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/OzaMeasureSys.h"
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/shapes/CLAngle.h"
-#include "tests/support/ShapePaintCoverage.h"
-#include "tests/support/ShapeTestSystem.h"
 
 #include <QtTest>
 
@@ -21,7 +21,7 @@ Q_DECLARE_METATYPE(Points)
 class LineDistanceShapesTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ShapeTestSystem> t;
+    std::unique_ptr<ShapeTestKit> t;
 
     // A finished shape of the kind from its clicked points.
     static std::unique_ptr<CCLBaseObject> make(int kind, const Points& pts) {
@@ -35,7 +35,7 @@ class LineDistanceShapesTest : public QObject {
     static double distance(const QPointF& a, const QPointF& b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
 
 private slots:
-    void init() { t = std::make_unique<ShapeTestSystem>(); }
+    void init() { t = std::make_unique<ShapeTestKit>(); }
     void cleanup() { t.reset(); }
 
     void geometry_data() {
@@ -148,7 +148,7 @@ private slots:
         QVERIFY(!l2l->IsAddPointValid({1950, 50})); // midpoint foot at x 1925
         QVERIFY(l2l->IsAddPointValid({1930, 50}));
         // Through the container: the refused press adds nothing.
-        CCLObjectContainer* c = t->shapes();
+        CCLObjectContainer* c = t->sys->shapeContainer();
         c->SetCurType(KindAngle);
         for (const QPointF& p : Points{{0, 0}, {10, 0}, {0, 5}})
             c->OnMousePress(p);
@@ -201,7 +201,7 @@ private slots:
     }
 
     void rowsThroughTheContainer() {
-        CCLObjectContainer* c = t->shapes();
+        CCLObjectContainer* c = t->sys->shapeContainer();
         c->SetDisrate(0.5f);
         const QList<QPair<int, Points>> made = {{KindAngle, {{0, 0}, {10, 0}, {0, 0}, {10, 10}}},
                                                 {KindRect, {{10, 20}, {40, 60}}},
@@ -279,8 +279,7 @@ private slots:
             s->points.last() += QPointF(40, -30); // the label dragged aside
             s->CalcResult();
         }
-        const PaintCoverage cov = CheckPaintCoverage(*s, creating);
-        const QString failure = cov.failure();
+        const QString failure = CoverageFailure(*s, creating);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 };

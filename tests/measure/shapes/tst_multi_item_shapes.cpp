@@ -3,6 +3,8 @@
 // button, statistics, item labels, rows, typed values, mouse creation on the
 // overlay and painting inside the update rectangles.
 
+#include "ShapeTestKit.h"
+
 #include "app/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
@@ -11,8 +13,6 @@
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/shapes/CLConCircle.h"
 #include "measure/shapes/CLParallelLine.h"
-#include "tests/support/ShapePaintCoverage.h"
-#include "tests/support/ShapeTestSystem.h"
 
 #include <QtTest>
 
@@ -25,14 +25,14 @@ Q_DECLARE_METATYPE(Points)
 class MultiItemShapesTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ShapeTestSystem> t;
+    std::unique_ptr<ShapeTestKit> t;
 
     // Clicks through the container; `finish` ends the shape like the right button.
     CCLBaseObject* build(int kind, const Points& clicks, bool finish) {
-        CCLBaseObject* s = t->build(kind, clicks);
+        CCLBaseObject* s = BuildShape(*t->sys, kind, clicks);
         if (finish && !s)
-            t->shapes()->FinishCreating();
-        return t->shapes()->shapes().isEmpty() ? nullptr : t->shapes()->shapes().last();
+            t->sys->shapeContainer()->FinishCreating();
+        return t->sys->shapeContainer()->shapes().isEmpty() ? nullptr : t->sys->shapeContainer()->shapes().last();
     }
     static Points items(const QPointF& from, const QPointF& step, int n) {
         Points out;
@@ -45,7 +45,7 @@ class MultiItemShapesTest : public QObject {
     }
 
 private slots:
-    void init() { t = std::make_unique<ShapeTestSystem>(); }
+    void init() { t = std::make_unique<ShapeTestKit>(); }
     void cleanup() { t.reset(); }
 
     void tenthItemFinishes_data() {
@@ -60,9 +60,9 @@ private slots:
         QFETCH(int, pointCount);
         const Points nine = base(kind) + items({520, 530}, {15, 20}, 9);
         QVERIFY(!build(kind, nine, false));
-        t->shapes()->OnMousePress({700, 720});
-        QCOMPARE(t->shapes()->shapes().size(), 1);
-        CCLBaseObject* s = t->shapes()->shapes()[0];
+        t->sys->shapeContainer()->OnMousePress({700, 720});
+        QCOMPARE(t->sys->shapeContainer()->shapes().size(), 1);
+        CCLBaseObject* s = t->sys->shapeContainer()->shapes()[0];
         QCOMPARE(s->points.size(), pointCount);
         QCOMPARE(s->results.size(), 13);
         QCOMPARE(s->points.last(), s->points[kind == KindConCircle ? 0 : 1]);
@@ -77,7 +77,7 @@ private slots:
     void rightButtonFinish() {
         QFETCH(int, kind);
         QVERIFY(!build(kind, base(kind), true)); // no item: dropped
-        QCOMPARE(t->shapes()->creating()->points.size(), 0);
+        QCOMPARE(t->sys->shapeContainer()->creating()->points.size(), 0);
         CCLBaseObject* s = build(kind, base(kind) + Points{{400, 400}}, true);
         QVERIFY(s);
         QCOMPARE(s->results.size(), 4);
@@ -127,7 +127,7 @@ private slots:
     }
 
     void rowsAndTypedValues() {
-        t->shapes()->SetDisrate(0.5f);
+        t->sys->shapeContainer()->SetDisrate(0.5f);
         CCLBaseObject* s = build(KindParallel, {{0, 0}, {100, 0}, {50, 30}, {60, 40}}, true);
         QList<double> rows;
         s->BuildRows(rows);
@@ -173,21 +173,21 @@ private slots:
     }
 
     void refusalsAndStraightBases() {
-        CCLBaseObject* proto = t->shapes()->prototype(KindParallel);
-        t->shapes()->SetCurType(KindParallel);
-        t->shapes()->OnMousePress({100, 500});
-        t->shapes()->OnMousePress({500, 500}); // h = 200 px along x
+        CCLBaseObject* proto = t->sys->shapeContainer()->prototype(KindParallel);
+        t->sys->shapeContainer()->SetCurType(KindParallel);
+        t->sys->shapeContainer()->OnMousePress({100, 500});
+        t->sys->shapeContainer()->OnMousePress({500, 500}); // h = 200 px along x
         QVERIFY(!proto->IsAddPointValid({1800, 700})); // its parallel would end at x 2000
         QVERIFY(proto->IsAddPointValid({1700, 700}));
-        t->shapes()->SetCurType(KindParallelH);
-        t->shapes()->OnMousePress({100, 500});
-        t->shapes()->OnMousePress({400, 650});
-        QCOMPARE(t->shapes()->creating()->points[1], QPointF(400, 500));
-        t->shapes()->SetCurType(KindMulP2L);
-        t->shapes()->OnMousePress({0, 0});
-        t->shapes()->OnMousePress({100, 100});
-        QVERIFY(t->shapes()->creating()->IsAddPointValid({1100, -1000})); // foot (50, 50)
-        QVERIFY(!t->shapes()->creating()->IsAddPointValid({2000, 2000}));
+        t->sys->shapeContainer()->SetCurType(KindParallelH);
+        t->sys->shapeContainer()->OnMousePress({100, 500});
+        t->sys->shapeContainer()->OnMousePress({400, 650});
+        QCOMPARE(t->sys->shapeContainer()->creating()->points[1], QPointF(400, 500));
+        t->sys->shapeContainer()->SetCurType(KindMulP2L);
+        t->sys->shapeContainer()->OnMousePress({0, 0});
+        t->sys->shapeContainer()->OnMousePress({100, 100});
+        QVERIFY(t->sys->shapeContainer()->creating()->IsAddPointValid({1100, -1000})); // foot (50, 50)
+        QVERIFY(!t->sys->shapeContainer()->creating()->IsAddPointValid({2000, 2000}));
     }
 
     void statisticsBlockAnswersWhereItIsDrawn() {
@@ -215,19 +215,18 @@ private slots:
                               Points{{700, 600}, {1200, 800}};
         CCLBaseObject* s = build(kind, clicks, !creating);
         if (creating) {
-            s = t->shapes()->creating();
+            s = t->sys->shapeContainer()->creating();
             s->MoveCurPoint({1300, 200});
         } else {
             s->penWidth = 3;
         }
         s->labelNumber = 2;
-        const PaintCoverage cov = CheckPaintCoverage(*s, creating);
-        const QString failure = cov.failure();
+        const QString failure = CoverageFailure(*s, creating);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
     void threeParallelItemsFinishedByTheRightButton() {
-        t->dropSystem();
+        t->sys.reset();
         QWidget host;
         host.resize(800, 400);
         auto* layer = new ItemLayer(&host);

@@ -3,6 +3,8 @@
 // drawn on the overlay, numbering across kinds, dropped text marks, and
 // painting inside the update rectangles.
 
+#include "ShapeTestKit.h"
+
 #include "app/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
@@ -12,8 +14,6 @@
 #include "measure/shapes/CLPolygon.h"
 #include "measure/shapes/CLSIGN_1.h"
 #include "measure/shapes/CLText.h"
-#include "tests/support/ShapePaintCoverage.h"
-#include "tests/support/ShapeTestSystem.h"
 
 #include <QMouseEvent>
 #include <QtTest>
@@ -27,16 +27,16 @@ Q_DECLARE_METATYPE(Points)
 class OutlineAndMarkShapesTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ShapeTestSystem> t;
+    std::unique_ptr<ShapeTestKit> t;
 
-    CCLBaseObject* build(int kind, const Points& clicks) { return t->build(kind, clicks); }
+    CCLBaseObject* build(int kind, const Points& clicks) { return BuildShape(*t->sys, kind, clicks); }
     static void mouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButtons buttons) {
         QMouseEvent ev(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::LeftButton, buttons, Qt::NoModifier);
         QCoreApplication::sendEvent(w, &ev);
     }
 
 private slots:
-    void init() { t = std::make_unique<ShapeTestSystem>(); }
+    void init() { t = std::make_unique<ShapeTestKit>(); }
     void cleanup() { t.reset(); }
 
     void unitSquareAndConcavePolygon() {
@@ -66,10 +66,10 @@ private slots:
         QVERIFY(closed);
         QCOMPARE(static_cast<CLPolygon*>(closed)->count, 3);
         QVERIFY(!build(KindPolygon, {{100, 100}, {300, 100}, {300, 300}, {306, 300}}));
-        QCOMPARE(t->shapes()->creating()->points.size(), 4); // still open, taking points
-        t->shapes()->FinishCreating(); // the right button drops an open outline
-        QCOMPARE(t->shapes()->creating()->points.size(), 0);
-        QCOMPARE(t->shapes()->shapes().size(), 1);
+        QCOMPARE(t->sys->shapeContainer()->creating()->points.size(), 4); // still open, taking points
+        t->sys->shapeContainer()->FinishCreating(); // the right button drops an open outline
+        QCOMPARE(t->sys->shapeContainer()->creating()->points.size(), 0);
+        QCOMPARE(t->sys->shapeContainer()->shapes().size(), 1);
     }
 
     void polylineLength() {
@@ -82,12 +82,12 @@ private slots:
         chain->labelNumber = 2;
         QCOMPARE(chain->GetShowText(500), QString("D2=500.00mm"));
         QVERIFY(!build(KindPolyLine, {{10, 10}, {10, 10}})); // two points do not end a chain
-        t->shapes()->OnMousePress({10, 10});
-        QCOMPARE(t->shapes()->shapes().last()->results, QList<double>({0}));
+        t->sys->shapeContainer()->OnMousePress({10, 10});
+        QCOMPARE(t->sys->shapeContainer()->shapes().last()->results, QList<double>({0}));
     }
 
     void lassoDrawnOnTheOverlay() {
-        t->dropSystem();
+        t->sys.reset();
         QWidget host;
         host.resize(800, 400);
         auto* layer = new ItemLayer(&host);
@@ -121,7 +121,7 @@ private slots:
         for (int kind : {KindSign1, KindSign3, KindSign2, KindSign1})
             numbers << static_cast<CLSIGN_1*>(build(kind, {{500, 500}}))->signNumber;
         QCOMPARE(numbers, QList<int>({1, 2, 3, 4}));
-        CCLBaseObject* sign = t->shapes()->shapes()[0];
+        CCLBaseObject* sign = t->sys->shapeContainer()->shapes()[0];
         QCOMPARE(sign->GetRowCount(), 0);
         QCOMPARE(sign->HitTest(ImageToView({500, 500}) + QPoint(3, 4)), 3);
         QCOMPARE(sign->HitTest(ImageToView({500, 500}) + QPoint(6, 0)), 0);
@@ -136,7 +136,7 @@ private slots:
         };
         QVERIFY(!build(KindText, {{100, 100}, {300, 200}}));
         QCOMPARE(asked, 1);
-        QCOMPARE(t->shapes()->creating()->points.size(), 0);
+        QCOMPARE(t->sys->shapeContainer()->creating()->points.size(), 0);
         answer = "crack\nwidth";
         auto* mark = static_cast<CLText*>(build(KindText, {{100, 100}, {300, 200}}));
         QVERIFY(mark);
@@ -174,7 +174,7 @@ private slots:
         textInputCallback = [] { return QString("a note\nof two lines"); };
         CCLBaseObject* s = build(kind, clicks);
         if (creating) {
-            s = t->shapes()->creating();
+            s = t->sys->shapeContainer()->creating();
             s->MoveCurPoint({1500, 900});
         }
         QVERIFY(s);
@@ -182,8 +182,7 @@ private slots:
         s->penWidth = 3;
         if (kind >= KindSign1 && kind <= KindSign3)
             static_cast<CLSIGN_1*>(s)->signNumber = 128;
-        const PaintCoverage cov = CheckPaintCoverage(*s, creating);
-        const QString failure = cov.failure();
+        const QString failure = CoverageFailure(*s, creating);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 };
