@@ -14,8 +14,8 @@
 #include "measure/shapes/CLPolygon.h"
 #include "measure/shapes/CLSIGN_1.h"
 #include "measure/shapes/CLText.h"
+#include "tests/support/MouseInput.h"
 
-#include <QMouseEvent>
 #include <QtTest>
 
 #include <cmath>
@@ -31,8 +31,7 @@ class OutlineAndMarkShapesTest : public QObject {
 
     CCLBaseObject* build(int kind, const Points& clicks) { return BuildShape(*t->sys, kind, clicks); }
     static void mouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButtons buttons) {
-        QMouseEvent ev(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), Qt::LeftButton, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(w, &ev);
+        sendMouse(w, type, pos, Qt::LeftButton, buttons);
     }
 
 private slots:
@@ -84,6 +83,29 @@ private slots:
         QVERIFY(!build(KindPolyLine, {{10, 10}, {10, 10}})); // two points do not end a chain
         t->sys->shapeContainer()->OnMousePress({10, 10});
         QCOMPARE(t->sys->shapeContainer()->shapes().last()->results, QList<double>({0}));
+    }
+
+    void polygonAndPolylineEndedByADoubleClickOnTheOverlay() {
+        t->sys.reset();
+        QWidget host;
+        host.resize(800, 400);
+        auto* layer = new ItemLayer(&host);
+        layer->init();
+        layer->syncToVideoRect(QRect(0, 0, 800, 400), QSize(800, 400));
+        CCLObjectContainer* c = layer->measureSystem()->shapeContainer();
+        MessagePassing::instance()->useMeasureTool(10);
+        for (const QPoint& p : {QPoint(100, 100), QPoint(300, 100), QPoint(300, 300)})
+            clickAt(layer, p);
+        doubleClickAt(layer, {100, 300}, Qt::LeftButton);
+        QCOMPARE(c->shapes().size(), 1);
+        QCOMPARE(static_cast<CLPolygon*>(c->shapes()[0])->count, 4);
+        QCOMPARE(c->shapes()[0]->results[1], 40000.0);
+        MessagePassing::instance()->useMeasureTool(8);
+        clickAt(layer, {100, 350});
+        doubleClickAt(layer, {400, 350}, Qt::LeftButton);
+        QCOMPARE(c->shapes().size(), 2);
+        QCOMPARE(c->shapes()[1]->results[0], 300.0);
+        MessagePassing::instance()->useMeasureTool(-1);
     }
 
     void lassoDrawnOnTheOverlay() {
