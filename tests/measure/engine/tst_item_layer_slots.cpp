@@ -121,9 +121,9 @@ private slots:
     }
 
     void toolsOfUnregisteredKindsCreateNothing() {
-        makeLayer(); // only the line is registered
-        hub->useMeasureTool(3);
-        QCOMPARE(shapes()->toolKind(), int(KindAngle));
+        makeLayer(); // the circle-to-circle distance has no class yet
+        hub->useMeasureTool(13);
+        QCOMPARE(shapes()->toolKind(), int(KindC2C));
         QVERIFY(!shapes()->creating());
         clickAt(layer, {100, 100});
         clickAt(layer, {200, 100});
