@@ -80,6 +80,7 @@ void CrossLineSetWidget::setupUi() {
         w->setMinimumHeight(60);
         w->setMaximumHeight(60);
         auto* grid = new QGridLayout(w);
+        grid->setContentsMargins(0, 0, 0, 0);
         grid->setHorizontalSpacing(10);
         grid->setVerticalSpacing(0);
         auto* label = new QLabel(w);

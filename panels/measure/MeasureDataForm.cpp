@@ -10,6 +10,7 @@
 MeasureDataForm::MeasureDataForm(QWidget* parent) : QWidget(parent) {
     setObjectName("MeasureDataForm");
     resize(274, 300);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* outer = new QVBoxLayout(this);
     outer->setObjectName("verticalLayout");
     outer->setSpacing(0);
