@@ -12,8 +12,8 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../app"))
-import tst_whole_program as w  # noqa: E402  (start_x, Program, pixel helpers)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../support"))
+import sevrin_x as w  # noqa: E402
 
 SOURCE = os.environ.get("SEVRIN_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "../.."))
 
@@ -23,7 +23,9 @@ COLS = [125, 215, 305, 394, 484]
 TOOL_ROWS = [[0, 1, 2, 3, 4], [5, 6, 7, 8, 9], [10, 11, 12, 13, 14], [15, 17, 22, 23, 24]]
 BUTTONS = {n: (COLS[c], 305 + 50 * r) for r, row in enumerate(TOOL_ROWS) for c, n in enumerate(row)}
 BUTTONS.update({16: (COLS[0], 550), 25: (COLS[1], 550), 28: (COLS[2], 609)})
-SPLITTER_X = 571  # the left column's right edge by default
+SPLITTER_X = 571  # the left column's right edge
+TAB_MEASURE = (29, 181)
+VIEW = (600, 200, 1890, 900)  # part of the view area that the picture covers
 
 # Tool number -> (class, clicks as fractions of a cell, how it ends).
 # "right": the right button ends a variable shape; "double": a double click
@@ -60,6 +62,17 @@ CELL_H = (AREA[3] - AREA[1]) // 4
 TABLE = (600, 890, 1700, 1045)  # rows of the data table
 
 
+failures = []
+checks = [0]
+
+
+def check(cond, what):
+    checks[0] += 1
+    print(("ok   " if cond else "FAIL ") + what)
+    if not cond:
+        failures.append(what)
+
+
 def cell(i):
     """Cells from the bottom right: a label (drawn right of and below its
     anchor) never lies where a later shape is clicked."""
@@ -87,23 +100,13 @@ def main():
         f.write("[General]\nisAutoEdge=false\n")
     try:
         p = w.Program(display, "4", "", app_dir=app_dir)
-        # The left column at its default width (dragged there if it starts narrower).
-        img = p.shot("start")
-        edge = next((x for x in range(70, 800) if img.getpixel((x, 400)) != (210, 210, 210)), SPLITTER_X)
-        if abs(edge - SPLITTER_X) > 3:
-            xdo(p, "mousemove", edge + 3, 400, "mousedown", 1)
-            for x in range(edge + 3, SPLITTER_X + 3, 40):
-                xdo(p, "mousemove", x, 400)
-            xdo(p, "mousemove", SPLITTER_X + 2, 400, "mouseup", 1)
-            time.sleep(0.5)
-            img = p.shot("widened")
         # The device panel's open button: the rightmost control of its first row.
-        right = max((x for x in range(100, SPLITTER_X - 5) if img.getpixel((x, 54)) != (210, 210, 210)),
-                    default=w.OPEN_BUTTON[0] + 20)
+        img = p.shot("start")
+        right = max((x for x in range(100, SPLITTER_X - 5) if img.getpixel((x, 54)) != (210, 210, 210)), default=551)
         p.click((right - 20, 54), wait=1.0)
-        live = p.wait_for("live", lambda im: w.coloured_share(im, w.VIEW) > 0.05, timeout=30)
-        w.check(w.coloured_share(live, w.VIEW) > 0.05, "live video from the simulated camera")
-        p.click(w.TAB_MEASURE)
+        live = p.wait_for("live", lambda im: w.coloured_share(im, VIEW) > 0.05, timeout=30)
+        check(w.coloured_share(live, VIEW) > 0.05, "live video from the simulated camera")
+        p.click(TAB_MEASURE)
         time.sleep(0.5)
         before = p.shot("before_shapes")
 
@@ -140,20 +143,20 @@ def main():
             box = (c[0], c[1], c[0] + CELL_W, c[1] + CELL_H)
             now = p.wait_for("shape_%02d" % i, lambda im: w.red_new_pixels(shot, im, box) > 30, timeout=5)
             n = w.red_new_pixels(shot, now, box)
-            w.check(n > 30, "%s drawn in red in its cell (%d new red pixels)" % (cls, n))
+            check(n > 30, "%s drawn in red in its cell (%d new red pixels)" % (cls, n))
             shot = now
             made += 1
 
         after = p.shot("after_shapes")
-        w.check(made >= 20, "%d kinds made from the palette" % made)
+        check(made >= 20, "%d kinds made from the palette" % made)
         # The table lists the rows: its name column fills where it was empty.
-        w.check(dark_pixels(after, TABLE) > dark_pixels(before, TABLE) + 300, "the data table lists the shapes' rows")
-        w.check(p.stop() == 0, "the program ends with exit code 0")
+        check(dark_pixels(after, TABLE) > dark_pixels(before, TABLE) + 300, "the data table lists the shapes' rows")
+        check(p.stop() == 0, "the program ends with exit code 0")
     finally:
         xvfb.terminate()
         xvfb.wait()
-    print("%d passed, %d failed" % (w.checks[0] - len(w.failures), len(w.failures)))
-    return 1 if w.failures else 0
+    print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":
