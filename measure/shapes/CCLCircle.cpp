@@ -112,20 +112,11 @@ void CCLCircle::CollectCreatingRects(QList<QRect>& rects) {
 }
 
 void CCLCircle::AddPoint(const QPointF& point) {
-    CCLCircle before;
-    before = *this;
-    before.UpdateObj();
-    points.append(point);
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, true);
 }
 
 void CCLCircle::MoveCurPoint(const QPointF& point) {
-    CCLCircle before;
-    before = *this;
-    before.UpdateObj();
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, false);
 }
 
 void CCLCircle::CollectKeyPoints(QList<QPointF>& out) {

@@ -241,20 +241,11 @@ void CCLCircle_M::CollectCreatingRects(QList<QRect>& rects) {
 }
 
 void CCLCircle_M::AddPoint(const QPointF& point) {
-    CCLCircle_M before;
-    before = *this;
-    before.UpdateObj();
-    points.append(point);
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, true);
 }
 
 void CCLCircle_M::MoveCurPoint(const QPointF& point) {
-    CCLCircle_M before;
-    before = *this;
-    before.UpdateObj();
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, false);
 }
 
 void CCLCircle_M::CollectKeyPoints(QList<QPointF>& out) {

@@ -149,20 +149,11 @@ void CLR2R::CollectCreatingRects(QList<QRect>& rects) {
 }
 
 void CLR2R::AddPoint(const QPointF& point) {
-    CLR2R before;
-    before = *this;
-    before.UpdateObj();
-    points.append(point);
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, true);
 }
 
 void CLR2R::MoveCurPoint(const QPointF& point) {
-    CLR2R before;
-    before = *this;
-    before.UpdateObj();
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, false);
 }
 
 void CLR2R::CollectKeyPoints(QList<QPointF>& out) {
