@@ -9,11 +9,6 @@
 #include <cmath>
 
 namespace {
-QPointF rimPoint(int variant, const QPointF& from, const QPointF& c, double r) {
-    QPointF nearPoint, farPoint;
-    GetNearFarPoints(from, c, r, nearPoint, farPoint);
-    return variant == CCLL2C::Nearest ? nearPoint : farPoint;
-}
 
 bool insideImage(const QPointF& p) {
     return p.x() >= 0 && p.y() >= 0 && p.x() <= imageWidth && p.y() <= imageHeight;
@@ -26,13 +21,7 @@ CCLL2C::CCLL2C() {
 }
 
 bool CCLL2C::Finished(CCLBaseObject& s) {
-    if (s.points.size() == 6)
-        return true;
-    if (s.points.size() == 5) {
-        s.points.append(s.points[4]);
-        return true;
-    }
-    return false;
+    return FinishWithAnchor(s, kPoints);
 }
 
 bool CCLL2C::Snap(CCLBaseObject& s, const QPointF& point, QPointF& snapped) {
@@ -50,7 +39,7 @@ bool CCLL2C::AddValid(CCLBaseObject& s, int variant, const QPointF& point) {
     if (!circle.valid)
         return false;
     const QPointF g = GetFootPoint(circle.centre, s.points[3], point);
-    if (variant != Centre && GetDistance(g, circle.centre) < 0.0001)
+    if (variant != CircleFamily::Centre && GetDistance(g, circle.centre) < 0.0001)
         return false;
     return insideImage(g);
 }
@@ -63,7 +52,8 @@ bool CCLL2C::MoveValid(CCLBaseObject& s, int variant, const QPointF& point, int 
     const ThreePointCircle circle = ThreePointCircle::Through(moved[0], moved[1], moved[2]);
     if (!circle.valid)
         return false;
-    return variant == Centre || GetDistance(GetFootPoint(circle.centre, moved[3], moved[4]), circle.centre) >= 0.0001;
+    return variant == CircleFamily::Centre ||
+           GetDistance(GetFootPoint(circle.centre, moved[3], moved[4]), circle.centre) >= 0.0001;
 }
 
 void CCLL2C::Calc(CCLBaseObject& s, int variant) {
@@ -77,29 +67,30 @@ void CCLL2C::Calc(CCLBaseObject& s, int variant) {
     const QPointF c = circle.centre;
     const QPointF f = GetFootPoint(c, s.points[3], s.points[4]);
     s.derivedPoints << c << f;
-    if (variant == Centre) {
+    if (variant == CircleFamily::Centre) {
         s.results.append(GetDistance(c, f));
         return;
     }
-    const QPointF q = rimPoint(variant, f, c, GetDistance(c, s.points[0]));
+    const QPointF q = CircleFamily::RimPoint(variant, f, c, GetDistance(c, s.points[0]));
     s.derivedPoints.append(q);
     s.results.append(GetDistance(q, f));
 }
 
 QString CCLL2C::Text(CCLBaseObject& s, int variant, double value) {
-    const int style = variant == Centre ? ShapeText::CurrentStyle() : 0;
-    return ShapeText::SingleLabel(style, s.name, s.labelNumber, "L", ShapeText::ValueText(value, s.numbits), s.unit);
+    const int style = variant == CircleFamily::Centre ? ShapeText::CurrentStyle() : 0;
+    return ShapeText::SingleLabel(style, s.name, s.labelNumber, "L", ShapeText::ValueText(value, s.numbits),
+                                  s.unit);
 }
 
 int CCLL2C::Hit(CCLBaseObject& s, int variant, const QPoint& view) {
-    const int derived = variant == Centre ? 2 : 3;
+    const int derived = variant == CircleFamily::Centre ? 2 : 3;
     if (s.points.size() < 5 || s.derivedPoints.size() != derived)
         return 0;
     const QPoint c = ImageToView(s.derivedPoints[0]);
     const QPoint f = ImageToView(s.derivedPoints[1]);
     const QPoint p3 = ImageToView(s.points[3]);
     const QPoint p4 = ImageToView(s.points[4]);
-    const QPoint to = variant == Centre ? c : ImageToView(s.derivedPoints[2]);
+    const QPoint to = variant == CircleFamily::Centre ? c : ImageToView(s.derivedPoints[2]);
     const bool hit = HitTestRing(view, c, GetDistanceI(c, ImageToView(s.points[0]))) ||
                      HitTestLine(view, p3, p4) || HitTestLine(view, f, p4) || HitTestLine(view, f, to);
     return hit ? 3 : 0;
@@ -110,7 +101,7 @@ ShapeFigure CCLL2C::Figure(CCLBaseObject& s, int variant, bool creating) {
     const double rate = s.GetUnitRate();
     const int n = s.points.size();
     if (!creating) {
-        const int derived = variant == Centre ? 2 : 3;
+        const int derived = variant == CircleFamily::Centre ? 2 : 3;
         if (n != 6 || s.derivedPoints.size() != derived || s.results.size() != 1)
             return f;
         const QPoint c = ImageToView(s.derivedPoints[0]);
@@ -125,7 +116,7 @@ ShapeFigure CCLL2C::Figure(CCLBaseObject& s, int variant, bool creating) {
         for (int i = 0; i < 5; ++i)
             f.handles << ImageToView(s.points[i]);
         f.handles << c << foot;
-        if (variant != Centre)
+        if (variant != CircleFamily::Centre)
             f.handles << to;
         return f;
     }
@@ -155,10 +146,10 @@ ShapeFigure CCLL2C::Figure(CCLBaseObject& s, int variant, bool creating) {
     const QPointF end = n >= 5 ? s.points[4] : s.curPoint;
     const QPointF foot = GetFootPoint(circle.centre, s.points[3], end);
     QPointF to = circle.centre;
-    if (variant != Centre) {
+    if (variant != CircleFamily::Centre) {
         if (GetDistance(foot, circle.centre) < 0.0001)
             return f;
-        to = rimPoint(variant, foot, circle.centre, GetDistance(circle.centre, s.points[0]));
+        to = CircleFamily::RimPoint(variant, foot, circle.centre, GetDistance(circle.centre, s.points[0]));
         f.handles << ImageToView(to);
     }
     const QPoint vf = ImageToView(foot);
@@ -172,41 +163,20 @@ ShapeFigure CCLL2C::Figure(CCLBaseObject& s, int variant, bool creating) {
     return f;
 }
 
-void CCLL2C::Draw(CCLBaseObject& s, int variant, QPainter* painter, bool withLabel) {
-    ShapeFigure f = Figure(s, variant, false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, s);
-}
-
-void CCLL2C::DrawNew(CCLBaseObject& s, int variant, QPainter* painter) {
-    Figure(s, variant, true).Paint(painter, s);
-}
-
-void CCLL2C::Collect(CCLBaseObject& s, int variant, bool creating, QList<QRect>& rects) {
-    Figure(s, variant, creating).Collect(rects);
-}
-
-void CCLL2C::Add(CCLBaseObject& s, const QPointF& point, bool append) {
-    s.UpdateObj();
-    if (append)
-        s.points.append(point);
-    s.curPoint = point;
-    s.UpdateObj();
-}
-
 bool CCLL2C::Set(CCLBaseObject& s, int variant, int part, double value) {
-    if (!ShapeEdit::Accepts(s.IsFinished(), !s.results.isEmpty() && s.derivedPoints.size() >= 2, part == 0, value))
+    if (!ShapeEdit::Accepts(s.IsFinished(), !s.results.isEmpty() && s.derivedPoints.size() >= 2, part == 0,
+                            value))
         return false;
     const QPointF c = s.derivedPoints[0];
     const QPointF foot = s.derivedPoints[1];
     const double r = GetDistance(c, s.points[0]);
     const double d = GetDistance(c, foot);
     double target = value;
-    if (variant == Nearest)
+    if (variant == CircleFamily::Nearest)
         target = r + value;
-    else if (variant == Farthest)
+    else if (variant == CircleFamily::Farthest)
         target = value - r;
-    if (variant == Farthest && target < 0.0001)
+    if (variant == CircleFamily::Farthest && target < 0.0001)
         return false;
     QPointF moved;
     if (d > 0.001) {

@@ -12,13 +12,6 @@ namespace {
 bool onCentre(const QPointF& p, const QPointF& c) {
     return std::fabs(p.x() - c.x()) < 0.0001 && std::fabs(p.y() - c.y()) < 0.0001;
 }
-
-// The rim point of the variant seen from p (near on p's side, far opposite).
-QPointF rimPoint(int variant, const QPointF& p, const QPointF& c, double r) {
-    QPointF nearPoint, farPoint;
-    GetNearFarPoints(p, c, r, nearPoint, farPoint);
-    return variant == CCLP2C::Nearest ? nearPoint : farPoint;
-}
 } // namespace
 
 CCLP2C::CCLP2C() {
@@ -27,13 +20,7 @@ CCLP2C::CCLP2C() {
 }
 
 bool CCLP2C::Finished(CCLBaseObject& s) {
-    if (s.points.size() == 5)
-        return true;
-    if (s.points.size() == 4) {
-        s.points.append(s.points[3]);
-        return true;
-    }
-    return false;
+    return FinishWithAnchor(s, kPoints);
 }
 
 bool CCLP2C::Snap(CCLBaseObject& s, const QPointF& point, QPointF& snapped) {
@@ -48,7 +35,7 @@ bool CCLP2C::AddValid(CCLBaseObject& s, int variant, const QPointF& point) {
     const int n = s.points.size();
     if (n < 3)
         return ThreePointCircle::CanAdd(s.points, 0, point);
-    if (n == 3 && variant != Centre) {
+    if (n == 3 && variant != CircleFamily::Centre) {
         const ThreePointCircle circle = ThreePointCircle::Through(s.points[0], s.points[1], s.points[2]);
         return circle.valid && !onCentre(point, circle.centre);
     }
@@ -64,7 +51,7 @@ bool CCLP2C::MoveValid(CCLBaseObject& s, int variant, const QPointF& point, int 
     if (!circle.valid)
         return false;
     // The variants have no rim point for a point on the centre.
-    return variant == Centre || !onCentre(moved[3], circle.centre);
+    return variant == CircleFamily::Centre || !onCentre(moved[3], circle.centre);
 }
 
 void CCLP2C::Calc(CCLBaseObject& s, int variant) {
@@ -77,22 +64,23 @@ void CCLP2C::Calc(CCLBaseObject& s, int variant) {
         return;
     const QPointF c = circle.centre;
     s.derivedPoints.append(c);
-    if (variant == Centre) {
+    if (variant == CircleFamily::Centre) {
         s.results.append(GetDistance(c, s.points[3]));
         return;
     }
-    const QPointF q = rimPoint(variant, s.points[3], c, GetDistance(c, s.points[0]));
+    const QPointF q = CircleFamily::RimPoint(variant, s.points[3], c, GetDistance(c, s.points[0]));
     s.derivedPoints.append(q);
     s.results.append(GetDistance(q, s.points[3]));
 }
 
 QString CCLP2C::Text(CCLBaseObject& s, int variant, double value) {
-    const int style = variant == Centre ? ShapeText::CurrentStyle() : 0;
-    return ShapeText::SingleLabel(style, s.name, s.labelNumber, "L", ShapeText::ValueText(value, s.numbits), s.unit);
+    const int style = variant == CircleFamily::Centre ? ShapeText::CurrentStyle() : 0;
+    return ShapeText::SingleLabel(style, s.name, s.labelNumber, "L", ShapeText::ValueText(value, s.numbits),
+                                  s.unit);
 }
 
 int CCLP2C::Hit(CCLBaseObject& s, int variant, const QPoint& view) {
-    const int derived = variant == Centre ? 1 : 2;
+    const int derived = variant == CircleFamily::Centre ? 1 : 2;
     if (s.points.size() < 4 || s.derivedPoints.size() != derived)
         return 0;
     const QPoint c = ImageToView(s.derivedPoints[0]);
@@ -106,7 +94,7 @@ ShapeFigure CCLP2C::Figure(CCLBaseObject& s, int variant, bool creating) {
     const double rate = s.GetUnitRate();
     const int n = s.points.size();
     if (!creating) {
-        const int derived = variant == Centre ? 1 : 2;
+        const int derived = variant == CircleFamily::Centre ? 1 : 2;
         if (n != 5 || s.derivedPoints.size() != derived || s.results.size() != 1)
             return f;
         const QPoint c = ImageToView(s.derivedPoints[0]);
@@ -118,7 +106,7 @@ ShapeFigure CCLP2C::Figure(CCLBaseObject& s, int variant, bool creating) {
         for (int i = 0; i < 4; ++i)
             f.handles << ImageToView(s.points[i]);
         f.handles << c;
-        if (variant != Centre)
+        if (variant != CircleFamily::Centre)
             f.handles << q;
         return f;
     }
@@ -143,13 +131,14 @@ ShapeFigure CCLP2C::Figure(CCLBaseObject& s, int variant, bool creating) {
         return f;
     const QPoint c = ImageToView(circle.centre);
     f.AddCircle(c, GetDistanceI(c, p0));
-    if (IsNearPoint(m, f.handles[2]) || (variant != Centre && IsNearPoint(m, c)))
+    if (IsNearPoint(m, f.handles[2]) || (variant != CircleFamily::Centre && IsNearPoint(m, c)))
         return f;
     QPointF from = circle.centre;
-    if (variant != Centre) {
+    if (variant != CircleFamily::Centre) {
         if (onCentre(s.curPoint, circle.centre))
             return f;
-        from = rimPoint(variant, s.curPoint, circle.centre, GetDistance(circle.centre, s.points[0]));
+        from = CircleFamily::RimPoint(variant, s.curPoint, circle.centre,
+                                      GetDistance(circle.centre, s.points[0]));
         f.handles << ImageToView(from);
     }
     f.AddLine(ImageToView(from), m);
@@ -157,42 +146,21 @@ ShapeFigure CCLP2C::Figure(CCLBaseObject& s, int variant, bool creating) {
     return f;
 }
 
-void CCLP2C::Draw(CCLBaseObject& s, int variant, QPainter* painter, bool withLabel) {
-    ShapeFigure f = Figure(s, variant, false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, s);
-}
-
-void CCLP2C::DrawNew(CCLBaseObject& s, int variant, QPainter* painter) {
-    Figure(s, variant, true).Paint(painter, s);
-}
-
-void CCLP2C::Collect(CCLBaseObject& s, int variant, bool creating, QList<QRect>& rects) {
-    Figure(s, variant, creating).Collect(rects);
-}
-
-void CCLP2C::Add(CCLBaseObject& s, const QPointF& point, bool append) {
-    s.UpdateObj();
-    if (append)
-        s.points.append(point);
-    s.curPoint = point;
-    s.UpdateObj();
-}
-
 bool CCLP2C::Set(CCLBaseObject& s, int variant, int part, double value) {
-    if (!ShapeEdit::Accepts(s.IsFinished(), !s.results.isEmpty() && !s.derivedPoints.isEmpty(), part == 0, value))
+    if (!ShapeEdit::Accepts(s.IsFinished(), !s.results.isEmpty() && !s.derivedPoints.isEmpty(), part == 0,
+                            value))
         return false;
     const QPointF c = s.derivedPoints[0];
     const double r = GetDistance(c, s.points[0]);
     const double d = GetDistance(c, s.points[3]);
     double target = value;
-    if (variant == Nearest)
+    if (variant == CircleFamily::Nearest)
         target = r + value;
-    else if (variant == Farthest)
+    else if (variant == CircleFamily::Farthest)
         target = value - r;
-    if (variant == Farthest && target < 0.0001)
+    if (variant == CircleFamily::Farthest && target < 0.0001)
         return false;
-    const double current = variant == Centre ? s.results[0] : d;
+    const double current = variant == CircleFamily::Centre ? s.results[0] : d;
     if (d > 0.001 && current > 0.001)
         s.points[3] = c + (s.points[3] - c) * (target / current);
     else

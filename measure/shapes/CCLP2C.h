@@ -1,43 +1,19 @@
 #pragma once
 
-#include "measure/engine/CCLBaseObject.h"
-
-struct ShapeFigure;
+#include "measure/shapes/CircleFamilyShape.h"
 
 // Point to circle (kind 4): p0, p1, p2 on the circle, p3 the point, p4 the
 // label anchor; the distance from p3 to the centre c. The static members
 // are the family's shared operations, also used by the nearest-point and
 // farthest-point variants (CCLP2CNear, CCLP2CFar), which measure from p3 to
 // the rim point q on the line through c and p3 and never take p3 on c.
-class CCLP2C : public CCLBaseObject {
+class CCLP2C : public CircleFamilyShape<CCLP2C, CircleFamily::Centre> {
 public:
-    enum Variant { Centre = 0, Nearest = 1, Farthest = 2 };
+    static constexpr int kPoints = 4;
 
     CCLP2C();
-
-    bool SnapPoint(const QPointF& point, QPointF& snapped) override { return Snap(*this, point, snapped); }
-    void CollectCreatingRects(QList<QRect>& rects) override { Collect(*this, Centre, true, rects); }
-    void CollectObjRects(QList<QRect>& rects) override { Collect(*this, Centre, false, rects); }
-    bool IsFinished() override { return Finished(*this); }
-    bool IsMovePointValid(const QPointF& point, int index) override {
-        return MoveValid(*this, Centre, point, index);
-    }
-    bool IsAddPointValid(const QPointF& point, int = 0) override { return AddValid(*this, Centre, point); }
-    void CalcResult() override { Calc(*this, Centre); }
-    QString GetShowText(double value, bool = false) override { return Text(*this, Centre, value); }
-    int HitTest(const QPoint& view) override { return Hit(*this, Centre, view); }
-    void DrawObj(QPainter* painter, bool withLabel) override { Draw(*this, Centre, painter, withLabel); }
-    void DrawCreating(QPainter* painter) override { DrawNew(*this, Centre, painter); }
-    void AddPoint(const QPointF& point) override { Add(*this, point, true); }
-    void MoveCurPoint(const QPointF& point) override { Add(*this, point, false); }
-    bool SetValue(int part, double value) override { return Set(*this, Centre, part, value); }
-    int GetValuesPerRow() override { return 1; }
-    int GetResultColumn(int j) override { return j == 0 ? ColLength : -1; }
-    int GetEditPart(int column, int) override { return column == ColLength ? 0 : -1; }
     int GetObjType() override { return 8; }
     void CollectKeyPoints(QList<QPointF>& out) override;
-    bool IsPointsEnough() override { return points.size() == 4; }
-    void SetLanguage(int lang) override { Name(*this, lang); }
 
     // ---- the family's shared operations ----
     static bool Finished(CCLBaseObject& s);
@@ -49,14 +25,8 @@ public:
     // Variants: the style-0 form whatever the label style.
     static QString Text(CCLBaseObject& s, int variant, double value);
     static int Hit(CCLBaseObject& s, int variant, const QPoint& view);
-    static void Draw(CCLBaseObject& s, int variant, QPainter* painter, bool withLabel);
-    static void DrawNew(CCLBaseObject& s, int variant, QPainter* painter);
-    static void Collect(CCLBaseObject& s, int variant, bool creating, QList<QRect>& rects);
-    static void Add(CCLBaseObject& s, const QPointF& point, bool append);
+    static ShapeFigure Figure(CCLBaseObject& s, int variant, bool creating);
     // The farthest distance is never below r: such a value is refused.
     static bool Set(CCLBaseObject& s, int variant, int part, double value);
     static void Name(CCLBaseObject& s, int lang);
-
-private:
-    static ShapeFigure Figure(CCLBaseObject& s, int variant, bool creating);
 };

@@ -10,16 +10,14 @@
 #include <limits>
 
 namespace {
-// The variant's rim points of both circles on the line of centres; false
-// when the centres coincide (no such line).
-bool rimPoints(int variant, const QPointF& c1, double r1, const QPointF& c2, double r2, QPointF& a, QPointF& b) {
+// The variant's rim points of both circles on the line of centres (circle 1
+// through p0, circle 2 through p3); false when the centres coincide.
+bool rimPoints(const CCLBaseObject& s, int variant, const QPointF& c1, const QPointF& c2, QPointF& a,
+               QPointF& b) {
     if (GetDistance(c1, c2) < 0.0001)
         return false;
-    QPointF n1, f1, n2, f2;
-    GetNearFarPoints(c2, c1, r1, n1, f1);
-    GetNearFarPoints(c1, c2, r2, n2, f2);
-    a = variant == CLC2C::Nearest ? n1 : f1;
-    b = variant == CLC2C::Nearest ? n2 : f2;
+    a = CircleFamily::RimPoint(variant, c2, c1, GetDistance(c1, s.points[0]));
+    b = CircleFamily::RimPoint(variant, c1, c2, GetDistance(c2, s.points[3]));
     return true;
 }
 } // namespace
@@ -30,12 +28,11 @@ CLC2C::CLC2C() {
 }
 
 bool CLC2C::Finished(CCLBaseObject& s) {
-    if (s.points.size() == 7)
-        return true;
-    if (s.points.size() == 6) {
-        s.points.append(s.points[5]);
-        return true;
-    }
+    return FinishWithAnchor(s, kPoints);
+}
+
+bool CLC2C::Snap(CCLBaseObject&, const QPointF& point, QPointF& snapped) {
+    snapped = point;
     return false;
 }
 
@@ -60,13 +57,12 @@ void CLC2C::Calc(CCLBaseObject& s, int variant) {
     if (!one.valid || !two.valid)
         return;
     s.derivedPoints << one.centre << two.centre;
-    if (variant == Centre) {
+    if (variant == CircleFamily::Centre) {
         s.results.append(GetDistance(one.centre, two.centre));
         return;
     }
     QPointF a(-1, -1), b(-1, -1);
-    const bool apart = rimPoints(variant, one.centre, GetDistance(one.centre, s.points[0]), two.centre,
-                                 GetDistance(two.centre, s.points[3]), a, b);
+    const bool apart = rimPoints(s, variant, one.centre, two.centre, a, b);
     s.derivedPoints << a << b;
     s.results.append(apart ? GetDistance(a, b) : std::numeric_limits<double>::quiet_NaN());
 }
@@ -74,12 +70,13 @@ void CLC2C::Calc(CCLBaseObject& s, int variant) {
 QString CLC2C::Text(CCLBaseObject& s, int variant, double value) {
     if (!std::isfinite(value))
         return ShapeText::StyledLine(0, s.name, s.labelNumber, "L", QString());
-    const int style = variant == Centre ? ShapeText::CurrentStyle() : 0;
-    return ShapeText::SingleLabel(style, s.name, s.labelNumber, "L", ShapeText::ValueText(value, s.numbits), s.unit);
+    const int style = variant == CircleFamily::Centre ? ShapeText::CurrentStyle() : 0;
+    return ShapeText::SingleLabel(style, s.name, s.labelNumber, "L", ShapeText::ValueText(value, s.numbits),
+                                  s.unit);
 }
 
 int CLC2C::Hit(CCLBaseObject& s, int variant, const QPoint& view) {
-    const int derived = variant == Centre ? 2 : 4;
+    const int derived = variant == CircleFamily::Centre ? 2 : 4;
     if (s.points.size() < 6 || s.derivedPoints.size() != derived)
         return 0;
     const QPoint c1 = ImageToView(s.derivedPoints[0]);
@@ -87,7 +84,7 @@ int CLC2C::Hit(CCLBaseObject& s, int variant, const QPoint& view) {
     if (HitTestRing(view, c1, GetDistanceI(c1, ImageToView(s.points[0]))) ||
         HitTestRing(view, c2, GetDistanceI(c2, ImageToView(s.points[3]))))
         return 3;
-    if (variant == Centre)
+    if (variant == CircleFamily::Centre)
         return HitTestLine(view, c1, c2) ? 3 : 0;
     if (s.results.isEmpty() || !std::isfinite(s.results[0]))
         return 0;
@@ -99,14 +96,14 @@ ShapeFigure CLC2C::Figure(CCLBaseObject& s, int variant, bool creating) {
     const double rate = s.GetUnitRate();
     const int n = s.points.size();
     if (!creating) {
-        const int derived = variant == Centre ? 2 : 4;
+        const int derived = variant == CircleFamily::Centre ? 2 : 4;
         if (n != 7 || s.derivedPoints.size() != derived || s.results.size() != 1)
             return f;
         const QPoint c1 = ImageToView(s.derivedPoints[0]);
         const QPoint c2 = ImageToView(s.derivedPoints[1]);
         f.AddCircle(c1, GetDistanceI(c1, ImageToView(s.points[0])));
         f.AddCircle(c2, GetDistanceI(c2, ImageToView(s.points[3])));
-        if (variant == Centre) {
+        if (variant == CircleFamily::Centre) {
             f.AddLine(c1, c2);
         } else if (std::isfinite(s.results[0])) {
             const QPoint a = ImageToView(s.derivedPoints[2]);
@@ -140,14 +137,13 @@ ShapeFigure CLC2C::Figure(CCLBaseObject& s, int variant, bool creating) {
         return f;
     const QPoint c2 = ImageToView(two.centre);
     f.AddCircle(c2, GetDistanceI(c2, f.handles[3]));
-    if (variant == Centre) {
+    if (variant == CircleFamily::Centre) {
         f.AddLine(c1, c2);
         f.SetLabel(s, s.curPoint, Text(s, variant, GetDistance(one.centre, two.centre) * rate), false);
         return f;
     }
     QPointF a, b;
-    if (!rimPoints(variant, one.centre, GetDistance(one.centre, s.points[0]), two.centre,
-                   GetDistance(two.centre, s.points[3]), a, b))
+    if (!rimPoints(s, variant, one.centre, two.centre, a, b))
         return f;
     f.AddLine(ImageToView(a), ImageToView(b));
     f.handles << ImageToView(a) << ImageToView(b);
@@ -155,42 +151,21 @@ ShapeFigure CLC2C::Figure(CCLBaseObject& s, int variant, bool creating) {
     return f;
 }
 
-void CLC2C::Draw(CCLBaseObject& s, int variant, QPainter* painter, bool withLabel) {
-    ShapeFigure f = Figure(s, variant, false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, s);
-}
-
-void CLC2C::DrawNew(CCLBaseObject& s, int variant, QPainter* painter) {
-    Figure(s, variant, true).Paint(painter, s);
-}
-
-void CLC2C::Collect(CCLBaseObject& s, int variant, bool creating, QList<QRect>& rects) {
-    Figure(s, variant, creating).Collect(rects);
-}
-
-void CLC2C::Add(CCLBaseObject& s, const QPointF& point, bool append) {
-    s.UpdateObj();
-    if (append)
-        s.points.append(point);
-    s.curPoint = point;
-    s.UpdateObj();
-}
-
 bool CLC2C::Set(CCLBaseObject& s, int variant, int part, double value) {
-    if (!ShapeEdit::Accepts(s.IsFinished(), !s.results.isEmpty() && s.derivedPoints.size() >= 2, part == 0, value))
+    if (!ShapeEdit::Accepts(s.IsFinished(), !s.results.isEmpty() && s.derivedPoints.size() >= 2, part == 0,
+                            value))
         return false;
     const QPointF c1 = s.derivedPoints[0];
     const QPointF c2 = s.derivedPoints[1];
     const double r1 = GetDistance(c1, s.points[0]);
     const double r2 = GetDistance(c2, s.points[3]);
     double target = value;
-    if (variant == Nearest)
+    if (variant == CircleFamily::Nearest)
         target = value + r1 + r2;
-    else if (variant == Farthest)
+    else if (variant == CircleFamily::Farthest)
         target = value - r1 - r2;
     // Below r1 + r2 there is no such far distance; at it the centres coincide.
-    if (variant == Farthest && target < 0.0001)
+    if (variant == CircleFamily::Farthest && target < 0.0001)
         return false;
     const double d = GetDistance(c1, c2);
     const QPointF moved = d > 0.001 ? c1 + (c2 - c1) * (target / d) : QPointF(c1.x() + target, c1.y());

@@ -171,7 +171,8 @@ private slots:
         auto centre = finished(KindC2C, familyPoints(KindC2C));
         centre->SetLanguage(1);
         QCOMPARE(centre->GetShowText(110.0), QString("L=110.00mm"));
-        const QStringList names[3] = {{"点心距", "P2C", "點心距"}, {"线心距", "L2C", "線心距"}, {"圆心距", "C2C", "圓心距"}};
+        const QStringList names[3] = {
+            {"点心距", "P2C", "點心距"}, {"线心距", "L2C", "線心距"}, {"圆心距", "C2C", "圓心距"}};
         const int kinds[3] = {KindP2CFar, KindL2CNear, KindC2CNear};
         for (int i = 0; i < 3; ++i) {
             auto shape = finished(kinds[i], familyPoints(kinds[i]));
@@ -194,8 +195,8 @@ private slots:
 
     void paintStaysInsideTheUpdateRectangles_data() {
         QTest::addColumn<int>("kind");
-        for (int kind : {KindP2C, KindP2CNear, KindP2CFar, KindL2C, KindL2CNear, KindL2CFar, KindC2C, KindC2CNear,
-                         KindC2CFar})
+        for (int kind : {KindP2C, KindP2CNear, KindP2CFar, KindL2C, KindL2CNear, KindL2CFar, KindC2C,
+                         KindC2CNear, KindC2CFar})
             QTest::newRow(qPrintable(QString::number(kind))) << kind;
     }
     void paintStaysInsideTheUpdateRectangles() {

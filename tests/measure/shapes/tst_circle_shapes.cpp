@@ -69,15 +69,16 @@ private slots:
                                   << QVariantList{M_PI, 180.0, 180.0, 10.0, 20.0} << poly({{0, 0}});
         QTest::newRow("quarter arc") << int(KindArc) << poly({{10, 0}, {kC, kC}, {0, 10}})
                                      << QVariantList{M_PI / 2, 90.0, 270.0, 10.0, 20.0} << poly({{0, 0}});
-        QTest::newRow("three-quarter arc") << int(KindArc) << poly({{10, 0}, {-kC, -kC}, {0, 10}})
-                                           << QVariantList{1.5 * M_PI, 270.0, 90.0, 10.0, 20.0}
-                                           << poly({{0, 0}});
+        QTest::newRow("three-quarter arc")
+            << int(KindArc) << poly({{10, 0}, {-kC, -kC}, {0, 10}})
+            << QVariantList{1.5 * M_PI, 270.0, 90.0, 10.0, 20.0} << poly({{0, 0}});
         QTest::newRow("ring gap") << int(KindR2R) << poly({{110, 100}, {100, 110}, {90, 100}, {100, 75}})
                                   << QVariantList{15.0} << poly({{100, 100}, {110, 100}, {125, 100}});
         QTest::newRow("three circles")
             << int(KindCircleM)
             << poly({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}, {40, 0}, {0, 40}, {-40, 0}})
-            << QVariantList{10.0, 20 * M_PI, 100 * M_PI, 20.0, 40 * M_PI, 400 * M_PI, 40.0, 80 * M_PI, 1600 * M_PI}
+            << QVariantList{10.0,       20 * M_PI, 100 * M_PI, 20.0,       40 * M_PI,
+                            400 * M_PI, 40.0,      80 * M_PI,  1600 * M_PI}
             << poly({{0, 0}, {0, 0}, {0, 0}});
     }
     void geometry() {
@@ -91,7 +92,8 @@ private slots:
             QVERIFY2(near(shape->results[i], results[i].toDouble()), qPrintable(QString::number(i)));
         QCOMPARE(shape->derivedPoints.size(), derived.size());
         for (int i = 0; i < derived.size(); ++i)
-            QVERIFY(near(shape->derivedPoints[i].x(), derived[i].x()) && near(shape->derivedPoints[i].y(), derived[i].y()));
+            QVERIFY(near(shape->derivedPoints[i].x(), derived[i].x()) &&
+                    near(shape->derivedPoints[i].y(), derived[i].y()));
         QCOMPARE(shape->points.last(), points.last()); // the label anchor
         if (kind == KindCircleM)
             QVERIFY(near(static_cast<CCLCircle_M*>(shape.get())->Roundness(), 0.25));
@@ -157,17 +159,28 @@ private slots:
         QTest::addColumn<int>("decimals");
         QTest::addColumn<QString>("unit");
         QTest::addColumn<QString>("text");
-        QTest::newRow("0 en") << 0 << 1 << true << true << 2 << "mm" << "Circle4:R=1.25mm\nD=2.50mm";
-        QTest::newRow("1 en") << 1 << 1 << true << true << 2 << "mm" << "4:R=1.25mm\nD=2.50mm";
-        QTest::newRow("2 en") << 2 << 1 << true << true << 2 << "mm" << "R=1.25mm\nD=2.50mm";
-        QTest::newRow("3 en") << 3 << 1 << true << true << 2 << "mm" << "1.25mm\n2.50mm";
-        QTest::newRow("4 en") << 4 << 1 << true << true << 2 << "mm" << "R4=1.25mm\nD4=2.50mm";
-        QTest::newRow("0 zh R") << 0 << 0 << true << false << 2 << "mm" << "圆4:R=1.25mm\n";
-        QTest::newRow("0 tw D") << 0 << 2 << false << true << 2 << "mm" << "圓4:D=2.50mm";
-        QTest::newRow("4 D") << 4 << 1 << false << true << 2 << "mm" << "D4=2.50mm";
-        QTest::newRow("none") << 0 << 1 << false << false << 2 << "mm" << "";
-        QTest::newRow("pix 0") << 2 << 1 << true << true << 0 << "pix" << "R=5pix\nD=10pix";
-        QTest::newRow("um 4") << 3 << 1 << true << true << 4 << "um" << "1250.0000um\n2500.0000um";
+        QTest::newRow("0 en") << 0 << 1 << true << true << 2 << "mm"
+                              << "Circle4:R=1.25mm\nD=2.50mm";
+        QTest::newRow("1 en") << 1 << 1 << true << true << 2 << "mm"
+                              << "4:R=1.25mm\nD=2.50mm";
+        QTest::newRow("2 en") << 2 << 1 << true << true << 2 << "mm"
+                              << "R=1.25mm\nD=2.50mm";
+        QTest::newRow("3 en") << 3 << 1 << true << true << 2 << "mm"
+                              << "1.25mm\n2.50mm";
+        QTest::newRow("4 en") << 4 << 1 << true << true << 2 << "mm"
+                              << "R4=1.25mm\nD4=2.50mm";
+        QTest::newRow("0 zh R") << 0 << 0 << true << false << 2 << "mm"
+                                << "圆4:R=1.25mm\n";
+        QTest::newRow("0 tw D") << 0 << 2 << false << true << 2 << "mm"
+                                << "圓4:D=2.50mm";
+        QTest::newRow("4 D") << 4 << 1 << false << true << 2 << "mm"
+                             << "D4=2.50mm";
+        QTest::newRow("none") << 0 << 1 << false << false << 2 << "mm"
+                              << "";
+        QTest::newRow("pix 0") << 2 << 1 << true << true << 0 << "pix"
+                               << "R=5pix\nD=10pix";
+        QTest::newRow("um 4") << 3 << 1 << true << true << 4 << "um"
+                              << "1250.0000um\n2500.0000um";
     }
     void circleLabels() {
         QFETCH(int, style);
@@ -192,7 +205,8 @@ private slots:
         auto arc = finished(KindArc, poly({{10, 0}, {0, 10}, {-10, 0}}), 0.25);
         arc->SetLanguage(1);
         auto* a = static_cast<CLArc*>(arc.get());
-        QCOMPARE(a->BuildShowText(), QString("ArcA4=3.14\nArcN4=180.00°\nArcE4=180.00°\nArcR4=2.50mm\nArcD4=5.00mm"));
+        QCOMPARE(a->BuildShowText(),
+                 QString("ArcA4=3.14\nArcN4=180.00°\nArcE4=180.00°\nArcR4=2.50mm\nArcD4=5.00mm"));
         labelStyle = 2;
         arc->SetLanguage(0);
         QCOMPARE(a->BuildShowText(), QString("A=3.14\nN=180.00°\nE=180.00°\nR=2.50mm\nD=5.00mm"));
@@ -244,7 +258,8 @@ private slots:
         finished(KindR2R, poly({{110, 100}, {100, 110}, {90, 100}, {100, 75}}), 0.25)->BuildRows(rows);
         QVERIFY(near(rows[ColLength], 3.75));
         rows.clear();
-        auto multi = finished(KindCircleM, poly({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}}), 0.25);
+        auto multi =
+            finished(KindCircleM, poly({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}}), 0.25);
         multi->BuildRows(rows);
         QCOMPARE(rows.size(), 18);
         QVERIFY(near(rows[9 + ColRadius], 5.0) && near(rows[9 + ColArea], 400 * M_PI * 0.0625));
@@ -305,7 +320,8 @@ private slots:
         QFETCH(int, clicks);
         QFETCH(int, circles);
         CCLCircle_M shape;
-        const QPolygonF all({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}, {40, 0}, {0, 40}, {-40, 0}});
+        const QPolygonF all(
+            {{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}, {40, 0}, {0, 40}, {-40, 0}});
         for (int i = 0; i < clicks; ++i)
             shape.AddPoint(all[i]);
         QCOMPARE(shape.FinishMulti(), circles > 0);
@@ -357,9 +373,10 @@ private slots:
         QTest::newRow("arc") << int(KindArc) << three << QPointF(500, 200);
         QTest::newRow("ring") << int(KindR2R) << poly({{400, 300}, {600, 500}, {800, 300}, {600, 40}})
                               << QPointF(700, 100);
-        QTest::newRow("multi") << int(KindCircleM) << poly({{400, 300}, {600, 500}, {800, 300}, {500, 300},
-                                                                  {600, 400}, {700, 300}})
-                               << QPointF(650, 600);
+        QTest::newRow("multi")
+            << int(KindCircleM)
+            << poly({{400, 300}, {600, 500}, {800, 300}, {500, 300}, {600, 400}, {700, 300}})
+            << QPointF(650, 600);
     }
     void paintStaysInsideTheUpdateRectangles() {
         QFETCH(int, kind);
