@@ -106,7 +106,7 @@ ShapeFigure CCLL2C::Figure(CCLBaseObject& s, int variant, bool creating) {
             return f;
         const QPoint c = ImageToView(s.derivedPoints[0]);
         const QPoint foot = ImageToView(s.derivedPoints[1]);
-        const QPoint to = ImageToView(s.derivedPoints.last());
+        const QPoint to = variant == CircleFamily::Centre ? c : ImageToView(s.derivedPoints[2]);
         const QPoint p4 = ImageToView(s.points[4]);
         f.AddLine(ImageToView(s.points[3]), p4);
         f.AddLine(to, foot);

@@ -9,6 +9,7 @@
 #include "measure/engine/ShapeRegistry.h"
 #include "tests/support/ShapePaintCoverage.h"
 
+#include <QPainter>
 #include <QtTest>
 
 #include <cmath>
@@ -117,6 +118,26 @@ private slots:
 
     // A line through the centre has distance 0; a typed distance moves it
     // across itself.
+    // The measured segment is painted: centre to foot, rim point to foot.
+    void measuredSegmentIsPainted_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("centre") << int(KindL2C);
+        QTest::newRow("near") << int(KindL2CNear);
+    }
+    void measuredSegmentIsPainted() {
+        QFETCH(int, kind);
+        auto shape = finished(kind, shapePoints({rim(500, 500, 100), {{300, 800}, {700, 800}}}));
+        QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setPen(QPen(Qt::red, 3));
+        shape->DrawObj(&painter, false);
+        painter.end();
+        // View y = 1080 - image y: the foot at view 280, the rim at 480.
+        QVERIFY(qAlpha(image.pixel(500, 380)) > 0);
+        QCOMPARE(qAlpha(image.pixel(500, 380 + 150)) > 0, kind == KindL2C);
+    }
+
     void lineThroughTheCentreTakesATypedDistance() {
         auto shape = finished(KindL2C, shapePoints({rim(500, 500, 15), {{450, 500}, {550, 500}}}));
         QCOMPARE(shape->results[0], 0.0);

@@ -17,6 +17,7 @@
 #include "measure/shapes/CLR2R.h"
 #include "tests/support/ShapePaintCoverage.h"
 
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -304,6 +305,36 @@ private slots:
         QVERIFY(!dot->SetValue(0, 5.0));
         auto dotArc = finished(KindArc, poly({{0, 0}, {0.0005, 0}, {0, 0.0005}}));
         QVERIFY(!dotArc->SetValue(1, 5.0));
+    }
+
+    // The arc is painted through p1, not round the other side.
+    void arcPaintsThroughItsMiddlePoint_data() {
+        QTest::addColumn<QPointF>("middle");
+        QTest::addColumn<QPointF>("other");
+        const double d = 200 / std::sqrt(2.0);
+        QTest::newRow("short side") << QPointF(600 + d, 500 + d) << QPointF(600 - d, 500 - d);
+        QTest::newRow("long side") << QPointF(600 - d, 500 - d) << QPointF(600 + d, 500 + d);
+    }
+    void arcPaintsThroughItsMiddlePoint() {
+        QFETCH(QPointF, middle);
+        QFETCH(QPointF, other);
+        auto arc = finished(KindArc, poly({{800, 500}, middle, {600, 700}}));
+        QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setPen(QPen(Qt::red, 3));
+        arc->DrawObj(&painter, false);
+        painter.end();
+        const auto paintedNear = [&](const QPointF& p) {
+            const QPoint v = ImageToView(p);
+            int n = 0;
+            for (int dy = -3; dy <= 3; ++dy)
+                for (int dx = -3; dx <= 3; ++dx)
+                    n += qAlpha(image.pixel(v.x() + dx, v.y() + dy)) > 0;
+            return n > 0;
+        };
+        QVERIFY(paintedNear(middle));
+        QVERIFY(!paintedNear(other));
     }
 
     // One complete circle ended by the right button is kept.
