@@ -9,7 +9,6 @@
 #include "measure/engine/ShapeRegistry.h"
 #include "tests/support/ShapePaintCoverage.h"
 
-#include <QPainter>
 #include <QtTest>
 
 #include <cmath>
@@ -127,12 +126,7 @@ private slots:
     void measuredSegmentIsPainted() {
         QFETCH(int, kind);
         auto shape = finished(kind, shapePoints({rim(500, 500, 100), {{300, 800}, {700, 800}}}));
-        QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setPen(QPen(Qt::red, 3));
-        shape->DrawObj(&painter, false);
-        painter.end();
+        const QImage image = PaintShape(*shape, false);
         // View y = 1080 - image y: the foot at view 280, the rim at 480.
         QVERIFY(qAlpha(image.pixel(500, 380)) > 0);
         QCOMPARE(qAlpha(image.pixel(500, 380 + 150)) > 0, kind == KindL2C);
@@ -230,16 +224,7 @@ private slots:
             points = shapePoints({rim(600, 500, 150), {{900, 100}, {1300, 200}}});
         else
             points = shapePoints({rim(500, 500, 150), rim(1100, 600, 60)});
-        const QPointF cursor(1500, 900);
-        for (int placed = 1; placed <= points.size(); ++placed) {
-            std::unique_ptr<CCLBaseObject> shape(ShapeRegistry::create(kind));
-            shape->penWidth = 3;
-            for (int i = 0; i < placed; ++i)
-                shape->AddPoint(points[i]);
-            shape->MoveCurPoint(placed == points.size() ? points.last() : cursor);
-            const PaintCoverage creating = CheckPaintCoverage(*shape, true);
-            QVERIFY2(creating.outside.isEmpty(), qPrintable(QString("creating %1").arg(placed)));
-        }
+        QCOMPARE(UncoveredWhileCreating(kind, points, QPointF(1500, 900)), 0);
         auto shape = finished(kind, points);
         shape->penWidth = 3;
         const PaintCoverage done = CheckPaintCoverage(*shape, false);
