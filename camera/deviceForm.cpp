@@ -117,7 +117,10 @@ deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
     info.load(AppPaths::appFile("help/companyInfo.png"));
 
     QSettings lines("./LineFormSet.ini", QSettings::IniFormat);
-    hub->setAllCrossLineWidth(lines.value("LineWidth", 0).toInt() + 1);
+    // The grid panel's rule: a stored width index outside 0..5 counts as 0.
+    bool widthOk = false;
+    const int width = lines.value("LineWidth", 0).toInt(&widthOk);
+    hub->setAllCrossLineWidth(widthOk && width >= 0 && width <= 5 ? width + 1 : 1);
     hub->setLineVisible(!lines.value("isHide", false).toBool());
     widgetFormat->hide();
 }
