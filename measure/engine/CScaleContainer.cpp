@@ -114,16 +114,19 @@ void CScaleContainer::ReadWriteIni(bool load) {
     settings.sync();
 }
 
-double CScaleContainer::CalibrationLength() const {
-    double length = 0.0;
+// Diameter, perpendicular distance or length of the figure, in image pixels.
+double CScaleContainer::figureLength() const {
     if (m_kind == Circle) {
         const QPointF c = GetCircleCenter(m_first, m_second, m_measured);
-        length = 2.0 * GetVectorLength(c - m_measured);
-    } else if (m_kind == PointToLine) {
-        length = GetVectorLength(footOn(m_first, m_second, m_measured) - m_measured);
-    } else {
-        length = GetVectorLength(m_measured - m_first);
+        return 2.0 * GetVectorLength(c - m_measured);
     }
+    if (m_kind == PointToLine)
+        return GetVectorLength(footOn(m_first, m_second, m_measured) - m_measured);
+    return GetVectorLength(m_measured - m_first);
+}
+
+double CScaleContainer::CalibrationLength() const {
+    const double length = figureLength();
     if (!std::isfinite(length) || std::fabs(length) < 0.0001)
         return 1.0;
     return length;
@@ -132,19 +135,9 @@ double CScaleContainer::CalibrationLength() const {
 bool CScaleContainer::IsFigureDegenerate() const {
     if (m_state != Complete)
         return false;
-    if (m_kind == Circle || m_kind == PointToLine) {
-        if (AreCollinear(m_first, m_second, m_measured))
-            return true;
-    }
-    double length = 0.0;
-    if (m_kind == Circle) {
-        const QPointF c = GetCircleCenter(m_first, m_second, m_measured);
-        length = 2.0 * GetVectorLength(c - m_measured);
-    } else if (m_kind == PointToLine) {
-        length = GetVectorLength(footOn(m_first, m_second, m_measured) - m_measured);
-    } else {
-        length = GetVectorLength(m_measured - m_first);
-    }
+    if ((m_kind == Circle || m_kind == PointToLine) && AreCollinear(m_first, m_second, m_measured))
+        return true;
+    const double length = figureLength();
     return !std::isfinite(length) || length < 0.001;
 }
 

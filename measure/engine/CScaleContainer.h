@@ -77,6 +77,7 @@ signals:
 
 private:
     void resetList();
+    double figureLength() const;
     void emitSelected(int index);
     QString groupPrefix() const;
     bool isOwnGroup(const QString& group) const;

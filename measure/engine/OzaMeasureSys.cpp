@@ -248,8 +248,9 @@ void OzaMeasureSys::GetAllMeasureData(CCLBaseObject* only, int& first, int& last
                                       QList<QString>& values) {
     QList<double> rows;
     m_shapes->CollectRows(0, only, first, last, names, rows);
+    // A shape in a state without a result (NaN) shows an empty cell.
     for (double v : rows)
-        values.append(QString("%1").arg(v, 0, 'f', m_numbits));
+        values.append(std::isfinite(v) ? QString("%1").arg(v, 0, 'f', m_numbits) : QString());
     // Tag the statistics rows: walk the same listing to find each shape's rows.
     int row = 0;
     for (CCLBaseObject* shape : m_shapes->shapes()) {

@@ -4,7 +4,6 @@
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/shapes/CCLCircle_M.h"
 #include "measure/shapes/ShapeConventions.h"
-#include "measure/shapes/ShapeFigure.h"
 #include "measure/shapes/ThreePointCircle.h"
 
 CCLCircle::CCLCircle() {
@@ -13,13 +12,7 @@ CCLCircle::CCLCircle() {
 }
 
 bool CCLCircle::IsFinished() {
-    if (points.size() == 4)
-        return true;
-    if (points.size() == 3) {
-        points.append(points[2]);
-        return true;
-    }
-    return false;
+    return FinishWithAnchor(*this, 3);
 }
 
 bool CCLCircle::IsAddPointValid(const QPointF& point, int) {
@@ -91,32 +84,6 @@ ShapeFigure CCLCircle::figure(bool creating) {
         f.SetLabel(*this, curPoint, GetShowText(GetDistance(circle.centre, points[0]) * rate), false);
     }
     return f;
-}
-
-void CCLCircle::DrawObj(QPainter* painter, bool withLabel) {
-    ShapeFigure f = figure(false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, *this);
-}
-
-void CCLCircle::DrawCreating(QPainter* painter) {
-    figure(true).Paint(painter, *this);
-}
-
-void CCLCircle::CollectObjRects(QList<QRect>& rects) {
-    figure(false).Collect(rects);
-}
-
-void CCLCircle::CollectCreatingRects(QList<QRect>& rects) {
-    figure(true).Collect(rects);
-}
-
-void CCLCircle::AddPoint(const QPointF& point) {
-    ShapeCreate::Track(*this, point, true);
-}
-
-void CCLCircle::MoveCurPoint(const QPointF& point) {
-    ShapeCreate::Track(*this, point, false);
 }
 
 void CCLCircle::CollectKeyPoints(QList<QPointF>& out) {

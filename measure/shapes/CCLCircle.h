@@ -1,30 +1,22 @@
 #pragma once
 
-#include "measure/engine/CCLBaseObject.h"
-
-struct ShapeFigure;
+#include "measure/shapes/FigureShape.h"
 
 // The circle through three outline clicks (kind 11): radius, circumference
 // and area; the label shows the radius and / or the diameter as switched by
 // "Circle/R" and "Circle/D". p3 is the label anchor. A third click on the
 // line of the first two, or a move that puts the three on one line, is
 // refused: such points have no circle.
-class CCLCircle : public CCLBaseObject {
+class CCLCircle : public FigureShape {
 public:
     CCLCircle();
 
-    void CollectCreatingRects(QList<QRect>& rects) override;
-    void CollectObjRects(QList<QRect>& rects) override;
     bool IsFinished() override;
     bool IsMovePointValid(const QPointF& point, int index) override;
     bool IsAddPointValid(const QPointF& point, int reserved = 0) override;
     void CalcResult() override;
     QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
-    void DrawObj(QPainter* painter, bool withLabel) override;
-    void DrawCreating(QPainter* painter) override;
-    void AddPoint(const QPointF& point) override;
-    void MoveCurPoint(const QPointF& point) override;
     bool SetValue(int part, double value) override;
     int GetValuesPerRow() override { return 3; }
     int GetResultColumn(int j) override;
@@ -34,6 +26,6 @@ public:
     bool IsPointsEnough() override { return points.size() == 3; }
     void SetLanguage(int lang) override;
 
-private:
-    ShapeFigure figure(bool creating);
+protected:
+    ShapeFigure figure(bool creating) override;
 };

@@ -3,7 +3,6 @@
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/shapes/ShapeConventions.h"
-#include "measure/shapes/ShapeFigure.h"
 #include "measure/shapes/ThreePointCircle.h"
 
 #include <algorithm>
@@ -57,7 +56,8 @@ QString CCLCircle_M::RadiusText(const CCLBaseObject& shape, double value, const 
     QString text;
     if (showR) {
         const QString v = ShapeText::ValueText(value, shape.numbits);
-        text += QString("%1%2\n").arg(ShapeText::StyledLine(style, shape.name, shape.labelNumber, "R", v), shape.unit);
+        text += QString("%1%2\n").arg(ShapeText::StyledLine(style, shape.name, shape.labelNumber, "R", v),
+                                      shape.unit);
     }
     if (showD) {
         const QString d = ShapeText::ValueText(value + value, shape.numbits);
@@ -210,7 +210,8 @@ ShapeFigure CCLCircle_M::figure(bool creating) {
             f.SetLabel(*this, curPoint, GetShowText(circle.radius * rate), false);
         }
     } else {
-        const ThreePointCircle circle = ThreePointCircle::Through(points[n - 3], points[n - 2], points[n - 1]);
+        const ThreePointCircle circle =
+            ThreePointCircle::Through(points[n - 3], points[n - 2], points[n - 1]);
         for (int i = n - 3; i < n; ++i)
             f.handles << ImageToView(points[i]);
         if (circle.valid) {
@@ -220,32 +221,6 @@ ShapeFigure CCLCircle_M::figure(bool creating) {
         }
     }
     return f;
-}
-
-void CCLCircle_M::DrawObj(QPainter* painter, bool withLabel) {
-    ShapeFigure f = figure(false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, *this);
-}
-
-void CCLCircle_M::DrawCreating(QPainter* painter) {
-    figure(true).Paint(painter, *this);
-}
-
-void CCLCircle_M::CollectObjRects(QList<QRect>& rects) {
-    figure(false).Collect(rects);
-}
-
-void CCLCircle_M::CollectCreatingRects(QList<QRect>& rects) {
-    figure(true).Collect(rects);
-}
-
-void CCLCircle_M::AddPoint(const QPointF& point) {
-    ShapeCreate::Track(*this, point, true);
-}
-
-void CCLCircle_M::MoveCurPoint(const QPointF& point) {
-    ShapeCreate::Track(*this, point, false);
 }
 
 void CCLCircle_M::CollectKeyPoints(QList<QPointF>& out) {

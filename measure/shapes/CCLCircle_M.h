@@ -1,14 +1,12 @@
 #pragma once
 
-#include "measure/engine/CCLBaseObject.h"
-
-struct ShapeFigure;
+#include "measure/shapes/FigureShape.h"
 
 // Multi-circle roundness (kind 12): groups of three outline clicks, one
 // circle each, ended by the right-button release (FinishMulti). Results are
 // R, 2 pi R and pi R^2 per circle; the label of the last circle adds the
 // roundness RD = smallest / largest radius. Only the last circle is drawn.
-class CCLCircle_M : public CCLBaseObject {
+class CCLCircle_M : public FigureShape {
 public:
     CCLCircle_M();
 
@@ -17,18 +15,12 @@ public:
     bool SnapPoint(const QPointF& point, QPointF& snapped) override;
     int HitTestLabel(const QPoint& view, int& index) override;
     int HitTestVertex(const QPoint& view, int& index) override;
-    void CollectCreatingRects(QList<QRect>& rects) override;
-    void CollectObjRects(QList<QRect>& rects) override;
     bool IsFinished() override;
     bool IsMovePointValid(const QPointF& point, int index) override;
     bool IsAddPointValid(const QPointF& point, int reserved = 0) override;
     void CalcResult() override;
     QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
-    void DrawObj(QPainter* painter, bool withLabel) override;
-    void DrawCreating(QPainter* painter) override;
-    void AddPoint(const QPointF& point) override;
-    void MoveCurPoint(const QPointF& point) override;
     bool SetValue(int part, double value) override { return SetFirstRadius(*this, part, value); }
     int GetValuesPerRow() override { return 3; }
     int GetResultColumn(int j) override { return CircleColumn(j); }
@@ -59,6 +51,6 @@ public:
     bool finished = false;
     int count = 0;
 
-private:
-    ShapeFigure figure(bool creating);
+protected:
+    ShapeFigure figure(bool creating) override;
 };

@@ -3,7 +3,6 @@
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/shapes/ShapeConventions.h"
-#include "measure/shapes/ShapeFigure.h"
 #include "measure/shapes/ThreePointCircle.h"
 
 #include <cmath>
@@ -18,13 +17,7 @@ CLArc::CLArc() {
 }
 
 bool CLArc::IsFinished() {
-    if (points.size() == 4)
-        return true;
-    if (points.size() == 3) {
-        points.append(points[2]);
-        return true;
-    }
-    return false;
+    return FinishWithAnchor(*this, 3);
 }
 
 bool CLArc::IsAddPointValid(const QPointF& point, int) {
@@ -83,7 +76,8 @@ QString CLArc::GetShowText(double, bool) {
 // One line per switched-on value, in the label style's form.
 QString CLArc::linesText(double a, double n, double e, double r, double d, bool breakAfterD) const {
     const int style = ShapeText::CurrentStyle();
-    const auto line = [&](const char* key, const QString& tag, double value, const QString& suffix, bool brk) {
+    const auto line = [&](const char* key, const QString& tag, double value, const QString& suffix,
+                          bool brk) {
         if (!ShapeLabel::Switch(QString("CLArc/") + key, true))
             return QString();
         const QString vt = ShapeText::ValueText(value, numbits);
@@ -200,37 +194,6 @@ ShapeFigure CLArc::figure(bool creating) {
     f.AddDash(vq, c);
     f.SetLabel(*this, q, GetCreatingText(), false);
     return f;
-}
-
-void CLArc::DrawObj(QPainter* painter, bool withLabel) {
-    ShapeFigure f = figure(false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, *this);
-}
-
-void CLArc::DrawCreating(QPainter* painter) {
-    figure(true).Paint(painter, *this);
-}
-
-void CLArc::CollectObjRects(QList<QRect>& rects) {
-    figure(false).Collect(rects);
-}
-
-void CLArc::CollectCreatingRects(QList<QRect>& rects) {
-    figure(true).Collect(rects);
-}
-
-void CLArc::AddPoint(const QPointF& point) {
-    UpdateObj();
-    points.append(point);
-    curPoint = point;
-    UpdateObj();
-}
-
-void CLArc::MoveCurPoint(const QPointF& point) {
-    UpdateObj();
-    curPoint = point;
-    UpdateObj();
 }
 
 void CLArc::CollectKeyPoints(QList<QPointF>& out) {

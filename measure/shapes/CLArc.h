@@ -1,8 +1,6 @@
 #pragma once
 
-#include "measure/engine/CCLBaseObject.h"
-
-struct ShapeFigure;
+#include "measure/shapes/FigureShape.h"
 
 // The arc (kind 9): start p0, a point p1 of the arc, end p2 (p3 the label
 // anchor). Results: the central angle A in radians, N in degrees, E = 360 -
@@ -10,12 +8,10 @@ struct ShapeFigure;
 // recomputed whenever the scale changes). The five label lines are
 // switched by "CLArc/A", "N", "E", "R", "D". Three clicks on one line have
 // no circle and are refused.
-class CLArc : public CCLBaseObject {
+class CLArc : public FigureShape {
 public:
     CLArc();
 
-    void CollectCreatingRects(QList<QRect>& rects) override;
-    void CollectObjRects(QList<QRect>& rects) override;
     bool IsFinished() override;
     bool IsMovePointValid(const QPointF& point, int index) override;
     bool IsAddPointValid(const QPointF& point, int reserved = 0) override;
@@ -23,10 +19,6 @@ public:
     // The five fixed lines from the fields (label hit test).
     QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
-    void DrawObj(QPainter* painter, bool withLabel) override;
-    void DrawCreating(QPainter* painter) override;
-    void AddPoint(const QPointF& point) override;
-    void MoveCurPoint(const QPointF& point) override;
     // Part 1, the radius in image pixels; refused while the radius is 0.001
     // px or less (no ray to scale along).
     bool SetValue(int part, double value) override;
@@ -51,5 +43,5 @@ public:
 
 private:
     QString linesText(double a, double n, double e, double r, double d, bool breakAfterD) const;
-    ShapeFigure figure(bool creating);
+    ShapeFigure figure(bool creating) override;
 };

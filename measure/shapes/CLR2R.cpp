@@ -3,7 +3,6 @@
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/shapes/ShapeConventions.h"
-#include "measure/shapes/ShapeFigure.h"
 #include "measure/shapes/ThreePointCircle.h"
 
 #include <cmath>
@@ -14,13 +13,7 @@ CLR2R::CLR2R() {
 }
 
 bool CLR2R::IsFinished() {
-    if (points.size() == 5)
-        return true;
-    if (points.size() == 4) {
-        points.append(points[3]);
-        return true;
-    }
-    return false;
+    return FinishWithAnchor(*this, 4);
 }
 
 bool CLR2R::IsAddPointValid(const QPointF& point, int) {
@@ -128,32 +121,6 @@ ShapeFigure CLR2R::figure(bool creating) {
         f.SetLabel(*this, curPoint, GetShowText(std::fabs(r1 - r2) * rate), false);
     }
     return f;
-}
-
-void CLR2R::DrawObj(QPainter* painter, bool withLabel) {
-    ShapeFigure f = figure(false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, *this);
-}
-
-void CLR2R::DrawCreating(QPainter* painter) {
-    figure(true).Paint(painter, *this);
-}
-
-void CLR2R::CollectObjRects(QList<QRect>& rects) {
-    figure(false).Collect(rects);
-}
-
-void CLR2R::CollectCreatingRects(QList<QRect>& rects) {
-    figure(true).Collect(rects);
-}
-
-void CLR2R::AddPoint(const QPointF& point) {
-    ShapeCreate::Track(*this, point, true);
-}
-
-void CLR2R::MoveCurPoint(const QPointF& point) {
-    ShapeCreate::Track(*this, point, false);
 }
 
 void CLR2R::CollectKeyPoints(QList<QPointF>& out) {

@@ -1,29 +1,21 @@
 #pragma once
 
-#include "measure/engine/CCLBaseObject.h"
-
-struct ShapeFigure;
+#include "measure/shapes/FigureShape.h"
 
 // Ring distance (kind 7): p0, p1, p2 on a reference circle, p3 on a ring
 // about the same centre; the result is the gap |r1 - r2|, drawn on the
 // horizontal through the centre from e1 (radius r1) to e2 (radius r2).
 // p4 is the label anchor. Derived points: c, e1, e2.
-class CLR2R : public CCLBaseObject {
+class CLR2R : public FigureShape {
 public:
     CLR2R();
 
-    void CollectCreatingRects(QList<QRect>& rects) override;
-    void CollectObjRects(QList<QRect>& rects) override;
     bool IsFinished() override;
     bool IsMovePointValid(const QPointF& point, int index) override;
     bool IsAddPointValid(const QPointF& point, int reserved = 0) override;
     void CalcResult() override;
     QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
-    void DrawObj(QPainter* painter, bool withLabel) override;
-    void DrawCreating(QPainter* painter) override;
-    void AddPoint(const QPointF& point) override;
-    void MoveCurPoint(const QPointF& point) override;
     bool SetValue(int part, double value) override;
     int GetValuesPerRow() override { return 1; }
     int GetResultColumn(int j) override { return j == 0 ? ColLength : -1; }
@@ -33,6 +25,6 @@ public:
     bool IsPointsEnough() override { return points.size() == 4; }
     void SetLanguage(int lang) override;
 
-private:
-    ShapeFigure figure(bool creating);
+protected:
+    ShapeFigure figure(bool creating) override;
 };

@@ -28,7 +28,8 @@ void ShapeFigure::AddArcThrough(const QPoint& centre, int radius, const QPoint& 
     arcs.append(Arc{centre, radius, forward ? QPointF(a) : QPointF(b), forward ? QPointF(b) : QPointF(a)});
 }
 
-void ShapeFigure::SetLabel(CCLBaseObject& shape, const QPointF& anchor, const QString& text, bool textColour) {
+void ShapeFigure::SetLabel(CCLBaseObject& shape, const QPointF& anchor, const QString& text,
+                           bool textColour) {
     hasLabel = true;
     labelText = text;
     labelBox = ShapeLabel::Box(shape, anchor, text);

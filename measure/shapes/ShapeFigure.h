@@ -36,7 +36,8 @@ struct ShapeFigure {
     void AddLine(const QPoint& a, const QPoint& b) { lines.append({a, b}); }
     void AddDash(const QPoint& a, const QPoint& b) { dashes.append({a, b}); }
     // The arc about `centre` from `a` to `b` that passes through `through`.
-    void AddArcThrough(const QPoint& centre, int radius, const QPoint& a, const QPoint& through, const QPoint& b);
+    void AddArcThrough(const QPoint& centre, int radius, const QPoint& a, const QPoint& through,
+                       const QPoint& b);
     // Label text measured as a (multi-line) label box at `anchor` (image).
     void SetLabel(CCLBaseObject& shape, const QPointF& anchor, const QString& text, bool textColour = true);
 

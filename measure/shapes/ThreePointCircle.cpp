@@ -18,7 +18,8 @@ bool ThreePointCircle::Collinear(const QPointF& a, const QPointF& b, const QPoin
     return AreCollinear(a, b, c);
 }
 
-bool ThreePointCircle::KeepsCircle(const QVector<QPointF>& points, int first, int index, const QPointF& moved) {
+bool ThreePointCircle::KeepsCircle(const QVector<QPointF>& points, int first, int index,
+                                   const QPointF& moved) {
     if (first < 0 || first + 3 > points.size())
         return true;
     if (index < first || index > first + 2)

@@ -3,12 +3,15 @@
 #include "measure/engine/CCLBaseObject.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/OzaMeasureSys.h"
+#include "measure/engine/ShapeRegistry.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QRegion>
 
-PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating, QSize view, int margin) {
+#include <memory>
+
+QImage PaintShape(CCLBaseObject& shape, bool creating, QSize view) {
     QImage image(view, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -23,6 +26,11 @@ PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating, QSize view
         else
             shape.DrawObj(&painter, true);
     }
+    return image;
+}
+
+PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating, QSize view, int margin) {
+    const QImage image = PaintShape(shape, creating, view);
     QList<QRect> rects;
     if (creating)
         shape.CollectCreatingRects(rects);
@@ -43,4 +51,22 @@ PaintCoverage CheckPaintCoverage(CCLBaseObject& shape, bool creating, QSize view
         }
     }
     return result;
+}
+
+int UncoveredWhileCreating(int kind, const QPolygonF& points, const QPointF& cursor, int penWidth) {
+    int outside = 0;
+    for (int placed = 1; placed <= points.size(); ++placed) {
+        std::unique_ptr<CCLBaseObject> shape(ShapeRegistry::create(kind));
+        if (!shape)
+            return -1;
+        shape->penWidth = penWidth;
+        for (int i = 0; i < placed; ++i)
+            shape->AddPoint(points[i]);
+        shape->MoveCurPoint(placed == points.size() ? points.last() : cursor);
+        const PaintCoverage state = CheckPaintCoverage(*shape, true);
+        if (state.painted == 0)
+            return -1;
+        outside += state.outside.size();
+    }
+    return outside;
 }

@@ -120,19 +120,6 @@ private slots:
         QCOMPARE(sys()->mode(), int(OzaMeasureSys::ModeShapes));
     }
 
-    void toolsOfUnregisteredKindsCreateNothing() {
-        makeLayer(); // the circle-to-circle distance has no class yet
-        hub->useMeasureTool(13);
-        QCOMPARE(shapes()->toolKind(), int(KindC2C));
-        QVERIFY(!shapes()->creating());
-        clickAt(layer, {100, 100});
-        clickAt(layer, {200, 100});
-        clickAt(layer, {200, 200});
-        QVERIFY(shapes()->shapes().isEmpty());
-        drawLine({100, 100}, {300, 100});
-        QCOMPARE(shapes()->shapes().size(), 1);
-    }
-
     void deleteAllAsksThenClearsStoreTableAndCounters() {
         makeLayer();
         setLineSave(0);

@@ -97,8 +97,8 @@ private slots:
         } units[] = {{"um", "0.001"}, {"mm", "1"}, {"mil", "0.0254"}};
         for (const auto& u : units)
             for (const char* length : {"1.0000", "1234.5678", "98765.4321"})
-                QTest::newRow(qPrintable(QString("%1 %2").arg(length, u.unit))) << QString(u.unit) << QString(u.mm)
-                                                                                 << QString(length);
+                QTest::newRow(qPrintable(QString("%1 %2").arg(length, u.unit)))
+                    << QString(u.unit) << QString(u.mm) << QString(length);
     }
     void calibratedLineReadsToTheLastDecimal() {
         QFETCH(QString, unit);
@@ -106,8 +106,8 @@ private slots:
         QFETCH(QString, length);
         calibrate(250, "mm", 0.7, 4);
         hub->scaleUnitChanged(unit);
-        const long double mm = std::strtold(qPrintable(length), nullptr) *
-                               std::strtold(qPrintable(mmPerUnit), nullptr);
+        const long double mm =
+            std::strtold(qPrintable(length), nullptr) * std::strtold(qPrintable(mmPerUnit), nullptr);
         const long double pixels = mm / (0.7L / 250.0L);
         CCLBaseObject* line = addLine(double(pixels));
         labelStyle = 3; // the bare value and unit
@@ -136,9 +136,10 @@ private slots:
         QTest::addColumn<QPointF>("p");
         QTest::newRow("circle collinear") << 2 << QPointF(100, 100) << QPointF(300, 100) << QPointF(200, 100);
         QTest::newRow("circle 1e-6 px off") << 2 << QPointF(0, 0) << QPointF(1000, 0) << QPointF(500, 1e-6);
-        QTest::newRow("point on the line") << 1 << QPointF(100, 100) << QPointF(300, 100) << QPointF(500, 100);
-        QTest::newRow("point 1e-6 px off") << 1 << QPointF(100, 100) << QPointF(300, 400)
-                                           << QPointF(200, 250 + 1e-6);
+        QTest::newRow("point on the line")
+            << 1 << QPointF(100, 100) << QPointF(300, 100) << QPointF(500, 100);
+        QTest::newRow("point 1e-6 px off")
+            << 1 << QPointF(100, 100) << QPointF(300, 400) << QPointF(200, 250 + 1e-6);
     }
     void degenerateCalibrationIsRefused() {
         QFETCH(int, kind);

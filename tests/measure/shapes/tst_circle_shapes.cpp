@@ -38,6 +38,14 @@ QPolygonF poly(std::initializer_list<QPointF> points) {
 bool near(double a, double b, double rel = 1e-9) {
     return std::fabs(a - b) <= rel * std::max(1.0, std::fabs(b));
 }
+bool closeAll(const QList<double>& got, const QList<double>& want) {
+    if (got.size() != want.size())
+        return false;
+    for (int i = 0; i < got.size(); ++i)
+        if (!near(got[i], want[i]))
+            return false;
+    return true;
+}
 } // namespace
 
 class CircleShapesTest : public QObject {
@@ -61,37 +69,37 @@ private slots:
     void geometry_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QPolygonF>("points");
-        QTest::addColumn<QVariantList>("results");
+        QTest::addColumn<QList<double>>("results");
         QTest::addColumn<QPolygonF>("derived");
         QTest::newRow("circle") << int(KindCircle) << poly({{0, 0}, {10, 0}, {0, 10}})
-                                << QVariantList{kS, 2 * M_PI * kS, 50 * M_PI} << poly({{5, 5}});
+                                << QList<double>{kS, 2 * M_PI * kS, 50 * M_PI} << poly({{5, 5}});
         QTest::newRow("half arc") << int(KindArc) << poly({{10, 0}, {0, 10}, {-10, 0}})
-                                  << QVariantList{M_PI, 180.0, 180.0, 10.0, 20.0} << poly({{0, 0}});
+                                  << QList<double>{M_PI, 180.0, 180.0, 10.0, 20.0} << poly({{0, 0}});
         QTest::newRow("quarter arc") << int(KindArc) << poly({{10, 0}, {kC, kC}, {0, 10}})
-                                     << QVariantList{M_PI / 2, 90.0, 270.0, 10.0, 20.0} << poly({{0, 0}});
-        QTest::newRow("three-quarter arc") << int(KindArc) << poly({{10, 0}, {-kC, -kC}, {0, 10}})
-                                           << QVariantList{1.5 * M_PI, 270.0, 90.0, 10.0, 20.0}
-                                           << poly({{0, 0}});
+                                     << QList<double>{M_PI / 2, 90.0, 270.0, 10.0, 20.0} << poly({{0, 0}});
+        QTest::newRow("three-quarter arc")
+            << int(KindArc) << poly({{10, 0}, {-kC, -kC}, {0, 10}})
+            << QList<double>{1.5 * M_PI, 270.0, 90.0, 10.0, 20.0} << poly({{0, 0}});
         QTest::newRow("ring gap") << int(KindR2R) << poly({{110, 100}, {100, 110}, {90, 100}, {100, 75}})
-                                  << QVariantList{15.0} << poly({{100, 100}, {110, 100}, {125, 100}});
+                                  << QList<double>{15.0} << poly({{100, 100}, {110, 100}, {125, 100}});
         QTest::newRow("three circles")
             << int(KindCircleM)
             << poly({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}, {40, 0}, {0, 40}, {-40, 0}})
-            << QVariantList{10.0, 20 * M_PI, 100 * M_PI, 20.0, 40 * M_PI, 400 * M_PI, 40.0, 80 * M_PI, 1600 * M_PI}
+            << QList<double>{10.0,       20 * M_PI, 100 * M_PI, 20.0,       40 * M_PI,
+                             400 * M_PI, 40.0,      80 * M_PI,  1600 * M_PI}
             << poly({{0, 0}, {0, 0}, {0, 0}});
     }
     void geometry() {
         QFETCH(int, kind);
         QFETCH(QPolygonF, points);
-        QFETCH(QVariantList, results);
+        QFETCH(QList<double>, results);
         QFETCH(QPolygonF, derived);
         auto shape = finished(kind, points);
-        QCOMPARE(shape->results.size(), results.size());
-        for (int i = 0; i < results.size(); ++i)
-            QVERIFY2(near(shape->results[i], results[i].toDouble()), qPrintable(QString::number(i)));
+        QVERIFY(closeAll(shape->results, results));
         QCOMPARE(shape->derivedPoints.size(), derived.size());
         for (int i = 0; i < derived.size(); ++i)
-            QVERIFY(near(shape->derivedPoints[i].x(), derived[i].x()) && near(shape->derivedPoints[i].y(), derived[i].y()));
+            QVERIFY(near(shape->derivedPoints[i].x(), derived[i].x()) &&
+                    near(shape->derivedPoints[i].y(), derived[i].y()));
         QCOMPARE(shape->points.last(), points.last()); // the label anchor
         if (kind == KindCircleM)
             QVERIFY(near(static_cast<CCLCircle_M*>(shape.get())->Roundness(), 0.25));
@@ -157,17 +165,28 @@ private slots:
         QTest::addColumn<int>("decimals");
         QTest::addColumn<QString>("unit");
         QTest::addColumn<QString>("text");
-        QTest::newRow("0 en") << 0 << 1 << true << true << 2 << "mm" << "Circle4:R=1.25mm\nD=2.50mm";
-        QTest::newRow("1 en") << 1 << 1 << true << true << 2 << "mm" << "4:R=1.25mm\nD=2.50mm";
-        QTest::newRow("2 en") << 2 << 1 << true << true << 2 << "mm" << "R=1.25mm\nD=2.50mm";
-        QTest::newRow("3 en") << 3 << 1 << true << true << 2 << "mm" << "1.25mm\n2.50mm";
-        QTest::newRow("4 en") << 4 << 1 << true << true << 2 << "mm" << "R4=1.25mm\nD4=2.50mm";
-        QTest::newRow("0 zh R") << 0 << 0 << true << false << 2 << "mm" << "圆4:R=1.25mm\n";
-        QTest::newRow("0 tw D") << 0 << 2 << false << true << 2 << "mm" << "圓4:D=2.50mm";
-        QTest::newRow("4 D") << 4 << 1 << false << true << 2 << "mm" << "D4=2.50mm";
-        QTest::newRow("none") << 0 << 1 << false << false << 2 << "mm" << "";
-        QTest::newRow("pix 0") << 2 << 1 << true << true << 0 << "pix" << "R=5pix\nD=10pix";
-        QTest::newRow("um 4") << 3 << 1 << true << true << 4 << "um" << "1250.0000um\n2500.0000um";
+        QTest::newRow("0 en") << 0 << 1 << true << true << 2 << "mm"
+                              << "Circle4:R=1.25mm\nD=2.50mm";
+        QTest::newRow("1 en") << 1 << 1 << true << true << 2 << "mm"
+                              << "4:R=1.25mm\nD=2.50mm";
+        QTest::newRow("2 en") << 2 << 1 << true << true << 2 << "mm"
+                              << "R=1.25mm\nD=2.50mm";
+        QTest::newRow("3 en") << 3 << 1 << true << true << 2 << "mm"
+                              << "1.25mm\n2.50mm";
+        QTest::newRow("4 en") << 4 << 1 << true << true << 2 << "mm"
+                              << "R4=1.25mm\nD4=2.50mm";
+        QTest::newRow("0 zh R") << 0 << 0 << true << false << 2 << "mm"
+                                << "圆4:R=1.25mm\n";
+        QTest::newRow("0 tw D") << 0 << 2 << false << true << 2 << "mm"
+                                << "圓4:D=2.50mm";
+        QTest::newRow("4 D") << 4 << 1 << false << true << 2 << "mm"
+                             << "D4=2.50mm";
+        QTest::newRow("none") << 0 << 1 << false << false << 2 << "mm"
+                              << "";
+        QTest::newRow("pix 0") << 2 << 1 << true << true << 0 << "pix"
+                               << "R=5pix\nD=10pix";
+        QTest::newRow("um 4") << 3 << 1 << true << true << 4 << "um"
+                              << "1250.0000um\n2500.0000um";
     }
     void circleLabels() {
         QFETCH(int, style);
@@ -192,7 +211,8 @@ private slots:
         auto arc = finished(KindArc, poly({{10, 0}, {0, 10}, {-10, 0}}), 0.25);
         arc->SetLanguage(1);
         auto* a = static_cast<CLArc*>(arc.get());
-        QCOMPARE(a->BuildShowText(), QString("ArcA4=3.14\nArcN4=180.00°\nArcE4=180.00°\nArcR4=2.50mm\nArcD4=5.00mm"));
+        QCOMPARE(a->BuildShowText(),
+                 QString("ArcA4=3.14\nArcN4=180.00°\nArcE4=180.00°\nArcR4=2.50mm\nArcD4=5.00mm"));
         labelStyle = 2;
         arc->SetLanguage(0);
         QCOMPARE(a->BuildShowText(), QString("A=3.14\nN=180.00°\nE=180.00°\nR=2.50mm\nD=5.00mm"));
@@ -230,26 +250,21 @@ private slots:
     // Rows at 0.25 mm per px: lengths times 0.25, areas times 0.0625; the
     // arc's radius is stored in mm already and not scaled again.
     void dataRows() {
-        QList<double> rows;
-        finished(KindCircle, poly({{0, 0}, {10, 0}, {5, 5}}), 0.25)->BuildRows(rows);
-        const QList<double> circle = {0, 2.5 * M_PI, 25 * M_PI * 0.0625, 0, 0, 0, 0, 1.25, 2.5};
-        for (int i = 0; i < 9; ++i)
-            QVERIFY2(near(rows[i], circle[i]), qPrintable(QString::number(i)));
-        rows.clear();
-        finished(KindArc, poly({{10, 0}, {0, 10}, {-10, 0}}), 0.25)->BuildRows(rows);
-        const QList<double> arc = {0, 0, 0, 180, M_PI, 0, 0, 2.5, 5.0};
-        for (int i = 0; i < 9; ++i)
-            QVERIFY2(near(rows[i], arc[i]), qPrintable(QString::number(i)));
-        rows.clear();
-        finished(KindR2R, poly({{110, 100}, {100, 110}, {90, 100}, {100, 75}}), 0.25)->BuildRows(rows);
-        QVERIFY(near(rows[ColLength], 3.75));
-        rows.clear();
-        auto multi = finished(KindCircleM, poly({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}}), 0.25);
-        multi->BuildRows(rows);
-        QCOMPARE(rows.size(), 18);
-        QVERIFY(near(rows[9 + ColRadius], 5.0) && near(rows[9 + ColArea], 400 * M_PI * 0.0625));
-        QCOMPARE(rows[9 + ColDiameter], 0.0);
-        QCOMPARE(multi->GetEditPart(ColRadius, 0), -1);
+        const auto rowsOf = [&](int kind, const QPolygonF& points) {
+            QList<double> rows;
+            finished(kind, points, 0.25)->BuildRows(rows);
+            return rows;
+        };
+        const QPolygonF two = poly({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}});
+        QVERIFY(closeAll(rowsOf(KindCircle, poly({{0, 0}, {10, 0}, {5, 5}})),
+                         {0, 2.5 * M_PI, 25 * M_PI * 0.0625, 0, 0, 0, 0, 1.25, 2.5}));
+        QVERIFY(closeAll(rowsOf(KindArc, poly({{10, 0}, {0, 10}, {-10, 0}})),
+                         {0, 0, 0, 180, M_PI, 0, 0, 2.5, 5.0}));
+        QVERIFY(closeAll(rowsOf(KindR2R, poly({{110, 100}, {100, 110}, {90, 100}, {100, 75}})),
+                         {3.75, 0, 0, 0, 0, 0, 0, 0, 0}));
+        QVERIFY(closeAll(rowsOf(KindCircleM, two).mid(9),
+                         {0, 10 * M_PI, 400 * M_PI * 0.0625, 0, 0, 0, 0, 5.0, 0})); // no diameter
+        QCOMPARE(makeShape(KindCircleM)->GetEditPart(ColRadius, 0), -1);
     }
 
     void typedValues() {
@@ -291,31 +306,30 @@ private slots:
         QVERIFY(!dotArc->SetValue(1, 5.0));
     }
 
-    // One complete circle ended by the right button is kept.
-    void multiCircleEndsWithOneOrMoreCircles_data() {
-        QTest::addColumn<int>("clicks");
-        QTest::addColumn<int>("circles");
-        QTest::newRow("3 clicks") << 3 << 1;
-        QTest::newRow("4 clicks") << 4 << 1;
-        QTest::newRow("7 clicks") << 7 << 2;
-        QTest::newRow("9 clicks") << 9 << 3;
-        QTest::newRow("2 clicks") << 2 << 0;
+    // The arc is painted through p1, not round the other side.
+    void arcPaintsThroughItsMiddlePoint_data() {
+        QTest::addColumn<QPointF>("middle");
+        QTest::addColumn<QPointF>("other");
+        const double d = 200 / std::sqrt(2.0);
+        QTest::newRow("short side") << QPointF(600 + d, 500 + d) << QPointF(600 - d, 500 - d);
+        QTest::newRow("long side") << QPointF(600 - d, 500 - d) << QPointF(600 + d, 500 + d);
     }
-    void multiCircleEndsWithOneOrMoreCircles() {
-        QFETCH(int, clicks);
-        QFETCH(int, circles);
-        CCLCircle_M shape;
-        const QPolygonF all({{10, 0}, {0, 10}, {-10, 0}, {20, 0}, {0, 20}, {-20, 0}, {40, 0}, {0, 40}, {-40, 0}});
-        for (int i = 0; i < clicks; ++i)
-            shape.AddPoint(all[i]);
-        QCOMPARE(shape.FinishMulti(), circles > 0);
-        if (circles == 0)
-            return;
-        QVERIFY(shape.IsFinished());
-        shape.CalcResult();
-        QCOMPARE(shape.count, circles);
-        QCOMPARE(shape.GetRowCount(), circles);
-        QCOMPARE(shape.points.last(), all[circles * 3 - 1]);
+    void arcPaintsThroughItsMiddlePoint() {
+        QFETCH(QPointF, middle);
+        QFETCH(QPointF, other);
+        auto arc = finished(KindArc, poly({{800, 500}, middle, {600, 700}}));
+        arc->points[3] = QPointF(1500, 100); // the label out of the way
+        const QImage image = PaintShape(*arc, false);
+        const auto paintedNear = [&](const QPointF& p) {
+            const QPoint v = ImageToView(p);
+            int n = 0;
+            for (int dy = -3; dy <= 3; ++dy)
+                for (int dx = -3; dx <= 3; ++dx)
+                    n += qAlpha(image.pixel(v.x() + dx, v.y() + dy)) > 0;
+            return n > 0;
+        };
+        QVERIFY(paintedNear(middle));
+        QVERIFY(!paintedNear(other));
     }
 
     void mouseCreatesCircleAndMultiCircle() {
@@ -357,26 +371,16 @@ private slots:
         QTest::newRow("arc") << int(KindArc) << three << QPointF(500, 200);
         QTest::newRow("ring") << int(KindR2R) << poly({{400, 300}, {600, 500}, {800, 300}, {600, 40}})
                               << QPointF(700, 100);
-        QTest::newRow("multi") << int(KindCircleM) << poly({{400, 300}, {600, 500}, {800, 300}, {500, 300},
-                                                                  {600, 400}, {700, 300}})
-                               << QPointF(650, 600);
+        QTest::newRow("multi")
+            << int(KindCircleM)
+            << poly({{400, 300}, {600, 500}, {800, 300}, {500, 300}, {600, 400}, {700, 300}})
+            << QPointF(650, 600);
     }
     void paintStaysInsideTheUpdateRectangles() {
         QFETCH(int, kind);
         QFETCH(QPolygonF, points);
         QFETCH(QPointF, cursor);
-        SetLabelSwitch("P2P/C", false);
-        kit->sys->SetPenWidth(3);
-        for (int placed = 1; placed <= points.size(); ++placed) {
-            auto shape = makeShape(kind);
-            shape->penWidth = 3;
-            for (int i = 0; i < placed; ++i)
-                shape->AddPoint(points[i]);
-            shape->MoveCurPoint(cursor);
-            const PaintCoverage creating = CheckPaintCoverage(*shape, true);
-            QVERIFY2(creating.outside.isEmpty(), qPrintable(QString("creating %1").arg(placed)));
-            QVERIFY(creating.painted > 0);
-        }
+        QCOMPARE(UncoveredWhileCreating(kind, points, cursor), 0);
         auto shape = finished(kind, points);
         shape->penWidth = 3;
         const PaintCoverage done = CheckPaintCoverage(*shape, false);
