@@ -19,16 +19,7 @@ bool CCLMulP2L::ItemInside(const QPointF& p, const QPointF& a, const QPointF& b)
 }
 
 int CCLMulP2L::HitTestVertex(const QPoint& view, int& index) {
-    index = -1;
-    for (int i = 0; i < points.size(); ++i) {
-        const QPoint v = ImageToView(points[i]);
-        const double dx = v.x() - view.x(), dy = v.y() - view.y();
-        if (dx * dx + dy * dy <= 25.0) {
-            index = i;
-            return 1;
-        }
-    }
-    return 0;
+    return ShapeHit::AnyPoint(points, view, index);
 }
 
 bool CCLMulP2L::HitItem(const QPoint& view, const QPointF& p) {

@@ -199,3 +199,18 @@ bool FinishFixed(QVector<QPointF>& points, int clicks) {
     return points.size() == clicks + 1;
 }
 } // namespace ShapeCreate
+
+namespace ShapeHit {
+int AnyPoint(const QVector<QPointF>& points, const QPoint& view, int& index) {
+    index = -1;
+    for (int i = 0; i < points.size(); ++i) {
+        const QPoint v = ImageToView(points[i]);
+        const double dx = v.x() - view.x(), dy = v.y() - view.y();
+        if (dx * dx + dy * dy <= 25.0) {
+            index = i;
+            return 1;
+        }
+    }
+    return 0;
+}
+} // namespace ShapeHit

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPoint>
 #include <QPointF>
 #include <QRect>
 #include <QString>
@@ -78,6 +79,12 @@ namespace ShapeSnap {
 // moved onto it. False (and the candidate unchanged) otherwise.
 bool ToReference(const QPointF& reference, const QPointF& candidate, QPointF& snapped);
 } // namespace ShapeSnap
+
+namespace ShapeHit {
+// 1 with the index of the first of all the points (label anchors included)
+// within 5 view px of the mouse, else 0 and -1.
+int AnyPoint(const QVector<QPointF>& points, const QPoint& view, int& index);
+} // namespace ShapeHit
 
 namespace ShapeCreate {
 // A press (append) or a move while the shape is created: a copy repaints

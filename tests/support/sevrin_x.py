@@ -124,3 +124,22 @@ def red_rows(img, box, share=0.5):
         if n * 4 >= share * width:
             rows.append(y)
     return rows
+
+
+class Checks:
+    """Named checks printed as they run; `summary()` prints the count and
+    gives the exit code."""
+
+    def __init__(self):
+        self.count = 0
+        self.failures = []
+
+    def __call__(self, cond, what):
+        self.count += 1
+        print(("ok   " if cond else "FAIL ") + what)
+        if not cond:
+            self.failures.append(what)
+
+    def summary(self):
+        print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
+        return 1 if self.failures else 0

@@ -62,15 +62,7 @@ CELL_H = (AREA[3] - AREA[1]) // 4
 TABLE = (600, 890, 1700, 1045)  # rows of the data table
 
 
-failures = []
-checks = [0]
-
-
-def check(cond, what):
-    checks[0] += 1
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
+check = w.Checks()
 
 
 def cell(i):
@@ -155,8 +147,7 @@ def main():
     finally:
         xvfb.terminate()
         xvfb.wait()
-    print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
-    return 1 if failures else 0
+    return check.summary()
 
 
 if __name__ == "__main__":
