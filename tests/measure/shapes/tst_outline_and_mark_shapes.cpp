@@ -38,6 +38,14 @@ private slots:
     void init() { t = std::make_unique<ShapeTestKit>(); }
     void cleanup() { t.reset(); }
 
+    void everyKindHasItsClass() {
+        for (int kind = 1; kind <= KindCount; ++kind) {
+            std::unique_ptr<CCLBaseObject> s(ShapeRegistry::create(kind));
+            QVERIFY2(s, qPrintable(QString::number(kind)));
+            QCOMPARE(s->kind, kind);
+        }
+    }
+
     void unitSquareAndConcavePolygon() {
         // 100 view px per image px, so that the unit square's corners are apart.
         imageWidth = 19.2f;
