@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     videoWindow = new SDLBackground();
+    videoWindow->setDecodeOffThread(true);
 
     // Where network cameras meet the video window, the recorder and the saver.
     UsbWorkers::install();
@@ -89,9 +90,15 @@ int main(int argc, char** argv) {
         while (SDL_PollEvent(&ev)) {
         }
         videoWindow->renderFrame();
-        const uint32_t rest = loopSleepMs(SDL_GetTicks64() - t0);
-        if (rest)
-            SDL_Delay(rest);
+        // The rest of the step; a picture the decoder finishes meanwhile is
+        // shown at once by an early pass.
+        const uint64_t t1 = SDL_GetTicks64();
+        const uint32_t rest = loopSleepMs(t1 - t0);
+        if (rest && !videoWindow->waitDecoded(int(rest))) {
+            const uint64_t waited = SDL_GetTicks64() - t1;
+            if (waited < rest)
+                SDL_Delay(uint32_t(rest - waited));
+        }
     }
 
     delete videoWindow;
