@@ -6,7 +6,8 @@ its time the thread was blocked inside a pass: wall minus thread CPU of the
 pass work, over the run). The program prints the loop figures itself when
 SEVRIN_LOOP_STATS is set. Reference: the camera's own rate (fps=30).
 
-usage: bench_live_video.py [SIM_USB_SPEC [FORMAT]]   e.g. "1:fps=30" NV12, "4:fps=30" MJPG
+usage: bench_live_video.py [SIM_USB_SPEC]; the model sets the format:
+"1:fps=30" 1080p MJPG, "4:fps=30" 4K NV12, "6:fps=30" 4K MJPG.
 """
 import os
 import re
@@ -18,7 +19,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../
 from sevrin_x import Program, start_x  # noqa: E402
 
 OPEN_BUTTON = (1878, 55)  # the device panel's open button at 1920 x 1080
-FORMAT_BOX = (996, 99)
 SECONDS = 10
 
 
@@ -29,15 +29,10 @@ def cpu_ticks(pid):
 
 def main():
     spec = sys.argv[1] if len(sys.argv) > 1 else "1:fps=30"
-    fmt = sys.argv[2] if len(sys.argv) > 2 else ""
     os.environ["SEVRIN_LOOP_STATS"] = "1"
     xvfb, display = start_x()
     try:
         p = Program(display, spec, "")
-        if fmt:
-            p.click(FORMAT_BOX)
-            p.key(*list(fmt[0]))  # the list jumps to the entry by its first letter
-            p.key("Return")
         p.click(OPEN_BUTTON, wait=4.0)
         log = p.file("log.txt")
         mark = os.path.getsize(log)
@@ -56,8 +51,8 @@ def main():
     total = sum(r["ms"] for r in rows)
     shown = sum(r["shown"] for r in rows) / total * 1000
     blocked = sum(r["wall"] - r["cpu"] for r in rows) / total * 100
-    print("camera %s %s, %d s: shown %.1f frames/s (camera 30), process CPU %.0f%% of a core" %
-          (spec, fmt or "(default format)", len(rows), shown, cpu))
+    print("camera %s, %d s: shown %.1f frames/s (camera 30), process CPU %.0f%% of a core" %
+          (spec, len(rows), shown, cpu))
     print("interface loop: %.1f passes/s, longest gap %.1f ms (median of seconds %.1f), blocked %.1f%% of the time" %
           (sum(r["passes"] for r in rows) / total * 1000, max(r["gap"] for r in rows),
            sorted(r["gap"] for r in rows)[len(rows) // 2], blocked))
