@@ -18,7 +18,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/support"))
 from sevrin_x import Program, start_x  # noqa: E402
 
-OPEN_BUTTON = (1878, 55)  # the device panel's open button at 1920 x 1080
+OPEN_BUTTON = (531, 54)  # the device panel's open button at 1920 x 1080
 SECONDS = 10
 
 
