@@ -1,20 +1,30 @@
-// One render pass of the video window per frame, beside the bare conversion
-// of the same frame measured in the same run: TurboJPEG's decode to YUV for
-// MJPG, libswscale's conversion to RGB32 for YUY2 and NV12 (nothing for BGR24).
-// The canvas is 1920x1080 with the picture fitted to it (4K frames are shown
-// at half size), and, as a second figure, a canvas of the frame's own size.
+// The video window's render pass against the strongest one-pass references,
+// interleaved in one process (ours, then each reference, round after round),
+// with the calling thread's CPU time beside wall time (medians).
+// Geometries: the program's real view (the picture fitted to 1326x745, the
+// view of a 1920x1080 screen) and 1:1 (a canvas of the frame's size).
+// References: SDL_ConvertPixels (1:1), libswscale's one-pass point scale and
+// conversion to BGRA at the view size, tjDecompress2 to BGRX (full size, and
+// at half scale for a fitted 4K frame). For MJPG, "ours" is the decode as the
+// decoder thread does it plus the interface thread's pass (submit + copy);
+// the interface thread's share is printed apart.
+// Input: a specimen-like picture (shapes, gradients, grain of sigma 6 over
+// blurred noise), packed to YUY2 / NV12, and JPEG quality 85 (bytes printed).
 #include "camera/FrameServerCamera.h"
 #include "camera/SDLBackground.h"
+#include "camera/SDLBackgroundDecoder.h"
 #include "platform/YuvPack.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
 }
+#include <SDL.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -23,20 +33,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double medianMs(int runs, const std::function<void()>& fn) {
-    fn(); // warm-up: textures, scratch buffers
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto a = Clock::now();
-        fn();
-        t.push_back(std::chrono::duration<double, std::milli>(Clock::now() - a).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-// A picture with the texture of a real specimen: shapes, gradients and grain,
-// so that JPEG frames have a realistic size.
+struct Timed {
+    std::vector<double> wall, cpu;
+    void run(const std::function<void()>& fn) {
+        const double c0 = threadCpuMs();
+        const auto a = Clock::now();
+        fn();
+        wall.push_back(std::chrono::duration<double, std::milli>(Clock::now() - a).count());
+        cpu.push_back(threadCpuMs() - c0);
+    }
+    static double median(std::vector<double> v) {
+        if (v.empty())
+            return 0;
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    }
+    double w() const { return median(wall); }
+    double c() const { return median(cpu); }
+};
+
 cv::Mat specimenLike(int w, int h) {
     cv::Mat bgr(h, w, CV_8UC3);
     cv::randu(bgr, cv::Scalar::all(0), cv::Scalar::all(255));
@@ -44,80 +65,116 @@ cv::Mat specimenLike(int w, int h) {
     for (int i = 0; i < 40; ++i)
         cv::circle(bgr, cv::Point((i * 977) % w, (i * 613) % h), 40 + (i * 37) % 200,
                    cv::Scalar((i * 50) % 255, (i * 90) % 255, (i * 130) % 255), 6, cv::LINE_AA);
+    cv::Mat grain(h, w, CV_8UC3);
+    cv::randn(grain, cv::Scalar::all(0), cv::Scalar::all(6));
+    cv::add(bgr, grain, bgr);
     return bgr;
 }
 
-double renderPassMs(int format, const QByteArray& frame, int w, int h, QSize canvas, int runs) {
+QSize fitted(int w, int h, QSize view) {
+    const double s = std::min(double(view.width()) / w, double(view.height()) / h);
+    return QSize(int(w * s), int(h * s));
+}
+
+// One geometry of one format: ours and the references, interleaved.
+struct Case {
+    const char* name;
+    int format;
+    QByteArray frame;
+    int w, h;
+    QSize canvas;
+};
+
+void runCase(const Case& k, int rounds) {
     SDLBackground window;
-    window.setCanvasSize(canvas);
-    const double s = std::min(double(canvas.width()) / w, double(canvas.height()) / h);
+    window.setCanvasSize(k.canvas);
+    const QSize picture = fitted(k.w, k.h, k.canvas);
     window.move(QPoint(0, 0));
-    window.resize(QSize(int(w * s), int(h * s)));
+    window.resize(picture);
     window.show();
-    FrameServerCamera cam(format, w, h);
-    window.attachUsbCamera(&cam, w, h);
-    return medianMs(runs, [&] {
-        cam.queueFrame(frame, w, h);
-        window.renderFrame();
-    });
-}
+    const bool jpeg = k.format == PixFmtMJPG;
+    window.setDecodeOffThread(jpeg);
+    FrameServerCamera cam(k.format, k.w, k.h);
+    window.attachUsbCamera(&cam, k.w, k.h);
+    const auto* data = reinterpret_cast<const uint8_t*>(k.frame.constData());
+    const VideoCrop crop = computeVideoCrop(QSize(k.w, k.h), QRectF(QPointF(0, 0), QSizeF(picture)), k.canvas);
+    const QRect at(QPoint(0, 0), crop.target.toRect().size());
 
-double netPassMs(const QByteArray& bgr, int w, int h, QSize canvas, int runs) {
-    SDLBackground window;
-    window.setCanvasSize(canvas);
-    const double s = std::min(double(canvas.width()) / w, double(canvas.height()) / h);
-    window.resize(QSize(int(w * s), int(h * s)));
-    window.show();
-    FrameServerNetFeed net;
-    net.setFrame(bgr, w, h);
-    window.attachNetCamera(&net, w, h);
-    return medianMs(runs, [&] {
-        ++net.index;
-        window.renderFrame();
-    });
-}
-
-double swscaleMs(AVPixelFormat src, const QByteArray& frame, int w, int h, int runs) {
-    SwsContext* sws = sws_getContext(w, h, src, w, h, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
-    std::vector<uint8_t> out(size_t(w) * h * 4);
-    const auto* base = reinterpret_cast<const uint8_t*>(frame.constData());
-    const uint8_t* planes[2] = {base, base + size_t(w) * h};
-    const int strides[2] = {src == AV_PIX_FMT_YUYV422 ? w * 2 : w, w};
-    uint8_t* dst[1] = {out.data()};
-    const int dstStride[1] = {w * 4};
-    const double ms = medianMs(runs, [&] { sws_scale(sws, planes, strides, 0, h, dst, dstStride); });
-    sws_freeContext(sws);
-    return ms;
-}
-
-double jpegDecodeMs(const QByteArray& jpeg, int w, int h, int runs) {
+    std::vector<uint8_t> out(size_t(k.w) * k.h * 4);
+    SwsContext* sws = nullptr;
+    if (!jpeg)
+        sws = sws_getContext(k.w, k.h, k.format == PixFmtNV12 ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUYV422, at.width(),
+                             at.height(), AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
     tjhandle tj = tjInitDecompress();
-    std::vector<uint8_t> yuv(size_t(w) * h * 2);
-    const double ms = medianMs(runs, [&] {
-        tjDecompressToYUV2(tj, reinterpret_cast<const unsigned char*>(jpeg.constData()), jpeg.size(), yuv.data(), w,
-                           1, h, 0);
-    });
-    tjDestroy(tj);
-    return ms;
-}
+    std::vector<uint8_t> scratch;
+    QImage decoded;
+    const bool oneToOne = picture == QSize(k.w, k.h);
 
-void row(const char* name, int w, int h, double fitted, double native, double reference) {
-    if (reference > 0)
-        std::printf("%-14s %4dx%-4d  fitted %7.2f ms  native %7.2f ms  reference %7.2f ms  ratio %.2f / %.2f\n",
-                    name, w, h, fitted, native, reference, fitted / reference, native / reference);
-    else
-        std::printf("%-14s %4dx%-4d  fitted %7.2f ms  native %7.2f ms  (no reference)\n", name, w, h, fitted,
-                    native);
+    Timed ours, oursGui, sdl, swsT, tjFull, tjHalf;
+    for (int r = 0; r < rounds + 1; ++r) {
+        if (r == 1) // the first round warms textures and buffers up
+            ours = oursGui = sdl = swsT = tjFull = tjHalf = Timed();
+        if (jpeg) {
+            ours.run([&] { SDLBackgroundDecoder::decode(tj, k.frame, QSize(k.w, k.h), crop, at, scratch, decoded); });
+            // The interface thread: the pass that hands the frame over, then the pass that shows it.
+            cam.queueFrame(k.frame, k.w, k.h);
+            oursGui.run([&] { window.renderFrame(); });
+            window.waitDecoded(2000);
+            oursGui.run([&] { window.renderFrame(); });
+            tjFull.run([&] {
+                tjDecompress2(tj, data, (unsigned long)k.frame.size(), out.data(), k.w, k.w * 4, k.h, TJPF_BGRX, 0);
+            });
+            if (!oneToOne && k.w >= 3840)
+                tjHalf.run([&] {
+                    tjDecompress2(tj, data, (unsigned long)k.frame.size(), out.data(), k.w / 2, k.w * 2, k.h / 2,
+                                  TJPF_BGRX, 0);
+                });
+        } else {
+            cam.queueFrame(k.frame, k.w, k.h);
+            ours.run([&] { window.renderFrame(); });
+            if (oneToOne)
+                sdl.run([&] {
+                    SDL_ConvertPixels(k.w, k.h, k.format == PixFmtNV12 ? SDL_PIXELFORMAT_NV12 : SDL_PIXELFORMAT_YUY2,
+                                      data, k.format == PixFmtNV12 ? k.w : k.w * 2, SDL_PIXELFORMAT_ARGB8888,
+                                      out.data(), k.w * 4);
+                });
+            swsT.run([&] {
+                const uint8_t* planes[2] = {data, data + size_t(k.w) * k.h};
+                const int strides[2] = {k.format == PixFmtNV12 ? k.w : k.w * 2, k.w};
+                uint8_t* dst[1] = {out.data()};
+                const int dstStride[1] = {at.width() * 4};
+                sws_scale(sws, planes, strides, 0, k.h, dst, dstStride);
+            });
+        }
+    }
+    std::printf("%-10s %4dx%-4d on %4dx%-4d picture %4dx%-4d (step %d)\n", k.name, k.w, k.h, k.canvas.width(),
+                k.canvas.height(), at.width(), at.height(), crop.step);
+    auto line = [&](const char* what, const Timed& t, const Timed& ref) {
+        if (t.wall.empty())
+            return;
+        std::printf("    %-34s wall %7.2f ms  cpu %7.2f ms", what, t.w(), t.c());
+        if (!ref.wall.empty() && &t != &ref)
+            std::printf("   ours/this: wall %.2f  cpu %.2f", ours.w() / t.w(), ours.c() / t.c());
+        std::printf("\n");
+    };
+    line(jpeg ? "ours: decode to the picture" : "ours: render pass", ours, ours);
+    line("ours: interface thread, two passes", oursGui, oursGui);
+    line("SDL_ConvertPixels to ARGB, 1:1", sdl, ours);
+    line("swscale point scale + BGRA, one pass", swsT, ours);
+    line("tjDecompress2 BGRX, full size", tjFull, ours);
+    line("tjDecompress2 BGRX, half scale", tjHalf, ours);
+    if (sws)
+        sws_freeContext(sws);
+    tjDestroy(tj);
 }
 
 } // namespace
 
 int main() {
-    const QSize screen(1920, 1080);
-    std::printf("render pass (fitted on a 1920x1080 canvas; native = canvas of the frame size) vs bare conversion\n");
+    const QSize view(1326, 745);
     for (const QSize size : {QSize(1920, 1080), QSize(3840, 2160)}) {
         const int w = size.width(), h = size.height();
-        const int runs = w > 2000 ? 15 : 40;
+        const int rounds = w > 2000 ? 21 : 41;
         const cv::Mat bgr = specimenLike(w, h);
         QByteArray yuyv(int(YuvPack::rawFrameBytes(PixFmtYUYV, w, h)), Qt::Uninitialized);
         YuvPack::bgrToYuyv(bgr, reinterpret_cast<uint8_t*>(yuyv.data()));
@@ -125,21 +182,14 @@ int main() {
         YuvPack::bgrToNv12(bgr, reinterpret_cast<uint8_t*>(nv12.data()));
         const QByteArray jpeg420 = YuvPack::bgrToJpeg(bgr, 85, false);
         const QByteArray jpeg422 = YuvPack::bgrToJpeg(bgr, 85, true);
-        const QByteArray raw(reinterpret_cast<const char*>(bgr.data), int(bgr.total() * 3));
-
-        row("YUY2", w, h, renderPassMs(PixFmtYUYV, yuyv, w, h, screen, runs),
-            renderPassMs(PixFmtYUYV, yuyv, w, h, size, runs), swscaleMs(AV_PIX_FMT_YUYV422, yuyv, w, h, runs));
-        row("NV12", w, h, renderPassMs(PixFmtNV12, nv12, w, h, screen, runs),
-            renderPassMs(PixFmtNV12, nv12, w, h, size, runs), swscaleMs(AV_PIX_FMT_NV12, nv12, w, h, runs));
-        const double mj420 = renderPassMs(PixFmtMJPG, jpeg420, w, h, screen, runs);
-        const double mj420n = renderPassMs(PixFmtMJPG, jpeg420, w, h, size, runs);
-        row("MJPG 4:2:0", w, h, mj420, mj420n, jpegDecodeMs(jpeg420, w, h, runs));
-        row("MJPG 4:2:2", w, h, renderPassMs(PixFmtMJPG, jpeg422, w, h, screen, runs),
-            renderPassMs(PixFmtMJPG, jpeg422, w, h, size, runs), jpegDecodeMs(jpeg422, w, h, runs));
-        row("BGR24 (net)", w, h, netPassMs(raw, w, h, screen, runs), netPassMs(raw, w, h, size, runs), 0);
-        if (w == 3840)
-            std::printf("MJPG 3840x2160 on one core: %.1f frames/s fitted, %.1f frames/s native (target 30)\n",
-                        1000.0 / mj420, 1000.0 / mj420n);
+        std::printf("== %dx%d specimen with grain; JPEG q85: %d bytes (4:2:0), %d bytes (4:2:2)\n", w, h,
+                    int(jpeg420.size()), int(jpeg422.size()));
+        for (const QSize canvas : {view, size}) {
+            runCase({"YUY2", PixFmtYUYV, yuyv, w, h, canvas}, rounds);
+            runCase({"NV12", PixFmtNV12, nv12, w, h, canvas}, rounds);
+            runCase({"MJPG 4:2:0", PixFmtMJPG, jpeg420, w, h, canvas}, rounds);
+            runCase({"MJPG 4:2:2", PixFmtMJPG, jpeg422, w, h, canvas}, rounds);
+        }
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "camera/SDLBackground.h"
 
 #include "camera/BaseCamera.h"
+#include "camera/SDLBackgroundDecoder.h"
 #include "camera/VideoFeeds.h"
 
 #include <QGuiApplication>
@@ -64,6 +65,7 @@ SDLBackground::~SDLBackground() {
 }
 
 void SDLBackground::release() {
+    m_decoder.reset();
     if (m_jpeg) {
         tjDestroy(static_cast<tjhandle>(m_jpeg));
         m_jpeg = nullptr;
@@ -85,8 +87,11 @@ void SDLBackground::forgetFeed(const NetVideoFeed* camera) {
 }
 
 void SDLBackground::detach(const UsbVideoFeed* camera) {
-    if (camera && m_usb == camera)
+    if (camera && m_usb == camera) {
         m_usb = nullptr;
+        if (m_decoder)
+            m_decoder->clear();
+    }
 }
 
 void SDLBackground::detach(const NetVideoFeed* camera) {
@@ -128,6 +133,7 @@ void SDLBackground::setCanvasSize(const QSize& size) {
     m_canvas.fill(Qt::black);
     createRenderer();
     m_lastDrawn = QRect();
+    m_submittedSlot = -1;
     markDirty();
     emit presented(m_canvas.rect());
 }
@@ -161,6 +167,9 @@ void SDLBackground::attachUsbCamera(UsbVideoFeed* camera, int width, int height)
     m_frameWidth = width;
     m_frameHeight = height;
     m_lastShown = -1;
+    m_submittedSlot = -1;
+    if (m_decoder)
+        m_decoder->clear();
     const int format = camera ? camera->feedPixelFormat() : 0;
     m_yuvMode = format == PixFmtMJPG ? SDL_YUV_CONVERSION_JPEG : SDL_YUV_CONVERSION_BT601;
     SDL_SetYUVConversionMode(SDL_YUV_CONVERSION_MODE(m_yuvMode));
@@ -190,13 +199,69 @@ bool SDLBackground::readBack(QImage& target, const QRect& area) const {
     return true;
 }
 
+void SDLBackground::setDecodeOffThread(bool on) {
+    if (on == bool(m_decoder))
+        return;
+    if (on)
+        m_decoder = std::make_unique<SDLBackgroundDecoder>();
+    else
+        m_decoder.reset();
+    m_submittedSlot = -1;
+}
+
+bool SDLBackground::waitDecoded(int ms) {
+    return m_decoder && m_usb && m_decoder->waitFinished(ms);
+}
+
 void SDLBackground::renderFrame() {
     if (!m_shown || !m_renderer)
         return;
-    if (m_usb)
+    if (m_usb) {
+        showDecoded();
         renderUsb();
-    else if (m_net)
+    } else if (m_net) {
         renderNet();
+    }
+}
+
+// Hands a JPEG frame to the decoder (copied: the ring slot is read into
+// again while the decode runs), for the geometry of this moment.
+void SDLBackground::submitJpeg(int slot, const uint8_t* data, int bytes) {
+    if (m_frameWidth <= 0 || m_frameHeight <= 0 || bytes <= 0)
+        return;
+    const VideoCrop crop = computeVideoCrop(QSize(m_frameWidth, m_frameHeight), m_dest, m_canvas.size());
+    if (crop.isEmpty())
+        return;
+    const QRect at = coveredRect(crop.target);
+    m_decoder->submit(QByteArray(reinterpret_cast<const char*>(data), bytes), QSize(m_frameWidth, m_frameHeight),
+                      crop, at, slot);
+    m_submittedSlot = slot;
+    m_submittedDest = m_dest;
+}
+
+// The newest picture the decoder finished, copied into the canvas; one made
+// for another geometry than the present one is dropped (the next frame, or
+// the paused picture decoded again, takes its place).
+bool SDLBackground::showDecoded() {
+    SDLBackgroundDecoder::Picture pic;
+    if (!m_decoder || !m_decoder->take(pic))
+        return false;
+    const VideoCrop crop = computeVideoCrop(QSize(m_frameWidth, m_frameHeight), m_dest, m_canvas.size());
+    if (crop.target != pic.crop.target || crop.source != pic.crop.source || crop.step != pic.crop.step)
+        return false;
+    const QRect inside = pic.at.intersected(m_canvas.rect());
+    if (inside.isEmpty())
+        return false;
+    const size_t rowBytes = size_t(inside.width()) * 4;
+    const int dx = inside.x() - pic.at.x(), dy = inside.y() - pic.at.y();
+    for (int y = 0; y < inside.height(); ++y)
+        std::memcpy(m_canvas.scanLine(inside.y() + y) + size_t(inside.x()) * 4,
+                    pic.image.constScanLine(dy + y) + size_t(dx) * 4, rowBytes);
+    m_direct = true;
+    m_lastCrop = pic.crop;
+    ++m_uploads;
+    draw();
+    return true;
 }
 
 void SDLBackground::renderUsb() {
@@ -235,6 +300,13 @@ void SDLBackground::renderUsb() {
     int bytes = 0, width = 0, height = 0;
     if (!cam->ringFrame(slot, data, bytes, width, height) || !data)
         return;
+    if (m_decoder && cam->feedPixelFormat() == PixFmtMJPG) {
+        // Paused, the picture is decoded again only for a new geometry.
+        if (slot != m_submittedSlot || m_dest != m_submittedDest || cam->feedPlaying())
+            submitJpeg(slot, data, bytes);
+        m_dirty = false;
+        return;
+    }
     if (!uploadUsbFrame(data, bytes, width, height))
         return; // not shown: the previous picture stays
     draw();

@@ -9,8 +9,10 @@
 #include <QRectF>
 #include <QSize>
 
+#include <memory>
 #include <vector>
 
+class SDLBackgroundDecoder;
 class UsbVideoFeed;
 class NetVideoFeed;
 struct SDL_Renderer;
@@ -77,8 +79,19 @@ public:
     // area is empty or not entirely on the canvas.
     bool readBack(QImage& target, const QRect& area) const;
 
-    // One pass of the main loop: pulls and shows the newest frame.
+    // One pass of the main loop: pulls and shows the newest frame. It never
+    // waits on the camera (a read takes only a frame that is there).
     void renderFrame();
+
+    // JPEG frames decoded on a thread of their own (the program's setting):
+    // a pass hands the new frame over and shows the newest finished picture,
+    // so the decode never holds up the interface. Off, a pass decodes and
+    // shows its frame itself.
+    void setDecodeOffThread(bool on);
+    bool decodesOffThread() const { return bool(m_decoder); }
+    // Waits up to ms for a picture the decoder finished (the main loop's
+    // rest between passes); true when one is ready to show.
+    bool waitDecoded(int ms);
 
     // The canvas the picture is rendered into; it starts at the primary
     // screen's size and follows the VideoWidget's size.
@@ -106,6 +119,8 @@ private:
     bool uploadYuyv(const uint8_t* data, const VideoCrop& crop);
     bool uploadNv12(const uint8_t* data, const VideoCrop& crop);
     bool uploadJpeg(const uint8_t* data, int bytes, VideoCrop crop);
+    void submitJpeg(int slot, const uint8_t* data, int bytes);
+    bool showDecoded();
     bool uploadBgr(const uint8_t* bgr, int width, int height, int stride);
     bool landsOneToOne(const VideoCrop& crop) const;
     bool convertToCanvas(uint32_t format, const void* pixels, int pitch, const VideoCrop& crop);
@@ -126,6 +141,9 @@ private:
     bool m_direct = false; // the last picture was converted straight into the canvas
     QSize m_texSize;
     void* m_jpeg = nullptr; // TurboJPEG decompressor
+    std::unique_ptr<SDLBackgroundDecoder> m_decoder;
+    int m_submittedSlot = -1; // what the decoder was last given, with its geometry
+    QRectF m_submittedDest;
     std::vector<uint8_t> m_scratch;
     int m_yuvMode = 0; // SDL_YUV_CONVERSION_MODE for the attached format
 

@@ -56,6 +56,10 @@ UVCCamera::~UVCCamera() {
 
 bool UVCCamera::openCapture(int index) {
     m_capture = CaptureDevice::create();
+    // Frames are read by the render step of the interface loop: a read takes
+    // a frame that is there and never waits for one.
+    if (m_capture)
+        m_capture->setReadTimeout(RenderReadWaitMs);
     captureCreated();
     return m_capture && m_capture->open(index, CaptureDevice::PlatformBackend);
 }

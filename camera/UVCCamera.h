@@ -109,6 +109,7 @@ class UVCCamera : public BaseCamera, public UsbVideoFeed {
     Q_OBJECT
 public:
     static constexpr int RingSize = 3;
+    static constexpr int RenderReadWaitMs = 1; // longest wait of a frame read in the render step
     // Snapshots of one user mode waiting for frames at most.
 
     explicit UVCCamera(QObject* parent = nullptr);

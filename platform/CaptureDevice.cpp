@@ -32,6 +32,7 @@ public:
             m_backend.reset();
             return false;
         }
+        m_backend->setReadTimeout(m_readTimeout);
         return true;
     }
     bool isOpened() const override { return m_backend && m_backend->isOpened(); }
@@ -48,9 +49,15 @@ public:
     bool selectPixelFormat(int pixelFormat) override {
         return m_backend && m_backend->selectPixelFormat(pixelFormat);
     }
+    void setReadTimeout(int ms) override {
+        m_readTimeout = ms;
+        if (m_backend)
+            m_backend->setReadTimeout(ms);
+    }
 
 private:
     std::unique_ptr<CaptureDevice> m_backend;
+    int m_readTimeout = -1;
 };
 
 } // namespace

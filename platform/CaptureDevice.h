@@ -69,10 +69,15 @@ public:
     virtual bool set(int prop, double value) = 0;
     virtual double get(int prop) = 0;
     // Copies the next undecoded frame (NV12, YUYV or one JPEG image) into buf,
-    // at most `capacity` bytes, and reports its byte count and size. Blocks
-    // until a frame comes, bounded by a timeout; false when none came, the
-    // device is gone or the frame does not fit.
+    // at most `capacity` bytes, and reports its byte count and size. Waits
+    // for a frame at most the read timeout; false when none came, the device
+    // is gone or the frame does not fit.
     virtual bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) = 0;
+    // The longest wait of readRaw from now on, in ms (0: only a frame already
+    // there); negative restores the capture's own timeout. The render step
+    // reads with a wait of a millisecond or two, so that a slow or stalled
+    // camera never holds up the interface.
+    virtual void setReadTimeout(int ms) { (void)ms; }
     // 22 NV12, 15 MJPG, 6 YUYV: the camera delivers that format from then on.
     virtual bool selectPixelFormat(int pixelFormat) = 0;
 

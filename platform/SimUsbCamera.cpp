@@ -608,14 +608,15 @@ bool SimUsbCamera::produce(uint8_t* buf, size_t capacity, int& bytes, int& width
     return true;
 }
 
-bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height, int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_plugged || m_handles == 0 || !buf)
         return false;
-    const int timeout = std::max(1, m_options.timeoutMs);
+    const int timeout = timeoutMs >= 0 ? timeoutMs : std::max(1, m_options.timeoutMs);
     if (m_stalled || m_size.isEmpty()) {
         lock.unlock();
-        SleepClock::sleepMs(timeout);
+        if (timeout > 0)
+            SleepClock::sleepMs(timeout);
         return false;
     }
     int64_t k = m_lastFrame + 1;
@@ -631,6 +632,8 @@ bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width
         const double due = double(m_streamStart) + double(k) * period;
         if (double(now) < due) {
             const int wait = int(std::ceil(due - double(now)));
+            if (timeout == 0)
+                return false; // a poll: the frame is not there yet
             lock.unlock();
             SleepClock::sleepMs(std::min(wait, timeout));
             lock.lock();
@@ -676,7 +679,7 @@ bool SimCaptureDevice::set(int prop, double value) { return m_open && m_camera->
 double SimCaptureDevice::get(int prop) { return m_open ? m_camera->get(prop) : 0.0; }
 
 bool SimCaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    return m_open && m_camera->readRaw(buf, capacity, bytes, width, height);
+    return m_open && m_camera->readRaw(buf, capacity, bytes, width, height, m_readTimeout);
 }
 
 bool SimCaptureDevice::selectPixelFormat(int pixelFormat) {

@@ -104,7 +104,8 @@ public:
     bool set(int prop, double value);
     double get(int prop);
     bool selectPixelFormat(int code);
-    bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height);
+    // timeoutMs: the longest wait; negative takes the camera's own (timeout=N).
+    bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height, int timeoutMs = -1);
 
     // Plug state; SimUsbBus::plug/unplug also tell the device watcher.
     void setPlugged(bool on);
@@ -183,11 +184,13 @@ public:
     double get(int prop) override;
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override;
     bool selectPixelFormat(int pixelFormat) override;
+    void setReadTimeout(int ms) override { m_readTimeout = ms; }
     SimUsbCamera* camera() const { return m_camera.get(); }
 
 private:
     std::shared_ptr<SimUsbCamera> m_camera;
     bool m_open = false;
+    int m_readTimeout = -1;
 };
 
 // The simulated USB cameras of the process, configured by SEVRIN_SIM_USB

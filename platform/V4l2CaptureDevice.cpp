@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 V4l2CaptureDevice::V4l2CaptureDevice(int node) : m_node(node) {}
 
@@ -24,6 +25,7 @@ bool V4l2CaptureDevice::open(int index, int backend) {
     }
     m_cap->set(cv::CAP_PROP_CONVERT_RGB, 0);
     m_lost = false;
+    m_streaming = false;
     return true;
 }
 
@@ -91,6 +93,8 @@ bool V4l2CaptureDevice::set(int prop, double value) {
         m_width = int(value);
     if (prop == CaptureProp::FrameHeight)
         m_height = int(value);
+    if (prop == CaptureProp::FrameWidth || prop == CaptureProp::FrameHeight || prop == CaptureProp::FourCC)
+        m_streaming = false; // the stream restarts: the next read waits for it
     int cvProp = 0;
     double cvValue = 0;
     if (!isOpened() || !mapProperty(prop, value, cvProp, cvValue))
@@ -122,11 +126,29 @@ bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& 
     }
     if (!isOpened())
         return false;
-    if (!m_cap->grab()) {
+    bool grabbed = false;
+    if (m_readTimeout >= 0 && m_streaming) {
+        // Wait for a frame at most the timeout; waitAny grabs it when one came.
+        std::vector<cv::VideoCapture> streams{*m_cap};
+        std::vector<int> ready;
+        try {
+            grabbed = cv::VideoCapture::waitAny(streams, ready, int64_t(std::max(1, m_readTimeout)) * 1000000);
+        } catch (const cv::Exception&) {
+            grabbed = false;
+            ready.clear();
+            m_lost = true;
+        }
+        if (!grabbed || ready.empty()) {
+            if (m_lost)
+                m_lastReopen = std::chrono::steady_clock::now();
+            return false;
+        }
+    } else if (!m_cap->grab()) {
         m_lost = true;
         m_lastReopen = std::chrono::steady_clock::now();
         return false;
     }
+    m_streaming = true;
     cv::Mat raw;
     if (!m_cap->retrieve(raw) || raw.empty())
         return false;
@@ -150,6 +172,7 @@ bool V4l2CaptureDevice::selectPixelFormat(int pixelFormat) {
     if (!isOpened())
         return false;
     m_cap->set(cv::CAP_PROP_CONVERT_RGB, 0);
+    m_streaming = false;
     return m_cap->set(cv::CAP_PROP_FOURCC, fourcc);
 }
 

@@ -20,7 +20,9 @@ class VideoCapture;
 // What it does not do: the one-shot white balance command (55) has no V4L2
 // counterpart and is refused; automatic exposure on and off (57, 58) become
 // CAP_PROP_AUTO_EXPOSURE 3 and 1; a camera unplugged and plugged back is
-// reopened by the next pixel-format choice.
+// reopened by the next pixel-format choice. With a read timeout set, a read
+// polls the device (VideoCapture::waitAny) and returns at once when no frame
+// is there; only the first read after opening waits for the stream to start.
 class V4l2CaptureDevice : public CaptureDevice {
 public:
     // node: the N of /dev/videoN.
@@ -33,6 +35,7 @@ public:
     double get(int prop) override;
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override;
     bool selectPixelFormat(int pixelFormat) override;
+    void setReadTimeout(int ms) override { m_readTimeout = ms; }
 
     // The machine's V4L2 capture devices, in /dev/videoN order, named from
     // their udev properties.
@@ -55,5 +58,7 @@ private:
     int m_width = 0, m_height = 0; // requested size, applied again on reopen
     std::unique_ptr<cv::VideoCapture> m_cap;
     bool m_lost = false;
+    bool m_streaming = false; // a frame came since the last (re)open or format choice
+    int m_readTimeout = -1;
     std::chrono::steady_clock::time_point m_lastReopen{};
 };

@@ -1,0 +1,81 @@
+// JPEG frames decoded off the interface thread: a pass only hands the frame
+// over, the picture shown is the camera's own (4:2:0 and 4:2:2, at 1:1 and
+// fitted to the program's view), and every frame read is shown.
+#include "FakeUsbWorkers.h"
+#include "tests/support/TestEnv.h"
+#include "camera/SDLBackground.h"
+#include "camera/UVCCamera.h"
+#include "platform/SimUsbCamera.h"
+
+#include <QSettings>
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+class TstVideoDecodeOffThread : public QObject {
+    Q_OBJECT
+private slots:
+    void shownPictureIsTheCameras_data();
+    void shownPictureIsTheCameras();
+};
+
+void TstVideoDecodeOffThread::shownPictureIsTheCameras_data() {
+    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QSize>("canvas");
+    QTest::newRow("4:2:0 1:1") << "1:fps=0" << QSize(1920, 1080);
+    QTest::newRow("4:2:2 1:1") << "1:fps=0:jpeg=422" << QSize(1920, 1080);
+    QTest::newRow("4:2:0 fitted") << "1:fps=0" << QSize(1326, 745);
+    QTest::newRow("4:2:2 fitted") << "1:fps=0:jpeg=422" << QSize(1326, 745);
+}
+
+void TstVideoDecodeOffThread::shownPictureIsTheCameras() {
+    QFETCH(QString, spec);
+    QFETCH(QSize, canvas);
+    TestEnv env;
+    FakeUsbWorkers workers;
+    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
+    SimUsbBus::instance()->configure(spec);
+    auto sim = SimUsbBus::instance()->cameras().value(0);
+    sim->setMovingMark(false);
+    SDLBackground window;
+    videoWindow = &window;
+    window.setDecodeOffThread(true);
+    window.setCanvasSize(canvas);
+    window.show();
+    {
+        UVCCamera cam;
+        QVERIFY(cam.open(0, PixFmtMJPG));
+        cam.startLive();
+        window.move(QPoint(0, 0)); // the picture fills the canvas, as the fitted view does
+        window.resize(canvas);
+        // The pass that reads a frame does not show it: the decoder does.
+        window.renderFrame();
+        QCOMPARE(window.uploadCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT((window.renderFrame(), window.uploadCount() > 0), 20000);
+        const QRect at = window.lastCrop().target.toRect();
+        QVERIFY2(at.width() >= canvas.width() - 1, qPrintable(QString("%1x%2").arg(at.width()).arg(at.height())));
+        // Reference: the camera's picture before its JPEG coding, scaled by area.
+        cv::Mat ref;
+        cv::resize(sim->currentPicture(), ref, cv::Size(at.width(), at.height()), 0, 0, cv::INTER_AREA);
+        const QImage shown = window.canvas().copy(at).convertToFormat(QImage::Format_RGB888).rgbSwapped();
+        const cv::Mat got(shown.height(), shown.width(), CV_8UC3, const_cast<uchar*>(shown.constBits()),
+                          size_t(shown.bytesPerLine()));
+        cv::Mat diff;
+        cv::absdiff(got, ref, diff);
+        const double mean = cv::mean(diff)[0] + cv::mean(diff)[1] + cv::mean(diff)[2];
+        QVERIFY2(mean < 3 * 6.0, qPrintable(QString::number(mean)));
+        // Every frame read is shown: each pass shows the picture finished
+        // since the last one and hands the next frame over.
+        const int shownBefore = window.uploadCount();
+        for (int i = 0; i < 10; ++i) {
+            QTRY_VERIFY_WITH_TIMEOUT(window.waitDecoded(50), 20000);
+            window.renderFrame();
+        }
+        QCOMPARE(window.uploadCount(), shownBefore + 10);
+    }
+    videoWindow = nullptr;
+    SimUsbBus::instance()->configure(QString());
+}
+
+QTEST_MAIN(TstVideoDecodeOffThread)
+#include "tst_video_decode_off_thread.moc"
