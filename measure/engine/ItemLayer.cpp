@@ -638,6 +638,12 @@ void ItemLayer::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ItemLayer::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double click is a press for a shape under
+    // creation: the polygon and the polyline end on a double click.
+    if (event->button() == Qt::LeftButton && m_sys->mode() == OzaMeasureSys::ModeShapes && m_sys->IsCreating()) {
+        mousePressEvent(event);
+        return;
+    }
     m_pressPos = event->pos();
     const MeasureHit hit = m_sys->HitTest(m_pressPos);
     const int brush = m_sys->BrushAt(m_pressPos);

@@ -147,16 +147,7 @@ QString CCLCircle_M::GetShowText(double value, bool) {
 
 int CCLCircle_M::HitTestVertex(const QPoint& view, int& index) {
     // Every point answers, the label anchor included.
-    index = -1;
-    for (int i = 0; i < points.size(); ++i) {
-        const QPoint v = ImageToView(points[i]);
-        const double dx = v.x() - view.x(), dy = v.y() - view.y();
-        if (dx * dx + dy * dy <= 25.0) {
-            index = i;
-            return 1;
-        }
-    }
-    return 0;
+    return ShapeHit::AnyPoint(points, view, index);
 }
 
 int CCLCircle_M::HitTestLabel(const QPoint& view, int& index) {

@@ -174,20 +174,11 @@ void CLP2P::CollectCreatingRects(QList<QRect>& rects) {
 }
 
 void CLP2P::AddPoint(const QPointF& point) {
-    CLP2P before;
-    before = *this;
-    before.UpdateObj();
-    points.append(point);
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, true);
 }
 
 void CLP2P::MoveCurPoint(const QPointF& point) {
-    CLP2P before;
-    before = *this;
-    before.UpdateObj();
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, false);
 }
 
 bool CLP2P::SetValue(int part, double value) {

@@ -1,6 +1,7 @@
 #include "measure/shapes/ShapeConventions.h"
 
 #include "measure/engine/CCLBaseObject.h"
+#include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"
 #include "measure/engine/UpdateRegions.h"
@@ -164,3 +165,52 @@ bool ToReference(const QPointF& reference, const QPointF& candidate, QPointF& sn
     return false;
 }
 } // namespace ShapeSnap
+
+namespace ShapeGeom {
+
+bool InsideImage(const QPointF& p) {
+    return p.x() >= 0.0 && p.y() >= 0.0 && p.x() <= int(imageWidth) && p.y() <= int(imageHeight);
+}
+
+QPointF Midpoint(const QPointF& a, const QPointF& b) {
+    return QPointF((a.x() + b.x()) * 0.5, (a.y() + b.y()) * 0.5);
+}
+
+QPointF UnitNormal(const QPointF& a, const QPointF& b) {
+    const QPointF d = b - a;
+    if (std::hypot(d.x(), d.y()) < 0.0001)
+        return QPointF(1.0, 0.0);
+    return NormalizeVector(RotateLeft90(d));
+}
+
+QPointF AtDistance(const QPointF& foot, const QPointF& point, const QPointF& a, const QPointF& b, double value,
+                   double old) {
+    if (old > 0.001)
+        return foot + (point - foot) * (value / old);
+    return foot + UnitNormal(a, b) * value;
+}
+
+} // namespace ShapeGeom
+
+namespace ShapeCreate {
+bool FinishFixed(QVector<QPointF>& points, int clicks) {
+    if (points.size() == clicks)
+        points.append(points.last());
+    return points.size() == clicks + 1;
+}
+} // namespace ShapeCreate
+
+namespace ShapeHit {
+int AnyPoint(const QVector<QPointF>& points, const QPoint& view, int& index) {
+    index = -1;
+    for (int i = 0; i < points.size(); ++i) {
+        const QPoint v = ImageToView(points[i]);
+        const double dx = v.x() - view.x(), dy = v.y() - view.y();
+        if (dx * dx + dy * dy <= 25.0) {
+            index = i;
+            return 1;
+        }
+    }
+    return 0;
+}
+} // namespace ShapeHit

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QList>
+#include <QPoint>
 #include <QPointF>
 #include <QRect>
 #include <QString>
+#include <QVector>
 
 class CCLBaseObject;
 class QPainter;
@@ -77,3 +79,41 @@ namespace ShapeSnap {
 // moved onto it. False (and the candidate unchanged) otherwise.
 bool ToReference(const QPointF& reference, const QPointF& candidate, QPointF& snapped);
 } // namespace ShapeSnap
+
+namespace ShapeHit {
+// 1 with the index of the first of all the points (label anchors included)
+// within 5 view px of the mouse, else 0 and -1.
+int AnyPoint(const QVector<QPointF>& points, const QPoint& view, int& index);
+} // namespace ShapeHit
+
+namespace ShapeCreate {
+// A press (append) or a move while the shape is created: a copy repaints
+// what the shape showed, the point becomes the current point, and the shape
+// repaints what it shows now.
+template <class T> void Track(T& shape, const QPointF& point, bool append) {
+    T before;
+    before = shape;
+    before.UpdateObj();
+    if (append)
+        shape.points.append(point);
+    shape.curPoint = point;
+    shape.UpdateObj();
+}
+// The fixed-count finish: at `clicks` points a copy of the last one is
+// appended as the label anchor; finished from then on.
+bool FinishFixed(QVector<QPointF>& points, int clicks);
+} // namespace ShapeCreate
+
+namespace ShapeGeom {
+// Inside the picture: 0 <= x <= width and 0 <= y <= height (sizes truncated).
+bool InsideImage(const QPointF& p);
+QPointF Midpoint(const QPointF& a, const QPointF& b);
+// Unit normal of the line a-b; (1, 0) for coinciding points (the foot
+// function then takes the line as vertical).
+QPointF UnitNormal(const QPointF& a, const QPointF& b);
+// The point at distance `value` from `foot` on the side of `point` (scaled
+// from the foot when they are apart, along the line's normal when the point
+// lies on the line, so the typed distance is always reached).
+QPointF AtDistance(const QPointF& foot, const QPointF& point, const QPointF& a, const QPointF& b, double value,
+                   double old);
+} // namespace ShapeGeom

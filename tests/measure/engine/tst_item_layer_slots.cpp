@@ -120,19 +120,6 @@ private slots:
         QCOMPARE(sys()->mode(), int(OzaMeasureSys::ModeShapes));
     }
 
-    void toolsOfUnregisteredKindsCreateNothing() {
-        makeLayer(); // only the line is registered
-        hub->useMeasureTool(3);
-        QCOMPARE(shapes()->toolKind(), int(KindAngle));
-        QVERIFY(!shapes()->creating());
-        clickAt(layer, {100, 100});
-        clickAt(layer, {200, 100});
-        clickAt(layer, {200, 200});
-        QVERIFY(shapes()->shapes().isEmpty());
-        drawLine({100, 100}, {300, 100});
-        QCOMPARE(shapes()->shapes().size(), 1);
-    }
-
     void deleteAllAsksThenClearsStoreTableAndCounters() {
         makeLayer();
         setLineSave(0);

@@ -25,3 +25,9 @@ struct ShapeTestKit {
 void FinishShape(CCLBaseObject& shape, const QPolygonF& points);
 // A boolean label switch of ./INI/MeasureData.ini.
 void SetLabelSwitch(const QString& key, bool on);
+// Chooses the kind and presses the points through the container: the shape
+// they registered, or null.
+CCLBaseObject* BuildShape(OzaMeasureSys& sys, int kind, const QVector<QPointF>& clicks);
+// Empty when the shape paints something and all of it inside its update
+// rectangles (CheckPaintCoverage); else what went wrong.
+QString CoverageFailure(CCLBaseObject& shape, bool creating);
