@@ -276,6 +276,12 @@ static void barGeometry(const CPlottingScale& s, QPoint& centre, int& half) {
                     int(std::lround(w * s.position.y() / imageWidth)));
     const double lv = viewWidth / imageWidth * s.barLength;
     half = int(lv + 0.5) / 2;
+    // The bar with its texts stays inside the picture: a position near the
+    // top or left edge (the default one at a small zoom) would cut the value
+    // text off, on screen and in saved pictures.
+    const int boxW = std::max(s.boxSize.width(), 2 * half);
+    centre.setX(std::max(centre.x(), (boxW + 1) / 2));
+    centre.setY(std::max(centre.y(), (s.boxSize.height() + 1) / 2));
 }
 
 QRect CPlottingContainer::barBox() const {
