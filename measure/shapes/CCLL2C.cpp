@@ -20,10 +20,6 @@ CCLL2C::CCLL2C() {
     name = QStringLiteral("L");
 }
 
-bool CCLL2C::Finished(CCLBaseObject& s) {
-    return FinishWithAnchor(s, kPoints);
-}
-
 bool CCLL2C::Snap(CCLBaseObject& s, const QPointF& point, QPointF& snapped) {
     snapped = point;
     return s.points.size() == 4 && ShapeSnap::ToReference(s.points[3], point, snapped);

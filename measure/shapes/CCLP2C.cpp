@@ -19,10 +19,6 @@ CCLP2C::CCLP2C() {
     name = QStringLiteral("L");
 }
 
-bool CCLP2C::Finished(CCLBaseObject& s) {
-    return FinishWithAnchor(s, kPoints);
-}
-
 bool CCLP2C::Snap(CCLBaseObject& s, const QPointF& point, QPointF& snapped) {
     snapped = point;
     if (s.points.size() != 3)

@@ -16,7 +16,6 @@ public:
     void CollectKeyPoints(QList<QPointF>& out) override;
 
     // ---- the family's shared operations ----
-    static bool Finished(CCLBaseObject& s);
     static bool Snap(CCLBaseObject& s, const QPointF& point, QPointF& snapped);
     // Circle points must make a circle; the variants refuse p3 on the centre.
     static bool AddValid(CCLBaseObject& s, int variant, const QPointF& point);

@@ -27,10 +27,6 @@ CLC2C::CLC2C() {
     name = QStringLiteral("L");
 }
 
-bool CLC2C::Finished(CCLBaseObject& s) {
-    return FinishWithAnchor(s, kPoints);
-}
-
 bool CLC2C::Snap(CCLBaseObject&, const QPointF& point, QPointF& snapped) {
     snapped = point;
     return false;

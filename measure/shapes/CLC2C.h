@@ -17,7 +17,6 @@ public:
     void CollectKeyPoints(QList<QPointF>& out) override;
 
     // ---- the family's shared operations ----
-    static bool Finished(CCLBaseObject& s);
     static bool Snap(CCLBaseObject& s, const QPointF& point, QPointF& snapped);
     // Each circle's points must make a circle.
     static bool AddValid(CCLBaseObject& s, int variant, const QPointF& point);

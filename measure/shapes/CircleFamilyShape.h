@@ -14,7 +14,7 @@ QPointF RimPoint(int variant, const QPointF& from, const QPointF& c, double r);
 
 // One variant of a family of shapes measuring to circles (point, line or
 // circle to circle): each operation forwards to the family's shared one.
-// Family supplies kPoints (points clicked) and the static Finished, Snap,
+// Family supplies kPoints (points clicked) and the static Snap,
 // AddValid, MoveValid, Calc, Text, Hit, Figure, Set and Name, each taking
 // the shape and, where the variants differ, the variant. One value per row,
 // the length column, edited as part 0.
@@ -23,7 +23,7 @@ public:
     bool SnapPoint(const QPointF& point, QPointF& snapped) override {
         return Family::Snap(*this, point, snapped);
     }
-    bool IsFinished() override { return Family::Finished(*this); }
+    bool IsFinished() override { return FinishWithAnchor(*this, Family::kPoints); }
     bool IsMovePointValid(const QPointF& point, int index) override {
         return Family::MoveValid(*this, Variant, point, index);
     }

@@ -128,6 +128,17 @@ private slots:
         QCOMPARE(rowValues().value(0), QString("1000.0000"));
     }
 
+    // A stored scale reads back to the same millimetres per pixel: after a
+    // restart the labels show the same last digits as before it.
+    void storedScaleReadsBackExactly() {
+        calibrate(333, "mm", 0.7, 4);
+        CScaleContainer reread;
+        reread.ReadWriteIni(true);
+        QVERIFY(reread.FindScale("cal"));
+        QCOMPARE(reread.FindScale("cal")->disrate, sys()->disrate());
+        QCOMPARE(reread.FindScale("cal")->value, 0.7);
+    }
+
     // A figure on one line has no length: refused, the scale in use kept.
     void degenerateCalibrationIsRefused_data() {
         QTest::addColumn<int>("kind");
