@@ -7,13 +7,6 @@
 
 namespace NetCameraTestKit {
 
-NetSdkSim* installSim(const QString& config) {
-    auto sim = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig(config));
-    NetSdkSim* raw = sim.get();
-    NetSdk::install(std::move(sim));
-    return raw;
-}
-
 NetCamera* openCamera(const QString& config, int index, NetSdkSim** sim) {
     NetSdkSim* s = installSim(config);
     if (sim)

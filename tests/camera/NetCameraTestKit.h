@@ -3,6 +3,7 @@
 #include "camera/NetCamera.h"
 #include "camera/NetCameraRecorder.h"
 #include "platform/NetSdkSim.h"
+#include "tests/support/TestTools.h"
 
 #include <QObject>
 #include <QStringList>
@@ -17,8 +18,7 @@
 // for the driver's modal "Error" boxes, and a recorder that only counts.
 namespace NetCameraTestKit {
 
-// Installs a simulator with these cameras (SEVRIN_SIM_NET syntax).
-NetSdkSim* installSim(const QString& config);
+using ::installSim;
 // Broadcast and create camera `index` of the name list (asserting nothing).
 NetCamera* openCamera(const QString& config, int index = 0, NetSdkSim** sim = nullptr);
 // Calls made since the last clear that start with prefix.
