@@ -68,7 +68,6 @@ public:
     bool isIdle() const { return !m_busy.load() && !isRunning(); }
 
     int mode() const { return m_mode; }
-    QString imageType() const { return m_imgType; }
 
     // The default path's steps, for tests and for other savers.
     // Draws the date and time ("yyyy/MM/dd hh:mm:ss") into image.
