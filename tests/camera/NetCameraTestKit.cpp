@@ -26,20 +26,6 @@ QStringList calls(NetSdkSim* sim, const QString& prefix) {
 
 } // namespace NetCameraTestKit
 
-MessageBoxCatcher::MessageBoxCatcher() {
-    connect(&m_timer, &QTimer::timeout, this, &MessageBoxCatcher::poll);
-    m_timer.start(5);
-}
-
-void MessageBoxCatcher::poll() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box)
-        return;
-    titles.append(box->windowTitle());
-    texts.append(box->text());
-    box->accept();
-}
-
 std::atomic<int> CountingRecorder::deleted{0};
 
 CountingRecorder::~CountingRecorder() { deleted++; }

@@ -3,6 +3,7 @@
 #include "camera/NetCamera.h"
 #include "camera/NetCameraRecorder.h"
 #include "platform/NetSdkSim.h"
+#include "tests/support/ModalCatcher.h"
 #include "tests/support/TestTools.h"
 
 #include <QObject>
@@ -26,21 +27,8 @@ QStringList calls(NetSdkSim* sim, const QString& prefix);
 
 } // namespace NetCameraTestKit
 
-// Answers every modal message box that opens while it lives, keeping its
-// title and text.
-class MessageBoxCatcher : public QObject {
-    Q_OBJECT
-public:
-    MessageBoxCatcher();
-    QStringList titles;
-    QStringList texts;
-
-private slots:
-    void poll();
-
-private:
-    QTimer m_timer;
-};
+// Answers every message box that opens while it lives, keeping its title and text.
+using MessageBoxCatcher = ModalCatcher;
 
 class CountingRecorder : public NetCameraRecorder {
 public:
