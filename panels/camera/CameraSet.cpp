@@ -211,18 +211,8 @@ void CameraSet::initImgTypeByCamera() {
 }
 
 bool CameraSet::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->lineEditAuto && event->type() == QEvent::FocusOut && ui->lineEditAuto->isEnabled()) {
-        QString text = ui->lineEditAuto->text().trimmed();
-        if (text.isEmpty()) {
-            ui->lineEditAuto->setText("img");
-            text = "img";
-        }
-        QSettings ini(iniFile, QSettings::IniFormat);
-        if (text != ini.value("autoNameBegin", "img").toString())
-            ini.setValue("autoNameIndex", 0);
-        ini.setValue("autoNameBegin", text);
-        ini.sync();
-    }
+    if (watched == ui->lineEditAuto && event->type() == QEvent::FocusOut && ui->lineEditAuto->isEnabled())
+        PanelParts::storePrefix(ui->lineEditAuto, iniFile, "img");
     return QWidget::eventFilter(watched, event);
 }
 

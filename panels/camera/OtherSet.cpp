@@ -174,10 +174,10 @@ void OtherSet::comboFPSDelay_1() {
     BaseCamera* cam = MessagePassing::instance()->currentCamera();
     if (!cam || !cam->isNetCamera())
         return;
-    fpsOldSize = cam->frameSize(false);
+    const QSize before = cam->frameSize(false);
     cam->setResolution(comboFPS->currentIndex());
     // 4K <-> 1080p: everything sized by the frame must follow.
-    fpsSizeChanged = cam->frameSize(false) != fpsOldSize;
+    fpsSizeChanged = cam->frameSize(false) != before;
     QTimer::singleShot(500, this, SLOT(comboFPSDelay_2()));
 }
 

@@ -74,5 +74,4 @@ private:
     QSet<int> activeRequesters; // requesters between their request and its return
     QList<Request> waiting;     // requests that arrived during a sequence
     bool fpsSizeChanged = false;
-    QSize fpsOldSize;
 };

@@ -99,6 +99,20 @@ void scannerBoxToggled(const QString& file, bool on, int mode) {
         hub->checkBoxGunToggle(mode == 2);
 }
 
+void storePrefix(QLineEdit* edit, const QString& file, const QString& fallback) {
+    QString prefix = edit->text().trimmed();
+    if (prefix.isEmpty() || prefix.contains('/') || prefix.contains('\\') || prefix == "." ||
+        prefix == "..") {
+        prefix = fallback;
+        edit->setText(prefix);
+    }
+    QSettings ini(file, QSettings::IniFormat);
+    if (ini.value("autoNameBegin", fallback).toString() != prefix)
+        ini.setValue("autoNameIndex", 0);
+    ini.setValue("autoNameBegin", prefix);
+    ini.sync();
+}
+
 QWidget* addRow(QWidget* parent, QVBoxLayout* column, const char* name, QMargins margins) {
     auto* w = new QWidget(parent);
     w->setObjectName(name);

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class QLabel;
+class QLineEdit;
 
 // Small pieces the camera settings panels share: the language-indexed text
 // tables, the "Error" box, the title row and the size-factor scaling.
@@ -36,6 +37,10 @@ class QVBoxLayout* panelFrame(QWidget* panel, QLabel** title, QMargins contentMa
 // on: the hub's scanner mode becomes `mode` (1 snapshots, 2 recordings) and the
 // other panel is told to clear its box; off: scanner mode 0.
 void scannerBoxToggled(const QString& file, bool on, int mode);
+// The name-prefix field `edit` lost the focus: stores its trimmed text as
+// autoNameBegin in file, or `fallback` (also shown) when the text is blank or
+// would name another folder; a changed prefix restarts autoNameIndex at 0.
+void storePrefix(QLineEdit* edit, const QString& file, const QString& fallback);
 // A settings row: a widget named `name` with a horizontal layout of these
 // margins, added to column.
 QWidget* addRow(QWidget* parent, class QVBoxLayout* column, const char* name, QMargins margins);

@@ -21,14 +21,6 @@ using PanelParts::scaled;
 namespace {
 const char* const iniFile = "./VideoSet.ini";
 
-// The prefix as stored: trimmed, and "video" when blank or when it would name
-// another folder.
-QString cleanPrefix(const QString& typed) {
-    const QString text = typed.trimmed();
-    if (text.isEmpty() || text.contains('/') || text.contains('\\') || text == "." || text == "..")
-        return "video";
-    return text;
-}
 } // namespace
 
 VideoSet::VideoSet(QWidget* parent) : QWidget(parent) {
@@ -105,16 +97,8 @@ void VideoSet::store(const char* key, const QVariant& value) {
 }
 
 bool VideoSet::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lineEditAuto && event->type() == QEvent::FocusOut && lineEditAuto->isEnabled()) {
-        const QString prefix = cleanPrefix(lineEditAuto->text());
-        if (prefix != lineEditAuto->text().trimmed())
-            lineEditAuto->setText(prefix);
-        QSettings ini(iniFile, QSettings::IniFormat);
-        if (ini.value("autoNameBegin", "video").toString() != prefix)
-            ini.setValue("autoNameIndex", 0);
-        ini.setValue("autoNameBegin", prefix);
-        ini.sync();
-    }
+    if (watched == lineEditAuto && event->type() == QEvent::FocusOut && lineEditAuto->isEnabled())
+        PanelParts::storePrefix(lineEditAuto, iniFile, "video");
     return QWidget::eventFilter(watched, event);
 }
 

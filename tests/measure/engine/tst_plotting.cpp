@@ -100,6 +100,42 @@ private slots:
         QVERIFY(!c.HitTestBar({110, 35}));
     }
 
+    void barTextStaysInsideThePicture_data() {
+        QTest::addColumn<int>("view");
+        QTest::newRow("1:1") << 1920;
+        QTest::newRow("35 %") << 1344;
+        QTest::newRow("10 %") << 384;
+    }
+    void barTextStaysInsideThePicture() {
+        // The default position (200, 60) of a 3840-wide picture shown small:
+        // the value text above the bar must not be cut at the top edge.
+        QFETCH(int, view);
+        imageWidth = 3840;
+        viewWidth = float(view);
+        CPlottingContainer c;
+        c.SetFontSize(22);
+        c.SetScale("default", "mm", 1.0);
+        c.SetFontScale(viewWidth / imageWidth);
+        c.SetBarVisible(true);
+        c.setAxesVisible(false);
+        QImage img(view, view * 9 / 16, QImage::Format_ARGB32);
+        img.fill(Qt::white);
+        {
+            QPainter p(&img);
+            c.DrawPlotting(p);
+        }
+        int top = -1;
+        for (int y = 0; y < img.height() && top < 0; ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixelColor(x, y) != QColor(Qt::white)) {
+                    top = y;
+                    break;
+                }
+        imageWidth = 1920;
+        viewWidth = 1920;
+        QVERIFY2(top > 0, qPrintable(QString("first painted row %1").arg(top)));
+    }
+
     void strokes() {
         plottingPenColour = Qt::blue;
         plottingPenWidth = 3;

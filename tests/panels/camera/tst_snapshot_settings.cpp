@@ -37,6 +37,9 @@ private slots:
         QTest::newRow("padded") << " B "
                                 << " B "
                                 << "B" << 0;
+        QTest::newRow("folder separator") << "../B"
+                                          << "img"
+                                          << "img" << 7;
     }
     void prefixAndDefaults() {
         TestEnv env;
