@@ -43,7 +43,6 @@ void IconWidget::moveAndHide(const QPoint& pos) {
     hide();
 }
 
-QString IconWidget::clockText() const { return label->text(); }
 
 void IconWidget::refresh() {
     if (m_icons.isEmpty()) {

@@ -16,8 +16,6 @@ class IconWidget : public QWidget {
 public:
     explicit IconWidget(QWidget* parent = nullptr);
     void moveAndHide(const QPoint& pos);
-
-    QString clockText() const;
     QList<QString> iconList() const { return m_icons; }
 
 public slots:

@@ -53,7 +53,6 @@ public:
     int getImageHistoryTotalCnt() const { return totalCnt; }
     QString getImageHistoryPath(int index) const;
     QList<QString> getHistoryList() const { return historyList; }
-    const QList<QChar>& getGunChars() const { return gunChars; }
 
     // ---- setters that store and emit ----
     void setCurCamera(BaseCamera* camera);

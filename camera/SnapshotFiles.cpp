@@ -29,11 +29,6 @@ mode_t processUmask() {
     }();
     return mask;
 }
-
-ErrorHandler& errorHandler() {
-    static ErrorHandler handler;
-    return handler;
-}
 } // namespace
 
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality, QString* error) {
@@ -169,10 +164,6 @@ void showError(const QString& path, const QString& reason, bool recording) {
         const int language = MessagePassing::instance()->language();
         const QString why = explainedReason(path, reason, language);
         const QString text = recording ? recordingErrorText(language, path, why) : saveErrorText(language, path, why);
-        if (errorHandler()) {
-            errorHandler()(text);
-            return;
-        }
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
         // Not modal: the snapshot road goes on while the user reads it. A box
@@ -192,7 +183,5 @@ void showError(const QString& path, const QString& reason, bool recording) {
 
 void reportSaveError(const QString& path, const QString& reason) { showError(path, reason, false); }
 void reportRecordingError(const QString& path, const QString& reason) { showError(path, reason, true); }
-
-void setErrorHandler(ErrorHandler handler) { errorHandler() = std::move(handler); }
 
 } // namespace SnapshotFiles

@@ -53,8 +53,5 @@ void reportRecordingError(const QString& path, const QString& reason);
 // The box's text for a language index (0 simplified Chinese, 1 English,
 // 2 traditional Chinese).
 QString saveErrorText(int language, const QString& path, const QString& reason);
-// Replaces the box (tests); an empty function restores it. GUI thread.
-using ErrorHandler = std::function<void(const QString& text)>;
-void setErrorHandler(ErrorHandler handler);
 
 } // namespace SnapshotFiles

@@ -59,27 +59,6 @@ void ThreaSaveImg::setFrame(const uint8_t* data, int width, int height, int chan
         std::memcpy(bits + y * stride, data + y * row, row);
 }
 
-void ThreaSaveImg::setImage(const QImage& image) {
-    const bool alpha = image.hasAlphaChannel();
-    const QImage src = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    QImage* target = imageBuffer(src.width(), src.height(), alpha ? 4 : 3);
-    *target = src.copy();
-}
-
-ThreadAVPacket::Completion ThreaSaveImg::decodedHandler() {
-    return [this](const uint8_t* rgb, int width, int height, bool& used) {
-        if (isRunning())
-            return; // one picture per job
-        setFrame(rgb, width, height, 3);
-        start(QThread::InheritPriority);
-        used = true;
-    };
-}
-
-ThreadAVPacket::Failure ThreaSaveImg::failedHandler() {
-    return [this] { release(); };
-}
-
 void ThreaSaveImg::release() { m_busy = false; }
 
 void ThreaSaveImg::drawTimeStamp(QImage& image, const QString& text, const QColor& colour, int position) {

@@ -31,11 +31,10 @@
 //   s->setParams(path, mode, saveDirect, timeStamp, colour, position,
 //                sizeIndex, className(), supportFastMode());   // now busy
 //   if (mode == 7) s->setFocusStackConsumer(fn);
-//   decoder->pushPacket(slot, bytes, s->decodedHandler(), s->failedHandler());
-// decodedHandler copies the decoded picture into the saver's own image and
-// starts the thread; failedHandler gives the saver back when the frame did
-// not decode. Without a decoder: setFrame(...) or setImage(...), then start().
-// If no decoder takes the job, call release().
+//   the decoder writes the frame into s->imageBuffer(w, h, 3) (or the
+//   caller copies it in with setFrame(...)); then s->start().
+// If the frame never arrives (no decoder took it, it did not decode), call
+// release().
 class ThreaSaveImg : public QThread {
     Q_OBJECT
 public:
@@ -61,11 +60,6 @@ public:
     QImage* imageBuffer(int width, int height, int channels);
     // Copies contiguous rows (width x channels bytes each) into the job's image.
     void setFrame(const uint8_t* data, int width, int height, int channels = 3);
-    // The job's image is a copy of image.
-    void setImage(const QImage& image);
-
-    ThreadAVPacket::Completion decodedHandler();
-    ThreadAVPacket::Failure failedHandler();
     // Gives back a job that will not run.
     void release();
 
@@ -74,7 +68,6 @@ public:
     bool isIdle() const { return !m_busy.load() && !isRunning(); }
 
     int mode() const { return m_mode; }
-    QString imageType() const { return m_imgType; }
 
     // The default path's steps, for tests and for other savers.
     // Draws the date and time ("yyyy/MM/dd hh:mm:ss") into image.

@@ -179,7 +179,6 @@ public:
     // Counters for tests and diagnostics.
     int droppedSnapshots() const { return m_droppedSnapshots; }
     int decoderCount(int width) const;
-    int saverCount() const { return int(m_savers.size()); }
     bool hasRecorder() const { return bool(m_recorder); }
 
 public slots:

@@ -61,7 +61,6 @@ public:
     void setAFWindow5(int width);
     void setAFWindow6(int height);
     QRect readAFWindow();
-    QRect afWindow() const { return m_af; }
 
 protected:
     int shortClamp() const override { return 19600; }

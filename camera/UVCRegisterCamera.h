@@ -29,7 +29,6 @@ public:
     QString firmwareVersion() const { return m_channel.firmwareVersion(); }
     const UvcRegisterChannel& channel() const { return m_channel; }
     int horizontalMirrorState() const { return m_hMirror; }
-    int verticalMirrorState() const { return m_vMirror; }
 
     bool open(int index, int pixelFormat) override;
     QSize frameSize(bool full = true) const override;

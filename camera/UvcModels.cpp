@@ -63,10 +63,6 @@ int codeForDeviceName(const QString& name) {
     return 0;
 }
 
-bool isKnownCamera(const QString& name) {
-    return codeForDeviceName(name) != 0 || name.contains("vid_fea9&pid_5020", Qt::CaseInsensitive);
-}
-
 QString token(int code) { return (code >= 1 && code <= 14) ? QString(kTokens[code]) : QString(); }
 
 QString offeredFormat(int code, int firmware) {

@@ -14,8 +14,6 @@ namespace UvcModels {
 // ("vid_fea9&pid_0020", ...) that the name contains, ignoring case, in code
 // order; 0 when none. ("vid_fea9&pid_5020" is watched for hot-plug only.)
 int codeForDeviceName(const QString& name);
-// True when the name holds any id the hot-plug watch knows (the 14 codes and 5020).
-bool isKnownCamera(const QString& name);
 // The device panel's token of a code ("Corvo"); empty outside 1-14.
 QString token(int code);
 // The format the panel offers for a code: codes 3 and 14 "NV12" from

@@ -184,15 +184,6 @@ void deviceForm::initDeviceList(QList<int> codes, QList<int> indexes) {
     }
 }
 
-QStringList deviceForm::listTexts() const {
-    QStringList out;
-    for (int i = 0; i < comboBox->count(); ++i)
-        out << comboBox->itemText(i);
-    return out;
-}
-
-QString deviceForm::currentFormatText() const { return comboBoxFormat->currentText(); }
-bool deviceForm::formatRowVisible() const { return !widgetFormat->isHidden(); }
 
 int deviceForm::getVersion(int captureIndex) {
     if (!versionReader)

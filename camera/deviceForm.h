@@ -46,10 +46,6 @@ public:
     // format text; null on failure (the caller shows the error box).
     static BaseCamera* createUsbCamera(int code, int captureIndex, const QString& format);
 
-    QStringList listTexts() const;
-    QString currentFormatText() const;
-    bool formatRowVisible() const;
-    int versionOf(int captureIndex) { return getVersion(captureIndex); }
 
 signals:
     void newCameraParaForm();

@@ -18,7 +18,6 @@ public:
     ~DeviceWatcher() override;
     // False when the udev monitor could not be set up (simulated cameras are
     // still watched).
-    bool watchesSystemDevices() const { return m_monitor != nullptr; }
 
 signals:
     void removed(const QString& name);

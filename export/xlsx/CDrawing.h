@@ -31,7 +31,6 @@ public:
     void AddPicture(const MediaFile& media, const ImageAnchor& from, const ImageAnchor& to);
     bool HasAnchors() const { return !m_anchors.empty(); }
     uint64_t Number() const { return m_number; }
-    const std::vector<DrawingAnchor>& Anchors() const { return m_anchors; }
 
     // Writes the relationships part, then the drawing part; false when a
     // part file could not be written in full.

@@ -61,7 +61,6 @@ public:
     // The cell-style registry; Register gives the style index for cells.
     StyleRegistry styleRegistry;
 
-    const DualString& Author() const { return m_author; }
     const std::string& TempFolder() const { return m_tempFolder; }
     const std::vector<std::unique_ptr<MediaFile>>& Media() const { return m_media; }
     CPathManager& Paths() { return *m_paths; }

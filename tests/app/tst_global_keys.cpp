@@ -48,10 +48,10 @@ void TestGlobalKeys::scannerTurnsAFastBurstIntoOneCode() {
     QTRY_VERIFY_WITH_TIMEOUT(hub->isGunCapture(), 2000);
     // Mode 2 names videos.
     hub->setGunMode(2);
-    for (int key : {int(Qt::Key_X), int(Qt::Key_Y), int(Qt::Key_Z), int(Qt::Key_Space), int(Qt::Key_9)})
+    for (int key : {int(Qt::Key_X), int(Qt::Key_Space), int(Qt::Key_Y), int(Qt::Key_9)})
         press(&w, key);
     QTRY_COMPARE_WITH_TIMEOUT(video.count(), 1, 2000);
-    QCOMPARE(video.first().first().toString(), QString("XYZ9")); // space not stored
+    QCOMPARE(video.first().first().toString(), QString("XY9")); // space not stored; three is enough
 }
 
 void TestGlobalKeys::shortScanEmitsNothingButPauses() {

@@ -11,6 +11,7 @@
 #include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
 
+#include <QComboBox>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -31,7 +32,16 @@ private slots:
     void failedOpenOfTheGenericModelIsAFailure();
     void splitterStateSurvivesRestart();
     void tabsDoNothingBeforeACamera();
+    void groupsStackTheirPanels_data();
+    void groupsStackTheirPanels();
 };
+
+namespace {
+class NetCameraStub : public BaseCamera {
+public:
+    bool isNetCamera() const override { return true; }
+};
+} // namespace
 
 void TestMainWindow::deviceCodesFromNames() {
     QCOMPARE(MainWindow::deviceCodeForName("Cam (VID_FEA9&PID_52C0)"), 8);
@@ -108,7 +118,11 @@ void TestMainWindow::scanListsSimulatedCamerasWithNumbering() {
     QTest::qWait(100);
     auto* devices = w.centralWidgetWindow()->findChild<deviceForm*>();
     QVERIFY(devices);
-    QCOMPARE(devices->listTexts(), QStringList({"Corvo", "Corvo(1)", "Ambrel", "Dunmor"}));
+    const auto* list = devices->findChild<QComboBox*>("comboBox");
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->itemText(i);
+    QCOMPARE(texts, QStringList({"Corvo", "Corvo(1)", "Ambrel", "Dunmor"}));
     SimUsbBus::instance()->configure(QString());
 }
 
@@ -160,6 +174,59 @@ void TestMainWindow::tabsDoNothingBeforeACamera() {
     measure->click();
     // Only the device panel lives in the left column.
     QCOMPARE(mw->scrollContentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+}
+
+void TestMainWindow::groupsStackTheirPanels_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("net");
+    QTest::addColumn<QStringList>("panels");
+    QTest::addColumn<int>("top");
+    const QStringList settings{"CameraSet", "CameraTimeSet", "VideoSet", "XlsSet", "OtherSet"};
+    QStringList netSettings = settings;
+    netSettings[1] = "ImageReceiveForm";
+    QTest::newRow("settings, USB camera") << "btnSet" << false << settings << 5;
+    QTest::newRow("settings, network camera") << "btnSet" << true << netSettings << 5;
+    QTest::newRow("measuring") << "btnMeasure" << false
+                               << QStringList{"ScaleSet", "MeasureForm", "MeasureSet", "MarkForm"} << 0;
+    QTest::newRow("lines") << "btnLine" << false << QStringList{"LineForm", "CrossLineSetWidget"} << 5;
+}
+
+void TestMainWindow::groupsStackTheirPanels() {
+    QFETCH(QString, button);
+    QFETCH(bool, net);
+    QFETCH(QStringList, panels);
+    QFETCH(int, top);
+    TestEnv env;
+    BaseCamera usb;
+    NetCameraStub network;
+    MessagePassing::instance()->setCurCamera(net ? &network : static_cast<BaseCamera*>(&usb));
+    {
+        MainWindow w;
+        MainWidget* mw = w.centralWidgetWindow();
+        mw->resize(1600, 900);
+        mw->show();
+        QMetaObject::invokeMethod(mw, "newCameraParaFormSLOT");
+        mw->findChild<QToolButton*>(button)->click();
+        // The group's panels one below the other from the top margin, nothing else shown.
+        QList<QWidget*> shown;
+        for (QWidget* c : mw->scrollContentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (c->isVisibleTo(mw->scrollContentWidget()))
+                shown << c;
+        std::sort(shown.begin(), shown.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+        QStringList names;
+        int y = top;
+        for (QWidget* c : shown) {
+            names << c->metaObject()->className();
+            QCOMPARE(c->pos(), QPoint(0, y));
+            y += c->height();
+        }
+        QCOMPARE(names, panels);
+        // The content is as tall as the panels, but never shorter than the area less the history margin.
+        auto* area = mw->findChild<QWidget*>("scrollArea");
+        QVERIFY(area);
+        QCOMPARE(mw->scrollContentWidget()->minimumHeight(), std::max(y - top, area->height() - 20));
+    }
+    MessagePassing::instance()->setCurCamera(nullptr);
 }
 
 QTEST_MAIN(TestMainWindow)

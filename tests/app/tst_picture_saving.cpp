@@ -3,6 +3,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "resources/SevrinResources.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
 #include <QDir>
@@ -82,11 +83,9 @@ void TestPictureSaving::failedSaveLeavesTheListAlone() {
     MessagePassing* hub = MessagePassing::instance();
     hub->setCurCamera(&cam);
     MainWidget w;
-    QString shown;
-    SnapshotFiles::setErrorHandler([&](const QString& text) { shown = text; });
     hub->saveImageByFileDialog(picture(100, 100), env.file("no/such/folder/c.jpg"), true, true);
-    QTRY_VERIFY(shown.contains("c.jpg"));
-    SnapshotFiles::setErrorHandler({});
+    QTRY_VERIFY(errorBoxText(false).contains("c.jpg"));
+    errorBoxText();
     QCOMPARE(hub->getImageHistoryTotalCnt(), 0);
     QVERIFY(!QFile::exists("./.scaleImage/0.jpg"));
     hub->setCurCamera(nullptr);

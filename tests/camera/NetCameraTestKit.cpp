@@ -7,13 +7,6 @@
 
 namespace NetCameraTestKit {
 
-NetSdkSim* installSim(const QString& config) {
-    auto sim = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig(config));
-    NetSdkSim* raw = sim.get();
-    NetSdk::install(std::move(sim));
-    return raw;
-}
-
 NetCamera* openCamera(const QString& config, int index, NetSdkSim** sim) {
     NetSdkSim* s = installSim(config);
     if (sim)
@@ -32,20 +25,6 @@ QStringList calls(NetSdkSim* sim, const QString& prefix) {
 }
 
 } // namespace NetCameraTestKit
-
-MessageBoxCatcher::MessageBoxCatcher() {
-    connect(&m_timer, &QTimer::timeout, this, &MessageBoxCatcher::poll);
-    m_timer.start(5);
-}
-
-void MessageBoxCatcher::poll() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box)
-        return;
-    titles.append(box->windowTitle());
-    texts.append(box->text());
-    box->accept();
-}
 
 std::atomic<int> CountingRecorder::deleted{0};
 

@@ -3,6 +3,8 @@
 #include "camera/NetCamera.h"
 #include "camera/NetCameraRecorder.h"
 #include "platform/NetSdkSim.h"
+#include "tests/support/ModalCatcher.h"
+#include "tests/support/TestTools.h"
 
 #include <QObject>
 #include <QStringList>
@@ -17,8 +19,7 @@
 // for the driver's modal "Error" boxes, and a recorder that only counts.
 namespace NetCameraTestKit {
 
-// Installs a simulator with these cameras (SEVRIN_SIM_NET syntax).
-NetSdkSim* installSim(const QString& config);
+using ::installSim;
 // Broadcast and create camera `index` of the name list (asserting nothing).
 NetCamera* openCamera(const QString& config, int index = 0, NetSdkSim** sim = nullptr);
 // Calls made since the last clear that start with prefix.
@@ -26,21 +27,8 @@ QStringList calls(NetSdkSim* sim, const QString& prefix);
 
 } // namespace NetCameraTestKit
 
-// Answers every modal message box that opens while it lives, keeping its
-// title and text.
-class MessageBoxCatcher : public QObject {
-    Q_OBJECT
-public:
-    MessageBoxCatcher();
-    QStringList titles;
-    QStringList texts;
-
-private slots:
-    void poll();
-
-private:
-    QTimer m_timer;
-};
+// Answers every message box that opens while it lives, keeping its title and text.
+using MessageBoxCatcher = ModalCatcher;
 
 class CountingRecorder : public NetCameraRecorder {
 public:

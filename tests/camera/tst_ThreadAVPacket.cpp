@@ -5,6 +5,7 @@
 #include "camera/BaseCamera.h"
 
 #include "FrameSynth.h"
+#include "tests/support/TestTools.h"
 
 #include <QSemaphore>
 
@@ -32,16 +33,7 @@ ThreadAVPacket::Completion keepInto(Result& r, bool take = true) {
 
 void expectBars(const Result& r, int tolerance) {
     ASSERT_EQ(r.calls, 1);
-    const auto& bars = FrameSynth::barColours();
-    for (int i = 0; i < bars.size(); ++i) {
-        for (int y : {r.height / 4, r.height / 2, 3 * r.height / 4}) {
-            const int x = (2 * i + 1) * r.width / (2 * bars.size());
-            const uint8_t* p = r.rgb.data() + (size_t(y) * r.width + x) * 3;
-            EXPECT_NEAR(p[0], bars[i].red(), tolerance) << "bar " << i << " y " << y;
-            EXPECT_NEAR(p[1], bars[i].green(), tolerance) << "bar " << i << " y " << y;
-            EXPECT_NEAR(p[2], bars[i].blue(), tolerance) << "bar " << i << " y " << y;
-        }
-    }
+    ::expectBars(r.rgb.data(), r.width, r.height, FrameSynth::barColours(), tolerance);
 }
 
 // Decodes one frame on the decoder's own thread.

@@ -3,6 +3,7 @@
 #include "camera/ThreadVideo.h"
 
 #include "FrameSynth.h"
+#include "tests/support/TestTools.h"
 #include "MediaProbe.h"
 #include "tests/support/TestEnv.h"
 
@@ -76,14 +77,7 @@ QByteArray firstFrameRgb(const QString& path) {
 // Compares the middle of each colour bar of a decoded frame with its colour.
 void expectBars(const QByteArray& rgb, int w, int h, int tolerance) {
     ASSERT_EQ(rgb.size(), w * h * 3);
-    const auto& bars = FrameSynth::barColours();
-    for (int i = 0; i < bars.size(); ++i) {
-        const int x = (2 * i + 1) * w / (2 * bars.size()), y = h / 2;
-        const uchar* p = reinterpret_cast<const uchar*>(rgb.constData()) + (size_t(y) * w + x) * 3;
-        EXPECT_NEAR(p[0], bars[i].red(), tolerance) << "bar " << i;
-        EXPECT_NEAR(p[1], bars[i].green(), tolerance) << "bar " << i;
-        EXPECT_NEAR(p[2], bars[i].blue(), tolerance) << "bar " << i;
-    }
+    ::expectBars(reinterpret_cast<const uint8_t*>(rgb.constData()), w, h, FrameSynth::barColours(), tolerance);
 }
 
 } // namespace

@@ -9,6 +9,13 @@
 
 // The device panel's list: names, duplicate numbering, network names last,
 // the remembered camera, and the format row by model code and firmware.
+static QStringList itemTexts(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
 class TestDeviceForm : public QObject {
     Q_OBJECT
 private slots:
@@ -22,7 +29,7 @@ void TestDeviceForm::listNamesAndNumbering() {
     netCameraNames = {"Corvo:192.168.1.10"};
     deviceForm f;
     f.initDeviceList({3, 3, 13, 3}, {0, 1, 2, 3});
-    QCOMPARE(f.listTexts(), QStringList({"Corvo", "Corvo(1)", "Ambrel", "Corvo(2)", "Corvo:192.168.1.10"}));
+    QCOMPARE(itemTexts(f.findChild<QComboBox*>("comboBox")), QStringList({"Corvo", "Corvo(1)", "Ambrel", "Corvo(2)", "Corvo:192.168.1.10"}));
     netCameraNames.clear();
 }
 
@@ -36,7 +43,7 @@ void TestDeviceForm::rememberedCameraAndFormat() {
     deviceForm f;
     f.initDeviceList({5, 8}, {0, 1});
     QCOMPARE(f.findChild<QComboBox*>("comboBox")->currentText(), QString("Dunmor"));
-    QCOMPARE(f.currentFormatText(), QString("NV12"));
+    QCOMPARE(f.findChild<QComboBox*>("comboBoxFormat")->currentText(), QString("NV12"));
     {
         QSettings ini("./deviceForm.ini", QSettings::IniFormat);
         ini.setValue("LastCameraName", "Gone");
@@ -62,12 +69,12 @@ void TestDeviceForm::formatRowByCodeAndFirmware() {
     f.initDeviceList({3, 3}, {0, 1});
     auto* combo = f.findChild<QComboBox*>("comboBox");
     combo->setCurrentIndex(1);
-    QCOMPARE(f.currentFormatText(), QString("NV12"));
-    QVERIFY(f.formatRowVisible());
+    QCOMPARE(f.findChild<QComboBox*>("comboBoxFormat")->currentText(), QString("NV12"));
+    QVERIFY(!f.findChild<QWidget*>("widgetFormat")->isHidden());
     combo->setCurrentIndex(0);
-    QCOMPARE(f.currentFormatText(), QString("YUYV"));
+    QCOMPARE(f.findChild<QComboBox*>("comboBoxFormat")->currentText(), QString("YUYV"));
     combo->setCurrentIndex(2); // network camera: no format row
-    QVERIFY(!f.formatRowVisible());
+    QVERIFY(!!f.findChild<QWidget*>("widgetFormat")->isHidden());
     deviceForm::versionReader = nullptr;
     netCameraNames.clear();
 }

@@ -4,6 +4,7 @@
 #include "platform/NetSdkSim.h"
 #include "platform/NetSdkSimFrames.h"
 #include "platform/WFSdk.h"
+#include "tests/support/TestTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,14 +24,6 @@ namespace {
 uint32_t ipOf(int a, int b, int c, int d) { return uint32_t(a) | uint32_t(b) << 8 | uint32_t(c) << 16 | uint32_t(d) << 24; }
 
 std::wstring wide(const QString& s) { return s.toStdWString(); }
-
-// Installs a simulator with the given configuration for the test's duration.
-NetSdkSim* installSim(const QString& config) {
-    auto sim = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig(config));
-    NetSdkSim* raw = sim.get();
-    NetSdk::install(std::move(sim));
-    return raw;
-}
 
 // Broadcast, initialise and connect camera number 0 to broadcast index `index`.
 void connectCamera(int index) {

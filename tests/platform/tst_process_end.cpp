@@ -3,13 +3,17 @@
 #include "platform/SleepClock.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QTimer>
 #include <QtTest>
+
+#include <unistd.h>
 
 class TestProcessEnd : public QObject {
     Q_OBJECT
 private slots:
     void exitRequestedBeforeExecIsKept();
+    void watchdogEndsAProcessWithAStuckWorker();
     void fakeTimeRecordsSleeps();
     void appDirFollowsEnvironment();
 };
@@ -34,6 +38,20 @@ void TestProcessEnd::exitRequestedBeforeExecIsKept() {
     ProcessEnd::reset();
 }
 
+void TestProcessEnd::watchdogEndsAProcessWithAStuckWorker() {
+    // This test program again, as a child whose main thread never returns to
+    // its loop (as when it waits for a worker that hangs): it still ends,
+    // with the requested code.
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("SEVRIN_STUCK_CHILD", "1");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 7);
+}
+
 void TestProcessEnd::fakeTimeRecordsSleeps() {
     SleepClock::FakeTime fake;
     const uint64_t t0 = SleepClock::ticksMs();
@@ -51,5 +69,14 @@ void TestProcessEnd::appDirFollowsEnvironment() {
     QCOMPARE(AppPaths::appDir(), QCoreApplication::applicationDirPath());
 }
 
-QTEST_GUILESS_MAIN(TestProcessEnd)
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("SEVRIN_STUCK_CHILD")) {
+        ProcessEnd::requestExit(7, 300);
+        ::sleep(5);
+        return 99;
+    }
+    TestProcessEnd t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_process_end.moc"

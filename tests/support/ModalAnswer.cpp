@@ -32,3 +32,16 @@ void dismissNextMessageBox(QString* text) {
         box->done(0);
     });
 }
+
+QString errorBoxText(bool close) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box && box->isVisible() && box->windowTitle() == "Error") {
+            const QString text = box->text();
+            if (close)
+                box->close();
+            return text;
+        }
+    }
+    return QString();
+}

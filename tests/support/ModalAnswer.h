@@ -14,3 +14,8 @@ void answerNextModal(const char* className, std::function<void(QWidget*)> answer
 
 // Closes the next QMessageBox and stores its text in *text (when given).
 void dismissNextMessageBox(QString* text = nullptr);
+
+// Text of the open, non-modal "Error" message box (the save and recording
+// errors), or an empty string when none is shown. With close, the box is
+// closed too (not inside QTRY_VERIFY, which evaluates its condition again).
+QString errorBoxText(bool close = true);

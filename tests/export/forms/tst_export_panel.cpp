@@ -1,6 +1,6 @@
 // The export panel: settings, template lists, both export roads through the
 // hub, the files it leaves and what it opens.
-#include "ModalCatcher.h"
+#include "tests/support/ModalCatcher.h"
 #include "app/MessagePassing.h"
 #include "export/forms/XlsSet.h"
 #include "measure/engine/XlsReportLayout.h"

@@ -1,7 +1,7 @@
 // Both report template editors: the template list and its files, the grid
 // of the XLSX editor and the page of the Word editor, and a report exported
 // with an edited template.
-#include "ModalCatcher.h"
+#include "tests/support/ModalCatcher.h"
 #include "app/MessagePassing.h"
 #include "export/forms/WordEditDialog.h"
 #include "export/forms/XlsEditDialog.h"

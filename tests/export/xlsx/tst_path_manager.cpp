@@ -1,6 +1,7 @@
 // The temporary-folder bookkeeping of the workbook writer.
 #include "export/xlsx/CPathManager.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,11 +13,6 @@
 using SimpleXlsx::CPathManager;
 
 namespace {
-std::string utf8(const QString& s)
-{
-    return s.toUtf8().toStdString();
-}
-
 bool writeText(const std::string& path, const char* text)
 {
     QFile f(QString::fromStdString(path));

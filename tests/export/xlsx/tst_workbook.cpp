@@ -3,6 +3,7 @@
 #include "export/xlsx/CWorksheet.h"
 #include "tests/export/zip/TestData.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,11 +26,6 @@ QJsonObject readBack(const QString& path)
     EXPECT_FALSE(o.contains("error")) << out.constData();
     EXPECT_TRUE(o["problems"].toArray().isEmpty()) << QJsonDocument(o["problems"].toArray()).toJson().constData();
     return o;
-}
-
-std::string utf8(const QString& s)
-{
-    return s.toUtf8().toStdString();
 }
 
 uint64_t titleStyle(CWorkbook& book)

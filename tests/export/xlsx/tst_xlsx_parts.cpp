@@ -7,6 +7,7 @@
 #include "export/xlsx/XmlWriter.h"
 #include "tests/export/zip/TestData.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -16,11 +17,6 @@ using namespace SimpleXlsx;
 using TestData::Bytes;
 
 namespace {
-std::string utf8(const QString& s)
-{
-    return s.toUtf8().toStdString();
-}
-
 std::string readText(const QString& path)
 {
     Bytes b = TestData::ReadFile(path);
@@ -164,6 +160,13 @@ TEST(Styles, PartOfAReport)
     odd.fill.pattern = 40; // no such pattern: written as "none"
     odd.font.theme = false;
     book.styleRegistry.Register(odd);
+    // A colour counts only without the theme flag; the two fonts stay apart.
+    CellStyle red;
+    red.font.colour = "FFFF0000";
+    red.font.theme = false;
+    CellStyle themedRed = red;
+    themedRed.font.theme = true;
+    EXPECT_NE(book.styleRegistry.Register(red), book.styleRegistry.Register(themedRed));
     book.AddWorksheet("s").OpenRow().WriteTextCell("x").CloseRow();
     ASSERT_TRUE(book.SaveAs(utf8(env.file("s.xlsx"))));
     QByteArray xml;
@@ -183,6 +186,9 @@ TEST(Styles, PartOfAReport)
                             s.find("<cellStyleXfs"), s.find("<cellXfs"), s.find("<cellStyles"), s.find("<dxfs"),
                             s.find("<tableStyles"), s.find("<extLst")};
     for (size_t i = 1; i < sizeof order / sizeof order[0]; ++i) EXPECT_LT(order[i - 1], order[i]) << i;
+    const size_t rgb = s.find("<color rgb=\"FFFF0000\"/>");
+    EXPECT_NE(rgb, std::string::npos);
+    EXPECT_EQ(s.find("<color rgb=", rgb + 1), std::string::npos);
 }
 
 TEST(Workbook, SheetTitlesAndCells)

@@ -46,6 +46,12 @@ uint32_t le32(const Bytes& b, size_t at)
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
+// Open descriptors of this process: a failed add must close its source.
+int openFds()
+{
+    return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
+}
+
 uint16_t le16(const Bytes& b, size_t at)
 {
     return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
@@ -176,6 +182,7 @@ TEST(ZipArchive, BadArgumentsAndMissingSources)
     QString good = writeSource(env, "good.xml", TestData::MakeSheetXml(10, 5, 1));
     QString path = env.file("partial.zip");
     ZipArchive* z = ZipOpenArchive(path.toUtf8().constData());
+    const int fds = openFds();
     EXPECT_EQ(ZipAddFile(z, "", good.toUtf8().constData()), kZipBadArgument);
     EXPECT_EQ(ZipAddFile(z, nullptr, good.toUtf8().constData()), kZipBadArgument);
     EXPECT_EQ(ZipAddFile(z, "a.xml", nullptr), kZipBadArgument);
@@ -183,6 +190,7 @@ TEST(ZipArchive, BadArgumentsAndMissingSources)
     EXPECT_EQ(ZipAddFile(z, "missing.xml", env.file("missing.xml").toUtf8().constData()), kZipSourceError);
     EXPECT_EQ(ZipAddFile(z, "folder", env.path().toUtf8().constData()), kZipSourceError);
     EXPECT_EQ(ZipAddFile(z, "second.xml", good.toUtf8().constData()), kZipOk);
+    EXPECT_EQ(openFds(), fds);
     EXPECT_EQ(ZipCloseArchive(z), kZipOk);
     EXPECT_TRUE(unzipTest(path));
     QJsonObject check = zipCheck(path);
@@ -199,8 +207,10 @@ TEST(ZipArchive, WriteFailuresAreReported)
     QString src = writeSource(env, "data.xml", TestData::MakeSheetXml(20, 5, 1));
     ZipArchive* z = ZipOpenArchive("/dev/full");
     ASSERT_NE(z, nullptr);
+    const int fds = openFds();
     EXPECT_EQ(ZipAddFile(z, "data.xml", src.toUtf8().constData()), kZipWriteError);
     EXPECT_EQ(ZipAddFile(z, "data.gz", src.toUtf8().constData()), kZipWriteError);
+    EXPECT_EQ(openFds(), fds);
     EXPECT_EQ(ZipCloseArchive(z), kZipWriteError);
 }
 
@@ -232,6 +242,7 @@ TEST(ZipArchive, SizesPastTheLimitAreRefusedAndCutOff)
 
     QString path = env.file("limit.zip");
     ZipArchive* z = ZipOpenArchive(path.toUtf8().constData());
+    const int fds = openFds();
     EXPECT_EQ(ZipAddFile(z, "huge.bin", huge.toUtf8().constData()), kZipLimitError);
     // With a lowered limit the same rule is reached with small files: the
     // entry that would cross it is cut off again, the earlier ones stay.
@@ -241,6 +252,7 @@ TEST(ZipArchive, SizesPastTheLimitAreRefusedAndCutOff)
     EXPECT_EQ(ZipAddFile(z, "noise2.bin", noise.toUtf8().constData()), kZipLimitError);
     EXPECT_EQ(ZipAddFile(z, "noise.gz", noise.toUtf8().constData()), kZipLimitError);
     EXPECT_EQ(ZipAddFile(z, "small2.xml", small.toUtf8().constData()), kZipOk);
+    EXPECT_EQ(openFds(), fds);
     EXPECT_EQ(ZipCloseArchive(z), kZipOk);
     EXPECT_TRUE(unzipTest(path));
     QJsonObject check = zipCheck(path);

@@ -95,3 +95,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     return 0;
 }
+
+#ifdef SEVRIN_CORPUS_REPLAY
+// Without libFuzzer: runs every file of the folder given as argument once.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2)
+        return 2;
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
+        std::ifstream f(entry.path(), std::ios::binary);
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(data.data(), data.size());
+        ++count;
+    }
+    std::cout << count << " inputs round-tripped\n";
+    return count > 0 ? 0 : 1;
+}
+#endif

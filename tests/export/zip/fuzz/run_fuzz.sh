@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds the deflate fuzz target with clang (libFuzzer, ASan, UBSan) and runs
-# it on the kept corpus. Not part of the build or the test suite.
+# it on the kept corpus. CTest replays the corpus (tst_deflate_corpus).
 #   tests/export/zip/fuzz/run_fuzz.sh [seconds]      (default 180)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"

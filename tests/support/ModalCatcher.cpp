@@ -1,4 +1,4 @@
-#include "ModalCatcher.h"
+#include "tests/support/ModalCatcher.h"
 
 #include <QAbstractButton>
 #include <QApplication>

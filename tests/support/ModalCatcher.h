@@ -7,9 +7,9 @@
 
 class QWidget;
 
-// Answers the modal (or newly shown) dialogs of the export panels while a
-// test drives them: every message box is recorded (title and text) and
-// closed; a file dialog is handed to fileAnswer (empty: cancel).
+// Answers the modal (or newly shown) dialogs while a test drives a panel or
+// a camera: every message box is recorded (title and text) and closed (a
+// question answered yes); a file dialog is handed to fileAnswer (empty: cancel).
 class ModalCatcher : public QObject {
     Q_OBJECT
 public:

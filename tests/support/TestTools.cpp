@@ -1,0 +1,27 @@
+#include "tests/support/TestTools.h"
+
+#include "platform/NetSdk.h"
+#include "platform/NetSdkSim.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+NetSdkSim* installSim(const QString& config) {
+    auto sim = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig(config));
+    NetSdkSim* raw = sim.get();
+    NetSdk::install(std::move(sim));
+    return raw;
+}
+
+void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>& bars, int tolerance) {
+    for (int i = 0; i < bars.size(); ++i) {
+        for (int y : {height / 4, height / 2, 3 * height / 4}) {
+            const int x = (2 * i + 1) * width / (2 * bars.size());
+            const uint8_t* p = rgb + (size_t(y) * width + x) * 3;
+            EXPECT_NEAR(p[0], bars[i].red(), tolerance) << "bar " << i << " y " << y;
+            EXPECT_NEAR(p[1], bars[i].green(), tolerance) << "bar " << i << " y " << y;
+            EXPECT_NEAR(p[2], bars[i].blue(), tolerance) << "bar " << i << " y " << y;
+        }
+    }
+}
