@@ -91,6 +91,8 @@ status = {
 for name, body in status.items():
     single(svg('status_' + name, body), 'res/IconWidget/' + name + '.png', 80, 80)
 
+single(svg('measure_line', '<rect x="0" y="0" width="100" height="2" fill="#8a8a8a"/>', 100, 2), 'res/MeasureForm/line.png', 100, 1)
+
 # Image-mode buttons of the still-image view.
 snap = {
     'btnOpen': '<path d="M18 30 H42 L48 38 H82 V76 H18 Z" ' + STROKE + '/>',
