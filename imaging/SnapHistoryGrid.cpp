@@ -48,8 +48,15 @@ SnapHistoryGrid::SnapHistoryGrid(QWidget* parent) : QWidget(parent) {
     btnClose->setMaximumSize(sized(100), sized(100));
     btnClose->setAutoRaise(true);
     btnClose->setIconSize(btnClose->size());
-    btnClose->setIcon(QPixmap(QString(":/res/MainWindow/btnClose_%1.png").arg(uiSizeFactor))
-                          .scaledToWidth(btnClose->width(), Qt::SmoothTransformation));
+    // One decoded icon for all cells: a reload creates up to 50 at once.
+    static QPixmap icon;
+    static int iconWidth = -1;
+    if (iconWidth != btnClose->width()) {
+        icon = QPixmap(QString(":/res/MainWindow/btnClose_%1.png").arg(uiSizeFactor))
+                   .scaledToWidth(btnClose->width(), Qt::SmoothTransformation);
+        iconWidth = btnClose->width();
+    }
+    btnClose->setIcon(icon);
     btnClose->hide();
     connect(btnClose, SIGNAL(clicked()), this, SLOT(btnCloseClick()));
     setBackground(false);
