@@ -27,6 +27,7 @@ private slots:
     void anchoredZoomKeepsThePixel();
     void badIndexesAreClamped();
     void opacityDoesNotAccumulate();
+    void overlayBlendsOverThePicture();
     void saveWritesTheShownPicture_data();
     void saveWritesTheShownPicture();
     void failedSaveKeepsTheOriginal();
@@ -119,6 +120,26 @@ void TestStillImage::opacityDoesNotAccumulate() {
     QCOMPARE(OpacityForm::alphaOf(50), 127);
     QCOMPARE(OpacityForm::alphaOf(100), 255);
     QCOMPARE(OpacityForm::alphaOf(0), 0);
+}
+
+void TestStillImage::overlayBlendsOverThePicture() {
+    TestEnv env;
+    QImage blue(64, 48, QImage::Format_RGB32);
+    blue.fill(QColor(0, 0, 200));
+    blue.save(env.file("b.png"));
+    QWidget area;
+    area.resize(64, 48);
+    QLabel under(&area); // the picture below: grey
+    under.setGeometry(0, 0, 64, 48);
+    under.setAutoFillBackground(true);
+    under.setPalette(QPalette(QColor(100, 100, 100)));
+    OpacityForm form(&area);
+    form.resize(64, 48);
+    form.setOverlayImageSLOT(env.file("b.png"), 50);
+    area.show();
+    const QColor c = area.grab().toImage().pixelColor(30, 20);
+    // 127 / 255 of blue over grey.
+    QVERIFY2(std::abs(c.red() - 50) <= 2 && std::abs(c.blue() - 150) <= 2, qPrintable(c.name()));
 }
 
 void TestStillImage::saveWritesTheShownPicture_data() {
