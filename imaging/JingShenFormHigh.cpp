@@ -142,6 +142,9 @@ void JingShenFormHigh::buildUi() {
 
     widgetContent = new QWidget(widget_left);
     widgetContent->setObjectName("widgetContent");
+    auto* leftLayout = new QVBoxLayout(widget_left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(widgetContent);
     auto* col = new QVBoxLayout(widgetContent);
     const int m = scaled(10);
     col->setContentsMargins(m, m, m, m);
@@ -244,9 +247,10 @@ void JingShenFormHigh::oneSecondDelay() {
 
 void JingShenFormHigh::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    widgetContent->resize(widget_left->size());
     renewViewGeometry();
-    const int side = std::min(widget_left->width(), 65 * uiSizeFactor);
+    // Inside the column's margins, so that the box never reaches past it.
+    const QMargins m = widgetContent->layout()->contentsMargins();
+    const int side = std::min(widget_left->width() - m.left() - m.right(), 65 * uiSizeFactor);
     if (side <= 0 || side == frame->minimumWidth())
         return;
     BaseCamera* cam = MessagePassing::instance()->currentCamera();

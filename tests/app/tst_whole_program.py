@@ -6,18 +6,13 @@ drawn with its label over the video, a cross line is added from the line
 panel, a simulated network camera shows live, and a terminate request ends
 the program with exit code 0."""
 import os
-import shutil
-import signal
 import subprocess
 import sys
-import tempfile
 import time
 
-from PIL import Image, ImageChops
-
-BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
-SEVRIN = os.path.join(BUILD, "Sevrin")
-KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from PIL import ImageChops  # noqa: E402
+from sevrin_x import Program, start_x  # noqa: E402
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -28,67 +23,6 @@ ADD_H_LINE = (110, 55)
 NEW_SCALE = (517, 54)
 COMBO_CAMERA = (330, 54)
 VIEW = (600, 200, 1890, 900)  # part of the view area that the picture covers
-
-
-def start_x():
-    r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(r, 16)
-        if not chunk:
-            raise RuntimeError("Xvfb did not start")
-        number += chunk
-    os.close(r)
-    return xvfb, ":" + number.decode().strip()
-
-
-class Program:
-    def __init__(self, display, usb, net, app_dir=None):
-        self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
-        self.env = dict(os.environ, DISPLAY=display, SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb,
-                        SEVRIN_SIM_NET=net, QT_QPA_PLATFORM="xcb")
-        self.env.pop("SDL_VIDEODRIVER", None)
-        self.log = open(os.path.join(self.dir, "log.txt"), "w")
-        self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
-        self.shots = 0
-        # Up once the main window is mapped; then give the centre a moment.
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
-                       stdout=subprocess.DEVNULL, timeout=60)
-        time.sleep(1.5)
-
-    def click(self, pos, wait=0.6):
-        subprocess.run(["xdotool", "mousemove", str(pos[0]), str(pos[1]), "click", "1"], env=self.env, check=True)
-        time.sleep(wait)
-
-    def key(self, *keys):
-        subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
-        time.sleep(0.4)
-
-    def wait_for(self, name, test, timeout=20.0):
-        """Screenshots until test(image) holds or the time runs out; the last one."""
-        end = time.time() + timeout
-        while True:
-            img = self.shot(name)
-            if test(img) or time.time() > end:
-                return img
-            time.sleep(0.5)
-
-    def shot(self, name):
-        path = os.path.join(self.dir, name + ".png")
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
-        if KEEP:
-            os.makedirs(KEEP, exist_ok=True)
-            shutil.copy(path, os.path.join(KEEP, name + ".png"))
-        return Image.open(path).convert("RGB")
-
-    def stop(self):
-        self.proc.send_signal(signal.SIGTERM)
-        code = self.proc.wait(timeout=20)
-        self.log.close()
-        return code
 
 
 def coloured_share(img, box):

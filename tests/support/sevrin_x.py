@@ -1,0 +1,96 @@
+"""The real program under its own virtual X server, for whole-program tests:
+starting Xvfb, starting Sevrin with simulated cameras, clicking, waiting on
+screenshots, and counting checks."""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+from PIL import Image
+
+BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+SEVRIN = os.path.join(BUILD, "Sevrin")
+KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
+
+
+def start_x():
+    """An Xvfb of 1920 x 1080 on a free display: (process, display name)."""
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(r, 16)
+        if not chunk:
+            raise RuntimeError("Xvfb did not start")
+        number += chunk
+    os.close(r)
+    return xvfb, ":" + number.decode().strip()
+
+
+class Program:
+    def __init__(self, display, usb, net, app_dir=None):
+        self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
+        self.env = dict(os.environ, DISPLAY=display, SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb,
+                        SEVRIN_SIM_NET=net, QT_QPA_PLATFORM="xcb")
+        self.env.pop("SDL_VIDEODRIVER", None)
+        self.log = open(os.path.join(self.dir, "log.txt"), "w")
+        self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
+                       stdout=subprocess.DEVNULL, timeout=60)
+        time.sleep(1.5)
+
+    def click(self, pos, wait=0.6):
+        subprocess.run(["xdotool", "mousemove", str(pos[0]), str(pos[1]), "click", "1"], env=self.env, check=True)
+        time.sleep(wait)
+
+    def key(self, *keys):
+        subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
+        time.sleep(0.4)
+
+    def wait_window(self, title, timeout=30):
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title], env=self.env,
+                       stdout=subprocess.DEVNULL, timeout=timeout)
+        time.sleep(0.5)
+
+    def shot(self, name):
+        path = os.path.join(self.dir, name + ".png")
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+        if KEEP:
+            os.makedirs(KEEP, exist_ok=True)
+            shutil.copy(path, os.path.join(KEEP, name + ".png"))
+        return Image.open(path).convert("RGB")
+
+    def wait_for(self, name, test, timeout=20.0):
+        """Screenshots until test(image) holds or the time runs out; the last one."""
+        end = time.time() + timeout
+        while True:
+            img = self.shot(name)
+            if test(img) or time.time() > end:
+                return img
+            time.sleep(0.5)
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGTERM)
+        code = self.proc.wait(timeout=20)
+        self.log.close()
+        return code
+
+
+class Checks:
+    def __init__(self):
+        self.count = 0
+        self.failures = []
+
+    def __call__(self, cond, what):
+        self.count += 1
+        print(("ok   " if cond else "FAIL ") + what, flush=True)
+        if not cond:
+            self.failures.append(what)
+
+    def summary(self):
+        print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
+        return 1 if self.failures else 0
