@@ -95,13 +95,21 @@ void TestStillImage::anchoredZoomKeepsThePixel() {
 }
 
 void TestStillImage::badIndexesAreClamped() {
+    TestEnv env;
+    BaseCamera cam;
+    MessagePassing::instance()->setCurCamera(&cam);
     QWidget parent;
     parent.resize(100, 100);
     FrameForm form(&parent);
     QCOMPARE(form.setScaleIndex(5, QPoint(1, 1)), 1.0f); // no table: nothing
-    QCOMPARE(form.size(), QSize(640, 480).boundedTo(form.size()));
-    form.fitToWindow(); // no picture: nothing
+    form.fitToWindow();                                  // no picture: nothing
     QVERIFY(form.zoomTable().isEmpty());
+    pattern(400, 200).save(env.file("p.png"));
+    MessagePassing::instance()->setEditImage(env.file("p.png"));
+    QCOMPARE(form.setScaleIndex(99, QPoint(-10000, -10000)), 1.0f); // the last entry
+    QCOMPARE(form.setScaleIndex(-3, QPoint(-10000, -10000)), 0.1f); // the first
+    QCOMPARE(form.size(), QSize(40, 20));
+    MessagePassing::instance()->setCurCamera(nullptr);
 }
 
 void TestStillImage::opacityDoesNotAccumulate() {
