@@ -15,6 +15,9 @@ OpacityForm::OpacityForm(QWidget* parent) : QWidget(parent) {
     labImg = new QLabel(this);
     labImg->setObjectName("labImg");
     labImg->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    // A background from a style sheet of the view area would make the label
+    // opaque and hide the picture it lies over.
+    labImg->setStyleSheet("background:transparent;");
     layout->addWidget(labImg);
     labImg->hide();
     MessagePassing* hub = MessagePassing::instance();

@@ -137,10 +137,10 @@ void TestStillImage::overlayBlendsOverThePicture() {
     blue.save(env.file("b.png"));
     QWidget area;
     area.resize(64, 48);
+    area.setStyleSheet("background-color:rgb(0, 0, 0);"); // as the view area has
     QLabel under(&area); // the picture below: grey
     under.setGeometry(0, 0, 64, 48);
-    under.setAutoFillBackground(true);
-    under.setPalette(QPalette(QColor(100, 100, 100)));
+    under.setStyleSheet("background-color:rgb(100, 100, 100);");
     OpacityForm form(&area);
     form.resize(64, 48);
     form.setOverlayImageSLOT(env.file("b.png"), 50);
