@@ -52,6 +52,18 @@ single(svg('check_on', '<rect x="6" y="6" width="88" height="88" rx="12" fill="#
 single(svg('radio_off', '<circle cx="50" cy="50" r="44" fill="#ffffff" stroke="#707070" stroke-width="8"/>'), 'res/CameraForm/radio_off.png', 40, 40)
 single(svg('radio_on', '<circle cx="50" cy="50" r="44" fill="#ffffff" stroke="#1d5cb0" stroke-width="8"/><circle cx="50" cy="50" r="24" fill="#2f7de1"/>'), 'res/CameraForm/radio_on.png', 40, 40)
 
+# Capture bar (50 x 50 designed) and the network share button.
+capture = {
+    'btnPlay': '<path d="M36 26 L76 50 L36 74 Z" fill="#f2f2f2"/>',
+    'btnPause': '<path d="M38 28 V72 M62 28 V72" ' + STROKE.replace('8', '12') + '/>',
+    'btnCamera': '<rect x="18" y="34" width="64" height="42" rx="7" ' + STROKE + '/><path d="M38 34 L43 24 H57 L62 34" ' + STROKE + '/><circle cx="50" cy="55" r="11" ' + STROKE + '/>',
+    'btnVideo': '<rect x="16" y="34" width="46" height="34" rx="6" ' + STROKE + '/><path d="M62 46 L82 34 V68 L62 56" ' + STROKE + '/><circle cx="30" cy="24" r="6" fill="#e53935"/>',
+    'btnVideoStop': '<rect x="30" y="30" width="40" height="40" rx="4" fill="#e53935"/>',
+}
+for name, body in capture.items():
+    sized(svg('capture_' + name, BTN + body), 'res/CameraForm/' + name + '_%1.png', 50, 50)
+sized(svg('btnSMB', BTN + '<path d="M20 34 H42 L48 40 H80 V72 H20 Z" ' + STROKE + '/><path d="M50 48 V64 M42 56 L50 64 L58 56" ' + STROKE.replace('8', '6') + '/>'), 'res/btnSMB_%1.png', 24, 24)
+
 # Title-bar buttons.
 title = {
     'btnMin': '<path d="M25 70 H75" ' + STROKE + '/>',
@@ -90,8 +102,6 @@ status = {
 }
 for name, body in status.items():
     single(svg('status_' + name, body), 'res/IconWidget/' + name + '.png', 80, 80)
-
-single(svg('measure_line', '<rect x="0" y="0" width="100" height="2" fill="#8a8a8a"/>', 100, 2), 'res/MeasureForm/line.png', 100, 1)
 
 # Image-mode buttons of the still-image view.
 snap = {

@@ -10,9 +10,10 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from PIL import ImageChops  # noqa: E402
-from sevrin_x import Program, start_x  # noqa: E402
+from PIL import ImageChops
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
+from sevrin_x import Program, lit_share, start_x  # noqa: E402
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -31,13 +32,6 @@ def coloured_share(img, box):
     px = list(region.getdata())
     coloured = sum(1 for r, g, b in px if max(r, g, b) - min(r, g, b) > 80)
     return coloured / len(px)
-
-
-def lit_share(img, box):
-    """Share of pixels that are not black (a picture is shown)."""
-    region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
-    px = list(region.getdata())
-    return sum(1 for r, g, b in px if r + g + b > 90) / len(px)
 
 
 def changed_pixels(a, b, box):
