@@ -814,12 +814,16 @@ void MainWidget::oneSecondDelay() {
     splitterSettings = std::make_unique<QSettings>("./MainWidget.ini", QSettings::IniFormat);
     // A stored state that does not restore (a damaged file) counts as none:
     // the next source, and last the default stretch, lay the panels out.
+    // (restoreState changes nothing when it fails.)
     const auto restore = [this](const QByteArray& left, const QByteArray& center) {
-        const QList<int> leftBefore = splitterLeft->sizes(), centerBefore = splitterCenter->sizes();
-        if (!left.isEmpty() && splitterLeft->restoreState(left) && splitterCenter->restoreState(center))
+        if (left.isEmpty())
+            return false;
+        const QByteArray leftBefore = splitterLeft->saveState();
+        if (!splitterLeft->restoreState(left))
+            return false;
+        if (splitterCenter->restoreState(center))
             return true;
-        splitterLeft->setSizes(leftBefore);
-        splitterCenter->setSizes(centerBefore);
+        splitterLeft->restoreState(leftBefore);
         return false;
     };
     if (restore(splitterSettings->value("splitterLeft").toByteArray(),
@@ -1482,7 +1486,13 @@ void MainWidget::resizeWindow(const QPoint& g) {
         r.setHeight(minimumHeight());
         r.setWidth(int(float(minimumHeight()) * k));
     }
-    // The windows below follow this widget's geometry of the previous step.
+    // The windows below follow this widget's geometry of the previous step
+    // (and of the last one when the button is let go).
+    followGeometry();
+    setGeometry(r);
+}
+
+void MainWidget::followGeometry() {
     if (QWidget* main = parentWidget()) {
         main->move(pos());
         main->resize(size());
@@ -1493,7 +1503,6 @@ void MainWidget::resizeWindow(const QPoint& g) {
         videoWindow->resize(size());
         placeViews(videoWindow->pos(), size());
     }
-    setGeometry(r);
 }
 
 bool MainWidget::eventFilter(QObject* watched, QEvent* event) {
@@ -1516,6 +1525,10 @@ bool MainWidget::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
         case QEvent::MouseButtonRelease:
+            // An edge resize ends with the main window on the final size,
+            // not one step behind (no grey strips beside the interface).
+            if (pressing && edgeZone != 0 && noBorder)
+                followGeometry();
             dragging = false;
             pressing = false;
             edgeZone = 0;
