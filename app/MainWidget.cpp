@@ -38,6 +38,8 @@
 #include "panels/measure/MeasureForm.h"
 #include "panels/measure/MeasureSet.h"
 #include "panels/measure/ScaleSet.h"
+#include "panels/measure/SetScaleInfoDialog.h"
+#include "panels/measure/SetTextDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -500,6 +502,8 @@ void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
     layer->SetCurScaleName(layer->measureSystem()->ReadLastScaleName());
     layer->setObjectName("itemLayer");
     layer->syncToVideoRect(QRect(QPoint(0, 0), widget_center->size()), QSize(1920, 1080));
+    layer->setScaleDialogHook(&SetScaleInfoDialog::askScale);
+    layer->setTextDialogHook(&SetTextDialog::askText);
     layer->setVideoMoveHook([](const QPoint& p) {
         if (videoWindow && videoWindow->isShown())
             videoWindow->move(p);

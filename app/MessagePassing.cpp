@@ -267,6 +267,9 @@ void MessagePassing::snapImage(QString path, int mode, QString finalTarget) {
     const QString suffix = SnapshotFiles::takeWrittenPicture(path, *image);
     if (suffix.isEmpty()) {
         delete image;
+        // A screenshot or save that found no picture still ends its busy bracket.
+        if (mode == 8 || mode == 9)
+            emit removeIconCameraSIGNAL();
         return;
     }
     image->setDotsPerMeterX(12401);

@@ -454,6 +454,8 @@ void NetCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStam
     if (WF_GetFrameToImage(m_number, widePath.c_str(), WF_ImageJpg, 0, 0) != 0) {
         // No file to hand on: the save thread would only find nothing.
         qWarning().noquote() << "network camera: the SDK wrote no picture at" << path;
+        if (mode == 8 || mode == 9)
+            MessagePassing::instance()->removeIconCamera(); // the screenshot or save ends unsaved
         return;
     }
     if (mode == 2 || mode == 5 || mode == 8 || mode == 9) {

@@ -120,6 +120,8 @@ void ThreaSaveImg::run() {
     const QImage image = m_current ? *m_current : QImage();
     if (image.isNull()) {
         m_busy = false;
+        if (m_mode == 8 || m_mode == 9)
+            MessagePassing::instance()->removeIconCamera(); // no frame: the save ends unsaved
         return;
     }
     MessagePassing* hub = MessagePassing::instance();
@@ -131,10 +133,13 @@ void ThreaSaveImg::run() {
         // deletes it.
         const QString file = m_path + ".jpg";
         QString error;
-        if (SnapshotFiles::writeImage(image, file, "JPG", 100, &error))
+        if (SnapshotFiles::writeImage(image, file, "JPG", 100, &error)) {
             hub->snapImage(m_path, m_mode);
-        else
+        } else {
             SnapshotFiles::reportSaveError(file, error);
+            if (m_mode != 2)
+                hub->removeIconCamera(); // the screenshot or save ends unsaved
+        }
         break;
     }
     case 3: {

@@ -127,11 +127,10 @@ deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
         qWarning("Company picture %s cannot be shown", qPrintable(infoPath));
 
     QSettings lines("./LineFormSet.ini", QSettings::IniFormat);
-    // Widths 0..5 are the line panel's choices; anything else is the first.
-    int lineWidth = lines.value("LineWidth", 0).toInt();
-    if (lineWidth < 0 || lineWidth > 5)
-        lineWidth = 0;
-    hub->setAllCrossLineWidth(lineWidth + 1);
+    // The grid panel's rule: a stored width index outside 0..5 counts as 0.
+    bool widthOk = false;
+    const int width = lines.value("LineWidth", 0).toInt(&widthOk);
+    hub->setAllCrossLineWidth(widthOk && width >= 0 && width <= 5 ? width + 1 : 1);
     hub->setLineVisible(!lines.value("isHide", false).toBool());
     widgetFormat->hide();
 }

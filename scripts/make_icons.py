@@ -116,6 +116,55 @@ snap = {
 for name, body in snap.items():
     sized(svg('snap_' + name, BTN + body), 'res/SnapOpenSave/' + name + '_%1.png', 50, 50)
 
+# Measurement tool palette (btn_<N>), scale panel and cross-line panel icons.
+DOT = lambda x, y, r=7: f'<circle cx="{x}" cy="{y}" r="{r}" fill="#f2f2f2"/>'
+THIN = STROKE.replace('stroke-width="8"', 'stroke-width="5"')
+DASH = THIN.replace('fill="none"', 'fill="none" stroke-dasharray="6 6"')
+palette = {
+    0: DOT(24, 70) + DOT(76, 30) + '<path d="M24 70 L76 30" ' + THIN + '/>',
+    1: '<path d="M18 78 L82 78" ' + STROKE + '/>' + DOT(50, 26) + '<path d="M50 26 V78" ' + DASH + '/>',
+    2: '<path d="M18 30 L82 22 M18 78 L82 70" ' + STROKE + '/><path d="M50 27 V74" ' + DASH + '/>',
+    3: '<path d="M80 76 H22 L66 24" ' + STROKE + '/><path d="M46 76 A24 24 0 0 0 38 57" ' + THIN + '/>',
+    4: '<path d="M18 72 A36 36 0 0 1 82 72" ' + STROKE + '/>' + DOT(18, 72, 6) + DOT(82, 72, 6),
+    5: '<path d="M18 62 L62 18 M38 82 L82 38" ' + STROKE + '/>',
+    6: '<path d="M16 30 H84 M16 70 H84" ' + STROKE + '/><path d="M50 36 V64" ' + DASH + '/>',
+    7: '<path d="M30 16 V84 M70 16 V84" ' + STROKE + '/><path d="M36 50 H64" ' + DASH + '/>',
+    8: '<path d="M14 74 L36 30 L58 66 L86 24" ' + STROKE + '/>',
+    9: '<rect x="18" y="28" width="64" height="44" ' + STROKE + '/>',
+    10: '<path d="M50 16 L84 42 L70 82 H30 L16 42 Z" ' + STROKE + '/>',
+    11: '<circle cx="50" cy="50" r="32" ' + THIN + '/>' + DOT(50, 18) + DOT(22, 66) + DOT(78, 66),
+    12: '<circle cx="28" cy="50" r="16" ' + THIN + '/><circle cx="72" cy="50" r="16" ' + THIN + '/><path d="M44 50 H56" ' + STROKE + '/>',
+    13: '<circle cx="28" cy="50" r="16" ' + THIN + '/><circle cx="72" cy="50" r="16" ' + THIN + '/><path d="M28 50 H72" ' + DASH + '/>' + DOT(28, 50, 5) + DOT(72, 50, 5),
+    14: DOT(20, 26) + '<circle cx="62" cy="60" r="24" ' + THIN + '/>' + DOT(62, 60, 5) + '<path d="M20 26 L62 60" ' + DASH + '/>',
+    15: '<path d="M14 20 L50 84" ' + STROKE + '/><circle cx="70" cy="40" r="18" ' + THIN + '/>' + DOT(70, 40, 5),
+    16: '<path d="M26 24 H74 M50 24 V80" ' + STROKE + '/>',
+    17: '<path d="M14 80 H86" ' + STROKE + '/>' + DOT(24, 30) + DOT(50, 44) + DOT(76, 24) + '<path d="M24 30 V80 M50 44 V80 M76 24 V80" ' + DASH + '/>',
+    18: '<path d="M22 28 H78 M40 28 V20 H60 V28 M30 28 L34 82 H66 L70 28 M44 40 V70 M56 40 V70" ' + THIN + '/>',
+    19: '<rect x="24" y="46" width="52" height="38" rx="6" fill="#f2f2f2"/><path d="M34 46 V32 A16 16 0 0 1 66 32 V46" ' + STROKE + '/>',
+    20: '<rect x="24" y="46" width="52" height="38" rx="6" fill="#f2f2f2"/><path d="M34 46 V32 A16 16 0 0 1 66 32 V24" ' + STROKE + '/>',
+    21: '<path d="M14 86 L86 14 L86 86 Z" fill="#8a9099"/><circle cx="50" cy="50" r="18" ' + THIN + '/><path d="M50 20 V38 M50 62 V80 M20 50 H38 M62 50 H80" ' + THIN + '/>',
+    22: '<path d="M50 20 V80 M20 50 H80" ' + STROKE + '/>',
+    23: '<path d="M26 26 L74 74 M74 26 L26 74" ' + STROKE + '/>',
+    24: '<path d="M50 18 L82 78 H18 Z" ' + STROKE + '/>',
+    25: '<path d="M30 70 C8 56 18 20 52 20 C84 20 90 52 66 64 C52 71 40 68 34 74 C30 80 36 86 44 84" ' + THIN + '/>',
+    26: '<path d="M16 34 V16 H34 M66 16 H84 V34 M84 66 V84 H66 M34 84 H16 V66" ' + THIN + '/><path d="M30 64 L46 42 L58 56 L70 46" ' + THIN + '/>',
+    27: '<path d="M20 18 H72 L82 28 V82 H20 Z" ' + THIN + '/><rect x="32" y="18" width="32" height="20" fill="#f2f2f2"/><rect x="30" y="54" width="40" height="28" ' + THIN + '/>',
+    28: '<circle cx="50" cy="50" r="34" ' + THIN + '/><circle cx="50" cy="50" r="20" ' + DASH + '/>' + DOT(50, 50, 5),
+}
+for n, body in palette.items():
+    sized(svg(f'measure_btn_{n}', BTN + body), f'res/MeasureForm/btn_{n}_%1.png', 50, 50)
+single(svg('measure_line', '<rect width="10" height="1" fill="#9a9a9a"/>', 10, 1), 'res/MeasureForm/line.png', 10, 1)
+scale_buttons = {
+    'btn_line': DOT(20, 70) + DOT(80, 30) + '<path d="M20 70 L80 30" ' + THIN + '/><path d="M20 84 H80 M20 78 V90 M80 78 V90" ' + THIN + '/>',
+    'btn_parallel': '<path d="M16 30 H84 M16 70 H84" ' + STROKE + '/><path d="M50 30 V70 M42 38 L50 30 L58 38 M42 62 L50 70 L58 62" ' + THIN + '/>',
+    'btn_circle': '<circle cx="50" cy="50" r="32" ' + THIN + '/><path d="M18 50 H82" ' + STROKE + '/>',
+    'btn_del': '<path d="M22 28 H78 M40 28 V20 H60 V28 M30 28 L34 82 H66 L70 28" ' + THIN + '/>',
+}
+for name, body in scale_buttons.items():
+    sized(svg('scale_' + name, BTN + body), f'res/ScaleSet/{name}_%1.png', 25 if name == 'btn_del' else 50, 25 if name == 'btn_del' else 50)
+sized(svg('line_btnH', '<path d="M10 35 H90 M10 65 H90" stroke="#3a3f47" stroke-width="10"/>'), 'res/LineForm/btnH_%1.png', 23, 23)
+sized(svg('line_btnV', '<path d="M35 10 V90 M65 10 V90" stroke="#3a3f47" stroke-width="10"/>'), 'res/LineForm/btnV_%1.png', 23, 23)
+
 with open(os.path.join(ROOT, 'icons.txt'), 'w') as f:
     for s, o, w, h in entries:
         f.write(f'{s};{o};{w};{h}\n')

@@ -1,63 +1,272 @@
 #include "panels/measure/MeasureForm.h"
 
 #include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "camera/BaseCamera.h"
 
-#include <QGridLayout>
+#include <QDateTime>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSettings>
+#include <QSignalBlocker>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
-struct Tool {
-    int number;
-    const char* text[3];
-};
-const Tool kTools[] = {
-    {0, {"直线", "Line", "直線"}},          {1, {"点到线", "Pt-Line", "點到線"}},
-    {2, {"线到线", "Line-Line", "線到線"}}, {3, {"角度", "Angle", "角度"}},
-    {4, {"圆弧", "Arc", "圓弧"}},           {5, {"平行线", "Parallel", "平行線"}},
-    {6, {"水平平行", "H Parallel", "水平平行"}}, {7, {"垂直平行", "V Parallel", "垂直平行"}},
-    {8, {"折线", "Polyline", "折線"}},      {9, {"矩形", "Rectangle", "矩形"}},
-    {10, {"多边形", "Polygon", "多邊形"}},  {11, {"三点圆", "Circle", "三點圓"}},
-    {12, {"弧到弧", "Arc-Arc", "弧到弧"}},  {13, {"圆到圆", "Circle-Circle", "圓到圓"}},
-    {14, {"点到圆", "Pt-Circle", "點到圓"}}, {15, {"线到圆", "Line-Circle", "線到圓"}},
-    {16, {"文字", "Text", "文字"}},         {17, {"多点到线", "Multi Pt-Line", "多點到線"}},
-    {22, {"标记1", "Mark 1", "標記1"}},     {23, {"标记2", "Mark 2", "標記2"}},
-    {24, {"标记3", "Mark 3", "標記3"}},     {25, {"套索", "Lasso", "套索"}},
-    {28, {"圆度", "Roundness", "圓度"}},    {18, {"全部删除", "Delete All", "全部刪除"}},
-};
-} // namespace
 
-QList<int> MeasureForm::toolNumbers() {
-    QList<int> out;
-    for (const Tool& t : kTools)
-        out << t.number;
-    return out;
+const char* const kIni = "./MeasureForm.ini";
+
+QWidget* row(QWidget* parent, const char* name) {
+    auto* w = new QWidget(parent);
+    w->setObjectName(name);
+    auto* l = new QHBoxLayout(w);
+    l->setSpacing(0);
+    l->setContentsMargins(0, 0, 0, 0);
+    return w;
 }
 
+QToolButton* toolButton(QWidget* parent, int n) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString("btn_%1").arg(n));
+    b->setMinimumSize(50, 50);
+    b->setMaximumSize(50, 50);
+    return b;
+}
+
+QWidget* holder(QWidget* parent, const char* name) {
+    auto* w = new QWidget(parent);
+    w->setObjectName(name);
+    w->setMinimumSize(50, 50);
+    w->setMaximumSize(50, 50);
+    return w;
+}
+
+} // namespace
+
 MeasureForm::MeasureForm(QWidget* parent) : QWidget(parent) {
-    setObjectName("MeasureForm");
-    auto* grid = new QGridLayout(this);
-    const int cols = 3;
-    int i = 0;
-    for (const Tool& t : kTools) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(QString("btnTool_%1").arg(t.number));
-        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        b->setMinimumHeight(int(float(30) * float(uiSizeFactor) * 0.1f));
-        b->setStyleSheet(MessagePassing::instance()->getQToolButtonStyle());
-        const int number = t.number;
-        connect(b, &QToolButton::clicked, this, [number] { MessagePassing::instance()->useMeasureTool(number); });
-        grid->addWidget(b, i / cols, i % cols);
-        m_buttons << b;
-        ++i;
+    setupUi();
+    initSize();
+    initTexts();
+    for (int n = 0; n <= 28; ++n) {
+        QToolButton* b = button(n);
+        PanelKit::iconButton(b, "MeasureForm");
+        b->installEventFilter(this);
+        connect(b, SIGNAL(clicked()), this, SLOT(btnClick()));
     }
-    resize(int(float(300) * float(uiSizeFactor) * 0.1f), sizeHint().height());
-    connect(MessagePassing::instance(), SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
-    changeLanguageSLOT(MessagePassing::instance()->language());
+    button(21)->setCheckable(true);
+
+    MessagePassing* hub = MessagePassing::instance();
+    QSettings ini(kIni, QSettings::IniFormat);
+    const bool canMove = ini.value("isCanMoveItem", true).toBool();
+    button(19)->setVisible(!canMove);
+    button(20)->setVisible(canMove);
+    hub->setIsCanMoveItem(canMove);
+    if (ini.value("isAutoEdge", true).toBool())
+        button(21)->click();
+
+    connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
+    connect(hub, SIGNAL(setAutoEdgeStateSIGNAL(bool)), this, SLOT(setAutoEdgeStateSLOT(bool)));
+    connect(hub, SIGNAL(setIsCanMoveItemSIGNAL(bool)), this, SLOT(setIsCanMoveItemSLOT(bool)));
+    connect(hub, SIGNAL(addIconCameraSIGNAL()), this, SLOT(addIconCameraSLOT()));
+    connect(hub, SIGNAL(removeIconCameraSIGNAL()), this, SLOT(removeIconCameraSLOT()));
+    changeLanguageSLOT(hub->language());
+}
+
+MeasureForm::~MeasureForm() = default;
+
+void MeasureForm::setupUi() {
+    setObjectName("MeasureForm");
+    resize(274, 400);
+    auto* outer = new QVBoxLayout(this);
+    outer->setSpacing(0);
+    outer->setContentsMargins(0, 0, 0, 0);
+
+    outer->addWidget(PanelKit::titleStrip(this));
+    auto* content = new QWidget(this);
+    content->setObjectName("widgetContent");
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setSpacing(0);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    const char* const rows[] = {"widget00", "widget01", "widget02", "widget03"};
+    const int tools[4][5] = {{0, 1, 2, 3, 4}, {5, 6, 7, 8, 9}, {10, 11, 12, 13, 14}, {15, 17, 22, 23, 24}};
+    for (int r = 0; r < 4; ++r) {
+        QWidget* w = row(content, rows[r]);
+        for (int n : tools[r])
+            w->layout()->addWidget(toolButton(w, n));
+        contentLayout->addWidget(w);
+    }
+    outer->addWidget(content);
+
+    outer->addWidget(PanelKit::titleStrip(this, "_2"));
+    auto* content2 = new QWidget(this);
+    content2->setObjectName("widgetContent2");
+    auto* content2Layout = new QVBoxLayout(content2);
+    content2Layout->setSpacing(0);
+    content2Layout->setContentsMargins(0, 0, 0, 0);
+    QWidget* r5 = row(content2, "widget05");
+    for (int n : {16, 25, 26, 27})
+        r5->layout()->addWidget(toolButton(r5, n));
+    QWidget* lockHolder = holder(r5, "widget");
+    for (int n : {19, 20})
+        toolButton(lockHolder, n)->setGeometry(0, 0, 50, 50);
+    r5->layout()->addWidget(lockHolder);
+    QWidget* r6 = row(content2, "widget_5");
+    for (int n : {21, 18})
+        r6->layout()->addWidget(toolButton(r6, n));
+    QWidget* roundHolder = holder(r6, "widget_2");
+    toolButton(roundHolder, 28)->setGeometry(0, 0, 50, 50);
+    r6->layout()->addWidget(roundHolder);
+    r6->layout()->addWidget(holder(r6, "widget_4"));
+    r6->layout()->addWidget(holder(r6, "widget_3"));
+    content2Layout->addWidget(r5);
+    content2Layout->addWidget(r6);
+    outer->addWidget(content2);
+
+    labTitle = findChild<QLabel*>("labTitle");
+    labTitle_2 = findChild<QLabel*>("labTitle_2");
+}
+
+void MeasureForm::initSize() {
+    resize(PanelKit::truncated(width()), PanelKit::truncated(height()));
+    if (auto* t = findChild<QWidget*>("widgetTitle"))
+        t->setMaximumHeight(PanelKit::truncated(40));
+    if (auto* content = findChild<QWidget*>("widgetContent"))
+        for (QWidget* w : content->findChildren<QWidget*>())
+            PanelKit::scaleGeometry(w);
+    for (int n = 0; n <= 28; ++n) {
+        QToolButton* b = button(n);
+        PanelKit::scaleMinMax(b);
+        if (b->parentWidget()->layout() == nullptr)
+            b->resize(b->minimumSize());
+    }
+    for (const char* name : {"widget", "widget_2", "widget_3", "widget_4"})
+        PanelKit::scaleMinMax(findChild<QWidget*>(name));
+}
+
+void MeasureForm::initTexts() {
+    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
+        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
+    };
+    add("btn_0", "点间距", "P2P", "點間距");
+    add("btn_1", "点线距", "P2L", "點線距");
+    add("btn_2", "线间距", "L2L", "線間距");
+    add("btn_3", "角度", "Angle", "角度");
+    add("btn_4", "弧度", "Arc", "弧度");
+    add("btn_5", "平行线", "Parallel", "平行線");
+    add("btn_6", "水平平行线", "Horizontal Parallel", "水平平行線");
+    add("btn_7", "垂直平行线", "Vertical Parallel", "垂直平行線");
+    add("btn_8", "折线", "Crease", "折線");
+    add("btn_9", "矩形", "Rect", "矩形");
+    add("btn_10", "多边形", "Polygon", "多邊形");
+    add("btn_11", "圆形(三点)", "Circle_3P", "圓形(三點)");
+    add("btn_12", "圆边距", "R2R", "圓邊距");
+    add("btn_13", "圆心距", "C2C", "圓心距");
+    add("btn_14", "点心距", "P2C", "點心距");
+    add("btn_15", "线心距", "L2C", "線心距");
+    add("btn_17", "多点线距", "SP2L", "多點線距");
+    add("btn_22", "标记", "Sign", "標記");
+    add("btn_23", "标记", "Sign", "標記");
+    add("btn_24", "标记", "Sign", "標記");
+    add("btn_16", "注释", "Text", "注釋");
+    add("btn_25", "套索", "Lasso", "套索");
+    add("btn_26", "图元截图", "Screenshot", "圖元截圖");
+    add("btn_27", "图元保存", "Save", "圖元保存");
+    add("btn_19", "图元已锁定", "Lock", "圖元已鎖定");
+    add("btn_20", "图元未锁定", "UnLock", "圖元未鎖定");
+    add("btn_21", "自动寻边", "Auto Edge", "自動尋邊");
+    add("btn_18", "删除", "Del All", "刪除");
+    add("btn_28", "真圆比", "Roundness deviation", "真圓比");
+    add("labTitle", "测量工具", "Measure Tools", "測量工具");
+    add("labTitle_2", "测量功能", "Measure Function", "測量功能");
+}
+
+QToolButton* MeasureForm::button(int n) const { return findChild<QToolButton*>(QString("btn_%1").arg(n)); }
+
+void MeasureForm::btnClick() {
+    const QObject* from = sender();
+    if (!from)
+        return;
+    bool ok = false;
+    const int n = from->objectName().split('_').value(1).toInt(&ok, 10);
+    if (!ok)
+        return;
+    MessagePassing* hub = MessagePassing::instance();
+    switch (n) {
+    case 19:
+        hub->setIsCanMoveItem(true);
+        PanelKit::writeKey(kIni, "isCanMoveItem", true);
+        break;
+    case 20:
+        hub->setIsCanMoveItem(false);
+        PanelKit::writeKey(kIni, "isCanMoveItem", false);
+        break;
+    case 21: {
+        const bool on = button(21)->isChecked();
+        hub->setAutoEdgeState(on);
+        PanelKit::writeKey(kIni, "isAutoEdge", on);
+        break;
+    }
+    case 26:
+        savePicture(8, "screenshot_");
+        break;
+    case 27:
+        savePicture(9, "graphic_");
+        break;
+    default:
+        hub->useMeasureTool(n);
+        break;
+    }
+}
+
+void MeasureForm::savePicture(int mode, const QString& prefix) {
+    MessagePassing* hub = MessagePassing::instance();
+    const bool cameraMode = hub->getIsCameraMode();
+    BaseCamera* camera = hub->currentCamera();
+    // Nothing to take a picture from: no busy bracket is opened.
+    if (cameraMode && !camera)
+        return;
+    QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
+    const QString folder = hub->checkImgPath(&cameraSet);
+    const QString path =
+        folder + QString("/%1%2").arg(prefix, QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss_zzz"));
+    hub->addIconCamera();
+    if (cameraMode)
+        camera->snapImage(path, mode, true, false, Qt::red, 0, 0);
+    else
+        hub->snapImageMode(path, hub->imgType, mode);
 }
 
 void MeasureForm::changeLanguageSLOT(int language) {
-    const int lang = (language < 0 || language > 2) ? 0 : language;
-    for (int i = 0; i < m_buttons.size(); ++i)
-        m_buttons[i]->setText(QString::fromUtf8(kTools[i].text[lang]));
+    labTitle->setText(PanelKit::text(m_texts, "labTitle", language));
+    labTitle_2->setText(PanelKit::text(m_texts, "labTitle_2", language));
+}
+
+void MeasureForm::setAutoEdgeStateSLOT(bool on) {
+    QToolButton* b = button(21);
+    const QSignalBlocker block(b);
+    b->setChecked(on);
+}
+
+void MeasureForm::setIsCanMoveItemSLOT(bool on) {
+    button(19)->setVisible(!on);
+    button(20)->setVisible(on);
+}
+
+void MeasureForm::addIconCameraSLOT() {
+    for (int n : {26, 27}) {
+        const QSignalBlocker block(button(n));
+        button(n)->setEnabled(false);
+    }
+}
+
+void MeasureForm::removeIconCameraSLOT() {
+    for (int n : {26, 27}) {
+        const QSignalBlocker block(button(n));
+        button(n)->setEnabled(true);
+    }
+}
+
+bool MeasureForm::eventFilter(QObject* watched, QEvent* event) {
+    PanelKit::hoverHint(watched, event, m_texts);
+    return QWidget::eventFilter(watched, event);
 }

@@ -10,41 +10,19 @@ import subprocess
 import sys
 import time
 
-from PIL import ImageChops
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../support"))
-from sevrin_x import Program, lit_share, start_x  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sevrin_x import (Program, changed_pixels, coloured_share, lit_share, red_new_pixels, start_x,  # noqa: E402
+                      window_geometry)
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
 TAB_MEASURE = (29, 181)
 TAB_LINE = (29, 298)
-LINE_TOOL = (148, 103)
-ADD_H_LINE = (110, 55)
-NEW_SCALE = (517, 54)
+LINE_TOOL = (125, 305)
+ADD_H_LINE, OK_H_LINE = (488, 95), (531, 95)
+NEW_SCALE = (95, 101)
 COMBO_CAMERA = (330, 54)
 VIEW = (600, 200, 1890, 900)  # part of the view area that the picture covers
-
-
-def coloured_share(img, box):
-    """Share of strongly coloured pixels (the specimen's discs) in box."""
-    region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
-    px = list(region.getdata())
-    coloured = sum(1 for r, g, b in px if max(r, g, b) - min(r, g, b) > 80)
-    return coloured / len(px)
-
-
-def changed_pixels(a, b, box):
-    diff = ImageChops.difference(a.crop(box), b.crop(box)).convert("L")
-    return sum(1 for v in diff.getdata() if v > 40)
-
-
-def red_new_pixels(before, after, box):
-    n = 0
-    for (r0, g0, b0), (r1, g1, b1) in zip(before.crop(box).getdata(), after.crop(box).getdata()):
-        if r1 > 170 and g1 < 90 and b1 < 90 and (abs(r1 - r0) + abs(g1 - g0) + abs(b1 - b0)) > 60:
-            n += 1
-    return n
 
 
 failures = []
@@ -76,7 +54,7 @@ def main():
         check(live1.getpixel((300, 600)) == (210, 210, 210), "left column drawn")
 
         # A line measured with two clicks, its label drawn over the video.
-        p.click(TAB_MEASURE)
+        p.click(TAB_MEASURE, wait=1.5)  # the settings panel's cursor size (sent after 1 s) drops any tool
         p.click(LINE_TOOL)
         before = p.shot("line_before")
         a, b = (760, 310), (1110, 470)
@@ -90,6 +68,7 @@ def main():
         p.click(TAB_LINE)
         before = p.shot("cross_before")
         p.click(ADD_H_LINE, wait=0.3)
+        p.click(OK_H_LINE, wait=0.3)
         after = p.wait_for("cross_after", lambda img: red_new_pixels(before, img, VIEW) > 400, timeout=10)
         check(red_new_pixels(before, after, VIEW) > 400, "a cross line is drawn across the picture")
 
@@ -99,14 +78,15 @@ def main():
         p.click(NEW_SCALE)
         p.click((700, 560), wait=0.3)
         p.click((1000, 560), wait=0.3)
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "新建标尺"], env=p.env,
-                       stdout=subprocess.DEVNULL, timeout=30)
+        # The dialog's fields take the focus by click only.
+        x, y, _, _ = window_geometry(p.env, "定标信息")
         time.sleep(0.5)
         p.shot("scale_dialog")
+        p.click((x + 125, y + 23), wait=0.3)
         subprocess.run(["xdotool", "type", "--delay", "50", "cal"], env=p.env, check=True)
-        p.key("Tab", "Tab", "Tab", "ctrl+a")
+        p.click((x + 120, y + 121), wait=0.3)
         subprocess.run(["xdotool", "type", "--delay", "50", "5"], env=p.env, check=True)
-        p.key("Return")
+        p.click((x + 85, y + 155))
         scale_ini = os.path.join(p.dir, "INI", "SCALE_INFO.ini")
         text = ""
         for _ in range(20):

@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import time
 
-from PIL import Image
+from PIL import Image, ImageChops
 
 BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 SEVRIN = os.path.join(BUILD, "Sevrin")
@@ -95,6 +95,49 @@ def lit_share(img, box):
     region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
     px = list(region.getdata())
     return sum(1 for r, g, b in px if r + g + b > 90) / len(px)
+
+
+def coloured_share(img, box):
+    """Share of strongly coloured pixels (the specimen's discs) in box."""
+    region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
+    px = list(region.getdata())
+    coloured = sum(1 for r, g, b in px if max(r, g, b) - min(r, g, b) > 80)
+    return coloured / len(px)
+
+
+def changed_pixels(a, b, box):
+    diff = ImageChops.difference(a.crop(box), b.crop(box)).convert("L")
+    return sum(1 for v in diff.getdata() if v > 40)
+
+
+def red_new_pixels(before, after, box):
+    n = 0
+    for (r0, g0, b0), (r1, g1, b1) in zip(before.crop(box).getdata(), after.crop(box).getdata()):
+        if r1 > 170 and g1 < 90 and b1 < 90 and (abs(r1 - r0) + abs(g1 - g0) + abs(b1 - b0)) > 60:
+            n += 1
+    return n
+
+
+def window_geometry(env, name, timeout=30):
+    """(x, y, width, height) of the first visible window titled name, waiting for it."""
+    wid = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", name], env=env,
+                         capture_output=True, text=True, timeout=timeout).stdout.split()[0]
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env, capture_output=True,
+                         text=True).stdout
+    g = dict(line.split("=", 1) for line in out.split())
+    return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+
+def red_rows(img, box, share=0.5):
+    """Screen rows of box in which at least `share` of the pixels are strongly red."""
+    rows = []
+    width = box[2] - box[0]
+    for y in range(box[1], box[3]):
+        n = sum(1 for x in range(box[0], box[2], 4) if img.getpixel((x, y))[0] > 170 and img.getpixel((x, y))[1] < 90
+                and img.getpixel((x, y))[2] < 90)
+        if n * 4 >= share * width:
+            rows.append(y)
+    return rows
 
 
 class Checks:
