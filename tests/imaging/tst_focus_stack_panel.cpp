@@ -106,7 +106,7 @@ void TestFocusStackPanel::stopThenContinueKeepsTheRun() {
     const QImage kept = panel->worker().result();
     feed(5, 6); // dropped while stopped
     QCOMPARE(panel->worker().result(), kept);
-    QVERIFY(panel->findChild<QToolButton*>("btnStart")->isVisibleTo(panel.get()));
+    QTRY_VERIFY(panel->findChild<QToolButton*>("btnStart")->isVisibleTo(panel.get())); // after the finished slot
     QMetaObject::invokeMethod(panel.get(), "btnStartClick"); // Continue
     QTRY_VERIFY(panel->worker().isRunning());
     QCOMPARE(panel->worker().fusedCount(), fused);
