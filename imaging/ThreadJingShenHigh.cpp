@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -22,14 +23,38 @@ ThreadJingShenHigh::CameraUnlinkHook& hookSlot() {
     return hook;
 }
 
+// Workers that exist; deliveries hold the lock, so a destructor that has
+// taken a worker out waits for a delivery in progress and no later one reaches it.
+std::mutex& liveMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::set<ThreadJingShenHigh*>& liveWorkers() {
+    static std::set<ThreadJingShenHigh*> workers;
+    return workers;
+}
+
 } // namespace
 
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
     // The hub must exist before the save thread emits through it.
     MessagePassing::instance();
+    std::lock_guard<std::mutex> lock(liveMutex());
+    liveWorkers().insert(this);
+}
+
+void ThreadJingShenHigh::deliver(ThreadJingShenHigh* worker, const uchar* rgb, int width, int height) {
+    std::lock_guard<std::mutex> lock(liveMutex());
+    if (liveWorkers().count(worker))
+        worker->pushFrame(rgb, width, height);
 }
 
 ThreadJingShenHigh::~ThreadJingShenHigh() {
+    {
+        std::lock_guard<std::mutex> lock(liveMutex());
+        liveWorkers().erase(this);
+    }
     if (isRunning()) {
         requestStop();
         wait();
