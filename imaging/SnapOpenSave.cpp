@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
+#include "panels/measure/PanelKit.h"
 
 #include <QEvent>
 #include <QFile>
@@ -111,22 +112,7 @@ QString SnapOpenSave::chooseFile(const QString& title, const QString& filter, bo
 }
 
 bool SnapOpenSave::eventFilter(QObject* watched, QEvent* event) {
-    auto* w = qobject_cast<QWidget*>(watched);
-    if (w && languageTable.contains(w->objectName())) {
-        MessagePassing* hub = MessagePassing::instance();
-        const QString text = languageTable[w->objectName()].value(hub->language());
-        switch (event->type()) {
-        case QEvent::Enter:
-        case QEvent::MouseButtonRelease:
-            hub->bewriteTextUpdate(true, w->mapToGlobal(QPoint(w->width() / 2, 0)), text);
-            break;
-        case QEvent::Leave:
-            hub->bewriteTextUpdate(false, QPoint(0, 0), QString());
-            break;
-        default:
-            break;
-        }
-    }
+    PanelKit::hoverHint(watched, event, languageTable);
     return QWidget::eventFilter(watched, event);
 }
 
