@@ -23,7 +23,7 @@ START = (313, 557)
 EXPORT = (313, 469)
 CLOSE = (438, 605)
 SAVE_IN_DIALOG = (1217, 651)
-VIEW = (600, 200, 1880, 900)
+VIEW = (650, 200, 1850, 600)  # on the picture in either layout of the view area
 
 
 def sharpness(img):
