@@ -49,7 +49,7 @@ public:
             return;
         }
         m_s.setFocusStackConsumer(
-            [consumer](const uint8_t* rgb, int width, int height) { consumer->pushFrame(rgb, width, height); });
+            [consumer](const uint8_t* rgb, int width, int height) { ThreadJingShenHigh::deliver(consumer, rgb, width, height); });
     }
     QImage* imageBuffer(int width, int height, int channels) override {
         return m_s.imageBuffer(width, height, channels);

@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -22,14 +23,38 @@ ThreadJingShenHigh::CameraUnlinkHook& hookSlot() {
     return hook;
 }
 
+// Workers that exist; deliveries hold the lock, so a destructor that has
+// taken a worker out waits for a delivery in progress and no later one reaches it.
+std::mutex& liveMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::set<ThreadJingShenHigh*>& liveWorkers() {
+    static std::set<ThreadJingShenHigh*> workers;
+    return workers;
+}
+
 } // namespace
 
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
     // The hub must exist before the save thread emits through it.
     MessagePassing::instance();
+    std::lock_guard<std::mutex> lock(liveMutex());
+    liveWorkers().insert(this);
+}
+
+void ThreadJingShenHigh::deliver(ThreadJingShenHigh* worker, const uchar* rgb, int width, int height) {
+    std::lock_guard<std::mutex> lock(liveMutex());
+    if (liveWorkers().count(worker))
+        worker->pushFrame(rgb, width, height);
 }
 
 ThreadJingShenHigh::~ThreadJingShenHigh() {
+    {
+        std::lock_guard<std::mutex> lock(liveMutex());
+        liveWorkers().erase(this);
+    }
     if (isRunning()) {
         requestStop();
         wait();
@@ -167,7 +192,6 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
         FocusStackMath::focusMap(currentLuma, focus);
         planes.init(current, focus);
         currentLuma.copyTo(referencePlane);
-        aligner.forgetReference();
         gate.initGrid(currentLuma);
         {
             std::lock_guard<std::mutex> lock(queueMutex);
@@ -215,7 +239,6 @@ void ThreadJingShenHigh::discardRun() {
     planes.release();
     gate.releaseCandidate();
     referencePlane.release();
-    aligner.forgetReference();
     current.release();
     currentLuma.release();
     focus.release();
@@ -264,7 +287,7 @@ cv::Mat ThreadJingShenHigh::queuedFrame(int index) const {
 void ThreadJingShenHigh::run() {
     for (;;) {
         const cv::Mat* frame = nullptr;
-        std::vector<float> headGrid, nextGrid;
+        std::vector<float> headGrid;
         {
             std::unique_lock<std::mutex> lock(queueMutex);
             queueChanged.wait(lock, [this] { return state.load() != 1 || !frameQueue.empty(); });
@@ -276,11 +299,8 @@ void ThreadJingShenHigh::run() {
             // writes into it and the pool never hands it out.
             frame = frameQueue.front();
             headGrid = gridQueue.front();
-            // The head's own grid: the gate replaces only a waiting frame's.
-            if (gridQueue.size() > 1)
-                nextGrid = gridQueue[1];
         }
-        fusePass(*frame, headGrid, nextGrid);
+        fusePass(*frame, headGrid);
         {
             std::lock_guard<std::mutex> lock(queueMutex);
             frameQueue.pop_front();
@@ -292,21 +312,14 @@ void ThreadJingShenHigh::run() {
         resetData();
 }
 
-void ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid,
-                                  const std::vector<float>& nextGrid) {
+void ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid) {
     cv::cvtColor(rgb, current, cv::COLOR_RGB2YCrCb);
     // The head grid belongs to the frame fused before, whose luma is the
     // reference: the key points are searched where that frame was sharpest.
     aligner.setSearchRoi(FocusStackMath::searchRect(headGrid, current.cols, current.rows));
     if (alignEnabled.load()) {
-        // This frame's aligned luma is the next frame's reference: its key
-        // points are kept for the next frame's search rectangle.
-        if (!nextGrid.empty())
-            aligner.setNextSearchRoi(FocusStackMath::searchRect(nextGrid, current.cols, current.rows));
-        aligner.alignFrame(current, referencePlane);
+        aligner.align(current, referencePlane);
         cv::extractChannel(current, referencePlane, 0);
-    } else {
-        aligner.forgetReference(); // the reference plane stays an older frame's
     }
     cv::extractChannel(current, currentLuma, 0);
     FocusStackMath::focusMap(currentLuma, focus);

@@ -55,6 +55,9 @@ public:
     // bytes), owned by the caller and reused after the call; the worker copies
     // what it keeps. A frame of another size than the run's is dropped.
     void pushFrame(const uchar* rgb, int width, int height);
+    // pushFrame on `worker` only while it exists: a save job that still holds
+    // the pointer of a worker destroyed since does nothing. Any thread.
+    static void deliver(ThreadJingShenHigh* worker, const uchar* rgb, int width, int height);
 
 public slots:
     // State 1 and the thread starts (Continue). Also continues a loop that is
@@ -117,9 +120,9 @@ private:
     // (at most 5 per size). Queue lock held.
     cv::Mat* takePoolFrame();
     // One frame through alignment and fusion into the result (worker thread).
-    // `nextGrid`: the grid of `rgb` itself, from which the next frame's search
+    // `headGrid`: the grid of the frame fused before, from which the search
     // rectangle comes.
-    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid, const std::vector<float>& nextGrid);
+    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
     void discardRun();
 
     std::atomic<int> state{0};
