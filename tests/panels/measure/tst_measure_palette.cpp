@@ -2,10 +2,11 @@
 // lock and auto edge kept in ./MeasureForm.ini, screenshot and save with and
 // without a camera, and the busy bracket that a failed save must close.
 
+#include "OverlayHost.h"
+
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/ItemLayer.h"
-#include "measure/engine/ShapeRegistry.h"
 #include "panels/measure/MeasureForm.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
@@ -90,9 +91,8 @@ private slots:
     }
 
     void deleteAllIsConfirmedByTheOverlay() {
-        QWidget host;
-        auto* layer = new ItemLayer(&host);
-        layer->init();
+        OverlayHost overlay;
+        ItemLayer* layer = overlay.layer;
         int asked = 0;
         bool answer = false;
         layer->setConfirmHook([&](const QString&, const QString&, const QString&, const QString&) {
@@ -106,8 +106,6 @@ private slots:
         btn(18)->click();
         QCOMPARE(asked, 2);
         QCOMPARE(table.count(), 1);
-        delete layer;
-        ShapeRegistry::clear();
     }
 
     void lockAndAutoEdgeSurviveANewPanel() {
