@@ -1183,7 +1183,7 @@ void MainWidget::moveGraphicsViewDelay() {
 
 void MainWidget::moveLabImgHighSLOT(QGraphicsView* view) {
     JingShenFormHigh* form = panel<JingShenFormHigh>(false);
-    enterMosaic(view, form ? form->getGraphicsView() : nullptr, btnPinJie);
+    enterMosaic(view, form ? form->getPreviewFrame() : nullptr, btnPinJie);
     if (form)
         form->goin();
     QTimer::singleShot(10, this, SLOT(moveLabImgHighDelay()));
@@ -1242,7 +1242,7 @@ void MainWidget::goOutJingShenHighSLOT() {
     refitLiveZoom();
     if (JingShenFormHigh* form = panel<JingShenFormHigh>(false)) {
         form->takeBackGraphicsView();
-        stopMiniPreviews(form->getGraphicsView());
+        stopMiniPreviews(form->getPreviewFrame());
     }
     btnFullScreen->setEnabled(true);
     QTimer::singleShot(100, this, SLOT(goOutDelaySLOT()));

@@ -242,7 +242,7 @@ void MessagePassing::removeAllImageHistory() {
     emit removeAllImageHistorySIGNAL();
 }
 
-void MessagePassing::snapImage(QString path, int mode) {
+void MessagePassing::snapImage(QString path, int mode, QString finalTarget) {
     QImage* image = new QImage();
     const QString suffix = SnapshotFiles::takeWrittenPicture(path, *image);
     if (suffix.isEmpty()) {
@@ -285,6 +285,8 @@ void MessagePassing::snapImage(QString path, int mode) {
         delete image;
         return;
     }
+    if (!finalTarget.isEmpty() && (mode == 2 || mode == 5))
+        target = finalTarget;
     keepLast(*image);
     emit saveItemSIGNAL(image, mode, target);
 }

@@ -77,8 +77,10 @@ public:
     void removeAllImageHistory();
     // Loads the picture just written at `path` (+ suffix) into a new image of
     // its own and emits saveItemSIGNAL with it; the receiver owns the image
-    // and hands it back through saveItemFinish.
-    void snapImage(QString path, int mode);
+    // and hands it back through saveItemFinish. `target`, when given, names
+    // the final file of modes 2 and 5 instead of path + suffix (the still
+    // view hands its picture over through a temporary file).
+    void snapImage(QString path, int mode, QString target = QString());
     void saveItemFinish(int mode, QString target, QImage* image = nullptr);
     QString checkImgPath(QSettings* settings);
     QString checkVideoPath(QSettings* settings);

@@ -1,5 +1,539 @@
 #include "imaging/JingShenFormHigh.h"
 
-JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) { setObjectName("JingShenFormHigh"); }
+#include "app/MessagePassing.h"
+#include "app/UiSize.h"
+#include "camera/BaseCamera.h"
+#include "camera/SnapshotFiles.h"
+#include "camera/UVCCamera.h"
+#include "imaging/NoWheelGraphicsView.h"
+#include "platform/AppPaths.h"
 
-void JingShenFormHigh::changeLanguageSLOT(int language) { Q_UNUSED(language) }
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsScene>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+JingShenFormHigh::FileChooser& chooserSlot() {
+    static JingShenFormHigh::FileChooser chooser;
+    return chooser;
+}
+
+int scaled(int designed) { return designed * uiSizeFactor / 10; }
+
+UVCCamera* usbCamera() { return dynamic_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()); }
+
+} // namespace
+
+void JingShenFormHigh::setFileChooser(FileChooser chooser) { chooserSlot() = std::move(chooser); }
+
+JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) {
+    setObjectName("JingShenFormHigh");
+    buildUi();
+    closePending = false;
+    resetPending = false;
+    languageTable = {
+        {"label", {"图像尺寸：", "Size:", "圖像尺寸："}},
+        {"groupBox_2", {"保存图片", "Save Image", "保存圖片"}},
+        {"labPath", {"路径:", "Path:", "路徑:"}},
+        {"btnPath", {"选择", "Select", "選擇"}},
+        {"btnExport", {"导出", "Export", "導出"}},
+        {"btnStart", {"开始", "Start", "開始"}},
+        {"btnStart_1", {"继续", "Continue", "繼續"}},
+        {"btnStop", {"停止", "Stop", "停止"}},
+        {"btnClose", {"退出", "Close", "退出"}},
+        {"labTips", {"提示：建议从下向上移动", "Tip:Move from bottom to top", "提示：建議從下向上移動"}},
+        {"btnReset", {"重置", "Reset", "重置"}},
+        {"checkBox", {"缩放并对位", "Zoom And Align", "縮放並對位"}},
+    };
+
+    settings = std::make_unique<QSettings>("./JingShenFormHigh.ini", QSettings::IniFormat);
+    MessagePassing* hub = MessagePassing::instance();
+    lineEditPath->setText(hub->checkImgPath(settings.get()));
+
+    connect(btnClose, SIGNAL(clicked()), this, SLOT(btnCloseClick()));
+    connect(btnStart, SIGNAL(clicked()), this, SLOT(btnStartClick()));
+    connect(btnStop, SIGNAL(clicked()), this, SLOT(btnStopClick()));
+    connect(btnReset, SIGNAL(clicked()), this, SLOT(btnResetRealClick()));
+    connect(btnPath, SIGNAL(clicked()), this, SLOT(btnPathClick()));
+    connect(btnExport, SIGNAL(clicked()), this, SLOT(btnExportClick()));
+    connect(checkBox, SIGNAL(toggled(bool)), this, SLOT(checkBoxToggled(bool)));
+    if (settings->value("isChecked", true).toBool())
+        checkBox->setChecked(true);
+
+    connect(hub, SIGNAL(snapJingShenBeginSIGNAL()), this, SLOT(snapJingShenBeginSLOT()), Qt::QueuedConnection);
+    connect(&thread, SIGNAL(finished()), this, SLOT(finishedSLOT()));
+    connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
+    connect(hub, SIGNAL(setVideoStateSIGNAL(bool)), this, SLOT(setVideoStateSLOT(bool)));
+    connect(hub, SIGNAL(setCameraTimingSIGNAL()), this, SLOT(setCameraTimingSLOT()));
+    changeLanguageSLOT(hub->language());
+    QTimer::singleShot(100, this, SLOT(oneSecondDelay()));
+
+    btnStop->hide();
+    btnClose->setEnabled(false);
+    btnReset->setEnabled(false);
+    btnExport->setEnabled(false);
+
+    scene = new QGraphicsScene(this);
+    graphicsView->setScene(scene);
+    graphicsView->setInteractive(true);
+    graphicsView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    graphicsView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    graphicsView->setDragMode(QGraphicsView::ScrollHandDrag);
+    graphicsView->setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
+    scene->setSceneRect(0, 0, 1920, 1080);
+    pixmapItem = scene->addPixmap(QPixmap());
+    pixmapItem->setPos(0, 0);
+    pixmapItem->setZValue(0);
+
+    if (hub->isVideoState() || hub->isCameraTiming())
+        btnStart->setEnabled(false);
+    widget->hide();
+
+    // A reset on the worker clears the camera's link at once, so that no
+    // frame starts a new run before the panel asks for one.
+    ThreadJingShenHigh::setCameraUnlinkHook([](ThreadJingShenHigh* w) {
+        if (UVCCamera* cam = usbCamera())
+            cam->unlinkFocusConsumer(w);
+    });
+}
+
+JingShenFormHigh::~JingShenFormHigh() {
+    ThreadJingShenHigh::setCameraUnlinkHook(nullptr);
+    if (UVCCamera* cam = usbCamera())
+        cam->unlinkFocusConsumer(&thread);
+    if (thread.isRunning()) {
+        thread.requestStop();
+        thread.wait();
+    }
+    releaseTimer();
+    // The view may be hosted elsewhere: it goes with the panel.
+    delete graphicsView.data();
+}
+
+void JingShenFormHigh::buildUi() {
+    auto* root = new QHBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    widget_left = new QWidget(this);
+    widget_left->setObjectName("widget_left");
+    root->addWidget(widget_left, 1);
+    widget_rigtht = new QWidget(this);
+    widget_rigtht->setObjectName("widget_rigtht");
+    widget_rigtht->setFixedWidth(0); // the view is seen only while the main widget hosts it
+    root->addWidget(widget_rigtht);
+    graphicsView = new NoWheelGraphicsView(widget_rigtht);
+    graphicsView->setObjectName("graphicsView");
+    graphicsView->setStyleSheet("QWidget#graphicsView{\nbackground-color:rgb(0, 0, 0)\n}");
+
+    widgetContent = new QWidget(widget_left);
+    widgetContent->setObjectName("widgetContent");
+    auto* leftLayout = new QVBoxLayout(widget_left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(widgetContent);
+    auto* col = new QVBoxLayout(widgetContent);
+    const int m = scaled(10);
+    col->setContentsMargins(m, m, m, m);
+    col->setSpacing(scaled(8));
+
+    widget = new QWidget(widgetContent);
+    widget->setObjectName("widget");
+    auto* tipsRow = new QHBoxLayout(widget);
+    tipsRow->setContentsMargins(0, 0, 0, 0);
+    labTips = new QLabel(widget);
+    labTips->setObjectName("labTips");
+    tipsRow->addWidget(labTips);
+    col->addWidget(widget);
+
+    frame = new QFrame(widgetContent);
+    frame->setObjectName("frame");
+    frame->setFrameShape(QFrame::Box);
+    frame->setMinimumSize(scaled(254), scaled(142));
+    frame->setMaximumSize(scaled(254), scaled(142));
+    col->addWidget(frame, 0, Qt::AlignHCenter);
+
+    auto* sizeRow = new QHBoxLayout();
+    label = new QLabel(widgetContent);
+    label->setObjectName("label");
+    labSize = new QLabel(widgetContent);
+    labSize->setObjectName("labSize");
+    sizeRow->addWidget(label);
+    sizeRow->addWidget(labSize, 1);
+    col->addLayout(sizeRow);
+
+    groupBox_2 = new QGroupBox(widgetContent);
+    groupBox_2->setObjectName("groupBox_2");
+    groupBox_2->setStyleSheet("QGroupBox{border: 1px solid rgb(155,155,155); border-radius:5px;}");
+    auto* g = new QVBoxLayout(groupBox_2);
+    g->setContentsMargins(m, scaled(20), m, m);
+    auto* pathRow = new QHBoxLayout();
+    labPath = new QLabel(groupBox_2);
+    labPath->setObjectName("labPath");
+    lineEditPath = new QLineEdit(groupBox_2);
+    lineEditPath->setObjectName("lineEditPath");
+    lineEditPath->setReadOnly(true);
+    btnPath = new QToolButton(groupBox_2);
+    btnPath->setObjectName("btnPath");
+    pathRow->addWidget(labPath);
+    pathRow->addWidget(lineEditPath, 1);
+    pathRow->addWidget(btnPath);
+    g->addLayout(pathRow);
+    btnExport = new QPushButton(groupBox_2);
+    btnExport->setObjectName("btnExport");
+    g->addWidget(btnExport);
+    col->addWidget(groupBox_2);
+
+    checkBox = new QCheckBox(widgetContent);
+    checkBox->setObjectName("checkBox");
+    col->addWidget(checkBox);
+
+    widgetRun = new QWidget(widgetContent);
+    widgetRun->setObjectName("widgetRun");
+    widgetRun->setFixedHeight(scaled(40));
+    btnStart = new QToolButton(widgetRun);
+    btnStart->setObjectName("btnStart");
+    btnStop = new QToolButton(widgetRun);
+    btnStop->setObjectName("btnStop");
+    col->addWidget(widgetRun);
+    auto* row = new QHBoxLayout();
+    btnReset = new QToolButton(widgetContent);
+    btnReset->setObjectName("btnReset");
+    btnClose = new QToolButton(widgetContent);
+    btnClose->setObjectName("btnClose");
+    for (QToolButton* b : {btnReset, btnClose}) {
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        b->setFixedHeight(scaled(40));
+        row->addWidget(b);
+    }
+    col->addLayout(row);
+    col->addStretch(1);
+    setMinimumHeight(scaled(560));
+    resize(scaled(300), scaled(560));
+    renewViewGeometry();
+}
+
+QWidget* JingShenFormHigh::getPreviewFrame() const { return frame; }
+
+bool JingShenFormHigh::viewAtHome() const { return graphicsView->parentWidget() == widget_rigtht; }
+
+void JingShenFormHigh::takeBackGraphicsView() {
+    graphicsView->setParent(widget_rigtht);
+    graphicsView->hide();
+}
+
+void JingShenFormHigh::renewViewGeometry() {
+    for (QToolButton* b : {btnStart, btnStop})
+        b->setGeometry(0, 0, widgetRun->width(), widgetRun->height());
+}
+
+void JingShenFormHigh::oneSecondDelay() {
+    widgetContent->resize(widget_left->size());
+    renewViewGeometry();
+}
+
+void JingShenFormHigh::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    renewViewGeometry();
+    // Inside the column's margins, so that the box never reaches past it.
+    const QMargins m = widgetContent->layout()->contentsMargins();
+    const int side = std::min(widget_left->width() - m.left() - m.right(), 65 * uiSizeFactor);
+    if (side <= 0 || side == frame->minimumWidth())
+        return;
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    const QSize fs = cam ? cam->frameSize(false) : QSize(1920, 1080);
+    if (fs.width() <= 0)
+        return;
+    const QSize s(side, side * fs.height() / fs.width());
+    frame->setMinimumSize(s);
+    frame->setMaximumSize(s);
+    for (QObject* o : frame->children())
+        if (auto* w = qobject_cast<QWidget*>(o)) {
+            w->resize(s);
+            break;
+        }
+}
+
+void JingShenFormHigh::message(int which) {
+    static const char* const texts[2][3] = {
+        {"请相机退出暂停状态，再试！", "Please the camera go to living and try again!", "請相機退出暫停狀態，再試！"},
+        {"此相机不支持该功能。", "This camera does not support this feature.", "此相機不支持該功能。"},
+    };
+    int lang = MessagePassing::instance()->language();
+    if (lang < 0 || lang > 2)
+        lang = 0;
+    QMessageBox::information(nullptr, "Error", texts[which][lang], QMessageBox::Ok);
+}
+
+void JingShenFormHigh::goin() {
+    thread.resetData();
+    if (UVCCamera* cam = usbCamera())
+        cam->setFocusConsumer(&thread);
+    if (BaseCamera* cam = MessagePassing::instance()->currentCamera())
+        cam->snapImage(AppPaths::appDir() + "/jingshen", 7, true, false, Qt::red, 0, 0);
+}
+
+void JingShenFormHigh::btnStartClick() {
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    if (!cam || !cam->isPlaying()) {
+        message(0);
+        return;
+    }
+    if (startSuffix == "_1") {
+        thread.start();
+        btnStart->hide();
+        btnStop->show();
+        checkBox->setEnabled(false);
+        return;
+    }
+    if (viewAtHome() && !cam->supportComposite()) {
+        message(1);
+        return;
+    }
+    if (viewAtHome())
+        emit moveLabImgHigh(graphicsView);
+    else
+        goin();
+    const QSize fs = cam->frameSize(false);
+    scene->setSceneRect(0, 0, fs.width(), fs.height());
+    startSuffix = "_1";
+    changeLanguageSLOT(MessagePassing::instance()->language());
+    btnStart->hide();
+    btnStop->show();
+    checkBox->setEnabled(false);
+}
+
+void JingShenFormHigh::snapJingShenBeginSLOT() {
+    if (previewTimer)
+        return;
+    const QSize out = thread.outputSize();
+    labSize->setText(QString("%1x%2").arg(out.width()).arg(out.height()));
+    thread.prepareFirstFrame();
+    btnClose->setEnabled(true);
+    btnReset->setEnabled(true);
+    btnExport->setEnabled(true);
+    previewTimer = new QTimer();
+    previewTimer->setInterval(33);
+    connect(previewTimer, SIGNAL(timeout()), this, SLOT(timeoutSLOT()));
+    previewTimer->start();
+}
+
+void JingShenFormHigh::timeoutSLOT() {
+    // A copy of the latest complete picture, never the buffer being fused.
+    const QImage picture = thread.result();
+    if (!picture.isNull())
+        pixmapItem->setPixmap(QPixmap::fromImage(picture));
+}
+
+void JingShenFormHigh::releaseTimer() {
+    if (!previewTimer)
+        return;
+    previewTimer->stop();
+    previewTimer->deleteLater();
+    previewTimer = nullptr;
+}
+
+void JingShenFormHigh::btnStopClick() {
+    btnStop->setEnabled(false);
+    checkBox->setEnabled(true);
+    thread.requestStop();
+}
+
+void JingShenFormHigh::finishedSLOT() {
+    btnStop->setEnabled(true);
+    btnStart->show();
+    btnStop->hide();
+    if (resetPending) {
+        btnReset->setEnabled(false);
+        btnResetRealClick();
+    } else if (!btnReset->isEnabled()) {
+        btnResetClick();
+    } else if (!btnExport->isEnabled()) {
+        btnExportClick();
+    }
+}
+
+void JingShenFormHigh::btnResetRealClick() {
+    btnReset->setEnabled(false);
+    if (thread.isRunning()) {
+        resetPending = true;
+        btnStop->setEnabled(false);
+        checkBox->setEnabled(true);
+        thread.requestStop();
+        return;
+    }
+    resetPending = false;
+    thread.requestReset();
+    btnStart->setEnabled(false);
+    btnStop->setEnabled(false);
+    btnClose->setEnabled(false);
+    checkBox->setEnabled(false);
+    releaseTimer();
+    QTimer::singleShot(1000, this, SLOT(goin()));
+    QTimer::singleShot(1100, this, SLOT(btnResetRealDelay()));
+}
+
+void JingShenFormHigh::btnResetRealDelay() {
+    btnReset->setEnabled(true);
+    btnStart->setEnabled(true);
+    btnStop->setEnabled(true);
+    btnClose->setEnabled(true);
+    btnStart->hide();
+    btnStop->show();
+}
+
+void JingShenFormHigh::btnResetClick() {
+    btnReset->setEnabled(false);
+    if (thread.isRunning()) {
+        btnStop->setEnabled(false);
+        checkBox->setEnabled(true);
+        thread.requestStop();
+        return;
+    }
+    thread.requestReset();
+    btnReset->setEnabled(true);
+    btnStart->setEnabled(true);
+    btnStop->setEnabled(true);
+    btnStart->show();
+    btnStop->hide();
+    startSuffix.clear();
+    changeLanguageSLOT(MessagePassing::instance()->language());
+    releaseTimer();
+    if (closePending)
+        closeSteps();
+}
+
+void JingShenFormHigh::btnCloseClick() {
+    if (thread.isRunning()) {
+        btnReset->setEnabled(false);
+        closePending = true;
+        btnStop->setEnabled(false);
+        checkBox->setEnabled(true);
+        thread.requestStop();
+        return;
+    }
+    if (!closePending) {
+        thread.requestReset();
+        startSuffix.clear();
+        changeLanguageSLOT(MessagePassing::instance()->language());
+        releaseTimer();
+    }
+    closeSteps();
+}
+
+void JingShenFormHigh::closeSteps() {
+    if (UVCCamera* cam = usbCamera())
+        cam->unlinkFocusConsumer(&thread);
+    btnClose->setEnabled(false);
+    btnReset->setEnabled(false);
+    btnExport->setEnabled(false);
+    btnStart->setEnabled(true);
+    btnStop->setEnabled(true);
+    btnStop->hide();
+    checkBox->setEnabled(true);
+    startSuffix.clear();
+    closePending = false;
+    changeLanguageSLOT(MessagePassing::instance()->language());
+    emit MessagePassing::instance()->goOutJingShenHighSIGNAL();
+}
+
+void JingShenFormHigh::btnExportClick() {
+    btnExport->setEnabled(false);
+    if (thread.isRunning()) {
+        btnStop->setEnabled(false);
+        checkBox->setEnabled(true);
+        thread.requestStop();
+        return;
+    }
+    btnStart->show();
+    btnStop->hide();
+    btnExport->setEnabled(true);
+    const QString folder = MessagePassing::instance()->checkImgPath(settings.get());
+    const QString preselected = folder + "/CompositeImage.jpg";
+    QString file;
+    if (chooserSlot()) {
+        file = chooserSlot()("保存文件", preselected);
+    } else {
+        QFileDialog dialog(nullptr, "保存文件", folder, "JPG(*.jpg)");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.selectFile(preselected);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            file = dialog.selectedFiles().first();
+    }
+    if (file.isEmpty())
+        return;
+    const QImage picture = thread.result();
+    if (picture.isNull())
+        return;
+    // The picture enters the recent list only once it is on disk.
+    QString reason;
+    if (!SnapshotFiles::writeImage(picture, file, "jpg", 100, &reason)) {
+        SnapshotFiles::reportSaveError(file, reason);
+        return;
+    }
+    SnapshotFiles::addToHistory(file, SnapshotFiles::prepareThumbnail(picture));
+}
+
+void JingShenFormHigh::btnPathClick() {
+    QFileDialog dialog;
+    dialog.setFileMode(QFileDialog::Directory);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    lineEditPath->setText(dialog.selectedFiles().first());
+    settings->setValue("imgPath", lineEditPath->text());
+    settings->sync();
+}
+
+void JingShenFormHigh::checkBoxToggled(bool on) {
+    settings->setValue("isChecked", on);
+    settings->sync();
+    thread.alignEnabled = on;
+}
+
+void JingShenFormHigh::changeLanguageSLOT(int language) {
+    if (language < 0 || language > 2)
+        language = 0;
+    auto set = [&](auto* w, const QString& key) { w->setText(languageTable.value(key).value(language)); };
+    set(label, "label");
+    groupBox_2->setTitle(languageTable.value("groupBox_2").value(language));
+    set(labPath, "labPath");
+    set(btnPath, "btnPath");
+    set(btnExport, "btnExport");
+    set(btnStart, "btnStart" + startSuffix);
+    set(btnStop, "btnStop");
+    set(btnClose, "btnClose");
+    set(labTips, "labTips");
+    set(btnReset, "btnReset");
+    set(checkBox, "checkBox");
+}
+
+void JingShenFormHigh::setVideoStateSLOT(bool recording) {
+    btnStart->setEnabled(!recording && !MessagePassing::instance()->isCameraTiming());
+}
+
+void JingShenFormHigh::setCameraTimingSLOT() {
+    MessagePassing* hub = MessagePassing::instance();
+    btnStart->setEnabled(!hub->isCameraTiming() && !hub->isVideoState());
+}
+
+void JingShenFormHigh::setSceneScale() {
+    graphicsView->resetTransform();
+    const QRectF r = scene->sceneRect();
+    if (r.width() <= 0 || r.height() <= 0)
+        return;
+    const qreal s = std::min(graphicsView->width() / r.width(), graphicsView->height() / r.height());
+    graphicsView->scale(s, s);
+}

@@ -1,24 +1,108 @@
 #pragma once
 
+#include "imaging/ThreadJingShenHigh.h"
+
+#include <QMap>
+#include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
-class QGraphicsView;
+#include <functional>
+#include <memory>
 
-// The focus-stacking panel. Placeholder: constructed and placed by the
-// central widget, shows nothing yet.
+class QCheckBox;
+class QFrame;
+class QGraphicsPixmapItem;
+class QGraphicsScene;
+class QGraphicsView;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSettings;
+class QTimer;
+class QToolButton;
+class NoWheelGraphicsView;
+
+// The focus-stacking panel: the operator starts a run, turns the focus of a
+// live USB camera, and watches the fused picture grow in the panel's
+// graphics view (hosted by the main widget while the mode runs); Stop,
+// Continue, Reset, Close and Export. Close, Reset and Export pressed while
+// the worker runs only stop it; the action is carried out when its thread has
+// finished. The preview shows a copy of the worker's latest complete picture
+// every 33 ms. GUI thread only.
 class JingShenFormHigh : public QWidget {
     Q_OBJECT
 public:
     explicit JingShenFormHigh(QWidget* parent = nullptr);
-    QWidget* getGraphicsView() const { return nullptr; }
-    void goin() {}
-    void setSceneScale() {}
-    void takeBackGraphicsView() {}
-    void renewViewGeometry() {}
+    ~JingShenFormHigh() override;
+
+    QWidget* getPreviewFrame() const;
+    void takeBackGraphicsView();
+    void renewViewGeometry();
+    ThreadJingShenHigh& worker() { return thread; }
+
+    // Export save dialog (tests answer it): (title, preselected file) ->
+    // chosen file or empty.
+    using FileChooser = std::function<QString(const QString& title, const QString& preselected)>;
+    static void setFileChooser(FileChooser chooser);
 
 signals:
     void moveLabImgHigh(QGraphicsView* view);
 
 public slots:
+    void goin();
+    void btnCloseClick();
+    void btnStartClick();
+    void btnStopClick();
+    void finishedSLOT();
+    void btnResetRealClick();
+    void btnResetRealDelay();
+    void btnResetClick();
+    void oneSecondDelay();
     void changeLanguageSLOT(int language);
+    void btnPathClick();
+    void btnExportClick();
+    void snapJingShenBeginSLOT();
+    void timeoutSLOT();
+    void setSceneScale();
+    void setVideoStateSLOT(bool recording);
+    void setCameraTimingSLOT();
+    void checkBoxToggled(bool on);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildUi();
+    bool viewAtHome() const;
+    void releaseTimer();
+    void closeSteps();
+    void message(int which);
+
+    QWidget* widget_left = nullptr;
+    QWidget* widgetContent = nullptr;
+    QWidget* widget = nullptr;
+    QLabel* labTips = nullptr;
+    QFrame* frame = nullptr;
+    QLabel *label = nullptr, *labSize = nullptr, *labPath = nullptr;
+    QGroupBox* groupBox_2 = nullptr;
+    QLineEdit* lineEditPath = nullptr;
+    QToolButton* btnPath = nullptr;
+    QPushButton* btnExport = nullptr;
+    QCheckBox* checkBox = nullptr;
+    QWidget* widgetRun = nullptr;
+    QToolButton *btnStart = nullptr, *btnStop = nullptr, *btnReset = nullptr, *btnClose = nullptr;
+    QWidget* widget_rigtht = nullptr;
+    QPointer<NoWheelGraphicsView> graphicsView; // hosted by the main widget during a run
+
+    QMap<QString, QStringList> languageTable;
+    ThreadJingShenHigh thread;
+    QString startSuffix;
+    QTimer* previewTimer = nullptr;
+    bool closePending = false;
+    bool resetPending = false;
+    QGraphicsScene* scene = nullptr;
+    QGraphicsPixmapItem* pixmapItem = nullptr;
+    std::unique_ptr<QSettings> settings;
 };

@@ -1,14 +1,67 @@
 #pragma once
 
+#include <QMap>
+#include <functional>
+#include <QStringList>
 #include <QWidget>
 
-// The image-mode button column. Placeholder: constructed and placed by the
-// central widget, shows nothing yet.
+class QLabel;
+class QSlider;
+class QToolButton;
+
+// The icon buttons of the still-image view: Open, Save, Save as, Auto Size,
+// Del All Image and Overlay (with, in overlay mode, a switch button and an
+// opacity slider). Every action goes through the hub; hover texts in the
+// hub's language at the moment of hovering. GUI thread only.
 class SnapOpenSave : public QWidget {
     Q_OBJECT
 public:
     explicit SnapOpenSave(QWidget* parent = nullptr);
+    ~SnapOpenSave() override;
+
+    bool overlayMode() const { return isOverlayMode; }
+
+    // File dialogs go through this (tests answer them): (title, folder,
+    // filter, save) -> chosen path or empty.
+    using FileChooser = std::function<QString(const QString&, const QString&, const QString&, bool)>;
+    static void setFileChooser(FileChooser chooser);
 
 public slots:
+    void btnOpenClick();
+    void btnSaveClick();
+    void btnSaveAsClick();
+    void btnScaleOKClick();
+    void btndelAllClick();
+    void imageModeSaveSLOT();
     void changeLanguageSLOT(int language);
+    void setIsCameraModeSLOT(bool cameraMode);
+    void setVideoStateSLOT(bool recording);
+    void btnOverlayClick();
+    void exitOverlayMode();
+    void createOverlayControls();
+    void sliderOpacityChanged(int value);
+    void btnSwitchOverlayClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void renewSize();
+    QString imageFolder() const;
+    QString chooseFile(const QString& title, const QString& filter, bool save) const;
+    void saveSplit(const QString& path);
+    void setPanelWidth(int designed);
+
+    QWidget* widgetContent = nullptr;
+    QToolButton *btnOpen = nullptr, *btnSave = nullptr, *btnSaveAs = nullptr, *btnScaleOK = nullptr,
+                *btndelAll = nullptr, *btnOverlay = nullptr;
+    QMap<QString, QStringList> languageTable;
+    bool isSaveAs = false;
+    QString saveAsPath;
+    QMap<QWidget*, bool> enabledStates;
+    bool isOverlayMode = false;
+    int opacityValue = 50;
+    QToolButton* btnSwitchOverlay = nullptr;
+    QSlider* sliderOpacity = nullptr;
+    QLabel* labelOpacity = nullptr;
 };

@@ -167,7 +167,6 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
         FocusStackMath::focusMap(currentLuma, focus);
         planes.init(current, focus);
         currentLuma.copyTo(referencePlane);
-        aligner.forgetReference();
         gate.initGrid(currentLuma);
         {
             std::lock_guard<std::mutex> lock(queueMutex);
@@ -215,7 +214,6 @@ void ThreadJingShenHigh::discardRun() {
     planes.release();
     gate.releaseCandidate();
     referencePlane.release();
-    aligner.forgetReference();
     current.release();
     currentLuma.release();
     focus.release();
@@ -264,7 +262,7 @@ cv::Mat ThreadJingShenHigh::queuedFrame(int index) const {
 void ThreadJingShenHigh::run() {
     for (;;) {
         const cv::Mat* frame = nullptr;
-        std::vector<float> headGrid, nextGrid;
+        std::vector<float> headGrid;
         {
             std::unique_lock<std::mutex> lock(queueMutex);
             queueChanged.wait(lock, [this] { return state.load() != 1 || !frameQueue.empty(); });
@@ -276,11 +274,8 @@ void ThreadJingShenHigh::run() {
             // writes into it and the pool never hands it out.
             frame = frameQueue.front();
             headGrid = gridQueue.front();
-            // The head's own grid: the gate replaces only a waiting frame's.
-            if (gridQueue.size() > 1)
-                nextGrid = gridQueue[1];
         }
-        fusePass(*frame, headGrid, nextGrid);
+        fusePass(*frame, headGrid);
         {
             std::lock_guard<std::mutex> lock(queueMutex);
             frameQueue.pop_front();
@@ -292,21 +287,14 @@ void ThreadJingShenHigh::run() {
         resetData();
 }
 
-void ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid,
-                                  const std::vector<float>& nextGrid) {
+void ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid) {
     cv::cvtColor(rgb, current, cv::COLOR_RGB2YCrCb);
     // The head grid belongs to the frame fused before, whose luma is the
     // reference: the key points are searched where that frame was sharpest.
     aligner.setSearchRoi(FocusStackMath::searchRect(headGrid, current.cols, current.rows));
     if (alignEnabled.load()) {
-        // This frame's aligned luma is the next frame's reference: its key
-        // points are kept for the next frame's search rectangle.
-        if (!nextGrid.empty())
-            aligner.setNextSearchRoi(FocusStackMath::searchRect(nextGrid, current.cols, current.rows));
-        aligner.alignFrame(current, referencePlane);
+        aligner.align(current, referencePlane);
         cv::extractChannel(current, referencePlane, 0);
-    } else {
-        aligner.forgetReference(); // the reference plane stays an older frame's
     }
     cv::extractChannel(current, currentLuma, 0);
     FocusStackMath::focusMap(currentLuma, focus);

@@ -117,9 +117,9 @@ private:
     // (at most 5 per size). Queue lock held.
     cv::Mat* takePoolFrame();
     // One frame through alignment and fusion into the result (worker thread).
-    // `nextGrid`: the grid of `rgb` itself, from which the next frame's search
+    // `headGrid`: the grid of the frame fused before, from which the search
     // rectangle comes.
-    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid, const std::vector<float>& nextGrid);
+    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
     void discardRun();
 
     std::atomic<int> state{0};

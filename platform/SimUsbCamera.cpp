@@ -83,6 +83,7 @@ bool SimUsbCamera::Effects::operator==(const Effects& o) const {
 SimUsbCamera::SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& options, const QString& name)
     : m_model(model), m_options(options), m_name(name), m_failOpen(options.failOpen), m_fps(options.fps),
       m_format(22), m_size(model.sensor), m_jpegPhases(kPhases) {
+    m_tilt = options.tilt;
     resetBank();
 }
 
@@ -427,6 +428,13 @@ SimSpecimen::View SimUsbCamera::view() const {
     v.offset = m_stage;
     v.focus = m_focus;
     v.tilt = m_tilt;
+    if (m_options.sweep > 0.0) {
+        // A hand turning the focus slowly through the specimen's depth and back.
+        const double range = m_tilt * m_model.sensor.width();
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_born).count();
+        const double phase = std::fmod(t / m_options.sweep, 2.0);
+        v.focus = range * (phase < 1.0 ? phase : 2.0 - phase);
+    }
     return v;
 }
 
@@ -678,6 +686,10 @@ void SimUsbBus::configure(const QString& spec) {
                 opt.failOpen = value == "open";
             else if (key == "timeout")
                 opt.timeoutMs = std::max(1, value.toInt());
+            else if (key == "tilt")
+                opt.tilt = value.toDouble();
+            else if (key == "sweep")
+                opt.sweep = std::max(0.0, value.toDouble());
             else
                 qWarning("SEVRIN_SIM_USB: unknown option \"%s\"", qPrintable(parts[i]));
         }

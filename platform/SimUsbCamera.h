@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVector>
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -34,6 +35,8 @@ struct SimUsbOptions {
     bool jpeg422 = false;   // jpeg=422: JPEG frames with 4:2:2 chroma (else 4:2:0)
     bool failOpen = false;  // fail=open: the device cannot be opened
     int timeoutMs = 500;    // timeout=N: longest wait of a read
+    double tilt = 0.0;      // tilt=T: depth slope along x (see setDepthTilt)
+    double sweep = 0.0;     // sweep=S: the focus runs through the tilted depth range and back, S seconds each way
 };
 
 // Per-model constants of a simulated camera (device code 1-14).
@@ -147,6 +150,7 @@ private:
     QPointF m_stage;
     double m_focus = 0.0;
     double m_tilt = 0.0;
+    std::chrono::steady_clock::time_point m_born = std::chrono::steady_clock::now();
 
     std::deque<SimTraffic> m_traffic;
 

@@ -103,6 +103,21 @@ status = {
 for name, body in status.items():
     single(svg('status_' + name, body), 'res/IconWidget/' + name + '.png', 80, 80)
 
+single(svg('measure_line', '<rect x="0" y="0" width="100" height="2" fill="#8a8a8a"/>', 100, 2), 'res/MeasureForm/line.png', 100, 1)
+
+# Image-mode buttons of the still-image view.
+snap = {
+    'btnOpen': '<path d="M18 30 H42 L48 38 H82 V76 H18 Z" ' + STROKE + '/>',
+    'btnSave': '<path d="M22 22 H70 L78 30 V78 H22 Z" ' + STROKE + '/><rect x="34" y="22" width="30" height="18" ' + STROKE.replace('8', '5') + '/><rect x="32" y="54" width="36" height="24" ' + STROKE.replace('8', '5') + '/>',
+    'btnSaveAs': '<path d="M22 22 H62 L70 30 V52 M48 78 H22 V22" ' + STROKE + '/><path d="M56 80 L80 56 L88 64 L64 88 H56 Z" ' + STROKE.replace('8', '5') + '/>',
+    'btnScaleOK': '<path d="M22 40 V22 H40 M60 22 H78 V40 M78 60 V78 H60 M40 78 H22 V60" ' + STROKE + '/><rect x="38" y="38" width="24" height="24" fill="#f2f2f2"/>',
+    'btndelAll': '<path d="M26 30 H74 M42 30 V22 H58 V30 M32 30 L36 80 H64 L68 30" ' + STROKE + '/><path d="M44 42 V70 M56 42 V70" ' + STROKE.replace('8', '5') + '/>',
+    'btnOverlay': '<rect x="18" y="18" width="44" height="44" ' + STROKE + '/><rect x="38" y="38" width="44" height="44" fill="#f2f2f2" fill-opacity="0.5" stroke="#f2f2f2" stroke-width="8"/>',
+    'btnSwitchOverlay': '<rect x="18" y="18" width="40" height="40" ' + STROKE + '/><path d="M66 42 A24 24 0 0 1 42 80 M42 80 L52 72 M42 80 L50 90" ' + STROKE.replace('8', '6') + '/>',
+}
+for name, body in snap.items():
+    sized(svg('snap_' + name, BTN + body), 'res/SnapOpenSave/' + name + '_%1.png', 50, 50)
+
 # Measurement tool palette (btn_<N>), scale panel and cross-line panel icons.
 DOT = lambda x, y, r=7: f'<circle cx="{x}" cy="{y}" r="{r}" fill="#f2f2f2"/>'
 THIN = STROKE.replace('stroke-width="8"', 'stroke-width="5"')
@@ -140,7 +155,6 @@ palette = {
 }
 for n, body in palette.items():
     sized(svg(f'measure_btn_{n}', BTN + body), f'res/MeasureForm/btn_{n}_%1.png', 50, 50)
-single(svg('measure_line', '<rect width="10" height="1" fill="#9a9a9a"/>', 10, 1), 'res/MeasureForm/line.png', 10, 1)
 scale_buttons = {
     'btn_line': DOT(20, 70) + DOT(80, 30) + '<path d="M20 70 L80 30" ' + THIN + '/><path d="M20 84 H80 M20 78 V90 M80 78 V90" ' + THIN + '/>',
     'btn_parallel': '<path d="M16 30 H84 M16 70 H84" ' + STROKE + '/><path d="M50 30 V70 M42 38 L50 30 L58 38 M42 62 L50 70 L58 62" ' + THIN + '/>',

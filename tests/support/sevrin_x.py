@@ -1,6 +1,6 @@
-"""Shared pieces of the whole-program tests: a virtual X server, the real
-Sevrin started in a temporary folder with simulated cameras and driven with
-xdotool, screenshots by PIL and a few pixel measures."""
+"""The real program under its own virtual X server, for whole-program tests:
+starting Xvfb, starting Sevrin with simulated cameras, clicking, waiting on
+screenshots, and counting checks."""
 import os
 import shutil
 import signal
@@ -16,6 +16,7 @@ KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
 
 
 def start_x():
+    """An Xvfb of 1920 x 1080 on a free display: (process, display name)."""
     r, w = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
                             pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -38,8 +39,6 @@ class Program:
         self.env.pop("SDL_VIDEODRIVER", None)
         self.log = open(os.path.join(self.dir, "log.txt"), "w")
         self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
-        self.shots = 0
-        # Up once the main window is mapped; then give the centre a moment.
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=60)
         time.sleep(1.5)
@@ -52,14 +51,10 @@ class Program:
         subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
         time.sleep(0.4)
 
-    def wait_for(self, name, test, timeout=20.0):
-        """Screenshots until test(image) holds or the time runs out; the last one."""
-        end = time.time() + timeout
-        while True:
-            img = self.shot(name)
-            if test(img) or time.time() > end:
-                return img
-            time.sleep(0.5)
+    def wait_window(self, title, timeout=30):
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title], env=self.env,
+                       stdout=subprocess.DEVNULL, timeout=timeout)
+        time.sleep(0.5)
 
     def shot(self, name):
         path = os.path.join(self.dir, name + ".png")
@@ -69,12 +64,39 @@ class Program:
             shutil.copy(path, os.path.join(KEEP, name + ".png"))
         return Image.open(path).convert("RGB")
 
+    def wait_for(self, name, test, timeout=20.0):
+        """Screenshots until test(image) holds or the time runs out; the last one."""
+        end = time.time() + timeout
+        while True:
+            img = self.shot(name)
+            if test(img) or time.time() > end:
+                return img
+            time.sleep(0.5)
+
     def stop(self):
         self.proc.send_signal(signal.SIGTERM)
         code = self.proc.wait(timeout=20)
         self.log.close()
         return code
 
+
+class Checks:
+    def __init__(self):
+        self.count = 0
+        self.failures = []
+
+    def __call__(self, cond, what):
+        self.count += 1
+        print(("ok   " if cond else "FAIL ") + what, flush=True)
+        if not cond:
+            self.failures.append(what)
+
+    def summary(self):
+        print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
+        return 1 if self.failures else 0
+
+
+# ---- pixel measures of screenshots
 
 def coloured_share(img, box):
     """Share of strongly coloured pixels (the specimen's discs) in box."""

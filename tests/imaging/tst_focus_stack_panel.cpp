@@ -1,0 +1,178 @@
+#include "FocusStackGenerator.h"
+
+#include "app/MessagePassing.h"
+#include "camera/BaseCamera.h"
+#include "camera/SnapshotFiles.h"
+#include "imaging/JingShenFormHigh.h"
+#include "resources/SevrinResources.h"
+#include "tests/support/TestEnv.h"
+
+#include <QElapsedTimer>
+#include <QGraphicsView>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+namespace gen = FocusStackGenerator;
+
+// The focus-stacking panel's run control, driven as the operator does, with
+// frames handed to its worker as the camera's save thread would.
+class TestFocusStackPanel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { sevrinInitResources(); }
+    void init();
+    void cleanup();
+    void stopThenContinueKeepsTheRun();
+    void resetStartsAgainAfterASecond();
+    void closeWaitsForTheWorker();
+    void exportStopsFirstAndListsThePicture();
+    void failedExportIsNotListed();
+
+private:
+    void start();
+    void feed(int from, int to);
+
+    // A live camera that may feed focus stacking; counts frame requests.
+    struct Camera : BaseCamera {
+        int requests = 0;
+        bool isPlaying() const override { return true; }
+        bool supportComposite() const override { return true; }
+        QSize frameSize(bool) const override { return QSize(1920, 1080); }
+        void snapImage(QString, int mode, bool, bool, QColor, int, int) override { requests += mode == 7; }
+    };
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<Camera> cam;
+    std::unique_ptr<QWidget> host;
+    std::unique_ptr<JingShenFormHigh> panel;
+    gen::Stack stack;
+};
+
+void TestFocusStackPanel::init() {
+    env = std::make_unique<TestEnv>();
+    cam = std::make_unique<Camera>();
+    MessagePassing* hub = MessagePassing::instance();
+    hub->setCurCamera(cam.get());
+    hub->initImageHistory();
+    hub->setLanguage(1);
+    if (stack.frames.empty()) {
+        gen::StackParams p;
+        p.size = cv::Size(1920, 1080);
+        p.frames = 8;
+        stack = gen::makeStack(p);
+    }
+    host = std::make_unique<QWidget>();
+    panel = std::make_unique<JingShenFormHigh>();
+    // What the main widget does with the view it is lent.
+    connect(panel.get(), &JingShenFormHigh::moveLabImgHigh, host.get(), [this](QGraphicsView* view) {
+        view->setParent(host.get());
+        panel->goin();
+    });
+}
+
+void TestFocusStackPanel::cleanup() {
+    panel.reset();
+    host.reset();
+    MessagePassing::instance()->setCurCamera(nullptr);
+    JingShenFormHigh::setFileChooser({});
+    SnapshotFiles::setErrorHandler({});
+    cam.reset();
+    env.reset();
+}
+
+void TestFocusStackPanel::start() {
+    auto* btnStart = panel->findChild<QToolButton*>("btnStart");
+    QCOMPARE(btnStart->text(), QString("Start"));
+    QMetaObject::invokeMethod(panel.get(), "btnStartClick");
+    QCOMPARE(btnStart->text(), QString("Continue"));
+    QCOMPARE(cam->requests, 1);
+    feed(0, 1); // the first frame announces the run
+    QTRY_COMPARE(panel->worker().currentState(), 1);
+    QVERIFY(panel->findChild<QPushButton*>("btnExport")->isEnabled());
+}
+
+void TestFocusStackPanel::feed(int from, int to) {
+    for (int i = from; i < to; ++i)
+        panel->worker().pushFrame(stack.frames[i].data, stack.frames[i].cols, stack.frames[i].rows);
+}
+
+void TestFocusStackPanel::stopThenContinueKeepsTheRun() {
+    start();
+    feed(1, 5);
+    QTRY_VERIFY(panel->worker().fusedCount() > 0 && panel->worker().queueLength() == 0);
+    QMetaObject::invokeMethod(panel.get(), "btnStopClick");
+    QTRY_VERIFY(!panel->worker().isRunning());
+    const int fused = panel->worker().fusedCount();
+    const QImage kept = panel->worker().result();
+    feed(5, 6); // dropped while stopped
+    QCOMPARE(panel->worker().result(), kept);
+    QVERIFY(panel->findChild<QToolButton*>("btnStart")->isVisibleTo(panel.get()));
+    QMetaObject::invokeMethod(panel.get(), "btnStartClick"); // Continue
+    QTRY_VERIFY(panel->worker().isRunning());
+    QCOMPARE(panel->worker().fusedCount(), fused);
+    QCOMPARE(panel->worker().result(), kept);
+    feed(6, 8);
+    QTRY_VERIFY(panel->worker().fusedCount() > fused);
+}
+
+void TestFocusStackPanel::resetStartsAgainAfterASecond() {
+    start();
+    feed(1, 3);
+    QElapsedTimer t;
+    t.start();
+    QMetaObject::invokeMethod(panel.get(), "btnResetRealClick"); // while running: stops first
+    QTRY_COMPARE(cam->requests, 2);
+    QVERIFY(t.elapsed() >= 1000);
+    QCOMPARE(panel->worker().currentState(), 0);
+    QVERIFY(panel->worker().result().isNull()); // the run's data is gone
+    feed(3, 4); // the next frame starts a new run
+    QTRY_COMPARE(panel->worker().currentState(), 1);
+    QCOMPARE(panel->findChild<QToolButton*>("btnStart")->text(), QString("Continue"));
+}
+
+void TestFocusStackPanel::closeWaitsForTheWorker() {
+    start();
+    QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
+    bool runningAtClose = true;
+    connect(MessagePassing::instance(), &MessagePassing::goOutJingShenHighSIGNAL, panel.get(),
+            [&] { runningAtClose = panel->worker().isRunning(); });
+    QMetaObject::invokeMethod(panel.get(), "btnCloseClick");
+    QCOMPARE(out.count(), 0);
+    QTRY_COMPARE(out.count(), 1);
+    QVERIFY(!runningAtClose);
+    QCOMPARE(panel->findChild<QToolButton*>("btnStart")->text(), QString("Start"));
+}
+
+void TestFocusStackPanel::exportStopsFirstAndListsThePicture() {
+    start();
+    feed(1, 8);
+    const QString file = env->file("stack.jpg");
+    QString offered;
+    JingShenFormHigh::setFileChooser([&](const QString&, const QString& preselected) {
+        offered = preselected;
+        return file;
+    });
+    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    QVERIFY(offered.isEmpty()); // the worker is stopped first
+    QTRY_VERIFY(QFile::exists(file));
+    QVERIFY(!panel->worker().isRunning());
+    QVERIFY(offered.endsWith("/Export/Image/CompositeImage.jpg"));
+    QCOMPARE(QImage(file).size(), QSize(1920, 1080));
+    QCOMPARE(MessagePassing::instance()->getImageHistoryPath(0), file);
+    QTRY_COMPARE(QImage("./.scaleImage/0.jpg").size(), QSize(526, 296));
+}
+
+void TestFocusStackPanel::failedExportIsNotListed() {
+    start();
+    QMetaObject::invokeMethod(panel.get(), "btnStopClick");
+    QTRY_VERIFY(!panel->worker().isRunning());
+    JingShenFormHigh::setFileChooser([&](const QString&, const QString&) { return env->file("no/such/x.jpg"); });
+    QStringList errors;
+    SnapshotFiles::setErrorHandler([&](const QString& text) { errors << text; });
+    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    QTRY_COMPARE(errors.size(), 1);
+    QCOMPARE(MessagePassing::instance()->getImageHistoryTotalCnt(), 0);
+}
+
+QTEST_MAIN(TestFocusStackPanel)
+#include "tst_focus_stack_panel.moc"

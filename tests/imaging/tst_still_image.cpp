@@ -1,0 +1,260 @@
+#include "app/MainWidget.h"
+#include "app/MessagePassing.h"
+#include "camera/BaseCamera.h"
+#include "camera/SnapshotFiles.h"
+#include "imaging/FrameForm.h"
+#include "imaging/OpacityForm.h"
+#include "imaging/SnapOpenSave.h"
+#include "resources/SevrinResources.h"
+#include "tests/support/TestEnv.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QtTest>
+
+
+// The still picture: zoom table and anchored zoom, the overlay's opacity, and
+// Save / Save as through the whole hub road.
+class TestStillImage : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { sevrinInitResources(); }
+    void zoomTable_data();
+    void zoomTable();
+    void anchoredZoomKeepsThePixel();
+    void badIndexesAreClamped();
+    void opacityDoesNotAccumulate();
+    void overlayBlendsOverThePicture();
+    void saveWritesTheShownPicture_data();
+    void saveWritesTheShownPicture();
+    void failedSaveKeepsTheOriginal();
+};
+
+// A picture with detail everywhere, so that any shift or re-encoding shows.
+static QImage pattern(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(x, y, QColor((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256));
+    return img;
+}
+
+void TestStillImage::zoomTable_data() {
+    QTest::addColumn<QSize>("parent");
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<float>("fit");
+    QTest::newRow("fit 0.5") << QSize(800, 600) << QSize(1600, 1000) << 4 << 0.5f;
+    QTest::newRow("fit above 1") << QSize(800, 600) << QSize(200, 100) << 10 << 4.0f;
+    QTest::newRow("fit 0.25 by height") << QSize(800, 100) << QSize(400, 400) << 2 << 0.25f;
+    QTest::newRow("no picture") << QSize(800, 600) << QSize(0, 0) << 9 << 1.0f;
+}
+
+void TestStillImage::zoomTable() {
+    QFETCH(QSize, parent);
+    QFETCH(QSize, picture);
+    QFETCH(int, index);
+    QFETCH(float, fit);
+    int at = -2;
+    const QList<float> t = FrameForm::buildZoomTable(parent, picture, &at);
+    QCOMPARE(t.size(), 11);
+    QCOMPARE(at, index);
+    QCOMPARE(t[at], fit);
+    QVERIFY(std::is_sorted(t.begin(), t.end()));
+}
+
+void TestStillImage::anchoredZoomKeepsThePixel() {
+    TestEnv env;
+    BaseCamera cam;
+    MessagePassing* hub = MessagePassing::instance();
+    hub->setCurCamera(&cam);
+    hub->setIsCameraMode(false);
+    QWidget parent;
+    parent.resize(800, 600);
+    FrameForm form(&parent);
+    pattern(1600, 1200).save(env.file("p.png"));
+    QSignalSpy ok(hub, SIGNAL(setEditImageOKSIGNAL()));
+    hub->setEditImage(env.file("p.png"));
+    QCOMPARE(ok.count(), 1);
+    QCOMPARE(form.getScaleIndex(), 4); // fit 0.5 beside the step 0.5
+    QCOMPARE(form.setScaleIndex(4, QPoint(-10000, -10000)), 0.5f);
+    QCOMPARE(form.geometry(), QRect(0, 0, 800, 600));
+    // The picture pixel under the cursor at (300, 200) of the form is
+    // (600, 400); after zooming to 1.0 it must still lie under that cursor.
+    const QPoint cursorInParent = form.pos() + QPoint(300, 200);
+    QCOMPARE(form.setScaleIndex(10, QPoint(300, 200)), 1.0f);
+    QCOMPARE(form.size(), QSize(1600, 1200));
+    QCOMPARE(cursorInParent - form.pos(), QPoint(600, 400));
+    // Back to a scale at or below the fit centres, anchor or not.
+    form.setScaleIndex(2, QPoint(10, 10));
+    QCOMPARE(form.pos(), QPoint((800 - 480) / 2, (600 - 360) / 2));
+    hub->setCurCamera(nullptr);
+}
+
+void TestStillImage::badIndexesAreClamped() {
+    TestEnv env;
+    BaseCamera cam;
+    MessagePassing::instance()->setCurCamera(&cam);
+    QWidget parent;
+    parent.resize(100, 100);
+    FrameForm form(&parent);
+    QCOMPARE(form.setScaleIndex(5, QPoint(1, 1)), 1.0f); // no table: nothing
+    form.fitToWindow();                                  // no picture: nothing
+    QVERIFY(form.zoomTable().isEmpty());
+    pattern(400, 200).save(env.file("p.png"));
+    MessagePassing::instance()->setEditImage(env.file("p.png"));
+    QCOMPARE(form.setScaleIndex(99, QPoint(-10000, -10000)), 1.0f); // the last entry
+    QCOMPARE(form.setScaleIndex(-3, QPoint(-10000, -10000)), 0.1f); // the first
+    QCOMPARE(form.size(), QSize(40, 20));
+    MessagePassing::instance()->setCurCamera(nullptr);
+}
+
+void TestStillImage::opacityDoesNotAccumulate() {
+    TestEnv env;
+    pattern(64, 48).save(env.file("o.png"));
+    OpacityForm direct, stepped;
+    direct.resize(64, 48);
+    stepped.resize(64, 48);
+    direct.setOverlayImageSLOT(env.file("o.png"), 30);
+    stepped.setOverlayImageSLOT(env.file("o.png"), 30);
+    stepped.setOverlayOpacitySLOT(80);
+    QCOMPARE(qAlpha(stepped.overlay().pixel(3, 3)), 204);
+    stepped.setOverlayOpacitySLOT(30);
+    QCOMPARE(stepped.overlay(), direct.overlay());
+    QCOMPARE(qAlpha(direct.overlay().pixel(5, 7)), 76); // trunc(0.3 x 255)
+    QCOMPARE(OpacityForm::alphaOf(50), 127);
+    QCOMPARE(OpacityForm::alphaOf(100), 255);
+    QCOMPARE(OpacityForm::alphaOf(0), 0);
+}
+
+void TestStillImage::overlayBlendsOverThePicture() {
+    TestEnv env;
+    QImage blue(64, 48, QImage::Format_RGB32);
+    blue.fill(QColor(0, 0, 200));
+    blue.save(env.file("b.png"));
+    QWidget area;
+    area.resize(64, 48);
+    QLabel under(&area); // the picture below: grey
+    under.setGeometry(0, 0, 64, 48);
+    under.setAutoFillBackground(true);
+    under.setPalette(QPalette(QColor(100, 100, 100)));
+    OpacityForm form(&area);
+    form.resize(64, 48);
+    form.setOverlayImageSLOT(env.file("b.png"), 50);
+    area.show();
+    const QColor c = area.grab().toImage().pixelColor(30, 20);
+    // 127 / 255 of blue over grey.
+    QVERIFY2(std::abs(c.red() - 50) <= 2 && std::abs(c.blue() - 150) <= 2, qPrintable(c.name()));
+}
+
+void TestStillImage::saveWritesTheShownPicture_data() {
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("saveAs");
+    for (const char* s : {"jpg", "png", "bmp", "tiff", "jpeg"}) {
+        QTest::newRow(QByteArray("save ") + s) << QString(s) << false;
+        QTest::newRow(QByteArray("save as ") + s) << QString(s) << true;
+    }
+}
+
+namespace {
+// What a save runs against: a camera, the main widget (which writes the
+// final file), the still view and its buttons; the overlay's drawing step
+// passes the picture on unchanged.
+struct SaveRig {
+    BaseCamera cam;
+    MessagePassing* hub = MessagePassing::instance();
+    QWidget area;
+    MainWidget main;
+    FrameForm* form;
+    SnapOpenSave bar;
+    QMetaObject::Connection relay;
+    SaveRig() {
+        hub->setCurCamera(&cam);
+        area.resize(640, 480);
+        form = new FrameForm(&area);
+        relay = QObject::connect(hub, &MessagePassing::saveItemSIGNAL, hub,
+                                 [this](QImage* image, int mode, QString target) { hub->saveItemFinish(mode, target, image); });
+        hub->setIsCameraMode(false);
+    }
+    ~SaveRig() {
+        QObject::disconnect(relay);
+        SnapOpenSave::setFileChooser({});
+        SnapshotFiles::setErrorHandler({});
+        hub->setCurCamera(nullptr);
+    }
+};
+} // namespace
+
+static int maxDifference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB888), y = b.convertToFormat(QImage::Format_RGB888);
+    if (x.size() != y.size())
+        return 1000;
+    int worst = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int i = 0; i < x.width() * 3; ++i)
+            worst = std::max(worst, std::abs(int(x.scanLine(r)[i]) - int(y.scanLine(r)[i])));
+    return worst;
+}
+
+void TestStillImage::saveWritesTheShownPicture() {
+    QFETCH(QString, suffix);
+    QFETCH(bool, saveAs);
+    TestEnv env;
+    SaveRig rig;
+    const QImage shown = pattern(320, 200);
+    const QString original = env.file("shot." + suffix);
+    QVERIFY(shown.save(original, suffix == "jpeg" ? "jpg" : suffix.toUtf8().constData(), 100));
+    rig.hub->setEditImage(original);
+    QVERIFY(rig.form->isImageLoaded());
+    const QImage loaded = rig.form->picture();
+    const QString target = saveAs ? env.file("copy." + suffix) : original;
+    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool) { return target; });
+    QSignalSpy saved(rig.hub, SIGNAL(imageModeSaveSIGNAL()));
+    if (saveAs)
+        QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
+    else
+        QMetaObject::invokeMethod(&rig.bar, "btnSaveClick");
+    QCOMPARE(saved.count(), 1);
+    // Exactly the shown picture encoded once in the file's format (JPEG at
+    // quality 100): no intermediate encoding on the way.
+    QBuffer once;
+    once.open(QIODevice::ReadWrite);
+    QVERIFY(loaded.save(&once, suffix == "jpeg" ? "jpg" : suffix.toUtf8().constData(), 100));
+    QCOMPARE(maxDifference(QImage(target), QImage::fromData(once.data())), 0);
+    // Nothing but the pictures is left beside them, and no temporary file.
+    QStringList expected{"shot." + suffix};
+    if (saveAs)
+        expected << "copy." + suffix;
+    expected.sort();
+    QCOMPARE(QDir(env.path()).entryList({"*." + suffix}, QDir::Files, QDir::Name), expected);
+    QVERIFY(QDir::temp().entryList({"sevrin-edit-*"}, QDir::Files).isEmpty());
+    // Save as opens the new file.
+    QCOMPARE(rig.hub->getEditImagePath(), target);
+}
+
+void TestStillImage::failedSaveKeepsTheOriginal() {
+    // The final write cannot succeed: the name leaves no room for the safe
+    // writer's temporary name beside it (this fails for root too, where a
+    // read-only folder would not).
+    TestEnv env;
+    SaveRig rig;
+    const QString original = env.file(QString(250, 'a') + ".png");
+    QVERIFY(pattern(64, 64).save(original));
+    QFile in(original);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray before = in.readAll();
+    in.close();
+    rig.hub->setEditImage(original);
+    QStringList errors;
+    SnapshotFiles::setErrorHandler([&](const QString& text) { errors << text; });
+    QMetaObject::invokeMethod(&rig.bar, "btnSaveClick");
+    QTRY_COMPARE(errors.size(), 1);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QCOMPARE(in.readAll(), before);
+}
+
+QTEST_MAIN(TestStillImage)
+#include "tst_still_image.moc"
