@@ -22,7 +22,7 @@ START = (313, 557)
 EXPORT = (313, 469)
 CLOSE = (438, 605)
 SAVE_IN_DIALOG = (1217, 651)
-VIEW = (600, 200, 1880, 900)
+VIEW = (600, 200, 1880, 790)  # the picture above the measurement table
 
 
 def sharpness(img):
