@@ -3,9 +3,25 @@
 #include "app/MessagePassing.h"
 
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QWheelEvent>
 
-GlobalApplication::GlobalApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+GlobalApplication::GlobalApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    MessagePassing* hub = MessagePassing::instance();
+    useQtTranslation(hub->language());
+    connect(hub, &MessagePassing::changeLanguageSIGNAL, this, &GlobalApplication::useQtTranslation);
+}
+
+void GlobalApplication::useQtTranslation(int language) {
+    if (m_qtTextsInstalled)
+        removeTranslator(&m_qtTexts);
+    m_qtTextsInstalled = false;
+    if (language == 1)
+        return; // Qt's own texts are English
+    const QString dir = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    if (m_qtTexts.load(language == 2 ? "qtbase_zh_TW" : "qtbase_zh_CN", dir))
+        m_qtTextsInstalled = installTranslator(&m_qtTexts);
+}
 
 bool GlobalApplication::notify(QObject* receiver, QEvent* event) {
     MessagePassing* hub = MessagePassing::instance();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 // The application object. It sees every event before any widget does and
 // routes the global keys (Escape, Ctrl+Q, F1), the barcode scanner's typing
@@ -10,4 +11,12 @@ class GlobalApplication : public QApplication {
 public:
     GlobalApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // Qt's own dialog texts ("Look in", "Save", "Cancel") in the interface
+    // language: 0 simplified Chinese, 1 English, 2 traditional Chinese.
+    void useQtTranslation(int language);
+
+private:
+    QTranslator m_qtTexts;
+    bool m_qtTextsInstalled = false;
 };

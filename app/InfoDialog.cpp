@@ -95,22 +95,25 @@ InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent) {
     lab_01->hide();
     lab_02->hide();
 
-    const QString firmware = firmwareTextOf(MessagePassing::instance()->currentCamera());
-    if (firmware.isEmpty()) {
-        labYing->hide();
-    } else {
+    QString firmware;
+    if (firmwareTextOf(MessagePassing::instance()->currentCamera(), firmware)) {
+        // Shown as the camera answers, even when the read gave nothing.
         labYing->setText(QString::fromUtf8(hard[lang]).arg(firmware));
         labYing->show();
+    } else {
+        labYing->hide();
     }
 }
 
-QString InfoDialog::firmwareTextOf(BaseCamera* camera) {
+bool InfoDialog::firmwareTextOf(BaseCamera* camera, QString& text) {
     // Only these models report a firmware version.
     if (qobject_cast<UVCCamera_Quillet*>(camera) || qobject_cast<UVCCamera_Tirsa*>(camera) ||
         qobject_cast<UVCCamera_Lutrava*>(camera) || qobject_cast<UVCCamera_Dunmor*>(camera) ||
-        qobject_cast<UVCCamera_Bexo*>(camera))
-        return qobject_cast<UVCRegisterCamera*>(camera)->firmwareVersion();
-    return QString();
+        qobject_cast<UVCCamera_Bexo*>(camera)) {
+        text = qobject_cast<UVCRegisterCamera*>(camera)->firmwareVersion();
+        return true;
+    }
+    return false;
 }
 
 QString InfoDialog::helpPath(int language) {

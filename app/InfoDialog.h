@@ -18,7 +18,8 @@ public:
     static constexpr const char* kBuildDate = "2026-05-28";
     // Firmware text of the models that report one ("V%1.%2.%3.%4"); empty for
     // any other camera or none.
-    static QString firmwareTextOf(BaseCamera* camera);
+    // False for a camera that reports no firmware version (or none).
+    static bool firmwareTextOf(BaseCamera* camera, QString& text);
     // The help document of a language under the application directory.
     static QString helpPath(int language);
 

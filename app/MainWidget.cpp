@@ -488,8 +488,8 @@ void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
         m_video = video;
     }
     auto* icons = new IconWidget(widget_center);
+    // Hidden until an icon comes: an empty strip would cover the picture's corner.
     icons->moveAndHide(QPoint(widget_center->width() - icons->width(), 0));
-    icons->show();
     auto* frame = new FrameForm(widget_center);
     frame->resize(widget_center->size());
     frame->hide();
@@ -657,8 +657,11 @@ void MainWidget::btnCloseClick() {
         parentWidget()->hide();
     hide();
     auto* devices = panel<deviceForm>(false);
-    if (!devices)
+    if (!devices) {
+        // Nothing opened yet: there is no camera to close.
+        ProcessEnd::requestExit(0);
         return;
+    }
     devices->setExitAction([this](bool netCameraUsed) {
         if (netCameraUsed)
             NetCamera::uninitSDK();
@@ -761,8 +764,14 @@ void MainWidget::switchTo(QToolButton* b) {
 void MainWidget::btnWidgetBtnClickDelay() {
     for (QObject* o : scrollContent->children()) {
         auto* w = qobject_cast<QWidget*>(o);
-        if (w && w->isVisible())
-            w->resize(scrollContent->width(), w->height());
+        if (!w || !w->isVisible())
+            continue;
+        w->resize(scrollContent->width(), w->height());
+        // The composite panels lay their picture views out for the new width.
+        if (auto* p = qobject_cast<PinJieForm*>(w))
+            p->renewViewGeometry();
+        else if (auto* j = qobject_cast<JingShenFormHigh*>(w))
+            j->renewViewGeometry();
     }
 }
 
@@ -807,20 +816,28 @@ void MainWidget::oneSecondDelay() {
     connect(splitterLeft, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
     connect(splitterCenter, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
     splitterSettings = std::make_unique<QSettings>("./MainWidget.ini", QSettings::IniFormat);
-    const QByteArray left = splitterSettings->value("splitterLeft").toByteArray();
-    if (!left.isEmpty()) {
-        splitterLeft->restoreState(left);
-        splitterCenter->restoreState(splitterSettings->value("splitterCenter").toByteArray());
+    // A stored state that does not restore (a damaged file) counts as none:
+    // the next source, and last the default stretch, lay the panels out.
+    // (restoreState changes nothing when it fails.)
+    const auto restore = [this](const QByteArray& left, const QByteArray& center) {
+        if (left.isEmpty())
+            return false;
+        const QByteArray leftBefore = splitterLeft->saveState();
+        if (!splitterLeft->restoreState(left))
+            return false;
+        if (splitterCenter->restoreState(center))
+            return true;
+        splitterLeft->restoreState(leftBefore);
+        return false;
+    };
+    if (restore(splitterSettings->value("splitterLeft").toByteArray(),
+                splitterSettings->value("splitterCenter").toByteArray()))
         return;
-    }
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     QSettings zero("./MainWidget_zero.ini", QSettings::IniFormat);
-    const QByteArray zeroLeft = zero.value(QString("splitterLeft_%1").arg(screen.width())).toByteArray();
-    if (!zeroLeft.isEmpty()) {
-        splitterLeft->restoreState(zeroLeft);
-        splitterCenter->restoreState(zero.value(QString("splitterCenter_%1").arg(screen.height())).toByteArray());
+    if (restore(zero.value(QString("splitterLeft_%1").arg(screen.width())).toByteArray(),
+                zero.value(QString("splitterCenter_%1").arg(screen.height())).toByteArray()))
         return;
-    }
     splitterLeft->setStretchFactor(0, uiSizeFactor == 10 ? 18 : 35);
     splitterLeft->setStretchFactor(1, 100);
     splitterCenter->setStretchFactor(0, 100);
@@ -1039,9 +1056,9 @@ void MainWidget::wheelEventAddSLOT(QPoint pos) { wheelZoom(pos, +1); }
 void MainWidget::wheelEventSubSLOT(QPoint pos) { wheelZoom(pos, -1); }
 
 void MainWidget::wheelZoom(const QPoint& p, int step) {
-    QWidget* host = videoHost();
-    const QPoint hostOffset = host ? host->pos() + (host->parentWidget() ? host->parentWidget()->pos() : QPoint())
-                                   : QPoint();
+    // The wheel position is in this window; the picture lies in its view
+    // area (the video is painted there, under the overlay views).
+    const QPoint hostOffset = viewArea()->mapTo(this, QPoint(0, 0));
     if (MessagePassing::instance()->getIsCameraMode()) {
         if (!videoWindow)
             return;
@@ -1473,7 +1490,13 @@ void MainWidget::resizeWindow(const QPoint& g) {
         r.setHeight(minimumHeight());
         r.setWidth(int(float(minimumHeight()) * k));
     }
-    // The windows below follow this widget's geometry of the previous step.
+    // The windows below follow this widget's geometry of the previous step
+    // (and of the last one when the button is let go).
+    followGeometry();
+    setGeometry(r);
+}
+
+void MainWidget::followGeometry() {
     if (QWidget* main = parentWidget()) {
         main->move(pos());
         main->resize(size());
@@ -1484,7 +1507,6 @@ void MainWidget::resizeWindow(const QPoint& g) {
         videoWindow->resize(size());
         placeViews(videoWindow->pos(), size());
     }
-    setGeometry(r);
 }
 
 bool MainWidget::eventFilter(QObject* watched, QEvent* event) {
@@ -1507,6 +1529,10 @@ bool MainWidget::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
         case QEvent::MouseButtonRelease:
+            // An edge resize ends with the main window on the final size,
+            // not one step behind (no grey strips beside the interface).
+            if (pressing && edgeZone != 0 && noBorder)
+                followGeometry();
             dragging = false;
             pressing = false;
             edgeZone = 0;

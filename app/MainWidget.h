@@ -109,6 +109,7 @@ public:
     int getResizeZone(const QPoint& p) const;
     // No-border edge resize to the global point g, keeping 16:9.
     void resizeWindow(const QPoint& g);
+    void followGeometry();
     // The rectangle an edge drag from `pressed` by (dx, dy) in `zone` gives,
     // before the minimum size is applied; pure, for the resize above.
     static QRect resizedRect(const QRect& pressed, int zone, int dx, int dy);

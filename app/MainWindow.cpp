@@ -2,6 +2,7 @@
 
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
+#include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
 #include "camera/UvcModels.h"
 #include "platform/CaptureDevice.h"
@@ -96,6 +97,13 @@ void MainWindow::deviceRemoved(const QString& name) {
             if (videoWindow)
                 videoWindow->hide();
             removedDeviceName = name;
+            // A recording ends with a playable file rather than going on
+            // silently across the gap.
+            MessagePassing* hub = MessagePassing::instance();
+            if (BaseCamera* cam = hub->currentCamera(); cam && !cam->isNetCamera()) {
+                hub->stopVideo();
+                cam->stopRecord();
+            }
             return;
         }
     }
@@ -114,4 +122,22 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (mainWidget)
         mainWidget->restoreFunc();
+    raiseInterface();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if ((event->type() == QEvent::ActivationChange && isActiveWindow()) ||
+        (event->type() == QEvent::WindowStateChange && !(windowState() & Qt::WindowMinimized)))
+        raiseInterface();
+}
+
+void MainWindow::raiseInterface() {
+    // Queued: the window manager stacks this window first, then the request.
+    QTimer::singleShot(0, this, [this] {
+        if (!mainWidget || !mainWidget->isVisible() || !isVisible() || (windowState() & Qt::WindowMinimized))
+            return;
+        mainWidget->raise();
+        mainWidget->activateWindow();
+    });
 }

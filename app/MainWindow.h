@@ -35,6 +35,14 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Whenever this window comes up or is activated (start, restore from
+    // minimised, a click on a bare strip), the interface window is raised
+    // over it: it is its transient, but not every window manager keeps a
+    // frameless transient above its parent.
+    void changeEvent(QEvent* event) override;
+
+private:
+    void raiseInterface();
 
 private:
     QWidget* centralWidget_ = nullptr;

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QImageReader>
 #include <QFile>
 #include <QSettings>
 #include <QThread>
@@ -24,6 +25,12 @@ MessagePassing* MessagePassing::instance() {
     return hub;
 }
 
+namespace {
+// Larger pictures read at start are taken as damaged (a 16k x 8k picture is far
+// above anything a camera here makes).
+constexpr qint64 kMaxStartPicturePixels = qint64(16384) * 8192;
+} // namespace
+
 MessagePassing::MessagePassing() {
     qRegisterMetaType<QImage*>("QImage*");
     qRegisterMetaType<QList<QString>>("QList<QString>");
@@ -34,9 +41,21 @@ MessagePassing::MessagePassing() {
 
     // Flat-field table: grey 100 is gain 1.0.
     const QString yinYing = AppPaths::appFile("pinjie/YinYingData.bmp");
+    // Read defensively: a damaged file (an absurd header) must never keep the
+    // program from starting; it counts as "no flat field".
     cv::Mat grey;
-    if (QFile::exists(yinYing))
-        grey = cv::imread(yinYing.toUtf8().toStdString(), cv::IMREAD_GRAYSCALE);
+    if (QFile::exists(yinYing)) {
+        const QSize size = QImageReader(yinYing).size();
+        if (size.isValid() && qint64(size.width()) * size.height() <= kMaxStartPicturePixels) {
+            try {
+                grey = cv::imread(yinYing.toUtf8().toStdString(), cv::IMREAD_GRAYSCALE);
+            } catch (const cv::Exception&) {
+                grey.release();
+            }
+        }
+        if (grey.empty())
+            qWarning("Flat-field reference %s cannot be read; flat field off", qPrintable(yinYing));
+    }
     if (!grey.empty()) {
         grey.convertTo(yinYingMat, CV_32FC1, 1.0 / 100.0);
         hasYinYing = true;
@@ -450,6 +469,7 @@ void MessagePassing::pinJieImage(QImage a0) { emit pinJieImageSIGNAL(a0); }
 void MessagePassing::pinJieYinYingImage(QImage a0) { emit pinJieYinYingImageSIGNAL(a0); }
 void MessagePassing::jingShenImage(QImage a0) { emit jingShenImageSIGNAL(a0); }
 void MessagePassing::snapJingShenBegin() { emit snapJingShenBeginSIGNAL(); }
+void MessagePassing::stopVideo() { emit stopVideoSIGNAL(); }
 void MessagePassing::addIconCamera() { emit addIconCameraSIGNAL(); }
 void MessagePassing::addIconAWB() { emit addIconAWBSIGNAL(); }
 void MessagePassing::removeIconAWB() { emit removeIconAWBSIGNAL(); }

@@ -60,6 +60,8 @@ public:
     void setLanguage(int index);
     void setIsCameraMode(bool on);
     void setVideoState(bool on);
+    // The recording must end (its camera went away): the capture bar stops it.
+    void stopVideo();
     void setAEState(bool on);
     void setCameraTiming(bool on);
     void setEditImage(QString path);

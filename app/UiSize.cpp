@@ -6,8 +6,9 @@ int uiSizeFactor = 10;
 
 int sizeFactorForWidth(int width) {
     const float ratio = float(width) / 1920.0f;
-    // The bounds are compared as the original build did: 1.5 in single
-    // precision, the others in double against the widened ratio.
+    // The ratio is a float; 1.5 is compared in single precision, the other
+    // bounds in double against the widened ratio, so a width a hair above a
+    // bound (2112 px is 1.1000000238 as a float) takes the next factor.
     if (double(ratio) <= 1.1)
         return 10;
     if (double(ratio) <= 1.3)

@@ -23,6 +23,8 @@ extern "C" {
 }
 
 int main(int argc, char** argv) {
+    // A terminate request from the very start takes the shutdown road.
+    TerminationWatcher::installHandlers();
     GlobalApplication app(argc, argv);
     // The encoder's per-recording statistics are not for the operator.
     av_log_set_level(AV_LOG_ERROR);
@@ -77,7 +79,10 @@ int main(int argc, char** argv) {
     QObject::connect(&termination, &TerminationWatcher::terminateRequested, window->centralWidgetWindow(),
                      &MainWidget::btnCloseClick);
 
-    while (videoWindow->isRunning()) {
+    // The loop also ends on an exit request made while it runs (a failed
+    // camera open, a close before the panels exist): QApplication::exit has
+    // no effect outside exec.
+    while (videoWindow->isRunning() && !ProcessEnd::exitRequested()) {
         const uint64_t t0 = SDL_GetTicks64();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         SDL_Event ev;

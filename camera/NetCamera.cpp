@@ -4,7 +4,7 @@
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"
 #include "camera/NetCameraExposure.h"
-#include "camera/NetCameraView.h"
+#include "camera/VideoZoom.h"
 #include "camera/NetCamera_Corvo.h"
 #include "camera/NetCamera_Gormet.h"
 #include "camera/NetCamera_Halder.h"
@@ -332,31 +332,23 @@ QSize NetCamera::frameSize(bool full) const {
     return QSize(m_width, m_height);
 }
 
-QSize NetCamera::hostSize() const { return videoHostWidget ? videoHostWidget->size() : QSize(); }
-
-void NetCamera::initScaleList() { m_scales = NetCameraView::zoomList(hostSize(), QSize(m_width, m_height), &m_scaleIndex); }
+void NetCamera::initScaleList() { m_zoom.init(QSize(m_width, m_height), VideoZoom::hostSize()); }
 
 void NetCamera::placeVideo(const QRect& rect) {
-    if (g_links.placeVideo)
+    if (g_links.placeVideo && !rect.isEmpty())
         g_links.placeVideo(rect);
 }
 
 float NetCamera::setScaleIndex(int index, QPoint anchor) {
-    m_fit = false;
-    if (m_scales.isEmpty() || index < 0 || index >= m_scales.size())
-        return 1.0f;
-    const float f = m_scales[index];
-    const float fit = m_scaleIndex >= 0 && m_scaleIndex < m_scales.size() ? m_scales[m_scaleIndex] : f;
     const QRect current = g_links.videoRect ? g_links.videoRect() : QRect();
-    placeVideo(NetCameraView::zoomRect(current, QSize(m_width, m_height), f, anchor, fit, hostSize()));
+    QRect placed;
+    const float f = m_zoom.setScaleIndex(index, anchor, QSize(m_width, m_height), VideoZoom::hostSize(), current, &placed);
+    placeVideo(placed);
     return f;
 }
 
 void NetCamera::fitToWindow() {
-    m_fit = true;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize screenSize = screen ? screen->size() : QSize(m_width, m_height);
-    placeVideo(NetCameraView::fitRect(screenSize, QSize(m_width, m_height), hostSize()));
+    placeVideo(m_zoom.fitToWindow(QSize(m_width, m_height), VideoZoom::screenSize(), VideoZoom::hostSize()));
 }
 
 void NetCamera::setEdgeSearchSize(int width, int height) {
@@ -365,17 +357,9 @@ void NetCamera::setEdgeSearchSize(int width, int height) {
 }
 
 void NetCamera::snapToEdge(int& x, int& y) {
-    if (!g_links.videoRect || !g_links.readBack || m_edgeWidth <= 0 || m_edgeHeight <= 0)
+    if (!g_links.videoRect || m_edgeWidth <= 0 || m_edgeHeight <= 0)
         return;
-    const QRect area = NetCameraView::edgeSearchArea(x, y, m_edgeWidth, m_edgeHeight, g_links.videoRect().size());
-    QImage picture(area.size(), QImage::Format_ARGB32);
-    if (!g_links.readBack(picture, area))
-        return;
-    QPoint move;
-    if (NetCameraView::edgeOffset(picture, &move)) {
-        x += move.x();
-        y += move.y();
-    }
+    VideoZoom::snapToEdge(g_links.readBack, g_links.videoRect(), QSize(m_edgeWidth, m_edgeHeight), x, y);
 }
 
 // ---------------------------------------------------------------- controls

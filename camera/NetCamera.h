@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/BaseCamera.h"
+#include "camera/VideoZoom.h"
 #include "camera/NetCameraLinks.h"
 #include "camera/NetCameraModel.h"
 #include "camera/NetCameraRecorder.h"
@@ -69,7 +70,7 @@ public:
     void setResolution(int index) override;
     QSize frameSize(bool full = true) const override;
     void initScaleList() override;
-    int scaleIndex() const override { return m_scaleIndex; }
+    int scaleIndex() const override { return m_zoom.scaleIndex(); }
     void play() override;
     void pause() override;
     bool isPlaying() const override { return m_playing; }
@@ -77,7 +78,7 @@ public:
     void setAE(bool on) override;
     float setScaleIndex(int index, QPoint anchor) override;
     void fitToWindow() override;
-    bool isFitToWindow() const override { return m_fit; }
+    bool isFitToWindow() const override { return m_zoom.isFit(); }
     void snapImage(QString path, int mode, bool saveDirect, bool timeStamp, QColor colour, int position,
                    int sizeIndex) override;
     void setHFlip(int on) override;
@@ -121,7 +122,6 @@ private:
     void makeRing(int width, int height);
     void attachVideo();
     void placeVideo(const QRect& rect);
-    QSize hostSize() const;
     static void showError(const char* english, const char* simplified, const char* traditional);
 
     // Guarded by m_ringMutex.
@@ -138,10 +138,8 @@ private:
     int m_number = 0;
     int m_width = 100;
     int m_height = 100;
-    int m_scaleIndex = -1;
-    QList<float> m_scales;
+    VideoZoom m_zoom;
     QString m_recordPath;
-    bool m_fit = false;
     std::atomic<bool> m_playing{false};
     bool m_live = false; // startLive ran: the SDK holds our callback
     int m_edgeWidth = 31;

@@ -6,15 +6,30 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QStorageInfo>
 #include <QMetaObject>
 #include <QSaveFile>
 #include <QTemporaryFile>
 #include <QtDebug>
 
+#include <sys/stat.h>
+
 namespace SnapshotFiles {
 
 namespace {
+mode_t processUmask() {
+    // Read once (umask can only be read by setting it), before any thread writes files.
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
 ErrorHandler& errorHandler() {
     static ErrorHandler handler;
     return handler;
@@ -80,6 +95,9 @@ QString prepareThumbnail(const QImage& picture) {
     writer.setQuality(90);
     const bool ok = writer.write(thumb);
     const QString name = file.fileName();
+    // A temporary file is private (0600); the thumbnail is a file like the
+    // picture and follows the user's umask.
+    ::fchmod(file.handle(), 0666 & ~processUmask());
     file.close();
     if (!ok) {
         QFile::remove(name);
@@ -114,6 +132,16 @@ void runOnGuiThread(std::function<void()> fn) {
     QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
+namespace {
+QString recordingErrorText(int language, const QString& path, const QString& reason) {
+    switch (language) {
+    case 1: return QString("The recording failed:\n%1\n%2").arg(path, reason);
+    case 2: return QString("錄影失敗：\n%1\n%2").arg(path, reason);
+    default: return QString("录像失败：\n%1\n%2").arg(path, reason);
+    }
+}
+} // namespace
+
 QString saveErrorText(int language, const QString& path, const QString& reason) {
     switch (language) {
     case 1: return QString("The picture could not be saved:\n%1\n%2").arg(path, reason);
@@ -122,22 +150,48 @@ QString saveErrorText(int language, const QString& path, const QString& reason) 
     }
 }
 
-void reportSaveError(const QString& path, const QString& reason) {
-    qWarning().noquote() << "Saving" << path << "failed:" << reason;
-    runOnGuiThread([path, reason] {
-        const QString text = saveErrorText(MessagePassing::instance()->language(), path, reason);
+namespace {
+// Writers report a full disk as an unknown error; say what it is.
+QString explainedReason(const QString& path, const QString& reason, int language) {
+    const QStorageInfo volume(QFileInfo(path).absolutePath());
+    if (!volume.isValid() || volume.bytesAvailable() > 1024 * 1024)
+        return reason;
+    static const char* const full[] = {"磁盘空间已满", "The disk is full", "磁碟空間已滿"};
+    return QString::fromUtf8(full[language >= 0 && language <= 2 ? language : 0]);
+}
+QPointer<QMessageBox> g_saveErrorBox; // one box, however many saves fail
+} // namespace
+
+namespace {
+void showError(const QString& path, const QString& reason, bool recording) {
+    qWarning().noquote() << (recording ? "Recording" : "Saving") << path << "failed:" << reason;
+    runOnGuiThread([path, reason, recording] {
+        const int language = MessagePassing::instance()->language();
+        const QString why = explainedReason(path, reason, language);
+        const QString text = recording ? recordingErrorText(language, path, why) : saveErrorText(language, path, why);
         if (errorHandler()) {
             errorHandler()(text);
             return;
         }
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
-        // Not modal: the snapshot road goes on while the user reads it.
+        // Not modal: the snapshot road goes on while the user reads it. A box
+        // already open takes the newest text instead of a second box.
+        if (g_saveErrorBox) {
+            g_saveErrorBox->setText(text);
+            g_saveErrorBox->raise();
+            return;
+        }
         auto* box = new QMessageBox(QMessageBox::Warning, "Error", text, QMessageBox::Ok);
         box->setAttribute(Qt::WA_DeleteOnClose);
+        g_saveErrorBox = box;
         box->show();
     });
 }
+} // namespace
+
+void reportSaveError(const QString& path, const QString& reason) { showError(path, reason, false); }
+void reportRecordingError(const QString& path, const QString& reason) { showError(path, reason, true); }
 
 void setErrorHandler(ErrorHandler handler) { errorHandler() = std::move(handler); }
 

@@ -48,6 +48,8 @@ void runOnGuiThread(std::function<void()> fn);
 // box, in the hub's language, shown on the GUI thread without blocking the
 // caller. Any thread.
 void reportSaveError(const QString& path, const QString& reason);
+// The same for a recording that failed (a full disk, a write error).
+void reportRecordingError(const QString& path, const QString& reason);
 // The box's text for a language index (0 simplified Chinese, 1 English,
 // 2 traditional Chinese).
 QString saveErrorText(int language, const QString& path, const QString& reason);

@@ -27,6 +27,8 @@ void ThreadAVPacket::release() {
         avcodec_free_context(&m_decoder);
     avcodec_parameters_free(&m_params);
     av_frame_free(&m_frame);
+    if (m_rgb)
+        av_freep(&m_rgb->data[0]); // the picture of av_image_alloc
     av_frame_free(&m_rgb);
     m_scaler.reset();
     m_completion = nullptr;
@@ -82,6 +84,9 @@ bool ThreadAVPacket::initDecoder(int width, int height, int pixelFormat) {
     m_announcedHeight = decH;
     const AVCodec* codec = avcodec_find_decoder(AVCodecID(m_codecId));
     m_decoder = codec ? avcodec_alloc_context3(codec) : nullptr;
+    // A damaged frame (a truncated JPEG) is an error, not a picture to save.
+    if (m_decoder)
+        m_decoder->err_recognition |= AV_EF_EXPLODE | AV_EF_BUFFER;
     if (!m_decoder || avcodec_parameters_to_context(m_decoder, m_params) < 0 ||
         avcodec_open2(m_decoder, codec, nullptr) < 0) {
         qWarning() << "ThreadAVPacket: cannot open the decoder for format" << pixelFormat;
@@ -131,6 +136,10 @@ void ThreadAVPacket::decodeNow() {
     m_packet->size = m_bytes;
     if (avcodec_send_packet(m_decoder, m_packet) >= 0) {
         while (avcodec_receive_frame(m_decoder, m_frame) >= 0) {
+            if (m_frame->decode_error_flags || (m_frame->flags & AV_FRAME_FLAG_CORRUPT)) {
+                av_frame_unref(m_frame);
+                continue;
+            }
             const bool scaled = m_scaler->scale(m_frame, m_rgb->data, m_rgb->linesize);
             av_frame_unref(m_frame);
             if (!scaled)

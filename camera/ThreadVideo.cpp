@@ -1,5 +1,7 @@
 #include "camera/ThreadVideo.h"
 
+#include "camera/SnapshotFiles.h"
+
 #include "camera/FrameScaler.h"
 
 #include <QDeadlineTimer>
@@ -17,6 +19,7 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -158,10 +161,14 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
             const qint64 frameBytes =
                 qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
                                                                   : qint64(inWidth) * inHeight / 2);
-            m_capacity = int(qBound<qint64>(3, kQueueBytes / frameBytes, 16));
+            // At most half a second of frames waits: what waits is lost
+            // when the process dies.
+            m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps / 2), 16));
         }
     }
     m_nextPts = 0;
+    m_firstCaptureMs = -1;
+    m_lastFlushMs = monotonicMs();
     m_state = StateRecording;
     start(QThread::InheritPriority);
     return true;
@@ -200,10 +207,11 @@ bool ThreadVideo::openEncoder() {
     m_encoder->colorspace = AVCOL_SPC_SMPTE170M;
     if (m_out->oformat->flags & AVFMT_GLOBALHEADER)
         m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // Half a second of rate-control look-ahead instead of the preset's 40
-    // frames: frames inside the encoder are lost when the process dies, and
-    // 40 frames are four seconds at 10 frames per second.
-    const QByteArray x264opts = "nal-hrd=cbr:rc-lookahead=" + QByteArray::number(qBound(5, m_fps / 2, 40));
+    // A quarter second of rate-control look-ahead (at least the two frames
+    // the B-frame decision needs) instead of the preset's 40 frames: frames
+    // inside the encoder are lost when the process dies, and 40 frames are
+    // four seconds at 10 frames per second.
+    const QByteArray x264opts = "nal-hrd=cbr:rc-lookahead=" + QByteArray::number(qBound(2, m_fps / 4, 10));
     av_opt_set(m_encoder->priv_data, "x264opts", x264opts.constData(), 0);
     av_opt_set(m_encoder->priv_data, "preset", "medium", 0);
     r = avcodec_open2(m_encoder, codec, nullptr);
@@ -272,10 +280,10 @@ bool ThreadVideo::openEncoder() {
     const QByteArray formatName = m_out->oformat->name;
     m_fragmented = formatName == "mp4" || formatName == "mov" || formatName == "ipod" || formatName == "ismv";
     if (m_fragmented) {
-        // Fragments of half a second, each written and flushed when the next
-        // one starts: no index at the end is needed to play the file.
-        av_dict_set(&muxOpts, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
-        av_dict_set(&muxOpts, "frag_duration", "500000", 0);
+        // Fragments cut by the clock (every kFragmentMs) and flushed at once:
+        // no index at the end is needed to play the file, and a killed
+        // process loses only what the last interval and the encoder held.
+        av_dict_set(&muxOpts, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
     }
     r = avformat_write_header(m_out, &muxOpts);
     av_dict_free(&muxOpts);
@@ -289,9 +297,11 @@ bool ThreadVideo::openEncoder() {
     return true;
 }
 
-bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int height) {
+bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int height, int64_t captureMs) {
     if (m_state.load() != StateRecording || !data || bytes <= 0)
         return false;
+    if (captureMs < 0)
+        captureMs = monotonicMs();
     const int number = m_offered.fetch_add(1);
     if (number % m_keepEvery != 0)
         return false;
@@ -334,12 +344,18 @@ bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int heigh
     frame->bytes = bytes;
     frame->width = w;
     frame->height = h;
+    frame->captureMs = captureMs;
 
     QMutexLocker lock(&m_mutex);
     --m_reserved;
     m_queue.push_back(std::move(frame));
     m_frameReady.wakeAll();
     return true;
+}
+
+int64_t ThreadVideo::monotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void ThreadVideo::stopRecord() {
@@ -403,7 +419,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
         m_rawView->height = frame.height;
         m_rawView->format = m_inPixFmt;
         m_rawView->color_range = AVCOL_RANGE_MPEG;
-        encodePicture(m_rawView);
+        encodePicture(m_rawView, frame.captureMs);
         return;
     }
     m_packet->data = frame.data.data();
@@ -417,7 +433,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
     bool any = false;
     while (avcodec_receive_frame(m_decoder, m_decoded) >= 0) {
         any = true;
-        const bool ok = encodePicture(m_decoded);
+        const bool ok = encodePicture(m_decoded, frame.captureMs);
         av_frame_unref(m_decoded);
         if (!ok)
             return;
@@ -426,7 +442,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
         ++m_bad;
 }
 
-bool ThreadVideo::encodePicture(const AVFrame* picture) {
+bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t captureMs) {
     if (av_frame_make_writable(m_outFrame) < 0) {
         ++m_bad;
         return true;
@@ -435,7 +451,13 @@ bool ThreadVideo::encodePicture(const AVFrame* picture) {
         ++m_bad;
         return true;
     }
-    m_outFrame->pts = m_nextPts++;
+    // The capture time in ticks of 1/fps since the first frame, never before
+    // the previous frame's tick.
+    if (m_firstCaptureMs < 0)
+        m_firstCaptureMs = captureMs;
+    const int64_t tick = ((captureMs - m_firstCaptureMs) * m_fps + 500) / 1000;
+    m_outFrame->pts = std::max(tick, m_nextPts);
+    m_nextPts = m_outFrame->pts + 1;
     const int r = avcodec_send_frame(m_encoder, m_outFrame);
     if (r < 0) {
         setError("the encoder refused a frame: " + avErrorText(r));
@@ -468,12 +490,21 @@ bool ThreadVideo::drainEncoder(bool flush) {
             setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
             return false;
         }
+        if (m_fragmented && monotonicMs() - m_lastFlushMs >= kFragmentMs) {
+            // Cut a fragment of what was written so far and put it on disk.
+            r = av_write_frame(m_out, nullptr);
+            avio_flush(m_out->pb);
+            m_lastFlushMs = monotonicMs();
+            if (r < 0 || m_out->pb->error < 0) {
+                m_writeFailed = true;
+                setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
+                return false;
+            }
+        }
         const int64_t size = avio_tell(m_out->pb);
         if (size != m_goodBytes) {
             m_goodBytes = size;
-            // A fragment is written when the packet that opens the next one
-            // arrives; that packet itself is still held in memory.
-            m_onDisk = m_fragmented ? m_packetsMuxed - 1 : m_packetsMuxed;
+            m_onDisk = m_packetsMuxed;
         }
     }
 }
@@ -496,9 +527,10 @@ void ThreadVideo::finish() {
     }
     const bool ok = !m_writeFailed;
     releaseFFmpeg();
-    if (m_encoded.load() == 0) {
-        // Stopped before the first frame: a file without a frame is not a
-        // video any player opens, so none is left.
+    if (m_encoded.load() == 0 || (!ok && m_onDisk.load() == 0)) {
+        // Stopped before the first frame, or failed before one reached the
+        // disk: a file without a frame is not a video any player opens, so
+        // none is left.
         QFile::remove(m_path);
     } else if (!ok && m_goodBytes > 0) {
         // Cut a partly written fragment off: the file ends with the last one
@@ -516,6 +548,8 @@ void ThreadVideo::finish() {
         m_state = StateFinished;
         m_spaceFree.wakeAll();
     }
+    if (!ok)
+        SnapshotFiles::reportRecordingError(m_path, lastError());
     emit recordingFinished(ok, m_onDisk.load(), m_dropped.load());
 }
 

@@ -22,10 +22,11 @@ class FrameScaler;
 // Records live video: camera frames pushed by a driver are kept every n-th,
 // decoded by their raw format, scaled to the output size and encoded as H.264
 // into a container chosen by the file name. MP4 files are written in
-// fragments of half a second, each flushed to disk as it completes, so a
-// recording cut short by a killed process, a full disk or a lost camera stays
-// playable up to its last complete fragment (what is lost on a kill: the
-// frames inside the encoder, about a second, plus at most one fragment).
+// fragments cut every quarter second and flushed at once, so a recording cut
+// short by a killed process, a full disk or a lost camera stays playable up
+// to its last fragment. What a kill loses is bounded to about a second: the
+// queue (at most half a second of frames), the encoder's short look-ahead
+// and the last quarter second.
 //
 // Threads: startRecord, pushFrame and stopRecord are called on the driver's
 // thread (the GUI thread for USB cameras, the SDK's thread for network ones);
@@ -69,8 +70,11 @@ public:
     // given to startRecord (0 = that size). Returns true when the frame was
     // queued; false when it was skipped by keepEvery, dropped because the
     // queue is full, not recording, or the byte count cannot hold a raw frame
-    // of that size.
-    bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0);
+    // of that size. captureMs: when the camera delivered the frame, on a
+    // monotonic millisecond clock (-1: now). Each kept frame is stamped with
+    // its capture time, so the file plays at real speed whatever rate the
+    // camera really delivers; the file's nominal rate stays `fps`.
+    bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
 
     // Asks the thread to encode what is queued and finish the file. Returns at
     // once; state() turns -1 when the file is closed (wait() to block).
@@ -116,12 +120,15 @@ private:
         int bytes = 0;
         int width = 0;
         int height = 0;
+        int64_t captureMs = 0;
     };
 
     bool openEncoder();
     void encodeQueued(Frame& frame);
-    bool encodePicture(const AVFrame* picture);
+    bool encodePicture(const AVFrame* picture, int64_t captureMs);
     bool drainEncoder(bool flush);
+    static int64_t monotonicMs();
+    static constexpr int64_t kFragmentMs = 250;
     void finish();
     void releaseFFmpeg();
     void setError(const QString& text);
@@ -164,7 +171,9 @@ private:
     std::unique_ptr<FrameScaler> m_scaler;
     AVIOContext* m_io = nullptr;
     int m_fd = -1;
-    int64_t m_nextPts = 0;
+    int64_t m_nextPts = 0;       // the least time stamp the next frame may take
+    int64_t m_firstCaptureMs = -1;
+    int64_t m_lastFlushMs = 0;   // when the last fragment went to disk
     int64_t m_goodBytes = 0;    // file size at the end of the last complete write
     int64_t m_packetsMuxed = 0;
     bool m_fragmented = false;

@@ -1,7 +1,6 @@
 #include "camera/UVCCamera.h"
 
 #include "app/MessagePassing.h"
-#include "camera/EdgeSnap.h"
 #include "camera/SDLBackground.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SleepClock.h"
@@ -47,10 +46,8 @@ UVCCamera::~UVCCamera() {
             m_recorder->stopRecord();
         m_recorder.reset(); // finishes the file
     }
-    // Decoders first: their completions write into the save threads' images.
-    for (auto& [key, list] : m_decoders)
-        for (DecoderSlot& d : list)
-            d.decoder->requestStop();
+    // Decoders first (each waits for its job): their completions write into
+    // the save threads' images.
     m_decoders.clear();
     m_savers.clear();
 }
@@ -142,11 +139,15 @@ bool UVCCamera::readFrameInto(int i) {
         slot.buffer = QByteArray(m_ringCapacity, Qt::Uninitialized);
     int bytes = 0, width = 0, height = 0;
     if (!m_capture->readRaw(reinterpret_cast<uint8_t*>(slot.buffer.data()), size_t(m_ringCapacity), bytes, width,
-                            height))
+                            height)) {
+        // The buffer may be new or half written: the slot holds no frame now.
+        slot.bytes = slot.width = slot.height = 0;
         return false;
+    }
     slot.bytes = bytes;
     slot.width = width;
     slot.height = height;
+    slot.captureMs = int64_t(SleepClock::ticksMs());
     return true;
 }
 
@@ -170,8 +171,15 @@ RawFrame UVCCamera::frameOf(int slot) const {
     f.bytes = s.bytes;
     f.width = s.width;
     f.height = s.height;
+    f.captureMs = s.captureMs;
     f.pixelFormat = m_pixelFormat;
     return f;
+}
+
+float UVCCamera::frameRate() {
+    if (m_playing && SleepClock::ticksMs() - m_fpsStart > 2000)
+        return 0.0f;
+    return m_frameRate;
 }
 
 void UVCCamera::measureFrameRate() {
@@ -243,11 +251,11 @@ void UVCCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStam
         return;
     }
     if (m_playing) {
-        // A user's snapshots pressed in quick succession are all kept (one per
-        // frame); other modes (stitching, stacking, reports) want only the
-        // latest request.
+        // A user's snapshots pressed in quick succession are all kept and
+        // served one per frame, however many there are (only paths wait here);
+        // other modes (stitching, stacking, reports) want only the latest request.
         const bool userShot = mode == 0 || mode == 1;
-        if (userShot && m_snapMode == mode && !m_pending.isEmpty() && m_pending.size() < kMaxQueuedShots)
+        if (userShot && m_snapMode == mode && !m_pending.isEmpty())
             m_pending.append(path);
         else
             m_pending = QStringList{path};
@@ -268,10 +276,20 @@ void UVCCamera::reapWorkers() {
         for (DecoderSlot& d : list) {
             if (!d.job || d.decoder->isBusy())
                 continue;
-            // A job that ended without a picture failed: its request is
-            // dropped and the decoder serves the next one.
-            if (!d.job->delivered)
-                ++m_droppedSnapshots;
+            // A job that ended without a picture had a damaged frame: while
+            // playing, the request goes back to the front of the queue and
+            // the next good frame is saved (a few tries, so a broken stream
+            // cannot hold it forever); otherwise it is dropped.
+            if (!d.job->delivered) {
+                const bool retry = m_playing && d.job->mode == m_snapMode && d.job->mode != 7 &&
+                                   d.job->retries < kSnapshotRetries && !d.job->path.isEmpty();
+                if (retry) {
+                    m_pending.prepend(d.job->path);
+                    m_retryOf[d.job->path] = d.job->retries + 1;
+                } else {
+                    ++m_droppedSnapshots;
+                }
+            }
             for (SaverSlot& s : m_savers)
                 if (s.pending == d.job)
                     s.pending.reset();
@@ -337,6 +355,9 @@ bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) 
     if (withConsumer)
         saver->setFocusConsumer(m_focusConsumer);
     auto ticket = std::make_shared<SnapshotTicket>();
+    ticket->path = path;
+    ticket->mode = m_snapMode;
+    ticket->retries = m_retryOf.take(path);
     s->pending = ticket;
     d->job = ticket;
     d->saver = saver;
@@ -396,11 +417,9 @@ void UVCCamera::setThreaSaveImgFinish() {
     bool busy = false;
     for (auto& [key, list] : m_decoders)
         for (DecoderSlot& d : list)
-            if (d.decoder->isBusy()) {
-                d.decoder->requestStop();
-                if (!d.decoder->waitIdle(kDecoderStopWaitMs))
-                    busy = true;
-            }
+            // A decode takes milliseconds: wait for it rather than cut it.
+            if (d.decoder->isBusy() && !d.decoder->waitIdle(kDecoderStopWaitMs))
+                busy = true;
     reapWorkers();
     for (const SaverSlot& s : m_savers)
         if (s.pending || s.saver->isBusy())
@@ -511,10 +530,23 @@ void UVCCamera::doAWB() {
 void UVCCamera::initScaleList() { m_zoom.init(frameSizeNow(), VideoZoom::hostSize()); }
 
 float UVCCamera::setScaleIndex(int index, QPoint anchor) {
-    return m_zoom.setScaleIndex(index, anchor, frameSizeNow(), VideoZoom::hostSize(), videoWindow);
+    const QRect current = videoWindow ? QRect(videoWindow->pos(), videoWindow->size()) : QRect();
+    QRect placed;
+    const float f = m_zoom.setScaleIndex(index, anchor, frameSizeNow(), VideoZoom::hostSize(), current, &placed);
+    placeVideo(placed);
+    return f;
 }
 
-void UVCCamera::fitToWindow() { m_zoom.fitToWindow(frameSizeNow(), VideoZoom::hostSize(), videoWindow); }
+void UVCCamera::fitToWindow() {
+    placeVideo(m_zoom.fitToWindow(frameSizeNow(), VideoZoom::screenSize(), VideoZoom::hostSize()));
+}
+
+void UVCCamera::placeVideo(const QRect& rect) {
+    if (videoWindow && videoWindow->isReady() && !rect.isEmpty()) {
+        videoWindow->move(rect.topLeft());
+        videoWindow->resize(rect.size());
+    }
+}
 
 void UVCCamera::setEdgeSearchSize(int width, int height) {
     m_edgeWidth = std::max(1, width);
@@ -522,6 +554,9 @@ void UVCCamera::setEdgeSearchSize(int width, int height) {
 }
 
 void UVCCamera::snapToEdge(int& x, int& y) {
-    if (videoWindow)
-        EdgeSnap::snapToEdge(*videoWindow, QSize(m_edgeWidth, m_edgeHeight), x, y);
+    if (!videoWindow)
+        return;
+    const SDLBackground* window = videoWindow;
+    VideoZoom::snapToEdge([window](QImage& target, const QRect& area) { return window->readBack(target, area); },
+                          window->destination().toRect(), QSize(m_edgeWidth, m_edgeHeight), x, y);
 }

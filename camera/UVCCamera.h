@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 #include <QVector>
@@ -33,6 +34,7 @@ struct RawFrame {
     int width = 0;
     int height = 0;
     int pixelFormat = PixFmtNV12;
+    int64_t captureMs = -1; // when it was read (SleepClock ms); -1 unknown
     const uint8_t* constBytes() const { return reinterpret_cast<const uint8_t*>(data.constData()); }
 };
 
@@ -48,8 +50,6 @@ public:
     // Starts decoding on the worker's thread; `done` runs there only when a
     // picture came out. The decoder was made for the frame's size and format.
     virtual void decode(const RawFrame& frame, Completion done) = 0;
-    // Ask a running job to end soon; it may still complete.
-    virtual void requestStop() = 0;
     // Waits up to ms for the job to end; true when none runs.
     virtual bool waitIdle(int ms) = 0;
 };
@@ -110,7 +110,6 @@ class UVCCamera : public BaseCamera, public UsbVideoFeed {
 public:
     static constexpr int RingSize = 3;
     // Snapshots of one user mode waiting for frames at most.
-    static constexpr int kMaxQueuedShots = 8;
 
     explicit UVCCamera(QObject* parent = nullptr);
     ~UVCCamera() override;
@@ -143,7 +142,9 @@ public:
     // BaseCamera
     QString className() const override { return "UVCCamera"; }
     int pixelFormat() const override { return m_pixelFormat; }
-    float frameRate() override { return m_frameRate; }
+    // The measured rate; 0 once no frame has come for two seconds while
+    // playing (an unplugged or stalled camera shows no stale rate).
+    float frameRate() override;
     void setResolution(int index) override;
     void initScaleList() override;
     int scaleIndex() const override { return m_zoom.scaleIndex(); }
@@ -224,7 +225,12 @@ protected:
 private:
     struct SnapshotTicket {
         std::atomic<bool> delivered{false};
+        QString path; // given back to the queue when the frame was damaged
+        int mode = 0;
+        int retries = 0;
     };
+    static constexpr int kSnapshotRetries = 3;
+    QHash<QString, int> m_retryOf; // tries already spent on a re-queued path
     struct SaverSlot {
         std::unique_ptr<UsbSnapshotSaver> saver;
         std::shared_ptr<SnapshotTicket> pending; // a decoder is filling its image
@@ -261,6 +267,7 @@ private:
     int m_stampPosition = 0;
     int m_sizeIndex = 0;
 
+    void placeVideo(const QRect& rect);
     VideoZoom m_zoom;
 
     int m_fpsFrames = 0;
@@ -271,6 +278,7 @@ private:
     struct Slot {
         QByteArray buffer;
         int bytes = 0, width = 0, height = 0;
+        int64_t captureMs = 0; // SleepClock time of the read
     };
     QVector<Slot> m_ring;
     int m_ringCapacity = 0;

@@ -14,10 +14,7 @@ namespace {
 class DecoderAdapter : public UsbFrameDecoder {
 public:
     bool init(int width, int height, int pixelFormat) { return m_d.initDecoder(width, height, pixelFormat); }
-    ~DecoderAdapter() override {
-        m_d.requestInterruption();
-        m_d.wait(3000);
-    }
+    ~DecoderAdapter() override { m_d.wait(3000); }
     bool isBusy() const override { return !m_d.isReusable(); }
     void decode(const RawFrame& frame, Completion done) override {
         m_d.pushPacket(frame.constBytes(), frame.bytes,
@@ -26,7 +23,6 @@ public:
                            used = true;
                        });
     }
-    void requestStop() override { m_d.requestInterruption(); }
     bool waitIdle(int ms) override { return m_d.wait(ms); }
 
 private:
@@ -73,7 +69,7 @@ public:
                                s.outHeight, s.keepEvery);
     }
     void pushFrame(const RawFrame& frame) override {
-        m_v.pushFrame(frame.constBytes(), frame.bytes, frame.width, frame.height);
+        m_v.pushFrame(frame.constBytes(), frame.bytes, frame.width, frame.height, frame.captureMs);
     }
     void stopRecord() override { m_v.stopRecord(); }
 

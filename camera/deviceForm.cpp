@@ -17,6 +17,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QImageReader>
+#include <QFile>
 #include <QSettings>
 #include <QTimer>
 #include <QToolButton>
@@ -115,7 +117,15 @@ deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
     connect(hub, SIGNAL(SDLCLoseFinishSIGNAL()), this, SLOT(SDLCLoseFinishSLOT()));
     changeLanguageSLOT(hub->language());
     labImg->clear();
-    info.load(AppPaths::appFile("help/companyInfo.png"));
+    // The company picture is the user's to replace: an unreadable or absurd
+    // one is left out (with a line in the log), never scaled blindly.
+    const QString infoPath = AppPaths::appFile("help/companyInfo.png");
+    QImageReader infoReader(infoPath);
+    const QSize infoSize = infoReader.size();
+    if (infoSize.isValid() && infoSize.width() <= 16384 && infoSize.height() <= 16384)
+        info = QPixmap::fromImage(infoReader.read());
+    if (info.isNull() && QFile::exists(infoPath))
+        qWarning("Company picture %s cannot be shown", qPrintable(infoPath));
 
     QSettings lines("./LineFormSet.ini", QSettings::IniFormat);
     // The grid panel's rule: a stored width index outside 0..5 counts as 0.
@@ -128,8 +138,10 @@ void deviceForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (info.isNull())
         return;
-    const int w = std::min(widgetImg->width(), int(500 * uiSizeFactor * 0.1));
-    const QPixmap scaledInfo = info.scaledToWidth(std::max(1, w), Qt::SmoothTransformation);
+    const int w = std::max(1, std::min(widgetImg->width(), int(500 * uiSizeFactor * 0.1)));
+    // Within the panel's width and at most as high as wide: a very tall or
+    // very flat picture is fitted, not stretched to a huge size.
+    const QPixmap scaledInfo = info.scaled(QSize(w, w), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     labImg->setPixmap(scaledInfo);
     widgetImg->setFixedHeight(scaledInfo.height());
 }

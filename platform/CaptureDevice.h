@@ -18,6 +18,7 @@ enum : int {
     FrameHeight = 4,
     FourCC = 6,
     Brightness = 10,
+    Exposure = 15,
     Contrast = 11,
     Saturation = 12,
     Gain = 14,

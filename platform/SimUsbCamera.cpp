@@ -98,6 +98,7 @@ void SimUsbCamera::resetBank() {
     m_regs[UvcReg::Mirror] = m_model.mirrorInverted ? 3 : 0;
     m_regs[UvcReg::AutoExposure] = 1;
     m_regs[UvcReg::VideoOut] = 2;
+    m_regs[UvcReg::Zoom] = 10; // the lens model's main objective at 1x
     m_regs[UvcReg::FwA] = 1;
     m_regs[UvcReg::FwB] = 2;
     m_regs[UvcReg::Firmware] = m_options.firmware >= 0 ? m_options.firmware : m_model.firmware;
@@ -172,6 +173,11 @@ void SimUsbCamera::setMovingMark(bool on) {
 void SimUsbCamera::setWrongSizeFrames(bool on) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_wrongSize = on;
+}
+
+void SimUsbCamera::truncateNextJpegs(int count) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_truncateJpegs = count;
 }
 
 void SimUsbCamera::setStalled(bool on) {
@@ -536,6 +542,10 @@ bool SimUsbCamera::produce(uint8_t* buf, size_t capacity, int& bytes, int& width
                 cached = YuvPack::bgrToJpeg(marked, 85, m_options.jpeg422);
             }
             jpeg = cached;
+        }
+        if (m_truncateJpegs > 0) {
+            --m_truncateJpegs;
+            jpeg.truncate(jpeg.size() * 6 / 10); // as a frame cut short on the bus
         }
         if (jpeg.isEmpty() || size_t(jpeg.size()) > capacity)
             return false;

@@ -80,6 +80,7 @@ public:
     // Fault switches.
     void setWrongSizeFrames(bool on); // raw frames one row short, JPEG frames of half width
     void setStalled(bool on);         // no frames: every read waits out its timeout
+    void truncateNextJpegs(int count); // the next `count` JPEG frames are cut inside their scan
     void setFailOpen(bool on);
     void setFramesPerSecond(double fps);
 
@@ -136,6 +137,7 @@ private:
     bool m_failOpen = false;
     bool m_stalled = false;
     bool m_wrongSize = false;
+    int m_truncateJpegs = 0;
     bool m_mark = true;
     int m_handles = 0;
     double m_fps;

@@ -17,16 +17,13 @@ void onSignal(int) {
 }
 } // namespace
 
-TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0)
+void TerminationWatcher::installHandlers() {
+    if (g_fds[0] >= 0)
         return;
-    m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char c;
-        ssize_t r = ::read(g_fds[1], &c, 1);
-        (void)r;
-        emit terminateRequested();
-    });
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0) {
+        g_fds[0] = g_fds[1] = -1;
+        return;
+    }
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -34,6 +31,21 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+}
+
+TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
+    installHandlers();
+    if (g_fds[0] < 0)
+        return;
+    // A request that came before this point waits in the socket: the
+    // notifier reports it at the first event pass.
+    m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char c;
+        ssize_t r = ::read(g_fds[1], &c, 1);
+        (void)r;
+        emit terminateRequested();
+    });
 }
 
 TerminationWatcher::~TerminationWatcher() {

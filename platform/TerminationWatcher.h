@@ -10,6 +10,9 @@ class QSocketNotifier;
 class TerminationWatcher : public QObject {
     Q_OBJECT
 public:
+    // Catches the signals from now on (safe before any Qt object exists);
+    // what arrives is reported once a watcher exists and events run.
+    static void installHandlers();
     explicit TerminationWatcher(QObject* parent = nullptr);
     ~TerminationWatcher() override;
 

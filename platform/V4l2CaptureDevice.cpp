@@ -6,6 +6,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 V4l2CaptureDevice::V4l2CaptureDevice(int node) : m_node(node) {}
@@ -58,11 +59,19 @@ bool V4l2CaptureDevice::mapProperty(int prop, double value, int& cvProp, double&
     case CaptureProp::Gain:
     case CaptureProp::WhiteBalanceBlue:
     case CaptureProp::Sharpness:
-    case CaptureProp::AutoExposure:
     case CaptureProp::Gamma:
     case CaptureProp::Backlight:
     case CaptureProp::Pan:
         cvProp = prop; // OpenCV uses the same standard numbers
+        return true;
+    case CaptureProp::Exposure:
+        cvProp = cv::CAP_PROP_EXPOSURE; // exposure_time_absolute, in 100 us units
+        return true;
+    case CaptureProp::AutoExposure:
+        // The drivers speak the capture convention (0.25 manual, 0.75 auto);
+        // V4L2's exposure_auto is a menu: 1 manual, 3 aperture priority.
+        cvProp = cv::CAP_PROP_AUTO_EXPOSURE;
+        cvValue = value < 0.5 ? 1 : 3;
         return true;
     case CaptureProp::AutoExposureOn:
         cvProp = cv::CAP_PROP_AUTO_EXPOSURE;
@@ -94,14 +103,28 @@ double V4l2CaptureDevice::get(int prop) {
     double cvValue = 0;
     if (!isOpened() || !mapProperty(prop, 0, cvProp, cvValue))
         return 0.0;
-    return m_cap->get(cvProp);
+    const double v = m_cap->get(cvProp);
+    if (prop == CaptureProp::AutoExposure)
+        return v == 1 ? 0.25 : 0.75; // back to the capture convention
+    return v;
 }
 
 bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    if (!isOpened() || m_lost)
+    if (m_lost) {
+        // Unplugged (or the node went away): try to open it again, at most
+        // twice a second, so a camera plugged back shows live again by itself.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastReopen < std::chrono::milliseconds(500))
+            return false;
+        m_lastReopen = now;
+        if (!reopen())
+            return false;
+    }
+    if (!isOpened())
         return false;
     if (!m_cap->grab()) {
-        m_lost = true; // unplugged or stalled: reopened by the next format choice
+        m_lost = true;
+        m_lastReopen = std::chrono::steady_clock::now();
         return false;
     }
     cv::Mat raw;

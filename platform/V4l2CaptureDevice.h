@@ -4,6 +4,7 @@
 
 #include <QMap>
 
+#include <chrono>
 #include <memory>
 
 namespace cv {
@@ -54,4 +55,5 @@ private:
     int m_width = 0, m_height = 0; // requested size, applied again on reopen
     std::unique_ptr<cv::VideoCapture> m_cap;
     bool m_lost = false;
+    std::chrono::steady_clock::time_point m_lastReopen{};
 };

@@ -14,6 +14,8 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick ffmpeg fonts-wqy-microhei
   python3 python3-openpyxl python3-pil libxml2-utils unzip
   clang enfuse libxlsxwriter-dev
+  openbox qttranslations5-l10n
+  libreoffice-calc-nogui
 )
 
 missing=()

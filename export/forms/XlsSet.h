@@ -1,14 +1,95 @@
 #pragma once
 
+#include <QMap>
+#include <QStringList>
 #include <QWidget>
 
-// The export settings panel. Placeholder: constructed and placed by the
-// central widget, shows nothing yet.
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QSettings;
+class QTimer;
+class QToolButton;
+
+// The export settings panel: automatic or manual report names, whether the
+// picture goes into the report, the export folder ("./XlsSet.ini"), the XLSX
+// and Word templates in use, the buttons of both template editors and the
+// two exports. An export saves the picture first (through the hub), then has
+// ItemLayer write the workbook, or build the HTML report that is written
+// here as a ".doc" file, and opens the result with the desktop's handler.
+// GUI thread only; talks to other panels through MessagePassing alone.
 class XlsSet : public QWidget {
     Q_OBJECT
 public:
     explicit XlsSet(QWidget* parent = nullptr);
+    ~XlsSet() override;
+
+    // How long an export waits for its picture before it gives up.
+    static constexpr int kPictureTimeoutMs = 15000;
 
 public slots:
+    void rbtnAUTOToggle(bool on);
+    void rbtnAUTOToggleSLOT(bool on);
+    void rbtnExportToggle(bool on);
+    void rbtnExportToggleSLOT(bool on);
+    void btnPathClick();
+    void btnPathClickSLOT(QString path);
+    void btnEditClick();
+    void btnEditWordClick();
+    void XlsEditDialogCloseSLOT();
+    void WordEditDialogCloseSLOT();
+    void comboCurrentIndexChanged(const QString& text);
+    void comboCurrentIndexChangedSLOT(QObject* combo, int index);
+    void btnExportClick();
+    void exportImageSLOT();
+    void exportImageDelay();
+    void exportImageFinishSLOT();
+    void btnWordExportClick();
     void changeLanguageSLOT(int language);
+    void setVideoStateSLOT(bool recording);
+
+private slots:
+    void pictureTimeoutSLOT();
+
+private:
+    void buildWidgets();
+    void initSize();
+    void setLanguageText();
+    void loadTemplateList(QComboBox* combo, const QString& listFile);
+    QString listFileOf(const QObject* combo) const;
+    void store(const char* key, const QVariant& value);
+    void exportFailed();
+    void showFailure();
+    void openFile(const QString& path);
+    bool writeWordReport(const QString& path, const QString& html);
+    static QString timeStamp();
+
+    QWidget* widgetTitle = nullptr;
+    QWidget* widgetContent = nullptr;
+    QLabel* labTitle = nullptr;
+    QLabel* labName = nullptr;
+    QLabel* labExport = nullptr;
+    QLabel* labPath = nullptr;
+    QLabel* labWord = nullptr;
+    QLabel* labExcel = nullptr;
+    QRadioButton* rbtnAUTO = nullptr;
+    QRadioButton* rbtnHAND = nullptr;
+    QRadioButton* rbtnExportOK = nullptr;
+    QRadioButton* rbtnExportNO = nullptr;
+    QLineEdit* lineEditPath = nullptr;
+    QToolButton* btnPath = nullptr;
+    QComboBox* comboBoxWord = nullptr;
+    QToolButton* btnEditWord = nullptr;
+    QComboBox* comboBox = nullptr;
+    QToolButton* btnEdit = nullptr;
+    QToolButton* btnWordExport = nullptr;
+    QToolButton* btnExcelExport = nullptr;
+
+    QMap<QString, QStringList> m_labels; // object name -> three texts
+    QSettings* m_settings = nullptr;
+    QString m_picturePath;   // without ".jpg"; empty: no picture
+    QString m_reportPath;    // the workbook of the current Excel export
+    QObject* m_pressed = nullptr;
+    QTimer* m_pictureTimer = nullptr; // running while the picture is awaited
 };

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace SimpleXlsx {
@@ -26,17 +27,23 @@ std::string envText(const char* name)
 
 // A private folder under the system's temporary folder. The name is made
 // unique by mkdtemp, so two workbooks (or two programs) never share one.
+// When the folder that TMPDIR names is missing or not writable, /tmp serves.
 std::string makeTempFolder()
 {
-    std::string pattern = QDir::tempPath().toStdString();
-    if (pattern.empty() || pattern.back() != '/')
-        pattern += '/';
-    pattern += "xlsx_XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()))
-        return std::string(buf.data());
-    // The folder cannot be made: the save will fail on its part files.
+    std::string pattern;
+    for (const std::string& parent : {QDir::tempPath().toStdString(), std::string("/tmp")}) {
+        if (parent.empty() || parent[0] != '/')
+            continue; // a relative or empty name would land wherever the program runs
+        pattern = parent;
+        if (pattern.back() != '/')
+            pattern += '/';
+        pattern += "xlsx_XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (::mkdtemp(buf.data()))
+            return std::string(buf.data());
+    }
+    // No folder can be made: the save will fail on its part files.
     return pattern;
 }
 
@@ -73,32 +80,67 @@ CWorkbook::~CWorkbook()
     m_paths->RemoveAll();
 }
 
+namespace {
+// At most 31 UTF-16 units, without splitting a surrogate pair.
+QString cutTitle(QString t, int room)
+{
+    if (t.size() > room) {
+        t.truncate(room);
+        if (!t.isEmpty() && t.at(t.size() - 1).isHighSurrogate())
+            t.chop(1);
+    }
+    return t;
+}
+} // namespace
+
 std::string CWorkbook::SanitizeSheetTitle(const std::string& title)
 {
-    std::string out;
-    size_t characters = 0;
-    for (size_t i = 0; i < title.size() && characters < 31; ++characters) {
-        const unsigned char c = static_cast<unsigned char>(title[i]);
-        size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-        if (i + len > title.size())
-            len = title.size() - i;
-        if (len == 1 && std::string("*/:?[\\]").find(static_cast<char>(c)) != std::string::npos)
-            out += '_';
-        else
-            out.append(title, i, len);
-        i += len;
+    QString t = QString::fromUtf8(title.data(), int(title.size()));
+    for (QChar& c : t)
+        if (QStringLiteral("*/:?[\\]").contains(c))
+            c = QLatin1Char('_');
+    t = cutTitle(t, 31);
+    // Excel and LibreOffice refuse a title that begins or ends with an apostrophe.
+    while (t.startsWith(QLatin1Char('\'')))
+        t.remove(0, 1);
+    while (t.endsWith(QLatin1Char('\'')))
+        t.chop(1);
+    return t.toStdString();
+}
+
+std::string CWorkbook::uniqueSheetTitle(const std::string& legal) const
+{
+    auto taken = [this](const QString& t) {
+        const QString folded = t.toCaseFolded();
+        for (const auto& s : m_sheets)
+            if (QString::fromStdString(s->GetTitle().narrow).toCaseFolded() == folded)
+                return true;
+        return false;
+    };
+    const QString base = QString::fromStdString(legal);
+    if (!taken(base))
+        return legal;
+    for (unsigned k = 2;; ++k) {
+        const QString suffix = QStringLiteral(" (%1)").arg(k);
+        QString t = cutTitle(base, 31 - suffix.size());
+        while (t.endsWith(QLatin1Char('\'')))
+            t.chop(1);
+        t += suffix;
+        if (!taken(t))
+            return t.toStdString();
     }
-    return out;
 }
 
 CWorksheet& CWorkbook::AddWorksheet(const DualString& title, const std::vector<ColumnWidthRange>& widths)
 {
-    const std::string legal = SanitizeSheetTitle(title.narrow);
+    std::string legal = SanitizeSheetTitle(title.narrow);
+    // Titles must differ (ignoring case) within a workbook; an empty one is
+    // the sheet's default.
+    legal = uniqueSheetTitle(legal.empty() ? std::string("Sheet 1") : legal);
     m_drawings.emplace_back(new CDrawing(m_drawings.size() + 1, *m_paths));
     m_sheets.emplace_back(new CWorksheet(m_nextSheetNumber++, widths, *m_drawings.back(), *m_paths));
     CWorksheet& sheet = *m_sheets.back();
-    if (!legal.empty())
-        sheet.SetTitle(DualString(legal));
+    sheet.SetTitle(DualString(legal));
     sheet.SetSharedStrings(&m_sharedStrings);
     return sheet;
 }
@@ -214,6 +256,10 @@ bool CWorkbook::writePackage(const std::string& path)
         }
     }
     if (ZipCloseArchive(zip) != kZipOk)
+        ok = false;
+    // A report saved over an older one keeps that file's permissions.
+    struct stat old;
+    if (ok && ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::chmod(temp.c_str(), old.st_mode & 07777) != 0)
         ok = false;
     if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
         ok = false;

@@ -39,8 +39,9 @@ public:
     CWorkbook(const CWorkbook&) = delete;
     CWorkbook& operator=(const CWorkbook&) = delete;
 
-    // A new sheet titled title (characters * / : ? [ \ ] become _, cut to 31
-    // characters; empty keeps "Sheet 1"). The workbook keeps owning it.
+    // A new sheet titled title made legal (SanitizeSheetTitle; empty gives
+    // "Sheet 1") and unique: a title already used, ignoring case, gets " (2)",
+    // " (3)", ... The workbook keeps owning it.
     CWorksheet& AddWorksheet(const DualString& title, const std::vector<ColumnWidthRange>& widths = {});
 
     // Places the picture at path (.gif .jpg .jpeg .png .tif .tiff, any
@@ -50,9 +51,10 @@ public:
     bool InsertImage(CWorksheet& sheet, const std::string& path, const ImageAnchor& from, const ImageAnchor& to);
     bool InsertImage(CWorksheet& sheet, const std::wstring& path, const ImageAnchor& from, const ImageAnchor& to);
 
-    // Writes the package to path (replacing a file there). True when the
-    // whole package was written; on failure nothing is left at path (an
-    // older file there is kept) nor in the temporary folder. Once only.
+    // Writes the package to path (replacing a file there, whose permissions
+    // the new one keeps). True when the whole package was written; on failure
+    // nothing is left at path (an older file there is kept) nor in the
+    // temporary folder. Once only.
     bool SaveAs(const std::string& path);
     bool SaveAs(const std::wstring& path);
 
@@ -64,10 +66,12 @@ public:
     const std::vector<std::unique_ptr<MediaFile>>& Media() const { return m_media; }
     CPathManager& Paths() { return *m_paths; }
 
-    // "Sheet/1:x?" -> "Sheet_1_x_", at most 31 characters (UTF-8 aware).
+    // "Sheet/1:x?" -> "Sheet_1_x_": * / : ? [ \ ] become _, cut to 31
+    // characters, leading and trailing apostrophes dropped.
     static std::string SanitizeSheetTitle(const std::string& title);
 
 private:
+    std::string uniqueSheetTitle(const std::string& legal) const;
     const MediaFile* storeMediaFile(const std::string& path);
     bool writePackage(const std::string& path);
     bool writeCoreProps();

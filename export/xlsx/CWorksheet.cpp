@@ -6,6 +6,8 @@
 #include "export/xlsx/SharedStringTable.h"
 #include "export/xlsx/XmlWriter.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace SimpleXlsx {
@@ -14,6 +16,13 @@ namespace {
 // The largest sheet the format holds: rows 1..1,048,576, columns A..XFD.
 constexpr uint32_t kMaxRows = 1048576;
 constexpr uint32_t kMaxColumns = 16384;
+// <dimension ref="..."/> with room for the widest range, "A1:XFD1048576".
+constexpr size_t kDimensionRoom = 13;
+
+std::string dimensionElement(const std::string& ref)
+{
+    return "<dimension ref=\"" + ref + "\"" + std::string(kDimensionRoom - ref.size(), ' ') + "/>";
+}
 } // namespace
 
 CSheet::~CSheet() = default;
@@ -23,7 +32,8 @@ CWorksheet::CWorksheet(uint64_t sheetNumber, const std::vector<ColumnWidthRange>
     : m_number(sheetNumber), m_paths(paths), m_drawing(drawing)
 {
     const std::string part = "/xl/worksheets/sheet" + std::to_string(m_number) + ".xml";
-    m_writer.reset(new XmlWriter(m_paths.RegisterPart(part)));
+    m_path = m_paths.RegisterPart(part);
+    m_writer.reset(new XmlWriter(m_path));
     XmlWriter& w = *m_writer;
     w.StartElement("worksheet")
         .WriteAttribute("xmlns", ns::kMain)
@@ -31,7 +41,9 @@ CWorksheet::CWorksheet(uint64_t sheetNumber, const std::vector<ColumnWidthRange>
         .WriteAttribute("xmlns:mc", ns::kMarkupCompat)
         .WriteAttribute("mc:Ignorable", "x14ac")
         .WriteAttribute("xmlns:x14ac", ns::kX14ac);
-    w.StartEmptyElement("dimension").WriteAttribute("ref", "A1").EndEmptyElement();
+    w.WriteRaw(""); // ends the worksheet start tag, so that the offset is the element's
+    m_dimensionOffset = w.Offset();
+    w.WriteRaw(dimensionElement("A1").c_str());
     w.StartElement("sheetViews");
     w.StartEmptyElement("sheetView").WriteAttribute("tabSelected", 0u).WriteAttribute("workbookViewId", 0u).EndEmptyElement();
     w.EndElement();
@@ -57,8 +69,14 @@ CWorksheet::~CWorksheet() = default;
 
 CWorksheet& CWorksheet::OpenRow(double height)
 {
-    if (!m_writer || m_currentRow >= kMaxRows)
+    if (!m_writer)
         return *this;
+    if (m_currentRow >= kMaxRows) {
+        // Past the last row: its cells are dropped and the save fails.
+        CloseRow();
+        m_overLimit = true;
+        return *this;
+    }
     CloseRow();
     ++m_currentRow;
     XmlWriter& w = *m_writer;
@@ -81,24 +99,30 @@ CWorksheet& CWorksheet::CloseRow()
 
 CWorksheet& CWorksheet::WriteTextCell(const char* text, uint64_t style)
 {
-    writeCell(text ? text : "", text ? std::strlen(text) : 0, style);
+    writeCell(text ? text : "", text ? std::strlen(text) : 0, style, true);
     return *this;
 }
 
 CWorksheet& CWorksheet::WriteTextCell(const std::string& text, uint64_t style)
 {
-    writeCell(text.data(), text.size(), style);
+    writeCell(text.data(), text.size(), style, true);
+    return *this;
+}
+
+CWorksheet& CWorksheet::WriteStringCell(const std::string& text, uint64_t style)
+{
+    writeCell(text.data(), text.size(), style, false);
     return *this;
 }
 
 CWorksheet& CWorksheet::WriteTextCell(const std::wstring& text, uint64_t style)
 {
     const std::string utf8 = ToAnsiString(text);
-    writeCell(utf8.data(), utf8.size(), style);
+    writeCell(utf8.data(), utf8.size(), style, true);
     return *this;
 }
 
-void CWorksheet::writeCell(const char* text, size_t size, uint64_t style)
+void CWorksheet::writeCell(const char* text, size_t size, uint64_t style, bool formulas)
 {
     if (!m_writer)
         return;
@@ -108,8 +132,21 @@ void CWorksheet::writeCell(const char* text, size_t size, uint64_t style)
     if (!m_rowOpen)
         return;
     const uint32_t column = m_column++;
-    if (column >= kMaxColumns || (size == 0 && style == 0))
+    if (size == 0 && style == 0)
         return;
+    if (column >= kMaxColumns) {
+        m_overLimit = true;
+        return;
+    }
+    if (m_maxRow == 0) {
+        m_minRow = m_maxRow = m_currentRow;
+        m_minColumn = m_maxColumn = column;
+    } else {
+        m_minRow = std::min(m_minRow, m_currentRow);
+        m_maxRow = std::max(m_maxRow, m_currentRow);
+        m_minColumn = std::min(m_minColumn, column);
+        m_maxColumn = std::max(m_maxColumn, column);
+    }
     char ref[24];
     CellRefText(CellPos{m_currentRow, column}, ref);
     XmlWriter& w = *m_writer;
@@ -120,7 +157,7 @@ void CWorksheet::writeCell(const char* text, size_t size, uint64_t style)
         w.EndElement();
         return;
     }
-    if (text[0] == '=') {
+    if (formulas && text[0] == '=') {
         w.StartElement("f").WriteText(text + 1, size - 1).EndElement();
         m_hasFormulas = true;
         m_formulaCells.emplace_back(ref);
@@ -164,7 +201,7 @@ bool CWorksheet::WritePart()
     if (drawing)
         w.StartEmptyElement("drawing").WriteAttribute("r:id", "rId1").EndEmptyElement();
     w.EndElement(); // worksheet
-    m_writeOk = w.Close();
+    m_writeOk = w.Close() && patchDimension();
     m_writer.reset();
 
     if (drawing) {
@@ -179,7 +216,24 @@ bool CWorksheet::WritePart()
         if (!rels.Close())
             m_writeOk = false;
     }
-    return m_writeOk;
+    return m_writeOk && !m_overLimit;
+}
+
+bool CWorksheet::patchDimension()
+{
+    if (m_maxRow == 0)
+        return true; // no cell: "A1" stands
+    std::string ref = CellRefText(CellPos{m_minRow, m_minColumn});
+    if (m_maxRow != m_minRow || m_maxColumn != m_minColumn)
+        ref += ":" + CellRefText(CellPos{m_maxRow, m_maxColumn});
+    const std::string element = dimensionElement(ref);
+    std::FILE* f = std::fopen(m_path.c_str(), "r+b");
+    if (!f)
+        return false;
+    bool ok = std::fseek(f, static_cast<long>(m_dimensionOffset), SEEK_SET) == 0
+              && std::fwrite(element.data(), 1, element.size(), f) == element.size();
+    ok = std::fclose(f) == 0 && ok;
+    return ok;
 }
 
 } // namespace SimpleXlsx

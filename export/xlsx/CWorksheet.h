@@ -48,12 +48,16 @@ public:
     CWorksheet& WriteTextCell(const char* text, uint64_t style = 0);
     CWorksheet& WriteTextCell(const std::string& text, uint64_t style = 0);
     CWorksheet& WriteTextCell(const std::wstring& text, uint64_t style = 0);
+    // As WriteTextCell, but the text is always a string, "=" included.
+    CWorksheet& WriteStringCell(const std::string& text, uint64_t style = 0);
     CWorksheet& CloseRow();
     // Records the range first:last (rows from 1); nothing if a row is 0.
     CWorksheet& MergeRange(CellPos first, CellPos last);
 
     // Finishes the sheet part and writes its relationships; false when a
-    // part file could not be written in full. Called once by the save.
+    // part file could not be written in full, or when a row or cell past the
+    // sheet's limits (row 1,048,576, column XFD) was dropped. Called once by
+    // the save.
     bool WritePart();
 
     uint64_t SheetNumber() const { return m_number; }
@@ -67,7 +71,8 @@ public:
     void SetSharedStrings(SharedStringTable* table) { m_sharedStrings = table; }
 
 private:
-    void writeCell(const char* text, size_t size, uint64_t style);
+    void writeCell(const char* text, size_t size, uint64_t style, bool formulas);
+    bool patchDimension();
 
     uint64_t m_number;
     std::unique_ptr<XmlWriter> m_writer;
@@ -80,6 +85,12 @@ private:
     bool m_rowOpen = false;
     uint32_t m_column = 0;
     bool m_writeOk = true; // the part closed in full
+    bool m_overLimit = false; // a row or cell fell outside the sheet
+    // The dimension element is written with room for the widest reference
+    // and patched with the written cells' range when the part is finished.
+    std::string m_path;
+    uint64_t m_dimensionOffset = 0;
+    uint32_t m_minRow = 0, m_maxRow = 0, m_minColumn = 0, m_maxColumn = 0; // m_maxRow 0: no cell
     CPathManager& m_paths;
     CDrawing& m_drawing;
 };

@@ -67,38 +67,24 @@ bool ReadJpegSize(std::FILE* f, uint32_t& width, uint32_t& height)
     unsigned char b[8];
     if (std::fseek(f, 0, SEEK_SET) != 0 || !readExact(f, b, 2) || b[0] != 0xFF || b[1] != 0xD8)
         return false;
-    // Walk the segments up to the first start-of-frame. Every frame type
-    // carries the size the same way (baseline, extended, progressive,
-    // lossless); C4, C8 and CC share the range but are other segments.
-    for (int segments = 0; segments < 100000; ++segments) {
-        int c = std::fgetc(f);
-        if (c != 0xFF)
+    // Walk the segments up to the baseline start of frame (C0), the only
+    // frame this program's report pictures have; any other frame type, and
+    // the end of the file, ends the walk without a size.
+    for (;;) {
+        if (!readExact(f, b, 4) || b[0] != 0xFF)
             return false;
-        do c = std::fgetc(f);
-        while (c == 0xFF); // fill bytes
-        if (c == EOF)
+        const uint32_t length = be16(b + 2);
+        if (b[1] == 0xC0)
+            break;
+        // A length below 2 would step back onto the same marker for ever.
+        if (length < 2 || std::fseek(f, static_cast<long>(length) - 2, SEEK_CUR) != 0)
             return false;
-        if ((c >= 0xD0 && c <= 0xD7) || c == 0x01)
-            continue; // markers without a segment
-        if (!readExact(f, b, 2))
-            return false;
-        const uint32_t length = be16(b);
-        if (length < 2)
-            return false;
-        if (c >= 0xC0 && c <= 0xCF && c != 0xC4 && c != 0xC8 && c != 0xCC) {
-            if (!readExact(f, b, 5))
-                return false;
-            height = be16(b + 1);
-            width = be16(b + 3);
-            return validSize(width, height);
-        }
-        if (c == 0xD9 || c == 0xDA)
-            return false; // end of image or scan data before any frame
-        if (std::fseek(f, static_cast<long>(length) - 2, SEEK_CUR) != 0)
-            return false;
-        // Seeking past the end succeeds; the next read then fails.
     }
-    return false;
+    if (!readExact(f, b, 5))
+        return false;
+    height = be16(b + 1);
+    width = be16(b + 3);
+    return validSize(width, height);
 }
 
 bool ReadPngSize(std::FILE* f, uint32_t& width, uint32_t& height)

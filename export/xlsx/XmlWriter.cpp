@@ -76,6 +76,7 @@ void XmlWriter::flushBuffer()
 {
     if (m_file && m_ok && !m_buf.empty() && std::fwrite(m_buf.data(), 1, m_buf.size(), m_file) != m_buf.size())
         m_ok = false;
+    m_flushed += m_buf.size();
     m_buf.clear();
 }
 
@@ -311,6 +312,14 @@ void XmlWriter::AppendEscaped(std::string& out, const char* text, size_t size, b
                 continue;
             }
         } else if (c == '\t' || c == '\n' || c == '\r') {
+            // A reader normalises a raw CR (and CR LF) to LF: cell texts keep
+            // theirs as an escape.
+            if (c == '\r' && mode == TextMode::Spreadsheet && !attribute) {
+                out.append(text + run, i - run);
+                out += "_x000D_";
+                run = ++i;
+                continue;
+            }
             if (!attribute) {
                 ++i;
                 continue;

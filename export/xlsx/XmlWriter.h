@@ -19,8 +19,8 @@ public:
     // How text from data is made safe for XML.
     enum class TextMode {
         Plain,       // escape the five markup characters; drop characters XML forbids
-        Spreadsheet, // as Plain, but keep forbidden control characters as _xHHHH_
-                     // (and protect literal _xHHHH_ as _x005F_xHHHH_), as cell texts do
+        Spreadsheet, // as Plain, but keep forbidden control characters and CR as
+                     // _xHHHH_ (and protect literal _xHHHH_ as _x005F_xHHHH_), as cell texts do
     };
 
     explicit XmlWriter(const std::string& path);
@@ -66,6 +66,9 @@ public:
     // reached the disk. Later calls do nothing and return the same.
     bool Close();
     bool Ok() const { return m_ok; }
+    // Bytes of the part produced so far (written or buffered): where the
+    // next write lands in the file.
+    uint64_t Offset() const { return m_flushed + m_buf.size(); }
 
     // Appends text made safe for XML to out (exposed for tests).
     static void AppendEscaped(std::string& out, const char* text, size_t size, bool attribute, TextMode mode);
@@ -97,6 +100,7 @@ private:
     bool m_empty = true;    // the innermost element has no content yet
     std::vector<std::string> m_stack;
     std::string m_buf;
+    uint64_t m_flushed = 0;
 };
 
 } // namespace SimpleXlsx

@@ -22,29 +22,11 @@ constexpr int kLitBufSize = 32768;
 constexpr int kWindowSlack = kMaxMatch + 16;
 
 // Level 8 of the usual good/lazy/nice/chain table.
-constexpr int kGoodLength = 32;
-constexpr int kMaxLazy = 128;
-constexpr int kNiceLength = 258;
-constexpr int kMaxChain = 1024;
-// A chain walk ends after this many candidates in a row that did not give
-// a longer match: in structured text the best match lies among the nearest
-// candidates, and the rest of a 1,024-long chain only costs time.
-constexpr unsigned kPatience = 128;
-constexpr int kHash8Bits = 15;
-constexpr int kHash8Size = 1 << kHash8Bits;
-// A block whose matches covered less than 1/kLowGainShare of its bytes marks
-// the data as nearly incompressible (pictures, noise): the next block skips
-// the 8-byte chains and searches like a plain level 8, which finds the same
-// few short matches there at a good deal less cost.
-constexpr unsigned kLowGainShare = 4;
-// A small part (whole input up to kSmallInput bytes) is placed in the window
-// just behind the previous small part instead of at its start, so that the
-// heads and chains left there lie at or below its base and read as "none"
-// without clearing both head tables (128 KiB), which would take about as long
-// as compressing a styles part. The tables are cleared once the base passes
-// kMaxBase, or before any larger input.
-constexpr unsigned kSmallInput = 8192;
-constexpr unsigned kMaxBase = 32768;
+constexpr int kGoodLength = DeflateCompressor::kGoodLength;
+constexpr int kMaxLazy = DeflateCompressor::kMaxLazy;
+constexpr int kNiceLength = DeflateCompressor::kNiceLength;
+constexpr int kMaxChain = DeflateCompressor::kMaxChain;
+static_assert(kTooFar == DeflateCompressor::kTooFar, "one too-far distance");
 
 constexpr int kLengthCodes = 29;
 constexpr int kLiterals = 256;
@@ -199,22 +181,11 @@ struct DeflateCompressor::State {
     uint8_t window[kWindowSize + kWindowSlack] = {};
     uint16_t prev[kWSize] = {};
     uint16_t head[kHashSize] = {};
-    // A second set of chains keyed on 8 bytes: long matches are searched
-    // among the strings that share 8 bytes with ours, not among every string
-    // that shares 3 (in spreadsheet XML nearly every cell starts alike).
-    uint16_t prev8[kWSize] = {};
-    uint16_t head8[kHash8Size] = {};
-    unsigned head8Found = 0; // chain-8 head of the last insert at strstart
     unsigned insH = 0;
     unsigned strstart = 0;
     unsigned matchStart = 0;
     unsigned lookahead = 0;
     long blockStart = 0;
-    // The entry's first position, which like position 0 of a fresh table
-    // counts as "none"; every head and chain link at or below it is older.
-    unsigned base = 0;
-    // Where the next entry may start without clearing, or -1.
-    long nextBase = -1;
     bool eofile = false;
     unsigned niceMatch = kNiceLength;
 
@@ -229,8 +200,6 @@ struct DeflateCompressor::State {
     uint16_t dBuf[kLitBufSize] = {};
     unsigned lastLit = 0;
     unsigned lastDist = 0;
-    unsigned matchedBytes = 0; // source bytes the block's matches cover
-    bool lowGain = false;      // the last block hardly compressed: see kLowGainShare
 
     TreeNode dynLTree[kHeapSize];
     TreeNode dynDTree[2 * kDCodes + 1];
@@ -327,7 +296,6 @@ struct DeflateCompressor::State {
         dynLTree[kEndBlock].freq = 1;
         optLen = staticLen = 0;
         lastLit = lastDist = 0;
-        matchedBytes = 0;
     }
 
     // Records one symbol; returns true when the block should be flushed.
@@ -671,7 +639,6 @@ struct DeflateCompressor::State {
             sendAllTrees(lDesc.maxCode + 1, dDesc.maxCode + 1, maxBLIndex + 1);
             compressBlock(dynLTree, dynDTree);
         }
-        lowGain = static_cast<uint64_t>(matchedBytes) * kLowGainShare < storedLen;
         initBlock();
         if (last)
             windup();
@@ -696,12 +663,6 @@ struct DeflateCompressor::State {
                 for (int n = 0; n < kWSize; ++n) {
                     unsigned m = prev[n];
                     prev[n] = static_cast<uint16_t>(m >= static_cast<unsigned>(kWSize) ? m - kWSize : 0);
-                    m = prev8[n];
-                    prev8[n] = static_cast<uint16_t>(m >= static_cast<unsigned>(kWSize) ? m - kWSize : 0);
-                }
-                for (int n = 0; n < kHash8Size; ++n) {
-                    unsigned m = head8[n];
-                    head8[n] = static_cast<uint16_t>(m >= static_cast<unsigned>(kWSize) ? m - kWSize : 0);
                 }
                 more += kWSize;
             }
@@ -724,24 +685,14 @@ struct DeflateCompressor::State {
         unsigned h = head[insH];
         prev[pos & kWMask] = static_cast<uint16_t>(h);
         head[insH] = static_cast<uint16_t>(pos);
-        // Low-gain blocks leave the 8-byte chains alone: a position not
-        // inserted there is never reached by a walk of them.
-        if (lowGain) {
-            head8Found = 0;
-            return h;
-        }
-        const unsigned h8 = static_cast<unsigned>((load64(window + pos) * 0x9E3779B97F4A7C15ull) >> (64 - kHash8Bits));
-        head8Found = head8[h8];
-        prev8[pos & kWMask] = static_cast<uint16_t>(head8Found);
-        head8[h8] = static_cast<uint16_t>(pos);
         return h;
     }
 
-    // Longest match at strstart: first among the strings that share 8 bytes
-    // with it, then, when none of 8 or more was found, among those that
-    // share the 3-byte hash. Each walk examines at most the level's chain
-    // limit; matches never reach more than kMaxDist back.
-    unsigned longestMatch(unsigned head3, unsigned head8)
+    // Longest match at strstart along the hash chain from curMatch, with
+    // level 8's limits: at most kMaxChain candidates (a quarter after a match
+    // of kGoodLength), none more than kMaxDist back, and a match of the nice
+    // length ends the walk.
+    unsigned longestMatch(unsigned curMatch)
     {
         unsigned chainLength = kMaxChain;
         if (prevLength >= static_cast<unsigned>(kGoodLength))
@@ -749,26 +700,14 @@ struct DeflateCompressor::State {
         if (niceMatch > lookahead)
             niceMatch = lookahead;
         unsigned bestLen = prevLength;
-        // A head that does not share the 8 bytes is a hash collision: in
-        // data without repeats (pictures, noise) the whole chain is, so skip it.
-        if (head8 > base && strstart - head8 <= static_cast<unsigned>(kMaxDist)
-            && load64(window + head8) == load64(window + strstart)
-            && searchChain(prev8, head8, chainLength, bestLen))
-            return bestLen;
-        if (bestLen < 8)
-            searchChain(prev, head3, chainLength, bestLen);
-        return bestLen;
-    }
-
-    // Walks one chain from curMatch; returns true when the nice length was reached.
-    bool searchChain(const uint16_t* chain, unsigned curMatch, unsigned chainLength, unsigned& bestLen)
-    {
         const uint8_t* scan = window + strstart;
-        const unsigned limit = std::max(strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0u, base);
+        const unsigned limit = strstart > static_cast<unsigned>(kMaxDist) ? strstart - kMaxDist : 0u;
         const unsigned nice = niceMatch;
         // A candidate can only beat bestLen if its bytes 0..bestLen all agree
         // with ours, so the word that ends at bestLen is a cheap, exact
-        // filter; it is 8 bytes wide once bestLen allows.
+        // filter (a wider form of the usual check of the last two bytes); it
+        // is 8 bytes wide once bestLen allows. The result is that of a byte
+        // by byte comparison of every candidate.
         unsigned endOff = 0;
         uint64_t endWord = 0;
         bool wide = false;
@@ -778,16 +717,11 @@ struct DeflateCompressor::State {
             endWord = wide ? load64(scan + endOff) : load16(scan + endOff);
         };
         setEnd();
-        unsigned patience = kPatience;
 
         do {
             const uint8_t* match = window + curMatch;
-            if (--patience == 0)
-                break;
             if (wide ? load64(match + endOff) != endWord : load16(match + endOff) != endWord)
                 continue;
-            // Compare a word at a time from the start (a hash does not
-            // guarantee that the first bytes agree).
             unsigned len = 0;
             for (;;) {
                 uint64_t diff = load64(scan + len) ^ load64(match + len);
@@ -796,10 +730,8 @@ struct DeflateCompressor::State {
                     break;
                 }
                 len += 8;
-                if (len >= static_cast<unsigned>(kMaxMatch)) {
-                    len = kMaxMatch;
+                if (len >= static_cast<unsigned>(kMaxMatch))
                     break;
-                }
             }
             if (len > static_cast<unsigned>(kMaxMatch))
                 len = kMaxMatch;
@@ -807,12 +739,11 @@ struct DeflateCompressor::State {
                 matchStart = curMatch;
                 bestLen = len;
                 if (len >= nice)
-                    return true;
+                    break;
                 setEnd();
-                patience = kPatience;
             }
-        } while ((curMatch = chain[curMatch & kWMask]) > limit && --chainLength != 0);
-        return false;
+        } while ((curMatch = prev[curMatch & kWMask]) > limit && --chainLength != 0);
+        return bestLen;
     }
 
     void start(ReadFn r, FlushFn f, void* c, uint8_t* o, size_t cap)
@@ -830,67 +761,40 @@ struct DeflateCompressor::State {
         failed = false;
         initBlock();
 
-        unsigned b = nextBase >= 0 && nextBase <= static_cast<long>(kMaxBase) ? static_cast<unsigned>(nextBase) : 0;
-        if (b == 0)
-            clearHeads();
-        nextBase = -1;
-        lowGain = false;
-        setBase(b);
+        std::memset(head, 0, sizeof head);
+        strstart = 0;
+        blockStart = 0;
+        matchStart = 0;
         niceMatch = kNiceLength;
         prevLength = matchLength = kMinMatch - 1;
         matchAvailable = false;
         eofile = false;
         lookahead = 0;
 
-        const size_t room = kWindowSize - b;
-        size_t n = read(ctx, window + b, room);
-        if (n == 0 || n > room) {
+        size_t n = read(ctx, window, kWindowSize);
+        if (n == 0 || n > static_cast<size_t>(kWindowSize)) {
             eofile = true;
-            nextBase = b; // nothing inserted
             return;
         }
         lookahead = static_cast<unsigned>(n);
-        // Read on far enough to know whether this is a small part.
-        while (lookahead <= kSmallInput && !eofile) fillWindow();
-        if (!eofile && b != 0) { // a larger input: it gets the whole window
-            std::memmove(window, window + b, lookahead);
-            clearHeads();
-            setBase(0);
-        }
-        insH = ((static_cast<unsigned>(window[base]) << kHashShift) ^ window[base + 1]) & kHashMask;
-    }
-
-    void setBase(unsigned b)
-    {
-        base = b;
-        strstart = b;
-        blockStart = b;
-        matchStart = b;
-    }
-
-    void clearHeads()
-    {
-        std::memset(head, 0, sizeof head);
-        std::memset(head8, 0, sizeof head8);
+        while (lookahead < static_cast<unsigned>(kMinLookahead) && !eofile) fillWindow();
+        insH = ((static_cast<unsigned>(window[0]) << kHashShift) ^ window[1]) & kHashMask;
     }
 
     void run()
     {
         while (lookahead != 0 && !failed) {
             unsigned hashHead = 0;
-            unsigned hashHead8 = 0;
-            if (lookahead >= static_cast<unsigned>(kMinMatch)) {
+            if (lookahead >= static_cast<unsigned>(kMinMatch))
                 hashHead = insertString(strstart);
-                hashHead8 = lookahead >= 8 ? head8Found : 0;
-            }
 
             prevLength = matchLength;
             prevMatch = matchStart;
             matchLength = kMinMatch - 1;
 
-            if (hashHead > base && prevLength < static_cast<unsigned>(kMaxLazy)
+            if (hashHead != 0 && prevLength < static_cast<unsigned>(kMaxLazy)
                 && strstart - hashHead <= static_cast<unsigned>(kMaxDist)) {
-                matchLength = longestMatch(hashHead, hashHead8);
+                matchLength = longestMatch(hashHead);
                 if (matchLength > lookahead)
                     matchLength = lookahead;
                 if (matchLength == static_cast<unsigned>(kMinMatch) && strstart - matchStart > static_cast<unsigned>(kTooFar))
@@ -899,7 +803,6 @@ struct DeflateCompressor::State {
 
             if (prevLength >= static_cast<unsigned>(kMinMatch) && matchLength <= prevLength) {
                 const unsigned maxInsert = strstart + lookahead - kMinMatch;
-                matchedBytes += prevLength;
                 const bool full = tally(strstart - 1 - prevMatch, prevLength - kMinMatch);
                 lookahead -= prevLength - 1;
                 prevLength -= 2;
@@ -924,9 +827,6 @@ struct DeflateCompressor::State {
             }
             while (lookahead < static_cast<unsigned>(kMinLookahead) && !eofile) fillWindow();
         }
-        // Every insert was below strstart; a small part lets the next one follow.
-        if (eofile && strstart - base <= kSmallInput)
-            nextBase = strstart;
         if (failed)
             return;
         if (matchAvailable)

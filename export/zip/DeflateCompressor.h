@@ -8,10 +8,8 @@
 // Raw deflate (RFC 1951, no zlib or gzip wrapper) at level 8 with lazy
 // matching: 32 KiB history in a 64 KiB sliding window, and per block the
 // cheapest of stored, fixed-code and dynamic-code forms. Matches are found
-// through two sets of hash chains (strings sharing 8 bytes, then strings
-// sharing the 3-byte hash), with level 8's limits (chain 1024, good 32,
-// lazy 128, nice 258) and a walk that stops after 128 candidates without a
-// longer match; streams come out within about 1% of zlib's level 8.
+// along hash chains of 3-byte strings with level 8's limits (the constants
+// below).
 //
 // Input is pulled through a read callback and output pushed through a flush
 // callback, so no source is ever held whole. One compressor is made per zip
@@ -19,6 +17,16 @@
 // once, about 330 KiB). Not thread-safe: one thread per compressor.
 class DeflateCompressor {
 public:
+    // Level 8: a previous match of kGoodLength cuts the chain walk to a
+    // quarter; a match of kMaxLazy is taken without looking one byte on; a
+    // match of kNiceLength ends the walk; at most kMaxChain candidates per
+    // walk; a 3-byte match more than kTooFar back is not worth its distance.
+    static constexpr int kGoodLength = 32;
+    static constexpr int kMaxLazy = 128;
+    static constexpr int kNiceLength = 258;
+    static constexpr int kMaxChain = 1024;
+    static constexpr int kTooFar = 4096;
+
     // Fills buf with up to size source bytes; returns the count, 0 at the end
     // of the input (or on a read error, which the caller records itself).
     using ReadFn = size_t (*)(void* ctx, uint8_t* buf, size_t size);

@@ -107,6 +107,24 @@ void appendCentralHeader(std::vector<uint8_t>& b, const ZipEntry& e)
     put32(b, e.mtime);
 }
 
+// A name an unpacker could turn into a path outside its folder, or into a
+// folder: absolute, with a ".." step, or ending in "/".
+bool unsafeName(const std::string& name)
+{
+    if (name.front() == '/' || name.back() == '/')
+        return true;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos)
+            end = name.size();
+        if (name.compare(start, end - start, "..") == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // Stored: names ending (case-sensitively) in an already-compressed format.
 uint16_t methodForName(const std::string& name)
 {
@@ -265,6 +283,8 @@ struct ZipArchive {
         for (char& c : e.name)
             if (c == '\\')
                 c = '/';
+        if (unsafeName(e.name))
+            return kZipBadArgument;
         if (e.name.size() > kMaxNameLength || entries.size() >= kMaxEntries)
             return kZipLimitError;
         e.method = methodForName(e.name);

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QSettings>
@@ -33,6 +34,10 @@ WordReportTemplate WordReportTemplate::ReadCurrent() {
 
 WordReportTemplate WordReportTemplate::Read(const QString& name) {
     WordReportTemplate t;
+    if (!ReportContent::IsTemplateName(name)) {
+        t.fields = QStringList() << "" << "" << "" << "" << "" << "" << "";
+        return t;
+    }
     t.name = name;
     const QSettings file(wordTemplateFile(name), QSettings::IniFormat);
     // The editor keys the fields by the characters U+0000..U+0006 themselves.
@@ -59,7 +64,26 @@ QString Title(int language) {
 QString CurrentTemplateName(const QString& listFile) {
     const QSettings list(listFile, QSettings::IniFormat);
     const QString name = list.value("curKey").toString();
-    return name.isEmpty() ? QStringLiteral("default") : name;
+    return IsTemplateName(name) ? name : QStringLiteral("default");
+}
+
+bool IsTemplateName(const QString& name) {
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name)
+        if (!c.isLetterOrNumber() && c != QLatin1Char('_'))
+            return false;
+    return true;
+}
+
+QStringList TemplateNames(const QString& listFile) {
+    const QSettings list(listFile, QSettings::IniFormat);
+    const QStringList stored = list.value("strList", QStringList{QStringLiteral("default")}).toStringList();
+    QStringList names;
+    for (const QString& name : stored)
+        if (IsTemplateName(name))
+            names << name;
+    return names;
 }
 
 QStringList EnglishXlsFields() {
@@ -116,17 +140,20 @@ QString BuildHtml(const WordReportTemplate& report, int language, const MeasureT
     html += "</head>";
     html += "<body style=\"bgcolor:white\">";
 
-    if (!report.logo.isEmpty()) {
-        const QImage logo(AppPaths::appFile("WordTemplate/" + report.logo));
+    // The logo's paragraph is always there; without a readable logo its
+    // picture is empty.
+    QByteArray png;
+    const QString logoName = QFileInfo(report.logo).fileName(); // never a path out of the folder
+    if (!logoName.isEmpty()) {
+        const QImage logo(AppPaths::appFile("WordTemplate/" + logoName));
         if (!logo.isNull()) {
-            QByteArray png;
             QBuffer buffer(&png);
             buffer.open(QIODevice::WriteOnly);
             logo.save(&buffer, "PNG");
-            html += "<p> <img src=\"data:image/png;base64, " + QString::fromLatin1(png.toBase64()) +
-                    "\" alt=\"picture\" height=\"50\"></p>";
         }
     }
+    html += "<p> <img src=\"data:image/png;base64, " + QString::fromLatin1(png.toBase64()) +
+            "\" alt=\"picture\" height=\"50\"></p>";
 
     html += "<h1 style=\"text-align:center\" >" + fields[0] + "</h1>";
     html += "<h2 style=\"text-align:center\" >" + fields[1] + "</h2>";

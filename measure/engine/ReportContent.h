@@ -39,16 +39,22 @@ QString ColumnName(int index, int language);
 // "Image Measurement Result" and its Chinese forms.
 QString Title(int language);
 // The current template named by "curKey" of a list file; "default" when
-// the file, the key or the name is missing.
+// the file or the key is missing or the name is not a template name.
 QString CurrentTemplateName(const QString& listFile);
+// Template names go into file paths: only letters, digits and "_" (the
+// editors' names "default", "template_N" and renamed ones) are accepted.
+bool IsTemplateName(const QString& name);
+// "strList" of a list file (default: "default"), without the names that
+// IsTemplateName refuses.
+QStringList TemplateNames(const QString& listFile);
 // The four field texts of the XLSX template "default" in English.
 QStringList EnglishXlsFields();
 // The seven field texts of the Word template "default" in English.
 QStringList EnglishWordFields();
 
 // The HTML page of the report, UTF-8 declared, every text escaped. picture:
-// the JPG file to embed (empty: none); a picture or logo that cannot be read
-// is left out.
+// the JPG file to embed (empty: none), left out when it cannot be read; a
+// logo that cannot be read gives an empty picture.
 QString BuildHtml(const WordReportTemplate& report, int language, const MeasureTable& table,
                   const QString& picture);
 // Base64 of a JPG file's bytes (re-encoded when the file holds another

@@ -32,6 +32,8 @@ XlsReportTemplate XlsReportTemplate::ReadCurrent() {
 
 XlsReportTemplate XlsReportTemplate::Read(const QString& name) {
     XlsReportTemplate t;
+    if (!ReportContent::IsTemplateName(name))
+        return t; // a name that is no template name is never a path
     t.name = name;
     const QSettings file(templateFile(name), QSettings::IniFormat);
     t.imagePos = readPoint(file, "imagePos", QPoint(0, 2));
@@ -135,13 +137,6 @@ QPoint XlsReportLayout::pictureTo(bool wide) const {
     return wide ? QPoint(m_x + 11, m_y + 18) : QPoint(m_x + 9, m_y + 18);
 }
 
-QString XlsReportLayout::AsPlainText(const QString& text) {
-    // A zero-width space in front: shown as typed, never evaluated.
-    if (text.startsWith(QLatin1Char('=')))
-        return QChar(0x200B) + text;
-    return text;
-}
-
 bool XlsReportLayout::Write(const QString& path, const QString& picture, bool wide) const {
     using namespace SimpleXlsx;
     CWorkbook book("workbook");
@@ -175,7 +170,8 @@ bool XlsReportLayout::Write(const QString& path, const QString& picture, bool wi
                 style = title;
             else if ((styledRow && col < m_styledColumns) || !text.isEmpty())
                 style = body;
-            sheet.WriteTextCell(AsPlainText(text).toStdString(), style);
+            // Report texts are strings, also those that begin with "=".
+            sheet.WriteStringCell(text.toStdString(), style);
         }
         sheet.CloseRow();
     }

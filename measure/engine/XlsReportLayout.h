@@ -25,7 +25,8 @@ struct XlsReportTemplate {
     QList<QPoint> textUp;   // one per text
     QList<QPoint> textDown; // one per text
 
-    // Missing files and keys give the defaults above.
+    // Missing files and keys give the defaults above, and so does a name
+    // that ReportContent::IsTemplateName refuses.
     static XlsReportTemplate ReadCurrent();
     static XlsReportTemplate Read(const QString& name);
 };
@@ -74,9 +75,6 @@ public:
     // other cell left-aligned, and picture (a JPG file; empty: none)
     // anchored. True when the file was written.
     bool Write(const QString& path, const QString& picture, bool wide) const;
-
-    // A text the sheet would take for a formula ("=..."), kept a text.
-    static QString AsPlainText(const QString& text);
 
 private:
     void put(int row, int column, const QString& text);

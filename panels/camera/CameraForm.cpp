@@ -1,11 +1,11 @@
 #include "panels/camera/CameraForm.h"
 
 #include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SDLBackground.h"
 #include "camera/ThreadVideo.h"
+#include "panels/camera/CameraSet.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
 
@@ -22,9 +22,15 @@
 std::function<qint64(const QString&)> CameraForm::freeSpaceQuery;
 
 namespace {
-int roundScaled(int v) { return int(std::lround(v * uiSizeFactor * 0.1)); }
-QString stamp() { return QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss_zzz"); }
-QString fiveDigits(int n) { return QString("%1").arg(n, 5, 10, QChar('0')); }
+int roundScaled(int v) {
+    return int(std::lround(v * uiSizeFactor * 0.1));
+}
+QString stamp() {
+    return QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss_zzz");
+}
+QString fiveDigits(int n) {
+    return QString("%1").arg(n, 5, 10, QChar('0'));
+}
 const QStringList noSpaceText = {"磁盘空间不足！", "not enough disk space!", "磁盤空間不足！"};
 const QStringList recordFailedText = {"录像失败！", "Recording failed!", "錄像失敗！"};
 const QStringList badNameText = {"名字无效，不能含有 / \\ : * ? \" < > | 或 ..",
@@ -77,12 +83,16 @@ CameraForm::CameraForm(QWidget* parent) : QWidget(parent), ui(new Ui_CameraForm)
     connect(hub, SIGNAL(removeIconCameraSIGNAL()), this, SLOT(removeIconCameraSLOT()));
     connect(hub, SIGNAL(setIsCameraModeSIGNAL(bool)), this, SLOT(setIsCameraModeSLOT(bool)));
     connect(hub, SIGNAL(GunReturnVideoSIGNAL(QString)), this, SLOT(GunReturnVideoSLOT(QString)));
-    connect(hub, SIGNAL(changeFenBianLv1080pFinishSIGNAL(int)), this, SLOT(changeFenBianLv1080pFinishSLOT(int)));
+    connect(hub, SIGNAL(changeFenBianLv1080pFinishSIGNAL(int)), this,
+            SLOT(changeFenBianLv1080pFinishSLOT(int)));
     connect(hub, SIGNAL(changeFenBianLv1080pReturnFinishSIGNAL(int)), this,
             SLOT(changeFenBianLv1080pReturnFinishSLOT(int)));
+    connect(hub, SIGNAL(setCurCameraNULLSIGNAL()), this, SLOT(setCurCameraNULLSLOT()));
 }
 
-CameraForm::~CameraForm() { delete ui; }
+CameraForm::~CameraForm() {
+    delete ui;
+}
 
 void CameraForm::initSize() {
     resize(roundScaled(width()), roundScaled(height()));
@@ -90,7 +100,8 @@ void CameraForm::initSize() {
     ui->widgetTop->setMaximumHeight(PanelParts::scaled(50));
     for (QToolButton* b : ui->widgetTop->findChildren<QToolButton*>()) {
         const QRect g = b->geometry();
-        b->setGeometry(roundScaled(g.x()), roundScaled(g.y()), roundScaled(g.width()), roundScaled(g.height()));
+        b->setGeometry(roundScaled(g.x()), roundScaled(g.y()), roundScaled(g.width()),
+                       roundScaled(g.height()));
     }
 }
 
@@ -103,7 +114,8 @@ void CameraForm::initTipTexts() {
 }
 
 void CameraForm::initButtons() {
-    const QList<QToolButton*> buttons = {ui->btnPlay, ui->btnPause, ui->btnCamera, ui->btnVideo, ui->btnVideoStop};
+    const QList<QToolButton*> buttons = {ui->btnPlay, ui->btnPause, ui->btnCamera, ui->btnVideo,
+                                         ui->btnVideoStop};
     for (QToolButton* b : buttons) {
         b->setText(QString());
         b->setAutoRaise(true);
@@ -182,21 +194,9 @@ void CameraForm::btnCameraClick() {
         name = folder + QString("/%1_%2").arg(prefix, fiveDigits(nextCounter(ini)));
     const QString base = makeUniqueFileName(name, QString(".%1").arg(hub->imgType));
 
-    const bool snapPC = ini.value("isSnapPC", true).toBool();
-    const bool autoName = ini.value("isAutoName", true).toBool();
-    const bool timeSign = ini.value("isTimeSign", false).toBool();
-    // Hand-edited values outside their lists fall back to the defaults.
-    int colorIndex = ini.value("timeColorIndex", 0).toInt();
-    if (colorIndex < 0 || colorIndex >= colorList.size())
-        colorIndex = 0;
-    int posIndex = ini.value("timePosIndex", 0).toInt();
-    if (posIndex < 0 || posIndex > 3)
-        posIndex = 0;
-    int sizeIndex = ini.value("imgSize", 1).toInt();
-    if (sizeIndex < 0 || sizeIndex > 2)
-        sizeIndex = 1;
+    const CameraSet::SnapOptions o = CameraSet::snapOptions(ini);
     hub->addIconCamera();
-    cam->snapImage(base, snapPC ? 0 : 1, autoName, timeSign, colorList.at(colorIndex), posIndex, sizeIndex);
+    cam->snapImage(base, o.mode, o.autoName, o.timeSign, o.colour, o.position, o.size);
 }
 
 void CameraForm::addIconCameraSLOT() {
@@ -232,7 +232,8 @@ void CameraForm::btnVideoClick() {
         dialog.resize(600, 400);
         dialog.setWindowTitle(QString());
         dialog.setWindowFlags(dialog.windowFlags() & ~Qt::WindowContextHelpButtonHint);
-        dialog.setLabelText(PanelParts::pick({"请输入录像名字：", "Please input video Name：", "請輸入錄像名字："}, lang));
+        dialog.setLabelText(
+            PanelParts::pick({"请输入录像名字：", "Please input video Name：", "請輸入錄像名字："}, lang));
         dialog.setOkButtonText(PanelParts::pick({"确定", "Ok", "確定"}, lang));
         dialog.setCancelButtonText(PanelParts::pick({"取消", "Cancel", "取消"}, lang));
         dialog.setTextValue(QString("%1_%2").arg(prefix, stamp()));
@@ -295,14 +296,18 @@ void CameraForm::btnVideoStopClick() {
     QTimer::singleShot(100, this, SLOT(btnVideoStopDelay()));
 }
 
-void CameraForm::btnVideoStopDelay() { MessagePassing::instance()->changeFenBianLv1080pReturn(1); }
+void CameraForm::btnVideoStopDelay() {
+    MessagePassing::instance()->changeFenBianLv1080pReturn(1);
+}
 
 void CameraForm::changeFenBianLv1080pReturnFinishSLOT(int requester) {
     if (requester == 1)
         MessagePassing::instance()->setVideoState(false);
 }
 
-void CameraForm::changeLanguageSLOT(int language) { Q_UNUSED(language) }
+void CameraForm::changeLanguageSLOT(int language) {
+    Q_UNUSED(language)
+}
 
 void CameraForm::setVideoStateSLOT(bool recording) {
     ui->btnPlay->setEnabled(!recording);
@@ -320,7 +325,9 @@ void CameraForm::setVideoStateSLOT(bool recording) {
     }
 }
 
-void CameraForm::stopVideoSLOT() { ui->btnVideoStop->click(); }
+void CameraForm::stopVideoSLOT() {
+    ui->btnVideoStop->click();
+}
 
 void CameraForm::snapCtrlQSLOT() {
     if (ui->btnCamera->isEnabled())
@@ -361,4 +368,9 @@ void CameraForm::GunReturnVideoSLOT(QString code) {
     const QString folder = hub->checkVideoPath(&ini);
     videoFileName = makeUniqueFileName(folder + "/" + code, ".mp4") + ".mp4";
     requestRecording();
+}
+
+void CameraForm::setCurCameraNULLSLOT() {
+    requestPending = false;
+    ui->btnVideo->setEnabled(cameraMode);
 }

@@ -65,6 +65,9 @@ public slots:
     void setEditImageSLOT(QString path);
     void setIsCameraModeSLOT(bool cameraMode);
     void GunReturnVideoSLOT(QString code);
+    // The camera was closed: a resolution request still unanswered is dropped,
+    // so the record button works again for the next camera.
+    void setCurCameraNULLSLOT();
 
 private:
     void initSize();

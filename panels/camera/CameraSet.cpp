@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,29 +20,18 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using PanelParts::addTo;
 using PanelParts::scaled;
 
 namespace {
 const char* const iniFile = "./CameraSet.ini";
-const QStringList fourKModels = {"UVCCamera_Corvo", "UVCCamera_Pellam", "UVCCamera_Quillet", "UVCCamera_Tirsa",
-                                 "UVCCamera_Ambrel"};
+const QStringList fourKModels = {"UVCCamera_Corvo", "UVCCamera_Pellam", "UVCCamera_Quillet",
+                                 "UVCCamera_Tirsa", "UVCCamera_Ambrel"};
 const QStringList imageTypes = {"jpg", "png", "bmp", "tiff"};
 
-QWidget* row(QWidget* parent, QVBoxLayout* column, const char* name, int top = 0, int bottom = 0) {
-    auto* w = new QWidget(parent);
-    w->setObjectName(name);
+QWidget* row(QWidget* parent, QVBoxLayout* column, const char* name) {
+    QWidget* w = PanelParts::addRow(parent, column, name, {10, 0, 10, 0});
     w->setFixedHeight(30);
-    auto* l = new QHBoxLayout(w);
-    l->setContentsMargins(10, top, 10, bottom);
-    l->setSpacing(6);
-    column->addWidget(w);
-    return w;
-}
-
-template <class T> T* add(QWidget* row, const char* name) {
-    auto* w = new T(row);
-    w->setObjectName(name);
-    row->layout()->addWidget(w);
     return w;
 }
 } // namespace
@@ -51,55 +39,45 @@ template <class T> T* add(QWidget* row, const char* name) {
 void Ui_CameraSet::setupUi(QWidget* form) {
     form->setObjectName("CameraSet");
     form->resize(274, 315);
-    auto* outer = new QVBoxLayout(form);
-    outer->setObjectName("verticalLayout");
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
-    widgetTitle = PanelParts::titleRow(form, &labTitle);
-    outer->addWidget(widgetTitle);
-    widgetContent = new QWidget(form);
-    widgetContent->setObjectName("widgetContent");
-    auto* column = new QVBoxLayout(widgetContent);
-    column->setObjectName("verticalLayout_2");
-    column->setSpacing(0);
-    column->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(widgetContent);
-    outer->addStretch(1);
+    QVBoxLayout* column = PanelParts::panelFrame(form, &labTitle);
+    widgetTitle = form->findChild<QWidget*>("widgetTitle");
+    widgetContent = column->parentWidget();
 
     widget_0 = row(widgetContent, column, "widget_0");
-    rbtnPC = add<QRadioButton>(widget_0, "rbtnPC");
-    rbtnARM = add<QRadioButton>(widget_0, "rbtnARM");
+    rbtnPC = addTo<QRadioButton>(widget_0, "rbtnPC");
+    rbtnARM = addTo<QRadioButton>(widget_0, "rbtnARM");
     widget_1 = row(widgetContent, column, "widget_1");
-    rbtnAUTO = add<QRadioButton>(widget_1, "rbtnAUTO");
-    lineEditAuto = add<QLineEdit>(widget_1, "lineEditAuto");
-    rbtnHAND = add<QRadioButton>(widget_1, "rbtnHAND");
+    rbtnAUTO = addTo<QRadioButton>(widget_1, "rbtnAUTO");
+    lineEditAuto = addTo<QLineEdit>(widget_1, "lineEditAuto");
+    rbtnHAND = addTo<QRadioButton>(widget_1, "rbtnHAND");
     widget_3 = row(widgetContent, column, "widget_3");
-    labAuto = add<QLabel>(widget_3, "labAuto");
-    rBtnAutoIndex = add<QRadioButton>(widget_3, "rBtnAutoIndex");
-    rBtnAutoDate = add<QRadioButton>(widget_3, "rBtnAutoDate");
+    labAuto = addTo<QLabel>(widget_3, "labAuto");
+    rBtnAutoIndex = addTo<QRadioButton>(widget_3, "rBtnAutoIndex");
+    rBtnAutoDate = addTo<QRadioButton>(widget_3, "rBtnAutoDate");
     widget = row(widgetContent, column, "widget");
-    labPath = add<QLabel>(widget, "labPath");
+    labPath = addTo<QLabel>(widget, "labPath");
     widget_2 = row(widgetContent, column, "widget_2");
-    lineEditPath = add<QLineEdit>(widget_2, "lineEditPath");
-    btnPath = add<QToolButton>(widget_2, "btnPath");
+    lineEditPath = addTo<QLineEdit>(widget_2, "lineEditPath");
+    btnPath = addTo<QToolButton>(widget_2, "btnPath");
     widgetSize = row(widgetContent, column, "widgetSize");
-    labSize = add<QLabel>(widgetSize, "labSize");
-    comboBoxSize = add<QComboBox>(widgetSize, "comboBoxSize");
+    labSize = addTo<QLabel>(widgetSize, "labSize");
+    comboBoxSize = addTo<QComboBox>(widgetSize, "comboBoxSize");
     comboBoxSize->addItems({"2M", "8M", "32M"});
     widget_4 = row(widgetContent, column, "widget_4");
-    labImgType = add<QLabel>(widget_4, "labImgType");
-    comboImgType = add<QComboBox>(widget_4, "comboImgType");
+    labImgType = addTo<QLabel>(widget_4, "labImgType");
+    comboImgType = addTo<QComboBox>(widget_4, "comboImgType");
     comboImgType->addItems({"JPG", "PNG", "BMP", "TIFF"});
     widget_5 = row(widgetContent, column, "widget_5");
-    checkBoxGun = add<QCheckBox>(widget_5, "checkBoxGun");
-    lineEditGun = add<QLineEdit>(widget_5, "lineEditGun");
+    checkBoxGun = addTo<QCheckBox>(widget_5, "checkBoxGun");
+    lineEditGun = addTo<QLineEdit>(widget_5, "lineEditGun");
     lineEditGun->setReadOnly(true);
     widget_7 = row(widgetContent, column, "widget_7");
-    checkBoxTimeSign = add<QCheckBox>(widget_7, "checkBoxTimeSign");
-    comboBoxTimeColor = add<QComboBox>(widget_7, "comboBoxTimeColor");
-    comboBoxTimePos = add<QComboBox>(widget_7, "comboBoxTimePos");
-    for (QWidget* w : std::initializer_list<QWidget*>{lineEditAuto, lineEditPath, lineEditGun, btnPath, comboBoxSize,
-                                                      comboImgType, comboBoxTimeColor, comboBoxTimePos})
+    checkBoxTimeSign = addTo<QCheckBox>(widget_7, "checkBoxTimeSign");
+    comboBoxTimeColor = addTo<QComboBox>(widget_7, "comboBoxTimeColor");
+    comboBoxTimePos = addTo<QComboBox>(widget_7, "comboBoxTimePos");
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{lineEditAuto, lineEditPath, lineEditGun, btnPath, comboBoxSize,
+                                         comboImgType, comboBoxTimeColor, comboBoxTimePos})
         w->setFixedHeight(24);
 }
 
@@ -135,8 +113,12 @@ CameraSet::CameraSet(QWidget* parent) : QWidget(parent), ui(new Ui_CameraSet) {
     connect(ui->comboBoxSize, SIGNAL(currentIndexChanged(int)), this, SLOT(comboSizeIndexChanged(int)));
     const bool gun = ini.value("isGunMode", false).toBool();
     ui->checkBoxGun->setChecked(gun);
-    if (gun)
+    if (gun) {
         hub->setGunMode(1);
+        // The video panel may hold its box stored on as well: only one of the
+        // two may show checked, the one built last.
+        hub->checkBoxGunToggle(false);
+    }
 
     connect(ui->checkBoxGun, SIGNAL(toggled(bool)), this, SLOT(checkBoxGunToggle(bool)));
     connect(hub, SIGNAL(GunReturnSIGNAL(QString)), this, SLOT(GunReturnSLOT(QString)));
@@ -159,11 +141,14 @@ CameraSet::CameraSet(QWidget* parent) : QWidget(parent), ui(new Ui_CameraSet) {
     const int pos = ini.value("timePosIndex", 0).toInt();
     ui->comboBoxTimePos->setCurrentIndex(pos >= 0 && pos <= 3 ? pos : 0);
     connect(ui->checkBoxTimeSign, SIGNAL(toggled(bool)), this, SLOT(checkBoxTimeSignToggle(bool)));
-    connect(ui->comboBoxTimeColor, SIGNAL(currentIndexChanged(int)), this, SLOT(comboBoxTimeColorChanged(int)));
+    connect(ui->comboBoxTimeColor, SIGNAL(currentIndexChanged(int)), this,
+            SLOT(comboBoxTimeColorChanged(int)));
     connect(ui->comboBoxTimePos, SIGNAL(currentIndexChanged(int)), this, SLOT(comboBoxTimePosChanged(int)));
 }
 
-CameraSet::~CameraSet() { delete ui; }
+CameraSet::~CameraSet() {
+    delete ui;
+}
 
 void CameraSet::initSize() {
     const float f = float(uiSizeFactor) * 0.1f;
@@ -171,23 +156,7 @@ void CameraSet::initSize() {
     ui->widgetTitle->setMaximumHeight(int(40 * f));
     for (QWidget* r : ui->widgetContent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         r->setFixedHeight(int(r->height() * f));
-    MessagePassing* hub = MessagePassing::instance();
-    for (QRadioButton* b : findChildren<QRadioButton*>())
-        b->setStyleSheet(hub->getQRadioButtonStyle());
-    for (QCheckBox* b : findChildren<QCheckBox*>())
-        b->setStyleSheet(hub->getQCheckBoxStyle());
-    for (QComboBox* c : findChildren<QComboBox*>()) {
-        c->setFixedHeight(scaled(24));
-        c->setStyleSheet(hub->getQComboBoxStyle());
-    }
-    for (QLineEdit* e : findChildren<QLineEdit*>()) {
-        e->setFixedHeight(scaled(24));
-        e->setStyleSheet(hub->getQLineEditStyle());
-    }
-    for (QToolButton* b : findChildren<QToolButton*>()) {
-        b->setFixedHeight(scaled(24));
-        b->setStyleSheet(hub->getQToolButtonStyle());
-    }
+    PanelParts::styleControls(this);
     PanelParts::scaleLayouts(this);
 }
 
@@ -225,7 +194,8 @@ void CameraSet::initImgTypeByCamera() {
     if (cam && fourKModels.contains(cam->className())) {
         ui->widget_4->show();
         ui->widgetSize->show();
-        const int at = imageTypes.indexOf(QSettings(iniFile, QSettings::IniFormat).value("ImgType", "jpg").toString());
+        const int at =
+            imageTypes.indexOf(QSettings(iniFile, QSettings::IniFormat).value("ImgType", "jpg").toString());
         if (at >= 0) {
             const QSignalBlocker block(ui->comboImgType);
             ui->comboImgType->setCurrentIndex(at);
@@ -241,56 +211,42 @@ void CameraSet::initImgTypeByCamera() {
 }
 
 bool CameraSet::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->lineEditAuto && event->type() == QEvent::FocusOut && ui->lineEditAuto->isEnabled()) {
-        QString text = ui->lineEditAuto->text().trimmed();
-        if (text.isEmpty()) {
-            ui->lineEditAuto->setText("img");
-            text = "img";
-        }
-        QSettings ini(iniFile, QSettings::IniFormat);
-        if (text != ini.value("autoNameBegin", "img").toString())
-            ini.setValue("autoNameIndex", 0);
-        ini.setValue("autoNameBegin", text);
-        ini.sync();
-    }
+    if (watched == ui->lineEditAuto && event->type() == QEvent::FocusOut && ui->lineEditAuto->isEnabled())
+        PanelParts::storePrefix(ui->lineEditAuto, iniFile, "img");
     return QWidget::eventFilter(watched, event);
 }
 
 void CameraSet::store(const char* key, const QVariant& value) {
-    QSettings ini(iniFile, QSettings::IniFormat);
-    ini.setValue(key, value);
-    ini.sync();
+    PanelParts::store(iniFile, key, value);
 }
 
-void CameraSet::rbtnPCToggle(bool checked) { store("isSnapPC", checked); }
+void CameraSet::rbtnPCToggle(bool checked) {
+    store("isSnapPC", checked);
+}
 
 void CameraSet::rbtnAUTOToggle(bool checked) {
     ui->lineEditAuto->setEnabled(checked);
     store("isAutoName", checked);
 }
 
-void CameraSet::rBtnAutoDateToggle(bool checked) { store("isAutoDate", checked); }
-
-void CameraSet::btnPathClick() {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setFileMode(QFileDialog::Directory);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    ui->lineEditPath->setText(dialog.selectedFiles().first());
-    store("imgPath", dialog.selectedFiles().first());
+void CameraSet::rBtnAutoDateToggle(bool checked) {
+    store("isAutoDate", checked);
 }
 
-void CameraSet::comboSizeIndexChanged(int index) { store("imgSize", index); }
+void CameraSet::btnPathClick() {
+    const QString folder = PanelParts::chooseFolder(this);
+    if (folder.isEmpty())
+        return;
+    ui->lineEditPath->setText(folder);
+    store("imgPath", folder);
+}
+
+void CameraSet::comboSizeIndexChanged(int index) {
+    store("imgSize", index);
+}
 
 void CameraSet::checkBoxGunToggle(bool checked) {
-    store("isGunMode", checked);
-    MessagePassing* hub = MessagePassing::instance();
-    if (checked) {
-        hub->setGunMode(1);
-        hub->checkBoxGunToggle(false);
-    } else {
-        hub->setGunMode(0);
-    }
+    PanelParts::scannerBoxToggled(iniFile, checked, 1);
 }
 
 void CameraSet::GunReturnSLOT(QString code) {
@@ -305,22 +261,31 @@ void CameraSet::GunReturnSLOT(QString code) {
     const QString base = makeUniqueFileName(folder + "/" + code, "." + hub->imgType);
     ui->lineEditGun->setText(base.section('/', -1));
     QTimer::singleShot(2000, this, SLOT(GunReturnDelay()));
-    const bool snapPC = ini.value("isSnapPC", true).toBool();
-    const bool timeSign = ini.value("isTimeSign", false).toBool();
-    int color = ini.value("timeColorIndex", 0).toInt();
-    if (color < 0 || color >= colorList.size())
-        color = 0;
-    int pos = ini.value("timePosIndex", 0).toInt();
-    if (pos < 0 || pos > 3)
-        pos = 0;
-    int size = ini.value("imgSize", 1).toInt();
-    if (size < 0 || size > 2)
-        size = 1;
+    const SnapOptions o = snapOptions(ini);
     hub->addIconCamera();
-    cam->snapImage(base, snapPC ? 0 : 1, true, timeSign, colorList.at(color), pos, size);
+    cam->snapImage(base, o.mode, true, o.timeSign, o.colour, o.position, o.size);
 }
 
-void CameraSet::GunReturnDelay() { ui->lineEditGun->clear(); }
+CameraSet::SnapOptions CameraSet::snapOptions(QSettings& ini) {
+    SnapOptions o;
+    o.mode = ini.value("isSnapPC", true).toBool() ? 0 : 1;
+    o.autoName = ini.value("isAutoName", true).toBool();
+    o.timeSign = ini.value("isTimeSign", false).toBool();
+    // Hand-edited values outside their lists fall back to the defaults.
+    const int colour = ini.value("timeColorIndex", 0).toInt();
+    o.colour = colorList.value(colour, colorList.first());
+    o.position = ini.value("timePosIndex", 0).toInt();
+    if (o.position < 0 || o.position > 3)
+        o.position = 0;
+    o.size = ini.value("imgSize", 1).toInt();
+    if (o.size < 0 || o.size > 2)
+        o.size = 1;
+    return o;
+}
+
+void CameraSet::GunReturnDelay() {
+    ui->lineEditGun->clear();
+}
 
 void CameraSet::changeLanguageSLOT(int language) {
     const int lang = qBound(0, language, 2);
@@ -343,9 +308,15 @@ void CameraSet::comboImgTypeIndexChanged(int index) {
     ini.sync();
 }
 
-void CameraSet::checkBoxTimeSignToggle(bool checked) { store("isTimeSign", checked); }
-void CameraSet::comboBoxTimeColorChanged(int index) { store("timeColorIndex", index); }
-void CameraSet::comboBoxTimePosChanged(int index) { store("timePosIndex", index); }
+void CameraSet::checkBoxTimeSignToggle(bool checked) {
+    store("isTimeSign", checked);
+}
+void CameraSet::comboBoxTimeColorChanged(int index) {
+    store("timeColorIndex", index);
+}
+void CameraSet::comboBoxTimePosChanged(int index) {
+    store("timePosIndex", index);
+}
 
 void CameraSet::checkBoxGunToggleSLOT(bool video) {
     if (!video)

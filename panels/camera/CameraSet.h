@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QColor>
 #include <QMap>
 #include <QStringList>
 #include <QWidget>
 
 class QComboBox;
+class QSettings;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -16,8 +18,9 @@ struct Ui_CameraSet {
     QWidget* widgetTitle = nullptr;
     QLabel* labTitle = nullptr;
     QWidget* widgetContent = nullptr;
-    QWidget *widget_0 = nullptr, *widget_1 = nullptr, *widget_3 = nullptr, *widget = nullptr, *widget_2 = nullptr,
-            *widgetSize = nullptr, *widget_4 = nullptr, *widget_5 = nullptr, *widget_7 = nullptr;
+    QWidget *widget_0 = nullptr, *widget_1 = nullptr, *widget_3 = nullptr, *widget = nullptr,
+            *widget_2 = nullptr, *widgetSize = nullptr, *widget_4 = nullptr, *widget_5 = nullptr,
+            *widget_7 = nullptr;
     QRadioButton *rbtnPC = nullptr, *rbtnARM = nullptr, *rbtnAUTO = nullptr, *rbtnHAND = nullptr;
     QRadioButton *rBtnAutoIndex = nullptr, *rBtnAutoDate = nullptr;
     QLineEdit *lineEditAuto = nullptr, *lineEditPath = nullptr, *lineEditGun = nullptr;
@@ -39,6 +42,18 @@ public:
     explicit CameraSet(QWidget* parent = nullptr);
     ~CameraSet() override;
     void initImgTypeByCamera();
+
+    // What ./CameraSet.ini says a snapshot is made with; values outside their
+    // lists give the defaults.
+    struct SnapOptions {
+        int mode = 0; // 0 the computer's frame, 1 the camera's own picture
+        bool autoName = true;
+        bool timeSign = false;
+        QColor colour;
+        int position = 0;
+        int size = 1;
+    };
+    static SnapOptions snapOptions(QSettings& ini);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -58,6 +58,20 @@ struct Ui_CameraTimeSet {
         return s;
     }
 
+    // A row of caption, value and unit box.
+    QWidget* unitRow(QWidget* parent, const char* name, const char* layoutName, QLabel** lab, const char* labName,
+                     QSpinBox** value, const char* valueName, QComboBox** unit, const char* unitName) {
+        auto* w = make<QWidget>(parent, name);
+        auto* l = row(w, layoutName, 6);
+        *lab = label(w, labName);
+        *value = spin(w, valueName);
+        *unit = make<QComboBox>(w, unitName);
+        l->addWidget(*lab);
+        l->addWidget(*value);
+        l->addWidget(*unit);
+        return w;
+    }
+
     void setupUi(QWidget* form) {
         form->setObjectName("CameraTimeSet");
         form->resize(274, 200);
@@ -82,28 +96,14 @@ struct Ui_CameraTimeSet {
         auto* l1 = row(widget_1, "horizontalLayout_2", 6);
         labTotal = label(widget_1, "labTotal");
         spinBoxTotal = spin(widget_1, "spinBoxTotal");
-        widget = make<QWidget>(widget_1, "widget");
+        widget = make<QWidget>(widget_1, "widget"); // where a unit box would stand
         l1->addWidget(labTotal);
         l1->addWidget(spinBoxTotal);
         l1->addWidget(widget);
-
-        widget_2 = make<QWidget>(widgetContent, "widget_2");
-        auto* l2 = row(widget_2, "horizontalLayout_3", 6);
-        labInterval = label(widget_2, "labInterval");
-        spinBoxInterval = spin(widget_2, "spinBoxInterval");
-        comboBoxInterval = make<QComboBox>(widget_2, "comboBoxInterval");
-        l2->addWidget(labInterval);
-        l2->addWidget(spinBoxInterval);
-        l2->addWidget(comboBoxInterval);
-
-        widget_3 = make<QWidget>(widgetContent, "widget_3");
-        auto* l3 = row(widget_3, "horizontalLayout_4", 6);
-        labDelay = label(widget_3, "labDelay");
-        spinBoxDelay = spin(widget_3, "spinBoxDelay");
-        comboBoxDelay = make<QComboBox>(widget_3, "comboBoxDelay");
-        l3->addWidget(labDelay);
-        l3->addWidget(spinBoxDelay);
-        l3->addWidget(comboBoxDelay);
+        widget_2 = unitRow(widgetContent, "widget_2", "horizontalLayout_3", &labInterval, "labInterval",
+                           &spinBoxInterval, "spinBoxInterval", &comboBoxInterval, "comboBoxInterval");
+        widget_3 = unitRow(widgetContent, "widget_3", "horizontalLayout_4", &labDelay, "labDelay", &spinBoxDelay,
+                           "spinBoxDelay", &comboBoxDelay, "comboBoxDelay");
 
         widget_4 = make<QWidget>(widgetContent, "widget_4");
         auto* l4 = row(widget_4, "horizontalLayout_5", 10);

@@ -16,7 +16,9 @@ bool taken(const QString& fullName) {
 }
 } // namespace
 
-QString joinPath(QString a, QString b) { return a + b; }
+QString joinPath(QString a, QString b) {
+    return a + b;
+}
 
 QString makeUniqueFileName(QString base, QString ext) {
     QMutexLocker lock(&reservedLock);

@@ -222,32 +222,24 @@ bool LasControlForm::prepareStage(QLineEdit* field) {
     return true;
 }
 
-void LasControlForm::btnBeiLv_1Click() {
-    if (!prepareStage(ui->lineEditBeiLv_1))
-        return;
-    if (UVCCamera_Corvo* cam = laser()) {
-        cam->setBeiLv1(ui->lineEditBeiLv_1->text());
-        showTotalBeiLv();
-    }
+bool LasControlForm::sendStage(QLineEdit* field, void (UVCCamera_Corvo::*send)(const QString&)) {
+    if (!prepareStage(field))
+        return false;
+    UVCCamera_Corvo* cam = laser();
+    if (!cam)
+        return false;
+    (cam->*send)(field->text());
+    showTotalBeiLv();
+    return true;
 }
 
-void LasControlForm::btnBeiLv_2Click() {
-    if (!prepareStage(ui->lineEditBeiLv_2))
-        return;
-    if (UVCCamera_Corvo* cam = laser()) {
-        cam->setBeiLv2(ui->lineEditBeiLv_2->text());
-        showTotalBeiLv();
-    }
-}
+void LasControlForm::btnBeiLv_1Click() { sendStage(ui->lineEditBeiLv_1, &UVCCamera_Corvo::setBeiLv1); }
+
+void LasControlForm::btnBeiLv_2Click() { sendStage(ui->lineEditBeiLv_2, &UVCCamera_Corvo::setBeiLv2); }
 
 void LasControlForm::btnBeiLv_3Click() {
-    if (!prepareStage(ui->lineEditBeiLv_3))
-        return;
-    if (UVCCamera_Corvo* cam = laser()) {
-        cam->setBeiLv3(ui->lineEditBeiLv_3->text());
-        showTotalBeiLv();
+    if (sendStage(ui->lineEditBeiLv_3, &UVCCamera_Corvo::setBeiLv3))
         QTimer::singleShot(500, this, SLOT(btnBeiLv_3ClickDelay()));
-    }
 }
 
 void LasControlForm::btnBeiLv_3ClickDelay() {

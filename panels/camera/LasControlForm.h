@@ -46,6 +46,9 @@ private:
     // Steps 1-2 of a stage button: false for an empty field; a non-positive
     // field becomes "1.0".
     static bool prepareStage(QLineEdit* field);
+    // A stage button: the field's text to the camera, then the total; false
+    // when nothing was sent.
+    bool sendStage(QLineEdit* field, void (UVCCamera_Corvo::*send)(const QString&));
     void storeSetting(const char* key, bool value);
 
     Ui_LasControlForm* ui;

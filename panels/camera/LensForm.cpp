@@ -5,13 +5,13 @@
 #include "app/UiSize.h"
 #include "camera/UVCCamera_Ambrel.h"
 #include "panels/camera/PanelParts.h"
+#include "panels/camera/PanelPrompt.h"
 #include "panels/camera/PanelScaling.h"
 #include "panels/camera/PasswordDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -395,23 +395,11 @@ void LensForm::currentIndexChangedSLOT(int index) {
     UVCCamera_Ambrel* cam = lens();
     if (!cam)
         return;
-    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
-    static const char* labels[3] = {"切换视频输出，将重启相机。请确认？",
-                                    "Change Video Output Mode? This Operation Will Restart Camera. Is OK?",
-                                    "切換視頻輸出，將重啟相機。請確認？"};
-    static const char* oks[3] = {"确定", "Ok", "確定"};
-    static const char* cancels[3] = {"取消", "Cancel", "取消"};
-    QInputDialog confirm;
-    confirm.resize(600, 400);
-    confirm.setWindowTitle("");
-    confirm.setWindowFlags(confirm.windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    confirm.setTextEchoMode(QLineEdit::Normal);
-    confirm.setLabelText(QString::fromUtf8(labels[lang]));
-    confirm.setOkButtonText(QString::fromUtf8(oks[lang]));
-    confirm.setCancelButtonText(QString::fromUtf8(cancels[lang]));
-    if (QLineEdit* edit = confirm.findChild<QLineEdit*>())
-        edit->hide();
-    if (confirm.exec() != QDialog::Accepted) {
+    const bool confirmed = PanelPrompt::ask({"切换视频输出，将重启相机。请确认？",
+                                             "Change Video Output Mode? This Operation Will Restart Camera. Is OK?",
+                                             "切換視頻輸出，將重啟相機。請確認？"},
+                                            {"确定", "Ok", "確定"}, {"取消", "Cancel", "取消"}, false);
+    if (!confirmed) {
         const QSignalBlocker block(ui->comboBox);
         ui->comboBox->setCurrentIndex(cam->readVideoOutMode());
         return;

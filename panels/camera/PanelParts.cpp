@@ -4,6 +4,15 @@
 #include "app/UiSize.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QToolButton>
+#include <QVBoxLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
@@ -11,7 +20,9 @@
 
 namespace PanelParts {
 
-int language() { return qBound(0, MessagePassing::instance()->language(), 2); }
+int language() {
+    return qBound(0, MessagePassing::instance()->language(), 2);
+}
 
 QString pick(const QStringList& texts, int language) {
     if (texts.isEmpty())
@@ -23,7 +34,9 @@ void showError(const QStringList& texts) {
     QMessageBox::information(nullptr, "Error", pick(texts, language()), QMessageBox::Ok);
 }
 
-int scaled(int v) { return int(float(v) * float(uiSizeFactor) * 0.1f); }
+int scaled(int v) {
+    return int(float(v) * float(uiSizeFactor) * 0.1f);
+}
 
 QWidget* titleRow(QWidget* parent, QLabel** title) {
     auto* row = new QWidget(parent);
@@ -59,6 +72,89 @@ void scaleLayouts(QWidget* root) {
         if (l->spacing() > 0)
             l->setSpacing(scaled(l->spacing()));
     }
+}
+
+QVBoxLayout* panelFrame(QWidget* panel, QLabel** title, QMargins contentMargins) {
+    auto* outer = new QVBoxLayout(panel);
+    outer->setObjectName("verticalLayout");
+    outer->setSpacing(0);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(titleRow(panel, title));
+    auto* content = new QWidget(panel);
+    content->setObjectName("widgetContent");
+    auto* column = new QVBoxLayout(content);
+    column->setObjectName("verticalLayout_2");
+    column->setSpacing(0);
+    column->setContentsMargins(contentMargins);
+    outer->addWidget(content);
+    outer->addStretch(1);
+    return column;
+}
+
+void scannerBoxToggled(const QString& file, bool on, int mode) {
+    store(file, "isGunMode", on);
+    MessagePassing* hub = MessagePassing::instance();
+    hub->setGunMode(on ? mode : 0);
+    if (on)
+        hub->checkBoxGunToggle(mode == 2);
+}
+
+void storePrefix(QLineEdit* edit, const QString& file, const QString& fallback) {
+    QString prefix = edit->text().trimmed();
+    if (prefix.isEmpty() || prefix.contains('/') || prefix.contains('\\') || prefix == "." ||
+        prefix == "..") {
+        prefix = fallback;
+        edit->setText(prefix);
+    }
+    QSettings ini(file, QSettings::IniFormat);
+    if (ini.value("autoNameBegin", fallback).toString() != prefix)
+        ini.setValue("autoNameIndex", 0);
+    ini.setValue("autoNameBegin", prefix);
+    ini.sync();
+}
+
+QWidget* addRow(QWidget* parent, QVBoxLayout* column, const char* name, QMargins margins) {
+    auto* w = new QWidget(parent);
+    w->setObjectName(name);
+    auto* l = new QHBoxLayout(w);
+    l->setContentsMargins(margins);
+    column->addWidget(w);
+    return w;
+}
+
+void styleControls(QWidget* root, int height) {
+    MessagePassing* hub = MessagePassing::instance();
+    for (QRadioButton* b : root->findChildren<QRadioButton*>())
+        b->setStyleSheet(hub->getQRadioButtonStyle());
+    for (QCheckBox* b : root->findChildren<QCheckBox*>())
+        b->setStyleSheet(hub->getQCheckBoxStyle());
+    auto sized = [&](QWidget* w, const QString& style) {
+        w->setFixedHeight(scaled(height));
+        w->setStyleSheet(style);
+    };
+    for (QComboBox* c : root->findChildren<QComboBox*>())
+        sized(c, hub->getQComboBoxStyle());
+    for (QLineEdit* e : root->findChildren<QLineEdit*>())
+        sized(e, hub->getQLineEditStyle());
+    for (QToolButton* b : root->findChildren<QToolButton*>())
+        if (!b->autoRaise()) // icon buttons keep their own look
+            sized(b, hub->getQToolButtonStyle());
+    for (QPushButton* b : root->findChildren<QPushButton*>())
+        sized(b, hub->getQPushButtonStyle());
+}
+
+QString chooseFolder(QWidget* parent) {
+    QFileDialog dialog(parent, QString(), QString(), QString());
+    dialog.setFileMode(QFileDialog::Directory);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+void store(const QString& file, const QString& key, const QVariant& value) {
+    QSettings ini(file, QSettings::IniFormat);
+    ini.setValue(key, value);
+    ini.sync();
 }
 
 void applyTexts(QWidget* root, const QMap<QString, QStringList>& texts, int language) {

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QMap>
+#include <QMargins>
+#include <QLayout>
+#include <QVariant>
+#include <QWidget>
 #include <QString>
 #include <QStringList>
 
 class QLabel;
-class QLayout;
-class QWidget;
+class QLineEdit;
 
 // Small pieces the camera settings panels share: the language-indexed text
 // tables, the "Error" box, the title row and the size-factor scaling.
@@ -27,6 +30,35 @@ int scaled(int v);
 QWidget* titleRow(QWidget* parent, QLabel** title);
 // Margins and spacing of every layout under root times the size factor / 10.
 void scaleLayouts(QWidget* root);
+// The frame of a settings panel: a vertical layout with the title row on top
+// and the widget `widgetContent` below it; returns the content's column.
+class QVBoxLayout* panelFrame(QWidget* panel, QLabel** title, QMargins contentMargins = {});
+// The scanner box of a settings panel was switched: isGunMode stored in file;
+// on: the hub's scanner mode becomes `mode` (1 snapshots, 2 recordings) and the
+// other panel is told to clear its box; off: scanner mode 0.
+void scannerBoxToggled(const QString& file, bool on, int mode);
+// The name-prefix field `edit` lost the focus: stores its trimmed text as
+// autoNameBegin in file, or `fallback` (also shown) when the text is blank or
+// would name another folder; a changed prefix restarts autoNameIndex at 0.
+void storePrefix(QLineEdit* edit, const QString& file, const QString& fallback);
+// A settings row: a widget named `name` with a horizontal layout of these
+// margins, added to column.
+QWidget* addRow(QWidget* parent, class QVBoxLayout* column, const char* name, QMargins margins);
+// The hub's style sheets on every input control under root; line edits,
+// buttons and combo boxes get the height `height` times the size factor / 10.
+void styleControls(QWidget* root, int height = 24);
+// A modal folder chooser owned by parent; the first chosen folder, or an
+// empty text when cancelled.
+QString chooseFolder(QWidget* parent);
+// Stores one value in an INI file and syncs it.
+void store(const QString& file, const QString& key, const QVariant& value);
+// A new control of type T named `name` at the end of row's layout.
+template <class T> T* addTo(QWidget* row, const char* name) {
+    auto* w = new T(row);
+    w->setObjectName(name);
+    row->layout()->addWidget(w);
+    return w;
+}
 // Sets each widget's text named in `texts` (by object name) under root.
 void applyTexts(QWidget* root, const QMap<QString, QStringList>& texts, int language);
 

@@ -105,7 +105,7 @@ void SerialPortForm::sendFrame(const QString& text) {
 void SerialPortForm::btnConnectClick() {
     if (port)
         return;
-    port = new QSerialPort(ui->comboBoxPort->currentText());
+    port = new QSerialPort(ui->comboBoxPort->currentText(), this);
     if (!port->open(QIODevice::ReadWrite)) {
         QMessageBox::warning(this, QString::fromUtf8("连接失败"),
                              QString::fromUtf8("无法连接到串口设备：%1\n\n请检查：\n1. 设备是否已连接\n"

@@ -53,7 +53,6 @@ public:
         if (!m_w->holdDecodes)
             finish();
     }
-    void requestStop() override { ++m_w->stopRequests; }
     bool waitIdle(int) override { return !m_busy; }
     void finish() {
         if (!m_busy)

@@ -28,7 +28,6 @@ struct FakeUsbWorkers {
     int decodersMade = 0;
     int saversMade = 0;
     int decodeJobs = 0;
-    int stopRequests = 0;
     QList<Saved> saved;
     QList<RawFrame> decodeInputs;       // the frames handed to decoders (shared buffers)
     QList<QByteArray> decodeInputCopies; // their bytes at hand-over

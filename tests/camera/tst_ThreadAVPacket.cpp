@@ -112,8 +112,10 @@ TEST(ThreadAVPacket, UnexpectedFormatIsTakenAsJpeg) {
 TEST(ThreadAVPacket, BadFramesFailWithoutPictureAndTheDecoderRecovers) {
     const auto good = FrameSynth::toJpeg(FrameSynth::colourBars(320, 240), 95);
     std::vector<uint8_t> truncated(good.begin(), good.begin() + 40);
+    // Cut inside the scan: the decoder reports the damage instead of a picture.
+    std::vector<uint8_t> cutScan(good.begin(), good.begin() + long(good.size() * 6 / 10));
     std::vector<uint8_t> noise(4000, 0x33);
-    for (const auto* bad : {&truncated, &noise}) {
+    for (const auto* bad : {&truncated, &cutScan, &noise}) {
         ThreadAVPacket d;
         ASSERT_TRUE(d.initDecoder(320, 240, PixFmtMJPG));
         Result r;

@@ -45,13 +45,15 @@ std::vector<std::vector<uint8_t>> makeFrames(int w, int h, int count, int kind) 
     return frames;
 }
 
-// Pushes n frames without ever dropping one; returns how many were queued.
-int pushAll(ThreadVideo& rec, const std::vector<std::vector<uint8_t>>& frames, int n) {
+// Pushes n frames without ever dropping one, stamped as a camera of
+// `cameraFps` would deliver them; returns how many were queued.
+int pushAll(ThreadVideo& rec, const std::vector<std::vector<uint8_t>>& frames, int n, double cameraFps = 60) {
     int queued = 0;
     for (int i = 0; i < n; ++i) {
         EXPECT_TRUE(rec.waitForSpace(60000));
         const auto& f = frames[size_t(i) % frames.size()];
-        queued += rec.pushFrame(f.data(), int(f.size())) ? 1 : 0;
+        const int64_t at = 100000 + int64_t(i * 1000.0 / cameraFps);
+        queued += rec.pushFrame(f.data(), int(f.size()), 0, 0, at) ? 1 : 0;
     }
     return queued;
 }
@@ -109,6 +111,23 @@ TEST(ThreadVideo, KeepsEveryThirdOfNinetyFullHdNV12Frames) {
     // 30 frames at 20 per second: the last frame keeps its duration.
     EXPECT_NEAR(r.duration, 1.5, 0.01);
     EXPECT_EQ(decodeErrors(path), "");
+}
+
+TEST(ThreadVideo, RecordingsPlayAtRealSpeedWhateverTheCameraRate) {
+    // Ten seconds from a camera of 30 and of 60 frames per second, every
+    // third frame kept, nominal 20 per second: both files last ten seconds.
+    TestEnv env;
+    const auto frames = makeFrames(320, 180, 4, kNV12);
+    for (const int cameraFps : {30, 60}) {
+        const QString path = env.file(QString("speed%1.mp4").arg(cameraFps));
+        ThreadVideo rec;
+        ASSERT_TRUE(rec.startRecord(path, 320, 180, kRaw, kNV12, 20, 320, 180, 3));
+        pushAll(rec, frames, 10 * cameraFps, cameraFps);
+        stopAndWait(rec);
+        const ProbeResult r = probeVideo(path);
+        ASSERT_TRUE(r.ok) << r.errors.toStdString();
+        EXPECT_NEAR(r.duration, 10.0, 0.3) << cameraFps << " fps camera";
+    }
 }
 
 TEST(ThreadVideo, RecordsEveryInputFormatWithItsColours) {
@@ -336,6 +355,17 @@ TEST(RecorderChild, DISABLED_Run) {
     const auto frames = makeFrames(640, 360, 4, kNV12);
     ThreadVideo rec;
     ASSERT_TRUE(rec.startRecord(path, 640, 360, kRaw, kNV12, 20, 640, 360, 1));
+    if (mode == "live") {
+        // A camera at 20 frames per second, until killed; each frame offered
+        // is reported.
+        for (int i = 0;; ++i) {
+            const auto& f = frames[size_t(i) % frames.size()];
+            rec.pushFrame(f.data(), int(f.size()));
+            std::printf("OFFERED %d\n", i + 1);
+            std::fflush(stdout);
+            QThread::msleep(50);
+        }
+    }
     int pushed = 0;
     while (pushed < 2000 && rec.state() == ThreadVideo::StateRecording) {
         if (mode == "kill" && rec.framesOnDisk() >= 40)
@@ -417,6 +447,50 @@ TEST(ThreadVideo, KilledRecordingStaysPlayableToItsLastFragment) {
     EXPECT_EQ(r.width, 640);
     EXPECT_EQ(r.frames, frames);
     EXPECT_EQ(decodeErrors(path), "");
+}
+
+TEST(ThreadVideo, KillUnderLoadLosesAboutASecondAtMost) {
+    // Every core busy, a live 20 fps recording killed five seconds in: the
+    // file plays and holds all but about the last second of what was offered.
+    std::vector<std::unique_ptr<QProcess>> load;
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+        load.push_back(std::make_unique<QProcess>());
+        load.back()->start("sh", {"-c", "while :; do :; done"});
+    }
+    TestEnv env;
+    const QString path = env.file("killedlive.mp4");
+    std::unique_ptr<QProcess> child(startChild("live", path));
+    QString offered;
+    QDeadlineTimer fiveSeconds(5000);
+    while (!fiveSeconds.hasExpired()) {
+        child->waitForReadyRead(50);
+        for (const QByteArray& line : child->readAllStandardOutput().split('\n'))
+            if (line.startsWith("OFFERED "))
+                offered = QString::fromUtf8(line.mid(8));
+    }
+    child->kill();
+    child->waitForFinished(10000);
+    for (auto& l : load)
+        l->kill();
+    for (auto& l : load)
+        l->waitForFinished(5000);
+    const int total = offered.trimmed().toInt();
+    ASSERT_GT(total, 40);
+    const ProbeResult r = probeVideo(path);
+    ASSERT_TRUE(r.ok) << r.errors.toStdString();
+    EXPECT_GE(r.frames, total - 24) << "offered " << total; // 20 frames a second, plus slack
+    EXPECT_EQ(decodeErrors(path), "");
+}
+
+TEST(ThreadVideo, FullDiskBeforeTheFirstFragmentLeavesNoFile) {
+    TestEnv env;
+    const QString path = env.file("fullearly.mp4");
+    std::unique_ptr<QProcess> child(startChild("full", path, 4096));
+    const QString report = childValue(child.get(), "FINISHED ", 120000);
+    ASSERT_FALSE(report.isEmpty()) << child->readAllStandardError().toStdString();
+    child->waitForFinished(60000);
+    EXPECT_TRUE(report.startsWith("ok=0")) << report.toStdString();
+    EXPECT_FALSE(QFile::exists(path)); // a header alone plays nowhere
 }
 
 TEST(ThreadVideo, FullDiskEndsTheRecordingWithAPlayableFile) {

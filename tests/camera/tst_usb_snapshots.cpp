@@ -17,6 +17,8 @@
 
 #include <memory>
 
+#include <opencv2/imgproc.hpp>
+
 // Snapshots of a simulated USB camera through the program's real decoder and
 // save threads: files land complete, listed with thumbnails, in each mode.
 class TestUsbSnapshots : public QObject {
@@ -25,11 +27,13 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void directSaveIsListedWithThumbnail();
-    void backToBackBothArrive();
+    void quickPressesAllArrive_data();
+    void quickPressesAllArrive();
     void pausedModeTenTakesTheShownFrame();
     void stitchingFrameReachesTheHub();
     void reportPictureIsDrawnAndSavedWideAt1920();
     void focusStackingFramesReachTheWorker();
+    void damagedJpegFramesAreNotSaved();
 
 private:
     void pass(int n) {
@@ -63,7 +67,7 @@ void TestUsbSnapshots::initTestCase() {
     QVERIFY(cam);
     MessagePassing::instance()->setCurCamera(cam.get());
     cam->startLive();
-    cam->fitToWindow();
+    cam->setScaleIndex(cam->scaleIndex(), QPoint(-10000, -10000));
     pass(3);
 }
 
@@ -94,17 +98,26 @@ void TestUsbSnapshots::directSaveIsListedWithThumbnail() {
     QCOMPARE(QDir(env->file("Export/Image")).entryList(QDir::Files), QStringList{"first.jpg"});
 }
 
-void TestUsbSnapshots::backToBackBothArrive() {
+void TestUsbSnapshots::quickPressesAllArrive_data() {
+    QTest::addColumn<int>("presses");
+    QTest::newRow("2") << 2;
+    QTest::newRow("9") << 9;
+    QTest::newRow("20") << 20;
+}
+
+void TestUsbSnapshots::quickPressesAllArrive() {
+    QFETCH(int, presses);
     QSignalSpy listed(MessagePassing::instance(), &MessagePassing::addImageHistorySIGNAL);
-    cam->snapImage(env->file("a"), 0, true, false, Qt::red, 0, 0);
-    cam->snapImage(env->file("b"), 0, true, false, Qt::red, 0, 0);
-    const bool both = waitFor([&] { return listed.count() == 2; });
-    QVERIFY2(both, qPrintable(QString("listed %1, files %2").arg(listed.count()).arg(QDir(env->path()).entryList({"*.jpg"}).join(","))));
-    for (const char* n : {"a.jpg", "b.jpg"}) {
-        const QImage img(env->file(n));
-        QVERIFY2(!img.isNull(), n);
-        QCOMPARE(img.size(), cam->frameSize(false));
-    }
+    const QString dir = env->file(QString("quick%1").arg(presses));
+    QDir().mkpath(dir);
+    for (int i = 0; i < presses; ++i) // all before the next frame
+        cam->snapImage(QString("%1/%2").arg(dir).arg(i), 0, true, false, Qt::red, 0, 0);
+    const bool all = waitFor([&] { return listed.count() == presses; }, 2000);
+    QVERIFY2(all, qPrintable(QString("listed %1 of %2").arg(listed.count()).arg(presses)));
+    const QStringList files = QDir(dir).entryList({"*.jpg"});
+    QCOMPARE(files.size(), presses);
+    for (const QString& n : files)
+        QCOMPARE(QImage(dir + "/" + n).size(), cam->frameSize(false));
 }
 
 void TestUsbSnapshots::pausedModeTenTakesTheShownFrame() {
@@ -150,6 +163,41 @@ void TestUsbSnapshots::focusStackingFramesReachTheWorker() {
     worker.resetData();
     QVERIFY(waitFor([&] { return cam->focusConsumer() == nullptr; }));
     pass(3);
+}
+
+void TestUsbSnapshots::damagedJpegFramesAreNotSaved() {
+    // An MJPG camera whose next two frames arrive cut short: the snapshot is
+    // the next good frame, whole to its last row.
+    MessagePassing::instance()->setCurCamera(nullptr);
+    cam.reset();
+    SimUsbBus::instance()->configure("14:fw=31:fps=0");
+    auto sim = SimUsbBus::instance()->cameras().value(0);
+    sim->setMovingMark(false);
+    cam.reset(UvcModels::openModel(14, 0, "MJPG"));
+    QVERIFY(cam);
+    MessagePassing::instance()->setCurCamera(cam.get());
+    cam->startLive();
+    pass(3);
+    QSignalSpy listed(MessagePassing::instance(), &MessagePassing::addImageHistorySIGNAL);
+    sim->truncateNextJpegs(2);
+    cam->snapImage(env->file("whole"), 0, true, false, Qt::red, 0, 0);
+    QVERIFY(waitFor([&] { return listed.count() == 1; }));
+    const QImage saved(env->file("whole.jpg"));
+    QVERIFY(!saved.isNull());
+    cv::Mat truth;
+    cv::cvtColor(sim->currentPicture(), truth, cv::COLOR_BGR2RGB);
+    const QImage expected = QImage(truth.data, truth.cols, truth.rows, int(truth.step), QImage::Format_RGB888)
+                                .scaled(saved.size())
+                                .convertToFormat(QImage::Format_RGB32);
+    // The bottom rows are where a cut frame would be grey.
+    double diff = 0;
+    int n = 0;
+    for (int y = saved.height() - 40; y < saved.height(); y += 4)
+        for (int x = 0; x < saved.width(); x += 16, ++n) {
+            const QRgb a = saved.pixel(x, y), b = expected.pixel(x, y);
+            diff += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+        }
+    QVERIFY2(diff / n < 30, qPrintable(QString::number(diff / n)));
 }
 
 QTEST_MAIN(TestUsbSnapshots)

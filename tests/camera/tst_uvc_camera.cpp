@@ -8,6 +8,9 @@
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
 #include "camera/VideoZoom.h"
+
+#include <QGuiApplication>
+#include <QScreen>
 #include "platform/SimSpecimen.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
@@ -46,7 +49,7 @@ struct Rig {
         cam = std::make_unique<UVCCamera>();
         opened = cam->open(0, format);
         cam->startLive();
-        cam->fitToWindow();
+        cam->setScaleIndex(cam->scaleIndex(), QPoint(VideoZoom::NoAnchor, VideoZoom::NoAnchor));
     }
     ~Rig() {
         cam.reset();
@@ -91,6 +94,8 @@ private slots:
     void zoomInKeepsTheAnchorInPlace();
     void snapToEdgeLandsOnADiscAndOnAGridLine();
     void snapToEdgeNearTheBorderShiftsTheWindow();
+    void edgeSearchFollowsThePicture_data();
+    void edgeSearchFollowsThePicture();
     void closeWaitsForABusySaveThread();
     void unplugFailsReadsAndPlugBringsFramesBack();
     void frameRateIsMeasuredOnTheFrameClock();
@@ -166,9 +171,11 @@ void TstUvcCamera::failedDecodeIsDroppedAndTheDecoderReused() {
     Rig rig(PixFmtMJPG);
     rig.workers.failDecodes = true;
     rig.cam->snapImage("lost", 0, true, false, Qt::red, 0, 0);
-    rig.pass(2);
+    // A damaged frame gives the request back for the next frames, a few times.
+    rig.pass(8);
     QVERIFY(rig.workers.saved.isEmpty());
     QCOMPARE(rig.cam->droppedSnapshots(), 1);
+    QVERIFY(rig.cam->pendingSnapshots().isEmpty());
     rig.workers.failDecodes = false;
     rig.cam->snapImage("kept", 0, true, false, Qt::red, 0, 0);
     rig.pass();
@@ -262,14 +269,18 @@ void TstUvcCamera::zoomStepsAndFitKeepThePictureCentred() {
     QCOMPARE(rig.window->size(), QSize(960, 540));
     QCOMPARE(rig.cam->setScaleIndex(0, QPoint(VideoZoom::NoAnchor, VideoZoom::NoAnchor)), 0.1f);
     QCOMPARE(rig.window->pos(), QPoint(864, 486));
+    // Fit scales to the primary screen, centred in the host.
     rig.cam->fitToWindow();
     QVERIFY(rig.cam->isFitToWindow());
-    QCOMPARE(rig.window->pos(), QPoint(0, 0));
-    QCOMPARE(rig.window->size(), QSize(1920, 1080));
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    const double s = std::min(screen.width() / 1920.0, screen.height() / 1080.0);
+    const QSize fitted(int(1920 * s), int(1080 * s));
+    QCOMPARE(rig.window->size(), fitted);
+    QCOMPARE(rig.window->pos(), QPoint((1920 - fitted.width()) / 2, (1080 - fitted.height()) / 2));
     // Out-of-range indexes are clamped, not read past the list.
     QCOMPARE(rig.cam->setScaleIndex(99, QPoint(VideoZoom::NoAnchor, VideoZoom::NoAnchor)), 1.0f);
     // Pure placement: a 4000x3000 frame in a 1600x900 host.
-    QCOMPARE(VideoZoom::fittedRect(QSize(4000, 3000), QSize(1600, 900)), QRect(200, 0, 1200, 900));
+    QCOMPARE(VideoZoom::fittedRect(QSize(4000, 3000), QSize(1600, 900), QSize(1600, 900)), QRect(200, 0, 1200, 900));
     VideoZoom z;
     z.init(QSize(4000, 3000), QSize(1600, 900));
     QCOMPARE(z.factors().size(), 11);
@@ -352,7 +363,6 @@ void TstUvcCamera::closeWaitsForABusySaveThread() {
     QVERIFY(!rig.cam->hasCapture());
     QTest::qWait(200);
     QCOMPARE(finished.count(), 0);
-    QVERIFY(rig.workers.stopRequests > 0); // asked to stop, not killed
     rig.workers.releaseDecodes();
     QTest::qWait(120);
     QCOMPARE(finished.count(), 0); // the save threads still run
@@ -365,9 +375,15 @@ void TstUvcCamera::closeWaitsForABusySaveThread() {
 
 void TstUvcCamera::unplugFailsReadsAndPlugBringsFramesBack() {
     Rig rig(PixFmtMJPG);
-    rig.pass(2);
+    rig.pass(3);
     const int shown = rig.window->uploadCount();
+    const uint8_t* data = nullptr;
+    int bytes = 0, w = 0, h = 0;
+    QVERIFY(rig.cam->ringFrame(1, data, bytes, w, h));
     QVERIFY(SimUsbBus::instance()->unplug(rig.sim->name()));
+    // A slot whose read failed claims no frame.
+    QVERIFY(!rig.cam->readFrameInto(1));
+    QVERIFY(!rig.cam->ringFrame(1, data, bytes, w, h));
     rig.pass(3);
     QCOMPARE(rig.window->uploadCount(), shown);
     QVERIFY(SimUsbBus::instance()->plug(rig.sim->name()));
@@ -385,6 +401,11 @@ void TstUvcCamera::frameRateIsMeasuredOnTheFrameClock() {
     Rig rig(PixFmtNV12, "14:fps=25");
     rig.pass(60);
     QVERIFY2(qAbs(rig.cam->frameRate() - 25.0f) < 0.5f, qPrintable(QString::number(rig.cam->frameRate())));
+    // Unplugged: no frames, and after two seconds no stale rate either.
+    QVERIFY(SimUsbBus::instance()->unplug(rig.sim->name()));
+    clock.advance(2100);
+    rig.pass(1);
+    QCOMPARE(rig.cam->frameRate(), 0.0f);
 }
 
 void TstUvcCamera::genericControlsUseStandardProperties() {
@@ -406,6 +427,43 @@ void TstUvcCamera::genericControlsUseStandardProperties() {
     QCOMPARE(rig.sim->traffic(), ae);
     // The picture shows the gain.
     QCOMPARE(rig.sim->property(14), 12.0);
+}
+
+void TstUvcCamera::edgeSearchFollowsThePicture_data() {
+    QTest::addColumn<QRect>("picture");
+    QTest::addColumn<int>("startX");
+    QTest::addColumn<int>("expected"); // the edge's first bright column, picture coordinates
+    // A vertical step at picture x = 120 (dark left, bright right) and one at x = 6.
+    QTest::newRow("at the origin") << QRect(0, 0, 400, 300) << 112 << 120;
+    QTest::newRow("centred") << QRect(100, 50, 400, 300) << 112 << 120;
+    QTest::newRow("zoomed and panned") << QRect(-60, -40, 800, 600) << 128 << 120;
+    // Near the left border the window is shifted; the point still lands on
+    // the edge beside it (measured from the window centre it would end at 3).
+    QTest::newRow("border") << QRect(100, 50, 400, 300) << 12 << 6;
+}
+
+void TstUvcCamera::edgeSearchFollowsThePicture() {
+    QFETCH(QRect, picture);
+    QFETCH(int, startX);
+    QFETCH(int, expected);
+    // The picture may lie partly off the host: read from a padded canvas.
+    const QPoint pad(200, 200);
+    QImage canvas(1200, 1000, QImage::Format_ARGB32);
+    canvas.fill(Qt::black);
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x) {
+            const int px = x - pad.x() - picture.x();
+            if ((px >= 6 && px < 60) || px >= 120)
+                canvas.setPixel(x, y, qRgb(255, 255, 255));
+        }
+    const auto readBack = [&](QImage& target, const QRect& area) {
+        target = canvas.copy(area.translated(pad));
+        return true;
+    };
+    int x = startX, y = 150;
+    QVERIFY(VideoZoom::snapToEdge(readBack, picture, QSize(31, 31), x, y));
+    QVERIFY2(qAbs(x - expected) <= 1, qPrintable(QString::number(x)));
+    QCOMPARE(y, 150);
 }
 
 QTEST_MAIN(TstUvcCamera)

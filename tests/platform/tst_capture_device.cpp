@@ -135,7 +135,7 @@ TEST(CaptureFormats, PixelFormatCodesMapToFourcc) {
 TEST(CaptureFormats, V4l2PropertiesKeepTheirStandardNumbers) {
     int cvProp = 0;
     double cvValue = 0;
-    for (int prop : {3, 4, 6, 10, 11, 12, 14, 17, 20, 21, 22, 32, 33}) {
+    for (int prop : {3, 4, 6, 10, 11, 12, 14, 17, 20, 22, 32, 33}) {
         ASSERT_TRUE(V4l2CaptureDevice::mapProperty(prop, 64767, cvProp, cvValue));
         EXPECT_EQ(cvProp, prop);
         EXPECT_EQ(cvValue, 64767); // register words pass unchanged
@@ -145,5 +145,14 @@ TEST(CaptureFormats, V4l2PropertiesKeepTheirStandardNumbers) {
     EXPECT_EQ(cvValue, 3);
     ASSERT_TRUE(V4l2CaptureDevice::mapProperty(CaptureProp::AutoExposureOff, 100, cvProp, cvValue));
     EXPECT_EQ(cvValue, 1);
+    // Manual and automatic exposure reach V4L2 as its menu values, not as 0 (auto).
+    for (const auto& [given, menu] : std::vector<std::pair<double, double>>{{0.25, 1}, {0.75, 3}, {0, 1}, {1, 3}}) {
+        ASSERT_TRUE(V4l2CaptureDevice::mapProperty(CaptureProp::AutoExposure, given, cvProp, cvValue));
+        EXPECT_EQ(cvProp, cv::CAP_PROP_AUTO_EXPOSURE);
+        EXPECT_EQ(cvValue, menu) << given;
+    }
+    ASSERT_TRUE(V4l2CaptureDevice::mapProperty(CaptureProp::Exposure, 312, cvProp, cvValue));
+    EXPECT_EQ(cvProp, cv::CAP_PROP_EXPOSURE);
+    EXPECT_EQ(cvValue, 312);
     EXPECT_FALSE(V4l2CaptureDevice::mapProperty(CaptureProp::OneShotWhiteBalance, 1, cvProp, cvValue));
 }

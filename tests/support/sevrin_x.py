@@ -1,6 +1,6 @@
-"""The real program under its own virtual X server, for whole-program tests:
-starting Xvfb, starting Sevrin with simulated cameras, clicking, waiting on
-screenshots, and counting checks."""
+"""The real Sevrin under a virtual X server, for whole-program tests: start
+Xvfb, start the program in a folder of its own, click, type and take
+screenshots. Import it from a test with sys.path pointing at tests/support."""
 import os
 import shutil
 import signal
@@ -16,7 +16,7 @@ KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
 
 
 def start_x():
-    """An Xvfb of 1920 x 1080 on a free display: (process, display name)."""
+    """An Xvfb of 1920 x 1080 on a free display; returns (process, display)."""
     r, w = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
                             pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -32,17 +32,22 @@ def start_x():
 
 
 class Program:
+    """Sevrin started in app_dir (a new temporary folder when None), which is
+    both its working and its application directory."""
+
     def __init__(self, display, usb, net, app_dir=None):
         self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
         self.env = dict(os.environ, DISPLAY=display, SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb,
                         SEVRIN_SIM_NET=net, QT_QPA_PLATFORM="xcb")
         self.env.pop("SDL_VIDEODRIVER", None)
-        self.log = open(os.path.join(self.dir, "log.txt"), "w")
+        self.log = open(os.path.join(self.dir, "log.txt"), "a")
         self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=60)
         time.sleep(1.5)
 
+    def file(self, rel):
+        return os.path.join(self.dir, rel)
     def click(self, pos, wait=0.6):
         subprocess.run(["xdotool", "mousemove", str(pos[0]), str(pos[1]), "click", "1"], env=self.env, check=True)
         time.sleep(wait)
@@ -80,10 +85,27 @@ class Program:
         return code
 
 
+def wait_until(test, timeout=20.0):
+    """Polls test() every 0.25 s until it returns something true; that value, or None."""
+    end = time.time() + timeout
+    while True:
+        value = test()
+        if value or time.time() > end:
+            return value
+        time.sleep(0.25)
+
+
+def lit_share(img, box):
+    """Share of pixels that are not black (a picture is shown)."""
+    region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
+    px = list(region.getdata())
+    return sum(1 for r, g, b in px if r + g + b > 90) / len(px)
+
+
 class Checks:
     def __init__(self):
-        self.count = 0
         self.failures = []
+        self.count = 0
 
     def __call__(self, cond, what):
         self.count += 1
@@ -104,13 +126,6 @@ def coloured_share(img, box):
     px = list(region.getdata())
     coloured = sum(1 for r, g, b in px if max(r, g, b) - min(r, g, b) > 80)
     return coloured / len(px)
-
-
-def lit_share(img, box):
-    """Share of pixels that are not black (a picture is shown)."""
-    region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
-    px = list(region.getdata())
-    return sum(1 for r, g, b in px if r + g + b > 90) / len(px)
 
 
 def changed_pixels(a, b, box):

@@ -226,3 +226,121 @@ TEST(Workbook, SavingReplacesAnExistingFileOnce)
     QJsonObject o = readBack(target);
     EXPECT_EQ(o["sheets"].toArray()[0].toObject()["cells"].toObject()["A1"].toString(), QString("new"));
 }
+
+TEST(Workbook, StreamingReadersSeeEveryRow)
+{
+    TestEnv env;
+    const QString target = env.file("rows.xlsx");
+    {
+        CWorkbook book("workbook");
+        CWorksheet& sheet = book.AddWorksheet("sheet");
+        sheet.OpenRow(); // an empty first row
+        for (int r = 0; r < 1000; ++r) sheet.OpenRow().WriteTextCell("").WriteTextCell(std::to_string(r)).WriteTextCell("x");
+        sheet.CloseRow();
+        ASSERT_TRUE(book.SaveAs(utf8(target)));
+    }
+    QJsonObject sheet = readBack(target)["sheets"].toArray()[0].toObject();
+    EXPECT_EQ(sheet["dimension"].toString(), QString("B2:C1001"));
+    EXPECT_EQ(sheet["readOnlyCells"].toInt(), 2000);
+    EXPECT_EQ(sheet["cells"].toObject()["B1001"].toString(), QString("999"));
+}
+
+TEST(Workbook, CarriageReturnsComeBack)
+{
+    TestEnv env;
+    const QString target = env.file("cr.xlsx");
+    const std::vector<std::string> texts = {"a\rb", "a\r\nb", "a\nb", "_x000D_"};
+    {
+        CWorkbook book("workbook");
+        CWorksheet& sheet = book.AddWorksheet("sheet");
+        sheet.OpenRow();
+        for (const std::string& t : texts) sheet.WriteTextCell(t);
+        sheet.CloseRow();
+        ASSERT_TRUE(book.SaveAs(utf8(target)));
+    }
+    QJsonObject cells = readBack(target)["sheets"].toArray()[0].toObject()["cells"].toObject();
+    // openpyxl reads the _xHHHH_ escapes raw (decoded by the checker), so it
+    // cannot tell a literal "_x000D_" from a CR; LibreOffice can.
+    const char* refs[] = {"A1", "B1", "C1"};
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(cells[refs[i]].toString(), QString::fromStdString(texts[i])) << refs[i];
+    bool ok = false;
+    const QByteArray csv = TestData::LibreOfficeCsv(target, &ok);
+    if (!ok)
+        GTEST_SKIP() << "LibreOffice is not installed";
+    // LibreOffice folds a CR LF inside a cell into LF, whoever wrote the file.
+    EXPECT_TRUE(csv.startsWith("\"a\rb\",\"a\nb\",\"a\nb\",\"_x000D_\"")) << csv.constData();
+}
+
+TEST(Workbook, SheetTitlesAreLegalAndUnique)
+{
+    TestEnv env;
+    const QString target = env.file("titles.xlsx");
+    {
+        CWorkbook book("workbook");
+        for (const char* t : {"Sheet 1", "", "a/b", "a:b", "'quoted'", "SHEET 1", "0123456789012345678901234567890123"})
+            book.AddWorksheet(t).OpenRow().WriteTextCell(t).CloseRow();
+        book.AddWorksheet("0123456789012345678901234567890123");
+        ASSERT_TRUE(book.SaveAs(utf8(target)));
+    }
+    QStringList titles;
+    for (const QJsonValue& s : readBack(target)["sheets"].toArray()) titles << s.toObject()["title"].toString();
+    EXPECT_EQ(titles, QStringList({"Sheet 1", "Sheet 1 (2)", "a_b", "a_b (2)", "quoted", "SHEET 1 (3)",
+                                   "0123456789012345678901234567890", "012345678901234567890123456 (2)"}));
+}
+
+TEST(Workbook, WritingPastTheSheetLimitsFailsTheSave)
+{
+    for (bool rows : {true, false}) {
+        TestEnv env;
+        const QString target = env.file("big.xlsx");
+        std::string temp;
+        {
+            CWorkbook book("workbook");
+            temp = book.TempFolder();
+            CWorksheet& sheet = book.AddWorksheet("sheet");
+            if (rows) {
+                for (int r = 0; r < 1048577; ++r) sheet.OpenRow();
+                sheet.WriteTextCell("last");
+            } else {
+                sheet.OpenRow();
+                for (int c = 0; c <= 16384; ++c) sheet.WriteTextCell("x");
+            }
+            sheet.CloseRow();
+            EXPECT_FALSE(book.SaveAs(utf8(target))) << rows;
+        }
+        EXPECT_FALSE(QFileInfo::exists(target));
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(temp)));
+    }
+}
+
+TEST(Workbook, MissingTemporaryFolderFallsBackToTmp)
+{
+    TestEnv env;
+    const QByteArray old = qgetenv("TMPDIR");
+    qputenv("TMPDIR", env.file("missing").toUtf8());
+    {
+        CWorkbook book("workbook");
+        EXPECT_EQ(book.TempFolder().rfind("/tmp/xlsx_", 0), 0u) << book.TempFolder();
+        book.AddWorksheet("sheet").OpenRow().WriteTextCell("v").CloseRow();
+        EXPECT_TRUE(book.SaveAs(utf8(env.file("t.xlsx"))));
+    }
+    if (old.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", old);
+    EXPECT_EQ(readBack(env.file("t.xlsx"))["sheets"].toArray()[0].toObject()["cells"].toObject()["A1"].toString(),
+              QString("v"));
+}
+
+TEST(Workbook, SavingOverAFileKeepsItsMode)
+{
+    TestEnv env;
+    const QString target = env.file("private.xlsx");
+    ASSERT_TRUE(TestData::WriteFile(target, TestData::FromString("old")));
+    ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+    CWorkbook book("workbook");
+    book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
+    ASSERT_TRUE(book.SaveAs(utf8(target)));
+    EXPECT_EQ(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+}

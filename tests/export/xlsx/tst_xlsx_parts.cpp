@@ -194,6 +194,7 @@ TEST(Workbook, SheetTitlesAndCells)
     std::string cjk;
     for (int i = 0; i < 40; ++i) cjk += "\xe6\xb5\x8b";
     EXPECT_EQ(CWorkbook::SanitizeSheetTitle(cjk).size(), 31u * 3);
+    EXPECT_EQ(CWorkbook::SanitizeSheetTitle("''quoted'"), "quoted");
 
     TestEnv env;
     CWorkbook book("t");
@@ -287,12 +288,17 @@ TEST(ImageSize, ReadersOnRealAndCraftedHeaders)
             EXPECT_EQ(h, 480u);
         }
     }
-    // A progressive frame (SOF2) carries its size like a baseline one.
-    TestData::WriteFile(env.file("p.jpg"), Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xC2, 0x00,
-                                                 0x0B, 0x08, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00});
-    EXPECT_TRUE(sizeOf(env.file("p.jpg"), ReadJpegSize, w, h));
+    // Only the baseline frame (C0) is read: the same header as a progressive
+    // frame (C2) has no size.
+    Bytes frame{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xC0, 0x00,
+                0x0B, 0x08, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00};
+    TestData::WriteFile(env.file("b.jpg"), frame);
+    EXPECT_TRUE(sizeOf(env.file("b.jpg"), ReadJpegSize, w, h));
     EXPECT_EQ(w, 640u);
     EXPECT_EQ(h, 480u);
+    frame[9] = 0xC2;
+    TestData::WriteFile(env.file("p.jpg"), frame);
+    EXPECT_FALSE(sizeOf(env.file("p.jpg"), ReadJpegSize, w, h));
 
     // Malformed and truncated headers fail.
     TestData::WriteFile(env.file("t.jpg"), Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x00});

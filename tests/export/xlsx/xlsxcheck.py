@@ -74,6 +74,11 @@ def main(path):
             "images": len(ws._images),
             "maxRow": ws.max_row,
         })
+    # A streaming reader trusts each sheet's declared dimension.
+    fast = openpyxl.load_workbook(path, read_only=True)
+    for info, ws in zip(sheets, fast.worksheets):
+        info["readOnlyCells"] = sum(1 for row in ws.iter_rows() for c in row if c.value is not None)
+        info["dimension"] = ws.calculate_dimension()
     print(json.dumps({"entries": names, "problems": problems, "sheets": sheets,
                       "creator": wb.properties.creator}))
 

@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QStandardPaths>
 #include <cstdio>
 #include <zlib.h>
 
@@ -265,6 +268,25 @@ QString PythonProgram()
     // The distribution's interpreter carries python3-openpyxl; a user-level
     // interpreter earlier on PATH may not.
     return QFile::exists("/usr/bin/python3") ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
+}
+
+QByteArray LibreOfficeCsv(const QString& xlsx, bool* ok)
+{
+    *ok = false;
+    const QString soffice = QStandardPaths::findExecutable("soffice");
+    QTemporaryDir dir;
+    if (soffice.isEmpty() || !dir.isValid())
+        return QByteArray();
+    QByteArray out;
+    const int rc = RunProcess(soffice, {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
+                                        "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true", "--outdir",
+                                        dir.path(), xlsx},
+                              &out);
+    QFile csv(dir.path() + "/" + QFileInfo(xlsx).completeBaseName() + ".csv");
+    if (rc != 0 || !csv.open(QIODevice::ReadOnly))
+        return QByteArray();
+    *ok = true;
+    return csv.readAll();
 }
 
 bool WriteFile(const QString& path, const Bytes& data)

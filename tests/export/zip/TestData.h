@@ -43,6 +43,10 @@ int RunProcess(const QString& program, const QStringList& args, QByteArray* outp
 QString SourceDir();
 // The system Python that has the distribution's modules (openpyxl).
 QString PythonProgram();
+// LibreOffice's reading of a workbook's first sheet as CSV (UTF-8, every
+// field quoted), through a private profile so that tests can run side by
+// side. Empty QByteArray with *ok false when soffice is missing or fails.
+QByteArray LibreOfficeCsv(const QString& xlsx, bool* ok);
 // Writes bytes to a file; false on failure.
 bool WriteFile(const QString& path, const Bytes& data);
 Bytes ReadFile(const QString& path);

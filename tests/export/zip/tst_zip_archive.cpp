@@ -137,16 +137,16 @@ TEST(ZipArchive, NamesKeepTheirTextWithSlashesForBackslashes)
     QString path = env.file("names.zip");
     ZipArchive* z = ZipOpenArchive(path.toUtf8().constData());
     EXPECT_EQ(ZipAddFile(z, "xl\\worksheets\\sheet1.xml", src.toUtf8().constData()), kZipOk);
-    EXPECT_EQ(ZipAddFile(z, "/abs/Name.TXT", src.toUtf8().constData()), kZipOk);
+    EXPECT_EQ(ZipAddFile(z, "abs/Name.TXT", src.toUtf8().constData()), kZipOk);
     ZipCloseArchive(z);
     QJsonArray entries = zipCheck(path)["entries"].toArray();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(entries[0].toObject()["name"].toString(), QString("xl/worksheets/sheet1.xml"));
     Bytes b = TestData::ReadFile(path);
-    // The raw local header name keeps the leading slash and the case.
+    // The raw local header name keeps the case.
     EXPECT_EQ(std::string(b.begin() + entries[1].toObject()["offset"].toInt() + 30,
-                          b.begin() + entries[1].toObject()["offset"].toInt() + 30 + 13),
-              "/abs/Name.TXT");
+                          b.begin() + entries[1].toObject()["offset"].toInt() + 30 + 12),
+              "abs/Name.TXT");
 }
 
 TEST(ZipArchive, DosTimeIsTheLastWriteInUtc)
@@ -272,4 +272,22 @@ TEST(ZipArchive, AtMost65535Entries)
     EXPECT_EQ(le16(b, end + 10), 65535);
     EXPECT_EQ(le32(b, end + 16) + le32(b, end + 12), end);
     EXPECT_TRUE(unzipTest(path));
+}
+
+TEST(ZipArchive, UnsafeNamesAreRefused)
+{
+    TestEnv env;
+    const QString source = writeSource(env, "src.txt", TestData::FromString("data"));
+    const QString path = env.file("names.zip");
+    ZipArchive* z = ZipOpenArchive(path.toUtf8().constData());
+    ASSERT_NE(z, nullptr);
+    for (const char* name : {"../evil.txt", "a/../../evil.txt", "..\\evil.txt", "/etc/evil", "\\abs", "folder/", "..", "a/.."})
+        EXPECT_EQ(ZipAddFile(z, name, source.toUtf8().constData()), kZipBadArgument) << name;
+    for (const char* name : {"a..b/c..txt", "...", "xl/workbook.xml"})
+        EXPECT_EQ(ZipAddFile(z, name, source.toUtf8().constData()), kZipOk) << name;
+    EXPECT_EQ(ZipCloseArchive(z), kZipOk);
+    QJsonObject o = zipCheck(path);
+    QStringList names;
+    for (const QJsonValue& e : o["entries"].toArray()) names << e.toObject()["name"].toString();
+    EXPECT_EQ(names, QStringList({"a..b/c..txt", "...", "xl/workbook.xml"}));
 }

@@ -19,8 +19,10 @@ def main(path):
     cells = {}
     bold = []
     aligned = {}
+    formulas = 0
     for row in ws.iter_rows():
         for c in row:
+            formulas += c.data_type == "f"
             if c.value is not None:
                 cells[c.coordinate] = unescape_xstring(str(c.value))
             if c.font is not None and c.font.b:
@@ -45,6 +47,7 @@ def main(path):
         "maxRow": ws.max_row,
         "maxColumn": ws.max_column,
         "widths": widths,
+        "formulas": formulas,
     }, ensure_ascii=False))
 
 

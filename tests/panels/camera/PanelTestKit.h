@@ -1,34 +1,25 @@
 #pragma once
 
-#include "camera/BaseCamera.h"
 #include "camera/UVCCamera.h"
 
 #include <QElapsedTimer>
-#include <QObject>
-#include <QStringList>
 #include <QTimer>
-
-#include <functional>
 
 // Fakes and tools for the camera panel tests.
 
-// Calls made on a fake camera, each "name(args)" with the milliseconds since
-// the log was made.
+// Calls made on a fake camera as "name(args)", with milliseconds since creation.
 struct CallLog {
     QElapsedTimer clock;
     QStringList calls;
     QList<qint64> times;
     CallLog() { clock.start(); }
-    void add(const QString& call) {
-        calls << call;
-        times << clock.elapsed();
+    void add(const QString& call) { calls << call, times << clock.elapsed(); }
+    int count(const QString& prefix) const {
+        return calls.filter(QRegExp("^" + QRegExp::escape(prefix))).size();
     }
-    // Index of the first call starting with prefix, -1 when none.
-    int find(const QString& prefix, int from = 0) const;
-    int count(const QString& prefix) const;
 };
 
-// A camera that records what the panels ask of it.
+// A camera of any class name that records what the panels ask of it.
 class RecordingCamera : public BaseCamera {
     Q_OBJECT
 public:
@@ -38,19 +29,22 @@ public:
     CallLog log;
     QString className() const override { return name; }
     bool isNetCamera() const override { return net; }
-    void play() override { log.add("play"); }
-    void pause() override { log.add("pause"); }
-    void setResolution(int index) override { log.add(QString("setResolution(%1)").arg(index)); }
-    void snapImage(QString path, int mode, bool autoName, bool timeSign, QColor colour, int position,
-                   int size) override;
-    bool startRecord(QString path) override {
-        log.add("startRecord(" + path + ")");
-        return recordResult;
+    void snapImage(QString path, int mode, bool autoName, bool timeSign, QColor colour, int pos,
+                   int size) override {
+        log.add(QString("snapImage(%1,%2,%3,%4,%5,%6,%7)")
+                    .arg(path)
+                    .arg(mode)
+                    .arg(autoName)
+                    .arg(timeSign)
+                    .arg(colour.name())
+                    .arg(pos)
+                    .arg(size));
     }
+    bool startRecord(QString path) override { return log.add("startRecord(" + path + ")"), recordResult; }
     void stopRecord() override { log.add("stopRecord"); }
 };
 
-// A 4K USB camera with Fast Mode whose resolution changes are only logged.
+// A 4K USB camera with Fast Mode whose play, pause and resolution are only logged.
 class FastModeUsbCamera : public UVCCamera {
     Q_OBJECT
 public:
@@ -61,23 +55,18 @@ public:
     void play() override { log.add("play"); }
     void pause() override { log.add("pause"); }
     void setResolution(int index) override {
-        m_resolutionIndex = index;
-        log.add(QString("setResolution(%1)").arg(index));
+        m_resolutionIndex = index, log.add(QString("setResolution(%1)").arg(index));
     }
 };
 
-// Answers every modal dialog that opens while it lives: message boxes are
-// accepted (their texts kept), input dialogs get `inputText` and are accepted.
+// While it lives, accepts every modal message box (keeping title and text)
+// and answers input dialogs with `inputText`.
 class ModalAnswerer : public QObject {
     Q_OBJECT
 public:
     ModalAnswerer();
     QString inputText;
-    QStringList boxTitles;
-    QStringList boxTexts;
-
-private slots:
-    void poll();
+    QStringList boxTitles, boxTexts;
 
 private:
     QTimer m_timer;

@@ -21,6 +21,10 @@ SimCameraRig::~SimCameraRig() {
 QVector<int> SimCameraRig::registerSets(const std::function<void()>& fn) {
     sim->clearTraffic();
     fn();
+    return registerWords();
+}
+
+QVector<int> SimCameraRig::registerWords() const {
     QVector<int> words;
     for (const SimTraffic& t : sim->traffic())
         if (t.kind == SimTraffic::Set && t.prop == CaptureProp::Contrast)

@@ -23,4 +23,6 @@ struct SimCameraRig {
     template <class T> T* as() const { return qobject_cast<T*>(cam.get()); }
     // The register words (property 11) that fn sets, reads included.
     QVector<int> registerSets(const std::function<void()>& fn);
+    // The register words set since the traffic was last cleared.
+    QVector<int> registerWords() const;
 };

@@ -1,0 +1,214 @@
+#include "export/forms/TemplateEditDialog.h"
+
+#include "app/MessagePassing.h"
+#include "app/UiSize.h"
+#include "export/forms/XlsLineEdit.h"
+#include "measure/engine/ReportContent.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QFile>
+#include <QSettings>
+#include <QToolButton>
+
+TemplateEditDialog::TemplateEditDialog(const QString& folder, QWidget* parent) : QDialog(parent), m_folder(folder) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromUtf8("Varnel显微镜软件V4.1"));
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        resize(screen->availableGeometry().size());
+    m_outer = new QVBoxLayout(this);
+    m_outer->setContentsMargins(0, 0, 0, 0);
+    m_outer->setSpacing(0);
+    auto* bar = new QWidget(this);
+    bar->setObjectName("widget_btn");
+    bar->setFixedHeight(qRound(41 * uiSizeFactor / 10.0));
+    m_barLayout = new QHBoxLayout(bar);
+    m_barLayout->setContentsMargins(6, 0, 6, 0);
+    m_outer->addWidget(bar);
+    barButton("btnAddTemplate", "添加模板", "Add Template", "添加模板", SLOT(btnAddTemplateClick()));
+    m_sub = barButton("btnSubTemplate", "删除模板", "Del Template", "刪除模板", SLOT(btnSubTemplateClick()));
+    m_rename = barButton("btnReName", "重命名模板", "Rename Template", "重命名模板", SLOT(btnReNameClick()));
+    btnSave = barButton("btnSave", "保存模板", "Save Template", "保存模板", SLOT(btnSaveClick()));
+}
+
+QToolButton* TemplateEditDialog::barButton(const char* name, const char* zh, const char* en, const char* tw,
+                                           const char* slot) {
+    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
+    auto* b = new QToolButton(m_barLayout->parentWidget());
+    b->setObjectName(name);
+    b->setMinimumHeight(30);
+    b->setText(QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw));
+    connect(b, SIGNAL(clicked()), this, slot);
+    m_barLayout->addWidget(b);
+    return b;
+}
+
+void TemplateEditDialog::btnSaveClick() {
+    endEditing();
+    btnSave->setFocus(); // a grid cell or field still being edited keeps its text
+    QTimer::singleShot(30, this, SLOT(btnSaveDelay()));
+}
+
+QString TemplateEditDialog::nextTemplateName(const QStringList& names) {
+    // Counts on past template_98 as long as names are taken.
+    for (int n = 1;; ++n) {
+        const QString name = QString("template_%1").arg(n);
+        if (!names.contains(name))
+            return name;
+    }
+}
+
+QString TemplateEditDialog::cleanName(const QString& typed) {
+    QString name;
+    for (const QChar c : typed)
+        if (c.isLetter() || c.isNumber())
+            name += c;
+    return name;
+}
+
+QStringList TemplateEditDialog::storedNames() const {
+    return ReportContent::TemplateNames(listFile());
+}
+
+void TemplateEditDialog::storeNames(const QStringList& names) {
+    QSettings list(listFile(), QSettings::IniFormat);
+    list.setValue("strList", names);
+    list.sync();
+}
+
+QHBoxLayout* TemplateEditDialog::buildBody() {
+    auto* body = new QWidget(this);
+    body->setObjectName("widget");
+    body->setStyleSheet("QWidget#widget{\nbackground-color:rgb(200, 200, 200);\n}");
+    auto* layout = new QHBoxLayout(body);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    widget_grid = new QWidget(body);
+    widget_grid->setObjectName("widget_grid");
+    widget_grid->setFixedWidth(qRound(245 * uiSizeFactor / 10.0));
+    widget_grid->setAttribute(Qt::WA_StyledBackground);
+    widget_grid->setStyleSheet("QWidget{\nbackground-color:rgb(250, 250, 250);\n}");
+    layout->addWidget(widget_grid);
+    m_outer->addWidget(body, 1);
+    return layout;
+}
+
+void TemplateEditDialog::initTemplateList() {
+    const QStringList names = storedNames();
+    const QString current = ReportContent::CurrentTemplateName(listFile());
+    for (const QString& name : names)
+        addEntry(name);
+    restack();
+    const int index = qMax(0, names.indexOf(current));
+    if (index < m_entries.size())
+        emit m_entries[index]->myMousePressEvent();
+    else
+        myMousePressEventSLOT(); // an empty list: nothing to select
+    widget_grid->installEventFilter(this);
+}
+
+XlsLineEdit* TemplateEditDialog::addEntry(const QString& name) {
+    auto* entry = new XlsLineEdit(widget_grid);
+    entry->setText(name);
+    entry->move(0, entry->height() * m_entries.size());
+    entry->show();
+    connect(entry, SIGNAL(myMousePressEvent()), this, SLOT(myMousePressEventSLOT()));
+    connect(entry, SIGNAL(myReturnPressed(QString)), this, SLOT(myReturnPressedSLOT(QString)));
+    m_entries << entry;
+    return entry;
+}
+
+void TemplateEditDialog::restack() {
+    for (int i = 0; i < m_entries.size(); ++i)
+        m_entries[i]->move(0, m_entries[i]->height() * i);
+}
+
+void TemplateEditDialog::endEditing() {
+    if (m_selected)
+        m_selected->lineEditReturnPressed();
+}
+
+void TemplateEditDialog::myMousePressEventSLOT() {
+    auto* pressed = qobject_cast<XlsLineEdit*>(sender());
+    if (m_selected && m_selected != pressed)
+        endEditing();
+    for (XlsLineEdit* e : m_entries)
+        e->setSelected(e == pressed);
+    m_selected = pressed;
+    // The template "default" is shipped data: it can be viewed, not changed.
+    const bool editable = pressed && pressed->text() != QLatin1String("default");
+    for (QToolButton* b : {m_sub, m_rename, btnSave})
+        b->setEnabled(editable);
+    if (pressed)
+        loadTemplate(pressed->text());
+    selectionChanged();
+}
+
+void TemplateEditDialog::btnAddTemplateClick() {
+    QStringList names = storedNames();
+    const QString name = nextTemplateName(names);
+    const QString source = templateFile("default");
+    const QString target = templateFile(name);
+    if (QFile::exists(source) && !QFile::exists(target) && !QFile::copy(source, target))
+        return; // nothing listed that has no file
+    initNewTemplate(target);
+    names << name;
+    storeNames(names);
+    emit addEntry(name)->myMousePressEvent();
+}
+
+void TemplateEditDialog::btnSubTemplateClick() {
+    if (!m_selected)
+        return;
+    const QString name = m_selected->text();
+    const QString file = templateFile(name);
+    if (QFile::exists(file) && !QFile::remove(file))
+        return;
+    QStringList names = storedNames();
+    names.removeOne(name);
+    storeNames(names);
+    m_entries.removeOne(m_selected);
+    m_selected->deleteLater();
+    m_selected = nullptr;
+    restack();
+    if (!m_entries.isEmpty())
+        emit m_entries.first()->myMousePressEvent();
+    else
+        myMousePressEventSLOT(); // the last entry is gone: nothing is selected
+}
+
+void TemplateEditDialog::btnReNameClick() {
+    if (m_selected)
+        m_selected->startEdit();
+}
+
+void TemplateEditDialog::myReturnPressedSLOT(QString text) {
+    auto* entry = qobject_cast<XlsLineEdit*>(sender());
+    if (!entry)
+        return;
+    const QString name = cleanName(text);
+    QStringList names = storedNames();
+    if (name.isEmpty() || names.contains(name))
+        return;
+    const QString from = templateFile(entry->text());
+    // The file first: a name whose file did not move is not listed.
+    if (QFile::exists(from) && !QFile::rename(from, templateFile(name)))
+        return;
+    const int at = names.indexOf(entry->text());
+    if (at >= 0)
+        names[at] = name;
+    storeNames(names);
+    entry->setText(name);
+    entry->setSelected(entry == m_selected);
+}
+
+bool TemplateEditDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == widget_grid && event->type() == QEvent::MouseButtonRelease)
+        endEditing();
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,192 @@
+// The export panel: settings, template lists, both export roads through the
+// hub, the files it leaves and what it opens.
+#include "ModalCatcher.h"
+#include "app/MessagePassing.h"
+#include "export/forms/XlsSet.h"
+#include "measure/engine/XlsReportLayout.h"
+#include "platform/AppPaths.h"
+#include "tests/support/TestEnv.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+class ExportPanelTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+    MessagePassing* hub = nullptr;
+    QStringList written; // workbooks the stand-in report writer was asked for
+    bool writeWorkbooks = true;
+
+    template <class T> T* child(QWidget* w, const char* name) { return w->findChild<T*>(name); }
+
+    std::unique_ptr<XlsSet> makePanel() {
+        auto panel = std::make_unique<XlsSet>();
+        panel->show();
+        return panel;
+    }
+
+private slots:
+    void initTestCase() {
+        env = std::make_unique<TestEnv>();
+        hub = MessagePassing::instance();
+        // Stand-ins for the overlay's report slots.
+        connect(hub, &MessagePassing::getAllMeasureDataSIGNAL, this, [this](QString path, QString image) {
+            written << path + "|" + image;
+            if (!writeWorkbooks)
+                return;
+            MeasureTable table;
+            table.names << "L1";
+            for (int j = 0; j < 9; ++j)
+                table.values << QString("1.%1").arg(j);
+            table.unit = "mm";
+            XlsReportLayout layout(XlsReportTemplate::ReadCurrent(), 1, table, !image.isEmpty(), QDateTime());
+            QVERIFY(layout.Write(path, image.isEmpty() ? QString() : image + ".jpg", false));
+        });
+        connect(hub, &MessagePassing::getAllMeasureDataWordSIGNAL, this,
+                [](QString& html, QString) { html += QString::fromUtf8("<html><body>测量 ✓</body></html>"); });
+    }
+
+    void init() {
+        env.reset(); // restores the working directory before the next one is made
+        env = std::make_unique<TestEnv>();
+        hub->setLanguage(1);
+        hub->setCurCamera(nullptr);
+        written.clear();
+        writeWorkbooks = true;
+    }
+
+    void settingsAndHostileTemplateNames() {
+        QDir().mkpath("Template");
+        {
+            QSettings list("./Template/List.ini", QSettings::IniFormat);
+            list.setValue("strList", QStringList({"default", "../x", "a/b", "mine_1", "..", "c.d"}));
+            list.setValue("curKey", "../x");
+            QSettings set("./XlsSet.ini", QSettings::IniFormat);
+            set.setValue("isAutoName", false);
+            set.setValue("xlsPath", env->file("gone"));
+        }
+        auto panel = makePanel();
+        auto* combo = child<QComboBox>(panel.get(), "comboBox");
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->itemText(1), QString("mine_1"));
+        QCOMPARE(combo->currentText(), QString("default"));
+        QCOMPARE(QSettings("./Template/List.ini", QSettings::IniFormat).value("curKey").toString(), QString("default"));
+        QVERIFY(child<QRadioButton>(panel.get(), "rbtnHAND")->isChecked());
+        QCOMPARE(child<QLineEdit>(panel.get(), "lineEditPath")->text(), AppPaths::appFile("Export/File"));
+        QCOMPARE(child<QToolButton>(panel.get(), "btnExcelExport")->text(), QString("Export Excel"));
+
+        combo->setCurrentIndex(1);
+        QCOMPARE(QSettings("./Template/List.ini", QSettings::IniFormat).value("curKey").toString(), QString("mine_1"));
+        child<QRadioButton>(panel.get(), "rbtnExportNO")->setChecked(true);
+        QCOMPARE(QSettings("./XlsSet.ini", QSettings::IniFormat).value("isExport").toBool(), false);
+        hub->setLanguage(2);
+        emit hub->changeLanguageSIGNAL(2);
+        QCOMPARE(child<QWidget>(panel.get(), "labName")->property("text").toString(), QString::fromUtf8("導出"));
+    }
+
+    void excelWithoutPictureOpensTheWorkbook() {
+        QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", false);
+        OpenedFiles opened;
+        auto panel = makePanel();
+        auto* excel = child<QToolButton>(panel.get(), "btnExcelExport");
+        excel->click();
+        QVERIFY(!excel->isEnabled());
+        QCOMPARE(written.size(), 1);
+        QVERIFY(written[0].endsWith(".xlsx|"));
+        QTRY_COMPARE(opened.paths.size(), 1);
+        QCOMPARE(opened.paths[0] + "|", written[0]);
+        QTRY_VERIFY(excel->isEnabled());
+    }
+
+    void manualNamesReplaceSafelyAndCancelKeepsTheTemporaryWorkbook() {
+        {
+            QSettings set("./XlsSet.ini", QSettings::IniFormat);
+            set.setValue("isExport", false);
+            set.setValue("isAutoName", false);
+        }
+        OpenedFiles opened;
+        ModalCatcher catcher;
+        auto panel = makePanel();
+        const QString folder = AppPaths::appFile("Export/File");
+        const QString chosen = env->file("mine.xlsx");
+        QFile old(chosen);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older");
+        old.close();
+        catcher.fileAnswer = chosen;
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_COMPARE(opened.paths, QStringList({chosen}));
+        QVERIFY(QFile(chosen).size() > 1000); // the workbook took the place of the older file
+        QVERIFY(!QFile::exists(folder + "/~temp.xlsx"));
+
+        catcher.fileAnswer.clear();
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_COMPARE(catcher.fileDialogs, 2);
+        QTRY_VERIFY(QFile::exists(folder + "/~temp.xlsx"));
+        QCOMPARE(opened.paths.size(), 1);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"~temp.xlsx"}));
+    }
+
+    void failuresAreReported() {
+        // Camera mode without a camera: no picture can come.
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", true);
+        auto panel = makePanel();
+        auto* excel = child<QToolButton>(panel.get(), "btnExcelExport");
+        hub->setIsCameraMode(true);
+        excel->click();
+        QTRY_COMPARE(catcher.texts, QStringList({"Export failed!"}));
+        QCOMPARE(catcher.titles, QStringList({"Error"}));
+        QVERIFY(excel->isEnabled());
+        QVERIFY(written.isEmpty());
+
+        // A still picture that never comes: the wait ends with the message.
+        hub->setIsCameraMode(false);
+        QSignalSpy asked(hub, SIGNAL(snapImageModeSIGNAL(QString, QString, int)));
+        excel->click();
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(asked[0][0].toString(), AppPaths::appFile("image"));
+        QVERIFY(!excel->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(excel->isEnabled(), XlsSet::kPictureTimeoutMs + 10000);
+        QCOMPARE(catcher.texts.size(), 2);
+        // A late picture (or one of some other save) does not start an export.
+        emit hub->exportImageSIGNAL();
+        QVERIFY(written.isEmpty());
+
+        // A workbook that could not be written: reported, nothing opened.
+        QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", false);
+        auto second = makePanel();
+        writeWorkbooks = false;
+        child<QToolButton>(second.get(), "btnExcelExport")->click();
+        QTRY_COMPARE(catcher.texts.size(), 3);
+        QVERIFY(opened.paths.isEmpty());
+    }
+
+    void wordReportIsUtf8() {
+        QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", false);
+        OpenedFiles opened;
+        auto panel = makePanel();
+        child<QToolButton>(panel.get(), "btnWordExport")->click();
+        QTRY_COMPARE(opened.paths.size(), 1);
+        QVERIFY(opened.paths[0].endsWith(".doc"));
+        QFile doc(opened.paths[0]);
+        QVERIFY(doc.open(QIODevice::ReadOnly));
+        QCOMPARE(doc.readAll(), QString::fromUtf8("<html><body>测量 ✓</body></html>\n").toUtf8());
+        QVERIFY(written.isEmpty());
+    }
+};
+
+QTEST_MAIN(ExportPanelTest)
+#include "tst_export_panel.moc"

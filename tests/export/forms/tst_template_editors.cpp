@@ -1,0 +1,224 @@
+// Both report template editors: the template list and its files, the grid
+// of the XLSX editor and the page of the Word editor, and a report exported
+// with an edited template.
+#include "ModalCatcher.h"
+#include "app/MessagePassing.h"
+#include "export/forms/WordEditDialog.h"
+#include "export/forms/XlsEditDialog.h"
+#include "export/forms/XlsLineEdit.h"
+#include "measure/engine/ReportContent.h"
+#include "measure/engine/XlsReportLayout.h"
+#include "platform/AppPaths.h"
+#include "tests/support/TestEnv.h"
+
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+QStringList entryNames(TemplateEditDialog& d) {
+    QStringList names;
+    for (XlsLineEdit* e : d.entries())
+        names << e->text();
+    return names;
+}
+
+QStringList listed(const QString& listFile) {
+    return QSettings(listFile, QSettings::IniFormat).value("strList").toStringList();
+}
+
+void click(QWidget* dialog, const char* button) {
+    dialog->findChild<QToolButton*>(button)->click();
+}
+
+QTableWidget* grid(QWidget* dialog) {
+    return dialog->findChild<QTableWidget*>("tableWidget");
+}
+
+// A cell of the picture block: grey, empty, neither selectable nor editable.
+bool blockCell(QWidget* dialog, int row, int column) {
+    QTableWidgetItem* item = grid(dialog)->item(row, column);
+    return item && item->flags() == Qt::ItemIsEnabled && item->text().isEmpty();
+}
+} // namespace
+
+class TemplateEditorsTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+
+private slots:
+    void init() {
+        env.reset();
+        env = std::make_unique<TestEnv>();
+        MessagePassing::instance()->setLanguage(0);
+        QDir().mkpath("Template");
+        QSettings def("./Template/default.ini", QSettings::IniFormat);
+        def.setValue("imagePos", QPoint(0, 2));
+        def.setValue("strList", QStringList({"公司："}));
+        def.setValue("pos_0_UP", QPoint(0, 0));
+    }
+
+    void addDeleteRenameTemplates() {
+        QSignalSpy closed(MessagePassing::instance(), SIGNAL(XlsEditDialogCloseSIGNAL()));
+        auto* d = new XlsEditDialog;
+        d->show();
+        QCOMPARE(entryNames(*d), QStringList({"default"}));
+        QVERIFY(!d->findChild<QToolButton*>("btnSave")->isEnabled());
+        for (int i = 0; i < 3; ++i)
+            click(d, "btnAddTemplate");
+        QCOMPARE(entryNames(*d), QStringList({"default", "template_1", "template_2", "template_3"}));
+        QVERIFY(QFile::exists("./Template/template_3.ini"));
+        QCOMPARE(d->selectedEntry()->text(), QString("template_3"));
+        QCOMPARE(grid(d)->item(0, 0)->text(), QString::fromUtf8("公司：")); // copied from default
+
+        emit d->entries()[2]->myMousePressEvent();
+        click(d, "btnSubTemplate");
+        QVERIFY(!QFile::exists("./Template/template_2.ini"));
+        QCOMPARE(d->selectedEntry()->text(), QString("default"));
+        click(d, "btnAddTemplate");
+        QCOMPARE(listed("./Template/List.ini"), QStringList({"default", "template_1", "template_3", "template_2"}));
+
+        emit d->entries()[1]->myMousePressEvent();
+        emit d->entries()[1]->myReturnPressed("My report #2");
+        QCOMPARE(d->entries()[1]->text(), QString("Myreport2"));
+        QVERIFY(QFile::exists("./Template/Myreport2.ini") && !QFile::exists("./Template/template_1.ini"));
+        emit d->entries()[1]->myReturnPressed("___"); // nothing left: refused
+        emit d->entries()[1]->myReturnPressed("Myreport2!"); // the same name again: refused
+        QCOMPARE(d->entries()[1]->text(), QString("Myreport2"));
+        QCOMPARE(listed("./Template/List.ini")[1], QString("Myreport2"));
+        d->close();
+        QCOMPARE(closed.count(), 1);
+    }
+
+    void numberingGoesPast98AndTheLastEntryCanGo() {
+        QStringList names;
+        for (int i = 1; i <= 98; ++i)
+            names << QString("template_%1").arg(i);
+        QCOMPARE(TemplateEditDialog::nextTemplateName(names), QString("template_99"));
+        QCOMPARE(TemplateEditDialog::nextTemplateName({"template_2"}), QString("template_1"));
+
+        QSettings("./Template/List.ini", QSettings::IniFormat).setValue("strList", QStringList({"only", "../up"}));
+        auto* d = new XlsEditDialog;
+        QCOMPARE(entryNames(*d), QStringList({"only"}));
+        click(d, "btnSubTemplate");
+        QVERIFY(d->entries().isEmpty());
+        QVERIFY(!d->selectedEntry());
+        for (const char* b : {"btnSubTemplate", "btnReName", "btnSave"})
+            QVERIFY(!d->findChild<QToolButton*>(b)->isEnabled());
+        click(d, "btnSave"); // disabled: nothing happens
+        QCOMPARE(listed("./Template/List.ini"), QStringList());
+        d->close();
+    }
+
+    void gridSavesAndExportsWhereItShows() {
+        ModalCatcher catcher;
+        auto* d = new XlsEditDialog;
+        d->show();
+        click(d, "btnAddTemplate");
+        QTableWidget* t = grid(d);
+        QVERIFY(blockCell(d, 2, 0) && blockCell(d, 11, 9)); // as in default.ini
+        click(d, "btnSubImage");
+        QVERIFY(!t->item(2, 0));
+        t->setCurrentCell(5, 2);
+        click(d, "btnAddImage");
+        QVERIFY(blockCell(d, 5, 2) && blockCell(d, 14, 11) && !blockCell(d, 4, 2) && !blockCell(d, 15, 2));
+        t->setCurrentCell(14, 11); // inside the block: refused
+        click(d, "btnAddTime");
+        QTRY_COMPARE(catcher.texts.size(), 1);
+        QCOMPARE(catcher.titles, QStringList({"Error"}));
+        QCOMPARE(catcher.texts[0], QString::fromUtf8("有叠加区域，添加未成功！"));
+        t->setCurrentCell(1, 3);
+        click(d, "btnAddTime");
+        t->setItem(0, 0, new QTableWidgetItem("Corp"));
+        t->setItem(15, 4, new QTableWidgetItem("Below")); // first row under the block: DOWN
+        t->setItem(14, 12, new QTableWidgetItem("Beside")); // last row of the block: UP
+        click(d, "btnSave");
+        QTRY_COMPARE(catcher.texts.size(), 2);
+        QCOMPARE(catcher.titles[1], QString("Success"));
+        const QSettings file("./Template/template_1.ini", QSettings::IniFormat);
+        QCOMPARE(file.value("timePos_UP").toPoint(), QPoint(3, 1));
+        QVERIFY(!file.contains("timePos_DOWN"));
+        QCOMPARE(file.value("strList").toStringList(), QStringList({"Corp", "Beside", "Below"}));
+        QCOMPARE(file.value("pos_2_DOWN").toPoint(), QPoint(2, 0));
+        QCOMPARE(file.value("pos_1_UP").toPoint(), QPoint(12, 14));
+        d->close();
+
+        // Reopened: the same grid.
+        QSettings("./Template/List.ini", QSettings::IniFormat).setValue("curKey", "template_1");
+        auto* again = new XlsEditDialog;
+        QCOMPARE(again->selectedEntry()->text(), QString("template_1"));
+        QVERIFY(blockCell(again, 5, 2) && blockCell(again, 14, 11));
+        QCOMPARE(grid(again)->item(1, 3)->text(), QDate::currentDate().toString("yyyy-MM-dd"));
+        QCOMPARE(grid(again)->item(15, 4)->text(), QString("Below"));
+        QCOMPARE(grid(again)->item(14, 12)->text(), QString("Beside"));
+        QCOMPARE(grid(again)->item(0, 0)->text(), QString("Corp"));
+        again->close();
+
+        // The export puts them where the editor showed them (no picture, 2 rows).
+        MeasureTable table;
+        table.names << "L1" << "L2";
+        for (int i = 0; i < 18; ++i)
+            table.values << "1";
+        table.unit = "mm";
+        XlsReportLayout layout(XlsReportTemplate::ReadCurrent(), 0, table, false, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
+        QVERIFY(layout.Write(env->file("r.xlsx"), QString(), false));
+        QProcess check;
+        check.start("/usr/bin/python3", {qEnvironmentVariable("SEVRIN_SOURCE_DIR", SEVRIN_SOURCE_DIR) +
+                                             "/tests/export/xlsx/xlsxcheck.py", env->file("r.xlsx")});
+        QVERIFY(check.waitForFinished(60000));
+        const QJsonObject cells = QJsonDocument::fromJson(check.readAllStandardOutput())
+                                      .object()["sheets"].toArray()[0].toObject()["cells"].toObject();
+        QCOMPARE(cells["A1"].toString(), QString("Corp"));
+        QCOMPARE(cells["M15"].toString(), QString("Beside"));
+        QCOMPARE(cells["D2"].toString(), QString("2024-01-02 03:04:05"));
+        // DOWN rows count from the lower anchor n + y + 31 = 2 + 5 + 31.
+        QCOMPARE(cells["E39"].toString(), QString("Below"));
+    }
+
+    void wordTemplatesKeepTheirKeysAndLogos() {
+        ModalCatcher catcher;
+        QDir().mkpath(AppPaths::appFile("WordTemplate"));
+        QImage logo(40, 20, QImage::Format_RGB32);
+        logo.fill(Qt::blue);
+        QVERIFY(logo.save(env->file("pick.png")));
+        auto* d = new WordEditDialog;
+        d->show();
+        click(d, "btnAddTemplate");
+        QCOMPARE(d->selectedEntry()->text(), QString("template_1"));
+        catcher.fileAnswer = env->file("pick.png");
+        click(d, "btnLogo");
+        QVERIFY(QFile::exists(AppPaths::appFile("WordTemplate/Logo.png")));
+        click(d, "btnLogo");
+        QVERIFY(QFile::exists(AppPaths::appFile("WordTemplate/Logo_001.png")));
+        const QStringList texts = {"标题", "Sub", "Corp", "Prod", "Op", "Date", "Summary"};
+        for (int i = 0; i < 7; ++i)
+            d->fields()[i]->setText(texts[i]);
+        click(d, "btnSave");
+        QTRY_COMPARE(catcher.texts, QStringList({QString::fromUtf8("保存成功！")}));
+        d->close();
+
+        QSettings(AppPaths::appFile("WordTemplate/List.ini"), QSettings::IniFormat).setValue("curKey", "template_1");
+        const WordReportTemplate read = WordReportTemplate::ReadCurrent();
+        QCOMPARE(read.fields, texts);
+        QCOMPARE(read.logo, QString("Logo_001.png"));
+        auto* again = new WordEditDialog;
+        QCOMPARE(again->selectedEntry()->text(), QString("template_1"));
+        QCOMPARE(again->fields()[6]->text(), QString("Summary"));
+        const QPixmap* shown = again->findChild<QLabel*>("labLogo")->pixmap();
+        QVERIFY(shown && shown->height() == 50);
+        again->close();
+    }
+};
+
+QTEST_MAIN(TemplateEditorsTest)
+#include "tst_template_editors.moc"
