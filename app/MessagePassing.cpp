@@ -3,6 +3,7 @@
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
+#include "imaging/FlatFieldGain.h"
 #include "imaging/StitchFeatherMask.h"
 #include "platform/AppPaths.h"
 
@@ -57,7 +58,7 @@ MessagePassing::MessagePassing() {
             qWarning("Flat-field reference %s cannot be read; flat field off", qPrintable(yinYing));
     }
     if (!grey.empty()) {
-        grey.convertTo(yinYingMat, CV_32FC1, 1.0 / 100.0);
+        yinYingMat = FlatFieldGain::gainTable(grey);
         hasYinYing = true;
     }
 

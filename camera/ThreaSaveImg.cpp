@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
+#include "imaging/FlatFieldGain.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -115,21 +116,6 @@ QSize ThreaSaveImg::rescaledSize(const QSize& size, int sizeIndex, const QString
     }
 }
 
-void ThreaSaveImg::applyFlatField(QImage& rgb888, const float* gain) {
-    const int w = rgb888.width(), h = rgb888.height();
-    for (int y = 0; y < h; ++y) {
-        uchar* row = rgb888.scanLine(y);
-        const float* g = gain + size_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                const float v = row[3 * x + c];
-                const float r = v + v * g[x];
-                row[3 * x + c] = r > 255.0f ? 255 : r < 0.0f ? 0 : uchar(r);
-            }
-        }
-    }
-}
-
 void ThreaSaveImg::run() {
     const QImage image = m_current ? *m_current : QImage();
     if (image.isNull()) {
@@ -160,10 +146,8 @@ void ThreaSaveImg::run() {
         if (image.width() == 3840 || image.height() == 2160)
             break;
         QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-        const cv::Mat& table = hub->yinYingMat;
-        if (hub->hasYinYing && table.type() == CV_32FC1 && table.isContinuous() && table.cols == rgb.width() &&
-            table.rows == rgb.height())
-            applyFlatField(rgb, table.ptr<float>());
+        if (hub->hasYinYing)
+            FlatFieldGain::apply(&rgb, hub->yinYingMat); // frames of another size pass unchanged
         hub->pinJieImage(rgb);
         break;
     }

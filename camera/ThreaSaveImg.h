@@ -81,9 +81,6 @@ public:
     static void drawTimeStamp(QImage& image, const QString& text, const QColor& colour, int position);
     // The size a snapshot of that camera class is saved at.
     static QSize rescaledSize(const QSize& size, int sizeIndex, const QString& className);
-    // Mode 3's flat-field correction of an RGB888 image with one gain per
-    // pixel (CV_32FC1 data, rows x cols = height x width).
-    static void applyFlatField(QImage& rgb888, const float* gain);
 
 protected:
     void run() override;

@@ -4,7 +4,6 @@
 #include "app/SharedConstants.h"
 #include "app/UiSize.h"
 #include "panels/camera/LensForm.h"
-#include "panels/measure/LineForm.h"
 #include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
 #include "camera/UVCCamera.h"
@@ -129,7 +128,9 @@ deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
 
     QSettings lines("./LineFormSet.ini", QSettings::IniFormat);
     // The grid panel's rule: a stored width index outside 0..5 counts as 0.
-    hub->setAllCrossLineWidth(LineForm::storedIndex(lines, "LineWidth", 6) + 1);
+    bool widthOk = false;
+    const int width = lines.value("LineWidth", 0).toInt(&widthOk);
+    hub->setAllCrossLineWidth(widthOk && width >= 0 && width <= 5 ? width + 1 : 1);
     hub->setLineVisible(!lines.value("isHide", false).toBool());
     widgetFormat->hide();
 }

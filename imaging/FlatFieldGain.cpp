@@ -77,14 +77,13 @@ bool apply(cv::Mat* frame, const cv::Mat& table) {
         uchar* px = frame->ptr<uchar>(y);
         const float* g = table.ptr<float>(y);
         for (int x = 0; x < frame->cols; ++x, px += 3) {
-            // The table holds G / 100 in single precision; the small bias
-            // keeps v + v x G / 100 from truncating one level low when that
-            // quotient is not exact in binary (v x G / 100 is a multiple of
-            // 0.01).
-            const float gain = g[x];
+            // The table holds G / 100 in single precision, which is not exact
+            // in binary: take G back as the integer it was and correct in
+            // integers, v + v x G / 100 truncated.
+            const int gain = int(g[x] * 100.0f + 0.5f);
             for (int c = 0; c < 3; ++c) {
-                const float v = float(px[c]);
-                px[c] = uchar(std::min(255.0f, std::trunc(v + v * gain + 1e-3f)));
+                const int v = px[c];
+                px[c] = uchar(std::min(255, v + v * gain / 100));
             }
         }
     }

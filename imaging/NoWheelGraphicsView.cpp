@@ -7,14 +7,14 @@ NoWheelGraphicsView::NoWheelGraphicsView(QWidget* parent) : QGraphicsView(parent
 
 NoWheelGraphicsView::~NoWheelGraphicsView() = default;
 
-void NoWheelGraphicsView::mouseDoubleClickEvent(QMouseEvent* event) { emit addSIGN(event->pos()); }
+void NoWheelGraphicsView::mouseDoubleClickEvent(QMouseEvent* event) {
+    emit addSIGN(event->pos());
+    event->accept();
+}
 
 void NoWheelGraphicsView::wheelEvent(QWheelEvent* event) {
-    // The single-axis delta: the vertical one, or the horizontal one of a
-    // tilt wheel. Zero zooms in.
-    const QPoint d = event->angleDelta();
-    const int delta = d.y() != 0 ? d.y() : d.x();
-    const qreal f = delta < 1 ? 0.9 : 1.1;
-    scale(f, f);
+    const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    const double factor = delta < 1 && delta != 0 ? 0.9 : 1.1;
+    scale(factor, factor);
     event->accept();
 }

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QGraphicsView>
-#include <QPoint>
 
 // The graphics view of the stitching and focus-stacking panels: the wheel
-// zooms (x0.9 towards the user, x1.1 away) instead of scrolling, and a double
-// click reports the point (view coordinates). GUI thread only.
+// zooms (by 1.1 away from the user, 0.9 towards) instead of scrolling, and a
+// double click reports its position in view coordinates through addSIGN.
 class NoWheelGraphicsView : public QGraphicsView {
     Q_OBJECT
 public:
@@ -13,7 +12,7 @@ public:
     ~NoWheelGraphicsView() override;
 
 signals:
-    void addSIGN(QPoint point);
+    void addSIGN(QPoint pos);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;

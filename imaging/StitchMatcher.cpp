@@ -185,6 +185,8 @@ int StitchMatcher::matchFrames(const cv::Mat& reference, const cv::Mat& frame, b
     m_lastFrame.image = frame.clone();
     m_lastFrame.features = n;
     detectOrbFeatures(m_lastFrame.image, n, &m_lastFrame.keyPoints, &m_lastFrame.descriptors);
+    m_lastReferenceCount = ref.descriptors.rows;
+    m_lastFrameCount = m_lastFrame.descriptors.rows;
     return computeFrameOffset(ref.keyPoints, ref.descriptors, m_lastFrame.keyPoints, m_lastFrame.descriptors,
                               frame.size(), offsetX, offsetY, votes);
 }

@@ -61,6 +61,11 @@ public:
                            const std::vector<cv::KeyPoint>& kp2, const cv::Mat& desc2, cv::Size frameSize,
                            int* offsetX, int* offsetY, StitchVotes* votes);
 
+    // Descriptors found in the reference and in the frame by the last
+    // frame-to-frame match (-1 before the first).
+    int lastReferenceDescriptors() const { return m_lastReferenceCount; }
+    int lastFrameDescriptors() const { return m_lastFrameCount; }
+
     // Feature budget of a mode.
     static int featureCount(bool precision) { return precision ? 2000 : 1000; }
 
@@ -88,6 +93,8 @@ private:
                     const std::vector<cv::KeyPoint>& kp2, const cv::Mat& desc2, cv::Size frameSize,
                     int* offsetX, int* offsetY, StitchVotes* votes);
 
+    int m_lastReferenceCount = -1;
+    int m_lastFrameCount = -1;
     CachedFeatures m_reference;
     CachedFeatures m_lastFrame;
     // Working lists, kept to spare allocations between calls.

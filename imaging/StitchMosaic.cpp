@@ -2,6 +2,7 @@
 
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
+#include "imaging/StitchOverlapCheck.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchSubPixel.h"
 
@@ -28,6 +29,18 @@ QString StitchMosaic::sizeLimitText(int language) {
     }
 }
 
+QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
+    static const char* const texts[2][3] = {
+        {"这里纹理太少，无法拼接，请把样品移到有纹理的区域。",
+         "Too little texture to stitch here: please move the specimen to a textured area.",
+         "這裡紋理太少，無法拼接，請把樣品移到有紋理的區域。"},
+        {"无法放置图像，请在每个位置多停留片刻。", "Nothing can be placed: please hold each place a moment longer.",
+         "無法放置圖像，請在每個位置多停留片刻。"}};
+    if (notice == StitchStep::NoNotice)
+        return QString();
+    return QString::fromUtf8(texts[notice == StitchStep::NeedTexture ? 0 : 1][language >= 0 && language < 3 ? language : 1]);
+}
+
 void StitchMosaic::setFeatherMasks(const cv::Mat& full, const cv::Mat& half) {
     m_maskFull = full;
     m_maskHalf = half;
@@ -50,6 +63,7 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
     m_previousVotes.clear();
     m_placementOverlay = QPoint(x, y);
     m_markerVisible = false;
+    m_unplacedMoves = 0;
     m_regionPending = false;
 }
 
@@ -63,20 +77,6 @@ void StitchMosaic::restore(const cv::Mat& mosaic, const QMap<int, QRect>& placem
     m_previousVotes.clear();
     m_placementOverlay = placements.isEmpty() ? QPoint() : placements.last().topLeft();
     m_regionPending = false;
-}
-
-QRect StitchMosaic::coveredArea() const {
-    const QRect all(0, 0, m_mosaic.cols, m_mosaic.rows);
-    QRect covered;
-    for (const QRect& r : m_placements)
-        covered |= r;
-    if (covered.isEmpty())
-        return all;
-    // A black margin keeps the picture's edges as they are in the mosaic, and
-    // a multiple of four keeps the quarter-size reduction on the same grid.
-    const int margin = 64;
-    const int x0 = std::max(0, (covered.left() - margin) & ~3), y0 = std::max(0, (covered.top() - margin) & ~3);
-    return QRect(x0, y0, covered.right() + 1 + margin - x0, covered.bottom() + 1 + margin - y0).intersected(all);
 }
 
 QRect StitchMosaic::fullSearchRegion() const {
@@ -97,6 +97,22 @@ QImage StitchMosaic::mosaicView() const {
 
 // ---------------------------------------------------------------- results
 
+StitchStep StitchMosaic::failure(StitchStep step) {
+    m_stills = 0;
+    if (++m_failures >= failureLimit) {
+        m_failures = 0;
+        // Lost after a place that was seen moved but never placed: the pan
+        // went on before two frames of that place agreed.
+        if (m_unplacedMoves > 0 && step.notice == StitchStep::NoNotice)
+            step.notice = StitchStep::HoldLonger;
+        m_unplacedMoves = 0;
+        step.matchOverlay = StitchStep::Show;
+        step.matchMarker = 2;
+        step.head = 3;
+    }
+    return step;
+}
+
 StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame) {
     StitchStep step;
     const QPoint estimate(result.region.x() - result.offsetX, result.region.y() - result.offsetY);
@@ -113,19 +129,36 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
         return step;
     }
     if (result.status != StitchMoved) {
-        m_stills = 0;
-        if (++m_failures >= failureLimit) {
-            m_failures = 0;
-            step.matchOverlay = StitchStep::Show;
-            step.matchMarker = 2;
-            step.head = 3;
+        // A first frame without texture can never be matched, and no search
+        // of a mosaic that holds only it can help: the first textured frame
+        // starts the mosaic instead, and until then the operator is told.
+        const bool featurelessStart = m_placements.size() == 1 &&
+                                      result.status == StitchFewFeatures && result.referenceDescriptors >= 0 &&
+                                      result.referenceDescriptors <= 100;
+        if (featurelessStart) {
+            m_stills = 0;
+            if (result.frameDescriptors > 100) {
+                rebuild(frame, m_mosaic.cols);
+                step.rebuilt = true;
+                step.placementMoved = true;
+                step.placementPos = m_placementOverlay;
+                step.matchOverlay = StitchStep::Show;
+                step.matchMoved = true;
+                step.matchPos = m_placementOverlay;
+                step.placed = true;
+            } else {
+                step.notice = StitchStep::NeedTexture;
+            }
+            return step;
         }
-        return step;
+        return failure(step);
     }
 
     // Moved: a frame is placed only when two results agree.
     if (m_previousVotes.empty()) {
         m_previousVotes = result.votes;
+        if (++m_unplacedMoves == unplacedLimit)
+            step.notice = StitchStep::HoldLonger;
         step.matchOverlay = StitchStep::Show;
         step.matchMoved = true;
         step.matchPos = estimate;
@@ -139,6 +172,10 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
         step.matchOverlay = StitchStep::Show;
         step.matchMoved = true;
         step.matchPos = estimate;
+        // Results that keep disagreeing: every place is left before two
+        // frames of it agree.
+        if (++m_unplacedMoves == unplacedLimit)
+            step.notice = StitchStep::HoldLonger;
         return step;
     }
     return placeFromVotes(std::move(common), total, result, frame, true);
@@ -154,17 +191,18 @@ StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, 
         if (result.status != StitchMoved)
             return lost;
     } else if (result.status != StitchMoved) {
-        // Only the covered part of the mosaic can hold the frame; the black
-        // canvas around it has no features but costs most of the time.
-        const QRect covered = coveredArea();
         QPoint pos;
-        if (!registerStitchFrame(m_mosaic(cv::Rect(covered.x(), covered.y(), covered.width(), covered.height())),
-                                 frame, &pos))
+        if (!registerStitchFrame(m_mosaic, frame, &pos))
             return lost;
-        pos += covered.topLeft();
+        // A registration is believed only where the frame lies over mosaic
+        // that holds pictures.
+        if (measureStitchOverlap(m_mosaic, frame, pos).covered < minCovered) {
+            lost.refused = true;
+            return lost;
+        }
         m_placementOverlay = pos;
         // The region the registration found, kept inside the mosaic; the
-        // region match then measures the exact offset in it.
+        // frame-to-frame match then measures the offset in it.
         const int w = frame.cols, h = frame.rows, W = m_mosaic.cols, H = m_mosaic.rows;
         int x = pos.x(), y = pos.y();
         if (x < 0)
@@ -195,33 +233,68 @@ StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, 
 StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const StitchMatchResult& result,
                                         const cv::Mat& frame, bool fromPreviousFrame) {
     StitchStep step;
-    float mx = 0.0f, my = 0.0f;
-    if (!stitchVoteMeanExact(votes, total, &mx, &my)) {
-        // Nothing to average: treat as lost rather than divide by zero.
-        step.head = 3;
-        return step;
-    }
-    m_failures = 0;
-    // Where the frame lies in the reference: the votes give it to about a
-    // pixel (key points sit on the pixel grid), the pictures to a fraction.
-    cv::Point2d shift(-double(mx), -double(my));
+    int ix = 0, iy = 0;
+    double ex = 0.0, ey = 0.0;
     if (m_subPixel) {
+        float mx = 0.0f, my = 0.0f;
+        if (!stitchVoteMeanExact(votes, total, &mx, &my)) {
+            // Nothing to average: treat as lost rather than divide by zero.
+            step.head = 3;
+            return step;
+        }
+        // Where the frame lies in the reference: the votes give it to about
+        // a pixel (key points sit on the pixel grid), the pictures to a
+        // fraction.
+        cv::Point2d shift(-double(mx), -double(my));
         const QRect r = result.region;
         if (fromPreviousFrame)
             refineStitchShift(m_previousFrame, frame, &shift);
         else if (QRect(0, 0, m_mosaic.cols, m_mosaic.rows).contains(r))
             refineStitchShift(m_mosaic(cv::Rect(r.x(), r.y(), r.width(), r.height())), frame, &shift);
+        // The frame's position relative to the region, rounded once (halves
+        // away from zero). Against the previous frame the region is that
+        // frame's rounded placement, so the fraction its rounding dropped
+        // counts; a mosaic region holds the pictures at their rounded places
+        // already.
+        const QPointF remainder = fromPreviousFrame ? m_previousRemainder : QPointF();
+        ex = remainder.x() + shift.x;
+        ey = remainder.y() + shift.y;
+        ix = int(std::round(ex));
+        iy = int(std::round(ey));
+    } else {
+        int ox = 0, oy = 0;
+        if (!stitchVoteMean(votes, total, &ox, &oy)) {
+            step.head = 3;
+            return step;
+        }
+        ix = -ox;
+        iy = -oy;
+        ex = ix;
+        ey = iy;
     }
-    // The frame's position relative to the region, rounded once (halves away
-    // from zero). Against the previous frame the region is that frame's
-    // rounded placement, so the fraction its rounding dropped counts; a
-    // mosaic region holds the pictures at their rounded places already.
-    const QPointF remainder = fromPreviousFrame ? m_previousRemainder : QPointF();
-    const double ex = remainder.x() + shift.x, ey = remainder.y() + shift.y;
-    const int ix = int(std::round(ex)), iy = int(std::round(ey));
+
+    // Checked before anything is pasted: a wrong place would spoil the
+    // mosaic for every frame matched against it later.
+    const QPoint proposed(result.region.x() + ix, result.region.y() + iy);
+    const StitchOverlap overlap = measureStitchOverlap(m_mosaic, frame, proposed);
+    if (overlap.covered < minCovered || !overlap.textured || overlap.agreement < minAgreement) {
+        step.refused = true;
+        step.matchOverlay = StitchStep::Show;
+        step.matchMarker = 2;
+        step.matchMoved = true;
+        step.matchPos = proposed;
+        if (!fromPreviousFrame) {
+            step.head = 3; // a full search that found a wrong place is still lost
+            return step;
+        }
+        return failure(step);
+    }
+
+    m_failures = 0;
+    m_unplacedMoves = 0;
     const StitchPlacement p = growStitchCanvas(frame, -ix, -iy, result.region);
     if (p.pasted)
-        m_previousRemainder = QPointF(ex - ix, ey - iy);
+        m_previousRemainder = m_subPixel ? QPointF(ex - ix, ey - iy) : QPointF();
     step.matchOverlay = StitchStep::Show;
     step.matchMoved = true;
     step.matchPos = p.pos;
@@ -288,8 +361,6 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
     ++m_frameCounter;
     m_previousFrame = frame.clone();
     m_previousRemainder = QPointF();
-    // The reference changed: votes measured against the old one no longer apply.
-    m_previousVotes.clear();
     const int mx = int(m_marker.x()), my = int(m_marker.y());
     if (m_markerVisible && mx >= x && mx < x + w && my >= y && my < y + h) {
         m_markerVisible = false;

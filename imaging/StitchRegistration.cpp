@@ -10,14 +10,20 @@
 
 namespace {
 
-void quarterSift(const cv::Ptr<cv::SIFT>& sift, const cv::Mat& image, std::vector<cv::KeyPoint>* kp,
+void reducedSift(const cv::Ptr<cv::SIFT>& sift, const cv::Mat& image, double scale, std::vector<cv::KeyPoint>* kp,
                  cv::Mat* desc) {
     cv::Mat small;
-    cv::resize(image, small, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+    cv::resize(image, small, cv::Size(), scale, scale, cv::INTER_AREA);
     sift->detectAndCompute(small, cv::noArray(), *kp, *desc);
 }
 
 } // namespace
+
+double stitchRegistrationScale(int frameWidth) {
+    if (frameWidth > 640)
+        return 0.25;
+    return frameWidth > 320 ? 0.5 : 1.0;
+}
 
 bool stitchHomographyPosition(const cv::Mat& homography, QPoint* topLeft) {
     if (homography.empty() || homography.rows != 3 || homography.cols != 3)
@@ -41,8 +47,9 @@ bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* to
     cv::Ptr<cv::SIFT> sift = cv::SIFT::create(0, 3, 0.04, 10, 1.6);
     std::vector<cv::KeyPoint> kpMosaic, kpFrame;
     cv::Mat dMosaic, dFrame;
-    quarterSift(sift, mosaic, &kpMosaic, &dMosaic);
-    quarterSift(sift, frame, &kpFrame, &dFrame);
+    const double scale = stitchRegistrationScale(frame.cols);
+    reducedSift(sift, mosaic, scale, &kpMosaic, &dMosaic);
+    reducedSift(sift, frame, scale, &kpFrame, &dFrame);
     if (dMosaic.rows < 5 || dFrame.rows < 5)
         return false;
     if (dMosaic.type() != CV_32F)
@@ -60,8 +67,8 @@ bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* to
         if (pair.size() < 2)
             continue;
         if (pair[0].distance / pair[1].distance < 0.6666667f) {
-            framePts.push_back(kpFrame[size_t(pair[0].queryIdx)].pt * 4.0f);
-            mosaicPts.push_back(kpMosaic[size_t(pair[0].trainIdx)].pt * 4.0f);
+            framePts.push_back(kpFrame[size_t(pair[0].queryIdx)].pt * float(1.0 / scale));
+            mosaicPts.push_back(kpMosaic[size_t(pair[0].trainIdx)].pt * float(1.0 / scale));
         }
     }
     if (framePts.size() <= 4)

@@ -5,13 +5,19 @@
 #include <opencv2/core.hpp>
 
 // Finds `frame` in `mosaic` (both 8-bit three-channel) when the ORB full
-// search has lost it: SIFT on both images reduced to a quarter, FLANN k-d tree
+// search has lost it: SIFT on both images reduced by
+// stitchRegistrationScale, FLANN k-d tree
 // matching with a 2/3 ratio test, a RANSAC homography from frame to mosaic,
 // accepted only when its x and y scales agree within 0.016. On success writes
 // the frame's top-left corner in mosaic coordinates (translation terms rounded
 // to the nearest integer, halves to even) and returns true; on failure leaves
 // *topLeft and returns false. Synchronous; runs on the calling thread.
 bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* topLeft);
+
+// The reduction of the registration for a frame width: a quarter, but half
+// for frames 640 pixels wide or less and none at 320 or less, where a
+// quarter leaves too few key points for the homography's scale test.
+double stitchRegistrationScale(int frameWidth);
 
 // The acceptance test and position of a frame-to-mosaic homography: false for
 // an empty or non-3x3 matrix, unequal scales or non-finite terms.

@@ -51,6 +51,8 @@ void ThreadPinJie::run() {
     switch (m_job) {
     case FrameMatch:
         status = m_matcher.matchFrames(m_reference, m_frame, m_precision, m_offsetX, m_offsetY, m_votes);
+        m_referenceCount = m_matcher.lastReferenceDescriptors();
+        m_frameCount = m_matcher.lastFrameDescriptors();
         break;
     case FullSearch:
         status = m_matcher.searchMosaic(m_reference, m_frame, m_precision, m_region, m_offsetX, m_offsetY,

@@ -42,6 +42,10 @@ public:
     bool isStopped() const { return m_stop.load(); }
     // True while the last started job is a full search or a region match.
     bool isFullSearch() const { return m_job != FrameMatch; }
+    // Descriptors in the reference and the frame of the last frame-to-frame
+    // match; read after startFindFinish.
+    int referenceDescriptors() const { return m_referenceCount; }
+    int frameDescriptors() const { return m_frameCount; }
 
 signals:
     void startFindFinish();
@@ -68,5 +72,7 @@ private:
     int* m_offsetY = nullptr;
     StitchVotes* m_votes = nullptr;
     int* m_status = nullptr;
+    int m_referenceCount = -1;
+    int m_frameCount = -1;
     StitchMatcher m_matcher;
 };

@@ -4,6 +4,8 @@
 #include "platform/UvcRegisters.h"
 #include "platform/YuvPack.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QtGlobal>
 
 #include <opencv2/imgproc.hpp>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -427,11 +430,42 @@ SimUsbCamera::Effects SimUsbCamera::effects() const {
     return e;
 }
 
+namespace {
+
+// The stage as an outside driver sets it (a whole-program test panning the
+// specimen): "x y" in specimen units in the file that SEVRIN_SIM_STAGE
+// names, read at most every 50 ms; `own` while the variable is unset or the
+// file holds no position.
+QPointF outsideStage(QPointF own) {
+    static const QString file = QString::fromLocal8Bit(qgetenv("SEVRIN_SIM_STAGE"));
+    if (file.isEmpty())
+        return own;
+    static std::mutex lock;
+    static QElapsedTimer since;
+    static QPointF last;
+    static bool valid = false;
+    std::lock_guard<std::mutex> hold(lock);
+    if (!since.isValid() || since.elapsed() >= 50) {
+        since.start();
+        QFile f(file);
+        if (f.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> parts = f.readAll().simplified().split(' ');
+            bool okX = false, okY = false;
+            const double x = parts.value(0).toDouble(&okX), y = parts.value(1).toDouble(&okY);
+            valid = okX && okY;
+            last = QPointF(x, y);
+        }
+    }
+    return valid ? last : own;
+}
+
+} // namespace
+
 SimSpecimen::View SimUsbCamera::view() const {
     SimSpecimen::View v;
     v.size = m_size;
     v.unitsPerPixel = m_size.width() > 0 ? double(m_model.sensor.width()) / m_size.width() : 1.0;
-    v.offset = m_stage;
+    v.offset = outsideStage(m_stage);
     v.focus = m_focus;
     v.tilt = m_tilt;
     if (m_options.sweep > 0.0) {

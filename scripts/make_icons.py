@@ -103,8 +103,6 @@ status = {
 for name, body in status.items():
     single(svg('status_' + name, body), 'res/IconWidget/' + name + '.png', 80, 80)
 
-single(svg('measure_line', '<rect x="0" y="0" width="100" height="2" fill="#8a8a8a"/>', 100, 2), 'res/MeasureForm/line.png', 100, 1)
-
 # Image-mode buttons of the still-image view.
 snap = {
     'btnOpen': '<path d="M18 30 H42 L48 38 H82 V76 H18 Z" ' + STROKE + '/>',
@@ -155,6 +153,7 @@ palette = {
 }
 for n, body in palette.items():
     sized(svg(f'measure_btn_{n}', BTN + body), f'res/MeasureForm/btn_{n}_%1.png', 50, 50)
+single(svg('measure_line', '<rect width="10" height="1" fill="#9a9a9a"/>', 10, 1), 'res/MeasureForm/line.png', 10, 1)
 scale_buttons = {
     'btn_line': DOT(20, 70) + DOT(80, 30) + '<path d="M20 70 L80 30" ' + THIN + '/><path d="M20 84 H80 M20 78 V90 M80 78 V90" ' + THIN + '/>',
     'btn_parallel': '<path d="M16 30 H84 M16 70 H84" ' + STROKE + '/><path d="M50 30 V70 M42 38 L50 30 L58 38 M42 62 L50 70 L58 62" ' + THIN + '/>',

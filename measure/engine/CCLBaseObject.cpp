@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 
 CCLBaseObject::CCLBaseObject() = default;
 
@@ -126,7 +127,7 @@ int CCLBaseObject::GetObjType() {
 
 void CCLBaseObject::CollectKeyPoints(QList<QPointF>&) {}
 
-bool CCLBaseObject::CalcMinMax(float&, float&, float&) {
+bool CCLBaseObject::CalcMinMax(double&, double&, double&) {
     return false;
 }
 
@@ -134,9 +135,9 @@ int CCLBaseObject::GetResultCount() {
     return results.size();
 }
 
-float CCLBaseObject::GetUnitRate() const {
+double CCLBaseObject::GetUnitRate() const {
     if (unit == QLatin1String("pix"))
-        return 1.0f;
+        return 1.0;
     return disrate * unitFactor;
 }
 
@@ -253,7 +254,7 @@ int CCLBaseObject::GetRowCount() {
     return GetResultCount() / v;
 }
 
-void CCLBaseObject::BuildRows(QList<float>& rows) {
+void CCLBaseObject::BuildRows(QList<double>& rows) {
     if (kind == KindText)
         return;
     if (kind == KindConCircle) {
@@ -263,15 +264,15 @@ void CCLBaseObject::BuildRows(QList<float>& rows) {
     const int v = GetValuesPerRow();
     if (v <= 0)
         return;
-    const float f = GetUnitRate();
+    const double f = GetUnitRate();
     const int count = GetRowCount();
     for (int r = 0; r < count; ++r) {
-        float row[ColumnCount] = {};
+        double row[ColumnCount] = {};
         for (int j = 0; j < v; ++j) {
             const int c = GetResultColumn(j);
             if (c < 0 || c >= ColumnCount)
                 continue;
-            const float x = results.value(r * v + j);
+            const double x = results.value(r * v + j);
             if (c == ColArea)
                 row[c] = x * f * f;
             else if (c == ColAngle || c == ColRadian || c == ColDiameter)
@@ -282,25 +283,25 @@ void CCLBaseObject::BuildRows(QList<float>& rows) {
                 row[c] = x * f;
         }
         if (kind == KindCircle)
-            row[ColDiameter] = 2.0f * row[ColRadius];
-        for (float value : row)
+            row[ColDiameter] = 2.0 * row[ColRadius];
+        for (double value : row)
             rows.append(value);
     }
 }
 
-void CCLBaseObject::BuildConCircleRows(QList<float>& rows) {
+void CCLBaseObject::BuildConCircleRows(QList<double>& rows) {
     const int v = GetValuesPerRow();
     const int n = v > 0 ? GetResultCount() / v : 0;
     if (n < 1)
         return;
-    const float f = GetUnitRate();
+    const double f = GetUnitRate();
     for (int i = 0; i < n; ++i) {
-        const float r = results.value(i);
-        float row[ColumnCount] = {};
+        const double r = results.value(i);
+        double row[ColumnCount] = {};
         row[ColRadius] = r * f;
-        row[ColGirth] = float(r * 6.283185307 * f);
-        row[ColArea] = float(r * (r * 3.1415926535 * f) * f);
-        for (float value : row)
+        row[ColGirth] = r * 2.0 * M_PI * f;
+        row[ColArea] = r * (r * M_PI * f) * f;
+        for (double value : row)
             rows.append(value);
     }
 }

@@ -64,7 +64,7 @@ enum ResultColumn : int {
 
 // The abstract measurement shape. Points are image pixels with y up; results
 // are image units (pixels, square pixels, degrees, radians) and are scaled
-// only when shown. Hit tests take view pixels. Created, copied and deleted
+// only when shown. Results, scale and every shown value are double precision. Hit tests take view pixels. Created, copied and deleted
 // by CCLObjectContainer only (deleted through this class). GUI thread only.
 class CCLBaseObject {
 public:
@@ -97,7 +97,7 @@ public:
     virtual bool IsAddPointValid(const QPointF& point, int reserved = 0);
     virtual void CalcResult() = 0;
     // Label text for a shown value (already multiplied by the display factor).
-    virtual QString GetShowText(float value, bool force = false) = 0;
+    virtual QString GetShowText(double value, bool force = false) = 0;
     // Nonzero when the view point lies on the body.
     virtual int HitTest(const QPoint& view) = 0;
     virtual void DrawObj(QPainter* painter, bool withLabel) = 0;
@@ -105,7 +105,7 @@ public:
     virtual void AddPoint(const QPointF& point) = 0;
     virtual void MoveCurPoint(const QPointF& point) = 0;
     // Changes the shape so that `part` takes `value` (image units).
-    virtual bool SetValue(int part, float value) = 0;
+    virtual bool SetValue(int part, double value) = 0;
     virtual int GetValuesPerRow() = 0;
     // Column code of value j of a row, -1 = not shown.
     virtual int GetResultColumn(int j) = 0;
@@ -114,13 +114,13 @@ public:
     virtual int GetObjType();
     virtual void CollectKeyPoints(QList<QPointF>& points);
     virtual bool IsPointsEnough() = 0;
-    virtual bool CalcMinMax(float& minimum, float& maximum, float& average);
+    virtual bool CalcMinMax(double& minimum, double& maximum, double& average);
     virtual int GetResultCount();
     virtual void SetLanguage(int language) = 0;
 
     // ---- common operations ----
     // 1.0 for "pix", else scale factor x unit factor.
-    float GetUnitRate() const;
+    double GetUnitRate() const;
     // Running number of this shape's family; -1 without a measurement system.
     int GetFamilyCounter() const;
     QSize GetTextSize(const QString& text);
@@ -135,14 +135,14 @@ public:
 
     // ---- data rows ----
     int GetRowCount();
-    void BuildRows(QList<float>& rows);
-    void BuildConCircleRows(QList<float>& rows);
+    void BuildRows(QList<double>& rows);
+    void BuildConCircleRows(QList<double>& rows);
     void BuildRowNames(QList<QString>& names);
 
     // ---- fields ----
     QVector<QPointF> points;        // clicked points (+ label anchor when finished)
     QVector<QPointF> derivedPoints; // computed for drawing
-    QList<float> results;           // image units
+    QList<double> results;          // image units
     int kind = KindNone;
     QColor color = QColor(Qt::red);  // shape pen
     QColor color2 = QColor(Qt::red); // label text
@@ -155,8 +155,8 @@ public:
     int labelNumber = -1;
     int mode = 0;
     int language = 0;
-    float disrate = 1.0f;    // millimetres per image pixel
-    float unitFactor = 1.0f; // display units per millimetre
+    double disrate = 1.0;    // millimetres per image pixel
+    double unitFactor = 1.0; // display units per millimetre
     QString unit = QStringLiteral("mm");
     int numbits = 2;
     int groupId = -1;

@@ -418,8 +418,8 @@ void CCLObjectContainer::SetPenWidth(int width) {
     forEachPrototype([&](CCLBaseObject* p) { p->penWidth = width; }, false);
 }
 
-void CCLObjectContainer::SetDisrate(float disrate) {
-    if (disrate < 0.0f)
+void CCLObjectContainer::SetDisrate(double disrate) {
+    if (disrate < 0.0)
         return;
     m_disrate = disrate;
     forEachPrototype([&](CCLBaseObject* p) { p->disrate = disrate; }, true);
@@ -440,7 +440,7 @@ void CCLObjectContainer::SetUnit(const QString& unit) {
     const int i = unitIndexOf(unit);
     if (i < 0)
         return;
-    const float factor = float(unitFactors[i]);
+    const double factor = unitFactors[i];
     m_unit = unitNames[i];
     m_unitFactor = factor;
     forEachPrototype(
@@ -473,7 +473,7 @@ void CCLObjectContainer::listingOf(int listing, QList<CCLBaseObject*>& out) {
 }
 
 void CCLObjectContainer::CollectRows(int listing, CCLBaseObject* only, int& first, int& last,
-                                     QList<QString>& names, QList<float>& rows) {
+                                     QList<QString>& names, QList<double>& rows) {
     QList<CCLBaseObject*> list;
     listingOf(listing, list);
     int before = 0;
@@ -512,7 +512,7 @@ CCLBaseObject* CCLObjectContainer::GetObjectByRow(int listing, int row) {
     return nullptr;
 }
 
-CCLBaseObject* CCLObjectContainer::SetObjValue(int listing, int row, int column, float value) {
+CCLBaseObject* CCLObjectContainer::SetObjValue(int listing, int row, int column, double value) {
     QList<CCLBaseObject*> list;
     listingOf(listing, list);
     int start = 0;

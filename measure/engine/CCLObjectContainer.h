@@ -78,16 +78,16 @@ public:
     void SetSecondColor(const QColor& color);
     void SetTextColor(const QColor& color);
     void SetPenWidth(int width);
-    void SetDisrate(float disrate);
+    void SetDisrate(double disrate);
     void SetNumbits(int numbits);
     void SetUnit(const QString& unit);
 
     // ---- data rows ----
     void CollectByKind(QList<CCLBaseObject*>& out);
     void CollectRows(int listing, CCLBaseObject* only, int& first, int& last, QList<QString>& names,
-                     QList<float>& rows);
+                     QList<double>& rows);
     CCLBaseObject* GetObjectByRow(int listing, int row);
-    CCLBaseObject* SetObjValue(int listing, int row, int column, float value);
+    CCLBaseObject* SetObjValue(int listing, int row, int column, double value);
 
     // ---- accessors ----
     const QList<CCLBaseObject*>& shapes() const { return m_shapes; }
@@ -99,8 +99,8 @@ public:
     QList<CCLBaseObject*> shapesOfKind(int kind) const;
     // The kind's prototype, made on first use once its class is registered.
     CCLBaseObject* prototype(int kind);
-    float disrate() const { return m_disrate; }
-    float unitFactor() const { return m_unitFactor; }
+    double disrate() const { return m_disrate; }
+    double unitFactor() const { return m_unitFactor; }
     QString unit() const { return m_unit; }
     int numbits() const { return m_numbits; }
     int groupId() const { return m_groupId; }
@@ -108,6 +108,8 @@ public:
 
 signals:
     void SingalAddNewObj(const CCLBaseObject* pCurObj);
+    // Re-emitted by the measurement system for every registered shape.
+    void SingalObjAddedOver(const CCLBaseObject* pCurObj);
 
 private:
     enum Family { FamLines, FamAngles, FamCircles, FamPolylines, FamRects, FamPolygons, FamilyCount };
@@ -123,8 +125,8 @@ private:
     QList<CCLBaseObject*> m_kindLists[KindCount + 1]; // index = kind; [0] unused
     int m_state = StateIdle;
     int m_counters[FamilyCount] = {1, 1, 1, 1, 1, 1};
-    float m_disrate = 1.0f;
-    float m_unitFactor = 1.0f;
+    double m_disrate = 1.0;
+    double m_unitFactor = 1.0;
     QString m_unit = QStringLiteral("mm");
     int m_numbits = 2;
     int m_groupId = 0;

@@ -37,7 +37,8 @@ QPoint plainToView(const QPointF& image) {
 }
 
 // Display units of one unit in the next smaller one, following the unit
-// table (m -> cm -> mm -> um, inch -> mil, mil -> um).
+// table (m -> cm -> mm -> um, inch -> mil, mil -> um); an inch is exactly
+// 1000 mil and a mil exactly 25.4 um.
 bool stepDown(QString& unit, double& factor) {
     if (unit == QLatin1String("m")) {
         unit = "cm";
@@ -50,10 +51,10 @@ bool stepDown(QString& unit, double& factor) {
         factor = 1000.0;
     } else if (unit == QLatin1String("inch")) {
         unit = "mil";
-        factor = 39.37 / 0.03937;
+        factor = 1000.0;
     } else if (unit == QLatin1String("mil")) {
         unit = "um";
-        factor = 1000.0 / 39.37;
+        factor = 25.4;
     } else {
         return false;
     }
@@ -192,6 +193,10 @@ void CPlottingContainer::computeBar(const QString& startUnit) {
         displayRate *= factor;
         shown = int(L + 1e-6 * std::max(1.0, L));
     }
+    // A mil is 25.4 um: a stepped-down value is not always whole, and the bar
+    // must span the value it shows (0.1 mil is labelled 2 um over 2 um).
+    if (shown != 0 && std::fabs(L - shown) > 1e-9 * L)
+        m_scale.barLength = int(shown / displayRate + 0.5);
     m_scale.value = shown;
     m_displayRate = displayRate;
     m_scale.text = QString("%1 %2").arg(shown).arg(unit);

@@ -75,8 +75,8 @@ void CScaleContainer::ReadWriteIni(bool load) {
             settings.beginGroup(prefix + QString::number(k));
             const QString name = settings.value("Name", "default").toString();
             bool okValue = false, okDistance = false;
-            const float value = settings.value("Value", 1).toFloat(&okValue);
-            const float distance = settings.value("Distance", 1).toFloat(&okDistance);
+            const double value = settings.value("Value", 1).toDouble(&okValue);
+            const double distance = settings.value("Distance", 1).toDouble(&okDistance);
             const QString unit = settings.value("Unit", "mm").toString();
             const int bits = settings.value("Bits", 1).toInt();
             const int length = settings.value("ScaleLength", 1).toInt();
@@ -86,9 +86,9 @@ void CScaleContainer::ReadWriteIni(bool load) {
             ++k;
             // Damaged records are left out rather than loaded as a second "default".
             if (!okValue || !okDistance || !std::isfinite(value) || !std::isfinite(distance) ||
-                value <= 0.0f || distance <= 0.0f)
+                value <= 0.0 || distance <= 0.0)
                 continue;
-            auto* scale = new ScaleInfo(name, unit, bits, value, distance, float(length));
+            auto* scale = new ScaleInfo(name, unit, bits, value, distance, double(length));
             if (scale->isFallback() || FindScale(name)) {
                 delete scale;
                 continue;
@@ -114,37 +114,52 @@ void CScaleContainer::ReadWriteIni(bool load) {
     settings.sync();
 }
 
-float CScaleContainer::CalibrationLength() const {
-    double length = 0.0;
+// Diameter, perpendicular distance or length of the figure, in image pixels.
+double CScaleContainer::figureLength() const {
     if (m_kind == Circle) {
         const QPointF c = GetCircleCenter(m_first, m_second, m_measured);
-        length = 2.0 * GetVectorLength(c - m_measured);
-    } else if (m_kind == PointToLine) {
-        length = GetVectorLength(footOn(m_first, m_second, m_measured) - m_measured);
-    } else {
-        length = GetVectorLength(m_measured - m_first);
+        return 2.0 * GetVectorLength(c - m_measured);
     }
-    if (!std::isfinite(length) || std::fabs(length) < 0.0001)
-        return 1.0f;
-    return float(length);
+    if (m_kind == PointToLine)
+        return GetVectorLength(footOn(m_first, m_second, m_measured) - m_measured);
+    return GetVectorLength(m_measured - m_first);
 }
 
-bool CScaleContainer::AddScale(const QString& name, const QString& unit, int bits, float value,
+double CScaleContainer::CalibrationLength() const {
+    const double length = figureLength();
+    if (!std::isfinite(length) || std::fabs(length) < 0.0001)
+        return 1.0;
+    return length;
+}
+
+bool CScaleContainer::IsFigureDegenerate() const {
+    if (m_state != Complete)
+        return false;
+    if ((m_kind == Circle || m_kind == PointToLine) && AreCollinear(m_first, m_second, m_measured))
+        return true;
+    const double length = figureLength();
+    return !std::isfinite(length) || length < 0.001;
+}
+
+bool CScaleContainer::AddScale(const QString& name, const QString& unit, int bits, double value,
                                int scaleLength) {
-    if (unsigned(bits) > 4u || !std::isfinite(value) || value < 0.0001f || unsigned(scaleLength) > 1000u ||
+    if (unsigned(bits) > 4u || !std::isfinite(value) || value < 0.0001 || unsigned(scaleLength) > 1000u ||
         unitIndexOf(unit) < 0)
+        return false;
+    // A figure on one line would be stored as a 1-pixel or an enormous scale.
+    if (IsFigureDegenerate())
         return false;
     // The built-in record keeps its name; an empty name could never be chosen.
     if (name.isEmpty() || name == QLatin1String("default"))
         return false;
-    const float length = CalibrationLength();
+    const double length = CalibrationLength();
     for (int i = m_scales.size() - 1; i >= 1; --i) {
         if (m_scales[i]->name == name) {
             delete m_scales.takeAt(i);
             break;
         }
     }
-    m_scales.append(new ScaleInfo(name, unit, bits, value, length, 100.0f));
+    m_scales.append(new ScaleInfo(name, unit, bits, value, length, 100.0));
     QList<QRect> rects;
     CollectCalibrationRects(rects);
     m_first = m_second = m_measured = m_moving = kNone;

@@ -37,9 +37,11 @@ public:
     // Load (true) or save (false) this camera's scales.
     void ReadWriteIni(bool load);
     // From the completed figure; value in millimetres. Refuses bits > 4,
-    // value < 0.0001, scaleLength > 1000, a unit not in the table and the
-    // name "default" (reserved for the built-in record).
-    bool AddScale(const QString& name, const QString& unit, int bits, float value, int scaleLength);
+    // value < 0.0001, scaleLength > 1000, a unit not in the table, the
+    // name "default" (reserved for the built-in record) and a completed
+    // figure that has no length (IsFigureDegenerate). Without a figure the
+    // scale spans 1 pixel.
+    bool AddScale(const QString& name, const QString& unit, int bits, double value, int scaleLength);
     bool SelectScale(const QString& name);
     bool SelectScaleAt(int index);
     bool DeleteScale(const QString& name);
@@ -55,7 +57,10 @@ public:
     void DrawCalibration(QPainter& painter);
     void CollectCalibrationRects(QList<QRect>& rects);
     // Length of the figure in image pixels (1.0 when degenerate).
-    float CalibrationLength() const;
+    double CalibrationLength() const;
+    // A completed figure that measures nothing: its points on one line
+    // (point to line, circle; AreCollinear) or a length below 0.001 px.
+    bool IsFigureDegenerate() const;
 
     int state() const { return m_state; }
     void setState(int state) { m_state = state; }
@@ -68,10 +73,11 @@ public:
     QPointF measuredPoint() const { return m_measured; }
 
 signals:
-    void setScalePara_signal(QString unit, float disrate, int numbits);
+    void setScalePara_signal(QString unit, double disrate, int numbits);
 
 private:
     void resetList();
+    double figureLength() const;
     void emitSelected(int index);
     QString groupPrefix() const;
     bool isOwnGroup(const QString& group) const;

@@ -6,13 +6,13 @@
 #include <cmath>
 
 namespace {
-constexpr double kPi = 3.1415926535;
+constexpr double kPi = M_PI;
 }
 
-float GetDistance(const QPointF& a, const QPointF& b) {
+double GetDistance(const QPointF& a, const QPointF& b) {
     const double dx = a.x() - b.x();
     const double dy = a.y() - b.y();
-    return float(std::sqrt(dx * dx + dy * dy));
+    return std::sqrt(dx * dx + dy * dy);
 }
 
 int GetDistanceI(const QPoint& a, const QPoint& b) {
@@ -128,11 +128,19 @@ void GetAngleArmEnds(const QPointF& a0, const QPointF& a1, const QPointF& b0, co
     endB = GetDistance(b0, x) > GetDistance(b1, x) ? b0 : b1;
 }
 
+bool AreCollinear(const QPointF& a, const QPointF& b, const QPointF& c) {
+    const double ux = a.x() - c.x(), uy = a.y() - c.y();
+    const double vx = b.x() - c.x(), vy = b.y() - c.y();
+    const double cross = std::fabs(uy * vx - ux * vy);
+    const double longest =
+        std::max({std::hypot(ux, uy), std::hypot(vx, vy), std::hypot(a.x() - b.x(), a.y() - b.y())});
+    return !(cross >= 0.001 * std::max(1.0, longest)); // NaN counts as collinear
+}
+
 QPointF GetCircleCenter(const QPointF& a, const QPointF& b, const QPointF& c, bool* ok) {
     const double ux = a.x() - c.x(), uy = a.y() - c.y();
     const double vx = b.x() - c.x(), vy = b.y() - c.y();
-    const double cross = uy * vx - ux * vy;
-    if (std::fabs(cross) < 0.001) {
+    if (AreCollinear(a, b, c)) {
         if (ok)
             *ok = false;
         return c;
@@ -149,11 +157,11 @@ QPoint GetCircleCenterI(const QPoint& a, const QPoint& b, const QPoint& c) {
     return GetCircleCenter(QPointF(a), QPointF(b), QPointF(c)).toPoint();
 }
 
-void GetNearFarPoints(const QPointF& q, const QPointF& centre, float radius, QPointF& nearPoint,
+void GetNearFarPoints(const QPointF& q, const QPointF& centre, double radius, QPointF& nearPoint,
                       QPointF& farPoint) {
     const double dx = q.x() - centre.x();
     const double dy = q.y() - centre.y();
-    if (std::sqrt(dx * dx + dy * dy) < 0.0001 || radius < 0.0001f) {
+    if (std::sqrt(dx * dx + dy * dy) < 0.0001 || radius < 0.0001) {
         nearPoint = farPoint = QPointF(-1, -1);
         return;
     }
@@ -186,8 +194,8 @@ static double triangleAngle(double ax, double ay, double bx, double by, double c
     return std::acos(cosv) * 180.0 / kPi;
 }
 
-float GetTriangleAngle(const QPointF& a, const QPointF& b, const QPointF& c) {
-    return float(triangleAngle(a.x(), a.y(), b.x(), b.y(), c.x(), c.y()));
+double GetTriangleAngle(const QPointF& a, const QPointF& b, const QPointF& c) {
+    return triangleAngle(a.x(), a.y(), b.x(), b.y(), c.x(), c.y());
 }
 
 double GetTriangleAngleI(const QPoint& a, const QPoint& b, const QPoint& c) {
@@ -218,16 +226,16 @@ float GetLineAngleI(const QPoint& a, const QPoint& b) {
     return float(deg);
 }
 
-float GetArcAngleRad(const QPointF& p0, const QPointF& p1, const QPointF& p2) {
-    return float((360.0 - 2.0 * GetTriangleAngle(p0, p1, p2)) * kPi / 180.0);
+double GetArcAngleRad(const QPointF& p0, const QPointF& p1, const QPointF& p2) {
+    return (360.0 - 2.0 * GetTriangleAngle(p0, p1, p2)) * kPi / 180.0;
 }
 
-float GetOuterArcRad(float angleDegrees) {
-    return float((360.0 - 2.0 * angleDegrees) * kPi / 180.0);
+double GetOuterArcRad(double angleDegrees) {
+    return (360.0 - 2.0 * angleDegrees) * kPi / 180.0;
 }
 
-float GetOuterArcRad(const QPoint& p0, const QPoint& p1, const QPoint& p2) {
-    return GetOuterArcRad(float(GetTriangleAngleI(p0, p1, p2)));
+double GetOuterArcRad(const QPoint& p0, const QPoint& p1, const QPoint& p2) {
+    return GetOuterArcRad(GetTriangleAngleI(p0, p1, p2));
 }
 
 bool IsNearPoint(const QPoint& a, const QPoint& b) {
@@ -238,7 +246,7 @@ bool IsNearPointF(const QPointF& a, const QPointF& b) {
     return std::fabs(a.x() - b.x()) <= 5.0 && std::fabs(a.y() - b.y()) <= 5.0;
 }
 
-bool HitTestRing(const QPoint& p, const QPoint& centre, float radius) {
+bool HitTestRing(const QPoint& p, const QPoint& centre, double radius) {
     const double d = GetDistance(QPointF(p), QPointF(centre));
     return d > radius - 10.0 && d < radius + 10.0;
 }
@@ -258,7 +266,7 @@ bool HitTestLine(const QPoint& p, const QPoint& a, const QPoint& b) {
     return ex * ex + ey * ey < 100.0;
 }
 
-bool IsInCircle(const QPointF& a, const QPointF& b, float radius) {
+bool IsInCircle(const QPointF& a, const QPointF& b, double radius) {
     const float dx = float(a.x() - b.x());
     const float dy = float(a.y() - b.y());
     return dx * dx + dy * dy <= radius * radius;

@@ -328,6 +328,14 @@ void ItemLayer::emitCrossLineData(const CrossLineInfo* line) {
                                                  line->colour, line->visible, line->scale);
 }
 
+void ItemLayer::showError(const QString& text) {
+    if (m_errorHook) {
+        m_errorHook(text);
+        return;
+    }
+    QMessageBox::information(this, "Error", text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
 bool ItemLayer::confirm(const QString& title, const QString& text) {
     const QString yes = tr3("删除", "Del", "刪除");
     const QString no = tr3("取消", "Cancel", "取消");
@@ -596,7 +604,12 @@ void ItemLayer::mouseReleaseEvent(QMouseEvent* event) {
     }
 
     if (m_sys->mode() == OzaMeasureSys::ModeCalibration && m_sys->IsJustFinished()) {
-        for (;;) {
+        // A figure on one line has no length: say so and keep the scale in use.
+        const bool degenerate = m_sys->scaleContainer()->IsFigureDegenerate();
+        if (degenerate)
+            showError(tr3("标定无效：所选的点在同一直线上。", "Invalid calibration: the points lie on one line.",
+                          "標定無效：所選的點在同一直線上。"));
+        while (!degenerate) {
             const ScaleEntry entry = m_scaleDialog ? m_scaleDialog() : askScaleEntry();
             if (!entry.accepted)
                 break;
@@ -625,6 +638,12 @@ void ItemLayer::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ItemLayer::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double click is a press for a shape under
+    // creation: the polygon and the polyline end on a double click.
+    if (event->button() == Qt::LeftButton && m_sys->mode() == OzaMeasureSys::ModeShapes && m_sys->IsCreating()) {
+        mousePressEvent(event);
+        return;
+    }
     m_pressPos = event->pos();
     const MeasureHit hit = m_sys->HitTest(m_pressPos);
     const int brush = m_sys->BrushAt(m_pressPos);
@@ -737,9 +756,10 @@ void ItemLayer::SetCurScaleName(QString name) {
 
 bool ItemLayer::unitOfCurrentScale(int* bits) {
     QString unit;
+    int kind = 0;
     int decimals = 2;
-    float length = 0, pixels = 0;
-    if (!m_sys->GetScaleInfo(m_sys->scaleContainer()->currentName(), unit, decimals, length, pixels))
+    double length = 0, pixels = 0;
+    if (!m_sys->GetScaleInfo(m_sys->scaleContainer()->currentName(), kind, unit, decimals, length, pixels))
         return false;
     m_unitText = unit;
     if (bits)
@@ -968,11 +988,13 @@ void ItemLayer::selectItemFromIndexSlot(int row) {
 }
 
 void ItemLayer::setMeasureItemDataSlot(int row, int column, double value, bool apply) {
+    // The row's owner, looked up before the edit: a refused value still
+    // sends the shape's rows back, so the table drops the typed text.
     CCLBaseObject* shape = m_sys->ObjectAtRow(row);
-    if (apply) {
-        const float rate = m_sys->GetRate();
-        if (rate > 0.0f && std::isfinite(value))
-            shape = m_sys->SetObjValue(row, column - 1, float(value / rate));
+    if (apply && shape) {
+        const double rate = m_sys->GetRate();
+        if (rate > 0.0 && std::isfinite(value))
+            m_sys->SetObjValue(row, column - 1, value / rate);
     }
     if (shape) {
         int first = 0, last = 0;

@@ -73,6 +73,8 @@ public:
     };
     // The new-scale dialog after a completed calibration.
     void setScaleDialogHook(std::function<ScaleEntry()> hook) { m_scaleDialog = std::move(hook); }
+    // An "Error" message box with the text (in the current language).
+    void setErrorHook(std::function<void(const QString&)> hook) { m_errorHook = std::move(hook); }
     // The text of a text mark; empty = cancelled.
     void setTextDialogHook(std::function<QString()> hook) { m_textDialog = std::move(hook); }
     // Moves the video with a pan (the video window's move, when it is shown).
@@ -159,6 +161,7 @@ private:
     void setFocusWindowFromRelease(const QPoint& release);
     void clearAllShapes();
     bool confirm(const QString& title, const QString& text);
+    void showError(const QString& text);
     bool lineSaveOff() const;
     // The unit (and decimals) of the current scale become the unit text.
     bool unitOfCurrentScale(int* bits = nullptr);
@@ -202,5 +205,6 @@ private:
     ConfirmHook m_confirm;
     std::function<ScaleEntry()> m_scaleDialog;
     std::function<QString()> m_textDialog;
+    std::function<void(const QString&)> m_errorHook;
     std::function<void(const QPoint&)> m_videoMove;
 };

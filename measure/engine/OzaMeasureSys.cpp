@@ -50,8 +50,8 @@ OzaMeasureSys::OzaMeasureSys(QObject* parent) : QObject(parent) {
     m_scales = new CScaleContainer();
     m_shapes = new CCLObjectContainer();
     measureSystems.append(this);
-    connect(m_scales, SIGNAL(setScalePara_signal(QString, float, int)), this,
-            SLOT(setScalePara_slot(QString, float, int)));
+    connect(m_scales, SIGNAL(setScalePara_signal(QString, double, int)), this,
+            SLOT(setScalePara_slot(QString, double, int)));
     measureView = nullptr;
     if (fastModeOn()) {
         imageWidth = 3840.0f;
@@ -240,16 +240,17 @@ CCLBaseObject* OzaMeasureSys::ObjectAtRow(int row) {
     return m_shapes->GetObjectByRow(0, row);
 }
 
-CCLBaseObject* OzaMeasureSys::SetObjValue(int row, int column, float value) {
+CCLBaseObject* OzaMeasureSys::SetObjValue(int row, int column, double value) {
     return m_shapes->SetObjValue(0, row, column, value);
 }
 
 void OzaMeasureSys::GetAllMeasureData(CCLBaseObject* only, int& first, int& last, QList<QString>& names,
                                       QList<QString>& values) {
-    QList<float> rows;
+    QList<double> rows;
     m_shapes->CollectRows(0, only, first, last, names, rows);
-    for (float v : rows)
-        values.append(QString("%1").arg(double(v), 0, 'f', m_numbits));
+    // A shape in a state without a result (NaN) shows an empty cell.
+    for (double v : rows)
+        values.append(std::isfinite(v) ? QString("%1").arg(v, 0, 'f', m_numbits) : QString());
     // Tag the statistics rows: walk the same listing to find each shape's rows.
     int row = 0;
     for (CCLBaseObject* shape : m_shapes->shapes()) {
@@ -350,7 +351,7 @@ void OzaMeasureSys::SetUnit(const QString& unit) {
     if (i < 0)
         return;
     m_unit = unitNames[i];
-    m_unitFactor = float(unitFactors[i]);
+    m_unitFactor = unitFactors[i];
     m_shapes->SetUnit(m_unit);
 }
 
@@ -358,16 +359,16 @@ bool OzaMeasureSys::IsKnownUnit(const QString& unit) {
     return unitIndexOf(unit) >= 0;
 }
 
-float OzaMeasureSys::GetRate() const {
+double OzaMeasureSys::GetRate() const {
     if (m_unit == QLatin1String("pix"))
-        return 1.0f;
+        return 1.0;
     return m_unitFactor * m_disrate;
 }
 
 // ------------------------------------------------------------------ scales
 
-void OzaMeasureSys::setScalePara_slot(QString unit, float disrate, int numbits) {
-    if (disrate >= 0.0f && std::isfinite(disrate)) {
+void OzaMeasureSys::setScalePara_slot(QString unit, double disrate, int numbits) {
+    if (disrate >= 0.0 && std::isfinite(disrate)) {
         m_disrate = disrate;
         m_shapes->SetDisrate(disrate);
     }
@@ -376,12 +377,13 @@ void OzaMeasureSys::setScalePara_slot(QString unit, float disrate, int numbits) 
         m_shapes->SetNumbits(numbits);
     }
     SetUnit(unit);
+    // Shapes that keep results in the display unit (the arc) follow the scale.
+    m_shapes->RecalcAll(false);
     repaintAllShapes();
 }
 
-void OzaMeasureSys::ContainerAddObj(const CCLBaseObject*) {
-    // A hook for listeners of new shapes; the overlay refreshes its table on
-    // mouse release instead.
+void OzaMeasureSys::ContainerAddObj(const CCLBaseObject* object) {
+    emit m_shapes->SingalObjAddedOver(object);
 }
 
 void OzaMeasureSys::tellScaleBar(const QString& name, bool withName) {
@@ -395,6 +397,7 @@ void OzaMeasureSys::tellScaleBar(const QString& name, bool withName) {
 
 void OzaMeasureSys::SetScaleUnit(const QString& unit) {
     SetUnit(unit);
+    m_shapes->RecalcAll(false);
     repaintAllShapes();
     tellScaleBar(QString(), false);
 }
@@ -412,7 +415,7 @@ bool OzaMeasureSys::AddScale(const QString& name, const QString& unit, int bits,
     const double factor = unitFactorOf(unit);
     if (factor <= 0.0)
         return false;
-    return m_scales->AddScale(name, unit, bits, float(length / factor), scaleLength);
+    return m_scales->AddScale(name, unit, bits, length / factor, scaleLength);
 }
 
 bool OzaMeasureSys::DeleteScale(const QString& name) {
@@ -432,11 +435,12 @@ QString OzaMeasureSys::ReadLastScaleName() const {
     return m_scales->ReadLastScaleName();
 }
 
-bool OzaMeasureSys::GetScaleInfo(const QString& name, QString& unit, int& bits, float& lengthMm,
-                                 float& pixelLength) const {
+bool OzaMeasureSys::GetScaleInfo(const QString& name, int& kind, QString& unit, int& bits, double& lengthMm,
+                                 double& pixelLength) const {
     const ScaleInfo* s = m_scales->FindScale(name);
     if (!s)
         return false;
+    kind = m_scales->kind();
     unit = s->unit;
     bits = s->bits;
     lengthMm = s->value;
@@ -550,7 +554,7 @@ bool OzaMeasureSys::SetCrossLineDatum(int index, double distance, bool horizonta
         return false;
     if (distance < 0.0 || !std::isfinite(distance))
         return false;
-    const double k = m_unit == QLatin1String("pix") ? 1.0 : double(m_disrate) * double(m_unitFactor);
+    const double k = m_unit == QLatin1String("pix") ? 1.0 : m_disrate * m_unitFactor;
     if (k <= 0.0)
         return false;
     const double pixels = distance / k + 0.5;

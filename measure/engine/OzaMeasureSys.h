@@ -59,8 +59,8 @@ public:
     int penWidth() const { return m_penWidth; }
     QColor shapeColour() const { return m_shapeColour; }
     QColor labelColour() const { return m_labelColour; }
-    float disrate() const { return m_disrate; }
-    float unitFactor() const { return m_unitFactor; }
+    double disrate() const { return m_disrate; }
+    double unitFactor() const { return m_unitFactor; }
     QString unit() const { return m_unit; }
     int numbits() const { return m_numbits; }
 
@@ -90,7 +90,7 @@ public:
     void RemoveObject(CCLBaseObject* shape);
     CCLBaseObject* ObjectAtRow(int row);
     // value in image units; returns the edited shape or null.
-    CCLBaseObject* SetObjValue(int row, int column, float value);
+    CCLBaseObject* SetObjValue(int row, int column, double value);
     // Rows of every shape (only = null) or of one shape as texts: names one
     // per row, values nine per row with `numbits` decimals; the statistics
     // rows of the multi-item shapes carry "Min", "Max", "Avg".
@@ -108,7 +108,7 @@ public:
     void SetUnit(const QString& unit);
     static bool IsKnownUnit(const QString& unit);
     // Display units per image pixel: 1 for "pix", else unit factor x disrate.
-    float GetRate() const;
+    double GetRate() const;
 
     // ---- scales ----
     void SetScaleUnit(const QString& unit);
@@ -117,8 +117,10 @@ public:
     bool AddScale(const QString& name, const QString& unit, int bits, double length, int scaleLength);
     bool DeleteScale(const QString& name);
     QString ReadLastScaleName() const;
-    bool GetScaleInfo(const QString& name, QString& unit, int& bits, float& lengthMm,
-                      float& pixelLength) const;
+    // A scale's unit, decimals, calibrated length (mm) and pixel length, with
+    // the calibration kind in force (0 two points, 1 point to line, 2 circle).
+    bool GetScaleInfo(const QString& name, int& kind, QString& unit, int& bits, double& lengthMm,
+                      double& pixelLength) const;
     QStringList ScaleNames() const;
     void SetCameraIndex(int camera);
     void LoadSettings();
@@ -170,7 +172,7 @@ public:
     void Draw(QPainter& painter);
 
 public slots:
-    void setScalePara_slot(QString unit, float disrate, int numbits);
+    void setScalePara_slot(QString unit, double disrate, int numbits);
     void ContainerAddObj(const CCLBaseObject* object);
 
 private:
@@ -191,8 +193,8 @@ private:
     CScaleContainer* m_scales = nullptr;
     CCLObjectContainer* m_shapes = nullptr;
     int m_mode = ModeIdle;
-    float m_disrate = 1.0f;
-    float m_unitFactor = 1.0f;
+    double m_disrate = 1.0;
+    double m_unitFactor = 1.0;
     QString m_unit = QStringLiteral("mm");
     int m_numbits = 2;
     bool m_active = false;

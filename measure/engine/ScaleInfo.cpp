@@ -4,13 +4,13 @@
 
 #include <cmath>
 
-const float defaultDisrate = 1.0f;
+const double defaultDisrate = 1.0;
 
 ScaleInfo::ScaleInfo() = default;
 
-ScaleInfo::ScaleInfo(const QString& n, const QString& u, int b, float v, float d, float length) {
+ScaleInfo::ScaleInfo(const QString& n, const QString& u, int b, double v, double d, double length) {
     const bool ok = !n.isEmpty() && unitIndexOf(u) >= 0 && unsigned(b) <= 4u && std::isfinite(v) &&
-                    v > 0.0f && std::isfinite(d) && std::isfinite(length);
+                    v > 0.0 && std::isfinite(d) && std::isfinite(length);
     if (!ok) {
         scaleLength = 200;
         m_fallback = true;
@@ -20,7 +20,7 @@ ScaleInfo::ScaleInfo(const QString& n, const QString& u, int b, float v, float d
     unit = u;
     bits = b;
     value = v;
-    distance = d < 0.001f ? 0.001f : d;
+    distance = d < 0.001 ? 0.001 : d;
     disrate = value / distance;
     scaleLength = int(length);
 }

@@ -12,16 +12,16 @@ public:
     // finite value > 0; the distance is raised to at least 0.001 px. A record
     // that fails falls back to the default values (name "default", scale
     // length 200); isFallback() tells.
-    ScaleInfo(const QString& name, const QString& unit, int bits, float value, float distance,
-              float scaleLength);
+    ScaleInfo(const QString& name, const QString& unit, int bits, double value, double distance,
+              double scaleLength);
 
     bool isFallback() const { return m_fallback; }
 
     QString name = QStringLiteral("default");
     QString unit = QStringLiteral("mm");
-    float disrate = 1.0f;    // millimetres per image pixel = value / distance
-    float value = 100.0f;    // calibrated length, millimetres ("Value")
-    float distance = 100.0f; // its length in image pixels ("Distance")
+    double disrate = 1.0;    // millimetres per image pixel = value / distance
+    double value = 100.0;    // calibrated length, millimetres ("Value")
+    double distance = 100.0; // its length in image pixels ("Distance")
     int scaleLength = 0;     // "ScaleLength"; 100 for calibrated scales
     int bits = 2;            // decimals 0..4 ("Bits")
 
@@ -30,4 +30,4 @@ private:
 };
 
 // Millimetres per pixel of the built-in default scale.
-extern const float defaultDisrate;
+extern const double defaultDisrate;

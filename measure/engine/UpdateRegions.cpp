@@ -75,7 +75,7 @@ void AddCircleRects(QList<QRect>& rects, const QPoint& c, int r) {
         return;
     }
     const int outer = r + 10;
-    const int inner = int(r / 1.414);
+    const int inner = int(r / 1.414) - 10; // the strips overlap where the outline crosses the diagonals
     const int band = outer - inner;
     rects.append(QRect(c.x() - outer, c.y() - outer, 2 * outer, band)); // top
     rects.append(QRect(c.x() - outer, c.y() + inner, 2 * outer, band)); // bottom

@@ -45,14 +45,14 @@ void CLP2P::CalcResult() {
     results.append(GetDistance(points[0], points[1]));
 }
 
-QString CLP2P::GetShowText(float value, bool force) {
+QString CLP2P::GetShowText(double value, bool force) {
     if (GetFamilyCounter() < 0 && !force)
         return QString();
     const bool showLength = ShapeLabel::Switch("P2P/P", true);
     const bool showHalf = ShapeLabel::Switch("P2P/C", false);
     const int style = ShapeText::CurrentStyle();
     const QString v = ShapeText::ValueText(value, numbits);
-    const QString h = ShapeText::ValueText(value * 0.5f, numbits);
+    const QString h = ShapeText::ValueText(value * 0.5, numbits);
     if (showLength) {
         QString text = QString("%1%2\n").arg(ShapeText::StyledLine(style, name, labelNumber, "L", v), unit);
         if (showHalf) {
@@ -66,7 +66,7 @@ QString CLP2P::GetShowText(float value, bool force) {
     return QString();
 }
 
-QRect CLP2P::labelBox(float lengthPixels, const QPointF& anchor, QString* text) {
+QRect CLP2P::labelBox(double lengthPixels, const QPointF& anchor, QString* text) {
     const QString t = GetShowText(lengthPixels * GetUnitRate(), false);
     if (text)
         *text = t;
@@ -174,23 +174,14 @@ void CLP2P::CollectCreatingRects(QList<QRect>& rects) {
 }
 
 void CLP2P::AddPoint(const QPointF& point) {
-    CLP2P before;
-    before = *this;
-    before.UpdateObj();
-    points.append(point);
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, true);
 }
 
 void CLP2P::MoveCurPoint(const QPointF& point) {
-    CLP2P before;
-    before = *this;
-    before.UpdateObj();
-    curPoint = point;
-    UpdateObj();
+    ShapeCreate::Track(*this, point, false);
 }
 
-bool CLP2P::SetValue(int part, float value) {
+bool CLP2P::SetValue(int part, double value) {
     if (!ShapeEdit::Accepts(IsFinished(), results.size() >= GetValuesPerRow(), part == 0, value))
         return false;
     points[1] = ShapeEdit::ScaleAbout(points[0], points[1], value, results[0]);

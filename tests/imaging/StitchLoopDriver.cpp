@@ -41,8 +41,12 @@ int StitchLoopDriver::runJob(Job job, const cv::Mat& reference, const cv::Mat& f
                                    &out->votes, &out->status);
         loop.exec();
         worker.wait();
+        out->referenceDescriptors = worker.referenceDescriptors();
+        out->frameDescriptors = worker.frameDescriptors();
     } else if (job == FrameMatch) {
         out->status = m_matcher.matchFrames(reference, frame, m_precision, &out->offsetX, &out->offsetY, &out->votes);
+        out->referenceDescriptors = m_matcher.lastReferenceDescriptors();
+        out->frameDescriptors = m_matcher.lastFrameDescriptors();
     } else if (job == FullSearch) {
         out->status = m_matcher.searchMosaic(reference, frame, m_precision, region, &out->offsetX, &out->offsetY,
                                              &out->votes);
@@ -103,9 +107,15 @@ void StitchLoopDriver::run(const std::vector<StitchPanFrame>& frames) {
         if (step.matchOverlay == StitchStep::Show && step.matchMarker == 2)
             ++redMarkers;
         growths += step.grew ? 1 : 0;
+        refusals += step.refused ? 1 : 0;
+        rebuilds += step.rebuilt ? 1 : 0;
+        if (step.notice != StitchStep::NoNotice)
+            notices.push_back(step.notice);
         sizeLimits += step.sizeLimit ? 1 : 0;
         rec.delayMs = step.delayMs;
         rec.placed = step.placed;
+        if (step.rebuilt)
+            m_placementFrames.clear();
         if (step.placed) {
             rec.pos = step.placementPos;
             m_placementFrames.insert(m_mosaic.frameCounter() - 1, int(i));

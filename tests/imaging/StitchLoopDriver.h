@@ -13,7 +13,8 @@
 // it, without widgets or timers: the first frame starts the mosaic, every
 // later frame runs exactly one step (a frame-to-frame match while the head
 // of the step queue is 1, a full search while it is 3), and each result goes
-// through StitchMosaic. With `threaded`, the jobs run on a ThreadPinJie and
+// through StitchMosaic; a registration's region match runs at once on the
+// same frame. With `threaded`, the jobs run on a ThreadPinJie and
 // the driver waits for its finish signals (needs a QCoreApplication);
 // otherwise they run on a StitchMatcher in the calling thread.
 class StitchLoopDriver {
@@ -47,6 +48,9 @@ public:
     int growths = 0;
     int sizeLimits = 0;
     int redMarkers = 0;
+    int refusals = 0; // places that failed the overlap check
+    int rebuilds = 0; // featureless first frames replaced
+    std::vector<StitchStep::Notice> notices;
 
     // Distance (pixels) of every placement after frame 0 from its true
     // position, both taken relative to frame 0's, in placement order.

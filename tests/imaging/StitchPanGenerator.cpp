@@ -11,8 +11,131 @@ cv::Scalar randomColour(cv::RNG& rng) { return cv::Scalar(rng.uniform(0, 256), r
 
 } // namespace
 
-cv::Mat StitchPanGenerator::makeSpecimen(cv::Size size, cv::Rect patch, uint64_t seed) {
+namespace {
+
+std::string randomWord(cv::RNG& rng, int minLen, int maxLen) {
+    std::string w;
+    const int n = rng.uniform(minLen, maxLen + 1);
+    for (int i = 0; i < n; ++i)
+        w += char((rng.uniform(0, 6) == 0 ? 'A' : 'a') + rng.uniform(0, 26));
+    return w;
+}
+
+// Lines of words in [x0, x1) from y0 to y1, each line `pitch` apart.
+void typeText(cv::Mat& page, cv::RNG& rng, int x0, int x1, int y0, int y1, int pitch, double scale, int thick) {
+    for (int y = y0 + pitch; y < y1; y += pitch) {
+        int x = x0;
+        while (true) {
+            const std::string w = randomWord(rng, 1, 9);
+            int base = 0;
+            const cv::Size ts = cv::getTextSize(w, cv::FONT_HERSHEY_SIMPLEX, scale, thick, &base);
+            if (x + ts.width >= x1)
+                break;
+            cv::putText(page, w, cv::Point(x, y), cv::FONT_HERSHEY_SIMPLEX, scale, cv::Scalar(28, 26, 30), thick,
+                        cv::LINE_AA);
+            x += ts.width + int(scale * 14);
+        }
+    }
+}
+
+void paperGrain(cv::Mat& page, cv::RNG& rng) {
+    cv::Mat grain(page.size(), CV_8UC3);
+    rng.fill(grain, cv::RNG::UNIFORM, 0, 8);
+    cv::subtract(page, grain, page);
+}
+
+cv::Mat textPage(cv::Size size, cv::RNG& rng) {
+    cv::Mat page(size, CV_8UC3, cv::Scalar(236, 233, 226));
+    typeText(page, rng, 60, size.width - 60, 40, size.height - 40, 30, 0.7, 1);
+    paperGrain(page, rng);
+    return page;
+}
+
+cv::Mat newspaperPage(cv::Size size, cv::RNG& rng) {
+    cv::Mat page(size, CV_8UC3, cv::Scalar(228, 226, 218));
+    const int column = 560, gutter = 40;
+    for (int x0 = 40; x0 + column < size.width; x0 += column + gutter) {
+        int y = 40;
+        while (y < size.height - 60) {
+            // A headline, a rule, a picture box now and then, then body text.
+            typeText(page, rng, x0, x0 + column, y, y + 60, 50, 1.5, 3);
+            y += 70;
+            cv::line(page, cv::Point(x0, y), cv::Point(x0 + column, y), cv::Scalar(40, 40, 40), 2);
+            if (rng.uniform(0, 3) == 0) {
+                const int h = rng.uniform(120, 260);
+                cv::Mat box = page(cv::Rect(x0, y + 10, column, std::min(h, size.height - y - 20)));
+                box.setTo(cv::Scalar(150, 150, 150));
+                for (int k = 0; k < 60; ++k)
+                    cv::circle(box, cv::Point(rng.uniform(0, box.cols), rng.uniform(0, box.rows)),
+                               rng.uniform(4, 30), cv::Scalar::all(rng.uniform(40, 230)), cv::FILLED, cv::LINE_AA);
+                y += h + 20;
+            }
+            const int body = rng.uniform(200, 500);
+            typeText(page, rng, x0, x0 + column, y, std::min(y + body, size.height - 40), 24, 0.55, 1);
+            y += body + 20;
+        }
+    }
+    paperGrain(page, rng);
+    return page;
+}
+
+cv::Mat stripes(cv::Size size, cv::RNG& rng) {
+    cv::Mat page(size, CV_8UC3, cv::Scalar(120, 170, 90));
+    const int period = 22;
+    for (int k = -2; k * period < size.width + 40; ++k) {
+        const int width = rng.uniform(6, 11);
+        std::vector<cv::Point> pts;
+        for (int y = -10; y < size.height + 30; y += 20)
+            pts.emplace_back(k * period + int(3.0 * std::sin(y / 180.0)), y);
+        cv::polylines(page, pts, false, cv::Scalar(60, 110, 45), width, cv::LINE_AA);
+    }
+    // Small irregularities: specks, nicks and thinner places.
+    const int specks = int(double(size.area()) / 1500.0);
+    for (int i = 0; i < specks; ++i)
+        cv::circle(page, cv::Point(rng.uniform(0, size.width), rng.uniform(0, size.height)), rng.uniform(1, 4),
+                   cv::Scalar::all(rng.uniform(30, 220)), cv::FILLED, cv::LINE_AA);
+    cv::Mat grain(size, CV_8UC3);
+    rng.fill(grain, cv::RNG::UNIFORM, 0, 10);
+    cv::add(page, grain, page);
+    return page;
+}
+
+// Motion blur along a move: what a frame taken while the stage moves or
+// settles looks like.
+void smear(cv::Mat& image, QPoint move) {
+    const double len = std::max(1.0, std::hypot(double(move.x()), double(move.y())));
+    cv::Mat kernel(31, 31, CV_32F, cv::Scalar(0));
+    cv::line(kernel, cv::Point2d(15 - 12 * move.x() / len, 15 - 12 * move.y() / len),
+             cv::Point2d(15 + 12 * move.x() / len, 15 + 12 * move.y() / len), cv::Scalar(1), 1);
+    kernel /= cv::sum(kernel)[0];
+    cv::filter2D(image, image, -1, kernel);
+}
+
+} // namespace
+
+StitchPanPlan StitchPanGenerator::planFor(cv::Size cameraFrame, int cols, int rows, cv::Size* specimen) {
+    StitchPanPlan plan;
+    plan.origin = QPoint(120, 120);
+    plan.cols = cols;
+    plan.rows = rows;
+    plan.step = QPoint((cameraFrame.width / 3) & ~1, (cameraFrame.height / 3) & ~1);
+    plan.jump = false;
+    if (specimen)
+        *specimen = cv::Size(plan.origin.x() * 2 + (cols - 1) * plan.step.x() + cameraFrame.width + 4,
+                             plan.origin.y() * 2 + (rows - 1) * plan.step.y() + cameraFrame.height + 4);
+    return plan;
+}
+
+cv::Mat StitchPanGenerator::makeSpecimen(cv::Size size, cv::Rect patch, uint64_t seed, StitchPanOptions::Kind kind) {
     cv::RNG rng(seed);
+    if (kind != StitchPanOptions::Textured) {
+        cv::Mat page = kind == StitchPanOptions::Text        ? textPage(size, rng)
+                       : kind == StitchPanOptions::Newspaper ? newspaperPage(size, rng)
+                                                             : stripes(size, rng);
+        patch &= cv::Rect(0, 0, size.width, size.height);
+        page(patch).setTo(cv::Scalar(128, 129, 127));
+        return page;
+    }
     // Smooth colour shading: coarse random colours stretched over the whole
     // specimen.
     cv::Mat coarse(size.height / 160 + 2, size.width / 160 + 2, CV_8UC3);
@@ -62,7 +185,7 @@ cv::Mat StitchPanGenerator::makeSpecimen(cv::Size size, cv::Rect patch, uint64_t
 
 StitchPanGenerator::StitchPanGenerator(const StitchPanOptions& options)
     : m_options(options), m_patch(options.uniformPatch & cv::Rect(cv::Point(), options.specimen)) {
-    m_specimen = makeSpecimen(options.specimen, m_patch, options.seed);
+    m_specimen = makeSpecimen(options.specimen, m_patch, options.seed, options.kind);
 }
 
 const StitchPanGenerator& StitchPanGenerator::standard() {
@@ -172,11 +295,16 @@ std::vector<StitchPanFrame> StitchPanGenerator::pan(const StitchPanPlan& plan) c
             QPoint mid = (positions[i - 1] + positions[i]) / 2;
             mid = QPoint(mid.x() & ~1, mid.y() & ~1);
             addFrame(QPointF(mid) + fraction(), -1, false);
+            if (plan.settleBlur)
+                smear(frames.back().image, positions[i] - positions[i - 1]);
         }
         const int hold = jumpStop ? plan.jumpHold : plan.hold;
-        const QPointF at = QPointF(positions[i]) + (i == 0 ? QPointF() : fraction());
-        for (int k = 0; k < hold; ++k)
+        const QPointF at = QPointF(positions[i]) + (i == 0 ? QPointF() : fraction()) + double(i) * plan.drift;
+        for (int k = 0; k < hold; ++k) {
             addFrame(at, int(i), jumpStop);
+            if (k == 0 && i > 0 && plan.settleBlur)
+                smear(frames.back().image, positions[i] - positions[i - 1]);
+        }
     }
     return frames;
 }

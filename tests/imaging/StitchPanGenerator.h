@@ -19,6 +19,11 @@
 // round trip, and halved for Fast mode.
 
 struct StitchPanOptions {
+    // What lies on the stage: the textured specimen, a page of printed text,
+    // a newspaper-like page (columns, headlines, rules, picture boxes), or
+    // parallel stripes with small irregularities (veins).
+    enum Kind { Textured, Text, Newspaper, Stripes };
+    Kind kind = Textured;
     cv::Size cameraFrame{1920, 1080}; // frame size the camera delivers
     bool halve = false;               // Fast mode: the panel halves each frame
     double vignetting = 0.0;          // share of brightness lost in the corners (0..1)
@@ -50,6 +55,12 @@ struct StitchPanPlan {
     int jumpHold = 20;        // frames held after the jump (13 failures, then the search)
     int afterJumpStops = 2;   // stops after the jump
     QPoint afterJumpStep{-640, 180};
+    // Added once more at every stop (camera pixels): a stage whose step is
+    // no whole number of pixels.
+    QPointF drift{0.0, 0.0};
+    // Frames in transit and the first frame at every stop after the first
+    // are taken while the stage moves or settles: motion-blurred along the move.
+    bool settleBlur = false;
 };
 
 struct StitchPanFrame {
@@ -82,7 +93,11 @@ public:
     static std::vector<QPoint> stops(const StitchPanPlan& plan);
 
     // The specimen with its patch; deterministic for a seed.
-    static cv::Mat makeSpecimen(cv::Size size, cv::Rect patch, uint64_t seed);
+    static cv::Mat makeSpecimen(cv::Size size, cv::Rect patch, uint64_t seed,
+                                StitchPanOptions::Kind kind = StitchPanOptions::Textured);
+    // A plan of cols x rows stops a third of a frame apart, and a specimen
+    // size that holds it, for a camera frame size.
+    static StitchPanPlan planFor(cv::Size cameraFrame, int cols, int rows, cv::Size* specimen);
 
 private:
     StitchPanOptions m_options;

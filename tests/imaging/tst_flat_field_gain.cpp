@@ -79,6 +79,25 @@ TEST(FlatFieldGain, ApplyBrightensAndSaturates) {
     EXPECT_EQ(frame.pixelColor(2, 1), QColor(3, 133, 13));
 }
 
+// Every value and gain against integer arithmetic: v + floor(v x G / 100),
+// limited to 255 (v = 55, G = 120 gives 121).
+TEST(FlatFieldGain, ApplyIsExactForEveryValueAndGain) {
+    cv::Mat g(256, 256, CV_8UC1);
+    QImage frame(256, 256, QImage::Format_RGB888);
+    for (int v = 0; v < 256; ++v)
+        for (int G = 0; G < 256; ++G) {
+            g.at<uchar>(v, G) = uchar(G);
+            frame.setPixelColor(G, v, QColor(v, v, v));
+        }
+    ASSERT_TRUE(FlatFieldGain::apply(&frame, FlatFieldGain::gainTable(g)));
+    int wrong = 0;
+    for (int v = 0; v < 256; ++v)
+        for (int G = 0; G < 256; ++G)
+            wrong += frame.pixelColor(G, v).red() != std::min(255, v + v * G / 100);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(frame.pixelColor(120, 55).green(), 121);
+}
+
 TEST(FlatFieldGain, OtherSizesAndFormatsPassUnchanged) {
     const cv::Mat table = FlatFieldGain::gainTable(cv::Mat(1080, 1920, CV_8UC1, cv::Scalar(100)));
     QImage frame(960, 540, QImage::Format_RGB888);

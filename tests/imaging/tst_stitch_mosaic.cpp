@@ -11,11 +11,15 @@ namespace {
 cv::Mat solid(int w, int h, uchar v) { return cv::Mat(h, w, CV_8UC3, cv::Scalar::all(v)); }
 cv::Mat weights(int w, int h, float t) { return cv::Mat(h, w, CV_32FC1, cv::Scalar(t)); }
 
+// A 60 x 40 frame of the specimen whose top-left lies at (x, y) of the
+// mosaic: every placement is checked against the mosaic's picture.
+cv::Mat crop(int x, int y) { return StitchPanGenerator::standard().specimen()(cv::Rect(x, y, 60, 40)).clone(); }
+
 // A 500 x 500 mosaic with a 60 x 40 first frame at (220, 230).
-StitchMosaic started(uchar v = 50) {
+StitchMosaic started(uchar v = 0) {
     StitchMosaic m;
     m.setFeatherMasks(weights(60, 40, 1.0f), weights(60, 40, 1.0f));
-    m.rebuild(solid(60, 40, v), 500);
+    m.rebuild(v ? solid(60, 40, v) : crop(220, 230), 500);
     return m;
 }
 
@@ -88,7 +92,7 @@ TEST(StitchMosaic, EveryThirteenthStillFrameWaitsLonger) {
 
 TEST(StitchMosaic, TwoMovedResultsMustShareAVote) {
     StitchMosaic m = started();
-    const cv::Mat f = solid(60, 40, 200);
+    const cv::Mat f = crop(251, 232);
     StitchStep s = m.applyMatchResult(result(StitchMoved, {{-300, 0, 8}}, QRect(220, 230, 60, 40), -30, 0), f);
     EXPECT_FALSE(s.placed);
     EXPECT_EQ(s.matchPos, QPoint(250, 230)); // R - offset
@@ -116,26 +120,23 @@ TEST(StitchMosaic, TwoMovedResultsMustShareAVote) {
     EXPECT_EQ(m.placements().value(1), QRect(251, 232, 60, 40));
     EXPECT_EQ(m.frameCounter(), 2);
     EXPECT_EQ(m.frameMatchRegion(), QRect(251, 232, 60, 40));
-    EXPECT_EQ(m.previousFrame().at<cv::Vec3b>(0, 0), cv::Vec3b(200, 200, 200));
+    EXPECT_EQ(m.previousFrame().at<cv::Vec3b>(0, 0), f.at<cv::Vec3b>(0, 0));
     EXPECT_EQ(m.placementOverlayPos(), QPoint(251, 232));
     EXPECT_TRUE(m.previousVotes().empty());
 }
 
-TEST(StitchMosaic, FractionsOfAPixelDoNotAddUpAlongTheChain) {
-    // Each frame lies 10.4 pixels right of the previous one. Rounding each
-    // step would place the second at 20; the dropped 0.4 carries over: 21.
+TEST(StitchMosaic, RoundedVoteMeanDropsTheFractionAtEveryStep) {
+    // Each frame lies 10.4 pixels right of the previous one; the rounded
+    // mean places each 10 further (the long pans show where that leads).
     StitchMosaic m = started();
     m.setSubPixelRefinement(false);
-    const cv::Mat f = solid(60, 40, 200);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 1; i <= 2; ++i) {
+        const cv::Mat f = crop(220 + 10 * i, 230);
         m.applyMatchResult(result(StitchMoved, {{-104, 0, 5}}, m.frameMatchRegion()), f);
         ASSERT_TRUE(m.applyMatchResult(result(StitchMoved, {{-104, 0, 5}}, m.frameMatchRegion()), f).placed);
     }
     EXPECT_EQ(m.placements().value(1).x(), 230);
-    EXPECT_EQ(m.placements().value(2).x(), 241);
-    // A mosaic region holds its pictures at their rounded places: no carry.
-    const StitchStep s = m.applyFullSearchResult(result(StitchMoved, {{-104, 0, 5}}, QRect(100, 100, 60, 40)), f);
-    EXPECT_EQ(s.placementPos, QPoint(110, 100));
+    EXPECT_EQ(m.placements().value(2).x(), 240);
 }
 
 TEST(StitchMosaic, GrowsInStepsOfThreeHundredAndMovesEarlierPlacements) {
@@ -224,17 +225,23 @@ TEST(StitchMosaic, MaskOfAnotherSizeIsFittedToTheFrame) {
 
 TEST(StitchMosaic, FullSearchWithoutVotesIsAFailure) {
     StitchMosaic m = started();
-    const cv::Mat f = solid(60, 40, 9);
-    StitchStep s = m.applyFullSearchResult(result(StitchMoved, {}, QRect(100, 100, 60, 40)), f);
+    const cv::Mat f = crop(244, 238);
+    StitchStep s = m.applyFullSearchResult(result(StitchMoved, {}, QRect(240, 240, 60, 40)), f);
     EXPECT_FALSE(s.placed);
     EXPECT_EQ(s.head, 3);
     EXPECT_EQ(s.delayMs, 67);
     EXPECT_EQ(m.frameCounter(), 1);
 
-    s = m.applyFullSearchResult(result(StitchMoved, {{-50, 20, 3}, {-40, 20, 4}, {-60, 20, 1}}, QRect(100, 100, 60, 40)), f);
+    // A place where the frame does not agree with the mosaic is refused.
+    s = m.applyFullSearchResult(result(StitchMoved, {{-40, 20, 4}}, QRect(250, 240, 60, 40)), f);
+    EXPECT_TRUE(s.refused);
+    EXPECT_EQ(s.head, 3);
+    EXPECT_EQ(m.frameCounter(), 1);
+
+    s = m.applyFullSearchResult(result(StitchMoved, {{-50, 20, 3}, {-40, 20, 4}, {-60, 20, 1}}, QRect(240, 240, 60, 40)), f);
     ASSERT_TRUE(s.placed);
     // Sorted: -4.0 x 4, -5.0 x 3 (T = 8, L = 5): (-16 - 5) / 5 = -4.2 -> -4; y 2.
-    EXPECT_EQ(s.placementPos, QPoint(104, 98));
+    EXPECT_EQ(s.placementPos, QPoint(244, 238));
     EXPECT_EQ(s.head, 1);
 }
 
@@ -255,24 +262,23 @@ TEST(StitchMosaic, LostFrameIsRegisteredThenMatchedInItsRegion) {
     ASSERT_TRUE(s.startRegionMatch);
     EXPECT_TRUE(s.registered);
     EXPECT_EQ(s.delayMs, 0);
-    EXPECT_TRUE(m.regionMatchPending());
     EXPECT_LE((s.region.topLeft() - QPoint(2000, 1900)).manhattanLength(), 6);
 
-    // A failed region match: lost again, no new registration.
-    s = m.applyFullSearchResult(result(StitchUnreliable), frame);
-    EXPECT_FALSE(s.startRegionMatch);
-    EXPECT_EQ(s.head, 3);
-    EXPECT_FALSE(m.regionMatchPending());
+    // A frame-to-frame match in the registered region, followed by the rule
+    // of two agreeing results, would never place it: the frame lies within a
+    // few pixels of the region, which the vote calls still.
+    StitchMatcher matcher;
+    const cv::Mat inside = m.mosaic()(cv::Rect(s.region.x(), s.region.y(), s.region.width(), s.region.height()));
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    EXPECT_EQ(matcher.matchFrames(inside, frame, true, &ox, &oy, &votes), StitchStill);
 
     // The region match places the frame exactly.
-    s = m.applyFullSearchResult(result(StitchFewFeatures), frame);
-    ASSERT_TRUE(s.startRegionMatch);
-    StitchMatcher matcher;
     StitchMatchResult r;
     r.region = s.region;
-    const cv::Mat inside = m.mosaic()(cv::Rect(r.region.x(), r.region.y(), r.region.width(), r.region.height()));
     r.status = matcher.matchRegion(inside, frame, true, &r.offsetX, &r.offsetY, &r.votes);
     s = m.applyFullSearchResult(r, frame);
+    EXPECT_FALSE(m.regionMatchPending());
     ASSERT_TRUE(s.placed);
     EXPECT_EQ(s.placementPos, QPoint(2000, 1900));
 }

@@ -102,24 +102,6 @@ def lit_share(img, box):
     return sum(1 for r, g, b in px if r + g + b > 90) / len(px)
 
 
-class Checks:
-    def __init__(self):
-        self.failures = []
-        self.count = 0
-
-    def __call__(self, cond, what):
-        self.count += 1
-        print(("ok   " if cond else "FAIL ") + what, flush=True)
-        if not cond:
-            self.failures.append(what)
-
-    def summary(self):
-        print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
-        return 1 if self.failures else 0
-
-
-# ---- pixel measures of screenshots
-
 def coloured_share(img, box):
     """Share of strongly coloured pixels (the specimen's discs) in box."""
     region = img.crop(box).resize(((box[2] - box[0]) // 4, (box[3] - box[1]) // 4))
@@ -161,3 +143,19 @@ def red_rows(img, box, share=0.5):
         if n * 4 >= share * width:
             rows.append(y)
     return rows
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+        self.count = 0
+
+    def __call__(self, cond, what):
+        self.count += 1
+        print(("ok   " if cond else "FAIL ") + what, flush=True)
+        if not cond:
+            self.failures.append(what)
+
+    def summary(self):
+        print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
+        return 1 if self.failures else 0

@@ -17,9 +17,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import tst_whole_program as w  # noqa: E402
 
 TAB_SET = (29, 359)
-MANUAL = (409, 165)
-EXPORT_WORD = (190, 323)
-EXPORT_EXCEL = (437, 323)
+# The export panel lies below the snapshot, time-lapse and video panels.
+MANUAL = (400, 799)
+EXPORT_WORD = (186, 957)
+EXPORT_EXCEL = (426, 957)
 
 
 def libreoffice_csv(path, profile, infilter=None):

@@ -103,13 +103,13 @@ void TestShape::CalcResult() {
     results.clear();
     switch (kind) {
     case KindCircle: {
-        const float r = GetDistance(points[0], points[1]);
-        results << r << float(2 * 3.1415926535 * r) << float(3.1415926535 * r * r);
+        const double r = GetDistance(points[0], points[1]);
+        results << r << 2 * M_PI * r << M_PI * r * r;
         break;
     }
     case KindRect: {
-        const float w = float(std::fabs(points[1].x() - points[0].x()));
-        const float h = float(std::fabs(points[1].y() - points[0].y()));
+        const double w = std::fabs(points[1].x() - points[0].x());
+        const double h = std::fabs(points[1].y() - points[0].y());
         results << 2 * (w + h) << w * h << w << h;
         break;
     }
@@ -121,7 +121,7 @@ void TestShape::CalcResult() {
     case KindParallel:
     case KindConCircle: {
         // Two items, then their minimum, maximum and average.
-        const float d = GetDistance(points[0], points[1]);
+        const double d = GetDistance(points[0], points[1]);
         results << d << 2 * d << d << 2 * d << 1.5f * d;
         break;
     }
@@ -131,7 +131,7 @@ void TestShape::CalcResult() {
     }
 }
 
-QString TestShape::GetShowText(float value, bool) {
+QString TestShape::GetShowText(double value, bool) {
     return QString::number(value, 'f', numbits);
 }
 
@@ -157,7 +157,7 @@ void TestShape::MoveCurPoint(const QPointF& point) {
     curPoint = point;
 }
 
-bool TestShape::SetValue(int part, float value) {
+bool TestShape::SetValue(int part, double value) {
     if (!IsFinished() || results.isEmpty() || value < 0.0001f)
         return false;
     if (kind == KindRect) {
@@ -169,7 +169,7 @@ bool TestShape::SetValue(int part, float value) {
             return false;
     } else if (part == 0) {
         // Length or radius: move p1 along p0 -> p1.
-        const float old = GetDistance(points[0], points[1]);
+        const double old = GetDistance(points[0], points[1]);
         if (old <= 0.001f)
             return false;
         points[1] = points[0] + (points[1] - points[0]) * (value / old);

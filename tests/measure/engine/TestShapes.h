@@ -44,13 +44,13 @@ public:
     bool IsFinished() override;
     bool IsAddPointValid(const QPointF& point, int reserved) override;
     void CalcResult() override;
-    QString GetShowText(float value, bool force) override;
+    QString GetShowText(double value, bool force) override;
     int HitTest(const QPoint& view) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
     void DrawCreating(QPainter* painter) override;
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
-    bool SetValue(int part, float value) override;
+    bool SetValue(int part, double value) override;
     int GetValuesPerRow() override;
     int GetResultColumn(int j) override;
     int GetEditPart(int column, int rowInShape) override;

@@ -164,7 +164,7 @@ private slots:
         rects.clear();
         AddCircleRects(rects, {500, 500}, 100);
         QCOMPARE(rects.size(), 4);
-        QVERIFY(!rects[0].intersects(QRect(500 - 70, 500 - 70, 140, 140))); // the inner square is left out
+        QVERIFY(!rects[0].intersects(QRect(500 - 60, 500 - 60, 120, 120))); // the inner square is left out
         rects.clear();
         AddHVLineRect(rects, true, 3);
         QCOMPARE(rects, QList<QRect>({QRect(0, 0, 1920, 10)}));

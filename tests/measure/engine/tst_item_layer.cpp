@@ -2,7 +2,7 @@
 // refreshing the table, dragging, deleting with a confirmation, panning,
 // auto edge, focus windows, table edits and hub settings.
 
-#include "MouseInput.h"
+#include "tests/support/MouseInput.h"
 
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
@@ -462,8 +462,8 @@ private slots:
     }
 
 private:
-    static float GetDistanceForTest(const QPointF& a, const QPointF& b) {
-        return float(std::sqrt((a.x() - b.x()) * (a.x() - b.x()) + (a.y() - b.y()) * (a.y() - b.y())));
+    static double GetDistanceForTest(const QPointF& a, const QPointF& b) {
+        return std::sqrt((a.x() - b.x()) * (a.x() - b.x()) + (a.y() - b.y()) * (a.y() - b.y()));
     }
 };
 

@@ -3,7 +3,7 @@
 // the resets on resolution and camera-mode changes, and snapshots with the
 // measurements drawn in (screenshot at view size, others at full size).
 
-#include "MouseInput.h"
+#include "tests/support/MouseInput.h"
 #include "TestShapes.h"
 
 #include "app/MessagePassing.h"
@@ -118,19 +118,6 @@ private slots:
         hub->useMeasureTool(19);
         QCOMPARE(shapes()->toolKind(), int(KindCircleM));
         QCOMPARE(sys()->mode(), int(OzaMeasureSys::ModeShapes));
-    }
-
-    void toolsOfUnregisteredKindsCreateNothing() {
-        makeLayer(); // only the line is registered
-        hub->useMeasureTool(3);
-        QCOMPARE(shapes()->toolKind(), int(KindAngle));
-        QVERIFY(!shapes()->creating());
-        clickAt(layer, {100, 100});
-        clickAt(layer, {200, 100});
-        clickAt(layer, {200, 200});
-        QVERIFY(shapes()->shapes().isEmpty());
-        drawLine({100, 100}, {300, 100});
-        QCOMPARE(shapes()->shapes().size(), 1);
     }
 
     void deleteAllAsksThenClearsStoreTableAndCounters() {

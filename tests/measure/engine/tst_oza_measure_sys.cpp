@@ -34,17 +34,22 @@ private slots:
         QCOMPARE(sys->mode(), int(OzaMeasureSys::ModeIdle));
         QVERIFY(sys->IsIdle());
         QCOMPARE(sys->unit(), QString("mm"));
-        QCOMPARE(sys->GetRate(), 1.0f);
+        QCOMPARE(sys->GetRate(), 1.0);
         fx->sys.reset();
         QVERIFY(!measureSys);
     }
 
     void rowsAsTextsWithStatistics() {
         CCLObjectContainer* c = sys->shapeContainer();
+        QList<const CCLBaseObject*> addedOver;
+        connect(c, &CCLObjectContainer::SingalObjAddedOver, this,
+                [&](const CCLBaseObject* shape) { addedOver << shape; });
         sys->SetMode(OzaMeasureSys::ModeShapes);
         c->SetCurType(KindP2P);
         sys->OnMousePress({0, 0});
         sys->OnMousePress({3, 4});
+        // Every registered shape is announced again once the system has it.
+        QCOMPARE(addedOver, QList<const CCLBaseObject*>({c->shapes().last()}));
         c->SetCurType(KindParallel);
         sys->OnMousePress({0, 0});
         sys->OnMousePress({6, 8});
@@ -92,21 +97,34 @@ private slots:
         c->SetCurType(KindP2P);
         sys->OnMousePress({0, 0});
         sys->OnMousePress({3, 4});
-        sys->setScalePara_slot("um", 0.02f, 3);
+        sys->setScalePara_slot("um", 0.02, 3);
         CCLBaseObject* line = c->shapes()[0];
         QCOMPARE(line->unit, QString("um"));
-        QCOMPARE(line->disrate, 0.02f);
+        QCOMPARE(line->disrate, 0.02);
         QCOMPARE(line->numbits, 3);
-        QCOMPARE(sys->GetRate(), 20.0f);
-        sys->setScalePara_slot("pix", -1.0f, 7);
-        QCOMPARE(sys->disrate(), 0.02f);
+        QCOMPARE(sys->GetRate(), 20.0);
+        sys->setScalePara_slot("pix", -1.0, 7);
+        QCOMPARE(sys->disrate(), 0.02);
         QCOMPARE(sys->numbits(), 3);
         QCOMPARE(sys->unit(), QString("pix"));
-        QCOMPARE(sys->GetRate(), 1.0f);
+        QCOMPARE(sys->GetRate(), 1.0);
         sys->SetUnit("parsec");
         QCOMPARE(sys->unit(), QString("pix"));
         QVERIFY(!sys->DeleteScale("default"));
         QVERIFY(!sys->DeleteScale(""));
+        // A scale's record with the calibration kind in force.
+        sys->StartCalibration();
+        sys->SetScaleKind(CScaleContainer::Circle);
+        int kind = -1, bits = -1;
+        QString unit;
+        double length = 0, pixels = 0;
+        QVERIFY(sys->GetScaleInfo("default", kind, unit, bits, length, pixels));
+        QCOMPARE(kind, int(CScaleContainer::Circle));
+        QCOMPARE(unit, QString("mm"));
+        QCOMPARE(bits, 2);
+        QCOMPARE(length, 100.0);
+        QCOMPARE(pixels, 100.0);
+        QVERIFY(!sys->GetScaleInfo("none", kind, unit, bits, length, pixels));
         QCOMPARE(sys->ScaleNames(), QStringList({"default"}));
     }
 

@@ -39,7 +39,7 @@ private slots:
         QCOMPARE(c.scales().size(), 1);
         const ScaleInfo* d = c.scales()[0];
         QCOMPARE(d->name, QString("default"));
-        QCOMPARE(d->disrate, 1.0f);
+        QCOMPARE(d->disrate, 1.0);
         QCOMPARE(d->bits, 2);
         QCOMPARE(d->unit, QString("mm"));
         QCOMPARE(c.ReadLastScaleName(), QString("default"));
@@ -47,15 +47,15 @@ private slots:
 
     void twoPointsAndUnits() {
         CScaleContainer c;
-        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString, float, int)));
+        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString, double, int)));
         calibrate(c, CScaleContainer::TwoPoints, {{100, 100}, {102, 103}, {350, 100}});
         QCOMPARE(c.state(), int(CScaleContainer::Complete)); // the click within 5 px was ignored
-        QCOMPARE(c.CalibrationLength(), 250.0f);
-        QVERIFY(c.AddScale("s1", "mm", 3, 5.0f, 100));
+        QCOMPARE(c.CalibrationLength(), 250.0);
+        QVERIFY(c.AddScale("s1", "mm", 3, 5.0, 100));
         const ScaleInfo* s = c.FindScale("s1");
         QVERIFY(s);
-        QVERIFY(qAbs(s->disrate - 0.02f) < 1e-7f);
-        QCOMPARE(s->value, 5.0f);
+        QVERIFY(qAbs(s->disrate - 0.02) < 1e-7f);
+        QCOMPARE(s->value, 5.0);
         QCOMPARE(s->scaleLength, 100);
         QCOMPARE(c.currentName(), QString("s1"));
         QCOMPARE(c.state(), int(CScaleContainer::Idle));
@@ -72,25 +72,25 @@ private slots:
         QVERIFY(sys.IsJustFinished());
         QVERIFY(sys.AddScale("s2", "cm", 2, 0.5, 100));
         const ScaleInfo* s2 = sys.scaleContainer()->FindScale("s2");
-        QCOMPARE(s2->value, 5.0f);
+        QCOMPARE(s2->value, 5.0);
         QCOMPARE(s2->unit, QString("cm"));
         QCOMPARE(sys.unit(), QString("cm"));
-        QVERIFY(qAbs(sys.GetRate() - 0.002f) < 1e-8f); // 0.02 mm per px in cm
+        QVERIFY(qAbs(sys.GetRate() - 0.002) < 1e-8f); // 0.02 mm per px in cm
     }
 
     void circleAndPointToLine() {
         CScaleContainer c;
         calibrate(c, CScaleContainer::Circle, {{150, 100}, {100, 150}, {50, 100}});
         QCOMPARE(c.state(), int(CScaleContainer::Complete));
-        QVERIFY(qAbs(c.CalibrationLength() - 100.0f) < 1e-4f);
-        QVERIFY(c.AddScale("ring", "mm", 2, 1.0f, 100));
-        QVERIFY(qAbs(c.FindScale("ring")->disrate - 0.01f) < 1e-8f);
+        QVERIFY(qAbs(c.CalibrationLength() - 100.0) < 1e-4f);
+        QVERIFY(c.AddScale("ring", "mm", 2, 1.0, 100));
+        QVERIFY(qAbs(c.FindScale("ring")->disrate - 0.01) < 1e-8f);
 
         // The perpendicular distance from the point to the line, not the clicks.
         calibrate(c, CScaleContainer::PointToLine, {{0, 0}, {100, 0}, {30, 40}});
-        QCOMPARE(c.CalibrationLength(), 40.0f);
-        QVERIFY(c.AddScale("gap", "mm", 2, 4.0f, 100));
-        QVERIFY(qAbs(c.FindScale("gap")->disrate - 0.1f) < 1e-7f);
+        QCOMPARE(c.CalibrationLength(), 40.0);
+        QVERIFY(c.AddScale("gap", "mm", 2, 4.0, 100));
+        QVERIFY(qAbs(c.FindScale("gap")->disrate - 0.1) < 1e-7f);
         // A second point on the first is ignored.
         calibrate(c, CScaleContainer::PointToLine, {{0, 0}, {3, 3}});
         QCOMPARE(c.secondPoint(), QPointF(-1, -1));
@@ -101,34 +101,34 @@ private slots:
 
     void refusalsAndReplacement() {
         CScaleContainer c;
-        QVERIFY(!c.AddScale("x", "mm", 5, 1.0f, 100));
-        QVERIFY(!c.AddScale("x", "mm", -1, 1.0f, 100));
-        QVERIFY(!c.AddScale("x", "mm", 2, 0.00005f, 100));
-        QVERIFY(!c.AddScale("x", "mm", 2, 1.0f, 1001));
-        QVERIFY(!c.AddScale("x", "yard", 2, 1.0f, 100));
-        QVERIFY(!c.AddScale("default", "mm", 2, 1.0f, 100)); // the built-in record keeps its place
+        QVERIFY(!c.AddScale("x", "mm", 5, 1.0, 100));
+        QVERIFY(!c.AddScale("x", "mm", -1, 1.0, 100));
+        QVERIFY(!c.AddScale("x", "mm", 2, 0.00005, 100));
+        QVERIFY(!c.AddScale("x", "mm", 2, 1.0, 1001));
+        QVERIFY(!c.AddScale("x", "yard", 2, 1.0, 100));
+        QVERIFY(!c.AddScale("default", "mm", 2, 1.0, 100)); // the built-in record keeps its place
         QCOMPARE(c.scales().size(), 1);
-        QCOMPARE(c.scales()[0]->disrate, 1.0f);
+        QCOMPARE(c.scales()[0]->disrate, 1.0);
         calibrate(c, 0, {{0, 0}, {100, 0}});
-        QVERIFY(c.AddScale("x", "mm", 2, 1.0f, 100));
+        QVERIFY(c.AddScale("x", "mm", 2, 1.0, 100));
         calibrate(c, 0, {{0, 0}, {200, 0}});
-        QVERIFY(c.AddScale("x", "mm", 2, 1.0f, 100));
+        QVERIFY(c.AddScale("x", "mm", 2, 1.0, 100));
         QCOMPARE(c.scales().size(), 2);
-        QCOMPARE(c.FindScale("x")->disrate, 0.005f);
+        QCOMPARE(c.FindScale("x")->disrate, 0.005);
     }
 
     void deletingTheCurrentScaleFallsBackToDefault() {
         CScaleContainer c;
         calibrate(c, 0, {{0, 0}, {100, 0}});
-        QVERIFY(c.AddScale("x", "um", 1, 2.0f, 100));
-        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString, float, int)));
+        QVERIFY(c.AddScale("x", "um", 1, 2.0, 100));
+        QSignalSpy announced(&c, SIGNAL(setScalePara_signal(QString, double, int)));
         QVERIFY(!c.DeleteScale("default"));
         QVERIFY(!c.DeleteScale("nothing"));
         QVERIFY(c.DeleteScale("x"));
         QCOMPARE(c.currentName(), QString("default"));
         QCOMPARE(announced.count(), 1);
         QCOMPARE(announced[0][0].toString(), QString("mm"));
-        QCOMPARE(announced[0][1].toFloat(), 1.0f);
+        QCOMPARE(announced[0][1].toDouble(), 1.0);
         QCOMPARE(c.ReadLastScaleName(), QString("default"));
         QSettings s(CScaleContainer::filePath(), QSettings::IniFormat);
         QVERIFY(!s.childGroups().contains("Camera_0_scl_0"));
@@ -139,13 +139,13 @@ private slots:
             CScaleContainer one;
             one.setCameraIndex(1);
             calibrate(one, 0, {{0, 0}, {100, 0}});
-            QVERIFY(one.AddScale("a", "mm", 2, 1.0f, 100));
+            QVERIFY(one.AddScale("a", "mm", 2, 1.0, 100));
             calibrate(one, 0, {{0, 0}, {50, 0}});
-            QVERIFY(one.AddScale("b", "mm", 3, 1.0f, 100));
+            QVERIFY(one.AddScale("b", "mm", 3, 1.0, 100));
             CScaleContainer ten;
             ten.setCameraIndex(10);
             calibrate(ten, 0, {{0, 0}, {400, 0}});
-            QVERIFY(ten.AddScale("c", "um", 1, 2.0f, 100));
+            QVERIFY(ten.AddScale("c", "um", 1, 2.0, 100));
             // Saving camera 1 again must not touch camera 10's groups.
             QVERIFY(one.DeleteScale("a"));
         }
@@ -156,7 +156,7 @@ private slots:
         one.GetScaleNames(names);
         QCOMPARE(names, QStringList({"default", "b"}));
         QCOMPARE(one.FindScale("b")->bits, 3);
-        QCOMPARE(one.FindScale("b")->disrate, 0.02f);
+        QCOMPARE(one.FindScale("b")->disrate, 0.02);
         QCOMPARE(one.ReadLastScaleName(), QString("b"));
         CScaleContainer ten;
         ten.setCameraIndex(10);
@@ -165,8 +165,8 @@ private slots:
         ten.GetScaleNames(names);
         QCOMPARE(names, QStringList({"default", "c"}));
         QCOMPARE(ten.FindScale("c")->unit, QString("um"));
-        QCOMPARE(ten.FindScale("c")->value, 2.0f);
-        QCOMPARE(ten.FindScale("c")->distance, 400.0f);
+        QCOMPARE(ten.FindScale("c")->value, 2.0);
+        QCOMPARE(ten.FindScale("c")->distance, 400.0);
         QCOMPARE(ten.ReadLastScaleName(), QString("c"));
         // Only the default left: every group of that camera goes.
         ten.DeleteScale("c");
@@ -200,7 +200,7 @@ private slots:
         QStringList names;
         c.GetScaleNames(names);
         QCOMPARE(names, QStringList({"default", "good"}));
-        QVERIFY(qAbs(c.FindScale("good")->disrate - 0.02f) < 1e-7f);
+        QVERIFY(qAbs(c.FindScale("good")->disrate - 0.02) < 1e-7f);
     }
 
     void aDefaultGroupStopsTheLoading() {

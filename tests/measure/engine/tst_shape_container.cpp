@@ -291,35 +291,36 @@ private slots:
         c.SetNumbits(4);
         QCOMPARE(s->numbits, 4);
         QCOMPARE(c.prototype(KindCircle)->numbits, 4);
-        c.SetDisrate(-1.0f);
-        QCOMPARE(s->disrate, 1.0f);
-        c.SetDisrate(0.5f);
-        QCOMPARE(s->disrate, 0.5f);
+        c.SetDisrate(-1.0);
+        QCOMPARE(s->disrate, 1.0);
+        c.SetDisrate(0.5);
+        QCOMPARE(s->disrate, 0.5);
         c.SetUnit("furlong");
         QCOMPARE(s->unit, QString("mm"));
         // The unit table in order, with its factors.
         const QStringList names = {"m", "cm", "mm", "um", "mil", "inch", "pix"};
-        const QList<double> factors = {0.001, 0.1, 1.0, 1000.0, 39.37, 0.03937, 1.0};
+        // An inch is 25.4 mm exactly.
+        const QList<double> factors = {0.001, 0.1, 1.0, 1000.0, 1000.0 / 25.4, 1.0 / 25.4, 1.0};
         for (int i = 0; i < 7; ++i) {
             QCOMPARE(unitNames[i], names[i]);
             QCOMPARE(unitFactors[i], factors[i]);
             c.SetUnit(names[i]);
             QCOMPARE(s->unit, names[i]);
-            QCOMPARE(s->unitFactor, float(factors[i]));
+            QCOMPARE(s->unitFactor, factors[i]);
             QCOMPARE(c.prototype(KindRect)->unit, names[i]);
         }
         // "pix": shown values equal image units whatever the scale.
-        QCOMPARE(s->GetUnitRate(), 1.0f);
+        QCOMPARE(s->GetUnitRate(), 1.0);
         c.SetUnit("um");
-        c.SetDisrate(0.005f);
-        QCOMPARE(s->GetUnitRate(), 5.0f);
+        c.SetDisrate(0.005);
+        QCOMPARE(s->GetUnitRate(), 5.0);
     }
 
     void baseDefaultsResetAndMoves() {
         TestShape s(KindP2P);
         QCOMPARE(s.unit, QString("mm"));
-        QCOMPARE(s.disrate, 1.0f);
-        QCOMPARE(s.unitFactor, 1.0f);
+        QCOMPARE(s.disrate, 1.0);
+        QCOMPARE(s.unitFactor, 1.0);
         QCOMPARE(s.numbits, 2);
         QCOMPARE(s.penWidth, 1);
         QCOMPARE(s.fontSize, 11);
@@ -350,52 +351,52 @@ private slots:
 
     void circleRowsInMillimetresAndPixels() {
         CCLObjectContainer& c = box();
-        c.SetDisrate(0.01f);
+        c.SetDisrate(0.01);
         c.SetUnit("mm");
         c.SetCurType(KindCircle);
         c.OnMousePress({500, 500});
         c.OnMousePress({510, 500});
         c.OnMousePress({500, 510});
         QList<QString> names;
-        QList<float> rows;
+        QList<double> rows;
         int first = -1, last = -1;
         c.CollectRows(0, nullptr, first, last, names, rows);
         QCOMPARE(first, 0);
         QCOMPARE(last, 0);
         QCOMPARE(rows.size(), 9);
         QCOMPARE(names, QList<QString>({"R1"}));
-        QVERIFY(qAbs(rows[ColRadius] - 0.1f) < 1e-6f);
-        QVERIFY(qAbs(rows[ColGirth] - 0.6283f) < 1e-4f);
-        QVERIFY(qAbs(rows[ColArea] - 0.0314f) < 1e-4f);
-        QVERIFY(qAbs(rows[ColDiameter] - 0.2f) < 1e-6f);
-        QCOMPARE(rows[ColLength], 0.0f);
+        QVERIFY(qAbs(rows[ColRadius] - 0.1) < 1e-6f);
+        QVERIFY(qAbs(rows[ColGirth] - 0.6283) < 1e-4f);
+        QVERIFY(qAbs(rows[ColArea] - 0.0314) < 1e-4f);
+        QVERIFY(qAbs(rows[ColDiameter] - 0.2) < 1e-6f);
+        QCOMPARE(rows[ColLength], 0.0);
 
         c.SetUnit("pix");
         rows.clear();
         names.clear();
         c.CollectRows(0, nullptr, first, last, names, rows);
-        QVERIFY(qAbs(rows[ColRadius] - 10.0f) < 1e-4f);
-        QVERIFY(qAbs(rows[ColDiameter] - 20.0f) < 1e-4f);
+        QVERIFY(qAbs(rows[ColRadius] - 10.0) < 1e-4f);
+        QVERIFY(qAbs(rows[ColDiameter] - 20.0) < 1e-4f);
     }
 
     void rectangleAreaTakesTheFactorSquaredAndAnglesNone() {
         CCLObjectContainer& c = box();
-        c.SetDisrate(0.5f);
+        c.SetDisrate(0.5);
         c.SetCurType(KindRect);
         c.OnMousePress({100, 100});
         c.OnMousePress({130, 140});
         c.SetCurType(KindAngle);
         click(c, {0, 0}, 2);
         QList<QString> names;
-        QList<float> rows;
+        QList<double> rows;
         int first, last;
         c.CollectRows(0, nullptr, first, last, names, rows);
         QCOMPARE(rows.size(), 18);
-        QCOMPARE(rows[ColGirth], 70.0f);
-        QCOMPARE(rows[ColArea], 300.0f);
-        QCOMPARE(rows[ColWidth], 15.0f);
-        QCOMPARE(rows[ColHeight], 20.0f);
-        QCOMPARE(rows[9 + ColAngle], 90.0f);
+        QCOMPARE(rows[ColGirth], 70.0);
+        QCOMPARE(rows[ColArea], 300.0);
+        QCOMPARE(rows[ColWidth], 15.0);
+        QCOMPARE(rows[ColHeight], 20.0);
+        QCOMPARE(rows[9 + ColAngle], 90.0);
     }
 
     void typedValuesMoveTheRightPoints() {
@@ -410,13 +411,13 @@ private slots:
         CCLBaseObject* line = c.shapes()[1];
         QCOMPARE(c.GetObjectByRow(0, 1), line);
         QVERIFY(!c.GetObjectByRow(0, 2));
-        QVERIFY(!c.SetObjValue(0, 0, ColArea, 5.0f)); // "Area" is not editable
+        QVERIFY(!c.SetObjValue(0, 0, ColArea, 5.0)); // "Area" is not editable
         QCOMPARE(rect->points[1], QPointF(130, 140));
-        QCOMPARE(c.SetObjValue(0, 0, ColWidth, 50.0f), rect);
+        QCOMPARE(c.SetObjValue(0, 0, ColWidth, 50.0), rect);
         QCOMPARE(rect->points[1], QPointF(150, 140));
-        QCOMPARE(c.SetObjValue(0, 1, ColLength, 100.0f), line);
+        QCOMPARE(c.SetObjValue(0, 1, ColLength, 100.0), line);
         QCOMPARE(line->points[1], QPointF(60, 80));
-        QCOMPARE(line->results[0], 100.0f);
+        QCOMPARE(line->results[0], 100.0);
         // The same row found through the listing by kind: lines come first.
         QCOMPARE(c.GetObjectByRow(1, 0), line);
         QCOMPARE(c.GetObjectByRow(1, 1), rect);
@@ -434,7 +435,7 @@ private slots:
         QCOMPARE(c.shapes().size(), 3);
         QCOMPARE(c.GetObjectByRow(0, 1), c.shapes()[2]); // the row after the note is the circle's
         QList<QString> names;
-        QList<float> rows;
+        QList<double> rows;
         int first, last;
         c.CollectRows(0, c.shapes()[2], first, last, names, rows);
         QCOMPARE(first, 1);

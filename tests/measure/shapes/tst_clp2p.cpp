@@ -61,7 +61,7 @@ private slots:
     void lengthLabelInStyleTwo() {
         CLP2P line;
         makeLine(line);
-        QCOMPARE(line.results, QList<float>({50.0f}));
+        QCOMPARE(line.results, QList<double>({50.0}));
         QVERIFY(line.derivedPoints.isEmpty());
         labelStyle = 2;
         QCOMPARE(label(line), QString("L=12.50mm\n"));
@@ -179,17 +179,19 @@ private slots:
         QCOMPARE(keys, QList<QPointF>({QPointF(0, 1080), QPointF(30, 1040)}));
     }
 
-    void registeredAloneAmongTheKinds() {
+    void registeredAndCreatedByTheContainer() {
         QVERIFY(ShapeRegistry::isRegistered(KindP2P));
-        for (int k = 2; k <= KindCount; ++k)
-            QVERIFY(!ShapeRegistry::isRegistered(k));
+        // A kind without a class creates nothing.
+        ShapeRegistry::unregisterKind(KindCircle);
+        sys = std::make_unique<OzaMeasureSys>();
+        sys->setActive(true);
         CCLObjectContainer* c = sys->shapeContainer();
         c->SetCurType(KindP2P);
         c->OnMousePress({100, 100});
         c->OnMousePress({400, 500});
         QCOMPARE(c->shapes().size(), 1);
         QCOMPARE(c->shapes()[0]->labelNumber, 1);
-        QCOMPARE(c->shapes()[0]->results[0], 500.0f);
+        QCOMPARE(c->shapes()[0]->results[0], 500.0);
         c->SetCurType(KindCircle);
         c->OnMousePress({1, 1});
         QCOMPARE(c->createState(), int(CCLObjectContainer::StateRejected));
@@ -262,7 +264,7 @@ private slots:
         QCOMPARE(ShapeEdit::ScaleAbout({10, 10}, {13, 14}, 10.0f, 5.0f), QPointF(16, 18));
         QCOMPARE(ShapeEdit::ScaleAbout({10, 10}, {10, 10}, 4.0f, 0.0f), QPointF(14, 10));
         QVERIFY(!ShapeEdit::Accepts(true, true, true, 0.00009f));
-        float mn, mx, avg;
+        double mn, mx, avg;
         QVERIFY(ShapeStats::MinMaxAvg({3, 1, 2}, mn, mx, avg));
         QCOMPARE(mn, 1.0f);
         QCOMPARE(mx, 3.0f);

@@ -9,6 +9,7 @@ import json
 import os
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../support"))
 from sevrin_x import Checks, Program, lit_share, start_x, wait_until  # noqa: E402
@@ -20,7 +21,8 @@ OPEN_BUTTON = (531, 54)
 SNAP = (665, 54)
 RECORD = (723, 54)  # the stop button takes its place while recording
 TAB_SETTINGS = (29, 356)
-LANGUAGE_BOX = (334, 665)
+LANGUAGE_BOX = (326, 960)  # with the settings column scrolled to its end
+COLUMN_SCROLL_BAR = (560, 200)
 VIEW = (600, 200, 1890, 900)
 COLUMN = (60, 30, 560, 760)  # the settings column's texts
 
@@ -42,6 +44,15 @@ def red_stop_shown(img):
 def differing(a, b, box):
     diff = ImageChops.difference(a.crop(box), b.crop(box)).convert("L")
     return sum(1 for v in diff.getdata() if v > 40)
+
+
+def scroll_to_end(p):
+    """Drags the settings column's scroll bar to its end (the wheel zooms the picture)."""
+    x, y = COLUMN_SCROLL_BAR
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "mousedown", "1", "sleep", "0.2", "mousemove", str(x),
+                    "600", "sleep", "0.2", "mousemove", str(x), "1075", "sleep", "0.2", "mouseup", "1"],
+                   env=p.env, check=True)
+    time.sleep(0.5)
 
 
 def main():
@@ -79,6 +90,7 @@ def main():
             check(False, "an MP4 is written into Export/Video")
 
         p.click(TAB_SETTINGS)
+        scroll_to_end(p)
         chinese = p.shot("settings_chinese")
         p.click(LANGUAGE_BOX)
         p.key("Down")
@@ -91,6 +103,7 @@ def main():
         q.click(OPEN_BUTTON, wait=1.0)
         q.wait_for("restart_live", lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
         q.click(TAB_SETTINGS)
+        scroll_to_end(q)
         again = q.wait_for("settings_restart", lambda img: differing(english, img, COLUMN) < 200, timeout=10)
         check(differing(english, again, COLUMN) < 200, "the interface starts in English after a restart")
         q.stop()

@@ -1,4 +1,4 @@
-#include "MouseInput.h"
+#include "tests/support/MouseInput.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>

@@ -1,0 +1,6 @@
+#include "measure/shapes/CCLL2CFar.h"
+
+CCLL2CFar::CCLL2CFar() {
+    kind = KindL2CFar;
+    name = QStringLiteral("L");
+}

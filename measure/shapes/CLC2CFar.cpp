@@ -1,0 +1,6 @@
+#include "measure/shapes/CLC2CFar.h"
+
+CLC2CFar::CLC2CFar() {
+    kind = KindC2CFar;
+    name = QStringLiteral("L");
+}

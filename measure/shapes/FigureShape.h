@@ -1,0 +1,26 @@
+#pragma once
+
+#include "measure/engine/CCLBaseObject.h"
+#include "measure/shapes/ShapeFigure.h"
+
+// A shape that describes what it paints as a ShapeFigure (finished, or in
+// its creating state) and gets from it its painting, its repaint areas and
+// the repaints of creation: what is painted is always inside what is
+// repainted.
+class FigureShape : public CCLBaseObject {
+public:
+    void CollectCreatingRects(QList<QRect>& rects) override { figure(true).Collect(rects); }
+    void CollectObjRects(QList<QRect>& rects) override { figure(false).Collect(rects); }
+    void DrawObj(QPainter* painter, bool withLabel) override;
+    void DrawCreating(QPainter* painter) override { figure(true).Paint(painter, *this); }
+    // Repaints the old creating picture, takes the point, repaints the new.
+    void AddPoint(const QPointF& point) override;
+    void MoveCurPoint(const QPointF& point) override;
+
+    // The finish of a fixed-count shape: with `clicks` points a copy of the
+    // last is appended as the label anchor; finished with clicks + 1 points.
+    static bool FinishWithAnchor(CCLBaseObject& shape, int clicks);
+
+protected:
+    virtual ShapeFigure figure(bool creating) = 0;
+};

@@ -1,0 +1,250 @@
+// The stitching panel: its step queue driven by a simulated stage camera,
+// export with both crops, the hand-shake with a responder that answers as
+// the general settings do, and the flat-field reference.
+#include "StitchPanGenerator.h"
+#include "StitchStageCamera.h"
+
+#include "app/MessagePassing.h"
+#include "camera/BaseCamera.h"
+#include "imaging/PinJieForm.h"
+#include "imaging/ThreadPinJie.h"
+#include "tests/support/TestEnv.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGraphicsView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+const StitchPanGenerator& generator() {
+    static const StitchPanGenerator gen([] {
+        StitchPanOptions o;
+        o.cameraFrame = cv::Size(960, 540);
+        o.specimen = cv::Size(3200, 1600);
+        o.uniformPatch = cv::Rect(0, 0, 0, 0);
+        return o;
+    }());
+    return gen;
+}
+
+} // namespace
+
+class TestPinJieForm : public QObject {
+    Q_OBJECT
+
+    TestEnv* env = nullptr;
+    StitchStageCamera* camera = nullptr;
+    PinJieForm* form = nullptr;
+    QWidget* host = nullptr; // stands in for the main widget's view area
+
+    // Accepts the next save dialog with `path`.
+    void acceptSaveDialog(const QString& path) {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [timer, path] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                d->selectFile(path);
+                QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+                timer->deleteLater();
+            }
+        });
+        timer->start(20);
+    }
+    QStringList messages() const {
+        QStringList out;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                if (box->isVisible())
+                    out << box->text();
+        return out;
+    }
+
+private slots:
+    void init() {
+        env = new TestEnv;
+        MessagePassing* hub = MessagePassing::instance();
+        camera = new StitchStageCamera(generator().frameSize());
+        StitchPanPlan plan;
+        plan.origin = QPoint(200, 300);
+        plan.cols = 3;
+        plan.rows = 2;
+        plan.step = QPoint(320, 180);
+        plan.hold = 3;
+        plan.jump = false;
+        camera->pan = generator().pan(plan);
+        hub->setCurCamera(camera);
+        hub->setLanguage(1);
+        hub->initPinJieMask();
+        // The general settings' answer to the resolution request.
+        connect(hub, &MessagePassing::changeFenBianLv1080pSIGNAL, this,
+                [hub](int requester) { hub->changeFenBianLv1080pFinish(requester); });
+        form = new PinJieForm;
+        host = new QWidget;
+        host->resize(800, 600);
+        connect(form, &PinJieForm::moveGraphicsView, this, [this](QGraphicsView* view) {
+            view->setParent(host);
+            view->resize(host->size());
+            view->show();
+            form->gotoStart();
+        });
+    }
+    void cleanup() {
+        disconnect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL, this, nullptr);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w))
+                w->close();
+        delete form;
+        delete host;
+        MessagePassing::instance()->setCurCamera(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        delete camera;
+        delete env;
+    }
+
+    void playStitchesThePanAndStopEndsTheSnapshots() {
+        QPushButton* play = form->findChild<QPushButton*>("btnPlay");
+        QSignalSpy requested(MessagePassing::instance(), SIGNAL(changeFenBianLv1080pSIGNAL(int)));
+        play->click();
+        QCOMPARE(requested.count(), 1);
+        QCOMPARE(requested.at(0).at(0).toInt(), 2);
+        QTRY_VERIFY(form->hasWorker());
+        QCOMPARE(form->stepQueue(), QList<int>({1, 6}));
+        // Every stop of the pan is placed, within a pixel.
+        QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 6, 60000);
+        const QMap<int, QRect>& placed = form->mosaic().placements();
+        QCOMPARE(form->stepQueue(), QList<int>({1}));
+        const QPoint p0 = placed.value(0).topLeft();
+        for (auto it = placed.constBegin(); it != placed.constEnd(); ++it) {
+            const QPoint d = it.value().topLeft() - p0;
+            bool nearStop = false;
+            for (const QPoint& s : StitchPanGenerator::stops([] {
+                     StitchPanPlan p;
+                     p.origin = QPoint(200, 300), p.cols = 3, p.rows = 2, p.step = QPoint(320, 180), p.jump = false;
+                     return p;
+                 }()))
+                nearStop |= (d - (s - QPoint(200, 300))).manhattanLength() <= 1;
+            QVERIFY2(nearStop, qPrintable(QString("placement %1 at %2,%3").arg(it.key()).arg(d.x()).arg(d.y())));
+        }
+
+        // Stop: the next frame runs the stop step, after which no snapshot is asked for.
+        form->btnStopClick();
+        QCOMPARE(form->stepQueue().first(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(form->stepQueue().isEmpty(), 10000);
+        const int snaps = camera->snaps;
+        QTest::qWait(400);
+        QCOMPARE(camera->snaps, snaps);
+        QVERIFY(play->isEnabled());
+    }
+
+    void exportWhileRunningWaitsForTheNextFrame() {
+        form->findChild<QPushButton*>("btnPlay")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 2, 60000);
+        const QString path = env->file("out/max.jpg");
+        QDir().mkpath(env->file("out"));
+        form->btnExportClick();
+        QCOMPARE(form->stepQueue().last(), 4); // not at once
+        QVERIFY(!QFile::exists(path));
+        acceptSaveDialog(path);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path), 20000);
+        const QImage saved(path);
+        QVERIFY(!saved.isNull());
+        QTRY_VERIFY(QFile::exists("./.scaleImage/0.jpg"));
+        QCOMPARE(QImage("./.scaleImage/0.jpg").height(), 296);
+        QCOMPARE(MessagePassing::instance()->getHistoryList().last(), path);
+    }
+
+    void closeClearsTheMosaicThenStopsTheWorker() {
+        form->findChild<QPushButton*>("btnPlay")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 2, 60000);
+        QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutPinJieSIGNAL()));
+        QTRY_VERIFY(form->findChild<QPushButton*>("btnClose")->isEnabled());
+        form->btnCloseClick();
+        QCOMPARE(form->stepQueue(), QList<int>({0, 5, 6}));
+        QVERIFY(out.wait(20000));
+        QCOMPARE(form->stopState(), 1);
+        QVERIFY(!form->hasWorker());
+        QCOMPARE(form->mosaic().placements().size(), 1); // rebuilt before the stop
+    }
+
+    void playNeedsALiveCameraWithTheFeature() {
+        QPushButton* play = form->findChild<QPushButton*>("btnPlay");
+        camera->playing = false;
+        play->click();
+        QTRY_COMPARE(messages(), QStringList({"Please the camera go to living and try again!"}));
+        QVERIFY(play->isEnabled());
+        camera->playing = true;
+        camera->composite = false;
+        play->click();
+        QTRY_VERIFY(messages().contains("This camera does not support this feature."));
+        QVERIFY(!play->isEnabled());
+    }
+
+    void crops_data() {
+        QTest::addColumn<bool>("inner");
+        QTest::newRow("outer") << false;
+        QTest::newRow("inner") << true;
+    }
+    void crops() {
+        // One 960 x 540 frame with a black top row, in a 2500 mosaic.
+        QFETCH(bool, inner);
+        cv::Mat mosaic(2500, 2500, CV_8UC3, cv::Scalar::all(0));
+        const cv::Mat frame = generator().frameAt({100, 100}, 0);
+        frame.copyTo(mosaic(cv::Rect(770, 980, 960, 540)));
+        mosaic.row(980).setTo(cv::Scalar::all(0));
+        const QImage out = PinJieForm::exportPicture(mosaic, {{0, QRect(770, 980, 960, 540)}}, inner);
+        QCOMPARE(out.size(), QSize(960, 539));
+        QCOMPARE(out.pixelColor(5, 0), QColor(frame.at<cv::Vec3b>(1, 5)[0], frame.at<cv::Vec3b>(1, 5)[1],
+                                             frame.at<cv::Vec3b>(1, 5)[2]));
+        // Inner crop of a large mosaic shrinks no side below 1080.
+        cv::Mat big(3000, 3000, CV_8UC3, cv::Scalar::all(9));
+        const QImage shrunk = PinJieForm::exportPicture(big, {{0, QRect(500, 500, 1200, 1200)}}, inner);
+        QCOMPARE(shrunk.size(), inner ? QSize(1080, 1081) : QSize(3000, 3000));
+        QVERIFY(PinJieForm::exportPicture(cv::Mat(100, 100, CV_8UC3, cv::Scalar::all(0)), {}, inner).isNull());
+    }
+
+    void emptyMosaicExportsNothing() {
+        form->btnExportClick(); // queue empty: at once, and nothing to export
+        QTRY_VERIFY(messages().contains("There is no picture to export."));
+        QVERIFY(!QDir(env->path()).entryList({"*.jpg"}).size());
+    }
+
+    void flatFieldWritesTheReferenceTheHubReads() {
+        // A flat grey field with 30 % vignetting towards the corners.
+        QImage flat(320, 200, QImage::Format_RGB888);
+        for (int y = 0; y < flat.height(); ++y)
+            for (int x = 0; x < flat.width(); ++x) {
+                const double r2 = (std::pow(x - 160.0, 2) + std::pow(y - 100.0, 2)) / (160.0 * 160 + 100.0 * 100);
+                const int v = 200 - int(60 * r2);
+                flat.setPixelColor(x, y, QColor(v, v, v));
+            }
+        camera->flat = flat;
+        MessagePassing* hub = MessagePassing::instance();
+        hub->hasYinYing = false;
+        form->btnXiaoZhengClick();
+        QTRY_VERIFY(messages().contains("Flat-field finish!"));
+        const cv::Mat bmp = cv::imread(env->file("pinjie/YinYingData.bmp").toStdString(), cv::IMREAD_GRAYSCALE);
+        QCOMPARE(bmp.cols, 320);
+        QCOMPARE(bmp.at<uchar>(100, 160), uchar(0));
+        // Corner: 200 x 0.7 = 140 grey, centre 200: (200 / 140 - 1) x 100 = 42.86 -> 43.
+        QCOMPARE(int(bmp.at<uchar>(0, 0)), 43);
+        QVERIFY(hub->hasYinYing);
+        QCOMPARE(hub->yinYingMat.at<float>(0, 0), 0.43f);
+        QVERIFY(form->findChild<QPushButton*>("btnPlay")->isEnabled());
+
+        // A frame smaller than the centre window is ignored.
+        camera->flat = QImage(8, 8, QImage::Format_RGB888);
+        QFile::remove(env->file("pinjie/YinYingData.bmp"));
+        form->btnXiaoZhengClick();
+        QTRY_VERIFY(form->findChild<QPushButton*>("btnPlay")->isEnabled());
+        QVERIFY(!QFile::exists(env->file("pinjie/YinYingData.bmp")));
+    }
+};
+
+QTEST_MAIN(TestPinJieForm)
+#include "tst_pinjie_form.moc"

@@ -1,0 +1,122 @@
+// Pans over hard specimens (printed text, a newspaper page, parallel veins,
+// a featureless start) at 640 x 480, 1280 x 720 and 1920 x 1080, in both
+// modes, with blurred settling frames: every placement lies within a pixel
+// of the truth or is refused, and the runs recover or tell the operator.
+#include "StitchLoopDriver.h"
+#include "StitchPanGenerator.h"
+
+#include "imaging/StitchFeatherMask.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+struct PanCase {
+    const char* name;
+    StitchPanOptions::Kind kind;
+    cv::Size camera;
+    bool precision;
+    int hold;
+    bool settleBlur;
+    bool featurelessStart;
+    bool jump;
+    double minPlacedShare; // of the stops
+};
+
+struct PanRun {
+    std::vector<StitchPanFrame> frames;
+    std::vector<double> errors;
+    int stops = 0;
+    int placedStops = 0;
+};
+
+PanRun runPan(const PanCase& c, StitchLoopDriver& driver) {
+    StitchPanOptions options;
+    options.kind = c.kind;
+    options.cameraFrame = c.camera;
+    options.halve = !c.precision;
+    options.noiseSigma = 2.0;
+    options.vignetting = 0.2;
+    options.jpegQuality = 92;
+    options.subpixel = true;
+    StitchPanPlan plan = StitchPanGenerator::planFor(c.camera, 4, 2, &options.specimen);
+    plan.hold = c.hold;
+    plan.settleBlur = c.settleBlur;
+    options.uniformPatch = cv::Rect(0, 0, 0, 0);
+    if (c.featurelessStart) // the first two stops see nothing but the blank
+        options.uniformPatch = cv::Rect(0, 0, plan.origin.x() + plan.step.x() + c.camera.width - 8,
+                                        plan.origin.y() + c.camera.height - 8);
+    if (c.jump) {
+        // Far from the last stop (bottom left), half over the covered right
+        // column, then one stop further on.
+        plan.jump = true;
+        plan.jumpTo = plan.origin + QPoint(plan.step.x() * 7 / 2 & ~1, plan.step.y() / 2 & ~1);
+        plan.jumpHold = 24;
+        plan.afterJumpStops = 1;
+        plan.afterJumpStep = QPoint(-plan.step.x(), 0);
+        options.specimen.width += plan.step.x();
+    }
+    const StitchPanGenerator gen(options);
+    PanRun run;
+    run.frames = gen.pan(plan);
+    run.stops = int(StitchPanGenerator::stops(plan).size());
+    const cv::Mat full = buildStitchFeatherMask(c.camera.width, c.camera.height, c.camera.width * 5 / 12,
+                                                c.camera.height * 5 / 11);
+    driver.setFeatherMasks(full, halveStitchFeatherMask(full));
+    driver.run(run.frames);
+    run.errors = driver.placementErrors(run.frames);
+    std::set<int> placed;
+    for (int frame : driver.placementFrames())
+        placed.insert(run.frames[size_t(frame)].stop);
+    run.placedStops = int(placed.size());
+    return run;
+}
+
+class StitchSpecimens : public testing::TestWithParam<PanCase> {};
+
+} // namespace
+
+TEST_P(StitchSpecimens, EveryPlacementWithinAPixelOrRefused) {
+    const PanCase& c = GetParam();
+    StitchLoopDriver driver(c.precision);
+    const PanRun run = runPan(c, driver);
+    for (size_t i = 0; i < run.errors.size(); ++i)
+        EXPECT_LE(run.errors[i], 1.0) << "placement " << i + 1;
+    EXPECT_GE(run.placedStops, int(c.minPlacedShare * run.stops))
+        << run.placedStops << " of " << run.stops << " stops placed, " << driver.refusals << " refused";
+    if (c.featurelessStart) {
+        EXPECT_EQ(driver.rebuilds, 1);
+        EXPECT_NE(std::find(driver.notices.begin(), driver.notices.end(), StitchStep::NeedTexture),
+                  driver.notices.end());
+    }
+    if (c.jump) {
+        // Lost and found again: the stops after the jump are placed.
+        std::set<int> placed;
+        for (int frame : driver.placementFrames())
+            placed.insert(run.frames[size_t(frame)].stop);
+        EXPECT_TRUE(placed.count(run.stops - 1) && placed.count(run.stops - 2));
+        EXPECT_GE(driver.registrations, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pans, StitchSpecimens,
+    testing::Values(PanCase{"TextPrecision1080p", StitchPanOptions::Text, {1920, 1080}, true, 3, true, false, false, 0.85},
+                    PanCase{"NewspaperFast720p", StitchPanOptions::Newspaper, {1280, 720}, false, 4, true, false, false, 0.85},
+                    PanCase{"StripesFast1080p", StitchPanOptions::Stripes, {1920, 1080}, false, 3, false, false, false, 0.85},
+                    PanCase{"TextPrecision480pLostAndFound", StitchPanOptions::Text, {640, 480}, true, 3, false, false, true, 0.8},
+                    PanCase{"FeaturelessStartFast1080p", StitchPanOptions::Textured, {1920, 1080}, false, 3, false, true, false, 0.6}),
+    [](const testing::TestParamInfo<PanCase>& info) { return std::string(info.param.name); });
+
+// Two frames a stop, the first still blurred: no two results of one place
+// agree, and the operator is asked to hold longer.
+TEST(StitchSpecimensHold, TooShortAHoldIsToldToTheOperator) {
+    StitchLoopDriver driver(false);
+    const PanRun run = runPan({"short", StitchPanOptions::Text, {1280, 720}, false, 2, true, false, false, 0}, driver);
+    for (double e : run.errors)
+        EXPECT_LE(e, 1.0);
+    EXPECT_NE(std::find(driver.notices.begin(), driver.notices.end(), StitchStep::HoldLonger), driver.notices.end());
+}

@@ -1,0 +1,115 @@
+#!/usr/bin/python3
+"""Live stitching in the real program under a virtual X server: the simulated
+USB camera's stage pans the specimen along a serpentine (through the file
+named by SEVRIN_SIM_STAGE), the mosaic grows on screen, Export writes the
+picture and its thumbnail, and the exported mosaic matches a snapshot of the
+specimen taken at the first stop where both cover it."""
+import glob
+import os
+import subprocess
+import sys
+import time
+
+from PIL import Image, ImageChops, ImageStat
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "../app"))
+import tst_whole_program as whole  # noqa: E402
+from tst_whole_program import Program, check, start_x  # noqa: E402
+
+SOURCE = os.environ.get("SEVRIN_SOURCE_DIR", os.path.join(HERE, "../.."))
+OPEN_BUTTON = (531, 54)
+SNAP_BUTTON = (665, 54)
+TAB_COMPOSITE = (29, 240)
+PLAY = (108, 517)
+EXPORT = (314, 471)
+MOSAIC_VIEW = (580, 40, 1910, 1040)
+# Stage positions in sensor units (two per pixel of the 1920 x 1080 stitching frames).
+SERPENTINE = [(1200, 0), (2400, 0), (3600, 0), (3600, 900), (2400, 900), (1200, 900), (0, 900)]
+
+
+def main():
+    # Stitching starts only once the general settings answer the resolution request.
+    with open(os.path.join(SOURCE, "panels/camera/OtherSet.cpp"), encoding="utf-8") as f:
+        if "changeFenBianLv1080pFinish" not in f.read():
+            print("SKIP: the general settings panel does not answer the resolution request yet")
+            return 0
+    xvfb, display = start_x()
+    stage = os.path.join(os.environ.get("TMPDIR", "/tmp"), "sevrin-stage-%d.txt" % os.getpid())
+    with open(stage, "w") as f:
+        f.write("0 0\n")
+    os.environ["SEVRIN_SIM_STAGE"] = stage
+    p = None
+    try:
+        p = Program(display, "4", "")
+        p.click(OPEN_BUTTON, wait=3.0)
+        # The truth: a snapshot of the first stop (full sensor size).
+        p.click(SNAP_BUTTON, wait=0.5)
+        end = time.time() + 20
+        while not glob.glob(os.path.join(p.dir, "Export/Image/*.jpg")) and time.time() < end:
+            time.sleep(0.3)
+        snaps = glob.glob(os.path.join(p.dir, "Export/Image/*.jpg"))
+        check(len(snaps) == 1, "a snapshot of the first stop")
+        time.sleep(1.0)
+        truth = Image.open(snaps[0]).convert("RGB")
+        for s in snaps:
+            os.remove(s)
+
+        p.click(TAB_COMPOSITE, wait=1.0)
+        p.click(PLAY, wait=0.5)
+        # The mosaic view takes the place of the live video and the capture bar.
+        def first_frame(img):
+            return sum(img.getpixel((800, 54))) == 0 and 0.02 < lit_share(img, MOSAIC_VIEW) < 0.3
+        first = p.wait_for("stitch_first", first_frame, timeout=40)
+        check(first_frame(first), "the mosaic view shows the first frame")
+        for x, y in SERPENTINE:
+            with open(stage, "w") as f:
+                f.write("%d %d\n" % (x, y))
+            time.sleep(3.5)
+        grown = p.wait_for("stitch_grown", lambda img: lit_share(img, MOSAIC_VIEW) > 2 * lit_share(first, MOSAIC_VIEW),
+                           timeout=30)
+        check(lit_share(grown, MOSAIC_VIEW) > 2 * lit_share(first, MOSAIC_VIEW), "the mosaic grew on screen")
+
+        p.click(EXPORT, wait=0.2)
+        # The export runs with the next frame and opens the save dialog.
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "保存文件"], env=p.env,
+                       stdout=subprocess.DEVNULL, timeout=60)
+        time.sleep(0.5)
+        p.key("Return")
+        out = os.path.join(p.dir, "Export/Image/max.jpg")
+        end = time.time() + 30
+        while not (os.path.exists(out) and os.path.exists(os.path.join(p.dir, ".scaleImage/0.jpg"))) and time.time() < end:
+            time.sleep(0.3)
+        check(os.path.exists(out), "Export wrote the mosaic")
+        time.sleep(1.0)
+        mosaic = Image.open(out).convert("RGB")
+        thumb = Image.open(os.path.join(p.dir, ".scaleImage/0.jpg"))
+        check(thumb.size[1] == 296, "the thumbnail is 296 pixels high")
+        # The serpentine reached 3600 + 3840 units right and 900 + 2160 down.
+        check(abs(mosaic.size[0] - 3720) <= 4 and abs(mosaic.size[1] - 1530) <= 4,
+              "the mosaic spans the serpentine: %dx%d" % mosaic.size)
+        # The first stop is the mosaic's top-left frame; the snapshot is at
+        # full sensor size. Away from the scale bar drawn into snapshots.
+        half = truth.resize((truth.size[0] // 2, truth.size[1] // 2), Image.BOX)
+        box = (400, 200, 1900, 1060)
+        diff = ImageChops.difference(mosaic.crop(box), half.crop(box))
+        mae = sum(ImageStat.Stat(diff).mean) / 3
+        print("mean absolute error of the exported mosaic against the specimen: %.2f grey levels" % mae)
+        check(mae < 12, "the exported mosaic shows the specimen where it covers it")
+    finally:
+        if p:
+            p.stop()
+        xvfb.kill()
+        os.remove(stage)
+    print("%d checks, %d failed" % (whole.checks[0], len(whole.failures)))
+    return 1 if whole.failures else 0
+
+
+def lit_share(img, box):
+    """Share of pixels in box that are not black."""
+    part = img.crop(box).convert("L").point(lambda v: 255 if v > 24 else 0)
+    return ImageStat.Stat(part).mean[0] / 255
+
+
+if __name__ == "__main__":
+    sys.exit(main())
