@@ -10,7 +10,9 @@
 MeasureDataForm::MeasureDataForm(QWidget* parent) : QWidget(parent) {
     setObjectName("MeasureDataForm");
     resize(274, 300);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // The bottom pane opens only when the user drags it open: the table asks
+    // for no room of its own.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto* outer = new QVBoxLayout(this);
     outer->setObjectName("verticalLayout");
     outer->setSpacing(0);
