@@ -10,9 +10,7 @@
 MeasureDataForm::MeasureDataForm(QWidget* parent) : QWidget(parent) {
     setObjectName("MeasureDataForm");
     resize(274, 300);
-    // The bottom pane opens only when the user drags it open: the table asks
-    // for no room of its own.
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* outer = new QVBoxLayout(this);
     outer->setObjectName("verticalLayout");
     outer->setSpacing(0);

@@ -19,7 +19,6 @@ LENGTH_CELL_ROW2 = (770, 944)
 ADD_H, OK_H = (488, 95), (531, 95)
 POSITION_HANDLE_MIDDLE, POSITION_SLIDER_QUARTER = (313, 333), (210, 333)
 VIEW = (600, 90, 1860, 780)
-SPLITTER_HANDLE, TABLE_OPEN = (1246, 1046), (1246, 811)  # the table's pane starts closed
 
 failures = []
 
@@ -47,9 +46,6 @@ def main():
         p = sx.Program(display, "4", "")
         p.click(OPEN_BUTTON, wait=1.0)
         p.wait_for("live", lambda img: sx.coloured_share(img, VIEW) > 0.05, timeout=30)
-        sx.subprocess.run(["xdotool", "mousemove", str(SPLITTER_HANDLE[0]), str(SPLITTER_HANDLE[1]), "mousedown", "1",
-                           "mousemove", str(TABLE_OPEN[0]), "900", "mousemove", str(TABLE_OPEN[0]), str(TABLE_OPEN[1]),
-                           "mouseup", "1"], env=p.env, check=True)
         p.click(TAB_MEASURE, wait=1.5)  # the settings panel's cursor size (sent after 1 s) drops any tool
         p.click(P2P_TOOL)
         for a, b in (((700, 300), (1000, 300)), ((700, 520), (900, 520))):
