@@ -84,25 +84,32 @@ float FrameForm::setScaleIndex(int index, QPoint anchor) {
 }
 
 void FrameForm::snapImageModeSLOT(QString path, QString suffix, int mode) {
-    if (!imageLoaded)
+    // Every way out without a picture for the hub ends the requester's busy state.
+    MessagePassing* hub = MessagePassing::instance();
+    if (!imageLoaded) {
+        hub->removeIconCamera();
         return;
+    }
     // The picture goes to the hub through a temporary file of its own, never
     // through the user's file: a save that fails later must leave the
     // original untouched. PNG keeps the picture exact on the way; the hub
     // writes the final file in the format the user's suffix names.
     QTemporaryFile temp(QDir::tempPath() + "/sevrin-edit-XXXXXX.png");
     temp.setAutoRemove(false);
-    if (!temp.open())
+    if (!temp.open()) {
+        hub->removeIconCamera();
         return;
+    }
     const QString name = temp.fileName();
     const bool written = image.save(&temp, "PNG");
     temp.close();
     if (!written) {
         QFile::remove(name);
+        hub->removeIconCamera();
         return;
     }
     const QString base = name.left(name.size() - 4);
-    MessagePassing::instance()->snapImage(base, mode, path + "." + suffix);
+    hub->snapImage(base, mode, path + "." + suffix);
     QFile::remove(name); // when the hub could not read it back
 }
 

@@ -51,9 +51,7 @@ void CrossLineSetWidget::setupUi() {
     setObjectName("CrossLineSetWidget");
     resize(300, 320);
     setFocusPolicy(Qt::ClickFocus);
-    auto* outer = new QVBoxLayout(this);
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* outer = PanelKit::column(this);
     QWidget* title = PanelKit::titleStrip(this);
     labTitle = title->findChild<QLabel*>("labTitle");
     outer->addWidget(title);
@@ -227,21 +225,20 @@ void CrossLineSetWidget::initSize() {
 }
 
 void CrossLineSetWidget::setLanguageText() {
-    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
-        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
-    };
-    add("labTitle", "选中刻度线", "Selected Line", "選中刻度線");
-    add("posLabel", "位置", "Coordinate", "位置");
-    add("angleLabel", "角度", "Angle", "角度");
-    add("labColorName", "刻度线颜色", "Line Color", "刻度線顏色");
-    add("labShow", "刻度线显示", "Line Visible", "刻度線顯示");
-    add("showRadioBtn", "显示", "Show", "顯示");
-    add("hideRadioBtn", "隐藏", "Hide", "隱藏");
-    add("centerBtn", "居中", "Center", "居中");
-    add("delBtn", "删除", "Del", "刪除");
-    add("datumLineRadio", "基准线", "Base Line", "基準線");
-    add("datumSetBtn", "确定", "Ok", "確定");
-    add("label_4", "间隔", "Spacing", "間隔");
+    PanelKit::fill(m_texts, {
+        {"labTitle", "选中刻度线", "Selected Line", "選中刻度線"},
+        {"posLabel", "位置", "Coordinate", "位置"},
+        {"angleLabel", "角度", "Angle", "角度"},
+        {"labColorName", "刻度线颜色", "Line Color", "刻度線顏色"},
+        {"labShow", "刻度线显示", "Line Visible", "刻度線顯示"},
+        {"showRadioBtn", "显示", "Show", "顯示"},
+        {"hideRadioBtn", "隐藏", "Hide", "隱藏"},
+        {"centerBtn", "居中", "Center", "居中"},
+        {"delBtn", "删除", "Del", "刪除"},
+        {"datumLineRadio", "基准线", "Base Line", "基準線"},
+        {"datumSetBtn", "确定", "Ok", "確定"},
+        {"label_4", "间隔", "Spacing", "間隔"},
+    });
 }
 
 void CrossLineSetWidget::changeLanguageSLOT(int language) {

@@ -149,11 +149,8 @@ void LineForm::setupUi() {
                              verticalLabel, verticalNumber, btnSubV, btnAddV, btnVOK),
                     1, 0);
 
-    auto* colourRow = new QWidget(content);
-    colourRow->setObjectName("widget_03");
-    auto* colourLayout = new QHBoxLayout(colourRow);
-    colourLayout->setSpacing(3);
-    colourLayout->setContentsMargins(10, 0, 10, 0);
+    QWidget* colourRow = PanelKit::row(content, "widget_03", 3, 10);
+    auto* colourLayout = static_cast<QHBoxLayout*>(colourRow->layout());
     colorBox = new QComboBox(colourRow);
     colorBox->setObjectName("colorBox");
     colorBox->setMinimumHeight(24);
@@ -185,11 +182,8 @@ void LineForm::setupUi() {
     widthLayout->addWidget(hideCheck, 0, 2);
     body->addWidget(widthRow, 3, 0);
 
-    auto* reticleRow = new QWidget(content);
-    reticleRow->setObjectName("widget_04");
-    auto* reticleLayout = new QHBoxLayout(reticleRow);
-    reticleLayout->setSpacing(0);
-    reticleLayout->setContentsMargins(10, 0, 10, 0);
+    QWidget* reticleRow = PanelKit::row(content, "widget_04", 0, 10);
+    auto* reticleLayout = static_cast<QHBoxLayout*>(reticleRow->layout());
     checkBoxTen = new QCheckBox(reticleRow);
     checkBoxTen->setObjectName("checkBoxTen");
     checkBoxCenter = new QCheckBox(reticleRow);
@@ -229,16 +223,15 @@ void LineForm::initSize() {
 }
 
 void LineForm::setLanguageText() {
-    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
-        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
-    };
-    add("labTitle", "刻度线设置", "Line Setting", "刻度線設置");
-    add("btnOK", "确定", "OK", "確定");
-    add("delAllBtn", "删除所有", "Delete All", "刪除所有");
-    add("hideCheck", "隐 藏", "Hide", "隱藏");
-    add("checkBoxTen", "十字刻度尺显示", "Crosshair Show", "十字刻度尺顯示");
-    add("checkBoxCenter", "居中", "Center", "居中");
-    add("label_size", "线宽", "Line Width", "綫寬");
+    PanelKit::fill(m_texts, {
+        {"labTitle", "刻度线设置", "Line Setting", "刻度線設置"},
+        {"btnOK", "确定", "OK", "確定"},
+        {"delAllBtn", "删除所有", "Delete All", "刪除所有"},
+        {"hideCheck", "隐 藏", "Hide", "隱藏"},
+        {"checkBoxTen", "十字刻度尺显示", "Crosshair Show", "十字刻度尺顯示"},
+        {"checkBoxCenter", "居中", "Center", "居中"},
+        {"label_size", "线宽", "Line Width", "綫寬"},
+    });
 }
 
 void LineForm::changeLanguageSLOT(int language) {

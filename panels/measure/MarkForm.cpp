@@ -78,11 +78,8 @@ void MarkForm::setupUi() {
     circleRow->addWidget(check(circle, "checkBox_r"));
     circleRow->addWidget(check(circle, "checkBox_d"));
 
-    auto* p2p = new QWidget(this);
-    p2p->setObjectName("widgetP2P");
-    auto* p2pRow = new QHBoxLayout(p2p);
-    p2pRow->setSpacing(6);
-    p2pRow->setContentsMargins(10, 0, 10, 0);
+    QWidget* p2p = PanelKit::row(this, "widgetP2P", 6, 10);
+    auto* p2pRow = static_cast<QHBoxLayout*>(p2p->layout());
     p2pRow->addWidget(label(p2p, "labP2P"));
     p2pRow->addWidget(check(p2p, "checkBoxP2P"));
     p2pRow->addWidget(check(p2p, "checkBoxP2PCenter"));
@@ -117,22 +114,21 @@ void MarkForm::initSize() {
 }
 
 void MarkForm::setLanguageText() {
-    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
-        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
-    };
-    add("labTitle", "标注设置", "Mark Setting", "標註設置");
-    add("label_circle", "圆的标注：", "Circle:", "圓的標註：");
-    add("checkBox_r", "半径", "R", "半徑");
-    add("checkBox_d", "直径", "D", "直徑");
-    add("labP2P", "点间距:", "P2P:", "點間距:");
-    add("checkBoxP2P", "点间距", "P2P", "點間距");
-    add("checkBoxP2PCenter", "中点距", "P2C", "中點距");
-    add("labArc", "弧度的标注：", "Arc Annotation:", "弧度標註：");
-    add("checkBoxArc", "弧度", "Arc Length", "弧度");
-    add("checkBoxNAngle", "内角", "Included Angle", "內角");
-    add("checkBoxEAngle", "外角", "External Angle", "外角");
-    add("checkBoxArc_R", "半径", "Radius", "半徑");
-    add("checkBoxArc_D", "直径", "Diameter", "直徑");
+    PanelKit::fill(m_texts, {
+        {"labTitle", "标注设置", "Mark Setting", "標註設置"},
+        {"label_circle", "圆的标注：", "Circle:", "圓的標註："},
+        {"checkBox_r", "半径", "R", "半徑"},
+        {"checkBox_d", "直径", "D", "直徑"},
+        {"labP2P", "点间距:", "P2P:", "點間距:"},
+        {"checkBoxP2P", "点间距", "P2P", "點間距"},
+        {"checkBoxP2PCenter", "中点距", "P2C", "中點距"},
+        {"labArc", "弧度的标注：", "Arc Annotation:", "弧度標註："},
+        {"checkBoxArc", "弧度", "Arc Length", "弧度"},
+        {"checkBoxNAngle", "内角", "Included Angle", "內角"},
+        {"checkBoxEAngle", "外角", "External Angle", "外角"},
+        {"checkBoxArc_R", "半径", "Radius", "半徑"},
+        {"checkBoxArc_D", "直径", "Diameter", "直徑"},
+    });
 }
 
 void MarkForm::changeLanguageSLOT(int language) {

@@ -69,20 +69,19 @@ MeasureDataForm::MeasureDataForm(QWidget* parent) : QWidget(parent) {
     h->setDefaultSectionSize(PanelKit::truncated(105));
     h->setStyleSheet(QString("QHeaderView::section{height:%1px;}").arg(PanelKit::truncated(35)));
 
-    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
-        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
-    };
-    add("labTitle", "测量数据", "Measure Data", "測量數據");
-    add("HEADER_0", "名称", "Name", "名稱");
-    add("HEADER_1", "距离", "Length", "距離");
-    add("HEADER_2", "周长", "Girth", "周長");
-    add("HEADER_3", "面积", "Area", "面積");
-    add("HEADER_4", "角度", "Angle", "角度");
-    add("HEADER_5", "弧度", "Radian", "弧度");
-    add("HEADER_6", "宽度", "Width", "寬度");
-    add("HEADER_7", "高度", "High", "高度");
-    add("HEADER_8", "半径", "Radii", "半徑");
-    add("HEADER_9", "直径", "D", "直徑");
+    PanelKit::fill(m_texts, {
+        {"labTitle", "测量数据", "Measure Data", "測量數據"},
+        {"HEADER_0", "名称", "Name", "名稱"},
+        {"HEADER_1", "距离", "Length", "距離"},
+        {"HEADER_2", "周长", "Girth", "周長"},
+        {"HEADER_3", "面积", "Area", "面積"},
+        {"HEADER_4", "角度", "Angle", "角度"},
+        {"HEADER_5", "弧度", "Radian", "弧度"},
+        {"HEADER_6", "宽度", "Width", "寬度"},
+        {"HEADER_7", "高度", "High", "高度"},
+        {"HEADER_8", "半径", "Radii", "半徑"},
+        {"HEADER_9", "直径", "D", "直徑"},
+    });
 
     MessagePassing* hub = MessagePassing::instance();
     connect(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)), this,

@@ -77,16 +77,12 @@ MeasureForm::~MeasureForm() = default;
 void MeasureForm::setupUi() {
     setObjectName("MeasureForm");
     resize(274, 400);
-    auto* outer = new QVBoxLayout(this);
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* outer = PanelKit::column(this);
 
     outer->addWidget(PanelKit::titleStrip(this));
     auto* content = new QWidget(this);
     content->setObjectName("widgetContent");
-    auto* contentLayout = new QVBoxLayout(content);
-    contentLayout->setSpacing(0);
-    contentLayout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* contentLayout = PanelKit::column(content);
     const char* const rows[] = {"widget00", "widget01", "widget02", "widget03"};
     const int tools[4][5] = {{0, 1, 2, 3, 4}, {5, 6, 7, 8, 9}, {10, 11, 12, 13, 14}, {15, 17, 22, 23, 24}};
     for (int r = 0; r < 4; ++r) {
@@ -100,9 +96,7 @@ void MeasureForm::setupUi() {
     outer->addWidget(PanelKit::titleStrip(this, "_2"));
     auto* content2 = new QWidget(this);
     content2->setObjectName("widgetContent2");
-    auto* content2Layout = new QVBoxLayout(content2);
-    content2Layout->setSpacing(0);
-    content2Layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* content2Layout = PanelKit::column(content2);
     QWidget* r5 = row(content2, "widget05");
     for (int n : {16, 25, 26, 27})
         r5->layout()->addWidget(toolButton(r5, n));
@@ -144,40 +138,39 @@ void MeasureForm::initSize() {
 }
 
 void MeasureForm::initTexts() {
-    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
-        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
-    };
-    add("btn_0", "点间距", "P2P", "點間距");
-    add("btn_1", "点线距", "P2L", "點線距");
-    add("btn_2", "线间距", "L2L", "線間距");
-    add("btn_3", "角度", "Angle", "角度");
-    add("btn_4", "弧度", "Arc", "弧度");
-    add("btn_5", "平行线", "Parallel", "平行線");
-    add("btn_6", "水平平行线", "Horizontal Parallel", "水平平行線");
-    add("btn_7", "垂直平行线", "Vertical Parallel", "垂直平行線");
-    add("btn_8", "折线", "Crease", "折線");
-    add("btn_9", "矩形", "Rect", "矩形");
-    add("btn_10", "多边形", "Polygon", "多邊形");
-    add("btn_11", "圆形(三点)", "Circle_3P", "圓形(三點)");
-    add("btn_12", "圆边距", "R2R", "圓邊距");
-    add("btn_13", "圆心距", "C2C", "圓心距");
-    add("btn_14", "点心距", "P2C", "點心距");
-    add("btn_15", "线心距", "L2C", "線心距");
-    add("btn_17", "多点线距", "SP2L", "多點線距");
-    add("btn_22", "标记", "Sign", "標記");
-    add("btn_23", "标记", "Sign", "標記");
-    add("btn_24", "标记", "Sign", "標記");
-    add("btn_16", "注释", "Text", "注釋");
-    add("btn_25", "套索", "Lasso", "套索");
-    add("btn_26", "图元截图", "Screenshot", "圖元截圖");
-    add("btn_27", "图元保存", "Save", "圖元保存");
-    add("btn_19", "图元已锁定", "Lock", "圖元已鎖定");
-    add("btn_20", "图元未锁定", "UnLock", "圖元未鎖定");
-    add("btn_21", "自动寻边", "Auto Edge", "自動尋邊");
-    add("btn_18", "删除", "Del All", "刪除");
-    add("btn_28", "真圆比", "Roundness deviation", "真圓比");
-    add("labTitle", "测量工具", "Measure Tools", "測量工具");
-    add("labTitle_2", "测量功能", "Measure Function", "測量功能");
+    PanelKit::fill(m_texts, {
+        {"btn_0", "点间距", "P2P", "點間距"},
+        {"btn_1", "点线距", "P2L", "點線距"},
+        {"btn_2", "线间距", "L2L", "線間距"},
+        {"btn_3", "角度", "Angle", "角度"},
+        {"btn_4", "弧度", "Arc", "弧度"},
+        {"btn_5", "平行线", "Parallel", "平行線"},
+        {"btn_6", "水平平行线", "Horizontal Parallel", "水平平行線"},
+        {"btn_7", "垂直平行线", "Vertical Parallel", "垂直平行線"},
+        {"btn_8", "折线", "Crease", "折線"},
+        {"btn_9", "矩形", "Rect", "矩形"},
+        {"btn_10", "多边形", "Polygon", "多邊形"},
+        {"btn_11", "圆形(三点)", "Circle_3P", "圓形(三點)"},
+        {"btn_12", "圆边距", "R2R", "圓邊距"},
+        {"btn_13", "圆心距", "C2C", "圓心距"},
+        {"btn_14", "点心距", "P2C", "點心距"},
+        {"btn_15", "线心距", "L2C", "線心距"},
+        {"btn_17", "多点线距", "SP2L", "多點線距"},
+        {"btn_22", "标记", "Sign", "標記"},
+        {"btn_23", "标记", "Sign", "標記"},
+        {"btn_24", "标记", "Sign", "標記"},
+        {"btn_16", "注释", "Text", "注釋"},
+        {"btn_25", "套索", "Lasso", "套索"},
+        {"btn_26", "图元截图", "Screenshot", "圖元截圖"},
+        {"btn_27", "图元保存", "Save", "圖元保存"},
+        {"btn_19", "图元已锁定", "Lock", "圖元已鎖定"},
+        {"btn_20", "图元未锁定", "UnLock", "圖元未鎖定"},
+        {"btn_21", "自动寻边", "Auto Edge", "自動尋邊"},
+        {"btn_18", "删除", "Del All", "刪除"},
+        {"btn_28", "真圆比", "Roundness deviation", "真圓比"},
+        {"labTitle", "测量工具", "Measure Tools", "測量工具"},
+        {"labTitle_2", "测量功能", "Measure Function", "測量功能"},
+    });
 }
 
 QToolButton* MeasureForm::button(int n) const { return findChild<QToolButton*>(QString("btn_%1").arg(n)); }

@@ -113,9 +113,7 @@ void MeasureSet::write(const char* key, const QVariant& value) {
 void MeasureSet::setupUi() {
     setObjectName("MeasureSet");
     resize(233, 380);
-    auto* outer = new QVBoxLayout(this);
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* outer = PanelKit::column(this);
     outer->addWidget(PanelKit::titleStrip(this));
     auto* content = new QWidget(this);
     content->setObjectName("widgetContent");
@@ -200,25 +198,24 @@ void MeasureSet::scaleWidgets() {
 }
 
 void MeasureSet::initTexts() {
-    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
-        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
-    };
-    add("labTitle", "测量设置", "Measure Setting", "測量設置");
-    add("lab_lineWidth", "测量线宽：", "Line width:", "測量線寬：");
-    add("lab_fontSize", "测量字体：", "Font size:", "測量字體：");
-    add("lab_itemColor", "图元颜色：", "Graphics color:", "圖元顏色：");
-    add("lab_fontColor", "字体颜色：", "Font color:", "字體顏色：");
-    add("labChi", "比例尺：", "Scale:", "比例尺：");
-    add("rBtnShow", "显示", "Show", "顯示");
-    add("rBtnHide", "隐藏", "Hide", "隱藏");
-    add("labChiColor", "比例尺颜色：", "Scale color:", "比例尺顏色：");
-    add("labChiWidth", "比例尺线宽：", "Scale width:", "比例尺線寬：");
-    add("labMode", "图元名称模式：", "Graphics Mode:", "圖元名稱模式：");
-    add("labLineSave", "点间距自动保存：", "P2P Auto Save:", "點間距自動保存：");
-    add("labMouse", "鼠标大小：", "Mouse Size:", "鼠標大小：");
-    add("lab_AutoEdge", "寻边范围", "Auto Edge:", "尋邊範圍");
-    add("comboLineSave_0", "保存", "YES", "保存");
-    add("comboLineSave_1", "不保存", "NO", "不保存");
+    PanelKit::fill(m_texts, {
+        {"labTitle", "测量设置", "Measure Setting", "測量設置"},
+        {"lab_lineWidth", "测量线宽：", "Line width:", "測量線寬："},
+        {"lab_fontSize", "测量字体：", "Font size:", "測量字體："},
+        {"lab_itemColor", "图元颜色：", "Graphics color:", "圖元顏色："},
+        {"lab_fontColor", "字体颜色：", "Font color:", "字體顏色："},
+        {"labChi", "比例尺：", "Scale:", "比例尺："},
+        {"rBtnShow", "显示", "Show", "顯示"},
+        {"rBtnHide", "隐藏", "Hide", "隱藏"},
+        {"labChiColor", "比例尺颜色：", "Scale color:", "比例尺顏色："},
+        {"labChiWidth", "比例尺线宽：", "Scale width:", "比例尺線寬："},
+        {"labMode", "图元名称模式：", "Graphics Mode:", "圖元名稱模式："},
+        {"labLineSave", "点间距自动保存：", "P2P Auto Save:", "點間距自動保存："},
+        {"labMouse", "鼠标大小：", "Mouse Size:", "鼠標大小："},
+        {"lab_AutoEdge", "寻边范围", "Auto Edge:", "尋邊範圍"},
+        {"comboLineSave_0", "保存", "YES", "保存"},
+        {"comboLineSave_1", "不保存", "NO", "不保存"},
+    });
 }
 
 void MeasureSet::btnClick() {

@@ -12,8 +12,29 @@
 #include <QPixmap>
 #include <QSettings>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <cmath>
+
+void PanelKit::fill(TextMap& map, std::initializer_list<std::array<const char*, 4>> rows) {
+    for (const auto& r : rows)
+        map.insert(QString::fromUtf8(r[0]), {QString::fromUtf8(r[1]), QString::fromUtf8(r[2]), QString::fromUtf8(r[3])});
+}
+
+QVBoxLayout* PanelKit::column(QWidget* w) {
+    auto* l = new QVBoxLayout(w);
+    l->setSpacing(0);
+    l->setContentsMargins(0, 0, 0, 0);
+    return l;
+}
+
+QWidget* PanelKit::row(QWidget* parent, const char* name, int spacing, int side) {
+    auto* w = make<QWidget>(parent, name);
+    auto* l = new QHBoxLayout(w);
+    l->setSpacing(spacing);
+    l->setContentsMargins(side, 0, side, 0);
+    return w;
+}
 
 QString PanelKit::text(const TextMap& map, const QString& key, int lang) {
     const QStringList t = map.value(key);
@@ -95,14 +116,14 @@ void PanelKit::fillColourBox(QComboBox* box) {
 void PanelKit::stepButton(QToolButton* b, bool add) {
     b->setText(QString());
     b->setAutoRaise(true);
-    b->setIconSize(b->maximumSize().boundedTo(QSize(1000, 1000)));
+    b->setIconSize(b->minimumSize());
     b->setIcon(QIcon(QString(add ? ":/res/btnAdd_%1.png" : ":/res/btnSub_%1.png").arg(uiSizeFactor)));
 }
 
 void PanelKit::iconButton(QToolButton* b, const QString& folder) {
     b->setText(QString());
     b->setAutoRaise(true);
-    const QSize size = b->maximumSize().boundedTo(QSize(1000, 1000));
+    const QSize size = b->minimumSize();
     b->setIconSize(size);
     const QPixmap pix(QString(":/res/%1/%2_%3.png").arg(folder, b->objectName()).arg(uiSizeFactor));
     b->setIcon(QIcon(pix.isNull() ? pix : pix.scaledToWidth(size.width(), Qt::FastTransformation)));

@@ -5,11 +5,15 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <array>
+#include <initializer_list>
+
 class QComboBox;
 class QEvent;
 class QLabel;
 class QObject;
 class QToolButton;
+class QVBoxLayout;
 class QWidget;
 
 // Small pieces the measurement panels share: the title strip of the left
@@ -21,6 +25,8 @@ public:
     // traditional Chinese, by language index.
     using TextMap = QMap<QString, QStringList>;
 
+    // Adds rows of {key, simplified Chinese, English, traditional Chinese}.
+    static void fill(TextMap& map, std::initializer_list<std::array<const char*, 4>> rows);
     // The text of key in language lang (0 when out of range); empty when the
     // map lacks the key.
     static QString text(const TextMap& map, const QString& key, int lang);
@@ -51,7 +57,7 @@ public:
     // ":/res/btnAdd_<f>.png" as large as the button.
     static void stepButton(QToolButton* b, bool add);
     // An icon-only tool button: ":/res/<folder>/<object name>_<f>.png" scaled
-    // to the button's width, icon size = button size, auto-raise.
+    // to the button's (minimum) width, icon as large as the button, auto-raise.
     static void iconButton(QToolButton* b, const QString& folder);
 
     // The hover hint of a text-less button: Enter and MouseButtonRelease show
@@ -61,4 +67,16 @@ public:
 
     // Opens file (INI), sets key to value and syncs.
     static void writeKey(const QString& file, const QString& key, const QVariant& value);
+
+    // A child widget named name.
+    template <class T> static T* make(QWidget* parent, const char* name) {
+        auto* w = new T(parent);
+        w->setObjectName(name);
+        return w;
+    }
+    // A vertical layout on w without spacing or margins.
+    static QVBoxLayout* column(QWidget* w);
+    // A row widget named name with a horizontal layout of that spacing and
+    // left and right margins `side`.
+    static QWidget* row(QWidget* parent, const char* name, int spacing, int side);
 };

@@ -112,15 +112,10 @@ void ScaleSet::setupUi() {
 
     auto* content = new QWidget(this);
     content->setObjectName("widgetContent");
-    auto* column = new QVBoxLayout(content);
-    column->setSpacing(0);
-    column->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* column = PanelKit::column(content);
 
-    auto* calibration = new QWidget(content);
-    calibration->setObjectName("widget");
-    auto* calRow = new QHBoxLayout(calibration);
-    calRow->setSpacing(0);
-    calRow->setContentsMargins(10, 0, 10, 0);
+    QWidget* calibration = PanelKit::row(content, "widget", 0, 10);
+    auto* calRow = static_cast<QHBoxLayout*>(calibration->layout());
     auto tool = [](QWidget* parent, const char* name, int side) {
         auto* b = new QToolButton(parent);
         b->setObjectName(name);
@@ -135,11 +130,8 @@ void ScaleSet::setupUi() {
         calRow->addWidget(b);
     calRow->addStretch();
 
-    auto* list = new QWidget(content);
-    list->setObjectName("widget_2");
-    auto* listRow = new QHBoxLayout(list);
-    listRow->setSpacing(0);
-    listRow->setContentsMargins(0, 0, 0, 0);
+    QWidget* list = PanelKit::row(content, "widget_2", 0, 0);
+    auto* listRow = static_cast<QHBoxLayout*>(list->layout());
     combo_name = combo(list, "combo_name");
     listRow->addWidget(labelled(list, "widget_6", label(list, "lab_name"), combo_name));
     auto* lockArea = new QWidget(list);
@@ -153,11 +145,8 @@ void ScaleSet::setupUi() {
     checkBox_lock->setGeometry(50, 15, 70, 25);
     listRow->addWidget(lockArea);
 
-    auto* unitRow = new QWidget(content);
-    unitRow->setObjectName("widget_3");
-    auto* unitLayout = new QHBoxLayout(unitRow);
-    unitLayout->setSpacing(0);
-    unitLayout->setContentsMargins(0, 0, 0, 0);
+    QWidget* unitRow = PanelKit::row(content, "widget_3", 0, 0);
+    auto* unitLayout = static_cast<QHBoxLayout*>(unitRow->layout());
     combo_unit = combo(unitRow, "combo_unit");
     combo_unit->setFocusPolicy(Qt::NoFocus);
     combo_unit->addItems({"cm", "mm", "um", "inch", "mil", "pix"});
@@ -166,11 +155,8 @@ void ScaleSet::setupUi() {
     unitLayout->addWidget(labelled(unitRow, "widget_4", label(unitRow, "lab_unit"), combo_unit));
     unitLayout->addWidget(labelled(unitRow, "widget_5", label(unitRow, "lab_bit"), combo_bit));
 
-    auto* barRow = new QWidget(content);
-    barRow->setObjectName("widget_02");
-    auto* barLayout = new QHBoxLayout(barRow);
-    barLayout->setSpacing(5);
-    barLayout->setContentsMargins(10, 0, 10, 0);
+    QWidget* barRow = PanelKit::row(content, "widget_02", 5, 10);
+    auto* barLayout = static_cast<QHBoxLayout*>(barRow->layout());
     spinBox_ScaleLength = new QSpinBox(barRow);
     spinBox_ScaleLength->setObjectName("spinBox_ScaleLength");
     spinBox_ScaleLength->setMinimumHeight(24);
@@ -195,7 +181,7 @@ void ScaleSet::setupUi() {
 void ScaleSet::initSize() {
     resize(PanelKit::truncated(width()), PanelKit::truncated(height()));
     findChild<QWidget*>("widgetTitle")->setMaximumHeight(PanelKit::truncated(40));
-    for (QToolButton* b : {btn_line, btn_parallel, btn_circle, btnSub_ScaleLength, btnAdd_ScaleLength})
+    for (QToolButton* b : {btn_line, btn_parallel, btn_circle, btn_del, btnSub_ScaleLength, btnAdd_ScaleLength})
         PanelKit::scaleMinMax(b);
     for (QWidget* w : findChild<QWidget*>("widgetContent")->findChildren<QWidget*>())
         PanelKit::scaleGeometry(w);
@@ -214,19 +200,18 @@ void ScaleSet::initSize() {
 }
 
 void ScaleSet::initTexts() {
-    auto add = [this](const QString& key, const char* zh, const char* en, const char* tw) {
-        m_texts.insert(key, {QString::fromUtf8(zh), QString::fromUtf8(en), QString::fromUtf8(tw)});
-    };
-    add("labTitle", "定标设置", "Scale Setting", "定標設置");
-    add("lab_name", "选择列表:", "List:", "選擇列表:");
-    add("checkBox_lock", "锁定", "Lock", "鎖定");
-    add("lab_unit", "单位:", "Unit:", "單位:");
-    add("lab_bit", "精度:", "Prec:", "精度:");
-    add("lab_ScaleLength", "比例尺长度", "Scale Bar Length", "比例尺長度");
-    add("btn_line", "线定标", "Line Scale", "線定標");
-    add("btn_parallel", "平行线定标", "Parallel Line Scale", "平行線定標");
-    add("btn_circle", "直径圆定标", "Diameter Circular Scale", "直徑圓定標");
-    add("btn_del", "删除", "Del", "刪除");
+    PanelKit::fill(m_texts, {
+        {"labTitle", "定标设置", "Scale Setting", "定標設置"},
+        {"lab_name", "选择列表:", "List:", "選擇列表:"},
+        {"checkBox_lock", "锁定", "Lock", "鎖定"},
+        {"lab_unit", "单位:", "Unit:", "單位:"},
+        {"lab_bit", "精度:", "Prec:", "精度:"},
+        {"lab_ScaleLength", "比例尺长度", "Scale Bar Length", "比例尺長度"},
+        {"btn_line", "线定标", "Line Scale", "線定標"},
+        {"btn_parallel", "平行线定标", "Parallel Line Scale", "平行線定標"},
+        {"btn_circle", "直径圆定标", "Diameter Circular Scale", "直徑圓定標"},
+        {"btn_del", "删除", "Del", "刪除"},
+    });
 }
 
 void ScaleSet::setLocked(bool locked) {

@@ -182,6 +182,25 @@ private slots:
         QVERIFY(SnapshotFiles::saveErrorText(1, "a.jpg", "why").startsWith("The picture could not be saved"));
     }
 
+    // A screenshot or save of the tool palette that ends unsaved still ends
+    // the busy state, so the palette's buttons come back.
+    void unsavedScreenshotEndsTheBusyState_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("noFrame");
+        QTest::newRow("screenshot, unwritable") << 8 << false;
+        QTest::newRow("save, unwritable") << 9 << false;
+        QTest::newRow("save, no frame") << 9 << true;
+    }
+    void unsavedScreenshotEndsTheBusyState() {
+        QFETCH(int, mode);
+        QFETCH(bool, noFrame);
+        QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
+        ThreaSaveImg saver;
+        runJob(saver, noFrame ? QImage() : filled(64, 48, Qt::blue), env->file("no/such/folder/shot"), mode, true);
+        QTRY_COMPARE(icon.count(), 1);
+        QTRY_COMPARE(errors.size(), noFrame ? 0 : 1);
+    }
+
     void backToBackDirectSnapshotsBothArrive() {
         QSignalSpy added(hub, SIGNAL(addImageHistorySIGNAL(int, QString)));
         ThreaSaveImg a, b;

@@ -56,6 +56,11 @@ class Program:
         subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
         time.sleep(0.4)
 
+    def wait_window(self, title, timeout=30):
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title], env=self.env,
+                       stdout=subprocess.DEVNULL, timeout=timeout)
+        time.sleep(0.5)
+
     def shot(self, name):
         path = os.path.join(self.dir, name + ".png")
         subprocess.run(["import", "-window", "root", path], env=self.env, check=True)

@@ -2,11 +2,12 @@
 // overlay: line counts and their minimums, delete-all, edits of one line with
 // all seven values, Del, a resolution change, and hostile ./LineFormSet.ini.
 
+#include "OverlayHost.h"
+
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/ItemLayer.h"
-#include "measure/engine/ShapeRegistry.h"
 #include "panels/measure/CrossLineSetWidget.h"
 #include "panels/measure/LineForm.h"
 #include "tests/support/ModalAnswer.h"
@@ -25,20 +26,10 @@
 
 #include <memory>
 
-namespace {
-
-void clickText(QWidget* box, const QString& text) {
-    for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
-        if (b->text() == text)
-            return b->click();
-}
-
-} // namespace
-
 class CrossLinePanelsTest : public QObject {
     Q_OBJECT
     std::unique_ptr<TestEnv> env;
-    std::unique_ptr<QWidget> host;
+    std::unique_ptr<OverlayHost> overlay;
     ItemLayer* layer = nullptr;
     MessagePassing* hub = nullptr;
     BaseCamera camera; // 1920 x 1080 frames
@@ -56,15 +47,12 @@ private slots:
         hub = MessagePassing::instance();
         hub->setLanguage(1);
         hub->setCurCamera(&camera);
-        host = std::make_unique<QWidget>();
-        layer = new ItemLayer(host.get());
-        layer->init();
-        layer->syncToVideoRect(QRect(0, 0, 960, 540), QSize(1920, 1080));
+        overlay = std::make_unique<OverlayHost>(QSize(960, 540), QSize(1920, 1080));
+        layer = overlay->layer;
     }
     void cleanup() {
         hub->setCurCamera(nullptr);
-        host.reset();
-        ShapeRegistry::clear();
+        overlay.reset();
         env.reset();
     }
 

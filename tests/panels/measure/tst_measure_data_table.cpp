@@ -2,10 +2,11 @@
 // double click opens, what an edit sends, the stale edit connection against
 // the real overlay, and the text dialog of text marks.
 
+#include "OverlayHost.h"
+
 #include "app/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
-#include "measure/engine/ShapeRegistry.h"
 #include "panels/measure/DataTableWidget.h"
 #include "panels/measure/MeasureDataForm.h"
 #include "panels/measure/SetTextDialog.h"
@@ -193,11 +194,8 @@ private slots:
     // An editor closed without a change, or a refresh arriving while a cell is
     // open, must not turn the refresh's writes into edits that move shapes.
     void staleEditConnectionMovesNothing() {
-        QWidget host;
-        host.resize(1000, 500);
-        auto* layer = new ItemLayer(&host);
-        layer->init();
-        layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(1003, 500));
+        OverlayHost overlay(QSize(1000, 500), QSize(1003, 500));
+        ItemLayer* layer = overlay.layer;
         hub->useMeasureTool(0);
         QTest::mouseClick(layer, Qt::LeftButton, {}, {100, 100});
         QTest::mouseClick(layer, Qt::LeftButton, {}, {401, 100});
@@ -236,8 +234,6 @@ private slots:
         QTRY_COMPARE(edit.count(), 1);
         QCOMPARE(table->item(1, 1)->text(), QString("200.00"));
         QVERIFY(shapes->shapes()[1]->points != dragged1);
-        delete layer;
-        ShapeRegistry::clear();
     }
     void textDialogGivesTheTypedLineOrNothing_data() {
         QTest::addColumn<bool>("ok");

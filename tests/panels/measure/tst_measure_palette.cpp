@@ -2,10 +2,12 @@
 // lock and auto edge kept in ./MeasureForm.ini, screenshot and save with and
 // without a camera, and the busy bracket that a failed save must close.
 
+#include "OverlayHost.h"
+
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
+#include "imaging/FrameForm.h"
 #include "measure/engine/ItemLayer.h"
-#include "measure/engine/ShapeRegistry.h"
 #include "panels/measure/MeasureForm.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
@@ -90,9 +92,8 @@ private slots:
     }
 
     void deleteAllIsConfirmedByTheOverlay() {
-        QWidget host;
-        auto* layer = new ItemLayer(&host);
-        layer->init();
+        OverlayHost overlay;
+        ItemLayer* layer = overlay.layer;
         int asked = 0;
         bool answer = false;
         layer->setConfirmHook([&](const QString&, const QString&, const QString&, const QString&) {
@@ -106,8 +107,6 @@ private slots:
         btn(18)->click();
         QCOMPARE(asked, 2);
         QCOMPARE(table.count(), 1);
-        delete layer;
-        ShapeRegistry::clear();
     }
 
     void lockAndAutoEdgeSurviveANewPanel() {
@@ -182,16 +181,17 @@ private slots:
     }
 
     void stillPictureGoesToTheStillView() {
+        FrameForm still; // no picture loaded: the save ends at once
         hub->setIsCameraMode(false);
-        QSignalSpy still(hub, SIGNAL(snapImageModeSIGNAL(QString, QString, int)));
+        QSignalSpy request(hub, SIGNAL(snapImageModeSIGNAL(QString, QString, int)));
+        QSignalSpy idle(hub, SIGNAL(removeIconCameraSIGNAL()));
         btn(27)->click();
         hub->setIsCameraMode(true);
-        QCOMPARE(still.count(), 1);
-        QCOMPARE(still[0][1].toString(), hub->imgType);
-        QCOMPARE(still[0][2].toInt(), 9);
-        QVERIFY(!btn(27)->isEnabled());
-        hub->removeIconCamera();
-        QVERIFY(btn(27)->isEnabled());
+        QCOMPARE(request.count(), 1);
+        QCOMPARE(request[0][1].toString(), hub->imgType);
+        QCOMPARE(request[0][2].toInt(), 9);
+        QCOMPARE(idle.count(), 1);
+        QVERIFY(btn(26)->isEnabled() && btn(27)->isEnabled());
     }
 };
 

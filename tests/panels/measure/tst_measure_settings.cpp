@@ -2,10 +2,11 @@
 // writes its key and sends its signal once, the font-size shift, the values
 // sent at start, hostile INI values, and switches that change the next label.
 
+#include "OverlayHost.h"
+
 #include "app/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
-#include "measure/engine/ShapeRegistry.h"
 #include "panels/measure/MarkForm.h"
 #include "panels/measure/MeasureSet.h"
 #include "platform/AppPaths.h"
@@ -152,22 +153,9 @@ private slots:
         QVERIFY(stored("LineSave").toInt() != -1);
     }
 
-    void languageKeepsLineSaveAndSendsNothing() {
-        MeasureSet panel;
-        auto* box = panel.findChild<QComboBox*>("comboLineSave");
-        QCOMPARE(box->currentText(), QString("NO"));
-        QSignalSpy any(hub, SIGNAL(setMeasureModeSIGNAL(int)));
-        hub->setLanguage(0);
-        QCOMPARE(box->currentText(), QString::fromUtf8("不保存"));
-        QCOMPARE(stored("LineSave").toInt(), 1);
-        QCOMPARE(any.count(), 0);
-    }
-
     void labelSwitchesChangeTheNextLabel() {
-        QWidget host;
-        auto* layer = new ItemLayer(&host);
-        layer->init();
-        layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(1000, 500));
+        OverlayHost overlay;
+        ItemLayer* layer = overlay.layer;
         hub->useMeasureTool(0);
         QTest::mouseClick(layer, Qt::LeftButton, {}, {100, 100});
         QTest::mouseClick(layer, Qt::LeftButton, {}, {300, 100});
@@ -190,8 +178,6 @@ private slots:
         QVERIFY(again.findChild<QCheckBox*>("checkBoxP2PCenter")->isChecked());
         QVERIFY(!again.findChild<QCheckBox*>("checkBoxP2P")->isChecked());
         QCOMPARE(again.findChild<QCheckBox*>("checkBoxEAngle")->text(), QString("External Angle"));
-        delete layer;
-        ShapeRegistry::clear();
     }
 };
 

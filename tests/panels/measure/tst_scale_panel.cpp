@@ -2,10 +2,11 @@
 // calibration by two clicks, delete (never position 0), bar lengths per
 // position across a restart, hostile ./ScaleSet.ini values and the lock.
 
+#include "OverlayHost.h"
+
 #include "app/MessagePassing.h"
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/ItemLayer.h"
-#include "measure/engine/ShapeRegistry.h"
 #include "panels/measure/ScaleSet.h"
 #include "panels/measure/SetScaleInfoDialog.h"
 #include "tests/support/ModalAnswer.h"
@@ -24,18 +25,10 @@
 
 #include <memory>
 
-namespace {
-void clickText(QWidget* box, const QString& text) {
-    for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
-        if (b->text() == text)
-            return b->click();
-}
-} // namespace
-
 class ScalePanelTest : public QObject {
     Q_OBJECT
     std::unique_ptr<TestEnv> env;
-    std::unique_ptr<QWidget> host;
+    std::unique_ptr<OverlayHost> overlay;
     std::unique_ptr<ScaleSet> panel;
     ItemLayer* layer = nullptr;
     MessagePassing* hub = nullptr;
@@ -68,17 +61,14 @@ private slots:
         env = std::make_unique<TestEnv>();
         hub = MessagePassing::instance();
         hub->setLanguage(1);
-        host = std::make_unique<QWidget>();
-        layer = new ItemLayer(host.get());
-        layer->init();
-        layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(1000, 500));
+        overlay = std::make_unique<OverlayHost>();
+        layer = overlay->layer;
         layer->setScaleDialogHook(&SetScaleInfoDialog::askScale);
         newPanel();
     }
     void cleanup() {
         panel.reset();
-        host.reset();
-        ShapeRegistry::clear();
+        overlay.reset();
         ScaleSet::setPasswordAsker(nullptr);
         env.reset();
     }
@@ -113,6 +103,11 @@ private slots:
         QCOMPARE(del.count(), 1);
         QCOMPARE(names()->count(), 1);
         QCOMPARE(layer->measureSystem()->ScaleNames(), QStringList({"default"}));
+        hub->setLanguage(2);
+        QSignalSpy hint(hub, SIGNAL(bewriteTextUpdateSIGNAL(bool, QPoint, QString)));
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(child<QToolButton>("btn_parallel"), &enter);
+        QCOMPARE(hint.last()[2].toString(), QString::fromUtf8("平行線定標"));
     }
 
     void barLengthsByPositionSurviveARestart() {
