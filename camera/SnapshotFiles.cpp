@@ -168,7 +168,7 @@ void showError(const QString& path, const QString& reason, bool recording) {
             return;
         // Not modal: the snapshot road goes on while the user reads it. A box
         // already open takes the newest text instead of a second box.
-        if (g_saveErrorBox) {
+        if (g_saveErrorBox && g_saveErrorBox->isVisible()) {
             g_saveErrorBox->setText(text);
             g_saveErrorBox->raise();
             return;
