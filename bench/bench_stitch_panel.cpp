@@ -3,7 +3,7 @@
 // 3 s each, vignetting, noise, JPEG), with the real panel, worker and
 // mosaic, in Precision and Fast, on two OpenCV threads (first argument).
 //
-// The Part's loop waits 67 ms before each snapshot (201 ms while the
+// The panel's loop waits 67 ms before each snapshot (201 ms while the
 // specimen rests), the camera's next frame, and 67 ms before the step; the
 // matching and placing come on top. Printed: frames offered by the camera,
 // jobs finished, stops placed, and the share of the run's time the loop
