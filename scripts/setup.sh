@@ -15,7 +15,7 @@ PACKAGES=(
   python3 python3-openpyxl python3-pil libxml2-utils unzip
   clang enfuse libxlsxwriter-dev
   openbox qttranslations5-l10n
-  libreoffice-calc-nogui
+  libreoffice-calc-nogui libreoffice-writer-nogui libyuv-dev
 )
 
 missing=()
