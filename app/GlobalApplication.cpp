@@ -27,6 +27,11 @@ bool GlobalApplication::notify(QObject* receiver, QEvent* event) {
     MessagePassing* hub = MessagePassing::instance();
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        // A modal dialog, a popup menu or an open combo list takes Escape as
+        // its own cancel: without a window manager it is the only way out of
+        // a dialog that has no title bar.
+        if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget()))
+            return QApplication::notify(receiver, event);
         if (hub->isGunMode()) {
             // While a scanner mode is on every key press is scanner input.
             if (key->key() == Qt::Key_Return)

@@ -47,6 +47,7 @@ public:
     int getGunMode() const { return gunMode; }
     bool isGunCapture() const { return gunCapture; }
     QString getGunBuffer() const { return gunBuffer; }
+    int pendingGunActions() const { return int(gunActions.size()); }
     bool isVideoState() const { return videoState; }
     bool isAEState() const { return aeState; }
     bool isCameraTiming() const { return cameraTiming; }

@@ -2,7 +2,11 @@
 #include "app/MessagePassing.h"
 #include "tests/support/TestEnv.h"
 
+#include <QComboBox>
+#include <QDialog>
+#include <QMenu>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -16,6 +20,8 @@ private slots:
     void scannerModeSwallowsKeys();
     void snapshotKeysWithoutScanner();
     void wheelOverTheCentralWindow();
+    void escapeReachesWhatIsOpen_data();
+    void escapeReachesWhatIsOpen();
 };
 
 static void press(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString()) {
@@ -24,8 +30,10 @@ static void press(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifi
 }
 
 void TestGlobalKeys::cleanup() {
-    MessagePassing::instance()->setGunMode(0);
-    QTest::qWait(1100); // let pending scanner timers run out between cases
+    MessagePassing* hub = MessagePassing::instance();
+    hub->setGunMode(0);
+    // Pending scanner timers run out between cases.
+    QTRY_VERIFY_WITH_TIMEOUT(hub->pendingGunActions() == 0 && hub->isGunCapture(), 5000);
 }
 
 void TestGlobalKeys::scannerTurnsAFastBurstIntoOneCode() {
@@ -116,6 +124,66 @@ void TestGlobalKeys::wheelOverTheCentralWindow() {
                   Qt::NoScrollPhase, false);
     QApplication::sendEvent(&other, &e);
     QCOMPARE(add.count(), 1);
+}
+
+// Escape cancels whatever is open (a modal dialog, a popup menu, an open
+// combo list), also in scanner mode; with nothing open it leaves full screen.
+void TestGlobalKeys::escapeReachesWhatIsOpen_data() {
+    QTest::addColumn<QString>("open");
+    QTest::addColumn<int>("gunMode");
+    for (int mode : {0, 1}) {
+        for (const char* what : {"dialog", "menu", "combo list", "nothing"})
+            QTest::newRow(qPrintable(QString("%1, scanner mode %2").arg(what).arg(mode))) << QString(what) << mode;
+    }
+}
+
+void TestGlobalKeys::escapeReachesWhatIsOpen() {
+    QFETCH(QString, open);
+    QFETCH(int, gunMode);
+    MessagePassing* hub = MessagePassing::instance();
+    QSignalSpy quitFull(hub, &MessagePassing::quitFullScreenSIGNAL);
+    QWidget window;
+    auto* combo = new QComboBox(&window);
+    combo->addItems({"one", "two", "three"});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    hub->setGunMode(gunMode);
+    QWidget* target = nullptr;
+    bool stillOpen = true;
+    int dialogResult = -1;
+    if (open == "dialog") {
+        QDialog dialog(&window);
+        QTimer::singleShot(0, &dialog, [&] {
+            QTRY_VERIFY(QApplication::activeModalWidget() == &dialog);
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            stillOpen = dialog.isVisible();
+            if (stillOpen)
+                dialog.accept();
+        });
+        dialogResult = dialog.exec();
+        QCOMPARE(dialogResult, int(QDialog::Rejected));
+    } else if (open == "menu") {
+        QMenu menu(&window);
+        menu.addAction("item");
+        menu.popup(window.mapToGlobal(QPoint(10, 10)));
+        QTRY_VERIFY(QApplication::activePopupWidget() == &menu);
+        QTest::keyClick(&menu, Qt::Key_Escape);
+        stillOpen = menu.isVisible();
+    } else if (open == "combo list") {
+        combo->showPopup();
+        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        target = QApplication::activePopupWidget();
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTRY_VERIFY(!target->isVisible());
+        stillOpen = false;
+    } else {
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QCOMPARE(quitFull.count(), 1);
+        return;
+    }
+    QVERIFY2(!stillOpen, "Escape closes it");
+    QCOMPARE(quitFull.count(), 0);
+    QCOMPARE(hub->getGunBuffer(), QString());
 }
 
 int main(int argc, char** argv) {
