@@ -266,7 +266,7 @@ void MainWidget::buildForm() {
         return l;
     };
     labRateName = mkLabel("labRateName");
-    labRate = mkLabel("labRate", "TextLabel");
+    labRate = mkLabel("labRate"); // empty until a camera reports its rate
     labImagSizeName = mkLabel("labImagSizeName");
     labImagSize = mkLabel("labImagSize");
     down->addStretch(1);

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
+#include <QWindow>
 
 QWidget* videoHostWidget = nullptr;
 
@@ -120,13 +121,39 @@ void MainWindow::deviceArrived(const QString& name) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    if (!watchingExposure && windowHandle()) {
+        windowHandle()->installEventFilter(this);
+        watchingExposure = true;
+    }
     if (mainWidget)
         mainWidget->restoreFunc();
     raiseInterface();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose)
+        QTimer::singleShot(0, this, &MainWindow::followIconified);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::followIconified() {
+    if (!mainWidget || !windowHandle())
+        return;
+    const bool minimised = windowState() & Qt::WindowMinimized;
+    if (minimised && !windowHandle()->isExposed() && mainWidget->isVisible()) {
+        interfaceIconified = true;
+        mainWidget->showMinimized();
+    } else if (interfaceIconified && !minimised && isVisible()) {
+        interfaceIconified = false;
+        mainWidget->showNormal();
+        raiseInterface();
+    }
+}
+
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        QTimer::singleShot(0, this, &MainWindow::followIconified);
     if ((event->type() == QEvent::ActivationChange && isActiveWindow()) ||
         (event->type() == QEvent::WindowStateChange && !(windowState() & Qt::WindowMinimized)))
         raiseInterface();

@@ -40,9 +40,15 @@ protected:
     // over it: it is its transient, but not every window manager keeps a
     // frameless transient above its parent.
     void changeEvent(QEvent* event) override;
+    // A window manager that iconifies this window unmaps it, but leaves the
+    // interface window (a separate top-level) mapped over the desktop: it is
+    // hidden with it and shown again on restore. Without a window manager a
+    // minimise request unmaps nothing, and the interface stays.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void raiseInterface();
+    void followIconified();
 
 private:
     QWidget* centralWidget_ = nullptr;
@@ -52,6 +58,8 @@ private:
     QString removedDeviceName;
     QList<QString> usbIds;
     DeviceWatcher* watcher = nullptr;
+    bool interfaceIconified = false;
+    bool watchingExposure = false;
 };
 
 // The main window's centre widget, native parent of the video window.
