@@ -402,7 +402,11 @@ QString MessagePassing::getQComboBoxStyle() const {
 }
 
 QString MessagePassing::getQLineEditStyle() const {
-    return QString("QLineEdit{border-image:url(:/res/editBg_%1.png) 5 5 5 5 stretch stretch;border-width:5px;}")
+    // A line edit clips its text to the space inside its borders: 5 pixels
+    // above and below would leave less than a line of the interface font in
+    // an edit of the panels' height and cut "g", "p" and "_". The frame
+    // picture keeps its slices and is drawn into thin borders there.
+    return QString("QLineEdit{border-image:url(:/res/editBg_%1.png) 5 5 5 5 stretch stretch;border-width:1px 5px;}")
         .arg(uiSizeFactor);
 }
 

@@ -33,7 +33,7 @@ sized(svg('editBg', '<rect x="1" y="1" width="98" height="38" rx="5" fill="#ffff
 sized(svg('dropDown', '<path d="M20 35 L50 65 L80 35" ' + STROKE.replace('#f2f2f2', '#505050') + '/>'), 'res/dropDown_%1.png', 16, 16)
 sized(svg('btnBG', '<defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#fbfbfb"/><stop offset="1" stop-color="#d6d6d6"/></linearGradient></defs><rect x="1" y="1" width="98" height="38" rx="6" fill="url(#g)" stroke="#8a8a8a" stroke-width="2"/>', 100, 40), 'res/btnBG_%1.png', 40, 16)
 sized(svg('btnBGS', '<defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#7fb6ff"/><stop offset="1" stop-color="#2f7de1"/></linearGradient></defs><rect x="1" y="1" width="98" height="38" rx="6" fill="url(#g)" stroke="#1d5cb0" stroke-width="2"/>', 100, 40), 'res/btnBGS_%1.png', 40, 16)
-sized(svg('slider', '<rect x="0" y="6" width="100" height="8" rx="4" fill="#9a9a9a"/>', 100, 20), 'res/slider_%1.png', 40, 8)
+sized(svg('slider', '<rect x="0" y="6" width="100" height="8" rx="4" fill="#9a9a9a"/>', 100, 20), 'res/slider_%1.png', 40, 20)  # taller than its two slices of factor - 1
 sized(svg('slider_handle', '<circle cx="50" cy="50" r="44" fill="#2f7de1" stroke="#ffffff" stroke-width="8"/>'), 'res/slider_handle_%1.png', 18, 18)
 sized(svg('btnAdd', '<circle cx="50" cy="50" r="44" fill="#3a3f47"/><path d="M50 25 V75 M25 50 H75" ' + STROKE + '/>'), 'res/btnAdd_%1.png', 20, 20)
 sized(svg('btnSub', '<circle cx="50" cy="50" r="44" fill="#3a3f47"/><path d="M25 50 H75" ' + STROKE + '/>'), 'res/btnSub_%1.png', 20, 20)

@@ -1,6 +1,12 @@
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
+#include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRegularExpression>
 
 #include <QDir>
 #include <QFile>
@@ -30,6 +36,8 @@ private slots:
     void exportFoldersCreated();
     void setters();
     void styleSheets();
+    void borderImagesHoldTheirSlices();
+    void lineEditsShowWholeLetters();
 };
 
 struct EmitCase {
@@ -201,6 +209,76 @@ void TestMessagePassing::styleSheets() {
     QVERIFY(hub->getQToolButtonStyle().contains("QToolButton:checked{border-image:url(:/res/btnBGS_20.png)"));
     QVERIFY(hub->getQSliderStyle().contains("border-width:20;"));
     QVERIFY(hub->getQSliderStyle().contains(":/res/slider_handle_20.png"));
+    uiSizeFactor = 10;
+}
+
+// A border image is cut into nine pieces by its slices; a picture smaller
+// than its slices has no middle and is painted from outside its pixels.
+void TestMessagePassing::borderImagesHoldTheirSlices() {
+    sevrinInitResources();
+    MessagePassing* hub = MessagePassing::instance();
+    const QRegularExpression rule(R"(border-image:url\(([^)]+)\)\s+(\d+)\s+(\d+)\s+(\d+)\s+(\d+))");
+    for (int factor : {10, 12, 14, 16, 18, 20}) {
+        uiSizeFactor = factor;
+        const QStringList styles = {hub->getQCheckBoxStyle(), hub->getQRadioButtonStyle(), hub->getQComboBoxStyle(),
+                                    hub->getQLineEditStyle(),  hub->getQSpinBoxStyle(),     hub->getQPushButtonStyle(),
+                                    hub->getQToolButtonStyle(), hub->getQSliderStyle()};
+        for (const QString& style : styles) {
+            auto it = rule.globalMatch(style);
+            QVERIFY(it.hasNext());
+            while (it.hasNext()) {
+                const QRegularExpressionMatch m = it.next();
+                const QImage picture(m.captured(1));
+                const QString what = QString("%1 at factor %2").arg(m.captured(1)).arg(factor);
+                QVERIFY2(!picture.isNull(), qPrintable(what));
+                const int top = m.captured(2).toInt(), right = m.captured(3).toInt();
+                const int bottom = m.captured(4).toInt(), left = m.captured(5).toInt();
+                QVERIFY2(picture.width() > left + right, qPrintable(what + " is too narrow for its slices"));
+                QVERIFY2(picture.height() > top + bottom, qPrintable(what + " is too low for its slices"));
+            }
+        }
+    }
+    uiSizeFactor = 10;
+}
+
+// "g", "p" and "_" keep their descenders in a line edit of the panels'
+// height (24 at factor 10): the ink of the text drawn by the edit equals
+// the ink of the same text drawn freely.
+void TestMessagePassing::lineEditsShowWholeLetters() {
+    sevrinInitResources();
+    MessagePassing* hub = MessagePassing::instance();
+    const QString text = "spec_gjpqy";
+    auto ink = [](const QImage& img) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                n += qGray(img.pixel(x, y)) < 100;
+        return n;
+    };
+    for (int factor : {10, 14, 20}) {
+        uiSizeFactor = factor;
+        QFont font = QApplication::font();
+        font.setPixelSize(fontPixelSizeForFactor(factor));
+        QImage free(40 * factor, 10 * factor, QImage::Format_RGB32);
+        free.fill(Qt::white);
+        {
+            QPainter p(&free);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            p.drawText(QPoint(2 * factor, 5 * factor), text);
+        }
+        QLineEdit edit;
+        edit.setFont(font);
+        edit.setFixedSize(factor * 40, factor * 24 / 10);
+        edit.setStyleSheet(hub->getQLineEditStyle());
+        edit.setText(text);
+        edit.setCursorPosition(0);
+        const QImage shown = edit.grab().toImage();
+        const int expected = ink(free);
+        QVERIFY(expected > 0);
+        QVERIFY2(ink(shown) >= expected * 97 / 100,
+                 qPrintable(QString("factor %1: %2 of %3 dark pixels shown").arg(factor).arg(ink(shown)).arg(expected)));
+    }
     uiSizeFactor = 10;
 }
 
