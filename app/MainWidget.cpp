@@ -38,6 +38,9 @@
 #include "panels/measure/MeasureForm.h"
 #include "panels/measure/MeasureSet.h"
 #include "panels/measure/ScaleSet.h"
+
+#include <QCloseEvent>
+#include <QDialog>
 #include "panels/measure/SetScaleInfoDialog.h"
 #include "panels/measure/SetTextDialog.h"
 
@@ -652,10 +655,34 @@ void MainWidget::btnMinClick() {
         parentWidget()->showMinimized();
 }
 
+void MainWidget::dismissOpenDialogs() {
+    // Each open dialog runs a nested event loop; until it returns, the
+    // program's own loop cannot see that it has to stop.
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
+void MainWidget::closeEvent(QCloseEvent* event) {
+    // A close request of the window manager takes the program's own
+    // shutdown road, as the close button does.
+    if (event->spontaneous()) {
+        event->ignore();
+        btnCloseClick();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 void MainWidget::btnCloseClick() {
     if (parentWidget())
         parentWidget()->hide();
     hide();
+    // An exit request made while a dialog is open ends the program too.
+    dismissOpenDialogs();
     auto* devices = panel<deviceForm>(false);
     if (!devices) {
         // Nothing opened yet: there is no camera to close.

@@ -49,6 +49,9 @@ public slots:
     void btnFullScreenClick();
     void quitFullScreenSLOT();
     void btnCloseClick();
+    // Rejects every open dialog and closes an open popup, so that their
+    // nested event loops return (part of the close road).
+    static void dismissOpenDialogs();
     void setEditImageOKSLOT();
     void setEditImageOKDelay();
     void setIsCameraModeSLOT(bool cameraMode);
@@ -119,6 +122,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:

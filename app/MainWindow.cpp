@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QCloseEvent>
 #include <QTimer>
 #include <QWindow>
 
@@ -128,6 +129,17 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (mainWidget)
         mainWidget->restoreFunc();
     raiseInterface();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The window manager's close request ends the program by its own road;
+    // the close that road makes itself is not spontaneous.
+    if (event->spontaneous() && mainWidget) {
+        event->ignore();
+        mainWidget->btnCloseClick();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -45,6 +45,7 @@ protected:
     // hidden with it and shown again on restore. Without a window manager a
     // minimise request unmaps nothing, and the interface stays.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void raiseInterface();
