@@ -6,13 +6,11 @@ drawn with its label over the video, a cross line is added from the line
 panel, a simulated network camera shows live, and a terminate request ends
 the program with exit code 0."""
 import os
-import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import (Program, changed_pixels, coloured_share, lit_share, red_new_pixels, start_x,  # noqa: E402
-                      window_geometry)
+from sevrin_x import (Program, changed_pixels, coloured_share, lit_share, measure_with_tool,  # noqa: E402
+                      red_new_pixels, start_x, wait_until, window_geometry)
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -29,6 +27,10 @@ failures = []
 checks = [0]
 
 
+def read_text(path):
+    return open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+
+
 def check(cond, what):
     checks[0] += 1
     print(("ok   " if cond else "FAIL ") + what)
@@ -43,10 +45,8 @@ def main():
         p = Program(display, "4", "")
         empty = p.shot("usb_before_open")
         check(coloured_share(empty, VIEW) < 0.01, "no picture before a camera is opened")
-        p.click(OPEN_BUTTON, wait=1.0)
-        live1 = p.wait_for("usb_live_1", lambda img: coloured_share(img, VIEW) > 0.05)
-        time.sleep(1.0)
-        live2 = p.shot("usb_live_2")
+        live1 = p.click(OPEN_BUTTON, until=lambda img: coloured_share(img, VIEW) > 0.05, timeout=30)
+        live2 = p.wait_for("usb_live_2", lambda img: changed_pixels(live1, img, VIEW) > 20, timeout=10)
         check(coloured_share(live1, VIEW) > 0.05, "the simulated specimen shows in the view area")
         check(changed_pixels(live1, live2, VIEW) > 20, "two screenshots a second apart differ in the video")
         # The interface is drawn over it: the title bar and the left column.
@@ -54,14 +54,10 @@ def main():
         check(live1.getpixel((300, 600)) == (210, 210, 210), "left column drawn")
 
         # A line measured with two clicks, its label drawn over the video.
-        p.click(TAB_MEASURE, wait=1.5)  # the settings panel's cursor size (sent after 1 s) drops any tool
-        p.click(LINE_TOOL)
-        before = p.shot("line_before")
+        p.click(TAB_MEASURE)
         a, b = (760, 310), (1110, 470)
-        p.click(a, wait=0.3)
-        p.click(b, wait=0.3)
         box = (a[0] - 10, a[1] - 60, b[0] + 220, b[1] + 60)
-        after = p.wait_for("line_after", lambda img: red_new_pixels(before, img, box) > 150, timeout=10)
+        before, after = measure_with_tool(p, LINE_TOOL, [a, b], box)
         check(red_new_pixels(before, after, box) > 150, "the line and its label appear in red over the video")
 
         # A horizontal cross line from the line panel spans the picture.
@@ -80,29 +76,21 @@ def main():
         p.click((1000, 560), wait=0.3)
         # The dialog's fields take the focus by click only.
         x, y, _, _ = window_geometry(p.env, "定标信息")
-        time.sleep(0.5)
-        p.shot("scale_dialog")
+        p.settle(0.4, boxes=[(x, y, x + 200, y + 180)])
         p.click((x + 125, y + 23), wait=0.3)
-        subprocess.run(["xdotool", "type", "--delay", "50", "cal"], env=p.env, check=True)
+        p.type("cal")
         p.click((x + 120, y + 121), wait=0.3)
-        subprocess.run(["xdotool", "type", "--delay", "50", "5"], env=p.env, check=True)
+        p.type("5")
         p.click((x + 85, y + 155))
         scale_ini = os.path.join(p.dir, "INI", "SCALE_INFO.ini")
-        text = ""
-        for _ in range(20):
-            text = open(scale_ini, encoding="utf-8").read() if os.path.exists(scale_ini) else ""
-            if "cal" in text:
-                break
-            time.sleep(0.5)
-        p.shot("scale_done")
+        text = wait_until(lambda: "cal" in read_text(scale_ini) and read_text(scale_ini), timeout=10) or ""
         check("cal" in text, "the new scale is stored in INI/SCALE_INFO.ini")
 
         code = p.stop()
         check(code == 0, "terminate ends the program with exit code 0 (USB camera open, got %s)" % code)
         if "cal" in text:
             q = Program(display, "4", "", app_dir=p.dir)
-            q.click(OPEN_BUTTON, wait=1.0)
-            q.wait_for("restart_live", lambda img: coloured_share(img, VIEW) > 0.05)
+            q.click(OPEN_BUTTON, until=lambda img: coloured_share(img, VIEW) > 0.05, timeout=30)
             q.click(TAB_MEASURE)
             q.shot("scale_after_restart")
             text2 = open(scale_ini, encoding="utf-8").read()
@@ -111,10 +99,8 @@ def main():
 
         # Network camera: the device list offers it; opened, it shows live.
         p = Program(display, "", "0@192.168.1.10")
-        p.click(OPEN_BUTTON, wait=1.0)
-        n1 = p.wait_for("net_live_1", lambda img: lit_share(img, VIEW) > 0.5)
-        time.sleep(1.0)
-        n2 = p.shot("net_live_2")
+        n1 = p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+        n2 = p.wait_for("net_live_2", lambda img: changed_pixels(n1, img, VIEW) > 20, timeout=10)
         check(lit_share(n1, VIEW) > 0.5, "the network camera's picture shows")
         check(changed_pixels(n1, n2, VIEW) > 20, "the network picture is live")
         code = p.stop()

@@ -1,6 +1,13 @@
 """The real Sevrin under a virtual X server, for whole-program tests: start
 Xvfb, start the program in a folder of its own, click, type and take
-screenshots. Import it from a test with sys.path pointing at tests/support."""
+screenshots. Import it from a test with sys.path pointing at tests/support.
+
+Whole-program tests run beside each other and beside everything else: each
+test starts its own X server, each program runs in a folder of its own (its
+home and configuration folders too), and nothing waits a fixed time: a step
+waits for the state it expects (a window, pixels of a screenshot, a file), or,
+where it expects nothing in particular, for the interface to stay unchanged
+for a while (settle)."""
 import os
 import shutil
 import signal
@@ -8,11 +15,34 @@ import subprocess
 import tempfile
 import time
 
-from PIL import Image, ImageChops
+from PIL import Image, ImageChops, ImageGrab
 
 BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 SEVRIN = os.path.join(BUILD, "Sevrin")
 KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
+# Parts of the screen that show the interface, not the live picture: the left
+# column and the capture bar (the status strip's frame rate changes by itself).
+INTERFACE = [(0, 30, 575, 1040), (575, 30, 1920, 85)]
+LEFT_COLUMN = (300, 600)
+PANEL_GREY = (210, 210, 210)
+
+
+def private_env(folder, display):
+    """The environment of a program run in folder on display: home, settings,
+    caches and runtime files all inside folder."""
+    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", HOME=folder)
+    for key, sub in (("XDG_CONFIG_HOME", ".config"), ("XDG_CACHE_HOME", ".cache"), ("XDG_DATA_HOME", ".local/share"),
+                     ("XDG_RUNTIME_DIR", ".runtime")):
+        path = os.path.join(folder, sub)
+        os.makedirs(path, mode=0o700, exist_ok=True)
+        env[key] = path
+    env.pop("SDL_VIDEODRIVER", None)
+    env.pop("SESSION_MANAGER", None)
+    return env
+
+
+def grab(display):
+    return ImageGrab.grab(xdisplay=display).convert("RGB")
 
 
 def start_x():
@@ -35,39 +65,83 @@ class Program:
     """Sevrin started in app_dir (a new temporary folder when None), which is
     both its working and its application directory."""
 
-    def __init__(self, display, usb, net, app_dir=None):
+    def __init__(self, display, usb, net, app_dir=None, ready=None, extra_env=None):
         self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
-        self.env = dict(os.environ, DISPLAY=display, SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb,
-                        SEVRIN_SIM_NET=net, QT_QPA_PLATFORM="xcb")
-        self.env.pop("SDL_VIDEODRIVER", None)
+        self.display = display
+        self.env = private_env(self.dir, display)
+        self.env.update(SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb, SEVRIN_SIM_NET=net)
+        self.env.update(extra_env or {})
         self.log = open(os.path.join(self.dir, "log.txt"), "a")
         self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.shots = 0
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=60)
-        time.sleep(1.5)
+        # Started: the interface is drawn over the main window (the device
+        # panel's grey column), and it has stopped changing.
+        self.wait_for("started", ready or (lambda img: img.getpixel(LEFT_COLUMN) == PANEL_GREY), timeout=30)
+        self.settle()
 
     def file(self, rel):
         return os.path.join(self.dir, rel)
-    def click(self, pos, wait=0.6):
-        subprocess.run(["xdotool", "mousemove", str(pos[0]), str(pos[1]), "click", "1"], env=self.env, check=True)
-        time.sleep(wait)
 
-    def key(self, *keys):
+    def xdo(self, *args):
+        subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True)
+
+    def click(self, pos, wait=0.6, until=None, timeout=20.0, button=1):
+        """Clicks at pos; then waits until until(screenshot) holds, or (without
+        until) until the interface has stayed unchanged for `wait` seconds."""
+        self.xdo("mousemove", pos[0], pos[1], "click", button)
+        if until:
+            return self.wait_for("after_click", until, timeout=timeout)
+        return self.settle(wait)
+
+    def key(self, *keys, wait=0.4):
         subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
-        time.sleep(0.4)
+        return self.settle(wait)
+
+    def type(self, text):
+        self.xdo("type", "--delay", 40, text)
+        return self.settle(0.3)
 
     def wait_window(self, title, timeout=30):
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=timeout)
-        time.sleep(0.5)
+        self.settle(0.4)
+
+    def window(self, title):
+        """Id of the first visible window whose name matches title, or None."""
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=self.env,
+                             capture_output=True, text=True).stdout.split()
+        return out[0] if out else None
+
+    def grab(self):
+        return grab(self.display)
 
     def shot(self, name):
-        path = os.path.join(self.dir, name + ".png")
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+        img = self.grab()
+        self.shots += 1
         if KEEP:
             os.makedirs(KEEP, exist_ok=True)
-            shutil.copy(path, os.path.join(KEEP, name + ".png"))
-        return Image.open(path).convert("RGB")
+            img.save(os.path.join(KEEP, name + ".png"))
+        return img
+
+    def settle(self, quiet=0.6, timeout=15.0, boxes=None):
+        """Waits until the interface (the left column and the capture bar, or
+        boxes) has stayed the same for `quiet` seconds; the last screenshot."""
+        boxes = boxes or INTERFACE
+        end = time.time() + timeout
+        img = self.grab()
+        parts = [img.crop(b).tobytes() for b in boxes]
+        since = time.time()
+        while time.time() < end:
+            time.sleep(0.1)
+            img = self.grab()
+            now = [img.crop(b).tobytes() for b in boxes]
+            if now != parts:
+                parts, since = now, time.time()
+            elif time.time() - since >= quiet:
+                break
+        return img
 
     def wait_for(self, name, test, timeout=20.0):
         """Screenshots until test(image) holds or the time runs out; the last one."""
@@ -76,23 +150,52 @@ class Program:
             img = self.shot(name)
             if test(img) or time.time() > end:
                 return img
-            time.sleep(0.5)
+            time.sleep(0.15)
 
-    def stop(self):
+    def stop(self, timeout=20):
         self.proc.send_signal(signal.SIGTERM)
-        code = self.proc.wait(timeout=20)
+        try:
+            code = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            code = "still running after %s s" % timeout
         self.log.close()
         return code
 
 
-def wait_until(test, timeout=20.0):
-    """Polls test() every 0.25 s until it returns something true; that value, or None."""
+def start_wm(display):
+    """openbox on display, with its own configuration folder; returns its
+    process once it manages windows."""
+    folder = tempfile.mkdtemp(prefix="sevrin-wm-")
+    env = private_env(folder, display)
+    wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True, text=True).stdout, timeout=20)
+    return wm
+
+
+def interface_mapped(env):
+    """True when the interface window (the translucent top-level named
+    "Sevrin" that covers the screen) is mapped."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, capture_output=True, text=True).stdout
+    for line in tree.splitlines():
+        parts = line.split()
+        if len(parts) > 2 and parts[1] == '"Sevrin":' and '("Sevrin"' in line and "1920x1080" in line:
+            info = subprocess.run(["xwininfo", "-id", parts[0]], env=env, capture_output=True, text=True).stdout
+            if "IsViewable" in info:
+                return True
+    return False
+
+
+def wait_until(test, timeout=20.0, step=0.1):
+    """Polls test() until it returns something true; that value, or the last
+    (false) one when the time runs out."""
     end = time.time() + timeout
     while True:
         value = test()
         if value or time.time() > end:
             return value
-        time.sleep(0.25)
+        time.sleep(step)
 
 
 def lit_share(img, box):
@@ -131,6 +234,23 @@ def window_geometry(env, name, timeout=30):
                          text=True).stdout
     g = dict(line.split("=", 1) for line in out.split())
     return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+
+def measure_with_tool(p, tool, points, box, least=150, tries=4):
+    """Picks the palette tool at `tool` and clicks `points` until at least
+    `least` new red pixels show in box. The measurement panels drop the
+    chosen tool when their settings arrive (a second after the first visit):
+    a shape that did not come is simply made again. (before, after) shots."""
+    before = p.shot("before_tool")
+    after = before
+    for _ in range(tries):
+        p.click(tool, wait=0.3)
+        for point in points:
+            p.click(point, wait=0.2)
+        after = p.wait_for("after_tool", lambda img: red_new_pixels(before, img, box) > least, timeout=4)
+        if red_new_pixels(before, after, box) > least:
+            break
+    return before, after
 
 
 def red_rows(img, box, share=0.5):
