@@ -3,18 +3,19 @@
 X server: a snapshot by the bar's button lands as a JPEG in the snapshot folder
 with its thumbnail in the recent list; record and stop make an MP4 that
 ffprobe reads (the 4K camera goes to 1080p for it and back); the language box
-switches the interface to English, which is still English after a restart."""
+switches the interface to English, which is still English after a restart.
+The temporary 1080p switch of a recording is never stored: a program ended
+while it records starts again at full size, Fast Mode off."""
 import glob
 import json
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../support"))
 from sevrin_x import Checks, Program, lit_share, start_x, wait_until  # noqa: E402
 
-from PIL import ImageChops  # noqa: E402
+from PIL import Image, ImageChops  # noqa: E402
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -47,12 +48,33 @@ def differing(a, b, box):
 
 
 def scroll_to_end(p):
-    """Drags the settings column's scroll bar to its end (the wheel zooms the picture)."""
+    """Drags the settings column's scroll bar to its end (the wheel zooms the
+    picture), step by step, each step once the column has followed."""
     x, y = COLUMN_SCROLL_BAR
-    subprocess.run(["xdotool", "mousemove", str(x), str(y), "mousedown", "1", "sleep", "0.2", "mousemove", str(x),
-                    "600", "sleep", "0.2", "mousemove", str(x), "1075", "sleep", "0.2", "mouseup", "1"],
-                   env=p.env, check=True)
-    time.sleep(0.5)
+    p.xdo("mousemove", x, y, "mousedown", 1)
+    p.settle(0.2)
+    for to in (600, 1075):
+        p.xdo("mousemove", x, to)
+        p.settle(0.2)
+    p.xdo("mouseup", 1)
+    p.settle(0.4)
+
+
+def jpeg_sizes(pattern):
+    return sorted(Image.open(f).size for f in glob.glob(pattern))
+
+
+def snapshot_size(p, count):
+    """Takes a snapshot by the bar's button; the size of the newest JPEG once
+    `count` JPEGs are in the snapshot folder."""
+    p.click(SNAP)
+    files = wait_until(lambda: len(glob.glob(p.file("Export/Image/img_*.jpg"))) >= count and
+                       glob.glob(p.file("Export/Image/img_*.jpg")), timeout=30)
+    if not files:
+        return None
+    newest = max(files, key=os.path.getmtime)
+    wait_until(lambda: os.path.getsize(newest) > 0 and Image.open(newest).size, timeout=10)
+    return Image.open(newest).size
 
 
 def main():
@@ -60,23 +82,23 @@ def main():
     xvfb, display = start_x()
     try:
         p = Program(display, "4", "")
-        p.click(OPEN_BUTTON, wait=1.0)
-        live = p.wait_for("capture_live", lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+        live = p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
         check(lit_share(live, VIEW) > 0.5, "the camera is live")
 
-        p.click(SNAP)
-        jpgs = wait_until(lambda: glob.glob(p.file("Export/Image/img_*.jpg")), timeout=30)
-        check(bool(jpgs), "the snap button writes a JPEG into Export/Image")
+        full = snapshot_size(p, 1)
+        check(full is not None, "the snap button writes a JPEG into Export/Image")
         thumbs = wait_until(lambda: glob.glob(p.file(".scaleImage/*.jpg")), timeout=30)
         check(bool(thumbs), "its thumbnail is written for the recent list")
 
-        p.click(RECORD)
-        check(red_stop_shown(p.wait_for("capture_recording", red_stop_shown, timeout=30)), "the stop button shows")
+        check(red_stop_shown(p.click(RECORD, until=red_stop_shown, timeout=30)), "the stop button shows")
         videos = wait_until(lambda: glob.glob(p.file("Export/Video/video_*.mp4")), timeout=10)
         wait_until(lambda: videos and os.path.getsize(videos[0]) > 200000, timeout=20)
-        p.click(RECORD)
-        check(wait_until(lambda: ini_value(p.file("OtherSet.ini"), "Resolution") == "0", timeout=10),
-              "the camera is back at full size after the recording")
+        check(ini_value(p.file("OtherSet.ini"), "Resolution") in (None, "0"),
+              "the recording's 1080p switch is not stored as the next start's resolution")
+        p.click(RECORD, until=lambda img: not red_stop_shown(img), timeout=30)
+        again = snapshot_size(p, 2)
+        check(full is not None and again == full,
+              "the camera is back at full size after the recording (%s, then %s)" % (full, again))
         if videos:
             probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width,height",
                                     "-show_entries", "format=duration", "-of", "json", videos[0]],
@@ -92,21 +114,30 @@ def main():
         p.click(TAB_SETTINGS)
         scroll_to_end(p)
         chinese = p.shot("settings_chinese")
-        p.click(LANGUAGE_BOX)
-        p.key("Down")
+        p.click(LANGUAGE_BOX, wait=0.3)
+        p.key("Down", wait=0.2)
         p.key("Return")
         english = p.wait_for("settings_english", lambda img: differing(chinese, img, COLUMN) > 500, timeout=10)
         check(differing(chinese, english, COLUMN) > 500, "the column's texts change with the language")
         check(p.stop() == 0, "the program ends with exit code 0")
 
         q = Program(display, "4", "", app_dir=p.dir)
-        q.click(OPEN_BUTTON, wait=1.0)
-        q.wait_for("restart_live", lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
-        q.click(TAB_SETTINGS)
-        scroll_to_end(q)
-        again = q.wait_for("settings_restart", lambda img: differing(english, img, COLUMN) < 200, timeout=10)
+        q.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+        # Ended while it records: the next start is at full size again.
+        check(red_stop_shown(q.click(RECORD, until=red_stop_shown, timeout=30)), "a second recording runs")
+        check(q.stop() == 0, "terminate while recording ends the program with exit code 0")
+        check(ini_value(p.file("OtherSet.ini"), "Resolution") in (None, "0"),
+              "a program ended while recording has not stored the 1080p switch")
+        r = Program(display, "4", "", app_dir=p.dir)
+        r.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+        restarted = snapshot_size(r, 3)
+        check(full is not None and restarted == full,
+              "after a program ended while recording, the camera starts at full size (%s)" % (restarted,))
+        r.click(TAB_SETTINGS)
+        scroll_to_end(r)
+        again = r.wait_for("settings_restart", lambda img: differing(english, img, COLUMN) < 200, timeout=10)
         check(differing(english, again, COLUMN) < 200, "the interface starts in English after a restart")
-        q.stop()
+        r.stop()
     finally:
         xvfb.terminate()
         xvfb.wait()

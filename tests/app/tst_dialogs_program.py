@@ -1,0 +1,132 @@
+#!/usr/bin/python3
+"""Dialogs of the real program under a virtual X server, without a window
+manager and under openbox: Escape closes each modal dialog of the camera and
+measurement panels (and the program goes on), and still leaves full screen
+when no dialog is open; a terminate request made while a modal dialog is open
+ends the program with code 0 within 2 s."""
+import os
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sevrin_x import (LEFT_COLUMN, PANEL_GREY, Checks, Program, coloured_share, start_wm, start_x,  # noqa: E402
+                      wait_until)
+
+# Screen positions at 1920 x 1080 (interface size factor 10).
+OPEN_BUTTON = (531, 54)
+TAB_PARAMS = (30, 113)
+TAB_MEASURE = (29, 181)
+TAB_LINE = (29, 298)
+TAB_SETTINGS = (29, 356)
+ARGS_BUTTON = (438, 895)  # the parameter-set dialog
+LOCK_BOX = (99, 895)  # the parameter lock asks for its password
+FOLDER_BUTTON = (517, 169)  # the snapshot folder's chooser
+DELETE_ALL = (515, 176)  # the cross lines' "Delete All" confirmation
+NEW_SCALE = (95, 101)  # two clicks on the picture, then the scale dialog
+FULL_SCREEN_BUTTON = (1865, 14)
+VIEW = (600, 200, 1890, 790)
+
+check = Checks()
+
+
+def visible_windows(p):
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."], env=p.env, capture_output=True,
+                         text=True).stdout.split()
+    return set(out)
+
+
+def open_dialog(p, steps):
+    """Runs steps (clicks); the id of the window they opened, or None."""
+    before = visible_windows(p)
+    steps()
+    new = wait_until(lambda: visible_windows(p) - before, timeout=15)
+    return sorted(new)[0] if new else None
+
+
+def dialog_gone(p, wid):
+    return wid not in visible_windows(p)
+
+
+def start_live(display):
+    p = Program(display, "4", "")
+    p.click(OPEN_BUTTON, until=lambda img: coloured_share(img, VIEW) > 0.05, timeout=30)
+    return p
+
+
+DIALOGS = [
+    ("the parameter-set dialog", TAB_PARAMS, lambda p: p.click(ARGS_BUTTON, wait=0.2)),
+    ("the parameter lock's password dialog", TAB_PARAMS, lambda p: p.click(LOCK_BOX, wait=0.2)),
+    ("the snapshot folder's chooser", TAB_SETTINGS, lambda p: p.click(FOLDER_BUTTON, wait=0.2)),
+    ("the Delete All confirmation", TAB_LINE, lambda p: p.click(DELETE_ALL, wait=0.2)),
+    ("the scale dialog", TAB_MEASURE, lambda p: (p.click(NEW_SCALE, wait=0.3), p.click((700, 560), wait=0.2),
+                                                 p.click((1000, 560), wait=0.2))),
+]
+
+
+def escape_closes_dialogs(display, label):
+    p = start_live(display)
+    for name, tab, steps in DIALOGS:
+        p.click(tab)
+        wid = open_dialog(p, lambda: steps(p))
+        check(wid is not None, "%s opens, %s" % (name, label))
+        if wid is None:
+            continue
+        p.settle(0.3)
+        p.key("Escape", wait=0.2)
+        closed = wait_until(lambda: dialog_gone(p, wid), timeout=5)
+        check(closed, "Escape closes %s, %s" % (name, label))
+        if not closed:  # keep the rest of the run going
+            subprocess.run(["xdotool", "windowunmap", wid], env=p.env)
+        check(p.proc.poll() is None, "the program goes on after %s, %s" % (name, label))
+    # Nothing open: Escape leaves full screen (the interface column comes back).
+    p.click(TAB_PARAMS)
+    p.click(FULL_SCREEN_BUTTON, until=lambda img: img.getpixel(LEFT_COLUMN) != PANEL_GREY, timeout=10)
+    p.key("Escape")
+    back = p.wait_for("full_screen_left", lambda img: img.getpixel(LEFT_COLUMN) == PANEL_GREY, timeout=10)
+    check(back.getpixel(LEFT_COLUMN) == PANEL_GREY, "Escape leaves full screen when no dialog is open, " + label)
+    check(p.stop() == 0, "the program ends with code 0, " + label)
+
+
+def terminate_with_dialog_open(display, label):
+    for name, tab, steps in (DIALOGS[3], DIALOGS[2], DIALOGS[0]):
+        p = start_live(display)
+        p.click(tab)
+        wid = open_dialog(p, lambda: steps(p))
+        check(wid is not None, "%s opens, %s" % (name, label))
+        start = time.time()
+        p.proc.send_signal(signal.SIGTERM)
+        try:
+            code = p.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            code = "still running"
+        took = time.time() - start
+        check(code == 0 and took < 2.0,
+              "terminate with %s open ends the program with code 0 within 2 s (code %s, %.2f s), %s"
+              % (name, code, took, label))
+        if code == "still running":
+            p.proc.kill()
+            p.proc.wait()
+
+
+def main():
+    xvfb, display = start_x()
+    try:
+        escape_closes_dialogs(display, "without a window manager")
+        terminate_with_dialog_open(display, "without a window manager")
+        wm = start_wm(display)
+        try:
+            escape_closes_dialogs(display, "under openbox")
+            terminate_with_dialog_open(display, "under openbox")
+        finally:
+            wm.terminate()
+            wm.wait(timeout=10)
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)
+    return check.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
