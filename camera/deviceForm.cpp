@@ -215,6 +215,13 @@ void deviceForm::showFailure() {
     const int lang = qBound(0, MessagePassing::instance()->language(), 2);
     QMessageBox box(QMessageBox::Information, "Error", QString::fromUtf8(text[lang]), QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
+    // Above the interface and the main window under any window manager, and
+    // with the keyboard, so that Return answers it.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
     box.exec();
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The real program as a user meets it, under a virtual X server with and
 without a window manager: the interface stays above its main window (start,
-minimise and restore, full screen and back), a failed camera open ends the
-program at once, a terminate request at any moment of the start ends it with
+minimise and restore, full screen and back) and is hidden and shown with it
+when a window manager iconifies it, a failed camera open shows its box above
+everything and its OK ends the program at once, a terminate request at any moment of the start ends it with
 code 0, and damaged pictures in the program's folders never keep it from
 starting."""
 import os
@@ -15,9 +16,10 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
-from sevrin_x import SEVRIN, Checks, Program, start_x, wait_until  # noqa: E402
+from sevrin_x import (SEVRIN, Checks, Program, interface_mapped, private_env, start_wm, start_x,  # noqa: E402
+                      wait_until)
 
-from PIL import Image  # noqa: E402
+from PIL import Image, ImageChops  # noqa: E402
 
 LEFT_COLUMN = (300, 600)  # the device panel's background when the interface is on top
 PANEL_GREY = (210, 210, 210)
@@ -43,17 +45,34 @@ def stacking(display, with_wm):
     label = "with a window manager" if with_wm else "without a window manager"
     p = Program(display, "4", "")
     check(interface_on_top(p, "start"), "the interface is on top after start, " + label)
-    p.click(FULL_SCREEN_BUTTON, wait=1.0)
+    p.click(FULL_SCREEN_BUTTON, until=lambda img: img.getpixel(LEFT_COLUMN) != PANEL_GREY, timeout=10)
     p.key("Escape")
     check(interface_on_top(p, "after_full_screen"), "the interface is on top after full screen and back, " + label)
-    if with_wm:
+    if not with_wm:
+        # Nothing iconifies the main window: the interface stays.
         p.click(MIN_BUTTON, wait=1.0)
+        check(interface_mapped(p.env) and interface_on_top(p, "minimise_no_wm"),
+              "minimise leaves the interface shown, " + label)
+    if with_wm:
+        p.click(MIN_BUTTON)
+        check(wait_until(lambda: not interface_mapped(p.env), timeout=10),
+              "minimise hides the interface window with its main window, " + label)
+        hidden = p.wait_for("minimised", lambda im: im.getpixel(LEFT_COLUMN) != PANEL_GREY, timeout=10)
+        check(hidden.getpixel(LEFT_COLUMN) != PANEL_GREY, "nothing of the interface shows while minimised, " + label)
         main = window_id(p.env, "Varnel")
         if main:
             subprocess.run(["xdotool", "windowactivate", main], env=p.env)
         else:  # minimised windows are not "visible": activate by name anyway
             subprocess.run(["xdotool", "search", "--name", "Varnel", "windowactivate"], env=p.env)
+        check(wait_until(lambda: interface_mapped(p.env), timeout=10),
+              "restore shows the interface window again, " + label)
         check(interface_on_top(p, "after_restore"), "the interface is on top after minimise and restore, " + label)
+        # A second time round.
+        p.click(MIN_BUTTON)
+        check(wait_until(lambda: not interface_mapped(p.env), timeout=10), "a second minimise hides it, " + label)
+        subprocess.run(["xdotool", "search", "--name", "Varnel", "windowactivate"], env=p.env)
+        check(wait_until(lambda: interface_mapped(p.env), timeout=10) and interface_on_top(p, "after_restore_2"),
+              "and a second restore shows it on top, " + label)
     check(p.stop() == 0, "terminate ends the program with code 0, " + label)
 
 
@@ -74,13 +93,12 @@ def terminate_at_random_moments(display, tries=20):
     bad = []
     for i in range(tries):
         folder = tempfile.mkdtemp(prefix="sevrin-term-")
-        env = dict(os.environ, DISPLAY=display, SEVRIN_APP_DIR=folder, SEVRIN_SIM_USB="4", SEVRIN_SIM_NET="",
-                   QT_QPA_PLATFORM="xcb")
-        env.pop("SDL_VIDEODRIVER", None)
+        env = private_env(folder, display)
+        env.update(SEVRIN_APP_DIR=folder, SEVRIN_SIM_USB="4", SEVRIN_SIM_NET="")
         with open(os.path.join(folder, "log.txt"), "w") as log:
             proc = subprocess.Popen([SEVRIN], cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT)
             wait_until(lambda: handler_installed(proc.pid) or proc.poll() is not None, timeout=30)
-            time.sleep(rng.uniform(0.0, 3.0))
+            time.sleep(rng.uniform(0.0, 3.0))  # the moment of the request is the test's input
             proc.send_signal(signal.SIGTERM)
             try:
                 code = proc.wait(timeout=2.0 if i else 5.0)
@@ -92,19 +110,35 @@ def terminate_at_random_moments(display, tries=20):
     check(not bad, "%d terminate requests during the start all end the program with code 0 (%s)" % (tries, bad))
 
 
-def failed_open_ends_at_once(display):
+def failed_open_ends_at_once(display, label):
     p = Program(display, "4:fail=open", "")
+    before = p.shot("before_open")
     p.click(OPEN_BUTTON, wait=0.3)
     box = wait_until(lambda: window_id(p.env, "Error"), timeout=20)
-    check(box is not None, "a camera that cannot open shows the Error box")
-    subprocess.run(["xdotool", "key", "--window", box or "", "Return"], env=p.env)
+    check(box is not None, "a camera that cannot open shows the Error box, " + label)
+    if box:
+        # Above everything: where the box lies, the screen shows it.
+        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", box], env=p.env, capture_output=True,
+                             text=True).stdout
+        g = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        x, y, w, h = (int(g[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        area = (x + 4, y + 4, x + w - 4, y + h - 4)
+
+        def shown(img):
+            diff = ImageChops.difference(before.crop(area), img.crop(area)).convert("L")
+            return sum(1 for v in diff.getdata() if v > 30) > 0.3 * (w - 8) * (h - 8)
+        check(shown(p.wait_for("error_box", shown, timeout=10)), "the Error box shows above everything, " + label)
+    # Return as the user presses it: the box has the keyboard. (A key sent to
+    # a window that has not is delivered otherwise and may stay pressed.)
+    subprocess.run(["xdotool", "key", "Return"], env=p.env)
     start = time.time()
     try:
         code = p.proc.wait(timeout=5)
     except subprocess.TimeoutExpired:
         code = None
     took = time.time() - start
-    check(code == 0 and took < 1.0, "its OK ends the program within 1 s with code 0 (code %s, %.2f s)" % (code, took))
+    check(code == 0 and took < 1.0,
+          "its OK ends the program within 1 s with code 0 (code %s, %.2f s), %s" % (code, took, label))
     if code is None:
         p.stop()
 
@@ -144,15 +178,14 @@ def main():
     xvfb, display = start_x()
     try:
         stacking(display, with_wm=False)
-        failed_open_ends_at_once(display)
+        failed_open_ends_at_once(display, "without a window manager")
         terminate_at_random_moments(display)
         damaged_pictures_at_start(display)
-        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
+        wm = start_wm(display)
         try:
-            time.sleep(1.0)
             stacking(display, with_wm=True)
-            failed_open_ends_at_once(display)
+            for _ in range(3):
+                failed_open_ends_at_once(display, "under openbox")
         finally:
             wm.terminate()
             wm.wait(timeout=10)
