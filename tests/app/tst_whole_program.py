@@ -9,7 +9,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import (Program, changed_pixels, coloured_share, lit_share, measure_with_tool,  # noqa: E402
+from sevrin_x import (Program, changed_pixels, coloured_share, lit_share, measure_with_tool,  # noqa: E402,F401
                       red_new_pixels, start_x, wait_until, window_geometry)
 
 # Screen positions at 1920 x 1080 (interface size factor 10).

@@ -11,7 +11,6 @@ import re
 import subprocess
 import sys
 import tempfile
-import time
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "app"))
@@ -36,12 +35,7 @@ def libreoffice_csv(path, profile, infilter=None):
 
 
 def wait_files(pattern, count, timeout=20.0):
-    end = time.time() + timeout
-    while time.time() < end:
-        found = sorted(glob.glob(pattern))
-        if len(found) >= count:
-            return found
-        time.sleep(0.3)
+    w.wait_until(lambda: len(glob.glob(pattern)) >= count, timeout=timeout)
     return sorted(glob.glob(pattern))
 
 
@@ -52,9 +46,7 @@ def opened(p):
 
 def save_dialog(p, name):
     """Answers the save dialog: a file name, or None to cancel."""
-    subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "保存文件"], env=p.env,
-                   stdout=subprocess.DEVNULL, timeout=30)
-    time.sleep(0.8)
+    p.wait_window("保存文件")
     if name is None:
         # Its Cancel button lies at the lower right corner.
         out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "保存文件", "getwindowgeometry",
@@ -64,7 +56,7 @@ def save_dialog(p, name):
         p.click((x + width - 55, y + height - 24))
         return
     p.key("ctrl+a")
-    subprocess.run(["xdotool", "type", "--delay", "30", name], env=p.env, check=True)
+    p.type(name)
     p.key("Return")
 
 
@@ -91,13 +83,12 @@ def main():
     try:
         p = w.Program(display, "4", "")
         folder = os.path.join(p.dir, "Export", "File")
-        p.click(w.OPEN_BUTTON, wait=1.0)
-        p.wait_for("export_live", lambda img: w.coloured_share(img, w.VIEW) > 0.05)
-        p.click(w.TAB_MEASURE, wait=1.5)  # the measurement panels are made at the first visit
+        p.click(w.OPEN_BUTTON, until=lambda img: w.coloured_share(img, w.VIEW) > 0.05, timeout=30)
+        p.click(w.TAB_MEASURE)  # the measurement panels are made at the first visit
         for i in range(3):
-            p.click(w.LINE_TOOL)
-            p.click((760, 310 + 80 * i), wait=0.3)
-            p.click((1110, 330 + 80 * i), wait=0.3)
+            # Made again if the panels dropped the tool meanwhile.
+            w.measure_with_tool(p, w.LINE_TOOL, [(760, 310 + 80 * i), (1110, 330 + 80 * i)],
+                                (750, 300 + 80 * i, 1120, 340 + 80 * i), least=100)
         p.click(TAB_SET)
         p.shot("export_panel")
 
@@ -105,9 +96,7 @@ def main():
         p.click(EXPORT_EXCEL, wait=1.0)
         books = wait_files(os.path.join(folder, "*.xlsx"), 1)
         w.check(len(books) == 1, "Export Excel writes one time-stamped workbook")
-        end = time.time() + 10
-        while time.time() < end and not opened(p):
-            time.sleep(0.3)
+        w.wait_until(lambda: opened(p), timeout=10)
         w.check(len(books) == 1 and opened(p) == ["file://" + books[0]], "the workbook is opened")
         if books:
             check_workbook(books[0], profile, "automatic name")
@@ -124,14 +113,14 @@ def main():
             check_workbook(chosen, profile, "manual name")
 
         # Cancelled: the workbook stays as ~temp.xlsx.
-        time.sleep(1.0)
+        w.wait_until(lambda: not p.window("保存文件"), timeout=10)
         p.click(EXPORT_EXCEL, wait=0.3)
         save_dialog(p, None)
         temp = wait_files(os.path.join(folder, "~temp.xlsx"), 1)
         w.check(len(temp) == 1, "a cancelled save leaves ~temp.xlsx in the export folder")
 
         # Word, still with manual naming.
-        time.sleep(1.0)
+        w.wait_until(lambda: not p.window("保存文件"), timeout=10)
         p.click(EXPORT_WORD, wait=0.3)
         doc = os.path.join(p.dir, "report.doc")
         save_dialog(p, doc)

@@ -5,7 +5,6 @@ into the data table; three horizontal cross lines from the grid panel, one
 moved to the centre by the cross-line editor. Checked by screenshots."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
 import sevrin_x as sx  # noqa: E402
@@ -44,29 +43,25 @@ def main():
     xvfb, display = sx.start_x()
     try:
         p = sx.Program(display, "4", "")
-        p.click(OPEN_BUTTON, wait=1.0)
-        p.wait_for("live", lambda img: sx.coloured_share(img, VIEW) > 0.05, timeout=30)
-        p.click(TAB_MEASURE, wait=1.5)  # the settings panel's cursor size (sent after 1 s) drops any tool
-        p.click(P2P_TOOL)
-        for a, b in (((700, 300), (1000, 300)), ((700, 520), (900, 520))):
-            p.click(a, wait=0.3)
-            p.click(b, wait=0.3)
+        p.click(OPEN_BUTTON, until=lambda img: sx.coloured_share(img, VIEW) > 0.05, timeout=30)
+        p.click(TAB_MEASURE)
+        # Each line is made again if the panels dropped the tool meanwhile.
+        sx.measure_with_tool(p, P2P_TOOL, [(700, 300), (1000, 300)], (690, 280, 1010, 320), least=100)
+        sx.measure_with_tool(p, P2P_TOOL, [(700, 520), (900, 520)], (690, 500, 910, 540), least=80)
         box = (910, 510, 1020, 528)  # beyond the second line's end, clear of its label
-        time.sleep(0.5)
-        before = p.shot("two_lines")
-        sx.subprocess.run(["xdotool", "mousemove", str(LENGTH_CELL_ROW2[0]), str(LENGTH_CELL_ROW2[1]), "click",
-                           "--repeat", "2", "--delay", "80", "1"], env=p.env, check=True)
-        time.sleep(0.5)
+        table = (600, 800, 1900, 1040)
+        before = p.settle(0.5, boxes=[table, box])
+        p.xdo("mousemove", LENGTH_CELL_ROW2[0], LENGTH_CELL_ROW2[1], "click", "--repeat", 2, "--delay", 80, 1)
+        p.settle(0.3, boxes=[table])
         p.key("ctrl+a")
-        sx.subprocess.run(["xdotool", "type", "--delay", "50", "1000"], env=p.env, check=True)
+        p.type("1000")
         p.key("Return")
         after = p.wait_for("length_typed", lambda img: sx.changed_pixels(before, img, box) > 60, timeout=15)
         check(sx.changed_pixels(before, after, box) > 60, "a length typed into the table makes the line longer")
 
         # Three horizontal cross lines, then the first one centred by the editor.
         for _ in range(2):  # right clicks on empty ground: no tool any more
-            sx.subprocess.run(["xdotool", "mousemove", "1500", "760", "click", "3"], env=p.env, check=True)
-            time.sleep(0.3)
+            p.click((1500, 760), wait=0.3, button=3)
         p.click(TAB_LINE)
         for _ in range(3):
             p.click(ADD_H, wait=0.2)
@@ -77,9 +72,7 @@ def main():
         if lines:
             # A right press selects the line (the overlay moves lines with the right
             # button); the editor then shows it.
-            sx.subprocess.run(["xdotool", "mousemove", "1500", str(lines[0] + 1), "click", "3"], env=p.env,
-                              check=True)
-            time.sleep(0.5)
+            p.click((1500, lines[0] + 1), wait=0.5, button=3)
             # The lines lie near the middle of the picture: so does the handle of
             # the position slider. Dragged a quarter of the way, the line goes far down.
             sx.subprocess.run(["xdotool", "mousemove", str(POSITION_HANDLE_MIDDLE[0]), str(POSITION_HANDLE_MIDDLE[1]),
