@@ -49,6 +49,8 @@ public slots:
     void btnFullScreenClick();
     void quitFullScreenSLOT();
     void btnCloseClick();
+    // True once the splitters' stored layout has been read (shortly after construction).
+    bool splittersRestored() const { return splitterSettings != nullptr; }
     // Rejects every open dialog and closes an open popup, so that their
     // nested event loops return (part of the close road).
     static void dismissOpenDialogs();

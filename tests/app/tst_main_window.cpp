@@ -60,7 +60,7 @@ void TestMainWindow::hotPlugFollowsTheRemovedCamera() {
     SDLBackground video;
     videoWindow = &video;
     MainWindow w;
-    QTest::qWait(100); // the start timer scans and shows
+    QTRY_VERIFY(w.isVisible()); // the start timer scans and shows
     video.show();
     QSignalSpy restart(MessagePassing::instance(), &MessagePassing::restartCameraSIGNAL);
     w.deviceRemoved("usb webcam (vid_046d&pid_0825)"); // unknown: nothing
@@ -95,7 +95,7 @@ void TestMainWindow::simulatedUnplugAndPlugFollowed() {
     SDLBackground video;
     videoWindow = &video;
     MainWindow w;
-    QTest::qWait(100); // the scan starts the device watcher
+    QTRY_VERIFY(w.isVisible()); // the scan (which starts the device watcher) runs before the show
     video.show();
     const QString name = CaptureDevice::deviceNames().value(0);
     QVERIFY(name.contains("vid_fea9&pid_52C0", Qt::CaseInsensitive));
@@ -115,7 +115,7 @@ void TestMainWindow::scanListsSimulatedCamerasWithNumbering() {
     qputenv("SEVRIN_SIM_NET", "");
     SimUsbBus::instance()->configure("3:fw=31,3:fw=20,13,8");
     MainWindow w;
-    QTest::qWait(100);
+    QTRY_VERIFY(w.isVisible());
     auto* devices = w.centralWidgetWindow()->findChild<deviceForm*>();
     QVERIFY(devices);
     const auto* list = devices->findChild<QComboBox*>("comboBox");
@@ -146,7 +146,7 @@ void TestMainWindow::splitterStateSurvivesRestart() {
         MainWidget* mw = w.centralWidgetWindow();
         mw->resize(1600, 900);
         mw->show();
-        QTest::qWait(100); // oneSecondDelay opens ./MainWidget.ini
+        QTRY_VERIFY(mw->splittersRestored()); // oneSecondDelay opens ./MainWidget.ini
         auto* left = mw->findChild<QSplitter*>("splitterLeft");
         QVERIFY(left);
         left->setSizes({500, 1094});
@@ -160,14 +160,14 @@ void TestMainWindow::splitterStateSurvivesRestart() {
     MainWidget* mw = w.centralWidgetWindow();
     mw->resize(1600, 900);
     mw->show();
-    QTest::qWait(100);
+    QTRY_VERIFY(mw->splittersRestored());
     QCOMPARE(mw->findChild<QSplitter*>("splitterLeft")->sizes(), sizes);
 }
 
 void TestMainWindow::tabsDoNothingBeforeACamera() {
     TestEnv env;
     MainWindow w;
-    QTest::qWait(100);
+    QTRY_VERIFY(w.isVisible());
     MainWidget* mw = w.centralWidgetWindow();
     auto* measure = mw->findChild<QToolButton*>("btnMeasure");
     QVERIFY(measure);

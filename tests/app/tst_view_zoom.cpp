@@ -55,7 +55,8 @@ void TestViewZoom::initTestCase() {
     main->resize(1600, 900);
     mw->resize(1600, 900);
     mw->show();
-    QTest::qWait(100);
+    QTRY_VERIFY(main->isVisible() && mw->splittersRestored());
+    QCoreApplication::processEvents(); // the layouts these posted
     cam.reset(UvcModels::openModel(14, 0, "NV12"));
     QVERIFY(cam);
     MessagePassing::instance()->setCurCamera(cam.get());

@@ -7,13 +7,12 @@ the fused picture in the main view becomes sharper than any single frame
 run and writes the picture with its 526 x 296 thumbnail and its entry in the
 recent list; Close hands the view back."""
 import os
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from PIL import Image, ImageFilter, ImageStat  # noqa: E402
-from sevrin_x import Checks, Program, start_x  # noqa: E402
+from sevrin_x import Checks, Program, lit_share, start_x, wait_until  # noqa: E402
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -35,12 +34,12 @@ def main():
     xvfb, display = start_x()
     try:
         p = Program(display, "4:tilt=0.005:sweep=4", "")
-        p.click(OPEN_BUTTON, wait=3.0)
+        p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
         p.click(TAB_COMPOSITE, wait=1.0)
         p.click(TAB_FOCUS, wait=1.0)
         # The sharpest single frame over a whole sweep.
         single = 0.0
-        end = time.time() + 9
+        end = time.time() + 9  # one whole sweep of the focus is looked at, not waited for
         k = 0
         while time.time() < end:
             single = max(single, sharpness(p.shot("live_%d" % k)))
@@ -52,24 +51,19 @@ def main():
         check(sharpness(fused) > 1.5 * single, "the fused picture is sharper than every single frame")
 
         p.click(EXPORT, wait=0.5)
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "保存文件"], env=p.env,
-                       stdout=subprocess.DEVNULL, timeout=120)
-        time.sleep(0.5)
+        p.wait_window("保存文件", timeout=120)
         p.shot("export_dialog")
-        p.click(SAVE_IN_DIALOG, wait=1.0)
+        p.click(SAVE_IN_DIALOG, wait=0.3)
         out = os.path.join(p.dir, "Export", "Image", "CompositeImage.jpg")
-        for _ in range(40):
-            if os.path.exists(os.path.join(p.dir, ".scaleImage", "0.jpg")):
-                break
-            time.sleep(0.5)
+        wait_until(lambda: os.path.exists(os.path.join(p.dir, ".scaleImage", "0.jpg")) and os.path.exists(
+            os.path.join(p.dir, "ImageHistory.ini")), timeout=20)
         check(os.path.exists(out) and Image.open(out).size == (3840, 2160), "the exported picture reads back")
         thumb = os.path.join(p.dir, ".scaleImage", "0.jpg")
         check(os.path.exists(thumb) and Image.open(thumb).size == (526, 296), "its thumbnail is 526 x 296")
         history = open(os.path.join(p.dir, "ImageHistory.ini"), encoding="utf-8").read()
         check(out in history, "the picture is in the recent list")
 
-        p.click(CLOSE, wait=2.0)
-        back = p.shot("closed")
+        back = p.click(CLOSE, until=lambda img: abs(sharpness(img) - sharpness(fused)) > 0.5, timeout=15)
         check(abs(sharpness(back) - sharpness(fused)) > 0.5, "Close hands the view back to the live picture")
         check(p.stop() == 0, "the program ends with exit code 0")
     finally:

@@ -6,16 +6,14 @@ picture and its thumbnail, and the exported mosaic matches a snapshot of the
 specimen taken at the first stop where both cover it."""
 import glob
 import os
-import subprocess
 import sys
-import time
 
 from PIL import Image, ImageChops, ImageStat
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "../app"))
 import tst_whole_program as whole  # noqa: E402
-from tst_whole_program import Program, check, start_x  # noqa: E402
+from tst_whole_program import Program, check, start_x, wait_until  # noqa: E402
 
 SOURCE = os.environ.get("SEVRIN_SOURCE_DIR", os.path.join(HERE, "../.."))
 OPEN_BUTTON = (531, 54)
@@ -42,16 +40,13 @@ def main():
     p = None
     try:
         p = Program(display, "4", "")
-        p.click(OPEN_BUTTON, wait=3.0)
+        p.click(OPEN_BUTTON, until=lambda img: lit_share(img, MOSAIC_VIEW) > 0.5, timeout=30)
         # The truth: a snapshot of the first stop (full sensor size).
         p.click(SNAP_BUTTON, wait=0.5)
-        end = time.time() + 20
-        while not glob.glob(os.path.join(p.dir, "Export/Image/*.jpg")) and time.time() < end:
-            time.sleep(0.3)
+        wait_until(lambda: glob.glob(os.path.join(p.dir, "Export/Image/*.jpg")), timeout=20)
         snaps = glob.glob(os.path.join(p.dir, "Export/Image/*.jpg"))
         check(len(snaps) == 1, "a snapshot of the first stop")
-        time.sleep(1.0)
-        truth = Image.open(snaps[0]).convert("RGB")
+        truth = wait_until(lambda: snaps and readable(snaps[0]), timeout=20)
         for s in snaps:
             os.remove(s)
 
@@ -63,26 +58,25 @@ def main():
         first = p.wait_for("stitch_first", first_frame, timeout=40)
         check(first_frame(first), "the mosaic view shows the first frame")
         for x, y in SERPENTINE:
+            before = p.shot("stitch_stop")
             with open(stage, "w") as f:
                 f.write("%d %d\n" % (x, y))
-            time.sleep(3.5)
+            # The mosaic takes the new stop in, then stays as it is.
+            p.wait_for("stitch_moved", lambda img: changed(before, img) > 2000, timeout=20)
+            p.settle(1.0, timeout=8, boxes=[MOSAIC_VIEW])
         grown = p.wait_for("stitch_grown", lambda img: lit_share(img, MOSAIC_VIEW) > 2 * lit_share(first, MOSAIC_VIEW),
                            timeout=30)
         check(lit_share(grown, MOSAIC_VIEW) > 2 * lit_share(first, MOSAIC_VIEW), "the mosaic grew on screen")
 
         p.click(EXPORT, wait=0.2)
         # The export runs with the next frame and opens the save dialog.
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "保存文件"], env=p.env,
-                       stdout=subprocess.DEVNULL, timeout=60)
-        time.sleep(0.5)
+        p.wait_window("保存文件", timeout=60)
         p.key("Return")
         out = os.path.join(p.dir, "Export/Image/max.jpg")
-        end = time.time() + 30
-        while not (os.path.exists(out) and os.path.exists(os.path.join(p.dir, ".scaleImage/0.jpg"))) and time.time() < end:
-            time.sleep(0.3)
+        thumb_path = os.path.join(p.dir, ".scaleImage/0.jpg")
+        wait_until(lambda: readable(out) and readable(thumb_path), timeout=30)
         check(os.path.exists(out), "Export wrote the mosaic")
-        time.sleep(1.0)
-        mosaic = Image.open(out).convert("RGB")
+        mosaic = readable(out) or Image.open(out).convert("RGB")
         thumb = Image.open(os.path.join(p.dir, ".scaleImage/0.jpg"))
         check(thumb.size[1] == 296, "the thumbnail is 296 pixels high")
         # The serpentine reached 3600 + 3840 units right and 900 + 2160 down.
@@ -103,6 +97,21 @@ def main():
         os.remove(stage)
     print("%d checks, %d failed" % (whole.checks[0], len(whole.failures)))
     return 1 if whole.failures else 0
+
+
+def readable(path):
+    """The picture at path once it is completely written, else None."""
+    try:
+        img = Image.open(path)
+        img.load()
+        return img.convert("RGB")
+    except (OSError, SyntaxError):
+        return None
+
+
+def changed(a, b):
+    diff = ImageChops.difference(a.crop(MOSAIC_VIEW), b.crop(MOSAIC_VIEW)).convert("L")
+    return sum(1 for v in diff.getdata() if v > 40)
 
 
 def lit_share(img, box):

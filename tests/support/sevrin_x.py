@@ -9,13 +9,12 @@ waits for the state it expects (a window, pixels of a screenshot, a file), or,
 where it expects nothing in particular, for the interface to stay unchanged
 for a while (settle)."""
 import os
-import shutil
 import signal
 import subprocess
 import tempfile
 import time
 
-from PIL import Image, ImageChops, ImageGrab
+from PIL import ImageChops, ImageGrab
 
 BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 SEVRIN = os.path.join(BUILD, "Sevrin")

@@ -152,8 +152,11 @@ private slots:
         QSignalSpy busy(hub, SIGNAL(addIconCameraSIGNAL()));
         QSignalSpy idle(hub, SIGNAL(removeIconCameraSIGNAL()));
         // The camera's answer arrives inside the click; look at the state in between.
+        // The connection lives as long as this case: a later case that makes
+        // the hub emit must not reach a lambda writing into a finished frame.
         bool disabledMeanwhile = false;
-        connect(hub, &MessagePassing::addIconCameraSIGNAL, this,
+        QObject watching;
+        connect(hub, &MessagePassing::addIconCameraSIGNAL, &watching,
                 [&] { disabledMeanwhile = !btn(26)->isEnabled() && !btn(27)->isEnabled(); });
         btn(n)->click();
         QCOMPARE(camera.calls.size(), 1);
