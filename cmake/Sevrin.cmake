@@ -66,10 +66,12 @@ function(sevrin_folder_tests)
       # Debian's interpreter: it has openpyxl; another python3 may come first on PATH.
       add_test(NAME ${name} COMMAND /usr/bin/python3 ${s})
     endif()
-    # Scripts drive the whole program under a virtual X server: alone, so
-    # their timing does not depend on what else the machine is running.
+    # Scripts drive the whole program under a virtual X server of their own,
+    # in folders of their own, and wait on states rather than for fixed
+    # times: they run beside other tests. Each counts as two jobs (the
+    # program, the X server and the script that checks its screenshots).
     set_tests_properties(${name} PROPERTIES
       ENVIRONMENT "SEVRIN_BUILD_DIR=${CMAKE_BINARY_DIR};SEVRIN_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-      TIMEOUT 900 RUN_SERIAL TRUE)
+      TIMEOUT 900 PROCESSORS 2)
   endforeach()
 endfunction()
