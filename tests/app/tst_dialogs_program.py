@@ -11,8 +11,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import (LEFT_COLUMN, PANEL_GREY, Checks, Program, coloured_share, start_wm, start_x,  # noqa: E402
-                      wait_until)
+from sevrin_x import (LEFT_COLUMN, PANEL_GREY, Checks, Program, coloured_share, wait_until,  # noqa: E402
+                      with_and_without_wm)
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -111,20 +111,12 @@ def terminate_with_dialog_open(display, label):
 
 
 def main():
-    xvfb, display = start_x()
-    try:
-        escape_closes_dialogs(display, "without a window manager")
-        terminate_with_dialog_open(display, "without a window manager")
-        wm = start_wm(display)
-        try:
-            escape_closes_dialogs(display, "under openbox")
-            terminate_with_dialog_open(display, "under openbox")
-        finally:
-            wm.terminate()
-            wm.wait(timeout=10)
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+    def both(label):
+        def run(display):
+            escape_closes_dialogs(display, label)
+            terminate_with_dialog_open(display, label)
+        return run
+    with_and_without_wm(both("without a window manager"), both("under openbox"))
     return check.summary()
 
 

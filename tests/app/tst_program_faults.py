@@ -16,8 +16,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
-from sevrin_x import (SEVRIN, Checks, Program, interface_mapped, private_env, start_wm, start_x,  # noqa: E402
-                      wait_until)
+from sevrin_x import (SEVRIN, Checks, Program, interface_mapped, private_env, wait_until,  # noqa: E402
+                      with_and_without_wm)
 
 from PIL import Image, ImageChops  # noqa: E402
 
@@ -175,23 +175,18 @@ def damaged_pictures_at_start(display):
 
 
 def main():
-    xvfb, display = start_x()
-    try:
+    def without_wm(display):
         stacking(display, with_wm=False)
         failed_open_ends_at_once(display, "without a window manager")
         terminate_at_random_moments(display)
         damaged_pictures_at_start(display)
-        wm = start_wm(display)
-        try:
-            stacking(display, with_wm=True)
-            for _ in range(3):
-                failed_open_ends_at_once(display, "under openbox")
-        finally:
-            wm.terminate()
-            wm.wait(timeout=10)
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+
+    def under_wm(display):
+        stacking(display, with_wm=True)
+        for _ in range(3):
+            failed_open_ends_at_once(display, "under openbox")
+
+    with_and_without_wm(without_wm, under_wm)
     return check.summary()
 
 

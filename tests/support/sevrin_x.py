@@ -173,6 +173,23 @@ def start_wm(display):
     return wm
 
 
+def with_and_without_wm(without, under_wm):
+    """Runs without(display) on a new X server, then under_wm(display) on the
+    same server once openbox manages it; cleans both up."""
+    xvfb, display = start_x()
+    try:
+        without(display)
+        wm = start_wm(display)
+        try:
+            under_wm(display)
+        finally:
+            wm.terminate()
+            wm.wait(timeout=10)
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)
+
+
 def interface_mapped(env):
     """True when the interface window (the translucent top-level named
     "Sevrin" that covers the screen) is mapped."""

@@ -104,7 +104,8 @@ private slots:
             plus(&panel, key)->click();
             QCOMPARE(NetCameraTestKit::calls(sim, "WF_Set").size(), slider(&panel, key)->isVisible() ? 1 : 0);
         }
-        QTest::qWait(600); // past the stored lock's moment: no lock without a lock box
+        // The stored lock's moment (run now rather than waited for): no lock without a lock box.
+        QVERIFY(QMetaObject::invokeMethod(&panel, "oneSecondLater"));
         QVERIFY(slider(&panel, 2)->isEnabled());
         sim->clearCallLog();
         radio(&panel, "rbtnMirrSetOpen")->click();
