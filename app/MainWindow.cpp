@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/CloseRequestFilter.h"
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
@@ -63,8 +64,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     mainWidget->resize(size());
     mainWidget->hide();
     widget_center->setStyleSheet("QWidget#widget_center{background-color:rgb(96,96,96);}");
+    // A close request with a modal dialog open takes the close road too.
+    closeRequests = std::make_unique<CloseRequestFilter>(mainWidget, [this] { mainWidget->btnCloseClick(); });
+    closeRequests->watch(this);
+    closeRequests->watch(mainWidget);
     QTimer::singleShot(35, this, &MainWindow::oneDealy);
 }
+
+MainWindow::~MainWindow() = default;
 
 void MainWindow::oneDealy() {
     scanCameras();

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class CloseRequestFilter;
 class DeviceWatcher;
 class MainWidget;
 
@@ -16,6 +19,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
     MainWidget* centralWidgetWindow() const { return mainWidget; }
 
     // Device code (1..14) of a capture device name by the USB ids it contains
@@ -61,6 +65,7 @@ private:
     DeviceWatcher* watcher = nullptr;
     bool interfaceIconified = false;
     bool watchingExposure = false;
+    std::unique_ptr<CloseRequestFilter> closeRequests;
 };
 
 // The main window's centre widget, native parent of the video window.

@@ -3,7 +3,8 @@
 manager and under openbox: Escape closes each modal dialog of the camera and
 measurement panels (and the program goes on), and still leaves full screen
 when no dialog is open; a terminate request made while a modal dialog is open
-ends the program with code 0 within 2 s."""
+ends the program with code 0 within 2 s, and so does a close request of the
+main window."""
 import os
 import signal
 import subprocess
@@ -11,8 +12,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import (LEFT_COLUMN, PANEL_GREY, Checks, Program, coloured_share, wait_until,  # noqa: E402
-                      with_and_without_wm)
+from sevrin_x import (LEFT_COLUMN, PANEL_GREY, Checks, Program, close_request, coloured_share,  # noqa: E402
+                      wait_until, with_and_without_wm)
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -90,21 +91,26 @@ def escape_closes_dialogs(display, label):
 
 
 def terminate_with_dialog_open(display, label):
-    for name, tab, steps in (DIALOGS[3], DIALOGS[2], DIALOGS[0]):
+    for name, tab, steps, how in ((*DIALOGS[3], "terminate"), (*DIALOGS[2], "terminate"),
+                                  (*DIALOGS[0], "terminate"), (*DIALOGS[3], "close request")):
         p = start_live(display)
         p.click(tab)
+        main_window = p.window("Varnel")
         wid = open_dialog(p, lambda: steps(p))
         check(wid is not None, "%s opens, %s" % (name, label))
         start = time.time()
-        p.proc.send_signal(signal.SIGTERM)
+        if how == "terminate":
+            p.proc.send_signal(signal.SIGTERM)
+        else:
+            close_request(p.display, main_window)
         try:
             code = p.proc.wait(timeout=10)
         except subprocess.TimeoutExpired:
             code = "still running"
         took = time.time() - start
         check(code == 0 and took < 2.0,
-              "terminate with %s open ends the program with code 0 within 2 s (code %s, %.2f s), %s"
-              % (name, code, took, label))
+              "%s with %s open ends the program with code 0 within 2 s (code %s, %.2f s), %s"
+              % (how, name, code, took, label))
         if code == "still running":
             p.proc.kill()
             p.proc.wait()

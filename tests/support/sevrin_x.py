@@ -173,6 +173,41 @@ def start_wm(display):
     return wm
 
 
+def close_request(display, window):
+    """Asks window to close as a window manager's close button does (the
+    WM_DELETE_WINDOW message of the ICCCM)."""
+    import ctypes
+
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(ClientMessage)]
+    dpy = x11.XOpenDisplay(display.encode())
+    if not dpy:
+        raise RuntimeError("cannot open display " + display)
+    try:
+        event = ClientMessage()
+        event.type = 33  # ClientMessage
+        event.window = int(window)
+        event.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+        event.format = 32
+        event.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
+        event.data[1] = 0  # CurrentTime
+        x11.XSendEvent(dpy, int(window), 0, 0, ctypes.byref(event))
+        x11.XFlush(dpy)
+    finally:
+        x11.XCloseDisplay(ctypes.c_void_p(dpy))
+
+
 def with_and_without_wm(without, under_wm):
     """Runs without(display) on a new X server, then under_wm(display) on the
     same server once openbox manages it; cleans both up."""
