@@ -19,8 +19,8 @@ SOURCE = os.environ.get("SEVRIN_SOURCE_DIR", os.path.join(HERE, "../.."))
 OPEN_BUTTON = (531, 54)
 SNAP_BUTTON = (665, 54)
 TAB_COMPOSITE = (29, 240)
-PLAY = (189, 475)
-EXPORT = (313, 427)
+PLAY = (108, 517)
+EXPORT = (314, 471)
 MOSAIC_VIEW = (580, 40, 1910, 1040)
 # Stage positions in sensor units (two per pixel of the 1920 x 1080 stitching frames).
 SERPENTINE = [(1200, 0), (2400, 0), (3600, 0), (3600, 900), (2400, 900), (1200, 900), (0, 900)]
