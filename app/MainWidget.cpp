@@ -38,13 +38,12 @@
 #include "panels/measure/MeasureForm.h"
 #include "panels/measure/MeasureSet.h"
 #include "panels/measure/ScaleSet.h"
-
-#include <QCloseEvent>
-#include <QDialog>
 #include "panels/measure/SetScaleInfoDialog.h"
 #include "panels/measure/SetTextDialog.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>

@@ -46,7 +46,7 @@ protected:
     void changeEvent(QEvent* event) override;
     // A window manager that iconifies this window unmaps it, but leaves the
     // interface window (a separate top-level) mapped over the desktop: it is
-    // hidden with it and shown again on restore. Without a window manager a
+    // iconified with it and shown again on restore. Without a window manager a
     // minimise request unmaps nothing, and the interface stays.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
