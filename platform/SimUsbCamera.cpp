@@ -432,14 +432,57 @@ SimUsbCamera::Effects SimUsbCamera::effects() const {
 
 namespace {
 
+qint64 steadyMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+// The stage that pans by itself while stitching takes frames
+// (SEVRIN_SIM_STAGE=pan or pan=SPEED, specimen units a second, 150 by
+// default): rows of 1200 units left and right, 250 units apart, four rows
+// down and back up, so a stitched picture grows in both directions. Frozen
+// whenever no stitching frame came for half a second.
+QPointF pannedStage(QPointF own, double speed) {
+    static std::mutex lock;
+    static qint64 last = -1;
+    static double travelled = 0.0;
+    std::lock_guard<std::mutex> hold(lock);
+    const qint64 now = steadyMs();
+    const qint64 since = SimUsbBus::instance()->sinceStitchingFrame();
+    if (last >= 0 && since >= 0 && since < 500)
+        travelled += speed * double(now - last) / 1000.0;
+    last = now;
+    constexpr double rowLength = 1200.0, rowStep = 250.0;
+    constexpr int rows = 4;
+    const double leg = rowLength + rowStep;      // one row and the step down
+    const double cycle = 2.0 * rows * leg;       // down the rows and back up
+    const double t = std::fmod(travelled, cycle);
+    const int legIndex = int(t / leg);           // 0 .. 2 * rows - 1
+    const double inLeg = t - legIndex * leg;
+    const int row = legIndex < rows ? legIndex : 2 * rows - 1 - legIndex;
+    const bool rightwards = legIndex % 2 == 0;
+    const double x = std::min(inLeg, rowLength);
+    const double stepped = std::max(0.0, inLeg - rowLength);
+    const double y = row * rowStep + (legIndex < rows ? stepped : -stepped);
+    return own + QPointF(rightwards ? x : rowLength - x, y);
+}
+
 // The stage as an outside driver sets it (a whole-program test panning the
 // specimen): "x y" in specimen units in the file that SEVRIN_SIM_STAGE
 // names, read at most every 50 ms; `own` while the variable is unset or the
-// file holds no position.
+// file holds no position. "pan" instead of a file pans by itself.
 QPointF outsideStage(QPointF own) {
     static const QString file = QString::fromLocal8Bit(qgetenv("SEVRIN_SIM_STAGE"));
     if (file.isEmpty())
         return own;
+    if (file == "pan" || file.startsWith("pan=")) {
+        const double speed = file == "pan" ? 150.0 : file.mid(4).toDouble();
+        return pannedStage(own, speed > 0 ? speed : 150.0);
+    }
     static std::mutex lock;
     static QElapsedTimer since;
     static QPointF last;
@@ -786,4 +829,25 @@ bool SimUsbBus::plug(const QString& name) {
     c->setPlugged(true);
     emit arrived(name);
     return true;
+}
+
+void SimUsbBus::applyUnpluggedList(const QStringList& entries) {
+    const auto all = cameras();
+    for (int i = 0; i < all.size(); ++i) {
+        const QString name = all[i]->name();
+        bool listed = false;
+        for (const QString& e : entries)
+            listed = listed || e.trimmed() == QString::number(i + 1) || e.trimmed() == name;
+        if (listed)
+            unplug(name);
+        else
+            plug(name);
+    }
+}
+
+void SimUsbBus::noteStitchingFrame() { m_stitchingFrameMs = steadyMs(); }
+
+qint64 SimUsbBus::sinceStitchingFrame() const {
+    const qint64 at = m_stitchingFrameMs;
+    return at < 0 ? -1 : steadyMs() - at;
 }

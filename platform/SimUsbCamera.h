@@ -14,6 +14,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <opencv2/core.hpp>
 
@@ -199,7 +200,7 @@ private:
 
 // The simulated USB cameras of the process, configured by SEVRIN_SIM_USB
 // (a comma-separated list of CODE[:fw=N][:fps=N][:jpeg=422][:id=N][:fail=open]
-// [:timeout=N]). Plugging and unplugging go through here so that the device
+// [:timeout=N][:tilt=T][:sweep=S]; the README's Cameras section explains each). Plugging and unplugging go through here so that the device
 // watcher hears of them. GUI thread for configure; the rest any thread.
 class SimUsbBus : public QObject {
     Q_OBJECT
@@ -214,6 +215,16 @@ public:
     std::shared_ptr<SimUsbCamera> cameraNamed(const QString& name) const;
     bool unplug(const QString& name);
     bool plug(const QString& name);
+    // The plug control's list: the cameras it names are unplugged, the others
+    // plugged back. An entry is a camera's position in SEVRIN_SIM_USB
+    // (1 the first) or its device name; unknown entries are ignored.
+    void applyUnpluggedList(const QStringList& entries);
+
+    // Stitching takes a frame (any thread). With SEVRIN_SIM_STAGE=pan the
+    // stage pans by itself while such frames keep coming.
+    void noteStitchingFrame();
+    // Milliseconds of the steady clock since the last stitching frame; -1 never.
+    qint64 sinceStitchingFrame() const;
 
 signals:
     void removed(const QString& name);
@@ -223,4 +234,5 @@ private:
     SimUsbBus() = default;
     mutable std::mutex m_mutex;
     QList<std::shared_ptr<SimUsbCamera>> m_cameras;
+    std::atomic<qint64> m_stitchingFrameMs{-1};
 };

@@ -586,9 +586,10 @@ void TstUvcModels::frameRateAdjustments() {
         int resolution;
         float expected;
     };
+    // The readout is the rate of the frames delivered, at every size and format.
     const QList<Case> cases{{7, "fps=50", "NV12", 0, 45.0f},  {7, "fps=30", "NV12", 0, 30.0f},
-                            {4, "fps=30", "NV12", 1, 30.0f},  {4, "fps=30", "NV12", 0, 35.0f},
-                            {14, "fps=30", "YUYV", 0, 35.0f}, {14, "fps=30", "NV12", 0, 30.0f}};
+                            {4, "fps=30", "NV12", 1, 30.0f},  {4, "fps=30", "NV12", 0, 30.0f},
+                            {14, "fps=30", "YUYV", 0, 30.0f}, {14, "fps=30", "NV12", 0, 30.0f}};
     for (const Case& c : cases) {
         ModelRig rig(c.code, c.options, c.format);
         QVERIFY(rig.cam);
