@@ -213,6 +213,8 @@ void MessagePassing::initImageHistory() {
             listed = listed || k.second == item.first;
         if (!listed)
             leftovers.append(item);
+        else if (!item.second.isEmpty())
+            QFile::remove(item.second); // listed already, with its own thumbnail
     }
 
     historySettings->clear();

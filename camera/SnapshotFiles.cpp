@@ -217,7 +217,9 @@ namespace {
 // Writers report a full disk as an unknown error; say what it is.
 QString explainedReason(const QString& path, const QString& reason, int language) {
     const QStorageInfo volume(QFileInfo(path).absolutePath());
-    if (!volume.isValid() || volume.bytesAvailable() > 1024 * 1024)
+    // Kernel file systems (no size at all) are never full; they refuse files
+    // for the reason given.
+    if (!volume.isValid() || volume.bytesTotal() <= 0 || volume.bytesAvailable() > 1024 * 1024)
         return reason;
     static const char* const full[] = {"磁盘空间已满", "The disk is full", "磁碟空間已滿"};
     return QString::fromUtf8(full[language >= 0 && language <= 2 ? language : 0]);
