@@ -456,20 +456,31 @@ QPointF pannedStage(QPointF own, double speed) {
     if (last >= 0 && since >= 0 && since < 500)
         travelled += speed * double(now - last) / 1000.0;
     last = now;
+    return own + SimUsbCamera::panPosition(travelled);
+}
+
+} // namespace
+
+QPointF SimUsbCamera::panPosition(double travelled) {
     constexpr double rowLength = 1200.0, rowStep = 250.0;
-    constexpr int rows = 4;
-    const double leg = rowLength + rowStep;      // one row and the step down
-    const double cycle = 2.0 * rows * leg;       // down the rows and back up
-    const double t = std::fmod(travelled, cycle);
-    const int legIndex = int(t / leg);           // 0 .. 2 * rows - 1
-    const double inLeg = t - legIndex * leg;
-    const int row = legIndex < rows ? legIndex : 2 * rows - 1 - legIndex;
-    const bool rightwards = legIndex % 2 == 0;
+    // Rows visited in turn, down and back up; each leg runs along its row
+    // (right on even legs, left on odd ones) and then steps to the next row.
+    constexpr int rows[] = {0, 1, 2, 3, 2, 1};
+    constexpr int legs = 6;
+    const double leg = rowLength + rowStep;
+    const double t = std::fmod(std::max(0.0, travelled), legs * leg);
+    const int k = std::min(legs - 1, int(t / leg));
+    const double inLeg = t - k * leg;
     const double x = std::min(inLeg, rowLength);
     const double stepped = std::max(0.0, inLeg - rowLength);
-    const double y = row * rowStep + (legIndex < rows ? stepped : -stepped);
-    return own + QPointF(rightwards ? x : rowLength - x, y);
+    const int next = rows[(k + 1) % legs];
+    const double y = rows[k] * rowStep + (next > rows[k] ? stepped : -stepped);
+    return QPointF(k % 2 == 0 ? x : rowLength - x, y);
 }
+
+QPointF SimUsbCamera::shownStageOffset() const { return view().offset; }
+
+namespace {
 
 // The stage as an outside driver sets it (a whole-program test panning the
 // specimen): "x y" in specimen units in the file that SEVRIN_SIM_STAGE

@@ -73,6 +73,13 @@ public:
     // position in depth units, and the specimen's depth slope along x.
     void setStageOffset(const QPointF& units);
     QPointF stageOffset() const;
+    // The offset the frames show now: the own stage, or where an outside
+    // driver (SEVRIN_SIM_STAGE) put it.
+    QPointF shownStageOffset() const;
+    // The self-panning stage's offset after `travelled` units of its path:
+    // rows of 1200 units, right then left, 250 units apart, four rows down and
+    // back up (rows 0 1 2 3 2 1), then again.
+    static QPointF panPosition(double travelled);
     void setFocus(double position);
     double focus() const;
     void setDepthTilt(double tilt);
