@@ -104,6 +104,12 @@ private slots:
     void commandsAndSelectorWrites();
     void readAnswersTheLastRequest();
     void mirrorRegisterOutOfRangeChangesNothing();
+    void mirrorRegisterAnswersByValue_data();
+    void mirrorRegisterAnswersByValue();
+    void firmwareBoundariesOfSorrinAndCorvo_data();
+    void firmwareBoundariesOfSorrinAndCorvo();
+    void offeredFormatByFirmware_data();
+    void offeredFormatByFirmware();
     void firmwareGatesOfSorrin();
     void firmwareGatesOfQuilletAndAmbrel();
     void exposureThroughTheChannel();
@@ -330,6 +336,88 @@ void TstUvcModels::mirrorRegisterOutOfRangeChangesNothing() {
     QCOMPARE(rig.current(CtlMirror), 1);
     QCOMPARE(rig.current(CtlFlip), 0);
     QCOMPARE(rig.as<UVCRegisterCamera>()->horizontalMirrorState(), 1);
+}
+
+void TstUvcModels::mirrorRegisterAnswersByValue_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("mirror"); // shown afterwards; the state before is mirror 1, flip 0
+    QTest::addColumn<int>("flip");
+    // In range: both bits taken.
+    QTest::newRow("13: 0") << 13 << 0 << 0 << 0;
+    QTest::newRow("13: 2") << 13 << 2 << 0 << 1;
+    QTest::newRow("13: 3") << 13 << 3 << 1 << 1;
+    // Out of range, whatever their low bits say: nothing changes.
+    QTest::newRow("13: 4 (low bits 00)") << 13 << 4 << 1 << 0;
+    QTest::newRow("13: 6 (low bits 10)") << 13 << 6 << 1 << 0;
+    QTest::newRow("13: 7 (low bits 11)") << 13 << 7 << 1 << 0;
+    QTest::newRow("13: 8") << 13 << 8 << 1 << 0;
+    QTest::newRow("13: 255") << 13 << 255 << 1 << 0;
+}
+
+void TstUvcModels::mirrorRegisterAnswersByValue() {
+    QFETCH(int, code);
+    QFETCH(int, answer);
+    ModelRig rig(code);
+    rig.cam->setHFlip(1);
+    rig.cam->syncParams();
+    QCOMPARE(rig.current(CtlMirror), 1);
+    QCOMPARE(rig.current(CtlFlip), 0);
+    rig.sim->setReg(0x07, answer);
+    rig.cam->syncParams();
+    QTEST(rig.current(CtlMirror), "mirror");
+    QTEST(rig.current(CtlFlip), "flip");
+}
+
+void TstUvcModels::firmwareBoundariesOfSorrinAndCorvo_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("firmware");
+    QTest::addColumn<bool>("purple");     // the purple-fringe switch, read from its register
+    QTest::addColumn<int>("sharpness");   // the sharpness slider's top
+    QTest::addColumn<int>("cameraMode");  // shown for a camera answering mode 1
+    for (const int code : {14, 3}) {
+        const QString name = code == 14 ? "Sorrin" : "Corvo";
+        QTest::newRow(qPrintable(name + " fw 8")) << code << 8 << false << 20 << 2;
+        QTest::newRow(qPrintable(name + " fw 9")) << code << 9 << true << 20 << 2;
+        QTest::newRow(qPrintable(name + " fw 10")) << code << 10 << true << 254 << 2;
+        QTest::newRow(qPrintable(name + " fw 11")) << code << 11 << true << 254 << 1;
+    }
+}
+
+void TstUvcModels::firmwareBoundariesOfSorrinAndCorvo() {
+    QFETCH(int, code);
+    QFETCH(int, firmware);
+    QFETCH(bool, purple);
+    QFETCH(int, sharpness);
+    ModelRig rig(code, QString("fps=0:fw=%1").arg(firmware), "YUYV");
+    QVERIFY(rig.cam);
+    QCOMPARE(rig.cam->paramRange(CtlSharpness).value(1), sharpness);
+    QCOMPARE(!rig.cam->paramRange(CtlPurple).isEmpty(), purple);
+    rig.sim->setReg(0x0B, 1);
+    rig.sim->setReg(0x0C, 1);
+    rig.cam->syncParams();
+    QTEST(rig.current(CtlCameraMode), "cameraMode");
+    if (purple)
+        QCOMPARE(rig.current(CtlPurple), 1);
+}
+
+void TstUvcModels::offeredFormatByFirmware_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("firmware");
+    QTest::addColumn<QString>("format");
+    QTest::newRow("Nesko 8") << 4 << 8 << "YUYV";
+    QTest::newRow("Nesko 9") << 4 << 9 << "NV12";
+    QTest::newRow("Nesko 10") << 4 << 10 << "NV12";
+    QTest::newRow("Corvo 28") << 3 << 28 << "YUYV";
+    QTest::newRow("Corvo 29") << 3 << 29 << "NV12";
+    QTest::newRow("Sorrin 28") << 14 << 28 << "YUYV";
+    QTest::newRow("Sorrin 29") << 14 << 29 << "NV12";
+}
+
+void TstUvcModels::offeredFormatByFirmware() {
+    QFETCH(int, code);
+    QFETCH(int, firmware);
+    QTEST(UvcModels::offeredFormat(code, firmware), "format");
 }
 
 void TstUvcModels::firmwareGatesOfSorrin() {
