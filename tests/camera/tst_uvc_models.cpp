@@ -13,6 +13,7 @@
 #include "camera/UVCCamera_Pellam.h"
 #include "camera/UVCCamera_Quillet.h"
 #include "camera/UVCCamera_Sorrin.h"
+#include "platform/CaptureDevice.h"
 #include "camera/UVCCamera_Tirsa.h"
 #include "camera/UVCCamera_Yselt.h"
 #include "camera/UvcModels.h"
@@ -110,6 +111,8 @@ private slots:
     void firmwareBoundariesOfSorrinAndCorvo();
     void offeredFormatByFirmware_data();
     void offeredFormatByFirmware();
+    void genericModelKeysWrittenAndRead_data();
+    void genericModelKeysWrittenAndRead();
     void firmwareGatesOfSorrin();
     void firmwareGatesOfQuilletAndAmbrel();
     void exposureThroughTheChannel();
@@ -418,6 +421,35 @@ void TstUvcModels::offeredFormatByFirmware() {
     QFETCH(int, code);
     QFETCH(int, firmware);
     QTEST(UvcModels::offeredFormat(code, firmware), "format");
+}
+
+void TstUvcModels::genericModelKeysWrittenAndRead_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("property"); // the standard capture property it travels as
+    QTest::addColumn<int>("written");
+    QTest::addColumn<int>("read");     // what the camera answers, shown after a sync
+    // Distinct values, so a key that reads or writes a neighbour's property shows.
+    QTest::newRow("2 gain") << 2 << 14 << 31 << 17;
+    QTest::newRow("3 red gain") << 3 << 32 << 611 << 433;
+    QTest::newRow("5 blue gain") << 5 << 17 << 359 << 522;
+    QTest::newRow("6 saturation") << 6 << 12 << 61 << 47;
+    QTest::newRow("7 contrast") << 7 << 11 << 71 << 29;
+    QTest::newRow("8 sharpness") << 8 << 20 << 101 << 13;
+    QTest::newRow("9 HDR") << 9 << 22 << 201 << 149;
+}
+
+void TstUvcModels::genericModelKeysWrittenAndRead() {
+    QFETCH(int, key);
+    QFETCH(int, property);
+    QFETCH(int, written);
+    QFETCH(int, read);
+    ModelRig rig(1);
+    QVERIFY(rig.cam);
+    rig.cam->setParam(key, written);
+    QCOMPARE(rig.sim->property(property), double(written));
+    rig.cam->capture()->set(property, read);
+    rig.cam->syncParams();
+    QCOMPARE(rig.current(key), read);
 }
 
 void TstUvcModels::firmwareGatesOfSorrin() {
