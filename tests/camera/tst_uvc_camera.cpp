@@ -93,6 +93,8 @@ private slots:
     void droppedSnapshotEndsTheBusyStateWithAnErrorBox_data();
     void droppedSnapshotEndsTheBusyStateWithAnErrorBox();
     void focusStackingFramesFlowOnlyWithAConsumer();
+    void focusStackingTakesTheFramesOfSlotZero_data();
+    void focusStackingTakesTheFramesOfSlotZero();
     void pausedSnapshotsComeFromTheNewestFrame();
     void handedOverFramesAreNeverOverwritten();
     void recorderGetsFramesUntilItFinishes();
@@ -238,6 +240,33 @@ void TstUvcCamera::droppedSnapshotEndsTheBusyStateWithAnErrorBox() {
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY(!(qobject_cast<QMessageBox*>(w) && w->isVisible()));
     QCOMPARE(icon.count(), iconsCleared);
+}
+
+void TstUvcCamera::focusStackingTakesTheFramesOfSlotZero_data() {
+    QTest::addColumn<int>("startSlot"); // where the ring stands when stacking starts
+    QTest::newRow("slot 0") << 0;
+    QTest::newRow("slot 1") << 1;
+    QTest::newRow("slot 2") << 2;
+}
+
+void TstUvcCamera::focusStackingTakesTheFramesOfSlotZero() {
+    QFETCH(int, startSlot);
+    Rig rig(PixFmtNV12);
+    rig.cam->setFocusConsumer(kConsumer);
+    while (rig.cam->ringIndex() != startSlot)
+        rig.pass();
+    rig.cam->snapImage("stack", 7, true, false, Qt::red, 0, 0);
+    QList<int> feeding; // the ring slot read by each pass that handed a frame over
+    for (int i = 0; i < 9; ++i) {
+        const int slot = rig.cam->ringIndex();
+        const int before = rig.workers.decodeJobs;
+        rig.pass();
+        if (rig.workers.decodeJobs > before)
+            feeding << slot;
+    }
+    // Every third frame, the one read into slot 0, and no other.
+    QCOMPARE(feeding, (QList<int>{0, 0, 0}));
+    QCOMPARE(rig.workers.saved.size(), 3);
 }
 
 void TstUvcCamera::focusStackingFramesFlowOnlyWithAConsumer() {
