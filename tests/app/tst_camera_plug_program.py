@@ -1,16 +1,16 @@
 #!/usr/bin/python3
 """The simulator's plug control from outside a running program: a live
 simulated USB camera unplugged through the file SEVRIN_SIM_PLUG names leaves
-the view, plugged back it shows live
-again; without and with a window manager."""
+the view, plugged back it shows live again; without and with a window
+manager."""
 import os
-import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import Checks, Program, changed_pixels, coloured_share, start_x  # noqa: E402
+from sevrin_x import (Checks, Program, changed_pixels, coloured_share,  # noqa: E402
+                      without_and_with_window_manager)
 
 OPEN_BUTTON = (531, 54)
 VIEW = (600, 200, 1890, 790)  # part of the view area that the picture covers
@@ -48,20 +48,7 @@ def unplug_and_replug(display, label):
 
 
 def main():
-    xvfb, display = start_x()
-    try:
-        unplug_and_replug(display, "without a window manager")
-        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-        try:
-            time.sleep(1.0)
-            unplug_and_replug(display, "with a window manager")
-        finally:
-            wm.terminate()
-            wm.wait(timeout=10)
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+    without_and_with_window_manager(unplug_and_replug)
     return check.summary()
 
 

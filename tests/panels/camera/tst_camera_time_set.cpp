@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QtTest>
 
+void addStoredPrefixRows(); // PanelTestKit.h (its other fakes would clash with this file's)
+
 namespace {
 struct Shot {
     QString path;
@@ -198,14 +200,7 @@ private slots:
 
     // A prefix stored in the file passes the check a typed one does: the
     // series' pictures stay in the picture folder.
-    void storedPrefixNeverLeavesThePictureFolder_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("parent folders") << QString("../../escaped");
-        QTest::newRow("absolute") << QString("/tmp/escaped");
-        QTest::newRow("backslash") << QString("..\\escaped");
-        QTest::newRow("dot dot") << QString("..");
-        QTest::newRow("blank") << QString("  ");
-    }
+    void storedPrefixNeverLeavesThePictureFolder_data() { addStoredPrefixRows(); }
     void storedPrefixNeverLeavesThePictureFolder() {
         QFETCH(QString, stored);
         Rig rig(1, 100, 100);

@@ -183,14 +183,7 @@ private slots:
 
     // Prefixes read from the settings files pass the check typed ones pass:
     // the picture and the recording stay in their folders.
-    void storedPrefixesStayInTheirFolders_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("parent folders") << QString("../../escaped");
-        QTest::newRow("absolute") << QString("/tmp/escaped");
-        QTest::newRow("backslash") << QString("..\\escaped");
-        QTest::newRow("dot dot") << QString("..");
-        QTest::newRow("empty") << QString();
-    }
+    void storedPrefixesStayInTheirFolders_data() { addStoredPrefixRows(); }
     void storedPrefixesStayInTheirFolders() {
         QFETCH(QString, stored);
         setIni("./CameraSet.ini", {{"isAutoDate", false}, {"autoNameBegin", stored}});
