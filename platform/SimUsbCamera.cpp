@@ -442,27 +442,28 @@ qint64 steadyMs() {
 }
 
 // The stage that pans by itself while stitching takes frames
-// (SEVRIN_SIM_STAGE=pan or pan=SPEED, specimen units a second, 150 by
-// default): rows of 1200 units left and right, 250 units apart, four rows
-// down and back up, so a stitched picture grows in both directions. Frozen
-// whenever no stitching frame came for half a second.
-QPointF pannedStage(QPointF own, double speed) {
+// (SEVRIN_SIM_STAGE=pan or pan=SECONDS) along panPosition's path, the way a
+// user moves a stage for stitching: it stops for SECONDS (2 by default),
+// then is at the next stop 400 units on (the stitcher places frames taken at
+// rest). It stands still whenever no stitching frame came for half a second.
+QPointF pannedStage(QPointF own, double dwellSeconds) {
+    constexpr double step = 400.0;
     static std::mutex lock;
     static qint64 last = -1;
-    static double travelled = 0.0;
+    static double activeSeconds = 0.0;
     std::lock_guard<std::mutex> hold(lock);
     const qint64 now = steadyMs();
     const qint64 since = SimUsbBus::instance()->sinceStitchingFrame();
     if (last >= 0 && since >= 0 && since < 500)
-        travelled += speed * double(now - last) / 1000.0;
+        activeSeconds += double(now - last) / 1000.0;
     last = now;
-    return own + SimUsbCamera::panPosition(travelled);
+    return own + SimUsbCamera::panPosition(std::floor(activeSeconds / dwellSeconds) * step);
 }
 
 } // namespace
 
 QPointF SimUsbCamera::panPosition(double travelled) {
-    constexpr double rowLength = 1200.0, rowStep = 250.0;
+    constexpr double rowLength = 1200.0, rowStep = 400.0;
     // Rows visited in turn, down and back up; each leg runs along its row
     // (right on even legs, left on odd ones) and then steps to the next row.
     constexpr int rows[] = {0, 1, 2, 3, 2, 1};
@@ -491,8 +492,8 @@ QPointF outsideStage(QPointF own) {
     if (file.isEmpty())
         return own;
     if (file == "pan" || file.startsWith("pan=")) {
-        const double speed = file == "pan" ? 150.0 : file.mid(4).toDouble();
-        return pannedStage(own, speed > 0 ? speed : 150.0);
+        const double dwell = file == "pan" ? 2.0 : file.mid(4).toDouble();
+        return pannedStage(own, dwell > 0 ? dwell : 2.0);
     }
     static std::mutex lock;
     static QElapsedTimer since;

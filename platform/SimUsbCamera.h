@@ -77,7 +77,7 @@ public:
     // driver (SEVRIN_SIM_STAGE) put it.
     QPointF shownStageOffset() const;
     // The self-panning stage's offset after `travelled` units of its path:
-    // rows of 1200 units, right then left, 250 units apart, four rows down and
+    // rows of 1200 units, right then left, 400 units apart, four rows down and
     // back up (rows 0 1 2 3 2 1), then again.
     static QPointF panPosition(double travelled);
     void setFocus(double position);

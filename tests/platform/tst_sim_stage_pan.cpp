@@ -11,17 +11,17 @@ private slots:
     void pathRunsAlongRowsDownAndBackUp_data() {
         QTest::addColumn<double>("travelled");
         QTest::addColumn<QPointF>("offset");
-        // Legs of 1200 along a row plus 250 to the next: 1450 units each.
+        // Legs of 1200 along a row plus 400 to the next: 1600 units each.
         QTest::newRow("start") << 0.0 << QPointF(0, 0);
         QTest::newRow("along the first row") << 500.0 << QPointF(500, 0);
         QTest::newRow("end of the first row") << 1200.0 << QPointF(1200, 0);
         QTest::newRow("stepping down") << 1300.0 << QPointF(1200, 100);
-        QTest::newRow("second row, leftwards") << 1450.0 + 200.0 << QPointF(1000, 250);
-        QTest::newRow("fourth row's end") << 3 * 1450.0 + 1200.0 << QPointF(0, 750);
-        QTest::newRow("stepping back up") << 3 * 1450.0 + 1300.0 << QPointF(0, 650);
-        QTest::newRow("third row again, rightwards") << 4 * 1450.0 + 300.0 << QPointF(300, 500);
-        QTest::newRow("last leg back to the top") << 5 * 1450.0 + 1450.0 - 1.0 << QPointF(0, 1.0);
-        QTest::newRow("next round") << 6 * 1450.0 + 500.0 << QPointF(500, 0);
+        QTest::newRow("second row, leftwards") << 1600.0 + 200.0 << QPointF(1000, 400);
+        QTest::newRow("fourth row's end") << 3 * 1600.0 + 1200.0 << QPointF(0, 1200);
+        QTest::newRow("stepping back up") << 3 * 1600.0 + 1300.0 << QPointF(0, 1100);
+        QTest::newRow("third row again, rightwards") << 4 * 1600.0 + 300.0 << QPointF(300, 800);
+        QTest::newRow("last leg back to the top") << 5 * 1600.0 + 1600.0 - 1.0 << QPointF(0, 1.0);
+        QTest::newRow("next round") << 6 * 1600.0 + 500.0 << QPointF(500, 0);
     }
     void pathRunsAlongRowsDownAndBackUp() {
         QFETCH(double, travelled);
@@ -37,13 +37,20 @@ private slots:
         auto cam = bus->cameras().value(0);
         QVERIFY(cam);
         QCOMPARE(cam->shownStageOffset(), QPointF(0, 0)); // no stitching yet
-        // Stitching frames keep coming: the stage pans to the right.
+        // Stitching frames keep coming: after its stop the stage is at the
+        // next one, 400 units to the right, and stays there a while.
         QTRY_VERIFY([&] {
             bus->noteStitchingFrame();
-            return cam->shownStageOffset().x() > 50;
+            return cam->shownStageOffset().x() >= 400;
         }());
-        QCOMPARE(cam->shownStageOffset().y(), 0.0);
-        // They stop: half a second later the stage stands still.
+        QCOMPARE(cam->shownStageOffset(), QPointF(400, 0));
+        // Then on to the next stop.
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            bus->noteStitchingFrame();
+            return cam->shownStageOffset().x() > 400;
+        }(), 10000);
+        QCOMPARE(cam->shownStageOffset(), QPointF(800, 0)); // no place in between
+        // The frames stop: half a second later the stage stands still.
         QTRY_VERIFY(bus->sinceStitchingFrame() > 550);
         const QPointF stopped = cam->shownStageOffset();
         QTRY_VERIFY(bus->sinceStitchingFrame() > 700);
@@ -54,7 +61,7 @@ private slots:
 
 int main(int argc, char** argv) {
     // Read once, at the first frame: set before anything asks.
-    qputenv("SEVRIN_SIM_STAGE", "pan=400");
+    qputenv("SEVRIN_SIM_STAGE", "pan=0.5"); // half a second at each stop
     QCoreApplication app(argc, argv);
     TstSimStagePan test;
     return QTest::qExec(&test, argc, argv);
