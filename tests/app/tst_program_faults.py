@@ -15,7 +15,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
-from sevrin_x import SEVRIN, Checks, Program, start_x, wait_until  # noqa: E402
+from sevrin_x import SEVRIN, Checks, Program, wait_until, without_and_with_window_manager  # noqa: E402
 
 from PIL import Image  # noqa: E402
 
@@ -140,25 +140,17 @@ def damaged_pictures_at_start(display):
         check(p.stop() == 0, "and ends with code 0 (%s)" % kind)
 
 
-def main():
-    xvfb, display = start_x()
-    try:
-        stacking(display, with_wm=False)
-        failed_open_ends_at_once(display)
+def faults(display, label):
+    with_wm = label.startswith("with ")
+    stacking(display, with_wm=with_wm)
+    failed_open_ends_at_once(display)
+    if not with_wm:
         terminate_at_random_moments(display)
         damaged_pictures_at_start(display)
-        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-        try:
-            time.sleep(1.0)
-            stacking(display, with_wm=True)
-            failed_open_ends_at_once(display)
-        finally:
-            wm.terminate()
-            wm.wait(timeout=10)
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+
+
+def main():
+    without_and_with_window_manager(faults)
     return check.summary()
 
 
