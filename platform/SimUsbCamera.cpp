@@ -87,6 +87,7 @@ SimUsbCamera::SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& option
     : m_model(model), m_options(options), m_name(name), m_failOpen(options.failOpen), m_fps(options.fps),
       m_format(22), m_size(model.sensor), m_jpegPhases(kPhases) {
     m_tilt = options.tilt;
+    m_truncateJpegs = options.cutJpegs;
     resetBank();
 }
 
@@ -792,6 +793,8 @@ void SimUsbBus::configure(const QString& spec) {
                 opt.tilt = value.toDouble();
             else if (key == "sweep")
                 opt.sweep = std::max(0.0, value.toDouble());
+            else if (key == "cut")
+                opt.cutJpegs = std::max(0, value.toInt());
             else
                 qWarning("SEVRIN_SIM_USB: unknown option \"%s\"", qPrintable(parts[i]));
         }

@@ -38,6 +38,7 @@ struct SimUsbOptions {
     int timeoutMs = 500;    // timeout=N: longest wait of a read
     double tilt = 0.0;      // tilt=T: depth slope along x (see setDepthTilt)
     double sweep = 0.0;     // sweep=S: the focus runs through the tilted depth range and back, S seconds each way
+    int cutJpegs = 0;       // cut=N: the first N JPEG frames are cut inside their scan (a bad cable)
 };
 
 // Per-model constants of a simulated camera (device code 1-14).
@@ -207,7 +208,7 @@ private:
 
 // The simulated USB cameras of the process, configured by SEVRIN_SIM_USB
 // (a comma-separated list of CODE[:fw=N][:fps=N][:jpeg=422][:id=N][:fail=open]
-// [:timeout=N][:tilt=T][:sweep=S]; the README's Cameras section explains each). Plugging and unplugging go through here so that the device
+// [:timeout=N][:tilt=T][:sweep=S][:cut=N]; the README's Cameras section explains each). Plugging and unplugging go through here so that the device
 // watcher hears of them. GUI thread for configure; the rest any thread.
 class SimUsbBus : public QObject {
     Q_OBJECT
