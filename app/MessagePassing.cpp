@@ -6,6 +6,7 @@
 #include "imaging/FlatFieldGain.h"
 #include "imaging/StitchFeatherMask.h"
 #include "platform/AppPaths.h"
+#include "platform/SimUsbCamera.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -203,6 +204,19 @@ void MessagePassing::initImageHistory() {
             break;
     }
 
+    // Pictures written by a program that was killed before it listed them
+    // come after the listed ones, as they were taken after them.
+    QList<QPair<QString, QString>> leftovers;
+    for (const auto& item : SnapshotFiles::takeLeftovers()) {
+        bool listed = false;
+        for (const auto& k : kept)
+            listed = listed || k.second == item.first;
+        if (!listed)
+            leftovers.append(item);
+        else if (!item.second.isEmpty())
+            QFile::remove(item.second); // listed already, with its own thumbnail
+    }
+
     historySettings->clear();
     totalCnt = 0;
     historyList.clear();
@@ -216,6 +230,15 @@ void MessagePassing::initImageHistory() {
         historySettings->setValue(QString::number(totalCnt), kept[k].second);
         ++totalCnt;
         historyList.append(kept[k].second);
+    }
+    for (const auto& item : leftovers) {
+        const QString to = QString("./.scaleImage/%1.jpg").arg(totalCnt);
+        QFile::remove(to);
+        if (!item.second.isEmpty())
+            QFile::rename(item.second, to);
+        historySettings->setValue(QString::number(totalCnt), item.first);
+        ++totalCnt;
+        historyList.append(item.first);
     }
     historySettings->setValue("TotalCnt", totalCnt);
     historySettings->sync();
@@ -470,7 +493,10 @@ void MessagePassing::startAddCircleScale() { emit startAddCircleScaleSIGNAL(); }
 void MessagePassing::startParallelScale() { emit startParallelScaleSIGNAL(); }
 void MessagePassing::bewriteTextUpdate(bool show, QPoint point, QString text) { emit bewriteTextUpdateSIGNAL(show, point, text); }
 void MessagePassing::snapImageMode(QString a0, QString a1, int a2) { emit snapImageModeSIGNAL(a0, a1, a2); }
-void MessagePassing::pinJieImage(QImage a0) { emit pinJieImageSIGNAL(a0); }
+void MessagePassing::pinJieImage(QImage a0) {
+    SimUsbBus::instance()->noteStitchingFrame(); // a simulated stage may pan meanwhile
+    emit pinJieImageSIGNAL(a0);
+}
 void MessagePassing::pinJieYinYingImage(QImage a0) { emit pinJieYinYingImageSIGNAL(a0); }
 void MessagePassing::jingShenImage(QImage a0) { emit jingShenImageSIGNAL(a0); }
 void MessagePassing::snapJingShenBegin() { emit snapJingShenBeginSIGNAL(); }

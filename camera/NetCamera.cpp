@@ -1,5 +1,7 @@
 #include "camera/NetCamera.h"
 
+#include "camera/SnapshotFiles.h"
+
 #include "app/MainWindow.h"
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"
@@ -452,10 +454,12 @@ void NetCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStam
         return;
     }
     if (WF_GetFrameToImage(m_number, widePath.c_str(), WF_ImageJpg, 0, 0) != 0) {
-        // No file to hand on: the save thread would only find nothing.
-        qWarning().noquote() << "network camera: the SDK wrote no picture at" << path;
-        if (mode == 8 || mode == 9)
-            MessagePassing::instance()->removeIconCamera(); // the screenshot or save ends unsaved
+        // No file to hand on: the save thread would only find nothing. The
+        // user learns why (the folder's own error, as a USB camera's save
+        // shows it) and the snap button or the palette is free again.
+        SnapshotFiles::reportSaveError(path + ".jpg", SnapshotFiles::folderWriteProblem(path));
+        if (mode == 0 || mode == 8 || mode == 9)
+            MessagePassing::instance()->removeIconCamera();
         return;
     }
     if (mode == 2 || mode == 5 || mode == 8 || mode == 9) {

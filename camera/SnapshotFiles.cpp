@@ -53,6 +53,16 @@ bool writeImage(const QImage& image, const QString& path, const QByteArray& form
     return true;
 }
 
+QString folderWriteProblem(const QString& path) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("The folder does not exist: %1").arg(folder);
+    QTemporaryFile probe(folder + "/.probe-XXXXXX");
+    if (!probe.open())
+        return probe.errorString();
+    return QStringLiteral("The camera did not write the picture.");
+}
+
 QString takeWrittenPicture(const QString& path, QImage& image) {
     static const char* const formats[] = {"jpg", "bmp", "png", "tiff"};
     static const char* const suffixes[] = {".jpg", ".bmp", ".png", ".tiff"};
@@ -99,6 +109,64 @@ QString prepareThumbnail(const QImage& picture) {
         return QString();
     }
     return name;
+}
+
+QString notePending(const QString& picture, const QString& preparedThumbnail) {
+    QDir().mkpath("./.scaleImage");
+    QTemporaryFile note("./.scaleImage/.pending-XXXXXX");
+    note.setAutoRemove(false);
+    if (!note.open())
+        return QString();
+    const QByteArray text = picture.toUtf8() + '\n' + preparedThumbnail.toUtf8() + '\n';
+    const bool ok = note.write(text) == text.size() && note.flush();
+    const QString name = note.fileName();
+    note.close();
+    if (!ok) {
+        QFile::remove(name);
+        return QString();
+    }
+    return name;
+}
+
+void dropNote(const QString& note) {
+    if (!note.isEmpty())
+        QFile::remove(note);
+}
+
+QList<QPair<QString, QString>> takeLeftovers() {
+    QList<QPair<QString, QString>> found;
+    // Once per folder: later loads in the same run (another camera opened)
+    // may meet the records of saves that are still under way.
+    static QStringList done;
+    const QString folder = QDir("./.scaleImage").absolutePath();
+    if (done.contains(folder))
+        return found;
+    done.append(folder);
+    QDir dir(folder);
+    if (!dir.exists())
+        return found;
+    QStringList named;
+    const QFileInfoList notes = dir.entryInfoList({".pending-*"}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
+    for (const QFileInfo& info : notes) {
+        QFile note(info.absoluteFilePath());
+        if (note.open(QIODevice::ReadOnly)) {
+            const QStringList lines = QString::fromUtf8(note.readAll()).split('\n');
+            const QString picture = lines.value(0);
+            const QString thumb = lines.value(1);
+            if (!picture.isEmpty() && QFile::exists(picture)) {
+                const bool hasThumb = !thumb.isEmpty() && QFile::exists(thumb);
+                found.append({picture, hasThumb ? thumb : QString()});
+                if (hasThumb)
+                    named.append(QFileInfo(thumb).absoluteFilePath());
+            }
+        }
+        note.close();
+        note.remove();
+    }
+    for (const QFileInfo& info : dir.entryInfoList({".new-*"}, QDir::Files | QDir::Hidden))
+        if (!named.contains(info.absoluteFilePath()))
+            QFile::remove(info.absoluteFilePath());
+    return found;
 }
 
 int addToHistory(const QString& path, const QString& preparedThumbnail) {
@@ -149,7 +217,9 @@ namespace {
 // Writers report a full disk as an unknown error; say what it is.
 QString explainedReason(const QString& path, const QString& reason, int language) {
     const QStorageInfo volume(QFileInfo(path).absolutePath());
-    if (!volume.isValid() || volume.bytesAvailable() > 1024 * 1024)
+    // Kernel file systems (no size at all) are never full; they refuse files
+    // for the reason given.
+    if (!volume.isValid() || volume.bytesTotal() <= 0 || volume.bytesAvailable() > 1024 * 1024)
         return reason;
     static const char* const full[] = {"磁盘空间已满", "The disk is full", "磁碟空間已滿"};
     return QString::fromUtf8(full[language >= 0 && language <= 2 ? language : 0]);

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -35,6 +37,19 @@ QString thumbnailPath(int index);
 // failure. Any thread.
 QString prepareThumbnail(const QImage& picture);
 
+// A picture about to be written that the recent list will name: notePending
+// records its path and prepared thumbnail in ./.scaleImage before the write,
+// dropNote removes the record once the list names it. A program killed in
+// between lists the picture at its next start (takeLeftovers). Any thread;
+// notePending returns the record's path, empty when it cannot be written.
+QString notePending(const QString& picture, const QString& preparedThumbnail);
+void dropNote(const QString& note);
+// GUI thread, once per working folder when the recent list is loaded: the
+// pictures of records a killed program left, oldest first, that exist on
+// disk, each with its prepared thumbnail (may be empty). Removes the records
+// and every temporary thumbnail no record names.
+QList<QPair<QString, QString>> takeLeftovers();
+
 // GUI thread: adds path to the hub's recent-image list and moves the
 // prepared thumbnail file (may be empty) to the index's name, replacing an
 // old one. Returns the index (-1 when the list is not open).
@@ -48,6 +63,10 @@ void runOnGuiThread(std::function<void()> fn);
 // box, in the hub's language, shown on the GUI thread without blocking the
 // caller. Any thread.
 void reportSaveError(const QString& path, const QString& reason);
+// Why a file cannot be written at path (its folder's error as the system
+// words it, "Read-only file system", "Permission denied"...), or a general
+// reason when the folder takes files. Any thread.
+QString folderWriteProblem(const QString& path);
 // The same for a recording that failed (a full disk, a write error).
 void reportRecordingError(const QString& path, const QString& reason);
 // The box's text for a language index (0 simplified Chinese, 1 English,

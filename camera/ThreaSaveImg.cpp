@@ -2,6 +2,8 @@
 
 #include "app/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
+
+#include <QFile>
 #include "imaging/FlatFieldGain.h"
 
 #include <QDateTime>
@@ -184,16 +186,24 @@ void ThreaSaveImg::runDefault(QImage image) {
 void ThreaSaveImg::saveDirect(const QImage& image, const QString& file) {
     // Queued series (mode 10) keep the snapshot icon; single snapshots clear it.
     const bool clearIcon = m_mode != 10;
+    // The thumbnail and a record of the pair come before the picture: a
+    // program killed between the write and the listing lists it at its next
+    // start instead of leaving it out for good.
+    const QString thumb = SnapshotFiles::prepareThumbnail(image);
+    const QString note = SnapshotFiles::notePending(file, thumb);
     QString error;
     if (!SnapshotFiles::writeImage(image, file, m_imgType.toUtf8(), 100, &error)) {
+        SnapshotFiles::dropNote(note);
+        if (!thumb.isEmpty())
+            QFile::remove(thumb);
         SnapshotFiles::reportSaveError(file, error);
         if (clearIcon)
             SnapshotFiles::runOnGuiThread([] { MessagePassing::instance()->removeIconCamera(); });
         return;
     }
-    const QString thumb = SnapshotFiles::prepareThumbnail(image);
-    SnapshotFiles::runOnGuiThread([file, thumb, clearIcon] {
+    SnapshotFiles::runOnGuiThread([file, thumb, note, clearIcon] {
         SnapshotFiles::addToHistory(file, thumb);
+        SnapshotFiles::dropNote(note);
         if (clearIcon)
             MessagePassing::instance()->removeIconCamera();
     });

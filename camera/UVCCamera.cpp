@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "camera/SDLBackground.h"
+#include "camera/SnapshotFiles.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SleepClock.h"
 
@@ -152,6 +153,7 @@ bool UVCCamera::readFrameInto(int i) {
     slot.width = width;
     slot.height = height;
     slot.captureMs = int64_t(SleepClock::ticksMs());
+    measureFrameRate(); // the readout counts the frames the camera delivers
     return true;
 }
 
@@ -203,7 +205,6 @@ void UVCCamera::frameStep() {
     reapWorkers();
     const int i = m_ringIndex;
     if (m_playing) {
-        measureFrameRate();
         if (!m_pending.isEmpty()) {
             if (m_snapMode == 7) {
                 // Frames for focus stacking flow while a consumer is set; every
@@ -220,7 +221,6 @@ void UVCCamera::frameStep() {
         m_ringIndex = (i + 1) % RingSize;
     } else if (!m_pending.isEmpty() && m_snapMode == 10) {
         // A queued series goes on while paused, from the picture shown.
-        measureFrameRate();
         if (serveSnapshot((i + RingSize - 1) % RingSize, m_pending.first(), false))
             m_pending.removeFirst();
     }
@@ -271,7 +271,7 @@ void UVCCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStam
         m_snapMode = mode;
         reapWorkers();
         if (!serveSnapshot((m_ringIndex + RingSize - 1) % RingSize, path, false))
-            ++m_droppedSnapshots;
+            dropSnapshot(path, mode);
     }
 }
 
@@ -291,7 +291,7 @@ void UVCCamera::reapWorkers() {
                     m_pending.prepend(d.job->path);
                     m_retryOf[d.job->path] = d.job->retries + 1;
                 } else {
-                    ++m_droppedSnapshots;
+                    dropSnapshot(d.job->path, d.job->mode);
                 }
             }
             for (SaverSlot& s : m_savers)
@@ -300,6 +300,20 @@ void UVCCamera::reapWorkers() {
             d.job.reset();
             d.saver = nullptr;
         }
+}
+
+void UVCCamera::dropSnapshot(const QString& path, int mode) {
+    ++m_droppedSnapshots;
+    // Streams of frames (stitching, flat field, focus stacking) simply wait
+    // for the next one; a picture the user asked for is never lost in silence.
+    const bool userPicture = mode == 0 || mode == 1 || mode == 2 || mode == 8 || mode == 9 || mode == 10;
+    if (!userPicture)
+        return;
+    SnapshotFiles::reportSaveError(path, QStringLiteral("The camera sent no frame that could be decoded."));
+    // The snap button and the palette's Screenshot and Save wait for this
+    // picture; a queued series keeps its busy state until it ends.
+    if (mode != 10 && mode != 2)
+        MessagePassing::instance()->removeIconCamera();
 }
 
 UVCCamera::SaverSlot* UVCCamera::idleSaver() {
@@ -344,7 +358,7 @@ bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) 
     if (frame.bytes <= 0)
         return false;
     if (!workerFactory().decoder || !workerFactory().saver) {
-        ++m_droppedSnapshots; // no worker threads in this program: nothing can take it
+        dropSnapshot(path, m_snapMode); // no worker threads in this program: nothing can take it
         return true;
     }
     DecoderSlot* d = idleDecoder(frame.width, frame.height);

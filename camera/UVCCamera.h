@@ -243,6 +243,9 @@ private:
 
     void measureFrameRate();
     void reapWorkers();
+    // A snapshot that cannot be taken: counted, and a picture the user waits
+    // for ends its busy state with the "Error" box.
+    void dropSnapshot(const QString& path, int mode);
     SaverSlot* idleSaver();
     DecoderSlot* idleDecoder(int width, int height);
     // Hands slot i to a decoder and a save thread; false when no decoder is free.

@@ -8,11 +8,6 @@ UVCCamera_Quillet::UVCCamera_Quillet(QObject* parent)
     setSwitches({1, 1, 1, 0, 1, 1});
 }
 
-float UVCCamera_Quillet::frameRate() {
-    const float measured = UVCCamera::frameRate();
-    return m_resolutionIndex == 0 ? measured + 5.0f : measured;
-}
-
 bool UVCCamera_Quillet::probe() {
     const int ident = probeCommon();
     if (m_firmware >= 4)

@@ -12,7 +12,6 @@ public:
     bool supportFastMode() const override { return true; }
     bool supportComposite() const override { return true; }
     bool supportCameraMode() const override { return m_firmware >= 7; }
-    float frameRate() override;
     bool probe() override;
 
 protected:

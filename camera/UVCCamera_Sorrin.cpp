@@ -8,11 +8,6 @@ UVCCamera_Sorrin::UVCCamera_Sorrin(QObject* parent)
     setSwitches({1, 1, 0, 0, 1});
 }
 
-float UVCCamera_Sorrin::frameRate() {
-    const float measured = UVCCamera::frameRate();
-    return (m_pixelFormat == PixFmtYUYV && m_resolutionIndex == 0) ? measured + 5.0f : measured;
-}
-
 bool UVCCamera_Sorrin::probe() {
     const int ident = probeCommon();
     m_longExposure = m_firmware >= 4;

@@ -14,7 +14,6 @@ public:
     bool supportFastMode() const override { return true; }
     bool supportComposite() const override { return m_firmware >= 6; }
     bool supportCameraMode() const override { return m_firmware >= 20; }
-    float frameRate() override;
     // Identification byte 100 or 101.
     bool probe() override;
     bool resetParams() override;

@@ -3,7 +3,9 @@
 #include "platform/SimUsbCamera.h"
 #include "platform/V4l2CaptureDevice.h"
 
+#include <QFile>
 #include <QMap>
+#include <QTimer>
 #include <QSocketNotifier>
 
 #include <libudev.h>
@@ -14,6 +16,13 @@ DeviceWatcher::DeviceWatcher(QObject* parent) : QObject(parent) {
     SimUsbBus* bus = SimUsbBus::instance();
     connect(bus, &SimUsbBus::removed, this, &DeviceWatcher::removed);
     connect(bus, &SimUsbBus::arrived, this, &DeviceWatcher::arrived);
+    m_plugFile = qEnvironmentVariable("SEVRIN_SIM_PLUG");
+    if (!m_plugFile.isEmpty()) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, &DeviceWatcher::readPlugFile);
+        poll->start(200);
+        readPlugFile();
+    }
 
     m_udev = udev_new();
     if (!m_udev)
@@ -36,6 +45,15 @@ DeviceWatcher::~DeviceWatcher() {
         udev_monitor_unref(m_monitor);
     if (m_udev)
         udev_unref(m_udev);
+}
+
+void DeviceWatcher::readPlugFile() {
+    QFile file(m_plugFile);
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (text == m_plugText)
+        return; // unchanged: plugging by hand in between is left alone
+    m_plugText = text;
+    SimUsbBus::instance()->applyUnpluggedList(QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts));
 }
 
 void DeviceWatcher::readUdevEvent() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -11,6 +12,11 @@ struct udev_monitor;
 // monitor) and simulated cameras unplugged and plugged back (SimUsbBus), by
 // the same device names that CaptureDevice::devices() lists. Lives on the GUI
 // thread; signals arrive there.
+//
+// The plug control of the simulated cameras: when SEVRIN_SIM_PLUG names a
+// file, the watcher reads it every 200 ms; the cameras it lists, one a line
+// (position in SEVRIN_SIM_USB from 1, or device name), are unplugged, the
+// others plugged (back). No file or an empty one: all plugged.
 class DeviceWatcher : public QObject {
     Q_OBJECT
 public:
@@ -25,8 +31,11 @@ signals:
 
 private:
     void readUdevEvent();
+    void readPlugFile();
 
     udev* m_udev = nullptr;
     udev_monitor* m_monitor = nullptr;
     QSocketNotifier* m_notifier = nullptr;
+    QString m_plugFile;
+    QByteArray m_plugText; // what the file held at the last read
 };

@@ -87,6 +87,7 @@ SimUsbCamera::SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& option
     : m_model(model), m_options(options), m_name(name), m_failOpen(options.failOpen), m_fps(options.fps),
       m_format(22), m_size(model.sensor), m_jpegPhases(kPhases) {
     m_tilt = options.tilt;
+    m_truncateJpegs = options.cutJpegs;
     resetBank();
 }
 
@@ -432,14 +433,69 @@ SimUsbCamera::Effects SimUsbCamera::effects() const {
 
 namespace {
 
+qint64 steadyMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+// The stage that pans by itself while stitching takes frames
+// (SEVRIN_SIM_STAGE=pan or pan=SECONDS) along panPosition's path, the way a
+// user moves a stage for stitching: it stops for SECONDS (2 by default),
+// then is at the next stop 400 units on (the stitcher places frames taken at
+// rest). It stands still whenever no stitching frame came for half a second.
+QPointF pannedStage(QPointF own, double dwellSeconds) {
+    constexpr double step = 400.0;
+    static std::mutex lock;
+    static qint64 last = -1;
+    static double activeSeconds = 0.0;
+    std::lock_guard<std::mutex> hold(lock);
+    const qint64 now = steadyMs();
+    const qint64 since = SimUsbBus::instance()->sinceStitchingFrame();
+    if (last >= 0 && since >= 0 && since < 500)
+        activeSeconds += double(now - last) / 1000.0;
+    last = now;
+    return own + SimUsbCamera::panPosition(std::floor(activeSeconds / dwellSeconds) * step);
+}
+
+} // namespace
+
+QPointF SimUsbCamera::panPosition(double travelled) {
+    constexpr double rowLength = 1200.0, rowStep = 400.0;
+    // Rows visited in turn, down and back up; each leg runs along its row
+    // (right on even legs, left on odd ones) and then steps to the next row.
+    constexpr int rows[] = {0, 1, 2, 3, 2, 1};
+    constexpr int legs = 6;
+    const double leg = rowLength + rowStep;
+    const double t = std::fmod(std::max(0.0, travelled), legs * leg);
+    const int k = std::min(legs - 1, int(t / leg));
+    const double inLeg = t - k * leg;
+    const double x = std::min(inLeg, rowLength);
+    const double stepped = std::max(0.0, inLeg - rowLength);
+    const int next = rows[(k + 1) % legs];
+    const double y = rows[k] * rowStep + (next > rows[k] ? stepped : -stepped);
+    return QPointF(k % 2 == 0 ? x : rowLength - x, y);
+}
+
+QPointF SimUsbCamera::shownStageOffset() const { return view().offset; }
+
+namespace {
+
 // The stage as an outside driver sets it (a whole-program test panning the
 // specimen): "x y" in specimen units in the file that SEVRIN_SIM_STAGE
 // names, read at most every 50 ms; `own` while the variable is unset or the
-// file holds no position.
+// file holds no position. "pan" instead of a file pans by itself.
 QPointF outsideStage(QPointF own) {
     static const QString file = QString::fromLocal8Bit(qgetenv("SEVRIN_SIM_STAGE"));
     if (file.isEmpty())
         return own;
+    if (file == "pan" || file.startsWith("pan=")) {
+        const double dwell = file == "pan" ? 2.0 : file.mid(4).toDouble();
+        return pannedStage(own, dwell > 0 ? dwell : 2.0);
+    }
     static std::mutex lock;
     static QElapsedTimer since;
     static QPointF last;
@@ -737,6 +793,8 @@ void SimUsbBus::configure(const QString& spec) {
                 opt.tilt = value.toDouble();
             else if (key == "sweep")
                 opt.sweep = std::max(0.0, value.toDouble());
+            else if (key == "cut")
+                opt.cutJpegs = std::max(0, value.toInt());
             else
                 qWarning("SEVRIN_SIM_USB: unknown option \"%s\"", qPrintable(parts[i]));
         }
@@ -786,4 +844,25 @@ bool SimUsbBus::plug(const QString& name) {
     c->setPlugged(true);
     emit arrived(name);
     return true;
+}
+
+void SimUsbBus::applyUnpluggedList(const QStringList& entries) {
+    const auto all = cameras();
+    for (int i = 0; i < all.size(); ++i) {
+        const QString name = all[i]->name();
+        bool listed = false;
+        for (const QString& e : entries)
+            listed = listed || e.trimmed() == QString::number(i + 1) || e.trimmed() == name;
+        if (listed)
+            unplug(name);
+        else
+            plug(name);
+    }
+}
+
+void SimUsbBus::noteStitchingFrame() { m_stitchingFrameMs = steadyMs(); }
+
+qint64 SimUsbBus::sinceStitchingFrame() const {
+    const qint64 at = m_stitchingFrameMs;
+    return at < 0 ? -1 : steadyMs() - at;
 }

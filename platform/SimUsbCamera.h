@@ -14,6 +14,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <opencv2/core.hpp>
 
@@ -37,6 +38,7 @@ struct SimUsbOptions {
     int timeoutMs = 500;    // timeout=N: longest wait of a read
     double tilt = 0.0;      // tilt=T: depth slope along x (see setDepthTilt)
     double sweep = 0.0;     // sweep=S: the focus runs through the tilted depth range and back, S seconds each way
+    int cutJpegs = 0;       // cut=N: the first N JPEG frames are cut inside their scan (a bad cable)
 };
 
 // Per-model constants of a simulated camera (device code 1-14).
@@ -72,6 +74,13 @@ public:
     // position in depth units, and the specimen's depth slope along x.
     void setStageOffset(const QPointF& units);
     QPointF stageOffset() const;
+    // The offset the frames show now: the own stage, or where an outside
+    // driver (SEVRIN_SIM_STAGE) put it.
+    QPointF shownStageOffset() const;
+    // The self-panning stage's offset after `travelled` units of its path:
+    // rows of 1200 units, right then left, 400 units apart, four rows down and
+    // back up (rows 0 1 2 3 2 1), then again.
+    static QPointF panPosition(double travelled);
     void setFocus(double position);
     double focus() const;
     void setDepthTilt(double tilt);
@@ -199,7 +208,7 @@ private:
 
 // The simulated USB cameras of the process, configured by SEVRIN_SIM_USB
 // (a comma-separated list of CODE[:fw=N][:fps=N][:jpeg=422][:id=N][:fail=open]
-// [:timeout=N]). Plugging and unplugging go through here so that the device
+// [:timeout=N][:tilt=T][:sweep=S][:cut=N]; the README's Cameras section explains each). Plugging and unplugging go through here so that the device
 // watcher hears of them. GUI thread for configure; the rest any thread.
 class SimUsbBus : public QObject {
     Q_OBJECT
@@ -214,6 +223,16 @@ public:
     std::shared_ptr<SimUsbCamera> cameraNamed(const QString& name) const;
     bool unplug(const QString& name);
     bool plug(const QString& name);
+    // The plug control's list: the cameras it names are unplugged, the others
+    // plugged back. An entry is a camera's position in SEVRIN_SIM_USB
+    // (1 the first) or its device name; unknown entries are ignored.
+    void applyUnpluggedList(const QStringList& entries);
+
+    // Stitching takes a frame (any thread). With SEVRIN_SIM_STAGE=pan the
+    // stage pans by itself while such frames keep coming.
+    void noteStitchingFrame();
+    // Milliseconds of the steady clock since the last stitching frame; -1 never.
+    qint64 sinceStitchingFrame() const;
 
 signals:
     void removed(const QString& name);
@@ -223,4 +242,5 @@ private:
     SimUsbBus() = default;
     mutable std::mutex m_mutex;
     QList<std::shared_ptr<SimUsbCamera>> m_cameras;
+    std::atomic<qint64> m_stitchingFrameMs{-1};
 };

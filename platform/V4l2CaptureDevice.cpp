@@ -6,11 +6,202 @@
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <vector>
 
-V4l2CaptureDevice::V4l2CaptureDevice(int node) : m_node(node) {}
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kControlWait = 100ms;   // longest wait of a control for the capture thread
+constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twice a second
+constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
+constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
+
+// OpenCV's V4L2 capture.
+class OpenCvStream : public V4l2Stream {
+public:
+    bool open(int node) override {
+        m_cap = std::make_unique<cv::VideoCapture>();
+        if (!m_cap->open(node, cv::CAP_V4L2)) {
+            m_cap.reset();
+            return false;
+        }
+        return true;
+    }
+    void release() override {
+        if (m_cap)
+            m_cap->release();
+        m_cap.reset();
+    }
+    bool set(int cvProp, double value) override { return m_cap && m_cap->set(cvProp, value); }
+    double get(int cvProp) override { return m_cap ? m_cap->get(cvProp) : 0.0; }
+    bool grab() override { return m_cap && m_cap->grab(); }
+    int grabWithin(int ms) override {
+        if (!m_cap)
+            return -1;
+        std::vector<cv::VideoCapture> streams{*m_cap};
+        std::vector<int> ready;
+        try {
+            if (!cv::VideoCapture::waitAny(streams, ready, int64_t(std::max(1, ms)) * 1000000))
+                return 0;
+        } catch (const cv::Exception&) {
+            return -1;
+        }
+        return ready.empty() ? 0 : 1;
+    }
+    bool retrieve(std::vector<uint8_t>& bytes, int& width, int& height) override {
+        cv::Mat raw;
+        if (!m_cap || !m_cap->retrieve(raw) || raw.empty() || !raw.isContinuous())
+            return false;
+        bytes.assign(raw.data, raw.data + raw.total() * raw.elemSize());
+        width = int(m_cap->get(cv::CAP_PROP_FRAME_WIDTH));
+        height = int(m_cap->get(cv::CAP_PROP_FRAME_HEIGHT));
+        return true;
+    }
+
+private:
+    std::unique_ptr<cv::VideoCapture> m_cap;
+};
+
+bool restartsStream(int cvProp) {
+    return cvProp == cv::CAP_PROP_FRAME_WIDTH || cvProp == cv::CAP_PROP_FRAME_HEIGHT || cvProp == cv::CAP_PROP_FOURCC;
+}
+
+} // namespace
+
+struct V4l2CaptureDevice::Shared {
+    int node = 0;
+    // The stream and everything its calls change; the capture thread holds
+    // it while it waits for a frame.
+    std::timed_mutex streamLock;
+    std::unique_ptr<V4l2Stream> stream;
+    std::atomic<int> controlsWaiting{0};
+
+    // Guarded by `lock`.
+    std::mutex lock;
+    std::condition_variable changed;
+    bool stop = false;
+    bool wanted = false;    // a read asked for frames: the capture thread takes them
+    bool streaming = false; // a frame came since the last (re)open, size or format change
+    bool lost = false;      // the device failed: the capture thread opens it again
+    bool finished = false;  // the capture thread has ended
+    uint64_t generation = 0; // counts stream restarts: older frames are not handed out
+    std::vector<uint8_t> frame;
+    int width = 0, height = 0;
+    uint64_t serial = 0, taken = 0;
+    std::vector<std::pair<int, double>> pending; // sets for the capture thread
+    std::map<int, double> known;                 // last value set or read, per VideoCapture property
+    std::vector<std::pair<int, double>> reopenSets; // the format and size, applied again on reopen
+
+    void restarted() { // lock held
+        streaming = false;
+        ++generation;
+        taken = serial;
+    }
+    void run();
+    bool reopen();
+};
+
+bool V4l2CaptureDevice::Shared::reopen() {
+    std::lock_guard<std::timed_mutex> s(streamLock);
+    stream->release();
+    if (!stream->open(node))
+        return false;
+    std::vector<std::pair<int, double>> sets;
+    {
+        std::lock_guard<std::mutex> l(lock);
+        sets = reopenSets;
+    }
+    stream->set(cv::CAP_PROP_CONVERT_RGB, 0);
+    for (const auto& [prop, value] : sets)
+        stream->set(prop, value);
+    return true;
+}
+
+void V4l2CaptureDevice::Shared::run() {
+    for (;;) {
+        bool wasLost = false;
+        {
+            std::unique_lock<std::mutex> l(lock);
+            changed.wait(l, [this] { return stop || wanted; });
+            if (stop)
+                break;
+            wasLost = lost;
+            if (wasLost && !changed.wait_for(l, kReopenEvery, [this] { return stop; })) {
+                l.unlock();
+                const bool back = reopen();
+                l.lock();
+                if (back) {
+                    lost = false;
+                    restarted();
+                }
+                continue;
+            }
+            if (stop)
+                break;
+        }
+        std::unique_lock<std::timed_mutex> s(streamLock);
+        std::vector<std::pair<int, double>> sets;
+        bool first = false;
+        uint64_t generation0 = 0;
+        {
+            std::lock_guard<std::mutex> l(lock);
+            sets.swap(pending);
+            for (const auto& [prop, value] : sets)
+                if (restartsStream(prop))
+                    restarted();
+            first = !streaming;
+            generation0 = generation;
+        }
+        for (const auto& [prop, value] : sets)
+            stream->set(prop, value);
+        // The first frame of a stream may take seconds: here, not on the
+        // interface thread.
+        const int got = first ? (stream->grab() ? 1 : -1) : stream->grabWithin(kStreamPollMs);
+        std::vector<uint8_t> bytes;
+        int w = 0, h = 0;
+        const bool copied = got == 1 && stream->retrieve(bytes, w, h);
+        if (got < 0)
+            stream->release();
+        s.unlock();
+        {
+            std::lock_guard<std::mutex> l(lock);
+            if (got < 0) {
+                lost = true;
+            } else if (copied && generation == generation0) {
+                frame.swap(bytes);
+                width = w;
+                height = h;
+                ++serial;
+                streaming = true;
+            } else if (got == 1 && generation == generation0) {
+                streaming = true;
+            }
+        }
+        changed.notify_all();
+        // A control waiting for the stream goes first.
+        while (controlsWaiting.load() > 0)
+            std::this_thread::sleep_for(1ms);
+    }
+    std::lock_guard<std::timed_mutex> s(streamLock);
+    stream->release();
+    std::lock_guard<std::mutex> l(lock);
+    finished = true;
+    changed.notify_all();
+}
+
+V4l2CaptureDevice::V4l2CaptureDevice(int node, StreamFactory makeStream)
+    : m_node(node), m_makeStream(std::move(makeStream)) {
+    if (!m_makeStream)
+        m_makeStream = [] { return std::make_unique<OpenCvStream>(); };
+}
 
 V4l2CaptureDevice::~V4l2CaptureDevice() { release(); }
 
@@ -18,35 +209,31 @@ bool V4l2CaptureDevice::open(int index, int backend) {
     Q_UNUSED(index) // the node was chosen from the device list
     Q_UNUSED(backend)
     release();
-    m_cap = std::make_unique<cv::VideoCapture>();
-    if (!m_cap->open(m_node, cv::CAP_V4L2)) {
-        m_cap.reset();
+    auto shared = std::make_shared<Shared>();
+    shared->node = m_node;
+    shared->stream = m_makeStream();
+    if (!shared->stream || !shared->stream->open(m_node))
         return false;
-    }
-    m_cap->set(cv::CAP_PROP_CONVERT_RGB, 0);
-    m_lost = false;
-    m_streaming = false;
+    shared->stream->set(cv::CAP_PROP_CONVERT_RGB, 0);
+    m_shared = shared;
+    // The thread keeps the shared state alive: a release never waits for a
+    // frame that does not come.
+    std::thread([shared] { shared->run(); }).detach();
     return true;
 }
 
-bool V4l2CaptureDevice::isOpened() const { return m_cap && m_cap->isOpened(); }
+bool V4l2CaptureDevice::isOpened() const { return bool(m_shared); }
 
 void V4l2CaptureDevice::release() {
-    if (m_cap)
-        m_cap->release();
-    m_cap.reset();
-}
-
-bool V4l2CaptureDevice::reopen() {
-    if (!open(m_node))
-        return false;
-    if (m_format)
-        m_cap->set(cv::CAP_PROP_FOURCC, fourccForPixelFormat(m_format));
-    if (m_width > 0)
-        m_cap->set(cv::CAP_PROP_FRAME_WIDTH, m_width);
-    if (m_height > 0)
-        m_cap->set(cv::CAP_PROP_FRAME_HEIGHT, m_height);
-    return true;
+    if (!m_shared)
+        return;
+    std::shared_ptr<Shared> shared = std::move(m_shared);
+    std::unique_lock<std::mutex> l(shared->lock);
+    shared->stop = true;
+    shared->changed.notify_all();
+    // An idle capture thread ends at once and closes the device, so it can be
+    // opened again; one inside a stalled first frame closes it when that ends.
+    shared->changed.wait_for(l, 200ms, [&] { return shared->finished; });
 }
 
 bool V4l2CaptureDevice::mapProperty(int prop, double value, int& cvProp, double& cvValue) {
@@ -88,18 +275,34 @@ bool V4l2CaptureDevice::mapProperty(int prop, double value, int& cvProp, double&
     }
 }
 
+
+bool V4l2CaptureDevice::setStream(int cvProp, double value) {
+    Shared& sh = *m_shared;
+    std::unique_lock<std::timed_mutex> s(sh.streamLock, std::defer_lock);
+    ++sh.controlsWaiting;
+    const bool got = s.try_lock_for(kControlWait);
+    --sh.controlsWaiting;
+    std::lock_guard<std::mutex> l(sh.lock);
+    if (restartsStream(cvProp)) {
+        auto& r = sh.reopenSets;
+        r.erase(std::remove_if(r.begin(), r.end(), [cvProp](const auto& p) { return p.first == cvProp; }), r.end());
+        r.emplace_back(cvProp, value);
+        sh.restarted(); // the stream restarts: the next frame comes from the capture thread
+    }
+    sh.known[cvProp] = value;
+    if (!got || sh.lost) {
+        sh.pending.emplace_back(cvProp, value);
+        return true;
+    }
+    return sh.stream->set(cvProp, value);
+}
+
 bool V4l2CaptureDevice::set(int prop, double value) {
-    if (prop == CaptureProp::FrameWidth)
-        m_width = int(value);
-    if (prop == CaptureProp::FrameHeight)
-        m_height = int(value);
-    if (prop == CaptureProp::FrameWidth || prop == CaptureProp::FrameHeight || prop == CaptureProp::FourCC)
-        m_streaming = false; // the stream restarts: the next read waits for it
     int cvProp = 0;
     double cvValue = 0;
     if (!isOpened() || !mapProperty(prop, value, cvProp, cvValue))
         return false;
-    return m_cap->set(cvProp, cvValue);
+    return setStream(cvProp, cvValue);
 }
 
 double V4l2CaptureDevice::get(int prop) {
@@ -107,73 +310,54 @@ double V4l2CaptureDevice::get(int prop) {
     double cvValue = 0;
     if (!isOpened() || !mapProperty(prop, 0, cvProp, cvValue))
         return 0.0;
-    const double v = m_cap->get(cvProp);
+    Shared& sh = *m_shared;
+    std::unique_lock<std::timed_mutex> s(sh.streamLock, std::defer_lock);
+    ++sh.controlsWaiting;
+    const bool got = s.try_lock_for(kControlWait);
+    --sh.controlsWaiting;
+    double v = 0.0;
+    {
+        std::lock_guard<std::mutex> l(sh.lock);
+        if (got && !sh.lost && sh.pending.empty()) {
+            v = sh.stream->get(cvProp);
+            sh.known[cvProp] = v;
+        } else {
+            v = sh.known.count(cvProp) ? sh.known[cvProp] : 0.0;
+        }
+    }
     if (prop == CaptureProp::AutoExposure)
         return v == 1 ? 0.25 : 0.75; // back to the capture convention
     return v;
 }
 
 bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    if (m_lost) {
-        // Unplugged (or the node went away): try to open it again, at most
-        // twice a second, so a camera plugged back shows live again by itself.
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastReopen < std::chrono::milliseconds(500))
-            return false;
-        m_lastReopen = now;
-        if (!reopen())
-            return false;
-    }
     if (!isOpened())
         return false;
-    bool grabbed = false;
-    if (m_readTimeout >= 0 && m_streaming) {
-        // Wait for a frame at most the timeout; waitAny grabs it when one came.
-        std::vector<cv::VideoCapture> streams{*m_cap};
-        std::vector<int> ready;
-        try {
-            grabbed = cv::VideoCapture::waitAny(streams, ready, int64_t(std::max(1, m_readTimeout)) * 1000000);
-        } catch (const cv::Exception&) {
-            grabbed = false;
-            ready.clear();
-            m_lost = true;
-        }
-        if (!grabbed || ready.empty()) {
-            if (m_lost)
-                m_lastReopen = std::chrono::steady_clock::now();
-            return false;
-        }
-    } else if (!m_cap->grab()) {
-        m_lost = true;
-        m_lastReopen = std::chrono::steady_clock::now();
-        return false;
+    Shared& sh = *m_shared;
+    std::unique_lock<std::mutex> l(sh.lock);
+    if (!sh.wanted) {
+        sh.wanted = true;
+        sh.changed.notify_all();
     }
-    m_streaming = true;
-    cv::Mat raw;
-    if (!m_cap->retrieve(raw) || raw.empty())
+    const int waitMs = m_readTimeout >= 0 ? m_readTimeout : kOwnReadTimeoutMs;
+    if (!sh.changed.wait_for(l, std::chrono::milliseconds(waitMs), [&] { return sh.serial != sh.taken; }))
         return false;
-    const size_t n = raw.total() * raw.elemSize();
-    if (n > capacity || !raw.isContinuous())
+    sh.taken = sh.serial;
+    if (sh.frame.size() > capacity)
         return false;
-    std::memcpy(buf, raw.data, n);
-    bytes = int(n);
-    width = int(m_cap->get(cv::CAP_PROP_FRAME_WIDTH));
-    height = int(m_cap->get(cv::CAP_PROP_FRAME_HEIGHT));
+    std::memcpy(buf, sh.frame.data(), sh.frame.size());
+    bytes = int(sh.frame.size());
+    width = sh.width;
+    height = sh.height;
     return true;
 }
 
 bool V4l2CaptureDevice::selectPixelFormat(int pixelFormat) {
     const int fourcc = fourccForPixelFormat(pixelFormat);
-    if (!fourcc)
+    if (!fourcc || !isOpened())
         return false;
-    m_format = pixelFormat;
-    if (m_lost && !reopen())
-        return false;
-    if (!isOpened())
-        return false;
-    m_cap->set(cv::CAP_PROP_CONVERT_RGB, 0);
-    m_streaming = false;
-    return m_cap->set(cv::CAP_PROP_FOURCC, fourcc);
+    setStream(cv::CAP_PROP_CONVERT_RGB, 0);
+    return setStream(cv::CAP_PROP_FOURCC, fourcc);
 }
 
 int V4l2CaptureDevice::nodeOf(const QString& devnode) {

@@ -4,12 +4,31 @@
 
 #include <QMap>
 
-#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
-namespace cv {
-class VideoCapture;
-}
+// What the V4L2 device needs of OpenCV's VideoCapture, so that tests can
+// stand in a camera that stalls. Used by one thread at a time (the device
+// serialises every call).
+class V4l2Stream {
+public:
+    virtual ~V4l2Stream() = default;
+    virtual bool open(int node) = 0;
+    virtual void release() = 0;
+    // VideoCapture property ids and values.
+    virtual bool set(int cvProp, double value) = 0;
+    virtual double get(int cvProp) = 0;
+    // Takes the next frame, starting the stream when it is not running: may
+    // block for seconds (the driver's own select timeout, 10 s by default).
+    virtual bool grab() = 0;
+    // Takes a frame of a running stream if one comes within ms: 1 taken,
+    // 0 none came, -1 the device failed (unplugged).
+    virtual int grabWithin(int ms) = 0;
+    // Copies the frame taken, undecoded, with its size.
+    virtual bool retrieve(std::vector<uint8_t>& bytes, int& width, int& height) = 0;
+};
 
 // Real USB cameras through OpenCV's VideoCapture with its V4L2 backend:
 // CAP_PROP_CONVERT_RGB 0 hands back the undecoded MJPG, YUYV or NV12 buffer,
@@ -17,16 +36,23 @@ class VideoCapture;
 // controls (values pass unchanged, so the vendor register channels work where
 // the camera's control ranges admit their values).
 //
+// Threads: the interface thread calls every method; frames are taken by the
+// device's own capture thread, which also starts the stream (its first frame
+// may take seconds after an open, a size or format change) and opens the
+// device again after it was unplugged (at most twice a second). A read waits
+// only for that thread's newest frame, at most the read timeout; a control
+// set or get waits at most 100 ms for the capture thread, after which a set
+// is applied by that thread before its next frame and a get answers the last
+// value known. So no call blocks the interface on a stalled camera.
+//
 // What it does not do: the one-shot white balance command (55) has no V4L2
 // counterpart and is refused; automatic exposure on and off (57, 58) become
-// CAP_PROP_AUTO_EXPOSURE 3 and 1; a camera unplugged and plugged back is
-// reopened by the next pixel-format choice. With a read timeout set, a read
-// polls the device (VideoCapture::waitAny) and returns at once when no frame
-// is there; only the first read after opening waits for the stream to start.
+// CAP_PROP_AUTO_EXPOSURE 3 and 1.
 class V4l2CaptureDevice : public CaptureDevice {
 public:
-    // node: the N of /dev/videoN.
-    explicit V4l2CaptureDevice(int node);
+    using StreamFactory = std::function<std::unique_ptr<V4l2Stream>()>;
+    // node: the N of /dev/videoN; makeStream: OpenCV's capture by default.
+    explicit V4l2CaptureDevice(int node, StreamFactory makeStream = {});
     ~V4l2CaptureDevice() override;
     bool open(int index, int backend = PlatformBackend) override;
     bool isOpened() const override;
@@ -51,14 +77,14 @@ public:
     // The node number of "/dev/videoN"; -1 otherwise.
     static int nodeOf(const QString& devnode);
 
+    struct Shared; // the state the capture thread shares with the device
+
 private:
-    bool reopen();
+    // Hands a VideoCapture set to the stream, or to the capture thread when
+    // the stream is busy for longer than a control may wait.
+    bool setStream(int cvProp, double value);
     int m_node;
-    int m_format = 0;
-    int m_width = 0, m_height = 0; // requested size, applied again on reopen
-    std::unique_ptr<cv::VideoCapture> m_cap;
-    bool m_lost = false;
-    bool m_streaming = false; // a frame came since the last (re)open or format choice
+    StreamFactory m_makeStream;
     int m_readTimeout = -1;
-    std::chrono::steady_clock::time_point m_lastReopen{};
+    std::shared_ptr<Shared> m_shared;
 };

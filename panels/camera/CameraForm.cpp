@@ -186,7 +186,7 @@ void CameraForm::btnCameraClick() {
         return; // nothing would ever report the snapshot done
     QSettings ini("./CameraSet.ini", QSettings::IniFormat);
     const QString folder = hub->checkImgPath(&ini);
-    const QString prefix = ini.value("autoNameBegin", "img").toString();
+    const QString prefix = PanelParts::storedPrefix(ini, "img");
     QString name;
     if (ini.value("isAutoDate", true).toBool())
         name = folder + QString("/%1_%2").arg(prefix, stamp());
@@ -220,7 +220,7 @@ void CameraForm::btnVideoClick() {
     const bool autoDate = ini.value("isAutoDate", true).toBool();
     const bool autoName = ini.value("isAutoName", true).toBool();
     const QString folder = hub->checkVideoPath(&ini);
-    const QString prefix = ini.value("autoNameBegin", "video").toString();
+    const QString prefix = PanelParts::storedPrefix(ini, "video");
     QString name;
     if (autoName && autoDate) {
         name = folder + QString("/%1_%2").arg(prefix, stamp());

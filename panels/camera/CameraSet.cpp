@@ -101,7 +101,7 @@ CameraSet::CameraSet(QWidget* parent) : QWidget(parent), ui(new Ui_CameraSet) {
     ui->rBtnAutoDate->setChecked(autoDate);
     ui->rBtnAutoIndex->setChecked(!autoDate);
     connect(ui->rBtnAutoDate, SIGNAL(toggled(bool)), this, SLOT(rBtnAutoDateToggle(bool)));
-    ui->lineEditAuto->setText(ini.value("autoNameBegin", "img").toString());
+    ui->lineEditAuto->setText(PanelParts::storedPrefix(ini, "img"));
     ui->lineEditAuto->installEventFilter(this);
 
     // Only the folder dialog changes the folder: typing would never be stored.

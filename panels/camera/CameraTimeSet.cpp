@@ -138,8 +138,15 @@ CameraTimeSet::CameraTimeSet(QWidget* parent) : QWidget(parent), ui(new Ui_Camer
     changeLanguageSLOT(hub->language());
 
     QSettings settings(kIni, QSettings::IniFormat);
-    ui->comboBoxInterval->setCurrentIndex(settings.value("IntervalIndex", 1).toInt());
-    ui->comboBoxDelay->setCurrentIndex(settings.value("DelayIndex", 1).toInt());
+    // A unit index the boxes do not have (an edited or damaged file) falls
+    // back to seconds, the default, as the other panels do.
+    auto unitIndex = [&settings](const char* key) {
+        bool ok = false;
+        const int index = settings.value(key, 1).toInt(&ok);
+        return ok && index >= 0 && index <= 2 ? index : 1;
+    };
+    ui->comboBoxInterval->setCurrentIndex(unitIndex("IntervalIndex"));
+    ui->comboBoxDelay->setCurrentIndex(unitIndex("DelayIndex"));
     // The limits first, so a stored value that a timer cannot hold is capped.
     applyUnitLimits();
     ui->spinBoxTotal->setValue(settings.value("Total", 5).toInt());
@@ -261,7 +268,7 @@ void CameraTimeSet::btnDelayShootClick() {
     QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
     const QString folder = hub->checkImgPath(&cameraSet);
     const bool isAutoDate = cameraSet.value("isAutoDate", true).toBool();
-    const QString prefix = cameraSet.value("autoNameBegin", "img").toString();
+    const QString prefix = PanelParts::storedPrefix(cameraSet, "img");
     baseName = isAutoDate ? folder + QString("/%1_%2").arg(prefix, QDateTime::currentDateTime().toString(
                                                                         "yyyyMMdd_hhmmss_zzz"))
                           : folder + QString("/%1").arg(prefix);

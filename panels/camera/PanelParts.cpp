@@ -99,10 +99,20 @@ void scannerBoxToggled(const QString& file, bool on, int mode) {
         hub->checkBoxGunToggle(mode == 2);
 }
 
+namespace {
+bool isUsablePrefix(const QString& prefix) {
+    return !prefix.isEmpty() && !prefix.contains('/') && !prefix.contains('\\') && prefix != "." && prefix != "..";
+}
+} // namespace
+
+QString storedPrefix(const QSettings& ini, const QString& fallback) {
+    const QString prefix = ini.value("autoNameBegin", fallback).toString().trimmed();
+    return isUsablePrefix(prefix) ? prefix : fallback;
+}
+
 void storePrefix(QLineEdit* edit, const QString& file, const QString& fallback) {
     QString prefix = edit->text().trimmed();
-    if (prefix.isEmpty() || prefix.contains('/') || prefix.contains('\\') || prefix == "." ||
-        prefix == "..") {
+    if (!isUsablePrefix(prefix)) {
         prefix = fallback;
         edit->setText(prefix);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+class QSettings;
+
 #include <QMap>
 #include <QMargins>
 #include <QLayout>
@@ -41,6 +43,10 @@ void scannerBoxToggled(const QString& file, bool on, int mode);
 // autoNameBegin in file, or `fallback` (also shown) when the text is blank or
 // would name another folder; a changed prefix restarts autoNameIndex at 0.
 void storePrefix(QLineEdit* edit, const QString& file, const QString& fallback);
+// The stored "autoNameBegin" of ini, or fallback when it is not a prefix a
+// user could type (empty, ".", "..", a path separator): a stored name never
+// leads a file out of its folder.
+QString storedPrefix(const QSettings& ini, const QString& fallback);
 // A settings row: a widget named `name` with a horizontal layout of these
 // margins, added to column.
 QWidget* addRow(QWidget* parent, class QVBoxLayout* column, const char* name, QMargins margins);

@@ -72,7 +72,7 @@ VideoSet::VideoSet(QWidget* parent) : QWidget(parent) {
     rBtnAutoDate->setChecked(autoDate);
     rBtnAutoIndex->setChecked(!autoDate);
     connect(rBtnAutoDate, SIGNAL(toggled(bool)), this, SLOT(rBtnAutoDateToggle(bool)));
-    lineEditAuto->setText(ini.value("autoNameBegin", "video").toString());
+    lineEditAuto->setText(PanelParts::storedPrefix(ini, "video"));
     lineEditAuto->installEventFilter(this);
     const bool gun = ini.value("isGunMode", false).toBool();
     checkBoxGun->setChecked(gun);

@@ -140,17 +140,43 @@ std::vector<uint8_t> toBGR(const QImage& input) {
 }
 
 std::vector<uint8_t> toJpeg(const QImage& input, int quality, bool sub422) {
+    return toJpegSampled(input, quality, sub422 ? TJSAMP_422 : TJSAMP_420);
+}
+
+std::vector<uint8_t> toJpegSampled(const QImage& input, int quality, int tjSampling) {
     const QImage rgb = rgb888(input);
     tjhandle tj = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     std::vector<uint8_t> out;
     if (tjCompress2(tj, rgb.constBits(), rgb.width(), rgb.bytesPerLine(), rgb.height(), TJPF_RGB, &jpeg, &size,
-                    sub422 ? TJSAMP_422 : TJSAMP_420, quality, TJFLAG_ACCURATEDCT) == 0)
+                    tjSampling, quality, TJFLAG_ACCURATEDCT) == 0)
         out.assign(jpeg, jpeg + size);
     tjFree(jpeg);
     tjDestroy(tj);
     return out;
+}
+
+const QVector<QColor>& rowColours() {
+    // Neighbours differ in hue, so a chroma row taken from another band shows.
+    static const QVector<QColor> colours{QColor(200, 40, 40),  QColor(40, 60, 200), QColor(40, 180, 60),
+                                         QColor(210, 190, 40), QColor(170, 50, 180), QColor(40, 180, 190)};
+    return colours;
+}
+
+QImage rowBands(int width, int height, int band) {
+    QImage img(width, height, QImage::Format_RGB888);
+    const auto& colours = rowColours();
+    for (int y = 0; y < height; ++y) {
+        const QColor c = colours[(y / band) % colours.size()];
+        uchar* row = img.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = uchar(c.red());
+            row[3 * x + 1] = uchar(c.green());
+            row[3 * x + 2] = uchar(c.blue());
+        }
+    }
+    return img;
 }
 
 } // namespace FrameSynth

@@ -24,5 +24,13 @@ std::vector<uint8_t> toYUYV(const QImage& rgb);
 std::vector<uint8_t> toBGR(const QImage& rgb);
 // One JPEG image; sub422 picks 4:2:2 sampling instead of 4:2:0.
 std::vector<uint8_t> toJpeg(const QImage& rgb, int quality = 90, bool sub422 = false);
+// One JPEG image with the given libjpeg-turbo sampling (TJSAMP_444, _422,
+// _420, _440...).
+std::vector<uint8_t> toJpegSampled(const QImage& rgb, int quality, int tjSampling);
+
+// Horizontal bands `band` rows high in the colours of rowColours(), cycling:
+// a picture whose colour changes from row to row. RGB888.
+QImage rowBands(int width, int height, int band);
+const QVector<QColor>& rowColours();
 
 } // namespace FrameSynth

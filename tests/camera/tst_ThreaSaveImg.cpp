@@ -502,6 +502,70 @@ private slots:
         QCOMPARE(added.at(0).at(0).toInt(), 49);
         QCOMPARE(QImage(SnapshotFiles::thumbnailPath(49)).size(), QSize(296, 296));
     }
+    // What a program killed between writing a picture and listing it leaves:
+    // its record and prepared thumbnail. The next start lists the picture
+    // with that thumbnail, after those already listed, and no temporary
+    // thumbnail stays behind, whatever the records say.
+    void killedSaveIsListedAtTheNextStart_data() {
+        QTest::addColumn<bool>("pictureOnDisk");
+        QTest::addColumn<bool>("alreadyListed");
+        QTest::addColumn<bool>("thumbnailMade");
+        QTest::addColumn<int>("listed");
+        QTest::newRow("killed after the write") << true << false << true << 2;
+        QTest::newRow("killed before the write") << false << false << true << 1;
+        QTest::newRow("killed after the listing") << true << true << true << 2;
+        QTest::newRow("no thumbnail made") << true << false << false << 2;
+    }
+    void killedSaveIsListedAtTheNextStart() {
+        QFETCH(bool, pictureOnDisk);
+        QFETCH(bool, alreadyListed);
+        QFETCH(bool, thumbnailMade);
+        QFETCH(int, listed);
+        // A folder the program has not loaded its list from in this run.
+        const QString home = QDir::currentPath();
+        const QString folder = env->file("next-start");
+        QVERIFY(QDir().mkpath(folder + "/.scaleImage"));
+        QVERIFY(QDir::setCurrent(folder));
+        const QString earlier = folder + "/earlier.jpg", shot = folder + "/shot.jpg";
+        QVERIFY(filled(40, 30, Qt::blue).save(earlier));
+        QVERIFY(filled(80, 60, Qt::red).save(SnapshotFiles::thumbnailPath(0)));
+        {
+            QSettings ini("./ImageHistory.ini", QSettings::IniFormat);
+            ini.setValue("0", earlier);
+            if (alreadyListed)
+                ini.setValue("1", shot);
+            ini.setValue("TotalCnt", alreadyListed ? 2 : 1);
+        }
+        if (alreadyListed)
+            QVERIFY(filled(70, 60, Qt::red).save(SnapshotFiles::thumbnailPath(1)));
+        const QString thumb = thumbnailMade ? SnapshotFiles::prepareThumbnail(filled(600, 296, Qt::green)) : QString();
+        QVERIFY(thumbnailMade == !thumb.isEmpty());
+        QVERIFY(!SnapshotFiles::notePending(shot, thumb).isEmpty());
+        if (pictureOnDisk)
+            QVERIFY(filled(600, 296, Qt::green).save(shot));
+        // A temporary thumbnail of a save whose record was never written.
+        QVERIFY(filled(10, 10, Qt::black).save("./.scaleImage/.new-stray1.jpg"));
+
+        hub->initImageHistory();
+        const QStringList list = hub->getHistoryList();
+        const QStringList left = QDir("./.scaleImage").entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        const QSize second = QImage(SnapshotFiles::thumbnailPath(1)).size();
+        QVERIFY(QDir::setCurrent(home));
+        QCOMPARE(list.size(), listed);
+        QCOMPARE(list.first(), earlier);
+        if (listed == 2) {
+            QCOMPARE(list.last(), shot);
+            // The prepared thumbnail took the index's name (or the one listed stayed).
+            if (alreadyListed)
+                QCOMPARE(second, QSize(70, 60));
+            else if (thumbnailMade)
+                QCOMPARE(second, QSize(600, 296));
+        }
+        QStringList expected{"0.jpg"};
+        if (listed == 2 && (alreadyListed || thumbnailMade))
+            expected << "1.jpg";
+        QCOMPARE(left, expected);
+    }
 };
 
 QTEST_MAIN(tst_ThreaSaveImg)

@@ -22,7 +22,11 @@
 #include <QTest>
 #include <QWidget>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace NetCameraTestKit;
 
@@ -74,6 +78,8 @@ private slots:
     void pauseStopsFramesAndPlayResumesThem();
     void resolutionOutsideTheTableChangesNothing();
     void snapshotsProduceTheirFilesByMode();
+    void snapshotIntoAnUnwritableFolderShowsTheReason_data();
+    void snapshotIntoAnUnwritableFolderShowsTheReason();
     void receivedFilesLandInTheChosenFolder();
     void recordingRunsAtTheCurrentFrameSize();
     void corvoRecordsAtItsOwnSettings();
@@ -341,6 +347,42 @@ void NetCameraTest::snapshotsProduceTheirFilesByMode() {
     // A picture the SDK cannot write is not handed on.
     camera->snapImage(m_env->file("no/such/dir/x"), 0, true, false, Qt::red, 0, 0);
     QCOMPARE(m_saves.size(), size_t(2));
+}
+
+void NetCameraTest::snapshotIntoAnUnwritableFolderShowsTheReason_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("iconsCleared");
+    QTest::newRow("snap") << 0 << 1;
+    QTest::newRow("palette screenshot") << 8 << 1;
+    QTest::newRow("palette save") << 9 << 1;
+    QTest::newRow("series") << 10 << 0;
+}
+
+void NetCameraTest::snapshotIntoAnUnwritableFolderShowsTheReason() {
+    QFETCH(int, mode);
+    QFETCH(int, iconsCleared);
+    // A folder of the kernel's own file system takes no files, even for the
+    // superuser; the reason the system gives is read here directly.
+    const QString folder = "/sys/kernel";
+    const QByteArray probe = (folder + "/sevrin-probe").toLocal8Bit();
+    const int fd = ::open(probe.constData(), O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.constData());
+        QSKIP("this system lets the kernel's folder take files");
+    }
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    MessagePassing::instance()->setLanguage(1);
+    CameraPtr camera(openCamera("0@10.0.0.1", 0));
+    QVERIFY(camera);
+    MessageBoxCatcher boxes;
+    QSignalSpy icon(MessagePassing::instance(), SIGNAL(removeIconCameraSIGNAL()));
+    camera->snapImage(folder + "/snap", mode, true, false, Qt::red, 0, 0);
+    QTRY_COMPARE(boxes.titles, QStringList{"Error"});
+    QVERIFY2(boxes.texts.first().contains(folder + "/snap"), qPrintable(boxes.texts.first()));
+    QVERIFY2(boxes.texts.first().contains(reason), qPrintable(boxes.texts.first() + " / " + reason));
+    QCOMPARE(icon.count(), iconsCleared);
+    QCOMPARE(m_saves.size(), size_t(0));
 }
 
 void NetCameraTest::receivedFilesLandInTheChosenFolder() {

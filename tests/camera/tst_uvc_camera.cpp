@@ -3,6 +3,7 @@
 // the decoder and save-thread pools, the recorder feed, zoom, the auto-edge
 // search, the asynchronous close and unplugging.
 #include "FakeUsbWorkers.h"
+#include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
 #include "app/MessagePassing.h"
 #include "camera/SDLBackground.h"
@@ -15,6 +16,9 @@
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
@@ -86,7 +90,11 @@ private slots:
     void playingSnapshotsAreServedAtTheNextFrames();
     void busyDecodersKeepTheRequestPending();
     void failedDecodeIsDroppedAndTheDecoderReused();
+    void droppedSnapshotEndsTheBusyStateWithAnErrorBox_data();
+    void droppedSnapshotEndsTheBusyStateWithAnErrorBox();
     void focusStackingFramesFlowOnlyWithAConsumer();
+    void focusStackingTakesTheFramesOfSlotZero_data();
+    void focusStackingTakesTheFramesOfSlotZero();
     void pausedSnapshotsComeFromTheNewestFrame();
     void handedOverFramesAreNeverOverwritten();
     void recorderGetsFramesUntilItFinishes();
@@ -183,6 +191,82 @@ void TstUvcCamera::failedDecodeIsDroppedAndTheDecoderReused() {
     QCOMPARE(rig.workers.saved[0].path, QString("kept"));
     QCOMPARE(rig.workers.decodersMade, 1);
     QCOMPARE(rig.workers.saversMade, 1); // the save thread of the failed job was freed
+}
+
+void TstUvcCamera::droppedSnapshotEndsTheBusyStateWithAnErrorBox_data() {
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("iconsCleared");
+    QTest::addColumn<int>("boxes");
+    // A picture the user waits for ends the busy state with a box; a series
+    // keeps its busy state; streamed frames for stitching only wait.
+    QTest::newRow("playing snap") << false << 0 << 1 << 1;
+    QTest::newRow("playing snap to dialog") << false << 1 << 1 << 1;
+    QTest::newRow("paused snap") << true << 0 << 1 << 1;
+    QTest::newRow("paused palette screenshot") << true << 8 << 1 << 1;
+    QTest::newRow("paused palette save") << true << 9 << 1 << 1;
+    QTest::newRow("playing series") << false << 10 << 0 << 1;
+    QTest::newRow("playing stitching") << false << 3 << 0 << 0;
+}
+
+void TstUvcCamera::droppedSnapshotEndsTheBusyStateWithAnErrorBox() {
+    QFETCH(bool, paused);
+    QFETCH(int, mode);
+    QFETCH(int, iconsCleared);
+    QFETCH(int, boxes);
+    Rig rig(PixFmtMJPG);
+    ModalCatcher catcher;
+    QSignalSpy icon(MessagePassing::instance(), SIGNAL(removeIconCameraSIGNAL()));
+    rig.pass(2);
+    if (paused)
+        rig.cam->pause();
+    rig.workers.failDecodes = true;
+    rig.cam->snapImage(QDir::current().absoluteFilePath("lost"), mode, true, false, Qt::red, 0, 0);
+    rig.pass(12);
+    if (mode == 3)
+        rig.cam->snapImage(QString(), 5, true, false, Qt::red, 0, 0); // the stitching stream ends
+    rig.pass(2);
+    QVERIFY(rig.workers.saved.isEmpty());
+    QVERIFY(rig.cam->droppedSnapshots() >= 1);
+    QTRY_COMPARE(icon.count(), iconsCleared);
+    QTRY_COMPARE(catcher.titles.size(), boxes);
+    if (boxes) {
+        QCOMPARE(catcher.titles.first(), QString("Error"));
+        QVERIFY2(catcher.texts.first().contains("lost"), qPrintable(catcher.texts.first()));
+    }
+    // Boxes are posted to the interface thread: once posted events ran,
+    // no other box is open or waiting.
+    QCoreApplication::processEvents();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY(!(qobject_cast<QMessageBox*>(w) && w->isVisible()));
+    QCOMPARE(icon.count(), iconsCleared);
+}
+
+void TstUvcCamera::focusStackingTakesTheFramesOfSlotZero_data() {
+    QTest::addColumn<int>("startSlot"); // where the ring stands when stacking starts
+    QTest::newRow("slot 0") << 0;
+    QTest::newRow("slot 1") << 1;
+    QTest::newRow("slot 2") << 2;
+}
+
+void TstUvcCamera::focusStackingTakesTheFramesOfSlotZero() {
+    QFETCH(int, startSlot);
+    Rig rig(PixFmtNV12);
+    rig.cam->setFocusConsumer(kConsumer);
+    while (rig.cam->ringIndex() != startSlot)
+        rig.pass();
+    rig.cam->snapImage("stack", 7, true, false, Qt::red, 0, 0);
+    QList<int> feeding; // the ring slot read by each pass that handed a frame over
+    for (int i = 0; i < 9; ++i) {
+        const int slot = rig.cam->ringIndex();
+        const int before = rig.workers.decodeJobs;
+        rig.pass();
+        if (rig.workers.decodeJobs > before)
+            feeding << slot;
+    }
+    // Every third frame, the one read into slot 0, and no other.
+    QCOMPARE(feeding, (QList<int>{0, 0, 0}));
+    QCOMPARE(rig.workers.saved.size(), 3);
 }
 
 void TstUvcCamera::focusStackingFramesFlowOnlyWithAConsumer() {

@@ -2,6 +2,8 @@
 
 #include <turbojpeg.h>
 
+#include <chrono>
+#include <future>
 #include <vector>
 
 namespace {
@@ -63,5 +65,52 @@ QStringList captureConformance(CaptureDevice& device, int index) {
     device.release();
     if (device.readRaw(buf.data(), buf.size(), bytes, fw, fh))
         failures << "read after release gave a frame";
+    return failures;
+}
+
+QStringList stallConformance(CaptureDevice& device, int index, const std::function<void(bool)>& stall) {
+    QStringList failures;
+    if (!device.open(index))
+        return {"cannot open"};
+    device.setReadTimeout(1);
+    std::vector<uint8_t> buf(size_t(4096) * 3072 * 2); // the largest frame of the models
+    // Runs step on another thread and waits a second for it: a step still
+    // running then would have held up the interface.
+    auto returns = [&](const QString& what, std::function<void()> step) {
+        auto done = std::async(std::launch::async, std::move(step));
+        if (done.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+            failures << what + " waited for the stalled camera";
+            stall(false);
+            done.wait();
+            stall(true);
+        }
+    };
+    auto read = [&] {
+        int bytes = 0, w = 0, h = 0;
+        device.readRaw(buf.data(), buf.size(), bytes, w, h);
+    };
+    stall(true);
+    returns("the first read after open", read);
+    returns("a second read", read);
+    returns("a control set", [&] { device.set(CaptureProp::Sharpness, 9); });
+    returns("a control get", [&] { device.get(CaptureProp::Sharpness); });
+    returns("a size change", [&] {
+        device.set(CaptureProp::FrameWidth, 640);
+        device.set(CaptureProp::FrameHeight, 480);
+    });
+    returns("the first read after a size change", read);
+    returns("a format change", [&] { device.selectPixelFormat(6); });
+    returns("the first read after a format change", read);
+    stall(false);
+    // Sending again, frames come back (within the reads' own patience).
+    bool frame = false;
+    device.setReadTimeout(50);
+    for (int i = 0; i < 100 && !frame; ++i) {
+        int bytes = 0, w = 0, h = 0;
+        frame = device.readRaw(buf.data(), buf.size(), bytes, w, h) && w == 640 && h == 480;
+    }
+    if (!frame)
+        failures << "no frame of the new size once the camera sends again";
+    device.release();
     return failures;
 }

@@ -12,3 +12,11 @@
 // that format, and no frame after release. Returns the failures (empty when
 // the device conforms).
 QStringList captureConformance(CaptureDevice& device, int index);
+
+// The stall check every backend must pass: with a read timeout of 1 ms set,
+// no read waits for a camera that sends nothing, whether it is the first read
+// after open, after a size change or after a format change, and a control
+// set or get meanwhile comes back too. `stall(true)` makes the camera stall,
+// `stall(false)` lets it send again. A read that does not come back within a
+// second is a failure (the camera is then let go so the read can end).
+QStringList stallConformance(CaptureDevice& device, int index, const std::function<void(bool)>& stall);

@@ -4,7 +4,9 @@
 #include "platform/DeviceWatcher.h"
 #include "platform/SimUsbCamera.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TstDeviceWatcher : public QObject {
@@ -50,6 +52,41 @@ private slots:
         delete worker;
         QTRY_COMPARE(removed.count(), 1);
         QCOMPARE(removed.first().first().toString(), name);
+    }
+
+    // The plug control file named by SEVRIN_SIM_PLUG: what it lists (by
+    // position or by name) is unplugged, what it no longer lists comes back.
+    void plugControlFileUnplugsAndPlugsBack() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("plug");
+        qputenv("SEVRIN_SIM_PLUG", file.toLocal8Bit());
+        DeviceWatcher watcher;
+        qunsetenv("SEVRIN_SIM_PLUG");
+        QSignalSpy removed(&watcher, &DeviceWatcher::removed);
+        QSignalSpy arrived(&watcher, &DeviceWatcher::arrived);
+        const QStringList names = CaptureDevice::deviceNames();
+        auto write = [&](const QByteArray& text) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(text);
+        };
+        struct Step {
+            QByteArray text;
+            QStringList listed; // what the device list shows afterwards
+        };
+        const QList<Step> steps{{"2\n", {names[0]}},
+                                {"1\n2\n", {}},
+                                {names[0].toUtf8() + "\n", {names[1]}},
+                                {"", {names[0], names[1]}}};
+        for (const Step& step : steps) {
+            write(step.text);
+            QTRY_COMPARE(CaptureDevice::deviceNames(), step.listed);
+        }
+        // Each change was reported once, by the listed name.
+        QCOMPARE(removed.count(), 2);
+        QCOMPARE(arrived.count(), 2);
+        QCOMPARE(removed[0].first().toString(), names[1]);
+        QCOMPARE(arrived.last().first().toString(), names[0]);
     }
 };
 

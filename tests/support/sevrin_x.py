@@ -330,3 +330,22 @@ class Checks:
     def summary(self):
         print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
         return 1 if self.failures else 0
+
+
+def without_and_with_window_manager(run):
+    """Starts an Xvfb, calls run(display, label) without a window manager and
+    again under openbox, and stops both; label names the case in messages."""
+    xvfb, display = start_x()
+    try:
+        run(display, "without a window manager")
+        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(1.0)
+            run(display, "with a window manager")
+        finally:
+            wm.terminate()
+            wm.wait(timeout=10)
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)

@@ -1,5 +1,7 @@
 #include "PanelTestKit.h"
 
+#include <QtTest>
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -17,4 +19,14 @@ ModalAnswerer::ModalAnswerer() {
         }
     });
     m_timer.start(5);
+}
+
+void addStoredPrefixRows() {
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("parent folders") << QString("../../escaped");
+    QTest::newRow("absolute") << QString("/tmp/escaped");
+    QTest::newRow("backslash") << QString("..\\escaped");
+    QTest::newRow("dot dot") << QString("..");
+    QTest::newRow("blank") << QString("  ");
+    QTest::newRow("empty") << QString();
 }

@@ -7,6 +7,10 @@
 
 // Fakes and tools for the camera panel tests.
 
+// Rows of name prefixes a settings file may hold that must not lead a file
+// out of its folder (column "stored").
+void addStoredPrefixRows();
+
 // Calls made on a fake camera as "name(args)", with milliseconds since creation.
 struct CallLog {
     QElapsedTimer clock;

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -15,6 +16,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
+
+void addStoredPrefixRows(); // PanelTestKit.h (its other fakes would clash with this file's)
 
 namespace {
 struct Shot {
@@ -159,6 +162,54 @@ private slots:
         QCOMPARE(spin->value(), kept);
         QVERIFY(CameraTimeSet::toMilliseconds(spin->maximum(), unit) <= std::numeric_limits<int>::max());
         QCOMPARE(QSettings("./CameraTimeSet.ini", QSettings::IniFormat).value("Interval").toInt(), kept);
+    }
+
+    // A unit index the boxes lack falls back to seconds: both boxes show a
+    // unit, the file holds it again and the start delay runs in seconds.
+    void storedUnitOutsideTheBoxesFallsBackToSeconds_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("-1") << QVariant(-1);
+        QTest::newRow("3") << QVariant(3);
+        QTest::newRow("99") << QVariant(99);
+        QTest::newRow("text") << QVariant("minutes");
+    }
+    void storedUnitOutsideTheBoxesFallsBackToSeconds() {
+        QFETCH(QVariant, stored);
+        Rig rig(2, 1, 2);
+        {
+            QSettings s("./CameraTimeSet.ini", QSettings::IniFormat);
+            s.setValue("IntervalIndex", stored);
+            s.setValue("DelayIndex", stored);
+        }
+        rig.panel.reset(new CameraTimeSet);
+        rig.start = rig.panel->findChild<QPushButton*>("btnDelayShoot");
+        auto* interval = rig.panel->findChild<QComboBox*>("comboBoxInterval");
+        auto* delay = rig.panel->findChild<QComboBox*>("comboBoxDelay");
+        QCOMPARE(interval->currentIndex(), 1);
+        QCOMPARE(delay->currentIndex(), 1);
+        QCOMPARE(interval->currentText(), QString("Second"));
+        QCOMPARE(QSettings("./CameraTimeSet.ini", QSettings::IniFormat).value("IntervalIndex").toInt(), 1);
+        rig.start->click();
+        int longest = 0;
+        for (QTimer* t : rig.panel->findChildren<QTimer*>())
+            if (t->isActive())
+                longest = std::max(longest, t->interval());
+        QCOMPARE(longest, 2000); // two seconds, not two minutes
+        rig.panel->findChild<QPushButton*>("btnCancle")->click();
+    }
+
+    // A prefix stored in the file passes the check a typed one does: the
+    // series' pictures stay in the picture folder.
+    void storedPrefixNeverLeavesThePictureFolder_data() { addStoredPrefixRows(); }
+    void storedPrefixNeverLeavesThePictureFolder() {
+        QFETCH(QString, stored);
+        Rig rig(1, 100, 100);
+        QSettings("./CameraSet.ini", QSettings::IniFormat).setValue("autoNameBegin", stored);
+        rig.start->click();
+        QTRY_COMPARE(rig.camera.shots.size(), 1);
+        const QFileInfo shot(rig.camera.shots[0].path);
+        QCOMPARE(shot.absolutePath(), QDir::current().absolutePath());
+        QVERIFY2(shot.fileName().startsWith("img_"), qPrintable(shot.fileName()));
     }
 };
 

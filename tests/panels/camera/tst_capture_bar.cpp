@@ -4,6 +4,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -178,6 +179,22 @@ private slots:
         QFile(videoDir() + "/video_00001.mp4").open(QIODevice::WriteOnly);
         button("btnVideo")->click();
         QCOMPARE(bar->recordingFile(), videoDir() + "/video_00001_001.mp4");
+    }
+
+    // Prefixes read from the settings files pass the check typed ones pass:
+    // the picture and the recording stay in their folders.
+    void storedPrefixesStayInTheirFolders_data() { addStoredPrefixRows(); }
+    void storedPrefixesStayInTheirFolders() {
+        QFETCH(QString, stored);
+        setIni("./CameraSet.ini", {{"isAutoDate", false}, {"autoNameBegin", stored}});
+        setIni("./VideoSet.ini", {{"isAutoDate", false}, {"autoNameBegin", stored}});
+        button("btnCamera")->click();
+        QCOMPARE(cam->log.calls.size(), 1);
+        QVERIFY2(cam->log.calls[0].startsWith("snapImage(" + env->file("Export/Image") + "/img_00001,"),
+                 qPrintable(cam->log.calls[0]));
+        button("btnVideo")->click();
+        QCOMPARE(QFileInfo(bar->recordingFile()).absolutePath(), videoDir());
+        QCOMPARE(QFileInfo(bar->recordingFile()).fileName(), QString("video_00001.mp4"));
     }
 
     void noCameraNothingHappens() {

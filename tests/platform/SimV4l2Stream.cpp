@@ -1,0 +1,70 @@
+#include "SimV4l2Stream.h"
+
+#include <opencv2/videoio.hpp>
+
+void StallSwitch::set(bool on) {
+    std::lock_guard<std::mutex> l(lock);
+    stalled = on;
+    changed.notify_all();
+}
+
+SimV4l2Stream::SimV4l2Stream(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall)
+    : m_device(camera), m_camera(std::move(camera)), m_stall(std::move(stall)) {}
+
+bool SimV4l2Stream::open(int node) { return m_device.open(node); }
+
+void SimV4l2Stream::release() { m_device.release(); }
+
+bool SimV4l2Stream::set(int cvProp, double value) {
+    if (cvProp == cv::CAP_PROP_CONVERT_RGB)
+        return true; // frames are always undecoded here
+    if (cvProp == cv::CAP_PROP_FOURCC)
+        return m_device.selectPixelFormat(pixelFormatForFourcc(int(value)));
+    return m_device.set(cvProp, value);
+}
+
+double SimV4l2Stream::get(int cvProp) { return m_device.get(cvProp); }
+
+bool SimV4l2Stream::take(int timeoutMs) {
+    if (m_buffer.empty())
+        m_buffer.resize(size_t(4096) * 3072 * 2); // the largest frame of the models
+    m_device.setReadTimeout(timeoutMs);
+    m_bytes = 0;
+    return m_device.readRaw(m_buffer.data(), m_buffer.size(), m_bytes, m_width, m_height);
+}
+
+bool SimV4l2Stream::grab() {
+    if (!m_camera->isPlugged())
+        return false;
+    {
+        std::unique_lock<std::mutex> l(m_stall->lock);
+        ++m_stall->blockedGrabs;
+        m_stall->changed.notify_all();
+        m_stall->changed.wait(l, [this] { return !m_stall->stalled; });
+        --m_stall->blockedGrabs;
+    }
+    return m_camera->isPlugged() && take(2000);
+}
+
+int SimV4l2Stream::grabWithin(int ms) {
+    if (!m_camera->isPlugged())
+        return -1; // the device reports an error at once
+    {
+        std::unique_lock<std::mutex> l(m_stall->lock);
+        if (m_stall->changed.wait_for(l, std::chrono::milliseconds(ms), [this] { return !m_stall->stalled; }) ==
+            false)
+            return 0;
+    }
+    if (!m_camera->isPlugged())
+        return -1;
+    return take(ms) ? 1 : 0;
+}
+
+bool SimV4l2Stream::retrieve(std::vector<uint8_t>& bytes, int& width, int& height) {
+    if (m_bytes <= 0)
+        return false;
+    bytes.assign(m_buffer.begin(), m_buffer.begin() + m_bytes);
+    width = m_width;
+    height = m_height;
+    return true;
+}

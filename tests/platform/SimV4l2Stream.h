@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/SimUsbCamera.h"
+#include "platform/V4l2CaptureDevice.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+// A switch that makes a camera stall: while on, a stream's first frame
+// blocks (as OpenCV's grab does for up to its select timeout) and a running
+// stream delivers nothing. Shared by the test and the streams it made.
+struct StallSwitch {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool stalled = false;
+    int blockedGrabs = 0; // grabs waiting inside the stall now
+    void set(bool on);
+};
+
+// OpenCV's V4L2 capture played by a simulated USB camera: the same property
+// ids and values, the FOURCC choice, frames read undecoded, failure when
+// unplugged; and it stalls on the switch.
+class SimV4l2Stream : public V4l2Stream {
+public:
+    SimV4l2Stream(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall);
+    bool open(int node) override;
+    void release() override;
+    bool set(int cvProp, double value) override;
+    double get(int cvProp) override;
+    bool grab() override;
+    int grabWithin(int ms) override;
+    bool retrieve(std::vector<uint8_t>& bytes, int& width, int& height) override;
+
+private:
+    bool take(int timeoutMs);
+    SimCaptureDevice m_device;
+    std::shared_ptr<SimUsbCamera> m_camera;
+    std::shared_ptr<StallSwitch> m_stall;
+    std::vector<uint8_t> m_buffer;
+    int m_bytes = 0, m_width = 0, m_height = 0;
+};
