@@ -160,6 +160,9 @@ private:
     void emitCrossLineData(const CrossLineInfo* line);
     void setFocusWindowFromRelease(const QPoint& release);
     void clearAllShapes();
+    // The Error box's text for a refused calibration figure (a
+    // CScaleContainer::FigureFault), in the hub's language.
+    static QString calibrationFaultText(int fault);
     bool confirm(const QString& title, const QString& text);
     void showError(const QString& text);
     bool lineSaveOff() const;

@@ -461,6 +461,56 @@ private slots:
         QCOMPARE(QSettings(store, QSettings::IniFormat).value("total").toInt(), 0);
     }
 
+    // Clicked at a third of the picture's size, the points are fractions of
+    // a pixel: after a restart they, and the length shown, are the same.
+    void restoredLinesKeepEveryDigit() {
+        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat).setValue("MeasureSet/LineSave", 0);
+        layer->readECLP2PData();
+        layer->syncToVideoRect(QRect(0, 0, 633, 357), QSize(2000, 1000));
+        hub->useMeasureTool(0);
+        click(layer, {17, 301});
+        click(layer, {604, 29});
+        QCOMPARE(shapes()->shapes().size(), 1);
+        const QVector<QPointF> before = shapes()->shapes()[0]->points;
+        // The clicked pixel: x 17 * 2000 / 633, y 1000 - 301 * 1000 / 357.
+        QVERIFY(before[0].x() == 34000.0 / 633 && before[0].y() == 1000 - 301000.0 / 357);
+        layer->SetScaleBits(4);
+        int first = 0, last = 0;
+        QList<QString> names, shown;
+        layer->measureSystem()->GetAllMeasureData(nullptr, first, last, names, shown);
+
+        host.reset();
+        host = std::make_unique<QWidget>();
+        layer = new ItemLayer(host.get());
+        layer->init();
+        layer->syncToVideoRect(QRect(0, 0, 633, 357), QSize(2000, 1000));
+        layer->SetScaleBits(4);
+        layer->readECLP2PData();
+        QCOMPARE(shapes()->shapes().size(), 1);
+        const QVector<QPointF> after = shapes()->shapes()[0]->points;
+        QCOMPARE(after.size(), before.size());
+        for (int i = 0; i < after.size(); ++i) // exactly, not within a tolerance
+            QVERIFY(after[i].x() == before[i].x() && after[i].y() == before[i].y());
+        QList<QString> again;
+        layer->measureSystem()->GetAllMeasureData(nullptr, first, last, names, again);
+        QCOMPARE(again, shown);
+    }
+
+    // A file written with six significant digits still loads.
+    void sixDigitStoreStillLoads() {
+        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat).setValue("MeasureSet/LineSave", 0);
+        {
+            QSettings s(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
+            s.setValue("total", 1);
+            s.setValue("ECLP2P_0", QStringList({"0", "0", "1", "53.7125", "156.863", "1908.37", "918.768", "1908.37",
+                                                "918.768", "0", "1", "1"}));
+        }
+        layer->readECLP2PData();
+        QCOMPARE(shapes()->shapes().size(), 1);
+        QCOMPARE(shapes()->shapes()[0]->points[0], QPointF(53.7125, 156.863));
+        QCOMPARE(shapes()->shapes()[0]->points[1], QPointF(1908.37, 918.768));
+    }
+
 private:
     static double GetDistanceForTest(const QPointF& a, const QPointF& b) {
         return std::sqrt((a.x() - b.x()) * (a.x() - b.x()) + (a.y() - b.y()) * (a.y() - b.y()));

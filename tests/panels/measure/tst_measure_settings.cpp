@@ -127,6 +127,24 @@ private slots:
         QCOMPARE(mouse[0][0].toInt(), 1);
     }
 
+    // The cursor size sent a second after the page opens leaves the tool
+    // the user picked meanwhile, and its next two clicks make a line.
+    void delayedCursorSizeKeepsTheChosenTool() {
+        store("MouseSize", 2);
+        OverlayHost overlay;
+        ItemLayer* layer = overlay.layer;
+        QSignalSpy mouse(hub, SIGNAL(setMeasureMouseSizeSIGNAL(int)));
+        MeasureSet panel;
+        hub->useMeasureTool(0);
+        QVERIFY(mouse.wait(3000));
+        CCLObjectContainer* shapes = layer->measureSystem()->shapeContainer();
+        QCOMPARE(shapes->toolKind(), int(KindP2P));
+        QVERIFY(layer->cursor().shape() != Qt::ArrowCursor); // the measuring cursor, in its new size
+        QTest::mouseClick(layer, Qt::LeftButton, {}, {100, 100});
+        QTest::mouseClick(layer, Qt::LeftButton, {}, {300, 100});
+        QCOMPARE(shapes->shapes().size(), 1);
+    }
+
     void hostileValuesGiveDefaults_data() {
         QTest::addColumn<QVariant>("value");
         QTest::newRow("-1") << QVariant(-1);
