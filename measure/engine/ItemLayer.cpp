@@ -333,12 +333,20 @@ void ItemLayer::emitCrossLineData(const CrossLineInfo* line) {
                                                  line->colour, line->visible, line->scale);
 }
 
+// The overlay sits inside the view area, whose style sheets paint every
+// descendant black; a box parented there would inherit that (black text on
+// black). The top-level window keeps the boxes modal to the program and
+// centred on it, in the normal dialog colours.
+QWidget* ItemLayer::dialogParent() {
+    return window();
+}
+
 void ItemLayer::showError(const QString& text) {
     if (m_errorHook) {
         m_errorHook(text);
         return;
     }
-    QMessageBox::information(this, "Error", text, QMessageBox::Ok, QMessageBox::Ok);
+    QMessageBox::information(dialogParent(), "Error", text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 QString ItemLayer::calibrationFaultText(int fault) {
@@ -363,7 +371,7 @@ bool ItemLayer::confirm(const QString& title, const QString& text) {
     const QString no = tr3("取消", "Cancel", "取消");
     if (m_confirm)
         return m_confirm(title, text, yes, no);
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, dialogParent());
     box.setIconPixmap(QPixmap(":/res/null.png"));
     QPushButton* del = box.addButton(yes, QMessageBox::AcceptRole);
     box.addButton(no, QMessageBox::RejectRole);

@@ -164,6 +164,8 @@ private:
     // CScaleContainer::FigureFault), in the hub's language.
     static QString calibrationFaultText(int fault);
     bool confirm(const QString& title, const QString& text);
+    // Parent of the overlay's message boxes: outside the view area's styles.
+    QWidget* dialogParent();
     void showError(const QString& text);
     bool lineSaveOff() const;
     // The unit (and decimals) of the current scale become the unit text.

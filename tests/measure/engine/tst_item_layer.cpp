@@ -15,9 +15,13 @@
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/ShapeRegistry.h"
 #include "platform/AppPaths.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QSignalSpy>
@@ -509,6 +513,58 @@ private slots:
         QCOMPARE(shapes()->shapes().size(), 1);
         QCOMPARE(shapes()->shapes()[0]->points[0], QPointF(53.7125, 156.863));
         QCOMPARE(shapes()->shapes()[0]->points[1], QPointF(1908.37, 918.768));
+    }
+
+    // The overlay lies inside a view area whose style sheet paints all its
+    // descendants black, as in the program: its boxes (the delete
+    // confirmations, the Error box) still come in the normal dialog colours,
+    // their question and buttons readable.
+    void messageBoxesShowTheNormalDialogColours_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("delete one") << "one";
+        QTest::newRow("delete all") << "all";
+        QTest::newRow("error") << "error";
+    }
+    void messageBoxesShowTheNormalDialogColours() {
+        QFETCH(QString, how);
+        auto* area = new QWidget(host.get());
+        area->setStyleSheet("background-color:rgb(0, 0, 0);");
+        layer->setParent(area);
+        drawLine();
+        const QColor window = QApplication::palette().color(QPalette::Window);
+        const QColor text = QApplication::palette().color(QPalette::WindowText);
+        QColor background, labelBackground;
+        int textPixels = 0;
+        bool seen = false;
+        answerNextModal("QMessageBox", [&](QWidget* box) {
+            seen = true;
+            const QImage shot = box->grab().toImage();
+            background = shot.pixelColor(2, 2);
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().isEmpty() || !label->isVisible())
+                    continue;
+                const QImage l = label->grab().toImage();
+                labelBackground = l.pixelColor(0, 0);
+                for (int y = 0; y < l.height(); ++y)
+                    for (int x = 0; x < l.width(); ++x)
+                        textPixels += qAbs(l.pixelColor(x, y).lightness() - text.lightness()) < 60;
+            }
+            static_cast<QDialog*>(box)->reject();
+        });
+        if (how == "one") {
+            doubleClickAt(layer, {250, 200}, Qt::RightButton);
+        } else if (how == "all") {
+            hub->useMeasureTool(18);
+        } else {
+            hub->startAddCircleScale();
+            for (QPoint p : {QPoint(100, 400), QPoint(200, 400), QPoint(300, 400)})
+                click(layer, p);
+        }
+        QVERIFY(seen);
+        QCOMPARE(background, window);
+        QCOMPARE(labelBackground, window);
+        QVERIFY(textPixels > 20);
+        QCOMPARE(shapes()->shapes().size(), 1); // cancelled: the line is still there
     }
 
 private:
