@@ -362,6 +362,21 @@ private slots:
         QCOMPARE(sys()->HitTest(onOutline).shape, shape);
     }
 
+    // A typed length whose result overflows (1e300 um is 3.6e299 px, whose
+    // square is not a number any more) is refused: no empty cell, the
+    // old length echoed.
+    void typedLengthWithoutFiniteResultIsRefused() {
+        calibrate(250, "mm", 0.7, 4);
+        hub->scaleUnitChanged("um");
+        CCLBaseObject* line = addLine(250.0); // 700 um
+        const QVector<QPointF> points = line->points;
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
+        hub->setMeasureItemData(0, ColLength + 1, 1e300, true);
+        QCOMPARE(table.count(), 1);
+        QCOMPARE(table.last()[3].value<QList<QString>>().value(ColLength), QString("700.0000"));
+        QVERIFY(line->points[1].x() == points[1].x() && line->points[1].y() == points[1].y());
+    }
+
     // A sound radius is taken: the cell shows what was typed.
     void typedRadiusWithinReachIsTaken_data() {
         QTest::addColumn<int>("row");
