@@ -83,7 +83,6 @@ void CCLCircle::sketch(ShapeSketch& k, bool creating) {
         k.circle(c, GetDistanceI(c, ImageToView(points[0])));
         k.label(*this, curPoint, GetShowText(GetDistance(circle.centre, points[0]) * rate), false);
     }
-    return;
 }
 
 void CCLCircle::CollectKeyPoints(QList<QPointF>& out) {

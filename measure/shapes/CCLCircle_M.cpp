@@ -218,7 +218,6 @@ void CCLCircle_M::sketch(ShapeSketch& k, bool creating) {
             k.label(*this, points[n - 1], GetShowText(circle.radius * rate), false);
         }
     }
-    return;
 }
 
 void CCLCircle_M::CollectKeyPoints(QList<QPointF>& out) {

@@ -156,7 +156,6 @@ void CCLL2C::Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating
     k.line(p3, ve);
     k.line(vf, ve);
     k.label(s, s.curPoint, Text(s, variant, GetDistance(to, foot) * rate), false);
-    return;
 }
 
 bool CCLL2C::Set(CCLBaseObject& s, int variant, int part, double value) {

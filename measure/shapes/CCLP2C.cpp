@@ -139,7 +139,6 @@ void CCLP2C::Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating
     }
     k.line(ImageToView(from), m);
     k.label(s, s.curPoint, Text(s, variant, GetDistance(from, s.curPoint) * rate), false);
-    return;
 }
 
 bool CCLP2C::Set(CCLBaseObject& s, int variant, int part, double value) {

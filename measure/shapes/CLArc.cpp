@@ -198,7 +198,6 @@ void CLArc::sketch(ShapeSketch& k, bool creating) {
     k.dashLine(handles.points[0], c);
     k.dashLine(vq, c);
     k.label(*this, q, GetCreatingText(), false);
-    return;
 }
 
 void CLArc::CollectKeyPoints(QList<QPointF>& out) {

@@ -144,7 +144,6 @@ void CLC2C::Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating)
     k.line(ImageToView(a), ImageToView(b));
     handles.points << ImageToView(a) << ImageToView(b);
     k.label(s, s.curPoint, Text(s, variant, GetDistance(a, b) * rate), false);
-    return;
 }
 
 bool CLC2C::Set(CCLBaseObject& s, int variant, int part, double value) {

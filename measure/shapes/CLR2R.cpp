@@ -120,7 +120,6 @@ void CLR2R::sketch(ShapeSketch& k, bool creating) {
                   ImageToView(QPointF(circle.centre.x() + r2, circle.centre.y())));
         k.label(*this, curPoint, GetShowText(std::fabs(r1 - r2) * rate), false);
     }
-    return;
 }
 
 void CLR2R::CollectKeyPoints(QList<QPointF>& out) {
