@@ -139,9 +139,9 @@ namespace {
 // that are not finite.
 double middleOffChord(const QPointF& a, const QPointF& b, const QPointF& c) {
     const double cross = (b.x() - a.x()) * (c.y() - a.y()) - (b.y() - a.y()) * (c.x() - a.x());
-    const double longest = std::max({std::hypot(b.x() - a.x(), b.y() - a.y()),
-                                     std::hypot(c.x() - a.x(), c.y() - a.y()),
-                                     std::hypot(c.x() - b.x(), c.y() - b.y())});
+    const double longest =
+        std::max({std::hypot(b.x() - a.x(), b.y() - a.y()), std::hypot(c.x() - a.x(), c.y() - a.y()),
+                  std::hypot(c.x() - b.x(), c.y() - b.y())});
     return longest > 0.0 ? std::fabs(cross) / longest : 0.0;
 }
 } // namespace

@@ -361,7 +361,8 @@ QString ItemLayer::calibrationFaultText(int fault) {
                    "Invalid calibration: the point is less than 0.5 px from the line.",
                    "標定無效：測量點離直線不足0.5像素。");
     default:
-        return tr3("标定无效：所选的距离不足1像素。", "Invalid calibration: the distance is shorter than 1 px.",
+        return tr3("标定无效：所选的距离不足1像素。",
+                   "Invalid calibration: the distance is shorter than 1 px.",
                    "標定無效：所選的距離不足1像素。");
     }
 }

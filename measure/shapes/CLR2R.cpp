@@ -117,7 +117,7 @@ void CLR2R::sketch(ShapeSketch& k, bool creating) {
         const double r2 = GetDistance(circle.centre, ring);
         k.circle(c, GetDistanceI(c, ImageToView(ring)));
         k.line(ImageToView(QPointF(circle.centre.x() + r1, circle.centre.y())),
-                  ImageToView(QPointF(circle.centre.x() + r2, circle.centre.y())));
+               ImageToView(QPointF(circle.centre.x() + r2, circle.centre.y())));
         k.label(*this, curPoint, GetShowText(std::fabs(r1 - r2) * rate), false);
     }
 }

@@ -53,7 +53,8 @@ public:
     void circle(const QPoint& centre, int radius);
     // The arc about `centre` from `a` to `b` that passes through `through`;
     // the whole circle is covered.
-    void arcThrough(const QPoint& centre, int radius, const QPoint& a, const QPoint& through, const QPoint& b);
+    void arcThrough(const QPoint& centre, int radius, const QPoint& a, const QPoint& through,
+                    const QPoint& b);
     // A filled sector in the pen's colour; angles in 1/16 degree.
     void pie(const QPoint& centre, int radius, int start16, int span16);
     // The one-head arrow of the text mark, head at a.

@@ -48,6 +48,6 @@ bool ThreePointCircle::SoundAfterScaling(const QPointF& a, const QPointF& b, con
     if (!circle.valid)
         return false;
     const double r = circle.radius;
-    return std::isfinite(r) && r > 0.0 && std::isfinite(r * r * M_PI) &&
-           std::isfinite(circle.centre.x()) && std::isfinite(circle.centre.y());
+    return std::isfinite(r) && r > 0.0 && std::isfinite(r * r * M_PI) && std::isfinite(circle.centre.x()) &&
+           std::isfinite(circle.centre.y());
 }

@@ -468,7 +468,8 @@ private slots:
     // Clicked at a third of the picture's size, the points are fractions of
     // a pixel: after a restart they, and the length shown, are the same.
     void restoredLinesKeepEveryDigit() {
-        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat).setValue("MeasureSet/LineSave", 0);
+        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat)
+            .setValue("MeasureSet/LineSave", 0);
         layer->readECLP2PData();
         layer->syncToVideoRect(QRect(0, 0, 633, 357), QSize(2000, 1000));
         hub->useMeasureTool(0);
@@ -502,12 +503,13 @@ private slots:
 
     // A file written with six significant digits still loads.
     void sixDigitStoreStillLoads() {
-        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat).setValue("MeasureSet/LineSave", 0);
+        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat)
+            .setValue("MeasureSet/LineSave", 0);
         {
             QSettings s(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
             s.setValue("total", 1);
-            s.setValue("ECLP2P_0", QStringList({"0", "0", "1", "53.7125", "156.863", "1908.37", "918.768", "1908.37",
-                                                "918.768", "0", "1", "1"}));
+            s.setValue("ECLP2P_0", QStringList({"0", "0", "1", "53.7125", "156.863", "1908.37", "918.768",
+                                                "1908.37", "918.768", "0", "1", "1"}));
         }
         layer->readECLP2PData();
         QCOMPARE(shapes()->shapes().size(), 1);

@@ -206,10 +206,13 @@ private slots:
             << 2 << QPointF(10, 20) << QPointF(1810, 1020) << QPointF(910, 520.45);
         QTest::newRow("flat arc, middle clicked first")
             << 2 << QPointF(910, 520.3) << QPointF(10, 20) << QPointF(1810, 1020);
-        QTest::newRow("point 0.01 px off") << 1 << QPointF(100, 100) << QPointF(900, 100) << QPointF(500, 100.01);
-        QTest::newRow("point 0.4 px off") << 1 << QPointF(100, 100) << QPointF(100, 900) << QPointF(99.6, 1500);
+        QTest::newRow("point 0.01 px off")
+            << 1 << QPointF(100, 100) << QPointF(900, 100) << QPointF(500, 100.01);
+        QTest::newRow("point 0.4 px off")
+            << 1 << QPointF(100, 100) << QPointF(100, 900) << QPointF(99.6, 1500);
         // A distance below a pixel.
-        QTest::newRow("point 0.9 px off") << 1 << QPointF(100, 100) << QPointF(900, 100) << QPointF(500, 100.9);
+        QTest::newRow("point 0.9 px off")
+            << 1 << QPointF(100, 100) << QPointF(900, 100) << QPointF(500, 100.9);
     }
     void degenerateCalibrationIsRefused() {
         QFETCH(int, kind);
@@ -234,8 +237,9 @@ private slots:
         hub->startAddCircleScale();
         for (QPoint p : {QPoint(100, 100), QPoint(200, 200), QPoint(300, 300)})
             clickAt(layer, p);
-        QCOMPARE(errors, QStringList({"Invalid calibration: the three points lie (almost) on one line; the middle "
-                                      "point is less than 0.5 px from the line through the other two."}));
+        QCOMPARE(errors,
+                 QStringList({"Invalid calibration: the three points lie (almost) on one line; the middle "
+                              "point is less than 0.5 px from the line through the other two."}));
         QCOMPARE(dialogs, 0);
         QCOMPARE(sys()->mode(), int(OzaMeasureSys::ModeShapes));
         QVERIFY(!sys()->scaleContainer()->IsCalibrating());
@@ -271,9 +275,10 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QPoint>("third");
         QTest::addColumn<QString>("text");
-        QTest::newRow("flat circle") << 2 << QPoint(300, 500)
-                                     << "Invalid calibration: the three points lie (almost) on one line; the middle "
-                                        "point is less than 0.5 px from the line through the other two.";
+        QTest::newRow("flat circle")
+            << 2 << QPoint(300, 500)
+            << "Invalid calibration: the three points lie (almost) on one line; the middle "
+               "point is less than 0.5 px from the line through the other two.";
         QTest::newRow("point on the line")
             << 1 << QPoint(900, 500) << "Invalid calibration: the point is less than 0.5 px from the line.";
     }

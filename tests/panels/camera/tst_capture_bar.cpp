@@ -68,12 +68,15 @@ private slots:
                                                                 << "jpg"
                                                                 << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
         // The counter runs up to 90000 itself, then starts again at 1.
-        QTest::newRow("last number of the run") << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 89999}}
-                                                << "jpg" << "/img_90000,0,1,0,#ff0000,0,1)" << 90000;
-        QTest::newRow("stored above the run") << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 123456}}
-                                              << "jpg" << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
-        QTest::newRow("stored below the run") << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", -3}}
-                                              << "jpg" << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
+        QTest::newRow("last number of the run")
+            << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 89999}} << "jpg"
+            << "/img_90000,0,1,0,#ff0000,0,1)" << 90000;
+        QTest::newRow("stored above the run")
+            << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 123456}} << "jpg"
+            << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
+        QTest::newRow("stored below the run")
+            << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", -3}} << "jpg"
+            << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
         QTest::newRow("name taken on disk")
             << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 41}} << "tiff"
             << "/img_00042_001,0,1,0,#ff0000,0,1)" << 42;

@@ -28,8 +28,8 @@ private slots:
     void timeStampCornerNames_data() {
         QTest::addColumn<int>("language");
         QTest::addColumn<QStringList>("corners");
-        const QStringList chinese{QString::fromUtf8("左上"), QString::fromUtf8("左下"), QString::fromUtf8("右上"),
-                                  QString::fromUtf8("右下")};
+        const QStringList chinese{QString::fromUtf8("左上"), QString::fromUtf8("左下"),
+                                  QString::fromUtf8("右上"), QString::fromUtf8("右下")};
         QTest::newRow("simplified Chinese") << 0 << chinese;
         QTest::newRow("English") << 1 << QStringList{"Left Up", "Left Down", "Right Up", "Right Down"};
         QTest::newRow("traditional Chinese") << 2 << chinese;

@@ -153,7 +153,8 @@ private slots:
         else
             hub->updateMeasureData(-1, -1, n, nineValues("1.00") + wide);
         const QFontMetrics fm(table->font());
-        const int margins = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+        const int margins =
+            2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
         for (int c = 0; c < 10; ++c) {
             const QString text = table->item(1, c)->text();
             QVERIFY2(fm.horizontalAdvance(text) + margins <= table->columnWidth(c), qPrintable(text));

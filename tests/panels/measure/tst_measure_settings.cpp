@@ -179,17 +179,26 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("initially");
-        QTest::addColumn<int>("tool");    // 11 circle, 4 arc, 0 line
+        QTest::addColumn<int>("tool");     // 11 circle, 4 arc, 0 line
         QTest::addColumn<QString>("line"); // the label line it switches (style 4)
-        QTest::newRow("circle radius") << "checkBox_r" << "Circle/R" << true << 11 << "R1=";
-        QTest::newRow("circle diameter") << "checkBox_d" << "Circle/D" << true << 11 << "D1=";
-        QTest::newRow("arc angle") << "checkBoxArc" << "CLArc/A" << true << 4 << "A1=";
-        QTest::newRow("included angle") << "checkBoxNAngle" << "CLArc/N" << true << 4 << "N1=";
-        QTest::newRow("external angle") << "checkBoxEAngle" << "CLArc/E" << true << 4 << "E1=";
-        QTest::newRow("arc radius") << "checkBoxArc_R" << "CLArc/R" << true << 4 << "R1=";
-        QTest::newRow("arc diameter") << "checkBoxArc_D" << "CLArc/D" << true << 4 << "D1=";
-        QTest::newRow("distance") << "checkBoxP2P" << "P2P/P" << true << 0 << "L1=";
-        QTest::newRow("half distance") << "checkBoxP2PCenter" << "P2P/C" << false << 0 << "Half";
+        QTest::newRow("circle radius") << "checkBox_r"
+                                       << "Circle/R" << true << 11 << "R1=";
+        QTest::newRow("circle diameter") << "checkBox_d"
+                                         << "Circle/D" << true << 11 << "D1=";
+        QTest::newRow("arc angle") << "checkBoxArc"
+                                   << "CLArc/A" << true << 4 << "A1=";
+        QTest::newRow("included angle") << "checkBoxNAngle"
+                                        << "CLArc/N" << true << 4 << "N1=";
+        QTest::newRow("external angle") << "checkBoxEAngle"
+                                        << "CLArc/E" << true << 4 << "E1=";
+        QTest::newRow("arc radius") << "checkBoxArc_R"
+                                    << "CLArc/R" << true << 4 << "R1=";
+        QTest::newRow("arc diameter") << "checkBoxArc_D"
+                                      << "CLArc/D" << true << 4 << "D1=";
+        QTest::newRow("distance") << "checkBoxP2P"
+                                  << "P2P/P" << true << 0 << "L1=";
+        QTest::newRow("half distance") << "checkBoxP2PCenter"
+                                       << "P2P/C" << false << 0 << "Half";
     }
     void everyLabelSwitchWritesItsOwnKey() {
         QFETCH(QString, box);
