@@ -6,6 +6,8 @@
 
 #include <QPainter>
 
+#include <cmath>
+
 namespace {
 // Order of the kind lists: also the order of the listing by kind.
 const int kKindOrder[KindCount] = {1,  2,  3,  8,  9,  10, 17, 18, 31, 11, 12, 4,  5,  6,  7, 14,
@@ -534,9 +536,33 @@ CCLBaseObject* CCLObjectContainer::SetObjValue(int listing, int row, int column,
         return nullptr;
     QList<QRect> rects;
     owner->CollectObjRects(rects);
-    if (owner->SetValue(part, value)) {
-        owner->CollectObjRects(rects);
-        UpdateRects(rects);
+    const QVector<QPointF> before = owner->points;
+    const int results = owner->results.size();
+    const int derived = owner->derivedPoints.size();
+    const int unsound = unsoundValues(owner);
+    if (!owner->SetValue(part, value))
+        return owner;
+    // A value that leaves the figure without its results (points collapsed
+    // onto one line) or with a value that is no longer a finite number is
+    // refused after the fact: the shape goes back to where it was.
+    if (owner->results.size() != results || owner->derivedPoints.size() != derived ||
+        unsoundValues(owner) > unsound) {
+        owner->points = before;
+        owner->CalcResult();
+        return owner;
     }
+    owner->CollectObjRects(rects);
+    UpdateRects(rects);
     return owner;
+}
+
+int CCLObjectContainer::unsoundValues(CCLBaseObject* shape) {
+    int count = 0;
+    for (const QPointF& p : shape->points + shape->derivedPoints)
+        count += !std::isfinite(p.x()) || !std::isfinite(p.y());
+    QList<double> rows;
+    shape->BuildRows(rows);
+    for (double v : shape->results + rows)
+        count += !std::isfinite(v);
+    return count;
 }

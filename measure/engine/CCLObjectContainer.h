@@ -112,6 +112,8 @@ signals:
     void SingalObjAddedOver(const CCLBaseObject* pCurObj);
 
 private:
+    // Points, results and row values of the shape that are not finite.
+    static int unsoundValues(CCLBaseObject* shape);
     enum Family { FamLines, FamAngles, FamCircles, FamPolylines, FamRects, FamPolygons, FamilyCount };
     static int familyOf(int kind);
     void listingOf(int listing, QList<CCLBaseObject*>& out);

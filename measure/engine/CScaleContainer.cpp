@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -132,13 +133,37 @@ double CScaleContainer::CalibrationLength() const {
     return length;
 }
 
-bool CScaleContainer::IsFigureDegenerate() const {
+namespace {
+// Distance of the middle one of three points from the chord of the other
+// two: twice the triangle's area over its longest side. NaN for points
+// that are not finite.
+double middleOffChord(const QPointF& a, const QPointF& b, const QPointF& c) {
+    const double cross = (b.x() - a.x()) * (c.y() - a.y()) - (b.y() - a.y()) * (c.x() - a.x());
+    const double longest =
+        std::max({std::hypot(b.x() - a.x(), b.y() - a.y()), std::hypot(c.x() - a.x(), c.y() - a.y()),
+                  std::hypot(c.x() - b.x(), c.y() - b.y())});
+    return longest > 0.0 ? std::fabs(cross) / longest : 0.0;
+}
+} // namespace
+
+CScaleContainer::FigureFault CScaleContainer::FigureFaultOf() const {
     if (m_state != Complete)
-        return false;
-    if ((m_kind == Circle || m_kind == PointToLine) && AreCollinear(m_first, m_second, m_measured))
-        return true;
+        return FigureSound;
+    if (m_kind == Circle) {
+        const double off = middleOffChord(m_first, m_second, m_measured);
+        if (!(off >= kMinOffLine))
+            return FigureFlatCircle;
+    } else if (m_kind == PointToLine) {
+        const double base = GetVectorLength(m_second - m_first);
+        if (!(base >= kMinLength))
+            return FigureTooShort;
+        const double cross = (m_second.x() - m_first.x()) * (m_measured.y() - m_first.y()) -
+                             (m_second.y() - m_first.y()) * (m_measured.x() - m_first.x());
+        if (!(std::fabs(cross) / base >= kMinOffLine))
+            return FigurePointOnLine;
+    }
     const double length = figureLength();
-    return !std::isfinite(length) || length < 0.001;
+    return std::isfinite(length) && length >= kMinLength ? FigureSound : FigureTooShort;
 }
 
 bool CScaleContainer::AddScale(const QString& name, const QString& unit, int bits, double value,

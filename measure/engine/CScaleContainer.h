@@ -58,9 +58,17 @@ public:
     void CollectCalibrationRects(QList<QRect>& rects);
     // Length of the figure in image pixels (1.0 when degenerate).
     double CalibrationLength() const;
-    // A completed figure that measures nothing: its points on one line
-    // (point to line, circle; AreCollinear) or a length below 0.001 px.
-    bool IsFigureDegenerate() const;
+    // Why a completed figure cannot define a scale to the decimals shown:
+    // a circle whose middle point (the one between the other two) lies
+    // within 0.5 px of the chord of the other two, a point within 0.5 px of
+    // the line (or a line shorter than 1 px), a length below 1 px.
+    enum FigureFault { FigureSound = 0, FigureFlatCircle, FigurePointOnLine, FigureTooShort };
+    FigureFault FigureFaultOf() const;
+    bool IsFigureDegenerate() const { return FigureFaultOf() != FigureSound; }
+    // Image pixels: nearer than this to the chord or the line is refused.
+    static constexpr double kMinOffLine = 0.5;
+    // Image pixels: a figure shorter than this is refused.
+    static constexpr double kMinLength = 1.0;
 
     int state() const { return m_state; }
     void setState(int state) { m_state = state; }

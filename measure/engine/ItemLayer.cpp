@@ -9,6 +9,7 @@
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/FocusWindowCamera.h"
 #include "measure/engine/MeasureGlobals.h"
+#include "measure/engine/MeasureSetRanges.h"
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/engine/XlsReportLayout.h"
 #include "measure/shapes/CLP2P.h"
@@ -25,6 +26,7 @@
 #include <QImageReader>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -99,6 +101,15 @@ QString tr3(const char* zh, const char* en, const char* tw) {
     default:
         return QString::fromUtf8(zh);
     }
+}
+
+// A size stored in the settings file, taken as the nearest one the
+// settings panel offers (a hand-edited ChiSize=99 would paint the scale bar
+// as a solid block); text or a missing key gives the default.
+int storedSize(const QSettings& settings, const char* key, int fallback, MeasureSetRanges::Range range) {
+    bool ok = false;
+    const int value = settings.value(QString("MeasureSet/") + key, fallback).toInt(&ok);
+    return std::clamp(ok ? value : fallback, range.low, range.high);
 }
 
 QColor colourAt(int index) {
@@ -241,14 +252,8 @@ void ItemLayer::init() {
         settings.endGroup();
         settings.sync();
     }
-    m_sys->SetPenWidth(settings.value("MeasureSet/PenSize", 1).toInt());
-    const int fontSize = settings.value("MeasureSet/FontSize", 22).toInt();
-    m_sys->SetShapeFontSize(fontSize);
-    m_sys->SetLabelFontSize(fontSize);
-    if (fontSize >= 11 && fontSize <= 128) {
-        m_sys->plotting()->SetFontSize(fontSize);
-        m_sys->crossLines()->SetLabelFontSize(fontSize);
-    }
+    SetMeasurePenSize_slot(storedSize(settings, "PenSize", 1, MeasureSetRanges::PenSize));
+    SetMeasureFontSize_slot(storedSize(settings, "FontSize", 22, MeasureSetRanges::FontSize));
     const QColor item = colourAt(settings.value("MeasureSet/ItemColor", 0).toInt());
     if (item.isValid())
         curItemColor = item;
@@ -328,12 +333,38 @@ void ItemLayer::emitCrossLineData(const CrossLineInfo* line) {
                                                  line->colour, line->visible, line->scale);
 }
 
+// The overlay sits inside the view area, whose style sheets paint every
+// descendant black; a box parented there would inherit that (black text on
+// black). The top-level window keeps the boxes modal to the program and
+// centred on it, in the normal dialog colours.
+QWidget* ItemLayer::dialogParent() {
+    return window();
+}
+
 void ItemLayer::showError(const QString& text) {
     if (m_errorHook) {
         m_errorHook(text);
         return;
     }
-    QMessageBox::information(this, "Error", text, QMessageBox::Ok, QMessageBox::Ok);
+    QMessageBox::information(dialogParent(), "Error", text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+QString ItemLayer::calibrationFaultText(int fault) {
+    switch (fault) {
+    case CScaleContainer::FigureFlatCircle:
+        return tr3("标定无效：三个点几乎在同一直线上，中间的点离另外两点的连线不足0.5像素。",
+                   "Invalid calibration: the three points lie (almost) on one line; the middle point is less "
+                   "than 0.5 px from the line through the other two.",
+                   "標定無效：三個點幾乎在同一直線上，中間的點離另外兩點的連線不足0.5像素。");
+    case CScaleContainer::FigurePointOnLine:
+        return tr3("标定无效：测量点离直线不足0.5像素。",
+                   "Invalid calibration: the point is less than 0.5 px from the line.",
+                   "標定無效：測量點離直線不足0.5像素。");
+    default:
+        return tr3("标定无效：所选的距离不足1像素。",
+                   "Invalid calibration: the distance is shorter than 1 px.",
+                   "標定無效：所選的距離不足1像素。");
+    }
 }
 
 bool ItemLayer::confirm(const QString& title, const QString& text) {
@@ -341,7 +372,7 @@ bool ItemLayer::confirm(const QString& title, const QString& text) {
     const QString no = tr3("取消", "Cancel", "取消");
     if (m_confirm)
         return m_confirm(title, text, yes, no);
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, dialogParent());
     box.setIconPixmap(QPixmap(":/res/null.png"));
     QPushButton* del = box.addButton(yes, QMessageBox::AcceptRole);
     box.addButton(no, QMessageBox::RejectRole);
@@ -604,11 +635,12 @@ void ItemLayer::mouseReleaseEvent(QMouseEvent* event) {
     }
 
     if (m_sys->mode() == OzaMeasureSys::ModeCalibration && m_sys->IsJustFinished()) {
-        // A figure on one line has no length: say so and keep the scale in use.
-        const bool degenerate = m_sys->scaleContainer()->IsFigureDegenerate();
+        // A figure that cannot define a scale to the decimals shown: say
+        // why and keep the scale in use.
+        const int fault = m_sys->scaleContainer()->FigureFaultOf();
+        const bool degenerate = fault != CScaleContainer::FigureSound;
         if (degenerate)
-            showError(tr3("标定无效：所选的点在同一直线上。", "Invalid calibration: the points lie on one line.",
-                          "標定無效：所選的點在同一直線上。"));
+            showError(calibrationFaultText(fault));
         while (!degenerate) {
             const ScaleEntry entry = m_scaleDialog ? m_scaleDialog() : askScaleEntry();
             if (!entry.accepted)
@@ -1011,10 +1043,10 @@ void ItemLayer::setMeasureMouseSizeSLOT(int size) {
                                    : ":/res/mouse10.png";
     const QPixmap pixmap(file);
     m_cursor = pixmap.isNull() ? QCursor(Qt::CrossCursor) : QCursor(pixmap, -1, -1);
-    if (m_sys->shapeContainer()->toolKind() != 0) {
-        dropTool();
-        arrowCursor(true);
-    }
+    // The settings panel sends the size once, a second after the page
+    // opens: a tool chosen meanwhile stays chosen, under the new cursor.
+    if (m_sys->shapeContainer()->toolKind() != 0 || m_sys->mode() == OzaMeasureSys::ModeCalibration)
+        measuringCursor();
 }
 
 void ItemLayer::paintAFSLOT() {
@@ -1066,7 +1098,7 @@ void ItemLayer::GetScaleInfo() {
     MessagePassing::instance()->sendScaleInfo(m_sys->ScaleNames(), last);
     SetCurScaleName(last);
     QSettings settings(measureSetFile(), QSettings::IniFormat);
-    setMeasureChiSizeSLOT(settings.value("MeasureSet/ChiSize", 1).toInt());
+    setMeasureChiSizeSLOT(storedSize(settings, "ChiSize", 1, MeasureSetRanges::ChiSize));
     setMeasureChiColorSlot(settings.value("MeasureSet/ChiColor", 0).toInt());
     setPlottingScalVisibleSLOT(settings.value("MeasureSet/scaleShow", true).toBool());
     m_sys->plotting()->LoadBarPosition();
@@ -1086,8 +1118,11 @@ void ItemLayer::saveECLP2PData() {
         QStringList fields;
         fields << QString::number(colorList.indexOf(shape->color))
                << QString::number(colorList.indexOf(shape->color2)) << QString::number(shape->penWidth);
+        // The shortest text that reads back to the same double: a restored
+        // line shows the same last digit (older files hold 6 digits and load too).
         for (const QPointF& p : shape->points)
-            fields << QString::number(p.x(), 'g', 6) << QString::number(p.y(), 'g', 6);
+            fields << QString::number(p.x(), 'g', QLocale::FloatingPointShortest)
+                   << QString::number(p.y(), 'g', QLocale::FloatingPointShortest);
         fields << QString::number(shape->mode) << QString::number(shape->language)
                << QString::number(shape->labelNumber);
         store.setValue(QString("ECLP2P_%1").arg(n++), fields);

@@ -160,7 +160,12 @@ private:
     void emitCrossLineData(const CrossLineInfo* line);
     void setFocusWindowFromRelease(const QPoint& release);
     void clearAllShapes();
+    // The Error box's text for a refused calibration figure (a
+    // CScaleContainer::FigureFault), in the hub's language.
+    static QString calibrationFaultText(int fault);
     bool confirm(const QString& title, const QString& text);
+    // Parent of the overlay's message boxes: outside the view area's styles.
+    QWidget* dialogParent();
     void showError(const QString& text);
     bool lineSaveOff() const;
     // The unit (and decimals) of the current scale become the unit text.

@@ -17,9 +17,11 @@ bool snapMode = false;
 int snapDistance = 0;
 const QString measureFontFamily = QStringLiteral("FZLanTingHeiS-R-GB");
 
-QPointF ViewToImage(const QPoint& view) {
-    const float x = float(view.x()) / viewWidth * imageWidth;
-    const float y = imageHeight - float(view.y()) / viewHeight * imageHeight;
+QPointF ViewToImage(const QPointF& view) {
+    // Double throughout, product before quotient: a click lands on the
+    // nearest double to the exact image position of the clicked pixel.
+    const double x = view.x() * double(imageWidth) / double(viewWidth);
+    const double y = double(imageHeight) - view.y() * double(imageHeight) / double(viewHeight);
     return QPointF(x, y);
 }
 

@@ -40,8 +40,9 @@ extern int snapDistance;
 // CJK font where the family is missing).
 extern const QString measureFontFamily;
 
-// View -> image: x = vx / viewW * imgW, y = imgH - vy / viewH * imgH.
-QPointF ViewToImage(const QPoint& view);
+// View -> image: x = vx * imgW / viewW, y = imgH - vy * imgH / viewH, in
+// double precision (an integer view point converts implicitly).
+QPointF ViewToImage(const QPointF& view);
 // Image -> view, rounded; (0, 0) while no measurement system is active.
 QPoint ImageToView(const QPointF& image);
 // Top-left corner through ImageToView; size unchanged.

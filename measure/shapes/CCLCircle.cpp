@@ -50,40 +50,39 @@ int CCLCircle::HitTest(const QPoint& view) {
     return HitTestRing(view, c, GetDistanceI(c, ImageToView(points[0]))) ? 3 : 0;
 }
 
-ShapeFigure CCLCircle::figure(bool creating) {
-    ShapeFigure f;
+void CCLCircle::sketch(ShapeSketch& k, bool creating) {
+    ShapeSketch::HandlesLast handles(k);
     const double rate = GetUnitRate();
     const int n = points.size();
     if (!creating) {
         if (n != 4 || derivedPoints.size() != 1 || results.size() != 3)
-            return f;
+            return;
         const QPoint c = ImageToView(derivedPoints[0]);
         const QPoint p0 = ImageToView(points[0]);
-        f.AddCircle(c, GetDistanceI(c, p0));
-        f.SetLabel(*this, points[3], GetShowText(results[0] * rate));
-        f.handles << p0 << ImageToView(points[1]) << ImageToView(points[2]) << c;
-        return f;
+        k.circle(c, GetDistanceI(c, p0));
+        k.label(*this, points[3], GetShowText(results[0] * rate));
+        handles.points << p0 << ImageToView(points[1]) << ImageToView(points[2]) << c;
+        return;
     }
     const QPoint m = ImageToView(curPoint);
     for (int i = 0; i < n && i < 3; ++i)
-        f.handles << ImageToView(points[i]);
+        handles.points << ImageToView(points[i]);
     if (n == 2) {
         const QPoint p0 = ImageToView(points[0]);
         const ThreePointCircle circle = ThreePointCircle::Through(points[0], points[1], curPoint);
         if (IsNearPoint(m, p0) || IsNearPoint(m, ImageToView(points[1])) || !circle.valid)
-            return f;
+            return;
         const QPoint c = ImageToView(circle.centre);
-        f.AddCircle(c, GetDistanceI(c, p0));
-        f.SetLabel(*this, curPoint, GetShowText(circle.radius * rate), false);
+        k.circle(c, GetDistanceI(c, p0));
+        k.label(*this, curPoint, GetShowText(circle.radius * rate), false);
     } else if (n == 3) {
         const ThreePointCircle circle = ThreePointCircle::Through(points[0], points[1], points[2]);
         if (!circle.valid)
-            return f;
+            return;
         const QPoint c = ImageToView(circle.centre);
-        f.AddCircle(c, GetDistanceI(c, ImageToView(points[0])));
-        f.SetLabel(*this, curPoint, GetShowText(GetDistance(circle.centre, points[0]) * rate), false);
+        k.circle(c, GetDistanceI(c, ImageToView(points[0])));
+        k.label(*this, curPoint, GetShowText(GetDistance(circle.centre, points[0]) * rate), false);
     }
-    return f;
 }
 
 void CCLCircle::CollectKeyPoints(QList<QPointF>& out) {

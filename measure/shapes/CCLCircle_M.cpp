@@ -43,8 +43,15 @@ bool CCLCircle_M::SetFirstRadius(CCLBaseObject& shape, int part, double value) {
     if (old <= 0.001)
         return false;
     const QPointF c = shape.derivedPoints[0];
+    QPointF moved[3];
     for (int i = 0; i < 3; ++i)
-        shape.points[i] = ShapeEdit::ScaleAbout(c, shape.points[i], value, old);
+        moved[i] = ShapeEdit::ScaleAbout(c, shape.points[i], value, old);
+    // A radius so small that the three points fall on one line, or so large
+    // that the circle's figures overflow, would destroy the shape.
+    if (!ThreePointCircle::SoundAfterScaling(moved[0], moved[1], moved[2]))
+        return false;
+    for (int i = 0; i < 3; ++i)
+        shape.points[i] = moved[i];
     shape.CalcResult();
     return true;
 }
@@ -169,49 +176,48 @@ int CCLCircle_M::HitTest(const QPoint& view) {
 }
 
 // The last circle (finished), or the group in progress (creating).
-ShapeFigure CCLCircle_M::figure(bool creating) {
-    ShapeFigure f;
+void CCLCircle_M::sketch(ShapeSketch& k, bool creating) {
+    ShapeSketch::HandlesLast handles(k);
     const double rate = GetUnitRate();
     if (!creating) {
         if (!finished || derivedPoints.isEmpty() || results.size() < 3 || points.size() < count * 3 + 1)
-            return f;
+            return;
         const int first = count * 3 - 3;
         const QPoint c = ImageToView(derivedPoints.last());
         const QPoint q0 = ImageToView(points[first]);
-        f.AddCircle(c, GetDistanceI(c, q0));
-        f.SetLabel(*this, points.last(), GetShowText(results[results.size() - 3] * rate));
-        f.handles << q0 << ImageToView(points[first + 1]) << ImageToView(points[first + 2]) << c;
-        return f;
+        k.circle(c, GetDistanceI(c, q0));
+        k.label(*this, points.last(), GetShowText(results[results.size() - 3] * rate));
+        handles.points << q0 << ImageToView(points[first + 1]) << ImageToView(points[first + 2]) << c;
+        return;
     }
     const int n = points.size();
     if (n == 0)
-        return f;
+        return;
     const int inGroup = n % 3;
     const QPoint m = ImageToView(curPoint);
     if (inGroup == 1) {
-        f.handles << ImageToView(points[n - 1]);
+        handles.points << ImageToView(points[n - 1]);
     } else if (inGroup == 2) {
         const QPoint a = ImageToView(points[n - 2]);
         const QPoint b = ImageToView(points[n - 1]);
-        f.handles << a << b;
+        handles.points << a << b;
         const ThreePointCircle circle = ThreePointCircle::Through(points[n - 2], points[n - 1], curPoint);
         if (!IsNearPoint(m, a) && !IsNearPoint(m, b) && circle.valid) {
             const QPoint c = ImageToView(circle.centre);
-            f.AddCircle(c, GetDistanceI(c, a));
-            f.SetLabel(*this, curPoint, GetShowText(circle.radius * rate), false);
+            k.circle(c, GetDistanceI(c, a));
+            k.label(*this, curPoint, GetShowText(circle.radius * rate), false);
         }
     } else {
         const ThreePointCircle circle =
             ThreePointCircle::Through(points[n - 3], points[n - 2], points[n - 1]);
         for (int i = n - 3; i < n; ++i)
-            f.handles << ImageToView(points[i]);
+            handles.points << ImageToView(points[i]);
         if (circle.valid) {
             const QPoint c = ImageToView(circle.centre);
-            f.AddCircle(c, GetDistanceI(c, ImageToView(points[n - 3])));
-            f.SetLabel(*this, points[n - 1], GetShowText(circle.radius * rate), false);
+            k.circle(c, GetDistanceI(c, ImageToView(points[n - 3])));
+            k.label(*this, points[n - 1], GetShowText(circle.radius * rate), false);
         }
     }
-    return f;
 }
 
 void CCLCircle_M::CollectKeyPoints(QList<QPointF>& out) {

@@ -52,5 +52,5 @@ public:
     int count = 0;
 
 protected:
-    ShapeFigure figure(bool creating) override;
+    void sketch(ShapeSketch& k, bool creating) override;
 };

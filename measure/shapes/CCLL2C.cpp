@@ -3,7 +3,7 @@
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/shapes/ShapeConventions.h"
-#include "measure/shapes/ShapeFigure.h"
+#include "measure/shapes/ShapeSketch.h"
 #include "measure/shapes/ThreePointCircle.h"
 
 #include <cmath>
@@ -92,71 +92,70 @@ int CCLL2C::Hit(CCLBaseObject& s, int variant, const QPoint& view) {
     return hit ? 3 : 0;
 }
 
-ShapeFigure CCLL2C::Figure(CCLBaseObject& s, int variant, bool creating) {
-    ShapeFigure f;
+void CCLL2C::Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating) {
+    ShapeSketch::HandlesLast handles(k);
     const double rate = s.GetUnitRate();
     const int n = s.points.size();
     if (!creating) {
         const int derived = variant == CircleFamily::Centre ? 2 : 3;
         if (n != 6 || s.derivedPoints.size() != derived || s.results.size() != 1)
-            return f;
+            return;
         const QPoint c = ImageToView(s.derivedPoints[0]);
         const QPoint foot = ImageToView(s.derivedPoints[1]);
         const QPoint to = variant == CircleFamily::Centre ? c : ImageToView(s.derivedPoints[2]);
         const QPoint p4 = ImageToView(s.points[4]);
-        f.AddLine(ImageToView(s.points[3]), p4);
-        f.AddLine(to, foot);
-        f.AddLine(foot, p4);
-        f.AddCircle(c, GetDistanceI(c, ImageToView(s.points[0])));
-        f.SetLabel(s, s.points[5], Text(s, variant, s.results[0] * rate));
+        k.line(ImageToView(s.points[3]), p4);
+        k.line(to, foot);
+        k.line(foot, p4);
+        k.circle(c, GetDistanceI(c, ImageToView(s.points[0])));
+        k.label(s, s.points[5], Text(s, variant, s.results[0] * rate));
         for (int i = 0; i < 5; ++i)
-            f.handles << ImageToView(s.points[i]);
-        f.handles << c << foot;
+            handles.points << ImageToView(s.points[i]);
+        handles.points << c << foot;
         if (variant != CircleFamily::Centre)
-            f.handles << to;
-        return f;
+            handles.points << to;
+        return;
     }
     if (n == 0)
-        return f;
+        return;
     const QPoint m = ImageToView(s.curPoint);
-    f.handles << ImageToView(s.points[0]);
+    handles.points << ImageToView(s.points[0]);
     if (n >= 2)
-        f.handles << ImageToView(s.points[1]);
-    if (n < 2 || (n == 2 && IsNearPoint(m, f.handles[1])))
-        return f;
+        handles.points << ImageToView(s.points[1]);
+    if (n < 2 || (n == 2 && IsNearPoint(m, handles.points[1])))
+        return;
     const ThreePointCircle circle =
         ThreePointCircle::Through(s.points[0], s.points[1], n >= 3 ? s.points[2] : s.curPoint);
     if (!circle.valid)
-        return f;
+        return;
     const QPoint c = ImageToView(circle.centre);
-    f.AddCircle(c, GetDistanceI(c, f.handles[0]));
+    k.circle(c, GetDistanceI(c, handles.points[0]));
     if (n < 3)
-        return f;
-    f.handles << ImageToView(s.points[2]) << c;
+        return;
+    handles.points << ImageToView(s.points[2]) << c;
     if (n < 4)
-        return f;
+        return;
     const QPoint p3 = ImageToView(s.points[3]);
-    f.handles << p3;
+    handles.points << p3;
     if (n == 4 && IsNearPoint(m, p3))
-        return f;
+        return;
     const QPointF end = n >= 5 ? s.points[4] : s.curPoint;
     const QPointF foot = GetFootPoint(circle.centre, s.points[3], end);
     QPointF to = circle.centre;
     if (variant != CircleFamily::Centre) {
         if (GetDistance(foot, circle.centre) < 0.0001)
-            return f;
+            return;
         to = CircleFamily::RimPoint(variant, foot, circle.centre, GetDistance(circle.centre, s.points[0]));
-        f.handles << ImageToView(to);
+        handles.points << ImageToView(to);
     }
     const QPoint vf = ImageToView(foot);
     const QPoint ve = ImageToView(end);
-    f.AddLine(vf, ImageToView(to));
+    k.line(vf, ImageToView(to));
     if (n >= 5)
-        f.handles << ve;
-    f.AddLine(p3, ve);
-    f.AddLine(vf, ve);
-    f.SetLabel(s, s.curPoint, Text(s, variant, GetDistance(to, foot) * rate), false);
-    return f;
+        handles.points << ve;
+    k.line(p3, ve);
+    k.line(vf, ve);
+    k.label(s, s.curPoint, Text(s, variant, GetDistance(to, foot) * rate), false);
 }
 
 bool CCLL2C::Set(CCLBaseObject& s, int variant, int part, double value) {

@@ -26,7 +26,7 @@ public:
     // Variants: the style-0 form whatever the label style.
     static QString Text(CCLBaseObject& s, int variant, double value);
     static int Hit(CCLBaseObject& s, int variant, const QPoint& view);
-    static ShapeFigure Figure(CCLBaseObject& s, int variant, bool creating);
+    static void Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating);
     // Moves the line parallel to itself. The farthest distance is never below
     // r: such a value is refused.
     static bool Set(CCLBaseObject& s, int variant, int part, double value);

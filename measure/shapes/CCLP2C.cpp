@@ -3,7 +3,7 @@
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/shapes/ShapeConventions.h"
-#include "measure/shapes/ShapeFigure.h"
+#include "measure/shapes/ShapeSketch.h"
 #include "measure/shapes/ThreePointCircle.h"
 
 #include <cmath>
@@ -85,61 +85,60 @@ int CCLP2C::Hit(CCLBaseObject& s, int variant, const QPoint& view) {
     return HitTestLine(view, ImageToView(s.derivedPoints.last()), ImageToView(s.points[3])) ? 3 : 0;
 }
 
-ShapeFigure CCLP2C::Figure(CCLBaseObject& s, int variant, bool creating) {
-    ShapeFigure f;
+void CCLP2C::Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating) {
+    ShapeSketch::HandlesLast handles(k);
     const double rate = s.GetUnitRate();
     const int n = s.points.size();
     if (!creating) {
         const int derived = variant == CircleFamily::Centre ? 1 : 2;
         if (n != 5 || s.derivedPoints.size() != derived || s.results.size() != 1)
-            return f;
+            return;
         const QPoint c = ImageToView(s.derivedPoints[0]);
         const QPoint q = ImageToView(s.derivedPoints.last());
         const QPoint p3 = ImageToView(s.points[3]);
-        f.AddCircle(c, GetDistanceI(c, ImageToView(s.points[0])));
-        f.AddLine(q, p3);
-        f.SetLabel(s, s.points[4], Text(s, variant, s.results[0] * rate));
+        k.circle(c, GetDistanceI(c, ImageToView(s.points[0])));
+        k.line(q, p3);
+        k.label(s, s.points[4], Text(s, variant, s.results[0] * rate));
         for (int i = 0; i < 4; ++i)
-            f.handles << ImageToView(s.points[i]);
-        f.handles << c;
+            handles.points << ImageToView(s.points[i]);
+        handles.points << c;
         if (variant != CircleFamily::Centre)
-            f.handles << q;
-        return f;
+            handles.points << q;
+        return;
     }
     for (int i = 0; i < n && i < 3; ++i)
-        f.handles << ImageToView(s.points[i]);
+        handles.points << ImageToView(s.points[i]);
     if (n < 2)
-        return f;
+        return;
     const QPoint m = ImageToView(s.curPoint);
-    const QPoint p0 = f.handles[0];
+    const QPoint p0 = handles.points[0];
     if (n == 2) {
-        if (IsNearPoint(m, p0) || IsNearPoint(m, f.handles[1]))
-            return f;
+        if (IsNearPoint(m, p0) || IsNearPoint(m, handles.points[1]))
+            return;
         const ThreePointCircle circle = ThreePointCircle::Through(s.points[0], s.points[1], s.curPoint);
         if (circle.valid) {
             const QPoint c = ImageToView(circle.centre);
-            f.AddCircle(c, GetDistanceI(c, p0));
+            k.circle(c, GetDistanceI(c, p0));
         }
-        return f;
+        return;
     }
     const ThreePointCircle circle = ThreePointCircle::Through(s.points[0], s.points[1], s.points[2]);
     if (!circle.valid)
-        return f;
+        return;
     const QPoint c = ImageToView(circle.centre);
-    f.AddCircle(c, GetDistanceI(c, p0));
-    if (IsNearPoint(m, f.handles[2]) || (variant != CircleFamily::Centre && IsNearPoint(m, c)))
-        return f;
+    k.circle(c, GetDistanceI(c, p0));
+    if (IsNearPoint(m, handles.points[2]) || (variant != CircleFamily::Centre && IsNearPoint(m, c)))
+        return;
     QPointF from = circle.centre;
     if (variant != CircleFamily::Centre) {
         if (onCentre(s.curPoint, circle.centre))
-            return f;
+            return;
         from = CircleFamily::RimPoint(variant, s.curPoint, circle.centre,
                                       GetDistance(circle.centre, s.points[0]));
-        f.handles << ImageToView(from);
+        handles.points << ImageToView(from);
     }
-    f.AddLine(ImageToView(from), m);
-    f.SetLabel(s, s.curPoint, Text(s, variant, GetDistance(from, s.curPoint) * rate), false);
-    return f;
+    k.line(ImageToView(from), m);
+    k.label(s, s.curPoint, Text(s, variant, GetDistance(from, s.curPoint) * rate), false);
 }
 
 bool CCLP2C::Set(CCLBaseObject& s, int variant, int part, double value) {

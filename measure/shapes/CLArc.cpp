@@ -130,8 +130,13 @@ bool CLArc::SetValue(int part, double value) {
     if (part != 1 || !(value > 0.0001) || !IsFinished() || derivedPoints.isEmpty() || R <= 0.001)
         return false;
     const QPointF c = derivedPoints[0];
+    QPointF moved[3];
     for (int i = 0; i < 3; ++i)
-        points[i] = ShapeEdit::ScaleAbout(c, points[i], value, R);
+        moved[i] = ShapeEdit::ScaleAbout(c, points[i], value, R);
+    if (!ThreePointCircle::SoundAfterScaling(moved[0], moved[1], moved[2]))
+        return false;
+    for (int i = 0; i < 3; ++i)
+        points[i] = moved[i];
     CalcResult();
     return true;
 }
@@ -156,44 +161,43 @@ int CLArc::HitTest(const QPoint& view) {
     return GetDistance(derivedPoints[0], x) > GetDistance(derivedPoints[0], points[0]) ? 3 : 0;
 }
 
-ShapeFigure CLArc::figure(bool creating) {
-    ShapeFigure f;
+void CLArc::sketch(ShapeSketch& k, bool creating) {
+    ShapeSketch::HandlesLast handles(k);
     const int n = points.size();
     if (!creating) {
         if (n != 4 || derivedPoints.size() != 1)
-            return f;
+            return;
         const QPoint c = ImageToView(derivedPoints[0]);
         const QPoint p0 = ImageToView(points[0]);
         const QPoint p1 = ImageToView(points[1]);
         const QPoint p2 = ImageToView(points[2]);
-        f.handles << c;
-        f.AddArcThrough(c, GetDistanceI(c, p0), p0, p1, p2);
-        f.AddDash(p0, c);
-        f.AddDash(p2, c);
+        handles.points << c;
+        k.arcThrough(c, GetDistanceI(c, p0), p0, p1, p2);
+        k.dashLine(p0, c);
+        k.dashLine(p2, c);
         // Sized as the multi-line text it is, so that no line is clipped.
-        f.SetLabel(*this, points[3], BuildShowText());
-        f.handles << p0 << p1 << p2;
-        return f;
+        k.label(*this, points[3], BuildShowText());
+        handles.points << p0 << p1 << p2;
+        return;
     }
     for (int i = 0; i < n && i < 3; ++i)
-        f.handles << ImageToView(points[i]);
+        handles.points << ImageToView(points[i]);
     if (n < 2)
-        return f;
+        return;
     const QPoint m = ImageToView(curPoint);
-    if (n == 2 && (IsNearPoint(m, f.handles[0]) || IsNearPoint(m, f.handles[1])))
-        return f;
+    if (n == 2 && (IsNearPoint(m, handles.points[0]) || IsNearPoint(m, handles.points[1])))
+        return;
     const QPointF q = n == 2 ? curPoint : points[2];
     const ThreePointCircle circle = ThreePointCircle::Through(points[0], points[1], q);
     if (!circle.valid)
-        return f;
+        return;
     const QPoint c = ImageToView(circle.centre);
     const QPoint vq = ImageToView(q);
-    f.handles << c;
-    f.AddArcThrough(c, GetDistanceI(c, f.handles[0]), f.handles[0], f.handles[1], vq);
-    f.AddDash(f.handles[0], c);
-    f.AddDash(vq, c);
-    f.SetLabel(*this, q, GetCreatingText(), false);
-    return f;
+    handles.points << c;
+    k.arcThrough(c, GetDistanceI(c, handles.points[0]), handles.points[0], handles.points[1], vq);
+    k.dashLine(handles.points[0], c);
+    k.dashLine(vq, c);
+    k.label(*this, q, GetCreatingText(), false);
 }
 
 void CLArc::CollectKeyPoints(QList<QPointF>& out) {

@@ -43,5 +43,5 @@ public:
 
 private:
     QString linesText(double a, double n, double e, double r, double d, bool breakAfterD) const;
-    ShapeFigure figure(bool creating) override;
+    void sketch(ShapeSketch& k, bool creating) override;
 };

@@ -3,7 +3,7 @@
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/shapes/ShapeConventions.h"
-#include "measure/shapes/ShapeFigure.h"
+#include "measure/shapes/ShapeSketch.h"
 #include "measure/shapes/ThreePointCircle.h"
 
 #include <cmath>
@@ -87,64 +87,63 @@ int CLC2C::Hit(CCLBaseObject& s, int variant, const QPoint& view) {
     return HitTestLine(view, ImageToView(s.derivedPoints[2]), ImageToView(s.derivedPoints[3])) ? 3 : 0;
 }
 
-ShapeFigure CLC2C::Figure(CCLBaseObject& s, int variant, bool creating) {
-    ShapeFigure f;
+void CLC2C::Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating) {
+    ShapeSketch::HandlesLast handles(k);
     const double rate = s.GetUnitRate();
     const int n = s.points.size();
     if (!creating) {
         const int derived = variant == CircleFamily::Centre ? 2 : 4;
         if (n != 7 || s.derivedPoints.size() != derived || s.results.size() != 1)
-            return f;
+            return;
         const QPoint c1 = ImageToView(s.derivedPoints[0]);
         const QPoint c2 = ImageToView(s.derivedPoints[1]);
-        f.AddCircle(c1, GetDistanceI(c1, ImageToView(s.points[0])));
-        f.AddCircle(c2, GetDistanceI(c2, ImageToView(s.points[3])));
+        k.circle(c1, GetDistanceI(c1, ImageToView(s.points[0])));
+        k.circle(c2, GetDistanceI(c2, ImageToView(s.points[3])));
         if (variant == CircleFamily::Centre) {
-            f.AddLine(c1, c2);
+            k.line(c1, c2);
         } else if (std::isfinite(s.results[0])) {
             const QPoint a = ImageToView(s.derivedPoints[2]);
             const QPoint b = ImageToView(s.derivedPoints[3]);
-            f.AddLine(a, b);
-            f.handles << a << b;
+            k.line(a, b);
+            handles.points << a << b;
         }
-        f.SetLabel(s, s.points[6], Text(s, variant, s.results[0] * rate));
+        k.label(s, s.points[6], Text(s, variant, s.results[0] * rate));
         for (int i = 0; i < 6; ++i)
-            f.handles << ImageToView(s.points[i]);
-        return f;
+            handles.points << ImageToView(s.points[i]);
+        return;
     }
     for (int i = 0; i < n && i < 6; ++i)
-        f.handles << ImageToView(s.points[i]);
+        handles.points << ImageToView(s.points[i]);
     if (n < 2)
-        return f;
+        return;
     const QPoint m = ImageToView(s.curPoint);
-    if (n == 2 && IsNearPoint(m, f.handles[1]))
-        return f;
+    if (n == 2 && IsNearPoint(m, handles.points[1]))
+        return;
     const ThreePointCircle one =
         ThreePointCircle::Through(s.points[0], s.points[1], n == 2 ? s.curPoint : s.points[2]);
     if (!one.valid)
-        return f;
+        return;
     const QPoint c1 = ImageToView(one.centre);
-    f.AddCircle(c1, GetDistanceI(c1, f.handles[0]));
-    if (n < 5 || (n == 5 && IsNearPoint(m, f.handles[4])))
-        return f;
+    k.circle(c1, GetDistanceI(c1, handles.points[0]));
+    if (n < 5 || (n == 5 && IsNearPoint(m, handles.points[4])))
+        return;
     const ThreePointCircle two =
         ThreePointCircle::Through(s.points[3], s.points[4], n == 5 ? s.curPoint : s.points[5]);
     if (!two.valid)
-        return f;
+        return;
     const QPoint c2 = ImageToView(two.centre);
-    f.AddCircle(c2, GetDistanceI(c2, f.handles[3]));
+    k.circle(c2, GetDistanceI(c2, handles.points[3]));
     if (variant == CircleFamily::Centre) {
-        f.AddLine(c1, c2);
-        f.SetLabel(s, s.curPoint, Text(s, variant, GetDistance(one.centre, two.centre) * rate), false);
-        return f;
+        k.line(c1, c2);
+        k.label(s, s.curPoint, Text(s, variant, GetDistance(one.centre, two.centre) * rate), false);
+        return;
     }
     QPointF a, b;
     if (!rimPoints(s, variant, one.centre, two.centre, a, b))
-        return f;
-    f.AddLine(ImageToView(a), ImageToView(b));
-    f.handles << ImageToView(a) << ImageToView(b);
-    f.SetLabel(s, s.curPoint, Text(s, variant, GetDistance(a, b) * rate), false);
-    return f;
+        return;
+    k.line(ImageToView(a), ImageToView(b));
+    handles.points << ImageToView(a) << ImageToView(b);
+    k.label(s, s.curPoint, Text(s, variant, GetDistance(a, b) * rate), false);
 }
 
 bool CLC2C::Set(CCLBaseObject& s, int variant, int part, double value) {

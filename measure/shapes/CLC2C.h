@@ -25,7 +25,7 @@ public:
     // Variants: the style-0 form whatever the label style; no value for NaN.
     static QString Text(CCLBaseObject& s, int variant, double value);
     static int Hit(CCLBaseObject& s, int variant, const QPoint& view);
-    static ShapeFigure Figure(CCLBaseObject& s, int variant, bool creating);
+    static void Figure(CCLBaseObject& s, ShapeSketch& k, int variant, bool creating);
     // Moves circle 2 along the line of centres. The farthest distance is
     // never below r1 + r2: such a value is refused.
     static bool Set(CCLBaseObject& s, int variant, int part, double value);

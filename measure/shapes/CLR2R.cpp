@@ -74,53 +74,52 @@ int CLR2R::HitTest(const QPoint& view) {
     return HitTestRing(view, c, GetDistanceI(c, ImageToView(points[3]))) ? 3 : 0;
 }
 
-ShapeFigure CLR2R::figure(bool creating) {
-    ShapeFigure f;
+void CLR2R::sketch(ShapeSketch& k, bool creating) {
+    ShapeSketch::HandlesLast handles(k);
     const double rate = GetUnitRate();
     const int n = points.size();
     if (!creating) {
         if (n != 5 || derivedPoints.size() != 3 || results.size() != 1)
-            return f;
+            return;
         const QPoint c = ImageToView(derivedPoints[0]);
         const QPoint e1 = ImageToView(derivedPoints[1]);
         const QPoint e2 = ImageToView(derivedPoints[2]);
-        f.AddCircle(c, GetDistanceI(c, ImageToView(points[0])));
-        f.AddCircle(c, GetDistanceI(c, ImageToView(points[3])));
-        f.AddLine(e1, e2);
-        f.SetLabel(*this, points[4], GetShowText(results[0] * rate));
+        k.circle(c, GetDistanceI(c, ImageToView(points[0])));
+        k.circle(c, GetDistanceI(c, ImageToView(points[3])));
+        k.line(e1, e2);
+        k.label(*this, points[4], GetShowText(results[0] * rate));
         for (int i = 0; i < 4; ++i)
-            f.handles << ImageToView(points[i]);
-        f.handles << c << e2 << e1;
-        return f;
+            handles.points << ImageToView(points[i]);
+        handles.points << c << e2 << e1;
+        return;
     }
     const QPoint m = ImageToView(curPoint);
     for (int i = 0; i < n && i < 4; ++i)
-        f.handles << ImageToView(points[i]);
+        handles.points << ImageToView(points[i]);
     if (n == 2) {
         if (IsNearPoint(m, ImageToView(points[1])))
-            return f;
+            return;
         const ThreePointCircle circle = ThreePointCircle::Through(points[0], points[1], curPoint);
         if (circle.valid) {
             const QPoint c = ImageToView(circle.centre);
-            f.AddCircle(c, GetDistanceI(c, ImageToView(points[0])));
+            k.circle(c, GetDistanceI(c, ImageToView(points[0])));
         }
     } else if (n >= 3) {
         const ThreePointCircle circle = ThreePointCircle::Through(points[0], points[1], points[2]);
         if (!circle.valid)
-            return f;
+            return;
         const QPoint c = ImageToView(circle.centre);
-        f.AddCircle(c, GetDistanceI(c, ImageToView(points[0])));
+        k.circle(c, GetDistanceI(c, ImageToView(points[0])));
         if (n == 3 && IsNearPoint(m, ImageToView(points[2])))
-            return f;
+            return;
         const QPointF ring = n == 3 ? curPoint : points[3];
         const double r1 = GetDistance(circle.centre, points[0]);
         const double r2 = GetDistance(circle.centre, ring);
-        f.AddCircle(c, GetDistanceI(c, ImageToView(ring)));
-        f.AddLine(ImageToView(QPointF(circle.centre.x() + r1, circle.centre.y())),
-                  ImageToView(QPointF(circle.centre.x() + r2, circle.centre.y())));
-        f.SetLabel(*this, curPoint, GetShowText(std::fabs(r1 - r2) * rate), false);
+        k.circle(c, GetDistanceI(c, ImageToView(ring)));
+        k.line(ImageToView(QPointF(circle.centre.x() + r1, circle.centre.y())),
+               ImageToView(QPointF(circle.centre.x() + r2, circle.centre.y())));
+        k.label(*this, curPoint, GetShowText(std::fabs(r1 - r2) * rate), false);
     }
-    return f;
 }
 
 void CLR2R::CollectKeyPoints(QList<QPointF>& out) {

@@ -26,5 +26,5 @@ public:
     void SetLanguage(int lang) override;
 
 protected:
-    ShapeFigure figure(bool creating) override;
+    void sketch(ShapeSketch& k, bool creating) override;
 };

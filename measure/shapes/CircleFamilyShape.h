@@ -41,5 +41,5 @@ public:
     void SetLanguage(int lang) override { Family::Name(*this, lang); }
 
 protected:
-    ShapeFigure figure(bool creating) override { return Family::Figure(*this, Variant, creating); }
+    void sketch(ShapeSketch& k, bool creating) override { Family::Figure(*this, k, Variant, creating); }
 };

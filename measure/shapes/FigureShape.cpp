@@ -1,9 +1,25 @@
 #include "measure/shapes/FigureShape.h"
 
+void FigureShape::CollectCreatingRects(QList<QRect>& rects) {
+    ShapeSketch k(rects, penWidth);
+    sketch(k, true);
+}
+
+void FigureShape::CollectObjRects(QList<QRect>& rects) {
+    ShapeSketch k(rects, penWidth);
+    sketch(k, false);
+}
+
 void FigureShape::DrawObj(QPainter* painter, bool withLabel) {
-    ShapeFigure f = figure(false);
-    f.hasLabel = f.hasLabel && withLabel;
-    f.Paint(painter, *this);
+    ShapeSketch k(painter);
+    if (!withLabel)
+        k.hideLabels();
+    sketch(k, false);
+}
+
+void FigureShape::DrawCreating(QPainter* painter) {
+    ShapeSketch k(painter);
+    sketch(k, true);
 }
 
 void FigureShape::AddPoint(const QPointF& point) {

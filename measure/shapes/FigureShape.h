@@ -1,18 +1,18 @@
 #pragma once
 
 #include "measure/engine/CCLBaseObject.h"
-#include "measure/shapes/ShapeFigure.h"
+#include "measure/shapes/ShapeSketch.h"
 
-// A shape that describes what it paints as a ShapeFigure (finished, or in
-// its creating state) and gets from it its painting, its repaint areas and
-// the repaints of creation: what is painted is always inside what is
-// repainted.
+// A shape that describes what it paints once, as a sketch (finished, or in
+// its creating state), and runs it both to paint and to collect its repaint
+// areas and the repaints of creation: what is painted is always inside what
+// is repainted.
 class FigureShape : public CCLBaseObject {
 public:
-    void CollectCreatingRects(QList<QRect>& rects) override { figure(true).Collect(rects); }
-    void CollectObjRects(QList<QRect>& rects) override { figure(false).Collect(rects); }
+    void CollectCreatingRects(QList<QRect>& rects) override;
+    void CollectObjRects(QList<QRect>& rects) override;
     void DrawObj(QPainter* painter, bool withLabel) override;
-    void DrawCreating(QPainter* painter) override { figure(true).Paint(painter, *this); }
+    void DrawCreating(QPainter* painter) override;
     // Repaints the old creating picture, takes the point, repaints the new.
     void AddPoint(const QPointF& point) override;
     void MoveCurPoint(const QPointF& point) override;
@@ -22,5 +22,5 @@ public:
     static bool FinishWithAnchor(CCLBaseObject& shape, int clicks);
 
 protected:
-    virtual ShapeFigure figure(bool creating) = 0;
+    virtual void sketch(ShapeSketch& k, bool creating) = 0;
 };

@@ -113,6 +113,30 @@ void ShapeSketch::circle(const QPoint& centre, int radius) {
         (*m_rects)[i].adjust(-grow, -grow, grow, grow);
 }
 
+namespace {
+// Screen angle of p about c in degrees, counter-clockwise, 0..360.
+double screenAngle(const QPoint& c, const QPoint& p) {
+    const double a = std::atan2(-(p.y() - c.y()), double(p.x() - c.x())) * 180.0 / M_PI;
+    return a < 0 ? a + 360.0 : a;
+}
+double sweep(double from, double to) {
+    const double s = to - from;
+    return s < 0 ? s + 360.0 : s;
+}
+} // namespace
+
+void ShapeSketch::arcThrough(const QPoint& centre, int radius, const QPoint& a, const QPoint& through,
+                             const QPoint& b) {
+    if (!m_painter) {
+        circle(centre, radius);
+        return;
+    }
+    // Drawn counter-clockwise on screen from start to end.
+    const double a0 = screenAngle(centre, a);
+    const bool forward = sweep(a0, screenAngle(centre, through)) <= sweep(a0, screenAngle(centre, b));
+    DrawArc(m_painter, QPointF(centre), forward ? QPointF(a) : QPointF(b), forward ? QPointF(b) : QPointF(a));
+}
+
 void ShapeSketch::pie(const QPoint& centre, int radius, int start16, int span16) {
     if (m_painter) {
         const PenBrush saved = SavePenBrush(m_painter);
@@ -137,6 +161,8 @@ void ShapeSketch::label(CCLBaseObject& shape, const QPointF& anchor, const QStri
     const QRect box = ShapeLabel::Box(shape, anchor, text);
     if (!m_painter)
         m_rects->append(box);
+    else if (!m_labels)
+        return;
     else if (textColour)
         ShapeLabel::Draw(m_painter, shape, box, text);
     else

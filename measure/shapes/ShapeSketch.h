@@ -5,6 +5,7 @@
 #include <QPointF>
 #include <QRect>
 #include <QString>
+#include <QVector>
 
 class CCLBaseObject;
 class QPainter;
@@ -22,6 +23,26 @@ public:
     ShapeSketch(QList<QRect>& rects, int penWidth);
 
     bool painting() const { return m_painter != nullptr; }
+    // Paints no labels (a shape drawn without its label); rectangles still
+    // cover them.
+    void hideLabels() { m_labels = false; }
+
+    // Handles gathered while a shape is sketched and put down when it goes
+    // out of scope, so that they lie on top of everything else.
+    class HandlesLast {
+    public:
+        explicit HandlesLast(ShapeSketch& sketch) : m_sketch(sketch) {}
+        ~HandlesLast() {
+            for (const QPoint& p : points)
+                m_sketch.handle(p);
+        }
+        HandlesLast(const HandlesLast&) = delete;
+        HandlesLast& operator=(const HandlesLast&) = delete;
+        QVector<QPoint> points;
+
+    private:
+        ShapeSketch& m_sketch;
+    };
 
     void line(const QPointF& a, const QPointF& b);
     void dashLine(const QPointF& a, const QPointF& b);
@@ -30,6 +51,10 @@ public:
     void handle(const QPoint& at);
     void rectLines(const QPoint& a, const QPoint& b);
     void circle(const QPoint& centre, int radius);
+    // The arc about `centre` from `a` to `b` that passes through `through`;
+    // the whole circle is covered.
+    void arcThrough(const QPoint& centre, int radius, const QPoint& a, const QPoint& through,
+                    const QPoint& b);
     // A filled sector in the pen's colour; angles in 1/16 degree.
     void pie(const QPoint& centre, int radius, int start16, int span16);
     // The one-head arrow of the text mark, head at a.
@@ -48,4 +73,5 @@ private:
     QPainter* m_painter = nullptr;
     QList<QRect>* m_rects = nullptr;
     int m_penWidth = 1;
+    bool m_labels = true;
 };

@@ -2,6 +2,8 @@
 
 #include "measure/engine/GeometryHelpers.h"
 
+#include <cmath>
+
 ThreePointCircle ThreePointCircle::Through(const QPointF& a, const QPointF& b, const QPointF& c) {
     ThreePointCircle circle;
     bool ok = false;
@@ -36,4 +38,16 @@ bool ThreePointCircle::CanAdd(const QVector<QPointF>& points, int first, const Q
     if (placed == 2)
         return !Collinear(points[first], points[first + 1], candidate);
     return true;
+}
+
+bool ThreePointCircle::SoundAfterScaling(const QPointF& a, const QPointF& b, const QPointF& c) {
+    for (const QPointF& p : {a, b, c})
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            return false;
+    const ThreePointCircle circle = Through(a, b, c);
+    if (!circle.valid)
+        return false;
+    const double r = circle.radius;
+    return std::isfinite(r) && r > 0.0 && std::isfinite(r * r * M_PI) && std::isfinite(circle.centre.x()) &&
+           std::isfinite(circle.centre.y());
 }

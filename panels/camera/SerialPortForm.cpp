@@ -107,7 +107,9 @@ void SerialPortForm::btnConnectClick() {
         return;
     port = new QSerialPort(ui->comboBoxPort->currentText(), this);
     if (!port->open(QIODevice::ReadWrite)) {
-        QMessageBox::warning(this, QString::fromUtf8("连接失败"),
+        // The top-level window as parent: the panel area's style sheet
+        // would colour the box's background.
+        QMessageBox::warning(window(), QString::fromUtf8("连接失败"),
                              QString::fromUtf8("无法连接到串口设备：%1\n\n请检查：\n1. 设备是否已连接\n"
                                                "2. 串口是否被其他程序占用\n3. 设备驱动是否正常")
                                  .arg(port->errorString()),

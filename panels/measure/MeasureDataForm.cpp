@@ -37,7 +37,9 @@ MeasureDataForm::MeasureDataForm(QWidget* parent) : QWidget(parent) {
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
-    t->setTextElideMode(Qt::ElideLeft);
+    // A number is never cut at its front: columns grow to their contents,
+    // and whatever is still too wide loses its end, not its leading digits.
+    t->setTextElideMode(Qt::ElideRight);
     t->setShowGrid(true);
     t->setGridStyle(Qt::SolidLine);
     t->setSortingEnabled(false);
@@ -118,6 +120,7 @@ void MeasureDataForm::updatemeasureDataSlot(int start, int end, QList<QString> n
                 t->setItem(r, c, new QTableWidgetItem(k >= 0 && k < count ? values.at(k) : none));
             }
         }
+        fitColumns();
         return;
     }
     t->setCurrentCell(start, 0);
@@ -130,6 +133,17 @@ void MeasureDataForm::updatemeasureDataSlot(int start, int end, QList<QString> n
         for (int c = 1; c <= 9; ++c)
             if (QTableWidgetItem* cell = t->item(r, c))
                 cell->setText(values.value(9 * i + index[c - 1]));
+    }
+    fitColumns();
+}
+
+void MeasureDataForm::fitColumns() {
+    DataTableWidget* t = tableWidget;
+    const int least = t->horizontalHeader()->defaultSectionSize();
+    for (int c = 0; c < t->columnCount(); ++c) {
+        t->resizeColumnToContents(c);
+        if (t->columnWidth(c) < least)
+            t->setColumnWidth(c, least);
     }
 }
 

@@ -27,6 +27,8 @@ public slots:
 private:
     // Value index (code - 1) of each value column 1..9, read from the header items.
     QList<int> valueIndexes() const;
+    // Every column as wide as its widest text, never below the default width.
+    void fitColumns();
 
     PanelKit::TextMap m_texts;
     QLabel* labTitle = nullptr;

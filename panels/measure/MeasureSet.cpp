@@ -1,6 +1,7 @@
 #include "panels/measure/MeasureSet.h"
 
 #include "app/MessagePassing.h"
+#include "measure/engine/MeasureSetRanges.h"
 #include "platform/AppPaths.h"
 
 #include <QComboBox>
@@ -143,10 +144,12 @@ void MeasureSet::setupUi() {
         m_steps << sub << add;
         row(rowName, labelName, {box, sub, add});
     };
-    spinBox_AutoEdge = spin(content, "spinBox_AutoEdge", 5, 30);
-    spinBox_lineWidth = spin(content, "spinBox_lineWidth", 1, 3);
-    spinBox_fontSize = spin(content, "spinBox_fontSize", 15, 128);
-    spinBoxChiWidth = spin(content, "spinBoxChiWidth", 1, 3);
+    using namespace MeasureSetRanges;
+    spinBox_AutoEdge = spin(content, "spinBox_AutoEdge", AutoEdge.low, AutoEdge.high);
+    spinBox_lineWidth = spin(content, "spinBox_lineWidth", PenSize.low, PenSize.high);
+    spinBox_fontSize =
+        spin(content, "spinBox_fontSize", shownFontSize(FontSize.low), shownFontSize(FontSize.high));
+    spinBoxChiWidth = spin(content, "spinBoxChiWidth", ChiSize.low, ChiSize.high);
     stepped(spinBox_AutoEdge, "AutoEdge", "widget_2", "lab_AutoEdge", {}, {});
     stepped(spinBox_lineWidth, "lineWidth", "widget_01", "lab_lineWidth", {}, {});
     stepped(spinBox_fontSize, "fontSize", "widget_02", "lab_fontSize", {}, {});

@@ -15,9 +15,13 @@
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/ShapeRegistry.h"
 #include "platform/AppPaths.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QSignalSpy>
@@ -459,6 +463,110 @@ private slots:
         QCOMPARE(shapes()->shapes().size(), 2);
         hub->changeResolution(); // now a save writes what is there: nothing
         QCOMPARE(QSettings(store, QSettings::IniFormat).value("total").toInt(), 0);
+    }
+
+    // Clicked at a third of the picture's size, the points are fractions of
+    // a pixel: after a restart they, and the length shown, are the same.
+    void restoredLinesKeepEveryDigit() {
+        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat)
+            .setValue("MeasureSet/LineSave", 0);
+        layer->readECLP2PData();
+        layer->syncToVideoRect(QRect(0, 0, 633, 357), QSize(2000, 1000));
+        hub->useMeasureTool(0);
+        click(layer, {17, 301});
+        click(layer, {604, 29});
+        QCOMPARE(shapes()->shapes().size(), 1);
+        const QVector<QPointF> before = shapes()->shapes()[0]->points;
+        // The clicked pixel: x 17 * 2000 / 633, y 1000 - 301 * 1000 / 357.
+        QVERIFY(before[0].x() == 34000.0 / 633 && before[0].y() == 1000 - 301000.0 / 357);
+        layer->SetScaleBits(4);
+        int first = 0, last = 0;
+        QList<QString> names, shown;
+        layer->measureSystem()->GetAllMeasureData(nullptr, first, last, names, shown);
+
+        host.reset();
+        host = std::make_unique<QWidget>();
+        layer = new ItemLayer(host.get());
+        layer->init();
+        layer->syncToVideoRect(QRect(0, 0, 633, 357), QSize(2000, 1000));
+        layer->SetScaleBits(4);
+        layer->readECLP2PData();
+        QCOMPARE(shapes()->shapes().size(), 1);
+        const QVector<QPointF> after = shapes()->shapes()[0]->points;
+        QCOMPARE(after.size(), before.size());
+        for (int i = 0; i < after.size(); ++i) // exactly, not within a tolerance
+            QVERIFY(after[i].x() == before[i].x() && after[i].y() == before[i].y());
+        QList<QString> again;
+        layer->measureSystem()->GetAllMeasureData(nullptr, first, last, names, again);
+        QCOMPARE(again, shown);
+    }
+
+    // A file written with six significant digits still loads.
+    void sixDigitStoreStillLoads() {
+        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat)
+            .setValue("MeasureSet/LineSave", 0);
+        {
+            QSettings s(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
+            s.setValue("total", 1);
+            s.setValue("ECLP2P_0", QStringList({"0", "0", "1", "53.7125", "156.863", "1908.37", "918.768",
+                                                "1908.37", "918.768", "0", "1", "1"}));
+        }
+        layer->readECLP2PData();
+        QCOMPARE(shapes()->shapes().size(), 1);
+        QCOMPARE(shapes()->shapes()[0]->points[0], QPointF(53.7125, 156.863));
+        QCOMPARE(shapes()->shapes()[0]->points[1], QPointF(1908.37, 918.768));
+    }
+
+    // The overlay lies inside a view area whose style sheet paints all its
+    // descendants black, as in the program: its boxes (the delete
+    // confirmations, the Error box) still come in the normal dialog colours,
+    // their question and buttons readable.
+    void messageBoxesShowTheNormalDialogColours_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("delete one") << "one";
+        QTest::newRow("delete all") << "all";
+        QTest::newRow("error") << "error";
+    }
+    void messageBoxesShowTheNormalDialogColours() {
+        QFETCH(QString, how);
+        auto* area = new QWidget(host.get());
+        area->setStyleSheet("background-color:rgb(0, 0, 0);");
+        layer->setParent(area);
+        drawLine();
+        const QColor window = QApplication::palette().color(QPalette::Window);
+        const QColor text = QApplication::palette().color(QPalette::WindowText);
+        QColor background, labelBackground;
+        int textPixels = 0;
+        bool seen = false;
+        answerNextModal("QMessageBox", [&](QWidget* box) {
+            seen = true;
+            const QImage shot = box->grab().toImage();
+            background = shot.pixelColor(2, 2);
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().isEmpty() || !label->isVisible())
+                    continue;
+                const QImage l = label->grab().toImage();
+                labelBackground = l.pixelColor(0, 0);
+                for (int y = 0; y < l.height(); ++y)
+                    for (int x = 0; x < l.width(); ++x)
+                        textPixels += qAbs(l.pixelColor(x, y).lightness() - text.lightness()) < 60;
+            }
+            static_cast<QDialog*>(box)->reject();
+        });
+        if (how == "one") {
+            doubleClickAt(layer, {250, 200}, Qt::RightButton);
+        } else if (how == "all") {
+            hub->useMeasureTool(18);
+        } else {
+            hub->startAddCircleScale();
+            for (QPoint p : {QPoint(100, 400), QPoint(200, 400), QPoint(300, 400)})
+                click(layer, p);
+        }
+        QVERIFY(seen);
+        QCOMPARE(background, window);
+        QCOMPARE(labelBackground, window);
+        QVERIFY(textPixels > 20);
+        QCOMPARE(shapes()->shapes().size(), 1); // cancelled: the line is still there
     }
 
 private:

@@ -172,7 +172,7 @@ private slots:
         makeLayer(); // an existing file is read, not rewritten
         QSettings s(file, QSettings::IniFormat);
         QCOMPARE(s.value("MeasureSet/PenSize").toInt(), 4);
-        QCOMPARE(sys()->penWidth(), 4);
+        QCOMPARE(sys()->penWidth(), 3); // the widest the settings panel offers
         QCOMPARE(sys()->shapeFontSize(), 30);
         QCOMPARE(sys()->labelFontSize(), 30);
         QCOMPARE(sys()->plotting()->fontSize(), 30);
@@ -226,6 +226,35 @@ private slots:
         QCOMPARE(layer->unitText(), QString("pix"));
         hub->scaleUnitChanged("furlong");
         QCOMPARE(layer->unitText(), QString("pix"));
+    }
+
+    // Hand-edited sizes outside what the settings panel offers are read as
+    // the nearest it offers: no scale bar 99 px wide.
+    void storedSizesAreClampedToThePanelsRanges_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("pen");
+        QTest::addColumn<int>("font");
+        QTest::addColumn<int>("bar");
+        QTest::newRow("99") << QVariant(99) << 3 << 99 << 3;
+        QTest::newRow("500") << QVariant(500) << 3 << 128 << 3;
+        QTest::newRow("0") << QVariant(0) << 1 << 14 << 1;
+        QTest::newRow("-7") << QVariant(-7) << 1 << 14 << 1;
+        QTest::newRow("text") << QVariant("wide") << 1 << 22 << 1;
+        QTest::newRow("2") << QVariant(2) << 2 << 14 << 2;
+    }
+    void storedSizesAreClampedToThePanelsRanges() {
+        QFETCH(QVariant, stored);
+        makeLayer();
+        {
+            QSettings s(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat);
+            for (const char* key : {"PenSize", "FontSize", "ChiSize"})
+                s.setValue(QString("MeasureSet/") + key, stored);
+        }
+        makeLayer();
+        layer->GetScaleInfo();
+        QTEST(sys()->penWidth(), "pen");
+        QTEST(sys()->shapeFontSize(), "font");
+        QTEST(sys()->plotting()->barPenWidth(), "bar");
     }
 
     void scaleInfoAppliesTheStoredBarSettings() {

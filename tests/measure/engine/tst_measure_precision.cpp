@@ -20,6 +20,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cmath>
+#include <cstdio>
 #include <memory>
 
 class MeasurePrecisionTest : public QObject {
@@ -115,6 +117,51 @@ private slots:
         QCOMPARE(rowValues().value(0), length);
     }
 
+    // Lines clicked through the overlay at zooms that make every click a
+    // fraction of an image pixel: the cell must be the exact length of the
+    // clicked pixels, worked out here in long double from the view
+    // coordinates and the two sizes, rounded to 4 decimals by printf.
+    void clickedLineReadsTheClickedPixels_data() {
+        QTest::addColumn<QSize>("view");
+        QTest::addColumn<QPoint>("a");
+        QTest::addColumn<QPoint>("b");
+        QTest::addColumn<QString>("unit");
+        const QSize z33(634, 356), z66(1267, 713), full(1920, 1080);
+        QTest::newRow("33% diagonal") << z33 << QPoint(37, 211) << QPoint(413, 58) << "um";
+        QTest::newRow("33% short") << z33 << QPoint(101, 103) << QPoint(107, 97) << "um";
+        QTest::newRow("33% mil") << z33 << QPoint(5, 349) << QPoint(629, 3) << "mil";
+        QTest::newRow("66% diagonal") << z66 << QPoint(13, 701) << QPoint(1259, 17) << "um";
+        QTest::newRow("66% steep") << z66 << QPoint(641, 11) << QPoint(643, 707) << "um";
+        QTest::newRow("66% inch") << z66 << QPoint(333, 333) << QPoint(999, 111) << "inch";
+        QTest::newRow("1:1 odd pixels") << full << QPoint(7, 1073) << QPoint(1913, 3) << "um";
+        QTest::newRow("1:1 500 px") << full << QPoint(3, 7) << QPoint(503, 7) << "um";
+    }
+    void clickedLineReadsTheClickedPixels() {
+        QFETCH(QSize, view);
+        QFETCH(QPoint, a);
+        QFETCH(QPoint, b);
+        QFETCH(QString, unit);
+        calibrate(250, "mm", 0.7, 4); // 0.0028 mm per image px, set at 1:1
+        hub->scaleUnitChanged(unit);
+        layer->syncToVideoRect(QRect(QPoint(0, 0), view), QSize(1920, 1080));
+        hub->useMeasureTool(0);
+        clickAt(layer, a);
+        clickAt(layer, b);
+        QCOMPARE(sys()->shapeContainer()->shapes().size(), 1);
+
+        const long double dx = (long double)(b.x() - a.x()) * 1920 / view.width();
+        const long double dy = (long double)(b.y() - a.y()) * 1080 / view.height();
+        const long double mm = std::sqrt(dx * dx + dy * dy) * 7 / 2500;
+        const long double perMm = unit == "um" ? 1000.0L : unit == "mil" ? 1.0L / 0.0254L : 1.0L / 25.4L;
+        const long double shown = mm * perMm;
+        // Not a case that sits on a rounding boundary.
+        const long double scaled = shown * 10000.0L;
+        QVERIFY(std::fabs(scaled - std::floor(scaled) - 0.5L) > 1e-6L);
+        char text[64];
+        std::snprintf(text, sizeof text, "%.4Lf", shown);
+        QCOMPARE(rowValues().value(0), QString(text));
+    }
+
     void inchAndMilFactorsAreExact() {
         QVERIFY(qAbs(unitFactorOf("inch") * 25.4 - 1.0) < 1e-12);
         QVERIFY(qAbs(unitFactorOf("mil") * 0.0254 - 1.0) < 1e-12);
@@ -151,6 +198,21 @@ private slots:
             << 1 << QPointF(100, 100) << QPointF(300, 100) << QPointF(500, 100);
         QTest::newRow("point 1e-6 px off")
             << 1 << QPointF(100, 100) << QPointF(300, 400) << QPointF(200, 250 + 1e-6);
+        // Off the line, but by less than half a pixel: a scale 100 times
+        // too large (or a million times too small) would be stored.
+        QTest::newRow("circle 0.01 px off") << 2 << QPointF(0, 0) << QPointF(1000, 0) << QPointF(500, 0.01);
+        QTest::newRow("circle 0.4 px off") << 2 << QPointF(0, 0) << QPointF(1000, 0) << QPointF(500, -0.4);
+        QTest::newRow("flat arc, middle clicked last")
+            << 2 << QPointF(10, 20) << QPointF(1810, 1020) << QPointF(910, 520.45);
+        QTest::newRow("flat arc, middle clicked first")
+            << 2 << QPointF(910, 520.3) << QPointF(10, 20) << QPointF(1810, 1020);
+        QTest::newRow("point 0.01 px off")
+            << 1 << QPointF(100, 100) << QPointF(900, 100) << QPointF(500, 100.01);
+        QTest::newRow("point 0.4 px off")
+            << 1 << QPointF(100, 100) << QPointF(100, 900) << QPointF(99.6, 1500);
+        // A distance below a pixel.
+        QTest::newRow("point 0.9 px off")
+            << 1 << QPointF(100, 100) << QPointF(900, 100) << QPointF(500, 100.9);
     }
     void degenerateCalibrationIsRefused() {
         QFETCH(int, kind);
@@ -175,11 +237,67 @@ private slots:
         hub->startAddCircleScale();
         for (QPoint p : {QPoint(100, 100), QPoint(200, 200), QPoint(300, 300)})
             clickAt(layer, p);
-        QCOMPARE(errors, QStringList({"Invalid calibration: the points lie on one line."}));
+        QCOMPARE(errors,
+                 QStringList({"Invalid calibration: the three points lie (almost) on one line; the middle "
+                              "point is less than 0.5 px from the line through the other two."}));
         QCOMPARE(dialogs, 0);
         QCOMPARE(sys()->mode(), int(OzaMeasureSys::ModeShapes));
         QVERIFY(!sys()->scaleContainer()->IsCalibrating());
         QCOMPARE(sys()->scaleContainer()->currentName(), QString("cal"));
+    }
+
+    // Far enough off: accepted, at the scale of the figure worked out here
+    // (circle: the sagitta h over the half chord c gives the diameter
+    // (h^2 + c^2) / h; point: the offset itself).
+    void nearlyFlatFigureIsAcceptedAtItsExactScale_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QPointF>("p");
+        QTest::addColumn<double>("pixels");
+        QTest::newRow("arc 0.6 px high") << 2 << QPointF(500, 0.6) << (0.36 + 250000.0) / 0.6;
+        QTest::newRow("point 1.2 px off") << 1 << QPointF(300, -1.2) << 1.2;
+    }
+    void nearlyFlatFigureIsAcceptedAtItsExactScale() {
+        QFETCH(int, kind);
+        QFETCH(QPointF, p);
+        QFETCH(double, pixels);
+        CScaleContainer* scales = sys()->scaleContainer();
+        sys()->StartCalibration();
+        sys()->SetScaleKind(kind);
+        for (const QPointF& pt : {QPointF(0, 0), QPointF(1000, 0), p})
+            scales->AddCalibrationPoint(pt);
+        QVERIFY(!scales->IsFigureDegenerate());
+        QVERIFY(sys()->AddScale("flat", "mm", 4, 1.0, 100));
+        QVERIFY(qAbs(sys()->disrate() * pixels - 1.0) < 1e-9);
+    }
+
+    // Each refused figure says why in the Error box.
+    void refusedFigureSaysWhy_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QPoint>("third");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("flat circle")
+            << 2 << QPoint(300, 500)
+            << "Invalid calibration: the three points lie (almost) on one line; the middle "
+               "point is less than 0.5 px from the line through the other two.";
+        QTest::newRow("point on the line")
+            << 1 << QPoint(900, 500) << "Invalid calibration: the point is less than 0.5 px from the line.";
+    }
+    void refusedFigureSaysWhy() {
+        QFETCH(int, kind);
+        QFETCH(QPoint, third);
+        QFETCH(QString, text);
+        calibrate(250, "mm", 0.7, 4);
+        dialogs = 0;
+        if (kind == 2)
+            hub->startAddCircleScale();
+        else
+            hub->startParallelScale();
+        for (QPoint p : {QPoint(100, 500), QPoint(600, 500), third})
+            clickAt(layer, p);
+        QCOMPARE(errors, QStringList({text}));
+        QCOMPARE(dialogs, 0);
+        QCOMPARE(sys()->scaleContainer()->currentName(), QString("cal"));
+        QVERIFY(qAbs(sys()->disrate() - 0.0028) < 1e-15);
     }
 
     // 0.25 mm per px shown in um: a typed 12345.6789 um is 49.3827156 px.
@@ -197,6 +315,114 @@ private slots:
         QCOMPARE(table.count(), 2);
         QCOMPARE(table.last()[3].value<QList<QString>>().value(0), QString("12345.6789"));
         QCOMPARE(table.last()[3].value<QList<QString>>().value(2), QString("0.0000"));
+    }
+
+    // A circle (radius 200 px about view (500, 500)) and an arc (radius
+    // 100 px about view (1000, 500), its upper half), both clicked.
+    void clickCircleAndArc() {
+        hub->useMeasureTool(11);
+        for (QPoint p : {QPoint(500, 300), QPoint(700, 500), QPoint(500, 700)})
+            clickAt(layer, p);
+        hub->useMeasureTool(4);
+        for (QPoint p : {QPoint(900, 500), QPoint(1000, 400), QPoint(1100, 500)})
+            clickAt(layer, p);
+    }
+
+    // A radius typed so small that the three points would fall on one line,
+    // or so large that a value overflows: refused, the shape unchanged and
+    // still hit, and the row sent back with the old values.
+    void typedRadiusThatWouldDestroyTheShapeIsRefused_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<double>("typed"); // um, at 2.8 um per px
+        QTest::newRow("circle 0.0005 um") << 0 << 0.0005;
+        QTest::newRow("circle 0.05 um") << 0 << 0.05;
+        QTest::newRow("circle 1e300 um") << 0 << 1e300;
+        QTest::newRow("circle 1e160 um") << 0 << 1e160;
+        QTest::newRow("arc 0.0005 um") << 1 << 0.0005;
+        QTest::newRow("arc 0.05 um") << 1 << 0.05;
+        QTest::newRow("arc 1e300 um") << 1 << 1e300;
+        QTest::newRow("arc 1e160 um") << 1 << 1e160;
+    }
+    void typedRadiusThatWouldDestroyTheShapeIsRefused() {
+        QFETCH(int, row);
+        QFETCH(double, typed);
+        calibrate(250, "mm", 0.7, 4);
+        hub->scaleUnitChanged("um");
+        clickCircleAndArc();
+        QCOMPARE(sys()->shapeContainer()->shapes().size(), 2);
+        CCLBaseObject* shape = sys()->shapeContainer()->shapes()[row];
+        const QVector<QPointF> points = shape->points;
+        const QStringList before = rowValues();
+        // 200 px and 100 px at 2.8 um per px
+        QCOMPARE(before.value(9 * row + ColRadius), row == 0 ? QString("560.0000") : QString("280.0000"));
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
+        hub->setMeasureItemData(row, ColRadius + 1, typed, true);
+        QCOMPARE(table.count(), 1);
+        QCOMPARE(table.last()[3].value<QList<QString>>(), before.mid(9 * row, 9));
+        QCOMPARE(rowValues(), before);
+        for (int i = 0; i < points.size(); ++i)
+            QVERIFY(shape->points[i].x() == points[i].x() && shape->points[i].y() == points[i].y());
+        // Still on screen where it was: its outline is hit.
+        const QPoint onOutline = row == 0 ? QPoint(359, 359) : QPoint(1071, 429);
+        QCOMPARE(sys()->HitTest(onOutline).shape, shape);
+    }
+
+    // A typed length whose result overflows (1e300 um is 3.6e299 px, whose
+    // square is not a number any more) is refused: no empty cell, the
+    // old length echoed.
+    void typedLengthWithoutFiniteResultIsRefused() {
+        calibrate(250, "mm", 0.7, 4);
+        hub->scaleUnitChanged("um");
+        CCLBaseObject* line = addLine(250.0); // 700 um
+        const QVector<QPointF> points = line->points;
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
+        hub->setMeasureItemData(0, ColLength + 1, 1e300, true);
+        QCOMPARE(table.count(), 1);
+        QCOMPARE(table.last()[3].value<QList<QString>>().value(ColLength), QString("700.0000"));
+        QVERIFY(line->points[1].x() == points[1].x() && line->points[1].y() == points[1].y());
+    }
+
+    // A sound radius is taken: the cell shows what was typed.
+    void typedRadiusWithinReachIsTaken_data() {
+        QTest::addColumn<int>("row");
+        QTest::newRow("circle") << 0;
+        QTest::newRow("arc") << 1;
+    }
+    void typedRadiusWithinReachIsTaken() {
+        QFETCH(int, row);
+        calibrate(250, "mm", 0.7, 4);
+        hub->scaleUnitChanged("um");
+        clickCircleAndArc();
+        hub->setMeasureItemData(row, ColRadius + 1, 1234.5678, true);
+        QCOMPARE(rowValues().value(9 * row + ColRadius), QString("1234.5678"));
+        QCOMPARE(rowValues().value(9 * row + ColDiameter), QString("2469.1356"));
+    }
+
+    // The arc answers on its own body only: a point of its half of the
+    // circle is hit, the same distance away on the other half is not.
+    void arcIsHitOnItsBodyOnly_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("hit");
+        QTest::newRow("45 degrees up") << QPoint(1071, 429) << true;
+        QTest::newRow("30 degrees up, 2 px outside") << QPoint(1088, 449) << true;
+        QTest::newRow("60 degrees up, 3 px inside") << QPoint(1048, 416) << true;
+        QTest::newRow("45 degrees down") << QPoint(1071, 571) << false;
+        QTest::newRow("bottom") << QPoint(1000, 600) << false;
+        QTest::newRow("centre") << QPoint(1000, 500) << false;
+        QTest::newRow("top, 12 px outside") << QPoint(1000, 388) << false;
+    }
+    void arcIsHitOnItsBodyOnly() {
+        QFETCH(QPoint, at);
+        QFETCH(bool, hit);
+        hub->useMeasureTool(4);
+        for (QPoint p : {QPoint(900, 500), QPoint(1000, 400), QPoint(1100, 500)})
+            clickAt(layer, p);
+        CCLBaseObject* arc = sys()->shapeContainer()->shapes().value(0);
+        QVERIFY(arc);
+        const MeasureHit h = sys()->HitTest(at);
+        QCOMPARE(h.shape == arc, hit);
+        if (hit)
+            QCOMPARE(h.part, 3);
     }
 
     // Bars: 1, 2 or 5 units rounded to whole pixels; the inch and mil bars

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -67,6 +68,16 @@ private slots:
                                                                                {"imgSize", 5}}
                                                                 << "jpg"
                                                                 << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
+        // The counter runs up to 90000 itself, then starts again at 1.
+        QTest::newRow("last number of the run")
+            << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 89999}} << "jpg"
+            << "/img_90000,0,1,0,#ff0000,0,1)" << 90000;
+        QTest::newRow("stored above the run")
+            << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 123456}} << "jpg"
+            << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
+        QTest::newRow("stored below the run")
+            << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", -3}} << "jpg"
+            << "/img_00001,0,1,0,#ff0000,0,1)" << 1;
         QTest::newRow("name taken on disk")
             << QVariantMap{{"isAutoDate", false}, {"autoNameIndex", 41}} << "tiff"
             << "/img_00042_001,0,1,0,#ff0000,0,1)" << 42;
@@ -87,6 +98,22 @@ private slots:
         QCOMPARE(cam->log.calls.size(), 1);
         hub->removeIconCamera();
         QVERIFY(button("btnCamera")->isEnabled());
+    }
+
+    // A still picture opened for editing: the snapshot button (and Ctrl+Q)
+    // takes no picture until the live view is back.
+    void snapshotButtonWhileAStillPictureIsEdited() {
+        emit hub->setEditImageSIGNAL("still.jpg");
+        QVERIFY(!button("btnCamera")->isEnabled());
+        QVERIFY(!button("btnVideo")->isEnabled());
+        QVERIFY(!button("btnPlay")->isHidden());
+        QTest::mouseClick(button("btnCamera"), Qt::LeftButton);
+        emit hub->snapCtrlQSIGNAL();
+        QCOMPARE(cam->log.calls.filter(QRegularExpression("^snapImage")).size(), 0);
+        button("btnPlay")->click();
+        QVERIFY(button("btnCamera")->isEnabled());
+        emit hub->snapCtrlQSIGNAL();
+        QCOMPARE(cam->log.calls.filter(QRegularExpression("^snapImage")).size(), 1);
     }
 
     void recordingWaitsForItsOwnAnswer() {

@@ -3,9 +3,12 @@
 // name the scale through the hub, and replies that are ignored.
 #include "app/MessagePassing.h"
 #include "panels/camera/SerialPortForm.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSettings>
@@ -83,6 +86,30 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(int, magnification);
         QCOMPARE(SerialPortForm::replyMagnification(reply), magnification);
+    }
+
+    // A port that cannot be opened: the failure box comes in the normal
+    // dialog colours, though the panel sits in an area styled grey.
+    void failedConnectionBoxHasTheNormalColours() {
+        TestEnv env;
+        QWidget window;
+        auto* area = new QWidget(&window);
+        area->setStyleSheet("background-color:rgb(210, 210, 210);");
+        auto* form = new SerialPortForm(area);
+        auto* ports = form->findChild<QComboBox*>("comboBoxPort");
+        ports->addItem("/dev/no-such-serial-port");
+        ports->setCurrentText("/dev/no-such-serial-port");
+        QColor background;
+        QString title;
+        answerNextModal("QMessageBox", [&](QWidget* box) {
+            title = box->windowTitle();
+            background = box->grab().toImage().pixelColor(2, 2);
+            static_cast<QDialog*>(box)->reject();
+        });
+        form->findChild<QPushButton*>("btnConnect")->click();
+        QCOMPARE(title, QString::fromUtf8("连接失败"));
+        QCOMPARE(background, QApplication::palette().color(QPalette::Window));
+        QVERIFY(form->findChild<QComboBox*>("comboBoxPort")->isEnabled());
     }
 
     void overPseudoTerminal() {

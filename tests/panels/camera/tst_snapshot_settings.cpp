@@ -23,6 +23,36 @@ private slots:
     void init() { hub->imgType = "jpg"; }
     void cleanup() { hub->setCurCamera(nullptr); }
 
+    // The time stamp's four corners in each language; switching keeps the
+    // chosen corner and writes nothing.
+    void timeStampCornerNames_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QStringList>("corners");
+        const QStringList chinese{QString::fromUtf8("左上"), QString::fromUtf8("左下"),
+                                  QString::fromUtf8("右上"), QString::fromUtf8("右下")};
+        QTest::newRow("simplified Chinese") << 0 << chinese;
+        QTest::newRow("English") << 1 << QStringList{"Left Up", "Left Down", "Right Up", "Right Down"};
+        QTest::newRow("traditional Chinese") << 2 << chinese;
+    }
+    void timeStampCornerNames() {
+        QFETCH(int, language);
+        QFETCH(QStringList, corners);
+        TestEnv env;
+        QSettings("./CameraSet.ini", QSettings::IniFormat).setValue("timePosIndex", 3);
+        hub->setLanguage(language == 1 ? 0 : 1);
+        CameraSet panel;
+        auto* box = panel.findChild<QComboBox*>("comboBoxTimePos");
+        QCOMPARE(box->currentIndex(), 3);
+        hub->setLanguage(language);
+        QStringList shown;
+        for (int i = 0; i < box->count(); ++i)
+            shown << box->itemText(i);
+        QCOMPARE(shown, corners);
+        QCOMPARE(box->currentIndex(), 3);
+        QCOMPARE(stored("timePosIndex").toInt(), 3);
+        hub->setLanguage(1);
+    }
+
     void prefixAndDefaults_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");

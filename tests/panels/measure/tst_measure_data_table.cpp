@@ -13,7 +13,9 @@
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
+#include <QFontMetrics>
 #include <QLabel>
+#include <QStyle>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -130,6 +132,35 @@ private slots:
         QCOMPARE(table->item(5, 0)->text(), QString("N5"));
         QCOMPARE(table->item(7, 9)->text(), QString("35"));
         QCOMPARE(table->item(5, 1)->text(), QString("9"));
+    }
+
+    // Long values are shown whole: every column is at least as wide as its
+    // text plus the item's margins, after a full and after a partial
+    // refresh, and a cell too narrow anyway would lose its end, not its
+    // leading digits.
+    void longValuesKeepTheirLeadingDigits_data() {
+        QTest::addColumn<bool>("partial");
+        QTest::newRow("full refresh") << false;
+        QTest::newRow("partial refresh") << true;
+    }
+    void longValuesKeepTheirLeadingDigits() {
+        QFETCH(bool, partial);
+        QList<QString> n{"Line1", "Rectangle22"}, v = nineValues("1.00") + nineValues("2.00");
+        hub->updateMeasureData(-1, -1, n, v);
+        const QList<QString> wide = nineValues("193738.6602", "98765432.1234Max");
+        if (partial)
+            hub->updateMeasureData(1, 1, {"Rectangle22"}, wide);
+        else
+            hub->updateMeasureData(-1, -1, n, nineValues("1.00") + wide);
+        const QFontMetrics fm(table->font());
+        const int margins =
+            2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+        for (int c = 0; c < 10; ++c) {
+            const QString text = table->item(1, c)->text();
+            QVERIFY2(fm.horizontalAdvance(text) + margins <= table->columnWidth(c), qPrintable(text));
+        }
+        QCOMPARE(table->item(1, 1)->text(), QString("193738.6602"));
+        QCOMPARE(table->textElideMode(), Qt::ElideRight);
     }
 
     void doubleClickOpensOnlyEditableCells_data() {

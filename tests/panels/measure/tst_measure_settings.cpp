@@ -7,6 +7,7 @@
 #include "app/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
+#include "measure/shapes/CLArc.h"
 #include "panels/measure/MarkForm.h"
 #include "panels/measure/MeasureSet.h"
 #include "platform/AppPaths.h"
@@ -127,6 +128,24 @@ private slots:
         QCOMPARE(mouse[0][0].toInt(), 1);
     }
 
+    // The cursor size sent a second after the page opens leaves the tool
+    // the user picked meanwhile, and its next two clicks make a line.
+    void delayedCursorSizeKeepsTheChosenTool() {
+        store("MouseSize", 2);
+        OverlayHost overlay;
+        ItemLayer* layer = overlay.layer;
+        QSignalSpy mouse(hub, SIGNAL(setMeasureMouseSizeSIGNAL(int)));
+        MeasureSet panel;
+        hub->useMeasureTool(0);
+        QVERIFY(mouse.wait(3000));
+        CCLObjectContainer* shapes = layer->measureSystem()->shapeContainer();
+        QCOMPARE(shapes->toolKind(), int(KindP2P));
+        QVERIFY(layer->cursor().shape() != Qt::ArrowCursor); // the measuring cursor, in its new size
+        QTest::mouseClick(layer, Qt::LeftButton, {}, {100, 100});
+        QTest::mouseClick(layer, Qt::LeftButton, {}, {300, 100});
+        QCOMPARE(shapes->shapes().size(), 1);
+    }
+
     void hostileValuesGiveDefaults_data() {
         QTest::addColumn<QVariant>("value");
         QTest::newRow("-1") << QVariant(-1);
@@ -151,6 +170,71 @@ private slots:
         hub->setLanguage(0); // refills the line-save box
         QCOMPARE(index("comboLineSave"), 1);
         QVERIFY(stored("LineSave").toInt() != -1);
+    }
+
+    // Each of the nine switches writes its own key (and no other), asks
+    // for one repaint, and takes its own line out of the next label: the
+    // External Angle box its "E" line, not the included angle's.
+    void everyLabelSwitchWritesItsOwnKey_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("initially");
+        QTest::addColumn<int>("tool");     // 11 circle, 4 arc, 0 line
+        QTest::addColumn<QString>("line"); // the label line it switches (style 4)
+        QTest::newRow("circle radius") << "checkBox_r"
+                                       << "Circle/R" << true << 11 << "R1=";
+        QTest::newRow("circle diameter") << "checkBox_d"
+                                         << "Circle/D" << true << 11 << "D1=";
+        QTest::newRow("arc angle") << "checkBoxArc"
+                                   << "CLArc/A" << true << 4 << "A1=";
+        QTest::newRow("included angle") << "checkBoxNAngle"
+                                        << "CLArc/N" << true << 4 << "N1=";
+        QTest::newRow("external angle") << "checkBoxEAngle"
+                                        << "CLArc/E" << true << 4 << "E1=";
+        QTest::newRow("arc radius") << "checkBoxArc_R"
+                                    << "CLArc/R" << true << 4 << "R1=";
+        QTest::newRow("arc diameter") << "checkBoxArc_D"
+                                      << "CLArc/D" << true << 4 << "D1=";
+        QTest::newRow("distance") << "checkBoxP2P"
+                                  << "P2P/P" << true << 0 << "L1=";
+        QTest::newRow("half distance") << "checkBoxP2PCenter"
+                                       << "P2P/C" << false << 0 << "Half";
+    }
+    void everyLabelSwitchWritesItsOwnKey() {
+        QFETCH(QString, box);
+        QFETCH(QString, key);
+        QFETCH(bool, initially);
+        QFETCH(int, tool);
+        QFETCH(QString, line);
+        OverlayHost overlay;
+        ItemLayer* layer = overlay.layer;
+        hub->setMeasureMode(4);
+        hub->useMeasureTool(tool);
+        const QList<QPoint> clicks = tool == 0 ? QList<QPoint>{{100, 100}, {300, 100}}
+                                               : QList<QPoint>{{300, 250}, {400, 150}, {500, 250}};
+        for (QPoint p : clicks)
+            QTest::mouseClick(layer, Qt::LeftButton, {}, p);
+        CCLBaseObject* shape = layer->measureSystem()->shapeContainer()->shapes().value(0);
+        QVERIFY(shape);
+        auto label = [&] {
+            if (auto* arc = dynamic_cast<CLArc*>(shape))
+                return arc->BuildShowText();
+            return shape->GetShowText(200.0, true);
+        };
+        QCOMPARE(label().contains(line), initially);
+
+        MarkForm form;
+        auto* check = form.findChild<QCheckBox*>(box);
+        QVERIFY(check);
+        QCOMPARE(check->isChecked(), initially);
+        QSignalSpy repaint(hub, SIGNAL(OzaFreashWholeSysSIGNAL()));
+        check->click();
+        QCOMPARE(repaint.count(), 1);
+        const QSettings ini("./INI/MeasureData.ini", QSettings::IniFormat);
+        QCOMPARE(ini.allKeys(), QStringList{key});
+        QCOMPARE(ini.value(key).toBool(), !initially);
+        QCOMPARE(label().contains(line), !initially);
+        hub->setMeasureMode(0);
     }
 
     void labelSwitchesChangeTheNextLabel() {
