@@ -183,7 +183,7 @@ struct SaveRig {
     ~SaveRig() {
         QObject::disconnect(relay);
         SnapOpenSave::setFileChooser({});
-            hub->setCurCamera(nullptr);
+        hub->setCurCamera(nullptr);
     }
 };
 } // namespace
@@ -249,7 +249,8 @@ void TestStillImage::failedSaveKeepsTheOriginal() {
     in.close();
     rig.hub->setEditImage(original);
     QMetaObject::invokeMethod(&rig.bar, "btnSaveClick");
-    errorBoxText(); // the failure box, when shown
+    QTRY_VERIFY(!errorBoxText(false).isEmpty());
+    QVERIFY(errorBoxText().contains(original));
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), before);
 }
