@@ -32,6 +32,11 @@ private slots:
     void saveWritesTheShownPicture_data();
     void saveWritesTheShownPicture();
     void failedSaveKeepsTheOriginal();
+    void saveAsName_data();
+    void saveAsName();
+    void saveAsWithoutSuffixWritesTheChosenType_data();
+    void saveAsWithoutSuffixWritesTheChosenType();
+    void failedSaveAsLeavesThePictureOnScreen();
 };
 
 // A picture with detail everywhere, so that any shift or re-encoding shows.
@@ -211,7 +216,7 @@ void TestStillImage::saveWritesTheShownPicture() {
     QVERIFY(rig.form->isImageLoaded());
     const QImage loaded = rig.form->picture();
     const QString target = saveAs ? env.file("copy." + suffix) : original;
-    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool) { return target; });
+    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool, QString*) { return target; });
     QSignalSpy saved(rig.hub, SIGNAL(imageModeSaveSIGNAL()));
     if (saveAs)
         QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
@@ -253,6 +258,87 @@ void TestStillImage::failedSaveKeepsTheOriginal() {
     QVERIFY(errorBoxText().contains(original));
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), before);
+}
+
+void TestStillImage::saveAsName_data() {
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no suffix, jpg chosen") << "/d/meas_overlay" << "jpg(*.jpg)" << "/d/meas_overlay.jpg";
+    QTest::newRow("no suffix, png chosen") << "/d/meas_overlay" << " png(*.png)" << "/d/meas_overlay.png";
+    QTest::newRow("no suffix, tiff chosen") << "/d/m" << " tiff(*.tiff)" << "/d/m.tiff";
+    QTest::newRow("no suffix, no type") << "/d/m" << "" << "/d/m.jpg";
+    QTest::newRow("trailing dot") << "/d/m." << " bmp(*.bmp)" << "/d/m.bmp";
+    QTest::newRow("dot in the folder") << "/d.v2/m" << " png(*.png)" << "/d.v2/m.png";
+    QTest::newRow("unknown suffix kept in the name") << "/d/run.v2" << "jpg(*.jpg)" << "/d/run.v2.jpg";
+    QTest::newRow("typed suffix wins") << "/d/m.png" << "jpg(*.jpg)" << "/d/m.png";
+    QTest::newRow("typed suffix, upper case") << "/d/m.JPEG" << " png(*.png)" << "/d/m.JPEG";
+    QTest::newRow("typed tif") << "/d/m.tif" << "jpg(*.jpg)" << "/d/m.tif";
+}
+
+void TestStillImage::saveAsName() {
+    QFETCH(QString, chosen);
+    QFETCH(QString, filter);
+    QFETCH(QString, written);
+    QCOMPARE(SnapOpenSave::saveAsName(chosen, filter), written);
+}
+
+void TestStillImage::saveAsWithoutSuffixWritesTheChosenType_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("jpg") << "jpg(*.jpg)" << QByteArray("\xff\xd8\xff") << "jpg";
+    QTest::newRow("png") << " png(*.png)" << QByteArray("\x89PNG") << "png";
+    QTest::newRow("bmp") << " bmp(*.bmp)" << QByteArray("BM") << "bmp";
+}
+
+void TestStillImage::saveAsWithoutSuffixWritesTheChosenType() {
+    QFETCH(QString, filter);
+    QFETCH(QByteArray, magic);
+    QFETCH(QString, suffix);
+    TestEnv env;
+    SaveRig rig;
+    const QString original = env.file("shot.png");
+    QVERIFY(pattern(120, 90).save(original));
+    rig.hub->setEditImage(original);
+    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString& filters, bool save, QString* chosen) {
+        if (!save || !chosen || !filters.contains(filter.trimmed()))
+            return QString();
+        *chosen = filter;
+        return env.file("meas_overlay");
+    });
+    QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
+    const QString written = env.file("meas_overlay." + suffix);
+    QFile file(written);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(QDir(env.path()).entryList().join(", ")));
+    QVERIFY(file.read(magic.size()) == magic); // the chosen type's own signature
+    file.close();
+    QCOMPARE(QImage(written).size(), QSize(120, 90));
+    QVERIFY(!QFile::exists(env.file("meas_overlay.")));
+    QVERIFY(errorBoxText().isEmpty());
+    // The written file is the one now being edited, shown in the view.
+    QCOMPARE(rig.hub->getEditImagePath(), written);
+    QVERIFY(rig.form->isImageLoaded());
+}
+
+void TestStillImage::failedSaveAsLeavesThePictureOnScreen() {
+    TestEnv env;
+    SaveRig rig;
+    const QString original = env.file("shot.png");
+    QVERIFY(pattern(80, 60).save(original));
+    rig.hub->setEditImage(original);
+    const QImage shown = rig.form->picture();
+    QVERIFY(!shown.isNull());
+    const QString target = env.file("no/such/folder/copy.png");
+    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool, QString*) { return target; });
+    QSignalSpy reopened(rig.hub, SIGNAL(setEditImageSIGNAL(QString)));
+    QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
+    QTRY_VERIFY(!errorBoxText(false).isEmpty());
+    QVERIFY(errorBoxText().contains(target));
+    QVERIFY(reopened.isEmpty());
+    QVERIFY(rig.form->isImageLoaded());
+    QCOMPARE(rig.form->picture(), shown);
+    QCOMPARE(rig.hub->getEditImagePath(), original);
 }
 
 QTEST_MAIN(TestStillImage)
