@@ -159,3 +159,51 @@ class Checks:
     def summary(self):
         print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
         return 1 if self.failures else 0
+
+
+def visible_window(env, name):
+    """Id of a visible window titled name, or None."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], env=env, capture_output=True,
+                         text=True).stdout.split()
+    return out[0] if out else None
+
+
+def answer_file_dialog(env, title, path, timeout=30):
+    """Waits for the program's file dialog titled title, types path into its
+    name field and accepts it; True once the dialog has gone."""
+    wid = wait_until(lambda: visible_window(env, title), timeout=timeout)
+    if not wid:
+        return False
+    subprocess.run(["xdotool", "windowfocus", "--sync", wid], env=env)
+    subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+a"], env=env, check=True)
+    subprocess.run(["xdotool", "type", "--delay", "5", path], env=env, check=True)
+    subprocess.run(["xdotool", "key", "Return"], env=env, check=True)
+    return wait_until(lambda: not visible_window(env, title), timeout=timeout)
+
+
+def bounding_box(img, box, test, step=1):
+    """(left, top, right, bottom) of the pixels of box for which test((r, g, b))
+    holds, right and bottom exclusive; None when there are none."""
+    region = img.crop(box)
+    w, h = region.size
+    px = region.load()
+    xs, ys = [], []
+    for y in range(0, h, step):
+        for x in range(0, w, step):
+            if test(px[x, y]):
+                xs.append(x)
+                ys.append(y)
+    if not xs:
+        return None
+    return box[0] + min(xs), box[1] + min(ys), box[0] + max(xs) + 1, box[1] + max(ys) + 1
+
+
+def picture_on_disk(path):
+    """(format, size) of the picture at path once a reader can open it, else None
+    (the program writes pictures under a temporary name and renames them)."""
+    try:
+        with Image.open(path) as im:
+            im.load()
+            return im.format, im.size
+    except Exception:
+        return None
