@@ -3,6 +3,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/FrameForm.h"
+#include "imaging/NoWheelGraphicsView.h"
 #include "imaging/OpacityForm.h"
 #include "imaging/SnapOpenSave.h"
 #include "resources/SevrinResources.h"
@@ -10,6 +11,12 @@
 #include "tests/support/TestEnv.h"
 
 #include <QBuffer>
+#include <QGraphicsRectItem>
+#include <QGraphicsScene>
+#include <QGraphicsSceneMouseEvent>
+#include <QGraphicsSceneWheelEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -37,6 +44,9 @@ private slots:
     void saveAsWithoutSuffixWritesTheChosenType_data();
     void saveAsWithoutSuffixWritesTheChosenType();
     void failedSaveAsLeavesThePictureOnScreen();
+    void wheelZoomsTheViewOnly_data();
+    void wheelZoomsTheViewOnly();
+    void doubleClickReportsThePoint();
 };
 
 // A picture with detail everywhere, so that any shift or re-encoding shows.
@@ -339,6 +349,101 @@ void TestStillImage::failedSaveAsLeavesThePictureOnScreen() {
     QVERIFY(rig.form->isImageLoaded());
     QCOMPARE(rig.form->picture(), shown);
     QCOMPARE(rig.hub->getEditImagePath(), original);
+}
+
+namespace {
+// Counts the wheel and double-click events that reach it from a child.
+class EventSink : public QWidget {
+public:
+    int wheels = 0, doubleClicks = 0;
+
+protected:
+    void wheelEvent(QWheelEvent* e) override {
+        ++wheels;
+        e->accept();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        ++doubleClicks;
+        e->accept();
+    }
+};
+
+// A scene item that counts the wheel and double-click events the view hands on.
+class SceneSink : public QGraphicsRectItem {
+public:
+    int wheels = 0, doubleClicks = 0;
+    explicit SceneSink(QRectF r) : QGraphicsRectItem(r) {}
+
+protected:
+    void wheelEvent(QGraphicsSceneWheelEvent* e) override {
+        ++wheels;
+        e->accept();
+    }
+    void mousePressEvent(QGraphicsSceneMouseEvent* e) override { e->accept(); }
+    void mouseDoubleClickEvent(QGraphicsSceneMouseEvent* e) override {
+        ++doubleClicks;
+        e->accept();
+    }
+};
+
+void sendWheel(QWidget* to, QPoint angle) {
+    QWheelEvent e(QPointF(50, 50), QPointF(to->mapToGlobal(QPoint(50, 50))), QPoint(), angle, Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(to, &e);
+}
+} // namespace
+
+void TestStillImage::wheelZoomsTheViewOnly_data() {
+    QTest::addColumn<QPoint>("first");
+    QTest::addColumn<QPoint>("second");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("away twice") << QPoint(0, 120) << QPoint(0, 120) << 1.21;
+    QTest::newRow("towards twice") << QPoint(0, -120) << QPoint(0, -120) << 0.81;
+    QTest::newRow("away and back") << QPoint(0, 120) << QPoint(0, -120) << 0.99;
+    QTest::newRow("smallest steps") << QPoint(0, 1) << QPoint(0, -1) << 0.99;
+    QTest::newRow("a delta of 0 zooms in") << QPoint(0, 0) << QPoint(0, 0) << 1.21;
+    QTest::newRow("sideways wheel") << QPoint(-120, 0) << QPoint(120, 0) << 0.99;
+}
+
+void TestStillImage::wheelZoomsTheViewOnly() {
+    QFETCH(QPoint, first);
+    QFETCH(QPoint, second);
+    QFETCH(double, scale);
+    EventSink parent;
+    parent.resize(300, 300);
+    QGraphicsScene scene(0, 0, 3000, 3000);
+    auto* item = new SceneSink(QRectF(0, 0, 3000, 3000));
+    scene.addItem(item);
+    NoWheelGraphicsView view(&parent);
+    view.setScene(&scene);
+    view.resize(200, 200);
+    parent.show();
+    view.verticalScrollBar()->setValue(100);
+    sendWheel(view.viewport(), first);
+    sendWheel(view.viewport(), second);
+    QVERIFY(qAbs(view.transform().m11() - scale) < 1e-9);
+    QVERIFY(qAbs(view.transform().m22() - scale) < 1e-9);
+    // Taken: never passed on to scroll the view or reach the scene.
+    QCOMPARE(parent.wheels, 0);
+    QCOMPARE(item->wheels, 0);
+}
+
+void TestStillImage::doubleClickReportsThePoint() {
+    EventSink parent;
+    parent.resize(300, 300);
+    QGraphicsScene scene(0, 0, 1000, 1000);
+    auto* item = new SceneSink(QRectF(0, 0, 1000, 1000));
+    scene.addItem(item);
+    NoWheelGraphicsView view(&parent);
+    view.setScene(&scene);
+    view.resize(200, 200);
+    parent.show();
+    QSignalSpy added(&view, SIGNAL(addSIGN(QPoint)));
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(37, 61));
+    QCOMPARE(added.size(), 1);
+    QCOMPARE(added[0][0].toPoint(), QPoint(37, 61));
+    QCOMPARE(parent.doubleClicks, 0);
+    QCOMPARE(item->doubleClicks, 0);
 }
 
 QTEST_MAIN(TestStillImage)
