@@ -32,6 +32,8 @@ private slots:
 private:
     QToolButton* button(const char* name) const { return bar->findChild<QToolButton*>(name); }
     void enterOverlay(const QString& file);
+    // Overlay mode with a small picture of the test's folder.
+    void enterOverlayWithAPicture();
 
     std::unique_ptr<TestEnv> env;
     BaseCamera cam;
@@ -63,6 +65,14 @@ void TestImageModeButtons::enterOverlay(const QString& file) {
         return file;
     });
     QMetaObject::invokeMethod(bar.get(), "btnOverlayClick");
+}
+
+void TestImageModeButtons::enterOverlayWithAPicture() {
+    QImage img(8, 8, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QVERIFY(img.save(env->file("o.png")));
+    enterOverlay(env->file("o.png"));
+    QVERIFY(bar->overlayMode());
 }
 
 void TestImageModeButtons::saveOnlyForAStillPicture() {
@@ -148,11 +158,7 @@ void TestImageModeButtons::overlayNeedsAnExistingFile() {
 }
 
 void TestImageModeButtons::stillPictureEndsOverlayMode() {
-    QImage img(8, 8, QImage::Format_RGB32);
-    img.fill(Qt::red);
-    QVERIFY(img.save(env->file("o.png")));
-    enterOverlay(env->file("o.png"));
-    QVERIFY(bar->overlayMode());
+    enterOverlayWithAPicture();
     QSignalSpy cleared(hub, SIGNAL(clearOverlayImageSIGNAL()));
     hub->setIsCameraMode(false);
     QVERIFY(!bar->overlayMode());
@@ -172,13 +178,8 @@ void TestImageModeButtons::recordingDisablesAndGivesBack() {
     QFETCH(bool, cameraMode);
     QFETCH(bool, overlay);
     hub->setIsCameraMode(cameraMode);
-    if (overlay) {
-        QImage img(8, 8, QImage::Format_RGB32);
-        img.fill(Qt::red);
-        QVERIFY(img.save(env->file("o.png")));
-        enterOverlay(env->file("o.png"));
-        QVERIFY(bar->overlayMode());
-    }
+    if (overlay)
+        enterOverlayWithAPicture();
     QSignalSpy cleared(hub, SIGNAL(clearOverlayImageSIGNAL()));
     hub->setVideoState(true);
     QVERIFY(!bar->overlayMode());

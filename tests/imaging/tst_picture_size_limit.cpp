@@ -27,6 +27,8 @@ class TestPictureSizeLimit : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { sevrinInitResources(); }
+    void init() { hub->setCurCamera(&cam); }
+    void cleanup() { hub->setCurCamera(nullptr); }
     void headerSize_data();
     void headerSize();
     void fits_data();
@@ -36,6 +38,10 @@ private slots:
     void openAndOverlayButtonsRefuse();
     void stripClickRefuses();
     void thumbnailWorkerSkips();
+
+private:
+    BaseCamera cam;
+    MessagePassing* hub = MessagePassing::instance();
 };
 
 namespace {
@@ -165,9 +171,6 @@ void TestPictureSizeLimit::fits() {
 
 void TestPictureSizeLimit::stillViewKeepsItsPicture() {
     TestEnv env;
-    BaseCamera cam;
-    MessagePassing* hub = MessagePassing::instance();
-    hub->setCurCamera(&cam);
     QWidget area;
     area.resize(400, 300);
     FrameForm form(&area);
@@ -186,7 +189,6 @@ void TestPictureSizeLimit::stillViewKeepsItsPicture() {
     QVERIFY(ok.isEmpty());
     QVERIFY(form.isImageLoaded());
     QCOMPARE(form.picture(), before);
-    hub->setCurCamera(nullptr);
 }
 
 void TestPictureSizeLimit::openAndOverlayButtonsRefuse_data() {
@@ -201,9 +203,6 @@ void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
     QFETCH(QString, button);
     QFETCH(QString, format);
     TestEnv env;
-    BaseCamera cam;
-    MessagePassing* hub = MessagePassing::instance();
-    hub->setCurCamera(&cam);
     hub->setIsCameraMode(true);
     SnapOpenSave bar;
     const QString big = write(env.file("big." + format), claiming(format, 30000, 20000));
@@ -220,14 +219,10 @@ void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
     QVERIFY(!bar.overlayMode());
     QCOMPARE(hub->getEditImagePath(), editBefore);
     SnapOpenSave::setFileChooser({});
-    hub->setCurCamera(nullptr);
 }
 
 void TestPictureSizeLimit::stripClickRefuses() {
     TestEnv env;
-    BaseCamera cam;
-    MessagePassing* hub = MessagePassing::instance();
-    hub->setCurCamera(&cam);
     const QString big = write(env.file("big.png"), claiming("png", 30000, 20000));
     SnapHistoryGrid cell;
     cell.setData(QFileInfo(big), 0, false);
@@ -239,7 +234,6 @@ void TestPictureSizeLimit::stripClickRefuses() {
     QVERIFY(opened.isEmpty());
     QVERIFY(!cell.selected());
     QVERIFY(hub->getEditImagePath() != big);
-    hub->setCurCamera(nullptr);
 }
 
 void TestPictureSizeLimit::thumbnailWorkerSkips() {

@@ -386,6 +386,21 @@ protected:
     }
 };
 
+// The view in a parent, over a scene larger than itself with one sink item.
+struct ViewRig {
+    EventSink parent;
+    QGraphicsScene scene{0, 0, 3000, 3000};
+    SceneSink* item = new SceneSink(QRectF(0, 0, 3000, 3000));
+    NoWheelGraphicsView view{&parent};
+    ViewRig() {
+        scene.addItem(item);
+        parent.resize(300, 300);
+        view.setScene(&scene);
+        view.resize(200, 200);
+        parent.show();
+    }
+};
+
 void sendWheel(QWidget* to, QPoint angle) {
     QWheelEvent e(QPointF(50, 50), QPointF(to->mapToGlobal(QPoint(50, 50))), QPoint(), angle, Qt::NoButton,
                   Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -409,15 +424,10 @@ void TestStillImage::wheelZoomsTheViewOnly() {
     QFETCH(QPoint, first);
     QFETCH(QPoint, second);
     QFETCH(double, scale);
-    EventSink parent;
-    parent.resize(300, 300);
-    QGraphicsScene scene(0, 0, 3000, 3000);
-    auto* item = new SceneSink(QRectF(0, 0, 3000, 3000));
-    scene.addItem(item);
-    NoWheelGraphicsView view(&parent);
-    view.setScene(&scene);
-    view.resize(200, 200);
-    parent.show();
+    ViewRig rig;
+    NoWheelGraphicsView& view = rig.view;
+    EventSink& parent = rig.parent;
+    SceneSink* item = rig.item;
     view.verticalScrollBar()->setValue(100);
     sendWheel(view.viewport(), first);
     sendWheel(view.viewport(), second);
@@ -429,15 +439,10 @@ void TestStillImage::wheelZoomsTheViewOnly() {
 }
 
 void TestStillImage::doubleClickReportsThePoint() {
-    EventSink parent;
-    parent.resize(300, 300);
-    QGraphicsScene scene(0, 0, 1000, 1000);
-    auto* item = new SceneSink(QRectF(0, 0, 1000, 1000));
-    scene.addItem(item);
-    NoWheelGraphicsView view(&parent);
-    view.setScene(&scene);
-    view.resize(200, 200);
-    parent.show();
+    ViewRig rig;
+    NoWheelGraphicsView& view = rig.view;
+    EventSink& parent = rig.parent;
+    SceneSink* item = rig.item;
     QSignalSpy added(&view, SIGNAL(addSIGN(QPoint)));
     QTest::mouseDClick(view.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(37, 61));
     QCOMPARE(added.size(), 1);

@@ -14,8 +14,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import (Checks, Program, answer_file_dialog, bounding_box, picture_on_disk, start_x,  # noqa: E402
-                      visible_window, wait_until)
+from sevrin_x import (Checks, Program, answer_file_dialog, bounding_box, picture_on_disk,  # noqa: E402
+                      visible_window, wait_until, with_and_without_wm)
 
 from PIL import Image, ImageDraw  # noqa: E402
 
@@ -191,19 +191,7 @@ def flow(display, label):
 
 
 def main():
-    xvfb, display = start_x()
-    try:
-        flow(display, "without a window manager")
-        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-        try:
-            flow(display, "with a window manager")
-        finally:
-            wm.terminate()
-            wm.wait(timeout=10)
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+    with_and_without_wm(flow)
     return check.summary()
 
 

@@ -207,3 +207,21 @@ def picture_on_disk(path):
             return im.format, im.size
     except Exception:
         return None
+
+
+def with_and_without_wm(flow):
+    """Runs flow(display, label) on a new virtual X server, first without a
+    window manager and then under openbox; stops both afterwards."""
+    xvfb, display = start_x()
+    try:
+        flow(display, "without a window manager")
+        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+        try:
+            flow(display, "with a window manager")
+        finally:
+            wm.terminate()
+            wm.wait(timeout=10)
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)
