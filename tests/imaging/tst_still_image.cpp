@@ -169,7 +169,7 @@ void TestStillImage::overlayBlendsOverThePicture() {
 void TestStillImage::saveWritesTheShownPicture_data() {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("saveAs");
-    for (const char* s : {"jpg", "png", "bmp", "tiff", "jpeg"}) {
+    for (const char* s : {"jpg", "png", "bmp", "tiff", "jpeg", "JPG", "PNG"}) {
         QTest::newRow(QByteArray("save ") + s) << QString(s) << false;
         QTest::newRow(QByteArray("save as ") + s) << QString(s) << true;
     }
