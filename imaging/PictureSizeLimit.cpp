@@ -53,9 +53,12 @@ bool PictureSizeLimit::mayDecode(const QString& path) {
 QString PictureSizeLimit::refusalText(int language, const QString& path, QSize size) {
     const QString w = QString::number(size.width()), h = QString::number(size.height());
     switch (language) {
-    case 1: return QString("The picture is too large to open (%1 x %2 pixels):\n%3").arg(w, h, path);
-    case 2: return QString("圖片太大，無法打開（%1 x %2 像素）：\n%3").arg(w, h, path);
-    default: return QString("图片太大，无法打开（%1 x %2 像素）：\n%3").arg(w, h, path);
+    case 1:
+        return QString("The picture is too large to open (%1 x %2 pixels):\n%3").arg(w, h, path);
+    case 2:
+        return QString("圖片太大，無法打開（%1 x %2 像素）：\n%3").arg(w, h, path);
+    default:
+        return QString("图片太大，无法打开（%1 x %2 像素）：\n%3").arg(w, h, path);
     }
 }
 
@@ -63,7 +66,9 @@ bool PictureSizeLimit::allowOpen(const QString& path) {
     const QSize size = headerSize(path);
     if (!size.isValid() || fits(size, machineMemory()))
         return true;
-    qWarning("Picture %s (%d x %d) refused: too large to hold", qPrintable(path), size.width(), size.height());
-    PanelParts::showError({refusalText(0, path, size), refusalText(1, path, size), refusalText(2, path, size)});
+    qWarning("Picture %s (%d x %d) refused: too large to hold", qPrintable(path), size.width(),
+             size.height());
+    PanelParts::showError(
+        {refusalText(0, path, size), refusalText(1, path, size), refusalText(2, path, size)});
     return false;
 }

@@ -60,10 +60,11 @@ void TestImageModeButtons::cleanup() {
 }
 
 void TestImageModeButtons::enterOverlay(const QString& file) {
-    SnapOpenSave::setFileChooser([this, file](const QString&, const QString&, const QString&, bool, QString*) {
-        ++dialogs;
-        return file;
-    });
+    SnapOpenSave::setFileChooser(
+        [this, file](const QString&, const QString&, const QString&, bool, QString*) {
+            ++dialogs;
+            return file;
+        });
     QMetaObject::invokeMethod(bar.get(), "btnOverlayClick");
 }
 
@@ -118,7 +119,8 @@ void TestImageModeButtons::overlayModeComesAndGoes() {
     // The switch button lays another picture over, at the same transparency.
     const QString other = env->file("p.png");
     QVERIFY(img.save(other));
-    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool, QString*) { return other; });
+    SnapOpenSave::setFileChooser(
+        [&](const QString&, const QString&, const QString&, bool, QString*) { return other; });
     button("btnSwitchOverlay")->click();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1], (QVariantList{other, 20}));

@@ -115,12 +115,15 @@ struct BoxReader {
     const QString& title() const { return seen->title; }
     const QString& text() const { return seen->text; }
     BoxReader() {
-        answerNextModal("QMessageBox", [seen = seen](QWidget* w) {
-            auto* box = static_cast<QMessageBox*>(w);
-            seen->title = box->windowTitle();
-            seen->text = box->text();
-            box->done(0);
-        }, 5000);
+        answerNextModal(
+            "QMessageBox",
+            [seen = seen](QWidget* w) {
+                auto* box = static_cast<QMessageBox*>(w);
+                seen->title = box->windowTitle();
+                seen->text = box->text();
+                box->done(0);
+            },
+            5000);
     }
 };
 
@@ -194,9 +197,12 @@ void TestPictureSizeLimit::stillViewKeepsItsPicture() {
 void TestPictureSizeLimit::openAndOverlayButtonsRefuse_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("format");
-    QTest::newRow("open, jpeg") << "btnOpenClick" << "jpg";
-    QTest::newRow("open, png") << "btnOpenClick" << "png";
-    QTest::newRow("overlay, png") << "btnOverlayClick" << "png";
+    QTest::newRow("open, jpeg") << "btnOpenClick"
+                                << "jpg";
+    QTest::newRow("open, png") << "btnOpenClick"
+                               << "png";
+    QTest::newRow("overlay, png") << "btnOverlayClick"
+                                  << "png";
 }
 
 void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
@@ -206,7 +212,8 @@ void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
     hub->setIsCameraMode(true);
     SnapOpenSave bar;
     const QString big = write(env.file("big." + format), claiming(format, 30000, 20000));
-    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool, QString*) { return big; });
+    SnapOpenSave::setFileChooser(
+        [&](const QString&, const QString&, const QString&, bool, QString*) { return big; });
     QSignalSpy opened(hub, SIGNAL(setEditImageSIGNAL(QString)));
     QSignalSpy overlaid(hub, SIGNAL(setOverlayImageSIGNAL(QString, int)));
     const QString editBefore = hub->getEditImagePath();
@@ -228,7 +235,8 @@ void TestPictureSizeLimit::stripClickRefuses() {
     cell.setData(QFileInfo(big), 0, false);
     QSignalSpy opened(hub, SIGNAL(setEditImageSIGNAL(QString)));
     BoxReader box;
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(20, 20), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(20, 20), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QCoreApplication::sendEvent(&cell, &release);
     QCOMPARE(box.title(), QString("Error"));
     QVERIFY(opened.isEmpty());
