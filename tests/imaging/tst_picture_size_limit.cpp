@@ -27,8 +27,14 @@ class TestPictureSizeLimit : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { sevrinInitResources(); }
-    void init() { hub->setCurCamera(&cam); }
-    void cleanup() { hub->setCurCamera(nullptr); }
+    void init() {
+        env = std::make_unique<TestEnv>(); // before the camera: it opens ./ImageHistory.ini
+        hub->setCurCamera(&cam);
+    }
+    void cleanup() {
+        hub->setCurCamera(nullptr);
+        env.reset();
+    }
     void headerSize_data();
     void headerSize();
     void fits_data();
@@ -40,6 +46,7 @@ private slots:
     void thumbnailWorkerSkips();
 
 private:
+    std::unique_ptr<TestEnv> env;
     BaseCamera cam;
     MessagePassing* hub = MessagePassing::instance();
 };
@@ -148,8 +155,7 @@ void TestPictureSizeLimit::headerSize_data() {
 void TestPictureSizeLimit::headerSize() {
     QFETCH(QByteArray, bytes);
     QFETCH(QSize, size);
-    TestEnv env;
-    QCOMPARE(PictureSizeLimit::headerSize(write(env.file("a.jpg"), bytes)), size);
+    QCOMPARE(PictureSizeLimit::headerSize(write(env->file("a.jpg"), bytes)), size);
 }
 
 void TestPictureSizeLimit::fits_data() {
@@ -173,18 +179,17 @@ void TestPictureSizeLimit::fits() {
 }
 
 void TestPictureSizeLimit::stillViewKeepsItsPicture() {
-    TestEnv env;
     QWidget area;
     area.resize(400, 300);
     FrameForm form(&area);
     QImage shown(64, 48, QImage::Format_RGB32);
     shown.fill(Qt::red);
-    QVERIFY(shown.save(env.file("ok.png")));
-    hub->setEditImage(env.file("ok.png"));
+    QVERIFY(shown.save(env->file("ok.png")));
+    hub->setEditImage(env->file("ok.png"));
     QVERIFY(form.isImageLoaded());
     const QImage before = form.picture();
     QSignalSpy ok(hub, SIGNAL(setEditImageOKSIGNAL()));
-    const QString big = write(env.file("big.jpg"), claiming("jpg", 65500, 65500));
+    const QString big = write(env->file("big.jpg"), claiming("jpg", 65500, 65500));
     BoxReader box;
     hub->setEditImage(big);
     QCOMPARE(box.title(), QString("Error"));
@@ -208,10 +213,9 @@ void TestPictureSizeLimit::openAndOverlayButtonsRefuse_data() {
 void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
     QFETCH(QString, button);
     QFETCH(QString, format);
-    TestEnv env;
     hub->setIsCameraMode(true);
     SnapOpenSave bar;
-    const QString big = write(env.file("big." + format), claiming(format, 30000, 20000));
+    const QString big = write(env->file("big." + format), claiming(format, 30000, 20000));
     SnapOpenSave::setFileChooser(
         [&](const QString&, const QString&, const QString&, bool, QString*) { return big; });
     QSignalSpy opened(hub, SIGNAL(setEditImageSIGNAL(QString)));
@@ -229,8 +233,7 @@ void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
 }
 
 void TestPictureSizeLimit::stripClickRefuses() {
-    TestEnv env;
-    const QString big = write(env.file("big.png"), claiming("png", 30000, 20000));
+    const QString big = write(env->file("big.png"), claiming("png", 30000, 20000));
     SnapHistoryGrid cell;
     cell.setData(QFileInfo(big), 0, false);
     QSignalSpy opened(hub, SIGNAL(setEditImageSIGNAL(QString)));
@@ -245,17 +248,16 @@ void TestPictureSizeLimit::stripClickRefuses() {
 }
 
 void TestPictureSizeLimit::thumbnailWorkerSkips() {
-    TestEnv env;
     QImage thumb(60, 40, QImage::Format_RGB32);
     thumb.fill(Qt::green);
-    QVERIFY(thumb.save(env.file("0.jpg")));
-    write(env.file("1.jpg"), claiming("jpg", 65500, 65500));
-    QVERIFY(thumb.save(env.file("2.jpg")));
+    QVERIFY(thumb.save(env->file("0.jpg")));
+    write(env->file("1.jpg"), claiming("jpg", 65500, 65500));
+    QVERIFY(thumb.save(env->file("2.jpg")));
     QLabel labels[3];
     ThreadHistory worker;
     for (int i = 0; i < 3; ++i) {
         labels[i].resize(90, 30);
-        worker.addItem(env.file(QString("%1.jpg").arg(i)), &labels[i]);
+        worker.addItem(env->file(QString("%1.jpg").arg(i)), &labels[i]);
     }
     worker.start();
     QVERIFY(worker.wait(10000));
