@@ -1,6 +1,7 @@
 #include "imaging/FrameForm.h"
 
 #include "app/MessagePassing.h"
+#include "imaging/PictureSizeLimit.h"
 
 #include <QDir>
 #include <QPainter>
@@ -45,6 +46,10 @@ void FrameForm::buildTable() {
 }
 
 void FrameForm::setEditImageSLOT(QString path) {
+    // A picture beyond what the program can hold is never decoded; the one
+    // on screen stays.
+    if (!PictureSizeLimit::allowOpen(path))
+        return;
     imageLoaded = image.load(path);
     if (!imageLoaded) {
         image = QImage();

@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
+#include "imaging/PictureSizeLimit.h"
 
 #include <QEvent>
 #include <QInputDialog>
@@ -74,7 +75,10 @@ void SnapHistoryGrid::setData(const QFileInfo& picture, int entry, bool loadThum
 }
 
 void SnapHistoryGrid::oneSecLater() {
-    const QImage thumb(QString("./.scaleImage/%1.jpg").arg(index));
+    const QString path = QString("./.scaleImage/%1.jpg").arg(index);
+    if (!PictureSizeLimit::mayDecode(path))
+        return;
+    const QImage thumb(path);
     if (thumb.isNull())
         return;
     labImg->setPixmap(QPixmap::fromImage(thumb.scaledToHeight(labImg->height(), Qt::SmoothTransformation)));
@@ -111,6 +115,10 @@ bool SnapHistoryGrid::eventFilter(QObject* watched, QEvent* event) {
             btnClose->hide();
             break;
         case QEvent::MouseButtonRelease:
+            // A picture too large to hold is refused before the view or the
+            // hub's edit path changes.
+            if (!PictureSizeLimit::allowOpen(fileInfo.filePath()))
+                break;
             isSelected = true;
             emit seclectSIGNAL();
             setBackground(true);

@@ -2,12 +2,15 @@
 
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
+#include "imaging/PictureSizeLimit.h"
 #include "panels/measure/PanelKit.h"
 
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 #include <QToolButton>
@@ -81,6 +84,7 @@ SnapOpenSave::SnapOpenSave(QWidget* parent) : QWidget(parent) {
     connect(btnOverlay, SIGNAL(clicked()), this, SLOT(btnOverlayClick()));
     MessagePassing* hub = MessagePassing::instance();
     connect(hub, SIGNAL(imageModeSaveSIGNAL()), this, SLOT(imageModeSaveSLOT()));
+    connect(hub, SIGNAL(addImageHistorySIGNAL(int, QString)), this, SLOT(addImageHistorySLOT(int, QString)));
     connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
     connect(hub, SIGNAL(setIsCameraModeSIGNAL(bool)), this, SLOT(setIsCameraModeSLOT(bool)));
     connect(hub, SIGNAL(setVideoStateSIGNAL(bool)), this, SLOT(setVideoStateSLOT(bool)));
@@ -103,12 +107,13 @@ QString SnapOpenSave::imageFolder() const {
     return MessagePassing::instance()->checkImgPath(&settings);
 }
 
-QString SnapOpenSave::chooseFile(const QString& title, const QString& filter, bool save) const {
+QString SnapOpenSave::chooseFile(const QString& title, const QString& filter, bool save,
+                                 QString* selectedFilter) const {
     const QString folder = imageFolder();
     if (chooserSlot())
-        return chooserSlot()(title, folder, filter, save);
-    return save ? QFileDialog::getSaveFileName(nullptr, title, folder, filter)
-                : QFileDialog::getOpenFileName(nullptr, title, folder, filter);
+        return chooserSlot()(title, folder, filter, save, selectedFilter);
+    return save ? QFileDialog::getSaveFileName(nullptr, title, folder, filter, selectedFilter)
+                : QFileDialog::getOpenFileName(nullptr, title, folder, filter, selectedFilter);
 }
 
 bool SnapOpenSave::eventFilter(QObject* watched, QEvent* event) {
@@ -118,15 +123,40 @@ bool SnapOpenSave::eventFilter(QObject* watched, QEvent* event) {
 
 void SnapOpenSave::btnOpenClick() {
     const QString file = chooseFile("打开", "图片文件(*.jpg *.png *.bmp *.tiff)", false);
-    if (!file.isEmpty())
+    if (!file.isEmpty() && PictureSizeLimit::allowOpen(file))
         MessagePassing::instance()->setEditImage(file);
 }
 
+QString SnapOpenSave::saveAsName(const QString& chosen, const QString& selectedFilter) {
+    static const QStringList known{"jpg", "jpeg", "png", "bmp", "tif", "tiff"};
+    const QFileInfo info(chosen);
+    if (known.contains(info.suffix(), Qt::CaseInsensitive))
+        return chosen;
+    // The chosen file type names the format ("png(*.png)"); without one, the
+    // first type of the dialog.
+    static const QRegularExpression pattern("\\*\\.(\\w+)");
+    const QRegularExpressionMatch m = pattern.match(selectedFilter);
+    const QString suffix = m.hasMatch() ? m.captured(1) : QString("jpg");
+    QString base = chosen;
+    while (base.endsWith('.')) // "name." means no suffix, not an empty one
+        base.chop(1);
+    return base + "." + suffix;
+}
+
 void SnapOpenSave::saveSplit(const QString& path) {
-    const int dot = path.lastIndexOf('.');
-    const QString before = dot < 0 ? path : path.left(dot);
-    const QString suffix = dot < 0 ? QString() : path.mid(dot + 1);
+    // The suffix is that of the file name: a folder may have a dot too.
+    const QString suffix = QFileInfo(path).suffix();
+    const QString before = suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1);
+    pendingSave = before + "." + suffix;
+    savedPending = false;
     MessagePassing::instance()->snapImageMode(before, suffix, 5);
+}
+
+void SnapOpenSave::addImageHistorySLOT(int index, QString path) {
+    Q_UNUSED(index)
+    // The main widget lists a saved picture only once it is written.
+    if (!pendingSave.isEmpty() && path == pendingSave)
+        savedPending = true;
 }
 
 void SnapOpenSave::btnSaveClick() {
@@ -136,15 +166,23 @@ void SnapOpenSave::btnSaveClick() {
 
 void SnapOpenSave::btnSaveAsClick() {
     isSaveAs = true;
-    const QString file = chooseFile("另存为", kPictureFilter, true);
+    QString filter;
+    const QString file = chooseFile("另存为", kPictureFilter, true, &filter);
     if (file.isEmpty())
         return;
-    saveAsPath = file;
-    saveSplit(file);
+    saveAsPath = saveAsName(file, filter);
+    saveSplit(saveAsPath);
 }
 
 void SnapOpenSave::imageModeSaveSLOT() {
     MessagePassing* hub = MessagePassing::instance();
+    const bool saved = savedPending;
+    pendingSave.clear();
+    savedPending = false;
+    // A failed save leaves the picture on screen as it is (the main widget
+    // has said why); only a written file is opened again.
+    if (!saved)
+        return;
     if (!isSaveAs) {
         hub->setEditImage(hub->getEditImagePath());
     } else if (!saveAsPath.isEmpty()) {
@@ -173,7 +211,7 @@ void SnapOpenSave::btnOverlayClick() {
         return;
     }
     const QString file = chooseFile("选择叠图图片", kPictureFilter, false);
-    if (file.isEmpty() || !QFile::exists(file))
+    if (file.isEmpty() || !QFile::exists(file) || !PictureSizeLimit::allowOpen(file))
         return;
     isOverlayMode = true;
     createOverlayControls();
@@ -243,7 +281,7 @@ void SnapOpenSave::btnSwitchOverlayClick() {
     if (!isOverlayMode)
         return;
     const QString file = chooseFile("选择新的叠图图片", kPictureFilter, false);
-    if (!file.isEmpty() && QFile::exists(file))
+    if (!file.isEmpty() && QFile::exists(file) && PictureSizeLimit::allowOpen(file))
         MessagePassing::instance()->setOverlayImage(file, 100 - opacityValue);
 }
 

@@ -22,9 +22,15 @@ public:
     bool overlayMode() const { return isOverlayMode; }
 
     // File dialogs go through this (tests answer them): (title, folder,
-    // filter, save) -> chosen path or empty.
-    using FileChooser = std::function<QString(const QString&, const QString&, const QString&, bool)>;
+    // filter, save, chosen file type or null) -> chosen path or empty.
+    using FileChooser = std::function<QString(const QString&, const QString&, const QString&, bool, QString*)>;
     static void setFileChooser(FileChooser chooser);
+
+    // The name Save as writes: `chosen` when its file name ends in a picture
+    // suffix the program writes (jpg, jpeg, png, bmp, tif, tiff, any case);
+    // otherwise `chosen` with the suffix of the chosen file type
+    // ("png(*.png)"), or ".jpg" when none was chosen.
+    static QString saveAsName(const QString& chosen, const QString& selectedFilter);
 
 public slots:
     void btnOpenClick();
@@ -41,6 +47,7 @@ public slots:
     void createOverlayControls();
     void sliderOpacityChanged(int value);
     void btnSwitchOverlayClick();
+    void addImageHistorySLOT(int index, QString path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,7 +55,7 @@ protected:
 private:
     void renewSize();
     QString imageFolder() const;
-    QString chooseFile(const QString& title, const QString& filter, bool save) const;
+    QString chooseFile(const QString& title, const QString& filter, bool save, QString* selectedFilter = nullptr) const;
     void saveSplit(const QString& path);
     void setPanelWidth(int designed);
 
@@ -58,6 +65,8 @@ private:
     QMap<QString, QStringList> languageTable;
     bool isSaveAs = false;
     QString saveAsPath;
+    QString pendingSave;       // the file a save in progress writes
+    bool savedPending = false; // it was written and listed
     QMap<QWidget*, bool> enabledStates;
     bool isOverlayMode = false;
     int opacityValue = 50;

@@ -1,5 +1,7 @@
 #include "imaging/ThreadHistory.h"
 
+#include "imaging/PictureSizeLimit.h"
+
 #include <QLabel>
 #include <QPixmap>
 
@@ -49,7 +51,9 @@ void ThreadHistory::run() {
             std::lock_guard<std::mutex> lock(skipMutex);
             skip = skipList.contains(i);
         }
-        if (!skip) {
+        // A thumbnail file whose header claims a giant picture is left out:
+        // decoding it could exhaust the machine.
+        if (!skip && PictureSizeLimit::mayDecode(pathList[i])) {
             QImage image(pathList[i]);
             if (!image.isNull())
                 image = image.scaledToHeight(height, Qt::SmoothTransformation);

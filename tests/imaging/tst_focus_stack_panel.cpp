@@ -168,7 +168,8 @@ void TestFocusStackPanel::failedExportIsNotListed() {
     QTRY_VERIFY(!panel->worker().isRunning());
     JingShenFormHigh::setFileChooser([&](const QString&, const QString&) { return env->file("no/such/x.jpg"); });
     QMetaObject::invokeMethod(panel.get(), "btnExportClick");
-    errorBoxText(); // the failure box, when shown
+    QTRY_VERIFY(!errorBoxText(false).isEmpty());
+    QVERIFY(errorBoxText().contains(env->file("no/such/x.jpg")));
     QCOMPARE(MessagePassing::instance()->getImageHistoryTotalCnt(), 0);
 }
 

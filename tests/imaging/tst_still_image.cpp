@@ -3,6 +3,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/FrameForm.h"
+#include "imaging/NoWheelGraphicsView.h"
 #include "imaging/OpacityForm.h"
 #include "imaging/SnapOpenSave.h"
 #include "resources/SevrinResources.h"
@@ -10,6 +11,12 @@
 #include "tests/support/TestEnv.h"
 
 #include <QBuffer>
+#include <QGraphicsRectItem>
+#include <QGraphicsScene>
+#include <QGraphicsSceneMouseEvent>
+#include <QGraphicsSceneWheelEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -32,6 +39,14 @@ private slots:
     void saveWritesTheShownPicture_data();
     void saveWritesTheShownPicture();
     void failedSaveKeepsTheOriginal();
+    void saveAsName_data();
+    void saveAsName();
+    void saveAsWithoutSuffixWritesTheChosenType_data();
+    void saveAsWithoutSuffixWritesTheChosenType();
+    void failedSaveAsLeavesThePictureOnScreen();
+    void wheelZoomsTheViewOnly_data();
+    void wheelZoomsTheViewOnly();
+    void doubleClickReportsThePoint();
 };
 
 // A picture with detail everywhere, so that any shift or re-encoding shows.
@@ -154,7 +169,7 @@ void TestStillImage::overlayBlendsOverThePicture() {
 void TestStillImage::saveWritesTheShownPicture_data() {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("saveAs");
-    for (const char* s : {"jpg", "png", "bmp", "tiff", "jpeg"}) {
+    for (const char* s : {"jpg", "png", "bmp", "tiff", "jpeg", "JPG", "PNG"}) {
         QTest::newRow(QByteArray("save ") + s) << QString(s) << false;
         QTest::newRow(QByteArray("save as ") + s) << QString(s) << true;
     }
@@ -183,7 +198,7 @@ struct SaveRig {
     ~SaveRig() {
         QObject::disconnect(relay);
         SnapOpenSave::setFileChooser({});
-            hub->setCurCamera(nullptr);
+        hub->setCurCamera(nullptr);
     }
 };
 } // namespace
@@ -211,7 +226,7 @@ void TestStillImage::saveWritesTheShownPicture() {
     QVERIFY(rig.form->isImageLoaded());
     const QImage loaded = rig.form->picture();
     const QString target = saveAs ? env.file("copy." + suffix) : original;
-    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool) { return target; });
+    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool, QString*) { return target; });
     QSignalSpy saved(rig.hub, SIGNAL(imageModeSaveSIGNAL()));
     if (saveAs)
         QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
@@ -249,9 +264,191 @@ void TestStillImage::failedSaveKeepsTheOriginal() {
     in.close();
     rig.hub->setEditImage(original);
     QMetaObject::invokeMethod(&rig.bar, "btnSaveClick");
-    errorBoxText(); // the failure box, when shown
+    QTRY_VERIFY(!errorBoxText(false).isEmpty());
+    QVERIFY(errorBoxText().contains(original));
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), before);
+}
+
+void TestStillImage::saveAsName_data() {
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no suffix, jpg chosen") << "/d/meas_overlay" << "jpg(*.jpg)" << "/d/meas_overlay.jpg";
+    QTest::newRow("no suffix, png chosen") << "/d/meas_overlay" << " png(*.png)" << "/d/meas_overlay.png";
+    QTest::newRow("no suffix, tiff chosen") << "/d/m" << " tiff(*.tiff)" << "/d/m.tiff";
+    QTest::newRow("no suffix, no type") << "/d/m" << "" << "/d/m.jpg";
+    QTest::newRow("trailing dot") << "/d/m." << " bmp(*.bmp)" << "/d/m.bmp";
+    QTest::newRow("dot in the folder") << "/d.v2/m" << " png(*.png)" << "/d.v2/m.png";
+    QTest::newRow("unknown suffix kept in the name") << "/d/run.v2" << "jpg(*.jpg)" << "/d/run.v2.jpg";
+    QTest::newRow("typed suffix wins") << "/d/m.png" << "jpg(*.jpg)" << "/d/m.png";
+    QTest::newRow("typed suffix, upper case") << "/d/m.JPEG" << " png(*.png)" << "/d/m.JPEG";
+    QTest::newRow("typed tif") << "/d/m.tif" << "jpg(*.jpg)" << "/d/m.tif";
+}
+
+void TestStillImage::saveAsName() {
+    QFETCH(QString, chosen);
+    QFETCH(QString, filter);
+    QFETCH(QString, written);
+    QCOMPARE(SnapOpenSave::saveAsName(chosen, filter), written);
+}
+
+void TestStillImage::saveAsWithoutSuffixWritesTheChosenType_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("jpg") << "jpg(*.jpg)" << QByteArray("\xff\xd8\xff") << "jpg";
+    QTest::newRow("png") << " png(*.png)" << QByteArray("\x89PNG") << "png";
+    QTest::newRow("bmp") << " bmp(*.bmp)" << QByteArray("BM") << "bmp";
+}
+
+void TestStillImage::saveAsWithoutSuffixWritesTheChosenType() {
+    QFETCH(QString, filter);
+    QFETCH(QByteArray, magic);
+    QFETCH(QString, suffix);
+    TestEnv env;
+    SaveRig rig;
+    const QString original = env.file("shot.png");
+    QVERIFY(pattern(120, 90).save(original));
+    rig.hub->setEditImage(original);
+    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString& filters, bool save, QString* chosen) {
+        if (!save || !chosen || !filters.contains(filter.trimmed()))
+            return QString();
+        *chosen = filter;
+        return env.file("meas_overlay");
+    });
+    QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
+    const QString written = env.file("meas_overlay." + suffix);
+    QFile file(written);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(QDir(env.path()).entryList().join(", ")));
+    QVERIFY(file.read(magic.size()) == magic); // the chosen type's own signature
+    file.close();
+    QCOMPARE(QImage(written).size(), QSize(120, 90));
+    QVERIFY(!QFile::exists(env.file("meas_overlay.")));
+    QVERIFY(errorBoxText().isEmpty());
+    // The written file is the one now being edited, shown in the view.
+    QCOMPARE(rig.hub->getEditImagePath(), written);
+    QVERIFY(rig.form->isImageLoaded());
+}
+
+void TestStillImage::failedSaveAsLeavesThePictureOnScreen() {
+    TestEnv env;
+    SaveRig rig;
+    const QString original = env.file("shot.png");
+    QVERIFY(pattern(80, 60).save(original));
+    rig.hub->setEditImage(original);
+    const QImage shown = rig.form->picture();
+    QVERIFY(!shown.isNull());
+    const QString target = env.file("no/such/folder/copy.png");
+    SnapOpenSave::setFileChooser([&](const QString&, const QString&, const QString&, bool, QString*) { return target; });
+    QSignalSpy reopened(rig.hub, SIGNAL(setEditImageSIGNAL(QString)));
+    QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
+    QTRY_VERIFY(!errorBoxText(false).isEmpty());
+    QVERIFY(errorBoxText().contains(target));
+    QVERIFY(reopened.isEmpty());
+    QVERIFY(rig.form->isImageLoaded());
+    QCOMPARE(rig.form->picture(), shown);
+    QCOMPARE(rig.hub->getEditImagePath(), original);
+}
+
+namespace {
+// Counts the wheel and double-click events that reach it from a child.
+class EventSink : public QWidget {
+public:
+    int wheels = 0, doubleClicks = 0;
+
+protected:
+    void wheelEvent(QWheelEvent* e) override {
+        ++wheels;
+        e->accept();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        ++doubleClicks;
+        e->accept();
+    }
+};
+
+// A scene item that counts the wheel and double-click events the view hands on.
+class SceneSink : public QGraphicsRectItem {
+public:
+    int wheels = 0, doubleClicks = 0;
+    explicit SceneSink(QRectF r) : QGraphicsRectItem(r) {}
+
+protected:
+    void wheelEvent(QGraphicsSceneWheelEvent* e) override {
+        ++wheels;
+        e->accept();
+    }
+    void mousePressEvent(QGraphicsSceneMouseEvent* e) override { e->accept(); }
+    void mouseDoubleClickEvent(QGraphicsSceneMouseEvent* e) override {
+        ++doubleClicks;
+        e->accept();
+    }
+};
+
+// The view in a parent, over a scene larger than itself with one sink item.
+struct ViewRig {
+    EventSink parent;
+    QGraphicsScene scene{0, 0, 3000, 3000};
+    SceneSink* item = new SceneSink(QRectF(0, 0, 3000, 3000));
+    NoWheelGraphicsView view{&parent};
+    ViewRig() {
+        scene.addItem(item);
+        parent.resize(300, 300);
+        view.setScene(&scene);
+        view.resize(200, 200);
+        parent.show();
+    }
+};
+
+void sendWheel(QWidget* to, QPoint angle) {
+    QWheelEvent e(QPointF(50, 50), QPointF(to->mapToGlobal(QPoint(50, 50))), QPoint(), angle, Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(to, &e);
+}
+} // namespace
+
+void TestStillImage::wheelZoomsTheViewOnly_data() {
+    QTest::addColumn<QPoint>("first");
+    QTest::addColumn<QPoint>("second");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("away twice") << QPoint(0, 120) << QPoint(0, 120) << 1.21;
+    QTest::newRow("towards twice") << QPoint(0, -120) << QPoint(0, -120) << 0.81;
+    QTest::newRow("away and back") << QPoint(0, 120) << QPoint(0, -120) << 0.99;
+    QTest::newRow("smallest steps") << QPoint(0, 1) << QPoint(0, -1) << 0.99;
+    QTest::newRow("a delta of 0 zooms in") << QPoint(0, 0) << QPoint(0, 0) << 1.21;
+    QTest::newRow("sideways wheel") << QPoint(-120, 0) << QPoint(120, 0) << 0.99;
+}
+
+void TestStillImage::wheelZoomsTheViewOnly() {
+    QFETCH(QPoint, first);
+    QFETCH(QPoint, second);
+    QFETCH(double, scale);
+    ViewRig rig;
+    NoWheelGraphicsView& view = rig.view;
+    EventSink& parent = rig.parent;
+    SceneSink* item = rig.item;
+    view.verticalScrollBar()->setValue(100);
+    sendWheel(view.viewport(), first);
+    sendWheel(view.viewport(), second);
+    QVERIFY(qAbs(view.transform().m11() - scale) < 1e-9);
+    QVERIFY(qAbs(view.transform().m22() - scale) < 1e-9);
+    // Taken: never passed on to scroll the view or reach the scene.
+    QCOMPARE(parent.wheels, 0);
+    QCOMPARE(item->wheels, 0);
+}
+
+void TestStillImage::doubleClickReportsThePoint() {
+    ViewRig rig;
+    NoWheelGraphicsView& view = rig.view;
+    EventSink& parent = rig.parent;
+    SceneSink* item = rig.item;
+    QSignalSpy added(&view, SIGNAL(addSIGN(QPoint)));
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(37, 61));
+    QCOMPARE(added.size(), 1);
+    QCOMPARE(added[0][0].toPoint(), QPoint(37, 61));
+    QCOMPARE(parent.doubleClicks, 0);
+    QCOMPARE(item->doubleClicks, 0);
 }
 
 QTEST_MAIN(TestStillImage)

@@ -1,0 +1,270 @@
+#include "app/MessagePassing.h"
+#include "camera/BaseCamera.h"
+#include "imaging/FrameForm.h"
+#include "imaging/PictureSizeLimit.h"
+#include "imaging/SnapHistoryGrid.h"
+#include "imaging/SnapOpenSave.h"
+#include "imaging/ThreadHistory.h"
+#include "resources/SevrinResources.h"
+#include "tests/support/ModalAnswer.h"
+#include "tests/support/TestEnv.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <zlib.h>
+
+// Pictures whose header claims more than the program can hold are refused
+// before anything decodes them: the still view, the open and overlay buttons,
+// a click in the recent strip and the strip's thumbnail worker.
+class TestPictureSizeLimit : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { sevrinInitResources(); }
+    void init() {
+        env = std::make_unique<TestEnv>(); // before the camera: it opens ./ImageHistory.ini
+        hub->setCurCamera(&cam);
+    }
+    void cleanup() {
+        hub->setCurCamera(nullptr);
+        env.reset();
+    }
+    void headerSize_data();
+    void headerSize();
+    void fits_data();
+    void fits();
+    void stillViewKeepsItsPicture();
+    void openAndOverlayButtonsRefuse_data();
+    void openAndOverlayButtonsRefuse();
+    void stripClickRefuses();
+    void thumbnailWorkerSkips();
+
+private:
+    std::unique_ptr<TestEnv> env;
+    BaseCamera cam;
+    MessagePassing* hub = MessagePassing::instance();
+};
+
+namespace {
+
+QByteArray encoded(const QImage& image, const char* format, bool progressive = false) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return buffer.data();
+}
+
+QImage small() {
+    QImage img(16, 16, QImage::Format_RGB32);
+    img.fill(QColor(40, 120, 200));
+    return img;
+}
+
+void putBe16(QByteArray& b, int at, int v) {
+    b[at] = char(v >> 8);
+    b[at + 1] = char(v);
+}
+void putBe32(QByteArray& b, int at, quint32 v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (24 - 8 * i));
+}
+void putLe32(QByteArray& b, int at, quint32 v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i));
+}
+
+// A small real file of the format whose header is rewritten to claim w x h:
+// a few kilobytes on disk, gigabytes once decoded.
+QByteArray claiming(const QString& format, int w, int h) {
+    if (format == "jpg") {
+        QByteArray b = encoded(small(), "jpg");
+        const int sof = b.indexOf(QByteArray("\xff\xc0", 2));
+        putBe16(b, sof + 5, h); // marker, length, precision, then height and width
+        putBe16(b, sof + 7, w);
+        return b;
+    }
+    if (format == "png") {
+        QByteArray b = encoded(small(), "png");
+        putBe32(b, 16, quint32(w));
+        putBe32(b, 20, quint32(h));
+        // The header chunk's checksum covers its type and data.
+        putBe32(b, 29, quint32(crc32(0, reinterpret_cast<const Bytef*>(b.constData() + 12), 17)));
+        return b;
+    }
+    QByteArray b = encoded(small(), "bmp");
+    putLe32(b, 18, quint32(w));
+    putLe32(b, 22, quint32(h));
+    return b;
+}
+
+QString write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
+
+// Answers the next modal box, keeping its title and text (shared: a case
+// that fails before the box shows leaves the answer waiting).
+struct BoxReader {
+    struct Seen {
+        QString title, text;
+    };
+    std::shared_ptr<Seen> seen = std::make_shared<Seen>();
+    const QString& title() const { return seen->title; }
+    const QString& text() const { return seen->text; }
+    BoxReader() {
+        answerNextModal(
+            "QMessageBox",
+            [seen = seen](QWidget* w) {
+                auto* box = static_cast<QMessageBox*>(w);
+                seen->title = box->windowTitle();
+                seen->text = box->text();
+                box->done(0);
+            },
+            5000);
+    }
+};
+
+const qint64 kGiB = qint64(1) << 30;
+
+} // namespace
+
+void TestPictureSizeLimit::headerSize_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("jpeg claiming 65500 x 65500") << claiming("jpg", 65500, 65500) << QSize(65500, 65500);
+    QTest::newRow("png claiming 30000 x 20000") << claiming("png", 30000, 20000) << QSize(30000, 20000);
+    QTest::newRow("png wider than 16 bits") << claiming("png", 70000, 10) << QSize(70000, 10);
+    QTest::newRow("bmp claiming 16000 x 12000") << claiming("bmp", 16000, 12000) << QSize(16000, 12000);
+    QImage p(40, 30, QImage::Format_RGB32);
+    p.fill(Qt::white);
+    QTest::newRow("progressive jpeg") << encoded(p, "jpg", true) << QSize(40, 30);
+    QTest::newRow("tiff") << encoded(p, "tiff") << QSize(40, 30);
+    QTest::newRow("not a picture") << QByteArray("hello") << QSize();
+}
+
+void TestPictureSizeLimit::headerSize() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    QCOMPARE(PictureSizeLimit::headerSize(write(env->file("a.jpg"), bytes)), size);
+}
+
+void TestPictureSizeLimit::fits_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<qint64>("memory");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("400 megapixels") << QSize(20000, 20000) << qint64(0) << true;
+    QTest::newRow("one row more") << QSize(20000, 20001) << qint64(0) << false;
+    QTest::newRow("65500 squared") << QSize(65500, 65500) << 64 * kGiB << false;
+    QTest::newRow("a quarter of memory exactly") << QSize(10000, 10000) << qint64(1600000000) << true;
+    QTest::newRow("a byte beyond a quarter") << QSize(10000, 10000) << qint64(1600000000 - 4) << false;
+    QTest::newRow("camera frame, small machine") << QSize(3840, 2160) << kGiB << true;
+    QTest::newRow("400 megapixels, 4 GiB") << QSize(20000, 20000) << 4 * kGiB << false;
+}
+
+void TestPictureSizeLimit::fits() {
+    QFETCH(QSize, size);
+    QFETCH(qint64, memory);
+    QFETCH(bool, fits);
+    QCOMPARE(PictureSizeLimit::fits(size, memory), fits);
+}
+
+void TestPictureSizeLimit::stillViewKeepsItsPicture() {
+    QWidget area;
+    area.resize(400, 300);
+    FrameForm form(&area);
+    QImage shown(64, 48, QImage::Format_RGB32);
+    shown.fill(Qt::red);
+    QVERIFY(shown.save(env->file("ok.png")));
+    hub->setEditImage(env->file("ok.png"));
+    QVERIFY(form.isImageLoaded());
+    const QImage before = form.picture();
+    QSignalSpy ok(hub, SIGNAL(setEditImageOKSIGNAL()));
+    const QString big = write(env->file("big.jpg"), claiming("jpg", 65500, 65500));
+    BoxReader box;
+    hub->setEditImage(big);
+    QCOMPARE(box.title(), QString("Error"));
+    QVERIFY2(box.text().contains(big) && box.text().contains("65500"), qPrintable(box.text()));
+    QVERIFY(ok.isEmpty());
+    QVERIFY(form.isImageLoaded());
+    QCOMPARE(form.picture(), before);
+}
+
+void TestPictureSizeLimit::openAndOverlayButtonsRefuse_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("format");
+    QTest::newRow("open, jpeg") << "btnOpenClick"
+                                << "jpg";
+    QTest::newRow("open, png") << "btnOpenClick"
+                               << "png";
+    QTest::newRow("overlay, png") << "btnOverlayClick"
+                                  << "png";
+}
+
+void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
+    QFETCH(QString, button);
+    QFETCH(QString, format);
+    hub->setIsCameraMode(true);
+    SnapOpenSave bar;
+    const QString big = write(env->file("big." + format), claiming(format, 30000, 20000));
+    SnapOpenSave::setFileChooser(
+        [&](const QString&, const QString&, const QString&, bool, QString*) { return big; });
+    QSignalSpy opened(hub, SIGNAL(setEditImageSIGNAL(QString)));
+    QSignalSpy overlaid(hub, SIGNAL(setOverlayImageSIGNAL(QString, int)));
+    const QString editBefore = hub->getEditImagePath();
+    BoxReader box;
+    QMetaObject::invokeMethod(&bar, button.toLatin1().constData());
+    QCOMPARE(box.title(), QString("Error"));
+    QVERIFY(box.text().contains(big));
+    QVERIFY(opened.isEmpty());
+    QVERIFY(overlaid.isEmpty());
+    QVERIFY(!bar.overlayMode());
+    QCOMPARE(hub->getEditImagePath(), editBefore);
+    SnapOpenSave::setFileChooser({});
+}
+
+void TestPictureSizeLimit::stripClickRefuses() {
+    const QString big = write(env->file("big.png"), claiming("png", 30000, 20000));
+    SnapHistoryGrid cell;
+    cell.setData(QFileInfo(big), 0, false);
+    QSignalSpy opened(hub, SIGNAL(setEditImageSIGNAL(QString)));
+    BoxReader box;
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(20, 20), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(&cell, &release);
+    QCOMPARE(box.title(), QString("Error"));
+    QVERIFY(opened.isEmpty());
+    QVERIFY(!cell.selected());
+    QVERIFY(hub->getEditImagePath() != big);
+}
+
+void TestPictureSizeLimit::thumbnailWorkerSkips() {
+    QImage thumb(60, 40, QImage::Format_RGB32);
+    thumb.fill(Qt::green);
+    QVERIFY(thumb.save(env->file("0.jpg")));
+    write(env->file("1.jpg"), claiming("jpg", 65500, 65500));
+    QVERIFY(thumb.save(env->file("2.jpg")));
+    QLabel labels[3];
+    ThreadHistory worker;
+    for (int i = 0; i < 3; ++i) {
+        labels[i].resize(90, 30);
+        worker.addItem(env->file(QString("%1.jpg").arg(i)), &labels[i]);
+    }
+    worker.start();
+    QVERIFY(worker.wait(10000));
+    QTRY_VERIFY(!labels[2].pixmap(Qt::ReturnByValue).isNull());
+    QCOMPARE(labels[0].pixmap(Qt::ReturnByValue).height(), 30);
+    QVERIFY(labels[1].pixmap(Qt::ReturnByValue).isNull());
+}
+
+QTEST_MAIN(TestPictureSizeLimit)
+#include "tst_picture_size_limit.moc"
