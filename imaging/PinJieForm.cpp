@@ -580,6 +580,9 @@ void PinJieForm::startFindFinishSLOT() {
 }
 
 void PinJieForm::startFindMaxFinishSLOT() {
+    // The worker registered a lost frame itself: nothing heavy runs here.
+    m_result.registration = m_worker ? m_worker->registration() : 0;
+    m_result.registeredPos = m_worker ? m_worker->registeredPos() : QPoint();
     const StitchStep step = m_mosaic.applyFullSearchResult(m_result, m_jobFrame);
     if (step.startRegionMatch && m_worker && !m_worker->isRunning()) {
         if (m_placementOverlay)

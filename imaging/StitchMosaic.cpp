@@ -191,8 +191,10 @@ StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, 
         if (result.status != StitchMoved)
             return lost;
     } else if (result.status != StitchMoved) {
-        QPoint pos;
-        if (!registerStitchFrame(m_mosaic, frame, &pos))
+        QPoint pos = result.registeredPos;
+        const bool found = result.registration >= 0 ? result.registration == 1
+                                                    : registerStitchFrame(m_mosaic, frame, &pos);
+        if (!found)
             return lost;
         // A registration is believed only where the frame lies over mosaic
         // that holds pictures.

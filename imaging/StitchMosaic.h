@@ -21,6 +21,11 @@ struct StitchMatchResult {
     // Descriptors the frame-to-frame match found in each picture; -1 unknown.
     int referenceDescriptors = -1;
     int frameDescriptors = -1;
+    // The registration of a frame the full search did not find, when the
+    // worker ran it (ThreadPinJie::registration): -1 not run, 0 failed, 1
+    // found with its top-left at registeredPos.
+    int registration = -1;
+    QPoint registeredPos;
 };
 
 // What the panel does after a result has been applied. Coordinates are
@@ -142,8 +147,10 @@ public:
     // After a frame-to-frame match (startFindFinish).
     StitchStep applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame);
     // After a full search or a region match (startFindMaxFinish). A lost
-    // frame is registered here, on the calling thread; on success the step
-    // asks for a region match whose result comes back here too.
+    // frame takes the registration the worker ran (result.registration);
+    // only when none ran is it registered here, on the calling thread. On
+    // success the step asks for a region match whose result comes back here
+    // too.
     StitchStep applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame);
 
     // Places `frame` at (region.x - dx, region.y - dy), growing the mosaic when

@@ -1,5 +1,7 @@
 #include "imaging/ThreadPinJie.h"
 
+#include "imaging/StitchRegistration.h"
+
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
     // `finished` is emitted on the worker thread; the slot runs on the thread
     // the object lives on.
@@ -24,6 +26,8 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
     m_offsetY = offsetY;
     m_votes = votes;
     m_status = status;
+    m_registration = -1;
+    m_registeredPos = QPoint();
     start(QThread::InheritPriority);
 }
 
@@ -57,6 +61,10 @@ void ThreadPinJie::run() {
     case FullSearch:
         status = m_matcher.searchMosaic(m_reference, m_frame, m_precision, m_region, m_offsetX, m_offsetY,
                                         m_votes);
+        // The frame is lost: the registration (a second or more on a large
+        // mosaic) runs here, never on the interface thread.
+        if (status != StitchMoved && !m_stop.load())
+            m_registration = registerStitchFrame(m_reference, m_frame, &m_registeredPos) ? 1 : 0;
         break;
     case RegionMatch:
         status = m_reference.empty() ? StitchFewFeatures

@@ -27,8 +27,10 @@ public:
     void startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX, int* offsetY,
                    StitchVotes* votes, int* status);
     // Full search of the whole mosaic. *region holds the last placed frame's
-    // size on entry and the searched region on return. Finishes with
-    // startFindMaxFinish.
+    // size on entry and the searched region on return. When the search does
+    // not find the frame, the SIFT registration (registerStitchFrame) is run
+    // here too, so that neither blocks the interface; read its outcome with
+    // registration() and registeredPos(). Finishes with startFindMaxFinish.
     void startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region, int* offsetX,
                       int* offsetY, StitchVotes* votes, int* status);
     // The final stage of a full search on a known region of the mosaic (after
@@ -46,6 +48,12 @@ public:
     // match; read after startFindFinish.
     int referenceDescriptors() const { return m_referenceCount; }
     int frameDescriptors() const { return m_frameCount; }
+    // The registration of the last job, read after startFindMaxFinish: -1
+    // when none ran (a frame-to-frame or region match, or a full search that
+    // found the frame), 0 when it failed, 1 when it placed the frame's
+    // top-left at registeredPos() in mosaic coordinates.
+    int registration() const { return m_registration; }
+    QPoint registeredPos() const { return m_registeredPos; }
 
 signals:
     void startFindFinish();
@@ -74,5 +82,7 @@ private:
     int* m_status = nullptr;
     int m_referenceCount = -1;
     int m_frameCount = -1;
+    int m_registration = -1;
+    QPoint m_registeredPos;
     StitchMatcher m_matcher;
 };

@@ -7,6 +7,8 @@
 
 #include "imaging/StitchFeatherMask.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -119,4 +121,26 @@ TEST(StitchSpecimensHold, TooShortAHoldIsToldToTheOperator) {
     for (double e : run.errors)
         EXPECT_LE(e, 1.0);
     EXPECT_NE(std::find(driver.notices.begin(), driver.notices.end(), StitchStep::HoldLonger), driver.notices.end());
+}
+
+// A lost 640 x 480 run with the registration on the worker places every
+// frame exactly where registering on the calling thread placed it.
+TEST(StitchSpecimensLost, RegistrationOnTheWorkerPlacesAsOnTheCallingThread) {
+    int argc = 1;
+    char name[] = "tst_stitch_specimens";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const PanCase lost{"lost", StitchPanOptions::Text, {640, 480}, true, 3, false, false, true, 0.8};
+    StitchLoopDriver here(true, false), worker(true, true);
+    const PanRun a = runPan(lost, here);
+    runPan(lost, worker);
+    ASSERT_GE(here.registrations, 1);
+    EXPECT_EQ(worker.registrations, here.registrations);
+    EXPECT_EQ(worker.placementFrames(), here.placementFrames());
+    EXPECT_EQ(worker.mosaic().placements(), here.mosaic().placements());
+    int workerRegistered = 0;
+    for (const StitchLoopDriver::Record& r : worker.records())
+        workerRegistered += r.registration == 1 ? 1 : 0;
+    EXPECT_EQ(workerRegistered, worker.registrations);
+    EXPECT_GE(a.placedStops, int(0.8 * a.stops));
 }

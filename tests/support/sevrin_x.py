@@ -159,3 +159,18 @@ class Checks:
     def summary(self):
         print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
         return 1 if self.failures else 0
+
+
+def band_sharpness(img, box, bands=8):
+    """Mean 3 x 3 edge response (PIL's FIND_EDGES on grey) of each of `bands`
+    equal column bands of box, left to right: a band that stayed blurred
+    stands out where a mean over the whole box would hide it."""
+    from PIL import ImageFilter, ImageStat
+    edges = img.crop(box).convert("L").filter(ImageFilter.FIND_EDGES)
+    width, height = edges.size
+    out = []
+    for k in range(bands):
+        # One pixel in from each side: the filter's border answers differently.
+        left, right = max(1, k * width // bands), min(width - 1, (k + 1) * width // bands)
+        out.append(ImageStat.Stat(edges.crop((left, 1, right, height - 1))).mean[0])
+    return out
