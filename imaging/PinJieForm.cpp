@@ -569,8 +569,10 @@ void PinJieForm::startFrameMatch() {
 void PinJieForm::startFullSearch() {
     if (!prepareJob(m_mosaic.fullSearchRegion()))
         return;
-    m_worker->startFindMax(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
-                           &m_result.offsetY, &m_result.votes, &m_result.status);
+    // Shared, not copied: the mosaic is blended into only when a result is
+    // applied, after the job, and a rebuild or growth replaces it.
+    m_worker->startFindMaxShared(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
+                                 &m_result.offsetY, &m_result.votes, &m_result.status);
 }
 
 void PinJieForm::startFindFinishSLOT() {

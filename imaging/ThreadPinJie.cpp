@@ -14,12 +14,12 @@ ThreadPinJie::~ThreadPinJie() {
 }
 
 void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
-                         int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
+                         int* offsetX, int* offsetY, StitchVotes* votes, int* status, bool share) {
     if (isRunning())
         return;
     m_job = job;
     m_precision = precision;
-    m_reference = reference.clone();
+    m_reference = share ? reference : reference.clone();
     m_frame = frame.clone();
     m_region = region;
     m_offsetX = offsetX;
@@ -39,6 +39,11 @@ void ThreadPinJie::startFind(const cv::Mat& reference, const cv::Mat& frame, boo
 void ThreadPinJie::startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
                                 int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
     begin(FullSearch, mosaic, frame, precision, region, offsetX, offsetY, votes, status);
+}
+
+void ThreadPinJie::startFindMaxShared(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
+                                      int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
+    begin(FullSearch, mosaic, frame, precision, region, offsetX, offsetY, votes, status, true);
 }
 
 void ThreadPinJie::startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
@@ -73,6 +78,7 @@ void ThreadPinJie::run() {
         break;
     }
     *m_status = status;
+    m_reference.release(); // a shared mosaic may be written again once the job is done
 }
 
 void ThreadPinJie::finishedSLOT() {

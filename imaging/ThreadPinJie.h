@@ -11,7 +11,8 @@
 //
 // Thread: the object lives on the GUI thread; run() executes on the worker
 // thread. Start a job only while isRunning() is false. Each start copies the
-// images, so the caller may change or free its own afterwards. The output
+// images, so the caller may change or free its own afterwards (except with
+// startFindMaxShared). The output
 // places belong to the caller, must stay alive until the finish signal, and
 // are written only by run(); read them in the slot reached from
 // startFindFinish or startFindMaxFinish.
@@ -33,6 +34,12 @@ public:
     // registration() and registeredPos(). Finishes with startFindMaxFinish.
     void startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region, int* offsetX,
                       int* offsetY, StitchVotes* votes, int* status);
+    // The same, reading the mosaic where it is instead of copying it (a copy
+    // of a large mosaic holds up the interface thread for tens of
+    // milliseconds at every search): the caller must not write into it
+    // before the finish signal; replacing it with another matrix is fine.
+    void startFindMaxShared(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
+                            int* offsetX, int* offsetY, StitchVotes* votes, int* status);
     // The final stage of a full search on a known region of the mosaic (after
     // a registration located the frame): `mosaic` inside *region is the
     // reference; *region is left as it is. Finishes with startFindMaxFinish.
@@ -68,7 +75,7 @@ private slots:
 private:
     enum Job { FrameMatch, FullSearch, RegionMatch };
     void begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
-               int* offsetX, int* offsetY, StitchVotes* votes, int* status);
+               int* offsetX, int* offsetY, StitchVotes* votes, int* status, bool share = false);
 
     std::atomic<bool> m_stop{false};
     Job m_job = FrameMatch;
