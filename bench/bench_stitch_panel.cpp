@@ -53,6 +53,29 @@ double cpuMs(clockid_t clock) {
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
+// A camera showing `pan` at 30 fps, each pan frame for `repeat` camera
+// frames, made the hub's current camera, and a panel (Precision or Fast) whose view
+// the host takes as the main widget would.
+PinJieForm* hostedPanel(StitchStageCamera* camera, std::vector<StitchPanFrame> pan, int repeat, bool precision,
+                        QWidget* host) {
+    MessagePassing* hub = MessagePassing::instance();
+    camera->pan = std::move(pan);
+    camera->fps = 30.0;
+    camera->repeat = repeat;
+    hub->setCurCamera(camera);
+    hub->initPinJieMask();
+    QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", precision);
+    auto* form = new PinJieForm;
+    host->resize(1280, 900);
+    QObject::connect(form, &PinJieForm::moveGraphicsView, form, [host, form](QGraphicsView* view) {
+        view->setParent(host);
+        view->resize(host->size());
+        view->show();
+        form->gotoStart();
+    });
+    return form;
+}
+
 void runLoop(bool precision) {
     StitchPanOptions options;
     options.vignetting = 0.25;
@@ -65,22 +88,9 @@ void runLoop(bool precision) {
     plan.hold = 3;
     MessagePassing* hub = MessagePassing::instance();
     auto* camera = new StitchStageCamera(gen.frameSize());
-    camera->pan = gen.pan(plan);
-    camera->fps = 30.0;
-    camera->repeat = 30; // 3 pan frames a stop, one a second
-    hub->setCurCamera(camera);
-    hub->initPinJieMask();
-    QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", precision);
-
-    auto* form = new PinJieForm;
     QWidget host;
-    host.resize(1280, 900);
-    QObject::connect(form, &PinJieForm::moveGraphicsView, form, [&host, form](QGraphicsView* view) {
-        view->setParent(&host);
-        view->resize(host.size());
-        view->show();
-        form->gotoStart();
-    });
+    // 3 pan frames a stop, one a second.
+    PinJieForm* form = hostedPanel(camera, gen.pan(plan), 30, precision, &host);
     QElapsedTimer clock;
     std::vector<double> arrivals, finishes;
     QObject::connect(hub, &MessagePassing::pinJieImageSIGNAL, form, [&] { arrivals.push_back(clock.elapsed()); });
@@ -182,21 +192,9 @@ LostRun runLost(bool blockingRegistration) {
 
     MessagePassing* hub = MessagePassing::instance();
     auto* camera = new StitchStageCamera(gen.frameSize());
-    camera->pan = pan;
-    camera->fps = 30.0;
-    camera->repeat = 10; // each pan frame a third of a second
-    hub->setCurCamera(camera);
-    hub->initPinJieMask();
-    QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", true);
-    auto* form = new PinJieForm;
     QWidget host;
-    host.resize(1280, 900);
-    QObject::connect(form, &PinJieForm::moveGraphicsView, form, [&host, form](QGraphicsView* view) {
-        view->setParent(&host);
-        view->resize(host.size());
-        view->show();
-        form->gotoStart();
-    });
+    // Each pan frame a third of a second.
+    PinJieForm* form = hostedPanel(camera, pan, 10, true, &host);
     LostRun out;
     bool counted = false;
     QTimer poll;
@@ -221,7 +219,7 @@ LostRun runLost(bool blockingRegistration) {
     });
     poll.start(5);
 
-    const double stopsMs = double(pan.size() - 200) * camera->repeat * 1000.0 / camera->fps;
+    const double stopsMs = double(camera->pan.size() - 200) * camera->repeat * 1000.0 / camera->fps;
     const double runMs = stopsMs + 30000;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
     form->findChild<QPushButton*>("btnPlay")->click();

@@ -28,6 +28,14 @@ cv::Mat frame(int tag) { return cv::Mat(2, 2, CV_8UC3, cv::Scalar(tag, tag, tag)
 
 int tagOf(const cv::Mat& m) { return m.empty() ? -1 : m.at<cv::Vec3b>(0, 0)[0]; }
 
+// A flat grid with cells from..to at v.
+std::vector<float> cells(int from, int to, float v) {
+    auto g = flatGrid();
+    for (int i = from; i <= to; ++i)
+        g[size_t(i)] = v;
+    return g;
+}
+
 } // namespace
 
 TEST(FocusFrameGate, PlainRuleTakesAFrameWhenOneCellIsClearlySharper) {
@@ -113,12 +121,6 @@ TEST(FocusFrameGate, FallWithoutAPeakFrameOfThisRunQueuesNothing) {
 }
 
 TEST(FocusFrameGate, AFullQueueTakesOnlyAHigherRankedOrMoreFallingFrame) {
-    auto cells = [](int from, int to, float v) {
-        auto g = flatGrid();
-        for (int i = from; i <= to; ++i)
-            g[i] = v;
-        return g;
-    };
     FocusFrameGate gate;
     gate.start(flatGrid());
     FocusFrameGate::Verdict v;
@@ -151,12 +153,6 @@ TEST(FocusFrameGate, AFullQueueTakesOnlyAHigherRankedOrMoreFallingFrame) {
 // was sharp in fall back to what the fused frames hold, so a later frame
 // sharp there is taken again instead of being refused for ever.
 TEST(FocusFrameGate, CellsOfAReplacedWaitingFrameAreTakenAgain) {
-    auto cells = [](int from, int to, float v) {
-        auto g = flatGrid();
-        for (int i = from; i <= to; ++i)
-            g[i] = v;
-        return g;
-    };
     FocusFrameGate gate;
     gate.start(flatGrid());
     FocusFrameGate::Verdict v;
