@@ -9,11 +9,22 @@
 // jobs finished, stops placed, and the share of the run's time the loop
 // spends in its own waits rather than in work (1.0: the work costs nothing;
 // the target is 0.9), with the GUI thread's and the process's CPU time.
+//
+// Then a lost run at 640 x 480 in Precision (a 5000 x 5000 mosaic): a few
+// stops of printed text are placed, then the camera rests on ground the
+// mosaic does not hold, so every attempt runs the full search and the SIFT
+// registration. Beside it the interface loop of the program (process the
+// events, then sleep out the rest of 16 ms) runs on the GUI thread, and the
+// longest gap between two of its passes is printed (goal: 50 ms or less).
+// Interleaved with it, the same run with the registration repeated on the
+// GUI thread at every full search's end, as it ran before it moved to the
+// worker. Second argument "lost": only this run.
 #include "tests/imaging/StitchStageCamera.h"
 #include "tests/imaging/StitchPanGenerator.h"
 
 #include "app/MessagePassing.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchRegistration.h"
 #include "imaging/ThreadPinJie.h"
 
 #include <QApplication>
@@ -29,7 +40,10 @@
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
+#include <string>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -37,6 +51,29 @@ double cpuMs(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// A camera showing `pan` at 30 fps, each pan frame for `repeat` camera
+// frames, made the hub's current camera, and a panel (Precision or Fast) whose view
+// the host takes as the main widget would.
+PinJieForm* hostedPanel(StitchStageCamera* camera, std::vector<StitchPanFrame> pan, int repeat, bool precision,
+                        QWidget* host) {
+    MessagePassing* hub = MessagePassing::instance();
+    camera->pan = std::move(pan);
+    camera->fps = 30.0;
+    camera->repeat = repeat;
+    hub->setCurCamera(camera);
+    hub->initPinJieMask();
+    QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", precision);
+    auto* form = new PinJieForm;
+    host->resize(1280, 900);
+    QObject::connect(form, &PinJieForm::moveGraphicsView, form, [host, form](QGraphicsView* view) {
+        view->setParent(host);
+        view->resize(host->size());
+        view->show();
+        form->gotoStart();
+    });
+    return form;
 }
 
 void runLoop(bool precision) {
@@ -51,22 +88,9 @@ void runLoop(bool precision) {
     plan.hold = 3;
     MessagePassing* hub = MessagePassing::instance();
     auto* camera = new StitchStageCamera(gen.frameSize());
-    camera->pan = gen.pan(plan);
-    camera->fps = 30.0;
-    camera->repeat = 30; // 3 pan frames a stop, one a second
-    hub->setCurCamera(camera);
-    hub->initPinJieMask();
-    QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", precision);
-
-    auto* form = new PinJieForm;
     QWidget host;
-    host.resize(1280, 900);
-    QObject::connect(form, &PinJieForm::moveGraphicsView, form, [&host, form](QGraphicsView* view) {
-        view->setParent(&host);
-        view->resize(host.size());
-        view->show();
-        form->gotoStart();
-    });
+    // 3 pan frames a stop, one a second.
+    PinJieForm* form = hostedPanel(camera, gen.pan(plan), 30, precision, &host);
     QElapsedTimer clock;
     std::vector<double> arrivals, finishes;
     QObject::connect(hub, &MessagePassing::pinJieImageSIGNAL, form, [&] { arrivals.push_back(clock.elapsed()); });
@@ -117,6 +141,104 @@ void runLoop(bool precision) {
     delete camera;
 }
 
+struct LostRun {
+    double longestGap = 0;      // ms between two passes of the loop while lost
+    double longestGapStart = 0; // the same before the first full search ended
+    int searches = 0;
+    int registrations = 0;
+    int placed = 0;
+    double guiCpu = 0, procCpu = 0;
+};
+
+// The program's interface loop for `ms`: process the events, then sleep out
+// the rest of the 16 ms step. Returns the longest gap between two passes
+// since `lost` turned true (and the longest before it in *before).
+double interfaceLoop(double ms, const std::function<bool()>& lost, double* before) {
+    QElapsedTimer clock;
+    clock.start();
+    double last = -1, longest = 0;
+    *before = 0;
+    while (clock.nsecsElapsed() / 1e6 < ms) {
+        const double t0 = clock.nsecsElapsed() / 1e6;
+        if (last >= 0) {
+            double& worst = lost() ? longest : *before;
+            worst = std::max(worst, t0 - last);
+        }
+        last = t0;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const double spent = clock.nsecsElapsed() / 1e6 - t0;
+        if (spent < 16)
+            std::this_thread::sleep_for(std::chrono::microseconds(int((16 - spent) * 1000)));
+    }
+    return longest;
+}
+
+LostRun runLost(bool blockingRegistration) {
+    StitchPanOptions options;
+    options.kind = StitchPanOptions::Text;
+    options.cameraFrame = cv::Size(640, 480);
+    options.noiseSigma = 2.0;
+    options.vignetting = 0.2;
+    options.jpegQuality = 92;
+    StitchPanPlan plan = StitchPanGenerator::planFor(options.cameraFrame, 3, 1, &options.specimen);
+    plan.hold = 3;
+    plan.transit = false;
+    options.specimen.width += 2000; // ground right of the stops that no frame covers
+    const StitchPanGenerator gen(options);
+    std::vector<StitchPanFrame> pan = gen.pan(plan);
+    const QPoint away(options.specimen.width - 700, 60);
+    for (int i = 0; i < 200; ++i)
+        pan.push_back({gen.frameAt(away, 1000 + i), QPointF(away), -1, true});
+
+    MessagePassing* hub = MessagePassing::instance();
+    auto* camera = new StitchStageCamera(gen.frameSize());
+    QWidget host;
+    // Each pan frame a third of a second.
+    PinJieForm* form = hostedPanel(camera, pan, 10, true, &host);
+    LostRun out;
+    bool counted = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, form, [&] {
+        if (counted)
+            return;
+        if (auto* worker = form->findChild<ThreadPinJie*>()) {
+            counted = true;
+            QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, [&, worker] {
+                if (!worker->isFullSearch() || worker->registration() < 0)
+                    return;
+                ++out.searches;
+                out.registrations += worker->registration() == 1 ? 1 : 0;
+                if (blockingRegistration) {
+                    // What the interface thread did before: the same
+                    // registration of the newest frame in the whole mosaic.
+                    QPoint p;
+                    registerStitchFrame(form->mosaic().mosaic(), camera->pan.back().image, &p);
+                }
+            });
+        }
+    });
+    poll.start(5);
+
+    const double stopsMs = double(camera->pan.size() - 200) * camera->repeat * 1000.0 / camera->fps;
+    const double runMs = stopsMs + 30000;
+    const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    form->findChild<QPushButton*>("btnPlay")->click();
+    out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart);
+    out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
+    out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
+    out.placed = int(form->mosaic().placements().size());
+    delete form;
+    hub->setCurCamera(nullptr);
+    delete camera;
+    return out;
+}
+
+void printLost(const char* name, const LostRun& r) {
+    std::printf("%-34s | %2d frames placed, %2d full searches lost (%d registered) | longest loop gap while lost "
+                "%6.1f ms (before %5.1f ms) | CPU: GUI thread %.0f ms, process %.0f ms\n",
+                name, r.placed, r.searches, r.registrations, r.longestGap, r.longestGapStart, r.guiCpu, r.procCpu);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -131,6 +253,14 @@ int main(int argc, char** argv) {
     // Answers the resolution request as the general settings do.
     QObject::connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL,
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
+    std::printf("Lost run, simulated 30 fps 640x480 camera over printed text, Precision (5000x5000 mosaic), "
+                "interface loop of 16 ms on the GUI thread, 30 s lost\n");
+    for (int round = 0; round < 2; ++round) {
+        printLost("registration on the worker", runLost(false));
+        printLost("registration on the GUI thread (old)", runLost(true));
+    }
+    if (argc > 2 && std::string(argv[2]) == "lost")
+        return 0;
     runLoop(true);
     runLoop(false);
     return 0;

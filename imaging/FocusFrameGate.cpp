@@ -21,6 +21,8 @@ void FocusFrameGate::initGrid(const cv::Mat& luma) {
 
 void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     baselineGrid = firstGrid;
+    heldGrid = firstGrid;
+    heldBeforeWaiting = firstGrid;
     previousGrid = firstGrid;
     cellStates.assign(firstGrid.size(), Flat);
     queuedScore = FocusStackMath::rankScore(baselineGrid);
@@ -36,33 +38,45 @@ void FocusFrameGate::measure(const cv::Mat& rgb, std::vector<float>& grid) const
     FocusStackMath::gridSharpness(FocusStackMath::eighth(y), gridCells, grid);
 }
 
-void FocusFrameGate::takeCandidate(const cv::Mat& rgb) {
+void FocusFrameGate::takeCandidate(const cv::Mat& rgb, const std::vector<float>& grid) {
     rgb.copyTo(candidateFrame);
+    candidateCells = grid;
     candidateValid = true;
 }
 
 void FocusFrameGate::releaseCandidate() {
     candidateFrame.release();
+    takenFrame.release();
     candidateValid = false;
+    lastAccepted = false;
+}
+
+void FocusFrameGate::take(const cv::Mat& frame, const std::vector<float>& grid) {
+    frame.copyTo(takenFrame);
+    takenGrid = grid;
+    lastAccepted = true;
 }
 
 FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, const cv::Mat& rgb, bool align) {
     Verdict v;
-    const size_t n = std::min(grid.size(), baselineGrid.size());
+    lastAccepted = false;
+    const size_t n = std::min(grid.size(), heldGrid.size());
     if (!align) {
         for (size_t i = 0; i < n && !v.accepted; ++i)
-            v.accepted = grid[i] > kClearlySharper * baselineGrid[i];
+            v.accepted = grid[i] > kClearlySharper * heldGrid[i];
         if (v.accepted)
-            takeCandidate(rgb);
+            take(rgb, grid);
         return v;
     }
 
     int m = 0;
+    bool rising = false;
     for (size_t i = 0; i < n; ++i) {
-        const float s = grid[i], b = kClearlySharper * baselineGrid[i], p = previousGrid[i];
+        const float s = grid[i], b = kClearlySharper * heldGrid[i], p = previousGrid[i];
         int st = Flat;
         if (s > b && s > p) {
             st = Rising;
+            rising = true;
             if (m == 0)
                 m = 1;
         } else if (p * kFallRatio > s && p > b && cellStates[i] != Flat) {
@@ -79,20 +93,32 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
 
     switch (m) {
     case 1: // still climbing: this frame is the best so far
-        takeCandidate(rgb);
+        takeCandidate(rgb, grid);
         holdCount = 0;
         break;
     case 2: // past the peak: the candidate is the frame before the fall
         if (lastMode != 0 && candidateValid) {
             v.accepted = true;
             holdCount = 0;
+            // The candidate itself is queued (no copy); it is not queued twice.
+            std::swap(takenFrame, candidateFrame);
+            std::swap(takenGrid, candidateCells);
+            lastAccepted = true;
+            candidateValid = false;
         }
+        // Cells that rise in the same frame (the next band of a tilted
+        // specimen coming into focus) peak in this frame or a later one:
+        // without it as the candidate, their fall would queue a frame in
+        // which they were still blurred.
+        if (rising)
+            takeCandidate(rgb, grid);
         break;
     case 3:
         ++holdCount;
         if (holdCount == kHoldAccept) {
             v.accepted = true;
-            takeCandidate(rgb);
+            takeCandidate(rgb, grid);
+            take(candidateFrame, candidateCells);
         }
         holdCount = std::min(holdCount, kHoldLimit);
         break;
@@ -118,6 +144,12 @@ FocusFrameGate::Outcome FocusFrameGate::commit(const Verdict& verdict, const std
         const size_t n = std::min(grid.size(), baselineGrid.size());
         for (size_t i = 0; i < n; ++i)
             baselineGrid[i] = std::max(baselineGrid[i], grid[i]);
+        if (outcome == Outcome::Appended)
+            heldBeforeWaiting = heldGrid;
+        else
+            heldGrid = heldBeforeWaiting; // the waiting frame is overwritten: what it alone held is gone
+        for (size_t i = 0; i < std::min(grid.size(), heldGrid.size()); ++i)
+            heldGrid[i] = std::max(heldGrid[i], grid[i]);
     }
     queuedFallCount = verdict.fallCount;
     return outcome;

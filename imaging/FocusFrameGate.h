@@ -45,15 +45,29 @@ public:
     // What to do with an accepted frame given the queue: append when fewer
     // than two frames are queued, replace the waiting one when the frame
     // ranks higher (rank score of the baseline, or more falling cells), else
-    // drop. Updates the baseline and the stored score and fall count.
+    // drop. Updates the baseline, what the queued frames hold, and the stored
+    // score and fall count.
     Outcome commit(const Verdict& verdict, const std::vector<float>& grid, bool queueFull);
 
-    // The frame an accepted verdict puts into the queue.
-    const cv::Mat& candidate() const { return candidateFrame; }
+    // After an accepted verdict: the frame it puts into the queue, and that
+    // frame's grid (which the queue and commit() take: with Zoom And Align
+    // the queued frame is an earlier one than the frame just measured).
+    // Otherwise the peak candidate so far.
+    const cv::Mat& candidate() const { return lastAccepted ? takenFrame : candidateFrame; }
+    const std::vector<float>& candidateGrid() const { return lastAccepted ? takenGrid : candidateCells; }
     void releaseCandidate();
 
     const std::vector<cv::Rect>& cells() const { return gridCells; }
+    // The per-cell maximum of every accepted frame: ranks frames for the
+    // queue.
     const std::vector<float>& baseline() const { return baselineGrid; }
+    // The per-cell maximum of the frames that are fused or still queued: a
+    // frame is clearly sharper against this. It differs from the baseline
+    // once a waiting frame has been overwritten: that frame is never fused,
+    // so the cells it alone was sharp in fall back. Compared with the
+    // baseline, a later frame sharp there is refused, and those cells stay
+    // blurred in the result for good.
+    const std::vector<float>& held() const { return heldGrid; }
     const std::vector<int>& states() const { return cellStates; }
     int mode() const { return lastMode; }
     int holds() const { return holdCount; }
@@ -62,10 +76,13 @@ public:
     bool hasCandidate() const { return candidateValid; }
 
 private:
-    void takeCandidate(const cv::Mat& rgb);
+    void takeCandidate(const cv::Mat& rgb, const std::vector<float>& grid);
+    void take(const cv::Mat& frame, const std::vector<float>& grid);
 
     std::vector<cv::Rect> gridCells;
     std::vector<float> baselineGrid;
+    std::vector<float> heldGrid;
+    std::vector<float> heldBeforeWaiting; // before the last appended frame, which a replacement overwrites
     std::vector<float> previousGrid;
     std::vector<int> cellStates;
     int lastMode = 0;
@@ -73,6 +90,14 @@ private:
     int queuedScore = 0;
     int queuedFallCount = 0;
     cv::Mat candidateFrame;
+    std::vector<float> candidateCells;
+    // What the last accepted verdict queues. With Zoom And Align on a tilted
+    // specimen one band falls while the next rises in every frame: the frame
+    // queued is the peak for the falling cells and becomes the candidate for
+    // the rising ones, so the two are kept apart.
+    cv::Mat takenFrame;
+    std::vector<float> takenGrid;
+    bool lastAccepted = false;
     // Set only when the candidate holds a frame of this run: a falling frame
     // after a raised one could otherwise queue a candidate never taken.
     bool candidateValid = false;

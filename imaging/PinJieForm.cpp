@@ -569,8 +569,10 @@ void PinJieForm::startFrameMatch() {
 void PinJieForm::startFullSearch() {
     if (!prepareJob(m_mosaic.fullSearchRegion()))
         return;
-    m_worker->startFindMax(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
-                           &m_result.offsetY, &m_result.votes, &m_result.status);
+    // Shared, not copied: the mosaic is blended into only when a result is
+    // applied, after the job, and a rebuild or growth replaces it.
+    m_worker->startFindMaxShared(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
+                                 &m_result.offsetY, &m_result.votes, &m_result.status);
 }
 
 void PinJieForm::startFindFinishSLOT() {
@@ -580,6 +582,9 @@ void PinJieForm::startFindFinishSLOT() {
 }
 
 void PinJieForm::startFindMaxFinishSLOT() {
+    // The worker registered a lost frame itself: nothing heavy runs here.
+    m_result.registration = m_worker ? m_worker->registration() : 0;
+    m_result.registeredPos = m_worker ? m_worker->registeredPos() : QPoint();
     const StitchStep step = m_mosaic.applyFullSearchResult(m_result, m_jobFrame);
     if (step.startRegionMatch && m_worker && !m_worker->isRunning()) {
         if (m_placementOverlay)

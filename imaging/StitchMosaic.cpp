@@ -7,6 +7,7 @@
 #include "imaging/StitchSubPixel.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -30,15 +31,31 @@ QString StitchMosaic::sizeLimitText(int language) {
 }
 
 QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
-    static const char* const texts[2][3] = {
+    static const char* const texts[5][3] = {
         {"这里纹理太少，无法拼接，请把样品移到有纹理的区域。",
          "Too little texture to stitch here: please move the specimen to a textured area.",
          "這裡紋理太少，無法拼接，請把樣品移到有紋理的區域。"},
         {"无法放置图像，请在每个位置多停留片刻。", "Nothing can be placed: please hold each place a moment longer.",
-         "無法放置圖像，請在每個位置多停留片刻。"}};
+         "無法放置圖像，請在每個位置多停留片刻。"},
+        {"前两幅图像无法拼接：重叠处细节太少，无法核对接缝。将从细节更多的图像重新开始。",
+         "The first pictures cannot be joined: where they overlap there is too little fine detail to check the "
+         "join. Stitching starts again from a picture with more detail.",
+         "前兩幅圖像無法拼接：重疊處細節太少，無法核對接縫。將從細節更多的圖像重新開始。"},
+        {"前两幅图像无法拼接：图案重复或细节太淡，特征无法确定重叠的位置。将从细节更多的图像重新开始。",
+         "The first pictures cannot be joined: the pattern repeats or its detail is faint, so their features do "
+         "not agree on where they overlap. Stitching starts again from a picture with more detail.",
+         "前兩幅圖像無法拼接：圖案重複或細節太淡，特徵無法確定重疊的位置。將從細節更多的圖像重新開始。"},
+        {"前两幅图像无法匹配：可区分的特征太少。将从细节更多的图像重新开始。",
+         "The first pictures cannot be matched: too few distinct features. Stitching starts again from a picture "
+         "with more detail.",
+         "前兩幅圖像無法匹配：可區分的特徵太少。將從細節更多的圖像重新開始。"}};
     if (notice == StitchStep::NoNotice)
         return QString();
-    return QString::fromUtf8(texts[notice == StitchStep::NeedTexture ? 0 : 1][language >= 0 && language < 3 ? language : 1]);
+    return QString::fromUtf8(texts[int(notice) - 1][language >= 0 && language < 3 ? language : 1]);
+}
+
+bool StitchMosaic::canStartMosaic(const cv::Mat& frame, int descriptors) {
+    return !frame.empty() && (descriptors < 0 || descriptors > 100) && stitchDetailSpread(frame) > stitchMinDetail;
 }
 
 void StitchMosaic::setFeatherMasks(const cv::Mat& full, const cv::Mat& half) {
@@ -64,6 +81,9 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
     m_placementOverlay = QPoint(x, y);
     m_markerVisible = false;
     m_unplacedMoves = 0;
+    m_restingFailures = 0;
+    m_lastFailedThumb.release();
+    m_firstJoinSearches = 0;
     m_regionPending = false;
 }
 
@@ -97,10 +117,59 @@ QImage StitchMosaic::mosaicView() const {
 
 // ---------------------------------------------------------------- results
 
-StitchStep StitchMosaic::failure(StitchStep step) {
+StitchStep StitchMosaic::restartFrom(const cv::Mat& frame, StitchStep step) {
+    rebuild(frame, m_mosaic.cols);
+    step.rebuilt = true;
+    step.placementMoved = true;
+    step.placementPos = m_placementOverlay;
+    step.matchOverlay = StitchStep::Show;
+    step.matchMarker = 0;
+    step.matchMoved = true;
+    step.matchPos = m_placementOverlay;
+    step.placed = true;
+    step.head = 1;
+    return step;
+}
+
+StitchStep StitchMosaic::failure(StitchStep step, const StitchMatchResult& result, const cv::Mat& frame,
+                                 Cause cause) {
     m_stills = 0;
+    // Frames that fail while the camera rests: the hold was long enough.
+    cv::Mat thumb;
+    if (!frame.empty()) {
+        cv::Mat grey;
+        cv::cvtColor(frame, grey, cv::COLOR_RGB2GRAY);
+        cv::resize(grey, thumb, cv::Size(std::max(1, frame.cols / 8), std::max(1, frame.rows / 8)), 0, 0,
+                   cv::INTER_AREA);
+        if (m_lastFailedThumb.size() == thumb.size() && cv::mean(cv::abs(thumb - m_lastFailedThumb))[0] < 2.0)
+            ++m_restingFailures;
+    }
+    m_lastFailedThumb = thumb;
     if (++m_failures >= failureLimit) {
         m_failures = 0;
+        if (m_placements.size() == 1) {
+            // The second frame was never placed. Unless a place was seen
+            // moved and left before two results of it agreed (and frames
+            // taken at rest did not fail as well), holding longer does not
+            // help: the first frame is what cannot be joined, and the
+            // operator is told why. Start again from this frame when it can
+            // start a mosaic; otherwise search, and start again from the
+            // first frame that can (applyFullSearchResult). Matches that do
+            // not settle on one offset, and places whose detail disagrees,
+            // come from a pattern that repeats.
+            if (m_unplacedMoves > 0 && m_restingFailures < 2)
+                step.notice = StitchStep::HoldLonger;
+            else if (cause == NoDetail)
+                step.notice = StitchStep::FirstJoinNoDetail;
+            else if (cause == Disagrees || cause == Unreliable)
+                step.notice = StitchStep::FirstJoinRepeats;
+            else
+                step.notice = StitchStep::FirstJoinNoMatch;
+            m_unplacedMoves = 0;
+            m_restingFailures = 0;
+            if (canStartMosaic(frame, result.frameDescriptors))
+                return restartFrom(frame, step);
+        }
         // Lost after a place that was seen moved but never placed: the pan
         // went on before two frames of that place agreed.
         if (m_unplacedMoves > 0 && step.notice == StitchStep::NoNotice)
@@ -138,20 +207,14 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
         if (featurelessStart) {
             m_stills = 0;
             if (result.frameDescriptors > 100) {
-                rebuild(frame, m_mosaic.cols);
-                step.rebuilt = true;
-                step.placementMoved = true;
-                step.placementPos = m_placementOverlay;
-                step.matchOverlay = StitchStep::Show;
-                step.matchMoved = true;
-                step.matchPos = m_placementOverlay;
-                step.placed = true;
+                step = restartFrom(frame, step);
+                step.head = -1;
             } else {
                 step.notice = StitchStep::NeedTexture;
             }
             return step;
         }
-        return failure(step);
+        return failure(step, result, frame, result.status == StitchFewFeatures ? FewFeatures : Unreliable);
     }
 
     // Moved: a frame is placed only when two results agree.
@@ -182,6 +245,17 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
 }
 
 StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame) {
+    StitchStep step = searchResult(result, frame);
+    // Lost while the mosaic holds its first frame alone: that frame cannot be
+    // joined, and searching it again will not change that. The first frame
+    // that can start a mosaic does.
+    if (step.head == 3 && !step.placed && !m_regionPending && m_placements.size() == 1 &&
+        ++m_firstJoinSearches >= firstJoinSearchLimit && canStartMosaic(frame, -1))
+        return restartFrom(frame, step);
+    return step;
+}
+
+StitchStep StitchMosaic::searchResult(const StitchMatchResult& result, const cv::Mat& frame) {
     StitchStep lost;
     lost.head = 3;
 
@@ -191,8 +265,10 @@ StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, 
         if (result.status != StitchMoved)
             return lost;
     } else if (result.status != StitchMoved) {
-        QPoint pos;
-        if (!registerStitchFrame(m_mosaic, frame, &pos))
+        QPoint pos = result.registeredPos;
+        const bool found = result.registration >= 0 ? result.registration == 1
+                                                    : registerStitchFrame(m_mosaic, frame, &pos);
+        if (!found)
             return lost;
         // A registration is believed only where the frame lies over mosaic
         // that holds pictures.
@@ -287,11 +363,17 @@ StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const Stit
             step.head = 3; // a full search that found a wrong place is still lost
             return step;
         }
-        return failure(step);
+        // Two results of this place agreed: the hold was long enough, and
+        // what failed is the place itself.
+        m_unplacedMoves = 0;
+        const Cause cause = overlap.covered < minCovered ? Uncovered : !overlap.textured ? NoDetail : Disagrees;
+        return failure(step, result, frame, cause);
     }
 
     m_failures = 0;
     m_unplacedMoves = 0;
+    m_restingFailures = 0;
+    m_firstJoinSearches = 0;
     const StitchPlacement p = growStitchCanvas(frame, -ix, -iy, result.region);
     if (p.pasted)
         m_previousRemainder = m_subPixel ? QPointF(ex - ix, ey - iy) : QPointF();

@@ -21,6 +21,11 @@ struct StitchMatchResult {
     // Descriptors the frame-to-frame match found in each picture; -1 unknown.
     int referenceDescriptors = -1;
     int frameDescriptors = -1;
+    // The registration of a frame the full search did not find, when the
+    // worker ran it (ThreadPinJie::registration): -1 not run, 0 failed, 1
+    // found with its top-left at registeredPos.
+    int registration = -1;
+    QPoint registeredPos;
 };
 
 // What the panel does after a result has been applied. Coordinates are
@@ -46,8 +51,12 @@ struct StitchStep {
     QRect region;
     bool refused = false;      // a proposed place failed the overlap check: nothing pasted
     bool rebuilt = false;      // the first frame was replaced: the mosaic starts anew from this frame
-    // What the operator should be told, when something must change.
-    enum Notice { NoNotice, NeedTexture, HoldLonger };
+    // What the operator should be told, when something must change. The
+    // FirstJoin notices: the second frame of a mosaic could not be placed,
+    // and why (too little fine detail to check the join, a pattern that
+    // repeats, too few distinct features); the mosaic starts again from a
+    // frame that has the detail.
+    enum Notice { NoNotice, NeedTexture, HoldLonger, FirstJoinNoDetail, FirstJoinRepeats, FirstJoinNoMatch };
     Notice notice = NoNotice;
 };
 
@@ -104,6 +113,13 @@ public:
     // with one in transit leaves three); being lost after any such result
     // asks too.
     static constexpr int unplacedLimit = 4;
+    // Whether a frame can start a mosaic: distinct features enough to be
+    // matched (more than 100 descriptors, when known: -1) and fine detail
+    // enough for the overlap check to judge the frames that join it.
+    static bool canStartMosaic(const cv::Mat& frame, int descriptors);
+    // Full searches lost while the mosaic holds its first frame alone before
+    // the mosaic starts again from a frame that can start one.
+    static constexpr int firstJoinSearchLimit = 3;
     static QString noticeText(StitchStep::Notice notice, int language);
 
     // Scene and initial mosaic side of a mode.
@@ -142,8 +158,10 @@ public:
     // After a frame-to-frame match (startFindFinish).
     StitchStep applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame);
     // After a full search or a region match (startFindMaxFinish). A lost
-    // frame is registered here, on the calling thread; on success the step
-    // asks for a region match whose result comes back here too.
+    // frame takes the registration the worker ran (result.registration);
+    // only when none ran is it registered here, on the calling thread. On
+    // success the step asks for a region match whose result comes back here
+    // too.
     StitchStep applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame);
 
     // Places `frame` at (region.x - dx, region.y - dy), growing the mosaic when
@@ -173,7 +191,11 @@ private:
     void blend(const cv::Mat& frame, int x, int y, const cv::Mat& mask);
     StitchStep placeFromVotes(StitchVotes votes, int total, const StitchMatchResult& result, const cv::Mat& frame,
                               bool fromPreviousFrame);
-    StitchStep failure(StitchStep step);
+    // Why the last frame-to-frame attempt failed.
+    enum Cause { FewFeatures, Unreliable, NoDetail, Disagrees, Uncovered };
+    StitchStep failure(StitchStep step, const StitchMatchResult& result, const cv::Mat& frame, Cause cause);
+    StitchStep restartFrom(const cv::Mat& frame, StitchStep step);
+    StitchStep searchResult(const StitchMatchResult& result, const cv::Mat& frame);
     void grow(int left, int top, int right, int bottom);
 
     bool m_precision = true;
@@ -194,6 +216,9 @@ private:
     QPointF m_marker;
     bool m_markerVisible = false;
     int m_unplacedMoves = 0;
+    int m_restingFailures = 0; // failed frames alike the failed frame before them (the camera at rest)
+    cv::Mat m_lastFailedThumb;
+    int m_firstJoinSearches = 0; // full searches lost while the mosaic holds its first frame alone
     bool m_regionPending = false;
     cv::Mat m_maskFull, m_maskHalf, m_maskFitted;
 };

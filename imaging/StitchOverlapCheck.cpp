@@ -18,14 +18,24 @@ cv::Mat detail(const cv::Mat& rgb, int reduce) {
     return f - mean;
 }
 
+int detailReduction(const cv::Mat& frame) { return frame.cols > 800 ? 2 : 1; }
+
 } // namespace
+
+double stitchDetailSpread(const cv::Mat& frame) {
+    if (frame.empty() || frame.type() != CV_8UC3)
+        return 0.0;
+    cv::Scalar mean, spread;
+    cv::meanStdDev(detail(frame, detailReduction(frame)), mean, spread);
+    return spread[0];
+}
 
 StitchOverlap measureStitchOverlap(const cv::Mat& mosaic, const cv::Mat& frame, QPoint pos) {
     StitchOverlap out;
     if (mosaic.empty() || frame.empty() || mosaic.type() != CV_8UC3 || frame.type() != CV_8UC3)
         return out;
     const cv::Rect inMosaic = cv::Rect(pos.x(), pos.y(), frame.cols, frame.rows) & cv::Rect(0, 0, mosaic.cols, mosaic.rows);
-    const int reduce = frame.cols > 800 ? 2 : 1;
+    const int reduce = detailReduction(frame);
     if (inMosaic.width < 16 * reduce || inMosaic.height < 16 * reduce)
         return out;
     const cv::Rect inFrame(inMosaic.x - pos.x(), inMosaic.y - pos.y(), inMosaic.width, inMosaic.height);
@@ -46,8 +56,7 @@ StitchOverlap measureStitchOverlap(const cv::Mat& mosaic, const cv::Mat& frame, 
     cv::Scalar mm, ms, fm, fs;
     cv::meanStdDev(m, mm, ms, covered);
     cv::meanStdDev(f, fm, fs, covered);
-    // Sensor noise alone has a spread of a grey level or two.
-    out.textured = fs[0] > 2.0;
+    out.textured = fs[0] > stitchMinDetail;
     if (ms[0] <= 1e-6 || fs[0] <= 1e-6)
         return out;
     cv::Mat product = (m - mm[0]).mul(f - fm[0]);

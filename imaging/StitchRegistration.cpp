@@ -44,6 +44,9 @@ bool stitchHomographyPosition(const cv::Mat& homography, QPoint* topLeft) {
 bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* topLeft) {
     if (mosaic.empty() || frame.empty())
         return false;
+    // The k-d trees are built with the thread's random generator: started
+    // afresh, a frame registers the same way on any thread and at any time.
+    cv::theRNG() = cv::RNG();
     cv::Ptr<cv::SIFT> sift = cv::SIFT::create(0, 3, 0.04, 10, 1.6);
     std::vector<cv::KeyPoint> kpMosaic, kpFrame;
     cv::Mat dMosaic, dFrame;

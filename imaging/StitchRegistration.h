@@ -11,7 +11,8 @@
 // accepted only when its x and y scales agree within 0.016. On success writes
 // the frame's top-left corner in mosaic coordinates (translation terms rounded
 // to the nearest integer, halves to even) and returns true; on failure leaves
-// *topLeft and returns false. Synchronous; runs on the calling thread.
+// *topLeft and returns false. Synchronous; runs on the calling thread, whose
+// OpenCV random generator it restarts (the same answer on every thread).
 bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* topLeft);
 
 // The reduction of the registration for a frame width: a quarter, but half

@@ -113,6 +113,9 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     cv::Mat* slot = full ? nullptr : takePoolFrame();
     if (!full && !slot)
         return;
+    // The queued picture and its own grid: with Zoom And Align it is the
+    // frame before the fall, not the frame just measured.
+    grid = gate.candidateGrid();
     switch (gate.commit(verdict, grid, full)) {
     case FocusFrameGate::Outcome::Appended:
         gate.candidate().copyTo(*slot);

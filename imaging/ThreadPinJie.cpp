@@ -1,5 +1,7 @@
 #include "imaging/ThreadPinJie.h"
 
+#include "imaging/StitchRegistration.h"
+
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
     // `finished` is emitted on the worker thread; the slot runs on the thread
     // the object lives on.
@@ -12,18 +14,20 @@ ThreadPinJie::~ThreadPinJie() {
 }
 
 void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
-                         int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
+                         int* offsetX, int* offsetY, StitchVotes* votes, int* status, bool share) {
     if (isRunning())
         return;
     m_job = job;
     m_precision = precision;
-    m_reference = reference.clone();
+    m_reference = share ? reference : reference.clone();
     m_frame = frame.clone();
     m_region = region;
     m_offsetX = offsetX;
     m_offsetY = offsetY;
     m_votes = votes;
     m_status = status;
+    m_registration = -1;
+    m_registeredPos = QPoint();
     start(QThread::InheritPriority);
 }
 
@@ -35,6 +39,11 @@ void ThreadPinJie::startFind(const cv::Mat& reference, const cv::Mat& frame, boo
 void ThreadPinJie::startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
                                 int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
     begin(FullSearch, mosaic, frame, precision, region, offsetX, offsetY, votes, status);
+}
+
+void ThreadPinJie::startFindMaxShared(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
+                                      int* offsetX, int* offsetY, StitchVotes* votes, int* status) {
+    begin(FullSearch, mosaic, frame, precision, region, offsetX, offsetY, votes, status, true);
 }
 
 void ThreadPinJie::startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
@@ -57,6 +66,10 @@ void ThreadPinJie::run() {
     case FullSearch:
         status = m_matcher.searchMosaic(m_reference, m_frame, m_precision, m_region, m_offsetX, m_offsetY,
                                         m_votes);
+        // The frame is lost: the registration (a second or more on a large
+        // mosaic) runs here, never on the interface thread.
+        if (status != StitchMoved && !m_stop.load())
+            m_registration = registerStitchFrame(m_reference, m_frame, &m_registeredPos) ? 1 : 0;
         break;
     case RegionMatch:
         status = m_reference.empty() ? StitchFewFeatures
@@ -65,6 +78,7 @@ void ThreadPinJie::run() {
         break;
     }
     *m_status = status;
+    m_reference.release(); // a shared mosaic may be written again once the job is done
 }
 
 void ThreadPinJie::finishedSLOT() {

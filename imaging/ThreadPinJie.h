@@ -11,7 +11,8 @@
 //
 // Thread: the object lives on the GUI thread; run() executes on the worker
 // thread. Start a job only while isRunning() is false. Each start copies the
-// images, so the caller may change or free its own afterwards. The output
+// images, so the caller may change or free its own afterwards (except with
+// startFindMaxShared). The output
 // places belong to the caller, must stay alive until the finish signal, and
 // are written only by run(); read them in the slot reached from
 // startFindFinish or startFindMaxFinish.
@@ -27,10 +28,18 @@ public:
     void startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX, int* offsetY,
                    StitchVotes* votes, int* status);
     // Full search of the whole mosaic. *region holds the last placed frame's
-    // size on entry and the searched region on return. Finishes with
-    // startFindMaxFinish.
+    // size on entry and the searched region on return. When the search does
+    // not find the frame, the SIFT registration (registerStitchFrame) is run
+    // here too, so that neither blocks the interface; read its outcome with
+    // registration() and registeredPos(). Finishes with startFindMaxFinish.
     void startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region, int* offsetX,
                       int* offsetY, StitchVotes* votes, int* status);
+    // The same, reading the mosaic where it is instead of copying it (a copy
+    // of a large mosaic holds up the interface thread for tens of
+    // milliseconds at every search): the caller must not write into it
+    // before the finish signal; replacing it with another matrix is fine.
+    void startFindMaxShared(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
+                            int* offsetX, int* offsetY, StitchVotes* votes, int* status);
     // The final stage of a full search on a known region of the mosaic (after
     // a registration located the frame): `mosaic` inside *region is the
     // reference; *region is left as it is. Finishes with startFindMaxFinish.
@@ -46,6 +55,12 @@ public:
     // match; read after startFindFinish.
     int referenceDescriptors() const { return m_referenceCount; }
     int frameDescriptors() const { return m_frameCount; }
+    // The registration of the last job, read after startFindMaxFinish: -1
+    // when none ran (a frame-to-frame or region match, or a full search that
+    // found the frame), 0 when it failed, 1 when it placed the frame's
+    // top-left at registeredPos() in mosaic coordinates.
+    int registration() const { return m_registration; }
+    QPoint registeredPos() const { return m_registeredPos; }
 
 signals:
     void startFindFinish();
@@ -60,7 +75,7 @@ private slots:
 private:
     enum Job { FrameMatch, FullSearch, RegionMatch };
     void begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
-               int* offsetX, int* offsetY, StitchVotes* votes, int* status);
+               int* offsetX, int* offsetY, StitchVotes* votes, int* status, bool share = false);
 
     std::atomic<bool> m_stop{false};
     Job m_job = FrameMatch;
@@ -74,5 +89,7 @@ private:
     int* m_status = nullptr;
     int m_referenceCount = -1;
     int m_frameCount = -1;
+    int m_registration = -1;
+    QPoint m_registeredPos;
     StitchMatcher m_matcher;
 };

@@ -43,6 +43,8 @@ int StitchLoopDriver::runJob(Job job, const cv::Mat& reference, const cv::Mat& f
         worker.wait();
         out->referenceDescriptors = worker.referenceDescriptors();
         out->frameDescriptors = worker.frameDescriptors();
+        out->registration = worker.registration();
+        out->registeredPos = worker.registeredPos();
     } else if (job == FrameMatch) {
         out->status = m_matcher.matchFrames(reference, frame, m_precision, &out->offsetX, &out->offsetY, &out->votes);
         out->referenceDescriptors = m_matcher.lastReferenceDescriptors();
@@ -77,6 +79,7 @@ void StitchLoopDriver::run(const std::vector<StitchPanFrame>& frames) {
             QRect region = m_mosaic.fullSearchRegion();
             rec.job = FullSearch;
             rec.status = runJob(FullSearch, m_mosaic.mosaic(), frame, &region, &result, &rec.ms);
+            rec.registration = result.registration;
             auto t0 = std::chrono::steady_clock::now();
             step = m_mosaic.applyFullSearchResult(result, frame);
             rec.applyMs = msSince(t0);

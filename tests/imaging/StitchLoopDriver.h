@@ -29,6 +29,7 @@ public:
         bool placed = false;
         QPoint pos;      // placement, mosaic coordinates
         int delayMs = 0;
+        int registration = -1; // the worker's registration of a lost frame (full search, threaded)
     };
 
     explicit StitchLoopDriver(bool precision, bool threaded = false);

@@ -100,6 +100,40 @@ cv::Mat stripes(cv::Size size, cv::RNG& rng) {
     return page;
 }
 
+cv::Mat blinds(cv::Size size, cv::RNG& rng) {
+    // Slats lit from above, a little brighter at the top edge, with soft
+    // gaps; ladder cords every 220 pixels; a fleck of dust here and there.
+    cv::Mat grey(size, CV_32F);
+    const int period = 36;
+    for (int y = 0; y < size.height; ++y) {
+        const double t = double(y % period) / period;
+        grey.row(y).setTo(t < 0.85 ? 176.0 - 8.0 * t : 164.0);
+    }
+    cv::GaussianBlur(grey, grey, cv::Size(0, 0), 4.0);
+    for (int x = 110; x < size.width; x += 220)
+        grey.colRange(x, std::min(size.width, x + 3)) -= 18.0;
+    const int dust = int(double(size.area()) / 2500.0);
+    for (int i = 0; i < dust; ++i)
+        cv::circle(grey, cv::Point(rng.uniform(0, size.width), rng.uniform(0, size.height)), rng.uniform(1, 3),
+                   cv::Scalar(rng.uniform(148, 156)), cv::FILLED, cv::LINE_AA);
+    cv::GaussianBlur(grey, grey, cv::Size(0, 0), 1.0);
+    cv::Mat page;
+    grey.convertTo(page, CV_8U);
+    cv::cvtColor(page, page, cv::COLOR_GRAY2RGB);
+    // Leaves and stems in front of the right half.
+    const int leaves = int(double(size.area()) / 3000.0);
+    for (int i = 0; i < leaves; ++i) {
+        const cv::Point c(rng.uniform(size.width / 2, size.width), rng.uniform(0, size.height));
+        const cv::Size axes(rng.uniform(6, 30), rng.uniform(3, 12));
+        const cv::Scalar colour(rng.uniform(30, 90), rng.uniform(80, 170), rng.uniform(20, 70));
+        cv::ellipse(page, c, axes, rng.uniform(0, 180), 0, 360, colour, cv::FILLED, cv::LINE_AA);
+        if (rng.uniform(0, 3) == 0)
+            cv::line(page, c, c + cv::Point(rng.uniform(-40, 40), rng.uniform(10, 60)), cv::Scalar(60, 90, 40), 2,
+                     cv::LINE_AA);
+    }
+    return page;
+}
+
 // Motion blur along a move: what a frame taken while the stage moves or
 // settles looks like.
 void smear(cv::Mat& image, QPoint move) {
@@ -131,6 +165,7 @@ cv::Mat StitchPanGenerator::makeSpecimen(cv::Size size, cv::Rect patch, uint64_t
     if (kind != StitchPanOptions::Textured) {
         cv::Mat page = kind == StitchPanOptions::Text        ? textPage(size, rng)
                        : kind == StitchPanOptions::Newspaper ? newspaperPage(size, rng)
+                       : kind == StitchPanOptions::Blinds    ? blinds(size, rng)
                                                              : stripes(size, rng);
         patch &= cv::Rect(0, 0, size.width, size.height);
         page(patch).setTo(cv::Scalar(128, 129, 127));

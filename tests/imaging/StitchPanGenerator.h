@@ -21,8 +21,10 @@
 struct StitchPanOptions {
     // What lies on the stage: the textured specimen, a page of printed text,
     // a newspaper-like page (columns, headlines, rules, picture boxes), or
-    // parallel stripes with small irregularities (veins).
-    enum Kind { Textured, Text, Newspaper, Stripes };
+    // parallel stripes with small irregularities (veins), or window blinds:
+    // soft-shaded slats repeating every 36 pixels, their cords and little
+    // else, with leaves and stems in front of them in the right half.
+    enum Kind { Textured, Text, Newspaper, Stripes, Blinds };
     Kind kind = Textured;
     cv::Size cameraFrame{1920, 1080}; // frame size the camera delivers
     bool halve = false;               // Fast mode: the panel halves each frame

@@ -2,9 +2,14 @@
 // the Zoom And Align cell tracking (rise, peak, fall, hold) and the queue
 // outcomes, plus the candidate validity guard.
 
+#include "FocusStackGenerator.h"
+
 #include "imaging/FocusFrameGate.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <deque>
 
 namespace {
 
@@ -22,6 +27,14 @@ std::vector<float> withCell(int cell, float v, float rest = 1.0f) {
 cv::Mat frame(int tag) { return cv::Mat(2, 2, CV_8UC3, cv::Scalar(tag, tag, tag)); }
 
 int tagOf(const cv::Mat& m) { return m.empty() ? -1 : m.at<cv::Vec3b>(0, 0)[0]; }
+
+// A flat grid with cells from..to at v.
+std::vector<float> cells(int from, int to, float v) {
+    auto g = flatGrid();
+    for (int i = from; i <= to; ++i)
+        g[size_t(i)] = v;
+    return g;
+}
 
 } // namespace
 
@@ -108,12 +121,6 @@ TEST(FocusFrameGate, FallWithoutAPeakFrameOfThisRunQueuesNothing) {
 }
 
 TEST(FocusFrameGate, AFullQueueTakesOnlyAHigherRankedOrMoreFallingFrame) {
-    auto cells = [](int from, int to, float v) {
-        auto g = flatGrid();
-        for (int i = from; i <= to; ++i)
-            g[i] = v;
-        return g;
-    };
     FocusFrameGate gate;
     gate.start(flatGrid());
     FocusFrameGate::Verdict v;
@@ -140,4 +147,98 @@ TEST(FocusFrameGate, AFullQueueTakesOnlyAHigherRankedOrMoreFallingFrame) {
     v.fallCount = 1;
     EXPECT_EQ(gate.commit(v, cells(102, 102, 40.0f), true), Outcome::Dropped);
     EXPECT_EQ(gate.fallCount(), 1);
+}
+
+// A waiting frame that another overwrites is never fused: the cells it alone
+// was sharp in fall back to what the fused frames hold, so a later frame
+// sharp there is taken again instead of being refused for ever.
+TEST(FocusFrameGate, CellsOfAReplacedWaitingFrameAreTakenAgain) {
+    FocusFrameGate gate;
+    gate.start(flatGrid());
+    FocusFrameGate::Verdict v;
+    v.accepted = true;
+    // Fusing: sharp in columns 0..3 of the first rows. Waiting: sharp in cells 64..79.
+    EXPECT_EQ(gate.commit(v, cells(0, 3, 8.0f), false), Outcome::Appended);
+    EXPECT_EQ(gate.commit(v, cells(64, 79, 8.0f), false), Outcome::Appended);
+    EXPECT_FLOAT_EQ(gate.held()[70], 8.0f);
+    // A more falling frame sharp in cells 200..203 overwrites the waiting one.
+    v.fallCount = 2;
+    ASSERT_EQ(gate.commit(v, cells(200, 203, 8.0f), true), Outcome::Replaced);
+    EXPECT_FLOAT_EQ(gate.held()[201], 8.0f);
+    EXPECT_FLOAT_EQ(gate.held()[2], 8.0f);  // the fusing frame still counts
+    EXPECT_FLOAT_EQ(gate.held()[70], 1.0f); // the overwritten frame does not
+    EXPECT_FLOAT_EQ(gate.baseline()[70], 8.0f); // though it still ranks frames
+    // So a frame sharp in cells 64..79 again passes the gate.
+    EXPECT_TRUE(gate.decide(cells(64, 79, 8.0f), frame(9), false).accepted);
+    EXPECT_FALSE(gate.decide(cells(0, 3, 8.0f), frame(10), false).accepted);
+}
+
+// The gate over a tilted specimen whose focus sweeps through the depth and
+// back three times, with a fusion that takes four frame periods (the queue is
+// full most of the time, so waiting frames are overwritten): every column of
+// cells gets a fused frame that is sharp there. Cells kept at a replaced
+// frame's sharpness would refuse their sharp frames on every later sweep.
+TEST(FocusFrameGate, EveryColumnOfATiltedSweepIsFusedSharp) {
+    FocusStackGenerator::StackParams params;
+    params.size = cv::Size(1280, 720);
+    params.frames = 24;
+    params.maxBlurSigma = 8.0;
+    const FocusStackGenerator::Stack stack = FocusStackGenerator::makeStack(params);
+    std::vector<int> order;
+    for (int sweep = 0; sweep < 3; ++sweep)
+        for (int k = 0; k < params.frames; ++k)
+            order.push_back(sweep % 2 ? params.frames - 1 - k : k);
+
+    for (bool align : {false, true}) {
+        FocusFrameGate gate;
+        cv::Mat y;
+        cv::cvtColor(stack.frames[0], y, cv::COLOR_RGB2GRAY);
+        gate.initGrid(y);
+        std::vector<std::vector<float>> grids(stack.frames.size());
+        for (size_t k = 0; k < stack.frames.size(); ++k)
+            gate.measure(stack.frames[k], grids[k]);
+        std::vector<float> best(16, 0.0f), fused(16, 0.0f);
+        auto addColumns = [](std::vector<float>& to, const std::vector<float>& grid) {
+            for (int c = 0; c < 16; ++c) {
+                float sum = 0;
+                for (int r = 0; r < 16; ++r)
+                    sum += grid[size_t(r * 16 + c)];
+                to[size_t(c)] = std::max(to[size_t(c)], sum / 16);
+            }
+        };
+        addColumns(fused, grids[0]);
+        std::deque<int> queue; // frame numbers; the head is being fused
+        int busy = 0;
+        for (int k : order) {
+            addColumns(best, grids[size_t(k)]);
+            if (!queue.empty() && ++busy == 4) {
+                addColumns(fused, grids[size_t(queue.front())]);
+                queue.pop_front();
+                busy = 0;
+            }
+            const FocusFrameGate::Verdict v = gate.decide(grids[size_t(k)], stack.frames[size_t(k)], align);
+            if (!v.accepted)
+                continue;
+            // The candidate is the frame before the fall with Zoom And Align.
+            int taken = k;
+            for (size_t j = 0; j < stack.frames.size(); ++j)
+                if (cv::norm(stack.frames[j], gate.candidate(), cv::NORM_INF) == 0)
+                    taken = int(j);
+            switch (gate.commit(v, grids[size_t(taken)], queue.size() >= 2)) {
+            case Outcome::Appended:
+                queue.push_back(taken);
+                break;
+            case Outcome::Replaced:
+                queue.back() = taken;
+                break;
+            case Outcome::Dropped:
+                break;
+            }
+        }
+        for (int q : queue)
+            addColumns(fused, grids[size_t(q)]);
+        for (int c = 0; c < 16; ++c)
+            EXPECT_GE(fused[size_t(c)], 0.8f * best[size_t(c)])
+                << "column " << c << (align ? " with" : " without") << " Zoom And Align";
+    }
 }

@@ -3,6 +3,7 @@
 
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchMosaic.h"
+#include "imaging/StitchOverlapCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -310,4 +311,73 @@ TEST(StitchMosaic, CoveringThePositionMarkerHidesIt) {
     m.setPositionMarker(QPointF(10, 10), true);
     m.growStitchCanvas(solid(60, 40, 9), 240, 0, QRect(220, 230, 60, 40));
     EXPECT_EQ(m.positionMarker(), QPointF(310, 10));
+}
+
+namespace {
+
+// A 1500 x 1200 mosaic holding the specimen's (0, 0, 1200, 900) at (100, 100),
+// and one placed 320 x 240 frame: the specimen's (200, 200), at (300, 300).
+// `contrast` scales the specimen's grey levels about mid grey.
+StitchMosaic placedOnSpecimen(double contrast, cv::Mat* specimen) {
+    *specimen = StitchPanGenerator::standard().specimen()(cv::Rect(0, 0, 1200, 900)).clone();
+    specimen->convertTo(*specimen, -1, contrast, 128.0 * (1.0 - contrast));
+    cv::Mat mosaic(1200, 1500, CV_8UC3, cv::Scalar::all(0));
+    specimen->copyTo(mosaic(cv::Rect(100, 100, 1200, 900)));
+    QMap<int, QRect> placed;
+    placed.insert(0, QRect(300, 300, 320, 240));
+    StitchMosaic m;
+    m.setFeatherMasks(weights(320, 240, 1.0f), weights(320, 240, 1.0f));
+    m.setSubPixelRefinement(false); // the place the votes give, unrefined
+    m.restore(mosaic, placed, (*specimen)(cv::Rect(200, 200, 320, 240)).clone());
+    return m;
+}
+
+// Two agreeing frame-to-frame results that put the specimen's (300, 250)
+// (truly at (400, 350)) `dx` pixels right of it.
+StitchStep proposeTwice(StitchMosaic& m, const cv::Mat& frame, int dx) {
+    const StitchVotes votes = {{-1000 - 10 * dx, -500, 6}};
+    m.applyMatchResult(result(StitchMoved, votes, QRect(300, 300, 320, 240), -100 - dx, -50), frame);
+    return m.applyMatchResult(result(StitchMoved, votes, QRect(300, 300, 320, 240), -100 - dx, -50), frame);
+}
+
+} // namespace
+
+// The overlap check's agreement bound: two pixels off, the detail of a
+// textured specimen still correlates at 0.3 to 0.6, and that place must be
+// refused; the true place correlates near 1 and is placed.
+TEST(StitchMosaicOverlap, APlaceTwoPixelsOffIsRefused) {
+    cv::Mat specimen;
+    StitchMosaic m = placedOnSpecimen(1.0, &specimen);
+    const cv::Mat frame = specimen(cv::Rect(300, 250, 320, 240)).clone();
+    const StitchOverlap off = measureStitchOverlap(m.mosaic(), frame, QPoint(402, 350));
+    ASSERT_GT(off.agreement, 0.3); // the premise: a bound of 0.3 would take it
+    ASSERT_LT(off.agreement, 0.6);
+    StitchStep s = proposeTwice(m, frame, 2);
+    EXPECT_TRUE(s.refused);
+    EXPECT_FALSE(s.placed);
+    EXPECT_EQ(m.frameCounter(), 1);
+    s = proposeTwice(m, frame, 0);
+    ASSERT_TRUE(s.placed);
+    EXPECT_EQ(s.placementPos, QPoint(400, 350));
+}
+
+// The overlap check's texture bound: a faint specimen whose detail spreads
+// 2 to 6 grey levels is textured enough to be judged, and its true place is
+// taken; a frame of sensor noise alone is not.
+TEST(StitchMosaicOverlap, AFaintButTexturedSpecimenIsPlaced) {
+    cv::Mat specimen;
+    StitchMosaic m = placedOnSpecimen(0.25, &specimen);
+    const cv::Mat frame = specimen(cv::Rect(300, 250, 320, 240)).clone();
+    const double spread = stitchDetailSpread(frame);
+    ASSERT_GT(spread, 2.0);
+    ASSERT_LT(spread, 6.0);
+    const StitchStep s = proposeTwice(m, frame, 0);
+    EXPECT_FALSE(s.refused);
+    ASSERT_TRUE(s.placed);
+    EXPECT_EQ(s.placementPos, QPoint(400, 350));
+
+    cv::Mat noise(240, 320, CV_8UC3);
+    cv::randn(noise, cv::Scalar::all(128), cv::Scalar::all(1.0));
+    EXPECT_LT(stitchDetailSpread(noise), 2.0);
+    EXPECT_FALSE(measureStitchOverlap(noise, noise, QPoint(0, 0)).textured);
 }
