@@ -105,6 +105,10 @@ std::string CWorkbook::SanitizeSheetTitle(const std::string& title)
         t.remove(0, 1);
     while (t.endsWith(QLatin1Char('\'')))
         t.chop(1);
+    // Excel reserves "History" (any case) for its change tracking and
+    // refuses a workbook that uses it.
+    if (t.compare(QLatin1String("History"), Qt::CaseInsensitive) == 0)
+        t += QLatin1Char('_');
     return t.toStdString();
 }
 

@@ -66,7 +66,8 @@ public:
     CPathManager& Paths() { return *m_paths; }
 
     // "Sheet/1:x?" -> "Sheet_1_x_": * / : ? [ \ ] become _, cut to 31
-    // characters, leading and trailing apostrophes dropped.
+    // characters, leading and trailing apostrophes dropped; Excel's reserved
+    // "History" (any case) gets a trailing "_".
     static std::string SanitizeSheetTitle(const std::string& title);
 
 private:
