@@ -23,38 +23,58 @@ QString pick(int language, const char* zh, const char* en, const char* tw) {
     return QString::fromUtf8(language == 1 ? en : language == 2 ? tw : zh);
 }
 
+// QSaveFile writes under a temporary name in the target's folder and renames
+// it over the target on commit; until then an older file there is untouched,
+// and a failed write removes the temporary file. Unbuffered, because a
+// buffered QSaveFile (Qt 5.15) commits even when its last flush failed on a
+// full disk, leaving an empty file in place of the older one.
+bool openTarget(QSaveFile& out, QString* error) {
+    if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return true;
+    *error = out.errorString();
+    return false;
+}
+
+bool writeChunk(QSaveFile& out, const QByteArray& data, QString* error) {
+    if (out.write(data) == data.size())
+        return true;
+    *error = out.errorString();
+    out.cancelWriting();
+    return false;
+}
+
+bool finish(QSaveFile& out, QString* error) {
+    // On disk before it takes the name: a crash must not leave an empty report.
+    if (::fsync(out.handle()) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        out.cancelWriting(); // the temporary file goes with out
+        return false;
+    }
+    if (out.commit())
+        return true;
+    *error = out.errorString();
+    return false;
+}
+
 bool copyThenReplace(const QString& from, const QString& to, QString* error) {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly)) {
         *error = in.errorString();
         return false;
     }
-    // QSaveFile writes under a temporary name in to's folder and renames it
-    // over to on commit; until then the older file is untouched, and a
-    // failed copy removes its temporary file.
     QSaveFile out(to);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *error = out.errorString();
+    if (!openTarget(out, error))
         return false;
-    }
     QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (out.write(chunk) != chunk.size()) {
-            *error = out.errorString();
-            out.cancelWriting();
+    while (!(chunk = in.read(1 << 20)).isEmpty())
+        if (!writeChunk(out, chunk, error))
             return false;
-        }
-    }
     if (in.error() != QFileDevice::NoError) {
         *error = in.errorString();
         out.cancelWriting();
         return false;
     }
-    if (!out.commit()) {
-        *error = out.errorString();
-        return false;
-    }
-    return true;
+    return finish(out, error);
 }
 
 } // namespace
@@ -78,6 +98,14 @@ bool moveReplacing(const QString& from, const QString& to, int language, QString
     if (why)
         *why = failureReason(to, error, language, QFileInfo(from).size());
     return false;
+}
+
+QString writeReplacing(const QString& path, const QByteArray& data, int language) {
+    QSaveFile out(path);
+    QString error;
+    if (openTarget(out, &error) && writeChunk(out, data, &error) && finish(out, &error))
+        return QString();
+    return failureReason(path, error, language, data.size());
 }
 
 QString folderProblem(const QString& folder, int language, qint64 needed) {

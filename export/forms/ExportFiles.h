@@ -15,6 +15,11 @@ namespace ExportFiles {
 // folderProblem), when to was not replaced; from is then left as it was.
 bool moveReplacing(const QString& from, const QString& to, int language, QString* why = nullptr);
 
+// Writes data to path through a temporary file beside it that replaces path
+// only once complete and on disk. Empty when done, else the reason (as
+// failureReason).
+QString writeReplacing(const QString& path, const QByteArray& data, int language);
+
 // Why a file cannot be written into folder, in the language (0 simplified
 // Chinese, 1 English, 2 traditional Chinese): a missing folder, a read-only
 // folder or disk, or a full disk (named by its mount point: less than 1 MiB

@@ -12,7 +12,9 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QToolButton>
 
@@ -101,7 +103,8 @@ void TemplateEditDialog::fileError(const QString& path) {
     const int lang = qBound(0, MessagePassing::instance()->language(), 2);
     static const char* const text[3] = {"模板文件写入失败：\n", "The template file could not be changed:\n",
                                         "模板檔案寫入失敗：\n"};
-    QMessageBox box(QMessageBox::Warning, "Error", QString::fromUtf8(text[lang]) + path, QMessageBox::Ok);
+    const QString shown = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QMessageBox box(QMessageBox::Warning, "Error", QString::fromUtf8(text[lang]) + shown, QMessageBox::Ok);
     box.exec();
 }
 

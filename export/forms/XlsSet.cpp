@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QSettings>
 #include <QTimer>
 #include <QToolButton>
@@ -492,11 +491,7 @@ void XlsSet::openFile(const QString& path) {
 QString XlsSet::writeWordReport(const QString& path, const QString& html) {
     // Written whole under a temporary name and then renamed: a failed write
     // leaves no partial report and keeps a file the user chose to replace.
-    QSaveFile file(path);
-    const QByteArray data = html.toUtf8() + '\n'; // the report declares UTF-8
-    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
-        return QString();
-    return ExportFiles::failureReason(path, file.errorString(), language(), data.size());
+    return ExportFiles::writeReplacing(path, html.toUtf8() + '\n', language()); // the report declares UTF-8
 }
 
 void XlsSet::btnWordExportClick() {
