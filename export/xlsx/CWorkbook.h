@@ -85,6 +85,7 @@ private:
     bool writeWorkbookPart();
 
     std::string m_tempFolder;
+    bool m_adoptedTemp = false; // made by this workbook: removed with it
     std::vector<std::unique_ptr<CWorksheet>> m_sheets;
     std::vector<std::unique_ptr<CDrawing>> m_drawings;
     std::vector<std::unique_ptr<MediaFile>> m_media;
