@@ -213,6 +213,9 @@ TEST(Deflate, EachCorpusFileWithinAThirdOfAPercentOfZlibLevel8)
     const Input corpus[] = {
         {"sheet1.xml (100x100)", TestData::MakeSheetXml(100, 100, 3)},
         {"sharedStrings.xml", TestData::MakeSharedStringsXml(2500, 5)},
+        // A long report's strings: many near-alike candidates per hash chain,
+        // where a shorter chain walk shows first.
+        {"sharedStrings.xml (20000)", TestData::MakeSharedStringsXml(20000, 5)},
         {"styles.xml", TestData::MakeStylesXml()},
         {"theme1.xml", TestData::MakeThemeXml()},
         {"picture.jpg", TestData::MakeJpeg(1280, 960, 2)},
