@@ -206,24 +206,8 @@ TEST(Deflate, EachCorpusFileWithinAThirdOfAPercentOfZlibLevel8)
     // memory level 8 (16 Ki symbols per block). A search that gives up
     // earlier (shorter chains, less lazy matching) loses more than this on
     // the structured inputs; the bound is per file, not on the sum.
-    struct Input {
-        const char* name;
-        Bytes data;
-    };
-    const Input corpus[] = {
-        {"sheet1.xml (100x100)", TestData::MakeSheetXml(100, 100, 3)},
-        {"sharedStrings.xml", TestData::MakeSharedStringsXml(2500, 5)},
-        // A long report's strings: many near-alike candidates per hash chain,
-        // where a shorter chain walk shows first.
-        {"sharedStrings.xml (20000)", TestData::MakeSharedStringsXml(20000, 5)},
-        {"styles.xml", TestData::MakeStylesXml()},
-        {"theme1.xml", TestData::MakeThemeXml()},
-        {"picture.jpg", TestData::MakeJpeg(1280, 960, 2)},
-        {"plain text", TestData::MakeText(1 << 20, 9)},
-        {"random bytes", TestData::MakeRandom(1 << 20, 11)},
-    };
     DeflateCompressor c;
-    for (const Input& in : corpus) {
+    for (const TestData::NamedInput& in : TestData::ReportCorpus()) {
         const double ours = static_cast<double>(compress(c, in.data).size());
         const double zlib = static_cast<double>(TestData::DeflateZlib(in.data, 8).size());
         EXPECT_LE(ours, zlib * 1.003) << in.name << ": " << ours << " bytes against zlib's " << zlib;
