@@ -45,25 +45,13 @@ void timeOnce(F&& f, Times& best)
 
 int main()
 {
-    struct Input {
-        std::string name;
-        Bytes data;
-    };
-    std::vector<Input> inputs = {
-        {"sheet1.xml (100x100)", TestData::MakeSheetXml(100, 100, 3)},
-        {"sharedStrings.xml", TestData::MakeSharedStringsXml(2500, 5)},
-        {"styles.xml", TestData::MakeStylesXml()},
-        {"theme1.xml", TestData::MakeThemeXml()},
-        {"picture.jpg", TestData::MakeJpeg(1280, 960, 2)},
-        {"plain text", TestData::MakeText(1 << 20, 9)},
-        {"random bytes", TestData::MakeRandom(1 << 20, 11)},
-    };
+    const std::vector<TestData::NamedInput> inputs = TestData::ReportCorpus();
 
     DeflateCompressor ours;
     std::printf("%-22s %9s %9s %9s %10s %9s %12s %12s\n", "input", "bytes", "ours", "zlib-8", "size ratio",
                 "ours MB/s", "speed (wall)", "speed (cpu)");
     Times allOurs{0, 0}, allZlib{0, 0};
-    for (const Input& in : inputs) {
+    for (const TestData::NamedInput& in : inputs) {
         // Repeat small inputs so each timing covers at least ~8 MB.
         const int reps = std::max<int>(1, static_cast<int>((8u << 20) / (in.data.size() + 1)));
         Bytes oursOut, zlibOut;

@@ -6,12 +6,15 @@
 #include "measure/engine/ReportContent.h"
 
 #include <QEvent>
+#include <QMessageBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QToolButton>
 
@@ -75,10 +78,38 @@ QStringList TemplateEditDialog::storedNames() const {
     return ReportContent::TemplateNames(listFile());
 }
 
-void TemplateEditDialog::storeNames(const QStringList& names) {
+bool TemplateEditDialog::syncedOk(QSettings& file) {
+    file.sync();
+    return file.status() == QSettings::NoError;
+}
+
+bool TemplateEditDialog::storeNames(const QStringList& names) {
     QSettings list(listFile(), QSettings::IniFormat);
     list.setValue("strList", names);
-    list.sync();
+    if (syncedOk(list))
+        return true;
+    fileError(listFile());
+    return false;
+}
+
+void TemplateEditDialog::showMessage(const char* title, const char* zh, const char* en, const char* tw) {
+    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
+    QMessageBox box(title == QLatin1String("Error") ? QMessageBox::Warning : QMessageBox::Information, title,
+                    QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw), QMessageBox::Ok);
+    box.exec();
+}
+
+void TemplateEditDialog::fileError(const QString& path) {
+    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
+    static const char* const text[3] = {"模板文件写入失败：\n", "The template file could not be changed:\n",
+                                        "模板檔案寫入失敗：\n"};
+    const QString shown = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QMessageBox box(QMessageBox::Warning, "Error", QString::fromUtf8(text[lang]) + shown, QMessageBox::Ok);
+    box.exec();
+}
+
+void TemplateEditDialog::savedMessage() {
+    showMessage("Success", "保存成功！", "Successfully saved！", "保存成功！");
 }
 
 QHBoxLayout* TemplateEditDialog::buildBody() {
@@ -154,11 +185,17 @@ void TemplateEditDialog::btnAddTemplateClick() {
     const QString name = nextTemplateName(names);
     const QString source = templateFile("default");
     const QString target = templateFile(name);
-    if (QFile::exists(source) && !QFile::exists(target) && !QFile::copy(source, target))
+    const bool copied = QFile::exists(source) && !QFile::exists(target);
+    if (copied && !QFile::copy(source, target)) {
+        QFile::remove(target); // a partial copy must not become the next template's file
+        fileError(target);
         return; // nothing listed that has no file
-    initNewTemplate(target);
-    names << name;
-    storeNames(names);
+    }
+    if (!initNewTemplate(target) || !storeNames(names << name)) {
+        if (copied)
+            QFile::remove(target); // not listed: the file would only be in the way
+        return;
+    }
     emit addEntry(name)->myMousePressEvent();
 }
 
@@ -167,11 +204,14 @@ void TemplateEditDialog::btnSubTemplateClick() {
         return;
     const QString name = m_selected->text();
     const QString file = templateFile(name);
-    if (QFile::exists(file) && !QFile::remove(file))
+    if (QFile::exists(file) && !QFile::remove(file)) {
+        fileError(file);
         return;
+    }
     QStringList names = storedNames();
     names.removeOne(name);
-    storeNames(names);
+    if (!storeNames(names))
+        return; // still listed: its entry stays, and opens with the defaults
     m_entries.removeOne(m_selected);
     m_selected->deleteLater();
     m_selected = nullptr;
@@ -196,13 +236,21 @@ void TemplateEditDialog::myReturnPressedSLOT(QString text) {
     if (name.isEmpty() || names.contains(name))
         return;
     const QString from = templateFile(entry->text());
+    const QString to = templateFile(name);
     // The file first: a name whose file did not move is not listed.
-    if (QFile::exists(from) && !QFile::rename(from, templateFile(name)))
+    const bool moved = QFile::exists(from);
+    if (moved && !QFile::rename(from, to)) {
+        fileError(to);
         return;
+    }
     const int at = names.indexOf(entry->text());
     if (at >= 0)
         names[at] = name;
-    storeNames(names);
+    if (!storeNames(names)) {
+        if (moved)
+            QFile::rename(to, from); // the list still names the old file
+        return;
+    }
     entry->setText(name);
     entry->setSelected(entry == m_selected);
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QHBoxLayout;
+class QSettings;
 class QToolButton;
 class QVBoxLayout;
 class XlsLineEdit;
@@ -14,7 +15,8 @@ class XlsLineEdit;
 // (widget_grid, one XlsLineEdit per name), the list file ("strList", read
 // "curKey") and the add, delete and rename steps on the template files of one
 // folder. Every file step comes first; the list file changes only when it
-// succeeded. Names read from the list that are no template names
+// succeeded, and the column only when the list file was stored. A failed
+// step shows the "Error" box and leaves files, list and column as they were. Names read from the list that are no template names
 // (ReportContent::IsTemplateName) are skipped. The editor itself loads and
 // saves a template's content. Both are top-level windows of the size of the
 // screen, deleted when closed, with their buttons in a bar at the top
@@ -46,6 +48,15 @@ public slots:
     virtual void btnSaveDelay() = 0;
 
 protected:
+    // A message box without parent in the current language, waited for.
+    static void showMessage(const char* title, const char* zh, const char* en, const char* tw);
+    // The "Error" box for a template file (or the list file) at path that
+    // could not be written, renamed or removed.
+    static void fileError(const QString& path);
+    // The "Success" box after a template was saved.
+    static void savedMessage();
+    // Writes a QSettings file and tells whether it reached the disk.
+    static bool syncedOk(QSettings& file);
     // A tool button of the bar in the current language, clicked to slot.
     QToolButton* barButton(const char* name, const char* zh, const char* en, const char* tw, const char* slot);
     // The grey body below the bar with the template column (widget_grid) on
@@ -58,8 +69,9 @@ protected:
     // Shows the named template on the page.
     virtual void loadTemplate(const QString& name) = 0;
     // A new template's file was copied from "default.ini"; in English the
-    // editor writes its English defaults into it.
-    virtual void initNewTemplate(const QString& file) = 0;
+    // editor writes its English defaults into it. False (after the "Error"
+    // box) when that write failed.
+    virtual bool initNewTemplate(const QString& file) = 0;
     // Called after a selection changed; nothing is selected when the list is empty.
     virtual void selectionChanged() {}
 
@@ -73,7 +85,8 @@ private:
     void restack();
     void endEditing();
     QStringList storedNames() const;
-    void storeNames(const QStringList& names);
+    // False (after the "Error" box) when the list file was not stored.
+    bool storeNames(const QStringList& names);
 
     QString m_folder;
     QList<XlsLineEdit*> m_entries;

@@ -161,14 +161,17 @@ void WordEditDialog::loadTemplate(const QString& name) {
         edits[i]->setText(useEnglish ? english[i] : file.value(fieldKey(i)).toString());
 }
 
-void WordEditDialog::initNewTemplate(const QString& file) {
+bool WordEditDialog::initNewTemplate(const QString& file) {
     if (MessagePassing::instance()->language() != 1)
-        return;
+        return true;
     QSettings settings(file, QSettings::IniFormat);
     const QStringList english = ReportContent::EnglishWordFields();
     for (int i = 0; i < english.size(); ++i)
         settings.setValue(fieldKey(i), english[i]);
-    settings.sync();
+    if (syncedOk(settings))
+        return true;
+    fileError(file);
+    return false;
 }
 
 void WordEditDialog::btnSaveDelay() {
@@ -181,11 +184,11 @@ void WordEditDialog::btnSaveDelay() {
     const QList<QLineEdit*> edits = fields();
     for (int i = 0; i < edits.size(); ++i)
         file.setValue(fieldKey(i), edits[i]->text());
-    file.sync();
-    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
-    static const char* const saved[3] = {"保存成功！", "Successfully saved！", "保存成功！"};
-    QMessageBox box(QMessageBox::Information, "Success", QString::fromUtf8(saved[lang]), QMessageBox::Ok);
-    box.exec();
+    if (!syncedOk(file)) {
+        fileError(file.fileName()); // nothing was saved: no success to claim
+        return;
+    }
+    savedMessage();
 }
 
 void WordEditDialog::btnLogoClick() {
@@ -195,8 +198,11 @@ void WordEditDialog::btnLogoClick() {
         return;
     const QString ext = "." + QFileInfo(chosen).suffix();
     const QString target = uniqueBase(folder() + "/Logo", ext) + ext;
-    if (!QFile::copy(chosen, target))
+    if (!QFile::copy(chosen, target)) {
+        QFile::remove(target);
+        fileError(target);
         return;
+    }
     m_logo = QFileInfo(target).fileName();
     showLogo();
 }

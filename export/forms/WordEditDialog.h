@@ -31,7 +31,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void loadTemplate(const QString& name) override;
-    void initNewTemplate(const QString& file) override;
+    bool initNewTemplate(const QString& file) override;
 
 private:
     void showLogo();

@@ -58,15 +58,8 @@ void XlsEditDialog::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-void XlsEditDialog::message(const char* title, const char* zh, const char* en, const char* tw) {
-    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
-    QMessageBox box(title == QLatin1String("Error") ? QMessageBox::Warning : QMessageBox::Information, title,
-                    QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw), QMessageBox::Ok);
-    box.exec();
-}
-
 void XlsEditDialog::overlapMessage() {
-    message("Error", "有叠加区域，添加未成功！", "There is an overlapping area and the addition was unsuccessful!",
+    showMessage("Error", "有叠加区域，添加未成功！", "There is an overlapping area and the addition was unsuccessful!",
             "有疊加區域，添加未成功！");
 }
 
@@ -119,12 +112,15 @@ void XlsEditDialog::loadTemplate(const QString& name) {
     }
 }
 
-void XlsEditDialog::initNewTemplate(const QString& file) {
+bool XlsEditDialog::initNewTemplate(const QString& file) {
     if (MessagePassing::instance()->language() != 1)
-        return;
+        return true;
     QSettings settings(file, QSettings::IniFormat);
     settings.setValue("strList", ReportContent::EnglishXlsFields());
-    settings.sync();
+    if (syncedOk(settings))
+        return true;
+    fileError(file);
+    return false;
 }
 
 void XlsEditDialog::btnAddImageClick() {
@@ -194,7 +190,7 @@ void XlsEditDialog::btnSaveDelay() {
     if (!entry || entry->text() == QLatin1String("default"))
         return;
     if (btnAddImage_->isEnabled()) {
-        message("Error", "请添加图表！", "Please add a Chart！", "請添加圖表！");
+        showMessage("Error", "请添加图表！", "Please add a Chart！", "請添加圖表！");
         return;
     }
     struct Field {
@@ -232,6 +228,9 @@ void XlsEditDialog::btnSaveDelay() {
         else
             file.setValue(QString("pos_%1_UP").arg(i), fields[i].cell);
     }
-    file.sync();
-    message("Success", "保存成功！", "Successfully saved！", "保存成功！");
+    if (!syncedOk(file)) {
+        fileError(file.fileName()); // nothing was saved: no success to claim
+        return;
+    }
+    savedMessage();
 }

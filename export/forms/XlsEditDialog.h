@@ -30,11 +30,10 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void loadTemplate(const QString& name) override;
-    void initNewTemplate(const QString& file) override;
+    bool initNewTemplate(const QString& file) override;
     void selectionChanged() override;
 
 private:
-    void message(const char* title, const char* zh, const char* en, const char* tw);
     void overlapMessage();
     // A grey cell of the picture block or the time stamp (nothing off the grid).
     void markCell(const QPoint& cell, const QString& text);

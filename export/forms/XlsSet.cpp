@@ -3,6 +3,7 @@
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
+#include "export/forms/ExportFiles.h"
 #include "export/forms/WordEditDialog.h"
 #include "export/forms/XlsEditDialog.h"
 #include "measure/engine/ReportContent.h"
@@ -20,15 +21,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QSettings>
-#include <QTextStream>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <cstdio>
 
 namespace {
 
@@ -40,12 +37,6 @@ QString wordListFile() {
 
 int scaled(int designed) {
     return designed * uiSizeFactor / 10;
-}
-
-// rename(2) replaces an existing target in one step: the user's older file
-// stays whole until the new one takes its name.
-bool replaceFile(const QString& from, const QString& to) {
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 // Checks yes as given and no as its opposite, without their signals.
@@ -415,17 +406,23 @@ void XlsSet::pictureTimeoutSLOT() {
     exportFailed();
 }
 
-void XlsSet::exportFailed() {
+void XlsSet::exportFailed(const QString& reason) {
     m_pictureTimer->stop();
-    showFailure();
+    showFailure(reason);
     exportImageFinishSLOT();
 }
 
-void XlsSet::showFailure() {
+int XlsSet::language() {
+    return qBound(0, MessagePassing::instance()->language(), 2);
+}
+
+void XlsSet::showFailure(const QString& reason) {
     static const char* const text[3] = {"导出失败！", "Export failed!", "導出失敗！"};
-    const int lang = qBound(0, MessagePassing::instance()->language(), 2);
+    QString message = QString::fromUtf8(text[language()]);
+    if (!reason.isEmpty())
+        message += "\n" + reason; // the user can only mend what the box names
     // Not modal: the panel stays usable while the user reads it.
-    auto* box = new QMessageBox(QMessageBox::Warning, "Error", QString::fromUtf8(text[lang]), QMessageBox::Ok);
+    auto* box = new QMessageBox(QMessageBox::Warning, "Error", message, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
 }
@@ -452,8 +449,9 @@ void XlsSet::exportImageSLOT() {
 
 void XlsSet::exportImageDelay() {
     if (!QFileInfo::exists(m_reportPath)) {
-        // The workbook could not be written (the writer leaves nothing then).
-        showFailure();
+        // The workbook could not be written (the writer leaves nothing then);
+        // the folder tells why.
+        showFailure(ExportFiles::failureReason(m_reportPath, m_reportPath, language()));
         return;
     }
     if (rbtnAUTO->isChecked()) {
@@ -462,16 +460,19 @@ void XlsSet::exportImageDelay() {
     }
     const QString folder = lineEditPath->text();
     const QString temp = folder + "/~temp.xlsx";
-    if (!replaceFile(m_reportPath, temp)) {
-        showFailure();
+    QString why;
+    if (!ExportFiles::moveReplacing(m_reportPath, temp, language(), &why)) {
+        showFailure(why);
         return;
     }
     const QString chosen =
         QFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), m_reportPath, "XLSX(*.xlsx)");
     if (chosen.isEmpty())
         return; // the workbook stays as "~temp.xlsx"
-    if (!replaceFile(temp, chosen)) {
-        showFailure();
+    // The chosen place may be another disk (a USB stick, a share): the move
+    // copies there when a rename cannot, and keeps "~temp.xlsx" if it fails.
+    if (!ExportFiles::moveReplacing(temp, chosen, language(), &why)) {
+        showFailure(why);
         return;
     }
     m_reportPath = chosen;
@@ -487,17 +488,10 @@ void XlsSet::openFile(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
-bool XlsSet::writeWordReport(const QString& path, const QString& html) {
+QString XlsSet::writeWordReport(const QString& path, const QString& html) {
     // Written whole under a temporary name and then renamed: a failed write
     // leaves no partial report and keeps a file the user chose to replace.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QTextStream out(&file);
-    out.setCodec("UTF-8"); // the report declares UTF-8
-    out << html << '\n';
-    out.flush();
-    return out.status() == QTextStream::Ok && file.commit();
+    return ExportFiles::writeReplacing(path, html.toUtf8() + '\n', language()); // the report declares UTF-8
 }
 
 void XlsSet::btnWordExportClick() {
@@ -508,10 +502,11 @@ void XlsSet::btnWordExportClick() {
     if (!rbtnAUTO->isChecked())
         target = QFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), stamped, "Word(*.doc)");
     if (!target.isEmpty()) {
-        if (writeWordReport(target, html))
+        const QString why = writeWordReport(target, html);
+        if (why.isEmpty())
             openFile(target);
         else
-            exportFailed();
+            exportFailed(why);
     }
     QTimer::singleShot(500, this, SLOT(exportImageFinishSLOT()));
 }

@@ -59,10 +59,13 @@ private:
     void loadTemplateList(QComboBox* combo, const QString& listFile);
     QString listFileOf(const QObject* combo) const;
     void store(const char* key, const QVariant& value);
-    void exportFailed();
-    void showFailure();
+    // The "Error" box with "Export failed!" and, when given, why.
+    void exportFailed(const QString& reason = QString());
+    void showFailure(const QString& reason = QString());
+    static int language();
     void openFile(const QString& path);
-    bool writeWordReport(const QString& path, const QString& html);
+    // Empty when the report was written, else why not.
+    QString writeWordReport(const QString& path, const QString& html);
     static QString timeStamp();
 
     QWidget* widgetTitle = nullptr;

@@ -67,7 +67,8 @@ CWorkbook::CWorkbook(const DualString& author) : m_author(author)
         m_author = DualString(user.empty() ? std::string("Unknown") : user);
     }
     m_paths.reset(new CPathManager(m_tempFolder));
-    if (QDir(QString::fromStdString(m_tempFolder)).exists())
+    m_adoptedTemp = QDir(QString::fromStdString(m_tempFolder)).exists();
+    if (m_adoptedTemp)
         m_paths->AdoptFolder(m_tempFolder);
 }
 
@@ -78,6 +79,10 @@ CWorkbook::~CWorkbook()
     m_drawings.clear();
     m_media.clear();
     m_paths->RemoveAll();
+    // A folder that a failed save could not remove (something else was in it
+    // then) goes now if it has become empty; a full one is left alone.
+    if (m_adoptedTemp)
+        ::rmdir(m_tempFolder.c_str());
 }
 
 namespace {
@@ -105,6 +110,10 @@ std::string CWorkbook::SanitizeSheetTitle(const std::string& title)
         t.remove(0, 1);
     while (t.endsWith(QLatin1Char('\'')))
         t.chop(1);
+    // Excel reserves "History" (any case) for its change tracking and
+    // refuses a workbook that uses it.
+    if (t.compare(QLatin1String("History"), Qt::CaseInsensitive) == 0)
+        t += QLatin1Char('_');
     return t.toStdString();
 }
 

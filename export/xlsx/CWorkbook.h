@@ -66,7 +66,8 @@ public:
     CPathManager& Paths() { return *m_paths; }
 
     // "Sheet/1:x?" -> "Sheet_1_x_": * / : ? [ \ ] become _, cut to 31
-    // characters, leading and trailing apostrophes dropped.
+    // characters, leading and trailing apostrophes dropped; Excel's reserved
+    // "History" (any case) gets a trailing "_".
     static std::string SanitizeSheetTitle(const std::string& title);
 
 private:
@@ -84,6 +85,7 @@ private:
     bool writeWorkbookPart();
 
     std::string m_tempFolder;
+    bool m_adoptedTemp = false; // made by this workbook: removed with it
     std::vector<std::unique_ptr<CWorksheet>> m_sheets;
     std::vector<std::unique_ptr<CDrawing>> m_drawings;
     std::vector<std::unique_ptr<MediaFile>> m_media;

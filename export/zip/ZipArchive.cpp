@@ -3,6 +3,7 @@
 #include "export/zip/Crc32.h"
 #include "export/zip/DeflateCompressor.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -108,10 +109,13 @@ void appendCentralHeader(std::vector<uint8_t>& b, const ZipEntry& e)
 }
 
 // A name an unpacker could turn into a path outside its folder, or into a
-// folder: absolute, with a ".." step, or ending in "/".
+// folder: absolute, with a drive prefix ("C:", which Windows unpackers take
+// as a drive), with a ".." step, or ending in "/".
 bool unsafeName(const std::string& name)
 {
     if (name.front() == '/' || name.back() == '/')
+        return true;
+    if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
         return true;
     size_t start = 0;
     while (start <= name.size()) {

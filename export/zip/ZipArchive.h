@@ -25,7 +25,8 @@ constexpr ZipResult kZipWriteError = 0x00000400;
 // more than 65,535 entries, or a size or offset of 4 GiB or more.
 constexpr ZipResult kZipLimitError = 0x00000800;
 // Null handle, empty archive name, null source path, or an archive name that
-// is absolute, holds a ".." step or ends in "/".
+// is absolute, starts with a drive prefix ("C:"), holds a ".." step or ends
+// in "/".
 constexpr ZipResult kZipBadArgument = 0x00010000;
 
 // Creates (or truncates) the archive file at path (UTF-8). Null on failure.

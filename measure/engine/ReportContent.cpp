@@ -140,8 +140,8 @@ QString BuildHtml(const WordReportTemplate& report, int language, const MeasureT
     html += "</head>";
     html += "<body style=\"bgcolor:white\">";
 
-    // The logo's paragraph is always there; without a readable logo its
-    // picture is empty.
+    // The logo's paragraph is always there; without a readable logo it holds
+    // no picture (an empty one shows as a broken-image box in Word).
     QByteArray png;
     const QString logoName = QFileInfo(report.logo).fileName(); // never a path out of the folder
     if (!logoName.isEmpty()) {
@@ -152,8 +152,11 @@ QString BuildHtml(const WordReportTemplate& report, int language, const MeasureT
             logo.save(&buffer, "PNG");
         }
     }
-    html += "<p> <img src=\"data:image/png;base64, " + QString::fromLatin1(png.toBase64()) +
-            "\" alt=\"picture\" height=\"50\"></p>";
+    html += "<p> ";
+    if (!png.isEmpty())
+        html += "<img src=\"data:image/png;base64, " + QString::fromLatin1(png.toBase64()) +
+                "\" alt=\"picture\" height=\"50\">";
+    html += "</p>";
 
     html += "<h1 style=\"text-align:center\" >" + fields[0] + "</h1>";
     html += "<h2 style=\"text-align:center\" >" + fields[1] + "</h2>";

@@ -50,17 +50,35 @@ XlsReportTemplate XlsReportTemplate::Read(const QString& name) {
     return t;
 }
 
+namespace {
+// The template editor's grid holds cells 0 .. kTemplateGrid - 1 in both
+// directions; a file that says more was damaged or edited by hand. Such a
+// position is pulled to the grid's edge, so that no placement can stretch
+// the report (and the cells styled around it) towards the sheet's limits.
+int clampToGrid(int v) {
+    return std::min(v, XlsReportLayout::kTemplateGrid - 1);
+}
+QPoint clampUp(const QPoint& up) {
+    return placed(up) ? QPoint(clampToGrid(up.x()), clampToGrid(up.y())) : up;
+}
+// A DOWN offset is the difference of two grid cells.
+QPoint clampDown(const QPoint& down) {
+    const int g = XlsReportLayout::kTemplateGrid - 1;
+    return QPoint(std::clamp(down.x(), -g, g), std::clamp(down.y(), -g, g));
+}
+} // namespace
+
 XlsReportLayout::XlsReportLayout(const XlsReportTemplate& report, int language, const MeasureTable& table,
                                  bool withPicture, const QDateTime& now)
     : m_picture(withPicture), m_rowsOfData(table.rowCount()) {
     const int n = m_rowsOfData;
     const int h = withPicture ? 19 : 2;
-    // Negative coordinates fall back to (0, 2); coordinates beyond the sheet
-    // are pulled in so that the table keeps its full width and every row.
-    m_x = report.imagePos.x() < 0 ? 0 : std::min(report.imagePos.x(), kMaxColumns - 12);
-    m_y = report.imagePos.y() < 0 ? 2 : report.imagePos.y();
-    m_y = std::max(0, std::min(m_y, kMaxRows - 1 - h - n));
+    // Negative coordinates fall back to (0, 2); coordinates beyond what the
+    // template editor makes are pulled to its grid.
+    m_x = report.imagePos.x() < 0 ? 0 : clampToGrid(report.imagePos.x());
+    m_y = report.imagePos.y() < 0 ? 2 : clampToGrid(report.imagePos.y());
 
+    // Only the table grows the styled grid: one row per measurement.
     m_styledRows = std::min(kMaxRows, std::max(kBaseSize, m_y + h + n + 1));
     m_styledColumns = std::max(kBaseSize, m_x + 11);
 
@@ -79,13 +97,13 @@ XlsReportLayout::XlsReportLayout(const XlsReportTemplate& report, int language, 
 
     // DOWN positions count from the lower anchor (column x, row n + y + 31).
     auto below = [&](const QPoint& down) {
-        return QPoint(int(std::clamp<qint64>(qint64(m_x) + down.x(), -1, kMaxColumns)),
-                      int(std::clamp<qint64>(qint64(lowerAnchorRow()) + down.y(), -1, kMaxRows)));
+        const QPoint d = clampDown(down);
+        return QPoint(m_x + d.x(), lowerAnchorRow() + d.y());
     };
     if (report.timeHave) {
         QPoint at(-1, -1);
         if (placed(report.timeUp))
-            at = report.timeUp;
+            at = clampUp(report.timeUp);
         else if (placed(report.timeDown))
             at = below(report.timeDown);
         if (placed(at) && at.x() < kMaxColumns && at.y() < kMaxRows) {
@@ -100,7 +118,7 @@ XlsReportLayout::XlsReportLayout(const XlsReportTemplate& report, int language, 
                                   : report.texts;
     for (int i = 0; i < texts.size(); ++i) {
         const QPoint up = report.textUp.value(i, QPoint(-1, -1));
-        const QPoint at = placed(up) ? up : below(report.textDown.value(i, QPoint(-1, -1)));
+        const QPoint at = placed(up) ? clampUp(up) : below(report.textDown.value(i, QPoint(-1, -1)));
         if (placed(at))
             put(at.y(), at.x(), texts[i]);
     }

@@ -34,9 +34,10 @@ struct XlsReportTemplate {
 // The report worksheet laid out on a grid of texts (columns and rows from 0;
 // grid row r is worksheet row r + 1): the title at the clamped imagePos
 // (x, y), the picture below it, the header and one row per measurement, the
-// time stamp and the template's texts. The grid is at least 100 x 100 and
-// grows to hold every row and placement the worksheet can hold. Pure data;
-// any thread.
+// time stamp and the template's texts. Positions are first clamped to what
+// the template editor can make (its 50 x 50 grid; DOWN offsets within
+// +-49), so a damaged template cannot push anything far out. The styled grid
+// is 100 x 100 and grows only by the table's rows. Pure data; any thread.
 class XlsReportLayout {
 public:
     // Rows and columns a worksheet holds.
@@ -44,6 +45,8 @@ public:
     static constexpr int kMaxColumns = 16384;
     // The grid every report has at least, each cell written and styled.
     static constexpr int kBaseSize = 100;
+    // Rows and columns of the template editor's grid.
+    static constexpr int kTemplateGrid = 50;
 
     XlsReportLayout(const XlsReportTemplate& report, int language, const MeasureTable& table,
                     bool withPicture, const QDateTime& now);

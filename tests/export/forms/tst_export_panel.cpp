@@ -6,10 +6,12 @@
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QImage>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -26,6 +28,7 @@ class ExportPanelTest : public QObject {
     MessagePassing* hub = nullptr;
     QStringList written; // workbooks the stand-in report writer was asked for
     bool writeWorkbooks = true;
+    bool writesMayFail = false; // the folder is made unwritable on purpose
 
     template <class T> T* child(QWidget* w, const char* name) { return w->findChild<T*>(name); }
 
@@ -50,7 +53,9 @@ private slots:
                 table.values << QString("1.%1").arg(j);
             table.unit = "mm";
             XlsReportLayout layout(XlsReportTemplate::ReadCurrent(), 1, table, !image.isEmpty(), QDateTime());
-            QVERIFY(layout.Write(path, image.isEmpty() ? QString() : image + ".jpg", false));
+            const bool ok = layout.Write(path, image.isEmpty() ? QString() : image + ".jpg", false);
+            if (!writesMayFail)
+                QVERIFY(ok);
         });
         connect(hub, &MessagePassing::getAllMeasureDataWordSIGNAL, this,
                 [](QString& html, QString) { html += QString::fromUtf8("<html><body>测量 ✓</body></html>"); });
@@ -63,6 +68,20 @@ private slots:
         hub->setCurCamera(nullptr);
         written.clear();
         writeWorkbooks = true;
+        writesMayFail = false;
+    }
+
+    // Manual naming with the export folder set (and nothing else stored).
+    void useFolder(const QString& folder, bool manual) {
+        QSettings set("./XlsSet.ini", QSettings::IniFormat);
+        set.setValue("isExport", false);
+        set.setValue("isAutoName", !manual);
+        set.setValue("xlsPath", folder);
+    }
+
+    static QByteArray contents(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     void settingsAndHostileTemplateNames() {
@@ -160,7 +179,7 @@ private slots:
         QCOMPARE(asked[0][0].toString(), AppPaths::appFile("image"));
         QVERIFY(!excel->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(excel->isEnabled(), XlsSet::kPictureTimeoutMs + 10000);
-        QCOMPARE(catcher.texts.size(), 2);
+        QTRY_COMPARE(catcher.texts.size(), 2); // the box comes with the buttons; the catcher polls
         // A late picture (or one of some other save) does not start an export.
         emit hub->exportImageSIGNAL();
         QVERIFY(written.isEmpty());
@@ -185,6 +204,91 @@ private slots:
         QVERIFY(doc.open(QIODevice::ReadOnly));
         QCOMPARE(doc.readAll(), QString::fromUtf8("<html><body>测量 ✓</body></html>\n").toUtf8());
         QVERIFY(written.isEmpty());
+    }
+
+    // The export folder on one disk, the chosen name on another: a rename
+    // cannot cross, so the workbook is copied beside the target and renamed
+    // there; the older file is replaced only then, "~temp.xlsx" goes.
+    void manualNameOnAnotherDisk() {
+        TmpfsMount exportDisk(env->file("exportDisk"), "size=4m");
+        if (!exportDisk.ok())
+            QSKIP(qPrintable(exportDisk.error()));
+        TmpfsMount otherDisk(env->file("otherDisk"), "size=4m");
+        QVERIFY2(otherDisk.ok(), qPrintable(otherDisk.error()));
+        useFolder(exportDisk.path(), true);
+        const QString chosen = otherDisk.path() + "/mine.xlsx";
+        QFile old(chosen);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older");
+        old.close();
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        catcher.fileAnswer = chosen;
+        auto panel = makePanel();
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_COMPARE(opened.paths, QStringList({chosen}));
+        QVERIFY(!catcher.titles.contains("Error")); // (the dialog's "replace it?" is answered yes)
+        QProcess unzip;
+        unzip.start("unzip", {"-tqq", chosen});
+        QVERIFY(unzip.waitForFinished(60000));
+        QVERIFY2(unzip.exitCode() == 0, unzip.readAll().constData());
+        QCOMPARE(QDir(exportDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(otherDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"mine.xlsx"}));
+
+        // The other disk full: the older file stays whole, the workbook stays
+        // as "~temp.xlsx", the box names the full disk, nothing is opened.
+        QVERIFY(otherDisk.fill("filler"));
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+        const QByteArray before = contents(chosen);
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_VERIFY(catcher.titles.contains("Error"));
+        QCOMPARE(catcher.texts[catcher.titles.indexOf("Error")], "Export failed!\nThe disk is full: " + otherDisk.path());
+        QCOMPARE(opened.paths.size(), 1);
+        QCOMPARE(contents(chosen), before);
+        QCOMPARE(QDir(exportDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"~temp.xlsx"}));
+        QCOMPARE(QDir(otherDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"filler", "mine.xlsx"}));
+    }
+
+    // Why an export failed: a missing folder, a read-only disk, a full disk;
+    // for both roads (a Word report whose write failed must not pass).
+    void failureBoxSaysWhy_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("problem");
+        for (const char* button : {"btnExcelExport", "btnWordExport"})
+            for (const char* problem : {"missing", "read-only", "full"})
+                QTest::newRow(qPrintable(QString("%1 %2").arg(button, problem))) << button << problem;
+    }
+
+    void failureBoxSaysWhy() {
+        QFETCH(QString, button);
+        QFETCH(QString, problem);
+        const QString folder = env->file("target");
+        std::unique_ptr<TmpfsMount> disk;
+        QString expected;
+        if (problem == "missing") {
+            expected = "The folder does not exist: " + folder;
+        } else {
+            disk = std::make_unique<TmpfsMount>(folder, problem == "full" ? "size=64k" : "ro,size=64k");
+            if (!disk->ok())
+                QSKIP(qPrintable(disk->error()));
+            if (problem == "full")
+                QVERIFY(disk->fill("filler"));
+            expected = problem == "full" ? "The disk is full: " + folder : "The folder is read-only: " + folder;
+        }
+        useFolder(env->path(), false);
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        auto panel = makePanel();
+        child<QLineEdit>(panel.get(), "lineEditPath")->setText(folder); // typed, not stored
+        writesMayFail = true;
+        child<QToolButton>(panel.get(), qPrintable(button))->click();
+        QTRY_COMPARE(catcher.texts, QStringList({"Export failed!\n" + expected}));
+        QCOMPARE(catcher.titles, QStringList({"Error"}));
+        QVERIFY(opened.paths.isEmpty());
+        QTRY_VERIFY(child<QToolButton>(panel.get(), qPrintable(button))->isEnabled());
+        if (disk)
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                     problem == "full" ? QStringList({"filler"}) : QStringList());
     }
 };
 

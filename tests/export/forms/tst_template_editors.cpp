@@ -218,6 +218,95 @@ private slots:
         QVERIFY(shown && shown->height() == 50);
         again->close();
     }
+
+    // Every file step of the editors made to fail: the "Error" box comes, no
+    // success is claimed, and list file, template files and column stay as
+    // they were on disk. (A folder in place of a file makes the step fail
+    // without privileges.)
+    void failedFileStepsChangeNothing_data() {
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<QString>("step");
+        for (const char* editor : {"xlsx", "word"})
+            for (const char* step : {"copy", "list on add", "remove", "list on remove", "rename",
+                                     "list on rename", "save"})
+                QTest::newRow(qPrintable(QString("%1 %2").arg(editor, step))) << QString(editor) << QString(step);
+    }
+
+    void failedFileStepsChangeNothing() {
+        QFETCH(QString, editor);
+        QFETCH(QString, step);
+        const bool word = editor == "word";
+        const QString folder = word ? AppPaths::appFile("WordTemplate") : QDir::current().absoluteFilePath("Template");
+        QDir().mkpath(folder);
+        const QString list = folder + "/List.ini";
+        QSettings(folder + "/default.ini", QSettings::IniFormat).setValue("strList", QStringList({"x"}));
+        QSettings(folder + "/mine.ini", QSettings::IniFormat).setValue("imagePos", QPoint(1, 1));
+        {
+            QSettings l(list, QSettings::IniFormat);
+            l.setValue("strList", QStringList({"default", "mine"}));
+            l.setValue("curKey", "mine");
+        }
+        ModalCatcher catcher;
+        TemplateEditDialog* d = word ? static_cast<TemplateEditDialog*>(new WordEditDialog)
+                                     : static_cast<TemplateEditDialog*>(new XlsEditDialog);
+        d->show();
+        QCOMPARE(d->selectedEntry()->text(), QString("mine"));
+        // A folder in the list file's place: the list can be read no more
+        // and written no more, so what the column shows must stay as it is.
+        auto breakList = [&] {
+            QVERIFY(QFile::remove(list));
+            QVERIFY(QDir().mkpath(list + "/x"));
+        };
+        const QStringList before = entryNames(*d);
+        QString failedPath;
+        if (step == "copy") {
+            QVERIFY(QFile::remove(folder + "/default.ini"));
+            QVERIFY(QDir().mkpath(folder + "/default.ini/x")); // cannot be copied
+            click(d, "btnAddTemplate");
+            failedPath = folder + "/template_1.ini";
+        } else if (step == "list on add") {
+            breakList();
+            click(d, "btnAddTemplate");
+            failedPath = list;
+            QVERIFY(!QFile::exists(folder + "/template_1.ini")); // the copy went again
+        } else if (step == "remove") {
+            QVERIFY(QFile::remove(folder + "/mine.ini"));
+            QVERIFY(QDir().mkpath(folder + "/mine.ini/x")); // cannot be removed
+            click(d, "btnSubTemplate");
+            failedPath = folder + "/mine.ini";
+        } else if (step == "list on remove") {
+            breakList();
+            click(d, "btnSubTemplate");
+            failedPath = list;
+        } else if (step == "rename") {
+            QFile taken(folder + "/other.ini"); // a file of that name, not listed
+            QVERIFY(taken.open(QIODevice::WriteOnly));
+            taken.close();
+            emit d->selectedEntry()->myReturnPressed("other");
+            failedPath = folder + "/other.ini";
+            QVERIFY(QFile::exists(folder + "/mine.ini"));
+        } else if (step == "list on rename") {
+            breakList();
+            emit d->selectedEntry()->myReturnPressed("other");
+            failedPath = list;
+            QVERIFY(QFile::exists(folder + "/mine.ini")); // moved back: the list still names it
+            QVERIFY(!QFile::exists(folder + "/other.ini"));
+        } else if (step == "save") {
+            QVERIFY(QFile::remove(folder + "/mine.ini"));
+            QVERIFY(QDir().mkpath(folder + "/mine.ini/x")); // cannot be written
+            click(d, "btnSave");
+            failedPath = folder + "/mine.ini";
+        }
+        QTRY_COMPARE(catcher.titles, QStringList({"Error"}));
+        QVERIFY2(catcher.texts[0].endsWith(failedPath), qPrintable(catcher.texts[0]));
+        QVERIFY(!catcher.texts.join("").contains(QString::fromUtf8("保存成功")));
+        QCOMPARE(entryNames(*d), before);
+        QCOMPARE(d->selectedEntry()->text(), QString("mine"));
+        if (!step.startsWith("list"))
+            QCOMPARE(listed(list), QStringList({"default", "mine"}));
+        QVERIFY(!QFile::exists(folder + "/template_1.ini"));
+        d->close();
+    }
 };
 
 QTEST_MAIN(TemplateEditorsTest)

@@ -192,6 +192,8 @@ TEST(Workbook, FailedPartWriteFailsTheSaveAndKeepsTheOlderFile)
         QFile::remove(blocker);
         EXPECT_TRUE(folderHasNoFiles(QString::fromStdString(temp)));
     }
+    // Emptied after the failed save, the workbook's folder goes with it.
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(temp))) << temp;
     EXPECT_EQ(TestData::ReadFile(target), TestData::FromString("older file"));
     EXPECT_EQ(QDir(env.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"kept.xlsx"}));
 }

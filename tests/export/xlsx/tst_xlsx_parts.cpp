@@ -201,6 +201,12 @@ TEST(Workbook, SheetTitlesAndCells)
     for (int i = 0; i < 40; ++i) cjk += "\xe6\xb5\x8b";
     EXPECT_EQ(CWorkbook::SanitizeSheetTitle(cjk).size(), 31u * 3);
     EXPECT_EQ(CWorkbook::SanitizeSheetTitle("''quoted'"), "quoted");
+    // Excel reserves "History" in any case; a title merely holding it is fine.
+    const std::pair<const char*, const char*> reserved[] = {
+        {"History", "History_"}, {"HISTORY", "HISTORY_"}, {"history", "history_"}, {"'History'", "History_"}};
+    for (const auto& r : reserved)
+        EXPECT_EQ(CWorkbook::SanitizeSheetTitle(r.first), r.second) << r.first;
+    EXPECT_EQ(CWorkbook::SanitizeSheetTitle("History 2"), "History 2");
 
     TestEnv env;
     CWorkbook book("t");

@@ -229,6 +229,22 @@ bool InflateRaw(const Bytes& compressed, Bytes& out)
     return ok;
 }
 
+std::vector<NamedInput> ReportCorpus()
+{
+    return {
+        {"sheet1.xml (100x100)", MakeSheetXml(100, 100, 3)},
+        {"sharedStrings.xml", MakeSharedStringsXml(2500, 5)},
+        // A long report's strings: many near-alike candidates per hash
+        // chain, where a shorter chain walk shows first.
+        {"sharedStrings.xml (20000)", MakeSharedStringsXml(20000, 5)},
+        {"styles.xml", MakeStylesXml()},
+        {"theme1.xml", MakeThemeXml()},
+        {"picture.jpg", MakeJpeg(1280, 960, 2)},
+        {"plain text", MakeText(1 << 20, 9)},
+        {"random bytes", MakeRandom(1 << 20, 11)},
+    };
+}
+
 Bytes DeflateZlib(const Bytes& data, int level)
 {
     z_stream z{};

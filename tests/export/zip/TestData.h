@@ -28,6 +28,14 @@ Bytes MakeThemeXml();
 // A JPEG of a procedural specimen (grid, circles, noise), quality 90.
 Bytes MakeJpeg(int width, int height, uint32_t seed);
 
+// The deflate corpus: the parts of a typical report workbook, a picture,
+// plain text and random bytes, each with its name.
+struct NamedInput {
+    std::string name;
+    Bytes data;
+};
+std::vector<NamedInput> ReportCorpus();
+
 Bytes FromString(const std::string& s);
 
 // zlib raw inflate (windowBits -15). False on a corrupt stream or when the
