@@ -1,7 +1,13 @@
 #include "camera/SDLBackgroundDecoder.h"
 
+#include "camera/BaseCamera.h"
+
 #include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
+#include <libyuv/scale.h>
 
 SDLBackgroundDecoder::SDLBackgroundDecoder() : m_thread([this] { run(); }) {}
 
@@ -14,14 +20,21 @@ SDLBackgroundDecoder::~SDLBackgroundDecoder() {
     m_thread.join();
 }
 
-void SDLBackgroundDecoder::submit(const QByteArray& jpeg, QSize frame, const VideoCrop& crop, const QRect& at,
-                                  int tag) {
+void SDLBackgroundDecoder::submit(const QByteArray& data, int bytes, int format, QSize frame, const VideoCrop& crop,
+                                  const QRect& at, int tag) {
+    if (bytes <= 0 || bytes > data.size())
+        return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_job = Job{jpeg, frame, crop, at, tag};
+        m_job = Job{data, bytes, format, frame, crop, at, tag};
         m_hasJob = true;
     }
     m_wake.notify_one();
+}
+
+void SDLBackgroundDecoder::submit(const QByteArray& jpeg, QSize frame, const VideoCrop& crop, const QRect& at,
+                                  int tag) {
+    submit(jpeg, jpeg.size(), PixFmtMJPG, frame, crop, at, tag);
 }
 
 bool SDLBackgroundDecoder::take(Picture& out) {
@@ -64,14 +77,26 @@ void SDLBackgroundDecoder::run() {
         const int generation = m_generation;
         lock.unlock();
         QImage image;
-        const bool ok = decode(tj, job.jpeg, job.frame, job.crop, job.at, scratch, image);
+        bool ok;
+        if (job.format == PixFmtMJPG)
+            ok = decode(tj, job.bytes == job.data.size() ? job.data : job.data.left(job.bytes), job.frame, job.crop,
+                        job.at, scratch, image);
+        else
+            ok = convertRaw(reinterpret_cast<const uint8_t*>(job.data.constData()), job.bytes, job.format,
+                            job.frame, job.crop, job.at, scratch, image);
+        job.data = QByteArray(); // the frame's buffer goes back to its owner now
         lock.lock();
         m_busy = false;
-        if (ok && generation == m_generation) {
+        const bool delivered = ok && generation == m_generation;
+        if (delivered) {
             m_picture = Picture{image, job.at, job.crop, job.tag};
             m_hasPicture = true;
         }
         m_done.notify_all();
+        // Under the lock: once clear() has returned, no picture submitted
+        // before it is announced.
+        if (delivered && m_onFinished)
+            m_onFinished();
     }
     lock.unlock();
     tjDestroy(tj);
@@ -110,4 +135,61 @@ bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize fr
     else
         cv::resize(decoded(r), dst, dst.size(), 0, 0, cv::INTER_NEAREST);
     return true;
+}
+
+bool SDLBackgroundDecoder::convertRaw(const uint8_t* data, int bytes, int format, QSize frame, const VideoCrop& crop,
+                                      const QRect& at, std::vector<uint8_t>& scratch, QImage& out) {
+    const int W = frame.width(), H = frame.height();
+    const QRect& s = crop.source;
+    if (!data || W <= 0 || H <= 0 || at.isEmpty() || crop.isEmpty() || !QRect(0, 0, W, H).contains(s) ||
+        s.x() % 2 || s.y() % 2 || s.width() % 2)
+        return false;
+    const int ow = at.width(), oh = at.height();
+    // Shrinking averages neighbours; enlarging (zoomed in) repeats pixels, so
+    // the camera's pixels stay sharp for measuring.
+    const libyuv::FilterMode filter =
+        (ow < s.width() || oh < s.height()) ? libyuv::kFilterBilinear : libyuv::kFilterNone;
+    const bool same = ow == s.width() && oh == s.height();
+    out = QImage(at.size(), QImage::Format_RGB32); // B, G, R, X in memory: libyuv's "ARGB"
+    uint8_t* argb = out.bits();
+    const int argbStride = int(out.bytesPerLine());
+    if (format == PixFmtNV12) {
+        if (qint64(bytes) * 2 != qint64(W) * H * 3)
+            return false;
+        const uint8_t* y = data + size_t(s.y()) * W + s.x();
+        const uint8_t* uv = data + size_t(W) * H + size_t(s.y() / 2) * W + s.x();
+        if (same)
+            return libyuv::NV12ToARGB(y, W, uv, W, argb, argbStride, ow, oh) == 0;
+        const int cw = (ow + 1) / 2, ch = (oh + 1) / 2;
+        scratch.resize(size_t(ow) * oh + size_t(cw) * 2 * ch);
+        uint8_t* dy = scratch.data();
+        uint8_t* duv = dy + size_t(ow) * oh;
+        if (libyuv::NV12Scale(y, W, uv, W, s.width(), s.height(), dy, ow, duv, cw * 2, ow, oh, filter) != 0)
+            return false;
+        return libyuv::NV12ToARGB(dy, ow, duv, cw * 2, argb, argbStride, ow, oh) == 0;
+    }
+    if (format == PixFmtYUYV) {
+        if (qint64(bytes) != qint64(W) * H * 2)
+            return false;
+        const uint8_t* yuyv = data + (size_t(s.y()) * W + s.x()) * 2;
+        if (same)
+            return libyuv::YUY2ToARGB(yuyv, W * 2, argb, argbStride, ow, oh) == 0;
+        // Packed pixels cannot be scaled as they are: the part is split into
+        // its 4:2:2 planes, which are scaled, then converted.
+        const int sw = s.width(), sh = s.height(), scw = sw / 2;
+        const int cw = (ow + 1) / 2;
+        scratch.resize(size_t(sw) * sh * 2 + size_t(ow) * oh + size_t(cw) * oh * 2);
+        uint8_t* sy = scratch.data();
+        uint8_t* su = sy + size_t(sw) * sh;
+        uint8_t* sv = su + size_t(scw) * sh;
+        uint8_t* dy = sv + size_t(scw) * sh;
+        uint8_t* du = dy + size_t(ow) * oh;
+        uint8_t* dv = du + size_t(cw) * oh;
+        if (libyuv::YUY2ToI422(yuyv, W * 2, sy, sw, su, scw, sv, scw, sw, sh) != 0)
+            return false;
+        if (libyuv::I422Scale(sy, sw, su, scw, sv, scw, sw, sh, dy, ow, du, cw, dv, cw, ow, oh, filter) != 0)
+            return false;
+        return libyuv::I422ToARGB(dy, ow, du, cw, dv, cw, argb, argbStride, ow, oh) == 0;
+    }
+    return false;
 }
