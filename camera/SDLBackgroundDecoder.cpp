@@ -160,13 +160,21 @@ bool SDLBackgroundDecoder::convertRaw(const uint8_t* data, int bytes, int format
         const uint8_t* uv = data + size_t(W) * H + size_t(s.y() / 2) * W + s.x();
         if (same)
             return libyuv::NV12ToARGB(y, W, uv, W, argb, argbStride, ow, oh) == 0;
+        // The interleaved chroma is split into its planes first: libyuv's
+        // scaler of interleaved pairs rounds every value down a little,
+        // its plane scaler does not. The split is of the part at quarter size.
+        const int sw = s.width(), sh = s.height(), scw = sw / 2, sch = (sh + 1) / 2;
         const int cw = (ow + 1) / 2, ch = (oh + 1) / 2;
-        scratch.resize(size_t(ow) * oh + size_t(cw) * 2 * ch);
-        uint8_t* dy = scratch.data();
-        uint8_t* duv = dy + size_t(ow) * oh;
-        if (libyuv::NV12Scale(y, W, uv, W, s.width(), s.height(), dy, ow, duv, cw * 2, ow, oh, filter) != 0)
+        scratch.resize(size_t(scw) * sch * 2 + size_t(ow) * oh + size_t(cw) * ch * 2);
+        uint8_t* su = scratch.data();
+        uint8_t* sv = su + size_t(scw) * sch;
+        uint8_t* dy = sv + size_t(scw) * sch;
+        uint8_t* du = dy + size_t(ow) * oh;
+        uint8_t* dv = du + size_t(cw) * ch;
+        libyuv::SplitUVPlane(uv, W, su, scw, sv, scw, scw, sch);
+        if (libyuv::I420Scale(y, W, su, scw, sv, scw, sw, sh, dy, ow, du, cw, dv, cw, ow, oh, filter) != 0)
             return false;
-        return libyuv::NV12ToARGB(dy, ow, duv, cw * 2, argb, argbStride, ow, oh) == 0;
+        return libyuv::I420ToARGB(dy, ow, du, cw, dv, cw, argb, argbStride, ow, oh) == 0;
     }
     if (format == PixFmtYUYV) {
         if (qint64(bytes) != qint64(W) * H * 2)
