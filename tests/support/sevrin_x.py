@@ -159,3 +159,68 @@ class Checks:
     def summary(self):
         print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
         return 1 if self.failures else 0
+
+
+import re  # noqa: E402  (used by the helpers below)
+
+
+def start_openbox(display, timeout=20.0):
+    """openbox on display, returned once it manages windows (it has announced
+    itself on the root window)."""
+    wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL)
+
+    def announced():
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=dict(os.environ, DISPLAY=display),
+                             capture_output=True, text=True).stdout
+        return "window id" in out
+
+    if not wait_until(announced, timeout):
+        wm.kill()
+        raise RuntimeError("openbox did not start")
+    return wm
+
+
+def process_windows(env, pid):
+    """Ids of the visible top-level windows of process pid."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], env=env, capture_output=True,
+                         text=True).stdout
+    return set(out.split())
+
+
+def wait_new_window(env, pid, known, timeout=20.0):
+    """(x, y, width, height) of a visible window of pid that is not in known,
+    once one is mapped; None when none came."""
+    def fresh():
+        for wid in process_windows(env, pid) - set(known):
+            out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env, capture_output=True,
+                                 text=True).stdout
+            g = dict(line.split("=", 1) for line in out.split() if "=" in line)
+            if "WIDTH" in g and int(g["WIDTH"]) > 20:
+                return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+        return None
+    return wait_until(fresh, timeout)
+
+
+LOOP_LINE = re.compile(r"loop: (\S+) ms passes (\S+) longest_gap_ms (\S+) work_wall_ms (\S+) work_cpu_ms (\S+) "
+                       r"shown (\S+)(?: nested (\S+))?")
+
+
+def loop_seconds(log_path, offset=0):
+    """The program's once-a-second loop figures (SEVRIN_LOOP_STATS=1) written
+    to its log after byte offset: dicts of ms, passes, gap, wall, cpu, shown
+    and nested (passes run inside a dialog's or menu's own loop)."""
+    with open(log_path, errors="replace") as f:
+        f.seek(offset)
+        text = f.read()
+    keys = ("ms", "passes", "gap", "wall", "cpu", "shown", "nested")
+    return [dict(zip(keys, (float(v) if v else 0.0 for v in m))) for m in LOOP_LINE.findall(text)]
+
+
+def changed_outside(a, b, box, hole):
+    """changed_pixels over box, leaving out the rectangle hole (x, y, w, h)."""
+    a, b = a.copy(), b.copy()
+    x, y, w, h = hole
+    for img in (a, b):
+        img.paste((0, 0, 0), (x, y, x + w, y + h))
+    return changed_pixels(a, b, box)
