@@ -18,9 +18,12 @@
 // thread only copies a picture into the canvas:
 // - JPEG: TurboJPEG's scaled decode by the crop's step, then a
 //   nearest-neighbour fit;
-// - raw NV12 and YUY2: the crop's part of the frame scaled first (libyuv:
-//   bilinear when shrinking, nearest when enlarging, so zoomed-in pixels stay
-//   sharp), then converted with BT.601 limited-range coefficients.
+// - raw NV12 and YUY2: the crop's part of the frame scaled first, then
+//   converted with BT.601 limited-range coefficients (libyuv). Shrinking
+//   filters (bilinear, after taking every step-th row when the crop's step
+//   says so); YUY2 shrunk to half or less takes the pixel at each picture
+//   pixel's centre straight from the packed frame; enlarging (zoomed in)
+//   repeats pixels, so the camera's pixels stay sharp for measuring.
 // The newest frame wins: one submitted while another still waits replaces
 // it; the one being worked on finishes. submit/take/clear from one thread
 // (the GUI thread).

@@ -123,6 +123,8 @@ void TstVideoConvertOffThread::coloursAndPlacement_data() {
         const char* f = format == PixFmtNV12 ? "NV12" : "YUY2";
         QTest::newRow(qPrintable(QString("%1 1:1").arg(f))) << format << QRectF(0, 0, kW, kH);
         QTest::newRow(qPrintable(QString("%1 shrunk").arg(f))) << format << QRectF(31, 17, 300, 150);
+        QTest::newRow(qPrintable(QString("%1 shrunk past half").arg(f))) << format << QRectF(10, 12, 200, 100);
+        QTest::newRow(qPrintable(QString("%1 shrunk past a quarter").arg(f))) << format << QRectF(40, 8, 120, 60);
         QTest::newRow(qPrintable(QString("%1 zoomed x4").arg(f))) << format << QRectF(-600, -300, 4 * kW, 4 * kH);
         QTest::newRow(qPrintable(QString("%1 zoomed x1.5").arg(f))) << format << QRectF(-100, -40, 768, 384);
     }
