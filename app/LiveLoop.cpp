@@ -38,14 +38,15 @@ bool insideNestedLoop() { return QThread::currentThread()->loopLevel() > 0; }
 struct LiveLoop::Stats {
     double start = -1, lastBegin = -1, longestGap = 0, wall = 0, cpu = 0, passWall = 0, passCpu = 0;
     int passes = 0, nested = 0, shownAtStart = 0;
-    void passBegins(int shown, bool isNested) {
+    void passBegins(int shown, bool isNested, QSize picture) {
         const double t = nowMs();
         if (start < 0 || t - start >= 1000) {
             if (start >= 0)
                 std::fprintf(stderr,
                              "loop: %.0f ms passes %d longest_gap_ms %.1f work_wall_ms %.1f work_cpu_ms %.1f shown %d"
-                             " nested %d\n",
-                             t - start, passes, longestGap, wall, cpu, shown - shownAtStart, nested);
+                             " nested %d picture %dx%d\n",
+                             t - start, passes, longestGap, wall, cpu, shown - shownAtStart, nested, picture.width(),
+                             picture.height());
             start = t;
             passes = nested = 0;
             longestGap = wall = cpu = 0;
@@ -80,7 +81,7 @@ LiveLoop::~LiveLoop() { delete m_stats; }
 
 void LiveLoop::pass() {
     if (m_stats)
-        m_stats->passBegins(m_window->uploadCount(), false);
+        m_stats->passBegins(m_window->uploadCount(), false, m_window->lastCrop().target.toRect().size());
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
@@ -112,7 +113,7 @@ void LiveLoop::nestedStep() {
         return;
     ++m_nestedSteps;
     if (m_stats)
-        m_stats->passBegins(m_window->uploadCount(), true);
+        m_stats->passBegins(m_window->uploadCount(), true, m_window->lastCrop().target.toRect().size());
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
     }

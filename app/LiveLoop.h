@@ -15,7 +15,8 @@ class SDLBackground;
 //
 // SEVRIN_LOOP_STATS=1 prints, once a second, how the loop kept its step (for
 // the live-video benchmark): passes, the longest gap between two, the wall
-// and thread-CPU time of the work, and the frames shown.
+// and thread-CPU time of the work, the frames shown, the passes run inside
+// nested loops and the size the picture is drawn at.
 //
 // GUI thread only. The window must outlive the loop.
 class LiveLoop : public QObject {
