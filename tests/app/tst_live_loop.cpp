@@ -52,6 +52,18 @@ bool runNestedUntil(const std::function<void()>& open, const std::function<void(
     return reached;
 }
 
+// A window showing an endless feed, with the program's loop around it.
+struct Rig {
+    SDLBackground window;
+    EndlessFeed feed;
+    LiveLoop loop{&window};
+    Rig() {
+        window.setCanvasSize(QSize(EndlessFeed::kW, EndlessFeed::kH));
+        window.attachNetCamera(&feed, EndlessFeed::kW, EndlessFeed::kH);
+        window.show();
+    }
+};
+
 } // namespace
 
 class TstLiveLoop : public QObject {
@@ -63,12 +75,9 @@ private slots:
 };
 
 void TstLiveLoop::modalDialogKeepsTheVideoRunning() {
-    SDLBackground window;
-    window.setCanvasSize(QSize(EndlessFeed::kW, EndlessFeed::kH));
-    EndlessFeed feed;
-    window.attachNetCamera(&feed, EndlessFeed::kW, EndlessFeed::kH);
-    window.show();
-    LiveLoop loop(&window);
+    Rig rig;
+    SDLBackground& window = rig.window;
+    LiveLoop& loop = rig.loop;
     const int before = window.uploadCount();
     QDialog dialog;
     dialog.setModal(true);
@@ -79,12 +88,8 @@ void TstLiveLoop::modalDialogKeepsTheVideoRunning() {
 }
 
 void TstLiveLoop::menuKeepsTheVideoRunning() {
-    SDLBackground window;
-    window.setCanvasSize(QSize(EndlessFeed::kW, EndlessFeed::kH));
-    EndlessFeed feed;
-    window.attachNetCamera(&feed, EndlessFeed::kW, EndlessFeed::kH);
-    window.show();
-    LiveLoop loop(&window);
+    Rig rig;
+    SDLBackground& window = rig.window;
     const int before = window.uploadCount();
     QMenu menu;
     menu.addAction("an entry");
@@ -96,12 +101,9 @@ void TstLiveLoop::menuKeepsTheVideoRunning() {
 // Timers that fall due while the loop's own pass handles events render
 // nothing: that pass renders once itself.
 void TstLiveLoop::ownPassRendersOnce() {
-    SDLBackground window;
-    window.setCanvasSize(QSize(EndlessFeed::kW, EndlessFeed::kH));
-    EndlessFeed feed;
-    window.attachNetCamera(&feed, EndlessFeed::kW, EndlessFeed::kH);
-    window.show();
-    LiveLoop loop(&window);
+    Rig rig;
+    SDLBackground& window = rig.window;
+    LiveLoop& loop = rig.loop;
     QElapsedTimer clock;
     clock.start();
     int passes = 0;

@@ -5,6 +5,7 @@
 // every frame read is shown in order, and no picture is announced once the
 // camera is detached.
 #include "FakeUsbWorkers.h"
+#include "ShownPicture.h"
 #include "FrameServerCamera.h"
 #include "tests/support/TestEnv.h"
 #include "camera/SDLBackground.h"
@@ -14,7 +15,6 @@
 #include <QSettings>
 #include <QtTest>
 
-#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -236,15 +236,7 @@ void TstVideoConvertOffThread::simulatedCameraShowsItsPicture() {
         window.renderFrame();
         QCOMPARE(window.uploadCount(), 0); // the pass that reads a frame does not show it
         QVERIFY(showNext(window));
-        const QRect at = window.lastCrop().target.toRect();
-        cv::Mat ref;
-        cv::resize(sim->currentPicture(), ref, cv::Size(at.width(), at.height()), 0, 0, cv::INTER_AREA);
-        const QImage shown = window.canvas().copy(at).convertToFormat(QImage::Format_RGB888).rgbSwapped();
-        const cv::Mat got(shown.height(), shown.width(), CV_8UC3, const_cast<uchar*>(shown.constBits()),
-                          size_t(shown.bytesPerLine()));
-        cv::Mat diff;
-        cv::absdiff(got, ref, diff);
-        const double mean = cv::mean(diff)[0] + cv::mean(diff)[1] + cv::mean(diff)[2];
+        const double mean = shownPictureError(window, sim->currentPicture());
         QVERIFY2(mean < 3 * 6.0, qPrintable(QString::number(mean)));
         const int shownBefore = window.uploadCount();
         for (int i = 0; i < 10; ++i)
