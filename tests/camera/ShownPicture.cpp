@@ -1,6 +1,9 @@
 #include "ShownPicture.h"
 
 #include "camera/SDLBackground.h"
+#include "platform/SimUsbCamera.h"
+
+#include <QSettings>
 
 #include <opencv2/imgproc.hpp>
 
@@ -15,4 +18,21 @@ double shownPictureError(const SDLBackground& window, const cv::Mat& cameraPictu
     cv::absdiff(got, ref, diff);
     const cv::Scalar m = cv::mean(diff);
     return m[0] + m[1] + m[2];
+}
+
+SimVideoRig::SimVideoRig(const QString& spec, QSize canvas) {
+    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
+    SimUsbBus::instance()->configure(spec);
+    sim = SimUsbBus::instance()->cameras().value(0);
+    if (sim)
+        sim->setMovingMark(false);
+    videoWindow = &window;
+    window.setDecodeOffThread(true);
+    window.setCanvasSize(canvas);
+    window.show();
+}
+
+SimVideoRig::~SimVideoRig() {
+    videoWindow = nullptr;
+    SimUsbBus::instance()->configure(QString());
 }

@@ -216,17 +216,10 @@ void TstVideoConvertOffThread::simulatedCameraShowsItsPicture_data() {
 void TstVideoConvertOffThread::simulatedCameraShowsItsPicture() {
     QFETCH(int, format);
     QFETCH(QSize, canvas);
-    TestEnv env;
-    FakeUsbWorkers workers;
-    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
-    SimUsbBus::instance()->configure("4:fps=0");
-    auto sim = SimUsbBus::instance()->cameras().value(0);
-    sim->setMovingMark(false);
-    SDLBackground window;
-    videoWindow = &window;
-    window.setDecodeOffThread(true);
-    window.setCanvasSize(canvas);
-    window.show();
+    SimVideoRig rig("4:fps=0", canvas);
+    SDLBackground& window = rig.window;
+    auto sim = rig.sim;
+    QVERIFY(sim);
     {
         UVCCamera cam;
         QVERIFY(cam.open(0, format));
@@ -243,8 +236,6 @@ void TstVideoConvertOffThread::simulatedCameraShowsItsPicture() {
             QVERIFY(showNext(window));
         QCOMPARE(window.uploadCount(), shownBefore + 10);
     }
-    videoWindow = nullptr;
-    SimUsbBus::instance()->configure(QString());
 }
 
 void TstVideoConvertOffThread::noPictureAnnouncedAfterDetach() {

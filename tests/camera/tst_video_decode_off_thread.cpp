@@ -32,17 +32,10 @@ void TstVideoDecodeOffThread::shownPictureIsTheCameras_data() {
 void TstVideoDecodeOffThread::shownPictureIsTheCameras() {
     QFETCH(QString, spec);
     QFETCH(QSize, canvas);
-    TestEnv env;
-    FakeUsbWorkers workers;
-    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
-    SimUsbBus::instance()->configure(spec);
-    auto sim = SimUsbBus::instance()->cameras().value(0);
-    sim->setMovingMark(false);
-    SDLBackground window;
-    videoWindow = &window;
-    window.setDecodeOffThread(true);
-    window.setCanvasSize(canvas);
-    window.show();
+    SimVideoRig rig(spec, canvas);
+    SDLBackground& window = rig.window;
+    auto sim = rig.sim;
+    QVERIFY(sim);
     {
         UVCCamera cam;
         QVERIFY(cam.open(0, PixFmtMJPG));
@@ -67,8 +60,6 @@ void TstVideoDecodeOffThread::shownPictureIsTheCameras() {
         }
         QCOMPARE(window.uploadCount(), shownBefore + 10);
     }
-    videoWindow = nullptr;
-    SimUsbBus::instance()->configure(QString());
 }
 
 QTEST_MAIN(TstVideoDecodeOffThread)
