@@ -166,19 +166,27 @@ import re  # noqa: E402  (used by the helpers below)
 
 def start_openbox(display, timeout=20.0):
     """openbox on display, returned once it manages windows (it has announced
-    itself on the root window)."""
-    wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL)
+    itself on the root window). An openbox that ends before that (it may,
+    right after clients were killed) is started again."""
+    env = dict(os.environ, DISPLAY=display)
 
     def announced():
-        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=dict(os.environ, DISPLAY=display),
-                             capture_output=True, text=True).stdout
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True,
+                             text=True).stdout
         return "window id" in out
 
-    if not wait_until(announced, timeout):
+    end = time.time() + timeout
+    while time.time() < end:
+        log = tempfile.TemporaryFile()
+        wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=log)
+        if wait_until(lambda: wm.poll() is not None or announced(), max(1.0, end - time.time())) and \
+                wm.poll() is None:
+            return wm
         wm.kill()
-        raise RuntimeError("openbox did not start")
-    return wm
+        wm.wait()
+        log.seek(0)
+        reason = log.read().decode(errors="replace").strip()
+    raise RuntimeError("openbox did not start: " + (reason if "reason" in locals() else "no answer"))
 
 
 def process_windows(env, pid):
