@@ -1,4 +1,5 @@
 #include "app/GlobalApplication.h"
+#include "app/LiveLoop.h"
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
 #include "app/MessagePassing.h"
@@ -16,58 +17,9 @@
 #include <QScreen>
 #include <QFont>
 
-#include <SDL.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <ctime>
-
 extern "C" {
 #include <libavutil/log.h>
 }
-
-namespace {
-
-double nowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-double threadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-struct LoopStats {
-    double start = -1, lastBegin = -1, longestGap = 0, wall = 0, cpu = 0, passWall = 0, passCpu = 0;
-    int passes = 0, shownAtStart = 0;
-    void passBegins(int shown) {
-        const double t = nowMs();
-        if (start < 0 || t - start >= 1000) {
-            if (start >= 0)
-                std::fprintf(stderr, "loop: %.0f ms passes %d longest_gap_ms %.1f work_wall_ms %.1f work_cpu_ms %.1f shown %d\n",
-                             t - start, passes, longestGap, wall, cpu, shown - shownAtStart);
-            start = t;
-            passes = 0;
-            longestGap = wall = cpu = 0;
-            shownAtStart = shown;
-        }
-        if (lastBegin >= 0)
-            longestGap = std::max(longestGap, t - lastBegin);
-        lastBegin = t;
-        passWall = t;
-        passCpu = threadCpuMs();
-        ++passes;
-    }
-    void passEnds() {
-        wall += nowMs() - passWall;
-        cpu += threadCpuMs() - passCpu;
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     // A terminate request from the very start takes the shutdown road.
@@ -130,31 +82,9 @@ int main(int argc, char** argv) {
     // The loop also ends on an exit request made while it runs (a failed
     // camera open, a close before the panels exist): QApplication::exit has
     // no effect outside exec.
-    // SEVRIN_LOOP_STATS=1 prints, once a second, how the loop kept its step
-    // (for the live-video benchmark): passes, the longest gap between two,
-    // the wall and thread-CPU time of the work, and the frames shown.
-    const bool loopStats = qEnvironmentVariableIsSet("SEVRIN_LOOP_STATS");
-    LoopStats stats;
-    while (videoWindow->isRunning() && !ProcessEnd::exitRequested()) {
-        const uint64_t t0 = SDL_GetTicks64();
-        if (loopStats)
-            stats.passBegins(videoWindow->uploadCount());
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        SDL_Event ev;
-        while (SDL_PollEvent(&ev)) {
-        }
-        videoWindow->renderFrame();
-        if (loopStats)
-            stats.passEnds();
-        // The rest of the step; a picture the decoder finishes meanwhile is
-        // shown at once by an early pass.
-        const uint64_t t1 = SDL_GetTicks64();
-        const uint32_t rest = loopSleepMs(t1 - t0);
-        if (rest && !videoWindow->waitDecoded(int(rest))) {
-            const uint64_t waited = SDL_GetTicks64() - t1;
-            if (waited < rest)
-                SDL_Delay(uint32_t(rest - waited));
-        }
+    {
+        LiveLoop loop(videoWindow);
+        loop.run();
     }
 
     delete videoWindow;

@@ -1,13 +1,22 @@
-// The video window's render pass against the strongest one-pass references,
+// The video window's picture making against the strongest references,
 // interleaved in one process (ours, then each reference, round after round),
 // with the calling thread's CPU time beside wall time (medians).
-// Geometries: the program's real view (the picture fitted to 1326x745, the
-// view of a 1920x1080 screen) and 1:1 (a canvas of the frame's size).
-// References: SDL_ConvertPixels (1:1), libswscale's one-pass point scale and
-// conversion to BGRA at the view size, tjDecompress2 to BGRX (full size, and
-// at half scale for a fitted 4K frame). For MJPG, "ours" is the decode as the
-// decoder thread does it plus the interface thread's pass (submit + copy);
-// the interface thread's share is printed apart.
+// Geometries: the program's real view (the picture fitted to 1265x712, the
+// size the program draws a 16:9 camera picture at on a 1920x1080 screen, as
+// its own loop figures report it: SEVRIN_LOOP_STATS) and 1:1 (a canvas of the frame's size).
+// "Ours" is what the program's worker thread does with a frame (the JPEG
+// decode; for NV12 and YUY2 the scale-first conversion), with the interface
+// thread's share (the pass that hands the frame over plus the pass that shows
+// the picture) printed apart, and the former interface-thread render pass
+// (the tests' setting) for comparison.
+// References, each producing the same picture (BGRA at the drawn size):
+// SDL_ConvertPixels and libyuv's one-call conversion (1:1); libswscale one
+// pass with SWS_POINT and with SWS_FAST_BILINEAR; libyuv scale then convert
+// (NV12Scale + NV12ToARGB; for YUY2 also through NV12 and through I422);
+// tjDecompress2 to BGRX (full size, and at half scale for a fitted 4K frame).
+// The ratio line compares ours with the fastest reference of the case. The
+// order of the measurements turns by one each round, and the caches are
+// filled with other data before each.
 // Input: a specimen-like picture (shapes, gradients, grain of sigma 6 over
 // blurred noise), packed to YUY2 / NV12, and JPEG quality 85 (bytes printed).
 #include "camera/FrameServerCamera.h"
@@ -19,11 +28,16 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 #include <SDL.h>
+#include <libyuv/convert.h>
+#include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
+#include <libyuv/scale.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <opencv2/imgproc.hpp>
@@ -71,6 +85,15 @@ cv::Mat specimenLike(int w, int h) {
     return bgr;
 }
 
+// Each measurement starts with the caches full of other data, as a frame's
+// conversion does in the program: none inherits a warm output buffer or
+// frame from the one before.
+void evictCaches() {
+    static std::vector<uint8_t> junk(size_t(64) << 20);
+    static uint8_t value = 0;
+    std::memset(junk.data(), ++value, junk.size());
+}
+
 QSize fitted(int w, int h, QSize view) {
     const double s = std::min(double(view.width()) / w, double(view.height()) / h);
     return QSize(int(w * s), int(h * s));
@@ -92,86 +115,195 @@ void runCase(const Case& k, int rounds) {
     window.move(QPoint(0, 0));
     window.resize(picture);
     window.show();
-    const bool jpeg = k.format == PixFmtMJPG;
-    window.setDecodeOffThread(jpeg);
+    window.setDecodeOffThread(true); // the program's setting
     FrameServerCamera cam(k.format, k.w, k.h);
     window.attachUsbCamera(&cam, k.w, k.h);
+    // The tests' setting: everything on the calling thread, through SDL.
+    SDLBackground before;
+    before.setCanvasSize(k.canvas);
+    before.move(QPoint(0, 0));
+    before.resize(picture);
+    before.show();
+    FrameServerCamera beforeCam(k.format, k.w, k.h);
+    before.attachUsbCamera(&beforeCam, k.w, k.h);
+    const bool jpeg = k.format == PixFmtMJPG;
+    const bool nv12 = k.format == PixFmtNV12;
     const auto* data = reinterpret_cast<const uint8_t*>(k.frame.constData());
     const VideoCrop crop = computeVideoCrop(QSize(k.w, k.h), QRectF(QPointF(0, 0), QSizeF(picture)), k.canvas);
     const QRect at(QPoint(0, 0), crop.target.toRect().size());
-
-    std::vector<uint8_t> out(size_t(k.w) * k.h * 4);
-    SwsContext* sws = nullptr;
-    if (!jpeg)
-        sws = sws_getContext(k.w, k.h, k.format == PixFmtNV12 ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUYV422, at.width(),
-                             at.height(), AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
-    tjhandle tj = tjInitDecompress();
-    std::vector<uint8_t> scratch;
-    QImage decoded;
+    const int ow = at.width(), oh = at.height();
     const bool oneToOne = picture == QSize(k.w, k.h);
 
-    Timed ours, oursGui, sdl, swsT, tjFull, tjHalf;
-    for (int r = 0; r < rounds + 1; ++r) {
-        if (r == 1) // the first round warms textures and buffers up
-            ours = oursGui = sdl = swsT = tjFull = tjHalf = Timed();
-        if (jpeg) {
-            ours.run([&] { SDLBackgroundDecoder::decode(tj, k.frame, QSize(k.w, k.h), crop, at, scratch, decoded); });
-            // The interface thread: the pass that hands the frame over, then the pass that shows it.
-            cam.queueFrame(k.frame, k.w, k.h);
-            oursGui.run([&] { window.renderFrame(); });
-            window.waitDecoded(2000);
-            oursGui.run([&] { window.renderFrame(); });
+    std::vector<uint8_t> out(size_t(k.w) * k.h * 4);
+    std::vector<uint8_t> planes(size_t(k.w) * k.h * 2 + size_t(ow) * oh * 3);
+    SwsContext* swsPoint = nullptr;
+    SwsContext* swsBilinear = nullptr;
+    if (!jpeg) {
+        const AVPixelFormat src = nv12 ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUYV422;
+        swsPoint = sws_getContext(k.w, k.h, src, ow, oh, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
+        swsBilinear =
+            sws_getContext(k.w, k.h, src, ow, oh, AV_PIX_FMT_BGRA, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    }
+    auto runSws = [&](SwsContext* ctx) {
+        const uint8_t* src[2] = {data, data + size_t(k.w) * k.h};
+        const int strides[2] = {nv12 ? k.w : k.w * 2, k.w};
+        uint8_t* dst[1] = {out.data()};
+        const int dstStride[1] = {ow * 4};
+        sws_scale(ctx, src, strides, 0, k.h, dst, dstStride);
+    };
+    const libyuv::FilterMode filter = oneToOne ? libyuv::kFilterNone : libyuv::kFilterBilinear;
+    tjhandle tj = tjInitDecompress();
+    std::vector<uint8_t> scratch;
+    QImage made;
+
+    Timed ours, oursGui, oursBefore, sdl, yuvDirect, swsP, swsB, yuvNv12, yuvViaNv12, yuvViaI422, tjFull, tjHalf;
+    // Every measurement of the case, run in turn; each round starts one
+    // further on, so none always runs first (on cold caches) or last.
+    std::vector<std::function<void()>> steps;
+    if (jpeg)
+        steps.push_back([&] {
+            ours.run([&] { SDLBackgroundDecoder::decode(tj, k.frame, QSize(k.w, k.h), crop, at, scratch, made); });
+        });
+    else
+        steps.push_back([&] {
+            ours.run([&] {
+                SDLBackgroundDecoder::convertRaw(data, k.frame.size(), k.format, QSize(k.w, k.h), crop, at, scratch,
+                                                 made);
+            });
+        });
+    // The interface thread: the pass that hands the frame over, then the pass that shows it.
+    steps.push_back([&] {
+        cam.queueFrame(k.frame, k.w, k.h);
+        oursGui.run([&] { window.renderFrame(); });
+        window.waitDecoded(2000);
+        oursGui.run([&] { window.renderFrame(); });
+    });
+    if (jpeg) {
+        steps.push_back([&] {
             tjFull.run([&] {
                 tjDecompress2(tj, data, (unsigned long)k.frame.size(), out.data(), k.w, k.w * 4, k.h, TJPF_BGRX, 0);
             });
-            if (!oneToOne && k.w >= 3840)
+        });
+        if (!oneToOne && k.w >= 3840)
+            steps.push_back([&] {
                 tjHalf.run([&] {
                     tjDecompress2(tj, data, (unsigned long)k.frame.size(), out.data(), k.w / 2, k.w * 2, k.h / 2,
                                   TJPF_BGRX, 0);
                 });
-        } else {
-            cam.queueFrame(k.frame, k.w, k.h);
-            ours.run([&] { window.renderFrame(); });
-            if (oneToOne)
+            });
+    } else {
+        steps.push_back([&] {
+            beforeCam.queueFrame(k.frame, k.w, k.h);
+            oursBefore.run([&] { before.renderFrame(); });
+        });
+        if (oneToOne) {
+            steps.push_back([&] {
                 sdl.run([&] {
-                    SDL_ConvertPixels(k.w, k.h, k.format == PixFmtNV12 ? SDL_PIXELFORMAT_NV12 : SDL_PIXELFORMAT_YUY2,
-                                      data, k.format == PixFmtNV12 ? k.w : k.w * 2, SDL_PIXELFORMAT_ARGB8888,
-                                      out.data(), k.w * 4);
+                    SDL_ConvertPixels(k.w, k.h, nv12 ? SDL_PIXELFORMAT_NV12 : SDL_PIXELFORMAT_YUY2, data,
+                                      nv12 ? k.w : k.w * 2, SDL_PIXELFORMAT_ARGB8888, out.data(), k.w * 4);
                 });
-            swsT.run([&] {
-                const uint8_t* planes[2] = {data, data + size_t(k.w) * k.h};
-                const int strides[2] = {k.format == PixFmtNV12 ? k.w : k.w * 2, k.w};
-                uint8_t* dst[1] = {out.data()};
-                const int dstStride[1] = {at.width() * 4};
-                sws_scale(sws, planes, strides, 0, k.h, dst, dstStride);
+            });
+            steps.push_back([&] {
+                yuvDirect.run([&] {
+                    if (nv12)
+                        libyuv::NV12ToARGB(data, k.w, data + size_t(k.w) * k.h, k.w, out.data(), k.w * 4, k.w, k.h);
+                    else
+                        libyuv::YUY2ToARGB(data, k.w * 2, out.data(), k.w * 4, k.w, k.h);
+                });
+            });
+        }
+        steps.push_back([&] { swsP.run([&] { runSws(swsPoint); }); });
+        steps.push_back([&] { swsB.run([&] { runSws(swsBilinear); }); });
+        uint8_t* dy = planes.data();
+        uint8_t* duv = dy + size_t(ow) * oh;
+        const int cw = (ow + 1) / 2;
+        uint8_t* fy = duv + size_t(cw) * 2 * oh;
+        if (nv12) {
+            steps.push_back([&, dy, duv, cw] {
+                yuvNv12.run([&] {
+                    libyuv::NV12Scale(data, k.w, data + size_t(k.w) * k.h, k.w, k.w, k.h, dy, ow, duv, cw * 2, ow,
+                                      oh, filter);
+                    libyuv::NV12ToARGB(dy, ow, duv, cw * 2, out.data(), ow * 4, ow, oh);
+                });
+            });
+        } else {
+            // Through NV12 (chroma rows averaged first), then as NV12.
+            steps.push_back([&, dy, duv, cw, fy] {
+                uint8_t* fuv = fy + size_t(k.w) * k.h;
+                yuvViaNv12.run([&] {
+                    libyuv::YUY2ToNV12(data, k.w * 2, fy, k.w, fuv, k.w, k.w, k.h);
+                    libyuv::NV12Scale(fy, k.w, fuv, k.w, k.w, k.h, dy, ow, duv, cw * 2, ow, oh, filter);
+                    libyuv::NV12ToARGB(dy, ow, duv, cw * 2, out.data(), ow * 4, ow, oh);
+                });
+            });
+            // Through the 4:2:2 planes.
+            steps.push_back([&, dy, duv, cw, fy] {
+                uint8_t* fu = fy + size_t(k.w) * k.h;
+                uint8_t* fv = fu + size_t(k.w / 2) * k.h;
+                uint8_t* du = duv;
+                uint8_t* dv = du + size_t(cw) * oh;
+                yuvViaI422.run([&] {
+                    libyuv::YUY2ToI422(data, k.w * 2, fy, k.w, fu, k.w / 2, fv, k.w / 2, k.w, k.h);
+                    libyuv::I422Scale(fy, k.w, fu, k.w / 2, fv, k.w / 2, k.w, k.h, dy, ow, du, cw, dv, cw, ow, oh,
+                                      filter);
+                    libyuv::I422ToARGB(dy, ow, du, cw, dv, cw, out.data(), ow * 4, ow, oh);
+                });
             });
         }
     }
+    for (int r = 0; r < rounds + 1; ++r) {
+        if (r == 1) // the first round warms textures and buffers up
+            ours = oursGui = oursBefore = sdl = yuvDirect = swsP = swsB = yuvNv12 = yuvViaNv12 = yuvViaI422 =
+                tjFull = tjHalf = Timed();
+        for (size_t i = 0; i < steps.size(); ++i) {
+            evictCaches();
+            steps[(i + size_t(r)) % steps.size()]();
+        }
+    }
     std::printf("%-10s %4dx%-4d on %4dx%-4d picture %4dx%-4d (step %d)\n", k.name, k.w, k.h, k.canvas.width(),
-                k.canvas.height(), at.width(), at.height(), crop.step);
-    auto line = [&](const char* what, const Timed& t, const Timed& ref) {
+                k.canvas.height(), ow, oh, crop.step);
+    auto line = [&](const char* what, const Timed& t) {
         if (t.wall.empty())
             return;
-        std::printf("    %-34s wall %7.2f ms  cpu %7.2f ms", what, t.w(), t.c());
-        if (!ref.wall.empty() && &t != &ref)
+        std::printf("    %-44s wall %7.2f ms  cpu %7.2f ms", what, t.w(), t.c());
+        if (&t != &ours && &t != &oursGui)
             std::printf("   ours/this: wall %.2f  cpu %.2f", ours.w() / t.w(), ours.c() / t.c());
         std::printf("\n");
     };
-    line(jpeg ? "ours: decode to the picture" : "ours: render pass", ours, ours);
-    line("ours: interface thread, two passes", oursGui, oursGui);
-    line("SDL_ConvertPixels to ARGB, 1:1", sdl, ours);
-    line("swscale point scale + BGRA, one pass", swsT, ours);
-    line("tjDecompress2 BGRX, full size", tjFull, ours);
-    line("tjDecompress2 BGRX, half scale", tjHalf, ours);
-    if (sws)
-        sws_freeContext(sws);
+    line(jpeg ? "ours: decode to the picture (worker)" : "ours: scale-first conversion (worker)", ours);
+    line("ours: interface thread, two passes", oursGui);
+    line("before: render pass on the interface thread", oursBefore);
+    const Timed* refs[] = {&sdl, &yuvDirect, &swsP, &swsB, &yuvNv12, &yuvViaNv12, &yuvViaI422, &tjFull, &tjHalf};
+    const char* names[] = {"SDL_ConvertPixels to ARGB, 1:1",
+                           "libyuv one-call conversion, 1:1",
+                           "swscale SWS_POINT + BGRA, one pass",
+                           "swscale SWS_FAST_BILINEAR + BGRA, one pass",
+                           "libyuv NV12Scale + NV12ToARGB",
+                           "libyuv YUY2ToNV12 + NV12Scale + NV12ToARGB",
+                           "libyuv YUY2ToI422 + I422Scale + I422ToARGB",
+                           "tjDecompress2 BGRX, full size",
+                           "tjDecompress2 BGRX, half scale"};
+    const Timed* best = nullptr;
+    const char* bestName = "";
+    for (size_t i = 0; i < sizeof(refs) / sizeof(refs[0]); ++i) {
+        line(names[i], *refs[i]);
+        if (!refs[i]->wall.empty() && (!best || refs[i]->w() < best->w())) {
+            best = refs[i];
+            bestName = names[i];
+        }
+    }
+    if (best)
+        std::printf("    => ours / strongest reference (%s): wall %.2f  cpu %.2f\n", bestName, ours.w() / best->w(),
+                    ours.c() / best->c());
+    sws_freeContext(swsPoint);
+    sws_freeContext(swsBilinear);
     tjDestroy(tj);
 }
 
 } // namespace
 
 int main() {
-    const QSize view(1326, 745);
+    const QSize view(1265, 712);
     for (const QSize size : {QSize(1920, 1080), QSize(3840, 2160)}) {
         const int w = size.width(), h = size.height();
         const int rounds = w > 2000 ? 21 : 41;

@@ -202,9 +202,10 @@ bool SDLBackground::readBack(QImage& target, const QRect& area) const {
 void SDLBackground::setDecodeOffThread(bool on) {
     if (on == bool(m_decoder))
         return;
-    if (on)
+    if (on) {
         m_decoder = std::make_unique<SDLBackgroundDecoder>();
-    else
+        m_decoder->setOnFinished([this] { emit pictureFinished(); });
+    } else
         m_decoder.reset();
     m_submittedSlot = -1;
 }
@@ -213,28 +214,58 @@ bool SDLBackground::waitDecoded(int ms) {
     return m_decoder && m_usb && m_decoder->waitFinished(ms);
 }
 
+bool SDLBackground::waitForWork(int ms) {
+    if (ms <= 0)
+        return false;
+    const uint64_t start = SDL_GetTicks64();
+    // A picture being made comes first: it is due within a few ms.
+    if (waitDecoded(ms))
+        return true;
+    const int left = ms - int(SDL_GetTicks64() - start);
+    if (left <= 0 || !m_shown || !m_usb || !m_usb->feedPlaying())
+        return false;
+    return m_usb->waitFrameArrival(left);
+}
+
 void SDLBackground::renderFrame() {
-    if (!m_shown || !m_renderer)
+    if (!m_shown || !m_renderer || m_rendering)
         return;
+    // A frame step may open a modal dialog whose nested loop renders too:
+    // that inner pass is skipped.
+    m_rendering = true;
     if (m_usb) {
         showDecoded();
-        renderUsb();
+        if (m_usb)
+            renderUsb();
     } else if (m_net) {
         renderNet();
     }
+    m_rendering = false;
 }
 
-// Hands a JPEG frame to the decoder (copied: the ring slot is read into
-// again while the decode runs), for the geometry of this moment.
-void SDLBackground::submitJpeg(int slot, const uint8_t* data, int bytes) {
+// Hands a frame to the worker for the geometry of this moment: a raw frame
+// shares the ring slot's buffer (the camera writes a fresh one while the
+// worker holds it); a JPEG frame, or a feed that cannot share, is copied.
+void SDLBackground::submitToWorker(int slot, const uint8_t* data, int bytes, int width, int height) {
     if (m_frameWidth <= 0 || m_frameHeight <= 0 || bytes <= 0)
+        return;
+    const int format = m_usb->feedPixelFormat();
+    // Raw frames of another size (a resolution change in flight) are not shown.
+    if (format != PixFmtMJPG && (width != m_frameWidth || height != m_frameHeight))
         return;
     const VideoCrop crop = computeVideoCrop(QSize(m_frameWidth, m_frameHeight), m_dest, m_canvas.size());
     if (crop.isEmpty())
         return;
     const QRect at = coveredRect(crop.target);
-    m_decoder->submit(QByteArray(reinterpret_cast<const char*>(data), bytes), QSize(m_frameWidth, m_frameHeight),
-                      crop, at, slot);
+    QByteArray buffer;
+    if (format != PixFmtMJPG) {
+        buffer = m_usb->sharedRingBuffer(slot);
+        if (buffer.constData() != reinterpret_cast<const char*>(data) || buffer.size() < bytes)
+            buffer = QByteArray();
+    }
+    if (buffer.isEmpty())
+        buffer = QByteArray(reinterpret_cast<const char*>(data), bytes);
+    m_decoder->submit(buffer, bytes, format, QSize(m_frameWidth, m_frameHeight), crop, at, slot);
     m_submittedSlot = slot;
     m_submittedDest = m_dest;
 }
@@ -300,10 +331,11 @@ void SDLBackground::renderUsb() {
     int bytes = 0, width = 0, height = 0;
     if (!cam->ringFrame(slot, data, bytes, width, height) || !data)
         return;
-    if (m_decoder && cam->feedPixelFormat() == PixFmtMJPG) {
-        // Paused, the picture is decoded again only for a new geometry.
+    const int format = cam->feedPixelFormat();
+    if (m_decoder && (format == PixFmtMJPG || format == PixFmtNV12 || format == PixFmtYUYV)) {
+        // Paused, the picture is made again only for a new geometry.
         if (slot != m_submittedSlot || m_dest != m_submittedDest || cam->feedPlaying())
-            submitJpeg(slot, data, bytes);
+            submitToWorker(slot, data, bytes, width, height);
         m_dirty = false;
         return;
     }

@@ -83,15 +83,21 @@ public:
     // waits on the camera (a read takes only a frame that is there).
     void renderFrame();
 
-    // JPEG frames decoded on a thread of their own (the program's setting):
-    // a pass hands the new frame over and shows the newest finished picture,
-    // so the decode never holds up the interface. Off, a pass decodes and
-    // shows its frame itself.
+    // USB frames (JPEG, NV12, YUY2) made into pictures on a thread of their
+    // own (the program's setting): a pass hands the new frame over and shows
+    // the newest finished picture, so neither the decode nor the raw
+    // conversion holds up the interface. Off, a pass converts and shows its
+    // frame itself.
     void setDecodeOffThread(bool on);
     bool decodesOffThread() const { return bool(m_decoder); }
     // Waits up to ms for a picture the decoder finished (the main loop's
     // rest between passes); true when one is ready to show.
     bool waitDecoded(int ms);
+    // The main loop's rest: waits up to ms for a picture being made, then
+    // for the attached USB camera's next frame; true when there is something
+    // to show or read. False when nothing came or no one can tell (returning
+    // early then): the caller sleeps the rest.
+    bool waitForWork(int ms);
 
     // The canvas the picture is rendered into; it starts at the primary
     // screen's size and follows the VideoWidget's size.
@@ -107,6 +113,10 @@ signals:
     // The canvas changed inside `dirty` ("present").
     void presented(const QRect& dirty);
     void shownChanged(bool shown);
+    // A picture made off the interface thread is ready to be shown. Emitted
+    // on the worker's thread (connect queued); never for a picture of a
+    // camera detached before.
+    void pictureFinished();
 
 private:
     void createRenderer();
@@ -119,7 +129,7 @@ private:
     bool uploadYuyv(const uint8_t* data, const VideoCrop& crop);
     bool uploadNv12(const uint8_t* data, const VideoCrop& crop);
     bool uploadJpeg(const uint8_t* data, int bytes, VideoCrop crop);
-    void submitJpeg(int slot, const uint8_t* data, int bytes);
+    void submitToWorker(int slot, const uint8_t* data, int bytes, int width, int height);
     bool showDecoded();
     bool uploadBgr(const uint8_t* bgr, int width, int height, int stride);
     bool landsOneToOne(const VideoCrop& crop) const;
@@ -132,6 +142,7 @@ private:
     bool m_shown = false;
     bool m_ready = true;
     bool m_dirty = true;
+    bool m_rendering = false;
 
     QImage m_canvas;
     SDL_Surface* m_surface = nullptr;

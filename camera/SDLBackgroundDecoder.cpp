@@ -1,7 +1,13 @@
 #include "camera/SDLBackgroundDecoder.h"
 
+#include "camera/BaseCamera.h"
+
 #include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
+#include <libyuv/scale.h>
 
 SDLBackgroundDecoder::SDLBackgroundDecoder() : m_thread([this] { run(); }) {}
 
@@ -14,14 +20,21 @@ SDLBackgroundDecoder::~SDLBackgroundDecoder() {
     m_thread.join();
 }
 
-void SDLBackgroundDecoder::submit(const QByteArray& jpeg, QSize frame, const VideoCrop& crop, const QRect& at,
-                                  int tag) {
+void SDLBackgroundDecoder::submit(const QByteArray& data, int bytes, int format, QSize frame, const VideoCrop& crop,
+                                  const QRect& at, int tag) {
+    if (bytes <= 0 || bytes > data.size())
+        return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_job = Job{jpeg, frame, crop, at, tag};
+        m_job = Job{data, bytes, format, frame, crop, at, tag};
         m_hasJob = true;
     }
     m_wake.notify_one();
+}
+
+void SDLBackgroundDecoder::submit(const QByteArray& jpeg, QSize frame, const VideoCrop& crop, const QRect& at,
+                                  int tag) {
+    submit(jpeg, jpeg.size(), PixFmtMJPG, frame, crop, at, tag);
 }
 
 bool SDLBackgroundDecoder::take(Picture& out) {
@@ -53,6 +66,9 @@ bool SDLBackgroundDecoder::waitFinished(int ms) {
 void SDLBackgroundDecoder::run() {
     tjhandle tj = tjInitDecompress();
     std::vector<uint8_t> scratch;
+    // Written again once the interface thread has let go of the last picture
+    // (no new allocation, no page faults for every frame).
+    QImage image;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || m_hasJob; });
@@ -63,15 +79,26 @@ void SDLBackgroundDecoder::run() {
         m_busy = true;
         const int generation = m_generation;
         lock.unlock();
-        QImage image;
-        const bool ok = decode(tj, job.jpeg, job.frame, job.crop, job.at, scratch, image);
+        bool ok;
+        if (job.format == PixFmtMJPG)
+            ok = decode(tj, job.bytes == job.data.size() ? job.data : job.data.left(job.bytes), job.frame, job.crop,
+                        job.at, scratch, image);
+        else
+            ok = convertRaw(reinterpret_cast<const uint8_t*>(job.data.constData()), job.bytes, job.format,
+                            job.frame, job.crop, job.at, scratch, image);
+        job.data = QByteArray(); // the frame's buffer goes back to its owner now
         lock.lock();
         m_busy = false;
-        if (ok && generation == m_generation) {
+        const bool delivered = ok && generation == m_generation;
+        if (delivered) {
             m_picture = Picture{image, job.at, job.crop, job.tag};
             m_hasPicture = true;
         }
         m_done.notify_all();
+        // Under the lock: once clear() has returned, no picture submitted
+        // before it is announced.
+        if (delivered && m_onFinished)
+            m_onFinished();
     }
     lock.unlock();
     tjDestroy(tj);
@@ -101,7 +128,8 @@ bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize fr
     if (tjDecompress2(tj, data, size, scratch.data(), dw, dw * 4, dh, TJPF_BGRX, TJFLAG_FASTUPSAMPLE) != 0 &&
         tjGetErrorCode(tj) == TJERR_FATAL)
         return false;
-    out = QImage(at.size(), QImage::Format_RGB32);
+    if (out.size() != at.size() || out.format() != QImage::Format_RGB32 || !out.isDetached())
+        out = QImage(at.size(), QImage::Format_RGB32);
     const cv::Mat decoded(dh, dw, CV_8UC4, scratch.data());
     cv::Mat dst(out.height(), out.width(), CV_8UC4, out.bits(), size_t(out.bytesPerLine()));
     const cv::Rect r(part.x(), part.y(), part.width(), part.height());
@@ -110,4 +138,102 @@ bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize fr
     else
         cv::resize(decoded(r), dst, dst.size(), 0, 0, cv::INTER_NEAREST);
     return true;
+}
+
+bool SDLBackgroundDecoder::convertRaw(const uint8_t* data, int bytes, int format, QSize frame, const VideoCrop& crop,
+                                      const QRect& at, std::vector<uint8_t>& scratch, QImage& out) {
+    const int W = frame.width(), H = frame.height();
+    const QRect& part = crop.source;
+    if (!data || W <= 0 || H <= 0 || at.isEmpty() || crop.isEmpty() || !QRect(0, 0, W, H).contains(part) ||
+        part.x() % 2 || part.y() % 2 || part.width() % 2 || crop.step < 1)
+        return false;
+    if (format == PixFmtNV12 ? qint64(bytes) * 2 != qint64(W) * H * 3
+                             : (format != PixFmtYUYV || qint64(bytes) != qint64(W) * H * 2))
+        return false;
+    const int ow = at.width(), oh = at.height();
+    if (out.size() != at.size() || out.format() != QImage::Format_RGB32 || !out.isDetached())
+        out = QImage(at.size(), QImage::Format_RGB32); // B, G, R, X in memory: libyuv's "ARGB"
+    uint8_t* argb = out.bits();
+    const int argbStride = int(out.bytesPerLine());
+
+    // A picture shown at half size or less first takes every step-th row
+    // (what the crop's step says: a longer stride, nothing copied), so the
+    // scaler reads half or a quarter of the frame; the rest is filtered.
+    const int step = crop.step;
+    const int stride = (format == PixFmtNV12 ? W : W * 2) * step;
+    const int sw = part.width(), sh = part.height() / step;
+    const uint8_t* src = data + (size_t(part.y()) * W + part.x()) * 2; // YUY2
+    const uint8_t* srcY = data + size_t(part.y()) * W + part.x();       // NV12: the planes
+    const uint8_t* srcUV = data + size_t(W) * H + size_t(part.y() / 2) * W + part.x();
+    if (sh <= 0 || sh % 2)
+        return false;
+    // Shrinking averages neighbours; enlarging (zoomed in) repeats pixels, so
+    // the camera's pixels stay sharp for measuring.
+    const libyuv::FilterMode filter = (ow < sw || oh < sh) ? libyuv::kFilterBilinear : libyuv::kFilterNone;
+    const bool same = ow == sw && oh == sh;
+    const int cw = (ow + 1) / 2, ch = (oh + 1) / 2;
+    if (format == PixFmtNV12) {
+        if (same)
+            return libyuv::NV12ToARGB(srcY, stride, srcUV, stride, argb, argbStride, ow, oh) == 0;
+        // The interleaved chroma is split into its planes first: libyuv's
+        // scaler of interleaved pairs rounds every value down a little, its
+        // plane scaler does not. The split is of the part at quarter size.
+        const int scw = sw / 2, sch = (sh + 1) / 2;
+        scratch.resize(size_t(scw) * sch * 2 + size_t(ow) * oh + size_t(cw) * ch * 2);
+        uint8_t* su = scratch.data();
+        uint8_t* sv = su + size_t(scw) * sch;
+        uint8_t* dy = sv + size_t(scw) * sch;
+        uint8_t* du = dy + size_t(ow) * oh;
+        uint8_t* dv = du + size_t(cw) * ch;
+        libyuv::SplitUVPlane(srcUV, stride, su, scw, sv, scw, scw, sch);
+        if (libyuv::I420Scale(srcY, stride, su, scw, sv, scw, sw, sh, dy, ow, du, cw, dv, cw, ow, oh, filter) != 0)
+            return false;
+        return libyuv::I420ToARGB(dy, ow, du, cw, dv, cw, argb, argbStride, ow, oh) == 0;
+    }
+    if (same)
+        return libyuv::YUY2ToARGB(src, stride, argb, argbStride, ow, oh) == 0;
+    if (step > 1) {
+        // Shrunk to half or less: each pixel of the picture takes the frame
+        // pixel at its centre, read straight from the packed frame (as the
+        // render pass always did), so only the rows shown are read at all.
+        scratch.resize(size_t(ow) * oh + size_t(cw) * oh * 2 + size_t(ow + cw) * sizeof(int));
+        uint8_t* dy = scratch.data();
+        uint8_t* du = dy + size_t(ow) * oh;
+        uint8_t* dv = du + size_t(cw) * oh;
+        int* lumaAt = reinterpret_cast<int*>(dv + size_t(cw) * oh);
+        int* chromaAt = lumaAt + ow;
+        for (int x = 0; x < ow; ++x)
+            lumaAt[x] = int((int64_t(2 * x + 1) * part.width()) / (2 * ow)) * 2;
+        for (int c = 0; c < cw; ++c)
+            chromaAt[c] = (lumaAt[2 * c] & ~3) + 1; // U of the pixel's pair; V follows two bytes on
+        const uint8_t* origin = data + (size_t(part.y()) * W + part.x()) * 2;
+        for (int y = 0; y < oh; ++y) {
+            const uint8_t* row = origin + size_t((int64_t(2 * y + 1) * part.height()) / (2 * oh)) * W * 2;
+            uint8_t* ry = dy + size_t(y) * ow;
+            uint8_t* ru = du + size_t(y) * cw;
+            uint8_t* rv = dv + size_t(y) * cw;
+            for (int x = 0; x < ow; ++x)
+                ry[x] = row[lumaAt[x]];
+            for (int c = 0; c < cw; ++c) {
+                ru[c] = row[chromaAt[c]];
+                rv[c] = row[chromaAt[c] + 2];
+            }
+        }
+        return libyuv::I422ToARGB(dy, ow, du, cw, dv, cw, argb, argbStride, ow, oh) == 0;
+    }
+    // Packed pixels cannot be scaled as they are: they are split into their
+    // 4:2:2 planes, which are scaled, then converted.
+    const int scw = sw / 2;
+    scratch.resize(size_t(sw) * sh * 2 + size_t(ow) * oh + size_t(cw) * oh * 2);
+    uint8_t* sy = scratch.data();
+    uint8_t* su = sy + size_t(sw) * sh;
+    uint8_t* sv = su + size_t(scw) * sh;
+    uint8_t* dy = sv + size_t(scw) * sh;
+    uint8_t* du = dy + size_t(ow) * oh;
+    uint8_t* dv = du + size_t(cw) * oh;
+    if (libyuv::YUY2ToI422(src, stride, sy, sw, su, scw, sv, scw, sw, sh) != 0)
+        return false;
+    if (libyuv::I422Scale(sy, sw, su, scw, sv, scw, sw, sh, dy, ow, du, cw, dv, cw, ow, oh, filter) != 0)
+        return false;
+    return libyuv::I422ToARGB(dy, ow, du, cw, dv, cw, argb, argbStride, ow, oh) == 0;
 }

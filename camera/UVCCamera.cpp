@@ -168,6 +168,12 @@ bool UVCCamera::ringFrame(int i, const uint8_t*& data, int& bytes, int& width, i
     return true;
 }
 
+QByteArray UVCCamera::sharedRingBuffer(int i) const {
+    return i >= 0 && i < m_ring.size() && m_ring[i].bytes > 0 ? m_ring[i].buffer : QByteArray();
+}
+
+bool UVCCamera::waitFrameArrival(int ms) { return hasCapture() && m_playing && m_capture->waitFrame(ms); }
+
 RawFrame UVCCamera::frameOf(int slot) const {
     RawFrame f;
     if (slot < 0 || slot >= m_ring.size())

@@ -109,7 +109,9 @@ class UVCCamera : public BaseCamera, public UsbVideoFeed {
     Q_OBJECT
 public:
     static constexpr int RingSize = 3;
-    static constexpr int RenderReadWaitMs = 1; // longest wait of a frame read in the render step
+    // A frame read in the render step only takes a frame that is there: the
+    // loop's rest waits for the next one to arrive (waitFrameArrival).
+    static constexpr int RenderReadWaitMs = 0;
     // Snapshots of one user mode waiting for frames at most.
 
     explicit UVCCamera(QObject* parent = nullptr);
@@ -174,6 +176,8 @@ public:
     int feedPixelFormat() const override { return m_pixelFormat; }
     bool readFrameInto(int i) override;
     bool ringFrame(int i, const uint8_t*& data, int& bytes, int& width, int& height) const override;
+    QByteArray sharedRingBuffer(int i) const override;
+    bool waitFrameArrival(int ms) override;
     void frameStep() override;
 
     // Counters for tests and diagnostics.

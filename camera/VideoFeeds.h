@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,6 +32,14 @@ public:
     // The frame held in ring slot i (owned by the camera, valid until the next
     // read into that slot); false when the slot holds none.
     virtual bool ringFrame(int i, const uint8_t*& data, int& bytes, int& width, int& height) const = 0;
+    // The buffer of ring slot i, shared and not copied, when the feed can hand
+    // it over (the driver never writes a buffer someone else still holds);
+    // empty otherwise. The frame is its first `bytes` bytes (ringFrame).
+    virtual QByteArray sharedRingBuffer(int i) const { (void)i; return QByteArray(); }
+    // Waits up to ms for the camera's next frame to be there; true when a
+    // read now finds one. False when none came or the feed cannot tell
+    // (then it returns at once).
+    virtual bool waitFrameArrival(int ms) { (void)ms; return false; }
     // Per-frame work of the driver (snapshots, decoders, recorder, ring advance).
     // Runs after each read while playing, and once per render pass while paused.
     virtual void frameStep() = 0;

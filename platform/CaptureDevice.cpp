@@ -49,6 +49,7 @@ public:
     bool selectPixelFormat(int pixelFormat) override {
         return m_backend && m_backend->selectPixelFormat(pixelFormat);
     }
+    bool waitFrame(int ms) override { return m_backend && m_backend->waitFrame(ms); }
     void setReadTimeout(int ms) override {
         m_readTimeout = ms;
         if (m_backend)

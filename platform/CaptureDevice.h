@@ -78,6 +78,12 @@ public:
     // reads with a wait of a millisecond or two, so that a slow or stalled
     // camera never holds up the interface.
     virtual void setReadTimeout(int ms) { (void)ms; }
+    // Waits up to ms until the next read would find a frame there; true when
+    // one is (or the stream has yet to start, which the first read does).
+    // False when none came in time, the device is gone, or the backend
+    // cannot tell (this default, which returns at once): the caller then
+    // waits its own way.
+    virtual bool waitFrame(int ms) { (void)ms; return false; }
     // 22 NV12, 15 MJPG, 6 YUYV: the camera delivers that format from then on.
     virtual bool selectPixelFormat(int pixelFormat) = 0;
 

@@ -713,6 +713,28 @@ bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width
     return produce(buf, capacity, bytes, width, height);
 }
 
+bool SimUsbCamera::waitFrame(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const int timeout = std::max(0, timeoutMs);
+    if (!m_plugged || m_handles == 0 || m_stalled || m_size.isEmpty()) {
+        lock.unlock();
+        if (timeout > 0)
+            SleepClock::sleepMs(timeout);
+        return false;
+    }
+    if (m_fps <= 0.0 || !m_streaming)
+        return true;
+    const double due = double(m_streamStart) + double(m_lastFrame + 1) * (1000.0 / m_fps);
+    const uint64_t now = SleepClock::ticksMs();
+    if (double(now) >= due)
+        return true;
+    const int wait = int(std::ceil(due - double(now)));
+    lock.unlock();
+    if (timeout > 0)
+        SleepClock::sleepMs(std::min(wait, timeout));
+    return wait <= timeout;
+}
+
 // ---- SimCaptureDevice ----
 
 SimCaptureDevice::SimCaptureDevice(std::shared_ptr<SimUsbCamera> camera) : m_camera(std::move(camera)) {}

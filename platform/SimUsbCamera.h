@@ -118,6 +118,9 @@ public:
     bool selectPixelFormat(int code);
     // timeoutMs: the longest wait; negative takes the camera's own (timeout=N).
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height, int timeoutMs = -1);
+    // Sleeps until the next frame is due, at most timeoutMs; true when a read
+    // now finds one (always for a free-running or not yet streaming camera).
+    bool waitFrame(int timeoutMs);
 
     // Plug state; SimUsbBus::plug/unplug also tell the device watcher.
     void setPlugged(bool on);
@@ -198,6 +201,7 @@ public:
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override;
     bool selectPixelFormat(int pixelFormat) override;
     void setReadTimeout(int ms) override { m_readTimeout = ms; }
+    bool waitFrame(int ms) override { return m_open && m_camera->waitFrame(ms); }
     SimUsbCamera* camera() const { return m_camera.get(); }
 
 private:

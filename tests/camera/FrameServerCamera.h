@@ -50,6 +50,8 @@ public:
     int feedPixelFormat() const override { return format; }
     bool readFrameInto(int i) override;
     bool ringFrame(int i, const uint8_t*& data, int& bytes, int& width, int& height) const override;
+    // Shared, as the driver's ring hands it over.
+    QByteArray sharedRingBuffer(int i) const override { return ringSlots[i].data; }
     void frameStep() override;
 };
 

@@ -2,6 +2,7 @@
 // over, the picture shown is the camera's own (4:2:0 and 4:2:2, at 1:1 and
 // fitted to the program's view), and every frame read is shown.
 #include "FakeUsbWorkers.h"
+#include "ShownPicture.h"
 #include "tests/support/TestEnv.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
@@ -31,17 +32,10 @@ void TstVideoDecodeOffThread::shownPictureIsTheCameras_data() {
 void TstVideoDecodeOffThread::shownPictureIsTheCameras() {
     QFETCH(QString, spec);
     QFETCH(QSize, canvas);
-    TestEnv env;
-    FakeUsbWorkers workers;
-    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
-    SimUsbBus::instance()->configure(spec);
-    auto sim = SimUsbBus::instance()->cameras().value(0);
-    sim->setMovingMark(false);
-    SDLBackground window;
-    videoWindow = &window;
-    window.setDecodeOffThread(true);
-    window.setCanvasSize(canvas);
-    window.show();
+    SimVideoRig rig(spec, canvas);
+    SDLBackground& window = rig.window;
+    auto sim = rig.sim;
+    QVERIFY(sim);
     {
         UVCCamera cam;
         QVERIFY(cam.open(0, PixFmtMJPG));
@@ -55,14 +49,7 @@ void TstVideoDecodeOffThread::shownPictureIsTheCameras() {
         const QRect at = window.lastCrop().target.toRect();
         QVERIFY2(at.width() >= canvas.width() - 1, qPrintable(QString("%1x%2").arg(at.width()).arg(at.height())));
         // Reference: the camera's picture before its JPEG coding, scaled by area.
-        cv::Mat ref;
-        cv::resize(sim->currentPicture(), ref, cv::Size(at.width(), at.height()), 0, 0, cv::INTER_AREA);
-        const QImage shown = window.canvas().copy(at).convertToFormat(QImage::Format_RGB888).rgbSwapped();
-        const cv::Mat got(shown.height(), shown.width(), CV_8UC3, const_cast<uchar*>(shown.constBits()),
-                          size_t(shown.bytesPerLine()));
-        cv::Mat diff;
-        cv::absdiff(got, ref, diff);
-        const double mean = cv::mean(diff)[0] + cv::mean(diff)[1] + cv::mean(diff)[2];
+        const double mean = shownPictureError(window, sim->currentPicture());
         QVERIFY2(mean < 3 * 6.0, qPrintable(QString::number(mean)));
         // Every frame read is shown: each pass shows the picture finished
         // since the last one and hands the next frame over.
@@ -73,8 +60,6 @@ void TstVideoDecodeOffThread::shownPictureIsTheCameras() {
         }
         QCOMPARE(window.uploadCount(), shownBefore + 10);
     }
-    videoWindow = nullptr;
-    SimUsbBus::instance()->configure(QString());
 }
 
 QTEST_MAIN(TstVideoDecodeOffThread)

@@ -15,7 +15,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from sevrin_x import (Checks, Program, answer_file_dialog, bounding_box, picture_on_disk,  # noqa: E402
-                      visible_window, wait_until, with_and_without_wm)
+                      visible_window, wait_until, without_and_with_window_manager)
 
 from PIL import Image, ImageDraw  # noqa: E402
 
@@ -191,7 +191,7 @@ def flow(display, label):
 
 
 def main():
-    with_and_without_wm(flow)
+    without_and_with_window_manager(flow)
     return check.summary()
 
 

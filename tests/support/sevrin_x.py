@@ -9,12 +9,13 @@ waits for the state it expects (a window, pixels of a screenshot, a file), or,
 where it expects nothing in particular, for the interface to stay unchanged
 for a while (settle)."""
 import os
+import re
 import signal
 import subprocess
 import tempfile
 import time
 
-from PIL import ImageChops, ImageGrab
+from PIL import Image, ImageChops, ImageGrab
 
 BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 SEVRIN = os.path.join(BUILD, "Sevrin")
@@ -162,15 +163,34 @@ class Program:
         return code
 
 
-def start_wm(display):
+def start_wm(display, timeout=20.0):
     """openbox on display, with its own configuration folder; returns its
-    process once it manages windows."""
+    process once it manages windows (it has announced itself on the root
+    window). An openbox that ends before that (it may, right after clients
+    were killed) is started again."""
     folder = tempfile.mkdtemp(prefix="sevrin-wm-")
     env = private_env(folder, display)
-    wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in subprocess.run(
-        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True, text=True).stdout, timeout=20)
-    return wm
+
+    def announced():
+        return "window id" in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                                             capture_output=True, text=True).stdout
+
+    reason = "no answer"
+    end = time.time() + timeout
+    while time.time() < end:
+        with tempfile.TemporaryFile() as log:
+            wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=log)
+            if wait_until(lambda: wm.poll() is not None or announced(), max(1.0, end - time.time())) and \
+                    wm.poll() is None:
+                return wm
+            wm.kill()
+            wm.wait()
+            log.seek(0)
+            reason = log.read().decode(errors="replace").strip() or reason
+    raise RuntimeError("openbox did not start: " + reason)
+
+
+start_openbox = start_wm
 
 
 def close_request(display, window):
@@ -333,19 +353,115 @@ class Checks:
 
 
 def without_and_with_window_manager(run):
-    """Starts an Xvfb, calls run(display, label) without a window manager and
-    again under openbox, and stops both; label names the case in messages."""
-    xvfb, display = start_x()
+    """Calls run(display, label) on a new X server, first without a window
+    manager and then under openbox; label names the case in messages."""
+    with_and_without_wm(lambda display: run(display, "without a window manager"),
+                        lambda display: run(display, "with a window manager"))
+
+
+def visible_window(env, name):
+    """Id of a visible window titled name, or None."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], env=env, capture_output=True,
+                         text=True).stdout.split()
+    return out[0] if out else None
+
+
+def answer_file_dialog(env, title, path, timeout=30):
+    """Waits for the program's file dialog titled title, types path into its
+    name field and accepts it; True once the dialog has gone."""
+    wid = wait_until(lambda: visible_window(env, title), timeout=timeout)
+    if not wid:
+        return False
+    subprocess.run(["xdotool", "windowfocus", "--sync", wid], env=env)
+    subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+a"], env=env, check=True)
+    subprocess.run(["xdotool", "type", "--delay", "5", path], env=env, check=True)
+    subprocess.run(["xdotool", "key", "Return"], env=env, check=True)
+    return wait_until(lambda: not visible_window(env, title), timeout=timeout)
+
+
+def bounding_box(img, box, test, step=1):
+    """(left, top, right, bottom) of the pixels of box for which test((r, g, b))
+    holds, right and bottom exclusive; None when there are none."""
+    region = img.crop(box)
+    w, h = region.size
+    px = region.load()
+    xs, ys = [], []
+    for y in range(0, h, step):
+        for x in range(0, w, step):
+            if test(px[x, y]):
+                xs.append(x)
+                ys.append(y)
+    if not xs:
+        return None
+    return box[0] + min(xs), box[1] + min(ys), box[0] + max(xs) + 1, box[1] + max(ys) + 1
+
+
+def picture_on_disk(path):
+    """(format, size) of the picture at path once a reader can open it, else None
+    (the program writes pictures under a temporary name and renames them)."""
     try:
-        run(display, "without a window manager")
-        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-        try:
-            time.sleep(1.0)
-            run(display, "with a window manager")
-        finally:
-            wm.terminate()
-            wm.wait(timeout=10)
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+        with Image.open(path) as im:
+            im.load()
+            return im.format, im.size
+    except Exception:
+        return None
+
+
+def band_sharpness(img, box, bands=8):
+    """Mean 3 x 3 edge response (PIL's FIND_EDGES on grey) of each of `bands`
+    equal column bands of box, left to right: a band that stayed blurred
+    stands out where a mean over the whole box would hide it."""
+    from PIL import ImageFilter, ImageStat
+    edges = img.crop(box).convert("L").filter(ImageFilter.FIND_EDGES)
+    width, height = edges.size
+    out = []
+    for k in range(bands):
+        # One pixel in from each side: the filter's border answers differently.
+        left, right = max(1, k * width // bands), min(width - 1, (k + 1) * width // bands)
+        out.append(ImageStat.Stat(edges.crop((left, 1, right, height - 1))).mean[0])
+    return out
+
+
+def process_windows(env, pid):
+    """Ids of the visible top-level windows of process pid."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], env=env, capture_output=True,
+                         text=True).stdout
+    return set(out.split())
+
+
+def wait_new_window(env, pid, known, timeout=20.0):
+    """(x, y, width, height) of a visible window of pid that is not in known,
+    once one is mapped; None when none came."""
+    def fresh():
+        for wid in process_windows(env, pid) - set(known):
+            out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env, capture_output=True,
+                                 text=True).stdout
+            g = dict(line.split("=", 1) for line in out.split() if "=" in line)
+            if "WIDTH" in g and int(g["WIDTH"]) > 20:
+                return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+        return None
+    return wait_until(fresh, timeout)
+
+
+LOOP_LINE = re.compile(r"loop: (\S+) ms passes (\S+) longest_gap_ms (\S+) work_wall_ms (\S+) work_cpu_ms (\S+) "
+                       r"shown (\S+)(?: nested (\S+))?")
+
+
+def loop_seconds(log_path, offset=0):
+    """The program's once-a-second loop figures (SEVRIN_LOOP_STATS=1) written
+    to its log after byte offset: dicts of ms, passes, gap, wall, cpu, shown
+    and nested (passes run inside a dialog's or menu's own loop)."""
+    with open(log_path, errors="replace") as f:
+        f.seek(offset)
+        text = f.read()
+    keys = ("ms", "passes", "gap", "wall", "cpu", "shown", "nested")
+    return [dict(zip(keys, (float(v) if v else 0.0 for v in m))) for m in LOOP_LINE.findall(text)]
+
+
+def changed_outside(a, b, box, hole):
+    """changed_pixels over box, leaving out the rectangle hole (x, y, w, h)."""
+    a, b = a.copy(), b.copy()
+    x, y, w, h = hole
+    for img in (a, b):
+        img.paste((0, 0, 0), (x, y, x + w, y + h))
+    return changed_pixels(a, b, box)

@@ -1,0 +1,123 @@
+#include "app/LiveLoop.h"
+
+#include "app/UiSize.h"
+#include "camera/SDLBackground.h"
+#include "platform/ProcessEnd.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+double nowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+constexpr int kStepMs = 16;
+
+// Whether the calling code runs inside a nested event loop: the program's
+// own loop only processes events, it never enters exec().
+bool insideNestedLoop() { return QThread::currentThread()->loopLevel() > 0; }
+
+} // namespace
+
+struct LiveLoop::Stats {
+    double start = -1, lastBegin = -1, longestGap = 0, wall = 0, cpu = 0, passWall = 0, passCpu = 0;
+    int passes = 0, nested = 0, shownAtStart = 0;
+    void passBegins(int shown, bool isNested, QSize picture) {
+        const double t = nowMs();
+        if (start < 0 || t - start >= 1000) {
+            if (start >= 0)
+                std::fprintf(stderr,
+                             "loop: %.0f ms passes %d longest_gap_ms %.1f work_wall_ms %.1f work_cpu_ms %.1f shown %d"
+                             " nested %d picture %dx%d\n",
+                             t - start, passes, longestGap, wall, cpu, shown - shownAtStart, nested, picture.width(),
+                             picture.height());
+            start = t;
+            passes = nested = 0;
+            longestGap = wall = cpu = 0;
+            shownAtStart = shown;
+        }
+        if (lastBegin >= 0)
+            longestGap = std::max(longestGap, t - lastBegin);
+        lastBegin = t;
+        passWall = t;
+        passCpu = threadCpuMs();
+        ++passes;
+        if (isNested)
+            ++nested;
+    }
+    void passEnds() {
+        wall += nowMs() - passWall;
+        cpu += threadCpuMs() - passCpu;
+    }
+};
+
+LiveLoop::LiveLoop(SDLBackground* window, QObject* parent) : QObject(parent), m_window(window) {
+    if (qEnvironmentVariableIsSet("SEVRIN_LOOP_STATS"))
+        m_stats = new Stats;
+    m_nested.setTimerType(Qt::PreciseTimer);
+    m_nested.setInterval(kStepMs);
+    connect(&m_nested, &QTimer::timeout, this, &LiveLoop::nestedStep);
+    connect(window, &SDLBackground::pictureFinished, this, &LiveLoop::nestedStep, Qt::QueuedConnection);
+    m_nested.start();
+}
+
+LiveLoop::~LiveLoop() { delete m_stats; }
+
+void LiveLoop::pass() {
+    if (m_stats)
+        m_stats->passBegins(m_window->uploadCount(), false, m_window->lastCrop().target.toRect().size());
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) {
+    }
+    m_window->renderFrame();
+    if (m_stats)
+        m_stats->passEnds();
+}
+
+void LiveLoop::run() {
+    while (m_window->isRunning() && !ProcessEnd::exitRequested()) {
+        const uint64_t t0 = SDL_GetTicks64();
+        pass();
+        // The rest of the step; a picture finished or a frame arriving
+        // meanwhile is taken at once by an early pass.
+        const uint64_t t1 = SDL_GetTicks64();
+        const uint32_t rest = loopSleepMs(t1 - t0);
+        if (rest && !m_window->waitForWork(int(rest))) {
+            const uint64_t waited = SDL_GetTicks64() - t1;
+            if (waited < rest)
+                SDL_Delay(uint32_t(rest - waited));
+        }
+    }
+}
+
+// Inside the program's own pass this does nothing: that pass renders.
+void LiveLoop::nestedStep() {
+    if (!insideNestedLoop() || !m_window->isRunning())
+        return;
+    ++m_nestedSteps;
+    if (m_stats)
+        m_stats->passBegins(m_window->uploadCount(), true, m_window->lastCrop().target.toRect().size());
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) {
+    }
+    m_window->renderFrame();
+    if (m_stats)
+        m_stats->passEnds();
+}
