@@ -148,7 +148,7 @@ TEST(ThreadVideo, RecordsEveryInputFormatWithItsColours) {
         const QString path = env.file(QString("%1.mp4").arg(c.name));
         ThreadVideo rec;
         ASSERT_TRUE(rec.startRecord(path, 320, 240, c.codec, c.pixfmt, 10, c.outW, c.outH, 1));
-        EXPECT_EQ(pushAll(rec, {c.frame}, 12), 12);
+        EXPECT_EQ(pushAll(rec, {c.frame}, 12, 10), 12); // a camera at the file's rate
         stopAndWait(rec);
         const ProbeResult r = probeVideo(path);
         ASSERT_TRUE(r.ok) << r.errors.toStdString();
@@ -192,7 +192,7 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     ASSERT_TRUE(rec.startRecord(env.file("first.mp4"), 320, 240, kRaw, kNV12, 10, 320, 240, 1));
     EXPECT_FALSE(rec.startRecord(env.file("second.mp4"), 320, 240, kRaw, kNV12, 10, 320, 240, 1));
     EXPECT_FALSE(QFile::exists(env.file("second.mp4")));
-    EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3), 3);
+    EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3, 10), 3);
     stopAndWait(rec);
     EXPECT_EQ(probeVideo(env.file("first.mp4")).frames, 3);
 }
@@ -309,7 +309,7 @@ TEST(ThreadVideo, DestroyingWhileRecordingFinishesTheFile) {
     {
         ThreadVideo rec;
         ASSERT_TRUE(rec.startRecord(path, 320, 240, kRaw, kNV12, 20, 320, 240, 1));
-        pushAll(rec, makeFrames(320, 240, 2, kNV12), 25);
+        pushAll(rec, makeFrames(320, 240, 2, kNV12), 25, 20);
     }
     const ProbeResult r = probeVideo(path);
     ASSERT_TRUE(r.ok) << r.errors.toStdString();
