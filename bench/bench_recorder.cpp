@@ -8,8 +8,7 @@
 // Settings of both sides: H.264 by libx264, preset veryfast, tune zerolatency
 // (no B-frames, no look-ahead), group of pictures 50, 12 Mbit/s with
 // nal-hrd=cbr, slice threads as many as the recorder takes, the input decoded
-// on one thread, fast bilinear scaling, fragmented MP4, and the same nice
-// value as the recorder's threads (4 above the caller's).
+// on one thread, fast bilinear scaling, fragmented MP4.
 //
 // Frames go in as fast as each side takes them (the recorder waits for queue
 // room, the tool reads a pipe), so the figures are the cost of the work.
@@ -101,7 +100,7 @@ Run runCli(const QString& path, const std::vector<std::vector<uint8_t>>& frames,
                                : QString("-f rawvideo -pix_fmt nv12 -s %1x%2 -framerate %3").arg(W).arg(H).arg(CameraFps);
     // The frame-rate filter first, so that the tool, like the recorder,
     // converts only the frames it keeps.
-    const QString cmd = QString("nice -n 4 ffmpeg -y -nostdin -v error -threads 1 %1 -i - -vf fps=%2 "
+    const QString cmd = QString("ffmpeg -y -nostdin -v error -threads 1 %1 -i - -vf fps=%2 "
                                 "-sws_flags fast_bilinear -pix_fmt yuv420p -c:v libx264 -preset veryfast "
                                 "-tune zerolatency -bf 0 -g 50 -b:v 12M -x264opts nal-hrd=cbr -threads %3 "
                                 "-thread_type slice -movflags frag_keyframe+empty_moov+default_base_moof "

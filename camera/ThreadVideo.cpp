@@ -22,9 +22,7 @@ extern "C" {
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -66,10 +64,6 @@ int64_t seekFile(void* opaque, int64_t offset, int whence) {
 
 constexpr int kIoBufferBytes = 1 << 20;
 constexpr qint64 kQueueBytes = qint64(64) << 20;
-// How much nicer than the rest of the program the recording thread and the
-// encoder's threads run: when processors are short, the live picture wins.
-constexpr int kNicer = 4;
-
 // Encoder threads that each take a band of the same picture: enough for a
 // full-HD picture in real time, few enough to leave cores to the live path.
 int encoderThreads() { return qBound(1, QThread::idealThreadCount() / 2, 4); }
@@ -174,8 +168,8 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_lastPts = -1;
         m_openResult = 0;
     }
-    // The encoder is opened on the recording thread, so that the encoder's
-    // own threads inherit its lower priority; this call waits for the answer.
+    // The encoder is opened on the recording thread, which starts the
+    // encoder's own threads; this call waits for the answer.
     start(QThread::InheritPriority);
     {
         QMutexLocker lock(&m_mutex);
@@ -188,16 +182,6 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         return false;
     }
     return true;
-}
-
-void ThreadVideo::lowerPriority() {
-    // On Linux a nice value belongs to one thread and is inherited by the
-    // threads it starts.
-    const int tid = int(syscall(SYS_gettid));
-    errno = 0;
-    const int now = getpriority(PRIO_PROCESS, id_t(tid));
-    if (errno == 0 && setpriority(PRIO_PROCESS, id_t(tid), qMin(19, now + kNicer)) != 0)
-        qWarning().noquote() << "Recording" << m_path << ": cannot lower the recording thread's priority";
 }
 
 bool ThreadVideo::openEncoder() {
@@ -357,14 +341,20 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
             // untimed ones, which took a tick each).
             m_firstCaptureMs = captureMs - pts * 1000 / m_fps;
         }
+        // The capture time in quarter ticks since the file's start. A frame
+        // less than a quarter tick after the last kept frame's tick is left
+        // out (the camera is faster than the file); any other takes the next
+        // free tick, or a later one when it was captured later still, so a
+        // camera at the file's rate whose frames are read late now and then
+        // loses none, and no frame plays more than three quarters of a tick
+        // away from when it was captured.
         const int64_t since = captureMs - m_firstCaptureMs;
-        // The capture time rounded to the nearest tick; a tick already taken
-        // (or a clock that went back) leaves this frame out.
-        pts = since < 0 ? -1 : (since * m_fps * 2 + 1000) / 2000;
-        if (pts <= m_lastPts) {
+        const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
+        if (quarters <= m_lastPts * 4 + 1) {
             ++m_overRate;
             return false;
         }
+        pts = std::max(m_lastPts + 1, (quarters + 1) / 4);
     }
     if (int(m_queue.size()) + m_reserved >= m_capacity) {
         const int dropped = ++m_dropped;
@@ -456,7 +446,6 @@ bool ThreadVideo::waitForSpace(unsigned long ms) {
 }
 
 void ThreadVideo::run() {
-    lowerPriority();
     const bool opened = openEncoder();
     if (!opened)
         releaseFFmpeg();

@@ -34,10 +34,10 @@ class FrameScaler;
 // Threads: startRecord, pushFrame and stopRecord are called on the driver's
 // thread (the GUI thread for USB cameras, the SDK's thread for network ones);
 // opening the encoder, decoding, scaling and encoding run on this object's
-// own thread (and the encoder's helper threads it starts), at a lower
-// scheduling priority than the rest of the program so that a recording never
-// takes the processor from the live picture. That thread starts in
-// startRecord and ends when the file is finished. A pushed frame is either
+// own thread and the encoder's few helper threads (a full-HD picture costs a
+// third of what the "medium" preset takes, so the live picture keeps the
+// processor). That thread starts in startRecord and ends when the file is
+// finished. A pushed frame is either
 // copied into a buffer the recorder owns (raw pointer) or kept by reference
 // (QByteArray), never copied on the caller's thread in the second case.
 //
@@ -80,11 +80,13 @@ public:
     // of that size, or the file's tick of its capture time is already taken.
     // captureMs: when the camera delivered the frame, in milliseconds of any
     // monotonic clock, the same for every frame of a recording. The first
-    // frame starts the file; each later one is placed at its capture time
-    // rounded to the file's ticks (1 / fps) and kept only when that tick is
-    // later than the last kept frame's, so a camera faster than `fps` has its
-    // extra frames dropped and a slower one leaves gaps: the file lasts as
-    // long as the recording did. -1: no capture time, the frame takes the
+    // frame starts the file; each later one is kept only when it comes more
+    // than a quarter of a file's tick (1 / fps) after the last kept frame's
+    // tick, and takes the next free tick (or a later one when it was captured
+    // later still), so a camera faster than `fps` has its extra frames dropped
+    // and a slower one leaves gaps: the file lasts as long as the recording
+    // did, and each frame plays within 3/4 of a tick of its capture time.
+    // -1: no capture time, the frame takes the
     // next tick (a source that delivers exactly at the file's rate, as a
     // file conversion does).
     bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
@@ -157,7 +159,6 @@ private:
     bool acceptFrame(int& bytes, int& width, int& height);
     bool queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs);
     bool openEncoder();
-    void lowerPriority();
     void encodeQueued(Frame& frame);
     bool encodePicture(const AVFrame* picture, int64_t pts);
     bool drainEncoder(bool flush);
