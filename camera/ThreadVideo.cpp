@@ -387,14 +387,7 @@ bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int heigh
     std::memcpy(frame->data.data(), data, size_t(bytes));
     std::memset(frame->data.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     frame->shared = QByteArray();
-    frame->bytes = bytes;
-    frame->width = width;
-    frame->height = height;
-
-    QMutexLocker lock(&m_mutex);
-    --m_reserved;
-    m_queue.push_back(std::move(frame));
-    m_frameReady.wakeAll();
+    commitFrame(frame, bytes, width, height);
     return true;
 }
 
@@ -405,15 +398,18 @@ bool ThreadVideo::pushFrame(const QByteArray& data, int bytes, int width, int he
     if (!queueFrame(frame, captureMs))
         return false;
     frame->shared = data;
+    commitFrame(frame, bytes, width, height);
+    return true;
+}
+
+void ThreadVideo::commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height) {
     frame->bytes = bytes;
     frame->width = width;
     frame->height = height;
-
     QMutexLocker lock(&m_mutex);
     --m_reserved;
     m_queue.push_back(std::move(frame));
     m_frameReady.wakeAll();
-    return true;
 }
 
 int64_t ThreadVideo::monotonicMs() {

@@ -157,7 +157,10 @@ private:
     };
 
     bool acceptFrame(int& bytes, int& width, int& height);
+    // Takes a queue place and a buffer for a frame (false: left out).
     bool queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs);
+    // Puts a filled frame from queueFrame into the queue.
+    void commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height);
     bool openEncoder();
     void encodeQueued(Frame& frame);
     bool encodePicture(const AVFrame* picture, int64_t pts);

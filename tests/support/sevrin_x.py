@@ -159,3 +159,22 @@ class Checks:
     def summary(self):
         print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
         return 1 if self.failures else 0
+
+
+def with_and_without_window_manager(run):
+    """Calls run(display, label) on a fresh Xvfb, first without a window
+    manager, then with openbox; label says which."""
+    xvfb, display = start_x()
+    try:
+        run(display, "without a window manager")
+        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(1.0)
+            run(display, "with a window manager")
+        finally:
+            wm.terminate()
+            wm.wait(timeout=10)
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)

@@ -10,11 +10,10 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../support"))
 import sevrin_x  # noqa: E402
-from sevrin_x import Checks, Program, lit_share, start_x, wait_until  # noqa: E402
+from sevrin_x import Checks, Program, lit_share, wait_until, with_and_without_window_manager  # noqa: E402
 
 OPEN_BUTTON = (531, 54)
 RECORD = (723, 54)  # the stop button takes its place while recording
@@ -114,20 +113,7 @@ def fill_during_recording(display, label):
 
 
 def main():
-    xvfb, display = start_x()
-    try:
-        fill_during_recording(display, "without a window manager")
-        wm = subprocess.Popen(["openbox"], env=dict(os.environ, DISPLAY=display), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-        try:
-            time.sleep(1.0)
-            fill_during_recording(display, "with a window manager")
-        finally:
-            wm.terminate()
-            wm.wait(timeout=10)
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+    with_and_without_window_manager(fill_during_recording)
     return check.summary()
 
 
