@@ -219,11 +219,7 @@ void OtherSet::checkBoxFastDelay_1() {
     } else {
         const int index = checkBoxFast->isChecked() ? 1 : 0;
         usb->setResolution(index);
-        // Only the operator's own choice is kept for the next start; the
-        // switch that stitching or a recording asks for is temporary (a
-        // program closed meanwhile must not come back in Fast Mode).
-        if (requesterId == -1)
-            store("Resolution", index);
+        store("Resolution", index);
     }
     hub->ForceSlider();
     hub->changeResolution();
