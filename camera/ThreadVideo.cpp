@@ -244,6 +244,7 @@ bool ThreadVideo::openEncoder() {
 
     // Input side: raw frames are wrapped as they are, JPEG frames decoded.
     m_packet = av_packet_alloc();
+    m_held = av_packet_alloc();
     m_decoded = av_frame_alloc();
     m_rawView = av_frame_alloc();
     m_outFrame = av_frame_alloc();
@@ -554,42 +555,63 @@ bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t pts) {
 bool ThreadVideo::drainEncoder(bool flush) {
     for (;;) {
         int r = avcodec_receive_packet(m_encoder, m_packet);
-        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+        if (r == AVERROR(EAGAIN))
             return true;
+        if (r == AVERROR_EOF)
+            break;
         if (r < 0) {
             setError("the encoder failed: " + avErrorText(r));
             return !flush;
         }
-        // libx264 leaves the duration at 0; the MP4 writer would then drop
-        // the last frame's time.
-        if (m_packet->duration <= 0)
-            m_packet->duration = 1;
-        av_packet_rescale_ts(m_packet, m_encoder->time_base, m_stream->time_base);
-        m_packet->stream_index = m_stream->index;
-        r = av_interleaved_write_frame(m_out, m_packet);
-        ++m_packetsMuxed;
+        // Each picture is written when the next one comes, lasting until it:
+        // a fragment's last picture must not end early when the camera left
+        // a gap (a slow camera, a dropped frame), or every later fragment
+        // would play that much too soon.
+        if (m_held->size > 0) {
+            m_held->duration = std::max<int64_t>(1, m_packet->pts - m_held->pts);
+            if (!writeHeld())
+                return false;
+        }
+        av_packet_move_ref(m_held, m_packet);
+    }
+    // The end: the last picture lasts one tick.
+    if (m_held->size > 0) {
+        m_held->duration = 1;
+        return writeHeld();
+    }
+    return true;
+}
+
+bool ThreadVideo::writeHeld() {
+    av_packet_rescale_ts(m_held, m_encoder->time_base, m_stream->time_base);
+    m_held->stream_index = m_stream->index;
+    int r = av_interleaved_write_frame(m_out, m_held);
+    av_packet_unref(m_held);
+    ++m_packetsMuxed;
+    if (r < 0 || m_out->pb->error < 0) {
+        m_writeFailed = true;
+        setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
+        return false;
+    }
+    // The first picture goes to disk at once (a crash right after the click
+    // still leaves a file), the rest every kFragmentMs.
+    if (m_fragmented && (m_onDisk.load() == 0 || monotonicMs() - m_lastFlushMs >= kFragmentMs)) {
+        // Cut a fragment of what was written so far and put it on disk.
+        r = av_write_frame(m_out, nullptr);
+        avio_flush(m_out->pb);
+        m_lastFlushMs = monotonicMs();
         if (r < 0 || m_out->pb->error < 0) {
             m_writeFailed = true;
             setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
             return false;
         }
-        if (m_fragmented && monotonicMs() - m_lastFlushMs >= kFragmentMs) {
-            // Cut a fragment of what was written so far and put it on disk.
-            r = av_write_frame(m_out, nullptr);
-            avio_flush(m_out->pb);
-            m_lastFlushMs = monotonicMs();
-            if (r < 0 || m_out->pb->error < 0) {
-                m_writeFailed = true;
-                setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
-                return false;
-            }
-        }
-        const int64_t size = avio_tell(m_out->pb);
-        if (size != m_goodBytes) {
-            m_goodBytes = size;
-            m_onDisk = m_packetsMuxed;
-        }
     }
+    const int64_t size = avio_tell(m_out->pb);
+    if (size != m_goodBytes) {
+        m_goodBytes = size;
+        m_onDisk = m_packetsMuxed;
+    }
+    return true;
 }
 
 void ThreadVideo::finish() {
@@ -665,6 +687,7 @@ void ThreadVideo::releaseFFmpeg() {
     }
     m_stream = nullptr;
     av_packet_free(&m_packet);
+    av_packet_free(&m_held);
     av_frame_free(&m_decoded);
     av_frame_free(&m_rawView);
     av_frame_free(&m_outFrame);

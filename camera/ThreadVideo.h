@@ -165,6 +165,7 @@ private:
     void encodeQueued(Frame& frame);
     bool encodePicture(const AVFrame* picture, int64_t pts);
     bool drainEncoder(bool flush);
+    bool writeHeld();
     static constexpr int64_t kFragmentMs = 250;
     void finish();
     void releaseFFmpeg();
@@ -209,6 +210,7 @@ private:
     AVCodecContext* m_encoder = nullptr;
     AVCodecContext* m_decoder = nullptr;
     AVPacket* m_packet = nullptr;
+    AVPacket* m_held = nullptr; // the last encoded picture, written when the next comes
     AVFrame* m_decoded = nullptr;
     AVFrame* m_rawView = nullptr;
     AVFrame* m_outFrame = nullptr;
