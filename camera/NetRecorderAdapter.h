@@ -8,9 +8,14 @@
 // destructor stops, drains and closes it).
 class NetRecorderAdapter : public NetCameraRecorder {
 public:
+    NetRecorderAdapter();
     bool startRecord(const QString& path, const NetRecordSettings& settings) override;
     int state() const override { return m_video.state(); }
-    void pushFrame(const uint8_t* data, int bytes) override { m_video.pushFrame(data, bytes); }
+    // The SDK hands each frame over as it arrives: that moment is its capture
+    // time, so a camera sending faster than the file's rate is thinned to it.
+    void pushFrame(const uint8_t* data, int bytes) override {
+        m_video.pushFrame(data, bytes, 0, 0, ThreadVideo::monotonicMs());
+    }
     void stopRecord() override { m_video.stopRecord(); }
 
 private:

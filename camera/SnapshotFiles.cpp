@@ -254,4 +254,10 @@ void showError(const QString& path, const QString& reason, bool recording) {
 void reportSaveError(const QString& path, const QString& reason) { showError(path, reason, false); }
 void reportRecordingError(const QString& path, const QString& reason) { showError(path, reason, true); }
 
+void endCaptureOfFailedRecording() {
+    MessagePassing* hub = MessagePassing::instance();
+    if (hub->isVideoState())
+        hub->stopVideo();
+}
+
 } // namespace SnapshotFiles

@@ -69,6 +69,10 @@ void reportSaveError(const QString& path, const QString& reason);
 QString folderWriteProblem(const QString& path);
 // The same for a recording that failed (a full disk, a write error).
 void reportRecordingError(const QString& path, const QString& reason);
+// GUI thread: a recording that ended by itself (its file could not be
+// written any more) returns the capture bar to its idle state, as the stop
+// button does; nothing when the bar shows no recording.
+void endCaptureOfFailedRecording();
 // The box's text for a language index (0 simplified Chinese, 1 English,
 // 2 traditional Chinese).
 QString saveErrorText(int language, const QString& path, const QString& reason);

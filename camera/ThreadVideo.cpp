@@ -64,6 +64,9 @@ int64_t seekFile(void* opaque, int64_t offset, int whence) {
 
 constexpr int kIoBufferBytes = 1 << 20;
 constexpr qint64 kQueueBytes = qint64(64) << 20;
+// Encoder threads that each take a band of the same picture: enough for a
+// full-HD picture in real time, few enough to leave cores to the live path.
+int encoderThreads() { return qBound(1, QThread::idealThreadCount() / 2, 4); }
 
 } // namespace
 
@@ -150,11 +153,6 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         return false;
     }
 
-    if (!openEncoder()) {
-        releaseFFmpeg();
-        m_state = StateFinished;
-        return false;
-    }
     {
         QMutexLocker lock(&m_mutex);
         if (m_capacity == 0) {
@@ -165,12 +163,24 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
             // when the process dies.
             m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps / 2), 16));
         }
+        m_nextPts = 0;
+        m_firstCaptureMs = -1;
+        m_lastPts = -1;
+        m_openResult = 0;
     }
-    m_nextPts = 0;
-    m_firstCaptureMs = -1;
-    m_lastFlushMs = monotonicMs();
-    m_state = StateRecording;
+    // The encoder is opened on the recording thread, which starts the
+    // encoder's own threads; this call waits for the answer.
     start(QThread::InheritPriority);
+    {
+        QMutexLocker lock(&m_mutex);
+        while (m_openResult == 0)
+            m_opened.wait(&m_mutex);
+    }
+    if (m_openResult < 0) {
+        wait();
+        m_state = StateFinished;
+        return false;
+    }
     return true;
 }
 
@@ -200,20 +210,24 @@ bool ThreadVideo::openEncoder() {
     m_encoder->width = m_outWidth;
     m_encoder->height = m_outHeight;
     m_encoder->bit_rate = 12000000;
-    m_encoder->max_b_frames = 1;
+    // Nothing held back: a B-frame waits for the picture after it, and
+    // threads that each take a whole picture keep several in flight. What
+    // the encoder holds is lost when the process dies, and the live picture
+    // needs the processor more than the encoder needs a smaller file.
+    m_encoder->max_b_frames = 0;
     m_encoder->gop_size = 50;
-    m_encoder->thread_count = 0; // as many encoder threads as the machine has
+    m_encoder->thread_type = FF_THREAD_SLICE;
+    m_encoder->thread_count = encoderThreads();
     m_encoder->color_range = AVCOL_RANGE_MPEG;
     m_encoder->colorspace = AVCOL_SPC_SMPTE170M;
     if (m_out->oformat->flags & AVFMT_GLOBALHEADER)
         m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // A quarter second of rate-control look-ahead (at least the two frames
-    // the B-frame decision needs) instead of the preset's 40 frames: frames
-    // inside the encoder are lost when the process dies, and 40 frames are
-    // four seconds at 10 frames per second.
-    const QByteArray x264opts = "nal-hrd=cbr:rc-lookahead=" + QByteArray::number(qBound(2, m_fps / 4, 10));
-    av_opt_set(m_encoder->priv_data, "x264opts", x264opts.constData(), 0);
-    av_opt_set(m_encoder->priv_data, "preset", "medium", 0);
+    // No look-ahead (the preset's would hold 40 frames, four seconds at 10
+    // frames per second), and a preset that encodes a full-HD picture in a
+    // third of the time "medium" takes, at the same constant bit rate.
+    av_opt_set(m_encoder->priv_data, "x264opts", "nal-hrd=cbr", 0);
+    av_opt_set(m_encoder->priv_data, "preset", "veryfast", 0);
+    av_opt_set(m_encoder->priv_data, "tune", "zerolatency", 0);
     r = avcodec_open2(m_encoder, codec, nullptr);
     if (r < 0) {
         setError("cannot open the H.264 encoder: " + avErrorText(r));
@@ -230,6 +244,7 @@ bool ThreadVideo::openEncoder() {
 
     // Input side: raw frames are wrapped as they are, JPEG frames decoded.
     m_packet = av_packet_alloc();
+    m_held = av_packet_alloc();
     m_decoded = av_frame_alloc();
     m_rawView = av_frame_alloc();
     m_outFrame = av_frame_alloc();
@@ -297,60 +312,105 @@ bool ThreadVideo::openEncoder() {
     return true;
 }
 
-bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int height, int64_t captureMs) {
-    if (m_state.load() != StateRecording || !data || bytes <= 0)
+bool ThreadVideo::acceptFrame(int& bytes, int& width, int& height) {
+    if (m_state.load() != StateRecording || bytes <= 0)
         return false;
-    if (captureMs < 0)
-        captureMs = monotonicMs();
     const int number = m_offered.fetch_add(1);
     if (number % m_keepEvery != 0)
         return false;
-    const int w = width > 0 ? width : m_inWidth;
-    const int h = height > 0 ? height : m_inHeight;
+    width = width > 0 ? width : m_inWidth;
+    height = height > 0 ? height : m_inHeight;
     if (m_inCodecId == AV_CODEC_ID_RAWVIDEO) {
-        const int need = rawFrameBytes(w, h);
+        const int need = rawFrameBytes(width, height);
         if (need <= 0 || bytes < need) {
             ++m_bad;
             return false;
         }
         bytes = need;
     }
+    return true;
+}
 
-    std::unique_ptr<Frame> frame;
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_stopAsked || m_abort)
-            return false;
-        if (int(m_queue.size()) + m_reserved >= m_capacity) {
-            const int dropped = ++m_dropped;
-            if (dropped == 1 || dropped % 100 == 0)
-                qWarning().noquote() << "Recording" << m_path << ": encoder behind, dropped" << dropped << "frames";
+bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
+    QMutexLocker lock(&m_mutex);
+    if (m_stopAsked || m_abort)
+        return false;
+    int64_t pts = m_lastPts + 1;
+    if (captureMs >= 0) {
+        if (m_firstCaptureMs < 0) {
+            // The file's clock starts with its first timed frame (after any
+            // untimed ones, which took a tick each).
+            m_firstCaptureMs = captureMs - pts * 1000 / m_fps;
+        }
+        // The capture time in quarter ticks since the file's start. A frame
+        // less than a quarter tick after the last kept frame's tick is left
+        // out (the camera is faster than the file); any other takes the next
+        // free tick, or a later one when it was captured later still, so a
+        // camera at the file's rate whose frames are read late now and then
+        // loses none, and no frame plays more than three quarters of a tick
+        // away from when it was captured.
+        const int64_t since = captureMs - m_firstCaptureMs;
+        const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
+        if (quarters <= m_lastPts * 4 + 1) {
+            ++m_overRate;
             return false;
         }
-        ++m_reserved;
-        if (!m_spare.empty()) {
-            frame = std::move(m_spare.back());
-            m_spare.pop_back();
-        }
+        pts = std::max(m_lastPts + 1, (quarters + 1) / 4);
     }
-    // The copy is made outside the lock: the encoder keeps working meanwhile.
-    if (!frame)
+    if (int(m_queue.size()) + m_reserved >= m_capacity) {
+        const int dropped = ++m_dropped;
+        if (dropped == 1 || dropped % 100 == 0)
+            qWarning().noquote() << "Recording" << m_path << ": encoder behind, dropped" << dropped << "frames";
+        return false;
+    }
+    m_lastPts = pts;
+    if (!m_spare.empty()) {
+        frame = std::move(m_spare.back());
+        m_spare.pop_back();
+    } else {
         frame = std::make_unique<Frame>();
+    }
+    frame->pts = pts;
+    ++m_reserved;
+    return true;
+}
+
+bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int height, int64_t captureMs) {
+    if (!data || !acceptFrame(bytes, width, height))
+        return false;
+    std::unique_ptr<Frame> frame;
+    if (!queueFrame(frame, captureMs))
+        return false;
+    // The copy is made outside the lock: the encoder keeps working meanwhile.
     const size_t need = size_t(bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
     if (frame->data.size() < need)
         frame->data.resize(need);
     std::memcpy(frame->data.data(), data, size_t(bytes));
     std::memset(frame->data.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    frame->bytes = bytes;
-    frame->width = w;
-    frame->height = h;
-    frame->captureMs = captureMs;
+    frame->shared = QByteArray();
+    commitFrame(frame, bytes, width, height);
+    return true;
+}
 
+bool ThreadVideo::pushFrame(const QByteArray& data, int bytes, int width, int height, int64_t captureMs) {
+    if (data.size() < bytes || !acceptFrame(bytes, width, height))
+        return false;
+    std::unique_ptr<Frame> frame;
+    if (!queueFrame(frame, captureMs))
+        return false;
+    frame->shared = data;
+    commitFrame(frame, bytes, width, height);
+    return true;
+}
+
+void ThreadVideo::commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height) {
+    frame->bytes = bytes;
+    frame->width = width;
+    frame->height = height;
     QMutexLocker lock(&m_mutex);
     --m_reserved;
     m_queue.push_back(std::move(frame));
     m_frameReady.wakeAll();
-    return true;
 }
 
 int64_t ThreadVideo::monotonicMs() {
@@ -363,6 +423,7 @@ void ThreadVideo::stopRecord() {
     const int s = m_state.load();
     if (s == StateRecording) {
         m_stopAsked = true;
+        m_stopByCaller = true;
         m_state = StateStopping;
         m_frameReady.wakeAll();
         m_spaceFree.wakeAll();
@@ -382,6 +443,19 @@ bool ThreadVideo::waitForSpace(unsigned long ms) {
 }
 
 void ThreadVideo::run() {
+    const bool opened = openEncoder();
+    if (!opened)
+        releaseFFmpeg();
+    m_lastFlushMs = monotonicMs();
+    {
+        QMutexLocker lock(&m_mutex);
+        if (opened)
+            m_state = StateRecording;
+        m_openResult = opened ? 1 : -1;
+        m_opened.wakeAll();
+    }
+    if (!opened)
+        return;
     for (;;) {
         std::unique_ptr<Frame> frame;
         {
@@ -400,6 +474,7 @@ void ThreadVideo::run() {
             encodeQueued(*frame);
         QMutexLocker lock(&m_mutex);
         m_working = false;
+        frame->shared = QByteArray(); // the camera's buffer goes back at once
         m_spare.push_back(std::move(frame));
         if (m_writeFailed && !m_stopAsked) {
             // Nothing more can be written: refuse frames and close the file.
@@ -413,16 +488,28 @@ void ThreadVideo::run() {
 
 void ThreadVideo::encodeQueued(Frame& frame) {
     if (m_inCodecId == AV_CODEC_ID_RAWVIDEO) {
-        av_image_fill_arrays(m_rawView->data, m_rawView->linesize, frame.data.data(), AVPixelFormat(m_inPixFmt),
-                             frame.width, frame.height, 1);
+        // Only read: the scaler takes the planes where they are.
+        av_image_fill_arrays(m_rawView->data, m_rawView->linesize, const_cast<uint8_t*>(frame.bytesPtr()),
+                             AVPixelFormat(m_inPixFmt), frame.width, frame.height, 1);
         m_rawView->width = frame.width;
         m_rawView->height = frame.height;
         m_rawView->format = m_inPixFmt;
         m_rawView->color_range = AVCOL_RANGE_MPEG;
-        encodePicture(m_rawView, frame.captureMs);
+        encodePicture(m_rawView, frame.pts);
         return;
     }
-    m_packet->data = frame.data.data();
+    uint8_t* jpeg = frame.data.data();
+    if (!frame.shared.isNull()) {
+        // The decoder reads a little past the end: a padded copy, made here
+        // rather than on the camera's thread.
+        const size_t need = size_t(frame.bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
+        if (m_padded.size() < need)
+            m_padded.resize(need);
+        std::memcpy(m_padded.data(), frame.shared.constData(), size_t(frame.bytes));
+        std::memset(m_padded.data() + frame.bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+        jpeg = m_padded.data();
+    }
+    m_packet->data = jpeg;
     m_packet->size = frame.bytes;
     const int r = avcodec_send_packet(m_decoder, m_packet);
     av_packet_unref(m_packet);
@@ -433,7 +520,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
     bool any = false;
     while (avcodec_receive_frame(m_decoder, m_decoded) >= 0) {
         any = true;
-        const bool ok = encodePicture(m_decoded, frame.captureMs);
+        const bool ok = encodePicture(m_decoded, frame.pts);
         av_frame_unref(m_decoded);
         if (!ok)
             return;
@@ -442,7 +529,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
         ++m_bad;
 }
 
-bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t captureMs) {
+bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t pts) {
     if (av_frame_make_writable(m_outFrame) < 0) {
         ++m_bad;
         return true;
@@ -451,12 +538,9 @@ bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t captureMs) {
         ++m_bad;
         return true;
     }
-    // The capture time in ticks of 1/fps since the first frame, never before
-    // the previous frame's tick.
-    if (m_firstCaptureMs < 0)
-        m_firstCaptureMs = captureMs;
-    const int64_t tick = ((captureMs - m_firstCaptureMs) * m_fps + 500) / 1000;
-    m_outFrame->pts = std::max(tick, m_nextPts);
+    // The tick chosen when the frame was queued; a second picture from one
+    // packet takes the next.
+    m_outFrame->pts = std::max(pts, m_nextPts);
     m_nextPts = m_outFrame->pts + 1;
     const int r = avcodec_send_frame(m_encoder, m_outFrame);
     if (r < 0) {
@@ -471,42 +555,63 @@ bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t captureMs) {
 bool ThreadVideo::drainEncoder(bool flush) {
     for (;;) {
         int r = avcodec_receive_packet(m_encoder, m_packet);
-        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+        if (r == AVERROR(EAGAIN))
             return true;
+        if (r == AVERROR_EOF)
+            break;
         if (r < 0) {
             setError("the encoder failed: " + avErrorText(r));
             return !flush;
         }
-        // libx264 leaves the duration at 0; the MP4 writer would then drop
-        // the last frame's time.
-        if (m_packet->duration <= 0)
-            m_packet->duration = 1;
-        av_packet_rescale_ts(m_packet, m_encoder->time_base, m_stream->time_base);
-        m_packet->stream_index = m_stream->index;
-        r = av_interleaved_write_frame(m_out, m_packet);
-        ++m_packetsMuxed;
+        // Each picture is written when the next one comes, lasting until it:
+        // a fragment's last picture must not end early when the camera left
+        // a gap (a slow camera, a dropped frame), or every later fragment
+        // would play that much too soon.
+        if (m_held->size > 0) {
+            m_held->duration = std::max<int64_t>(1, m_packet->pts - m_held->pts);
+            if (!writeHeld())
+                return false;
+        }
+        av_packet_move_ref(m_held, m_packet);
+    }
+    // The end: the last picture lasts one tick.
+    if (m_held->size > 0) {
+        m_held->duration = 1;
+        return writeHeld();
+    }
+    return true;
+}
+
+bool ThreadVideo::writeHeld() {
+    av_packet_rescale_ts(m_held, m_encoder->time_base, m_stream->time_base);
+    m_held->stream_index = m_stream->index;
+    int r = av_interleaved_write_frame(m_out, m_held);
+    av_packet_unref(m_held);
+    ++m_packetsMuxed;
+    if (r < 0 || m_out->pb->error < 0) {
+        m_writeFailed = true;
+        setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
+        return false;
+    }
+    // The first picture goes to disk at once (a crash right after the click
+    // still leaves a file), the rest every kFragmentMs.
+    if (m_fragmented && (m_onDisk.load() == 0 || monotonicMs() - m_lastFlushMs >= kFragmentMs)) {
+        // Cut a fragment of what was written so far and put it on disk.
+        r = av_write_frame(m_out, nullptr);
+        avio_flush(m_out->pb);
+        m_lastFlushMs = monotonicMs();
         if (r < 0 || m_out->pb->error < 0) {
             m_writeFailed = true;
             setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
             return false;
         }
-        if (m_fragmented && monotonicMs() - m_lastFlushMs >= kFragmentMs) {
-            // Cut a fragment of what was written so far and put it on disk.
-            r = av_write_frame(m_out, nullptr);
-            avio_flush(m_out->pb);
-            m_lastFlushMs = monotonicMs();
-            if (r < 0 || m_out->pb->error < 0) {
-                m_writeFailed = true;
-                setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
-                return false;
-            }
-        }
-        const int64_t size = avio_tell(m_out->pb);
-        if (size != m_goodBytes) {
-            m_goodBytes = size;
-            m_onDisk = m_packetsMuxed;
-        }
     }
+    const int64_t size = avio_tell(m_out->pb);
+    if (size != m_goodBytes) {
+        m_goodBytes = size;
+        m_onDisk = m_packetsMuxed;
+    }
+    return true;
 }
 
 void ThreadVideo::finish() {
@@ -548,8 +653,15 @@ void ThreadVideo::finish() {
         m_state = StateFinished;
         m_spaceFree.wakeAll();
     }
+    bool byItself;
+    {
+        QMutexLocker lock(&m_mutex);
+        byItself = !m_stopByCaller;
+    }
     if (!ok)
         SnapshotFiles::reportRecordingError(m_path, lastError());
+    if (!ok && byItself)
+        emit endedByItself(m_path, lastError());
     emit recordingFinished(ok, m_onDisk.load(), m_dropped.load());
 }
 
@@ -575,6 +687,7 @@ void ThreadVideo::releaseFFmpeg() {
     }
     m_stream = nullptr;
     av_packet_free(&m_packet);
+    av_packet_free(&m_held);
     av_frame_free(&m_decoded);
     av_frame_free(&m_rawView);
     av_frame_free(&m_outFrame);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMutex>
 #include <QString>
 #include <QThread>
@@ -20,19 +21,25 @@ struct AVStream;
 class FrameScaler;
 
 // Records live video: camera frames pushed by a driver are kept every n-th,
+// then by their capture time at most one per tick of the file's rate,
 // decoded by their raw format, scaled to the output size and encoded as H.264
-// into a container chosen by the file name. MP4 files are written in
+// into a container chosen by the file name, so a file plays as long as it was
+// recorded whatever rate the camera really sends. MP4 files are written in
 // fragments cut every quarter second and flushed at once, so a recording cut
 // short by a killed process, a full disk or a lost camera stays playable up
-// to its last fragment. What a kill loses is bounded to about a second: the
-// queue (at most half a second of frames), the encoder's short look-ahead
-// and the last quarter second.
+// to its last fragment. The encoder holds no frame back (no B-frames, no
+// look-ahead, threads that split a picture rather than work on several), so
+// what a kill loses is the queue (normally empty) and the last quarter second.
 //
 // Threads: startRecord, pushFrame and stopRecord are called on the driver's
 // thread (the GUI thread for USB cameras, the SDK's thread for network ones);
-// encoding runs on this object's own thread, started by startRecord and ended
-// when the file is finished. Every pushed frame is copied into a buffer the
-// recorder owns, so the caller may overwrite its ring slot at once.
+// opening the encoder, decoding, scaling and encoding run on this object's
+// own thread and the encoder's few helper threads (a full-HD picture costs a
+// third of what the "medium" preset takes, so the live picture keeps the
+// processor). That thread starts in startRecord and ends when the file is
+// finished. A pushed frame is either
+// copied into a buffer the recorder owns (raw pointer) or kept by reference
+// (QByteArray), never copied on the caller's thread in the second case.
 //
 // The queue is bounded: when the encoder falls behind, further frames are
 // dropped and counted (droppedFrames, and the recordingFinished signal).
@@ -69,12 +76,23 @@ public:
     // and height: the frame's own size when it differs from the input size
     // given to startRecord (0 = that size). Returns true when the frame was
     // queued; false when it was skipped by keepEvery, dropped because the
-    // queue is full, not recording, or the byte count cannot hold a raw frame
-    // of that size. captureMs: when the camera delivered the frame, on a
-    // monotonic millisecond clock (-1: now). Each kept frame is stamped with
-    // its capture time, so the file plays at real speed whatever rate the
-    // camera really delivers; the file's nominal rate stays `fps`.
+    // queue is full, not recording, the byte count cannot hold a raw frame
+    // of that size, or the file's tick of its capture time is already taken.
+    // captureMs: when the camera delivered the frame, in milliseconds of any
+    // monotonic clock, the same for every frame of a recording. The first
+    // frame starts the file; each later one is kept only when it comes more
+    // than a quarter of a file's tick (1 / fps) after the last kept frame's
+    // tick, and takes the next free tick (or a later one when it was captured
+    // later still), so a camera faster than `fps` has its extra frames dropped
+    // and a slower one leaves gaps: the file lasts as long as the recording
+    // did, and each frame plays within 3/4 of a tick of its capture time.
+    // -1: no capture time, the frame takes the
+    // next tick (a source that delivers exactly at the file's rate, as a
+    // file conversion does).
     bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
+    // The same, keeping a reference to data (no copy on the caller's thread);
+    // the caller must not write into that buffer again.
+    bool pushFrame(const QByteArray& data, int bytes, int width, int height, int64_t captureMs);
 
     // Asks the thread to encode what is queued and finish the file. Returns at
     // once; state() turns -1 when the file is closed (wait() to block).
@@ -98,6 +116,9 @@ public:
     QString lastError() const;
     int framesOffered() const { return m_offered.load(); }
     int droppedFrames() const { return m_dropped.load(); }
+    // Frames left out because their tick of the file was already taken (a
+    // camera faster than the file's rate).
+    int framesOverRate() const { return m_overRate.load(); }
     // Frames that could not be decoded (skipped; the recording goes on).
     int badFrames() const { return m_bad.load(); }
     // Frames handed to the encoder, and frames the file holds in complete
@@ -105,29 +126,46 @@ public:
     qint64 framesEncoded() const { return m_encoded.load(); }
     qint64 framesOnDisk() const { return m_onDisk.load(); }
 
+    // A monotonic millisecond clock for capture times of callers that have
+    // none of their own.
+    static int64_t monotonicMs();
+
 signals:
     // Emitted from the recording thread when the file is closed. ok is false
     // when writing failed (lastError says why); the file then holds what was
     // written before the failure.
     void recordingFinished(bool ok, qint64 framesWritten, int framesDropped);
+    // Emitted from the recording thread, just before recordingFinished, when
+    // the recording ended without stopRecord (writing failed): whoever shows
+    // the recording as running must show it ended.
+    void endedByItself(QString path, QString reason);
 
 protected:
     void run() override;
 
 private:
     struct Frame {
-        std::vector<uint8_t> data;
+        std::vector<uint8_t> data; // a copy, padded for the decoder
+        QByteArray shared;         // or the caller's buffer, kept by reference
         int bytes = 0;
         int width = 0;
         int height = 0;
-        int64_t captureMs = 0;
+        int64_t pts = 0;           // in ticks of the file (1 / fps)
+        const uint8_t* bytesPtr() const {
+            return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
+        }
     };
 
+    bool acceptFrame(int& bytes, int& width, int& height);
+    // Takes a queue place and a buffer for a frame (false: left out).
+    bool queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs);
+    // Puts a filled frame from queueFrame into the queue.
+    void commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height);
     bool openEncoder();
     void encodeQueued(Frame& frame);
-    bool encodePicture(const AVFrame* picture, int64_t captureMs);
+    bool encodePicture(const AVFrame* picture, int64_t pts);
     bool drainEncoder(bool flush);
-    static int64_t monotonicMs();
+    bool writeHeld();
     static constexpr int64_t kFragmentMs = 250;
     void finish();
     void releaseFFmpeg();
@@ -141,6 +179,7 @@ private:
     std::atomic<int> m_state{StateIdle};
     std::atomic<int> m_offered{0};
     std::atomic<int> m_dropped{0};
+    std::atomic<int> m_overRate{0};
     std::atomic<int> m_bad{0};
     std::atomic<qint64> m_encoded{0};
     std::atomic<qint64> m_onDisk{0};
@@ -156,6 +195,12 @@ private:
     bool m_working = false; // the thread is encoding a frame taken from the queue
     bool m_stopAsked = false;
     bool m_abort = false;   // destructor gave up waiting: drop the queue
+    bool m_stopByCaller = false; // stopRecord was called (not a failed write)
+    int m_openResult = 0;   // 0 opening, 1 opened, -1 failed (startRecord waits)
+    QWaitCondition m_opened;
+    int64_t m_firstCaptureMs = -1; // capture time of the file's first frame
+    int64_t m_lastPts = -1;        // tick of the last frame queued
+    std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;
 
     // FFmpeg objects, touched by startRecord before the thread starts and by
@@ -165,14 +210,14 @@ private:
     AVCodecContext* m_encoder = nullptr;
     AVCodecContext* m_decoder = nullptr;
     AVPacket* m_packet = nullptr;
+    AVPacket* m_held = nullptr; // the last encoded picture, written when the next comes
     AVFrame* m_decoded = nullptr;
     AVFrame* m_rawView = nullptr;
     AVFrame* m_outFrame = nullptr;
     std::unique_ptr<FrameScaler> m_scaler;
     AVIOContext* m_io = nullptr;
     int m_fd = -1;
-    int64_t m_nextPts = 0;       // the least time stamp the next frame may take
-    int64_t m_firstCaptureMs = -1;
+    int64_t m_nextPts = 0;       // the least time stamp the next picture may take
     int64_t m_lastFlushMs = 0;   // when the last fragment went to disk
     int64_t m_goodBytes = 0;    // file size at the end of the last complete write
     int64_t m_packetsMuxed = 0;

@@ -1,6 +1,7 @@
 #include "camera/UsbWorkers.h"
 
 #include "app/MessagePassing.h"
+#include "camera/SnapshotFiles.h"
 #include "camera/ThreaSaveImg.h"
 #include "camera/ThreadAVPacket.h"
 #include "camera/ThreadVideo.h"
@@ -63,13 +64,19 @@ private:
 // ThreadVideo's own destructor stops, drains and finishes the file.
 class RecorderAdapter : public UsbRecorder {
 public:
+    RecorderAdapter() {
+        // A full disk ends the recording: the capture bar must say so too.
+        QObject::connect(&m_v, &ThreadVideo::endedByItself, MessagePassing::instance(),
+                         [] { SnapshotFiles::endCaptureOfFailedRecording(); });
+    }
     int state() const override { return m_v.state(); }
     bool startRecord(const QString& path, const UsbRecordSettings& s) override {
         return m_v.startRecord(path, s.inWidth, s.inHeight, s.inCodec, s.inPixelFormat, s.fps, s.outWidth,
                                s.outHeight, s.keepEvery);
     }
     void pushFrame(const RawFrame& frame) override {
-        m_v.pushFrame(frame.constBytes(), frame.bytes, frame.width, frame.height, frame.captureMs);
+        // The ring never writes a handed-over buffer again: kept, not copied.
+        m_v.pushFrame(frame.data, frame.bytes, frame.width, frame.height, frame.captureMs);
     }
     void stopRecord() override { m_v.stopRecord(); }
 

@@ -8,6 +8,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
@@ -87,6 +90,8 @@ TEST(ThreadVideo, KeepsEveryThirdOfNinetyFullHdNV12Frames) {
     const QString path = env.file("keep3.mp4");
     const auto frames = makeFrames(1920, 1080, 4, kNV12);
     ThreadVideo rec;
+    bool endedByItself = false;
+    QObject::connect(&rec, &ThreadVideo::endedByItself, [&] { endedByItself = true; });
     ASSERT_TRUE(rec.startRecord(path, 1920, 1080, kRaw, kNV12, 20, 1920, 1080, 3)) << rec.lastError().toStdString();
     EXPECT_EQ(rec.state(), ThreadVideo::StateRecording);
     EXPECT_EQ(pushAll(rec, frames, 90), 30);
@@ -95,6 +100,7 @@ TEST(ThreadVideo, KeepsEveryThirdOfNinetyFullHdNV12Frames) {
     EXPECT_EQ(rec.droppedFrames(), 0);
     EXPECT_EQ(rec.framesEncoded(), 30);
     EXPECT_EQ(rec.framesOnDisk(), 30);
+    EXPECT_FALSE(endedByItself); // stopped by its caller
 
     const ProbeResult r = probeVideo(path);
     ASSERT_TRUE(r.ok) << r.errors.toStdString();
@@ -124,6 +130,88 @@ TEST(ThreadVideo, RecordingsPlayAtRealSpeedWhateverTheCameraRate) {
     }
 }
 
+namespace {
+// Presentation times (seconds) of a file's packets, in file order, read by ffprobe.
+std::vector<double> packetTimes(const QString& path) {
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time", "-of",
+                        "csv=p=0", path});
+    p.waitForFinished(60000);
+    std::vector<double> times;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+        if (!line.trimmed().isEmpty())
+            times.push_back(line.trimmed().toDouble());
+    std::sort(times.begin(), times.end());
+    return times;
+}
+} // namespace
+
+TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
+    // Frames stamped as cameras of various rates deliver them (with a jitter
+    // of up to jitterMs either way, or when negative a late read by up to
+    // that much now and then): the file lasts as long as the frames
+    // span, holds one frame a tick while the camera is faster than the
+    // file, and every frame of a camera at or below the file's rate.
+    TestEnv env;
+    const auto frames = makeFrames(320, 180, 3, kNV12);
+    struct Case {
+        const char* name;
+        double cameraFps;
+        int jitterMs, fileFps, keep, count;
+        int expectFrames; // -1: one a tick of the file
+    };
+    const Case cases[] = {
+        {"30 fps camera, 10 fps file", 30, 0, 10, 1, 120, -1},
+        {"30 fps camera, 20 fps file", 30, 0, 20, 1, 120, -1},
+        {"60 fps camera, 15 fps file", 60, 0, 15, 1, 240, -1},
+        {"25 fps camera with jitter, 20 fps file", 25, 8, 20, 1, 100, -1},
+        {"20 fps camera with jitter, 20 fps file", 20, 15, 20, 1, 80, 80},
+        // Read by an interface loop that is late now and then (negative
+        // jitter: only late, by up to 40 ms, 0.6 of a tick).
+        {"15 fps camera read late now and then, 15 fps file", 15, -40, 15, 1, 90, 90},
+        {"30 fps camera read late now and then keeping every second, 15 fps file", 30, -40, 15, 2, 180, 90},
+        {"5 fps camera, 10 fps file", 5, 0, 10, 1, 20, 20},
+        {"60 fps camera keeping every third, 20 fps file", 60, 0, 20, 3, 240, 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = env.file("tick.mp4");
+        ThreadVideo rec;
+        ASSERT_TRUE(rec.startRecord(path, 320, 180, kRaw, kNV12, c.fileFps, 320, 180, c.keep));
+        std::vector<double> offered;
+        uint32_t noise = 12345;
+        for (int i = 0; i < c.count; ++i) {
+            ASSERT_TRUE(rec.waitForSpace(60000));
+            noise = noise * 1103515245u + 12345u;
+            const int spread = std::abs(c.jitterMs);
+            int jitter = spread ? int((noise >> 16) % uint32_t(2 * spread + 1)) - spread : 0;
+            if (c.jitterMs < 0)
+                jitter = (noise >> 8) % 4 == 0 ? std::abs(jitter) : 0; // a late read now and then
+            const double at = i / c.cameraFps + (i ? jitter / 1000.0 : 0);
+            const auto& f = frames[size_t(i) % frames.size()];
+            if (rec.pushFrame(f.data(), int(f.size()), 0, 0, 500000 + int64_t(std::llround(at * 1000))))
+                offered.push_back(at);
+        }
+        stopAndWait(rec);
+        EXPECT_EQ(rec.droppedFrames(), 0);
+        const double span = c.count / c.cameraFps; // the time the camera's frames cover
+        const ProbeResult r = probeVideo(path);
+        ASSERT_TRUE(r.ok) << r.errors.toStdString();
+        EXPECT_NEAR(r.duration, span, 0.03 * span);
+        const int oneATick = int(std::lround(span * c.fileFps));
+        if (c.expectFrames < 0)
+            EXPECT_NEAR(r.frames, oneATick, 1);
+        else
+            EXPECT_EQ(r.frames, c.expectFrames);
+        EXPECT_EQ(rec.framesOverRate() + r.frames, c.count / c.keep);
+        // Each frame plays within three quarters of a tick of when it was captured.
+        const std::vector<double> times = packetTimes(path);
+        ASSERT_EQ(times.size(), offered.size());
+        for (size_t i = 0; i < times.size(); ++i)
+            EXPECT_NEAR(times[i] - times[0], offered[i], 0.75 / c.fileFps + 0.002) << "frame " << i;
+    }
+}
+
 TEST(ThreadVideo, RecordsEveryInputFormatWithItsColours) {
     TestEnv env;
     const QImage bars = FrameSynth::colourBars(320, 240);
@@ -148,7 +236,7 @@ TEST(ThreadVideo, RecordsEveryInputFormatWithItsColours) {
         const QString path = env.file(QString("%1.mp4").arg(c.name));
         ThreadVideo rec;
         ASSERT_TRUE(rec.startRecord(path, 320, 240, c.codec, c.pixfmt, 10, c.outW, c.outH, 1));
-        EXPECT_EQ(pushAll(rec, {c.frame}, 12), 12);
+        EXPECT_EQ(pushAll(rec, {c.frame}, 12, 10), 12); // a camera at the file's rate
         stopAndWait(rec);
         const ProbeResult r = probeVideo(path);
         ASSERT_TRUE(r.ok) << r.errors.toStdString();
@@ -192,7 +280,7 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     ASSERT_TRUE(rec.startRecord(env.file("first.mp4"), 320, 240, kRaw, kNV12, 10, 320, 240, 1));
     EXPECT_FALSE(rec.startRecord(env.file("second.mp4"), 320, 240, kRaw, kNV12, 10, 320, 240, 1));
     EXPECT_FALSE(QFile::exists(env.file("second.mp4")));
-    EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3), 3);
+    EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3, 10), 3);
     stopAndWait(rec);
     EXPECT_EQ(probeVideo(env.file("first.mp4")).frames, 3);
 }
@@ -309,7 +397,7 @@ TEST(ThreadVideo, DestroyingWhileRecordingFinishesTheFile) {
     {
         ThreadVideo rec;
         ASSERT_TRUE(rec.startRecord(path, 320, 240, kRaw, kNV12, 20, 320, 240, 1));
-        pushAll(rec, makeFrames(320, 240, 2, kNV12), 25);
+        pushAll(rec, makeFrames(320, 240, 2, kNV12), 25, 20);
     }
     const ProbeResult r = probeVideo(path);
     ASSERT_TRUE(r.ok) << r.errors.toStdString();
@@ -346,15 +434,21 @@ TEST(RecorderChild, DISABLED_Run) {
         struct rlimit rl = {limit, limit};
         setrlimit(RLIMIT_FSIZE, &rl);
     }
-    const auto frames = makeFrames(640, 360, 4, kNV12);
+    const bool fullHd = mode == "livefullhd";
+    const int w = fullHd ? 1920 : 640, h = fullHd ? 1080 : 360;
+    const auto frames = makeFrames(w, h, 4, kNV12);
     ThreadVideo rec;
-    ASSERT_TRUE(rec.startRecord(path, 640, 360, kRaw, kNV12, 20, 640, 360, 1));
-    if (mode == "live") {
+    std::atomic<bool> endedByItself{false};
+    QObject::connect(&rec, &ThreadVideo::endedByItself, [&] { endedByItself = true; });
+    ASSERT_TRUE(rec.startRecord(path, w, h, kRaw, kNV12, 20, w, h, 1));
+    std::printf("STARTED\n");
+    std::fflush(stdout);
+    if (mode == "live" || fullHd) {
         // A camera at 20 frames per second, until killed; each frame offered
         // is reported.
         for (int i = 0;; ++i) {
             const auto& f = frames[size_t(i) % frames.size()];
-            rec.pushFrame(f.data(), int(f.size()));
+            rec.pushFrame(f.data(), int(f.size()), 0, 0, ThreadVideo::monotonicMs());
             std::printf("OFFERED %d\n", i + 1);
             std::fflush(stdout);
             QThread::msleep(50);
@@ -382,8 +476,8 @@ TEST(RecorderChild, DISABLED_Run) {
             pause();
     }
     rec.wait();
-    std::printf("FINISHED ok=%d ondisk=%lld error=%s\n", rec.lastError().isEmpty() ? 1 : 0,
-                static_cast<long long>(rec.framesOnDisk()), qPrintable(rec.lastError()));
+    std::printf("FINISHED ok=%d ondisk=%lld byitself=%d error=%s\n", rec.lastError().isEmpty() ? 1 : 0,
+                static_cast<long long>(rec.framesOnDisk()), endedByItself.load() ? 1 : 0, qPrintable(rec.lastError()));
     std::fflush(stdout);
 }
 
@@ -476,6 +570,33 @@ TEST(ThreadVideo, KillUnderLoadLosesAboutASecondAtMost) {
     EXPECT_EQ(decodeErrors(path), "");
 }
 
+TEST(ThreadVideo, KilledFullHdRecordingLosesAtMostASecond) {
+    // A full-HD recording of a 20 fps camera killed one and three seconds
+    // after it started: the first fragment is on disk within the first
+    // second, and the file covers all but at most the last second.
+    for (const double killAfter : {1.0, 3.0}) {
+        SCOPED_TRACE(killAfter);
+        TestEnv env;
+        const QString path = env.file("killedfullhd.mp4");
+        std::unique_ptr<QProcess> child(startChild("livefullhd", path));
+        ASSERT_FALSE(childValue(child.get(), "STARTED", 120000).isNull()) << child->readAllStandardError().toStdString();
+        QElapsedTimer since;
+        since.start();
+        while (since.nsecsElapsed() < qint64(killAfter * 1e9)) {
+            child->waitForReadyRead(int(qMax<qint64>(1, qint64(killAfter * 1000) - since.elapsed())));
+            child->readAllStandardOutput();
+        }
+        child->kill();
+        const double elapsed = since.nsecsElapsed() / 1e9;
+        child->waitForFinished(10000);
+        const ProbeResult r = probeVideo(path);
+        ASSERT_TRUE(r.ok) << r.errors.toStdString();
+        EXPECT_GT(r.frames, 0);
+        EXPECT_GE(r.duration, elapsed - 1.0) << "killed after " << elapsed << " s";
+        EXPECT_EQ(decodeErrors(path), "");
+    }
+}
+
 TEST(ThreadVideo, FullDiskBeforeTheFirstFragmentLeavesNoFile) {
     TestEnv env;
     const QString path = env.file("fullearly.mp4");
@@ -498,6 +619,7 @@ TEST(ThreadVideo, FullDiskEndsTheRecordingWithAPlayableFile) {
     EXPECT_EQ(child->exitStatus(), QProcess::NormalExit);
     EXPECT_TRUE(report.startsWith("ok=0")) << report.toStdString();
     EXPECT_TRUE(report.contains("writing")) << report.toStdString();
+    EXPECT_TRUE(report.contains("byitself=1")) << report.toStdString(); // whoever shows it running is told
     const int frames = report.section("ondisk=", 1).section(' ', 0, 0).toInt();
     EXPECT_GT(frames, 0);
     EXPECT_LE(QFileInfo(path).size(), limit);

@@ -1,34 +1,59 @@
 #include "MediaProbe.h"
 #include "NetCameraTestKit.h"
+#include "app/MessagePassing.h"
 #include "camera/NetRecorderAdapter.h"
 #include "tests/support/TestEnv.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSignalSpy>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace NetCameraTestKit;
 
 // A simulated network camera records through the real recorder: the file is
-// H.264 at the camera's frame size and a reader sees every frame written.
+// H.264 at the camera's frame size, a reader sees every frame written, and
+// it plays as long as the recording lasted whatever rate the camera sends.
 class TestNetRecording : public QObject {
     Q_OBJECT
 private slots:
+    void init();
+    void cleanup();
     void recordsAPlayableFile();
+    void lastsAsLongAsTheRecording_data();
+    void lastsAsLongAsTheRecording();
+    void fullDiskReturnsTheCaptureBarToIdle();
+
+private:
+    std::unique_ptr<TestEnv> m_env;
 };
 
-void TestNetRecording::recordsAPlayableFile() {
-    TestEnv env;
+void TestNetRecording::init() {
+    m_env = std::make_unique<TestEnv>();
     NetCameraLinks links;
     links.newRecorder = [] { return new NetRecorderAdapter(); };
     NetCamera::setLinks(links);
+}
+
+void TestNetRecording::cleanup() {
+    NetCamera::setLinks(NetCameraLinks());
+    m_env.reset();
+}
+
+void TestNetRecording::recordsAPlayableFile() {
     NetSdkSim* sim = nullptr;
     std::unique_ptr<NetCamera> camera(openCamera("0@10.0.0.5:fps=30", 0, &sim));
     QVERIFY(camera);
     QVERIFY(sim->waitFrames(0, sim->framesDelivered(0) + 2, 20000));
-    const QString path = env.file("net.mp4");
+    const QString path = m_env->file("net.mp4");
     QVERIFY(camera->startRecord(path));
-    QVERIFY(sim->waitFrames(0, sim->framesDelivered(0) + 20, 20000));
+    // Over a second and a third of a 30 fps camera: at least ten frames of
+    // the file's ten per second.
+    QVERIFY(sim->waitFrames(0, sim->framesDelivered(0) + 40, 20000));
     camera->stopRecord();
     camera.reset(); // deleting the camera finishes the file
     const ProbeResult probe = probeVideo(path);
@@ -36,7 +61,103 @@ void TestNetRecording::recordsAPlayableFile() {
     QCOMPARE(probe.codec, QString("h264"));
     QCOMPARE(probe.width, 1920);
     QVERIFY(probe.frames >= 10);
-    NetCamera::setLinks(NetCameraLinks());
+}
+
+void TestNetRecording::lastsAsLongAsTheRecording_data() {
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<int>("resolution");
+    QTest::addColumn<int>("fileFps");
+    // Cameras sending 30 frames a second into files of 10 and 20 per second:
+    // the modes "4KP10FPS" and "1080P20FPS" of the 4K model and the 20 fps
+    // mode of a full-HD model, whose files keep 10 per second.
+    QTest::newRow("4K model, 10 fps mode") << "8@10.0.0.5:fps=30" << 0 << 10;
+    QTest::newRow("4K model, 1080P20FPS") << "8@10.0.0.5:fps=30" << 1 << 20;
+    QTest::newRow("full-HD model, 1080P20FPS") << "0@10.0.0.5:fps=30" << 1 << 10;
+}
+
+void TestNetRecording::lastsAsLongAsTheRecording() {
+    QFETCH(QString, config);
+    QFETCH(int, resolution);
+    QFETCH(int, fileFps);
+    NetSdkSim* sim = nullptr;
+    std::unique_ptr<NetCamera> camera(openCamera(config, 0, &sim));
+    QVERIFY(camera);
+    camera->setResolution(resolution);
+    QVERIFY(sim->waitFrames(0, sim->framesDelivered(0) + 3, 20000));
+    const QString path = m_env->file("speed.mp4");
+
+    QElapsedTimer wall;
+    wall.start();
+    QVERIFY(camera->startRecord(path));
+    // About six seconds of the camera's frames, however fast it really runs.
+    const uint32_t first = sim->framesDelivered(0);
+    QVERIFY(sim->waitFrames(0, first + 180, 60000));
+    camera->stopRecord();
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    const double cameraFps = (sim->framesDelivered(0) - first) / seconds;
+    camera.reset();
+
+    const ProbeResult probe = probeVideo(path);
+    QVERIFY2(probe.ok, qPrintable(probe.errors));
+    const QString what = QString("file %1 s, recorded %2 s, camera %3 fps, %4 frames")
+                             .arg(probe.duration)
+                             .arg(seconds)
+                             .arg(cameraFps, 0, 'f', 1)
+                             .arg(probe.frames);
+    QVERIFY2(qAbs(probe.duration - seconds) <= 0.03 * seconds, qPrintable(what));
+    // The file's own rate: one frame a tick while the camera is faster.
+    if (cameraFps > fileFps * 1.2)
+        QVERIFY2(qAbs(probe.frames - seconds * fileFps) <= 0.05 * seconds * fileFps + 1, qPrintable(what));
+}
+
+void TestNetRecording::fullDiskReturnsTheCaptureBarToIdle() {
+    MessagePassing* hub = MessagePassing::instance();
+    QSignalSpy stopAsked(hub, SIGNAL(stopVideoSIGNAL()));
+    NetSdkSim* sim = nullptr;
+    auto fullHdCamera = [&] {
+        std::unique_ptr<NetCamera> camera(openCamera("8@10.0.0.5:fps=30", 0, &sim));
+        if (camera) {
+            camera->setResolution(1);
+            sim->waitFrames(0, sim->framesDelivered(0) + 3, 20000);
+        }
+        return camera;
+    };
+    hub->setVideoState(true);
+
+    // Stopped by the user: the bar is already on its way back.
+    std::unique_ptr<NetCamera> camera = fullHdCamera();
+    QVERIFY(camera);
+    QVERIFY(camera->startRecord(m_env->file("stopped.mp4")));
+    QVERIFY(sim->waitFrames(0, sim->framesDelivered(0) + 10, 20000));
+    camera->stopRecord();
+    camera.reset(); // the file is finished when this returns
+    QCoreApplication::processEvents();
+    QCOMPARE(stopAsked.count(), 0);
+
+    camera = fullHdCamera();
+    QVERIFY(camera);
+    // The file may grow by a megabyte and a half only: writing then fails as
+    // on a full disk, and the recording ends by itself.
+    const QString path = m_env->file("full.mp4");
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = {rlim_t(1536 * 1024), old.rlim_max};
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const bool started = camera->startRecord(path);
+    if (started)
+        QTRY_COMPARE_WITH_TIMEOUT(stopAsked.count(), 1, 60000);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(started);
+    camera->stopRecord(); // what the bar's stop does: harmless on an ended recorder
+    camera.reset();
+    hub->setVideoState(false);
+    QCOMPARE(stopAsked.count(), 1);
+    const ProbeResult probe = probeVideo(path);
+    QVERIFY2(probe.ok, qPrintable(probe.errors));
+    QVERIFY(probe.frames > 0);
+    QVERIFY(QFileInfo(path).size() <= 1536 * 1024);
 }
 
 QTEST_MAIN(TestNetRecording)
