@@ -64,6 +64,18 @@ def jpeg_sizes(pattern):
     return sorted(Image.open(f).size for f in glob.glob(pattern))
 
 
+def recorded_seconds(path):
+    """Duration of the fragmented MP4 at path as ffprobe reads it so far (0
+    while nothing readable is on disk): fragments reach the disk while the
+    recording runs."""
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
+                           capture_output=True, text=True)
+    try:
+        return float(probe.stdout.strip())
+    except ValueError:
+        return 0.0
+
+
 def snapshot_size(p, count):
     """Takes a snapshot by the bar's button; the size of the newest JPEG once
     `count` JPEGs are in the snapshot folder."""
@@ -92,7 +104,7 @@ def main():
 
         check(red_stop_shown(p.click(RECORD, until=red_stop_shown, timeout=30)), "the stop button shows")
         videos = wait_until(lambda: glob.glob(p.file("Export/Video/video_*.mp4")), timeout=10)
-        wait_until(lambda: videos and os.path.getsize(videos[0]) > 200000, timeout=20)
+        wait_until(lambda: videos and recorded_seconds(videos[0]) > 1.0, timeout=20)
         check(ini_value(p.file("OtherSet.ini"), "Resolution") in (None, "0"),
               "the recording's 1080p switch is not stored as the next start's resolution")
         p.click(RECORD, until=lambda img: not red_stop_shown(img), timeout=30)
