@@ -28,6 +28,11 @@ VIEW = (650, 200, 1850, 600)  # on the picture in either layout of the view area
 # 0.5 to 0.65 (the bands hold different parts of the specimen); a band that
 # never took its sharp frames stayed at 0.2 to 0.3.
 BAND_SHARE = 0.45
+# The fused view is looked at once its bands have had time to settle (a run
+# under load fuses fewer frames a second); the exported picture at full size
+# is held to a slightly lower share, still far above a band left blurred.
+BAND_SETTLED = 0.55
+EXPORT_BAND_SHARE = 0.40
 
 
 def sharpness(img):
@@ -60,9 +65,9 @@ def main():
         # were never fused stays far behind the others.
         def every_band_sharp(img):
             bands = band_sharpness(img, VIEW)
-            return sharpness(img) > 1.5 * single and min(bands) >= BAND_SHARE * max(bands)
+            return sharpness(img) > 1.5 * single and min(bands) >= BAND_SETTLED * max(bands)
 
-        fused = p.wait_for("fused", every_band_sharp, timeout=90)
+        fused = p.wait_for("fused", every_band_sharp, timeout=120)
         fused_bands = band_sharpness(fused, VIEW)
         print("fused: %.2f; bands: %s" % (sharpness(fused), fmt(fused_bands)))
         check(sharpness(fused) > 1.5 * single, "the fused picture is sharper than every single frame")
@@ -79,7 +84,7 @@ def main():
         if os.path.exists(out):
             exported = band_sharpness(Image.open(out).convert("RGB"), (0, 0, 3840, 2160))
             print("exported bands (480 columns each): %s" % fmt(exported))
-            check(min(exported) >= BAND_SHARE * max(exported), "no column band of the exported picture stayed blurred")
+            check(min(exported) >= EXPORT_BAND_SHARE * max(exported), "no column band of the exported picture stayed blurred")
         thumb = os.path.join(p.dir, ".scaleImage", "0.jpg")
         check(os.path.exists(thumb) and Image.open(thumb).size == (526, 296), "its thumbnail is 526 x 296")
         history = open(os.path.join(p.dir, "ImageHistory.ini"), encoding="utf-8").read()
