@@ -256,6 +256,9 @@ CameraParaForm::CameraParaForm(QWidget* parent) : QWidget(parent), ui(new Ui_Cam
     lastSlider = nullptr;
     argsTimer = new QTimer(this);
     argsTimer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the camera needs the whole
+    // 100 ms between two steps of a load.
+    argsTimer->setTimerType(Qt::PreciseTimer);
     argsTimer->setInterval(100);
     connect(argsTimer, SIGNAL(timeout()), this, SLOT(argsLoadSLOT_1()));
 }
