@@ -128,7 +128,11 @@ def run_reference(display, clip, picture):
         l1 = load()
     finally:
         proc.terminate()
-        proc.wait(timeout=10)
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:  # ffplay sometimes hangs on its way out
+            proc.kill()
+            proc.wait()
     err.seek(0)
     drops = re.findall(rb"fd=\s*(\d+)", err.read())
     return {"cpu": cpu, "dropped": int(drops[-1]) if drops else -1, "load": (l0, l1)}

@@ -1,6 +1,7 @@
 #include "camera/SDLBackgroundDecoder.h"
 
 #include "camera/BaseCamera.h"
+#include "platform/ThreadPriority.h"
 
 #include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
@@ -64,6 +65,9 @@ bool SDLBackgroundDecoder::waitFinished(int ms) {
 }
 
 void SDLBackgroundDecoder::run() {
+    // Woken by the interface thread once a frame: it must not take that
+    // thread's core for the whole decode while the pass is still running.
+    ThreadPriority::makeBackground();
     tjhandle tj = tjInitDecompress();
     std::vector<uint8_t> scratch;
     // Written again once the interface thread has let go of the last picture

@@ -5,10 +5,16 @@
 #include "ShownPicture.h"
 #include "tests/support/TestEnv.h"
 #include "camera/SDLBackground.h"
+#include "camera/SDLBackgroundDecoder.h"
+#include "camera/VideoCrop.h"
 #include "camera/UVCCamera.h"
 #include "platform/SimUsbCamera.h"
+#include "platform/ThreadPriority.h"
+#include "platform/YuvPack.h"
 
 #include <QSettings>
+
+#include <atomic>
 #include <QtTest>
 
 #include <opencv2/imgproc.hpp>
@@ -18,6 +24,7 @@ class TstVideoDecodeOffThread : public QObject {
 private slots:
     void shownPictureIsTheCameras_data();
     void shownPictureIsTheCameras();
+    void decoderNeverPreemptsTheInterface();
 };
 
 void TstVideoDecodeOffThread::shownPictureIsTheCameras_data() {
@@ -60,6 +67,23 @@ void TstVideoDecodeOffThread::shownPictureIsTheCameras() {
         }
         QCOMPARE(window.uploadCount(), shownBefore + 10);
     }
+}
+
+// The decoder is woken by the interface thread once a frame; were it an
+// ordinary thread, the kernel would let it take the waking thread's core at
+// once and the pass would wait, runnable, for the whole decode. It runs as
+// background work instead, and the interface thread stays as it was.
+void TstVideoDecodeOffThread::decoderNeverPreemptsTheInterface() {
+    SDLBackgroundDecoder decoder;
+    std::atomic<int> background{-1};
+    decoder.setOnFinished([&] { background = ThreadPriority::isBackground() ? 1 : 0; });
+    const cv::Mat bgr(48, 64, CV_8UC3, cv::Scalar(40, 120, 200));
+    const QSize frame(64, 48);
+    const VideoCrop crop = computeVideoCrop(frame, QRectF(0, 0, 64, 48), frame);
+    decoder.submit(YuvPack::bgrToJpeg(bgr, 85, false), frame, crop, QRect(0, 0, 64, 48), 1);
+    QTRY_VERIFY(decoder.waitFinished(50));
+    QCOMPARE(background.load(), 1);
+    QVERIFY(!ThreadPriority::isBackground());
 }
 
 QTEST_MAIN(TstVideoDecodeOffThread)

@@ -1,0 +1,16 @@
+#pragma once
+
+// How a worker thread shares the processor with the interface thread.
+namespace ThreadPriority {
+
+// The calling thread does background work (decoding, converting, encoding)
+// that the interface thread hands it: it keeps its fair share of the
+// processor but never preempts a running thread when it is woken, so the
+// interface thread that woke it finishes its pass first instead of waiting,
+// runnable, for a whole decode on the same core. Returns whether it applied.
+bool makeBackground();
+
+// Whether the calling thread runs as background work.
+bool isBackground();
+
+} // namespace ThreadPriority
