@@ -75,8 +75,8 @@ public:
     virtual bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) = 0;
     // The longest wait of readRaw from now on, in ms (0: only a frame already
     // there); negative restores the capture's own timeout. The render step
-    // reads with a wait of a millisecond or two, so that a slow or stalled
-    // camera never holds up the interface.
+    // only polls (0), so that a slow or stalled camera never holds up the
+    // interface; it rests on waitFrame between passes instead.
     virtual void setReadTimeout(int ms) { (void)ms; }
     // Waits up to ms until the next read would find a frame there; true when
     // one is (or the stream has yet to start, which the first read does).

@@ -352,6 +352,22 @@ bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& 
     return true;
 }
 
+// The capture thread announces every frame it takes: the wait ends then,
+// not at the next step of the caller's clock.
+bool V4l2CaptureDevice::waitFrame(int ms) {
+    if (!isOpened())
+        return false;
+    Shared& sh = *m_shared;
+    std::unique_lock<std::mutex> l(sh.lock);
+    if (!sh.wanted) {
+        sh.wanted = true;
+        sh.changed.notify_all();
+    }
+    return sh.changed.wait_for(l, std::chrono::milliseconds(std::max(0, ms)),
+                               [&] { return sh.stop || sh.serial != sh.taken; }) &&
+           sh.serial != sh.taken;
+}
+
 bool V4l2CaptureDevice::selectPixelFormat(int pixelFormat) {
     const int fourcc = fourccForPixelFormat(pixelFormat);
     if (!fourcc || !isOpened())

@@ -62,6 +62,7 @@ public:
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override;
     bool selectPixelFormat(int pixelFormat) override;
     void setReadTimeout(int ms) override { m_readTimeout = ms; }
+    bool waitFrame(int ms) override;
 
     // The machine's V4L2 capture devices, in /dev/videoN order, named from
     // their udev properties.

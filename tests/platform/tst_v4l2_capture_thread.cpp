@@ -116,3 +116,30 @@ TEST_F(V4l2OnSim, UnpluggedCameraIsOpenedAgainOffTheInterfaceThread) {
     EXPECT_TRUE(waitUntil([&] { return dev->readRaw(buf.data(), buf.size(), bytes, w, h); }));
     dev->release();
 }
+
+// The interface loop rests between passes on the camera's own frame arrival
+// (so a frame is shown as soon as it comes, not at the next step): a wait
+// ends with true once the capture thread has a frame the next poll takes,
+// and with false, at its timeout, while the camera sends nothing.
+TEST_F(V4l2OnSim, RestEndsWhenAFrameArrives) {
+    auto dev = device();
+    ASSERT_TRUE(dev->open(0));
+    dev->setReadTimeout(0);
+    std::vector<uint8_t> buf(size_t(3840) * 2160 * 2);
+    int bytes = 0, w = 0, h = 0;
+    ASSERT_TRUE(waitUntil([&] { return dev->readRaw(buf.data(), buf.size(), bytes, w, h); }));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(dev->waitFrame(5000)) << "frame " << i;
+        EXPECT_TRUE(dev->readRaw(buf.data(), buf.size(), bytes, w, h)) << "frame " << i;
+    }
+    stall->set(true);
+    // Frames grabbed before the stall are taken first.
+    while (dev->waitFrame(200) && dev->readRaw(buf.data(), buf.size(), bytes, w, h)) {
+    }
+    EXPECT_FALSE(dev->waitFrame(100));
+    EXPECT_FALSE(dev->readRaw(buf.data(), buf.size(), bytes, w, h));
+    stall->set(false);
+    EXPECT_TRUE(dev->waitFrame(5000));
+    dev->release();
+    EXPECT_FALSE(dev->waitFrame(10)); // a released device has nothing to wait for
+}
