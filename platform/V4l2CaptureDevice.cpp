@@ -107,6 +107,16 @@ struct V4l2CaptureDevice::Shared {
     }
     void run();
     bool reopen();
+    // Asks the capture thread for frames and waits up to ms for one not yet
+    // taken (0: only looks). `lock` is held through l.
+    bool waitForFrame(std::unique_lock<std::mutex>& l, int ms) {
+        if (!wanted) {
+            wanted = true;
+            changed.notify_all();
+        }
+        changed.wait_for(l, std::chrono::milliseconds(std::max(0, ms)), [this] { return stop || serial != taken; });
+        return serial != taken;
+    }
 };
 
 bool V4l2CaptureDevice::Shared::reopen() {
@@ -335,12 +345,7 @@ bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& 
         return false;
     Shared& sh = *m_shared;
     std::unique_lock<std::mutex> l(sh.lock);
-    if (!sh.wanted) {
-        sh.wanted = true;
-        sh.changed.notify_all();
-    }
-    const int waitMs = m_readTimeout >= 0 ? m_readTimeout : kOwnReadTimeoutMs;
-    if (!sh.changed.wait_for(l, std::chrono::milliseconds(waitMs), [&] { return sh.serial != sh.taken; }))
+    if (!sh.waitForFrame(l, m_readTimeout >= 0 ? m_readTimeout : kOwnReadTimeoutMs))
         return false;
     sh.taken = sh.serial;
     if (sh.frame.size() > capacity)
@@ -359,13 +364,7 @@ bool V4l2CaptureDevice::waitFrame(int ms) {
         return false;
     Shared& sh = *m_shared;
     std::unique_lock<std::mutex> l(sh.lock);
-    if (!sh.wanted) {
-        sh.wanted = true;
-        sh.changed.notify_all();
-    }
-    return sh.changed.wait_for(l, std::chrono::milliseconds(std::max(0, ms)),
-                               [&] { return sh.stop || sh.serial != sh.taken; }) &&
-           sh.serial != sh.taken;
+    return sh.waitForFrame(l, ms);
 }
 
 bool V4l2CaptureDevice::selectPixelFormat(int pixelFormat) {
