@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/StitchMosaic.h"
+#include "imaging/StitchStart.h"
 
 #include <QImage>
 #include <QList>
@@ -95,6 +96,7 @@ public slots:
     void addSIGNSLOT(QPoint pos);
     void startFindFinishSLOT();
     void startFindMaxFinishSLOT();
+    void startPrepareFinishSLOT();
     void rbtn1Toggled(bool checked);
     void setVideoStateSLOT(bool recording);
     void setCameraTimingSLOT();
@@ -169,6 +171,8 @@ private:
     ThreadPinJie* m_worker = nullptr;
     QImage m_current;
     cv::Mat m_jobFrame; // the frame the running job matches
+    StitchStart m_start; // what the worker prepares for the next mosaic
+    bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
     StitchMatchResult m_result;
     bool m_resumeAfterReset = false;
     int m_stopState = -1;

@@ -1,6 +1,7 @@
 #include "imaging/ThreadPinJie.h"
 
 #include "imaging/StitchRegistration.h"
+#include "imaging/StitchStart.h"
 
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
     // `finished` is emitted on the worker thread; the slot runs on the thread
@@ -20,7 +21,7 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
     m_job = job;
     m_precision = precision;
     m_reference = share ? reference : reference.clone();
-    m_frame = frame.clone();
+    m_frame = share ? frame : frame.clone();
     m_region = region;
     m_offsetX = offsetX;
     m_offsetY = offsetY;
@@ -34,6 +35,19 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
 void ThreadPinJie::startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
                              int* offsetY, StitchVotes* votes, int* status) {
     begin(FrameMatch, reference, frame, precision, nullptr, offsetX, offsetY, votes, status);
+}
+
+void ThreadPinJie::startFindShared(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
+                                   int* offsetY, StitchVotes* votes, int* status) {
+    begin(FrameMatch, reference, frame, precision, nullptr, offsetX, offsetY, votes, status, true);
+}
+
+void ThreadPinJie::startPrepare(StitchStart* job) {
+    if (isRunning())
+        return;
+    m_job = Prepare;
+    m_start = job;
+    start(QThread::InheritPriority);
 }
 
 void ThreadPinJie::startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
@@ -71,6 +85,9 @@ void ThreadPinJie::run() {
         if (status != StitchMoved && !m_stop.load())
             m_registration = registerStitchFrame(m_reference, m_frame, &m_registeredPos) ? 1 : 0;
         break;
+    case Prepare:
+        m_start->build();
+        return;
     case RegionMatch:
         status = m_reference.empty() ? StitchFewFeatures
                                      : m_matcher.matchRegion(m_reference, m_frame, m_precision, m_offsetX,
@@ -84,6 +101,8 @@ void ThreadPinJie::run() {
 void ThreadPinJie::finishedSLOT() {
     if (m_job == FrameMatch)
         emit startFindFinish();
+    else if (m_job == Prepare)
+        emit startPrepareFinish();
     else
         emit startFindMaxFinish();
 }

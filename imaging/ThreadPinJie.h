@@ -2,6 +2,8 @@
 
 #include "imaging/StitchMatcher.h"
 
+class StitchStart;
+
 #include <QRect>
 #include <QThread>
 
@@ -12,7 +14,7 @@
 // Thread: the object lives on the GUI thread; run() executes on the worker
 // thread. Start a job only while isRunning() is false. Each start copies the
 // images, so the caller may change or free its own afterwards (except with
-// startFindMaxShared). The output
+// the Shared starts). The output
 // places belong to the caller, must stay alive until the finish signal, and
 // are written only by run(); read them in the slot reached from
 // startFindFinish or startFindMaxFinish.
@@ -27,6 +29,14 @@ public:
     // startFindFinish.
     void startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX, int* offsetY,
                    StitchVotes* votes, int* status);
+    // The same, reading both images where they are: the caller must not
+    // write into them before the finish signal.
+    void startFindShared(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
+                         int* offsetY, StitchVotes* votes, int* status);
+    // Makes what a new mosaic starts from (StitchStart::build) here rather
+    // than on the interface thread. *job belongs to the caller, stays alive
+    // until the finish and is read once startPrepareFinish arrives.
+    void startPrepare(StitchStart* job);
     // Full search of the whole mosaic. *region holds the last placed frame's
     // size on entry and the searched region on return. When the search does
     // not find the frame, the SIFT registration (registerStitchFrame) is run
@@ -34,10 +44,11 @@ public:
     // registration() and registeredPos(). Finishes with startFindMaxFinish.
     void startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region, int* offsetX,
                       int* offsetY, StitchVotes* votes, int* status);
-    // The same, reading the mosaic where it is instead of copying it (a copy
-    // of a large mosaic holds up the interface thread for tens of
-    // milliseconds at every search): the caller must not write into it
-    // before the finish signal; replacing it with another matrix is fine.
+    // The same, reading the mosaic and the frame where they are instead of
+    // copying them (a copy of a large mosaic holds up the interface thread
+    // for tens of milliseconds at every search): the caller must not write
+    // into them before the finish signal; replacing them with other
+    // matrices is fine.
     void startFindMaxShared(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
                             int* offsetX, int* offsetY, StitchVotes* votes, int* status);
     // The final stage of a full search on a known region of the mosaic (after
@@ -50,7 +61,7 @@ public:
     void setStop(bool stop) { m_stop.store(stop); }
     bool isStopped() const { return m_stop.load(); }
     // True while the last started job is a full search or a region match.
-    bool isFullSearch() const { return m_job != FrameMatch; }
+    bool isFullSearch() const { return m_job == FullSearch || m_job == RegionMatch; }
     // Descriptors in the reference and the frame of the last frame-to-frame
     // match; read after startFindFinish.
     int referenceDescriptors() const { return m_referenceCount; }
@@ -65,6 +76,7 @@ public:
 signals:
     void startFindFinish();
     void startFindMaxFinish();
+    void startPrepareFinish();
 
 protected:
     void run() override;
@@ -73,7 +85,7 @@ private slots:
     void finishedSLOT();
 
 private:
-    enum Job { FrameMatch, FullSearch, RegionMatch };
+    enum Job { FrameMatch, FullSearch, RegionMatch, Prepare };
     void begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
                int* offsetX, int* offsetY, StitchVotes* votes, int* status, bool share = false);
 
@@ -91,5 +103,6 @@ private:
     int m_frameCount = -1;
     int m_registration = -1;
     QPoint m_registeredPos;
+    StitchStart* m_start = nullptr;
     StitchMatcher m_matcher;
 };
