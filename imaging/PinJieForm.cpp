@@ -542,6 +542,35 @@ bool PinJieForm::prepareJob(const QRect& region) {
         return false;
     m_result = StitchMatchResult();
     m_result.region = region;
+    // The worker places the frame too, in a copy of the mosaic's bookkeeping
+    // (the pixels are shared, not copied) that is adopted at the finish.
+    m_next = m_mosaic;
+    m_picture = QImage();
+    m_markerDuringJob = false;
+    m_worker->setApply(&m_next, &m_result, &m_jobFrame, &m_step, &m_picture, viewFormat());
+    return true;
+}
+
+QImage::Format PinJieForm::viewFormat() const {
+    // The format the scene's pixmaps hold: a picture in it is adopted, not converted.
+    static const QImage::Format format = QPixmap(1, 1).toImage().format();
+    return format;
+}
+
+bool PinJieForm::adoptApplied() {
+    if (!m_worker || !m_worker->applied())
+        return false;
+    const QPointF marker = m_mosaic.positionMarker();
+    const bool markerVisible = m_mosaic.positionMarkerVisible();
+    const QPoint firstBefore = m_mosaic.placements().value(0).topLeft();
+    m_mosaic = m_next;
+    m_next = StitchMosaic();
+    if (m_markerDuringJob && !m_step.rebuilt) {
+        // Set while the worker placed: it moves with the content when the mosaic grew.
+        const QPoint moved = m_mosaic.placements().value(0).topLeft() - firstBefore;
+        m_mosaic.setPositionMarker(marker + QPointF(moved), markerVisible);
+    }
+    m_markerDuringJob = false;
     return true;
 }
 
@@ -566,23 +595,33 @@ void PinJieForm::startFullSearch() {
 }
 
 void PinJieForm::startFindFinishSLOT() {
-    m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
-    m_result.frameDescriptors = m_worker ? m_worker->frameDescriptors() : -1;
-    applyStep(m_mosaic.applyMatchResult(m_result, m_jobFrame));
+    if (!adoptApplied()) {
+        // A stopped worker applied nothing: here, then.
+        m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
+        m_result.frameDescriptors = m_worker ? m_worker->frameDescriptors() : -1;
+        m_step = m_mosaic.applyMatchResult(m_result, m_jobFrame);
+    }
+    applyStep(m_step);
 }
 
 void PinJieForm::startFindMaxFinishSLOT() {
-    // The worker registered a lost frame itself: nothing heavy runs here. A
-    // search stopped before its registration counts as not found rather than
-    // registering here, on the interface thread.
-    m_result.registration = m_worker ? std::max(0, m_worker->registration()) : 0;
-    m_result.registeredPos = m_worker ? m_worker->registeredPos() : QPoint();
-    const StitchStep step = m_mosaic.applyFullSearchResult(m_result, m_jobFrame);
+    if (!adoptApplied()) {
+        // A stopped worker applied nothing: here, then. A search stopped
+        // before its registration counts as not found rather than
+        // registering here, on the interface thread.
+        m_result.registration = m_worker ? std::max(0, m_worker->registration()) : 0;
+        m_result.registeredPos = m_worker ? m_worker->registeredPos() : QPoint();
+        m_step = m_mosaic.applyFullSearchResult(m_result, m_jobFrame);
+    }
+    const StitchStep step = m_step;
     if (step.startRegionMatch && m_worker && !m_worker->isRunning()) {
         if (m_placementOverlay)
             m_placementOverlay->setPos(step.placementPos);
         m_result = StitchMatchResult();
         m_result.region = step.region;
+        m_next = m_mosaic;
+        m_picture = QImage();
+        m_worker->setApply(&m_next, &m_result, &m_jobFrame, &m_step, &m_picture, viewFormat());
         m_worker->startFindRegion(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
                                   &m_result.offsetY, &m_result.votes, &m_result.status);
         return;
@@ -648,9 +687,13 @@ void PinJieForm::showMosaic(QRect changed) {
         // Only the pasted frame changed: redraw that part, not the whole mosaic.
         QPainter painter(&pixmap);
         painter.drawImage(changed.topLeft(), view, changed);
+    } else if (!m_picture.isNull() && m_picture.size() == view.size()) {
+        // The worker's picture of the grown or rebuilt mosaic, adopted as it is.
+        pixmap = QPixmap::fromImage(std::move(m_picture));
     } else {
         pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
     }
+    m_picture = QImage(); // the pixmap alone holds its pixels: drawn into later without a copy
     m_mosaicItem->setPixmap(pixmap);
     m_mosaicItem->setVisible(m_btnClose->isEnabled());
 }
@@ -729,7 +772,7 @@ void PinJieForm::btnResetFunc() {
     m_start.frame = currentMat();
     m_start.side = side;
     m_start.precision = precision();
-    m_start.viewFormat = QPixmap(1, 1).toImage().format();
+    m_start.viewFormat = viewFormat();
     BaseCamera* cam = MessagePassing::instance()->currentCamera();
     if (m_masksDue && cam) {
         m_start.maskFrame = cam->frameSize(false);
@@ -819,6 +862,8 @@ void PinJieForm::addSIGNSLOT(QPoint pos) {
     m_positionMarker->setPos(at);
     m_positionMarker->show();
     m_mosaic.setPositionMarker(at, true);
+    if (m_worker && m_worker->isRunning())
+        m_markerDuringJob = true;
 }
 
 void PinJieForm::rbtn1Toggled(bool checked) {

@@ -118,6 +118,10 @@ private:
     // A copy of the current frame for the next job, when the worker is free.
     bool prepareJob(const QRect& region);
     void startFrameMatch();
+    // The worker's copy of the mosaic with the job's result applied, when it
+    // applied it: adopted as the mosaic.
+    bool adoptApplied();
+    QImage::Format viewFormat() const;
     void startFullSearch();
     void applyStep(const StitchStep& step);
     // Shows the mosaic; with `changed`, only that part of it changed.
@@ -172,6 +176,12 @@ private:
     QImage m_current;
     cv::Mat m_jobFrame; // the frame the running job matches
     StitchStart m_start; // what the worker prepares for the next mosaic
+    // The running job's copy of the mosaic, which the worker applies the
+    // job's result to, its step and (grown or rebuilt) picture.
+    StitchMosaic m_next;
+    StitchStep m_step;
+    QImage m_picture;
+    bool m_markerDuringJob = false; // the position marker was set while a job ran
     bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
     StitchMatchResult m_result;
     bool m_resumeAfterReset = false;

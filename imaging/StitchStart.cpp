@@ -7,23 +7,12 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <cstring>
 
 void StitchStart::build() {
     first = frame;
     mosaic = StitchMosaic::startingMosaic(first, side);
 
-    // The picture: black, with the frame where the mosaic holds it.
-    view = QImage(mosaic.cols, mosaic.rows, viewFormat);
-    view.fill(Qt::black);
-    if (!first.empty()) {
-        const QImage part = QImage(first.data, first.cols, first.rows, int(first.step), QImage::Format_RGB888)
-                                .convertToFormat(viewFormat);
-        const int x = (mosaic.cols - first.cols) / 2, y = (mosaic.rows - first.rows) / 2;
-        const size_t bytes = size_t(part.width()) * size_t(part.depth() / 8);
-        for (int r = 0; r < part.height(); ++r)
-            std::memcpy(view.scanLine(y + r) + x * view.depth() / 8, part.constScanLine(r), bytes);
-    }
+    view = picture(mosaic, viewFormat);
 
     if (!maskFrame.isEmpty())
         featherMasks(maskFrame, maskAxes, &maskFull, &maskHalf);
@@ -31,6 +20,13 @@ void StitchStart::build() {
     if (!markerSize.isEmpty())
         for (int i = 0; i < 3; ++i)
             markers.append(markerPicture(i, markerSize, markerDir));
+}
+
+QImage StitchStart::picture(const cv::Mat& mosaic, QImage::Format format) {
+    if (mosaic.empty() || mosaic.type() != CV_8UC3)
+        return QImage();
+    const QImage wrapped(mosaic.data, mosaic.cols, mosaic.rows, int(mosaic.step), QImage::Format_RGB888);
+    return format == wrapped.format() ? wrapped.copy() : wrapped.convertToFormat(format);
 }
 
 void StitchStart::featherMasks(QSize frame, QSize axes, cv::Mat* full, cv::Mat* half) {

@@ -38,6 +38,8 @@ public:
 
     void build();
 
+    // A mosaic (RGB) as a picture in `format`.
+    static QImage picture(const cv::Mat& mosaic, QImage::Format format);
     // The feather masks of a frame size whose ellipse has the semi-axes `axes`.
     static void featherMasks(QSize frame, QSize axes, cv::Mat* full, cv::Mat* half);
     // Marker `index` (0 green, 1 yellow, 2 red) at `size`: the picture from

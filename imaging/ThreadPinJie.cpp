@@ -3,6 +3,8 @@
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
 
+#include <algorithm>
+
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
     // `finished` is emitted on the worker thread; the slot runs on the thread
     // the object lives on.
@@ -12,6 +14,13 @@ ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
 ThreadPinJie::~ThreadPinJie() {
     m_stop.store(true);
     wait();
+}
+
+void ThreadPinJie::setApply(StitchMosaic* mosaic, StitchMatchResult* result, const cv::Mat* frame, StitchStep* step,
+                            QImage* picture, QImage::Format pictureFormat) {
+    if (isRunning())
+        return;
+    m_apply = Apply{mosaic, result, frame, step, picture, pictureFormat};
 }
 
 void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
@@ -29,6 +38,7 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
     m_status = status;
     m_registration = -1;
     m_registeredPos = QPoint();
+    m_applied = false;
     start(QThread::InheritPriority);
 }
 
@@ -96,6 +106,26 @@ void ThreadPinJie::run() {
     }
     *m_status = status;
     m_reference.release(); // a shared mosaic may be written again once the job is done
+    if (m_apply.mosaic && !m_stop.load())
+        applyResult();
+    m_apply = Apply();
+}
+
+void ThreadPinJie::applyResult() {
+    StitchMatchResult& r = *m_apply.result;
+    if (m_job == FrameMatch) {
+        r.referenceDescriptors = m_referenceCount;
+        r.frameDescriptors = m_frameCount;
+        *m_apply.step = m_apply.mosaic->applyMatchResult(r, *m_apply.frame);
+    } else {
+        // A search stopped before its registration counts as not found.
+        r.registration = std::max(0, m_registration);
+        r.registeredPos = m_registeredPos;
+        *m_apply.step = m_apply.mosaic->applyFullSearchResult(r, *m_apply.frame);
+    }
+    if (m_apply.picture && (m_apply.step->grew || m_apply.step->rebuilt))
+        *m_apply.picture = StitchStart::picture(m_apply.mosaic->mosaic(), m_apply.format);
+    m_applied = true;
 }
 
 void ThreadPinJie::finishedSLOT() {

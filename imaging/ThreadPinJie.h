@@ -1,6 +1,9 @@
 #pragma once
 
 #include "imaging/StitchMatcher.h"
+#include "imaging/StitchMosaic.h"
+
+#include <QImage>
 
 class StitchStart;
 
@@ -57,6 +60,22 @@ public:
     void startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
                          int* offsetX, int* offsetY, StitchVotes* votes, int* status);
 
+    // Has the next match job (started right after this call) apply its
+    // result here too, so that placing a frame (sub-pixel refinement, overlap
+    // check, blend, growth: tens of milliseconds) holds up no interface:
+    // `result` is the job's outputs (status, offsets and votes pointed into
+    // it, region on entry), `frame` the frame it matches, and the result goes
+    // to `mosaic` (StitchMosaic::applyMatchResult after a frame-to-frame
+    // match, applyFullSearchResult after a search or region match), a copy
+    // of the caller's that it adopts after the finish signal; the step lands
+    // in *step. When the mosaic grew or was rebuilt, *picture receives the
+    // whole mosaic in `pictureFormat`. All are the caller's and untouched by
+    // it until the finish; applied() tells whether the job applied (not when
+    // stopped).
+    void setApply(StitchMosaic* mosaic, StitchMatchResult* result, const cv::Mat* frame, StitchStep* step,
+                  QImage* picture, QImage::Format pictureFormat);
+    bool applied() const { return m_applied; }
+
     // Set once at shutdown; a run that starts afterwards does nothing.
     void setStop(bool stop) { m_stop.store(stop); }
     bool isStopped() const { return m_stop.load(); }
@@ -104,5 +123,15 @@ private:
     int m_registration = -1;
     QPoint m_registeredPos;
     StitchStart* m_start = nullptr;
+    struct Apply {
+        StitchMosaic* mosaic = nullptr;
+        StitchMatchResult* result = nullptr;
+        const cv::Mat* frame = nullptr;
+        StitchStep* step = nullptr;
+        QImage* picture = nullptr;
+        QImage::Format format = QImage::Format_RGB32;
+    } m_apply;
+    bool m_applied = false;
+    void applyResult();
     StitchMatcher m_matcher;
 };

@@ -154,13 +154,14 @@ private slots:
 
     // The start's tens of megabytes (the mosaic, the feather masks of the
     // camera's geometry) are allocated by the worker, not by the interface
-    // thread; the scene shows the prepared mosaic, and the run goes on.
-    void startPreparesTheMosaicOnTheWorker_data() {
+    // thread; the scene shows the prepared mosaic, and the run goes on with
+    // frames placed by the worker too.
+    void theWorkerPreparesTheMosaicAndPlacesTheFrames_data() {
         QTest::addColumn<bool>("precision");
         QTest::newRow("precision") << true;
         QTest::newRow("fast") << false;
     }
-    void startPreparesTheMosaicOnTheWorker() {
+    void theWorkerPreparesTheMosaicAndPlacesTheFrames() {
         QFETCH(bool, precision);
         QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", precision);
         makeForm();
@@ -198,8 +199,12 @@ private slots:
         for (const QPoint& p : {QPoint(0, 0), first.topLeft() - QPoint(1, 1), first.bottomRight() + QPoint(1, 1)})
             QCOMPARE(picture.pixelColor(p), QColor(Qt::black));
 
-        // The run goes on from it: the next stop is placed.
+        // The run goes on from it: the next stop is placed, and placed by the
+        // worker (the mosaic keeps a copy of the placed frame, made there).
         QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 2, 60000);
+        const cv::Mat placedFrame = form->mosaic().previousFrame();
+        QVERIFY(log.madeBy(placedFrame.data));
+        QVERIFY(log.madeBy(placedFrame.data) != QThread::currentThread());
     }
 
     void exportWhileRunningWaitsForTheNextFrame() {
