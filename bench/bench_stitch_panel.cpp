@@ -52,6 +52,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <set>
 #include <thread>
@@ -87,38 +88,63 @@ PinJieForm* hostedPanel(StitchStageCamera* camera, std::vector<StitchPanFrame> p
     return form;
 }
 
-void runLoop(bool precision) {
-    StitchPanOptions options;
-    options.vignetting = 0.25;
-    options.noiseSigma = 2.5;
-    options.jpegQuality = 90;
-    const StitchPanGenerator gen(options);
-    StitchPanPlan plan;
-    plan.jump = false;
-    plan.transit = false;
-    plan.hold = 3;
-    MessagePassing* hub = MessagePassing::instance();
-    auto* camera = new StitchStageCamera(gen.frameSize());
+// The textured specimen at 1920 x 1080 (vignetting, noise, JPEG), a
+// serpentine of 8 stops held 3 s each (3 pan frames a stop, one a second),
+// on a hosted panel, with a timer that watches for its worker (onWorker).
+struct TexturedPanRun {
     QWidget host;
-    // 3 pan frames a stop, one a second.
-    PinJieForm* form = hostedPanel(camera, gen.pan(plan), 30, precision, &host);
+    StitchStageCamera* camera = nullptr;
+    PinJieForm* form = nullptr;
+    QTimer poll;
     QElapsedTimer clock;
-    std::vector<double> arrivals, finishes;
-    QObject::connect(hub, &MessagePassing::pinJieImageSIGNAL, form, [&] { arrivals.push_back(clock.elapsed()); });
-    bool counted = false;
-    auto countJobs = [&] {
-        if (counted)
+    explicit TexturedPanRun(bool precision) {
+        StitchPanOptions options;
+        options.vignetting = 0.25;
+        options.noiseSigma = 2.5;
+        options.jpegQuality = 90;
+        const StitchPanGenerator gen(options);
+        StitchPanPlan plan;
+        plan.jump = false;
+        plan.transit = false;
+        plan.hold = 3;
+        camera = new StitchStageCamera(gen.frameSize());
+        form = hostedPanel(camera, gen.pan(plan), 30, precision, &host);
+    }
+    ~TexturedPanRun() {
+        delete form;
+        MessagePassing::instance()->setCurCamera(nullptr);
+        delete camera;
+    }
+};
+
+// Calls connectTo(worker) once, as soon as the panel has its worker (polled
+// by `poll`).
+void onWorker(PinJieForm* form, QTimer* poll, const std::function<void(ThreadPinJie*)>& connectTo) {
+    auto connected = std::make_shared<bool>(false);
+    QObject::connect(poll, &QTimer::timeout, form, [form, connected, connectTo] {
+        if (*connected)
             return;
         if (auto* worker = form->findChild<ThreadPinJie*>()) {
-            counted = true;
-            auto done = [&] { finishes.push_back(clock.elapsed()); };
-            QObject::connect(worker, &ThreadPinJie::startFindFinish, form, done);
-            QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, done);
+            *connected = true;
+            connectTo(worker);
         }
-    };
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, form, countJobs);
-    poll.start(5);
+    });
+    poll->start(5);
+}
+
+void runLoop(bool precision) {
+    TexturedPanRun run(precision);
+    PinJieForm* form = run.form;
+    const StitchStageCamera* camera = run.camera;
+    QElapsedTimer& clock = run.clock;
+    std::vector<double> arrivals, finishes;
+    QObject::connect(MessagePassing::instance(), &MessagePassing::pinJieImageSIGNAL, form,
+                     [&] { arrivals.push_back(clock.elapsed()); });
+    onWorker(form, &run.poll, [&](ThreadPinJie* worker) {
+        auto done = [&] { finishes.push_back(clock.elapsed()); };
+        QObject::connect(worker, &ThreadPinJie::startFindFinish, form, done);
+        QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, done);
+    });
 
     const double runMs = double(camera->pan.size()) * camera->repeat * 1000.0 / camera->fps;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
@@ -147,9 +173,6 @@ void runLoop(bool precision) {
                 "time | CPU: GUI thread %.0f ms, process %.0f ms\n",
                 precision ? "Precision" : "Fast", arrivals.size(), finishes.size(), int(form->mosaic().placements().size()),
                 total / 1000.0, 1.0 - work / total, gui, proc);
-    delete form;
-    hub->setCurCamera(nullptr);
-    delete camera;
 }
 
 struct LostRun {
@@ -207,28 +230,21 @@ LostRun runLost(bool blockingRegistration) {
     // Each pan frame a third of a second.
     PinJieForm* form = hostedPanel(camera, pan, 10, true, &host);
     LostRun out;
-    bool counted = false;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, form, [&] {
-        if (counted)
-            return;
-        if (auto* worker = form->findChild<ThreadPinJie*>()) {
-            counted = true;
-            QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, [&, worker] {
-                if (!worker->isFullSearch() || worker->registration() < 0)
-                    return;
-                ++out.searches;
-                out.registrations += worker->registration() == 1 ? 1 : 0;
-                if (blockingRegistration) {
-                    // What the interface thread did before: the same
-                    // registration of the newest frame in the whole mosaic.
-                    QPoint p;
-                    registerStitchFrame(form->mosaic().mosaic(), camera->pan.back().image, &p);
-                }
-            });
-        }
+    onWorker(form, &poll, [&](ThreadPinJie* worker) {
+        QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, [&, worker] {
+            if (!worker->isFullSearch() || worker->registration() < 0)
+                return;
+            ++out.searches;
+            out.registrations += worker->registration() == 1 ? 1 : 0;
+            if (blockingRegistration) {
+                // What the interface thread did before: the same
+                // registration of the newest frame in the whole mosaic.
+                QPoint p;
+                registerStitchFrame(form->mosaic().mosaic(), camera->pan.back().image, &p);
+            }
+        });
     });
-    poll.start(5);
 
     const double stopsMs = double(camera->pan.size() - 200) * camera->repeat * 1000.0 / camera->fps;
     const double runMs = stopsMs + 30000;
@@ -253,46 +269,27 @@ struct StartRun {
 };
 
 StartRun runStart(bool oldStart) {
-    StitchPanOptions options;
-    options.vignetting = 0.25;
-    options.noiseSigma = 2.5;
-    options.jpegQuality = 90;
-    const StitchPanGenerator gen(options);
-    StitchPanPlan plan;
-    plan.jump = false;
-    plan.transit = false;
-    plan.hold = 3;
     MessagePassing* hub = MessagePassing::instance();
-    auto* camera = new StitchStageCamera(gen.frameSize());
-    QWidget host;
-    // 3 pan frames a stop, one a second: the first stop is held 3 s.
-    PinJieForm* form = hostedPanel(camera, gen.pan(plan), 30, true, &host);
+    TexturedPanRun run(true); // the first stop is held 3 s
+    PinJieForm* form = run.form;
+    QElapsedTimer& clock = run.clock;
     StartRun out;
-    QElapsedTimer clock;
-    bool counted = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, form, [&] {
-        if (counted)
-            return;
-        if (auto* worker = form->findChild<ThreadPinJie*>()) {
-            counted = true;
-            QObject::connect(worker, &ThreadPinJie::startFindFinish, form, [&] {
-                if (out.startMs == 0)
-                    out.startMs = clock.elapsed();
+    onWorker(form, &run.poll, [&](ThreadPinJie* worker) {
+        QObject::connect(worker, &ThreadPinJie::startFindFinish, form, [&] {
+            if (out.startMs == 0)
+                out.startMs = clock.elapsed();
+        });
+        if (oldStart)
+            QObject::connect(worker, &ThreadPinJie::startPrepareFinish, form, [form] {
+                // What the interface thread did at this point before.
+                StitchMosaic old;
+                old.rebuild(form->mosaic().previousFrame(), StitchMosaic::sceneSide(true));
+                QList<QPixmap> markers;
+                for (int i = 0; i < 3; ++i)
+                    markers.append(QPixmap::fromImage(StitchStart::markerPicture(i, QSize(1920, 1080), "")));
+                QTimer::singleShot(100, form, [form] { QPixmap::fromImage(form->mosaic().mosaicView()); });
             });
-            if (oldStart)
-                QObject::connect(worker, &ThreadPinJie::startPrepareFinish, form, [&, form] {
-                    // What the interface thread did at this point before.
-                    StitchMosaic old;
-                    old.rebuild(form->mosaic().previousFrame(), StitchMosaic::sceneSide(true));
-                    QList<QPixmap> markers;
-                    for (int i = 0; i < 3; ++i)
-                        markers.append(QPixmap::fromImage(StitchStart::markerPicture(i, QSize(1920, 1080), "")));
-                    QTimer::singleShot(100, form, [form] { QPixmap::fromImage(form->mosaic().mosaicView()); });
-                });
-        }
     });
-    poll.start(5);
     if (oldStart)
         QTimer::singleShot(150, form, [hub] { hub->initPinJieMask(); }); // once the view is hosted
 
@@ -303,9 +300,6 @@ StartRun runStart(bool oldStart) {
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     out.placed = int(form->mosaic().placements().size());
-    delete form;
-    hub->setCurCamera(nullptr);
-    delete camera;
     return out;
 }
 
@@ -319,6 +313,16 @@ void printLost(const char* name, const LostRun& r) {
     std::printf("%-34s | %2d frames placed, %2d full searches lost (%d registered) | longest loop gap while lost "
                 "%6.1f ms (before %5.1f ms) | CPU: GUI thread %.0f ms, process %.0f ms\n",
                 name, r.placed, r.searches, r.registrations, r.longestGap, r.longestGapStart, r.guiCpu, r.procCpu);
+}
+
+// Rounds of ours (run(false)) and the reference (run(true)), interleaved.
+template <typename Result>
+void interleaved(int rounds, const char* ours, const char* reference, Result (*run)(bool),
+                 void (*print)(const char*, const Result&)) {
+    for (int round = 0; round < rounds; ++round) {
+        print(ours, run(false));
+        print(reference, run(true));
+    }
 }
 
 } // namespace
@@ -337,19 +341,14 @@ int main(int argc, char** argv) {
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
     std::printf("Start of a run, simulated 30 fps 1920x1080 camera over the textured specimen, Precision (5000x5000 "
                 "mosaic), interface loop of 16 ms on the GUI thread, 6 s from Play\n");
-    for (int round = 0; round < 3; ++round) {
-        printStart("start prepared on the worker", runStart(false));
-        printStart("start on the GUI thread (old)", runStart(true));
-    }
-    if (argc > 2 && std::string(argv[2]) == "start")
+    const std::string only = argc > 2 ? argv[2] : "";
+    interleaved(3, "start prepared on the worker", "start on the GUI thread (old)", runStart, printStart);
+    if (only == "start")
         return 0;
     std::printf("Lost run, simulated 30 fps 640x480 camera over printed text, Precision (5000x5000 mosaic), "
                 "interface loop of 16 ms on the GUI thread, 30 s lost\n");
-    for (int round = 0; round < 2; ++round) {
-        printLost("registration on the worker", runLost(false));
-        printLost("registration on the GUI thread (old)", runLost(true));
-    }
-    if (argc > 2 && std::string(argv[2]) == "lost")
+    interleaved(2, "registration on the worker", "registration on the GUI thread (old)", runLost, printLost);
+    if (only == "lost")
         return 0;
     runLoop(true);
     runLoop(false);

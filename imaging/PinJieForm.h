@@ -36,7 +36,9 @@ class ThreadPinJie;
 // Thread: GUI thread only. Each arriving frame runs exactly one step of the
 // step queue: the first item is the standing mode, later items are one-shot
 // steps (0 stop, 1 frame-to-frame match, 3 full search, 4 export, 5 reset,
-// 6 rebuild). The worker is handed copies of the pictures at each start.
+// 6 rebuild). The worker reads the frames and the mosaic where they are,
+// makes each new mosaic (StitchStart) and places each frame in a copy of the
+// mosaic that the panel adopts: the interface thread only shows the result.
 class PinJieForm : public QWidget {
     Q_OBJECT
 

@@ -92,8 +92,10 @@ struct StitchPlacement {
 // covered mosaic and agree with it there (measureStitchOverlap); a frame
 // that fails is not placed and counts as a failed match.
 //
-// Thread: one thread (the GUI thread). Frames and the mosaic are 8-bit
-// three-channel matrices in RGB order; frames are copied where kept.
+// Thread: one thread at a time. A copy shares the mosaic's pixels: the
+// stitching worker applies a result to a copy of the panel's, which the panel
+// adopts after the job. Frames and the mosaic are 8-bit three-channel
+// matrices in RGB order; frames are copied where kept.
 class StitchMosaic {
 public:
     static constexpr int growStep = 300;

@@ -12,7 +12,8 @@ class StitchStart;
 
 #include <atomic>
 
-// The stitching offset worker: runs one StitchMatcher job off the GUI thread.
+// The stitching worker: runs one StitchMatcher job off the GUI thread (and
+// applies its result, with setApply), or prepares a new mosaic.
 //
 // Thread: the object lives on the GUI thread; run() executes on the worker
 // thread. Start a job only while isRunning() is false. Each start copies the
@@ -20,7 +21,7 @@ class StitchStart;
 // the Shared starts). The output
 // places belong to the caller, must stay alive until the finish signal, and
 // are written only by run(); read them in the slot reached from
-// startFindFinish or startFindMaxFinish.
+// startFindFinish, startFindMaxFinish or startPrepareFinish.
 class ThreadPinJie : public QThread {
     Q_OBJECT
 
