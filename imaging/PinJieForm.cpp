@@ -404,6 +404,7 @@ void PinJieForm::gotoStart() {
         connect(m_worker, SIGNAL(startFindMaxFinish()), this, SLOT(startFindMaxFinishSLOT()));
         connect(m_worker, SIGNAL(startPrepareFinish()), this, SLOT(startPrepareFinishSLOT()));
         m_masksDue = true;
+        m_preparing = false;
         m_btnPlay->setEnabled(true);
         m_btnStop->setEnabled(true);
         m_btnPlay->hide();
@@ -535,7 +536,7 @@ void PinJieForm::shutDownWorker() {
 }
 
 bool PinJieForm::prepareJob(const QRect& region) {
-    if (!m_worker || m_worker->isRunning() || m_mosaic.mosaic().empty())
+    if (!m_worker || m_worker->isRunning() || m_preparing || m_mosaic.mosaic().empty())
         return false;
     m_jobFrame = currentMat();
     if (m_jobFrame.empty())
@@ -751,7 +752,7 @@ void PinJieForm::btnResetClickDelay() {
 }
 
 void PinJieForm::btnResetFunc() {
-    if (m_worker && m_worker->isRunning()) {
+    if (m_preparing || (m_worker && m_worker->isRunning())) {
         // The mosaic is prepared on the worker once its job is done.
         QTimer::singleShot(67, this, SLOT(btnResetFunc()));
         return;
@@ -783,6 +784,7 @@ void PinJieForm::btnResetFunc() {
         m_start.markerDir = AppPaths::appFile("pinjie");
     }
     if (m_worker) {
+        m_preparing = true;
         m_worker->startPrepare(&m_start);
         return;
     }
@@ -791,6 +793,7 @@ void PinJieForm::btnResetFunc() {
 }
 
 void PinJieForm::startPrepareFinishSLOT() {
+    m_preparing = false;
     if (m_start.mosaic.empty())
         return; // the worker stopped before it began: the panel is closing
     MessagePassing* hub = MessagePassing::instance();

@@ -184,6 +184,7 @@ private:
     StitchStep m_step;
     QImage m_picture;
     bool m_markerDuringJob = false; // the position marker was set while a job ran
+    bool m_preparing = false; // a new mosaic is being prepared: no job starts until it is adopted
     bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
     StitchMatchResult m_result;
     bool m_resumeAfterReset = false;
