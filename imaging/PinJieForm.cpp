@@ -564,8 +564,11 @@ bool PinJieForm::adoptApplied() {
     const QPointF marker = m_mosaic.positionMarker();
     const bool markerVisible = m_mosaic.positionMarkerVisible();
     const QPoint firstBefore = m_mosaic.placements().value(0).topLeft();
+    const cv::Mat before = m_mosaic.mosaic();
     m_mosaic = m_next;
     m_next = StitchMosaic();
+    if (before.data != m_mosaic.mosaic().data)
+        m_worker->discard(before); // grown or rebuilt: the old buffer is freed by the worker
     if (m_markerDuringJob && !m_step.rebuilt) {
         // Set while the worker placed: it moves with the content when the mosaic grew.
         const QPoint moved = m_mosaic.placements().value(0).topLeft() - firstBefore;
@@ -689,7 +692,10 @@ void PinJieForm::showMosaic(QRect changed) {
         QPainter painter(&pixmap);
         painter.drawImage(changed.topLeft(), view, changed);
     } else if (!m_picture.isNull() && m_picture.size() == view.size()) {
-        // The worker's picture of the grown or rebuilt mosaic, adopted as it is.
+        // The worker's picture of the grown or rebuilt mosaic, adopted as it
+        // is; the worker frees the old one.
+        if (m_worker)
+            m_worker->discard(pixmap.toImage());
         pixmap = QPixmap::fromImage(std::move(m_picture));
     } else {
         pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
@@ -758,6 +764,11 @@ void PinJieForm::btnResetFunc() {
         return;
     }
     const int side = sceneSide();
+    if (m_mosaicItem && m_worker) {
+        // The old mosaic's picture is freed by the worker.
+        m_worker->discard(m_mosaicItem->pixmap().toImage());
+        m_mosaicItem->setPixmap(QPixmap());
+    }
     m_scene->clear();
     m_mosaicItem = nullptr;
     m_placementOverlay = nullptr;
@@ -804,7 +815,10 @@ void PinJieForm::startPrepareFinishSLOT() {
     }
     m_mosaic.setPrecision(m_start.precision);
     m_mosaic.setFeatherMasks(hub->pinJieMask, hub->pinJieMaskHalf);
+    const cv::Mat old = m_mosaic.mosaic();
     m_mosaic.rebuild(m_start.first, m_start.side, m_start.mosaic);
+    if (m_worker)
+        m_worker->discard(old); // freed by the worker
     m_noticesShown.clear();
     for (int i = 0; i < m_start.markers.size(); ++i)
         m_markers.insert(i, QPixmap::fromImage(std::move(m_start.markers[i])));

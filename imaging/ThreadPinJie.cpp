@@ -77,7 +77,19 @@ void ThreadPinJie::startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, 
     begin(RegionMatch, inside, frame, precision, region, offsetX, offsetY, votes, status);
 }
 
+void ThreadPinJie::discard(const cv::Mat& buffer) {
+    if (!isRunning() && !buffer.empty())
+        m_discardMats.push_back(buffer);
+}
+
+void ThreadPinJie::discard(const QImage& buffer) {
+    if (!isRunning() && !buffer.isNull())
+        m_discardImages.push_back(buffer);
+}
+
 void ThreadPinJie::run() {
+    m_discardMats.clear();
+    m_discardImages.clear();
     if (m_stop.load())
         return;
     int status = StitchFewFeatures;

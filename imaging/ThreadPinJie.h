@@ -11,6 +11,7 @@ class StitchStart;
 #include <QThread>
 
 #include <atomic>
+#include <vector>
 
 // The stitching worker: runs one StitchMatcher job off the GUI thread (and
 // applies its result, with setApply), or prepares a new mosaic.
@@ -77,6 +78,13 @@ public:
                   QImage* picture, QImage::Format pictureFormat);
     bool applied() const { return m_applied; }
 
+    // Buffers the interface thread is done with (an old mosaic or its
+    // picture), freed here when the next job starts: giving a hundred
+    // megabytes back to the system takes milliseconds. Kept only while no job
+    // runs; otherwise the caller frees them as usual.
+    void discard(const cv::Mat& buffer);
+    void discard(const QImage& buffer);
+
     // Set once at shutdown; a run that starts afterwards does nothing.
     void setStop(bool stop) { m_stop.store(stop); }
     bool isStopped() const { return m_stop.load(); }
@@ -133,6 +141,8 @@ private:
         QImage::Format format = QImage::Format_RGB32;
     } m_apply;
     bool m_applied = false;
+    std::vector<cv::Mat> m_discardMats;
+    std::vector<QImage> m_discardImages;
     void applyResult();
     StitchMatcher m_matcher;
 };
