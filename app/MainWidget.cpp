@@ -1212,7 +1212,7 @@ void MainWidget::leaveMosaic() {
 }
 
 void MainWidget::moveGraphicsViewSLOT(QGraphicsView* view) {
-    MessagePassing::instance()->initPinJieMask();
+    // The panel's worker builds the run's feather masks with its first mosaic.
     PinJieForm* form = panel<PinJieForm>(false);
     enterMosaic(view, form ? form->getGraphicsView() : nullptr, btnRongHeHigh);
     QTimer::singleShot(10, this, SLOT(moveGraphicsViewDelay()));

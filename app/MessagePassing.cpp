@@ -4,7 +4,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/FlatFieldGain.h"
-#include "imaging/StitchFeatherMask.h"
+#include "imaging/StitchStart.h"
 #include "platform/AppPaths.h"
 #include "platform/SimUsbCamera.h"
 
@@ -392,8 +392,7 @@ void MessagePassing::initPinJieMask() {
     // ellipse's semi-axes.
     const QSize frame = curCamera->frameSize(false);
     const QSize axes = curCamera->previewSize();
-    pinJieMask = buildStitchFeatherMask(frame.width(), frame.height(), axes.width(), axes.height());
-    pinJieMaskHalf = halveStitchFeatherMask(pinJieMask);
+    StitchStart::featherMasks(frame, axes, &pinJieMask, &pinJieMaskHalf);
 }
 
 // ---------------------------------------------------------------- style sheets

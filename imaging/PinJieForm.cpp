@@ -37,20 +37,6 @@ const char* const settingsFile = "./PinJieForm.ini";
 
 int scaled(int designed) { return int(float(designed) * float(uiSizeFactor) * 0.1f); }
 
-// A marker of the frame's size: a frame line in the colour over a faint fill.
-// Stands in when the marker picture is missing from the pinjie folder.
-QPixmap drawnMarker(QColor colour, QSize size) {
-    QPixmap p(size);
-    p.fill(Qt::transparent);
-    QPainter painter(&p);
-    QColor fill = colour;
-    fill.setAlpha(40);
-    painter.fillRect(p.rect(), fill);
-    painter.setPen(QPen(colour, std::max(4, size.width() / 120)));
-    painter.drawRect(p.rect().adjusted(2, 2, -3, -3));
-    return p;
-}
-
 bool blackRow(const cv::Mat& m, int y, int x0, int x1) {
     const cv::Vec3b* row = m.ptr<cv::Vec3b>(y);
     for (int x = x0; x < x1; ++x)
@@ -416,6 +402,9 @@ void PinJieForm::gotoStart() {
         m_worker = new ThreadPinJie(this);
         connect(m_worker, SIGNAL(startFindFinish()), this, SLOT(startFindFinishSLOT()));
         connect(m_worker, SIGNAL(startFindMaxFinish()), this, SLOT(startFindMaxFinishSLOT()));
+        connect(m_worker, SIGNAL(startPrepareFinish()), this, SLOT(startPrepareFinishSLOT()));
+        m_masksDue = true;
+        m_preparing = false;
         m_btnPlay->setEnabled(true);
         m_btnStop->setEnabled(true);
         m_btnPlay->hide();
@@ -547,21 +536,55 @@ void PinJieForm::shutDownWorker() {
 }
 
 bool PinJieForm::prepareJob(const QRect& region) {
-    if (!m_worker || m_worker->isRunning() || m_mosaic.mosaic().empty())
+    if (!m_worker || m_worker->isRunning() || m_preparing || m_mosaic.mosaic().empty())
         return false;
     m_jobFrame = currentMat();
     if (m_jobFrame.empty())
         return false;
     m_result = StitchMatchResult();
     m_result.region = region;
+    // The worker places the frame too, in a copy of the mosaic's bookkeeping
+    // (the pixels are shared, not copied) that is adopted at the finish.
+    m_next = m_mosaic;
+    m_picture = QImage();
+    m_markerDuringJob = false;
+    m_worker->setApply(&m_next, &m_result, &m_jobFrame, &m_step, &m_picture, viewFormat());
+    return true;
+}
+
+QImage::Format PinJieForm::viewFormat() const {
+    // The format the scene's pixmaps hold: a picture in it is adopted, not converted.
+    static const QImage::Format format = QPixmap(1, 1).toImage().format();
+    return format;
+}
+
+bool PinJieForm::adoptApplied() {
+    if (!m_worker || !m_worker->applied())
+        return false;
+    const QPointF marker = m_mosaic.positionMarker();
+    const bool markerVisible = m_mosaic.positionMarkerVisible();
+    const QPoint firstBefore = m_mosaic.placements().value(0).topLeft();
+    const cv::Mat before = m_mosaic.mosaic();
+    m_mosaic = m_next;
+    m_next = StitchMosaic();
+    if (before.data != m_mosaic.mosaic().data)
+        m_worker->discard(before); // grown or rebuilt: the old buffer is freed by the worker
+    if (m_markerDuringJob && !m_step.rebuilt) {
+        // Set while the worker placed: it moves with the content when the mosaic grew.
+        const QPoint moved = m_mosaic.placements().value(0).topLeft() - firstBefore;
+        m_mosaic.setPositionMarker(marker + QPointF(moved), markerVisible);
+    }
+    m_markerDuringJob = false;
     return true;
 }
 
 void PinJieForm::startFrameMatch() {
     if (!prepareJob(m_mosaic.frameMatchRegion()))
         return;
-    m_worker->startFind(m_mosaic.previousFrame(), m_jobFrame, precision(), &m_result.offsetX, &m_result.offsetY,
-                        &m_result.votes, &m_result.status);
+    // Shared: the previous frame and the job's frame are replaced, never
+    // written into.
+    m_worker->startFindShared(m_mosaic.previousFrame(), m_jobFrame, precision(), &m_result.offsetX,
+                              &m_result.offsetY, &m_result.votes, &m_result.status);
     m_btnPlay->setEnabled(true);
     m_btnStop->setEnabled(true);
 }
@@ -576,21 +599,33 @@ void PinJieForm::startFullSearch() {
 }
 
 void PinJieForm::startFindFinishSLOT() {
-    m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
-    m_result.frameDescriptors = m_worker ? m_worker->frameDescriptors() : -1;
-    applyStep(m_mosaic.applyMatchResult(m_result, m_jobFrame));
+    if (!adoptApplied()) {
+        // A stopped worker applied nothing: here, then.
+        m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
+        m_result.frameDescriptors = m_worker ? m_worker->frameDescriptors() : -1;
+        m_step = m_mosaic.applyMatchResult(m_result, m_jobFrame);
+    }
+    applyStep(m_step);
 }
 
 void PinJieForm::startFindMaxFinishSLOT() {
-    // The worker registered a lost frame itself: nothing heavy runs here.
-    m_result.registration = m_worker ? m_worker->registration() : 0;
-    m_result.registeredPos = m_worker ? m_worker->registeredPos() : QPoint();
-    const StitchStep step = m_mosaic.applyFullSearchResult(m_result, m_jobFrame);
+    if (!adoptApplied()) {
+        // A stopped worker applied nothing: here, then. A search stopped
+        // before its registration counts as not found rather than
+        // registering here, on the interface thread.
+        m_result.registration = m_worker ? std::max(0, m_worker->registration()) : 0;
+        m_result.registeredPos = m_worker ? m_worker->registeredPos() : QPoint();
+        m_step = m_mosaic.applyFullSearchResult(m_result, m_jobFrame);
+    }
+    const StitchStep step = m_step;
     if (step.startRegionMatch && m_worker && !m_worker->isRunning()) {
         if (m_placementOverlay)
             m_placementOverlay->setPos(step.placementPos);
         m_result = StitchMatchResult();
         m_result.region = step.region;
+        m_next = m_mosaic;
+        m_picture = QImage();
+        m_worker->setApply(&m_next, &m_result, &m_jobFrame, &m_step, &m_picture, viewFormat());
         m_worker->startFindRegion(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
                                   &m_result.offsetY, &m_result.votes, &m_result.status);
         return;
@@ -647,15 +682,25 @@ void PinJieForm::showMosaic(QRect changed) {
     if (!m_mosaicItem)
         return;
     const QImage view = m_mosaic.mosaicView();
+    // Taken out of the item, the pixmap is held once and is drawn into in
+    // place: shared, the first stroke would copy all of it (a hundred
+    // megabytes at every paste).
     QPixmap pixmap = m_mosaicItem->pixmap();
+    m_mosaicItem->setPixmap(QPixmap());
     if (!changed.isEmpty() && pixmap.size() == view.size()) {
-        // Only the pasted frame changed: redraw that part, not the whole
-        // mosaic (tens of megabytes at every paste).
+        // Only the pasted frame changed: redraw that part, not the whole mosaic.
         QPainter painter(&pixmap);
         painter.drawImage(changed.topLeft(), view, changed);
+    } else if (!m_picture.isNull() && m_picture.size() == view.size()) {
+        // The worker's picture of the grown or rebuilt mosaic, adopted as it
+        // is; the worker frees the old one.
+        if (m_worker)
+            m_worker->discard(pixmap.toImage());
+        pixmap = QPixmap::fromImage(std::move(m_picture));
     } else {
         pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
     }
+    m_picture = QImage(); // the pixmap alone holds its pixels: drawn into later without a copy
     m_mosaicItem->setPixmap(pixmap);
     m_mosaicItem->setVisible(m_btnClose->isEnabled());
 }
@@ -675,14 +720,8 @@ void PinJieForm::showMatchLight() {
     if (!m_markers.isEmpty())
         return;
     const QSize size = m_current.isNull() ? QSize(1920, 1080) : m_current.size();
-    const QString dir = AppPaths::appFile("pinjie");
-    const char* const files[3] = {"green.png", "yellow.png", "red.png"};
-    const QColor colours[3] = {QColor(0, 200, 0), QColor(230, 200, 0), QColor(220, 0, 0)};
-    for (int i = 0; i < 3; ++i) {
-        const QPixmap p(dir + "/" + files[i]);
-        m_markers.insert(i, p.isNull() ? drawnMarker(colours[i], size)
-                                       : p.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    }
+    for (int i = 0; i < 3; ++i)
+        m_markers.insert(i, QPixmap::fromImage(StitchStart::markerPicture(i, size, AppPaths::appFile("pinjie"))));
 }
 
 // ---------------------------------------------------------------- reset, rebuild, stop, close
@@ -719,7 +758,17 @@ void PinJieForm::btnResetClickDelay() {
 }
 
 void PinJieForm::btnResetFunc() {
+    if (m_preparing || (m_worker && m_worker->isRunning())) {
+        // The mosaic is prepared on the worker once its job is done.
+        QTimer::singleShot(67, this, SLOT(btnResetFunc()));
+        return;
+    }
     const int side = sceneSide();
+    if (m_mosaicItem && m_worker) {
+        // The old mosaic's picture is freed by the worker.
+        m_worker->discard(m_mosaicItem->pixmap().toImage());
+        m_mosaicItem->setPixmap(QPixmap());
+    }
     m_scene->clear();
     m_mosaicItem = nullptr;
     m_placementOverlay = nullptr;
@@ -728,15 +777,57 @@ void PinJieForm::btnResetFunc() {
     m_scene->setSceneRect(0, 0, side, side);
     m_labSize->setText(QString("%1x%2").arg(side).arg(side));
 
+    // The new mosaic, its picture, the masks and the markers are tens of
+    // megabytes to allocate and fill: the worker makes them, and the
+    // interface thread takes them over when it is done.
+    m_start = StitchStart();
+    m_start.frame = currentMat();
+    m_start.side = side;
+    m_start.precision = precision();
+    m_start.viewFormat = viewFormat();
+    BaseCamera* cam = MessagePassing::instance()->currentCamera();
+    if (m_masksDue && cam) {
+        m_start.maskFrame = cam->frameSize(false);
+        m_start.maskAxes = cam->previewSize();
+    }
+    if (m_markers.isEmpty()) {
+        m_start.markerSize = m_current.isNull() ? QSize(1920, 1080) : m_current.size();
+        m_start.markerDir = AppPaths::appFile("pinjie");
+    }
+    if (m_worker) {
+        m_preparing = true;
+        m_worker->startPrepare(&m_start);
+        return;
+    }
+    m_start.build();
+    startPrepareFinishSLOT();
+}
+
+void PinJieForm::startPrepareFinishSLOT() {
+    m_preparing = false;
+    if (m_start.mosaic.empty())
+        return; // the worker stopped before it began: the panel is closing
     MessagePassing* hub = MessagePassing::instance();
-    m_mosaic.setPrecision(precision());
+    if (!m_start.maskFull.empty()) {
+        hub->pinJieMask = m_start.maskFull;
+        hub->pinJieMaskHalf = m_start.maskHalf;
+        m_masksDue = false;
+    }
+    m_mosaic.setPrecision(m_start.precision);
     m_mosaic.setFeatherMasks(hub->pinJieMask, hub->pinJieMaskHalf);
-    m_mosaic.rebuild(currentMat(), side);
+    const cv::Mat old = m_mosaic.mosaic();
+    m_mosaic.rebuild(m_start.first, m_start.side, m_start.mosaic);
+    if (m_worker)
+        m_worker->discard(old); // freed by the worker
     m_noticesShown.clear();
+    for (int i = 0; i < m_start.markers.size(); ++i)
+        m_markers.insert(i, QPixmap::fromImage(std::move(m_start.markers[i])));
     showMatchLight();
 
     const QPoint first = m_mosaic.placements().value(0).topLeft();
-    m_mosaicItem = m_scene->addPixmap(QPixmap());
+    // The picture the worker drew, adopted as it is: in the scene's format
+    // it is neither converted nor copied.
+    m_mosaicItem = m_scene->addPixmap(QPixmap::fromImage(std::move(m_start.view)));
     m_mosaicItem->hide();
     m_placementOverlay = m_scene->addPixmap(m_markers.value(1));
     m_placementOverlay->setPos(first);
@@ -746,12 +837,15 @@ void PinJieForm::btnResetFunc() {
     m_positionMarker->hide();
     for (QGraphicsItem* item : m_scene->items())
         item->setZValue(0);
+    m_start = StitchStart();
     fitScene();
     QTimer::singleShot(100, this, SLOT(btnResetFuncDelay()));
 }
 
 void PinJieForm::btnResetFuncDelay() {
-    showMosaic();
+    // The item holds the new mosaic's picture already.
+    if (m_mosaicItem)
+        m_mosaicItem->setVisible(m_btnClose->isEnabled());
     setControlsEnabled(true);
     m_btnExport->setEnabled(false);
     armSnap(67);
@@ -785,6 +879,8 @@ void PinJieForm::addSIGNSLOT(QPoint pos) {
     m_positionMarker->setPos(at);
     m_positionMarker->show();
     m_mosaic.setPositionMarker(at, true);
+    if (m_worker && m_worker->isRunning())
+        m_markerDuringJob = true;
 }
 
 void PinJieForm::rbtn1Toggled(bool checked) {

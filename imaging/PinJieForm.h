@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/StitchMosaic.h"
+#include "imaging/StitchStart.h"
 
 #include <QImage>
 #include <QList>
@@ -35,7 +36,9 @@ class ThreadPinJie;
 // Thread: GUI thread only. Each arriving frame runs exactly one step of the
 // step queue: the first item is the standing mode, later items are one-shot
 // steps (0 stop, 1 frame-to-frame match, 3 full search, 4 export, 5 reset,
-// 6 rebuild). The worker is handed copies of the pictures at each start.
+// 6 rebuild). The worker reads the frames and the mosaic where they are,
+// makes each new mosaic (StitchStart) and places each frame in a copy of the
+// mosaic that the panel adopts: the interface thread only shows the result.
 class PinJieForm : public QWidget {
     Q_OBJECT
 
@@ -95,6 +98,7 @@ public slots:
     void addSIGNSLOT(QPoint pos);
     void startFindFinishSLOT();
     void startFindMaxFinishSLOT();
+    void startPrepareFinishSLOT();
     void rbtn1Toggled(bool checked);
     void setVideoStateSLOT(bool recording);
     void setCameraTimingSLOT();
@@ -116,6 +120,10 @@ private:
     // A copy of the current frame for the next job, when the worker is free.
     bool prepareJob(const QRect& region);
     void startFrameMatch();
+    // The worker's copy of the mosaic with the job's result applied, when it
+    // applied it: adopted as the mosaic.
+    bool adoptApplied();
+    QImage::Format viewFormat() const;
     void startFullSearch();
     void applyStep(const StitchStep& step);
     // Shows the mosaic; with `changed`, only that part of it changed.
@@ -169,6 +177,15 @@ private:
     ThreadPinJie* m_worker = nullptr;
     QImage m_current;
     cv::Mat m_jobFrame; // the frame the running job matches
+    StitchStart m_start; // what the worker prepares for the next mosaic
+    // The running job's copy of the mosaic, which the worker applies the
+    // job's result to, its step and (grown or rebuilt) picture.
+    StitchMosaic m_next;
+    StitchStep m_step;
+    QImage m_picture;
+    bool m_markerDuringJob = false; // the position marker was set while a job ran
+    bool m_preparing = false; // a new mosaic is being prepared: no job starts until it is adopted
+    bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
     StitchMatchResult m_result;
     bool m_resumeAfterReset = false;
     int m_stopState = -1;

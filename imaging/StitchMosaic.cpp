@@ -64,17 +64,27 @@ void StitchMosaic::setFeatherMasks(const cv::Mat& full, const cv::Mat& half) {
     m_maskFitted = cv::Mat();
 }
 
-void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
+cv::Mat StitchMosaic::startingMosaic(const cv::Mat& frame, int side) {
     const int s = std::max({side, frame.cols, frame.rows, 1});
-    // A fresh buffer: a worker may still hold the old mosaic.
-    m_mosaic = cv::Mat(s, s, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat mosaic(s, s, CV_8UC3, cv::Scalar::all(0));
+    if (!frame.empty())
+        frame.copyTo(mosaic(cv::Rect((s - frame.cols) / 2, (s - frame.rows) / 2, frame.cols, frame.rows)));
+    return mosaic;
+}
+
+void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
+    rebuild(frame.clone(), side, startingMosaic(frame, side));
+}
+
+void StitchMosaic::rebuild(const cv::Mat& frame, int side, const cv::Mat& prepared) {
+    // A fresh buffer (startingMosaic's): a worker may still hold the old mosaic.
+    m_mosaic = prepared.empty() ? startingMosaic(frame, side) : prepared;
+    const int s = m_mosaic.cols;
     m_placements.clear();
     const int x = (s - frame.cols) / 2, y = (s - frame.rows) / 2;
-    if (!frame.empty())
-        frame.copyTo(m_mosaic(cv::Rect(x, y, frame.cols, frame.rows)));
     m_placements.insert(0, QRect(x, y, frame.cols, frame.rows));
     m_frameCounter = 1;
-    m_previousFrame = frame.clone();
+    m_previousFrame = frame;
     m_previousRemainder = QPointF();
     // Votes are relative to the reference they were measured against.
     m_previousVotes.clear();

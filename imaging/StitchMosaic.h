@@ -92,8 +92,10 @@ struct StitchPlacement {
 // covered mosaic and agree with it there (measureStitchOverlap); a frame
 // that fails is not placed and counts as a failed match.
 //
-// Thread: one thread (the GUI thread). Frames and the mosaic are 8-bit
-// three-channel matrices in RGB order; frames are copied where kept.
+// Thread: one thread at a time. A copy shares the mosaic's pixels: the
+// stitching worker applies a result to a copy of the panel's, which the panel
+// adopts after the job. Frames and the mosaic are 8-bit three-channel
+// matrices in RGB order; frames are copied where kept.
 class StitchMosaic {
 public:
     static constexpr int growStep = 300;
@@ -145,6 +147,14 @@ public:
     // size) with `frame` in its centre as frame 0. Keeps the failure and still
     // counters.
     void rebuild(const cv::Mat& frame, int side);
+    // The same from `prepared`, startingMosaic(frame, side) made beforehand
+    // (on the stitching worker: allocating and filling a mosaic of tens of
+    // megabytes holds up the interface thread). Keeps `frame` itself as the
+    // previous frame: the caller must not write into it.
+    void rebuild(const cv::Mat& frame, int side, const cv::Mat& prepared);
+    // The pixels a rebuild starts from: side x side black (at least the
+    // frame's size) with `frame` in the centre. Any thread.
+    static cv::Mat startingMosaic(const cv::Mat& frame, int side);
     // Starts from a given mosaic and placements (a saved or prepared state);
     // the frame counter follows the highest placement.
     void restore(const cv::Mat& mosaic, const QMap<int, QRect>& placements, const cv::Mat& previousFrame);

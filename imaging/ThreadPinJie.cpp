@@ -1,6 +1,9 @@
 #include "imaging/ThreadPinJie.h"
 
 #include "imaging/StitchRegistration.h"
+#include "imaging/StitchStart.h"
+
+#include <algorithm>
 
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
     // `finished` is emitted on the worker thread; the slot runs on the thread
@@ -13,6 +16,13 @@ ThreadPinJie::~ThreadPinJie() {
     wait();
 }
 
+void ThreadPinJie::setApply(StitchMosaic* mosaic, StitchMatchResult* result, const cv::Mat* frame, StitchStep* step,
+                            QImage* picture, QImage::Format pictureFormat) {
+    if (isRunning())
+        return;
+    m_apply = Apply{mosaic, result, frame, step, picture, pictureFormat};
+}
+
 void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
                          int* offsetX, int* offsetY, StitchVotes* votes, int* status, bool share) {
     if (isRunning())
@@ -20,7 +30,7 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
     m_job = job;
     m_precision = precision;
     m_reference = share ? reference : reference.clone();
-    m_frame = frame.clone();
+    m_frame = share ? frame : frame.clone();
     m_region = region;
     m_offsetX = offsetX;
     m_offsetY = offsetY;
@@ -28,12 +38,26 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
     m_status = status;
     m_registration = -1;
     m_registeredPos = QPoint();
+    m_applied = false;
     start(QThread::InheritPriority);
 }
 
 void ThreadPinJie::startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
                              int* offsetY, StitchVotes* votes, int* status) {
     begin(FrameMatch, reference, frame, precision, nullptr, offsetX, offsetY, votes, status);
+}
+
+void ThreadPinJie::startFindShared(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
+                                   int* offsetY, StitchVotes* votes, int* status) {
+    begin(FrameMatch, reference, frame, precision, nullptr, offsetX, offsetY, votes, status, true);
+}
+
+void ThreadPinJie::startPrepare(StitchStart* job) {
+    if (isRunning())
+        return;
+    m_job = Prepare;
+    m_start = job;
+    start(QThread::InheritPriority);
 }
 
 void ThreadPinJie::startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
@@ -53,7 +77,19 @@ void ThreadPinJie::startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, 
     begin(RegionMatch, inside, frame, precision, region, offsetX, offsetY, votes, status);
 }
 
+void ThreadPinJie::discard(const cv::Mat& buffer) {
+    if (!isRunning() && !buffer.empty())
+        m_discardMats.push_back(buffer);
+}
+
+void ThreadPinJie::discard(const QImage& buffer) {
+    if (!isRunning() && !buffer.isNull())
+        m_discardImages.push_back(buffer);
+}
+
 void ThreadPinJie::run() {
+    m_discardMats.clear();
+    m_discardImages.clear();
     if (m_stop.load())
         return;
     int status = StitchFewFeatures;
@@ -71,6 +107,9 @@ void ThreadPinJie::run() {
         if (status != StitchMoved && !m_stop.load())
             m_registration = registerStitchFrame(m_reference, m_frame, &m_registeredPos) ? 1 : 0;
         break;
+    case Prepare:
+        m_start->build();
+        return;
     case RegionMatch:
         status = m_reference.empty() ? StitchFewFeatures
                                      : m_matcher.matchRegion(m_reference, m_frame, m_precision, m_offsetX,
@@ -79,11 +118,33 @@ void ThreadPinJie::run() {
     }
     *m_status = status;
     m_reference.release(); // a shared mosaic may be written again once the job is done
+    if (m_apply.mosaic && !m_stop.load())
+        applyResult();
+    m_apply = Apply();
+}
+
+void ThreadPinJie::applyResult() {
+    StitchMatchResult& r = *m_apply.result;
+    if (m_job == FrameMatch) {
+        r.referenceDescriptors = m_referenceCount;
+        r.frameDescriptors = m_frameCount;
+        *m_apply.step = m_apply.mosaic->applyMatchResult(r, *m_apply.frame);
+    } else {
+        // A search stopped before its registration counts as not found.
+        r.registration = std::max(0, m_registration);
+        r.registeredPos = m_registeredPos;
+        *m_apply.step = m_apply.mosaic->applyFullSearchResult(r, *m_apply.frame);
+    }
+    if (m_apply.picture && (m_apply.step->grew || m_apply.step->rebuilt))
+        *m_apply.picture = StitchStart::picture(m_apply.mosaic->mosaic(), m_apply.format);
+    m_applied = true;
 }
 
 void ThreadPinJie::finishedSLOT() {
     if (m_job == FrameMatch)
         emit startFindFinish();
+    else if (m_job == Prepare)
+        emit startPrepareFinish();
     else
         emit startFindMaxFinish();
 }

@@ -1,21 +1,28 @@
 #pragma once
 
 #include "imaging/StitchMatcher.h"
+#include "imaging/StitchMosaic.h"
+
+#include <QImage>
+
+class StitchStart;
 
 #include <QRect>
 #include <QThread>
 
 #include <atomic>
+#include <vector>
 
-// The stitching offset worker: runs one StitchMatcher job off the GUI thread.
+// The stitching worker: runs one StitchMatcher job off the GUI thread (and
+// applies its result, with setApply), or prepares a new mosaic.
 //
 // Thread: the object lives on the GUI thread; run() executes on the worker
 // thread. Start a job only while isRunning() is false. Each start copies the
 // images, so the caller may change or free its own afterwards (except with
-// startFindMaxShared). The output
+// the Shared starts). The output
 // places belong to the caller, must stay alive until the finish signal, and
 // are written only by run(); read them in the slot reached from
-// startFindFinish or startFindMaxFinish.
+// startFindFinish, startFindMaxFinish or startPrepareFinish.
 class ThreadPinJie : public QThread {
     Q_OBJECT
 
@@ -27,6 +34,14 @@ public:
     // startFindFinish.
     void startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX, int* offsetY,
                    StitchVotes* votes, int* status);
+    // The same, reading both images where they are: the caller must not
+    // write into them before the finish signal.
+    void startFindShared(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
+                         int* offsetY, StitchVotes* votes, int* status);
+    // Makes what a new mosaic starts from (StitchStart::build) here rather
+    // than on the interface thread. *job belongs to the caller, stays alive
+    // until the finish and is read once startPrepareFinish arrives.
+    void startPrepare(StitchStart* job);
     // Full search of the whole mosaic. *region holds the last placed frame's
     // size on entry and the searched region on return. When the search does
     // not find the frame, the SIFT registration (registerStitchFrame) is run
@@ -34,10 +49,11 @@ public:
     // registration() and registeredPos(). Finishes with startFindMaxFinish.
     void startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region, int* offsetX,
                       int* offsetY, StitchVotes* votes, int* status);
-    // The same, reading the mosaic where it is instead of copying it (a copy
-    // of a large mosaic holds up the interface thread for tens of
-    // milliseconds at every search): the caller must not write into it
-    // before the finish signal; replacing it with another matrix is fine.
+    // The same, reading the mosaic and the frame where they are instead of
+    // copying them (a copy of a large mosaic holds up the interface thread
+    // for tens of milliseconds at every search): the caller must not write
+    // into them before the finish signal; replacing them with other
+    // matrices is fine.
     void startFindMaxShared(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
                             int* offsetX, int* offsetY, StitchVotes* votes, int* status);
     // The final stage of a full search on a known region of the mosaic (after
@@ -46,11 +62,34 @@ public:
     void startFindRegion(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
                          int* offsetX, int* offsetY, StitchVotes* votes, int* status);
 
+    // Has the next match job (started right after this call) apply its
+    // result here too, so that placing a frame (sub-pixel refinement, overlap
+    // check, blend, growth: tens of milliseconds) holds up no interface:
+    // `result` is the job's outputs (status, offsets and votes pointed into
+    // it, region on entry), `frame` the frame it matches, and the result goes
+    // to `mosaic` (StitchMosaic::applyMatchResult after a frame-to-frame
+    // match, applyFullSearchResult after a search or region match), a copy
+    // of the caller's that it adopts after the finish signal; the step lands
+    // in *step. When the mosaic grew or was rebuilt, *picture receives the
+    // whole mosaic in `pictureFormat`. All are the caller's and untouched by
+    // it until the finish; applied() tells whether the job applied (not when
+    // stopped).
+    void setApply(StitchMosaic* mosaic, StitchMatchResult* result, const cv::Mat* frame, StitchStep* step,
+                  QImage* picture, QImage::Format pictureFormat);
+    bool applied() const { return m_applied; }
+
+    // Buffers the interface thread is done with (an old mosaic or its
+    // picture), freed here when the next job starts: giving a hundred
+    // megabytes back to the system takes milliseconds. Kept only while no job
+    // runs; otherwise the caller frees them as usual.
+    void discard(const cv::Mat& buffer);
+    void discard(const QImage& buffer);
+
     // Set once at shutdown; a run that starts afterwards does nothing.
     void setStop(bool stop) { m_stop.store(stop); }
     bool isStopped() const { return m_stop.load(); }
     // True while the last started job is a full search or a region match.
-    bool isFullSearch() const { return m_job != FrameMatch; }
+    bool isFullSearch() const { return m_job == FullSearch || m_job == RegionMatch; }
     // Descriptors in the reference and the frame of the last frame-to-frame
     // match; read after startFindFinish.
     int referenceDescriptors() const { return m_referenceCount; }
@@ -65,6 +104,7 @@ public:
 signals:
     void startFindFinish();
     void startFindMaxFinish();
+    void startPrepareFinish();
 
 protected:
     void run() override;
@@ -73,7 +113,7 @@ private slots:
     void finishedSLOT();
 
 private:
-    enum Job { FrameMatch, FullSearch, RegionMatch };
+    enum Job { FrameMatch, FullSearch, RegionMatch, Prepare };
     void begin(Job job, const cv::Mat& reference, const cv::Mat& frame, bool precision, QRect* region,
                int* offsetX, int* offsetY, StitchVotes* votes, int* status, bool share = false);
 
@@ -91,5 +131,18 @@ private:
     int m_frameCount = -1;
     int m_registration = -1;
     QPoint m_registeredPos;
+    StitchStart* m_start = nullptr;
+    struct Apply {
+        StitchMosaic* mosaic = nullptr;
+        StitchMatchResult* result = nullptr;
+        const cv::Mat* frame = nullptr;
+        StitchStep* step = nullptr;
+        QImage* picture = nullptr;
+        QImage::Format format = QImage::Format_RGB32;
+    } m_apply;
+    bool m_applied = false;
+    std::vector<cv::Mat> m_discardMats;
+    std::vector<QImage> m_discardImages;
+    void applyResult();
     StitchMatcher m_matcher;
 };

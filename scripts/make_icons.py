@@ -103,6 +103,19 @@ status = {
 for name, body in status.items():
     single(svg('status_' + name, body), 'res/IconWidget/' + name + '.png', 80, 80)
 
+# The stitching panel's crop pictures: three placed frames, and the part the
+# export keeps (all of them, or the inside where every pixel lies in a frame).
+PLACED = ('<rect x="0" y="0" width="100" height="60" fill="#202020"/>\n'
+          '<rect x="6" y="8" width="40" height="26" fill="#6a8fb0" stroke="#dddddd" stroke-width="1"/>\n'
+          '<rect x="38" y="20" width="40" height="26" fill="#7fa37a" stroke="#dddddd" stroke-width="1"/>\n'
+          '<rect x="56" y="30" width="38" height="24" fill="#b09a6a" stroke="#dddddd" stroke-width="1"/>\n')
+crops = {
+    'imgOut': '<rect x="5" y="7" width="90" height="48" fill="none" stroke="#ff4040" stroke-width="2"/>',
+    'imgIn': '<rect x="40" y="22" width="36" height="12" fill="none" stroke="#ff4040" stroke-width="2"/>',
+}
+for name, body in crops.items():
+    single(svg('pinjie_' + name, PLACED + body, 100, 60), 'res/PinJieForm/' + name + '.png', 100, 60)
+
 # Image-mode buttons of the still-image view.
 snap = {
     'btnOpen': '<path d="M18 30 H42 L48 38 H82 V76 H18 Z" ' + STROKE + '/>',

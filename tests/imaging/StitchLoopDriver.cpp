@@ -22,30 +22,39 @@ StitchLoopDriver::StitchLoopDriver(bool precision, bool threaded)
 }
 
 int StitchLoopDriver::runJob(Job job, const cv::Mat& reference, const cv::Mat& frame, QRect* region,
-                             StitchMatchResult* out, double* ms) {
+                             StitchMatchResult* out, double* ms, StitchStep* step) {
     out->votes.clear();
     const auto t0 = std::chrono::steady_clock::now();
     if (m_threaded) {
+        // As the panel runs it: the worker applies the result to a copy of
+        // the mosaic, which is adopted afterwards.
         ThreadPinJie worker;
         QEventLoop loop;
         QObject::connect(&worker, &ThreadPinJie::startFindFinish, &loop, &QEventLoop::quit);
         QObject::connect(&worker, &ThreadPinJie::startFindMaxFinish, &loop, &QEventLoop::quit);
         QTimer::singleShot(120000, &loop, &QEventLoop::quit); // a hung job fails the test, not the run
+        StitchMosaic next = m_mosaic;
+        out->region = *region;
+        worker.setApply(&next, out, &frame, step, nullptr, QImage::Format_RGB32);
         if (job == FrameMatch)
             worker.startFind(reference, frame, m_precision, &out->offsetX, &out->offsetY, &out->votes, &out->status);
         else if (job == FullSearch)
-            worker.startFindMax(reference, frame, m_precision, region, &out->offsetX, &out->offsetY, &out->votes,
-                                &out->status);
+            worker.startFindMax(reference, frame, m_precision, &out->region, &out->offsetX, &out->offsetY,
+                                &out->votes, &out->status);
         else
-            worker.startFindRegion(reference, frame, m_precision, region, &out->offsetX, &out->offsetY,
+            worker.startFindRegion(reference, frame, m_precision, &out->region, &out->offsetX, &out->offsetY,
                                    &out->votes, &out->status);
         loop.exec();
         worker.wait();
-        out->referenceDescriptors = worker.referenceDescriptors();
-        out->frameDescriptors = worker.frameDescriptors();
+        if (worker.applied())
+            m_mosaic = next;
+        *region = out->region;
         out->registration = worker.registration();
         out->registeredPos = worker.registeredPos();
-    } else if (job == FrameMatch) {
+        *ms = msSince(t0);
+        return out->status;
+    }
+    if (job == FrameMatch) {
         out->status = m_matcher.matchFrames(reference, frame, m_precision, &out->offsetX, &out->offsetY, &out->votes);
         out->referenceDescriptors = m_matcher.lastReferenceDescriptors();
         out->frameDescriptors = m_matcher.lastFrameDescriptors();
@@ -78,10 +87,11 @@ void StitchLoopDriver::run(const std::vector<StitchPanFrame>& frames) {
             ++fullSearches;
             QRect region = m_mosaic.fullSearchRegion();
             rec.job = FullSearch;
-            rec.status = runJob(FullSearch, m_mosaic.mosaic(), frame, &region, &result, &rec.ms);
+            rec.status = runJob(FullSearch, m_mosaic.mosaic(), frame, &region, &result, &rec.ms, &step);
             rec.registration = result.registration;
             auto t0 = std::chrono::steady_clock::now();
-            step = m_mosaic.applyFullSearchResult(result, frame);
+            if (!m_threaded)
+                step = m_mosaic.applyFullSearchResult(result, frame);
             rec.applyMs = msSince(t0);
             if (step.startRegionMatch) {
                 ++registrations;
@@ -92,17 +102,19 @@ void StitchLoopDriver::run(const std::vector<StitchPanFrame>& frames) {
                 rec.job = RegionMatch;
                 region = step.region;
                 result = StitchMatchResult();
-                rec.status = runJob(RegionMatch, m_mosaic.mosaic(), frame, &region, &result, &rec.ms);
+                rec.status = runJob(RegionMatch, m_mosaic.mosaic(), frame, &region, &result, &rec.ms, &step);
                 t0 = std::chrono::steady_clock::now();
-                step = m_mosaic.applyFullSearchResult(result, frame);
+                if (!m_threaded)
+                    step = m_mosaic.applyFullSearchResult(result, frame);
                 rec.applyMs = msSince(t0);
             }
         } else {
             QRect region = m_mosaic.frameMatchRegion();
             rec.job = FrameMatch;
-            rec.status = runJob(FrameMatch, m_mosaic.previousFrame(), frame, &region, &result, &rec.ms);
+            rec.status = runJob(FrameMatch, m_mosaic.previousFrame(), frame, &region, &result, &rec.ms, &step);
             const auto t0 = std::chrono::steady_clock::now();
-            step = m_mosaic.applyMatchResult(result, frame);
+            if (!m_threaded)
+                step = m_mosaic.applyMatchResult(result, frame);
             rec.applyMs = msSince(t0);
         }
         if (step.head >= 0)

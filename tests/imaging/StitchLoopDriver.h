@@ -14,9 +14,11 @@
 // later frame runs exactly one step (a frame-to-frame match while the head
 // of the step queue is 1, a full search while it is 3), and each result goes
 // through StitchMosaic; a registration's region match runs at once on the
-// same frame. With `threaded`, the jobs run on a ThreadPinJie and
-// the driver waits for its finish signals (needs a QCoreApplication);
-// otherwise they run on a StitchMatcher in the calling thread.
+// same frame. With `threaded`, the jobs run on a ThreadPinJie, which applies
+// their results to a copy of the mosaic that the driver adopts, as the panel
+// does, and the driver waits for its finish signals (needs a
+// QCoreApplication); otherwise they run on a StitchMatcher in the calling
+// thread, and the results are applied there.
 class StitchLoopDriver {
 public:
     enum Job { FrameMatch = 1, FullSearch = 3, RegionMatch = 4 };
@@ -58,8 +60,9 @@ public:
     std::vector<double> placementErrors(const std::vector<StitchPanFrame>& frames) const;
 
 private:
+    // Threaded, the worker applies the result too, into *step.
     int runJob(Job job, const cv::Mat& reference, const cv::Mat& frame, QRect* region, StitchMatchResult* out,
-               double* ms);
+               double* ms, StitchStep* step);
 
     bool m_precision;
     bool m_threaded;

@@ -1,6 +1,7 @@
 // The stitching panel: its step queue driven by a simulated stage camera,
 // export with both crops, the hand-shake with a responder that answers as
 // the general settings do, and the flat-field reference.
+#include "CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
 
@@ -12,9 +13,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -84,9 +88,14 @@ private slots:
         // The general settings' answer to the resolution request.
         connect(hub, &MessagePassing::changeFenBianLv1080pSIGNAL, this,
                 [hub](int requester) { hub->changeFenBianLv1080pFinish(requester); });
-        form = new PinJieForm;
         host = new QWidget;
         host->resize(800, 600);
+        makeForm();
+    }
+    // A new panel (reading its mode from ./PinJieForm.ini) whose view the host takes.
+    void makeForm() {
+        delete form;
+        form = new PinJieForm;
         connect(form, &PinJieForm::moveGraphicsView, this, [this](QGraphicsView* view) {
             view->setParent(host);
             view->resize(host->size());
@@ -100,6 +109,7 @@ private slots:
             if (qobject_cast<QMessageBox*>(w))
                 w->close();
         delete form;
+        form = nullptr;
         delete host;
         MessagePassing::instance()->setCurCamera(nullptr);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -140,6 +150,61 @@ private slots:
         QTest::qWait(400);
         QCOMPARE(camera->snaps, snaps);
         QVERIFY(play->isEnabled());
+    }
+
+    // The start's tens of megabytes (the mosaic, the feather masks of the
+    // camera's geometry) are allocated by the worker, not by the interface
+    // thread; the scene shows the prepared mosaic, and the run goes on with
+    // frames placed by the worker too.
+    void theWorkerPreparesTheMosaicAndPlacesTheFrames_data() {
+        QTest::addColumn<bool>("precision");
+        QTest::newRow("precision") << true;
+        QTest::newRow("fast") << false;
+    }
+    void theWorkerPreparesTheMosaicAndPlacesTheFrames() {
+        QFETCH(bool, precision);
+        QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", precision);
+        makeForm();
+        MessagePassing* hub = MessagePassing::instance();
+        const CvAllocationLog log;
+        form->findChild<QPushButton*>("btnPlay")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->mosaic().mosaic().empty(), 30000);
+
+        const cv::Mat mosaic = form->mosaic().mosaic();
+        QCOMPARE(mosaic.cols, precision ? 5000 : 2500);
+        QVERIFY(log.madeBy(mosaic.data));
+        QVERIFY(log.madeBy(mosaic.data) != QThread::currentThread());
+        QCOMPARE(hub->pinJieMask.size(), cv::Size(960, 540));
+        for (const cv::Mat* mask : {&hub->pinJieMask, &hub->pinJieMaskHalf}) {
+            QVERIFY(log.madeBy(mask->data));
+            QVERIFY(log.madeBy(mask->data) != QThread::currentThread());
+        }
+
+        // The scene's picture of the mosaic: the first frame in the centre, black around it.
+        QGraphicsPixmapItem* shown = nullptr;
+        for (QGraphicsItem* item : form->graphicsView()->scene()->items())
+            if (auto* p = dynamic_cast<QGraphicsPixmapItem*>(item))
+                if (p->pixmap().width() == mosaic.cols)
+                    shown = p;
+        QVERIFY(shown);
+        const QImage picture = shown->pixmap().toImage();
+        const QRect first = form->mosaic().placements().value(0);
+        QCOMPARE(first.size(), precision ? QSize(960, 540) : QSize(480, 270));
+        QCOMPARE(first.center(), QPoint(mosaic.cols / 2 - 1, mosaic.rows / 2 - 1));
+        for (const QPoint& p : {first.topLeft(), first.center(), first.bottomRight(), QPoint(first.x() + 7, first.y() + 200)}) {
+            const cv::Vec3b m = mosaic.at<cv::Vec3b>(p.y(), p.x());
+            QCOMPARE(picture.pixelColor(p), QColor(m[0], m[1], m[2]));
+            QVERIFY(m != cv::Vec3b(0, 0, 0));
+        }
+        for (const QPoint& p : {QPoint(0, 0), first.topLeft() - QPoint(1, 1), first.bottomRight() + QPoint(1, 1)})
+            QCOMPARE(picture.pixelColor(p), QColor(Qt::black));
+
+        // The run goes on from it: the next stop is placed, and placed by the
+        // worker (the mosaic keeps a copy of the placed frame, made there).
+        QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 2, 60000);
+        const cv::Mat placedFrame = form->mosaic().previousFrame();
+        QVERIFY(log.madeBy(placedFrame.data));
+        QVERIFY(log.madeBy(placedFrame.data) != QThread::currentThread());
     }
 
     void exportWhileRunningWaitsForTheNextFrame() {

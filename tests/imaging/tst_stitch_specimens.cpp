@@ -125,8 +125,10 @@ TEST(StitchSpecimensHold, TooShortAHoldIsToldToTheOperator) {
     EXPECT_NE(std::find(driver.notices.begin(), driver.notices.end(), StitchStep::HoldLonger), driver.notices.end());
 }
 
-// A lost 640 x 480 run with the registration on the worker places every
-// frame exactly where registering on the calling thread placed it.
+// A lost 640 x 480 run with the registration on the worker, which applies
+// each result to a copy of the mosaic too (as the panel runs it), places
+// every frame exactly where registering and applying on the calling thread
+// placed it.
 TEST(StitchSpecimensLost, RegistrationOnTheWorkerPlacesAsOnTheCallingThread) {
     int argc = 1;
     char name[] = "tst_stitch_specimens";
