@@ -4,7 +4,13 @@ measured on the simulated camera's picture are exported to Excel with an
 automatic name, with a manual name, with a cancelled save dialog (which
 leaves "~temp.xlsx"), and to Word; LibreOffice reads every workbook back with
 every value and the picture, and opens the Word report. What the program
-hands to the desktop to open is caught by a stand-in xdg-open."""
+hands to the desktop to open is caught by a stand-in xdg-open.
+
+Without and with a window manager: a report saved over a locked file, the
+replacement agreed to, fails; its box shows above the interface, and the
+interface stays above the main window, also when the window manager brings
+the main window forward while the box is open (a task switcher does); the
+locked file keeps its contents."""
 import glob
 import os
 import re
@@ -15,12 +21,15 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "app"))
 import tst_whole_program as w  # noqa: E402
+import sevrin_x as x  # noqa: E402
 
 TAB_SET = (29, 359)
 # The export panel lies below the snapshot, time-lapse and video panels.
 MANUAL = (400, 799)
 EXPORT_WORD = (186, 957)
 EXPORT_EXCEL = (426, 957)
+BOX_GREY = (239, 239, 239)  # a message box's background
+SET_PANEL = (300, 340)  # a bare spot of the settings panel: grey where the interface shows
 
 
 def libreoffice_csv(path, profile, infilter=None):
@@ -60,6 +69,85 @@ def save_dialog(p, name):
     p.key("Return")
 
 
+def lock(path):
+    """Makes path impossible to replace; a function that unlocks it again, or
+    None when it cannot. root passes any permission check: the file is made
+    immutable instead (where its file system allows)."""
+    if os.geteuid() == 0:
+        if subprocess.run(["chattr", "+i", path], stderr=subprocess.DEVNULL).returncode != 0:
+            return None
+        return lambda: subprocess.run(["chattr", "-i", path])
+    folder = os.path.dirname(path)
+    os.chmod(folder, 0o555)
+    return lambda: os.chmod(folder, 0o755)
+
+
+def box_on_top(img, rect):
+    """True when the message box's own background fills most of rect: nothing
+    covers it."""
+    left, top, width, height = rect
+    px = list(img.crop((left, top, left + width, top + height)).getdata())
+    return len(px) > 0 and sum(1 for c in px if c == BOX_GREY) > 0.5 * len(px)
+
+
+def locked_report(display, label):
+    p = x.Program(display, "4", "")
+    target = os.path.join(p.dir, "locked", "report.doc")
+    os.makedirs(os.path.dirname(target))
+    with open(target, "w") as f:
+        f.write("older report")
+    unlock = lock(target)
+    if not unlock:
+        print("the file system cannot lock a file: the failed replacement is skipped, " + label)
+        p.stop()
+        return
+    try:
+        p.click(w.OPEN_BUTTON, until=lambda img: w.coloured_share(img, w.VIEW) > 0.05, timeout=30)
+        p.click(TAB_SET)
+        p.click(MANUAL)
+        p.click(EXPORT_WORD, wait=0.3)
+        save_dialog(p, target)
+        # The file dialog asks whether to replace the file: a second window of its title.
+        asked = x.wait_until(lambda: len(titled(p, "保存文件")) >= 2, timeout=20)
+        w.check(asked, "the save dialog asks before replacing the file, " + label)
+        p.key("alt+y")
+        box = x.wait_until(lambda: p.window("^Error$"), timeout=20)
+        w.check(box is not None, "the failed write shows a box, " + label)
+        if box:
+            rect = x.window_rect(p.env, box)
+            shown = p.wait_for("locked_box", lambda img: interface_shown(img) and box_on_top(img, rect), timeout=10)
+            w.check(box_on_top(shown, rect), "the box shows above the program, " + label)
+            w.check(interface_shown(shown), "the interface stays above the main window, " + label)
+            if "with a" in label:
+                # A task switcher brings the main window forward while the box is open.
+                subprocess.run(["xdotool", "search", "--name", "Varnel", "windowactivate"], env=p.env)
+                p.settle(1.0)  # the window manager has restacked
+                shown = p.wait_for("main_forward", lambda img: interface_shown(img) and box_on_top(img, rect),
+                                   timeout=10)
+                w.check(interface_shown(shown), "the interface comes above the main window brought forward, " + label)
+                w.check(box_on_top(shown, rect), "and the box stays above it, " + label)
+            subprocess.run(["xdotool", "windowfocus", "--sync", box], env=p.env)
+            p.key("Return")
+            w.check(x.wait_until(lambda: not p.window("^Error$"), timeout=10), "Return closes the box, " + label)
+            after = p.wait_for("box_closed", interface_shown, timeout=10)
+            w.check(interface_shown(after), "the interface is shown after the box, " + label)
+        w.check(open(target).read() == "older report", "the locked file keeps its contents, " + label)
+        w.check(p.proc.poll() is None, "the program is still running, " + label)
+    finally:
+        unlock()
+    w.check(p.stop() == 0, "the program ends with exit code 0, " + label)
+
+
+def titled(p, title):
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=p.env, capture_output=True,
+                         text=True).stdout
+    return set(out.split())
+
+
+def interface_shown(img):
+    return img.getpixel(SET_PANEL) == x.PANEL_GREY
+
+
 def check_workbook(path, profile, what):
     with zipfile.ZipFile(path) as z:
         w.check(any(n.startswith("xl/media/image1.jpg") for n in z.namelist()), what + ": the picture is in the workbook")
@@ -70,9 +158,11 @@ def check_workbook(path, profile, what):
 
 
 def main():
+    x.without_and_with_window_manager(locked_report)
     if not subprocess.run(["which", "soffice"], stdout=subprocess.DEVNULL).returncode == 0:
-        print("LibreOffice is not installed: skipped")
-        return 0
+        print("LibreOffice is not installed: the workbooks are not read back")
+        print("%d passed, %d failed" % (w.checks[0] - len(w.failures), len(w.failures)))
+        return 1 if w.failures else 0
     fake = tempfile.mkdtemp(prefix="sevrin-open-")
     with open(os.path.join(fake, "xdg-open"), "w") as f:
         f.write('#!/bin/sh\necho "$1" >> "$SEVRIN_APP_DIR/opened.txt"\n')

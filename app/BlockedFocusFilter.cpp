@@ -1,0 +1,50 @@
+#include "app/BlockedFocusFilter.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+BlockedFocusFilter::BlockedFocusFilter(QObject* context, std::function<void()> onFocus)
+    : m_context(context), m_onFocus(std::move(onFocus)) {
+    if (QGuiApplication::platformName() == "xcb")
+        QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+BlockedFocusFilter::~BlockedFocusFilter() {
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+void BlockedFocusFilter::watch(QWidget* window) {
+    if (window && !m_windows.contains(window))
+        m_windows.append(window);
+}
+
+bool BlockedFocusFilter::nativeEventFilter(const QByteArray& eventType, void* message, long*) {
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    auto* event = static_cast<xcb_generic_event_t*>(message);
+    if ((event->response_type & ~0x80) != XCB_FOCUS_IN)
+        return false;
+    auto* focus = reinterpret_cast<xcb_focus_in_event_t*>(event);
+    // Focus that only passes through (a keyboard grab's start and end, the
+    // pointer's window) moves and stacks no window.
+    if (focus->mode == XCB_NOTIFY_MODE_GRAB || focus->mode == XCB_NOTIFY_MODE_UNGRAB ||
+        focus->detail == XCB_NOTIFY_DETAIL_POINTER || focus->detail == XCB_NOTIFY_DETAIL_POINTER_ROOT ||
+        focus->detail == XCB_NOTIFY_DETAIL_NONE)
+        return false;
+    // Without a modal dialog Qt activates the window itself, and it hears of it.
+    if (!QApplication::activeModalWidget())
+        return false;
+    for (const QPointer<QWidget>& w : m_windows) {
+        if (w && w->internalWinId() == focus->event) {
+            if (m_context)
+                QTimer::singleShot(0, m_context, m_onFocus);
+            break;
+        }
+    }
+    return false; // Qt still passes the focus on to the dialog
+}
