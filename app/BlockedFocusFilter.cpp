@@ -1,26 +1,13 @@
 #include "app/BlockedFocusFilter.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QTimer>
-#include <QWidget>
 
 #include <xcb/xcb.h>
 
 BlockedFocusFilter::BlockedFocusFilter(QObject* context, std::function<void()> onFocus)
-    : m_context(context), m_onFocus(std::move(onFocus)) {
-    if (QGuiApplication::platformName() == "xcb")
-        QCoreApplication::instance()->installNativeEventFilter(this);
-}
-
-BlockedFocusFilter::~BlockedFocusFilter() {
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(this);
-}
-
-void BlockedFocusFilter::watch(QWidget* window) {
-    if (window && !m_windows.contains(window))
-        m_windows.append(window);
+    : WatchedWindowsFilter(context, std::move(onFocus)) {
+    if (onXcb())
+        install();
 }
 
 bool BlockedFocusFilter::nativeEventFilter(const QByteArray& eventType, void* message, long*) {
@@ -37,14 +24,7 @@ bool BlockedFocusFilter::nativeEventFilter(const QByteArray& eventType, void* me
         focus->detail == XCB_NOTIFY_DETAIL_NONE)
         return false;
     // Without a modal dialog Qt activates the window itself, and it hears of it.
-    if (!QApplication::activeModalWidget())
-        return false;
-    for (const QPointer<QWidget>& w : m_windows) {
-        if (w && w->internalWinId() == focus->event) {
-            if (m_context)
-                QTimer::singleShot(0, m_context, m_onFocus);
-            break;
-        }
-    }
+    if (QApplication::activeModalWidget() && watches(focus->event))
+        post();
     return false; // Qt still passes the focus on to the dialog
 }
