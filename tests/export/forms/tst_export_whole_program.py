@@ -136,18 +136,34 @@ def to_export_panel(p):
     return p.window("Varnel")
 
 
-def locked_report(display, label):
+def run_locked(display, label, make, steps):
+    """Starts the program, has make(folder) create the file or folder to lock
+    in its folder, locks it and runs steps(program, path); unlocks it again."""
     p = x.Program(display, "4", "")
-    target = os.path.join(p.dir, "locked", "report.doc")
-    os.makedirs(os.path.dirname(target))
-    with open(target, "w") as f:
-        f.write("older report")
-    unlock = lock(target)
+    path = make(p.dir)
+    unlock = lock(path)
     if not unlock:
-        print("the file system cannot lock a file: the failed replacement is skipped, " + label)
+        print("the file system cannot lock %s: skipped, %s" % (path, label))
         p.stop()
         return
     try:
+        steps(p, path)
+        w.check(p.proc.poll() is None, "the program is still running, " + label)
+    finally:
+        unlock()
+    w.check(p.stop() == 0, "the program ends with exit code 0, " + label)
+
+
+def older_report(folder):
+    target = os.path.join(folder, "locked", "report.doc")
+    os.makedirs(os.path.dirname(target))
+    with open(target, "w") as f:
+        f.write("older report")
+    return target
+
+
+def locked_report(display, label):
+    def steps(p, target):
         main = to_export_panel(p)
         p.click(MANUAL)
         p.click(EXPORT_WORD, wait=0.3)
@@ -158,24 +174,20 @@ def locked_report(display, label):
         p.key("alt+y")
         failure_box(p, main, interface_shown, "report, " + label)
         w.check(open(target).read() == "older report", "the locked file keeps its contents, " + label)
-        w.check(p.proc.poll() is None, "the program is still running, " + label)
-    finally:
-        unlock()
-    w.check(p.stop() == 0, "the program ends with exit code 0, " + label)
+
+    run_locked(display, label, older_report, steps)
+
+
+def template_folder(folder):
+    path = os.path.join(folder, "Template")
+    os.makedirs(path)
+    return path
 
 
 def locked_template(display, label):
     """The workbook template editor (a window of its own over the whole
     screen) cannot add a template to a locked folder."""
-    p = x.Program(display, "4", "")
-    folder = os.path.join(p.dir, "Template")
-    os.makedirs(folder)
-    unlock = lock(folder)
-    if not unlock:
-        print("the file system cannot lock a folder: the failed template is skipped, " + label)
-        p.stop()
-        return
-    try:
+    def steps(p, folder):
         main = to_export_panel(p)
         known = x.process_windows(p.env, p.proc.pid)
         p.click(EXCEL_EDIT, wait=1.0)
@@ -190,9 +202,8 @@ def locked_template(display, label):
             w.check(interface_shown(p.wait_for("editor_closed", interface_shown, timeout=10)),
                     "Escape closes the editor over the interface, " + label)
         w.check(os.listdir(folder) == [], "nothing is written into the locked folder, " + label)
-    finally:
-        unlock()
-    w.check(p.stop() == 0, "the program ends with exit code 0, " + label)
+
+    run_locked(display, label, template_folder, steps)
 
 
 def titled(p, title):
