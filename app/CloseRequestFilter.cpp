@@ -1,9 +1,6 @@
 #include "app/CloseRequestFilter.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QTimer>
-#include <QWidget>
 
 #include <xcb/xcb.h>
 
@@ -23,8 +20,8 @@ quint32 internAtom(xcb_connection_t* connection, const char* name) {
 } // namespace
 
 CloseRequestFilter::CloseRequestFilter(QObject* context, std::function<void()> onClose)
-    : m_context(context), m_onClose(std::move(onClose)) {
-    if (QGuiApplication::platformName() != "xcb")
+    : WatchedWindowsFilter(context, std::move(onClose)) {
+    if (!onXcb())
         return;
     // Atoms are the server's: a short connection of our own names them.
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
@@ -35,17 +32,7 @@ CloseRequestFilter::CloseRequestFilter(QObject* context, std::function<void()> o
     if (connection)
         xcb_disconnect(connection);
     if (m_protocols && m_delete)
-        QCoreApplication::instance()->installNativeEventFilter(this);
-}
-
-CloseRequestFilter::~CloseRequestFilter() {
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(this);
-}
-
-void CloseRequestFilter::watch(QWidget* window) {
-    if (window && !m_windows.contains(window))
-        m_windows.append(window);
+        install();
 }
 
 bool CloseRequestFilter::nativeEventFilter(const QByteArray& eventType, void* message, long*) {
@@ -60,12 +47,8 @@ bool CloseRequestFilter::nativeEventFilter(const QByteArray& eventType, void* me
     // Without a modal dialog Qt delivers the close itself.
     if (!QApplication::activeModalWidget())
         return false;
-    for (const QPointer<QWidget>& w : m_windows) {
-        if (w && w->internalWinId() == request->window) {
-            if (m_context)
-                QTimer::singleShot(0, m_context, m_onClose);
-            return true;
-        }
-    }
-    return false;
+    if (!watches(request->window))
+        return false;
+    post();
+    return true;
 }

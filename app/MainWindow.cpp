@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/BlockedFocusFilter.h"
 #include "app/CloseRequestFilter.h"
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
@@ -10,6 +11,7 @@
 #include "platform/DeviceWatcher.h"
 #include "camera/SDLBackground.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -68,6 +70,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     closeRequests = std::make_unique<CloseRequestFilter>(mainWidget, [this] { mainWidget->btnCloseClick(); });
     closeRequests->watch(this);
     closeRequests->watch(mainWidget);
+    // Focus the window manager gives this window while a box is open does not
+    // activate it, but may have stacked it over the interface all the same.
+    blockedFocus = std::make_unique<BlockedFocusFilter>(this, [this] { raiseInterface(); });
+    blockedFocus->watch(this);
     QTimer::singleShot(35, this, &MainWindow::oneDealy);
 }
 
@@ -184,6 +190,11 @@ void MainWindow::raiseInterface() {
         if (!mainWidget || !mainWidget->isVisible() || !isVisible() || (windowState() & Qt::WindowMinimized))
             return;
         mainWidget->raise();
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            // An open box keeps the focus and stays above the interface.
+            box->raise();
+            return;
+        }
         mainWidget->activateWindow();
     });
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class BlockedFocusFilter;
 class CloseRequestFilter;
 class DeviceWatcher;
 class MainWidget;
@@ -40,9 +41,10 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     // Whenever this window comes up or is activated (start, restore from
-    // minimised, a click on a bare strip), the interface window is raised
-    // over it: it is its transient, but not every window manager keeps a
-    // frameless transient above its parent.
+    // minimised, a click on a bare strip), or the window manager focuses it
+    // while a box is open, the interface window is raised over it: it is its
+    // transient, but not every window manager keeps a frameless transient
+    // above its parent. An open box is raised over the interface again.
     void changeEvent(QEvent* event) override;
     // A window manager that iconifies this window unmaps it, but leaves the
     // interface window (a separate top-level) mapped over the desktop: it is
@@ -66,6 +68,7 @@ private:
     bool interfaceIconified = false;
     bool watchingExposure = false;
     std::unique_ptr<CloseRequestFilter> closeRequests;
+    std::unique_ptr<BlockedFocusFilter> blockedFocus;
 };
 
 // The main window's centre widget, native parent of the video window.

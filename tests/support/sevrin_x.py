@@ -465,3 +465,16 @@ def changed_outside(a, b, box, hole):
     for img in (a, b):
         img.paste((0, 0, 0), (x, y, x + w, y + h))
     return changed_pixels(a, b, box)
+
+
+def window_rect(env, wid):
+    """(x, y, width, height) of window wid on the screen, its contents only:
+    unlike xdotool's geometry, right under a window manager's frame too."""
+    out = subprocess.run(["xwininfo", "-id", str(wid)], env=env, capture_output=True, text=True).stdout
+    keys = {"Absolute upper-left X": 0, "Absolute upper-left Y": 1, "Width": 2, "Height": 3}
+    rect = [0, 0, 0, 0]
+    for line in out.splitlines():
+        name, _, value = line.strip().partition(":")
+        if name in keys:
+            rect[keys[name]] = int(value)
+    return tuple(rect)

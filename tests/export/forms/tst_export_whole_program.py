@@ -4,7 +4,14 @@ measured on the simulated camera's picture are exported to Excel with an
 automatic name, with a manual name, with a cancelled save dialog (which
 leaves "~temp.xlsx"), and to Word; LibreOffice reads every workbook back with
 every value and the picture, and opens the Word report. What the program
-hands to the desktop to open is caught by a stand-in xdg-open."""
+hands to the desktop to open is caught by a stand-in xdg-open.
+
+Without and with a window manager: a report saved over a locked file, the
+replacement agreed to, fails, and so does a template added in a locked folder
+from the template editor; the failure box shows above the program, and the
+program's windows stay above its main window, also when the window manager
+brings the main window forward while the box is open (a task switcher does);
+the locked file and folder keep their contents."""
 import glob
 import os
 import re
@@ -15,12 +22,18 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "app"))
 import tst_whole_program as w  # noqa: E402
+import sevrin_x as x  # noqa: E402
 
 TAB_SET = (29, 359)
 # The export panel lies below the snapshot, time-lapse and video panels.
 MANUAL = (400, 799)
 EXPORT_WORD = (186, 957)
 EXPORT_EXCEL = (426, 957)
+BOX_GREY = (239, 239, 239)  # a message box's background
+SET_PANEL = (300, 340)  # a bare spot of the settings panel: grey where the interface shows
+EXCEL_EDIT = (516, 928)
+ADD_TEMPLATE = (45, 16)  # in the template editor
+EDITOR_GRID = (1000, 900)  # a cell of the template editor's grid
 
 
 def libreoffice_csv(path, profile, infilter=None):
@@ -60,6 +73,145 @@ def save_dialog(p, name):
     p.key("Return")
 
 
+def lock(path):
+    """Makes path (a file, or a folder nothing may be added to) impossible to
+    change; a function that unlocks it again, or None when it cannot. root
+    passes any permission check: path is made immutable instead (where its
+    file system allows)."""
+    if os.geteuid() == 0:
+        if subprocess.run(["chattr", "+i", path], stderr=subprocess.DEVNULL).returncode != 0:
+            return None
+        return lambda: subprocess.run(["chattr", "-i", path])
+    folder = path if os.path.isdir(path) else os.path.dirname(path)
+    os.chmod(folder, 0o555)
+    return lambda: os.chmod(folder, 0o755)
+
+
+def box_on_top(img, rect):
+    """True when the message box's own background fills most of rect: nothing
+    covers it."""
+    left, top, width, height = rect
+    px = list(img.crop((left, top, left + width, top + height)).getdata())
+    return len(px) > 0 and sum(1 for c in px if c == BOX_GREY) > 0.5 * len(px)
+
+
+def interface_shown(img):
+    return img.getpixel(SET_PANEL) == x.PANEL_GREY
+
+
+def editor_shown(img):
+    return img.getpixel(EDITOR_GRID) == (255, 255, 255)
+
+
+def failure_box(p, main, program_shown, label, forward=True):
+    """Checks the failure box that has come: above the program (program_shown
+    tells from a screenshot that its windows are above the main window), with
+    forward also once a task switcher has brought the main window forward;
+    then closes it with Return."""
+    box = x.wait_until(lambda: p.window("^Error$"), timeout=20)
+    w.check(box is not None, "the failed write shows a box, " + label)
+    if not box:
+        return
+    rect = x.window_rect(p.env, box)
+    shown = p.wait_for("failure_box", lambda img: program_shown(img) and box_on_top(img, rect), timeout=10)
+    w.check(box_on_top(shown, rect), "the box shows above the program, " + label)
+    w.check(program_shown(shown), "the program stays above its main window, " + label)
+    if forward and "with a" in label:
+        subprocess.run(["xdotool", "windowactivate", main], env=p.env)
+        p.settle(1.0)  # the window manager has restacked
+        shown = p.wait_for("main_forward", lambda img: program_shown(img) and box_on_top(img, rect), timeout=10)
+        w.check(program_shown(shown), "the program comes above the main window brought forward, " + label)
+        w.check(box_on_top(shown, rect), "and the box stays above it, " + label)
+    subprocess.run(["xdotool", "windowfocus", "--sync", box], env=p.env)
+    p.key("Return")
+    w.check(x.wait_until(lambda: not p.window("^Error$"), timeout=10), "Return closes the box, " + label)
+    after = p.wait_for("box_closed", program_shown, timeout=10)
+    w.check(program_shown(after), "the program is shown after the box, " + label)
+
+
+def to_export_panel(p):
+    """Opens the camera and the export panel; the main window's id."""
+    p.click(w.OPEN_BUTTON, until=lambda img: w.coloured_share(img, w.VIEW) > 0.05, timeout=30)
+    p.click(TAB_SET)
+    return p.window("Varnel")
+
+
+def run_locked(display, label, make, steps):
+    """Starts the program, has make(folder) create the file or folder to lock
+    in its folder, locks it and runs steps(program, path); unlocks it again."""
+    p = x.Program(display, "4", "")
+    path = make(p.dir)
+    unlock = lock(path)
+    if not unlock:
+        print("the file system cannot lock %s: skipped, %s" % (path, label))
+        p.stop()
+        return
+    try:
+        steps(p, path)
+        w.check(p.proc.poll() is None, "the program is still running, " + label)
+    finally:
+        unlock()
+    w.check(p.stop() == 0, "the program ends with exit code 0, " + label)
+
+
+def older_report(folder):
+    target = os.path.join(folder, "locked", "report.doc")
+    os.makedirs(os.path.dirname(target))
+    with open(target, "w") as f:
+        f.write("older report")
+    return target
+
+
+def locked_report(display, label):
+    def steps(p, target):
+        main = to_export_panel(p)
+        p.click(MANUAL)
+        p.click(EXPORT_WORD, wait=0.3)
+        save_dialog(p, target)
+        # The file dialog asks whether to replace the file: a second window of its title.
+        asked = x.wait_until(lambda: len(titled(p, "保存文件")) >= 2, timeout=20)
+        w.check(asked, "the save dialog asks before replacing the file, " + label)
+        p.key("alt+y")
+        failure_box(p, main, interface_shown, "report, " + label)
+        w.check(open(target).read() == "older report", "the locked file keeps its contents, " + label)
+
+    run_locked(display, label, older_report, steps)
+
+
+def template_folder(folder):
+    path = os.path.join(folder, "Template")
+    os.makedirs(path)
+    return path
+
+
+def locked_template(display, label):
+    """The workbook template editor (a window of its own over the whole
+    screen) cannot add a template to a locked folder."""
+    def steps(p, folder):
+        main = to_export_panel(p)
+        known = x.process_windows(p.env, p.proc.pid)
+        p.click(EXCEL_EDIT, wait=1.0)
+        editor = x.wait_until(lambda: x.process_windows(p.env, p.proc.pid) - known, timeout=20)
+        w.check(bool(editor), "the template editor opens, " + label)
+        if editor:
+            left, top, _, _ = x.window_rect(p.env, editor.pop())
+            p.wait_for("editor", editor_shown, timeout=10)
+            p.click((left + ADD_TEMPLATE[0], top + ADD_TEMPLATE[1]), wait=0.3)
+            failure_box(p, main, editor_shown, "template editor, " + label, forward=False)
+            p.key("Escape")
+            w.check(interface_shown(p.wait_for("editor_closed", interface_shown, timeout=10)),
+                    "Escape closes the editor over the interface, " + label)
+        w.check(os.listdir(folder) == [], "nothing is written into the locked folder, " + label)
+
+    run_locked(display, label, template_folder, steps)
+
+
+def titled(p, title):
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=p.env, capture_output=True,
+                         text=True).stdout
+    return set(out.split())
+
+
 def check_workbook(path, profile, what):
     with zipfile.ZipFile(path) as z:
         w.check(any(n.startswith("xl/media/image1.jpg") for n in z.namelist()), what + ": the picture is in the workbook")
@@ -70,9 +222,12 @@ def check_workbook(path, profile, what):
 
 
 def main():
+    x.without_and_with_window_manager(locked_report)
+    x.without_and_with_window_manager(locked_template)
     if not subprocess.run(["which", "soffice"], stdout=subprocess.DEVNULL).returncode == 0:
-        print("LibreOffice is not installed: skipped")
-        return 0
+        print("LibreOffice is not installed: the workbooks are not read back")
+        print("%d passed, %d failed" % (w.checks[0] - len(w.failures), len(w.failures)))
+        return 1 if w.failures else 0
     fake = tempfile.mkdtemp(prefix="sevrin-open-")
     with open(os.path.join(fake, "xdg-open"), "w") as f:
         f.write('#!/bin/sh\necho "$1" >> "$SEVRIN_APP_DIR/opened.txt"\n')
