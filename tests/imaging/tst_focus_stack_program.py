@@ -26,9 +26,12 @@ SAVE_IN_DIALOG = (1217, 651)
 VIEW = (650, 200, 1850, 600)  # on the picture in either layout of the view area
 # Least sharpness of a column band against the sharpest one. Fused runs reach
 # 0.5 to 0.65 (the bands hold different parts of the specimen); a band that
-# never took its sharp frames stayed at 0.2 to 0.3. On two busy cores a run
-# fuses a frame or two a second and, after two minutes, a band read 0.43.
-BAND_SHARE = 0.40
+# never took its sharp frames stayed at 0.2 to 0.3, below the sharpness of a
+# single live frame. On busy cores a run fuses a frame or two a second and,
+# after minutes, a band read 0.40 to 0.43: still half again as sharp as any
+# single frame. So a band of the fused view counts as blurred when it is
+# below the sharpest single frame, or below this share of the sharpest band.
+BAND_SHARE = 0.35
 # The fused view is looked at once its bands have had time to settle (a run
 # under load fuses fewer frames a second); the exported picture at full size
 # is held to a slightly lower share, still far above a band left blurred.
@@ -72,7 +75,8 @@ def main():
         fused_bands = band_sharpness(fused, VIEW)
         print("fused: %.2f; bands: %s" % (sharpness(fused), fmt(fused_bands)))
         check(sharpness(fused) > 1.5 * single, "the fused picture is sharper than every single frame")
-        check(min(fused_bands) >= BAND_SHARE * max(fused_bands), "no column band of the fused view stays blurred")
+        check(min(fused_bands) > single and min(fused_bands) >= BAND_SHARE * max(fused_bands),
+              "no column band of the fused view stays blurred")
 
         p.click(EXPORT, wait=0.5)
         p.wait_window("保存文件", timeout=120)
