@@ -4,7 +4,6 @@
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/FlatFieldGain.h"
-#include "imaging/StitchStart.h"
 #include "platform/AppPaths.h"
 #include "platform/SimUsbCamera.h"
 
@@ -383,17 +382,6 @@ QString MessagePassing::checkVideoPath(QSettings* settings) {
 }
 QString MessagePassing::checkXlsPath(QSettings* settings) { return checkPath(settings, "xlsPath", "Export/File"); }
 
-// ---------------------------------------------------------------- stitching masks
-
-void MessagePassing::initPinJieMask() {
-    if (!curCamera)
-        return;
-    // The frame size of the stitching mode; the preview size gives the
-    // ellipse's semi-axes.
-    const QSize frame = curCamera->frameSize(false);
-    const QSize axes = curCamera->previewSize();
-    StitchStart::featherMasks(frame, axes, &pinJieMask, &pinJieMaskHalf);
-}
 
 // ---------------------------------------------------------------- style sheets
 

@@ -88,9 +88,6 @@ public:
     QString checkVideoPath(QSettings* settings);
     QString checkXlsPath(QSettings* settings);
 
-    // ---- stitching masks (built when the stitching view is placed) ----
-    void initPinJieMask();
-
     // ---- style sheets at the current uiSizeFactor ----
     QString getQCheckBoxStyle() const;
     QString getQRadioButtonStyle() const;

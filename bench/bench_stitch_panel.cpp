@@ -75,7 +75,7 @@ PinJieForm* hostedPanel(StitchStageCamera* camera, std::vector<StitchPanFrame> p
     camera->fps = 30.0;
     camera->repeat = repeat;
     hub->setCurCamera(camera);
-    hub->initPinJieMask();
+    StitchStart::featherMasks(camera->frameSize(false), camera->previewSize(), &hub->pinJieMask, &hub->pinJieMaskHalf);
     QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", precision);
     auto* form = new PinJieForm;
     host->resize(1280, 900);
@@ -291,7 +291,10 @@ StartRun runStart(bool oldStart) {
             });
     });
     if (oldStart)
-        QTimer::singleShot(150, form, [hub] { hub->initPinJieMask(); }); // once the view is hosted
+        QTimer::singleShot(150, form, [hub] { // once the view is hosted
+            BaseCamera* cam = hub->currentCamera();
+            StitchStart::featherMasks(cam->frameSize(false), cam->previewSize(), &hub->pinJieMask, &hub->pinJieMaskHalf);
+        });
 
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
     clock.start();

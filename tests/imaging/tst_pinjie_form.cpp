@@ -8,6 +8,7 @@
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
 #include "tests/support/TestEnv.h"
 
@@ -84,7 +85,8 @@ private slots:
         camera->pan = generator().pan(plan);
         hub->setCurCamera(camera);
         hub->setLanguage(1);
-        hub->initPinJieMask();
+        StitchStart::featherMasks(camera->frameSize(false), camera->previewSize(), &hub->pinJieMask,
+                                  &hub->pinJieMaskHalf);
         // The general settings' answer to the resolution request.
         connect(hub, &MessagePassing::changeFenBianLv1080pSIGNAL, this,
                 [hub](int requester) { hub->changeFenBianLv1080pFinish(requester); });

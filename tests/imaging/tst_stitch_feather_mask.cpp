@@ -4,6 +4,7 @@
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/StitchFeatherMask.h"
+#include "imaging/StitchStart.h"
 
 #include <gtest/gtest.h>
 
@@ -109,15 +110,15 @@ TEST(StitchFeatherMask, FittingKeepsTheShapeAtAnotherSize) {
     EXPECT_EQ(fresh.at<float>(0, 320), 0.0f);
 }
 
-TEST(StitchFeatherMask, HubBuildsBothMasksFromTheCurrentCamera) {
+TEST(StitchFeatherMask, BothMasksComeFromTheCamerasStitchingSizes) {
     TestEnv env;
     MessagePassing* hub = MessagePassing::instance();
     MaskCamera camera;
     camera.frame = QSize(640, 360);
     camera.preview = QSize(200, 100);
-    hub->setCurCamera(&camera);
-    hub->initPinJieMask();
-    hub->setCurCamera(nullptr);
+    // As the stitching panel asks for them: the frame size of the stitching
+    // mode, and the preview size for the ellipse's semi-axes.
+    StitchStart::featherMasks(camera.frameSize(false), camera.previewSize(), &hub->pinJieMask, &hub->pinJieMaskHalf);
 
     const cv::Mat expected = buildStitchFeatherMask(640, 360, 200, 100);
     ASSERT_EQ(hub->pinJieMask.size(), cv::Size(640, 360)); // the stitching size, not the full 4K size
