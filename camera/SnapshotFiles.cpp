@@ -1,6 +1,7 @@
 #include "camera/SnapshotFiles.h"
 
 #include "app/MessagePassing.h"
+#include "platform/AppPaths.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QStorageInfo>
 #include <QMetaObject>
 #include <QSaveFile>
@@ -133,6 +136,34 @@ void dropNote(const QString& note) {
         QFile::remove(note);
 }
 
+namespace {
+// A record is a plain file anyone can write: it names a file by its path.
+// Only a temporary thumbnail made by prepareThumbnail, in this very folder
+// (no link on the way), is ever moved or deleted because of one.
+bool isPreparedThumbnail(const QString& path, const QString& folder) {
+    static const QRegularExpression name("^\\.new-[A-Za-z0-9]{6}\\.jpg$");
+    const QFileInfo info(path);
+    return name.match(info.fileName()).hasMatch() && !info.isSymLink() && info.isFile() &&
+           info.canonicalPath() == QFileInfo(folder).canonicalFilePath();
+}
+
+// Snapshots are written into the snapshot folder (the stored one, or the
+// default); a picture named anywhere else is not one of ours to list.
+bool isSnapshotPicture(const QString& path) {
+    static const QStringList types{"jpg", "jpeg", "png", "bmp", "tif", "tiff"};
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile() || !types.contains(info.suffix(), Qt::CaseInsensitive))
+        return false;
+    const QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
+    for (const QString& folder : {cameraSet.value("imgPath").toString(), AppPaths::appFile("Export/Image")}) {
+        const QString canonical = folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
+        if (!canonical.isEmpty() && info.canonicalPath() == canonical)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
 QList<QPair<QString, QString>> takeLeftovers() {
     QList<QPair<QString, QString>> found;
     // Once per folder: later loads in the same run (another camera opened)
@@ -146,18 +177,27 @@ QList<QPair<QString, QString>> takeLeftovers() {
     if (!dir.exists())
         return found;
     QStringList named;
-    const QFileInfoList notes = dir.entryInfoList({".pending-*"}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
+    const QFileInfoList notes =
+        dir.entryInfoList({".pending-*"}, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Time | QDir::Reversed);
     for (const QFileInfo& info : notes) {
         QFile note(info.absoluteFilePath());
         if (note.open(QIODevice::ReadOnly)) {
-            const QStringList lines = QString::fromUtf8(note.readAll()).split('\n');
+            // Two paths: a record longer than that is not one of ours.
+            const QStringList lines = QString::fromUtf8(note.read(16384)).split('\n');
             const QString picture = lines.value(0);
             const QString thumb = lines.value(1);
             if (!picture.isEmpty() && QFile::exists(picture)) {
-                const bool hasThumb = !thumb.isEmpty() && QFile::exists(thumb);
-                found.append({picture, hasThumb ? thumb : QString()});
-                if (hasThumb)
-                    named.append(QFileInfo(thumb).absoluteFilePath());
+                if (!isSnapshotPicture(picture)) {
+                    qWarning().noquote() << "Ignoring the snapshot record" << info.fileName() << "naming" << picture;
+                } else {
+                    const bool hasThumb = !thumb.isEmpty() && isPreparedThumbnail(thumb, folder);
+                    if (!hasThumb && !thumb.isEmpty() && QFileInfo::exists(thumb))
+                        qWarning().noquote() << "Ignoring the thumbnail" << thumb << "of the snapshot record"
+                                             << info.fileName();
+                    found.append({picture, hasThumb ? thumb : QString()});
+                    if (hasThumb)
+                        named.append(QFileInfo(thumb).absoluteFilePath());
+                }
             }
         }
         note.close();

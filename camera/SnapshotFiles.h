@@ -46,8 +46,10 @@ QString notePending(const QString& picture, const QString& preparedThumbnail);
 void dropNote(const QString& note);
 // GUI thread, once per working folder when the recent list is loaded: the
 // pictures of records a killed program left, oldest first, that exist on
-// disk, each with its prepared thumbnail (may be empty). Removes the records
-// and every temporary thumbnail no record names.
+// disk in the snapshot folder, each with its prepared thumbnail (empty unless
+// it is a temporary thumbnail in ./.scaleImage itself). Records naming other
+// files are ignored. Removes the records and every temporary thumbnail no
+// record names.
 QList<QPair<QString, QString>> takeLeftovers();
 
 // GUI thread: adds path to the hub's recent-image list and moves the

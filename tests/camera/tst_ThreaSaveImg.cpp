@@ -531,7 +531,9 @@ private slots:
         const QString folder = env->file("next-start");
         QVERIFY(QDir().mkpath(folder + "/.scaleImage"));
         QVERIFY(QDir::setCurrent(folder));
-        const QString earlier = folder + "/earlier.jpg", shot = folder + "/shot.jpg";
+        // Snapshots go to the snapshot folder, the default one here.
+        QVERIFY(QDir().mkpath(env->file("Export/Image")));
+        const QString earlier = folder + "/earlier.jpg", shot = env->file("Export/Image/shot.jpg");
         QVERIFY(filled(40, 30, Qt::blue).save(earlier));
         QVERIFY(filled(80, 60, Qt::red).save(SnapshotFiles::thumbnailPath(0)));
         {
@@ -570,6 +572,86 @@ private slots:
         if (listed == 2 && (alreadyListed || thumbnailMade))
             expected << "1.jpg";
         QCOMPARE(left, expected);
+    }
+    // A record names files by their paths: a damaged or planted one may name
+    // any file. Only a thumbnail the program made in ./.scaleImage and a
+    // picture in the snapshot folder are taken; any other file stays as it
+    // was, and the record goes.
+    void foreignRecordLeavesFilesAlone_data() {
+        // "%SHOT%": the snapshot, "%OUT%": the outside file, "%IMG%": the snapshot folder
+        QTest::addColumn<QString>("pictureLine");
+        QTest::addColumn<QString>("thumbLine");
+        QTest::addColumn<bool>("alreadyListed");
+        for (bool listed : {false, true}) {
+            const char* tag = listed ? ", listed" : ", not listed";
+            QTest::newRow(qPrintable(QString("absolute thumbnail") + tag)) << "%SHOT%" << "%OUT%" << listed;
+            QTest::newRow(qPrintable(QString("thumbnail up a folder") + tag))
+                << "%SHOT%" << "./.scaleImage/../outside/notes.txt" << listed;
+            QTest::newRow(qPrintable(QString("thumbnail through a linked folder") + tag))
+                << "%SHOT%" << "./.scaleImage/linked/.new-abc123.jpg" << listed;
+            QTest::newRow(qPrintable(QString("linked thumbnail") + tag))
+                << "%SHOT%" << "./.scaleImage/.new-lnk456.jpg" << listed;
+        }
+        QTest::newRow("outside file as the picture") << "%OUT%" << "" << false;
+        QTest::newRow("picture up a folder") << "%IMG%/../../foreign/outside/notes.txt" << "" << false;
+    }
+    void foreignRecordLeavesFilesAlone() {
+        QFETCH(QString, pictureLine);
+        QFETCH(QString, thumbLine);
+        QFETCH(bool, alreadyListed);
+        const QString home = QDir::currentPath();
+        const QString folder = env->file("foreign");
+        QVERIFY(QDir().mkpath(folder + "/.scaleImage"));
+        QVERIFY(QDir().mkpath(folder + "/outside"));
+        QVERIFY(QDir::setCurrent(folder));
+        QVERIFY(QDir().mkpath(env->file("Export/Image")));
+        // The user's files outside the program's folders.
+        const QString outside = folder + "/outside/notes.txt";
+        const QString planted = folder + "/outside/.new-abc123.jpg";
+        const QByteArray text("the user's own notes\n");
+        for (const QString& f : {outside, planted}) {
+            QFile out(f);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(text);
+        }
+        QVERIFY(QFile::link(folder + "/outside", folder + "/.scaleImage/linked"));
+        QVERIFY(QFile::link(outside, folder + "/.scaleImage/.new-lnk456.jpg"));
+        const QString shot = env->file("Export/Image/shot.jpg");
+        QVERIFY(filled(60, 40, Qt::green).save(shot));
+        QVERIFY(filled(60, 40, Qt::blue).save(SnapshotFiles::thumbnailPath(0)));
+        {
+            QSettings ini("./ImageHistory.ini", QSettings::IniFormat);
+            ini.setValue("0", shot);
+            ini.setValue("TotalCnt", alreadyListed ? 1 : 0);
+            if (!alreadyListed)
+                ini.remove("0");
+        }
+        if (!alreadyListed)
+            QFile::remove(SnapshotFiles::thumbnailPath(0));
+        auto line = [&](QString s) {
+            return s.replace("%SHOT%", shot).replace("%OUT%", outside).replace("%IMG%", env->file("Export/Image"));
+        };
+        {
+            QFile note("./.scaleImage/.pending-zz0001");
+            QVERIFY(note.open(QIODevice::WriteOnly));
+            note.write((line(pictureLine) + "\n" + line(thumbLine) + "\n").toUtf8());
+        }
+
+        hub->initImageHistory();
+        const QStringList list = hub->getHistoryList();
+        const bool notesLeft = !QDir("./.scaleImage").entryList({".pending-*"}, QDir::Files | QDir::Hidden).isEmpty();
+        const QStringList thumbs = QDir("./.scaleImage").entryList({"*.jpg"}, QDir::Files);
+        QVERIFY(QDir::setCurrent(home));
+        for (const QString& f : {outside, planted}) {
+            QFile in(f);
+            QVERIFY2(in.open(QIODevice::ReadOnly), qPrintable(f + " is gone"));
+            QCOMPARE(in.readAll(), text);
+        }
+        QVERIFY(QFileInfo(folder + "/.scaleImage/linked").isSymLink());
+        QVERIFY(!notesLeft);
+        QVERIFY2(!list.contains(line(pictureLine)) || line(pictureLine) == shot, qPrintable(list.join(",")));
+        for (const QString& t : thumbs)
+            QVERIFY2(!QFileInfo(folder + "/.scaleImage/" + t).isSymLink(), qPrintable(t));
     }
 };
 
