@@ -1,15 +1,17 @@
 #include "app/MessagePassing.h"
 
+#include "imaging/PictureSizeLimit.h"
+
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/FlatFieldGain.h"
+#include "imaging/PictureSizeLimit.h"
 #include "platform/AppPaths.h"
 #include "platform/SimUsbCamera.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QImageReader>
 #include <QFile>
 #include <QSettings>
 #include <QThread>
@@ -46,7 +48,7 @@ MessagePassing::MessagePassing() {
     // program from starting; it counts as "no flat field".
     cv::Mat grey;
     if (QFile::exists(yinYing)) {
-        const QSize size = QImageReader(yinYing).size();
+        const QSize size = PictureSizeLimit::headerSize(yinYing);
         if (size.isValid() && qint64(size.width()) * size.height() <= kMaxStartPicturePixels) {
             try {
                 grey = cv::imread(yinYing.toUtf8().toStdString(), cv::IMREAD_GRAYSCALE);

@@ -9,6 +9,7 @@
 #include "camera/UVCCamera.h"
 #include "camera/UvcModels.h"
 #include "camera/SDLBackground.h"
+#include "imaging/PictureSizeLimit.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
 
@@ -119,10 +120,9 @@ deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
     // The company picture is the user's to replace: an unreadable or absurd
     // one is left out (with a line in the log), never scaled blindly.
     const QString infoPath = AppPaths::appFile("help/companyInfo.png");
-    QImageReader infoReader(infoPath);
-    const QSize infoSize = infoReader.size();
-    if (infoSize.isValid() && infoSize.width() <= 16384 && infoSize.height() <= 16384)
-        info = QPixmap::fromImage(infoReader.read());
+    const QSize infoSize = PictureSizeLimit::headerSize(infoPath);
+    if (PictureSizeLimit::mayDecode(infoPath) && infoSize.width() <= 16384 && infoSize.height() <= 16384)
+        info = QPixmap::fromImage(QImageReader(infoPath).read());
     if (info.isNull() && QFile::exists(infoPath))
         qWarning("Company picture %s cannot be shown", qPrintable(infoPath));
 

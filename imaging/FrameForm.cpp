@@ -50,12 +50,15 @@ void FrameForm::setEditImageSLOT(QString path) {
     // on screen stays.
     if (!PictureSizeLimit::allowOpen(path))
         return;
-    imageLoaded = image.load(path);
-    if (!imageLoaded) {
-        image = QImage();
+    // A file that does not decode (damaged, not a picture) is refused the
+    // same way.
+    const QImage loaded = QImage(path).convertToFormat(QImage::Format_RGBA8888);
+    if (loaded.isNull()) {
+        PictureSizeLimit::showUnreadable(path);
         return;
     }
-    image = image.convertToFormat(QImage::Format_RGBA8888);
+    image = loaded;
+    imageLoaded = true;
     buildTable();
     emit MessagePassing::instance()->setEditImageOKSIGNAL();
 }

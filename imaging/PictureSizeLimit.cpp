@@ -9,27 +9,83 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+quint32 le(const QByteArray& b, int at, int bytes) {
+    quint32 v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | uchar(b[at + i]);
+    return v;
+}
+
+// The first image of an icon (or cursor) file, as the icon decoder makes it:
+// a PNG inside decodes at its own header's size, whatever the directory
+// says; a bitmap at the directory's size, where 0 means the bitmap header's.
+QSize firstIconSize(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QSize();
+    const QByteArray dir = file.read(22);
+    if (dir.size() < 22 || le(dir, 4, 2) == 0)
+        return QSize();
+    const quint32 offset = le(dir, 18, 4);
+    if (!file.seek(offset))
+        return QSize();
+    const QByteArray image = file.read(40);
+    if (image.startsWith("\x89PNG\r\n\x1a\n")) {
+        if (image.size() < 24 || image.mid(12, 4) != "IHDR")
+            return QSize();
+        const quint32 w = quint32(uchar(image[16])) << 24 | uchar(image[17]) << 16 | uchar(image[18]) << 8 | uchar(image[19]);
+        const quint32 h = quint32(uchar(image[20])) << 24 | uchar(image[21]) << 16 | uchar(image[22]) << 8 | uchar(image[23]);
+        return w > 0 && h > 0 && w <= 0x7fffffff && h <= 0x7fffffff ? QSize(int(w), int(h)) : QSize();
+    }
+    if (image.size() < 12)
+        return QSize();
+    const int w = uchar(dir[6]) ? uchar(dir[6]) : qAbs(qint32(le(image, 4, 4)));
+    const int h = uchar(dir[7]) ? uchar(dir[7]) : qAbs(qint32(le(image, 8, 4))) / 2;
+    return w > 0 && h > 0 ? QSize(w, h) : QSize();
+}
+
+// Formats whose header states the size their decoder makes. Containers
+// (icon sets, animations) and drawings (SVG) may decode to another size than
+// they state, or have none.
+bool statesDecodedSize(const QByteArray& format) {
+    static const QList<QByteArray> formats{"jpeg", "jpg", "png", "bmp", "gif", "tiff", "tif", "ppm", "pgm", "pbm",
+                                           "xbm", "xpm", "tga", "wbmp", "webp"};
+    return formats.contains(format.toLower());
+}
+
+} // namespace
+
 QSize PictureSizeLimit::headerSize(const QString& path) {
-    // The workbook's readers know their formats by the first bytes, whatever
-    // the file is called.
+    // The loaders (QImage::load, QImageReader::read) choose their decoder the
+    // same way: by the name's suffix when the content fits, else by content.
+    QImageReader reader(path);
+    const QByteArray format = reader.format().toLower();
+    if (format == "ico" || format == "cur")
+        return firstIconSize(path);
+    if (!statesDecodedSize(format))
+        return QSize();
+    // The decoder's own reading of its header, without decoding...
+    QSize size = reader.size();
+    // ...and the workbook's readers where they know the format: the larger
+    // one counts.
     if (std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "rb")) {
-        for (SimpleXlsx::ImageSizeReader reader :
-             {static_cast<SimpleXlsx::ImageSizeReader>(SimpleXlsx::ReadJpegSize),
-              static_cast<SimpleXlsx::ImageSizeReader>(SimpleXlsx::ReadPngSize),
-              static_cast<SimpleXlsx::ImageSizeReader>(SimpleXlsx::ReadGifSize),
-              static_cast<SimpleXlsx::ImageSizeReader>(SimpleXlsx::ReadTiffSize)}) {
-            uint32_t w = 0, h = 0;
-            if (reader(f, w, h)) {
-                std::fclose(f);
-                return QSize(int(w), int(h));
-            }
-        }
+        SimpleXlsx::ImageSizeReader own = nullptr;
+        if (format == "jpeg" || format == "jpg")
+            own = SimpleXlsx::ReadJpegSize;
+        else if (format == "png")
+            own = SimpleXlsx::ReadPngSize;
+        else if (format == "gif")
+            own = SimpleXlsx::ReadGifSize;
+        else if (format == "tiff" || format == "tif")
+            own = SimpleXlsx::ReadTiffSize;
+        uint32_t w = 0, h = 0;
+        if (own && own(f, w, h) && (!size.isValid() || qint64(w) * h > qint64(size.width()) * size.height()))
+            size = QSize(int(w), int(h));
         std::fclose(f);
     }
-    // BMP, progressive JPEG and sizes beyond the workbook's 16-bit bound: Qt's
-    // readers report the header's size without decoding, as the start-up
-    // pictures are checked.
-    return QImageReader(path).size();
+    return size.isValid() && !size.isEmpty() ? size : QSize();
 }
 
 bool PictureSizeLimit::fits(QSize size, qint64 memoryBytes) {
@@ -47,7 +103,7 @@ qint64 PictureSizeLimit::machineMemory() {
 
 bool PictureSizeLimit::mayDecode(const QString& path) {
     const QSize size = headerSize(path);
-    return !size.isValid() || fits(size, machineMemory());
+    return size.isValid() && fits(size, machineMemory());
 }
 
 QString PictureSizeLimit::refusalText(int language, const QString& path, QSize size) {
@@ -62,9 +118,29 @@ QString PictureSizeLimit::refusalText(int language, const QString& path, QSize s
     }
 }
 
+QString PictureSizeLimit::unreadableText(int language, const QString& path) {
+    switch (language) {
+    case 1:
+        return QString("The picture cannot be opened:\n%1").arg(path);
+    case 2:
+        return QString("圖片無法打開：\n%1").arg(path);
+    default:
+        return QString("图片无法打开：\n%1").arg(path);
+    }
+}
+
+void PictureSizeLimit::showUnreadable(const QString& path) {
+    qWarning("Picture %s refused: it cannot be read", qPrintable(path));
+    PanelParts::showError({unreadableText(0, path), unreadableText(1, path), unreadableText(2, path)});
+}
+
 bool PictureSizeLimit::allowOpen(const QString& path) {
     const QSize size = headerSize(path);
-    if (!size.isValid() || fits(size, machineMemory()))
+    if (!size.isValid()) {
+        showUnreadable(path);
+        return false;
+    }
+    if (fits(size, machineMemory()))
         return true;
     qWarning("Picture %s (%d x %d) refused: too large to hold", qPrintable(path), size.width(),
              size.height());

@@ -14,21 +14,28 @@ public:
     static constexpr qint64 kMaxPixels = 400000000;
     static constexpr int kBytesPerPixel = 4;
 
-    // The size the file's header states, read without decoding (the
-    // workbook's JPEG, PNG, GIF and TIFF readers, then Qt's readers for the
-    // rest); invalid when no header can be read. Any thread.
+    // The size of the picture that loading the file would decode, read
+    // without decoding: the decoder is chosen as QImage::load chooses it, and
+    // its header is read as that decoder reads it (the first image of an
+    // icon file, a PNG inside at the PNG's own size). Invalid when nothing
+    // can decode the file, or the format may decode to another size than it
+    // states (other containers, drawings). Any thread.
     static QSize headerSize(const QString& path);
     // Whether a picture of `size` fits a machine of `memoryBytes` (0 or less:
     // unknown, only the pixel bound applies).
     static bool fits(QSize size, qint64 memoryBytes);
     // The machine's physical memory in bytes; 0 when unknown.
     static qint64 machineMemory();
-    // True unless the header states a size beyond what this machine can
-    // hold. A file without a readable header may be decoded: the decoder
-    // refuses it on its own. Any thread.
+    // True when the file's decoded size is known and fits this machine:
+    // what cannot be sized is not decoded. Any thread.
     static bool mayDecode(const QString& path);
-    // mayDecode; when false, the program's "Error" box says why. GUI thread.
+    // mayDecode; when false, the program's "Error" box says why (too large,
+    // or not a picture that can be read). GUI thread.
     static bool allowOpen(const QString& path);
+    // The "Error" box for a file that does not decode. GUI thread.
+    static void showUnreadable(const QString& path);
+    // Its text for a language index.
+    static QString unreadableText(int language, const QString& path);
     // The box's text for a language index (0 simplified Chinese, 1 English,
     // 2 traditional Chinese).
     static QString refusalText(int language, const QString& path, QSize size);

@@ -69,13 +69,18 @@ bool ReadJpegSize(std::FILE* f, uint32_t& width, uint32_t& height)
         return false;
     // Walk the segments up to the baseline start of frame (C0), the only
     // frame this program's report pictures have; any other frame type, and
-    // the end of the file, ends the walk without a size.
+    // the end of the file, ends the walk without a size. So does the start of
+    // a scan: what follows is coded data, where the bytes of a frame header
+    // may stand without being one.
     for (;;) {
         if (!readExact(f, b, 4) || b[0] != 0xFF)
             return false;
         const uint32_t length = be16(b + 2);
         if (b[1] == 0xC0)
             break;
+        const bool otherFrame = b[1] >= 0xC1 && b[1] <= 0xCF && b[1] != 0xC4 && b[1] != 0xC8 && b[1] != 0xCC;
+        if (otherFrame || b[1] == 0xDA)
+            return false;
         // A length below 2 would step back onto the same marker for ever.
         if (length < 2 || std::fseek(f, static_cast<long>(length) - 2, SEEK_CUR) != 0)
             return false;

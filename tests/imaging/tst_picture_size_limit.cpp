@@ -1,5 +1,6 @@
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
+#include "camera/deviceForm.h"
 #include "imaging/FrameForm.h"
 #include "imaging/PictureSizeLimit.h"
 #include "imaging/SnapHistoryGrid.h"
@@ -18,6 +19,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
 #include <zlib.h>
 
 // Pictures whose header claims more than the program can hold are refused
@@ -26,7 +29,7 @@
 class TestPictureSizeLimit : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { sevrinInitResources(); }
+    void initTestCase();
     void init() {
         env = std::make_unique<TestEnv>(); // before the camera: it opens ./ImageHistory.ini
         hub->setCurCamera(&cam);
@@ -44,6 +47,10 @@ private slots:
     void openAndOverlayButtonsRefuse();
     void stripClickRefuses();
     void thumbnailWorkerSkips();
+    void craftedPicturesAreRefused_data();
+    void craftedPicturesAreRefused();
+    void undecodablePictureKeepsTheView_data();
+    void undecodablePictureKeepsTheView();
 
 private:
     std::unique_ptr<TestEnv> env;
@@ -105,6 +112,84 @@ QByteArray claiming(const QString& format, int w, int h) {
     return b;
 }
 
+void putLe16(QByteArray& b, int at, int v) {
+    b[at] = char(v);
+    b[at + 1] = char(v >> 8);
+}
+
+// A 1-bit greyscale PNG of w x h black pixels: its rows deflate to a few
+// hundred kilobytes whatever the size.
+QByteArray blackPng(int w, int h) {
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    auto chunk = [&png](const QByteArray& type, const QByteArray& data) {
+        QByteArray head(4, 0);
+        putBe32(head, 0, quint32(data.size()));
+        const QByteArray body = type + data;
+        QByteArray crc(4, 0);
+        putBe32(crc, 0, quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
+        png += head + body + crc;
+    };
+    QByteArray header(13, 0);
+    putBe32(header, 0, quint32(w));
+    putBe32(header, 4, quint32(h));
+    header[8] = 1; // bit depth; colour type 0, grey
+    chunk("IHDR", header);
+    z_stream z{};
+    deflateInit(&z, Z_DEFAULT_COMPRESSION);
+    const QByteArray row(1 + (w + 7) / 8, 0); // filter byte, then the pixels
+    QByteArray data;
+    char buf[1 << 16];
+    for (int y = 0; y < h; ++y) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(row.constData()));
+        z.avail_in = uInt(row.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(buf);
+            z.avail_out = sizeof buf;
+            deflate(&z, y == h - 1 ? Z_FINISH : Z_NO_FLUSH);
+            data.append(buf, int(sizeof buf - z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    chunk("IDAT", data);
+    chunk("IEND", QByteArray());
+    return png;
+}
+
+// An icon file whose one image is the given PNG; its directory says 256 x 256.
+QByteArray iconHolding(const QByteArray& png) {
+    QByteArray ico(22, 0);
+    putLe16(ico, 2, 1); // an icon
+    putLe16(ico, 4, 1); // one image
+    putLe16(ico, 6 + 4, 1); // planes; width, height and colours 0: 256 x 256
+    putLe16(ico, 6 + 6, 32);
+    putLe32(ico, 6 + 8, quint32(png.size()));
+    putLe32(ico, 6 + 12, 22);
+    return ico + png;
+}
+
+// A JPEG whose frame header (progressive, or extended sequential) states
+// 30000 x 30000, with a baseline frame header of 16 x 16 planted at the
+// start of its scan data, where only the decoder's own walk knows it is data.
+QByteArray plantedBaseline(bool progressive) {
+    QByteArray b = encoded(small(), "jpg", progressive);
+    int frame = b.indexOf(QByteArray(progressive ? "\xff\xc2" : "\xff\xc0", 2));
+    if (!progressive)
+        b[frame + 1] = char(0xc1);
+    putBe16(b, frame + 5, 30000);
+    putBe16(b, frame + 7, 30000);
+    const int scan = b.indexOf(QByteArray("\xff\xda", 2), frame);
+    const int length = (uchar(b[scan + 2]) << 8) | uchar(b[scan + 3]);
+    b.insert(scan + 2 + length, QByteArray("\xff\xc0\x00\x11\x08\x00\x10\x00\x10\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01", 19));
+    return b;
+}
+
+// Peak resident memory of this process so far, in bytes.
+qint64 peakResident() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
+
 QString write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     f.open(QIODevice::WriteOnly);
@@ -150,6 +235,9 @@ void TestPictureSizeLimit::headerSize_data() {
     QTest::newRow("progressive jpeg") << encoded(p, "jpg", true) << QSize(40, 30);
     QTest::newRow("tiff") << encoded(p, "tiff") << QSize(40, 30);
     QTest::newRow("not a picture") << QByteArray("hello") << QSize();
+    QTest::newRow("icon holding a large png") << iconHolding(blackPng(3000, 2000)) << QSize(3000, 2000);
+    QTest::newRow("progressive jpeg, baseline header in its scan") << plantedBaseline(true) << QSize(30000, 30000);
+    QTest::newRow("extended jpeg, baseline header in its scan") << plantedBaseline(false) << QSize(30000, 30000);
 }
 
 void TestPictureSizeLimit::headerSize() {
@@ -264,6 +352,125 @@ void TestPictureSizeLimit::thumbnailWorkerSkips() {
     QTRY_VERIFY(!labels[2].pixmap(Qt::ReturnByValue).isNull());
     QCOMPARE(labels[0].pixmap(Qt::ReturnByValue).height(), 30);
     QVERIFY(labels[1].pixmap(Qt::ReturnByValue).isNull());
+}
+
+void TestPictureSizeLimit::initTestCase() {
+    sevrinInitResources();
+    // A picture that got past the guard must not take the machine with it:
+    // this process gets 2 GiB of address space beyond what it holds now, and
+    // a decoder that goes for gigabytes fails instead.
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    QVERIFY(pages > 0);
+    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGE_SIZE)) + (rlim_t(2) << 30);
+    const rlimit as{limit, limit};
+    QVERIFY(setrlimit(RLIMIT_AS, &as) == 0);
+}
+
+void TestPictureSizeLimit::craftedPicturesAreRefused_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray icon = iconHolding(blackPng(30000, 30000));
+    QTest::newRow("icon holding a 30000 x 30000 png, named .jpg") << "x.jpg" << icon;
+    QTest::newRow("icon holding a 30000 x 30000 png, named .ico") << "x.ico" << icon;
+    QTest::newRow("progressive jpeg, baseline header in its scan") << "p.jpg" << plantedBaseline(true);
+    QTest::newRow("extended jpeg, baseline header in its scan") << "e.jpg" << plantedBaseline(false);
+    QTest::newRow("jpeg claiming 65500 x 65500") << "big.jpg" << claiming("jpg", 65500, 65500);
+    QTest::newRow("png claiming 30000 x 20000") << "big.png" << claiming("png", 30000, 20000);
+}
+
+// Whatever the file says about itself, the guard goes by the size its decoder
+// would make, in the still view, the recent strip's thumbnails and the
+// company picture at start; memory stays as it was.
+void TestPictureSizeLimit::craftedPicturesAreRefused() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    const qint64 peakBefore = peakResident();
+    const QString path = write(env->file(name), bytes);
+    QVERIFY(!PictureSizeLimit::mayDecode(path));
+
+    QWidget area;
+    area.resize(400, 300);
+    FrameForm form(&area);
+    QImage shown(64, 48, QImage::Format_RGB32);
+    shown.fill(Qt::red);
+    QVERIFY(shown.save(env->file("ok.png")));
+    hub->setEditImage(env->file("ok.png"));
+    const QImage before = form.picture();
+    QSignalSpy ok(hub, SIGNAL(setEditImageOKSIGNAL()));
+    {
+        BoxReader box;
+        hub->setEditImage(path);
+        QCOMPARE(box.title(), QString("Error"));
+        QVERIFY2(box.text().contains(path), qPrintable(box.text()));
+    }
+    QVERIFY(ok.isEmpty());
+    QCOMPARE(form.picture(), before);
+
+    QLabel label;
+    label.resize(90, 30);
+    ThreadHistory worker;
+    worker.addItem(path, &label);
+    worker.start();
+    QVERIFY(worker.wait(60000));
+    QCoreApplication::processEvents();
+    QVERIFY(label.pixmap(Qt::ReturnByValue).isNull());
+
+    QDir().mkpath(env->file("help"));
+    write(env->file("help/companyInfo.png"), bytes);
+    {
+        deviceForm start;
+        start.resize(300, 600);
+        start.show();
+        QCoreApplication::processEvents();
+        auto* picture = start.findChild<QLabel*>("labImg");
+        QVERIFY(picture);
+        QVERIFY(picture->pixmap(Qt::ReturnByValue).isNull());
+    }
+    const qint64 grown = peakResident() - peakBefore;
+    QVERIFY2(grown < 100 * 1024 * 1024, qPrintable(QString("peak memory grew by %1 MB").arg(grown >> 20)));
+}
+
+void TestPictureSizeLimit::undecodablePictureKeepsTheView_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray png = encoded(small(), "png");
+    QTest::newRow("random bytes") << [] {
+        QByteArray b(5000, 0);
+        quint32 x = 12345;
+        for (char& c : b)
+            c = char((x = x * 1103515245u + 12345u) >> 24);
+        return b;
+    }();
+    QTest::newRow("png cut after its header") << png.left(33);
+    QTest::newRow("empty file") << QByteArray();
+}
+
+// A file that does not decode is refused with the "Error" box as a too large
+// one is: the picture on screen and its size stay.
+void TestPictureSizeLimit::undecodablePictureKeepsTheView() {
+    QFETCH(QByteArray, bytes);
+    QWidget area;
+    area.resize(400, 300);
+    FrameForm form(&area);
+    QImage shown(64, 48, QImage::Format_RGB32);
+    shown.fill(Qt::red);
+    QVERIFY(shown.save(env->file("ok.png")));
+    hub->setEditImage(env->file("ok.png"));
+    QVERIFY(form.isImageLoaded());
+    const QImage before = form.picture();
+    const QString bad = write(env->file("bad.jpg"), bytes);
+    QSignalSpy ok(hub, SIGNAL(setEditImageOKSIGNAL()));
+    BoxReader box;
+    hub->setEditImage(bad);
+    QCOMPARE(box.title(), QString("Error"));
+    QVERIFY2(box.text().contains(bad), qPrintable(box.text()));
+    QVERIFY(ok.isEmpty());
+    QVERIFY(form.isImageLoaded());
+    QCOMPARE(form.picture(), before);
 }
 
 QTEST_MAIN(TestPictureSizeLimit)

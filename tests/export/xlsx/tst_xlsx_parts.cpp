@@ -312,6 +312,15 @@ TEST(ImageSize, ReadersOnRealAndCraftedHeaders)
     TestData::WriteFile(env.file("p.jpg"), frame);
     EXPECT_FALSE(sizeOf(env.file("p.jpg"), ReadJpegSize, w, h));
 
+    // A walk never enters coded data: a baseline frame header there, behind
+    // a progressive frame or after the start of a scan, is not read.
+    for (uint8_t first : {uint8_t(0xC2), uint8_t(0xC1), uint8_t(0xDA)}) {
+        Bytes planted{0xFF, 0xD8, 0xFF, first, 0x00, 0x08, 0x08, 0x75, 0x30, 0x75, 0x30, 0x00,
+                      0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11, 0x00};
+        TestData::WriteFile(env.file("s.jpg"), planted);
+        EXPECT_FALSE(sizeOf(env.file("s.jpg"), ReadJpegSize, w, h)) << int(first);
+    }
+
     // Malformed and truncated headers fail.
     TestData::WriteFile(env.file("t.jpg"), Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x00});
     EXPECT_FALSE(sizeOf(env.file("t.jpg"), ReadJpegSize, w, h));
