@@ -3,6 +3,7 @@
 #include "app/CustomSplitter.h"
 #include "app/IconWidget.h"
 #include "app/MessagePassing.h"
+#include "app/SaveFileDialog.h"
 #include "app/MyWidget.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
@@ -1618,8 +1619,7 @@ void MainWidget::saveImageByFileDialogSLOT(QImage image, QString path, bool save
         QString dir = parts.join('/');
         if (path.startsWith('/'))
             dir.prepend('/');
-        QFileDialog dialog(nullptr, "保存文件", dir, QString("%1(*.%2)").arg(suffix.toUpper(), suffix));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        SaveFileDialog dialog(nullptr, "保存文件", dir, QString("%1(*.%2)").arg(suffix.toUpper(), suffix));
         dialog.selectFile(path);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             hub->removeIconCamera();

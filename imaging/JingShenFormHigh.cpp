@@ -1,6 +1,7 @@
 #include "imaging/JingShenFormHigh.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveFileDialog.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
@@ -467,8 +468,7 @@ void JingShenFormHigh::btnExportClick() {
     if (chooserSlot()) {
         file = chooserSlot()("保存文件", preselected);
     } else {
-        QFileDialog dialog(nullptr, "保存文件", folder, "JPG(*.jpg)");
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        SaveFileDialog dialog(nullptr, "保存文件", folder, "JPG(*.jpg)");
         dialog.selectFile(preselected);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             file = dialog.selectedFiles().first();

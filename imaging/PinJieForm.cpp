@@ -1,6 +1,7 @@
 #include "imaging/PinJieForm.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveFileDialog.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "imaging/FlatFieldGain.h"
@@ -987,9 +988,7 @@ void PinJieForm::btnExportClickDelay() {
     if (picture.isNull()) {
         showMessage("Error", text("没有可导出的图像。", "There is no picture to export.", "沒有可導出的圖像。"));
     } else {
-        QFileDialog dialog(this, QString::fromUtf8("保存文件"), m_lineEditPath->text(), "JPG(*.jpg)");
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        SaveFileDialog dialog(this, QString::fromUtf8("保存文件"), m_lineEditPath->text(), "JPG(*.jpg)");
         dialog.selectFile(m_lineEditPath->text() + "/max.jpg");
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             const QString path = dialog.selectedFiles().first();

@@ -1,6 +1,7 @@
 #include "imaging/SnapOpenSave.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveFileDialog.h"
 #include "app/UiSize.h"
 #include "imaging/PictureSizeLimit.h"
 #include "panels/measure/PanelKit.h"
@@ -10,7 +11,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 #include <QToolButton>
@@ -112,7 +112,7 @@ QString SnapOpenSave::chooseFile(const QString& title, const QString& filter, bo
     const QString folder = imageFolder();
     if (chooserSlot())
         return chooserSlot()(title, folder, filter, save, selectedFilter);
-    return save ? QFileDialog::getSaveFileName(nullptr, title, folder, filter, selectedFilter)
+    return save ? SaveFileDialog::getSaveFileName(nullptr, title, folder, filter, selectedFilter)
                 : QFileDialog::getOpenFileName(nullptr, title, folder, filter, selectedFilter);
 }
 
@@ -128,19 +128,7 @@ void SnapOpenSave::btnOpenClick() {
 }
 
 QString SnapOpenSave::saveAsName(const QString& chosen, const QString& selectedFilter) {
-    static const QStringList known{"jpg", "jpeg", "png", "bmp", "tif", "tiff"};
-    const QFileInfo info(chosen);
-    if (known.contains(info.suffix(), Qt::CaseInsensitive))
-        return chosen;
-    // The chosen file type names the format ("png(*.png)"); without one, the
-    // first type of the dialog.
-    static const QRegularExpression pattern("\\*\\.(\\w+)");
-    const QRegularExpressionMatch m = pattern.match(selectedFilter);
-    const QString suffix = m.hasMatch() ? m.captured(1) : QString("jpg");
-    QString base = chosen;
-    while (base.endsWith('.')) // "name." means no suffix, not an empty one
-        base.chop(1);
-    return base + "." + suffix;
+    return SaveFileDialog::withSuffix(chosen, selectedFilter, kPictureFilter);
 }
 
 void SnapOpenSave::saveSplit(const QString& path) {

@@ -1,6 +1,7 @@
 #include "export/forms/XlsSet.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveFileDialog.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "export/forms/ExportFiles.h"
@@ -466,7 +467,7 @@ void XlsSet::exportImageDelay() {
         return;
     }
     const QString chosen =
-        QFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), m_reportPath, "XLSX(*.xlsx)");
+        SaveFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), m_reportPath, "XLSX(*.xlsx)");
     if (chosen.isEmpty())
         return; // the workbook stays as "~temp.xlsx"
     // The chosen place may be another disk (a USB stick, a share): the move
@@ -500,7 +501,7 @@ void XlsSet::btnWordExportClick() {
     MessagePassing::instance()->getAllMeasureDataWord(html, m_picturePath);
     QString target = stamped;
     if (!rbtnAUTO->isChecked())
-        target = QFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), stamped, "Word(*.doc)");
+        target = SaveFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), stamped, "Word(*.doc)");
     if (!target.isEmpty()) {
         const QString why = writeWordReport(target, html);
         if (why.isEmpty())

@@ -9,6 +9,8 @@
 #include "tests/support/TestEnv.h"
 
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QGraphicsView>
 #include <QPushButton>
 #include <QToolButton>
@@ -29,6 +31,7 @@ private slots:
     void closeWaitsForTheWorker();
     void exportStopsFirstAndListsThePicture();
     void failedExportIsNotListed();
+    void bareNameGetsTheJpgSuffix();
 
 private:
     void start();
@@ -171,6 +174,24 @@ void TestFocusStackPanel::failedExportIsNotListed() {
     QTRY_VERIFY(!errorBoxText(false).isEmpty());
     QVERIFY(errorBoxText().contains(env->file("no/such/x.jpg")));
     QCOMPARE(MessagePassing::instance()->getImageHistoryTotalCnt(), 0);
+}
+
+// A name typed without a suffix in the export dialog is written as a JPEG
+// file with the ".jpg" suffix, as the dialog's one type says.
+void TestFocusStackPanel::bareNameGetsTheJpgSuffix() {
+    start();
+    feed(1, 8);
+    JingShenFormHigh::setFileChooser({});
+    answerNextModal("QFileDialog", [&](QWidget* w) {
+        auto* name = w->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setText(env->file("stack"));
+        QMetaObject::invokeMethod(w, "accept");
+    }, 30000);
+    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    QTRY_VERIFY(QFile::exists(env->file("stack.jpg")));
+    QVERIFY(!QFile::exists(env->file("stack")));
+    QCOMPARE(QImage(env->file("stack.jpg")).size(), QSize(1920, 1080));
 }
 
 QTEST_MAIN(TestFocusStackPanel)

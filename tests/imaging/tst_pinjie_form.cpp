@@ -226,6 +226,18 @@ private slots:
         QCOMPARE(MessagePassing::instance()->getHistoryList().last(), path);
     }
 
+    // A name typed without a suffix is written with the dialog's ".jpg".
+    void bareNameGetsTheJpgSuffix() {
+        form->findChild<QPushButton*>("btnPlay")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 2, 60000);
+        QDir().mkpath(env->file("out"));
+        form->btnExportClick();
+        acceptSaveDialog(env->file("out/max"));
+        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(env->file("out/max.jpg")), qPrintable(QDir(env->file("out")).entryList().join(",") + messages().join(",")), 20000);
+        QVERIFY(!QFile::exists(env->file("out/max")));
+        QVERIFY(!QImage(env->file("out/max.jpg")).isNull());
+    }
+
     void closeClearsTheMosaicThenStopsTheWorker() {
         form->findChild<QPushButton*>("btnPlay")->click();
         QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 2, 60000);

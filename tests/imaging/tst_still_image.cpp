@@ -10,6 +10,7 @@
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
+#include <QAbstractButton>
 #include <QBuffer>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
@@ -19,7 +20,10 @@
 #include <QWheelEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -44,6 +48,8 @@ private slots:
     void saveAsWithoutSuffixWritesTheChosenType_data();
     void saveAsWithoutSuffixWritesTheChosenType();
     void failedSaveAsLeavesThePictureOnScreen();
+    void saveAsAsksBeforeReplacingUnderTheAddedSuffix_data();
+    void saveAsAsksBeforeReplacingUnderTheAddedSuffix();
     void wheelZoomsTheViewOnly_data();
     void wheelZoomsTheViewOnly();
     void doubleClickReportsThePoint();
@@ -349,6 +355,60 @@ void TestStillImage::failedSaveAsLeavesThePictureOnScreen() {
     QVERIFY(rig.form->isImageLoaded());
     QCOMPARE(rig.form->picture(), shown);
     QCOMPARE(rig.hub->getEditImagePath(), original);
+}
+
+void TestStillImage::saveAsAsksBeforeReplacingUnderTheAddedSuffix_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("bare name, keep the old file") << "meas_overlay" << false;
+    QTest::newRow("bare name, replace it") << "meas_overlay" << true;
+    QTest::newRow("typed with its suffix, keep the old file") << "meas_overlay.jpg" << false;
+}
+
+// Typed without a suffix, the name gets the chosen type's before the dialog
+// asks about replacing: the same question as for the name typed in full.
+void TestStillImage::saveAsAsksBeforeReplacingUnderTheAddedSuffix() {
+    QFETCH(QString, typed);
+    QFETCH(bool, replace);
+    TestEnv env;
+    SaveRig rig;
+    const QString original = env.file("shot.png");
+    QVERIFY(pattern(120, 90).save(original));
+    rig.hub->setEditImage(original);
+    const QString existing = env.file("meas_overlay.jpg");
+    {
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("the user's older picture");
+    }
+    QString question;
+    bool stillOpen = false;
+    answerNextModal("QFileDialog", [&](QWidget* w) {
+        auto* dialog = static_cast<QFileDialog*>(w);
+        dialog->selectNameFilter("jpg(*.jpg)");
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setText(env.file(typed));
+        answerNextModal("QMessageBox", [&](QWidget* b) {
+            auto* box = static_cast<QMessageBox*>(b);
+            question = box->text();
+            box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        }, 5000);
+        QMetaObject::invokeMethod(dialog, "accept"); // as the Save button does
+        stillOpen = dialog->isVisible();
+        if (stillOpen)
+            dialog->reject();
+    });
+    QMetaObject::invokeMethod(&rig.bar, "btnSaveAsClick");
+    QVERIFY2(question.contains("meas_overlay.jpg"), qPrintable(question));
+    QCOMPARE(stillOpen, !replace);
+    QFile f(existing);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray now = f.readAll();
+    if (replace)
+        QCOMPARE(QImage::fromData(now).size(), QSize(120, 90));
+    else
+        QCOMPARE(now, QByteArray("the user's older picture"));
 }
 
 namespace {
