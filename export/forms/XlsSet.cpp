@@ -402,6 +402,11 @@ void XlsSet::btnExportClick() {
     }
 }
 
+void XlsSet::dropPicture() {
+    if (!m_picturePath.isEmpty())
+        QFile::remove(m_picturePath + ".jpg");
+}
+
 void XlsSet::pictureTimeoutSLOT() {
     // The picture never came: the export ends here and the buttons return.
     exportFailed();
@@ -431,8 +436,11 @@ void XlsSet::showFailure(const QString& reason) {
 void XlsSet::exportImageSLOT() {
     // The hub announces every export picture; only the one this panel waits
     // for (and not one that comes after the wait was given up) goes on.
-    if (!m_pictureTimer->isActive())
+    if (!m_pictureTimer->isActive()) {
+        // A picture that came after its export was given up: nothing takes it.
+        QFile::remove(AppPaths::appFile("image") + ".jpg");
         return;
+    }
     m_pictureTimer->stop();
     if (!m_picturePath.isEmpty() && !QFileInfo::exists(m_picturePath + ".jpg")) {
         exportFailed();
@@ -444,6 +452,7 @@ void XlsSet::exportImageSLOT() {
     }
     m_reportPath = lineEditPath->text() + QString("/%1.xlsx").arg(timeStamp());
     MessagePassing::instance()->getAllMeasureData(m_reportPath, m_picturePath);
+    dropPicture(); // the workbook holds its own copy now
     QTimer::singleShot(400, this, SLOT(exportImageDelay()));
     QTimer::singleShot(500, this, SLOT(exportImageFinishSLOT()));
 }
@@ -499,6 +508,7 @@ void XlsSet::btnWordExportClick() {
     const QString stamped = lineEditPath->text() + QString("/%1.doc").arg(timeStamp());
     QString html;
     MessagePassing::instance()->getAllMeasureDataWord(html, m_picturePath);
+    dropPicture(); // the report carries the picture inside its text
     QString target = stamped;
     if (!rbtnAUTO->isChecked())
         target = SaveFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), stamped, "Word(*.doc)");

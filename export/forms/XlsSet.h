@@ -61,6 +61,8 @@ private:
     void store(const char* key, const QVariant& value);
     // The "Error" box with "Export failed!" and, when given, why.
     void exportFailed(const QString& reason = QString());
+    // Removes the export's picture file once a report has taken it.
+    void dropPicture();
     void showFailure(const QString& reason = QString());
     static int language();
     void openFile(const QString& path);

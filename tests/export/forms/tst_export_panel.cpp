@@ -193,6 +193,56 @@ private slots:
         QVERIFY(opened.paths.isEmpty());
     }
 
+    // The picture saved for a report is a temporary file: once the workbook
+    // or the Word report has taken it (or failed to), it goes.
+    void exportLeavesNoPictureBehind_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("workbookWritten");
+        QTest::newRow("excel") << "btnExcelExport" << true;
+        QTest::newRow("excel, workbook not written") << "btnExcelExport" << false;
+        QTest::newRow("word") << "btnWordExport" << true;
+    }
+    void exportLeavesNoPictureBehind() {
+        QFETCH(QString, button);
+        QFETCH(bool, workbookWritten);
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", true);
+        auto panel = makePanel();
+        hub->setIsCameraMode(false);
+        writeWorkbooks = workbookWritten;
+        const QString picture = AppPaths::appFile("image.jpg");
+        bool pictureTaken = false;
+        // The still view's side: the picture is written, then announced.
+        auto still = connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
+            QImage shot(640, 360, QImage::Format_RGB888);
+            shot.fill(Qt::darkCyan);
+            QVERIFY(shot.save(path + "." + suffix, "jpg", 100));
+            QMetaObject::invokeMethod(hub, [this] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
+        });
+        auto taken = connect(hub, &MessagePassing::getAllMeasureDataWordSIGNAL, this,
+                             [&](QString&, QString path) { pictureTaken = QFile::exists(path + ".jpg"); });
+        auto* exportButton = child<QToolButton>(panel.get(), button.toLatin1().constData());
+        exportButton->click();
+        QTRY_VERIFY(exportButton->isEnabled());
+        disconnect(still);
+        disconnect(taken);
+        if (button == "btnWordExport") {
+            QVERIFY(pictureTaken);
+            QTRY_COMPARE(opened.paths.size(), 1);
+        } else {
+            QCOMPARE(written.size(), 1);
+            if (workbookWritten) {
+                QTRY_COMPARE(opened.paths.size(), 1);
+                QProcess unzip;
+                unzip.start("unzip", {"-l", opened.paths[0]});
+                QVERIFY(unzip.waitForFinished(30000));
+                QVERIFY(unzip.readAllStandardOutput().contains("xl/media/image1.jpg"));
+            }
+        }
+        QVERIFY2(!QFile::exists(picture), qPrintable(picture));
+    }
+
     void wordReportIsUtf8() {
         QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", false);
         OpenedFiles opened;
