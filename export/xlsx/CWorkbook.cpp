@@ -2,6 +2,7 @@
 
 #include "export/xlsx/CDrawing.h"
 #include "export/xlsx/CWorksheet.h"
+#include "export/xlsx/ExportDebris.h"
 #include "export/xlsx/ImageSizeReaders.h"
 #include "export/zip/ZipArchive.h"
 
@@ -34,10 +35,13 @@ std::string makeTempFolder()
     for (const std::string& parent : {QDir::tempPath().toStdString(), std::string("/tmp")}) {
         if (parent.empty() || parent[0] != '/')
             continue; // a relative or empty name would land wherever the program runs
+        // What killed programs left here goes first; the folder's name
+        // carries this program's id for the same reason.
+        ExportDebris::sweepTempFolders(parent);
         pattern = parent;
         if (pattern.back() != '/')
             pattern += '/';
-        pattern += "xlsx_XXXXXX";
+        pattern += ExportDebris::folderPrefix() + "XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (::mkdtemp(buf.data()))
@@ -237,7 +241,8 @@ bool CWorkbook::writePackage(const std::string& path)
 
     // The archive is built beside the target and moved over it only when
     // complete, so a failed save leaves no half-written file at the target
-    // and keeps an older file there.
+    // and keeps an older file there. Archives of killed programs go.
+    ExportDebris::sweepBeside(path);
     static std::atomic<unsigned> counter{0};
     std::string temp;
     for (int attempt = 0; attempt < 100 && temp.empty(); ++attempt) {

@@ -11,7 +11,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <gtest/gtest.h>
+
+#include <ctime>
+#include <unistd.h>
+#include <utime.h>
 
 using namespace SimpleXlsx;
 
@@ -341,4 +346,83 @@ TEST(Workbook, SavingOverAFileKeepsItsMode)
     book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
     ASSERT_TRUE(book.SaveAs(utf8(target)));
     EXPECT_EQ(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+namespace {
+// The id of a process that has ended.
+qint64 endedProcess()
+{
+    QProcess p;
+    p.start("sh", {"-c", "echo $$"});
+    p.waitForFinished(30000);
+    return p.readAllStandardOutput().trimmed().toLongLong();
+}
+
+// What an export killed midway leaves: its part folder in the temporary
+// folder and its unfinished archive beside the report.
+void leaveDebris(const QString& tmp, const QString& out, qint64 pid, const QString& tag, bool old)
+{
+    const QString folder = QString("%1/xlsx_%2_%3").arg(tmp).arg(pid).arg(tag);
+    QDir().mkpath(folder + "/xl/worksheets");
+    const QString archive = QString("%1/%2.xlsx.~%3_0").arg(out, tag).arg(pid);
+    for (const QString& f : {folder + "/xl/worksheets/sheet1.xml", folder + "/[Content_Types].xml", archive})
+        ASSERT_TRUE(TestData::WriteFile(f, TestData::FromString("<partial")));
+    if (old) { // from long before any process now running started
+        const utimbuf past{std::time(nullptr) - 7200, std::time(nullptr) - 7200};
+        for (const QString& f : {folder + "/xl/worksheets", folder + "/xl", folder, archive})
+            ASSERT_EQ(::utime(QFile::encodeName(f).constData(), &past), 0);
+    }
+}
+} // namespace
+
+// A program killed during an export leaves its part folder and unfinished
+// archive; the next save removes those of ended programs, and leaves those of
+// programs still running and every file that is not such debris.
+TEST(Workbook, DebrisOfEndedExportsGoesAtTheNextSave)
+{
+    TestEnv env;
+    const QString tmp = env.file("tmp"), out = env.file("out");
+    QDir().mkpath(tmp);
+    QDir().mkpath(out);
+    const QByteArray old = qgetenv("TMPDIR");
+    qputenv("TMPDIR", tmp.toUtf8());
+    QProcess running;
+    running.start("sleep", {"600"});
+    ASSERT_TRUE(running.waitForStarted());
+    const qint64 ended = endedProcess(), live = running.processId();
+    ASSERT_GT(ended, 0);
+    leaveDebris(tmp, out, ended, "Ended1", false);
+    leaveDebris(tmp, out, live, "Alive1", false);
+    leaveDebris(tmp, out, live, "Reused", true); // the id was another program's then
+    leaveDebris(tmp, out, ::getpid(), "Mine01", false);
+    // Not debris by name.
+    for (const QString& f : {out + QString("/notes.~%1_0").arg(ended), out + "/a.xlsx.~x_0", tmp + "/xlsx_other/f"}) {
+        QDir().mkpath(QFileInfo(f).absolutePath());
+        ASSERT_TRUE(TestData::WriteFile(f, TestData::FromString("keep")));
+    }
+    std::string folder;
+    {
+        CWorkbook book("workbook");
+        folder = book.TempFolder();
+        book.AddWorksheet("sheet").OpenRow().WriteTextCell("v").CloseRow();
+        EXPECT_TRUE(book.SaveAs(utf8(out + "/new.xlsx")));
+    }
+    running.kill();
+    running.waitForFinished();
+    if (old.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", old);
+    // Its own folder carries this program's id, as the sweep expects.
+    EXPECT_EQ(QFileInfo(QString::fromStdString(folder)).fileName().section('_', 1, 1).toLongLong(), qint64(::getpid()));
+    auto sorted = [](QStringList l) {
+        l.sort();
+        return l.join(' ').toStdString();
+    };
+    EXPECT_EQ(sorted(QDir(out).entryList(QDir::Files)),
+              sorted({QString("Alive1.xlsx.~%1_0").arg(live), QString("Mine01.xlsx.~%1_0").arg(::getpid()),
+                      "a.xlsx.~x_0", "new.xlsx", QString("notes.~%1_0").arg(ended)}));
+    EXPECT_EQ(sorted(QDir(tmp).entryList(QDir::Dirs | QDir::NoDotAndDotDot)),
+              sorted({QString("xlsx_%1_Alive1").arg(live), QString("xlsx_%1_Mine01").arg(::getpid()), "xlsx_other"}));
+    EXPECT_TRUE(QFileInfo::exists(tmp + "/xlsx_other/f"));
 }
