@@ -1180,6 +1180,7 @@ void ItemLayer::readECLP2PData() {
         line.labelNumber = f[11].toInt();
         m_sys->shapeContainer()->AddObject(&line);
     }
-    dropTool();
+    // The lines come back seconds after start: a tool or a calibration the
+    // operator picked meanwhile stays as it is.
     RefreshTable();
 }
