@@ -97,10 +97,10 @@ void ThreadPinJie::setBackgroundWork(bool on) {
 }
 
 void ThreadPinJie::run() {
-    if (g_backgroundWork.load()) {
+    const bool background = g_backgroundWork.load();
+    if (background)
         ThreadPriority::makeBackground();
-        ThreadPriority::makeOpenCvThreadsBackground();
-    }
+    ThreadPriority::makeOpenCvThreadsBackground(background);
     m_discardMats.clear();
     m_discardImages.clear();
     if (m_stop.load())

@@ -88,8 +88,8 @@ public:
     // Every job runs as background work (platform/ThreadPriority), and so
     // do the OpenCV threads that share its loops: busy on every core for up
     // to seconds, they must not hold off the interface thread's wake-ups.
-    // On by default; off only for the benchmark's comparison, for jobs
-    // started afterwards.
+    // On by default; off (the OpenCV threads ordinary again) only for the
+    // benchmark's comparison, for jobs started afterwards.
     static void setBackgroundWork(bool on);
 
     // Set once at shutdown; a run that starts afterwards does nothing.

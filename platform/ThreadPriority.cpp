@@ -26,6 +26,12 @@ bool makeBackground() {
 #endif
 }
 
+static bool makeOrdinary() {
+    sched_param param{};
+    param.sched_priority = 0;
+    return pthread_setschedparam(pthread_self(), SCHED_OTHER, &param) == 0;
+}
+
 bool isBackground() {
 #ifdef SCHED_BATCH
     int policy = 0;
@@ -38,19 +44,26 @@ bool isBackground() {
 
 namespace {
 
+std::atomic<bool> g_openCvBackground{true};
+
 // Told of every OpenCV thread as it joins OpenCV's loops (the threads
 // already at work before the first loop they take after this).
 class OpenCvThreadWatch : public tbb::task_scheduler_observer {
 public:
     void on_scheduler_entry(bool isWorker) override {
-        if (isWorker)
+        if (!isWorker)
+            return;
+        if (g_openCvBackground.load())
             makeBackground();
+        else
+            makeOrdinary();
     }
 };
 
 } // namespace
 
-bool makeOpenCvThreadsBackground() {
+bool makeOpenCvThreadsBackground(bool on) {
+    g_openCvBackground.store(on);
     // OpenCV runs its loops in a thread arena of its own, made anew by
     // cv::setNumThreads: the watch joins it from inside one of its loops.
     static std::mutex lock;
