@@ -20,6 +20,14 @@
 // GUI thread at every full search's end, as it ran before it moved to the
 // worker. Second argument "lost": only this run.
 //
+// Then the lost run again with other work on every core (one spinning
+// process per core), 15 s lost: the longest gap of the interface loop with
+// the stitching worker and OpenCV's threads as background work, interleaved
+// with the same run with them as ordinary threads (as before) and with the
+// interface loop alone beside the busy processes (the longest gap over the
+// whole run is printed). Second argument "busy": only this; run it with as
+// many OpenCV threads as cores (first argument), as the program has.
+//
 // First, the start of a run in Precision at 1920 x 1080 (the textured
 // specimen, the first stop held): from the click on Play until the first
 // frame-to-frame job has finished, the interface loop's longest gap (goal:
@@ -49,6 +57,7 @@
 
 #include <opencv2/core/utility.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -56,6 +65,9 @@
 #include <string>
 #include <set>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -207,7 +219,51 @@ double interfaceLoop(double ms, const std::function<bool()>& lost, double* befor
     return longest;
 }
 
-LostRun runLost(bool blockingRegistration) {
+LostRun runLost(bool blockingRegistration, double lostMs = 30000);
+
+// The lost run with every core kept busy by other processes: the worker
+// as background work (ours), or as an ordinary thread, as it ran before.
+LostRun runLostBusy(bool ordinaryWorker) {
+    ThreadPinJie::setBackgroundWork(!ordinaryWorker);
+    const LostRun r = runLost(false, 15000);
+    ThreadPinJie::setBackgroundWork(true);
+    return r;
+}
+
+// The interface loop alone for as long, beside the same busy processes.
+LostRun loopAlone(bool) {
+    LostRun r;
+    const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    r.longestGap = interfaceLoop(18000, [] { return true; }, &r.longestGapStart);
+    r.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
+    r.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
+    return r;
+}
+
+// Processes that spin until killed, one per core: other work on the machine.
+std::vector<pid_t> busyProcesses(int count) {
+    std::vector<pid_t> pids;
+    for (int i = 0; i < count; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            volatile unsigned long spin = 0;
+            for (;;)
+                spin = spin + 1;
+        }
+        if (pid > 0)
+            pids.push_back(pid);
+    }
+    return pids;
+}
+
+void endProcesses(const std::vector<pid_t>& pids) {
+    for (pid_t pid : pids)
+        kill(pid, SIGKILL);
+    for (pid_t pid : pids)
+        waitpid(pid, nullptr, 0);
+}
+
+LostRun runLost(bool blockingRegistration, double lostMs) {
     StitchPanOptions options;
     options.kind = StitchPanOptions::Text;
     options.cameraFrame = cv::Size(640, 480);
@@ -247,7 +303,7 @@ LostRun runLost(bool blockingRegistration) {
     });
 
     const double stopsMs = double(camera->pan.size() - 200) * camera->repeat * 1000.0 / camera->fps;
-    const double runMs = stopsMs + 30000;
+    const double runMs = stopsMs + lostMs;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
     form->findChild<QPushButton*>("btnPlay")->click();
     out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart);
@@ -320,7 +376,7 @@ void printLost(const char* name, const LostRun& r) {
 
 // Rounds of ours (run(false)) and the reference (run(true)), interleaved.
 template <typename Result>
-void interleaved(int rounds, const char* ours, const char* reference, Result (*run)(bool),
+void interleaved(int rounds, const char* ours, const char* reference, const std::function<Result(bool)>& run,
                  void (*print)(const char*, const Result&)) {
     for (int round = 0; round < rounds; ++round) {
         print(ours, run(false));
@@ -342,16 +398,39 @@ int main(int argc, char** argv) {
     // Answers the resolution request as the general settings do.
     QObject::connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL,
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
-    std::printf("Start of a run, simulated 30 fps 1920x1080 camera over the textured specimen, Precision (5000x5000 "
-                "mosaic), interface loop of 16 ms on the GUI thread, 6 s from Play\n");
     const std::string only = argc > 2 ? argv[2] : "";
-    interleaved(3, "start prepared on the worker", "start on the GUI thread (old)", runStart, printStart);
-    if (only == "start")
-        return 0;
-    std::printf("Lost run, simulated 30 fps 640x480 camera over printed text, Precision (5000x5000 mosaic), "
-                "interface loop of 16 ms on the GUI thread, 30 s lost\n");
-    interleaved(2, "registration on the worker", "registration on the GUI thread (old)", runLost, printLost);
-    if (only == "lost")
+    if (only != "busy") {
+        std::printf("Start of a run, simulated 30 fps 1920x1080 camera over the textured specimen, Precision "
+                    "(5000x5000 mosaic), interface loop of 16 ms on the GUI thread, 6 s from Play\n");
+        interleaved<StartRun>(3, "start prepared on the worker", "start on the GUI thread (old)", runStart,
+                              printStart);
+        if (only == "start")
+            return 0;
+        std::printf("Lost run, simulated 30 fps 640x480 camera over printed text, Precision (5000x5000 mosaic), "
+                    "interface loop of 16 ms on the GUI thread, 30 s lost\n");
+        interleaved<LostRun>(2, "registration on the worker", "registration on the GUI thread (old)",
+                             [](bool old) { return runLost(old); }, printLost);
+        if (only == "lost")
+            return 0;
+    }
+    const int cores = int(std::thread::hardware_concurrency());
+    std::printf("The same lost run, 15 s lost, beside %d processes that keep every core busy: the worker and its "
+                "OpenCV threads as background work, as ordinary threads (old), and the interface loop alone\n",
+                cores);
+    const std::vector<pid_t> busy = busyProcesses(cores);
+    auto printBusy = [](const char* name, const LostRun& r) {
+        std::printf("%-38s | %2d frames placed, %2d full searches lost | longest loop gap %7.1f ms | CPU: GUI thread "
+                    "%.0f ms, process %.0f ms\n",
+                    name, r.placed, r.searches, std::max(r.longestGap, r.longestGapStart), r.guiCpu, r.procCpu);
+        std::fflush(stdout);
+    };
+    for (int round = 0; round < 2; ++round) {
+        printBusy("busy cores, worker in the background", runLostBusy(false));
+        printBusy("busy cores, worker ordinary (old)", runLostBusy(true));
+        printBusy("busy cores, interface loop alone", loopAlone(false));
+    }
+    endProcesses(busy);
+    if (only == "busy")
         return 0;
     runLoop(true);
     runLoop(false);

@@ -17,6 +17,25 @@ namespace {
 // Columns or rows to add for an overhang: whole 300-pixel steps, at least one.
 int growthFor(int overhang) { return StitchMosaic::growStep * std::max(1, overhang / StitchMosaic::growStep); }
 
+// A frame reduced to an eighth of its size in grey: enough to tell a frame
+// taken at rest from one taken while the stage moved (blurred by the move,
+// or somewhere else), too coarse for sensor noise to matter.
+cv::Mat restThumb(const cv::Mat& frame) {
+    cv::Mat grey, thumb;
+    if (frame.empty())
+        return thumb;
+    cv::cvtColor(frame, grey, cv::COLOR_RGB2GRAY);
+    cv::resize(grey, thumb, cv::Size(std::max(1, frame.cols / 8), std::max(1, frame.rows / 8)), 0, 0,
+               cv::INTER_AREA);
+    return thumb;
+}
+
+// Two frames taken at rest at one place: their thumbnails differ by noise
+// alone (a few tenths of a grey level; a move or its blur: 3 and more).
+bool alike(const cv::Mat& a, const cv::Mat& b) {
+    return !a.empty() && a.size() == b.size() && cv::mean(cv::abs(a - b))[0] < 2.0;
+}
+
 } // namespace
 
 QString StitchMosaic::sizeLimitText(int language) {
@@ -145,29 +164,24 @@ StitchStep StitchMosaic::failure(StitchStep step, const StitchMatchResult& resul
                                  Cause cause) {
     m_stills = 0;
     // Frames that fail while the camera rests: the hold was long enough.
-    cv::Mat thumb;
-    if (!frame.empty()) {
-        cv::Mat grey;
-        cv::cvtColor(frame, grey, cv::COLOR_RGB2GRAY);
-        cv::resize(grey, thumb, cv::Size(std::max(1, frame.cols / 8), std::max(1, frame.rows / 8)), 0, 0,
-                   cv::INTER_AREA);
-        if (m_lastFailedThumb.size() == thumb.size() && cv::mean(cv::abs(thumb - m_lastFailedThumb))[0] < 2.0)
-            ++m_restingFailures;
-    }
-    m_lastFailedThumb = thumb;
+    // (m_lastThumb is this frame's.)
+    if (alike(m_lastThumb, m_lastFailedThumb))
+        ++m_restingFailures;
+    m_lastFailedThumb = m_lastThumb;
     if (++m_failures >= failureLimit) {
         m_failures = 0;
         if (m_placements.size() == 1) {
-            // The second frame was never placed. Unless a place was seen
-            // moved and left before two results of it agreed (and frames
-            // taken at rest did not fail as well), holding longer does not
-            // help: the first frame is what cannot be joined, and the
-            // operator is told why. Start again from this frame when it can
-            // start a mosaic; otherwise search, and start again from the
-            // first frame that can (applyFullSearchResult). Matches that do
-            // not settle on one offset, and places whose detail disagrees,
-            // come from a pattern that repeats.
-            if (m_unplacedMoves > 0 && m_restingFailures < 2)
+            // The second frame was never placed. When no two failed frames
+            // were taken at rest, each place was left before it could be
+            // matched: holding longer helps. Otherwise the first frame is
+            // what cannot be joined, and the operator is told why; matches
+            // that do not settle on one offset, and places whose detail
+            // disagrees, come from a pattern that repeats. Start again from
+            // this frame when it was held still and can start a mosaic (a
+            // frame taken in transit is blurred by the move, and a mosaic
+            // started from it joins nothing); otherwise search, and start
+            // again from the first frame that can (applyFullSearchResult).
+            if (m_restingFailures < 2)
                 step.notice = StitchStep::HoldLonger;
             else if (cause == NoDetail)
                 step.notice = StitchStep::FirstJoinNoDetail;
@@ -177,7 +191,7 @@ StitchStep StitchMosaic::failure(StitchStep step, const StitchMatchResult& resul
                 step.notice = StitchStep::FirstJoinNoMatch;
             m_unplacedMoves = 0;
             m_restingFailures = 0;
-            if (canStartMosaic(frame, result.frameDescriptors))
+            if (m_heldStill && canStartMosaic(frame, result.frameDescriptors))
                 return restartFrom(frame, step);
         }
         // Lost after a place that was seen moved but never placed: the pan
@@ -192,7 +206,14 @@ StitchStep StitchMosaic::failure(StitchStep step, const StitchMatchResult& resul
     return step;
 }
 
+void StitchMosaic::noteFrame(const cv::Mat& frame) {
+    cv::Mat thumb = restThumb(frame);
+    m_heldStill = alike(thumb, m_lastThumb);
+    m_lastThumb = thumb;
+}
+
 StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame) {
+    noteFrame(frame);
     StitchStep step;
     const QPoint estimate(result.region.x() - result.offsetX, result.region.y() - result.offsetY);
 
@@ -255,12 +276,14 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
 }
 
 StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame) {
+    if (!m_regionPending) // a region match comes with the frame its search had
+        noteFrame(frame);
     StitchStep step = searchResult(result, frame);
     // Lost while the mosaic holds its first frame alone: that frame cannot be
     // joined, and searching it again will not change that. The first frame
-    // that can start a mosaic does.
+    // held still that can start a mosaic does.
     if (step.head == 3 && !step.placed && !m_regionPending && m_placements.size() == 1 &&
-        ++m_firstJoinSearches >= firstJoinSearchLimit && canStartMosaic(frame, -1))
+        ++m_firstJoinSearches >= firstJoinSearchLimit && m_heldStill && canStartMosaic(frame, -1))
         return restartFrom(frame, step);
     return step;
 }

@@ -2,6 +2,7 @@
 
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
+#include "platform/ThreadPriority.h"
 
 #include <algorithm>
 
@@ -87,7 +88,19 @@ void ThreadPinJie::discard(const QImage& buffer) {
         m_discardImages.push_back(buffer);
 }
 
+namespace {
+std::atomic<bool> g_backgroundWork{true};
+} // namespace
+
+void ThreadPinJie::setBackgroundWork(bool on) {
+    g_backgroundWork.store(on);
+}
+
 void ThreadPinJie::run() {
+    const bool background = g_backgroundWork.load();
+    if (background)
+        ThreadPriority::makeBackground();
+    ThreadPriority::makeOpenCvThreadsBackground(background);
     m_discardMats.clear();
     m_discardImages.clear();
     if (m_stop.load())

@@ -85,6 +85,13 @@ public:
     void discard(const cv::Mat& buffer);
     void discard(const QImage& buffer);
 
+    // Every job runs as background work (platform/ThreadPriority), and so
+    // do the OpenCV threads that share its loops: busy on every core for up
+    // to seconds, they must not hold off the interface thread's wake-ups.
+    // On by default; off (the OpenCV threads ordinary again) only for the
+    // benchmark's comparison, for jobs started afterwards.
+    static void setBackgroundWork(bool on);
+
     // Set once at shutdown; a run that starts afterwards does nothing.
     void setStop(bool stop) { m_stop.store(stop); }
     bool isStopped() const { return m_stop.load(); }

@@ -13,4 +13,11 @@ bool makeBackground();
 // Whether the calling thread runs as background work.
 bool isBackground();
 
+// OpenCV's own threads (those that share its parallel loops with the thread
+// that calls it) run as background work (false: as ordinary threads again)
+// from their next loop on, also those it starts later; the calling thread is
+// left as it is. Again after cv::setNumThreads, which replaces them. Returns
+// whether OpenCV runs loops on threads of its own.
+bool makeOpenCvThreadsBackground(bool on = true);
+
 } // namespace ThreadPriority

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache git
   qtbase5-dev qt5-image-formats-plugins qtmultimedia5-dev libqt5multimedia5-plugins libqt5serialport5-dev libqt5svg5-dev
-  libopencv-dev libopencv-contrib-dev
+  libopencv-dev libopencv-contrib-dev libtbb-dev
   libsdl2-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libturbojpeg0-dev libudev-dev zlib1g-dev

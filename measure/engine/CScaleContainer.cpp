@@ -21,9 +21,10 @@ bool placed(const QPointF& p) {
     return p != kNone;
 }
 
-// Within 5 image pixels in x and in y.
+// Within the same-spot distance in x and in y.
 bool onPoint(const QPointF& a, const QPointF& b) {
-    return std::fabs(a.x() - b.x()) <= 5.0 && std::fabs(a.y() - b.y()) <= 5.0;
+    return std::fabs(a.x() - b.x()) <= CScaleContainer::kSameSpot &&
+           std::fabs(a.y() - b.y()) <= CScaleContainer::kSameSpot;
 }
 
 QPointF footOn(const QPointF& a, const QPointF& b, const QPointF& p) {
@@ -144,12 +145,27 @@ double middleOffChord(const QPointF& a, const QPointF& b, const QPointF& c) {
                   std::hypot(c.x() - b.x(), c.y() - b.y())});
     return longest > 0.0 ? std::fabs(cross) / longest : 0.0;
 }
+
+// Whether the shortest side of the triangle is at least `share` of its
+// longest.
+bool sidesSpread(const QPointF& a, const QPointF& b, const QPointF& c, double share) {
+    const double ab = std::hypot(b.x() - a.x(), b.y() - a.y());
+    const double ac = std::hypot(c.x() - a.x(), c.y() - a.y());
+    const double bc = std::hypot(c.x() - b.x(), c.y() - b.y());
+    return std::min({ab, ac, bc}) >= share * std::max({ab, ac, bc});
+}
 } // namespace
 
 CScaleContainer::FigureFault CScaleContainer::FigureFaultOf() const {
     if (m_state != Complete)
         return FigureSound;
+    // A click on the previous one is ignored as it comes; the third on the
+    // first completes the figure and is refused here.
+    if ((m_kind == Circle || m_kind == PointToLine) && onPoint(m_measured, m_first))
+        return FigureSameSpot;
     if (m_kind == Circle) {
+        if (!sidesSpread(m_first, m_second, m_measured, kMinCircleSideShare))
+            return FigureShortSide;
         const double off = middleOffChord(m_first, m_second, m_measured);
         if (!(off >= kMinOffLine))
             return FigureFlatCircle;

@@ -61,14 +61,31 @@ public:
     // Why a completed figure cannot define a scale to the decimals shown:
     // a circle whose middle point (the one between the other two) lies
     // within 0.5 px of the chord of the other two, a point within 0.5 px of
-    // the line (or a line shorter than 1 px), a length below 1 px.
-    enum FigureFault { FigureSound = 0, FigureFlatCircle, FigurePointOnLine, FigureTooShort };
+    // the line (or a line shorter than 1 px), a length below 1 px; a third
+    // point on the first (within kSameSpot, as a click on the second is
+    // ignored), a slip that turns a two-click figure into a circle of any
+    // size; a circle whose shortest side is below kMinCircleSideShare of its
+    // longest, too short to set the curve.
+    enum FigureFault {
+        FigureSound = 0,
+        FigureFlatCircle,
+        FigurePointOnLine,
+        FigureTooShort,
+        FigureSameSpot,
+        FigureShortSide
+    };
     FigureFault FigureFaultOf() const;
     bool IsFigureDegenerate() const { return FigureFaultOf() != FigureSound; }
     // Image pixels: nearer than this to the chord or the line is refused.
     static constexpr double kMinOffLine = 0.5;
     // Image pixels: a figure shorter than this is refused.
     static constexpr double kMinLength = 1.0;
+    // Image pixels, in x and in y: a click this near an earlier one is on it.
+    static constexpr double kSameSpot = 5.0;
+    // Two points of a circle closer than this share of the figure's longest
+    // side leave the curve to the direction between them, which a click
+    // cannot give.
+    static constexpr double kMinCircleSideShare = 0.05;
 
     int state() const { return m_state; }
     void setState(int state) { m_state = state; }

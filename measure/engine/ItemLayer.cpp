@@ -356,6 +356,16 @@ QString ItemLayer::calibrationFaultText(int fault) {
                    "Invalid calibration: the three points lie (almost) on one line; the middle point is less "
                    "than 0.5 px from the line through the other two.",
                    "標定無效：三個點幾乎在同一直線上，中間的點離另外兩點的連線不足0.5像素。");
+    case CScaleContainer::FigureSameSpot:
+        return tr3("标定无效：第三个点落在第一个点上（两点相距不足5像素）。请点击三个分开的点。",
+                   "Invalid calibration: the third point is on the first one (less than 5 px apart). Click "
+                   "three separate points.",
+                   "標定無效：第三個點落在第一個點上（兩點相距不足5像素）。請點擊三個分開的點。");
+    case CScaleContainer::FigureShortSide:
+        return tr3("标定无效：有两个点相距太近，无法确定圆。请沿圆周分开选取三个点。",
+                   "Invalid calibration: two of the points are too close together to define the circle. Spread "
+                   "the three points around it.",
+                   "標定無效：有兩個點相距太近，無法確定圓。請沿圓周分開選取三個點。");
     case CScaleContainer::FigurePointOnLine:
         return tr3("标定无效：测量点离直线不足0.5像素。",
                    "Invalid calibration: the point is less than 0.5 px from the line.",
@@ -1170,6 +1180,7 @@ void ItemLayer::readECLP2PData() {
         line.labelNumber = f[11].toInt();
         m_sys->shapeContainer()->AddObject(&line);
     }
-    dropTool();
+    // The lines come back seconds after start: a tool or a calibration the
+    // operator picked meanwhile stays as it is.
     RefreshTable();
 }

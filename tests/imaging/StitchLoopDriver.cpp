@@ -129,8 +129,10 @@ void StitchLoopDriver::run(const std::vector<StitchPanFrame>& frames) {
         sizeLimits += step.sizeLimit ? 1 : 0;
         rec.delayMs = step.delayMs;
         rec.placed = step.placed;
-        if (step.rebuilt)
+        if (step.rebuilt) {
             m_placementFrames.clear();
+            restartFrames.push_back(int(i));
+        }
         if (step.placed) {
             rec.pos = step.placementPos;
             m_placementFrames.insert(m_mosaic.frameCounter() - 1, int(i));

@@ -52,7 +52,8 @@ public:
     int sizeLimits = 0;
     int redMarkers = 0;
     int refusals = 0; // places that failed the overlap check
-    int rebuilds = 0; // featureless first frames replaced
+    int rebuilds = 0; // the mosaic started again (a featureless first frame, a first join that failed)
+    std::vector<int> restartFrames; // the frame each restart started from, index into the pan
     std::vector<StitchStep::Notice> notices;
 
     // Distance (pixels) of every placement after frame 0 from its true

@@ -3,9 +3,18 @@
 #include "StitchPanGenerator.h"
 
 #include "imaging/ThreadPinJie.h"
+#include "platform/ThreadPriority.h"
 
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <opencv2/core/utility.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
 
 class TestStitchWorker : public QObject {
     Q_OBJECT
@@ -65,6 +74,43 @@ private slots:
         QCOMPARE(region, QRect(590, 710, 1920, 1080));
         QCOMPARE(ox, -10);
         QCOMPARE(oy, 10);
+    }
+
+    // Under load the interface thread's 16 ms sleeps must wake on time: the
+    // worker, and the OpenCV threads that share its matching, run as
+    // background work; the thread that started the job stays as it was.
+    void workerAndItsOpenCvThreadsRunAsBackgroundWork() {
+        ThreadPinJie worker;
+        std::atomic<int> background{-1};
+        connect(&worker, &QThread::finished, &worker, [&] { background = ThreadPriority::isBackground() ? 1 : 0; },
+                Qt::DirectConnection);
+        QSignalSpy done(&worker, SIGNAL(startFindFinish()));
+        int ox = 0, oy = 0, status = -1;
+        StitchVotes votes;
+        worker.startFind(m_gen.frameAt({600, 500}, 0), m_gen.frameAt({700, 450}, 1), true, &ox, &oy, &votes,
+                         &status);
+        QVERIFY(done.wait(30000));
+        QTRY_VERIFY(worker.isFinished());
+        QCOMPARE(background.load(), 1);
+        QVERIFY(!ThreadPriority::isBackground());
+
+        // The OpenCV threads: every one that takes a share of a parallel loop.
+        const std::thread::id self = std::this_thread::get_id();
+        std::mutex lock;
+        std::set<std::thread::id> helpers;
+        int ordinary = 0;
+        cv::parallel_for_(cv::Range(0, 200), [&](const cv::Range& r) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(r.size()));
+            if (std::this_thread::get_id() == self)
+                return;
+            std::lock_guard<std::mutex> guard(lock);
+            helpers.insert(std::this_thread::get_id());
+            ordinary += ThreadPriority::isBackground() ? 0 : 1;
+        });
+        if (cv::getNumThreads() > 1)
+            QVERIFY(!helpers.empty());
+        QCOMPARE(ordinary, 0);
+        QVERIFY(!ThreadPriority::isBackground());
     }
 
     void stoppedWorkerDoesNothing() {

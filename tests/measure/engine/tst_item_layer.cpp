@@ -465,6 +465,48 @@ private slots:
         QCOMPARE(QSettings(store, QSettings::IniFormat).value("total").toInt(), 0);
     }
 
+    // The stored lines come back 3 s after the overlay is made; a tool or a
+    // calibration picked before that stays as it was, and the lines are there.
+    void restoringLinesLeavesTheToolAndTheCalibration_data() {
+        QTest::addColumn<bool>("calibrating");
+        QTest::newRow("line tool") << false;
+        QTest::newRow("circle calibration half drawn") << true;
+    }
+    void restoringLinesLeavesTheToolAndTheCalibration() {
+        QFETCH(bool, calibrating);
+        {
+            QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat)
+                .setValue("MeasureSet/LineSave", 0);
+            QSettings s(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
+            s.setValue("ECLP2P_0", QStringList({"0", "0", "1", "100", "100", "500", "100", "500", "100", "0", "0", "1"}));
+            s.setValue("total", 1);
+        }
+        OzaMeasureSys* sys = layer->measureSystem();
+        if (calibrating) {
+            hub->startAddCircleScale();
+            click(layer, {100, 100});
+        } else {
+            hub->useMeasureTool(0);
+        }
+        layer->readECLP2PData(); // the 3 s timer fires
+        QCOMPARE(shapes()->shapes().size(), 1);
+        if (!calibrating) {
+            QCOMPARE(shapes()->toolKind(), int(KindP2P));
+            click(layer, {100, 300});
+            click(layer, {300, 300});
+            QCOMPARE(shapes()->shapes().size(), 2);
+            return;
+        }
+        QCOMPARE(sys->mode(), int(OzaMeasureSys::ModeCalibration));
+        QVERIFY(sys->scaleContainer()->IsCalibrating());
+        // The calibration goes on: a circle of diameter 100 view px (200 image px).
+        layer->setScaleDialogHook([] { return ItemLayer::ScaleEntry{true, "ring", "mm", 2, 1.0}; });
+        click(layer, {150, 150});
+        click(layer, {200, 100});
+        QCOMPARE(sys->scaleContainer()->currentName(), QString("ring"));
+        QVERIFY(qAbs(sys->disrate() - 1.0 / 200.0) < 1e-9);
+    }
+
     // Clicked at a third of the picture's size, the points are fractions of
     // a pixel: after a restart they, and the length shown, are the same.
     void restoredLinesKeepEveryDigit() {

@@ -17,6 +17,7 @@
 #include "measure/shapes/CLP2P.h"
 #include "tests/support/TestEnv.h"
 
+#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -298,6 +299,107 @@ private slots:
         QCOMPARE(dialogs, 0);
         QCOMPARE(sys()->scaleContainer()->currentName(), QString("cal"));
         QVERIFY(qAbs(sys()->disrate() - 0.0028) < 1e-15);
+    }
+
+    // A circle clicked at (100, 500), (300, 500) and a third point that
+    // slipped back near the first: taken, the slip alone would set the
+    // diameter. With the third point at (100 + dx, 500 + dy) the centre lies
+    // on x = 200, and equal distances to the first and third points put it
+    // u = ((100 - dx)^2 + dy^2 - 100^2) / (2 dy) above or below the clicks:
+    // the diameter would be 2 sqrt(100^2 + u^2).
+    void slippedThirdClickIsRefused_data() {
+        QTest::addColumn<QPoint>("slip");
+        QTest::addColumn<double>("wouldBe"); // px, worked out by hand from the formula above
+        QTest::newRow("1 px down") << QPoint(0, 1) << 200.0025;
+        QTest::newRow("1 px down, 1 right") << QPoint(1, 1) << 281.43205;
+        QTest::newRow("1 px down, 3 right") << QPoint(3, 1) << 622.97673;
+        QTest::newRow("1 px up, 5 right") << QPoint(5, -1) << 994.32188;
+        QTest::newRow("5 px down, 5 left") << QPoint(-5, 5) << 290.0;
+    }
+    void slippedThirdClickIsRefused() {
+        QFETCH(QPoint, slip);
+        QFETCH(double, wouldBe);
+        calibrate(250, "mm", 0.7, 4);
+        dialogs = 0;
+        hub->startAddCircleScale();
+        for (QPoint p : {QPoint(100, 500), QPoint(300, 500), QPoint(100, 500) + slip})
+            clickAt(layer, p);
+        QCOMPARE(errors, QStringList({"Invalid calibration: the third point is on the first one (less than 5 px "
+                                      "apart). Click three separate points."}));
+        QCOMPARE(dialogs, 0);
+        QVERIFY(!sys()->scaleContainer()->IsCalibrating());
+        QCOMPARE(sys()->ScaleNames(), QStringList({"default", "cal"}));
+        QCOMPARE(sys()->scaleContainer()->currentName(), QString("cal"));
+        QVERIFY(qAbs(sys()->disrate() - 0.0028) < 1e-15);
+        // The stored scale is the one calibrated before: 250 px.
+        QSettings stored(CScaleContainer::filePath(), QSettings::IniFormat);
+        QCOMPARE(stored.value("Camera_0_scl_0/Distance").toDouble(), 250.0);
+        // What the figure would have set: the slip's circle, not the click's.
+        CScaleContainer* scales = sys()->scaleContainer();
+        sys()->StartCalibration();
+        sys()->SetScaleKind(CScaleContainer::Circle);
+        for (const QPointF& p : {QPointF(100, 500), QPointF(300, 500), QPointF(QPoint(100, 500) + slip)})
+            scales->AddCalibrationPoint(p);
+        QVERIFY(qAbs(scales->CalibrationLength() - wouldBe) < 1e-4);
+        QVERIFY(!sys()->AddScale("slip", "mm", 4, 1.0, 100));
+        QVERIFY(qAbs(sys()->disrate() - 0.0028) < 1e-15);
+    }
+
+    // Beyond the same spot but still crowded: the two close points leave the
+    // curve to the direction between them.
+    void crowdedCircleIsRefused_data() {
+        QTest::addColumn<QPoint>("third");
+        QTest::newRow("6 px below the first") << QPoint(100, 506);
+        QTest::newRow("8 px right, 8 below") << QPoint(108, 508);
+        QTest::newRow("20 px below the second") << QPoint(900, 520);
+    }
+    void crowdedCircleIsRefused() {
+        QFETCH(QPoint, third);
+        calibrate(250, "mm", 0.7, 4);
+        dialogs = 0;
+        hub->startAddCircleScale();
+        for (QPoint p : {QPoint(100, 500), QPoint(900, 500), third})
+            clickAt(layer, p);
+        QCOMPARE(errors, QStringList({"Invalid calibration: two of the points are too close together to define "
+                                      "the circle. Spread the three points around it."}));
+        QCOMPARE(dialogs, 0);
+        QVERIFY(qAbs(sys()->disrate() - 0.0028) < 1e-15);
+    }
+
+    // Small circles clicked at spread points are still taken, at the
+    // diameter of the circle the points were placed on.
+    void smallSoundCircleIsAccepted_data() {
+        QTest::addColumn<QPointF>("a");
+        QTest::addColumn<QPointF>("b");
+        QTest::addColumn<QPointF>("c");
+        QTest::addColumn<double>("diameter");
+        const double h = std::sqrt(3.0) / 2.0;
+        // Radius 5 round (100, 100), points 120 degrees apart.
+        QTest::newRow("10 px, equilateral")
+            << QPointF(105, 100) << QPointF(97.5, 100 + 5 * h) << QPointF(97.5, 100 - 5 * h) << 10.0;
+        // Radius 8: a half circle, its ends and its top.
+        QTest::newRow("16 px, half circle") << QPointF(92, 50) << QPointF(108, 50) << QPointF(100, 58) << 16.0;
+        // A right angle at (0, 0): the hypotenuse is the diameter.
+        QTest::newRow("right angle, 6 px sides")
+            << QPointF(0, 0) << QPointF(6, 0) << QPointF(0, 6) << std::sqrt(72.0);
+        // 7 px legs: the corner on the circle, 90 degrees.
+        QTest::newRow("right angle, 7 and 40 px")
+            << QPointF(300, 300) << QPointF(340, 300) << QPointF(300, 307) << std::sqrt(1649.0);
+    }
+    void smallSoundCircleIsAccepted() {
+        QFETCH(QPointF, a);
+        QFETCH(QPointF, b);
+        QFETCH(QPointF, c);
+        QFETCH(double, diameter);
+        CScaleContainer* scales = sys()->scaleContainer();
+        sys()->StartCalibration();
+        sys()->SetScaleKind(CScaleContainer::Circle);
+        for (const QPointF& pt : {a, b, c})
+            scales->AddCalibrationPoint(pt);
+        QCOMPARE(scales->state(), int(CScaleContainer::Complete));
+        QCOMPARE(int(scales->FigureFaultOf()), int(CScaleContainer::FigureSound));
+        QVERIFY(sys()->AddScale("small", "mm", 4, 1.0, 100));
+        QVERIFY(qAbs(sys()->disrate() * diameter - 1.0) < 1e-9);
     }
 
     // 0.25 mm per px shown in um: a typed 12345.6789 um is 49.3827156 px.
