@@ -321,12 +321,20 @@ void ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& 
     // reference: the key points are searched where that frame was sharpest.
     aligner.setSearchRoi(FocusStackMath::searchRect(headGrid, current.cols, current.rows));
     if (alignEnabled.load()) {
-        aligner.align(current, referencePlane);
-        cv::extractChannel(current, referencePlane, 0);
+        // A frame whose geometry is in doubt is not fused: laid over the
+        // picture in the wrong place it would double every edge it holds.
+        if (aligner.align(current, referencePlane).doubtful)
+            return;
     }
     cv::extractChannel(current, currentLuma, 0);
     FocusStackMath::focusMap(currentLuma, focus);
     planes.fuse(current, focus);
+    // The next frame is aligned against the fused picture, which keeps the
+    // geometry of the run's first frame: aligned against the last frame
+    // alone, each frame would inherit the errors of all before it, and the
+    // fused picture would drift off frame by frame.
+    if (alignEnabled.load())
+        cv::extractChannel(planes.output(), referencePlane, 0);
     cv::cvtColor(planes.output(), backImage, cv::COLOR_YCrCb2RGB);
     std::lock_guard<std::mutex> lock(resultMutex);
     std::swap(resultImage, backImage);
