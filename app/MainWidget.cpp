@@ -683,6 +683,10 @@ void MainWidget::btnCloseClick() {
     hide();
     // An exit request made while a dialog is open ends the program too.
     dismissOpenDialogs();
+    // Focus stacking stops now, beside the camera's shutdown, not when the
+    // window is deleted after it.
+    if (JingShenFormHigh* focus = panel<JingShenFormHigh>(false))
+        focus->stopForExit();
     auto* devices = panel<deviceForm>(false);
     if (!devices) {
         // Nothing opened yet: there is no camera to close.

@@ -12,6 +12,16 @@ namespace {
 constexpr float kScaleMin = 0.75f, kScaleMax = 1.25f;
 constexpr int kScaleTolerance = 35;   // 0.035 in scale (keys are ratio x 1000)
 constexpr int kOffsetTolerance = 625; // 0.625 quarter-size pixels (keys are shift x 1000)
+// Matched pairs that must agree before a scale, or a whole alignment, is
+// trusted.
+constexpr int kMinSupport = 6;
+// A pair agrees with an alignment when the alignment brings its current key
+// point within this many quarter-size pixels of its reference key point.
+constexpr double kAgreeDistance = 1.0;
+// Share of the matched pairs that must agree with the alignment: below it the
+// matches tell of more than one geometry, and the vote's winner may be the
+// wrong one.
+constexpr double kAgreeShare = 0.3;
 
 double length(const cv::Point2d& p) { return std::sqrt(p.x * p.x + p.y * p.y); }
 
@@ -104,7 +114,10 @@ float FocusAligner::scaleFromPairs(const std::vector<cv::Point2d>& ps, const std
             keys.push_back(key);
     }
     double mean = 0.0;
-    if (!FocusStackMath::voteKeys(keys, kScaleTolerance, mean))
+    int support = 0;
+    // A scale that few pairs agree on is chance (a lone pair, or matches of
+    // look-alike cells of a repeating specimen): no estimate.
+    if (!FocusStackMath::voteKeys(keys, kScaleTolerance, mean, &support) || support < kMinSupport)
         return -1.0f;
     return static_cast<float>(mean) / 1000.0f;
 }
@@ -145,6 +158,7 @@ float FocusAligner::estimateScale(const cv::Mat& current, const cv::Mat& referen
 
 cv::Point FocusAligner::estimateOffset(const cv::Mat& scaled, const cv::Mat& reference) {
     (void)reference; // its key points come from estimateScale of the same frame
+    precise = cv::Point2d();
     const int ws = scaled.cols, hs = scaled.rows;
     const double diagonal = cellDiagonal(ws, hs);
     // A quarter by the factor, like the reference, not to the truncated size
@@ -177,23 +191,55 @@ cv::Point FocusAligner::estimateOffset(const cv::Mat& scaled, const cv::Mat& ref
     double mx = 0.0, my = 0.0;
     if (!FocusStackMath::voteKeys(kx, kOffsetTolerance, mx) || !FocusStackMath::voteKeys(ky, kOffsetTolerance, my))
         return cv::Point(0, 0);
+    precise = cv::Point2d(mx / 250.0, my / 250.0);
     // The quarter-size shift times 4: key / 1000 x 4.
     return cv::Point(static_cast<int>(std::rintf(static_cast<float>(mx / 250.0))),
                      static_cast<int>(std::rintf(static_cast<float>(my / 250.0))));
+}
+
+int FocusAligner::agreeingPairs(const std::vector<cv::Point2d>& ps, const std::vector<cv::Point2d>& qs, double scale,
+                                cv::Point2d offset) {
+    // The frame is scaled about its top-left corner, then moved back by the
+    // offset (full-size pixels, a quarter of it at quarter size).
+    const cv::Point2d shift = offset * 0.25;
+    int n = 0;
+    for (size_t i = 0; i < ps.size() && i < qs.size(); ++i)
+        n += length(ps[i] * scale - shift - qs[i]) < kAgreeDistance;
+    return n;
 }
 
 FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& reference) {
     Result result;
     cv::extractChannel(ycrcb, currentLuma, 0);
     result.scale = estimateScale(currentLuma, reference);
-    if (!(result.scale > kScaleMin && result.scale < kScaleMax))
+    result.pairs = static_cast<int>(pairsCurrent.size());
+    if (!(result.scale > kScaleMin && result.scale < kScaleMax)) {
+        // Key points on both sides that match, but no scale enough of them
+        // agree on: the frame's geometry is unknown.
+        result.doubtful = result.pairs >= kMinSupport;
         return result;
+    }
     // One bilinear resize of the packed planes gives each plane exactly what
     // resizing it alone gives.
     cv::resize(ycrcb, scaledPlanes, cv::Size(), result.scale, result.scale, cv::INTER_LINEAR);
     cv::extractChannel(scaledPlanes, scaledLuma, 0);
     result.offset = estimateOffset(scaledLuma, reference);
-    copyOverlap(scaledPlanes, ycrcb, result.offset.x, result.offset.y);
+    // The scale and the shift come from separate votes: together they must
+    // carry the matched pairs onto each other, or the frame would be laid
+    // over the picture in the wrong place.
+    result.agreeing = agreeingPairs(pairsCurrent, pairsReference, result.scale, precise);
+    if (result.agreeing < kMinSupport || result.agreeing < kAgreeShare * result.pairs) {
+        result.doubtful = true;
+        return result;
+    }
+    // The scale and the shift in one resampling, the shift to a fraction of
+    // a pixel: a whole-pixel shift leaves every fused frame up to half a
+    // pixel off, and the fused picture holds the errors of all of them.
+    // Pixel centres as the resize above has them: x -> s (x + 0.5) - 0.5.
+    const double s = result.scale, c = 0.5 * (s - 1.0);
+    const cv::Matx23d m(s, 0, c - precise.x, 0, s, c - precise.y);
+    ycrcb.copyTo(scaledPlanes);
+    cv::warpAffine(scaledPlanes, ycrcb, m, ycrcb.size(), cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
     result.applied = true;
     return result;
 }

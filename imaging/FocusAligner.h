@@ -25,6 +25,12 @@ public:
         float scale = -1.0f;  // -1 when no estimate was found
         bool applied = false; // the frame was scaled (and shifted)
         cv::Point offset;     // full-size pixels, current minus reference
+        // The frame and the reference share matched detail, but no scale and
+        // shift carries enough of it onto the reference: the frame is left
+        // as it is and is not to be fused.
+        bool doubtful = false;
+        int pairs = 0;    // matched pairs of the scale estimate
+        int agreeing = 0; // of them, those the applied scale and shift bring together
     };
 
     FocusAligner();
@@ -52,9 +58,13 @@ public:
 
     // The alignment step of a frame (packed YCrCb of the reference's size,
     // luma in channel 0): when the scale estimate lies strictly inside
-    // 0.75..1.25, the planes are resized by it (bilinear), the shift is
-    // estimated, and the shifted, scaled planes are copied over the frame
-    // where they overlap (the rest keeps its own pixels).
+    // 0.75..1.25, the shift is estimated on the planes resized by it, and the
+    // frame is scaled and shifted (to a fraction of a pixel, one bilinear
+    // resampling) where it overlaps itself; the rest keeps its own pixels.
+    // Doubtful, and the frame untouched, when the frame matches the
+    // reference but no scale wins enough votes, or the scale and shift do
+    // not carry enough of the matched pairs onto each other. A frame with
+    // too little in common to match is left as it is, not doubtful.
     Result align(cv::Mat& ycrcb, const cv::Mat& reference);
 
     // Copies the part of `scaled` that lands inside `frame` when `scaled` is
@@ -66,6 +76,12 @@ public:
     // w4 x h4 picture, current and reference); -1 when no ratio wins.
     static float scaleFromPairs(const std::vector<cv::Point2d>& ps, const std::vector<cv::Point2d>& qs, int w4,
                                 int h4);
+
+    // Pairs (quarter-size points, current and reference) that a scale about
+    // the top-left corner followed by a shift back by `offset` (full-size
+    // pixels) brings within a pixel of each other at quarter size.
+    static int agreeingPairs(const std::vector<cv::Point2d>& ps, const std::vector<cv::Point2d>& qs, double scale,
+                             cv::Point2d offset);
 
 private:
     // Key points and descriptors of the search rectangle of a quarter-size
@@ -83,4 +99,5 @@ private:
     cv::Mat currentDesc, referenceDesc;
     std::vector<std::vector<cv::DMatch>> matches;
     std::vector<cv::Point2d> pairsCurrent, pairsReference;
+    cv::Point2d precise; // the last offset estimate before rounding, full-size pixels
 };

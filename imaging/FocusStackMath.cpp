@@ -107,7 +107,7 @@ void focusMap(const cv::Mat& y, cv::Mat& out) {
     cv::resize(g, out, y.size(), 0, 0, cv::INTER_LINEAR);
 }
 
-bool voteKeys(const std::vector<int>& keys, int tolerance, double& mean) {
+bool voteKeys(const std::vector<int>& keys, int tolerance, double& mean, int* support) {
     if (keys.empty())
         return false;
     std::map<int, int, std::greater<int>> counts;
@@ -136,6 +136,8 @@ bool voteKeys(const std::vector<int>& keys, int tolerance, double& mean) {
     for (size_t j = bestLo; j < bestHi; ++j)
         sum += static_cast<double>(bins[j].first) * bins[j].second;
     mean = sum / static_cast<double>(bestWeight);
+    if (support)
+        *support = static_cast<int>(bestWeight);
     return true;
 }
 

@@ -49,7 +49,8 @@ void focusMap(const cv::Mat& y, cv::Mat& out);
 // first; each bin's window is the run of neighbouring bins whose keys lie
 // within `tolerance` of its own; the first bin with the strictly greatest
 // window weight wins. Returns the count-weighted mean key of that window, or
-// false when there are no keys.
-bool voteKeys(const std::vector<int>& keys, int tolerance, double& mean);
+// false when there are no keys; `support` (when given) gets the winning
+// window's weight, the number of keys that agree with the mean.
+bool voteKeys(const std::vector<int>& keys, int tolerance, double& mean, int* support = nullptr);
 
 } // namespace FocusStackMath

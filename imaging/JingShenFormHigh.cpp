@@ -126,6 +126,11 @@ JingShenFormHigh::~JingShenFormHigh() {
     delete graphicsView.data();
 }
 
+void JingShenFormHigh::stopForExit() {
+    if (thread.isRunning())
+        thread.requestStop();
+}
+
 void JingShenFormHigh::buildUi() {
     auto* root = new QHBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);

@@ -39,6 +39,9 @@ public:
 
     QWidget* getPreviewFrame() const;
     void takeBackGraphicsView();
+    // The program is ending: the worker stops at once, inside its pass, so
+    // that it has left by the time the panel is destroyed.
+    void stopForExit();
     void renewViewGeometry();
     ThreadJingShenHigh& worker() { return thread; }
 

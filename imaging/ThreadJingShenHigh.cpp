@@ -303,7 +303,11 @@ void ThreadJingShenHigh::run() {
             frame = frameQueue.front();
             headGrid = gridQueue.front();
         }
-        fusePass(*frame, headGrid);
+        inPass = true;
+        const bool done = fusePass(*frame, headGrid);
+        inPass = false;
+        if (!done)
+            continue; // stopped inside the pass: the frame stays queued for Continue
         {
             std::lock_guard<std::mutex> lock(queueMutex);
             frameQueue.pop_front();
@@ -315,19 +319,38 @@ void ThreadJingShenHigh::run() {
         resetData();
 }
 
-void ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid) {
+bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid) {
+    // A stop or reset is looked at between the steps: a pass over a large
+    // frame on busy cores takes seconds, and the program must end sooner.
+    // Nothing of the run changes before the fusion step.
+    auto stopped = [this] { return state.load() != 1; };
     cv::cvtColor(rgb, current, cv::COLOR_RGB2YCrCb);
+    if (stopped())
+        return false;
     // The head grid belongs to the frame fused before, whose luma is the
     // reference: the key points are searched where that frame was sharpest.
     aligner.setSearchRoi(FocusStackMath::searchRect(headGrid, current.cols, current.rows));
     if (alignEnabled.load()) {
-        aligner.align(current, referencePlane);
-        cv::extractChannel(current, referencePlane, 0);
+        // A frame whose geometry is in doubt is not fused: laid over the
+        // picture in the wrong place it would double every edge it holds.
+        if (aligner.align(current, referencePlane).doubtful)
+            return true;
+        if (stopped())
+            return false;
     }
     cv::extractChannel(current, currentLuma, 0);
     FocusStackMath::focusMap(currentLuma, focus);
+    if (stopped())
+        return false;
     planes.fuse(current, focus);
+    // The next frame is aligned against the fused picture, which keeps the
+    // geometry of the run's first frame: aligned against the last frame
+    // alone, each frame would inherit the errors of all before it, and the
+    // fused picture would drift off frame by frame.
+    if (alignEnabled.load())
+        cv::extractChannel(planes.output(), referencePlane, 0);
     cv::cvtColor(planes.output(), backImage, cv::COLOR_YCrCb2RGB);
     std::lock_guard<std::mutex> lock(resultMutex);
     std::swap(resultImage, backImage);
+    return true;
 }

@@ -94,6 +94,8 @@ public:
     std::atomic<bool> alignEnabled{false};
 
     int currentState() const { return state.load(); }
+    // A queued frame is being aligned and fused on the worker thread.
+    bool fusing() const { return inPass.load(); }
     int queueLength() const;
     // Frames fused in this run (the first frame not counted).
     int fusedCount() const { return fused.load(); }
@@ -122,11 +124,14 @@ private:
     // One frame through alignment and fusion into the result (worker thread).
     // `headGrid`: the grid of the frame fused before, from which the search
     // rectangle comes.
-    void fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
+    // False when a stop or reset came before the frame was fused: nothing of
+    // the run has changed, and the frame is to stay queued.
+    bool fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
     void discardRun();
 
     std::atomic<int> state{0};
     std::atomic<int> fused{0};
+    std::atomic<bool> inPass{false};
 
     // Lock order: intakeMutex, then queueMutex, then resultMutex.
     // intakeMutex: pushFrame against run set-up and teardown (prepareFirstFrame,

@@ -1,5 +1,7 @@
 #include "FocusStackGenerator.h"
 
+#include "platform/SimSpecimen.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -164,6 +166,36 @@ Stack makeStack(const StackParams& p) {
         frame.convertTo(out8, CV_8UC3);
         s.frames.push_back(out8);
         s.geometry.push_back(g);
+    }
+    return s;
+}
+
+Stack makeSweep(const SweepParams& p) {
+    constexpr double kSensorUnits = 3840.0;
+    Stack s;
+    SimSpecimen::View v;
+    v.size = QSize(p.size.width, p.size.height);
+    v.unitsPerPixel = kSensorUnits / p.size.width;
+    cv::RNG rng(p.seed * 2654435761u + 5);
+    v.offset = QPointF(rng.uniform(-20000.0, 20000.0), rng.uniform(-20000.0, 20000.0));
+    cv::Mat bgr = SimSpecimen::render(v);
+    cv::cvtColor(bgr, s.truth, cv::COLOR_BGR2RGB);
+    s.depth = cv::Mat(p.size, CV_32FC1);
+    for (int x = 0; x < p.size.width; ++x)
+        s.depth.col(x).setTo(static_cast<float>(static_cast<double>(x) / std::max(1, p.size.width - 1)));
+    v.tilt = p.tilt;
+    const double range = p.tilt * kSensorUnits;
+    const int n = std::max(1, p.frames);
+    for (int k = 0; k < n; ++k) {
+        double t = std::fmod(p.phase + (n > 1 ? static_cast<double>(k) / (n - 1) : 0.0), 2.0);
+        if (t > 1.0)
+            t = 2.0 - t;
+        v.focus = SimSpecimen::depthAt(v.offset.x(), p.tilt) + range * t; // the depth range of the view
+        bgr = SimSpecimen::render(v);
+        cv::Mat rgb;
+        cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+        s.frames.push_back(rgb);
+        s.geometry.push_back(FrameGeometry());
     }
     return s;
 }

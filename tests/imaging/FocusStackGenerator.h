@@ -52,6 +52,21 @@ cv::Mat makeSpecimen(cv::Size size, uint64_t seed);
 cv::Mat makeDepth(cv::Size size, Depth depth);
 Stack makeStack(const StackParams& params);
 
+// The simulated camera's tilted sweep: the simulator's specimen (grid, discs,
+// grain) seen through a camera whose focus runs through the depth of a
+// tilted specimen, so every frame is sharp in one band of columns only. The
+// truth is the same view with no defocus. Frame k is focused at
+// range x (phase + k / (frames - 1)) folded back at the ends (a hand turning
+// the focus through the depth and back), range = tilt x 3840 units.
+struct SweepParams {
+    cv::Size size{1920, 1080}; // 3840 specimen units across
+    double tilt = 0.005;
+    int frames = 40;
+    double phase = 0.0; // where in the sweep the first frame lies (0: nearest end)
+    uint64_t seed = 1;  // the stage position
+};
+Stack makeSweep(const SweepParams& params);
+
 // Moves a picture by a geometry (bilinear, reflected border).
 cv::Mat warp(const cv::Mat& image, const FrameGeometry& g);
 

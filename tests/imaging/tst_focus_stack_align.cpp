@@ -181,8 +181,18 @@ TEST(FocusAligner, FastRoadGivesThePlainResult) {
     }
 }
 
-TEST(FocusAligner, APairOnTheCentroidStillVotes) {
-    // One pair: its distance to the centroids is 0 / 0, whose variance loses,
-    // so the ratio about the picture centre (0, 0) decides: 11 / 10.
-    EXPECT_FLOAT_EQ(FocusAligner::scaleFromPairs({{10, 10}}, {{11, 11}}, 1, 1), 1.1f);
+TEST(FocusAligner, ALonePairDoesNotDecideTheScale) {
+    // One pair (or a handful) wins a vote by itself: on a repeating specimen
+    // that is a chance match, and the frame would be scaled wrongly.
+    EXPECT_FLOAT_EQ(FocusAligner::scaleFromPairs({{10, 10}}, {{11, 11}}, 1, 1), -1.0f);
+    std::vector<cv::Point2d> ps, qs;
+    for (int i = 1; i <= 5; ++i) {
+        ps.emplace_back(10.0 * i, 7.0 * i * i);
+        qs.push_back(ps.back() * 1.1);
+    }
+    EXPECT_FLOAT_EQ(FocusAligner::scaleFromPairs(ps, qs, 1, 1), -1.0f);
+    // Six pairs that agree on 1.1 about the picture centre (0, 0) do.
+    ps.emplace_back(60.0, 20.0);
+    qs.push_back(ps.back() * 1.1);
+    EXPECT_FLOAT_EQ(FocusAligner::scaleFromPairs(ps, qs, 1, 1), 1.1f);
 }

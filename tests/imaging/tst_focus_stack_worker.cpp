@@ -202,6 +202,33 @@ private slots:
         QVERIFY(w.wait(10000));
     }
 
+    void stopDuringAPassLeavesTheFrameQueuedForContinue() {
+        // A pass over a large frame with Zoom And Align lasts long enough to
+        // be caught in; on busy cores it lasts seconds, and a stop must not
+        // wait for it (the program ends within its promised time).
+        const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(3840, 2160), 2, 2.0, 13));
+        ThreadJingShenHigh w;
+        push(w, s.frames[0]);
+        QVERIFY(w.prepareFirstFrame(false));
+        push(w, s.frames[1]); // sharper where the first is blurred: queued
+        QCOMPARE(w.queueLength(), 1);
+        w.alignEnabled = true;
+        const cv::Mat before = resultOf(w);
+        w.start();
+        QTRY_VERIFY_WITH_TIMEOUT(w.fusing(), 60000);
+        w.requestStop();
+        QVERIFY(w.wait(60000));
+        QCOMPARE(w.fusedCount(), 0);
+        QCOMPARE(w.queueLength(), 1);
+        QVERIFY(same(resultOf(w), before));
+        // Continue fuses the frame the stop left.
+        w.start();
+        QVERIFY(FocusStackDriver::waitDrained(w));
+        QCOMPARE(w.fusedCount(), 1);
+        w.requestStop();
+        QVERIFY(w.wait(60000));
+    }
+
     void resetDiscardsTheRunAndTheNextFrameStartsANewOne() {
         const gen::Stack s = smallStack(gen::Depth::Steps, 6);
         ThreadJingShenHigh w;
