@@ -44,7 +44,6 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     videoWindow = new SDLBackground();
-    videoWindow->setDecodeOffThread(true);
 
     // Where network cameras meet the video window, the recorder and the saver.
     UsbWorkers::install();

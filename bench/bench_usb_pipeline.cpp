@@ -7,7 +7,8 @@
 //    runs as in the program (one pass per 16 ms at most); the driver keeps up
 //    when its rate matches the source's;
 //  - unpaced: the camera gives a frame as soon as it is asked, showing the
-//    headroom: the render pass (JPEG decoding, YUV conversion) dominates.
+//    headroom of the pass that reads a frame and hands it to the decoder's
+//    thread (JPEG decoding, YUV conversion run there).
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
 #include "platform/SimUsbCamera.h"

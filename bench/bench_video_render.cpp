@@ -7,8 +7,7 @@
 // "Ours" is what the program's worker thread does with a frame (the JPEG
 // decode; for NV12 and YUY2 the scale-first conversion), with the interface
 // thread's share (the pass that hands the frame over plus the pass that shows
-// the picture) printed apart, and the former interface-thread render pass
-// (the tests' setting) for comparison.
+// the picture) printed apart.
 // References, each producing the same picture (BGRA at the drawn size):
 // SDL_ConvertPixels and libyuv's one-call conversion (1:1); libswscale one
 // pass with SWS_POINT and with SWS_FAST_BILINEAR; libyuv scale then convert
@@ -115,17 +114,8 @@ void runCase(const Case& k, int rounds) {
     window.move(QPoint(0, 0));
     window.resize(picture);
     window.show();
-    window.setDecodeOffThread(true); // the program's setting
     FrameServerCamera cam(k.format, k.w, k.h);
     window.attachUsbCamera(&cam, k.w, k.h);
-    // The tests' setting: everything on the calling thread, through SDL.
-    SDLBackground before;
-    before.setCanvasSize(k.canvas);
-    before.move(QPoint(0, 0));
-    before.resize(picture);
-    before.show();
-    FrameServerCamera beforeCam(k.format, k.w, k.h);
-    before.attachUsbCamera(&beforeCam, k.w, k.h);
     const bool jpeg = k.format == PixFmtMJPG;
     const bool nv12 = k.format == PixFmtNV12;
     const auto* data = reinterpret_cast<const uint8_t*>(k.frame.constData());
@@ -156,7 +146,7 @@ void runCase(const Case& k, int rounds) {
     std::vector<uint8_t> scratch;
     QImage made;
 
-    Timed ours, oursGui, oursBefore, sdl, yuvDirect, swsP, swsB, yuvNv12, yuvViaNv12, yuvViaI422, tjFull, tjHalf;
+    Timed ours, oursGui, sdl, yuvDirect, swsP, swsB, yuvNv12, yuvViaNv12, yuvViaI422, tjFull, tjHalf;
     // Every measurement of the case, run in turn; each round starts one
     // further on, so none always runs first (on cold caches) or last.
     std::vector<std::function<void()>> steps;
@@ -192,10 +182,6 @@ void runCase(const Case& k, int rounds) {
                 });
             });
     } else {
-        steps.push_back([&] {
-            beforeCam.queueFrame(k.frame, k.w, k.h);
-            oursBefore.run([&] { before.renderFrame(); });
-        });
         if (oneToOne) {
             steps.push_back([&] {
                 sdl.run([&] {
@@ -253,7 +239,7 @@ void runCase(const Case& k, int rounds) {
     }
     for (int r = 0; r < rounds + 1; ++r) {
         if (r == 1) // the first round warms textures and buffers up
-            ours = oursGui = oursBefore = sdl = yuvDirect = swsP = swsB = yuvNv12 = yuvViaNv12 = yuvViaI422 =
+            ours = oursGui = sdl = yuvDirect = swsP = swsB = yuvNv12 = yuvViaNv12 = yuvViaI422 =
                 tjFull = tjHalf = Timed();
         for (size_t i = 0; i < steps.size(); ++i) {
             evictCaches();
@@ -272,7 +258,6 @@ void runCase(const Case& k, int rounds) {
     };
     line(jpeg ? "ours: decode to the picture (worker)" : "ours: scale-first conversion (worker)", ours);
     line("ours: interface thread, two passes", oursGui);
-    line("before: render pass on the interface thread", oursBefore);
     const Timed* refs[] = {&sdl, &yuvDirect, &swsP, &swsB, &yuvNv12, &yuvViaNv12, &yuvViaI422, &tjFull, &tjHalf};
     const char* names[] = {"SDL_ConvertPixels to ARGB, 1:1",
                            "libyuv one-call conversion, 1:1",

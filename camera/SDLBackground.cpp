@@ -9,7 +9,6 @@
 #include <QtGlobal>
 
 #include <SDL.h>
-#include <turbojpeg.h>
 
 #include <algorithm>
 #include <cmath>
@@ -53,7 +52,11 @@ SDLBackground::SDLBackground() {
     SDL_InitSubSystem(kSdlSubsystems);
     const QSize screen = primaryScreenSize();
     m_dest = QRectF(0, 0, screen.width(), screen.height());
-    m_jpeg = tjInitDecompress();
+    m_sdlStarted = true;
+    // Camera frames are made into pictures on the decoder's thread, so that
+    // neither a JPEG decode nor a raw conversion holds up the interface.
+    m_decoder = std::make_unique<SDLBackgroundDecoder>();
+    m_decoder->setOnFinished([this] { emit pictureFinished(); });
     setCanvasSize(screen);
     liveWindows().push_back(this);
 }
@@ -66,9 +69,8 @@ SDLBackground::~SDLBackground() {
 
 void SDLBackground::release() {
     m_decoder.reset();
-    if (m_jpeg) {
-        tjDestroy(static_cast<tjhandle>(m_jpeg));
-        m_jpeg = nullptr;
+    if (m_sdlStarted) {
+        m_sdlStarted = false;
         SDL_QuitSubSystem(kSdlSubsystems);
     }
     m_usb = nullptr;
@@ -170,9 +172,6 @@ void SDLBackground::attachUsbCamera(UsbVideoFeed* camera, int width, int height)
     m_submittedSlot = -1;
     if (m_decoder)
         m_decoder->clear();
-    const int format = camera ? camera->feedPixelFormat() : 0;
-    m_yuvMode = format == PixFmtMJPG ? SDL_YUV_CONVERSION_JPEG : SDL_YUV_CONVERSION_BT601;
-    SDL_SetYUVConversionMode(SDL_YUV_CONVERSION_MODE(m_yuvMode));
     markDirty();
 }
 
@@ -197,17 +196,6 @@ bool SDLBackground::readBack(QImage& target, const QRect& area) const {
         std::memcpy(target.scanLine(y), m_canvas.constScanLine(area.y() + y) + size_t(area.x()) * 4,
                     size_t(area.width()) * 4);
     return true;
-}
-
-void SDLBackground::setDecodeOffThread(bool on) {
-    if (on == bool(m_decoder))
-        return;
-    if (on) {
-        m_decoder = std::make_unique<SDLBackgroundDecoder>();
-        m_decoder->setOnFinished([this] { emit pictureFinished(); });
-    } else
-        m_decoder.reset();
-    m_submittedSlot = -1;
 }
 
 bool SDLBackground::waitDecoded(int ms) {
@@ -297,7 +285,7 @@ bool SDLBackground::showDecoded() {
 
 void SDLBackground::renderUsb() {
     UsbVideoFeed* cam = m_usb;
-    if (!cam->hasCapture())
+    if (!m_decoder || !cam->hasCapture()) // no decoder: released
         return;
     const int ring = std::max(1, cam->ringSize());
     const int i = cam->ringIndex();
@@ -332,16 +320,12 @@ void SDLBackground::renderUsb() {
     if (!cam->ringFrame(slot, data, bytes, width, height) || !data)
         return;
     const int format = cam->feedPixelFormat();
-    if (m_decoder && (format == PixFmtMJPG || format == PixFmtNV12 || format == PixFmtYUYV)) {
-        // Paused, the picture is made again only for a new geometry.
-        if (slot != m_submittedSlot || m_dest != m_submittedDest || cam->feedPlaying())
-            submitToWorker(slot, data, bytes, width, height);
-        m_dirty = false;
-        return;
-    }
-    if (!uploadUsbFrame(data, bytes, width, height))
-        return; // not shown: the previous picture stays
-    draw();
+    if (format != PixFmtMJPG && format != PixFmtNV12 && format != PixFmtYUYV)
+        return; // no picture can be made of it
+    // Paused, the picture is made again only for a new geometry.
+    if (slot != m_submittedSlot || m_dest != m_submittedDest || cam->feedPlaying())
+        submitToWorker(slot, data, bytes, width, height);
+    m_dirty = false;
 }
 
 void SDLBackground::renderNet() {
@@ -385,35 +369,6 @@ bool SDLBackground::ensureTexture(uint32_t format, QSize size) {
     return true;
 }
 
-bool SDLBackground::uploadUsbFrame(const uint8_t* data, int bytes, int width, int height) {
-    const int W = m_frameWidth, H = m_frameHeight;
-    if (W <= 0 || H <= 0)
-        return false;
-    const VideoCrop crop = computeVideoCrop(QSize(W, H), m_dest, m_canvas.size());
-    if (crop.isEmpty())
-        return false;
-    SDL_SetYUVConversionMode(SDL_YUV_CONVERSION_MODE(m_yuvMode));
-    bool ok = false;
-    switch (m_usb->feedPixelFormat()) {
-    case PixFmtYUYV:
-        ok = width == W && height == H && qint64(bytes) == qint64(W) * H * 2 && uploadYuyv(data, crop);
-        break;
-    case PixFmtNV12:
-        ok = width == W && height == H && qint64(bytes) * 2 == qint64(W) * H * 3 && uploadNv12(data, crop);
-        break;
-    case PixFmtMJPG:
-        ok = uploadJpeg(data, bytes, crop);
-        break;
-    default:
-        break;
-    }
-    if (ok) {
-        m_lastCrop = crop;
-        ++m_uploads;
-    }
-    return ok;
-}
-
 // A picture that lands on the canvas at 1:1 (after decimation) and wholly
 // inside it is converted straight into the canvas: no texture copy, no blit.
 bool SDLBackground::landsOneToOne(const VideoCrop& crop) const {
@@ -440,92 +395,6 @@ bool SDLBackground::updateTexture(uint32_t format, const void* pixels, int pitch
         return false;
     m_direct = false;
     return SDL_UpdateTexture(m_texture, nullptr, pixels, pitch) == 0;
-}
-
-bool SDLBackground::uploadYuyv(const uint8_t* data, const VideoCrop& crop) {
-    const QRect& s = crop.source;
-    if (crop.step == 1)
-        return updateTexture(SDL_PIXELFORMAT_YUY2, data + (size_t(s.y()) * m_frameWidth + s.x()) * 2,
-                             m_frameWidth * 2, crop);
-    const QSize tex = crop.textureSize();
-    uint8_t* out = scratch(size_t(tex.width()) * tex.height() * 2);
-    decimateYuyv(data, m_frameWidth, s, crop.step, out);
-    return updateTexture(SDL_PIXELFORMAT_YUY2, out, tex.width() * 2, crop);
-}
-
-bool SDLBackground::uploadNv12(const uint8_t* data, const VideoCrop& crop) {
-    const QSize tex = crop.textureSize();
-    const QRect& s = crop.source;
-    const int W = m_frameWidth;
-    if (crop.step == 1 && s == QRect(0, 0, W, m_frameHeight))
-        return updateTexture(SDL_PIXELFORMAT_NV12, data, W, crop); // planes follow each other
-    if (crop.step == 1) {
-        if (!ensureTexture(SDL_PIXELFORMAT_NV12, tex))
-            return false;
-        m_direct = false;
-        const uint8_t* y = data + size_t(s.y()) * W + s.x();
-        const uint8_t* uv = data + size_t(W) * m_frameHeight + size_t(s.y() / 2) * W + s.x();
-        return SDL_UpdateNVTexture(m_texture, nullptr, y, W, uv, W) == 0;
-    }
-    const size_t ySize = size_t(tex.width()) * tex.height();
-    uint8_t* out = scratch(ySize + ySize / 2);
-    decimateNv12(data, W, m_frameHeight, s, crop.step, out, out + ySize);
-    return updateTexture(SDL_PIXELFORMAT_NV12, out, tex.width(), crop);
-}
-
-bool SDLBackground::uploadJpeg(const uint8_t* data, int bytes, VideoCrop crop) {
-    auto* tj = static_cast<tjhandle>(m_jpeg);
-    if (!tj || bytes <= 0)
-        return false;
-    int jw = 0, jh = 0, subsamp = -1, colorspace = -1;
-    if (tjDecompressHeader3(tj, data, (unsigned long)bytes, &jw, &jh, &subsamp, &colorspace) != 0)
-        return false;
-    // A frame of another size (a resolution change in flight) or of a
-    // subsampling the texture cannot take is not shown.
-    if (jw != m_frameWidth || jh != m_frameHeight)
-        return false;
-    if (subsamp != TJSAMP_420 && subsamp != TJSAMP_422 && subsamp != TJSAMP_GRAY)
-        return false;
-    const int step = crop.step;
-    const tjscalingfactor factor{1, step};
-    const int dw = TJSCALED(jw, factor);
-    const int dh = TJSCALED(jh, factor);
-    const bool gray = subsamp == TJSAMP_GRAY;
-    const int pw = gray ? (dw + 1) / 2 : tjPlaneWidth(1, dw, subsamp);
-    const int ph = gray ? (dh + 1) / 2 : tjPlaneHeight(1, dh, subsamp);
-    const QSize tex = crop.textureSize();
-    if (pw <= 0 || ph <= 0 || tex.width() > dw || tex.height() > dh)
-        return false;
-    const size_t ySize = size_t(dw) * dh;
-    const size_t cSize = size_t(pw) * ph;
-    // The planes are sized from the header just checked: the decoder never
-    // writes past them.
-    uint8_t* buf = scratch(ySize + 2 * cSize);
-    unsigned char* planes[3] = {buf, buf + ySize, buf + ySize + cSize};
-    int strides[3] = {dw, pw, pw};
-    if (gray)
-        std::memset(planes[1], 128, 2 * cSize); // a grey picture: neutral chroma; only the Y plane is decoded
-    // A warning (a damaged tail) still leaves a picture; only a fatal error drops the frame.
-    if (tjDecompressToYUVPlanes(tj, data, (unsigned long)bytes, planes, dw, strides, dh, 0) != 0 &&
-        tjGetErrorCode(tj) == TJERR_FATAL)
-        return false;
-    const bool whole = tex == QSize(dw, dh);
-    if (whole && subsamp != TJSAMP_422 && dw % 2 == 0 && dh % 2 == 0 && landsOneToOne(crop))
-        return convertToCanvas(SDL_PIXELFORMAT_IYUV, buf, dw, crop); // planes follow each other
-    if (!ensureTexture(SDL_PIXELFORMAT_IYUV, tex))
-        return false;
-    m_direct = false;
-    const int cx = crop.source.x() / step;
-    const int cy = crop.source.y() / step; // even
-    const uint8_t* y = planes[0] + size_t(cy) * dw + cx;
-    // 4:2:2 has a chroma row per picture row: taking every other one gives
-    // the 4:2:0 planes the texture expects.
-    const bool fullHeightChroma = subsamp == TJSAMP_422;
-    const size_t chromaRow = fullHeightChroma ? size_t(cy) : size_t(cy / 2);
-    const int chromaPitch = fullHeightChroma ? 2 * pw : pw;
-    const uint8_t* u = planes[1] + chromaRow * pw + cx / 2;
-    const uint8_t* v = planes[2] + chromaRow * pw + cx / 2;
-    return SDL_UpdateYUVTexture(m_texture, nullptr, y, dw, u, chromaPitch, v, chromaPitch) == 0;
 }
 
 bool SDLBackground::uploadBgr(const uint8_t* bgr, int width, int height, int stride) {

@@ -34,7 +34,7 @@ public:
     SDLBackground();
     ~SDLBackground() override;
 
-    // Frees the renderer, textures and decompressor and forgets the cameras;
+    // Frees the renderer, textures and decoder and forgets the cameras;
     // the destructor calls it. Safe to call twice.
     void release();
 
@@ -61,7 +61,7 @@ public:
     bool isShown() const { return m_shown; }
 
     // Attach a USB camera whose frames are width x height in its pixel format
-    // (6 YUY2, 15 IYUV from JPEG, 22 NV12; any other code shows nothing).
+    // (6 YUY2, 15 JPEG, 22 NV12; any other code shows nothing).
     void attachUsbCamera(UsbVideoFeed* camera, int width, int height);
     // Attach a network camera delivering width x height BGR24 frames.
     void attachNetCamera(NetVideoFeed* camera, int width, int height);
@@ -83,13 +83,12 @@ public:
     // waits on the camera (a read takes only a frame that is there).
     void renderFrame();
 
-    // USB frames (JPEG, NV12, YUY2) made into pictures on a thread of their
-    // own (the program's setting): a pass hands the new frame over and shows
-    // the newest finished picture, so neither the decode nor the raw
-    // conversion holds up the interface. Off, a pass converts and shows its
-    // frame itself.
-    void setDecodeOffThread(bool on);
-    bool decodesOffThread() const { return bool(m_decoder); }
+    // USB frames (JPEG, NV12, YUY2) are made into pictures on a thread of
+    // their own: a pass hands the new frame over and shows the newest
+    // finished picture, so neither the decode nor the raw conversion holds up
+    // the interface. A frame that cannot be made into a picture is dropped:
+    // the previous picture stays.
+
     // Waits up to ms for a picture the decoder finished (the main loop's
     // rest between passes); true when one is ready to show.
     bool waitDecoded(int ms);
@@ -125,10 +124,6 @@ private:
     bool ensureTexture(uint32_t format, QSize size);
     void renderUsb();
     void renderNet();
-    bool uploadUsbFrame(const uint8_t* data, int bytes, int width, int height);
-    bool uploadYuyv(const uint8_t* data, const VideoCrop& crop);
-    bool uploadNv12(const uint8_t* data, const VideoCrop& crop);
-    bool uploadJpeg(const uint8_t* data, int bytes, VideoCrop crop);
     void submitToWorker(int slot, const uint8_t* data, int bytes, int width, int height);
     bool showDecoded();
     bool uploadBgr(const uint8_t* bgr, int width, int height, int stride);
@@ -151,12 +146,11 @@ private:
     uint32_t m_texFormat = 0;
     bool m_direct = false; // the last picture was converted straight into the canvas
     QSize m_texSize;
-    void* m_jpeg = nullptr; // TurboJPEG decompressor
+    bool m_sdlStarted = false; // SDL's event and timer subsystems are ours to quit
     std::unique_ptr<SDLBackgroundDecoder> m_decoder;
     int m_submittedSlot = -1; // what the decoder was last given, with its geometry
     QRectF m_submittedDest;
     std::vector<uint8_t> m_scratch;
-    int m_yuvMode = 0; // SDL_YUV_CONVERSION_MODE for the attached format
 
     UsbVideoFeed* m_usb = nullptr;
     NetVideoFeed* m_net = nullptr;

@@ -61,59 +61,6 @@ VideoCrop computeVideoCrop(QSize frame, const QRectF& dest, QSize canvas) {
     return crop;
 }
 
-void decimateYuyv(const uint8_t* frame, int frameWidth, const QRect& part, int step, uint8_t* dst) {
-    const int outW = part.width() / step;
-    const int outH = part.height() / step;
-    const size_t srcPitch = size_t(frameWidth) * 2;
-    for (int r = 0; r < outH; ++r) {
-        const uint8_t* row = frame + size_t(part.y() + r * step) * srcPitch + size_t(part.x()) * 2;
-        uint8_t* out = dst + size_t(r) * outW * 2;
-        if (step == 1) {
-            std::memcpy(out, row, size_t(outW) * 2);
-            continue;
-        }
-        for (int m = 0; m < outW / 2; ++m) {
-            const int x0 = 2 * m * step;      // even: starts a macro-pixel
-            const int x1 = x0 + step;         // second output pixel
-            const uint8_t* mp = row + size_t(x0) * 2;
-            out[4 * m + 0] = mp[0];
-            out[4 * m + 1] = mp[1];
-            out[4 * m + 2] = row[size_t(x1) * 2];
-            out[4 * m + 3] = mp[3];
-        }
-    }
-}
-
-void decimateNv12(const uint8_t* frame, int frameWidth, int frameHeight, const QRect& part, int step, uint8_t* dstY,
-                  uint8_t* dstUV) {
-    const int outW = part.width() / step;
-    const int outH = part.height() / step;
-    const uint8_t* yPlane = frame;
-    const uint8_t* uvPlane = frame + size_t(frameWidth) * frameHeight;
-    for (int r = 0; r < outH; ++r) {
-        const uint8_t* row = yPlane + size_t(part.y() + r * step) * frameWidth + part.x();
-        uint8_t* out = dstY + size_t(r) * outW;
-        if (step == 1) {
-            std::memcpy(out, row, size_t(outW));
-            continue;
-        }
-        for (int c = 0; c < outW; ++c)
-            out[c] = row[size_t(c) * step];
-    }
-    for (int r = 0; r < outH / 2; ++r) {
-        const uint8_t* row = uvPlane + size_t(part.y() / 2 + r * step) * frameWidth + part.x();
-        uint8_t* out = dstUV + size_t(r) * outW;
-        if (step == 1) {
-            std::memcpy(out, row, size_t(outW));
-            continue;
-        }
-        for (int c = 0; c < outW / 2; ++c) {
-            out[2 * c] = row[size_t(c) * step * 2];
-            out[2 * c + 1] = row[size_t(c) * step * 2 + 1];
-        }
-    }
-}
-
 void decimateBgr(const uint8_t* frame, int stride, const QRect& part, int step, uint8_t* dst) {
     const int outW = part.width() / step;
     const int outH = part.height() / step;

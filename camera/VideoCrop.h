@@ -27,13 +27,7 @@ struct VideoCrop {
 // a multiple of 32 steps so that panning keeps the texture size.
 VideoCrop computeVideoCrop(QSize frame, const QRectF& dest, QSize canvas);
 
-// Decimation of a cropped part of a raw frame into tight rows. `part` is a
-// VideoCrop source rectangle and `step` its step (1 copies the part).
-// YUYV: frame rows of frameWidth * 2 bytes; dst receives part/step * 2 bytes a row.
-void decimateYuyv(const uint8_t* frame, int frameWidth, const QRect& part, int step, uint8_t* dst);
-// NV12: Y plane then the interleaved UV plane; dstY gets w*h, dstUV w*h/2 bytes
-// (w, h the part's size divided by step).
-void decimateNv12(const uint8_t* frame, int frameWidth, int frameHeight, const QRect& part, int step, uint8_t* dstY,
-                  uint8_t* dstUV);
-// Packed 3-byte pixels with rows of `stride` bytes.
+// Decimation of a cropped part of a network camera's frame (packed 3-byte
+// pixels, rows of `stride` bytes) into tight rows. `part` is a VideoCrop
+// source rectangle and `step` its step (1 copies the part).
 void decimateBgr(const uint8_t* frame, int stride, const QRect& part, int step, uint8_t* dst);

@@ -29,8 +29,7 @@ def unplug_and_replug(display, label):
         p = Program(display, "4", "")
     finally:
         del os.environ["SEVRIN_SIM_PLUG"]
-    p.click(OPEN_BUTTON, wait=1.0)
-    live = p.wait_for("plug_live_" + label, lambda img: coloured_share(img, VIEW) > 0.05)
+    live = p.click(OPEN_BUTTON, until=lambda img: coloured_share(img, VIEW) > 0.05, timeout=30)
     check(coloured_share(live, VIEW) > 0.05, "the simulated camera shows live, " + label)
 
     write(plug, "1\n")

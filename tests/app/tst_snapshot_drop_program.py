@@ -8,7 +8,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import Checks, Program, coloured_share, wait_until, without_and_with_window_manager  # noqa: E402
+from sevrin_x import (Checks, Program, coloured_share, interface_shown, wait_until,  # noqa: E402
+                      without_and_with_window_manager)
 
 OPEN_BUTTON = (531, 54)
 SNAP_BUTTON = (665, 54)
@@ -44,9 +45,8 @@ def dropped_snapshot(display, label):
     # Model 1 sends MJPG only.
     p = Program(display, "1:cut=100000000", "")
     folder = p.dir
-    p.click(OPEN_BUTTON, wait=1.0)
-    p.wait_for("drop_live_" + label, lambda img: coloured_share(img, VIEW) > 0.02)
-    p.click(SNAP_BUTTON, wait=0.5)
+    p.click(OPEN_BUTTON, until=lambda img: coloured_share(img, VIEW) > 0.02, timeout=30)
+    p.click(SNAP_BUTTON)
     box = wait_until(lambda: error_box(p.env), timeout=20)
     p.shot("drop_box_" + label)
     check(box is not None, "the lost snapshot shows the Error box, " + label)
@@ -55,10 +55,10 @@ def dropped_snapshot(display, label):
     check(pictures == [], "and writes no picture, " + label)
     if box:
         close_box(p, box)
-    after = p.settle()
+    after = p.wait_for("snap_free_" + label, lambda img: interface_shown(img) and snap_button_free(img), timeout=20)
     check(snap_button_free(after), "the snap button is free again, " + label)
     # Clicked again, it answers again (a second box): the busy state ended.
-    p.click(SNAP_BUTTON, wait=0.5)
+    p.click(SNAP_BUTTON)
     again = wait_until(lambda: error_box(p.env), timeout=20)
     check(again is not None, "a second click is taken and reported too, " + label)
     if again:

@@ -63,8 +63,8 @@ def main():
         # A horizontal cross line from the line panel spans the picture.
         p.click(TAB_LINE)
         before = p.shot("cross_before")
-        p.click(ADD_H_LINE, wait=0.3)
-        p.click(OK_H_LINE, wait=0.3)
+        p.click(ADD_H_LINE)
+        p.click(OK_H_LINE)
         after = p.wait_for("cross_after", lambda img: red_new_pixels(before, img, VIEW) > 400, timeout=10)
         check(red_new_pixels(before, after, VIEW) > 400, "a cross line is drawn across the picture")
 
@@ -72,14 +72,15 @@ def main():
         # stored in the camera's scale file and survives a restart.
         p.click(TAB_MEASURE)
         p.click(NEW_SCALE)
-        p.click((700, 560), wait=0.3)
-        p.click((1000, 560), wait=0.3)
-        # The dialog's fields take the focus by click only.
+        p.click((700, 560))
+        p.click((1000, 560))
+        # The dialog's fields take the focus by click only; the clicks and
+        # the typing go to the dialog once it is up and active.
+        check(p.wait_window("定标信息") is not None, "the scale dialog opens and takes the keyboard")
         x, y, _, _ = window_geometry(p.env, "定标信息")
-        p.settle(0.4, boxes=[(x, y, x + 200, y + 180)])
-        p.click((x + 125, y + 23), wait=0.3)
+        p.click((x + 125, y + 23))
         p.type("cal")
-        p.click((x + 120, y + 121), wait=0.3)
+        p.click((x + 120, y + 121))
         p.type("5")
         p.click((x + 85, y + 155))
         scale_ini = os.path.join(p.dir, "INI", "SCALE_INFO.ini")

@@ -27,7 +27,6 @@ SimVideoRig::SimVideoRig(const QString& spec, QSize canvas) {
     if (sim)
         sim->setMovingMark(false);
     videoWindow = &window;
-    window.setDecodeOffThread(true);
     window.setCanvasSize(canvas);
     window.show();
 }

@@ -19,8 +19,7 @@ class SimUsbCamera;
 // channels of the mean absolute difference.
 double shownPictureError(const SDLBackground& window, const cv::Mat& cameraPicture);
 
-// The program's video window (frames made into pictures off the interface
-// thread) on a canvas of the given size, as the global video window, with
+// The program's video window on a canvas of the given size, as the global video window, with
 // the simulated cameras of `spec` at the 1080p setting (no moving mark) and
 // fake worker threads, in a test folder of its own. Undone on destruction.
 struct SimVideoRig {

@@ -1,5 +1,5 @@
-// Raw NV12 and YUY2 frames made into pictures off the interface thread, the
-// program's setting: colours are BT.601 limited range (expected values
+// Raw NV12 and YUY2 frames made into pictures off the interface thread:
+// colours are BT.601 limited range (expected values
 // computed here from the standard's coefficients), a zoomed view converts
 // only its visible part and puts each source pixel where the zoom says,
 // every frame read is shown in order, and no picture is announced once the
@@ -81,10 +81,8 @@ QByteArray barFrame(int format, int lift = 0) {
     return out;
 }
 
-// The program's window: conversion off the interface thread.
 std::unique_ptr<SDLBackground> makeWindow(QRectF dest) {
     auto w = std::make_unique<SDLBackground>();
-    w->setDecodeOffThread(true);
     w->setCanvasSize(QSize(kW, kH));
     w->move(dest.topLeft().toPoint());
     w->resize(dest.size().toSize());
@@ -243,7 +241,6 @@ void TstVideoConvertOffThread::noPictureAnnouncedAfterDetach() {
     constexpr int W = 3840, H = 2160;
     for (int round = 0; round < 20; ++round) {
         auto w = std::make_unique<SDLBackground>();
-        w->setDecodeOffThread(true);
         w->setCanvasSize(QSize(960, 540));
         w->move(QPoint(0, 0));
         w->resize(QSize(960, 540));

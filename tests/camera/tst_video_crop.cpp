@@ -1,11 +1,10 @@
 // Geometry of the render step: the converted part of a frame, its decimation
-// step and where it lands; the decimation of raw frames.
+// step and where it lands. (How raw frames are reduced by that step is tested
+// on the decoder's pictures, in tst_frame_rows_shown.)
 #include "camera/VideoCrop.h"
 
 #include <gtest/gtest.h>
 
-#include <numeric>
-#include <vector>
 
 TEST(VideoCrop, WholeFrameShownAtOneToOneIsTakenWhole) {
     const VideoCrop c = computeVideoCrop(QSize(1920, 1080), QRectF(0, 0, 1920, 1080), QSize(1920, 1080));
@@ -62,53 +61,4 @@ TEST(VideoCrop, CropNearTheFrameEdgeStaysInsideTheFrame) {
     EXPECT_LE(c.source.right(), 1919);
     EXPECT_LE(c.source.bottom(), 1079);
     EXPECT_GE(c.source.x(), 0);
-}
-
-TEST(VideoDecimate, YuyvKeepsEachPixelsOwnLumaAndItsPairsChroma) {
-    // 8x2 frame: luma = column*10 + row, U = 100 + macro-pixel, V = 200 + macro-pixel.
-    const int w = 8, h = 4;
-    std::vector<uint8_t> f(size_t(w) * h * 2);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; x += 2) {
-            uint8_t* p = &f[(size_t(y) * w + x) * 2];
-            p[0] = uint8_t(x * 10 + y);
-            p[1] = uint8_t(100 + x / 2);
-            p[2] = uint8_t((x + 1) * 10 + y);
-            p[3] = uint8_t(200 + x / 2);
-        }
-    std::vector<uint8_t> out(4 * 2 * 2);
-    decimateYuyv(f.data(), w, QRect(0, 0, 8, 4), 2, out.data());
-    // Output row 0 = source row 0, pixels 0 and 2 | 4 and 6.
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[1], 100);
-    EXPECT_EQ(out[2], 20);
-    EXPECT_EQ(out[3], 200);
-    EXPECT_EQ(out[4], 40);
-    EXPECT_EQ(out[5], 102);
-    EXPECT_EQ(out[6], 60);
-    EXPECT_EQ(out[7], 202);
-    EXPECT_EQ(out[8], 2); // output row 1 = source row 2
-}
-
-TEST(VideoDecimate, Nv12PicksLumaAndChromaOfTheSameSourcePixels) {
-    const int w = 16, h = 8;
-    std::vector<uint8_t> f(size_t(w) * h * 3 / 2);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            f[size_t(y) * w + x] = uint8_t(y * 16 + x);
-    for (int y = 0; y < h / 2; ++y)
-        for (int x = 0; x < w / 2; ++x) {
-            f[size_t(w) * h + size_t(y) * w + 2 * x] = uint8_t(100 + y * 8 + x);
-            f[size_t(w) * h + size_t(y) * w + 2 * x + 1] = uint8_t(200 + y * 8 + x);
-        }
-    const QRect part(4, 0, 8, 8);
-    std::vector<uint8_t> y(4 * 4), uv(4 * 2);
-    decimateNv12(f.data(), w, h, part, 2, y.data(), uv.data());
-    EXPECT_EQ(y[0], 4);              // source (4, 0)
-    EXPECT_EQ(y[1], 6);              // source (6, 0)
-    EXPECT_EQ(y[4], 2 * 16 + 4);     // source (4, 2)
-    EXPECT_EQ(uv[0], 100 + 2);       // chroma of source (4, 0)
-    EXPECT_EQ(uv[1], 200 + 2);
-    EXPECT_EQ(uv[2], 100 + 4);       // chroma of source (8, 0)
-    EXPECT_EQ(uv[4], 100 + 2 * 8 + 2); // output chroma row 1 = source luma row 4
 }

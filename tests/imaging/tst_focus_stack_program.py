@@ -13,7 +13,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from PIL import Image, ImageFilter, ImageStat  # noqa: E402
-from sevrin_x import Checks, Program, band_sharpness, lit_share, start_x, wait_until  # noqa: E402
+from sevrin_x import PANELS, Checks, Program, band_sharpness, lit_share, start_x, wait_until  # noqa: E402
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -53,8 +53,9 @@ def main():
     try:
         p = Program(display, "4:tilt=0.005:sweep=4", "")
         p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
-        p.click(TAB_COMPOSITE, wait=1.0)
-        p.click(TAB_FOCUS, wait=1.0)
+        # The composite panel (stitching first), then its focus-stacking page.
+        p.click(TAB_COMPOSITE, changes=PANELS, timeout=30)
+        p.click(TAB_FOCUS, changes=PANELS, timeout=30)
         # The sharpest single frame over a whole sweep.
         single = 0.0
         end = time.time() + 9  # one whole sweep of the focus is looked at, not waited for
@@ -63,7 +64,7 @@ def main():
             single = max(single, sharpness(p.shot("live_%d" % k)))
             k += 1
         print("sharpest single frame: %.2f" % single)
-        p.click(START, wait=1.0)
+        p.click(START)
 
         # Every frame is sharp in one band only; a band whose sharp frames
         # were never fused stays far behind the others.
@@ -78,10 +79,10 @@ def main():
         check(min(fused_bands) > single and min(fused_bands) >= BAND_SHARE * max(fused_bands),
               "no column band of the fused view stays blurred")
 
-        p.click(EXPORT, wait=0.5)
+        p.click(EXPORT)
         p.wait_window("保存文件", timeout=120)
         p.shot("export_dialog")
-        p.click(SAVE_IN_DIALOG, wait=0.3)
+        p.click(SAVE_IN_DIALOG)
         out = os.path.join(p.dir, "Export", "Image", "CompositeImage.jpg")
         wait_until(lambda: os.path.exists(os.path.join(p.dir, ".scaleImage", "0.jpg")) and os.path.exists(
             os.path.join(p.dir, "ImageHistory.ini")), timeout=20)

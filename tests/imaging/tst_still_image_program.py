@@ -14,8 +14,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import (Checks, Program, answer_file_dialog, bounding_box, picture_on_disk,  # noqa: E402
-                      visible_window, wait_until, without_and_with_window_manager)
+from sevrin_x import (Checks, Program, answer_file_dialog, bounding_box, interface_mapped,  # noqa: E402
+                      interface_shown, picture_on_disk, visible_window, wait_until, without_and_with_window_manager)
 
 from PIL import Image, ImageDraw  # noqa: E402
 
@@ -92,10 +92,14 @@ def flow(display, label):
         click(p, TAB_MEASURE)
         p.wait_for("measure_tab_" + label, lambda im: im.getpixel(LINE_TOOL) != im.getpixel((LINE_TOOL[0], 600)))
 
-        # Open the saved picture: it fills the view at the fit ratio.
+        # Open the saved picture: it fills the view at the fit ratio. The view
+        # is ready for the mouse once the dialog has gone and the interface
+        # is back above the main window (a window manager raises the main
+        # window as the dialog closes; the program then raises its interface).
         click(p, BTN_OPEN)
         check(answer_file_dialog(p.env, "打开", specimen), "the open dialog takes the picture, " + label)
-        shown = p.wait_for("opened_" + label, lambda im: scale_shown(im) is not None)
+        wait_until(lambda: interface_mapped(p.env), timeout=20)
+        shown = p.wait_for("opened_" + label, lambda im: scale_shown(im) is not None and interface_shown(im))
         check(scale_shown(shown) is not None, "the opened picture shows in the view, " + label)
 
         # Two wheel steps up from the fit ratio (0.59 here): 0.6, then 0.7.
@@ -111,13 +115,14 @@ def flow(display, label):
 
         # A line across the square, clicked in screen coordinates; where it lies
         # in the picture follows from the square's place on screen.
+        # The tool and both points go to the interface in order, once.
         click(p, LINE_TOOL)
         a = (square[0] - 150, square[1] - 60)
         b = (square[2] + 150, square[3] + 60)
         click(p, a)
         click(p, b)
         measured = p.wait_for("measured_" + label, lambda im: bounding_box(im, VIEW, red, step=2) is not None,
-                              timeout=10)
+                              timeout=20)
         check(bounding_box(measured, VIEW, red, step=2) is not None, "the line is drawn over the picture, " + label)
         scale = (square[2] - square[0]) / float(SQUARE[2] - SQUARE[0])
 

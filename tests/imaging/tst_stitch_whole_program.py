@@ -7,6 +7,7 @@ specimen taken at the first stop where both cover it."""
 import glob
 import os
 import sys
+import time
 
 from PIL import Image, ImageChops, ImageStat
 
@@ -42,7 +43,7 @@ def main():
         p = Program(display, "4", "")
         p.click(OPEN_BUTTON, until=lambda img: lit_share(img, MOSAIC_VIEW) > 0.5, timeout=30)
         # The truth: a snapshot of the first stop (full sensor size).
-        p.click(SNAP_BUTTON, wait=0.5)
+        p.click(SNAP_BUTTON)
         wait_until(lambda: glob.glob(os.path.join(p.dir, "Export/Image/*.jpg")), timeout=20)
         snaps = glob.glob(os.path.join(p.dir, "Export/Image/*.jpg"))
         check(len(snaps) == 1, "a snapshot of the first stop")
@@ -50,8 +51,8 @@ def main():
         for s in snaps:
             os.remove(s)
 
-        p.click(TAB_COMPOSITE, wait=1.0)
-        p.click(PLAY, wait=0.5)
+        p.click(TAB_COMPOSITE)
+        p.click(PLAY)
         # The mosaic view takes the place of the live video and the capture bar.
         def first_frame(img):
             return sum(img.getpixel((800, 54))) == 0 and 0.02 < lit_share(img, MOSAIC_VIEW) < 0.3
@@ -61,14 +62,17 @@ def main():
             before = p.shot("stitch_stop")
             with open(stage, "w") as f:
                 f.write("%d %d\n" % (x, y))
-            # The mosaic takes the new stop in, then stays as it is.
-            p.wait_for("stitch_moved", lambda img: changed(before, img) > 2000, timeout=20)
-            p.settle(1.0, timeout=8, boxes=[MOSAIC_VIEW])
+            # The view follows the camera to the new stop; the mosaic takes
+            # the stop in a few matched frames later. Nothing on screen tells
+            # when (the live frame covers where it is pasted), so the stage
+            # moves on once the mosaic has stayed as it is for a second.
+            p.wait_for("stitch_moved", lambda img: changed(before, img) > 2000, timeout=30)
+            mosaic_still(p, 1.0)
         grown = p.wait_for("stitch_grown", lambda img: lit_share(img, MOSAIC_VIEW) > 2 * lit_share(first, MOSAIC_VIEW),
                            timeout=30)
         check(lit_share(grown, MOSAIC_VIEW) > 2 * lit_share(first, MOSAIC_VIEW), "the mosaic grew on screen")
 
-        p.click(EXPORT, wait=0.2)
+        p.click(EXPORT)
         # The export runs with the next frame and opens the save dialog.
         p.wait_window("保存文件", timeout=60)
         p.key("Return")
@@ -97,6 +101,17 @@ def main():
         os.remove(stage)
     print("%d checks, %d failed" % (whole.checks[0], len(whole.failures)))
     return 1 if whole.failures else 0
+
+
+def mosaic_still(p, quiet, timeout=30.0):
+    """Waits until the mosaic view has stayed unchanged for `quiet` seconds."""
+    end = time.time() + timeout
+    last, since = p.grab().crop(MOSAIC_VIEW).tobytes(), time.time()
+    while time.time() < end and time.time() - since < quiet:
+        time.sleep(0.1)
+        now = p.grab().crop(MOSAIC_VIEW).tobytes()
+        if now != last:
+            last, since = now, time.time()
 
 
 def readable(path):

@@ -74,11 +74,14 @@ QStringList stallConformance(CaptureDevice& device, int index, const std::functi
         return {"cannot open"};
     device.setReadTimeout(1);
     std::vector<uint8_t> buf(size_t(4096) * 3072 * 2); // the largest frame of the models
-    // Runs step on another thread and waits a second for it: a step still
-    // running then would have held up the interface.
+    // Runs step on another thread and waits for it: a step still running
+    // after ten seconds waited for the stalled camera (which sends its next
+    // frame only after a hundred) and would have held up the interface. A
+    // step that does not wait takes milliseconds, and well under ten seconds
+    // on a machine whose every core is busy.
     auto returns = [&](const QString& what, std::function<void()> step) {
         auto done = std::async(std::launch::async, std::move(step));
-        if (done.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+        if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
             failures << what + " waited for the stalled camera";
             stall(false);
             done.wait();

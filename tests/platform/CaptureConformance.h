@@ -17,6 +17,7 @@ QStringList captureConformance(CaptureDevice& device, int index);
 // no read waits for a camera that sends nothing, whether it is the first read
 // after open, after a size change or after a format change, and a control
 // set or get meanwhile comes back too. `stall(true)` makes the camera stall,
-// `stall(false)` lets it send again. A read that does not come back within a
-// second is a failure (the camera is then let go so the read can end).
+// `stall(false)` lets it send again; a stalled camera must send nothing for
+// well over ten seconds. A step that does not come back within ten seconds is
+// a failure (the camera is then let go so the step can end).
 QStringList stallConformance(CaptureDevice& device, int index, const std::function<void(bool)>& stall);

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <thread>
+
+#include <sched.h>
 
 NetSdkSim* installSim(const QString& config) {
     auto sim = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig(config));
@@ -24,4 +28,12 @@ void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>
             EXPECT_NEAR(p[2], bars[i].blue(), tolerance) << "bar " << i << " y " << y;
         }
     }
+}
+
+int usableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    return int(std::max(1u, std::thread::hardware_concurrency()));
 }

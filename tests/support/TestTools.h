@@ -21,3 +21,7 @@ NetSdkSim* installSim(const QString& config);
 // Google Test checks of the middle of each vertical colour bar of an RGB24
 // picture, a quarter, half and three quarters down.
 void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>& bars, int tolerance);
+
+// Cores this process may run on (its CPU affinity; all cores when unknown):
+// what busy loops beside a test must fill to load it, on a pinned run too.
+int usableCores();

@@ -4,10 +4,12 @@ screenshots. Import it from a test with sys.path pointing at tests/support.
 
 Whole-program tests run beside each other and beside everything else: each
 test starts its own X server, each program runs in a folder of its own (its
-home and configuration folders too), and nothing waits a fixed time: a step
-waits for the state it expects (a window, pixels of a screenshot, a file), or,
-where it expects nothing in particular, for the interface to stay unchanged
-for a while (settle)."""
+home and configuration folders too), and nothing waits a fixed time or for a
+quiet moment: a step waits for the state it expects (a window, pixels of a
+screenshot, a file). Input needs no wait of its own: X hands the program its
+clicks and keys in order, so a click or key meant for the same window as the
+one before goes out at once; only input for a window a click opens waits for
+that window (and its keyboard focus)."""
 import os
 import re
 import signal
@@ -20,11 +22,19 @@ from PIL import Image, ImageChops, ImageGrab
 BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 SEVRIN = os.path.join(BUILD, "Sevrin")
 KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
-# Parts of the screen that show the interface, not the live picture: the left
-# column and the capture bar (the status strip's frame rate changes by itself).
-INTERFACE = [(0, 30, 575, 1040), (575, 30, 1920, 85)]
+# The interface's left column: the open panel, right of the tabs and below
+# a panel's own page tabs.
+PANELS = (62, 62, 570, 1040)
 LEFT_COLUMN = (300, 600)
+TAB_STRIP, TAB_STRIP_GREY = (20, 800), (163, 163, 163)
 PANEL_GREY = (210, 210, 210)
+
+
+def interface_shown(img):
+    """The interface is shown above the main window: the strip of panel tabs
+    (below the tabs, whichever panel is open) shows its grey, where the main
+    window is darker."""
+    return img.getpixel(TAB_STRIP) == TAB_STRIP_GREY
 
 
 def private_env(folder, display):
@@ -79,7 +89,6 @@ class Program:
         # Started: the interface is drawn over the main window (the device
         # panel's grey column), and it has stopped changing.
         self.wait_for("started", ready or (lambda img: img.getpixel(LEFT_COLUMN) == PANEL_GREY), timeout=30)
-        self.settle()
 
     def file(self, rel):
         return os.path.join(self.dir, rel)
@@ -87,26 +96,47 @@ class Program:
     def xdo(self, *args):
         subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True)
 
-    def click(self, pos, wait=0.6, until=None, timeout=20.0, button=1):
-        """Clicks at pos; then waits until until(screenshot) holds, or (without
-        until) until the interface has stayed unchanged for `wait` seconds."""
-        self.xdo("mousemove", pos[0], pos[1], "click", button)
+    def _input(self, send, until, changes, timeout, name):
+        """Sends input (send()); with until, waits until until(screenshot)
+        holds; with changes (a box or a list of boxes), until that part of the
+        screen differs from what it showed before the input. The last
+        screenshot, or None when there was nothing to wait for."""
+        boxes = [changes] if changes and isinstance(changes[0], int) else changes
+        before = self.grab() if boxes else None
+        send()
+        if boxes:
+            was = until or (lambda img: True)
+            until = lambda img: was(img) and any(  # noqa: E731
+                before.crop(b).tobytes() != img.crop(b).tobytes() for b in boxes)
         if until:
-            return self.wait_for("after_click", until, timeout=timeout)
-        return self.settle(wait)
+            return self.wait_for(name, until, timeout=timeout)
+        return None
 
-    def key(self, *keys, wait=0.4):
-        subprocess.run(["xdotool", "key"] + list(keys), env=self.env, check=True)
-        return self.settle(wait)
+    def click(self, pos, until=None, changes=None, timeout=20.0, button=1):
+        """Clicks at pos, then waits for the state it leads to (see _input)."""
+        return self._input(lambda: self.xdo("mousemove", pos[0], pos[1], "click", button), until, changes, timeout,
+                           "after_click")
 
-    def type(self, text):
-        self.xdo("type", "--delay", 40, text)
-        return self.settle(0.3)
+    def key(self, *keys, until=None, changes=None, timeout=20.0):
+        return self._input(lambda: self.xdo("key", *keys), until, changes, timeout, "after_key")
+
+    def type(self, text, until=None, changes=None, timeout=20.0):
+        return self._input(lambda: self.xdo("type", "--delay", 40, text), until, changes, timeout, "after_type")
+
+    def wait_interface(self, name="interface", timeout=20.0):
+        """Waits until the interface shows above the main window (a window
+        manager raises the main window as a dialog of it closes; the program
+        then raises its interface again): clicks before would reach the main
+        window. The last screenshot."""
+        return self.wait_for(name, interface_shown, timeout=timeout)
 
     def wait_window(self, title, timeout=30):
+        """Id of the visible window titled title once it has the keyboard."""
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=timeout)
-        self.settle(0.4)
+        wid = self.window(title)
+        wait_focus(self.env, wid, timeout)
+        return wid
 
     def window(self, title):
         """Id of the first visible window whose name matches title, or None."""
@@ -125,24 +155,6 @@ class Program:
             img.save(os.path.join(KEEP, name + ".png"))
         return img
 
-    def settle(self, quiet=0.6, timeout=15.0, boxes=None):
-        """Waits until the interface (the left column and the capture bar, or
-        boxes) has stayed the same for `quiet` seconds; the last screenshot."""
-        boxes = boxes or INTERFACE
-        end = time.time() + timeout
-        img = self.grab()
-        parts = [img.crop(b).tobytes() for b in boxes]
-        since = time.time()
-        while time.time() < end:
-            time.sleep(0.1)
-            img = self.grab()
-            now = [img.crop(b).tobytes() for b in boxes]
-            if now != parts:
-                parts, since = now, time.time()
-            elif time.time() - since >= quiet:
-                break
-        return img
-
     def wait_for(self, name, test, timeout=20.0):
         """Screenshots until test(image) holds or the time runs out; the last one."""
         end = time.time() + timeout
@@ -152,7 +164,7 @@ class Program:
                 return img
             time.sleep(0.15)
 
-    def stop(self, timeout=20):
+    def stop(self, timeout=30):
         self.proc.send_signal(signal.SIGTERM)
         try:
             code = self.proc.wait(timeout=timeout)
@@ -258,6 +270,18 @@ def interface_mapped(env):
     return False
 
 
+def focused_window(env):
+    """Id of the window that has the keyboard focus (xdotool's answer), or None."""
+    out = subprocess.run(["xdotool", "getwindowfocus", "-f"], env=env, capture_output=True, text=True).stdout.split()
+    return out[0] if out else None
+
+
+def wait_focus(env, wid, timeout=20.0):
+    """True once window wid has the keyboard focus: a key sent before would
+    go to the window that had it."""
+    return bool(wid) and bool(wait_until(lambda: focused_window(env) == str(wid), timeout))
+
+
 def wait_until(test, timeout=20.0, step=0.1):
     """Polls test() until it returns something true; that value, or the last
     (false) one when the time runs out."""
@@ -307,20 +331,22 @@ def window_geometry(env, name, timeout=30):
     return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
 
 
-def measure_with_tool(p, tool, points, box, least=150, tries=4):
-    """Picks the palette tool at `tool` and clicks `points` until at least
-    `least` new red pixels show in box. The measurement panels drop the
-    chosen tool when their settings arrive (a second after the first visit):
-    a shape that did not come is simply made again. (before, after) shots."""
+class NoShape(AssertionError):
+    pass
+
+
+def measure_with_tool(p, tool, points, box, least=150, timeout=20.0):
+    """Picks the palette tool at `tool` once and clicks `points`; waits until
+    at least `least` new red pixels show in box and raises NoShape when they
+    never do (a chosen tool stays chosen: nothing is made again). (before,
+    after) shots."""
     before = p.shot("before_tool")
-    after = before
-    for _ in range(tries):
-        p.click(tool, wait=0.3)
-        for point in points:
-            p.click(point, wait=0.2)
-        after = p.wait_for("after_tool", lambda img: red_new_pixels(before, img, box) > least, timeout=4)
-        if red_new_pixels(before, after, box) > least:
-            break
+    p.click(tool)
+    for point in points:
+        p.click(point)
+    after = p.wait_for("after_tool", lambda img: red_new_pixels(before, img, box) > least, timeout=timeout)
+    if red_new_pixels(before, after, box) <= least:
+        raise NoShape("no shape drawn in %s after the tool at %s and clicks at %s" % (box, tool, points))
     return before, after
 
 

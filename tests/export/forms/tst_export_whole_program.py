@@ -58,8 +58,8 @@ def opened(p):
 
 
 def save_dialog(p, name):
-    """Answers the save dialog: a file name, or None to cancel."""
-    p.wait_window("保存文件")
+    """Answers the save dialog: a file name, or None to cancel. The dialog's id."""
+    wid = p.wait_window("保存文件")
     if name is None:
         # Its Cancel button lies at the lower right corner.
         out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "保存文件", "getwindowgeometry",
@@ -67,10 +67,11 @@ def save_dialog(p, name):
         g = dict(line.split("=", 1) for line in out.split() if "=" in line)
         x, y, width, height = (int(g[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
         p.click((x + width - 55, y + height - 24))
-        return
+        return wid
     p.key("ctrl+a")
     p.type(name)
     p.key("Return")
+    return wid
 
 
 def lock(path):
@@ -117,8 +118,9 @@ def failure_box(p, main, program_shown, label, forward=True):
     w.check(box_on_top(shown, rect), "the box shows above the program, " + label)
     w.check(program_shown(shown), "the program stays above its main window, " + label)
     if forward and "with a" in label:
-        subprocess.run(["xdotool", "windowactivate", main], env=p.env)
-        p.settle(1.0)  # the window manager has restacked
+        # --sync: back once the window manager has made it the active window
+        # (raised); the program then brings its own windows above it.
+        subprocess.run(["xdotool", "windowactivate", "--sync", main], env=p.env, timeout=30)
         shown = p.wait_for("main_forward", lambda img: program_shown(img) and box_on_top(img, rect), timeout=10)
         w.check(program_shown(shown), "the program comes above the main window brought forward, " + label)
         w.check(box_on_top(shown, rect), "and the box stays above it, " + label)
@@ -166,10 +168,11 @@ def locked_report(display, label):
     def steps(p, target):
         main = to_export_panel(p)
         p.click(MANUAL)
-        p.click(EXPORT_WORD, wait=0.3)
-        save_dialog(p, target)
-        # The file dialog asks whether to replace the file: a second window of its title.
-        asked = x.wait_until(lambda: len(titled(p, "保存文件")) >= 2, timeout=20)
+        p.click(EXPORT_WORD)
+        dialog = save_dialog(p, target)
+        # The file dialog asks whether to replace the file: a second window of
+        # its title, which takes the keyboard.
+        asked = x.wait_until(lambda: x.focused_window(p.env) in titled(p, "保存文件") - {dialog}, timeout=20)
         w.check(asked, "the save dialog asks before replacing the file, " + label)
         p.key("alt+y")
         failure_box(p, main, interface_shown, "report, " + label)
@@ -190,14 +193,17 @@ def locked_template(display, label):
     def steps(p, folder):
         main = to_export_panel(p)
         known = x.process_windows(p.env, p.proc.pid)
-        p.click(EXCEL_EDIT, wait=1.0)
+        p.click(EXCEL_EDIT)
         editor = x.wait_until(lambda: x.process_windows(p.env, p.proc.pid) - known, timeout=20)
         w.check(bool(editor), "the template editor opens, " + label)
         if editor:
-            left, top, _, _ = x.window_rect(p.env, editor.pop())
+            editor = editor.pop()
+            left, top, _, _ = x.window_rect(p.env, editor)
             p.wait_for("editor", editor_shown, timeout=10)
-            p.click((left + ADD_TEMPLATE[0], top + ADD_TEMPLATE[1]), wait=0.3)
+            p.click((left + ADD_TEMPLATE[0], top + ADD_TEMPLATE[1]))
             failure_box(p, main, editor_shown, "template editor, " + label, forward=False)
+            # Escape goes to the editor once it has the keyboard back.
+            w.check(x.wait_focus(p.env, editor), "the editor has the keyboard back, " + label)
             p.key("Escape")
             w.check(interface_shown(p.wait_for("editor_closed", interface_shown, timeout=10)),
                     "Escape closes the editor over the interface, " + label)
@@ -241,14 +247,13 @@ def main():
         p.click(w.OPEN_BUTTON, until=lambda img: w.coloured_share(img, w.VIEW) > 0.05, timeout=30)
         p.click(w.TAB_MEASURE)  # the measurement panels are made at the first visit
         for i in range(3):
-            # Made again if the panels dropped the tool meanwhile.
             w.measure_with_tool(p, w.LINE_TOOL, [(760, 310 + 80 * i), (1110, 330 + 80 * i)],
                                 (750, 300 + 80 * i, 1120, 340 + 80 * i), least=100)
         p.click(TAB_SET)
         p.shot("export_panel")
 
         # Automatic name: written, then opened.
-        p.click(EXPORT_EXCEL, wait=1.0)
+        p.click(EXPORT_EXCEL)
         books = wait_files(os.path.join(folder, "*.xlsx"), 1)
         w.check(len(books) == 1, "Export Excel writes one time-stamped workbook")
         w.wait_until(lambda: opened(p), timeout=10)
@@ -259,7 +264,7 @@ def main():
         # Manual name: the save dialog names the file.
         p.click(MANUAL)
         chosen = os.path.join(p.dir, "chosen.xlsx")
-        p.click(EXPORT_EXCEL, wait=0.3)
+        p.click(EXPORT_EXCEL)
         save_dialog(p, chosen)
         wait_files(chosen, 1)
         w.check(os.path.exists(chosen), "a manual name saves the workbook under it")
@@ -269,14 +274,14 @@ def main():
 
         # Cancelled: the workbook stays as ~temp.xlsx.
         w.wait_until(lambda: not p.window("保存文件"), timeout=10)
-        p.click(EXPORT_EXCEL, wait=0.3)
+        p.click(EXPORT_EXCEL)
         save_dialog(p, None)
         temp = wait_files(os.path.join(folder, "~temp.xlsx"), 1)
         w.check(len(temp) == 1, "a cancelled save leaves ~temp.xlsx in the export folder")
 
         # Word, still with manual naming.
         w.wait_until(lambda: not p.window("保存文件"), timeout=10)
-        p.click(EXPORT_WORD, wait=0.3)
+        p.click(EXPORT_WORD)
         doc = os.path.join(p.dir, "report.doc")
         save_dialog(p, doc)
         wait_files(doc, 1)

@@ -113,13 +113,13 @@ def main():
                 continue
             c = cell(i)
             box = (c[0], c[1], c[0] + CELL_W, c[1] + CELL_H)
+            # The tool and the clicks go to the interface window one after the
+            # other (X keeps their order): nothing to wait for between them.
             if end is None:
-                # Made again if the panels dropped the tool meanwhile (their
-                # settings arrive a second after the first visit).
                 w.measure_with_tool(p, BUTTONS[tool], [at(c, f) for f in clicks], box, least=30)
                 clicks = []
             else:
-                p.click(BUTTONS[tool], wait=0.4)
+                p.click(BUTTONS[tool])
             windows = visible_windows(p)
             if end == "drag":
                 xdo(p, "mousemove", *at(c, (0.5, 0.1)), "mousedown", 1)
@@ -127,25 +127,27 @@ def main():
                     a = 2 * math.pi * k / 24
                     xdo(p, "mousemove", *at(c, (0.5 + 0.3 * math.sin(a), 0.5 - 0.4 * math.cos(a))))
                 xdo(p, "mouseup", 1)
-                p.settle(0.3)
-            for f in clicks:
-                p.click(at(c, f), wait=0.25)
+            # A double click gives the last point itself, as a user's does (a
+            # click there just before would make the double click's first
+            # press the second of a double click).
+            for f in (clicks[:-1] if end == "double" else clicks):
+                p.click(at(c, f))
             if end == "double":
                 xdo(p, "mousemove", *at(c, clicks[-1]), "click", "--repeat", 2, "--delay", 80, 1)
-                p.settle(0.3)
             elif end == "right":
-                p.click(at(c, (0.95, 0.95)), wait=0.3, button=3)
+                p.click(at(c, (0.95, 0.95)), button=3)
             elif end == "text":
-                # The modal text dialog opens at the cursor, its line edit below.
-                new = w.wait_until(lambda: visible_windows(p) - windows, timeout=15)
+                # The modal text dialog opens at the cursor, its line edit
+                # below; it takes the clicks and the typing once it is up.
+                new = w.wait_until(lambda: visible_windows(p) - windows, timeout=20)
+                check(bool(new) and bool(w.wait_until(lambda: w.focused_window(p.env) in new)),
+                      "the text dialog opens and takes the keyboard")
                 x, y = at(c, clicks[-1])
-                if new:
-                    p.settle(0.3, boxes=[(x, y, x + 220, y + 100)])
-                p.click((x + 100, y + 38), wait=0.3)
+                p.click((x + 100, y + 38))
                 p.type("note")
-                p.click((x + 110, y + 70), wait=0.5)  # its OK button
+                p.click((x + 110, y + 70))  # its OK button
             # What this shape added: new red pixels in its cell since the last shot.
-            now = p.wait_for("shape_%02d" % i, lambda im: w.red_new_pixels(shot, im, box) > 30, timeout=5)
+            now = p.wait_for("shape_%02d" % i, lambda im: w.red_new_pixels(shot, im, box) > 30, timeout=20)
             n = w.red_new_pixels(shot, now, box)
             check(n > 30, "%s drawn in red in its cell (%d new red pixels)" % (cls, n))
             shot = now

@@ -51,10 +51,10 @@ def main():
         else:
             ae = checked_ae_y(panel)
             if ae is not None:
-                # Auto exposure off: gain can be moved (the panel settles once
-                # the camera has answered).
+                # Auto exposure off: gain can be moved (a drag the panel drops
+                # while it still waits for the camera's answers is made again
+                # below, until the handle follows).
                 p.click((AE_X, ae), until=lambda img: checked_ae_y(img) is None)
-                p.settle(1.0)
             before = brightness(p.shot("before"))
             after_img = None
 

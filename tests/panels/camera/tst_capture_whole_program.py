@@ -52,12 +52,11 @@ def scroll_to_end(p):
     picture), step by step, each step once the column has followed."""
     x, y = COLUMN_SCROLL_BAR
     p.xdo("mousemove", x, y, "mousedown", 1)
-    p.settle(0.2)
     for to in (600, 1075):
+        before = p.shot("before_scroll")
         p.xdo("mousemove", x, to)
-        p.settle(0.2)
+        p.wait_for("scrolled", lambda img: differing(before, img, COLUMN) > 0)
     p.xdo("mouseup", 1)
-    p.settle(0.4)
 
 
 def jpeg_sizes(pattern):
@@ -126,8 +125,9 @@ def main():
         p.click(TAB_SETTINGS)
         scroll_to_end(p)
         chinese = p.shot("settings_chinese")
-        p.click(LANGUAGE_BOX, wait=0.3)
-        p.key("Down", wait=0.2)
+        # The keys go to the list once it has opened over the column.
+        p.click(LANGUAGE_BOX, changes=COLUMN)
+        p.key("Down")
         p.key("Return")
         english = p.wait_for("settings_english", lambda img: differing(chinese, img, COLUMN) > 500, timeout=10)
         check(differing(chinese, english, COLUMN) > 500, "the column's texts change with the language")

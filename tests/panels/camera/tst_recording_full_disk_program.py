@@ -70,8 +70,7 @@ def fill_during_recording(display, label):
         p = Program(display, "4", "")
     finally:
         sevrin_x.SEVRIN = real
-    p.click(OPEN_BUTTON, wait=1.0)
-    live = p.wait_for("full_live", lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+    live = p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
     check(lit_share(live, VIEW) > 0.5, "the camera is live, " + label)
 
     check(record_button_shown(live), "the record button shows before, " + label)
@@ -101,6 +100,7 @@ def fill_during_recording(display, label):
     # before: the next recording starts and stops.
     close_error_box(p)
     check(wait_until(lambda: not error_box_text(p.env), timeout=10), "the box closes with its button, " + label)
+    p.wait_interface()
     p.click(RECORD)
     again = p.wait_for("full_again", red_stop_shown, timeout=30)
     check(red_stop_shown(again), "a second recording starts from the bar, " + label)

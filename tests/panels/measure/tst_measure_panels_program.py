@@ -45,14 +45,13 @@ def main():
         p = sx.Program(display, "4", "")
         p.click(OPEN_BUTTON, until=lambda img: sx.coloured_share(img, VIEW) > 0.05, timeout=30)
         p.click(TAB_MEASURE)
-        # Each line is made again if the panels dropped the tool meanwhile.
         sx.measure_with_tool(p, P2P_TOOL, [(700, 300), (1000, 300)], (690, 280, 1010, 320), least=100)
         sx.measure_with_tool(p, P2P_TOOL, [(700, 520), (900, 520)], (690, 500, 910, 540), least=80)
         box = (910, 510, 1020, 528)  # beyond the second line's end, clear of its label
-        table = (600, 800, 1900, 1040)
-        before = p.settle(0.5, boxes=[table, box])
+        before = p.shot("two_lines")
+        # The double click opens the cell's editor while it is handled; the
+        # keys after it reach that editor (X keeps the order).
         p.xdo("mousemove", LENGTH_CELL_ROW2[0], LENGTH_CELL_ROW2[1], "click", "--repeat", 2, "--delay", 80, 1)
-        p.settle(0.3, boxes=[table])
         p.key("ctrl+a")
         p.type("1000")
         p.key("Return")
@@ -61,10 +60,10 @@ def main():
 
         # Three horizontal cross lines, then the first one centred by the editor.
         for _ in range(2):  # right clicks on empty ground: no tool any more
-            p.click((1500, 760), wait=0.3, button=3)
+            p.click((1500, 760), button=3)
         p.click(TAB_LINE)
         for _ in range(3):
-            p.click(ADD_H, wait=0.2)
+            p.click(ADD_H)
         p.click(OK_H)
         grid = p.wait_for("three_lines", lambda img: len(clusters(sx.red_rows(img, VIEW))) >= 3, timeout=15)
         lines = clusters(sx.red_rows(grid, VIEW))
@@ -72,7 +71,7 @@ def main():
         if lines:
             # A right press selects the line (the overlay moves lines with the right
             # button); the editor then shows it.
-            p.click((1500, lines[0] + 1), wait=0.5, button=3)
+            p.click((1500, lines[0] + 1), button=3)
             # The lines lie near the middle of the picture: so does the handle of
             # the position slider. Dragged a quarter of the way, the line goes far down.
             sx.subprocess.run(["xdotool", "mousemove", str(POSITION_HANDLE_MIDDLE[0]), str(POSITION_HANDLE_MIDDLE[1]),
