@@ -32,6 +32,20 @@ ProbeResult probeVideo(const QString& path) {
     return r;
 }
 
+double videoBitsPerSecond(const QString& path) {
+    const ProbeResult r = probeVideo(path);
+    if (!r.ok || r.duration <= 0)
+        return -1;
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=size", "-of", "csv=p=0", path});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return -1;
+    qint64 bytes = 0;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+        bytes += line.trimmed().toLongLong();
+    return bytes * 8.0 / r.duration;
+}
+
 QString decodeErrors(const QString& path) {
     QProcess p;
     p.start("ffmpeg", {"-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});

@@ -21,6 +21,10 @@ struct ProbeResult {
 
 ProbeResult probeVideo(const QString& path);
 
+// The video stream's bits per second over the file's duration: the sizes of
+// all its packets as ffprobe lists them; -1 when they cannot be read.
+double videoBitsPerSecond(const QString& path);
+
 // Decodes every frame with `ffmpeg -v error -i path -f null -`; returns its
 // error output (empty for a clean file) or a text starting with "exit" when
 // ffmpeg failed.
