@@ -427,6 +427,11 @@ void UVCCamera::stopRecord() {
     m_recorderStopAsked = true;
 }
 
+QString UVCCamera::recordingPath() const {
+    return m_recorder && !m_recorderStopAsked && m_recorder->state() == UsbRecorder::Recording ? m_recordPath
+                                                                                               : QString();
+}
+
 // ---- closing ----
 
 void UVCCamera::setThreaSaveImgFinish() {

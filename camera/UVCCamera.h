@@ -165,6 +165,7 @@ public:
     void setParam(int key, int value) override;
     bool startRecord(QString path) override;
     void stopRecord() override;
+    QString recordingPath() const override;
     void setEdgeSearchSize(int width, int height) override;
     void snapToEdge(int& x, int& y) override;
 
