@@ -35,16 +35,6 @@ const char* restartName(Restart r) {
     }
 }
 
-bool waitUntil(const std::function<bool()>& done, int ms = 20000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 struct RegisterReads : public ::testing::TestWithParam<Restart> {
     void SetUp() override {
         SimUsbBus::instance()->configure("14:fps=0");
@@ -56,13 +46,13 @@ struct RegisterReads : public ::testing::TestWithParam<Restart> {
         CaptureDevice::setFactory({});
         SimUsbBus::instance()->configure(QString());
     }
-    std::unique_ptr<V4l2CaptureDevice> device() {
-        return std::make_unique<V4l2CaptureDevice>(0, streams());
-    }
-    V4l2CaptureDevice::StreamFactory streams() {
-        auto cam = sim;
-        auto sw = stall;
-        return [cam, sw] { return std::make_unique<SimV4l2Stream>(cam, sw); };
+    // A device opened on the camera, its stream stalled in the first frame
+    // after `how`.
+    std::unique_ptr<V4l2CaptureDevice> stalledDevice(Restart how) {
+        auto dev = std::make_unique<V4l2CaptureDevice>(0, simStreams(sim, stall));
+        EXPECT_TRUE(dev->open(0));
+        stallStreamStart(*dev, how);
+        return dev;
     }
     bool grabBlocked() {
         std::lock_guard<std::mutex> l(stall->lock);
@@ -76,7 +66,7 @@ struct RegisterReads : public ::testing::TestWithParam<Restart> {
         dev.setReadTimeout(1);
         if (how != Restart::Open) {
             // A running stream first.
-            ASSERT_TRUE(waitUntil([&] { return dev.readRaw(buf.data(), buf.size(), bytes, w, h); }));
+            ASSERT_TRUE(waitUntil([&] { return dev.readRaw(buf.data(), buf.size(), bytes, w, h); }, 20000));
         }
         stall->set(true);
         if (how == Restart::Size) {
@@ -86,7 +76,7 @@ struct RegisterReads : public ::testing::TestWithParam<Restart> {
             dev.selectPixelFormat(sim->pixelFormat() == 6 ? 22 : 6);
         }
         dev.readRaw(buf.data(), buf.size(), bytes, w, h); // frames wanted
-        ASSERT_TRUE(waitUntil([&] { return grabBlocked(); })) << "the stream never started";
+        ASSERT_TRUE(waitUntil([&] { return grabBlocked(); }, 20000)) << "the stream never started";
     }
     // Lets the camera send again and waits for the stream's first frame.
     void letItStream(CaptureDevice& dev) {
@@ -94,7 +84,7 @@ struct RegisterReads : public ::testing::TestWithParam<Restart> {
         std::vector<uint8_t> buf(size_t(4096) * 3072 * 2);
         int bytes = 0, w = 0, h = 0;
         dev.setReadTimeout(50);
-        ASSERT_TRUE(waitUntil([&] { return dev.readRaw(buf.data(), buf.size(), bytes, w, h); }));
+        ASSERT_TRUE(waitUntil([&] { return dev.readRaw(buf.data(), buf.size(), bytes, w, h); }, 20000));
     }
     std::shared_ptr<SimUsbCamera> sim;
     std::shared_ptr<StallSwitch> stall;
@@ -108,9 +98,7 @@ const int kRegisters[] = {UvcReg::Gain,     UvcReg::Target,       UvcReg::Satura
 
 TEST_P(RegisterReads, AnswerIsTheCamerasOwnValueOrNone) {
     SleepClock::FakeTime clock;
-    auto dev = device();
-    ASSERT_TRUE(dev->open(0));
-    stallStreamStart(*dev, GetParam());
+    auto dev = stalledDevice(GetParam());
     UvcRegisterChannel channel(dev.get());
     const auto start = std::chrono::steady_clock::now();
     for (int reg : kRegisters) {
@@ -140,9 +128,7 @@ TEST_P(RegisterReads, AnswerIsTheCamerasOwnValueOrNone) {
 // answers the written value, not an older one.
 TEST_P(RegisterReads, WriteDuringTheStartIsReadBackOnceTheStreamRuns) {
     SleepClock::FakeTime clock;
-    auto dev = device();
-    ASSERT_TRUE(dev->open(0));
-    stallStreamStart(*dev, GetParam());
+    auto dev = stalledDevice(GetParam());
     UvcRegisterChannel channel(dev.get());
     const int before = sim->reg(UvcReg::Gain);
     const int wanted = before == 40 ? 41 : 40;
@@ -161,7 +147,7 @@ TEST_P(RegisterReads, SyncDuringTheStartShowsNoEcho) {
     TestEnv env;
     SleepClock::FakeTime clock;
     QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
-    auto makeStreams = streams();
+    auto makeStreams = simStreams(sim, stall);
     CaptureDevice::setFactory([makeStreams] { return std::make_unique<V4l2CaptureDevice>(0, makeStreams); });
     std::unique_ptr<UVCCamera> cam(UvcModels::openModel(14, 0, UvcModels::offeredFormat(14, sim->reg(UvcReg::Firmware))));
     ASSERT_TRUE(cam);
