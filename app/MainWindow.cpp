@@ -6,6 +6,7 @@
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
+#include "camera/SnapshotFiles.h"
 #include "camera/UvcModels.h"
 #include "platform/CaptureDevice.h"
 #include "platform/DeviceWatcher.h"
@@ -116,8 +117,13 @@ void MainWindow::deviceRemoved(const QString& name) {
             // silently across the gap.
             MessagePassing* hub = MessagePassing::instance();
             if (BaseCamera* cam = hub->currentCamera(); cam && !cam->isNetCamera()) {
+                const QString file = hub->isVideoState() ? cam->recordingPath() : QString();
                 hub->stopVideo();
                 cam->stopRecord();
+                // The user may have stepped away: the file is shorter than
+                // the time it was left running, and this says why.
+                if (!file.isEmpty())
+                    SnapshotFiles::reportRecordingCameraLost(file);
             }
             return;
         }

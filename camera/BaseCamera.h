@@ -109,6 +109,8 @@ public:
     // A camera class without a recorder answers true and records nothing.
     virtual bool startRecord(QString path) { Q_UNUSED(path) return true; }
     virtual void stopRecord() {}
+    // The file a recording started by startRecord writes now; empty when none.
+    virtual QString recordingPath() const { return QString(); }
     virtual bool resetParams() { return true; }
     virtual void setEdgeSearchSize(int width, int height) { Q_UNUSED(width) Q_UNUSED(height) }
     virtual void snapToEdge(int& x, int& y) { Q_UNUSED(x) Q_UNUSED(y) }

@@ -450,7 +450,12 @@ void NetCamera::snapImage(QString path, int mode, bool saveDirect, bool timeStam
     Q_UNUSED(timeStamp) Q_UNUSED(colour) Q_UNUSED(position) Q_UNUSED(sizeIndex)
     const std::wstring widePath = wide(path);
     if (mode == 1) {
-        WF_GetFrameFromCamera(m_number, widePath.c_str());
+        // The camera keeps the picture: once it has been told there is
+        // nothing to wait for, and the snap button is free for the next one.
+        const int answer = WF_GetFrameFromCamera(m_number, widePath.c_str());
+        MessagePassing::instance()->removeIconCamera();
+        if (answer != 0)
+            showError("The camera could not take the picture!", "相机拍照失败！", "相機拍照失敗！");
         return;
     }
     if (WF_GetFrameToImage(m_number, widePath.c_str(), WF_ImageJpg, 0, 0) != 0) {

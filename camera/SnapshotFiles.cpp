@@ -268,12 +268,18 @@ QPointer<QMessageBox> g_saveErrorBox; // one box, however many saves fail
 } // namespace
 
 namespace {
-void showError(const QString& path, const QString& reason, bool recording) {
-    qWarning().noquote() << (recording ? "Recording" : "Saving") << path << "failed:" << reason;
-    runOnGuiThread([path, reason, recording] {
-        const int language = MessagePassing::instance()->language();
-        const QString why = explainedReason(path, reason, language);
-        const QString text = recording ? recordingErrorText(language, path, why) : saveErrorText(language, path, why);
+QString cameraLostText(int language, const QString& path) {
+    switch (language) {
+    case 1: return QString("The recording ended because the camera was lost:\n%1\nWhat was recorded until then is kept.").arg(path);
+    case 2: return QString("相機已斷開，錄影已結束：\n%1\n斷開之前錄製的內容已保存。").arg(path);
+    default: return QString("相机已断开，录像已结束：\n%1\n断开之前录制的内容已保存。").arg(path);
+    }
+}
+
+// The one "Error" box, with the text made for the hub's language.
+void showBox(std::function<QString(int language)> textFor) {
+    runOnGuiThread([textFor] {
+        const QString text = textFor(MessagePassing::instance()->language());
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
         // Not modal: the snapshot road goes on while the user reads it. A box
@@ -289,10 +295,23 @@ void showError(const QString& path, const QString& reason, bool recording) {
         box->show();
     });
 }
+
+void showError(const QString& path, const QString& reason, bool recording) {
+    qWarning().noquote() << (recording ? "Recording" : "Saving") << path << "failed:" << reason;
+    showBox([path, reason, recording](int language) {
+        const QString why = explainedReason(path, reason, language);
+        return recording ? recordingErrorText(language, path, why) : saveErrorText(language, path, why);
+    });
+}
 } // namespace
 
 void reportSaveError(const QString& path, const QString& reason) { showError(path, reason, false); }
 void reportRecordingError(const QString& path, const QString& reason) { showError(path, reason, true); }
+
+void reportRecordingCameraLost(const QString& path) {
+    qWarning().noquote() << "Recording" << path << "ended: the camera was lost";
+    showBox([path](int language) { return cameraLostText(language, path); });
+}
 
 void endCaptureOfFailedRecording() {
     MessagePassing* hub = MessagePassing::instance();

@@ -71,6 +71,9 @@ void reportSaveError(const QString& path, const QString& reason);
 QString folderWriteProblem(const QString& path);
 // The same for a recording that failed (a full disk, a write error).
 void reportRecordingError(const QString& path, const QString& reason);
+// Tells the user that the recording into path ended because its camera was
+// lost (unplugged); what was recorded until then is kept. Any thread.
+void reportRecordingCameraLost(const QString& path);
 // GUI thread: a recording that ended by itself (its file could not be
 // written any more) returns the capture bar to its idle state, as the stop
 // button does; nothing when the bar shows no recording.

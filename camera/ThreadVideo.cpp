@@ -166,6 +166,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_nextPts = 0;
         m_firstCaptureMs = -1;
         m_lastPts = -1;
+        m_lastOfferedTick = -1;
         m_openResult = 0;
     }
     // The encoder is opened on the recording thread, which starts the
@@ -209,7 +210,13 @@ bool ThreadVideo::openEncoder() {
     m_encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     m_encoder->width = m_outWidth;
     m_encoder->height = m_outHeight;
+    // A constant 12 Mbit/s: the encoder keeps to it only with a rate ceiling
+    // at the same value and a buffer (one second) to measure it over;
+    // without them it falls back to an average rate well below.
     m_encoder->bit_rate = 12000000;
+    m_encoder->rc_max_rate = 12000000;
+    m_encoder->rc_min_rate = 12000000;
+    m_encoder->rc_buffer_size = 12000000;
     // Nothing held back: a B-frame waits for the picture after it, and
     // threads that each take a whole picture keep several in flight. What
     // the encoder holds is lost when the process dies, and the live picture
@@ -351,6 +358,9 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         // away from when it was captured.
         const int64_t since = captureMs - m_firstCaptureMs;
         const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
+        // The file lasts until the tick of the newest frame offered, even
+        // when that frame is left out below.
+        m_lastOfferedTick = std::max(m_lastOfferedTick, (quarters + 1) / 4);
         if (quarters <= m_lastPts * 4 + 1) {
             ++m_overRate;
             return false;
@@ -574,9 +584,16 @@ bool ThreadVideo::drainEncoder(bool flush) {
         }
         av_packet_move_ref(m_held, m_packet);
     }
-    // The end: the last picture lasts one tick.
+    // The end: the last picture lasts until the tick of the last frame the
+    // camera offered is over (frames just before the stop may have been
+    // left out), one tick at least.
     if (m_held->size > 0) {
-        m_held->duration = 1;
+        int64_t lastTick = 0;
+        {
+            QMutexLocker lock(&m_mutex);
+            lastTick = m_lastOfferedTick;
+        }
+        m_held->duration = std::max<int64_t>(1, lastTick + 1 - m_held->pts);
         return writeHeld();
     }
     return true;
@@ -643,9 +660,14 @@ void ThreadVideo::finish() {
         if (::truncate(QFile::encodeName(m_path).constData(), m_goodBytes) != 0)
             qWarning().noquote() << "Recording" << m_path << ": cannot trim the unfinished end";
     }
-    if (m_dropped.load() > 0)
-        qWarning().noquote() << "Recording" << m_path << ": dropped" << m_dropped.load()
-                             << "frames while the encoder was behind";
+    // What the file lacks of what the camera offered, for whoever wonders
+    // why it holds fewer frames.
+    qInfo().noquote() << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
+                                 "%4 left out over the frame rate")
+                             .arg(m_path)
+                             .arg(m_encoded.load())
+                             .arg(m_dropped.load())
+                             .arg(m_overRate.load());
     {
         QMutexLocker lock(&m_mutex);
         m_queue.clear();

@@ -200,6 +200,7 @@ private:
     QWaitCondition m_opened;
     int64_t m_firstCaptureMs = -1; // capture time of the file's first frame
     int64_t m_lastPts = -1;        // tick of the last frame queued
+    int64_t m_lastOfferedTick = -1; // tick of the latest capture time offered, kept or not
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;
 

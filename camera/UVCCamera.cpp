@@ -427,6 +427,11 @@ void UVCCamera::stopRecord() {
     m_recorderStopAsked = true;
 }
 
+QString UVCCamera::recordingPath() const {
+    return m_recorder && !m_recorderStopAsked && m_recorder->state() == UsbRecorder::Recording ? m_recordPath
+                                                                                               : QString();
+}
+
 // ---- closing ----
 
 void UVCCamera::setThreaSaveImgFinish() {
@@ -512,6 +517,8 @@ void UVCCamera::setControlValue(int key, int value) {
     auto it = controls.find(key);
     if (it == controls.end())
         return; // a control the model lacks stays absent
+    if (value < 0)
+        return; // the camera gave no answer: the value known stays
     const int index = key < 10 ? 2 : 1;
     if (it->size() > index)
         (*it)[index] = value;

@@ -165,6 +165,7 @@ public:
     void setParam(int key, int value) override;
     bool startRecord(QString path) override;
     void stopRecord() override;
+    QString recordingPath() const override;
     void setEdgeSearchSize(int width, int height) override;
     void snapToEdge(int& x, int& y) override;
 
@@ -213,7 +214,8 @@ protected:
     }
     QSize frameSizeNow() const { return QSize(m_frameWidth, m_frameHeight); }
     // Sets the current value of a control-map key (index 2 of keys 0-9,
-    // index 1 of the switches); a key the model lacks stays absent.
+    // index 1 of the switches); a key the model lacks stays absent, and a
+    // negative value (a read the camera did not answer) changes nothing.
     void setControlValue(int key, int value);
     // Hook of the models: fills the recorder settings before a recording
     // starts (default: keeps what the constructor set); false refuses the

@@ -35,7 +35,7 @@ bool UVCCamera_Pellam::open(int index, int pixelFormat) {
 bool UVCCamera_Pellam::probe() {
     const int ident = m_channel.read(UvcReg::Ident);
     SleepClock::sleepMs(1000);
-    m_aeOn = m_channel.read(UvcReg::AutoExposure) == 1;
+    readAutoExposure();
     SleepClock::sleepMs(1000);
     m_firmware = m_channel.readFirmware();
     m_newFirmware = m_firmware >= 12;
@@ -48,10 +48,13 @@ bool UVCCamera_Pellam::probe() {
 }
 
 void UVCCamera_Pellam::syncModeKeys(int type) {
-    setControlValue(CtlExposureType, type != 0 ? 1 : 0);
+    if (type >= 0)
+        setControlValue(CtlExposureType, type != 0 ? 1 : 0);
     if (!m_newFirmware)
         return;
-    setControlValue(CtlCameraMode, m_channel.read(UvcReg::CameraMode) == 2 ? 2 : 0);
+    const int mode = m_channel.read(UvcReg::CameraMode);
+    if (mode >= 0)
+        setControlValue(CtlCameraMode, mode == 2 ? 2 : 0);
     setControlValue(CtlPurple, m_channel.read(UvcReg::Purple));
 }
 

@@ -21,7 +21,8 @@ void UVCCamera_Quillet::syncModeKeys(int type) {
     Q_UNUSED(type)
     setControlValue(CtlExposureType, m_channel.read(UvcReg::ExposureType));
     const int mode = m_channel.read(UvcReg::CameraMode);
-    setControlValue(CtlCameraMode, m_firmware >= 5 ? mode : (mode != 0 ? 2 : 0));
+    if (mode >= 0)
+        setControlValue(CtlCameraMode, m_firmware >= 5 ? mode : (mode != 0 ? 2 : 0));
     if (m_firmware >= 4)
         setControlValue(CtlPurple, m_channel.read(UvcReg::Purple));
 }

@@ -21,10 +21,12 @@ bool UVCCamera_Sorrin::probe() {
 }
 
 void UVCCamera_Sorrin::syncModeKeys(int type) {
-    setControlValue(CtlExposureType, type != 0 ? 1 : 0);
+    if (type >= 0)
+        setControlValue(CtlExposureType, type != 0 ? 1 : 0);
     if (m_firmware >= 5) {
         const int mode = m_channel.read(UvcReg::CameraMode);
-        setControlValue(CtlCameraMode, m_firmware >= 11 ? mode : (mode != 0 ? 2 : 0));
+        if (mode >= 0)
+            setControlValue(CtlCameraMode, m_firmware >= 11 ? mode : (mode != 0 ? 2 : 0));
     }
     if (m_firmware >= 9)
         setControlValue(CtlPurple, m_channel.read(UvcReg::Purple));

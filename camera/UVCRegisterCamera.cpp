@@ -60,7 +60,7 @@ void UVCRegisterCamera::setResolution(int index) {
 
 int UVCRegisterCamera::probeCommon() {
     const int ident = m_channel.read(UvcReg::Ident);
-    m_aeOn = m_channel.read(UvcReg::AutoExposure) == 1;
+    readAutoExposure();
     m_firmware = m_channel.readFirmware();
     return ident;
 }
@@ -160,7 +160,15 @@ int UVCRegisterCamera::exposureToSlider(int cameraValue, bool longExposure) {
 int UVCRegisterCamera::readExposureValue(int& type) {
     type = m_channel.read(UvcReg::ExposureType);
     const int value = m_channel.readExposure();
+    if (type < 0 || value < 0)
+        return -1; // no answer: the unit of the value is unknown
     return (type != 0 && longUnitsOf100()) ? value * 100 : value;
+}
+
+void UVCRegisterCamera::readAutoExposure() {
+    const int on = m_channel.read(UvcReg::AutoExposure);
+    if (on >= 0)
+        m_aeOn = on == 1;
 }
 
 void UVCRegisterCamera::refreshParams() {
@@ -212,7 +220,7 @@ void UVCRegisterCamera::syncCore() {
     readMirror();
     setControlValue(CtlBlackWhite, m_channel.read(UvcReg::Mono));
     setControlValue(Ctl3DNR, 0);
-    m_aeOn = m_channel.read(UvcReg::AutoExposure) == 1;
+    readAutoExposure();
     syncModeKeys(type);
     readColourGains();
 }

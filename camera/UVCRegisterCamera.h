@@ -67,7 +67,10 @@ protected:
 
     // Pieces of the full read.
     void syncCore();          // everything but the hub signal
-    int readExposureValue(int& type); // 0A, then the exposure in microseconds
+    // 0A, then the exposure in microseconds; -1 (and type -1) when the
+    // camera gave no answer.
+    int readExposureValue(int& type);
+    void readAutoExposure();  // register 09 -> isAEOn; unchanged without an answer
     void readColourGains();   // selectors 0, 2, 1 -> keys 3, 4, 5
     void readMirror();        // register 07 -> the states and keys 10, 11
     // The common probe's reads; returns the identification byte.

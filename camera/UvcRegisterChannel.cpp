@@ -26,9 +26,7 @@ void UvcRegisterChannel::command(int word) const {
 int UvcRegisterChannel::read(int reg) const {
     if (!m_capture)
         return 0;
-    m_capture->set(RegisterProperty, (reg & 0xFF) * 256 + 0xFF);
-    SleepClock::sleepMs(1);
-    return int(m_capture->get(RegisterProperty)) & 0xFF;
+    return answer(RegisterProperty, (reg & 0xFF) * 256 + 0xFF, 0xFF);
 }
 
 void UvcRegisterChannel::writeSelector(int selector, int value) const {
@@ -39,9 +37,7 @@ void UvcRegisterChannel::writeSelector(int selector, int value) const {
 int UvcRegisterChannel::readSelector(int selector) const {
     if (!m_capture)
         return 0;
-    m_capture->set(SelectorProperty, (selector & 0xF) * 4096 + 0xFFF);
-    SleepClock::sleepMs(1);
-    return int(m_capture->get(SelectorProperty)) & 0xFFF;
+    return answer(SelectorProperty, (selector & 0xF) * 4096 + 0xFFF, 0xFFF);
 }
 
 void UvcRegisterChannel::writeExposure(int value) const {
@@ -49,11 +45,24 @@ void UvcRegisterChannel::writeExposure(int value) const {
         m_capture->set(ExposureProperty, value);
 }
 
-int UvcRegisterChannel::readExposure() const { return m_capture ? int(m_capture->get(ExposureProperty)) : 0; }
+int UvcRegisterChannel::answer(int property, int request, int mask) const {
+    if (!m_capture->set(property, request))
+        return -1;
+    SleepClock::sleepMs(1);
+    const double got = m_capture->get(property);
+    return got < 0 ? -1 : int(got) & mask;
+}
+
+int UvcRegisterChannel::readExposure() const {
+    if (!m_capture)
+        return 0;
+    const double got = m_capture->get(ExposureProperty);
+    return got < 0 ? -1 : int(got);
+}
 
 int UvcRegisterChannel::readFirmware() const {
     const int fw = read(0xFC);
-    return fw == 255 ? 0 : fw;
+    return fw == 255 || fw < 0 ? 0 : fw;
 }
 
 QString UvcRegisterChannel::firmwareVersion() const {

@@ -8,7 +8,9 @@ class CaptureDevice;
 // standard capture properties: 8-bit registers on 11 (contrast), 12-bit
 // selectors on 32 (backlight compensation), the exposure value on 12
 // (saturation). A read is a request (value 0xFF / 0xFFF) answered by the get
-// 1 ms later; the answer's low 8 / 12 bits are the value. Values are clamped
+// 1 ms later; the answer's low 8 / 12 bits are the value, -1 when the camera
+// gave none (the capture layer could not reach it, as while its stream
+// starts), never the request itself. Values are clamped
 // before they go on the wire, so they never spill into the register number
 // and never turn into a read request. GUI thread; the sleeps go through
 // SleepClock.
@@ -37,11 +39,14 @@ public:
     // The exposure value, read with no sleep (after the type register's read).
     int readExposure() const;
 
-    // Register FC, the firmware number that gates features; 255 counts as 0.
+    // Register FC, the firmware number that gates features; 255 and no
+    // answer count as 0.
     int readFirmware() const;
     // "V%1.%2.%3.%4" of registers FD, FC, FB, FA (read FA, FB, FC, FD).
     QString firmwareVersion() const;
 
 private:
+    // The request, then the masked answer (-1: none).
+    int answer(int property, int request, int mask) const;
     CaptureDevice* m_capture;
 };

@@ -56,7 +56,7 @@ struct CaptureDeviceInfo {
 // One USB capture device: the operations the USB camera driver needs.
 // Property values pass to the camera unchanged and a get returns what the
 // camera answers (the register channels rely on a get answering the preceding
-// set). A capture object is used from one thread at a time (the GUI thread).
+// set), or -1 when the camera cannot answer now. A capture object is used from one thread at a time (the GUI thread).
 class CaptureDevice {
 public:
     static constexpr int PlatformBackend = 700; // the backend id callers pass; any value selects the platform's

@@ -92,6 +92,8 @@ std::unique_ptr<NetSdkSim> NetSdkSim::fromEnvironment() {
             sim->setFailInitRes(true);
         else if (token == "initcamera")
             sim->setFailInitCamera(true);
+        else if (token == "card")
+            sim->setFailCard(true);
         else
             qWarning().noquote() << "SEVRIN_SIM_NET_FAIL: unknown switch" << token;
     }
@@ -152,6 +154,11 @@ void NetSdkSim::setFailInitRes(bool fail) {
 void NetSdkSim::setFailInitCamera(bool fail) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_failInitCamera = fail;
+}
+
+void NetSdkSim::setFailCard(bool fail) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failCard = fail;
 }
 
 // ---------------------------------------------------------------- observation
@@ -637,6 +644,11 @@ int NetSdkSim::frameToCard(int n, const QString& path) {
     log(QString("WF_GetFrameFromCamera(%1,%2)").arg(n).arg(path));
     if (!connectedLocked(n))
         return -1;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_failCard)
+            return -4;
+    }
     const QByteArray jpeg = encodeCurrent(n, ".jpg");
     QString name = QFileInfo(path).fileName();
     if (name.isEmpty())

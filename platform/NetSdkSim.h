@@ -18,8 +18,9 @@
 // Configuration: SEVRIN_SIM_NET = comma-separated "TYPE@IPV4[:fps=N]", in the
 // order the broadcast reports them (TYPE is reported as given, also outside
 // 0..8; fps overrides the model's rate, 1..1000). Fault switches:
-// SEVRIN_SIM_NET_FAIL = comma-separated "initres" (WF_InitRes fails) and
-// "initcamera" (every WF_InitCameraSingle fails).
+// SEVRIN_SIM_NET_FAIL = comma-separated "initres" (WF_InitRes fails),
+// "initcamera" (every WF_InitCameraSingle fails) and "card" (no picture can be
+// taken onto a camera's card).
 //
 // Per camera number (0..3) once connected: a frame thread that calls the frame
 // callback with BGR frames of the current resolution at the model's rate, a
@@ -62,6 +63,9 @@ public:
     // ---- fault switches ----
     void setFailInitRes(bool fail);
     void setFailInitCamera(bool fail);
+    // The camera cannot take a picture onto its card (a full card):
+    // WF_GetFrameFromCamera answers -4.
+    void setFailCard(bool fail);
 
     // ---- test controls and observation ----
     // Every call except WF_GetCameraFrameRate, as "WF_Name(args)"; the last 2000.
@@ -166,6 +170,7 @@ private:
     bool m_initialised = false;
     bool m_failInitRes = false;
     bool m_failInitCamera = false;
+    bool m_failCard = false;
     QStringList m_log;
     std::array<std::unique_ptr<Session>, maxSessions> m_sessions;
 };

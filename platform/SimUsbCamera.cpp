@@ -872,9 +872,17 @@ void SimUsbBus::applyUnpluggedList(const QStringList& entries) {
     const auto all = cameras();
     for (int i = 0; i < all.size(); ++i) {
         const QString name = all[i]->name();
+        // The camera list's name: the model's token, numbered "(1)", "(2)"...
+        // from the second camera of the same model on.
+        int earlier = 0;
+        for (int j = 0; j < i; ++j)
+            earlier += all[j]->model().code == all[i]->model().code ? 1 : 0;
+        const QString shown = all[i]->model().token + (earlier > 0 ? QString("(%1)").arg(earlier) : QString());
         bool listed = false;
-        for (const QString& e : entries)
-            listed = listed || e.trimmed() == QString::number(i + 1) || e.trimmed() == name;
+        for (const QString& e : entries) {
+            const QString entry = e.trimmed();
+            listed = listed || entry == QString::number(i + 1) || entry == name || entry == shown;
+        }
         if (listed)
             unplug(name);
         else

@@ -229,7 +229,8 @@ public:
     bool plug(const QString& name);
     // The plug control's list: the cameras it names are unplugged, the others
     // plugged back. An entry is a camera's position in SEVRIN_SIM_USB
-    // (1 the first) or its device name; unknown entries are ignored.
+    // (1 the first), the name the camera list shows ("Nesko", "Nesko(1)" for
+    // the second of a model) or its device name; unknown entries are ignored.
     void applyUnpluggedList(const QStringList& entries);
 
     // Stitching takes a frame (any thread). With SEVRIN_SIM_STAGE=pan the

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -20,6 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kControlWait = 100ms;   // longest wait of a control for the capture thread
+constexpr auto kControlSlice = 2ms;    // a control looks this often whether the stream is starting
 constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twice a second
 constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
 constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
@@ -91,13 +91,13 @@ struct V4l2CaptureDevice::Shared {
     bool wanted = false;    // a read asked for frames: the capture thread takes them
     bool streaming = false; // a frame came since the last (re)open, size or format change
     bool lost = false;      // the device failed: the capture thread opens it again
+    bool starting = false;  // the capture thread waits inside a stream's first frame
     bool finished = false;  // the capture thread has ended
     uint64_t generation = 0; // counts stream restarts: older frames are not handed out
     std::vector<uint8_t> frame;
     int width = 0, height = 0;
     uint64_t serial = 0, taken = 0;
-    std::vector<std::pair<int, double>> pending; // sets for the capture thread
-    std::map<int, double> known;                 // last value set or read, per VideoCapture property
+    std::vector<std::pair<int, double>> pending; // sets not yet applied, in order
     std::vector<std::pair<int, double>> reopenSets; // the format and size, applied again on reopen
 
     void restarted() { // lock held
@@ -107,6 +107,11 @@ struct V4l2CaptureDevice::Shared {
     }
     void run();
     bool reopen();
+    // Takes the stream for a control: waits for a running stream's frame,
+    // never for a stream's first frame or a reopen. False when not taken.
+    bool takeForControl(std::unique_lock<std::timed_mutex>& s);
+    // Applies the sets still pending, in order. streamLock held.
+    void applyPending();
     // Asks the capture thread for frames and waits up to ms for one not yet
     // taken (0: only looks). `lock` is held through l.
     bool waitForFrame(std::unique_lock<std::mutex>& l, int ms) {
@@ -168,6 +173,7 @@ void V4l2CaptureDevice::Shared::run() {
                 if (restartsStream(prop))
                     restarted();
             first = !streaming;
+            starting = first;
             generation0 = generation;
         }
         for (const auto& [prop, value] : sets)
@@ -175,6 +181,10 @@ void V4l2CaptureDevice::Shared::run() {
         // The first frame of a stream may take seconds: here, not on the
         // interface thread.
         const int got = first ? (stream->grab() ? 1 : -1) : stream->grabWithin(kStreamPollMs);
+        if (first) {
+            std::lock_guard<std::mutex> l(lock);
+            starting = false;
+        }
         std::vector<uint8_t> bytes;
         int w = 0, h = 0;
         const bool copied = got == 1 && stream->retrieve(bytes, w, h);
@@ -286,24 +296,64 @@ bool V4l2CaptureDevice::mapProperty(int prop, double value, int& cvProp, double&
 }
 
 
+bool V4l2CaptureDevice::Shared::takeForControl(std::unique_lock<std::timed_mutex>& s) {
+    ++controlsWaiting;
+    const auto end = std::chrono::steady_clock::now() + kControlWait;
+    bool got = false;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> l(lock);
+            if (lost || starting)
+                break;
+        }
+        if (s.try_lock_for(kControlSlice)) {
+            got = true;
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= end)
+            break;
+    }
+    --controlsWaiting;
+    if (got) {
+        std::lock_guard<std::mutex> l(lock);
+        if (lost) { // the stream was released meanwhile
+            s.unlock();
+            got = false;
+        }
+    }
+    return got;
+}
+
+void V4l2CaptureDevice::Shared::applyPending() {
+    std::vector<std::pair<int, double>> sets;
+    {
+        std::lock_guard<std::mutex> l(lock);
+        sets.swap(pending);
+    }
+    for (const auto& [prop, value] : sets)
+        stream->set(prop, value);
+}
+
 bool V4l2CaptureDevice::setStream(int cvProp, double value) {
     Shared& sh = *m_shared;
     std::unique_lock<std::timed_mutex> s(sh.streamLock, std::defer_lock);
-    ++sh.controlsWaiting;
-    const bool got = s.try_lock_for(kControlWait);
-    --sh.controlsWaiting;
-    std::lock_guard<std::mutex> l(sh.lock);
-    if (restartsStream(cvProp)) {
-        auto& r = sh.reopenSets;
-        r.erase(std::remove_if(r.begin(), r.end(), [cvProp](const auto& p) { return p.first == cvProp; }), r.end());
-        r.emplace_back(cvProp, value);
-        sh.restarted(); // the stream restarts: the next frame comes from the capture thread
+    const bool got = sh.takeForControl(s);
+    {
+        std::lock_guard<std::mutex> l(sh.lock);
+        if (restartsStream(cvProp)) {
+            auto& r = sh.reopenSets;
+            r.erase(std::remove_if(r.begin(), r.end(), [cvProp](const auto& p) { return p.first == cvProp; }),
+                    r.end());
+            r.emplace_back(cvProp, value);
+            sh.restarted(); // the stream restarts: the next frame comes from the capture thread
+        }
+        if (!got) {
+            // Applied before the stream's next frame, after the sets before it.
+            sh.pending.emplace_back(cvProp, value);
+            return true;
+        }
     }
-    sh.known[cvProp] = value;
-    if (!got || sh.lost) {
-        sh.pending.emplace_back(cvProp, value);
-        return true;
-    }
+    sh.applyPending();
     return sh.stream->set(cvProp, value);
 }
 
@@ -322,19 +372,12 @@ double V4l2CaptureDevice::get(int prop) {
         return 0.0;
     Shared& sh = *m_shared;
     std::unique_lock<std::timed_mutex> s(sh.streamLock, std::defer_lock);
-    ++sh.controlsWaiting;
-    const bool got = s.try_lock_for(kControlWait);
-    --sh.controlsWaiting;
-    double v = 0.0;
-    {
-        std::lock_guard<std::mutex> l(sh.lock);
-        if (got && !sh.lost && sh.pending.empty()) {
-            v = sh.stream->get(cvProp);
-            sh.known[cvProp] = v;
-        } else {
-            v = sh.known.count(cvProp) ? sh.known[cvProp] : 0.0;
-        }
-    }
+    // No answer while the stream starts: a value remembered from a set would
+    // be the request of a register read, not the camera's answer.
+    if (!sh.takeForControl(s))
+        return -1.0;
+    sh.applyPending(); // the request before this get goes first
+    const double v = sh.stream->get(cvProp);
     if (prop == CaptureProp::AutoExposure)
         return v == 1 ? 0.25 : 0.75; // back to the capture convention
     return v;

@@ -40,10 +40,13 @@ public:
 // device's own capture thread, which also starts the stream (its first frame
 // may take seconds after an open, a size or format change) and opens the
 // device again after it was unplugged (at most twice a second). A read waits
-// only for that thread's newest frame, at most the read timeout; a control
-// set or get waits at most 100 ms for the capture thread, after which a set
-// is applied by that thread before its next frame and a get answers the last
-// value known. So no call blocks the interface on a stalled camera.
+// only for that thread's newest frame, at most the read timeout. A control
+// set or get waits at most 100 ms for a running stream's frame, and not at
+// all while a stream starts or the device is reopened: a set is then applied
+// before the stream's next frame (sets reach the camera in the order made),
+// and a get answers -1, no answer (a value remembered from a set would be a
+// register read's own request). So no call blocks the interface on a
+// stalled camera.
 //
 // What it does not do: the one-shot white balance command (55) has no V4L2
 // counterpart and is refused; automatic exposure on and off (57, 58) become

@@ -3,12 +3,14 @@
 #include "app/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
+#include "camera/UsbWorkers.h"
 #include "camera/UvcModels.h"
 #include "camera/deviceForm.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
 #include "resources/SevrinResources.h"
+#include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
 
 #include <QComboBox>
@@ -28,6 +30,7 @@ private slots:
     void hotPlugFollowsTheRemovedCamera();
     void badLanguageReadsAsChinese();
     void simulatedUnplugAndPlugFollowed();
+    void unplugDuringARecordingSaysSoWithTheFileName();
     void scanListsSimulatedCamerasWithNumbering();
     void failedOpenOfTheGenericModelIsAFailure();
     void splitterStateSurvivesRestart();
@@ -106,6 +109,36 @@ void TestMainWindow::simulatedUnplugAndPlugFollowed() {
     QVERIFY(SimUsbBus::instance()->plug(name));
     QTRY_COMPARE(restart.count(), 1);
     QVERIFY(video.isShown());
+    videoWindow = nullptr;
+    SimUsbBus::instance()->configure(QString());
+}
+
+// A user who stepped away learns why the recording is shorter than the time
+// they left it running: the box names the file and says the camera was lost.
+void TestMainWindow::unplugDuringARecordingSaysSoWithTheFileName() {
+    TestEnv env;
+    SleepClock::FakeTime clock;
+    QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("language", 1);
+    SimUsbBus::instance()->configure("4:fps=0");
+    UsbWorkers::install();
+    SDLBackground video;
+    videoWindow = &video;
+    MainWindow w;
+    QTRY_VERIFY(w.isVisible());
+    std::unique_ptr<UVCCamera> cam(UvcModels::openModel(4, 0, "NV12"));
+    QVERIFY(cam);
+    MessagePassing* hub = MessagePassing::instance();
+    hub->setCurCamera(cam.get());
+    const QString file = env.file("clip.mp4");
+    QVERIFY(cam->startRecord(file));
+    hub->setVideoState(true);
+    ModalCatcher boxes;
+    QVERIFY(SimUsbBus::instance()->unplug(CaptureDevice::deviceNames().value(0)));
+    QTRY_COMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].contains(file), qPrintable(boxes.texts[0]));
+    QVERIFY2(boxes.texts[0].contains("camera was lost"), qPrintable(boxes.texts[0]));
+    hub->setCurCamera(nullptr);
+    cam.reset();
     videoWindow = nullptr;
     SimUsbBus::instance()->configure(QString());
 }

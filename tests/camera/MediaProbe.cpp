@@ -1,5 +1,6 @@
 #include "MediaProbe.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 
@@ -30,6 +31,53 @@ ProbeResult probeVideo(const QString& path) {
     }
     r.ok = p.exitCode() == 0 && !r.codec.isEmpty();
     return r;
+}
+
+double videoBitsPerSecond(const QString& path) {
+    const ProbeResult r = probeVideo(path);
+    if (!r.ok || r.duration <= 0)
+        return -1;
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=size", "-of", "csv=p=0", path});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return -1;
+    qint64 bytes = 0;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+        bytes += line.trimmed().toLongLong();
+    return bytes * 8.0 / r.duration;
+}
+
+QString completeFragmentsCopy(const QString& path, const QString& copyPath) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = in.readAll();
+    auto be = [&](qint64 at, int n) {
+        quint64 v = 0;
+        for (int i = 0; i < n; ++i)
+            v = v << 8 | quint8(bytes[int(at + i)]);
+        return v;
+    };
+    qint64 at = 0, keep = 0, moofAt = -1;
+    while (at + 8 <= bytes.size()) {
+        quint64 size = be(at, 4);
+        const QByteArray type = bytes.mid(int(at + 4), 4);
+        if (size == 1 && at + 16 <= bytes.size())
+            size = be(at + 8, 8);
+        if (size < 8 || at + qint64(size) > bytes.size())
+            break; // cut short
+        if (type == "moof") {
+            moofAt = at;
+        } else if (type == "mdat" || moofAt < 0) {
+            keep = at + qint64(size); // a whole fragment, or a box before the first
+            moofAt = -1;
+        }
+        at += qint64(size);
+    }
+    QFile out(copyPath);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes.left(int(keep))) != keep)
+        return QString();
+    return copyPath;
 }
 
 QString decodeErrors(const QString& path) {

@@ -21,6 +21,17 @@ struct ProbeResult {
 
 ProbeResult probeVideo(const QString& path);
 
+// The video stream's bits per second over the file's duration: the sizes of
+// all its packets as ffprobe lists them; -1 when they cannot be read.
+double videoBitsPerSecond(const QString& path);
+
+// A copy of the MP4 file at path, at copyPath, that ends with its last
+// complete fragment (a moof box and its mdat): a process killed inside a
+// write leaves the fragment it was writing cut short. The top-level boxes
+// are walked by their own sizes. Returns copyPath, or an empty text when the
+// file cannot be read.
+QString completeFragmentsCopy(const QString& path, const QString& copyPath);
+
 // Decodes every frame with `ffmpeg -v error -i path -f null -`; returns its
 // error output (empty for a clean file) or a text starting with "exit" when
 // ffmpeg failed.

@@ -355,6 +355,77 @@ TEST(ThreadVideo, FullQueueDropsAndCountsFrames) {
     EXPECT_EQ(probeVideo(path).frames, queued);
 }
 
+TEST(ThreadVideo, HoldsTheConstantBitRate) {
+    // Four seconds of a 720p camera at the file's rate: the file carries 12
+    // Mbit/s, as a constant rate does whatever the picture costs.
+    TestEnv env;
+    const QString path = env.file("cbr.mp4");
+    ThreadVideo rec;
+    ASSERT_TRUE(rec.startRecord(path, 1280, 720, kRaw, kNV12, 10, 1280, 720, 1));
+    pushAll(rec, makeFrames(1280, 720, 4, kNV12), 40, 10);
+    stopAndWait(rec);
+    const double rate = videoBitsPerSecond(path);
+    EXPECT_NEAR(rate, 12e6, 12e6 * 0.1) << "bits per second";
+    EXPECT_EQ(decodeErrors(path), "");
+}
+
+namespace {
+// The program's log lines while it lives.
+struct LogCatcher {
+    static QStringList& lines() {
+        static QStringList l;
+        return l;
+    }
+    static QtMessageHandler& previous() {
+        static QtMessageHandler h = nullptr;
+        return h;
+    }
+    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        lines() << text;
+        if (previous())
+            previous()(type, context, text);
+    }
+    LogCatcher() {
+        lines().clear();
+        previous() = qInstallMessageHandler(handler);
+    }
+    ~LogCatcher() { qInstallMessageHandler(previous()); }
+};
+} // namespace
+
+TEST(ThreadVideo, LastPictureLastsUntilTheStopWhenTheEncoderIsBehind) {
+    // A camera at the file's rate, offered faster than the encoder takes the
+    // frames: once one is dropped for a full queue the recording stops. The
+    // file lasts until that last frame's tick is over, as the recording did.
+    TestEnv env;
+    LogCatcher log;
+    const QString path = env.file("behind.mp4");
+    const auto frames = makeFrames(1280, 720, 3, kNV12);
+    ThreadVideo rec;
+    rec.setQueueCapacity(2);
+    ASSERT_TRUE(rec.startRecord(path, 1280, 720, kRaw, kNV12, 10, 1280, 720, 1));
+    const int64_t t0 = 100000;
+    EXPECT_TRUE(rec.pushFrame(frames[0].data(), int(frames[0].size()), 0, 0, t0));
+    // Within a quarter tick of the first: left out over the rate.
+    EXPECT_FALSE(rec.pushFrame(frames[1].data(), int(frames[1].size()), 0, 0, t0 + 10));
+    int last = 0;
+    for (int i = 1; i < 2000 && rec.droppedFrames() == 0; ++i) {
+        const auto& f = frames[size_t(i) % frames.size()];
+        rec.pushFrame(f.data(), int(f.size()), 0, 0, t0 + 100 * i);
+        last = i;
+    }
+    ASSERT_GT(rec.droppedFrames(), 0) << "the encoder never fell behind";
+    stopAndWait(rec);
+    const ProbeResult r = probeVideo(path);
+    ASSERT_TRUE(r.ok) << r.errors.toStdString();
+    EXPECT_NEAR(r.duration, (last + 1) * 0.1, 0.01) << "last frame offered at tick " << last;
+    // The end of the recording says what was left out.
+    const QString said = log.lines().filter(path).join("\n");
+    EXPECT_TRUE(said.contains(QString("%1 dropped").arg(rec.droppedFrames()))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QString("%1 left out").arg(rec.framesOverRate()))) << said.toStdString();
+    EXPECT_EQ(rec.framesOverRate(), 1);
+}
+
 TEST(ThreadVideo, StopRacingFramesStillFinishesTheFile) {
     TestEnv env;
     const auto frames = makeFrames(320, 240, 2, kNV12);
@@ -534,7 +605,7 @@ TEST(ThreadVideo, KilledRecordingStaysPlayableToItsLastFragment) {
     EXPECT_EQ(r.codec, "h264");
     EXPECT_EQ(r.width, 640);
     EXPECT_EQ(r.frames, frames);
-    EXPECT_EQ(decodeErrors(path), "");
+    EXPECT_EQ(decodeErrors(completeFragmentsCopy(path, path + ".whole.mp4")), "");
 }
 
 TEST(ThreadVideo, KillUnderLoadLosesAboutASecondAtMost) {
@@ -570,7 +641,7 @@ TEST(ThreadVideo, KillUnderLoadLosesAboutASecondAtMost) {
     const ProbeResult r = probeVideo(path);
     ASSERT_TRUE(r.ok) << r.errors.toStdString();
     EXPECT_GE(r.frames, total - 24) << "offered " << total; // 20 frames a second, plus slack
-    EXPECT_EQ(decodeErrors(path), "");
+    EXPECT_EQ(decodeErrors(completeFragmentsCopy(path, path + ".whole.mp4")), "");
 }
 
 TEST(ThreadVideo, KilledFullHdRecordingLosesAtMostASecond) {
@@ -596,7 +667,7 @@ TEST(ThreadVideo, KilledFullHdRecordingLosesAtMostASecond) {
         ASSERT_TRUE(r.ok) << r.errors.toStdString();
         EXPECT_GT(r.frames, 0);
         EXPECT_GE(r.duration, elapsed - 1.0) << "killed after " << elapsed << " s";
-        EXPECT_EQ(decodeErrors(path), "");
+        EXPECT_EQ(decodeErrors(completeFragmentsCopy(path, path + ".whole.mp4")), "");
     }
 }
 

@@ -81,6 +81,7 @@ private slots:
     void snapshotIntoAnUnwritableFolderShowsTheReason_data();
     void snapshotIntoAnUnwritableFolderShowsTheReason();
     void receivedFilesLandInTheChosenFolder();
+    void shootCameraFreesTheSnapButtonEachTime();
     void recordingRunsAtTheCurrentFrameSize();
     void corvoRecordsAtItsOwnSettings();
     void recordingWithoutARecorderIsRefused();
@@ -383,6 +384,29 @@ void NetCameraTest::snapshotIntoAnUnwritableFolderShowsTheReason() {
     QVERIFY2(boxes.texts.first().contains(reason), qPrintable(boxes.texts.first() + " / " + reason));
     QCOMPARE(icon.count(), iconsCleared);
     QCOMPARE(m_saves.size(), size_t(0));
+}
+
+// "Shoot Camera": the camera keeps the picture, and the snap button is free
+// again once it has been told, for the next snap; a camera that cannot take
+// the picture says so in the Error box.
+void NetCameraTest::shootCameraFreesTheSnapButtonEachTime() {
+    MessagePassing::instance()->setLanguage(1);
+    NetSdkSim* sim = nullptr;
+    CameraPtr camera(openCamera("0@10.0.0.1", 0, &sim));
+    QVERIFY(camera);
+    QSignalSpy icon(MessagePassing::instance(), SIGNAL(removeIconCameraSIGNAL()));
+    MessageBoxCatcher boxes;
+    camera->snapImage(m_env->file("first"), 1, true, false, Qt::red, 0, 0);
+    QCOMPARE(icon.count(), 1);
+    camera->snapImage(m_env->file("second"), 1, true, false, Qt::red, 0, 0);
+    QCOMPARE(icon.count(), 2);
+    QCOMPARE(sim->cardFiles(0), (QStringList{"first.jpg", "second.jpg"}));
+    QVERIFY(boxes.titles.isEmpty());
+    sim->setFailCard(true);
+    camera->snapImage(m_env->file("third"), 1, true, false, Qt::red, 0, 0);
+    QTRY_COMPARE(boxes.titles, QStringList{"Error"});
+    QCOMPARE(icon.count(), 3);
+    QCOMPARE(sim->cardFiles(0).size(), 2);
 }
 
 void NetCameraTest::receivedFilesLandInTheChosenFolder() {

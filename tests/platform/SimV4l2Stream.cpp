@@ -2,6 +2,9 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <chrono>
+#include <thread>
+
 void StallSwitch::set(bool on) {
     std::lock_guard<std::mutex> l(lock);
     stalled = on;
@@ -66,5 +69,19 @@ bool SimV4l2Stream::retrieve(std::vector<uint8_t>& bytes, int& width, int& heigh
     bytes.assign(m_buffer.begin(), m_buffer.begin() + m_bytes);
     width = m_width;
     height = m_height;
+    return true;
+}
+
+V4l2CaptureDevice::StreamFactory simStreams(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall) {
+    return [camera, stall] { return std::make_unique<SimV4l2Stream>(camera, stall); };
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     return true;
 }

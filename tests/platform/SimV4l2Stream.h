@@ -4,6 +4,7 @@
 #include "platform/V4l2CaptureDevice.h"
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -40,3 +41,9 @@ private:
     std::vector<uint8_t> m_buffer;
     int m_bytes = 0, m_width = 0, m_height = 0;
 };
+
+// Streams played by the simulated camera, for a V4L2 device to make.
+V4l2CaptureDevice::StreamFactory simStreams(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall);
+
+// Polls done every 2 ms until it holds (true) or ms have passed (false).
+bool waitUntil(const std::function<bool()>& done, int ms = 5000);

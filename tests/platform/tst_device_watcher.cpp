@@ -1,5 +1,6 @@
 // Hot-plug events of simulated cameras reach the device watcher with the
 // names the device list shows; another watcher hears the same.
+#include "camera/UvcModels.h"
 #include "platform/CaptureDevice.h"
 #include "platform/DeviceWatcher.h"
 #include "platform/SimUsbCamera.h"
@@ -87,6 +88,35 @@ private slots:
         QCOMPARE(arrived.count(), 2);
         QCOMPARE(removed[0].first().toString(), names[1]);
         QCOMPARE(arrived.last().first().toString(), names[0]);
+    }
+
+    // The name the camera list shows (the model's token, numbered from the
+    // second camera of a model on) unplugs that camera too.
+    void plugControlFileTakesTheNamesTheCameraListShows() {
+        SimUsbBus::instance()->configure("4,4,3");
+        QTemporaryDir dir;
+        const QString file = dir.filePath("plug");
+        qputenv("SEVRIN_SIM_PLUG", file.toLocal8Bit());
+        DeviceWatcher watcher;
+        qunsetenv("SEVRIN_SIM_PLUG");
+        const QStringList names = CaptureDevice::deviceNames();
+        QCOMPARE(names.size(), 3);
+        auto write = [&](const QByteArray& text) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(text);
+        };
+        // The list's own words, independent of the simulator's names.
+        const QByteArray nesko = UvcModels::token(4).toUtf8(), corvo = UvcModels::token(3).toUtf8();
+        QCOMPARE(nesko, QByteArray("Nesko"));
+        const QList<QPair<QByteArray, QStringList>> steps{{nesko + "\n", {names[1], names[2]}},
+                                                          {nesko + "(1)\n", {names[0], names[2]}},
+                                                          {corvo + "\n" + nesko + "(1)\n", {names[0]}},
+                                                          {"", names}};
+        for (const auto& [text, listed] : steps) {
+            write(text);
+            QTRY_COMPARE(CaptureDevice::deviceNames(), listed);
+        }
     }
 };
 

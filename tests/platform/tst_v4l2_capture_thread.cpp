@@ -27,11 +27,7 @@ struct V4l2OnSim : public ::testing::Test {
         stall->set(false);
         SimUsbBus::instance()->configure(QString());
     }
-    std::unique_ptr<V4l2CaptureDevice> device() {
-        auto cam = sim;
-        auto sw = stall;
-        return std::make_unique<V4l2CaptureDevice>(0, [cam, sw] { return std::make_unique<SimV4l2Stream>(cam, sw); });
-    }
+    std::unique_ptr<V4l2CaptureDevice> device() { return std::make_unique<V4l2CaptureDevice>(0, simStreams(sim, stall)); }
     std::shared_ptr<SimUsbCamera> sim;
     std::shared_ptr<StallSwitch> stall;
 };
@@ -47,16 +43,6 @@ public:
         return isOpened();
     }
 };
-
-bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 } // namespace
 
