@@ -85,3 +85,13 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     }
     return true;
 }
+
+StallableSimCamera::StallableSimCamera() {
+    SimUsbBus::instance()->configure("14:fps=0");
+    sim = SimUsbBus::instance()->cameras().value(0);
+}
+
+StallableSimCamera::~StallableSimCamera() {
+    stall->set(false);
+    SimUsbBus::instance()->configure(QString());
+}

@@ -47,3 +47,12 @@ V4l2CaptureDevice::StreamFactory simStreams(std::shared_ptr<SimUsbCamera> camera
 
 // Polls done every 2 ms until it holds (true) or ms have passed (false).
 bool waitUntil(const std::function<bool()>& done, int ms = 5000);
+
+// Simulated camera 14 sending as fast as it is read, with a stall switch,
+// configured for the object's life (test fixtures derive from it).
+struct StallableSimCamera {
+    StallableSimCamera();
+    ~StallableSimCamera();
+    std::shared_ptr<SimUsbCamera> sim;
+    std::shared_ptr<StallSwitch> stall = std::make_shared<StallSwitch>();
+};

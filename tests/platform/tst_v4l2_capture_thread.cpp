@@ -17,19 +17,8 @@
 
 namespace {
 
-struct V4l2OnSim : public ::testing::Test {
-    void SetUp() override {
-        SimUsbBus::instance()->configure("14:fps=0");
-        sim = SimUsbBus::instance()->cameras().value(0);
-        stall = std::make_shared<StallSwitch>();
-    }
-    void TearDown() override {
-        stall->set(false);
-        SimUsbBus::instance()->configure(QString());
-    }
+struct V4l2OnSim : public ::testing::Test, public StallableSimCamera {
     std::unique_ptr<V4l2CaptureDevice> device() { return std::make_unique<V4l2CaptureDevice>(0, simStreams(sim, stall)); }
-    std::shared_ptr<SimUsbCamera> sim;
-    std::shared_ptr<StallSwitch> stall;
 };
 
 // Ignores the read timeout: waits until a frame comes, as a blocking grab does.

@@ -35,17 +35,8 @@ const char* restartName(Restart r) {
     }
 }
 
-struct RegisterReads : public ::testing::TestWithParam<Restart> {
-    void SetUp() override {
-        SimUsbBus::instance()->configure("14:fps=0");
-        sim = SimUsbBus::instance()->cameras().value(0);
-        stall = std::make_shared<StallSwitch>();
-    }
-    void TearDown() override {
-        stall->set(false);
-        CaptureDevice::setFactory({});
-        SimUsbBus::instance()->configure(QString());
-    }
+struct RegisterReads : public ::testing::TestWithParam<Restart>, public StallableSimCamera {
+    void TearDown() override { CaptureDevice::setFactory({}); }
     // A device opened on the camera, its stream stalled in the first frame
     // after `how`.
     std::unique_ptr<V4l2CaptureDevice> stalledDevice(Restart how) {
@@ -86,8 +77,6 @@ struct RegisterReads : public ::testing::TestWithParam<Restart> {
         dev.setReadTimeout(50);
         ASSERT_TRUE(waitUntil([&] { return dev.readRaw(buf.data(), buf.size(), bytes, w, h); }, 20000));
     }
-    std::shared_ptr<SimUsbCamera> sim;
-    std::shared_ptr<StallSwitch> stall;
 };
 
 const int kRegisters[] = {UvcReg::Gain,     UvcReg::Target,       UvcReg::Saturation, UvcReg::Sharpness,
