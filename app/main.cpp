@@ -14,6 +14,7 @@
 #include "resources/SevrinResources.h"
 
 #include <QFontDatabase>
+#include <QResource>
 #include <QScreen>
 #include <QFont>
 
@@ -24,12 +25,22 @@ extern "C" {
 int main(int argc, char** argv) {
     // A terminate request from the very start takes the shutdown road.
     TerminationWatcher::installHandlers();
+    // Nothing draws with OpenGL (the video is painted as a picture): loading
+    // Qt's GLX integration would only lengthen the start. The user's own
+    // choice stands.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     GlobalApplication app(argc, argv);
     // The encoder's per-recording statistics are not for the operator.
     av_log_set_level(AV_LOG_ERROR);
     sevrinInitResources();
     // The interface font family is not free; the bundled CJK font stands in.
-    const int fontId = QFontDatabase::addApplicationFont(":/font/wqy-microhei.ttc");
+    // Its bytes are compiled in uncompressed: the database reads them where they are.
+    const QResource fontData(":/font/wqy-microhei.ttc");
+    const int fontId = fontData.isValid() && !fontData.isCompressed()
+        ? QFontDatabase::addApplicationFontFromData(
+              QByteArray::fromRawData(reinterpret_cast<const char*>(fontData.data()), int(fontData.size())))
+        : QFontDatabase::addApplicationFont(":/font/wqy-microhei.ttc");
     if (fontId >= 0) {
         const QStringList families = QFontDatabase::applicationFontFamilies(fontId);
         if (!families.isEmpty())

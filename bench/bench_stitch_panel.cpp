@@ -28,6 +28,16 @@
 // whole run is printed). Second argument "busy": only this; run it with as
 // many OpenCV threads as cores (first argument), as the program has.
 //
+// The painted run: the textured specimen at 1920 x 1080 in Precision (a
+// 5000 x 5000 mosaic) with the view shown and painted at the program's size
+// (1345 x 1050, the live picture's place and the capture bar's) over the
+// live picture presented at 30 frames a second, the interface loop beside
+// it: the longest gap between two passes over the
+// whole run (goal: 50 ms or less). Interleaved with it, the same run with
+// the view painted as it was before: the whole-resolution mosaic scaled into
+// the view at every repaint and repainted whole at every paste. Second
+// argument "painted": only this run.
+//
 // First, the start of a run in Precision at 1920 x 1080 (the textured
 // specimen, the first stop held): from the click on Play until the first
 // frame-to-frame job has finished, the interface loop's longest gap (goal:
@@ -46,6 +56,11 @@
 #include "imaging/ThreadPinJie.h"
 
 #include <QApplication>
+#include <QGraphicsItem>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsScene>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGraphicsView>
@@ -198,12 +213,15 @@ struct LostRun {
 
 // The program's interface loop for `ms`: process the events, then sleep out
 // the rest of the 16 ms step. Returns the longest gap between two passes
-// since `lost` turned true (and the longest before it in *before).
-double interfaceLoop(double ms, const std::function<bool()>& lost, double* before) {
+// since `lost` turned true (and the longest before it in *before), and in
+// *longestPassCpu the most thread CPU one pass took.
+double interfaceLoop(double ms, const std::function<bool()>& lost, double* before, double* longestPassCpu = nullptr) {
     QElapsedTimer clock;
     clock.start();
     double last = -1, longest = 0;
     *before = 0;
+    if (longestPassCpu)
+        *longestPassCpu = 0;
     while (clock.nsecsElapsed() / 1e6 < ms) {
         const double t0 = clock.nsecsElapsed() / 1e6;
         if (last >= 0) {
@@ -211,7 +229,10 @@ double interfaceLoop(double ms, const std::function<bool()>& lost, double* befor
             worst = std::max(worst, t0 - last);
         }
         last = t0;
+        const double cpu0 = cpuMs(CLOCK_THREAD_CPUTIME_ID);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (longestPassCpu)
+            *longestPassCpu = std::max(*longestPassCpu, cpuMs(CLOCK_THREAD_CPUTIME_ID) - cpu0);
         const double spent = clock.nsecsElapsed() / 1e6 - t0;
         if (spent < 16)
             std::this_thread::sleep_for(std::chrono::microseconds(int((16 - spent) * 1000)));
@@ -362,6 +383,100 @@ StartRun runStart(bool oldStart) {
     return out;
 }
 
+// How the view painted the mosaic before: the panel's whole-resolution
+// picture scaled into the view at each repaint, the whole item repainted at
+// each paste. Drawn over the panel's own mosaic item.
+class WholeMosaicItem : public QGraphicsItem {
+public:
+    explicit WholeMosaicItem(QGraphicsPixmapItem* mosaic) : m_mosaic(mosaic) { setZValue(mosaic->zValue() + 0.5); }
+    QRectF boundingRect() const override { return m_mosaic->boundingRect(); }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        painter->drawPixmap(QPointF(0, 0), m_mosaic->pixmap());
+    }
+    void pasted() {
+        prepareGeometryChange();
+        update();
+    }
+
+private:
+    QGraphicsPixmapItem* m_mosaic;
+};
+
+// The live picture under the view, as the program has it: a widget that
+// draws its canvas, presented at 30 frames a second. The view above it is
+// repainted wherever it is.
+class LivePicture : public QWidget {
+public:
+    explicit LivePicture(QWidget* parent) : QWidget(parent), m_canvas(1346, 757, QImage::Format_RGB32) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+        m_canvas.fill(Qt::darkGray);
+        setGeometry(0, 0, m_canvas.width(), m_canvas.height());
+        lower();
+        connect(&m_frames, &QTimer::timeout, this, [this] { update(); });
+        m_frames.start(33);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter p(this);
+        p.drawImage(event->rect().topLeft(), m_canvas, event->rect());
+    }
+
+private:
+    QImage m_canvas;
+    QTimer m_frames;
+};
+
+struct PaintedRun {
+    double longestGap = 0; // ms between two passes of the loop over the run
+    double longestPassCpu = 0; // thread CPU ms of the costliest pass
+    int placed = 0;
+    double guiCpu = 0, procCpu = 0;
+};
+
+PaintedRun runPainted(bool oldView) {
+    TexturedPanRun run(true);
+    PinJieForm* form = run.form;
+    run.host.resize(1345, 1050);
+    LivePicture live(&run.host);
+    run.host.show();
+    WholeMosaicItem* whole = nullptr;
+    onWorker(form, &run.poll, [&](ThreadPinJie* worker) {
+        if (!oldView)
+            return;
+        auto pasted = [&, form] {
+            QGraphicsView* view = form->graphicsView();
+            if (!whole) {
+                for (QGraphicsItem* item : view->scene()->items())
+                    if (auto* p = dynamic_cast<QGraphicsPixmapItem*>(item); p && p->pixmap().width() >= 2500)
+                        view->scene()->addItem(whole = new WholeMosaicItem(p));
+            }
+            if (whole)
+                whole->pasted();
+        };
+        QObject::connect(worker, &ThreadPinJie::startFindFinish, form, pasted, Qt::QueuedConnection);
+        QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, pasted, Qt::QueuedConnection);
+    });
+    const StitchStageCamera* camera = run.camera;
+    const double runMs = double(camera->pan.size()) * camera->repeat * 1000.0 / camera->fps;
+    const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    form->findChild<QPushButton*>("btnPlay")->click();
+    double before = 0;
+    PaintedRun out;
+    out.longestGap = interfaceLoop(runMs, [] { return true; }, &before, &out.longestPassCpu);
+    out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
+    out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
+    out.placed = int(form->mosaic().placements().size());
+    return out;
+}
+
+void printPainted(const char* name, const PaintedRun& r) {
+    std::printf("%-36s | %2d frames placed | longest loop gap %6.1f ms, costliest pass %5.1f ms of thread CPU | CPU: "
+                "GUI thread %.0f ms, process %.0f ms\n",
+                name, r.placed, r.longestGap, r.longestPassCpu, r.guiCpu, r.procCpu);
+}
+
 void printStart(const char* name, const StartRun& r) {
     std::printf("%-40s | longest loop gap during the start %6.1f ms (start %4.0f ms), after it %6.1f ms, %d frames "
                 "placed | CPU: GUI thread %.0f ms, process %.0f ms\n",
@@ -399,6 +514,15 @@ int main(int argc, char** argv) {
     QObject::connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL,
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
     const std::string only = argc > 2 ? argv[2] : "";
+    if (only == "painted" || only.empty()) {
+        std::printf("Painted run, simulated 30 fps 1920x1080 camera over the textured specimen, 8 stops held 3 s each, "
+                    "Precision (5000x5000 mosaic), view shown at 1345x1050 over a live picture at 30 fps, interface "
+                    "loop of 16 ms on the GUI thread\n");
+        interleaved<PaintedRun>(2, "view keeps its scaled picture", "view scales the whole mosaic (old)", runPainted,
+                                printPainted);
+        if (only == "painted")
+            return 0;
+    }
     if (only != "busy") {
         std::printf("Start of a run, simulated 30 fps 1920x1080 camera over the textured specimen, Precision "
                     "(5000x5000 mosaic), interface loop of 16 ms on the GUI thread, 6 s from Play\n");

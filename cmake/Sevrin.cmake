@@ -3,9 +3,54 @@
 # The project root is the include root: headers are included as "app/MessagePassing.h".
 set(SEVRIN_ROOT ${CMAKE_SOURCE_DIR})
 
+# Libraries that each pull in a hundred others (GDAL, GStreamer, gphoto and
+# every codec) and that the program needs only once it opens a real camera,
+# saves, records or fuses: the executable loads them on first use (see
+# sevrin_load_late); tests and benchmarks link them as usual.
+set(SEVRIN_LATE_TARGETS opencv_imgcodecs opencv_videoio opencv_ximgproc)
+set(SEVRIN_EARLY_OPENCV ${OpenCV_LIBS})
+list(REMOVE_ITEM SEVRIN_EARLY_OPENCV ${SEVRIN_LATE_TARGETS})
+add_library(sevrin_late_libs INTERFACE)
+foreach(lib ${SEVRIN_LATE_TARGETS} PkgConfig::FFMPEG_CODECS)
+  # Evaluated for the target being linked: left out where it loads them late.
+  target_link_libraries(sevrin_late_libs INTERFACE "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:SEVRIN_LOAD_LATE>>>:${lib}>")
+endforeach()
+target_include_directories(sevrin_late_libs INTERFACE ${FFMPEG_CODECS_INCLUDE_DIRS})
+
 set(SEVRIN_COMMON_LIBS
   Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Network Qt5::Svg Qt5::Multimedia Qt5::SerialPort Qt5::Concurrent
-  ${OpenCV_LIBS} PkgConfig::SDL2 PkgConfig::FFMPEG PkgConfig::TURBOJPEG PkgConfig::UDEV ZLIB::ZLIB Threads::Threads)
+  ${SEVRIN_EARLY_OPENCV} sevrin_late_libs PkgConfig::SDL2 PkgConfig::FFMPEG PkgConfig::TURBOJPEG PkgConfig::UDEV
+  ZLIB::ZLIB Threads::Threads)
+
+# sevrin_load_late(<executable> <archive target>...)
+# The executable links none of SEVRIN_LATE_TARGETS and FFmpeg's codecs and
+# formats: every function of theirs the archives call gets an entry of its
+# own (written by cmake/LoadLate.py) that loads the library on its first
+# call. Elsewhere than on x86-64 the executable links them as usual.
+function(sevrin_load_late exe)
+  if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$")
+    return()
+  endif()
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(entries ${CMAKE_CURRENT_BINARY_DIR}/${exe}_late_entries.S)
+  set(archives "")
+  foreach(a ${ARGN})
+    list(APPEND archives $<TARGET_FILE:${a}>)
+  endforeach()
+  set(late "")
+  foreach(t ${SEVRIN_LATE_TARGETS})
+    list(APPEND late $<TARGET_FILE:${t}>)
+  endforeach()
+  list(APPEND late ${FFMPEG_CODECS_LINK_LIBRARIES})
+  add_custom_command(OUTPUT ${entries}
+    COMMAND Python3::Interpreter ${SEVRIN_ROOT}/cmake/LoadLate.py ${entries} --archives ${archives} --late ${late}
+    DEPENDS ${ARGN} ${SEVRIN_ROOT}/cmake/LoadLate.py
+    COMMENT "Entries of the late-loaded libraries for ${exe}"
+    VERBATIM)
+  target_sources(${exe} PRIVATE ${entries} ${SEVRIN_ROOT}/app/late/LateLoad.c)
+  set_target_properties(${exe} PROPERTIES SEVRIN_LOAD_LATE ON)
+  target_link_libraries(${exe} PRIVATE ${CMAKE_DL_LIBS})
+endfunction()
 
 # sevrin_folder_library(<target> [EXCLUDE <file>...])
 # A static library of every .cpp/.h in the calling folder (not recursing).

@@ -6,6 +6,7 @@
 #include "camera/BaseCamera.h"
 #include "imaging/FlatFieldGain.h"
 #include "imaging/NoWheelGraphicsView.h"
+#include "imaging/StitchMosaicItem.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/AppPaths.h"
 
@@ -828,7 +829,8 @@ void PinJieForm::startPrepareFinishSLOT() {
     const QPoint first = m_mosaic.placements().value(0).topLeft();
     // The picture the worker drew, adopted as it is: in the scene's format
     // it is neither converted nor copied.
-    m_mosaicItem = m_scene->addPixmap(QPixmap::fromImage(std::move(m_start.view)));
+    m_mosaicItem = new StitchMosaicItem(QPixmap::fromImage(std::move(m_start.view)));
+    m_scene->addItem(m_mosaicItem);
     m_mosaicItem->hide();
     m_placementOverlay = m_scene->addPixmap(m_markers.value(1));
     m_placementOverlay->setPos(first);

@@ -18,6 +18,7 @@ class NoWheelGraphicsView;
 class QFrame;
 class QGraphicsEllipseItem;
 class QGraphicsPixmapItem;
+class StitchMosaicItem;
 class QGraphicsScene;
 class QGraphicsView;
 class QGroupBox;
@@ -165,7 +166,7 @@ private:
 
     // Scene.
     QGraphicsScene* m_scene = nullptr;
-    QGraphicsPixmapItem* m_mosaicItem = nullptr;
+    StitchMosaicItem* m_mosaicItem = nullptr;
     QGraphicsPixmapItem* m_placementOverlay = nullptr;
     QGraphicsPixmapItem* m_matchOverlay = nullptr;
     QGraphicsEllipseItem* m_positionMarker = nullptr;

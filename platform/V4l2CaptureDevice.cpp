@@ -24,32 +24,33 @@ constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twic
 constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
 constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
 
-// OpenCV's V4L2 capture.
+// OpenCV's V4L2 capture. The capture is held as the one element of the
+// list the wait for a frame takes, never copied: the executable loads the
+// video library late, and a copy would need its class's tables at start.
 class OpenCvStream : public V4l2Stream {
 public:
     bool open(int node) override {
-        m_cap = std::make_unique<cv::VideoCapture>();
-        if (!m_cap->open(node, cv::CAP_V4L2)) {
-            m_cap.reset();
+        m_caps = std::vector<cv::VideoCapture>(1);
+        if (!m_caps.front().open(node, cv::CAP_V4L2)) {
+            m_caps.clear();
             return false;
         }
         return true;
     }
     void release() override {
-        if (m_cap)
-            m_cap->release();
-        m_cap.reset();
+        if (cv::VideoCapture* cap = capture())
+            cap->release();
+        m_caps.clear();
     }
-    bool set(int cvProp, double value) override { return m_cap && m_cap->set(cvProp, value); }
-    double get(int cvProp) override { return m_cap ? m_cap->get(cvProp) : 0.0; }
-    bool grab() override { return m_cap && m_cap->grab(); }
+    bool set(int cvProp, double value) override { return capture() && capture()->set(cvProp, value); }
+    double get(int cvProp) override { return capture() ? capture()->get(cvProp) : 0.0; }
+    bool grab() override { return capture() && capture()->grab(); }
     int grabWithin(int ms) override {
-        if (!m_cap)
+        if (!capture())
             return -1;
-        std::vector<cv::VideoCapture> streams{*m_cap};
         std::vector<int> ready;
         try {
-            if (!cv::VideoCapture::waitAny(streams, ready, int64_t(std::max(1, ms)) * 1000000))
+            if (!cv::VideoCapture::waitAny(m_caps, ready, int64_t(std::max(1, ms)) * 1000000))
                 return 0;
         } catch (const cv::Exception&) {
             return -1;
@@ -58,16 +59,18 @@ public:
     }
     bool retrieve(std::vector<uint8_t>& bytes, int& width, int& height) override {
         cv::Mat raw;
-        if (!m_cap || !m_cap->retrieve(raw) || raw.empty() || !raw.isContinuous())
+        cv::VideoCapture* cap = capture();
+        if (!cap || !cap->retrieve(raw) || raw.empty() || !raw.isContinuous())
             return false;
         bytes.assign(raw.data, raw.data + raw.total() * raw.elemSize());
-        width = int(m_cap->get(cv::CAP_PROP_FRAME_WIDTH));
-        height = int(m_cap->get(cv::CAP_PROP_FRAME_HEIGHT));
+        width = int(cap->get(cv::CAP_PROP_FRAME_WIDTH));
+        height = int(cap->get(cv::CAP_PROP_FRAME_HEIGHT));
         return true;
     }
 
 private:
-    std::unique_ptr<cv::VideoCapture> m_cap;
+    cv::VideoCapture* capture() { return m_caps.empty() ? nullptr : &m_caps.front(); }
+    std::vector<cv::VideoCapture> m_caps; // empty, or the open capture
 };
 
 bool restartsStream(int cvProp) {

@@ -1,0 +1,37 @@
+/* The loading half of the executable's late-loaded libraries (the entries
+ * are written by cmake/LoadLate.py): the first call of an entry loads its
+ * library and puts the real function's address in the entry's slot. */
+#include <dlfcn.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+extern const char* const sevrin_late_sonames[];
+extern const char* const sevrin_late_names[];
+extern const int sevrin_late_libraries[];
+extern const int sevrin_late_library_count;
+extern void* sevrin_late_table[];
+
+static pthread_mutex_t lateLock = PTHREAD_MUTEX_INITIALIZER;
+static void* lateHandles[64];
+
+__attribute__((visibility("hidden"))) void* sevrin_late_resolve(int entry) {
+    pthread_mutex_lock(&lateLock);
+    const int lib = sevrin_late_libraries[entry];
+    if (!lateHandles[lib]) {
+        /* Global, as a linked library would be: what it loads sees it. */
+        lateHandles[lib] = dlopen(sevrin_late_sonames[lib], RTLD_LAZY | RTLD_GLOBAL);
+        if (!lateHandles[lib]) {
+            fprintf(stderr, "Sevrin: cannot load %s: %s\n", sevrin_late_sonames[lib], dlerror());
+            abort();
+        }
+    }
+    void* address = dlsym(lateHandles[lib], sevrin_late_names[entry]);
+    if (!address) {
+        fprintf(stderr, "Sevrin: %s has no %s\n", sevrin_late_sonames[lib], sevrin_late_names[entry]);
+        abort();
+    }
+    __atomic_store_n(&sevrin_late_table[entry], address, __ATOMIC_RELEASE);
+    pthread_mutex_unlock(&lateLock);
+    return address;
+}
