@@ -236,7 +236,8 @@ void showError(const QString& path, const QString& reason, bool recording) {
         const QString text = recording ? recordingErrorText(language, path, why) : saveErrorText(language, path, why);
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
-        // Not modal: the snapshot road goes on while the user reads it. A box
+        // Modal, as every message box is, but shown without a nested event
+        // loop, so the snapshot road goes on while the user reads it. A box
         // already open takes the newest text instead of a second box.
         if (g_saveErrorBox && g_saveErrorBox->isVisible()) {
             g_saveErrorBox->setText(text);
