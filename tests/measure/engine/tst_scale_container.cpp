@@ -203,6 +203,33 @@ private slots:
         QVERIFY(qAbs(c.FindScale("good")->disrate - 0.02) < 1e-7f);
     }
 
+    // Two records of one name (a file edited by hand, or merged): the first
+    // is the scale, the second is left out rather than listed twice.
+    void aSecondRecordOfOneNameIsLeftOut() {
+        {
+            QSettings s(CScaleContainer::filePath(), QSettings::IniFormat);
+            auto put = [&](int k, const QString& name, double value, double distance) {
+                const QString g = QString("Camera_0_scl_%1/").arg(k);
+                s.setValue(g + "Name", name);
+                s.setValue(g + "Value", value);
+                s.setValue(g + "Distance", distance);
+                s.setValue(g + "Unit", "mm");
+                s.setValue(g + "Bits", 2);
+                s.setValue(g + "ScaleLength", 100);
+            };
+            put(0, "x10", 5, 250);
+            put(1, "x20", 5, 500);
+            put(2, "x10", 5, 100);
+        }
+        CScaleContainer c;
+        c.ReadWriteIni(true);
+        QStringList names;
+        c.GetScaleNames(names);
+        QCOMPARE(names, QStringList({"default", "x10", "x20"}));
+        QCOMPARE(c.scales().size(), 3);
+        QVERIFY(qAbs(c.FindScale("x10")->disrate - 0.02) < 1e-7f); // 5 mm over 250 px
+    }
+
     void aDefaultGroupStopsTheLoading() {
         {
             QSettings s(CScaleContainer::filePath(), QSettings::IniFormat);
