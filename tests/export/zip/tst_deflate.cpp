@@ -33,6 +33,18 @@ void expectRoundTrip(const Bytes& in, const char* what)
     EXPECT_TRUE(back == in) << what << ": inflated bytes differ";
 }
 
+// Reproducible pseudo-random numbers (xorshift32) for inputs built in a test.
+struct Xorshift {
+    uint32_t state;
+    uint32_t operator()()
+    {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+};
+
 // Source and sink that read and write in awkward pieces.
 struct ChunkedIo {
     const Bytes* in;
@@ -239,13 +251,7 @@ TEST(Deflate, MatchesFoundOnlyFarBackInTheWindow)
     // 32,506 bytes back (the farthest a level 8 search reaches): nothing
     // nearer repeats. The stream must inflate to the input and save about
     // what zlib saves.
-    uint32_t s = 12345;
-    auto next = [&s] {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    };
+    Xorshift next{12345};
     Bytes in = TestData::MakeRandom(40000, 77);
     size_t copied = 0;
     while (in.size() < 600000) {
@@ -279,13 +285,7 @@ TEST(Deflate, ThreeByteRepeatsAreTakenUpTo4096BytesBackOnly)
     };
     for (const Band& band : {Band{1000, 4096}, Band{4097, 32506}}) {
         SCOPED_TRACE(band.nearest);
-        uint32_t s = static_cast<uint32_t>(band.nearest);
-        auto next = [&s] {
-            s ^= s << 13;
-            s ^= s >> 17;
-            s ^= s << 5;
-            return s;
-        };
+        Xorshift next{static_cast<uint32_t>(band.nearest)};
         Bytes in = TestData::MakeRandom(40000, 5);
         while (in.size() < 500000) {
             const size_t fresh = 3 + next() % 6;

@@ -25,6 +25,16 @@ class ScaleContainerTest : public QObject {
             c.AddCalibrationPoint(p);
     }
     static QString file() { return "SCALE_INFO.ini"; }
+    // Record k of camera 0, in mm with 2 decimals and a 100 px bar.
+    static void putRecord(QSettings& s, int k, const QString& name, const QString& value, const QString& distance) {
+        const QString g = QString("Camera_0_scl_%1/").arg(k);
+        s.setValue(g + "Name", name);
+        s.setValue(g + "Value", value);
+        s.setValue(g + "Distance", distance);
+        s.setValue(g + "Unit", "mm");
+        s.setValue(g + "Bits", 2);
+        s.setValue(g + "ScaleLength", 100);
+    }
 
 private slots:
     void init() {
@@ -179,13 +189,7 @@ private slots:
         {
             QSettings s(CScaleContainer::filePath(), QSettings::IniFormat);
             auto put = [&](int k, const QString& name, const QString& value, const QString& distance) {
-                const QString g = QString("Camera_0_scl_%1/").arg(k);
-                s.setValue(g + "Name", name);
-                s.setValue(g + "Value", value);
-                s.setValue(g + "Distance", distance);
-                s.setValue(g + "Unit", "mm");
-                s.setValue(g + "Bits", 2);
-                s.setValue(g + "ScaleLength", 100);
+                putRecord(s, k, name, value, distance);
             };
             put(0, "nan", "nan", "10");
             put(1, "neg", "-3", "10");
@@ -208,18 +212,9 @@ private slots:
     void aSecondRecordOfOneNameIsLeftOut() {
         {
             QSettings s(CScaleContainer::filePath(), QSettings::IniFormat);
-            auto put = [&](int k, const QString& name, double value, double distance) {
-                const QString g = QString("Camera_0_scl_%1/").arg(k);
-                s.setValue(g + "Name", name);
-                s.setValue(g + "Value", value);
-                s.setValue(g + "Distance", distance);
-                s.setValue(g + "Unit", "mm");
-                s.setValue(g + "Bits", 2);
-                s.setValue(g + "ScaleLength", 100);
-            };
-            put(0, "x10", 5, 250);
-            put(1, "x20", 5, 500);
-            put(2, "x10", 5, 100);
+            putRecord(s, 0, "x10", "5", "250");
+            putRecord(s, 1, "x20", "5", "500");
+            putRecord(s, 2, "x10", "5", "100");
         }
         CScaleContainer c;
         c.ReadWriteIni(true);
