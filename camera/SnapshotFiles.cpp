@@ -282,7 +282,8 @@ void showBox(std::function<QString(int language)> textFor) {
         const QString text = textFor(MessagePassing::instance()->language());
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
-        // Not modal: the snapshot road goes on while the user reads it. A box
+        // Modal, as every message box is, but shown without a nested event
+        // loop, so the snapshot road goes on while the user reads it. A box
         // already open takes the newest text instead of a second box.
         if (g_saveErrorBox && g_saveErrorBox->isVisible()) {
             g_saveErrorBox->setText(text);

@@ -351,14 +351,6 @@ UVCCamera::DecoderSlot* UVCCamera::idleDecoder(int width, int height) {
     return &list.back();
 }
 
-int UVCCamera::decoderCount(int width) const {
-    int n = 0;
-    for (const auto& [key, list] : m_decoders)
-        if (key / 65536 == width)
-            n += int(list.size());
-    return n;
-}
-
 bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) {
     const RawFrame frame = frameOf(slot);
     if (frame.bytes <= 0)

@@ -183,7 +183,6 @@ public:
 
     // Counters for tests and diagnostics.
     int droppedSnapshots() const { return m_droppedSnapshots; }
-    int decoderCount(int width) const;
     bool hasRecorder() const { return bool(m_recorder); }
 
 public slots:

@@ -142,8 +142,3 @@ bool NetSdkSimFrames::readStamp(const uint8_t* frame, int width, int height, int
         *stamp = {int(top[1]), int(top[2]), top[3]};
     return true;
 }
-
-void NetSdkSimFrames::clearCache() {
-    std::lock_guard<std::mutex> lock(g_cacheMutex);
-    g_cache.clear();
-}

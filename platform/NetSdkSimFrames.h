@@ -36,6 +36,4 @@ public:
     // Reads the stamps of a BGR frame with rows of `stride` bytes; false when
     // either is missing or they differ.
     static bool readStamp(const uint8_t* frame, int width, int height, int stride, Stamp* stamp);
-    // Forgets the cached specimens (tests measuring cold starts).
-    static void clearCache();
 };

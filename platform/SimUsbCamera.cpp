@@ -149,11 +149,6 @@ void SimUsbCamera::setStageOffset(const QPointF& units) {
     m_stage = units;
 }
 
-QPointF SimUsbCamera::stageOffset() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_stage;
-}
-
 void SimUsbCamera::setFocus(double position) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_focus = position;
@@ -187,11 +182,6 @@ void SimUsbCamera::truncateNextJpegs(int count) {
 void SimUsbCamera::setStalled(bool on) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stalled = on;
-}
-
-void SimUsbCamera::setFailOpen(bool on) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_failOpen = on;
 }
 
 void SimUsbCamera::setFramesPerSecond(double fps) {
@@ -243,11 +233,6 @@ QSize SimUsbCamera::frameSize() const {
 int SimUsbCamera::framesDelivered() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_delivered;
-}
-
-int SimUsbCamera::openHandles() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_handles;
 }
 
 void SimUsbCamera::log(SimTraffic::Kind kind, int prop, double value) {

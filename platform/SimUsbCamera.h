@@ -73,7 +73,6 @@ public:
     // specimen units (one unit is one sensor pixel at full size), the focus
     // position in depth units, and the specimen's depth slope along x.
     void setStageOffset(const QPointF& units);
-    QPointF stageOffset() const;
     // The offset the frames show now: the own stage, or where an outside
     // driver (SEVRIN_SIM_STAGE) put it.
     QPointF shownStageOffset() const;
@@ -90,7 +89,6 @@ public:
     void setWrongSizeFrames(bool on); // raw frames one row short, JPEG frames of half width
     void setStalled(bool on);         // no frames: every read waits out its timeout
     void truncateNextJpegs(int count); // the next `count` JPEG frames are cut inside their scan
-    void setFailOpen(bool on);
     void setFramesPerSecond(double fps);
 
     // The traffic log (every set and get of an open handle, in order).
@@ -105,7 +103,6 @@ public:
     int pixelFormat() const;
     QSize frameSize() const;
     int framesDelivered() const;
-    int openHandles() const;
 
     // What the next frame shows (BGR, before packing), for tests.
     cv::Mat currentPicture();

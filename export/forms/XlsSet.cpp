@@ -427,7 +427,8 @@ void XlsSet::showFailure(const QString& reason) {
     QString message = QString::fromUtf8(text[language()]);
     if (!reason.isEmpty())
         message += "\n" + reason; // the user can only mend what the box names
-    // Not modal: the panel stays usable while the user reads it.
+    // Modal, as every message box is, but shown without a nested event loop:
+    // this slot returns at once and the box deletes itself when closed.
     auto* box = new QMessageBox(QMessageBox::Warning, "Error", message, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();

@@ -104,7 +104,10 @@ public:
     virtual void DrawCreating(QPainter* painter) = 0;
     virtual void AddPoint(const QPointF& point) = 0;
     virtual void MoveCurPoint(const QPointF& point) = 0;
-    // Changes the shape so that `part` takes `value` (image units).
+    // Changes the shape so that `part` takes `value` (image units). A value
+    // that leaves the figure without its results or with numbers that are
+    // not finite is not refused here: CCLObjectContainer::SetObjValue, the
+    // one road of typed values, puts the shape back.
     virtual bool SetValue(int part, double value) = 0;
     virtual int GetValuesPerRow() = 0;
     // Column code of value j of a row, -1 = not shown.

@@ -87,6 +87,9 @@ public:
     void CollectRows(int listing, CCLBaseObject* only, int& first, int& last, QList<QString>& names,
                      QList<double>& rows);
     CCLBaseObject* GetObjectByRow(int listing, int row);
+    // A typed value for a cell; one that would leave the shape without its
+    // results (its points on one line) or with a number that is not finite
+    // is refused and the shape left as it was.
     CCLBaseObject* SetObjValue(int listing, int row, int column, double value);
 
     // ---- accessors ----

@@ -43,15 +43,8 @@ bool CCLCircle_M::SetFirstRadius(CCLBaseObject& shape, int part, double value) {
     if (old <= 0.001)
         return false;
     const QPointF c = shape.derivedPoints[0];
-    QPointF moved[3];
     for (int i = 0; i < 3; ++i)
-        moved[i] = ShapeEdit::ScaleAbout(c, shape.points[i], value, old);
-    // A radius so small that the three points fall on one line, or so large
-    // that the circle's figures overflow, would destroy the shape.
-    if (!ThreePointCircle::SoundAfterScaling(moved[0], moved[1], moved[2]))
-        return false;
-    for (int i = 0; i < 3; ++i)
-        shape.points[i] = moved[i];
+        shape.points[i] = ShapeEdit::ScaleAbout(c, shape.points[i], value, old);
     shape.CalcResult();
     return true;
 }

@@ -130,13 +130,8 @@ bool CLArc::SetValue(int part, double value) {
     if (part != 1 || !(value > 0.0001) || !IsFinished() || derivedPoints.isEmpty() || R <= 0.001)
         return false;
     const QPointF c = derivedPoints[0];
-    QPointF moved[3];
     for (int i = 0; i < 3; ++i)
-        moved[i] = ShapeEdit::ScaleAbout(c, points[i], value, R);
-    if (!ThreePointCircle::SoundAfterScaling(moved[0], moved[1], moved[2]))
-        return false;
-    for (int i = 0; i < 3; ++i)
-        points[i] = moved[i];
+        points[i] = ShapeEdit::ScaleAbout(c, points[i], value, R);
     CalcResult();
     return true;
 }

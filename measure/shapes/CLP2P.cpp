@@ -2,9 +2,8 @@
 
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
-#include "measure/engine/PaintHelpers.h"
-#include "measure/engine/UpdateRegions.h"
 #include "measure/shapes/ShapeConventions.h"
+#include "measure/shapes/ShapeSketch.h"
 
 #include <QPainter>
 
@@ -66,13 +65,6 @@ QString CLP2P::GetShowText(double value, bool force) {
     return QString();
 }
 
-QRect CLP2P::labelBox(double lengthPixels, const QPointF& anchor, QString* text) {
-    const QString t = GetShowText(lengthPixels * GetUnitRate(), false);
-    if (text)
-        *text = t;
-    return ShapeLabel::Box(*this, anchor, t);
-}
-
 QPoint CLP2P::midpoint(const QPoint& a, const QPoint& b) {
     return QPoint(int(std::lround((a.x() + b.x()) * 0.5)), int(std::lround((a.y() + b.y()) * 0.5)));
 }
@@ -94,83 +86,67 @@ int CLP2P::HitTest(const QPoint& view) {
     return HitTestLine(view, ImageToView(points[0]), ImageToView(points[1])) ? 3 : 0;
 }
 
+void CLP2P::sketchObj(ShapeSketch& s, bool withLabel) {
+    const QPoint a = ImageToView(points[0]);
+    const QPoint b = ImageToView(points[1]);
+    s.dimensionLine(a, b);
+    s.handle(a);
+    s.handle(b);
+    if (withLabel)
+        s.label(*this, points[2], GetShowText(results[0] * GetUnitRate(), false));
+    if (IsShowHalf())
+        s.handle(midpoint(a, b));
+}
+
 void CLP2P::DrawObj(QPainter* painter, bool withLabel) {
     if (!IsFinished() || results.size() != GetValuesPerRow())
         return;
-    const QPoint a = ImageToView(points[0]);
-    const QPoint b = ImageToView(points[1]);
-    DrawDimensionLine(painter, a, b, true);
-    DrawPoint(painter, a);
-    DrawPoint(painter, b);
-    if (withLabel) {
-        QString text;
-        const QRect box = labelBox(results[0], points[2], &text);
-        ShapeLabel::Draw(painter, *this, box, text);
-    }
-    if (IsShowHalf())
-        DrawPoint(painter, midpoint(a, b));
+    ShapeSketch s(painter);
+    sketchObj(s, withLabel);
 }
 
-void CLP2P::DrawCreating(QPainter* painter) {
+void CLP2P::CollectObjRects(QList<QRect>& rects) {
+    if (points.size() != 3 || results.size() != GetValuesPerRow())
+        return;
+    ShapeSketch s(rects, penWidth);
+    sketchObj(s, true);
+}
+
+void CLP2P::sketchCreating(ShapeSketch& s) {
     const QPoint c = ImageToView(curPoint);
     if (points.size() == 1) {
         const QPoint p0 = ImageToView(points[0]);
         if (!IsNearPoint(c, p0)) {
-            DrawDimensionLine(painter, p0, c, true);
+            s.dimensionLine(p0, c);
             QPointF ends[4];
             guideLines(p0, c, ends);
-            DrawDashLineF(painter, ends[0], ends[1]);
-            DrawDashLineF(painter, ends[2], ends[3]);
-            const QString text = GetShowText(GetDistance(points[0], curPoint) * GetUnitRate(), false);
-            DrawText(painter, ShapeLabel::Box(*this, curPoint, text), text);
+            s.dashLine(ends[0], ends[1]);
+            s.dashLine(ends[2], ends[3]);
+            s.label(*this, curPoint, GetShowText(GetDistance(points[0], curPoint) * GetUnitRate(), false), false);
             if (IsShowHalf())
-                DrawPoint(painter, midpoint(p0, c));
+                s.handle(midpoint(p0, c));
         }
-        DrawPoint(painter, p0);
+        s.handle(p0);
     } else if (points.size() == 2) {
         const QPoint p0 = ImageToView(points[0]);
         const QPoint p1 = ImageToView(points[1]);
-        DrawDimensionLine(painter, p0, p1, true);
-        const QString text = GetShowText(GetDistance(points[0], points[1]) * GetUnitRate(), false);
-        DrawText(painter, ShapeLabel::Box(*this, curPoint, text), text);
-        DrawPoint(painter, p0);
-        DrawPoint(painter, p1);
+        s.dimensionLine(p0, p1);
+        s.label(*this, curPoint, GetShowText(GetDistance(points[0], points[1]) * GetUnitRate(), false), false);
+        s.handle(p0);
+        s.handle(p1);
         if (IsShowHalf())
-            DrawPoint(painter, midpoint(p0, p1));
+            s.handle(midpoint(p0, p1));
     }
 }
 
-void CLP2P::CollectObjRects(QList<QRect>& rects) {
-    if (points.size() != 3)
-        return;
-    const QPoint a = ImageToView(points[0]);
-    const QPoint b = ImageToView(points[1]);
-    AddLineRects(rects, a, b);
-    AddPointRect(rects, a, 30);
-    AddPointRect(rects, b, 30);
-    rects.append(labelBox(results.value(0), points[2], nullptr));
+void CLP2P::DrawCreating(QPainter* painter) {
+    ShapeSketch s(painter);
+    sketchCreating(s);
 }
 
 void CLP2P::CollectCreatingRects(QList<QRect>& rects) {
-    const QPoint c = ImageToView(curPoint);
-    if (points.size() == 2) {
-        const QPoint a = ImageToView(points[0]);
-        const QPoint b = ImageToView(points[1]);
-        AddLineRects(rects, a, b);
-        AddPointRect(rects, a, 30);
-        AddPointRect(rects, b, 30);
-        rects.append(labelBox(GetDistance(points[0], points[1]), curPoint, nullptr));
-    } else if (points.size() == 1) {
-        const QPoint a = ImageToView(points[0]);
-        AddLineRects(rects, a, c);
-        QPointF ends[4];
-        guideLines(a, c, ends);
-        AddLineRects(rects, ends[0].toPoint(), ends[1].toPoint());
-        AddLineRects(rects, ends[2].toPoint(), ends[3].toPoint());
-        AddPointRect(rects, a, 30);
-        AddPointRect(rects, c, 30);
-        rects.append(labelBox(GetDistance(points[0], curPoint), curPoint, nullptr));
-    }
+    ShapeSketch s(rects, penWidth);
+    sketchCreating(s);
 }
 
 void CLP2P::AddPoint(const QPointF& point) {

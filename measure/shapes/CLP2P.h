@@ -2,6 +2,8 @@
 
 #include "measure/engine/CCLBaseObject.h"
 
+class ShapeSketch;
+
 // The point-to-point line (kind 1): two clicks, a dimension line with end
 // bars and a length label; p2 is the label anchor. `mode` only names it:
 // 0 line, 1 depth line ("MD"), anything else width line ("MW"). The only
@@ -36,8 +38,8 @@ public:
     static bool IsShowHalf();
 
 private:
-    // Label text and box for a length in image pixels placed at `anchor`.
-    QRect labelBox(double lengthPixels, const QPointF& anchor, QString* text);
+    void sketchObj(ShapeSketch& s, bool withLabel);
+    void sketchCreating(ShapeSketch& s);
     void guideLines(const QPoint& p0, const QPoint& c, QPointF ends[4]) const;
     static QPoint midpoint(const QPoint& a, const QPoint& b);
 };

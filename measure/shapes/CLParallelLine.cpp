@@ -22,10 +22,6 @@ int CLParallelLine::Reset() {
     return 0;
 }
 
-int CLParallelLine::ItemCount() const {
-    return (points.size() - basePoints - (finished ? 1 : 0)) / 2;
-}
-
 QPointF CLParallelLine::HalfDirection() const {
     return (points[0] - points[1]) / 2.0;
 }

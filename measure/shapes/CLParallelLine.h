@@ -52,7 +52,6 @@ public:
     virtual QString GetItemText(double value, int item);
     // The Min/Max/Avg block for values already in display units.
     QString GetStatText(double minimum, double maximum, double average);
-    int ItemCount() const;
 
     bool finished = false;
     int count = 0; // points before the closing anchor, once finished

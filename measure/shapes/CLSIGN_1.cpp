@@ -1,10 +1,7 @@
 #include "measure/shapes/CLSIGN_1.h"
 
 #include "measure/engine/MeasureGlobals.h"
-#include "measure/engine/PaintHelpers.h"
-#include "measure/engine/UpdateRegions.h"
-
-#include <QPainter>
+#include "measure/shapes/ShapeSketch.h"
 
 CLSIGN_1::CLSIGN_1() {
     kind = KindSign1;
@@ -30,24 +27,26 @@ int CLSIGN_1::HitTest(const QPoint& view) {
     return dx * dx + dy * dy <= 25.0 ? 3 : 0;
 }
 
-void CLSIGN_1::DrawOutline(QPainter* painter, const QPoint& at) {
-    DrawCircle(painter, at, 15);
+void CLSIGN_1::SketchOutline(ShapeSketch& s, const QPoint& at) {
+    s.circle(at, 15);
+}
+
+void CLSIGN_1::sketchObj(ShapeSketch& s) {
+    const QPoint at = ImageToView(points[0]);
+    SketchOutline(s, at);
+    s.centredText(QRect(at.x() - 15, at.y() - 15, 30, 30), QString::number(signNumber), 25);
 }
 
 void CLSIGN_1::DrawObj(QPainter* painter, bool) {
     if (points.size() != 1)
         return;
-    const QPoint at = ImageToView(points[0]);
-    DrawOutline(painter, at);
-    const QFont saved = painter->font();
-    QFont font = saved;
-    font.setPixelSize(25);
-    painter->setFont(font);
-    painter->drawText(QRect(at.x() - 15, at.y() - 15, 30, 30), Qt::AlignCenter, QString::number(signNumber));
-    painter->setFont(saved);
+    ShapeSketch s(painter);
+    sketchObj(s);
 }
 
 void CLSIGN_1::CollectObjRects(QList<QRect>& rects) {
-    if (points.size() == 1)
-        AddPointRect(rects, ImageToView(points[0]), 30);
+    if (points.size() != 1)
+        return;
+    ShapeSketch s(rects, penWidth);
+    sketchObj(s);
 }

@@ -2,6 +2,8 @@
 
 #include "measure/engine/CCLBaseObject.h"
 
+class ShapeSketch;
+
 // A numbered circle marker (kind 28) put by one click; the diamond and the
 // square markers derive from it and differ only in their outline. The
 // container numbers every marker 1 + the markers of all three kinds it holds.
@@ -32,5 +34,8 @@ public:
 
 protected:
     // The outline round the view point.
-    virtual void DrawOutline(QPainter* painter, const QPoint& at);
+    virtual void SketchOutline(ShapeSketch& s, const QPoint& at);
+
+private:
+    void sketchObj(ShapeSketch& s);
 };

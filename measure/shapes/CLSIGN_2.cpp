@@ -1,9 +1,9 @@
 #include "measure/shapes/CLSIGN_2.h"
 
-#include <QPainter>
+#include "measure/shapes/ShapeSketch.h"
 
-void CLSIGN_2::DrawOutline(QPainter* painter, const QPoint& at) {
+void CLSIGN_2::SketchOutline(ShapeSketch& s, const QPoint& at) {
     const QPoint c[4] = {at + QPoint(0, 19), at + QPoint(19, 0), at + QPoint(0, -19), at + QPoint(-19, 0)};
     for (int i = 0; i < 4; ++i)
-        painter->drawLine(c[i], c[(i + 1) % 4]);
+        s.line(c[i], c[(i + 1) % 4]);
 }

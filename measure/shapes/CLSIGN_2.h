@@ -8,5 +8,5 @@ public:
     CLSIGN_2() { kind = KindSign2; }
 
 protected:
-    void DrawOutline(QPainter* painter, const QPoint& at) override;
+    void SketchOutline(ShapeSketch& s, const QPoint& at) override;
 };

@@ -1,7 +1,7 @@
 #include "measure/shapes/CLSIGN_3.h"
 
-#include "measure/engine/PaintHelpers.h"
+#include "measure/shapes/ShapeSketch.h"
 
-void CLSIGN_3::DrawOutline(QPainter* painter, const QPoint& at) {
-    DrawRectLines(painter, at + QPoint(-15, 15), at + QPoint(15, -15));
+void CLSIGN_3::SketchOutline(ShapeSketch& s, const QPoint& at) {
+    s.rectLines(at + QPoint(-15, 15), at + QPoint(15, -15));
 }

@@ -8,5 +8,5 @@ public:
     CLSIGN_3() { kind = KindSign3; }
 
 protected:
-    void DrawOutline(QPainter* painter, const QPoint& at) override;
+    void SketchOutline(ShapeSketch& s, const QPoint& at) override;
 };

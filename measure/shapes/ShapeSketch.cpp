@@ -6,6 +6,7 @@
 #include "measure/engine/UpdateRegions.h"
 #include "measure/shapes/ShapeConventions.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -68,6 +69,18 @@ void ShapeSketch::line(const QPointF& a, const QPointF& b) {
         DrawLineF(m_painter, a, b);
     else
         coverLine(a, b);
+}
+
+void ShapeSketch::dimensionLine(const QPoint& a, const QPoint& b) {
+    if (m_painter) {
+        DrawDimensionLine(m_painter, a, b, true);
+        return;
+    }
+    coverLine(a, b);
+    // The bars stand 9 px to each side of both ends.
+    const int r = std::max(30, m_penWidth + 4);
+    AddPointRect(*m_rects, a, r);
+    AddPointRect(*m_rects, b, r);
 }
 
 void ShapeSketch::dashLine(const QPointF& a, const QPointF& b) {
@@ -174,6 +187,22 @@ void ShapeSketch::text(const QRect& box, const QString& text) {
         DrawText(m_painter, box, text);
     else
         m_rects->append(box);
+}
+
+void ShapeSketch::centredText(const QRect& box, const QString& text, int pixelSize) {
+    if (m_painter) {
+        const QFont saved = m_painter->font();
+        QFont font = saved;
+        font.setPixelSize(pixelSize);
+        m_painter->setFont(font);
+        m_painter->drawText(box, Qt::AlignCenter, text);
+        m_painter->setFont(saved);
+        return;
+    }
+    QFont font(measureFontFamily);
+    font.setPixelSize(pixelSize);
+    const QRect drawn = QFontMetrics(font).boundingRect(box, Qt::AlignCenter, text);
+    m_rects->append(box.united(drawn).adjusted(-2, -2, 2, 2));
 }
 
 void ShapeSketch::cover(const QRect& rect) {

@@ -45,6 +45,8 @@ public:
     };
 
     void line(const QPointF& a, const QPointF& b);
+    // The dimension line a-b with its short end bars.
+    void dimensionLine(const QPoint& a, const QPoint& b);
     void dashLine(const QPointF& a, const QPointF& b);
     // The line through a and b continued 1000 view px beyond both ends, dashed.
     void extendedLine(const QPointF& a, const QPointF& b);
@@ -64,6 +66,10 @@ public:
     void label(CCLBaseObject& shape, const QPointF& anchor, const QString& text, bool textColour = true);
     // A text right-aligned in a box, in the current pen.
     void text(const QRect& box, const QString& text);
+    // A text centred on a box in the painter's font family at `pixelSize`,
+    // in the current pen; the rectangles cover it where it is wider than the
+    // box.
+    void centredText(const QRect& box, const QString& text, int pixelSize);
     // Adds a rectangle as it is (nothing when painting).
     void cover(const QRect& rect);
 

@@ -39,15 +39,3 @@ bool ThreePointCircle::CanAdd(const QVector<QPointF>& points, int first, const Q
         return !Collinear(points[first], points[first + 1], candidate);
     return true;
 }
-
-bool ThreePointCircle::SoundAfterScaling(const QPointF& a, const QPointF& b, const QPointF& c) {
-    for (const QPointF& p : {a, b, c})
-        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
-            return false;
-    const ThreePointCircle circle = Through(a, b, c);
-    if (!circle.valid)
-        return false;
-    const double r = circle.radius;
-    return std::isfinite(r) && r > 0.0 && std::isfinite(r * r * M_PI) && std::isfinite(circle.centre.x()) &&
-           std::isfinite(circle.centre.y());
-}

@@ -24,7 +24,4 @@ struct ThreePointCircle {
     // end of `points`: a second point must not lie on the first, a third not
     // on the line of the other two.
     static bool CanAdd(const QVector<QPointF>& points, int first, const QPointF& candidate);
-    // Whether three points typed into place (a new radius) still make a
-    // circle whose radius, girth and area are finite numbers.
-    static bool SoundAfterScaling(const QPointF& a, const QPointF& b, const QPointF& c);
 };

@@ -6,6 +6,8 @@
 #include "camera/UsbWorkers.h"
 #include "camera/UvcModels.h"
 #include "camera/deviceForm.h"
+#include "imaging/FrameFormMINI.h"
+#include "imaging/PinJieForm.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
@@ -37,6 +39,8 @@ private slots:
     void tabsDoNothingBeforeACamera();
     void groupsStackTheirPanels_data();
     void groupsStackTheirPanels();
+    void stitchingPreviewHasTheCamerasShape_data();
+    void stitchingPreviewHasTheCamerasShape();
 };
 
 namespace {
@@ -260,6 +264,69 @@ void TestMainWindow::groupsStackTheirPanels() {
         QCOMPARE(mw->scrollContentWidget()->minimumHeight(), std::max(y - top, area->height() - 20));
     }
     MessagePassing::instance()->setCurCamera(nullptr);
+}
+
+void TestMainWindow::stitchingPreviewHasTheCamerasShape_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QSize>("frame");
+    QTest::newRow("Dunmor, 4:3") << 8 << QSize(4096, 3072);
+    QTest::newRow("Bexo, 4:3") << 11 << QSize(4000, 3000);
+    QTest::newRow("Sorrin, 16:9") << 14 << QSize(3840, 2160);
+}
+
+// Entering stitching puts a small live preview into the panel's view area:
+// as large as fits, centred, with the shape of the camera's picture.
+void TestMainWindow::stitchingPreviewHasTheCamerasShape() {
+    QFETCH(int, code);
+    QFETCH(QSize, frame);
+    TestEnv env;
+    SleepClock::FakeTime clock;
+    SimUsbBus::instance()->configure(QString("%1:fw=31:fps=0").arg(code));
+    std::unique_ptr<UVCCamera> cam(UvcModels::openModel(code, 0, "NV12"));
+    QVERIFY(cam);
+    QCOMPARE(cam->frameSize(), frame);
+    MessagePassing::instance()->setCurCamera(cam.get());
+    const QString failure = [&]() -> QString {
+        MainWindow w;
+        MainWidget* mw = w.centralWidgetWindow();
+        mw->resize(1600, 900);
+        mw->show();
+        QMetaObject::invokeMethod(mw, "newCameraParaFormSLOT");
+        mw->findChild<QToolButton*>("btnComposite")->click();
+        auto* form = mw->findChild<PinJieForm*>();
+        if (!form)
+            return "no stitching panel";
+        QWidget* area = form->getGraphicsView();
+        emit form->moveGraphicsView(form->graphicsView());
+        const QList<FrameFormMINI*> minis = area->findChildren<FrameFormMINI*>();
+        if (minis.size() != 1)
+            return QString("%1 previews").arg(minis.size());
+        const QRect g = minis[0]->geometry();
+        const QRect inside(QPoint(0, 0), area->size());
+        const QString sizes = QString("%1x%2 at %3,%4 in %5x%6")
+                                  .arg(g.width())
+                                  .arg(g.height())
+                                  .arg(g.x())
+                                  .arg(g.y())
+                                  .arg(area->width())
+                                  .arg(area->height());
+        if (area->width() < 100 || area->height() < 100 || !inside.contains(g))
+            return sizes;
+        // As large as fits, centred, with the picture's shape to a pixel of
+        // the shorter side.
+        const double shape = double(frame.width()) / frame.height();
+        if (g.width() != area->width() && g.height() != area->height())
+            return "not fitted: " + sizes;
+        if (std::abs(g.width() - g.height() * shape) > shape + 1.0)
+            return "not the camera's shape: " + sizes;
+        if (std::abs(g.center().x() - inside.center().x()) > 1 || std::abs(g.center().y() - inside.center().y()) > 1)
+            return "not centred: " + sizes;
+        return QString();
+    }();
+    MessagePassing::instance()->setCurCamera(nullptr);
+    cam.reset();
+    SimUsbBus::instance()->configure(QString());
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 QTEST_MAIN(TestMainWindow)

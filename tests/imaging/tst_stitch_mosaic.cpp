@@ -126,6 +126,26 @@ TEST(StitchMosaic, TwoMovedResultsMustShareAVote) {
     EXPECT_TRUE(m.previousVotes().empty());
 }
 
+TEST(StitchMosaic, AgreeingResultsPlaceFromASharedWeightOfTen) {
+    // Both results of each pair vote only for the frame's true place
+    // (251, 232): nothing but the shared weight decides.
+    const cv::Mat f = crop(251, 232);
+    struct Pair {
+        int first, second;
+        bool placed;
+    };
+    for (const Pair& p : {Pair{5, 4, false}, Pair{4, 5, false}, Pair{5, 5, true}, Pair{9, 1, true}}) {
+        SCOPED_TRACE(p.first + p.second);
+        StitchMosaic m = started();
+        EXPECT_FALSE(m.applyMatchResult(result(StitchMoved, {{-310, -20, p.first}}), f).placed);
+        const StitchStep s = m.applyMatchResult(result(StitchMoved, {{-310, -20, p.second}}), f);
+        EXPECT_EQ(s.placed, p.placed);
+        EXPECT_EQ(m.frameCounter(), p.placed ? 2 : 1);
+        if (p.placed)
+            EXPECT_EQ(m.placements().value(1), QRect(251, 232, 60, 40));
+    }
+}
+
 TEST(StitchMosaic, RoundedVoteMeanDropsTheFractionAtEveryStep) {
     // Each frame lies 10.4 pixels right of the previous one; the rounded
     // mean places each 10 further (the long pans show where that leads).

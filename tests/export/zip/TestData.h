@@ -25,6 +25,11 @@ Bytes MakeSharedStringsXml(int count, uint32_t seed);
 Bytes MakeStylesXml();
 // A theme part: fixed DrawingML text of a few kilobytes.
 Bytes MakeThemeXml();
+// A part ("xl/worksheets/sheet1.xml", "xl/sharedStrings.xml") of the report
+// the program's own writer makes for `measured` rows of mixed shapes (lines,
+// circles, rectangles, angles with their values in mm), read out of the
+// workbook by unzip. Empty when it could not be written or read.
+Bytes MakeReportPart(int measured, uint32_t seed, const char* part);
 // A JPEG of a procedural specimen (grid, circles, noise), quality 90.
 Bytes MakeJpeg(int width, int height, uint32_t seed);
 

@@ -543,6 +543,34 @@ private slots:
         QCOMPARE(again, shown);
     }
 
+    // A stored line short of its twelve fields (colours, width, three
+    // points, mode, language, number) is skipped, not read past its end.
+    void storedLinesShortOfTwelveFieldsAreSkipped_data() {
+        QTest::addColumn<int>("fields");
+        QTest::addColumn<int>("loaded");
+        QTest::newRow("10") << 10 << 0;
+        QTest::newRow("11") << 11 << 0;
+        QTest::newRow("12") << 12 << 1;
+    }
+    void storedLinesShortOfTwelveFieldsAreSkipped() {
+        QFETCH(int, fields);
+        QFETCH(int, loaded);
+        QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat)
+            .setValue("MeasureSet/LineSave", 0);
+        {
+            QSettings s(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
+            s.setValue("total", 1);
+            const QStringList whole = {"1", "0", "2", "100", "200", "400", "600", "400", "600", "0", "1", "7"};
+            s.setValue("ECLP2P_0", QStringList(whole.mid(0, fields)));
+        }
+        layer->readECLP2PData();
+        QCOMPARE(shapes()->shapes().size(), loaded);
+        if (loaded) {
+            QCOMPARE(shapes()->shapes()[0]->labelNumber, 7);
+            QCOMPARE(shapes()->shapes()[0]->results.value(0), 500.0);
+        }
+    }
+
     // A file written with six significant digits still loads.
     void sixDigitStoreStillLoads() {
         QSettings(AppPaths::appFile("INI/MeasureSet.ini"), QSettings::IniFormat)

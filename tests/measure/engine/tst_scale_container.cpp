@@ -25,6 +25,16 @@ class ScaleContainerTest : public QObject {
             c.AddCalibrationPoint(p);
     }
     static QString file() { return "SCALE_INFO.ini"; }
+    // Record k of camera 0, in mm with 2 decimals and a 100 px bar.
+    static void putRecord(QSettings& s, int k, const QString& name, const QString& value, const QString& distance) {
+        const QString g = QString("Camera_0_scl_%1/").arg(k);
+        s.setValue(g + "Name", name);
+        s.setValue(g + "Value", value);
+        s.setValue(g + "Distance", distance);
+        s.setValue(g + "Unit", "mm");
+        s.setValue(g + "Bits", 2);
+        s.setValue(g + "ScaleLength", 100);
+    }
 
 private slots:
     void init() {
@@ -179,13 +189,7 @@ private slots:
         {
             QSettings s(CScaleContainer::filePath(), QSettings::IniFormat);
             auto put = [&](int k, const QString& name, const QString& value, const QString& distance) {
-                const QString g = QString("Camera_0_scl_%1/").arg(k);
-                s.setValue(g + "Name", name);
-                s.setValue(g + "Value", value);
-                s.setValue(g + "Distance", distance);
-                s.setValue(g + "Unit", "mm");
-                s.setValue(g + "Bits", 2);
-                s.setValue(g + "ScaleLength", 100);
+                putRecord(s, k, name, value, distance);
             };
             put(0, "nan", "nan", "10");
             put(1, "neg", "-3", "10");
@@ -201,6 +205,24 @@ private slots:
         c.GetScaleNames(names);
         QCOMPARE(names, QStringList({"default", "good"}));
         QVERIFY(qAbs(c.FindScale("good")->disrate - 0.02) < 1e-7f);
+    }
+
+    // Two records of one name (a file edited by hand, or merged): the first
+    // is the scale, the second is left out rather than listed twice.
+    void aSecondRecordOfOneNameIsLeftOut() {
+        {
+            QSettings s(CScaleContainer::filePath(), QSettings::IniFormat);
+            putRecord(s, 0, "x10", "5", "250");
+            putRecord(s, 1, "x20", "5", "500");
+            putRecord(s, 2, "x10", "5", "100");
+        }
+        CScaleContainer c;
+        c.ReadWriteIni(true);
+        QStringList names;
+        c.GetScaleNames(names);
+        QCOMPARE(names, QStringList({"default", "x10", "x20"}));
+        QCOMPARE(c.scales().size(), 3);
+        QVERIFY(qAbs(c.FindScale("x10")->disrate - 0.02) < 1e-7f); // 5 mm over 250 px
     }
 
     void aDefaultGroupStopsTheLoading() {

@@ -15,6 +15,7 @@
 #include "measure/shapes/CCLCircle_M.h"
 #include "measure/shapes/CLArc.h"
 #include "measure/shapes/CLR2R.h"
+#include "measure/shapes/ThreePointCircle.h"
 #include "tests/support/ShapePaintCoverage.h"
 
 #include <QRandomGenerator>
@@ -155,6 +156,58 @@ private slots:
         QVERIFY(!shape->MovePoint({150, 150}, 2)); // onto the line of p0 and p1
         QCOMPARE(shape->points, before);
         QVERIFY(shape->MovePoint({150, 50}, 2));
+    }
+
+    // A middle click 0.0005 px off the chord of two clicks 1,000 px apart
+    // is on their line (the rule is scaled to the longest side, so the flat
+    // triangle's area is what counts); 0.002 px off makes a circle.
+    void nearlyStraightClicksOnALongChord_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<double>("off");
+        QTest::addColumn<bool>("refused");
+        for (int kind : {KindCircle, KindArc}) {
+            QTest::addRow("%d, 0.0005 px", kind) << kind << 0.0005 << true;
+            QTest::addRow("%d, 0.002 px", kind) << kind << 0.002 << false;
+        }
+    }
+    void nearlyStraightClicksOnALongChord() {
+        QFETCH(int, kind);
+        QFETCH(double, off);
+        QFETCH(bool, refused);
+        QVERIFY(ThreePointCircle::Collinear({400, 500}, {900, 500 + off}, {1400, 500}) == refused);
+        CCLObjectContainer* c = kit->sys->shapeContainer();
+        c->SetCurType(kind);
+        c->OnMousePress({400, 500});
+        c->OnMousePress({900, 500 + off});
+        c->OnMousePress({1400, 500});
+        QCOMPARE(c->createState() == int(CCLObjectContainer::StateRejected), refused);
+        QCOMPARE(c->creating()->points.size(), refused ? 2 : 0);
+        QCOMPARE(c->shapes().size(), refused ? 0 : 1);
+        if (!refused) // (500^2 + 0.002^2) / (2 x 0.002) px
+            QVERIFY(near(c->shapes()[0]->derivedPoints.value(0).y(), 500.002 - 62500000.001, 1e-6));
+    }
+
+    // An arc of 140 degrees (from 20 to 160 degrees about (1000, 500),
+    // radius 200): a press on its ring is a hit, a press on the empty 220
+    // degrees of the same circle is not.
+    void arcOfOneHundredFortyDegreesIsHitOnItsBodyOnly_data() {
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<bool>("hit");
+        for (double d : {30.0, 60.0, 90.0, 120.0, 150.0})
+            QTest::addRow("%g degrees", d) << d << true;
+        for (double d : {0.0, 200.0, 240.0, 270.0, 300.0, 340.0})
+            QTest::addRow("%g degrees, empty", d) << d << false;
+    }
+    void arcOfOneHundredFortyDegreesIsHitOnItsBodyOnly() {
+        QFETCH(double, degrees);
+        QFETCH(bool, hit);
+        const QPointF centre(1000, 500);
+        auto at = [&](double d) {
+            return centre + 200.0 * QPointF(std::cos(d * M_PI / 180), std::sin(d * M_PI / 180));
+        };
+        auto arc = finished(KindArc, poly({at(20), at(90), at(160)}));
+        QVERIFY(near(arc->derivedPoints.value(0).x(), 1000.0, 1e-9) && near(arc->derivedPoints.value(0).y(), 500.0, 1e-9));
+        QCOMPARE(arc->HitTest(ImageToView(at(degrees))), hit ? 3 : 0);
     }
 
     void circleLabels_data() {

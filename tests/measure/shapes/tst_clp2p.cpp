@@ -2,6 +2,8 @@
 // the label switches of ./INI/MeasureData.ini, typed lengths, painting, and
 // the shape conventions it rests on.
 
+#include "ShapeTestKit.h"
+
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/OzaMeasureSys.h"
@@ -236,6 +238,44 @@ private slots:
         for (int y = 200; y < 240; ++y)
             for (int x = 300; x < 500; ++x)
                 QCOMPARE(bare.pixelColor(x, y), QColor(Qt::white));
+    }
+
+    // Everything the line paints lies inside the rectangles it repaints:
+    // finished, while the second point follows the mouse, and placed before
+    // the label is; with the half-length handle and without, thin and wide.
+    void paintStaysInsideUpdateRects_data() {
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<bool>("creating");
+        QTest::addColumn<bool>("half");
+        QTest::addColumn<int>("pen");
+        for (bool half : {false, true})
+            for (int pen : {3, 20}) {
+                QTest::addRow("finished, half %d, pen %d", half, pen) << 2 << false << half << pen;
+                QTest::addRow("rubber band, half %d, pen %d", half, pen) << 1 << true << half << pen;
+                QTest::addRow("second point placed, half %d, pen %d", half, pen) << 2 << true << half << pen;
+            }
+    }
+    void paintStaysInsideUpdateRects() {
+        QFETCH(int, clicks);
+        QFETCH(bool, creating);
+        QFETCH(bool, half);
+        QFETCH(int, pen);
+        setSwitches(true, half);
+        CLP2P line;
+        line.penWidth = pen;
+        line.labelNumber = 12;
+        line.AddPoint({200, 150});
+        if (clicks == 2)
+            line.AddPoint({1400, 800}); // a long slanted line: repainted in pieces
+        if (creating) {
+            line.MoveCurPoint({1500, 900});
+        } else {
+            QVERIFY(line.IsFinished());
+            line.points[2] += QPointF(40, -30); // the label dragged aside
+            line.CalcResult();
+        }
+        const QString failure = CoverageFailure(line, creating);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
     void rubberBandShowsOnlyTheFirstHandleNearP0() {
