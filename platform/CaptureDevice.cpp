@@ -3,7 +3,12 @@
 #include "platform/SimUsbCamera.h"
 #include "platform/V4l2CaptureDevice.h"
 
+#include <mutex>
+
 namespace {
+
+std::mutex g_factoryMutex;
+CaptureDevice::Factory g_factory;
 
 // The capture object callers hold: open(index) picks the backend of that
 // entry of the device list and forwards everything to it.
@@ -107,6 +112,17 @@ QStringList CaptureDevice::deviceNames() {
 }
 
 std::unique_ptr<CaptureDevice> CaptureDevice::create() {
+    Factory f;
+    {
+        std::lock_guard<std::mutex> lock(g_factoryMutex);
+        f = g_factory;
+    }
+    if (f)
+        return f();
     return std::make_unique<CaptureRouter>();
 }
 
+void CaptureDevice::setFactory(Factory factory) {
+    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    g_factory = std::move(factory);
+}

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // Capture property ids, by their standard numbers. The USB models also use
@@ -92,4 +93,7 @@ public:
     static QStringList deviceNames();
     // An unopened capture object; open(index) picks the backend of that entry.
     static std::unique_ptr<CaptureDevice> create();
+    // Tests replace what create() makes; an empty function restores it.
+    using Factory = std::function<std::unique_ptr<CaptureDevice>()>;
+    static void setFactory(Factory factory);
 };
