@@ -173,6 +173,7 @@ QString FileCommit::writeImage(const QString& path, const QImage& image, const c
 QString FileCommit::editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language) {
     const QString target = resolved(path);
     const QFileInfo info(target);
+    QDir().mkpath(info.absolutePath()); // as QSettings itself makes a missing folder
     // The copy gets a name of its own: QSettings keeps what it last wrote of
     // a file name in a process-wide cache, so only a name never opened
     // before is read back from the disk.

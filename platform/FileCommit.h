@@ -47,7 +47,8 @@ public:
     // Changes the INI file at path as edit does to a QSettings on it, keeping
     // Qt's INI format byte for byte: the edit runs on a copy beside path,
     // which replaces path only once it reads back with every value the edit
-    // left. edit may read as well as write.
+    // left. edit may read as well as write. A missing folder is made, as
+    // QSettings makes it.
     static QString editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language);
 
 private:
