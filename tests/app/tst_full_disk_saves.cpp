@@ -13,8 +13,10 @@
 #include "export/forms/XlsSet.h"
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/CScaleContainer.h"
+#include "measure/engine/ItemLayer.h"
 #include "platform/AppPaths.h"
 #include "tests/support/ModalCatcher.h"
+#include "tests/support/MouseInput.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TmpfsMount.h"
 
@@ -106,6 +108,15 @@ class FullDiskSavesTest : public QObject {
     std::unique_ptr<CCrossLineContainer> lines;
     std::unique_ptr<CScaleContainer> scales;
     std::unique_ptr<ThreaSaveImg> saver;
+    std::unique_ptr<QWidget> host;
+    ItemLayer* layer = nullptr;
+
+    // A point-to-point line measured with two clicks at view x0 and x1.
+    void measureLine(int x0, int x1) {
+        MessagePassing::instance()->useMeasureTool(0);
+        clickAt(layer, {x0, 100});
+        clickAt(layer, {x1, 100});
+    }
 
     QString templates() const { return QDir::current().absoluteFilePath("Template"); }
     QString wordTemplates() const { return AppPaths::appFile("WordTemplate"); }
@@ -228,6 +239,25 @@ class FullDiskSavesTest : public QObject {
                                         r["Camera_0"].toObject().contains("HOR_2_POS");
                              },
                              ini};
+        w["measured lines"] = {this->ini(), "ECLP2P.ini",
+                               [this] {
+                                   QSettings(this->ini() + "/MeasureSet.ini", QSettings::IniFormat)
+                                       .setValue("MeasureSet/LineSave", 0); // 0: measured lines are kept
+                                   host = std::make_unique<QWidget>();
+                                   host->resize(800, 400);
+                                   layer = new ItemLayer(host.get());
+                                   layer->init();
+                                   layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
+                                   layer->readECLP2PData();
+                                   measureLine(500, 600);
+                               },
+                               [this] { measureLine(300, 400); },
+                               [](const QString& f) {
+                                   const QJsonObject r = readBack("ini", f);
+                                   return iniValue(r, "General", "total") == "2" &&
+                                          r["General"].toObject().contains("ECLP2P_1");
+                               },
+                               ini};
         w["scales"] = {this->ini(), "SCALE_INFO.ini",
                        [this] {
                            CScaleContainer::setFilePath(this->ini() + "/SCALE_INFO.ini");
@@ -260,6 +290,8 @@ private slots:
             if (qobject_cast<QMessageBox*>(w))
                 w->deleteLater();
         window.reset();
+        host.reset();
+        layer = nullptr;
         lines.reset();
         scales.reset();
         saver.reset();
