@@ -14,6 +14,7 @@
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/ItemLayer.h"
+#include "imaging/PinJieForm.h"
 #include "platform/AppPaths.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/MouseInput.h"
@@ -85,7 +86,7 @@ struct Writer {
     std::function<void()> act;         // the user's action
     std::function<bool(const QString& file)> whole; // the new content, read back
     int pages;                         // levels 0..pages are tried; the last must succeed
-    bool successBox = false;           // the action claims success in a box
+    QString successTitle;              // the box's title when the action claims success
 };
 
 bool visibleBox() {
@@ -163,7 +164,7 @@ class FullDiskSavesTest : public QObject {
                                    [](const QString& f) {
                                        return iniValue(readBack("ini", f), "General", "strList") == "new";
                                    },
-                                   ini, true};
+                                   ini, "Success"};
         w["word template save"] = {wordTemplates(), "mine.ini", [this] { writeTemplates(wordTemplates()); },
                                    [this] {
                                        auto* d = editor<WordEditDialog>();
@@ -176,7 +177,7 @@ class FullDiskSavesTest : public QObject {
                                        return r["General"].toObject().size() == 8 &&
                                               iniValue(r, "General", "%06") == "new";
                                    },
-                                   ini, true};
+                                   ini, "Success"};
         w["add template"] = {templates(), "List.ini", [this] { writeTemplates(templates()); },
                              [this] { editor<XlsEditDialog>()->findChild<QToolButton*>("btnAddTemplate")->click(); },
                              [this](const QString& f) {
@@ -258,6 +259,23 @@ class FullDiskSavesTest : public QObject {
                                           r["General"].toObject().contains("ECLP2P_1");
                                },
                                ini};
+        // The flat-field reference of the stitching panel: a BMP read back by PIL.
+        QImage flat(400, 300, QImage::Format_RGB888);
+        for (int y = 0; y < flat.height(); ++y)
+            for (int x = 0; x < flat.width(); ++x)
+                flat.setPixel(x, y, qRgb(100 + x / 4, 100 + y / 3, 120));
+        const int flatPages = (400 * 300 + 1078 + 4095) / 4096 + 2; // 8-bit BMP with its palette
+        w["flat-field reference"] = {AppPaths::appFile("pinjie"), "YinYingData.bmp",
+                                     [this] {
+                                         auto* form = new PinJieForm;
+                                         window.reset(form);
+                                     },
+                                     [this, flat] { static_cast<PinJieForm*>(window.get())->pinJieYinYingImageSLOT(flat); },
+                                     [](const QString& f) {
+                                         const QJsonObject r = readBack("picture", f);
+                                         return r["width"].toInt() == 400 && r["height"].toInt() == 300;
+                                     },
+                                     flatPages, "Finish"};
         w["scales"] = {this->ini(), "SCALE_INFO.ini",
                        [this] {
                            CScaleContainer::setFilePath(this->ini() + "/SCALE_INFO.ini");
@@ -325,7 +343,7 @@ private slots:
         // The editors save a moment after the click and say so; a box from a
         // worker thread comes queued. Every box shown is answered before the
         // files are looked at.
-        if (w.successBox)
+        if (!w.successTitle.isEmpty())
             QTRY_VERIFY(!catcher.titles.isEmpty());
         else
             QTRY_VERIFY(catcher.titles.contains("Error") || w.whole(file));
@@ -333,7 +351,8 @@ private slots:
         const bool failed = catcher.titles.contains("Error");
         if (failed) {
             QCOMPARE(bytesOf(file), before);
-            QVERIFY2(!catcher.titles.contains("Success"), qPrintable(catcher.texts.join(" | ")));
+            QVERIFY2(w.successTitle.isEmpty() || !catcher.titles.contains(w.successTitle),
+                     qPrintable(catcher.texts.join(" | ")));
             const QString error = catcher.texts[catcher.titles.indexOf("Error")];
             QVERIFY2(error.contains("The disk is full: " + w.folder), qPrintable(error));
             // Nothing half-written left beside it.
@@ -343,8 +362,8 @@ private slots:
                                                    .arg(QFileInfo(file).size())
                                                    .arg(QString::fromUtf8(QJsonDocument(readBack(
                                                         w.file.endsWith(".jpg") ? "picture" : "ini", file)).toJson(QJsonDocument::Compact)))));
-            if (w.successBox)
-                QVERIFY(catcher.titles.contains("Success"));
+            if (!w.successTitle.isEmpty())
+                QVERIFY(catcher.titles.contains(w.successTitle));
         }
         if (freePages == w.pages)
             QVERIFY2(!failed, "the write must succeed with room enough");
