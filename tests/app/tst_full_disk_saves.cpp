@@ -15,6 +15,7 @@
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "imaging/PinJieForm.h"
+#include "panels/camera/CameraParaForm.h"
 #include "platform/AppPaths.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/MouseInput.h"
@@ -276,6 +277,20 @@ class FullDiskSavesTest : public QObject {
                                          return r["width"].toInt() == 400 && r["height"].toInt() == 300;
                                      },
                                      flatPages, "Finish"};
+        // A parameter set lands in the working folder: the small disk is made
+        // the working folder for it.
+        w["parameter set"] = {QDir::current().absoluteFilePath("work"), "Args_night.ini",
+                              [this] {
+                                  QDir::setCurrent(QDir::current().absoluteFilePath("work"));
+                                  window = std::make_unique<CameraParaForm>();
+                              },
+                              [this] { static_cast<CameraParaForm*>(window.get())->argsNewSLOT("night"); },
+                              [](const QString& f) {
+                                  // Every slider and switch: keys 00 to 10 (hexadecimal).
+                                  const QJsonObject r = readBack("ini", f)["General"].toObject();
+                                  return r.size() == 17 && r.contains("%10");
+                              },
+                              ini};
         w["scales"] = {this->ini(), "SCALE_INFO.ini",
                        [this] {
                            CScaleContainer::setFilePath(this->ini() + "/SCALE_INFO.ini");
@@ -368,6 +383,7 @@ private slots:
         if (freePages == w.pages)
             QVERIFY2(!failed, "the write must succeed with room enough");
         window.reset();
+        QDir::setCurrent(env->path());
     }
 };
 
