@@ -376,7 +376,7 @@ private slots:
             QVERIFY2(w.whole(file), qPrintable(QString("cut and called saved: %1 bytes, the reader says %2")
                                                    .arg(QFileInfo(file).size())
                                                    .arg(QString::fromUtf8(QJsonDocument(readBack(
-                                                        w.file.endsWith(".jpg") ? "picture" : "ini", file)).toJson(QJsonDocument::Compact)))));
+                                                        w.file.endsWith(".ini") ? "ini" : "picture", file)).toJson(QJsonDocument::Compact)))));
             if (!w.successTitle.isEmpty())
                 QVERIFY(catcher.titles.contains(w.successTitle));
         }
