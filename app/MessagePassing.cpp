@@ -8,6 +8,7 @@
 #include "imaging/FlatFieldGain.h"
 #include "imaging/PictureSizeLimit.h"
 #include "platform/AppPaths.h"
+#include "platform/FileCommit.h"
 #include "platform/SimUsbCamera.h"
 
 #include <QCoreApplication>
@@ -341,7 +342,10 @@ void MessagePassing::saveItemFinish(int mode, QString target, QImage* image) {
     const QString format = target.mid(target.lastIndexOf('.') + 1);
     switch (mode) {
     case 2:
-        picture.save(target, format.toUtf8().constData(), 100);
+        // The report's picture: whole or absent (the export panel then says
+        // the export failed), never cut, and never an older export's.
+        if (!FileCommit::writeImage(target, picture, format.toUtf8().constData(), 100, language()).isEmpty())
+            QFile::remove(target);
         emit exportImageSIGNAL();
         break;
     case 5:

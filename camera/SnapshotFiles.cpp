@@ -1,24 +1,25 @@
 #include "camera/SnapshotFiles.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveErrorBox.h"
 #include "platform/AppPaths.h"
+#include "platform/FileCommit.h"
+#include "platform/WriteProblem.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QStorageInfo>
 #include <QMetaObject>
-#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QtDebug>
 
+#include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace SnapshotFiles {
 
@@ -35,35 +36,34 @@ mode_t processUmask() {
 } // namespace
 
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality, QString* error) {
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    if (image.isNull())
-        return fail("empty picture");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return fail(writer.errorString());
-    }
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
+    const QString why =
+        FileCommit::writeImage(path, image, format.constData(), quality, MessagePassing::instance()->language());
+    if (error)
+        *error = why;
+    return why.isEmpty();
 }
 
 QString folderWriteProblem(const QString& path) {
+    const int language = MessagePassing::instance()->language();
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo(folder).isDir())
-        return QStringLiteral("The folder does not exist: %1").arg(folder);
-    QTemporaryFile probe(folder + "/.probe-XXXXXX");
-    if (!probe.open())
-        return probe.errorString();
-    return QStringLiteral("The camera did not write the picture.");
+    const QString problem = WriteProblem::folder(folder, language);
+    if (!problem.isEmpty())
+        return problem;
+    // A folder may refuse files whatever its permissions say (a kernel file
+    // system, a policy): a file of its own tells.
+    QByteArray probe = QFile::encodeName(folder + "/.probe-XXXXXX");
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return WriteProblem::explain(path, errno, language);
+    ::close(fd);
+    ::unlink(probe.constData());
+    return WriteProblem::pick(language, "相机没有写入图片。", "The camera did not write the picture.",
+                              "相機沒有寫入圖片。");
+}
+
+QString noFrameReason() {
+    return WriteProblem::pick(MessagePassing::instance()->language(), "相机没有送来可以解码的画面。",
+                              "The camera sent no frame that could be decoded.", "相機沒有送來可以解碼的畫面。");
 }
 
 QString takeWrittenPicture(const QString& path, QImage& image) {
@@ -254,20 +254,6 @@ QString saveErrorText(int language, const QString& path, const QString& reason) 
 }
 
 namespace {
-// Writers report a full disk as an unknown error; say what it is.
-QString explainedReason(const QString& path, const QString& reason, int language) {
-    const QStorageInfo volume(QFileInfo(path).absolutePath());
-    // Kernel file systems (no size at all) are never full; they refuse files
-    // for the reason given.
-    if (!volume.isValid() || volume.bytesTotal() <= 0 || volume.bytesAvailable() > 1024 * 1024)
-        return reason;
-    static const char* const full[] = {"磁盘空间已满", "The disk is full", "磁碟空間已滿"};
-    return QString::fromUtf8(full[language >= 0 && language <= 2 ? language : 0]);
-}
-QPointer<QMessageBox> g_saveErrorBox; // one box, however many saves fail
-} // namespace
-
-namespace {
 QString cameraLostText(int language, const QString& path) {
     switch (language) {
     case 1: return QString("The recording ended because the camera was lost:\n%1\nWhat was recorded until then is kept.").arg(path);
@@ -276,33 +262,13 @@ QString cameraLostText(int language, const QString& path) {
     }
 }
 
-// The one "Error" box, with the text made for the hub's language.
-void showBox(std::function<QString(int language)> textFor) {
-    runOnGuiThread([textFor] {
-        const QString text = textFor(MessagePassing::instance()->language());
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-            return;
-        // Modal, as every message box is, but shown without a nested event
-        // loop, so the snapshot road goes on while the user reads it. A box
-        // already open takes the newest text instead of a second box.
-        if (g_saveErrorBox && g_saveErrorBox->isVisible()) {
-            g_saveErrorBox->setText(text);
-            g_saveErrorBox->raise();
-            return;
-        }
-        auto* box = new QMessageBox(QMessageBox::Warning, "Error", text, QMessageBox::Ok);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        g_saveErrorBox = box;
-        box->show();
-    });
-}
-
 void showError(const QString& path, const QString& reason, bool recording) {
     qWarning().noquote() << (recording ? "Recording" : "Saving") << path << "failed:" << reason;
-    showBox([path, reason, recording](int language) {
-        const QString why = explainedReason(path, reason, language);
-        return recording ? recordingErrorText(language, path, why) : saveErrorText(language, path, why);
-    });
+    const int language = MessagePassing::instance()->language();
+    // A recorder reports a full disk as an unknown error; say what it is.
+    const QString folder = recording ? WriteProblem::folder(QFileInfo(path).absolutePath(), language) : QString();
+    const QString why = folder.isEmpty() ? reason : folder;
+    SaveErrorBox::show(recording ? recordingErrorText(language, path, why) : saveErrorText(language, path, why));
 }
 } // namespace
 
@@ -311,7 +277,7 @@ void reportRecordingError(const QString& path, const QString& reason) { showErro
 
 void reportRecordingCameraLost(const QString& path) {
     qWarning().noquote() << "Recording" << path << "ended: the camera was lost";
-    showBox([path](int language) { return cameraLostText(language, path); });
+    SaveErrorBox::show(cameraLostText(MessagePassing::instance()->language(), path));
 }
 
 void endCaptureOfFailedRecording() {

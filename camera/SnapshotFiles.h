@@ -14,9 +14,9 @@
 namespace SnapshotFiles {
 
 // Writes image to path in the given Qt format ("jpg", "png", "bmp", "tiff"...)
-// at quality 0..100 through a temporary file in the same folder that replaces
-// path only once complete: a picture never exists half-written under its
-// name. False, with a reason in *error, when anything fails. Any thread.
+// at quality 0..100 as FileCommit does: a picture never exists half-written
+// under its name, and an older one stays whole when the write fails. False,
+// with the reason for the user (in the hub's language) in *error. Any thread.
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality,
                 QString* error = nullptr);
 
@@ -65,10 +65,12 @@ void runOnGuiThread(std::function<void()> fn);
 // box, in the hub's language, shown on the GUI thread without blocking the
 // caller. Any thread.
 void reportSaveError(const QString& path, const QString& reason);
-// Why a file cannot be written at path (its folder's error as the system
-// words it, "Read-only file system", "Permission denied"...), or a general
-// reason when the folder takes files. Any thread.
+// Why the camera's SDK wrote no picture at path: the folder's problem (as
+// WriteProblem words it), or that the camera did not write it, in the hub's
+// language. Any thread.
 QString folderWriteProblem(const QString& path);
+// A snapshot dropped because no frame decoded, in the hub's language.
+QString noFrameReason();
 // The same for a recording that failed (a full disk, a write error).
 void reportRecordingError(const QString& path, const QString& reason);
 // Tells the user that the recording into path ended because its camera was

@@ -315,7 +315,7 @@ void UVCCamera::dropSnapshot(const QString& path, int mode) {
     const bool userPicture = mode == 0 || mode == 1 || mode == 2 || mode == 8 || mode == 9 || mode == 10;
     if (!userPicture)
         return;
-    SnapshotFiles::reportSaveError(path, QStringLiteral("The camera sent no frame that could be decoded."));
+    SnapshotFiles::reportSaveError(path, SnapshotFiles::noFrameReason());
     // The snap button and the palette's Screenshot and Save wait for this
     // picture; a queued series keeps its busy state until it ends.
     if (mode != 10 && mode != 2)

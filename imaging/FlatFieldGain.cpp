@@ -1,5 +1,8 @@
 #include "imaging/FlatFieldGain.h"
 
+#include "app/MessagePassing.h"
+#include "platform/FileCommit.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -57,16 +60,25 @@ cv::Mat gainTable(const cv::Mat& gainPicture) {
     return table;
 }
 
-bool save(const cv::Mat& gainPicture, const QString& path) {
+bool save(const cv::Mat& gainPicture, const QString& path, QString* why) {
     if (gainPicture.empty() || gainPicture.type() != CV_8UC1)
         return false;
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
+    std::vector<uchar> encoded;
     try {
-        return cv::imwrite(path.toUtf8().toStdString(), gainPicture);
+        // The encoder its suffix names, as cv::imwrite picks it.
+        if (!cv::imencode(("." + QFileInfo(path).suffix()).toStdString(), gainPicture, encoded))
+            return false;
     } catch (const cv::Exception&) {
         return false;
     }
+    // Whole or not at all: a cut table would shade every stitched picture.
+    const QByteArray bytes(reinterpret_cast<const char*>(encoded.data()), int(encoded.size()));
+    const QString failure = FileCommit::writeBytes(path, bytes, MessagePassing::instance()->language());
+    if (why)
+        *why = failure;
+    return failure.isEmpty();
 }
 
 bool apply(cv::Mat* frame, const cv::Mat& table) {

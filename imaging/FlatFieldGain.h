@@ -22,7 +22,8 @@ cv::Mat gainTable(const cv::Mat& gainPicture);
 
 // Writes the gain picture as an 8-bit grey BMP (UTF-8 path), creating its
 // folder when missing. False when the picture is empty or cannot be written.
-bool save(const cv::Mat& gainPicture, const QString& path);
+// *why (when given) says why the write failed, in the hub's language.
+bool save(const cv::Mat& gainPicture, const QString& path, QString* why = nullptr);
 
 // Corrects an RGB888 frame in place: each channel v becomes
 // min(255, trunc(v + v x gain)). Frames of another size or format, or an

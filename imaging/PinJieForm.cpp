@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "app/SaveFileDialog.h"
+#include "camera/SnapshotFiles.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "imaging/FlatFieldGain.h"
@@ -994,8 +995,10 @@ void PinJieForm::btnExportClickDelay() {
         dialog.selectFile(m_lineEditPath->text() + "/max.jpg");
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             const QString path = dialog.selectedFiles().first();
-            if (!picture.save(path, "jpg", 100)) {
-                showMessage("Error", text("图片保存失败：", "The picture could not be saved: ", "圖片保存失敗：") + path);
+            QString why; // whole or not at all, and why not
+            if (!SnapshotFiles::writeImage(picture, path, "jpg", 100, &why)) {
+                showMessage("Error", text("图片保存失败：", "The picture could not be saved: ", "圖片保存失敗：") + path +
+                                         "\n" + why);
             } else {
                 MessagePassing* hub = MessagePassing::instance();
                 const int n = hub->addImageHistory(path);
@@ -1032,12 +1035,14 @@ void PinJieForm::pinJieYinYingImageSLOT(QImage image) {
     const cv::Mat gain = FlatFieldGain::computeGainPicture(image);
     MessagePassing* hub = MessagePassing::instance();
     hub->hasYinYing = true;
-    const bool written = FlatFieldGain::save(gain, AppPaths::appFile("pinjie/YinYingData.bmp"));
+    QString why;
+    const bool written = FlatFieldGain::save(gain, AppPaths::appFile("pinjie/YinYingData.bmp"), &why);
     hub->yinYingMat = FlatFieldGain::gainTable(gain);
     if (written)
         showMessage("Finish", text("平场校正已完成！", "Flat-field finish!", "平場校正已完成！"));
     else
         showMessage("Error", text("平场校正数据保存失败！", "The flat-field reference could not be saved!",
-                                  "平場校正數據保存失敗！"));
+                                  "平場校正數據保存失敗！") +
+                                 "\n" + why);
     m_btnPlay->setEnabled(true);
 }

@@ -4,6 +4,8 @@
 #include "app/UiSize.h"
 #include "export/forms/XlsLineEdit.h"
 #include "measure/engine/ReportContent.h"
+#include "platform/FileCommit.h"
+#include "platform/WriteProblem.h"
 
 #include <QEvent>
 #include <QMessageBox>
@@ -78,18 +80,28 @@ QStringList TemplateEditDialog::storedNames() const {
     return ReportContent::TemplateNames(listFile());
 }
 
-bool TemplateEditDialog::syncedOk(QSettings& file) {
-    file.sync();
-    return file.status() == QSettings::NoError;
+bool TemplateEditDialog::saveSettings(const QString& path, const std::function<void(QSettings&)>& edit) {
+    const QString why = FileCommit::editSettings(path, edit, MessagePassing::instance()->language());
+    if (why.isEmpty())
+        return true;
+    fileError(path, why);
+    return false;
+}
+
+bool TemplateEditDialog::copyWhole(const QString& from, const QString& to) {
+    // Whole or not at all: a partial copy must not become a template's file.
+    const int language = MessagePassing::instance()->language();
+    QFile source(from);
+    const QString why = source.open(QIODevice::ReadOnly) ? FileCommit::writeBytes(to, source.readAll(), language)
+                                                          : WriteProblem::explain(to, 0, language);
+    if (why.isEmpty())
+        return true;
+    fileError(to, why);
+    return false;
 }
 
 bool TemplateEditDialog::storeNames(const QStringList& names) {
-    QSettings list(listFile(), QSettings::IniFormat);
-    list.setValue("strList", names);
-    if (syncedOk(list))
-        return true;
-    fileError(listFile());
-    return false;
+    return saveSettings(listFile(), [&](QSettings& list) { list.setValue("strList", names); });
 }
 
 void TemplateEditDialog::showMessage(const char* title, const char* zh, const char* en, const char* tw) {
@@ -99,12 +111,14 @@ void TemplateEditDialog::showMessage(const char* title, const char* zh, const ch
     box.exec();
 }
 
-void TemplateEditDialog::fileError(const QString& path) {
+void TemplateEditDialog::fileError(const QString& path, const QString& reason) {
     const int lang = qBound(0, MessagePassing::instance()->language(), 2);
     static const char* const text[3] = {"模板文件写入失败：\n", "The template file could not be changed:\n",
                                         "模板檔案寫入失敗：\n"};
     const QString shown = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    QMessageBox box(QMessageBox::Warning, "Error", QString::fromUtf8(text[lang]) + shown, QMessageBox::Ok);
+    const QString why = reason.isEmpty() ? WriteProblem::explain(shown, 0, lang) : reason;
+    QMessageBox box(QMessageBox::Warning, "Error", QString::fromUtf8(text[lang]) + shown + "\n" + why,
+                    QMessageBox::Ok);
     box.exec();
 }
 
@@ -186,11 +200,8 @@ void TemplateEditDialog::btnAddTemplateClick() {
     const QString source = templateFile("default");
     const QString target = templateFile(name);
     const bool copied = QFile::exists(source) && !QFile::exists(target);
-    if (copied && !QFile::copy(source, target)) {
-        QFile::remove(target); // a partial copy must not become the next template's file
-        fileError(target);
+    if (copied && !copyWhole(source, target))
         return; // nothing listed that has no file
-    }
     if (!initNewTemplate(target) || !storeNames(names << name)) {
         if (copied)
             QFile::remove(target); // not listed: the file would only be in the way

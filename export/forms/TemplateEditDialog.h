@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -51,12 +53,17 @@ protected:
     // A message box without parent in the current language, waited for.
     static void showMessage(const char* title, const char* zh, const char* en, const char* tw);
     // The "Error" box for a template file (or the list file) at path that
-    // could not be written, renamed or removed.
-    static void fileError(const QString& path);
+    // could not be written, renamed or removed, and why (WriteProblem's
+    // words; the folder's problem when empty).
+    static void fileError(const QString& path, const QString& reason = QString());
     // The "Success" box after a template was saved.
     static void savedMessage();
-    // Writes a QSettings file and tells whether it reached the disk.
-    static bool syncedOk(QSettings& file);
+    // Copies the file from to the new file to (copyWhole), or changes the INI
+    // file at path as edit does (saveSettings), through FileCommit: true
+    // when the whole file reached the disk, else the "Error" box and false,
+    // with the file as it was.
+    static bool copyWhole(const QString& from, const QString& to);
+    static bool saveSettings(const QString& path, const std::function<void(QSettings&)>& edit);
     // A tool button of the bar in the current language, clicked to slot.
     QToolButton* barButton(const char* name, const char* zh, const char* en, const char* tw, const char* slot);
     // The grey body below the bar with the template column (widget_grid) on

@@ -164,30 +164,26 @@ void WordEditDialog::loadTemplate(const QString& name) {
 bool WordEditDialog::initNewTemplate(const QString& file) {
     if (MessagePassing::instance()->language() != 1)
         return true;
-    QSettings settings(file, QSettings::IniFormat);
-    const QStringList english = ReportContent::EnglishWordFields();
-    for (int i = 0; i < english.size(); ++i)
-        settings.setValue(fieldKey(i), english[i]);
-    if (syncedOk(settings))
-        return true;
-    fileError(file);
-    return false;
+    return saveSettings(file, [](QSettings& settings) {
+        const QStringList english = ReportContent::EnglishWordFields();
+        for (int i = 0; i < english.size(); ++i)
+            settings.setValue(fieldKey(i), english[i]);
+    });
 }
 
 void WordEditDialog::btnSaveDelay() {
     XlsLineEdit* entry = selectedEntry();
     if (!entry || entry->text() == QLatin1String("default"))
         return;
-    QSettings file(templateFile(entry->text()), QSettings::IniFormat);
-    file.clear();
-    file.setValue("Logo", m_logo);
     const QList<QLineEdit*> edits = fields();
-    for (int i = 0; i < edits.size(); ++i)
-        file.setValue(fieldKey(i), edits[i]->text());
-    if (!syncedOk(file)) {
-        fileError(file.fileName()); // nothing was saved: no success to claim
-        return;
-    }
+    const bool saved = saveSettings(templateFile(entry->text()), [&](QSettings& file) {
+        file.clear();
+        file.setValue("Logo", m_logo);
+        for (int i = 0; i < edits.size(); ++i)
+            file.setValue(fieldKey(i), edits[i]->text());
+    });
+    if (!saved)
+        return; // nothing was saved: no success to claim
     savedMessage();
 }
 
@@ -198,11 +194,8 @@ void WordEditDialog::btnLogoClick() {
         return;
     const QString ext = "." + QFileInfo(chosen).suffix();
     const QString target = uniqueBase(folder() + "/Logo", ext) + ext;
-    if (!QFile::copy(chosen, target)) {
-        QFile::remove(target);
-        fileError(target);
+    if (!copyWhole(chosen, target))
         return;
-    }
     m_logo = QFileInfo(target).fileName();
     showLogo();
 }

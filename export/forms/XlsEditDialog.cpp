@@ -115,12 +115,7 @@ void XlsEditDialog::loadTemplate(const QString& name) {
 bool XlsEditDialog::initNewTemplate(const QString& file) {
     if (MessagePassing::instance()->language() != 1)
         return true;
-    QSettings settings(file, QSettings::IniFormat);
-    settings.setValue("strList", ReportContent::EnglishXlsFields());
-    if (syncedOk(settings))
-        return true;
-    fileError(file);
-    return false;
+    return saveSettings(file, [](QSettings& settings) { settings.setValue("strList", ReportContent::EnglishXlsFields()); });
 }
 
 void XlsEditDialog::btnAddImageClick() {
@@ -204,33 +199,32 @@ void XlsEditDialog::btnSaveDelay() {
                 if (!item->text().isEmpty() && QPoint(c, r) != m_timePos)
                     fields.append({QPoint(c, r), item->text()});
 
-    QSettings file(templateFile(entry->text()), QSettings::IniFormat);
-    file.clear();
-    file.setValue("imagePos", m_imagePos);
-    const int bottom = m_imagePos.y() + kBlock;
-    auto relative = [&](const QPoint& cell) { return QPoint(cell.x() - m_imagePos.x(), cell.y() - bottom); };
-    if (btnAddTime_->isEnabled()) {
-        file.setValue("timePos_HAVE", false);
-    } else {
-        file.setValue("timePos_HAVE", true);
-        if (m_timePos.y() >= bottom)
-            file.setValue("timePos_DOWN", relative(m_timePos));
-        else
-            file.setValue("timePos_UP", m_timePos);
-    }
-    QStringList texts;
-    for (const Field& f : fields)
-        texts << f.text;
-    file.setValue("strList", texts);
-    for (int i = 0; i < fields.size(); ++i) {
-        if (fields[i].cell.y() >= bottom)
-            file.setValue(QString("pos_%1_DOWN").arg(i), relative(fields[i].cell));
-        else
-            file.setValue(QString("pos_%1_UP").arg(i), fields[i].cell);
-    }
-    if (!syncedOk(file)) {
-        fileError(file.fileName()); // nothing was saved: no success to claim
-        return;
-    }
+    const auto write = [&](QSettings& file) {
+        file.clear();
+        file.setValue("imagePos", m_imagePos);
+        const int bottom = m_imagePos.y() + kBlock;
+        auto relative = [&](const QPoint& cell) { return QPoint(cell.x() - m_imagePos.x(), cell.y() - bottom); };
+        if (btnAddTime_->isEnabled()) {
+            file.setValue("timePos_HAVE", false);
+        } else {
+            file.setValue("timePos_HAVE", true);
+            if (m_timePos.y() >= bottom)
+                file.setValue("timePos_DOWN", relative(m_timePos));
+            else
+                file.setValue("timePos_UP", m_timePos);
+        }
+        QStringList texts;
+        for (const Field& f : fields)
+            texts << f.text;
+        file.setValue("strList", texts);
+        for (int i = 0; i < fields.size(); ++i) {
+            if (fields[i].cell.y() >= bottom)
+                file.setValue(QString("pos_%1_DOWN").arg(i), relative(fields[i].cell));
+            else
+                file.setValue(QString("pos_%1_UP").arg(i), fields[i].cell);
+        }
+    };
+    if (!saveSettings(templateFile(entry->text()), write))
+        return; // nothing was saved: no success to claim
     savedMessage();
 }

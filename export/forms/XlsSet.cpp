@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "app/SaveFileDialog.h"
+#include "app/SaveErrorBox.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "export/forms/ExportFiles.h"
@@ -9,10 +10,13 @@
 #include "export/forms/XlsEditDialog.h"
 #include "measure/engine/ReportContent.h"
 #include "platform/AppPaths.h"
+#include "platform/FileCommit.h"
+#include "platform/WriteProblem.h"
 
 #include <QColor>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -336,27 +340,28 @@ void XlsSet::loadTemplateList(QComboBox* combo, const QString& listFile) {
     const bool blocked = combo->blockSignals(true);
     // Names that are no template names are left out: they would be paths.
     const QStringList names = ReportContent::TemplateNames(listFile);
-    QSettings list(listFile, QSettings::IniFormat);
-    const QString current = list.value("curKey", "default").toString();
+    const QString current = QSettings(listFile, QSettings::IniFormat).value("curKey", "default").toString();
     combo->clear();
     combo->addItems(names);
     int index = names.indexOf(current);
     if (index < 0) {
-        list.setValue("curKey", "default");
-        list.sync();
+        storeCurrentTemplate(listFile, "default");
         index = 0;
     }
     combo->setCurrentIndex(index);
     combo->blockSignals(blocked);
 }
 
+void XlsSet::storeCurrentTemplate(const QString& listFile, const QString& name) {
+    // The list's names stay with it: a cut list would drop every template.
+    SaveErrorBox::editSettings(listFile, [&](QSettings& list) { list.setValue("curKey", name); });
+}
+
 void XlsSet::comboCurrentIndexChanged(const QString& text) {
     auto* combo = qobject_cast<QComboBox*>(sender());
     if (!combo)
         return;
-    QSettings list(listFileOf(combo), QSettings::IniFormat);
-    list.setValue("curKey", text);
-    list.sync();
+    storeCurrentTemplate(listFileOf(combo), text);
     MessagePassing::instance()->XlsSet_comboCurrentIndexChanged(combo, combo->currentIndex());
 }
 
@@ -460,9 +465,10 @@ void XlsSet::exportImageSLOT() {
 
 void XlsSet::exportImageDelay() {
     if (!QFileInfo::exists(m_reportPath)) {
-        // The workbook could not be written (the writer leaves nothing then);
-        // the folder tells why.
-        showFailure(ExportFiles::failureReason(m_reportPath, m_reportPath, language()));
+        // The workbook could not be written (the writer leaves nothing then):
+        // the export folder or the temporary folder its parts are built in
+        // tells why.
+        showFailure(workbookProblem());
         return;
     }
     if (rbtnAUTO->isChecked()) {
@@ -499,10 +505,22 @@ void XlsSet::openFile(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
+QString XlsSet::workbookProblem() const {
+    const QString folder = QFileInfo(m_reportPath).absolutePath();
+    QString why = WriteProblem::folder(folder, language());
+    if (why.isEmpty()) {
+        // The parts hold the picture, compressed no further.
+        const qint64 picture = m_picturePath.isEmpty() ? 0 : QFileInfo(m_picturePath + ".jpg").size();
+        if (!WriteProblem::folder(QDir::tempPath(), language(), picture).isEmpty())
+            why = WriteProblem::temporaryFull(QDir::tempPath(), language());
+    }
+    return why.isEmpty() ? WriteProblem::explain(m_reportPath, 0, language()) : why;
+}
+
 QString XlsSet::writeWordReport(const QString& path, const QString& html) {
     // Written whole under a temporary name and then renamed: a failed write
     // leaves no partial report and keeps a file the user chose to replace.
-    return ExportFiles::writeReplacing(path, html.toUtf8() + '\n', language()); // the report declares UTF-8
+    return FileCommit::writeBytes(path, html.toUtf8() + '\n', language()); // the report declares UTF-8
 }
 
 void XlsSet::btnWordExportClick() {

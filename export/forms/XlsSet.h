@@ -58,6 +58,9 @@ private:
     void setLanguageText();
     void loadTemplateList(QComboBox* combo, const QString& listFile);
     QString listFileOf(const QObject* combo) const;
+    // Remembers the template chosen in a combo; the "Error" box when the
+    // list file cannot be written (it stays as it was).
+    static void storeCurrentTemplate(const QString& listFile, const QString& name);
     void store(const char* key, const QVariant& value);
     // The "Error" box with "Export failed!" and, when given, why.
     void exportFailed(const QString& reason = QString());
@@ -68,6 +71,9 @@ private:
     void openFile(const QString& path);
     // Empty when the report was written, else why not.
     QString writeWordReport(const QString& path, const QString& html);
+    // Why the workbook at m_reportPath was not written: its folder's problem,
+    // a full temporary folder (where its parts are built), or a general one.
+    QString workbookProblem() const;
     static QString timeStamp();
 
     QWidget* widgetTitle = nullptr;

@@ -1,5 +1,6 @@
 #include "measure/engine/CCrossLineContainer.h"
 
+#include "app/SaveErrorBox.h"
 #include "app/SharedConstants.h"
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
@@ -69,9 +70,9 @@ QString CCrossLineContainer::groupPrefix() const {
 // ------------------------------------------------------------- load, save
 
 void CCrossLineContainer::ReadWriteCrossLines(bool load) {
-    QSettings s(crossLineFile(), QSettings::IniFormat);
     const QString g = groupPrefix();
     if (load) {
+        QSettings s(crossLineFile(), QSettings::IniFormat);
         int hor = s.value(g + "/HORSIZE", 0).toInt();
         int ver = s.value(g + "/VERSIZE", 0).toInt();
         if (unsigned(hor) > unsigned(maxLines))
@@ -111,32 +112,33 @@ void CCrossLineContainer::ReadWriteCrossLines(bool load) {
         LoadReticles();
         return;
     }
-    // Exactly this camera's group: camera 1 never touches camera 10's lines.
-    for (const QString& group : s.childGroups())
-        if (group == g)
-            s.remove(group);
-    s.setValue(g + "/HORSIZE", m_hor.size());
-    s.setValue(g + "/VERSIZE", m_ver.size());
-    s.setValue(g + "/ScaleRate", m_tickSpacing);
-    s.setValue(g + "/HORSTAND", m_horDatum);
-    s.setValue(g + "/VERSTAND", m_verDatum);
-    for (int pass = 0; pass < 2; ++pass) {
-        const bool horizontal = pass == 0;
-        const QString tag = horizontal ? "HOR" : "VER";
-        const QVector<CrossLineInfo>& lines = list(horizontal);
-        for (int i = 0; i < lines.size(); ++i) {
-            const QString key = QString("%1/%2_%3_").arg(g, tag).arg(i);
-            const CrossLineInfo& line = lines[i];
-            s.setValue(key + "POS", line.position);
-            s.setValue(key + "ANGLE", line.angle);
-            s.setValue(key + "VISABLE", line.visible ? 1 : 0);
-            s.setValue(key + "SCALE", line.scale ? 1 : 0);
-            const int colour = colorList.indexOf(line.colour);
-            if (colour >= 0)
-                s.setValue(key + "COLOR", colour);
+    SaveErrorBox::editSettings(crossLineFile(), [&](QSettings& s) {
+        // Exactly this camera's group: camera 1 never touches camera 10's lines.
+        for (const QString& group : s.childGroups())
+            if (group == g)
+                s.remove(group);
+        s.setValue(g + "/HORSIZE", m_hor.size());
+        s.setValue(g + "/VERSIZE", m_ver.size());
+        s.setValue(g + "/ScaleRate", m_tickSpacing);
+        s.setValue(g + "/HORSTAND", m_horDatum);
+        s.setValue(g + "/VERSTAND", m_verDatum);
+        for (int pass = 0; pass < 2; ++pass) {
+            const bool horizontal = pass == 0;
+            const QString tag = horizontal ? "HOR" : "VER";
+            const QVector<CrossLineInfo>& lines = list(horizontal);
+            for (int i = 0; i < lines.size(); ++i) {
+                const QString key = QString("%1/%2_%3_").arg(g, tag).arg(i);
+                const CrossLineInfo& line = lines[i];
+                s.setValue(key + "POS", line.position);
+                s.setValue(key + "ANGLE", line.angle);
+                s.setValue(key + "VISABLE", line.visible ? 1 : 0);
+                s.setValue(key + "SCALE", line.scale ? 1 : 0);
+                const int colour = colorList.indexOf(line.colour);
+                if (colour >= 0)
+                    s.setValue(key + "COLOR", colour);
+            }
         }
-    }
-    s.sync();
+    });
 }
 
 // ------------------------------------------------------------------ lines
@@ -503,28 +505,28 @@ void CCrossLineContainer::LoadReticles() {
 }
 
 void CCrossLineContainer::SaveReticleGeometry() {
-    QSettings s(reticleFile(), QSettings::IniFormat);
-    s.setValue("TENSIZE", m_reticles.size());
-    for (int i = 0; i < m_reticles.size(); ++i) {
-        const QString key = QString("TEN_%1_").arg(i);
-        s.setValue(key + "POS", m_reticles[i].position);
-        s.setValue(key + "ANGLE", m_reticles[i].angle);
-    }
-    s.sync();
+    SaveErrorBox::editSettings(reticleFile(), [this](QSettings& s) {
+        s.setValue("TENSIZE", m_reticles.size());
+        for (int i = 0; i < m_reticles.size(); ++i) {
+            const QString key = QString("TEN_%1_").arg(i);
+            s.setValue(key + "POS", m_reticles[i].position);
+            s.setValue(key + "ANGLE", m_reticles[i].angle);
+        }
+    });
 }
 
 void CCrossLineContainer::SaveReticleAppearance() {
-    QSettings s(reticleFile(), QSettings::IniFormat);
-    s.setValue("TENSIZE", m_reticles.size());
-    for (int i = 0; i < m_reticles.size(); ++i) {
-        const QString key = QString("TEN_%1_").arg(i);
-        s.setValue(key + "VISABLE", m_reticles[i].visible ? 1 : 0);
-        s.setValue(key + "SCALE", m_reticles[i].scale ? 1 : 0);
-        const int colour = colorList.indexOf(m_reticles[i].colour);
-        if (colour >= 0)
-            s.setValue(key + "COLOR", colour);
-    }
-    s.sync();
+    SaveErrorBox::editSettings(reticleFile(), [this](QSettings& s) {
+        s.setValue("TENSIZE", m_reticles.size());
+        for (int i = 0; i < m_reticles.size(); ++i) {
+            const QString key = QString("TEN_%1_").arg(i);
+            s.setValue(key + "VISABLE", m_reticles[i].visible ? 1 : 0);
+            s.setValue(key + "SCALE", m_reticles[i].scale ? 1 : 0);
+            const int colour = colorList.indexOf(m_reticles[i].colour);
+            if (colour >= 0)
+                s.setValue(key + "COLOR", colour);
+        }
+    });
 }
 
 bool CCrossLineContainer::ShowReticle() {

@@ -1,5 +1,6 @@
 #include "measure/engine/CScaleContainer.h"
 
+#include "app/SaveErrorBox.h"
 #include "app/SharedConstants.h"
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
@@ -65,9 +66,9 @@ bool CScaleContainer::isOwnGroup(const QString& group) const {
 }
 
 void CScaleContainer::ReadWriteIni(bool load) {
-    QSettings settings(g_path, QSettings::IniFormat);
     const QString prefix = groupPrefix() + "_scl_";
     if (load) {
+        QSettings settings(g_path, QSettings::IniFormat);
         resetList();
         int own = 0;
         for (const QString& group : settings.childGroups())
@@ -99,21 +100,22 @@ void CScaleContainer::ReadWriteIni(bool load) {
         }
         return;
     }
-    for (const QString& group : settings.childGroups())
-        if (isOwnGroup(group))
-            settings.remove(group);
-    for (int i = 1; i < m_scales.size(); ++i) {
-        const ScaleInfo* s = m_scales[i];
-        settings.beginGroup(prefix + QString::number(i - 1));
-        settings.setValue("Name", s->name);
-        settings.setValue("Value", s->value);
-        settings.setValue("Distance", s->distance);
-        settings.setValue("Unit", s->unit);
-        settings.setValue("Bits", s->bits);
-        settings.setValue("ScaleLength", s->scaleLength);
-        settings.endGroup();
-    }
-    settings.sync();
+    SaveErrorBox::editSettings(g_path, [&](QSettings& settings) {
+        for (const QString& group : settings.childGroups())
+            if (isOwnGroup(group))
+                settings.remove(group);
+        for (int i = 1; i < m_scales.size(); ++i) {
+            const ScaleInfo* s = m_scales[i];
+            settings.beginGroup(prefix + QString::number(i - 1));
+            settings.setValue("Name", s->name);
+            settings.setValue("Value", s->value);
+            settings.setValue("Distance", s->distance);
+            settings.setValue("Unit", s->unit);
+            settings.setValue("Bits", s->bits);
+            settings.setValue("ScaleLength", s->scaleLength);
+            settings.endGroup();
+        }
+    });
 }
 
 // Diameter, perpendicular distance or length of the figure, in image pixels.
@@ -216,9 +218,8 @@ void CScaleContainer::emitSelected(int index) {
     const ScaleInfo* s = m_scales[index];
     m_currentName = s->name;
     emit setScalePara_signal(s->unit, s->disrate, s->bits);
-    QSettings settings(g_path, QSettings::IniFormat);
-    settings.setValue("LastName/" + groupPrefix() + "_LastName", s->name);
-    settings.sync();
+    SaveErrorBox::editSettings(
+        g_path, [&](QSettings& settings) { settings.setValue("LastName/" + groupPrefix() + "_LastName", s->name); });
 }
 
 bool CScaleContainer::SelectScale(const QString& name) {

@@ -1,6 +1,7 @@
 #include "measure/engine/ItemLayer.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveErrorBox.h"
 #include "app/SharedConstants.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCLObjectContainer.h"
@@ -1118,27 +1119,27 @@ void ItemLayer::GetScaleInfo() {
 void ItemLayer::saveECLP2PData() {
     if (!m_linesRestored || lineSaveOff())
         return;
-    QSettings store(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
-    store.clear();
-    int n = 0;
-    for (CCLBaseObject* shape : m_sys->shapeContainer()->shapes()) {
-        // Two ends and the label anchor: the layout every reader expects.
-        if (shape->kind != KindP2P || shape->points.size() != 3)
-            continue;
-        QStringList fields;
-        fields << QString::number(colorList.indexOf(shape->color))
-               << QString::number(colorList.indexOf(shape->color2)) << QString::number(shape->penWidth);
-        // The shortest text that reads back to the same double: a restored
-        // line shows the same last digit (older files hold 6 digits and load too).
-        for (const QPointF& p : shape->points)
-            fields << QString::number(p.x(), 'g', QLocale::FloatingPointShortest)
-                   << QString::number(p.y(), 'g', QLocale::FloatingPointShortest);
-        fields << QString::number(shape->mode) << QString::number(shape->language)
-               << QString::number(shape->labelNumber);
-        store.setValue(QString("ECLP2P_%1").arg(n++), fields);
-    }
-    store.setValue("total", n);
-    store.sync();
+    SaveErrorBox::editSettings(AppPaths::appFile("INI/ECLP2P.ini"), [this](QSettings& store) {
+        store.clear();
+        int n = 0;
+        for (CCLBaseObject* shape : m_sys->shapeContainer()->shapes()) {
+            // Two ends and the label anchor: the layout every reader expects.
+            if (shape->kind != KindP2P || shape->points.size() != 3)
+                continue;
+            QStringList fields;
+            fields << QString::number(colorList.indexOf(shape->color))
+                   << QString::number(colorList.indexOf(shape->color2)) << QString::number(shape->penWidth);
+            // The shortest text that reads back to the same double: a restored
+            // line shows the same last digit (older files hold 6 digits and load too).
+            for (const QPointF& p : shape->points)
+                fields << QString::number(p.x(), 'g', QLocale::FloatingPointShortest)
+                       << QString::number(p.y(), 'g', QLocale::FloatingPointShortest);
+            fields << QString::number(shape->mode) << QString::number(shape->language)
+                   << QString::number(shape->labelNumber);
+            store.setValue(QString("ECLP2P_%1").arg(n++), fields);
+        }
+        store.setValue("total", n);
+    });
 }
 
 void ItemLayer::readECLP2PData() {

@@ -1,6 +1,7 @@
 #include "panels/camera/ArgsDialog.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveErrorBox.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelPrompt.h"
@@ -81,9 +82,8 @@ void ArgsDialog::storeList() {
     QStringList names;
     for (int i = 0; i < comboBoxName->count(); ++i)
         names << comboBoxName->itemText(i);
-    QSettings settings(kIni, QSettings::IniFormat);
-    settings.setValue("List", names);
-    settings.sync();
+    // The names of every parameter set: whole or as they were.
+    SaveErrorBox::editSettings(kIni, [&](QSettings& settings) { settings.setValue("List", names); });
 }
 
 void ArgsDialog::btnNewClicked() {
@@ -143,7 +143,5 @@ void ArgsDialog::btnLoadClicked() {
 
 void ArgsDialog::comboBoxNameChanged(int index) {
     labCurCombo->setText(comboBoxName->currentText());
-    QSettings settings(kIni, QSettings::IniFormat);
-    settings.setValue("curIndex", index);
-    settings.sync();
+    SaveErrorBox::editSettings(kIni, [&](QSettings& settings) { settings.setValue("curIndex", index); });
 }

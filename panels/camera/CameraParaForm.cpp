@@ -1,6 +1,7 @@
 #include "panels/camera/CameraParaForm.h"
 
 #include "app/MessagePassing.h"
+#include "app/SaveErrorBox.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/ArgsDialog.h"
@@ -714,18 +715,19 @@ void CameraParaForm::argsNewSLOT(QString name) {
     const QString path = argsFilePath(name);
     if (path.isEmpty())
         return;
-    QSettings set(path, QSettings::IniFormat);
-    for (auto it = sliderMap.begin(); it != sliderMap.end(); ++it)
-        set.setValue(QString(QChar(it.key())), it.value()->value());
-    const QPair<int, int> switches[6] = {{CtlMirror, RowMirr}, {CtlFlip, RowFilp},         {CtlBlackWhite, RowBw},
-                                         {Ctl3DNR, Row3D},     {CtlExposureType, RowLong}, {CtlPurple, RowPurple}};
-    for (const auto& [key, row] : switches)
-        set.setValue(QString(QChar(key)), ui->options[row][1]->isChecked());
-    int mode = 0;
-    for (int id = 2; id >= 0; --id)
-        if (ui->options[RowMode][id]->isChecked())
-            mode = id;
-    set.setValue(QString(QChar(CtlCameraMode)), mode);
+    SaveErrorBox::editSettings(path, [this](QSettings& set) {
+        for (auto it = sliderMap.begin(); it != sliderMap.end(); ++it)
+            set.setValue(QString(QChar(it.key())), it.value()->value());
+        const QPair<int, int> switches[6] = {{CtlMirror, RowMirr}, {CtlFlip, RowFilp},         {CtlBlackWhite, RowBw},
+                                             {Ctl3DNR, Row3D},     {CtlExposureType, RowLong}, {CtlPurple, RowPurple}};
+        for (const auto& [key, row] : switches)
+            set.setValue(QString(QChar(key)), ui->options[row][1]->isChecked());
+        int mode = 0;
+        for (int id = 2; id >= 0; --id)
+            if (ui->options[RowMode][id]->isChecked())
+                mode = id;
+        set.setValue(QString(QChar(CtlCameraMode)), mode);
+    });
 }
 
 void CameraParaForm::argsDelSLOT(QString name) {

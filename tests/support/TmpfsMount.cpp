@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 TmpfsMount::TmpfsMount(const QString& folder, const QString& options) : m_folder(folder) {
@@ -50,4 +51,15 @@ bool TmpfsMount::fill(const QString& name) {
     }
     ::close(fd);
     return lastErrno == ENOSPC;
+}
+
+bool TmpfsMount::leaveFree(const QString& name, int pages) {
+    if (!fill(name))
+        return false;
+    const QByteArray path = QFile::encodeName(m_folder + "/" + name);
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return false;
+    const off_t used = (st.st_size + 4095) / 4096;
+    return pages <= used && ::truncate(path.constData(), (used - pages) * 4096) == 0;
 }

@@ -20,6 +20,9 @@ public:
     QString path() const { return m_folder; }
     // Writes one file into the mount until the disk is full.
     bool fill(const QString& name);
+    // Fills the disk with the file name, then gives back pages 4 KiB pages
+    // of it: exactly that much room is left for the next write.
+    bool leaveFree(const QString& name, int pages);
 
 private:
     QString m_folder;

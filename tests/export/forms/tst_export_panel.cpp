@@ -299,6 +299,30 @@ private slots:
         QCOMPARE(QDir(otherDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"filler", "mine.xlsx"}));
     }
 
+    // The workbook's parts are built in the system's temporary folder: when
+    // that disk is full, the box says so, not merely the report's name.
+    void fullTemporaryDiskIsNamed() {
+        TmpfsMount temp(env->file("temp"), "size=64k");
+        if (!temp.ok())
+            QSKIP(qPrintable(temp.error()));
+        QVERIFY(temp.fill("filler"));
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        useFolder(env->path(), false);
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        auto panel = makePanel();
+        writesMayFail = true;
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_VERIFY(!catcher.texts.isEmpty());
+        qputenv("TMPDIR", oldTemp);
+        if (oldTemp.isNull())
+            qunsetenv("TMPDIR");
+        QCOMPARE(catcher.texts, QStringList({"Export failed!\nThe disk of the temporary folder is full: " + temp.path()}));
+        QVERIFY(opened.paths.isEmpty());
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+    }
+
     // Why an export failed: a missing folder, a read-only disk, a full disk;
     // for both roads (a Word report whose write failed must not pass).
     void failureBoxSaysWhy_data() {

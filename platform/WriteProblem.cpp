@@ -1,0 +1,68 @@
+#include "platform/WriteProblem.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+// Below this a volume counts as full: a workbook with its picture needs more.
+constexpr qint64 kFullBelowBytes = 1024 * 1024;
+
+QString mountOf(const QString& path) {
+    const QStorageInfo volume(path);
+    return volume.isValid() ? volume.rootPath() : path;
+}
+} // namespace
+
+QString WriteProblem::pick(int language, const char* zh, const char* en, const char* tw) {
+    return QString::fromUtf8(language == 1 ? en : language == 2 ? tw : zh);
+}
+
+QString WriteProblem::folder(const QString& folder, int language, qint64 needed) {
+    const QFileInfo info(folder);
+    if (!info.isDir())
+        return pick(language, "文件夹不存在：", "The folder does not exist: ", "資料夾不存在：") + folder;
+    const QByteArray name = QFile::encodeName(info.absoluteFilePath());
+    if (::access(name.constData(), W_OK) != 0)
+        return pick(language, "文件夹只读：", "The folder is read-only: ", "資料夾唯讀：") + folder;
+    const QStorageInfo volume(info.absoluteFilePath());
+    if (volume.isValid() && volume.isReadOnly())
+        return pick(language, "磁盘只读：", "The disk is read-only: ", "磁碟唯讀：") + volume.rootPath();
+    // Kernel file systems (no size at all) are never full.
+    if (volume.isValid() && volume.bytesTotal() > 0 && volume.bytesAvailable() < std::max(kFullBelowBytes, needed))
+        return pick(language, "磁盘空间已满：", "The disk is full: ", "磁碟空間已滿：") + volume.rootPath();
+    return QString();
+}
+
+QString WriteProblem::explain(const QString& path, int error, int language, qint64 needed) {
+    const QString parent = QFileInfo(path).absolutePath();
+    const QString problem = folder(parent, language, needed);
+    if (!problem.isEmpty())
+        return problem;
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return pick(language, "磁盘空间已满：", "The disk is full: ", "磁碟空間已滿：") + mountOf(parent);
+    case EROFS:
+        return pick(language, "磁盘只读：", "The disk is read-only: ", "磁碟唯讀：") + mountOf(parent);
+    case EACCES:
+    case EPERM:
+        return pick(language, "没有权限写入文件：", "Writing the file is not allowed: ", "沒有權限寫入檔案：") + path;
+    case ENAMETOOLONG:
+        return pick(language, "文件名太长：", "The file name is too long: ", "檔案名稱太長：") + path;
+    case EIO:
+        return pick(language, "磁盘读写出错：", "The disk reported an error writing: ", "磁碟讀寫出錯：") + path;
+    default:
+        return pick(language, "文件无法写入：", "The file could not be written: ", "檔案無法寫入：") + path;
+    }
+}
+
+QString WriteProblem::temporaryFull(const QString& tempFolder, int language) {
+    return pick(language, "临时文件夹所在磁盘空间已满：", "The disk of the temporary folder is full: ",
+                "暫存資料夾所在磁碟空間已滿：") +
+           mountOf(tempFolder);
+}

@@ -1,0 +1,391 @@
+// Every writer of the user's work on a nearly full disk: a small tmpfs where
+// the file lives, filled until 0, 1, 2 ... pages are free, then the writer
+// runs as the user makes it run. At every level the file is either whole
+// (read back by Python's own readers: PIL for pictures, configparser for
+// INI files) and nothing complained, or it is byte for byte what it was, the
+// "Error" box says that the disk is full, and nothing claimed a save.
+
+#include "app/MessagePassing.h"
+#include "camera/ThreaSaveImg.h"
+#include "export/forms/WordEditDialog.h"
+#include "export/forms/XlsEditDialog.h"
+#include "export/forms/XlsLineEdit.h"
+#include "export/forms/XlsSet.h"
+#include "measure/engine/CCrossLineContainer.h"
+#include "measure/engine/CScaleContainer.h"
+#include "measure/engine/ItemLayer.h"
+#include "imaging/PinJieForm.h"
+#include "panels/camera/CameraParaForm.h"
+#include "platform/AppPaths.h"
+#include "tests/support/ModalCatcher.h"
+#include "tests/support/MouseInput.h"
+#include "tests/support/TestEnv.h"
+#include "tests/support/TmpfsMount.h"
+
+#include <QBuffer>
+#include <QComboBox>
+#include <QDir>
+#include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSettings>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// The reader's view of a file: a JSON object, or {"error": ...}.
+QJsonObject readBack(const QString& kind, const QString& path) {
+    QProcess p;
+    p.start("/usr/bin/python3", {qEnvironmentVariable("SEVRIN_SOURCE_DIR", SEVRIN_SOURCE_DIR) +
+                                     "/tests/support/read_back.py", kind, path});
+    if (!p.waitForFinished(60000))
+        return {{"error", "the reader did not finish"}};
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A picture with detail enough for a JPEG of several pages.
+QImage specimen() {
+    QImage image(320, 240, QImage::Format_RGB888);
+    quint32 seed = 7;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            image.setPixel(x, y, qRgb((x * 3) & 255, (y * 5) & 255, (seed >> 24) & 255));
+        }
+    return image;
+}
+
+int jpegPages() {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpg");
+    writer.setQuality(100);
+    writer.write(specimen());
+    return int((bytes.size() + 4095) / 4096);
+}
+
+// One writer: where its file lives, the older state it starts from, the
+// user's action, and what the file must hold when the action worked.
+struct Writer {
+    QString folder;                    // the mount point
+    QString file;                      // the file written, in folder
+    std::function<void()> prepare;     // before the disk is filled
+    std::function<void()> act;         // the user's action
+    std::function<bool(const QString& file)> whole; // the new content, read back
+    int pages;                         // levels 0..pages are tried; the last must succeed
+    QString successTitle;              // the box's title when the action claims success
+};
+
+bool visibleBox() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+            return true;
+    return false;
+}
+
+QString iniValue(const QJsonObject& ini, const QString& section, const QString& key) {
+    return ini[section].toObject()[key].toString();
+}
+
+} // namespace
+
+class FullDiskSavesTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<CCrossLineContainer> lines;
+    std::unique_ptr<CScaleContainer> scales;
+    std::unique_ptr<ThreaSaveImg> saver;
+    std::unique_ptr<QWidget> host;
+    ItemLayer* layer = nullptr;
+
+    // A point-to-point line measured with two clicks at view x0 and x1.
+    void measureLine(int x0, int x1) {
+        MessagePassing::instance()->useMeasureTool(0);
+        clickAt(layer, {x0, 100});
+        clickAt(layer, {x1, 100});
+    }
+
+    QString templates() const { return QDir::current().absoluteFilePath("Template"); }
+    QString wordTemplates() const { return AppPaths::appFile("WordTemplate"); }
+    QString pictures() const { return QDir::current().absoluteFilePath("pictures"); }
+    QString ini() const { return AppPaths::appFile("INI"); }
+
+    static void writeTemplates(const QString& folder) {
+        QSettings(folder + "/default.ini", QSettings::IniFormat).setValue("strList", QStringList({"x"}));
+        {
+            QSettings mine(folder + "/mine.ini", QSettings::IniFormat);
+            mine.setValue("imagePos", QPoint(0, 2));
+            mine.setValue("strList", QStringList({"old"}));
+            mine.setValue("pos_0_UP", QPoint(0, 0));
+        }
+        QSettings list(folder + "/List.ini", QSettings::IniFormat);
+        list.setValue("strList", QStringList({"default", "mine"}));
+        list.setValue("curKey", "mine");
+    }
+
+    void calibrate() {
+        scales->setState(CScaleContainer::Armed);
+        scales->setKind(CScaleContainer::TwoPoints);
+        scales->AddCalibrationPoint({100, 100});
+        scales->AddCalibrationPoint({350, 100});
+    }
+
+    template <class Dialog> Dialog* editor() {
+        auto* d = new Dialog;
+        d->setAttribute(Qt::WA_DeleteOnClose);
+        d->show();
+        window.reset(d);
+        return d;
+    }
+
+    QMap<QString, Writer> writers() {
+        QMap<QString, Writer> w;
+        const int ini = 6;
+        w["xlsx template save"] = {templates(), "mine.ini", [this] { writeTemplates(templates()); },
+                                   [this] {
+                                       auto* d = editor<XlsEditDialog>();
+                                       d->findChild<QTableWidget*>("tableWidget")->setItem(0, 0, new QTableWidgetItem("new"));
+                                       d->findChild<QToolButton*>("btnSave")->click();
+                                   },
+                                   [](const QString& f) {
+                                       return iniValue(readBack("ini", f), "General", "strList") == "new";
+                                   },
+                                   ini, "Success"};
+        w["word template save"] = {wordTemplates(), "mine.ini", [this] { writeTemplates(wordTemplates()); },
+                                   [this] {
+                                       auto* d = editor<WordEditDialog>();
+                                       for (QLineEdit* e : d->fields())
+                                           e->setText("new");
+                                       d->findChild<QToolButton*>("btnSave")->click();
+                                   },
+                                   [](const QString& f) {
+                                       const QJsonObject r = readBack("ini", f);
+                                       return r["General"].toObject().size() == 8 &&
+                                              iniValue(r, "General", "%06") == "new";
+                                   },
+                                   ini, "Success"};
+        w["add template"] = {templates(), "List.ini", [this] { writeTemplates(templates()); },
+                             [this] { editor<XlsEditDialog>()->findChild<QToolButton*>("btnAddTemplate")->click(); },
+                             [this](const QString& f) {
+                                 // English fields in a new template when the program speaks English.
+                                 return iniValue(readBack("ini", f), "General", "strList") ==
+                                            "default, mine, template_1" &&
+                                        iniValue(readBack("ini", templates() + "/template_1.ini"), "General",
+                                                 "strList").startsWith("Corporate:");
+                             },
+                             ini};
+        w["rename template"] = {templates(), "List.ini", [this] { writeTemplates(templates()); },
+                                [this] { emit editor<XlsEditDialog>()->selectedEntry()->myReturnPressed("other"); },
+                                [this](const QString& f) {
+                                    return iniValue(readBack("ini", f), "General", "strList") == "default, other" &&
+                                           QFile::exists(templates() + "/other.ini");
+                                },
+                                ini};
+        w["export panel template choice"] = {templates(), "List.ini", [this] { writeTemplates(templates()); },
+                                             [this] {
+                                                 auto* panel = new XlsSet;
+                                                 panel->show();
+                                                 window.reset(panel);
+                                                 panel->findChild<QComboBox*>("comboBox")->setCurrentIndex(0);
+                                             },
+                                             [](const QString& f) {
+                                                 const QJsonObject r = readBack("ini", f);
+                                                 return iniValue(r, "General", "curKey") == "default" &&
+                                                        iniValue(r, "General", "strList") == "default, mine";
+                                             },
+                                             ini};
+        const int picturePages = jpegPages() + 2;
+        auto snapshot = [this] {
+            saver = std::make_unique<ThreaSaveImg>();
+            saver->setParams(pictures() + "/shot", 0, true, false, Qt::white, 3, 5, "UVCCamera");
+            *saver->imageBuffer(320, 240, 3) = specimen();
+            saver->start();
+            QVERIFY(saver->wait(60000));
+        };
+        auto wholePicture = [](const QString& f) {
+            const QJsonObject r = readBack("picture", f);
+            return r["width"].toInt() > 0 && r["height"].toInt() > 0;
+        };
+        w["snapshot"] = {pictures(), "shot.jpg", [] {}, snapshot, wholePicture, picturePages};
+        w["snapshot over a picture"] = {pictures(), "shot.jpg",
+                                        [this] { QVERIFY(QImage(8, 8, QImage::Format_RGB888).save(pictures() + "/shot.jpg")); },
+                                        snapshot,
+                                        [wholePicture](const QString& f) {
+                                            return wholePicture(f) && readBack("picture", f)["width"].toInt() != 8;
+                                        },
+                                        picturePages};
+        w["stored lines"] = {this->ini(), "SINGLE_CROSSINFO.ini",
+                             [this] {
+                                 lines = std::make_unique<CCrossLineContainer>();
+                                 lines->SetLineCount(1, true);
+                             },
+                             [this] { lines->SetLineCount(3, true); },
+                             [](const QString& f) {
+                                 const QJsonObject r = readBack("ini", f);
+                                 return iniValue(r, "Camera_0", "HORSIZE") == "3" &&
+                                        r["Camera_0"].toObject().contains("HOR_2_POS");
+                             },
+                             ini};
+        w["measured lines"] = {this->ini(), "ECLP2P.ini",
+                               [this] {
+                                   QSettings(this->ini() + "/MeasureSet.ini", QSettings::IniFormat)
+                                       .setValue("MeasureSet/LineSave", 0); // 0: measured lines are kept
+                                   host = std::make_unique<QWidget>();
+                                   host->resize(800, 400);
+                                   layer = new ItemLayer(host.get());
+                                   layer->init();
+                                   layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
+                                   layer->readECLP2PData();
+                                   measureLine(500, 600);
+                               },
+                               [this] { measureLine(300, 400); },
+                               [](const QString& f) {
+                                   const QJsonObject r = readBack("ini", f);
+                                   return iniValue(r, "General", "total") == "2" &&
+                                          r["General"].toObject().contains("ECLP2P_1");
+                               },
+                               ini};
+        // The flat-field reference of the stitching panel: a BMP read back by PIL.
+        QImage flat(400, 300, QImage::Format_RGB888);
+        for (int y = 0; y < flat.height(); ++y)
+            for (int x = 0; x < flat.width(); ++x)
+                flat.setPixel(x, y, qRgb(100 + x / 4, 100 + y / 3, 120));
+        const int flatPages = (400 * 300 + 1078 + 4095) / 4096 + 2; // 8-bit BMP with its palette
+        w["flat-field reference"] = {AppPaths::appFile("pinjie"), "YinYingData.bmp",
+                                     [this] {
+                                         auto* form = new PinJieForm;
+                                         window.reset(form);
+                                     },
+                                     [this, flat] { static_cast<PinJieForm*>(window.get())->pinJieYinYingImageSLOT(flat); },
+                                     [](const QString& f) {
+                                         const QJsonObject r = readBack("picture", f);
+                                         return r["width"].toInt() == 400 && r["height"].toInt() == 300;
+                                     },
+                                     flatPages, "Finish"};
+        // A parameter set lands in the working folder: the small disk is made
+        // the working folder for it.
+        w["parameter set"] = {QDir::current().absoluteFilePath("work"), "Args_night.ini",
+                              [this] {
+                                  QDir::setCurrent(QDir::current().absoluteFilePath("work"));
+                                  window = std::make_unique<CameraParaForm>();
+                              },
+                              [this] { static_cast<CameraParaForm*>(window.get())->argsNewSLOT("night"); },
+                              [](const QString& f) {
+                                  // Every slider and switch: keys 00 to 10 (hexadecimal).
+                                  const QJsonObject r = readBack("ini", f)["General"].toObject();
+                                  return r.size() == 17 && r.contains("%10");
+                              },
+                              ini};
+        w["scales"] = {this->ini(), "SCALE_INFO.ini",
+                       [this] {
+                           CScaleContainer::setFilePath(this->ini() + "/SCALE_INFO.ini");
+                           scales = std::make_unique<CScaleContainer>();
+                           scales->ReadWriteIni(true);
+                           calibrate();
+                           QVERIFY(scales->AddScale("first", "mm", 2, 1.5, 100));
+                       },
+                       [this] {
+                           calibrate();
+                           scales->AddScale("second", "um", 3, 2.5, 100);
+                       },
+                       [](const QString& f) {
+                           const QJsonObject r = readBack("ini", f);
+                           return iniValue(r, "Camera_0_scl_0", "Name") == "first" &&
+                                  iniValue(r, "Camera_0_scl_1", "Name") == "second";
+                       },
+                       ini};
+        return w;
+    }
+
+private slots:
+    void init() {
+        env = std::make_unique<TestEnv>();
+        MessagePassing::instance()->setLanguage(1);
+    }
+    void cleanup() {
+        QCoreApplication::processEvents(); // nothing queued reaches the next case
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w))
+                w->deleteLater();
+        window.reset();
+        host.reset();
+        layer = nullptr;
+        lines.reset();
+        scales.reset();
+        saver.reset();
+        env.reset();
+    }
+
+    void wholeOrUntouched_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("freePages");
+        const QMap<QString, Writer> all = writers();
+        for (auto it = all.cbegin(); it != all.cend(); ++it)
+            for (int free = 0; free <= it->pages; ++free)
+                QTest::newRow(qPrintable(QString("%1, %2 free").arg(it.key()).arg(free))) << it.key() << free;
+    }
+
+    void wholeOrUntouched() {
+        QFETCH(QString, writer);
+        QFETCH(int, freePages);
+        const Writer w = writers()[writer];
+        TmpfsMount disk(w.folder, "size=1m");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        w.prepare();
+        const QString file = w.folder + "/" + w.file;
+        const QByteArray before = bytesOf(file);
+        QVERIFY(disk.leaveFree("filler", freePages));
+        const QStringList entries = QDir(w.folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+        ModalCatcher catcher;
+        w.act();
+        // The editors save a moment after the click and say so; a box from a
+        // worker thread comes queued. Every box shown is answered before the
+        // files are looked at.
+        if (!w.successTitle.isEmpty())
+            QTRY_VERIFY(!catcher.titles.isEmpty());
+        else
+            QTRY_VERIFY(catcher.titles.contains("Error") || w.whole(file));
+        QTRY_VERIFY(!visibleBox());
+        const bool failed = catcher.titles.contains("Error");
+        if (failed) {
+            QCOMPARE(bytesOf(file), before);
+            QVERIFY2(w.successTitle.isEmpty() || !catcher.titles.contains(w.successTitle),
+                     qPrintable(catcher.texts.join(" | ")));
+            const QString error = catcher.texts[catcher.titles.indexOf("Error")];
+            QVERIFY2(error.contains("The disk is full: " + w.folder), qPrintable(error));
+            // Nothing half-written left beside it.
+            QCOMPARE(QDir(w.folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+        } else {
+            QVERIFY2(w.whole(file), qPrintable(QString("cut and called saved: %1 bytes, the reader says %2")
+                                                   .arg(QFileInfo(file).size())
+                                                   .arg(QString::fromUtf8(QJsonDocument(readBack(
+                                                        w.file.endsWith(".ini") ? "ini" : "picture", file)).toJson(QJsonDocument::Compact)))));
+            if (!w.successTitle.isEmpty())
+                QVERIFY(catcher.titles.contains(w.successTitle));
+        }
+        if (freePages == w.pages)
+            QVERIFY2(!failed, "the write must succeed with room enough");
+        window.reset();
+        QDir::setCurrent(env->path());
+    }
+};
+
+QTEST_MAIN(FullDiskSavesTest)
+#include "tst_full_disk_saves.moc"
