@@ -581,7 +581,9 @@ TEST(ThreadVideo, KilledFullHdRecordingLosesAtMostASecond) {
     // the file plays and holds every frame the recorder had on disk, and of
     // the frames offered, those neither on disk nor still waiting for the
     // encoder (a busy machine encodes slower than the camera sends) are at
-    // most the last second's: fragments go to the disk as they are made.
+    // most the last second's and those in the encoder's hands: fragments go
+    // to the disk as they are made (a recorder that kept them back for more
+    // than two seconds fails).
     for (const double killAfter : {1.0, 3.0}) {
         SCOPED_TRACE(killAfter);
         TestEnv env;
@@ -612,7 +614,9 @@ TEST(ThreadVideo, KilledFullHdRecordingLosesAtMostASecond) {
         const ProbeResult r = probeVideo(path);
         ASSERT_TRUE(r.ok) << r.errors.toStdString();
         EXPECT_GE(r.frames, onDisk);
-        EXPECT_GE(onDisk + pending, offered - 20) << "offered " << offered << ", on disk " << onDisk << ", pending "
+        // Slack: a second of frames, and as many again that the encoder's
+        // threads are working on (handed over, not yet a fragment).
+        EXPECT_GE(onDisk + pending, offered - 40) << "offered " << offered << ", on disk " << onDisk << ", pending "
                                                   << pending;
         EXPECT_EQ(decodeErrors(path), "");
     }

@@ -39,12 +39,13 @@ BAND_SHARE = 0.35
 BAND_SETTLED = 0.55
 # The exported picture at full size, where fine grain tells focus apart more
 # sharply than the reduced view: a single live frame (a snapshot at full size)
-# has one sharp band of 4 to 6.6 and its blurred bands at 0.55 to 1.0 (share
-# 0.25 or less); fused pictures exported on busy cores held their least band
-# at 0.35 to 0.42 of the sharpest. A band of the export counts as blurred when
-# it is below this share of the sharpest band, or below half again the middle
-# band of a snapshot taken in the same run.
-EXPORT_BAND_SHARE = 0.30
+# has one sharp band of 4 to 6.6 and its blurred bands at 0.55 to 1.0, 0.17 of
+# a fused picture's sharpest band or less; fused pictures exported on busy
+# cores held their least band at 1.6 to 2.2, 0.28 to 0.42 of the sharpest. A
+# band of the export counts as blurred when it is below this share of the
+# sharpest band, or below half again the middle band of a snapshot taken in
+# the same run.
+EXPORT_BAND_SHARE = 0.22
 SNAP_BUTTON = (665, 54)
 
 

@@ -121,7 +121,7 @@ def failure_box(p, main, program_shown, label, forward=True):
         # --sync: back once the window manager has made it the active window
         # (raised); the program then brings its own windows above it.
         subprocess.run(["xdotool", "windowactivate", "--sync", main], env=p.env, timeout=30)
-        shown = p.wait_for("main_forward", lambda img: program_shown(img) and box_on_top(img, rect), timeout=10)
+        shown = p.wait_for("main_forward", lambda img: program_shown(img) and box_on_top(img, rect), timeout=30)
         w.check(program_shown(shown), "the program comes above the main window brought forward, " + label)
         w.check(box_on_top(shown, rect), "and the box stays above it, " + label)
     subprocess.run(["xdotool", "windowfocus", "--sync", box], env=p.env)
