@@ -15,6 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "../app"))
 import tst_whole_program as whole  # noqa: E402
 from tst_whole_program import Program, check, start_x, wait_until  # noqa: E402
+from sevrin_x import readable  # noqa: E402
 
 SOURCE = os.environ.get("SEVRIN_SOURCE_DIR", os.path.join(HERE, "../.."))
 OPEN_BUTTON = (531, 54)
@@ -112,16 +113,6 @@ def mosaic_still(p, quiet, timeout=30.0):
         now = p.grab().crop(MOSAIC_VIEW).tobytes()
         if now != last:
             last, since = now, time.time()
-
-
-def readable(path):
-    """The picture at path once it is completely written, else None."""
-    try:
-        img = Image.open(path)
-        img.load()
-        return img.convert("RGB")
-    except (OSError, SyntaxError):
-        return None
 
 
 def changed(a, b):

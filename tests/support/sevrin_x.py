@@ -422,6 +422,16 @@ def bounding_box(img, box, test, step=1):
     return box[0] + min(xs), box[1] + min(ys), box[0] + max(xs) + 1, box[1] + max(ys) + 1
 
 
+def readable(path):
+    """The picture at path (RGB) once it is completely written, else None."""
+    try:
+        img = Image.open(path)
+        img.load()
+        return img.convert("RGB")
+    except (OSError, SyntaxError):
+        return None
+
+
 def picture_on_disk(path):
     """(format, size) of the picture at path once a reader can open it, else None
     (the program writes pictures under a temporary name and renames them)."""

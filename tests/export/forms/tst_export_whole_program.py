@@ -121,7 +121,7 @@ def failure_box(p, main, program_shown, label, forward=True):
         # --sync: back once the window manager has made it the active window
         # (raised); the program then brings its own windows above it.
         subprocess.run(["xdotool", "windowactivate", "--sync", main], env=p.env, timeout=30)
-        shown = p.wait_for("main_forward", lambda img: program_shown(img) and box_on_top(img, rect), timeout=10)
+        shown = p.wait_for("main_forward", lambda img: program_shown(img) and box_on_top(img, rect), timeout=30)
         w.check(program_shown(shown), "the program comes above the main window brought forward, " + label)
         w.check(box_on_top(shown, rect), "and the box stays above it, " + label)
     subprocess.run(["xdotool", "windowfocus", "--sync", box], env=p.env)
@@ -134,8 +134,13 @@ def failure_box(p, main, program_shown, label, forward=True):
 def to_export_panel(p):
     """Opens the camera and the export panel; the main window's id."""
     p.click(w.OPEN_BUTTON, until=lambda img: w.coloured_share(img, w.VIEW) > 0.05, timeout=30)
-    p.click(TAB_SET)
+    show_settings(p)
     return p.window("Varnel")
+
+
+def show_settings(p):
+    """Opens the settings panel; once it is drawn, its buttons take clicks."""
+    p.click(TAB_SET, changes=x.PANELS, timeout=30)
 
 
 def run_locked(display, label, make, steps):
@@ -249,7 +254,7 @@ def main():
         for i in range(3):
             w.measure_with_tool(p, w.LINE_TOOL, [(760, 310 + 80 * i), (1110, 330 + 80 * i)],
                                 (750, 300 + 80 * i, 1120, 340 + 80 * i), least=100)
-        p.click(TAB_SET)
+        show_settings(p)
         p.shot("export_panel")
 
         # Automatic name: written, then opened.

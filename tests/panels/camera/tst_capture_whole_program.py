@@ -129,7 +129,15 @@ def main():
         p.click(LANGUAGE_BOX, changes=COLUMN)
         p.key("Down")
         p.key("Return")
-        english = p.wait_for("settings_english", lambda img: differing(chinese, img, COLUMN) > 500, timeout=10)
+        # Changed, and laid out: two screenshots in a row show the same column
+        # (the texts change first, the layout follows).
+        last = [chinese]
+
+        def relaid(img):
+            done = differing(chinese, img, COLUMN) > 500 and differing(last[0], img, COLUMN) == 0
+            last[0] = img
+            return done
+        english = p.wait_for("settings_english", relaid, timeout=30)
         check(differing(chinese, english, COLUMN) > 500, "the column's texts change with the language")
         check(p.stop() == 0, "the program ends with exit code 0")
 
@@ -147,7 +155,7 @@ def main():
               "after a program ended while recording, the camera starts at full size (%s)" % (restarted,))
         r.click(TAB_SETTINGS)
         scroll_to_end(r)
-        again = r.wait_for("settings_restart", lambda img: differing(english, img, COLUMN) < 200, timeout=10)
+        again = r.wait_for("settings_restart", lambda img: differing(english, img, COLUMN) < 200, timeout=30)
         check(differing(english, again, COLUMN) < 200, "the interface starts in English after a restart")
         r.stop()
     finally:
