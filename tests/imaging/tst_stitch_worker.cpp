@@ -90,7 +90,9 @@ private slots:
         worker.startFind(m_gen.frameAt({600, 500}, 0), m_gen.frameAt({700, 450}, 1), true, &ox, &oy, &votes,
                          &status);
         QVERIFY(done.wait(30000));
-        QTRY_VERIFY(worker.isFinished());
+        // isFinished() already answers true while finished() is being
+        // emitted: wait for the answer from the worker's last moment itself.
+        QTRY_VERIFY_WITH_TIMEOUT(background.load() != -1, 30000);
         QCOMPARE(background.load(), 1);
         QVERIFY(!ThreadPriority::isBackground());
 
