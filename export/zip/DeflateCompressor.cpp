@@ -16,7 +16,11 @@ constexpr int kMaxMatch = 258;
 constexpr int kMinLookahead = kMaxMatch + kMinMatch + 1;
 constexpr int kMaxDist = kWSize - kMinLookahead; // 32,506
 constexpr int kTooFar = 4096;
-constexpr int kLitBufSize = 32768;
+// Symbols per block: a block ends after kLitBufSize - 1 of them, as zlib's
+// memory level 8 ends its blocks. Ending blocks earlier on a guess of their
+// coded size (or later, with a larger buffer) costs 1-3 % on report sheets,
+// whose long runs of near-alike cells code best in blocks of this length.
+constexpr int kLitBufSize = 16384;
 // Match comparison reads whole 8-byte words up to 258 bytes past the current
 // position, which near the end of the input lies beyond the window's data.
 constexpr int kWindowSlack = kMaxMatch + 16;
@@ -199,7 +203,6 @@ struct DeflateCompressor::State {
     uint8_t lcBuf[kLitBufSize] = {};
     uint16_t dBuf[kLitBufSize] = {};
     unsigned lastLit = 0;
-    unsigned lastDist = 0;
 
     TreeNode dynLTree[kHeapSize];
     TreeNode dynDTree[2 * kDCodes + 1];
@@ -295,7 +298,7 @@ struct DeflateCompressor::State {
         for (int n = 0; n < kBLCodes; ++n) blTree[n].freq = 0;
         dynLTree[kEndBlock].freq = 1;
         optLen = staticLen = 0;
-        lastLit = lastDist = 0;
+        lastLit = 0;
     }
 
     // Records one symbol; returns true when the block should be flushed.
@@ -306,25 +309,13 @@ struct DeflateCompressor::State {
         if (dist == 0) {
             dynLTree[lc].freq++;
         } else {
-            lastDist++;
             dist--;
             if (dist >= static_cast<unsigned>(kMaxDist) || lc > kMaxMatch - kMinMatch)
                 setError("ct_tally: bad match");
             dynLTree[st.lengthCode[lc] + kLiterals + 1].freq++;
             dynDTree[distanceCode(st, dist)].freq++;
         }
-        // Every 4096 symbols: end a literal-heavy block early when it already
-        // compresses to less than half, so the next one gets its own codes.
-        if ((lastLit & 0xfff) == 0) {
-            uint64_t outLength = static_cast<uint64_t>(lastLit) * 8;
-            uint64_t inLength = static_cast<uint64_t>(static_cast<long>(strstart) - blockStart);
-            for (int dcode = 0; dcode < kDCodes; ++dcode)
-                outLength += static_cast<uint64_t>(dynDTree[dcode].freq) * (5 + kExtraDBits[dcode]);
-            outLength >>= 3;
-            if (lastDist < lastLit / 2 && outLength < inLength / 2)
-                return true;
-        }
-        return lastLit == kLitBufSize - 1 || lastDist == kLitBufSize;
+        return lastLit == kLitBufSize - 1;
     }
 
     // ---- Huffman trees -------------------------------------------------

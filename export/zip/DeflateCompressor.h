@@ -6,15 +6,15 @@
 #include <vector>
 
 // Raw deflate (RFC 1951, no zlib or gzip wrapper) at level 8 with lazy
-// matching: 32 KiB history in a 64 KiB sliding window, and per block the
-// cheapest of stored, fixed-code and dynamic-code forms. Matches are found
-// along hash chains of 3-byte strings with level 8's limits (the constants
-// below).
+// matching: 32 KiB history in a 64 KiB sliding window, blocks of 16,383
+// symbols (zlib's at memory level 8), and per block the cheapest of stored,
+// fixed-code and dynamic-code forms. Matches are found along hash chains of
+// 3-byte strings with level 8's limits (the constants below).
 //
 // Input is pulled through a read callback and output pushed through a flush
 // callback, so no source is ever held whole. One compressor is made per zip
 // archive and reused for every deflated entry (its large tables are allocated
-// once, about 330 KiB). Not thread-safe: one thread per compressor.
+// once, about 250 KiB). Not thread-safe: one thread per compressor.
 class DeflateCompressor {
 public:
     // Level 8: a previous match of kGoodLength cuts the chain walk to a

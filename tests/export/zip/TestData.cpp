@@ -186,6 +186,41 @@ Bytes MakeThemeXml()
     return b;
 }
 
+Bytes MakeMeasurementLogXml(size_t size, uint32_t seed)
+{
+    Bytes b;
+    uint32_t s = seed ? seed : 1;
+    auto number = [&s](double scale) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.4f", double(nextRandom(s) % 1000000) * scale / 1000000.0);
+        return std::string(text);
+    };
+    static const char* const kinds[][3] = {{"line", "length", ""},
+                                           {"circle", "radius", "diameter"},
+                                           {"rectangle", "width", "height"},
+                                           {"angle", "degrees", "radians"},
+                                           {"arc", "radius", "angle"}};
+    append(b, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<inspection operator=\"QA station 2\" "
+              "camera=\"Dunmor 4096x3072\" scale=\"0.0031 mm/px\">\n");
+    for (int n = 1; b.size() < size; ++n) {
+        const auto& kind = kinds[nextRandom(s) % 5];
+        const int second = (n * 7) % 60;
+        append(b, std::string("  <measurement index=\"") + std::to_string(n) + "\" kind=\"" + kind[0] + "\" name=\""
+                      + kind[0] + " " + std::to_string(n) + "\" unit=\"mm\" time=\"2026-03-09T14:"
+                      + std::to_string(10 + n / 600 % 50) + ":" + (second < 10 ? "0" : "") + std::to_string(second)
+                      + "\">\n");
+        const int points = 2 + static_cast<int>(nextRandom(s) % 3);
+        for (int p = 0; p < points; ++p)
+            append(b, "    <point x=\"" + number(4096) + "\" y=\"" + number(3072) + "\"/>\n");
+        append(b, std::string("    <value name=\"") + kind[1] + "\">" + number(20) + "</value>\n");
+        if (*kind[2])
+            append(b, std::string("    <value name=\"") + kind[2] + "\">" + number(40) + "</value>\n");
+        append(b, "  </measurement>\n");
+    }
+    append(b, "</inspection>\n");
+    return b;
+}
+
 Bytes MakeReportPart(int measured, uint32_t seed, const char* part)
 {
     uint32_t s = seed ? seed : 1;

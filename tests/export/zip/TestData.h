@@ -25,6 +25,10 @@ Bytes MakeSharedStringsXml(int count, uint32_t seed);
 Bytes MakeStylesXml();
 // A theme part: fixed DrawingML text of a few kilobytes.
 Bytes MakeThemeXml();
+// A measurement log of about size bytes: one element per measured shape
+// (kind, name, unit, time, the points clicked, its values with four
+// decimals), as an XML export of a long inspection would hold them.
+Bytes MakeMeasurementLogXml(size_t size, uint32_t seed);
 // A part ("xl/worksheets/sheet1.xml", "xl/sharedStrings.xml") of the report
 // the program's own writer makes for `measured` rows of mixed shapes (lines,
 // circles, rectangles, angles with their values in mm), read out of the
