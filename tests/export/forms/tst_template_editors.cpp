@@ -10,6 +10,7 @@
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QImage>
@@ -217,6 +218,51 @@ private slots:
         const QPixmap* shown = again->findChild<QLabel*>("labLogo")->pixmap();
         QVERIFY(shown && shown->height() == 50);
         again->close();
+    }
+
+    // A logo picked while the templates' disk has room for part of it only:
+    // the "Error" box names the logo file, nothing of it stays on the disk
+    // (a partial picture would be listed by the folder and found by the next
+    // report), and the template keeps the logo it had. One that fits after
+    // room is made is taken whole.
+    void logoThatDoesNotFitLeavesNoFile() {
+        const QString folder = AppPaths::appFile("WordTemplate");
+        TmpfsMount disk(folder, "size=1m");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        ModalCatcher catcher;
+        QImage noise(300, 300, QImage::Format_RGB32); // about 270 KB as PNG: noise does not pack
+        quint32 state = 7;
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x) {
+                state = state * 1664525u + 1013904223u;
+                noise.setPixel(x, y, state >> 8);
+            }
+        QVERIFY(noise.save(env->file("pick.png")));
+        QVERIFY(QFileInfo(env->file("pick.png")).size() > 64 * 1024);
+        auto* d = new WordEditDialog;
+        d->show();
+        click(d, "btnAddTemplate");
+        QCOMPARE(d->selectedEntry()->text(), QString("template_1"));
+        QVERIFY(disk.leaveFree("filler", 16)); // 64 KiB free
+        auto files = [&] { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); };
+        const QStringList before = files();
+
+        catcher.fileAnswer = env->file("pick.png");
+        click(d, "btnLogo");
+        QTRY_COMPARE(catcher.titles, QStringList({"Error"}));
+        QVERIFY2(catcher.texts[0].contains(folder + "/Logo.png\n"), qPrintable(catcher.texts[0]));
+        QCOMPARE(files(), before);
+        QLabel* shown = d->findChild<QLabel*>("labLogo");
+        QVERIFY(shown->pixmap(Qt::ReturnByValue).isNull());
+
+        QVERIFY(QFile::remove(folder + "/filler"));
+        click(d, "btnLogo");
+        QCOMPARE(catcher.titles, QStringList({"Error"}));
+        QVERIFY(QFile(folder + "/Logo.png").open(QIODevice::ReadOnly));
+        QCOMPARE(QFileInfo(folder + "/Logo.png").size(), QFileInfo(env->file("pick.png")).size());
+        QVERIFY(!shown->pixmap(Qt::ReturnByValue).isNull());
+        d->close();
     }
 
     // Every file step of the editors made to fail: the "Error" box comes, no
