@@ -92,8 +92,17 @@ bool TemplateEditDialog::copyWhole(const QString& from, const QString& to) {
     // Whole or not at all: a partial copy must not become a template's file.
     const int language = MessagePassing::instance()->language();
     QFile source(from);
-    const QString why = source.open(QIODevice::ReadOnly) ? FileCommit::writeBytes(to, source.readAll(), language)
-                                                          : WriteProblem::explain(to, 0, language);
+    QString why;
+    if (!source.open(QIODevice::ReadOnly)) {
+        why = WriteProblem::explain(to, 0, language);
+    } else {
+        // A read that stops early must not be saved as if it were the whole file.
+        const qint64 expected = source.size();
+        const QByteArray bytes = source.readAll();
+        why = source.error() != QFileDevice::NoError || bytes.size() != expected
+                  ? WriteProblem::explain(to, 0, language)
+                  : FileCommit::writeBytes(to, bytes, language);
+    }
     if (why.isEmpty())
         return true;
     fileError(to, why);
