@@ -75,14 +75,18 @@ class Program:
     """Sevrin started in app_dir (a new temporary folder when None), which is
     both its working and its application directory."""
 
-    def __init__(self, display, usb, net, app_dir=None, ready=None, extra_env=None):
+    def __init__(self, display, usb, net, app_dir=None, ready=None, extra_env=None, cores=None):
+        """cores: a set of CPU numbers the program (and every thread it
+        starts) is pinned to; None leaves it to the system."""
         self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
         self.display = display
         self.env = private_env(self.dir, display)
         self.env.update(SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb, SEVRIN_SIM_NET=net)
         self.env.update(extra_env or {})
         self.log = open(os.path.join(self.dir, "log.txt"), "a")
-        self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
+        pin = (lambda: os.sched_setaffinity(0, cores)) if cores else None
+        self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
+                                     preexec_fn=pin)
         self.shots = 0
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=60)
@@ -441,6 +445,16 @@ def picture_on_disk(path):
             return im.format, im.size
     except Exception:
         return None
+
+
+def focus_start_shown(img):
+    """The focus-stacking page of the composite panel is laid out: its Start
+    button spans the column as one (row 550, x 80 to 540, one colour that is
+    not the panel's grey). The stitching page shows two buttons there, with a
+    gap and a label between them, and a page still being laid out shows the
+    panel's grey."""
+    row = {img.getpixel((x, 550)) for x in range(80, 541, 10)}
+    return len(row) == 1 and row != {PANEL_GREY}
 
 
 def band_sharpness(img, box, bands=8):
