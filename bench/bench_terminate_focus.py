@@ -29,52 +29,27 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/support"))
-from sevrin_x import PANELS, SEVRIN, Program, focus_start_shown, lit_share, start_x, wait_until  # noqa: E402
+from sevrin_x import (FOCUS_WORKER, LIVE_VIEW, OPEN_BUTTON, SEVRIN, Program, lit_share,  # noqa: E402
+                      start_focus_stacking, start_x, thread_cpu_ms, wait_until)
 
-OPEN_BUTTON = (531, 54)
-TAB_COMPOSITE = (29, 238)
-TAB_FOCUS = (442, 49)
-START = (313, 557)
-VIEW = (650, 200, 1850, 600)
 CAMERA = "4:tilt=0.005:sweep=4"
-WORKER = "ThreadJingShenH"  # the stacking worker's thread name (its class, cut to 15 characters)
-
-
-def threads(pid):
-    """{thread id: (name, CPU ms)} of process pid."""
-    out = {}
-    for tid in os.listdir("/proc/%d/task" % pid):
-        try:
-            name = open("/proc/%d/task/%s/comm" % (pid, tid)).read().strip()
-            cpu = int(open("/proc/%d/task/%s/schedstat" % (pid, tid)).read().split()[0]) / 1e6
-        except OSError:
-            continue
-        out[tid] = (name, cpu)
-    return out
-
-
-def worker_cpu_ms(pid):
-    return sum(cpu for name, cpu in threads(pid).values() if name == WORKER)
 
 
 def one_run(display, cores, stacking, pause):
     p = Program(display, CAMERA, "", cores=cores)
     try:
-        p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=60)
         if stacking:
-            p.click(TAB_COMPOSITE, changes=PANELS, timeout=60)
-            p.click(TAB_FOCUS, until=focus_start_shown, timeout=60)
-            p.click(START)
-            if not wait_until(lambda: worker_cpu_ms(p.proc.pid) > 300, timeout=120):
+            start_focus_stacking(p)
+            if not wait_until(lambda: (thread_cpu_ms(p.proc.pid, FOCUS_WORKER) or 0) > 300, timeout=120):
                 raise RuntimeError("the stacking worker never ran")
+        else:
+            p.click(OPEN_BUTTON, until=lambda img: lit_share(img, LIVE_VIEW) > 0.5, timeout=60)
         time.sleep(pause)
-        before = sum(cpu for _, cpu in threads(p.proc.pid).values())
+        before = thread_cpu_ms(p.proc.pid)
         start = time.monotonic()
         p.proc.send_signal(signal.SIGTERM)
         _, status, usage = os.wait4(p.proc.pid, 0)
         wall = (time.monotonic() - start) * 1000
-        if os.environ.get("SEVRIN_BENCH_TRACE"):
-            print("signal sent at %.3f, exit seen at %.3f (monotonic)" % (start, start + wall / 1000))
         p.proc.returncode = os.waitstatus_to_exitcode(status)
         cpu = (usage.ru_utime + usage.ru_stime) * 1000 - before
         return wall, cpu, p.proc.returncode, p.dir
