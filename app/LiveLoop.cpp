@@ -86,7 +86,11 @@ void LiveLoop::pass() {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
     }
-    m_window->renderFrame();
+    // A stop or exit request among these events ends the loop now: a render
+    // step can take a whole frame time on busy cores, and it would only feed
+    // a camera that is about to close.
+    if (m_window->isRunning() && !ProcessEnd::exitRequested())
+        m_window->renderFrame();
     if (m_stats)
         m_stats->passEnds();
 }

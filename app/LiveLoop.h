@@ -27,7 +27,8 @@ public:
 
     // Passes until the window stops running or an exit is requested.
     void run();
-    // One pass of the program's loop.
+    // One pass of the program's loop. A pass whose events stopped the window
+    // or asked for the exit renders nothing: the program is ending.
     void pass();
     // Render steps run inside nested loops (for tests and diagnostics).
     int nestedSteps() const { return m_nestedSteps; }

@@ -127,6 +127,7 @@ JingShenFormHigh::~JingShenFormHigh() {
 }
 
 void JingShenFormHigh::stopForExit() {
+    exiting = true;
     if (thread.isRunning())
         thread.requestStop();
 }
@@ -362,6 +363,10 @@ void JingShenFormHigh::finishedSLOT() {
     btnStop->setEnabled(true);
     btnStart->show();
     btnStop->hide();
+    // An export's save dialog would hold the ending program, and a reset
+    // would ask a closing camera for frames.
+    if (exiting)
+        return;
     if (resetPending) {
         btnReset->setEnabled(false);
         btnResetRealClick();

@@ -40,7 +40,8 @@ public:
     QWidget* getPreviewFrame() const;
     void takeBackGraphicsView();
     // The program is ending: the worker stops at once, inside its pass, so
-    // that it has left by the time the panel is destroyed.
+    // that it has left by the time the panel is destroyed. An Export, Reset
+    // or Close that waits for the worker is not carried out any more.
     void stopForExit();
     void renewViewGeometry();
     ThreadJingShenHigh& worker() { return thread; }
@@ -105,6 +106,8 @@ private:
     QTimer* previewTimer = nullptr;
     bool closePending = false;
     bool resetPending = false;
+    // The program is ending: an action that waited for the worker is dropped.
+    bool exiting = false;
     QGraphicsScene* scene = nullptr;
     QGraphicsPixmapItem* pixmapItem = nullptr;
     std::unique_ptr<QSettings> settings;

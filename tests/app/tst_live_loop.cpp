@@ -3,6 +3,7 @@
 #include "app/LiveLoop.h"
 #include "camera/SDLBackground.h"
 #include "camera/VideoFeeds.h"
+#include "platform/ProcessEnd.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -72,6 +73,8 @@ private slots:
     void modalDialogKeepsTheVideoRunning();
     void menuKeepsTheVideoRunning();
     void ownPassRendersOnce();
+    void stopSeenInAPassRendersNothingMore_data();
+    void stopSeenInAPassRendersNothingMore();
 };
 
 void TstLiveLoop::modalDialogKeepsTheVideoRunning() {
@@ -113,6 +116,42 @@ void TstLiveLoop::ownPassRendersOnce() {
     }
     QCOMPARE(loop.nestedSteps(), 0);
     QCOMPARE(window.uploadCount(), passes);
+}
+
+// A stop or an exit request handled among a pass's events (the close button,
+// a terminate request) ends the loop without rendering once more: a render
+// step can take a camera frame's whole time on busy cores, and the program
+// has to end.
+void TstLiveLoop::stopSeenInAPassRendersNothingMore_data() {
+    QTest::addColumn<bool>("exitRequest");
+    QTest::newRow("the window is stopped") << false;
+    QTest::newRow("an exit is requested") << true;
+}
+
+void TstLiveLoop::stopSeenInAPassRendersNothingMore() {
+    QFETCH(bool, exitRequest);
+    ProcessEnd::reset();
+    Rig rig;
+    SDLBackground& window = rig.window;
+    int shownAtStop = -1;
+    // After a few frames, as an event of the loop's own pass.
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (window.uploadCount() < 3 || shownAtStop >= 0)
+            return;
+        shownAtStop = window.uploadCount();
+        if (exitRequest)
+            ProcessEnd::requestExit(0, 0);
+        else
+            window.stop();
+    });
+    stopper.start(1);
+    rig.loop.run();
+    // The request's queued exit call finds no loop to end here.
+    QCoreApplication::processEvents();
+    ProcessEnd::reset();
+    QVERIFY(shownAtStop >= 3);
+    QCOMPARE(window.uploadCount(), shownAtStop);
 }
 
 QTEST_MAIN(TstLiveLoop)

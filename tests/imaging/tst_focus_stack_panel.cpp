@@ -32,6 +32,8 @@ private slots:
     void exportStopsFirstAndListsThePicture();
     void failedExportIsNotListed();
     void bareNameGetsTheJpgSuffix();
+    void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut_data();
+    void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut();
 
 private:
     void start();
@@ -192,6 +194,42 @@ void TestFocusStackPanel::bareNameGetsTheJpgSuffix() {
     QTRY_VERIFY(QFile::exists(env->file("stack.jpg")));
     QVERIFY(!QFile::exists(env->file("stack")));
     QCOMPARE(QImage(env->file("stack.jpg")).size(), QSize(1920, 1080));
+}
+
+// Export, Reset and Close pressed while the worker runs wait for it to stop;
+// when the program ends meanwhile, the stop the exit asks for must not carry
+// them out: an export's save dialog would hold the ending program, a reset
+// would start a new run of a camera that is closing.
+void TestFocusStackPanel::exitWhileAnActionWaitsForTheWorkerCarriesItNotOut_data() {
+    QTest::addColumn<QString>("action");
+    QTest::newRow("Export") << "btnExportClick";
+    QTest::newRow("Reset") << "btnResetRealClick";
+    QTest::newRow("Close") << "btnCloseClick";
+}
+
+void TestFocusStackPanel::exitWhileAnActionWaitsForTheWorkerCarriesItNotOut() {
+    QFETCH(QString, action);
+    start();
+    feed(1, 8);
+    int dialogs = 0;
+    JingShenFormHigh::setFileChooser([&](const QString&, const QString&) {
+        ++dialogs;
+        return QString();
+    });
+    QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
+    const int requests = cam->requests;
+    QMetaObject::invokeMethod(panel.get(), action.toLatin1().constData());
+    QVERIFY(panel->worker().isRunning()); // the action waits for the worker
+    panel->stopForExit();
+    // The finished slot has run once the Start button is back.
+    QTRY_VERIFY(panel->findChild<QToolButton*>("btnStart")->isVisibleTo(panel.get()));
+    // The slot carries an action out at once: an export asks for its file,
+    // a reset discards the run (state 3, then 0), a close leaves the mode.
+    QCOMPARE(dialogs, 0);
+    QCOMPARE(panel->worker().currentState(), 2);
+    QVERIFY(!panel->worker().result().isNull());
+    QCOMPARE(out.count(), 0);
+    QCOMPARE(cam->requests, requests);
 }
 
 QTEST_MAIN(TestFocusStackPanel)

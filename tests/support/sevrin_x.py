@@ -75,14 +75,18 @@ class Program:
     """Sevrin started in app_dir (a new temporary folder when None), which is
     both its working and its application directory."""
 
-    def __init__(self, display, usb, net, app_dir=None, ready=None, extra_env=None):
+    def __init__(self, display, usb, net, app_dir=None, ready=None, extra_env=None, cores=None):
+        """cores: a set of CPU numbers the program (and every thread it
+        starts) is pinned to; None leaves it to the system."""
         self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
         self.display = display
         self.env = private_env(self.dir, display)
         self.env.update(SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb, SEVRIN_SIM_NET=net)
         self.env.update(extra_env or {})
         self.log = open(os.path.join(self.dir, "log.txt"), "a")
-        self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
+        pin = (lambda: os.sched_setaffinity(0, cores)) if cores else None
+        self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
+                                     preexec_fn=pin)
         self.shots = 0
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=60)
@@ -441,6 +445,59 @@ def picture_on_disk(path):
             return im.format, im.size
     except Exception:
         return None
+
+
+# The way to focus stacking at 1920 x 1080 (interface size factor 10): the
+# device panel's Open, the composite tab, its focus-stacking page, and on
+# that page Zoom And Align and Start.
+OPEN_BUTTON = (531, 54)
+TAB_COMPOSITE = (29, 238)
+TAB_FOCUS = (442, 49)
+FOCUS_ALIGN_BOX = (77, 516)
+FOCUS_START = (313, 557)
+LIVE_VIEW = (650, 200, 1850, 600)  # on the picture in either layout of the view area
+FOCUS_WORKER = "ThreadJingShenH"  # the stacking worker's thread (its class name, cut to 15 characters)
+
+
+def start_focus_stacking(p, align_off=False):
+    """Opens the first camera of program p, goes to the focus-stacking page
+    and presses Start, as a user does; with align_off, Zoom And Align is
+    turned off first."""
+    p.click(OPEN_BUTTON, until=lambda img: lit_share(img, LIVE_VIEW) > 0.5, timeout=60)
+    p.click(TAB_COMPOSITE, changes=PANELS, timeout=60)
+    p.click(TAB_FOCUS, until=focus_start_shown, timeout=60)
+    if align_off:
+        x, y = FOCUS_ALIGN_BOX
+        p.click(FOCUS_ALIGN_BOX, changes=(x - 8, y - 8, x + 8, y + 8))
+    p.click(FOCUS_START)
+
+
+def thread_cpu_ms(pid, name=None):
+    """CPU time (ms) the threads of process pid called name (any name when
+    None) have used; None while there is none."""
+    total = None
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return None
+    for tid in tasks:
+        try:
+            if name and open("/proc/%d/task/%s/comm" % (pid, tid)).read().strip() != name:
+                continue
+            total = (total or 0) + int(open("/proc/%d/task/%s/schedstat" % (pid, tid)).read().split()[0]) / 1e6
+        except OSError:
+            continue
+    return total
+
+
+def focus_start_shown(img):
+    """The focus-stacking page of the composite panel is laid out: its Start
+    button spans the column as one (row 550, x 80 to 540, one colour that is
+    not the panel's grey). The stitching page shows two buttons there, with a
+    gap and a label between them, and a page still being laid out shows the
+    panel's grey."""
+    row = {img.getpixel((x, 550)) for x in range(80, 541, 10)}
+    return len(row) == 1 and row != {PANEL_GREY}
 
 
 def band_sharpness(img, box, bands=8):
