@@ -263,9 +263,9 @@ void SDLBackground::renderFrame() {
     m_rendering = false;
 }
 
-// Hands a frame to the worker for the geometry of this moment: a raw frame
-// shares the ring slot's buffer (the camera writes a fresh one while the
-// worker holds it); a JPEG frame, or a feed that cannot share, is copied.
+// Hands a frame to the worker for the geometry of this moment: the frame
+// shares the ring slot's buffer (the capture never writes a buffer the worker
+// holds); only a feed that cannot share has it copied.
 void SDLBackground::submitToWorker(int slot, const uint8_t* data, int bytes, int width, int height) {
     if (m_frameWidth <= 0 || m_frameHeight <= 0 || bytes <= 0)
         return;
@@ -277,12 +277,9 @@ void SDLBackground::submitToWorker(int slot, const uint8_t* data, int bytes, int
     if (crop.isEmpty())
         return;
     const QRect at = coveredRect(crop.target);
-    QByteArray buffer;
-    if (format != PixFmtMJPG) {
-        buffer = m_usb->sharedRingBuffer(slot);
-        if (buffer.constData() != reinterpret_cast<const char*>(data) || buffer.size() < bytes)
-            buffer = QByteArray();
-    }
+    QByteArray buffer = m_usb->sharedRingBuffer(slot);
+    if (buffer.constData() != reinterpret_cast<const char*>(data) || buffer.size() < bytes)
+        buffer = QByteArray();
     if (buffer.isEmpty())
         buffer = QByteArray(reinterpret_cast<const char*>(data), bytes);
     m_decoder->submit(buffer, bytes, format, QSize(m_frameWidth, m_frameHeight), crop, at, slot);
