@@ -3,6 +3,7 @@
 #include "platform/SimUsbCamera.h"
 #include "platform/V4l2CaptureDevice.h"
 
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <utility>
@@ -76,6 +77,14 @@ bool CaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes, in
     if (!readRaw(reinterpret_cast<uint8_t*>(m_spare.data()), capacity, bytes, width, height))
         return false;
     std::swap(frame, m_spare); // the caller's old buffer is read into next, once nobody holds it
+    return true;
+}
+
+bool CaptureDevice::copyTakenFrame(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+    QByteArray frame;
+    if (!buf || !takeFrame(frame, capacity, bytes, width, height))
+        return false;
+    std::memcpy(buf, frame.constData(), size_t(bytes));
     return true;
 }
 

@@ -106,6 +106,11 @@ public:
     using Factory = std::function<std::unique_ptr<CaptureDevice>()>;
     static void setFactory(Factory factory);
 
+protected:
+    // readRaw of a backend with a takeFrame of its own: the frame handed
+    // over, copied into buf.
+    bool copyTakenFrame(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height);
+
 private:
     QByteArray m_spare; // the default takeFrame's next buffer
 };

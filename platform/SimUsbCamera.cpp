@@ -649,14 +649,6 @@ void SimUsbCamera::pack(const cv::Mat& img, QSize size) {
     m_packedSize = size;
 }
 
-bool SimUsbCamera::produce(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    QByteArray frame;
-    if (!produceShared(frame, capacity, bytes, width, height))
-        return false;
-    std::memcpy(buf, frame.constData(), size_t(bytes));
-    return true;
-}
-
 // As a camera's DMA fills a buffer the driver no longer lends out: a raw
 // frame goes into a kept buffer that nobody else holds; one that held a frame
 // of the same picture only has its moving mark moved, any other is filled
@@ -761,13 +753,6 @@ bool SimUsbCamera::awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs)
     return true;
 }
 
-bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height, int timeoutMs) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!buf || !awaitFrame(lock, timeoutMs))
-        return false;
-    return produce(buf, capacity, bytes, width, height);
-}
-
 bool SimUsbCamera::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height,
                              int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -830,7 +815,7 @@ bool SimCaptureDevice::set(int prop, double value) { return m_open && m_camera->
 double SimCaptureDevice::get(int prop) { return m_open ? m_camera->get(prop) : 0.0; }
 
 bool SimCaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    return m_open && m_camera->readRaw(buf, capacity, bytes, width, height, m_readTimeout);
+    return m_open && copyTakenFrame(buf, capacity, bytes, width, height);
 }
 
 bool SimCaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {

@@ -115,11 +115,10 @@ public:
     bool set(int prop, double value);
     double get(int prop);
     bool selectPixelFormat(int code);
-    // timeoutMs: the longest wait; negative takes the camera's own (timeout=N).
-    bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height, int timeoutMs = -1);
-    // The same frame handed over in a shared buffer that the camera never
+    // The next frame handed over in a shared buffer that the camera never
     // writes while anyone else holds it (CaptureDevice::takeFrame); `frame`
-    // is unchanged when none came.
+    // is unchanged when none came. timeoutMs: the longest wait; negative
+    // takes the camera's own (timeout=N).
     bool takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height, int timeoutMs = -1);
     // Sleeps until the next frame is due, at most timeoutMs; true when a read
     // now finds one (always for a free-running or not yet streaming camera).
@@ -148,7 +147,6 @@ private:
     bool awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs);
     QByteArray jpegFrame(const cv::Mat& img, int phase);
     void pack(const cv::Mat& img, QSize size);
-    bool produce(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height);
     bool produceShared(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height);
 
     const SimUsbModel m_model;

@@ -418,11 +418,7 @@ double V4l2CaptureDevice::get(int prop) {
 }
 
 bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    QByteArray frame;
-    if (!takeFrame(frame, capacity, bytes, width, height))
-        return false;
-    std::memcpy(buf, frame.constData(), size_t(bytes));
-    return true;
+    return copyTakenFrame(buf, capacity, bytes, width, height);
 }
 
 // The newest frame's buffer changes hands under the lock; the copy out of
