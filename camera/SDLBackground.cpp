@@ -5,6 +5,7 @@
 #include "camera/VideoFeeds.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QtGlobal>
 
@@ -131,6 +132,8 @@ void SDLBackground::setCanvasSize(const QSize& size) {
     if (m_renderer && s == m_canvas.size())
         return;
     destroyRenderer();
+    m_picture = QImage();
+    m_pictureAt = QRect();
     m_canvas = QImage(s, QImage::Format_RGB32);
     m_canvas.fill(Qt::black);
     createRenderer();
@@ -184,7 +187,36 @@ void SDLBackground::attachNetCamera(NetVideoFeed* camera, int width, int height)
     markDirty();
 }
 
+const QImage& SDLBackground::canvas() const {
+    settlePicture();
+    return m_canvas;
+}
+
+void SDLBackground::settlePicture() const {
+    if (m_pictureAt.isEmpty())
+        return;
+    const QRect inside = m_pictureAt.intersected(m_canvas.rect());
+    const size_t rowBytes = size_t(inside.width()) * 4;
+    const int dx = inside.x() - m_pictureAt.x(), dy = inside.y() - m_pictureAt.y();
+    for (int y = 0; y < inside.height(); ++y)
+        std::memcpy(m_canvas.scanLine(inside.y() + y) + size_t(inside.x()) * 4,
+                    m_picture.constScanLine(dy + y) + size_t(dx) * 4, rowBytes);
+    m_pictureAt = QRect();
+}
+
+void SDLBackground::paintCanvas(QPainter& painter, const QRect& area) const {
+    const QRect onPicture = area.intersected(m_pictureAt);
+    if (onPicture.isEmpty()) {
+        painter.drawImage(area.topLeft(), m_canvas, area);
+        return;
+    }
+    painter.drawImage(onPicture.topLeft(), m_picture, onPicture.translated(-m_pictureAt.topLeft()));
+    for (const QRect& r : QRegion(area).subtracted(QRegion(onPicture)))
+        painter.drawImage(r.topLeft(), m_canvas, r);
+}
+
 bool SDLBackground::readBack(QImage& target, const QRect& area) const {
+    settlePicture();
     if (area.isEmpty() || !m_canvas.rect().contains(area)) {
         qWarning("读取失败: %s", "area outside the video surface");
         return false;
@@ -231,9 +263,9 @@ void SDLBackground::renderFrame() {
     m_rendering = false;
 }
 
-// Hands a frame to the worker for the geometry of this moment: a raw frame
-// shares the ring slot's buffer (the camera writes a fresh one while the
-// worker holds it); a JPEG frame, or a feed that cannot share, is copied.
+// Hands a frame to the worker for the geometry of this moment: the frame
+// shares the ring slot's buffer (the capture never writes a buffer the worker
+// holds); only a feed that cannot share has it copied.
 void SDLBackground::submitToWorker(int slot, const uint8_t* data, int bytes, int width, int height) {
     if (m_frameWidth <= 0 || m_frameHeight <= 0 || bytes <= 0)
         return;
@@ -245,12 +277,9 @@ void SDLBackground::submitToWorker(int slot, const uint8_t* data, int bytes, int
     if (crop.isEmpty())
         return;
     const QRect at = coveredRect(crop.target);
-    QByteArray buffer;
-    if (format != PixFmtMJPG) {
-        buffer = m_usb->sharedRingBuffer(slot);
-        if (buffer.constData() != reinterpret_cast<const char*>(data) || buffer.size() < bytes)
-            buffer = QByteArray();
-    }
+    QByteArray buffer = m_usb->sharedRingBuffer(slot);
+    if (buffer.constData() != reinterpret_cast<const char*>(data) || buffer.size() < bytes)
+        buffer = QByteArray();
     if (buffer.isEmpty())
         buffer = QByteArray(reinterpret_cast<const char*>(data), bytes);
     m_decoder->submit(buffer, bytes, format, QSize(m_frameWidth, m_frameHeight), crop, at, slot);
@@ -258,9 +287,10 @@ void SDLBackground::submitToWorker(int slot, const uint8_t* data, int bytes, int
     m_submittedDest = m_dest;
 }
 
-// The newest picture the decoder finished, copied into the canvas; one made
-// for another geometry than the present one is dropped (the next frame, or
-// the paused picture decoded again, takes its place).
+// The newest picture the decoder finished, presented as it is (the canvas
+// takes a copy only when someone reads it); one made for another geometry
+// than the present one is dropped (the next frame, or the paused picture
+// decoded again, takes its place).
 bool SDLBackground::showDecoded() {
     SDLBackgroundDecoder::Picture pic;
     if (!m_decoder || !m_decoder->take(pic))
@@ -268,14 +298,10 @@ bool SDLBackground::showDecoded() {
     const VideoCrop crop = computeVideoCrop(QSize(m_frameWidth, m_frameHeight), m_dest, m_canvas.size());
     if (crop.target != pic.crop.target || crop.source != pic.crop.source || crop.step != pic.crop.step)
         return false;
-    const QRect inside = pic.at.intersected(m_canvas.rect());
-    if (inside.isEmpty())
+    if (pic.at.intersected(m_canvas.rect()).isEmpty() || pic.image.size() != pic.at.size())
         return false;
-    const size_t rowBytes = size_t(inside.width()) * 4;
-    const int dx = inside.x() - pic.at.x(), dy = inside.y() - pic.at.y();
-    for (int y = 0; y < inside.height(); ++y)
-        std::memcpy(m_canvas.scanLine(inside.y() + y) + size_t(inside.x()) * 4,
-                    pic.image.constScanLine(dy + y) + size_t(dx) * 4, rowBytes);
+    m_picture = std::move(pic.image);
+    m_pictureAt = pic.at;
     m_direct = true;
     m_lastCrop = pic.crop;
     ++m_uploads;
@@ -398,6 +424,7 @@ bool SDLBackground::updateTexture(uint32_t format, const void* pixels, int pitch
 }
 
 bool SDLBackground::uploadBgr(const uint8_t* bgr, int width, int height, int stride) {
+    settlePicture();
     if (!bgr || width != m_frameWidth || height != m_frameHeight || stride < width * 3)
         return false;
     const VideoCrop crop = computeVideoCrop(QSize(width, height), m_dest, m_canvas.size());
@@ -425,8 +452,9 @@ void SDLBackground::draw() {
     const QRect covered = coveredRect(m_lastCrop.target);
     const QRect inner = covered.intersected(canvasRect);
     SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
-    if (inner != canvasRect) {
-        // Only the canvas around the picture is cleared.
+    // Only the canvas around the picture is cleared, and only when the
+    // picture moved: around one that stays, the canvas is black already.
+    if (inner != canvasRect && inner != m_lastDrawn) {
         const int cw = canvasRect.width(), ch = canvasRect.height();
         if (inner.isEmpty()) {
             SDL_RenderClear(m_renderer);

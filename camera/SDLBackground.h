@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class QPainter;
 class SDLBackgroundDecoder;
 class UsbVideoFeed;
 class NetVideoFeed;
@@ -102,7 +103,11 @@ public:
     // screen's size and follows the VideoWidget's size.
     QSize canvasSize() const { return m_canvas.size(); }
     void setCanvasSize(const QSize& size);
-    const QImage& canvas() const { return m_canvas; }
+    // The whole canvas, the newest picture in place.
+    const QImage& canvas() const;
+    // Paints `area` of the canvas at the same place: a finished USB picture
+    // is presented as the decoder made it, not copied into the canvas first.
+    void paintCanvas(QPainter& painter, const QRect& area) const;
 
     // What the last upload converted (for tests and diagnostics).
     VideoCrop lastCrop() const { return m_lastCrop; }
@@ -139,7 +144,15 @@ private:
     bool m_dirty = true;
     bool m_rendering = false;
 
-    QImage m_canvas;
+    // Copies a presented picture into the canvas (before anything else
+    // draws there or reads it).
+    void settlePicture() const;
+
+    mutable QImage m_canvas;
+    // The newest decoded picture and where it lies on the canvas, while it
+    // is not yet in the canvas itself (m_pictureAt empty once it is).
+    QImage m_picture;
+    mutable QRect m_pictureAt;
     SDL_Surface* m_surface = nullptr;
     SDL_Renderer* m_renderer = nullptr;
     SDL_Texture* m_texture = nullptr;

@@ -99,10 +99,10 @@ void UVCCamera::startLive() {
     const QSize full = frameSize(true);
     const int need = std::max(full.width() * full.height(), m_frameWidth * m_frameHeight) * 2;
     if (m_ring.isEmpty() || m_ringCapacity < need) {
+        // The slots take the buffers the capture hands over; the capacity
+        // is the largest frame they accept.
         m_ringCapacity = need;
         m_ring = QVector<Slot>(RingSize);
-        for (Slot& s : m_ring)
-            s.buffer = QByteArray(m_ringCapacity, Qt::Uninitialized);
         m_ringIndex = 0;
     }
     if (videoWindow)
@@ -138,14 +138,11 @@ bool UVCCamera::readFrameInto(int i) {
     if (!hasCapture() || i < 0 || i >= m_ring.size())
         return false;
     Slot& slot = m_ring[i];
-    // A worker still holds the frame this slot had: the slot takes a fresh
-    // buffer instead of writing under it.
-    if (!slot.buffer.isDetached())
-        slot.buffer = QByteArray(m_ringCapacity, Qt::Uninitialized);
+    // The capture hands its buffer over: the slot lets go of the frame it
+    // had (a worker may keep it) and holds the new one; nothing is copied.
     int bytes = 0, width = 0, height = 0;
-    if (!m_capture->readRaw(reinterpret_cast<uint8_t*>(slot.buffer.data()), size_t(m_ringCapacity), bytes, width,
-                            height)) {
-        // The buffer may be new or half written: the slot holds no frame now.
+    if (!m_capture->takeFrame(slot.buffer, size_t(m_ringCapacity), bytes, width, height)) {
+        // The slot's frame is older than the ring's order says: it claims none.
         slot.bytes = slot.width = slot.height = 0;
         return false;
     }

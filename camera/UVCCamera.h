@@ -26,8 +26,8 @@ class ThreadJingShenHigh; // the focus-stacking worker, fed by mode-7 snapshots
 // made by the factory installed with UVCCamera::setWorkerFactory.
 
 // A raw frame handed to a worker. `data` is a reference-counted buffer that
-// the driver never writes again once handed over (the ring takes a fresh
-// buffer for that slot), so a worker may keep it as long as it needs.
+// the capture handed over and never writes again while anyone holds it (see
+// CaptureDevice::takeFrame), so a worker may keep it as long as it needs.
 struct RawFrame {
     QByteArray data; // at least `bytes` long
     int bytes = 0;

@@ -26,10 +26,10 @@ void VideoWidget::paintEvent(QPaintEvent* event) {
         painter.fillRect(area, Qt::black);
         return;
     }
-    const QImage& canvas = m_source->canvas();
-    painter.drawImage(area.topLeft(), canvas, area);
+    const QRect canvas(QPoint(0, 0), m_source->canvasSize());
+    m_source->paintCanvas(painter, area.intersected(canvas));
     // Whatever lies beyond the canvas (a widget larger than it) stays black.
-    const QRegion outside = QRegion(area).subtracted(QRegion(canvas.rect()));
+    const QRegion outside = QRegion(area).subtracted(QRegion(canvas));
     for (const QRect& r : outside)
         painter.fillRect(r, Qt::black);
 }

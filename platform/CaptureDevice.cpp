@@ -3,7 +3,10 @@
 #include "platform/SimUsbCamera.h"
 #include "platform/V4l2CaptureDevice.h"
 
+#include <cstring>
+#include <limits>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -46,6 +49,9 @@ public:
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override {
         return m_backend && m_backend->readRaw(buf, capacity, bytes, width, height);
     }
+    bool takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) override {
+        return m_backend && m_backend->takeFrame(frame, capacity, bytes, width, height);
+    }
     bool selectPixelFormat(int pixelFormat) override {
         return m_backend && m_backend->selectPixelFormat(pixelFormat);
     }
@@ -62,6 +68,25 @@ private:
 };
 
 } // namespace
+
+bool CaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
+    if (capacity == 0 || capacity > size_t(std::numeric_limits<int>::max()))
+        return false;
+    if (size_t(m_spare.size()) < capacity || !m_spare.isDetached())
+        m_spare = QByteArray(int(capacity), Qt::Uninitialized);
+    if (!readRaw(reinterpret_cast<uint8_t*>(m_spare.data()), capacity, bytes, width, height))
+        return false;
+    std::swap(frame, m_spare); // the caller's old buffer is read into next, once nobody holds it
+    return true;
+}
+
+bool CaptureDevice::copyTakenFrame(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+    QByteArray frame;
+    if (!buf || !takeFrame(frame, capacity, bytes, width, height))
+        return false;
+    std::memcpy(buf, frame.constData(), size_t(bytes));
+    return true;
+}
 
 int fourccForPixelFormat(int pixelFormat) {
     switch (pixelFormat) {

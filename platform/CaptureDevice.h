@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -73,6 +74,14 @@ public:
     // for a frame at most the read timeout; false when none came, the device
     // is gone or the frame does not fit.
     virtual bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) = 0;
+    // The next undecoded frame as readRaw finds it, handed over instead of
+    // copied: on success `frame` becomes a shared buffer whose first `bytes`
+    // bytes are the frame, and that the device never writes again while
+    // anyone else holds it. On entry `frame` is the buffer the caller lets go
+    // of: the device may write it again only when nobody else holds it.
+    // False (frame unchanged) as readRaw, and for a frame over `capacity`.
+    // This default reads through readRaw into a buffer of its own.
+    virtual bool takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height);
     // The longest wait of readRaw from now on, in ms (0: only a frame already
     // there); negative restores the capture's own timeout. The render step
     // only polls (0), so that a slow or stalled camera never holds up the
@@ -96,4 +105,12 @@ public:
     // Tests replace what create() makes; an empty function restores it.
     using Factory = std::function<std::unique_ptr<CaptureDevice>()>;
     static void setFactory(Factory factory);
+
+protected:
+    // readRaw of a backend with a takeFrame of its own: the frame handed
+    // over, copied into buf.
+    bool copyTakenFrame(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height);
+
+private:
+    QByteArray m_spare; // the default takeFrame's next buffer
 };

@@ -574,18 +574,31 @@ void SimUsbCamera::drawMarkBgr(cv::Mat& img, int phase) const {
     cv::rectangle(img, cv::Rect(x, y, m, m), cv::Scalar(255, 255, 255), cv::FILLED);
 }
 
-void SimUsbCamera::drawMarkRaw(uint8_t* frame, int format, QSize size, int phase) const {
+void SimUsbCamera::drawMarkRaw(uint8_t* frame, int format, QSize size, int phase, const uint8_t* unmarked) const {
     const int w = size.width(), h = size.height();
     const int m = std::max(8, h / 36) & ~1;
     const int x0 = (m + phase * (w - 3 * m) / (kPhases - 1)) & ~1;
     const int y0 = (h - m - m / 2) & ~1;
     for (int y = y0; y < y0 + m; ++y) {
         if (format == 22) {
-            std::memset(frame + size_t(y) * w + x0, 235, size_t(m));
+            const size_t luma = size_t(y) * w + x0;
+            const size_t chroma = size_t(w) * h + size_t(y / 2) * w + x0;
+            if (unmarked) {
+                std::memcpy(frame + luma, unmarked + luma, size_t(m));
+                if (y % 2 == 0)
+                    std::memcpy(frame + chroma, unmarked + chroma, size_t(m));
+                continue;
+            }
+            std::memset(frame + luma, 235, size_t(m));
             if (y % 2 == 0)
-                std::memset(frame + size_t(w) * h + size_t(y / 2) * w + x0, 128, size_t(m));
+                std::memset(frame + chroma, 128, size_t(m));
         } else {
-            uint8_t* row = frame + (size_t(y) * w + x0) * 2;
+            const size_t at = (size_t(y) * w + x0) * 2;
+            uint8_t* row = frame + at;
+            if (unmarked) {
+                std::memcpy(row, unmarked + at, size_t(m) * 2);
+                continue;
+            }
             for (int i = 0; i < m; ++i) {
                 row[2 * i] = 235;
                 row[2 * i + 1] = 128;
@@ -594,60 +607,100 @@ void SimUsbCamera::drawMarkRaw(uint8_t* frame, int format, QSize size, int phase
     }
 }
 
-bool SimUsbCamera::produce(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+QByteArray SimUsbCamera::jpegFrame(const cv::Mat& img, int phase) {
+    QByteArray jpeg;
+    if (m_wrongSize) {
+        cv::Mat half;
+        cv::resize(img, half, cv::Size(img.cols / 2, img.rows));
+        jpeg = YuvPack::bgrToJpeg(half, 85, m_options.jpeg422);
+    } else {
+        if (m_jpegGen != m_processedGen) {
+            m_jpegPhases = QVector<QByteArray>(kPhases);
+            m_jpegGen = m_processedGen;
+        }
+        QByteArray& cached = m_jpegPhases[phase];
+        if (cached.isEmpty()) {
+            cv::Mat marked = img.clone();
+            if (m_mark)
+                drawMarkBgr(marked, phase);
+            cached = YuvPack::bgrToJpeg(marked, 85, m_options.jpeg422);
+        }
+        jpeg = cached;
+    }
+    if (m_truncateJpegs > 0) {
+        --m_truncateJpegs;
+        jpeg.truncate(jpeg.size() * 6 / 10); // as a frame cut short on the bus (the cache keeps the whole)
+    }
+    return jpeg;
+}
+
+void SimUsbCamera::pack(const cv::Mat& img, QSize size) {
+    if (m_packedGen == m_processedGen && m_packedFormat == m_format && m_packedSize == size)
+        return;
+    const size_t full = YuvPack::rawFrameBytes(m_format, size.width(), size.height());
+    m_packed.resize(int(full));
+    auto* dst = reinterpret_cast<uint8_t*>(m_packed.data());
+    if (m_format == 22)
+        YuvPack::bgrToNv12(img, dst);
+    else
+        YuvPack::bgrToYuyv(img, dst);
+    m_packedGen = m_processedGen;
+    m_packedFormat = m_format;
+    m_packedSize = size;
+}
+
+// As a camera's DMA fills a buffer the driver no longer lends out: a raw
+// frame goes into a kept buffer that nobody else holds; one that held a frame
+// of the same picture only has its moving mark moved, any other is filled
+// from the packed picture. A buffer still held is never written.
+bool SimUsbCamera::produceShared(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
     const cv::Mat& img = processed();
     const int phase = m_mark ? int(m_lastFrame % kPhases) : 0;
     const QSize size = m_size;
     if (m_format == 15) {
-        QByteArray jpeg;
-        if (m_wrongSize) {
-            cv::Mat half;
-            cv::resize(img, half, cv::Size(img.cols / 2, img.rows));
-            jpeg = YuvPack::bgrToJpeg(half, 85, m_options.jpeg422);
-        } else {
-            if (m_jpegGen != m_processedGen) {
-                m_jpegPhases = QVector<QByteArray>(kPhases);
-                m_jpegGen = m_processedGen;
-            }
-            QByteArray& cached = m_jpegPhases[phase];
-            if (cached.isEmpty()) {
-                cv::Mat marked = img.clone();
-                if (m_mark)
-                    drawMarkBgr(marked, phase);
-                cached = YuvPack::bgrToJpeg(marked, 85, m_options.jpeg422);
-            }
-            jpeg = cached;
-        }
-        if (m_truncateJpegs > 0) {
-            --m_truncateJpegs;
-            jpeg.truncate(jpeg.size() * 6 / 10); // as a frame cut short on the bus
-        }
+        const QByteArray jpeg = jpegFrame(img, phase);
         if (jpeg.isEmpty() || size_t(jpeg.size()) > capacity)
             return false;
-        std::memcpy(buf, jpeg.constData(), size_t(jpeg.size()));
+        frame = jpeg; // the cached picture itself: nobody writes it again
         bytes = jpeg.size();
     } else {
         const size_t full = YuvPack::rawFrameBytes(m_format, size.width(), size.height());
         const size_t need = m_wrongSize ? full - size_t(size.width()) : full;
         if (need == 0 || need > capacity)
             return false;
-        if (m_packedGen != m_processedGen || m_packedFormat != m_format || m_packedSize != size) {
-            m_packed.resize(int(full));
-            auto* dst = reinterpret_cast<uint8_t*>(m_packed.data());
-            if (m_format == 22)
-                YuvPack::bgrToNv12(img, dst);
-            else
-                YuvPack::bgrToYuyv(img, dst);
-            m_packedGen = m_processedGen;
-            m_packedFormat = m_format;
-            m_packedSize = size;
-        }
-        if (need == full) {
-            std::memcpy(buf, m_packed.constData(), full);
-            if (m_mark)
-                drawMarkRaw(buf, m_format, size, phase);
+        pack(img, size);
+        if (need != full) {
+            frame = QByteArray(m_packed.constData(), int(need));
         } else {
-            std::memcpy(buf, m_packed.constData(), need);
+            RawBuffer* slot = nullptr;
+            for (RawBuffer& b : m_rawBuffers)
+                if (b.data.isDetached()) {
+                    slot = &b;
+                    break;
+                }
+            if (!slot) {
+                if (m_rawBuffers.size() >= kRawBuffers)
+                    m_rawBuffers.erase(m_rawBuffers.begin()); // the oldest is freed once its holders let go
+                m_rawBuffers.push_back(RawBuffer());
+                slot = &m_rawBuffers.back();
+            }
+            auto* dst = reinterpret_cast<uint8_t*>(slot->data.data());
+            const auto* packed = reinterpret_cast<const uint8_t*>(m_packed.constData());
+            if (slot->gen == m_packedGen && slot->format == m_format && slot->size == size &&
+                slot->data.size() == int(full)) {
+                if (slot->phase >= 0)
+                    drawMarkRaw(dst, m_format, size, slot->phase, packed);
+            } else {
+                slot->data = QByteArray(m_packed.constData(), int(full));
+                dst = reinterpret_cast<uint8_t*>(slot->data.data());
+                slot->gen = m_packedGen;
+                slot->format = m_format;
+                slot->size = size;
+            }
+            slot->phase = m_mark ? phase : -1;
+            if (m_mark)
+                drawMarkRaw(dst, m_format, size, phase);
+            frame = slot->data;
         }
         bytes = int(need);
     }
@@ -657,15 +710,17 @@ bool SimUsbCamera::produce(uint8_t* buf, size_t capacity, int& bytes, int& width
     return true;
 }
 
-bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height, int timeoutMs) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_plugged || m_handles == 0 || !buf)
+// Paces the frames: false when no frame is due within the timeout (the lock
+// is held again on return either way).
+bool SimUsbCamera::awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs) {
+    if (!m_plugged || m_handles == 0)
         return false;
     const int timeout = timeoutMs >= 0 ? timeoutMs : std::max(1, m_options.timeoutMs);
     if (m_stalled || m_size.isEmpty()) {
         lock.unlock();
         if (timeout > 0)
             SleepClock::sleepMs(timeout);
+        lock.lock();
         return false;
     }
     int64_t k = m_lastFrame + 1;
@@ -695,7 +750,17 @@ bool SimUsbCamera::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width
         k = std::max(k, newest);
     }
     m_lastFrame = k;
-    return produce(buf, capacity, bytes, width, height);
+    return true;
+}
+
+bool SimUsbCamera::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height,
+                             int timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    QByteArray out;
+    if (!awaitFrame(lock, timeoutMs) || !produceShared(out, capacity, bytes, width, height))
+        return false;
+    frame = std::move(out);
+    return true;
 }
 
 bool SimUsbCamera::waitFrame(int timeoutMs) {
@@ -750,7 +815,11 @@ bool SimCaptureDevice::set(int prop, double value) { return m_open && m_camera->
 double SimCaptureDevice::get(int prop) { return m_open ? m_camera->get(prop) : 0.0; }
 
 bool SimCaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
-    return m_open && m_camera->readRaw(buf, capacity, bytes, width, height, m_readTimeout);
+    return m_open && copyTakenFrame(buf, capacity, bytes, width, height);
+}
+
+bool SimCaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
+    return m_open && m_camera->takeFrame(frame, capacity, bytes, width, height, m_readTimeout);
 }
 
 bool SimCaptureDevice::selectPixelFormat(int pixelFormat) {

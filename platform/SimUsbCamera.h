@@ -16,6 +16,8 @@
 #include <memory>
 #include <atomic>
 #include <mutex>
+#include <vector>
+
 #include <opencv2/core.hpp>
 
 // One exchange on a simulated camera's property channel, for tests that read
@@ -113,8 +115,11 @@ public:
     bool set(int prop, double value);
     double get(int prop);
     bool selectPixelFormat(int code);
-    // timeoutMs: the longest wait; negative takes the camera's own (timeout=N).
-    bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height, int timeoutMs = -1);
+    // The next frame handed over in a shared buffer that the camera never
+    // writes while anyone else holds it (CaptureDevice::takeFrame); `frame`
+    // is unchanged when none came. timeoutMs: the longest wait; negative
+    // takes the camera's own (timeout=N).
+    bool takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height, int timeoutMs = -1);
     // Sleeps until the next frame is due, at most timeoutMs; true when a read
     // now finds one (always for a free-running or not yet streaming camera).
     bool waitFrame(int timeoutMs);
@@ -136,8 +141,13 @@ private:
     SimSpecimen::View view() const;
     const cv::Mat& processed();
     void drawMarkBgr(cv::Mat& img, int phase) const;
-    void drawMarkRaw(uint8_t* frame, int format, QSize size, int phase) const;
-    bool produce(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height);
+    // Draws the mark of `phase` into a raw frame, or with `unmarked` (the
+    // packed picture) puts back what lies under it.
+    void drawMarkRaw(uint8_t* frame, int format, QSize size, int phase, const uint8_t* unmarked = nullptr) const;
+    bool awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs);
+    QByteArray jpegFrame(const cv::Mat& img, int phase);
+    void pack(const cv::Mat& img, QSize size);
+    bool produceShared(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height);
 
     const SimUsbModel m_model;
     const SimUsbOptions m_options;
@@ -181,6 +191,15 @@ private:
     int m_packedGen = -1, m_packedFormat = 0;
     QSize m_packedSize;
     QByteArray m_packed;
+    // Raw frames handed out: each buffer, the packed picture it was filled
+    // from and the mark phase drawn into it (-1 none).
+    struct RawBuffer {
+        QByteArray data;
+        int gen = -1, format = 0, phase = -1;
+        QSize size;
+    };
+    static constexpr size_t kRawBuffers = 8;
+    std::vector<RawBuffer> m_rawBuffers;
     QVector<QByteArray> m_jpegPhases;
     int m_jpegGen = -1;
 };
@@ -196,6 +215,7 @@ public:
     bool set(int prop, double value) override;
     double get(int prop) override;
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override;
+    bool takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) override;
     bool selectPixelFormat(int pixelFormat) override;
     void setReadTimeout(int ms) override { m_readTimeout = ms; }
     bool waitFrame(int ms) override { return m_open && m_camera->waitFrame(ms); }

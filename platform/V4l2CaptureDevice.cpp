@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -23,6 +24,7 @@ constexpr auto kControlSlice = 2ms;    // a control looks this often whether the
 constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twice a second
 constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
 constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
+constexpr size_t kSpareBuffers = 2;      // frame buffers kept for the capture thread to fill again
 
 // OpenCV's V4L2 capture. The capture is held as the one element of the
 // list the wait for a frame takes, never copied: the executable loads the
@@ -57,12 +59,16 @@ public:
         }
         return ready.empty() ? 0 : 1;
     }
-    bool retrieve(std::vector<uint8_t>& bytes, int& width, int& height) override {
+    bool retrieve(QByteArray& bytes, int& width, int& height) override {
         cv::Mat raw;
         cv::VideoCapture* cap = capture();
         if (!cap || !cap->retrieve(raw) || raw.empty() || !raw.isContinuous())
             return false;
-        bytes.assign(raw.data, raw.data + raw.total() * raw.elemSize());
+        const size_t n = raw.total() * raw.elemSize();
+        if (n > size_t(std::numeric_limits<int>::max()))
+            return false;
+        bytes.resize(int(n)); // the buffer nobody else holds keeps its memory
+        std::memcpy(bytes.data(), raw.data, n);
         width = int(cap->get(cv::CAP_PROP_FRAME_WIDTH));
         height = int(cap->get(cv::CAP_PROP_FRAME_HEIGHT));
         return true;
@@ -97,8 +103,11 @@ struct V4l2CaptureDevice::Shared {
     bool starting = false;  // the capture thread waits inside a stream's first frame
     bool finished = false;  // the capture thread has ended
     uint64_t generation = 0; // counts stream restarts: older frames are not handed out
-    std::vector<uint8_t> frame;
+    // The newest frame, handed over to a read as it is (never copied there);
+    // the capture thread writes only buffers that nobody else holds.
+    QByteArray frame;
     int width = 0, height = 0;
+    std::vector<QByteArray> spare; // buffers readers let go of, for the capture thread to fill
     uint64_t serial = 0, taken = 0;
     std::vector<std::pair<int, double>> pending; // sets not yet applied, in order
     std::vector<std::pair<int, double>> reopenSets; // the format and size, applied again on reopen
@@ -110,6 +119,27 @@ struct V4l2CaptureDevice::Shared {
     }
     void run();
     bool reopen();
+    // A buffer for the next frame that nobody else holds (empty when none is
+    // kept), and one given back. Both take `lock`.
+    QByteArray takeSpare() {
+        std::lock_guard<std::mutex> l(lock);
+        while (!spare.empty()) {
+            QByteArray b = std::move(spare.back());
+            spare.pop_back();
+            if (b.isDetached())
+                return b;
+        }
+        return QByteArray();
+    }
+    void keepSpare(QByteArray b) {
+        // A buffer a reader still holds is never written again: it is only
+        // dropped here, and freed when the last holder lets go.
+        if (b.isEmpty() || !b.isDetached())
+            return;
+        std::lock_guard<std::mutex> l(lock);
+        if (spare.size() < kSpareBuffers)
+            spare.push_back(std::move(b));
+    }
     // Takes the stream for a control: waits for a running stream's frame,
     // never for a stream's first frame or a reopen. False when not taken.
     bool takeForControl(std::unique_lock<std::timed_mutex>& s);
@@ -188,7 +218,7 @@ void V4l2CaptureDevice::Shared::run() {
             std::lock_guard<std::mutex> l(lock);
             starting = false;
         }
-        std::vector<uint8_t> bytes;
+        QByteArray bytes = takeSpare();
         int w = 0, h = 0;
         const bool copied = got == 1 && stream->retrieve(bytes, w, h);
         if (got < 0)
@@ -199,7 +229,7 @@ void V4l2CaptureDevice::Shared::run() {
             if (got < 0) {
                 lost = true;
             } else if (copied && generation == generation0) {
-                frame.swap(bytes);
+                frame.swap(bytes); // a frame no read took is written again
                 width = w;
                 height = h;
                 ++serial;
@@ -208,6 +238,7 @@ void V4l2CaptureDevice::Shared::run() {
                 streaming = true;
             }
         }
+        keepSpare(std::move(bytes));
         changed.notify_all();
         // A control waiting for the stream goes first.
         while (controlsWaiting.load() > 0)
@@ -387,19 +418,31 @@ double V4l2CaptureDevice::get(int prop) {
 }
 
 bool V4l2CaptureDevice::readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) {
+    return copyTakenFrame(buf, capacity, bytes, width, height);
+}
+
+// The newest frame's buffer changes hands under the lock; the copy out of
+// the driver was made on the capture thread.
+bool V4l2CaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
     if (!isOpened())
         return false;
     Shared& sh = *m_shared;
-    std::unique_lock<std::mutex> l(sh.lock);
-    if (!sh.waitForFrame(l, m_readTimeout >= 0 ? m_readTimeout : kOwnReadTimeoutMs))
-        return false;
-    sh.taken = sh.serial;
-    if (sh.frame.size() > capacity)
-        return false;
-    std::memcpy(buf, sh.frame.data(), sh.frame.size());
-    bytes = int(sh.frame.size());
-    width = sh.width;
-    height = sh.height;
+    QByteArray given = std::move(frame);
+    {
+        std::unique_lock<std::mutex> l(sh.lock);
+        if (!sh.waitForFrame(l, m_readTimeout >= 0 ? m_readTimeout : kOwnReadTimeoutMs) ||
+            size_t(sh.frame.size()) > capacity) {
+            sh.taken = sh.serial;
+            frame = std::move(given);
+            return false;
+        }
+        sh.taken = sh.serial;
+        frame = sh.frame; // shared: the capture thread fills another buffer next
+        bytes = int(sh.frame.size());
+        width = sh.width;
+        height = sh.height;
+    }
+    sh.keepSpare(std::move(given));
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/CaptureDevice.h"
 
+#include <QByteArray>
 #include <QMap>
 
 #include <cstdint>
@@ -26,8 +27,9 @@ public:
     // Takes a frame of a running stream if one comes within ms: 1 taken,
     // 0 none came, -1 the device failed (unplugged).
     virtual int grabWithin(int ms) = 0;
-    // Copies the frame taken, undecoded, with its size.
-    virtual bool retrieve(std::vector<uint8_t>& bytes, int& width, int& height) = 0;
+    // Copies the frame taken, undecoded, into `bytes` (resized to the frame;
+    // a buffer nobody else holds, written in place), with its size.
+    virtual bool retrieve(QByteArray& bytes, int& width, int& height) = 0;
 };
 
 // Real USB cameras through OpenCV's VideoCapture with its V4L2 backend:
@@ -63,6 +65,7 @@ public:
     bool set(int prop, double value) override;
     double get(int prop) override;
     bool readRaw(uint8_t* buf, size_t capacity, int& bytes, int& width, int& height) override;
+    bool takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) override;
     bool selectPixelFormat(int pixelFormat) override;
     void setReadTimeout(int ms) override { m_readTimeout = ms; }
     bool waitFrame(int ms) override;

@@ -719,22 +719,104 @@ void ItemLayer::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
-void ItemLayer::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), m_background);
-    painter.save();
-    m_sys->Draw(painter);
-    auto* focus = dynamic_cast<FocusWindowCamera*>(m_focusCamera.data());
-    if (focus && m_cameraMode && focus->focusMode() == 1 && focus->isFocusWindowShown() &&
-        m_imageSize.width() > 0 && m_displaySize.width() > 0) {
-        const QRect w = focus->focusWindow();
-        const int dw = m_displaySize.width();
-        const int iw = m_imageSize.width();
-        painter.setPen(QPen(QColor(126, 190, 31, 255), 3));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRect(w.x() * dw / iw, w.y() * dw / iw, w.width() * dw / iw, w.height() * dw / iw));
+void ItemLayer::update() {
+    m_inkStale = true;
+    QWidget::update();
+}
+
+void ItemLayer::update(const QRect& rect) {
+    m_inkStale = true;
+    QWidget::update(rect);
+}
+
+void ItemLayer::changeEvent(QEvent* event) {
+    // Font, palette and style reach what the painter draws with.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::StyleChange)
+        m_inkStale = true;
+    QWidget::changeEvent(event);
+}
+
+QRegion ItemLayer::opaqueBelow() const {
+    QRegion covered;
+    const QWidget* parent = parentWidget();
+    if (!parent)
+        return covered;
+    for (const QObject* o : parent->children()) {
+        if (o == this)
+            break; // children are listed from the bottom up
+        const auto* w = qobject_cast<const QWidget*>(o);
+        if (w && w->isVisible() && w->testAttribute(Qt::WA_OpaquePaintEvent))
+            covered += w->geometry().translated(-pos());
     }
-    painter.restore();
+    return covered;
+}
+
+void ItemLayer::renderInk() {
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    if (m_ink.size() != pixels)
+        m_ink = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    m_ink.setDevicePixelRatio(dpr);
+    m_ink.fill(Qt::transparent);
+    {
+        QPainter painter(&m_ink);
+        // What a painter on the widget starts with.
+        painter.setPen(palette().color(foregroundRole()));
+        painter.setBackground(palette().brush(backgroundRole()));
+        painter.setFont(font());
+        m_sys->Draw(painter);
+        auto* focus = dynamic_cast<FocusWindowCamera*>(m_focusCamera.data());
+        if (focus && m_cameraMode && focus->focusMode() == 1 && focus->isFocusWindowShown() &&
+            m_imageSize.width() > 0 && m_displaySize.width() > 0) {
+            const QRect w = focus->focusWindow();
+            const int dw = m_displaySize.width();
+            const int iw = m_imageSize.width();
+            painter.setPen(QPen(QColor(126, 190, 31, 255), 3));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(QRect(w.x() * dw / iw, w.y() * dw / iw, w.width() * dw / iw, w.height() * dw / iw));
+        }
+    }
+    // The tiles that hold anything, so that a paint blends only those; the
+    // inked tiles of a row joined into runs.
+    constexpr int kTile = 32;
+    m_inkArea = QRegion();
+    for (int ty = 0; ty < pixels.height(); ty += kTile) {
+        const int rows = std::min(kTile, pixels.height() - ty);
+        int runStart = -1;
+        // One step past the last tile closes a run that reaches the edge.
+        for (int tx = 0; tx < pixels.width() + kTile; tx += kTile) {
+            bool ink = false;
+            const int cols = std::max(0, std::min(kTile, pixels.width() - tx));
+            for (int y = ty; y < ty + rows && !ink && cols > 0; ++y) {
+                const auto* line = reinterpret_cast<const quint32*>(m_ink.constScanLine(y)) + tx;
+                for (int x = 0; x < cols && !ink; ++x)
+                    ink = line[x] != 0;
+            }
+            if (ink && runStart < 0)
+                runStart = tx;
+            if (!ink && runStart >= 0) {
+                const int end = std::min(tx, pixels.width());
+                m_inkArea += QRectF(runStart / dpr, ty / dpr, (end - runStart) / dpr, rows / dpr).toAlignedRect();
+                runStart = -1;
+            }
+        }
+    }
+    m_inkStale = false;
+}
+
+void ItemLayer::paintEvent(QPaintEvent* event) {
+    if (m_inkStale || m_ink.size() != (QSizeF(size()) * devicePixelRatioF()).toSize())
+        renderInk();
+    QPainter painter(this);
+    // The faint background is laid only where nothing opaque lies below:
+    // over the live picture it would tint every pixel, a blend of the whole
+    // picture at every frame.
+    for (const QRect& r : event->region().subtracted(opaqueBelow()))
+        painter.fillRect(r, m_background);
+    const qreal dpr = m_ink.devicePixelRatio();
+    for (const QRect& r : event->region().intersected(m_inkArea))
+        painter.drawImage(QRectF(r), m_ink, QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
 }
 
 // ------------------------------------------------------------------- slots

@@ -88,6 +88,11 @@ public:
     // MeasureView
     void updateViewRect(const QRect& rect) override { update(rect); }
     void updateView() override { update(); }
+    // Every change of what the layer draws comes through these: the drawing
+    // is kept between paints (the live picture below repaints the layer every
+    // frame) and made again only after one of them, or a new size.
+    void update();
+    void update(const QRect& rect);
 
 public slots:
     void SetMeasurePenSize_slot(int size);
@@ -150,8 +155,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Draws the shapes, the plotting and the focus window into m_ink.
+    void renderInk();
+    // What siblings below the layer cover with pixels of their own (the live
+    // picture), in the layer's coordinates.
+    QRegion opaqueBelow() const;
     void connectHub();
     void dropTool();
     void arrowCursor(bool companionToo = false);
@@ -190,6 +201,11 @@ private:
     QString m_unitText;
     bool m_canMoveItems = true;
     QColor m_background = QColor(200, 200, 200, 1);
+    // The layer's drawing (premultiplied, transparent where nothing is drawn)
+    // and the tiles of it that hold anything.
+    QImage m_ink;
+    QRegion m_inkArea;
+    bool m_inkStale = true;
     QSize m_displaySize;
     QSize m_imageSize;
     bool m_scaleBarDrag = false;

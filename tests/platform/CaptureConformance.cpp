@@ -16,6 +16,38 @@ bool isJpegOfSize(const uint8_t* data, int bytes, int w, int h) {
     return ok && jw == w && jh == h;
 }
 
+// Frames handed over while one is held, as the video ring takes them (each
+// slot gives back the buffer it had): the held frame must read the same after
+// every later frame, and the later frames must differ from it (the camera's
+// moving mark), or a write under it could not be seen.
+QStringList handOverFailures(CaptureDevice& device, int format, size_t capacity) {
+    QStringList failures;
+    QByteArray held;
+    int heldBytes = 0, w = 0, h = 0;
+    if (!device.takeFrame(held, capacity, heldBytes, w, h) || held.size() < heldBytes) {
+        failures << QString("format %1: no frame handed over").arg(format);
+        return failures;
+    }
+    const QByteArray copy(held.constData(), heldBytes); // a deep copy
+    QByteArray ring[3];
+    bool differs = false;
+    for (int i = 0; i < 12; ++i) {
+        int bytes = 0;
+        if (!device.takeFrame(ring[i % 3], capacity, bytes, w, h)) {
+            failures << QString("format %1: no frame %2 handed over").arg(format).arg(i + 2);
+            break;
+        }
+        differs = differs || QByteArray(ring[i % 3].constData(), bytes) != copy;
+        if (QByteArray(held.constData(), heldBytes) != copy) {
+            failures << QString("format %1: a held frame was written by frame %2").arg(format).arg(i + 2);
+            break;
+        }
+    }
+    if (!differs)
+        failures << QString("format %1: frames handed over never change").arg(format);
+    return failures;
+}
+
 } // namespace
 
 QStringList captureConformance(CaptureDevice& device, int index) {
@@ -59,9 +91,15 @@ QStringList captureConformance(CaptureDevice& device, int index) {
         if (!sized)
             failures << QString("format %1: %2 bytes do not make a frame of the size").arg(format).arg(bytes);
     }
+    for (const int format : {22, 6, 15})
+        if (device.selectPixelFormat(format))
+            failures << handOverFailures(device, format, buf.size());
     int bytes = 0, fw = 0, fh = 0;
     if (device.readRaw(buf.data(), 16, bytes, fw, fh))
         failures << "a frame larger than the buffer was copied";
+    QByteArray kept("kept");
+    if (device.takeFrame(kept, 16, bytes, fw, fh) || kept != "kept")
+        failures << "a frame larger than the capacity was handed over";
     device.release();
     if (device.readRaw(buf.data(), buf.size(), bytes, fw, fh))
         failures << "read after release gave a frame";

@@ -3,6 +3,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 void StallSwitch::set(bool on) {
@@ -63,10 +64,11 @@ int SimV4l2Stream::grabWithin(int ms) {
     return take(ms) ? 1 : 0;
 }
 
-bool SimV4l2Stream::retrieve(std::vector<uint8_t>& bytes, int& width, int& height) {
+bool SimV4l2Stream::retrieve(QByteArray& bytes, int& width, int& height) {
     if (m_bytes <= 0)
         return false;
-    bytes.assign(m_buffer.begin(), m_buffer.begin() + m_bytes);
+    bytes.resize(m_bytes);
+    std::memcpy(bytes.data(), m_buffer.data(), size_t(m_bytes));
     width = m_width;
     height = m_height;
     return true;

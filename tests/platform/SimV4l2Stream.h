@@ -31,7 +31,7 @@ public:
     double get(int cvProp) override;
     bool grab() override;
     int grabWithin(int ms) override;
-    bool retrieve(std::vector<uint8_t>& bytes, int& width, int& height) override;
+    bool retrieve(QByteArray& bytes, int& width, int& height) override;
 
 private:
     bool take(int timeoutMs);

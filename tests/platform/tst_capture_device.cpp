@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <opencv2/videoio.hpp>
 
 namespace {
@@ -44,6 +46,26 @@ public:
     bool selectPixelFormat(int) override { return true; }
 };
 
+// Hands out one buffer again and again, writing each frame under whoever
+// still holds the last one.
+class ReusingCapture : public SimCaptureDevice {
+public:
+    using SimCaptureDevice::SimCaptureDevice;
+    bool takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) override {
+        QByteArray fresh;
+        if (!SimCaptureDevice::takeFrame(fresh, capacity, bytes, width, height))
+            return false;
+        if (m_buffer.size() < bytes)
+            m_buffer = QByteArray(int(capacity), '\0');
+        std::memcpy(const_cast<char*>(m_buffer.constData()), fresh.constData(), size_t(bytes));
+        frame = m_buffer;
+        return true;
+    }
+
+private:
+    QByteArray m_buffer;
+};
+
 class CaptureLayer : public ::testing::Test {
 protected:
     void SetUp() override { SimUsbBus::instance()->configure("14:fps=0,3:fps=0,3:fps=0:fw=4,6:fps=0"); }
@@ -66,6 +88,9 @@ TEST_F(CaptureLayer, BrokenBackendsFailTheChecks) {
     EXPECT_FALSE(captureConformance(oneShot, 0).isEmpty());
     OneFormatCapture oneFormat(sim(0));
     EXPECT_FALSE(captureConformance(oneFormat, 0).isEmpty());
+    ReusingCapture reusing(sim(0));
+    const QStringList failures = captureConformance(reusing, 0);
+    EXPECT_TRUE(failures.filter("a held frame was written").size() == 3) << failures.join("; ").toStdString();
 }
 
 TEST_F(CaptureLayer, SimulatedCamerasAreListedWithTheNamesTheScanMatches) {

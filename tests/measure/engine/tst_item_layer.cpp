@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
@@ -56,6 +57,25 @@ public:
     QRect window;
     int reads = 0;
 };
+
+// The live picture under the layer: paints every pixel of its own.
+class SolidPicture : public QWidget {
+public:
+    explicit SolidPicture(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+    static QRgb colour() { return qRgb(30, 60, 90); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override { QPainter(this).fillRect(event->rect(), QColor(colour())); }
+};
+
+// Pixels of box that are not the picture's own colour.
+int inkedPixels(const QImage& img, const QRect& box) {
+    int n = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            n += (img.pixel(x, y) & 0xFFFFFF) != (SolidPicture::colour() & 0xFFFFFF);
+    return n;
+}
 
 void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
           QPoint global = QPoint(-1, -1)) {
@@ -106,6 +126,44 @@ private slots:
         layer = nullptr;
         ShapeRegistry::clear();
         env.reset();
+    }
+
+    // The live picture below repaints the layer at every frame; what the
+    // layer shows follows each change of its shapes and zoom all the same, and
+    // its faint background does not tint the picture.
+    void overlayFollowsShapeChangesOverAnOpaquePicture() {
+        auto* picture = new SolidPicture(host.get());
+        picture->setGeometry(host->rect());
+        picture->lower();
+        host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+        const QRect middle(230, 180, 40, 40); // around the line's middle (250, 200)
+        const QRect threeQuarters(305, 230, 40, 40); // around (325, 250)
+        QImage shot = host->grab().toImage();
+        QCOMPARE(inkedPixels(shot, middle), 0);
+        QCOMPARE(shot.pixel(250, 200) & 0xFFFFFF, SolidPicture::colour() & 0xFFFFFF);
+        drawLine();
+        QCOMPARE(shapes()->shapes().size(), 1);
+        shot = host->grab().toImage();
+        QVERIFY(inkedPixels(shot, middle) > 10);
+        QVERIFY(inkedPixels(shot, threeQuarters) > 10);
+        // New frames of the picture: the layer shows the same.
+        for (int frame = 0; frame < 3; ++frame) {
+            picture->update();
+            QCOMPARE(host->grab().toImage(), shot);
+        }
+        // Zoomed out to half: the line runs from (50, 50) to (200, 150).
+        layer->syncToVideoRect(QRect(0, 0, 500, 250), QSize(2000, 1000));
+        shot = host->grab().toImage();
+        QVERIFY(inkedPixels(shot, QRect(105, 80, 40, 40)) > 10);
+        QCOMPARE(inkedPixels(shot, threeQuarters), 0);
+        // Back, and the line deleted.
+        layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
+        QVERIFY(inkedPixels(host->grab().toImage(), threeQuarters) > 10);
+        layer->measureSystem()->RemoveObject(shapes()->shapes().first());
+        shot = host->grab().toImage();
+        QCOMPARE(inkedPixels(shot, middle), 0);
+        QCOMPARE(inkedPixels(shot, threeQuarters), 0);
     }
 
     void settingsFileIsCreatedWithDefaults() {
