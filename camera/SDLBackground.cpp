@@ -132,12 +132,24 @@ void SDLBackground::setCanvasSize(const QSize& size) {
         return;
     destroyRenderer();
     m_canvas = QImage(s, QImage::Format_RGB32);
-    m_canvas.fill(Qt::black);
+    m_blank = true;
     createRenderer();
     m_lastDrawn = QRect();
     m_submittedSlot = -1;
     markDirty();
     emit presented(m_canvas.rect());
+}
+
+const QImage& SDLBackground::canvas() const {
+    clearIfBlank();
+    return m_canvas;
+}
+
+void SDLBackground::clearIfBlank() const {
+    if (!m_blank)
+        return;
+    m_blank = false;
+    m_canvas.fill(Qt::black);
 }
 
 void SDLBackground::createRenderer() {
@@ -185,6 +197,7 @@ void SDLBackground::attachNetCamera(NetVideoFeed* camera, int width, int height)
 }
 
 bool SDLBackground::readBack(QImage& target, const QRect& area) const {
+    clearIfBlank();
     if (area.isEmpty() || !m_canvas.rect().contains(area)) {
         qWarning("读取失败: %s", "area outside the video surface");
         return false;
@@ -218,6 +231,7 @@ bool SDLBackground::waitForWork(int ms) {
 void SDLBackground::renderFrame() {
     if (!m_shown || !m_renderer || m_rendering)
         return;
+    clearIfBlank();
     // A frame step may open a modal dialog whose nested loop renders too:
     // that inner pass is skipped.
     m_rendering = true;

@@ -99,10 +99,10 @@ public:
     bool waitForWork(int ms);
 
     // The canvas the picture is rendered into; it starts at the primary
-    // screen's size and follows the VideoWidget's size.
+    // screen's size and follows the VideoWidget's size. A new canvas is black.
     QSize canvasSize() const { return m_canvas.size(); }
     void setCanvasSize(const QSize& size);
-    const QImage& canvas() const { return m_canvas; }
+    const QImage& canvas() const;
 
     // What the last upload converted (for tests and diagnostics).
     VideoCrop lastCrop() const { return m_lastCrop; }
@@ -118,6 +118,10 @@ signals:
     void pictureFinished();
 
 private:
+    // A new canvas is made black when it is first read or rendered into, not
+    // when it is made: at start-up, and after a resize until the next pass,
+    // nothing shows it, and the first resize replaces it anyway.
+    void clearIfBlank() const;
     void createRenderer();
     void destroyRenderer();
     void markDirty() { m_dirty = true; }
@@ -139,7 +143,8 @@ private:
     bool m_dirty = true;
     bool m_rendering = false;
 
-    QImage m_canvas;
+    mutable QImage m_canvas;
+    mutable bool m_blank = false; // m_canvas is not yet made black
     SDL_Surface* m_surface = nullptr;
     SDL_Renderer* m_renderer = nullptr;
     SDL_Texture* m_texture = nullptr;
