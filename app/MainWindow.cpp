@@ -2,6 +2,7 @@
 
 #include "app/BlockedFocusFilter.h"
 #include "app/CloseRequestFilter.h"
+#include "app/LatePlugins.h"
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
@@ -99,6 +100,7 @@ void MainWindow::scanOnce() {
     if (scanned)
         return;
     scanned = true;
+    LatePlugins::giveBack();
     scanCameras();
     emit camerasScanned();
 }
