@@ -49,10 +49,12 @@ UsbVideoFeed::~UsbVideoFeed() { SDLBackground::forgetFeed(this); }
 NetVideoFeed::~NetVideoFeed() { SDLBackground::forgetFeed(this); }
 
 SDLBackground::SDLBackground() {
-    SDL_InitSubSystem(kSdlSubsystems);
+    // SDL's event and timer subsystems start with the first picture shown
+    // (show): starting them also connects to the session bus, or, where
+    // none is announced, forks to look for one, and nothing needs them
+    // before the window is on the screen.
     const QSize screen = primaryScreenSize();
     m_dest = QRectF(0, 0, screen.width(), screen.height());
-    m_sdlStarted = true;
     // Camera frames are made into pictures on the decoder's thread, so that
     // neither a JPEG decode nor a raw conversion holds up the interface.
     m_decoder = std::make_unique<SDLBackgroundDecoder>();
@@ -114,6 +116,8 @@ void SDLBackground::resize(const QSize& s) {
 void SDLBackground::show() {
     if (m_shown)
         return;
+    if (!m_sdlStarted && m_decoder) // not after release
+        m_sdlStarted = SDL_InitSubSystem(kSdlSubsystems) == 0;
     m_shown = true;
     markDirty();
     emit shownChanged(true);

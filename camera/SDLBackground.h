@@ -23,7 +23,8 @@ struct SDL_Texture;
 // frame into a canvas QImage; a VideoWidget (the lowest child of the central
 // widget's view area) paints that canvas under the overlay views, so grab()
 // captures video and overlay together. No SDL window exists; SDL is only
-// initialised for events and ticks, which the main loop polls.
+// initialised for events and ticks, which the main loop polls, when the
+// window is first shown.
 //
 // Thread: GUI thread only. The attached feeds are plain references that the
 // feeds themselves clear when they are destroyed (see VideoFeeds.h); attaching

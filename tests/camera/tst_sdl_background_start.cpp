@@ -1,11 +1,13 @@
-// The video window's canvas is black, to the byte, wherever nothing was drawn:
-// when it is first read, whether it was just made, resized, or laid over
-// memory that held something else; a picture drawn into a new canvas stays.
+// What the video window does before its first picture: its canvas is black,
+// to the byte, wherever nothing was drawn, when it is first read, whether it
+// was just made, resized, or laid over memory that held something else; a
+// picture drawn into a new canvas stays. SDL starts when it is first shown.
 #include "ColourBars.h"
 #include "FrameServerCamera.h"
 #include "camera/SDLBackground.h"
 
 #include <QApplication>
+#include <SDL.h>
 #include <QtTest>
 
 #include <cstdlib>
@@ -44,15 +46,16 @@ void dirtyTheHeap() {
 
 } // namespace
 
-class TstSdlBackgroundCanvas : public QObject {
+class TstSdlBackgroundStart : public QObject {
     Q_OBJECT
 private slots:
     void newCanvasReadsBlack_data();
     void newCanvasReadsBlack();
     void pictureDrawnIntoANewCanvasStays();
+    void sdlStartsWhenFirstShownAndStopsOnRelease();
 };
 
-void TstSdlBackgroundCanvas::newCanvasReadsBlack_data() {
+void TstSdlBackgroundStart::newCanvasReadsBlack_data() {
     QTest::addColumn<QSize>("resizeTo");
     QTest::addColumn<bool>("dirty");
     QTest::addColumn<bool>("shown");
@@ -62,7 +65,7 @@ void TstSdlBackgroundCanvas::newCanvasReadsBlack_data() {
     QTest::newRow("shown, resized over used memory") << QSize(1600, 900) << true << true;
 }
 
-void TstSdlBackgroundCanvas::newCanvasReadsBlack() {
+void TstSdlBackgroundStart::newCanvasReadsBlack() {
     QFETCH(QSize, resizeTo);
     QFETCH(bool, dirty);
     QFETCH(bool, shown);
@@ -98,7 +101,7 @@ void TstSdlBackgroundCanvas::newCanvasReadsBlack() {
 
 // The first pass into a resized canvas draws the picture; the black the
 // canvas gets before it does not cover it, and the rest of the canvas is black.
-void TstSdlBackgroundCanvas::pictureDrawnIntoANewCanvasStays() {
+void TstSdlBackgroundStart::pictureDrawnIntoANewCanvasStays() {
     SDLBackground w;
     dirtyTheHeap();
     w.setCanvasSize(QSize(2 * kW, 2 * kH));
@@ -120,5 +123,22 @@ void TstSdlBackgroundCanvas::pictureDrawnIntoANewCanvasStays() {
     QCOMPARE(notBlack(canvas, QRect(0, kH, kW, kH)), 0);
 }
 
-QTEST_MAIN(TstSdlBackgroundCanvas)
-#include "tst_sdl_background_canvas.moc"
+void TstSdlBackgroundStart::sdlStartsWhenFirstShownAndStopsOnRelease() {
+    const Uint32 subsystems = SDL_INIT_EVENTS | SDL_INIT_TIMER;
+    QCOMPARE(SDL_WasInit(subsystems), Uint32(0));
+    SDLBackground w;
+    w.setCanvasSize(QSize(kW, kH));
+    QCOMPARE(SDL_WasInit(subsystems), Uint32(0));
+    w.show();
+    QCOMPARE(SDL_WasInit(subsystems), subsystems);
+    w.hide();
+    w.show();
+    w.release();
+    QCOMPARE(SDL_WasInit(subsystems), Uint32(0));
+    w.hide();
+    w.show(); // released: SDL stays down
+    QCOMPARE(SDL_WasInit(subsystems), Uint32(0));
+}
+
+QTEST_MAIN(TstSdlBackgroundStart)
+#include "tst_sdl_background_start.moc"
