@@ -86,7 +86,9 @@ MainWindow::~MainWindow() = default;
 void MainWindow::oneDealy() {
     // The interface is painted first and the scan fills it in right after:
     // the scan, the view centre and the measuring layer are not needed to
-    // draw the window, and the user sees it that much sooner.
+    // draw the window, and the user sees it that much sooner. The stored
+    // split is laid out before it shows, as its own short timer would have.
+    mainWidget->oneSecondDelay();
     mainWidget->show();
     show();
     if (QWindow* shown = mainWidget->windowHandle())

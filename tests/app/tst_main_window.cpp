@@ -23,6 +23,7 @@
 #include <QWindow>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 class TestMainWindow : public QObject {
@@ -36,6 +37,7 @@ private slots:
     void unplugDuringARecordingSaysSoWithTheFileName();
     void scanListsSimulatedCamerasWithNumbering();
     void camerasAndTheLastChoiceFollowTheFirstPaint();
+    void firstShowHasTheDefaultSplit();
     void failedOpenOfTheGenericModelIsAFailure();
     void splitterStateSurvivesRestart();
     void tabsDoNothingBeforeACamera();
@@ -46,6 +48,22 @@ private slots:
 };
 
 namespace {
+// Calls back when the watched widget is first painted.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QWidget* w, std::function<void()> onShow) : m_onShow(std::move(onShow)) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && m_onShow) {
+            m_onShow();
+            m_onShow = nullptr;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_onShow;
+};
+
 class NetCameraStub : public BaseCamera {
 public:
     bool isNetCamera() const override { return true; }
@@ -190,6 +208,19 @@ void TestMainWindow::camerasAndTheLastChoiceFollowTheFirstPaint() {
     QCOMPARE(list->currentText(), QString("Ambrel"));
     QCOMPARE(scans, 1);
     SimUsbBus::instance()->configure(QString());
+}
+
+// With no stored state, the interface is first painted with the view area taking the
+// most of the width (the default stretch), not an even split.
+void TestMainWindow::firstShowHasTheDefaultSplit() {
+    TestEnv env;
+    MainWindow w;
+    MainWidget* mw = w.centralWidgetWindow();
+    QList<int> atShow;
+    PaintWatch watch(mw, [&] { atShow = mw->findChild<QSplitter*>("splitterLeft")->sizes(); });
+    QTRY_VERIFY(w.camerasReady());
+    QCOMPARE(atShow.size(), 2);
+    QVERIFY2(atShow[1] > 2 * atShow[0], qPrintable(QString("left %1, view %2").arg(atShow[0]).arg(atShow[1])));
 }
 
 void TestMainWindow::failedOpenOfTheGenericModelIsAFailure() {
