@@ -15,7 +15,7 @@ average is printed with every round; compare figures only at a load below
 the machine's core count.
 
 usage: bench_startup.py [--rounds N] [--cores A,B] [--busy]
---cores pins both programs to these cores (taskset), e.g. 6,7.
+--cores pins both programs and the X server to these cores, e.g. 6,7.
 --busy runs a busy loop on every other core for the whole run (with --cores;
 the two programs keep their cores, the rest of the machine is loaded).
 """
@@ -130,6 +130,9 @@ def main():
         busy = [subprocess.Popen(["taskset", "-c", str(c), "sh", "-c", "while :; do :; done"]) for c in others]
         print("busy loops on cores %s" % ",".join(str(c) for c in others))
     xvfb, display = start_x()
+    if args.cores:
+        # The X server draws both windows: it shares their cores.
+        os.sched_setaffinity(xvfb.pid, {int(c) for c in args.cores.split(",")})
     ours_all, ref_all = [], []
     try:
         pixel = Pixel(display)
