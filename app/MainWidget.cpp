@@ -844,6 +844,9 @@ void MainWidget::hideAllPanels() {
 // ---------------------------------------------------------------- splitter state
 
 void MainWidget::oneSecondDelay() {
+    // Once: the main window may have asked for it before the timer came.
+    if (splitterSettings)
+        return;
     connect(splitterLeft, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
     connect(splitterCenter, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
     splitterSettings = std::make_unique<QSettings>("./MainWidget.ini", QSettings::IniFormat);

@@ -23,7 +23,8 @@ class QGraphicsView;
 // The window that carries the whole visible interface: title bar, the left
 // column of settings panels behind seven tab buttons, the camera bar, the view
 // area (video, overlay layers) with its scroll bars, the data table and the
-// status line. Created hidden by MainWindow; shown by initCenter.
+// status line. Created hidden by MainWindow, which shows it before the camera
+// scan builds its centre (initCenter).
 class MainWidget : public QWidget {
     Q_OBJECT
 public:

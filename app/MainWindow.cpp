@@ -2,6 +2,7 @@
 
 #include "app/BlockedFocusFilter.h"
 #include "app/CloseRequestFilter.h"
+#include "app/LatePlugins.h"
 #include "app/MainWidget.h"
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
@@ -60,6 +61,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     // setLanguage treats values outside 0..2 as 0.
     MessagePassing::instance()->setLanguage(other.value("language", 0).toInt());
     hide();
+    // Started before the interface is built, so that the wait runs while it
+    // is built rather than after it.
+    QTimer::singleShot(35, this, &MainWindow::oneDealy);
 
     mainWidget = new MainWidget(this);
     mainWidget->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -75,14 +79,32 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     // activate it, but may have stacked it over the interface all the same.
     blockedFocus = std::make_unique<BlockedFocusFilter>(this, [this] { raiseInterface(); });
     blockedFocus->watch(this);
-    QTimer::singleShot(35, this, &MainWindow::oneDealy);
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::oneDealy() {
-    scanCameras();
+    // The interface is painted first and the scan fills it in right after:
+    // the scan, the view centre and the measuring layer are not needed to
+    // draw the window, and the user sees it that much sooner. The stored
+    // split is laid out before it shows, as its own short timer would have.
+    mainWidget->oneSecondDelay();
+    mainWidget->show();
     show();
+    if (QWindow* shown = mainWidget->windowHandle())
+        shown->installEventFilter(this);
+    // A window that is never exposed (iconified from the start) gets its
+    // cameras all the same.
+    QTimer::singleShot(500, this, &MainWindow::scanOnce);
+}
+
+void MainWindow::scanOnce() {
+    if (scanned)
+        return;
+    scanned = true;
+    LatePlugins::giveBack();
+    scanCameras();
+    emit camerasScanned();
 }
 
 void MainWindow::scanCameras() {
@@ -162,6 +184,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Queued: the expose paints the interface before the scan runs.
+    if (!scanned && event->type() == QEvent::Expose && mainWidget && watched == mainWidget->windowHandle())
+        QTimer::singleShot(0, this, &MainWindow::scanOnce);
     if (watched == windowHandle() && event->type() == QEvent::Expose)
         QTimer::singleShot(0, this, &MainWindow::followIconified);
     return QMainWindow::eventFilter(watched, event);

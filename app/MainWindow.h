@@ -14,8 +14,9 @@ class MainWidget;
 
 // The frameless, maximised window under everything: its centre widget is the
 // video host, and it owns the translucent central widget laid over it. 35 ms
-// after construction it scans for cameras, builds the centre and shows itself;
-// it follows hot-plug of known USB cameras.
+// after construction began it shows itself and the central widget; once the
+// central widget is painted it scans for cameras and builds the centre
+// (camerasScanned); it follows hot-plug of known USB cameras.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -30,7 +31,12 @@ public:
     static QStringList watchedUsbIds();
 
     void scanCameras();
+    // The start-up scan has run (once per process).
+    bool camerasReady() const { return scanned; }
     QString removedName() const { return removedDeviceName; }
+
+signals:
+    void camerasScanned();
 
 public slots:
     void oneDealy();
@@ -56,6 +62,7 @@ protected:
 private:
     void raiseInterface();
     void followIconified();
+    void scanOnce();
 
 private:
     QWidget* centralWidget_ = nullptr;
@@ -67,6 +74,7 @@ private:
     DeviceWatcher* watcher = nullptr;
     bool interfaceIconified = false;
     bool watchingExposure = false;
+    bool scanned = false;
     std::unique_ptr<CloseRequestFilter> closeRequests;
     std::unique_ptr<BlockedFocusFilter> blockedFocus;
 };

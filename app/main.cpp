@@ -1,4 +1,5 @@
 #include "app/GlobalApplication.h"
+#include "app/LatePlugins.h"
 #include "app/LiveLoop.h"
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     GlobalApplication app(argc, argv);
+    LatePlugins::holdBack();
     // The encoder's per-recording statistics are not for the operator.
     av_log_set_level(AV_LOG_ERROR);
     sevrinInitResources();

@@ -14,8 +14,10 @@ and the screen is back to black before the next run. The machine's load
 average is printed with every round; compare figures only at a load below
 the machine's core count.
 
-usage: bench_startup.py [--rounds N] [--cores A,B]
---cores pins both programs to these cores (taskset), e.g. 6,7.
+usage: bench_startup.py [--rounds N] [--cores A,B] [--busy]
+--cores pins both programs and the X server to these cores, e.g. 6,7.
+--busy runs a busy loop on every other core for the whole run (with --cores;
+the two programs keep their cores, the rest of the machine is loaded).
 """
 import argparse
 import ctypes
@@ -109,7 +111,11 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--rounds", type=int, default=10)
     ap.add_argument("--cores", default="")
+    ap.add_argument("--busy", action="store_true")
     args = ap.parse_args()
+    if args.busy and not args.cores:
+        print("--busy needs --cores")
+        return 1
     for path in (SEVRIN, REFERENCE):
         if not os.path.exists(path):
             print("missing %s: build it first (ninja -C build Sevrin MinimalQtWindow)" % path)
@@ -117,7 +123,16 @@ def main():
     print("machine: %d cores%s" % (os.cpu_count(), ", both pinned to cores " + args.cores if args.cores else ""))
     print("start-up to the window's first painted pixel at %s, Xvfb 1920x1080x24, Sevrin with SEVRIN_SIM_USB=4 "
           "SEVRIN_SIM_NET=0@192.168.1.10" % (LEFT_COLUMN,))
+    busy = []
+    if args.busy:
+        pinned = {int(c) for c in args.cores.split(",")}
+        others = [c for c in sorted(os.sched_getaffinity(0)) if c not in pinned]
+        busy = [subprocess.Popen(["taskset", "-c", str(c), "sh", "-c", "while :; do :; done"]) for c in others]
+        print("busy loops on cores %s" % ",".join(str(c) for c in others))
     xvfb, display = start_x()
+    if args.cores:
+        # The X server draws both windows: it shares their cores.
+        os.sched_setaffinity(xvfb.pid, {int(c) for c in args.cores.split(",")})
     ours_all, ref_all = [], []
     try:
         pixel = Pixel(display)
@@ -137,6 +152,9 @@ def main():
                    os.getloadavg()[0]))
     finally:
         xvfb.kill()
+        for b in busy:
+            b.kill()
+            b.wait()
 
     def median(values):
         values = sorted(values)

@@ -50,10 +50,12 @@ UsbVideoFeed::~UsbVideoFeed() { SDLBackground::forgetFeed(this); }
 NetVideoFeed::~NetVideoFeed() { SDLBackground::forgetFeed(this); }
 
 SDLBackground::SDLBackground() {
-    SDL_InitSubSystem(kSdlSubsystems);
+    // SDL's event and timer subsystems start with the first picture shown
+    // (show): starting them also connects to the session bus, or, where
+    // none is announced, forks to look for one, and nothing needs them
+    // before the window is on the screen.
     const QSize screen = primaryScreenSize();
     m_dest = QRectF(0, 0, screen.width(), screen.height());
-    m_sdlStarted = true;
     // Camera frames are made into pictures on the decoder's thread, so that
     // neither a JPEG decode nor a raw conversion holds up the interface.
     m_decoder = std::make_unique<SDLBackgroundDecoder>();
@@ -115,6 +117,8 @@ void SDLBackground::resize(const QSize& s) {
 void SDLBackground::show() {
     if (m_shown)
         return;
+    if (!m_sdlStarted && m_decoder) // not after release
+        m_sdlStarted = SDL_InitSubSystem(kSdlSubsystems) == 0;
     m_shown = true;
     markDirty();
     emit shownChanged(true);
@@ -135,12 +139,19 @@ void SDLBackground::setCanvasSize(const QSize& size) {
     m_picture = QImage();
     m_pictureAt = QRect();
     m_canvas = QImage(s, QImage::Format_RGB32);
-    m_canvas.fill(Qt::black);
+    m_blank = true;
     createRenderer();
     m_lastDrawn = QRect();
     m_submittedSlot = -1;
     markDirty();
     emit presented(m_canvas.rect());
+}
+
+void SDLBackground::clearIfBlank() const {
+    if (!m_blank)
+        return;
+    m_blank = false;
+    m_canvas.fill(Qt::black);
 }
 
 void SDLBackground::createRenderer() {
@@ -188,6 +199,7 @@ void SDLBackground::attachNetCamera(NetVideoFeed* camera, int width, int height)
 }
 
 const QImage& SDLBackground::canvas() const {
+    clearIfBlank();
     settlePicture();
     return m_canvas;
 }
@@ -205,17 +217,25 @@ void SDLBackground::settlePicture() const {
 }
 
 void SDLBackground::paintCanvas(QPainter& painter, const QRect& area) const {
+    // A canvas not yet made black is painted black, not filled for it.
+    const auto paintPlain = [&](const QRect& r) {
+        if (m_blank)
+            painter.fillRect(r, Qt::black);
+        else
+            painter.drawImage(r.topLeft(), m_canvas, r);
+    };
     const QRect onPicture = area.intersected(m_pictureAt);
     if (onPicture.isEmpty()) {
-        painter.drawImage(area.topLeft(), m_canvas, area);
+        paintPlain(area);
         return;
     }
     painter.drawImage(onPicture.topLeft(), m_picture, onPicture.translated(-m_pictureAt.topLeft()));
     for (const QRect& r : QRegion(area).subtracted(QRegion(onPicture)))
-        painter.drawImage(r.topLeft(), m_canvas, r);
+        paintPlain(r);
 }
 
 bool SDLBackground::readBack(QImage& target, const QRect& area) const {
+    clearIfBlank();
     settlePicture();
     if (area.isEmpty() || !m_canvas.rect().contains(area)) {
         qWarning("读取失败: %s", "area outside the video surface");
@@ -250,6 +270,7 @@ bool SDLBackground::waitForWork(int ms) {
 void SDLBackground::renderFrame() {
     if (!m_shown || !m_renderer || m_rendering)
         return;
+    clearIfBlank();
     // A frame step may open a modal dialog whose nested loop renders too:
     // that inner pass is skipped.
     m_rendering = true;

@@ -24,7 +24,8 @@ struct SDL_Texture;
 // frame into a canvas QImage; a VideoWidget (the lowest child of the central
 // widget's view area) paints that canvas under the overlay views, so grab()
 // captures video and overlay together. No SDL window exists; SDL is only
-// initialised for events and ticks, which the main loop polls.
+// initialised for events and ticks, which the main loop polls, when the
+// window is first shown.
 //
 // Thread: GUI thread only. The attached feeds are plain references that the
 // feeds themselves clear when they are destroyed (see VideoFeeds.h); attaching
@@ -100,7 +101,7 @@ public:
     bool waitForWork(int ms);
 
     // The canvas the picture is rendered into; it starts at the primary
-    // screen's size and follows the VideoWidget's size.
+    // screen's size and follows the VideoWidget's size. A new canvas is black.
     QSize canvasSize() const { return m_canvas.size(); }
     void setCanvasSize(const QSize& size);
     // The whole canvas, the newest picture in place.
@@ -123,6 +124,10 @@ signals:
     void pictureFinished();
 
 private:
+    // A new canvas is made black when it is first read or rendered into, not
+    // when it is made: at start-up, and after a resize until the next pass,
+    // nothing shows it, and the first resize replaces it anyway.
+    void clearIfBlank() const;
     void createRenderer();
     void destroyRenderer();
     void markDirty() { m_dirty = true; }
@@ -149,6 +154,7 @@ private:
     void settlePicture() const;
 
     mutable QImage m_canvas;
+    mutable bool m_blank = false; // m_canvas is not yet made black
     // The newest decoded picture and where it lies on the canvas, while it
     // is not yet in the canvas itself (m_pictureAt empty once it is).
     QImage m_picture;

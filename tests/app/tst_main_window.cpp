@@ -20,8 +20,10 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QToolButton>
+#include <QWindow>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 class TestMainWindow : public QObject {
@@ -34,6 +36,8 @@ private slots:
     void simulatedUnplugAndPlugFollowed();
     void unplugDuringARecordingSaysSoWithTheFileName();
     void scanListsSimulatedCamerasWithNumbering();
+    void camerasAndTheLastChoiceFollowTheFirstPaint();
+    void firstShowHasTheDefaultSplit();
     void failedOpenOfTheGenericModelIsAFailure();
     void splitterStateSurvivesRestart();
     void tabsDoNothingBeforeACamera();
@@ -44,6 +48,22 @@ private slots:
 };
 
 namespace {
+// Calls back when the watched widget is first painted.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QWidget* w, std::function<void()> onShow) : m_onShow(std::move(onShow)) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && m_onShow) {
+            m_onShow();
+            m_onShow = nullptr;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_onShow;
+};
+
 class NetCameraStub : public BaseCamera {
 public:
     bool isNetCamera() const override { return true; }
@@ -67,7 +87,7 @@ void TestMainWindow::hotPlugFollowsTheRemovedCamera() {
     SDLBackground video;
     videoWindow = &video;
     MainWindow w;
-    QTRY_VERIFY(w.isVisible()); // the start timer scans and shows
+    QTRY_VERIFY(w.camerasReady()); // the start timer shows, the first paint scans
     video.show();
     QSignalSpy restart(MessagePassing::instance(), &MessagePassing::restartCameraSIGNAL);
     w.deviceRemoved("usb webcam (vid_046d&pid_0825)"); // unknown: nothing
@@ -102,7 +122,7 @@ void TestMainWindow::simulatedUnplugAndPlugFollowed() {
     SDLBackground video;
     videoWindow = &video;
     MainWindow w;
-    QTRY_VERIFY(w.isVisible()); // the scan (which starts the device watcher) runs before the show
+    QTRY_VERIFY(w.camerasReady()); // the scan starts the device watcher
     video.show();
     const QString name = CaptureDevice::deviceNames().value(0);
     QVERIFY(name.contains("vid_fea9&pid_52C0", Qt::CaseInsensitive));
@@ -128,7 +148,7 @@ void TestMainWindow::unplugDuringARecordingSaysSoWithTheFileName() {
     SDLBackground video;
     videoWindow = &video;
     MainWindow w;
-    QTRY_VERIFY(w.isVisible());
+    QTRY_VERIFY(w.camerasReady());
     std::unique_ptr<UVCCamera> cam(UvcModels::openModel(4, 0, "NV12"));
     QVERIFY(cam);
     MessagePassing* hub = MessagePassing::instance();
@@ -152,7 +172,7 @@ void TestMainWindow::scanListsSimulatedCamerasWithNumbering() {
     qputenv("SEVRIN_SIM_NET", "");
     SimUsbBus::instance()->configure("3:fw=31,3:fw=20,13,8");
     MainWindow w;
-    QTRY_VERIFY(w.isVisible());
+    QTRY_VERIFY(w.camerasReady());
     auto* devices = w.centralWidgetWindow()->findChild<deviceForm*>();
     QVERIFY(devices);
     const auto* list = devices->findChild<QComboBox*>("comboBox");
@@ -161,6 +181,46 @@ void TestMainWindow::scanListsSimulatedCamerasWithNumbering() {
         texts << list->itemText(i);
     QCOMPARE(texts, QStringList({"Corvo", "Corvo(1)", "Ambrel", "Dunmor"}));
     SimUsbBus::instance()->configure(QString());
+}
+
+// The window is painted before the scan; the list and the camera chosen
+// last time are there right after it, without anything else happening.
+void TestMainWindow::camerasAndTheLastChoiceFollowTheFirstPaint() {
+    TestEnv env;
+    qputenv("SEVRIN_SIM_NET", "");
+    SimUsbBus::instance()->configure("3:fw=31,13,8");
+    QSettings("./deviceForm.ini", QSettings::IniFormat).setValue("LastCameraName", "Ambrel");
+    MainWindow w;
+    MainWidget* mw = w.centralWidgetWindow();
+    bool paintedFirst = false;
+    int scans = 0;
+    connect(&w, &MainWindow::camerasScanned, this, [&] {
+        ++scans;
+        paintedFirst = mw->isVisible() && mw->windowHandle() && mw->windowHandle()->isExposed();
+    });
+    QVERIFY(!mw->findChild<deviceForm*>());
+    QTRY_VERIFY(w.camerasReady());
+    QVERIFY(paintedFirst);
+    auto* devices = mw->findChild<deviceForm*>();
+    QVERIFY(devices);
+    const auto* list = devices->findChild<QComboBox*>("comboBox");
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->currentText(), QString("Ambrel"));
+    QCOMPARE(scans, 1);
+    SimUsbBus::instance()->configure(QString());
+}
+
+// With no stored state, the interface is first painted with the view area taking the
+// most of the width (the default stretch), not an even split.
+void TestMainWindow::firstShowHasTheDefaultSplit() {
+    TestEnv env;
+    MainWindow w;
+    MainWidget* mw = w.centralWidgetWindow();
+    QList<int> atShow;
+    PaintWatch watch(mw, [&] { atShow = mw->findChild<QSplitter*>("splitterLeft")->sizes(); });
+    QTRY_VERIFY(w.camerasReady());
+    QCOMPARE(atShow.size(), 2);
+    QVERIFY2(atShow[1] > 2 * atShow[0], qPrintable(QString("left %1, view %2").arg(atShow[0]).arg(atShow[1])));
 }
 
 void TestMainWindow::failedOpenOfTheGenericModelIsAFailure() {
@@ -204,7 +264,7 @@ void TestMainWindow::splitterStateSurvivesRestart() {
 void TestMainWindow::tabsDoNothingBeforeACamera() {
     TestEnv env;
     MainWindow w;
-    QTRY_VERIFY(w.isVisible());
+    QTRY_VERIFY(w.camerasReady());
     MainWidget* mw = w.centralWidgetWindow();
     auto* measure = mw->findChild<QToolButton*>("btnMeasure");
     QVERIFY(measure);

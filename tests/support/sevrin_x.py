@@ -30,6 +30,17 @@ TAB_STRIP, TAB_STRIP_GREY = (20, 800), (163, 163, 163)
 PANEL_GREY = (210, 210, 210)
 
 
+# Where the device panel's camera list shows its white field once the start-up
+# camera scan has built the panel (the column is bare grey before).
+CAMERA_LIST = (300, 54)
+
+
+def started(img):
+    """The interface is drawn (the left column's grey) and the camera scan
+    that follows its first paint has built the device panel."""
+    return img.getpixel(LEFT_COLUMN) == PANEL_GREY and img.getpixel(CAMERA_LIST) != PANEL_GREY
+
+
 def interface_shown(img):
     """The interface is shown above the main window: the strip of panel tabs
     (below the tabs, whichever panel is open) shows its grey, where the main
@@ -91,8 +102,8 @@ class Program:
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=60)
         # Started: the interface is drawn over the main window (the device
-        # panel's grey column), and it has stopped changing.
-        self.wait_for("started", ready or (lambda img: img.getpixel(LEFT_COLUMN) == PANEL_GREY), timeout=30)
+        # panel's grey column), with its camera list.
+        self.wait_for("started", ready or started, timeout=30)
 
     def file(self, rel):
         return os.path.join(self.dir, rel)
