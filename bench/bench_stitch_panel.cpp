@@ -20,13 +20,15 @@
 // GUI thread at every full search's end, as it ran before it moved to the
 // worker. Second argument "lost": only this run.
 //
-// Then the lost run again with other work on every core (one spinning
-// process per core), 15 s lost: the longest gap of the interface loop with
-// the stitching worker and OpenCV's threads as background work, interleaved
-// with the same run with them as ordinary threads (as before) and with the
-// interface loop alone beside the busy processes (the longest gap over the
-// whole run is printed). Second argument "busy": only this; run it with as
-// many OpenCV threads as cores (first argument), as the program has.
+// Then the lost run again with other work on every core of the process
+// (one spinning process per core it may run on: pinned with taskset, the
+// other work shares its cores), 15 s lost: the longest gap of the interface
+// loop and the jobs the worker finished with the stitching worker and
+// OpenCV's threads as background work, interleaved with the same run with
+// them as ordinary threads (as before) and with the interface loop alone
+// beside the busy processes (the longest gap over the whole run is
+// printed). Second argument "busy": only this; run it with as many OpenCV
+// threads as cores (first argument), as the program has.
 //
 // The painted run: the textured specimen at 1920 x 1080 in Precision (a
 // 5000 x 5000 mosaic) with the view shown and painted at the program's size
@@ -36,7 +38,8 @@
 // whole run (goal: 50 ms or less). Interleaved with it, the same run with
 // the view painted as it was before: the whole-resolution mosaic scaled into
 // the view at every repaint and repainted whole at every paste. Second
-// argument "painted": only this run.
+// argument "painted": only this run; third argument "busy": beside one
+// spinning process per core the process may run on.
 //
 // First, the start of a run in Precision at 1920 x 1080 (the textured
 // specimen, the first stop held): from the click on Play until the first
@@ -51,6 +54,7 @@
 
 #include "app/MessagePassing.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
@@ -81,6 +85,7 @@
 #include <set>
 #include <thread>
 
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,6 +212,8 @@ struct LostRun {
     double longestGapStart = 0; // the same before the first full search ended
     int searches = 0;
     int registrations = 0;
+    int jobs = 0; // jobs the worker finished (its throughput)
+    double ms = 0; // length of the run
     int placed = 0;
     double guiCpu = 0, procCpu = 0;
 };
@@ -261,7 +268,17 @@ LostRun loopAlone(bool) {
     return r;
 }
 
-// Processes that spin until killed, one per core: other work on the machine.
+// The cores this process may run on (taskset).
+int coresOfProcess() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) != 0)
+        return int(std::thread::hardware_concurrency());
+    return CPU_COUNT(&set);
+}
+
+// Processes that spin until killed, one per core: other work on the machine
+// (on this process's cores: they inherit its affinity).
 std::vector<pid_t> busyProcesses(int count) {
     std::vector<pid_t> pids;
     for (int i = 0; i < count; ++i) {
@@ -309,7 +326,9 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     LostRun out;
     QTimer poll;
     onWorker(form, &poll, [&](ThreadPinJie* worker) {
+        QObject::connect(worker, &ThreadPinJie::startFindFinish, form, [&] { ++out.jobs; });
         QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, [&, worker] {
+            ++out.jobs;
             if (!worker->isFullSearch() || worker->registration() < 0)
                 return;
             ++out.searches;
@@ -328,6 +347,7 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
     form->findChild<QPushButton*>("btnPlay")->click();
     out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart);
+    out.ms = runMs;
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     out.placed = int(form->mosaic().placements().size());
@@ -388,7 +408,7 @@ StartRun runStart(bool oldStart) {
 // each paste. Drawn over the panel's own mosaic item.
 class WholeMosaicItem : public QGraphicsItem {
 public:
-    explicit WholeMosaicItem(QGraphicsPixmapItem* mosaic) : m_mosaic(mosaic) { setZValue(mosaic->zValue() + 0.5); }
+    explicit WholeMosaicItem(StitchMosaicItem* mosaic) : m_mosaic(mosaic) { setZValue(mosaic->zValue() + 0.5); }
     QRectF boundingRect() const override { return m_mosaic->boundingRect(); }
     void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
         painter->drawPixmap(QPointF(0, 0), m_mosaic->pixmap());
@@ -399,7 +419,7 @@ public:
     }
 
 private:
-    QGraphicsPixmapItem* m_mosaic;
+    StitchMosaicItem* m_mosaic;
 };
 
 // The live picture under the view, as the program has it: a widget that
@@ -449,7 +469,7 @@ PaintedRun runPainted(bool oldView) {
             QGraphicsView* view = form->graphicsView();
             if (!whole) {
                 for (QGraphicsItem* item : view->scene()->items())
-                    if (auto* p = dynamic_cast<QGraphicsPixmapItem*>(item); p && p->pixmap().width() >= 2500)
+                    if (auto* p = dynamic_cast<StitchMosaicItem*>(item))
                         view->scene()->addItem(whole = new WholeMosaicItem(p));
             }
             if (whole)
@@ -514,12 +534,16 @@ int main(int argc, char** argv) {
     QObject::connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL,
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
     const std::string only = argc > 2 ? argv[2] : "";
+    const bool busyBeside = argc > 3 && std::string(argv[3]) == "busy";
     if (only == "painted" || only.empty()) {
         std::printf("Painted run, simulated 30 fps 1920x1080 camera over the textured specimen, 8 stops held 3 s each, "
                     "Precision (5000x5000 mosaic), view shown at 1345x1050 over a live picture at 30 fps, interface "
-                    "loop of 16 ms on the GUI thread\n");
-        interleaved<PaintedRun>(2, "view keeps its scaled picture", "view scales the whole mosaic (old)", runPainted,
+                    "loop of 16 ms on the GUI thread%s\n",
+                    busyBeside ? ", beside one spinning process per core of this process" : "");
+        const std::vector<pid_t> busy = busyBeside ? busyProcesses(coresOfProcess()) : std::vector<pid_t>();
+        interleaved<PaintedRun>(2, "view renews the pasted part", "view scales the whole mosaic (old)", runPainted,
                                 printPainted);
+        endProcesses(busy);
         if (only == "painted")
             return 0;
     }
@@ -537,15 +561,17 @@ int main(int argc, char** argv) {
         if (only == "lost")
             return 0;
     }
-    const int cores = int(std::thread::hardware_concurrency());
-    std::printf("The same lost run, 15 s lost, beside %d processes that keep every core busy: the worker and its "
-                "OpenCV threads as background work, as ordinary threads (old), and the interface loop alone\n",
+    const int cores = coresOfProcess();
+    std::printf("The same lost run, 15 s lost, beside %d processes that keep every core of this process busy: the "
+                "worker and its OpenCV threads as background work, as ordinary threads (old), and the interface loop "
+                "alone\n",
                 cores);
     const std::vector<pid_t> busy = busyProcesses(cores);
     auto printBusy = [](const char* name, const LostRun& r) {
-        std::printf("%-38s | %2d frames placed, %2d full searches lost | longest loop gap %7.1f ms | CPU: GUI thread "
-                    "%.0f ms, process %.0f ms\n",
-                    name, r.placed, r.searches, std::max(r.longestGap, r.longestGapStart), r.guiCpu, r.procCpu);
+        std::printf("%-38s | %2d frames placed, %2d full searches lost, %3d jobs finished (%.2f a second) | longest "
+                    "loop gap %7.1f ms | CPU: GUI thread %.0f ms, process %.0f ms\n",
+                    name, r.placed, r.searches, r.jobs, r.ms > 0 ? r.jobs * 1000.0 / r.ms : 0.0,
+                    std::max(r.longestGap, r.longestGapStart), r.guiCpu, r.procCpu);
         std::fflush(stdout);
     };
     for (int round = 0; round < 2; ++round) {

@@ -8,13 +8,13 @@
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
 #include "tests/support/TestEnv.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QMessageBox>
@@ -183,9 +183,9 @@ private slots:
         }
 
         // The scene's picture of the mosaic: the first frame in the centre, black around it.
-        QGraphicsPixmapItem* shown = nullptr;
+        StitchMosaicItem* shown = nullptr;
         for (QGraphicsItem* item : form->graphicsView()->scene()->items())
-            if (auto* p = dynamic_cast<QGraphicsPixmapItem*>(item))
+            if (auto* p = dynamic_cast<StitchMosaicItem*>(item))
                 if (p->pixmap().width() == mosaic.cols)
                     shown = p;
         QVERIFY(shown);
