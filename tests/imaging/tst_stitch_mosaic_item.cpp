@@ -169,8 +169,8 @@ private slots:
         QTest::addColumn<double>("scale"); // view pixels per mosaic pixel
         QTest::addColumn<QPointF>("centre"); // the mosaic's point in the view's centre
         QTest::addColumn<QSize>("frame");
-        QTest::newRow("Precision mosaic fitted") << QSize(5000, 5000) << 480.0 / 5000 << QPointF(2500, 2500) << QSize(960, 540);
-        QTest::newRow("Fast mosaic fitted") << QSize(2500, 2500) << 480.0 / 2500 << QPointF(1250, 1250) << QSize(480, 270);
+        QTest::newRow("Precision mosaic fitted") << QSize(5000, 5000) << 1050.0 / 5000 << QPointF(2500, 2500) << QSize(960, 540);
+        QTest::newRow("Fast mosaic fitted") << QSize(2500, 2500) << 1050.0 / 2500 << QPointF(1250, 1250) << QSize(480, 270);
         QTest::newRow("one third") << QSize(1800, 1500) << 1.0 / 3 << QPointF(900.5, 750.25) << QSize(301, 203);
         QTest::newRow("0.7371") << QSize(1800, 1500) << 0.7371 << QPointF(611.3, 702.9) << QSize(257, 181);
         QTest::newRow("whole pixels") << QSize(1800, 1500) << 1.0 << QPointF(700, 500) << QSize(200, 150);
@@ -186,7 +186,7 @@ private slots:
         QImage mosaic = noise(picture, 3);
         auto* plainItem = new QGraphicsPixmapItem(QPixmap::fromImage(mosaic));
         auto* keptItem = new StitchMosaicItem(QPixmap::fromImage(mosaic));
-        View plain(plainItem, picture, QSize(640, 480)), kept(keptItem, picture, QSize(640, 480));
+        View plain(plainItem, picture, QSize(1345, 1050)), kept(keptItem, picture, QSize(1345, 1050));
         for (View* v : {&plain, &kept}) {
             v->view.setTransform(QTransform::fromScale(scale, scale));
             v->view.centerOn(centre);
@@ -201,7 +201,9 @@ private slots:
         const QPoint inside = visible.center() - QPoint(frame.width() / 3, frame.height() / 4);
         const QPoint acrossLeftTop = visible.topLeft() - QPoint(frame.width() / 3 + 1, frame.height() / 2 + 1);
         const QPoint acrossRightBottom = visible.bottomRight() - QPoint(frame.width() / 2 - 3, frame.height() / 3 - 1);
-        for (const QPoint& at : {inside, acrossLeftTop, acrossRightBottom, inside + QPoint(1, 1)}) {
+        const QPoint farInside = visible.topLeft() + QPoint(visible.width() * 3 / 5 + 7, visible.height() * 3 / 5 + 3);
+        const QPoint nearTopLeft = visible.topLeft() + QPoint(visible.width() / 9 + 2, visible.height() / 11 + 5);
+        for (const QPoint& at : {inside, acrossLeftTop, acrossRightBottom, inside + QPoint(1, 1), farInside, nearTopLeft}) {
             plainPaints.take();
             keptPaints.take();
             paste(plainItem, img, at);
