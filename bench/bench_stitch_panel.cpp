@@ -218,29 +218,61 @@ struct LostRun {
     double guiCpu = 0, procCpu = 0;
 };
 
+// What the longest gap of the interface loop was made of: the pass's wall
+// and thread CPU time, the sleep it asked for, and the time the thread
+// waited, runnable, for a core (the scheduler's own count).
+struct GapParts {
+    double passMs = 0, passCpuMs = 0, sleepMs = 0, runnableMs = 0;
+};
+
+// Milliseconds the calling thread has waited runnable for a core.
+double runnableWaitMs() {
+    std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    unsigned long long run = 0, wait = 0;
+    if (f) {
+        if (std::fscanf(f, "%llu %llu", &run, &wait) != 2)
+            wait = 0;
+        std::fclose(f);
+    }
+    return wait / 1e6;
+}
+
 // The program's interface loop for `ms`: process the events, then sleep out
 // the rest of the 16 ms step. Returns the longest gap between two passes
-// since `lost` turned true (and the longest before it in *before), and in
-// *longestPassCpu the most thread CPU one pass took.
-double interfaceLoop(double ms, const std::function<bool()>& lost, double* before, double* longestPassCpu = nullptr) {
+// since `lost` turned true (and the longest before it in *before), in
+// *longestPassCpu the most thread CPU one pass took, and in *parts what the
+// longest gap of all was made of.
+double interfaceLoop(double ms, const std::function<bool()>& lost, double* before, double* longestPassCpu = nullptr,
+                     GapParts* parts = nullptr) {
     QElapsedTimer clock;
     clock.start();
-    double last = -1, longest = 0;
+    double last = -1, longest = 0, longestOfAll = 0, lastWait = 0;
+    GapParts current;
     *before = 0;
     if (longestPassCpu)
         *longestPassCpu = 0;
     while (clock.nsecsElapsed() / 1e6 < ms) {
         const double t0 = clock.nsecsElapsed() / 1e6;
+        const double wait0 = parts ? runnableWaitMs() : 0;
         if (last >= 0) {
             double& worst = lost() ? longest : *before;
             worst = std::max(worst, t0 - last);
+            if (parts && t0 - last > longestOfAll) {
+                longestOfAll = t0 - last;
+                current.runnableMs = wait0 - lastWait;
+                *parts = current;
+            }
         }
         last = t0;
+        lastWait = wait0;
         const double cpu0 = cpuMs(CLOCK_THREAD_CPUTIME_ID);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        current.passCpuMs = cpuMs(CLOCK_THREAD_CPUTIME_ID) - cpu0;
         if (longestPassCpu)
-            *longestPassCpu = std::max(*longestPassCpu, cpuMs(CLOCK_THREAD_CPUTIME_ID) - cpu0);
+            *longestPassCpu = std::max(*longestPassCpu, current.passCpuMs);
         const double spent = clock.nsecsElapsed() / 1e6 - t0;
+        current.passMs = spent;
+        current.sleepMs = std::max(0.0, 16 - spent);
         if (spent < 16)
             std::this_thread::sleep_for(std::chrono::microseconds(int((16 - spent) * 1000)));
     }
@@ -451,6 +483,7 @@ private:
 struct PaintedRun {
     double longestGap = 0; // ms between two passes of the loop over the run
     double longestPassCpu = 0; // thread CPU ms of the costliest pass
+    GapParts gap; // what the longest gap was made of
     int placed = 0;
     double guiCpu = 0, procCpu = 0;
 };
@@ -484,7 +517,7 @@ PaintedRun runPainted(bool oldView) {
     form->findChild<QPushButton*>("btnPlay")->click();
     double before = 0;
     PaintedRun out;
-    out.longestGap = interfaceLoop(runMs, [] { return true; }, &before, &out.longestPassCpu);
+    out.longestGap = interfaceLoop(runMs, [] { return true; }, &before, &out.longestPassCpu, &out.gap);
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     out.placed = int(form->mosaic().placements().size());
@@ -492,9 +525,12 @@ PaintedRun runPainted(bool oldView) {
 }
 
 void printPainted(const char* name, const PaintedRun& r) {
-    std::printf("%-36s | %2d frames placed | longest loop gap %6.1f ms, costliest pass %5.1f ms of thread CPU | CPU: "
-                "GUI thread %.0f ms, process %.0f ms\n",
-                name, r.placed, r.longestGap, r.longestPassCpu, r.guiCpu, r.procCpu);
+    std::printf("%-36s | %2d frames placed | longest loop gap %6.1f ms (pass %5.1f ms, %5.1f ms of it on the CPU, sleep "
+                "%4.1f ms asked, %5.1f ms runnable without a core), costliest pass %5.1f ms of thread CPU | CPU: GUI "
+                "thread %.0f ms, process %.0f ms\n",
+                name, r.placed, r.longestGap, r.gap.passMs, r.gap.passCpuMs, r.gap.sleepMs, r.gap.runnableMs,
+                r.longestPassCpu, r.guiCpu, r.procCpu);
+    std::fflush(stdout);
 }
 
 void printStart(const char* name, const StartRun& r) {
