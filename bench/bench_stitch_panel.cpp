@@ -26,9 +26,11 @@
 // loop and the jobs the worker finished with the stitching worker and
 // OpenCV's threads as background work, interleaved with the same run with
 // them as ordinary threads (as before) and with the interface loop alone
-// beside the busy processes (the longest gap over the whole run is
-// printed). Second argument "busy": only this; run it with as many OpenCV
-// threads as cores (first argument), as the program has.
+// beside the busy processes (over the whole run: the longest gap, the 99th
+// percentile, the gaps over 50 ms, and the time the interface thread waited
+// runnable for a core). Second argument "busy": only this, third argument
+// the rounds (2); run it with as many OpenCV threads as cores (first
+// argument), as the program has.
 //
 // The painted run: the textured specimen at 1920 x 1080 in Precision (a
 // 5000 x 5000 mosaic) with the view shown and painted at the program's size
@@ -76,6 +78,7 @@
 
 #include <opencv2/core/utility.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -214,6 +217,8 @@ struct LostRun {
     int registrations = 0;
     int jobs = 0; // jobs the worker finished (its throughput)
     double ms = 0; // length of the run
+    std::vector<double> gaps; // every gap of the interface loop
+    double runnableMs = 0; // the interface thread's wait, runnable, for a core
     int placed = 0;
     double guiCpu = 0, procCpu = 0;
 };
@@ -241,9 +246,9 @@ double runnableWaitMs() {
 // the rest of the 16 ms step. Returns the longest gap between two passes
 // since `lost` turned true (and the longest before it in *before), in
 // *longestPassCpu the most thread CPU one pass took, and in *parts what the
-// longest gap of all was made of.
+// longest gap of all was made of; every gap in *gaps.
 double interfaceLoop(double ms, const std::function<bool()>& lost, double* before, double* longestPassCpu = nullptr,
-                     GapParts* parts = nullptr) {
+                     GapParts* parts = nullptr, std::vector<double>* gaps = nullptr) {
     QElapsedTimer clock;
     clock.start();
     double last = -1, longest = 0, longestOfAll = 0, lastWait = 0;
@@ -257,6 +262,8 @@ double interfaceLoop(double ms, const std::function<bool()>& lost, double* befor
         if (last >= 0) {
             double& worst = lost() ? longest : *before;
             worst = std::max(worst, t0 - last);
+            if (gaps)
+                gaps->push_back(t0 - last);
             if (parts && t0 - last > longestOfAll) {
                 longestOfAll = t0 - last;
                 current.runnableMs = wait0 - lastWait;
@@ -294,7 +301,9 @@ LostRun runLostBusy(bool ordinaryWorker) {
 LostRun loopAlone(bool) {
     LostRun r;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
-    r.longestGap = interfaceLoop(18000, [] { return true; }, &r.longestGapStart);
+    const double wait0 = runnableWaitMs();
+    r.longestGap = interfaceLoop(18000, [] { return true; }, &r.longestGapStart, nullptr, nullptr, &r.gaps);
+    r.runnableMs = runnableWaitMs() - wait0;
     r.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     r.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     return r;
@@ -378,7 +387,10 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     const double runMs = stopsMs + lostMs;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
     form->findChild<QPushButton*>("btnPlay")->click();
-    out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart);
+    const double wait0 = runnableWaitMs();
+    out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart, nullptr, nullptr,
+                                   &out.gaps);
+    out.runnableMs = runnableWaitMs() - wait0;
     out.ms = runMs;
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
@@ -604,13 +616,20 @@ int main(int argc, char** argv) {
                 cores);
     const std::vector<pid_t> busy = busyProcesses(cores);
     auto printBusy = [](const char* name, const LostRun& r) {
-        std::printf("%-38s | %2d frames placed, %2d full searches lost, %3d jobs finished (%.2f a second) | longest "
-                    "loop gap %7.1f ms | CPU: GUI thread %.0f ms, process %.0f ms\n",
+        std::vector<double> gaps = r.gaps;
+        std::sort(gaps.begin(), gaps.end());
+        const double p99 = gaps.empty() ? 0 : gaps[std::min(gaps.size() - 1, gaps.size() * 99 / 100)];
+        const long over50 = std::count_if(gaps.begin(), gaps.end(), [](double g) { return g > 50; });
+        std::printf("%-38s | %2d frames placed, %2d full searches lost, %3d jobs finished (%.2f a second) | loop gaps: "
+                    "longest %6.1f ms, 99th percentile %5.1f ms, %3ld of %4zu over 50 ms, runnable without a core "
+                    "%5.0f ms | CPU: GUI thread %.0f ms, process %.0f ms\n",
                     name, r.placed, r.searches, r.jobs, r.ms > 0 ? r.jobs * 1000.0 / r.ms : 0.0,
-                    std::max(r.longestGap, r.longestGapStart), r.guiCpu, r.procCpu);
+                    std::max(r.longestGap, r.longestGapStart), p99, over50, gaps.size(), r.runnableMs, r.guiCpu,
+                    r.procCpu);
         std::fflush(stdout);
     };
-    for (int round = 0; round < 2; ++round) {
+    const int busyRounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
+    for (int round = 0; round < busyRounds; ++round) {
         printBusy("busy cores, worker in the background", runLostBusy(false));
         printBusy("busy cores, worker ordinary (old)", runLostBusy(true));
         printBusy("busy cores, interface loop alone", loopAlone(false));
