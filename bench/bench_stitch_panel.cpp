@@ -20,13 +20,17 @@
 // GUI thread at every full search's end, as it ran before it moved to the
 // worker. Second argument "lost": only this run.
 //
-// Then the lost run again with other work on every core (one spinning
-// process per core), 15 s lost: the longest gap of the interface loop with
-// the stitching worker and OpenCV's threads as background work, interleaved
-// with the same run with them as ordinary threads (as before) and with the
-// interface loop alone beside the busy processes (the longest gap over the
-// whole run is printed). Second argument "busy": only this; run it with as
-// many OpenCV threads as cores (first argument), as the program has.
+// Then the lost run again with other work on every core of the process
+// (one spinning process per core it may run on: pinned with taskset, the
+// other work shares its cores), 15 s lost: the longest gap of the interface
+// loop and the jobs the worker finished with the stitching worker and
+// OpenCV's threads as background work, interleaved with the same run with
+// them as ordinary threads (as before) and with the interface loop alone
+// beside the busy processes (over the whole run: the longest gap, the 99th
+// percentile, the gaps over 50 ms, and the time the interface thread waited
+// runnable for a core). Second argument "busy": only this, third argument
+// the rounds (2); run it with as many OpenCV threads as cores (first
+// argument), as the program has.
 //
 // The painted run: the textured specimen at 1920 x 1080 in Precision (a
 // 5000 x 5000 mosaic) with the view shown and painted at the program's size
@@ -36,7 +40,8 @@
 // whole run (goal: 50 ms or less). Interleaved with it, the same run with
 // the view painted as it was before: the whole-resolution mosaic scaled into
 // the view at every repaint and repainted whole at every paste. Second
-// argument "painted": only this run.
+// argument "painted": only this run; third argument "busy": beside one
+// spinning process per core the process may run on.
 //
 // First, the start of a run in Precision at 1920 x 1080 (the textured
 // specimen, the first stop held): from the click on Play until the first
@@ -51,6 +56,7 @@
 
 #include "app/MessagePassing.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
@@ -72,6 +78,7 @@
 
 #include <opencv2/core/utility.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -81,6 +88,7 @@
 #include <set>
 #include <thread>
 
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,33 +215,71 @@ struct LostRun {
     double longestGapStart = 0; // the same before the first full search ended
     int searches = 0;
     int registrations = 0;
+    int jobs = 0; // jobs the worker finished (its throughput)
+    double ms = 0; // length of the run
+    std::vector<double> gaps; // every gap of the interface loop
+    double runnableMs = 0; // the interface thread's wait, runnable, for a core
     int placed = 0;
     double guiCpu = 0, procCpu = 0;
 };
 
+// What the longest gap of the interface loop was made of: the pass's wall
+// and thread CPU time, the sleep it asked for, and the time the thread
+// waited, runnable, for a core (the scheduler's own count).
+struct GapParts {
+    double passMs = 0, passCpuMs = 0, sleepMs = 0, runnableMs = 0;
+};
+
+// Milliseconds the calling thread has waited runnable for a core.
+double runnableWaitMs() {
+    std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    unsigned long long run = 0, wait = 0;
+    if (f) {
+        if (std::fscanf(f, "%llu %llu", &run, &wait) != 2)
+            wait = 0;
+        std::fclose(f);
+    }
+    return wait / 1e6;
+}
+
 // The program's interface loop for `ms`: process the events, then sleep out
 // the rest of the 16 ms step. Returns the longest gap between two passes
-// since `lost` turned true (and the longest before it in *before), and in
-// *longestPassCpu the most thread CPU one pass took.
-double interfaceLoop(double ms, const std::function<bool()>& lost, double* before, double* longestPassCpu = nullptr) {
+// since `lost` turned true (and the longest before it in *before), in
+// *longestPassCpu the most thread CPU one pass took, and in *parts what the
+// longest gap of all was made of; every gap in *gaps.
+double interfaceLoop(double ms, const std::function<bool()>& lost, double* before, double* longestPassCpu = nullptr,
+                     GapParts* parts = nullptr, std::vector<double>* gaps = nullptr) {
     QElapsedTimer clock;
     clock.start();
-    double last = -1, longest = 0;
+    double last = -1, longest = 0, longestOfAll = 0, lastWait = 0;
+    GapParts current;
     *before = 0;
     if (longestPassCpu)
         *longestPassCpu = 0;
     while (clock.nsecsElapsed() / 1e6 < ms) {
         const double t0 = clock.nsecsElapsed() / 1e6;
+        const double wait0 = parts ? runnableWaitMs() : 0;
         if (last >= 0) {
             double& worst = lost() ? longest : *before;
             worst = std::max(worst, t0 - last);
+            if (gaps)
+                gaps->push_back(t0 - last);
+            if (parts && t0 - last > longestOfAll) {
+                longestOfAll = t0 - last;
+                current.runnableMs = wait0 - lastWait;
+                *parts = current;
+            }
         }
         last = t0;
+        lastWait = wait0;
         const double cpu0 = cpuMs(CLOCK_THREAD_CPUTIME_ID);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        current.passCpuMs = cpuMs(CLOCK_THREAD_CPUTIME_ID) - cpu0;
         if (longestPassCpu)
-            *longestPassCpu = std::max(*longestPassCpu, cpuMs(CLOCK_THREAD_CPUTIME_ID) - cpu0);
+            *longestPassCpu = std::max(*longestPassCpu, current.passCpuMs);
         const double spent = clock.nsecsElapsed() / 1e6 - t0;
+        current.passMs = spent;
+        current.sleepMs = std::max(0.0, 16 - spent);
         if (spent < 16)
             std::this_thread::sleep_for(std::chrono::microseconds(int((16 - spent) * 1000)));
     }
@@ -255,13 +301,25 @@ LostRun runLostBusy(bool ordinaryWorker) {
 LostRun loopAlone(bool) {
     LostRun r;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
-    r.longestGap = interfaceLoop(18000, [] { return true; }, &r.longestGapStart);
+    const double wait0 = runnableWaitMs();
+    r.longestGap = interfaceLoop(18000, [] { return true; }, &r.longestGapStart, nullptr, nullptr, &r.gaps);
+    r.runnableMs = runnableWaitMs() - wait0;
     r.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     r.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     return r;
 }
 
-// Processes that spin until killed, one per core: other work on the machine.
+// The cores this process may run on (taskset).
+int coresOfProcess() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) != 0)
+        return int(std::thread::hardware_concurrency());
+    return CPU_COUNT(&set);
+}
+
+// Processes that spin until killed, one per core: other work on the machine
+// (on this process's cores: they inherit its affinity).
 std::vector<pid_t> busyProcesses(int count) {
     std::vector<pid_t> pids;
     for (int i = 0; i < count; ++i) {
@@ -309,7 +367,9 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     LostRun out;
     QTimer poll;
     onWorker(form, &poll, [&](ThreadPinJie* worker) {
+        QObject::connect(worker, &ThreadPinJie::startFindFinish, form, [&] { ++out.jobs; });
         QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, [&, worker] {
+            ++out.jobs;
             if (!worker->isFullSearch() || worker->registration() < 0)
                 return;
             ++out.searches;
@@ -327,7 +387,11 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     const double runMs = stopsMs + lostMs;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
     form->findChild<QPushButton*>("btnPlay")->click();
-    out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart);
+    const double wait0 = runnableWaitMs();
+    out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart, nullptr, nullptr,
+                                   &out.gaps);
+    out.runnableMs = runnableWaitMs() - wait0;
+    out.ms = runMs;
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     out.placed = int(form->mosaic().placements().size());
@@ -388,7 +452,7 @@ StartRun runStart(bool oldStart) {
 // each paste. Drawn over the panel's own mosaic item.
 class WholeMosaicItem : public QGraphicsItem {
 public:
-    explicit WholeMosaicItem(QGraphicsPixmapItem* mosaic) : m_mosaic(mosaic) { setZValue(mosaic->zValue() + 0.5); }
+    explicit WholeMosaicItem(StitchMosaicItem* mosaic) : m_mosaic(mosaic) { setZValue(mosaic->zValue() + 0.5); }
     QRectF boundingRect() const override { return m_mosaic->boundingRect(); }
     void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
         painter->drawPixmap(QPointF(0, 0), m_mosaic->pixmap());
@@ -399,7 +463,7 @@ public:
     }
 
 private:
-    QGraphicsPixmapItem* m_mosaic;
+    StitchMosaicItem* m_mosaic;
 };
 
 // The live picture under the view, as the program has it: a widget that
@@ -431,6 +495,7 @@ private:
 struct PaintedRun {
     double longestGap = 0; // ms between two passes of the loop over the run
     double longestPassCpu = 0; // thread CPU ms of the costliest pass
+    GapParts gap; // what the longest gap was made of
     int placed = 0;
     double guiCpu = 0, procCpu = 0;
 };
@@ -449,7 +514,7 @@ PaintedRun runPainted(bool oldView) {
             QGraphicsView* view = form->graphicsView();
             if (!whole) {
                 for (QGraphicsItem* item : view->scene()->items())
-                    if (auto* p = dynamic_cast<QGraphicsPixmapItem*>(item); p && p->pixmap().width() >= 2500)
+                    if (auto* p = dynamic_cast<StitchMosaicItem*>(item))
                         view->scene()->addItem(whole = new WholeMosaicItem(p));
             }
             if (whole)
@@ -464,7 +529,7 @@ PaintedRun runPainted(bool oldView) {
     form->findChild<QPushButton*>("btnPlay")->click();
     double before = 0;
     PaintedRun out;
-    out.longestGap = interfaceLoop(runMs, [] { return true; }, &before, &out.longestPassCpu);
+    out.longestGap = interfaceLoop(runMs, [] { return true; }, &before, &out.longestPassCpu, &out.gap);
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     out.placed = int(form->mosaic().placements().size());
@@ -472,9 +537,12 @@ PaintedRun runPainted(bool oldView) {
 }
 
 void printPainted(const char* name, const PaintedRun& r) {
-    std::printf("%-36s | %2d frames placed | longest loop gap %6.1f ms, costliest pass %5.1f ms of thread CPU | CPU: "
-                "GUI thread %.0f ms, process %.0f ms\n",
-                name, r.placed, r.longestGap, r.longestPassCpu, r.guiCpu, r.procCpu);
+    std::printf("%-36s | %2d frames placed | longest loop gap %6.1f ms (pass %5.1f ms, %5.1f ms of it on the CPU, sleep "
+                "%4.1f ms asked, %5.1f ms runnable without a core), costliest pass %5.1f ms of thread CPU | CPU: GUI "
+                "thread %.0f ms, process %.0f ms\n",
+                name, r.placed, r.longestGap, r.gap.passMs, r.gap.passCpuMs, r.gap.sleepMs, r.gap.runnableMs,
+                r.longestPassCpu, r.guiCpu, r.procCpu);
+    std::fflush(stdout);
 }
 
 void printStart(const char* name, const StartRun& r) {
@@ -514,12 +582,16 @@ int main(int argc, char** argv) {
     QObject::connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL,
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
     const std::string only = argc > 2 ? argv[2] : "";
+    const bool busyBeside = argc > 3 && std::string(argv[3]) == "busy";
     if (only == "painted" || only.empty()) {
         std::printf("Painted run, simulated 30 fps 1920x1080 camera over the textured specimen, 8 stops held 3 s each, "
                     "Precision (5000x5000 mosaic), view shown at 1345x1050 over a live picture at 30 fps, interface "
-                    "loop of 16 ms on the GUI thread\n");
-        interleaved<PaintedRun>(2, "view keeps its scaled picture", "view scales the whole mosaic (old)", runPainted,
+                    "loop of 16 ms on the GUI thread%s\n",
+                    busyBeside ? ", beside one spinning process per core of this process" : "");
+        const std::vector<pid_t> busy = busyBeside ? busyProcesses(coresOfProcess()) : std::vector<pid_t>();
+        interleaved<PaintedRun>(2, "view renews the pasted part", "view scales the whole mosaic (old)", runPainted,
                                 printPainted);
+        endProcesses(busy);
         if (only == "painted")
             return 0;
     }
@@ -537,18 +609,27 @@ int main(int argc, char** argv) {
         if (only == "lost")
             return 0;
     }
-    const int cores = int(std::thread::hardware_concurrency());
-    std::printf("The same lost run, 15 s lost, beside %d processes that keep every core busy: the worker and its "
-                "OpenCV threads as background work, as ordinary threads (old), and the interface loop alone\n",
+    const int cores = coresOfProcess();
+    std::printf("The same lost run, 15 s lost, beside %d processes that keep every core of this process busy: the "
+                "worker and its OpenCV threads as background work, as ordinary threads (old), and the interface loop "
+                "alone\n",
                 cores);
     const std::vector<pid_t> busy = busyProcesses(cores);
     auto printBusy = [](const char* name, const LostRun& r) {
-        std::printf("%-38s | %2d frames placed, %2d full searches lost | longest loop gap %7.1f ms | CPU: GUI thread "
-                    "%.0f ms, process %.0f ms\n",
-                    name, r.placed, r.searches, std::max(r.longestGap, r.longestGapStart), r.guiCpu, r.procCpu);
+        std::vector<double> gaps = r.gaps;
+        std::sort(gaps.begin(), gaps.end());
+        const double p99 = gaps.empty() ? 0 : gaps[std::min(gaps.size() - 1, gaps.size() * 99 / 100)];
+        const long over50 = std::count_if(gaps.begin(), gaps.end(), [](double g) { return g > 50; });
+        std::printf("%-38s | %2d frames placed, %2d full searches lost, %3d jobs finished (%.2f a second) | loop gaps: "
+                    "longest %6.1f ms, 99th percentile %5.1f ms, %3ld of %4zu over 50 ms, runnable without a core "
+                    "%5.0f ms | CPU: GUI thread %.0f ms, process %.0f ms\n",
+                    name, r.placed, r.searches, r.jobs, r.ms > 0 ? r.jobs * 1000.0 / r.ms : 0.0,
+                    std::max(r.longestGap, r.longestGapStart), p99, over50, gaps.size(), r.runnableMs, r.guiCpu,
+                    r.procCpu);
         std::fflush(stdout);
     };
-    for (int round = 0; round < 2; ++round) {
+    const int busyRounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
+    for (int round = 0; round < busyRounds; ++round) {
         printBusy("busy cores, worker in the background", runLostBusy(false));
         printBusy("busy cores, worker ordinary (old)", runLostBusy(true));
         printBusy("busy cores, interface loop alone", loopAlone(false));

@@ -685,37 +685,44 @@ void PinJieForm::showMosaic(QRect changed) {
     if (!m_mosaicItem)
         return;
     const QImage view = m_mosaic.mosaicView();
-    // Taken out of the item, the pixmap is held once and is drawn into in
-    // place: shared, the first stroke would copy all of it (a hundred
-    // megabytes at every paste).
-    QPixmap pixmap = m_mosaicItem->pixmap();
-    m_mosaicItem->setPixmap(QPixmap());
-    if (!changed.isEmpty() && pixmap.size() == view.size()) {
-        // Only the pasted frame changed: redraw that part, not the whole mosaic.
-        QPainter painter(&pixmap);
-        painter.drawImage(changed.topLeft(), view, changed);
-    } else if (!m_picture.isNull() && m_picture.size() == view.size()) {
-        // The worker's picture of the grown or rebuilt mosaic, adopted as it
-        // is; the worker frees the old one.
-        if (m_worker)
-            m_worker->discard(pixmap.toImage());
-        pixmap = QPixmap::fromImage(std::move(m_picture));
+    if (!changed.isEmpty() && m_mosaicItem->pixmap().size() == view.size()) {
+        // Only the pasted frame changed: redrawn there alone, in the
+        // picture and in the view.
+        m_mosaicItem->paste(view, changed);
     } else {
-        pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
+        // Taken out of the item, the old picture is held once: the worker
+        // frees it.
+        QPixmap pixmap = m_mosaicItem->pixmap();
+        m_mosaicItem->setPixmap(QPixmap());
+        if (!m_picture.isNull() && m_picture.size() == view.size()) {
+            // The worker's picture of the grown or rebuilt mosaic, adopted as
+            // it is.
+            if (m_worker)
+                m_worker->discard(pixmap.toImage());
+            pixmap = QPixmap::fromImage(std::move(m_picture));
+        } else {
+            pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
+        }
+        m_mosaicItem->setPixmap(pixmap);
     }
     m_picture = QImage(); // the pixmap alone holds its pixels: drawn into later without a copy
-    m_mosaicItem->setPixmap(pixmap);
     m_mosaicItem->setVisible(m_btnClose->isEnabled());
 }
 
 void PinJieForm::fitScene() { setSceneScale(); }
 
 void PinJieForm::setSceneScale() {
-    m_view->resetTransform();
     const QRectF r = m_scene->sceneRect();
-    if (r.width() <= 0 || r.height() <= 0)
+    if (r.width() <= 0 || r.height() <= 0) {
+        m_view->resetTransform();
         return;
+    }
     const double s = std::min(m_view->width() / r.width(), m_view->height() / r.height());
+    // Any change of the view's transform repaints the whole view: the same
+    // scale again, at every placed frame, is left alone.
+    if (m_view->transform() == QTransform::fromScale(s, s))
+        return;
+    m_view->resetTransform();
     m_view->scale(s, s);
 }
 

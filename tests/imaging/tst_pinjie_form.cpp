@@ -8,13 +8,13 @@
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
 #include "tests/support/TestEnv.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QMessageBox>
@@ -183,9 +183,9 @@ private slots:
         }
 
         // The scene's picture of the mosaic: the first frame in the centre, black around it.
-        QGraphicsPixmapItem* shown = nullptr;
+        StitchMosaicItem* shown = nullptr;
         for (QGraphicsItem* item : form->graphicsView()->scene()->items())
-            if (auto* p = dynamic_cast<QGraphicsPixmapItem*>(item))
+            if (auto* p = dynamic_cast<StitchMosaicItem*>(item))
                 if (p->pixmap().width() == mosaic.cols)
                     shown = p;
         QVERIFY(shown);
@@ -207,6 +207,37 @@ private slots:
         const cv::Mat placedFrame = form->mosaic().previousFrame();
         QVERIFY(log.madeBy(placedFrame.data));
         QVERIFY(log.madeBy(placedFrame.data) != QThread::currentThread());
+    }
+
+    // A placed frame repaints the view around itself, not the whole mosaic:
+    // neither its picture nor the view's unchanged scale repaints it all.
+    void placedFramesRepaintOnlyAroundThemselves() {
+        host->show();
+        form->findChild<QPushButton*>("btnPlay")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= 2, 60000);
+        QGraphicsView* view = form->graphicsView();
+        QTRY_VERIFY(view->isVisible());
+        struct Repaints : QObject {
+            QVector<QRect> rects;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint)
+                    rects << static_cast<QPaintEvent*>(event)->region().boundingRect();
+                return false;
+            }
+        } repaints;
+        view->viewport()->installEventFilter(&repaints);
+        const int placed = form->mosaic().placements().size();
+        QTRY_VERIFY_WITH_TIMEOUT(form->mosaic().placements().size() >= placed + 2, 60000);
+        const QRect frameInView = view->mapFromScene(QRectF(QPointF(0, 0), QSizeF(camera->frameSize(false))))
+                                      .boundingRect();
+        const QRect mosaicInView = view->mapFromScene(view->sceneRect()).boundingRect() & view->viewport()->rect();
+        QVERIFY(!repaints.rects.isEmpty());
+        for (const QRect& r : repaints.rects)
+            QVERIFY2(r.width() <= 2 * frameInView.width() + 8 && r.height() <= 2 * frameInView.height() + 8,
+                     qPrintable(QString("repainted %1x%2 of the view; a frame is %3x%4 there, the mosaic %5x%6")
+                                    .arg(r.width()).arg(r.height()).arg(frameInView.width())
+                                    .arg(frameInView.height()).arg(mosaicInView.width()).arg(mosaicInView.height())));
+        view->viewport()->removeEventFilter(&repaints);
     }
 
     void exportWhileRunningWaitsForTheNextFrame() {

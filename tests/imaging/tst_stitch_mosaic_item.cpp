@@ -1,6 +1,7 @@
 // The stitching view's mosaic item shows exactly what a plain pixmap item
 // shows in the same view: fitted as the panel fits it, after frames are
-// pasted into it, zoomed and dragged. The picture is noise, so a pixel
+// pasted into it, zoomed and dragged; and on the screen after a paste that
+// repainted only around the pasted frame. The picture is noise, so a pixel
 // sampled from a neighbour of the right one shows.
 #include "imaging/StitchMosaicItem.h"
 
@@ -8,30 +9,36 @@
 #include <QGraphicsView>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QtTest>
 
+#include <cmath>
 #include <memory>
+#include <utility>
 
 namespace {
 
-QImage noise(int side, quint32 seed) {
-    QImage img(side, side, QImage::Format_RGB32);
+QImage noise(QSize size, quint32 seed) {
+    QImage img(size, QImage::Format_RGB32);
     QRandomGenerator rng(seed);
-    for (int y = 0; y < side; ++y) {
+    for (int y = 0; y < size.height(); ++y) {
         auto* line = reinterpret_cast<quint32*>(img.scanLine(y));
-        for (int x = 0; x < side; ++x)
+        for (int x = 0; x < size.width(); ++x)
             line[x] = 0xff000000u | (rng.generate() & 0xffffffu);
     }
     return img;
 }
 
+QImage noise(int side, quint32 seed) { return noise(QSize(side, side), seed); }
+
 // A view set up as the stitching panel's, showing `item` alone.
 struct View {
     QGraphicsScene scene;
     QGraphicsView view;
-    View(QGraphicsPixmapItem* item, int side, QSize size) {
-        scene.setSceneRect(0, 0, side, side);
+    View(QGraphicsItem* item, int side, QSize size) : View(item, QSize(side, side), size) {}
+    View(QGraphicsItem* item, QSize picture, QSize size) {
+        scene.setSceneRect(0, 0, picture.width(), picture.height());
         scene.setBackgroundBrush(Qt::black);
         scene.addItem(item);
         view.setScene(&scene);
@@ -49,10 +56,37 @@ struct View {
         const double s = std::min(view.width() / r.width(), view.height() / r.height());
         view.scale(s, s);
     }
+    // The view painted afresh.
     QImage shown() { return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    // What the screen holds of the view: what its repaints left there.
+    QImage onScreen() {
+        const QRect vp = view.viewport()->geometry();
+        return view.screen()
+            ->grabWindow(view.winId(), vp.x(), vp.y(), vp.width(), vp.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
 };
 
-// Pastes `frame` at `at` into the item's pixmap in place, as the panel does.
+// The parts of a widget repainted since the last take().
+class Repaints : public QObject {
+public:
+    explicit Repaints(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion take() { return std::exchange(m_region, QRegion()); }
+    bool any() const { return !m_region.isEmpty(); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            m_region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion m_region;
+};
+
+// Pastes `frame` at `at` into a plain item's pixmap in place.
 void paste(QGraphicsPixmapItem* item, const QImage& frame, QPoint at) {
     QPixmap pixmap = item->pixmap();
     item->setPixmap(QPixmap());
@@ -61,6 +95,16 @@ void paste(QGraphicsPixmapItem* item, const QImage& frame, QPoint at) {
         p.drawImage(at, frame);
     }
     item->setPixmap(pixmap);
+}
+
+// Pastes `frame` at `at` into `mosaic` and from it into the kept item, as
+// the panel does.
+void paste(StitchMosaicItem* item, QImage* mosaic, const QImage& frame, QPoint at) {
+    {
+        QPainter p(mosaic);
+        p.drawImage(at, frame);
+    }
+    item->paste(*mosaic, QRect(at, frame.size()));
 }
 
 } // namespace
@@ -79,7 +123,8 @@ private slots:
     void showsWhatAPixmapItemShows() {
         QFETCH(int, side);
         QFETCH(QSize, viewSize);
-        const QPixmap picture = QPixmap::fromImage(noise(side, 7));
+        QImage mosaic = noise(side, 7);
+        const QPixmap picture = QPixmap::fromImage(mosaic);
         auto* plainItem = new QGraphicsPixmapItem(picture);
         auto* keptItem = new StitchMosaicItem(picture);
         View plain(plainItem, side, viewSize), kept(keptItem, side, viewSize);
@@ -90,7 +135,7 @@ private slots:
         for (const auto& [img, at] : {std::pair{frame, QPoint(side / 3 + 1, side / 4 + 3)},
                                       std::pair{other, QPoint(7, side - side / 7 - 5)}}) {
             paste(plainItem, img, at);
-            paste(keptItem, img, at);
+            paste(keptItem, &mosaic, img, at);
             QCOMPARE(kept.shown(), plain.shown());
         }
 
@@ -102,7 +147,7 @@ private slots:
             v->view.translate(-37.5, 12.25);
         QCOMPARE(kept.shown(), plain.shown());
         paste(plainItem, frame, QPoint(side / 2, side / 2));
-        paste(keptItem, frame, QPoint(side / 2, side / 2));
+        paste(keptItem, &mosaic, frame, QPoint(side / 2, side / 2));
         QCOMPARE(kept.shown(), plain.shown());
 
         // Back to the fitted view, and a new (grown) picture.
@@ -112,6 +157,70 @@ private slots:
         const QPixmap grown = QPixmap::fromImage(noise(side, 17));
         plainItem->setPixmap(grown);
         keptItem->setPixmap(grown);
+        QCOMPARE(kept.shown(), plain.shown());
+    }
+    // A paste repaints the view only around the pasted frame, and leaves on
+    // the screen what a whole repaint of a plain pixmap item leaves: at the
+    // fitted scales of both mosaics, at scales of whole and of no whole
+    // numbers, zoomed in and out, with the frame inside the view, across
+    // its edges and at the mosaic's corner.
+    void repaintsOnlyAroundAPastedFrame_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<double>("scale"); // view pixels per mosaic pixel
+        QTest::addColumn<QPointF>("centre"); // the mosaic's point in the view's centre
+        QTest::addColumn<QSize>("frame");
+        QTest::newRow("Precision mosaic fitted") << QSize(5000, 5000) << 1050.0 / 5000 << QPointF(2500, 2500) << QSize(960, 540);
+        QTest::newRow("Fast mosaic fitted") << QSize(2500, 2500) << 1050.0 / 2500 << QPointF(1250, 1250) << QSize(480, 270);
+        QTest::newRow("one third") << QSize(1800, 1500) << 1.0 / 3 << QPointF(900.5, 750.25) << QSize(301, 203);
+        QTest::newRow("0.7371") << QSize(1800, 1500) << 0.7371 << QPointF(611.3, 702.9) << QSize(257, 181);
+        QTest::newRow("whole pixels") << QSize(1800, 1500) << 1.0 << QPointF(700, 500) << QSize(200, 150);
+        QTest::newRow("1.37, zoomed in") << QSize(1800, 1500) << 1.37 << QPointF(800.4, 600.6) << QSize(157, 111);
+        QTest::newRow("2.5, zoomed in") << QSize(1800, 1500) << 2.5 << QPointF(777.7, 555.5) << QSize(90, 70);
+        QTest::newRow("1.37 at the mosaic's corner") << QSize(1800, 1500) << 1.37 << QPointF(1700.3, 1400.8) << QSize(157, 111);
+    }
+    void repaintsOnlyAroundAPastedFrame() {
+        QFETCH(QSize, picture);
+        QFETCH(double, scale);
+        QFETCH(QPointF, centre);
+        QFETCH(QSize, frame);
+        QImage mosaic = noise(picture, 3);
+        auto* plainItem = new QGraphicsPixmapItem(QPixmap::fromImage(mosaic));
+        auto* keptItem = new StitchMosaicItem(QPixmap::fromImage(mosaic));
+        View plain(plainItem, picture, QSize(1345, 1050)), kept(keptItem, picture, QSize(1345, 1050));
+        for (View* v : {&plain, &kept}) {
+            v->view.setTransform(QTransform::fromScale(scale, scale));
+            v->view.centerOn(centre);
+            QVERIFY(QTest::qWaitForWindowExposed(&v->view));
+        }
+        Repaints plainPaints(plain.view.viewport()), keptPaints(kept.view.viewport());
+        QTRY_COMPARE(kept.onScreen(), plain.onScreen());
+
+        const QRect visible = kept.view.mapToScene(kept.view.viewport()->rect()).boundingRect().toRect() &
+                              QRect(QPoint(0, 0), picture);
+        const QImage img = noise(frame, 5);
+        const QPoint inside = visible.center() - QPoint(frame.width() / 3, frame.height() / 4);
+        const QPoint acrossLeftTop = visible.topLeft() - QPoint(frame.width() / 3 + 1, frame.height() / 2 + 1);
+        const QPoint acrossRightBottom = visible.bottomRight() - QPoint(frame.width() / 2 - 3, frame.height() / 3 - 1);
+        const QPoint farInside = visible.topLeft() + QPoint(visible.width() * 3 / 5 + 7, visible.height() * 3 / 5 + 3);
+        const QPoint nearTopLeft = visible.topLeft() + QPoint(visible.width() / 9 + 2, visible.height() / 11 + 5);
+        for (const QPoint& at : {inside, acrossLeftTop, acrossRightBottom, inside + QPoint(1, 1), farInside, nearTopLeft}) {
+            plainPaints.take();
+            keptPaints.take();
+            paste(plainItem, img, at);
+            paste(keptItem, &mosaic, img, at);
+            QTRY_VERIFY(plainPaints.any() && keptPaints.any());
+            QCOMPARE(kept.onScreen(), plain.onScreen());
+            const int margin = int(std::ceil(2 * scale)) + 3;
+            const QRect around = kept.view.mapFromScene(QRectF(at, frame)).boundingRect().adjusted(-margin, -margin,
+                                                                                                   margin, margin);
+            const QRect repainted = keptPaints.take().boundingRect();
+            QVERIFY2(around.contains(repainted), qPrintable(QString("repainted %1,%2 %3x%4 of the view, the frame is at "
+                                                                    "%5,%6 %7x%8")
+                                                                .arg(repainted.x()).arg(repainted.y())
+                                                                .arg(repainted.width()).arg(repainted.height())
+                                                                .arg(around.x()).arg(around.y())
+                                                                .arg(around.width()).arg(around.height())));
+        }
         QCOMPARE(kept.shown(), plain.shown());
     }
 };
