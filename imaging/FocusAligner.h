@@ -88,6 +88,11 @@ private:
     // picture (rectangle coordinates); false when there are none.
     bool detect(cv::Feature2D& sift, const cv::Mat& quarter, std::vector<cv::KeyPoint>& keys, cv::Mat& desc) const;
 
+    // Least-squares scale and shift (full-size pixels, current onto
+    // reference) over the matched pairs that `m` brings within `reach`
+    // pixels of each other; `m` unchanged when too few do.
+    void fitAgreeing(cv::Matx23d& m, double reach) const;
+
     cv::Ptr<cv::Feature2D> detector;
     cv::Ptr<cv::Feature2D> referenceDetector; // the same settings, for the parallel detection
     cv::Ptr<cv::DescriptorMatcher> matcher;

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 namespace {
-constexpr float kClearlySharper = 1.2f; // a cell counts as sharper above 1.2 x its baseline
+constexpr float kClearlySharper = 1.05f; // a cell counts as sharper above 1.05 x its baseline
 constexpr float kFallRatio = 0.95f;     // a cell falls when it loses more than 5 %
 constexpr int kHoldAccept = 3;          // the third raised frame in a row is taken
 constexpr int kHoldLimit = 10;
