@@ -23,7 +23,10 @@ constexpr double kAgreeDistance = 1.0;
 // wrong one.
 constexpr double kAgreeShare = 0.3;
 // Full-size pixels a frame must move somewhere before it is resampled.
-constexpr double kLeastMove = 0.2;
+constexpr double kLeastMove = 0.5;
+// Root mean square pixels by which a fit must bring the matched key points
+// closer than leaving the frame where it is, before the frame is resampled.
+constexpr double kLeastGain = 0.25;
 
 double length(const cv::Point2d& p) { return std::sqrt(p.x * p.x + p.y * p.y); }
 
@@ -244,18 +247,42 @@ FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& referenc
     for (int round = 0; round < 2; ++round)
         fitAgreeing(m, round == 0 ? 4.0 * kAgreeDistance : 2.0 * kAgreeDistance);
     result.scale = static_cast<float>(m(0, 0));
-    // Moved by less than a fifth of a pixel anywhere: resampling would blur
-    // the fine detail more than the move displaces it.
+    // Moved by less than half a pixel anywhere, or by nothing the key points
+    // can tell from standing still (the votes read a pixel and more on
+    // frames that never moved): resampling would blur the fine detail more
+    // than the move displaces it. Bicubic, where it must, keeps more of it
+    // than bilinear.
     double moved = 0.0;
     for (const cv::Point2d corner : {cv::Point2d(0, 0), cv::Point2d(ycrcb.cols - 1, ycrcb.rows - 1)})
         moved = std::max({moved, std::fabs(m(0, 0) * corner.x + m(0, 2) - corner.x),
                           std::fabs(m(1, 1) * corner.y + m(1, 2) - corner.y)});
-    if (moved < kLeastMove)
+    if (moved < kLeastMove || !beatsStandingStill(m, 2.0 * kAgreeDistance))
         return result;
     ycrcb.copyTo(scaledPlanes);
-    cv::warpAffine(scaledPlanes, ycrcb, m, ycrcb.size(), cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+    cv::warpAffine(scaledPlanes, ycrcb, m, ycrcb.size(), cv::INTER_CUBIC, cv::BORDER_TRANSPARENT);
     result.applied = true;
     return result;
+}
+
+bool FocusAligner::beatsStandingStill(const cv::Matx23d& m, double reach) const {
+    // Root mean square distance over the pairs the fit keeps, fitted and
+    // with the frame left where it is.
+    double fitted = 0.0, still = 0.0;
+    int n = 0;
+    for (size_t i = 0; i < pairsCurrent.size() && i < pairsReference.size(); ++i) {
+        const cv::Point2d p = pairsCurrent[i] * 4.0 + cv::Point2d(1.5, 1.5);
+        const cv::Point2d q = pairsReference[i] * 4.0 + cv::Point2d(1.5, 1.5);
+        const cv::Point2d to(m(0, 0) * p.x + m(0, 2), m(1, 1) * p.y + m(1, 2));
+        const double d = length(to - q);
+        if (d >= reach)
+            continue;
+        fitted += d * d;
+        still += (p - q).dot(p - q);
+        ++n;
+    }
+    if (n == 0)
+        return true;
+    return std::sqrt(still / n) - std::sqrt(fitted / n) >= kLeastGain;
 }
 
 void FocusAligner::fitAgreeing(cv::Matx23d& m, double reach) const {

@@ -25,10 +25,15 @@ namespace {
 
 constexpr int kBands = 8;
 // Shares a fused band must reach against the sharpest single frame of that
-// band: a band that keeps a frame off its peak, or blends two frames, loses
-// a quarter to a half of its fine detail; one made of peak frames is at
-// least as sharp as any single frame (a band spans several peaks).
-constexpr double kLeastSharpness = 1.0;
+// band: a band that keeps a frame off its peak, blends two frames or was
+// resampled half a pixel off loses a quarter to four fifths of its fine
+// detail (0.17 to 0.55 before); one made of peak frames is at least as sharp
+// as any single frame (a band spans several peaks), short of a few per cent
+// at the picture's edge. A worker that falls behind has its waiting frame
+// overwritten, and a band may keep a frame next to its peak until the hand
+// comes back.
+constexpr double kLeastSharpness = 0.9;
+constexpr double kLeastSharpnessBehind = 0.8;
 // Its detail's correlation with the truth against the best single frame's:
 // frames laid a pixel apart or averaged agree visibly worse.
 constexpr double kLeastAgreement = 0.98;
@@ -161,7 +166,7 @@ private slots:
                                    .arg(offered.size())
                                    .arg(text.join(' '));
         qInfo("%s", qPrintable(report));
-        QVERIFY2(worstSharp >= kLeastSharpness, qPrintable(report));
+        QVERIFY2(worstSharp >= (offeredPerFused ? kLeastSharpnessBehind : kLeastSharpness), qPrintable(report));
         QVERIFY2(worstAgree >= kLeastAgreement, qPrintable(report));
     }
 
