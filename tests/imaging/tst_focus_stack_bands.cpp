@@ -60,12 +60,6 @@ cv::Mat detail(const cv::Mat& luma) {
     return luma - b;
 }
 
-double agreement(const cv::Mat& a, const cv::Mat& b, const cv::Rect& r) {
-    const cv::Mat x = a(r), y = b(r);
-    const double xy = x.dot(y), xx = x.dot(x), yy = y.dot(y);
-    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
-}
-
 // Column bands, each short of the picture's outer 16 pixels (where an
 // aligned frame's border was filled).
 std::vector<cv::Rect> bands(cv::Size size) {
@@ -156,10 +150,10 @@ private slots:
             double sharpest = 0.0, agreeing = 0.0;
             for (size_t k = 0; k < singles.size(); ++k) {
                 sharpest = std::max(sharpest, laplacianVariance(singles[k], b));
-                agreeing = std::max(agreeing, agreement(singleDetails[k], truthDetail, b));
+                agreeing = std::max(agreeing, gen::correlation(singleDetails[k], truthDetail, b));
             }
             const double sharp = laplacianVariance(ours, b) / sharpest;
-            const double agree = agreement(oursDetail, truthDetail, b) / agreeing;
+            const double agree = gen::correlation(oursDetail, truthDetail, b) / agreeing;
             text << QString("%1/%2").arg(sharp, 0, 'f', 2).arg(agree, 0, 'f', 3);
             worstSharp = std::min(worstSharp, sharp);
             worstAgree = std::min(worstAgree, agree);
