@@ -22,6 +22,11 @@ constexpr double kAgreeDistance = 1.0;
 // matches tell of more than one geometry, and the vote's winner may be the
 // wrong one.
 constexpr double kAgreeShare = 0.3;
+// Full-size pixels a frame must move somewhere before it is resampled.
+constexpr double kLeastMove = 0.5;
+// Root mean square pixels by which a fit must bring the matched key points
+// closer than leaving the frame where it is, before the frame is resampled.
+constexpr double kLeastGain = 0.25;
 
 double length(const cv::Point2d& p) { return std::sqrt(p.x * p.x + p.y * p.y); }
 
@@ -232,16 +237,91 @@ FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& referenc
         result.doubtful = true;
         return result;
     }
-    // The scale and the shift in one resampling, the shift to a fraction of
-    // a pixel: a whole-pixel shift leaves every fused frame up to half a
-    // pixel off, and the fused picture holds the errors of all of them.
-    // Pixel centres as the resize above has them: x -> s (x + 0.5) - 0.5.
-    const double s = result.scale, c = 0.5 * (s - 1.0);
-    const cv::Matx23d m(s, 0, c - precise.x, 0, s, c - precise.y);
+    // The votes only pick the geometry; their means are biased (a ratio of
+    // distances comes out above 1 on average when the key points scatter),
+    // and on frames that did not move at all they read a scale of 1.002 and
+    // a pixel of shift. The pairs that agree with the vote fix scale and
+    // shift together by least squares.
+    const double s0 = result.scale, c0 = 0.5 * (s0 - 1.0);
+    cv::Matx23d m(s0, 0, c0 - precise.x, 0, s0, c0 - precise.y);
+    for (int round = 0; round < 2; ++round)
+        fitAgreeing(m, round == 0 ? 4.0 * kAgreeDistance : 2.0 * kAgreeDistance);
+    result.scale = static_cast<float>(m(0, 0));
+    // Moved by less than half a pixel anywhere, or by nothing the key points
+    // can tell from standing still (the votes read a pixel and more on
+    // frames that never moved): resampling would blur the fine detail more
+    // than the move displaces it. Bicubic, where it must, keeps more of it
+    // than bilinear.
+    double moved = 0.0;
+    for (const cv::Point2d corner : {cv::Point2d(0, 0), cv::Point2d(ycrcb.cols - 1, ycrcb.rows - 1)})
+        moved = std::max({moved, std::fabs(m(0, 0) * corner.x + m(0, 2) - corner.x),
+                          std::fabs(m(1, 1) * corner.y + m(1, 2) - corner.y)});
+    if (moved < kLeastMove || !beatsStandingStill(m, 2.0 * kAgreeDistance))
+        return result;
     ycrcb.copyTo(scaledPlanes);
-    cv::warpAffine(scaledPlanes, ycrcb, m, ycrcb.size(), cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+    cv::warpAffine(scaledPlanes, ycrcb, m, ycrcb.size(), cv::INTER_CUBIC, cv::BORDER_TRANSPARENT);
     result.applied = true;
     return result;
+}
+
+bool FocusAligner::beatsStandingStill(const cv::Matx23d& m, double reach) const {
+    // Root mean square distance over the pairs the fit keeps, fitted and
+    // with the frame left where it is.
+    double fitted = 0.0, still = 0.0;
+    int n = 0;
+    for (size_t i = 0; i < pairsCurrent.size() && i < pairsReference.size(); ++i) {
+        const cv::Point2d p = pairsCurrent[i] * 4.0 + cv::Point2d(1.5, 1.5);
+        const cv::Point2d q = pairsReference[i] * 4.0 + cv::Point2d(1.5, 1.5);
+        const cv::Point2d to(m(0, 0) * p.x + m(0, 2), m(1, 1) * p.y + m(1, 2));
+        const double d = length(to - q);
+        if (d >= reach)
+            continue;
+        fitted += d * d;
+        still += (p - q).dot(p - q);
+        ++n;
+    }
+    if (n == 0)
+        return true;
+    return std::sqrt(still / n) - std::sqrt(fitted / n) >= kLeastGain;
+}
+
+void FocusAligner::fitAgreeing(cv::Matx23d& m, double reach) const {
+    // Full-size pixel centres of the quarter-size key points.
+    auto full = [](const cv::Point2d& p) { return p * 4.0 + cv::Point2d(1.5, 1.5); };
+    double n = 0, px = 0, py = 0, qx = 0, qy = 0;
+    std::vector<std::pair<cv::Point2d, cv::Point2d>> kept;
+    for (size_t i = 0; i < pairsCurrent.size() && i < pairsReference.size(); ++i) {
+        const cv::Point2d p = full(pairsCurrent[i]), q = full(pairsReference[i]);
+        const cv::Point2d to(m(0, 0) * p.x + m(0, 2), m(1, 1) * p.y + m(1, 2));
+        if (length(to - q) < reach)
+            kept.emplace_back(p, q);
+    }
+    if (kept.size() < static_cast<size_t>(kMinSupport))
+        return;
+    for (const auto& k : kept) {
+        px += k.first.x;
+        py += k.first.y;
+        qx += k.second.x;
+        qy += k.second.y;
+        ++n;
+    }
+    px /= n;
+    py /= n;
+    qx /= n;
+    qy /= n;
+    // q = s p + b per axis, one scale for both: s from the centred pairs.
+    double pq = 0, pp = 0;
+    for (const auto& k : kept) {
+        const double ax = k.first.x - px, ay = k.first.y - py;
+        pq += ax * (k.second.x - qx) + ay * (k.second.y - qy);
+        pp += ax * ax + ay * ay;
+    }
+    if (pp <= 0)
+        return;
+    const double s = pq / pp;
+    if (!(s > kScaleMin && s < kScaleMax))
+        return;
+    m = cv::Matx23d(s, 0, qx - s * px, 0, s, qy - s * py);
 }
 
 void FocusAligner::copyOverlap(const cv::Mat& scaled, cv::Mat& frame, int dx, int dy) {

@@ -58,9 +58,13 @@ public:
 
     // The alignment step of a frame (packed YCrCb of the reference's size,
     // luma in channel 0): when the scale estimate lies strictly inside
-    // 0.75..1.25, the shift is estimated on the planes resized by it, and the
-    // frame is scaled and shifted (to a fraction of a pixel, one bilinear
-    // resampling) where it overlaps itself; the rest keeps its own pixels.
+    // 0.75..1.25, the shift is estimated on the planes resized by it, scale
+    // and shift are refined together by least squares over the key points
+    // that agree with them, and the frame is scaled and shifted (to a
+    // fraction of a pixel, one bicubic resampling) where it overlaps itself;
+    // the rest keeps its own pixels. A frame that moved by less than half a
+    // pixel, or that the fit brings no closer to the reference than leaving
+    // it in place, is left as it is: resampling costs fine detail.
     // Doubtful, and the frame untouched, when the frame matches the
     // reference but no scale wins enough votes, or the scale and shift do
     // not carry enough of the matched pairs onto each other. A frame with
@@ -87,6 +91,14 @@ private:
     // Key points and descriptors of the search rectangle of a quarter-size
     // picture (rectangle coordinates); false when there are none.
     bool detect(cv::Feature2D& sift, const cv::Mat& quarter, std::vector<cv::KeyPoint>& keys, cv::Mat& desc) const;
+
+    // Least-squares scale and shift (full-size pixels, current onto
+    // reference) over the matched pairs that `m` brings within `reach`
+    // pixels of each other; `m` unchanged when too few do.
+    void fitAgreeing(cv::Matx23d& m, double reach) const;
+    // The fit `m` brings the pairs it keeps (within `reach`) clearly closer
+    // together than leaving the frame where it is.
+    bool beatsStandingStill(const cv::Matx23d& m, double reach) const;
 
     cv::Ptr<cv::Feature2D> detector;
     cv::Ptr<cv::Feature2D> referenceDetector; // the same settings, for the parallel detection

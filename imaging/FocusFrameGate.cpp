@@ -3,9 +3,10 @@
 #include "imaging/FocusStackMath.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
-constexpr float kClearlySharper = 1.2f; // a cell counts as sharper above 1.2 x its baseline
+constexpr float kClearlySharper = 1.05f; // a cell counts as sharper above 1.05 x its baseline
 constexpr float kFallRatio = 0.95f;     // a cell falls when it loses more than 5 %
 constexpr int kHoldAccept = 3;          // the third raised frame in a row is taken
 constexpr int kHoldLimit = 10;
@@ -23,6 +24,7 @@ void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     baselineGrid = firstGrid;
     heldGrid = firstGrid;
     heldBeforeWaiting = firstGrid;
+    waitingGrid = firstGrid;
     previousGrid = firstGrid;
     cellStates.assign(firstGrid.size(), Flat);
     queuedScore = FocusStackMath::rankScore(baselineGrid);
@@ -131,19 +133,33 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
     return v;
 }
 
+double FocusFrameGate::gainOver(const std::vector<float>& grid, const std::vector<float>& held) {
+    double gain = 0.0;
+    for (size_t i = 0; i < std::min(grid.size(), held.size()); ++i)
+        if (grid[i] > held[i])
+            gain += std::log(grid[i] / held[i]);
+    return gain;
+}
+
 FocusFrameGate::Outcome FocusFrameGate::commit(const Verdict& verdict, const std::vector<float>& grid,
                                                bool queueFull) {
     const int score = FocusStackMath::rankScore(baselineGrid);
     Outcome outcome = Outcome::Dropped;
     if (!queueFull)
         outcome = Outcome::Appended;
-    else if (score > queuedScore || verdict.fallCount > queuedFallCount)
+    else if (gainOver(grid, heldBeforeWaiting) > gainOver(waitingGrid, heldBeforeWaiting))
+        // The one waiting place goes to the frame that brings the fused
+        // picture furthest: ranked by where the baseline is high, a frame
+        // that was the peak of a band still blurred gave way to one that
+        // added little, and on a busy machine that band stayed blurred.
         outcome = Outcome::Replaced;
+    (void)verdict;
     if (outcome != Outcome::Dropped) {
         queuedScore = score;
         const size_t n = std::min(grid.size(), baselineGrid.size());
         for (size_t i = 0; i < n; ++i)
             baselineGrid[i] = std::max(baselineGrid[i], grid[i]);
+        waitingGrid = grid;
         if (outcome == Outcome::Appended)
             heldBeforeWaiting = heldGrid;
         else

@@ -44,9 +44,10 @@ public:
 
     // What to do with an accepted frame given the queue: append when fewer
     // than two frames are queued, replace the waiting one when the frame
-    // ranks higher (rank score of the baseline, or more falling cells), else
-    // drop. Updates the baseline, what the queued frames hold, and the stored
-    // score and fall count.
+    // raises the cells above what the fused and fusing frames hold by more
+    // than the waiting frame does (gainOver), else drop. Updates the
+    // baseline, what the queued frames hold, and the stored score and fall
+    // count.
     Outcome commit(const Verdict& verdict, const std::vector<float>& grid, bool queueFull);
 
     // After an accepted verdict: the frame it puts into the queue, and that
@@ -75,6 +76,10 @@ public:
     int fallCount() const { return queuedFallCount; }
     bool hasCandidate() const { return candidateValid; }
 
+    // Sum over the cells of ln(grid / held) where the grid is the higher:
+    // how far a frame would raise what the fused picture holds.
+    static double gainOver(const std::vector<float>& grid, const std::vector<float>& held);
+
 private:
     void takeCandidate(const cv::Mat& rgb, const std::vector<float>& grid);
     void take(const cv::Mat& frame, const std::vector<float>& grid);
@@ -83,6 +88,7 @@ private:
     std::vector<float> baselineGrid;
     std::vector<float> heldGrid;
     std::vector<float> heldBeforeWaiting; // before the last appended frame, which a replacement overwrites
+    std::vector<float> waitingGrid;       // the grid of the last appended or replacing frame
     std::vector<float> previousGrid;
     std::vector<int> cellStates;
     int lastMode = 0;

@@ -1,5 +1,7 @@
 #include "imaging/FocusFusionPlanes.h"
 
+#include <algorithm>
+
 void FocusFusionPlanes::init(const cv::Mat& ycrcb, const cv::Mat& focus) {
     CV_Assert(ycrcb.type() == CV_8UC3 && focus.type() == CV_8UC1 && ycrcb.size() == focus.size());
     best = ycrcb.clone();
@@ -45,9 +47,15 @@ void fuseRow(const uchar* cur, const uchar* f, uchar* b3, uchar* s3, uchar* o3, 
             o3[1] = b3[1];
             o3[2] = b3[2];
         } else {
-            const float fb = static_cast<float>(b), fs = static_cast<float>(s), ft = static_cast<float>(t);
+            // Averaging two frames keeps only the detail they share: where
+            // one is clearly sharper the blend would fall below it, so the
+            // second frame's share fades out as its focus falls from the
+            // best's to kPickShare of it.
+            const float fb = static_cast<float>(b), fs = static_cast<float>(s);
+            const float fade = std::min(1.0f, std::max(0.0f, (fs - FocusFusionPlanes::kPickShare * fb) / ((1.0f - FocusFusionPlanes::kPickShare) * fb)));
+            const float ws = fade * fs / (fb + fs);
             for (int c = 0; c < 3; ++c)
-                o3[c] = static_cast<uchar>((fs * s3[c] + fb * b3[c]) / ft);
+                o3[c] = static_cast<uchar>(ws * s3[c] + (1.0f - ws) * b3[c]);
         }
     }
 }

@@ -13,8 +13,11 @@
 class FocusFusionPlanes {
 public:
     // A pixel whose best focus is above this takes the best frame's values
-    // unblended; at or below it the best and second-best are blended by focus.
+    // unblended; at or below it the best and second-best are blended by
+    // focus, as long as the second is nearly as sharp: the second frame's
+    // weight fades to 0 as its focus falls to kPickShare of the best's.
     static constexpr int kTrustedFocus = 30;
+    static constexpr float kPickShare = 0.8f;
 
     // First frame of a run: best := the frame and its focus map, second := 0,
     // output := the frame.

@@ -40,9 +40,10 @@ int rankScore(const std::vector<float>& grid);
 // first of equal sums; (0, 0) when no sum is positive), kept inside W/4 x H/4.
 cv::Rect searchRect(const std::vector<float>& grid, int width, int height);
 
-// Focus map of a full-size 8-bit luma plane: |Y - box25(Y)| at every pixel,
-// smoothed by a guided filter (guide: Y; radius 10, eps 2) at 1/8 size and
-// scaled back (bilinear) to the plane's size. Output 8 bit.
+// Focus map of a full-size 8-bit luma plane: |Y - box5(Y)| at every pixel,
+// averaged over 8 x 8 blocks, smoothed by a guided filter (guide: Y at 1/8
+// size; radius 10, eps 2) and scaled back (bilinear) to the plane's size.
+// Output 8 bit.
 void focusMap(const cv::Mat& y, cv::Mat& out);
 
 // Voting histogram of integer keys: bins of equal keys, sorted by key, highest

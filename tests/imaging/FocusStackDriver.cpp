@@ -34,7 +34,7 @@ cv::Mat run(ThreadJingShenHigh& worker, const std::vector<cv::Mat>& frames, cons
                 worker.pushFrame(frames[k].data, frames[k].cols, frames[k].rows);
                 local.pushMs += std::chrono::duration<double, std::milli>(Clock::now() - p0).count();
                 ++local.pushed;
-                if (options.drain)
+                if (options.drain || (options.offeredPerFused > 0 && local.pushed % options.offeredPerFused == 0))
                     waitDrained(worker);
                 if (options.framePeriodMs > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(options.framePeriodMs));

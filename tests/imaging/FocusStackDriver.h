@@ -20,6 +20,11 @@ struct Options {
     // so every frame the gate takes is fused and the run is deterministic.
     bool drain = true;
     int framePeriodMs = 0; // pause after each push (camera rate)
+    // Without drain: a worker that falls behind the camera. After every this
+    // many pushes wait until the worker has fused what is queued, so it gets
+    // about one pass per this many frames offered, however fast the machine
+    // (0: never wait, the camera runs as fast as the pushes go).
+    int offeredPerFused = 0;
 };
 
 struct RunStats {

@@ -210,6 +210,12 @@ double psnr(const cv::Mat& a, const cv::Mat& b, cv::Rect roi) {
     return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
+double correlation(const cv::Mat& a, const cv::Mat& b, const cv::Rect& r) {
+    const cv::Mat x = a(r), y = b(r);
+    const double xy = x.dot(y), xx = x.dot(x), yy = y.dot(y);
+    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
+}
+
 double ssim(const cv::Mat& a, const cv::Mat& b, cv::Rect roi) {
     if (roi.empty())
         roi = cv::Rect(0, 0, a.cols, a.rows);

@@ -73,6 +73,9 @@ cv::Mat warp(const cv::Mat& image, const FrameGeometry& g);
 // Peak signal-to-noise ratio in dB over all channels, inside `roi` (the whole
 // picture when empty); 99 for identical pictures.
 double psnr(const cv::Mat& a, const cv::Mat& b, cv::Rect roi = cv::Rect());
+// Normalised correlation (without removing the means) of two single-channel
+// float pictures inside `r`; 0 when either is all zero there.
+double correlation(const cv::Mat& a, const cv::Mat& b, const cv::Rect& r);
 // Mean structural similarity of the luma, Gaussian window 11 (sigma 1.5).
 double ssim(const cv::Mat& a, const cv::Mat& b, cv::Rect roi = cv::Rect());
 

@@ -140,8 +140,9 @@ TEST(FocusFusionPlanes, BlendRuleFollowsBestAndSecondFocus) {
     // 0: best 50 > 30 -> best values unblended; 40 becomes second.
     EXPECT_EQ(out(p, 0), 10);
     EXPECT_EQ(p.secondFocusPlane().at<uchar>(0, 0), 40);
-    // 1: best 20, second 10: trunc((10 * 200 + 20 * 100) / 30) = trunc(133.3).
-    EXPECT_EQ(out(p, 1), 133);
+    // 1: best 20, second 10: the best is clearly sharper, its values alone
+    // (a blend would have read trunc((10 * 200 + 20 * 100) / 30) = 133).
+    EXPECT_EQ(out(p, 1), 100);
     // 2: both foci 0 -> the best values stay.
     EXPECT_EQ(out(p, 2), 30);
     // 3: equal focus competes for second only: trunc((25 * 60 + 25 * 90) / 50) = 75.
@@ -154,9 +155,14 @@ TEST(FocusFusionPlanes, BlendRuleFollowsBestAndSecondFocus) {
     EXPECT_EQ(out(p, 1), 50); // best 35 > 30
     EXPECT_EQ(p.secondFocusPlane().at<uchar>(0, 1), 20);
     EXPECT_EQ(p.secondValues().at<cv::Vec3b>(0, 1)[0], 100);
-    // At exactly 30 the blend still applies: trunc((20 * 100 + 30 * 7) / 50) = 44.
+    // At exactly 30 the blend still applies where the second is nearly as
+    // sharp: best 30, second 27 -> the second's weight 27 / 57 fades by
+    // (27 - 24) / 6 to 0.2368: 0.2368 x 100 + 0.7632 x 7 = 29.0.
     FocusFusionPlanes q;
-    q.init(pixels({100}), focusRow({20}));
-    q.fuse(pixels({7}), focusRow({30}));
-    EXPECT_EQ(out(q, 0), 44);
+    q.init(pixels({100, 100, 100}), focusRow({27, 24, 20}));
+    q.fuse(pixels({7, 7, 7}), focusRow({30, 30, 30}));
+    EXPECT_EQ(out(q, 0), 29);
+    // At 0.8 of the best focus or less the best's values alone.
+    EXPECT_EQ(out(q, 1), 7);
+    EXPECT_EQ(out(q, 2), 7);
 }

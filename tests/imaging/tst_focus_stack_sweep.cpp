@@ -52,13 +52,6 @@ double sharpness(const cv::Mat& rgb, const cv::Rect& r) {
     return cv::mean(cv::abs(lap))[0];
 }
 
-// Normalised correlation of two detail planes inside a rectangle.
-double agreement(const cv::Mat& a, const cv::Mat& b, const cv::Rect& r) {
-    const cv::Mat x = a(r), y = b(r);
-    const double xy = x.dot(y), xx = x.dot(x), yy = y.dot(y);
-    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
-}
-
 std::vector<cv::Rect> bands(cv::Size size) {
     std::vector<cv::Rect> out;
     for (int i = 0; i < kBands; ++i) {
@@ -132,8 +125,8 @@ Verdict judge(const cv::Mat& fused, const gen::Stack& s) {
     for (const cv::Rect& t : tiles(fused.size())) {
         double best = 0.0;
         for (const cv::Mat& f : frames)
-            best = std::max(best, agreement(f, truth, t));
-        const double share = agreement(ours, truth, t) / best;
+            best = std::max(best, gen::correlation(f, truth, t));
+        const double share = gen::correlation(ours, truth, t) / best;
         const Placement at = placement(ours, truth, t);
         v.displacedTiles += at.displaced();
         tileText << QString("%1(%2,%3%4)")
