@@ -14,18 +14,15 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from PIL import Image, ImageFilter, ImageStat  # noqa: E402
-from sevrin_x import (PANELS, Checks, Program, band_sharpness, lit_share, readable, start_x,  # noqa: E402
-                      wait_until)
+from sevrin_x import (OPEN_BUTTON, PANELS, TAB_COMPOSITE, TAB_FOCUS, Checks, Program, band_sharpness,  # noqa: E402
+                      lit_share, readable, start_x, wait_until)
+from sevrin_x import FOCUS_START as START  # noqa: E402
+from sevrin_x import LIVE_VIEW as VIEW  # noqa: E402
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
-OPEN_BUTTON = (531, 54)
-TAB_COMPOSITE = (29, 238)
-TAB_FOCUS = (442, 49)
-START = (313, 557)
 EXPORT = (313, 469)
 CLOSE = (438, 605)
 SAVE_IN_DIALOG = (1217, 651)
-VIEW = (650, 200, 1850, 600)  # on the picture in either layout of the view area
 # Least sharpness of a column band against the sharpest one. Fused runs reach
 # 0.5 to 0.65 (the bands hold different parts of the specimen); a band that
 # never took its sharp frames stayed at 0.2 to 0.3, below the sharpness of a
