@@ -10,6 +10,7 @@
 #include "camera/deviceForm.h"
 #include "camera/NetCamera.h"
 #include "camera/SnapshotFiles.h"
+#include "measure/shapes/ShapeRegistration.h"
 #include "platform/ProcessEnd.h"
 #include "export/forms/XlsSet.h"
 #include "imaging/FrameForm.h"
@@ -20,6 +21,7 @@
 #include "camera/SDLBackground.h"
 #include "camera/VideoWidget.h"
 #include "app/MainWindow.h"
+#include "camera/VideoZoom.h"
 #include "imaging/JingShenFormHigh.h"
 #include "imaging/OpacityForm.h"
 #include "imaging/PinJieForm.h"
@@ -30,6 +32,7 @@
 #include "panels/camera/CameraSet.h"
 #include "panels/camera/CameraTimeSet.h"
 #include "panels/camera/ImageReceiveForm.h"
+#include "panels/camera/LensForm.h"
 #include "panels/camera/OtherSet.h"
 #include "panels/camera/VideoSet.h"
 #include "panels/measure/CrossLineSetWidget.h"
@@ -499,6 +502,7 @@ void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
     auto* overlay = new OpacityForm(widget_center);
     overlay->resize(widget_center->size());
     overlay->hide();
+    RegisterMeasureShapes();
     auto* layer = new ItemLayer(widget_center);
     layer->setCameraNumber(0);
     layer->init();
@@ -516,6 +520,7 @@ void MainWidget::initCenter(QList<int> codes, QList<int> indexes) {
     views.insert(1, overlay);
     views.insert(2, frame);
 
+    deviceForm::lensPanelMaker = [](QWidget* parent) -> QWidget* { return new LensForm(parent); };
     auto* devices = new deviceForm(scrollContent);
     devices->initDeviceList(codes, indexes);
     devices->show();

@@ -9,6 +9,7 @@
 #include "camera/NetCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "camera/UvcModels.h"
+#include "camera/VideoZoom.h"
 #include "platform/CaptureDevice.h"
 #include "platform/DeviceWatcher.h"
 #include "camera/SDLBackground.h"
@@ -20,8 +21,6 @@
 #include <QCloseEvent>
 #include <QTimer>
 #include <QWindow>
-
-QWidget* videoHostWidget = nullptr;
 
 int MainWindow::deviceCodeForName(const QString& name) { return UvcModels::codeForDeviceName(name); }
 

@@ -79,5 +79,3 @@ private:
     std::unique_ptr<BlockedFocusFilter> blockedFocus;
 };
 
-// The main window's centre widget, native parent of the video window.
-extern QWidget* videoHostWidget;

@@ -1,15 +1,12 @@
 #include "app/MessagePassing.h"
 
-#include "imaging/PictureSizeLimit.h"
-
+#include "app/FlatFieldGain.h"
+#include "app/PictureSizeLimit.h"
 #include "app/UiSize.h"
-#include "camera/BaseCamera.h"
-#include "camera/SnapshotFiles.h"
-#include "imaging/FlatFieldGain.h"
-#include "imaging/PictureSizeLimit.h"
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
 #include "platform/SimUsbCamera.h"
+#include "platform/SnapshotRecords.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -73,13 +70,9 @@ MessagePassing::MessagePassing() {
     }
 }
 
-MessagePassing::~MessagePassing() {
-    if (curCamera) {
-        curCamera->deleteLater();
-        curCamera = nullptr;
-    }
-    delete historySettings;
-}
+// The hub lives as long as the process and is never deleted; the camera it
+// names belongs to whoever opened it.
+MessagePassing::~MessagePassing() { delete historySettings; }
 
 // ---------------------------------------------------------------- setters
 
@@ -209,7 +202,7 @@ void MessagePassing::initImageHistory() {
     // Pictures written by a program that was killed before it listed them
     // come after the listed ones, as they were taken after them.
     QList<QPair<QString, QString>> leftovers;
-    for (const auto& item : SnapshotFiles::takeLeftovers()) {
+    for (const auto& item : SnapshotRecords::takeLeftovers()) {
         bool listed = false;
         for (const auto& k : kept)
             listed = listed || k.second == item.first;
@@ -289,7 +282,7 @@ void MessagePassing::removeAllImageHistory() {
 
 void MessagePassing::snapImage(QString path, int mode, QString finalTarget) {
     QImage* image = new QImage();
-    const QString suffix = SnapshotFiles::takeWrittenPicture(path, *image);
+    const QString suffix = SnapshotRecords::takeWrittenPicture(path, *image);
     if (suffix.isEmpty()) {
         delete image;
         // A screenshot or save that found no picture still ends its busy bracket.

@@ -10,6 +10,7 @@
 #include "camera/SDLBackground.h"
 #include "camera/ThreaSaveImgNet.h"
 #include "camera/UsbWorkers.h"
+#include "imaging/ThreadJingShenHigh.h"
 #include "platform/ProcessEnd.h"
 #include "platform/TerminationWatcher.h"
 #include "resources/SevrinResources.h"
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
 
     // Where network cameras meet the video window, the recorder and the saver.
     UsbWorkers::install();
+    ThreadJingShenHigh::linkUsbCameras();
     NetCameraLinks links;
     links.attachVideo = [](NetVideoFeed* feed, int width, int height) {
         if (videoWindow)

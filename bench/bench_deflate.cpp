@@ -6,6 +6,7 @@
 // to ours (above 1: ours is faster).
 #include "export/zip/DeflateCompressor.h"
 #include "export/zip/TestData.h"
+#include "measure/engine/ReportParts.h"
 
 #include <algorithm>
 #include <chrono>

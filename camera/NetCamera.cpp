@@ -2,7 +2,6 @@
 
 #include "camera/SnapshotFiles.h"
 
-#include "app/MainWindow.h"
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"
 #include "camera/NetCameraExposure.h"

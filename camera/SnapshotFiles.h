@@ -20,13 +20,6 @@ namespace SnapshotFiles {
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality,
                 QString* error = nullptr);
 
-// Loads a picture that a saver or the camera SDK has just written at path
-// (with or without a suffix), trying "jpg", "bmp", "png" and "tiff" in that
-// order, and deletes the file: it was temporary. Returns the suffix of the
-// type that loaded (".jpg" ...), or an empty text, leaving the file in place,
-// when none did. Any thread.
-QString takeWrittenPicture(const QString& path, QImage& image);
-
 // The strip's thumbnail of a picture: 296 pixels high, W x 296 / H wide
 // (integer division), fast scaling. Null for a picture without height.
 QImage thumbnail(const QImage& picture);
@@ -36,21 +29,6 @@ QString thumbnailPath(int index);
 // name in ./.scaleImage, for addToHistory to move into place; empty on
 // failure. Any thread.
 QString prepareThumbnail(const QImage& picture);
-
-// A picture about to be written that the recent list will name: notePending
-// records its path and prepared thumbnail in ./.scaleImage before the write,
-// dropNote removes the record once the list names it. A program killed in
-// between lists the picture at its next start (takeLeftovers). Any thread;
-// notePending returns the record's path, empty when it cannot be written.
-QString notePending(const QString& picture, const QString& preparedThumbnail);
-void dropNote(const QString& note);
-// GUI thread, once per working folder when the recent list is loaded: the
-// pictures of records a killed program left, oldest first, that exist on
-// disk in the snapshot folder, each with its prepared thumbnail (empty unless
-// it is a temporary thumbnail in ./.scaleImage itself). Records naming other
-// files are ignored. Removes the records and every temporary thumbnail no
-// record names.
-QList<QPair<QString, QString>> takeLeftovers();
 
 // GUI thread: adds path to the hub's recent-image list and moves the
 // prepared thumbnail file (may be empty) to the index's name, replacing an

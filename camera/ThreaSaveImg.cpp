@@ -1,11 +1,11 @@
 #include "camera/ThreaSaveImg.h"
 
+#include "app/FlatFieldGain.h"
 #include "app/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
+#include "platform/SnapshotRecords.h"
 
 #include <QFile>
-#include "imaging/FlatFieldGain.h"
-
 #include <QDateTime>
 #include <QFont>
 #include <QFontMetrics>
@@ -190,10 +190,10 @@ void ThreaSaveImg::saveDirect(const QImage& image, const QString& file) {
     // program killed between the write and the listing lists it at its next
     // start instead of leaving it out for good.
     const QString thumb = SnapshotFiles::prepareThumbnail(image);
-    const QString note = SnapshotFiles::notePending(file, thumb);
+    const QString note = SnapshotRecords::notePending(file, thumb);
     QString error;
     if (!SnapshotFiles::writeImage(image, file, m_imgType.toUtf8(), 100, &error)) {
-        SnapshotFiles::dropNote(note);
+        SnapshotRecords::dropNote(note);
         if (!thumb.isEmpty())
             QFile::remove(thumb);
         SnapshotFiles::reportSaveError(file, error);
@@ -203,7 +203,7 @@ void ThreaSaveImg::saveDirect(const QImage& image, const QString& file) {
     }
     SnapshotFiles::runOnGuiThread([file, thumb, note, clearIcon] {
         SnapshotFiles::addToHistory(file, thumb);
-        SnapshotFiles::dropNote(note);
+        SnapshotRecords::dropNote(note);
         if (clearIcon)
             MessagePassing::instance()->removeIconCamera();
     });

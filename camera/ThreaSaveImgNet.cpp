@@ -1,7 +1,7 @@
 #include "camera/ThreaSaveImgNet.h"
 
 #include "app/MessagePassing.h"
-#include "camera/SnapshotFiles.h"
+#include "platform/SnapshotRecords.h"
 
 ThreaSaveImgNet::ThreaSaveImgNet(QObject* parent) : QThread(parent) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -22,7 +22,7 @@ ThreaSaveImgNet* ThreaSaveImgNet::launch(QString path, int mode, bool saveDirect
 }
 
 void ThreaSaveImgNet::run() {
-    if (SnapshotFiles::takeWrittenPicture(m_path, m_image).isEmpty())
+    if (SnapshotRecords::takeWrittenPicture(m_path, m_image).isEmpty())
         return; // not a picture: the file stays for the user to look at
     m_image.setDotsPerMeterX(12401);
     m_image.setDotsPerMeterY(12401);

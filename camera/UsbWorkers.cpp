@@ -6,11 +6,26 @@
 #include "camera/ThreadAVPacket.h"
 #include "camera/ThreadVideo.h"
 #include "camera/UVCCamera.h"
-#include "imaging/ThreadJingShenHigh.h"
 
 #include <memory>
+#include <mutex>
 
 namespace {
+
+std::mutex& deliveryMutex() {
+    static std::mutex m;
+    return m;
+}
+
+UsbWorkers::FocusDelivery& deliverySlot() {
+    static UsbWorkers::FocusDelivery delivery;
+    return delivery;
+}
+
+UsbWorkers::FocusDelivery focusDelivery() {
+    std::lock_guard<std::mutex> lock(deliveryMutex());
+    return deliverySlot();
+}
 
 class DecoderAdapter : public UsbFrameDecoder {
 public:
@@ -45,12 +60,13 @@ public:
                       cam && cam->supportFastMode());
     }
     void setFocusConsumer(ThreadJingShenHigh* consumer) override {
-        if (!consumer) {
+        UsbWorkers::FocusDelivery deliver = focusDelivery();
+        if (!consumer || !deliver) {
             m_s.setFocusStackConsumer({});
             return;
         }
         m_s.setFocusStackConsumer(
-            [consumer](const uint8_t* rgb, int width, int height) { ThreadJingShenHigh::deliver(consumer, rgb, width, height); });
+            [consumer, deliver](const uint8_t* rgb, int width, int height) { deliver(consumer, rgb, width, height); });
     }
     QImage* imageBuffer(int width, int height, int channels) override {
         return m_s.imageBuffer(width, height, channels);
@@ -97,9 +113,9 @@ void UsbWorkers::install() {
     f.saver = [] { return std::make_unique<SaverAdapter>(); };
     f.recorder = [] { return std::make_unique<RecorderAdapter>(); };
     UVCCamera::setWorkerFactory(f);
+}
 
-    ThreadJingShenHigh::setCameraUnlinkHook([](ThreadJingShenHigh* worker) {
-        if (auto* cam = qobject_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()))
-            cam->unlinkFocusConsumer(worker);
-    });
+void UsbWorkers::setFocusDelivery(FocusDelivery delivery) {
+    std::lock_guard<std::mutex> lock(deliveryMutex());
+    deliverySlot() = std::move(delivery);
 }

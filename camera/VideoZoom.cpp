@@ -1,6 +1,5 @@
 #include "camera/VideoZoom.h"
 
-#include "app/MainWindow.h"
 #include "camera/SDLBackground.h"
 
 #include <QGuiApplication>
@@ -12,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+QWidget* videoHostWidget = nullptr;
 
 void VideoZoom::init(QSize frame, QSize host) {
     m_factors.clear();

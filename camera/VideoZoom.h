@@ -8,6 +8,12 @@
 
 #include <functional>
 
+class QWidget;
+
+// The main window's centre widget, native parent of the video window; set
+// by the main window, null until it exists.
+extern QWidget* videoHostWidget;
+
 // Zoom list, picture placement and auto-edge search shared by both camera
 // drivers (USB and network place and search the shown picture alike). The
 // arithmetic is free of any window: the driver supplies the sizes and the

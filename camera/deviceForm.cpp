@@ -3,13 +3,12 @@
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"
 #include "app/UiSize.h"
-#include "panels/camera/LensForm.h"
 #include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
 #include "camera/UVCCamera.h"
 #include "camera/UvcModels.h"
 #include "camera/SDLBackground.h"
-#include "imaging/PictureSizeLimit.h"
+#include "app/PictureSizeLimit.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
 
@@ -25,6 +24,7 @@
 #include <QVBoxLayout>
 
 std::function<int(int)> deviceForm::versionReader;
+std::function<QWidget*(QWidget*)> deviceForm::lensPanelMaker;
 
 namespace {
 int scaled(int v) { return int(float(v) * float(uiSizeFactor) * 0.1f); }
@@ -264,13 +264,13 @@ void deviceForm::btnOpenClick() {
     hub->setIsCameraMode(true);
     if (auto* usb = qobject_cast<UVCCamera*>(cam))
         usb->startLive();
-    if (cam->className() == "UVCCamera_Ambrel") {
+    if (cam->className() == "UVCCamera_Ambrel" && lensPanelMaker) {
         // One lens panel at a time: an old one is replaced, never doubled.
-        for (LensForm* old : widgetOther->findChildren<LensForm*>())
-            old->deleteLater();
-        auto* lens = new LensForm(widgetOther);
-        lens->show();
-        layoutOther->addWidget(lens);
+        if (m_lensPanel)
+            m_lensPanel->deleteLater();
+        m_lensPanel = lensPanelMaker(widgetOther);
+        m_lensPanel->show();
+        layoutOther->addWidget(m_lensPanel);
     }
     QTimer::singleShot(35, this, SLOT(oneSecondDelay()));
 }

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
@@ -45,7 +46,9 @@ public:
     // The camera factory: builds, opens and checks the camera of a code with a
     // format text; null on failure (the caller shows the error box).
     static BaseCamera* createUsbCamera(int code, int captureIndex, const QString& format);
-
+    // Makes the lens panel shown under the list when a lens camera opens (the
+    // camera panels' LensForm); set by the main widget. Empty: no panel.
+    static std::function<QWidget*(QWidget* parent)> lensPanelMaker;
 
 signals:
     void newCameraParaForm();
@@ -82,4 +85,5 @@ private:
     QPixmap info;
     QMap<int, DeviceEntry> rows;
     ExitAction m_exitAction;
+    QPointer<QWidget> m_lensPanel;
 };

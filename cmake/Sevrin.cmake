@@ -8,19 +8,19 @@ set(SEVRIN_ROOT ${CMAKE_SOURCE_DIR})
 # saves, records or fuses: the executable loads them on first use (see
 # sevrin_load_late); tests and benchmarks link them as usual.
 set(SEVRIN_LATE_TARGETS opencv_imgcodecs opencv_videoio opencv_ximgproc)
-set(SEVRIN_EARLY_OPENCV ${OpenCV_LIBS})
-list(REMOVE_ITEM SEVRIN_EARLY_OPENCV ${SEVRIN_LATE_TARGETS})
-add_library(sevrin_late_libs INTERFACE)
-foreach(lib ${SEVRIN_LATE_TARGETS} PkgConfig::FFMPEG_CODECS)
-  # Evaluated for the target being linked: left out where it loads them late.
-  target_link_libraries(sevrin_late_libs INTERFACE "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:SEVRIN_LOAD_LATE>>>:${lib}>")
-endforeach()
-target_include_directories(sevrin_late_libs INTERFACE ${FFMPEG_CODECS_INCLUDE_DIRS})
 
-set(SEVRIN_COMMON_LIBS
-  Qt5::Core Qt5::Gui Qt5::Widgets Qt5::Network Qt5::Svg Qt5::Multimedia Qt5::SerialPort Qt5::Concurrent
-  ${SEVRIN_EARLY_OPENCV} sevrin_late_libs PkgConfig::SDL2 PkgConfig::FFMPEG PkgConfig::TURBOJPEG PkgConfig::UDEV
-  ZLIB::ZLIB Threads::Threads)
+# One interface target per late library, linked by the libraries that call
+# it: evaluated for the target being linked, it is left out where that
+# target loads it late.
+function(sevrin_late_library name lib)
+  add_library(${name} INTERFACE)
+  target_link_libraries(${name} INTERFACE "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:SEVRIN_LOAD_LATE>>>:${lib}>")
+endfunction()
+sevrin_late_library(sevrin_late_imgcodecs opencv_imgcodecs)
+sevrin_late_library(sevrin_late_videoio opencv_videoio)
+sevrin_late_library(sevrin_late_ximgproc opencv_ximgproc)
+sevrin_late_library(sevrin_late_ffmpeg_codecs PkgConfig::FFMPEG_CODECS)
+target_include_directories(sevrin_late_ffmpeg_codecs INTERFACE ${FFMPEG_CODECS_INCLUDE_DIRS})
 
 # sevrin_load_late(<executable> <archive target>...)
 # The executable links none of SEVRIN_LATE_TARGETS and FFmpeg's codecs and
@@ -52,12 +52,21 @@ function(sevrin_load_late exe)
   target_link_libraries(${exe} PRIVATE ${CMAKE_DL_LIBS})
 endfunction()
 
-# sevrin_folder_library(<target> [EXCLUDE <file>...])
-# A static library of every .cpp/.h in the calling folder (not recursing).
+# sevrin_folder_library(<target> [FILES <file>...] [EXCLUDE <file>...] LINK <item>...)
+# A static library of every .cpp/.h in the calling folder (not recursing), or
+# of the FILES given, linking the libraries and packages in LINK (the ones
+# its sources use, and no more).
 function(sevrin_folder_library target)
-  cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS
-    ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  cmake_parse_arguments(ARG "" "" "FILES;EXCLUDE;LINK" ${ARGN})
+  if(ARG_FILES)
+    set(srcs "")
+    foreach(f ${ARG_FILES})
+      list(APPEND srcs ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+    endforeach()
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS
+      ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  endif()
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${ex})
   endforeach()
@@ -68,17 +77,28 @@ function(sevrin_folder_library target)
   endif()
   add_library(${target} STATIC ${srcs})
   target_include_directories(${target} PUBLIC ${SEVRIN_ROOT} ${OpenCV_INCLUDE_DIRS})
-  target_link_libraries(${target} PUBLIC ${SEVRIN_COMMON_LIBS})
+  target_link_libraries(${target} PUBLIC ${ARG_LINK})
 endfunction()
 
-# sevrin_folder_tests()
+# sevrin_folder_tests([LINK <library>...])
 # In a tests/ folder: every tst_*.cpp becomes a test executable named as the file;
 # every other .cpp/.h there is a helper compiled once into a per-folder library.
+# Both link the libraries in LINK, by default the library of the source folder
+# the tests mirror (tests/measure/engine: sevrin_measure_engine); a test that
+# drives more names the further libraries itself. A variable <test>_LINK set
+# before the call replaces them for that test alone (a test of the hub in
+# tests/app links the hub, not the whole program); the folder's helpers, when
+# there are any, still bring theirs.
 # tst_*.sh and tst_*.py are run by bash / python3 with SEVRIN_BUILD_DIR and
 # SEVRIN_SOURCE_DIR in the environment.
 function(sevrin_folder_tests)
+  cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   string(REPLACE "/" "_" folder "${rel}")
+  set(libs ${ARG_LINK})
+  if(NOT libs)
+    set(libs sevrin_${folder})
+  endif()
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   foreach(t ${tests})
@@ -88,13 +108,17 @@ function(sevrin_folder_tests)
   if(helpers)
     set(helper_lib testhelpers_${folder})
     add_library(${helper_lib} STATIC ${helpers})
-    target_link_libraries(${helper_lib} PUBLIC sevrin_all sevrin_testsupport Qt5::Test)
+    target_link_libraries(${helper_lib} PUBLIC ${libs} sevrin_testsupport Qt5::Test)
     set_property(GLOBAL APPEND PROPERTY SEVRIN_TEST_HELPERS ${helper_lib})
   endif()
   foreach(t ${tests})
     get_filename_component(name ${t} NAME_WE)
     add_executable(${name} ${t})
-    target_link_libraries(${name} PRIVATE ${helper_lib} sevrin_all sevrin_testsupport Qt5::Test
+    set(test_libs ${libs})
+    if(DEFINED ${name}_LINK)
+      set(test_libs ${${name}_LINK})
+    endif()
+    target_link_libraries(${name} PRIVATE ${helper_lib} ${test_libs} sevrin_testsupport Qt5::Test
       GTest::gtest GTest::gmock GTest::gtest_main)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES

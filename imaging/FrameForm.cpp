@@ -1,7 +1,7 @@
 #include "imaging/FrameForm.h"
 
 #include "app/MessagePassing.h"
-#include "imaging/PictureSizeLimit.h"
+#include "app/PictureSizeLimit.h"
 
 #include <QDir>
 #include <QPainter>

@@ -5,7 +5,7 @@
 #include "camera/SnapshotFiles.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
-#include "imaging/FlatFieldGain.h"
+#include "app/FlatFieldGain.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "imaging/StitchMosaicItem.h"
 #include "imaging/ThreadPinJie.h"

@@ -2,7 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "app/UiSize.h"
-#include "imaging/PictureSizeLimit.h"
+#include "app/PictureSizeLimit.h"
 
 #include <QEvent>
 #include <QInputDialog>

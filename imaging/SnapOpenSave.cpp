@@ -3,7 +3,7 @@
 #include "app/MessagePassing.h"
 #include "app/SaveFileDialog.h"
 #include "app/UiSize.h"
-#include "imaging/PictureSizeLimit.h"
+#include "app/PictureSizeLimit.h"
 #include "panels/measure/PanelKit.h"
 
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "imaging/ThreadHistory.h"
 
-#include "imaging/PictureSizeLimit.h"
+#include "app/PictureSizeLimit.h"
 
 #include <QLabel>
 #include <QPixmap>

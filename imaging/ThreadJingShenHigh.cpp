@@ -1,6 +1,8 @@
 #include "imaging/ThreadJingShenHigh.h"
 
 #include "app/MessagePassing.h"
+#include "camera/UVCCamera.h"
+#include "camera/UsbWorkers.h"
 #include "imaging/FocusStackMath.h"
 
 #include <opencv2/imgproc.hpp>
@@ -64,6 +66,14 @@ ThreadJingShenHigh::~ThreadJingShenHigh() {
 void ThreadJingShenHigh::setCameraUnlinkHook(CameraUnlinkHook hook) {
     std::lock_guard<std::mutex> lock(hookMutex());
     hookSlot() = std::move(hook);
+}
+
+void ThreadJingShenHigh::linkUsbCameras() {
+    UsbWorkers::setFocusDelivery(&ThreadJingShenHigh::deliver);
+    setCameraUnlinkHook([](ThreadJingShenHigh* worker) {
+        if (auto* cam = qobject_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()))
+            cam->unlinkFocusConsumer(worker);
+    });
 }
 
 // ---- save thread ----

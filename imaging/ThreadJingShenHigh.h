@@ -110,6 +110,10 @@ public:
     // starts a new run before the panel asks for one. Empty: nothing.
     using CameraUnlinkHook = std::function<void(ThreadJingShenHigh*)>;
     static void setCameraUnlinkHook(CameraUnlinkHook hook);
+    // Once at start, after UsbWorkers::install: USB cameras hand mode-7
+    // frames to their linked worker (deliver), and a reset unlinks the worker
+    // from the current USB camera (the hook above, until a panel sets its own).
+    static void linkUsbCameras();
 
 protected:
     void run() override;

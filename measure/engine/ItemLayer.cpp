@@ -13,8 +13,6 @@
 #include "measure/engine/MeasureSetRanges.h"
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/engine/XlsReportLayout.h"
-#include "measure/shapes/CLP2P.h"
-#include "measure/shapes/ShapeRegistration.h"
 #include "platform/AppPaths.h"
 
 #include <QComboBox>
@@ -37,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 int ItemLayer::KindOfTool(int tool) {
     switch (tool) {
@@ -155,7 +154,6 @@ ItemLayer::ScaleEntry askScaleEntry() {
 } // namespace
 
 ItemLayer::ItemLayer(QWidget* parent) : QWidget(parent) {
-    RegisterMeasureShapes();
     m_sys = new OzaMeasureSys(this);
     setStyleSheet("QWidget { font-family: FZLanTingHeiS-R-GB;}");
     connectHub();
@@ -1248,20 +1246,23 @@ void ItemLayer::readECLP2PData() {
         }
         if (!ok)
             continue;
-        CLP2P line;
+        // The point-to-point class comes from the registry its library fills.
+        std::unique_ptr<CCLBaseObject> line(ShapeRegistry::create(KindP2P));
+        if (!line)
+            break;
         const QColor c1 = colourAt(f[0].toInt());
         const QColor c2 = colourAt(f[1].toInt());
         if (c1.isValid())
-            line.color = c1;
+            line->color = c1;
         if (c2.isValid())
-            line.color2 = c2;
-        line.penWidth = std::clamp(f[2].toInt(), 1, 20);
+            line->color2 = c2;
+        line->penWidth = std::clamp(f[2].toInt(), 1, 20);
         for (int i = 0; i < 3; ++i)
-            line.AddPoint(QPointF(xy[2 * i], xy[2 * i + 1]));
-        line.mode = f[9].toInt();
-        line.SetLanguage(f[10].toInt());
-        line.labelNumber = f[11].toInt();
-        m_sys->shapeContainer()->AddObject(&line);
+            line->AddPoint(QPointF(xy[2 * i], xy[2 * i + 1]));
+        line->mode = f[9].toInt();
+        line->SetLanguage(f[10].toInt());
+        line->labelNumber = f[11].toInt();
+        m_sys->shapeContainer()->AddObject(line.get());
     }
     // The lines come back seconds after start: a tool or a calibration the
     // operator picked meanwhile stays as it is.

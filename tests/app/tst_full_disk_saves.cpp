@@ -15,6 +15,7 @@
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "imaging/PinJieForm.h"
+#include "measure/shapes/ShapeRegistration.h"
 #include "panels/camera/CameraParaForm.h"
 #include "platform/AppPaths.h"
 #include "tests/support/ModalCatcher.h"
@@ -247,6 +248,7 @@ class FullDiskSavesTest : public QObject {
                                        .setValue("MeasureSet/LineSave", 0); // 0: measured lines are kept
                                    host = std::make_unique<QWidget>();
                                    host->resize(800, 400);
+                                   RegisterMeasureShapes();
                                    layer = new ItemLayer(host.get());
                                    layer->init();
                                    layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));

@@ -8,6 +8,7 @@
 #include "camera/deviceForm.h"
 #include "imaging/FrameFormMINI.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/ThreadJingShenHigh.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
@@ -145,6 +146,7 @@ void TestMainWindow::unplugDuringARecordingSaysSoWithTheFileName() {
     QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("language", 1);
     SimUsbBus::instance()->configure("4:fps=0");
     UsbWorkers::install();
+    ThreadJingShenHigh::linkUsbCameras();
     SDLBackground video;
     videoWindow = &video;
     MainWindow w;

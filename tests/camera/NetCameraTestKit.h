@@ -4,7 +4,7 @@
 #include "camera/NetCameraRecorder.h"
 #include "platform/NetSdkSim.h"
 #include "tests/support/ModalCatcher.h"
-#include "tests/support/TestTools.h"
+#include "tests/support/NetSimInstall.h"
 
 #include <QObject>
 #include <QStringList>

@@ -8,6 +8,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "camera/ThreadAVPacket.h"
+#include "platform/SnapshotRecords.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
 
@@ -547,7 +548,7 @@ private slots:
             QVERIFY(filled(70, 60, Qt::red).save(SnapshotFiles::thumbnailPath(1)));
         const QString thumb = thumbnailMade ? SnapshotFiles::prepareThumbnail(filled(600, 296, Qt::green)) : QString();
         QVERIFY(thumbnailMade == !thumb.isEmpty());
-        QVERIFY(!SnapshotFiles::notePending(shot, thumb).isEmpty());
+        QVERIFY(!SnapshotRecords::notePending(shot, thumb).isEmpty());
         if (pictureOnDisk)
             QVERIFY(filled(600, 296, Qt::green).save(shot));
         // A temporary thumbnail of a save whose record was never written.

@@ -4,7 +4,6 @@
 // scales, zoom and auto-edge.
 #include "NetCameraTestKit.h"
 
-#include "app/MainWindow.h"
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"
 #include "camera/NetCamera.h"

@@ -5,6 +5,7 @@
 #include "camera/UvcModels.h"
 #include "imaging/ThreadJingShenHigh.h"
 #include "measure/engine/ItemLayer.h"
+#include "measure/shapes/ShapeRegistration.h"
 #include "platform/SimUsbCamera.h"
 #include "tests/support/TestEnv.h"
 
@@ -58,6 +59,7 @@ void TestUsbSnapshots::initTestCase() {
     env = std::make_unique<TestEnv>();
     QSettings("./OtherSet.ini", QSettings::IniFormat).setValue("Resolution", 1);
     UsbWorkers::install();
+    ThreadJingShenHigh::linkUsbCameras();
     SimUsbBus::instance()->configure("14:fw=31:fps=0");
     window = std::make_unique<SDLBackground>();
     videoWindow = window.get();
@@ -142,6 +144,7 @@ void TestUsbSnapshots::reportPictureIsDrawnAndSavedWideAt1920() {
     // Mode 2 goes through the overlay, which draws the measurements and
     // hands it back; the report picture is saved 1920 wide.
     QWidget host;
+    RegisterMeasureShapes();
     ItemLayer layer(&host);
     layer.init();
     QSignalSpy exported(MessagePassing::instance(), &MessagePassing::exportImageSIGNAL);

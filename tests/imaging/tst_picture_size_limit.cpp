@@ -2,7 +2,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/deviceForm.h"
 #include "imaging/FrameForm.h"
-#include "imaging/PictureSizeLimit.h"
+#include "app/PictureSizeLimit.h"
 #include "imaging/SnapHistoryGrid.h"
 #include "imaging/SnapOpenSave.h"
 #include "imaging/ThreadHistory.h"

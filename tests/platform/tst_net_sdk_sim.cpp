@@ -4,7 +4,7 @@
 #include "platform/NetSdkSim.h"
 #include "platform/NetSdkSimFrames.h"
 #include "platform/WFSdk.h"
-#include "tests/support/TestTools.h"
+#include "tests/support/NetSimInstall.h"
 
 #include <QDir>
 #include <QFile>

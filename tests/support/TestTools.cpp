@@ -1,8 +1,5 @@
 #include "tests/support/TestTools.h"
 
-#include "platform/NetSdk.h"
-#include "platform/NetSdkSim.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,13 +7,6 @@
 #include <thread>
 
 #include <sched.h>
-
-NetSdkSim* installSim(const QString& config) {
-    auto sim = std::make_unique<NetSdkSim>(NetSdkSim::parseConfig(config));
-    NetSdkSim* raw = sim.get();
-    NetSdk::install(std::move(sim));
-    return raw;
-}
 
 void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>& bars, int tolerance) {
     for (int i = 0; i < bars.size(); ++i) {

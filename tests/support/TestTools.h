@@ -7,16 +7,10 @@
 #include <cstdint>
 #include <string>
 
-class NetSdkSim;
-
 // Small tools several test folders share.
 
 // A path or text as the UTF-8 std::string the export writers take.
 inline std::string utf8(const QString& s) { return s.toUtf8().toStdString(); }
-
-// Installs a network-camera SDK simulator with these cameras (SEVRIN_SIM_NET
-// syntax); the SDK layer owns it until the next install.
-NetSdkSim* installSim(const QString& config);
 
 // Google Test checks of the middle of each vertical colour bar of an RGB24
 // picture, a quarter, half and three quarters down.

@@ -1,7 +1,5 @@
 #include "TestData.h"
 
-#include "measure/engine/XlsReportLayout.h"
-
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
@@ -16,8 +14,7 @@
 
 namespace TestData {
 
-namespace {
-uint32_t nextRandom(uint32_t& state)
+uint32_t NextRandom(uint32_t& state)
 {
     // xorshift32: fast and reproducible on every platform.
     state ^= state << 13;
@@ -25,6 +22,8 @@ uint32_t nextRandom(uint32_t& state)
     state ^= state << 5;
     return state;
 }
+
+namespace {
 
 const char* const kWords[] = {
     "the", "measurement", "of", "length", "circle", "radius", "angle", "between", "two", "lines",
@@ -48,7 +47,7 @@ Bytes MakeRandom(size_t size, uint32_t seed)
 {
     Bytes b(size);
     uint32_t s = seed ? seed : 1;
-    for (size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(nextRandom(s) >> 11);
+    for (size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(NextRandom(s) >> 11);
     return b;
 }
 
@@ -59,15 +58,15 @@ Bytes MakeText(size_t size, uint32_t seed)
     uint32_t s = seed ? seed : 1;
     int wordsInSentence = 0;
     while (b.size() < size) {
-        std::string w = kWords[nextRandom(s) % (sizeof kWords / sizeof kWords[0])];
+        std::string w = kWords[NextRandom(s) % (sizeof kWords / sizeof kWords[0])];
         if (wordsInSentence == 0)
             w[0] = static_cast<char>(w[0] - 'a' + 'A');
         append(b, w);
-        if (++wordsInSentence > 6 + static_cast<int>(nextRandom(s) % 10)) {
-            append(b, nextRandom(s) % 5 == 0 ? ".\n" : ". ");
+        if (++wordsInSentence > 6 + static_cast<int>(NextRandom(s) % 10)) {
+            append(b, NextRandom(s) % 5 == 0 ? ".\n" : ". ");
             wordsInSentence = 0;
         } else {
-            append(b, nextRandom(s) % 9 == 0 ? ", " : " ");
+            append(b, NextRandom(s) % 9 == 0 ? ", " : " ");
         }
     }
     b.resize(size);
@@ -99,7 +98,7 @@ Bytes MakeSheetXml(int rows, int cols, uint32_t seed)
         for (int c = 0; c < cols; ++c) {
             int style = r == 1 ? 2 : 3;
             // Values repeat often (units, shape names) but not always.
-            int index = nextRandom(s) % 4 == 0 ? shared++ : static_cast<int>(nextRandom(s) % (shared + 1));
+            int index = NextRandom(s) % 4 == 0 ? shared++ : static_cast<int>(NextRandom(s) % (shared + 1));
             append(b, "<c r=\"" + columnName(c) + std::to_string(r) + "\" s=\"" + std::to_string(style)
                           + "\" t=\"s\"><v>" + std::to_string(index) + "</v></c>");
         }
@@ -121,7 +120,7 @@ Bytes MakeSharedStringsXml(int count, uint32_t seed)
     static const char* const names[] = {"Line", "Circle", "Angle", "Rectangle", "Arc", "Point", "Distance"};
     for (int i = 0; i < count; ++i) {
         char text[64];
-        uint32_t v = nextRandom(s);
+        uint32_t v = NextRandom(s);
         std::snprintf(text, sizeof text, "%s %d: %u.%03u mm", names[v % 7], i % 40 + 1, v % 97, (v >> 8) % 1000);
         append(b, std::string("<si><t>") + text + "</t></si>");
     }
@@ -192,7 +191,7 @@ Bytes MakeMeasurementLogXml(size_t size, uint32_t seed)
     uint32_t s = seed ? seed : 1;
     auto number = [&s](double scale) {
         char text[32];
-        std::snprintf(text, sizeof text, "%.4f", double(nextRandom(s) % 1000000) * scale / 1000000.0);
+        std::snprintf(text, sizeof text, "%.4f", double(NextRandom(s) % 1000000) * scale / 1000000.0);
         return std::string(text);
     };
     static const char* const kinds[][3] = {{"line", "length", ""},
@@ -203,13 +202,13 @@ Bytes MakeMeasurementLogXml(size_t size, uint32_t seed)
     append(b, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<inspection operator=\"QA station 2\" "
               "camera=\"Dunmor 4096x3072\" scale=\"0.0031 mm/px\">\n");
     for (int n = 1; b.size() < size; ++n) {
-        const auto& kind = kinds[nextRandom(s) % 5];
+        const auto& kind = kinds[NextRandom(s) % 5];
         const int second = (n * 7) % 60;
         append(b, std::string("  <measurement index=\"") + std::to_string(n) + "\" kind=\"" + kind[0] + "\" name=\""
                       + kind[0] + " " + std::to_string(n) + "\" unit=\"mm\" time=\"2026-03-09T14:"
                       + std::to_string(10 + n / 600 % 50) + ":" + (second < 10 ? "0" : "") + std::to_string(second)
                       + "\">\n");
-        const int points = 2 + static_cast<int>(nextRandom(s) % 3);
+        const int points = 2 + static_cast<int>(NextRandom(s) % 3);
         for (int p = 0; p < points; ++p)
             append(b, "    <point x=\"" + number(4096) + "\" y=\"" + number(3072) + "\"/>\n");
         append(b, std::string("    <value name=\"") + kind[1] + "\">" + number(20) + "</value>\n");
@@ -221,65 +220,6 @@ Bytes MakeMeasurementLogXml(size_t size, uint32_t seed)
     return b;
 }
 
-Bytes MakeReportPart(int measured, uint32_t seed, const char* part)
-{
-    uint32_t s = seed ? seed : 1;
-    auto value = [&s](double scale) {
-        return QString::number(double(nextRandom(s) % 1000000) * scale / 1000000.0, 'f', 4);
-    };
-    MeasureTable table;
-    table.unit = "mm";
-    for (int r = 0; r < measured; ++r) {
-        // Columns: length, girth, area, angle, radian, width, height, radius, diameter.
-        QStringList v;
-        for (int j = 0; j < 9; ++j)
-            v << QString();
-        switch (nextRandom(s) % 4) {
-        case 0:
-            table.names << QString::fromUtf8("直线%1").arg(r + 1);
-            v[0] = value(12.0);
-            break;
-        case 1: {
-            table.names << QString::fromUtf8("圆%1").arg(r + 1);
-            const double radius = value(3.0).toDouble();
-            v[1] = QString::number(2 * M_PI * radius, 'f', 4);
-            v[2] = QString::number(M_PI * radius * radius, 'f', 4);
-            v[7] = QString::number(radius, 'f', 4);
-            v[8] = QString::number(2 * radius, 'f', 4);
-            break;
-        }
-        case 2: {
-            table.names << QString::fromUtf8("矩形%1").arg(r + 1);
-            const double w = value(8.0).toDouble(), h = value(5.0).toDouble();
-            v[1] = QString::number(2 * (w + h), 'f', 4);
-            v[2] = QString::number(w * h, 'f', 4);
-            v[5] = QString::number(w, 'f', 4);
-            v[6] = QString::number(h, 'f', 4);
-            break;
-        }
-        default: {
-            table.names << QString::fromUtf8("角度%1").arg(r + 1);
-            const double a = value(180.0).toDouble();
-            v[3] = QString::number(a, 'f', 4);
-            v[4] = QString::number(a * M_PI / 180.0, 'f', 4);
-            break;
-        }
-        }
-        table.values << v;
-    }
-    QTemporaryDir dir;
-    const QString path = dir.filePath("report.xlsx");
-    const XlsReportLayout layout(XlsReportTemplate(), 0, table, true, QDateTime(QDate(2026, 3, 9), QTime(14, 5, 7)));
-    if (!dir.isValid() || !layout.Write(path, QString(), false))
-        return {};
-    QProcess unzip;
-    unzip.start("unzip", {"-p", path, part});
-    if (!unzip.waitForFinished(60000) || unzip.exitStatus() != QProcess::NormalExit || unzip.exitCode() != 0)
-        return {};
-    const QByteArray xml = unzip.readAllStandardOutput();
-    return Bytes(xml.begin(), xml.end());
-}
-
 Bytes MakeJpeg(int width, int height, uint32_t seed)
 {
     QImage img(width, height, QImage::Format_RGB32);
@@ -288,7 +228,7 @@ Bytes MakeJpeg(int width, int height, uint32_t seed)
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < width; ++x) {
             int base = ((x / 16 + y / 16) % 2) ? 190 : 70;
-            int n = static_cast<int>(nextRandom(s) % 24);
+            int n = static_cast<int>(NextRandom(s) % 24);
             line[x] = qRgb(base + n, base / 2 + n, 255 - base + n / 2);
         }
     }

@@ -13,6 +13,9 @@ namespace TestData {
 
 using Bytes = std::vector<uint8_t>;
 
+// The next number of a reproducible xorshift32 sequence.
+uint32_t NextRandom(uint32_t& state);
+
 Bytes MakeRandom(size_t size, uint32_t seed);
 // English-like prose of words from a fixed vocabulary.
 Bytes MakeText(size_t size, uint32_t seed);
@@ -29,11 +32,6 @@ Bytes MakeThemeXml();
 // (kind, name, unit, time, the points clicked, its values with four
 // decimals), as an XML export of a long inspection would hold them.
 Bytes MakeMeasurementLogXml(size_t size, uint32_t seed);
-// A part ("xl/worksheets/sheet1.xml", "xl/sharedStrings.xml") of the report
-// the program's own writer makes for `measured` rows of mixed shapes (lines,
-// circles, rectangles, angles with their values in mm), read out of the
-// workbook by unzip. Empty when it could not be written or read.
-Bytes MakeReportPart(int measured, uint32_t seed, const char* part);
 // A JPEG of a procedural specimen (grid, circles, noise), quality 90.
 Bytes MakeJpeg(int width, int height, uint32_t seed);
 

@@ -2,6 +2,7 @@
 // refreshing the table, dragging, deleting with a confirmation, panning,
 // auto edge, focus windows, table edits and hub settings.
 
+#include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 
 #include "app/MessagePassing.h"
@@ -116,6 +117,7 @@ private slots:
         labelStyle = 0;
         host = std::make_unique<QWidget>();
         host->resize(800, 400);
+        RegisterMeasureShapes();
         layer = new ItemLayer(host.get());
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
@@ -398,6 +400,7 @@ private slots:
         // The scale survives a restart of the overlay.
         host.reset();
         host = std::make_unique<QWidget>();
+        RegisterMeasureShapes();
         layer = new ItemLayer(host.get());
         layer->init();
         QCOMPARE(layer->measureSystem()->scaleContainer()->currentName(), QString("lens5"));
@@ -501,6 +504,7 @@ private slots:
         }
         host.reset();
         host = std::make_unique<QWidget>();
+        RegisterMeasureShapes();
         layer = new ItemLayer(host.get());
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));
@@ -586,6 +590,7 @@ private slots:
 
         host.reset();
         host = std::make_unique<QWidget>();
+        RegisterMeasureShapes();
         layer = new ItemLayer(host.get());
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 633, 357), QSize(2000, 1000));

@@ -3,6 +3,7 @@
 // the resets on resolution and camera-mode changes, and snapshots with the
 // measurements drawn in (screenshot at view size, others at full size).
 
+#include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 #include "TestShapes.h"
 
@@ -57,6 +58,7 @@ class ItemLayerSlotsTest : public QObject {
     void makeLayer(const QRect& video = QRect(0, 0, 1000, 500), const QSize& frame = QSize(2000, 1000)) {
         host = std::make_unique<QWidget>();
         host->resize(video.size());
+        RegisterMeasureShapes();
         layer = new ItemLayer(host.get());
         layer->init();
         layer->syncToVideoRect(video, frame);

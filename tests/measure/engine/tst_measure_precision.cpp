@@ -3,6 +3,7 @@
 // calibrations, table edits at a real scale, and the rounding of the scale
 // bar, the datum spacing and the image-to-view mapping.
 
+#include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 
 #include "app/MessagePassing.h"
@@ -71,6 +72,7 @@ private slots:
         hub = MessagePassing::instance();
         hub->setLanguage(1);
         host = std::make_unique<QWidget>();
+        RegisterMeasureShapes();
         layer = new ItemLayer(host.get());
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 1920, 1080), QSize(1920, 1080));

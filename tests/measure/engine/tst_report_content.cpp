@@ -12,6 +12,7 @@
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/engine/XlsReportLayout.h"
 #include "measure/shapes/CLP2P.h"
+#include "measure/shapes/ShapeRegistration.h"
 #include "platform/AppPaths.h"
 #include "tests/support/TestEnv.h"
 
@@ -437,6 +438,7 @@ private slots:
 
     void bothReportsThroughTheHub() {
         QWidget host;
+        RegisterMeasureShapes();
         auto* layer = new ItemLayer(&host);
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 960, 540), QSize(1920, 1080));

@@ -3,6 +3,7 @@
 // the refusals of points on one line, mouse creation and paint coverage.
 
 #include "ShapeTestKit.h"
+#include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 
 #include "app/MessagePassing.h"
@@ -388,6 +389,7 @@ private slots:
     void mouseCreatesCircleAndMultiCircle() {
         MessagePassing* hub = MessagePassing::instance();
         QWidget host;
+        RegisterMeasureShapes();
         auto* layer = new ItemLayer(&host);
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 1920, 1080), QSize(1920, 1080));

@@ -13,6 +13,7 @@
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/shapes/CLConCircle.h"
 #include "measure/shapes/CLParallelLine.h"
+#include "measure/shapes/ShapeRegistration.h"
 
 #include <QtTest>
 
@@ -229,6 +230,7 @@ private slots:
         t->sys.reset();
         QWidget host;
         host.resize(800, 400);
+        RegisterMeasureShapes();
         auto* layer = new ItemLayer(&host);
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 1000, 500), QSize(2000, 1000));

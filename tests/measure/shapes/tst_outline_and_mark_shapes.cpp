@@ -14,6 +14,7 @@
 #include "measure/shapes/CLPolygon.h"
 #include "measure/shapes/CLSIGN_1.h"
 #include "measure/shapes/CLText.h"
+#include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 
 #include <QtTest>
@@ -97,6 +98,7 @@ private slots:
         t->sys.reset();
         QWidget host;
         host.resize(800, 400);
+        RegisterMeasureShapes();
         auto* layer = new ItemLayer(&host);
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 800, 400), QSize(800, 400));
@@ -120,6 +122,7 @@ private slots:
         t->sys.reset();
         QWidget host;
         host.resize(800, 400);
+        RegisterMeasureShapes();
         auto* layer = new ItemLayer(&host);
         layer->init();
         layer->syncToVideoRect(QRect(0, 0, 800, 400), QSize(800, 400));

@@ -1,4 +1,4 @@
-#include "imaging/FlatFieldGain.h"
+#include "app/FlatFieldGain.h"
 
 #include "app/MessagePassing.h"
 #include "platform/FileCommit.h"

@@ -1,10 +1,11 @@
-#include "imaging/PictureSizeLimit.h"
+#include "app/PictureSizeLimit.h"
 
+#include "app/MessagePassing.h"
 #include "export/xlsx/ImageSizeReaders.h"
-#include "panels/camera/PanelParts.h"
 
 #include <QFile>
 #include <QImageReader>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <unistd.h>
@@ -129,9 +130,16 @@ QString PictureSizeLimit::unreadableText(int language, const QString& path) {
     }
 }
 
+namespace {
+// The program's "Error" box, in the hub's language (always 0..2).
+void showErrorBox(const QString& text) {
+    QMessageBox::information(nullptr, "Error", text, QMessageBox::Ok);
+}
+} // namespace
+
 void PictureSizeLimit::showUnreadable(const QString& path) {
     qWarning("Picture %s refused: it cannot be read", qPrintable(path));
-    PanelParts::showError({unreadableText(0, path), unreadableText(1, path), unreadableText(2, path)});
+    showErrorBox(unreadableText(MessagePassing::instance()->language(), path));
 }
 
 bool PictureSizeLimit::allowOpen(const QString& path) {
@@ -144,7 +152,6 @@ bool PictureSizeLimit::allowOpen(const QString& path) {
         return true;
     qWarning("Picture %s (%d x %d) refused: too large to hold", qPrintable(path), size.width(),
              size.height());
-    PanelParts::showError(
-        {refusalText(0, path, size), refusalText(1, path, size), refusalText(2, path, size)});
+    showErrorBox(refusalText(MessagePassing::instance()->language(), path, size));
     return false;
 }

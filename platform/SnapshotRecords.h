@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// The files a snapshot leaves on its way to the recent-image list: the
+// temporary picture a saver or the camera's SDK writes for the hub to load,
+// and the records in ./.scaleImage that let a picture written by a program
+// killed before it listed it be listed at the next start.
+namespace SnapshotRecords {
+
+// Loads a picture that a saver or the camera SDK has just written at path
+// (with or without a suffix), trying "jpg", "bmp", "png" and "tiff" in that
+// order, and deletes the file: it was temporary. Returns the suffix of the
+// type that loaded (".jpg" ...), or an empty text, leaving the file in place,
+// when none did. Any thread.
+QString takeWrittenPicture(const QString& path, QImage& image);
+
+// A picture about to be written that the recent list will name: notePending
+// records its path and prepared thumbnail in ./.scaleImage before the write,
+// dropNote removes the record once the list names it. A program killed in
+// between lists the picture at its next start (takeLeftovers). Any thread;
+// notePending returns the record's path, empty when it cannot be written.
+QString notePending(const QString& picture, const QString& preparedThumbnail);
+void dropNote(const QString& note);
+// GUI thread, once per working folder when the recent list is loaded: the
+// pictures of records a killed program left, oldest first, that exist on
+// disk in the snapshot folder, each with its prepared thumbnail (empty unless
+// it is a temporary thumbnail in ./.scaleImage itself). Records naming other
+// files are ignored. Removes the records and every temporary thumbnail no
+// record names.
+QList<QPair<QString, QString>> takeLeftovers();
+
+} // namespace SnapshotRecords
