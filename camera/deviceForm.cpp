@@ -1,6 +1,7 @@
 #include "camera/deviceForm.h"
 
 #include "app/MessagePassing.h"
+#include "app/PictureSizeLimit.h"
 #include "app/SharedConstants.h"
 #include "app/UiSize.h"
 #include "camera/BaseCamera.h"
@@ -8,7 +9,6 @@
 #include "camera/UVCCamera.h"
 #include "camera/UvcModels.h"
 #include "camera/SDLBackground.h"
-#include "app/PictureSizeLimit.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
 

@@ -1,5 +1,6 @@
 #pragma once
 
 // Fills the kind registry with every shape class built so far. Idempotent;
-// the overlay calls it before it makes its measurement system.
+// the main widget calls it before it makes the overlay (the engine below
+// knows the shapes only through the registry), tests before theirs.
 void RegisterMeasureShapes();
