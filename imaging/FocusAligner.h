@@ -99,6 +99,9 @@ private:
     // The fit `m` brings the pairs it keeps (within `reach`) clearly closer
     // together than leaving the frame where it is.
     bool beatsStandingStill(const cv::Matx23d& m, double reach) const;
+    // Moving the frame's luma (from the last align) by `m` brings it closer
+    // to `reference` than leaving it where it is.
+    bool bringsCloser(const cv::Mat& reference, const cv::Matx23d& m);
 
     cv::Ptr<cv::Feature2D> detector;
     cv::Ptr<cv::Feature2D> referenceDetector; // the same settings, for the parallel detection
@@ -107,6 +110,7 @@ private:
     cv::Rect searchRoi;
     // Scratch, reused frame to frame.
     cv::Mat quarterCurrent, quarterReference, scaledPlanes, currentLuma, scaledLuma;
+    cv::Mat halfCurrent, halfReference, halfMoved;
     std::vector<cv::KeyPoint> currentKeys, referenceKeys;
     cv::Mat currentDesc, referenceDesc;
     std::vector<std::vector<cv::DMatch>> matches;
