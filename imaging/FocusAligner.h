@@ -64,7 +64,8 @@ public:
     // fraction of a pixel, one bicubic resampling) where it overlaps itself;
     // the rest keeps its own pixels. A frame that moved by less than half a
     // pixel, or that the fit brings no closer to the reference than leaving
-    // it in place, is left as it is: resampling costs fine detail.
+    // it in place (its key points, or its picture at half size), is left as
+    // it is: resampling costs fine detail.
     // Doubtful, and the frame untouched, when the frame matches the
     // reference but no scale wins enough votes, or the scale and shift do
     // not carry enough of the matched pairs onto each other. A frame with
