@@ -8,6 +8,7 @@
 #include "camera/UVCCamera.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
+#include "platform/ProcessEnd.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -128,6 +129,7 @@ JingShenFormHigh::~JingShenFormHigh() {
 
 void JingShenFormHigh::stopForExit() {
     exiting = true;
+    ProcessEnd::mark("focus worker asked to stop");
     if (thread.isRunning())
         thread.requestStop();
 }

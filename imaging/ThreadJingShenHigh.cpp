@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 #include "imaging/FocusStackMath.h"
+#include "platform/ProcessEnd.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -315,6 +316,7 @@ void ThreadJingShenHigh::run() {
         }
         ++fused;
     }
+    ProcessEnd::mark("focus worker left its loop");
     if (state.load() == 3)
         resetData();
 }
