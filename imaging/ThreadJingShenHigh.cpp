@@ -39,6 +39,8 @@ std::set<ThreadJingShenHigh*>& liveWorkers() {
 } // namespace
 
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
+    // A stop or reset is seen inside the alignment too, its longest step.
+    aligner.stopRequested = [this] { return state.load() != 1; };
     // The hub must exist before the save thread emits through it.
     MessagePassing::instance();
     std::lock_guard<std::mutex> lock(liveMutex());
@@ -335,10 +337,11 @@ bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& 
     if (alignEnabled.load()) {
         // A frame whose geometry is in doubt is not fused: laid over the
         // picture in the wrong place it would double every edge it holds.
-        if (aligner.align(current, referencePlane).doubtful)
-            return true;
-        if (stopped())
+        const FocusAligner::Result aligned = aligner.align(current, referencePlane);
+        if (aligned.stopped || stopped())
             return false;
+        if (aligned.doubtful)
+            return true;
     }
     cv::extractChannel(current, currentLuma, 0);
     FocusStackMath::focusMap(currentLuma, focus);

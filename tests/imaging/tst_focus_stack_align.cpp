@@ -88,6 +88,48 @@ TEST(FocusAligner, AlignedFrameMatchesTheReferenceGeometry) {
     EXPECT_GT(gen::psnr(moved, reference, inner), before + 8.0);
 }
 
+TEST(FocusAligner, AStopIsSeenBetweenThePiecesOfTheStepAndLeavesTheFrameUntouched) {
+    // A stop (the program ending) must not wait for the whole step, which on
+    // a 4K frame and busy cores lasts most of a second: it is seen after the
+    // piece at work, and no further piece runs.
+    const cv::Mat rgb = gen::makeSpecimen(cv::Size(1920, 1080), 3);
+    gen::FrameGeometry g;
+    g.scale = 1.01;
+    g.shift = cv::Point2d(4, -3);
+    cv::Mat reference, frame;
+    cv::cvtColor(rgb, reference, cv::COLOR_RGB2YCrCb);
+    cv::cvtColor(gen::warp(rgb, g), frame, cv::COLOR_RGB2YCrCb);
+    cv::Mat referenceLuma;
+    cv::extractChannel(reference, referenceLuma, 0);
+    int pieces = 0;
+    for (int stopAt = 1;; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        ASSERT_LT(stopAt, 50);
+        FocusAligner aligner;
+        aligner.setSearchRoi(searchRectFor(referenceLuma));
+        int asked = 0, askedAfterStop = 0;
+        aligner.stopRequested = [&] {
+            askedAfterStop += asked >= stopAt;
+            return ++asked >= stopAt;
+        };
+        cv::Mat moved = frame.clone();
+        const FocusAligner::Result r = aligner.align(moved, referenceLuma);
+        if (!r.stopped) {
+            // Past the last question: the step ran to its end as without one.
+            ASSERT_TRUE(r.applied);
+            EXPECT_NEAR(r.scale, 1.0 / 1.01, 0.002);
+            break;
+        }
+        ++pieces;
+        EXPECT_EQ(askedAfterStop, 0);
+        EXPECT_FALSE(r.applied);
+        EXPECT_EQ(cv::norm(moved, frame, cv::NORM_INF), 0.0);
+    }
+    // The detections of the scale, the scaled planes, the detection of the
+    // shift and the resampling are pieces of their own.
+    EXPECT_GE(pieces, 4);
+}
+
 TEST(FocusAligner, NoEstimateForAFlatPictureOrAScaleOutsideTheRange) {
     const cv::Mat flat(480, 640, CV_8UC1, cv::Scalar(100));
     const cv::Mat y = lumaOf(gen::makeSpecimen(cv::Size(640, 480), 5));
