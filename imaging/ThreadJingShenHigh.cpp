@@ -107,6 +107,10 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     const cv::Mat frame(height, width, CV_8UC3, const_cast<uchar*>(data));
     std::vector<float> grid;
     gate.measure(frame, grid);
+    // A stop that came meanwhile drops the frame, as it drops the ones that
+    // come after it: a camera closing waits for this save job.
+    if (state.load() != 1)
+        return;
     const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
     if (!verdict.accepted)
         return;
