@@ -89,9 +89,11 @@ struct SimUsbCamera::DrawnAhead {
     std::mutex mutex;
     std::condition_variable wake;
     bool quit = false;
+    std::atomic<bool> quitNow{false}; // `quit`, read without the lock
     bool wanted = false;  // a picture for `next` is asked for
     bool drawing = false;
     int closes = 0;       // a picture drawn across a close is dropped
+    std::atomic<int> closesSeen{0}; // `closes`, read by the drawing without the lock
     SimSpecimen::View next;
     bool ready = false;   // `picture` shows `shown`
     SimSpecimen::View shown;
@@ -109,7 +111,9 @@ struct SimUsbCamera::DrawnAhead {
             wanted = false;
             drawing = true;
             lock.unlock();
-            cv::Mat drawn = SimSpecimen::render(v);
+            // A close (the program may be ending) stops the drawing too: its
+            // picture would be dropped, and it would hold a core meanwhile.
+            cv::Mat drawn = SimSpecimen::render(v, [&] { return quitNow || closesSeen.load() != closesBefore; });
             lock.lock();
             drawing = false;
             if (!quit && closes == closesBefore && !drawn.empty()) {
@@ -127,6 +131,7 @@ SimUsbCamera::~SimUsbCamera() {
     {
         std::lock_guard<std::mutex> lock(m_ahead->mutex);
         m_ahead->quit = true;
+        m_ahead->quitNow = true;
     }
     m_ahead->wake.notify_all();
     m_ahead->thread.join();
@@ -333,7 +338,7 @@ void SimUsbCamera::close() {
             std::lock_guard<std::mutex> hold(m_ahead->mutex);
             m_ahead->wanted = false;
             m_ahead->ready = false;
-            ++m_ahead->closes;
+            m_ahead->closesSeen = ++m_ahead->closes;
             m_ahead->picture.release();
         }
     }

@@ -337,6 +337,26 @@ TEST_F(SimCamera, ASweepingCameraDrawsItsPicturesOffTheReadersThread) {
     EXPECT_EQ(rig.sim->readerRenders(), 1);
 }
 
+TEST_F(SimCamera, ADrawingAskedToStopEndsWithoutAPicture) {
+    // A camera closing (the program ending) stops the picture it draws
+    // ahead: it would be dropped, and it would hold a core meanwhile.
+    SimSpecimen::View v;
+    v.size = QSize(1280, 720);
+    v.unitsPerPixel = 3.0;
+    v.tilt = 0.005;
+    v.focus = 10.0;
+    const cv::Mat whole = SimSpecimen::render(v);
+    int asked = 0;
+    EXPECT_EQ(cv::norm(SimSpecimen::render(v, [&] { return ++asked < 0; }), whole, cv::NORM_INF), 0.0);
+    const int pieces = asked;
+    EXPECT_GE(pieces, 4);
+    for (int stopAt = 1; stopAt <= pieces; ++stopAt) {
+        int n = 0;
+        EXPECT_TRUE(SimSpecimen::render(v, [&] { return ++n >= stopAt; }).empty()) << stopAt;
+        EXPECT_EQ(n, stopAt) << "nothing is asked, nor drawn, after the stop";
+    }
+}
+
 TEST_F(SimCamera, ConsecutiveFramesDifferByTheMovingMark) {
     OpenSim rig(14, "fps=0", QSize(640, 360));
     ASSERT_TRUE(rig.opened);
