@@ -174,6 +174,8 @@ cv::Mat render(const View& view, const std::function<bool()>& cancelled) {
     if (!drawGrain(img, view, cancelled))
         return cv::Mat();
     drawGrid(img, view);
+    if (cancelled && cancelled())
+        return cv::Mat();
     drawDiscs(img, view);
     if ((cancelled && cancelled()) || !applyFocus(img, view, cancelled))
         return cv::Mat();
