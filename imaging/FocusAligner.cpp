@@ -215,8 +215,13 @@ int FocusAligner::agreeingPairs(const std::vector<cv::Point2d>& ps, const std::v
 
 FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& reference) {
     Result result;
+    const auto stop = [this, &result] { return stopRequested && (result.stopped = stopRequested()); };
     cv::extractChannel(ycrcb, currentLuma, 0);
+    if (stop())
+        return result;
     result.scale = estimateScale(currentLuma, reference);
+    if (stop())
+        return result;
     result.pairs = static_cast<int>(pairsCurrent.size());
     if (!(result.scale > kScaleMin && result.scale < kScaleMax)) {
         // Key points on both sides that match, but no scale enough of them
@@ -228,7 +233,11 @@ FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& referenc
     // resizing it alone gives.
     cv::resize(ycrcb, scaledPlanes, cv::Size(), result.scale, result.scale, cv::INTER_LINEAR);
     cv::extractChannel(scaledPlanes, scaledLuma, 0);
+    if (stop())
+        return result;
     result.offset = estimateOffset(scaledLuma, reference);
+    if (stop())
+        return result;
     // The scale and the shift come from separate votes: together they must
     // carry the matched pairs onto each other, or the frame would be laid
     // over the picture in the wrong place.
@@ -256,7 +265,7 @@ FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& referenc
     for (const cv::Point2d corner : {cv::Point2d(0, 0), cv::Point2d(ycrcb.cols - 1, ycrcb.rows - 1)})
         moved = std::max({moved, std::fabs(m(0, 0) * corner.x + m(0, 2) - corner.x),
                           std::fabs(m(1, 1) * corner.y + m(1, 2) - corner.y)});
-    if (moved < kLeastMove || !beatsStandingStill(m, 2.0 * kAgreeDistance) || !bringsCloser(reference, m))
+    if (moved < kLeastMove || !beatsStandingStill(m, 2.0 * kAgreeDistance) || stop() || !bringsCloser(reference, m))
         return result;
     ycrcb.copyTo(scaledPlanes);
     cv::warpAffine(scaledPlanes, ycrcb, m, ycrcb.size(), cv::INTER_CUBIC, cv::BORDER_TRANSPARENT);

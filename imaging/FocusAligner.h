@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
 
+#include <functional>
 #include <vector>
 
 // Zoom And Align of focus stacking: turning the focus changes the
@@ -31,9 +32,15 @@ public:
         bool doubtful = false;
         int pairs = 0;    // matched pairs of the scale estimate
         int agreeing = 0; // of them, those the applied scale and shift bring together
+        // stopRequested answered true: the step was left half-way, the frame untouched.
+        bool stopped = false;
     };
 
     FocusAligner();
+    // Asked between the pieces of align (each at most one key point
+    // detection or one pass over the frame): once it answers true, align
+    // leaves at once with `stopped` set. Empty: never asked.
+    std::function<bool()> stopRequested;
 
     // SIFT (512 features, 3 octave layers, contrast and edge threshold 0.01,
     // sigma 1.6) and an exhaustive L2 matcher; ratio test 0.7.
