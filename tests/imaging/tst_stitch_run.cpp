@@ -18,27 +18,27 @@
 
 namespace {
 
-const StitchPanGenerator& generator() {
-    static const StitchPanGenerator gen([] {
-        StitchPanOptions o;
-        o.cameraFrame = cv::Size(960, 540);
-        o.specimen = cv::Size(3200, 1600);
-        o.uniformPatch = cv::Rect(0, 0, 0, 0);
-        return o;
-    }());
-    return gen;
-}
+const cv::Size cameraFrame(960, 540);
 
+// A serpentine of `cols` x `rows` stops a third of a frame apart, each
+// held for three frames, with no frame in transit.
 StitchPanPlan plan(int cols, int rows) {
-    StitchPanPlan p;
-    p.origin = QPoint(200, 300);
-    p.cols = cols;
-    p.rows = rows;
-    p.step = QPoint(320, 180);
+    StitchPanPlan p = StitchPanGenerator::planFor(cameraFrame, cols, rows, nullptr);
     p.hold = 3;
-    p.jump = false;
     p.transit = false;
     return p;
+}
+
+// The textured specimen, large enough for the largest plan.
+const StitchPanGenerator& generator() {
+    static const StitchPanGenerator gen = [] {
+        StitchPanOptions o;
+        o.cameraFrame = cameraFrame;
+        StitchPanGenerator::planFor(cameraFrame, 4, 3, &o.specimen);
+        o.uniformPatch = cv::Rect();
+        return StitchPanGenerator(o);
+    }();
+    return gen;
 }
 
 // Wires a run to the hub's frames and asks for the next frame where the
@@ -97,7 +97,7 @@ class TestStitchRun : public QObject {
 private slots:
     void init() {
         env = new TestEnv;
-        camera = new StitchStageCamera(generator().frameSize());
+        camera = new StitchStageCamera(cameraFrame);
         MessagePassing::instance()->setCurCamera(camera);
         MessagePassing::instance()->setLanguage(1);
     }
