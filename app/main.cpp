@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QFont>
 
+#include <cstdlib>
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -27,6 +29,8 @@ extern "C" {
 int main(int argc, char** argv) {
     // A terminate request from the very start takes the shutdown road.
     TerminationWatcher::installHandlers();
+    // Runs after main's own objects are gone, before the static ones go.
+    std::atexit([] { ProcessEnd::mark("main returned"); });
     // Nothing draws with OpenGL (the video is painted as a picture): loading
     // Qt's GLX integration would only lengthen the start. The user's own
     // choice stands.
@@ -100,9 +104,11 @@ int main(int argc, char** argv) {
         LiveLoop loop(videoWindow);
         loop.run();
     }
+    ProcessEnd::mark("live loop ended");
 
     delete videoWindow;
     videoWindow = nullptr;
+    ProcessEnd::mark("video window deleted");
     MessagePassing::instance()->SDLCLoseFinish();
 
     // An exit asked for before exec must not be lost: when it came already,
@@ -116,6 +122,8 @@ int main(int argc, char** argv) {
         if (ProcessEnd::exitRequested())
             code = ProcessEnd::exitCode();
     }
+    ProcessEnd::mark("event loop ended");
     delete window;
+    ProcessEnd::mark("main window deleted");
     return code;
 }

@@ -16,9 +16,17 @@ cores.
 Figures per run: wall time from the signal to the process's end (its exit
 status collected), and the CPU time all threads of the program used in it
 (the process's CPU time before the signal, threads that have ended
-included, against its whole usage collected at its end).
+included, against its whole usage collected at its end). With --steps, the
+time from the signal to each step of the way out that the program reports
+(SEVRIN_EXIT_TRACE): the request seen, the worker asked to stop and out of
+its loop, the live loop's end, the camera closed, the windows deleted; and
+the median of each step at the end.
 
-usage: bench_terminate_focus.py [--rounds N] [--cores 6,7] [--busy K] [--keep]
+Busy loops: --busy K on the program's cores (--cores), or --busy-all to run
+one on every core of the machine besides (the program's cores included
+unless --busy-others).
+
+usage: bench_terminate_focus.py [--rounds N] [--cores 6,7] [--busy K] [--busy-all] [--steps] [--keep]
 """
 import argparse
 import os
@@ -43,8 +51,21 @@ def process_cpu_ms(pid):
     return (int(fields[11]) + int(fields[12])) * 1000 / os.sysconf("SC_CLK_TCK")
 
 
+def exit_steps(folder, signal_ms):
+    """The program's reported steps (name, ms after the signal), in order."""
+    steps = []
+    try:
+        for line in open(os.path.join(folder, "log.txt"), errors="replace"):
+            if line.startswith("exit-trace "):
+                _, at, name = line.rstrip("\n").split(" ", 2)
+                steps.append((name, float(at) - signal_ms))
+    except OSError:
+        pass
+    return steps
+
+
 def one_run(display, cores, stacking, pause):
-    p = Program(display, CAMERA, "", cores=cores)
+    p = Program(display, CAMERA, "", cores=cores, extra_env={"SEVRIN_EXIT_TRACE": "1"})
     try:
         if stacking:
             start_focus_stacking(p)
@@ -60,7 +81,8 @@ def one_run(display, cores, stacking, pause):
         wall = (time.monotonic() - start) * 1000
         p.proc.returncode = os.waitstatus_to_exitcode(status)
         cpu = (usage.ru_utime + usage.ru_stime) * 1000 - before
-        return wall, cpu, p.proc.returncode, p.dir
+        p.log.flush()
+        return wall, cpu, p.proc.returncode, p.dir, exit_steps(p.dir, start * 1000)
     finally:
         if p.proc.returncode is None:
             p.proc.kill()
@@ -78,6 +100,10 @@ def main():
     ap.add_argument("--rounds", type=int, default=6)
     ap.add_argument("--cores", default="6,7", help="cores of the program and the busy loops; empty: unpinned")
     ap.add_argument("--busy", type=int, default=3, help="busy loops on those cores beside the program")
+    ap.add_argument("--busy-all", action="store_true", help="also one busy loop on every core of the machine")
+    ap.add_argument("--busy-others", action="store_true",
+                    help="with --busy-all: only on the cores outside --cores")
+    ap.add_argument("--steps", action="store_true", help="print the time of each step of the way out")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--keep", action="store_true", help="keep each run's folder (its log.txt) and print it")
     args = ap.parse_args()
@@ -85,26 +111,36 @@ def main():
         print("missing %s: build it first (ninja -C build Sevrin)" % SEVRIN)
         return 1
     cores = {int(c) for c in args.cores.split(",")} if args.cores else None
-    print("machine: %d cores; program pinned to %s with %d busy loops beside it" %
-          (os.cpu_count(), sorted(cores) if cores else "all cores", args.busy))
+    print("machine: %d cores; program pinned to %s with %d busy loops beside it%s" %
+          (os.cpu_count(), sorted(cores) if cores else "all cores", args.busy,
+           "; one busy loop on every core%s" % (" outside them" if args.busy_others else "") if args.busy_all else ""))
     print("input: SEVRIN_SIM_USB=%s (3840x2160 NV12), Zoom And Align on; SIGTERM once the stacking worker has run "
           "300 ms of CPU, plus a seeded 0-1.5 s; reference: the same wait in plain live video" % CAMERA)
     busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"],
                              preexec_fn=(lambda: os.sched_setaffinity(0, cores)) if cores else None)
             for _ in range(args.busy)]
+    if args.busy_all:
+        others = [c for c in sorted(os.sched_getaffinity(0)) if not (args.busy_others and cores and c in cores)]
+        busy += [subprocess.Popen([sys.executable, "-c", "while True: pass"],
+                                  preexec_fn=(lambda c=c: os.sched_setaffinity(0, {c}))) for c in others]
     xvfb, display = start_x()
     rng = random.Random(args.seed)
     results = {True: [], False: []}
+    steps = {True: {}, False: {}}
     try:
         for r in range(args.rounds):
             order = (True, False) if r % 2 == 0 else (False, True)
             pause = rng.uniform(0.0, 1.5)
             for stacking in order:
-                wall, cpu, code, folder = one_run(display, cores, stacking, pause)
+                wall, cpu, code, folder, marks = one_run(display, cores, stacking, pause)
                 results[stacking].append((wall, cpu))
+                for name, at in marks:
+                    steps[stacking].setdefault(name, []).append(at)
                 print("round %d %-9s exit %s after %7.0f ms wall, %6.0f ms CPU (load %.1f)%s" %
                       (r + 1, "stacking" if stacking else "live", code, wall, cpu, os.getloadavg()[0],
                        "  " + folder if args.keep else ""))
+                if args.steps:
+                    print("    " + ", ".join("%s %.0f" % (name, at) for name, at in marks))
                 if not args.keep:
                     shutil.rmtree(folder, ignore_errors=True)
     finally:
@@ -119,6 +155,11 @@ def main():
         if walls:
             print("%-9s SIGTERM to exit: median %6.0f ms, max %6.0f ms wall; median %5.0f ms CPU" %
                   ("stacking" if stacking else "live", median(walls), max(walls), median(cpus)))
+    if args.steps:
+        for stacking in (True, False):
+            print("%-9s steps (median ms after the signal): %s" % (
+                "stacking" if stacking else "live",
+                ", ".join("%s %.0f" % (name, median(at)) for name, at in steps[stacking].items())))
     if results[True] and results[False]:
         print("ratio stacking / live (medians of wall time): %.2f" %
               (median([w for w, _ in results[True]]) / median([w for w, _ in results[False]])))

@@ -292,6 +292,7 @@ void deviceForm::stopSDLLoop() {
 }
 
 void deviceForm::SDLCLoseFinishSLOT() {
+    ProcessEnd::mark("camera close begins");
     MessagePassing* hub = MessagePassing::instance();
     BaseCamera* cam = hub->currentCamera();
     if (!cam) {
@@ -324,6 +325,7 @@ void deviceForm::setThreadAVPacketFinishSLOT() {
 }
 
 void deviceForm::runExitAction(bool netCameraUsed) {
+    ProcessEnd::mark("camera closed");
     if (m_exitAction) {
         auto action = m_exitAction;
         m_exitAction = [](bool) {};

@@ -215,8 +215,13 @@ int FocusAligner::agreeingPairs(const std::vector<cv::Point2d>& ps, const std::v
 
 FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& reference) {
     Result result;
+    const auto stop = [this, &result] { return stopRequested && (result.stopped = stopRequested()); };
     cv::extractChannel(ycrcb, currentLuma, 0);
+    if (stop())
+        return result;
     result.scale = estimateScale(currentLuma, reference);
+    if (stop())
+        return result;
     result.pairs = static_cast<int>(pairsCurrent.size());
     if (!(result.scale > kScaleMin && result.scale < kScaleMax)) {
         // Key points on both sides that match, but no scale enough of them
@@ -228,7 +233,11 @@ FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& referenc
     // resizing it alone gives.
     cv::resize(ycrcb, scaledPlanes, cv::Size(), result.scale, result.scale, cv::INTER_LINEAR);
     cv::extractChannel(scaledPlanes, scaledLuma, 0);
+    if (stop())
+        return result;
     result.offset = estimateOffset(scaledLuma, reference);
+    if (stop())
+        return result;
     // The scale and the shift come from separate votes: together they must
     // carry the matched pairs onto each other, or the frame would be laid
     // over the picture in the wrong place.
@@ -256,12 +265,43 @@ FocusAligner::Result FocusAligner::align(cv::Mat& ycrcb, const cv::Mat& referenc
     for (const cv::Point2d corner : {cv::Point2d(0, 0), cv::Point2d(ycrcb.cols - 1, ycrcb.rows - 1)})
         moved = std::max({moved, std::fabs(m(0, 0) * corner.x + m(0, 2) - corner.x),
                           std::fabs(m(1, 1) * corner.y + m(1, 2) - corner.y)});
-    if (moved < kLeastMove || !beatsStandingStill(m, 2.0 * kAgreeDistance))
+    if (moved < kLeastMove || !beatsStandingStill(m, 2.0 * kAgreeDistance) || stop() || !bringsCloser(reference, m))
         return result;
     ycrcb.copyTo(scaledPlanes);
     cv::warpAffine(scaledPlanes, ycrcb, m, ycrcb.size(), cv::INTER_CUBIC, cv::BORDER_TRANSPARENT);
     result.applied = true;
     return result;
+}
+
+bool FocusAligner::bringsCloser(const cv::Mat& reference, const cv::Matx23d& m) {
+    // Key points of a frame sharp elsewhere than the reference sit a pixel or
+    // two off their partners wherever the blur differs across the point (a
+    // tilted specimen): every pair leans the same way, and the fit reads a
+    // move the frame never made. Blur the same at every place shifts nothing
+    // in the pictures themselves, so the move must also bring the frame's
+    // picture closer to the reference's than leaving it, at half size over
+    // the searched rectangle.
+    cv::resize(currentLuma, halfCurrent, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
+    cv::resize(reference, halfReference, cv::Size(), 0.5, 0.5, cv::INTER_AREA);
+    // The same move at half size: full-size centres are 2q + 0.5.
+    const cv::Matx23d h(m(0, 0), 0, (m(0, 0) * 0.5 + m(0, 2) - 0.5) / 2.0, 0, m(1, 1),
+                        (m(1, 1) * 0.5 + m(1, 2) - 0.5) / 2.0);
+    cv::warpAffine(halfCurrent, halfMoved, h, halfCurrent.size(), cv::INTER_CUBIC, cv::BORDER_REPLICATE);
+    // Resampling smooths, and a smoothed frame reads closer to a blurrier
+    // reference wherever it moves: all three are smoothed alike first, so
+    // that only the move is compared.
+    for (cv::Mat* plane : {&halfCurrent, &halfReference, &halfMoved})
+        cv::GaussianBlur(*plane, *plane, cv::Size(), 1.5);
+    // The rectangle is at quarter size; its rim is left out, where the moved
+    // picture brings in what lay outside.
+    const int rim = 8;
+    cv::Rect r(searchRoi.x * 2 + rim, searchRoi.y * 2 + rim, searchRoi.width * 2 - 2 * rim,
+               searchRoi.height * 2 - 2 * rim);
+    r &= cv::Rect(rim, rim, halfCurrent.cols - 2 * rim, halfCurrent.rows - 2 * rim);
+    if (r.width <= 0 || r.height <= 0)
+        return true;
+    return cv::norm(halfMoved(r), halfReference(r), cv::NORM_L2SQR) <
+           cv::norm(halfCurrent(r), halfReference(r), cv::NORM_L2SQR);
 }
 
 bool FocusAligner::beatsStandingStill(const cv::Matx23d& m, double reach) const {

@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
 
+#include <functional>
 #include <vector>
 
 // Zoom And Align of focus stacking: turning the focus changes the
@@ -31,9 +32,15 @@ public:
         bool doubtful = false;
         int pairs = 0;    // matched pairs of the scale estimate
         int agreeing = 0; // of them, those the applied scale and shift bring together
+        // stopRequested answered true: the step was left half-way, the frame untouched.
+        bool stopped = false;
     };
 
     FocusAligner();
+    // Asked between the pieces of align (each at most one key point
+    // detection or one pass over the frame): once it answers true, align
+    // leaves at once with `stopped` set. Empty: never asked.
+    std::function<bool()> stopRequested;
 
     // SIFT (512 features, 3 octave layers, contrast and edge threshold 0.01,
     // sigma 1.6) and an exhaustive L2 matcher; ratio test 0.7.
@@ -64,7 +71,8 @@ public:
     // fraction of a pixel, one bicubic resampling) where it overlaps itself;
     // the rest keeps its own pixels. A frame that moved by less than half a
     // pixel, or that the fit brings no closer to the reference than leaving
-    // it in place, is left as it is: resampling costs fine detail.
+    // it in place (its key points, or its picture at half size), is left as
+    // it is: resampling costs fine detail.
     // Doubtful, and the frame untouched, when the frame matches the
     // reference but no scale wins enough votes, or the scale and shift do
     // not carry enough of the matched pairs onto each other. A frame with
@@ -99,6 +107,9 @@ private:
     // The fit `m` brings the pairs it keeps (within `reach`) clearly closer
     // together than leaving the frame where it is.
     bool beatsStandingStill(const cv::Matx23d& m, double reach) const;
+    // Moving the frame's luma (from the last align) by `m` brings it closer
+    // to `reference` than leaving it where it is.
+    bool bringsCloser(const cv::Mat& reference, const cv::Matx23d& m);
 
     cv::Ptr<cv::Feature2D> detector;
     cv::Ptr<cv::Feature2D> referenceDetector; // the same settings, for the parallel detection
@@ -107,6 +118,7 @@ private:
     cv::Rect searchRoi;
     // Scratch, reused frame to frame.
     cv::Mat quarterCurrent, quarterReference, scaledPlanes, currentLuma, scaledLuma;
+    cv::Mat halfCurrent, halfReference, halfMoved;
     std::vector<cv::KeyPoint> currentKeys, referenceKeys;
     cv::Mat currentDesc, referenceDesc;
     std::vector<std::vector<cv::DMatch>> matches;

@@ -8,6 +8,7 @@
 #include "camera/UVCCamera.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
+#include "platform/ProcessEnd.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -128,6 +129,7 @@ JingShenFormHigh::~JingShenFormHigh() {
 
 void JingShenFormHigh::stopForExit() {
     exiting = true;
+    ProcessEnd::mark("focus worker asked to stop");
     if (thread.isRunning())
         thread.requestStop();
 }
@@ -332,6 +334,7 @@ void JingShenFormHigh::snapJingShenBeginSLOT() {
     btnClose->setEnabled(true);
     btnReset->setEnabled(true);
     btnExport->setEnabled(true);
+    shownFused = -1;
     previewTimer = new QTimer();
     previewTimer->setInterval(33);
     connect(previewTimer, SIGNAL(timeout()), this, SLOT(timeoutSLOT()));
@@ -339,10 +342,17 @@ void JingShenFormHigh::snapJingShenBeginSLOT() {
 }
 
 void JingShenFormHigh::timeoutSLOT() {
+    // The picture changes only when a frame is fused; converting a large one
+    // for the view at every tick would keep the interface thread busy.
+    const int fused = thread.fusedCount();
+    if (fused == shownFused)
+        return;
     // A copy of the latest complete picture, never the buffer being fused.
     const QImage picture = thread.result();
-    if (!picture.isNull())
+    if (!picture.isNull()) {
         pixmapItem->setPixmap(QPixmap::fromImage(picture));
+        shownFused = fused;
+    }
 }
 
 void JingShenFormHigh::releaseTimer() {

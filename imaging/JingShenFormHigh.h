@@ -104,6 +104,7 @@ private:
     ThreadJingShenHigh thread;
     QString startSuffix;
     QTimer* previewTimer = nullptr;
+    int shownFused = -1; // the worker's fused count of the picture in the view; -1: none shown
     bool closePending = false;
     bool resetPending = false;
     // The program is ending: an action that waited for the worker is dropped.

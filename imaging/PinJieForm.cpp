@@ -8,7 +8,8 @@
 #include "app/FlatFieldGain.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "imaging/StitchMosaicItem.h"
-#include "imaging/ThreadPinJie.h"
+#include "imaging/StitchRun.h"
+#include "imaging/StitchStart.h"
 #include "platform/AppPaths.h"
 
 #include <QDir>
@@ -62,12 +63,24 @@ bool blackColumn(const cv::Mat& m, int x, int y0, int y1) {
 PinJieForm::PinJieForm(QWidget* parent) : QWidget(parent) {
     setObjectName("PinJieForm");
     buildForm();
+    m_run = new StitchRun(this);
 
     QSettings settings(settingsFile, QSettings::IniFormat);
     MessagePassing* hub = MessagePassing::instance();
     m_lineEditPath->setText(hub->checkImgPath(&settings));
     const bool isRbtn1 = settings.value("isRbtn1", true).toBool();
     (isRbtn1 ? m_rbtn1 : m_rbtn2)->setChecked(true);
+    m_run->setPrecision(isRbtn1);
+    connect(m_run, &StitchRun::stepApplied, this, &PinJieForm::applyStep);
+    connect(m_run, &StitchRun::regionMatchStarted, this, [this](const QPoint& pos) {
+        if (m_placementOverlay)
+            m_placementOverlay->setPos(pos);
+    });
+    connect(m_run, &StitchRun::rebuildStarting, this, &PinJieForm::clearScene);
+    connect(m_run, &StitchRun::mosaicStarted, this, &PinJieForm::showNewMosaic);
+    connect(m_run, &StitchRun::controlsReady, this, &PinJieForm::showRunControls);
+    connect(m_run, &StitchRun::exportStep, this, &PinJieForm::btnExportClickDelay);
+    connect(m_run, &StitchRun::resetStep, this, &PinJieForm::btnResetClickDelay);
 
     connect(m_rbtn1, SIGNAL(toggled(bool)), this, SLOT(rbtn1Toggled(bool)));
     connect(m_btnPath, SIGNAL(clicked()), this, SLOT(btnPathClick()));
@@ -110,10 +123,8 @@ PinJieForm::PinJieForm(QWidget* parent) : QWidget(parent) {
 }
 
 PinJieForm::~PinJieForm() {
-    if (m_worker) {
-        m_worker->setStop(true);
-        m_worker->wait();
-    }
+    // The run's worker ends before any widget goes.
+    delete m_run;
 }
 
 void PinJieForm::buildForm() {
@@ -272,6 +283,14 @@ bool PinJieForm::viewHosted() const { return m_view->parentWidget() != m_right; 
 
 bool PinJieForm::precision() const { return m_rbtn1->isChecked(); }
 
+const StitchMosaic& PinJieForm::mosaic() const { return m_run->mosaic(); }
+
+const QList<int>& PinJieForm::stepQueue() const { return m_run->stepQueue(); }
+
+int PinJieForm::stopState() const { return m_run->stopState(); }
+
+bool PinJieForm::hasWorker() const { return m_run->hasWorker(); }
+
 QString PinJieForm::text(const char* zh, const char* en, const char* tw) const {
     switch (MessagePassing::instance()->language()) {
     case 0: return QString::fromUtf8(zh);
@@ -371,14 +390,11 @@ void PinJieForm::btnPlayClick() {
     m_btnPlay->setEnabled(false);
     m_btnStop->setEnabled(false);
     if (viewHosted()) {
-        if (m_queue.isEmpty())
-            m_queue.append(1);
-        else
-            m_queue[0] = 1;
+        m_run->setHead(1);
         m_btnPlay->hide();
         m_btnStop->show();
         m_btnXiaoZheng->setEnabled(false);
-        armSnap(67);
+        m_run->requestFrame(67);
         return;
     }
     if (cam->supportComposite())
@@ -400,22 +416,13 @@ void PinJieForm::changeFenBianLv1080pFinishDelay() {
 }
 
 void PinJieForm::gotoStart() {
-    m_stopState = -1;
-    if (!m_worker) {
-        m_worker = new ThreadPinJie(this);
-        connect(m_worker, SIGNAL(startFindFinish()), this, SLOT(startFindFinishSLOT()));
-        connect(m_worker, SIGNAL(startFindMaxFinish()), this, SLOT(startFindMaxFinishSLOT()));
-        connect(m_worker, SIGNAL(startPrepareFinish()), this, SLOT(startPrepareFinishSLOT()));
-        m_masksDue = true;
-        m_preparing = false;
+    if (m_run->start()) {
         m_btnPlay->setEnabled(true);
         m_btnStop->setEnabled(true);
         m_btnPlay->hide();
         m_btnStop->show();
         m_btnExport->setEnabled(true);
-        m_queue = {1, 6};
-        m_noticesShown.clear();
-        armSnap(67);
+        m_run->requestFrame(67);
     }
     QTimer::singleShot(1000, this, SLOT(gotoStartDelay()));
 }
@@ -438,220 +445,25 @@ void PinJieForm::moveGraphicsViewZeroDelay() {
     m_btnPlay->setEnabled(true);
 }
 
-// ---------------------------------------------------------------- the loop
+// ---------------------------------------------------------------- the run's steps
 
-void PinJieForm::armSnap(int ms) { QTimer::singleShot(ms, this, SLOT(delaySnapSLOT())); }
+void PinJieForm::pinJieImageSLOT(QImage image) { m_run->takeFrame(image); }
 
-void PinJieForm::delaySnapSLOT() {
-    if (m_stopState >= 1)
-        return;
-    if (BaseCamera* cam = MessagePassing::instance()->currentCamera())
-        cam->snapImage(AppPaths::appFile(QString("pinjie/%1").arg(m_mosaic.frameCounter())), 3, true, false,
-                       Qt::red, 0, 0);
-}
-
-void PinJieForm::pinJieImageSLOT(QImage image) {
-    if (image.isNull())
-        return;
-    if (precision())
-        m_current = image.convertToFormat(QImage::Format_RGB888);
-    else
-        m_current = image.scaled(image.width() / 2, image.height() / 2, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                        .convertToFormat(QImage::Format_RGB888);
-    QTimer::singleShot(67, this, SLOT(pinJieImageDelay()));
-}
-
-void PinJieForm::pinJieImageDelay() { runStep(takeStepCode()); }
-
-int PinJieForm::takeStepCode() {
-    if (m_queue.isEmpty())
-        return 0;
-    if (m_queue.size() == 1) {
-        const int code = m_queue.first();
-        if (code == 0)
-            m_queue.clear();
-        return code;
-    }
-    return m_queue.takeAt(1);
-}
-
-void PinJieForm::setHead(int code) {
-    if (m_queue.isEmpty())
-        m_queue.append(code);
-    else
-        m_queue[0] = code;
-}
-
-cv::Mat PinJieForm::currentMat() const {
-    if (m_current.isNull())
-        return cv::Mat();
-    // A copy: the worker and the mosaic keep it while new frames arrive.
-    return cv::Mat(m_current.height(), m_current.width(), CV_8UC3, const_cast<uchar*>(m_current.constBits()),
-                   size_t(m_current.bytesPerLine()))
-        .clone();
-}
-
-void PinJieForm::runStep(int code) {
-    switch (code) {
-    case 0:
-        stopStep();
-        break;
-    case 1:
-        startFrameMatch();
-        break;
-    case 3:
-        startFullSearch();
-        break;
-    case 4:
-        btnExportClickDelay();
-        break;
-    case 5:
-        btnResetClickDelay();
-        break;
-    case 6:
-        btnResetFunc();
-        break;
-    default:
-        break;
-    }
-}
-
-void PinJieForm::stopStep() {
+void PinJieForm::showRunControls() {
     m_btnPlay->setEnabled(true);
     m_btnStop->setEnabled(true);
-    if (m_stopState != 0)
-        return;
-    m_stopState = 1;
-    shutDownWorker();
-}
-
-void PinJieForm::shutDownWorker() {
-    if (!m_worker)
-        return;
-    m_worker->setStop(true);
-    if (m_worker->isRunning()) {
-        QTimer::singleShot(67, this, SLOT(btnCloseFunc()));
-        return;
-    }
-    m_worker->deleteLater();
-    m_worker = nullptr;
-    MessagePassing::instance()->goOutPinJie();
-}
-
-bool PinJieForm::prepareJob(const QRect& region) {
-    if (!m_worker || m_worker->isRunning() || m_preparing || m_mosaic.mosaic().empty())
-        return false;
-    m_jobFrame = currentMat();
-    if (m_jobFrame.empty())
-        return false;
-    m_result = StitchMatchResult();
-    m_result.region = region;
-    // The worker places the frame too, in a copy of the mosaic's bookkeeping
-    // (the pixels are shared, not copied) that is adopted at the finish.
-    m_next = m_mosaic;
-    m_picture = QImage();
-    m_markerDuringJob = false;
-    m_worker->setApply(&m_next, &m_result, &m_jobFrame, &m_step, &m_picture, viewFormat());
-    return true;
-}
-
-QImage::Format PinJieForm::viewFormat() const {
-    // The format the scene's pixmaps hold: a picture in it is adopted, not converted.
-    static const QImage::Format format = QPixmap(1, 1).toImage().format();
-    return format;
-}
-
-bool PinJieForm::adoptApplied() {
-    if (!m_worker || !m_worker->applied())
-        return false;
-    const QPointF marker = m_mosaic.positionMarker();
-    const bool markerVisible = m_mosaic.positionMarkerVisible();
-    const QPoint firstBefore = m_mosaic.placements().value(0).topLeft();
-    const cv::Mat before = m_mosaic.mosaic();
-    m_mosaic = m_next;
-    m_next = StitchMosaic();
-    if (before.data != m_mosaic.mosaic().data)
-        m_worker->discard(before); // grown or rebuilt: the old buffer is freed by the worker
-    if (m_markerDuringJob && !m_step.rebuilt) {
-        // Set while the worker placed: it moves with the content when the mosaic grew.
-        const QPoint moved = m_mosaic.placements().value(0).topLeft() - firstBefore;
-        m_mosaic.setPositionMarker(marker + QPointF(moved), markerVisible);
-    }
-    m_markerDuringJob = false;
-    return true;
-}
-
-void PinJieForm::startFrameMatch() {
-    if (!prepareJob(m_mosaic.frameMatchRegion()))
-        return;
-    // Shared: the previous frame and the job's frame are replaced, never
-    // written into.
-    m_worker->startFindShared(m_mosaic.previousFrame(), m_jobFrame, precision(), &m_result.offsetX,
-                              &m_result.offsetY, &m_result.votes, &m_result.status);
-    m_btnPlay->setEnabled(true);
-    m_btnStop->setEnabled(true);
-}
-
-void PinJieForm::startFullSearch() {
-    if (!prepareJob(m_mosaic.fullSearchRegion()))
-        return;
-    // Shared, not copied: the mosaic is blended into only when a result is
-    // applied, after the job, and a rebuild or growth replaces it.
-    m_worker->startFindMaxShared(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
-                                 &m_result.offsetY, &m_result.votes, &m_result.status);
-}
-
-void PinJieForm::startFindFinishSLOT() {
-    if (!adoptApplied()) {
-        // A stopped worker applied nothing: here, then.
-        m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
-        m_result.frameDescriptors = m_worker ? m_worker->frameDescriptors() : -1;
-        m_step = m_mosaic.applyMatchResult(m_result, m_jobFrame);
-    }
-    applyStep(m_step);
-}
-
-void PinJieForm::startFindMaxFinishSLOT() {
-    if (!adoptApplied()) {
-        // A stopped worker applied nothing: here, then. A search stopped
-        // before its registration counts as not found rather than
-        // registering here, on the interface thread.
-        m_result.registration = m_worker ? std::max(0, m_worker->registration()) : 0;
-        m_result.registeredPos = m_worker ? m_worker->registeredPos() : QPoint();
-        m_step = m_mosaic.applyFullSearchResult(m_result, m_jobFrame);
-    }
-    const StitchStep step = m_step;
-    if (step.startRegionMatch && m_worker && !m_worker->isRunning()) {
-        if (m_placementOverlay)
-            m_placementOverlay->setPos(step.placementPos);
-        m_result = StitchMatchResult();
-        m_result.region = step.region;
-        m_next = m_mosaic;
-        m_picture = QImage();
-        m_worker->setApply(&m_next, &m_result, &m_jobFrame, &m_step, &m_picture, viewFormat());
-        m_worker->startFindRegion(m_mosaic.mosaic(), m_jobFrame, precision(), &m_result.region, &m_result.offsetX,
-                                  &m_result.offsetY, &m_result.votes, &m_result.status);
-        return;
-    }
-    StitchStep next = step;
-    if (step.startRegionMatch) {
-        // No worker to measure in the region: the frame stays lost.
-        next.head = 3;
-        next.delayMs = 67;
-    }
-    applyStep(next);
 }
 
 void PinJieForm::applyStep(const StitchStep& step) {
     if (step.grew) {
-        m_scene->setSceneRect(0, 0, m_mosaic.size().width(), m_mosaic.size().height());
+        m_scene->setSceneRect(0, 0, mosaic().size().width(), mosaic().size().height());
         if (m_mosaicItem)
             m_mosaicItem->setPos(0, 0);
         fitScene();
     }
     if (step.placed) {
-        showMosaic(step.grew || step.rebuilt ? QRect() : QRect(step.placementPos, QSize(m_jobFrame.cols, m_jobFrame.rows)));
-        m_labSize->setText(QString("%1x%2").arg(m_mosaic.size().width()).arg(m_mosaic.size().height()));
+        showMosaic(step.grew || step.rebuilt ? QRect() : QRect(step.placementPos, m_run->jobFrameSize()));
+        m_labSize->setText(QString("%1x%2").arg(mosaic().size().width()).arg(mosaic().size().height()));
         fitScene();
         m_btnExport->setEnabled(true);
     }
@@ -671,20 +483,15 @@ void PinJieForm::applyStep(const StitchStep& step) {
         m_positionMarker->hide();
     if (step.sizeLimit)
         showMessage("Error", StitchMosaic::sizeLimitText(MessagePassing::instance()->language()));
-    if (step.notice != StitchStep::NoNotice && !m_noticesShown.contains(int(step.notice))) {
-        m_noticesShown.insert(int(step.notice));
+    if (step.notice != StitchStep::NoNotice)
         showMessage("Error", StitchMosaic::noticeText(step.notice, MessagePassing::instance()->language()));
-    }
-    if (step.head >= 0)
-        setHead(step.head);
-    if (step.delayMs > 0)
-        armSnap(step.delayMs);
 }
 
 void PinJieForm::showMosaic(QRect changed) {
     if (!m_mosaicItem)
         return;
-    const QImage view = m_mosaic.mosaicView();
+    QImage picture = m_run->takePicture();
+    const QImage view = mosaic().mosaicView();
     if (!changed.isEmpty() && m_mosaicItem->pixmap().size() == view.size()) {
         // Only the pasted frame changed: redrawn there alone, in the
         // picture and in the view.
@@ -694,18 +501,18 @@ void PinJieForm::showMosaic(QRect changed) {
         // frees it.
         QPixmap pixmap = m_mosaicItem->pixmap();
         m_mosaicItem->setPixmap(QPixmap());
-        if (!m_picture.isNull() && m_picture.size() == view.size()) {
+        if (!picture.isNull() && picture.size() == view.size()) {
             // The worker's picture of the grown or rebuilt mosaic, adopted as
             // it is.
-            if (m_worker)
-                m_worker->discard(pixmap.toImage());
-            pixmap = QPixmap::fromImage(std::move(m_picture));
+            m_run->discard(pixmap.toImage());
+            pixmap = QPixmap::fromImage(std::move(picture));
         } else {
             pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
         }
         m_mosaicItem->setPixmap(pixmap);
     }
-    m_picture = QImage(); // the pixmap alone holds its pixels: drawn into later without a copy
+    // Dropped here, the worker's picture leaves the pixmap alone holding its
+    // pixels: drawn into later without a copy.
     m_mosaicItem->setVisible(m_btnClose->isEnabled());
 }
 
@@ -729,7 +536,7 @@ void PinJieForm::setSceneScale() {
 void PinJieForm::showMatchLight() {
     if (!m_markers.isEmpty())
         return;
-    const QSize size = m_current.isNull() ? QSize(1920, 1080) : m_current.size();
+    const QSize size = m_run->frameSize();
     for (int i = 0; i < 3; ++i)
         m_markers.insert(i, QPixmap::fromImage(StitchStart::markerPicture(i, size, AppPaths::appFile("pinjie"))));
 }
@@ -743,15 +550,8 @@ void PinJieForm::btnResetRealClick() {
 
 void PinJieForm::btnResetClick() {
     setControlsEnabled(false);
-    const int head = m_resumeAfterReset ? 1 : 0;
-    if (m_queue.isEmpty()) {
-        m_queue = {head, 6};
+    if (!m_run->queueReset(m_resumeAfterReset ? 1 : 0))
         btnResetClickDelay();
-    } else {
-        m_queue[0] = head;
-        m_queue.append(5);
-        m_queue.append(6);
-    }
 }
 
 void PinJieForm::btnResetClickDelay() {
@@ -764,19 +564,14 @@ void PinJieForm::btnResetClickDelay() {
         m_btnStop->hide();
     }
     m_btnExport->setEnabled(false);
-    armSnap(67);
+    m_run->requestFrame(67);
 }
 
-void PinJieForm::btnResetFunc() {
-    if (m_preparing || (m_worker && m_worker->isRunning())) {
-        // The mosaic is prepared on the worker once its job is done.
-        QTimer::singleShot(67, this, SLOT(btnResetFunc()));
-        return;
-    }
+void PinJieForm::clearScene() {
     const int side = sceneSide();
-    if (m_mosaicItem && m_worker) {
+    if (m_mosaicItem && m_run->hasWorker()) {
         // The old mosaic's picture is freed by the worker.
-        m_worker->discard(m_mosaicItem->pixmap().toImage());
+        m_run->discard(m_mosaicItem->pixmap().toImage());
         m_mosaicItem->setPixmap(QPixmap());
     }
     m_scene->clear();
@@ -786,58 +581,19 @@ void PinJieForm::btnResetFunc() {
     m_positionMarker = nullptr;
     m_scene->setSceneRect(0, 0, side, side);
     m_labSize->setText(QString("%1x%2").arg(side).arg(side));
-
-    // The new mosaic, its picture, the masks and the markers are tens of
-    // megabytes to allocate and fill: the worker makes them, and the
-    // interface thread takes them over when it is done.
-    m_start = StitchStart();
-    m_start.frame = currentMat();
-    m_start.side = side;
-    m_start.precision = precision();
-    m_start.viewFormat = viewFormat();
-    BaseCamera* cam = MessagePassing::instance()->currentCamera();
-    if (m_masksDue && cam) {
-        m_start.maskFrame = cam->frameSize(false);
-        m_start.maskAxes = cam->previewSize();
-    }
-    if (m_markers.isEmpty()) {
-        m_start.markerSize = m_current.isNull() ? QSize(1920, 1080) : m_current.size();
-        m_start.markerDir = AppPaths::appFile("pinjie");
-    }
-    if (m_worker) {
-        m_preparing = true;
-        m_worker->startPrepare(&m_start);
-        return;
-    }
-    m_start.build();
-    startPrepareFinishSLOT();
 }
 
-void PinJieForm::startPrepareFinishSLOT() {
-    m_preparing = false;
-    if (m_start.mosaic.empty())
-        return; // the worker stopped before it began: the panel is closing
-    MessagePassing* hub = MessagePassing::instance();
-    if (!m_start.maskFull.empty()) {
-        hub->pinJieMask = m_start.maskFull;
-        hub->pinJieMaskHalf = m_start.maskHalf;
-        m_masksDue = false;
-    }
-    m_mosaic.setPrecision(m_start.precision);
-    m_mosaic.setFeatherMasks(hub->pinJieMask, hub->pinJieMaskHalf);
-    const cv::Mat old = m_mosaic.mosaic();
-    m_mosaic.rebuild(m_start.first, m_start.side, m_start.mosaic);
-    if (m_worker)
-        m_worker->discard(old); // freed by the worker
-    m_noticesShown.clear();
-    for (int i = 0; i < m_start.markers.size(); ++i)
-        m_markers.insert(i, QPixmap::fromImage(std::move(m_start.markers[i])));
+void PinJieForm::showNewMosaic() {
+    QList<QImage> markers = m_run->takeStartMarkers();
+    for (int i = 0; i < markers.size(); ++i)
+        m_markers.insert(i, QPixmap::fromImage(std::move(markers[i])));
     showMatchLight();
+    m_run->setMarkersDue(false);
 
-    const QPoint first = m_mosaic.placements().value(0).topLeft();
+    const QPoint first = mosaic().placements().value(0).topLeft();
     // The picture the worker drew, adopted as it is: in the scene's format
     // it is neither converted nor copied.
-    m_mosaicItem = new StitchMosaicItem(QPixmap::fromImage(std::move(m_start.view)));
+    m_mosaicItem = new StitchMosaicItem(QPixmap::fromImage(m_run->takeStartView()));
     m_scene->addItem(m_mosaicItem);
     m_mosaicItem->hide();
     m_placementOverlay = m_scene->addPixmap(m_markers.value(1));
@@ -848,7 +604,6 @@ void PinJieForm::startPrepareFinishSLOT() {
     m_positionMarker->hide();
     for (QGraphicsItem* item : m_scene->items())
         item->setZValue(0);
-    m_start = StitchStart();
     fitScene();
     QTimer::singleShot(100, this, SLOT(btnResetFuncDelay()));
 }
@@ -859,11 +614,11 @@ void PinJieForm::btnResetFuncDelay() {
         m_mosaicItem->setVisible(m_btnClose->isEnabled());
     setControlsEnabled(true);
     m_btnExport->setEnabled(false);
-    armSnap(67);
+    m_run->requestFrame(67);
 }
 
 void PinJieForm::btnStopClick() {
-    setHead(0);
+    m_run->setHead(0);
     m_btnPlay->show();
     m_btnStop->hide();
     m_btnPlay->setEnabled(false);
@@ -871,17 +626,17 @@ void PinJieForm::btnStopClick() {
 }
 
 void PinJieForm::btnCloseClick() {
-    if (!m_worker)
+    if (!m_run->hasWorker())
         return;
     m_btnClose->setEnabled(false);
     if (m_mosaicItem)
         m_mosaicItem->hide();
-    m_stopState = 0;
+    m_run->stopAfterReset();
     m_resumeAfterReset = false;
     btnResetClick();
 }
 
-void PinJieForm::btnCloseFunc() { shutDownWorker(); }
+void PinJieForm::btnCloseFunc() { m_run->shutDown(); }
 
 void PinJieForm::addSIGNSLOT(QPoint pos) {
     if (!m_positionMarker)
@@ -889,12 +644,13 @@ void PinJieForm::addSIGNSLOT(QPoint pos) {
     const QPointF at = m_view->mapToScene(pos);
     m_positionMarker->setPos(at);
     m_positionMarker->show();
-    m_mosaic.setPositionMarker(at, true);
-    if (m_worker && m_worker->isRunning())
-        m_markerDuringJob = true;
+    m_run->setPositionMarker(at);
 }
 
 void PinJieForm::rbtn1Toggled(bool checked) {
+    // Frames arriving while the question is open are taken in the new mode,
+    // as the buttons show it.
+    m_run->setPrecision(m_rbtn1->isChecked());
     QMessageBox box(QMessageBox::NoIcon, QString(),
                     text("切换算法需要重置图像，请确认是否切换？", "Switch algorithm requires reset the image, please confirm?",
                          "切換算法需要重置圖像，請確認是否切換？"),
@@ -908,6 +664,7 @@ void PinJieForm::rbtn1Toggled(bool checked) {
         settings.setValue("isRbtn1", checked);
         settings.sync();
         m_markers.clear();
+        m_run->setMarkersDue(true);
         m_resumeAfterReset = true;
         btnResetClick();
         return;
@@ -915,6 +672,7 @@ void PinJieForm::rbtn1Toggled(bool checked) {
     const QSignalBlocker b1(m_rbtn1), b2(m_rbtn2);
     m_rbtn1->setChecked(!checked);
     m_rbtn2->setChecked(checked);
+    m_run->setPrecision(m_rbtn1->isChecked());
 }
 
 // ---------------------------------------------------------------- export
@@ -931,9 +689,7 @@ void PinJieForm::btnPathClick() {
 
 void PinJieForm::btnExportClick() {
     setControlsEnabled(false);
-    if (!m_queue.isEmpty())
-        m_queue.append(4);
-    else
+    if (!m_run->queueExport())
         btnExportClickDelay();
 }
 
@@ -994,7 +750,7 @@ QImage PinJieForm::exportPicture(const cv::Mat& mosaic, const QMap<int, QRect>& 
 }
 
 void PinJieForm::btnExportClickDelay() {
-    const QImage picture = exportPicture(m_mosaic.mosaic(), m_mosaic.placements(), m_rBtnIn->isChecked());
+    const QImage picture = exportPicture(mosaic().mosaic(), mosaic().placements(), m_rBtnIn->isChecked());
     if (picture.isNull()) {
         showMessage("Error", text("没有可导出的图像。", "There is no picture to export.", "沒有可導出的圖像。"));
     } else {
@@ -1018,7 +774,7 @@ void PinJieForm::btnExportClickDelay() {
         }
     }
     setControlsEnabled(true);
-    armSnap(67);
+    m_run->requestFrame(67);
 }
 
 // ---------------------------------------------------------------- flat field

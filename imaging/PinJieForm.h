@@ -1,14 +1,12 @@
 #pragma once
 
 #include "imaging/StitchMosaic.h"
-#include "imaging/StitchStart.h"
 
 #include <QImage>
 #include <QList>
 #include <QMap>
 #include <QPixmap>
 #include <QRect>
-#include <QSet>
 #include <QStringList>
 #include <QWidget>
 
@@ -26,20 +24,19 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class ThreadPinJie;
+class StitchRun;
+struct StitchStep;
 
 // The stitching panel. While the operator moves the specimen under a live
-// USB camera it takes one snapshot after another (camera mode 3), lets
-// ThreadPinJie measure how far each frame moved, and pastes the frames into
-// a growing mosaic (StitchMosaic) shown in its scene; it exports the mosaic
-// as JPG and records the flat-field reference.
+// USB camera, its run (StitchRun) takes one snapshot after another, has
+// ThreadPinJie measure how far each frame moved and paste it into a growing
+// mosaic (StitchMosaic); the panel shows the mosaic in its scene, turns its
+// buttons into the run's steps, exports the mosaic as JPG and records the
+// flat-field reference.
 //
-// Thread: GUI thread only. Each arriving frame runs exactly one step of the
-// step queue: the first item is the standing mode, later items are one-shot
-// steps (0 stop, 1 frame-to-frame match, 3 full search, 4 export, 5 reset,
-// 6 rebuild). The worker reads the frames and the mosaic where they are,
-// makes each new mosaic (StitchStart) and places each frame in a copy of the
-// mosaic that the panel adopts: the interface thread only shows the result.
+// Thread: GUI thread only. The hub's frames go to the run; the panel shows
+// what the run reports (each applied step, each new mosaic) and does the
+// run's export (4) and reset (5) steps.
 class PinJieForm : public QWidget {
     Q_OBJECT
 
@@ -64,10 +61,10 @@ public:
 
     // State, for the main widget and for inspection.
     QGraphicsView* graphicsView() const;
-    const StitchMosaic& mosaic() const { return m_mosaic; }
-    const QList<int>& stepQueue() const { return m_queue; }
-    int stopState() const { return m_stopState; }
-    bool hasWorker() const { return m_worker != nullptr; }
+    const StitchMosaic& mosaic() const;
+    const QList<int>& stepQueue() const;
+    int stopState() const;
+    bool hasWorker() const;
 
 signals:
     void moveGraphicsView(QGraphicsView* view);
@@ -81,9 +78,6 @@ public slots:
     void btnResetClick();
     void btnResetClickDelay();
     void pinJieImageSLOT(QImage image);
-    void pinJieImageDelay();
-    void delaySnapSLOT();
-    void btnResetFunc();
     void btnResetFuncDelay();
     void setSceneScale();
     void btnPathClick();
@@ -97,9 +91,6 @@ public slots:
     void btnStopClick();
     void changeLanguageSLOT(int language);
     void addSIGNSLOT(QPoint pos);
-    void startFindFinishSLOT();
-    void startFindMaxFinishSLOT();
-    void startPrepareFinishSLOT();
     void rbtn1Toggled(bool checked);
     void setVideoStateSLOT(bool recording);
     void setCameraTimingSLOT();
@@ -114,27 +105,17 @@ private:
     bool viewHosted() const;
     bool precision() const;
     int sceneSide() const { return StitchMosaic::sceneSide(precision()); }
-    int takeStepCode();
-    void setHead(int code);
-    void runStep(int code);
-    void stopStep();
-    // A copy of the current frame for the next job, when the worker is free.
-    bool prepareJob(const QRect& region);
-    void startFrameMatch();
-    // The worker's copy of the mosaic with the job's result applied, when it
-    // applied it: adopted as the mosaic.
-    bool adoptApplied();
-    QImage::Format viewFormat() const;
-    void startFullSearch();
+    // The old mosaic's scene goes before the run makes a new one.
+    void clearScene();
+    // The run's new mosaic and its overlays in the scene.
+    void showNewMosaic();
+    void showRunControls();
     void applyStep(const StitchStep& step);
     // Shows the mosaic; with `changed`, only that part of it changed.
     void showMosaic(QRect changed = QRect());
     void fitScene();
     void showMessage(const QString& title, const QString& text);
     QString text(const char* zh, const char* en, const char* tw) const;
-    cv::Mat currentMat() const;
-    void armSnap(int ms);
-    void shutDownWorker();
 
     // Form.
     QWidget* m_left = nullptr;
@@ -172,23 +153,6 @@ private:
     QGraphicsEllipseItem* m_positionMarker = nullptr;
     QMap<int, QPixmap> m_markers;
 
-    // The run.
-    StitchMosaic m_mosaic;
-    QList<int> m_queue;
-    ThreadPinJie* m_worker = nullptr;
-    QImage m_current;
-    cv::Mat m_jobFrame; // the frame the running job matches
-    StitchStart m_start; // what the worker prepares for the next mosaic
-    // The running job's copy of the mosaic, which the worker applies the
-    // job's result to, its step and (grown or rebuilt) picture.
-    StitchMosaic m_next;
-    StitchStep m_step;
-    QImage m_picture;
-    bool m_markerDuringJob = false; // the position marker was set while a job ran
-    bool m_preparing = false; // a new mosaic is being prepared: no job starts until it is adopted
-    bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
-    StitchMatchResult m_result;
-    bool m_resumeAfterReset = false;
-    int m_stopState = -1;
-    QSet<int> m_noticesShown; // StitchStep::Notice values told during this mosaic
+    StitchRun* m_run = nullptr;
+    bool m_resumeAfterReset = false; // the reset goes on stitching (Reset, an algorithm switch), not Close
 };

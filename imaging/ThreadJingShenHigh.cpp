@@ -4,6 +4,7 @@
 #include "camera/UVCCamera.h"
 #include "camera/UsbWorkers.h"
 #include "imaging/FocusStackMath.h"
+#include "platform/ProcessEnd.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -40,6 +41,8 @@ std::set<ThreadJingShenHigh*>& liveWorkers() {
 } // namespace
 
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
+    // A stop or reset is seen inside the alignment too, its longest step.
+    aligner.stopRequested = [this] { return state.load() != 1; };
     // The hub must exist before the save thread emits through it.
     MessagePassing::instance();
     std::lock_guard<std::mutex> lock(liveMutex());
@@ -114,6 +117,10 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     const cv::Mat frame(height, width, CV_8UC3, const_cast<uchar*>(data));
     std::vector<float> grid;
     gate.measure(frame, grid);
+    // A stop that came meanwhile drops the frame, as it drops the ones that
+    // come after it: a camera closing waits for this save job.
+    if (state.load() != 1)
+        return;
     const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
     if (!verdict.accepted)
         return;
@@ -325,6 +332,7 @@ void ThreadJingShenHigh::run() {
         }
         ++fused;
     }
+    ProcessEnd::mark("focus worker left its loop");
     if (state.load() == 3)
         resetData();
 }
@@ -343,10 +351,11 @@ bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& 
     if (alignEnabled.load()) {
         // A frame whose geometry is in doubt is not fused: laid over the
         // picture in the wrong place it would double every edge it holds.
-        if (aligner.align(current, referencePlane).doubtful)
-            return true;
-        if (stopped())
+        const FocusAligner::Result aligned = aligner.align(current, referencePlane);
+        if (aligned.stopped || stopped())
             return false;
+        if (aligned.doubtful)
+            return true;
     }
     cv::extractChannel(current, currentLuma, 0);
     FocusStackMath::focusMap(currentLuma, focus);

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 #include <unistd.h>
 
@@ -34,6 +36,15 @@ void requestExit(int code, int watchdogMs) {
 
 bool exitRequested() { return g_requested; }
 int exitCode() { return g_code; }
+void mark(const char* step) {
+    static const bool on = qEnvironmentVariableIsSet("SEVRIN_EXIT_TRACE");
+    if (!on)
+        return;
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    std::fprintf(stderr, "exit-trace %.1f %s\n", ts.tv_sec * 1e3 + ts.tv_nsec / 1e6, step);
+}
+
 void reset() {
     g_requested = false;
     g_code = 0;

@@ -14,4 +14,8 @@ bool exitRequested();
 int exitCode();
 // For tests: forget an earlier request.
 void reset();
+// With SEVRIN_EXIT_TRACE set, prints "exit-trace <ms> <step>" to stderr, the
+// time on the monotonic clock (as Python's time.monotonic() reads it), so a
+// benchmark can time each step of the way out. Any thread.
+void mark(const char* step);
 } // namespace ProcessEnd

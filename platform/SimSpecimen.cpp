@@ -46,12 +46,14 @@ Disc discOfCell(int64_t i, int64_t j) {
 
 int64_t floorDiv(double v, double cell) { return int64_t(std::floor(v / cell)); }
 
-void drawGrain(cv::Mat& img, const View& v) {
+bool drawGrain(cv::Mat& img, const View& v, const std::function<bool()>& cancelled) {
     const int W = img.cols, H = img.rows;
     std::vector<int64_t> colCell(size_t(W), 0);
     for (int x = 0; x < W; ++x)
         colCell[size_t(x)] = floorDiv(v.offset.x() + (x + 0.5) * v.unitsPerPixel, kGrainCell);
     for (int y = 0; y < H; ++y) {
+        if (y % 256 == 0 && cancelled && cancelled())
+            return false;
         const int64_t rowCell = floorDiv(v.offset.y() + (y + 0.5) * v.unitsPerPixel, kGrainCell);
         const uint64_t rowSalt = mix(uint64_t(rowCell) + 11);
         auto* p = img.ptr<cv::Vec3b>(y);
@@ -67,6 +69,7 @@ void drawGrain(cv::Mat& img, const View& v) {
                              cv::saturate_cast<uint8_t>(kBackground[2] + grain));
         }
     }
+    return true;
 }
 
 void drawGrid(cv::Mat& img, const View& v) {
@@ -112,13 +115,13 @@ double quantiseBlur(double sigma) {
     return best;
 }
 
-void applyFocus(cv::Mat& img, const View& v) {
+bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancelled) {
     const double upp = v.unitsPerPixel;
     if (v.tilt == 0.0) {
         const double s = blurPixels(v.focus - 0.0, upp);
         if (s >= 0.3)
             cv::GaussianBlur(img, img, cv::Size(0, 0), s);
-        return;
+        return true;
     }
     // Bands of columns share one depth; each blur level is computed once over
     // the columns that need it.
@@ -133,6 +136,8 @@ void applyFocus(cv::Mat& img, const View& v) {
     for (const auto& [level, bands] : bandsByLevel) {
         if (level < 0.3)
             continue;
+        if (cancelled && cancelled())
+            return false;
         const int margin = int(std::ceil(3 * level)) + 1;
         const int lo = std::max(0, bands.front() - margin);
         const int hi = std::min(img.cols, bands.back() + band + margin);
@@ -144,6 +149,7 @@ void applyFocus(cv::Mat& img, const View& v) {
             blurred(cv::Rect(bx - lo, 0, w, img.rows)).copyTo(img(cv::Rect(bx, 0, w, img.rows)));
         }
     }
+    return true;
 }
 
 } // namespace
@@ -159,14 +165,20 @@ QList<Disc> discsIn(const QRectF& units) {
     return out;
 }
 
-cv::Mat render(const View& view) {
+cv::Mat render(const View& view) { return render(view, {}); }
+
+cv::Mat render(const View& view, const std::function<bool()>& cancelled) {
     if (view.size.isEmpty() || view.unitsPerPixel <= 0)
         return cv::Mat();
     cv::Mat img(view.size.height(), view.size.width(), CV_8UC3);
-    drawGrain(img, view);
+    if (!drawGrain(img, view, cancelled))
+        return cv::Mat();
     drawGrid(img, view);
+    if (cancelled && cancelled())
+        return cv::Mat();
     drawDiscs(img, view);
-    applyFocus(img, view);
+    if ((cancelled && cancelled()) || !applyFocus(img, view, cancelled))
+        return cv::Mat();
     return img;
 }
 

@@ -7,6 +7,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
+
 // The procedural specimen the simulated cameras look at: a light background
 // with fine grain, a grid of dark lines and a lattice of coloured discs, all
 // fixed in specimen coordinates ("units"), so that moving the stage moves the
@@ -38,6 +40,9 @@ struct Disc {
 
 // The picture (CV_8UC3, BGR) the view shows.
 cv::Mat render(const View& view);
+// The same, asking `cancelled` between the pieces of the drawing (bands of
+// rows, each blur level); an empty picture when it answered true.
+cv::Mat render(const View& view, const std::function<bool()>& cancelled);
 
 // Discs whose centres lie in the given specimen rectangle (for tests that aim
 // at an edge).

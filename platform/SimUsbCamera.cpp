@@ -11,6 +11,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <condition_variable>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -81,6 +83,84 @@ bool SimUsbCamera::Effects::operator==(const Effects& o) const {
     return mirror == o.mirror && flip == o.flip && mono == o.mono && brightness == o.brightness &&
            contrast == o.contrast && saturation == o.saturation && red == o.red && green == o.green &&
            blue == o.blue;
+}
+
+struct SimUsbCamera::DrawnAhead {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool quit = false;
+    std::atomic<bool> quitNow{false}; // `quit`, read without the lock
+    bool wanted = false;  // a picture for `next` is asked for
+    bool drawing = false;
+    int closes = 0;       // a picture drawn across a close is dropped
+    std::atomic<int> closesSeen{0}; // `closes`, read by the drawing without the lock
+    SimSpecimen::View next;
+    bool ready = false;   // `picture` shows `shown`
+    SimSpecimen::View shown;
+    cv::Mat picture;
+    std::thread thread;
+
+    void loop() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return quit || wanted; });
+            if (quit)
+                return;
+            const SimSpecimen::View v = next;
+            const int closesBefore = closes;
+            wanted = false;
+            drawing = true;
+            lock.unlock();
+            // A close (the program may be ending) stops the drawing too: its
+            // picture would be dropped, and it would hold a core meanwhile.
+            cv::Mat drawn = SimSpecimen::render(v, [&] { return quitNow || closesSeen.load() != closesBefore; });
+            lock.lock();
+            drawing = false;
+            if (!quit && closes == closesBefore && !drawn.empty()) {
+                picture = std::move(drawn);
+                shown = v;
+                ready = true;
+            }
+        }
+    }
+};
+
+SimUsbCamera::~SimUsbCamera() {
+    if (!m_ahead)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_ahead->mutex);
+        m_ahead->quit = true;
+        m_ahead->quitNow = true;
+    }
+    m_ahead->wake.notify_all();
+    m_ahead->thread.join();
+}
+
+bool SimUsbCamera::takeDrawnAhead(const SimSpecimen::View& v) {
+    if (!m_ahead) {
+        m_ahead = std::make_unique<DrawnAhead>();
+        m_ahead->thread = std::thread([a = m_ahead.get()] { a->loop(); });
+    }
+    DrawnAhead& a = *m_ahead;
+    bool taken = false;
+    {
+        std::lock_guard<std::mutex> lock(a.mutex);
+        if (a.ready && a.shown.size == v.size && a.shown.unitsPerPixel == v.unitsPerPixel &&
+            a.shown.offset == v.offset && a.shown.tilt == v.tilt) {
+            m_base = std::move(a.picture);
+            m_baseView = a.shown;
+            taken = true;
+        }
+        a.ready = false;
+        a.picture.release();
+        if (!a.drawing) {
+            a.next = v;
+            a.wanted = true;
+        }
+    }
+    a.wake.notify_one();
+    return taken;
 }
 
 SimUsbCamera::SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& options, const QString& name)
@@ -251,8 +331,17 @@ bool SimUsbCamera::open() {
 
 void SimUsbCamera::close() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_handles > 0 && --m_handles == 0)
+    if (m_handles > 0 && --m_handles == 0) {
         m_streaming = false;
+        // Closing never waits for a picture being drawn: it is only dropped.
+        if (m_ahead) {
+            std::lock_guard<std::mutex> hold(m_ahead->mutex);
+            m_ahead->wanted = false;
+            m_ahead->ready = false;
+            m_ahead->closesSeen = ++m_ahead->closes;
+            m_ahead->picture.release();
+        }
+    }
 }
 
 void SimUsbCamera::writeRegister(int r, int v) {
@@ -522,9 +611,16 @@ SimSpecimen::View SimUsbCamera::view() const {
 const cv::Mat& SimUsbCamera::processed() {
     const SimSpecimen::View v = view();
     bool changed = false;
-    if (m_base.empty() || v.size != m_baseView.size || v.unitsPerPixel != m_baseView.unitsPerPixel ||
-        v.offset != m_baseView.offset || v.focus != m_baseView.focus || v.tilt != m_baseView.tilt) {
+    const bool sameButFocus = !m_base.empty() && v.size == m_baseView.size &&
+                              v.unitsPerPixel == m_baseView.unitsPerPixel && v.offset == m_baseView.offset &&
+                              v.tilt == m_baseView.tilt;
+    if (sameButFocus && v.focus != m_baseView.focus && m_options.sweep > 0.0) {
+        // The sweep's next picture, drawn ahead; until it is there the frame
+        // repeats the last one, as a camera whose exposure is not over.
+        changed = takeDrawnAhead(v);
+    } else if (!sameButFocus || v.focus != m_baseView.focus) {
         m_base = SimSpecimen::render(v);
+        ++m_readerRenders;
         m_baseView = v;
         changed = true;
     }
@@ -558,6 +654,11 @@ const cv::Mat& SimUsbCamera::processed() {
         cv::flip(m_processed, m_processed, e.mirror && e.flip ? -1 : (e.mirror ? 1 : 0));
     ++m_processedGen;
     return m_processed;
+}
+
+int SimUsbCamera::readerRenders() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_readerRenders;
 }
 
 cv::Mat SimUsbCamera::currentPicture() {

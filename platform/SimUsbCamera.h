@@ -65,6 +65,10 @@ struct SimUsbModel {
 class SimUsbCamera {
 public:
     SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& options, const QString& name);
+    // Waits for a picture being drawn ahead (see m_ahead).
+    ~SimUsbCamera();
+    SimUsbCamera(const SimUsbCamera&) = delete;
+    SimUsbCamera& operator=(const SimUsbCamera&) = delete;
 
     const SimUsbModel& model() const { return m_model; }
     QString name() const { return m_name; }
@@ -105,6 +109,8 @@ public:
     int pixelFormat() const;
     QSize frameSize() const;
     int framesDelivered() const;
+    // Specimen pictures drawn inside a read, on the reader's thread (for tests).
+    int readerRenders() const;
 
     // What the next frame shows (BGR, before packing), for tests.
     cv::Mat currentPicture();
@@ -140,6 +146,9 @@ private:
     Effects effects() const;
     SimSpecimen::View view() const;
     const cv::Mat& processed();
+    // Sweep: takes the picture drawn ahead when it shows `v` but for the
+    // focus, and has the next one drawn for `v`. False while none is ready.
+    bool takeDrawnAhead(const SimSpecimen::View& v);
     void drawMarkBgr(cv::Mat& img, int phase) const;
     // Draws the mark of `phase` into a raw frame, or with `unmarked` (the
     // packed picture) puts back what lies under it.
@@ -185,6 +194,13 @@ private:
     // Caches: the specimen, the picture with the camera's effects, the packed frame.
     SimSpecimen::View m_baseView;
     cv::Mat m_base;
+    int m_readerRenders = 0;
+    // A sweeping camera's picture changes at every frame: as a sensor exposes
+    // the next frame while the last is read out, the next picture is drawn
+    // on a thread of its own, and a read only takes it (the reader may be
+    // the interface thread, which must stay free). Not held under m_mutex.
+    struct DrawnAhead;
+    std::unique_ptr<DrawnAhead> m_ahead;
     Effects m_effects;
     cv::Mat m_processed;
     int m_processedGen = 0;

@@ -1,5 +1,7 @@
 #include "platform/TerminationWatcher.h"
 
+#include "platform/ProcessEnd.h"
+
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -44,6 +46,7 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
         char c;
         ssize_t r = ::read(g_fds[1], &c, 1);
         (void)r;
+        ProcessEnd::mark("terminate request seen");
         emit terminateRequested();
     });
 }

@@ -2,6 +2,7 @@
 
 #include "platform/SimSpecimen.h"
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -192,6 +193,11 @@ Stack makeSweep(const SweepParams& p) {
             t = 2.0 - t;
         v.focus = SimSpecimen::depthAt(v.offset.x(), p.tilt) + range * t; // the depth range of the view
         bgr = SimSpecimen::render(v);
+        if (p.jpegQuality > 0) {
+            std::vector<uchar> bytes;
+            cv::imencode(".jpg", bgr, bytes, {cv::IMWRITE_JPEG_QUALITY, p.jpegQuality});
+            bgr = cv::imdecode(bytes, cv::IMREAD_COLOR);
+        }
         cv::Mat rgb;
         cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
         s.frames.push_back(rgb);

@@ -64,6 +64,9 @@ struct SweepParams {
     int frames = 40;
     double phase = 0.0; // where in the sweep the first frame lies (0: nearest end)
     uint64_t seed = 1;  // the stage position
+    // As the simulated USB camera sends them: JPEG (4:2:0) at this quality,
+    // decoded again; 0 keeps the rendered frames.
+    int jpegQuality = 0;
 };
 Stack makeSweep(const SweepParams& params);
 

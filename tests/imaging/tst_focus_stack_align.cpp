@@ -31,6 +31,20 @@ cv::Rect searchRectFor(const cv::Mat& reference) {
     return FocusStackMath::searchRect(grid, reference.cols, reference.rows);
 }
 
+// A 1920 x 1080 specimen (YCrCb) and the same magnified by 1.01 and moved by (4, -3).
+struct MovedFrame {
+    cv::Mat reference, moved, referenceLuma;
+    MovedFrame() {
+        const cv::Mat rgb = gen::makeSpecimen(cv::Size(1920, 1080), 3);
+        gen::FrameGeometry g;
+        g.scale = 1.01;
+        g.shift = cv::Point2d(4, -3);
+        cv::cvtColor(rgb, reference, cv::COLOR_RGB2YCrCb);
+        cv::cvtColor(gen::warp(rgb, g), moved, cv::COLOR_RGB2YCrCb);
+        cv::extractChannel(reference, referenceLuma, 0);
+    }
+};
+
 } // namespace
 
 TEST(FocusAligner, IdenticalPlanesGiveScaleOneAndNoShift) {
@@ -69,15 +83,10 @@ TEST(FocusAligner, RecoversBreathingAndShiftBetweenNeighbouringFrames) {
 TEST(FocusAligner, AlignedFrameMatchesTheReferenceGeometry) {
     // A frame magnified by 1.01 and moved by (4, -3): after the alignment
     // step its inner part is much closer to the reference.
-    const cv::Mat rgb = gen::makeSpecimen(cv::Size(1920, 1080), 3);
-    gen::FrameGeometry g;
-    g.scale = 1.01;
-    g.shift = cv::Point2d(4, -3);
-    cv::Mat reference, moved;
-    cv::cvtColor(rgb, reference, cv::COLOR_RGB2YCrCb);
-    cv::cvtColor(gen::warp(rgb, g), moved, cv::COLOR_RGB2YCrCb);
-    cv::Mat referenceLuma;
-    cv::extractChannel(reference, referenceLuma, 0);
+    MovedFrame f;
+    cv::Mat& moved = f.moved;
+    const cv::Mat& reference = f.reference;
+    const cv::Mat& referenceLuma = f.referenceLuma;
     FocusAligner aligner;
     aligner.setSearchRoi(searchRectFor(referenceLuma));
     const cv::Rect inner(40, 40, 1840, 1000);
@@ -86,6 +95,42 @@ TEST(FocusAligner, AlignedFrameMatchesTheReferenceGeometry) {
     ASSERT_TRUE(r.applied);
     EXPECT_NEAR(r.scale, 1.0 / 1.01, 0.002);
     EXPECT_GT(gen::psnr(moved, reference, inner), before + 8.0);
+}
+
+TEST(FocusAligner, AStopIsSeenBetweenThePiecesOfTheStepAndLeavesTheFrameUntouched) {
+    // A stop (the program ending) must not wait for the whole step, which on
+    // a 4K frame and busy cores lasts most of a second: it is seen after the
+    // piece at work, and no further piece runs.
+    const MovedFrame f;
+    const cv::Mat& frame = f.moved;
+    const cv::Mat& referenceLuma = f.referenceLuma;
+    int pieces = 0;
+    for (int stopAt = 1;; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        ASSERT_LT(stopAt, 50);
+        FocusAligner aligner;
+        aligner.setSearchRoi(searchRectFor(referenceLuma));
+        int asked = 0, askedAfterStop = 0;
+        aligner.stopRequested = [&] {
+            askedAfterStop += asked >= stopAt;
+            return ++asked >= stopAt;
+        };
+        cv::Mat moved = frame.clone();
+        const FocusAligner::Result r = aligner.align(moved, referenceLuma);
+        if (!r.stopped) {
+            // Past the last question: the step ran to its end as without one.
+            ASSERT_TRUE(r.applied);
+            EXPECT_NEAR(r.scale, 1.0 / 1.01, 0.002);
+            break;
+        }
+        ++pieces;
+        EXPECT_EQ(askedAfterStop, 0);
+        EXPECT_FALSE(r.applied);
+        EXPECT_EQ(cv::norm(moved, frame, cv::NORM_INF), 0.0);
+    }
+    // The detections of the scale, the scaled planes, the detection of the
+    // shift and the resampling are pieces of their own.
+    EXPECT_GE(pieces, 4);
 }
 
 TEST(FocusAligner, NoEstimateForAFlatPictureOrAScaleOutsideTheRange) {

@@ -106,24 +106,44 @@ private slots:
         QTest::addColumn<int>("seed");
         QTest::addColumn<bool>("align");
         QTest::addColumn<int>("offeredPerFused");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("jpeg");
+        const QSize small(1280, 720);
         for (int seed = 1; seed <= 4; ++seed) {
-            QTest::newRow(qPrintable(QString("seed %1, aligned, worker keeps up").arg(seed))) << seed << true << 0;
-            QTest::newRow(qPrintable(QString("seed %1, aligned, worker falls behind").arg(seed))) << seed << true << 3;
+            QTest::newRow(qPrintable(QString("seed %1, aligned, worker keeps up").arg(seed))) << seed << true << 0 << small << 20 + (seed * 5) % 11 << 0;
+            QTest::newRow(qPrintable(QString("seed %1, aligned, worker falls behind").arg(seed))) << seed << true << 3 << small << 20 + (seed * 5) % 11 << 0;
         }
         // Far behind, as a large frame on a busy machine: the waiting frame
         // is overwritten many times over during every pass.
         for (int seed = 7; seed <= 8; ++seed)
-            QTest::newRow(qPrintable(QString("seed %1, aligned, worker far behind").arg(seed))) << seed << true << 8;
-        QTest::newRow("seed 5, not aligned, worker keeps up") << 5 << false << 0;
-        QTest::newRow("seed 6, not aligned, worker falls behind") << 6 << false << 3;
+            QTest::newRow(qPrintable(QString("seed %1, aligned, worker far behind").arg(seed))) << seed << true << 8 << small << 20 + (seed * 5) % 11 << 0;
+        QTest::newRow("seed 5, not aligned, worker keeps up") << 5 << false << 0 << small << 20 + (5 * 5) % 11 << 0;
+        QTest::newRow("seed 6, not aligned, worker falls behind") << 6 << false << 3 << small << 20 + (6 * 5) % 11 << 0;
+        // The program's own frames: the simulated 4K camera's JPEG frames at
+        // full size, where one pixel is one unit of the specimen (three times
+        // the blur per pixel of the rows above, and grain four pixels wide),
+        // offered sparsely as a busy camera offers them: a frame every second
+        // or two while the hand takes four seconds through the depth.
+        const QSize fourK(3840, 2160);
+        for (int seed : {11, 13, 14}) {
+            QTest::newRow(qPrintable(QString("seed %1, 4K JPEG, aligned, worker keeps up").arg(seed)))
+                << seed << true << 0 << fourK << 5 + seed % 3 * 2 << 85;
+            QTest::newRow(qPrintable(QString("seed %1, 4K JPEG, aligned, worker behind").arg(seed)))
+                << seed << true << 2 << fourK << 6 + seed % 3 * 2 << 85;
+        }
     }
     void everyBandAtLeastAsSharpAsItsSharpestFrame() {
         QFETCH(int, seed);
         QFETCH(bool, align);
         QFETCH(int, offeredPerFused);
+        QFETCH(QSize, size);
+        QFETCH(int, frames);
+        QFETCH(int, jpeg);
         gen::SweepParams p;
-        p.size = cv::Size(1280, 720);
-        p.frames = 20 + (seed * 5) % 11;
+        p.size = cv::Size(size.width(), size.height());
+        p.frames = frames;
+        p.jpegQuality = jpeg;
         p.seed = static_cast<uint64_t>(seed);
         const gen::Stack s = gen::makeSweep(p);
         const std::vector<cv::Mat> offered = backAndForth(s.frames, (seed * 7) % p.frames, 3);

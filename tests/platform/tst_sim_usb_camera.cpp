@@ -12,6 +12,9 @@
 
 #include <turbojpeg.h>
 
+#include <chrono>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -312,6 +315,46 @@ TEST_F(SimCamera, WrongSizeFaultGivesFramesTheVideoWindowRejects) {
     dev.selectPixelFormat(15);
     ASSERT_TRUE(read(dev, f));
     EXPECT_EQ(decode(f, 15).cols, 160);
+}
+
+TEST_F(SimCamera, ASweepingCameraDrawsItsPicturesOffTheReadersThread) {
+    // Every frame of a focus sweep is a new picture. Drawn inside the read, a
+    // 4K picture would hold the reader (the interface thread) for a frame
+    // time and more on busy cores; only the very first, with nothing drawn
+    // ahead yet, may be.
+    OpenSim rig(4, "fps=0:tilt=0.005:sweep=0.5");
+    ASSERT_TRUE(rig.opened);
+    rig.sim->setMovingMark(false);
+    std::set<std::string> pictures;
+    Frame f;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    while (pictures.size() < 4 && std::chrono::steady_clock::now() < deadline) {
+        ASSERT_TRUE(read(rig.dev, f));
+        ASSERT_EQ(f.width, 3840);
+        pictures.insert(std::string(reinterpret_cast<const char*>(f.data.data()), size_t(f.bytes)));
+    }
+    ASSERT_EQ(pictures.size(), 4u) << "the sweep changes the picture";
+    EXPECT_EQ(rig.sim->readerRenders(), 1);
+}
+
+TEST_F(SimCamera, ADrawingAskedToStopEndsWithoutAPicture) {
+    // A camera closing (the program ending) stops the picture it draws
+    // ahead: it would be dropped, and it would hold a core meanwhile.
+    SimSpecimen::View v;
+    v.size = QSize(1280, 720);
+    v.unitsPerPixel = 3.0;
+    v.tilt = 0.005;
+    v.focus = 10.0;
+    const cv::Mat whole = SimSpecimen::render(v);
+    int asked = 0;
+    EXPECT_EQ(cv::norm(SimSpecimen::render(v, [&] { return ++asked < 0; }), whole, cv::NORM_INF), 0.0);
+    const int pieces = asked;
+    EXPECT_GE(pieces, 4);
+    for (int stopAt = 1; stopAt <= pieces; ++stopAt) {
+        int n = 0;
+        EXPECT_TRUE(SimSpecimen::render(v, [&] { return ++n >= stopAt; }).empty()) << stopAt;
+        EXPECT_EQ(n, stopAt) << "nothing is asked, nor drawn, after the stop";
+    }
 }
 
 TEST_F(SimCamera, ConsecutiveFramesDifferByTheMovingMark) {

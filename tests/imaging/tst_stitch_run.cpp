@@ -1,0 +1,225 @@
+// The stitching run without its panel, on the real worker: frames from a
+// simulated stage camera are placed at the stage's own offsets, a stop asked
+// for while the worker matches ends the run only once the job is done, a
+// stopped run starts again, and a notice is told once per mosaic.
+#include "StitchPanGenerator.h"
+#include "StitchStageCamera.h"
+
+#include "app/MessagePassing.h"
+#include "imaging/StitchRun.h"
+#include "imaging/ThreadPinJie.h"
+#include "tests/support/TestEnv.h"
+
+#include <QPointer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+const cv::Size cameraFrame(960, 540);
+
+// A serpentine of `cols` x `rows` stops a third of a frame apart, each
+// held for three frames, with no frame in transit.
+StitchPanPlan plan(int cols, int rows) {
+    StitchPanPlan p = StitchPanGenerator::planFor(cameraFrame, cols, rows, nullptr);
+    p.hold = 3;
+    p.transit = false;
+    return p;
+}
+
+// The textured specimen, large enough for the largest plan.
+const StitchPanGenerator& generator() {
+    static const StitchPanGenerator gen = [] {
+        StitchPanOptions o;
+        o.cameraFrame = cameraFrame;
+        StitchPanGenerator::planFor(cameraFrame, 4, 3, &o.specimen);
+        o.uniformPatch = cv::Rect();
+        return StitchPanGenerator(o);
+    }();
+    return gen;
+}
+
+// Wires a run to the hub's frames and asks for the next frame where the
+// panel does (after a new mosaic, at the reset's step); counts what it reports.
+struct Driver {
+    StitchRun run;
+    int steps = 0;
+    QList<StitchStep::Notice> notices;
+
+    Driver() {
+        QObject::connect(MessagePassing::instance(), &MessagePassing::pinJieImageSIGNAL, &run,
+                         [this](QImage image) { run.takeFrame(image); });
+        QObject::connect(&run, &StitchRun::mosaicStarted, &run, [this] { run.requestFrame(67); });
+        QObject::connect(&run, &StitchRun::resetStep, &run, [this] { run.requestFrame(67); });
+        QObject::connect(&run, &StitchRun::stepApplied, &run, [this](const StitchStep& step) {
+            ++steps;
+            if (step.notice != StitchStep::NoNotice)
+                notices << step.notice;
+        });
+    }
+    void begin() {
+        QVERIFY(run.start());
+        run.requestFrame(67);
+    }
+};
+
+// Is every placement, taken from the first, a difference of two stops of
+// the pan (from one common stop, in the mode's pixels), within a pixel?
+QString offPlacement(const QMap<int, QRect>& placements, const std::vector<QPoint>& stops, int scale) {
+    const QPoint p0 = placements.value(0).topLeft();
+    for (const QPoint& from : stops) {
+        bool all = true;
+        for (const QRect& r : placements) {
+            bool near = false;
+            for (const QPoint& s : stops)
+                near |= (r.topLeft() - p0 - (s - from) / scale).manhattanLength() <= 1;
+            all &= near;
+        }
+        if (all)
+            return QString();
+    }
+    QStringList at;
+    for (const QRect& r : placements)
+        at << QString("%1,%2").arg(r.x() - p0.x()).arg(r.y() - p0.y());
+    return "placements off the stops: " + at.join(" ");
+}
+
+} // namespace
+
+class TestStitchRun : public QObject {
+    Q_OBJECT
+
+    TestEnv* env = nullptr;
+    StitchStageCamera* camera = nullptr;
+
+private slots:
+    void init() {
+        env = new TestEnv;
+        camera = new StitchStageCamera(cameraFrame);
+        MessagePassing::instance()->setCurCamera(camera);
+        MessagePassing::instance()->setLanguage(1);
+    }
+    void cleanup() {
+        MessagePassing::instance()->setCurCamera(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        delete camera;
+        delete env;
+    }
+
+    void placesEveryStopAtTheStageOffset_data() {
+        QTest::addColumn<bool>("precision");
+        QTest::newRow("precision") << true;
+        QTest::newRow("fast") << false;
+    }
+    void placesEveryStopAtTheStageOffset() {
+        QFETCH(bool, precision);
+        const int scale = precision ? 1 : 2;
+        camera->pan = generator().pan(plan(3, 2));
+        MessagePassing* hub = MessagePassing::instance();
+        hub->pinJieMask = cv::Mat();
+        Driver d;
+        d.run.setPrecision(precision);
+        d.begin();
+        QTRY_VERIFY_WITH_TIMEOUT(d.run.mosaic().placements().size() >= 6, 60000);
+
+        const QMap<int, QRect> placed = d.run.mosaic().placements();
+        QCOMPARE(placed.value(0).size(), QSize(960 / scale, 540 / scale));
+        const QString off = offPlacement(placed, StitchPanGenerator::stops(plan(3, 2)), scale);
+        QVERIFY2(off.isEmpty(), qPrintable(off));
+        // The run's first mosaic made the feather masks of the camera's geometry.
+        QCOMPARE(hub->pinJieMask.size(), cv::Size(960, 540));
+
+        // The adopted mosaic holds the specimen where the last frame went:
+        // the pixels the stage shows at its stop (placed within a pixel).
+        const QRect last = placed.last();
+        cv::Mat expected = camera->pan.back().image;
+        if (!precision)
+            cv::resize(expected, expected, cv::Size(480, 270), 0, 0, cv::INTER_AREA);
+        const cv::Rect middle(last.width() / 4, last.height() / 4, last.width() / 2, last.height() / 2);
+        double best = 1e9;
+        for (int shift = 0; shift < 9; ++shift) {
+            const cv::Point at(last.x() + shift % 3 - 1, last.y() + shift / 3 - 1);
+            cv::Mat diff;
+            cv::absdiff(d.run.mosaic().mosaic()(middle + at), expected(middle), diff);
+            const cv::Scalar mean = cv::mean(diff);
+            best = std::min(best, (mean[0] + mean[1] + mean[2]) / 3);
+        }
+        QVERIFY2(best < (precision ? 1.0 : 4.0), qPrintable(QString("mean difference %1").arg(best)));
+    }
+
+    // Asked to end while the worker matches a frame, the run ends the worker
+    // once its job is done, tells the hub once, asks for no more frames;
+    // started again, it builds a new mosaic and places the stops that follow.
+    void stopDuringAJobThenRestart() {
+        camera->pan = generator().pan(plan(4, 3));
+        Driver d;
+        QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutPinJieSIGNAL()));
+        QPointer<ThreadPinJie> worker;
+        bool stoppedMidJob = false, workerDoneAtOut = false;
+        connect(MessagePassing::instance(), &MessagePassing::goOutPinJieSIGNAL, &d.run,
+                [&] { workerDoneAtOut = worker && !worker->isRunning(); });
+        auto stopMidJob = connect(&d.run, &StitchRun::controlsReady, &d.run, [&] {
+            if (d.run.mosaic().placements().size() < 3 || stoppedMidJob)
+                return;
+            worker = d.run.findChild<ThreadPinJie*>();
+            stoppedMidJob = d.run.jobRunning();
+            d.run.stopAfterReset();
+            d.run.setHead(0);
+            d.run.shutDown();
+        });
+        d.begin();
+        QTRY_VERIFY_WITH_TIMEOUT(out.count() == 1, 60000);
+        disconnect(stopMidJob);
+        QVERIFY(stoppedMidJob);
+        QVERIFY(workerDoneAtOut);
+        QVERIFY(!d.run.hasWorker());
+        QTRY_VERIFY(worker.isNull());
+        const QString off = offPlacement(d.run.mosaic().placements(), StitchPanGenerator::stops(plan(4, 3)), 1);
+        QVERIFY2(off.isEmpty(), qPrintable(off));
+
+        // The stop step ends what is left; no frame is asked for afterwards:
+        // a frame request and a marker behind it, the marker comes alone.
+        QTRY_VERIFY_WITH_TIMEOUT(d.run.stepQueue().isEmpty(), 20000);
+        QCOMPARE(d.run.stopState(), 1);
+        const int snaps = camera->snaps;
+        bool after = false;
+        d.run.requestFrame(0);
+        QTimer::singleShot(0, &d.run, [&] { after = true; });
+        QTRY_VERIFY(after);
+        QCOMPARE(camera->snaps, snaps);
+        QCOMPARE(out.count(), 1);
+
+        // Started again: a new worker, a new mosaic from the current frame,
+        // and the later stops placed at their offsets from it.
+        QSignalSpy started(&d.run, &StitchRun::mosaicStarted);
+        d.begin();
+        QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(d.run.mosaic().placements().size() >= 3, 60000);
+        const QString again = offPlacement(d.run.mosaic().placements(), StitchPanGenerator::stops(plan(4, 3)), 1);
+        QVERIFY2(again.isEmpty(), qPrintable(again));
+    }
+
+    // A camera over a featureless field: every frame fails for want of
+    // texture, and the operator is told so once per mosaic.
+    void aNoticeIsToldOncePerMosaic() {
+        StitchPanFrame grey;
+        grey.image = cv::Mat(540, 960, CV_8UC3, cv::Scalar::all(128));
+        camera->pan = {grey};
+        Driver d;
+        d.begin();
+        QTRY_VERIFY_WITH_TIMEOUT(d.steps >= 4, 60000);
+        QCOMPARE(d.notices, QList<StitchStep::Notice>({StitchStep::NeedTexture}));
+        QCOMPARE(d.run.mosaic().placements().size(), 1);
+
+        QVERIFY(d.run.queueReset(1)); // the Reset button's
+        QTRY_VERIFY_WITH_TIMEOUT(d.notices.size() == 2, 60000);
+        const int steps = d.steps;
+        QTRY_VERIFY_WITH_TIMEOUT(d.steps >= steps + 3, 60000);
+        QCOMPARE(d.notices, QList<StitchStep::Notice>({StitchStep::NeedTexture, StitchStep::NeedTexture}));
+    }
+};
+
+QTEST_MAIN(TestStitchRun)
+#include "tst_stitch_run.moc"
