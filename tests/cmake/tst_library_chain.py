@@ -76,6 +76,19 @@ def main():
                     faults.append(f"{m.group(1)} links {item}, not below it")
                 if target == own:
                     faults.append(f"{m.group(1)} links itself")
+    # A test lives with the highest library it drives: a test folder's
+    # CMakeLists links no library above its own folder, so building one test
+    # builds only its folder's library and those below it.
+    helpers = {"testhelpers_" + name.replace("/", "_"): name for name in CHAIN}
+    for root, _, files in os.walk(os.path.join(SOURCE, "tests")):
+        folder = os.path.relpath(root, os.path.join(SOURCE, "tests")).replace(os.sep, "/")
+        if "CMakeLists.txt" not in files or folder not in RANK:
+            continue
+        text = read(os.path.join(root, "CMakeLists.txt"))
+        for item in re.findall(r"\b(?:sevrin|testhelpers)_\w+", text):
+            target = TARGETS.get(item) or helpers.get(item)
+            if target is not None and RANK[target] > RANK[folder]:
+                faults.append(f"tests/{folder} links {item}, above its folder")
     for f in faults:
         print(f)
     if faults:

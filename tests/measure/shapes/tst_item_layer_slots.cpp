@@ -5,7 +5,7 @@
 
 #include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
-#include "TestShapes.h"
+#include "tests/measure/engine/TestShapes.h"
 
 #include "app/MessagePassing.h"
 #include "app/SharedConstants.h"

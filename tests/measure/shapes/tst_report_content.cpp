@@ -2,7 +2,7 @@
 // workbook read back by openpyxl, the HTML report read back by Python's HTML
 // parser and Pillow, and both reports asked for through the hub.
 
-#include "ReportCheck.h"
+#include "tests/measure/engine/ReportCheck.h"
 
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"

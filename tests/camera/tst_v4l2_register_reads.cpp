@@ -5,7 +5,7 @@
 // then answers with the camera's own value or -1 (no answer), never with
 // the echo of its own request, and a model's full read (what the parameter
 // panel shows after Sync) keeps the values it knew instead of echoes.
-#include "SimV4l2Stream.h"
+#include "tests/platform/SimV4l2Stream.h"
 
 #include "camera/UVCCamera.h"
 #include "camera/UvcModels.h"

@@ -2,7 +2,7 @@
 // lock and auto edge kept in ./MeasureForm.ini, screenshot and save with and
 // without a camera, and the busy bracket that a failed save must close.
 
-#include "OverlayHost.h"
+#include "tests/panels/measure/OverlayHost.h"
 
 #include "app/MessagePassing.h"
 #include "camera/BaseCamera.h"
