@@ -27,9 +27,7 @@ void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     waitingGrid = firstGrid;
     previousGrid = firstGrid;
     cellStates.assign(firstGrid.size(), Flat);
-    queuedScore = FocusStackMath::rankScore(baselineGrid);
     lastMode = 0;
-    queuedFallCount = 0;
     holdCount = 0;
     candidateValid = false;
 }
@@ -141,9 +139,7 @@ double FocusFrameGate::gainOver(const std::vector<float>& grid, const std::vecto
     return gain;
 }
 
-FocusFrameGate::Outcome FocusFrameGate::commit(const Verdict& verdict, const std::vector<float>& grid,
-                                               bool queueFull) {
-    const int score = FocusStackMath::rankScore(baselineGrid);
+FocusFrameGate::Outcome FocusFrameGate::commit(const std::vector<float>& grid, bool queueFull) {
     Outcome outcome = Outcome::Dropped;
     if (!queueFull)
         outcome = Outcome::Appended;
@@ -153,9 +149,7 @@ FocusFrameGate::Outcome FocusFrameGate::commit(const Verdict& verdict, const std
         // that was the peak of a band still blurred gave way to one that
         // added little, and on a busy machine that band stayed blurred.
         outcome = Outcome::Replaced;
-    (void)verdict;
     if (outcome != Outcome::Dropped) {
-        queuedScore = score;
         const size_t n = std::min(grid.size(), baselineGrid.size());
         for (size_t i = 0; i < n; ++i)
             baselineGrid[i] = std::max(baselineGrid[i], grid[i]);
@@ -167,6 +161,5 @@ FocusFrameGate::Outcome FocusFrameGate::commit(const Verdict& verdict, const std
         for (size_t i = 0; i < std::min(grid.size(), heldGrid.size()); ++i)
             heldGrid[i] = std::max(heldGrid[i], grid[i]);
     }
-    queuedFallCount = verdict.fallCount;
     return outcome;
 }

@@ -46,9 +46,8 @@ public:
     // than two frames are queued, replace the waiting one when the frame
     // raises the cells above what the fused and fusing frames hold by more
     // than the waiting frame does (gainOver), else drop. Updates the
-    // baseline, what the queued frames hold, and the stored score and fall
-    // count.
-    Outcome commit(const Verdict& verdict, const std::vector<float>& grid, bool queueFull);
+    // baseline and what the queued frames hold.
+    Outcome commit(const std::vector<float>& grid, bool queueFull);
 
     // After an accepted verdict: the frame it puts into the queue, and that
     // frame's grid (which the queue and commit() take: with Zoom And Align
@@ -72,8 +71,6 @@ public:
     const std::vector<int>& states() const { return cellStates; }
     int mode() const { return lastMode; }
     int holds() const { return holdCount; }
-    int score() const { return queuedScore; }
-    int fallCount() const { return queuedFallCount; }
     bool hasCandidate() const { return candidateValid; }
 
     // Sum over the cells of ln(grid / held) where the grid is the higher:
@@ -93,8 +90,6 @@ private:
     std::vector<int> cellStates;
     int lastMode = 0;
     int holdCount = 0;
-    int queuedScore = 0;
-    int queuedFallCount = 0;
     cv::Mat candidateFrame;
     std::vector<float> candidateCells;
     // What the last accepted verdict queues. With Zoom And Align on a tilted

@@ -133,7 +133,7 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     // The queued picture and its own grid: with Zoom And Align it is the
     // frame before the fall, not the frame just measured.
     grid = gate.candidateGrid();
-    switch (gate.commit(verdict, grid, full)) {
+    switch (gate.commit(grid, full)) {
     case FocusFrameGate::Outcome::Appended:
         gate.candidate().copyTo(*slot);
         gridQueue.push_back(std::move(grid));

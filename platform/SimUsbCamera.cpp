@@ -88,12 +88,11 @@ bool SimUsbCamera::Effects::operator==(const Effects& o) const {
 struct SimUsbCamera::DrawnAhead {
     std::mutex mutex;
     std::condition_variable wake;
-    bool quit = false;
-    std::atomic<bool> quitNow{false}; // `quit`, read without the lock
+    // Written under the lock; atomic as the drawing reads them without it.
+    std::atomic<bool> quit{false};
+    std::atomic<int> closes{0}; // a picture drawn across a close is dropped
     bool wanted = false;  // a picture for `next` is asked for
     bool drawing = false;
-    int closes = 0;       // a picture drawn across a close is dropped
-    std::atomic<int> closesSeen{0}; // `closes`, read by the drawing without the lock
     SimSpecimen::View next;
     bool ready = false;   // `picture` shows `shown`
     SimSpecimen::View shown;
@@ -113,7 +112,7 @@ struct SimUsbCamera::DrawnAhead {
             lock.unlock();
             // A close (the program may be ending) stops the drawing too: its
             // picture would be dropped, and it would hold a core meanwhile.
-            cv::Mat drawn = SimSpecimen::render(v, [&] { return quitNow || closesSeen.load() != closesBefore; });
+            cv::Mat drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; });
             lock.lock();
             drawing = false;
             if (!quit && closes == closesBefore && !drawn.empty()) {
@@ -131,7 +130,6 @@ SimUsbCamera::~SimUsbCamera() {
     {
         std::lock_guard<std::mutex> lock(m_ahead->mutex);
         m_ahead->quit = true;
-        m_ahead->quitNow = true;
     }
     m_ahead->wake.notify_all();
     m_ahead->thread.join();
@@ -338,7 +336,7 @@ void SimUsbCamera::close() {
             std::lock_guard<std::mutex> hold(m_ahead->mutex);
             m_ahead->wanted = false;
             m_ahead->ready = false;
-            m_ahead->closesSeen = ++m_ahead->closes;
+            ++m_ahead->closes;
             m_ahead->picture.release();
         }
     }

@@ -59,7 +59,7 @@ TEST(FocusFrameGate, AcceptedFramesRaiseTheBaselineSoRepeatsAreDropped) {
     const auto sharp = withCell(3, 5.0f);
     auto v = gate.decide(sharp, frame(1), false);
     ASSERT_TRUE(v.accepted);
-    EXPECT_EQ(gate.commit(v, sharp, false), Outcome::Appended);
+    EXPECT_EQ(gate.commit(sharp, false), Outcome::Appended);
     EXPECT_FLOAT_EQ(gate.baseline()[3], 5.0f);
     // The same frame again is no longer 1.2x sharper anywhere.
     EXPECT_FALSE(gate.decide(sharp, frame(1), false).accepted);
@@ -129,25 +129,22 @@ TEST(FocusFrameGate, FallWithoutAPeakFrameOfThisRunQueuesNothing) {
 TEST(FocusFrameGate, AFullQueueKeepsTheFrameThatRaisesThePictureMost) {
     FocusFrameGate gate;
     gate.start(flatGrid());
-    FocusFrameGate::Verdict v;
-    v.accepted = true;
-    EXPECT_EQ(gate.commit(v, cells(0, 3, 8.0f), false), Outcome::Appended);
+    EXPECT_EQ(gate.commit(cells(0, 3, 8.0f), false), Outcome::Appended);
     // Waiting: 16 cells raised 8-fold.
-    EXPECT_EQ(gate.commit(v, cells(64, 79, 8.0f), false), Outcome::Appended);
+    EXPECT_EQ(gate.commit(cells(64, 79, 8.0f), false), Outcome::Appended);
     // One cell 30-fold brings less (ln 30 < 16 ln 8): dropped, nothing held.
-    v.fallCount = 40; // falling cells do not count
-    EXPECT_EQ(gate.commit(v, cells(100, 100, 30.0f), true), Outcome::Dropped);
+    EXPECT_EQ(gate.commit(cells(100, 100, 30.0f), true), Outcome::Dropped);
     EXPECT_FLOAT_EQ(gate.baseline()[100], 1.0f);
     EXPECT_FLOAT_EQ(gate.held()[100], 1.0f);
     // 16 cells 8-fold elsewhere bring the same: the waiting frame stays.
-    EXPECT_EQ(gate.commit(v, cells(120, 135, 8.0f), true), Outcome::Dropped);
+    EXPECT_EQ(gate.commit(cells(120, 135, 8.0f), true), Outcome::Dropped);
     // 17 cells bring more: the waiting frame is overwritten.
-    EXPECT_EQ(gate.commit(v, cells(120, 136, 8.0f), true), Outcome::Replaced);
+    EXPECT_EQ(gate.commit(cells(120, 136, 8.0f), true), Outcome::Replaced);
     EXPECT_FLOAT_EQ(gate.held()[136], 8.0f);
     // The waiting frame's gain is counted against what the fusing frame
     // holds: a frame repeating the fusing frame's cells brings nothing.
-    EXPECT_EQ(gate.commit(v, cells(0, 40, 8.0f), true), Outcome::Replaced); // 37 new cells
-    EXPECT_EQ(gate.commit(v, cells(0, 3, 50.0f), true), Outcome::Dropped);  // 4 x ln 6.25 < 37 x ln 8
+    EXPECT_EQ(gate.commit(cells(0, 40, 8.0f), true), Outcome::Replaced); // 37 new cells
+    EXPECT_EQ(gate.commit(cells(0, 3, 50.0f), true), Outcome::Dropped);  // 4 x ln 6.25 < 37 x ln 8
 }
 
 // A waiting frame that another overwrites is never fused: the cells it alone
@@ -159,11 +156,11 @@ TEST(FocusFrameGate, CellsOfAReplacedWaitingFrameAreTakenAgain) {
     FocusFrameGate::Verdict v;
     v.accepted = true;
     // Fusing: sharp in columns 0..3 of the first rows. Waiting: sharp in cells 64..79.
-    EXPECT_EQ(gate.commit(v, cells(0, 3, 8.0f), false), Outcome::Appended);
-    EXPECT_EQ(gate.commit(v, cells(64, 79, 8.0f), false), Outcome::Appended);
+    EXPECT_EQ(gate.commit(cells(0, 3, 8.0f), false), Outcome::Appended);
+    EXPECT_EQ(gate.commit(cells(64, 79, 8.0f), false), Outcome::Appended);
     EXPECT_FLOAT_EQ(gate.held()[70], 8.0f);
     // A frame sharp in more cells (200..231) overwrites the waiting one.
-    ASSERT_EQ(gate.commit(v, cells(200, 231, 8.0f), true), Outcome::Replaced);
+    ASSERT_EQ(gate.commit(cells(200, 231, 8.0f), true), Outcome::Replaced);
     EXPECT_FLOAT_EQ(gate.held()[201], 8.0f);
     EXPECT_FLOAT_EQ(gate.held()[2], 8.0f);  // the fusing frame still counts
     EXPECT_FLOAT_EQ(gate.held()[70], 1.0f); // the overwritten frame does not
@@ -224,7 +221,7 @@ TEST(FocusFrameGate, EveryColumnOfATiltedSweepIsFusedSharp) {
             for (size_t j = 0; j < stack.frames.size(); ++j)
                 if (cv::norm(stack.frames[j], gate.candidate(), cv::NORM_INF) == 0)
                     taken = int(j);
-            switch (gate.commit(v, grids[size_t(taken)], queue.size() >= 2)) {
+            switch (gate.commit(grids[size_t(taken)], queue.size() >= 2)) {
             case Outcome::Appended:
                 queue.push_back(taken);
                 break;
