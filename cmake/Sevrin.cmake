@@ -80,11 +80,11 @@ function(sevrin_folder_library target)
   target_link_libraries(${target} PUBLIC ${ARG_LINK})
 endfunction()
 
-# sevrin_folder_tests([LINK <library>...])
+# sevrin_folder_tests()
 # In a tests/ folder: every tst_*.cpp becomes a test executable named as the file;
 # every other .cpp/.h there is a helper compiled once into a per-folder library.
-# Both link the libraries in LINK, by default the library of the source folder
-# the tests mirror (tests/measure/engine: sevrin_measure_engine); a test that
+# Both link the library of the source folder the tests mirror
+# (tests/measure/engine: sevrin_measure_engine); a test that
 # drives more names the further libraries itself. A variable <test>_LINK set
 # before the call replaces them for that test alone (a test of the hub in
 # tests/app links the hub, not the whole program); the folder's helpers, when
@@ -92,13 +92,9 @@ endfunction()
 # tst_*.sh and tst_*.py are run by bash / python3 with SEVRIN_BUILD_DIR and
 # SEVRIN_SOURCE_DIR in the environment.
 function(sevrin_folder_tests)
-  cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   string(REPLACE "/" "_" folder "${rel}")
-  set(libs ${ARG_LINK})
-  if(NOT libs)
-    set(libs sevrin_${folder})
-  endif()
+  set(libs sevrin_${folder})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   foreach(t ${tests})
