@@ -10,7 +10,9 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <ctime>
 
 namespace {
@@ -96,17 +98,18 @@ void LiveLoop::pass() {
 }
 
 void LiveLoop::run() {
+    using Clock = std::chrono::steady_clock;
     while (m_window->isRunning() && !ProcessEnd::exitRequested()) {
-        const uint64_t t0 = SDL_GetTicks64();
+        const auto t0 = Clock::now();
         pass();
-        // The rest of the step; a picture finished or a frame arriving
-        // meanwhile is taken at once by an early pass.
-        const uint64_t t1 = SDL_GetTicks64();
-        const uint32_t rest = loopSleepMs(t1 - t0);
-        if (rest && !m_window->waitForWork(int(rest))) {
-            const uint64_t waited = SDL_GetTicks64() - t1;
-            if (waited < rest)
-                SDL_Delay(uint32_t(rest - waited));
+        // The rest of the step, to the microsecond; a picture finished or a
+        // frame arriving meanwhile is taken at once by an early pass.
+        const auto t1 = Clock::now();
+        const auto rest = loopRest(std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0));
+        if (rest.count() > 0) {
+            const auto end = t1 + rest;
+            if (!m_window->waitForWorkUntil(end))
+                std::this_thread::sleep_until(end);
         }
     }
 }

@@ -26,7 +26,10 @@ int fontPixelSizeForFactor(int factor) { return factor * 3 / 2; }
 
 int indicatorSize(int factor) { return int(float(factor) * 20.0f * 0.1f + 0.5f); }
 
-uint32_t loopSleepMs(uint64_t elapsedMs) { return elapsedMs < 16 ? uint32_t(16 - elapsedMs) : 0; }
+std::chrono::microseconds loopRest(std::chrono::microseconds elapsed) {
+    constexpr std::chrono::microseconds step = std::chrono::milliseconds(16);
+    return elapsed < step ? step - elapsed : std::chrono::microseconds(0);
+}
 
 QSize scaleSize(const QSize& size, double factor) {
     return QSize(qRound(size.width() * factor), qRound(size.height() * factor));

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QSize>
+
+#include <chrono>
 #include <cstdint>
 
 // Interface size in tenths (10, 12, 14, 16, 18 or 20), chosen once at start
@@ -15,8 +17,10 @@ int sizeFactorForWidth(int width);
 int fontPixelSizeForFactor(int factor);
 // Check-box and radio indicator size in pixels: factor * 2.
 int indicatorSize(int factor);
-// Main-loop pacing: how long to sleep after a pass that took `elapsedMs`, so a
-// pass lasts 16 ms; a pass of 16 ms or more is followed by no sleep.
-uint32_t loopSleepMs(uint64_t elapsedMs);
+// Main-loop pacing: how long to rest after a pass that took `elapsed`, so a
+// pass and its rest last 16 ms; a pass of 16 ms or more is followed by none.
+// In microseconds: whole milliseconds read off a tick count would stretch a
+// step by up to a millisecond at each reading.
+std::chrono::microseconds loopRest(std::chrono::microseconds elapsed);
 // size * factor, each side rounded to nearest, halves upwards.
 QSize scaleSize(const QSize& size, double factor);

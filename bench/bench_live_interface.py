@@ -11,7 +11,8 @@ paintEvent and drawImage; what the window design costs a shown frame at the
 very least on this machine.
 
 Each program runs pinned to two cores of its own (taskset on every thread;
-by default the machine's last two), while the rest of the machine does what
+by default the machine's last two), with the X server on the same cores,
+while the rest of the machine does what
 it does (--busy N adds N busy processes pinned to the other cores). The
 program prints its own loop figures once a second (SEVRIN_LOOP_STATS): over
 10 s of live video, the interface thread's CPU time per shown frame (thread
@@ -33,8 +34,8 @@ DIR, and prints the heaviest symbols with the share of their callers' trees
 (the backing store's clear of the see-through window, the picture's blit,
 the render step...).
 
-usage: bench_live_interface.py --reference PATH [--floor PATH] [--rounds N] [--cores A,B] [--busy N] [--perf DIR]
-                               [CASE...]
+usage: bench_live_interface.py --reference PATH [--floor PATH] [--rounds N] [--cores A,B] [--x-cores A,B|any]
+                               [--busy N] [--perf DIR] [CASE...]
 CASE: a SEVRIN_SIM_USB spec, "@1080" appended for the 1080p setting.
 """
 import argparse
@@ -161,6 +162,7 @@ def main():
     n = os.cpu_count()
     ap.add_argument("--cores", default="%d,%d" % (n - 2, n - 1))
     ap.add_argument("--busy", type=int, default=0)
+    ap.add_argument("--x-cores", help="cores for the X server: the programs' cores by default, \"any\" leaves it free")
     ap.add_argument("--perf", help="folder for a profile of the interface thread of every run")
     ap.add_argument("cases", nargs="*", default=DEFAULT_CASES)
     args = ap.parse_args()
@@ -172,6 +174,12 @@ def main():
     busy = [subprocess.Popen(["taskset", "-c", str(others[i % len(others)]), "python3", "-c", "while True: pass"])
             for i in range(args.busy)]
     xvfb, display = start_x()
+    # The X server does the program's display work (every flush is read by it,
+    # every repaint waits for it to have read the last one): it runs on the
+    # program's cores, as part of what the program has to itself.
+    x_cores = args.x_cores or args.cores
+    if x_cores != "any":
+        subprocess.run(["taskset", "-a", "-p", "-c", x_cores, str(xvfb.pid)], check=True, stdout=subprocess.DEVNULL)
     try:
         for case in args.cases:
             print("== %s, %d s per run" % (case, SECONDS))

@@ -255,16 +255,20 @@ bool SDLBackground::waitDecoded(int ms) {
 }
 
 bool SDLBackground::waitForWork(int ms) {
-    if (ms <= 0)
-        return false;
-    const uint64_t start = SDL_GetTicks64();
+    return ms > 0 && waitForWorkUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+}
+
+bool SDLBackground::waitForWorkUntil(std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
     // A picture being made comes first: it is due within a few ms.
-    if (waitDecoded(ms))
+    if (m_decoder && m_usb && m_decoder->waitFinishedUntil(deadline))
         return true;
-    const int left = ms - int(SDL_GetTicks64() - start);
+    // The camera waits in whole milliseconds: rounded down, so that it never
+    // holds the loop past the deadline (the caller sleeps what is left).
+    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
     if (left <= 0 || !m_shown || !m_usb || !m_usb->feedPlaying())
         return false;
-    return m_usb->waitFrameArrival(left);
+    return m_usb->waitFrameArrival(int(left));
 }
 
 void SDLBackground::renderFrame() {

@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QSize>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -99,6 +100,9 @@ public:
     // to show or read. False when nothing came or no one can tell (returning
     // early then): the caller sleeps the rest.
     bool waitForWork(int ms);
+    // The same, until `deadline`: the loop's rest ends at its step's end, not
+    // later by the milliseconds each wait would round.
+    bool waitForWorkUntil(std::chrono::steady_clock::time_point deadline);
 
     // The canvas the picture is rendered into; it starts at the primary
     // screen's size and follows the VideoWidget's size. A new canvas is black.

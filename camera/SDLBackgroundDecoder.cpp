@@ -58,9 +58,12 @@ void SDLBackgroundDecoder::clear() {
 }
 
 bool SDLBackgroundDecoder::waitFinished(int ms) {
+    return waitFinishedUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+}
+
+bool SDLBackgroundDecoder::waitFinishedUntil(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_done.wait_for(lock, std::chrono::milliseconds(ms),
-                    [this] { return m_hasPicture || (!m_hasJob && !m_busy); });
+    m_done.wait_until(lock, deadline, [this] { return m_hasPicture || (!m_hasJob && !m_busy); });
     return m_hasPicture;
 }
 

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -56,6 +57,7 @@ public:
     // Waits up to ms for a finished picture (not at all when nothing is being
     // decoded); true when one is there.
     bool waitFinished(int ms);
+    bool waitFinishedUntil(std::chrono::steady_clock::time_point deadline);
     // Called on the worker's thread each time a picture is finished (never
     // after clear() or the destructor returned for pictures submitted
     // before). Set while no frame is submitted.

@@ -22,12 +22,14 @@ TEST(UiSize, IndicatorIsTwiceTheFactor) {
 }
 
 TEST(UiSize, LoopPacingFillsSixteenMilliseconds) {
-    EXPECT_EQ(loopSleepMs(5), 11u);
-    EXPECT_EQ(loopSleepMs(0), 16u);
-    EXPECT_EQ(loopSleepMs(15), 1u);
-    EXPECT_EQ(loopSleepMs(16), 0u);
-    EXPECT_EQ(loopSleepMs(20), 0u);
-    EXPECT_EQ(loopSleepMs(1000000), 0u);
+    using us = std::chrono::microseconds;
+    // elapsed, rest (microseconds); a pass of 15.2 ms rests 0.8 ms, not the
+    // 1 ms that whole milliseconds would give (nor 2 ms when the tick count
+    // turned just after the pass began).
+    const long long cases[][2] = {{5000, 11000}, {0, 16000}, {15000, 1000}, {15200, 800}, {4999, 11001},
+                                  {15999, 1}, {16000, 0}, {20000, 0}, {1000000000, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(loopRest(us(c[0])).count(), c[1]) << c[0];
 }
 
 TEST(UiSize, ScaleSizeRoundsHalvesUp) {
