@@ -93,6 +93,10 @@ void LiveLoop::pass() {
     // a camera that is about to close.
     if (m_window->isRunning() && !ProcessEnd::exitRequested())
         m_window->renderFrame();
+    // The nested loops' timer counts its step from the last pass: while the
+    // program's own passes come, it never fires (it would only wake the
+    // interface thread to do nothing, 62 times a second).
+    m_nested.start();
     if (m_stats)
         m_stats->passEnds();
 }

@@ -35,7 +35,7 @@ DIR, and prints the heaviest symbols with the share of their callers' trees
 the render step...).
 
 usage: bench_live_interface.py --reference PATH [--floor PATH] [--rounds N] [--cores A,B] [--x-cores A,B|any]
-                               [--busy N] [--perf DIR] [CASE...]
+                               [--busy N] [--nice N] [--perf DIR] [CASE...]
 CASE: a SEVRIN_SIM_USB spec, "@1080" appended for the 1080p setting.
 """
 import argparse
@@ -72,6 +72,17 @@ def profile(pid, out):
         if len(parts) >= 4 and parts[0].endswith("%") and parts[3] in PERF_SYMBOLS:
             shares.setdefault(parts[3], float(parts[0].rstrip("%")))
     return shares
+
+
+NICE = None  # --nice: the scheduling nice value of the programs' and the X server's threads
+
+
+def renice(pid):
+    """Gives every thread of pid the nice value NICE (threads started later inherit it)."""
+    if NICE is None:
+        return
+    tids = os.listdir("/proc/%d/task" % pid)
+    subprocess.run(["renice", "-n", str(NICE), "-p"] + tids, check=True, stdout=subprocess.DEVNULL)
 
 
 def main_thread_cpu_ms(pid):
@@ -116,6 +127,7 @@ def run(display, binary, case, cores, perf_out=None, floor=False):
         sevrin_x.SEVRIN = binary
         p = Program(display, spec, "", app_dir=app_dir)
     try:
+        renice(p.proc.pid)
         if floor:
             p.wait_shown()
         else:
@@ -126,6 +138,7 @@ def run(display, binary, case, cores, perf_out=None, floor=False):
             # Threads started by the camera inherit the mask; pin once more all the same.
             subprocess.run(["taskset", "-a", "-p", "-c", cores, str(p.proc.pid)], check=True,
                            stdout=subprocess.DEVNULL)
+            renice(p.proc.pid)
         log = p.file("log.txt")
         start = os.path.getsize(log)
         wait_until(lambda: len(loop_seconds(log, start)) >= 2, timeout=60)
@@ -163,9 +176,14 @@ def main():
     ap.add_argument("--cores", default="%d,%d" % (n - 2, n - 1))
     ap.add_argument("--busy", type=int, default=0)
     ap.add_argument("--x-cores", help="cores for the X server: the programs' cores by default, \"any\" leaves it free")
+    ap.add_argument("--nice", type=int,
+                    help="nice value for the programs and the X server (e.g. -10): on a machine shared with "
+                         "other work that lands on the programs' cores, what comes nearest to cores of their own")
     ap.add_argument("--perf", help="folder for a profile of the interface thread of every run")
     ap.add_argument("cases", nargs="*", default=DEFAULT_CASES)
     args = ap.parse_args()
+    global NICE
+    NICE = args.nice
     ours = os.path.join(os.path.dirname(sevrin_x.SEVRIN), "Sevrin")
     print("machine: %d cores; programs pinned to cores %s; ours %s, reference %s, floor %s" %
           (n, args.cores, ours, args.reference, args.floor))
@@ -180,6 +198,7 @@ def main():
     x_cores = args.x_cores or args.cores
     if x_cores != "any":
         subprocess.run(["taskset", "-a", "-p", "-c", x_cores, str(xvfb.pid)], check=True, stdout=subprocess.DEVNULL)
+    renice(xvfb.pid)
     try:
         for case in args.cases:
             print("== %s, %d s per run" % (case, SECONDS))
