@@ -3,6 +3,7 @@
 #include "app/UiSize.h"
 #include "camera/SDLBackground.h"
 #include "platform/ProcessEnd.h"
+#include "platform/ThreadPriority.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -30,6 +31,9 @@ double threadCpuMs() {
 }
 
 constexpr int kStepMs = 16;
+// The loop's time slice: longer than most passes (a shown frame costs 1 to
+// 2 ms), far shorter than a decode.
+constexpr int kSliceUs = 1000;
 
 // Whether the calling code runs inside a nested event loop: the program's
 // own loop only processes events, it never enters exec().
@@ -39,6 +43,9 @@ bool insideNestedLoop() { return QThread::currentThread()->loopLevel() > 0; }
 
 struct LiveLoop::Stats {
     double start = -1, lastBegin = -1, longestGap = 0, wall = 0, cpu = 0, passWall = 0, passCpu = 0;
+    // Where the longest gap went: the longest single pass, the latest wake
+    // after a rest that ran to its end, and the pass before the longest gap.
+    double longestPass = 0, lastPass = 0, restEnd = -1, latestWake = 0, gapPass = 0;
     int passes = 0, nested = 0, shownAtStart = 0;
     void passBegins(int shown, bool isNested, QSize picture) {
         const double t = nowMs();
@@ -46,16 +53,21 @@ struct LiveLoop::Stats {
             if (start >= 0)
                 std::fprintf(stderr,
                              "loop: %.0f ms passes %d longest_gap_ms %.1f work_wall_ms %.1f work_cpu_ms %.1f shown %d"
-                             " nested %d picture %dx%d\n",
+                             " nested %d picture %dx%d longest_pass_ms %.1f latest_wake_ms %.1f gap_pass_ms %.1f\n",
                              t - start, passes, longestGap, wall, cpu, shown - shownAtStart, nested, picture.width(),
-                             picture.height());
+                             picture.height(), longestPass, latestWake, gapPass);
             start = t;
             passes = nested = 0;
-            longestGap = wall = cpu = 0;
+            longestGap = wall = cpu = longestPass = latestWake = gapPass = 0;
             shownAtStart = shown;
         }
-        if (lastBegin >= 0)
-            longestGap = std::max(longestGap, t - lastBegin);
+        if (lastBegin >= 0 && t - lastBegin > longestGap) {
+            longestGap = t - lastBegin;
+            gapPass = lastPass;
+        }
+        if (restEnd >= 0)
+            latestWake = std::max(latestWake, t - restEnd);
+        restEnd = -1;
         lastBegin = t;
         passWall = t;
         passCpu = threadCpuMs();
@@ -64,8 +76,15 @@ struct LiveLoop::Stats {
             ++nested;
     }
     void passEnds() {
-        wall += nowMs() - passWall;
+        lastPass = nowMs() - passWall;
+        longestPass = std::max(longestPass, lastPass);
+        wall += lastPass;
         cpu += threadCpuMs() - passCpu;
+    }
+    // The rest ran to its end at `end` (ms on the same clock): how late the
+    // next pass begins after it.
+    void restedUntil(std::chrono::steady_clock::time_point end) {
+        restEnd = nowMs() + std::chrono::duration<double, std::milli>(end - std::chrono::steady_clock::now()).count();
     }
 };
 
@@ -103,6 +122,9 @@ void LiveLoop::pass() {
 
 void LiveLoop::run() {
     using Clock = std::chrono::steady_clock;
+    // The loop's rest must end on time while a decode runs long on the same
+    // core: a short slice lets the woken loop take the core at once.
+    ThreadPriority::makeResponsive(kSliceUs);
     while (m_window->isRunning() && !ProcessEnd::exitRequested()) {
         const auto t0 = Clock::now();
         pass();
@@ -112,8 +134,11 @@ void LiveLoop::run() {
         const auto rest = loopRest(std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0));
         if (rest.count() > 0) {
             const auto end = t1 + rest;
-            if (!m_window->waitForWorkUntil(end))
+            if (!m_window->waitForWorkUntil(end)) {
+                if (m_stats)
+                    m_stats->restedUntil(end);
                 std::this_thread::sleep_until(end);
+            }
         }
     }
 }

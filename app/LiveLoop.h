@@ -16,7 +16,9 @@ class SDLBackground;
 // SEVRIN_LOOP_STATS=1 prints, once a second, how the loop kept its step (for
 // the live-video benchmark): passes, the longest gap between two, the wall
 // and thread-CPU time of the work, the frames shown, the passes run inside
-// nested loops and the size the picture is drawn at.
+// nested loops, the size the picture is drawn at, and where the longest gap
+// went: the longest pass, the latest wake after a rest that ran to its end,
+// and the pass just before the longest gap.
 //
 // GUI thread only. The window must outlive the loop.
 class LiveLoop : public QObject {

@@ -5,8 +5,12 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,6 +28,59 @@ bool makeBackground() {
 #else
     return false;
 #endif
+}
+
+namespace {
+
+constexpr uint64_t kResetOnFork = 0x01; // SCHED_FLAG_RESET_ON_FORK
+
+// The kernel's struct sched_attr (glibc has no wrapper for sched_setattr).
+struct SchedAttr {
+    uint32_t size;
+    uint32_t policy;
+    uint64_t flags;
+    int32_t nice;
+    uint32_t priority;
+    uint64_t runtime; // for the fair policies: the time slice asked for (ns)
+    uint64_t deadline;
+    uint64_t period;
+};
+
+bool readAttr(SchedAttr& attr) {
+#ifdef SYS_sched_getattr
+    attr = SchedAttr{};
+    return syscall(SYS_sched_getattr, 0, &attr, unsigned(sizeof attr), 0u) == 0;
+#else
+    (void)attr;
+    return false;
+#endif
+}
+
+} // namespace
+
+bool makeResponsive(int sliceUs) {
+#ifdef SYS_sched_setattr
+    SchedAttr attr{};
+    if (!readAttr(attr) || (attr.policy != SCHED_OTHER && attr.policy != SCHED_BATCH))
+        return false;
+    attr.size = sizeof attr;
+    // Threads it starts later (workers) take the default slice again.
+    attr.flags = kResetOnFork;
+    attr.nice = getpriority(PRIO_PROCESS, 0); // the thread's own, as it is
+    attr.runtime = uint64_t(sliceUs) * 1000u;
+    if (syscall(SYS_sched_setattr, 0, &attr, 0u) != 0)
+        return false;
+    SchedAttr now{};
+    return readAttr(now) && now.runtime == attr.runtime;
+#else
+    (void)sliceUs;
+    return false;
+#endif
+}
+
+int sliceUs() {
+    SchedAttr attr{};
+    return readAttr(attr) ? int(attr.runtime / 1000u) : 0;
 }
 
 static bool makeOrdinary() {

@@ -13,6 +13,19 @@ bool makeBackground();
 // Whether the calling thread runs as background work.
 bool isBackground();
 
+// The calling thread is woken on time and runs briefly (the interface thread:
+// a pass of a few milliseconds, then a rest that must end on time): it asks
+// for a short time slice (`sliceUs`), so that when its rest ends it takes the
+// core from a thread that runs long (a decode on the same core) at once,
+// instead of waiting up to a scheduler tick for that thread's slice to end.
+// Policy and nice value are kept; threads it starts later take the default
+// slice. False where the kernel does not take a
+// slice of one's own (before Linux 6.12 it keeps its default).
+bool makeResponsive(int sliceUs);
+// The calling thread's time slice in microseconds as the kernel reports it;
+// 0 when it cannot tell.
+int sliceUs();
+
 // OpenCV's own threads (those that share its parallel loops with the thread
 // that calls it) run as background work (false: as ordinary threads again)
 // from their next loop on, also those it starts later; the calling thread is
