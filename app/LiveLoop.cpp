@@ -43,8 +43,9 @@ bool insideNestedLoop() { return QThread::currentThread()->loopLevel() > 0; }
 
 struct LiveLoop::Stats {
     double start = -1, lastBegin = -1, longestGap = 0, wall = 0, cpu = 0, passWall = 0, passCpu = 0;
-    // Where the longest gap went: the longest single pass, the latest wake
-    // after a rest that ran to its end, and the pass before the longest gap.
+    // Where the longest gap went: the longest single pass, the latest start
+    // of a pass after its rest's planned end, and the pass before the
+    // longest gap.
     double longestPass = 0, lastPass = 0, restEnd = -1, latestWake = 0, gapPass = 0;
     int passes = 0, nested = 0, shownAtStart = 0;
     void passBegins(int shown, bool isNested, QSize picture) {
@@ -81,8 +82,8 @@ struct LiveLoop::Stats {
         wall += lastPass;
         cpu += threadCpuMs() - passCpu;
     }
-    // The rest ran to its end at `end` (ms on the same clock): how late the
-    // next pass begins after it.
+    // The rest is to end at `end`: how late the next pass begins after it
+    // (one that work woke early begins before).
     void restedUntil(std::chrono::steady_clock::time_point end) {
         restEnd = nowMs() + std::chrono::duration<double, std::milli>(end - std::chrono::steady_clock::now()).count();
     }
@@ -134,11 +135,10 @@ void LiveLoop::run() {
         const auto rest = loopRest(std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0));
         if (rest.count() > 0) {
             const auto end = t1 + rest;
-            if (!m_window->waitForWorkUntil(end)) {
-                if (m_stats)
-                    m_stats->restedUntil(end);
+            if (m_stats)
+                m_stats->restedUntil(end);
+            if (!m_window->waitForWorkUntil(end))
                 std::this_thread::sleep_until(end);
-            }
         }
     }
 }

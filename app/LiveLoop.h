@@ -17,8 +17,8 @@ class SDLBackground;
 // the live-video benchmark): passes, the longest gap between two, the wall
 // and thread-CPU time of the work, the frames shown, the passes run inside
 // nested loops, the size the picture is drawn at, and where the longest gap
-// went: the longest pass, the latest wake after a rest that ran to its end,
-// and the pass just before the longest gap.
+// went: the longest pass, the latest start of a pass after the planned end
+// of the rest before it, and the pass just before the longest gap.
 //
 // GUI thread only. The window must outlive the loop.
 class LiveLoop : public QObject {
