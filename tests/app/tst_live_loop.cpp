@@ -72,6 +72,7 @@ class TstLiveLoop : public QObject {
 private slots:
     void modalDialogKeepsTheVideoRunning();
     void menuKeepsTheVideoRunning();
+    void dialogOpenedInAPassKeepsTheVideoRunning();
     void ownPassRendersOnce();
     void stopSeenInAPassRendersNothingMore_data();
     void stopSeenInAPassRendersNothingMore();
@@ -99,6 +100,29 @@ void TstLiveLoop::menuKeepsTheVideoRunning() {
     const bool running = runNestedUntil([&] { menu.exec(QPoint(0, 0)); }, [&] { menu.close(); },
                                         [&] { return window.uploadCount() >= before + 10; });
     QVERIFY(running);
+}
+
+// A dialog opened by an event of the program's own pass (a button click)
+// runs its loop inside that pass, after passes that kept the nested steps'
+// timer from firing: its steps run all the same.
+void TstLiveLoop::dialogOpenedInAPassKeepsTheVideoRunning() {
+    Rig rig;
+    SDLBackground& window = rig.window;
+    LiveLoop& loop = rig.loop;
+    for (int i = 0; i < 5; ++i)
+        loop.pass();
+    QCOMPARE(loop.nestedSteps(), 0);
+    const int before = window.uploadCount();
+    bool running = false;
+    QDialog dialog;
+    dialog.setModal(true);
+    QTimer::singleShot(0, [&] {
+        running = runNestedUntil([&] { dialog.exec(); }, [&] { dialog.reject(); },
+                                 [&] { return window.uploadCount() >= before + 10; });
+    });
+    loop.pass();
+    QVERIFY2(running, qPrintable(QString("%1 pictures shown").arg(window.uploadCount() - before)));
+    QVERIFY(loop.nestedSteps() >= 10);
 }
 
 // Timers that fall due while the loop's own pass handles events render
