@@ -224,7 +224,9 @@ def main():
                         print("      interface thread: " + ", ".join(
                             "%s %.0f%%" % (k, f["perf"][k]) for k in PERF_SYMBOLS if k in f["perf"]))
             def median(name, key):
-                return sorted(x[key] for x in sums[name])[len(sums[name]) // 2]
+                # A run that never showed its picture (the machine too busy) has no figure.
+                values = sorted(x[key] for x in sums[name] if x[key] == x[key])
+                return values[len(values) // 2] if values else float("nan")
             med = {k: median(k, "cpu_per_frame") for k in ("ours", "reference")}
             main_med = {k: median(k, "main_per_frame") for k in sums}
             gaps = {k: max(x["gap"] for x in v) for k, v in sums.items()}
