@@ -57,6 +57,17 @@ void FocusAligner::createDetector() {
     matchRatio = 0.7f;
 }
 
+void FocusAligner::releaseScratch() {
+    for (cv::Mat* m : {&quarterCurrent, &quarterReference, &scaledPlanes, &currentLuma, &scaledLuma, &halfCurrent,
+                       &halfReference, &halfMoved, &currentDesc, &referenceDesc})
+        m->release();
+    std::vector<cv::KeyPoint>().swap(currentKeys);
+    std::vector<cv::KeyPoint>().swap(referenceKeys);
+    std::vector<std::vector<cv::DMatch>>().swap(matches);
+    std::vector<cv::Point2d>().swap(pairsCurrent);
+    std::vector<cv::Point2d>().swap(pairsReference);
+}
+
 bool FocusAligner::detect(cv::Feature2D& sift, const cv::Mat& quarter, std::vector<cv::KeyPoint>& keys,
                           cv::Mat& desc) const {
     keys.clear();

@@ -115,6 +115,7 @@ JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) {
 }
 
 JingShenFormHigh::~JingShenFormHigh() {
+    ProcessEnd::mark("TMP focus panel delete begins");
     ThreadJingShenHigh::setCameraUnlinkHook(nullptr);
     if (UVCCamera* cam = usbCamera())
         cam->unlinkFocusConsumer(&thread);
@@ -122,6 +123,7 @@ JingShenFormHigh::~JingShenFormHigh() {
         thread.requestStop();
         thread.wait();
     }
+    ProcessEnd::mark("TMP focus panel waited");
     releaseTimer();
     // The view may be hosted elsewhere: it goes with the panel.
     delete graphicsView.data();
@@ -130,8 +132,7 @@ JingShenFormHigh::~JingShenFormHigh() {
 void JingShenFormHigh::stopForExit() {
     exiting = true;
     ProcessEnd::mark("focus worker asked to stop");
-    if (thread.isRunning())
-        thread.requestStop();
+    thread.stopForExit();
 }
 
 void JingShenFormHigh::buildUi() {
