@@ -1,6 +1,7 @@
 #include "imaging/FocusAligner.h"
 
 #include "imaging/FocusStackMath.h"
+#include "imaging/LargeBufferAllocator.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -46,7 +47,12 @@ bool voteKey(double v, int& key) {
 
 } // namespace
 
-FocusAligner::FocusAligner() { createDetector(); }
+FocusAligner::FocusAligner() {
+    // The full-size scratch is freed at once when released (see LargeBufferAllocator).
+    for (cv::Mat* m : {&scaledPlanes, &currentLuma, &scaledLuma})
+        m->allocator = LargeBufferAllocator::instance();
+    createDetector();
+}
 
 void FocusAligner::createDetector() {
     detector = cv::SIFT::create(512, 3, 0.01, 0.01, 1.6);

@@ -9,8 +9,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <set>
 
@@ -303,23 +301,9 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
 }
 
 void ThreadJingShenHigh::releaseForExit() {
-    bool held;
-    {
-        std::lock_guard<std::mutex> intake(intakeMutex);
-        {
-            std::lock_guard<std::mutex> lock(queueMutex);
-            held = !planes.empty() || !framePool.empty();
-        }
-        releaseBuffers(true);
-        aligner.releaseScratch();
-    }
-    if (!held)
-        return;
-    // What the run freed into the C library's heaps (the frame gate's
-    // copies, the alignment's pyramids), and what other threads left there,
-    // goes back now rather than page by page after the process has ended.
-    malloc_trim(0);
-    ProcessEnd::mark("focus worker gave its buffers back");
+    std::lock_guard<std::mutex> intake(intakeMutex);
+    releaseBuffers(true);
+    aligner.releaseScratch();
 }
 
 QSize ThreadJingShenHigh::outputSize() const {

@@ -141,7 +141,7 @@ private:
     // The queue, the result and every buffer of the run; with `pool` the
     // pooled frames too. Intake lock held, no loop running.
     void releaseBuffers(bool pool);
-    // stopForExit's release, then freed memory goes back to the system.
+    // stopForExit's release: every buffer, the pool and the alignment's scratch.
     void releaseForExit();
 
     std::atomic<int> state{0};
