@@ -115,7 +115,6 @@ JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) {
 }
 
 JingShenFormHigh::~JingShenFormHigh() {
-    ProcessEnd::mark("TMP focus panel delete begins");
     ThreadJingShenHigh::setCameraUnlinkHook(nullptr);
     if (UVCCamera* cam = usbCamera())
         cam->unlinkFocusConsumer(&thread);
@@ -123,7 +122,6 @@ JingShenFormHigh::~JingShenFormHigh() {
         thread.requestStop();
         thread.wait();
     }
-    ProcessEnd::mark("TMP focus panel waited");
     releaseTimer();
     // The view may be hosted elsewhere: it goes with the panel.
     delete graphicsView.data();
