@@ -301,9 +301,12 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
 }
 
 void ThreadJingShenHigh::releaseForExit() {
-    std::lock_guard<std::mutex> intake(intakeMutex);
-    releaseBuffers(true);
-    aligner.releaseScratch();
+    {
+        std::lock_guard<std::mutex> intake(intakeMutex);
+        releaseBuffers(true);
+        aligner.releaseScratch();
+    }
+    ProcessEnd::mark("focus worker gave its buffers back");
 }
 
 QSize ThreadJingShenHigh::outputSize() const {
