@@ -2,7 +2,6 @@
 
 #include <sys/mman.h>
 
-#include <atomic>
 #include <cstdint>
 
 namespace {
@@ -10,8 +9,6 @@ namespace {
 // Huge pages are 2 MB: a buffer aligned to them can be backed by them
 // throughout, and the system frees one such page where it would free 512.
 constexpr size_t kHugePage = size_t(2) << 20;
-
-std::atomic<size_t> g_live{0};
 
 size_t roundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
@@ -43,8 +40,6 @@ LargeBufferAllocator* LargeBufferAllocator::instance() {
     return allocator;
 }
 
-size_t LargeBufferAllocator::liveBytes() { return g_live.load(); }
-
 cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                                              cv::AccessFlag flags, cv::UMatUsageFlags usage) const {
     size_t total = CV_ELEM_SIZE(type);
@@ -65,7 +60,6 @@ cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int typ
     auto* u = new cv::UMatData(this);
     u->data = u->origdata = static_cast<uchar*>(pages);
     u->size = total;
-    g_live += roundUp(total, kHugePage);
     return u;
 }
 
@@ -77,8 +71,6 @@ void LargeBufferAllocator::deallocate(cv::UMatData* u) const {
     if (!u)
         return;
     CV_Assert(u->urefcount == 0 && u->refcount == 0);
-    const size_t length = roundUp(u->size, kHugePage);
-    munmap(u->origdata, length);
-    g_live -= length;
+    munmap(u->origdata, roundUp(u->size, kHugePage));
     delete u;
 }

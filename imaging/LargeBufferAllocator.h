@@ -21,8 +21,6 @@ public:
     static constexpr size_t kLeast = size_t(2) << 20;
 
     static LargeBufferAllocator* instance();
-    // Bytes of the buffers of at least kLeast that this allocator holds now.
-    static size_t liveBytes();
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
                            cv::UMatUsageFlags usage) const override;
