@@ -74,6 +74,8 @@ bool FrameScaler::scale(const AVFrame* src, uint8_t* const dst[], const int dstS
         return false;
     if (!prepare(src->width, src->height, src->format, src->color_range == AVCOL_RANGE_JPEG))
         return false;
+    if (!stop)
+        return sws_scale(m_ctx, src->data, src->linesize, 0, src->height, dst, dstStride) > 0;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(src->format));
     if (!desc)
         return false;
@@ -81,7 +83,7 @@ bool FrameScaler::scale(const AVFrame* src, uint8_t* const dst[], const int dstS
     // needs between them, and the result is the whole-picture conversion.
     int written = 0;
     for (int y = 0; y < src->height; y += kStripRows) {
-        if (y > 0 && stop && stop()) {
+        if (y > 0 && stop()) {
             // The conversion is left half-way: a fresh context starts the next.
             sws_freeContext(m_ctx);
             m_ctx = nullptr;

@@ -18,9 +18,9 @@ public:
     FrameScaler(const FrameScaler&) = delete;
     FrameScaler& operator=(const FrameScaler&) = delete;
 
-    // Converts src into the planes dst/dstStride (of the output size), in
-    // strips of kStripRows source rows; `stop` (when given) is asked between
-    // strips, and once it answers true the conversion ends half-way (dst
+    // Converts src into the planes dst/dstStride (of the output size). With
+    // `stop` it converts in strips of kStripRows source rows and asks it
+    // between strips; once it answers true the conversion ends half-way (dst
     // partly written). False when stopped, or when the conversion cannot be
     // set up or fails.
     static constexpr int kStripRows = 128;
