@@ -18,9 +18,11 @@ status collected), and the CPU time all threads of the program used in it
 (the process's CPU time before the signal, threads that have ended
 included, against its whole usage collected at its end). With --steps, the
 time from the signal to each step of the way out that the program reports
-(SEVRIN_EXIT_TRACE): the request seen, the worker asked to stop and out of
-its loop, the live loop's end, the camera closed, the windows deleted; and
-the median of each step at the end.
+(SEVRIN_EXIT_TRACE): the request seen, the worker asked to stop, out of
+its loop and its 4K buffers given back, the live loop's end, the camera
+closed, the windows deleted, main's return; and the median of each step at
+the end. The time from main's return to the end is the system freeing what
+the process still holds.
 
 Busy loops: --busy K on the program's cores (--cores), or --busy-all to run
 one on every core of the machine besides (the program's cores included

@@ -3,10 +3,13 @@
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace {
@@ -65,10 +68,38 @@ bool FrameScaler::prepare(int width, int height, int format, bool fullRange) {
     return true;
 }
 
-bool FrameScaler::scale(const AVFrame* src, uint8_t* const dst[], const int dstStride[]) {
+bool FrameScaler::scale(const AVFrame* src, uint8_t* const dst[], const int dstStride[],
+                        const std::function<bool()>& stop) {
     if (!src || src->width <= 0 || src->height <= 0)
         return false;
     if (!prepare(src->width, src->height, src->format, src->color_range == AVCOL_RANGE_JPEG))
         return false;
-    return sws_scale(m_ctx, src->data, src->linesize, 0, src->height, dst, dstStride) > 0;
+    if (!stop)
+        return sws_scale(m_ctx, src->data, src->linesize, 0, src->height, dst, dstStride) > 0;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(src->format));
+    if (!desc)
+        return false;
+    // Strips of source rows, fed top to bottom: libswscale keeps what it
+    // needs between them, and the result is the whole-picture conversion.
+    int written = 0;
+    for (int y = 0; y < src->height; y += kStripRows) {
+        if (y > 0 && stop()) {
+            // The conversion is left half-way: a fresh context starts the next.
+            sws_freeContext(m_ctx);
+            m_ctx = nullptr;
+            m_srcWidth = -1;
+            return false;
+        }
+        const uint8_t* strip[4] = {};
+        for (int i = 0; i < 4 && src->data[i]; ++i) {
+            const int rows = (i == 1 || i == 2) ? (y >> desc->log2_chroma_h) : y;
+            strip[i] = src->data[i] + ptrdiff_t(rows) * src->linesize[i];
+        }
+        const int n = sws_scale(m_ctx, strip, src->linesize, y, std::min(kStripRows, src->height - y), dst,
+                                dstStride);
+        if (n < 0)
+            return false;
+        written += n;
+    }
+    return written > 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 struct AVFrame;
 struct SwsContext;
@@ -17,9 +18,14 @@ public:
     FrameScaler(const FrameScaler&) = delete;
     FrameScaler& operator=(const FrameScaler&) = delete;
 
-    // Converts src into the planes dst/dstStride (of the output size). False
-    // when the conversion cannot be set up or fails.
-    bool scale(const AVFrame* src, uint8_t* const dst[], const int dstStride[]);
+    // Converts src into the planes dst/dstStride (of the output size). With
+    // `stop` it converts in strips of kStripRows source rows and asks it
+    // between strips; once it answers true the conversion ends half-way (dst
+    // partly written). False when stopped, or when the conversion cannot be
+    // set up or fails.
+    static constexpr int kStripRows = 128;
+    bool scale(const AVFrame* src, uint8_t* const dst[], const int dstStride[],
+               const std::function<bool()>& stop = {});
 
 private:
     bool prepare(int width, int height, int format, bool fullRange);

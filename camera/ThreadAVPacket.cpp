@@ -115,6 +115,7 @@ bool ThreadAVPacket::pushPacket(const uint8_t* data, int bytes, Completion compl
         return false;
     m_used = false;
     m_failed = false;
+    m_cancel = false;
     m_busy = true;
     const size_t need = size_t(bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
     if (m_data.size() < need)
@@ -140,7 +141,8 @@ void ThreadAVPacket::decodeNow() {
                 av_frame_unref(m_frame);
                 continue;
             }
-            const bool scaled = m_scaler->scale(m_frame, m_rgb->data, m_rgb->linesize);
+            const bool scaled =
+                m_scaler->scale(m_frame, m_rgb->data, m_rgb->linesize, [this] { return m_cancel.load(); });
             av_frame_unref(m_frame);
             if (!scaled)
                 break;

@@ -51,6 +51,12 @@ public:
     // decoder is not set up, the thread still runs or the frame is empty.
     bool pushPacket(const uint8_t* data, int bytes, Completion completion, Failure failed = Failure());
 
+    // Ends the current job without its picture at the next strip of its
+    // conversion (the completion is not called; the failure function is):
+    // for a picture nobody will take. The next pushPacket clears it. Any
+    // thread.
+    void cancel() { m_cancel = true; }
+
     // True once the completion of the current job has taken the picture.
     bool isUsed() const { return m_used.load(); }
     // True when the last job ended without a picture (bad frame).
@@ -92,6 +98,7 @@ private:
     std::atomic<bool> m_used{false};
     std::atomic<bool> m_failed{false};
     std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_cancel{false};
     bool m_ready = false;
     int m_width = 0, m_height = 0;
     int m_codecId = 0, m_inputFormat = -1;

@@ -434,10 +434,16 @@ void UVCCamera::setThreaSaveImgFinish() {
     }
     bool busy = false;
     for (auto& [key, list] : m_decoders)
-        for (DecoderSlot& d : list)
+        for (DecoderSlot& d : list) {
+            // A focus-stacking frame would reach a worker that is stopping
+            // (or none): its 4K conversion is ended, not waited for. A
+            // picture for a file is converted to its end.
+            if (d.job && d.job->mode == 7 && d.decoder->isBusy())
+                d.decoder->cancel();
             // A decode takes milliseconds: wait for it rather than cut it.
             if (d.decoder->isBusy() && !d.decoder->waitIdle(kDecoderStopWaitMs))
                 busy = true;
+        }
     reapWorkers();
     for (const SaverSlot& s : m_savers)
         if (s.pending || s.saver->isBusy())

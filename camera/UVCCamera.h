@@ -52,6 +52,10 @@ public:
     virtual void decode(const RawFrame& frame, Completion done) = 0;
     // Waits up to ms for the job to end; true when none runs.
     virtual bool waitIdle(int ms) = 0;
+    // Asks the running job, if any, to end without its picture at the next
+    // point where it can (between strips of the conversion): `done` is then
+    // not called. Only for a picture nobody will take.
+    virtual void cancel() {}
 };
 
 // Finishes a snapshot from a decoded picture on its own thread.

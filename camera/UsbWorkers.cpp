@@ -40,6 +40,7 @@ public:
                        });
     }
     bool waitIdle(int ms) override { return m_d.wait(ms); }
+    void cancel() override { m_d.cancel(); }
 
 private:
     ThreadAVPacket m_d;

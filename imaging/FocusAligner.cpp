@@ -1,6 +1,7 @@
 #include "imaging/FocusAligner.h"
 
 #include "imaging/FocusStackMath.h"
+#include "imaging/LargeBufferAllocator.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -46,7 +47,12 @@ bool voteKey(double v, int& key) {
 
 } // namespace
 
-FocusAligner::FocusAligner() { createDetector(); }
+FocusAligner::FocusAligner() {
+    // The full-size scratch is freed at once when released (see LargeBufferAllocator).
+    for (cv::Mat* m : {&scaledPlanes, &currentLuma, &scaledLuma})
+        m->allocator = LargeBufferAllocator::instance();
+    createDetector();
+}
 
 void FocusAligner::createDetector() {
     detector = cv::SIFT::create(512, 3, 0.01, 0.01, 1.6);
@@ -55,6 +61,17 @@ void FocusAligner::createDetector() {
     // index, without building an index for every match.
     matcher = cv::makePtr<cv::BFMatcher>(cv::NORM_L2);
     matchRatio = 0.7f;
+}
+
+void FocusAligner::releaseScratch() {
+    for (cv::Mat* m : {&quarterCurrent, &quarterReference, &scaledPlanes, &currentLuma, &scaledLuma, &halfCurrent,
+                       &halfReference, &halfMoved, &currentDesc, &referenceDesc})
+        m->release();
+    std::vector<cv::KeyPoint>().swap(currentKeys);
+    std::vector<cv::KeyPoint>().swap(referenceKeys);
+    std::vector<std::vector<cv::DMatch>>().swap(matches);
+    std::vector<cv::Point2d>().swap(pairsCurrent);
+    std::vector<cv::Point2d>().swap(pairsReference);
 }
 
 bool FocusAligner::detect(cv::Feature2D& sift, const cv::Mat& quarter, std::vector<cv::KeyPoint>& keys,

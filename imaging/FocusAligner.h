@@ -42,6 +42,10 @@ public:
     // leaves at once with `stopped` set. Empty: never asked.
     std::function<bool()> stopRequested;
 
+    // Frees the scratch pictures and key points kept from frame to frame
+    // (the next align makes them again).
+    void releaseScratch();
+
     // SIFT (512 features, 3 octave layers, contrast and edge threshold 0.01,
     // sigma 1.6) and an exhaustive L2 matcher; ratio test 0.7.
     void createDetector();

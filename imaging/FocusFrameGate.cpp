@@ -1,6 +1,7 @@
 #include "imaging/FocusFrameGate.h"
 
 #include "imaging/FocusStackMath.h"
+#include "imaging/LargeBufferAllocator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,11 @@ constexpr float kFallRatio = 0.95f;     // a cell falls when it loses more than 
 constexpr int kHoldAccept = 3;          // the third raised frame in a row is taken
 constexpr int kHoldLimit = 10;
 } // namespace
+
+FocusFrameGate::FocusFrameGate() {
+    candidateFrame.allocator = LargeBufferAllocator::instance();
+    takenFrame.allocator = LargeBufferAllocator::instance();
+}
 
 void FocusFrameGate::initGrid(const cv::Mat& luma) {
     const cv::Mat ys = FocusStackMath::eighth(luma);

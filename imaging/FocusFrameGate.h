@@ -28,6 +28,10 @@ public:
 
     enum class Outcome { Appended, Replaced, Dropped };
 
+    // The candidate copies are full-size frames, freed at once when released
+    // (see LargeBufferAllocator).
+    FocusFrameGate();
+
     // First frame of a run: cells from the full-size luma plane's 1/8 size,
     // then start() with its grid.
     void initGrid(const cv::Mat& luma);

@@ -1,14 +1,24 @@
 #include "imaging/FocusFusionPlanes.h"
 
+#include "imaging/LargeBufferAllocator.h"
+
 #include <algorithm>
+
+FocusFusionPlanes::FocusFusionPlanes() {
+    for (cv::Mat* m : {&best, &second, &out, &bestFocus, &secondFocus})
+        m->allocator = LargeBufferAllocator::instance();
+}
 
 void FocusFusionPlanes::init(const cv::Mat& ycrcb, const cv::Mat& focus) {
     CV_Assert(ycrcb.type() == CV_8UC3 && focus.type() == CV_8UC1 && ycrcb.size() == focus.size());
-    best = ycrcb.clone();
-    out = ycrcb.clone();
-    bestFocus = focus.clone();
-    second = cv::Mat::zeros(ycrcb.size(), CV_8UC3);
-    secondFocus = cv::Mat::zeros(ycrcb.size(), CV_8UC1);
+    // Written into, never assigned: an assignment would take the source's allocator.
+    ycrcb.copyTo(best);
+    ycrcb.copyTo(out);
+    focus.copyTo(bestFocus);
+    second.create(ycrcb.size(), CV_8UC3);
+    second.setTo(cv::Scalar::all(0));
+    secondFocus.create(ycrcb.size(), CV_8UC1);
+    secondFocus.setTo(cv::Scalar::all(0));
 }
 
 void FocusFusionPlanes::release() {

@@ -19,6 +19,10 @@ public:
     static constexpr int kTrustedFocus = 30;
     static constexpr float kPickShare = 0.8f;
 
+    // The planes live as long as the run and are freed at once when it ends
+    // (see LargeBufferAllocator).
+    FocusFusionPlanes();
+
     // First frame of a run: best := the frame and its focus map, second := 0,
     // output := the frame.
     void init(const cv::Mat& ycrcb, const cv::Mat& focus);

@@ -94,23 +94,36 @@ cv::Rect searchRect(const std::vector<float>& grid, int width, int height) {
     return rect;
 }
 
-void focusMap(const cv::Mat& y, cv::Mat& out) {
+bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop) {
+    // Each full-size step is a piece of its own: a stop is seen between them.
+    const auto stopped = [&stop] { return stop && stop(); };
     // The finest detail tells focus apart: a frame slightly off focus keeps
     // most of the contrast of a 25-pixel neighbourhood, and the fused band
     // took whichever of the frames near the peak came first.
     cv::Mat blurred, detail;
     cv::boxFilter(y, blurred, -1, cv::Size(5, 5), cv::Point(-1, -1), true, cv::BORDER_REFLECT_101);
+    if (stopped())
+        return false;
     cv::absdiff(y, blurred, detail);
+    if (stopped())
+        return false;
     const cv::Mat ys = eighth(y);
+    if (stopped())
+        return false;
     // Averaged, not sampled: a bilinear reduction by 8 reads 2 of every 8
     // columns, and the map followed whichever grains those happened to hit.
     cv::Mat ds;
     cv::resize(detail, ds, ys.size(), 0, 0, cv::INTER_AREA);
+    if (stopped())
+        return false;
     cv::Mat g;
     cv::ximgproc::guidedFilter(ys, ds, g, 10, 2.0, -1);
+    if (stopped())
+        return false;
     // For sides that are multiples of 8 this is the resize by 8; other sizes
     // land on the frame size exactly.
     cv::resize(g, out, y.size(), 0, 0, cv::INTER_LINEAR);
+    return true;
 }
 
 bool voteKeys(const std::vector<int>& keys, int tolerance, double& mean, int* support) {

@@ -130,8 +130,7 @@ JingShenFormHigh::~JingShenFormHigh() {
 void JingShenFormHigh::stopForExit() {
     exiting = true;
     ProcessEnd::mark("focus worker asked to stop");
-    if (thread.isRunning())
-        thread.requestStop();
+    thread.stopForExit();
 }
 
 void JingShenFormHigh::buildUi() {

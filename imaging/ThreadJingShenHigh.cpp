@@ -4,6 +4,7 @@
 #include "camera/UVCCamera.h"
 #include "camera/UsbWorkers.h"
 #include "imaging/FocusStackMath.h"
+#include "imaging/LargeBufferAllocator.h"
 #include "platform/ProcessEnd.h"
 
 #include <opencv2/imgproc.hpp>
@@ -41,6 +42,10 @@ std::set<ThreadJingShenHigh*>& liveWorkers() {
 } // namespace
 
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
+    // The run's full-size pictures live as long as the run and are freed at
+    // once when it ends (see LargeBufferAllocator).
+    for (cv::Mat* m : {&resultImage, &backImage, &referencePlane, &current, &currentLuma, &focus})
+        m->allocator = LargeBufferAllocator::instance();
     // A stop or reset is seen inside the alignment too, its longest step.
     aligner.stopRequested = [this] { return state.load() != 1; };
     // The hub must exist before the save thread emits through it.
@@ -98,7 +103,7 @@ void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
                     frame.copyTo(resultImage);
                 } else {
                     outSize = frame.size();
-                    resultImage = frame.clone();
+                    frame.copyTo(resultImage);
                     announce = true;
                 }
             }
@@ -159,7 +164,10 @@ cv::Mat* ThreadJingShenHigh::takePoolFrame() {
             return f.get();
     if (list.size() >= static_cast<size_t>(kPoolLimit))
         return nullptr;
-    list.push_back(std::make_unique<cv::Mat>(outSize, CV_8UC3));
+    auto frame = std::make_unique<cv::Mat>();
+    frame->allocator = LargeBufferAllocator::instance();
+    frame->create(outSize, CV_8UC3);
+    list.push_back(std::move(frame));
     return list.back().get();
 }
 
@@ -167,6 +175,8 @@ cv::Mat* ThreadJingShenHigh::takePoolFrame() {
 
 void ThreadJingShenHigh::start(Priority priority) {
     std::unique_lock<std::mutex> lock(queueMutex);
+    if (exiting)
+        return; // the run's buffers are gone or going
     state = 1;
     if (loopActive) {
         // The loop has not left yet: it sees state 1 and carries on.
@@ -185,6 +195,23 @@ void ThreadJingShenHigh::requestStop() {
         state = 2;
     }
     queueChanged.notify_all();
+}
+
+void ThreadJingShenHigh::stopForExit() {
+    bool loopRuns;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        exiting = true;
+        state = 2;
+        loopRuns = loopActive;
+    }
+    queueChanged.notify_all();
+    // A loop that has seen the flag releases on its way out; one that is
+    // leaving already (loopActive cleared) is past that point.
+    if (!loopRuns) {
+        wait();
+        releaseForExit();
+    }
 }
 
 void ThreadJingShenHigh::requestReset() {
@@ -245,10 +272,19 @@ void ThreadJingShenHigh::resetData() {
 
 void ThreadJingShenHigh::discardRun() {
     std::lock_guard<std::mutex> intake(intakeMutex);
+    releaseBuffers(false);
+    fused = 0;
+    std::lock_guard<std::mutex> lock(queueMutex);
+    state = 0;
+}
+
+void ThreadJingShenHigh::releaseBuffers(bool pool) {
     {
         std::lock_guard<std::mutex> lock(queueMutex);
         frameQueue.clear();
         gridQueue.clear();
+        if (pool)
+            framePool.clear();
     }
     {
         std::lock_guard<std::mutex> lock(resultMutex);
@@ -262,9 +298,15 @@ void ThreadJingShenHigh::discardRun() {
     current.release();
     currentLuma.release();
     focus.release();
-    fused = 0;
-    std::lock_guard<std::mutex> lock(queueMutex);
-    state = 0;
+}
+
+void ThreadJingShenHigh::releaseForExit() {
+    {
+        std::lock_guard<std::mutex> intake(intakeMutex);
+        releaseBuffers(true);
+        aligner.releaseScratch();
+    }
+    ProcessEnd::mark("focus worker gave its buffers back");
 }
 
 QSize ThreadJingShenHigh::outputSize() const {
@@ -335,6 +377,8 @@ void ThreadJingShenHigh::run() {
     ProcessEnd::mark("focus worker left its loop");
     if (state.load() == 3)
         resetData();
+    else if (exiting)
+        releaseForExit();
 }
 
 bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid) {
@@ -358,8 +402,7 @@ bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& 
             return true;
     }
     cv::extractChannel(current, currentLuma, 0);
-    FocusStackMath::focusMap(currentLuma, focus);
-    if (stopped())
+    if (!FocusStackMath::focusMap(currentLuma, focus, stopped) || stopped())
         return false;
     planes.fuse(current, focus);
     // The next frame is aligned against the fused picture, which keeps the

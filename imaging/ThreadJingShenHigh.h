@@ -66,6 +66,12 @@ public slots:
 
 public:
     void requestStop();  // state 2
+    // The program is ending: state 2 for good (start() no longer continues),
+    // and the run's full-size buffers (planes, result, queue, pool, scratch)
+    // are given back to the system as soon as no pass uses them: by the loop
+    // on its own thread as it leaves, so that the freeing overlaps the rest
+    // of the way out, or at once when no loop runs.
+    void stopForExit();
     void requestReset(); // state 3
     // Discards the run: empties the queue (pool frames stay allocated),
     // releases the result and every plane, state 0, and unlinks the worker
@@ -132,10 +138,16 @@ private:
     // the run has changed, and the frame is to stay queued.
     bool fusePass(const cv::Mat& rgb, const std::vector<float>& headGrid);
     void discardRun();
+    // The queue, the result and every buffer of the run; with `pool` the
+    // pooled frames too. Intake lock held, no loop running.
+    void releaseBuffers(bool pool);
+    // stopForExit's release: every buffer, the pool and the alignment's scratch.
+    void releaseForExit();
 
     std::atomic<int> state{0};
     std::atomic<int> fused{0};
     std::atomic<bool> inPass{false};
+    std::atomic<bool> exiting{false};
 
     // Lock order: intakeMutex, then queueMutex, then resultMutex.
     // intakeMutex: pushFrame against run set-up and teardown (prepareFirstFrame,

@@ -54,6 +54,14 @@ public:
             finish();
     }
     bool waitIdle(int) override { return !m_busy; }
+    void cancel() override {
+        if (!m_busy)
+            return;
+        ++m_w->cancelledDecodes;
+        m_frame = RawFrame();
+        m_done = nullptr;
+        m_busy = false;
+    }
     void finish() {
         if (!m_busy)
             return;

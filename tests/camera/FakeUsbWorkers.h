@@ -28,6 +28,7 @@ struct FakeUsbWorkers {
     int decodersMade = 0;
     int saversMade = 0;
     int decodeJobs = 0;
+    int cancelledDecodes = 0; // busy jobs ended by cancel(), without a picture
     QList<Saved> saved;
     QList<RawFrame> decodeInputs;       // the frames handed to decoders (shared buffers)
     QList<QByteArray> decodeInputCopies; // their bytes at hand-over

@@ -167,3 +167,14 @@ TEST(ThreadAVPacket, PictureNotTakenKeepsTheDecoderOutOfThePool) {
     EXPECT_FALSE(d.lastJobFailed());
     EXPECT_FALSE(d.isReusable());
 }
+
+TEST(ThreadAVPacket, ACancelEndsOnlyTheJobItCameFor) {
+    // A camera that closes ends a conversion nobody takes; the decoder's next
+    // job, once it is reused, gives its picture as ever.
+    const auto frame = FrameSynth::toNV12(FrameSynth::colourBars(640, 480));
+    ThreadAVPacket d;
+    ASSERT_TRUE(d.initDecoder(640, 480, PixFmtNV12));
+    d.cancel();
+    expectBars(decode(d, frame), 4);
+    EXPECT_FALSE(d.lastJobFailed());
+}

@@ -110,6 +110,7 @@ private slots:
     void edgeSearchFollowsThePicture_data();
     void edgeSearchFollowsThePicture();
     void closeWaitsForABusySaveThread();
+    void closeEndsAFocusFrameConversionWithoutItsPicture();
     void unplugFailsReadsAndPlugBringsFramesBack();
     void frameRateIsMeasuredOnTheFrameClock();
     void genericControlsUseStandardProperties();
@@ -464,6 +465,34 @@ void TstUvcCamera::closeWaitsForABusySaveThread() {
     QTest::qWait(120);
     QCOMPARE(finished.count(), 1); // announced once
     QCOMPARE(rig.window->usbCamera(), nullptr);
+}
+
+void TstUvcCamera::closeEndsAFocusFrameConversionWithoutItsPicture() {
+    // A focus-stacking frame still being converted when the camera closes
+    // would only be dropped by a worker that is stopping: the close ends the
+    // conversion rather than waiting for a 4K picture nobody takes. A
+    // picture the user asked for is converted and saved to its end.
+    Rig rig(PixFmtNV12);
+    rig.cam->setFocusConsumer(kConsumer);
+    rig.workers.holdDecodes = true;
+    while (rig.cam->ringIndex() != 0)
+        rig.pass();
+    rig.cam->snapImage("stack", 7, true, false, Qt::red, 0, 0);
+    rig.pass();
+    QCOMPARE(rig.workers.decodeJobs, 1);
+    rig.cam->snapImage("mine", 0, true, false, Qt::red, 0, 0);
+    rig.pass();
+    QCOMPARE(rig.workers.decodeJobs, 2);
+    QSignalSpy finished(MessagePassing::instance(), SIGNAL(setThreadAVPacketFinishSIGNAL()));
+    rig.cam->closeCamera();
+    QCOMPARE(rig.workers.cancelledDecodes, 1);
+    QCOMPARE(finished.count(), 0); // the user's picture is still being converted
+    rig.workers.releaseDecodes();
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(rig.workers.saved.size(), 1);
+    QCOMPARE(rig.workers.saved[0].path, QString("mine"));
+    QCOMPARE(rig.workers.saved[0].image.size(), QSize(rig.cam->frameWidth(), rig.cam->frameHeight()));
+    QCOMPARE(rig.workers.cancelledDecodes, 1);
 }
 
 void TstUvcCamera::unplugFailsReadsAndPlugBringsFramesBack() {

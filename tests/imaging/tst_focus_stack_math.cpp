@@ -100,6 +100,41 @@ TEST(FocusStackMath, FocusMapIsHighWhereDetailIsAndKeepsTheFrameSize) {
     EXPECT_EQ(cv::countNonZero(f), 0);
 }
 
+TEST(FocusStackMath, AStopIsSeenBetweenThePiecesOfTheFocusMapAndLeavesTheOutputAlone) {
+    // A 4K focus map lasts a few hundred ms on busy cores: a stop (the
+    // program ending) is seen after the piece at work, no further piece runs,
+    // and the output is written only by a map that ran to its end.
+    cv::Mat y(2160, 3840, CV_8UC1);
+    cv::randu(y, 0, 256);
+    cv::Mat whole;
+    ASSERT_TRUE(fsm::focusMap(y, whole));
+    const cv::Mat untouched(7, 5, CV_8UC1, cv::Scalar(3));
+    int pieces = 0;
+    for (int stopAt = 1;; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        ASSERT_LT(stopAt, 50);
+        int asked = 0, askedAfterStop = 0;
+        cv::Mat out = untouched.clone();
+        const bool done = fsm::focusMap(y, out, [&] {
+            askedAfterStop += asked >= stopAt;
+            return ++asked >= stopAt;
+        });
+        if (done) {
+            // Past the last question: the map is the one made without any.
+            ASSERT_EQ(out.size(), whole.size());
+            EXPECT_EQ(cv::norm(out, whole, cv::NORM_INF), 0.0);
+            break;
+        }
+        ++pieces;
+        EXPECT_EQ(askedAfterStop, 0);
+        ASSERT_EQ(out.size(), untouched.size());
+        EXPECT_EQ(cv::norm(out, untouched, cv::NORM_INF), 0.0);
+    }
+    // The full-size box filter, the difference, both reductions, the guided
+    // filter and the enlargement are pieces of their own.
+    EXPECT_GE(pieces, 5);
+}
+
 namespace {
 
 // A 1 x n YCrCb picture with the same value in all three channels.

@@ -15,6 +15,8 @@
 #include <memory>
 #include <thread>
 
+#include <unistd.h>
+
 namespace gen = FocusStackGenerator;
 Q_DECLARE_METATYPE(FocusStackGenerator::Depth)
 
@@ -35,6 +37,15 @@ cv::Mat resultOf(const ThreadJingShenHigh& w) {
     cv::Mat m;
     w.copyResult(m);
     return m;
+}
+
+// Resident memory of this process, as the system counts it.
+double residentMb() {
+    QFile f("/proc/self/statm");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1.0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * sysconf(_SC_PAGESIZE) / (1 << 20) : -1.0;
 }
 
 bool same(const cv::Mat& a, const cv::Mat& b) {
@@ -227,6 +238,44 @@ private slots:
         QCOMPARE(w.fusedCount(), 1);
         w.requestStop();
         QVERIFY(w.wait(60000));
+    }
+
+    void stopForExitGivesTheRunsMemoryBackOnceTheWorkerHasLeft() {
+        // The program is ending: nothing continues the run, and its 4K
+        // planes, pooled frames and scratch go back to the system on the
+        // worker's own thread as it leaves, beside the rest of the way out,
+        // instead of being freed page by page after the process has ended.
+        const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(3840, 2160), 4, 2.0, 17));
+        const double frameMb = 3840.0 * 2160 * 3 / (1 << 20);
+        const double idleMb = residentMb();
+        {
+            ThreadJingShenHigh w;
+            push(w, s.frames[0]);
+            QVERIFY(w.prepareFirstFrame());
+            for (int k = 1; k < 4; ++k) {
+                push(w, s.frames[k]);
+                QVERIFY(FocusStackDriver::waitDrained(w, 120000));
+            }
+            QVERIFY(w.fusedCount() > 0);
+            const double runMb = residentMb();
+            // Three planes, the picture and its next copy, the frame at work
+            // and a pooled one: far more than six 4K frames.
+            QVERIFY2(runMb - idleMb > 6 * frameMb, qPrintable(QString("run holds %1 MB").arg(runMb - idleMb)));
+            w.stopForExit();
+            QVERIFY(w.wait(120000));
+            QCOMPARE(w.currentState(), 2);
+            // Read back by the system: all but a frame or two are gone.
+            const double leftMb = residentMb() - idleMb;
+            QVERIFY2(leftMb < 2 * frameMb, qPrintable(QString("%1 MB still held").arg(leftMb)));
+            QVERIFY(w.result().isNull());
+            // A frame that still comes starts nothing, and neither does Continue.
+            pushFrom(w, {s.frames[1]});
+            QCOMPARE(w.queueLength(), 0);
+            QVERIFY(w.result().isNull());
+            w.start();
+            QVERIFY(w.wait(10000));
+            QCOMPARE(w.currentState(), 2);
+        }
     }
 
     void resetDiscardsTheRunAndTheNextFrameStartsANewOne() {

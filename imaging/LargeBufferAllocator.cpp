@@ -1,0 +1,76 @@
+#include "imaging/LargeBufferAllocator.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace {
+
+// Huge pages are 2 MB: a buffer aligned to them can be backed by them
+// throughout, and the system frees one such page where it would free 512.
+constexpr size_t kHugePage = size_t(2) << 20;
+
+size_t roundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+
+// Pages of `bytes` (rounded up to huge pages) starting on a huge-page
+// boundary; null when the system refuses.
+void* mapAligned(size_t bytes) {
+    const size_t length = roundUp(bytes, kHugePage);
+    void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = roundUp(start, kHugePage);
+    if (aligned > start)
+        munmap(raw, aligned - start);
+    const uintptr_t end = start + length + kHugePage;
+    if (end > aligned + length)
+        munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
+    // A hint: without huge pages the buffer still works with small ones.
+    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
+
+} // namespace
+
+LargeBufferAllocator* LargeBufferAllocator::instance() {
+    // Never destroyed: matrices that outlive the static objects still free
+    // through it.
+    static auto* allocator = new LargeBufferAllocator;
+    return allocator;
+}
+
+cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                                             cv::AccessFlag flags, cv::UMatUsageFlags usage) const {
+    size_t total = CV_ELEM_SIZE(type);
+    for (int i = dims - 1; i >= 0; --i) {
+        if (step) {
+            if (data && step[i] != cv::Mat::AUTO_STEP)
+                total = step[i];
+            else
+                step[i] = total;
+        }
+        total *= size_t(sizes[i]);
+    }
+    if (data || total < kLeast)
+        return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
+    void* pages = mapAligned(total);
+    if (!pages)
+        CV_Error(cv::Error::StsNoMem, "cannot map a large picture buffer");
+    auto* u = new cv::UMatData(this);
+    u->data = u->origdata = static_cast<uchar*>(pages);
+    u->size = total;
+    return u;
+}
+
+bool LargeBufferAllocator::allocate(cv::UMatData* data, cv::AccessFlag, cv::UMatUsageFlags) const {
+    return data != nullptr;
+}
+
+void LargeBufferAllocator::deallocate(cv::UMatData* u) const {
+    if (!u)
+        return;
+    CV_Assert(u->urefcount == 0 && u->refcount == 0);
+    munmap(u->origdata, roundUp(u->size, kHugePage));
+    delete u;
+}
