@@ -169,3 +169,20 @@ FocusFrameGate::Outcome FocusFrameGate::commit(const std::vector<float>& grid, b
     }
     return outcome;
 }
+
+void FocusFrameGate::recount(const std::vector<float>& fused, const std::vector<std::vector<float>>& queued) {
+    auto raise = [](std::vector<float>& to, const std::vector<float>& grid) {
+        for (size_t i = 0; i < std::min(to.size(), grid.size()); ++i)
+            to[i] = std::max(to[i], grid[i]);
+    };
+    // The waiting frame (the last queued, behind the one in fusion) is the
+    // one a full queue's rule weighs against the others.
+    heldBeforeWaiting = fused;
+    for (size_t k = 0; k + 1 < queued.size(); ++k)
+        raise(heldBeforeWaiting, queued[k]);
+    heldGrid = heldBeforeWaiting;
+    if (!queued.empty()) {
+        waitingGrid = queued.back();
+        raise(heldGrid, waitingGrid);
+    }
+}

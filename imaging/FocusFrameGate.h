@@ -53,6 +53,14 @@ public:
     // baseline and what the queued frames hold.
     Outcome commit(const std::vector<float>& grid, bool queueFull);
 
+    // The worker refused a queued frame (its geometry was in doubt): it is
+    // never fused, so what it alone raised falls back to what the fused and
+    // the still queued frames hold. `fused`: the per-cell maximum of the
+    // frames fused in the run (its first frame included); `queued`: the grids
+    // of the frames still queued, the one in fusion first. Held for the
+    // refused frame, those cells refused every later frame sharp there.
+    void recount(const std::vector<float>& fused, const std::vector<std::vector<float>>& queued);
+
     // After an accepted verdict: the frame it puts into the queue, and that
     // frame's grid (which the queue and commit() take: with Zoom And Align
     // the queued frame is an earlier one than the frame just measured).

@@ -16,6 +16,8 @@ public:
     // unblended; at or below it the best and second-best are blended by
     // focus, as long as the second is nearly as sharp: the second frame's
     // weight fades to 0 as its focus falls to kPickShare of the best's.
+    // Focus values are FocusStackMath::focusMap's: 30 is under four grey
+    // levels of detail.
     static constexpr int kTrustedFocus = 30;
     static constexpr float kPickShare = 0.8f;
 

@@ -100,11 +100,16 @@ bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop)
     // The finest detail tells focus apart: a frame slightly off focus keeps
     // most of the contrast of a 25-pixel neighbourhood, and the fused band
     // took whichever of the frames near the peak came first.
-    cv::Mat blurred, detail;
-    cv::boxFilter(y, blurred, -1, cv::Size(5, 5), cv::Point(-1, -1), true, cv::BORDER_REFLECT_101);
+    // In 25ths of a grey level until the map is written (25 Y less the sum of
+    // its 5 x 5 neighbourhood, exact in 16 bits): a large frame's sharpest
+    // detail averages a grey level or two, and rounded to whole levels two
+    // frames of different focus read the same over most of a band.
+    cv::Mat sum, y25, detail;
+    cv::boxFilter(y, sum, CV_16U, cv::Size(5, 5), cv::Point(-1, -1), false, cv::BORDER_REFLECT_101);
     if (stopped())
         return false;
-    cv::absdiff(y, blurred, detail);
+    y.convertTo(y25, CV_16U, 25.0);
+    cv::absdiff(y25, sum, detail);
     if (stopped())
         return false;
     const cv::Mat ys = eighth(y);
@@ -112,17 +117,19 @@ bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop)
         return false;
     // Averaged, not sampled: a bilinear reduction by 8 reads 2 of every 8
     // columns, and the map followed whichever grains those happened to hit.
-    cv::Mat ds;
+    cv::Mat ds, dsF;
     cv::resize(detail, ds, ys.size(), 0, 0, cv::INTER_AREA);
     if (stopped())
         return false;
-    cv::Mat g;
-    cv::ximgproc::guidedFilter(ys, ds, g, 10, 2.0, -1);
+    ds.convertTo(dsF, CV_32F, 1.0 / 25.0);
+    cv::Mat g, g8;
+    cv::ximgproc::guidedFilter(ys, dsF, g, 10, 2.0, -1);
     if (stopped())
         return false;
+    g.convertTo(g8, CV_8U, kFocusGain);
     // For sides that are multiples of 8 this is the resize by 8; other sizes
     // land on the frame size exactly.
-    cv::resize(g, out, y.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(g8, out, y.size(), 0, 0, cv::INTER_LINEAR);
     return true;
 }
 

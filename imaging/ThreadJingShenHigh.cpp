@@ -126,6 +126,23 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     // come after it: a camera closing waits for this save job.
     if (state.load() != 1)
         return;
+    // A frame the worker refused holds nothing: what it alone raised is
+    // counted again from the fused and queued frames before this one is
+    // judged.
+    std::vector<float> fusedNow;
+    std::vector<std::vector<float>> queuedNow;
+    bool stale = false;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        std::swap(stale, heldStale);
+        stale = stale && !gridQueue.empty();
+        if (stale) {
+            fusedNow = fusedCells;
+            queuedNow.assign(gridQueue.begin() + 1, gridQueue.end());
+        }
+    }
+    if (stale)
+        gate.recount(fusedNow, queuedNow);
     const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
     if (!verdict.accepted)
         return;
@@ -245,6 +262,8 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             frameQueue.clear();
             gridQueue.clear();
             gridQueue.push_back(gate.baseline());
+            fusedCells = gate.baseline();
+            heldStale = false;
             state = 1;
         }
         fused = 0;
@@ -285,6 +304,8 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
         gridQueue.clear();
         if (pool)
             framePool.clear();
+        fusedCells.clear();
+        heldStale = false;
     }
     {
         std::lock_guard<std::mutex> lock(resultMutex);
@@ -363,6 +384,7 @@ void ThreadJingShenHigh::run() {
             headGrid = gridQueue.front();
         }
         inPass = true;
+        refusedFrame = false;
         const bool done = fusePass(*frame, headGrid);
         inPass = false;
         if (!done)
@@ -370,9 +392,20 @@ void ThreadJingShenHigh::run() {
         {
             std::lock_guard<std::mutex> lock(queueMutex);
             frameQueue.pop_front();
-            gridQueue.pop_front();
+            if (refusedFrame) {
+                // The next frame's search still comes from the frame fused
+                // before; the gate counts what is held without this one.
+                gridQueue.erase(gridQueue.begin() + 1);
+                heldStale = true;
+            } else {
+                gridQueue.pop_front();
+                const std::vector<float>& grid = gridQueue.front();
+                for (size_t i = 0; i < std::min(grid.size(), fusedCells.size()); ++i)
+                    fusedCells[i] = std::max(fusedCells[i], grid[i]);
+            }
         }
-        ++fused;
+        if (!refusedFrame)
+            ++fused;
     }
     ProcessEnd::mark("focus worker left its loop");
     if (state.load() == 3)
@@ -398,8 +431,10 @@ bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& 
         const FocusAligner::Result aligned = aligner.align(current, referencePlane);
         if (aligned.stopped || stopped())
             return false;
-        if (aligned.doubtful)
+        if (aligned.doubtful) {
+            refusedFrame = true;
             return true;
+        }
     }
     cv::extractChannel(current, currentLuma, 0);
     if (!FocusStackMath::focusMap(currentLuma, focus, stopped) || stopped())

@@ -103,7 +103,7 @@ public:
     // A queued frame is being aligned and fused on the worker thread.
     bool fusing() const { return inPass.load(); }
     int queueLength() const;
-    // Frames fused in this run (the first frame not counted).
+    // Frames fused in this run (the first frame and refused frames not counted).
     int fusedCount() const { return fused.load(); }
     // A copy of the queued frame at `index` (0 = the one in fusion); empty
     // when there is none.
@@ -154,7 +154,8 @@ private:
     // resetData); it guards the gate, the pool and the run's planes outside a
     // running loop.
     mutable std::mutex intakeMutex;
-    // queueMutex: frameQueue, gridQueue, writes into queued frames, loopActive.
+    // queueMutex: frameQueue, gridQueue, fusedCells, heldStale, writes into
+    // queued frames, loopActive.
     mutable std::mutex queueMutex;
     std::condition_variable queueChanged;
     // resultMutex: resultImage and outSize.
@@ -171,9 +172,16 @@ private:
 
     std::deque<cv::Mat*> frameQueue;            // non-owning, into framePool; at most 2
     std::deque<std::vector<float>> gridQueue;   // one more than frameQueue: head = grid of the frame fused before
+    // Per-cell maximum of the grids of the frames fused in the run, the
+    // first frame included: what the gate falls back to after a refusal.
+    std::vector<float> fusedCells;
+    // A queued frame was refused since the gate last counted what is held.
+    bool heldStale = false;
     std::map<std::pair<int, int>, std::vector<std::unique_ptr<cv::Mat>>> framePool; // by (width, height)
     bool loopActive = false;
 
+    // Worker: the last pass refused its frame (its geometry was in doubt).
+    bool refusedFrame = false;
     // Worker scratch.
     cv::Mat current, currentLuma, focus;
 };

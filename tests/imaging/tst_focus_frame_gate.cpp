@@ -170,6 +170,55 @@ TEST(FocusFrameGate, CellsOfAReplacedWaitingFrameAreTakenAgain) {
     EXPECT_FALSE(gate.decide(cells(0, 3, 8.0f), frame(10), false).accepted);
 }
 
+// A frame the worker refuses (its geometry in doubt) is never fused either:
+// the cells it alone raised fall back to what the fused and the still queued
+// frames hold, so a later frame sharp there is taken. Held for it, the band
+// kept its blurred frames for the rest of the run.
+TEST(FocusFrameGate, CellsOfARefusedFrameAreTakenAgain) {
+    for (bool align : {false, true}) {
+        SCOPED_TRACE(align ? "with Zoom And Align" : "without");
+        FocusFrameGate gate;
+        gate.start(flatGrid());
+        // In fusion: sharp in cells 0..3; waiting: sharp in cells 64..79.
+        ASSERT_EQ(gate.commit(cells(0, 3, 8.0f), false), Outcome::Appended);
+        ASSERT_EQ(gate.commit(cells(64, 79, 8.0f), false), Outcome::Appended);
+        // The first is fused; the waiting one is refused, while a frame sharp
+        // in cells 120..123 has come into the queue behind it.
+        ASSERT_EQ(gate.commit(cells(120, 123, 8.0f), false), Outcome::Appended);
+        gate.recount(cells(0, 3, 8.0f), {cells(120, 123, 8.0f)});
+        EXPECT_FLOAT_EQ(gate.held()[70], 1.0f);
+        EXPECT_FLOAT_EQ(gate.held()[2], 8.0f);   // fused
+        EXPECT_FLOAT_EQ(gate.held()[121], 8.0f); // still queued
+        // A frame sharp in cells 64..79 again is taken (with Zoom And Align at
+        // its peak, when the cells start to fall).
+        FocusFrameGate::Verdict v = gate.decide(cells(64, 79, 8.0f), frame(9), align);
+        if (align) {
+            EXPECT_FALSE(v.accepted);
+            v = gate.decide(cells(64, 79, 4.0f), frame(10), align);
+        }
+        ASSERT_TRUE(v.accepted);
+        EXPECT_EQ(tagOf(gate.candidate()), 9);
+        // What the fused and queued frames hold is not taken again.
+        gate.start(flatGrid());
+        gate.recount(cells(0, 3, 8.0f), {cells(120, 123, 8.0f)});
+        EXPECT_FALSE(gate.decide(cells(0, 3, 8.0f), frame(11), false).accepted);
+        EXPECT_FALSE(gate.decide(cells(120, 123, 8.0f), frame(12), false).accepted);
+    }
+}
+
+// With two frames queued after a refusal, the waiting place is weighed
+// against what the fused frames and the frame in fusion hold.
+TEST(FocusFrameGate, AFullQueueAfterARefusalWeighsTheWaitingFrameAgainstTheFusedOnes) {
+    FocusFrameGate gate;
+    gate.start(flatGrid());
+    gate.recount(cells(0, 3, 8.0f), {cells(64, 79, 8.0f), cells(120, 123, 8.0f)});
+    // Waiting: 4 cells 8-fold. Five cells 8-fold elsewhere bring more.
+    EXPECT_EQ(gate.commit(cells(200, 203, 8.0f), true), Outcome::Dropped);
+    EXPECT_EQ(gate.commit(cells(200, 204, 8.0f), true), Outcome::Replaced);
+    EXPECT_FLOAT_EQ(gate.held()[121], 1.0f); // the overwritten frame
+    EXPECT_FLOAT_EQ(gate.held()[70], 8.0f);  // the frame in fusion
+}
+
 // The gate over a tilted specimen whose focus sweeps through the depth and
 // back three times, with a fusion that takes four frame periods (the queue is
 // full most of the time, so waiting frames are overwritten): every column of

@@ -126,7 +126,7 @@ private slots:
         // offered sparsely as a busy camera offers them: a frame every second
         // or two while the hand takes four seconds through the depth.
         const QSize fourK(3840, 2160);
-        for (int seed : {11, 13, 14}) {
+        for (int seed : {11, 12, 13, 14, 15, 18}) {
             QTest::newRow(qPrintable(QString("seed %1, 4K JPEG, aligned, worker keeps up").arg(seed)))
                 << seed << true << 0 << fourK << 5 + seed % 3 * 2 << 85;
             QTest::newRow(qPrintable(QString("seed %1, 4K JPEG, aligned, worker behind").arg(seed)))

@@ -135,6 +135,33 @@ TEST(FocusStackMath, AStopIsSeenBetweenThePiecesOfTheFocusMapAndLeavesTheOutputA
     EXPECT_GE(pieces, 5);
 }
 
+// A large frame's finest detail is a grey level or two (4K JPEG frames of
+// the simulated camera: about 1.3 in the sharpest band): the map must still
+// tell the sharper of two frames apart there, or the fused band keeps
+// whichever frame came first wherever the two read the same whole number.
+TEST(FocusStackMath, FocusMapTellsTheSharperFrameApartAtAGreyLevelOfDetail) {
+    cv::Mat field(480, 640, CV_32F);
+    cv::randn(field, 0.0, 1.0);
+    cv::GaussianBlur(field, field, cv::Size(), 0.7);
+    cv::Scalar mean, dev;
+    cv::meanStdDev(field, mean, dev);
+    field = (field - mean[0]) / dev[0];
+    // The same texture at rising contrasts, each a quarter above the one
+    // before: every step is the sharper frame.
+    const cv::Rect inner(16, 16, 608, 448);
+    cv::Mat before;
+    for (double contrast = 0.8; contrast <= 2.05; contrast += 0.25) {
+        cv::Mat y, f;
+        field.convertTo(y, CV_8U, contrast, 128.0);
+        fsm::focusMap(y, f);
+        if (!before.empty()) {
+            const double sharperShare = cv::countNonZero(f(inner) > before(inner)) / double(inner.area());
+            EXPECT_GE(sharperShare, 0.95) << "contrast " << contrast;
+        }
+        before = f;
+    }
+}
+
 namespace {
 
 // A 1 x n YCrCb picture with the same value in all three channels.
