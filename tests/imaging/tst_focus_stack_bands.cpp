@@ -29,11 +29,11 @@ constexpr int kBands = 8;
 // resampled half a pixel off loses a quarter to four fifths of its fine
 // detail (0.17 to 0.55 before); one made of peak frames is at least as sharp
 // as any single frame (a band spans several peaks), short of a few per cent
-// at the picture's edge. A worker that falls behind has its waiting frame
-// overwritten, and a band may keep a frame next to its peak until the hand
-// comes back.
-constexpr double kLeastSharpness = 0.9;
-constexpr double kLeastSharpnessBehind = 0.8;
+// at the picture's edge (0.98 at the least over these rows). A worker that
+// falls behind has its waiting frame overwritten, and a band may keep a frame
+// next to its peak until the hand comes back (0.96 at the least).
+constexpr double kLeastSharpness = 0.95;
+constexpr double kLeastSharpnessBehind = 0.93;
 // Its detail's correlation with the truth against the best single frame's:
 // frames laid a pixel apart or averaged agree visibly worse.
 constexpr double kLeastAgreement = 0.98;
