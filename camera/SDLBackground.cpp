@@ -254,10 +254,6 @@ bool SDLBackground::waitDecoded(int ms) {
     return m_decoder && m_usb && m_decoder->waitFinished(ms);
 }
 
-bool SDLBackground::waitForWork(int ms) {
-    return ms > 0 && waitForWorkUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
-}
-
 bool SDLBackground::waitForWorkUntil(std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
     // A picture being made comes first: it is due within a few ms.

@@ -95,13 +95,12 @@ public:
     // Waits up to ms for a picture the decoder finished (the main loop's
     // rest between passes); true when one is ready to show.
     bool waitDecoded(int ms);
-    // The main loop's rest: waits up to ms for a picture being made, then
-    // for the attached USB camera's next frame; true when there is something
-    // to show or read. False when nothing came or no one can tell (returning
-    // early then): the caller sleeps the rest.
-    bool waitForWork(int ms);
-    // The same, until `deadline`: the loop's rest ends at its step's end, not
-    // later by the milliseconds each wait would round.
+    // The main loop's rest: waits until `deadline` for a picture being made,
+    // then for the attached USB camera's next frame; true when there is
+    // something to show or read. False when nothing came or no one can tell
+    // (returning early then): the caller sleeps the rest. A deadline, not a
+    // span: the loop's rest ends at its step's end, not later by the
+    // milliseconds each wait would round.
     bool waitForWorkUntil(std::chrono::steady_clock::time_point deadline);
 
     // The canvas the picture is rendered into; it starts at the primary

@@ -49,8 +49,7 @@ bool voteKey(double v, int& key) {
 
 FocusAligner::FocusAligner() {
     // The full-size scratch is freed at once when released (see LargeBufferAllocator).
-    for (cv::Mat* m : {&scaledPlanes, &currentLuma, &scaledLuma})
-        m->allocator = LargeBufferAllocator::instance();
+    LargeBufferAllocator::adopt({&scaledPlanes, &currentLuma, &scaledLuma});
     createDetector();
 }
 

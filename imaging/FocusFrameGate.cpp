@@ -14,8 +14,7 @@ constexpr int kHoldLimit = 10;
 } // namespace
 
 FocusFrameGate::FocusFrameGate() {
-    candidateFrame.allocator = LargeBufferAllocator::instance();
-    takenFrame.allocator = LargeBufferAllocator::instance();
+    LargeBufferAllocator::adopt({&candidateFrame, &takenFrame});
 }
 
 void FocusFrameGate::initGrid(const cv::Mat& luma) {
@@ -156,33 +155,26 @@ FocusFrameGate::Outcome FocusFrameGate::commit(const std::vector<float>& grid, b
         // added little, and on a busy machine that band stayed blurred.
         outcome = Outcome::Replaced;
     if (outcome != Outcome::Dropped) {
-        const size_t n = std::min(grid.size(), baselineGrid.size());
-        for (size_t i = 0; i < n; ++i)
-            baselineGrid[i] = std::max(baselineGrid[i], grid[i]);
+        FocusStackMath::raiseCells(baselineGrid, grid);
         waitingGrid = grid;
         if (outcome == Outcome::Appended)
             heldBeforeWaiting = heldGrid;
         else
             heldGrid = heldBeforeWaiting; // the waiting frame is overwritten: what it alone held is gone
-        for (size_t i = 0; i < std::min(grid.size(), heldGrid.size()); ++i)
-            heldGrid[i] = std::max(heldGrid[i], grid[i]);
+        FocusStackMath::raiseCells(heldGrid, grid);
     }
     return outcome;
 }
 
 void FocusFrameGate::recount(const std::vector<float>& fused, const std::vector<std::vector<float>>& queued) {
-    auto raise = [](std::vector<float>& to, const std::vector<float>& grid) {
-        for (size_t i = 0; i < std::min(to.size(), grid.size()); ++i)
-            to[i] = std::max(to[i], grid[i]);
-    };
     // The waiting frame (the last queued, behind the one in fusion) is the
     // one a full queue's rule weighs against the others.
     heldBeforeWaiting = fused;
     for (size_t k = 0; k + 1 < queued.size(); ++k)
-        raise(heldBeforeWaiting, queued[k]);
+        FocusStackMath::raiseCells(heldBeforeWaiting, queued[k]);
     heldGrid = heldBeforeWaiting;
     if (!queued.empty()) {
         waitingGrid = queued.back();
-        raise(heldGrid, waitingGrid);
+        FocusStackMath::raiseCells(heldGrid, waitingGrid);
     }
 }

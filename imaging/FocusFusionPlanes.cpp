@@ -5,8 +5,7 @@
 #include <algorithm>
 
 FocusFusionPlanes::FocusFusionPlanes() {
-    for (cv::Mat* m : {&best, &second, &out, &bestFocus, &secondFocus})
-        m->allocator = LargeBufferAllocator::instance();
+    LargeBufferAllocator::adopt({&best, &second, &out, &bestFocus, &secondFocus});
 }
 
 void FocusFusionPlanes::init(const cv::Mat& ycrcb, const cv::Mat& focus) {

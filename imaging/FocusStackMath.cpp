@@ -94,6 +94,11 @@ cv::Rect searchRect(const std::vector<float>& grid, int width, int height) {
     return rect;
 }
 
+void raiseCells(std::vector<float>& to, const std::vector<float>& grid) {
+    for (size_t i = 0; i < std::min(to.size(), grid.size()); ++i)
+        to[i] = std::max(to[i], grid[i]);
+}
+
 bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop) {
     // Each full-size step is a piece of its own: a stop is seen between them.
     const auto stopped = [&stop] { return stop && stop(); };

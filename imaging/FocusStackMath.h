@@ -39,6 +39,11 @@ int rankScore(const std::vector<float>& grid);
 // The keypoint search rectangle on the quarter-size picture of a W x H frame:
 // the 12 x 12-cell block of `grid` (256 values) with the largest sum (the
 // first of equal sums; (0, 0) when no sum is positive), kept inside W/4 x H/4.
+// Raises every cell of `to` to the grid's where the grid's is higher (cells
+// beyond either's size are left alone): what a set of frames holds is the
+// per-cell maximum of their grids.
+void raiseCells(std::vector<float>& to, const std::vector<float>& grid);
+
 cv::Rect searchRect(const std::vector<float>& grid, int width, int height);
 
 // Focus map of a full-size 8-bit luma plane: |Y - box5(Y)| at every pixel,

@@ -40,6 +40,11 @@ LargeBufferAllocator* LargeBufferAllocator::instance() {
     return allocator;
 }
 
+void LargeBufferAllocator::adopt(std::initializer_list<cv::Mat*> mats) {
+    for (cv::Mat* m : mats)
+        m->allocator = instance();
+}
+
 cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                                              cv::AccessFlag flags, cv::UMatUsageFlags usage) const {
     size_t total = CV_ELEM_SIZE(type);

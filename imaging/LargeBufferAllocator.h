@@ -3,6 +3,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include <cstddef>
+#include <initializer_list>
 
 // An OpenCV matrix allocator for the long-lived full-size planes of focus
 // stacking (4K pictures of 8 to 25 MB each). Buffers of at least kLeast bytes
@@ -21,6 +22,8 @@ public:
     static constexpr size_t kLeast = size_t(2) << 20;
 
     static LargeBufferAllocator* instance();
+    // Makes each of the (empty) matrices allocate through instance().
+    static void adopt(std::initializer_list<cv::Mat*> mats);
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
                            cv::UMatUsageFlags usage) const override;

@@ -44,8 +44,7 @@ std::set<ThreadJingShenHigh*>& liveWorkers() {
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
     // The run's full-size pictures live as long as the run and are freed at
     // once when it ends (see LargeBufferAllocator).
-    for (cv::Mat* m : {&resultImage, &backImage, &referencePlane, &current, &currentLuma, &focus})
-        m->allocator = LargeBufferAllocator::instance();
+    LargeBufferAllocator::adopt({&resultImage, &backImage, &referencePlane, &current, &currentLuma, &focus});
     // A stop or reset is seen inside the alignment too, its longest step.
     aligner.stopRequested = [this] { return state.load() != 1; };
     // The hub must exist before the save thread emits through it.
@@ -182,7 +181,7 @@ cv::Mat* ThreadJingShenHigh::takePoolFrame() {
     if (list.size() >= static_cast<size_t>(kPoolLimit))
         return nullptr;
     auto frame = std::make_unique<cv::Mat>();
-    frame->allocator = LargeBufferAllocator::instance();
+    LargeBufferAllocator::adopt({frame.get()});
     frame->create(outSize, CV_8UC3);
     list.push_back(std::move(frame));
     return list.back().get();
@@ -399,9 +398,7 @@ void ThreadJingShenHigh::run() {
                 heldStale = true;
             } else {
                 gridQueue.pop_front();
-                const std::vector<float>& grid = gridQueue.front();
-                for (size_t i = 0; i < std::min(grid.size(), fusedCells.size()); ++i)
-                    fusedCells[i] = std::max(fusedCells[i], grid[i]);
+                FocusStackMath::raiseCells(fusedCells, gridQueue.front());
             }
         }
         if (!refusedFrame)

@@ -17,6 +17,7 @@
 
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -94,7 +95,7 @@ std::unique_ptr<SDLBackground> makeWindow(QRectF dest) {
 bool showNext(SDLBackground& w) {
     const int before = w.uploadCount();
     for (int i = 0; i < 200 && w.uploadCount() == before; ++i) {
-        w.waitForWork(50);
+        w.waitForWorkUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
         w.renderFrame();
     }
     return w.uploadCount() > before;
