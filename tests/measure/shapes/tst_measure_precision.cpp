@@ -303,27 +303,38 @@ private slots:
         QVERIFY(qAbs(sys()->disrate() - 0.0028) < 1e-15);
     }
 
-    // A circle clicked at (100, 500), (300, 500) and a third point that
+    // A figure clicked at (100, 500), (300, 500) and a third point that
     // slipped back near the first: taken, the slip alone would set the
-    // diameter. With the third point at (100 + dx, 500 + dy) the centre lies
-    // on x = 200, and equal distances to the first and third points put it
-    // u = ((100 - dx)^2 + dy^2 - 100^2) / (2 dy) above or below the clicks:
-    // the diameter would be 2 sqrt(100^2 + u^2).
+    // length. For a circle, with the third point at (100 + dx, 500 + dy) the
+    // centre lies on x = 200, and equal distances to the first and third
+    // points put it u = ((100 - dx)^2 + dy^2 - 100^2) / (2 dy) above or below
+    // the clicks: the diameter would be 2 sqrt(100^2 + u^2). For a point to
+    // the line y = 500 it would be |dy|, a figure of a pixel or few.
     void slippedThirdClickIsRefused_data() {
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QPoint>("slip");
-        QTest::addColumn<double>("wouldBe"); // px, worked out by hand from the formula above
-        QTest::newRow("1 px down") << QPoint(0, 1) << 200.0025;
-        QTest::newRow("1 px down, 1 right") << QPoint(1, 1) << 281.43205;
-        QTest::newRow("1 px down, 3 right") << QPoint(3, 1) << 622.97673;
-        QTest::newRow("1 px up, 5 right") << QPoint(5, -1) << 994.32188;
-        QTest::newRow("5 px down, 5 left") << QPoint(-5, 5) << 290.0;
+        QTest::addColumn<double>("wouldBe"); // px, worked out by hand from the formulas above
+        QTest::newRow("circle, 1 px down") << 2 << QPoint(0, 1) << 200.0025;
+        QTest::newRow("circle, 1 px down, 1 right") << 2 << QPoint(1, 1) << 281.43205;
+        QTest::newRow("circle, 1 px down, 3 right") << 2 << QPoint(3, 1) << 622.97673;
+        QTest::newRow("circle, 1 px up, 5 right") << 2 << QPoint(5, -1) << 994.32188;
+        QTest::newRow("circle, 5 px down, 5 left") << 2 << QPoint(-5, 5) << 290.0;
+        QTest::newRow("point to line, 1 px down, 3 right") << 1 << QPoint(3, 1) << 1.0;
+        QTest::newRow("point to line, 2 px up") << 1 << QPoint(0, -2) << 2.0;
+        QTest::newRow("point to line, 1 px up, 2 left") << 1 << QPoint(-2, -1) << 1.0;
+        QTest::newRow("point to line, 3 px down, 4 left") << 1 << QPoint(-4, 3) << 3.0;
+        QTest::newRow("point to line, 4 px down, 1 right") << 1 << QPoint(1, 4) << 4.0;
     }
     void slippedThirdClickIsRefused() {
+        QFETCH(int, kind);
         QFETCH(QPoint, slip);
         QFETCH(double, wouldBe);
         calibrate(250, "mm", 0.7, 4);
         dialogs = 0;
-        hub->startAddCircleScale();
+        if (kind == CScaleContainer::Circle)
+            hub->startAddCircleScale();
+        else
+            hub->startParallelScale();
         for (QPoint p : {QPoint(100, 500), QPoint(300, 500), QPoint(100, 500) + slip})
             clickAt(layer, p);
         QCOMPARE(errors, QStringList({"Invalid calibration: the third point is on the first one (less than 5 px "
@@ -336,10 +347,10 @@ private slots:
         // The stored scale is the one calibrated before: 250 px.
         QSettings stored(CScaleContainer::filePath(), QSettings::IniFormat);
         QCOMPARE(stored.value("Camera_0_scl_0/Distance").toDouble(), 250.0);
-        // What the figure would have set: the slip's circle, not the click's.
+        // What the figure would have set: the slip's figure, not the click's.
         CScaleContainer* scales = sys()->scaleContainer();
         sys()->StartCalibration();
-        sys()->SetScaleKind(CScaleContainer::Circle);
+        sys()->SetScaleKind(static_cast<CScaleContainer::Kind>(kind));
         for (const QPointF& p : {QPointF(100, 500), QPointF(300, 500), QPointF(QPoint(100, 500) + slip)})
             scales->AddCalibrationPoint(p);
         QVERIFY(qAbs(scales->CalibrationLength() - wouldBe) < 1e-4);
