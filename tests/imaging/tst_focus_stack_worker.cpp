@@ -12,6 +12,8 @@
 
 #include <QtTest>
 
+#include <opencv2/imgproc.hpp>
+
 #include <memory>
 #include <thread>
 
@@ -333,6 +335,76 @@ private slots:
         const cv::Mat flat(480, 640, CV_8UC3, cv::Scalar(90, 90, 90));
         std::vector<cv::Mat> withFlat = {s.frames[0], flat, s.frames[8]};
         QVERIFY(!FocusStackDriver::run(w, withFlat, o).empty());
+    }
+
+    // Zoom And Align refuses a frame turned against the run (its key points
+    // agree on no one shift): it is never fused, so the cells it alone was
+    // sharp in count again what the fused frames hold there, and a later
+    // frame sharp there is fused. Cells the fused frames hold stay held: a
+    // frame sharp only there is not fused again.
+    void aFrameSharpWhereARefusedFrameWasIsFused() {
+        // Four bands of columns at four depths; a frame focused on each.
+        gen::StackParams p;
+        p.size = cv::Size(640, 480);
+        p.depth = gen::Depth::Steps;
+        p.frames = 21; // frame k focused at depth k / 20: bands at 0.1, 0.7, 0.35, 0.9
+        p.maxBlurSigma = 16.0;
+        p.seed = 41;
+        const gen::Stack s = gen::makeStack(p);
+        // The frames at a quarter of their contrast: room above them for a
+        // frame sharper than any of them in every cell.
+        const auto faint = [](const cv::Mat& m) {
+            cv::Mat f;
+            m.convertTo(f, CV_8U, 0.25, 0.75 * 128);
+            return f;
+        };
+        const cv::Mat truth = faint(s.truth);
+        const cv::Mat band0 = faint(s.frames[2]);
+        const cv::Mat band1 = faint(s.frames[14]);
+        const cv::Mat band2 = faint(s.frames[7]);
+        const cv::Mat band3 = faint(s.frames[18]);
+        // Sharp everywhere at full contrast, but turned by 6 degrees: the
+        // gate takes it for every cell, the alignment refuses it.
+        cv::Mat turnedTruth;
+        cv::warpAffine(s.truth, turnedTruth, cv::getRotationMatrix2D(cv::Point2f(319.5f, 239.5f), 6.0, 1.0), p.size,
+                       cv::INTER_LINEAR, cv::BORDER_REFLECT);
+        const cv::Mat turned = turnedTruth;
+        const cv::Rect lastBand(496, 16, 128, 448); // inside band 3, clear of its neighbour's blur
+
+        ThreadJingShenHigh w;
+        w.alignEnabled = true;
+        push(w, band0);
+        QVERIFY(w.prepareFirstFrame());
+        // With Zoom And Align a frame is taken at its peak, once the next
+        // frame falls off it: bands 1 and 2 are fused.
+        for (const cv::Mat* f : {&band1, &band2, &band1}) {
+            push(w, *f);
+            QVERIFY(FocusStackDriver::waitDrained(w));
+        }
+        QCOMPARE(w.fusedCount(), 2);
+        const cv::Mat beforeTurned = resultOf(w);
+        for (const cv::Mat* f : {&turned, &band0}) {
+            push(w, *f);
+            QVERIFY(FocusStackDriver::waitDrained(w));
+        }
+        // The turned frame was queued (the first frame falls off it
+        // everywhere) and refused: nothing of it is in the picture.
+        QCOMPARE(w.fusedCount(), 2);
+        QVERIFY(same(resultOf(w), beforeTurned));
+        // A frame sharp in band 3, where only the turned frame was: taken
+        // once the next frame falls off it. Frames sharp in bands 1 and 2
+        // add nothing the fused picture lacks.
+        for (const cv::Mat* f : {&band3, &band1, &band2}) {
+            push(w, *f);
+            QVERIFY(FocusStackDriver::waitDrained(w));
+        }
+        QCOMPARE(w.fusedCount(), 3);
+        const double before = gen::psnr(beforeTurned, truth, lastBand);
+        const double after = gen::psnr(resultOf(w), truth, lastBand);
+        qInfo("band 3 against the truth: %.2f dB before, %.2f dB after", before, after);
+        QVERIFY(after > before + 3.0);
+        w.requestStop();
+        QVERIFY(w.wait(10000));
     }
 
 private:
