@@ -162,6 +162,47 @@ TEST(FocusStackMath, FocusMapTellsTheSharperFrameApartAtAGreyLevelOfDetail) {
     }
 }
 
+// Printed text carries far more detail than a grain of texture: its
+// strokes differ from their surroundings by tens of grey levels. A map that
+// saturated at a few grey levels would read a sharp page and a slightly
+// blurred one the same, and the fused page would keep whichever came first.
+TEST(FocusStackMath, FocusMapTellsTheSharperFrameApartOnPrintedText) {
+    cv::Mat page(480, 640, CV_8UC1, cv::Scalar(235));
+    const char* lines[] = {"Sevrin measures what the", "microscope shows: lines,", "circles and angles on",
+                           "calibrated pictures with", "scale bars 0123456789 and", "ABCDEFGHIJKLMNOPQRSTUVWXY"};
+    for (int y = 30; y < 470; y += 14)
+        cv::putText(page, lines[(y / 14) % 6], cv::Point(8, y), cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(25), 1,
+                    cv::LINE_AA);
+    cv::Mat blurred;
+    cv::GaussianBlur(page, blurred, cv::Size(), 0.6);
+    // The detail the map stands for, worked out here without it: mean
+    // |Y - mean of its 5 x 5 neighbourhood| over the print.
+    const auto detail = [](const cv::Mat& yy, const cv::Rect& r) {
+        double sum = 0;
+        for (int py = r.y; py < r.y + r.height; ++py)
+            for (int px = r.x; px < r.x + r.width; ++px) {
+                int s = 0;
+                for (int dy = -2; dy <= 2; ++dy)
+                    for (int dx = -2; dx <= 2; ++dx)
+                        s += yy.at<uchar>(py + dy, px + dx);
+                sum += std::abs(yy.at<uchar>(py, px) - s / 25.0);
+            }
+        return sum / r.area();
+    };
+    const cv::Rect print(16, 24, 200, 432);
+    const double sharpDetail = detail(page, print), blurredDetail = detail(blurred, print);
+    std::printf("printed text: %.1f grey levels of detail sharp, %.1f blurred\n", sharpDetail, blurredDetail);
+    // Small print: more than 32 grey levels of detail sharp, and blurred
+    // still far more than a grain of texture carries.
+    ASSERT_GT(sharpDetail, 32.0);
+    ASSERT_GT(blurredDetail, 16.0);
+    cv::Mat fs, fb;
+    fsm::focusMap(page, fs);
+    fsm::focusMap(blurred, fb);
+    const double sharperShare = cv::countNonZero(fs(print) > fb(print)) / double(print.area());
+    EXPECT_GE(sharperShare, 0.95);
+}
+
 namespace {
 
 // A 1 x n YCrCb picture with the same value in all three channels.
@@ -227,4 +268,30 @@ TEST(FocusFusionPlanes, BlendRuleFollowsBestAndSecondFocus) {
     // At 0.8 of the best focus or less the best's values alone.
     EXPECT_EQ(out(q, 1), 7);
     EXPECT_EQ(out(q, 2), 7);
+}
+
+// Focus values count eighths of a grey level of detail (one unit is
+// 1 / kFocusGain): a pixel with 5 to 30 grey levels of detail in its best
+// frame is clearly in focus there, and takes that frame's values alone even
+// where a second frame is nearly as sharp. A blend there would average two
+// frames' detail and keep only what they share.
+TEST(FocusFusionPlanes, DetailOfAFewGreyLevelsIsPickedNotBlended) {
+    struct Row {
+        double bestLevels, secondShare; // grey levels of detail in the best frame; the second's share of them
+    };
+    const Row rows[] = {{5.0, 0.95}, {8.0, 0.9}, {12.5, 0.85}, {20.0, 0.95}, {29.5, 0.9}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.bestLevels);
+        const int best = static_cast<int>(row.bestLevels * 8.0); // 8 units a grey level
+        const int second = static_cast<int>(row.bestLevels * row.secondShare * 8.0);
+        ASSERT_GT(second, 0.8 * best); // nearly as sharp: a blend would give it weight
+        FocusFusionPlanes p;
+        p.init(pixels({240}), focusRow({second}));
+        p.fuse(pixels({20}), focusRow({best}));
+        EXPECT_EQ(p.bestFocusPlane().at<uchar>(0, 0), best);
+        EXPECT_EQ(p.secondFocusPlane().at<uchar>(0, 0), second);
+        EXPECT_EQ(out(p, 0), 20);
+        EXPECT_EQ(out(p, 0, 1), 20);
+        EXPECT_EQ(out(p, 0, 2), 20);
+    }
 }
