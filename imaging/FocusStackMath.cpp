@@ -9,6 +9,11 @@
 
 namespace FocusStackMath {
 
+namespace {
+constexpr double kSpreadSigma = 6.0; // pixels of the 1/8 plane
+constexpr double kSpreadShare = 0.5;
+} // namespace
+
 void luma(const cv::Mat& rgb, cv::Mat& y) {
     // Through YCrCb rather than the grey conversion: their vectorised
     // roundings differ by one in a few pixels, and the gate's grid of a frame
@@ -131,6 +136,16 @@ bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop)
     cv::ximgproc::guidedFilter(ys, dsF, g, 10, 2.0, -1);
     if (stopped())
         return false;
+    // Edge-aware, the filter keeps a sharp edge's detail off the flat
+    // inside of a shape, while a blurred frame's ramp carries its own faint
+    // detail a long way in: over a flat inside the blurred frame won, a
+    // fraction of a grey level ahead, and its colour (the edge smeared in)
+    // showed as patches cut at the reduction's 8-pixel steps. A wide, plain
+    // spread of the detail under the filtered map lets the frame whose
+    // surroundings are sharp hold the flat inside.
+    cv::Mat spread;
+    cv::GaussianBlur(dsF, spread, cv::Size(), kSpreadSigma, kSpreadSigma, cv::BORDER_REFLECT_101);
+    g = cv::max(g, spread * kSpreadShare);
     g.convertTo(g8, CV_8U, kFocusGain);
     // For sides that are multiples of 8 this is the resize by 8; other sizes
     // land on the frame size exactly.

@@ -48,9 +48,10 @@ cv::Rect searchRect(const std::vector<float>& grid, int width, int height);
 
 // Focus map of a full-size 8-bit luma plane: |Y - box5(Y)| at every pixel,
 // averaged over 8 x 8 blocks, smoothed by a guided filter (guide: Y at 1/8
-// size; radius 10, eps 2), times kFocusGain, and scaled back (bilinear) to
-// the plane's size. Output 8 bit (saturated): one unit is 1 / kFocusGain of
-// a grey level of detail. `stop` (when given) is asked between the full-size
+// size; radius 10, eps 2) and raised to at least half the blocks' detail
+// spread by a Gaussian (sigma 6 blocks), times kFocusGain, and scaled back
+// (bilinear) to the plane's size. Output 8 bit (saturated): one unit is
+// 1 / kFocusGain of a grey level of detail. `stop` (when given) is asked between the full-size
 // steps; once it answers true the map is left unfinished, `out` untouched,
 // and the answer is false.
 constexpr double kFocusGain = 8.0;
