@@ -8,14 +8,19 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,17 +37,66 @@ mode_t processUmask() {
     return 022;
 }
 
-// A replaced file keeps its permissions; a new one follows the umask.
-mode_t modeFor(const QString& target) {
+// The one who may not change a file may not replace it either: false when
+// target exists and this process may not write it (root passes, as the
+// system lets it).
+bool mayReplace(const QString& target) {
+    const QByteArray name = QFile::encodeName(target);
     struct stat old;
-    if (::stat(QFile::encodeName(target).constData(), &old) == 0)
-        return old.st_mode & 07777;
-    return 0666 & ~processUmask();
+    return ::stat(name.constData(), &old) != 0 || ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0;
 }
 
-QString resolved(const QString& path) {
-    const QFileInfo info(path);
-    return info.isSymLink() ? info.symLinkTarget() : path;
+// A replaced file keeps its permissions and owner; a new one follows the
+// umask. 0 when done, else errno (EPERM when the owner cannot be kept: the
+// replacement would take the file from its owner).
+int adoptModeAndOwner(int fd, const QString& target) {
+    struct stat old;
+    if (::stat(QFile::encodeName(target).constData(), &old) != 0)
+        return ::fchmod(fd, 0666 & ~processUmask()) == 0 ? 0 : errno;
+    struct stat mine;
+    if (::fstat(fd, &mine) != 0)
+        return errno;
+    if ((mine.st_uid != old.st_uid || mine.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        return EPERM;
+    // After the owner: a change of owner clears the set-id bits.
+    return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+// A temporary name beside target that stays short whatever target's length
+// (a legal name near the limit still saves) and carries this program's id.
+QByteArray temporaryName(const QString& target) {
+    return QFile::encodeName(QFileInfo(target).absolutePath() + "/.~" + QString::number(::getpid()) + "-XXXXXX");
+}
+
+// Seconds since the epoch at which process pid started; -1 when unknown.
+double processStart(long pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return -1;
+    // The command name (field 2) may hold spaces and parentheses: the fields
+    // after it start behind the last ')'. Start time is field 22.
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream rest(line.substr(close + 2));
+    std::string field;
+    for (int i = 3; i <= 22 && rest >> field; ++i)
+        if (i == 22) {
+            std::ifstream system("/proc/stat");
+            std::string key;
+            long long boot = -1;
+            while (system >> key)
+                if (key == "btime") {
+                    system >> boot;
+                    break;
+                }
+            const long ticks = ::sysconf(_SC_CLK_TCK);
+            if (boot < 0 || ticks <= 0)
+                return -1;
+            return double(boot) + std::stod(field) / double(ticks);
+        }
+    return -1;
 }
 
 void syncFolder(const QString& folder) {
@@ -68,7 +122,49 @@ bool sameValue(const QVariant& written, const QVariant& read) {
 
 } // namespace
 
-FileCommit::FileCommit(const QString& path) : m_target(resolved(path)) {}
+FileCommit::FileCommit(const QString& path, qint64 expectedSize)
+    : m_target(finalTarget(path)), m_expected(expectedSize) {}
+
+QString FileCommit::finalTarget(const QString& path) {
+    QString at = QFileInfo(path).absoluteFilePath();
+    // As the system gives up on a loop: after 40 links.
+    for (int hop = 0; hop < 40; ++hop) {
+        const QFileInfo info(at);
+        if (!info.isSymLink())
+            break;
+        at = info.symLinkTarget();
+    }
+    return at;
+}
+
+bool FileCommit::ownerMayRun(long pid, time_t modified) {
+    if (pid == ::getpid())
+        return true;
+    if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
+        return false;
+    // The id may have gone to a program started after the file was last
+    // written: that one is not its owner. A second of slack for the clocks.
+    const double start = processStart(pid);
+    return start < 0 || start <= double(modified) + 2.0;
+}
+
+void FileCommit::sweepLeftovers(const QString& folder) {
+    // A write's file, its settings draft's read-back copy and the lock
+    // QSettings takes beside a draft.
+    static const QRegularExpression name("^\\.~([0-9]+)-[A-Za-z0-9]{6}(-check)?(\\.lock)?$");
+    const QDir dir(folder);
+    for (const QString& entry : dir.entryList({".~*"}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch m = name.match(entry);
+        if (!m.hasMatch())
+            continue;
+        const QByteArray path = QFile::encodeName(dir.absoluteFilePath(entry));
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        if (!ownerMayRun(m.captured(1).toLong(), st.st_mtime))
+            ::unlink(path.constData());
+    }
+}
 
 FileCommit::~FileCommit() { discard(); }
 
@@ -82,8 +178,12 @@ void FileCommit::discard() {
 }
 
 bool FileCommit::open() {
-    const QFileInfo info(m_target);
-    QByteArray name = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".new-XXXXXX");
+    if (!mayReplace(m_target)) {
+        m_error = EACCES;
+        return false;
+    }
+    sweepLeftovers(QFileInfo(m_target).absolutePath());
+    QByteArray name = temporaryName(m_target);
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         m_error = errno;
@@ -91,8 +191,12 @@ bool FileCommit::open() {
     }
     m_fd = fd;
     m_temp = name;
-    // mkostemp makes a private file.
-    ::fchmod(fd, modeFor(m_target));
+    // mkostemp makes a private file of this user's.
+    m_error = adoptModeAndOwner(fd, m_target);
+    if (m_error != 0) {
+        discard();
+        return false;
+    }
     return true;
 }
 
@@ -143,7 +247,7 @@ QString FileCommit::commit(int language) {
     }
     if (m_failed) {
         discard();
-        return WriteProblem::explain(m_target, m_error, language, m_size);
+        return WriteProblem::explain(m_target, m_error, language, std::max(m_size, m_expected));
     }
     m_temp.clear();
     syncFolder(QFileInfo(m_target).absolutePath());
@@ -151,7 +255,7 @@ QString FileCommit::commit(int language) {
 }
 
 QString FileCommit::writeBytes(const QString& path, const QByteArray& data, int language) {
-    FileCommit out(path);
+    FileCommit out(path, data.size());
     out.write(data);
     return out.commit(language);
 }
@@ -171,23 +275,37 @@ QString FileCommit::writeImage(const QString& path, const QImage& image, const c
 }
 
 QString FileCommit::editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language) {
-    const QString target = resolved(path);
+    const QString target = finalTarget(path);
     const QFileInfo info(target);
     QDir().mkpath(info.absolutePath()); // as QSettings itself makes a missing folder
-    // The copy gets a name of its own: QSettings keeps what it last wrote of
+    if (!mayReplace(target))
+        return WriteProblem::explain(target, EACCES, language);
+    sweepLeftovers(info.absolutePath());
+    // Each copy gets a name of its own: QSettings keeps what it last wrote of
     // a file name in a process-wide cache, so only a name never opened
     // before is read back from the disk.
-    QByteArray draft = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".edit-XXXXXX");
-    const int fd = ::mkostemp(draft.data(), O_CLOEXEC);
-    if (fd < 0)
-        return WriteProblem::explain(target, errno, language);
-    ::close(fd);
-    const QString draftName = QFile::decodeName(draft);
-    const QString checkName = draftName + "-check";
+    QStringList made;
     auto cleanUp = [&] {
-        QFile::remove(draftName);
-        QFile::remove(checkName);
+        for (const QString& name : made) {
+            QFile::remove(name);
+            QFile::remove(name + "-check");
+        }
     };
+    auto newDraft = [&](int* error) {
+        QByteArray name = temporaryName(target);
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) {
+            *error = errno;
+            return QString();
+        }
+        ::close(fd);
+        made.append(QFile::decodeName(name));
+        return made.last();
+    };
+    int error = 0;
+    QString draftName = newDraft(&error);
+    if (draftName.isEmpty())
+        return WriteProblem::explain(target, error, language);
     // The old content first, so that keys the edit does not touch stay.
     if (info.exists()) {
         QFile old(target);
@@ -201,6 +319,29 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
             return why;
         }
     }
+    // A file QSettings cannot fully parse keeps that mark on every later
+    // status, a failed write's included: the keys it could read go into a
+    // fresh copy, whose status then tells the write alone.
+    {
+        // The status tells of the reading only once the file has been read.
+        QSettings old(draftName, QSettings::IniFormat);
+        const QStringList keys = old.allKeys();
+        old.sync(); // nothing to write
+        if (old.status() == QSettings::FormatError) {
+            QVariantMap readable;
+            for (const QString& key : keys)
+                readable.insert(key, old.value(key));
+            draftName = newDraft(&error);
+            if (draftName.isEmpty()) {
+                cleanUp();
+                return WriteProblem::explain(target, error, language);
+            }
+            QSettings fresh(draftName, QSettings::IniFormat);
+            for (auto it = readable.cbegin(); it != readable.cend(); ++it)
+                fresh.setValue(it.key(), it.value());
+        }
+    }
+    const QByteArray draft = QFile::encodeName(draftName);
     QVariantMap expected;
     bool written = false;
     {
@@ -215,6 +356,7 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
     }
     // Read back under a second new name: a file cut short on a full disk
     // misses keys or ends inside a value.
+    const QString checkName = draftName + "-check";
     bool whole = written && std::rename(draft.constData(), QFile::encodeName(checkName).constData()) == 0;
     if (whole) {
         const QSettings check(checkName, QSettings::IniFormat);
@@ -226,11 +368,12 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
         cleanUp();
         return WriteProblem::explain(target, 0, language);
     }
-    // With the old file's permissions, synced, then in place of it.
+    // With the old file's permissions and owner, synced, then in place of it.
     const QByteArray checked = QFile::encodeName(checkName);
-    int error = 0;
     const int cfd = ::open(checked.constData(), O_RDONLY | O_CLOEXEC);
-    if (cfd < 0 || ::fchmod(cfd, modeFor(target)) != 0 || ::fsync(cfd) != 0)
+    if (cfd < 0)
+        error = errno;
+    else if ((error = adoptModeAndOwner(cfd, target)) == 0 && ::fsync(cfd) != 0)
         error = errno;
     if (cfd >= 0)
         ::close(cfd);
@@ -240,6 +383,7 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
         cleanUp();
         return WriteProblem::explain(target, error, language);
     }
+    cleanUp(); // the first copy of a damaged file
     syncFolder(info.absolutePath());
     return QString();
 }

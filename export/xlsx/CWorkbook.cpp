@@ -5,6 +5,7 @@
 #include "export/xlsx/ExportDebris.h"
 #include "export/xlsx/ImageSizeReaders.h"
 #include "export/zip/ZipArchive.h"
+#include "platform/FileCommit.h"
 
 #include <QDir>
 
@@ -208,8 +209,10 @@ const MediaFile* CWorkbook::storeMediaFile(const std::string& path)
     media->type = type->type;
     media->width = width;
     media->height = height;
-    if (!m_paths->CopyFileToPart(path, "/xl/media/" + media->packageName))
+    if (!m_paths->CopyFileToPart(path, "/xl/media/" + media->packageName)) {
+        m_mediaStoreFailed = true; // the picture read: the temporary folder refused it
         return nullptr;
+    }
     m_media.push_back(std::move(media));
     return m_media.back().get();
 }
@@ -224,10 +227,13 @@ bool CWorkbook::SaveAs(const std::string& path)
     return writePackage(path);
 }
 
-bool CWorkbook::writePackage(const std::string& path)
+bool CWorkbook::writePackage(const std::string& chosen)
 {
-    if (m_saved || path.empty())
+    if (m_saved || chosen.empty())
         return false;
+    // A link at the chosen name (or a chain of them) stays, pointing at the
+    // new report: the file it ends at is the one replaced.
+    const std::string path = FileCommit::finalTarget(QString::fromStdString(chosen)).toStdString();
     m_saved = true;
 
     bool ok = writeCoreProps() && writeAppProps() && writeContentTypes() && writeTheme() && writeSharedStrings()

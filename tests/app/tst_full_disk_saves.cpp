@@ -21,6 +21,7 @@
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/MouseInput.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <QBuffer>
@@ -31,6 +32,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QProcess>
 #include <QSettings>
 #include <QTableWidget>
@@ -41,16 +43,6 @@
 #include <memory>
 
 namespace {
-
-// The reader's view of a file: a JSON object, or {"error": ...}.
-QJsonObject readBack(const QString& kind, const QString& path) {
-    QProcess p;
-    p.start("/usr/bin/python3", {qEnvironmentVariable("SEVRIN_SOURCE_DIR", SEVRIN_SOURCE_DIR) +
-                                     "/tests/support/read_back.py", kind, path});
-    if (!p.waitForFinished(60000))
-        return {{"error", "the reader did not finish"}};
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-}
 
 QByteArray bytesOf(const QString& path) {
     QFile f(path);
@@ -65,6 +57,19 @@ QImage specimen() {
         for (int x = 0; x < image.width(); ++x) {
             seed = seed * 1664525u + 1013904223u;
             image.setPixel(x, y, qRgb((x * 3) & 255, (y * 5) & 255, (seed >> 24) & 255));
+        }
+    return image;
+}
+
+// A report's picture larger than the workbook's other parts: noise, that
+// JPEG cannot shrink (some 800 KB).
+QImage noisePicture() {
+    QImage image(640, 480, QImage::Format_RGB888);
+    quint32 seed = 3;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            image.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 255, (seed >> 8) & 255));
         }
     return image;
 }
@@ -386,6 +391,108 @@ private slots:
             QVERIFY2(!failed, "the write must succeed with room enough");
         window.reset();
         QDir::setCurrent(env->path());
+    }
+
+    // The reports on nearly full disks: the Excel workbook with its picture,
+    // its parts built in the temporary folder as a small disk of its own, or
+    // written to a small export disk, or moved by a manual name to another
+    // small disk; and the Word report. At every level the report is whole
+    // with its picture, or the box names the full disk (the temporary one
+    // when the parts found no room) and an older report stays as it was.
+    void reportsWholeOrRefused_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("freeKiB"); // -1: the small disk left empty
+        for (const char* writer : {"xlsx, temporary disk", "xlsx, export disk", "xlsx moved to another disk", "word"})
+            for (int free : {0, 8, 32, 64, 128, 256, 384, 512, 640, 768, 896, 1024, 1280, 1536, 2048, 3072, -1})
+                QTest::newRow(qPrintable(QString("%1, %2 KiB free").arg(writer).arg(free))) << writer << free;
+    }
+    void reportsWholeOrRefused() {
+        QFETCH(QString, writer);
+        QFETCH(int, freeKiB);
+        const bool word = writer == "word", moved = writer.contains("moved");
+        const QString exportFolder = env->file("export"), chosen = env->file("other/chosen.xlsx");
+        TmpfsMount disk(writer.contains("temporary") ? env->file("temp") : moved ? env->file("other") : exportFolder,
+                        "size=4m");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        QVERIFY(QDir().mkpath(exportFolder) && QDir().mkpath(env->file("other")));
+        QVERIFY(QDir().mkpath(env->file("temp")));
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(env->file("temp")));
+        const std::shared_ptr<void> restoreTemp(nullptr, [oldTemp](void*) {
+            if (oldTemp.isNull())
+                qunsetenv("TMPDIR");
+            else
+                qputenv("TMPDIR", oldTemp);
+        });
+        {
+            QSettings set("./XlsSet.ini", QSettings::IniFormat);
+            set.setValue("isExport", true);
+            set.setValue("isAutoName", !moved);
+            set.setValue("xlsPath", exportFolder);
+        }
+        if (moved) {
+            QFile older(chosen);
+            QVERIFY(older.open(QIODevice::WriteOnly));
+            older.write("the older report");
+        }
+        host = std::make_unique<QWidget>();
+        RegisterMeasureShapes();
+        layer = new ItemLayer(host.get());
+        layer->init();
+        MessagePassing* hub = MessagePassing::instance();
+        hub->setIsCameraMode(false);
+        // The still view's side: the picture is written, then announced.
+        QByteArray picture;
+        auto still = connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
+            QVERIFY(noisePicture().save(path + "." + suffix, "jpg", 100));
+            picture = bytesOf(path + "." + suffix);
+            QMetaObject::invokeMethod(hub, [hub] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
+        });
+        if (freeKiB >= 0)
+            QVERIFY(disk.leaveFree("filler", freeKiB / 4));
+        const QStringList entries = QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+        ModalCatcher catcher;
+        catcher.fileAnswer = chosen;
+        OpenedFiles opened;
+        auto* panel = new XlsSet;
+        panel->show();
+        window.reset(panel);
+        panel->findChild<QToolButton*>(word ? "btnWordExport" : "btnExcelExport")->click();
+        QTRY_VERIFY(catcher.titles.contains("Error") || !opened.paths.isEmpty());
+        QTRY_VERIFY(!visibleBox());
+        disconnect(still);
+        if (catcher.titles.contains("Error")) {
+            const QString error = catcher.texts[catcher.titles.indexOf("Error")];
+            const QString expected = writer.contains("temporary") ? "The disk of the temporary folder is full: "
+                                                                  : "The disk is full: ";
+            QVERIFY2(error == "Export failed!\n" + expected + disk.path(), qPrintable(error));
+            QVERIFY(opened.paths.isEmpty());
+            if (moved)
+                QCOMPARE(bytesOf(chosen), QByteArray("the older report"));
+            else
+                QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+        } else {
+            QCOMPARE(opened.paths.size(), 1);
+            const QString report = opened.paths[0];
+            if (word) {
+                const QByteArray doc = bytesOf(report);
+                QVERIFY(doc.endsWith("</html>\n") && doc.contains(picture.toBase64()));
+            } else {
+                // Whole, and holding the picture byte for byte.
+                QProcess unzip;
+                unzip.start("unzip", {"-p", report, "xl/media/image1.jpg"});
+                QVERIFY(unzip.waitForFinished(60000));
+                QVERIFY2(unzip.exitCode() == 0 && unzip.readAllStandardOutput() == picture,
+                         qPrintable(QString("a workbook of %1 bytes without its picture").arg(QFileInfo(report).size())));
+            }
+            if (moved)
+                QCOMPARE(report, chosen);
+        }
+        if (freeKiB < 0)
+            QVERIFY2(!catcher.titles.contains("Error"), qPrintable(catcher.texts.join(" | ")));
+        window.reset();
     }
 };
 

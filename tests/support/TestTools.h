@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QJsonObject>
 #include <QString>
 #include <QVector>
 
@@ -19,3 +20,8 @@ void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>
 // Cores this process may run on (its CPU affinity; all cores when unknown):
 // what busy loops beside a test must fill to load it, on a pinned run too.
 int usableCores();
+
+// A file the program wrote as a reader of its own kind sees it
+// (tests/support/read_back.py: PIL for a "picture", configparser for an
+// "ini"): a JSON object, or {"error": ...}.
+QJsonObject readBack(const QString& kind, const QString& path);
