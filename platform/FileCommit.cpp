@@ -56,8 +56,13 @@ int adoptModeAndOwner(int fd, const QString& target) {
     struct stat mine;
     if (::fstat(fd, &mine) != 0)
         return errno;
-    if ((mine.st_uid != old.st_uid || mine.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
-        return EPERM;
+    if (mine.st_uid != old.st_uid) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+            return EPERM;
+    } else if (mine.st_gid != old.st_gid) {
+        // The user's own file: its group where the user still belongs to it.
+        ::fchown(fd, uid_t(-1), old.st_gid);
+    }
     // After the owner: a change of owner clears the set-id bits.
     return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
 }

@@ -172,6 +172,20 @@ class FullDiskSavesTest : public QObject {
                                        return iniValue(readBack("ini", f), "General", "strList") == "new";
                                    },
                                    ini, "Success"};
+        // Two pages, nearly all of it one value: a file cut inside it still
+        // holds every key.
+        const QString longText = QString("Corporate: ") + QString(7000, 'w');
+        w["xlsx template save, two pages"] = {templates(), "mine.ini", [this] { writeTemplates(templates()); },
+                                              [this, longText] {
+                                                  auto* d = editor<XlsEditDialog>();
+                                                  d->findChild<QTableWidget*>("tableWidget")
+                                                      ->setItem(0, 0, new QTableWidgetItem(longText));
+                                                  d->findChild<QToolButton*>("btnSave")->click();
+                                              },
+                                              [longText](const QString& f) {
+                                                  return iniValue(readBack("ini", f), "General", "strList") == longText;
+                                              },
+                                              ini, "Success"};
         w["word template save"] = {wordTemplates(), "mine.ini", [this] { writeTemplates(wordTemplates()); },
                                    [this] {
                                        auto* d = editor<WordEditDialog>();
@@ -391,6 +405,56 @@ private slots:
             QVERIFY2(!failed, "the write must succeed with room enough");
         window.reset();
         QDir::setCurrent(env->path());
+    }
+
+    // A settings file with a damaged line (what an editor, a crash or a
+    // stray paste leaves) is rewritten whole by each writer of it, its
+    // readable keys kept; the export panel shows the template it stored.
+    void damagedFilesStayEditable_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("damage");
+        for (const char* writer : {"export panel template choice", "add template", "xlsx template save", "scales"})
+            for (const char* damage : {"stray line", "unclosed section", "NUL-filled tail", "random bytes", "byte-order mark"})
+                QTest::newRow(qPrintable(QString("%1, %2").arg(writer, damage))) << writer << damage;
+    }
+    void damagedFilesStayEditable() {
+        QFETCH(QString, writer);
+        QFETCH(QString, damage);
+        const Writer w = writers()[writer];
+        QVERIFY(QDir().mkpath(w.folder));
+        w.prepare();
+        const QString file = w.folder + "/" + w.file;
+        QByteArray bytes = bytesOf(file);
+        QByteArray noise;
+        quint32 seed = 5;
+        for (int i = 0; i < 300; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            noise += char(seed >> 24);
+        }
+        if (damage == "byte-order mark")
+            bytes.prepend("\xEF\xBB\xBF");
+        else
+            bytes += damage == "stray line" ? QByteArray("stray line\n")
+                     : damage == "unclosed section" ? QByteArray("[General\n")
+                     : damage == "NUL-filled tail" ? QByteArray(4096, '\0')
+                                                   : noise;
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        out.close();
+
+        ModalCatcher catcher;
+        w.act();
+        if (!w.successTitle.isEmpty())
+            QTRY_VERIFY(!catcher.titles.isEmpty());
+        else
+            QTRY_VERIFY(catcher.titles.contains("Error") || w.whole(file));
+        QTRY_VERIFY(!visibleBox());
+        QVERIFY2(!catcher.titles.contains("Error"), qPrintable(catcher.texts.join(" | ")));
+        QVERIFY(w.whole(file));
+        if (writer.contains("choice"))
+            QCOMPARE(window->findChild<QComboBox*>("comboBox")->currentText(),
+                     iniValue(readBack("ini", templates() + "/List.ini"), "General", "curKey"));
     }
 
     // The reports on nearly full disks: the Excel workbook with its picture,

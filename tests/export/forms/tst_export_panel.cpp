@@ -364,6 +364,97 @@ private slots:
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
                      problem == "full" ? QStringList({"filler"}) : QStringList());
     }
+
+    // A manual report name that is a symbolic link, or a chain of two, on
+    // the export folder's disk or on another: the links stay, the report
+    // lands in the file at the end. The same for a workbook written straight
+    // to such a name.
+    void aReportNameThatIsALinkStaysOne_data() {
+        QTest::addColumn<bool>("otherDisk");
+        QTest::newRow("same disk") << false;
+        QTest::newRow("other disk") << true;
+    }
+    void aReportNameThatIsALinkStaysOne() {
+        QFETCH(bool, otherDisk);
+        std::unique_ptr<TmpfsMount> disk;
+        const QString folder = env->file("reports");
+        if (otherDisk) {
+            disk = std::make_unique<TmpfsMount>(folder, "size=4m");
+            if (!disk->ok())
+                QSKIP(qPrintable(disk->error()));
+        }
+        QVERIFY(QDir().mkpath(folder));
+        const QString real = folder + "/real.xlsx", middle = folder + "/middle.xlsx", chosen = folder + "/chosen.xlsx";
+        QFile old(real);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older");
+        old.close();
+        QVERIFY(QFile::link(real, middle));
+        QVERIFY(QFile::link("middle.xlsx", chosen));
+        useFolder(env->path(), true);
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        catcher.fileAnswer = chosen;
+        auto panel = makePanel();
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_COMPARE(opened.paths, QStringList({chosen}));
+        QVERIFY(!catcher.titles.contains("Error"));
+        auto linksStayAndReportIsWhole = [&] {
+            QVERIFY(QFileInfo(chosen).isSymLink() && QFileInfo(middle).isSymLink());
+            QProcess unzip;
+            unzip.start("unzip", {"-tqq", real});
+            QVERIFY(unzip.waitForFinished(60000));
+            QVERIFY2(unzip.exitCode() == 0, unzip.readAll().constData());
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                     QStringList({"chosen.xlsx", "middle.xlsx", "real.xlsx"}));
+        };
+        linksStayAndReportIsWhole();
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(QFile::remove(real));
+        QVERIFY(QFile(real).open(QIODevice::WriteOnly));
+        XlsReportLayout layout(XlsReportTemplate::ReadCurrent(), 1, MeasureTable(), false, QDateTime());
+        QVERIFY(layout.Write(chosen, QString(), false));
+        linksStayAndReportIsWhole();
+    }
+
+    // More than a MiB free on the export disk, less than the workbook with
+    // its picture needs: the box says the disk is full.
+    void aWorkbookLargerThanTheRoomLeftIsAFullDisk() {
+        TmpfsMount disk(env->file("exportDisk"), "size=4m");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        useFolder(disk.path(), false);
+        QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", true);
+        hub->setIsCameraMode(false);
+        writesMayFail = true;
+        qint64 pictureBytes = 0;
+        auto still = connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
+            // Noise, that JPEG cannot shrink: some 1.8 MB.
+            QImage shot(1000, 800, QImage::Format_RGB888);
+            quint32 seed = 9;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) {
+                    seed = seed * 1664525u + 1013904223u;
+                    shot.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 255, (seed >> 8) & 255));
+                }
+            QVERIFY(shot.save(path + "." + suffix, "jpg", 100));
+            pictureBytes = QFileInfo(path + "." + suffix).size();
+            QMetaObject::invokeMethod(hub, [this] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
+        });
+        QVERIFY(disk.leaveFree("filler", 320)); // 1.25 MiB
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        auto panel = makePanel();
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!catcher.texts.isEmpty() || !opened.paths.isEmpty(), 20000);
+        disconnect(still);
+        QVERIFY2(pictureBytes > 1400 * 1024, qPrintable(QString::number(pictureBytes)));
+        QCOMPARE(catcher.texts, QStringList({"Export failed!\nThe disk is full: " + disk.path()}));
+        QVERIFY(opened.paths.isEmpty());
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"filler"}));
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+    }
 };
 
 QTEST_MAIN(ExportPanelTest)
