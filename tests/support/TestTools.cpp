@@ -42,3 +42,13 @@ QJsonObject readBack(const QString& kind, const QString& path) {
         return {{"error", QString::fromLocal8Bit(p.readAllStandardError())}};
     return answer.object();
 }
+
+QImage noisePicture(int width, int height, quint32 seed) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            image.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 255, (seed >> 8) & 255));
+        }
+    return image;
+}

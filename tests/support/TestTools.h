@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QJsonObject>
 #include <QString>
 #include <QVector>
@@ -25,3 +26,7 @@ int usableCores();
 // (tests/support/read_back.py: PIL for a "picture", configparser for an
 // "ini"): a JSON object, or {"error": ...}.
 QJsonObject readBack(const QString& kind, const QString& path);
+
+// A picture of noise, that JPEG cannot shrink (some 2.6 bytes a pixel at
+// quality 100): a file larger than what is written around it.
+QImage noisePicture(int width, int height, quint32 seed);

@@ -6,6 +6,7 @@
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <QComboBox>
@@ -430,15 +431,7 @@ private slots:
         writesMayFail = true;
         qint64 pictureBytes = 0;
         auto still = connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
-            // Noise, that JPEG cannot shrink: some 1.8 MB.
-            QImage shot(1000, 800, QImage::Format_RGB888);
-            quint32 seed = 9;
-            for (int y = 0; y < shot.height(); ++y)
-                for (int x = 0; x < shot.width(); ++x) {
-                    seed = seed * 1664525u + 1013904223u;
-                    shot.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 255, (seed >> 8) & 255));
-                }
-            QVERIFY(shot.save(path + "." + suffix, "jpg", 100));
+            QVERIFY(noisePicture(1000, 800, 9).save(path + "." + suffix, "jpg", 100)); // some 2 MB
             pictureBytes = QFileInfo(path + "." + suffix).size();
             QMetaObject::invokeMethod(hub, [this] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
         });
