@@ -2,6 +2,8 @@
 
 #include "platform/WriteProblem.h"
 
+#include "export/xlsx/ExportDebris.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -15,12 +17,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,37 +72,6 @@ QByteArray temporaryName(const QString& target) {
     return QFile::encodeName(QFileInfo(target).absolutePath() + "/.~" + QString::number(::getpid()) + "-XXXXXX");
 }
 
-// Seconds since the epoch at which process pid started; -1 when unknown.
-double processStart(long pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return -1;
-    // The command name (field 2) may hold spaces and parentheses: the fields
-    // after it start behind the last ')'. Start time is field 22.
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    for (int i = 3; i <= 22 && rest >> field; ++i)
-        if (i == 22) {
-            std::ifstream system("/proc/stat");
-            std::string key;
-            long long boot = -1;
-            while (system >> key)
-                if (key == "btime") {
-                    system >> boot;
-                    break;
-                }
-            const long ticks = ::sysconf(_SC_CLK_TCK);
-            if (boot < 0 || ticks <= 0)
-                return -1;
-            return double(boot) + std::stod(field) / double(ticks);
-        }
-    return -1;
-}
-
 void syncFolder(const QString& folder) {
     // The rename is on disk once the folder is; best effort (not every file
     // system lets a folder be opened for syncing).
@@ -142,17 +110,6 @@ QString FileCommit::finalTarget(const QString& path) {
     return at;
 }
 
-bool FileCommit::ownerMayRun(long pid, time_t modified) {
-    if (pid == ::getpid())
-        return true;
-    if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
-        return false;
-    // The id may have gone to a program started after the file was last
-    // written: that one is not its owner. A second of slack for the clocks.
-    const double start = processStart(pid);
-    return start < 0 || start <= double(modified) + 2.0;
-}
-
 void FileCommit::sweepLeftovers(const QString& folder) {
     // A write's file, its settings draft's read-back copy and the lock
     // QSettings takes beside a draft.
@@ -166,7 +123,7 @@ void FileCommit::sweepLeftovers(const QString& folder) {
         struct stat st;
         if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
             continue;
-        if (!ownerMayRun(m.captured(1).toLong(), st.st_mtime))
+        if (!SimpleXlsx::ExportDebris::ownerMayRun(m.captured(1).toLong(), st.st_mtime))
             ::unlink(path.constData());
     }
 }

@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <functional>
-#include <ctime>
 
 class QImage;
 class QSettings;
@@ -67,15 +66,12 @@ public:
     // mid-write) from folder, never those of a running program, nor files of
     // other users. Every write sweeps its folder first.
     static void sweepLeftovers(const QString& folder);
-    // Whether the program with id pid may still own a file last changed at
-    // modified: a running process that started no later than that.
-    static bool ownerMayRun(long pid, time_t modified);
 
 private:
     bool open();
     void discard();
 
-    QString m_target;    // the file replaced (a link's target resolved)
+    QString m_target;    // the file replaced (links followed to the end)
     QByteArray m_temp;   // the temporary file's name, encoded
     int m_fd = -1;
     int m_error = 0;     // errno of the first failure

@@ -5,9 +5,9 @@
 #include "export/xlsx/ExportDebris.h"
 #include "export/xlsx/ImageSizeReaders.h"
 #include "export/zip/ZipArchive.h"
-#include "platform/FileCommit.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
@@ -50,6 +50,15 @@ std::string makeTempFolder()
     }
     // No folder can be made: the save will fail on its part files.
     return pattern;
+}
+
+// The file a path names once every symbolic link on the way is followed.
+std::string finalTarget(const std::string& path)
+{
+    QString at = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
+    for (int hop = 0; hop < 40 && QFileInfo(at).isSymLink(); ++hop) // the system's own limit
+        at = QFileInfo(at).symLinkTarget();
+    return at.toStdString();
 }
 
 } // namespace
@@ -233,7 +242,7 @@ bool CWorkbook::writePackage(const std::string& chosen)
         return false;
     // A link at the chosen name (or a chain of them) stays, pointing at the
     // new report: the file it ends at is the one replaced.
-    const std::string path = FileCommit::finalTarget(QString::fromStdString(chosen)).toStdString();
+    const std::string path = finalTarget(chosen);
     m_saved = true;
 
     bool ok = writeCoreProps() && writeAppProps() && writeContentTypes() && writeTheme() && writeSharedStrings()

@@ -19,6 +19,9 @@ public:
     static void sweepTempFolders(const std::string& parent);
     // Removes the unfinished archives of ended programs in the folder of target.
     static void sweepBeside(const std::string& target);
+    // Whether the program with id pid may still own a file last changed at
+    // modified: a running process that started no later than that.
+    static bool ownerMayRun(long pid, time_t modified);
 };
 
 } // namespace SimpleXlsx
