@@ -80,6 +80,19 @@ private slots:
         set.setValue("xlsPath", folder);
     }
 
+    static bool writeOlder(const QString& path) {
+        QFile old(path);
+        return old.open(QIODevice::WriteOnly) && old.write("older") == 5;
+    }
+
+    // An Excel export whose save dialog is answered with chosen.
+    std::unique_ptr<XlsSet> exportNamed(const QString& chosen, ModalCatcher& catcher) {
+        catcher.fileAnswer = chosen;
+        auto panel = makePanel();
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        return panel;
+    }
+
     static QByteArray contents(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -268,15 +281,10 @@ private slots:
         QVERIFY2(otherDisk.ok(), qPrintable(otherDisk.error()));
         useFolder(exportDisk.path(), true);
         const QString chosen = otherDisk.path() + "/mine.xlsx";
-        QFile old(chosen);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older");
-        old.close();
+        QVERIFY(writeOlder(chosen));
         ModalCatcher catcher;
         OpenedFiles opened;
-        catcher.fileAnswer = chosen;
-        auto panel = makePanel();
-        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        auto panel = exportNamed(chosen, catcher);
         QTRY_COMPARE(opened.paths, QStringList({chosen}));
         QVERIFY(!catcher.titles.contains("Error")); // (the dialog's "replace it?" is answered yes)
         QProcess unzip;
@@ -386,18 +394,13 @@ private slots:
         }
         QVERIFY(QDir().mkpath(folder));
         const QString real = folder + "/real.xlsx", middle = folder + "/middle.xlsx", chosen = folder + "/chosen.xlsx";
-        QFile old(real);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older");
-        old.close();
+        QVERIFY(writeOlder(real));
         QVERIFY(QFile::link(real, middle));
         QVERIFY(QFile::link("middle.xlsx", chosen));
         useFolder(env->path(), true);
         ModalCatcher catcher;
         OpenedFiles opened;
-        catcher.fileAnswer = chosen;
-        auto panel = makePanel();
-        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        auto panel = exportNamed(chosen, catcher);
         QTRY_COMPARE(opened.paths, QStringList({chosen}));
         QVERIFY(!catcher.titles.contains("Error"));
         auto linksStayAndReportIsWhole = [&] {
