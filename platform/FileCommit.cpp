@@ -42,7 +42,8 @@ mode_t processUmask() {
 bool mayReplace(const QString& target) {
     const QByteArray name = QFile::encodeName(target);
     struct stat old;
-    return ::stat(name.constData(), &old) != 0 || ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0;
+    return ::stat(name.constData(), &old) != 0 ||
+           ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0;
 }
 
 // A replaced file keeps its permissions and owner; a new one follows the
@@ -69,7 +70,8 @@ int adoptModeAndOwner(int fd, const QString& target) {
 // A temporary name beside target that stays short whatever target's length
 // (a legal name near the limit still saves) and carries this program's id.
 QByteArray temporaryName(const QString& target) {
-    return QFile::encodeName(QFileInfo(target).absolutePath() + "/.~" + QString::number(::getpid()) + "-XXXXXX");
+    return QFile::encodeName(QFileInfo(target).absolutePath() + "/.~" + QString::number(::getpid()) +
+                             "-XXXXXX");
 }
 
 void syncFolder(const QString& folder) {
@@ -115,7 +117,8 @@ void FileCommit::sweepLeftovers(const QString& folder) {
     // QSettings takes beside a draft.
     static const QRegularExpression name("^\\.~([0-9]+)-[A-Za-z0-9]{6}(-check)?(\\.lock)?$");
     const QDir dir(folder);
-    for (const QString& entry : dir.entryList({".~*"}, QDir::Files | QDir::Hidden | QDir::System)) {
+    for (const QString& entry :
+         dir.entryList({".~*"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
         const QRegularExpressionMatch m = name.match(entry);
         if (!m.hasMatch())
             continue;

@@ -36,9 +36,9 @@ bool moveReplacing(const QString& from, const QString& to, int language, QString
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(target).constData()) == 0)
         return true;
     const int renameError = errno;
-    const QString failure = renameError == EXDEV
-                                ? copyThenReplace(from, target, language)
-                                : WriteProblem::explain(target, renameError, language, QFileInfo(from).size());
+    const QString failure =
+        renameError == EXDEV ? copyThenReplace(from, target, language)
+                             : WriteProblem::explain(target, renameError, language, QFileInfo(from).size());
     if (failure.isEmpty()) {
         QFile::remove(from); // the copy is whole under its name: the temporary workbook goes
         return true;

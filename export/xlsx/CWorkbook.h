@@ -56,9 +56,9 @@ public:
     bool MediaStoreFailed() const { return m_mediaStoreFailed; }
 
     // Writes the package to path (replacing a file there, whose permissions
-    // the new one keeps; the file at the end of a symbolic link there). True when the whole package was written; on failure
-    // nothing is left at path (an older file there is kept) nor in the
-    // temporary folder. Once only.
+    // the new one keeps; the file at the end of a symbolic link there). True
+    // when the whole package was written; on failure nothing is left at path
+    // (an older file there is kept) nor in the temporary folder. Once only.
     bool SaveAs(const std::string& path);
     bool SaveAs(const std::wstring& path);
 

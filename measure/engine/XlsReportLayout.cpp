@@ -201,7 +201,8 @@ bool XlsReportLayout::Write(const QString& path, const QString& picture, bool wi
         // Without a readable picture the sheet simply has none; a picture
         // that reads but found no room in the temporary folder fails the
         // report rather than leave it out in silence.
-        if (!book.InsertImage(sheet, picture.toStdString(), ImageAnchor{uint32_t(from.x()), 0, uint32_t(from.y()), 0},
+        if (!book.InsertImage(sheet, picture.toStdString(),
+                              ImageAnchor{uint32_t(from.x()), 0, uint32_t(from.y()), 0},
                               ImageAnchor{uint32_t(to.x()), 0, uint32_t(to.y()), 0}) &&
             book.MediaStoreFailed())
             return false;

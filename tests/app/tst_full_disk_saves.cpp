@@ -174,17 +174,20 @@ class FullDiskSavesTest : public QObject {
         // Two pages, nearly all of it one value: a file cut inside it still
         // holds every key.
         const QString longText = QString("Corporate: ") + QString(7000, 'w');
-        w["xlsx template save, two pages"] = {templates(), "mine.ini", [this] { writeTemplates(templates()); },
-                                              [this, longText] {
-                                                  auto* d = editor<XlsEditDialog>();
-                                                  d->findChild<QTableWidget*>("tableWidget")
-                                                      ->setItem(0, 0, new QTableWidgetItem(longText));
-                                                  d->findChild<QToolButton*>("btnSave")->click();
-                                              },
-                                              [longText](const QString& f) {
-                                                  return iniValue(readBack("ini", f), "General", "strList") == longText;
-                                              },
-                                              ini, "Success"};
+        w["xlsx template save, two pages"] = {
+            templates(),
+            "mine.ini",
+            [this] { writeTemplates(templates()); },
+            [this, longText] {
+                auto* d = editor<XlsEditDialog>();
+                d->findChild<QTableWidget*>("tableWidget")->setItem(0, 0, new QTableWidgetItem(longText));
+                d->findChild<QToolButton*>("btnSave")->click();
+            },
+            [longText](const QString& f) {
+                return iniValue(readBack("ini", f), "General", "strList") == longText;
+            },
+            ini,
+            "Success"};
         w["word template save"] = {wordTemplates(), "mine.ini", [this] { writeTemplates(wordTemplates()); },
                                    [this] {
                                        auto* d = editor<WordEditDialog>();
@@ -406,8 +409,10 @@ private slots:
     void damagedFilesStayEditable_data() {
         QTest::addColumn<QString>("writer");
         QTest::addColumn<QString>("damage");
-        for (const char* writer : {"export panel template choice", "add template", "xlsx template save", "scales"})
-            for (const char* damage : {"stray line", "unclosed section", "NUL-filled tail", "random bytes", "byte-order mark"})
+        for (const char* writer :
+             {"export panel template choice", "add template", "xlsx template save", "scales"})
+            for (const char* damage :
+                 {"stray line", "unclosed section", "NUL-filled tail", "random bytes", "byte-order mark"})
                 QTest::newRow(qPrintable(QString("%1, %2").arg(writer, damage))) << writer << damage;
     }
     void damagedFilesStayEditable() {
@@ -427,10 +432,10 @@ private slots:
         if (damage == "byte-order mark")
             bytes.prepend("\xEF\xBB\xBF");
         else
-            bytes += damage == "stray line" ? QByteArray("stray line\n")
+            bytes += damage == "stray line"         ? QByteArray("stray line\n")
                      : damage == "unclosed section" ? QByteArray("[General\n")
-                     : damage == "NUL-filled tail" ? QByteArray(4096, '\0')
-                                                   : noise;
+                     : damage == "NUL-filled tail"  ? QByteArray(4096, '\0')
+                                                    : noise;
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(bytes);
@@ -456,8 +461,10 @@ private slots:
     void reportsWholeOrRefused_data() {
         QTest::addColumn<QString>("writer");
         QTest::addColumn<int>("freeKiB"); // -1: the small disk left empty
-        for (const char* writer : {"xlsx, temporary disk", "xlsx, export disk", "xlsx moved to another disk", "word"})
-            for (int free : {0, 8, 32, 64, 128, 256, 384, 512, 640, 768, 896, 1024, 1280, 1536, 2048, 3072, -1})
+        for (const char* writer :
+             {"xlsx, temporary disk", "xlsx, export disk", "xlsx moved to another disk", "word"})
+            for (int free :
+                 {0, 8, 32, 64, 128, 256, 384, 512, 640, 768, 896, 1024, 1280, 1536, 2048, 3072, -1})
                 QTest::newRow(qPrintable(QString("%1, %2 KiB free").arg(writer).arg(free))) << writer << free;
     }
     void reportsWholeOrRefused() {
@@ -465,7 +472,9 @@ private slots:
         QFETCH(int, freeKiB);
         const bool word = writer == "word", moved = writer.contains("moved");
         const QString exportFolder = env->file("export"), chosen = env->file("other/chosen.xlsx");
-        TmpfsMount disk(writer.contains("temporary") ? env->file("temp") : moved ? env->file("other") : exportFolder,
+        TmpfsMount disk(writer.contains("temporary") ? env->file("temp")
+                        : moved                      ? env->file("other")
+                                                     : exportFolder,
                         "size=4m");
         if (!disk.ok())
             QSKIP(qPrintable(disk.error()));
@@ -498,15 +507,18 @@ private slots:
         hub->setIsCameraMode(false);
         // The still view's side: the picture is written, then announced.
         QByteArray picture;
-        auto still = connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
-            // Larger than the workbook's other parts (some 800 KB).
-            QVERIFY(noisePicture(640, 480, 3).save(path + "." + suffix, "jpg", 100));
-            picture = bytesOf(path + "." + suffix);
-            QMetaObject::invokeMethod(hub, [hub] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
-        });
+        auto still =
+            connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
+                // Larger than the workbook's other parts (some 800 KB).
+                QVERIFY(noisePicture(640, 480, 3).save(path + "." + suffix, "jpg", 100));
+                picture = bytesOf(path + "." + suffix);
+                QMetaObject::invokeMethod(
+                    hub, [hub] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
+            });
         if (freeKiB >= 0)
             QVERIFY(disk.leaveFree("filler", freeKiB / 4));
-        const QStringList entries = QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList entries =
+            QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 
         ModalCatcher catcher;
         catcher.fileAnswer = chosen;
@@ -520,14 +532,16 @@ private slots:
         disconnect(still);
         if (catcher.titles.contains("Error")) {
             const QString error = catcher.texts[catcher.titles.indexOf("Error")];
-            const QString expected = writer.contains("temporary") ? "The disk of the temporary folder is full: "
-                                                                  : "The disk is full: ";
+            const QString expected = writer.contains("temporary")
+                                         ? "The disk of the temporary folder is full: "
+                                         : "The disk is full: ";
             QVERIFY2(error == "Export failed!\n" + expected + disk.path(), qPrintable(error));
             QVERIFY(opened.paths.isEmpty());
             if (moved)
                 QCOMPARE(bytesOf(chosen), QByteArray("the older report"));
             else
-                QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+                QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                         entries);
         } else {
             QCOMPARE(opened.paths.size(), 1);
             const QString report = opened.paths[0];
@@ -539,8 +553,10 @@ private slots:
                 QProcess unzip;
                 unzip.start("unzip", {"-p", report, "xl/media/image1.jpg"});
                 QVERIFY(unzip.waitForFinished(60000));
-                QVERIFY2(unzip.exitCode() == 0 && unzip.readAllStandardOutput() == picture,
-                         qPrintable(QString("a workbook of %1 bytes without its picture").arg(QFileInfo(report).size())));
+                QVERIFY2(
+                    unzip.exitCode() == 0 && unzip.readAllStandardOutput() == picture,
+                    qPrintable(
+                        QString("a workbook of %1 bytes without its picture").arg(QFileInfo(report).size())));
             }
             if (moved)
                 QCOMPARE(report, chosen);

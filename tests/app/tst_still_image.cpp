@@ -31,7 +31,6 @@
 #include <memory>
 #include <unistd.h>
 
-
 // The still picture: zoom table and anchored zoom, the overlay's opacity, and
 // Save / Save as through the whole hub road.
 class TestStillImage : public QObject {

@@ -43,11 +43,14 @@ pid_t stoppedWriter(const QString& folder, bool settings) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (settings) {
-            FileCommit::editSettings(folder + "/List.ini", [](QSettings& s) {
-                s.setValue("curKey", "mine");
-                s.sync();
-                ::raise(SIGSTOP);
-            }, 1);
+            FileCommit::editSettings(
+                folder + "/List.ini",
+                [](QSettings& s) {
+                    s.setValue("curKey", "mine");
+                    s.sync();
+                    ::raise(SIGSTOP);
+                },
+                1);
         } else {
             FileCommit picture(folder + "/shot.tiff");
             picture.write(QByteArray(1 << 20, 'x'));
@@ -176,7 +179,9 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(damaged);
         f.close();
-        QCOMPARE(FileCommit::editSettings(list, [](QSettings& s) { s.setValue("curKey", "default"); }, 1), QString());
+        QCOMPARE(FileCommit::editSettings(
+                     list, [](QSettings& s) { s.setValue("curKey", "default"); }, 1),
+                 QString());
         const QJsonObject ini = readBack("ini", list);
         QVERIFY2(!ini.contains("error"), qPrintable(ini["error"].toString()));
         QCOMPARE(ini["General"].toObject()["curKey"].toString(), QString("default"));
@@ -188,13 +193,16 @@ private slots:
     // Every link on the way stays a link: the file at the end of the chain
     // is the one replaced.
     void aChainOfLinksIsFollowedToTheEnd() {
-        const QString real = env->file("real.ini"), middle = env->file("middle.ini"), outer = env->file("outer.ini");
+        const QString real = env->file("real.ini"), middle = env->file("middle.ini"),
+                      outer = env->file("outer.ini");
         QVERIFY(QFile(real).open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(real, middle));
         QVERIFY(QFile::link("middle.ini", outer)); // relative, as ln -s makes it
         QCOMPARE(FileCommit::writeBytes(outer, "a=1\n", 1), QString());
         QCOMPARE(bytesOf(real), QByteArray("a=1\n"));
-        QCOMPARE(FileCommit::editSettings(outer, [](QSettings& s) { s.setValue("b", 2); }, 1), QString());
+        QCOMPARE(FileCommit::editSettings(
+                     outer, [](QSettings& s) { s.setValue("b", 2); }, 1),
+                 QString());
         QVERIFY(QFileInfo(middle).isSymLink() && QFileInfo(outer).isSymLink());
         QCOMPARE(QSettings(real, QSettings::IniFormat).value("b").toInt(), 2);
         QCOMPARE(entries(env->path()), QStringList({"middle.ini", "outer.ini", "real.ini"}));
@@ -211,7 +219,9 @@ private slots:
         QFETCH(QString, name);
         QCOMPARE(QFile::encodeName(name).size(), 249);
         QCOMPARE(FileCommit::writeBytes(env->file(name), "[General]\na=0\n", 1), QString());
-        QCOMPARE(FileCommit::editSettings(env->file(name), [](QSettings& s) { s.setValue("a", 1); }, 1), QString());
+        QCOMPARE(FileCommit::editSettings(
+                     env->file(name), [](QSettings& s) { s.setValue("a", 1); }, 1),
+                 QString());
         QCOMPARE(entries(env->path()), QStringList({name}));
     }
 
@@ -236,7 +246,8 @@ private slots:
     void leftoversOfKilledWritesGo() {
         const QString pictures = env->file("Export/Image"), templates = env->file("Template");
         QVERIFY(QDir().mkpath(pictures) && QDir().mkpath(templates));
-        const pid_t killedPicture = stoppedWriter(pictures, false), killedEdit = stoppedWriter(pictures, true),
+        const pid_t killedPicture = stoppedWriter(pictures, false),
+                    killedEdit = stoppedWriter(pictures, true),
                     killedTemplate = stoppedWriter(templates, true), running = stoppedWriter(pictures, false);
         const int underWay = entries(pictures).size();
         for (pid_t pid : {killedPicture, killedEdit, killedTemplate})

@@ -33,8 +33,9 @@ int usableCores() {
 
 QJsonObject readBack(const QString& kind, const QString& path) {
     QProcess p;
-    p.start("/usr/bin/python3", {qEnvironmentVariable("SEVRIN_SOURCE_DIR", SEVRIN_SOURCE_DIR) +
-                                     "/tests/support/read_back.py", kind, path});
+    p.start("/usr/bin/python3",
+            {qEnvironmentVariable("SEVRIN_SOURCE_DIR", SEVRIN_SOURCE_DIR) + "/tests/support/read_back.py",
+             kind, path});
     if (!p.waitForFinished(60000))
         return {{"error", "the reader did not finish"}};
     const QJsonDocument answer = QJsonDocument::fromJson(p.readAllStandardOutput());

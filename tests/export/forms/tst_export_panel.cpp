@@ -393,7 +393,8 @@ private slots:
                 QSKIP(qPrintable(disk->error()));
         }
         QVERIFY(QDir().mkpath(folder));
-        const QString real = folder + "/real.xlsx", middle = folder + "/middle.xlsx", chosen = folder + "/chosen.xlsx";
+        const QString real = folder + "/real.xlsx", middle = folder + "/middle.xlsx",
+                      chosen = folder + "/chosen.xlsx";
         QVERIFY(writeOlder(real));
         QVERIFY(QFile::link(real, middle));
         QVERIFY(QFile::link("middle.xlsx", chosen));
@@ -433,11 +434,13 @@ private slots:
         hub->setIsCameraMode(false);
         writesMayFail = true;
         qint64 pictureBytes = 0;
-        auto still = connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
-            QVERIFY(noisePicture(1000, 800, 9).save(path + "." + suffix, "jpg", 100)); // some 2 MB
-            pictureBytes = QFileInfo(path + "." + suffix).size();
-            QMetaObject::invokeMethod(hub, [this] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
-        });
+        auto still =
+            connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
+                QVERIFY(noisePicture(1000, 800, 9).save(path + "." + suffix, "jpg", 100)); // some 2 MB
+                pictureBytes = QFileInfo(path + "." + suffix).size();
+                QMetaObject::invokeMethod(
+                    hub, [this] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
+            });
         QVERIFY(disk.leaveFree("filler", 320)); // 1.25 MiB
         ModalCatcher catcher;
         OpenedFiles opened;
