@@ -2,16 +2,20 @@
 
 #include "platform/WriteProblem.h"
 
+#include "export/xlsx/ExportDebris.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,17 +36,42 @@ mode_t processUmask() {
     return 022;
 }
 
-// A replaced file keeps its permissions; a new one follows the umask.
-mode_t modeFor(const QString& target) {
+// The one who may not change a file may not replace it either: false when
+// target exists and this process may not write it (root passes, as the
+// system lets it).
+bool mayReplace(const QString& target) {
+    const QByteArray name = QFile::encodeName(target);
     struct stat old;
-    if (::stat(QFile::encodeName(target).constData(), &old) == 0)
-        return old.st_mode & 07777;
-    return 0666 & ~processUmask();
+    return ::stat(name.constData(), &old) != 0 ||
+           ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0;
 }
 
-QString resolved(const QString& path) {
-    const QFileInfo info(path);
-    return info.isSymLink() ? info.symLinkTarget() : path;
+// A replaced file keeps its permissions and owner; a new one follows the
+// umask. 0 when done, else errno (EPERM when the owner cannot be kept: the
+// replacement would take the file from its owner).
+int adoptModeAndOwner(int fd, const QString& target) {
+    struct stat old;
+    if (::stat(QFile::encodeName(target).constData(), &old) != 0)
+        return ::fchmod(fd, 0666 & ~processUmask()) == 0 ? 0 : errno;
+    struct stat mine;
+    if (::fstat(fd, &mine) != 0)
+        return errno;
+    if (mine.st_uid != old.st_uid) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+            return EPERM;
+    } else if (mine.st_gid != old.st_gid) {
+        // The user's own file: its group where the user still belongs to it.
+        ::fchown(fd, uid_t(-1), old.st_gid);
+    }
+    // After the owner: a change of owner clears the set-id bits.
+    return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+// A temporary name beside target that stays short whatever target's length
+// (a legal name near the limit still saves) and carries this program's id.
+QByteArray temporaryName(const QString& target) {
+    return QFile::encodeName(QFileInfo(target).absolutePath() + "/.~" + QString::number(::getpid()) +
+                             "-XXXXXX");
 }
 
 void syncFolder(const QString& folder) {
@@ -68,7 +97,39 @@ bool sameValue(const QVariant& written, const QVariant& read) {
 
 } // namespace
 
-FileCommit::FileCommit(const QString& path) : m_target(resolved(path)) {}
+FileCommit::FileCommit(const QString& path, qint64 expectedSize)
+    : m_target(finalTarget(path)), m_expected(expectedSize) {}
+
+QString FileCommit::finalTarget(const QString& path) {
+    QString at = QFileInfo(path).absoluteFilePath();
+    // As the system gives up on a loop: after 40 links.
+    for (int hop = 0; hop < 40; ++hop) {
+        const QFileInfo info(at);
+        if (!info.isSymLink())
+            break;
+        at = info.symLinkTarget();
+    }
+    return at;
+}
+
+void FileCommit::sweepLeftovers(const QString& folder) {
+    // A write's file, its settings draft's read-back copy and the lock
+    // QSettings takes beside a draft.
+    static const QRegularExpression name("^\\.~([0-9]+)-[A-Za-z0-9]{6}(-check)?(\\.lock)?$");
+    const QDir dir(folder);
+    for (const QString& entry :
+         dir.entryList({".~*"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
+        const QRegularExpressionMatch m = name.match(entry);
+        if (!m.hasMatch())
+            continue;
+        const QByteArray path = QFile::encodeName(dir.absoluteFilePath(entry));
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        if (!SimpleXlsx::ExportDebris::ownerMayRun(m.captured(1).toLong(), st.st_mtime))
+            ::unlink(path.constData());
+    }
+}
 
 FileCommit::~FileCommit() { discard(); }
 
@@ -82,8 +143,12 @@ void FileCommit::discard() {
 }
 
 bool FileCommit::open() {
-    const QFileInfo info(m_target);
-    QByteArray name = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".new-XXXXXX");
+    if (!mayReplace(m_target)) {
+        m_error = EACCES;
+        return false;
+    }
+    sweepLeftovers(QFileInfo(m_target).absolutePath());
+    QByteArray name = temporaryName(m_target);
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         m_error = errno;
@@ -91,8 +156,12 @@ bool FileCommit::open() {
     }
     m_fd = fd;
     m_temp = name;
-    // mkostemp makes a private file.
-    ::fchmod(fd, modeFor(m_target));
+    // mkostemp makes a private file of this user's.
+    m_error = adoptModeAndOwner(fd, m_target);
+    if (m_error != 0) {
+        discard();
+        return false;
+    }
     return true;
 }
 
@@ -143,7 +212,7 @@ QString FileCommit::commit(int language) {
     }
     if (m_failed) {
         discard();
-        return WriteProblem::explain(m_target, m_error, language, m_size);
+        return WriteProblem::explain(m_target, m_error, language, std::max(m_size, m_expected));
     }
     m_temp.clear();
     syncFolder(QFileInfo(m_target).absolutePath());
@@ -151,7 +220,7 @@ QString FileCommit::commit(int language) {
 }
 
 QString FileCommit::writeBytes(const QString& path, const QByteArray& data, int language) {
-    FileCommit out(path);
+    FileCommit out(path, data.size());
     out.write(data);
     return out.commit(language);
 }
@@ -171,23 +240,37 @@ QString FileCommit::writeImage(const QString& path, const QImage& image, const c
 }
 
 QString FileCommit::editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language) {
-    const QString target = resolved(path);
+    const QString target = finalTarget(path);
     const QFileInfo info(target);
     QDir().mkpath(info.absolutePath()); // as QSettings itself makes a missing folder
-    // The copy gets a name of its own: QSettings keeps what it last wrote of
+    if (!mayReplace(target))
+        return WriteProblem::explain(target, EACCES, language);
+    sweepLeftovers(info.absolutePath());
+    // Each copy gets a name of its own: QSettings keeps what it last wrote of
     // a file name in a process-wide cache, so only a name never opened
     // before is read back from the disk.
-    QByteArray draft = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".edit-XXXXXX");
-    const int fd = ::mkostemp(draft.data(), O_CLOEXEC);
-    if (fd < 0)
-        return WriteProblem::explain(target, errno, language);
-    ::close(fd);
-    const QString draftName = QFile::decodeName(draft);
-    const QString checkName = draftName + "-check";
+    QStringList made;
     auto cleanUp = [&] {
-        QFile::remove(draftName);
-        QFile::remove(checkName);
+        for (const QString& name : made) {
+            QFile::remove(name);
+            QFile::remove(name + "-check");
+        }
     };
+    auto newDraft = [&](int* error) {
+        QByteArray name = temporaryName(target);
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) {
+            *error = errno;
+            return QString();
+        }
+        ::close(fd);
+        made.append(QFile::decodeName(name));
+        return made.last();
+    };
+    int error = 0;
+    QString draftName = newDraft(&error);
+    if (draftName.isEmpty())
+        return WriteProblem::explain(target, error, language);
     // The old content first, so that keys the edit does not touch stay.
     if (info.exists()) {
         QFile old(target);
@@ -201,6 +284,29 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
             return why;
         }
     }
+    // A file QSettings cannot fully parse keeps that mark on every later
+    // status, a failed write's included: the keys it could read go into a
+    // fresh copy, whose status then tells the write alone.
+    {
+        // The status tells of the reading only once the file has been read.
+        QSettings old(draftName, QSettings::IniFormat);
+        const QStringList keys = old.allKeys();
+        old.sync(); // nothing to write
+        if (old.status() == QSettings::FormatError) {
+            QVariantMap readable;
+            for (const QString& key : keys)
+                readable.insert(key, old.value(key));
+            draftName = newDraft(&error);
+            if (draftName.isEmpty()) {
+                cleanUp();
+                return WriteProblem::explain(target, error, language);
+            }
+            QSettings fresh(draftName, QSettings::IniFormat);
+            for (auto it = readable.cbegin(); it != readable.cend(); ++it)
+                fresh.setValue(it.key(), it.value());
+        }
+    }
+    const QByteArray draft = QFile::encodeName(draftName);
     QVariantMap expected;
     bool written = false;
     {
@@ -215,6 +321,7 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
     }
     // Read back under a second new name: a file cut short on a full disk
     // misses keys or ends inside a value.
+    const QString checkName = draftName + "-check";
     bool whole = written && std::rename(draft.constData(), QFile::encodeName(checkName).constData()) == 0;
     if (whole) {
         const QSettings check(checkName, QSettings::IniFormat);
@@ -226,11 +333,12 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
         cleanUp();
         return WriteProblem::explain(target, 0, language);
     }
-    // With the old file's permissions, synced, then in place of it.
+    // With the old file's permissions and owner, synced, then in place of it.
     const QByteArray checked = QFile::encodeName(checkName);
-    int error = 0;
     const int cfd = ::open(checked.constData(), O_RDONLY | O_CLOEXEC);
-    if (cfd < 0 || ::fchmod(cfd, modeFor(target)) != 0 || ::fsync(cfd) != 0)
+    if (cfd < 0)
+        error = errno;
+    else if ((error = adoptModeAndOwner(cfd, target)) == 0 && ::fsync(cfd) != 0)
         error = errno;
     if (cfd >= 0)
         ::close(cfd);
@@ -240,6 +348,7 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
         cleanUp();
         return WriteProblem::explain(target, error, language);
     }
+    cleanUp(); // the first copy of a damaged file
     syncFolder(info.absolutePath());
     return QString();
 }

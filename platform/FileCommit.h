@@ -22,10 +22,13 @@ class QSettings;
 // any thread.
 class FileCommit {
 public:
-    // path may name an existing file (replaced, keeping its permissions) or
-    // a new one (permissions as the user's umask gives). A symbolic link is
-    // followed: the file it names is replaced.
-    explicit FileCommit(const QString& path);
+    // path may name an existing file (replaced, keeping its permissions and
+    // owner; refused when the user may not write it or the owner cannot be
+    // kept) or a new one (permissions as the user's umask gives). Symbolic
+    // links are followed to the end: the file the last one names is
+    // replaced. expectedSize, when known, is what the whole file needs on
+    // disk, so that a refusal can tell a full disk.
+    explicit FileCommit(const QString& path, qint64 expectedSize = 0);
     // Removes the temporary file when commit was not reached or failed.
     ~FileCommit();
     FileCommit(const FileCommit&) = delete;
@@ -49,16 +52,30 @@ public:
     // which replaces path only once it reads back with every value the edit
     // left. edit may read as well as write. A missing folder is made, as
     // QSettings makes it.
+    // A file that QSettings cannot fully parse (a stray line, a cut or
+    // binary tail, a byte-order mark) is rewritten whole with the keys it
+    // could read; the unreadable lines are dropped.
     static QString editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language);
+
+    // The file path names once every symbolic link on the way is followed
+    // (absolute; path itself when it is no link).
+    static QString finalTarget(const QString& path);
+    // The temporary files a write leaves while under way carry the id of
+    // their program: a short hidden name ".~<pid>-XXXXXX" in the target's
+    // folder. This removes those of programs that have ended (killed
+    // mid-write) from folder, never those of a running program, nor files of
+    // other users. Every write sweeps its folder first.
+    static void sweepLeftovers(const QString& folder);
 
 private:
     bool open();
     void discard();
 
-    QString m_target;    // the file replaced (a link's target resolved)
+    QString m_target;    // the file replaced (links followed to the end)
     QByteArray m_temp;   // the temporary file's name, encoded
     int m_fd = -1;
     int m_error = 0;     // errno of the first failure
     bool m_failed = false;
     qint64 m_size = 0;
+    qint64 m_expected = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/SnapshotRecords.h"
 
 #include "platform/AppPaths.h"
+#include "platform/FileCommit.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,19 +62,25 @@ bool isPreparedThumbnail(const QString& path, const QString& folder) {
 }
 
 // Snapshots are written into the snapshot folder (the stored one, or the
-// default); a picture named anywhere else is not one of ours to list.
+// default), canonical names of those that exist.
+QStringList snapshotFolders() {
+    const QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
+    QStringList folders;
+    for (const QString& folder : {cameraSet.value("imgPath").toString(), AppPaths::appFile("Export/Image")}) {
+        const QString canonical = folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
+        if (!canonical.isEmpty())
+            folders.append(canonical);
+    }
+    return folders;
+}
+
+// A picture named anywhere but a snapshot folder is not one of ours to list.
 bool isSnapshotPicture(const QString& path) {
     static const QStringList types{"jpg", "jpeg", "png", "bmp", "tif", "tiff"};
     const QFileInfo info(path);
     if (info.isSymLink() || !info.isFile() || !types.contains(info.suffix(), Qt::CaseInsensitive))
         return false;
-    const QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
-    for (const QString& folder : {cameraSet.value("imgPath").toString(), AppPaths::appFile("Export/Image")}) {
-        const QString canonical = folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
-        if (!canonical.isEmpty() && info.canonicalPath() == canonical)
-            return true;
-    }
-    return false;
+    return snapshotFolders().contains(info.canonicalPath());
 }
 } // namespace
 
@@ -86,6 +93,9 @@ QList<QPair<QString, QString>> takeLeftovers() {
     if (done.contains(folder))
         return found;
     done.append(folder);
+    // What snapshots cut short by a killed program left half-written.
+    for (const QString& pictures : snapshotFolders())
+        FileCommit::sweepLeftovers(pictures);
     QDir dir(folder);
     if (!dir.exists())
         return found;

@@ -29,8 +29,9 @@ void dropNote(const QString& note);
 // pictures of records a killed program left, oldest first, that exist on
 // disk in the snapshot folder, each with its prepared thumbnail (empty unless
 // it is a temporary thumbnail in ./.scaleImage itself). Records naming other
-// files are ignored. Removes the records and every temporary thumbnail no
-// record names.
+// files are ignored. Removes the records, every temporary thumbnail no
+// record names, and the temporary files that writes cut short by an ended
+// program left in the snapshot folders.
 QList<QPair<QString, QString>> takeLeftovers();
 
 } // namespace SnapshotRecords

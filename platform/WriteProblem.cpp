@@ -43,10 +43,8 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
     const QString problem = folder(parent, language, needed);
     if (!problem.isEmpty())
         return problem;
+    // A full disk was told above, by the room the write needs.
     switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-        return pick(language, "磁盘空间已满：", "The disk is full: ", "磁碟空間已滿：") + mountOf(parent);
     case EROFS:
         return pick(language, "磁盘只读：", "The disk is read-only: ", "磁碟唯讀：") + mountOf(parent);
     case EACCES:

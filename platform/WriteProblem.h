@@ -16,8 +16,8 @@ public:
     static QString folder(const QString& folder, int language, qint64 needed = 0);
     // The reason a write of path (needed bytes long, when known) failed with
     // the system error code error (0 when unknown): the folder's problem when
-    // it has one, else the error in the program's words, else a general
-    // "could not be written".
+    // it has one (a full disk is one with less room than needed), else the
+    // error in the program's words, else a general "could not be written".
     static QString explain(const QString& path, int error, int language, qint64 needed = 0);
     // The temporary folder that a writer builds its parts in is full.
     static QString temporaryFull(const QString& tempFolder, int language);

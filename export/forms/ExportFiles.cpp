@@ -17,7 +17,7 @@ QString copyThenReplace(const QString& from, const QString& to, int language) {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
         return WriteProblem::pick(language, "无法读取报告：", "The report could not be read: ", "無法讀取報告：") + from;
-    FileCommit out(to);
+    FileCommit out(to, in.size());
     QByteArray chunk;
     while (!(chunk = in.read(1 << 20)).isEmpty())
         if (!out.write(chunk))
@@ -30,13 +30,15 @@ QString copyThenReplace(const QString& from, const QString& to, int language) {
 } // namespace
 
 bool moveReplacing(const QString& from, const QString& to, int language, QString* why) {
+    // A link at to (or a chain of them) stays: the file it ends at is replaced.
+    const QString target = FileCommit::finalTarget(to);
     // rename(2) replaces an existing target in one step.
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(target).constData()) == 0)
         return true;
     const int renameError = errno;
-    const QString failure = renameError == EXDEV
-                                ? copyThenReplace(from, to, language)
-                                : WriteProblem::explain(to, renameError, language, QFileInfo(from).size());
+    const QString failure =
+        renameError == EXDEV ? copyThenReplace(from, target, language)
+                             : WriteProblem::explain(target, renameError, language, QFileInfo(from).size());
     if (failure.isEmpty()) {
         QFile::remove(from); // the copy is whole under its name: the temporary workbook goes
         return true;

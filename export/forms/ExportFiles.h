@@ -6,7 +6,8 @@
 // disk. GUI thread or any thread; no state.
 namespace ExportFiles {
 
-// Moves the file from to the path to, replacing a file there. Within one
+// Moves the file from to the path to, replacing a file there (the file a
+// symbolic link there ends at, the links kept). Within one
 // filesystem this is a rename; across filesystems the data is copied through
 // FileCommit, so that an older file at to stays whole until the new one is,
 // and from is removed only after that. False, with a reason for the user in

@@ -457,6 +457,7 @@ void XlsSet::exportImageSLOT() {
         return;
     }
     m_reportPath = lineEditPath->text() + QString("/%1.xlsx").arg(timeStamp());
+    m_pictureBytes = m_picturePath.isEmpty() ? 0 : QFileInfo(m_picturePath + ".jpg").size();
     MessagePassing::instance()->getAllMeasureData(m_reportPath, m_picturePath);
     dropPicture(); // the workbook holds its own copy now
     QTimer::singleShot(400, this, SLOT(exportImageDelay()));
@@ -506,14 +507,14 @@ void XlsSet::openFile(const QString& path) {
 }
 
 QString XlsSet::workbookProblem() const {
+    // The workbook holds its picture whole and its sheets in less than a
+    // MiB; its parts are built in the temporary folder first.
+    constexpr qint64 kSheets = 1024 * 1024;
+    const qint64 needed = m_pictureBytes + kSheets;
     const QString folder = QFileInfo(m_reportPath).absolutePath();
-    QString why = WriteProblem::folder(folder, language());
-    if (why.isEmpty()) {
-        // The parts hold the picture, compressed no further.
-        const qint64 picture = m_picturePath.isEmpty() ? 0 : QFileInfo(m_picturePath + ".jpg").size();
-        if (!WriteProblem::folder(QDir::tempPath(), language(), picture).isEmpty())
-            why = WriteProblem::temporaryFull(QDir::tempPath(), language());
-    }
+    QString why = WriteProblem::folder(folder, language(), needed);
+    if (why.isEmpty() && !WriteProblem::folder(QDir::tempPath(), language(), needed).isEmpty())
+        why = WriteProblem::temporaryFull(QDir::tempPath(), language());
     return why.isEmpty() ? WriteProblem::explain(m_reportPath, 0, language()) : why;
 }
 

@@ -100,6 +100,7 @@ private:
     QMap<QString, QStringList> m_labels; // object name -> three texts
     QSettings* m_settings = nullptr;
     QString m_picturePath;   // without ".jpg"; empty: no picture
+    qint64 m_pictureBytes = 0; // the workbook's picture, measured before it goes
     QString m_reportPath;    // the workbook of the current Excel export
     QObject* m_pressed = nullptr;
     QTimer* m_pictureTimer = nullptr; // running while the picture is awaited

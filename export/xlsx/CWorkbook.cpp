@@ -7,6 +7,7 @@
 #include "export/zip/ZipArchive.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
@@ -49,6 +50,15 @@ std::string makeTempFolder()
     }
     // No folder can be made: the save will fail on its part files.
     return pattern;
+}
+
+// The file a path names once every symbolic link on the way is followed.
+std::string finalTarget(const std::string& path)
+{
+    QString at = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
+    for (int hop = 0; hop < 40 && QFileInfo(at).isSymLink(); ++hop) // the system's own limit
+        at = QFileInfo(at).symLinkTarget();
+    return at.toStdString();
 }
 
 } // namespace
@@ -208,8 +218,10 @@ const MediaFile* CWorkbook::storeMediaFile(const std::string& path)
     media->type = type->type;
     media->width = width;
     media->height = height;
-    if (!m_paths->CopyFileToPart(path, "/xl/media/" + media->packageName))
+    if (!m_paths->CopyFileToPart(path, "/xl/media/" + media->packageName)) {
+        m_mediaStoreFailed = true; // the picture read: the temporary folder refused it
         return nullptr;
+    }
     m_media.push_back(std::move(media));
     return m_media.back().get();
 }
@@ -224,10 +236,13 @@ bool CWorkbook::SaveAs(const std::string& path)
     return writePackage(path);
 }
 
-bool CWorkbook::writePackage(const std::string& path)
+bool CWorkbook::writePackage(const std::string& chosen)
 {
-    if (m_saved || path.empty())
+    if (m_saved || chosen.empty())
         return false;
+    // A link at the chosen name (or a chain of them) stays, pointing at the
+    // new report: the file it ends at is the one replaced.
+    const std::string path = finalTarget(chosen);
     m_saved = true;
 
     bool ok = writeCoreProps() && writeAppProps() && writeContentTypes() && writeTheme() && writeSharedStrings()

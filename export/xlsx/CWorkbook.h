@@ -47,14 +47,18 @@ public:
     // Places the picture at path (.gif .jpg .jpeg .png .tif .tiff, any
     // case) between the two corners, stretched over the cells between them.
     // False, with nothing added, for a missing or unreadable file, an
-    // unknown type or a size that cannot be read.
+    // unknown type or a size that cannot be read, and for a picture that
+    // reads but cannot be copied into the temporary folder (MediaStoreFailed).
     bool InsertImage(CWorksheet& sheet, const std::string& path, const ImageAnchor& from, const ImageAnchor& to);
     bool InsertImage(CWorksheet& sheet, const std::wstring& path, const ImageAnchor& from, const ImageAnchor& to);
+    // True once a readable picture could not be copied into the temporary
+    // folder (its disk full or gone): a package saved now would lack it.
+    bool MediaStoreFailed() const { return m_mediaStoreFailed; }
 
     // Writes the package to path (replacing a file there, whose permissions
-    // the new one keeps). True when the whole package was written; on failure
-    // nothing is left at path (an older file there is kept) nor in the
-    // temporary folder. Once only.
+    // the new one keeps; the file at the end of a symbolic link there). True
+    // when the whole package was written; on failure nothing is left at path
+    // (an older file there is kept) nor in the temporary folder. Once only.
     bool SaveAs(const std::string& path);
     bool SaveAs(const std::wstring& path);
 
@@ -94,6 +98,7 @@ private:
     uint64_t m_nextSheetNumber = 1;
     std::unique_ptr<CPathManager> m_paths;
     bool m_saved = false;
+    bool m_mediaStoreFailed = false;
 };
 
 } // namespace SimpleXlsx

@@ -198,9 +198,14 @@ bool XlsReportLayout::Write(const QString& path, const QString& picture, bool wi
     if (!picture.isEmpty()) {
         const QPoint from = pictureFrom(wide);
         const QPoint to = pictureTo(wide);
-        // Without a readable picture the sheet simply has none.
-        book.InsertImage(sheet, picture.toStdString(), ImageAnchor{uint32_t(from.x()), 0, uint32_t(from.y()), 0},
-                         ImageAnchor{uint32_t(to.x()), 0, uint32_t(to.y()), 0});
+        // Without a readable picture the sheet simply has none; a picture
+        // that reads but found no room in the temporary folder fails the
+        // report rather than leave it out in silence.
+        if (!book.InsertImage(sheet, picture.toStdString(),
+                              ImageAnchor{uint32_t(from.x()), 0, uint32_t(from.y()), 0},
+                              ImageAnchor{uint32_t(to.x()), 0, uint32_t(to.y()), 0}) &&
+            book.MediaStoreFailed())
+            return false;
     }
     return book.SaveAs(path.toStdString());
 }

@@ -76,7 +76,8 @@ public:
     // Writes the workbook: one sheet "sheet", columns 0..x+10 of width 8,
     // the title bold and centred and merged over the table width, every
     // other cell left-aligned, and picture (a JPG file; empty: none)
-    // anchored. True when the file was written.
+    // anchored. True when the file was written; false, writing nothing, also
+    // when the picture reads but cannot be stored in the temporary folder.
     bool Write(const QString& path, const QString& picture, bool wide) const;
 
 private:

@@ -21,6 +21,7 @@
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/MouseInput.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <QBuffer>
@@ -31,6 +32,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QProcess>
 #include <QSettings>
 #include <QTableWidget>
@@ -41,16 +43,6 @@
 #include <memory>
 
 namespace {
-
-// The reader's view of a file: a JSON object, or {"error": ...}.
-QJsonObject readBack(const QString& kind, const QString& path) {
-    QProcess p;
-    p.start("/usr/bin/python3", {qEnvironmentVariable("SEVRIN_SOURCE_DIR", SEVRIN_SOURCE_DIR) +
-                                     "/tests/support/read_back.py", kind, path});
-    if (!p.waitForFinished(60000))
-        return {{"error", "the reader did not finish"}};
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-}
 
 QByteArray bytesOf(const QString& path) {
     QFile f(path);
@@ -154,6 +146,18 @@ class FullDiskSavesTest : public QObject {
         return d;
     }
 
+    // The user's action, then every box it shows answered. The editors save
+    // a moment after the click and say so; a box from a worker thread comes
+    // queued: the files are looked at only after that.
+    static void actAndAnswer(const Writer& w, const QString& file, const ModalCatcher& catcher) {
+        w.act();
+        if (!w.successTitle.isEmpty())
+            QTRY_VERIFY(!catcher.titles.isEmpty());
+        else
+            QTRY_VERIFY(catcher.titles.contains("Error") || w.whole(file));
+        QTRY_VERIFY(!visibleBox());
+    }
+
     QMap<QString, Writer> writers() {
         QMap<QString, Writer> w;
         const int ini = 6;
@@ -167,6 +171,23 @@ class FullDiskSavesTest : public QObject {
                                        return iniValue(readBack("ini", f), "General", "strList") == "new";
                                    },
                                    ini, "Success"};
+        // Two pages, nearly all of it one value: a file cut inside it still
+        // holds every key.
+        const QString longText = QString("Corporate: ") + QString(7000, 'w');
+        w["xlsx template save, two pages"] = {
+            templates(),
+            "mine.ini",
+            [this] { writeTemplates(templates()); },
+            [this, longText] {
+                auto* d = editor<XlsEditDialog>();
+                d->findChild<QTableWidget*>("tableWidget")->setItem(0, 0, new QTableWidgetItem(longText));
+                d->findChild<QToolButton*>("btnSave")->click();
+            },
+            [longText](const QString& f) {
+                return iniValue(readBack("ini", f), "General", "strList") == longText;
+            },
+            ini,
+            "Success"};
         w["word template save"] = {wordTemplates(), "mine.ini", [this] { writeTemplates(wordTemplates()); },
                                    [this] {
                                        auto* d = editor<WordEditDialog>();
@@ -356,15 +377,9 @@ private slots:
         const QStringList entries = QDir(w.folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 
         ModalCatcher catcher;
-        w.act();
-        // The editors save a moment after the click and say so; a box from a
-        // worker thread comes queued. Every box shown is answered before the
-        // files are looked at.
-        if (!w.successTitle.isEmpty())
-            QTRY_VERIFY(!catcher.titles.isEmpty());
-        else
-            QTRY_VERIFY(catcher.titles.contains("Error") || w.whole(file));
-        QTRY_VERIFY(!visibleBox());
+        actAndAnswer(w, file, catcher);
+        if (QTest::currentTestFailed())
+            return;
         const bool failed = catcher.titles.contains("Error");
         if (failed) {
             QCOMPARE(bytesOf(file), before);
@@ -386,6 +401,169 @@ private slots:
             QVERIFY2(!failed, "the write must succeed with room enough");
         window.reset();
         QDir::setCurrent(env->path());
+    }
+
+    // A settings file with a damaged line (what an editor, a crash or a
+    // stray paste leaves) is rewritten whole by each writer of it, its
+    // readable keys kept; the export panel shows the template it stored.
+    void damagedFilesStayEditable_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("damage");
+        for (const char* writer :
+             {"export panel template choice", "add template", "xlsx template save", "scales"})
+            for (const char* damage :
+                 {"stray line", "unclosed section", "NUL-filled tail", "random bytes", "byte-order mark"})
+                QTest::newRow(qPrintable(QString("%1, %2").arg(writer, damage))) << writer << damage;
+    }
+    void damagedFilesStayEditable() {
+        QFETCH(QString, writer);
+        QFETCH(QString, damage);
+        const Writer w = writers()[writer];
+        QVERIFY(QDir().mkpath(w.folder));
+        w.prepare();
+        const QString file = w.folder + "/" + w.file;
+        QByteArray bytes = bytesOf(file);
+        QByteArray noise;
+        quint32 seed = 5;
+        for (int i = 0; i < 300; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            noise += char(seed >> 24);
+        }
+        if (damage == "byte-order mark")
+            bytes.prepend("\xEF\xBB\xBF");
+        else
+            bytes += damage == "stray line"         ? QByteArray("stray line\n")
+                     : damage == "unclosed section" ? QByteArray("[General\n")
+                     : damage == "NUL-filled tail"  ? QByteArray(4096, '\0')
+                                                    : noise;
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        out.close();
+
+        ModalCatcher catcher;
+        actAndAnswer(w, file, catcher);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY2(!catcher.titles.contains("Error"), qPrintable(catcher.texts.join(" | ")));
+        QVERIFY(w.whole(file));
+        if (writer.contains("choice"))
+            QCOMPARE(window->findChild<QComboBox*>("comboBox")->currentText(),
+                     iniValue(readBack("ini", templates() + "/List.ini"), "General", "curKey"));
+    }
+
+    // The reports on nearly full disks: the Excel workbook with its picture,
+    // its parts built in the temporary folder as a small disk of its own, or
+    // written to a small export disk, or moved by a manual name to another
+    // small disk; and the Word report. At every level the report is whole
+    // with its picture, or the box names the full disk (the temporary one
+    // when the parts found no room) and an older report stays as it was.
+    void reportsWholeOrRefused_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("freeKiB"); // -1: the small disk left empty
+        for (const char* writer :
+             {"xlsx, temporary disk", "xlsx, export disk", "xlsx moved to another disk", "word"})
+            for (int free :
+                 {0, 8, 32, 64, 128, 256, 384, 512, 640, 768, 896, 1024, 1280, 1536, 2048, 3072, -1})
+                QTest::newRow(qPrintable(QString("%1, %2 KiB free").arg(writer).arg(free))) << writer << free;
+    }
+    void reportsWholeOrRefused() {
+        QFETCH(QString, writer);
+        QFETCH(int, freeKiB);
+        const bool word = writer == "word", moved = writer.contains("moved");
+        const QString exportFolder = env->file("export"), chosen = env->file("other/chosen.xlsx");
+        TmpfsMount disk(writer.contains("temporary") ? env->file("temp")
+                        : moved                      ? env->file("other")
+                                                     : exportFolder,
+                        "size=4m");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        QVERIFY(QDir().mkpath(exportFolder) && QDir().mkpath(env->file("other")));
+        QVERIFY(QDir().mkpath(env->file("temp")));
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(env->file("temp")));
+        const std::shared_ptr<void> restoreTemp(nullptr, [oldTemp](void*) {
+            if (oldTemp.isNull())
+                qunsetenv("TMPDIR");
+            else
+                qputenv("TMPDIR", oldTemp);
+        });
+        {
+            QSettings set("./XlsSet.ini", QSettings::IniFormat);
+            set.setValue("isExport", true);
+            set.setValue("isAutoName", !moved);
+            set.setValue("xlsPath", exportFolder);
+        }
+        if (moved) {
+            QFile older(chosen);
+            QVERIFY(older.open(QIODevice::WriteOnly));
+            older.write("the older report");
+        }
+        host = std::make_unique<QWidget>();
+        RegisterMeasureShapes();
+        layer = new ItemLayer(host.get());
+        layer->init();
+        MessagePassing* hub = MessagePassing::instance();
+        hub->setIsCameraMode(false);
+        // The still view's side: the picture is written, then announced.
+        QByteArray picture;
+        auto still =
+            connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
+                // Larger than the workbook's other parts (some 800 KB).
+                QVERIFY(noisePicture(640, 480, 3).save(path + "." + suffix, "jpg", 100));
+                picture = bytesOf(path + "." + suffix);
+                QMetaObject::invokeMethod(
+                    hub, [hub] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
+            });
+        if (freeKiB >= 0)
+            QVERIFY(disk.leaveFree("filler", freeKiB / 4));
+        const QStringList entries =
+            QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+        ModalCatcher catcher;
+        catcher.fileAnswer = chosen;
+        OpenedFiles opened;
+        auto* panel = new XlsSet;
+        panel->show();
+        window.reset(panel);
+        panel->findChild<QToolButton*>(word ? "btnWordExport" : "btnExcelExport")->click();
+        QTRY_VERIFY(catcher.titles.contains("Error") || !opened.paths.isEmpty());
+        QTRY_VERIFY(!visibleBox());
+        disconnect(still);
+        if (catcher.titles.contains("Error")) {
+            const QString error = catcher.texts[catcher.titles.indexOf("Error")];
+            const QString expected = writer.contains("temporary")
+                                         ? "The disk of the temporary folder is full: "
+                                         : "The disk is full: ";
+            QVERIFY2(error == "Export failed!\n" + expected + disk.path(), qPrintable(error));
+            QVERIFY(opened.paths.isEmpty());
+            if (moved)
+                QCOMPARE(bytesOf(chosen), QByteArray("the older report"));
+            else
+                QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                         entries);
+        } else {
+            QCOMPARE(opened.paths.size(), 1);
+            const QString report = opened.paths[0];
+            if (word) {
+                const QByteArray doc = bytesOf(report);
+                QVERIFY(doc.endsWith("</html>\n") && doc.contains(picture.toBase64()));
+            } else {
+                // Whole, and holding the picture byte for byte.
+                QProcess unzip;
+                unzip.start("unzip", {"-p", report, "xl/media/image1.jpg"});
+                QVERIFY(unzip.waitForFinished(60000));
+                QVERIFY2(
+                    unzip.exitCode() == 0 && unzip.readAllStandardOutput() == picture,
+                    qPrintable(
+                        QString("a workbook of %1 bytes without its picture").arg(QFileInfo(report).size())));
+            }
+            if (moved)
+                QCOMPARE(report, chosen);
+        }
+        if (freeKiB < 0)
+            QVERIFY2(!catcher.titles.contains("Error"), qPrintable(catcher.texts.join(" | ")));
+        window.reset();
     }
 };
 

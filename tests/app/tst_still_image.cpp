@@ -9,6 +9,7 @@
 #include "resources/SevrinResources.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QAbstractButton>
 #include <QBuffer>
@@ -27,6 +28,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <memory>
+#include <unistd.h>
 
 // The still picture: zoom table and anchored zoom, the overlay's opacity, and
 // Save / Save as through the whole hub road.
@@ -42,6 +45,7 @@ private slots:
     void overlayBlendsOverThePicture();
     void saveWritesTheShownPicture_data();
     void saveWritesTheShownPicture();
+    void failedSaveKeepsTheOriginal_data();
     void failedSaveKeepsTheOriginal();
     void saveAsName_data();
     void saveAsName();
@@ -256,22 +260,47 @@ void TestStillImage::saveWritesTheShownPicture() {
     QCOMPARE(rig.hub->getEditImagePath(), target);
 }
 
+// Save writes over the opened picture without asking: where it cannot (its
+// disk full, or a picture the user may not write, such as a reference
+// protected with chmod a-w) the box says why and the picture stays.
+void TestStillImage::failedSaveKeepsTheOriginal_data() {
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("full disk") << "full disk";
+    QTest::newRow("read-only picture") << "read-only picture";
+}
+
 void TestStillImage::failedSaveKeepsTheOriginal() {
-    // The final write cannot succeed: the name leaves no room for the safe
-    // writer's temporary name beside it (this fails for root too, where a
-    // read-only folder would not).
+    QFETCH(QString, obstacle);
     TestEnv env;
+    std::unique_ptr<TmpfsMount> disk;
+    QString original = env.file("reference.png");
+    if (obstacle == "full disk") {
+        disk = std::make_unique<TmpfsMount>(env.file("disk"), "size=64k");
+        if (!disk->ok())
+            QSKIP(qPrintable(disk->error()));
+        original = disk->path() + "/reference.png";
+    } else if (::geteuid() == 0) {
+        QSKIP("root may write any file");
+    }
     SaveRig rig;
-    const QString original = env.file(QString(250, 'a') + ".png");
     QVERIFY(pattern(64, 64).save(original));
     QFile in(original);
     QVERIFY(in.open(QIODevice::ReadOnly));
     const QByteArray before = in.readAll();
     in.close();
+    if (disk)
+        QVERIFY(disk->fill("filler"));
+    else
+        QVERIFY(QFile::setPermissions(original, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const int language = rig.hub->language();
+    rig.hub->setLanguage(1);
     rig.hub->setEditImage(original);
     QMetaObject::invokeMethod(&rig.bar, "btnSaveClick");
     QTRY_VERIFY(!errorBoxText(false).isEmpty());
-    QVERIFY(errorBoxText().contains(original));
+    const QString box = errorBoxText();
+    rig.hub->setLanguage(language);
+    QVERIFY(box.contains(original));
+    QVERIFY2(box.contains(disk ? "The disk is full" : "Writing the file is not allowed"), qPrintable(box));
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), before);
 }

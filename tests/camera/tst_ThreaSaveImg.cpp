@@ -595,6 +595,9 @@ private slots:
         }
         QTest::newRow("outside file as the picture") << "%OUT%" << "" << false;
         QTest::newRow("picture up a folder") << "%IMG%/../../foreign/outside/notes.txt" << "" << false;
+        QTest::newRow("picture elsewhere") << "%ELSE%" << "" << false;
+        QTest::newRow("picture through a linked folder") << "%IMG%/linked/elsewhere.jpg" << "" << false;
+        QTest::newRow("linked picture") << "%IMG%/link.jpg" << "" << false;
     }
     void foreignRecordLeavesFilesAlone() {
         QFETCH(QString, pictureLine);
@@ -619,6 +622,15 @@ private slots:
         QVERIFY(QFile::link(outside, folder + "/.scaleImage/.new-lnk456.jpg"));
         const QString shot = env->file("Export/Image/shot.jpg");
         QVERIFY(filled(60, 40, Qt::green).save(shot));
+        // A picture of the user's outside the snapshot folder, and links to it there.
+        const QString elsewhere = folder + "/outside/elsewhere.jpg";
+        QVERIFY(filled(60, 40, Qt::red).save(elsewhere));
+        const QByteArray elsewhereBytes = [&] {
+            QFile in(elsewhere);
+            return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        }();
+        QVERIFY(QFile::link(folder + "/outside", env->file("Export/Image/linked")));
+        QVERIFY(QFile::link(elsewhere, env->file("Export/Image/link.jpg")));
         QVERIFY(filled(60, 40, Qt::blue).save(SnapshotFiles::thumbnailPath(0)));
         {
             QSettings ini("./ImageHistory.ini", QSettings::IniFormat);
@@ -630,7 +642,8 @@ private slots:
         if (!alreadyListed)
             QFile::remove(SnapshotFiles::thumbnailPath(0));
         auto line = [&](QString s) {
-            return s.replace("%SHOT%", shot).replace("%OUT%", outside).replace("%IMG%", env->file("Export/Image"));
+            return s.replace("%SHOT%", shot).replace("%OUT%", outside).replace("%ELSE%", elsewhere)
+                .replace("%IMG%", env->file("Export/Image"));
         };
         {
             QFile note("./.scaleImage/.pending-zz0001");
@@ -649,6 +662,9 @@ private slots:
             QCOMPARE(in.readAll(), text);
         }
         QVERIFY(QFileInfo(folder + "/.scaleImage/linked").isSymLink());
+        QFile in(elsewhere);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QCOMPARE(in.readAll(), elsewhereBytes);
         QVERIFY(!notesLeft);
         QVERIFY2(!list.contains(line(pictureLine)) || line(pictureLine) == shot, qPrintable(list.join(",")));
         for (const QString& t : thumbs)

@@ -1,5 +1,8 @@
 #include "tests/support/TestTools.h"
 
+#include <QJsonDocument>
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,4 +29,27 @@ int usableCores() {
     if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0)
         return CPU_COUNT(&set);
     return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+QJsonObject readBack(const QString& kind, const QString& path) {
+    QProcess p;
+    p.start("/usr/bin/python3",
+            {qEnvironmentVariable("SEVRIN_SOURCE_DIR", SEVRIN_SOURCE_DIR) + "/tests/support/read_back.py",
+             kind, path});
+    if (!p.waitForFinished(60000))
+        return {{"error", "the reader did not finish"}};
+    const QJsonDocument answer = QJsonDocument::fromJson(p.readAllStandardOutput());
+    if (!answer.isObject())
+        return {{"error", QString::fromLocal8Bit(p.readAllStandardError())}};
+    return answer.object();
+}
+
+QImage noisePicture(int width, int height, quint32 seed) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            image.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 255, (seed >> 8) & 255));
+        }
+    return image;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
+#include <QJsonObject>
 #include <QString>
 #include <QVector>
 
@@ -19,3 +21,12 @@ void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>
 // Cores this process may run on (its CPU affinity; all cores when unknown):
 // what busy loops beside a test must fill to load it, on a pinned run too.
 int usableCores();
+
+// A file the program wrote as a reader of its own kind sees it
+// (tests/support/read_back.py: PIL for a "picture", configparser for an
+// "ini"): a JSON object, or {"error": ...}.
+QJsonObject readBack(const QString& kind, const QString& path);
+
+// A picture of noise, that JPEG cannot shrink (some 2.6 bytes a pixel at
+// quality 100): a file larger than what is written around it.
+QImage noisePicture(int width, int height, quint32 seed);

@@ -6,6 +6,7 @@
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <QComboBox>
@@ -77,6 +78,19 @@ private slots:
         set.setValue("isExport", false);
         set.setValue("isAutoName", !manual);
         set.setValue("xlsPath", folder);
+    }
+
+    static bool writeOlder(const QString& path) {
+        QFile old(path);
+        return old.open(QIODevice::WriteOnly) && old.write("older") == 5;
+    }
+
+    // An Excel export whose save dialog is answered with chosen.
+    std::unique_ptr<XlsSet> exportNamed(const QString& chosen, ModalCatcher& catcher) {
+        catcher.fileAnswer = chosen;
+        auto panel = makePanel();
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        return panel;
     }
 
     static QByteArray contents(const QString& path) {
@@ -267,15 +281,10 @@ private slots:
         QVERIFY2(otherDisk.ok(), qPrintable(otherDisk.error()));
         useFolder(exportDisk.path(), true);
         const QString chosen = otherDisk.path() + "/mine.xlsx";
-        QFile old(chosen);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older");
-        old.close();
+        QVERIFY(writeOlder(chosen));
         ModalCatcher catcher;
         OpenedFiles opened;
-        catcher.fileAnswer = chosen;
-        auto panel = makePanel();
-        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        auto panel = exportNamed(chosen, catcher);
         QTRY_COMPARE(opened.paths, QStringList({chosen}));
         QVERIFY(!catcher.titles.contains("Error")); // (the dialog's "replace it?" is answered yes)
         QProcess unzip;
@@ -363,6 +372,87 @@ private slots:
         if (disk)
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
                      problem == "full" ? QStringList({"filler"}) : QStringList());
+    }
+
+    // A manual report name that is a symbolic link, or a chain of two, on
+    // the export folder's disk or on another: the links stay, the report
+    // lands in the file at the end. The same for a workbook written straight
+    // to such a name.
+    void aReportNameThatIsALinkStaysOne_data() {
+        QTest::addColumn<bool>("otherDisk");
+        QTest::newRow("same disk") << false;
+        QTest::newRow("other disk") << true;
+    }
+    void aReportNameThatIsALinkStaysOne() {
+        QFETCH(bool, otherDisk);
+        std::unique_ptr<TmpfsMount> disk;
+        const QString folder = env->file("reports");
+        if (otherDisk) {
+            disk = std::make_unique<TmpfsMount>(folder, "size=4m");
+            if (!disk->ok())
+                QSKIP(qPrintable(disk->error()));
+        }
+        QVERIFY(QDir().mkpath(folder));
+        const QString real = folder + "/real.xlsx", middle = folder + "/middle.xlsx",
+                      chosen = folder + "/chosen.xlsx";
+        QVERIFY(writeOlder(real));
+        QVERIFY(QFile::link(real, middle));
+        QVERIFY(QFile::link("middle.xlsx", chosen));
+        useFolder(env->path(), true);
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        auto panel = exportNamed(chosen, catcher);
+        QTRY_COMPARE(opened.paths, QStringList({chosen}));
+        QVERIFY(!catcher.titles.contains("Error"));
+        auto linksStayAndReportIsWhole = [&] {
+            QVERIFY(QFileInfo(chosen).isSymLink() && QFileInfo(middle).isSymLink());
+            QProcess unzip;
+            unzip.start("unzip", {"-tqq", real});
+            QVERIFY(unzip.waitForFinished(60000));
+            QVERIFY2(unzip.exitCode() == 0, unzip.readAll().constData());
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                     QStringList({"chosen.xlsx", "middle.xlsx", "real.xlsx"}));
+        };
+        linksStayAndReportIsWhole();
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(QFile::remove(real));
+        QVERIFY(QFile(real).open(QIODevice::WriteOnly));
+        XlsReportLayout layout(XlsReportTemplate::ReadCurrent(), 1, MeasureTable(), false, QDateTime());
+        QVERIFY(layout.Write(chosen, QString(), false));
+        linksStayAndReportIsWhole();
+    }
+
+    // More than a MiB free on the export disk, less than the workbook with
+    // its picture needs: the box says the disk is full.
+    void aWorkbookLargerThanTheRoomLeftIsAFullDisk() {
+        TmpfsMount disk(env->file("exportDisk"), "size=4m");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        useFolder(disk.path(), false);
+        QSettings("./XlsSet.ini", QSettings::IniFormat).setValue("isExport", true);
+        hub->setIsCameraMode(false);
+        writesMayFail = true;
+        qint64 pictureBytes = 0;
+        auto still =
+            connect(hub, &MessagePassing::snapImageModeSIGNAL, this, [&](QString path, QString suffix, int) {
+                QVERIFY(noisePicture(1000, 800, 9).save(path + "." + suffix, "jpg", 100)); // some 2 MB
+                pictureBytes = QFileInfo(path + "." + suffix).size();
+                QMetaObject::invokeMethod(
+                    hub, [this] { emit hub->exportImageSIGNAL(); }, Qt::QueuedConnection);
+            });
+        QVERIFY(disk.leaveFree("filler", 320)); // 1.25 MiB
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        auto panel = makePanel();
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!catcher.texts.isEmpty() || !opened.paths.isEmpty(), 20000);
+        disconnect(still);
+        QVERIFY2(pictureBytes > 1400 * 1024, qPrintable(QString::number(pictureBytes)));
+        QCOMPARE(catcher.texts, QStringList({"Export failed!\nThe disk is full: " + disk.path()}));
+        QVERIFY(opened.paths.isEmpty());
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"filler"}));
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
     }
 };
 
