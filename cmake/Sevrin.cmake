@@ -83,18 +83,21 @@ endfunction()
 # sevrin_test_homes()
 # Every test registered in the calling folder (however it was added) runs
 # with a home of its own in the build tree, home/<test>: HOME and the XDG
-# configuration, cache and data folders point there, so Qt's file-dialog
-# history, settings without a path of their own and font caches land there
-# and never in the developer's home, nor in another test's running beside it.
+# configuration, cache, data and runtime folders point there, so Qt's
+# file-dialog history, settings without a path of their own and font caches
+# land there and never in the developer's home, nor in another test's running
+# beside it; nor does Qt's stand-in runtime folder land in TMPDIR.
 # sevrin_folder_tests() has it run when the folder's CMakeLists ends.
 function(sevrin_test_homes)
   get_property(names DIRECTORY PROPERTY TESTS)
   foreach(name ${names})
     set(home ${CMAKE_CURRENT_BINARY_DIR}/home/${name})
-    file(MAKE_DIRECTORY ${home})
+    # Qt takes a runtime folder only when it exists and only its owner may use it.
+    file(MAKE_DIRECTORY ${home}/.runtime)
+    file(CHMOD ${home}/.runtime PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
       "HOME=${home}" "XDG_CONFIG_HOME=${home}/.config" "XDG_CACHE_HOME=${home}/.cache"
-      "XDG_DATA_HOME=${home}/.local/share")
+      "XDG_DATA_HOME=${home}/.local/share" "XDG_RUNTIME_DIR=${home}/.runtime")
   endforeach()
 endfunction()
 
