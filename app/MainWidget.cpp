@@ -1132,21 +1132,20 @@ void MainWidget::wheelZoom(const QPoint& p, int step) {
 void MainWidget::scrollBarHValueChanged(int value) {
     if (!MessagePassing::instance()->currentCamera())
         return;
-    for (QWidget* v : views) {
+    for (QWidget* v : views)
         v->move(-value, v->y());
-        if (videoWindow)
-            videoWindow->move(QPoint(-value, v->y()));
-    }
+    // The picture follows the bar whether or not the views are built yet.
+    if (videoWindow)
+        videoWindow->move(QPoint(-value, videoWindow->pos().y()));
 }
 
 void MainWidget::scrollBarVValueChanged(int value) {
     if (!MessagePassing::instance()->currentCamera())
         return;
-    for (QWidget* v : views) {
+    for (QWidget* v : views)
         v->move(v->x(), -value);
-        if (videoWindow)
-            videoWindow->move(QPoint(v->x(), -value));
-    }
+    if (videoWindow)
+        videoWindow->move(QPoint(videoWindow->pos().x(), -value));
 }
 
 void MainWidget::renewScrollBarSLOT() {

@@ -80,6 +80,27 @@ function(sevrin_folder_library target)
   target_link_libraries(${target} PUBLIC ${ARG_LINK})
 endfunction()
 
+# sevrin_test_homes()
+# Every test registered in the calling folder (however it was added) runs
+# with a home of its own in the build tree, home/<test>: HOME and the XDG
+# configuration, cache, data and runtime folders point there, so Qt's
+# file-dialog history, settings without a path of their own and font caches
+# land there and never in the developer's home, nor in another test's running
+# beside it; nor does Qt's stand-in runtime folder land in TMPDIR.
+# sevrin_folder_tests() has it run when the folder's CMakeLists ends.
+function(sevrin_test_homes)
+  get_property(names DIRECTORY PROPERTY TESTS)
+  foreach(name ${names})
+    set(home ${CMAKE_CURRENT_BINARY_DIR}/home/${name})
+    # Qt takes a runtime folder only when it exists and only its owner may use it.
+    file(MAKE_DIRECTORY ${home}/.runtime)
+    file(CHMOD ${home}/.runtime PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+      "HOME=${home}" "XDG_CONFIG_HOME=${home}/.config" "XDG_CACHE_HOME=${home}/.cache"
+      "XDG_DATA_HOME=${home}/.local/share" "XDG_RUNTIME_DIR=${home}/.runtime")
+  endforeach()
+endfunction()
+
 # sevrin_folder_tests()
 # In a tests/ folder: every tst_*.cpp becomes a test executable named as the file;
 # every other .cpp/.h there is a helper compiled once into a per-folder library.
@@ -90,8 +111,11 @@ endfunction()
 # tests/app links the hub, not the whole program); the folder's helpers, when
 # there are any, still bring theirs.
 # tst_*.sh and tst_*.py are run by bash / python3 with SEVRIN_BUILD_DIR and
-# SEVRIN_SOURCE_DIR in the environment.
+# SEVRIN_SOURCE_DIR in the environment. Every test of the folder gets a home
+# of its own (sevrin_test_homes).
 function(sevrin_folder_tests)
+  # Also for the tests the folder adds after this call.
+  cmake_language(DEFER CALL sevrin_test_homes)
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   string(REPLACE "/" "_" folder "${rel}")
   set(libs sevrin_${folder})

@@ -19,8 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kControlWait = 100ms;   // longest wait of a control for the capture thread
-constexpr auto kControlSlice = 2ms;    // a control looks this often whether the stream is starting
 constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twice a second
 constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
 constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
@@ -209,6 +207,8 @@ void V4l2CaptureDevice::Shared::run() {
             starting = first;
             generation0 = generation;
         }
+        if (first)
+            changed.notify_all(); // a control waiting for the stream does not wait for its start
         for (const auto& [prop, value] : sets)
             stream->set(prop, value);
         // The first frame of a stream may take seconds: here, not on the
@@ -332,20 +332,15 @@ bool V4l2CaptureDevice::mapProperty(int prop, double value, int& cvProp, double&
 
 bool V4l2CaptureDevice::Shared::takeForControl(std::unique_lock<std::timed_mutex>& s) {
     ++controlsWaiting;
-    const auto end = std::chrono::steady_clock::now() + kControlWait;
     bool got = false;
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> l(lock);
-            if (lost || starting)
-                break;
-        }
-        if (s.try_lock_for(kControlSlice)) {
-            got = true;
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= end)
-            break;
+    {
+        // The capture thread holds the stream for one frame of a running
+        // stream at a time, then lets a waiting control go first; it says so
+        // (and when a stream starts or is lost) under `lock`, which is held
+        // here from the look at the stream to the wait, so no word is missed.
+        // However long the machine takes, the control waits for that word.
+        std::unique_lock<std::mutex> l(lock);
+        changed.wait(l, [&] { return lost || starting || (got = s.try_lock()); });
     }
     --controlsWaiting;
     if (got) {

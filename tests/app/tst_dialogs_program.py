@@ -12,7 +12,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import (LEFT_COLUMN, PANEL_GREY, Checks, Program, close_request, coloured_share,  # noqa: E402
+from sevrin_x import (LEFT_COLUMN, PANEL_GREY, PANELS, Checks, Program, close_request, coloured_share,  # noqa: E402
                       interface_shown, wait_focus, wait_until, with_and_without_wm)
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
@@ -42,7 +42,7 @@ def open_dialog(p, steps):
     """Runs steps (clicks); the id of the window they opened, or None."""
     before = visible_windows(p)
     steps()
-    new = wait_until(lambda: visible_windows(p) - before, timeout=15)
+    new = wait_until(lambda: visible_windows(p) - before, timeout=30)
     return sorted(new)[0] if new else None
 
 
@@ -68,9 +68,22 @@ DIALOGS = [
 
 
 def show_tab(p, tab):
-    """Clicks a panel tab. The panel is made and shown while the click is
-    handled, before the program takes the next click: nothing to wait for."""
-    p.click(tab)
+    """Clicks a panel tab and waits until the panel shows, laid out: the
+    column changed (unless the tab was open already) and two screenshots in a
+    row show it the same. A click sent sooner may reach the column before the
+    panel is in place, when a busy program takes both clicks at once."""
+    if getattr(p, "open_tab", None) == tab:
+        return
+    before = p.shot("before_tab")
+    p.click(tab, changes=PANELS, timeout=30)
+    last = [before]
+
+    def settled(img):
+        done = last[0] is not before and last[0].crop(PANELS).tobytes() == img.crop(PANELS).tobytes()
+        last[0] = img
+        return done
+    p.wait_for("tab_shown", settled, timeout=30)
+    p.open_tab = tab
 
 
 def escape_closes_dialogs(display, label):

@@ -55,7 +55,9 @@ void TestViewZoom::initTestCase() {
     main->resize(1600, 900);
     mw->resize(1600, 900);
     mw->show();
-    QTRY_VERIFY(main->isVisible() && mw->splittersRestored());
+    // The program's own start ends with the camera scan that builds the
+    // views; a case run before it would find none.
+    QTRY_VERIFY_WITH_TIMEOUT(main->isVisible() && mw->splittersRestored() && main->camerasReady(), 20000);
     QCoreApplication::processEvents(); // the layouts these posted
     cam.reset(UvcModels::openModel(14, 0, "NV12"));
     QVERIFY(cam);

@@ -5,14 +5,27 @@
     imaging -> export/forms -> app
 
 A source file may include headers of its own library and of libraries below
-it, never above; a folder library links only libraries below it. The hub is
-the part of app/ that app/CMakeLists.txt lists in HUB_FILES. Fails naming
-each include or link that goes up the chain."""
+it, never above; a library links only libraries below it; a test folder's
+programs link no library above the folder's own. What the build says is
+read from the build itself: the project is configured afresh in a temporary
+folder, its file API tells which library each source file belongs to (the
+hub is whatever sevrin_hub holds, wherever its files lie), and CMake's
+dependency graph gives every link of every target, however it was added.
+Includes are read in both forms and resolved as the compiler does: a quoted
+one against the including file's folder first, then against the project
+root (the include root); one in angle brackets against the project root.
+Fails naming each include or link that goes up the chain."""
+import glob
+import json
 import os
 import re
+import shutil
+import subprocess
 import sys
+import tempfile
 
-SOURCE = os.environ.get("SEVRIN_SOURCE_DIR") or os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SOURCE = os.path.realpath(os.environ.get("SEVRIN_SOURCE_DIR") or
+                          os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 
 CHAIN = ["export/zip", "export/xlsx", "platform", "hub", "camera", "measure/engine", "measure/shapes",
          "panels/camera", "panels/measure", "imaging", "export/forms", "app"]
@@ -21,8 +34,9 @@ TARGETS = {"sevrin_" + name.replace("/", "_"): name for name in CHAIN}
 # Resources hold compiled-in files and nothing of the program's code.
 TARGETS["sevrin_resources"] = "resources"
 RANK["resources"] = -1
+HELPERS = {"testhelpers_" + name.replace("/", "_"): name for name in CHAIN}
 
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 
 def read(path):
@@ -30,65 +44,99 @@ def read(path):
         return f.read()
 
 
-def hub_files():
-    text = read(os.path.join(SOURCE, "app", "CMakeLists.txt"))
-    m = re.search(r"set\(HUB_FILES(.*?)\)", text, re.S)
-    if not m:
-        sys.exit("app/CMakeLists.txt lists no HUB_FILES")
-    return set(m.group(1).split())
+def configure(folder):
+    """Configures the project in folder with the file API's code model asked
+    for and the dependency graph written; returns (targets, graph file)."""
+    query = os.path.join(folder, "b", ".cmake", "api", "v1", "query")
+    os.makedirs(query)
+    open(os.path.join(query, "codemodel-v2"), "w").close()
+    dot = os.path.join(folder, "graph", "chain.dot")
+    os.makedirs(os.path.dirname(dot))
+    run = subprocess.run(["cmake", "-S", SOURCE, "-B", os.path.join(folder, "b"), "-G", "Ninja",
+                          "-DSEVRIN_BUILD_BENCH=OFF", "--graphviz=" + dot],
+                         cwd=folder, capture_output=True, text=True)
+    if run.returncode != 0:
+        sys.exit("the project does not configure:\n" + run.stdout + run.stderr)
+    return dot
 
 
-def layer_of(path, hub):
-    """The chain's name of the library holding a project path, or None."""
-    folder, name = os.path.split(path)
-    if folder == "app":
-        return "hub" if name in hub else "app"
-    return folder if folder in RANK else None
+def code_model(build):
+    """{target name: [source paths relative to the project]} from the file API's reply."""
+    reply = os.path.join(build, ".cmake", "api", "v1", "reply")
+    index = json.load(open(sorted(glob.glob(os.path.join(reply, "index-*.json")))[-1]))
+    model = json.load(open(os.path.join(reply, index["reply"]["codemodel-v2"]["jsonFile"])))
+    targets = {}
+    for t in model["configurations"][0]["targets"]:
+        info = json.load(open(os.path.join(reply, t["jsonFile"])))
+        paths = [s["path"] for s in info.get("sources", [])]
+        targets[info["name"]] = [os.path.relpath(os.path.join(SOURCE, p), SOURCE) for p in paths]
+    return targets
+
+
+def link_edges(dot):
+    """(from, to) for every dependency edge of CMake's graph, by target name."""
+    text = read(dot)
+    names = dict(re.findall(r'"(node\d+)"\s*\[\s*label\s*=\s*"([^"]*)"', text))
+    return {(names[a], names[b]) for a, b in re.findall(r'"(node\d+)"\s*->\s*"(node\d+)"', text)
+            if a in names and b in names}
+
+
+def resolve(including, form, name):
+    """The project path a header include names, or None for one outside the project."""
+    places = ([os.path.dirname(including)] if form == '"' else []) + [""]
+    for place in places:
+        path = os.path.normpath(os.path.join(place, name))
+        if not path.startswith("..") and os.path.isfile(os.path.join(SOURCE, path)):
+            return path
+    return None
 
 
 def main():
-    hub = hub_files()
+    scratch = tempfile.mkdtemp(prefix="sevrin-chain-")
+    try:
+        dot = configure(scratch)
+        targets = code_model(os.path.join(scratch, "b"))
+        edges = link_edges(dot)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
     faults = []
-    for folder in [f for f in CHAIN if f != "hub"] + ["resources"]:
-        d = os.path.join(SOURCE, folder)
-        for name in sorted(os.listdir(d)):
-            if not name.endswith((".cpp", ".h", ".c")) or (folder == "app" and name == "main.cpp"):
-                continue
-            own = layer_of(folder + "/" + name, hub)
-            for inc in INCLUDE.findall(read(os.path.join(d, name))):
-                target = layer_of(inc, hub)
-                if target is not None and target != own and RANK[target] > RANK[own]:
-                    faults.append(f"{folder}/{name} ({own}) includes {inc} ({target}), above it")
-    # Each folder library links only libraries below it.
-    for root, _, files in os.walk(SOURCE):
-        if "CMakeLists.txt" not in files or os.path.relpath(root, SOURCE).split(os.sep)[0] in ("build", "tests", "bench"):
+    if "sevrin_hub" not in targets:
+        faults.append("there is no sevrin_hub library")
+    library = {}  # project path -> chain name of the library holding it
+    for target, name in TARGETS.items():
+        for path in targets.get(target, []):
+            library[path] = name
+    for path, own in sorted(library.items()):
+        if path.startswith("..") or not path.endswith((".cpp", ".h", ".c")):
             continue
-        text = read(os.path.join(root, "CMakeLists.txt"))
-        for m in re.finditer(r"sevrin_folder_library\((\w+)(.*?)\)\n", text, re.S):
-            own = TARGETS.get(m.group(1))
-            if own is None:
-                faults.append(f"{m.group(1)} is no library of the chain")
-                continue
-            link = re.search(r"\bLINK\b(.*)", m.group(2), re.S)
-            for item in (link.group(1).split() if link else []):
-                target = TARGETS.get(item)
-                if target is not None and RANK[target] >= RANK[own] and target != own:
-                    faults.append(f"{m.group(1)} links {item}, not below it")
-                if target == own:
-                    faults.append(f"{m.group(1)} links itself")
-    # A test lives with the highest library it drives: a test folder's
-    # CMakeLists links no library above its own folder, so building one test
-    # builds only its folder's library and those below it.
-    helpers = {"testhelpers_" + name.replace("/", "_"): name for name in CHAIN}
-    for root, _, files in os.walk(os.path.join(SOURCE, "tests")):
-        folder = os.path.relpath(root, os.path.join(SOURCE, "tests")).replace(os.sep, "/")
-        if "CMakeLists.txt" not in files or folder not in RANK:
+        for form, inc in INCLUDE.findall(read(os.path.join(SOURCE, path))):
+            header = resolve(path, form, inc)
+            target = library.get(header)
+            if target is not None and target != own and RANK[target] > RANK[own]:
+                written = form + inc + (">" if form == "<" else '"')
+                faults.append(f"{path} ({own}) includes {written} ({header}, {target}), above it")
+    # Each library links only libraries below it.
+    for a, b in sorted(edges):
+        if a in TARGETS and b in TARGETS:
+            if a == b:
+                faults.append(f"{a} links itself")
+            elif RANK[TARGETS[b]] >= RANK[TARGETS[a]]:
+                faults.append(f"{a} links {b}, not below it")
+    # A test lives with the highest library it drives: the targets built from
+    # a test folder's sources link no library above that folder, so building
+    # one test builds only its folder's library and those below it.
+    for target, paths in sorted(targets.items()):
+        folders = {os.path.dirname(p)[len("tests/"):] for p in paths if p.startswith("tests/")}
+        # The hub's tests may sit in a folder of the hub's name.
+        folders = {"hub" if f == "app/hub" else f for f in folders}
+        folders = {f for f in folders if f in RANK}
+        if len(folders) != 1:
             continue
-        text = read(os.path.join(root, "CMakeLists.txt"))
-        for item in re.findall(r"\b(?:sevrin|testhelpers)_\w+", text):
-            target = TARGETS.get(item) or helpers.get(item)
-            if target is not None and RANK[target] > RANK[folder]:
-                faults.append(f"tests/{folder} links {item}, above its folder")
+        folder = folders.pop()
+        for a, b in sorted(edges):
+            linked = TARGETS.get(b) or HELPERS.get(b)
+            if a == target and linked is not None and RANK[linked] > RANK[folder]:
+                faults.append(f"tests ({folder}): {target} links {b}, above its folder")
     for f in faults:
         print(f)
     if faults:

@@ -2,6 +2,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/VideoFeeds.h"
 #include "imaging/FrameFormMINI.h"
+#include "tests/support/TestEnv.h"
 
 #include <QBuffer>
 #include <QPointer>
@@ -9,16 +10,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 // The live mini preview against a USB camera whose ring the test fills.
 class TestMiniPreview : public QObject {
     Q_OBJECT
 private slots:
+    // The hub keeps its picture history in the working folder: a folder of
+    // the test's own.
+    void initTestCase() { env = std::make_unique<TestEnv>(); }
+    void cleanupTestCase() { env.reset(); }
     void decodesEveryFormat_data();
     void decodesEveryFormat();
     void followsAResolutionChange();
     void stopDuringADecode();
     void networkCameraGetsNothing();
+
+private:
+    std::unique_ptr<TestEnv> env;
 };
 
 namespace {

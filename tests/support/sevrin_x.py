@@ -10,10 +10,13 @@ screenshot, a file). Input needs no wait of its own: X hands the program its
 clicks and keys in order, so a click or key meant for the same window as the
 one before goes out at once; only input for a window a click opens waits for
 that window (and its keyboard focus)."""
+import atexit
 import os
 import re
+import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -22,6 +25,42 @@ from PIL import Image, ImageChops, ImageGrab
 BUILD = os.environ.get("SEVRIN_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 SEVRIN = os.path.join(BUILD, "Sevrin")
 KEEP = os.environ.get("SEVRIN_KEEP_SHOTS")  # folder to keep the screenshots in
+
+# Every temporary folder of the run (the programs' folders, the window
+# manager's, the test's own) is made inside one folder, and the programs take
+# their temporary files there too. It is removed when the test ends, unless
+# the test failed and SEVRIN_KEEP_TEMP asks to keep it (the path is printed).
+RUN_DIR = tempfile.mkdtemp(prefix="sevrin-run-")
+tempfile.tempdir = RUN_DIR
+os.environ["TMPDIR"] = RUN_DIR
+_failed = False
+_exit = sys.exit
+_excepthook = sys.excepthook
+
+
+def _note_exit(code=None):
+    global _failed
+    if code not in (0, None):
+        _failed = True
+    _exit(code)
+
+
+def _note_exception(kind, value, trace):
+    global _failed
+    _failed = True
+    _excepthook(kind, value, trace)
+
+
+def _remove_run_dir():
+    if _failed and os.environ.get("SEVRIN_KEEP_TEMP"):
+        print("temporary files kept in " + RUN_DIR, flush=True)
+        return
+    shutil.rmtree(RUN_DIR, ignore_errors=True)
+
+
+sys.exit = _note_exit
+sys.excepthook = _note_exception
+atexit.register(_remove_run_dir)
 # The interface's left column: the open panel, right of the tabs and below
 # a panel's own page tabs.
 PANELS = (62, 62, 570, 1040)
@@ -389,6 +428,8 @@ class Checks:
             self.failures.append(what)
 
     def summary(self):
+        global _failed
+        _failed = _failed or bool(self.failures)
         print("%d passed, %d failed" % (self.count - len(self.failures), len(self.failures)))
         return 1 if self.failures else 0
 
