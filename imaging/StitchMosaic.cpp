@@ -1,5 +1,6 @@
 #include "imaging/StitchMosaic.h"
 
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchOverlapCheck.h"
@@ -10,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -98,6 +100,8 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
 void StitchMosaic::rebuild(const cv::Mat& frame, int side, const cv::Mat& prepared) {
     // A fresh buffer (startingMosaic's): a worker may still hold the old mosaic.
     m_mosaic = prepared.empty() ? startingMosaic(frame, side) : prepared;
+    m_claimed.reset();
+    m_canvasId = 0;
     const int s = m_mosaic.cols;
     m_placements.clear();
     const int x = (s - frame.cols) / 2, y = (s - frame.rows) / 2;
@@ -119,6 +123,8 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side, const cv::Mat& prepar
 void StitchMosaic::restore(const cv::Mat& mosaic, const QMap<int, QRect>& placements,
                            const cv::Mat& previousFrame) {
     m_mosaic = mosaic.clone();
+    m_claimed.reset();
+    m_canvasId = 0;
     m_placements = placements;
     m_frameCounter = placements.isEmpty() ? 0 : placements.lastKey() + 1;
     m_previousFrame = previousFrame.clone();
@@ -427,9 +433,45 @@ StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const Stit
 // ---------------------------------------------------------------- placing
 
 void StitchMosaic::grow(int left, int top, int right, int bottom) {
-    cv::Mat bigger;
-    cv::copyMakeBorder(m_mosaic, bigger, top, bottom, left, right, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-    m_mosaic = bigger;
+    cv::Size whole;
+    cv::Point at;
+    m_mosaic.locateROI(whole, at);
+    const cv::Rect now(at, m_mosaic.size());
+    // The room the canvas has on each side; none when a copy of this
+    // mosaic took it.
+    const bool claimed = m_claimed && *m_claimed == now;
+    const int hasLeft = claimed ? at.x : 0, hasTop = claimed ? at.y : 0;
+    const int hasRight = claimed ? whole.width - now.br().x : 0, hasBottom = claimed ? whole.height - now.br().y : 0;
+    if (hasLeft >= left && hasTop >= top && hasRight >= right && hasBottom >= bottom) {
+        m_mosaic.adjustROI(top, bottom, left, right);
+        m_mosaic.locateROI(whole, at);
+        *m_claimed = cv::Rect(at, m_mosaic.size());
+    } else {
+        // Room for half the new side on each side that grows now (a pan
+        // goes on the way it went), the room left on the others, never past
+        // the largest mosaic. The pages of the room cost nothing until the
+        // mosaic grows into them: only rows in use are backed.
+        const int W = m_mosaic.cols + left + right, H = m_mosaic.rows + top + bottom;
+        auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
+        const int roomLeft = std::min(room(hasLeft, left, W / 2), maxSide - W);
+        const int roomRight = std::min(room(hasRight, right, W / 2), maxSide - W - roomLeft);
+        const int roomTop = std::min(room(hasTop, top, H / 2), maxSide - H);
+        const int roomBottom = std::min(room(hasBottom, bottom, H / 2), maxSide - H - roomTop);
+        cv::Mat canvas;
+        // Fresh pages of their own, black as they come, from the allocator's
+        // least size on; below it, filled here.
+        canvas.allocator = LargeBufferAllocator::instance();
+        canvas.create(H + std::max(0, roomTop) + std::max(0, roomBottom),
+                      W + std::max(0, roomLeft) + std::max(0, roomRight), CV_8UC3);
+        if (canvas.total() * canvas.elemSize() < LargeBufferAllocator::kLeast)
+            canvas.setTo(cv::Scalar::all(0));
+        const cv::Rect placed(std::max(0, roomLeft), std::max(0, roomTop), W, H);
+        m_mosaic.copyTo(canvas(cv::Rect(placed.x + left, placed.y + top, m_mosaic.cols, m_mosaic.rows)));
+        m_mosaic = canvas(placed);
+        m_claimed = std::make_shared<cv::Rect>(placed);
+        static std::atomic<quint64> canvases{0};
+        m_canvasId = ++canvases;
+    }
     if (left == 0 && top == 0)
         return;
     for (QRect& r : m_placements)

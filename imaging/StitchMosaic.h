@@ -11,6 +11,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <memory>
+
 // Outputs of one worker job (ThreadPinJie), as the panel hands them over.
 struct StitchMatchResult {
     int status = 0;
@@ -71,7 +73,11 @@ struct StitchPlacement {
 
 // The stitching mosaic and its placing rules: when a match result places a
 // frame, the offset from the votes, growth in 300-pixel steps up to 21000
-// pixels a side, and the feathered blend. Holds the bookkeeping that the
+// pixels a side, and the feathered blend. The mosaic grows inside a larger
+// buffer (its canvas) that has room for many steps on the side it grows:
+// a step then only widens the view of that buffer, and only when the room
+// is used up is the mosaic copied, into a canvas half as large again, so a
+// step costs work in proportion to the added pixels, not to the mosaic. Holds the bookkeeping that the
 // stitching panel shows (placements, counters, overlay positions) but no
 // widget: the panel mirrors each StitchStep into its scene and timers.
 //
@@ -184,7 +190,14 @@ public:
     QPointF positionMarker() const { return m_marker; }
     bool positionMarkerVisible() const { return m_markerVisible; }
 
+    // The mosaic: a view of its canvas (not continuous once it has grown).
     const cv::Mat& mosaic() const { return m_mosaic; }
+    // Which canvas the mosaic lies in: the same number after a growth that
+    // found room (the pixels it had lie where they were in the canvas;
+    // cv::Mat::locateROI tells where the mosaic lies), another one after a
+    // growth that copied the mosaic; 0 for a mosaic that has not grown since
+    // rebuild() or restore().
+    quint64 canvasId() const { return m_canvasId; }
     // The mosaic as an RGB888 image sharing its pixels: valid until the next
     // placement, growth or rebuild.
     QImage mosaicView() const;
@@ -215,6 +228,10 @@ private:
     bool m_precision = true;
     bool m_subPixel = true;
     cv::Mat m_mosaic;
+    // The part of the canvas this mosaic or a copy of it has taken: a copy
+    // that grew into the room first leaves the others none there.
+    std::shared_ptr<cv::Rect> m_claimed;
+    quint64 m_canvasId = 0;
     QMap<int, QRect> m_placements;
     int m_frameCounter = 0;
     cv::Mat m_previousFrame;
