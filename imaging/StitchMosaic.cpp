@@ -1,6 +1,6 @@
 #include "imaging/StitchMosaic.h"
 
-#include "imaging/LargeBufferAllocator.h"
+#include "imaging/StitchCanvasAllocator.h"
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchOverlapCheck.h"
@@ -447,25 +447,30 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
         m_mosaic.locateROI(whole, at);
         *m_claimed = cv::Rect(at, m_mosaic.size());
     } else {
-        // Room for half the new side on each side that grows now (a pan
-        // goes on the way it went), the room left on the others, never past
-        // the largest mosaic. The pages of the room cost nothing until the
-        // mosaic grows into them: only rows in use are backed.
+        // A canvas with room on every side for the mosaic to grow to the
+        // largest side whichever way it goes: reserved, it takes memory only
+        // where the mosaic lies, and the mosaic is never copied again.
         const int W = m_mosaic.cols + left + right, H = m_mosaic.rows + top + bottom;
-        auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
-        const int roomLeft = std::min(room(hasLeft, left, W / 2), maxSide - W);
-        const int roomRight = std::min(room(hasRight, right, W / 2), maxSide - W - roomLeft);
-        const int roomTop = std::min(room(hasTop, top, H / 2), maxSide - H);
-        const int roomBottom = std::min(room(hasBottom, bottom, H / 2), maxSide - H - roomTop);
+        const int roomX = std::max(0, maxSide - W), roomY = std::max(0, maxSide - H);
         cv::Mat canvas;
-        // Fresh pages of their own, black as they come, from the allocator's
-        // least size on; below it, filled here.
-        canvas.allocator = LargeBufferAllocator::instance();
-        canvas.create(H + std::max(0, roomTop) + std::max(0, roomBottom),
-                      W + std::max(0, roomLeft) + std::max(0, roomRight), CV_8UC3);
-        if (canvas.total() * canvas.elemSize() < LargeBufferAllocator::kLeast)
-            canvas.setTo(cv::Scalar::all(0));
-        const cv::Rect placed(std::max(0, roomLeft), std::max(0, roomTop), W, H);
+        canvas.allocator = StitchCanvasAllocator::instance();
+        try {
+            canvas.create(H + 2 * roomY, W + 2 * roomX, CV_8UC3);
+        } catch (const cv::Exception&) {
+            canvas = cv::Mat();
+        }
+        cv::Rect placed(roomX, roomY, W, H);
+        if (canvas.empty()) {
+            // Refused: room for half the new side on each side that grows
+            // now (a pan goes on the way it went) and what the others had.
+            auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
+            const int roomLeft = std::min(room(hasLeft, left, W / 2), roomX);
+            const int roomRight = std::min(room(hasRight, right, W / 2), roomX - roomLeft);
+            const int roomTop = std::min(room(hasTop, top, H / 2), roomY);
+            const int roomBottom = std::min(room(hasBottom, bottom, H / 2), roomY - roomTop);
+            canvas = cv::Mat(H + roomTop + roomBottom, W + roomLeft + roomRight, CV_8UC3, cv::Scalar::all(0));
+            placed = cv::Rect(roomLeft, roomTop, W, H);
+        }
         m_mosaic.copyTo(canvas(cv::Rect(placed.x + left, placed.y + top, m_mosaic.cols, m_mosaic.rows)));
         m_mosaic = canvas(placed);
         m_claimed = std::make_shared<cv::Rect>(placed);

@@ -74,10 +74,11 @@ struct StitchPlacement {
 // The stitching mosaic and its placing rules: when a match result places a
 // frame, the offset from the votes, growth in 300-pixel steps up to 21000
 // pixels a side, and the feathered blend. The mosaic grows inside a larger
-// buffer (its canvas) that has room for many steps on the side it grows:
-// a step then only widens the view of that buffer, and only when the room
-// is used up is the mosaic copied, into a canvas half as large again, so a
-// step costs work in proportion to the added pixels, not to the mosaic. Holds the bookkeeping that the
+// buffer, its canvas: the first growth copies it into one reserved with
+// room to grow to the largest side whichever way it goes
+// (StitchCanvasAllocator), and each step after it only widens the view of
+// that buffer, so a step costs work in proportion to the added pixels, not
+// to the mosaic. Holds the bookkeeping that the
 // stitching panel shows (placements, counters, overlay positions) but no
 // widget: the panel mirrors each StitchStep into its scene and timers.
 //

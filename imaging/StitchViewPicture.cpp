@@ -1,6 +1,6 @@
 #include "imaging/StitchViewPicture.h"
 
-#include "imaging/LargeBufferAllocator.h"
+#include "imaging/StitchCanvasAllocator.h"
 #include "imaging/StitchMosaic.h"
 #include "imaging/StitchStart.h"
 
@@ -39,8 +39,13 @@ QImage StitchViewPicture::grown(const StitchMosaic& mosaic, QImage::Format forma
         (now & m_shown) != m_shown) {
         // A new canvas: its pages are taken as the mosaic grows into them.
         m_canvas = cv::Mat();
-        m_canvas.allocator = LargeBufferAllocator::instance();
-        m_canvas.create(whole, CV_8UC4);
+        m_canvas.allocator = StitchCanvasAllocator::instance();
+        try {
+            m_canvas.create(whole, CV_8UC4);
+        } catch (const cv::Exception&) {
+            clear();
+            return StitchStart::picture(m, format);
+        }
         m_canvasId = mosaic.canvasId();
         m_format = format;
         m_shown = cv::Rect();
