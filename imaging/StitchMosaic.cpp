@@ -212,14 +212,22 @@ StitchStep StitchMosaic::failure(StitchStep step, const StitchMatchResult& resul
     return step;
 }
 
-void StitchMosaic::noteFrame(const cv::Mat& frame) {
+void StitchMosaic::noteFrame(const cv::Mat& frame, int descriptors) {
     cv::Mat thumb = restThumb(frame);
-    m_heldStill = alike(thumb, m_lastThumb);
+    const bool alikeBefore = alike(thumb, m_lastThumb);
+    // On a mostly white page a frame blurred by a move differs little from
+    // the sharp frame before it, but keeps far fewer distinct features
+    // (two thirds and less; frames at rest keep all but a few per cent):
+    // held still, a frame keeps about as many as the frame before it, where
+    // both counts are known.
+    const bool counted = descriptors >= 0 && m_lastDescriptors >= 0;
+    m_heldStill = alikeBefore && (!counted || descriptors * 10 >= m_lastDescriptors * 9);
     m_lastThumb = thumb;
+    m_lastDescriptors = descriptors;
 }
 
 StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame) {
-    noteFrame(frame);
+    noteFrame(frame, result.frameDescriptors);
     StitchStep step;
     const QPoint estimate(result.region.x() - result.offsetX, result.region.y() - result.offsetY);
 
@@ -283,7 +291,7 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
 
 StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame) {
     if (!m_regionPending) // a region match comes with the frame its search had
-        noteFrame(frame);
+        noteFrame(frame, -1);
     StitchStep step = searchResult(result, frame);
     // Lost while the mosaic holds its first frame alone: that frame cannot be
     // joined, and searching it again will not change that. The first frame

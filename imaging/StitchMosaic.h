@@ -128,7 +128,7 @@ public:
     static bool canStartMosaic(const cv::Mat& frame, int descriptors);
     // Full searches lost while the mosaic holds its first frame alone before
     // the mosaic starts again from a frame that can start one and was held
-    // still (alike the frame before it).
+    // still (alike the frame before it, not blurred by a move: noteFrame).
     static constexpr int firstJoinSearchLimit = 3;
     static QString noticeText(StitchStep::Notice notice, int language);
 
@@ -220,9 +220,10 @@ private:
     enum Cause { FewFeatures, Unreliable, NoDetail, Disagrees, Uncovered };
     StitchStep failure(StitchStep step, const StitchMatchResult& result, const cv::Mat& frame, Cause cause);
     StitchStep restartFrom(const cv::Mat& frame, StitchStep step);
-    // Remembers `frame` as the last frame seen, and whether it was held
-    // still: alike the frame before it.
-    void noteFrame(const cv::Mat& frame);
+    // Remembers `frame` (with its descriptors, -1 unknown) as the last frame
+    // seen, and whether it was held still: alike the frame before it, and
+    // with about as many descriptors as that frame when both are known.
+    void noteFrame(const cv::Mat& frame, int descriptors);
     StitchStep searchResult(const StitchMatchResult& result, const cv::Mat& frame);
     void grow(int left, int top, int right, int bottom);
 
@@ -251,7 +252,8 @@ private:
     int m_restingFailures = 0; // failed frames alike the failed frame before them (the camera at rest)
     cv::Mat m_lastFailedThumb;
     cv::Mat m_lastThumb;      // the last frame seen (restThumb)
-    bool m_heldStill = false; // the last frame seen was alike the frame before it
+    bool m_heldStill = false; // the last frame seen was held still (noteFrame)
+    int m_lastDescriptors = -1; // of the last frame seen; -1 unknown
     int m_firstJoinSearches = 0; // full searches lost while the mosaic holds its first frame alone
     bool m_regionPending = false;
     cv::Mat m_maskFull, m_maskHalf, m_maskFitted;
