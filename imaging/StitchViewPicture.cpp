@@ -51,18 +51,30 @@ QImage StitchViewPicture::grown(const StitchMosaic& mosaic, QImage::Format forma
         m_shown = cv::Rect();
     }
     cv::Mat view = m_canvas(now);
-    // What the last picture did not show, in the mosaic's coordinates: the
-    // full-height bands left and right of it, and above and below it.
-    const cv::Rect s = m_shown.empty() ? cv::Rect(0, 0, 0, m.rows) : m_shown - at;
-    const cv::Rect added[4] = {{0, 0, s.x, m.rows},
-                               {s.br().x, 0, m.cols - s.br().x, m.rows},
-                               {s.x, 0, s.width, s.y},
-                               {s.x, s.br().y, s.width, m.rows - s.br().y}};
-    for (const cv::Rect& r : added) {
-        if (r.width <= 0 || r.height <= 0)
-            continue;
-        cv::Mat into = view(r);
-        cv::cvtColor(m(r), into, cv::COLOR_RGB2BGRA);
+    if (m_shown.empty()) {
+        cv::cvtColor(m, view, cv::COLOR_RGB2BGRA);
+    } else {
+        // What the last picture did not show, in the mosaic's coordinates:
+        // the full-height bands left and right of it, and above and below
+        // it. The mosaic grew into black room there, and holds pictures
+        // only where frames were placed since: black, and those converted.
+        const cv::Rect s = m_shown - at;
+        const cv::Rect added[4] = {{0, 0, s.x, m.rows},
+                                   {s.br().x, 0, m.cols - s.br().x, m.rows},
+                                   {s.x, 0, s.width, s.y},
+                                   {s.x, s.br().y, s.width, m.rows - s.br().y}};
+        for (const cv::Rect& r : added) {
+            if (r.width <= 0 || r.height <= 0)
+                continue;
+            view(r).setTo(cv::Scalar(0, 0, 0, 255));
+            for (const QRect& q : mosaic.placements()) {
+                const cv::Rect f = cv::Rect(q.x(), q.y(), q.width(), q.height()) & r;
+                if (f.empty())
+                    continue;
+                cv::Mat into = view(f);
+                cv::cvtColor(m(f), into, cv::COLOR_RGB2BGRA);
+            }
+        }
     }
     m_shown = now;
     return QImage(view.data, view.cols, view.rows, int(view.step), format, dropCanvas, new cv::Mat(m_canvas));

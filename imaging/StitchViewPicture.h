@@ -10,7 +10,8 @@ class StitchMosaic;
 // format, made by the stitching worker after each growth. A mosaic that grew
 // inside its canvas (StitchMosaic::canvasId) gets a picture that shares the
 // pixels of the picture made before, in a canvas of the same layout: only
-// the columns and rows the growth added are converted. Otherwise (a new
+// the columns and rows the growth added are made (black, and the frames
+// placed there converted). Otherwise (a new
 // canvas, a format of another size than four bytes) the whole mosaic is.
 //
 // The pictures handed out are the caller's to draw into: it keeps the last

@@ -72,7 +72,8 @@ public:
     // match, applyFullSearchResult after a search or region match), a copy
     // of the caller's that it adopts after the finish signal; the step lands
     // in *step. When the mosaic was rebuilt, *picture receives the whole
-    // mosaic in `pictureFormat`; when it grew, its picture made as
+    // mosaic in `pictureFormat`; when it grew and a frame was placed, its
+    // picture made as
     // StitchViewPicture::grown makes it: sharing the pixels of the picture
     // handed out before, which the caller keeps up to date by pasting each
     // placed frame into it (the frame placed with the growth too). All are
