@@ -463,6 +463,8 @@ void PinJieForm::applyStep(const StitchStep& step) {
     }
     if (step.placed) {
         showMosaic(step.grew || step.rebuilt ? QRect() : QRect(step.placementPos, m_run->jobFrameSize()));
+        if (step.grew && m_mosaicItem) // the grown picture holds the frame only where the mosaic grew
+            m_mosaicItem->paste(mosaic().mosaicView(), QRect(step.placementPos, m_run->jobFrameSize()));
         m_labSize->setText(QString("%1x%2").arg(mosaic().size().width()).arg(mosaic().size().height()));
         fitScene();
         m_btnExport->setEnabled(true);

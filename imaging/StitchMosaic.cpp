@@ -1,5 +1,6 @@
 #include "imaging/StitchMosaic.h"
 
+#include "imaging/StitchCanvasAllocator.h"
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchOverlapCheck.h"
@@ -10,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -98,6 +100,8 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side) {
 void StitchMosaic::rebuild(const cv::Mat& frame, int side, const cv::Mat& prepared) {
     // A fresh buffer (startingMosaic's): a worker may still hold the old mosaic.
     m_mosaic = prepared.empty() ? startingMosaic(frame, side) : prepared;
+    m_claimed.reset();
+    m_canvasId = 0;
     const int s = m_mosaic.cols;
     m_placements.clear();
     const int x = (s - frame.cols) / 2, y = (s - frame.rows) / 2;
@@ -119,6 +123,8 @@ void StitchMosaic::rebuild(const cv::Mat& frame, int side, const cv::Mat& prepar
 void StitchMosaic::restore(const cv::Mat& mosaic, const QMap<int, QRect>& placements,
                            const cv::Mat& previousFrame) {
     m_mosaic = mosaic.clone();
+    m_claimed.reset();
+    m_canvasId = 0;
     m_placements = placements;
     m_frameCounter = placements.isEmpty() ? 0 : placements.lastKey() + 1;
     m_previousFrame = previousFrame.clone();
@@ -206,14 +212,22 @@ StitchStep StitchMosaic::failure(StitchStep step, const StitchMatchResult& resul
     return step;
 }
 
-void StitchMosaic::noteFrame(const cv::Mat& frame) {
+void StitchMosaic::noteFrame(const cv::Mat& frame, int descriptors) {
     cv::Mat thumb = restThumb(frame);
-    m_heldStill = alike(thumb, m_lastThumb);
+    const bool alikeBefore = alike(thumb, m_lastThumb);
+    // On a mostly white page a frame blurred by a move differs little from
+    // the sharp frame before it, but keeps far fewer distinct features
+    // (two thirds and less; frames at rest keep all but a few per cent):
+    // held still, a frame keeps about as many as the frame before it, where
+    // both counts are known.
+    const bool counted = descriptors >= 0 && m_lastDescriptors >= 0;
+    m_heldStill = alikeBefore && (!counted || descriptors * 10 >= m_lastDescriptors * 9);
     m_lastThumb = thumb;
+    m_lastDescriptors = descriptors;
 }
 
 StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const cv::Mat& frame) {
-    noteFrame(frame);
+    noteFrame(frame, result.frameDescriptors);
     StitchStep step;
     const QPoint estimate(result.region.x() - result.offsetX, result.region.y() - result.offsetY);
 
@@ -277,7 +291,7 @@ StitchStep StitchMosaic::applyMatchResult(const StitchMatchResult& result, const
 
 StitchStep StitchMosaic::applyFullSearchResult(const StitchMatchResult& result, const cv::Mat& frame) {
     if (!m_regionPending) // a region match comes with the frame its search had
-        noteFrame(frame);
+        noteFrame(frame, -1);
     StitchStep step = searchResult(result, frame);
     // Lost while the mosaic holds its first frame alone: that frame cannot be
     // joined, and searching it again will not change that. The first frame
@@ -427,9 +441,50 @@ StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const Stit
 // ---------------------------------------------------------------- placing
 
 void StitchMosaic::grow(int left, int top, int right, int bottom) {
-    cv::Mat bigger;
-    cv::copyMakeBorder(m_mosaic, bigger, top, bottom, left, right, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-    m_mosaic = bigger;
+    cv::Size whole;
+    cv::Point at;
+    m_mosaic.locateROI(whole, at);
+    const cv::Rect now(at, m_mosaic.size());
+    // The room the canvas has on each side; none when a copy of this
+    // mosaic took it.
+    const bool claimed = m_claimed && *m_claimed == now;
+    const int hasLeft = claimed ? at.x : 0, hasTop = claimed ? at.y : 0;
+    const int hasRight = claimed ? whole.width - now.br().x : 0, hasBottom = claimed ? whole.height - now.br().y : 0;
+    if (hasLeft >= left && hasTop >= top && hasRight >= right && hasBottom >= bottom) {
+        m_mosaic.adjustROI(top, bottom, left, right);
+        m_mosaic.locateROI(whole, at);
+        *m_claimed = cv::Rect(at, m_mosaic.size());
+    } else {
+        // A canvas with room on every side for the mosaic to grow to the
+        // largest side whichever way it goes: reserved, it takes memory only
+        // where the mosaic lies, and the mosaic is never copied again.
+        const int W = m_mosaic.cols + left + right, H = m_mosaic.rows + top + bottom;
+        const int roomX = std::max(0, maxSide - W), roomY = std::max(0, maxSide - H);
+        cv::Mat canvas;
+        canvas.allocator = StitchCanvasAllocator::instance();
+        try {
+            canvas.create(H + 2 * roomY, W + 2 * roomX, CV_8UC3);
+        } catch (const cv::Exception&) {
+            canvas = cv::Mat();
+        }
+        cv::Rect placed(roomX, roomY, W, H);
+        if (canvas.empty()) {
+            // Refused: room for half the new side on each side that grows
+            // now (a pan goes on the way it went) and what the others had.
+            auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
+            const int roomLeft = std::min(room(hasLeft, left, W / 2), roomX);
+            const int roomRight = std::min(room(hasRight, right, W / 2), roomX - roomLeft);
+            const int roomTop = std::min(room(hasTop, top, H / 2), roomY);
+            const int roomBottom = std::min(room(hasBottom, bottom, H / 2), roomY - roomTop);
+            canvas = cv::Mat(H + roomTop + roomBottom, W + roomLeft + roomRight, CV_8UC3, cv::Scalar::all(0));
+            placed = cv::Rect(roomLeft, roomTop, W, H);
+        }
+        m_mosaic.copyTo(canvas(cv::Rect(placed.x + left, placed.y + top, m_mosaic.cols, m_mosaic.rows)));
+        m_mosaic = canvas(placed);
+        m_claimed = std::make_shared<cv::Rect>(placed);
+        static std::atomic<quint64> canvases{0};
+        m_canvasId = ++canvases;
+    }
     if (left == 0 && top == 0)
         return;
     for (QRect& r : m_placements)

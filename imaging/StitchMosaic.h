@@ -11,6 +11,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <memory>
+
 // Outputs of one worker job (ThreadPinJie), as the panel hands them over.
 struct StitchMatchResult {
     int status = 0;
@@ -71,7 +73,12 @@ struct StitchPlacement {
 
 // The stitching mosaic and its placing rules: when a match result places a
 // frame, the offset from the votes, growth in 300-pixel steps up to 21000
-// pixels a side, and the feathered blend. Holds the bookkeeping that the
+// pixels a side, and the feathered blend. The mosaic grows inside a larger
+// buffer, its canvas: the first growth copies it into one reserved with
+// room to grow to the largest side whichever way it goes
+// (StitchCanvasAllocator), and each step after it only widens the view of
+// that buffer, so a step costs work in proportion to the added pixels, not
+// to the mosaic. Holds the bookkeeping that the
 // stitching panel shows (placements, counters, overlay positions) but no
 // widget: the panel mirrors each StitchStep into its scene and timers.
 //
@@ -121,7 +128,7 @@ public:
     static bool canStartMosaic(const cv::Mat& frame, int descriptors);
     // Full searches lost while the mosaic holds its first frame alone before
     // the mosaic starts again from a frame that can start one and was held
-    // still (alike the frame before it).
+    // still (alike the frame before it, not blurred by a move: noteFrame).
     static constexpr int firstJoinSearchLimit = 3;
     static QString noticeText(StitchStep::Notice notice, int language);
 
@@ -184,7 +191,14 @@ public:
     QPointF positionMarker() const { return m_marker; }
     bool positionMarkerVisible() const { return m_markerVisible; }
 
+    // The mosaic: a view of its canvas (not continuous once it has grown).
     const cv::Mat& mosaic() const { return m_mosaic; }
+    // Which canvas the mosaic lies in: the same number after a growth that
+    // found room (the pixels it had lie where they were in the canvas;
+    // cv::Mat::locateROI tells where the mosaic lies), another one after a
+    // growth that copied the mosaic; 0 for a mosaic that has not grown since
+    // rebuild() or restore().
+    quint64 canvasId() const { return m_canvasId; }
     // The mosaic as an RGB888 image sharing its pixels: valid until the next
     // placement, growth or rebuild.
     QImage mosaicView() const;
@@ -206,15 +220,20 @@ private:
     enum Cause { FewFeatures, Unreliable, NoDetail, Disagrees, Uncovered };
     StitchStep failure(StitchStep step, const StitchMatchResult& result, const cv::Mat& frame, Cause cause);
     StitchStep restartFrom(const cv::Mat& frame, StitchStep step);
-    // Remembers `frame` as the last frame seen, and whether it was held
-    // still: alike the frame before it.
-    void noteFrame(const cv::Mat& frame);
+    // Remembers `frame` (with its descriptors, -1 unknown) as the last frame
+    // seen, and whether it was held still: alike the frame before it, and
+    // with about as many descriptors as that frame when both are known.
+    void noteFrame(const cv::Mat& frame, int descriptors);
     StitchStep searchResult(const StitchMatchResult& result, const cv::Mat& frame);
     void grow(int left, int top, int right, int bottom);
 
     bool m_precision = true;
     bool m_subPixel = true;
     cv::Mat m_mosaic;
+    // The part of the canvas this mosaic or a copy of it has taken: a copy
+    // that grew into the room first leaves the others none there.
+    std::shared_ptr<cv::Rect> m_claimed;
+    quint64 m_canvasId = 0;
     QMap<int, QRect> m_placements;
     int m_frameCounter = 0;
     cv::Mat m_previousFrame;
@@ -233,7 +252,8 @@ private:
     int m_restingFailures = 0; // failed frames alike the failed frame before them (the camera at rest)
     cv::Mat m_lastFailedThumb;
     cv::Mat m_lastThumb;      // the last frame seen (restThumb)
-    bool m_heldStill = false; // the last frame seen was alike the frame before it
+    bool m_heldStill = false; // the last frame seen was held still (noteFrame)
+    int m_lastDescriptors = -1; // of the last frame seen; -1 unknown
     int m_firstJoinSearches = 0; // full searches lost while the mosaic holds its first frame alone
     bool m_regionPending = false;
     cv::Mat m_maskFull, m_maskHalf, m_maskFitted;

@@ -148,8 +148,16 @@ void ThreadPinJie::applyResult() {
         r.registeredPos = m_registeredPos;
         *m_apply.step = m_apply.mosaic->applyFullSearchResult(r, *m_apply.frame);
     }
-    if (m_apply.picture && (m_apply.step->grew || m_apply.step->rebuilt))
+    if (m_apply.picture && m_apply.step->rebuilt) {
+        m_picture.clear();
         *m_apply.picture = StitchStart::picture(m_apply.mosaic->mosaic(), m_apply.format);
+    } else if (m_apply.picture && m_apply.step->grew && m_apply.step->placed) {
+        *m_apply.picture = m_picture.grown(*m_apply.mosaic, m_apply.format);
+    } else if (m_apply.step->grew) {
+        // Grown up to the size limit with nothing placed: the panel takes no
+        // picture and draws one of its own, so the next growth's is made whole.
+        m_picture.clear();
+    }
     m_applied = true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchMosaic.h"
+#include "imaging/StitchViewPicture.h"
 
 #include <QImage>
 
@@ -70,10 +71,14 @@ public:
     // to `mosaic` (StitchMosaic::applyMatchResult after a frame-to-frame
     // match, applyFullSearchResult after a search or region match), a copy
     // of the caller's that it adopts after the finish signal; the step lands
-    // in *step. When the mosaic grew or was rebuilt, *picture receives the
-    // whole mosaic in `pictureFormat`. All are the caller's and untouched by
-    // it until the finish; applied() tells whether the job applied (not when
-    // stopped).
+    // in *step. When the mosaic was rebuilt, *picture receives the whole
+    // mosaic in `pictureFormat`; when it grew and a frame was placed, its
+    // picture made as
+    // StitchViewPicture::grown makes it: sharing the pixels of the picture
+    // handed out before, which the caller keeps up to date by pasting each
+    // placed frame into it (the frame placed with the growth too). All are
+    // the caller's and untouched by it until the finish; applied() tells
+    // whether the job applied (not when stopped).
     void setApply(StitchMosaic* mosaic, StitchMatchResult* result, const cv::Mat* frame, StitchStep* step,
                   QImage* picture, QImage::Format pictureFormat);
     bool applied() const { return m_applied; }
@@ -152,4 +157,5 @@ private:
     std::vector<QImage> m_discardImages;
     void applyResult();
     StitchMatcher m_matcher;
+    StitchViewPicture m_picture; // the pictures of the mosaic as it grows
 };

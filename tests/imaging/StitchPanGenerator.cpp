@@ -51,6 +51,20 @@ cv::Mat textPage(cv::Size size, cv::RNG& rng) {
     return page;
 }
 
+// A printed page seen close up: white paper, a few short paragraphs of
+// large type far apart.
+cv::Mat sparsePage(cv::Size size, cv::RNG& rng) {
+    cv::Mat page(size, CV_8UC3, cv::Scalar(242, 240, 236));
+    for (int y = 40; y < size.height - 200; y += rng.uniform(420, 700)) {
+        for (int x = 40; x < size.width - 500; x += rng.uniform(900, 1500)) {
+            const int width = rng.uniform(300, 700);
+            typeText(page, rng, x, std::min(x + width, size.width - 40), y, y + rng.uniform(60, 160), 48, 1.1, 2);
+        }
+    }
+    paperGrain(page, rng);
+    return page;
+}
+
 cv::Mat newspaperPage(cv::Size size, cv::RNG& rng) {
     cv::Mat page(size, CV_8UC3, cv::Scalar(228, 226, 218));
     const int column = 560, gutter = 40;
@@ -136,11 +150,12 @@ cv::Mat blinds(cv::Size size, cv::RNG& rng) {
 
 // Motion blur along a move: what a frame taken while the stage moves or
 // settles looks like.
-void smear(cv::Mat& image, QPoint move) {
+void smear(cv::Mat& image, QPoint move, int half = 12) {
     const double len = std::max(1.0, std::hypot(double(move.x()), double(move.y())));
-    cv::Mat kernel(31, 31, CV_32F, cv::Scalar(0));
-    cv::line(kernel, cv::Point2d(15 - 12 * move.x() / len, 15 - 12 * move.y() / len),
-             cv::Point2d(15 + 12 * move.x() / len, 15 + 12 * move.y() / len), cv::Scalar(1), 1);
+    const int c = half + 3;
+    cv::Mat kernel(2 * c + 1, 2 * c + 1, CV_32F, cv::Scalar(0));
+    cv::line(kernel, cv::Point2d(c - half * move.x() / len, c - half * move.y() / len),
+             cv::Point2d(c + half * move.x() / len, c + half * move.y() / len), cv::Scalar(1), 1);
     kernel /= cv::sum(kernel)[0];
     cv::filter2D(image, image, -1, kernel);
 }
@@ -164,6 +179,7 @@ cv::Mat StitchPanGenerator::makeSpecimen(cv::Size size, cv::Rect patch, uint64_t
     cv::RNG rng(seed);
     if (kind != StitchPanOptions::Textured) {
         cv::Mat page = kind == StitchPanOptions::Text        ? textPage(size, rng)
+                       : kind == StitchPanOptions::SparseText  ? sparsePage(size, rng)
                        : kind == StitchPanOptions::Newspaper ? newspaperPage(size, rng)
                        : kind == StitchPanOptions::Blinds    ? blinds(size, rng)
                                                              : stripes(size, rng);
@@ -330,8 +346,8 @@ std::vector<StitchPanFrame> StitchPanGenerator::pan(const StitchPanPlan& plan) c
             QPoint mid = (positions[i - 1] + positions[i]) / 2;
             mid = QPoint(mid.x() & ~1, mid.y() & ~1);
             addFrame(QPointF(mid) + fraction(), -1, false);
-            if (plan.settleBlur)
-                smear(frames.back().image, positions[i] - positions[i - 1]);
+            if (plan.settleBlur || plan.transitBlur)
+                smear(frames.back().image, positions[i] - positions[i - 1], plan.transitBlur ? plan.transitBlur : 12);
         }
         const int hold = jumpStop ? plan.jumpHold : plan.hold;
         const QPointF at = QPointF(positions[i]) + (i == 0 ? QPointF() : fraction()) + double(i) * plan.drift;

@@ -23,8 +23,9 @@ struct StitchPanOptions {
     // a newspaper-like page (columns, headlines, rules, picture boxes), or
     // parallel stripes with small irregularities (veins), or window blinds:
     // soft-shaded slats repeating every 36 pixels, their cords and little
-    // else, with leaves and stems in front of them in the right half.
-    enum Kind { Textured, Text, Newspaper, Stripes, Blinds };
+    // else, with leaves and stems in front of them in the right half; or a
+    // page seen close up: mostly white, a few short paragraphs far apart.
+    enum Kind { Textured, Text, Newspaper, Stripes, Blinds, SparseText };
     Kind kind = Textured;
     cv::Size cameraFrame{1920, 1080}; // frame size the camera delivers
     bool halve = false;               // Fast mode: the panel halves each frame
@@ -63,6 +64,10 @@ struct StitchPanPlan {
     // Frames in transit and the first frame at every stop after the first
     // are taken while the stage moves or settles: motion-blurred along the move.
     bool settleBlur = false;
+    // Frames in transit are motion-blurred over twice this many pixels
+    // (0: as settleBlur says; without it, the stage is still when each
+    // stop's first frame is taken).
+    int transitBlur = 0;
 };
 
 struct StitchPanFrame {

@@ -17,6 +17,7 @@ PanRun runPan(const PanCase& c, StitchLoopDriver& driver) {
     StitchPanPlan plan = StitchPanGenerator::planFor(c.camera, c.cols, 2, &options.specimen);
     plan.hold = c.hold;
     plan.settleBlur = c.settleBlur;
+    plan.transitBlur = c.transitBlur;
     options.uniformPatch = cv::Rect(0, 0, 0, 0);
     if (c.featurelessStart) // the first two stops see nothing but the blank
         options.uniformPatch = cv::Rect(0, 0, plan.origin.x() + plan.step.x() + c.camera.width - 8,

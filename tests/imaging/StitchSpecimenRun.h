@@ -21,6 +21,7 @@ struct PanCase {
     double minPlacedShare; // of the stops
     int cols = 4;          // stops a row; two rows
     uint64_t seed = 1;     // specimen, noise and fractions
+    int transitBlur = 0;   // frames in transit blurred over twice this many pixels (StitchPanPlan)
 };
 
 // What a run placed: the distance of every placement from the truth, in

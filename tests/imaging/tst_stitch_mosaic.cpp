@@ -4,6 +4,12 @@
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchMosaic.h"
 #include "imaging/StitchOverlapCheck.h"
+#include "imaging/StitchStart.h"
+#include "imaging/StitchViewPicture.h"
+
+#include <QPainter>
+
+#include <opencv2/core.hpp>
 
 #include <gtest/gtest.h>
 
@@ -400,4 +406,113 @@ TEST(StitchMosaicOverlap, AFaintButTexturedSpecimenIsPlaced) {
     cv::randn(noise, cv::Scalar::all(128), cv::Scalar::all(1.0));
     EXPECT_LT(stitchDetailSpread(noise), 2.0);
     EXPECT_FALSE(measureStitchOverlap(noise, noise, QPoint(0, 0)).textured);
+}
+
+namespace {
+
+// The mosaic as it was built before it grew inside a canvas: each growth a
+// new matrix with the old one copied in, in steps of 300 columns or rows.
+struct CopiedMosaic {
+    cv::Mat pixels;
+    QMap<int, QRect> placements;
+    QPoint place(const cv::Mat& frame, QPoint at) {
+        for (;;) {
+            int left = 0, top = 0, right = 0, bottom = 0;
+            const auto steps = [](int over) { return 300 * std::max(1, over / 300); };
+            if (at.x() < 0)
+                left = steps(-at.x());
+            else if (at.x() + frame.cols >= pixels.cols)
+                right = steps(at.x() + frame.cols - pixels.cols);
+            else if (at.y() < 0)
+                top = steps(-at.y());
+            else if (at.y() + frame.rows >= pixels.rows)
+                bottom = steps(at.y() + frame.rows - pixels.rows);
+            else
+                break;
+            cv::Mat bigger;
+            cv::copyMakeBorder(pixels, bigger, top, bottom, left, right, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+            pixels = bigger;
+            for (QRect& r : placements)
+                r.translate(left, top);
+            at += QPoint(left, top);
+        }
+        frame.copyTo(pixels(cv::Rect(at.x(), at.y(), frame.cols, frame.rows)));
+        placements.insert(placements.size(), QRect(at, QSize(frame.cols, frame.rows)));
+        return at;
+    }
+};
+
+// Pastes the frame placed at `r` into the picture, as the panel does.
+void paste(QImage* picture, const StitchMosaic& m, const QRect& r) {
+    QPainter p(picture);
+    p.drawImage(r.topLeft(), m.mosaicView(), r);
+}
+
+} // namespace
+
+// Growing inside a larger canvas leaves everything as growing by copies
+// did: the mosaic's size and pixels, where the earlier frames moved to and
+// where each frame is reported placed, for frames past every side by one
+// pixel to several steps, and frames inside. The picture of the grown
+// mosaic, with each placed frame pasted into it, is the mosaic's.
+TEST(StitchMosaicGrowth, SameMosaicAndPictureAsGrowingByCopies) {
+    StitchMosaic m = started();
+    CopiedMosaic copied{m.mosaic().clone(), m.placements()};
+    StitchViewPicture view;
+    QImage picture;
+    int inRoom = 0, copiedOver = 0; // growths
+    cv::RNG rng(7);
+    for (int i = 0; i < 40; ++i) {
+        const cv::Mat frame = crop(rng.uniform(0, 2000), rng.uniform(0, 1000));
+        const QSize size = m.size();
+        const int over = i % 3 == 0 ? rng.uniform(301, 700) : rng.uniform(1, 40);
+        QPoint at(rng.uniform(0, size.width() - 60), rng.uniform(0, size.height() - 40));
+        switch (i % 5) {
+        case 1: at.setX(-over); break;
+        case 2: at.setX(size.width() - 60 + over); break;
+        case 3: at.setY(-over); break;
+        case 4: at.setY(size.height() - 40 + over); break;
+        default: break;
+        }
+        const quint64 canvas = m.canvasId();
+        const StitchPlacement p = m.growStitchCanvas(frame, -at.x(), -at.y(), QRect(0, 0, 60, 40));
+        ASSERT_TRUE(p.pasted);
+        inRoom += p.grew && m.canvasId() == canvas;
+        copiedOver += p.grew && m.canvasId() != canvas;
+        ASSERT_EQ(p.pos, copied.place(frame, at)) << "frame " << i;
+        ASSERT_EQ(m.size(), QSize(copied.pixels.cols, copied.pixels.rows)) << "frame " << i;
+        ASSERT_EQ(m.placements(), copied.placements) << "frame " << i;
+        cv::Mat diff;
+        cv::absdiff(m.mosaic(), copied.pixels, diff);
+        ASSERT_EQ(cv::countNonZero(diff.reshape(1)), 0) << "frame " << i;
+
+        if (p.grew || picture.isNull())
+            picture = view.grown(m, QImage::Format_RGB32);
+        paste(&picture, m, QRect(p.pos, QSize(60, 40)));
+        ASSERT_EQ(picture, StitchStart::picture(m.mosaic(), QImage::Format_RGB32)) << "frame " << i;
+    }
+    EXPECT_GT(m.size().width(), 2500);
+    EXPECT_GE(inRoom, 10);
+    EXPECT_EQ(copiedOver, 1); // the first growth, into a canvas with room for all the others
+}
+
+// A copy of the mosaic (the worker's) that grew leaves the original as it
+// was, also when the original then grows the same way.
+TEST(StitchMosaicGrowth, CopiesGrowApart) {
+    StitchMosaic m = started();
+    m.growStitchCanvas(solid(60, 40, 5), -480, 0, QRect(0, 0, 60, 40)); // a canvas with room on the right
+    StitchMosaic copy = m;
+    copy.growStitchCanvas(solid(60, 40, 50), -(800 + 10), 0, QRect(0, 0, 60, 40));
+    const cv::Mat before = m.mosaic().clone();
+    ASSERT_EQ(m.size(), QSize(800, 500));
+    m.growStitchCanvas(solid(60, 40, 90), -(800 + 20), -100, QRect(0, 0, 60, 40));
+    EXPECT_EQ(m.size(), QSize(1100, 500));
+    EXPECT_EQ(copy.size(), QSize(1100, 500));
+    EXPECT_EQ(px(m, 830, 0), cv::Vec3b(0, 0, 0));   // the copy's frame is not in the original
+    EXPECT_EQ(px(m, 820, 100), cv::Vec3b(90, 90, 90));
+    EXPECT_EQ(px(copy, 820, 100), cv::Vec3b(0, 0, 0));
+    EXPECT_EQ(px(copy, 810, 0), cv::Vec3b(50, 50, 50));
+    cv::Mat diff;
+    cv::absdiff(m.mosaic()(cv::Rect(0, 0, 800, 500)), before, diff);
+    EXPECT_EQ(cv::countNonZero(diff.reshape(1)), 0);
 }

@@ -3,7 +3,10 @@
 // pasted into it, zoomed and dragged; and on the screen after a paste that
 // repainted only around the pasted frame. The picture is noise, so a pixel
 // sampled from a neighbour of the right one shows.
+#include "imaging/StitchMosaic.h"
 #include "imaging/StitchMosaicItem.h"
+#include "imaging/StitchStart.h"
+#include "imaging/StitchViewPicture.h"
 
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -222,6 +225,63 @@ private slots:
                                                                 .arg(around.width()).arg(around.height())));
         }
         QCOMPARE(kept.shown(), plain.shown());
+    }
+
+    // The worker's picture of a grown mosaic shares its pixels with the one
+    // the item shows, handed over as the panel does (adopted, each placed
+    // frame pasted into it in place): every grown picture holds the frames
+    // pasted before, and once the frame placed with the growth is pasted
+    // too, the item shows the whole mosaic.
+    void grownPicturesHoldTheFramesPastedBefore() {
+        const QImage::Format format = QPixmap(1, 1).toImage().format();
+        StitchMosaic m;
+        const cv::Mat weights(40, 60, CV_32FC1, cv::Scalar(1.0f));
+        m.setFeatherMasks(weights, weights);
+        cv::RNG rng(5);
+        auto frame = [&] {
+            cv::Mat f(40, 60, CV_8UC3);
+            rng.fill(f, cv::RNG::UNIFORM, 1, 256);
+            return f;
+        };
+        m.rebuild(frame(), 400);
+        auto* item = new StitchMosaicItem(QPixmap::fromImage(StitchStart::picture(m.mosaic(), format)));
+        View view(item, 400, QSize(300, 300));
+        StitchViewPicture pictures;
+        int grown = 0;
+        for (int i = 0; i < 24; ++i) {
+            const QSize s = m.size();
+            QPoint at(rng.uniform(0, s.width() - 60), rng.uniform(0, s.height() - 40));
+            if (i % 3 == 1)
+                at.setX(s.width() - 60 + rng.uniform(1, 100));
+            if (i % 3 == 2)
+                at.setY(s.height() - 40 + rng.uniform(1, 100));
+            const StitchPlacement p = m.growStitchCanvas(frame(), -at.x(), -at.y(), QRect(0, 0, 1, 1));
+            QVERIFY(p.pasted);
+            const QRect placed(p.pos, QSize(60, 40));
+            if (p.grew) {
+                ++grown;
+                QImage picture = pictures.grown(m, format);
+                QImage expected = StitchStart::picture(m.mosaic(), format);
+                QImage got = picture.copy();
+                {
+                    QPainter(&expected).fillRect(placed, Qt::black);
+                    QPainter(&got).fillRect(placed, Qt::black);
+                }
+                QCOMPARE(got, expected);
+                {
+                    QPixmap pixmap = item->pixmap();
+                    item->setPixmap(QPixmap());
+                    pixmap = QPixmap::fromImage(std::move(picture));
+                    item->setPixmap(pixmap);
+                }
+                view.scene.setSceneRect(0, 0, m.size().width(), m.size().height());
+                view.fit();
+                view.shown();
+            }
+            item->paste(m.mosaicView(), placed);
+            QCOMPARE(item->pixmap().toImage().convertToFormat(format), StitchStart::picture(m.mosaic(), format));
+        }
+        QVERIFY(grown >= 8);
     }
 };
 

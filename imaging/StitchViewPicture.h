@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+
+#include <opencv2/core.hpp>
+
+class StitchMosaic;
+
+// The stitching panel's picture of a growing mosaic, in the scene's pixel
+// format, made by the stitching worker after each growth. A mosaic that grew
+// inside its canvas (StitchMosaic::canvasId) gets a picture that shares the
+// pixels of the picture made before, in a canvas of the same layout: only
+// the columns and rows the growth added are made (black, and the frames
+// placed there converted). Otherwise (a new
+// canvas, a format of another size than four bytes) the whole mosaic is.
+//
+// The pictures handed out are the caller's to draw into: it keeps the last
+// one up to date by pasting each frame placed since into it, the frame
+// placed with a growth too (where it lies over the picture before, this
+// object leaves it alone: that part may be on show).
+//
+// Thread: one thread at a time; the pictures may go to and be freed on any.
+class StitchViewPicture {
+public:
+    // The picture of `mosaic` after it grew.
+    QImage grown(const StitchMosaic& mosaic, QImage::Format format);
+    // Forgets the canvas (a rebuilt mosaic's picture is made whole).
+    void clear();
+
+private:
+    cv::Mat m_canvas;         // four bytes a pixel, laid out as the mosaic's canvas
+    quint64 m_canvasId = 0;   // the mosaic canvas it mirrors
+    cv::Rect m_shown;         // the part of the canvas the last picture showed
+    QImage::Format m_format = QImage::Format_Invalid;
+};
