@@ -2,6 +2,7 @@
 
 #include "app/MessagePassing.h"
 
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QWheelEvent>
@@ -27,10 +28,13 @@ bool GlobalApplication::notify(QObject* receiver, QEvent* event) {
     MessagePassing* hub = MessagePassing::instance();
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        // A modal dialog, a popup menu or an open combo list takes Escape as
-        // its own cancel: without a window manager it is the only way out of
-        // a dialog that has no title bar.
-        if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget()))
+        // A dialog (modal or not, such as a template editor in a window of
+        // its own), a popup menu or an open combo list takes Escape as its
+        // own cancel: without a window manager it is the only way out of a
+        // dialog that has no title bar.
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        const bool inDialog = widget && qobject_cast<QDialog*>(widget->window());
+        if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget() || inDialog))
             return QApplication::notify(receiver, event);
         if (hub->isGunMode()) {
             // While a scanner mode is on every key press is scanner input.
