@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QWheelEvent>
+#include <QWindow>
 
 GlobalApplication::GlobalApplication(int& argc, char** argv) : QApplication(argc, argv) {
     MessagePassing* hub = MessagePassing::instance();
@@ -32,7 +33,11 @@ bool GlobalApplication::notify(QObject* receiver, QEvent* event) {
         // its own), a popup menu or an open combo list takes Escape as its
         // own cancel: without a window manager it is the only way out of a
         // dialog that has no title bar.
+        // A key from the keyboard comes to the window first, then to its
+        // focus widget.
         auto* widget = qobject_cast<QWidget*>(receiver);
+        if (!widget && receiver && receiver->isWindowType())
+            widget = QWidget::find(static_cast<QWindow*>(receiver)->winId());
         const bool inDialog = widget && qobject_cast<QDialog*>(widget->window());
         if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget() || inDialog))
             return QApplication::notify(receiver, event);
