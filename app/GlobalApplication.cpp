@@ -2,9 +2,11 @@
 
 #include "app/MessagePassing.h"
 
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QWheelEvent>
+#include <QWindow>
 
 GlobalApplication::GlobalApplication(int& argc, char** argv) : QApplication(argc, argv) {
     MessagePassing* hub = MessagePassing::instance();
@@ -27,10 +29,17 @@ bool GlobalApplication::notify(QObject* receiver, QEvent* event) {
     MessagePassing* hub = MessagePassing::instance();
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        // A modal dialog, a popup menu or an open combo list takes Escape as
-        // its own cancel: without a window manager it is the only way out of
-        // a dialog that has no title bar.
-        if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget()))
+        // A dialog (modal or not, such as a template editor in a window of
+        // its own), a popup menu or an open combo list takes Escape as its
+        // own cancel: without a window manager it is the only way out of a
+        // dialog that has no title bar.
+        // A key from the keyboard comes to the window first, then to its
+        // focus widget.
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        if (!widget && receiver && receiver->isWindowType())
+            widget = QWidget::find(static_cast<QWindow*>(receiver)->winId());
+        const bool inDialog = widget && qobject_cast<QDialog*>(widget->window());
+        if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget() || inDialog))
             return QApplication::notify(receiver, event);
         if (hub->isGunMode()) {
             // While a scanner mode is on every key press is scanner input.

@@ -4,8 +4,8 @@
 #include <QTranslator>
 
 // The application object. It sees every event before any widget does and
-// routes the global keys (Escape, Ctrl+Q, F1; Escape stays with an open
-// modal dialog, popup or combo list), the barcode scanner's typing
+// routes the global keys (Escape, Ctrl+Q, F1; Escape stays with a dialog,
+// modal or not, a popup or an open combo list), the barcode scanner's typing
 // and the mouse wheel over the central widget's window to the hub.
 class GlobalApplication : public QApplication {
     Q_OBJECT

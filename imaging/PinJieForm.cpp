@@ -631,11 +631,13 @@ void PinJieForm::btnCloseClick() {
     if (!m_run->hasWorker())
         return;
     m_btnClose->setEnabled(false);
-    if (m_mosaicItem)
-        m_mosaicItem->hide();
-    m_run->stopAfterReset();
     m_resumeAfterReset = false;
-    btnResetClick();
+    setControlsEnabled(false);
+    m_btnPlay->show();
+    m_btnStop->hide();
+    // The old mosaic is not shown again: the next run starts a new one.
+    clearScene();
+    m_run->close();
 }
 
 void PinJieForm::btnCloseFunc() { m_run->shutDown(); }

@@ -63,6 +63,8 @@ void StitchRun::takeFrame(const QImage& image) {
 }
 
 void StitchRun::runNextStep() {
+    if (m_stopState == 1)
+        return; // a frame asked for before the run ended
     switch (takeStepCode()) {
     case 0:
         stopStep();
@@ -121,6 +123,18 @@ bool StitchRun::queueExport() {
     if (m_queue.isEmpty())
         return false;
     m_queue.append(4);
+    return true;
+}
+
+bool StitchRun::close() {
+    if (!m_worker || m_stopState == 1)
+        return false;
+    // Nothing waits for a frame: one may never come (the camera changes its
+    // resolution, or a step did not ask for one), and the steps still queued
+    // would only build a mosaic no one sees.
+    m_stopState = 1;
+    m_queue.clear();
+    shutDown();
     return true;
 }
 
@@ -219,6 +233,8 @@ void StitchRun::startFullSearch() {
 }
 
 void StitchRun::frameMatchFinished() {
+    if (m_stopState == 1)
+        return; // the run ended meanwhile: nothing is shown or asked for
     if (!adoptApplied()) {
         // A stopped worker applied nothing: here, then.
         m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
@@ -229,6 +245,8 @@ void StitchRun::frameMatchFinished() {
 }
 
 void StitchRun::fullSearchFinished() {
+    if (m_stopState == 1)
+        return;
     if (!adoptApplied()) {
         // A stopped worker applied nothing: here, then. A search stopped
         // before its registration counts as not found rather than
@@ -267,7 +285,8 @@ void StitchRun::finishStep(const StitchStep& step) {
             m_noticesShown.insert(int(shown.notice));
     }
     emit stepApplied(shown);
-    if (step.head >= 0)
+    // A stop asked for while the job ran stays: only Play clears it.
+    if (step.head >= 0 && m_queue.value(0, -1) != 0)
         setHead(step.head);
     if (step.delayMs > 0)
         requestFrame(step.delayMs);
@@ -289,6 +308,8 @@ QImage StitchRun::takePicture() { return std::move(m_picture); }
 // ---------------------------------------------------------------- a new mosaic
 
 void StitchRun::rebuild() {
+    if (m_stopState == 1)
+        return;
     if (m_preparing || (m_worker && m_worker->isRunning())) {
         // The mosaic is prepared on the worker once its job is done.
         QTimer::singleShot(67, this, SLOT(rebuild()));
@@ -324,8 +345,8 @@ void StitchRun::rebuild() {
 
 void StitchRun::prepareFinished() {
     m_preparing = false;
-    if (m_start.mosaic.empty())
-        return; // the worker stopped before it began: the run is closing
+    if (m_start.mosaic.empty() || m_stopState == 1)
+        return; // the worker stopped before it began, or the run ended meanwhile
     MessagePassing* hub = MessagePassing::instance();
     if (!m_start.maskFull.empty()) {
         hub->pinJieMask = m_start.maskFull;

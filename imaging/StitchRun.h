@@ -25,7 +25,8 @@ class ThreadPinJie;
 // steps: 0 stop, 1 frame-to-frame match, 3 full search, 4 export
 // (exportStep), 5 the reset's buttons (resetStep), 6 a new mosaic from the
 // current frame. A run closed with stopAfterReset() ends its worker at the
-// stop step and tells the hub (goOutPinJie).
+// stop step and tells the hub (goOutPinJie); close() does so at once. A stop
+// (head 0) asked for while a job runs outlasts the job's result.
 //
 // Thread: GUI thread only. The worker reads the frames and the mosaic where
 // they are and writes only into this object's job places, which stay alive
@@ -69,6 +70,11 @@ public:
     bool queueExport();
     // The run ends its worker at the next stop step.
     void stopAfterReset() { m_stopState = 0; }
+    // Ends the run now, whatever step it is in and whether or not another
+    // frame comes: asks for no more frames, drops the queued steps and what
+    // the running job finds, and tells the hub once the worker's job is done
+    // (shutDown). False when there is no run to end.
+    bool close();
     // Ends the worker (again and again, 67 ms apart, until its job is done),
     // then tells the hub that the run is over.
     void shutDown();

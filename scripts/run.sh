@@ -7,7 +7,9 @@
 # (SEVRIN_SIM_PLUG; see the README's Cameras section).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+# The program alone: it needs nothing else that the build makes (its
+# pictures and font are compiled into it).
+bash scripts/build.sh Sevrin
 mkdir -p run
 export SEVRIN_APP_DIR="$PWD/run"
 export SEVRIN_SIM_USB="${SEVRIN_SIM_USB-4}"

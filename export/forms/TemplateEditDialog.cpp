@@ -24,8 +24,12 @@ TemplateEditDialog::TemplateEditDialog(const QString& folder, QWidget* parent) :
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromUtf8("Varnel显微镜软件V4.1"));
+    // The available area, title bar included: a window manager fits a
+    // maximized window into it with its frame; without one the window has
+    // no frame and takes the area itself.
     if (QScreen* screen = QGuiApplication::primaryScreen())
-        resize(screen->availableGeometry().size());
+        setGeometry(screen->availableGeometry());
+    setWindowState(windowState() | Qt::WindowMaximized);
     m_outer = new QVBoxLayout(this);
     m_outer->setContentsMargins(0, 0, 0, 0);
     m_outer->setSpacing(0);
@@ -39,6 +43,11 @@ TemplateEditDialog::TemplateEditDialog(const QString& folder, QWidget* parent) :
     m_sub = barButton("btnSubTemplate", "删除模板", "Del Template", "刪除模板", SLOT(btnSubTemplateClick()));
     m_rename = barButton("btnReName", "重命名模板", "Rename Template", "重命名模板", SLOT(btnReNameClick()));
     btnSave = barButton("btnSave", "保存模板", "Save Template", "保存模板", SLOT(btnSaveClick()));
+}
+
+void TemplateEditDialog::done(int result) {
+    QDialog::done(result);
+    announceClosed();
 }
 
 QToolButton* TemplateEditDialog::barButton(const char* name, const char* zh, const char* en, const char* tw,

@@ -50,6 +50,12 @@ public slots:
     virtual void btnSaveDelay() = 0;
 
 protected:
+    // Every way an editor closes ends here: accepted, rejected (Escape) or
+    // closed (the title bar's button, which rejects). Tells the hub after.
+    void done(int result) override;
+    // The hub's word that this editor closed: the export panel reloads its
+    // template lists.
+    virtual void announceClosed() = 0;
     // A message box without parent in the current language, waited for.
     static void showMessage(const char* title, const char* zh, const char* en, const char* tw);
     // The "Error" box for a template file (or the list file) at path that

@@ -6,7 +6,6 @@
 #include "measure/engine/ReportContent.h"
 #include "platform/AppPaths.h"
 
-#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -135,9 +134,8 @@ void WordEditDialog::oneSecondDelay() {
         widget_word->resize(parent->size());
 }
 
-void WordEditDialog::closeEvent(QCloseEvent* event) {
+void WordEditDialog::announceClosed() {
     MessagePassing::instance()->WordEditDialogClose();
-    QDialog::closeEvent(event);
 }
 
 void WordEditDialog::showLogo() {

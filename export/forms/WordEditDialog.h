@@ -29,7 +29,7 @@ public slots:
     void oneSecondDelay();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void announceClosed() override;
     void loadTemplate(const QString& name) override;
     bool initNewTemplate(const QString& file) override;
 

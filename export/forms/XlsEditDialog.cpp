@@ -5,7 +5,6 @@
 #include "export/forms/XlsLineEdit.h"
 #include "measure/engine/ReportContent.h"
 
-#include <QCloseEvent>
 #include <QDate>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -53,9 +52,8 @@ XlsEditDialog::XlsEditDialog(QWidget* parent) : TemplateEditDialog("./Template",
     initTemplateList();
 }
 
-void XlsEditDialog::closeEvent(QCloseEvent* event) {
+void XlsEditDialog::announceClosed() {
     MessagePassing::instance()->XlsEditDialogClose();
-    QDialog::closeEvent(event);
 }
 
 void XlsEditDialog::overlapMessage() {

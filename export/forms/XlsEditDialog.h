@@ -28,7 +28,7 @@ public slots:
     void btnSaveDelay() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void announceClosed() override;
     void loadTemplate(const QString& name) override;
     bool initNewTemplate(const QString& file) override;
     void selectionChanged() override;

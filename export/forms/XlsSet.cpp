@@ -317,11 +317,18 @@ void XlsSet::btnPathClickSLOT(QString path) {
 }
 
 void XlsSet::btnEditClick() {
-    (new XlsEditDialog())->show();
+    showEditor(new XlsEditDialog());
 }
 
 void XlsSet::btnEditWordClick() {
-    (new WordEditDialog())->show();
+    showEditor(new WordEditDialog());
+}
+
+void XlsSet::showEditor(QDialog* editor) {
+    editor->show();
+    // The editor takes the keyboard (Escape closes it) also where no window
+    // manager hands it over.
+    editor->activateWindow();
 }
 
 void XlsSet::XlsEditDialogCloseSLOT() {

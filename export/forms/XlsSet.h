@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -53,6 +54,8 @@ private slots:
     void pictureTimeoutSLOT();
 
 private:
+    // Shows a template editor (a window of its own) with the keyboard.
+    void showEditor(QDialog* editor);
     void buildWidgets();
     void initSize();
     void setLanguageText();

@@ -408,6 +408,8 @@ void ItemLayer::RefreshTable() {
 void ItemLayer::clearAllShapes() {
     m_sys->ClearSelections();
     m_sys->shapeContainer()->ClearAll();
+    // The data table and the reports made from it list no deleted shape.
+    RefreshTable();
     update();
 }
 
@@ -937,7 +939,6 @@ void ItemLayer::useMeasureToolSLOT(int tool) {
                     tr3("是否删除所有图元信息？", "Del All Graphics Info？", "是否刪除所有圖元資訊？"))) {
             clearAllShapes();
             saveECLP2PData();
-            RefreshTable();
             dropTool();
             arrowCursor();
         }
@@ -1169,7 +1170,6 @@ void ItemLayer::setIsCameraModeSLOT(bool on) {
         return;
     m_cameraMode = on;
     clearAllShapes();
-    RefreshTable();
     dropTool();
     arrowCursor();
 }

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTimer>
@@ -126,13 +127,14 @@ void TestGlobalKeys::wheelOverTheCentralWindow() {
     QCOMPARE(add.count(), 1);
 }
 
-// Escape cancels whatever is open (a modal dialog, a popup menu, an open
-// combo list), also in scanner mode; with nothing open it leaves full screen.
+// Escape cancels whatever is open (a modal dialog, a dialog that is not
+// modal, a popup menu, an open combo list), also in scanner mode; with
+// nothing open it leaves full screen.
 void TestGlobalKeys::escapeReachesWhatIsOpen_data() {
     QTest::addColumn<QString>("open");
     QTest::addColumn<int>("gunMode");
     for (int mode : {0, 1}) {
-        for (const char* what : {"dialog", "menu", "combo list", "nothing"})
+        for (const char* what : {"dialog", "modeless dialog", "menu", "combo list", "nothing"})
             QTest::newRow(qPrintable(QString("%1, scanner mode %2").arg(what).arg(mode))) << QString(what) << mode;
     }
 }
@@ -162,6 +164,18 @@ void TestGlobalKeys::escapeReachesWhatIsOpen() {
         });
         dialogResult = dialog.exec();
         QCOMPARE(dialogResult, int(QDialog::Rejected));
+    } else if (open == "modeless dialog") {
+        // A top-level window of its own, as the Word template editor is.
+        QDialog dialog;
+        auto* field = new QLineEdit(&dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QSignalSpy rejected(&dialog, &QDialog::rejected);
+        // As the keyboard's key comes: to its window first.
+        field->setFocus();
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape);
+        QCOMPARE(rejected.count(), 1);
+        stillOpen = dialog.isVisible();
     } else if (open == "menu") {
         QMenu menu(&window);
         menu.addAction("item");

@@ -1,7 +1,8 @@
 // The stitching run without its panel, on the real worker: frames from a
 // simulated stage camera are placed at the stage's own offsets, a stop asked
 // for while the worker matches ends the run only once the job is done, a
-// stopped run starts again, and a notice is told once per mosaic.
+// stopped run starts again, a notice is told once per mosaic, and a run
+// closed at any point of its queue ends, whether or not frames still come.
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
 
@@ -90,6 +91,20 @@ QString offPlacement(const QMap<int, QRect>& placements, const std::vector<QPoin
 
 class TestStitchRun : public QObject {
     Q_OBJECT
+
+    enum Point { BeforeFirstFrame, Preparing, Matching, Searching, ResetQueued, StoppedWhileMatching, NoFrameComes };
+
+    // Does an ended run ask the camera for no frame? A request and a marker
+    // behind it: the marker comes alone.
+    bool asksNoFrame(StitchRun& run) {
+        const int snaps = camera->snaps;
+        bool after = false;
+        run.requestFrame(0);
+        QTimer::singleShot(0, &run, [&] { after = true; });
+        if (!QTest::qWaitFor([&] { return after; }, 5000))
+            return false;
+        return camera->snaps == snaps;
+    }
 
     TestEnv* env = nullptr;
     StitchStageCamera* camera = nullptr;
@@ -183,12 +198,7 @@ private slots:
         // a frame request and a marker behind it, the marker comes alone.
         QTRY_VERIFY_WITH_TIMEOUT(d.run.stepQueue().isEmpty(), 20000);
         QCOMPARE(d.run.stopState(), 1);
-        const int snaps = camera->snaps;
-        bool after = false;
-        d.run.requestFrame(0);
-        QTimer::singleShot(0, &d.run, [&] { after = true; });
-        QTRY_VERIFY(after);
-        QCOMPARE(camera->snaps, snaps);
+        QVERIFY(asksNoFrame(d.run));
         QCOMPARE(out.count(), 1);
 
         // Started again: a new worker, a new mosaic from the current frame,
@@ -199,6 +209,75 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(d.run.mosaic().placements().size() >= 3, 60000);
         const QString again = offPlacement(d.run.mosaic().placements(), StitchPanGenerator::stops(plan(4, 3)), 1);
         QVERIFY2(again.isEmpty(), qPrintable(again));
+    }
+
+    // Closed at each kind of point of its queue, three times over, the run
+    // ends its worker and tells the hub once, without another frame.
+    void closeEndsTheRunAtEveryPoint_data() {
+        QTest::addColumn<int>("point");
+        QTest::newRow("before the first frame") << int(BeforeFirstFrame);
+        QTest::newRow("while the new mosaic is prepared") << int(Preparing);
+        QTest::newRow("while a frame is matched") << int(Matching);
+        QTest::newRow("while the mosaic is searched") << int(Searching);
+        QTest::newRow("with a reset queued") << int(ResetQueued);
+        QTest::newRow("after a stop asked for while matching") << int(StoppedWhileMatching);
+        QTest::newRow("while no frame comes") << int(NoFrameComes);
+    }
+    void closeEndsTheRunAtEveryPoint() {
+        QFETCH(int, point);
+        // Two stops a third of a frame apart, then (for the search) a field
+        // from another specimen that matches nowhere.
+        const std::vector<StitchPanFrame> pan = generator().pan(plan(4, 3));
+        std::vector<StitchPanFrame> frames(pan.begin(), pan.begin() + 6);
+        StitchPanFrame foreign;
+        foreign.image = StitchPanGenerator::makeSpecimen(cameraFrame, cv::Rect(), 977);
+        if (point == Searching)
+            frames.push_back(foreign);
+        Driver d;
+        QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutPinJieSIGNAL()));
+        QSignalSpy started(&d.run, &StitchRun::mosaicStarted);
+        for (int round = 1; round <= 3; ++round) {
+            camera->pan = frames;
+            camera->snaps = 0;
+            const int mosaics = started.count();
+            d.begin();
+            auto placed = [&] { return started.count() > mosaics && d.run.mosaic().placements().size() >= 2; };
+            switch (Point(point)) {
+            case BeforeFirstFrame:
+                break;
+            case Preparing:
+                QTRY_VERIFY_WITH_TIMEOUT(d.run.jobRunning(), 60000);
+                QCOMPARE(started.count(), mosaics);
+                break;
+            case Matching:
+                QTRY_VERIFY_WITH_TIMEOUT(placed() && d.run.stepQueue().value(0) == 1 && d.run.jobRunning(), 60000);
+                break;
+            case Searching:
+                QTRY_VERIFY_WITH_TIMEOUT(placed() && d.run.stepQueue().value(0) == 3 && d.run.jobRunning(), 120000);
+                break;
+            case ResetQueued:
+                QTRY_VERIFY_WITH_TIMEOUT(placed(), 60000);
+                QVERIFY(d.run.queueReset(0));
+                break;
+            case StoppedWhileMatching:
+                QTRY_VERIFY_WITH_TIMEOUT(placed() && d.run.jobRunning(), 60000);
+                d.run.setHead(0); // the Stop button's
+                QTRY_VERIFY_WITH_TIMEOUT(d.run.stepQueue().isEmpty(), 60000);
+                QVERIFY(d.run.hasWorker());
+                break;
+            case NoFrameComes:
+                QTRY_VERIFY_WITH_TIMEOUT(placed(), 60000);
+                camera->pan.clear(); // snapshots are asked for and never delivered
+                break;
+            }
+            QVERIFY(d.run.close());
+            QTRY_COMPARE_WITH_TIMEOUT(out.count(), round, 60000);
+            QVERIFY(!d.run.hasWorker());
+            QCOMPARE(d.run.stopState(), 1);
+            QVERIFY(asksNoFrame(d.run));
+            QCOMPARE(out.count(), round);
+            QVERIFY(!d.run.close()); // closed already
+        }
     }
 
     // A camera over a featureless field: every frame fails for want of

@@ -18,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QSettings>
 #include <QTableWidget>
@@ -98,6 +99,36 @@ private slots:
         QCOMPARE(d->entries()[1]->text(), QString("Myreport2"));
         QCOMPARE(listed("./Template/List.ini")[1], QString("Myreport2"));
         d->close();
+        QCOMPARE(closed.count(), 1);
+    }
+
+    // However an editor closes (Escape, the title bar's close, accepted), the
+    // export panel is told once: it reloads its template lists.
+    void everyWayOfClosingIsAnnounced_data() {
+        QTest::addColumn<bool>("word");
+        QTest::addColumn<QString>("way");
+        for (bool word : {false, true})
+            for (const char* way : {"Escape", "close", "accept"})
+                QTest::newRow(qPrintable(QString("%1, %2").arg(word ? "Word" : "Excel", way))) << word << QString(way);
+    }
+    void everyWayOfClosingIsAnnounced() {
+        QFETCH(bool, word);
+        QFETCH(QString, way);
+        QSignalSpy closed(MessagePassing::instance(),
+                          word ? SIGNAL(WordEditDialogCloseSIGNAL()) : SIGNAL(XlsEditDialogCloseSIGNAL()));
+        QPointer<TemplateEditDialog> d = word ? static_cast<TemplateEditDialog*>(new WordEditDialog)
+                                              : static_cast<TemplateEditDialog*>(new XlsEditDialog);
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d));
+        click(d, "btnAddTemplate");
+        if (way == "Escape")
+            QTest::keyClick(d, Qt::Key_Escape);
+        else if (way == "close")
+            d->close();
+        else
+            d->accept();
+        QCOMPARE(closed.count(), 1);
+        QTRY_VERIFY(d.isNull()); // deleted when closed
         QCOMPARE(closed.count(), 1);
     }
 

@@ -309,6 +309,30 @@ private slots:
         QVERIFY(layer->isCameraMode());
     }
 
+    // Whatever deletes the shapes (a new resolution: stitching, a recording,
+    // Fast Mode; the camera mode) leaves the data table empty: the report
+    // made from it then lists no shape that is gone.
+    void deletedShapesLeaveTheTable_data() {
+        QTest::addColumn<bool>("resolution");
+        QTest::newRow("a new resolution") << true;
+        QTest::newRow("the camera mode") << false;
+    }
+    void deletedShapesLeaveTheTable() {
+        QFETCH(bool, resolution);
+        makeLayer();
+        hub->setIsCameraMode(true);
+        drawLine({100, 100}, {300, 100});
+        QSignalSpy table(hub, SIGNAL(updateMeasureDataSignal(int, int, QList<QString>, QList<QString>)));
+        if (resolution)
+            hub->changeResolution();
+        else
+            hub->setIsCameraMode(false);
+        QVERIFY(shapes()->shapes().isEmpty());
+        QVERIFY(!table.isEmpty());
+        QCOMPARE(table.last().at(2).value<QList<QString>>(), QList<QString>());
+        QCOMPARE(table.last().at(3).value<QList<QString>>(), QList<QString>());
+    }
+
     void lineSaveOneNeitherRestoresNorTouchesTheStore() {
         QDir().mkpath(AppPaths::appFile("INI"));
         {

@@ -1,0 +1,92 @@
+#!/usr/bin/python3
+"""Stitching Close in the real program under a virtual X server, with the
+simulated stage panning by itself (SEVRIN_SIM_STAGE=pan): round after round,
+Start, then Close once the mosaic shows (or once it has grown), and live
+video always comes back with Close greyed until the next Start. A line
+measured before the first Start leaves the data table with the shape: the
+switch to the stitching resolution deleted it."""
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import sevrin_x as x  # noqa: E402
+
+OPEN_BUTTON = (531, 54)
+TAB_MEASURE = (29, 181)
+TAB_COMPOSITE = (29, 240)
+LINE_TOOL = (125, 305)
+PLAY = (108, 517)
+CLOSE = (437, 555)
+CLOSE_TEXT = (415, 545, 460, 566)  # the Close button's text: black when it can be pressed
+PLAY_TEXT = (168, 508, 212, 528)  # Start's text, likewise
+CAPTURE_BAR = (800, 54)  # black while the mosaic view takes its place
+VIEW = (600, 200, 1890, 790)
+MOSAIC_VIEW = (580, 40, 1910, 1040)
+FIRST_NAME = (615, 900, 715, 926)  # the data table's first name cell
+ROUNDS = 6
+
+
+def dark_pixels(img, box):
+    return sum(1 for r, g, b in img.crop(box).getdata() if r + g + b < 150)
+
+
+def stitching(img):
+    """The mosaic view shows a mosaic (the capture bar is gone)."""
+    return sum(img.getpixel(CAPTURE_BAR)) == 0 and x.lit_share(img, MOSAIC_VIEW) > 0.02
+
+
+def close_ready(img):
+    return stitching(img) and dark_pixels(img, CLOSE_TEXT) > 20
+
+
+def play_ready(img):
+    """Live video, Start can be pressed and Close cannot."""
+    return live(img) and dark_pixels(img, PLAY_TEXT) > 20 and dark_pixels(img, CLOSE_TEXT) == 0
+
+
+def live(img):
+    """Live video under the interface again, with its capture bar."""
+    return sum(img.getpixel(CAPTURE_BAR)) > 0 and x.coloured_share(img, VIEW) > 0.05
+
+
+def main():
+    check = x.Checks()
+    xvfb, display = x.start_x()
+    p = None
+    try:
+        p = x.Program(display, "4", "", extra_env={"SEVRIN_SIM_STAGE": "pan"})
+        p.click(OPEN_BUTTON, until=live, timeout=30)
+        p.click(TAB_MEASURE)
+        a, b = (760, 310), (1110, 470)
+        x.measure_with_tool(p, LINE_TOOL, [a, b], (a[0] - 10, a[1] - 60, b[0] + 220, b[1] + 60))
+        shown = p.wait_for("table_row", lambda img: dark_pixels(img, FIRST_NAME) > 20, timeout=20)
+        check(dark_pixels(shown, FIRST_NAME) > 20, "the measured line is listed in the data table")
+        p.click(TAB_COMPOSITE)
+        for n in range(1, ROUNDS + 1):
+            ready = p.wait_for("play_ready", play_ready, timeout=60)
+            check(play_ready(ready), "round %d: live video, Start can be pressed and Close is greyed" % n)
+            p.click(PLAY)
+            first = p.wait_for("stitch_start", close_ready, timeout=90)
+            check(close_ready(first), "round %d: the mosaic shows and Close can be pressed" % n)
+            if n % 2 == 0:
+                # The stage pans on: the mosaic grows before this Close.
+                grown = p.wait_for("stitch_grown", lambda img: x.lit_share(img, MOSAIC_VIEW) >
+                                   1.3 * x.lit_share(first, MOSAIC_VIEW), timeout=90)
+                check(stitching(grown), "round %d: the mosaic grew" % n)
+            back = p.click(CLOSE, until=live, timeout=60)
+            check(live(back), "round %d: Close brings live video back" % n)
+            if n == 1:
+                check(dark_pixels(back, FIRST_NAME) == 0, "the deleted line is no longer in the data table")
+            if not live(back):
+                break
+        check(p.proc.poll() is None, "the program is still running")
+    finally:
+        if p:
+            check(p.stop() == 0, "the program ends with exit code 0")
+        xvfb.kill()
+        xvfb.wait()
+    return check.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
