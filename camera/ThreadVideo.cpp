@@ -4,7 +4,6 @@
 
 #include "camera/FrameScaler.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QStorageInfo>
 #include <QStringList>
@@ -86,9 +85,9 @@ ThreadVideo::~ThreadVideo() {
         stopRecord();
         if (!wait(3000)) {
             // Still encoding a backlog: give up the queue, but finish the file.
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             m_abort = true;
-            m_frameReady.wakeAll();
+            m_frameReady.notify_all();
         }
         wait();
     }
@@ -96,28 +95,28 @@ ThreadVideo::~ThreadVideo() {
 }
 
 void ThreadVideo::setQueueCapacity(int frames) {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_state.load() == StateIdle)
         m_capacity = qMax(1, frames);
 }
 
 int ThreadVideo::queueCapacity() const {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_capacity;
 }
 
 int ThreadVideo::pendingFrames() const {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return int(m_queue.size()) + m_reserved + (m_working ? 1 : 0);
 }
 
 QString ThreadVideo::lastError() const {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_error;
 }
 
 void ThreadVideo::setError(const QString& text) {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_error.isEmpty())
         m_error = text;
     qWarning().noquote() << "Recording" << m_path << ":" << text;
@@ -170,7 +169,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     }
 
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_capacity == 0) {
             const qint64 frameBytes =
                 qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
@@ -189,9 +188,9 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     // encoder's own threads; this call waits for the answer.
     start(QThread::InheritPriority);
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         while (m_openResult == 0)
-            m_opened.wait(&m_mutex);
+            m_opened.wait(lock);
     }
     if (m_openResult < 0) {
         wait();
@@ -359,7 +358,7 @@ bool ThreadVideo::acceptFrame(int& bytes, int& width, int& height) {
 }
 
 bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_stopAsked || m_abort)
         return false;
     int64_t pts = m_lastPts + 1;
@@ -437,10 +436,10 @@ void ThreadVideo::commitFrame(std::unique_ptr<Frame>& frame, int bytes, int widt
     frame->bytes = bytes;
     frame->width = width;
     frame->height = height;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     --m_reserved;
     m_queue.push_back(std::move(frame));
-    m_frameReady.wakeAll();
+    m_frameReady.notify_all();
 }
 
 void ThreadVideo::countFramesMissed(int frames) {
@@ -454,24 +453,24 @@ int64_t ThreadVideo::monotonicMs() {
 }
 
 void ThreadVideo::stopRecord() {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     const int s = m_state.load();
     if (s == StateRecording) {
         m_stopAsked = true;
         m_stopByCaller = true;
         m_state = StateStopping;
-        m_frameReady.wakeAll();
-        m_spaceFree.wakeAll();
+        m_frameReady.notify_all();
+        m_spaceFree.notify_all();
     } else if (s == StateIdle) {
         m_state = StateFinished;
     }
 }
 
 bool ThreadVideo::waitForSpace(unsigned long ms) {
-    QDeadlineTimer deadline(ms);
-    QMutexLocker lock(&m_mutex);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMin<unsigned long>(ms, 86400000));
+    std::unique_lock<std::mutex> lock(m_mutex);
     while (m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved >= m_capacity) {
-        if (!m_spaceFree.wait(&m_mutex, deadline))
+        if (m_spaceFree.wait_until(lock, deadline) == std::cv_status::timeout)
             break;
     }
     return m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved < m_capacity;
@@ -483,22 +482,22 @@ void ThreadVideo::run() {
         releaseFFmpeg();
     m_lastFlushMs = monotonicMs();
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (opened)
             m_state = StateRecording;
         m_openResult = opened ? 1 : -1;
-        m_opened.wakeAll();
+        m_opened.notify_all();
     }
     if (!opened)
         return;
     for (;;) {
         std::unique_ptr<Frame> frame;
         {
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             // A frame being copied in by pushFrame (reserved) is waited for,
             // so a stop racing the last frame still records it.
             while (!m_abort && m_queue.empty() && (!m_stopAsked || m_reserved > 0))
-                m_frameReady.wait(&m_mutex);
+                m_frameReady.wait(lock);
             if (m_abort || m_queue.empty())
                 break;
             frame = std::move(m_queue.front());
@@ -507,7 +506,7 @@ void ThreadVideo::run() {
         }
         if (!m_writeFailed)
             encodeQueued(*frame);
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_working = false;
         frame->shared = QByteArray(); // the camera's buffer goes back at once
         m_spare.push_back(std::move(frame));
@@ -516,7 +515,7 @@ void ThreadVideo::run() {
             m_stopAsked = true;
             m_state = StateStopping;
         }
-        m_spaceFree.wakeAll();
+        m_spaceFree.notify_all();
     }
     finish();
 }
@@ -616,7 +615,7 @@ bool ThreadVideo::drainEncoder(bool flush) {
     if (m_held->size > 0) {
         int64_t lastTick = 0;
         {
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             lastTick = m_lastOfferedTick;
         }
         m_held->duration = std::max<int64_t>(m_tickUnits, (lastTick + 1) * m_tickUnits - m_held->pts);
@@ -696,15 +695,15 @@ void ThreadVideo::finish() {
                              .arg(m_overRate.load())
                              .arg(m_missed.load());
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_queue.clear();
         m_stopAsked = true;
         m_state = StateFinished;
-        m_spaceFree.wakeAll();
+        m_spaceFree.notify_all();
     }
     bool byItself;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         byItself = !m_stopByCaller;
     }
     if (!ok)

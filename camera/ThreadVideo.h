@@ -1,15 +1,15 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 struct AVCodecContext;
@@ -202,10 +202,11 @@ private:
     std::atomic<qint64> m_encoded{0};
     std::atomic<qint64> m_onDisk{0};
 
-    // Queue and spare buffers, guarded by m_mutex.
-    mutable QMutex m_mutex;
-    QWaitCondition m_frameReady;
-    QWaitCondition m_spaceFree;
+    // Queue and spare buffers, guarded by m_mutex (the standard library's,
+    // whose locking a thread checker sees).
+    mutable std::mutex m_mutex;
+    std::condition_variable m_frameReady;
+    std::condition_variable m_spaceFree;
     std::deque<std::unique_ptr<Frame>> m_queue;
     std::vector<std::unique_ptr<Frame>> m_spare;
     int m_capacity = 0;     // 0: chosen at start from the frame size
@@ -215,7 +216,7 @@ private:
     bool m_abort = false;   // destructor gave up waiting: drop the queue
     bool m_stopByCaller = false; // stopRecord was called (not a failed write)
     int m_openResult = 0;   // 0 opening, 1 opened, -1 failed (startRecord waits)
-    QWaitCondition m_opened;
+    std::condition_variable m_opened;
     int64_t m_firstCaptureMs = -1; // capture time of the file's first frame
     int64_t m_lastPts = -1;        // tick of the last frame queued
     int64_t m_lastOfferedTick = -1; // tick of the latest capture time offered, kept or not
