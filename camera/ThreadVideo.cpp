@@ -91,6 +91,7 @@ ThreadVideo::~ThreadVideo() {
         }
         wait();
     }
+    { std::lock_guard<std::mutex> lock(m_mutex); } // see the end of run()
     releaseFFmpeg();
 }
 
@@ -518,6 +519,10 @@ void ThreadVideo::run() {
         m_spaceFree.notify_all();
     }
     finish();
+    // The thread's last step takes the lock, and so does the destructor: the
+    // deletion is then ordered after everything the thread did also for a
+    // thread checker, which does not see inside Qt's end of a thread.
+    std::lock_guard<std::mutex> lock(m_mutex);
 }
 
 void ThreadVideo::encodeQueued(Frame& frame) {
