@@ -4,7 +4,6 @@
 
 #include "camera/FrameScaler.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QStorageInfo>
 #include <QStringList>
@@ -68,6 +67,15 @@ constexpr qint64 kQueueBytes = qint64(64) << 20;
 // full-HD picture in real time, few enough to leave cores to the live path.
 int encoderThreads() { return qBound(1, QThread::idealThreadCount() / 2, 4); }
 
+// Frames per second the encoder really gets: every keepEvery-th frame of the
+// camera's, and never more than the file's nominal rate (later frames in a
+// tick are left out). The encoder spends its bit rate per frame of this rate.
+AVRational encoderRate(int fps, int keepEvery, double cameraFps) {
+    if (!(cameraFps > 0) || cameraFps / keepEvery >= fps)
+        return AVRational{fps, 1};
+    return av_d2q(cameraFps / keepEvery, 100000);
+}
+
 } // namespace
 
 ThreadVideo::ThreadVideo(QObject* parent) : QThread(parent) {}
@@ -77,38 +85,39 @@ ThreadVideo::~ThreadVideo() {
         stopRecord();
         if (!wait(3000)) {
             // Still encoding a backlog: give up the queue, but finish the file.
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             m_abort = true;
-            m_frameReady.wakeAll();
+            m_frameReady.notify_all();
         }
         wait();
     }
+    { std::lock_guard<std::mutex> lock(m_mutex); } // see the end of run()
     releaseFFmpeg();
 }
 
 void ThreadVideo::setQueueCapacity(int frames) {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_state.load() == StateIdle)
         m_capacity = qMax(1, frames);
 }
 
 int ThreadVideo::queueCapacity() const {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_capacity;
 }
 
 int ThreadVideo::pendingFrames() const {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return int(m_queue.size()) + m_reserved + (m_working ? 1 : 0);
 }
 
 QString ThreadVideo::lastError() const {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     return m_error;
 }
 
 void ThreadVideo::setError(const QString& text) {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_error.isEmpty())
         m_error = text;
     qWarning().noquote() << "Recording" << m_path << ":" << text;
@@ -119,7 +128,7 @@ int ThreadVideo::rawFrameBytes(int width, int height) const {
 }
 
 bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCodecId, int inPixFmt, int fps,
-                              int outWidth, int outHeight, int keepEvery) {
+                              int outWidth, int outHeight, int keepEvery, double cameraFps) {
     if (m_state.load() != StateIdle) {
         setError("a recording was already started with this recorder");
         return false;
@@ -133,6 +142,13 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     m_outWidth = outWidth;
     m_outHeight = outHeight;
     m_keepEvery = keepEvery;
+    m_cameraFps = cameraFps;
+    const AVRational rate = encoderRate(qMax(1, fps), qMax(1, keepEvery), cameraFps);
+    m_rateNum = rate.num;
+    m_rateDen = rate.den;
+    // Stamps count time units at least as fine as the file's nominal tick;
+    // a frame's tick is a whole number of them.
+    m_tickUnits = int((int64_t(qMax(1, fps)) * rate.den + rate.num - 1) / rate.num);
 
     QString bad;
     if (keepEvery < 1)
@@ -154,7 +170,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     }
 
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_capacity == 0) {
             const qint64 frameBytes =
                 qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
@@ -173,9 +189,9 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     // encoder's own threads; this call waits for the answer.
     start(QThread::InheritPriority);
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         while (m_openResult == 0)
-            m_opened.wait(&m_mutex);
+            m_opened.wait(lock);
     }
     if (m_openResult < 0) {
         wait();
@@ -205,8 +221,11 @@ bool ThreadVideo::openEncoder() {
         return false;
     }
     m_encoder = avcodec_alloc_context3(codec);
-    m_encoder->time_base = AVRational{1, m_fps};
-    m_encoder->framerate = AVRational{m_fps, 1};
+    // The rate is what the frames really come at, so the bit rate is spent
+    // over the frames there are; every frame sits on a tick of that rate, so
+    // the file states the rate it holds.
+    m_encoder->time_base = AVRational{m_rateDen, m_rateNum * m_tickUnits};
+    m_encoder->framerate = AVRational{m_rateNum, m_rateDen};
     m_encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     m_encoder->width = m_outWidth;
     m_encoder->height = m_outHeight;
@@ -247,6 +266,7 @@ bool ThreadVideo::openEncoder() {
         return false;
     }
     m_stream->time_base = m_encoder->time_base;
+    m_stream->avg_frame_rate = m_encoder->framerate;
     m_stream->codecpar->codec_tag = 0;
 
     // Input side: raw frames are wrapped as they are, JPEG frames decoded.
@@ -339,7 +359,7 @@ bool ThreadVideo::acceptFrame(int& bytes, int& width, int& height) {
 }
 
 bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_stopAsked || m_abort)
         return false;
     int64_t pts = m_lastPts + 1;
@@ -347,7 +367,7 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         if (m_firstCaptureMs < 0) {
             // The file's clock starts with its first timed frame (after any
             // untimed ones, which took a tick each).
-            m_firstCaptureMs = captureMs - pts * 1000 / m_fps;
+            m_firstCaptureMs = captureMs - pts * 1000 * m_rateDen / m_rateNum;
         }
         // The capture time in quarter ticks since the file's start. A frame
         // less than a quarter tick after the last kept frame's tick is left
@@ -357,7 +377,7 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         // loses none, and no frame plays more than three quarters of a tick
         // away from when it was captured.
         const int64_t since = captureMs - m_firstCaptureMs;
-        const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
+        const int64_t quarters = since < 0 ? -1 : since * m_rateNum * 4 / (1000 * int64_t(m_rateDen));
         // The file lasts until the tick of the newest frame offered, even
         // when that frame is left out below.
         m_lastOfferedTick = std::max(m_lastOfferedTick, (quarters + 1) / 4);
@@ -417,10 +437,15 @@ void ThreadVideo::commitFrame(std::unique_ptr<Frame>& frame, int bytes, int widt
     frame->bytes = bytes;
     frame->width = width;
     frame->height = height;
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     --m_reserved;
     m_queue.push_back(std::move(frame));
-    m_frameReady.wakeAll();
+    m_frameReady.notify_all();
+}
+
+void ThreadVideo::countFramesMissed(int frames) {
+    if (frames > 0 && m_state.load() == StateRecording)
+        m_missed += frames;
 }
 
 int64_t ThreadVideo::monotonicMs() {
@@ -429,24 +454,24 @@ int64_t ThreadVideo::monotonicMs() {
 }
 
 void ThreadVideo::stopRecord() {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     const int s = m_state.load();
     if (s == StateRecording) {
         m_stopAsked = true;
         m_stopByCaller = true;
         m_state = StateStopping;
-        m_frameReady.wakeAll();
-        m_spaceFree.wakeAll();
+        m_frameReady.notify_all();
+        m_spaceFree.notify_all();
     } else if (s == StateIdle) {
         m_state = StateFinished;
     }
 }
 
 bool ThreadVideo::waitForSpace(unsigned long ms) {
-    QDeadlineTimer deadline(ms);
-    QMutexLocker lock(&m_mutex);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMin<unsigned long>(ms, 86400000));
+    std::unique_lock<std::mutex> lock(m_mutex);
     while (m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved >= m_capacity) {
-        if (!m_spaceFree.wait(&m_mutex, deadline))
+        if (m_spaceFree.wait_until(lock, deadline) == std::cv_status::timeout)
             break;
     }
     return m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved < m_capacity;
@@ -458,22 +483,22 @@ void ThreadVideo::run() {
         releaseFFmpeg();
     m_lastFlushMs = monotonicMs();
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (opened)
             m_state = StateRecording;
         m_openResult = opened ? 1 : -1;
-        m_opened.wakeAll();
+        m_opened.notify_all();
     }
     if (!opened)
         return;
     for (;;) {
         std::unique_ptr<Frame> frame;
         {
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             // A frame being copied in by pushFrame (reserved) is waited for,
             // so a stop racing the last frame still records it.
             while (!m_abort && m_queue.empty() && (!m_stopAsked || m_reserved > 0))
-                m_frameReady.wait(&m_mutex);
+                m_frameReady.wait(lock);
             if (m_abort || m_queue.empty())
                 break;
             frame = std::move(m_queue.front());
@@ -482,7 +507,7 @@ void ThreadVideo::run() {
         }
         if (!m_writeFailed)
             encodeQueued(*frame);
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_working = false;
         frame->shared = QByteArray(); // the camera's buffer goes back at once
         m_spare.push_back(std::move(frame));
@@ -491,9 +516,13 @@ void ThreadVideo::run() {
             m_stopAsked = true;
             m_state = StateStopping;
         }
-        m_spaceFree.wakeAll();
+        m_spaceFree.notify_all();
     }
     finish();
+    // The thread's last step takes the lock, and so does the destructor: the
+    // deletion is then ordered after everything the thread did also for a
+    // thread checker, which does not see inside Qt's end of a thread.
+    std::lock_guard<std::mutex> lock(m_mutex);
 }
 
 void ThreadVideo::encodeQueued(Frame& frame) {
@@ -550,8 +579,9 @@ bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t pts) {
     }
     // The tick chosen when the frame was queued; a second picture from one
     // packet takes the next.
-    m_outFrame->pts = std::max(pts, m_nextPts);
-    m_nextPts = m_outFrame->pts + 1;
+    const int64_t tick = std::max(pts, m_nextPts);
+    m_nextPts = tick + 1;
+    m_outFrame->pts = tick * m_tickUnits;
     const int r = avcodec_send_frame(m_encoder, m_outFrame);
     if (r < 0) {
         setError("the encoder refused a frame: " + avErrorText(r));
@@ -578,7 +608,7 @@ bool ThreadVideo::drainEncoder(bool flush) {
         // a gap (a slow camera, a dropped frame), or every later fragment
         // would play that much too soon.
         if (m_held->size > 0) {
-            m_held->duration = std::max<int64_t>(1, m_packet->pts - m_held->pts);
+            m_held->duration = std::max<int64_t>(m_tickUnits, m_packet->pts - m_held->pts);
             if (!writeHeld())
                 return false;
         }
@@ -590,10 +620,10 @@ bool ThreadVideo::drainEncoder(bool flush) {
     if (m_held->size > 0) {
         int64_t lastTick = 0;
         {
-            QMutexLocker lock(&m_mutex);
+            std::unique_lock<std::mutex> lock(m_mutex);
             lastTick = m_lastOfferedTick;
         }
-        m_held->duration = std::max<int64_t>(1, lastTick + 1 - m_held->pts);
+        m_held->duration = std::max<int64_t>(m_tickUnits, (lastTick + 1) * m_tickUnits - m_held->pts);
         return writeHeld();
     }
     return true;
@@ -663,21 +693,22 @@ void ThreadVideo::finish() {
     // What the file lacks of what the camera offered, for whoever wonders
     // why it holds fewer frames.
     qInfo().noquote() << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
-                                 "%4 left out over the frame rate")
+                                 "%4 left out over the frame rate, %5 never reached the recorder")
                              .arg(m_path)
                              .arg(m_encoded.load())
                              .arg(m_dropped.load())
-                             .arg(m_overRate.load());
+                             .arg(m_overRate.load())
+                             .arg(m_missed.load());
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_queue.clear();
         m_stopAsked = true;
         m_state = StateFinished;
-        m_spaceFree.wakeAll();
+        m_spaceFree.notify_all();
     }
     bool byItself;
     {
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         byItself = !m_stopByCaller;
     }
     if (!ok)

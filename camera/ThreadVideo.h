@@ -1,15 +1,15 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 struct AVCodecContext;
@@ -21,7 +21,8 @@ struct AVStream;
 class FrameScaler;
 
 // Records live video: camera frames pushed by a driver are kept every n-th,
-// then by their capture time at most one per tick of the file's rate,
+// then by their capture time at most one per frame tick (of the rate the
+// encoder gets, at most the file's rate; see startRecord),
 // decoded by their raw format, scaled to the output size and encoded as H.264
 // into a container chosen by the file name, so a file plays as long as it was
 // recorded whatever rate the camera really sends. MP4 files are written in
@@ -68,27 +69,33 @@ public:
     //   inPixFmt:  FFmpeg pixel format of the frames (23 NV12, 12 full-range
     //              YUV 4:2:0, 1 YUYV 4:2:2, 3 BGR24); MJPEG frames may carry
     //              any JPEG sampling whatever this says.
+    //   fps:       the file's ticks per second, the time base of its stamps.
     //   keepEvery: of the frames offered, numbers 0, n, 2n ... are recorded.
+    //   cameraFps: frames per second the camera offers (0: unknown, taken as
+    //              fps x keepEvery). The encoder is told the rate it really
+    //              gets, cameraFps / keepEvery (at most fps), and spends the
+    //              constant bit rate over those frames; the file states
+    //              that rate, while the stamps keep the finer ticks.
     bool startRecord(QString path, int inWidth, int inHeight, int inCodecId, int inPixFmt, int fps, int outWidth,
-                     int outHeight, int keepEvery);
+                     int outHeight, int keepEvery, double cameraFps = 0);
 
     // Offers one frame (raw rows without padding, or one JPEG image). width
     // and height: the frame's own size when it differs from the input size
     // given to startRecord (0 = that size). Returns true when the frame was
     // queued; false when it was skipped by keepEvery, dropped because the
     // queue is full, not recording, the byte count cannot hold a raw frame
-    // of that size, or the file's tick of its capture time is already taken.
+    // of that size, or the frame tick of its capture time is already taken.
     // captureMs: when the camera delivered the frame, in milliseconds of any
     // monotonic clock, the same for every frame of a recording. The first
     // frame starts the file; each later one is kept only when it comes more
-    // than a quarter of a file's tick (1 / fps) after the last kept frame's
-    // tick, and takes the next free tick (or a later one when it was captured
-    // later still), so a camera faster than `fps` has its extra frames dropped
+    // than a quarter of a frame tick after the last kept frame's tick, and
+    // takes the next free tick (or a later one when it was captured later
+    // still), so a camera faster than the tick rate has its extra frames dropped
     // and a slower one leaves gaps: the file lasts as long as the recording
     // did, and each frame plays within 3/4 of a tick of its capture time.
     // -1: no capture time, the frame takes the
-    // next tick (a source that delivers exactly at the file's rate, as a
-    // file conversion does).
+    // next tick (a source that delivers exactly at the tick rate, as a file
+    // conversion does).
     bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
     // The same, keeping a reference to data (no copy on the caller's thread);
     // the caller must not write into that buffer again.
@@ -121,6 +128,12 @@ public:
     int framesOverRate() const { return m_overRate.load(); }
     // Frames that could not be decoded (skipped; the recording goes on).
     int badFrames() const { return m_bad.load(); }
+    // Frames the camera delivered while recording that never reached this
+    // recorder (the driver's reader fell behind and newer frames took their
+    // place), as the driver counts them; they are reported with the other
+    // drops when the file ends. Any thread.
+    void countFramesMissed(int frames);
+    int framesMissed() const { return m_missed.load(); }
     // Frames handed to the encoder, and frames the file holds in complete
     // fragments that have reached the disk.
     qint64 framesEncoded() const { return m_encoded.load(); }
@@ -150,7 +163,7 @@ private:
         int bytes = 0;
         int width = 0;
         int height = 0;
-        int64_t pts = 0;           // in ticks of the file (1 / fps)
+        int64_t pts = 0;           // in frame ticks (1 / the rate the encoder gets)
         const uint8_t* bytesPtr() const {
             return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
         }
@@ -175,19 +188,25 @@ private:
     QString m_path;
     int m_inWidth = 0, m_inHeight = 0, m_inCodecId = 0, m_inPixFmt = 0, m_fps = 0;
     int m_outWidth = 0, m_outHeight = 0, m_keepEvery = 1;
+    double m_cameraFps = 0;
+    // The rate the encoder gets (frames per second, m_rateNum / m_rateDen):
+    // frames take ticks of it, and a tick is m_tickUnits of the stamps' units.
+    int m_rateNum = 1, m_rateDen = 1, m_tickUnits = 1;
 
     std::atomic<int> m_state{StateIdle};
     std::atomic<int> m_offered{0};
     std::atomic<int> m_dropped{0};
     std::atomic<int> m_overRate{0};
     std::atomic<int> m_bad{0};
+    std::atomic<int> m_missed{0};
     std::atomic<qint64> m_encoded{0};
     std::atomic<qint64> m_onDisk{0};
 
-    // Queue and spare buffers, guarded by m_mutex.
-    mutable QMutex m_mutex;
-    QWaitCondition m_frameReady;
-    QWaitCondition m_spaceFree;
+    // Queue and spare buffers, guarded by m_mutex (the standard library's,
+    // whose locking a thread checker sees).
+    mutable std::mutex m_mutex;
+    std::condition_variable m_frameReady;
+    std::condition_variable m_spaceFree;
     std::deque<std::unique_ptr<Frame>> m_queue;
     std::vector<std::unique_ptr<Frame>> m_spare;
     int m_capacity = 0;     // 0: chosen at start from the frame size
@@ -197,7 +216,7 @@ private:
     bool m_abort = false;   // destructor gave up waiting: drop the queue
     bool m_stopByCaller = false; // stopRecord was called (not a failed write)
     int m_openResult = 0;   // 0 opening, 1 opened, -1 failed (startRecord waits)
-    QWaitCondition m_opened;
+    std::condition_variable m_opened;
     int64_t m_firstCaptureMs = -1; // capture time of the file's first frame
     int64_t m_lastPts = -1;        // tick of the last frame queued
     int64_t m_lastOfferedTick = -1; // tick of the latest capture time offered, kept or not

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -62,7 +63,9 @@ bool UVCCamera::openCapture(int index) {
     if (m_capture)
         m_capture->setReadTimeout(RenderReadWaitMs);
     captureCreated();
-    return m_capture && m_capture->open(index, CaptureDevice::PlatformBackend);
+    const bool opened = m_capture && m_capture->open(index, CaptureDevice::PlatformBackend);
+    m_missedSeen = opened ? m_capture->framesMissed() : 0;
+    return opened;
 }
 
 void UVCCamera::selectFormat(int pixelFormat) {
@@ -129,6 +132,8 @@ void UVCCamera::setResolution(int index) {
 
 void UVCCamera::play() {
     m_ringIndex = (m_ringIndex + 1) % RingSize;
+    if (!m_playing)
+        m_missedAfterPause = true;
     m_playing = true;
 }
 
@@ -150,6 +155,10 @@ bool UVCCamera::readFrameInto(int i) {
     slot.width = width;
     slot.height = height;
     slot.captureMs = int64_t(SleepClock::ticksMs());
+    const uint64_t missed = m_capture->framesMissed();
+    slot.missedBefore = missed > m_missedSeen && !m_missedAfterPause ? int(missed - m_missedSeen) : 0;
+    m_missedSeen = missed;
+    m_missedAfterPause = false;
     measureFrameRate(); // the readout counts the frames the camera delivers
     return true;
 }
@@ -181,8 +190,16 @@ RawFrame UVCCamera::frameOf(int slot) const {
     f.width = s.width;
     f.height = s.height;
     f.captureMs = s.captureMs;
+    f.missedBefore = s.missedBefore;
     f.pixelFormat = m_pixelFormat;
     return f;
+}
+
+double UVCCamera::cameraFrameRate() const {
+    const double stated = m_capture ? m_capture->frameRate() : 0.0;
+    // A measured rate is a whole number of frames a second give or take one
+    // read: the camera's own is the nearest whole number.
+    return stated > 0 ? stated : std::round(double(m_frameRate));
 }
 
 float UVCCamera::frameRate() {
@@ -398,6 +415,8 @@ bool UVCCamera::startRecord(QString path) {
     // The recorder decodes frames of the size the camera sends now.
     m_record.inWidth = m_frameWidth;
     m_record.inHeight = m_frameHeight;
+    // The encoder spends its bit rate over the frames it really gets.
+    m_record.cameraFps = cameraFrameRate();
     if (m_record.keepEvery < 1 || m_record.fps < 1)
         return false;
     auto recorder = workerFactory().recorder();

@@ -35,6 +35,9 @@ struct RawFrame {
     int height = 0;
     int pixelFormat = PixFmtNV12;
     int64_t captureMs = -1; // when it was read (SleepClock ms); -1 unknown
+    // Frames the camera delivered after the read before this one that no
+    // read took (the reader came late and a newer frame took their place).
+    int missedBefore = 0;
     const uint8_t* constBytes() const { return reinterpret_cast<const uint8_t*>(data.constData()); }
 };
 
@@ -74,14 +77,16 @@ public:
 };
 
 // The eight recorder settings of the models: input size, FFmpeg codec id and
-// pixel format of the raw frames, frames per second, output size, keep every
-// n-th frame.
+// pixel format of the raw frames, frames per second of the file, output
+// size, keep every n-th frame; and the camera's own frame rate, filled by
+// the driver when the recording starts.
 struct UsbRecordSettings {
     int inWidth = 1920, inHeight = 1080;
     int inCodec = 7, inPixelFormat = 12;
     int fps = 15;
     int outWidth = 1920, outHeight = 1080;
     int keepEvery = 1;
+    double cameraFps = 0; // frames per second the camera sends; 0 unknown
 };
 
 // Records pushed frames to a file on its own thread.
@@ -92,6 +97,8 @@ public:
     virtual int state() const = 0;
     virtual bool startRecord(const QString& path, const UsbRecordSettings& settings) = 0;
     // GUI thread; the recorder keeps the frame's buffer until it is encoded.
+    // The frames the camera delivered before it that never came here
+    // (frame.missedBefore) are counted with the recording's drops.
     virtual void pushFrame(const RawFrame& frame) = 0;
     virtual void stopRecord() = 0;
 };
@@ -291,7 +298,15 @@ private:
         QByteArray buffer;
         int bytes = 0, width = 0, height = 0;
         int64_t captureMs = 0; // SleepClock time of the read
+        int missedBefore = 0;  // frames the camera delivered before it that no read took
     };
+    // The capture's count of frames no read took, as of the last read; a
+    // read after a pause counts none (the pause was asked for).
+    uint64_t m_missedSeen = 0;
+    bool m_missedAfterPause = false;
+    // The camera's frame rate for a recording: as the capture states it, or
+    // as measured.
+    double cameraFrameRate() const;
     QVector<Slot> m_ring;
     int m_ringCapacity = 0;
     int m_ringIndex = 0;

@@ -89,9 +89,10 @@ public:
     int state() const override { return m_v.state(); }
     bool startRecord(const QString& path, const UsbRecordSettings& s) override {
         return m_v.startRecord(path, s.inWidth, s.inHeight, s.inCodec, s.inPixelFormat, s.fps, s.outWidth,
-                               s.outHeight, s.keepEvery);
+                               s.outHeight, s.keepEvery, s.cameraFps);
     }
     void pushFrame(const RawFrame& frame) override {
+        m_v.countFramesMissed(frame.missedBefore);
         // The ring never writes a handed-over buffer again: kept, not copied.
         m_v.pushFrame(frame.data, frame.bytes, frame.width, frame.height, frame.captureMs);
     }

@@ -13,9 +13,17 @@ address (dlsym); later calls jump straight there. An entry is a tail jump
 and the arguments' registers are kept across the loading, so any signature
 passes through, and exceptions unwind through it as through the real one.
 
+A class's type information (typeinfo and its name, _ZTI / _ZTS) is the one
+kind of a late library's data the program may use: the undefined-behaviour
+sanitizer's check of dynamic types names the static type's typeinfo. A
+stand-in of our own takes its place, a typeinfo without bases of the same
+name: the C++ runtime and the sanitizer compare typeinfos by their names, so
+checks, catch clauses and dynamic casts to such a class work as with the
+library's own (throwing an object of such a class would not: none is thrown).
+
 usage: LoadLate.py OUTPUT.S --archives A.a... --late L.so...
-Fails when the program uses a data symbol of a late library (a table cannot
-stand in for data) or when an archive cannot be read."""
+Fails when the program uses any other data symbol of a late library (a table
+cannot stand in for data) or when an archive cannot be read."""
 import argparse
 import subprocess
 import sys
@@ -65,9 +73,14 @@ def main():
     entries = []  # (symbol, library index)
     sonames = []
     taken = set()
+    typeinfos = set()  # mangled class names whose typeinfo (or its name) gets a stand-in
     for path in args.late:
         soname, functions, data = library_symbols(path)
         used_data = sorted(wanted & data)
+        for name in used_data:
+            if name.startswith(("_ZTI", "_ZTS")):
+                typeinfos.add(name[4:])
+        used_data = [name for name in used_data if not name.startswith(("_ZTI", "_ZTS"))]
         if used_data:
             sys.exit("LoadLate.py: the program uses data of %s, which cannot load late: %s" %
                      (soname, ", ".join(used_data)))
@@ -86,6 +99,10 @@ def main():
         w("sevrin_late_soname_%d: .asciz \"%s\"" % (i, soname))
     for i, (name, lib) in enumerate(entries):
         w("sevrin_late_name_%d: .asciz \"%s\"" % (i, name))
+    for i, cls in enumerate(sorted(typeinfos)):
+        w("    .globl _ZTS%s" % cls)
+        w("    .hidden _ZTS%s" % cls)
+        w("_ZTS%s: .asciz \"%s\"" % (cls, cls))
     # Tables of addresses: relocated at start, read-only after it.
     w("    .section .data.rel.ro,\"aw\"")
     w("    .p2align 3")
@@ -99,6 +116,13 @@ def main():
     w("sevrin_late_names:")
     for i in range(len(entries)):
         w("    .quad sevrin_late_name_%d" % i)
+    for cls in sorted(typeinfos):
+        w("    .globl _ZTI%s" % cls)
+        w("    .hidden _ZTI%s" % cls)
+        w("    .p2align 3")
+        w("_ZTI%s:" % cls)
+        w("    .quad _ZTVN10__cxxabiv117__class_type_infoE+16")
+        w("    .quad _ZTS%s" % cls)
     w("    .globl sevrin_late_libraries")
     w("    .hidden sevrin_late_libraries")
     w("sevrin_late_libraries:")

@@ -56,6 +56,8 @@ public:
         return m_backend && m_backend->selectPixelFormat(pixelFormat);
     }
     bool waitFrame(int ms) override { return m_backend && m_backend->waitFrame(ms); }
+    double frameRate() override { return m_backend ? m_backend->frameRate() : 0.0; }
+    uint64_t framesMissed() const override { return m_backend ? m_backend->framesMissed() : 0; }
     void setReadTimeout(int ms) override {
         m_readTimeout = ms;
         if (m_backend)
@@ -72,7 +74,7 @@ private:
 bool CaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
     if (capacity == 0 || capacity > size_t(std::numeric_limits<int>::max()))
         return false;
-    if (size_t(m_spare.size()) < capacity || !m_spare.isDetached())
+    if (size_t(m_spare.size()) < capacity || !isSoleHolder(m_spare))
         m_spare = QByteArray(int(capacity), Qt::Uninitialized);
     if (!readRaw(reinterpret_cast<uint8_t*>(m_spare.data()), capacity, bytes, width, height))
         return false;
@@ -86,6 +88,13 @@ bool CaptureDevice::copyTakenFrame(uint8_t* buf, size_t capacity, int& bytes, in
         return false;
     std::memcpy(buf, frame.constData(), size_t(bytes));
     return true;
+}
+
+bool isSoleHolder(const QByteArray& buffer) {
+    // The holder count of the buffer's header: 1 for an allocated buffer held
+    // once (0 marks a buffer that is never shared, -1 the shared empty one).
+    const QByteArray::DataPtr& d = const_cast<QByteArray&>(buffer).data_ptr();
+    return d->ref.atomic.loadAcquire() == 1;
 }
 
 int fourccForPixelFormat(int pixelFormat) {

@@ -44,6 +44,14 @@ constexpr int fourccCode(char a, char b, char c, char d) {
 int fourccForPixelFormat(int pixelFormat);
 int pixelFormatForFourcc(int fourcc);
 
+// True when `buffer` holds memory that nobody but the caller holds, so the
+// caller may write it again. Every reuse of a frame buffer goes through here:
+// the holder count is read with acquire ordering, so that whatever another
+// holder did with the buffer before letting it go (reading a frame out of
+// it) is over before the caller writes. QByteArray::isDetached reads it
+// relaxed. False for an empty (shared null) buffer.
+bool isSoleHolder(const QByteArray& buffer);
+
 // "<product> (vid_xxxx&pid_yyyy)", the form the camera scan matches; the
 // product alone when the ids are unknown (0).
 QString usbDeviceName(const QString& product, uint16_t vendorId, uint16_t productId);
@@ -95,6 +103,14 @@ public:
     virtual bool waitFrame(int ms) { (void)ms; return false; }
     // 22 NV12, 15 MJPG, 6 YUYV: the camera delivers that format from then on.
     virtual bool selectPixelFormat(int pixelFormat) = 0;
+    // Frames per second the camera sends in its present format and size, as
+    // it states it; 0 when it states none (a camera that sends as fast as it
+    // is read, or a backend that cannot tell).
+    virtual double frameRate() { return 0.0; }
+    // Frames the camera delivered since open that no read took (a newer
+    // frame took their place before the next read), counted by the read
+    // that follows them; always 0 from a backend that cannot tell.
+    virtual uint64_t framesMissed() const { return 0; }
 
     // The devices in index order: simulated cameras (SEVRIN_SIM_USB) first,
     // then the V4L2 capture devices of the machine.

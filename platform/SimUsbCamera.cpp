@@ -313,6 +313,16 @@ int SimUsbCamera::framesDelivered() const {
     return m_delivered;
 }
 
+uint64_t SimUsbCamera::framesMissed() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_missed;
+}
+
+double SimUsbCamera::framesPerSecond() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fps;
+}
+
 void SimUsbCamera::log(SimTraffic::Kind kind, int prop, double value) {
     m_traffic.push_back({kind, prop, value});
     if (m_traffic.size() > kTrafficLimit)
@@ -773,7 +783,7 @@ bool SimUsbCamera::produceShared(QByteArray& frame, size_t capacity, int& bytes,
         } else {
             RawBuffer* slot = nullptr;
             for (RawBuffer& b : m_rawBuffers)
-                if (b.data.isDetached()) {
+                if (isSoleHolder(b.data)) {
                     slot = &b;
                     break;
                 }
@@ -846,7 +856,10 @@ bool SimUsbCamera::awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs)
         }
         // A late reader gets the newest frame; the ones it missed are dropped.
         const int64_t newest = int64_t((double(now) - double(m_streamStart)) / period);
-        k = std::max(k, newest);
+        if (newest > k) {
+            m_missed += uint64_t(newest - k);
+            k = newest;
+        }
     }
     m_lastFrame = k;
     return true;
@@ -900,6 +913,7 @@ bool SimCaptureDevice::open(int index, int backend) {
         m_camera = plugged[index];
     }
     m_open = m_camera->open();
+    m_missedAtOpen = m_camera->framesMissed();
     return m_open;
 }
 

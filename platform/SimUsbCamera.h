@@ -109,6 +109,11 @@ public:
     int pixelFormat() const;
     QSize frameSize() const;
     int framesDelivered() const;
+    // Frames that were due while no read came and were never handed out (a
+    // late reader gets the newest frame), since the camera was made.
+    uint64_t framesMissed() const;
+    // Frames per second it sends (0: as fast as they are read).
+    double framesPerSecond() const;
     // Specimen pictures drawn inside a read, on the reader's thread (for tests).
     int readerRenders() const;
 
@@ -190,6 +195,7 @@ private:
     int64_t m_lastFrame = -1;
     bool m_streaming = false;
     int m_delivered = 0;
+    uint64_t m_missed = 0;
 
     // Caches: the specimen, the picture with the camera's effects, the packed frame.
     SimSpecimen::View m_baseView;
@@ -235,11 +241,14 @@ public:
     bool selectPixelFormat(int pixelFormat) override;
     void setReadTimeout(int ms) override { m_readTimeout = ms; }
     bool waitFrame(int ms) override { return m_open && m_camera->waitFrame(ms); }
+    double frameRate() override { return m_open ? m_camera->framesPerSecond() : 0.0; }
+    uint64_t framesMissed() const override { return m_open ? m_camera->framesMissed() - m_missedAtOpen : 0; }
     SimUsbCamera* camera() const { return m_camera.get(); }
 
 private:
     std::shared_ptr<SimUsbCamera> m_camera;
     bool m_open = false;
+    uint64_t m_missedAtOpen = 0;
     int m_readTimeout = -1;
 };
 

@@ -107,6 +107,7 @@ struct V4l2CaptureDevice::Shared {
     int width = 0, height = 0;
     std::vector<QByteArray> spare; // buffers readers let go of, for the capture thread to fill
     uint64_t serial = 0, taken = 0;
+    uint64_t missed = 0; // frames replaced by a newer one before any read took them
     std::vector<std::pair<int, double>> pending; // sets not yet applied, in order
     std::vector<std::pair<int, double>> reopenSets; // the format and size, applied again on reopen
 
@@ -124,7 +125,7 @@ struct V4l2CaptureDevice::Shared {
         while (!spare.empty()) {
             QByteArray b = std::move(spare.back());
             spare.pop_back();
-            if (b.isDetached())
+            if (isSoleHolder(b))
                 return b;
         }
         return QByteArray();
@@ -132,7 +133,7 @@ struct V4l2CaptureDevice::Shared {
     void keepSpare(QByteArray b) {
         // A buffer a reader still holds is never written again: it is only
         // dropped here, and freed when the last holder lets go.
-        if (b.isEmpty() || !b.isDetached())
+        if (b.isEmpty() || !isSoleHolder(b))
             return;
         std::lock_guard<std::mutex> l(lock);
         if (spare.size() < kSpareBuffers)
@@ -431,6 +432,7 @@ bool V4l2CaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes
             frame = std::move(given);
             return false;
         }
+        sh.missed += sh.serial - sh.taken - 1;
         sh.taken = sh.serial;
         frame = sh.frame; // shared: the capture thread fills another buffer next
         bytes = int(sh.frame.size());
@@ -439,6 +441,13 @@ bool V4l2CaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes
     }
     sh.keepSpare(std::move(given));
     return true;
+}
+
+uint64_t V4l2CaptureDevice::framesMissed() const {
+    if (!m_shared)
+        return 0;
+    std::lock_guard<std::mutex> l(m_shared->lock);
+    return m_shared->missed;
 }
 
 // The capture thread announces every frame it takes: the wait ends then,

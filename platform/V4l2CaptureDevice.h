@@ -69,6 +69,7 @@ public:
     bool selectPixelFormat(int pixelFormat) override;
     void setReadTimeout(int ms) override { m_readTimeout = ms; }
     bool waitFrame(int ms) override;
+    uint64_t framesMissed() const override;
 
     // The machine's V4L2 capture devices, in /dev/videoN order, named from
     // their udev properties.

@@ -47,6 +47,41 @@ double videoBitsPerSecond(const QString& path) {
     return bytes * 8.0 / r.duration;
 }
 
+QVector<double> videoBitsEachSecond(const QString& path) {
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time,size", "-of",
+                        "csv=p=0", path});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return {};
+    QVector<double> bits;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> cells = line.trimmed().split(',');
+        if (cells.size() < 2)
+            continue;
+        bool timeOk = false, sizeOk = false;
+        const double at = cells[0].toDouble(&timeOk);
+        const qint64 size = cells[1].toLongLong(&sizeOk);
+        if (!timeOk || !sizeOk || at < 0)
+            return {};
+        const int second = int(at);
+        if (bits.size() <= second)
+            bits.resize(second + 1);
+        bits[second] += size * 8.0;
+    }
+    return bits;
+}
+
+double statedFrameRate(const QString& path) {
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=r_frame_rate", "-of",
+                        "csv=p=0", path});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return -1;
+    const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split('/');
+    const double num = parts.value(0).toDouble(), den = parts.size() > 1 ? parts[1].toDouble() : 1.0;
+    return num > 0 && den > 0 ? num / den : -1;
+}
+
 QString completeFragmentsCopy(const QString& path, const QString& copyPath) {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVector>
 
 #include <ostream>
 
@@ -24,6 +25,14 @@ ProbeResult probeVideo(const QString& path);
 // The video stream's bits per second over the file's duration: the sizes of
 // all its packets as ffprobe lists them; -1 when they cannot be read.
 double videoBitsPerSecond(const QString& path);
+
+// The video stream's bits in each whole second of play (packets grouped by
+// their presentation time), from ffprobe; empty when they cannot be read.
+QVector<double> videoBitsEachSecond(const QString& path);
+
+// The frame rate the file states for its video stream (ffprobe's
+// r_frame_rate, a fraction); -1 when it cannot be read.
+double statedFrameRate(const QString& path);
 
 // A copy of the MP4 file at path, at copyPath, that ends with its last
 // complete fragment (a moof box and its mdat): a process killed inside a

@@ -369,6 +369,41 @@ TEST(ThreadVideo, HoldsTheConstantBitRate) {
     EXPECT_EQ(decodeErrors(path), "");
 }
 
+TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
+    // The USB models' settings: a file of 20 ticks a second fed every third
+    // NV12 or every second YUYV frame of a 30 fps camera, so 10 or 15 frames
+    // a second. Each steady second (not the first, which starts the rate
+    // buffer, nor the last, cut short) carries 12 Mbit/s, and the file
+    // states the rate of the frames it holds.
+    struct Case {
+        const char* name;
+        int pixFmt;
+        int keepEvery;
+    };
+    for (const Case c : {Case{"nv12", kNV12, 3}, Case{"yuyv", kYUYV, 2}}) {
+        SCOPED_TRACE(c.name);
+        TestEnv env;
+        const QString path = env.file(QString("%1.mp4").arg(c.name));
+        ThreadVideo rec;
+        ASSERT_TRUE(rec.startRecord(path, 1920, 1080, kRaw, c.pixFmt, 20, 1920, 1080, c.keepEvery, 30.0))
+            << rec.lastError().toStdString();
+        const int seconds = 6;
+        pushAll(rec, makeFrames(1920, 1080, 4, c.pixFmt), 30 * seconds, 30);
+        stopAndWait(rec);
+        const ProbeResult r = probeVideo(path);
+        ASSERT_TRUE(r.ok) << r.errors.toStdString();
+        EXPECT_EQ(r.frames, 30 * seconds / c.keepEvery);
+        const QVector<double> bits = videoBitsEachSecond(path);
+        ASSERT_GE(bits.size(), seconds);
+        double steady = 0;
+        for (int s = 1; s < seconds - 1; ++s)
+            steady += bits[s];
+        EXPECT_NEAR(steady / (seconds - 2), 12e6, 12e6 * 0.1) << "bits per second";
+        const double held = r.frames / r.duration;
+        EXPECT_NEAR(statedFrameRate(path), held, held * 0.05) << "stated against held frames per second";
+    }
+}
+
 namespace {
 // The program's log lines while it lives.
 struct LogCatcher {

@@ -8,6 +8,7 @@
 #include "app/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
+#include "camera/UsbWorkers.h"
 #include "camera/VideoZoom.h"
 
 #include <QGuiApplication>
@@ -113,6 +114,7 @@ private slots:
     void closeEndsAFocusFrameConversionWithoutItsPicture();
     void unplugFailsReadsAndPlugBringsFramesBack();
     void frameRateIsMeasuredOnTheFrameClock();
+    void framesSkippedBeforeTheRecorderAreCounted();
     void genericControlsUseStandardProperties();
 };
 
@@ -534,6 +536,32 @@ void TstUvcCamera::frameRateIsMeasuredOnTheFrameClock() {
     clock.advance(2100);
     rig.pass(1);
     QCOMPARE(rig.cam->frameRate(), 0.0f);
+}
+
+void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted() {
+    // A 25 fps camera (a frame every 40 ms) recorded by the program's own
+    // recorder; the reader keeps up, is held back twice, and keeps up again.
+    // Held back 320 ms it skips 7 frames, held back a second 24.
+    SleepClock::FakeTime clock;
+    Rig rig(PixFmtMJPG, "1:fps=25");
+    UsbWorkers::install();
+    QVERIFY(rig.cam->startRecord(QDir::current().filePath("held.mp4")));
+    auto keepUp = [&](int frames) {
+        for (int i = 0; i < frames; ++i) {
+            clock.advance(40);
+            rig.pass();
+        }
+    };
+    rig.pass();
+    keepUp(10);
+    clock.advance(320 - 40);
+    keepUp(5);
+    clock.advance(1000 - 40);
+    keepUp(5);
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("ended: .*, 31 never reached the recorder$"));
+    rig.cam->stopRecord();
+    // The driver lets the recorder go once its file is finished.
+    QTRY_VERIFY_WITH_TIMEOUT((keepUp(1), !rig.cam->hasRecorder()), 60000);
 }
 
 void TstUvcCamera::genericControlsUseStandardProperties() {

@@ -769,6 +769,14 @@ void TstUvcModels::recordingSettingsByModelAndFormat() {
         QCOMPARE(got.outHeight, c.expected.outHeight);
         QCOMPARE(got.keepEvery, c.expected.keepEvery);
     }
+    // The camera's own rate goes with them: the encoder gets every n-th of
+    // its frames.
+    {
+        ModelRig rig(14, "fps=30", "YUYV");
+        QVERIFY(rig.cam->startRecord("x.mp4"));
+        QCOMPARE(workers.recordings.last().cameraFps, 30.0);
+        QCOMPARE(workers.recordings.last().keepEvery, 2);
+    }
     const UsbRecordSettings tirsa = UVCCamera_Tirsa().recordSettings();
     QCOMPARE(tirsa.fps, 20);
     QCOMPARE(tirsa.keepEvery, 3);
