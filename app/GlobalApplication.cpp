@@ -1,6 +1,6 @@
 #include "app/GlobalApplication.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
 #include <QDialog>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "app/IconWidget.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
 #include <QLabel>
 #include <QPixmap>

@@ -1,7 +1,7 @@
 #include "app/InfoDialog.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/UVCCamera_Bexo.h"
 #include "camera/UVCCamera_Dunmor.h"

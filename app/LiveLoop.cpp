@@ -1,6 +1,6 @@
 #include "app/LiveLoop.h"
 
-#include "app/UiSize.h"
+#include "app/hub/UiSize.h"
 #include "camera/SDLBackground.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ThreadPriority.h"

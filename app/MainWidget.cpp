@@ -2,10 +2,10 @@
 
 #include "app/CustomSplitter.h"
 #include "app/IconWidget.h"
-#include "app/MessagePassing.h"
-#include "app/SaveFileDialog.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveFileDialog.h"
 #include "app/MyWidget.h"
-#include "app/UiSize.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/deviceForm.h"
 #include "camera/NetCamera.h"

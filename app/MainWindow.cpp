@@ -4,7 +4,7 @@
 #include "app/CloseRequestFilter.h"
 #include "app/LatePlugins.h"
 #include "app/MainWidget.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
 #include "camera/SnapshotFiles.h"

@@ -4,7 +4,7 @@
 // sends them after a scale change. Both start from an emptied table, so the
 // timed part is building the rows (through the hub signal for ours). Prints
 // best-of wall and thread CPU times and the ratio ours / direct.
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/measure/DataTableWidget.h"
 #include "panels/measure/MeasureDataForm.h"
 

@@ -1,7 +1,7 @@
 // Cost of a network frame on its way in: the simulator's rendering of a frame
 // and the driver's frame callback (size check, ring lock, copy into the ring),
 // each beside a plain memcpy of the same bytes measured in the same run.
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 #include "camera/NetCamera.h"
 #include "platform/NetSdkSim.h"
 #include "platform/NetSdkSimFrames.h"

@@ -8,7 +8,7 @@
 //
 // Run: QT_QPA_PLATFORM=offscreen bench_snapshot_strip [--rounds N]
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/SnapHistory.h"
 #include "imaging/SnapHistoryGrid.h"

@@ -54,7 +54,7 @@
 #include "tests/imaging/StitchStageCamera.h"
 #include "tests/imaging/StitchPanGenerator.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "imaging/PinJieForm.h"
 #include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchRegistration.h"

@@ -2,8 +2,8 @@
 
 #include "camera/SnapshotFiles.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
 #include "camera/NetCameraExposure.h"
 #include "camera/VideoZoom.h"
 #include "camera/NetCamera_Corvo.h"

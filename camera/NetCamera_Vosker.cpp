@@ -1,6 +1,6 @@
 #include "camera/NetCamera_Vosker.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
 namespace {
 const NetCameraModel modelTable = {

@@ -1,6 +1,6 @@
 #include "camera/NetRecorderAdapter.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
 
 NetRecorderAdapter::NetRecorderAdapter() {

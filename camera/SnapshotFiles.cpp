@@ -1,7 +1,7 @@
 #include "camera/SnapshotFiles.h"
 
-#include "app/MessagePassing.h"
-#include "app/SaveErrorBox.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "platform/FileCommit.h"
 #include "platform/WriteProblem.h"
 

@@ -1,7 +1,7 @@
 #include "camera/ThreaSaveImg.h"
 
-#include "app/FlatFieldGain.h"
-#include "app/MessagePassing.h"
+#include "app/hub/FlatFieldGain.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
 #include "platform/SnapshotRecords.h"
 

@@ -1,6 +1,6 @@
 #include "camera/ThreaSaveImgNet.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "platform/SnapshotRecords.h"
 
 ThreaSaveImgNet::ThreaSaveImgNet(QObject* parent) : QThread(parent) {

@@ -1,6 +1,6 @@
 #include "camera/ThreadAVPacket.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/FrameScaler.h"
 

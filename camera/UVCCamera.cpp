@@ -1,6 +1,6 @@
 #include "camera/UVCCamera.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/SnapshotFiles.h"
 #include "platform/CaptureDevice.h"

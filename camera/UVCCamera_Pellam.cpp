@@ -1,6 +1,6 @@
 #include "camera/UVCCamera_Pellam.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SleepClock.h"
 #include "platform/UvcRegisters.h"

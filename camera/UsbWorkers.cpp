@@ -1,6 +1,6 @@
 #include "camera/UsbWorkers.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
 #include "camera/ThreaSaveImg.h"
 #include "camera/ThreadAVPacket.h"

@@ -1,9 +1,9 @@
 #include "camera/deviceForm.h"
 
-#include "app/MessagePassing.h"
-#include "app/PictureSizeLimit.h"
-#include "app/SharedConstants.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/PictureSizeLimit.h"
+#include "app/hub/SharedConstants.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
 #include "camera/UVCCamera.h"

@@ -1,6 +1,6 @@
 # Shared helpers for the folder CMakeLists.
 
-# The project root is the include root: headers are included as "app/MessagePassing.h".
+# The project root is the include root: headers are included as "app/hub/MessagePassing.h".
 set(SEVRIN_ROOT ${CMAKE_SOURCE_DIR})
 
 # Libraries that each pull in a hundred others (GDAL, GStreamer, gphoto and

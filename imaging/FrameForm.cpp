@@ -1,7 +1,7 @@
 #include "imaging/FrameForm.h"
 
-#include "app/MessagePassing.h"
-#include "app/PictureSizeLimit.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/PictureSizeLimit.h"
 
 #include <QDir>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "imaging/FrameFormMINI.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/ThreadAVPacket.h"
 #include "camera/VideoFeeds.h"

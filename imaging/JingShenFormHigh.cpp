@@ -1,8 +1,8 @@
 #include "imaging/JingShenFormHigh.h"
 
-#include "app/MessagePassing.h"
-#include "app/SaveFileDialog.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveFileDialog.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "camera/UVCCamera.h"

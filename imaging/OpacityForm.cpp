@@ -1,6 +1,6 @@
 #include "imaging/OpacityForm.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
 #include <QLabel>
 #include <QPixmap>

@@ -1,7 +1,7 @@
 #include "imaging/SnapHistory.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "imaging/SnapHistoryGrid.h"
 
 #include <QHBoxLayout>

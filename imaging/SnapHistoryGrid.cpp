@@ -1,8 +1,8 @@
 #include "imaging/SnapHistoryGrid.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
-#include "app/PictureSizeLimit.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
+#include "app/hub/PictureSizeLimit.h"
 
 #include <QEvent>
 #include <QInputDialog>

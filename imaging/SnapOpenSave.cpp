@@ -1,9 +1,9 @@
 #include "imaging/SnapOpenSave.h"
 
-#include "app/MessagePassing.h"
-#include "app/SaveFileDialog.h"
-#include "app/UiSize.h"
-#include "app/PictureSizeLimit.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveFileDialog.h"
+#include "app/hub/UiSize.h"
+#include "app/hub/PictureSizeLimit.h"
 #include "panels/measure/PanelKit.h"
 
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "imaging/StitchRun.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/AppPaths.h"

@@ -1,6 +1,6 @@
 #include "imaging/ThreadHistory.h"
 
-#include "app/PictureSizeLimit.h"
+#include "app/hub/PictureSizeLimit.h"
 
 #include <QLabel>
 #include <QPixmap>

@@ -1,6 +1,6 @@
 #include "imaging/ThreadJingShenHigh.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/UVCCamera.h"
 #include "camera/UsbWorkers.h"
 #include "imaging/FocusStackMath.h"

@@ -1,7 +1,7 @@
 #include "export/forms/TemplateEditDialog.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "export/forms/XlsLineEdit.h"
 #include "measure/engine/ReportContent.h"
 #include "platform/FileCommit.h"

@@ -1,6 +1,6 @@
 #include "export/forms/XlsLineEdit.h"
 
-#include "app/UiSize.h"
+#include "app/hub/UiSize.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 #include "export/forms/XlsSet.h"
 
-#include "app/MessagePassing.h"
-#include "app/SaveFileDialog.h"
-#include "app/SaveErrorBox.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveFileDialog.h"
+#include "app/hub/SaveErrorBox.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "export/forms/ExportFiles.h"
 #include "export/forms/WordEditDialog.h"

@@ -1,6 +1,6 @@
 #include "measure/engine/CCLObjectContainer.h"
 
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/engine/UpdateRegions.h"
 

@@ -1,6 +1,6 @@
 #include "measure/engine/CPlottingContainer.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"

@@ -1,7 +1,7 @@
 #include "measure/engine/CScaleContainer.h"
 
-#include "app/SaveErrorBox.h"
-#include "app/SharedConstants.h"
+#include "app/hub/SaveErrorBox.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"

@@ -1,8 +1,8 @@
 #include "measure/engine/ItemLayer.h"
 
-#include "app/MessagePassing.h"
-#include "app/SaveErrorBox.h"
-#include "app/SharedConstants.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
+#include "app/hub/SharedConstants.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/CCrossLineContainer.h"

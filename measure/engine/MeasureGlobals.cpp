@@ -1,6 +1,6 @@
 #include "measure/engine/MeasureGlobals.h"
 
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/OzaMeasureSys.h"
 
 float imageWidth = 1920.0f;

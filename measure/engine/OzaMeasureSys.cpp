@@ -1,6 +1,6 @@
 #include "measure/engine/OzaMeasureSys.h"
 
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/CPlottingContainer.h"

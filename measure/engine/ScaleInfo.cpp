@@ -1,6 +1,6 @@
 #include "measure/engine/ScaleInfo.h"
 
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "panels/camera/ArgsDialog.h"
 
-#include "app/MessagePassing.h"
-#include "app/SaveErrorBox.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelPrompt.h"

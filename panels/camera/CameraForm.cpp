@@ -1,7 +1,7 @@
 #include "panels/camera/CameraForm.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SDLBackground.h"
 #include "camera/ThreadVideo.h"

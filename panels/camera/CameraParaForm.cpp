@@ -1,8 +1,8 @@
 #include "panels/camera/CameraParaForm.h"
 
-#include "app/MessagePassing.h"
-#include "app/SaveErrorBox.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/ArgsDialog.h"
 #include "panels/camera/FileNames.h"

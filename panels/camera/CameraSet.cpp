@@ -1,8 +1,8 @@
 #include "panels/camera/CameraSet.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"

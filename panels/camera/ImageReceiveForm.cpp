@@ -1,6 +1,6 @@
 #include "panels/camera/ImageReceiveForm.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/PanelParts.h"
 

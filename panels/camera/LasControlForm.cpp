@@ -1,6 +1,6 @@
 #include "panels/camera/LasControlForm.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/UVCCamera_Corvo.h"
 #include "panels/camera/PanelParts.h"
 

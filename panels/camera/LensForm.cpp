@@ -1,8 +1,8 @@
 #include "panels/camera/LensForm.h"
 
-#include "app/MessagePassing.h"
-#include "app/NoWheelSlider.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/NoWheelSlider.h"
+#include "app/hub/UiSize.h"
 #include "camera/UVCCamera_Ambrel.h"
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelPrompt.h"

@@ -1,7 +1,7 @@
 #include "panels/camera/OtherSet.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/NetCamera.h"
 #include "camera/UVCCamera.h"

@@ -1,7 +1,7 @@
 #include "panels/camera/PanelParts.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "panels/camera/PanelScaling.h"
 
-#include "app/UiSize.h"
+#include "app/hub/UiSize.h"
 #include "panels/camera/PanelParts.h"
 
 #include <QWidget>

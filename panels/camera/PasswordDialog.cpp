@@ -1,7 +1,7 @@
 #include "panels/camera/PasswordDialog.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

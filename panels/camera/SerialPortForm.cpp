@@ -1,6 +1,6 @@
 #include "panels/camera/SerialPortForm.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/camera/PanelParts.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "panels/measure/CrossLineSetWidget.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
 #include "camera/BaseCamera.h"
 
 #include <QButtonGroup>

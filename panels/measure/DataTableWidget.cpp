@@ -1,6 +1,6 @@
 #include "panels/measure/DataTableWidget.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
 #include <QMouseEvent>
 

@@ -1,8 +1,8 @@
 #include "panels/measure/LineForm.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
+#include "app/hub/UiSize.h"
 
 #include <QCheckBox>
 #include <QComboBox>

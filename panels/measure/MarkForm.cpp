@@ -1,6 +1,6 @@
 #include "panels/measure/MarkForm.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

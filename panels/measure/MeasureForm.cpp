@@ -1,6 +1,6 @@
 #include "panels/measure/MeasureForm.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "panels/measure/MeasureSet.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "measure/engine/MeasureSetRanges.h"
 #include "platform/AppPaths.h"
 

@@ -1,8 +1,8 @@
 #include "panels/measure/PanelKit.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
+#include "app/hub/UiSize.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "panels/measure/ScaleSet.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/camera/PasswordDialog.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "panels/measure/SetScaleInfoDialog.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

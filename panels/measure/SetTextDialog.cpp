@@ -1,7 +1,7 @@
 #include "panels/measure/SetTextDialog.h"
 
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 
 #include <QCursor>
 #include <QGridLayout>

@@ -5,7 +5,7 @@
 // INI files) and nothing complained, or it is byte for byte what it was, the
 // "Error" box says that the disk is full, and nothing claimed a save.
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/ThreaSaveImg.h"
 #include "export/forms/WordEditDialog.h"
 #include "export/forms/XlsEditDialog.h"

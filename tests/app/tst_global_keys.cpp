@@ -1,5 +1,5 @@
 #include "app/GlobalApplication.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "tests/support/TestEnv.h"
 
 #include <QComboBox>

@@ -1,5 +1,5 @@
 #include "app/IconWidget.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
 

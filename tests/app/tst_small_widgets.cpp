@@ -1,5 +1,5 @@
 #include "app/CustomSplitter.h"
-#include "app/NoWheelSlider.h"
+#include "app/hub/NoWheelSlider.h"
 
 #include <QSignalSpy>
 #include <QStyle>

@@ -1,5 +1,5 @@
 #include "app/MainWidget.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/FrameForm.h"

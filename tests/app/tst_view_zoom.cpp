@@ -1,6 +1,6 @@
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
 #include "camera/UvcModels.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include "app/MainWidget.h"
 #include "app/MainWindow.h"
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
 

@@ -3,7 +3,7 @@
 // saved onto a read-only disk, in simplified Chinese, English and
 // traditional Chinese; the system's own English never reaches the box.
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/ThreaSaveImg.h"
 #include "export/forms/XlsEditDialog.h"
 #include "tests/support/ModalCatcher.h"

@@ -1,6 +1,6 @@
 #include "NetCameraTestKit.h"
 
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 
 #include <QApplication>
 #include <QMessageBox>

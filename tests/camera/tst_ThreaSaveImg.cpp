@@ -4,7 +4,7 @@
 #include "camera/ThreaSaveImg.h"
 #include "camera/ThreaSaveImgNet.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "camera/ThreadAVPacket.h"

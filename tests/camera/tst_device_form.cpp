@@ -1,5 +1,5 @@
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
 #include "camera/deviceForm.h"
 #include "tests/support/TestEnv.h"
 

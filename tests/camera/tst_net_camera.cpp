@@ -4,8 +4,8 @@
 // scales, zoom and auto-edge.
 #include "NetCameraTestKit.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
 #include "camera/NetCamera.h"
 #include "camera/VideoZoom.h"
 #include "platform/NetSdkSimFrames.h"

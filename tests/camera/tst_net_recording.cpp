@@ -1,6 +1,6 @@
 #include "MediaProbe.h"
 #include "NetCameraTestKit.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/NetRecorderAdapter.h"
 #include "tests/support/TestEnv.h"
 

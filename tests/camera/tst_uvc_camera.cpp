@@ -5,7 +5,7 @@
 #include "FakeUsbWorkers.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
 #include "camera/UsbWorkers.h"

@@ -3,7 +3,7 @@
 // the full parameter reads, the Pellam tunnel, the tables of ranges and
 // sizes, and each model changing a parameter that its frames then show.
 #include "FakeUsbWorkers.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera_Ambrel.h"
 #include "camera/UVCCamera_Bexo.h"

@@ -1,6 +1,6 @@
 #include "StitchStageCamera.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
 #include <QTimer>
 

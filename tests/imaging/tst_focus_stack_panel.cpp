@@ -1,6 +1,6 @@
 #include "FocusStackGenerator.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/JingShenFormHigh.h"

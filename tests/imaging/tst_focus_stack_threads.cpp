@@ -8,7 +8,7 @@
 #include "FocusStackDriver.h"
 #include "FocusStackGenerator.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "imaging/ThreadJingShenHigh.h"
 #include "tests/support/TestEnv.h"
 

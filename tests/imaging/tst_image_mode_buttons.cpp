@@ -1,5 +1,5 @@
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "imaging/SnapOpenSave.h"
 #include "resources/SevrinResources.h"

@@ -4,7 +4,7 @@
 
 #include "tests/panels/measure/OverlayHost.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/FrameForm.h"
 #include "measure/engine/ItemLayer.h"

@@ -1,4 +1,4 @@
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/VideoFeeds.h"
 #include "imaging/FrameFormMINI.h"

@@ -5,7 +5,7 @@
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/PinJieForm.h"
 #include "imaging/StitchMosaicItem.h"

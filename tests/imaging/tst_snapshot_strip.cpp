@@ -1,4 +1,4 @@
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/SnapHistory.h"
 #include "imaging/SnapHistoryGrid.h"

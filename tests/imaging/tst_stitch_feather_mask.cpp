@@ -1,7 +1,7 @@
 // Feather weight masks and the hub's initPinJieMask.
 #include "tests/support/TestEnv.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchStart.h"

@@ -6,7 +6,7 @@
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "imaging/StitchRun.h"
 #include "imaging/ThreadPinJie.h"
 #include "tests/support/TestEnv.h"

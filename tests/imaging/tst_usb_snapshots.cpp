@@ -1,4 +1,4 @@
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
 #include "camera/UsbWorkers.h"

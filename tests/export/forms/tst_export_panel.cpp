@@ -1,7 +1,7 @@
 // The export panel: settings, template lists, both export roads through the
 // hub, the files it leaves and what it opens.
 #include "tests/support/ModalCatcher.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "export/forms/XlsSet.h"
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"

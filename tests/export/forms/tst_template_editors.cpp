@@ -2,7 +2,7 @@
 // of the XLSX editor and the page of the Word editor, and a report exported
 // with an edited template.
 #include "tests/support/ModalCatcher.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "export/forms/WordEditDialog.h"
 #include "export/forms/XlsEditDialog.h"
 #include "export/forms/XlsLineEdit.h"

@@ -3,7 +3,7 @@
 
 #include "TestShapes.h"
 
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/OzaMeasureSys.h"

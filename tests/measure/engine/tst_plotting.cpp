@@ -3,7 +3,7 @@
 
 #include "TestShapes.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "measure/engine/CPlottingContainer.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/OzaMeasureSys.h"

@@ -3,7 +3,7 @@
 
 #include "TestShapes.h"
 
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"

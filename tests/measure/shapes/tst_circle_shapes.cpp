@@ -6,7 +6,7 @@
 #include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "measure/engine/MeasureGlobals.h"

@@ -5,7 +5,7 @@
 #include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/CCrossLineContainer.h"

@@ -7,8 +7,8 @@
 #include "tests/support/MouseInput.h"
 #include "tests/measure/engine/TestShapes.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/CPlottingContainer.h"

@@ -6,8 +6,8 @@
 #include "measure/shapes/ShapeRegistration.h"
 #include "tests/support/MouseInput.h"
 
-#include "app/MessagePassing.h"
-#include "app/SharedConstants.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/SharedConstants.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/CPlottingContainer.h"

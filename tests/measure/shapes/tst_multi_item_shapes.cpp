@@ -5,7 +5,7 @@
 
 #include "ShapeTestKit.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "measure/engine/MeasureGlobals.h"

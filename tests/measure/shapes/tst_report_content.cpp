@@ -4,7 +4,7 @@
 
 #include "tests/measure/engine/ReportCheck.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 
 #include <QElapsedTimer>

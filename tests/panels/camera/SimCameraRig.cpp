@@ -1,6 +1,6 @@
 #include "SimCameraRig.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/UVCCamera.h"
 #include "camera/UvcModels.h"
 #include "platform/CaptureDevice.h"

@@ -1,7 +1,7 @@
 // The parameter-set dialog: names added, refused and removed, the list and
 // selection kept in ./ArgsDialog.ini, and the hub asked to save, load and
 // delete only with a name.
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/camera/ArgsDialog.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"

@@ -1,7 +1,7 @@
 // The time-lapse panel with a camera that records its snapshot requests:
 // names, mode and progress of a series, pause and continue, cancel in the
 // start delay, the camera closing mid-series, and the unit limits.
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/CameraTimeSet.h"
 #include "tests/support/TestEnv.h"

@@ -1,5 +1,5 @@
 #include "PanelTestKit.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/camera/CameraForm.h"
 #include "tests/support/TestEnv.h"
 

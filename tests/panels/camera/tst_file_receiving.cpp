@@ -1,5 +1,5 @@
 #include "PanelTestKit.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/NetCamera.h"
 #include "panels/camera/ImageReceiveForm.h"
 #include "platform/NetSdkSim.h"

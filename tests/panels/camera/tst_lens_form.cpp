@@ -3,7 +3,7 @@
 // register traffic of a zoom key held down, and the video output
 // behind the password lock.
 #include "SimCameraRig.h"
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/UVCCamera_Ambrel.h"
 #include "panels/camera/LensForm.h"
 #include "platform/UvcRegisters.h"

@@ -1,6 +1,6 @@
 // The lock dialog: check mode leaves the decision to the caller, modify mode
 // checks the old password (stored or master), the confirmation, and stores.
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/camera/PasswordDialog.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"

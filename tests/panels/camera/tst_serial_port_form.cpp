@@ -1,7 +1,7 @@
 // The serial magnification panel against a pseudo-terminal pair: the frames
 // on the wire with their checksums, replies that select a magnification and
 // name the scale through the hub, and replies that are ignored.
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/camera/SerialPortForm.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"

@@ -1,4 +1,4 @@
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "panels/camera/CameraSet.h"
 #include "panels/camera/VideoSet.h"
 #include "tests/support/TestEnv.h"

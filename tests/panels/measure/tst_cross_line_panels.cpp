@@ -4,7 +4,7 @@
 
 #include "OverlayHost.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "measure/engine/CCrossLineContainer.h"
 #include "measure/engine/ItemLayer.h"

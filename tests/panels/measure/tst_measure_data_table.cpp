@@ -4,7 +4,7 @@
 
 #include "OverlayHost.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "measure/engine/CCLObjectContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "panels/measure/DataTableWidget.h"

@@ -4,7 +4,7 @@
 
 #include "OverlayHost.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "panels/measure/ScaleSet.h"

@@ -1,6 +1,6 @@
-#include "app/FlatFieldGain.h"
+#include "app/hub/FlatFieldGain.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "platform/FileCommit.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/PictureSizeLimit.h"
+#include "app/hub/PictureSizeLimit.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "export/xlsx/ImageSizeReaders.h"
 
 #include <QFile>

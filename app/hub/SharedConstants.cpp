@@ -1,4 +1,4 @@
-#include "app/SharedConstants.h"
+#include "app/hub/SharedConstants.h"
 
 const QList<QColor> colorList = {QColor(Qt::red),     QColor(Qt::blue),    QColor(Qt::green),
                                  QColor(Qt::yellow),  QColor(Qt::cyan),    QColor(Qt::magenta),

@@ -1,5 +1,5 @@
-#include "app/MessagePassing.h"
-#include "app/UiSize.h"
+#include "app/hub/MessagePassing.h"
+#include "app/hub/UiSize.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/TestEnv.h"
 
@@ -68,7 +68,7 @@ void TestMessagePassing::initTestCase() {
 }
 
 void TestMessagePassing::signalTableMatches() {
-    QFile table(QString::fromUtf8(qgetenv("SEVRIN_SOURCE_DIR")) + "/tests/app/hub_signals.txt");
+    QFile table(QString::fromUtf8(qgetenv("SEVRIN_SOURCE_DIR")) + "/tests/app/hub/hub_signals.txt");
     QVERIFY2(table.open(QIODevice::ReadOnly), "hub_signals.txt not found");
     QTextStream in(&table);
     QStringList expected;

@@ -1,4 +1,4 @@
-#include "app/UiSize.h"
+#include "app/hub/UiSize.h"
 
 #include <QtGlobal>
 

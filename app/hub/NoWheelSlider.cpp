@@ -1,4 +1,4 @@
-#include "app/NoWheelSlider.h"
+#include "app/hub/NoWheelSlider.h"
 
 #include <QMouseEvent>
 #include <QStyle>

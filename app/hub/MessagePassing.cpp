@@ -1,8 +1,8 @@
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 
-#include "app/FlatFieldGain.h"
-#include "app/PictureSizeLimit.h"
-#include "app/UiSize.h"
+#include "app/hub/FlatFieldGain.h"
+#include "app/hub/PictureSizeLimit.h"
+#include "app/hub/UiSize.h"
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
 #include "platform/SimUsbCamera.h"

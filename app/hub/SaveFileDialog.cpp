@@ -1,4 +1,4 @@
-#include "app/SaveFileDialog.h"
+#include "app/hub/SaveFileDialog.h"
 
 #include <QFileInfo>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "app/SaveErrorBox.h"
+#include "app/hub/SaveErrorBox.h"
 
-#include "app/MessagePassing.h"
+#include "app/hub/MessagePassing.h"
 #include "platform/FileCommit.h"
 #include "platform/WriteProblem.h"
 

@@ -1,5 +1,5 @@
 // Flat-field gain: computed from an evenly lit field, applied to frames.
-#include "app/FlatFieldGain.h"
+#include "app/hub/FlatFieldGain.h"
 
 #include "tests/support/TestEnv.h"
 
