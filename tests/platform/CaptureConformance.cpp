@@ -143,10 +143,13 @@ QStringList stallConformance(CaptureDevice& device, int index, const std::functi
     returns("a format change", [&] { device.selectPixelFormat(6); });
     returns("the first read after a format change", read);
     stall(false);
-    // Sending again, frames come back (within the reads' own patience).
+    // Sending again, frames come back: reads that time out are tried again
+    // until a bound meant for "never" (a slow, busy or instrumented machine
+    // can take seconds for the first frame of the new size).
     bool frame = false;
     device.setReadTimeout(50);
-    for (int i = 0; i < 100 && !frame; ++i) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!frame && std::chrono::steady_clock::now() < giveUp) {
         int bytes = 0, w = 0, h = 0;
         frame = device.readRaw(buf.data(), buf.size(), bytes, w, h) && w == 640 && h == 480;
     }

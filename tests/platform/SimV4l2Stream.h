@@ -45,8 +45,10 @@ private:
 // Streams played by the simulated camera, for a V4L2 device to make.
 V4l2CaptureDevice::StreamFactory simStreams(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall);
 
-// Polls done every 2 ms until it holds (true) or ms have passed (false).
-bool waitUntil(const std::function<bool()>& done, int ms = 5000);
+// Polls done every 2 ms until it holds (true) or ms have passed (false). The
+// default is a bound for "never", not for "soon": a 4K frame drawn by the
+// simulator under a sanitizer on a busy machine can take seconds.
+bool waitUntil(const std::function<bool()>& done, int ms = 120000);
 
 // Simulated camera 14 sending as fast as it is read, with a stall switch,
 // configured for the object's life (test fixtures derive from it).
