@@ -99,10 +99,14 @@ private slots:
         QTRY_VERIFY(catcher.titles.contains("Error"));
         const QString text = catcher.texts[catcher.titles.indexOf("Error")];
         QVERIFY2(text.contains(reason + folder), qPrintable(text));
-        // No sentence of the system's (or the program's English) in another language.
+        // No sentence of the system's (or the program's English) in another
+        // language. The paths are left out: a temporary folder's own name may
+        // hold such words.
+        QString sentences = text;
+        sentences.remove(folder);
         if (language != 1)
             for (const char* english : {"No such file", "Read-only", "Permission", "not permitted", "folder", "disk"})
-                QVERIFY2(!text.contains(english, Qt::CaseInsensitive), qPrintable(text));
+                QVERIFY2(!sentences.contains(english, Qt::CaseInsensitive), qPrintable(text));
         QVERIFY(!catcher.titles.contains("Success"));
         if (dialog)
             dialog->close();
