@@ -645,6 +645,31 @@ TEST(ThreadVideo, KilledRecordingStaysPlayableToItsLastFragment) {
     EXPECT_EQ(decodeErrors(completeFragmentsCopy(path, path + ".whole.mp4")), "");
 }
 
+namespace {
+
+// What a live recording child last reported: frames offered, frames on
+// disk, frames still waiting for the encoder ("STATE" lines).
+struct LiveState {
+    qint64 offered = 0, onDisk = 0, pending = 0;
+    QByteArray partial;
+    void read(QProcess* child, int waitMs) {
+        child->waitForReadyRead(waitMs);
+        partial += child->readAllStandardOutput();
+        const int end = partial.lastIndexOf('\n');
+        for (const QByteArray& line : partial.left(end + 1).split('\n')) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.size() == 4 && f[0] == "STATE") {
+                offered = f[1].toLongLong();
+                onDisk = f[2].toLongLong();
+                pending = f[3].toLongLong();
+            }
+        }
+        partial = partial.mid(end + 1);
+    }
+};
+
+} // namespace
+
 TEST(ThreadVideo, KillUnderLoadLosesAboutASecondAtMost) {
     // Every core this test may run on busy, a live 20 fps recording killed
     // five seconds in (later if the machine let it offer fewer than two
@@ -660,37 +685,24 @@ TEST(ThreadVideo, KillUnderLoadLosesAboutASecondAtMost) {
     TestEnv env;
     const QString path = env.file("killedlive.mp4");
     std::unique_ptr<QProcess> child(startChild("live", path));
-    qint64 total = 0, onDisk = 0, pending = 0;
-    QByteArray out;
+    LiveState state;
     QDeadlineTimer fiveSeconds(5000);
     QDeadlineTimer patience(120000);
-    while (!patience.hasExpired() && (!fiveSeconds.hasExpired() || total < 40)) {
-        child->waitForReadyRead(50);
-        out += child->readAllStandardOutput();
-        const int end = out.lastIndexOf('\n');
-        for (const QByteArray& line : out.left(end + 1).split('\n')) {
-            const QList<QByteArray> f = line.split(' ');
-            if (f.size() == 4 && f[0] == "STATE") {
-                total = f[1].toLongLong();
-                onDisk = f[2].toLongLong();
-                pending = f[3].toLongLong();
-            }
-        }
-        out = out.mid(end + 1);
-    }
+    while (!patience.hasExpired() && (!fiveSeconds.hasExpired() || state.offered < 40))
+        state.read(child.get(), 50);
     child->kill();
     child->waitForFinished(10000);
     for (auto& l : load)
         l->kill();
     for (auto& l : load)
         l->waitForFinished(5000);
-    ASSERT_GT(total, 10); // a loaded machine offers fewer than 100
+    ASSERT_GT(state.offered, 10); // a loaded machine offers fewer than 100
     const ProbeResult r = probeVideo(path);
     ASSERT_TRUE(r.ok) << r.errors.toStdString();
-    EXPECT_GE(r.frames, onDisk);
+    EXPECT_GE(r.frames, state.onDisk);
     // 20 frames a second, plus slack.
-    EXPECT_GE(qMax(qint64(r.frames), onDisk) + pending, total - 24)
-        << "offered " << total << ", in the file " << r.frames << ", pending " << pending;
+    EXPECT_GE(qMax(qint64(r.frames), state.onDisk) + state.pending, state.offered - 24)
+        << "offered " << state.offered << ", in the file " << r.frames << ", pending " << state.pending;
     EXPECT_EQ(decodeErrors(completeFragmentsCopy(path, path + ".whole.mp4")), "");
 }
 
@@ -711,22 +723,10 @@ TEST(ThreadVideo, KilledFullHdRecordingLosesAtMostASecond) {
         ASSERT_FALSE(childValue(child.get(), "STARTED", 120000).isNull()) << child->readAllStandardError().toStdString();
         QElapsedTimer since;
         since.start();
-        qint64 offered = 0, onDisk = 0, pending = 0;
-        QByteArray out;
-        while ((since.nsecsElapsed() < qint64(killAfter * 1e9) || onDisk == 0) && since.elapsed() < 120000) {
-            child->waitForReadyRead(20);
-            out += child->readAllStandardOutput();
-            const int end = out.lastIndexOf('\n');
-            for (const QByteArray& line : out.left(end + 1).split('\n')) {
-                const QList<QByteArray> f = line.split(' ');
-                if (f.size() == 4 && f[0] == "STATE") {
-                    offered = f[1].toLongLong();
-                    onDisk = f[2].toLongLong();
-                    pending = f[3].toLongLong();
-                }
-            }
-            out = out.mid(end + 1);
-        }
+        LiveState state;
+        while ((since.nsecsElapsed() < qint64(killAfter * 1e9) || state.onDisk == 0) && since.elapsed() < 120000)
+            state.read(child.get(), 20);
+        const qint64 offered = state.offered, onDisk = state.onDisk, pending = state.pending;
         child->kill();
         child->waitForFinished(10000);
         ASSERT_GT(onDisk, 0) << "no fragment on disk after " << since.elapsed() << " ms";
