@@ -8,6 +8,19 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+namespace {
+
+// Whether receiver is a dialog's window or a widget in one. A key from the
+// keyboard comes to the window first, then to its focus widget.
+bool inDialog(QObject* receiver) {
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    if (!widget && receiver && receiver->isWindowType())
+        widget = QWidget::find(static_cast<QWindow*>(receiver)->winId());
+    return widget && qobject_cast<QDialog*>(widget->window());
+}
+
+} // namespace
+
 GlobalApplication::GlobalApplication(int& argc, char** argv) : QApplication(argc, argv) {
     MessagePassing* hub = MessagePassing::instance();
     useQtTranslation(hub->language());
@@ -33,13 +46,7 @@ bool GlobalApplication::notify(QObject* receiver, QEvent* event) {
         // its own), a popup menu or an open combo list takes Escape as its
         // own cancel: without a window manager it is the only way out of a
         // dialog that has no title bar.
-        // A key from the keyboard comes to the window first, then to its
-        // focus widget.
-        auto* widget = qobject_cast<QWidget*>(receiver);
-        if (!widget && receiver && receiver->isWindowType())
-            widget = QWidget::find(static_cast<QWindow*>(receiver)->winId());
-        const bool inDialog = widget && qobject_cast<QDialog*>(widget->window());
-        if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget() || inDialog))
+        if (key->key() == Qt::Key_Escape && (activeModalWidget() || activePopupWidget() || inDialog(receiver)))
             return QApplication::notify(receiver, event);
         if (hub->isGunMode()) {
             // While a scanner mode is on every key press is scanner input.

@@ -138,11 +138,9 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     m_inHeight = inHeight;
     m_inCodecId = inCodecId;
     m_inPixFmt = inPixFmt;
-    m_fps = fps;
     m_outWidth = outWidth;
     m_outHeight = outHeight;
     m_keepEvery = keepEvery;
-    m_cameraFps = cameraFps;
     const AVRational rate = encoderRate(qMax(1, fps), qMax(1, keepEvery), cameraFps);
     m_rateNum = rate.num;
     m_rateDen = rate.den;

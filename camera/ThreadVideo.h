@@ -186,9 +186,8 @@ private:
     int rawFrameBytes(int width, int height) const;
 
     QString m_path;
-    int m_inWidth = 0, m_inHeight = 0, m_inCodecId = 0, m_inPixFmt = 0, m_fps = 0;
+    int m_inWidth = 0, m_inHeight = 0, m_inCodecId = 0, m_inPixFmt = 0;
     int m_outWidth = 0, m_outHeight = 0, m_keepEvery = 1;
-    double m_cameraFps = 0;
     // The rate the encoder gets (frames per second, m_rateNum / m_rateDen):
     // frames take ticks of it, and a tick is m_tickUnits of the stamps' units.
     int m_rateNum = 1, m_rateDen = 1, m_tickUnits = 1;

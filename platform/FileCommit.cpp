@@ -2,6 +2,7 @@
 
 #include "platform/WriteProblem.h"
 
+#include "export/xlsx/CPathManager.h"
 #include "export/xlsx/ExportDebris.h"
 
 #include <QBuffer>
@@ -11,6 +12,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -19,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,15 +104,7 @@ FileCommit::FileCommit(const QString& path, qint64 expectedSize)
     : m_target(finalTarget(path)), m_expected(expectedSize) {}
 
 QString FileCommit::finalTarget(const QString& path) {
-    QString at = QFileInfo(path).absoluteFilePath();
-    // As the system gives up on a loop: after 40 links.
-    for (int hop = 0; hop < 40; ++hop) {
-        const QFileInfo info(at);
-        if (!info.isSymLink())
-            break;
-        at = info.symLinkTarget();
-    }
-    return at;
+    return QString::fromStdString(SimpleXlsx::CPathManager::FinalTarget(path.toStdString()));
 }
 
 void FileCommit::sweepLeftovers(const QString& folder) {
@@ -131,6 +126,21 @@ void FileCommit::sweepLeftovers(const QString& folder) {
     }
 }
 
+void FileCommit::sweepOnce(const QString& folder) {
+    // Leftovers of a killed program are there before this one writes: one
+    // look a folder is enough, and a snapshot folder of thousands of pictures
+    // is not listed again at every picture.
+    static std::mutex lock;
+    static QSet<QString> swept;
+    {
+        std::lock_guard<std::mutex> l(lock);
+        if (swept.contains(folder))
+            return;
+        swept.insert(folder);
+    }
+    sweepLeftovers(folder);
+}
+
 FileCommit::~FileCommit() { discard(); }
 
 void FileCommit::discard() {
@@ -147,7 +157,7 @@ bool FileCommit::open() {
         m_error = EACCES;
         return false;
     }
-    sweepLeftovers(QFileInfo(m_target).absolutePath());
+    sweepOnce(QFileInfo(m_target).absolutePath());
     QByteArray name = temporaryName(m_target);
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
@@ -245,7 +255,7 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
     QDir().mkpath(info.absolutePath()); // as QSettings itself makes a missing folder
     if (!mayReplace(target))
         return WriteProblem::explain(target, EACCES, language);
-    sweepLeftovers(info.absolutePath());
+    sweepOnce(info.absolutePath());
     // Each copy gets a name of its own: QSettings keeps what it last wrote of
     // a file name in a process-wide cache, so only a name never opened
     // before is read back from the disk.

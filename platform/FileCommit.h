@@ -64,10 +64,11 @@ public:
     // their program: a short hidden name ".~<pid>-XXXXXX" in the target's
     // folder. This removes those of programs that have ended (killed
     // mid-write) from folder, never those of a running program, nor files of
-    // other users. Every write sweeps its folder first.
+    // other users. The first write of this program into a folder sweeps it.
     static void sweepLeftovers(const QString& folder);
 
 private:
+    static void sweepOnce(const QString& folder);
     bool open();
     void discard();
 

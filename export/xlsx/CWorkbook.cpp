@@ -7,7 +7,6 @@
 #include "export/zip/ZipArchive.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
@@ -52,14 +51,6 @@ std::string makeTempFolder()
     return pattern;
 }
 
-// The file a path names once every symbolic link on the way is followed.
-std::string finalTarget(const std::string& path)
-{
-    QString at = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
-    for (int hop = 0; hop < 40 && QFileInfo(at).isSymLink(); ++hop) // the system's own limit
-        at = QFileInfo(at).symLinkTarget();
-    return at.toStdString();
-}
 
 } // namespace
 
@@ -242,7 +233,7 @@ bool CWorkbook::writePackage(const std::string& chosen)
         return false;
     // A link at the chosen name (or a chain of them) stays, pointing at the
     // new report: the file it ends at is the one replaced.
-    const std::string path = finalTarget(chosen);
+    const std::string path = CPathManager::FinalTarget(chosen);
     m_saved = true;
 
     bool ok = writeCoreProps() && writeAppProps() && writeContentTypes() && writeTheme() && writeSharedStrings()
