@@ -1,8 +1,10 @@
 // The stitching run without its panel, on the real worker: frames from a
 // simulated stage camera are placed at the stage's own offsets, a stop asked
 // for while the worker matches ends the run only once the job is done, a
-// stopped run starts again, a notice is told once per mosaic, and a run
-// closed at any point of its queue ends, whether or not frames still come.
+// stopped run starts again, a notice is told once per mosaic, a Stop outlasts
+// the result of the job it came during, and a run closed at any point of its
+// queue ends, whether or not frames still come, without showing what the
+// job running then found.
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
 
@@ -92,7 +94,16 @@ QString offPlacement(const QMap<int, QRect>& placements, const std::vector<QPoin
 class TestStitchRun : public QObject {
     Q_OBJECT
 
-    enum Point { BeforeFirstFrame, Preparing, Matching, Searching, ResetQueued, StoppedWhileMatching, NoFrameComes };
+    enum Point {
+        BeforeFirstFrame,
+        Preparing,
+        Matching,
+        Searching,
+        ResetQueued,
+        StoppedWhileMatching,
+        StoppedWhileSearching,
+        NoFrameComes
+    };
 
     // Does an ended run ask the camera for no frame? A request and a marker
     // behind it: the marker comes alone.
@@ -221,6 +232,7 @@ private slots:
         QTest::newRow("while the mosaic is searched") << int(Searching);
         QTest::newRow("with a reset queued") << int(ResetQueued);
         QTest::newRow("after a stop asked for while matching") << int(StoppedWhileMatching);
+        QTest::newRow("after a stop asked for while searching") << int(StoppedWhileSearching);
         QTest::newRow("while no frame comes") << int(NoFrameComes);
     }
     void closeEndsTheRunAtEveryPoint() {
@@ -231,7 +243,7 @@ private slots:
         std::vector<StitchPanFrame> frames(pan.begin(), pan.begin() + 6);
         StitchPanFrame foreign;
         foreign.image = StitchPanGenerator::makeSpecimen(cameraFrame, cv::Rect(), 977);
-        if (point == Searching)
+        if (point == Searching || point == StoppedWhileSearching)
             frames.push_back(foreign);
         Driver d;
         QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutPinJieSIGNAL()));
@@ -265,16 +277,36 @@ private slots:
                 QTRY_VERIFY_WITH_TIMEOUT(d.run.stepQueue().isEmpty(), 60000);
                 QVERIFY(d.run.hasWorker());
                 break;
+            case StoppedWhileSearching: {
+                QTRY_VERIFY_WITH_TIMEOUT(placed() && d.run.stepQueue().value(0) == 3 && d.run.jobRunning(),
+                                         120000);
+                const int steps = d.steps;
+                d.run.setHead(0); // the Stop button's
+                // The search finds nothing and would go on searching: the
+                // stop outlasts its result.
+                QTRY_VERIFY_WITH_TIMEOUT(d.steps > steps, 60000);
+                QCOMPARE(d.run.stepQueue().value(0, 0), 0);
+                QTRY_VERIFY_WITH_TIMEOUT(d.run.stepQueue().isEmpty(), 60000);
+                QVERIFY(d.run.hasWorker());
+                break;
+            }
             case NoFrameComes:
                 QTRY_VERIFY_WITH_TIMEOUT(placed(), 60000);
                 camera->pan.clear(); // snapshots are asked for and never delivered
                 break;
             }
+            const int steps = d.steps;
+            const int placements = d.run.mosaic().placements().size();
             QVERIFY(d.run.close());
             QTRY_COMPARE_WITH_TIMEOUT(out.count(), round, 60000);
             QVERIFY(!d.run.hasWorker());
             QCOMPARE(d.run.stopState(), 1);
             QVERIFY(asksNoFrame(d.run));
+            // What the job running at the close found is dropped: nothing
+            // is shown, placed or queued after it.
+            QCOMPARE(d.steps, steps);
+            QCOMPARE(d.run.mosaic().placements().size(), placements);
+            QVERIFY(d.run.stepQueue().isEmpty());
             QCOMPARE(out.count(), round);
             QVERIFY(!d.run.close()); // closed already
         }
