@@ -67,7 +67,7 @@ void StitchRun::runNextStep() {
         return; // a frame asked for before the run ended
     switch (takeStepCode()) {
     case 0:
-        stopStep();
+        emit controlsReady();
         break;
     case 1:
         startFrameMatch();
@@ -136,14 +136,6 @@ bool StitchRun::close() {
     m_queue.clear();
     shutDown();
     return true;
-}
-
-void StitchRun::stopStep() {
-    emit controlsReady();
-    if (m_stopState != 0)
-        return;
-    m_stopState = 1;
-    shutDown();
 }
 
 void StitchRun::shutDown() {

@@ -24,9 +24,9 @@ class ThreadPinJie;
 // ms later. The first item is the standing mode, later items are one-shot
 // steps: 0 stop, 1 frame-to-frame match, 3 full search, 4 export
 // (exportStep), 5 the reset's buttons (resetStep), 6 a new mosaic from the
-// current frame. A run closed with stopAfterReset() ends its worker at the
-// stop step and tells the hub (goOutPinJie); close() does so at once. A stop
-// (head 0) asked for while a job runs outlasts the job's result.
+// current frame. A stop step ends the snapshots and keeps the worker, for
+// Play to go on; close() ends the worker and tells the hub (goOutPinJie). A
+// stop (head 0) asked for while a job runs outlasts the job's result.
 //
 // Thread: GUI thread only. The worker reads the frames and the mosaic where
 // they are and writes only into this object's job places, which stay alive
@@ -68,8 +68,6 @@ public:
     // An export with the queue running, as its next step; false: none
     // queued, the caller exports now.
     bool queueExport();
-    // The run ends its worker at the next stop step.
-    void stopAfterReset() { m_stopState = 0; }
     // Ends the run now, whatever step it is in and whether or not another
     // frame comes: asks for no more frames, drops the queued steps and what
     // the running job finds, and tells the hub once the worker's job is done
@@ -100,7 +98,7 @@ public:
     QSize jobFrameSize() const { return QSize(m_jobFrame.cols, m_jobFrame.rows); }
     const StitchMosaic& mosaic() const { return m_mosaic; }
     const QList<int>& stepQueue() const { return m_queue; }
-    // -1 running, 0 to stop at the next stop step, 1 stopped.
+    // -1 running, 1 closed.
     int stopState() const { return m_stopState; }
     bool hasWorker() const { return m_worker != nullptr; }
     bool jobRunning() const;
@@ -131,7 +129,6 @@ private slots:
 
 private:
     int takeStepCode();
-    void stopStep();
     // A copy of the current frame for the next job, when the worker is free.
     bool prepareJob(const QRect& region);
     void startFrameMatch();

@@ -1,10 +1,9 @@
 // The stitching run without its panel, on the real worker: frames from a
-// simulated stage camera are placed at the stage's own offsets, a stop asked
-// for while the worker matches ends the run only once the job is done, a
-// stopped run starts again, a notice is told once per mosaic, a Stop outlasts
-// the result of the job it came during, and a run closed at any point of its
-// queue ends, whether or not frames still come, without showing what the
-// job running then found.
+// simulated stage camera are placed at the stage's own offsets, a run closed
+// while the worker matches ends only once the job is done and starts again,
+// a notice is told once per mosaic, a Stop outlasts the result of the job it
+// came during, and a run closed at any point of its queue ends, whether or
+// not frames still come, without showing what the job running then found.
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
 
@@ -175,39 +174,37 @@ private slots:
         QVERIFY2(best < (precision ? 1.0 : 4.0), qPrintable(QString("mean difference %1").arg(best)));
     }
 
-    // Asked to end while the worker matches a frame, the run ends the worker
-    // once its job is done, tells the hub once, asks for no more frames;
-    // started again, it builds a new mosaic and places the stops that follow.
-    void stopDuringAJobThenRestart() {
+    // Closed while the worker matches a frame, the run ends the worker once
+    // its job is done, tells the hub once, asks for no more frames; started
+    // again, it builds a new mosaic and places the stops that follow.
+    void closeDuringAJobThenRestart() {
         camera->pan = generator().pan(plan(4, 3));
         Driver d;
         QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutPinJieSIGNAL()));
         QPointer<ThreadPinJie> worker;
-        bool stoppedMidJob = false, workerDoneAtOut = false;
+        bool closedMidJob = false, workerDoneAtOut = false;
         connect(MessagePassing::instance(), &MessagePassing::goOutPinJieSIGNAL, &d.run,
                 [&] { workerDoneAtOut = worker && !worker->isRunning(); });
-        auto stopMidJob = connect(&d.run, &StitchRun::controlsReady, &d.run, [&] {
-            if (d.run.mosaic().placements().size() < 3 || stoppedMidJob)
+        auto closeMidJob = connect(&d.run, &StitchRun::controlsReady, &d.run, [&] {
+            if (d.run.mosaic().placements().size() < 3 || closedMidJob)
                 return;
             worker = d.run.findChild<ThreadPinJie*>();
-            stoppedMidJob = d.run.jobRunning();
-            d.run.stopAfterReset();
-            d.run.setHead(0);
-            d.run.shutDown();
+            closedMidJob = d.run.jobRunning();
+            d.run.close(); // the Close button's
         });
         d.begin();
         QTRY_VERIFY_WITH_TIMEOUT(out.count() == 1, 60000);
-        disconnect(stopMidJob);
-        QVERIFY(stoppedMidJob);
+        disconnect(closeMidJob);
+        QVERIFY(closedMidJob);
         QVERIFY(workerDoneAtOut);
         QVERIFY(!d.run.hasWorker());
         QTRY_VERIFY(worker.isNull());
         const QString off = offPlacement(d.run.mosaic().placements(), StitchPanGenerator::stops(plan(4, 3)), 1);
         QVERIFY2(off.isEmpty(), qPrintable(off));
 
-        // The stop step ends what is left; no frame is asked for afterwards:
-        // a frame request and a marker behind it, the marker comes alone.
-        QTRY_VERIFY_WITH_TIMEOUT(d.run.stepQueue().isEmpty(), 20000);
+        // Nothing is left queued; no frame is asked for afterwards: a frame
+        // request and a marker behind it, the marker comes alone.
+        QVERIFY(d.run.stepQueue().isEmpty());
         QCOMPARE(d.run.stopState(), 1);
         QVERIFY(asksNoFrame(d.run));
         QCOMPARE(out.count(), 1);
