@@ -1,6 +1,7 @@
 // The stitching panel: its step queue driven by a simulated stage camera,
-// export with both crops, the hand-shake with a responder that answers as
-// the general settings do, and the flat-field reference.
+// the frames it shows of a growing mosaic, export with both crops, the
+// hand-shake with a responder that answers as the general settings do, and
+// the flat-field reference.
 #include "CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
@@ -9,6 +10,7 @@
 #include "camera/BaseCamera.h"
 #include "imaging/PinJieForm.h"
 #include "imaging/StitchMosaicItem.h"
+#include "imaging/StitchRun.h"
 #include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
 #include "tests/support/TestEnv.h"
@@ -238,6 +240,67 @@ private slots:
                                     .arg(r.width()).arg(r.height()).arg(frameInView.width())
                                     .arg(frameInView.height()).arg(mosaicInView.width()).arg(mosaicInView.height())));
         view->viewport()->removeEventFilter(&repaints);
+    }
+
+    // A frame placed with a growth shows whole, also where it lies over the
+    // picture shown before the growth (the worker's picture of a grown
+    // mosaic adds only the growth's own columns and rows). In Fast (a 2500
+    // mosaic, frames halved to 480 x 270), ten stops 160 pixels apart along
+    // a row grow the mosaic at the eighth stop into a new canvas and at the
+    // tenth inside it.
+    void aFramePlacedWithAGrowthShowsWhole() {
+        static const StitchPanGenerator row([] {
+            StitchPanOptions o;
+            o.cameraFrame = cv::Size(960, 540);
+            StitchPanGenerator::planFor(o.cameraFrame, 10, 1, &o.specimen);
+            o.uniformPatch = cv::Rect();
+            return o;
+        }());
+        StitchPanPlan plan = StitchPanGenerator::planFor(cv::Size(960, 540), 10, 1, nullptr);
+        plan.hold = 3;
+        plan.transit = false;
+        camera->pan = row.pan(plan);
+        QSettings("./PinJieForm.ini", QSettings::IniFormat).setValue("isRbtn1", false);
+        makeForm();
+        // Each frame placed with a growth, against the mosaic's own pixels,
+        // once the panel has shown it.
+        int grown = 0;
+        QStringList wrong;
+        connect(form->findChild<StitchRun*>(), &StitchRun::stepApplied, this, [&](const StitchStep& step) {
+            if (!step.grew || !step.placed)
+                return;
+            ++grown;
+            const cv::Mat mosaic = form->mosaic().mosaic();
+            const QRect r = form->mosaic().placements().last();
+            QImage shown;
+            for (QGraphicsItem* item : form->graphicsView()->scene()->items())
+                if (auto* p = dynamic_cast<StitchMosaicItem*>(item))
+                    shown = p->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+            if (shown.size() != QSize(mosaic.cols, mosaic.rows)) {
+                wrong << QString("a %1x%2 picture of a %3x%4 mosaic")
+                             .arg(shown.width())
+                             .arg(shown.height())
+                             .arg(mosaic.cols)
+                             .arg(mosaic.rows);
+                return;
+            }
+            const cv::Mat picture(shown.height(), shown.width(), CV_8UC3, shown.bits(),
+                                  size_t(shown.bytesPerLine()));
+            const cv::Rect at(r.x(), r.y(), r.width(), r.height());
+            cv::Mat diff, channels[3];
+            cv::absdiff(picture(at), mosaic(at), diff);
+            cv::split(diff, channels);
+            const int off = cv::countNonZero(channels[0] | channels[1] | channels[2]);
+            if (off)
+                wrong << QString("growth %1: %2 of the frame's %3 pixels not shown")
+                             .arg(grown)
+                             .arg(off)
+                             .arg(at.area());
+        });
+        form->findChild<QPushButton*>("btnPlay")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(grown >= 2 || !wrong.isEmpty(), 120000);
+        disconnect(form->findChild<StitchRun*>(), &StitchRun::stepApplied, this, nullptr);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
     }
 
     void exportWhileRunningWaitsForTheNextFrame() {
