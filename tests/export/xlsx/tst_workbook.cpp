@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -336,7 +337,7 @@ TEST(Workbook, MissingTemporaryFolderFallsBackToTmp)
               QString("v"));
 }
 
-TEST(Workbook, SavingOverAFileKeepsItsMode)
+TEST(Workbook, SavingOverAFileKeepsItsModeAndOwner)
 {
     TestEnv env;
     const QString target = env.file("private.xlsx");
@@ -346,6 +347,19 @@ TEST(Workbook, SavingOverAFileKeepsItsMode)
     book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
     ASSERT_TRUE(book.SaveAs(utf8(target)));
     EXPECT_EQ(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+    if (::geteuid() != 0)
+        return; // only root can make a file of another owner
+    const QByteArray name = QFile::encodeName(target);
+    ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(name.constData(), 0640), 0);
+    CWorkbook again("workbook");
+    again.AddWorksheet("sheet").OpenRow().WriteTextCell("again").CloseRow();
+    ASSERT_TRUE(again.SaveAs(utf8(target)));
+    struct stat st;
+    ASSERT_EQ(::stat(name.constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 namespace {
