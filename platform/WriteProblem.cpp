@@ -74,15 +74,16 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
         // room for more files (the disk's table of files).
         const QString room = roomProblem(parent, language, needed);
         return !room.isEmpty() ? room
-                               : pick(language, "磁盘无法再建文件：", "The disk has no room for more files: ",
-                                      "磁碟無法再建立檔案：") +
+                               : pick(language, "磁盘无法再建文件：",
+                                      "The disk has no room for more files: ", "磁碟無法再建立檔案：") +
                                      mountOf(parent);
     }
     default: {
         const QString room = roomProblem(parent, language, needed);
-        return !room.isEmpty() ? room
-                               : pick(language, "文件无法写入：", "The file could not be written: ", "檔案無法寫入：") +
-                                     path;
+        return !room.isEmpty()
+                   ? room
+                   : pick(language, "文件无法写入：", "The file could not be written: ", "檔案無法寫入：") +
+                         path;
     }
     }
 }

@@ -126,12 +126,13 @@ private slots:
         QTest::addColumn<QString>("problem");
         QTest::addColumn<int>("language");
         QTest::addColumn<QString>("reason"); // followed by the picture's path or the mount point
-        const char* const notAllowed[3] = {"没有权限写入文件：", "Writing the file is not allowed: ",
-                                           "沒有權限寫入檔案："};
+        const char* const notAllowed[3] = {"没有权限写入文件：",
+                                           "Writing the file is not allowed: ", "沒有權限寫入檔案："};
         const char* const tooLong[3] = {"文件名太长：", "The file name is too long: ", "檔案名稱太長："};
-        const char* const noMoreFiles[3] = {"磁盘无法再建文件：", "The disk has no room for more files: ",
-                                            "磁碟無法再建立檔案："};
-        const char* const quota[3] = {"磁盘配额已用完：", "The user's disk quota is used up: ", "磁碟配額已用完："};
+        const char* const noMoreFiles[3] = {"磁盘无法再建文件：",
+                                            "The disk has no room for more files: ", "磁碟無法再建立檔案："};
+        const char* const quota[3] = {"磁盘配额已用完：",
+                                      "The user's disk quota is used up: ", "磁碟配額已用完："};
         const char* const full[3] = {"磁盘空间已满：", "The disk is full: ", "磁碟空間已滿："};
         for (int language = 0; language < 3; ++language) {
             QTest::addRow("read-only picture, as a user, %d", language)
@@ -140,8 +141,10 @@ private slots:
                 << "256-byte name" << language << QString::fromUtf8(tooLong[language]);
             QTest::addRow("no room for more files, %d", language)
                 << "no more files" << language << QString::fromUtf8(noMoreFiles[language]);
-            QTest::addRow("quota used up, %d", language) << "quota" << language << QString::fromUtf8(quota[language]);
-            QTest::addRow("full disk, %d", language) << "full" << language << QString::fromUtf8(full[language]);
+            QTest::addRow("quota used up, %d", language)
+                << "quota" << language << QString::fromUtf8(quota[language]);
+            QTest::addRow("full disk, %d", language)
+                << "full" << language << QString::fromUtf8(full[language]);
         }
     }
     void aNearlyFullDiskSpeaksOnlyForRoom() {

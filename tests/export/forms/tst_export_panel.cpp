@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -349,24 +350,28 @@ private slots:
         useFolder(folder, true);
         const QByteArray oldTemp = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(temp));
+        const uid_t uid = ::geteuid();
+        const gid_t gid = ::getegid();
+        auto restore = [&] {
+            if (::geteuid() != uid && (::seteuid(uid) != 0 || ::setegid(gid) != 0))
+                qFatal("the tester's ids could not be restored");
+            if (oldTemp.isNull())
+                qunsetenv("TMPDIR");
+            else
+                qputenv("TMPDIR", oldTemp);
+        };
+        // Whatever ends the export part, the tester is back with its own ids.
+        const auto guard = qScopeGuard(restore);
         ModalCatcher catcher;
         OpenedFiles opened;
         if (asUser) {
             QVERIFY(::setegid(nobody) == 0 && ::seteuid(nobody) == 0);
-            if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
-                QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
-                qputenv("TMPDIR", oldTemp);
+            if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
                 QSKIP("an ordinary user cannot reach the test's folder");
-            }
         }
         auto panel = exportNamed(chosen, catcher);
         QTRY_VERIFY(!opened.paths.isEmpty() || catcher.titles.contains("Error"));
-        if (asUser)
-            QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
-        if (oldTemp.isNull())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", oldTemp);
+        restore();
         struct stat after;
         QVERIFY(::stat(name.constData(), &after) == 0);
         QCOMPARE(after.st_mode, before.st_mode);
@@ -385,7 +390,8 @@ private slots:
             QVERIFY(opened.paths.isEmpty());
             QCOMPARE(contents(chosen), QByteArray("older"));
             // The workbook waits under its temporary name, as after a cancel.
-            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({"mine.xlsx", "~temp.xlsx"}));
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                     QStringList({"mine.xlsx", "~temp.xlsx"}));
         }
         QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
     }
