@@ -2,8 +2,7 @@
 
 #include "platform/WriteProblem.h"
 
-#include "export/xlsx/CPathManager.h"
-#include "export/xlsx/ExportDebris.h"
+#include "filerules/FileRules.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -11,7 +10,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QStringList>
@@ -28,53 +26,20 @@
 
 namespace {
 
-// The process's umask, read from the kernel's status file: umask(2) can only
-// read it by changing it, which would race with other threads creating files.
-mode_t processUmask() {
-    QFile status("/proc/self/status");
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("Umask:"))
-                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-    return 022;
-}
-
-// The one who may not change a file may not replace it either: false when
-// target exists and this process may not write it (root passes, as the
-// system lets it).
+// The one who may not change a file may not replace it either.
 bool mayReplace(const QString& target) {
-    const QByteArray name = QFile::encodeName(target);
-    struct stat old;
-    return ::stat(name.constData(), &old) != 0 ||
-           ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) == 0;
+    return FileRules::mayReplace(QFile::encodeName(target).toStdString());
 }
 
-// A replaced file keeps its permissions and owner; a new one follows the
-// umask. 0 when done, else errno (EPERM when the owner cannot be kept: the
-// replacement would take the file from its owner).
+// A replaced file keeps its permissions and owner; a new one follows the umask.
 int adoptModeAndOwner(int fd, const QString& target) {
-    struct stat old;
-    if (::stat(QFile::encodeName(target).constData(), &old) != 0)
-        return ::fchmod(fd, 0666 & ~processUmask()) == 0 ? 0 : errno;
-    struct stat mine;
-    if (::fstat(fd, &mine) != 0)
-        return errno;
-    if (mine.st_uid != old.st_uid) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-            return EPERM;
-    } else if (mine.st_gid != old.st_gid) {
-        // The user's own file: its group where the user still belongs to it.
-        ::fchown(fd, uid_t(-1), old.st_gid);
-    }
-    // After the owner: a change of owner clears the set-id bits.
-    return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
+    return FileRules::adoptModeAndOwner(fd, QFile::encodeName(target).toStdString());
 }
 
 // A temporary name beside target that stays short whatever target's length
 // (a legal name near the limit still saves) and carries this program's id.
 QByteArray temporaryName(const QString& target) {
-    return QFile::encodeName(QFileInfo(target).absolutePath() + "/.~" + QString::number(::getpid()) +
-                             "-XXXXXX");
+    return QByteArray::fromStdString(FileRules::temporaryName(QFile::encodeName(target).toStdString()));
 }
 
 void syncFolder(const QString& folder) {
@@ -104,24 +69,21 @@ FileCommit::FileCommit(const QString& path, qint64 expectedSize)
     : m_target(finalTarget(path)), m_expected(expectedSize) {}
 
 QString FileCommit::finalTarget(const QString& path) {
-    return QString::fromStdString(SimpleXlsx::CPathManager::FinalTarget(path.toStdString()));
+    return QString::fromStdString(FileRules::finalTarget(path.toStdString()));
 }
 
 void FileCommit::sweepLeftovers(const QString& folder) {
     // A write's file, its settings draft's read-back copy and the lock
     // QSettings takes beside a draft.
-    static const QRegularExpression name("^\\.~([0-9]+)-[A-Za-z0-9]{6}(-check)?(\\.lock)?$");
     const QDir dir(folder);
     for (const QString& entry :
          dir.entryList({".~*"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
-        const QRegularExpressionMatch m = name.match(entry);
-        if (!m.hasMatch())
+        long pid = 0;
+        if (!FileRules::isTemporaryName(QFile::encodeName(entry).toStdString(), &pid))
             continue;
         const QByteArray path = QFile::encodeName(dir.absoluteFilePath(entry));
         struct stat st;
-        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
-            continue;
-        if (!SimpleXlsx::ExportDebris::ownerMayRun(m.captured(1).toLong(), st.st_mtime))
+        if (FileRules::mayTakeLeftover(path.toStdString(), pid, &st) && S_ISREG(st.st_mode))
             ::unlink(path.constData());
     }
 }
@@ -166,6 +128,7 @@ bool FileCommit::open() {
     }
     m_fd = fd;
     m_temp = name;
+    FileRules::holdWhileWriting(fd);
     // mkostemp makes a private file of this user's.
     m_error = adoptModeAndOwner(fd, m_target);
     if (m_error != 0) {

@@ -64,7 +64,10 @@ public:
     // their program: a short hidden name ".~<pid>-XXXXXX" in the target's
     // folder. This removes those of programs that have ended (killed
     // mid-write) from folder, never those of a running program, nor files of
-    // other users. The first write of this program into a folder sweeps it.
+    // other users, nor any a process still holds or touched in the last
+    // minutes (a write of a program in another pid namespace or on another
+    // computer sharing the folder, whose id says nothing here; FileRules).
+    // The first write of this program into a folder sweeps it.
     static void sweepLeftovers(const QString& folder);
 
 private:

@@ -23,6 +23,11 @@ QString WriteProblem::pick(int language, const char* zh, const char* en, const c
 }
 
 QString WriteProblem::folder(const QString& folder, int language, qint64 needed) {
+    const QString place = placeProblem(folder, language);
+    return place.isEmpty() ? roomProblem(folder, language, needed) : place;
+}
+
+QString WriteProblem::placeProblem(const QString& folder, int language) {
     const QFileInfo info(folder);
     if (!info.isDir())
         return pick(language, "文件夹不存在：", "The folder does not exist: ", "資料夾不存在：") + folder;
@@ -32,6 +37,11 @@ QString WriteProblem::folder(const QString& folder, int language, qint64 needed)
     const QStorageInfo volume(info.absoluteFilePath());
     if (volume.isValid() && volume.isReadOnly())
         return pick(language, "磁盘只读：", "The disk is read-only: ", "磁碟唯讀：") + volume.rootPath();
+    return QString();
+}
+
+QString WriteProblem::roomProblem(const QString& folder, int language, qint64 needed) {
+    const QStorageInfo volume(QFileInfo(folder).absoluteFilePath());
     // Kernel file systems (no size at all) are never full.
     if (volume.isValid() && volume.bytesTotal() > 0 && volume.bytesAvailable() < std::max(kFullBelowBytes, needed))
         return pick(language, "磁盘空间已满：", "The disk is full: ", "磁碟空間已滿：") + volume.rootPath();
@@ -40,10 +50,12 @@ QString WriteProblem::folder(const QString& folder, int language, qint64 needed)
 
 QString WriteProblem::explain(const QString& path, int error, int language, qint64 needed) {
     const QString parent = QFileInfo(path).absolutePath();
-    const QString problem = folder(parent, language, needed);
-    if (!problem.isEmpty())
-        return problem;
-    // A full disk was told above, by the room the write needs.
+    const QString place = placeProblem(parent, language);
+    if (!place.isEmpty())
+        return place;
+    // The room left speaks only for a write the disk refused for room, or
+    // for one whose reason is unknown: a refused name or permission on a
+    // nearly full disk is told as what it is.
     switch (error) {
     case EROFS:
         return pick(language, "磁盘只读：", "The disk is read-only: ", "磁碟唯讀：") + mountOf(parent);
@@ -54,8 +66,25 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
         return pick(language, "文件名太长：", "The file name is too long: ", "檔案名稱太長：") + path;
     case EIO:
         return pick(language, "磁盘读写出错：", "The disk reported an error writing: ", "磁碟讀寫出錯：") + path;
-    default:
-        return pick(language, "文件无法写入：", "The file could not be written: ", "檔案無法寫入：") + path;
+    case EDQUOT:
+        return pick(language, "磁盘配额已用完：", "The user's disk quota is used up: ", "磁碟配額已用完：") +
+               mountOf(parent);
+    case ENOSPC: {
+        // With the bytes the write needs still free, what ran out is the
+        // room for more files (the disk's table of files).
+        const QString room = roomProblem(parent, language, needed);
+        return !room.isEmpty() ? room
+                               : pick(language, "磁盘无法再建文件：",
+                                      "The disk has no room for more files: ", "磁碟無法再建立檔案：") +
+                                     mountOf(parent);
+    }
+    default: {
+        const QString room = roomProblem(parent, language, needed);
+        return !room.isEmpty()
+                   ? room
+                   : pick(language, "文件无法写入：", "The file could not be written: ", "檔案無法寫入：") +
+                         path;
+    }
     }
 }
 

@@ -15,12 +15,21 @@ public:
     // empty when none of these is the case.
     static QString folder(const QString& folder, int language, qint64 needed = 0);
     // The reason a write of path (needed bytes long, when known) failed with
-    // the system error code error (0 when unknown): the folder's problem when
-    // it has one (a full disk is one with less room than needed), else the
-    // error in the program's words, else a general "could not be written".
+    // the system error code error (0 when unknown): a missing or read-only
+    // folder or disk when that is the case, else the error in the program's
+    // words. The room left speaks only for ENOSPC, EDQUOT (the user's quota)
+    // or an unknown error: a full disk when less room is left than needed
+    // (ENOSPC with that room free: no room for more files), else a general
+    // "could not be written".
     static QString explain(const QString& path, int error, int language, qint64 needed = 0);
     // The temporary folder that a writer builds its parts in is full.
     static QString temporaryFull(const QString& tempFolder, int language);
     // zh, en or tw (UTF-8) by language; out of range counts as 0.
     static QString pick(int language, const char* zh, const char* en, const char* tw);
+
+private:
+    // folder's problems other than room: missing, read-only, on a read-only disk.
+    static QString placeProblem(const QString& folder, int language);
+    // A full disk, as folder() tells it.
+    static QString roomProblem(const QString& folder, int language, qint64 needed);
 };

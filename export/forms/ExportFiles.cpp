@@ -1,5 +1,6 @@
 #include "export/forms/ExportFiles.h"
 
+#include "filerules/FileRules.h"
 #include "platform/FileCommit.h"
 #include "platform/WriteProblem.h"
 
@@ -8,6 +9,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace ExportFiles {
 
@@ -27,15 +30,34 @@ QString copyThenReplace(const QString& from, const QString& to, int language) {
     return out.commit(language);
 }
 
+// Within one filesystem the report itself takes the target's place: first it
+// gets what the replaced file keeps (its permissions and owner), as every
+// replacing writer gives it. 0 when done, else errno; the report's own mode
+// and owner are then as they were, or as far as the failing step left them.
+int takeOverModeAndOwner(const QString& from, const QString& target) {
+    const QByteArray name = QFile::encodeName(target);
+    if (!FileRules::mayReplace(name.toStdString()))
+        return EACCES;
+    const int fd = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = FileRules::adoptModeAndOwner(fd, name.toStdString());
+    ::close(fd);
+    return error;
+}
+
 } // namespace
 
 bool moveReplacing(const QString& from, const QString& to, int language, QString* why) {
     // A link at to (or a chain of them) stays: the file it ends at is replaced.
     const QString target = FileCommit::finalTarget(to);
     // rename(2) replaces an existing target in one step.
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(target).constData()) == 0)
-        return true;
-    const int renameError = errno;
+    int renameError = takeOverModeAndOwner(from, target);
+    if (renameError == 0) {
+        if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(target).constData()) == 0)
+            return true;
+        renameError = errno;
+    }
     const QString failure =
         renameError == EXDEV ? copyThenReplace(from, target, language)
                              : WriteProblem::explain(target, renameError, language, QFileInfo(from).size());

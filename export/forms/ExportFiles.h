@@ -7,7 +7,10 @@
 namespace ExportFiles {
 
 // Moves the file from to the path to, replacing a file there (the file a
-// symbolic link there ends at, the links kept). Within one
+// symbolic link there ends at, the links kept) as every writer replaces a
+// file (FileRules): the replaced file's permissions and owner stay, and a
+// file this process may not write, or whose owner it cannot keep, is not
+// replaced. Within one
 // filesystem this is a rename; across filesystems the data is copied through
 // FileCommit, so that an older file at to stays whole until the new one is,
 // and from is removed only after that. False, with a reason for the user in

@@ -1,7 +1,5 @@
 #include "export/xlsx/CPathManager.h"
 
-#include <QFileInfo>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -128,18 +126,6 @@ std::string ToAnsiString(const wchar_t* text)
 std::string ToAnsiString(const std::wstring& text)
 {
     return ToAnsiString(text.c_str());
-}
-
-std::string CPathManager::FinalTarget(const std::string& path)
-{
-    QString at = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
-    for (int hop = 0; hop < 40; ++hop) {
-        const QFileInfo info(at);
-        if (!info.isSymLink())
-            break;
-        at = info.symLinkTarget();
-    }
-    return at.toStdString();
 }
 
 } // namespace SimpleXlsx

@@ -33,12 +33,6 @@ public:
     // failed copy leaves neither a part file nor a listed part behind.
     bool CopyFileToPart(const std::string& sourcePath, const std::string& partName);
 
-    // The file path names once every symbolic link on the way is followed,
-    // as the system follows them (it gives up after 40); absolute. Every
-    // writer that replaces a chosen file replaces this one, so that a link
-    // at the chosen name stays a link.
-    static std::string FinalTarget(const std::string& path);
-
     // Lists a folder made by someone else for removal by RemoveAll (the
     // workbook's own temporary folder).
     void AdoptFolder(const std::string& folder);

@@ -5,6 +5,7 @@
 #include "export/xlsx/ExportDebris.h"
 #include "export/xlsx/ImageSizeReaders.h"
 #include "export/zip/ZipArchive.h"
+#include "filerules/FileRules.h"
 
 #include <QDir>
 
@@ -233,8 +234,13 @@ bool CWorkbook::writePackage(const std::string& chosen)
         return false;
     // A link at the chosen name (or a chain of them) stays, pointing at the
     // new report: the file it ends at is the one replaced.
-    const std::string path = CPathManager::FinalTarget(chosen);
+    const std::string path = FileRules::finalTarget(chosen);
     m_saved = true;
+    // A report this process may not change is not replaced either.
+    if (!FileRules::mayReplace(path)) {
+        m_paths->RemoveAll();
+        return false;
+    }
 
     bool ok = writeCoreProps() && writeAppProps() && writeContentTypes() && writeTheme() && writeSharedStrings()
               && writeStyles() && writeWorkbookPart();
@@ -251,11 +257,13 @@ bool CWorkbook::writePackage(const std::string& chosen)
     ExportDebris::sweepBeside(path);
     static std::atomic<unsigned> counter{0};
     std::string temp;
+    // Held open until the archive is in place: no sweep takes a write under way.
+    int held = -1;
     for (int attempt = 0; attempt < 100 && temp.empty(); ++attempt) {
         std::string candidate = path + ".~" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
+        held = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (held >= 0) {
+            FileRules::holdWhileWriting(held);
             temp = candidate;
         } else if (errno != EEXIST) {
             break;
@@ -263,8 +271,10 @@ bool CWorkbook::writePackage(const std::string& chosen)
     }
     ZipArchive* zip = temp.empty() ? nullptr : ZipOpenArchive(temp.c_str());
     if (!zip) {
-        if (!temp.empty())
+        if (!temp.empty()) {
             ::unlink(temp.c_str());
+            ::close(held);
+        }
         m_paths->RemoveAll();
         return false;
     }
@@ -277,14 +287,15 @@ bool CWorkbook::writePackage(const std::string& chosen)
     }
     if (ZipCloseArchive(zip) != kZipOk)
         ok = false;
-    // A report saved over an older one keeps that file's permissions.
-    struct stat old;
-    if (ok && ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::chmod(temp.c_str(), old.st_mode & 07777) != 0)
+    // A report saved over an older one keeps that file's permissions and
+    // owner, as every replaced file does.
+    if (ok && FileRules::adoptModeAndOwner(held, path) != 0)
         ok = false;
     if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
         ok = false;
     if (!ok)
         ::unlink(temp.c_str());
+    ::close(held);
     m_paths->RemoveAll();
     return ok;
 }

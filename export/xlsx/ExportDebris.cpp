@@ -1,52 +1,19 @@
 #include "export/xlsx/ExportDebris.h"
 
-#include <cerrno>
-#include <csignal>
+#include "filerules/FileRules.h"
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <ftw.h>
 #include <regex>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace SimpleXlsx {
 
 namespace {
-
-// Seconds since the epoch at which process pid started; -1 when unknown.
-double processStart(long pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return -1;
-    // The command name (field 2) may hold spaces and parentheses: the fields
-    // after it start behind the last ')'. Start time is field 22.
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    for (int i = 3; i <= 22 && rest >> field; ++i)
-        if (i == 22) {
-            std::ifstream system("/proc/stat");
-            std::string key;
-            long long boot = -1;
-            while (system >> key)
-                if (key == "btime") {
-                    system >> boot;
-                    break;
-                }
-            const long ticks = ::sysconf(_SC_CLK_TCK);
-            if (boot < 0 || ticks <= 0)
-                return -1;
-            return double(boot) + std::stod(field) / double(ticks);
-        }
-    return -1;
-}
 
 int removeEntry(const char* path, const struct stat*, int type, struct FTW*)
 {
@@ -69,10 +36,7 @@ void sweep(const std::string& folder, const std::regex& name, Take take)
             continue;
         const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + e->d_name;
         struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || st.st_uid != ::getuid())
-            continue;
-        const long pid = std::strtol(m[1].str().c_str(), nullptr, 10);
-        if (pid > 0 && !ExportDebris::ownerMayRun(pid, st.st_mtime))
+        if (FileRules::mayTakeLeftover(path, std::strtol(m[1].str().c_str(), nullptr, 10), &st))
             take(path, st);
     }
     ::closedir(dir);
@@ -83,18 +47,6 @@ void sweep(const std::string& folder, const std::regex& name, Take take)
 std::string ExportDebris::folderPrefix()
 {
     return "xlsx_" + std::to_string(::getpid()) + "_";
-}
-
-bool ExportDebris::ownerMayRun(long pid, time_t modified)
-{
-    if (pid == ::getpid())
-        return true;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
-        return false;
-    // The id may have gone to a program started after the file was last
-    // written: that one is not its owner. A second of slack for the clocks.
-    const double start = processStart(pid);
-    return start < 0 || start <= double(modified) + 2.0;
 }
 
 void ExportDebris::sweepTempFolders(const std::string& parent)

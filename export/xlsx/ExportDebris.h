@@ -8,9 +8,10 @@ namespace SimpleXlsx {
 // What a workbook save leaves when its program is killed midway: the part
 // folder "xlsx_<pid>_XXXXXX" in the temporary folder and the unfinished
 // archive "<report>.xlsx.~<pid>_<n>" beside the report. Both names carry the
-// id of the program that made them; the sweeps remove only those of programs
-// that have ended, never those of a program still running (this one
-// included). Debris of other users is never touched.
+// id of the program that made them; the sweeps remove only what the file
+// rules let go (FileRules::mayTakeLeftover): debris of programs that have
+// ended, never of a program still running (this one included) nor of a
+// write under way elsewhere, never of other users.
 class ExportDebris {
 public:
     // The part folder name's start for this process: "xlsx_<pid>_".
@@ -19,9 +20,6 @@ public:
     static void sweepTempFolders(const std::string& parent);
     // Removes the unfinished archives of ended programs in the folder of target.
     static void sweepBeside(const std::string& target);
-    // Whether the program with id pid may still own a file last changed at
-    // modified: a running process that started no later than that.
-    static bool ownerMayRun(long pid, time_t modified);
 };
 
 } // namespace SimpleXlsx

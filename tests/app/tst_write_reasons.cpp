@@ -6,6 +6,7 @@
 #include "app/hub/MessagePassing.h"
 #include "camera/ThreaSaveImg.h"
 #include "export/forms/XlsEditDialog.h"
+#include "platform/WriteProblem.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TmpfsMount.h"
@@ -18,7 +19,10 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cerrno>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class WriteReasonsTest : public QObject {
     Q_OBJECT
@@ -111,6 +115,114 @@ private slots:
         if (dialog)
             dialog->close();
         dialog.release(); // deletes itself on close
+    }
+
+    // On a nearly full disk (less than a MiB free) the room speaks only for
+    // a write refused for room: a read-only picture (as an ordinary user)
+    // and a name longer than the system allows keep their own reasons. A
+    // disk out of room for more files (bytes free), and a user's used-up
+    // quota, are each told as what they are.
+    void aNearlyFullDiskSpeaksOnlyForRoom_data() {
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("reason"); // followed by the picture's path or the mount point
+        const char* const notAllowed[3] = {"没有权限写入文件：",
+                                           "Writing the file is not allowed: ", "沒有權限寫入檔案："};
+        const char* const tooLong[3] = {"文件名太长：", "The file name is too long: ", "檔案名稱太長："};
+        const char* const noMoreFiles[3] = {"磁盘无法再建文件：",
+                                            "The disk has no room for more files: ", "磁碟無法再建立檔案："};
+        const char* const quota[3] = {"磁盘配额已用完：",
+                                      "The user's disk quota is used up: ", "磁碟配額已用完："};
+        const char* const full[3] = {"磁盘空间已满：", "The disk is full: ", "磁碟空間已滿："};
+        for (int language = 0; language < 3; ++language) {
+            QTest::addRow("read-only picture, as a user, %d", language)
+                << "read-only picture" << language << QString::fromUtf8(notAllowed[language]);
+            QTest::addRow("256-byte name, %d", language)
+                << "256-byte name" << language << QString::fromUtf8(tooLong[language]);
+            QTest::addRow("no room for more files, %d", language)
+                << "no more files" << language << QString::fromUtf8(noMoreFiles[language]);
+            QTest::addRow("quota used up, %d", language)
+                << "quota" << language << QString::fromUtf8(quota[language]);
+            QTest::addRow("full disk, %d", language)
+                << "full" << language << QString::fromUtf8(full[language]);
+        }
+    }
+    void aNearlyFullDiskSpeaksOnlyForRoom() {
+        QFETCH(QString, problem);
+        QFETCH(int, language);
+        QFETCH(QString, reason);
+        MessagePassing* hub = MessagePassing::instance();
+        hub->setLanguage(language);
+        const uid_t nobody = 65534;
+        const bool asUser = problem == "read-only picture";
+        if (asUser && ::geteuid() != 0)
+            QSKIP("only root can act as another user");
+        // The pictures' folder is the disk; the program's own notes stay in
+        // the working folder.
+        TmpfsMount disk(env->file("pictures"),
+                        problem == "no more files" ? "size=4m,nr_inodes=8" : "size=4m");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        const QString name = problem == "256-byte name" ? QString(252, 'n') : QString("shot");
+        const QString picture = disk.path() + "/" + name + "." + hub->imgType;
+        QString expected = reason + picture;
+        if (problem == "no more files") {
+            for (int i = 0; QFile(disk.path() + QString("/f%1").arg(i)).open(QIODevice::WriteOnly); ++i)
+                QVERIFY(i < 100);
+            expected = reason + disk.path();
+        } else {
+            QVERIFY(disk.leaveFree("filler", problem == "full" ? 0 : 64)); // none, or 256 KiB
+        }
+        if (problem == "full")
+            expected = reason + disk.path();
+        if (asUser) {
+            QFile old(picture);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the reference") > 0);
+            old.close();
+            const QByteArray file = QFile::encodeName(picture);
+            QVERIFY(::chown(file.constData(), nobody, nobody) == 0 && ::chmod(file.constData(), 0444) == 0);
+            for (const QString& f : {env->path(), disk.path()})
+                QVERIFY(::chmod(QFile::encodeName(f).constData(), 0777) == 0);
+        }
+        ModalCatcher catcher;
+        if (problem == "quota") {
+            // No disk here keeps quotas: the reason the write would get.
+            catcher.texts << WriteProblem::explain(picture, EDQUOT, language);
+            catcher.titles << "Error";
+            expected = reason + disk.path();
+        } else {
+            if (asUser) {
+                QVERIFY(::setegid(nobody) == 0 && ::seteuid(nobody) == 0);
+                if (::access(QFile::encodeName(env->path()).constData(), W_OK | X_OK) != 0) {
+                    QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+                    QSKIP("an ordinary user cannot reach the test's folder");
+                }
+            }
+            ThreaSaveImg saver;
+            saver.setParams(disk.path() + "/" + name, 0, true, false, Qt::white, 3, 5, "UVCCamera");
+            QImage image(64, 48, QImage::Format_RGB888);
+            image.fill(Qt::darkCyan);
+            *saver.imageBuffer(64, 48, 3) = image;
+            saver.start();
+            const bool ended = saver.wait(60000);
+            if (asUser)
+                QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+            QVERIFY(ended);
+            QTRY_VERIFY(catcher.titles.contains("Error"));
+        }
+        const QString text = catcher.texts[catcher.titles.indexOf("Error")];
+        QVERIFY2(text.endsWith(expected), qPrintable(text));
+        QString sentences = text;
+        sentences.remove(picture);
+        sentences.remove(disk.path());
+        if (language != 1)
+            for (const char* english : {"No space", "quota", "Permission", "too long", "file", "disk"})
+                QVERIFY2(!sentences.contains(english, Qt::CaseInsensitive), qPrintable(text));
+        if (asUser) {
+            QFile old(picture);
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), QByteArray("the reference"));
+        }
     }
 };
 

@@ -1,6 +1,6 @@
 """The program's libraries form a chain, lowest first:
 
-    export/zip, export/xlsx (leaves) -> platform -> hub -> camera ->
+    filerules -> export/zip, export/xlsx (leaves) -> platform -> hub -> camera ->
     measure/engine -> measure/shapes -> panels/camera -> panels/measure ->
     imaging -> export/forms -> app
 
@@ -27,7 +27,7 @@ import tempfile
 SOURCE = os.path.realpath(os.environ.get("SEVRIN_SOURCE_DIR") or
                           os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 
-CHAIN = ["export/zip", "export/xlsx", "platform", "hub", "camera", "measure/engine", "measure/shapes",
+CHAIN = ["filerules", "export/zip", "export/xlsx", "platform", "hub", "camera", "measure/engine", "measure/shapes",
          "panels/camera", "panels/measure", "imaging", "export/forms", "app"]
 RANK = {name: i for i, name in enumerate(CHAIN)}
 TARGETS = {"sevrin_" + name.replace("/", "_"): name for name in CHAIN}

@@ -13,15 +13,21 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonObject>
+#include <QMap>
 #include <QPoint>
+#include <QProcess>
 #include <QSettings>
 #include <QtTest>
 
 #include <csignal>
+#include <ctime>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 
 namespace {
 QByteArray bytesOf(const QString& path) {
@@ -67,6 +73,22 @@ void endChild(pid_t pid) {
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
+}
+
+// The id of a process that has ended.
+pid_t endedProcess() {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return pid;
+}
+
+// Sets the time path was last changed to seconds ago.
+bool touchedAgo(const QString& path, int seconds) {
+    const utimbuf then{std::time(nullptr) - seconds, std::time(nullptr) - seconds};
+    return ::utime(QFile::encodeName(path).constData(), &then) == 0;
 }
 
 // The edits of a template and a line store: lists, points, groups, removal.
@@ -240,6 +262,50 @@ private slots:
         QCOMPARE(entries(disk.path()), QStringList({"filler"}));
     }
 
+    // A template on a disk with a few pages free is saved whole, every value
+    // read back by an independent reader, or refused as a full disk with
+    // nothing left of it. Its last key straddles the first page's end: a
+    // write cut there ends inside that value, with every key still there.
+    void aTemplateOnANearlyFullDiskIsWholeOrRefused_data() {
+        QTest::addColumn<int>("freePages");
+        for (int pages = 0; pages <= 6; ++pages)
+            QTest::addRow("%d pages free", pages) << pages;
+    }
+    void aTemplateOnANearlyFullDiskIsWholeOrRefused() {
+        QFETCH(int, freePages);
+        TmpfsMount disk(env->file("disk"), "size=256k");
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.error()));
+        // "[General]\n", eight lines of 501 bytes, then one of 1,079 from
+        // byte 4,018 to 5,097.
+        QMap<QString, QString> values;
+        for (int i = 0; i < 8; ++i)
+            values.insert(QString("key%1").arg(i), QString(496 - 1, QChar('a' + i)));
+        values.insert("last", QString(1074 - 1, 'z'));
+        QVERIFY(disk.leaveFree("filler", freePages));
+        const QString file = disk.path() + "/mine.ini";
+        const QString why = FileCommit::editSettings(
+            file,
+            [&](QSettings& s) {
+                for (auto it = values.cbegin(); it != values.cend(); ++it)
+                    s.setValue(it.key(), it.value());
+            },
+            1);
+        if (why.isEmpty()) {
+            QCOMPARE(QFileInfo(file).size(), qint64(5097));
+            const QJsonObject ini = readBack("ini", file);
+            QVERIFY2(!ini.contains("error"), qPrintable(ini["error"].toString()));
+            const QJsonObject general = ini["General"].toObject();
+            QCOMPARE(general.size(), values.size());
+            for (auto it = values.cbegin(); it != values.cend(); ++it)
+                QCOMPARE(general[it.key()].toString(), it.value());
+            QCOMPARE(entries(disk.path()), QStringList({"filler", "mine.ini"}));
+        } else {
+            QCOMPARE(why, "The disk is full: " + disk.path());
+            QCOMPARE(entries(disk.path()), QStringList({"filler"}));
+        }
+    }
+
     // Writes cut short by killed programs leave their temporary files; the
     // start (for the snapshot folder) and the next write into a folder
     // remove them, never those of a write still under way in a running one.
@@ -252,6 +318,11 @@ private slots:
         const int underWay = entries(pictures).size();
         for (pid_t pid : {killedPicture, killedEdit, killedTemplate})
             endChild(pid);
+        // Long untouched, as a killed write's files are by the next start;
+        // the running program's too, which its lock keeps.
+        for (const QString& folder : {pictures, templates})
+            for (const QString& entry : entries(folder))
+                QVERIFY(touchedAgo(folder + "/" + entry, 3600));
         SnapshotRecords::takeLeftovers();
         const QStringList leftPictures = entries(pictures);
         QCOMPARE(FileCommit::writeBytes(templates + "/mine.ini", "a=1\n", 1), QString());
@@ -261,6 +332,101 @@ private slots:
         QCOMPARE(leftPictures.size(), 1); // the running program's
         QVERIFY2(leftPictures[0].startsWith(QString(".~%1-").arg(running)), qPrintable(leftPictures[0]));
         QCOMPARE(leftTemplates, QStringList({"mine.ini"}));
+    }
+
+    // What the sweep takes: a temporary file of this user's writer whose
+    // program has ended and that no write can still own: untouched for an
+    // hour and held by no process. A write of a program in another pid
+    // namespace or on another computer sharing the folder has an id that
+    // says nothing here; it keeps touching and holding its file.
+    void theSweepTakesOnlyLeftoversNoWriteCanOwn_data() {
+        QTest::addColumn<QString>("name");  // %1: the id of its program
+        QTest::addColumn<QString>("owner"); // "ended", "running"
+        QTest::addColumn<int>("age");       // seconds since last touched
+        QTest::addColumn<bool>("held");     // a process holds a lock on it
+        QTest::addColumn<bool>("othersFile");
+        QTest::addColumn<bool>("swept");
+        QTest::newRow("ended write, an hour old") << ".~%1-a1B2c3"
+                                                  << "ended" << 3600 << false << false << true;
+        QTest::newRow("ended write, just touched") << ".~%1-a1B2c3"
+                                                   << "ended" << 0 << false << false << false;
+        QTest::newRow("ended write, five minutes old") << ".~%1-a1B2c3"
+                                                       << "ended" << 300 << false << false << false;
+        QTest::newRow("ended settings read-back copy") << ".~%1-a1B2c3-check"
+                                                       << "ended" << 3600 << false << false << true;
+        QTest::newRow("ended settings lock") << ".~%1-a1B2c3.lock"
+                                             << "ended" << 3600 << false << false << true;
+        QTest::newRow("ended read-back copy's lock") << ".~%1-a1B2c3-check.lock"
+                                                     << "ended" << 3600 << false << false << true;
+        QTest::newRow("ended write, held by a process") << ".~%1-a1B2c3"
+                                                        << "ended" << 3600 << true << false << false;
+        QTest::newRow("another user's") << ".~%1-a1B2c3"
+                                        << "ended" << 3600 << false << true << false;
+        QTest::newRow("running program's, fresh") << ".~%1-a1B2c3"
+                                                  << "running" << 0 << false << false << false;
+        QTest::newRow("id since taken by a newer program") << ".~%1-a1B2c3"
+                                                           << "running" << 3600 << false << false << true;
+        QTest::newRow("not a writer's: no tail") << ".~%1"
+                                                 << "ended" << 3600 << false << false << false;
+        QTest::newRow("not a writer's: other tail") << ".~%1-a1B2c3.tmp"
+                                                    << "ended" << 3600 << false << false << false;
+        QTest::newRow("not a writer's: longer name") << ".~%1-a1B2c3d4"
+                                                     << "ended" << 3600 << false << false << false;
+        QTest::newRow("not a writer's: word") << ".~%1-old"
+                                              << "ended" << 3600 << false << false << false;
+    }
+    void theSweepTakesOnlyLeftoversNoWriteCanOwn() {
+        QFETCH(QString, name);
+        QFETCH(QString, owner);
+        QFETCH(int, age);
+        QFETCH(bool, held);
+        QFETCH(bool, othersFile);
+        QFETCH(bool, swept);
+        if (othersFile && ::geteuid() != 0)
+            QSKIP("only root can make a file of another owner");
+        QProcess running;
+        qint64 pid = endedProcess();
+        if (owner == "running") {
+            running.start("sleep", {"600"});
+            QVERIFY(running.waitForStarted());
+            pid = running.processId();
+        }
+        const QString folder = env->file("Export/Image"), file = folder + "/" + name.arg(pid);
+        QVERIFY(QDir().mkpath(folder));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("part of a picture");
+        f.flush();
+        if (othersFile)
+            QVERIFY(::chown(QFile::encodeName(file).constData(), 65534, 65534) == 0);
+        QVERIFY(touchedAgo(file, age));
+        if (held)
+            QVERIFY(::flock(f.handle(), LOCK_EX) == 0);
+        else
+            f.close();
+        FileCommit::sweepLeftovers(folder);
+        f.close();
+        running.kill();
+        running.waitForFinished();
+        QCOMPARE(QFileInfo::exists(file), !swept);
+    }
+
+    // A folder is swept at this program's first write into it: a file that
+    // appears there later (a write of another program starting) is not
+    // looked at again at each of this program's later writes.
+    void aFolderIsSweptOnceARun() {
+        const QString folder = env->file("Export/Image");
+        QVERIFY(QDir().mkpath(folder));
+        const QString early = folder + QString("/.~%1-a1B2c3").arg(endedProcess()),
+                      late = folder + QString("/.~%1-d4E5f6").arg(endedProcess());
+        QVERIFY(QFile(early).open(QIODevice::WriteOnly) && touchedAgo(early, 3600));
+        QCOMPARE(FileCommit::writeBytes(folder + "/1.jpg", "first", 1), QString());
+        QVERIFY(QFile(late).open(QIODevice::WriteOnly) && touchedAgo(late, 3600));
+        QCOMPARE(FileCommit::writeBytes(folder + "/2.jpg", "second", 1), QString());
+        QCOMPARE(FileCommit::editSettings(
+                     folder + "/3.ini", [](QSettings& s) { s.setValue("a", 1); }, 1),
+                 QString());
+        QCOMPARE(entries(folder), QStringList({QFileInfo(late).fileName(), "1.jpg", "2.jpg", "3.ini"}));
     }
 
     // As an ordinary user: a picture the user may not write is refused with

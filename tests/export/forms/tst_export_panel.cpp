@@ -16,12 +16,15 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class ExportPanelTest : public QObject {
     Q_OBJECT
@@ -306,6 +309,91 @@ private slots:
         QCOMPARE(contents(chosen), before);
         QCOMPARE(QDir(exportDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"~temp.xlsx"}));
         QCOMPARE(QDir(otherDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"filler", "mine.xlsx"}));
+    }
+
+    // A manual name onto an existing report on the export folder's disk: the
+    // report keeps its permissions and owner, and one the user may not
+    // write, or whose owner a replacement would change, is refused with that
+    // reason and stays byte for byte. Rows "as a user" run the export with
+    // the effective id of an ordinary user.
+    void aManualNameKeepsTheReportsProtection_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("nobodysFile"); // else the tester's (root's when root)
+        QTest::addColumn<bool>("asUser");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("0600 report") << 0600 << false << false << true;
+        QTest::newRow("0640 report of another owner") << 0640 << true << false << true;
+        QTest::newRow("the user's 0444 report, as the user") << 0444 << true << true << false;
+        QTest::newRow("root's 0644 report, as a user") << 0644 << false << true << false;
+        QTest::newRow("root's 0666 report, as a user") << 0666 << false << true << false;
+    }
+    void aManualNameKeepsTheReportsProtection() {
+        QFETCH(int, mode);
+        QFETCH(bool, nobodysFile);
+        QFETCH(bool, asUser);
+        QFETCH(bool, replaced);
+        const uid_t nobody = 65534;
+        if ((nobodysFile || asUser) && ::geteuid() != 0)
+            QSKIP("only root can make a file of another owner or act as another user");
+        // Everything the export writes lies in folders the user may write.
+        const QString folder = env->file("reports"), temp = env->file("tmp"), chosen = folder + "/mine.xlsx";
+        for (const QString& f : {folder, temp})
+            QVERIFY(QDir().mkpath(f) && ::chmod(QFile::encodeName(f).constData(), 0777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0777) == 0);
+        const QByteArray name = QFile::encodeName(chosen);
+        QVERIFY(writeOlder(chosen));
+        if (nobodysFile)
+            QVERIFY(::chown(name.constData(), nobody, nobody) == 0);
+        QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
+        struct stat before;
+        QVERIFY(::stat(name.constData(), &before) == 0);
+        useFolder(folder, true);
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        const uid_t uid = ::geteuid();
+        const gid_t gid = ::getegid();
+        auto restore = [&] {
+            if (::geteuid() != uid && (::seteuid(uid) != 0 || ::setegid(gid) != 0))
+                qFatal("the tester's ids could not be restored");
+            if (oldTemp.isNull())
+                qunsetenv("TMPDIR");
+            else
+                qputenv("TMPDIR", oldTemp);
+        };
+        // Whatever ends the export part, the tester is back with its own ids.
+        const auto guard = qScopeGuard(restore);
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        if (asUser) {
+            QVERIFY(::setegid(nobody) == 0 && ::seteuid(nobody) == 0);
+            if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+                QSKIP("an ordinary user cannot reach the test's folder");
+        }
+        auto panel = exportNamed(chosen, catcher);
+        QTRY_VERIFY(!opened.paths.isEmpty() || catcher.titles.contains("Error"));
+        restore();
+        struct stat after;
+        QVERIFY(::stat(name.constData(), &after) == 0);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        if (replaced) {
+            QCOMPARE(opened.paths, QStringList({chosen}));
+            QVERIFY(!catcher.titles.contains("Error"));
+            QProcess unzip;
+            unzip.start("unzip", {"-tqq", chosen});
+            QVERIFY(unzip.waitForFinished(60000));
+            QVERIFY2(unzip.exitCode() == 0, unzip.readAll().constData());
+        } else {
+            QCOMPARE(catcher.texts[catcher.titles.indexOf("Error")],
+                     "Export failed!\nWriting the file is not allowed: " + chosen);
+            QVERIFY(opened.paths.isEmpty());
+            QCOMPARE(contents(chosen), QByteArray("older"));
+            // The workbook waits under its temporary name, as after a cancel.
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                     QStringList({"mine.xlsx", "~temp.xlsx"}));
+        }
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
     }
 
     // The workbook's parts are built in the system's temporary folder: when
