@@ -2,7 +2,7 @@
 
 #include "platform/WriteProblem.h"
 
-#include "filerules/FileRules.h"
+#include "platform/filerules/FileRules.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "export/forms/ExportFiles.h"
 
-#include "filerules/FileRules.h"
+#include "platform/filerules/FileRules.h"
 #include "platform/FileCommit.h"
 #include "platform/WriteProblem.h"
 

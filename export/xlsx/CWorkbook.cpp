@@ -5,7 +5,7 @@
 #include "export/xlsx/ExportDebris.h"
 #include "export/xlsx/ImageSizeReaders.h"
 #include "export/zip/ZipArchive.h"
-#include "filerules/FileRules.h"
+#include "platform/filerules/FileRules.h"
 
 #include <QDir>
 

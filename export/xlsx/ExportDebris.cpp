@@ -1,6 +1,6 @@
 #include "export/xlsx/ExportDebris.h"
 
-#include "filerules/FileRules.h"
+#include "platform/filerules/FileRules.h"
 
 #include <cstdio>
 #include <cstdlib>

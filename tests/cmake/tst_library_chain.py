@@ -9,7 +9,8 @@ it, never above; a library links only libraries below it; a test folder's
 programs link no library above the folder's own. What the build says is
 read from the build itself: the project is configured afresh in a temporary
 folder, its file API tells which library each source file belongs to (the
-hub is whatever sevrin_hub holds, wherever its files lie), and CMake's
+hub is whatever sevrin_hub holds, and the file rules whatever
+sevrin_filerules holds, wherever their files lie), and CMake's
 dependency graph gives every link of every target, however it was added.
 Includes are read in both forms and resolved as the compiler does: a quoted
 one against the including file's folder first, then against the project

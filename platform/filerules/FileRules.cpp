@@ -1,4 +1,4 @@
-#include "filerules/FileRules.h"
+#include "platform/filerules/FileRules.h"
 
 #include <QFileInfo>
 #include <QString>
