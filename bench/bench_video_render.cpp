@@ -144,6 +144,7 @@ void runCase(const Case& k, int rounds) {
     const libyuv::FilterMode filter = oneToOne ? libyuv::kFilterNone : libyuv::kFilterBilinear;
     tjhandle tj = tjInitDecompress();
     std::vector<uint8_t> scratch;
+    QByteArray pixels;
     QImage made;
 
     Timed ours, oursGui, sdl, yuvDirect, swsP, swsB, yuvNv12, yuvViaNv12, yuvViaI422, tjFull, tjHalf;
@@ -152,13 +153,15 @@ void runCase(const Case& k, int rounds) {
     std::vector<std::function<void()>> steps;
     if (jpeg)
         steps.push_back([&] {
-            ours.run([&] { SDLBackgroundDecoder::decode(tj, k.frame, QSize(k.w, k.h), crop, at, scratch, made); });
+            ours.run([&] {
+                SDLBackgroundDecoder::decode(tj, k.frame, QSize(k.w, k.h), crop, at, scratch, pixels, made);
+            });
         });
     else
         steps.push_back([&] {
             ours.run([&] {
-                SDLBackgroundDecoder::convertRaw(data, k.frame.size(), k.format, QSize(k.w, k.h), crop, at, scratch,
-                                                 made);
+                SDLBackgroundDecoder::convertRaw(data, k.frame.size(), k.format, QSize(k.w, k.h), crop, at,
+                                                 scratch, pixels, made);
             });
         });
     // The interface thread: the pass that hands the frame over, then the pass that shows it.

@@ -1,6 +1,7 @@
 #include "camera/SDLBackgroundDecoder.h"
 
 #include "camera/BaseCamera.h"
+#include "platform/CaptureDevice.h"
 #include "platform/ThreadPriority.h"
 
 #include <opencv2/imgproc.hpp>
@@ -73,9 +74,10 @@ void SDLBackgroundDecoder::run() {
     ThreadPriority::makeBackground();
     tjhandle tj = tjInitDecompress();
     std::vector<uint8_t> scratch;
-    // Written again once the interface thread has let go of the last picture
-    // (no new allocation, no page faults for every frame).
-    QImage image;
+    // The pictures' memory, written again once the interface thread has let
+    // go of the last picture made of it (no new allocation, no page faults
+    // for every frame).
+    QByteArray pixels;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || m_hasJob; });
@@ -86,13 +88,14 @@ void SDLBackgroundDecoder::run() {
         m_busy = true;
         const int generation = m_generation;
         lock.unlock();
+        QImage image;
         bool ok;
         if (job.format == PixFmtMJPG)
-            ok = decode(tj, job.bytes == job.data.size() ? job.data : job.data.left(job.bytes), job.frame, job.crop,
-                        job.at, scratch, image);
+            ok = decode(tj, job.bytes == job.data.size() ? job.data : job.data.left(job.bytes), job.frame,
+                        job.crop, job.at, scratch, pixels, image);
         else
             ok = convertRaw(reinterpret_cast<const uint8_t*>(job.data.constData()), job.bytes, job.format,
-                            job.frame, job.crop, job.at, scratch, image);
+                            job.frame, job.crop, job.at, scratch, pixels, image);
         job.data = QByteArray(); // the frame's buffer goes back to its owner now
         lock.lock();
         m_busy = false;
@@ -111,8 +114,25 @@ void SDLBackgroundDecoder::run() {
     tjDestroy(tj);
 }
 
+void SDLBackgroundDecoder::canvas(QSize size, QByteArray& pixels, QImage& out) {
+    // Every picture holds the memory it shows while it lives, so the memory
+    // is written again only once no picture made of it is held any more.
+    // That is read with acquire ordering: the interface thread's reads of
+    // the last picture are over before the next decode writes.
+    out = QImage(); // the caller's own last picture, if it is one of these
+    const int bytesPerLine = size.width() * 4;
+    const int bytes = bytesPerLine * size.height();
+    if (pixels.size() != bytes || !isSoleHolder(pixels))
+        pixels = QByteArray(bytes, Qt::Uninitialized);
+    auto* bits = reinterpret_cast<uchar*>(pixels.data());
+    out = QImage(
+        bits, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32,
+        [](void* held) { delete static_cast<QByteArray*>(held); }, new QByteArray(pixels));
+}
+
 bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize frame, const VideoCrop& crop,
-                                  const QRect& at, std::vector<uint8_t>& scratch, QImage& out) {
+                                  const QRect& at, std::vector<uint8_t>& scratch, QByteArray& pixels,
+                                  QImage& out) {
     auto* tj = static_cast<tjhandle>(handle);
     const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
     const auto size = (unsigned long)jpeg.size();
@@ -135,8 +155,7 @@ bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize fr
     if (tjDecompress2(tj, data, size, scratch.data(), dw, dw * 4, dh, TJPF_BGRX, TJFLAG_FASTUPSAMPLE) != 0 &&
         tjGetErrorCode(tj) == TJERR_FATAL)
         return false;
-    if (out.size() != at.size() || out.format() != QImage::Format_RGB32 || !out.isDetached())
-        out = QImage(at.size(), QImage::Format_RGB32);
+    canvas(at.size(), pixels, out);
     const cv::Mat decoded(dh, dw, CV_8UC4, scratch.data());
     cv::Mat dst(out.height(), out.width(), CV_8UC4, out.bits(), size_t(out.bytesPerLine()));
     const cv::Rect r(part.x(), part.y(), part.width(), part.height());
@@ -147,8 +166,9 @@ bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize fr
     return true;
 }
 
-bool SDLBackgroundDecoder::convertRaw(const uint8_t* data, int bytes, int format, QSize frame, const VideoCrop& crop,
-                                      const QRect& at, std::vector<uint8_t>& scratch, QImage& out) {
+bool SDLBackgroundDecoder::convertRaw(const uint8_t* data, int bytes, int format, QSize frame,
+                                      const VideoCrop& crop, const QRect& at, std::vector<uint8_t>& scratch,
+                                      QByteArray& pixels, QImage& out) {
     const int W = frame.width(), H = frame.height();
     const QRect& part = crop.source;
     if (!data || W <= 0 || H <= 0 || at.isEmpty() || crop.isEmpty() || !QRect(0, 0, W, H).contains(part) ||
@@ -158,8 +178,7 @@ bool SDLBackgroundDecoder::convertRaw(const uint8_t* data, int bytes, int format
                              : (format != PixFmtYUYV || qint64(bytes) != qint64(W) * H * 2))
         return false;
     const int ow = at.width(), oh = at.height();
-    if (out.size() != at.size() || out.format() != QImage::Format_RGB32 || !out.isDetached())
-        out = QImage(at.size(), QImage::Format_RGB32); // B, G, R, X in memory: libyuv's "ARGB"
+    canvas(at.size(), pixels, out); // B, G, R, X in memory: libyuv's "ARGB"
     uint8_t* argb = out.bits();
     const int argbStride = int(out.bytesPerLine());
 

@@ -45,10 +45,11 @@ int fourccForPixelFormat(int pixelFormat);
 int pixelFormatForFourcc(int fourcc);
 
 // True when `buffer` holds memory that nobody but the caller holds, so the
-// caller may write it again. Every reuse of a frame buffer goes through here:
-// the holder count is read with acquire ordering, so that whatever another
-// holder did with the buffer before letting it go (reading a frame out of
-// it) is over before the caller writes. QByteArray::isDetached reads it
+// caller may write it again. Every reuse of a frame buffer (and of the video
+// decoder's picture memory) goes through here: the holder count is read with
+// acquire ordering, so that whatever another holder did with the buffer
+// before letting it go (reading a frame out of it) is over before the caller
+// writes. QByteArray::isDetached reads it
 // relaxed. False for an empty (shared null) buffer.
 bool isSoleHolder(const QByteArray& buffer);
 

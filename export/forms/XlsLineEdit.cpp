@@ -2,6 +2,7 @@
 
 #include "app/hub/UiSize.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -48,9 +49,7 @@ QString XlsLineEdit::text() const {
 
 void XlsLineEdit::setText(const QString& text) {
     label->setText(text);
-    lineEdit->setText(text);
-    lineEdit->hide();
-    label->show();
+    leaveEdit();
     widgetSeclet->hide();
 }
 
@@ -64,18 +63,19 @@ void XlsLineEdit::startEdit() {
 
 void XlsLineEdit::setSelected(bool selected) {
     widgetSeclet->setVisible(selected);
-    if (!selected) {
-        label->show();
-        lineEdit->hide();
-        lineEdit->setText(label->text());
-    }
+    if (!selected)
+        leaveEdit();
+}
+
+void XlsLineEdit::leaveEdit() {
+    lineEdit->hide();
+    label->show();
+    lineEdit->setText(label->text());
 }
 
 void XlsLineEdit::lineEditReturnPressed() {
     const QString typed = lineEdit->text();
-    lineEdit->hide();
-    label->show();
-    lineEdit->setText(label->text());
+    leaveEdit();
     if (typed != label->text())
         emit myReturnPressed(typed);
 }
@@ -89,4 +89,14 @@ void XlsLineEdit::mouseDoubleClickEvent(QMouseEvent* event) {
     if (label->text() != QLatin1String("default"))
         startEdit();
     QWidget::mouseDoubleClickEvent(event);
+}
+
+void XlsLineEdit::keyPressEvent(QKeyEvent* event) {
+    // The field leaves Escape to its parent: here it cancels the renaming.
+    if (event->key() == Qt::Key_Escape && !lineEdit->isHidden()) {
+        leaveEdit();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -61,6 +61,14 @@ QHBoxLayout* rowLayout(QWidget* row, int top, int bottom, int spacing) {
     return l;
 }
 
+// Modal, as every message box is, but shown without a nested event loop:
+// the caller returns at once and the box deletes itself when closed.
+void showBox(QMessageBox::Icon icon, const QString& title, const QString& message) {
+    auto* box = new QMessageBox(icon, title, message, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
 } // namespace
 
 XlsSet::XlsSet(QWidget* parent) : QWidget(parent) {
@@ -439,11 +447,7 @@ void XlsSet::showFailure(const QString& reason) {
     QString message = QString::fromUtf8(text[language()]);
     if (!reason.isEmpty())
         message += "\n" + reason; // the user can only mend what the box names
-    // Modal, as every message box is, but shown without a nested event loop:
-    // this slot returns at once and the box deletes itself when closed.
-    auto* box = new QMessageBox(QMessageBox::Warning, "Error", message, QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->show();
+    showBox(QMessageBox::Warning, "Error", message);
 }
 
 void XlsSet::exportImageSLOT() {
@@ -510,7 +514,16 @@ void XlsSet::exportImageFinishSLOT() {
 }
 
 void XlsSet::openFile(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    const QString file = QFileInfo(path).absoluteFilePath();
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        return;
+    // No program on this desktop opens it: the report is there all the same.
+    static const char* const title[3] = {"导出", "Export", "導出"};
+    static const char* const text[3] = {
+        "报告已保存，但没有可以打开它的程序：",
+        "The report was saved, but no program here opens it:", "報告已保存，但沒有可以打開它的程序："};
+    showBox(QMessageBox::Information, QString::fromUtf8(title[language()]),
+            QString::fromUtf8(text[language()]) + "\n" + QDir::toNativeSeparators(file));
 }
 
 QString XlsSet::workbookProblem() const {

@@ -71,6 +71,8 @@ private:
     void dropPicture();
     void showFailure(const QString& reason = QString());
     static int language();
+    // Hands the report to the desktop; where nothing opens it, a box says
+    // where it was saved.
     void openFile(const QString& path);
     // Empty when the report was written, else why not.
     QString writeWordReport(const QString& path, const QString& html);

@@ -1,7 +1,7 @@
 // Resolution changes while the SDK's thread keeps delivering frames as fast
 // as it can: the ring is replaced under its lock, frames of the old size are
 // dropped, and the render step never sees a torn or mis-sized picture.
-// Also the build to run under ThreadSanitizer (-DSEVRIN_TSAN=ON).
+// Also one to run under ThreadSanitizer (README, "Sanitizer builds").
 #include "NetCameraTestKit.h"
 
 #include "platform/NetSdkSimFrames.h"

@@ -25,6 +25,7 @@ private slots:
     void shownPictureIsTheCameras_data();
     void shownPictureIsTheCameras();
     void decoderNeverPreemptsTheInterface();
+    void aHeldPictureIsNeverWrittenOver();
 };
 
 void TstVideoDecodeOffThread::shownPictureIsTheCameras_data() {
@@ -84,6 +85,68 @@ void TstVideoDecodeOffThread::decoderNeverPreemptsTheInterface() {
     QTRY_VERIFY(decoder.waitFinished(50));
     QCOMPARE(background.load(), 1);
     QVERIFY(!ThreadPriority::isBackground());
+}
+
+// The decoder writes its next picture into the memory of the last one once
+// the interface thread has let that go. As in the program, the interface
+// thread hands the next frame over, reads the last picture while that frame
+// is decoded and then lets it go, with no lock taken between its reads and
+// the decoder's next write: under ThreadSanitizer a reuse decided on a
+// holder count read without ordering is a reported race. A picture still
+// held keeps its pixels while the next one is decoded.
+void TstVideoDecodeOffThread::aHeldPictureIsNeverWrittenOver() {
+    SDLBackgroundDecoder decoder;
+    const QSize frame(2592, 1944);
+    const VideoCrop crop = computeVideoCrop(frame, QRectF(QPointF(0, 0), QSizeF(frame)), frame);
+    const QRect at(QPoint(0, 0), frame);
+    // Noise (a long decode) beside a band of one colour at the left edge.
+    const int band = 32;
+    const cv::Scalar colours[2] = {cv::Scalar(30, 60, 200), cv::Scalar(220, 180, 20)};
+    QByteArray jpegs[2];
+    for (int i = 0; i < 2; ++i) {
+        cv::Mat bgr(frame.height(), frame.width(), CV_8UC3);
+        cv::randu(bgr, 0, 256);
+        bgr.colRange(0, band).setTo(colours[i]);
+        jpegs[i] = YuvPack::bgrToJpeg(bgr, 90, false);
+    }
+    // The band as the frame of the picture's tag has it (a flat JPEG block
+    // decodes to within a step or two of its colour).
+    auto holds = [&](const SDLBackgroundDecoder::Picture& p) {
+        const cv::Scalar& c = colours[p.tag % 2];
+        if (p.image.size() != frame)
+            return false;
+        for (int y = 0; y < p.image.height(); ++y) {
+            const uchar* row = p.image.constScanLine(y);
+            for (int x = 0; x < band * 4; x += 4)
+                for (int k = 0; k < 3; ++k)
+                    if (std::abs(row[x + k] - int(c[k])) > 3)
+                        return false;
+        }
+        return true;
+    };
+    auto next = [&](SDLBackgroundDecoder::Picture& p) {
+        const QDeadlineTimer deadline(60000);
+        while (!decoder.waitFinished(50) && !deadline.hasExpired()) {
+        }
+        return decoder.take(p);
+    };
+    SDLBackgroundDecoder::Picture held;
+    decoder.submit(jpegs[0], frame, crop, at, 0);
+    QVERIFY(next(held));
+    for (int tag = 1; tag <= 12; ++tag) {
+        decoder.submit(jpegs[tag % 2], frame, crop, at, tag);
+        QVERIFY2(holds(held), qPrintable(QString("picture %1").arg(held.tag)));
+        const bool keep = tag % 4 == 0; // held through the next decode
+        if (!keep)
+            held = SDLBackgroundDecoder::Picture();
+        SDLBackgroundDecoder::Picture made;
+        QVERIFY(next(made));
+        QCOMPARE(made.tag, tag);
+        QVERIFY2(holds(made), qPrintable(QString("picture %1").arg(tag)));
+        if (keep)
+            QVERIFY2(holds(held), qPrintable(QString("picture %1 after %2").arg(held.tag).arg(tag)));
+        held = std::move(made);
+    }
 }
 
 QTEST_MAIN(TstVideoDecodeOffThread)

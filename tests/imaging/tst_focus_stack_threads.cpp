@@ -2,8 +2,9 @@
 // thread pushes frames without pause while the test, standing in for the
 // panel on the GUI thread, starts runs, reads the preview, stops, continues,
 // resets and discards them at every moment. Nothing may crash, deadlock or
-// leave the worker in a state the panel does not expect. Built once with
-// -DSEVRIN_TSAN=ON to check it for data races.
+// leave the worker in a state the panel does not expect. Built with
+// ThreadSanitizer as well (README, "Sanitizer builds") to check it for data
+// races.
 
 #include "FocusStackDriver.h"
 #include "FocusStackGenerator.h"

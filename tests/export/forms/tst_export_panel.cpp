@@ -421,12 +421,14 @@ private slots:
     }
 
     // Why an export failed: a missing folder, a read-only disk, a full disk;
-    // for both roads (a Word report whose write failed must not pass).
+    // for both roads (a Word report whose write failed must not pass). A
+    // report that was written but that nothing on the desktop can open is
+    // no failure, but the box says where it is.
     void failureBoxSaysWhy_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("problem");
         for (const char* button : {"btnExcelExport", "btnWordExport"})
-            for (const char* problem : {"missing", "read-only", "full"})
+            for (const char* problem : {"missing", "read-only", "full", "no program opens it"})
                 QTest::newRow(qPrintable(QString("%1 %2").arg(button, problem))) << button << problem;
     }
 
@@ -436,6 +438,28 @@ private slots:
         const QString folder = env->file("target");
         std::unique_ptr<TmpfsMount> disk;
         QString expected;
+        if (problem == "no program opens it") {
+            // No handler of our own, and no launcher the desktop could find
+            // (an empty search path, no browser named).
+            QVERIFY(QDir().mkpath(folder));
+            useFolder(env->path(), false);
+            ModalCatcher catcher;
+            const QByteArray path = qgetenv("PATH");
+            qputenv("PATH", "");
+            auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+            auto panel = makePanel();
+            child<QLineEdit>(panel.get(), "lineEditPath")->setText(folder);
+            child<QToolButton>(panel.get(), qPrintable(button))->click();
+            QTRY_COMPARE(catcher.texts.size(), 1);
+            const QStringList saved = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+            QCOMPARE(saved.size(), 1);
+            QVERIFY(saved[0].endsWith(button == "btnWordExport" ? ".doc" : ".xlsx"));
+            QCOMPARE(catcher.texts[0],
+                     "The report was saved, but no program here opens it:\n" + folder + "/" + saved[0]);
+            QCOMPARE(catcher.titles, QStringList({"Export"}));
+            QTRY_VERIFY(child<QToolButton>(panel.get(), qPrintable(button))->isEnabled());
+            return;
+        }
         if (problem == "missing") {
             expected = "The folder does not exist: " + folder;
         } else {

@@ -103,12 +103,14 @@ private slots:
     }
 
     // However an editor closes (Escape, the title bar's close, accepted), the
-    // export panel is told once: it reloads its template lists.
+    // export panel is told once: it reloads its template lists. Escape while
+    // a name is being typed only ends the renaming, with the old name kept;
+    // the next Escape closes the editor.
     void everyWayOfClosingIsAnnounced_data() {
         QTest::addColumn<bool>("word");
         QTest::addColumn<QString>("way");
         for (bool word : {false, true})
-            for (const char* way : {"Escape", "close", "accept"})
+            for (const char* way : {"Escape", "close", "accept", "Escape while renaming"})
                 QTest::newRow(qPrintable(QString("%1, %2").arg(word ? "Word" : "Excel", way))) << word << QString(way);
     }
     void everyWayOfClosingIsAnnounced() {
@@ -121,7 +123,22 @@ private slots:
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d));
         click(d, "btnAddTemplate");
-        if (way == "Escape")
+        if (way == "Escape while renaming") {
+            const QStringList names = entryNames(*d);
+            const QString name = d->selectedEntry()->text();
+            click(d, "btnReName");
+            auto* field = d->selectedEntry()->findChild<QLineEdit*>("lineEdit");
+            QVERIFY(field->isVisible());
+            QTest::keyClicks(field, "renamed");
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY(d && d->isVisible());
+            QCOMPARE(closed.count(), 0);
+            QVERIFY(!field->isVisible());
+            QCOMPARE(field->text(), name);
+            QCOMPARE(d->selectedEntry()->text(), name);
+            QCOMPARE(entryNames(*d), names);
+        }
+        if (way.startsWith("Escape"))
             QTest::keyClick(d, Qt::Key_Escape);
         else if (way == "close")
             d->close();
