@@ -5,28 +5,54 @@
 #include <cstddef>
 #include <initializer_list>
 
-// An OpenCV matrix allocator for the long-lived full-size planes of focus
-// stacking (4K pictures of 8 to 25 MB each). Buffers of at least kLeast bytes
-// get pages of their own, aligned and marked for transparent huge pages, and
-// go back to the system the moment they are released: the C library would
-// keep such a buffer in its heap after a free, and the system would then free
-// it page by page only once the process ends, after everything else. Smaller
-// buffers come from OpenCV's own allocator.
+// OpenCV matrix allocators for buffers of tens of megabytes and more, in two
+// kinds, each of which gives every buffer pages of its own that go back to
+// the system the moment the buffer is released (the C library would keep
+// such a buffer in its heap after a free, and the system would then free it
+// page by page only once the process ends, after everything else).
 //
-// Use: set `mat.allocator = LargeBufferAllocator::instance()` on an empty
-// matrix before create() (or before a function writes into it); copy
-// assignment takes the source's allocator, so such matrices are written with
-// copyTo, never assigned a clone. Any thread.
+// instance(): the long-lived full-size planes of focus stacking (4K pictures
+// of 8 to 25 MB each). Buffers of at least kLeast bytes are mapped at once,
+// aligned and marked for transparent huge pages; smaller buffers come from
+// OpenCV's own allocator.
+//
+// canvas(): the stitching mosaic's canvas and its picture, reserved at the
+// largest size the mosaic may grow to. A reservation is address space only:
+// the system neither provides nor counts (under strict commit accounting)
+// memory for it until commit() makes a band of its rows usable, and then
+// provides the pages only as they are first written (ordinary small pages,
+// no huge ones: a huge page would take the canvas's room beside the mosaic
+// too). Fresh pages read as zero, so a new canvas is black (and
+// transparent) throughout.
+//
+// Use: set `mat.allocator = LargeBufferAllocator::instance()` (or canvas())
+// on an empty matrix before create() (or before a function writes into it);
+// copy assignment takes the source's allocator, so such matrices are written
+// with copyTo, never assigned a clone. Any thread; allocate() throws
+// cv::Exception (cv::Error::StsNoMem) when the system refuses.
 class LargeBufferAllocator : public cv::MatAllocator {
 public:
     static constexpr size_t kLeast = size_t(2) << 20;
 
     static LargeBufferAllocator* instance();
+    static LargeBufferAllocator* canvas();
     // Makes each of the (empty) matrices allocate through instance().
     static void adopt(std::initializer_list<cv::Mat*> mats);
+    // Makes the whole rows of its canvas that `view` spans usable; true when
+    // they are (also for a matrix that is no canvas), false when the system
+    // refuses the memory.
+    static bool commit(const cv::Mat& view);
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
                            cv::UMatUsageFlags usage) const override;
     bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usage) const override;
     void deallocate(cv::UMatData* data) const override;
+
+private:
+    explicit LargeBufferAllocator(bool reserve) : m_reserve(reserve) {}
+    // Pages of `bytes`, or null when the system refuses.
+    void* map(size_t bytes) const;
+    size_t mappedLength(size_t bytes) const;
+
+    const bool m_reserve; // canvas(): address space reserved, committed in bands
 };

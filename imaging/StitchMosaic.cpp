@@ -1,6 +1,6 @@
 #include "imaging/StitchMosaic.h"
 
-#include "imaging/StitchCanvasAllocator.h"
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchOverlapCheck.h"
@@ -48,6 +48,17 @@ QString StitchMosaic::sizeLimitText(int language) {
         return QString::fromUtf8("超過最大支持尺寸！");
     default:
         return QStringLiteral("Exceeding the maximum support size!");
+    }
+}
+
+QString StitchMosaic::noMemoryText(int language) {
+    switch (language) {
+    case 0:
+        return QString::fromUtf8("内存不足，拼接已停止。已拼好的图像仍可导出。");
+    case 2:
+        return QString::fromUtf8("記憶體不足，拼接已停止。已拼好的圖像仍可匯出。");
+    default:
+        return QStringLiteral("Not enough memory: stitching has stopped. The image stitched so far can still be exported.");
     }
 }
 
@@ -434,6 +445,9 @@ StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const Stit
     step.placed = p.pasted;
     step.grew = p.grew;
     step.sizeLimit = p.sizeLimit;
+    step.noMemory = p.noMemory;
+    if (p.noMemory)
+        step.head = 0;
     step.hidePositionMarker = p.markerCovered;
     return step;
 }
@@ -450,35 +464,46 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
     const bool claimed = m_claimed && *m_claimed == now;
     const int hasLeft = claimed ? at.x : 0, hasTop = claimed ? at.y : 0;
     const int hasRight = claimed ? whole.width - now.br().x : 0, hasBottom = claimed ? whole.height - now.br().y : 0;
-    if (hasLeft >= left && hasTop >= top && hasRight >= right && hasBottom >= bottom) {
-        m_mosaic.adjustROI(top, bottom, left, right);
+    cv::Mat inside = m_mosaic;
+    if (hasLeft >= left && hasTop >= top && hasRight >= right && hasBottom >= bottom &&
+        LargeBufferAllocator::commit(inside.adjustROI(top, bottom, left, right))) {
+        m_mosaic = inside;
         m_mosaic.locateROI(whole, at);
         *m_claimed = cv::Rect(at, m_mosaic.size());
     } else {
         // A canvas with room on every side for the mosaic to grow to the
         // largest side whichever way it goes: reserved, it takes memory only
-        // where the mosaic lies, and the mosaic is never copied again.
+        // in the rows where the mosaic lies, and the mosaic is never copied
+        // again. Where the system refuses that: room for half the new side
+        // on each side that grows now (a pan goes on the way it went) and
+        // what the others had, so that a copy comes at every doubling, not
+        // at every step.
         const int W = m_mosaic.cols + left + right, H = m_mosaic.rows + top + bottom;
         const int roomX = std::max(0, maxSide - W), roomY = std::max(0, maxSide - H);
+        auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
+        const int roomLeft = std::min(room(hasLeft, left, W / 2), roomX);
+        const int roomRight = std::min(room(hasRight, right, W / 2), roomX - roomLeft);
+        const int roomTop = std::min(room(hasTop, top, H / 2), roomY);
+        const int roomBottom = std::min(room(hasBottom, bottom, H / 2), roomY - roomTop);
+        const cv::Size sizes[2] = {{W + 2 * roomX, H + 2 * roomY}, {W + roomLeft + roomRight, H + roomTop + roomBottom}};
+        const cv::Rect places[2] = {{roomX, roomY, W, H}, {roomLeft, roomTop, W, H}};
         cv::Mat canvas;
-        canvas.allocator = StitchCanvasAllocator::instance();
-        try {
-            canvas.create(H + 2 * roomY, W + 2 * roomX, CV_8UC3);
-        } catch (const cv::Exception&) {
-            canvas = cv::Mat();
+        cv::Rect placed;
+        for (int i = 0; i < 2 && canvas.empty(); ++i) {
+            cv::Mat c;
+            c.allocator = LargeBufferAllocator::canvas();
+            try {
+                c.create(sizes[i], CV_8UC3);
+            } catch (const cv::Exception&) {
+                continue;
+            }
+            if (LargeBufferAllocator::commit(c(places[i]))) {
+                canvas = c;
+                placed = places[i];
+            }
         }
-        cv::Rect placed(roomX, roomY, W, H);
-        if (canvas.empty()) {
-            // Refused: room for half the new side on each side that grows
-            // now (a pan goes on the way it went) and what the others had.
-            auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
-            const int roomLeft = std::min(room(hasLeft, left, W / 2), roomX);
-            const int roomRight = std::min(room(hasRight, right, W / 2), roomX - roomLeft);
-            const int roomTop = std::min(room(hasTop, top, H / 2), roomY);
-            const int roomBottom = std::min(room(hasBottom, bottom, H / 2), roomY - roomTop);
-            canvas = cv::Mat(H + roomTop + roomBottom, W + roomLeft + roomRight, CV_8UC3, cv::Scalar::all(0));
-            placed = cv::Rect(roomLeft, roomTop, W, H);
-        }
+        if (canvas.empty())
+            CV_Error(cv::Error::StsNoMem, "no memory to grow the stitching mosaic");
         m_mosaic.copyTo(canvas(cv::Rect(placed.x + left, placed.y + top, m_mosaic.cols, m_mosaic.rows)));
         m_mosaic = canvas(placed);
         m_claimed = std::make_shared<cv::Rect>(placed);
@@ -516,7 +541,14 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
             out.sizeLimit = true;
             return out;
         }
-        grow(left, top, right, bottom);
+        try {
+            grow(left, top, right, bottom);
+        } catch (const cv::Exception& e) {
+            if (e.code != cv::Error::StsNoMem)
+                throw;
+            out.noMemory = true;
+            return out;
+        }
         region.translate(left, top);
         out.grew = true;
     }
@@ -524,12 +556,21 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
         return out;
 
     const int x = out.pos.x(), y = out.pos.y();
+    cv::Mat previous;
+    try {
+        previous = frame.clone();
+    } catch (const cv::Exception& e) {
+        if (e.code != cv::Error::StsNoMem)
+            throw;
+        out.noMemory = true;
+        return out;
+    }
     blend(frame, x, y, maskFor(frame));
     out.pasted = true;
 
     m_placements.insert(m_frameCounter, QRect(x, y, w, h));
     ++m_frameCounter;
-    m_previousFrame = frame.clone();
+    m_previousFrame = previous;
     m_previousRemainder = QPointF();
     const int mx = int(m_marker.x()), my = int(m_marker.y());
     if (m_markerVisible && mx >= x && mx < x + w && my >= y && my < y + h) {

@@ -134,6 +134,7 @@ bool StitchRun::close() {
     // would only build a mosaic no one sees.
     m_stopState = 1;
     m_queue.clear();
+    m_closing = true;
     shutDown();
     return true;
 }
@@ -156,6 +157,16 @@ void StitchRun::shutDown() {
     }
     m_worker->deleteLater();
     m_worker = nullptr;
+    if (m_closing) {
+        // The run's mosaics and pictures go back to the system: the next
+        // run starts a new mosaic.
+        m_closing = false;
+        m_mosaic = StitchMosaic();
+        m_next = StitchMosaic();
+        m_picture = QImage();
+        m_jobFrame.release();
+        m_start = StitchStart();
+    }
     MessagePassing::instance()->goOutPinJie();
 }
 
@@ -235,6 +246,8 @@ void StitchRun::startFullSearch() {
 void StitchRun::frameMatchFinished() {
     if (m_stopState == 1)
         return; // the run ended meanwhile: nothing is shown or asked for
+    if (m_worker && m_worker->noMemory())
+        return stopForMemory();
     if (!adoptApplied()) {
         // A stopped worker applied nothing: here, then.
         m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
@@ -247,6 +260,8 @@ void StitchRun::frameMatchFinished() {
 void StitchRun::fullSearchFinished() {
     if (m_stopState == 1)
         return;
+    if (m_worker && m_worker->noMemory())
+        return stopForMemory();
     if (!adoptApplied()) {
         // A stopped worker applied nothing: here, then. A search stopped
         // before its registration counts as not found rather than
@@ -290,6 +305,15 @@ void StitchRun::finishStep(const StitchStep& step) {
         setHead(step.head);
     if (step.delayMs > 0)
         requestFrame(step.delayMs);
+}
+
+void StitchRun::stopForMemory() {
+    // The job found no memory to work in: the mosaic stays as it is, and
+    // the run stops as a Stop does.
+    StitchStep step;
+    step.noMemory = true;
+    step.head = 0;
+    finishStep(step);
 }
 
 void StitchRun::setPositionMarker(QPointF at) {
@@ -345,6 +369,8 @@ void StitchRun::rebuild() {
 
 void StitchRun::prepareFinished() {
     m_preparing = false;
+    if (m_stopState != 1 && m_worker && m_worker->noMemory())
+        return stopForMemory();
     if (m_start.mosaic.empty() || m_stopState == 1)
         return; // the worker stopped before it began, or the run ended meanwhile
     MessagePassing* hub = MessagePassing::instance();

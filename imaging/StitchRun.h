@@ -72,8 +72,8 @@ public:
     void stopAfterReset() { m_stopState = 0; }
     // Ends the run now, whatever step it is in and whether or not another
     // frame comes: asks for no more frames, drops the queued steps and what
-    // the running job finds, and tells the hub once the worker's job is done
-    // (shutDown). False when there is no run to end.
+    // the running job finds, and once the worker's job is done releases the
+    // mosaic and tells the hub (shutDown). False when there is no run to end.
     bool close();
     // Ends the worker (again and again, 67 ms apart, until its job is done),
     // then tells the hub that the run is over.
@@ -140,6 +140,7 @@ private:
     // applied it: adopted as the mosaic.
     bool adoptApplied();
     void finishStep(const StitchStep& step);
+    void stopForMemory();
     cv::Mat currentMat() const;
     static QImage::Format viewFormat();
 
@@ -161,5 +162,6 @@ private:
     bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
     StitchMatchResult m_result;
     int m_stopState = -1;
+    bool m_closing = false; // close(): the run's buffers are released once the worker stopped
     QSet<int> m_noticesShown; // StitchStep::Notice values told during this mosaic
 };
