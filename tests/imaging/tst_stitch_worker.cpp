@@ -5,8 +5,14 @@
 #include "imaging/ThreadPinJie.h"
 #include "platform/ThreadPriority.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <opencv2/core/utility.hpp>
 
@@ -15,6 +21,23 @@
 #include <mutex>
 #include <set>
 #include <thread>
+
+namespace {
+
+// Gives this process `more` bytes of address space beyond what it maps now.
+bool limitAddressSpace(rlim_t more) {
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGE_SIZE)) + more;
+    const rlimit as{limit, limit};
+    return pages > 0 && setrlimit(RLIMIT_AS, &as) == 0;
+}
+
+} // namespace
 
 class TestStitchWorker : public QObject {
     Q_OBJECT
@@ -113,6 +136,65 @@ private slots:
             QVERIFY(!helpers.empty());
         QCOMPARE(ordinary, 0);
         QVERIFY(!ThreadPriority::isBackground());
+    }
+
+    // The system refuses the worker memory: a thread to run in, or the
+    // buffers of a search of a large mosaic. The job finishes as any other,
+    // says so (noMemory) and applies nothing, and the process goes on. Each
+    // row runs in a child process of its own (this test again) under an
+    // address-space limit of what it maps before the job and `more` bytes
+    // (beyond a thread's stack where the thread is to run).
+    void aRefusedJobIsReportedNotFatal_data() {
+        QTest::addColumn<qlonglong>("more"); // megabytes
+        QTest::addColumn<bool>("threadRuns");
+        QTest::newRow("no thread to run in") << qlonglong(1) << false;
+        QTest::newRow("the search of a large mosaic") << qlonglong(4) << true;
+    }
+    void aRefusedJobIsReportedNotFatal() {
+        QFETCH(qlonglong, more);
+        QFETCH(bool, threadRuns);
+        if (!qEnvironmentVariableIsSet("STITCH_WORKER_REFUSED")) {
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("STITCH_WORKER_REFUSED", "1");
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QString("aRefusedJobIsReportedNotFatal:%1").arg(QTest::currentDataTag())});
+            QVERIFY(child.waitForFinished(300000));
+            const QByteArray out = child.readAll();
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit, out.constData());
+            QVERIFY2(child.exitCode() == 0, out.constData());
+            QVERIFY2(out.contains("refused"), out.constData());
+            return;
+        }
+        cv::setNumThreads(0); // no OpenCV threads: the job's own thread is what is refused first
+        cv::Mat mosaic(6000, 8000, CV_8UC3, cv::Scalar::all(0));
+        cv::repeat(m_gen.specimen()(cv::Rect(0, 0, 2000, 2000)), 3, 4, mosaic);
+        const cv::Mat frame = m_gen.frameAt({500, 300}, 2);
+        ThreadPinJie worker;
+        QSignalSpy done(&worker, SIGNAL(startFindMaxFinish()));
+        QSignalSpy began(&worker, &QThread::started);
+        QRect region(0, 0, 1920, 1080);
+        int ox = 0, oy = 0, status = -7;
+        StitchVotes votes;
+        StitchMosaic placing;
+        StitchMatchResult result;
+        StitchStep step;
+        QImage picture;
+        rlimit stack{};
+        getrlimit(RLIMIT_STACK, &stack);
+        const rlim_t threadStack = stack.rlim_cur == RLIM_INFINITY ? rlim_t(8) << 20 : stack.rlim_cur;
+        QVERIFY(limitAddressSpace((rlim_t(more) << 20) + (threadRuns ? threadStack : 0)));
+        worker.setApply(&placing, &result, &frame, &step, &picture, QImage::Format_RGB32);
+        worker.startFindMaxShared(mosaic, frame, true, &region, &ox, &oy, &votes, &status);
+        QVERIFY(done.wait(60000));
+        QCOMPARE(done.count(), 1);
+        QVERIFY(worker.noMemory());
+        QVERIFY(!worker.applied());
+        QCOMPARE(status, -7);
+        QCOMPARE(began.count(), threadRuns ? 1 : 0);
+        std::fprintf(stderr, "refused\n");
     }
 
     void stoppedWorkerDoesNothing() {
