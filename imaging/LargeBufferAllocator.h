@@ -1,9 +1,10 @@
 #pragma once
 
-#include <opencv2/core/mat.hpp>
+#include <opencv2/core.hpp>
 
 #include <cstddef>
 #include <initializer_list>
+#include <new>
 
 // OpenCV matrix allocators for buffers of tens of megabytes and more, in two
 // kinds, each of which gives every buffer pages of its own that go back to
@@ -42,6 +43,21 @@ public:
     // they are (also for a matrix that is no canvas), false when the system
     // refuses the memory.
     static bool commit(const cv::Mat& view);
+    // Runs `work`; false when the system refused it memory on the way (an
+    // allocation of OpenCV's or of the C++ library's): what grows with the
+    // operator's work then stops with a message instead of the program.
+    template <class Work> static bool withinMemory(Work work) {
+        try {
+            work();
+        } catch (const cv::Exception& e) {
+            if (e.code != cv::Error::StsNoMem)
+                throw;
+            return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
                            cv::UMatUsageFlags usage) const override;

@@ -492,12 +492,8 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
         for (int i = 0; i < 2 && canvas.empty(); ++i) {
             cv::Mat c;
             c.allocator = LargeBufferAllocator::canvas();
-            try {
-                c.create(sizes[i], CV_8UC3);
-            } catch (const cv::Exception&) {
-                continue;
-            }
-            if (LargeBufferAllocator::commit(c(places[i]))) {
+            if (LargeBufferAllocator::withinMemory([&] { c.create(sizes[i], CV_8UC3); }) &&
+                LargeBufferAllocator::commit(c(places[i]))) {
                 canvas = c;
                 placed = places[i];
             }
@@ -541,11 +537,7 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
             out.sizeLimit = true;
             return out;
         }
-        try {
-            grow(left, top, right, bottom);
-        } catch (const cv::Exception& e) {
-            if (e.code != cv::Error::StsNoMem)
-                throw;
+        if (!LargeBufferAllocator::withinMemory([&] { grow(left, top, right, bottom); })) {
             out.noMemory = true;
             return out;
         }
@@ -557,11 +549,7 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
 
     const int x = out.pos.x(), y = out.pos.y();
     cv::Mat previous;
-    try {
-        previous = frame.clone();
-    } catch (const cv::Exception& e) {
-        if (e.code != cv::Error::StsNoMem)
-            throw;
+    if (!LargeBufferAllocator::withinMemory([&] { previous = frame.clone(); })) {
         out.noMemory = true;
         return out;
     }

@@ -43,12 +43,8 @@ bool StitchViewPicture::place(const cv::Rect& now, const cv::Size& whole) {
             continue; // that layout is the one that has no memory left
         cv::Mat canvas;
         canvas.allocator = LargeBufferAllocator::canvas();
-        try {
-            canvas.create(sizes[i], CV_8UC4);
-        } catch (const cv::Exception&) {
-            continue;
-        }
-        if (!LargeBufferAllocator::commit(canvas(now + offsets[i])))
+        if (!LargeBufferAllocator::withinMemory([&] { canvas.create(sizes[i], CV_8UC4); }) ||
+            !LargeBufferAllocator::commit(canvas(now + offsets[i])))
             continue;
         // What the pictures before showed moves along (with the frames the
         // caller pasted into them).

@@ -1,11 +1,11 @@
 #include "imaging/ThreadPinJie.h"
 
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
 #include "platform/ThreadPriority.h"
 
 #include <algorithm>
-#include <new>
 
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
     // `finished` is emitted on the worker thread; the slot runs on the thread
@@ -103,19 +103,6 @@ void ThreadPinJie::discard(const QImage& buffer) {
 namespace {
 std::atomic<bool> g_backgroundWork{true};
 
-// Runs `work`; false when the system refused it memory on the way.
-template <class Work> bool withinMemory(Work work) {
-    try {
-        work();
-    } catch (const cv::Exception& e) {
-        if (e.code != cv::Error::StsNoMem)
-            throw;
-        return false;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
-}
 } // namespace
 
 void ThreadPinJie::setBackgroundWork(bool on) {
@@ -131,7 +118,7 @@ void ThreadPinJie::run() {
     m_discardImages.clear();
     if (m_stop.load())
         return;
-    if (!withinMemory([this] { runJob(); }))
+    if (!LargeBufferAllocator::withinMemory([this] { runJob(); }))
         refused();
     m_reference.release(); // a shared mosaic may be written again once the job is done
     m_apply = Apply();
@@ -191,7 +178,7 @@ void ThreadPinJie::applyResult() {
         *m_apply.step = m_apply.mosaic->applyFullSearchResult(r, *m_apply.frame);
     }
     StitchStep& step = *m_apply.step;
-    const bool pictured = withinMemory([&] {
+    const bool pictured = LargeBufferAllocator::withinMemory([&] {
         if (m_apply.picture && step.rebuilt) {
             m_picture.clear();
             *m_apply.picture = StitchStart::picture(m_apply.mosaic->mosaic(), m_apply.format);

@@ -48,6 +48,8 @@ struct Kind {
     LargeBufferAllocator* (*allocator)();
 };
 
+void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
+
 class LargeBuffers : public ::testing::TestWithParam<Kind> {};
 
 } // namespace
