@@ -645,8 +645,11 @@ void PinJieForm::btnCloseClick() {
     setControlsEnabled(false);
     m_btnPlay->show();
     m_btnStop->hide();
-    // The old mosaic is not shown again: the next run starts a new one.
+    // The old mosaic is not shown again: the next run starts a new one,
+    // and draws its markers anew.
     clearScene();
+    m_markers.clear();
+    m_run->setMarkersDue(true);
     m_run->close();
 }
 

@@ -8,9 +8,23 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <algorithm>
 
-StitchRun::StitchRun(QObject* parent) : QObject(parent) {}
+StitchRun::StitchRun(QObject* parent) : QObject(parent) {
+    // The C library keeps in its heaps what a run's threads freed (frames,
+    // pictures, search buffers), and what the camera freed as it went back
+    // to its own resolution: handed back to the system once live video is
+    // back after a Close (2: the stitching panel's resolution requests).
+    connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pReturnFinishSIGNAL, this,
+            [this](int requester) {
+                if (requester != 2 || !m_trimDue)
+                    return;
+                m_trimDue = false;
+                malloc_trim(0);
+            });
+}
 
 StitchRun::~StitchRun() {
     // The worker writes into this object's job places until it is done.
@@ -155,18 +169,20 @@ void StitchRun::shutDown() {
         QTimer::singleShot(67, this, &StitchRun::shutDown);
         return;
     }
-    m_worker->deleteLater();
-    m_worker = nullptr;
     if (m_closing) {
         // The run's mosaics and pictures go back to the system: the next
         // run starts a new mosaic.
         m_closing = false;
+        m_trimDue = true;
         m_mosaic = StitchMosaic();
         m_next = StitchMosaic();
         m_picture = QImage();
         m_jobFrame.release();
+        m_current = QImage();
         m_start = StitchStart();
     }
+    m_worker->deleteLater();
+    m_worker = nullptr;
     MessagePassing::instance()->goOutPinJie();
 }
 
