@@ -277,7 +277,8 @@ void JingShenFormHigh::resizeEvent(QResizeEvent* event) {
 
 void JingShenFormHigh::message(int which) {
     static const char* const texts[3][3] = {
-        {"请相机退出暂停状态，再试！", "Please the camera go to living and try again!", "請相機退出暫停狀態，再試！"},
+        {"请相机退出暂停状态，再试！", "Please the camera go to living and try again!",
+         "請相機退出暫停狀態，再試！"},
         {"此相机不支持该功能。", "This camera does not support this feature.", "此相機不支持該功能。"},
         {"内存不足，景深合成已停止。已合成的图像仍可导出。",
          "Not enough memory: focus stacking has stopped. The picture stacked so far can still be exported.",

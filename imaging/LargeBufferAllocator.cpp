@@ -62,7 +62,8 @@ bool LargeBufferAllocator::commit(const cv::Mat& view) {
     const size_t row = view.step[0];
     const size_t first = size_t(view.data - view.u->origdata) / row;
     const size_t start = first * row / pageSize() * pageSize();
-    const size_t end = std::min(roundUp((first + size_t(view.rows)) * row, pageSize()), roundUp(view.u->size, pageSize()));
+    const size_t end =
+        std::min(roundUp((first + size_t(view.rows)) * row, pageSize()), roundUp(view.u->size, pageSize()));
     // Pages already usable stay as they are.
     return mprotect(view.u->origdata + start, end - start, PROT_READ | PROT_WRITE) == 0;
 }
@@ -74,7 +75,8 @@ size_t LargeBufferAllocator::mappedLength(size_t bytes) const {
 void* LargeBufferAllocator::map(size_t bytes) const {
     if (!m_reserve)
         return mapAligned(bytes);
-    void* pages = mmap(nullptr, mappedLength(bytes), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* pages =
+        mmap(nullptr, mappedLength(bytes), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     return pages == MAP_FAILED ? nullptr : pages;
 }
 

@@ -11,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 
@@ -38,28 +39,23 @@ bool alike(const cv::Mat& a, const cv::Mat& b) {
     return !a.empty() && a.size() == b.size() && cv::mean(cv::abs(a - b))[0] < 2.0;
 }
 
+// A message in a language (0 simplified Chinese, 1 English, 2 traditional
+// Chinese; English for any other), from its three texts in that order.
+QString inLanguage(const std::array<const char*, 3>& texts, int language) {
+    return QString::fromUtf8(texts[size_t(language == 0 || language == 2 ? language : 1)]);
+}
+
 } // namespace
 
 QString StitchMosaic::sizeLimitText(int language) {
-    switch (language) {
-    case 0:
-        return QString::fromUtf8("超过最大支持尺寸！");
-    case 2:
-        return QString::fromUtf8("超過最大支持尺寸！");
-    default:
-        return QStringLiteral("Exceeding the maximum support size!");
-    }
+    return inLanguage({"超过最大支持尺寸！", "Exceeding the maximum support size!", "超過最大支持尺寸！"}, language);
 }
 
 QString StitchMosaic::noMemoryText(int language) {
-    switch (language) {
-    case 0:
-        return QString::fromUtf8("内存不足，拼接已停止。已拼好的图像仍可导出。");
-    case 2:
-        return QString::fromUtf8("記憶體不足，拼接已停止。已拼好的圖像仍可匯出。");
-    default:
-        return QStringLiteral("Not enough memory: stitching has stopped. The image stitched so far can still be exported.");
-    }
+    return inLanguage({"内存不足，拼接已停止。已拼好的图像仍可导出。",
+                       "Not enough memory: stitching has stopped. The image stitched so far can still be exported.",
+                       "記憶體不足，拼接已停止。已拼好的圖像仍可匯出。"},
+                      language);
 }
 
 QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
@@ -83,7 +79,8 @@ QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
          "前兩幅圖像無法匹配：可區分的特徵太少。將從細節更多的圖像重新開始。"}};
     if (notice == StitchStep::NoNotice)
         return QString();
-    return QString::fromUtf8(texts[int(notice) - 1][language >= 0 && language < 3 ? language : 1]);
+    const char* const* t = texts[int(notice) - 1];
+    return inLanguage({t[0], t[1], t[2]}, language);
 }
 
 bool StitchMosaic::canStartMosaic(const cv::Mat& frame, int descriptors) {
@@ -485,7 +482,8 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
         const int roomRight = std::min(room(hasRight, right, W / 2), roomX - roomLeft);
         const int roomTop = std::min(room(hasTop, top, H / 2), roomY);
         const int roomBottom = std::min(room(hasBottom, bottom, H / 2), roomY - roomTop);
-        const cv::Size sizes[2] = {{W + 2 * roomX, H + 2 * roomY}, {W + roomLeft + roomRight, H + roomTop + roomBottom}};
+        const cv::Size sizes[2] = {{W + 2 * roomX, H + 2 * roomY},
+                                   {W + roomLeft + roomRight, H + roomTop + roomBottom}};
         const cv::Rect places[2] = {{roomX, roomY, W, H}, {roomLeft, roomTop, W, H}};
         cv::Mat canvas;
         cv::Rect placed;

@@ -162,7 +162,7 @@ private:
     bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
     StitchMatchResult m_result;
     int m_stopState = -1;
-    bool m_closing = false; // close(): the run's buffers are released once the worker stopped
-    bool m_trimDue = false; // closed: the C library's heaps are trimmed once live video is back
+    bool m_closing = false;   // close(): the run's buffers are released once the worker stopped
+    bool m_trimDue = false;   // closed: the C library's heaps are trimmed once live video is back
     QSet<int> m_noticesShown; // StitchStep::Notice values told during this mosaic
 };

@@ -48,7 +48,9 @@ struct Kind {
     LargeBufferAllocator* (*allocator)();
 };
 
-void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
+void PrintTo(const Kind& kind, std::ostream* out) {
+    *out << kind.name;
+}
 
 class LargeBuffers : public ::testing::TestWithParam<Kind> {};
 
@@ -60,8 +62,9 @@ TEST_P(LargeBuffers, A4KPictureIsAMappingOfItsOwnGoneWhenReleased) {
     m.allocator = allocator;
     m.create(2160, 3840, CV_8UC3);
     ASSERT_TRUE(m.isContinuous());
-    if (allocator == LargeBufferAllocator::instance())
+    if (allocator == LargeBufferAllocator::instance()) {
         EXPECT_EQ(reinterpret_cast<uintptr_t>(m.data) % (2u << 20), 0u);
+    }
     ASSERT_TRUE(LargeBufferAllocator::commit(m));
     m.setTo(cv::Scalar(1, 2, 3));
     EXPECT_EQ(cv::sum(m)[2], 3.0 * 3840 * 2160);
@@ -83,12 +86,13 @@ TEST_P(LargeBuffers, A4KPictureIsAMappingOfItsOwnGoneWhenReleased) {
 INSTANTIATE_TEST_SUITE_P(Kinds, LargeBuffers,
                          ::testing::Values(Kind{"picture", &LargeBufferAllocator::instance},
                                            Kind{"canvas", &LargeBufferAllocator::canvas}),
-                         [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Kind>& info) {
+                             return std::string(info.param.name);
+                         });
 
-// A canvas (20,000 pixels a side, four bytes each: 1.6 GB) is reserved, not usable: no access at all until a band of its
-// rows is committed, and then that band alone (whole rows, to the page) is
-// readable and writable, black, with the rows above and below it still
-// without access.
+// A canvas (20,000 pixels a side, four bytes each: 1.6 GB) is reserved, not usable: no access at all until a
+// band of its rows is committed, and then that band alone (whole rows, to the page) is readable and writable,
+// black, with the rows above and below it still without access.
 TEST(LargeBufferAllocator, ACanvasIsUsableOnlyInTheBandsCommitted) {
     cv::Mat canvas;
     canvas.allocator = LargeBufferAllocator::canvas();

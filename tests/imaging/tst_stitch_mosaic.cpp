@@ -1,5 +1,6 @@
 // Placing, growth and blending of the stitching mosaic, on small frames.
 #include "StitchPanGenerator.h"
+#include "tests/support/TestTools.h"
 
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchMosaic.h"
@@ -12,9 +13,6 @@
 #include <opencv2/core.hpp>
 
 #include <gtest/gtest.h>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -527,26 +525,13 @@ TEST(StitchMosaicGrowth, CopiesGrowApart) {
 
 namespace {
 
-// Gives this process `more` bytes of address space beyond what it maps now.
-bool limitAddressSpace(rlim_t more) {
-    long pages = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld", &pages) != 1)
-            pages = 0;
-        std::fclose(f);
-    }
-    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGE_SIZE)) + more;
-    const rlimit as{limit, limit};
-    return pages > 0 && setrlimit(RLIMIT_AS, &as) == 0;
-}
-
 // Run in a child process: grows a mosaic of 1000 x 600 frames of one value
 // each, alternately past its right and its bottom edge (no two overlap),
 // with the worker's picture made at every growth, until the system refuses
 // the memory. Exits 0 when the refused frame was reported and left no trace
 // and every frame placed before it is whole in the mosaic; says why not on
 // stderr otherwise.
-[[noreturn]] void growUntilRefused(rlim_t more) {
+[[noreturn]] void growUntilRefused(unsigned long long more) {
     auto fail = [](const std::string& why) {
         std::fprintf(stderr, "%s\n", why.c_str());
         std::_Exit(1);
@@ -609,5 +594,6 @@ bool limitAddressSpace(rlim_t more) {
 // process ending. In a child process of its own under the limit.
 TEST(StitchMosaicGrowth, GrowsUntilTheSystemRefusesThenKeepsTheMosaic) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(growUntilRefused(rlim_t(1) << 30), ::testing::ExitedWithCode(0), "refused at [0-9]+ x [0-9]+");
+    EXPECT_EXIT(growUntilRefused(1ull << 30), ::testing::ExitedWithCode(0),
+                "refused at [0-9]+ x [0-9]+");
 }

@@ -1,6 +1,7 @@
 // ThreadPinJie: which signal ends which job, its own copies of the images,
 // and the stop flag.
 #include "StitchPanGenerator.h"
+#include "tests/support/TestTools.h"
 
 #include "imaging/ThreadPinJie.h"
 #include "platform/ThreadPriority.h"
@@ -21,23 +22,6 @@
 #include <mutex>
 #include <set>
 #include <thread>
-
-namespace {
-
-// Gives this process `more` bytes of address space beyond what it maps now.
-bool limitAddressSpace(rlim_t more) {
-    long pages = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld", &pages) != 1)
-            pages = 0;
-        std::fclose(f);
-    }
-    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGE_SIZE)) + more;
-    const rlimit as{limit, limit};
-    return pages > 0 && setrlimit(RLIMIT_AS, &as) == 0;
-}
-
-} // namespace
 
 class TestStitchWorker : public QObject {
     Q_OBJECT
@@ -185,7 +169,7 @@ private slots:
         rlimit stack{};
         getrlimit(RLIMIT_STACK, &stack);
         const rlim_t threadStack = stack.rlim_cur == RLIM_INFINITY ? rlim_t(8) << 20 : stack.rlim_cur;
-        QVERIFY(limitAddressSpace((rlim_t(more) << 20) + (threadRuns ? threadStack : 0)));
+        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStack : 0)));
         worker.setApply(&placing, &result, &frame, &step, &picture, QImage::Format_RGB32);
         worker.startFindMaxShared(mosaic, frame, true, &region, &ox, &oy, &votes, &status);
         QVERIFY(done.wait(60000));

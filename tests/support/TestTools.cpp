@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>& bars, int tolerance) {
     for (int i = 0; i < bars.size(); ++i) {
@@ -52,4 +55,16 @@ QImage noisePicture(int width, int height, quint32 seed) {
             image.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 255, (seed >> 8) & 255));
         }
     return image;
+}
+
+bool limitAddressSpace(unsigned long long more) {
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGE_SIZE)) + rlim_t(more);
+    const rlimit as{limit, limit};
+    return pages > 0 && setrlimit(RLIMIT_AS, &as) == 0;
 }

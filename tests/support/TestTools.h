@@ -30,3 +30,8 @@ QJsonObject readBack(const QString& kind, const QString& path);
 // A picture of noise, that JPEG cannot shrink (some 2.6 bytes a pixel at
 // quality 100): a file larger than what is written around it.
 QImage noisePicture(int width, int height, quint32 seed);
+
+// Gives this process `more` bytes of address space beyond what it maps now
+// (RLIMIT_AS): an allocation past that is refused, as under `ulimit -v`.
+// False when the limit could not be set.
+bool limitAddressSpace(unsigned long long more);
