@@ -48,14 +48,16 @@ QString inLanguage(const std::array<const char*, 3>& texts, int language) {
 } // namespace
 
 QString StitchMosaic::sizeLimitText(int language) {
-    return inLanguage({"超过最大支持尺寸！", "Exceeding the maximum support size!", "超過最大支持尺寸！"}, language);
+    return inLanguage({"超过最大支持尺寸！", "Exceeding the maximum support size!", "超過最大支持尺寸！"},
+                      language);
 }
 
 QString StitchMosaic::noMemoryText(int language) {
-    return inLanguage({"内存不足，拼接已停止。已拼好的图像仍可导出。",
-                       "Not enough memory: stitching has stopped. The image stitched so far can still be exported.",
-                       "記憶體不足，拼接已停止。已拼好的圖像仍可匯出。"},
-                      language);
+    return inLanguage(
+        {"内存不足，拼接已停止。已拼好的图像仍可导出。",
+         "Not enough memory: stitching has stopped. The image stitched so far can still be exported.",
+         "記憶體不足，拼接已停止。已拼好的圖像仍可匯出。"},
+        language);
 }
 
 QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
