@@ -11,6 +11,9 @@ namespace {
 // throughout, and the system frees one such page where it would free 512.
 constexpr size_t kHugePage = size_t(2) << 20;
 
+// Rows made usable around a committed band of a canvas.
+constexpr size_t kMargin = 64;
+
 size_t roundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
 size_t pageSize() {
@@ -46,9 +49,19 @@ LargeBufferAllocator* LargeBufferAllocator::instance() {
     return allocator;
 }
 
-LargeBufferAllocator* LargeBufferAllocator::canvas() {
+LargeBufferAllocator* LargeBufferAllocator::canvases() {
     static auto* allocator = new LargeBufferAllocator(true);
     return allocator;
+}
+
+cv::Mat LargeBufferAllocator::reserve(cv::Size size, int type) {
+    cv::Mat m;
+    m.allocator = canvases();
+    m.create(size, type);
+    // Frees through canvases(); allocates, as its views and copies do, as
+    // any matrix.
+    m.allocator = nullptr;
+    return m;
 }
 
 void LargeBufferAllocator::adopt(std::initializer_list<cv::Mat*> mats) {
@@ -57,13 +70,16 @@ void LargeBufferAllocator::adopt(std::initializer_list<cv::Mat*> mats) {
 }
 
 bool LargeBufferAllocator::commit(const cv::Mat& view) {
-    if (view.empty() || !view.u || view.u->currAllocator != canvas())
+    if (view.empty() || !view.u || view.u->currAllocator != canvases())
         return true;
+    // And kMargin rows above and below: OpenCV's filters read past the
+    // edges of a view into the matrix around it, where a canvas is black.
     const size_t row = view.step[0];
-    const size_t first = size_t(view.data - view.u->origdata) / row;
+    const size_t at = size_t(view.data - view.u->origdata) / row;
+    const size_t first = at > kMargin ? at - kMargin : 0;
     const size_t start = first * row / pageSize() * pageSize();
-    const size_t end =
-        std::min(roundUp((first + size_t(view.rows)) * row, pageSize()), roundUp(view.u->size, pageSize()));
+    const size_t end = std::min(roundUp((at + size_t(view.rows) + kMargin) * row, pageSize()),
+                                roundUp(view.u->size, pageSize()));
     // Pages already usable stay as they are.
     return mprotect(view.u->origdata + start, end - start, PROT_READ | PROT_WRITE) == 0;
 }

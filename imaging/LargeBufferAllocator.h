@@ -17,31 +17,35 @@
 // aligned and marked for transparent huge pages; smaller buffers come from
 // OpenCV's own allocator.
 //
-// canvas(): the stitching mosaic's canvas and its picture, reserved at the
+// reserve(): the stitching mosaic's canvas and its picture, reserved at the
 // largest size the mosaic may grow to. A reservation is address space only:
 // the system neither provides nor counts (under strict commit accounting)
 // memory for it until commit() makes a band of its rows usable, and then
 // provides the pages only as they are first written (ordinary small pages,
 // no huge ones: a huge page would take the canvas's room beside the mosaic
 // too). Fresh pages read as zero, so a new canvas is black (and
-// transparent) throughout.
+// transparent) throughout. The matrix handed out allocates as any other
+// (its views and copies too): a function that replaces a view of it with a
+// matrix of its own gets ordinary memory.
 //
-// Use: set `mat.allocator = LargeBufferAllocator::instance()` (or canvas())
-// on an empty matrix before create() (or before a function writes into it);
-// copy assignment takes the source's allocator, so such matrices are written
-// with copyTo, never assigned a clone. Any thread; allocate() throws
-// cv::Exception (cv::Error::StsNoMem) when the system refuses.
+// Use: set `mat.allocator = LargeBufferAllocator::instance()` on an empty
+// matrix before create() (or before a function writes into it); copy
+// assignment takes the source's allocator, so such matrices are written
+// with copyTo, never assigned a clone. Any thread; allocate() and reserve()
+// throw cv::Exception (cv::Error::StsNoMem) when the system refuses.
 class LargeBufferAllocator : public cv::MatAllocator {
 public:
     static constexpr size_t kLeast = size_t(2) << 20;
 
     static LargeBufferAllocator* instance();
-    static LargeBufferAllocator* canvas();
+    // A canvas of `size` pixels of `type`, reserved.
+    static cv::Mat reserve(cv::Size size, int type);
     // Makes each of the (empty) matrices allocate through instance().
     static void adopt(std::initializer_list<cv::Mat*> mats);
-    // Makes the whole rows of its canvas that `view` spans usable; true when
-    // they are (also for a matrix that is no canvas), false when the system
-    // refuses the memory.
+    // Makes the whole rows of its canvas that `view` spans usable, and 64
+    // rows above and below them (filters read past a view's edges); true
+    // when they are (also for a matrix that is no canvas), false when the
+    // system refuses the memory.
     static bool commit(const cv::Mat& view);
     // Runs `work`; false when the system refused it memory on the way (an
     // allocation of OpenCV's or of the C++ library's): what grows with the
@@ -66,9 +70,10 @@ public:
 
 private:
     explicit LargeBufferAllocator(bool reserve) : m_reserve(reserve) {}
+    static LargeBufferAllocator* canvases();
     // Pages of `bytes`, or null when the system refuses.
     void* map(size_t bytes) const;
     size_t mappedLength(size_t bytes) const;
 
-    const bool m_reserve; // canvas(): address space reserved, committed in bands
+    const bool m_reserve; // canvases(): address space reserved, committed in bands
 };

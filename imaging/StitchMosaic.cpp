@@ -491,8 +491,7 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
         cv::Rect placed;
         for (int i = 0; i < 2 && canvas.empty(); ++i) {
             cv::Mat c;
-            c.allocator = LargeBufferAllocator::canvas();
-            if (LargeBufferAllocator::withinMemory([&] { c.create(sizes[i], CV_8UC3); }) &&
+            if (LargeBufferAllocator::withinMemory([&] { c = LargeBufferAllocator::reserve(sizes[i], CV_8UC3); }) &&
                 LargeBufferAllocator::commit(c(places[i]))) {
                 canvas = c;
                 placed = places[i];

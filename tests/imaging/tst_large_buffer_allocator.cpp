@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cstdint>
 #include <fstream>
@@ -45,8 +46,15 @@ std::string permsOf(const void* p) {
 
 struct Kind {
     const char* name;
-    LargeBufferAllocator* (*allocator)();
+    cv::Mat (*make)(cv::Size size, int type);
 };
+
+cv::Mat picture(cv::Size size, int type) {
+    cv::Mat m;
+    m.allocator = LargeBufferAllocator::instance();
+    m.create(size, type);
+    return m;
+}
 
 void PrintTo(const Kind& kind, std::ostream* out) {
     *out << kind.name;
@@ -57,12 +65,9 @@ class LargeBuffers : public ::testing::TestWithParam<Kind> {};
 } // namespace
 
 TEST_P(LargeBuffers, A4KPictureIsAMappingOfItsOwnGoneWhenReleased) {
-    LargeBufferAllocator* allocator = GetParam().allocator();
-    cv::Mat m;
-    m.allocator = allocator;
-    m.create(2160, 3840, CV_8UC3);
+    cv::Mat m = GetParam().make(cv::Size(3840, 2160), CV_8UC3);
     ASSERT_TRUE(m.isContinuous());
-    if (allocator == LargeBufferAllocator::instance()) {
+    if (m.allocator == LargeBufferAllocator::instance()) {
         EXPECT_EQ(reinterpret_cast<uintptr_t>(m.data) % (2u << 20), 0u);
     }
     ASSERT_TRUE(LargeBufferAllocator::commit(m));
@@ -79,40 +84,52 @@ TEST_P(LargeBuffers, A4KPictureIsAMappingOfItsOwnGoneWhenReleased) {
     EXPECT_EQ(mappingOf(data), mapping);
     shared.release();
     EXPECT_NE(mappingOf(data), mapping);
-    // Released, the matrix keeps its allocator for the next picture.
-    EXPECT_EQ(m.allocator, allocator);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, LargeBuffers,
-                         ::testing::Values(Kind{"picture", &LargeBufferAllocator::instance},
-                                           Kind{"canvas", &LargeBufferAllocator::canvas}),
-                         [](const ::testing::TestParamInfo<Kind>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ::testing::Values(Kind{"picture", &picture}, Kind{"canvas", &LargeBufferAllocator::reserve}),
+                         [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
 
-// A canvas (20,000 pixels a side, four bytes each: 1.6 GB) is reserved, not usable: no access at all until a
-// band of its rows is committed, and then that band alone (whole rows, to the page) is readable and writable,
-// black, with the rows above and below it still without access.
+// Released, a picture's matrix keeps its allocator for the next picture.
+TEST(LargeBufferAllocator, APictureMatrixKeepsItsAllocator) {
+    cv::Mat m = picture(cv::Size(3840, 2160), CV_8UC3);
+    m.release();
+    EXPECT_EQ(m.allocator, LargeBufferAllocator::instance());
+}
+
+// A canvas (20,000 pixels a side, four bytes each: 1.6 GB) is reserved, not
+// usable: no access at all until a band of its rows is committed, and then
+// that band alone (whole rows, with 64 rows above and below it that filters
+// reading past the band's edges may reach, to the page) is readable and
+// writable, black, with the rows farther away still without access.
 TEST(LargeBufferAllocator, ACanvasIsUsableOnlyInTheBandsCommitted) {
-    cv::Mat canvas;
-    canvas.allocator = LargeBufferAllocator::canvas();
-    canvas.create(20000, 20000, CV_8UC4);
+    cv::Mat canvas = LargeBufferAllocator::reserve(cv::Size(20000, 20000), CV_8UC4);
     EXPECT_EQ(permsOf(canvas.data), "---p");
     const cv::Rect band(8000, 10000, 3000, 2000);
     ASSERT_TRUE(LargeBufferAllocator::commit(canvas(band)));
     const std::string inside = mappingOf(canvas.ptr(10000));
     EXPECT_EQ(permsOf(canvas.ptr(10000)), "rw-p");
-    EXPECT_EQ(mappingOf(canvas.ptr(11999) + canvas.step - 1), inside);
+    EXPECT_EQ(mappingOf(canvas.ptr(10000 - 64)), inside);
+    EXPECT_EQ(mappingOf(canvas.ptr(11999 + 64) + canvas.step - 1), inside);
     const size_t start = std::stoull(inside.substr(0, inside.find('-')), nullptr, 16);
     const size_t end = std::stoull(inside.substr(inside.find('-') + 1), nullptr, 16);
-    EXPECT_LE(end - start, size_t(2000 + 1) * canvas.step + 4096);
-    EXPECT_EQ(permsOf(canvas.ptr(9990)), "---p");
-    EXPECT_EQ(permsOf(canvas.ptr(12010)), "---p");
+    EXPECT_LE(end - start, size_t(2000 + 2 * 64 + 1) * canvas.step + 4096);
+    EXPECT_EQ(permsOf(canvas.ptr(10000 - 64 - 2)), "---p");
+    EXPECT_EQ(permsOf(canvas.ptr(12000 + 64 + 2)), "---p");
     EXPECT_EQ(cv::countNonZero(canvas(band).reshape(1)), 0);
     canvas(band).setTo(cv::Scalar(1, 2, 3, 4));
     EXPECT_EQ(cv::sum(canvas(band))[3], 4.0 * 3000 * 2000);
     // A matrix of another allocator needs no commit.
     EXPECT_TRUE(LargeBufferAllocator::commit(cv::Mat(10, 10, CV_8UC3)));
+
+    // A function that replaces a view of the canvas with a matrix of its own
+    // (a conversion into the view's header, as feature detection does) gets
+    // memory it can write, not another reservation.
+    cv::Mat grey = canvas(band);
+    cv::cvtColor(grey, grey, cv::COLOR_BGRA2GRAY);
+    ASSERT_EQ(grey.type(), CV_8UC1);
+    EXPECT_EQ(permsOf(grey.data), "rw-p");
+    EXPECT_EQ(cv::countNonZero(grey), 3000 * 2000);
 }
 
 TEST(LargeBufferAllocator, SmallBuffersAreOpenCVs) {

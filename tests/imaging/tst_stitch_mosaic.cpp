@@ -594,6 +594,5 @@ namespace {
 // process ending. In a child process of its own under the limit.
 TEST(StitchMosaicGrowth, GrowsUntilTheSystemRefusesThenKeepsTheMosaic) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(growUntilRefused(1ull << 30), ::testing::ExitedWithCode(0),
-                "refused at [0-9]+ x [0-9]+");
+    EXPECT_EXIT(growUntilRefused(1ull << 30), ::testing::ExitedWithCode(0), "refused at [0-9]+ x [0-9]+");
 }
