@@ -87,8 +87,11 @@ TEST_P(LargeBuffers, A4KPictureIsAMappingOfItsOwnGoneWhenReleased) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, LargeBuffers,
-                         ::testing::Values(Kind{"picture", &picture}, Kind{"canvas", &LargeBufferAllocator::reserve}),
-                         [](const ::testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
+                         ::testing::Values(Kind{"picture", &picture},
+                                           Kind{"canvas", &LargeBufferAllocator::reserve}),
+                         [](const ::testing::TestParamInfo<Kind>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Released, a picture's matrix keeps its allocator for the next picture.
 TEST(LargeBufferAllocator, APictureMatrixKeepsItsAllocator) {
