@@ -11,7 +11,6 @@
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestTools.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -20,7 +19,6 @@
 #include <memory>
 #include <thread>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace gen = FocusStackGenerator;
@@ -263,18 +261,8 @@ private slots:
         QFETCH(qlonglong, more);
         QFETCH(bool, threadRuns);
         if (!qEnvironmentVariableIsSet("FOCUS_WORKER_REFUSED")) {
-            QProcess child;
-            QProcessEnvironment childEnv = QProcessEnvironment::systemEnvironment();
-            childEnv.insert("FOCUS_WORKER_REFUSED", "1");
-            child.setProcessEnvironment(childEnv);
-            child.setProcessChannelMode(QProcess::MergedChannels);
-            child.start(QCoreApplication::applicationFilePath(),
-                        {QString("aRefusedPassStopsTheRunNotTheProgram:%1").arg(QTest::currentDataTag())});
-            QVERIFY(child.waitForFinished(300000));
-            const QByteArray out = child.readAll();
-            QVERIFY2(child.exitStatus() == QProcess::NormalExit, out.constData());
-            QVERIFY2(child.exitCode() == 0, out.constData());
-            QVERIFY2(out.contains("refused"), out.constData());
+            const QString failed = runRowInChild("FOCUS_WORKER_REFUSED", "refused");
+            QVERIFY2(failed.isEmpty(), qPrintable(failed));
             return;
         }
         cv::setNumThreads(0); // no OpenCV threads: the run's own thread is what is refused first
@@ -287,10 +275,7 @@ private slots:
         const cv::Mat before = resultOf(w);
         QSignalSpy finished(&w, &QThread::finished);
         QSignalSpy began(&w, &QThread::started);
-        rlimit stack{};
-        getrlimit(RLIMIT_STACK, &stack);
-        const rlim_t threadStack = stack.rlim_cur == RLIM_INFINITY ? rlim_t(8) << 20 : stack.rlim_cur;
-        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStack : 0)));
+        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0)));
         w.start();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
         QCOMPARE(began.count(), threadRuns ? 1 : 0);

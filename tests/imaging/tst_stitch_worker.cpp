@@ -6,11 +6,9 @@
 #include "imaging/ThreadPinJie.h"
 #include "platform/ThreadPriority.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -138,18 +136,8 @@ private slots:
         QFETCH(qlonglong, more);
         QFETCH(bool, threadRuns);
         if (!qEnvironmentVariableIsSet("STITCH_WORKER_REFUSED")) {
-            QProcess child;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("STITCH_WORKER_REFUSED", "1");
-            child.setProcessEnvironment(env);
-            child.setProcessChannelMode(QProcess::MergedChannels);
-            child.start(QCoreApplication::applicationFilePath(),
-                        {QString("aRefusedJobIsReportedNotFatal:%1").arg(QTest::currentDataTag())});
-            QVERIFY(child.waitForFinished(300000));
-            const QByteArray out = child.readAll();
-            QVERIFY2(child.exitStatus() == QProcess::NormalExit, out.constData());
-            QVERIFY2(child.exitCode() == 0, out.constData());
-            QVERIFY2(out.contains("refused"), out.constData());
+            const QString failed = runRowInChild("STITCH_WORKER_REFUSED", "refused");
+            QVERIFY2(failed.isEmpty(), qPrintable(failed));
             return;
         }
         cv::setNumThreads(0); // no OpenCV threads: the job's own thread is what is refused first
@@ -166,10 +154,7 @@ private slots:
         StitchMatchResult result;
         StitchStep step;
         QImage picture;
-        rlimit stack{};
-        getrlimit(RLIMIT_STACK, &stack);
-        const rlim_t threadStack = stack.rlim_cur == RLIM_INFINITY ? rlim_t(8) << 20 : stack.rlim_cur;
-        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStack : 0)));
+        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0)));
         worker.setApply(&placing, &result, &frame, &step, &picture, QImage::Format_RGB32);
         worker.startFindMaxShared(mosaic, frame, true, &region, &ox, &oy, &votes, &status);
         QVERIFY(done.wait(60000));
