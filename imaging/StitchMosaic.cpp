@@ -491,7 +491,8 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
         cv::Rect placed;
         for (int i = 0; i < 2 && canvas.empty(); ++i) {
             cv::Mat c;
-            if (LargeBufferAllocator::withinMemory([&] { c = LargeBufferAllocator::reserve(sizes[i], CV_8UC3); }) &&
+            if (LargeBufferAllocator::withinMemory(
+                    [&] { c = LargeBufferAllocator::reserve(sizes[i], CV_8UC3); }) &&
                 LargeBufferAllocator::commit(c(places[i]))) {
                 canvas = c;
                 placed = places[i];

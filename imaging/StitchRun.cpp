@@ -2,6 +2,7 @@
 
 #include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/AppPaths.h"
 
@@ -73,6 +74,10 @@ void StitchRun::takeFrame(const QImage& image) {
     else
         m_current = image.scaled(image.width() / 2, image.height() / 2, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                         .convertToFormat(QImage::Format_RGB888);
+    if (m_current.isNull() && m_queue.value(0, -1) != 0) {
+        stopForMemory(); // the system refused the copy; the stop step comes with the next frame
+        return;
+    }
     QTimer::singleShot(67, this, SLOT(runNextStep()));
 }
 
@@ -206,7 +211,10 @@ QImage::Format StitchRun::viewFormat() {
 bool StitchRun::prepareJob(const QRect& region) {
     if (!m_worker || m_worker->isRunning() || m_preparing || m_mosaic.mosaic().empty())
         return false;
-    m_jobFrame = currentMat();
+    if (!LargeBufferAllocator::withinMemory([this] { m_jobFrame = currentMat(); })) {
+        stopForMemory();
+        return false;
+    }
     if (m_jobFrame.empty())
         return false;
     m_result = StitchMatchResult();
@@ -361,7 +369,10 @@ void StitchRun::rebuild() {
     // megabytes to allocate and fill: the worker makes them, and the
     // interface thread takes them over when it is done.
     m_start = StitchStart();
-    m_start.frame = currentMat();
+    if (!LargeBufferAllocator::withinMemory([this] { m_start.frame = currentMat(); })) {
+        stopForMemory();
+        return;
+    }
     m_start.side = sceneSide();
     m_start.precision = m_precision;
     m_start.viewFormat = viewFormat();

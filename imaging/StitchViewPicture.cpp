@@ -42,7 +42,8 @@ bool StitchViewPicture::place(const cv::Rect& now, const cv::Size& whole) {
         if (i == 0 && !m_canvas.empty() && m_canvas.size() == whole && m_offset == cv::Point())
             continue; // that layout is the one that has no memory left
         cv::Mat canvas;
-        if (!LargeBufferAllocator::withinMemory([&] { canvas = LargeBufferAllocator::reserve(sizes[i], CV_8UC4); }) ||
+        if (!LargeBufferAllocator::withinMemory(
+                [&] { canvas = LargeBufferAllocator::reserve(sizes[i], CV_8UC4); }) ||
             !LargeBufferAllocator::commit(canvas(now + offsets[i])))
             continue;
         // What the pictures before showed moves along (with the frames the
