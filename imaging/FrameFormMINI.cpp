@@ -4,6 +4,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/ThreadAVPacket.h"
 #include "camera/VideoFeeds.h"
+#include "imaging/LargeBufferAllocator.h"
 
 #include <QPainter>
 #include <QTimer>
@@ -54,15 +55,20 @@ void FrameFormMINI::renewData() {
     if (decoder->isRunning())
         return;
     // pushPacket works on its own copy: the ring may be refilled at once.
-    isRenewing = decoder->pushPacket(data, bytes, [this](const uint8_t* rgb, int w, int h, bool& used) {
-        used = true;
-        QImage copy(rgb, w, h, w * 3, QImage::Format_RGB888);
-        copy = copy.copy();
-        std::lock_guard<std::mutex> lock(frameMutex);
-        if (stopFlag)
-            return;
-        frame = copy;
-        emit renewDataFinishSIGNAL();
+    // Where the system refuses the memory for that copy (stitching beside
+    // it may have taken what there was), this picture is skipped.
+    isRenewing = false;
+    LargeBufferAllocator::withinMemory([&] {
+        isRenewing = decoder->pushPacket(data, bytes, [this](const uint8_t* rgb, int w, int h, bool& used) {
+            used = true;
+            QImage copy(rgb, w, h, w * 3, QImage::Format_RGB888);
+            copy = copy.copy();
+            std::lock_guard<std::mutex> lock(frameMutex);
+            if (stopFlag)
+                return;
+            frame = copy;
+            emit renewDataFinishSIGNAL();
+        });
     });
 }
 

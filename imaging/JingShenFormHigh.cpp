@@ -276,9 +276,13 @@ void JingShenFormHigh::resizeEvent(QResizeEvent* event) {
 }
 
 void JingShenFormHigh::message(int which) {
-    static const char* const texts[2][3] = {
-        {"请相机退出暂停状态，再试！", "Please the camera go to living and try again!", "請相機退出暫停狀態，再試！"},
+    static const char* const texts[3][3] = {
+        {"请相机退出暂停状态，再试！", "Please the camera go to living and try again!",
+         "請相機退出暫停狀態，再試！"},
         {"此相机不支持该功能。", "This camera does not support this feature.", "此相機不支持該功能。"},
+        {"内存不足，景深合成已停止。已合成的图像仍可导出。",
+         "Not enough memory: focus stacking has stopped. The picture stacked so far can still be exported.",
+         "記憶體不足，景深合成已停止。已合成的圖像仍可匯出。"},
     };
     int lang = MessagePassing::instance()->language();
     if (lang < 0 || lang > 2)
@@ -376,6 +380,11 @@ void JingShenFormHigh::finishedSLOT() {
     // would ask a closing camera for frames.
     if (exiting)
         return;
+    if (thread.takeNoMemory()) {
+        // Stopped as a Stop stops it.
+        checkBox->setEnabled(true);
+        message(2);
+    }
     if (resetPending) {
         btnReset->setEnabled(false);
         btnResetRealClick();

@@ -1,6 +1,7 @@
 #include "imaging/LargeBufferAllocator.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -10,7 +11,15 @@ namespace {
 // throughout, and the system frees one such page where it would free 512.
 constexpr size_t kHugePage = size_t(2) << 20;
 
+// Rows made usable around a committed band of a canvas.
+constexpr size_t kMargin = 64;
+
 size_t roundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+
+size_t pageSize() {
+    static const size_t size = size_t(sysconf(_SC_PAGESIZE));
+    return size;
+}
 
 // Pages of `bytes` (rounded up to huge pages) starting on a huge-page
 // boundary; null when the system refuses.
@@ -36,13 +45,55 @@ void* mapAligned(size_t bytes) {
 LargeBufferAllocator* LargeBufferAllocator::instance() {
     // Never destroyed: matrices that outlive the static objects still free
     // through it.
-    static auto* allocator = new LargeBufferAllocator;
+    static auto* allocator = new LargeBufferAllocator(false);
     return allocator;
+}
+
+LargeBufferAllocator* LargeBufferAllocator::canvases() {
+    static auto* allocator = new LargeBufferAllocator(true);
+    return allocator;
+}
+
+cv::Mat LargeBufferAllocator::reserve(cv::Size size, int type) {
+    cv::Mat m;
+    m.allocator = canvases();
+    m.create(size, type);
+    // Frees through canvases(); allocates, as its views and copies do, as
+    // any matrix.
+    m.allocator = nullptr;
+    return m;
 }
 
 void LargeBufferAllocator::adopt(std::initializer_list<cv::Mat*> mats) {
     for (cv::Mat* m : mats)
         m->allocator = instance();
+}
+
+bool LargeBufferAllocator::commit(const cv::Mat& view) {
+    if (view.empty() || !view.u || view.u->currAllocator != canvases())
+        return true;
+    // And kMargin rows above and below: OpenCV's filters read past the
+    // edges of a view into the matrix around it, where a canvas is black.
+    const size_t row = view.step[0];
+    const size_t at = size_t(view.data - view.u->origdata) / row;
+    const size_t first = at > kMargin ? at - kMargin : 0;
+    const size_t start = first * row / pageSize() * pageSize();
+    const size_t end = std::min(roundUp((at + size_t(view.rows) + kMargin) * row, pageSize()),
+                                roundUp(view.u->size, pageSize()));
+    // Pages already usable stay as they are.
+    return mprotect(view.u->origdata + start, end - start, PROT_READ | PROT_WRITE) == 0;
+}
+
+size_t LargeBufferAllocator::mappedLength(size_t bytes) const {
+    return roundUp(bytes, m_reserve ? pageSize() : kHugePage);
+}
+
+void* LargeBufferAllocator::map(size_t bytes) const {
+    if (!m_reserve)
+        return mapAligned(bytes);
+    void* pages =
+        mmap(nullptr, mappedLength(bytes), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return pages == MAP_FAILED ? nullptr : pages;
 }
 
 cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
@@ -57,9 +108,9 @@ cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int typ
         }
         total *= size_t(sizes[i]);
     }
-    if (data || total < kLeast)
+    if (data || (!m_reserve && total < kLeast))
         return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
-    void* pages = mapAligned(total);
+    void* pages = map(total);
     if (!pages)
         CV_Error(cv::Error::StsNoMem, "cannot map a large picture buffer");
     auto* u = new cv::UMatData(this);
@@ -76,6 +127,6 @@ void LargeBufferAllocator::deallocate(cv::UMatData* u) const {
     if (!u)
         return;
     CV_Assert(u->urefcount == 0 && u->refcount == 0);
-    munmap(u->origdata, roundUp(u->size, kHugePage));
+    munmap(u->origdata, mappedLength(u->size));
     delete u;
 }

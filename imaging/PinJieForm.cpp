@@ -485,6 +485,12 @@ void PinJieForm::applyStep(const StitchStep& step) {
         m_positionMarker->hide();
     if (step.sizeLimit)
         showMessage("Error", StitchMosaic::sizeLimitText(MessagePassing::instance()->language()));
+    if (step.noMemory) {
+        // The run has stopped (the stop step re-enables Play): shown as a
+        // Stop shows it, the mosaic kept for Export.
+        showStopped();
+        showMessage("Error", StitchMosaic::noMemoryText(MessagePassing::instance()->language()));
+    }
     if (step.notice != StitchStep::NoNotice)
         showMessage("Error", StitchMosaic::noticeText(step.notice, MessagePassing::instance()->language()));
 }
@@ -621,6 +627,10 @@ void PinJieForm::btnResetFuncDelay() {
 
 void PinJieForm::btnStopClick() {
     m_run->setHead(0);
+    showStopped();
+}
+
+void PinJieForm::showStopped() {
     m_btnPlay->show();
     m_btnStop->hide();
     m_btnPlay->setEnabled(false);
@@ -635,8 +645,11 @@ void PinJieForm::btnCloseClick() {
     setControlsEnabled(false);
     m_btnPlay->show();
     m_btnStop->hide();
-    // The old mosaic is not shown again: the next run starts a new one.
+    // The old mosaic is not shown again: the next run starts a new one,
+    // and draws its markers anew.
     clearScene();
+    m_markers.clear();
+    m_run->setMarkersDue(true);
     m_run->close();
 }
 

@@ -109,6 +109,8 @@ private:
     void clearScene();
     // The run's new mosaic and its overlays in the scene.
     void showNewMosaic();
+    // Play shown in place of Stop, both disabled until the stop step runs.
+    void showStopped();
     void showRunControls();
     void applyStep(const StitchStep& step);
     // Shows the mosaic; with `changed`, only that part of it changed.

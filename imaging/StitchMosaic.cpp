@@ -1,6 +1,6 @@
 #include "imaging/StitchMosaic.h"
 
-#include "imaging/StitchCanvasAllocator.h"
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchOverlapCheck.h"
@@ -11,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 
@@ -38,17 +39,25 @@ bool alike(const cv::Mat& a, const cv::Mat& b) {
     return !a.empty() && a.size() == b.size() && cv::mean(cv::abs(a - b))[0] < 2.0;
 }
 
+// A message in a language (0 simplified Chinese, 1 English, 2 traditional
+// Chinese; English for any other), from its three texts in that order.
+QString inLanguage(const std::array<const char*, 3>& texts, int language) {
+    return QString::fromUtf8(texts[size_t(language == 0 || language == 2 ? language : 1)]);
+}
+
 } // namespace
 
 QString StitchMosaic::sizeLimitText(int language) {
-    switch (language) {
-    case 0:
-        return QString::fromUtf8("超过最大支持尺寸！");
-    case 2:
-        return QString::fromUtf8("超過最大支持尺寸！");
-    default:
-        return QStringLiteral("Exceeding the maximum support size!");
-    }
+    return inLanguage({"超过最大支持尺寸！", "Exceeding the maximum support size!", "超過最大支持尺寸！"},
+                      language);
+}
+
+QString StitchMosaic::noMemoryText(int language) {
+    return inLanguage(
+        {"内存不足，拼接已停止。已拼好的图像仍可导出。",
+         "Not enough memory: stitching has stopped. The image stitched so far can still be exported.",
+         "記憶體不足，拼接已停止。已拼好的圖像仍可匯出。"},
+        language);
 }
 
 QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
@@ -72,7 +81,8 @@ QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
          "前兩幅圖像無法匹配：可區分的特徵太少。將從細節更多的圖像重新開始。"}};
     if (notice == StitchStep::NoNotice)
         return QString();
-    return QString::fromUtf8(texts[int(notice) - 1][language >= 0 && language < 3 ? language : 1]);
+    const char* const* t = texts[int(notice) - 1];
+    return inLanguage({t[0], t[1], t[2]}, language);
 }
 
 bool StitchMosaic::canStartMosaic(const cv::Mat& frame, int descriptors) {
@@ -434,6 +444,9 @@ StitchStep StitchMosaic::placeFromVotes(StitchVotes votes, int total, const Stit
     step.placed = p.pasted;
     step.grew = p.grew;
     step.sizeLimit = p.sizeLimit;
+    step.noMemory = p.noMemory;
+    if (p.noMemory)
+        step.head = 0;
     step.hidePositionMarker = p.markerCovered;
     return step;
 }
@@ -450,35 +463,43 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
     const bool claimed = m_claimed && *m_claimed == now;
     const int hasLeft = claimed ? at.x : 0, hasTop = claimed ? at.y : 0;
     const int hasRight = claimed ? whole.width - now.br().x : 0, hasBottom = claimed ? whole.height - now.br().y : 0;
-    if (hasLeft >= left && hasTop >= top && hasRight >= right && hasBottom >= bottom) {
-        m_mosaic.adjustROI(top, bottom, left, right);
+    cv::Mat inside = m_mosaic;
+    if (hasLeft >= left && hasTop >= top && hasRight >= right && hasBottom >= bottom &&
+        LargeBufferAllocator::commit(inside.adjustROI(top, bottom, left, right))) {
+        m_mosaic = inside;
         m_mosaic.locateROI(whole, at);
         *m_claimed = cv::Rect(at, m_mosaic.size());
     } else {
         // A canvas with room on every side for the mosaic to grow to the
         // largest side whichever way it goes: reserved, it takes memory only
-        // where the mosaic lies, and the mosaic is never copied again.
+        // in the rows where the mosaic lies, and the mosaic is never copied
+        // again. Where the system refuses that: room for half the new side
+        // on each side that grows now (a pan goes on the way it went) and
+        // what the others had, so that a copy comes at every doubling, not
+        // at every step.
         const int W = m_mosaic.cols + left + right, H = m_mosaic.rows + top + bottom;
         const int roomX = std::max(0, maxSide - W), roomY = std::max(0, maxSide - H);
+        auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
+        const int roomLeft = std::min(room(hasLeft, left, W / 2), roomX);
+        const int roomRight = std::min(room(hasRight, right, W / 2), roomX - roomLeft);
+        const int roomTop = std::min(room(hasTop, top, H / 2), roomY);
+        const int roomBottom = std::min(room(hasBottom, bottom, H / 2), roomY - roomTop);
+        const cv::Size sizes[2] = {{W + 2 * roomX, H + 2 * roomY},
+                                   {W + roomLeft + roomRight, H + roomTop + roomBottom}};
+        const cv::Rect places[2] = {{roomX, roomY, W, H}, {roomLeft, roomTop, W, H}};
         cv::Mat canvas;
-        canvas.allocator = StitchCanvasAllocator::instance();
-        try {
-            canvas.create(H + 2 * roomY, W + 2 * roomX, CV_8UC3);
-        } catch (const cv::Exception&) {
-            canvas = cv::Mat();
+        cv::Rect placed;
+        for (int i = 0; i < 2 && canvas.empty(); ++i) {
+            cv::Mat c;
+            if (LargeBufferAllocator::withinMemory(
+                    [&] { c = LargeBufferAllocator::reserve(sizes[i], CV_8UC3); }) &&
+                LargeBufferAllocator::commit(c(places[i]))) {
+                canvas = c;
+                placed = places[i];
+            }
         }
-        cv::Rect placed(roomX, roomY, W, H);
-        if (canvas.empty()) {
-            // Refused: room for half the new side on each side that grows
-            // now (a pan goes on the way it went) and what the others had.
-            auto room = [](int has, int grows, int half) { return grows ? std::max(has - grows, half) : has; };
-            const int roomLeft = std::min(room(hasLeft, left, W / 2), roomX);
-            const int roomRight = std::min(room(hasRight, right, W / 2), roomX - roomLeft);
-            const int roomTop = std::min(room(hasTop, top, H / 2), roomY);
-            const int roomBottom = std::min(room(hasBottom, bottom, H / 2), roomY - roomTop);
-            canvas = cv::Mat(H + roomTop + roomBottom, W + roomLeft + roomRight, CV_8UC3, cv::Scalar::all(0));
-            placed = cv::Rect(roomLeft, roomTop, W, H);
-        }
+        if (canvas.empty())
+            CV_Error(cv::Error::StsNoMem, "no memory to grow the stitching mosaic");
         m_mosaic.copyTo(canvas(cv::Rect(placed.x + left, placed.y + top, m_mosaic.cols, m_mosaic.rows)));
         m_mosaic = canvas(placed);
         m_claimed = std::make_shared<cv::Rect>(placed);
@@ -516,7 +537,10 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
             out.sizeLimit = true;
             return out;
         }
-        grow(left, top, right, bottom);
+        if (!LargeBufferAllocator::withinMemory([&] { grow(left, top, right, bottom); })) {
+            out.noMemory = true;
+            return out;
+        }
         region.translate(left, top);
         out.grew = true;
     }
@@ -524,12 +548,17 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
         return out;
 
     const int x = out.pos.x(), y = out.pos.y();
+    cv::Mat previous;
+    if (!LargeBufferAllocator::withinMemory([&] { previous = frame.clone(); })) {
+        out.noMemory = true;
+        return out;
+    }
     blend(frame, x, y, maskFor(frame));
     out.pasted = true;
 
     m_placements.insert(m_frameCounter, QRect(x, y, w, h));
     ++m_frameCounter;
-    m_previousFrame = frame.clone();
+    m_previousFrame = previous;
     m_previousRemainder = QPointF();
     const int mx = int(m_marker.x()), my = int(m_marker.y());
     if (m_markerVisible && mx >= x && mx < x + w && my >= y && my < y + h) {

@@ -45,6 +45,9 @@ struct StitchStep {
     bool placed = false;       // a frame was pasted: refresh the mosaic, size label, fit, enable Export
     bool grew = false;         // the mosaic grew: scene rectangle (0, 0, W, H)
     bool sizeLimit = false;    // show "Exceeding the maximum support size!"
+    // The system refused the memory to go on (a growth, a search): the run
+    // stops with noMemoryText shown, keeping the mosaic as it is.
+    bool noMemory = false;
     bool hidePositionMarker = false;
     bool registered = false;   // the registration located the lost frame
     // Start ThreadPinJie::startFindRegion on `region` with the same frame
@@ -68,6 +71,7 @@ struct StitchPlacement {
     bool pasted = false;
     bool grew = false;
     bool sizeLimit = false; // a side would have passed maxSide; nothing pasted
+    bool noMemory = false;  // the system refused the memory to grow; nothing pasted
     bool markerCovered = false;
 };
 
@@ -76,9 +80,11 @@ struct StitchPlacement {
 // pixels a side, and the feathered blend. The mosaic grows inside a larger
 // buffer, its canvas: the first growth copies it into one reserved with
 // room to grow to the largest side whichever way it goes
-// (StitchCanvasAllocator), and each step after it only widens the view of
-// that buffer, so a step costs work in proportion to the added pixels, not
-// to the mosaic. Holds the bookkeeping that the
+// (LargeBufferAllocator::canvas), and each step after it only widens the
+// view of that buffer, so a step costs work in proportion to the added
+// pixels, not to the mosaic. Where the system refuses that reservation, the
+// canvas has room for half the new side on the sides that grow, and the
+// mosaic is copied only when that is used up. Holds the bookkeeping that the
 // stitching panel shows (placements, counters, overlay positions) but no
 // widget: the panel mirrors each StitchStep into its scene and timers.
 //
@@ -137,6 +143,8 @@ public:
     // The growth-limit message in a language (0 simplified Chinese, 1 English,
     // 2 traditional Chinese).
     static QString sizeLimitText(int language);
+    // The same for a run stopped because the system refused memory.
+    static QString noMemoryText(int language);
 
     // Precision uses the frame-sized mask, Fast the half-size one.
     void setPrecision(bool precision) { m_precision = precision; }

@@ -2,15 +2,30 @@
 
 #include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/AppPaths.h"
 
 #include <QPixmap>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <algorithm>
 
-StitchRun::StitchRun(QObject* parent) : QObject(parent) {}
+StitchRun::StitchRun(QObject* parent) : QObject(parent) {
+    // The C library keeps in its heaps what a run's threads freed (frames,
+    // pictures, search buffers), and what the camera freed as it went back
+    // to its own resolution: handed back to the system once live video is
+    // back after a Close (2: the stitching panel's resolution requests).
+    connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pReturnFinishSIGNAL, this,
+            [this](int requester) {
+                if (requester != 2 || !m_trimDue)
+                    return;
+                m_trimDue = false;
+                malloc_trim(0);
+            });
+}
 
 StitchRun::~StitchRun() {
     // The worker writes into this object's job places until it is done.
@@ -59,6 +74,10 @@ void StitchRun::takeFrame(const QImage& image) {
     else
         m_current = image.scaled(image.width() / 2, image.height() / 2, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                         .convertToFormat(QImage::Format_RGB888);
+    if (m_current.isNull() && m_queue.value(0, -1) != 0) {
+        stopForMemory(); // the system refused the copy; the stop step comes with the next frame
+        return;
+    }
     QTimer::singleShot(67, this, SLOT(runNextStep()));
 }
 
@@ -134,6 +153,7 @@ bool StitchRun::close() {
     // would only build a mosaic no one sees.
     m_stopState = 1;
     m_queue.clear();
+    m_closing = true;
     shutDown();
     return true;
 }
@@ -145,6 +165,18 @@ void StitchRun::shutDown() {
     if (m_worker->isRunning()) {
         QTimer::singleShot(67, this, &StitchRun::shutDown);
         return;
+    }
+    if (m_closing) {
+        // The run's mosaics and pictures go back to the system: the next
+        // run starts a new mosaic.
+        m_closing = false;
+        m_trimDue = true;
+        m_mosaic = StitchMosaic();
+        m_next = StitchMosaic();
+        m_picture = QImage();
+        m_jobFrame.release();
+        m_current = QImage();
+        m_start = StitchStart();
     }
     m_worker->deleteLater();
     m_worker = nullptr;
@@ -171,7 +203,10 @@ QImage::Format StitchRun::viewFormat() {
 bool StitchRun::prepareJob(const QRect& region) {
     if (!m_worker || m_worker->isRunning() || m_preparing || m_mosaic.mosaic().empty())
         return false;
-    m_jobFrame = currentMat();
+    if (!LargeBufferAllocator::withinMemory([this] { m_jobFrame = currentMat(); })) {
+        stopForMemory();
+        return false;
+    }
     if (m_jobFrame.empty())
         return false;
     m_result = StitchMatchResult();
@@ -227,6 +262,8 @@ void StitchRun::startFullSearch() {
 void StitchRun::frameMatchFinished() {
     if (m_stopState == 1)
         return; // the run ended meanwhile: nothing is shown or asked for
+    if (m_worker && m_worker->noMemory())
+        return stopForMemory();
     if (!adoptApplied()) {
         // A stopped worker applied nothing: here, then.
         m_result.referenceDescriptors = m_worker ? m_worker->referenceDescriptors() : -1;
@@ -239,6 +276,8 @@ void StitchRun::frameMatchFinished() {
 void StitchRun::fullSearchFinished() {
     if (m_stopState == 1)
         return;
+    if (m_worker && m_worker->noMemory())
+        return stopForMemory();
     if (!adoptApplied()) {
         // A stopped worker applied nothing: here, then. A search stopped
         // before its registration counts as not found rather than
@@ -284,6 +323,15 @@ void StitchRun::finishStep(const StitchStep& step) {
         requestFrame(step.delayMs);
 }
 
+void StitchRun::stopForMemory() {
+    // The job found no memory to work in: the mosaic stays as it is, and
+    // the run stops as a Stop does.
+    StitchStep step;
+    step.noMemory = true;
+    step.head = 0;
+    finishStep(step);
+}
+
 void StitchRun::setPositionMarker(QPointF at) {
     m_mosaic.setPositionMarker(at, true);
     if (m_worker && m_worker->isRunning())
@@ -313,7 +361,10 @@ void StitchRun::rebuild() {
     // megabytes to allocate and fill: the worker makes them, and the
     // interface thread takes them over when it is done.
     m_start = StitchStart();
-    m_start.frame = currentMat();
+    if (!LargeBufferAllocator::withinMemory([this] { m_start.frame = currentMat(); })) {
+        stopForMemory();
+        return;
+    }
     m_start.side = sceneSide();
     m_start.precision = m_precision;
     m_start.viewFormat = viewFormat();
@@ -337,6 +388,8 @@ void StitchRun::rebuild() {
 
 void StitchRun::prepareFinished() {
     m_preparing = false;
+    if (m_stopState != 1 && m_worker && m_worker->noMemory())
+        return stopForMemory();
     if (m_start.mosaic.empty() || m_stopState == 1)
         return; // the worker stopped before it began, or the run ended meanwhile
     MessagePassing* hub = MessagePassing::instance();

@@ -70,8 +70,8 @@ public:
     bool queueExport();
     // Ends the run now, whatever step it is in and whether or not another
     // frame comes: asks for no more frames, drops the queued steps and what
-    // the running job finds, and tells the hub once the worker's job is done
-    // (shutDown). False when there is no run to end.
+    // the running job finds, and once the worker's job is done releases the
+    // mosaic and tells the hub (shutDown). False when there is no run to end.
     bool close();
     // Ends the worker (again and again, 67 ms apart, until its job is done),
     // then tells the hub that the run is over.
@@ -137,6 +137,7 @@ private:
     // applied it: adopted as the mosaic.
     bool adoptApplied();
     void finishStep(const StitchStep& step);
+    void stopForMemory();
     cv::Mat currentMat() const;
     static QImage::Format viewFormat();
 
@@ -158,5 +159,7 @@ private:
     bool m_masksDue = false; // the run's first mosaic builds the feather masks of the camera's geometry
     StitchMatchResult m_result;
     int m_stopState = -1;
+    bool m_closing = false;   // close(): the run's buffers are released once the worker stopped
+    bool m_trimDue = false;   // closed: the C library's heaps are trimmed once live video is back
     QSet<int> m_noticesShown; // StitchStep::Notice values told during this mosaic
 };

@@ -1,10 +1,12 @@
 #include "imaging/StitchViewPicture.h"
 
-#include "imaging/StitchCanvasAllocator.h"
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchMosaic.h"
 #include "imaging/StitchStart.h"
 
 #include <opencv2/imgproc.hpp>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,8 +23,38 @@ void dropCanvas(void* canvas) { delete static_cast<cv::Mat*>(canvas); }
 
 void StitchViewPicture::clear() {
     m_canvas.release();
+    m_offset = cv::Point();
     m_canvasId = 0;
     m_shown = cv::Rect();
+}
+
+bool StitchViewPicture::place(const cv::Rect& now, const cv::Size& whole) {
+    // The mosaic canvas's layout (reserved: memory only where the mosaic
+    // lies), or, where the system refuses that, room for half the mosaic's
+    // side on each side the canvas has room on, so that a copy comes at
+    // every doubling, not at every growth; at the least the mosaic alone.
+    const int left = std::min(now.x, now.width / 2), top = std::min(now.y, now.height / 2);
+    const int right = std::min(whole.width - now.br().x, now.width / 2);
+    const int bottom = std::min(whole.height - now.br().y, now.height / 2);
+    const cv::Size sizes[3] = {whole, {now.width + left + right, now.height + top + bottom}, now.size()};
+    const cv::Point offsets[3] = {{0, 0}, {left - now.x, top - now.y}, {-now.x, -now.y}};
+    for (int i = 0; i < 3; ++i) {
+        if (i == 0 && !m_canvas.empty() && m_canvas.size() == whole && m_offset == cv::Point())
+            continue; // that layout is the one that has no memory left
+        cv::Mat canvas;
+        if (!LargeBufferAllocator::withinMemory(
+                [&] { canvas = LargeBufferAllocator::reserve(sizes[i], CV_8UC4); }) ||
+            !LargeBufferAllocator::commit(canvas(now + offsets[i])))
+            continue;
+        // What the pictures before showed moves along (with the frames the
+        // caller pasted into them).
+        if (!m_shown.empty())
+            m_canvas(m_shown + m_offset).copyTo(canvas(m_shown + offsets[i]));
+        m_canvas = canvas;
+        m_offset = offsets[i];
+        return true;
+    }
+    return false;
 }
 
 QImage StitchViewPicture::grown(const StitchMosaic& mosaic, QImage::Format format) {
@@ -35,22 +67,21 @@ QImage StitchViewPicture::grown(const StitchMosaic& mosaic, QImage::Format forma
     cv::Point at;
     m.locateROI(whole, at);
     const cv::Rect now(at, m.size());
-    if (mosaic.canvasId() != m_canvasId || format != m_format || m_canvas.size() != whole ||
-        (now & m_shown) != m_shown) {
-        // A new canvas: its pages are taken as the mosaic grows into them.
-        m_canvas = cv::Mat();
-        m_canvas.allocator = StitchCanvasAllocator::instance();
-        try {
-            m_canvas.create(whole, CV_8UC4);
-        } catch (const cv::Exception&) {
+    if (mosaic.canvasId() != m_canvasId || format != m_format || (now & m_shown) != m_shown) {
+        // A new canvas: the whole mosaic is converted.
+        clear();
+        m_canvasId = mosaic.canvasId();
+        m_format = format;
+    }
+    const cv::Rect inCanvas = now + m_offset;
+    if (m_canvas.empty() || (inCanvas & cv::Rect(cv::Point(), m_canvas.size())) != inCanvas ||
+        !LargeBufferAllocator::commit(m_canvas(inCanvas))) {
+        if (!place(now, whole)) {
             clear();
             return StitchStart::picture(m, format);
         }
-        m_canvasId = mosaic.canvasId();
-        m_format = format;
-        m_shown = cv::Rect();
     }
-    cv::Mat view = m_canvas(now);
+    cv::Mat view = m_canvas(now + m_offset);
     if (m_shown.empty()) {
         cv::cvtColor(m, view, cv::COLOR_RGB2BGRA);
     } else {

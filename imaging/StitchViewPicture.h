@@ -11,8 +11,10 @@ class StitchMosaic;
 // inside its canvas (StitchMosaic::canvasId) gets a picture that shares the
 // pixels of the picture made before, in a canvas of the same layout: only
 // the columns and rows the growth added are made (black, and the frames
-// placed there converted). Otherwise (a new
-// canvas, a format of another size than four bytes) the whole mosaic is.
+// placed there converted). Where the system refuses a canvas of the
+// mosaic's canvas's layout, the picture's canvas has room of its own for
+// the mosaic to grow into, and is copied when that is used up. Otherwise (a
+// new canvas, a format of another size than four bytes) the whole mosaic is.
 //
 // The pictures handed out are the caller's to draw into: it keeps the last
 // one up to date by pasting each frame placed since into it, the frame
@@ -28,7 +30,13 @@ public:
     void clear();
 
 private:
-    cv::Mat m_canvas;         // four bytes a pixel, laid out as the mosaic's canvas
+    // Makes m_canvas hold the mosaic's rectangle `now` of its canvas of
+    // size `whole`, with its rows usable, keeping what was shown; false when
+    // the system refuses.
+    bool place(const cv::Rect& now, const cv::Size& whole);
+
+    cv::Mat m_canvas;         // four bytes a pixel
+    cv::Point m_offset;       // where the mosaic canvas's origin lies in m_canvas
     quint64 m_canvasId = 0;   // the mosaic canvas it mirrors
     cv::Rect m_shown;         // the part of the canvas the last picture showed
     QImage::Format m_format = QImage::Format_Invalid;

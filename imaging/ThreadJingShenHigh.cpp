@@ -109,7 +109,8 @@ void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
         } else if (st == 1) {
             if (frame.size() != outSize || planes.empty())
                 return;
-            gateFrame(rgb, width, height);
+            if (!LargeBufferAllocator::withinMemory([&] { gateFrame(rgb, width, height); }))
+                refused();
         }
     }
     // Outside the lock: a direct connection may prepare the run at once.
@@ -203,6 +204,19 @@ void ThreadJingShenHigh::start(Priority priority) {
     lock.unlock();
     wait(); // a loop that has just left ends its thread first
     QThread::start(priority);
+    if (!isRunning() && !isFinished()) {
+        // The system made no thread (no memory for its stack).
+        lock.lock();
+        loopActive = false;
+        lock.unlock();
+        refused();
+        QMetaObject::invokeMethod(this, "finished", Qt::QueuedConnection);
+    }
+}
+
+void ThreadJingShenHigh::refused() {
+    noMemory = true;
+    requestStop();
 }
 
 void ThreadJingShenHigh::requestStop() {
@@ -384,7 +398,9 @@ void ThreadJingShenHigh::run() {
         }
         inPass = true;
         refusedFrame = false;
-        const bool done = fusePass(*frame, headGrid);
+        bool done = false;
+        if (!LargeBufferAllocator::withinMemory([&] { done = fusePass(*frame, headGrid); }))
+            refused(); // the frame stays queued for Continue
         inPass = false;
         if (!done)
             continue; // stopped inside the pass: the frame stays queued for Continue

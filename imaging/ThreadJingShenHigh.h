@@ -98,6 +98,10 @@ public:
     // Zoom And Align, set by the panel at any time; read for each gated and
     // each fused frame.
     std::atomic<bool> alignEnabled{false};
+    // Whether the system refused the run memory (a pass, a frame kept, a
+    // thread to fuse in) since the last call: the run then stops as a Stop
+    // stops it (finished() comes), the fused picture kept. GUI thread.
+    bool takeNoMemory() { return noMemory.exchange(false); }
 
     int currentState() const { return state.load(); }
     // A queued frame is being aligned and fused on the worker thread.
@@ -148,6 +152,9 @@ private:
     std::atomic<int> fused{0};
     std::atomic<bool> inPass{false};
     std::atomic<bool> exiting{false};
+    std::atomic<bool> noMemory{false};
+    // Stops the run after the system refused it memory.
+    void refused();
 
     // Lock order: intakeMutex, then queueMutex, then resultMutex.
     // intakeMutex: pushFrame against run set-up and teardown (prepareFirstFrame,

@@ -1,5 +1,6 @@
 #include "imaging/ThreadPinJie.h"
 
+#include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
 #include "platform/ThreadPriority.h"
@@ -40,7 +41,18 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
     m_registration = -1;
     m_registeredPos = QPoint();
     m_applied = false;
+    launch();
+}
+
+void ThreadPinJie::launch() {
+    m_noMemory = false;
     start(QThread::InheritPriority);
+    if (!isRunning() && !isFinished()) {
+        // The system made no thread (no memory for its stack): the job ends
+        // here, refused, and finishes as any other.
+        refused();
+        QMetaObject::invokeMethod(this, "finishedSLOT", Qt::QueuedConnection);
+    }
 }
 
 void ThreadPinJie::startFind(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
@@ -58,7 +70,7 @@ void ThreadPinJie::startPrepare(StitchStart* job) {
         return;
     m_job = Prepare;
     m_start = job;
-    start(QThread::InheritPriority);
+    launch();
 }
 
 void ThreadPinJie::startFindMax(const cv::Mat& mosaic, const cv::Mat& frame, bool precision, QRect* region,
@@ -90,6 +102,7 @@ void ThreadPinJie::discard(const QImage& buffer) {
 
 namespace {
 std::atomic<bool> g_backgroundWork{true};
+
 } // namespace
 
 void ThreadPinJie::setBackgroundWork(bool on) {
@@ -105,6 +118,13 @@ void ThreadPinJie::run() {
     m_discardImages.clear();
     if (m_stop.load())
         return;
+    if (!LargeBufferAllocator::withinMemory([this] { runJob(); }))
+        refused();
+    m_reference.release(); // a shared mosaic may be written again once the job is done
+    m_apply = Apply();
+}
+
+void ThreadPinJie::runJob() {
     int status = StitchFewFeatures;
     switch (m_job) {
     case FrameMatch:
@@ -130,10 +150,19 @@ void ThreadPinJie::run() {
         break;
     }
     *m_status = status;
-    m_reference.release(); // a shared mosaic may be written again once the job is done
+    m_reference.release();
     if (m_apply.mosaic && !m_stop.load())
         applyResult();
-    m_apply = Apply();
+}
+
+void ThreadPinJie::refused() {
+    // The job applies nothing: the caller's mosaic stays as it was, and the
+    // run stops on it.
+    m_noMemory = true;
+    m_applied = false;
+    m_picture.clear();
+    if (m_job == Prepare)
+        *m_start = StitchStart();
 }
 
 void ThreadPinJie::applyResult() {
@@ -148,15 +177,27 @@ void ThreadPinJie::applyResult() {
         r.registeredPos = m_registeredPos;
         *m_apply.step = m_apply.mosaic->applyFullSearchResult(r, *m_apply.frame);
     }
-    if (m_apply.picture && m_apply.step->rebuilt) {
+    StitchStep& step = *m_apply.step;
+    const bool pictured = LargeBufferAllocator::withinMemory([&] {
+        if (m_apply.picture && step.rebuilt) {
+            m_picture.clear();
+            *m_apply.picture = StitchStart::picture(m_apply.mosaic->mosaic(), m_apply.format);
+        } else if (m_apply.picture && step.grew && step.placed) {
+            *m_apply.picture = m_picture.grown(*m_apply.mosaic, m_apply.format);
+        } else if (step.grew) {
+            // Grown up to the size limit with nothing placed: the panel takes no
+            // picture and draws one of its own, so the next growth's is made whole.
+            m_picture.clear();
+        }
+    });
+    if (!pictured) {
+        // The frame is placed; the panel draws the mosaic itself, and the
+        // run stops there.
         m_picture.clear();
-        *m_apply.picture = StitchStart::picture(m_apply.mosaic->mosaic(), m_apply.format);
-    } else if (m_apply.picture && m_apply.step->grew && m_apply.step->placed) {
-        *m_apply.picture = m_picture.grown(*m_apply.mosaic, m_apply.format);
-    } else if (m_apply.step->grew) {
-        // Grown up to the size limit with nothing placed: the panel takes no
-        // picture and draws one of its own, so the next growth's is made whole.
-        m_picture.clear();
+        if (m_apply.picture)
+            *m_apply.picture = QImage();
+        step.noMemory = true;
+        step.head = 0;
     }
     m_applied = true;
 }

@@ -82,6 +82,10 @@ public:
     void setApply(StitchMosaic* mosaic, StitchMatchResult* result, const cv::Mat* frame, StitchStep* step,
                   QImage* picture, QImage::Format pictureFormat);
     bool applied() const { return m_applied; }
+    // Whether the system refused the last job memory (or a thread to run
+    // in). Such a job applied nothing (applied() is false), its outputs are
+    // to be ignored, and a refused preparation leaves an empty StitchStart.
+    bool noMemory() const { return m_noMemory; }
 
     // Buffers the interface thread is done with (an old mosaic or its
     // picture), freed here when the next job starts: giving a hundred
@@ -156,6 +160,11 @@ private:
     std::vector<cv::Mat> m_discardMats;
     std::vector<QImage> m_discardImages;
     void applyResult();
+    void runJob();
+    void refused();
+    // QThread::start, and a refusal when no thread could be made.
+    void launch();
+    bool m_noMemory = false;
     StitchMatcher m_matcher;
     StitchViewPicture m_picture; // the pictures of the mosaic as it grows
 };

@@ -9,7 +9,9 @@
 #include "app/hub/MessagePassing.h"
 #include "imaging/ThreadJingShenHigh.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <opencv2/imgproc.hpp>
@@ -240,6 +242,50 @@ private slots:
         QCOMPARE(w.fusedCount(), 1);
         w.requestStop();
         QVERIFY(w.wait(60000));
+    }
+
+    // The system refuses the run memory: a thread to fuse in, or a pass over
+    // a 4K frame. The run stops as a Stop stops it (finished() comes, the
+    // frame stays queued for Continue, the picture is kept), says so once,
+    // and the process goes on. Each row runs in a child process of its own
+    // (this test again) under an address-space limit of what it maps before
+    // Continue and `more` megabytes (beyond a thread's stack where the
+    // thread is to run).
+    void aRefusedPassStopsTheRunNotTheProgram_data() {
+        QTest::addColumn<qlonglong>("more");
+        QTest::addColumn<bool>("threadRuns");
+        QTest::newRow("no thread to fuse in") << qlonglong(1) << false;
+        QTest::newRow("a pass over a 4K frame") << qlonglong(4) << true;
+    }
+    void aRefusedPassStopsTheRunNotTheProgram() {
+        QFETCH(qlonglong, more);
+        QFETCH(bool, threadRuns);
+        if (!qEnvironmentVariableIsSet("FOCUS_WORKER_REFUSED")) {
+            const QString failed = runRowInChild("FOCUS_WORKER_REFUSED", "refused");
+            QVERIFY2(failed.isEmpty(), qPrintable(failed));
+            return;
+        }
+        cv::setNumThreads(0); // no OpenCV threads: the run's own thread is what is refused first
+        const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(3840, 2160), 2, 2.0, 13));
+        ThreadJingShenHigh w;
+        push(w, s.frames[0]);
+        QVERIFY(w.prepareFirstFrame(false));
+        push(w, s.frames[1]);
+        QCOMPARE(w.queueLength(), 1);
+        const cv::Mat before = resultOf(w);
+        QSignalSpy finished(&w, &QThread::finished);
+        QSignalSpy began(&w, &QThread::started);
+        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0)));
+        w.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        QCOMPARE(began.count(), threadRuns ? 1 : 0);
+        QVERIFY(w.takeNoMemory());
+        QVERIFY(!w.takeNoMemory()); // told once
+        QCOMPARE(w.currentState(), 2);
+        QCOMPARE(w.fusedCount(), 0);
+        QCOMPARE(w.queueLength(), 1);
+        QVERIFY(same(resultOf(w), before));
+        std::fprintf(stderr, "refused\n");
     }
 
     void stopForExitGivesTheRunsMemoryBackOnceTheWorkerHasLeft() {

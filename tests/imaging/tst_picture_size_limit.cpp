@@ -9,6 +9,7 @@
 #include "resources/SevrinResources.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -20,7 +21,6 @@
 #include <QtTest>
 
 #include <sys/resource.h>
-#include <unistd.h>
 #include <zlib.h>
 
 // Pictures whose header claims more than the program can hold are refused
@@ -370,16 +370,7 @@ void TestPictureSizeLimit::initTestCase() {
     // A picture that got past the guard must not take the machine with it:
     // this process gets 2 GiB of address space beyond what it holds now, and
     // a decoder that goes for gigabytes fails instead.
-    long pages = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld", &pages) != 1)
-            pages = 0;
-        std::fclose(f);
-    }
-    QVERIFY(pages > 0);
-    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGE_SIZE)) + (rlim_t(2) << 30);
-    const rlimit as{limit, limit};
-    QVERIFY(setrlimit(RLIMIT_AS, &as) == 0);
+    QVERIFY(limitAddressSpace(2ull << 30));
 }
 
 void TestPictureSizeLimit::craftedPicturesAreRefused_data() {

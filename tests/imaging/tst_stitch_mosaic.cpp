@@ -1,5 +1,6 @@
 // Placing, growth and blending of the stitching mosaic, on small frames.
 #include "StitchPanGenerator.h"
+#include "tests/support/TestTools.h"
 
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchMosaic.h"
@@ -12,6 +13,11 @@
 #include <opencv2/core.hpp>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -515,4 +521,78 @@ TEST(StitchMosaicGrowth, CopiesGrowApart) {
     cv::Mat diff;
     cv::absdiff(m.mosaic()(cv::Rect(0, 0, 800, 500)), before, diff);
     EXPECT_EQ(cv::countNonZero(diff.reshape(1)), 0);
+}
+
+namespace {
+
+// Run in a child process: grows a mosaic of 1000 x 600 frames of one value
+// each, alternately past its right and its bottom edge (no two overlap),
+// with the worker's picture made at every growth, until the system refuses
+// the memory. Exits 0 when the refused frame was reported and left no trace
+// and every frame placed before it is whole in the mosaic; says why not on
+// stderr otherwise.
+[[noreturn]] void growUntilRefused(unsigned long long more) {
+    auto fail = [](const std::string& why) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        std::_Exit(1);
+    };
+    if (!limitAddressSpace(more))
+        fail("no address-space limit");
+    const int w = 1000, h = 600;
+    StitchMosaic m;
+    m.setFeatherMasks(weights(w, h, 1.0f), weights(w, h, 1.0f));
+    m.rebuild(solid(w, h, 1), 2500);
+    std::vector<uchar> values = {1};
+    StitchViewPicture view;
+    QImage picture;
+    for (int i = 0;; ++i) {
+        const QSize before = m.size();
+        const QMap<int, QRect> placed = m.placements();
+        const uchar v = uchar(2 + i % 250);
+        const QPoint at = i % 2 ? QPoint(0, before.height()) : QPoint(before.width(), 0);
+        const StitchPlacement p = m.growStitchCanvas(solid(w, h, v), -at.x(), -at.y(), QRect(0, 0, w, h));
+        if (!p.noMemory) {
+            if (!p.pasted)
+                fail("frame " + std::to_string(i) + " neither placed nor refused");
+            values.push_back(v);
+            picture = QImage(); // the panel drops the picture before as it takes the new one
+            try {
+                picture = view.grown(m, QImage::Format_RGB32);
+            } catch (const cv::Exception&) {
+                // The worker reports this refusal itself; the mosaic goes on.
+            }
+            continue;
+        }
+        picture = QImage();
+        view.clear();
+        if (p.pasted || m.placements() != placed || m.frameCounter() != int(values.size()))
+            fail("the refused frame was placed");
+        if (m.size().width() < before.width() || m.size().height() < before.height())
+            fail("the mosaic shrank");
+        qint64 covered = 0;
+        for (auto it = placed.constBegin(); it != placed.constEnd(); ++it) {
+            const QRect r = it.value();
+            const cv::Mat there = m.mosaic()(cv::Rect(r.x(), r.y(), r.width(), r.height()));
+            cv::Mat other;
+            cv::compare(there.reshape(1), cv::Scalar(values[size_t(it.key())]), other, cv::CMP_NE);
+            if (cv::countNonZero(other) != 0)
+                fail("frame " + std::to_string(it.key()) + " is not whole");
+            covered += qint64(r.width()) * r.height() * 3;
+        }
+        if (cv::countNonZero(m.mosaic().reshape(1)) != covered)
+            fail("pixels outside the frames are not black");
+        std::fprintf(stderr, "refused at %d x %d after %d frames\n", before.width(), before.height(), i + 1);
+        std::_Exit(0);
+    }
+}
+
+} // namespace
+
+// The system refuses memory long before the largest mosaic (an address-space
+// limit, strict commit accounting): the frame that needs it is reported and
+// not placed, and the mosaic keeps every frame placed before, instead of the
+// process ending. In a child process of its own under the limit.
+TEST(StitchMosaicGrowth, GrowsUntilTheSystemRefusesThenKeepsTheMosaic) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(growUntilRefused(1ull << 30), ::testing::ExitedWithCode(0), "refused at [0-9]+ x [0-9]+");
 }

@@ -1,12 +1,17 @@
 // ThreadPinJie: which signal ends which job, its own copies of the images,
 // and the stop flag.
 #include "StitchPanGenerator.h"
+#include "tests/support/TestTools.h"
 
 #include "imaging/ThreadPinJie.h"
 #include "platform/ThreadPriority.h"
 
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <opencv2/core/utility.hpp>
 
@@ -113,6 +118,52 @@ private slots:
             QVERIFY(!helpers.empty());
         QCOMPARE(ordinary, 0);
         QVERIFY(!ThreadPriority::isBackground());
+    }
+
+    // The system refuses the worker memory: a thread to run in, or the
+    // buffers of a search of a large mosaic. The job finishes as any other,
+    // says so (noMemory) and applies nothing, and the process goes on. Each
+    // row runs in a child process of its own (this test again) under an
+    // address-space limit of what it maps before the job and `more` bytes
+    // (beyond a thread's stack where the thread is to run).
+    void aRefusedJobIsReportedNotFatal_data() {
+        QTest::addColumn<qlonglong>("more"); // megabytes
+        QTest::addColumn<bool>("threadRuns");
+        QTest::newRow("no thread to run in") << qlonglong(1) << false;
+        QTest::newRow("the search of a large mosaic") << qlonglong(4) << true;
+    }
+    void aRefusedJobIsReportedNotFatal() {
+        QFETCH(qlonglong, more);
+        QFETCH(bool, threadRuns);
+        if (!qEnvironmentVariableIsSet("STITCH_WORKER_REFUSED")) {
+            const QString failed = runRowInChild("STITCH_WORKER_REFUSED", "refused");
+            QVERIFY2(failed.isEmpty(), qPrintable(failed));
+            return;
+        }
+        cv::setNumThreads(0); // no OpenCV threads: the job's own thread is what is refused first
+        cv::Mat mosaic(6000, 8000, CV_8UC3, cv::Scalar::all(0));
+        cv::repeat(m_gen.specimen()(cv::Rect(0, 0, 2000, 2000)), 3, 4, mosaic);
+        const cv::Mat frame = m_gen.frameAt({500, 300}, 2);
+        ThreadPinJie worker;
+        QSignalSpy done(&worker, SIGNAL(startFindMaxFinish()));
+        QSignalSpy began(&worker, &QThread::started);
+        QRect region(0, 0, 1920, 1080);
+        int ox = 0, oy = 0, status = -7;
+        StitchVotes votes;
+        StitchMosaic placing;
+        StitchMatchResult result;
+        StitchStep step;
+        QImage picture;
+        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0)));
+        worker.setApply(&placing, &result, &frame, &step, &picture, QImage::Format_RGB32);
+        worker.startFindMaxShared(mosaic, frame, true, &region, &ox, &oy, &votes, &status);
+        QVERIFY(done.wait(60000));
+        QCOMPARE(done.count(), 1);
+        QVERIFY(worker.noMemory());
+        QVERIFY(!worker.applied());
+        QCOMPARE(status, -7);
+        QCOMPARE(began.count(), threadRuns ? 1 : 0);
+        std::fprintf(stderr, "refused\n");
     }
 
     void stoppedWorkerDoesNothing() {

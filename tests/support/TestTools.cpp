@@ -1,15 +1,20 @@
 #include "tests/support/TestTools.h"
 
 #include <QJsonDocument>
+#include <QCoreApplication>
 #include <QProcess>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>& bars, int tolerance) {
     for (int i = 0; i < bars.size(); ++i) {
@@ -52,4 +57,38 @@ QImage noisePicture(int width, int height, quint32 seed) {
             image.setPixel(x, y, qRgb(seed >> 24, (seed >> 16) & 255, (seed >> 8) & 255));
         }
     return image;
+}
+
+bool limitAddressSpace(unsigned long long more) {
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGE_SIZE)) + rlim_t(more);
+    const rlimit as{limit, limit};
+    return pages > 0 && setrlimit(RLIMIT_AS, &as) == 0;
+}
+
+unsigned long long threadStackBytes() {
+    rlimit stack{};
+    if (getrlimit(RLIMIT_STACK, &stack) != 0 || stack.rlim_cur == RLIM_INFINITY)
+        return 8ull << 20;
+    return stack.rlim_cur;
+}
+
+QString runRowInChild(const char* marker, const QByteArray& says) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(marker), "1");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString("%1:%2").arg(QTest::currentTestFunction(), QTest::currentDataTag())});
+    const bool ended = child.waitForFinished(300000);
+    const QByteArray out = child.readAll();
+    if (ended && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 && out.contains(says))
+        return QString();
+    return QString::fromLocal8Bit(out.isEmpty() ? QByteArray("no output") : out);
 }

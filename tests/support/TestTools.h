@@ -30,3 +30,18 @@ QJsonObject readBack(const QString& kind, const QString& path);
 // A picture of noise, that JPEG cannot shrink (some 2.6 bytes a pixel at
 // quality 100): a file larger than what is written around it.
 QImage noisePicture(int width, int height, quint32 seed);
+
+// Gives this process `more` bytes of address space beyond what it maps now
+// (RLIMIT_AS): an allocation past that is refused, as under `ulimit -v`.
+// False when the limit could not be set.
+bool limitAddressSpace(unsigned long long more);
+// The address space a new thread's stack takes (the system's stack limit,
+// 8 MB where it has none).
+unsigned long long threadStackBytes();
+
+// Runs the current row of the current Qt Test function of this program again
+// in a child process with the environment variable `marker` set (the row,
+// finding it set, does its work there, where a fault ends only the child).
+// Empty when the child ended normally with exit code 0 and printed `says`;
+// otherwise what it printed.
+QString runRowInChild(const char* marker, const QByteArray& says);
