@@ -383,6 +383,7 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
             // The file's clock starts with its first timed frame (after any
             // untimed ones, which took a tick each).
             m_firstCaptureMs = captureMs - stamp * 1000 / kTimeBase;
+            m_lead = stamp == 0 ? std::llround(kTimeBase / (2 * m_heldRate)) : 0;
         }
         // The capture time in quarter ticks of the file's rate since its
         // start. A frame less than a quarter tick after the last kept frame's
@@ -394,14 +395,15 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
         // The file lasts until the newest frame offered, even when that
         // frame is left out below.
-        m_lastOfferedStamp = std::max(m_lastOfferedStamp, since * kTimeBase / 1000);
+        m_lastOfferedStamp = std::max(m_lastOfferedStamp, m_lead + since * kTimeBase / 1000);
         if (quarters <= m_lastTick * 4 + 1) {
             ++m_overRate;
             return false;
         }
         tick = std::max(m_lastTick + 1, (quarters + 1) / 4);
-        // The frame plays when it was captured.
-        stamp = std::max(m_lastStamp + 1, since * kTimeBase / 1000);
+        // The frame plays when it was captured (after the first, half a
+        // frame later: see m_lead).
+        stamp = m_lastStamp < 0 ? 0 : std::max(m_lastStamp + 1, m_lead + since * kTimeBase / 1000);
     } else {
         m_lastOfferedStamp = std::max(m_lastOfferedStamp, stamp);
     }
@@ -640,16 +642,17 @@ bool ThreadVideo::drainEncoder(bool flush) {
         }
         av_packet_move_ref(m_held, m_packet);
     }
-    // The end: the last picture lasts as long as the one before it (the
-    // camera's own spacing), and until the last frame the camera offered has
-    // lasted as long (frames just before the stop may have been left out).
+    // The end: the file lasts until the last frame the camera offered (frames
+    // just before the stop may have been left out) has lasted as long as the
+    // picture before it (the camera's own spacing), less the half frame the
+    // first picture lasted longer.
     if (m_held->size > 0) {
         int64_t lastOffered = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            lastOffered = m_lastOfferedStamp;
+            lastOffered = m_lastOfferedStamp - m_lead;
         }
-        m_held->duration = std::max(m_lastDuration, lastOffered + m_lastDuration - m_held->pts);
+        m_held->duration = std::max<int64_t>(1, lastOffered + m_lastDuration - m_held->pts);
         return writeHeld();
     }
     return true;
