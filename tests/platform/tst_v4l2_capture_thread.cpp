@@ -118,3 +118,27 @@ TEST_F(V4l2OnSim, RestEndsWhenAFrameArrives) {
     dev->release();
     EXPECT_FALSE(dev->waitFrame(10)); // a released device has nothing to wait for
 }
+
+// A frame the capture thread took that no read took before a newer one came
+// is counted as missed by the read that follows: the recorder reports them
+// as frames that never reached it.
+TEST_F(V4l2OnSim, FramesNoReadTookAreCounted) {
+    auto dev = device();
+    ASSERT_TRUE(dev->open(0));
+    dev->setReadTimeout(5000);
+    std::vector<uint8_t> buf(size_t(3840) * 2160 * 2);
+    int bytes = 0, w = 0, h = 0;
+    ASSERT_TRUE(waitUntil([&] { return dev->readRaw(buf.data(), buf.size(), bytes, w, h); }));
+    const uint64_t missedBefore = dev->framesMissed();
+    const int first = sim->framesDelivered(); // the frame read came no later
+    ASSERT_TRUE(waitUntil([&] { return sim->framesDelivered() >= first + 5; }));
+    const int before = sim->framesDelivered();
+    ASSERT_TRUE(dev->readRaw(buf.data(), buf.size(), bytes, w, h));
+    const uint64_t missed = dev->framesMissed() - missedBefore;
+    // Of the frames taken between the two reads (all that came by `before`
+    // but the one on its way), all but the one read were missed; and never
+    // more than came.
+    EXPECT_GE(missed, uint64_t(before - first - 2));
+    EXPECT_LE(missed, uint64_t(sim->framesDelivered() - first));
+    dev->release();
+}
