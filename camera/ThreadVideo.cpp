@@ -83,6 +83,15 @@ double heldRate(int fps, int keepEvery, double cameraFps) {
 // the saving that pays for them.
 int keyFrameSeconds(double rate) { return qMax(1, int(std::ceil(50.0 / rate - 0.5))); }
 
+// How much later than its capture time every frame after the first plays, in
+// 1/90000 s (see m_lead): at `rate` = p/q frames a second (q up to 8), the
+// frames of each second fall on multiples of 1/p s from the first, and half
+// of that puts them all midway between the file's whole seconds.
+int64_t frameLead(double rate) {
+    const AVRational r = av_d2q(rate, 8);
+    return r.num > 0 ? 90000 / (2 * int64_t(r.num)) : 0;
+}
+
 } // namespace
 
 ThreadVideo::ThreadVideo(QObject* parent) : QThread(parent) {}
@@ -383,7 +392,7 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
             // The file's clock starts with its first timed frame (after any
             // untimed ones, which took a tick each).
             m_firstCaptureMs = captureMs - stamp * 1000 / kTimeBase;
-            m_lead = stamp == 0 ? std::llround(kTimeBase / (2 * m_heldRate)) : 0;
+            m_lead = stamp == 0 ? frameLead(m_heldRate) : 0;
         }
         // The capture time in quarter ticks of the file's rate since its
         // start. A frame less than a quarter tick after the last kept frame's

@@ -226,9 +226,9 @@ private:
     int64_t m_lastTick = -1;       // tick of the file's rate the last frame queued took
     int64_t m_lastStamp = -1;      // stamp of the last frame queued
     int64_t m_lastOfferedStamp = -1; // stamp of the latest capture time offered, kept or not
-    // Every frame after the first plays half a frame later than its capture
-    // time (the first lasts half a frame longer, the last half a frame
-    // less): the frames of a camera of a whole number of frames a second
+    // Every frame after the first plays a little later than its capture time
+    // (half a frame at a whole number of frames a second; the first lasts
+    // that much longer, the last that much less): a steady camera's frames
     // then sit between the file's whole seconds, not on them, where the
     // jitter of capture times would move one into the second before or
     // after, and that second would carry a frame's bits more or less.
