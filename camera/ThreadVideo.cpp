@@ -86,10 +86,17 @@ int keyFrameSeconds(double rate) { return qMax(1, int(std::ceil(50.0 / rate - 0.
 // How much later than its capture time every frame after the first plays, in
 // 1/90000 s (see m_lead): at `rate` = p/q frames a second (q up to 8), the
 // frames of each second fall on multiples of 1/p s from the first, and half
-// of that puts them all midway between the file's whole seconds.
+// of that puts them all midway between the file's whole seconds. Another
+// rate (29.97) takes half a frame: its frames drift across the seconds anyway.
 int64_t frameLead(double rate) {
-    const AVRational r = av_d2q(rate, 8);
-    return r.num > 0 ? 90000 / (2 * int64_t(r.num)) : 0;
+    int64_t p = std::max<int64_t>(1, std::llround(rate));
+    for (int q = 1; q <= 8; ++q) {
+        if (std::abs(rate * q - std::round(rate * q)) < 0.01) {
+            p = std::max<int64_t>(1, std::llround(rate * q));
+            break;
+        }
+    }
+    return 90000 / (2 * p);
 }
 
 } // namespace
@@ -653,15 +660,17 @@ bool ThreadVideo::drainEncoder(bool flush) {
     }
     // The end: the file lasts until the last frame the camera offered (frames
     // just before the stop may have been left out) has lasted as long as the
-    // picture before it (the camera's own spacing), less the half frame the
-    // first picture lasted longer.
+    // picture before it (the camera's own spacing; a frame of the rate the
+    // file holds at most, where thinning a faster camera left a wider gap),
+    // less what the first picture lasted longer.
     if (m_held->size > 0) {
         int64_t lastOffered = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             lastOffered = m_lastOfferedStamp - m_lead;
         }
-        m_held->duration = std::max<int64_t>(1, lastOffered + m_lastDuration - m_held->pts);
+        const int64_t last = std::min<int64_t>(m_lastDuration, std::llround(kTimeBase / m_heldRate));
+        m_held->duration = std::max<int64_t>(1, lastOffered + last - m_held->pts);
         return writeHeld();
     }
     return true;
