@@ -205,6 +205,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_lastTick = -1;
         m_lastStamp = -1;
         m_lastOfferedStamp = -1;
+        m_thinned = false;
         m_openResult = 0;
     }
     // The encoder is opened on the recording thread, which starts the
@@ -414,12 +415,18 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         m_lastOfferedStamp = std::max(m_lastOfferedStamp, m_lead + since * kTimeBase / 1000);
         if (quarters <= m_lastTick * 4 + 1) {
             ++m_overRate;
+            m_thinned = true;
             return false;
         }
         tick = std::max(m_lastTick + 1, (quarters + 1) / 4);
-        // The frame plays when it was captured (after the first, half a
-        // frame later: see m_lead).
-        stamp = m_lastStamp < 0 ? 0 : std::max(m_lastStamp + 1, m_lead + since * kTimeBase / 1000);
+        // The frame plays when it was captured (after the first, a little
+        // later: see m_lead). Where the camera is faster than the file and
+        // frames were left out before this one, it plays on its tick instead:
+        // which of the camera's frames a tick keeps turns with the jitter of
+        // their capture times, and their own times would then leave some
+        // seconds of the file a frame more and others a frame less.
+        const int64_t at = m_thinned ? tick * m_tickUnits : m_lead + since * kTimeBase / 1000;
+        stamp = m_lastStamp < 0 ? 0 : std::max(m_lastStamp + 1, at);
     } else {
         m_lastOfferedStamp = std::max(m_lastOfferedStamp, stamp);
     }
@@ -431,6 +438,7 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
     }
     m_lastTick = tick;
     m_lastStamp = stamp;
+    m_thinned = false;
     if (!m_spare.empty()) {
         frame = std::move(m_spare.back());
         m_spare.pop_back();

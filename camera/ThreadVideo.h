@@ -233,6 +233,7 @@ private:
     // jitter of capture times would move one into the second before or
     // after, and that second would carry a frame's bits more or less.
     int64_t m_lead = 0;
+    bool m_thinned = false; // a frame was left out over the rate since the last one queued
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;
 

@@ -74,27 +74,24 @@ QVector<double> videoBitsEachSecond(const QString& path) {
     return bits;
 }
 
-double statedFrameRate(const QString& path) {
+namespace {
+// A stream entry of ffprobe that is a fraction ("30000/1001"); -1 when it
+// cannot be read.
+double streamFraction(const QString& path, const QString& entry) {
     QProcess p;
-    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=r_frame_rate", "-of",
-                        "csv=p=0", path});
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=" + entry, "-of", "csv=p=0",
+                        path});
     if (!p.waitForFinished(120000) || p.exitCode() != 0)
         return -1;
     const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split('/');
     const double num = parts.value(0).toDouble(), den = parts.size() > 1 ? parts[1].toDouble() : 1.0;
     return num > 0 && den > 0 ? num / den : -1;
 }
+} // namespace
 
-double averageFrameRate(const QString& path) {
-    QProcess p;
-    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=avg_frame_rate", "-of",
-                        "csv=p=0", path});
-    if (!p.waitForFinished(120000) || p.exitCode() != 0)
-        return -1;
-    const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split('/');
-    const double num = parts.value(0).toDouble(), den = parts.size() > 1 ? parts[1].toDouble() : 1.0;
-    return num > 0 && den > 0 ? num / den : -1;
-}
+double statedFrameRate(const QString& path) { return streamFraction(path, "r_frame_rate"); }
+
+double averageFrameRate(const QString& path) { return streamFraction(path, "avg_frame_rate"); }
 
 QStringList secondsOffTheBitRate(const QString& path, int changeAt, int settle) {
     const QVector<double> bits = videoBitsEachSecond(path);
@@ -109,6 +106,27 @@ QStringList secondsOffTheBitRate(const QString& path, int changeAt, int settle) 
     }
     return off;
 }
+
+namespace {
+QtMessageHandler g_previousHandler = nullptr;
+void catchLine(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    LogCatcher::lines() << text;
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+}
+} // namespace
+
+QStringList& LogCatcher::lines() {
+    static QStringList l;
+    return l;
+}
+
+LogCatcher::LogCatcher() {
+    lines().clear();
+    g_previousHandler = qInstallMessageHandler(catchLine);
+}
+
+LogCatcher::~LogCatcher() { qInstallMessageHandler(g_previousHandler); }
 
 QList<int> recordingEndCounts(const QStringList& lines) {
     static const QRegularExpression counts(

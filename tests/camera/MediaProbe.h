@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 #include <QVector>
 
@@ -46,6 +47,13 @@ double averageFrameRate(const QString& path);
 // the `settle` seconds from `changeAt` on (a camera that changed its rate
 // there: the encoder's rate control takes that long to follow).
 QStringList secondsOffTheBitRate(const QString& path, int changeAt = -1, int settle = 0);
+
+// The program's log lines while it lives (one at a time).
+struct LogCatcher {
+    LogCatcher();
+    ~LogCatcher();
+    static QStringList& lines();
+};
 
 // The counts of a recorder's closing log line among `lines` (recorded,
 // dropped while the encoder was behind, left out over the frame rate,

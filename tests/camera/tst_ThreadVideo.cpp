@@ -84,27 +84,6 @@ void expectBars(const QByteArray& rgb, int w, int h, int tolerance) {
     ::expectBars(reinterpret_cast<const uint8_t*>(rgb.constData()), w, h, FrameSynth::barColours(), tolerance);
 }
 
-// The program's log lines while it lives.
-struct LogCatcher {
-    static QStringList& lines() {
-        static QStringList l;
-        return l;
-    }
-    static QtMessageHandler& previous() {
-        static QtMessageHandler h = nullptr;
-        return h;
-    }
-    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        lines() << text;
-        if (previous())
-            previous()(type, context, text);
-    }
-    LogCatcher() {
-        lines().clear();
-        previous() = qInstallMessageHandler(handler);
-    }
-    ~LogCatcher() { qInstallMessageHandler(previous()); }
-};
 
 } // namespace
 

@@ -615,13 +615,6 @@ private:
     QList<int64_t>* m_times;
 };
 
-QStringList g_log;
-QtMessageHandler g_previousHandler = nullptr;
-void keepLog(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    g_log << text;
-    if (g_previousHandler)
-        g_previousHandler(type, context, text);
-}
 } // namespace
 
 void TstUvcCamera::v4l2RecordingsKeepRealTime_data() {
@@ -654,10 +647,7 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
         return std::make_unique<V4l2CaptureDevice>(0, simStreams(SimUsbBus::instance()->cameras().value(0), stall));
     });
     struct Restore {
-        ~Restore() {
-            CaptureDevice::setFactory({});
-            qInstallMessageHandler(g_previousHandler);
-        }
+        ~Restore() { CaptureDevice::setFactory({}); }
     } restore;
     Rig rig(PixFmtMJPG, QString("14:fps=%1").arg(fpsBefore));
     QVERIFY(rig.opened);
@@ -681,8 +671,7 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
         runFor(pausedMs);
         rig.cam->play();
     }
-    g_log.clear();
-    g_previousHandler = qInstallMessageHandler(keepLog);
+    LogCatcher log;
     const int sentBefore = rig.sim->framesDelivered();
     const QString path = QDir::current().filePath("v4l2.mp4");
     QVERIFY(rig.cam->startRecord(path));
@@ -711,7 +700,7 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
                  qPrintable(QString("states %1 frames a second, holds %2").arg(statedFrameRate(path)).arg(held)));
     const QStringList off = secondsOffTheBitRate(path);
     QVERIFY2(off.isEmpty(), qPrintable("Mbit/s in seconds " + off.join(", ")));
-    const QList<int> counts = recordingEndCounts(g_log.filter(path));
+    const QList<int> counts = recordingEndCounts(log.lines().filter(path));
     QVERIFY2(counts.size() == 6, "the recorder says what became of every frame");
     QCOMPARE(probe.frames, counts[0]);
     // The frames in flight at the click and at the stop may fall either way.

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <thread>
 
@@ -140,5 +141,33 @@ TEST_F(V4l2OnSim, FramesNoReadTookAreCounted) {
     // more than came.
     EXPECT_GE(missed, uint64_t(before - first - 2));
     EXPECT_LE(missed, uint64_t(sim->framesDelivered() - first));
+    dev->release();
+}
+
+// The rate asked of a V4L2 camera is the camera's: the spacing of its
+// frames' capture times (the driver states a whole 8 for 7.5), following a
+// change of the camera's rate, and started over at a size change (until the
+// new stream's frames come, at most the rate the driver states).
+TEST_F(V4l2OnSim, FrameRateFollowsTheCaptureTimes) {
+    sim->setFramesPerSecond(7.5);
+    auto dev = device();
+    ASSERT_TRUE(dev->open(0));
+    dev->setReadTimeout(0);
+    std::vector<uint8_t> buf(size_t(3840) * 2160 * 2);
+    int bytes = 0, w = 0, h = 0;
+    auto rateNear = [&](double fps) {
+        return waitUntil([&] {
+            dev->readRaw(buf.data(), buf.size(), bytes, w, h);
+            return std::abs(dev->frameRate() - fps) < fps * 0.02;
+        });
+    };
+    EXPECT_TRUE(rateNear(7.5)) << dev->frameRate();
+    sim->setFramesPerSecond(15);
+    EXPECT_TRUE(rateNear(15)) << dev->frameRate();
+    ASSERT_TRUE(dev->set(CaptureProp::FrameWidth, 1280));
+    const double afterChange = dev->frameRate();
+    EXPECT_TRUE(afterChange == 0 || afterChange == 15) << afterChange;
+    sim->setFramesPerSecond(7.5);
+    EXPECT_TRUE(rateNear(7.5)) << dev->frameRate();
     dev->release();
 }
