@@ -20,6 +20,10 @@ namespace {
 
 struct V4l2OnSim : public ::testing::Test, public StallableSimCamera {
     std::unique_ptr<V4l2CaptureDevice> device() { return std::make_unique<V4l2CaptureDevice>(0, simStreams(sim, stall)); }
+    // A read into a buffer that holds any frame of the models.
+    bool read(CaptureDevice& dev) { return dev.readRaw(buf.data(), buf.size(), bytes, w, h); }
+    std::vector<uint8_t> buf = std::vector<uint8_t>(size_t(3840) * 2160 * 2);
+    int bytes = 0, w = 0, h = 0;
 };
 
 // Ignores the read timeout: waits until a frame comes, as a blocking grab does.
@@ -127,14 +131,12 @@ TEST_F(V4l2OnSim, FramesNoReadTookAreCounted) {
     auto dev = device();
     ASSERT_TRUE(dev->open(0));
     dev->setReadTimeout(5000);
-    std::vector<uint8_t> buf(size_t(3840) * 2160 * 2);
-    int bytes = 0, w = 0, h = 0;
-    ASSERT_TRUE(waitUntil([&] { return dev->readRaw(buf.data(), buf.size(), bytes, w, h); }));
+    ASSERT_TRUE(waitUntil([&] { return read(*dev); }));
     const uint64_t missedBefore = dev->framesMissed();
     const int first = sim->framesDelivered(); // the frame read came no later
     ASSERT_TRUE(waitUntil([&] { return sim->framesDelivered() >= first + 5; }));
     const int before = sim->framesDelivered();
-    ASSERT_TRUE(dev->readRaw(buf.data(), buf.size(), bytes, w, h));
+    ASSERT_TRUE(read(*dev));
     const uint64_t missed = dev->framesMissed() - missedBefore;
     // Of the frames taken between the two reads (all that came by `before`
     // but the one on its way), all but the one read were missed; and never
@@ -153,11 +155,9 @@ TEST_F(V4l2OnSim, FrameRateFollowsTheCaptureTimes) {
     auto dev = device();
     ASSERT_TRUE(dev->open(0));
     dev->setReadTimeout(0);
-    std::vector<uint8_t> buf(size_t(3840) * 2160 * 2);
-    int bytes = 0, w = 0, h = 0;
     auto rateNear = [&](double fps) {
         return waitUntil([&] {
-            dev->readRaw(buf.data(), buf.size(), bytes, w, h);
+            read(*dev);
             return std::abs(dev->frameRate() - fps) < fps * 0.02;
         });
     };
