@@ -81,7 +81,9 @@ double heldRate(int fps, int keepEvery, double cameraFps) {
 // frames at `rate` (the shorter on a tie). A group that spans a part of a
 // second leaves that second with the key frame's extra bits and the next with
 // the saving that pays for them.
-int keyFrameSeconds(double rate) { return qMax(1, int(std::ceil(50.0 / rate - 0.5))); }
+int keyFrameSeconds(double rate) {
+    return qMax(1, int(std::ceil(50.0 / rate - 0.5)));
+}
 
 // How much later than its capture time every frame after the first plays, in
 // 1/90000 s (see m_lead): at `rate` = p/q frames a second (q up to 8), the
@@ -750,16 +752,17 @@ void ThreadVideo::finish() {
     // Every frame the camera sent while recording is in one of the counts.
     const int offered = m_offered.load();
     const int skipped = offered - (offered + m_keepEvery - 1) / m_keepEvery;
-    qInfo().noquote() << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
-                                 "%4 left out over the frame rate, %5 skipped by keep-every, %6 could not be "
-                                 "decoded, %7 never reached the recorder")
-                             .arg(m_path)
-                             .arg(m_encoded.load())
-                             .arg(m_dropped.load())
-                             .arg(m_overRate.load())
-                             .arg(skipped)
-                             .arg(m_bad.load())
-                             .arg(m_missed.load());
+    qInfo().noquote()
+        << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
+                   "%4 left out over the frame rate, %5 skipped by keep-every, %6 could not be "
+                   "decoded, %7 never reached the recorder")
+               .arg(m_path)
+               .arg(m_encoded.load())
+               .arg(m_dropped.load())
+               .arg(m_overRate.load())
+               .arg(skipped)
+               .arg(m_bad.load())
+               .arg(m_missed.load());
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_queue.clear();

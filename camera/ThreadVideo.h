@@ -165,7 +165,7 @@ private:
         int bytes = 0;
         int width = 0;
         int height = 0;
-        int64_t pts = 0;           // capture time since the file's start, in units of kTimeBase
+        int64_t pts = 0; // capture time since the file's start, in units of kTimeBase
         const uint8_t* bytesPtr() const {
             return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
         }
@@ -233,7 +233,7 @@ private:
     // jitter of capture times would move one into the second before or
     // after, and that second would carry a frame's bits more or less.
     int64_t m_lead = 0;
-    bool m_thinned = false; // a frame was left out over the rate since the last one queued
+    bool m_thinned = false;        // a frame was left out over the rate since the last one queued
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;
 

@@ -37,7 +37,8 @@ int64_t captureTimeOf(double bufferMs) {
     if (!(bufferMs > 0))
         return now;
     const double monotonicMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     const double age = monotonicMs - bufferMs;
     return age >= 0 && age < kLatestBufferAgeMs ? now - int64_t(std::llround(age)) : now;
 }

@@ -79,8 +79,8 @@ namespace {
 // cannot be read.
 double streamFraction(const QString& path, const QString& entry) {
     QProcess p;
-    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=" + entry, "-of", "csv=p=0",
-                        path});
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=" + entry, "-of",
+                        "csv=p=0", path});
     if (!p.waitForFinished(120000) || p.exitCode() != 0)
         return -1;
     const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split('/');
@@ -89,9 +89,13 @@ double streamFraction(const QString& path, const QString& entry) {
 }
 } // namespace
 
-double statedFrameRate(const QString& path) { return streamFraction(path, "r_frame_rate"); }
+double statedFrameRate(const QString& path) {
+    return streamFraction(path, "r_frame_rate");
+}
 
-double averageFrameRate(const QString& path) { return streamFraction(path, "avg_frame_rate"); }
+double averageFrameRate(const QString& path) {
+    return streamFraction(path, "avg_frame_rate");
+}
 
 QStringList secondsOffTheBitRate(const QString& path, int changeAt, int settle) {
     const QVector<double> bits = videoBitsEachSecond(path);
@@ -126,11 +130,14 @@ LogCatcher::LogCatcher() {
     g_previousHandler = qInstallMessageHandler(catchLine);
 }
 
-LogCatcher::~LogCatcher() { qInstallMessageHandler(g_previousHandler); }
+LogCatcher::~LogCatcher() {
+    qInstallMessageHandler(g_previousHandler);
+}
 
 QList<int> recordingEndCounts(const QStringList& lines) {
     static const QRegularExpression counts(
-        "(\\d+) frames recorded, (\\d+) dropped while the encoder was behind, (\\d+) left out over the frame rate, "
+        "(\\d+) frames recorded, (\\d+) dropped while the encoder was behind, (\\d+) left out over the frame "
+        "rate, "
         "(\\d+) skipped by keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder");
     for (const QString& line : lines) {
         const QRegularExpressionMatch m = counts.match(line);

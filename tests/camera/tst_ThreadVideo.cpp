@@ -84,7 +84,6 @@ void expectBars(const QByteArray& rgb, int w, int h, int tolerance) {
     ::expectBars(reinterpret_cast<const uint8_t*>(rgb.constData()), w, h, FrameSynth::barColours(), tolerance);
 }
 
-
 } // namespace
 
 TEST(ThreadVideo, KeepsEveryThirdOfNinetyFullHdNV12Frames) {
@@ -384,7 +383,7 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         int pixFmt;
         int fileFps;
         int keepEvery;
-        double toldFps;            // what the driver says the camera sends
+        double toldFps;             // what the driver says the camera sends
         double fpsBefore, fpsAfter; // what it sends in the first and second half
     };
     const Case cases[] = {
@@ -399,7 +398,8 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         LogCatcher log;
         const QString path = env.file("kept.mp4");
         ThreadVideo rec;
-        ASSERT_TRUE(rec.startRecord(path, 1920, 1080, kRaw, c.pixFmt, c.fileFps, 1920, 1080, c.keepEvery, c.toldFps))
+        ASSERT_TRUE(
+            rec.startRecord(path, 1920, 1080, kRaw, c.pixFmt, c.fileFps, 1920, 1080, c.keepEvery, c.toldFps))
             << rec.lastError().toStdString();
         const auto frames = makeFrames(1920, 1080, 4, c.pixFmt);
         int sent = 0, kept = 0;
@@ -430,7 +430,8 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         const QList<int> counts = recordingEndCounts(log.lines().filter(path));
         EXPECT_EQ(counts.size(), 6) << "the end of the recording gives every count";
         EXPECT_EQ(counts.value(0), kept);
-        EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0), sent) << "the end counts add up to the frames sent";
+        EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0), sent)
+            << "the end counts add up to the frames sent";
     }
 }
 

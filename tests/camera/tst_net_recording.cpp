@@ -167,8 +167,9 @@ void TestNetRecording::lastsAsLongAsTheRecording() {
     QVERIFY2(probe.frames <= qRound(probe.duration * fileFps) + 1, qPrintable(what));
     // It states the rate it holds, and carries 12 Mbit/s in every steady second.
     const double held = probe.frames / probe.duration;
-    QVERIFY2(qAbs(averageFrameRate(path) - held) <= held * 0.02,
-             qPrintable(QString("states %1 frames a second, holds %2").arg(averageFrameRate(path)).arg(held)));
+    QVERIFY2(
+        qAbs(averageFrameRate(path) - held) <= held * 0.02,
+        qPrintable(QString("states %1 frames a second, holds %2").arg(averageFrameRate(path)).arg(held)));
     const QStringList off = secondsOffTheBitRate(path);
     QVERIFY2(off.isEmpty(), qPrintable("Mbit/s in seconds " + off.join(", ")));
 }

@@ -586,7 +586,8 @@ void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted() {
         rig.cam->play();
         keepUp(5);
     }
-    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QString("ended: .*, %1 never reached the recorder$").arg(missed)));
+    QTest::ignoreMessage(
+        QtInfoMsg, QRegularExpression(QString("ended: .*, %1 never reached the recorder$").arg(missed)));
     rig.cam->stopRecord();
     // The driver lets the recorder go once its file is finished.
     QTRY_VERIFY_WITH_TIMEOUT((keepUp(1), !rig.cam->hasRecorder()), 60000);
@@ -644,7 +645,8 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QFETCH(int, pausedMs);
     auto stall = std::make_shared<StallSwitch>();
     CaptureDevice::setFactory([stall] {
-        return std::make_unique<V4l2CaptureDevice>(0, simStreams(SimUsbBus::instance()->cameras().value(0), stall));
+        return std::make_unique<V4l2CaptureDevice>(
+            0, simStreams(SimUsbBus::instance()->cameras().value(0), stall));
     });
     struct Restore {
         ~Restore() { CaptureDevice::setFactory({}); }
@@ -692,12 +694,14 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QVERIFY2(qAbs(probe.duration - span) <= frame + 0.002,
              qPrintable(QString("file %1 s, capture times span %2 s").arg(probe.duration).arg(span)));
     const double held = probe.frames / probe.duration;
-    QVERIFY2(qAbs(averageFrameRate(path) - held) <= held * 0.02,
-             qPrintable(QString("states %1 frames a second, holds %2").arg(averageFrameRate(path)).arg(held)));
+    QVERIFY2(
+        qAbs(averageFrameRate(path) - held) <= held * 0.02,
+        qPrintable(QString("states %1 frames a second, holds %2").arg(averageFrameRate(path)).arg(held)));
     // A camera at a steady rate the file holds whole: the rate it is read at.
     if (fpsAfter == fpsBefore && fpsAfter <= 15)
-        QVERIFY2(qAbs(statedFrameRate(path) - held) <= held * 0.02,
-                 qPrintable(QString("states %1 frames a second, holds %2").arg(statedFrameRate(path)).arg(held)));
+        QVERIFY2(
+            qAbs(statedFrameRate(path) - held) <= held * 0.02,
+            qPrintable(QString("states %1 frames a second, holds %2").arg(statedFrameRate(path)).arg(held)));
     const QStringList off = secondsOffTheBitRate(path);
     QVERIFY2(off.isEmpty(), qPrintable("Mbit/s in seconds " + off.join(", ")));
     const QList<int> counts = recordingEndCounts(log.lines().filter(path));

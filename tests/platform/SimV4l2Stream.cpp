@@ -47,7 +47,8 @@ bool SimV4l2Stream::take(int timeoutMs) {
     if (!m_device.readRaw(m_buffer.data(), m_buffer.size(), m_bytes, m_width, m_height))
         return false;
     m_bufferMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     return true;
 }
 

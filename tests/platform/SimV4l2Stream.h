@@ -43,7 +43,7 @@ private:
     std::shared_ptr<StallSwitch> m_stall;
     std::vector<uint8_t> m_buffer;
     int m_bytes = 0, m_width = 0, m_height = 0;
-    double m_bufferMs = 0;  // the taken frame's buffer time
+    double m_bufferMs = 0; // the taken frame's buffer time
     double m_statedFps = 0;
 };
 
