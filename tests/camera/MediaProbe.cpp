@@ -97,14 +97,12 @@ double averageFrameRate(const QString& path) {
     return streamFraction(path, "avg_frame_rate");
 }
 
-QStringList secondsOffTheBitRate(const QString& path, int changeAt, int settle) {
+QStringList secondsOffTheBitRate(const QString& path) {
     const QVector<double> bits = videoBitsEachSecond(path);
     if (bits.size() < 3)
         return {QString("only %1 seconds of bits read").arg(bits.size())};
     QStringList off;
     for (int s = 1; s < bits.size() - 1; ++s) {
-        if (changeAt >= 0 && s >= changeAt && s < changeAt + settle)
-            continue;
         if (std::abs(bits[s] - 12e6) > 12e6 * 0.1)
             off << QString("%1: %2").arg(s).arg(bits[s] / 1e6, 0, 'f', 2);
     }

@@ -43,10 +43,8 @@ double averageFrameRate(const QString& path);
 // The steady seconds of videoBitsEachSecond(path) that do not carry 12
 // Mbit/s +- 10 %, as "second: Mbit/s" texts (empty when all do, or when the
 // bits cannot be read: then one text says so). Steady: neither the first
-// second (the encoder's buffer starts full) nor the last (cut short), nor
-// the `settle` seconds from `changeAt` on (a camera that changed its rate
-// there: the encoder's rate control takes that long to follow).
-QStringList secondsOffTheBitRate(const QString& path, int changeAt = -1, int settle = 0);
+// second (the encoder's buffer starts full) nor the last (cut short).
+QStringList secondsOffTheBitRate(const QString& path);
 
 // The program's log lines while it lives (one at a time).
 struct LogCatcher {
