@@ -94,9 +94,10 @@ public:
     // than a quarter of a tick of the file's rate after the tick the last
     // kept frame took, and takes the next free tick (or a later one when it
     // was captured later still), so a camera faster than the file's rate has
-    // its extra frames left out. A kept frame plays at its capture time: the
-    // file lasts as long as the recording did, and a slower camera, or one
-    // whose rate changes, plays at its own pace.
+    // its extra frames left out. A kept frame plays at its capture time (a
+    // little later: see m_lead; on its tick when frames before it were left
+    // out): the file lasts as long as the recording did, within a frame, and
+    // a slower camera, or one whose rate changes, plays at its own pace.
     // -1: no capture time, the frame plays one tick after the last (a source
     // that delivers exactly at the file's rate, as a file conversion does).
     bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
