@@ -513,8 +513,11 @@ bool NetCamera::beginRecording(const QString& path, const NetRecordSettings& set
         qWarning() << "network camera: no recorder connected";
         return false;
     }
+    // The recorder learns the rate the camera sends now, as the SDK states it.
+    NetRecordSettings withRate = settings;
+    withRate.cameraFps = sdkFrameRate();
     std::unique_ptr<NetCameraRecorder> recorder(g_links.newRecorder());
-    if (!recorder || !recorder->startRecord(path, settings))
+    if (!recorder || !recorder->startRecord(path, withRate))
         return false;
     m_recordPath = path;
     std::lock_guard<std::mutex> lock(m_ringMutex);

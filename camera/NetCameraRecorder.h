@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-// The eight values a network camera starts its recorder with. Codec and pixel
+// The values a network camera starts its recorder with. Codec and pixel
 // format are FFmpeg ids (13 raw video, 3 BGR24).
 struct NetRecordSettings {
     int inputWidth = 1920;
@@ -15,6 +15,8 @@ struct NetRecordSettings {
     int outputWidth = 1920;
     int outputHeight = 1080;
     int keepEvery = 1;
+    // Frames per second the camera sends, as its SDK states it (0: unknown).
+    double cameraFps = 0;
 };
 
 // What NetCamera needs of a recorder (the recording thread behind an

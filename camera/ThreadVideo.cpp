@@ -19,6 +19,7 @@ extern "C" {
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,13 +68,37 @@ constexpr qint64 kQueueBytes = qint64(64) << 20;
 // full-HD picture in real time, few enough to leave cores to the live path.
 int encoderThreads() { return qBound(1, QThread::idealThreadCount() / 2, 4); }
 
-// Frames per second the encoder really gets: every keepEvery-th frame of the
-// camera's, and never more than the file's nominal rate (later frames in a
-// tick are left out). The encoder spends its bit rate per frame of this rate.
-AVRational encoderRate(int fps, int keepEvery, double cameraFps) {
+// Frames per second a file will hold: every keepEvery-th frame of the
+// camera's, and never more than the file's rate (later frames in a tick are
+// left out).
+double heldRate(int fps, int keepEvery, double cameraFps) {
     if (!(cameraFps > 0) || cameraFps / keepEvery >= fps)
-        return AVRational{fps, 1};
-    return av_d2q(cameraFps / keepEvery, 100000);
+        return fps;
+    return cameraFps / keepEvery;
+}
+
+// Whole seconds between key frames: the number whose groups come nearest 50
+// frames at `rate` (the shorter on a tie). A group that spans a part of a
+// second leaves that second with the key frame's extra bits and the next with
+// the saving that pays for them.
+int keyFrameSeconds(double rate) {
+    return qMax(1, int(std::ceil(50.0 / rate - 0.5)));
+}
+
+// How much later than its capture time every frame after the first plays, in
+// 1/90000 s (see m_lead): at `rate` = p/q frames a second (q up to 8), the
+// frames of each second fall on multiples of 1/p s from the first, and half
+// of that puts them all midway between the file's whole seconds. Another
+// rate (29.97) takes half a frame: its frames drift across the seconds anyway.
+int64_t frameLead(double rate) {
+    int64_t p = std::max<int64_t>(1, std::llround(rate));
+    for (int q = 1; q <= 8; ++q) {
+        if (std::abs(rate * q - std::round(rate * q)) < 0.01) {
+            p = std::max<int64_t>(1, std::llround(rate * q));
+            break;
+        }
+    }
+    return 90000 / (2 * p);
 }
 
 } // namespace
@@ -141,12 +166,10 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     m_outWidth = outWidth;
     m_outHeight = outHeight;
     m_keepEvery = keepEvery;
-    const AVRational rate = encoderRate(qMax(1, fps), qMax(1, keepEvery), cameraFps);
-    m_rateNum = rate.num;
-    m_rateDen = rate.den;
-    // Stamps count time units at least as fine as the file's nominal tick;
-    // a frame's tick is a whole number of them.
-    m_tickUnits = int((int64_t(qMax(1, fps)) * rate.den + rate.num - 1) / rate.num);
+    m_fps = qMax(1, fps);
+    m_tickUnits = qMax<int64_t>(1, (kTimeBase + m_fps / 2) / m_fps);
+    m_heldRate = heldRate(m_fps, qMax(1, keepEvery), cameraFps);
+    m_keyUnits = keyFrameSeconds(m_heldRate) * kTimeBase;
 
     QString bad;
     if (keepEvery < 1)
@@ -178,9 +201,13 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
             m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps / 2), 16));
         }
         m_nextPts = 0;
+        m_nextKeyPts = 0;
+        m_lastDuration = m_tickUnits;
         m_firstCaptureMs = -1;
-        m_lastPts = -1;
-        m_lastOfferedTick = -1;
+        m_lastTick = -1;
+        m_lastStamp = -1;
+        m_lastOfferedStamp = -1;
+        m_thinned = false;
         m_openResult = 0;
     }
     // The encoder is opened on the recording thread, which starts the
@@ -219,11 +246,10 @@ bool ThreadVideo::openEncoder() {
         return false;
     }
     m_encoder = avcodec_alloc_context3(codec);
-    // The rate is what the frames really come at, so the bit rate is spent
-    // over the frames there are; every frame sits on a tick of that rate, so
-    // the file states the rate it holds.
-    m_encoder->time_base = AVRational{m_rateDen, m_rateNum * m_tickUnits};
-    m_encoder->framerate = AVRational{m_rateNum, m_rateDen};
+    // Stamps are capture times: the file states the rate it holds, whatever
+    // the camera sends.
+    m_encoder->time_base = AVRational{1, int(kTimeBase)};
+    m_encoder->framerate = av_d2q(m_heldRate, 100000);
     m_encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     m_encoder->width = m_outWidth;
     m_encoder->height = m_outHeight;
@@ -239,7 +265,9 @@ bool ThreadVideo::openEncoder() {
     // the encoder holds is lost when the process dies, and the live picture
     // needs the processor more than the encoder needs a smaller file.
     m_encoder->max_b_frames = 0;
-    m_encoder->gop_size = 50;
+    // Key frames come by the clock (encodePicture); the encoder's own count
+    // only stands behind it, a second later.
+    m_encoder->gop_size = int((m_keyUnits / kTimeBase + 1) * m_fps);
     m_encoder->thread_type = FF_THREAD_SLICE;
     m_encoder->thread_count = encoderThreads();
     m_encoder->color_range = AVCOL_RANGE_MPEG;
@@ -249,7 +277,14 @@ bool ThreadVideo::openEncoder() {
     // No look-ahead (the preset's would hold 40 frames, four seconds at 10
     // frames per second), and a preset that encodes a full-HD picture in a
     // third of the time "medium" takes, at the same constant bit rate.
-    av_opt_set(m_encoder->priv_data, "x264opts", "nal-hrd=cbr", 0);
+    // The stamps are the frames' real times and the encoder spends the rate
+    // over them (not over a frame count at a fixed rate, which a camera slower
+    // than that rate would leave short of bits). No picture is coded finer
+    // than quantiser 10, which looks no different: a key frame of a still
+    // picture coded finer takes half a second's bits, which the encoder pays
+    // back only in the second after it.
+    av_opt_set(m_encoder->priv_data, "x264opts", "nal-hrd=cbr:force-cfr=0:qpmin=10", 0);
+    av_opt_set(m_encoder->priv_data, "forced-idr", "1", 0);
     av_opt_set(m_encoder->priv_data, "preset", "veryfast", 0);
     av_opt_set(m_encoder->priv_data, "tune", "zerolatency", 0);
     r = avcodec_open2(m_encoder, codec, nullptr);
@@ -360,30 +395,42 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_stopAsked || m_abort)
         return false;
-    int64_t pts = m_lastPts + 1;
+    int64_t tick = m_lastTick + 1;
+    int64_t stamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
     if (captureMs >= 0) {
         if (m_firstCaptureMs < 0) {
             // The file's clock starts with its first timed frame (after any
             // untimed ones, which took a tick each).
-            m_firstCaptureMs = captureMs - pts * 1000 * m_rateDen / m_rateNum;
+            m_firstCaptureMs = captureMs - stamp * 1000 / kTimeBase;
+            m_lead = stamp == 0 ? frameLead(m_heldRate) : 0;
         }
-        // The capture time in quarter ticks since the file's start. A frame
-        // less than a quarter tick after the last kept frame's tick is left
-        // out (the camera is faster than the file); any other takes the next
-        // free tick, or a later one when it was captured later still, so a
-        // camera at the file's rate whose frames are read late now and then
-        // loses none, and no frame plays more than three quarters of a tick
-        // away from when it was captured.
+        // The capture time in quarter ticks of the file's rate since its
+        // start. A frame less than a quarter tick after the last kept frame's
+        // tick is left out (the camera is faster than the file); any other
+        // takes the next free tick, or a later one when it was captured later
+        // still, so a camera at the file's rate whose frames are read late
+        // now and then loses none.
         const int64_t since = captureMs - m_firstCaptureMs;
-        const int64_t quarters = since < 0 ? -1 : since * m_rateNum * 4 / (1000 * int64_t(m_rateDen));
-        // The file lasts until the tick of the newest frame offered, even
-        // when that frame is left out below.
-        m_lastOfferedTick = std::max(m_lastOfferedTick, (quarters + 1) / 4);
-        if (quarters <= m_lastPts * 4 + 1) {
+        const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
+        // The file lasts until the newest frame offered, even when that
+        // frame is left out below.
+        m_lastOfferedStamp = std::max(m_lastOfferedStamp, m_lead + since * kTimeBase / 1000);
+        if (quarters <= m_lastTick * 4 + 1) {
             ++m_overRate;
+            m_thinned = true;
             return false;
         }
-        pts = std::max(m_lastPts + 1, (quarters + 1) / 4);
+        tick = std::max(m_lastTick + 1, (quarters + 1) / 4);
+        // The frame plays when it was captured (after the first, a little
+        // later: see m_lead). Where the camera is faster than the file and
+        // frames were left out before this one, it plays on its tick instead:
+        // which of the camera's frames a tick keeps turns with the jitter of
+        // their capture times, and their own times would then leave some
+        // seconds of the file a frame more and others a frame less.
+        const int64_t at = m_thinned ? tick * m_tickUnits : m_lead + since * kTimeBase / 1000;
+        stamp = m_lastStamp < 0 ? 0 : std::max(m_lastStamp + 1, at);
+    } else {
+        m_lastOfferedStamp = std::max(m_lastOfferedStamp, stamp);
     }
     if (int(m_queue.size()) + m_reserved >= m_capacity) {
         const int dropped = ++m_dropped;
@@ -391,14 +438,16 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
             qWarning().noquote() << "Recording" << m_path << ": encoder behind, dropped" << dropped << "frames";
         return false;
     }
-    m_lastPts = pts;
+    m_lastTick = tick;
+    m_lastStamp = stamp;
+    m_thinned = false;
     if (!m_spare.empty()) {
         frame = std::move(m_spare.back());
         m_spare.pop_back();
     } else {
         frame = std::make_unique<Frame>();
     }
-    frame->pts = pts;
+    frame->pts = stamp;
     ++m_reserved;
     return true;
 }
@@ -575,11 +624,17 @@ bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t pts) {
         ++m_bad;
         return true;
     }
-    // The tick chosen when the frame was queued; a second picture from one
-    // packet takes the next.
-    const int64_t tick = std::max(pts, m_nextPts);
-    m_nextPts = tick + 1;
-    m_outFrame->pts = tick * m_tickUnits;
+    // The stamp chosen when the frame was queued; a second picture from one
+    // packet comes just after it.
+    const int64_t stamp = std::max(pts, m_nextPts);
+    m_nextPts = stamp + 1;
+    m_outFrame->pts = stamp;
+    // A group starts at each whole key interval of the file's time.
+    m_outFrame->pict_type = AV_PICTURE_TYPE_NONE;
+    if (stamp >= m_nextKeyPts) {
+        m_outFrame->pict_type = AV_PICTURE_TYPE_I;
+        m_nextKeyPts = (stamp / m_keyUnits + 1) * m_keyUnits;
+    }
     const int r = avcodec_send_frame(m_encoder, m_outFrame);
     if (r < 0) {
         setError("the encoder refused a frame: " + avErrorText(r));
@@ -606,22 +661,26 @@ bool ThreadVideo::drainEncoder(bool flush) {
         // a gap (a slow camera, a dropped frame), or every later fragment
         // would play that much too soon.
         if (m_held->size > 0) {
-            m_held->duration = std::max<int64_t>(m_tickUnits, m_packet->pts - m_held->pts);
+            m_held->duration = std::max<int64_t>(1, m_packet->pts - m_held->pts);
+            m_lastDuration = m_held->duration;
             if (!writeHeld())
                 return false;
         }
         av_packet_move_ref(m_held, m_packet);
     }
-    // The end: the last picture lasts until the tick of the last frame the
-    // camera offered is over (frames just before the stop may have been
-    // left out), one tick at least.
+    // The end: the file lasts until the last frame the camera offered (frames
+    // just before the stop may have been left out) has lasted as long as the
+    // picture before it (the camera's own spacing; a frame of the rate the
+    // file holds at most, where thinning a faster camera left a wider gap),
+    // less what the first picture lasted longer.
     if (m_held->size > 0) {
-        int64_t lastTick = 0;
+        int64_t lastOffered = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            lastTick = m_lastOfferedTick;
+            lastOffered = m_lastOfferedStamp - m_lead;
         }
-        m_held->duration = std::max<int64_t>(m_tickUnits, (lastTick + 1) * m_tickUnits - m_held->pts);
+        const int64_t last = std::min<int64_t>(m_lastDuration, std::llround(kTimeBase / m_heldRate));
+        m_held->duration = std::max<int64_t>(1, lastOffered + last - m_held->pts);
         return writeHeld();
     }
     return true;
@@ -690,13 +749,20 @@ void ThreadVideo::finish() {
     }
     // What the file lacks of what the camera offered, for whoever wonders
     // why it holds fewer frames.
-    qInfo().noquote() << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
-                                 "%4 left out over the frame rate, %5 never reached the recorder")
-                             .arg(m_path)
-                             .arg(m_encoded.load())
-                             .arg(m_dropped.load())
-                             .arg(m_overRate.load())
-                             .arg(m_missed.load());
+    // Every frame the camera sent while recording is in one of the counts.
+    const int offered = m_offered.load();
+    const int skipped = offered - (offered + m_keepEvery - 1) / m_keepEvery;
+    qInfo().noquote()
+        << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
+                   "%4 left out over the frame rate, %5 skipped by keep-every, %6 could not be "
+                   "decoded, %7 never reached the recorder")
+               .arg(m_path)
+               .arg(m_encoded.load())
+               .arg(m_dropped.load())
+               .arg(m_overRate.load())
+               .arg(skipped)
+               .arg(m_bad.load())
+               .arg(m_missed.load());
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_queue.clear();

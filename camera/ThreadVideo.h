@@ -21,11 +21,13 @@ struct AVStream;
 class FrameScaler;
 
 // Records live video: camera frames pushed by a driver are kept every n-th,
-// then by their capture time at most one per frame tick (of the rate the
-// encoder gets, at most the file's rate; see startRecord),
+// then by their capture time at most one per tick of the file's rate,
 // decoded by their raw format, scaled to the output size and encoded as H.264
-// into a container chosen by the file name, so a file plays as long as it was
-// recorded whatever rate the camera really sends. MP4 files are written in
+// into a container chosen by the file name. Each frame is stamped with its
+// capture time, so a file plays as long as it was recorded whatever rate the
+// camera really sends, and however that rate changes on the way; the encoder
+// is told those stamps, so its constant bit rate is spent per second of real
+// time, not per frame. MP4 files are written in
 // fragments cut every quarter second and flushed at once, so a recording cut
 // short by a killed process, a full disk or a lost camera stays playable up
 // to its last fragment. The encoder holds no frame back (no B-frames, no
@@ -69,13 +71,14 @@ public:
     //   inPixFmt:  FFmpeg pixel format of the frames (23 NV12, 12 full-range
     //              YUV 4:2:0, 1 YUYV 4:2:2, 3 BGR24); MJPEG frames may carry
     //              any JPEG sampling whatever this says.
-    //   fps:       the file's ticks per second, the time base of its stamps.
+    //   fps:       the file's highest rate: frames closer together than its
+    //              tick are left out.
     //   keepEvery: of the frames offered, numbers 0, n, 2n ... are recorded.
     //   cameraFps: frames per second the camera offers (0: unknown, taken as
-    //              fps x keepEvery). The encoder is told the rate it really
-    //              gets, cameraFps / keepEvery (at most fps), and spends the
-    //              constant bit rate over those frames; the file states
-    //              that rate, while the stamps keep the finer ticks.
+    //              fps x keepEvery). Only sets how often a key frame comes:
+    //              every whole number of seconds, the number that gives groups
+    //              nearest 50 frames at the rate the file will hold, so that
+    //              each second of the file carries the same bits.
     bool startRecord(QString path, int inWidth, int inHeight, int inCodecId, int inPixFmt, int fps, int outWidth,
                      int outHeight, int keepEvery, double cameraFps = 0);
 
@@ -85,17 +88,18 @@ public:
     // queued; false when it was skipped by keepEvery, dropped because the
     // queue is full, not recording, the byte count cannot hold a raw frame
     // of that size, or the frame tick of its capture time is already taken.
-    // captureMs: when the camera delivered the frame, in milliseconds of any
+    // captureMs: when the camera captured the frame, in milliseconds of any
     // monotonic clock, the same for every frame of a recording. The first
     // frame starts the file; each later one is kept only when it comes more
-    // than a quarter of a frame tick after the last kept frame's tick, and
-    // takes the next free tick (or a later one when it was captured later
-    // still), so a camera faster than the tick rate has its extra frames dropped
-    // and a slower one leaves gaps: the file lasts as long as the recording
-    // did, and each frame plays within 3/4 of a tick of its capture time.
-    // -1: no capture time, the frame takes the
-    // next tick (a source that delivers exactly at the tick rate, as a file
-    // conversion does).
+    // than a quarter of a tick of the file's rate after the tick the last
+    // kept frame took, and takes the next free tick (or a later one when it
+    // was captured later still), so a camera faster than the file's rate has
+    // its extra frames left out. A kept frame plays at its capture time (a
+    // little later: see m_lead; on its tick when frames before it were left
+    // out): the file lasts as long as the recording did, within a frame, and
+    // a slower camera, or one whose rate changes, plays at its own pace.
+    // -1: no capture time, the frame plays one tick after the last (a source
+    // that delivers exactly at the file's rate, as a file conversion does).
     bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
     // The same, keeping a reference to data (no copy on the caller's thread);
     // the caller must not write into that buffer again.
@@ -133,7 +137,6 @@ public:
     // place), as the driver counts them; they are reported with the other
     // drops when the file ends. Any thread.
     void countFramesMissed(int frames);
-    int framesMissed() const { return m_missed.load(); }
     // Frames handed to the encoder, and frames the file holds in complete
     // fragments that have reached the disk.
     qint64 framesEncoded() const { return m_encoded.load(); }
@@ -163,7 +166,7 @@ private:
         int bytes = 0;
         int width = 0;
         int height = 0;
-        int64_t pts = 0;           // in frame ticks (1 / the rate the encoder gets)
+        int64_t pts = 0; // capture time since the file's start, in units of kTimeBase
         const uint8_t* bytesPtr() const {
             return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
         }
@@ -188,9 +191,13 @@ private:
     QString m_path;
     int m_inWidth = 0, m_inHeight = 0, m_inCodecId = 0, m_inPixFmt = 0;
     int m_outWidth = 0, m_outHeight = 0, m_keepEvery = 1;
-    // The rate the encoder gets (frames per second, m_rateNum / m_rateDen):
-    // frames take ticks of it, and a tick is m_tickUnits of the stamps' units.
-    int m_rateNum = 1, m_rateDen = 1, m_tickUnits = 1;
+    // Stamps count 1/kTimeBase seconds; a tick of the file's rate (m_fps) is
+    // m_tickUnits of them. A key frame comes every m_keyUnits.
+    static constexpr int64_t kTimeBase = 90000;
+    int m_fps = 1;
+    int64_t m_tickUnits = 1;
+    int64_t m_keyUnits = 1;
+    double m_heldRate = 1; // frames per second the file is expected to hold
 
     std::atomic<int> m_state{StateIdle};
     std::atomic<int> m_offered{0};
@@ -217,8 +224,17 @@ private:
     int m_openResult = 0;   // 0 opening, 1 opened, -1 failed (startRecord waits)
     std::condition_variable m_opened;
     int64_t m_firstCaptureMs = -1; // capture time of the file's first frame
-    int64_t m_lastPts = -1;        // tick of the last frame queued
-    int64_t m_lastOfferedTick = -1; // tick of the latest capture time offered, kept or not
+    int64_t m_lastTick = -1;       // tick of the file's rate the last frame queued took
+    int64_t m_lastStamp = -1;      // stamp of the last frame queued
+    int64_t m_lastOfferedStamp = -1; // stamp of the latest capture time offered, kept or not
+    // Every frame after the first plays a little later than its capture time
+    // (half a frame at a whole number of frames a second; the first lasts
+    // that much longer, the last that much less): a steady camera's frames
+    // then sit between the file's whole seconds, not on them, where the
+    // jitter of capture times would move one into the second before or
+    // after, and that second would carry a frame's bits more or less.
+    int64_t m_lead = 0;
+    bool m_thinned = false;        // a frame was left out over the rate since the last one queued
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;
 
@@ -237,6 +253,8 @@ private:
     AVIOContext* m_io = nullptr;
     int m_fd = -1;
     int64_t m_nextPts = 0;       // the least time stamp the next picture may take
+    int64_t m_nextKeyPts = 0;    // pictures from this stamp on start a group
+    int64_t m_lastDuration = 0;  // how long the last picture written lasted
     int64_t m_lastFlushMs = 0;   // when the last fragment went to disk
     int64_t m_goodBytes = 0;    // file size at the end of the last complete write
     int64_t m_packetsMuxed = 0;

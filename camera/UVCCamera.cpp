@@ -97,8 +97,7 @@ bool UVCCamera::open(int index, int pixelFormat) {
 bool UVCCamera::isOpened() const { return m_capture && m_capture->isOpened(); }
 
 void UVCCamera::startLive() {
-    m_fpsStart = SleepClock::ticksMs();
-    m_fpsFrames = 0;
+    restartFrameCount();
     const QSize full = frameSize(true);
     const int need = std::max(full.width() * full.height(), m_frameWidth * m_frameHeight) * 2;
     if (m_ring.isEmpty() || m_ringCapacity < need) {
@@ -116,6 +115,7 @@ void UVCCamera::startLive() {
 
 void UVCCamera::setResolution(int index) {
     m_resolutionIndex = index;
+    restartFrameCount();
     initScaleList();
     if (m_capture) {
         m_capture->set(CaptureProp::FrameWidth, m_frameWidth);
@@ -135,6 +135,17 @@ void UVCCamera::play() {
     if (!m_playing)
         m_missedAfterPause = true;
     m_playing = true;
+    restartFrameCount();
+}
+
+void UVCCamera::pause() {
+    m_playing = false;
+    restartFrameCount();
+}
+
+void UVCCamera::restartFrameCount() {
+    m_fpsStart = SleepClock::ticksMs();
+    m_fpsFrames = 0;
 }
 
 bool UVCCamera::hasCapture() const { return !m_closing && !m_ring.isEmpty() && isOpened(); }
@@ -154,7 +165,10 @@ bool UVCCamera::readFrameInto(int i) {
     slot.bytes = bytes;
     slot.width = width;
     slot.height = height;
-    slot.captureMs = int64_t(SleepClock::ticksMs());
+    // When the camera captured it, or when it was read where the capture
+    // cannot tell.
+    const int64_t captured = m_capture->lastCaptureMs();
+    slot.captureMs = captured >= 0 ? captured : int64_t(SleepClock::ticksMs());
     const uint64_t missed = m_capture->framesMissed();
     slot.missedBefore = missed > m_missedSeen && !m_missedAfterPause ? int(missed - m_missedSeen) : 0;
     m_missedSeen = missed;

@@ -34,7 +34,7 @@ struct RawFrame {
     int width = 0;
     int height = 0;
     int pixelFormat = PixFmtNV12;
-    int64_t captureMs = -1; // when it was read (SleepClock ms); -1 unknown
+    int64_t captureMs = -1; // when it was captured (SleepClock ms); -1 unknown
     // Frames the camera delivered after the read before this one that no
     // read took (the reader came late and a newer frame took their place).
     int missedBefore = 0;
@@ -163,7 +163,7 @@ public:
     void initScaleList() override;
     int scaleIndex() const override { return m_zoom.scaleIndex(); }
     void play() override;
-    void pause() override { m_playing = false; }
+    void pause() override;
     bool isPlaying() const override { return m_playing; }
     void doAWB() override;
     void setAE(bool on) override;
@@ -258,6 +258,8 @@ private:
     };
 
     void measureFrameRate();
+    // The readout's count of frames starts again (a new size, a pause, play).
+    void restartFrameCount();
     void reapWorkers();
     // A snapshot that cannot be taken: counted, and a picture the user waits
     // for ends its busy state with the "Error" box.
@@ -297,7 +299,7 @@ private:
     struct Slot {
         QByteArray buffer;
         int bytes = 0, width = 0, height = 0;
-        int64_t captureMs = 0; // SleepClock time of the read
+        int64_t captureMs = 0; // SleepClock time of its capture (of the read, if unknown)
         int missedBefore = 0;  // frames the camera delivered before it that no read took
     };
     // The capture's count of frames no read took, as of the last read; a

@@ -58,6 +58,7 @@ public:
     bool waitFrame(int ms) override { return m_backend && m_backend->waitFrame(ms); }
     double frameRate() override { return m_backend ? m_backend->frameRate() : 0.0; }
     uint64_t framesMissed() const override { return m_backend ? m_backend->framesMissed() : 0; }
+    int64_t lastCaptureMs() const override { return m_backend ? m_backend->lastCaptureMs() : -1; }
     void setReadTimeout(int ms) override {
         m_readTimeout = ms;
         if (m_backend)

@@ -104,14 +104,18 @@ public:
     virtual bool waitFrame(int ms) { (void)ms; return false; }
     // 22 NV12, 15 MJPG, 6 YUYV: the camera delivers that format from then on.
     virtual bool selectPixelFormat(int pixelFormat) = 0;
-    // Frames per second the camera sends in its present format and size, as
-    // it states it; 0 when it states none (a camera that sends as fast as it
-    // is read, or a backend that cannot tell).
+    // Frames per second the camera sends in its present format and size: as
+    // it states it, or as its frames come; 0 when it states none (a camera
+    // that sends as fast as it is read, or a backend that cannot tell).
     virtual double frameRate() { return 0.0; }
     // Frames the camera delivered since open that no read took (a newer
     // frame took their place before the next read), counted by the read
     // that follows them; always 0 from a backend that cannot tell.
     virtual uint64_t framesMissed() const { return 0; }
+    // When the frame the last successful read or take handed over was
+    // captured, in SleepClock milliseconds; -1 when the backend cannot tell
+    // (this default): the caller then takes the moment it read the frame.
+    virtual int64_t lastCaptureMs() const { return -1; }
 
     // The devices in index order: simulated cameras (SEVRIN_SIM_USB) first,
     // then the V4L2 capture devices of the machine.

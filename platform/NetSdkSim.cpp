@@ -117,9 +117,10 @@ bool NetSdkSim::validResolution(int type, int resolutionIndex) {
 }
 
 int NetSdkSim::modelFps(int type, int resolutionIndex) {
-    // The rates the recorder settings of the models assume, so that a
-    // recording plays at the speed it was taken.
-    return type == 8 && resolutionIndex == 1 ? 20 : 10;
+    // "1080P20FPS", the second entry of the rate choice the models with one
+    // offer (full-HD models 0 and 7, 4K model 8), sends 20 frames a second.
+    const bool rateChoice = type == 0 || type == 7 || type == 8;
+    return rateChoice && resolutionIndex == 1 ? 20 : 10;
 }
 
 std::array<int, NetSdkSim::ParamCount> NetSdkSim::defaults(int type) {

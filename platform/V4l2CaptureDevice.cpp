@@ -1,5 +1,7 @@
 #include "platform/V4l2CaptureDevice.h"
 
+#include "platform/SleepClock.h"
+
 #include <QRegularExpression>
 
 #include <libudev.h>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -23,6 +26,22 @@ constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twic
 constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
 constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
 constexpr size_t kSpareBuffers = 2;      // frame buffers kept for the capture thread to fill again
+constexpr int64_t kRateWindowMs = 2000;  // the capture times a frame rate is measured over
+constexpr double kLatestBufferAgeMs = 1000; // a buffer time further back is not the monotonic clock's
+
+// When a frame whose driver buffer time is `bufferMs` (the monotonic clock)
+// was captured, on the SleepClock; the moment it was taken when the driver
+// gave no time, or one of another clock.
+int64_t captureTimeOf(double bufferMs) {
+    const int64_t now = int64_t(SleepClock::ticksMs());
+    if (!(bufferMs > 0))
+        return now;
+    const double monotonicMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    const double age = monotonicMs - bufferMs;
+    return age >= 0 && age < kLatestBufferAgeMs ? now - int64_t(std::llround(age)) : now;
+}
 
 // OpenCV's V4L2 capture. The capture is held as the one element of the
 // list the wait for a frame takes, never copied: the executable loads the
@@ -105,6 +124,11 @@ struct V4l2CaptureDevice::Shared {
     // the capture thread writes only buffers that nobody else holds.
     QByteArray frame;
     int width = 0, height = 0;
+    int64_t frameMs = -1; // when it was captured (SleepClock)
+    // Capture times of the frames since the last restart (the newest
+    // kRateWindowMs), and the interval the driver stated after it.
+    std::deque<int64_t> times;
+    double statedFps = 0;
     std::vector<QByteArray> spare; // buffers readers let go of, for the capture thread to fill
     uint64_t serial = 0, taken = 0;
     uint64_t missed = 0; // frames replaced by a newer one before any read took them
@@ -115,6 +139,8 @@ struct V4l2CaptureDevice::Shared {
         streaming = false;
         ++generation;
         taken = serial;
+        times.clear();
+        statedFps = 0;
     }
     void run();
     bool reopen();
@@ -222,6 +248,8 @@ void V4l2CaptureDevice::Shared::run() {
         QByteArray bytes = takeSpare();
         int w = 0, h = 0;
         const bool copied = got == 1 && stream->retrieve(bytes, w, h);
+        const int64_t capturedMs = copied ? captureTimeOf(stream->get(cv::CAP_PROP_POS_MSEC)) : -1;
+        const double stated = copied && first ? stream->get(cv::CAP_PROP_FPS) : 0.0;
         if (got < 0)
             stream->release();
         s.unlock();
@@ -233,8 +261,14 @@ void V4l2CaptureDevice::Shared::run() {
                 frame.swap(bytes); // a frame no read took is written again
                 width = w;
                 height = h;
+                frameMs = capturedMs;
                 ++serial;
                 streaming = true;
+                if (first)
+                    statedFps = stated > 0 ? stated : 0.0;
+                times.push_back(capturedMs);
+                while (times.back() - times.front() > kRateWindowMs)
+                    times.pop_front();
             } else if (got == 1 && generation == generation0) {
                 streaming = true;
             }
@@ -438,9 +472,20 @@ bool V4l2CaptureDevice::takeFrame(QByteArray& frame, size_t capacity, int& bytes
         bytes = int(sh.frame.size());
         width = sh.width;
         height = sh.height;
+        m_lastCaptureMs = sh.frameMs;
     }
     sh.keepSpare(std::move(given));
     return true;
+}
+
+double V4l2CaptureDevice::frameRate() {
+    if (!m_shared)
+        return 0.0;
+    std::lock_guard<std::mutex> l(m_shared->lock);
+    const auto& t = m_shared->times;
+    if (t.size() >= 3 && t.back() > t.front())
+        return double(t.size() - 1) * 1000.0 / double(t.back() - t.front());
+    return m_shared->statedFps;
 }
 
 uint64_t V4l2CaptureDevice::framesMissed() const {

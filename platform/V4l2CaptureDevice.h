@@ -70,6 +70,14 @@ public:
     void setReadTimeout(int ms) override { m_readTimeout = ms; }
     bool waitFrame(int ms) override;
     uint64_t framesMissed() const override;
+    // The driver's buffer time of the frame (CAP_PROP_POS_MSEC, the monotonic
+    // clock), or when the driver gives none the moment the capture thread
+    // took it.
+    int64_t lastCaptureMs() const override { return m_lastCaptureMs; }
+    // The spacing of the capture times of the frames since the last format
+    // or size change (those of the last two seconds, once three came), and
+    // before that the driver's stated interval (CAP_PROP_FPS).
+    double frameRate() override;
 
     // The machine's V4L2 capture devices, in /dev/videoN order, named from
     // their udev properties.
@@ -94,5 +102,6 @@ private:
     int m_node;
     StreamFactory m_makeStream;
     int m_readTimeout = -1;
+    int64_t m_lastCaptureMs = -1;
     std::shared_ptr<Shared> m_shared;
 };

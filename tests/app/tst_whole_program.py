@@ -3,9 +3,12 @@
 by the pixels of screenshots: a simulated USB camera is opened from the device
 panel and shows live under the interface, a line measured with two clicks is
 drawn with its label over the video, a cross line is added from the line
-panel, a simulated network camera shows live, and a terminate request ends
-the program with exit code 0."""
+panel, a simulated network camera shows live and its recording from the
+capture bar carries 12 Mbit/s in every steady second, and a terminate request
+ends the program with exit code 0."""
+import glob
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -20,6 +23,7 @@ LINE_TOOL = (125, 305)
 ADD_H_LINE, OK_H_LINE = (488, 95), (531, 95)
 NEW_SCALE = (95, 101)
 COMBO_CAMERA = (330, 54)
+RECORD_BUTTON = (721, 54)  # the capture bar's record button, which then stops the recording
 VIEW = (600, 200, 1890, 790)  # part of the view area that the picture covers, above the table
 
 
@@ -29,6 +33,20 @@ checks = [0]
 
 def read_text(path):
     return open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+
+
+def bits_each_second(path):
+    """The video stream's bits in each whole second of play, from ffprobe."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                          "packet=pts_time,size", "-of", "csv=p=0", path],
+                         capture_output=True, text=True, timeout=120).stdout
+    bits = []
+    for line in out.split():
+        at, size = line.split(",")[:2]
+        second = int(float(at))
+        bits.extend([0.0] * (second + 1 - len(bits)))
+        bits[second] += int(size) * 8
+    return bits
 
 
 def check(cond, what):
@@ -99,11 +117,29 @@ def main():
             check(q.stop() == 0, "second run ends with exit code 0")
 
         # Network camera: the device list offers it; opened, it shows live.
-        p = Program(display, "", "0@192.168.1.10")
+        # It sends 5 frames a second, half its file's rate.
+        p = Program(display, "", "0@192.168.1.10:fps=5")
         n1 = p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
         n2 = p.wait_for("net_live_2", lambda img: changed_pixels(n1, img, VIEW) > 20, timeout=10)
         check(lit_share(n1, VIEW) > 0.5, "the network camera's picture shows")
         check(changed_pixels(n1, n2, VIEW) > 20, "the network picture is live")
+
+        # Recorded from the capture bar for over ten seconds of bits, the file
+        # carries 12 Mbit/s +- 10 % in every steady second (neither the first
+        # nor the last, cut short), read back by ffprobe.
+        p.click(RECORD_BUTTON)
+        videos = lambda: glob.glob(os.path.join(p.dir, "Export", "Video", "*.mp4"))
+        grown = wait_until(lambda: videos() and os.path.getsize(videos()[0]) > 10 * 12e6 / 8, timeout=60)
+        check(bool(grown), "the recording grows")
+        p.click(RECORD_BUTTON)
+        log = os.path.join(p.dir, "log.txt")
+        wait_until(lambda: "ended:" in read_text(log), timeout=60)
+        if videos():
+            bits = bits_each_second(videos()[0])
+            steady = bits[1:-1]
+            check(len(steady) >= 8 and all(abs(b - 12e6) <= 1.2e6 for b in steady),
+                  "the recording of a 5 fps camera carries 12 Mbit/s in every steady second: %s"
+                  % " ".join("%.2f" % (b / 1e6) for b in bits))
         code = p.stop()
         check(code == 0, "terminate ends the program with exit code 0 (network camera open, got %s)" % code)
     finally:

@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <cmath>
 
 ProbeResult probeVideo(const QString& path) {
     ProbeResult r;
@@ -71,15 +74,79 @@ QVector<double> videoBitsEachSecond(const QString& path) {
     return bits;
 }
 
-double statedFrameRate(const QString& path) {
+namespace {
+// A stream entry of ffprobe that is a fraction ("30000/1001"); -1 when it
+// cannot be read.
+double streamFraction(const QString& path, const QString& entry) {
     QProcess p;
-    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=r_frame_rate", "-of",
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=" + entry, "-of",
                         "csv=p=0", path});
     if (!p.waitForFinished(120000) || p.exitCode() != 0)
         return -1;
     const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split('/');
     const double num = parts.value(0).toDouble(), den = parts.size() > 1 ? parts[1].toDouble() : 1.0;
     return num > 0 && den > 0 ? num / den : -1;
+}
+} // namespace
+
+double statedFrameRate(const QString& path) {
+    return streamFraction(path, "r_frame_rate");
+}
+
+double averageFrameRate(const QString& path) {
+    return streamFraction(path, "avg_frame_rate");
+}
+
+QStringList secondsOffTheBitRate(const QString& path) {
+    const QVector<double> bits = videoBitsEachSecond(path);
+    if (bits.size() < 3)
+        return {QString("only %1 seconds of bits read").arg(bits.size())};
+    QStringList off;
+    for (int s = 1; s < bits.size() - 1; ++s) {
+        if (std::abs(bits[s] - 12e6) > 12e6 * 0.1)
+            off << QString("%1: %2").arg(s).arg(bits[s] / 1e6, 0, 'f', 2);
+    }
+    return off;
+}
+
+namespace {
+QtMessageHandler g_previousHandler = nullptr;
+void catchLine(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    LogCatcher::lines() << text;
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+}
+} // namespace
+
+QStringList& LogCatcher::lines() {
+    static QStringList l;
+    return l;
+}
+
+LogCatcher::LogCatcher() {
+    lines().clear();
+    g_previousHandler = qInstallMessageHandler(catchLine);
+}
+
+LogCatcher::~LogCatcher() {
+    qInstallMessageHandler(g_previousHandler);
+}
+
+QList<int> recordingEndCounts(const QStringList& lines) {
+    static const QRegularExpression counts(
+        "(\\d+) frames recorded, (\\d+) dropped while the encoder was behind, (\\d+) left out over the frame "
+        "rate, "
+        "(\\d+) skipped by keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder");
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch m = counts.match(line);
+        if (m.hasMatch()) {
+            QList<int> n;
+            for (int i = 1; i <= 6; ++i)
+                n << m.captured(i).toInt();
+            return n;
+        }
+    }
+    return {};
 }
 
 QString completeFragmentsCopy(const QString& path, const QString& copyPath) {
@@ -117,7 +184,9 @@ QString completeFragmentsCopy(const QString& path, const QString& copyPath) {
 
 QString decodeErrors(const QString& path) {
     QProcess p;
-    p.start("ffmpeg", {"-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
+    // Frames keep their own times (-enc_time_base -1): a recording stamps
+    // them when they were captured, not on a grid of its frame rate.
+    p.start("ffmpeg", {"-nostdin", "-v", "error", "-i", path, "-enc_time_base", "-1", "-f", "null", "-"});
     if (!p.waitForFinished(120000))
         return "exit: ffmpeg did not finish";
     const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
+#include <QStringList>
 #include <QVector>
 
 #include <ostream>
@@ -34,6 +36,29 @@ QVector<double> videoBitsEachSecond(const QString& path);
 // r_frame_rate, a fraction); -1 when it cannot be read.
 double statedFrameRate(const QString& path);
 
+// The average frame rate the file states for its video stream (ffprobe's
+// avg_frame_rate); -1 when it cannot be read.
+double averageFrameRate(const QString& path);
+
+// The steady seconds of videoBitsEachSecond(path) that do not carry 12
+// Mbit/s +- 10 %, as "second: Mbit/s" texts (empty when all do, or when the
+// bits cannot be read: then one text says so). Steady: neither the first
+// second (the encoder's buffer starts full) nor the last (cut short).
+QStringList secondsOffTheBitRate(const QString& path);
+
+// The program's log lines while it lives (one at a time).
+struct LogCatcher {
+    LogCatcher();
+    ~LogCatcher();
+    static QStringList& lines();
+};
+
+// The counts of a recorder's closing log line among `lines` (recorded,
+// dropped while the encoder was behind, left out over the frame rate,
+// skipped by keep-every, not decoded, never reached the recorder); empty
+// when no line has them.
+QList<int> recordingEndCounts(const QStringList& lines);
+
 // A copy of the MP4 file at path, at copyPath, that ends with its last
 // complete fragment (a moof box and its mdat): a process killed inside a
 // write leaves the fragment it was writing cut short. The top-level boxes
@@ -41,7 +66,8 @@ double statedFrameRate(const QString& path);
 // file cannot be read.
 QString completeFragmentsCopy(const QString& path, const QString& copyPath);
 
-// Decodes every frame with `ffmpeg -v error -i path -f null -`; returns its
+// Decodes every frame with `ffmpeg -v error -i path -enc_time_base -1 -f null -`
+// (each frame at its own time); returns its
 // error output (empty for a clean file) or a text starting with "exit" when
 // ffmpeg failed.
 QString decodeErrors(const QString& path);

@@ -3,13 +3,17 @@
 // the decoder and save-thread pools, the recorder feed, zoom, the auto-edge
 // search, the asynchronous close and unplugging.
 #include "FakeUsbWorkers.h"
+#include "MediaProbe.h"
+#include "tests/platform/SimV4l2Stream.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
 #include "app/hub/MessagePassing.h"
 #include "camera/SDLBackground.h"
 #include "camera/UVCCamera.h"
 #include "camera/UsbWorkers.h"
+#include "camera/ThreadVideo.h"
 #include "camera/VideoZoom.h"
+#include "platform/V4l2CaptureDevice.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -27,6 +31,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <memory>
+#include <numeric>
 
 namespace {
 
@@ -114,7 +119,10 @@ private slots:
     void closeEndsAFocusFrameConversionWithoutItsPicture();
     void unplugFailsReadsAndPlugBringsFramesBack();
     void frameRateIsMeasuredOnTheFrameClock();
+    void framesSkippedBeforeTheRecorderAreCounted_data();
     void framesSkippedBeforeTheRecorderAreCounted();
+    void v4l2RecordingsKeepRealTime_data();
+    void v4l2RecordingsKeepRealTime();
     void genericControlsUseStandardProperties();
 };
 
@@ -538,10 +546,24 @@ void TstUvcCamera::frameRateIsMeasuredOnTheFrameClock() {
     QCOMPARE(rig.cam->frameRate(), 0.0f);
 }
 
+void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted_data() {
+    QTest::addColumn<QList<int>>("heldBackMs");
+    QTest::addColumn<int>("pausedMs");
+    QTest::addColumn<int>("missed");
+    // Held back 320 ms the reader skips 7 frames, held back a second 24.
+    QTest::newRow("reader held back twice") << QList<int>{320, 1000} << 0 << 31;
+    // Frames the camera sent while the picture was paused were never meant
+    // for anyone: the first read after play counts none of them.
+    QTest::newRow("paused a second") << QList<int>{} << 1000 << 0;
+}
+
 void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted() {
     // A 25 fps camera (a frame every 40 ms) recorded by the program's own
-    // recorder; the reader keeps up, is held back twice, and keeps up again.
-    // Held back 320 ms it skips 7 frames, held back a second 24.
+    // recorder; the reader keeps up, and is held back or the picture paused
+    // now and then, keeping up again after each.
+    QFETCH(QList<int>, heldBackMs);
+    QFETCH(int, pausedMs);
+    QFETCH(int, missed);
     SleepClock::FakeTime clock;
     Rig rig(PixFmtMJPG, "1:fps=25");
     UsbWorkers::install();
@@ -554,14 +576,141 @@ void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted() {
     };
     rig.pass();
     keepUp(10);
-    clock.advance(320 - 40);
-    keepUp(5);
-    clock.advance(1000 - 40);
-    keepUp(5);
-    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("ended: .*, 31 never reached the recorder$"));
+    for (const int ms : heldBackMs) {
+        clock.advance(ms - 40);
+        keepUp(5);
+    }
+    if (pausedMs > 0) {
+        rig.cam->pause();
+        clock.advance(pausedMs);
+        rig.cam->play();
+        keepUp(5);
+    }
+    QTest::ignoreMessage(
+        QtInfoMsg, QRegularExpression(QString("ended: .*, %1 never reached the recorder$").arg(missed)));
     rig.cam->stopRecord();
     // The driver lets the recorder go once its file is finished.
     QTRY_VERIFY_WITH_TIMEOUT((keepUp(1), !rig.cam->hasRecorder()), 60000);
+}
+
+namespace {
+// The program's recorder, with the capture time of every frame the driver
+// offered it.
+class TimedUsbRecorder : public UsbRecorder {
+public:
+    explicit TimedUsbRecorder(QList<int64_t>* times) : m_times(times) {}
+    int state() const override { return m_v.state(); }
+    bool startRecord(const QString& path, const UsbRecordSettings& s) override {
+        return m_v.startRecord(path, s.inWidth, s.inHeight, s.inCodec, s.inPixelFormat, s.fps, s.outWidth,
+                               s.outHeight, s.keepEvery, s.cameraFps);
+    }
+    void pushFrame(const RawFrame& frame) override {
+        m_times->append(frame.captureMs);
+        m_v.countFramesMissed(frame.missedBefore);
+        m_v.pushFrame(frame.data, frame.bytes, frame.width, frame.height, frame.captureMs);
+    }
+    void stopRecord() override { m_v.stopRecord(); }
+
+private:
+    ThreadVideo m_v;
+    QList<int64_t>* m_times;
+};
+
+} // namespace
+
+void TstUvcCamera::v4l2RecordingsKeepRealTime_data() {
+    QTest::addColumn<double>("fpsBefore");
+    QTest::addColumn<double>("fpsAfter"); // from halfway through the recording
+    QTest::addColumn<int>("liveMs");      // from the live start to the record click
+    QTest::addColumn<int>("pausedMs");    // a pause and play just before the click
+    // The generic model's file: at most 15 frames a second.
+    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0;
+    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0;
+    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0;
+    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0;
+    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0;
+    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400;
+}
+
+void TstUvcCamera::v4l2RecordingsKeepRealTime() {
+    // A camera through the V4L2 capture (its stand-in stamps each buffer and
+    // states its rate as a whole number, as drivers do), the USB driver and
+    // the program's recorder. The file holds the frames it was offered (one
+    // a tick of 15 at most), lasts as long as their capture times span,
+    // within a frame, states the rate it holds, carries 12 Mbit/s in every
+    // steady second, and its end counts add up to the frames the camera sent.
+    QFETCH(double, fpsBefore);
+    QFETCH(double, fpsAfter);
+    QFETCH(int, liveMs);
+    QFETCH(int, pausedMs);
+    auto stall = std::make_shared<StallSwitch>();
+    CaptureDevice::setFactory([stall] {
+        return std::make_unique<V4l2CaptureDevice>(
+            0, simStreams(SimUsbBus::instance()->cameras().value(0), stall));
+    });
+    struct Restore {
+        ~Restore() { CaptureDevice::setFactory({}); }
+    } restore;
+    Rig rig(PixFmtMJPG, QString("14:fps=%1").arg(fpsBefore));
+    QVERIFY(rig.opened);
+    QList<int64_t> offered;
+    UsbWorkerFactory workers;
+    workers.recorder = [&offered] { return std::make_unique<TimedUsbRecorder>(&offered); };
+    UVCCamera::setWorkerFactory(workers);
+    // The program's loop: a pass for each frame that comes, for ms.
+    auto runFor = [&](int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            if (!rig.cam->waitFrameArrival(20))
+                QTest::qWait(16); // paused: the loop's own step
+            rig.pass();
+        }
+    };
+    runFor(liveMs);
+    if (pausedMs > 0) {
+        rig.cam->pause();
+        runFor(pausedMs);
+        rig.cam->play();
+    }
+    LogCatcher log;
+    const int sentBefore = rig.sim->framesDelivered();
+    const QString path = QDir::current().filePath("v4l2.mp4");
+    QVERIFY(rig.cam->startRecord(path));
+    const int seconds = 8;
+    runFor(seconds * 500);
+    if (fpsAfter != fpsBefore)
+        rig.sim->setFramesPerSecond(fpsAfter);
+    runFor(seconds * 500);
+    rig.cam->stopRecord();
+    const int sent = rig.sim->framesDelivered() - sentBefore;
+    QTRY_VERIFY_WITH_TIMEOUT((rig.pass(), !rig.cam->hasRecorder()), 60000);
+
+    const ProbeResult probe = probeVideo(path);
+    QVERIFY2(probe.ok, qPrintable(probe.errors));
+    QVERIFY(offered.size() > 2);
+    const double span = (offered.last() - offered.first()) / 1000.0;
+    const double frame = 1.0 / qMin(15.0, fpsAfter);
+    QVERIFY2(qAbs(probe.duration - span) <= frame + 0.002,
+             qPrintable(QString("file %1 s, capture times span %2 s").arg(probe.duration).arg(span)));
+    const double held = probe.frames / probe.duration;
+    QVERIFY2(
+        qAbs(averageFrameRate(path) - held) <= held * 0.02,
+        qPrintable(QString("states %1 frames a second, holds %2").arg(averageFrameRate(path)).arg(held)));
+    // A camera at a steady rate the file holds whole: the rate it is read at.
+    if (fpsAfter == fpsBefore && fpsAfter <= 15)
+        QVERIFY2(
+            qAbs(statedFrameRate(path) - held) <= held * 0.02,
+            qPrintable(QString("states %1 frames a second, holds %2").arg(statedFrameRate(path)).arg(held)));
+    const QStringList off = secondsOffTheBitRate(path);
+    QVERIFY2(off.isEmpty(), qPrintable("Mbit/s in seconds " + off.join(", ")));
+    const QList<int> counts = recordingEndCounts(log.lines().filter(path));
+    QVERIFY2(counts.size() == 6, "the recorder says what became of every frame");
+    QCOMPARE(probe.frames, counts[0]);
+    // The frames in flight at the click and at the stop may fall either way.
+    const int accounted = std::accumulate(counts.begin(), counts.end(), 0);
+    QVERIFY2(qAbs(accounted - sent) <= 2,
+             qPrintable(QString("%1 frames sent, %2 accounted for").arg(sent).arg(accounted)));
 }
 
 void TstUvcCamera::genericControlsUseStandardProperties() {

@@ -3,6 +3,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -15,7 +16,10 @@ void StallSwitch::set(bool on) {
 SimV4l2Stream::SimV4l2Stream(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall)
     : m_device(camera), m_camera(std::move(camera)), m_stall(std::move(stall)) {}
 
-bool SimV4l2Stream::open(int node) { return m_device.open(node); }
+bool SimV4l2Stream::open(int node) {
+    m_statedFps = std::round(m_camera->framesPerSecond());
+    return m_device.open(node);
+}
 
 void SimV4l2Stream::release() { m_device.release(); }
 
@@ -27,14 +31,25 @@ bool SimV4l2Stream::set(int cvProp, double value) {
     return m_device.set(cvProp, value);
 }
 
-double SimV4l2Stream::get(int cvProp) { return m_device.get(cvProp); }
+double SimV4l2Stream::get(int cvProp) {
+    if (cvProp == cv::CAP_PROP_POS_MSEC)
+        return m_bufferMs;
+    if (cvProp == cv::CAP_PROP_FPS)
+        return m_statedFps;
+    return m_device.get(cvProp);
+}
 
 bool SimV4l2Stream::take(int timeoutMs) {
     if (m_buffer.empty())
         m_buffer.resize(size_t(4096) * 3072 * 2); // the largest frame of the models
     m_device.setReadTimeout(timeoutMs);
     m_bytes = 0;
-    return m_device.readRaw(m_buffer.data(), m_buffer.size(), m_bytes, m_width, m_height);
+    if (!m_device.readRaw(m_buffer.data(), m_buffer.size(), m_bytes, m_width, m_height))
+        return false;
+    m_bufferMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    return true;
 }
 
 bool SimV4l2Stream::grab() {

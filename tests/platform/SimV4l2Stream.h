@@ -21,7 +21,10 @@ struct StallSwitch {
 
 // OpenCV's V4L2 capture played by a simulated USB camera: the same property
 // ids and values, the FOURCC choice, frames read undecoded, failure when
-// unplugged; and it stalls on the switch.
+// unplugged, a buffer time for each frame (CAP_PROP_POS_MSEC, the monotonic
+// clock's when the frame came) and a stated rate (CAP_PROP_FPS) that is the
+// camera's rate at open rounded to a whole number, as drivers state it; and
+// it stalls on the switch.
 class SimV4l2Stream : public V4l2Stream {
 public:
     SimV4l2Stream(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall);
@@ -40,6 +43,8 @@ private:
     std::shared_ptr<StallSwitch> m_stall;
     std::vector<uint8_t> m_buffer;
     int m_bytes = 0, m_width = 0, m_height = 0;
+    double m_bufferMs = 0; // the taken frame's buffer time
+    double m_statedFps = 0;
 };
 
 // Streams played by the simulated camera, for a V4L2 device to make.

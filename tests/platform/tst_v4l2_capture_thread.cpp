@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <thread>
 
@@ -19,6 +20,10 @@ namespace {
 
 struct V4l2OnSim : public ::testing::Test, public StallableSimCamera {
     std::unique_ptr<V4l2CaptureDevice> device() { return std::make_unique<V4l2CaptureDevice>(0, simStreams(sim, stall)); }
+    // A read into a buffer that holds any frame of the models.
+    bool read(CaptureDevice& dev) { return dev.readRaw(buf.data(), buf.size(), bytes, w, h); }
+    std::vector<uint8_t> buf = std::vector<uint8_t>(size_t(3840) * 2160 * 2);
+    int bytes = 0, w = 0, h = 0;
 };
 
 // Ignores the read timeout: waits until a frame comes, as a blocking grab does.
@@ -117,4 +122,52 @@ TEST_F(V4l2OnSim, RestEndsWhenAFrameArrives) {
     EXPECT_TRUE(dev->waitFrame(5000));
     dev->release();
     EXPECT_FALSE(dev->waitFrame(10)); // a released device has nothing to wait for
+}
+
+// A frame the capture thread took that no read took before a newer one came
+// is counted as missed by the read that follows: the recorder reports them
+// as frames that never reached it.
+TEST_F(V4l2OnSim, FramesNoReadTookAreCounted) {
+    auto dev = device();
+    ASSERT_TRUE(dev->open(0));
+    dev->setReadTimeout(5000);
+    ASSERT_TRUE(waitUntil([&] { return read(*dev); }));
+    const uint64_t missedBefore = dev->framesMissed();
+    const int first = sim->framesDelivered(); // the frame read came no later
+    ASSERT_TRUE(waitUntil([&] { return sim->framesDelivered() >= first + 5; }));
+    const int before = sim->framesDelivered();
+    ASSERT_TRUE(read(*dev));
+    const uint64_t missed = dev->framesMissed() - missedBefore;
+    // Of the frames taken between the two reads (all that came by `before`
+    // but the one on its way), all but the one read were missed; and never
+    // more than came.
+    EXPECT_GE(missed, uint64_t(before - first - 2));
+    EXPECT_LE(missed, uint64_t(sim->framesDelivered() - first));
+    dev->release();
+}
+
+// The rate asked of a V4L2 camera is the camera's: the spacing of its
+// frames' capture times (the driver states a whole 8 for 7.5), following a
+// change of the camera's rate, and started over at a size change (until the
+// new stream's frames come, at most the rate the driver states).
+TEST_F(V4l2OnSim, FrameRateFollowsTheCaptureTimes) {
+    sim->setFramesPerSecond(7.5);
+    auto dev = device();
+    ASSERT_TRUE(dev->open(0));
+    dev->setReadTimeout(0);
+    auto rateNear = [&](double fps) {
+        return waitUntil([&] {
+            read(*dev);
+            return std::abs(dev->frameRate() - fps) < fps * 0.02;
+        });
+    };
+    EXPECT_TRUE(rateNear(7.5)) << dev->frameRate();
+    sim->setFramesPerSecond(15);
+    EXPECT_TRUE(rateNear(15)) << dev->frameRate();
+    ASSERT_TRUE(dev->set(CaptureProp::FrameWidth, 1280));
+    const double afterChange = dev->frameRate();
+    EXPECT_TRUE(afterChange == 0 || afterChange == 15) << afterChange;
+    sim->setFramesPerSecond(7.5);
+    EXPECT_TRUE(rateNear(7.5)) << dev->frameRate();
+    dev->release();
 }
