@@ -30,6 +30,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <chrono>
+#include <cmath>
 #include <memory>
 #include <numeric>
 
@@ -682,6 +684,10 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     if (fpsAfter != fpsBefore)
         rig.sim->setFramesPerSecond(fpsAfter);
     runFor(seconds * 500);
+    // Capture times are the steady clock's.
+    const qint64 stopMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
     rig.cam->stopRecord();
     const int sent = rig.sim->framesDelivered() - sentBefore;
     QTRY_VERIFY_WITH_TIMEOUT((rig.pass(), !rig.cam->hasRecorder()), 60000);
@@ -707,10 +713,16 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     const QList<int> counts = recordingEndCounts(log.lines().filter(path));
     QVERIFY2(counts.size() == 6, "the recorder says what became of every frame");
     QCOMPARE(probe.frames, counts[0]);
-    // The frames in flight at the click and at the stop may fall either way.
+    // The frames in flight at the click and at the stop may fall either way;
+    // those the camera sent after the last one the recorder was offered were
+    // still on their way at the stop (many, where this loop ran late).
     const int accounted = std::accumulate(counts.begin(), counts.end(), 0);
-    QVERIFY2(qAbs(accounted - sent) <= 2,
-             qPrintable(QString("%1 frames sent, %2 accounted for").arg(sent).arg(accounted)));
+    const int inFlight = int(std::floor(qMax<qint64>(0, stopMs - offered.last()) * fpsAfter / 1000.0));
+    QVERIFY2(accounted - sent <= 2 && sent - accounted <= 2 + inFlight,
+             qPrintable(QString("%1 frames sent, %2 accounted for, %3 still on their way at the stop")
+                            .arg(sent)
+                            .arg(accounted)
+                            .arg(inFlight)));
 }
 
 void TstUvcCamera::genericControlsUseStandardProperties() {
