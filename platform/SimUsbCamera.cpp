@@ -112,7 +112,15 @@ struct SimUsbCamera::DrawnAhead {
             lock.unlock();
             // A close (the program may be ending) stops the drawing too: its
             // picture would be dropped, and it would hold a core meanwhile.
-            cv::Mat drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; });
+            cv::Mat drawn;
+            try {
+                drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; });
+            } catch (const cv::Exception& e) {
+                if (e.code != cv::Error::StsNoMem)
+                    throw;
+            } catch (const std::bad_alloc&) {
+                // Refused memory: no picture; the reader asks again.
+            }
             lock.lock();
             drawing = false;
             if (!quit && closes == closesBefore && !drawn.empty()) {
@@ -869,10 +877,28 @@ bool SimUsbCamera::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int
                              int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
     QByteArray out;
-    if (!awaitFrame(lock, timeoutMs) || !produceShared(out, capacity, bytes, width, height))
+    if (!awaitFrame(lock, timeoutMs) || !producedWithinMemory(out, capacity, bytes, width, height))
         return false;
     frame = std::move(out);
     return true;
+}
+
+// A picture, its packing or a buffer for it that the system refuses memory
+// for fails that read as a camera that sends nothing in time does: the
+// reader drops the frame and lives on. The half-made picture is dropped, so
+// the next read draws it again.
+bool SimUsbCamera::producedWithinMemory(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
+    try {
+        return produceShared(frame, capacity, bytes, width, height);
+    } catch (const cv::Exception& e) {
+        if (e.code != cv::Error::StsNoMem)
+            throw;
+    } catch (const std::bad_alloc&) {
+    }
+    m_base.release();
+    m_processed.release();
+    ++m_processedGen;
+    return false;
 }
 
 bool SimUsbCamera::waitFrame(int timeoutMs) {
