@@ -12,7 +12,10 @@
 #include <QPainter>
 #include <QStringList>
 
+#include <opencv2/core.hpp>
+
 #include <cstring>
+#include <new>
 #include <vector>
 
 ThreaSaveImg::ThreaSaveImg(QObject* parent) : QThread(parent) {}
@@ -103,6 +106,8 @@ void ThreaSaveImg::run() {
         m_busy = false;
         if (m_mode == 8 || m_mode == 9)
             MessagePassing::instance()->removeIconCamera(); // no frame: the save ends unsaved
+        if (m_mode == 3)
+            MessagePassing::instance()->pinJieImage(QImage()); // the system refused the frame: stitching stops
         return;
     }
     MessagePassing* hub = MessagePassing::instance();
@@ -126,9 +131,19 @@ void ThreaSaveImg::run() {
     case 3: {
         if (image.width() == 3840 || image.height() == 2160)
             break;
+        // An empty picture when the system refuses the copy or the flat
+        // field's buffers: the run stops with its message.
         QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-        if (hub->hasYinYing)
-            FlatFieldGain::apply(&rgb, hub->yinYingMat); // frames of another size pass unchanged
+        try {
+            if (hub->hasYinYing && !rgb.isNull())
+                FlatFieldGain::apply(&rgb, hub->yinYingMat); // frames of another size pass unchanged
+        } catch (const cv::Exception& e) {
+            if (e.code != cv::Error::StsNoMem)
+                throw;
+            rgb = QImage();
+        } catch (const std::bad_alloc&) {
+            rgb = QImage();
+        }
         hub->pinJieImage(rgb);
         break;
     }
