@@ -3,6 +3,7 @@
 #include "app/hub/FlatFieldGain.h"
 #include "app/hub/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
+#include "platform/MemoryRefusal.h"
 #include "platform/SnapshotRecords.h"
 
 #include <QFile>
@@ -12,10 +13,7 @@
 #include <QPainter>
 #include <QStringList>
 
-#include <opencv2/core.hpp>
-
 #include <cstring>
-#include <new>
 #include <vector>
 
 ThreaSaveImg::ThreaSaveImg(QObject* parent) : QThread(parent) {}
@@ -134,16 +132,10 @@ void ThreaSaveImg::run() {
         // An empty picture when the system refuses the copy or the flat
         // field's buffers: the run stops with its message.
         QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-        try {
-            if (hub->hasYinYing && !rgb.isNull())
+        if (hub->hasYinYing && !rgb.isNull() && !MemoryRefusal::within([&] {
                 FlatFieldGain::apply(&rgb, hub->yinYingMat); // frames of another size pass unchanged
-        } catch (const cv::Exception& e) {
-            if (e.code != cv::Error::StsNoMem)
-                throw;
+            }))
             rgb = QImage();
-        } catch (const std::bad_alloc&) {
-            rgb = QImage();
-        }
         hub->pinJieImage(rgb);
         break;
     }

@@ -1,5 +1,6 @@
 #include "platform/SimUsbCamera.h"
 
+#include "platform/MemoryRefusal.h"
 #include "platform/SleepClock.h"
 #include "platform/UvcRegisters.h"
 #include "platform/YuvPack.h"
@@ -112,15 +113,10 @@ struct SimUsbCamera::DrawnAhead {
             lock.unlock();
             // A close (the program may be ending) stops the drawing too: its
             // picture would be dropped, and it would hold a core meanwhile.
+            // Refused memory: no picture; the reader asks again.
             cv::Mat drawn;
-            try {
-                drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; });
-            } catch (const cv::Exception& e) {
-                if (e.code != cv::Error::StsNoMem)
-                    throw;
-            } catch (const std::bad_alloc&) {
-                // Refused memory: no picture; the reader asks again.
-            }
+            MemoryRefusal::within(
+                [&] { drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; }); });
             lock.lock();
             drawing = false;
             if (!quit && closes == closesBefore && !drawn.empty()) {
@@ -888,13 +884,9 @@ bool SimUsbCamera::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int
 // reader drops the frame and lives on. The half-made picture is dropped, so
 // the next read draws it again.
 bool SimUsbCamera::producedWithinMemory(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
-    try {
-        return produceShared(frame, capacity, bytes, width, height);
-    } catch (const cv::Exception& e) {
-        if (e.code != cv::Error::StsNoMem)
-            throw;
-    } catch (const std::bad_alloc&) {
-    }
+    bool produced = false;
+    if (MemoryRefusal::within([&] { produced = produceShared(frame, capacity, bytes, width, height); }))
+        return produced;
     m_base.release();
     m_processed.release();
     ++m_processedGen;
