@@ -22,11 +22,21 @@
 
 #include <cstdlib>
 
+#include <malloc.h>
+
 extern "C" {
 #include <libavutil/log.h>
 }
 
 int main(int argc, char** argv) {
+    // The C library gives each thread that allocates a heap of its own, up
+    // to eight per core, and reserves 64 MB of address space for each: with
+    // the live-video, saving and OpenCV threads that is some 600 MB before
+    // the operator does anything, which an address-space limit of 1 GB
+    // leaves no room beside. Two heaps hold what the threads allocate (the
+    // frames themselves are mapped one by one). The user's own setting stands.
+    if (!qEnvironmentVariableIsSet("MALLOC_ARENA_MAX") && !qEnvironmentVariableIsSet("GLIBC_TUNABLES"))
+        mallopt(M_ARENA_MAX, 2);
     // A terminate request from the very start takes the shutdown road.
     TerminationWatcher::installHandlers();
     // Runs after main's own objects are gone, before the static ones go.

@@ -64,7 +64,7 @@ def run_ours(display, case):
             f.write("[General]\nResolution=1\n")
     p = Program(display, spec, "", app_dir=app_dir)
     try:
-        p.click(OPEN_BUTTON, wait=0)
+        p.click(OPEN_BUTTON)
         p.wait_for("live", lambda img: coloured_share(img, VIEW) > 0.05, timeout=30)
         log = p.file("log.txt")
         # Two whole seconds of live video before measuring (the stream settles).

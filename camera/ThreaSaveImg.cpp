@@ -3,6 +3,7 @@
 #include "app/hub/FlatFieldGain.h"
 #include "app/hub/MessagePassing.h"
 #include "camera/SnapshotFiles.h"
+#include "platform/MemoryRefusal.h"
 #include "platform/SnapshotRecords.h"
 
 #include <QFile>
@@ -103,6 +104,8 @@ void ThreaSaveImg::run() {
         m_busy = false;
         if (m_mode == 8 || m_mode == 9)
             MessagePassing::instance()->removeIconCamera(); // no frame: the save ends unsaved
+        if (m_mode == 3)
+            MessagePassing::instance()->pinJieImage(QImage()); // the system refused the frame: stitching stops
         return;
     }
     MessagePassing* hub = MessagePassing::instance();
@@ -126,9 +129,13 @@ void ThreaSaveImg::run() {
     case 3: {
         if (image.width() == 3840 || image.height() == 2160)
             break;
+        // An empty picture when the system refuses the copy or the flat
+        // field's buffers: the run stops with its message.
         QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-        if (hub->hasYinYing)
-            FlatFieldGain::apply(&rgb, hub->yinYingMat); // frames of another size pass unchanged
+        if (hub->hasYinYing && !rgb.isNull() && !MemoryRefusal::within([&] {
+                FlatFieldGain::apply(&rgb, hub->yinYingMat); // frames of another size pass unchanged
+            }))
+            rgb = QImage();
         hub->pinJieImage(rgb);
         break;
     }

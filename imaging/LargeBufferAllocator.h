@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MemoryRefusal.h"
+
 #include <opencv2/core.hpp>
 
 #include <cstddef>
@@ -50,18 +52,7 @@ public:
     // Runs `work`; false when the system refused it memory on the way (an
     // allocation of OpenCV's or of the C++ library's): what grows with the
     // operator's work then stops with a message instead of the program.
-    template <class Work> static bool withinMemory(Work work) {
-        try {
-            work();
-        } catch (const cv::Exception& e) {
-            if (e.code != cv::Error::StsNoMem)
-                throw;
-            return false;
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        return true;
-    }
+    template <class Work> static bool withinMemory(Work work) { return MemoryRefusal::within(work); }
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
                            cv::UMatUsageFlags usage) const override;

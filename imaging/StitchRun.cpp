@@ -67,8 +67,13 @@ void StitchRun::snapFrame() {
 }
 
 void StitchRun::takeFrame(const QImage& image) {
-    if (image.isNull())
+    if (image.isNull()) {
+        // The camera found no memory for the frame asked for: waiting for
+        // another would leave the run silent.
+        if (m_stopState < 1 && m_queue.value(0, -1) != 0)
+            stopForMemory();
         return;
+    }
     if (m_precision)
         m_current = image.convertToFormat(QImage::Format_RGB888);
     else

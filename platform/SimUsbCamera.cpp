@@ -1,5 +1,6 @@
 #include "platform/SimUsbCamera.h"
 
+#include "platform/MemoryRefusal.h"
 #include "platform/SleepClock.h"
 #include "platform/UvcRegisters.h"
 #include "platform/YuvPack.h"
@@ -112,7 +113,10 @@ struct SimUsbCamera::DrawnAhead {
             lock.unlock();
             // A close (the program may be ending) stops the drawing too: its
             // picture would be dropped, and it would hold a core meanwhile.
-            cv::Mat drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; });
+            // Refused memory: no picture; the reader asks again.
+            cv::Mat drawn;
+            MemoryRefusal::within(
+                [&] { drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; }); });
             lock.lock();
             drawing = false;
             if (!quit && closes == closesBefore && !drawn.empty()) {
@@ -869,10 +873,24 @@ bool SimUsbCamera::takeFrame(QByteArray& frame, size_t capacity, int& bytes, int
                              int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
     QByteArray out;
-    if (!awaitFrame(lock, timeoutMs) || !produceShared(out, capacity, bytes, width, height))
+    if (!awaitFrame(lock, timeoutMs) || !producedWithinMemory(out, capacity, bytes, width, height))
         return false;
     frame = std::move(out);
     return true;
+}
+
+// A picture, its packing or a buffer for it that the system refuses memory
+// for fails that read as a camera that sends nothing in time does: the
+// reader drops the frame and lives on. The half-made picture is dropped, so
+// the next read draws it again.
+bool SimUsbCamera::producedWithinMemory(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height) {
+    bool produced = false;
+    if (MemoryRefusal::within([&] { produced = produceShared(frame, capacity, bytes, width, height); }))
+        return produced;
+    m_base.release();
+    m_processed.release();
+    ++m_processedGen;
+    return false;
 }
 
 bool SimUsbCamera::waitFrame(int timeoutMs) {

@@ -162,6 +162,7 @@ private:
     QByteArray jpegFrame(const cv::Mat& img, int phase);
     void pack(const cv::Mat& img, QSize size);
     bool produceShared(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height);
+    bool producedWithinMemory(QByteArray& frame, size_t capacity, int& bytes, int& width, int& height);
 
     const SimUsbModel m_model;
     const SimUsbOptions m_options;

@@ -4,7 +4,9 @@ simulated stage panning by itself (SEVRIN_SIM_STAGE=pan): round after round,
 Start, then Close once the mosaic shows (or once it has grown), and live
 video always comes back with Close greyed until the next Start. A line
 measured before the first Start leaves the data table with the shape: the
-switch to the stitching resolution deleted it."""
+switch to the stitching resolution deleted it. Under an address-space limit
+of 1 GB (as `prlimit --as`) a 4K camera's round still builds its mosaic and
+Close still brings live video back."""
 import os
 import sys
 
@@ -80,8 +82,19 @@ def main():
             if not live(back):
                 break
         check(p.proc.poll() is None, "the program is still running")
+        check(p.stop() == 0, "the program ends with exit code 0")
+        p = x.Program(display, "14", "", extra_env={"SEVRIN_SIM_STAGE": "pan"}, address_space=1 << 30)
+        p.click(OPEN_BUTTON, until=live, timeout=30)
+        p.click(TAB_COMPOSITE)
+        p.wait_for("play_ready_1gb", play_ready, timeout=60)
+        p.click(PLAY)
+        first = p.wait_for("stitch_start_1gb", close_ready, timeout=90)
+        check(close_ready(first), "within 1 GB: the mosaic shows and Close can be pressed")
+        back = p.click(CLOSE, until=live, timeout=60)
+        check(live(back), "within 1 GB: Close brings live video back")
+        check(p.proc.poll() is None, "within 1 GB: the program is still running")
     finally:
-        if p:
+        if p and p.proc.poll() is None:
             check(p.stop() == 0, "the program ends with exit code 0")
         xvfb.kill()
         xvfb.wait()

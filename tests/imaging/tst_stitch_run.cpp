@@ -221,6 +221,21 @@ private slots:
 
     // Closed at each kind of point of its queue, three times over, the run
     // ends its worker and tells the hub once, without another frame.
+    // The camera hands on an empty picture for a frame the system refused
+    // memory for: the run stops with the not-enough-memory step, once, and
+    // asks for no more frames.
+    void aFrameTheCameraFoundNoMemoryForStopsTheRun() {
+        Driver d;
+        int refused = 0;
+        QObject::connect(&d.run, &StitchRun::stepApplied, &d.run,
+                         [&](const StitchStep& step) { refused += step.noMemory ? 1 : 0; });
+        QVERIFY(d.run.start());
+        MessagePassing::instance()->pinJieImage(QImage());
+        QTRY_COMPARE_WITH_TIMEOUT(refused, 1, 30000);
+        QVERIFY(asksNoFrame(d.run));
+        QCOMPARE(refused, 1);
+    }
+
     void closeEndsTheRunAtEveryPoint_data() {
         QTest::addColumn<int>("point");
         QTest::newRow("before the first frame") << int(BeforeFirstFrame);

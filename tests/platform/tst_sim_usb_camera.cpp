@@ -4,6 +4,7 @@
 #include "platform/SimSpecimen.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
+#include "tests/support/TestTools.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <turbojpeg.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -281,6 +284,23 @@ TEST_F(SimCamera, StalledCameraTimesOut) {
     EXPECT_EQ(clock.sleptMs(), 250u);
     sim->setStalled(false);
     EXPECT_TRUE(read(dev, f));
+}
+
+TEST_F(SimCamera, APictureTheSystemRefusesMemoryForFailsTheReadAsATimeOutDoes) {
+    // A 4K picture is drawn into some 25 MB; under an address-space limit
+    // that leaves 8 MB the read fails, and the program reading it lives on.
+    EXPECT_EXIT(
+        {
+            OpenSim rig(14, "fps=0", QSize(3840, 2160));
+            Frame f;
+            f.data.resize(3840 * 2160 * 2);
+            if (!rig.opened || !limitAddressSpace(8ull << 20))
+                std::_Exit(2);
+            const bool read = rig.dev.readRaw(f.data.data(), f.data.size(), f.bytes, f.width, f.height);
+            std::fprintf(stderr, read ? "read\n" : "refused\n");
+            std::_Exit(read ? 3 : 0);
+        },
+        ::testing::ExitedWithCode(0), "refused");
 }
 
 TEST_F(SimCamera, UnpluggedCameraFailsUntilPluggedBackWithItsDefaults) {

@@ -13,6 +13,7 @@ that window (and its keyboard focus)."""
 import atexit
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -125,18 +126,25 @@ class Program:
     """Sevrin started in app_dir (a new temporary folder when None), which is
     both its working and its application directory."""
 
-    def __init__(self, display, usb, net, app_dir=None, ready=None, extra_env=None, cores=None):
+    def __init__(self, display, usb, net, app_dir=None, ready=None, extra_env=None, cores=None, address_space=None):
         """cores: a set of CPU numbers the program (and every thread it
-        starts) is pinned to; None leaves it to the system."""
+        starts) is pinned to; None leaves it to the system. address_space:
+        the program's address-space limit in bytes (as `prlimit --as`), or
+        None for none."""
         self.dir = app_dir or tempfile.mkdtemp(prefix="sevrin-whole-")
         self.display = display
         self.env = private_env(self.dir, display)
         self.env.update(SEVRIN_APP_DIR=self.dir, SEVRIN_SIM_USB=usb, SEVRIN_SIM_NET=net)
         self.env.update(extra_env or {})
         self.log = open(os.path.join(self.dir, "log.txt"), "a")
-        pin = (lambda: os.sched_setaffinity(0, cores)) if cores else None
+        def prepare():
+            if cores:
+                os.sched_setaffinity(0, cores)
+            if address_space:
+                resource.setrlimit(resource.RLIMIT_AS, (address_space, address_space))
+
         self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
-                                     preexec_fn=pin)
+                                     preexec_fn=prepare if cores or address_space else None)
         self.shots = 0
         subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
                        stdout=subprocess.DEVNULL, timeout=60)

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <new>
+
+// What the system refuses memory for: an allocation of OpenCV's (a
+// cv::Exception of cv::Error::StsNoMem) or of the C++ library's
+// (std::bad_alloc). Any other exception passes on.
+class MemoryRefusal {
+public:
+    // Runs `work`; false when the system refused it memory on the way.
+    template <class Work> static bool within(Work work) {
+        try {
+            work();
+        } catch (const cv::Exception& e) {
+            if (e.code != cv::Error::StsNoMem)
+                throw;
+            return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+};
