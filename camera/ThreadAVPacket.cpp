@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "camera/FrameScaler.h"
+#include "platform/MemoryRefusal.h"
 
 #include <QtDebug>
 
@@ -113,13 +114,15 @@ bool ThreadAVPacket::initDecoder(int width, int height, int pixelFormat) {
 bool ThreadAVPacket::pushPacket(const uint8_t* data, int bytes, Completion completion, Failure failed) {
     if (!m_ready || isRunning() || !data || bytes <= 0)
         return false;
+    // The copy first: a copy the system refuses memory for is a push that
+    // did not happen, and leaves the decoder free for the next frame.
+    const size_t need = size_t(bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
+    if (m_data.size() < need && !MemoryRefusal::within([&] { m_data.resize(need); }))
+        return false;
     m_used = false;
     m_failed = false;
     m_cancel = false;
     m_busy = true;
-    const size_t need = size_t(bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
-    if (m_data.size() < need)
-        m_data.resize(need);
     std::memcpy(m_data.data(), data, size_t(bytes));
     std::memset(m_data.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     m_bytes = bytes;

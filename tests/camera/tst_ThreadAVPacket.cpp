@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -166,6 +167,27 @@ TEST(ThreadAVPacket, PictureNotTakenKeepsTheDecoderOutOfThePool) {
     EXPECT_FALSE(d.isUsed());
     EXPECT_FALSE(d.lastJobFailed());
     EXPECT_FALSE(d.isReusable());
+}
+
+TEST(ThreadAVPacket, APacketTheSystemRefusesACopyForLeavesTheDecoderFree) {
+    // A 256 MB packet under a limit that leaves 8 MB: the push fails, and the
+    // decoder takes the next frame as if the refused one had never come.
+    EXPECT_EXIT(
+        {
+            ThreadAVPacket d;
+            const auto frame = FrameSynth::toNV12(FrameSynth::colourBars(320, 240));
+            if (!d.initDecoder(320, 240, PixFmtNV12) || !limitAddressSpace(8ull << 20))
+                std::_Exit(2);
+            Result r;
+            const bool pushed = d.pushPacket(frame.data(), 256 << 20, keepInto(r));
+            if (pushed || !d.isReusable())
+                std::_Exit(3);
+            if (!d.pushPacket(frame.data(), int(frame.size()), keepInto(r)) || !d.wait(30000) || r.calls != 1)
+                std::_Exit(4);
+            std::fprintf(stderr, "free\n");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "free");
 }
 
 TEST(ThreadAVPacket, ACancelEndsOnlyTheJobItCameFor) {
