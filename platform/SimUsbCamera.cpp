@@ -322,6 +322,11 @@ uint64_t SimUsbCamera::framesMissed() const {
     return m_missed;
 }
 
+double SimUsbCamera::lastFrameDueMs() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lastFrameDueMs;
+}
+
 double SimUsbCamera::framesPerSecond() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_fps;
@@ -837,6 +842,7 @@ bool SimUsbCamera::awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs)
         return false;
     }
     int64_t k = m_lastFrame + 1;
+    double lateMs = 0;
     if (m_fps > 0.0) {
         const double period = 1000.0 / m_fps;
         uint64_t now = SleepClock::ticksMs();
@@ -864,8 +870,12 @@ bool SimUsbCamera::awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs)
             m_missed += uint64_t(newest - k);
             k = newest;
         }
+        lateMs = std::max(0.0, double(now) - (double(m_streamStart) + double(k) * period));
     }
     m_lastFrame = k;
+    m_lastFrameDueMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count() -
+        lateMs;
     return true;
 }
 

@@ -112,6 +112,9 @@ public:
     // Frames that were due while no read came and were never handed out (a
     // late reader gets the newest frame), since the camera was made.
     uint64_t framesMissed() const;
+    // When the last frame read was due, on the steady clock in ms: what a
+    // driver stamps a buffer with, however late the buffer is read.
+    double lastFrameDueMs() const;
     // Frames per second it sends (0: as fast as they are read).
     double framesPerSecond() const;
     // Specimen pictures drawn inside a read, on the reader's thread (for tests).
@@ -194,6 +197,7 @@ private:
     // Frame pacing (SleepClock milliseconds).
     uint64_t m_streamStart = 0;
     int64_t m_lastFrame = -1;
+    double m_lastFrameDueMs = 0;
     bool m_streaming = false;
     int m_delivered = 0;
     uint64_t m_missed = 0;

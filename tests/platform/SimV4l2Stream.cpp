@@ -46,9 +46,9 @@ bool SimV4l2Stream::take(int timeoutMs) {
     m_bytes = 0;
     if (!m_device.readRaw(m_buffer.data(), m_buffer.size(), m_bytes, m_width, m_height))
         return false;
-    m_bufferMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+    // The frame's own time, as a driver stamps it, not the time this
+    // reader came for it.
+    m_bufferMs = m_camera->lastFrameDueMs();
     return true;
 }
 

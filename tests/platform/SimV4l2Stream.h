@@ -21,7 +21,7 @@ struct StallSwitch {
 
 // OpenCV's V4L2 capture played by a simulated USB camera: the same property
 // ids and values, the FOURCC choice, frames read undecoded, failure when
-// unplugged, a buffer time for each frame (CAP_PROP_POS_MSEC, the monotonic
+// unplugged, a buffer time for each frame (CAP_PROP_POS_MSEC, the steady
 // clock's when the frame came) and a stated rate (CAP_PROP_FPS) that is the
 // camera's rate at open rounded to a whole number, as drivers state it; and
 // it stalls on the switch.
