@@ -4,7 +4,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/ThreadAVPacket.h"
 #include "camera/VideoFeeds.h"
-#include "imaging/LargeBufferAllocator.h"
+#include "platform/MemoryRefusal.h"
 
 #include <QPainter>
 #include <QTimer>
@@ -58,7 +58,7 @@ void FrameFormMINI::renewData() {
     // Where the system refuses the memory for that copy (stitching beside
     // it may have taken what there was), this picture is skipped.
     isRenewing = false;
-    LargeBufferAllocator::withinMemory([&] {
+    MemoryRefusal::within([&] {
         isRenewing = decoder->pushPacket(data, bytes, [this](const uint8_t* rgb, int w, int h, bool& used) {
             used = true;
             QImage copy(rgb, w, h, w * 3, QImage::Format_RGB888);

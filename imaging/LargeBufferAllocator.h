@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/MemoryRefusal.h"
-
 #include <opencv2/core.hpp>
 
 #include <cstddef>
@@ -49,10 +47,6 @@ public:
     // when they are (also for a matrix that is no canvas), false when the
     // system refuses the memory.
     static bool commit(const cv::Mat& view);
-    // Runs `work`; false when the system refused it memory on the way (an
-    // allocation of OpenCV's or of the C++ library's): what grows with the
-    // operator's work then stops with a message instead of the program.
-    template <class Work> static bool withinMemory(Work work) { return MemoryRefusal::within(work); }
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
                            cv::UMatUsageFlags usage) const override;

@@ -6,6 +6,7 @@
 #include "imaging/StitchOverlapCheck.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchSubPixel.h"
+#include "platform/MemoryRefusal.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -491,7 +492,7 @@ void StitchMosaic::grow(int left, int top, int right, int bottom) {
         cv::Rect placed;
         for (int i = 0; i < 2 && canvas.empty(); ++i) {
             cv::Mat c;
-            if (LargeBufferAllocator::withinMemory(
+            if (MemoryRefusal::within(
                     [&] { c = LargeBufferAllocator::reserve(sizes[i], CV_8UC3); }) &&
                 LargeBufferAllocator::commit(c(places[i]))) {
                 canvas = c;
@@ -537,7 +538,7 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
             out.sizeLimit = true;
             return out;
         }
-        if (!LargeBufferAllocator::withinMemory([&] { grow(left, top, right, bottom); })) {
+        if (!MemoryRefusal::within([&] { grow(left, top, right, bottom); })) {
             out.noMemory = true;
             return out;
         }
@@ -549,7 +550,7 @@ StitchPlacement StitchMosaic::growStitchCanvas(const cv::Mat& frame, int dx, int
 
     const int x = out.pos.x(), y = out.pos.y();
     cv::Mat previous;
-    if (!LargeBufferAllocator::withinMemory([&] { previous = frame.clone(); })) {
+    if (!MemoryRefusal::within([&] { previous = frame.clone(); })) {
         out.noMemory = true;
         return out;
     }

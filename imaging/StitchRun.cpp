@@ -2,9 +2,9 @@
 
 #include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
-#include "imaging/LargeBufferAllocator.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/AppPaths.h"
+#include "platform/MemoryRefusal.h"
 
 #include <QPixmap>
 #include <QTimer>
@@ -208,7 +208,7 @@ QImage::Format StitchRun::viewFormat() {
 bool StitchRun::prepareJob(const QRect& region) {
     if (!m_worker || m_worker->isRunning() || m_preparing || m_mosaic.mosaic().empty())
         return false;
-    if (!LargeBufferAllocator::withinMemory([this] { m_jobFrame = currentMat(); })) {
+    if (!MemoryRefusal::within([this] { m_jobFrame = currentMat(); })) {
         stopForMemory();
         return false;
     }
@@ -366,7 +366,7 @@ void StitchRun::rebuild() {
     // megabytes to allocate and fill: the worker makes them, and the
     // interface thread takes them over when it is done.
     m_start = StitchStart();
-    if (!LargeBufferAllocator::withinMemory([this] { m_start.frame = currentMat(); })) {
+    if (!MemoryRefusal::within([this] { m_start.frame = currentMat(); })) {
         stopForMemory();
         return;
     }

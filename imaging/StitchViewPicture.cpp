@@ -3,6 +3,7 @@
 #include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchMosaic.h"
 #include "imaging/StitchStart.h"
+#include "platform/MemoryRefusal.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -42,7 +43,7 @@ bool StitchViewPicture::place(const cv::Rect& now, const cv::Size& whole) {
         if (i == 0 && !m_canvas.empty() && m_canvas.size() == whole && m_offset == cv::Point())
             continue; // that layout is the one that has no memory left
         cv::Mat canvas;
-        if (!LargeBufferAllocator::withinMemory(
+        if (!MemoryRefusal::within(
                 [&] { canvas = LargeBufferAllocator::reserve(sizes[i], CV_8UC4); }) ||
             !LargeBufferAllocator::commit(canvas(now + offsets[i])))
             continue;

@@ -5,6 +5,7 @@
 #include "camera/UsbWorkers.h"
 #include "imaging/FocusStackMath.h"
 #include "imaging/LargeBufferAllocator.h"
+#include "platform/MemoryRefusal.h"
 #include "platform/ProcessEnd.h"
 
 #include <opencv2/imgproc.hpp>
@@ -109,7 +110,7 @@ void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
         } else if (st == 1) {
             if (frame.size() != outSize || planes.empty())
                 return;
-            if (!LargeBufferAllocator::withinMemory([&] { gateFrame(rgb, width, height); }))
+            if (!MemoryRefusal::within([&] { gateFrame(rgb, width, height); }))
                 refused();
         }
     }
@@ -399,7 +400,7 @@ void ThreadJingShenHigh::run() {
         inPass = true;
         refusedFrame = false;
         bool done = false;
-        if (!LargeBufferAllocator::withinMemory([&] { done = fusePass(*frame, headGrid); }))
+        if (!MemoryRefusal::within([&] { done = fusePass(*frame, headGrid); }))
             refused(); // the frame stays queued for Continue
         inPass = false;
         if (!done)

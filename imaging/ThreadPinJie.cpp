@@ -1,8 +1,8 @@
 #include "imaging/ThreadPinJie.h"
 
-#include "imaging/LargeBufferAllocator.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
+#include "platform/MemoryRefusal.h"
 #include "platform/ThreadPriority.h"
 
 #include <algorithm>
@@ -118,7 +118,7 @@ void ThreadPinJie::run() {
     m_discardImages.clear();
     if (m_stop.load())
         return;
-    if (!LargeBufferAllocator::withinMemory([this] { runJob(); }))
+    if (!MemoryRefusal::within([this] { runJob(); }))
         refused();
     m_reference.release(); // a shared mosaic may be written again once the job is done
     m_apply = Apply();
@@ -178,7 +178,7 @@ void ThreadPinJie::applyResult() {
         *m_apply.step = m_apply.mosaic->applyFullSearchResult(r, *m_apply.frame);
     }
     StitchStep& step = *m_apply.step;
-    const bool pictured = LargeBufferAllocator::withinMemory([&] {
+    const bool pictured = MemoryRefusal::within([&] {
         if (m_apply.picture && step.rebuilt) {
             m_picture.clear();
             *m_apply.picture = StitchStart::picture(m_apply.mosaic->mosaic(), m_apply.format);
