@@ -63,6 +63,11 @@ QString noFrameReason() {
                               "The camera sent no frame that could be decoded.", "相機沒有送來可以解碼的畫面。");
 }
 
+QString noMemoryReason() {
+    return WriteProblem::pick(MessagePassing::instance()->language(), "内存不足，图片没有保存。",
+                              "Not enough memory: the picture was not saved.", "記憶體不足，圖片沒有儲存。");
+}
+
 QImage thumbnail(const QImage& picture) {
     if (picture.isNull() || picture.height() <= 0)
         return QImage();

@@ -49,6 +49,8 @@ void reportSaveError(const QString& path, const QString& reason);
 QString folderWriteProblem(const QString& path);
 // A snapshot dropped because no frame decoded, in the hub's language.
 QString noFrameReason();
+// Why a picture the system refused memory for was not saved.
+QString noMemoryReason();
 // The same for a recording that failed (a full disk, a write error).
 void reportRecordingError(const QString& path, const QString& reason);
 // Tells the user that the recording into path ended because its camera was

@@ -64,6 +64,33 @@ void ThreaSaveImg::setFrame(const uint8_t* data, int width, int height, int chan
 
 void ThreaSaveImg::release() { m_busy = false; }
 
+void ThreaSaveImg::refused() {
+    MessagePassing* hub = MessagePassing::instance();
+    switch (m_mode) {
+    case 3:
+        hub->pinJieImage(QImage()); // stitching stops with its message
+        break;
+    case 7:
+        if (m_consumer)
+            m_consumer(nullptr, 0, 0); // focus stacking likewise
+        break;
+    case 0:
+    case 1:
+    case 2:
+    case 8:
+    case 9:
+    case 10:
+        // A picture the user asked for is never lost in silence.
+        SnapshotFiles::reportSaveError(m_path, SnapshotFiles::noMemoryReason());
+        if (m_mode != 2 && m_mode != 10)
+            hub->removeIconCamera(); // the snap, screenshot or save ends unsaved
+        break;
+    default:
+        break; // the flat field's reference: the next frame is taken
+    }
+    m_busy = false;
+}
+
 void ThreaSaveImg::drawTimeStamp(QImage& image, const QString& text, const QColor& colour, int position) {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -101,11 +128,7 @@ QSize ThreaSaveImg::rescaledSize(const QSize& size, int sizeIndex, const QString
 void ThreaSaveImg::run() {
     const QImage image = m_current ? *m_current : QImage();
     if (image.isNull()) {
-        m_busy = false;
-        if (m_mode == 8 || m_mode == 9)
-            MessagePassing::instance()->removeIconCamera(); // no frame: the save ends unsaved
-        if (m_mode == 3)
-            MessagePassing::instance()->pinJieImage(QImage()); // the system refused the frame: stitching stops
+        refused(); // the system refused the frame's picture
         return;
     }
     MessagePassing* hub = MessagePassing::instance();

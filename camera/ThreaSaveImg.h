@@ -38,7 +38,8 @@
 class ThreaSaveImg : public QThread {
     Q_OBJECT
 public:
-    // Called on the save thread with contiguous RGB rows (width x 3 bytes).
+    // Called on the save thread with contiguous RGB rows (width x 3 bytes);
+    // with null rows when the system refused the frame memory or a thread.
     using FocusStackConsumer = std::function<void(const uint8_t* rgb, int width, int height)>;
 
     explicit ThreaSaveImg(QObject* parent = nullptr);
@@ -62,6 +63,11 @@ public:
     void setFrame(const uint8_t* data, int width, int height, int channels = 3);
     // Gives back a job that will not run.
     void release();
+    // Ends a job the system refused memory or a thread before its picture
+    // came (also run() finding no picture): stitching and focus stacking are
+    // told so and stop with their message, a picture the user asked for is
+    // reported unsaved. The saver is free again.
+    void refused();
 
     // Free for setParams: no job taken and the thread not running. A saver
     // whose frame is still being decoded is busy, not idle.

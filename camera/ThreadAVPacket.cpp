@@ -129,6 +129,14 @@ bool ThreadAVPacket::pushPacket(const uint8_t* data, int bytes, Completion compl
     m_completion = std::move(completion);
     m_failure = std::move(failed);
     start(QThread::InheritPriority);
+    if (!isRunning() && !isFinished()) {
+        // The system made no thread (no room for its stack): a push that did
+        // not happen, as a refused copy is.
+        m_busy = false;
+        m_completion = nullptr;
+        m_failure = nullptr;
+        return false;
+    }
     return true;
 }
 

@@ -48,7 +48,9 @@ public:
     bool initDecoder(int width, int height);
 
     // Starts one job on a copy of the frame. False (nothing started) when the
-    // decoder is not set up, the thread still runs or the frame is empty.
+    // decoder is not set up, the thread still runs, the frame is empty, or
+    // the system refused memory for the copy or a thread to run in; the
+    // decoder is free again then.
     bool pushPacket(const uint8_t* data, int bytes, Completion completion, Failure failed = Failure());
 
     // Ends the current job without its picture at the next strip of its

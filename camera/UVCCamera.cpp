@@ -405,7 +405,7 @@ bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) 
     s->pending = ticket;
     d->job = ticket;
     d->saver = saver;
-    d->decoder->decode(frame, [saver, ticket](const uint8_t* rgb, int width, int height) {
+    const bool begun = d->decoder->decode(frame, [saver, ticket](const uint8_t* rgb, int width, int height) {
         if (QImage* image = saver->imageBuffer(width, height, 3)) {
             if (image->width() == width && image->height() == height) {
                 const int row = width * 3;
@@ -416,6 +416,16 @@ bool UVCCamera::serveSnapshot(int slot, const QString& path, bool withConsumer) 
         saver->startSave();
         ticket->delivered = true;
     });
+    if (!begun) {
+        // The system refused the job memory or a thread: whoever waits for
+        // this picture is told, rather than waiting for a frame that never
+        // comes; trying again at the next frame would only fail again.
+        s->pending.reset();
+        d->job.reset();
+        d->saver = nullptr;
+        ++m_droppedSnapshots;
+        saver->refused();
+    }
     return true;
 }
 

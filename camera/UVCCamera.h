@@ -52,7 +52,9 @@ public:
     virtual bool isBusy() const = 0;
     // Starts decoding on the worker's thread; `done` runs there only when a
     // picture came out. The decoder was made for the frame's size and format.
-    virtual void decode(const RawFrame& frame, Completion done) = 0;
+    // False when the job could not begin (the system refused memory for the
+    // frame's copy or a thread): nothing runs, `done` never does.
+    virtual bool decode(const RawFrame& frame, Completion done) = 0;
     // Waits up to ms for the job to end; true when none runs.
     virtual bool waitIdle(int ms) = 0;
     // Asks the running job, if any, to end without its picture at the next
@@ -73,7 +75,13 @@ public:
     // thread), width x height with 3 or 4 channels; it becomes this job's image.
     virtual QImage* imageBuffer(int width, int height, int channels) = 0;
     // Starts the save of the current job (called on the decoder's thread).
+    // A save the system gives no thread to ends as refused() ends it.
     virtual void startSave() = 0;
+    // The system refused the current job memory or a thread before its
+    // picture came: whoever waits for it is told (stitching and focus
+    // stacking stop with their message, a picture the user asked for is
+    // reported unsaved) and the saver is free again.
+    virtual void refused() = 0;
 };
 
 // The eight recorder settings of the models: input size, FFmpeg codec id and

@@ -32,8 +32,8 @@ public:
     bool init(int width, int height, int pixelFormat) { return m_d.initDecoder(width, height, pixelFormat); }
     ~DecoderAdapter() override { m_d.wait(3000); }
     bool isBusy() const override { return !m_d.isReusable(); }
-    void decode(const RawFrame& frame, Completion done) override {
-        m_d.pushPacket(frame.constBytes(), frame.bytes,
+    bool decode(const RawFrame& frame, Completion done) override {
+        return m_d.pushPacket(frame.constBytes(), frame.bytes,
                        [done](const uint8_t* rgb, int width, int height, bool& used) {
                            done(rgb, width, height);
                            used = true;
@@ -72,7 +72,12 @@ public:
     QImage* imageBuffer(int width, int height, int channels) override {
         return m_s.imageBuffer(width, height, channels);
     }
-    void startSave() override { m_s.start(); }
+    void startSave() override {
+        m_s.start();
+        if (!m_s.isRunning() && !m_s.isFinished())
+            m_s.refused(); // the system made no thread
+    }
+    void refused() override { m_s.refused(); }
 
 private:
     ThreaSaveImg m_s;

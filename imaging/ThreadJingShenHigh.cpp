@@ -87,7 +87,12 @@ void ThreadJingShenHigh::linkUsbCameras() {
 // ---- save thread ----
 
 void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
-    if (!rgb || width <= 0 || height <= 0)
+    if (!rgb) {
+        if (state.load() == 1)
+            refused();
+        return;
+    }
+    if (width <= 0 || height <= 0)
         return;
     bool announce = false;
     {

@@ -54,6 +54,8 @@ public:
     // Save thread. `rgb`: width x height packed RGB888 (rows of width x 3
     // bytes), owned by the caller and reused after the call; the worker copies
     // what it keeps. A frame of another size than the run's is dropped.
+    // A null `rgb` is a frame the system refused memory on its way here: a
+    // run stops as when the system refuses the worker memory.
     void pushFrame(const uchar* rgb, int width, int height);
     // pushFrame on `worker` only while it exists: a save job that still holds
     // the pointer of a worker destroyed since does nothing. Any thread.

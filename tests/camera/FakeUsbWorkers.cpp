@@ -43,7 +43,9 @@ public:
     explicit FakeDecoder(FakeUsbWorkers* w) : m_w(w) { m_w->impl->decoders.push_back(this); }
     ~FakeDecoder() override { erase(m_w->impl->decoders, this); }
     bool isBusy() const override { return m_busy; }
-    void decode(const RawFrame& frame, Completion done) override {
+    bool decode(const RawFrame& frame, Completion done) override {
+        if (m_w->refuseDecodes)
+            return false;
         ++m_w->decodeJobs;
         m_w->decodeInputs.append(frame);
         m_w->decodeInputCopies.append(QByteArray(frame.data.constData(), frame.bytes));
@@ -52,6 +54,7 @@ public:
         m_busy = true;
         if (!m_w->holdDecodes)
             finish();
+        return true;
     }
     bool waitIdle(int) override { return !m_busy; }
     void cancel() override {
@@ -101,6 +104,10 @@ public:
         m_job.image = m_image.copy();
         m_w->saved.append(m_job);
         m_busy = m_w->holdSaves;
+    }
+    void refused() override {
+        m_w->refused.append(m_job);
+        m_busy = false;
     }
     void release() { m_busy = false; }
 

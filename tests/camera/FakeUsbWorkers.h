@@ -22,6 +22,7 @@ struct FakeUsbWorkers {
     // Knobs.
     bool holdDecodes = false;  // decoders stay busy until releaseDecodes()
     bool failDecodes = false;  // decoders end without a picture
+    bool refuseDecodes = false; // decoders cannot begin (no memory, no thread)
     bool holdSaves = false;    // savers stay busy until releaseSaves()
 
     // Records.
@@ -30,6 +31,7 @@ struct FakeUsbWorkers {
     int decodeJobs = 0;
     int cancelledDecodes = 0; // busy jobs ended by cancel(), without a picture
     QList<Saved> saved;
+    QList<Saved> refused; // jobs whose saver was told the system refused them
     QList<RawFrame> decodeInputs;       // the frames handed to decoders (shared buffers)
     QList<QByteArray> decodeInputCopies; // their bytes at hand-over
     QList<RawFrame> recorded;

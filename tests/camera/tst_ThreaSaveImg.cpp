@@ -184,27 +184,72 @@ private slots:
     }
 
     // A screenshot or save of the tool palette that ends unsaved still ends
-    // the busy state, so the palette's buttons come back.
+    // the busy state, so the palette's buttons come back, and says why.
     void unsavedScreenshotEndsTheBusyState_data() {
         QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("noFrame");
+        QTest::addColumn<bool>("refusedPicture"); // the system refused the picture's memory
         QTest::newRow("screenshot, unwritable") << 8 << false;
         QTest::newRow("save, unwritable") << 9 << false;
-        QTest::newRow("save, no frame") << 9 << true;
+        QTest::newRow("save, its picture refused") << 9 << true;
     }
     void unsavedScreenshotEndsTheBusyState() {
         QFETCH(int, mode);
-        QFETCH(bool, noFrame);
+        QFETCH(bool, refusedPicture);
         QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
         ThreaSaveImg saver;
-        runJob(saver, noFrame ? QImage() : filled(64, 48, Qt::blue), env->file("no/such/folder/shot"), mode, true);
+        runJob(saver, refusedPicture ? QImage() : filled(64, 48, Qt::blue), env->file("no/such/folder/shot"), mode,
+               true);
         QTRY_COMPARE(icon.count(), 1);
-        if (noFrame)
-            QVERIFY(errorBoxText().isEmpty());
-        else {
+        QTRY_VERIFY(!errorBoxText(false).isEmpty());
+        const QString text = errorBoxText();
+        QVERIFY(text.contains("shot"));
+        QCOMPARE(text.contains(SnapshotFiles::noMemoryReason()), refusedPicture);
+    }
+
+    // A job the system refused memory or a thread before its picture came
+    // tells whoever waits for the picture, and frees the saver.
+    void aRefusedJobTellsWhoWaits_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("stitchStops");  // empty stitching frames (the run stops)
+        QTest::addColumn<int>("stackStops");   // null frames to the stacking worker
+        QTest::addColumn<bool>("box");         // the not-saved box, with the memory reason
+        QTest::addColumn<int>("iconsCleared"); // busy states ended
+        QTest::newRow("snapshot") << 0 << 0 << 0 << true << 1;
+        QTest::newRow("snapshot to the dialog") << 1 << 0 << 0 << true << 1;
+        QTest::newRow("series") << 10 << 0 << 0 << true << 0;
+        QTest::newRow("stitching frame") << 3 << 1 << 0 << false << 0;
+        QTest::newRow("focus stacking frame") << 7 << 0 << 1 << false << 0;
+        QTest::newRow("flat-field reference") << 4 << 0 << 0 << false << 0;
+    }
+    void aRefusedJobTellsWhoWaits() {
+        QFETCH(int, mode);
+        QFETCH(int, stitchStops);
+        QFETCH(int, stackStops);
+        QFETCH(bool, box);
+        QFETCH(int, iconsCleared);
+        QSignalSpy stitch(hub, SIGNAL(pinJieImageSIGNAL(QImage)));
+        QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
+        int nullFrames = 0, frames = 0;
+        ThreaSaveImg saver;
+        saver.setParams(env->file("refused"), mode, true, false, Qt::white, 3, 5, "UVCCamera");
+        saver.setFocusStackConsumer([&](const uint8_t* rgb, int, int) { ++(rgb ? frames : nullFrames); });
+        QVERIFY(!saver.isIdle());
+        saver.refused();
+        QVERIFY(saver.isIdle());
+        QCOMPARE(stitch.count(), stitchStops);
+        if (stitchStops)
+            QVERIFY(stitch.at(0).at(0).value<QImage>().isNull());
+        QCOMPARE(nullFrames, stackStops);
+        QCOMPARE(frames, 0);
+        if (box) {
             QTRY_VERIFY(!errorBoxText(false).isEmpty());
-            QVERIFY(errorBoxText().contains("shot"));
+            const QString text = errorBoxText();
+            QVERIFY2(text.contains(SnapshotFiles::noMemoryReason()) && text.contains("refused"), qPrintable(text));
+        } else {
+            QCoreApplication::processEvents();
+            QVERIFY(errorBoxText().isEmpty());
         }
+        QTRY_COMPARE(icon.count(), iconsCleared);
     }
 
     void backToBackDirectSnapshotsBothArrive() {

@@ -169,25 +169,47 @@ TEST(ThreadAVPacket, PictureNotTakenKeepsTheDecoderOutOfThePool) {
     EXPECT_FALSE(d.isReusable());
 }
 
-TEST(ThreadAVPacket, APacketTheSystemRefusesACopyForLeavesTheDecoderFree) {
-    // A 256 MB packet under a limit that leaves 8 MB: the push fails, and the
-    // decoder takes the next frame as if the refused one had never come.
-    EXPECT_EXIT(
-        {
-            ThreadAVPacket d;
-            const auto frame = FrameSynth::toNV12(FrameSynth::colourBars(320, 240));
-            if (!d.initDecoder(320, 240, PixFmtNV12) || !limitAddressSpace(8ull << 20))
-                std::_Exit(2);
-            Result r;
-            const bool pushed = d.pushPacket(frame.data(), 256 << 20, keepInto(r));
-            if (pushed || !d.isReusable())
-                std::_Exit(3);
-            if (!d.pushPacket(frame.data(), int(frame.size()), keepInto(r)) || !d.wait(30000) || r.calls != 1)
-                std::_Exit(4);
-            std::fprintf(stderr, "free\n");
-            std::_Exit(0);
-        },
-        ::testing::ExitedWithCode(0), "free");
+TEST(ThreadAVPacket, APushTheSystemRefusesLeavesTheDecoderFree) {
+    // The system refuses the packet's copy (256 MB under a limit that leaves
+    // room for a thread and 8 MB), or the thread's stack (a 115 kB frame
+    // under a limit that leaves 1 MB): the push fails, nothing runs, and the
+    // decoder is free. With room for a thread it takes the next frame as if
+    // the refused one had never come.
+    struct Case {
+        const char* name;
+        int bytes; // 0: the frame's own
+        bool roomForThread;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"copy refused", 256 << 20, true, "free"},
+        {"thread refused", 0, false, "Thread creation error.*free"},
+    };
+    // A fresh process for each: a forked one would inherit the stacks of
+    // threads that earlier tests ended, and the thread would take one of
+    // those instead of asking the system.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                ThreadAVPacket d;
+                const auto frame = FrameSynth::toNV12(FrameSynth::colourBars(320, 240));
+                if (!d.initDecoder(320, 240, PixFmtNV12) ||
+                    !limitAddressSpace(c.roomForThread ? threadStackBytes() + (8ull << 20) : 1ull << 20))
+                    std::_Exit(2);
+                Result r;
+                const bool pushed = d.pushPacket(frame.data(), c.bytes ? c.bytes : int(frame.size()), keepInto(r));
+                if (pushed || !d.isReusable() || !d.wait(1000) || r.calls != 0)
+                    std::_Exit(3);
+                if (c.roomForThread &&
+                    (!d.pushPacket(frame.data(), int(frame.size()), keepInto(r)) || !d.wait(30000) || r.calls != 1))
+                    std::_Exit(4);
+                std::fprintf(stderr, "free\n");
+                std::_Exit(0);
+            },
+            ::testing::ExitedWithCode(0), c.says);
+    }
 }
 
 TEST(ThreadAVPacket, ACancelEndsOnlyTheJobItCameFor) {

@@ -105,6 +105,8 @@ private slots:
     void failedDecodeIsDroppedAndTheDecoderReused();
     void droppedSnapshotEndsTheBusyStateWithAnErrorBox_data();
     void droppedSnapshotEndsTheBusyStateWithAnErrorBox();
+    void aDecodeTheSystemRefusesIsToldAtOnce_data();
+    void aDecodeTheSystemRefusesIsToldAtOnce();
     void focusStackingFramesFlowOnlyWithAConsumer();
     void focusStackingTakesTheFramesOfSlotZero_data();
     void focusStackingTakesTheFramesOfSlotZero();
@@ -258,6 +260,43 @@ void TstUvcCamera::droppedSnapshotEndsTheBusyStateWithAnErrorBox() {
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY(!(qobject_cast<QMessageBox*>(w) && w->isVisible()));
     QCOMPARE(icon.count(), iconsCleared);
+}
+
+void TstUvcCamera::aDecodeTheSystemRefusesIsToldAtOnce_data() {
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<int>("mode");
+    // The system refuses the decoder memory or a thread: the saver tells
+    // whoever waits (stitching stops, the user sees why), once, rather than
+    // the request waiting for a frame that never comes.
+    QTest::newRow("playing snap") << false << 0;
+    QTest::newRow("paused snap") << true << 0;
+    QTest::newRow("playing stitching") << false << 3;
+}
+
+void TstUvcCamera::aDecodeTheSystemRefusesIsToldAtOnce() {
+    QFETCH(bool, paused);
+    QFETCH(int, mode);
+    Rig rig(PixFmtMJPG);
+    rig.pass(2);
+    if (paused)
+        rig.cam->pause();
+    rig.workers.refuseDecodes = true;
+    rig.cam->snapImage("refused", mode, true, false, Qt::red, 0, 0);
+    rig.pass(4);
+    QCOMPARE(rig.workers.refused.size(), 1);
+    QCOMPARE(rig.workers.refused[0].path, QString("refused"));
+    QCOMPARE(rig.workers.refused[0].mode, mode);
+    QVERIFY(rig.workers.saved.isEmpty());
+    QVERIFY(rig.cam->pendingSnapshots().isEmpty());
+    QCOMPARE(rig.cam->droppedSnapshots(), 1);
+    // The decoder and the saver are free for the next picture.
+    rig.workers.refuseDecodes = false;
+    rig.cam->snapImage("kept", 0, true, false, Qt::red, 0, 0);
+    rig.pass();
+    QCOMPARE(rig.workers.saved.size(), 1);
+    QCOMPARE(rig.workers.saved[0].path, QString("kept"));
+    QCOMPARE(rig.workers.decodersMade, 1);
+    QCOMPARE(rig.workers.saversMade, 1);
 }
 
 void TstUvcCamera::focusStackingTakesTheFramesOfSlotZero_data() {
