@@ -11,6 +11,7 @@
 #include "imaging/StitchRun.h"
 #include "imaging/StitchStart.h"
 #include "platform/AppPaths.h"
+#include "platform/MemoryRefusal.h"
 
 #include <QDir>
 #include <QEvent>
@@ -34,6 +35,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
 
 namespace {
 
@@ -517,11 +521,29 @@ void PinJieForm::showMosaic(QRect changed) {
         } else {
             pixmap = QPixmap::fromImage(view); // a deep copy: the mosaic is replaced when it grows
         }
-        m_mosaicItem->setPixmap(pixmap);
+        setMosaicPicture(pixmap);
     }
     // Dropped here, the worker's picture leaves the pixmap alone holding its
     // pixels: drawn into later without a copy.
     m_mosaicItem->setVisible(m_btnClose->isEnabled());
+}
+
+void PinJieForm::setMosaicPicture(const QPixmap& full) {
+    const cv::Mat& m = mosaic().mosaic();
+    QPixmap shown = full;
+    if (shown.isNull() && !m.empty() && m.type() == CV_8UC3) {
+        // Some 2,000 pixels a side: more than a screen shows of the whole
+        // mosaic, a few megabytes where the whole took a hundred and more.
+        const double f = std::min(1.0, 2048.0 / std::max(m.cols, m.rows));
+        const cv::Size size(std::max(1, int(std::lround(m.cols * f))), std::max(1, int(std::lround(m.rows * f))));
+        cv::Mat reduced;
+        if (MemoryRefusal::within([&] { cv::resize(m, reduced, size, 0, 0, cv::INTER_AREA); }))
+            shown = QPixmap::fromImage(QImage(reduced.data, reduced.cols, reduced.rows, int(reduced.step),
+                                              QImage::Format_RGB888));
+        QMetaObject::invokeMethod(m_run, [run = m_run] { run->pictureRefused(); }, Qt::QueuedConnection);
+    }
+    m_mosaicItem->setPixmap(shown);
+    m_mosaicItem->setScale(shown.isNull() || m.empty() ? 1.0 : double(m.cols) / shown.width());
 }
 
 void PinJieForm::fitScene() { setSceneScale(); }
@@ -601,7 +623,8 @@ void PinJieForm::showNewMosaic() {
     const QPoint first = mosaic().placements().value(0).topLeft();
     // The picture the worker drew, adopted as it is: in the scene's format
     // it is neither converted nor copied.
-    m_mosaicItem = new StitchMosaicItem(QPixmap::fromImage(m_run->takeStartView()));
+    m_mosaicItem = new StitchMosaicItem(QPixmap());
+    setMosaicPicture(QPixmap::fromImage(m_run->takeStartView()));
     m_scene->addItem(m_mosaicItem);
     m_mosaicItem->hide();
     m_placementOverlay = m_scene->addPixmap(m_markers.value(1));

@@ -115,6 +115,12 @@ private:
     void applyStep(const StitchStep& step);
     // Shows the mosaic; with `changed`, only that part of it changed.
     void showMosaic(QRect changed = QRect());
+    // Gives the mosaic item `full`, the mosaic's picture; where the system
+    // refused memory for it (null), the mosaic reduced to fit the view's
+    // needs, scaled up to the mosaic's size in the scene, and the run stops
+    // with the not-enough-memory box: the frames it would place could not
+    // be shown.
+    void setMosaicPicture(const QPixmap& full);
     void fitScene();
     void showMessage(const QString& title, const QString& text);
     QString text(const char* zh, const char* en, const char* tw) const;

@@ -70,8 +70,7 @@ void StitchRun::takeFrame(const QImage& image) {
     if (image.isNull()) {
         // The camera found no memory for the frame asked for: waiting for
         // another would leave the run silent.
-        if (m_stopState < 1 && m_queue.value(0, -1) != 0)
-            stopForMemory();
+        pictureRefused();
         return;
     }
     if (m_precision)
@@ -326,6 +325,12 @@ void StitchRun::finishStep(const StitchStep& step) {
         setHead(step.head);
     if (step.delayMs > 0)
         requestFrame(step.delayMs);
+}
+
+void StitchRun::pictureRefused() {
+    // An empty queue is a run whose stop step has run.
+    if (m_stopState < 1 && !m_queue.isEmpty() && m_queue.first() != 0)
+        stopForMemory();
 }
 
 void StitchRun::stopForMemory() {

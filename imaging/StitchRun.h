@@ -91,6 +91,11 @@ public:
     QImage takeStartView();
     QList<QImage> takeStartMarkers();
 
+    // The panel found no memory for the mosaic's picture: a running run
+    // stops as when a job is refused memory (its box comes with the stop
+    // step); a run already stopping is left alone.
+    void pictureRefused();
+
     // The frame a new marker picture is sized for: the last frame's size,
     // 1920 x 1080 before any.
     QSize frameSize() const;

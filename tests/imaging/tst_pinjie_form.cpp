@@ -14,6 +14,7 @@
 #include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -301,6 +302,57 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(grown >= 2 || !wrong.isEmpty(), 120000);
         disconnect(form->findChild<StitchRun*>(), &StitchRun::stepApplied, this, nullptr);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
+    }
+
+    // The system refuses the view its picture of the mosaic (a hundred
+    // megabytes at 5000 x 5000): the mosaic shows reduced, scaled to its
+    // place, and the run stops with its box rather than stitching on behind
+    // a black view. In a child process under an address-space limit that
+    // leaves a thread's stack and 155 MB: room for the mosaic (75 MB) and
+    // the reduced picture, not for the whole picture (100 MB) as well.
+    void aMosaicPictureTheSystemRefusesShowsReducedAndStopsTheRun() {
+        if (!qEnvironmentVariableIsSet("PINJIE_PICTURE_REFUSED")) {
+            const QString failed = runRowInChild("PINJIE_PICTURE_REFUSED", "shown reduced");
+            QVERIFY2(failed.isEmpty(), qPrintable(failed));
+            return;
+        }
+        cv::setNumThreads(0); // no OpenCV threads taking stacks of their own
+        QVERIFY(limitAddressSpace(threadStackBytes() + (155ull << 20)));
+        form->findChild<QPushButton*>("btnPlay")->click();
+        const QString text = StitchMosaic::noMemoryText(1);
+        QTRY_VERIFY_WITH_TIMEOUT(messages().contains(text), 60000);
+        QCOMPARE(form->stepQueue().value(0, 0), 0); // stopped, or its stop step queued
+        const cv::Mat mosaic = form->mosaic().mosaic();
+        QCOMPARE(mosaic.cols, 5000);
+        StitchMosaicItem* shown = nullptr;
+        for (QGraphicsItem* item : form->graphicsView()->scene()->items())
+            if (auto* p = dynamic_cast<StitchMosaicItem*>(item))
+                shown = p;
+        QVERIFY(shown && !shown->pixmap().isNull());
+        // Read as it is: Qt converts a picture this large on threads the
+        // limit leaves no room for.
+        const QImage picture = shown->pixmap().toImage();
+        QVERIFY2(picture.width() <= 2048, qPrintable(QString::number(picture.width())));
+        QCOMPARE(picture.width() * shown->scale(), 5000.0);
+        // Each reduced pixel holds the mean of the mosaic pixels it covers:
+        // black around the frames, the specimen where they lie.
+        const double f = double(picture.width()) / mosaic.cols;
+        const QRect first = form->mosaic().placements().value(0);
+        int specimen = 0;
+        for (const QPoint& p : {QPoint(2, 2), first.center(), first.topLeft() + QPoint(60, 60),
+                                first.bottomRight() - QPoint(60, 60)}) {
+            const QPoint q(int(p.x() * f), int(p.y() * f));
+            const cv::Rect covered(int(q.x() / f), int(q.y() / f), int(std::ceil(1 / f)), int(std::ceil(1 / f)));
+            const cv::Scalar mean = cv::mean(mosaic(covered));
+            const QColor c = picture.pixelColor(q);
+            specimen += mean[0] + mean[1] + mean[2] > 30 ? 1 : 0;
+            QVERIFY2(qAbs(c.red() - mean[0]) <= 12 && qAbs(c.green() - mean[1]) <= 12 && qAbs(c.blue() - mean[2]) <= 12,
+                     qPrintable(QString("at %1,%2: %3 %4 %5 for %6 %7 %8")
+                                    .arg(p.x()).arg(p.y()).arg(c.red()).arg(c.green()).arg(c.blue())
+                                    .arg(mean[0]).arg(mean[1]).arg(mean[2])));
+        }
+        QCOMPARE(specimen, 3);
+        std::fprintf(stderr, "shown reduced\n");
     }
 
     void exportWhileRunningWaitsForTheNextFrame() {
