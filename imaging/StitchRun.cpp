@@ -181,6 +181,10 @@ void StitchRun::shutDown() {
         m_jobFrame.release();
         m_current = QImage();
         m_start = StitchStart();
+        // The feather masks too (some 40 MB for a 4K frame): a run builds
+        // its own at its first mosaic.
+        MessagePassing::instance()->pinJieMask.release();
+        MessagePassing::instance()->pinJieMaskHalf.release();
     }
     m_worker->deleteLater();
     m_worker = nullptr;

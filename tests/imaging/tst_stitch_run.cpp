@@ -314,10 +314,12 @@ private slots:
             QCOMPARE(d.run.stopState(), 1);
             QVERIFY(asksNoFrame(d.run));
             // What the job running at the close found is dropped: nothing
-            // is shown, placed or queued after it, and the mosaic the close
-            // gave back stays empty.
+            // is shown, placed or queued after it, and the mosaic and the
+            // feather masks the close gave back stay empty.
             QCOMPARE(d.steps, steps);
             QVERIFY(d.run.mosaic().placements().isEmpty());
+            QVERIFY(MessagePassing::instance()->pinJieMask.empty());
+            QVERIFY(MessagePassing::instance()->pinJieMaskHalf.empty());
             QVERIFY(d.run.stepQueue().isEmpty());
             QCOMPARE(out.count(), round);
             QVERIFY(!d.run.close()); // closed already
