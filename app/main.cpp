@@ -11,6 +11,7 @@
 #include "camera/ThreaSaveImgNet.h"
 #include "camera/UsbWorkers.h"
 #include "imaging/ThreadJingShenHigh.h"
+#include "platform/ImageThreads.h"
 #include "platform/ProcessEnd.h"
 #include "platform/TerminationWatcher.h"
 #include "resources/SevrinResources.h"
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     GlobalApplication app(argc, argv);
+    // Large pictures are converted on threads made now: under memory
+    // pressure a thread refused later would leave the interface waiting.
+    ImageThreads::keep();
     LatePlugins::holdBack();
     // The encoder's per-recording statistics are not for the operator.
     av_log_set_level(AV_LOG_ERROR);
