@@ -288,6 +288,23 @@ private slots:
         std::fprintf(stderr, "refused\n");
     }
 
+    // A frame the system refused memory on its way (null rows) stops a
+    // running run as a refused pass does; before a run it is nothing.
+    void aFrameRefusedOnItsWayStopsTheRun() {
+        const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(640, 360), 2, 2.0, 13));
+        ThreadJingShenHigh w;
+        w.pushFrame(nullptr, 0, 0);
+        QVERIFY(!w.takeNoMemory());
+        push(w, s.frames[0]);
+        QVERIFY(w.prepareFirstFrame(false));
+        QSignalSpy finished(&w, &QThread::finished);
+        w.start();
+        w.pushFrame(nullptr, 0, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        QVERIFY(w.takeNoMemory());
+        QCOMPARE(w.currentState(), 2);
+    }
+
     void stopForExitGivesTheRunsMemoryBackOnceTheWorkerHasLeft() {
         // The program is ending: nothing continues the run, and its 4K
         // planes, pooled frames and scratch go back to the system on the
