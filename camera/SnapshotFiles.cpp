@@ -165,6 +165,18 @@ void showError(const QString& path, const QString& reason, bool recording) {
 } // namespace
 
 void reportSaveError(const QString& path, const QString& reason) { showError(path, reason, false); }
+
+bool reportUnsaved(const QString& path, int mode, const QString& reason) {
+    const bool userPicture = mode == 0 || mode == 1 || mode == 2 || mode == 8 || mode == 9 || mode == 10;
+    if (!userPicture)
+        return false;
+    reportSaveError(path, reason);
+    // The snap button and the palette's Screenshot and Save wait for this
+    // picture; a queued series keeps its busy state until it ends.
+    if (mode != 10 && mode != 2)
+        MessagePassing::instance()->removeIconCamera();
+    return true;
+}
 void reportRecordingError(const QString& path, const QString& reason) { showError(path, reason, true); }
 
 void reportRecordingCameraLost(const QString& path) {

@@ -51,6 +51,13 @@ QString folderWriteProblem(const QString& path);
 QString noFrameReason();
 // Why a picture the system refused memory for was not saved.
 QString noMemoryReason();
+// A snapshot of `mode` that ends without its picture. A picture the user
+// asked for (snap, dialog, series, the still-image road, the palette's
+// Screenshot and Save) is never lost in silence: the error box gives
+// `reason`, and the busy state of a single picture ends (a series keeps its
+// own until it ends). Streams of frames (stitching, flat field, focus
+// stacking) are the caller's. False for those. Any thread.
+bool reportUnsaved(const QString& path, int mode, const QString& reason);
 // The same for a recording that failed (a full disk, a write error).
 void reportRecordingError(const QString& path, const QString& reason);
 // Tells the user that the recording into path ended because its camera was

@@ -65,29 +65,12 @@ void ThreaSaveImg::setFrame(const uint8_t* data, int width, int height, int chan
 void ThreaSaveImg::release() { m_busy = false; }
 
 void ThreaSaveImg::refused() {
-    MessagePassing* hub = MessagePassing::instance();
-    switch (m_mode) {
-    case 3:
-        hub->pinJieImage(QImage()); // stitching stops with its message
-        break;
-    case 7:
-        if (m_consumer)
-            m_consumer(nullptr, 0, 0); // focus stacking likewise
-        break;
-    case 0:
-    case 1:
-    case 2:
-    case 8:
-    case 9:
-    case 10:
-        // A picture the user asked for is never lost in silence.
-        SnapshotFiles::reportSaveError(m_path, SnapshotFiles::noMemoryReason());
-        if (m_mode != 2 && m_mode != 10)
-            hub->removeIconCamera(); // the snap, screenshot or save ends unsaved
-        break;
-    default:
-        break; // the flat field's reference: the next frame is taken
-    }
+    if (m_mode == 3)
+        MessagePassing::instance()->pinJieImage(QImage()); // stitching stops with its message
+    else if (m_mode == 7 && m_consumer)
+        m_consumer(nullptr, 0, 0); // focus stacking likewise
+    else // a picture the user asked for; the flat field's reference takes the next frame
+        SnapshotFiles::reportUnsaved(m_path, m_mode, SnapshotFiles::noMemoryReason());
     m_busy = false;
 }
 

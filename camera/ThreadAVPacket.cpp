@@ -128,10 +128,8 @@ bool ThreadAVPacket::pushPacket(const uint8_t* data, int bytes, Completion compl
     m_bytes = bytes;
     m_completion = std::move(completion);
     m_failure = std::move(failed);
-    start(QThread::InheritPriority);
-    if (!isRunning() && !isFinished()) {
-        // The system made no thread (no room for its stack): a push that did
-        // not happen, as a refused copy is.
+    if (!MemoryRefusal::start(*this)) {
+        // A push that did not happen, as a refused copy is.
         m_busy = false;
         m_completion = nullptr;
         m_failure = nullptr;

@@ -339,15 +339,8 @@ void UVCCamera::reapWorkers() {
 void UVCCamera::dropSnapshot(const QString& path, int mode) {
     ++m_droppedSnapshots;
     // Streams of frames (stitching, flat field, focus stacking) simply wait
-    // for the next one; a picture the user asked for is never lost in silence.
-    const bool userPicture = mode == 0 || mode == 1 || mode == 2 || mode == 8 || mode == 9 || mode == 10;
-    if (!userPicture)
-        return;
-    SnapshotFiles::reportSaveError(path, SnapshotFiles::noFrameReason());
-    // The snap button and the palette's Screenshot and Save wait for this
-    // picture; a queued series keeps its busy state until it ends.
-    if (mode != 10 && mode != 2)
-        MessagePassing::instance()->removeIconCamera();
+    // for the next one.
+    SnapshotFiles::reportUnsaved(path, mode, SnapshotFiles::noFrameReason());
 }
 
 UVCCamera::SaverSlot* UVCCamera::idleSaver() {

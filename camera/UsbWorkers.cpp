@@ -6,6 +6,7 @@
 #include "camera/ThreadAVPacket.h"
 #include "camera/ThreadVideo.h"
 #include "camera/UVCCamera.h"
+#include "platform/MemoryRefusal.h"
 
 #include <memory>
 #include <mutex>
@@ -73,9 +74,8 @@ public:
         return m_s.imageBuffer(width, height, channels);
     }
     void startSave() override {
-        m_s.start();
-        if (!m_s.isRunning() && !m_s.isFinished())
-            m_s.refused(); // the system made no thread
+        if (!MemoryRefusal::start(m_s))
+            m_s.refused();
     }
     void refused() override { m_s.refused(); }
 

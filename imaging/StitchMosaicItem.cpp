@@ -110,7 +110,6 @@ void StitchMosaicItem::paste(const QImage& from, const QRect& changed) {
     const QRect r = changed & QRect(QPoint(0, 0), m_pixmap.size());
     if (r.isEmpty() || from.size() != m_pixmap.size())
         return; // a reduced picture (see setPixmap's callers) is drawn anew, never pasted into
-
     const bool kept = !m_view.isNull() && m_key == m_pixmap.cacheKey() && !m_sourceColumn.empty();
     {
         QPainter p(&m_pixmap);

@@ -209,9 +209,7 @@ void ThreadJingShenHigh::start(Priority priority) {
     loopActive = true;
     lock.unlock();
     wait(); // a loop that has just left ends its thread first
-    QThread::start(priority);
-    if (!isRunning() && !isFinished()) {
-        // The system made no thread (no memory for its stack).
+    if (!MemoryRefusal::start(*this, priority)) {
         lock.lock();
         loopActive = false;
         lock.unlock();

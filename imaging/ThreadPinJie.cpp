@@ -46,10 +46,8 @@ void ThreadPinJie::begin(Job job, const cv::Mat& reference, const cv::Mat& frame
 
 void ThreadPinJie::launch() {
     m_noMemory = false;
-    start(QThread::InheritPriority);
-    if (!isRunning() && !isFinished()) {
-        // The system made no thread (no memory for its stack): the job ends
-        // here, refused, and finishes as any other.
+    if (!MemoryRefusal::start(*this)) {
+        // The job ends here, refused, and finishes as any other.
         refused();
         QMetaObject::invokeMethod(this, "finishedSLOT", Qt::QueuedConnection);
     }
