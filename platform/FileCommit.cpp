@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
-#include <QSet>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -19,16 +18,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <string>
+#include <vector>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// The one who may not change a file may not replace it either.
-bool mayReplace(const QString& target) {
-    return FileRules::mayReplace(QFile::encodeName(target).toStdString());
+// Why target may not be replaced (a folder, a pipe or device, a file the
+// user may not change), 0 when it may.
+int replaceProblem(const QString& target) {
+    return FileRules::replaceProblem(QFile::encodeName(target).toStdString());
 }
 
 // A replaced file keeps its permissions and owner; a new one follows the umask.
@@ -36,10 +38,30 @@ int adoptModeAndOwner(int fd, const QString& target) {
     return FileRules::adoptModeAndOwner(fd, QFile::encodeName(target).toStdString());
 }
 
-// A temporary name beside target that stays short whatever target's length
-// (a legal name near the limit still saves) and carries this program's id.
-QByteArray temporaryName(const QString& target) {
-    return QByteArray::fromStdString(FileRules::temporaryName(QFile::encodeName(target).toStdString()));
+// A temporary file beside target, held while open, whose name stays short
+// whatever target's length (a legal name near the limit still saves) and
+// carries this program's id; -1 with errno set when it cannot be made.
+int createTemporary(const QString& target, QByteArray* name) {
+    std::string made;
+    const int fd = FileRules::createTemporary(QFile::encodeName(target).toStdString(), &made);
+    *name = QByteArray::fromStdString(made);
+    return fd;
+}
+
+// Writes all of data to fd, adding to *written what went: 0 when done,
+// else errno (ENOSPC for a write that took nothing).
+int writeAll(int fd, const char* p, qint64 left, qint64* written) {
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        p += n;
+        left -= n;
+        *written += n;
+    }
+    return 0;
 }
 
 void syncFolder(const QString& folder) {
@@ -73,34 +95,44 @@ QString FileCommit::finalTarget(const QString& path) {
 }
 
 void FileCommit::sweepLeftovers(const QString& folder) {
-    // A write's file, its settings draft's read-back copy and the lock
-    // QSettings takes beside a draft.
-    const QDir dir(folder);
-    for (const QString& entry :
-         dir.entryList({".~*"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
-        long pid = 0;
-        if (!FileRules::isTemporaryName(QFile::encodeName(entry).toStdString(), &pid))
+    // A write's file, and a settings edit's drafts, their read-back copies
+    // and the locks QSettings takes beside them. Only names are read here,
+    // so that a folder of thousands of pictures costs one listing.
+    const QByteArray where = QFile::encodeName(folder);
+    DIR* dir = ::opendir(where.constData());
+    if (!dir)
+        return;
+    struct Found {
+        std::string path;
+        long pid;
+        bool heldFromBirth;
+        std::string stem; // the file that holds a settings edit's files
+    };
+    std::vector<Found> found;
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] != '.' || e->d_name[1] != '~')
             continue;
-        const QByteArray path = QFile::encodeName(dir.absoluteFilePath(entry));
-        struct stat st;
-        if (FileRules::mayTakeLeftover(path.toStdString(), pid, &st) && S_ISREG(st.st_mode))
-            ::unlink(path.constData());
+        Found f{where.toStdString() + "/" + e->d_name, 0, false, std::string()};
+        if (!FileRules::isTemporaryName(e->d_name, &f.pid, &f.heldFromBirth, &f.stem))
+            continue;
+        if (!f.stem.empty())
+            f.stem = where.toStdString() + "/" + f.stem;
+        found.push_back(f);
     }
-}
-
-void FileCommit::sweepOnce(const QString& folder) {
-    // Leftovers of a killed program are there before this one writes: one
-    // look a folder is enough, and a snapshot folder of thousands of pictures
-    // is not listed again at every picture.
-    static std::mutex lock;
-    static QSet<QString> swept;
-    {
-        std::lock_guard<std::mutex> l(lock);
-        if (swept.contains(folder))
-            return;
-        swept.insert(folder);
+    ::closedir(dir);
+    // An edit's own file last: it holds the others while they are there.
+    std::stable_partition(found.begin(), found.end(), [](const Found& f) { return f.path != f.stem; });
+    for (const Found& f : found) {
+        struct stat st, own;
+        bool take = false;
+        if (!f.stem.empty() && f.path != f.stem && ::lstat(f.stem.c_str(), &own) == 0)
+            take = FileRules::mayTakeLeftover(f.stem, f.pid, &own, true) && ::lstat(f.path.c_str(), &st) == 0 &&
+                   st.st_uid == ::getuid();
+        else
+            take = FileRules::mayTakeLeftover(f.path, f.pid, &st, f.heldFromBirth);
+        if (take && S_ISREG(st.st_mode))
+            ::unlink(f.path.c_str());
     }
-    sweepLeftovers(folder);
 }
 
 FileCommit::~FileCommit() { discard(); }
@@ -115,21 +147,21 @@ void FileCommit::discard() {
 }
 
 bool FileCommit::open() {
-    if (!mayReplace(m_target)) {
-        m_error = EACCES;
+    if ((m_error = replaceProblem(m_target)) != 0)
         return false;
-    }
-    sweepOnce(QFileInfo(m_target).absolutePath());
-    QByteArray name = temporaryName(m_target);
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    // What killed writes left here goes first, at every write: a leftover
+    // too fresh to tell at one look is told at a later one.
+    sweepLeftovers(QFileInfo(m_target).absolutePath());
+    // Made with the permissions a new file gets there (the folder's default
+    // ACL, else the umask); a replaced file's are set below.
+    QByteArray name;
+    const int fd = createTemporary(m_target, &name);
     if (fd < 0) {
         m_error = errno;
         return false;
     }
     m_fd = fd;
     m_temp = name;
-    FileRules::holdWhileWriting(fd);
-    // mkostemp makes a private file of this user's.
     m_error = adoptModeAndOwner(fd, m_target);
     if (m_error != 0) {
         discard();
@@ -145,22 +177,9 @@ bool FileCommit::write(const QByteArray& data) {
         m_failed = true;
         return false;
     }
-    const char* p = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(m_fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_error = n < 0 ? errno : ENOSPC;
-            m_failed = true;
-            return false;
-        }
-        p += n;
-        left -= n;
-        m_size += n;
-    }
-    return true;
+    m_error = writeAll(m_fd, data.constData(), data.size(), &m_size);
+    m_failed = m_error != 0;
+    return !m_failed;
 }
 
 QString FileCommit::commit(int language) {
@@ -172,16 +191,16 @@ QString FileCommit::commit(int language) {
             m_error = errno;
             m_failed = true;
         }
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0 && !m_failed) {
-            m_error = errno;
-            m_failed = true;
-        }
     }
+    // Held until it has the target's name: no sweep takes it on the way.
     if (!m_failed && std::rename(m_temp.constData(), QFile::encodeName(m_target).constData()) != 0) {
         m_error = errno;
         m_failed = true;
+    }
+    if (!m_failed) {
+        const int fd = m_fd;
+        m_fd = -1;
+        ::close(fd);
     }
     if (m_failed) {
         discard();
@@ -216,45 +235,71 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
     const QString target = finalTarget(path);
     const QFileInfo info(target);
     QDir().mkpath(info.absolutePath()); // as QSettings itself makes a missing folder
-    if (!mayReplace(target))
-        return WriteProblem::explain(target, EACCES, language);
-    sweepOnce(info.absolutePath());
-    // Each copy gets a name of its own: QSettings keeps what it last wrote of
-    // a file name in a process-wide cache, so only a name never opened
-    // before is read back from the disk.
+    if (const int problem = replaceProblem(target))
+        return WriteProblem::explain(target, problem, language);
+    sweepLeftovers(info.absolutePath());
+    // The edit's own file, held while the edit runs, owns its drafts: no
+    // sweep takes them while it is there and held. Made as a new file there
+    // is made, it also shows what a new settings file gets.
+    QByteArray own;
+    const int ownFd = createTemporary(target, &own);
+    if (ownFd < 0)
+        return WriteProblem::explain(target, errno, language);
+    // Each draft gets a name of its own: QSettings keeps what it last wrote
+    // of a file name in a process-wide cache, so only a name never opened
+    // before is read back from the disk. Private while they hold the old
+    // content.
     QStringList made;
     auto cleanUp = [&] {
         for (const QString& name : made) {
             QFile::remove(name);
             QFile::remove(name + "-check");
         }
+        ::unlink(own.constData());
+        ::close(ownFd);
     };
     auto newDraft = [&](int* error) {
-        QByteArray name = temporaryName(target);
-        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        const QByteArray name = own + "-" + QByteArray::number(made.size() + 1);
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             *error = errno;
             return QString();
         }
-        ::close(fd);
         made.append(QFile::decodeName(name));
+        *error = 0;
         return made.last();
     };
     int error = 0;
     QString draftName = newDraft(&error);
-    if (draftName.isEmpty())
+    if (draftName.isEmpty()) {
+        cleanUp();
         return WriteProblem::explain(target, error, language);
-    // The old content first, so that keys the edit does not touch stay.
-    if (info.exists()) {
-        QFile old(target);
-        if (!old.open(QIODevice::ReadOnly)) {
+    }
+    {
+        // The old content first, so that keys the edit does not touch stay.
+        // Opened without waiting: only a regular file is read.
+        const int draftFd = ::open(QFile::encodeName(draftName).constData(), O_WRONLY | O_CLOEXEC);
+        const int oldFd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat old;
+        qint64 copied = 0, needed = 0;
+        if (draftFd < 0)
+            error = errno;
+        else if (oldFd < 0)
+            error = errno == ENOENT ? 0 : EACCES;
+        else if (::fstat(oldFd, &old) != 0 || !S_ISREG(old.st_mode))
+            error = ENODEV;
+        else
+            needed = old.st_size;
+        char buffer[65536];
+        for (ssize_t n = 0; error == 0 && oldFd >= 0 && (n = ::read(oldFd, buffer, sizeof buffer)) != 0;)
+            error = n < 0 ? (errno == EINTR ? 0 : errno) : writeAll(draftFd, buffer, n, &copied);
+        if (oldFd >= 0)
+            ::close(oldFd);
+        if (draftFd >= 0 && ::close(draftFd) != 0 && error == 0)
+            error = errno;
+        if (error != 0) {
             cleanUp();
-            return WriteProblem::explain(target, EACCES, language);
-        }
-        const QString why = writeBytes(draftName, old.readAll(), language);
-        if (!why.isEmpty()) {
-            cleanUp();
-            return why;
+            return WriteProblem::explain(target, error, language, std::max(copied, needed));
         }
     }
     // A file QSettings cannot fully parse keeps that mark on every later
@@ -306,12 +351,14 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
         cleanUp();
         return WriteProblem::explain(target, 0, language);
     }
-    // With the old file's permissions and owner, synced, then in place of it.
+    // With the old file's owner, permissions and ACL, or what a new file
+    // gets there (as the edit's own file got them), synced, then in place.
     const QByteArray checked = QFile::encodeName(checkName);
     const int cfd = ::open(checked.constData(), O_RDONLY | O_CLOEXEC);
     if (cfd < 0)
         error = errno;
-    else if ((error = adoptModeAndOwner(cfd, target)) == 0 && ::fsync(cfd) != 0)
+    else if ((error = adoptModeAndOwner(cfd, QFileInfo::exists(target) ? target : QFile::decodeName(own))) == 0 &&
+             ::fsync(cfd) != 0)
         error = errno;
     if (cfd >= 0)
         ::close(cfd);

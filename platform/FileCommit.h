@@ -22,9 +22,11 @@ class QSettings;
 // any thread.
 class FileCommit {
 public:
-    // path may name an existing file (replaced, keeping its permissions and
-    // owner; refused when the user may not write it or the owner cannot be
-    // kept) or a new one (permissions as the user's umask gives). Symbolic
+    // path may name an existing regular file (replaced, keeping its
+    // permissions, ACL and owner; refused when the user may not write it or
+    // they cannot be kept) or a new one (permissions as the folder's default
+    // ACL or else the user's umask gives); a folder, pipe or device there is
+    // refused at once. Symbolic
     // links are followed to the end: the file the last one names is
     // replaced. expectedSize, when known, is what the whole file needs on
     // disk, so that a refusal can tell a full disk.
@@ -61,17 +63,18 @@ public:
     // (absolute; path itself when it is no link).
     static QString finalTarget(const QString& path);
     // The temporary files a write leaves while under way carry the id of
-    // their program: a short hidden name ".~<pid>-XXXXXX" in the target's
-    // folder. This removes those of programs that have ended (killed
-    // mid-write) from folder, never those of a running program, nor files of
-    // other users, nor any a process still holds or touched in the last
-    // minutes (a write of a program in another pid namespace or on another
-    // computer sharing the folder, whose id says nothing here; FileRules).
-    // The first write of this program into a folder sweeps it.
+    // their program: a short hidden name ".~<pid>=XXXXXX" (or "-XXXXXX" where
+    // the file system cannot hold it from its making) in the target's
+    // folder, held by the write. This removes those no live write can own
+    // (a killed write's) from folder: this user's, no longer held, of a
+    // program that has ended or of this one's id but not one of its writes
+    // under way; where the lock cannot tell (FileRules), only those untouched
+    // for minutes (a write of a program in another pid namespace or on
+    // another computer sharing the folder, whose id says nothing here).
+    // Every write into a folder sweeps it first.
     static void sweepLeftovers(const QString& folder);
 
 private:
-    static void sweepOnce(const QString& folder);
     bool open();
     void discard();
 

@@ -2,14 +2,20 @@
 
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
+#include "platform/filerules/FileRules.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QTemporaryFile>
+#include <QHash>
 #include <QtDebug>
+
+#include <cstdio>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace SnapshotRecords {
 
@@ -28,26 +34,55 @@ QString takeWrittenPicture(const QString& path, QImage& image) {
     return QString();
 }
 
+namespace {
+// The records this program is writing pictures for, each held open (and
+// so locked) until its picture is listed: another program sharing the
+// folder leaves them alone.
+std::mutex heldLock;
+QHash<QString, int> heldNotes;
+
+// A record's name: ".pending-<pid>=XXXXXX", the temporary name of the
+// file rules with its own start.
+const QRegularExpression& noteName() {
+    static const QRegularExpression name("^\\.pending(-|(\\.~[0-9]+[-=]))[A-Za-z0-9]{6}$");
+    return name;
+}
+} // namespace
+
 QString notePending(const QString& picture, const QString& preparedThumbnail) {
     QDir().mkpath("./.scaleImage");
-    QTemporaryFile note("./.scaleImage/.pending-XXXXXX");
-    note.setAutoRemove(false);
-    if (!note.open())
+    const QString folder = QDir("./.scaleImage").absolutePath();
+    std::string made;
+    const int fd = FileRules::createTemporary(QFile::encodeName(folder + "/x").toStdString(), &made);
+    if (fd < 0)
         return QString();
+    // Renamed to a record's name while held: a file sweep takes only the
+    // writers' own names, and the records of a killed program are read.
+    const QString temporary = QFile::decodeName(QByteArray::fromStdString(made));
+    const QString name = folder + "/.pending" + QFileInfo(temporary).fileName();
     const QByteArray text = picture.toUtf8() + '\n' + preparedThumbnail.toUtf8() + '\n';
-    const bool ok = note.write(text) == text.size() && note.flush();
-    const QString name = note.fileName();
-    note.close();
+    const bool ok = ::write(fd, text.constData(), size_t(text.size())) == text.size() &&
+                    std::rename(made.c_str(), QFile::encodeName(name).constData()) == 0;
     if (!ok) {
-        QFile::remove(name);
+        ::unlink(made.c_str());
+        ::close(fd);
         return QString();
     }
+    std::lock_guard<std::mutex> l(heldLock);
+    heldNotes.insert(name, fd);
     return name;
 }
 
 void dropNote(const QString& note) {
-    if (!note.isEmpty())
-        QFile::remove(note);
+    if (note.isEmpty())
+        return;
+    QFile::remove(note);
+    std::lock_guard<std::mutex> l(heldLock);
+    const auto it = heldNotes.find(note);
+    if (it != heldNotes.end()) {
+        ::close(it.value());
+        heldNotes.erase(it);
+    }
 }
 
 namespace {
@@ -59,6 +94,19 @@ bool isPreparedThumbnail(const QString& path, const QString& folder) {
     const QFileInfo info(path);
     return name.match(info.fileName()).hasMatch() && !info.isSymLink() && info.isFile() &&
            info.canonicalPath() == QFileInfo(folder).canonicalFilePath();
+}
+
+// Whether the record or thumbnail at path may be taken: name is a
+// record's name, which carries its program's id, or empty for a thumbnail.
+bool mayTakeFile(const QString& path, const QString& name) {
+    long pid = 0;
+    bool heldFromBirth = false;
+    const int start = name.indexOf(".~");
+    if (start >= 0)
+        FileRules::isTemporaryName(QFile::encodeName(name.mid(start)).toStdString(), &pid, &heldFromBirth);
+    struct stat st;
+    return FileRules::mayTakeLeftover(QFile::encodeName(path).toStdString(), pid, &st, heldFromBirth) &&
+           S_ISREG(st.st_mode);
 }
 
 // Snapshots are written into the snapshot folder (the stored one, or the
@@ -101,15 +149,26 @@ QList<QPair<QString, QString>> takeLeftovers() {
         return found;
     QStringList named;
     const QFileInfoList notes =
-        dir.entryInfoList({".pending-*"}, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Time | QDir::Reversed);
+        dir.entryInfoList({".pending*"}, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Time | QDir::Reversed);
     for (const QFileInfo& info : notes) {
+        const QRegularExpressionMatch m = noteName().match(info.fileName());
+        if (!m.hasMatch())
+            continue;
+        // A record no live program can own, as the file rules tell it: one
+        // still held is a save under way in a program sharing the folder.
         QFile note(info.absoluteFilePath());
+        const bool mayTake = mayTakeFile(note.fileName(), info.fileName());
+        QString thumb;
         if (note.open(QIODevice::ReadOnly)) {
             // Two paths: a record longer than that is not one of ours.
             const QStringList lines = QString::fromUtf8(note.read(16384)).split('\n');
             const QString picture = lines.value(0);
-            const QString thumb = lines.value(1);
-            if (!picture.isEmpty() && QFile::exists(picture)) {
+            thumb = lines.value(1);
+            if (!mayTake) {
+                // A save under way: its thumbnail is its own.
+                if (!thumb.isEmpty() && isPreparedThumbnail(thumb, folder))
+                    named.append(QFileInfo(thumb).absoluteFilePath());
+            } else if (!picture.isEmpty() && QFile::exists(picture)) {
                 if (!isSnapshotPicture(picture)) {
                     qWarning().noquote() << "Ignoring the snapshot record" << info.fileName() << "naming" << picture;
                 } else {
@@ -117,17 +176,26 @@ QList<QPair<QString, QString>> takeLeftovers() {
                     if (!hasThumb && !thumb.isEmpty() && QFileInfo::exists(thumb))
                         qWarning().noquote() << "Ignoring the thumbnail" << thumb << "of the snapshot record"
                                              << info.fileName();
-                    found.append({picture, hasThumb ? thumb : QString()});
                     if (hasThumb)
                         named.append(QFileInfo(thumb).absoluteFilePath());
+                    found.append({picture, hasThumb ? thumb : QString()});
                 }
             }
         }
         note.close();
-        note.remove();
+        if (mayTake) {
+            note.remove();
+            // The thumbnail of a killed save not listed goes with its record.
+            if (!thumb.isEmpty() && isPreparedThumbnail(thumb, folder) &&
+                !named.contains(QFileInfo(thumb).absoluteFilePath()))
+                QFile::remove(thumb);
+        }
     }
+    // A thumbnail no record names is on its way to a record or a list of a
+    // program sharing the folder, or left by one killed: its name tells no
+    // program, so it goes once long untouched.
     for (const QFileInfo& info : dir.entryInfoList({".new-*"}, QDir::Files | QDir::Hidden))
-        if (!named.contains(info.absoluteFilePath()))
+        if (!named.contains(info.absoluteFilePath()) && mayTakeFile(info.absoluteFilePath(), QString()))
             QFile::remove(info.absoluteFilePath());
     return found;
 }

@@ -62,6 +62,11 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
     case EACCES:
     case EPERM:
         return pick(language, "没有权限写入文件：", "Writing the file is not allowed: ", "沒有權限寫入檔案：") + path;
+    case EISDIR:
+    case ENODEV:
+        // A folder, a pipe or a device at the name: only files are replaced.
+        return pick(language, "该名称不是普通文件：", "The name is not an ordinary file: ", "該名稱不是一般檔案：") +
+               path;
     case ENAMETOOLONG:
         return pick(language, "文件名太长：", "The file name is too long: ", "檔案名稱太長：") + path;
     case EIO:

@@ -12,7 +12,7 @@ PACKAGES=(
   libturbojpeg0-dev libudev-dev libxcb1-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick ffmpeg fonts-wqy-microhei
-  python3 python3-openpyxl python3-pil libxml2-utils unzip
+  python3 python3-openpyxl python3-pil libxml2-utils unzip acl
   clang enfuse libxlsxwriter-dev
   openbox qttranslations5-l10n
   libreoffice-calc-nogui libreoffice-writer-nogui libyuv-dev

@@ -8,10 +8,14 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -57,16 +61,45 @@ double processStart(long pid) {
     return -1;
 }
 
-// Whether some process holds the file at path open with a lock on it (a
-// write under way, wherever its program runs: the lock is the file
-// system's, seen across pid namespaces and, on a network share, computers).
-bool heldByAnyone(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno != ENOENT; // unsure: keep it
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    ::close(fd); // drops the probe's own lock
-    return held;
+// The access ACL as the kernel stores it (what getfacl shows beyond the
+// mode); no library needed to copy it whole.
+const char* const kAccessAcl = "system.posix_acl_access";
+const char* const kDefaultAcl = "system.posix_acl_default";
+
+// The value of the extended attribute key of path (or, with path null, of
+// the file open as fd); empty when it has none. false when it cannot be read.
+bool readAttribute(const char* path, int fd, const char* key, std::vector<char>* value) {
+    value->clear();
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = path ? ::getxattr(path, key, nullptr, 0) : ::fgetxattr(fd, key, nullptr, 0);
+        if (size < 0)
+            return errno == ENODATA || errno == ENOTSUP;
+        value->resize(size_t(size));
+        const ssize_t got = path ? ::getxattr(path, key, value->data(), value->size())
+                                 : ::fgetxattr(fd, key, value->data(), value->size());
+        if (got >= 0) {
+            value->resize(size_t(got));
+            return true;
+        }
+        if (errno != ERANGE) // grown in between: ask again
+            return errno == ENODATA || errno == ENOTSUP;
+    }
+    return false;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Six letters or digits, as mkstemp picks them.
+std::string randomTail() {
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 pick{std::random_device{}() ^ unsigned(::getpid())};
+    std::string tail;
+    for (int i = 0; i < 6; ++i)
+        tail += letters[pick() % (sizeof letters - 1)];
+    return tail;
 }
 
 } // namespace
@@ -82,15 +115,31 @@ std::string FileRules::finalTarget(const std::string& path) {
     return at.toStdString();
 }
 
-bool FileRules::mayReplace(const std::string& target) {
+int FileRules::replaceProblem(const std::string& target) {
     struct stat old;
-    return ::stat(target.c_str(), &old) != 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+    if (::stat(target.c_str(), &old) != 0)
+        return 0;
+    if (S_ISDIR(old.st_mode))
+        return EISDIR;
+    if (!S_ISREG(old.st_mode))
+        return ENODEV;
+    return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : EACCES;
+}
+
+bool FileRules::mayReplace(const std::string& target) {
+    return replaceProblem(target) == 0;
 }
 
 int FileRules::adoptModeAndOwner(int fd, const std::string& target) {
     struct stat old;
-    if (::stat(target.c_str(), &old) != 0)
+    if (::stat(target.c_str(), &old) != 0) {
+        // A folder's default ACL, not the umask, decides a new file's
+        // permissions there; the kernel applied it when the file was made.
+        std::vector<char> inherited;
+        if (readAttribute(folderOf(target).c_str(), -1, kDefaultAcl, &inherited) && !inherited.empty())
+            return 0;
         return ::fchmod(fd, 0666 & ~processUmask()) == 0 ? 0 : errno;
+    }
     struct stat mine;
     if (::fstat(fd, &mine) != 0)
         return errno;
@@ -101,23 +150,75 @@ int FileRules::adoptModeAndOwner(int fd, const std::string& target) {
         // The user's own file: its group where the user still belongs to it.
         ::fchown(fd, uid_t(-1), old.st_gid);
     }
-    // After the owner: a change of owner clears the set-id bits.
+    // Who else may read or write it: an ACL given to the old file, or none
+    // where the new one inherited one from the folder. A file system that
+    // refuses it would open the file to those the ACL kept out.
+    std::vector<char> acl;
+    if (!readAttribute(target.c_str(), -1, kAccessAcl, &acl))
+        return EPERM;
+    if (!acl.empty()) {
+        if (::fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) != 0)
+            return EPERM;
+    } else if (::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) {
+        return EPERM;
+    }
+    // After the owner: a change of owner clears the set-id bits. The ACL's
+    // mask is the old file's group bits, which this keeps.
     return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
 }
 
-std::string FileRules::temporaryName(const std::string& target) {
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-    return folder + "/.~" + std::to_string(::getpid()) + "-XXXXXX";
+int FileRules::createTemporary(const std::string& target, std::string* name) {
+    const std::string folder = folderOf(target);
+    const std::string start = folder + "/.~" + std::to_string(::getpid());
+    if (locksAreSeenByAll(folder)) {
+        // Unnamed, held, then named: no sweep ever sees it free while its
+        // write is under way.
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                const std::string candidate = start + "=" + randomTail();
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                    *name = candidate;
+                    return fd;
+                }
+                if (errno != EEXIST)
+                    break;
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = start + "-" + randomTail();
+        const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            holdWhileWriting(fd);
+            *name = candidate;
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
-bool FileRules::isTemporaryName(const std::string& name, long* pid) {
-    static const std::regex pattern("\\.~([0-9]+)-[A-Za-z0-9]{6}(-check)?(\\.lock)?");
+bool FileRules::isTemporaryName(const std::string& name, long* pid, bool* heldFromBirth, std::string* stem) {
+    static const std::regex pattern("(\\.~([0-9]+)([-=])[A-Za-z0-9]{6})(-[12])?(-check)?(\\.lock)?");
     std::smatch m;
     if (!std::regex_match(name, m, pattern))
         return false;
+    const bool held = m[3].str() == "=";
+    // Drafts are a settings edit's, held by the edit's own file.
+    if (!held && m[4].matched)
+        return false;
     if (pid)
-        *pid = std::strtol(m[1].str().c_str(), nullptr, 10);
+        *pid = std::strtol(m[2].str().c_str(), nullptr, 10);
+    if (heldFromBirth)
+        *heldFromBirth = held;
+    if (stem)
+        *stem = held ? m[1].str() : std::string();
     return true;
 }
 
@@ -126,9 +227,38 @@ void FileRules::holdWhileWriting(int fd) {
     ::flock(fd, LOCK_EX | LOCK_NB);
 }
 
+bool FileRules::heldByAnyone(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno != ENOENT; // unsure: keep it
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd); // drops the probe's own lock
+    return held;
+}
+
+bool FileRules::locksAreSeenByAll(const std::string& folder) {
+    struct statfs fs;
+    if (::statfs(folder.c_str(), &fs) != 0)
+        return false;
+    // Disks of this computer: every program writing there runs on this
+    // kernel, whatever its pid namespace, and its locks are seen here.
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53UL:     // ext2, ext3, ext4
+    case 0x01021994UL: // tmpfs
+    case 0x58465342UL: // xfs
+    case 0x9123683EUL: // btrfs
+    case 0xF2F52010UL: // f2fs
+    case 0x794C7630UL: // overlayfs
+    case 0x2FC12FC1UL: // zfs
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool FileRules::ownerMayRun(long pid, time_t modified) {
     if (pid == ::getpid())
-        return true;
+        return false;
     if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
         return false;
     // The id may have gone to a program started after the file was last
@@ -137,15 +267,20 @@ bool FileRules::ownerMayRun(long pid, time_t modified) {
     return start < 0 || start <= double(modified) + 2.0;
 }
 
-bool FileRules::mayTakeLeftover(const std::string& path, long pid, struct stat* st) {
-    if (pid <= 0 || ::lstat(path.c_str(), st) != 0 || st->st_uid != ::getuid())
+bool FileRules::mayTakeLeftover(const std::string& path, long pid, struct stat* st, bool heldFromBirth) {
+    if (pid < 0 || ::lstat(path.c_str(), st) != 0 || st->st_uid != ::getuid())
         return false;
-    if (ownerMayRun(pid, st->st_mtime))
+    if (pid > 0 && ownerMayRun(pid, st->st_mtime))
         return false;
     // The id tells only of this pid namespace: a writer in another one, or
-    // on another computer sharing the folder, keeps touching its file, and
-    // holds the lock on it, while it writes.
-    if (std::time(nullptr) - st->st_mtime < kUntouchedSeconds)
+    // on another computer sharing the folder, holds the lock on its file
+    // while it writes. A file held from before it had a name is free only
+    // once its write has ended, where every writer's locks are seen here;
+    // any other may be in the moment before its writer holds it, or of a
+    // writer whose lock this program cannot see: it goes once untouched
+    // for longer than a write under way leaves it.
+    const bool lockTells = pid > 0 && heldFromBirth && locksAreSeenByAll(folderOf(path));
+    if (!lockTells && std::time(nullptr) - st->st_mtime < kUntouchedSeconds)
         return false;
     return !heldByAnyone(path);
 }

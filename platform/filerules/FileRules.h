@@ -17,38 +17,67 @@ public:
     // at the chosen name stays a link.
     static std::string finalTarget(const std::string& path);
 
-    // The one who may not change a file may not replace it either: false
-    // when target exists and this process may not write it (root passes, as
-    // the system lets it).
+    // Why target may not be replaced by a file, 0 when it may: it is
+    // missing, or a regular file this process may write (root passes, as the
+    // system lets it). EISDIR for a folder, ENODEV for a pipe, a device or a
+    // socket (opening one may wait for ever, replacing one breaks what uses
+    // it), EACCES for a file this process may not change.
+    static int replaceProblem(const std::string& target);
+    // The one who may not change a file may not replace it either; only
+    // regular files are replaced (replaceProblem is 0).
     static bool mayReplace(const std::string& target);
     // Gives the file open as fd (the replacement) what a replaced file keeps:
-    // the permissions and owner of target, or, when there is no target yet,
-    // the permissions the umask gives a new file. 0 when done, else errno
-    // (EPERM when the owner cannot be kept: the replacement would take the
-    // file from its owner).
+    // the owner, group, permissions and access ACL of target. With no
+    // target yet, a file created in target's folder with mode 0666 keeps
+    // what the folder's default ACL and the umask gave it; where the folder
+    // has no default ACL, the permissions become those the umask gives a new
+    // file. 0 when done, else errno (EPERM when the owner or the ACL cannot
+    // be kept: the replacement would open the file to others).
     static int adoptModeAndOwner(int fd, const std::string& target);
 
-    // The temporary name a write beside target starts from (for mkostemp):
-    // a short hidden name ".~<pid>-XXXXXX" in target's folder, whatever
-    // target's length, carrying this program's id.
-    static std::string temporaryName(const std::string& target);
+    // Creates the temporary file a write beside target goes to, open for
+    // reading and writing, with mode 0666 so that the folder's default ACL
+    // and the umask apply, and held (holdWhileWriting). Where the folder's
+    // file system can tell (a disk of this computer that makes unnamed
+    // files) it is held from before it has a name, and its name
+    // ".~<pid>=XXXXXX" says so: such a file no longer held is no write's. Else
+    // the name is ".~<pid>-XXXXXX", held right after it is made. The fd,
+    // *name its path; -1 with errno set when it cannot be made.
+    static int createTemporary(const std::string& target, std::string* name);
     // Whether name (without folder) is such a temporary name, or one of the
-    // files a settings edit makes from it (its read-back copy "-check", the
-    // lock QSettings takes beside it ".lock"); *pid gets the id it carries.
-    static bool isTemporaryName(const std::string& name, long* pid);
+    // files a settings edit makes beside it (its drafts "-1" and "-2", their
+    // read-back copies "-check", the locks QSettings takes beside them
+    // ".lock"); *pid gets the id it carries, *heldFromBirth whether its name
+    // is that of a file held from before it had a name, *stem the name
+    // ".~<pid>=XXXXXX" of the file that holds a settings edit's files.
+    static bool isTemporaryName(const std::string& name, long* pid, bool* heldFromBirth = nullptr,
+                                std::string* stem = nullptr);
     // Marks the temporary file open as fd as one under way: while this
     // process holds fd, no sweep takes the file, whatever its name says.
     static void holdWhileWriting(int fd);
+    // Whether some process holds the file at path (holdWhileWriting), or it
+    // cannot be told.
+    static bool heldByAnyone(const std::string& path);
+    // Whether the locks of the file system of folder are seen by every
+    // program that can write there: a disk of this computer (not a network
+    // share, nor one served by a program).
+    static bool locksAreSeenByAll(const std::string& folder);
 
     // Whether the program with id pid may still own a file last changed at
-    // modified: a running process that started no later than that.
+    // modified: a running process that started no later than that. This
+    // program's own id says nothing: a program that runs as the first of a
+    // pid namespace has the id 1 at every run, and so does one in another
+    // namespace; its own writes under way hold their files.
     static bool ownerMayRun(long pid, time_t modified);
-    // Whether the leftover at path, whose name carries the id pid, may be
-    // removed: it is this user's, the program its name names has ended, and
-    // it is no live write of a program that id cannot tell (another pid
-    // namespace, another computer on a shared folder): untouched for
-    // kUntouchedSeconds and held by no process. *st gets its status.
-    static bool mayTakeLeftover(const std::string& path, long pid, struct stat* st);
+    // Whether the leftover at path, whose name carries the id pid (0: a name
+    // that carries none), may be removed: it is this user's, the program its
+    // id names may no longer run (this one's own id aside), no process holds
+    // it and, unless it was held from before it had a name (heldFromBirth)
+    // on a file system whose locks every writer's are seen here, it is no
+    // live write of a program that id cannot tell (another pid namespace,
+    // another computer on a shared folder): untouched for kUntouchedSeconds.
+    // *st gets its status.
+    static bool mayTakeLeftover(const std::string& path, long pid, struct stat* st, bool heldFromBirth = false);
     // A write under way touches its file far more often than this.
     static constexpr int kUntouchedSeconds = 10 * 60;
 };

@@ -21,7 +21,19 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <ctime>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+namespace {
+// Sets the time path was last changed to seconds ago.
+bool touchedAgo(const QString& path, int seconds) {
+    const utimbuf then{std::time(nullptr) - seconds, std::time(nullptr) - seconds};
+    return ::utime(QFile::encodeName(path).constData(), &then) == 0;
+}
+} // namespace
 
 namespace {
 
@@ -593,11 +605,18 @@ private slots:
             QVERIFY(filled(70, 60, Qt::red).save(SnapshotFiles::thumbnailPath(1)));
         const QString thumb = thumbnailMade ? SnapshotFiles::prepareThumbnail(filled(600, 296, Qt::green)) : QString();
         QVERIFY(thumbnailMade == !thumb.isEmpty());
-        QVERIFY(!SnapshotRecords::notePending(shot, thumb).isEmpty());
+        // The record of a program killed since: written by one that has ended.
+        const pid_t killed = ::fork();
+        if (killed == 0)
+            ::_exit(SnapshotRecords::notePending(shot, thumb).isEmpty() ? 1 : 0);
+        int status = -1;
+        QVERIFY(::waitpid(killed, &status, 0) == killed && WIFEXITED(status) && WEXITSTATUS(status) == 0);
         if (pictureOnDisk)
             QVERIFY(filled(600, 296, Qt::green).save(shot));
         // A temporary thumbnail of a save whose record was never written.
+        // Its name tells no program: it goes once long untouched.
         QVERIFY(filled(10, 10, Qt::black).save("./.scaleImage/.new-stray1.jpg"));
+        QVERIFY(touchedAgo("./.scaleImage/.new-stray1.jpg", 11 * 60));
 
         hub->initImageHistory();
         const QStringList list = hub->getHistoryList();
@@ -695,6 +714,8 @@ private slots:
             QVERIFY(note.open(QIODevice::WriteOnly));
             note.write((line(pictureLine) + "\n" + line(thumbLine) + "\n").toUtf8());
         }
+        // Of a program long ended: its name tells no program.
+        QVERIFY(touchedAgo("./.scaleImage/.pending-zz0001", 11 * 60));
 
         hub->initImageHistory();
         const QStringList list = hub->getHistoryList();

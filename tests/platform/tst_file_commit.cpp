@@ -17,12 +17,16 @@
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QtTest>
 
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
+#include <sys/sysmacros.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -89,6 +93,59 @@ pid_t endedProcess() {
 bool touchedAgo(const QString& path, int seconds) {
     const utimbuf then{std::time(nullptr) - seconds, std::time(nullptr) - seconds};
     return ::utime(QFile::encodeName(path).constData(), &then) == 0;
+}
+
+// What getfacl, as a user types it, tells of path: owner, group, mode and
+// ACL entries (the "# file:" line aside, which names the path).
+QString aclOf(const QString& path) {
+    QProcess getfacl;
+    getfacl.start("getfacl", {"-p", path});
+    if (!getfacl.waitForFinished(60000) || getfacl.exitStatus() != QProcess::NormalExit || getfacl.exitCode() != 0)
+        return "getfacl failed: " + QString::fromLocal8Bit(getfacl.readAllStandardError());
+    QStringList lines = QString::fromLocal8Bit(getfacl.readAllStandardOutput()).split('\n');
+    lines = lines.filter(QRegularExpression("^(?!# file:)"));
+    return lines.join('\n');
+}
+
+bool run(const QString& program, const QStringList& arguments) {
+    QProcess p;
+    p.start(program, arguments);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// How a child running as nobody (65534) fares opening path: "read", "write",
+// both ("read write"), "none", or "unreachable" when a folder on the way
+// keeps it out.
+QString nobodyMay(const QString& path) {
+    QStringList may;
+    for (int flags : {O_RDONLY, O_WRONLY}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(2);
+            if (::access(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), X_OK) != 0)
+                ::_exit(77);
+            const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK);
+            ::_exit(fd >= 0 ? 0 : 1);
+        }
+        int status = -1;
+        ::waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) == 2)
+            return "child failed";
+        if (WEXITSTATUS(status) == 77)
+            return "unreachable";
+        if (WEXITSTATUS(status) == 0)
+            may << (flags == O_RDONLY ? "read" : "write");
+    }
+    return may.isEmpty() ? "none" : may.join(' ');
+}
+
+// Writes the settings file at path with each writer of the user's files.
+QString writeWith(const QString& writer, const QString& path) {
+    if (writer == "bytes")
+        return FileCommit::writeBytes(path, "[General]\na=2\n", 1);
+    return FileCommit::editSettings(
+        path, [](QSettings& s) { s.setValue("a", 3); }, 1);
 }
 
 // The edits of a template and a line store: lists, points, groups, removal.
@@ -330,7 +387,8 @@ private slots:
         endChild(running);
         QVERIFY2(underWay >= 3, qPrintable(QString::number(underWay)));
         QCOMPARE(leftPictures.size(), 1); // the running program's
-        QVERIFY2(leftPictures[0].startsWith(QString(".~%1-").arg(running)), qPrintable(leftPictures[0]));
+        QVERIFY2(QRegularExpression(QString("^\\.~%1[-=]").arg(running)).match(leftPictures[0]).hasMatch(),
+                 qPrintable(leftPictures[0]));
         QCOMPARE(leftTemplates, QStringList({"mine.ini"}));
     }
 
@@ -341,7 +399,7 @@ private slots:
     // says nothing here; it keeps touching and holding its file.
     void theSweepTakesOnlyLeftoversNoWriteCanOwn_data() {
         QTest::addColumn<QString>("name");  // %1: the id of its program
-        QTest::addColumn<QString>("owner"); // "ended", "running"
+        QTest::addColumn<QString>("owner"); // "ended", "running", "this" (this program's id)
         QTest::addColumn<int>("age");       // seconds since last touched
         QTest::addColumn<bool>("held");     // a process holds a lock on it
         QTest::addColumn<bool>("othersFile");
@@ -366,6 +424,23 @@ private slots:
                                                   << "running" << 0 << false << false << false;
         QTest::newRow("id since taken by a newer program") << ".~%1-a1B2c3"
                                                            << "running" << 3600 << false << false << true;
+        QTest::newRow("ended write, eleven minutes old") << ".~%1-a1B2c3"
+                                                         << "ended" << 660 << false << false << true;
+        QTest::newRow("ended write held from its making, just touched") << ".~%1=a1B2c3"
+                                                                        << "ended" << 0 << false << false << true;
+        QTest::newRow("ended settings draft, its edit's file gone") << ".~%1=a1B2c3-1-check"
+                                                                    << "ended" << 0 << false << false << true;
+        QTest::newRow("this program's id, none of its writes (an earlier run as pid 1)")
+            << ".~%1=a1B2c3"
+            << "this" << 0 << false << false << true;
+        QTest::newRow("this program's id, an hour old, held by none") << ".~%1-a1B2c3"
+                                                                      << "this" << 3600 << false << false << true;
+        QTest::newRow("this program's id, held") << ".~%1=a1B2c3"
+                                                 << "this" << 0 << true << false << false;
+        QTest::newRow("running program's, held from its making, fresh") << ".~%1=a1B2c3"
+                                                                        << "running" << 0 << false << false << false;
+        QTest::newRow("not a writer's: draft without its edit's mark") << ".~%1-a1B2c3-1"
+                                                                       << "ended" << 3600 << false << false << false;
         QTest::newRow("not a writer's: no tail") << ".~%1"
                                                  << "ended" << 3600 << false << false << false;
         QTest::newRow("not a writer's: other tail") << ".~%1-a1B2c3.tmp"
@@ -385,7 +460,7 @@ private slots:
         if (othersFile && ::geteuid() != 0)
             QSKIP("only root can make a file of another owner");
         QProcess running;
-        qint64 pid = endedProcess();
+        qint64 pid = owner == "this" ? ::getpid() : endedProcess();
         if (owner == "running") {
             running.start("sleep", {"600"});
             QVERIFY(running.waitForStarted());
@@ -411,22 +486,158 @@ private slots:
         QCOMPARE(QFileInfo::exists(file), !swept);
     }
 
-    // A folder is swept at this program's first write into it: a file that
-    // appears there later (a write of another program starting) is not
-    // looked at again at each of this program's later writes.
-    void aFolderIsSweptOnceARun() {
+    // Every write into a folder sweeps it: a leftover too fresh to tell at
+    // one write (a write of another program may be under way) goes at a
+    // later one once long untouched; one that appears later goes too.
+    void aLeftoverTooFreshAtOneWriteGoesAtALaterOne() {
         const QString folder = env->file("Export/Image");
         QVERIFY(QDir().mkpath(folder));
         const QString early = folder + QString("/.~%1-a1B2c3").arg(endedProcess()),
                       late = folder + QString("/.~%1-d4E5f6").arg(endedProcess());
-        QVERIFY(QFile(early).open(QIODevice::WriteOnly) && touchedAgo(early, 3600));
+        QVERIFY(QFile(early).open(QIODevice::WriteOnly));
         QCOMPARE(FileCommit::writeBytes(folder + "/1.jpg", "first", 1), QString());
+        QVERIFY(QFileInfo::exists(early));
+        QVERIFY(touchedAgo(early, 11 * 60));
         QVERIFY(QFile(late).open(QIODevice::WriteOnly) && touchedAgo(late, 3600));
         QCOMPARE(FileCommit::writeBytes(folder + "/2.jpg", "second", 1), QString());
         QCOMPARE(FileCommit::editSettings(
                      folder + "/3.ini", [](QSettings& s) { s.setValue("a", 1); }, 1),
                  QString());
-        QCOMPARE(entries(folder), QStringList({QFileInfo(late).fileName(), "1.jpg", "2.jpg", "3.ini"}));
+        QCOMPARE(entries(folder), QStringList({"1.jpg", "2.jpg", "3.ini"}));
+    }
+
+    // A replaced file keeps who may use it: owner, group, mode and ACL, as
+    // getfacl reads them and as nobody finds when opening it, in a folder
+    // whose default ACL would let nobody in to a new file.
+    void aReplacedFileKeepsWhoMayUseIt_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("group");
+        QTest::addColumn<QString>("acl"); // setfacl -m, none when empty
+        QTest::addColumn<QString>("nobody");
+        QTest::newRow("0644, nobody kept out by an ACL") << 0644 << 0u << "u:nobody:---" << "none";
+        QTest::newRow("0640, one user may write") << 0640 << 0u << "u:nobody:rw" << "read write";
+        QTest::newRow("0640 of the group nogroup") << 0640 << 65534u << "" << "read";
+        QTest::newRow("0600, no ACL") << 0600 << 0u << "" << "none";
+    }
+    void aReplacedFileKeepsWhoMayUseIt() {
+        QFETCH(int, mode);
+        QFETCH(uint, group);
+        QFETCH(QString, acl);
+        QFETCH(QString, nobody);
+        if (::geteuid() != 0)
+            QSKIP("only root can give a file to another group and ask as nobody");
+        const QString folder = env->file("reports");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0755) == 0);
+        if (!run("setfacl", {"-d", "-m", "u:nobody:rw,g::r,o::r", folder}))
+            QSKIP("the temporary folder's file system keeps no ACLs");
+        for (const QString writer : {"bytes", "settings"}) {
+            const QString file = folder + "/" + writer + ".ini";
+            const QByteArray name = QFile::encodeName(file);
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[General]\na=1\n");
+            f.close();
+            QVERIFY(::chown(name.constData(), 0, gid_t(group)) == 0);
+            QVERIFY(run("setfacl", {"-b", file}));
+            QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
+            if (!acl.isEmpty())
+                QVERIFY(run("setfacl", {"-m", acl, file}));
+            const QString before = aclOf(file);
+            QVERIFY2(!before.startsWith("getfacl failed"), qPrintable(before));
+            const QString nobodyBefore = nobodyMay(file);
+            if (nobodyBefore == "unreachable")
+                QSKIP("nobody cannot reach the temporary folder");
+            QCOMPARE(nobodyBefore, nobody);
+            QCOMPARE(writeWith(writer, file), QString());
+            QCOMPARE(aclOf(file), before);
+            QCOMPARE(nobodyMay(file), nobody);
+        }
+    }
+
+    // A new file gets what the folder's default ACL (or else the umask)
+    // gives a file made there, as touch makes it.
+    void aNewFileGetsWhatItsFolderGives_data() {
+        QTest::addColumn<QString>("defaultAcl"); // setfacl -d -m, none when empty
+        QTest::addColumn<int>("mask");
+        QTest::newRow("default ACL: one user in, others out") << "u:nobody:rw,g::r,o::-" << 022;
+        QTest::newRow("no default ACL, umask 027") << "" << 027;
+    }
+    void aNewFileGetsWhatItsFolderGives() {
+        QFETCH(QString, defaultAcl);
+        QFETCH(int, mask);
+        const QString folder = env->file("reports");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0755) == 0);
+        if (!defaultAcl.isEmpty() && !run("setfacl", {"-d", "-m", defaultAcl, folder}))
+            QSKIP("the temporary folder's file system keeps no ACLs");
+        const mode_t old = ::umask(mode_t(mask));
+        const bool touched = run("touch", {folder + "/touched"});
+        QStringList written;
+        for (const QString writer : {"bytes", "settings"})
+            written << writeWith(writer, folder + "/" + writer + ".ini");
+        ::umask(old);
+        QVERIFY(touched);
+        QCOMPARE(written, QStringList({QString(), QString()}));
+        const QString expected = aclOf(folder + "/touched");
+        QVERIFY2(!expected.startsWith("getfacl failed"), qPrintable(expected));
+        for (const QString writer : {"bytes", "settings"}) {
+            QCOMPARE(aclOf(folder + "/" + writer + ".ini"), expected);
+            if (::geteuid() == 0)
+                QCOMPARE(nobodyMay(folder + "/" + writer + ".ini"), nobodyMay(folder + "/touched"));
+        }
+    }
+
+    // A pipe, a device or a folder at the name is no file to replace: the
+    // write is refused at once with that reason and the name keeps what it
+    // is. Reading a pipe for its old content would wait for a writer for
+    // ever; the writer runs in a child that is ended should it wait.
+    void onlyFilesAreReplaced_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("writer");
+        for (const char* kind : {"pipe", "device", "folder"})
+            for (const char* writer : {"bytes", "settings"})
+                QTest::addRow("%s, %s", kind, writer) << QString(kind) << QString(writer);
+    }
+    void onlyFilesAreReplaced() {
+        QFETCH(QString, kind);
+        QFETCH(QString, writer);
+        const QString target = env->file("List.ini");
+        const QByteArray name = QFile::encodeName(target);
+        if (kind == "pipe")
+            QVERIFY(::mkfifo(name.constData(), 0644) == 0);
+        else if (kind == "device" && ::mknod(name.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("only root can make a device");
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(target));
+        int pipe[2];
+        QVERIFY(::pipe(pipe) == 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(pipe[0]);
+            const QByteArray why = writeWith(writer, target).toUtf8();
+            ::write(pipe[1], why.constData(), size_t(why.size()));
+            ::_exit(0);
+        }
+        ::close(pipe[1]);
+        pollfd answer{pipe[0], POLLIN, 0};
+        const bool answered = ::poll(&answer, 1, 120 * 1000) == 1; // a state: the answer or the writer's end
+        if (!answered)
+            ::kill(pid, SIGKILL);
+        QByteArray why;
+        char buf[512];
+        for (ssize_t n; answered && (n = ::read(pipe[0], buf, sizeof buf)) > 0;)
+            why.append(buf, int(n));
+        ::close(pipe[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        QVERIFY2(answered, "the write waited on the pipe");
+        QCOMPARE(QString::fromUtf8(why), "The name is not an ordinary file: " + target);
+        struct stat st;
+        QVERIFY(::lstat(name.constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & S_IFMT), kind == "pipe" ? int(S_IFIFO) : kind == "device" ? int(S_IFCHR) : int(S_IFDIR));
+        QCOMPARE(QDir(env->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList({"List.ini"}));
     }
 
     // As an ordinary user: a picture the user may not write is refused with
