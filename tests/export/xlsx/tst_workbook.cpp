@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -362,6 +364,46 @@ TEST(Workbook, SavingOverAFileKeepsItsModeAndOwner)
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+// As an ordinary user, the user's own report made read-only is not
+// replaced: the save is refused and the report stays byte for byte, with its
+// mode.
+TEST(Workbook, SavingOverTheUsersReadOnlyReportIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "runs the save as nobody, which only root can";
+    TestEnv env;
+    const QString folder = env.file("reports"), target = folder + "/mine.xlsx";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(env.path()).constData(), 0755), 0);
+    ASSERT_TRUE(TestData::WriteFile(target, TestData::FromString("the report as it was")));
+    const QByteArray name = QFile::encodeName(target);
+    for (const QByteArray& f : {QFile::encodeName(folder), name})
+        ASSERT_EQ(::chown(f.constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(name.constData(), 0444), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+            ::_exit(77);
+        qputenv("TMPDIR", folder.toUtf8()); // a temporary folder nobody may use
+        CWorkbook book("workbook");
+        book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
+        ::_exit(book.SaveAs(utf8(target)) ? 1 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "nobody cannot reach the temporary folder";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save claimed success";
+    EXPECT_EQ(TestData::ReadFile(target), TestData::FromString("the report as it was"));
+    struct stat st;
+    ASSERT_EQ(::stat(name.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(st.st_uid, 65534u);
+}
+
 namespace {
 // The id of a process that has ended.
 qint64 endedProcess()
@@ -413,11 +455,16 @@ TEST(Workbook, DebrisOfEndedExportsGoesAtTheNextSave)
     leaveDebris(tmp, out, live, "Alive1", false);
     leaveDebris(tmp, out, live, "Reused", true); // the id was another program's then
     leaveDebris(tmp, out, ::getpid(), "Mine01", false);
-    // Not debris by name.
-    for (const QString& f : {out + QString("/notes.~%1_0").arg(ended), out + "/a.xlsx.~x_0", tmp + "/xlsx_other/f"}) {
+    // Not debris by name, however old: a user's file whose name only ends
+    // as an unfinished archive's does.
+    const QString usersNotes = out + QString("/notes.txt.~%1_5").arg(ended);
+    for (const QString& f : {out + QString("/notes.~%1_0").arg(ended), out + "/a.xlsx.~x_0", tmp + "/xlsx_other/f",
+                             usersNotes}) {
         QDir().mkpath(QFileInfo(f).absolutePath());
         ASSERT_TRUE(TestData::WriteFile(f, TestData::FromString("keep")));
     }
+    const utimbuf longAgo{std::time(nullptr) - 7200, std::time(nullptr) - 7200};
+    ASSERT_EQ(::utime(QFile::encodeName(usersNotes).constData(), &longAgo), 0);
     std::string folder;
     {
         CWorkbook book("workbook");
@@ -440,7 +487,7 @@ TEST(Workbook, DebrisOfEndedExportsGoesAtTheNextSave)
     EXPECT_EQ(sorted(QDir(out).entryList(QDir::Files)),
               sorted({QString("Alive1.xlsx.~%1_0").arg(live), QString("Mine01.xlsx.~%1_0").arg(::getpid()),
                       QString("Fresh1.xlsx.~%1_0").arg(ended), "a.xlsx.~x_0", "new.xlsx",
-                      QString("notes.~%1_0").arg(ended)}));
+                      QString("notes.~%1_0").arg(ended), QFileInfo(usersNotes).fileName()}));
     EXPECT_EQ(sorted(QDir(tmp).entryList(QDir::Dirs | QDir::NoDotAndDotDot)),
               sorted({QString("xlsx_%1_Alive1").arg(live), QString("xlsx_%1_Mine01").arg(::getpid()),
                       QString("xlsx_%1_Fresh1").arg(ended), "xlsx_other"}));
