@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,44 +94,7 @@ QString FileCommit::finalTarget(const QString& path) {
 }
 
 void FileCommit::sweepLeftovers(const QString& folder) {
-    // A write's file, and a settings edit's drafts, their read-back copies
-    // and the locks QSettings takes beside them. Only names are read here,
-    // so that a folder of thousands of pictures costs one listing.
-    const QByteArray where = QFile::encodeName(folder);
-    DIR* dir = ::opendir(where.constData());
-    if (!dir)
-        return;
-    struct Found {
-        std::string path;
-        long pid;
-        bool heldFromBirth;
-        std::string stem; // the file that holds a settings edit's files
-    };
-    std::vector<Found> found;
-    while (const dirent* e = ::readdir(dir)) {
-        if (e->d_name[0] != '.' || e->d_name[1] != '~')
-            continue;
-        Found f{where.toStdString() + "/" + e->d_name, 0, false, std::string()};
-        if (!FileRules::isTemporaryName(e->d_name, &f.pid, &f.heldFromBirth, &f.stem))
-            continue;
-        if (!f.stem.empty())
-            f.stem = where.toStdString() + "/" + f.stem;
-        found.push_back(f);
-    }
-    ::closedir(dir);
-    // An edit's own file last: it holds the others while they are there.
-    std::stable_partition(found.begin(), found.end(), [](const Found& f) { return f.path != f.stem; });
-    for (const Found& f : found) {
-        struct stat st, own;
-        bool take = false;
-        if (!f.stem.empty() && f.path != f.stem && ::lstat(f.stem.c_str(), &own) == 0)
-            take = FileRules::mayTakeLeftover(f.stem, f.pid, &own, true) && ::lstat(f.path.c_str(), &st) == 0 &&
-                   st.st_uid == ::getuid();
-        else
-            take = FileRules::mayTakeLeftover(f.path, f.pid, &st, f.heldFromBirth);
-        if (take && S_ISREG(st.st_mode))
-            ::unlink(f.path.c_str());
-    }
+    FileRules::sweepTemporaries(QFile::encodeName(folder).toStdString());
 }
 
 FileCommit::~FileCommit() { discard(); }
@@ -275,31 +237,36 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
         cleanUp();
         return WriteProblem::explain(target, error, language);
     }
-    {
-        // The old content first, so that keys the edit does not touch stay.
-        // Opened without waiting: only a regular file is read.
-        const int draftFd = ::open(QFile::encodeName(draftName).constData(), O_WRONLY | O_CLOEXEC);
-        const int oldFd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // The old content first, so that keys the edit does not touch stay.
+    // Opened without waiting: only a regular file is read.
+    const int oldFd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (oldFd < 0 && errno != ENOENT) {
+        cleanUp();
+        return WriteProblem::explain(target, EACCES, language);
+    }
+    if (oldFd >= 0) {
         struct stat old;
-        qint64 copied = 0, needed = 0;
-        if (draftFd < 0)
-            error = errno;
-        else if (oldFd < 0)
-            error = errno == ENOENT ? 0 : EACCES;
-        else if (::fstat(oldFd, &old) != 0 || !S_ISREG(old.st_mode))
-            error = ENODEV;
-        else
-            needed = old.st_size;
-        char buffer[65536];
-        for (ssize_t n = 0; error == 0 && oldFd >= 0 && (n = ::read(oldFd, buffer, sizeof buffer)) != 0;)
-            error = n < 0 ? (errno == EINTR ? 0 : errno) : writeAll(draftFd, buffer, n, &copied);
-        if (oldFd >= 0)
+        if (::fstat(oldFd, &old) != 0 || !S_ISREG(old.st_mode)) {
             ::close(oldFd);
-        if (draftFd >= 0 && ::close(draftFd) != 0 && error == 0)
-            error = errno;
-        if (error != 0) {
             cleanUp();
-            return WriteProblem::explain(target, error, language, std::max(copied, needed));
+            return WriteProblem::explain(target, ENODEV, language);
+        }
+        QFile in;
+        if (!in.open(oldFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(oldFd);
+            cleanUp();
+            return WriteProblem::explain(target, EACCES, language);
+        }
+        const QByteArray content = in.readAll();
+        if (in.error() != QFileDevice::NoError) {
+            cleanUp();
+            return WriteProblem::explain(target, EACCES, language);
+        }
+        in.close();
+        const QString why = writeBytes(draftName, content, language);
+        if (!why.isEmpty()) {
+            cleanUp();
+            return why;
         }
     }
     // A file QSettings cannot fully parse keeps that mark on every later

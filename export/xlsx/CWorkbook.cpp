@@ -9,11 +9,11 @@
 
 #include <QDir>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +30,10 @@ std::string envText(const char* name)
 // A private folder under the system's temporary folder. The name is made
 // unique by mkdtemp, so two workbooks (or two programs) never share one.
 // When the folder that TMPDIR names is missing or not writable, /tmp serves.
-std::string makeTempFolder()
+// The folder is held open and locked (*hold) while the workbook lives; where
+// every writer's locks are seen it takes the name of a folder held from its
+// making (ExportDebris), so that a killed export's folder goes at the next.
+std::string makeTempFolder(int* hold)
 {
     std::string pattern;
     for (const std::string& parent : {QDir::tempPath().toStdString(), std::string("/tmp")}) {
@@ -45,8 +48,16 @@ std::string makeTempFolder()
         pattern += ExportDebris::folderPrefix() + "XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
-        if (::mkdtemp(buf.data()))
-            return std::string(buf.data());
+        if (::mkdtemp(buf.data())) {
+            std::string made(buf.data());
+            *hold = ::open(made.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (*hold >= 0 && ::flock(*hold, LOCK_EX | LOCK_NB) == 0 && FileRules::locksAreSeenByAll(parent)) {
+                const std::string held = ExportDebris::heldFolderName(made);
+                if (std::rename(made.c_str(), held.c_str()) == 0)
+                    made = held;
+            }
+            return made;
+        }
     }
     // No folder can be made: the save will fail on its part files.
     return pattern;
@@ -65,7 +76,7 @@ CWorkbook::CWorkbook(const DualString& author) : m_author(author)
     gray.fill.pattern = 17;
     styleRegistry.Register(gray);
 
-    m_tempFolder = makeTempFolder();
+    m_tempFolder = makeTempFolder(&m_tempHold);
     if (m_author.narrow.empty()) {
         std::string user = envText("USERNAME");
         if (user.empty())
@@ -89,6 +100,8 @@ CWorkbook::~CWorkbook()
     // then) goes now if it has become empty; a full one is left alone.
     if (m_adoptedTemp)
         ::rmdir(m_tempFolder.c_str());
+    if (m_tempHold >= 0)
+        ::close(m_tempHold);
 }
 
 namespace {
@@ -251,24 +264,18 @@ bool CWorkbook::writePackage(const std::string& chosen)
         return false;
     }
 
-    // The archive is built beside the target and moved over it only when
-    // complete, so a failed save leaves no half-written file at the target
-    // and keeps an older file there. Archives of killed programs go.
+    // The archive is built beside the target, under a hidden temporary name
+    // held while it is written, and moved over it only when complete, so a
+    // failed save leaves no half-written file at the target and keeps an
+    // older file there. What killed writes left there goes first (the
+    // archives of earlier versions too).
     ExportDebris::sweepBeside(path);
-    static std::atomic<unsigned> counter{0};
+    const size_t slash = path.rfind('/');
+    FileRules::sweepTemporaries(slash == std::string::npos ? std::string(".") : path.substr(0, slash ? slash : 1));
     std::string temp;
-    // Held open until the archive is in place: no sweep takes a write under way.
-    int held = -1;
-    for (int attempt = 0; attempt < 100 && temp.empty(); ++attempt) {
-        std::string candidate = path + ".~" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-        held = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (held >= 0) {
-            FileRules::holdWhileWriting(held);
-            temp = candidate;
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
+    const int held = FileRules::createTemporary(path, &temp);
+    if (held < 0)
+        temp.clear();
     ZipArchive* zip = temp.empty() ? nullptr : ZipOpenArchive(temp.c_str());
     if (!zip) {
         if (!temp.empty()) {

@@ -90,6 +90,7 @@ private:
 
     std::string m_tempFolder;
     bool m_adoptedTemp = false; // made by this workbook: removed with it
+    int m_tempHold = -1;        // the temporary folder, held while this workbook lives
     std::vector<std::unique_ptr<CWorksheet>> m_sheets;
     std::vector<std::unique_ptr<CDrawing>> m_drawings;
     std::vector<std::unique_ptr<MediaFile>> m_media;

@@ -24,6 +24,7 @@ int removeEntry(const char* path, const struct stat*, int type, struct FTW*)
     return 0;
 }
 
+// name's group 1 is the id; a group 2 of "=" marks a name held from its making.
 template <typename Take>
 void sweep(const std::string& folder, const std::regex& name, Take take)
 {
@@ -36,7 +37,8 @@ void sweep(const std::string& folder, const std::regex& name, Take take)
             continue;
         const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + e->d_name;
         struct stat st;
-        if (FileRules::mayTakeLeftover(path, std::strtol(m[1].str().c_str(), nullptr, 10), &st))
+        const bool heldFromBirth = m.size() > 2 && m[2].str() == "=";
+        if (FileRules::mayTakeLeftover(path, std::strtol(m[1].str().c_str(), nullptr, 10), &st, heldFromBirth))
             take(path, st);
     }
     ::closedir(dir);
@@ -49,9 +51,18 @@ std::string ExportDebris::folderPrefix()
     return "xlsx_" + std::to_string(::getpid()) + "_";
 }
 
+std::string ExportDebris::heldFolderName(const std::string& made)
+{
+    // "<parent>/xlsx_<pid>_XXXXXX" becomes "<parent>/xlsx_<pid>=XXXXXX".
+    std::string held = made;
+    if (held.size() > 7 && held[held.size() - 7] == '_')
+        held[held.size() - 7] = '=';
+    return held;
+}
+
 void ExportDebris::sweepTempFolders(const std::string& parent)
 {
-    static const std::regex name("xlsx_([0-9]+)_[A-Za-z0-9]{6}");
+    static const std::regex name("xlsx_([0-9]+)([_=])[A-Za-z0-9]{6}");
     sweep(parent, name, [](const std::string& path, const struct stat& st) {
         if (S_ISDIR(st.st_mode))
             ::nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);

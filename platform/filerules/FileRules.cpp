@@ -3,8 +3,10 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -283,4 +285,44 @@ bool FileRules::mayTakeLeftover(const std::string& path, long pid, struct stat* 
     if (!lockTells && std::time(nullptr) - st->st_mtime < kUntouchedSeconds)
         return false;
     return !heldByAnyone(path);
+}
+
+void FileRules::sweepTemporaries(const std::string& folder) {
+    // A write's file, and a settings edit's drafts, their read-back copies
+    // and the locks QSettings takes beside them. Only names are read here,
+    // so that a folder of thousands of pictures costs one listing.
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    struct Found {
+        std::string path;
+        long pid;
+        bool heldFromBirth;
+        std::string stem; // the file that holds a settings edit's files
+    };
+    std::vector<Found> found;
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] != '.' || e->d_name[1] != '~')
+            continue;
+        Found f{folder + "/" + e->d_name, 0, false, std::string()};
+        if (!isTemporaryName(e->d_name, &f.pid, &f.heldFromBirth, &f.stem))
+            continue;
+        if (!f.stem.empty())
+            f.stem = folder + "/" + f.stem;
+        found.push_back(f);
+    }
+    ::closedir(dir);
+    // An edit's own file last: it holds the others while they are there.
+    std::stable_partition(found.begin(), found.end(), [](const Found& f) { return f.path != f.stem; });
+    for (const Found& f : found) {
+        struct stat st, own;
+        bool take = false;
+        if (!f.stem.empty() && f.path != f.stem && ::lstat(f.stem.c_str(), &own) == 0)
+            take = mayTakeLeftover(f.stem, f.pid, &own, true) && ::lstat(f.path.c_str(), &st) == 0 &&
+                   st.st_uid == ::getuid();
+        else
+            take = mayTakeLeftover(f.path, f.pid, &st, f.heldFromBirth);
+        if (take && S_ISREG(st.st_mode))
+            ::unlink(f.path.c_str());
+    }
 }

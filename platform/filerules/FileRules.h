@@ -78,6 +78,10 @@ public:
     // another computer on a shared folder): untouched for kUntouchedSeconds.
     // *st gets its status.
     static bool mayTakeLeftover(const std::string& path, long pid, struct stat* st, bool heldFromBirth = false);
+    // Removes from folder the temporary files (createTemporary's, a
+    // settings edit's) that mayTakeLeftover lets go; a settings edit's
+    // drafts go with the edit's own file, never while it is held.
+    static void sweepTemporaries(const std::string& folder);
     // A write under way touches its file far more often than this.
     static constexpr int kUntouchedSeconds = 10 * 60;
 };
