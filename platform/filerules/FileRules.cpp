@@ -211,10 +211,9 @@ bool FileRules::isTemporaryName(const std::string& name, long* pid, bool* heldFr
     std::smatch m;
     if (!std::regex_match(name, m, pattern))
         return false;
+    // A settings edit's drafts go with the edit's own file where it was held
+    // from its making; else each goes by its own age.
     const bool held = m[3].str() == "=";
-    // Drafts are a settings edit's, held by the edit's own file.
-    if (!held && m[4].matched)
-        return false;
     if (pid)
         *pid = std::strtol(m[2].str().c_str(), nullptr, 10);
     if (heldFromBirth)

@@ -90,10 +90,11 @@ struct HeldChild {
     pid_t reap = -1;
 };
 
-// Runs fn in a child that then waits until ended (endHeld). With
-// firstOfItsOwn, the child runs as the first process (pid 1) of a pid
+// Runs fn in a child that then waits until ended (endHeld); fn may wait
+// there itself, in the middle of its job, by calling the function it gets.
+// With firstOfItsOwn, the child runs as the first process (pid 1) of a pid
 // namespace of its own, as a program in a container does.
-HeldChild heldChild(const std::function<void()>& fn, bool firstOfItsOwn) {
+HeldChild heldChild(const std::function<void(const std::function<void()>&)>& fn, bool firstOfItsOwn) {
     int ready[2], hold[2];
     if (::pipe(ready) != 0 || ::pipe(hold) != 0)
         return {};
@@ -116,12 +117,15 @@ HeldChild heldChild(const std::function<void()>& fn, bool firstOfItsOwn) {
             if (::getpid() != 1)
                 ::_exit(3);
         }
-        fn();
-        const char done = 1;
-        ::write(ready[1], &done, 1);
-        char wait;
-        ::read(hold[0], &wait, 1); // until ended
-        ::_exit(0);
+        const std::function<void()> waitHere = [&] {
+            const char done = 1;
+            ::write(ready[1], &done, 1);
+            char wait;
+            ::read(hold[0], &wait, 1); // until ended
+            ::_exit(0);
+        };
+        fn(waitHere);
+        waitHere();
     }
     ::close(ready[1]);
     ::close(hold[0]);
@@ -517,8 +521,12 @@ private slots:
                                                  << "this" << 0 << true << false << false;
         QTest::newRow("running program's, held from its making, fresh") << ".~%1=a1B2c3"
                                                                         << "running" << 0 << false << false << false;
-        QTest::newRow("not a writer's: draft without its edit's mark") << ".~%1-a1B2c3-1"
-                                                                       << "ended" << 3600 << false << false << false;
+        QTest::newRow("ended settings draft of an edit not held from its making, an hour old")
+            << ".~%1-a1B2c3-1"
+            << "ended" << 3600 << false << false << true;
+        QTest::newRow("ended settings draft of an edit not held from its making, just touched")
+            << ".~%1-a1B2c3-2-check"
+            << "ended" << 0 << false << false << false;
         QTest::newRow("not a writer's: no tail") << ".~%1"
                                                  << "ended" << 3600 << false << false << false;
         QTest::newRow("not a writer's: other tail") << ".~%1-a1B2c3.tmp"
@@ -729,7 +737,7 @@ private slots:
         const QString folder = env->file("Export/Image");
         QVERIFY(QDir().mkpath(folder));
         const HeldChild killed = heldChild(
-            [&] {
+            [&](const std::function<void()>&) {
                 static FileCommit picture(folder + "/shot.tiff"); // never committed
                 picture.write(QByteArray(1 << 20, 'x'));
             },
@@ -745,7 +753,7 @@ private slots:
         if (left[0].startsWith(".~1-"))
             QVERIFY(touchedAgo(folder + "/" + left[0], 11 * 60));
         const HeldChild next = heldChild(
-            [&] {
+            [&](const std::function<void()>&) {
                 if (!FileCommit::writeBytes(folder + "/next.jpg", "next", 1).isEmpty())
                     ::_exit(4);
             },
@@ -753,6 +761,41 @@ private slots:
         QVERIFY(next.kill > 0);
         endHeld(next);
         QCOMPARE(entries(folder), QStringList({"next.jpg"}));
+    }
+
+    // A settings edit under way in another pid namespace, whose id says
+    // nothing here: its drafts (which QSettings rewrites, so no lock of
+    // their own lasts) stay while its own file is held, however old they
+    // look, and go at the next write once it has ended.
+    void aSettingsEditUnderWayElsewhereKeepsItsDrafts() {
+        const QString folder = env->file("Template");
+        QVERIFY(QDir().mkpath(folder));
+        const HeldChild editing = heldChild(
+            [&](const std::function<void()>& waitHere) {
+                FileCommit::editSettings(
+                    folder + "/List.ini",
+                    [&](QSettings& s) {
+                        s.setValue("curKey", "theirs");
+                        s.sync();
+                        waitHere();
+                    },
+                    1);
+            },
+            true);
+        if (editing.kill < 0)
+            QSKIP("no pid namespace can be made here (needs root)");
+        // Older than this namespace's first process: its id cannot keep them.
+        const QStringList underWay = entries(folder);
+        for (const QString& entry : underWay)
+            QVERIFY(touchedAgo(folder + "/" + entry, 10 * 365 * 24 * 3600));
+        const QString during = FileCommit::writeBytes(folder + "/mine.ini", "a=1\n", 1);
+        const QStringList left = entries(folder);
+        endHeld(editing);
+        QCOMPARE(during, QString());
+        QVERIFY(!underWay.isEmpty());
+        QCOMPARE(left, QStringList(underWay + QStringList{"mine.ini"}));
+        QCOMPARE(FileCommit::writeBytes(folder + "/mine.ini", "a=2\n", 1), QString());
+        QCOMPARE(entries(folder), QStringList({"mine.ini"}));
     }
 
     // The records of snapshots under way in another program sharing the
@@ -767,8 +810,10 @@ private slots:
         const QString killedThumb = thumbs + "/.new-aaaaaa.jpg", liveThumb = thumbs + "/.new-bbbbbb.jpg";
         for (const QString& f : {killedShot, liveShot, killedThumb, liveThumb})
             QVERIFY(image.save(f));
-        const HeldChild killed = heldChild([&] { SnapshotRecords::notePending(killedShot, killedThumb); }, false);
-        const HeldChild live = heldChild([&] { SnapshotRecords::notePending(liveShot, liveThumb); }, false);
+        const HeldChild killed = heldChild(
+            [&](const std::function<void()>&) { SnapshotRecords::notePending(killedShot, killedThumb); }, false);
+        const HeldChild live = heldChild(
+            [&](const std::function<void()>&) { SnapshotRecords::notePending(liveShot, liveThumb); }, false);
         QVERIFY(killed.kill > 0 && live.kill > 0);
         endHeld(killed);
         const QList<QPair<QString, QString>> listed = SnapshotRecords::takeLeftovers();
