@@ -367,6 +367,37 @@ TEST(Workbook, SavingOverAFileKeepsItsModeAndOwner)
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+// A report saved over keeps its ACL, as getfacl reads it; a new one gets
+// what its folder's default ACL gives a file made there (as touch makes it).
+TEST(Workbook, SavingKeepsWhatTheAclSays)
+{
+    TestEnv env;
+    const QString folder = env.file("reports"), kept = folder + "/kept.xlsx", fresh = folder + "/fresh.xlsx";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QByteArray error;
+    if (TestData::RunProcess("setfacl", {"-d", "-m", "u:nobody:rw,g::r,o::-", folder}, &error) != 0) {
+        if (error.contains("Operation not supported"))
+            GTEST_SKIP() << "the temporary folder's file system keeps no ACLs";
+        FAIL() << error.constData();
+    }
+    ASSERT_EQ(TestData::RunProcess("touch", {folder + "/touched"}), 0);
+    ASSERT_TRUE(TestData::WriteFile(kept, TestData::FromString("old")));
+    ASSERT_EQ(TestData::RunProcess("setfacl", {"-m", "u:nobody:---,o::r", kept}), 0);
+    auto acl = [](const QString& path) {
+        QByteArray out;
+        EXPECT_EQ(TestData::RunProcess("getfacl", {"-p", "--omit-header", path}, &out), 0) << out.constData();
+        return out.toStdString();
+    };
+    const std::string before = acl(kept);
+    for (const QString& target : {kept, fresh}) {
+        CWorkbook book("workbook");
+        book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
+        ASSERT_TRUE(book.SaveAs(utf8(target)));
+    }
+    EXPECT_EQ(acl(kept), before);
+    EXPECT_EQ(acl(fresh), acl(folder + "/touched"));
+}
+
 // An export killed while its archive is written leaves its part folder and
 // the unfinished archive, both held by the killed program until it ended:
 // the next export takes them at once, however fresh.
