@@ -58,6 +58,7 @@ QString notePending(const QString& picture, const QString& preparedThumbnail) {
         return QString();
     // Renamed to a record's name while held: a file sweep takes only the
     // writers' own names, and the records of a killed program are read.
+    ::fchmod(fd, 0600); // a private record, as before
     const QString temporary = QFile::decodeName(QByteArray::fromStdString(made));
     const QString name = folder + "/.pending" + QFileInfo(temporary).fileName();
     const QByteArray text = picture.toUtf8() + '\n' + preparedThumbnail.toUtf8() + '\n';

@@ -20,18 +20,23 @@ QString takeWrittenPicture(const QString& path, QImage& image);
 
 // A picture about to be written that the recent list will name: notePending
 // records its path and prepared thumbnail in ./.scaleImage before the write,
-// dropNote removes the record once the list names it. A program killed in
-// between lists the picture at its next start (takeLeftovers). Any thread;
-// notePending returns the record's path, empty when it cannot be written.
+// dropNote removes the record once the list names it. The record is held
+// (locked) by this program until then, so that another program sharing the
+// folder leaves it alone. A program killed in between lists the picture at
+// its next start (takeLeftovers). Any thread; notePending returns the
+// record's path, empty when it cannot be written.
 QString notePending(const QString& picture, const QString& preparedThumbnail);
 void dropNote(const QString& note);
 // GUI thread, once per working folder when the recent list is loaded: the
 // pictures of records a killed program left, oldest first, that exist on
 // disk in the snapshot folder, each with its prepared thumbnail (empty unless
 // it is a temporary thumbnail in ./.scaleImage itself). Records naming other
-// files are ignored. Removes the records, every temporary thumbnail no
-// record names, and the temporary files that writes cut short by an ended
-// program left in the snapshot folders.
+// files are ignored. Only records no live program can own count, as the
+// file rules tell it (FileRules::mayTakeLeftover): one a save under way
+// holds stays, with its thumbnail. Removes the records taken, their
+// thumbnails not listed, every temporary thumbnail no record names once
+// long untouched, and the temporary files that writes cut short by an
+// ended program left in the snapshot folders.
 QList<QPair<QString, QString>> takeLeftovers();
 
 } // namespace SnapshotRecords
