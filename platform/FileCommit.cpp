@@ -227,6 +227,7 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
             *error = errno;
             return QString();
         }
+        ::close(fd);
         made.append(QFile::decodeName(name));
         *error = 0;
         return made.last();

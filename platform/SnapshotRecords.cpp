@@ -41,8 +41,9 @@ namespace {
 std::mutex heldLock;
 QHash<QString, int> heldNotes;
 
-// A record's name: ".pending-<pid>=XXXXXX", the temporary name of the
-// file rules with its own start.
+// A record's name: ".pending" before a temporary name of the file rules
+// (".pending.~<pid>=XXXXXX"), or ".pending-XXXXXX" from earlier versions,
+// which tells no program.
 const QRegularExpression& noteName() {
     static const QRegularExpression name("^\\.pending(-|(\\.~[0-9]+[-=]))[A-Za-z0-9]{6}$");
     return name;

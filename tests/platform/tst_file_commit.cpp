@@ -230,6 +230,11 @@ QString writeWith(const QString& writer, const QString& path) {
         path, [](QSettings& s) { s.setValue("a", 3); }, 1);
 }
 
+// How many files this process has open, as the system lists them.
+int openFiles() {
+    return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+}
+
 // The edits of a template and a line store: lists, points, groups, removal.
 void edit(QSettings& s) {
     s.setValue("strList", QStringList({"Corp", "日期", "a, b"}));
@@ -270,9 +275,11 @@ private slots:
             QSettings s(qts, QSettings::IniFormat);
             edit(s);
         }
+        const int openBefore = openFiles();
         QCOMPARE(FileCommit::editSettings(ours, edit, 1), QString());
         QCOMPARE(bytesOf(ours), bytesOf(qts));
         QCOMPARE(entries(QFileInfo(ours).absolutePath()), QStringList({"x.ini"})); // no drafts left
+        QCOMPARE(openFiles(), openBefore); // nor a file kept open
     }
 
     void replacedFileKeepsItsPermissionsAndNewFollowsTheUmask() {
