@@ -10,6 +10,7 @@
 #include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchRun.h"
 #include "imaging/StitchStart.h"
+#include "imaging/StitchViewPicture.h"
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
 #include "platform/MemoryRefusal.h"
@@ -564,12 +565,9 @@ void PinJieForm::setMosaicPicture(const QPixmap& full) {
     if (shown.isNull() && !m.empty() && m.type() == CV_8UC3) {
         // Some 2,000 pixels a side: more than a screen shows of the whole
         // mosaic, a few megabytes where the whole took a hundred and more.
-        const double f = std::min(1.0, 2048.0 / std::max(m.cols, m.rows));
-        const cv::Size size(std::max(1, int(std::lround(m.cols * f))), std::max(1, int(std::lround(m.rows * f))));
-        cv::Mat reduced;
-        if (MemoryRefusal::within([&] { cv::resize(m, reduced, size, 0, 0, cv::INTER_AREA); }))
-            shown = QPixmap::fromImage(QImage(reduced.data, reduced.cols, reduced.rows, int(reduced.step),
-                                              QImage::Format_RGB888));
+        const QImage reduced = StitchViewPicture::reduced(m);
+        if (!reduced.isNull())
+            shown = QPixmap::fromImage(reduced);
         QMetaObject::invokeMethod(m_run, [run = m_run] { run->pictureRefused(); }, Qt::QueuedConnection);
     }
     m_mosaicItem->setPixmap(shown);
