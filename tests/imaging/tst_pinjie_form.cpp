@@ -569,9 +569,10 @@ private slots:
         // Room for the worker's stack and a frame, not for a 5000 x 5000 mosaic.
         QVERIFY(limitAddressSpace(threadStackBytes() + (30ull << 20)));
         form->findChild<QPushButton*>("btnPlay")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(messages().contains("Not enough memory: stitching could not start."), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!messages().isEmpty(), 60000);
         QVERIFY(form->mosaic().placements().isEmpty());
         QVERIFY(!form->findChild<QPushButton*>("btnExport")->isEnabled());
+        QCOMPARE(messages(), QStringList({"Not enough memory: stitching could not start."}));
         // The stop has run: nothing waits for a frame.
         QTRY_VERIFY(form->stepQueue().isEmpty());
         QVERIFY(!form->findChild<QPushButton*>("btnExport")->isEnabled());
