@@ -10,7 +10,9 @@
 #include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchRun.h"
 #include "imaging/StitchStart.h"
+#include "imaging/StitchViewPicture.h"
 #include "platform/AppPaths.h"
+#include "platform/FileCommit.h"
 #include "platform/MemoryRefusal.h"
 
 #include <QDir>
@@ -36,6 +38,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -51,6 +55,28 @@ bool blackRow(const cv::Mat& m, int y, int x0, int x1) {
         if (row[x][0] || row[x][1] || row[x][2])
             return false;
     return true;
+}
+
+// Does the union of `rects` cover [from, to) of a line: row `line` when
+// `row`, column `line` otherwise? `spans` is working room.
+bool coveredLine(const QList<QRect>& rects, bool row, int line, int from, int to,
+                 std::vector<std::pair<int, int>>* spans) {
+    spans->clear();
+    for (const QRect& r : rects) {
+        if (r.isEmpty())
+            continue;
+        const int lo = row ? r.y() : r.x(), hi = row ? r.y() + r.height() : r.x() + r.width();
+        if (line >= lo && line < hi)
+            spans->emplace_back(row ? r.x() : r.y(), row ? r.x() + r.width() : r.y() + r.height());
+    }
+    std::sort(spans->begin(), spans->end());
+    int reach = from;
+    for (const auto& s : *spans) {
+        if (s.first > reach)
+            break;
+        reach = std::max(reach, s.second);
+    }
+    return reach >= to;
 }
 
 bool blackColumn(const cv::Mat& m, int x, int y0, int y1) {
@@ -425,7 +451,8 @@ void PinJieForm::gotoStart() {
         m_btnStop->setEnabled(true);
         m_btnPlay->hide();
         m_btnStop->show();
-        m_btnExport->setEnabled(true);
+        // Nothing to export before the first frame is placed.
+        m_btnExport->setEnabled(false);
         m_run->requestFrame(67);
     }
     QTimer::singleShot(1000, this, SLOT(gotoStartDelay()));
@@ -487,13 +514,17 @@ void PinJieForm::applyStep(const StitchStep& step) {
         m_placementOverlay->setPos(step.placementPos);
     if (step.hidePositionMarker && m_positionMarker)
         m_positionMarker->hide();
-    if (step.sizeLimit)
-        showMessage("Error", StitchMosaic::sizeLimitText(MessagePassing::instance()->language()));
-    if (step.noMemory) {
+    const int language = MessagePassing::instance()->language();
+    if (step.sizeLimit || step.noMemory) {
         // The run has stopped (the stop step re-enables Play): shown as a
-        // Stop shows it, the mosaic kept for Export.
+        // Stop shows it, the mosaic kept for Export. Where no frame was
+        // placed there is nothing to export, and the box says so.
         showStopped();
-        showMessage("Error", StitchMosaic::noMemoryText(MessagePassing::instance()->language()));
+        const bool nothing = mosaic().placements().isEmpty();
+        m_btnExport->setEnabled(!nothing && m_btnReset->isEnabled());
+        showMessage("Error", step.sizeLimit ? StitchMosaic::sizeLimitText(language)
+                             : nothing      ? StitchMosaic::noMemoryAtStartText(language)
+                                            : StitchMosaic::noMemoryText(language));
     }
     if (step.notice != StitchStep::NoNotice)
         showMessage("Error", StitchMosaic::noticeText(step.notice, MessagePassing::instance()->language()));
@@ -534,12 +565,9 @@ void PinJieForm::setMosaicPicture(const QPixmap& full) {
     if (shown.isNull() && !m.empty() && m.type() == CV_8UC3) {
         // Some 2,000 pixels a side: more than a screen shows of the whole
         // mosaic, a few megabytes where the whole took a hundred and more.
-        const double f = std::min(1.0, 2048.0 / std::max(m.cols, m.rows));
-        const cv::Size size(std::max(1, int(std::lround(m.cols * f))), std::max(1, int(std::lround(m.rows * f))));
-        cv::Mat reduced;
-        if (MemoryRefusal::within([&] { cv::resize(m, reduced, size, 0, 0, cv::INTER_AREA); }))
-            shown = QPixmap::fromImage(QImage(reduced.data, reduced.cols, reduced.rows, int(reduced.step),
-                                              QImage::Format_RGB888));
+        const QImage reduced = StitchViewPicture::reduced(m);
+        if (!reduced.isNull())
+            shown = QPixmap::fromImage(reduced);
         QMetaObject::invokeMethod(m_run, [run = m_run] { run->pictureRefused(); }, Qt::QueuedConnection);
     }
     m_mosaicItem->setPixmap(shown);
@@ -733,73 +761,92 @@ void PinJieForm::btnExportClick() {
         btnExportClickDelay();
 }
 
-QImage PinJieForm::exportPicture(const cv::Mat& mosaic, const QMap<int, QRect>& placements, bool inner) {
+QRect PinJieForm::exportRect(const cv::Mat& mosaic, const QMap<int, QRect>& placements, bool inner) {
     if (mosaic.empty() || mosaic.type() != CV_8UC3)
-        return QImage();
+        return QRect();
     // Trim whole black lines: top rows, left columns, right columns, bottom rows.
     int top = 0, bottom = mosaic.rows, left = 0, right = mosaic.cols;
     while (top < bottom && blackRow(mosaic, top, left, right))
         ++top;
     if (top == bottom)
-        return QImage(); // nothing but black: nothing to export
+        return QRect(); // nothing but black: nothing to export
     while (left < right && blackColumn(mosaic, left, top, bottom))
         ++left;
     while (right > left && blackColumn(mosaic, right - 1, top, bottom))
         --right;
     while (bottom > top && blackRow(mosaic, bottom - 1, left, right))
         --bottom;
-    QRect r(left, top, right - left, bottom - top);
+    if (!inner)
+        return QRect(left, top, right - left, bottom - top);
 
-    if (inner) {
-        // Shrink to where every pixel lies in a placed frame.
-        cv::Mat marked(mosaic.size(), CV_8UC1, cv::Scalar(0));
-        const cv::Rect all(0, 0, mosaic.cols, mosaic.rows);
-        for (const QRect& p : placements)
-            marked(cv::Rect(p.x(), p.y(), p.width(), p.height()) & all).setTo(255);
-        auto rowUnmarked = [&](int y, int x, int w) { return cv::countNonZero(marked(cv::Rect(x, y, w, 1))) < w; };
-        auto colUnmarked = [&](int x, int y, int h) { return cv::countNonZero(marked(cv::Rect(x, y, 1, h))) < h; };
-        int x = r.x(), y = r.y(), w = r.width(), h = r.height();
-        bool moved = true;
-        while (moved && w > 1080 && h > 1080) {
-            moved = false;
-            if (rowUnmarked(y, x, w)) {
-                ++y, --h, moved = true;
-                if (w < 1081 || h < 1081)
-                    break;
-            }
-            if (colUnmarked(x, y, h)) {
-                ++x, --w, moved = true;
-                if (w < 1081 || h < 1081)
-                    break;
-            }
-            if (colUnmarked(x + w - 1, y, h)) {
-                --w, moved = true;
-                if (w < 1081 || h < 1081)
-                    break;
-            }
-            if (rowUnmarked(y + h - 1, x, w)) {
-                --h, moved = true;
-                if (w < 1081 || h < 1081)
-                    break;
-            }
+    // Shrink to where every pixel lies in a placed frame.
+    const QList<QRect> placed = placements.values();
+    std::vector<std::pair<int, int>> spans;
+    auto rowUnmarked = [&](int y, int x, int w) { return !coveredLine(placed, true, y, x, x + w, &spans); };
+    auto colUnmarked = [&](int x, int y, int h) { return !coveredLine(placed, false, x, y, y + h, &spans); };
+    int x = left, y = top, w = right - left, h = bottom - top;
+    bool moved = true;
+    while (moved && w > 1080 && h > 1080) {
+        moved = false;
+        if (rowUnmarked(y, x, w)) {
+            ++y, --h, moved = true;
+            if (w < 1081 || h < 1081)
+                break;
         }
-        r = QRect(x, y, w, h);
+        if (colUnmarked(x, y, h)) {
+            ++x, --w, moved = true;
+            if (w < 1081 || h < 1081)
+                break;
+        }
+        if (colUnmarked(x + w - 1, y, h)) {
+            --w, moved = true;
+            if (w < 1081 || h < 1081)
+                break;
+        }
+        if (rowUnmarked(y + h - 1, x, w)) {
+            --h, moved = true;
+            if (w < 1081 || h < 1081)
+                break;
+        }
     }
-    const cv::Mat part = mosaic(cv::Rect(r.x(), r.y(), r.width(), r.height()));
-    return QImage(part.data, part.cols, part.rows, int(part.step), QImage::Format_RGB888).copy();
+    return QRect(x, y, w, h);
+}
+
+QImage PinJieForm::exportPicture(const cv::Mat& mosaic, const QMap<int, QRect>& placements, bool inner) {
+    const QRect r = exportRect(mosaic, placements, inner);
+    if (r.isEmpty())
+        return QImage();
+    // The mosaic's own rows, read where they are: a copy of a whole mosaic
+    // is hundreds of megabytes the system may not have beside it.
+    auto* part = new cv::Mat(mosaic(cv::Rect(r.x(), r.y(), r.width(), r.height())));
+    return QImage(
+        part->data, part->cols, part->rows, int(part->step), QImage::Format_RGB888,
+        [](void* held) { delete static_cast<cv::Mat*>(held); }, part);
+}
+
+QString PinJieForm::writeExport(const QImage& picture, const QString& path) {
+    const int language = MessagePassing::instance()->language();
+    QString why;
+    if (!MemoryRefusal::within([&] { why = FileCommit::streamImage(path, picture, "jpg", 100, language); }))
+        why = SnapshotFiles::noMemoryReason();
+    return why;
 }
 
 void PinJieForm::btnExportClickDelay() {
-    const QImage picture = exportPicture(mosaic().mosaic(), mosaic().placements(), m_rBtnIn->isChecked());
-    if (picture.isNull()) {
+    QImage picture;
+    const bool room =
+        MemoryRefusal::within([&] { picture = exportPicture(mosaic().mosaic(), mosaic().placements(), m_rBtnIn->isChecked()); });
+    if (!room) {
+        showMessage("Error", SnapshotFiles::noMemoryReason());
+    } else if (picture.isNull()) {
         showMessage("Error", text("没有可导出的图像。", "There is no picture to export.", "沒有可導出的圖像。"));
     } else {
         SaveFileDialog dialog(this, QString::fromUtf8("保存文件"), m_lineEditPath->text(), "JPG(*.jpg)");
         dialog.selectFile(m_lineEditPath->text() + "/max.jpg");
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             const QString path = dialog.selectedFiles().first();
-            QString why; // whole or not at all, and why not
-            if (!SnapshotFiles::writeImage(picture, path, "jpg", 100, &why)) {
+            const QString why = writeExport(picture, path); // whole or not at all, and why not
+            if (!why.isEmpty()) {
                 showMessage("Error", text("图片保存失败：", "The picture could not be saved: ", "圖片保存失敗：") + path +
                                          "\n" + why);
             } else {
@@ -808,8 +855,11 @@ void PinJieForm::btnExportClickDelay() {
                 const QString thumb = QString("./.scaleImage/%1.jpg").arg(n);
                 QDir().mkpath("./.scaleImage");
                 QFile::remove(thumb);
-                picture.scaled(picture.width() * 296 / picture.height(), 296, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                    .save(thumb, "JPG", 90);
+                // A few hundred pixels: where even those are refused, the
+                // strip goes without its thumbnail.
+                QImage small;
+                if (MemoryRefusal::within([&] { small = SnapshotFiles::thumbnail(picture); }))
+                    small.save(thumb, "JPG", 90);
             }
         }
     }

@@ -54,10 +54,19 @@ public:
 
     virtual void showMatchLight();
 
-    // The exported picture of a mosaic: trimmed of black border lines, and
-    // with `inner` shrunk to the placed frames (never below 1081 pixels a
-    // side). Null when the mosaic holds no pixel other than black.
+    // The part of a mosaic that is exported: trimmed of black border lines,
+    // and with `inner` shrunk to where every pixel lies in a placed frame
+    // (never below 1081 pixels a side), found from the placements
+    // themselves. Empty when the mosaic holds no pixel other than black.
+    // Allocates nothing of the mosaic's size.
+    static QRect exportRect(const cv::Mat& mosaic, const QMap<int, QRect>& placements, bool inner);
+    // That part as a picture sharing the mosaic's pixels, not a copy: it
+    // keeps them alive while it lives. Null when nothing is there.
     static QImage exportPicture(const cv::Mat& mosaic, const QMap<int, QRect>& placements, bool inner);
+    // Writes an exported picture as JPG at path, encoded as it goes into
+    // the file. Empty when done, else the reason in the hub's language
+    // (not enough memory where the system refused it).
+    static QString writeExport(const QImage& picture, const QString& path);
 
     // State, for the main widget and for inspection.
     QGraphicsView* graphicsView() const;

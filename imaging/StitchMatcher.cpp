@@ -1,5 +1,7 @@
 #include "imaging/StitchMatcher.h"
 
+#include "imaging/StitchRegistration.h"
+
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
@@ -236,12 +238,16 @@ int StitchMatcher::searchMosaic(const cv::Mat& mosaic, const cv::Mat& frame, boo
     // Coarse step on the reduced mosaic, with a feature budget of n per
     // frame-sized area of the mosaic.
     cv::Mat smallMosaic, smallFrame;
-    cv::resize(mosaic, smallMosaic, cv::Size(), s, s, cv::INTER_AREA);
+    if (!reduceStitchImage(mosaic, s, &smallMosaic, m_stopped) || stopped())
+        return StitchUnreliable;
     cv::resize(frame, smallFrame, cv::Size(), s, s, cv::INTER_AREA);
     const long long budget = (static_cast<long long>(W) * H) / (static_cast<long long>(rw) * rh) * n;
     std::vector<cv::KeyPoint> kpM, kpF;
     cv::Mat dM, dF;
     detectOrbFeatures(smallMosaic, int(std::min<long long>(budget, INT_MAX)), &kpM, &dM);
+    smallMosaic.release();
+    if (stopped())
+        return StitchUnreliable;
     detectOrbFeatures(smallFrame, n, &kpF, &dF);
     // The central box comes from the unreduced frame: every weight is 1.
     const int coarse = computeFrameOffset(kpM, dM, kpF, dF, frame.size(), offsetX, offsetY, votes);
@@ -256,6 +262,8 @@ int StitchMatcher::searchMosaic(const cv::Mat& mosaic, const cv::Mat& frame, boo
     if (ry + rh > H)
         ry = H - rh;
     *region = QRect(rx, ry, rw, rh);
+    if (stopped())
+        return StitchUnreliable;
 
     std::vector<cv::KeyPoint> kp1, kp2;
     cv::Mat d1, d2;

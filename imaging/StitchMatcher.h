@@ -7,6 +7,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
 
+#include <functional>
+#include <utility>
 #include <vector>
 
 // Status of a stitching match.
@@ -35,6 +37,11 @@ public:
     // computeFrameOffset). The vote table is appended to.
     int matchFrames(const cv::Mat& reference, const cv::Mat& frame, bool precision, int* offsetX,
                     int* offsetY, StitchVotes* votes);
+
+    // Asked between the steps of a full search (each band of rows of the
+    // mosaic's reduction, and before the detection and the matching): true
+    // ends the search there, unplaced (StitchUnreliable).
+    void setStopped(std::function<bool()> stopped) { m_stopped = std::move(stopped); }
 
     // Full search of the whole mosaic. *region holds the last placed frame's
     // size on entry and the searched region (mosaic coordinates, the frame's
@@ -93,6 +100,9 @@ private:
                     const std::vector<cv::KeyPoint>& kp2, const cv::Mat& desc2, cv::Size frameSize,
                     int* offsetX, int* offsetY, StitchVotes* votes);
 
+    bool stopped() const { return m_stopped && m_stopped(); }
+
+    std::function<bool()> m_stopped;
     int m_lastReferenceCount = -1;
     int m_lastFrameCount = -1;
     CachedFeatures m_reference;

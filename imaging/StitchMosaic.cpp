@@ -61,6 +61,12 @@ QString StitchMosaic::noMemoryText(int language) {
         language);
 }
 
+QString StitchMosaic::noMemoryAtStartText(int language) {
+    return inLanguage({"内存不足，拼接未能开始。", "Not enough memory: stitching could not start.",
+                       "記憶體不足，拼接未能開始。"},
+                      language);
+}
+
 QString StitchMosaic::noticeText(StitchStep::Notice notice, int language) {
     static const char* const texts[5][3] = {
         {"这里纹理太少，无法拼接，请把样品移到有纹理的区域。",

@@ -145,6 +145,8 @@ public:
     static QString sizeLimitText(int language);
     // The same for a run stopped because the system refused memory.
     static QString noMemoryText(int language);
+    // The same refusal before any frame was placed: nothing to export.
+    static QString noMemoryAtStartText(int language);
 
     // Precision uses the frame-sized mask, Fast the half-size one.
     void setPrecision(bool precision) { m_precision = precision; }

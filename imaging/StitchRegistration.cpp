@@ -5,16 +5,67 @@
 #include <opencv2/flann.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 namespace {
 
-void reducedSift(const cv::Ptr<cv::SIFT>& sift, const cv::Mat& image, double scale, std::vector<cv::KeyPoint>* kp,
-                 cv::Mat* desc) {
-    cv::Mat small;
-    cv::resize(image, small, cv::Size(), scale, scale, cv::INTER_AREA);
-    sift->detectAndCompute(small, cv::noArray(), *kp, *desc);
+} // namespace
+
+bool reduceStitchImage(const cv::Mat& image, double scale, cv::Mat* small, const std::function<bool()>& stopped) {
+    const cv::Size size(cv::saturate_cast<int>(image.cols * scale), cv::saturate_cast<int>(image.rows * scale));
+    if (size.width <= 0 || size.height <= 0)
+        return false;
+    if (scale == 1.0) {
+        *small = image;
+        return true;
+    }
+    small->create(size, image.type());
+    for (int r0 = 0; r0 < size.height; r0 += stitchRegistrationBand) {
+        if (stopped && stopped())
+            return false;
+        const int r1 = std::min(size.height, r0 + stitchRegistrationBand);
+        const int y0 = int(std::lround(r0 / scale)), y1 = std::min(image.rows, int(std::lround(r1 / scale)));
+        cv::Mat into = (*small)(cv::Rect(0, r0, size.width, r1 - r0));
+        cv::resize(image(cv::Rect(0, y0, image.cols, y1 - y0)), into, into.size(), 0, 0, cv::INTER_AREA);
+    }
+    return true;
+}
+
+namespace {
+
+// SIFT key points of `small`, a band of rows at a time, in its coordinates;
+// false when stopped.
+bool bandedSift(const cv::Ptr<cv::SIFT>& sift, const cv::Mat& small, std::vector<cv::KeyPoint>* kp, cv::Mat* desc,
+                const std::function<bool()>& stopped) {
+    kp->clear();
+    *desc = cv::Mat();
+    std::vector<cv::Mat> parts;
+    for (int c0 = 0; c0 < small.rows; c0 += stitchRegistrationBand) {
+        if (stopped && stopped())
+            return false;
+        int c1 = std::min(small.rows, c0 + stitchRegistrationBand);
+        if (small.rows - c1 <= stitchRegistrationMargin)
+            c1 = small.rows; // a last sliver goes with this band
+        const int s0 = std::max(0, c0 - stitchRegistrationMargin);
+        const int s1 = std::min(small.rows, c1 + stitchRegistrationMargin);
+        std::vector<cv::KeyPoint> bandKp;
+        cv::Mat bandDesc;
+        sift->detectAndCompute(small(cv::Rect(0, s0, small.cols, s1 - s0)), cv::noArray(), bandKp, bandDesc);
+        for (size_t i = 0; i < bandKp.size(); ++i) {
+            cv::KeyPoint k = bandKp[i];
+            k.pt.y += float(s0);
+            if (k.pt.y < float(c0) || k.pt.y >= float(c1))
+                continue; // the neighbouring band's
+            kp->push_back(k);
+            parts.push_back(bandDesc.row(int(i)));
+        }
+        c0 = c1 - stitchRegistrationBand;
+    }
+    if (!parts.empty())
+        cv::vconcat(parts, *desc);
+    return true;
 }
 
 } // namespace
@@ -41,7 +92,8 @@ bool stitchHomographyPosition(const cv::Mat& homography, QPoint* topLeft) {
     return true;
 }
 
-bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* topLeft) {
+bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* topLeft,
+                         const std::function<bool()>& stopped) {
     if (mosaic.empty() || frame.empty())
         return false;
     // The k-d trees are built with the thread's random generator: started
@@ -51,8 +103,14 @@ bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* to
     std::vector<cv::KeyPoint> kpMosaic, kpFrame;
     cv::Mat dMosaic, dFrame;
     const double scale = stitchRegistrationScale(frame.cols);
-    reducedSift(sift, mosaic, scale, &kpMosaic, &dMosaic);
-    reducedSift(sift, frame, scale, &kpFrame, &dFrame);
+    cv::Mat smallMosaic, smallFrame;
+    if (!reduceStitchImage(mosaic, scale, &smallMosaic, stopped) || !bandedSift(sift, smallMosaic, &kpMosaic, &dMosaic, stopped))
+        return false;
+    smallMosaic.release();
+    if (stopped && stopped())
+        return false;
+    cv::resize(frame, smallFrame, cv::Size(), scale, scale, cv::INTER_AREA);
+    sift->detectAndCompute(smallFrame, cv::noArray(), kpFrame, dFrame);
     if (dMosaic.rows < 5 || dFrame.rows < 5)
         return false;
     if (dMosaic.type() != CV_32F)
@@ -63,6 +121,8 @@ bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* to
     cv::FlannBasedMatcher matcher(cv::makePtr<cv::flann::KDTreeIndexParams>(4),
                                   cv::makePtr<cv::flann::SearchParams>(32, 0.0f, true));
     std::vector<std::vector<cv::DMatch>> knn;
+    if (stopped && stopped())
+        return false;
     matcher.knnMatch(dFrame, dMosaic, knn, 2);
 
     std::vector<cv::Point2f> framePts, mosaicPts;

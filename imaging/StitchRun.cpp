@@ -317,6 +317,13 @@ void StitchRun::fullSearchFinished() {
 
 void StitchRun::finishStep(const StitchStep& step) {
     StitchStep shown = step;
+    // No memory to go on, or no room left to grow: the run stops there,
+    // keeping the mosaic, rather than searching it again and again.
+    const bool stops = step.noMemory || step.sizeLimit;
+    if (stops) {
+        shown.head = 0;
+        shown.delayMs = 0;
+    }
     if (shown.notice != StitchStep::NoNotice) {
         if (m_noticesShown.contains(int(shown.notice)))
             shown.notice = StitchStep::NoNotice;
@@ -325,10 +332,31 @@ void StitchRun::finishStep(const StitchStep& step) {
     }
     emit stepApplied(shown);
     // A stop asked for while the job ran stays: only Play clears it.
-    if (step.head >= 0 && m_queue.value(0, -1) != 0)
-        setHead(step.head);
-    if (step.delayMs > 0)
-        requestFrame(step.delayMs);
+    if (shown.head >= 0 && m_queue.value(0, -1) != 0)
+        setHead(shown.head);
+    if (stops) {
+        // The stop step and an export or a reset's buttons queued before it
+        // run now, without the frame that would carry them: under memory
+        // pressure that frame may never come, and an Export pressed meanwhile
+        // would wait for it for ever. A new mosaic or a search is dropped.
+        QList<int> kept = {0};
+        for (int i = 1; i < m_queue.size(); ++i)
+            if (m_queue.at(i) == 4 || m_queue.at(i) == 5)
+                kept.append(m_queue.at(i));
+        m_queue = kept;
+        QTimer::singleShot(0, this, &StitchRun::runStoppedSteps);
+        return;
+    }
+    if (shown.delayMs > 0)
+        requestFrame(shown.delayMs);
+}
+
+void StitchRun::runStoppedSteps() {
+    if (m_stopState == 1 || m_queue.isEmpty() || m_queue.first() != 0)
+        return; // ended, done already by a frame, or Play pressed meanwhile
+    runNextStep();
+    if (!m_queue.isEmpty())
+        QTimer::singleShot(67, this, &StitchRun::runStoppedSteps);
 }
 
 void StitchRun::pictureRefused() {

@@ -142,6 +142,8 @@ private:
     // applied it: adopted as the mosaic.
     bool adoptApplied();
     void finishStep(const StitchStep& step);
+    // The steps left once the run stopped by itself, one after another.
+    void runStoppedSteps();
     void stopForMemory();
     cv::Mat currentMat() const;
     static QImage::Format viewFormat();

@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -110,4 +111,20 @@ QImage StitchViewPicture::grown(const StitchMosaic& mosaic, QImage::Format forma
     }
     m_shown = now;
     return QImage(view.data, view.cols, view.rows, int(view.step), format, dropCanvas, new cv::Mat(m_canvas));
+}
+
+QImage StitchViewPicture::reduced(const cv::Mat& mosaic, int longSide) {
+    if (mosaic.empty() || mosaic.type() != CV_8UC3 || longSide <= 0)
+        return QImage();
+    const double f = std::min(1.0, double(longSide) / std::max(mosaic.cols, mosaic.rows));
+    const cv::Size size(std::max(1, int(std::lround(mosaic.cols * f))), std::max(1, int(std::lround(mosaic.rows * f))));
+    QImage out;
+    MemoryRefusal::within([&] {
+        out = QImage(size.width, size.height, QImage::Format_RGB888);
+        if (out.isNull())
+            return;
+        cv::Mat into(out.height(), out.width(), CV_8UC3, out.bits(), size_t(out.bytesPerLine()));
+        cv::resize(mosaic, into, size, 0, 0, cv::INTER_AREA);
+    });
+    return out;
 }

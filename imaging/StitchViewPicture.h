@@ -28,6 +28,11 @@ public:
     QImage grown(const StitchMosaic& mosaic, QImage::Format format);
     // Forgets the canvas (a rebuilt mosaic's picture is made whole).
     void clear();
+    // The whole mosaic reduced until its longer side is at most `longSide`
+    // pixels, each pixel the mean of those it covers (RGB888, its own
+    // pixels): where the system refuses the whole picture, a few megabytes
+    // show more than a screen does of it. Null where even that is refused.
+    static QImage reduced(const cv::Mat& mosaic, int longSide = 2048);
 
 private:
     // Makes m_canvas hold the mosaic's rectangle `now` of its canvas of

@@ -8,6 +8,9 @@
 #include <algorithm>
 
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
+    // A whole-mosaic search or registration ends between its bands once
+    // stopped: a Close waits for no more than a band's work.
+    m_matcher.setStopped([this] { return m_stop.load(); });
     // `finished` is emitted on the worker thread; the slot runs on the thread
     // the object lives on.
     connect(this, SIGNAL(finished()), this, SLOT(finishedSLOT()));
@@ -136,7 +139,9 @@ void ThreadPinJie::runJob() {
         // The frame is lost: the registration (a second or more on a large
         // mosaic) runs here, never on the interface thread.
         if (status != StitchMoved && !m_stop.load())
-            m_registration = registerStitchFrame(m_reference, m_frame, &m_registeredPos) ? 1 : 0;
+            m_registration =
+                registerStitchFrame(m_reference, m_frame, &m_registeredPos, [this] { return m_stop.load(); }) ? 1
+                                                                                                               : 0;
         break;
     case Prepare:
         m_start->build();

@@ -179,6 +179,14 @@ QString FileCommit::writeBytes(const QString& path, const QByteArray& data, int 
     return out.commit(language);
 }
 
+namespace {
+
+QString notEncoded(const QString& path, int language) {
+    return WriteProblem::pick(language, "图片无法编码：", "The picture could not be encoded: ", "圖片無法編碼：") + path;
+}
+
+} // namespace
+
 QString FileCommit::writeImage(const QString& path, const QImage& image, const char* format, int quality,
                                int language) {
     QByteArray encoded;
@@ -187,10 +195,42 @@ QString FileCommit::writeImage(const QString& path, const QImage& image, const c
     QImageWriter writer(&buffer, format);
     writer.setQuality(quality);
     if (image.isNull() || !writer.write(image))
-        return WriteProblem::pick(language, "图片无法编码：", "The picture could not be encoded: ",
-                                  "圖片無法編碼：") +
-               path;
+        return notEncoded(path, language);
     return writeBytes(path, encoded, language);
+}
+
+namespace {
+
+// What the image writer encodes goes to the file as it comes.
+class CommitDevice : public QIODevice {
+public:
+    explicit CommitDevice(FileCommit* out) : m_out(out) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        return m_out->write(QByteArray::fromRawData(data, int(size))) ? size : -1;
+    }
+
+private:
+    FileCommit* m_out;
+};
+
+} // namespace
+
+QString FileCommit::streamImage(const QString& path, const QImage& image, const char* format, int quality,
+                                int language) {
+    FileCommit out(path);
+    bool encoded = false;
+    {
+        CommitDevice device(&out);
+        QImageWriter writer(&device, format);
+        writer.setQuality(quality);
+        encoded = !image.isNull() && writer.write(image);
+    }
+    if (!encoded && !out.m_failed)
+        return notEncoded(path, language);
+    return out.commit(language);
 }
 
 QString FileCommit::editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language) {

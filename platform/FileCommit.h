@@ -49,6 +49,11 @@ public:
     // "bmp", "tiff") at quality 0..100 (-1: the format's default), then
     // writes it as writeBytes does. A null picture is refused.
     static QString writeImage(const QString& path, const QImage& image, const char* format, int quality, int language);
+    // The same, encoding straight into the file as the writer goes, a few
+    // lines at a time: for a picture whose encoded form may not fit in the
+    // memory left beside it (a whole mosaic). Any bytes per line.
+    static QString streamImage(const QString& path, const QImage& image, const char* format, int quality,
+                               int language);
     // Changes the INI file at path as edit does to a QSettings on it, keeping
     // Qt's INI format byte for byte: the edit runs on a copy beside path,
     // which replaces path only once it reads back with every value the edit

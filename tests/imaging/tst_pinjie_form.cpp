@@ -28,6 +28,9 @@
 #include <QtTest>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <QJsonObject>
 
 namespace {
 
@@ -433,6 +436,147 @@ private slots:
         const QImage shrunk = PinJieForm::exportPicture(big, {{0, QRect(500, 500, 1200, 1200)}}, inner);
         QCOMPARE(shrunk.size(), inner ? QSize(1080, 1081) : QSize(3000, 3000));
         QVERIFY(PinJieForm::exportPicture(cv::Mat(100, 100, CV_8UC3, cv::Scalar::all(0)), {}, inner).isNull());
+    }
+
+    // The inner crop found from the placements is the one a mask of the
+    // placed frames gives (every pixel of the mosaic marked where a frame
+    // lies, lines dropped from the edges while any pixel of theirs is
+    // unmarked), computed here the long way.
+    void innerCropIsWhereTheFramesLie_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QList<QRect>>("frames");
+        QTest::newRow("one frame") << QSize(3000, 3000) << QList<QRect>{QRect(500, 500, 1200, 1200)};
+        QList<QRect> staggered, holed;
+        for (int j = 0; j < 6; ++j)
+            for (int i = 0; i < 4; ++i)
+                staggered << QRect(200 + 900 * i + (j % 2) * 130, 100 + 500 * j, 960, 540);
+        for (int j = 0; j < 5; ++j)
+            for (int i = 0; i < 5; ++i)
+                if (i != 2 || j != 2)
+                    holed << QRect(300 + 700 * i, 250 + 400 * j, 960, 540);
+        QTest::newRow("staggered rows") << QSize(4200, 3300) << staggered;
+        QTest::newRow("a hole in the middle") << QSize(4400, 2600) << holed;
+        QTest::newRow("an L") << QSize(3000, 3200)
+                              << QList<QRect>{QRect(0, 0, 2400, 1300), QRect(0, 1300, 1300, 1700)};
+        QTest::newRow("past the edges") << QSize(2600, 2400)
+                                        << QList<QRect>{QRect(-200, 100, 1700, 1400), QRect(1300, -50, 1500, 2600)};
+    }
+    void innerCropIsWhereTheFramesLie() {
+        QFETCH(QSize, size);
+        QFETCH(QList<QRect>, frames);
+        cv::Mat mosaic(size.height(), size.width(), CV_8UC3, cv::Scalar::all(0));
+        const cv::Rect all(0, 0, mosaic.cols, mosaic.rows);
+        QMap<int, QRect> placements;
+        cv::Mat marked(mosaic.size(), CV_8UC1, cv::Scalar(0));
+        for (const QRect& f : frames) {
+            const cv::Rect r = cv::Rect(f.x(), f.y(), f.width(), f.height()) & all;
+            mosaic(r).setTo(cv::Scalar(40, 90, 160));
+            marked(r).setTo(255);
+            placements.insert(placements.size(), f);
+        }
+        // The bounding box of what is not black, then the shrinking.
+        cv::Mat grey;
+        cv::cvtColor(mosaic, grey, cv::COLOR_RGB2GRAY);
+        const cv::Rect box = cv::boundingRect(grey);
+        int x = box.x, y = box.y, w = box.width, h = box.height;
+        auto unmarked = [&](const cv::Rect& line) { return cv::countNonZero(marked(line)) < line.area(); };
+        for (bool moved = true; moved && w > 1080 && h > 1080;) {
+            moved = false;
+            if (unmarked({x, y, w, 1}) && (++y, --h, moved = true) && (w < 1081 || h < 1081))
+                break;
+            if (unmarked({x, y, 1, h}) && (++x, --w, moved = true) && (w < 1081 || h < 1081))
+                break;
+            if (unmarked({x + w - 1, y, 1, h}) && (--w, moved = true) && (w < 1081 || h < 1081))
+                break;
+            if (unmarked({x, y + h - 1, w, 1}) && (--h, moved = true) && (w < 1081 || h < 1081))
+                break;
+        }
+        QCOMPARE(PinJieForm::exportRect(mosaic, placements, true), QRect(x, y, w, h));
+        const QImage out = PinJieForm::exportPicture(mosaic, placements, true);
+        QCOMPARE(out.size(), QSize(w, h));
+        QCOMPARE(out.pixelColor(0, 0), QColor(40, 90, 160));
+    }
+
+    // A kept mosaic of 15,500 x 7,700 (some 360 MB) exported with little
+    // memory left beside it: both crops are written, or the refusal is
+    // told; never "no picture", never the end of the program. In a child
+    // under an address-space limit; the parent reads the file back.
+    void aLargeMosaicExportsWithTheMemoryItHolds_data() {
+        QTest::addColumn<int>("roomMb");
+        QTest::addColumn<bool>("inner");
+        QTest::newRow("150 MB, outer") << 150 << false;
+        QTest::newRow("150 MB, inner") << 150 << true;
+        QTest::newRow("60 MB, outer") << 60 << false;
+        QTest::newRow("60 MB, inner") << 60 << true;
+    }
+    void aLargeMosaicExportsWithTheMemoryItHolds() {
+        QFETCH(int, roomMb);
+        QFETCH(bool, inner);
+        // A grid of frames overlapping on every side, and one more below
+        // its last column: the outer crop takes that frame in; the inner one
+        // leaves out its 300-line overhang and, shrinking a line a side at a
+        // time, as many columns on the left, uncovered in those lines.
+        const int cols = 15, rows = 13;
+        const QRect grid(300, 200, 900 * (cols - 1) + 960, 500 * (rows - 1) + 540);
+        const QRect extra(300 + 900 * (cols - 1), grid.bottom() + 1 - 240, 960, 540);
+        const QRect outerBox = grid.united(extra), innerBox = grid.adjusted(300, 0, 0, 0);
+        const QRect expected = inner ? innerBox : outerBox;
+        if (!qEnvironmentVariableIsSet("PINJIE_LARGE_EXPORT")) {
+            const QString path = env->file("large.jpg");
+            qputenv("PINJIE_LARGE_EXPORT_TO", path.toLocal8Bit());
+            const QString failed = runRowInChild("PINJIE_LARGE_EXPORT", "exported");
+            QVERIFY2(failed.isEmpty(), qPrintable(failed));
+            const QJsonObject back = readBack("picture", path);
+            QVERIFY2(!back.contains("error"), qPrintable(back.value("error").toString()));
+            QCOMPARE(QSize(back.value("width").toInt(), back.value("height").toInt()), expected.size());
+            return;
+        }
+        const QString path = qEnvironmentVariable("PINJIE_LARGE_EXPORT_TO");
+        cv::setNumThreads(0);
+        cv::Mat mosaic(7700, 15500, CV_8UC3, cv::Scalar::all(0));
+        QMap<int, QRect> placements;
+        const cv::Mat frame = generator().frameAt({100, 100}, 0);
+        QList<QRect> frames;
+        for (int j = 0; j < rows; ++j)
+            for (int i = 0; i < cols; ++i)
+                frames << QRect(300 + 900 * i, 200 + 500 * j, 960, 540);
+        for (const QRect& r : frames << extra) {
+            frame.copyTo(mosaic(cv::Rect(r.x(), r.y(), r.width(), r.height())));
+            placements.insert(placements.size(), r);
+        }
+        QVERIFY(limitAddressSpace(threadStackBytes() + (quint64(roomMb) << 20)));
+        const QImage picture = PinJieForm::exportPicture(mosaic, placements, inner);
+        QVERIFY2(!picture.isNull(), "no picture");
+        QCOMPARE(picture.size(), expected.size());
+        const QString why = PinJieForm::writeExport(picture, path);
+        if (!why.isEmpty()) {
+            // A refusal is told for what it is.
+            QCOMPARE(why, QString("Not enough memory: the picture was not saved."));
+            QVERIFY(!QFile::exists(path));
+        }
+        std::fprintf(stderr, "exported\n");
+    }
+
+    // The system refuses the first mosaic at Start: nothing was placed, so
+    // there is nothing to export; the box says the run could not start.
+    void aRefusalAtStartLeavesExportGrey() {
+        if (!qEnvironmentVariableIsSet("PINJIE_START_REFUSED")) {
+            const QString failed = runRowInChild("PINJIE_START_REFUSED", "grey");
+            QVERIFY2(failed.isEmpty(), qPrintable(failed));
+            return;
+        }
+        cv::setNumThreads(0);
+        // Room for the worker's stack and a frame, not for a 5000 x 5000 mosaic.
+        QVERIFY(limitAddressSpace(threadStackBytes() + (30ull << 20)));
+        form->findChild<QPushButton*>("btnPlay")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!messages().isEmpty(), 60000);
+        QVERIFY(form->mosaic().placements().isEmpty());
+        QVERIFY(!form->findChild<QPushButton*>("btnExport")->isEnabled());
+        QCOMPARE(messages(), QStringList({"Not enough memory: stitching could not start."}));
+        // The stop has run: nothing waits for a frame.
+        QTRY_VERIFY(form->stepQueue().isEmpty());
+        QVERIFY(!form->findChild<QPushButton*>("btnExport")->isEnabled());
+        std::fprintf(stderr, "grey\n");
     }
 
     void emptyMosaicExportsNothing() {

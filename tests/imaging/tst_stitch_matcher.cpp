@@ -212,6 +212,28 @@ TEST(StitchMatcherFrames, NearlyUniformPatchHasTooFewFeatures) {
     EXPECT_TRUE(votes.empty());
 }
 
+// A stop seen at any of a full search's looks ends it there, unplaced, and
+// it is not asked again. A 5000 mosaic reduced to an eighth: 625 rows, two
+// bands, then the detection and the region's match.
+class StitchMatcherStop : public ::testing::TestWithParam<int> {};
+
+TEST_P(StitchMatcherStop, FullSearchEndsAtTheLookThatSeesIt) {
+    cv::Mat mosaic(5000, 5000, CV_8UC3, cv::Scalar::all(0));
+    StitchPanGenerator::standard().specimen()(cv::Rect(200, 300, 3000, 1800)).copyTo(mosaic(cv::Rect(1000, 1500, 3000, 1800)));
+    const cv::Mat frame = StitchPanGenerator::standard().frameAt({1300, 900}, 4);
+    const int stopAt = GetParam();
+    int looks = 0;
+    StitchMatcher m;
+    m.setStopped([&] { return ++looks >= stopAt; });
+    QRect region(0, 0, 1920, 1080);
+    int ox = 0, oy = 0;
+    StitchVotes votes;
+    EXPECT_EQ(m.searchMosaic(mosaic, frame, true, &region, &ox, &oy, &votes), StitchUnreliable);
+    EXPECT_EQ(looks, stopAt);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, StitchMatcherStop, ::testing::Values(1, 2, 3, 4, 5));
+
 TEST(StitchMatcherFrames, FullSearchFindsAFrameInTheMosaic) {
     // A mosaic with specimen content around (1000, 1500)..(4000, 3300).
     cv::Mat mosaic(5000, 5000, CV_8UC3, cv::Scalar::all(0));

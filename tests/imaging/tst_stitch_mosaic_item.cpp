@@ -232,6 +232,31 @@ private slots:
     // frame pasted into it in place): every grown picture holds the frames
     // pasted before, and once the frame placed with the growth is pasted
     // too, the item shows the whole mosaic.
+    // The picture shown where the whole one is refused: the longer side
+    // fits into 2048 pixels, the proportions stay, a small mosaic stays as
+    // it is; each pixel the mean of what it covers (left half red, right
+    // half blue).
+    void reducedPictureFitsItsLongerSide_data() {
+        QTest::addColumn<QSize>("mosaic");
+        QTest::addColumn<QSize>("reduced");
+        QTest::newRow("square") << QSize(5000, 5000) << QSize(2048, 2048);
+        QTest::newRow("wide") << QSize(6000, 3000) << QSize(2048, 1024);
+        QTest::newRow("tall") << QSize(2100, 8400) << QSize(512, 2048);
+        QTest::newRow("small") << QSize(1500, 900) << QSize(1500, 900);
+    }
+    void reducedPictureFitsItsLongerSide() {
+        QFETCH(QSize, mosaic);
+        QFETCH(QSize, reduced);
+        cv::Mat m(mosaic.height(), mosaic.width(), CV_8UC3, cv::Scalar(0, 0, 200));
+        m.colRange(0, m.cols / 2).setTo(cv::Scalar(200, 0, 0));
+        const QImage out = StitchViewPicture::reduced(m);
+        QCOMPARE(out.size(), reduced);
+        QCOMPARE(out.pixelColor(0, out.height() - 1), QColor(200, 0, 0));
+        QCOMPARE(out.pixelColor(out.width() - 1, 0), QColor(0, 0, 200));
+        const QColor middle = out.pixelColor(out.width() / 2 - 1, out.height() / 2);
+        QCOMPARE(middle, QColor(200, 0, 0));
+    }
+
     void grownPicturesHoldTheFramesPastedBefore() {
         const QImage::Format format = QPixmap(1, 1).toImage().format();
         StitchMosaic m;

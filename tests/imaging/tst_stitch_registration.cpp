@@ -43,6 +43,25 @@ TEST(StitchRegistration, FindsAFrameInTheMosaic) {
     EXPECT_LE(std::abs(p.y() - 1118), 4);
 }
 
+// A stop seen at any of the registration's looks ends it there: nothing
+// registered, and not asked again (the work between two looks is a band's).
+// The mosaic is 3000 rows, 750 reduced: two bands to reduce, two to search.
+class StitchRegistrationStop : public ::testing::TestWithParam<int> {};
+
+TEST_P(StitchRegistrationStop, EndsAtTheLookThatSeesIt) {
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
+    cv::Mat mosaic(3000, 4000, CV_8UC3, cv::Scalar::all(0));
+    gen.specimen()(cv::Rect(0, 0, 3600, 2400)).copyTo(mosaic(cv::Rect(300, 500, 3600, 2400)));
+    const int stopAt = GetParam();
+    int looks = 0;
+    QPoint p(-7, -7);
+    EXPECT_FALSE(registerStitchFrame(mosaic, gen.frameAt({1234, 618}, 0), &p, [&] { return ++looks >= stopAt; }));
+    EXPECT_EQ(looks, stopAt);
+    EXPECT_EQ(p, QPoint(-7, -7));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBand, StitchRegistrationStop, ::testing::Values(1, 2, 3, 4, 5));
+
 TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
     const StitchPanGenerator& gen = StitchPanGenerator::standard();
     const cv::Rect patch = gen.uniformPatch();

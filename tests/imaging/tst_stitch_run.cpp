@@ -326,6 +326,96 @@ private slots:
         }
     }
 
+    // Closed at once after a frame placed with a growth, or while a frame
+    // is matched, the run gives back what its last job made: the grown
+    // mosaic's picture nobody took, and the job's copy of the mosaic (which
+    // shares the mosaic's pixels): once the worker is gone, only this test
+    // still holds the mosaic it saw.
+    void closeGivesBackWhatTheJobMade_data() {
+        QTest::addColumn<bool>("afterGrowth"); // otherwise while a frame is matched
+        QTest::newRow("after a growth") << true;
+        QTest::newRow("while a frame is matched") << false;
+    }
+    void closeGivesBackWhatTheJobMade() {
+        QFETCH(bool, afterGrowth);
+        // Ten stops a third of a frame apart along a row: the 5000 mosaic
+        // grows from the eighth on.
+        static const StitchPanGenerator row([] {
+            StitchPanOptions o;
+            o.cameraFrame = cameraFrame;
+            StitchPanGenerator::planFor(cameraFrame, 10, 1, &o.specimen);
+            o.uniformPatch = cv::Rect();
+            return StitchPanGenerator(o);
+        }());
+        camera->pan = row.pan(plan(10, 1));
+        Driver d;
+        QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutPinJieSIGNAL()));
+        QPointer<ThreadPinJie> worker;
+        cv::Mat seen; // the mosaic as the close found it
+        bool closed = false;
+        auto closeThere = [&] {
+            worker = d.run.findChild<ThreadPinJie*>();
+            seen = d.run.mosaic().mosaic();
+            closed = d.run.close();
+        };
+        connect(&d.run, &StitchRun::stepApplied, &d.run, [&](const StitchStep& step) {
+            if (afterGrowth && !closed && step.grew && step.placed)
+                closeThere();
+        });
+        connect(&d.run, &StitchRun::controlsReady, &d.run, [&] {
+            if (!afterGrowth && !closed && d.run.mosaic().placements().size() >= 3 && d.run.jobRunning())
+                closeThere();
+        });
+        d.begin();
+        QTRY_VERIFY_WITH_TIMEOUT(closed, 120000);
+        QTRY_COMPARE_WITH_TIMEOUT(out.count(), 1, 60000);
+        QTRY_VERIFY(worker.isNull());
+        QVERIFY(d.run.takePicture().isNull());
+        QVERIFY(!seen.empty());
+        QCOMPARE(seen.u->refcount, 1);
+    }
+
+    // A run that reaches the largest mosaic stops there as a refusal stops
+    // it: one size-limit step, the mosaic kept, no more frames asked for,
+    // nothing searched again and again. In Fast, frames of 4800 x 600
+    // halved, stops 1600 pixels apart along a row, each held for three
+    // frames: some twenty-five stops
+    // take the 2500 mosaic to 21,000 pixels wide.
+    void aRunAtTheSizeLimitStops() {
+        const cv::Size wide(4800, 600);
+        const int stops = 30, step = 1600;
+        const cv::Mat specimen =
+            StitchPanGenerator::makeSpecimen(cv::Size(wide.width + step * stops, wide.height), cv::Rect(), 31);
+        StitchStageCamera strip(wide);
+        for (int i = 0; i < stops; ++i) {
+            StitchPanFrame f;
+            f.image = specimen(cv::Rect(step * i, 0, wide.width, wide.height)).clone();
+            f.stop = i;
+            strip.pan.insert(strip.pan.end(), 3, f); // held for three frames
+        }
+        MessagePassing::instance()->setCurCamera(&strip);
+        Driver d;
+        d.run.setPrecision(false);
+        int limits = 0, placed = 0;
+        connect(&d.run, &StitchRun::stepApplied, &d.run, [&](const StitchStep& s) {
+            limits += s.sizeLimit ? 1 : 0;
+            placed += s.placed ? 1 : 0;
+        });
+        d.begin();
+        QTRY_VERIFY_WITH_TIMEOUT(limits >= 1, 240000);
+        // Stopped: the stop step has run, no job runs, and nothing more is
+        // placed or told.
+        QTRY_VERIFY(d.run.stepQueue().isEmpty());
+        QVERIFY(!d.run.jobRunning());
+        QCOMPARE(limits, 1);
+        QVERIFY(placed >= 10);
+        QVERIFY(d.run.mosaic().mosaic().cols <= StitchMosaic::maxSide);
+        QVERIFY(d.run.mosaic().mosaic().cols > StitchMosaic::maxSide - 2 * step);
+        QVERIFY(d.run.close());
+        QTRY_VERIFY(!d.run.hasWorker());
+        MessagePassing::instance()->setCurCamera(camera);
+    }
+
     // A camera over a featureless field: every frame fails for want of
     // texture, and the operator is told so once per mosaic.
     void aNoticeIsToldOncePerMosaic() {
