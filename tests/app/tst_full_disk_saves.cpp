@@ -20,6 +20,7 @@
 #include "panels/camera/CameraParaForm.h"
 #include "panels/camera/PasswordDialog.h"
 #include "platform/AppPaths.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/MouseInput.h"
 #include "tests/support/TestEnv.h"
@@ -27,6 +28,7 @@
 #include "tests/support/TmpfsMount.h"
 
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QImageWriter>
@@ -378,6 +380,21 @@ class FullDiskSavesTest : public QObject {
                                   return iniValue(readBack("ini", f), "General", "Password") == QString(3000, 'n');
                               },
                               ini, QString(), "Password modified successfully! "};
+        // The parameter lock, switched on after the (empty) password.
+        w["parameter lock"] = {work, "CameraParaForm.ini",
+                               [this, work] {
+                                   QDir::setCurrent(work);
+                                   QSettings("./CameraParaForm.ini", QSettings::IniFormat).setValue("isLock", false);
+                                   window = std::make_unique<CameraParaForm>();
+                               },
+                               [this] {
+                                   answerNextModal("PasswordDialog", [](QWidget* d) {
+                                       d->findChild<QPushButton*>("pushButton_2")->click();
+                                   });
+                                   window->findChild<QCheckBox*>("checkBoxLock")->setChecked(true);
+                               },
+                               [](const QString& f) { return iniValue(readBack("ini", f), "General", "isLock") == "true"; },
+                               ini};
         // A parameter set lands in the working folder: the small disk is made
         // the working folder for it.
         w["parameter set"] = {QDir::current().absoluteFilePath("work"), "Args_night.ini",
