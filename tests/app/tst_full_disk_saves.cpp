@@ -16,8 +16,10 @@
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "imaging/PinJieForm.h"
+#include "panels/measure/LineForm.h"
 #include "measure/shapes/ShapeRegistration.h"
 #include "panels/camera/CameraParaForm.h"
+#include "panels/camera/CameraSet.h"
 #include "panels/camera/PasswordDialog.h"
 #include "platform/AppPaths.h"
 #include "tests/support/ModalAnswer.h"
@@ -395,6 +397,26 @@ class FullDiskSavesTest : public QObject {
                                },
                                [](const QString& f) { return iniValue(readBack("ini", f), "General", "isLock") == "true"; },
                                ini};
+        // Settings the panels store one by one: the snapshot size, a cross
+        // line shown or hidden.
+        w["snapshot size setting"] = {work, "CameraSet.ini",
+                                      [this, work] {
+                                          QDir::setCurrent(work);
+                                          QSettings("./CameraSet.ini", QSettings::IniFormat).setValue("imgSize", 1);
+                                          window = std::make_unique<CameraSet>();
+                                      },
+                                      [this] { window->findChild<QComboBox*>("comboBoxSize")->setCurrentIndex(2); },
+                                      [](const QString& f) { return iniValue(readBack("ini", f), "General", "imgSize") == "2"; },
+                                      ini};
+        w["cross lines hidden setting"] = {work, "LineFormSet.ini",
+                                           [this, work] {
+                                               QDir::setCurrent(work);
+                                               QSettings("./LineFormSet.ini", QSettings::IniFormat).setValue("isHide", false);
+                                               window = std::make_unique<LineForm>();
+                                           },
+                                           [this] { static_cast<LineForm*>(window.get())->hideCheckToggled(true); },
+                                           [](const QString& f) { return iniValue(readBack("ini", f), "General", "isHide") == "true"; },
+                                           ini};
         // A parameter set lands in the working folder: the small disk is made
         // the working folder for it.
         w["parameter set"] = {QDir::current().absoluteFilePath("work"), "Args_night.ini",
