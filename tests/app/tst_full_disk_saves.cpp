@@ -17,6 +17,7 @@
 #include "measure/engine/ItemLayer.h"
 #include "imaging/PinJieForm.h"
 #include "panels/measure/LineForm.h"
+#include "panels/measure/ScaleSet.h"
 #include "measure/shapes/ShapeRegistration.h"
 #include "panels/camera/CameraParaForm.h"
 #include "panels/camera/CameraSet.h"
@@ -42,6 +43,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
@@ -417,6 +419,20 @@ class FullDiskSavesTest : public QObject {
                                            [this] { static_cast<LineForm*>(window.get())->hideCheckToggled(true); },
                                            [](const QString& f) { return iniValue(readBack("ini", f), "General", "isHide") == "true"; },
                                            ini};
+        w["scale bar length"] = {work, "ScaleSet.ini",
+                                 [this, work] {
+                                     QDir::setCurrent(work);
+                                     QSettings("./ScaleSet.ini", QSettings::IniFormat)
+                                         .setValue("Camera_0_scl_1/ScaleLength", 100);
+                                     auto* panel = new ScaleSet;
+                                     window.reset(panel);
+                                     panel->sendScaleInfoSLOT({"default", "mine"}, "mine");
+                                 },
+                                 [this] { window->findChild<QSpinBox*>("spinBox_ScaleLength")->setValue(250); },
+                                 [](const QString& f) {
+                                     return iniValue(readBack("ini", f), "Camera_0_scl_1", "ScaleLength") == "250";
+                                 },
+                                 ini};
         // A parameter set lands in the working folder: the small disk is made
         // the working folder for it.
         w["parameter set"] = {QDir::current().absoluteFilePath("work"), "Args_night.ini",
