@@ -2,6 +2,7 @@
 
 #include "app/hub/FlatFieldGain.h"
 #include "app/hub/PictureSizeLimit.h"
+#include "app/hub/SaveErrorBox.h"
 #include "app/hub/UiSize.h"
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
@@ -72,7 +73,7 @@ MessagePassing::MessagePassing() {
 
 // The hub lives as long as the process and is never deleted; the camera it
 // names belongs to whoever opened it.
-MessagePassing::~MessagePassing() { delete historySettings; }
+MessagePassing::~MessagePassing() = default;
 
 // ---------------------------------------------------------------- setters
 
@@ -169,30 +170,34 @@ void MessagePassing::GunReturnFunc() {
 
 // ---------------------------------------------------------------- recent images
 
-QString MessagePassing::getImageHistoryPath(int index) const {
-    if (!historySettings)
-        return QString();
-    return historySettings->value(QString::number(index)).toString();
-}
+QString MessagePassing::getImageHistoryPath(int index) const { return historyPaths.value(index); }
 
 void MessagePassing::initImageHistory() {
-    delete historySettings;
-    historySettings = new QSettings("./ImageHistory.ini", QSettings::IniFormat);
-    const int stored = historySettings->value("TotalCnt", 0).toInt();
+    historyOpen = true;
+    QMap<int, QString> stored;
+    int storedCnt = 0;
+    {
+        // Read only: the list is written back whole below.
+        const QSettings file("./ImageHistory.ini", QSettings::IniFormat);
+        storedCnt = file.value("TotalCnt", 0).toInt();
+        for (const QString& key : file.childKeys()) {
+            bool ok = false;
+            const int i = key.toInt(&ok);
+            if (ok)
+                stored.insert(i, file.value(key).toString());
+        }
+    }
 
     // Walk the keys that exist (newest first) rather than every number up to
     // TotalCnt: a damaged count must not make a camera open loop for minutes.
     QList<int> indexes;
-    for (const QString& key : historySettings->childKeys()) {
-        bool ok = false;
-        const int i = key.toInt(&ok);
-        if (ok && i >= 0 && i < stored)
-            indexes.append(i);
-    }
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+        if (it.key() >= 0 && it.key() < storedCnt)
+            indexes.append(it.key());
     std::sort(indexes.begin(), indexes.end(), std::greater<int>());
     QList<QPair<int, QString>> kept; // newest first
     for (int i : indexes) {
-        const QString path = historySettings->value(QString::number(i)).toString();
+        const QString path = stored.value(i);
         if (QFile::exists(path))
             kept.append({i, path});
         if (kept.size() >= 50)
@@ -212,7 +217,7 @@ void MessagePassing::initImageHistory() {
             QFile::remove(item.second); // listed already, with its own thumbnail
     }
 
-    historySettings->clear();
+    historyPaths.clear();
     totalCnt = 0;
     historyList.clear();
     for (int k = kept.size() - 1; k >= 0; --k) {
@@ -222,7 +227,7 @@ void MessagePassing::initImageHistory() {
             QFile::remove(to);
             QFile::rename(QString("./.scaleImage/%1.jpg").arg(old), to);
         }
-        historySettings->setValue(QString::number(totalCnt), kept[k].second);
+        historyPaths.insert(totalCnt, kept[k].second);
         ++totalCnt;
         historyList.append(kept[k].second);
     }
@@ -231,21 +236,33 @@ void MessagePassing::initImageHistory() {
         QFile::remove(to);
         if (!item.second.isEmpty())
             QFile::rename(item.second, to);
-        historySettings->setValue(QString::number(totalCnt), item.first);
+        historyPaths.insert(totalCnt, item.first);
         ++totalCnt;
         historyList.append(item.first);
     }
-    historySettings->setValue("TotalCnt", totalCnt);
-    historySettings->sync();
+    storeImageHistory();
+}
+
+void MessagePassing::storeImageHistory() {
+    // Whole or not at all: QSettings::sync leaves a file cut at a page on a
+    // nearly full disk, and a list without its count lists nothing at the
+    // next start. What the user sees stays the list in memory either way;
+    // the next write that finds room writes all of it.
+    SaveErrorBox::editSettings("./ImageHistory.ini", [this](QSettings& file) {
+        file.clear();
+        for (auto it = historyPaths.cbegin(); it != historyPaths.cend(); ++it)
+            file.setValue(QString::number(it.key()), it.value());
+        file.setValue("TotalCnt", totalCnt);
+    });
 }
 
 int MessagePassing::addImageHistory(QString path) {
-    if (!historySettings)
+    if (!historyOpen)
         return -1;
     if (historyList.contains(path)) {
         int found = -1;
         for (int i = 0; i < totalCnt; ++i) {
-            if (historySettings->value(QString::number(i)).toString() == path) {
+            if (historyPaths.value(i) == path) {
                 found = i;
                 break;
             }
@@ -253,28 +270,27 @@ int MessagePassing::addImageHistory(QString path) {
         emit addImageHistorySIGNAL(found, path);
         return found;
     }
-    historySettings->setValue(QString::number(totalCnt), path);
+    historyPaths.insert(totalCnt, path);
     ++totalCnt;
-    historySettings->setValue("TotalCnt", totalCnt);
-    historySettings->sync();
+    storeImageHistory();
     historyList.append(path);
     emit addImageHistorySIGNAL(totalCnt - 1, path);
     return totalCnt - 1;
 }
 
 void MessagePassing::removeImageHistory(int index, QString path) {
-    if (historySettings) {
-        historySettings->remove(QString::number(index));
-        historySettings->sync();
+    if (historyOpen) {
+        historyPaths.remove(index);
+        storeImageHistory();
     }
     historyList.removeOne(path);
     emit removeImageHistorySIGNAL(index);
 }
 
 void MessagePassing::removeAllImageHistory() {
-    if (historySettings) {
-        historySettings->clear();
-        historySettings->sync();
+    if (historyOpen) {
+        historyPaths.clear();
+        storeImageHistory();
     }
     historyList.clear();
     emit removeAllImageHistorySIGNAL();

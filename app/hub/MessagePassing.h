@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -345,7 +346,15 @@ private:
     bool cameraTiming = false;
     bool isCameraMode = true;
     QString editImagePath;
-    QSettings* historySettings = nullptr;
+    // Writes the recent list whole as ./ImageHistory.ini (through FileCommit);
+    // the "Error" box when it cannot, the file then as it was.
+    void storeImageHistory();
+
+    // The recent list as ./ImageHistory.ini holds it: index -> picture, and
+    // the next index ("TotalCnt"). Kept here, so that the list the user sees
+    // is never what a write cut short left.
+    QMap<int, QString> historyPaths;
+    bool historyOpen = false;
     int totalCnt = 0;
     QList<QString> historyList;
     QList<QChar> gunChars;

@@ -10,12 +10,13 @@ namespace ExportFiles {
 // symbolic link there ends at, the links kept) as every writer replaces a
 // file (FileRules): the replaced file's permissions and owner stay, and a
 // file this process may not write, or whose owner it cannot keep, is not
-// replaced. Within one
+// replaced, nor a folder or anything else that is no file. Within one
 // filesystem this is a rename; across filesystems the data is copied through
 // FileCommit, so that an older file at to stays whole until the new one is,
 // and from is removed only after that. False, with a reason for the user in
 // *why (in the language, as WriteProblem words it), when to was not
-// replaced; from is then left as it was.
+// replaced; from is then left as it was, its permissions, owner and access
+// list included.
 bool moveReplacing(const QString& from, const QString& to, int language, QString* why = nullptr);
 
 } // namespace ExportFiles

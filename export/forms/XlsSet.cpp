@@ -12,6 +12,7 @@
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
 #include "platform/WriteProblem.h"
+#include "platform/filerules/FileRules.h"
 
 #include <QColor>
 #include <QComboBox>
@@ -29,8 +30,13 @@
 #include <QSettings>
 #include <QTimer>
 #include <QToolButton>
+#include <QRandomGenerator>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -120,7 +126,7 @@ XlsSet::XlsSet(QWidget* parent) : QWidget(parent) {
     changeLanguageSLOT(hub->language());
 }
 
-XlsSet::~XlsSet() = default;
+XlsSet::~XlsSet() { dropWaitingWorkbook(); }
 
 void XlsSet::buildWidgets() {
     auto* outer = new QVBoxLayout(this);
@@ -467,7 +473,21 @@ void XlsSet::exportImageSLOT() {
         btnWordExportClick();
         return;
     }
-    m_reportPath = lineEditPath->text() + QString("/%1.xlsx").arg(timeStamp());
+    m_offeredPath = lineEditPath->text() + QString("/%1.xlsx").arg(timeStamp());
+    m_reportPath = m_offeredPath;
+    if (!rbtnAUTO->isChecked()) {
+        // Written under a name of its own until the user has chosen one.
+        dropWaitingWorkbook();
+        int error = 0;
+        m_reportPath = reserveWaitingName(lineEditPath->text(), &error);
+        if (m_reportPath.isEmpty()) {
+            dropPicture();
+            m_reportPath = m_offeredPath;
+            exportFailed(WriteProblem::explain(m_offeredPath, error, language()));
+            return;
+        }
+        m_waitingPath = m_reportPath;
+    }
     m_pictureBytes = m_picturePath.isEmpty() ? 0 : QFileInfo(m_picturePath + ".jpg").size();
     MessagePassing::instance()->getAllMeasureData(m_reportPath, m_picturePath);
     dropPicture(); // the workbook holds its own copy now
@@ -476,10 +496,11 @@ void XlsSet::exportImageSLOT() {
 }
 
 void XlsSet::exportImageDelay() {
-    if (!QFileInfo::exists(m_reportPath)) {
-        // The workbook could not be written (the writer leaves nothing then):
-        // the export folder or the temporary folder its parts are built in
-        // tells why.
+    if (QFileInfo(m_reportPath).size() <= 0) {
+        // The workbook could not be written (the writer leaves nothing then,
+        // or the empty file that kept its waiting name): the export folder
+        // or the temporary folder its parts are built in tells why.
+        dropWaitingWorkbook();
         showFailure(workbookProblem());
         return;
     }
@@ -487,25 +508,52 @@ void XlsSet::exportImageDelay() {
         openFile(m_reportPath);
         return;
     }
-    const QString folder = lineEditPath->text();
-    const QString temp = folder + "/~temp.xlsx";
-    QString why;
-    if (!ExportFiles::moveReplacing(m_reportPath, temp, language(), &why)) {
-        showFailure(why);
-        return;
-    }
     const QString chosen =
-        SaveFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), m_reportPath, "XLSX(*.xlsx)");
+        SaveFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), m_offeredPath, "XLSX(*.xlsx)");
     if (chosen.isEmpty())
-        return; // the workbook stays as "~temp.xlsx"
+        return; // the workbook waits under its own name until the next export
     // The chosen place may be another disk (a USB stick, a share): the move
-    // copies there when a rename cannot, and keeps "~temp.xlsx" if it fails.
-    if (!ExportFiles::moveReplacing(temp, chosen, language(), &why)) {
+    // copies there when a rename cannot, and keeps the waiting workbook as
+    // it was if it fails.
+    QString why;
+    if (!ExportFiles::moveReplacing(m_reportPath, chosen, language(), &why)) {
         showFailure(why);
         return;
     }
+    m_waitingPath.clear();
     m_reportPath = chosen;
     openFile(m_reportPath);
+}
+
+QString XlsSet::reserveWaitingName(const QString& folder, int* error) {
+    // Named as the file rules name a file under way (hidden, with this
+    // program's id), so that one a program left when it ended is swept;
+    // made here, empty, so that no other export, of this program or of
+    // another sharing the folder, takes the same name. Made as a new file
+    // is, the folder's default permissions apply, and the workbook that
+    // replaces it keeps them.
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const std::string pattern = FileRules::temporaryName(QFile::encodeName(folder + "/report.xlsx").toStdString());
+    *error = EEXIST;
+    for (int attempt = 0; attempt < 100 && *error == EEXIST; ++attempt) {
+        std::string name = pattern;
+        for (size_t i = name.size() - 6; i < name.size(); ++i)
+            name[i] = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            *error = 0;
+            return QFile::decodeName(name.c_str());
+        }
+        *error = errno;
+    }
+    return QString();
+}
+
+void XlsSet::dropWaitingWorkbook() {
+    if (!m_waitingPath.isEmpty())
+        QFile::remove(m_waitingPath);
+    m_waitingPath.clear();
 }
 
 void XlsSet::exportImageFinishSLOT() {

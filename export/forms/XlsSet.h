@@ -80,6 +80,12 @@ private:
     // a full temporary folder (where its parts are built), or a general one.
     QString workbookProblem() const;
     static QString timeStamp();
+    // A new, empty, hidden file of a name of its own in folder, for a
+    // workbook that waits for the name the user chooses; empty, with errno
+    // in *error, when the folder refuses it.
+    static QString reserveWaitingName(const QString& folder, int* error);
+    // Removes the workbook that waits for a manual name, if any.
+    void dropWaitingWorkbook();
 
     QWidget* widgetTitle = nullptr;
     QWidget* widgetContent = nullptr;
@@ -107,6 +113,8 @@ private:
     QString m_picturePath;   // without ".jpg"; empty: no picture
     qint64 m_pictureBytes = 0; // the workbook's picture, measured before it goes
     QString m_reportPath;    // the workbook of the current Excel export
+    QString m_offeredPath;   // the time-stamped name the workbook is offered under
+    QString m_waitingPath;   // a workbook waiting for its manual name (after a cancel too)
     QObject* m_pressed = nullptr;
     QTimer* m_pictureTimer = nullptr; // running while the picture is awaited
 };

@@ -827,9 +827,9 @@ void CameraParaForm::loadSlider(int key) {
 void CameraParaForm::checkBoxToggled(bool checked) {
     if (PasswordDialog::unlock()) {
         checkBoxToggled2(checked);
-        QSettings lock(kLockIni, QSettings::IniFormat);
-        lock.setValue("isLock", checked);
-        lock.sync();
+        // The lock holds for this run either way; the Error box says when it
+        // could not be stored for the next.
+        SaveErrorBox::editSettings(kLockIni, [checked](QSettings& lock) { lock.setValue("isLock", checked); });
         return;
     }
     const QSignalBlocker block(ui->checkBoxLock);

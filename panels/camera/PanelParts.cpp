@@ -1,6 +1,7 @@
 #include "panels/camera/PanelParts.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "app/hub/UiSize.h"
 
 #include <QAbstractButton>
@@ -162,9 +163,7 @@ QString chooseFolder(QWidget* parent) {
 }
 
 void store(const QString& file, const QString& key, const QVariant& value) {
-    QSettings ini(file, QSettings::IniFormat);
-    ini.setValue(key, value);
-    ini.sync();
+    SaveErrorBox::editSettings(file, [&](QSettings& ini) { ini.setValue(key, value); });
 }
 
 void applyTexts(QWidget* root, const QMap<QString, QStringList>& texts, int language) {

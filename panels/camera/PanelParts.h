@@ -56,7 +56,8 @@ void styleControls(QWidget* root, int height = 24);
 // A modal folder chooser owned by parent; the first chosen folder, or an
 // empty text when cancelled.
 QString chooseFolder(QWidget* parent);
-// Stores one value in an INI file and syncs it.
+// Stores one value in an INI file, whole through FileCommit; the "Error"
+// box when it cannot (the file then as it was).
 void store(const QString& file, const QString& key, const QVariant& value);
 // A new control of type T named `name` at the end of row's layout.
 template <class T> T* addTo(QWidget* row, const char* name) {

@@ -2,6 +2,8 @@
 
 #include "app/hub/MessagePassing.h"
 #include "app/hub/UiSize.h"
+#include "platform/FileCommit.h"
+#include "platform/WriteProblem.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -143,8 +145,7 @@ void PasswordDialog::okButtonSlot() {
     auto message = [&](const char* zh, const char* en, const char* tw) {
         QMessageBox::about(this, "", QString::fromUtf8(lang == 0 ? zh : lang == 1 ? en : tw));
     };
-    QSettings settings(iniPath, QSettings::IniFormat);
-    const QString stored = settings.value("Password", defaultPassword).toString();
+    const QString stored = storedPassword(iniPath, defaultPassword);
     const QString old = ui->lineEdit->text();
     if (old != stored && old != masterPassword()) {
         message("密码错误！", "Password error! ", "密碼錯誤! ");
@@ -154,8 +155,18 @@ void PasswordDialog::okButtonSlot() {
         message("密码不一致！", "Password Differ! ", "密碼不一致! ");
         return;
     }
-    settings.setValue("Password", ui->lineEdit_2->text());
-    settings.sync();
+    // The old password opens the lock until the new one is on disk, whole:
+    // a read-only file or a full disk is said as such, and the dialog stays.
+    const QString fresh = ui->lineEdit_2->text();
+    const QString why = FileCommit::editSettings(
+        iniPath, [&fresh](QSettings& file) { file.setValue("Password", fresh); }, lang);
+    if (!why.isEmpty()) {
+        QMessageBox::warning(this, "Error",
+                             WriteProblem::pick(lang, "密码没有修改：\n", "The password was not changed:\n",
+                                                "密碼沒有修改：\n") +
+                                 why);
+        return;
+    }
     message("密码修改成功！", "Password modified successfully! ", "密碼修改成功! ");
     accept();
 }

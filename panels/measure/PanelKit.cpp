@@ -1,6 +1,7 @@
 #include "panels/measure/PanelKit.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "app/hub/SharedConstants.h"
 #include "app/hub/UiSize.h"
 
@@ -149,7 +150,5 @@ void PanelKit::hoverHint(QObject* watched, QEvent* event, const TextMap& map) {
 }
 
 void PanelKit::writeKey(const QString& file, const QString& key, const QVariant& value) {
-    QSettings settings(file, QSettings::IniFormat);
-    settings.setValue(key, value);
-    settings.sync();
+    SaveErrorBox::editSettings(file, [&](QSettings& settings) { settings.setValue(key, value); });
 }

@@ -65,7 +65,8 @@ public:
     // it. Never consumes the event.
     static void hoverHint(QObject* watched, QEvent* event, const TextMap& map);
 
-    // Opens file (INI), sets key to value and syncs.
+    // Sets key to value in the INI file, whole through FileCommit; the
+    // "Error" box when it cannot (the file then as it was).
     static void writeKey(const QString& file, const QString& key, const QVariant& value);
 
     // A child widget named name.

@@ -1,6 +1,7 @@
 #include "panels/measure/ScaleSet.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "panels/camera/PasswordDialog.h"
 
 #include <QCheckBox>
@@ -226,19 +227,25 @@ int ScaleSet::chosenLength() const {
 }
 
 void ScaleSet::OnIniReadWrite(bool write) {
-    QSettings ini(kIni, QSettings::IniFormat);
-    QStringList groups;
-    for (const QString& g : ini.childGroups())
-        if (g.contains("Camera_0"))
-            groups << g;
+    auto cameraGroups = [](const QSettings& ini) {
+        QStringList groups;
+        for (const QString& g : ini.childGroups())
+            if (g.contains("Camera_0"))
+                groups << g;
+        return groups;
+    };
     if (write) {
-        for (const QString& g : groups)
-            ini.remove(g);
-        for (int i = 0; i < m_lengths.size(); ++i)
-            ini.setValue(QString("Camera_0_scl_%1/ScaleLength").arg(i), m_lengths[i]);
-        ini.sync();
+        // Whole or not at all, with the Error box when the disk refuses.
+        SaveErrorBox::editSettings(kIni, [&](QSettings& ini) {
+            for (const QString& g : cameraGroups(ini))
+                ini.remove(g);
+            for (int i = 0; i < m_lengths.size(); ++i)
+                ini.setValue(QString("Camera_0_scl_%1/ScaleLength").arg(i), m_lengths[i]);
+        });
         return;
     }
+    const QSettings ini(kIni, QSettings::IniFormat);
+    QStringList groups = cameraGroups(ini);
     auto position = [](const QString& g) { return g.mid(g.indexOf("_scl_") + 5).toInt(); };
     std::stable_sort(groups.begin(), groups.end(),
                      [&](const QString& a, const QString& b) { return position(a) < position(b); });

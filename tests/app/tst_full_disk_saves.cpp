@@ -6,6 +6,7 @@
 // "Error" box says that the disk is full, and nothing claimed a save.
 
 #include "app/hub/MessagePassing.h"
+#include "camera/BaseCamera.h"
 #include "camera/ThreaSaveImg.h"
 #include "export/forms/WordEditDialog.h"
 #include "export/forms/XlsEditDialog.h"
@@ -15,9 +16,14 @@
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/ItemLayer.h"
 #include "imaging/PinJieForm.h"
+#include "panels/measure/LineForm.h"
+#include "panels/measure/ScaleSet.h"
 #include "measure/shapes/ShapeRegistration.h"
 #include "panels/camera/CameraParaForm.h"
+#include "panels/camera/CameraSet.h"
+#include "panels/camera/PasswordDialog.h"
 #include "platform/AppPaths.h"
+#include "tests/support/ModalAnswer.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/MouseInput.h"
 #include "tests/support/TestEnv.h"
@@ -25,6 +31,7 @@
 #include "tests/support/TmpfsMount.h"
 
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QImageWriter>
@@ -34,7 +41,9 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
@@ -81,6 +90,7 @@ struct Writer {
     std::function<bool(const QString& file)> whole; // the new content, read back
     int pages;                         // levels 0..pages are tried; the last must succeed
     QString successTitle;              // the box's title when the action claims success
+    QString successText = QString();   // the box's text when it claims success (a box without title)
 };
 
 bool visibleBox() {
@@ -104,6 +114,7 @@ class FullDiskSavesTest : public QObject {
     std::unique_ptr<CScaleContainer> scales;
     std::unique_ptr<ThreaSaveImg> saver;
     std::unique_ptr<QWidget> host;
+    std::unique_ptr<BaseCamera> camera;
     ItemLayer* layer = nullptr;
 
     // A point-to-point line measured with two clicks at view x0 and x1.
@@ -136,6 +147,39 @@ class FullDiskSavesTest : public QObject {
         scales->setKind(CScaleContainer::TwoPoints);
         scales->AddCalibrationPoint({100, 100});
         scales->AddCalibrationPoint({350, 100});
+    }
+
+    // The recent-picture list of the working folder with count pictures,
+    // each of them on the disk outside it, under a long folder name: some
+    // 150 bytes an entry.
+    QString historyPicture(int i) const { return env->file(QString(100, 'h') + QString("/p%1.jpg").arg(i)); }
+    void writeHistory(int count) {
+        QVERIFY(QDir().mkpath(env->file(QString(100, 'h'))));
+        QSettings list("./ImageHistory.ini", QSettings::IniFormat);
+        for (int i = 0; i < count; ++i) {
+            QFile picture(historyPicture(i));
+            QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write("x") == 1);
+            list.setValue(QString::number(i), historyPicture(i));
+        }
+        list.setValue("TotalCnt", count);
+    }
+    // The list holds exactly the pictures first..last, numbered from 0, then
+    // picture `then` when it is not negative.
+    bool historyHolds(const QString& file, int first, int last, int then = -1) const {
+        QStringList expected;
+        for (int i = first; i <= last; ++i)
+            expected << historyPicture(i);
+        if (then >= 0)
+            expected << historyPicture(then);
+        const QJsonObject r = readBack("ini", file)["General"].toObject();
+        bool ok = r.size() == expected.size() + 1 && r["TotalCnt"].toString() == QString::number(expected.size());
+        for (int i = 0; ok && i < expected.size(); ++i)
+            ok = r[QString::number(i)].toString() == expected[i];
+        return ok;
+    }
+    void openCamera() {
+        camera = std::make_unique<BaseCamera>();
+        MessagePassing::instance()->setCurCamera(camera.get());
     }
 
     template <class Dialog> Dialog* editor() {
@@ -300,6 +344,95 @@ class FullDiskSavesTest : public QObject {
                                          return r["width"].toInt() == 400 && r["height"].toInt() == 300;
                                      },
                                      flatPages, "Finish"};
+        // The recent-picture list and the lock password live in the working
+        // folder: the small disk is made the working folder for them. A
+        // camera opened keeps the newest fifty pictures, renumbered.
+        const QString work = QDir::current().absoluteFilePath("work");
+        w["recent list, camera opened"] = {work, "ImageHistory.ini",
+                                           [this, work] {
+                                               QDir::setCurrent(work);
+                                               writeHistory(60);
+                                           },
+                                           [this] { openCamera(); },
+                                           [this](const QString& f) { return historyHolds(f, 10, 59); },
+                                           7};
+        w["recent list, picture added"] = {work, "ImageHistory.ini",
+                                           [this, work] {
+                                               QDir::setCurrent(work);
+                                               writeHistory(51);
+                                               openCamera(); // 1..50 kept, as 0..49
+                                           },
+                                           [this] { MessagePassing::instance()->addImageHistory(historyPicture(0)); },
+                                           [this](const QString& f) { return historyHolds(f, 1, 50, 0); },
+                                           6};
+        w["lock password"] = {work, "PasswordDialog.ini",
+                              [this, work] {
+                                  QDir::setCurrent(work);
+                                  // A long password: the file takes a page of its own.
+                                  QSettings("./PasswordDialog.ini", QSettings::IniFormat)
+                                      .setValue("Password", QString(3000, 'o'));
+                                  auto* dialog = new PasswordDialog;
+                                  dialog->show();
+                                  window.reset(dialog);
+                                  dialog->findChild<QPushButton*>("pushButton")->click();
+                                  dialog->findChild<QLineEdit*>("lineEdit")->setText(QString(3000, 'o'));
+                                  dialog->findChild<QLineEdit*>("lineEdit_2")->setText(QString(3000, 'n'));
+                                  dialog->findChild<QLineEdit*>("lineEdit_3")->setText(QString(3000, 'n'));
+                              },
+                              [this] { window->findChild<QPushButton*>("pushButton_2")->click(); },
+                              [](const QString& f) {
+                                  return iniValue(readBack("ini", f), "General", "Password") == QString(3000, 'n');
+                              },
+                              ini, QString(), "Password modified successfully! "};
+        // The parameter lock, switched on after the (empty) password.
+        w["parameter lock"] = {work, "CameraParaForm.ini",
+                               [this, work] {
+                                   QDir::setCurrent(work);
+                                   QSettings("./CameraParaForm.ini", QSettings::IniFormat).setValue("isLock", false);
+                                   window = std::make_unique<CameraParaForm>();
+                               },
+                               [this] {
+                                   answerNextModal("PasswordDialog", [](QWidget* d) {
+                                       d->findChild<QPushButton*>("pushButton_2")->click();
+                                   });
+                                   window->findChild<QCheckBox*>("checkBoxLock")->setChecked(true);
+                               },
+                               [](const QString& f) { return iniValue(readBack("ini", f), "General", "isLock") == "true"; },
+                               ini};
+        // Settings the panels store one by one: the snapshot size, a cross
+        // line shown or hidden.
+        w["snapshot size setting"] = {work, "CameraSet.ini",
+                                      [this, work] {
+                                          QDir::setCurrent(work);
+                                          QSettings("./CameraSet.ini", QSettings::IniFormat).setValue("imgSize", 1);
+                                          window = std::make_unique<CameraSet>();
+                                      },
+                                      [this] { window->findChild<QComboBox*>("comboBoxSize")->setCurrentIndex(2); },
+                                      [](const QString& f) { return iniValue(readBack("ini", f), "General", "imgSize") == "2"; },
+                                      ini};
+        w["cross lines hidden setting"] = {work, "LineFormSet.ini",
+                                           [this, work] {
+                                               QDir::setCurrent(work);
+                                               QSettings("./LineFormSet.ini", QSettings::IniFormat).setValue("isHide", false);
+                                               window = std::make_unique<LineForm>();
+                                           },
+                                           [this] { static_cast<LineForm*>(window.get())->hideCheckToggled(true); },
+                                           [](const QString& f) { return iniValue(readBack("ini", f), "General", "isHide") == "true"; },
+                                           ini};
+        w["scale bar length"] = {work, "ScaleSet.ini",
+                                 [this, work] {
+                                     QDir::setCurrent(work);
+                                     QSettings("./ScaleSet.ini", QSettings::IniFormat)
+                                         .setValue("Camera_0_scl_1/ScaleLength", 100);
+                                     auto* panel = new ScaleSet;
+                                     window.reset(panel);
+                                     panel->sendScaleInfoSLOT({"default", "mine"}, "mine");
+                                 },
+                                 [this] { window->findChild<QSpinBox*>("spinBox_ScaleLength")->setValue(250); },
+                                 [](const QString& f) {
+                                     return iniValue(readBack("ini", f), "Camera_0_scl_1", "ScaleLength") == "250";
+                                 },
+                                 ini};
         // A parameter set lands in the working folder: the small disk is made
         // the working folder for it.
         w["parameter set"] = {QDir::current().absoluteFilePath("work"), "Args_night.ini",
@@ -346,6 +479,9 @@ private slots:
             if (qobject_cast<QMessageBox*>(w))
                 w->deleteLater();
         window.reset();
+        if (camera)
+            MessagePassing::instance()->setCurCamera(nullptr);
+        camera.reset();
         host.reset();
         layer = nullptr;
         lines.reset();
@@ -385,6 +521,8 @@ private slots:
             QCOMPARE(bytesOf(file), before);
             QVERIFY2(w.successTitle.isEmpty() || !catcher.titles.contains(w.successTitle),
                      qPrintable(catcher.texts.join(" | ")));
+            QVERIFY2(w.successText.isEmpty() || !catcher.texts.contains(w.successText),
+                     qPrintable(catcher.texts.join(" | ")));
             const QString error = catcher.texts[catcher.titles.indexOf("Error")];
             QVERIFY2(error.contains("The disk is full: " + w.folder), qPrintable(error));
             // Nothing half-written left beside it.
@@ -396,6 +534,8 @@ private slots:
                                                         w.file.endsWith(".ini") ? "ini" : "picture", file)).toJson(QJsonDocument::Compact)))));
             if (!w.successTitle.isEmpty())
                 QVERIFY(catcher.titles.contains(w.successTitle));
+            if (!w.successText.isEmpty())
+                QVERIFY2(catcher.texts.contains(w.successText), qPrintable(catcher.texts.join(" | ")));
         }
         if (freePages == w.pages)
             QVERIFY2(!failed, "the write must succeed with room enough");

@@ -4,8 +4,10 @@
 // traditional Chinese; the system's own English never reaches the box.
 
 #include "app/hub/MessagePassing.h"
+#include "camera/BaseCamera.h"
 #include "camera/ThreaSaveImg.h"
 #include "export/forms/XlsEditDialog.h"
+#include "panels/camera/PasswordDialog.h"
 #include "platform/WriteProblem.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
@@ -13,7 +15,10 @@
 
 #include <QDir>
 #include <QMessageBox>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTableWidget>
 #include <QToolButton>
@@ -52,6 +57,10 @@ private slots:
                 << "snapshot" << "read-only" << language << QString::fromUtf8(readOnly[language]);
             QTest::newRow(qPrintable(QString("template save, read-only disk, %1").arg(language)))
                 << "template" << "read-only" << language << QString::fromUtf8(readOnly[language]);
+            QTest::newRow(qPrintable(QString("recent list at camera open, read-only disk, %1").arg(language)))
+                << "recent list" << "read-only" << language << QString::fromUtf8(readOnly[language]);
+            QTest::newRow(qPrintable(QString("lock password, read-only disk, %1").arg(language)))
+                << "password" << "read-only" << language << QString::fromUtf8(readOnly[language]);
         }
     }
 
@@ -61,7 +70,22 @@ private slots:
         QFETCH(int, language);
         QFETCH(QString, reason);
         MessagePassing::instance()->setLanguage(language);
-        const QString folder = env->file(writer == "snapshot" ? "pictures" : "Template");
+        // The recent list and the lock password live in the working folder:
+        // the read-only disk becomes the working folder.
+        const bool inWorkingFolder = writer == "recent list" || writer == "password";
+        QString folder = env->file(writer == "snapshot" ? "pictures" : inWorkingFolder ? "work" : "Template");
+        if (inWorkingFolder) {
+            QVERIFY(QDir().mkpath(folder));
+            QSettings(folder + "/PasswordDialog.ini", QSettings::IniFormat).setValue("Password", "old");
+            QSettings list(folder + "/ImageHistory.ini", QSettings::IniFormat);
+            for (int i = 0; i < 3; ++i) {
+                const QString picture = env->file(QString("p%1.jpg").arg(i));
+                QFile file(picture);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+                list.setValue(QString::number(i + 1), picture); // renumbered at open
+            }
+            list.setValue("TotalCnt", 4);
+        }
         if (writer == "template") {
             QDir().mkpath(folder);
             QSettings(folder + "/default.ini", QSettings::IniFormat).setValue("strList", QStringList({"x"}));
@@ -75,15 +99,36 @@ private slots:
             disk = std::make_unique<TmpfsMount>(writer == "snapshot" ? folder : env->file("ro"), "size=64k");
             if (!disk->ok())
                 QSKIP(qPrintable(disk->error()));
-            if (writer == "template") // the templates on it, then the disk made read-only
+            if (writer != "snapshot") // the files on it, then the disk made read-only
                 QVERIFY(QProcess::execute("cp", {"-a", folder + "/.", disk->path()}) == 0);
             QVERIFY(QProcess::execute("mount", {"-o", "remount,ro", disk->path()}) == 0);
+        }
+        const auto backHome = qScopeGuard([this] { QDir::setCurrent(env->path()); });
+        if (inWorkingFolder) {
+            folder = disk->path();
+            QVERIFY(QDir::setCurrent(folder));
         }
 
         ModalCatcher catcher;
         std::unique_ptr<ThreaSaveImg> saver;
         std::unique_ptr<XlsEditDialog> dialog;
-        if (writer == "snapshot") {
+        std::unique_ptr<PasswordDialog> password;
+        BaseCamera camera;
+        const auto noCamera = qScopeGuard([] { MessagePassing::instance()->setCurCamera(nullptr); });
+        if (writer == "recent list") {
+            MessagePassing::instance()->setCurCamera(&camera);
+            // The pictures are listed all the same.
+            QCOMPARE(MessagePassing::instance()->getImageHistoryTotalCnt(), 3);
+            QCOMPARE(MessagePassing::instance()->getImageHistoryPath(2), env->file("p2.jpg"));
+        } else if (writer == "password") {
+            password = std::make_unique<PasswordDialog>();
+            password->show();
+            password->findChild<QPushButton*>("pushButton")->click();
+            password->findChild<QLineEdit*>("lineEdit")->setText("old");
+            password->findChild<QLineEdit*>("lineEdit_2")->setText("new");
+            password->findChild<QLineEdit*>("lineEdit_3")->setText("new");
+            password->findChild<QPushButton*>("pushButton_2")->click();
+        } else if (writer == "snapshot") {
             saver = std::make_unique<ThreaSaveImg>();
             saver->setParams(folder + "/shot", 0, true, false, Qt::white, 3, 5, "UVCCamera");
             QImage image(64, 48, QImage::Format_RGB888);
@@ -112,6 +157,14 @@ private slots:
             for (const char* english : {"No such file", "Read-only", "Permission", "not permitted", "folder", "disk"})
                 QVERIFY2(!sentences.contains(english, Qt::CaseInsensitive), qPrintable(text));
         QVERIFY(!catcher.titles.contains("Success"));
+        if (password) {
+            // No word of success, and the dialog stays for another try.
+            for (const char* done : {"密码修改成功", "Password modified", "密碼修改成功"})
+                for (const QString& shown : catcher.texts)
+                    QVERIFY2(!shown.contains(QString::fromUtf8(done)), qPrintable(shown));
+            QVERIFY(password->isVisible());
+            QCOMPARE(PasswordDialog::storedPassword("./PasswordDialog.ini", QString()), QString("old"));
+        }
         if (dialog)
             dialog->close();
         dialog.release(); // deletes itself on close

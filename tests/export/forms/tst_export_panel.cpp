@@ -96,6 +96,17 @@ private slots:
         return panel;
     }
 
+    // The workbooks that wait for a manual name in folder: hidden files.
+    static QStringList waiting(const QString& folder) {
+        return QDir(folder).entryList({".*"}, QDir::Files | QDir::Hidden | QDir::System);
+    }
+
+    static bool wholeWorkbook(const QString& path) {
+        QProcess unzip;
+        unzip.start("unzip", {"-tqq", path});
+        return unzip.waitForFinished(60000) && unzip.exitStatus() == QProcess::NormalExit && unzip.exitCode() == 0;
+    }
+
     static QByteArray contents(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -144,7 +155,7 @@ private slots:
         QTRY_VERIFY(excel->isEnabled());
     }
 
-    void manualNamesReplaceSafelyAndCancelKeepsTheTemporaryWorkbook() {
+    void manualNamesReplaceSafelyAndCancelKeepsTheWaitingWorkbook() {
         {
             QSettings set("./XlsSet.ini", QSettings::IniFormat);
             set.setValue("isExport", false);
@@ -163,15 +174,28 @@ private slots:
         child<QToolButton>(panel.get(), "btnExcelExport")->click();
         QTRY_COMPARE(opened.paths, QStringList({chosen}));
         QVERIFY(QFile(chosen).size() > 1000); // the workbook took the place of the older file
-        QVERIFY(!QFile::exists(folder + "/~temp.xlsx"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
 
+        // Cancelled: the workbook waits, hidden, under a name of its own.
         catcher.fileAnswer.clear();
         QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
         child<QToolButton>(panel.get(), "btnExcelExport")->click();
         QTRY_COMPARE(catcher.fileDialogs, 2);
-        QTRY_VERIFY(QFile::exists(folder + "/~temp.xlsx"));
+        QTRY_VERIFY(!waiting(folder).isEmpty());
         QCOMPARE(opened.paths.size(), 1);
-        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"~temp.xlsx"}));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), waiting(folder));
+        QCOMPARE(waiting(folder).size(), 1);
+        QVERIFY(wholeWorkbook(folder + "/" + waiting(folder)[0]));
+        // The next export takes its place; the panel's end takes the last.
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+        const QString first = waiting(folder)[0];
+        child<QToolButton>(panel.get(), "btnExcelExport")->click();
+        QTRY_COMPARE(catcher.fileDialogs, 3);
+        QTRY_VERIFY(!waiting(folder).isEmpty() && waiting(folder) != QStringList({first}));
+        QCOMPARE(waiting(folder).size(), 1);
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+        panel.reset();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     void failuresAreReported() {
@@ -297,8 +321,9 @@ private slots:
         QCOMPARE(QDir(exportDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(QDir(otherDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"mine.xlsx"}));
 
-        // The other disk full: the older file stays whole, the workbook stays
-        // as "~temp.xlsx", the box names the full disk, nothing is opened.
+        // The other disk full: the older file stays whole, the workbook waits
+        // under its own hidden name, the box names the full disk, nothing is
+        // opened.
         QVERIFY(otherDisk.fill("filler"));
         QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
         const QByteArray before = contents(chosen);
@@ -307,46 +332,84 @@ private slots:
         QCOMPARE(catcher.texts[catcher.titles.indexOf("Error")], "Export failed!\nThe disk is full: " + otherDisk.path());
         QCOMPARE(opened.paths.size(), 1);
         QCOMPARE(contents(chosen), before);
-        QCOMPARE(QDir(exportDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"~temp.xlsx"}));
+        QCOMPARE(waiting(exportDisk.path()).size(), 1);
+        QCOMPARE(QDir(exportDisk.path()).entryList(QDir::Files | QDir::Hidden), waiting(exportDisk.path()));
         QCOMPARE(QDir(otherDisk.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"filler", "mine.xlsx"}));
     }
 
     // A manual name onto an existing report on the export folder's disk: the
     // report keeps its permissions and owner, and one the user may not
     // write, or whose owner a replacement would change, is refused with that
-    // reason and stays byte for byte. Rows "as a user" run the export with
-    // the effective id of an ordinary user.
+    // reason and stays byte for byte; so is a name in a folder the user may
+    // not change. A refused name leaves the
+    // waiting workbook as it was: hidden, with the permissions and owner of
+    // a new file of the user's. Another user's file at a name the user did
+    // not choose changes nothing. Rows "as a user" run the export with the
+    // effective id of an ordinary user.
     void aManualNameKeepsTheReportsProtection_data() {
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("nobodysFile"); // else the tester's (root's when root)
         QTest::addColumn<bool>("asUser");
-        QTest::addColumn<bool>("replaced");
-        QTest::newRow("0600 report") << 0600 << false << false << true;
-        QTest::newRow("0640 report of another owner") << 0640 << true << false << true;
-        QTest::newRow("the user's 0444 report, as the user") << 0444 << true << true << false;
-        QTest::newRow("root's 0644 report, as a user") << 0644 << false << true << false;
-        QTest::newRow("root's 0666 report, as a user") << 0666 << false << true << false;
+        QTest::addColumn<QString>("place");    // what else there is, and where the name is
+        QTest::addColumn<QString>("refusal");  // followed by the chosen name; empty: replaced
+        const QString notAllowed = "Writing the file is not allowed: ";
+        QTest::newRow("0600 report") << 0600 << false << false << "" << "";
+        QTest::newRow("0640 report of another owner") << 0640 << true << false << "" << "";
+        QTest::newRow("the user's 0444 report, as the user") << 0444 << true << true << "" << notAllowed;
+        QTest::newRow("root's 0644 report, as a user") << 0644 << false << true << "" << notAllowed;
+        QTest::newRow("root's 0666 report, as a user") << 0666 << false << true << "" << notAllowed;
+        QTest::newRow("the user's 0666 report in a 0555 folder, as the user")
+            << 0666 << true << true << "read-only folder" << notAllowed;
+        // A file mounted over the name: the rename is refused only after the
+        // workbook took over the report's permissions and owner.
+        QTest::newRow("a 0640 report of another owner, mounted over the name")
+            << 0640 << true << false << "mount point" << "The file could not be written: ";
+        QTest::newRow("the user's report beside root's ~temp.xlsx, as the user")
+            << 0600 << true << true << "beside root's ~temp.xlsx" << "";
     }
     void aManualNameKeepsTheReportsProtection() {
         QFETCH(int, mode);
         QFETCH(bool, nobodysFile);
         QFETCH(bool, asUser);
-        QFETCH(bool, replaced);
+        QFETCH(QString, place);
+        QFETCH(QString, refusal);
+        const bool replaced = refusal.isEmpty();
         const uid_t nobody = 65534;
         if ((nobodysFile || asUser) && ::geteuid() != 0)
             QSKIP("only root can make a file of another owner or act as another user");
         // Everything the export writes lies in folders the user may write.
-        const QString folder = env->file("reports"), temp = env->file("tmp"), chosen = folder + "/mine.xlsx";
-        for (const QString& f : {folder, temp})
+        const QString folder = env->file("reports"), temp = env->file("tmp");
+        const QString chosenFolder = place == "read-only folder" ? env->file("locked") : folder;
+        const QString chosen = chosenFolder + "/mine.xlsx";
+        for (const QString& f : {folder, temp, chosenFolder})
             QVERIFY(QDir().mkpath(f) && ::chmod(QFile::encodeName(f).constData(), 0777) == 0);
         QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0777) == 0);
         const QByteArray name = QFile::encodeName(chosen);
         QVERIFY(writeOlder(chosen));
+        std::shared_ptr<void> unmount;
+        if (place == "mount point") {
+            const QString over = env->file("over.xlsx");
+            QVERIFY(writeOlder(over));
+            if (QProcess::execute("mount", {"--bind", over, chosen}) != 0)
+                QSKIP("mounting a file over another is not allowed here");
+            unmount.reset(static_cast<void*>(nullptr),
+                          [chosen](void*) { QProcess::execute("umount", {chosen}); });
+        }
         if (nobodysFile)
             QVERIFY(::chown(name.constData(), nobody, nobody) == 0);
         QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
+        if (place == "read-only folder")
+            QVERIFY(::chmod(QFile::encodeName(chosenFolder).constData(), 0555) == 0);
+        // The name every manual export once passed through, taken by root.
+        const QString rootsTemp = folder + "/~temp.xlsx";
+        if (place == "beside root's ~temp.xlsx") {
+            QVERIFY(writeOlder(rootsTemp));
+            QVERIFY(::chmod(QFile::encodeName(rootsTemp).constData(), 0644) == 0);
+        }
         struct stat before;
         QVERIFY(::stat(name.constData(), &before) == 0);
+        const mode_t umask = ::umask(022);
+        ::umask(umask);
         useFolder(folder, true);
         const QByteArray oldTemp = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(temp));
@@ -381,20 +444,29 @@ private slots:
         QCOMPARE(after.st_uid, before.st_uid);
         QCOMPARE(after.st_gid, before.st_gid);
         if (replaced) {
+            QVERIFY2(!catcher.titles.contains("Error"), qPrintable(catcher.texts.join(" | ")));
             QCOMPARE(opened.paths, QStringList({chosen}));
-            QVERIFY(!catcher.titles.contains("Error"));
-            QProcess unzip;
-            unzip.start("unzip", {"-tqq", chosen});
-            QVERIFY(unzip.waitForFinished(60000));
-            QVERIFY2(unzip.exitCode() == 0, unzip.readAll().constData());
+            QVERIFY(wholeWorkbook(chosen));
+            QVERIFY(waiting(folder).isEmpty());
         } else {
-            QCOMPARE(catcher.texts[catcher.titles.indexOf("Error")],
-                     "Export failed!\nWriting the file is not allowed: " + chosen);
+            QCOMPARE(catcher.texts[catcher.titles.indexOf("Error")], "Export failed!\n" + refusal + chosen);
             QVERIFY(opened.paths.isEmpty());
             QCOMPARE(contents(chosen), QByteArray("older"));
-            // The workbook waits under its temporary name, as after a cancel.
-            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-                     QStringList({"mine.xlsx", "~temp.xlsx"}));
+            // The workbook waits under its own hidden name, as after a
+            // cancel, whole and as it was made.
+            const QStringList left = waiting(folder);
+            QCOMPARE(left.size(), 1);
+            const QString workbook = folder + "/" + left[0];
+            QVERIFY(wholeWorkbook(workbook));
+            struct stat made;
+            QVERIFY(::stat(QFile::encodeName(workbook).constData(), &made) == 0);
+            QCOMPARE(int(made.st_mode & 07777), int(0666 & ~umask));
+            QCOMPARE(made.st_uid, asUser ? nobody : uid);
+            QCOMPARE(made.st_gid, asUser ? nobody : gid);
+        }
+        if (place == "beside root's ~temp.xlsx") {
+            QCOMPARE(contents(rootsTemp), QByteArray("older"));
+            QVERIFY(QFileInfo(rootsTemp).ownerId() == 0);
         }
         QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
     }

@@ -2,7 +2,7 @@
 """The export panel in the real program under a virtual X server: three lines
 measured on the simulated camera's picture are exported to Excel with an
 automatic name, with a manual name, with a cancelled save dialog (which
-leaves "~temp.xlsx"), and to Word; LibreOffice reads every workbook back with
+leaves the workbook waiting under a hidden name of its own), and to Word; LibreOffice reads every workbook back with
 every value and the picture, and opens the Word report. What the program
 hands to the desktop to open is caught by a stand-in xdg-open.
 
@@ -273,16 +273,19 @@ def main():
         save_dialog(p, chosen)
         wait_files(chosen, 1)
         w.check(os.path.exists(chosen), "a manual name saves the workbook under it")
-        w.check(not os.path.exists(os.path.join(folder, "~temp.xlsx")), "nothing is left under the temporary name")
+        w.check(not glob.glob(os.path.join(folder, ".*")) and not os.path.exists(os.path.join(folder, "~temp.xlsx")),
+                "nothing is left under a temporary name")
         if os.path.exists(chosen):
             check_workbook(chosen, profile, "manual name")
 
-        # Cancelled: the workbook stays as ~temp.xlsx.
+        # Cancelled: the workbook waits, whole, under a hidden name of its own.
         w.wait_until(lambda: not p.window("保存文件"), timeout=10)
         p.click(EXPORT_EXCEL)
         save_dialog(p, None)
-        temp = wait_files(os.path.join(folder, "~temp.xlsx"), 1)
-        w.check(len(temp) == 1, "a cancelled save leaves ~temp.xlsx in the export folder")
+        temp = wait_files(os.path.join(folder, ".*"), 1)
+        w.check(len(temp) == 1 and zipfile.is_zipfile(temp[0]),
+                "a cancelled save leaves the whole workbook hidden in the export folder")
+        w.check(not os.path.exists(os.path.join(folder, "~temp.xlsx")), "no workbook takes a fixed name")
 
         # Word, still with manual naming.
         w.wait_until(lambda: not p.window("保存文件"), timeout=10)

@@ -8,7 +8,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 void type(QWidget* dialog, const char* edit, const QString& text) {
@@ -66,9 +70,12 @@ private slots:
         QTest::newRow("master") << "abc" << "PwLunet" << "m" << "m" << "Password modified successfully! " << "m";
         QTest::newRow("nothing stored, empty old")
             << "" << "" << "q" << "q" << "Password modified successfully! " << "q";
+        QTest::newRow("read-only file, as the user") << "abc" << "abc" << "n1" << "n1" << "(set in the row)" << "abc";
     }
     // Modify mode in English: each outcome's message; a failed try keeps the
-    // dialog open and the file as it was.
+    // dialog open and the file as it was. A file the user may not write
+    // (a row run with the effective id of an ordinary user) is said as such,
+    // never as a changed password.
     void modify() {
         QFETCH(QString, saved);
         QFETCH(QString, old);
@@ -80,6 +87,28 @@ private slots:
         MessagePassing::instance()->setLanguage(1);
         if (!saved.isEmpty())
             QSettings("./PasswordDialog.ini", QSettings::IniFormat).setValue("Password", saved);
+        const bool readOnly = QString(QTest::currentDataTag()).contains("read-only");
+        const uid_t nobody = 65534;
+        const QString file = env.file("PasswordDialog.ini");
+        if (readOnly) {
+            if (::geteuid() != 0)
+                QSKIP("only root can act as another user");
+            const QByteArray name = QFile::encodeName(file);
+            QVERIFY(::chown(name.constData(), nobody, nobody) == 0 && ::chmod(name.constData(), 0444) == 0);
+            QVERIFY(::chmod(QFile::encodeName(env.path()).constData(), 0777) == 0);
+            message = "The password was not changed:\nWriting the file is not allowed: " + file;
+        }
+        const uid_t uid = ::geteuid();
+        const gid_t gid = ::getegid();
+        const auto restore = qScopeGuard([&] {
+            if (::geteuid() != uid && (::seteuid(uid) != 0 || ::setegid(gid) != 0))
+                qFatal("the tester's ids could not be restored");
+        });
+        if (readOnly) {
+            QVERIFY(::setegid(nobody) == 0 && ::seteuid(nobody) == 0);
+            if (::euidaccess(QFile::encodeName(env.path()).constData(), W_OK | X_OK) != 0)
+                QSKIP("an ordinary user cannot reach the test's folder");
+        }
         PasswordDialog dialog;
         QCOMPARE(dialog.findChild<QPushButton*>("pushButton")->text(), QString("Modify"));
         dialog.show();
