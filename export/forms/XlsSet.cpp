@@ -508,6 +508,7 @@ void XlsSet::exportImageDelay() {
         openFile(m_reportPath);
         return;
     }
+    holdWaitingWorkbook();
     const QString chosen =
         SaveFileDialog::getSaveFileName(this, QString::fromUtf8("保存文件"), m_offeredPath, "XLSX(*.xlsx)");
     if (chosen.isEmpty())
@@ -521,6 +522,7 @@ void XlsSet::exportImageDelay() {
         return;
     }
     m_waitingPath.clear();
+    releaseWaitingWorkbook();
     m_reportPath = chosen;
     openFile(m_reportPath);
 }
@@ -533,7 +535,8 @@ QString XlsSet::reserveWaitingName(const QString& folder, int* error) {
     // is, the folder's default permissions apply, and the workbook that
     // replaces it keeps them.
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const std::string pattern = FileRules::temporaryName(QFile::encodeName(folder + "/report.xlsx").toStdString());
+    const std::string pattern =
+        QFile::encodeName(folder).toStdString() + "/.~" + std::to_string(::getpid()) + "-XXXXXX";
     *error = EEXIST;
     for (int attempt = 0; attempt < 100 && *error == EEXIST; ++attempt) {
         std::string name = pattern;
@@ -550,10 +553,27 @@ QString XlsSet::reserveWaitingName(const QString& folder, int* error) {
     return QString();
 }
 
+void XlsSet::holdWaitingWorkbook() {
+    releaseWaitingWorkbook();
+    // A workbook may wait longer than a write under way leaves its file
+    // untouched (the save dialog left open, a cancel): held, no sweep of its
+    // folder takes it while this program still means to move it.
+    m_waitingFd = ::open(QFile::encodeName(m_waitingPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (m_waitingFd >= 0)
+        FileRules::holdWhileWriting(m_waitingFd);
+}
+
+void XlsSet::releaseWaitingWorkbook() {
+    if (m_waitingFd >= 0)
+        ::close(m_waitingFd);
+    m_waitingFd = -1;
+}
+
 void XlsSet::dropWaitingWorkbook() {
     if (!m_waitingPath.isEmpty())
         QFile::remove(m_waitingPath);
     m_waitingPath.clear();
+    releaseWaitingWorkbook();
 }
 
 void XlsSet::exportImageFinishSLOT() {

@@ -86,6 +86,10 @@ private:
     static QString reserveWaitingName(const QString& folder, int* error);
     // Removes the workbook that waits for a manual name, if any.
     void dropWaitingWorkbook();
+    // Holds (or lets go of) the waiting workbook against the sweeps of
+    // leftovers in its folder.
+    void holdWaitingWorkbook();
+    void releaseWaitingWorkbook();
 
     QWidget* widgetTitle = nullptr;
     QWidget* widgetContent = nullptr;
@@ -115,6 +119,7 @@ private:
     QString m_reportPath;    // the workbook of the current Excel export
     QString m_offeredPath;   // the time-stamped name the workbook is offered under
     QString m_waitingPath;   // a workbook waiting for its manual name (after a cancel too)
+    int m_waitingFd = -1;    // holds m_waitingPath while it waits
     QObject* m_pressed = nullptr;
     QTimer* m_pictureTimer = nullptr; // running while the picture is awaited
 };
