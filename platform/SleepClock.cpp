@@ -56,7 +56,7 @@ FakeTime::FakeTime() {
             m_now += uint64_t(ms);
         }
     });
-    setTicks([this] { return m_now; });
+    setTicks([this] { return m_now.load(); });
 }
 
 FakeTime::~FakeTime() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -20,20 +21,21 @@ void setSleep(SleepFn fn);
 void setTicks(TicksFn fn);
 
 // Scoped fake: sleeping advances the fake clock instead of waiting, and every
-// requested sleep is recorded.
+// requested sleep is recorded. A worker thread may sleep or read the clock
+// while the test advances it or reads the counts.
 class FakeTime {
 public:
     FakeTime();
     ~FakeTime();
-    uint64_t now() const { return m_now; }
+    uint64_t now() const { return m_now.load(); }
     void advance(uint64_t ms) { m_now += ms; }
-    int sleepCount() const { return m_sleeps; }
-    uint64_t sleptMs() const { return m_slept; }
+    int sleepCount() const { return m_sleeps.load(); }
+    uint64_t sleptMs() const { return m_slept.load(); }
 
 private:
-    uint64_t m_now = 1000;
-    int m_sleeps = 0;
-    uint64_t m_slept = 0;
+    std::atomic<uint64_t> m_now{1000};
+    std::atomic<int> m_sleeps{0};
+    std::atomic<uint64_t> m_slept{0};
 };
 
 } // namespace SleepClock
