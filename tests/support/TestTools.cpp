@@ -74,25 +74,20 @@ bool limitAddressSpace(unsigned long long more) {
 // GCC names the sanitizer in a macro of its own; Clang answers __has_feature.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define SEVRIN_TEST_ADDRESS_SANITIZER 1
+#define SEVRIN_TEST_SANITIZER "AddressSanitizer"
+#elif __has_feature(thread_sanitizer)
+#define SEVRIN_TEST_SANITIZER "ThreadSanitizer"
 #endif
-#if __has_feature(thread_sanitizer)
-#define SEVRIN_TEST_THREAD_SANITIZER 1
 #endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define SEVRIN_TEST_ADDRESS_SANITIZER 1
-#endif
-#if defined(__SANITIZE_THREAD__)
-#define SEVRIN_TEST_THREAD_SANITIZER 1
+#if !defined(SEVRIN_TEST_SANITIZER) && defined(__SANITIZE_ADDRESS__)
+#define SEVRIN_TEST_SANITIZER "AddressSanitizer"
+#elif !defined(SEVRIN_TEST_SANITIZER) && defined(__SANITIZE_THREAD__)
+#define SEVRIN_TEST_SANITIZER "ThreadSanitizer"
 #endif
 
 const char* addressLimitUntestable() {
-#if defined(SEVRIN_TEST_ADDRESS_SANITIZER)
-    return "built with AddressSanitizer, whose allocator ends the process on memory the system refuses: "
-           "an address-space limit tests the sanitizer, not this code";
-#elif defined(SEVRIN_TEST_THREAD_SANITIZER)
-    return "built with ThreadSanitizer, whose allocator ends the process on memory the system refuses: "
+#if defined(SEVRIN_TEST_SANITIZER)
+    return "built with " SEVRIN_TEST_SANITIZER ", whose allocator ends the process on memory the system refuses: "
            "an address-space limit tests the sanitizer, not this code";
 #else
     return nullptr;
