@@ -49,14 +49,14 @@ void setTicks(TicksFn fn) {
 }
 
 FakeTime::FakeTime() {
-    setSleep([this](int ms) {
-        ++m_sleeps;
+    setSleep([state = m_state](int ms) {
+        ++state->sleeps;
         if (ms > 0) {
-            m_slept += uint64_t(ms);
-            m_now += uint64_t(ms);
+            state->slept += uint64_t(ms);
+            state->now += uint64_t(ms);
         }
     });
-    setTicks([this] { return m_now; });
+    setTicks([state = m_state] { return state->now.load(); });
 }
 
 FakeTime::~FakeTime() {

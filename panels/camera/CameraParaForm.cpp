@@ -449,20 +449,21 @@ void CameraParaForm::initImgEffectSLOT() {
 // ---------------------------------------------------------------- sliders
 
 void CameraParaForm::sliderValueChangedByQSlider(QSlider* slider) {
-    if (auto* edit = qobject_cast<QLineEdit*>(valueEdit(slider)))
+    if (slider == sliderMap[CtlExposure]) {
+        if (BaseCamera* cam = camera())
+            ui->edits[CtlExposure]->setText(
+                cam->exposureText(slider->value(), ui->options[RowLong][1]->isChecked(), false));
+    } else if (auto* edit = qobject_cast<QLineEdit*>(valueEdit(slider))) {
         edit->setText(QString::number(slider->value()));
+    }
 }
 
 void CameraParaForm::sliderValueChanged(int value) {
+    Q_UNUSED(value)
     auto* slider = qobject_cast<QSlider*>(sender());
     if (!slider)
         return;
-    if (slider == sliderMap[CtlExposure]) {
-        if (BaseCamera* cam = camera())
-            ui->edits[CtlExposure]->setText(cam->exposureText(value, ui->options[RowLong][1]->isChecked(), false));
-    } else {
-        sliderValueChangedByQSlider(slider);
-    }
+    sliderValueChangedByQSlider(slider);
     lastSlider = slider;
     if (!sliderTimer->isActive())
         sliderTimer->start();
@@ -472,11 +473,15 @@ void CameraParaForm::sendSlider(QSlider* slider) {
     BaseCamera* cam = camera();
     if (!cam || !slider)
         return;
-    if (slider == sliderMap[CtlExposure])
+    // What is sent is what the box shows, also for a value set with the
+    // slider's signals blocked (a loaded parameter set).
+    if (slider == sliderMap[CtlExposure]) {
         ui->edits[CtlExposure]->setText(
             cam->exposureText(slider->value(), ui->options[RowLong][1]->isChecked(), true));
-    else
+    } else {
         cam->setParam(sliderMap.key(slider), slider->value());
+        sliderValueChangedByQSlider(slider);
+    }
 }
 
 void CameraParaForm::sliderReleasedSLOT() {
@@ -529,6 +534,8 @@ void CameraParaForm::btnGroupExposureClick(int id) {
         const QSignalBlocker block(sliderMap[CtlExposure]);
         cam->setExposureRange(sliderMap[CtlExposure], id != 0);
     }
+    // The new range may move the slider; its box reads in the new type's words.
+    sliderValueChangedByQSlider(sliderMap[CtlExposure]);
     QTimer::singleShot(1000, this, SLOT(btnGroupExposureDelay()));
 }
 
@@ -797,6 +804,8 @@ void CameraParaForm::loadTwoChoice(int key, int row, int* sent, void (BaseCamera
     const QSignalBlocker blockOn(onButton);
     const QSignalBlocker blockOff(offButton);
     (on ? onButton : offButton)->setChecked(true);
+    if (key == CtlExposureType)
+        sliderValueChangedByQSlider(sliderMap[CtlExposure]);
 }
 
 void CameraParaForm::loadMode() {

@@ -135,6 +135,8 @@ private slots:
     void aRefusedJobIsReportedNotFatal() {
         QFETCH(qlonglong, more);
         QFETCH(bool, threadRuns);
+        if (const char* why = addressLimitUntestable())
+            QSKIP(why);
         if (!qEnvironmentVariableIsSet("STITCH_WORKER_REFUSED")) {
             const QString failed = runRowInChild("STITCH_WORKER_REFUSED", "refused");
             QVERIFY2(failed.isEmpty(), qPrintable(failed));

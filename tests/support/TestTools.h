@@ -35,6 +35,13 @@ QImage noisePicture(int width, int height, quint32 seed);
 // (RLIMIT_AS): an allocation past that is refused, as under `ulimit -v`.
 // False when the limit could not be set.
 bool limitAddressSpace(unsigned long long more);
+// Null where an address-space limit makes the system refuse memory to the
+// code under test; otherwise why it does not, for the row's skip message. A
+// sanitizer maps terabytes of shadow memory at start and its allocator ends
+// the process on a refused mapping rather than returning null (some of its
+// own bookkeeping ends it even when told to return null), so such a row
+// would test the sanitizer.
+const char* addressLimitUntestable();
 // The address space a new thread's stack takes (the system's stack limit,
 // 8 MB where it has none).
 unsigned long long threadStackBytes();

@@ -24,6 +24,21 @@ const char* kPrefixes[10] = {"Exposure", "AEBest",     "GlobalGain", "RedGain", 
 QSlider* slider(QWidget* p, int key) { return p->findChild<QSlider*>(QString(kPrefixes[key]) + "Slider"); }
 QToolButton* plus(QWidget* p, int key) { return p->findChild<QToolButton*>(QString(kPrefixes[key]) + "Add"); }
 QRadioButton* radio(QWidget* p, const char* name) { return p->findChild<QRadioButton*>(name); }
+QString field(QWidget* p, int key) { return p->findChild<QLineEdit*>(QString(kPrefixes[key]) + "Edit")->text(); }
+// The value boxes as the stub camera words them, for the slider positions
+// `values` (by key; keys left out: 0).
+QStringList fieldsFor(const QMap<int, int>& values) {
+    QStringList texts;
+    for (int key = 0; key < 10; ++key)
+        texts << (key == 0 ? QString("%1 us").arg(values.value(key)) : QString::number(values.value(key)));
+    return texts;
+}
+QStringList fields(QWidget* p) {
+    QStringList texts;
+    for (int key = 0; key < 10; ++key)
+        texts << field(p, key);
+    return texts;
+}
 void drag(QWidget* p, int key, int v) { // the value, then the release
     slider(p, key)->setValue(v);
     emit slider(p, key)->sliderReleased();
@@ -114,7 +129,8 @@ private slots:
     }
 
     // Saved, changed, loaded back: choice rows first, exposure last, one step
-    // per 100 ms, only what differs sent. Keys are control characters, escaped.
+    // per 100 ms, only what differs sent, each value box showing the loaded
+    // value. Keys are control characters, escaped.
     void saveChangeLoad() {
         StubRig rig;
         QWidget* p = rig.panel.get();
@@ -131,6 +147,7 @@ private slots:
 
         drag(p, 2, 10);
         drag(p, 0, 5);
+        drag(p, 6, 24);
         drag(p, 7, 3);
         radio(p, "rbtnMirrSetClose")->click();
         radio(p, "rbtnLongExposure")->click();
@@ -142,15 +159,80 @@ private slots:
         const auto mirror = rig.cam.calls("setHFlip"), type = rig.cam.calls("setExposureType");
         const auto params = rig.cam.calls("setParam"), exposure = rig.cam.calls("exposure");
         QCOMPARE(mirror.size() + type.size() + exposure.size(), 3);
-        QCOMPARE(params.size(), 2); // gain and contrast, the sliders that differ
-        QCOMPARE(QPair(params[0].a, params[1].a), QPair(2, 7));
-        // Steps 0 (mirror), 4 (type), 7 (gain), 12 (contrast), 15 (exposure).
-        const QPair<qint64, int> steps[] = {{type[0].ms, 4}, {params[0].ms, 7}, {params[1].ms, 12}, {exposure[0].ms, 15}};
+        QCOMPARE(params.size(), 3); // gain, saturation and contrast, the sliders that differ
+        QCOMPARE(QVector<int>({params[0].a, params[1].a, params[2].a}), QVector<int>({2, 6, 7}));
+        QCOMPARE(fields(p), fieldsFor({{0, 70}, {2, 40}}));
+        // Steps 0 (mirror), 4 (type), 7 (gain), 11 (saturation), 12 (contrast), 15 (exposure).
+        const QPair<qint64, int> steps[] = {
+            {type[0].ms, 4}, {params[0].ms, 7}, {params[1].ms, 11}, {params[2].ms, 12}, {exposure[0].ms, 15}};
         qint64 last = mirror[0].ms;
         for (const auto& [ms, step] : steps) {
             QVERIFY(ms - mirror[0].ms >= step * 100 - 5 && ms > last);
             last = ms;
         }
+    }
+
+    // Every other way a slider moves without a drag shows in its value box
+    // too: the camera read again, its exposure or colour gains read again,
+    // Restore's steps, a step button, and the exposure type switched by a
+    // click or a loaded set (the position kept within the new range; the
+    // set's exposure is that position, so no later step shows it). Every
+    // slider first shows a value of its own, so that a box left behind differs.
+    void fieldsFollowEveryChange_data() {
+        QTest::addColumn<QString>("way");
+        for (const char* way : {"camera read again", "exposure read again", "colour gains read again", "restore",
+                                "step buttons", "exposure type switched", "set loaded with the other type"})
+            QTest::newRow(way) << QString(way);
+    }
+    void fieldsFollowEveryChange() {
+        QFETCH(QString, way);
+        StubRig rig;
+        QWidget* p = rig.panel.get();
+        p->show(); // a hidden exposure type row counts as short exposure
+        radio(p, "rbtnLongExposure")->click();
+        QMap<int, int> before;
+        for (int key = 0; key < 10; ++key)
+            drag(p, key, before[key] = key == 0 ? 500 : 3 + key);
+        QCOMPARE(fields(p), fieldsFor(before));
+        QMap<int, int> shown = before;
+        if (way == "camera read again") {
+            radio(p, "rbtnShortExposure")->click();
+            for (int key = 0; key < 10; ++key)
+                rig.cam.setControl(key, {0, 100, shown[key] = 20 + key});
+            rig.cam.syncParams();
+        } else if (way == "exposure read again") {
+            rig.cam.setControl(0, {0, 1000, shown[0] = 640});
+            MessagePassing::instance()->syncExposure();
+        } else if (way == "colour gains read again") {
+            for (int key : {3, 4, 5})
+                rig.cam.setControl(key, {0, 100, shown[key] = 60 + key});
+            MessagePassing::instance()->syncRGBGain();
+        } else if (way == "restore") {
+            for (int key = 0; key < 10; ++key)
+                rig.cam.setControl(key, {0, 100, shown[key] = 50 + key});
+            p->findChild<QToolButton*>("btnReset")->click();
+            QTRY_COMPARE(slider(p, 1)->value(), 51); // the last step
+        } else if (way == "step buttons") {
+            for (int key = 0; key < 10; ++key) {
+                plus(p, key)->click();
+                ++shown[key];
+            }
+        } else if (way == "exposure type switched") {
+            radio(p, "rbtnShortExposure")->click();
+            shown[0] = 100; // the short range's end
+        } else if (way == "set loaded with the other type") {
+            QSettings set("./Args_short.ini", QSettings::IniFormat);
+            for (int key = 0; key < 10; ++key)
+                set.setValue(QString(QChar(key)), key == 0 ? 100 : before[key]);
+            set.setValue(QString(QChar(CtlExposureType)), false);
+            set.sync();
+            shown[0] = 100;
+            rig.panel->argsLoadSLOT("short");
+            QTRY_VERIFY(radio(p, "rbtnShortExposure")->isChecked());
+        }
+        QTRY_COMPARE(fields(p), fieldsFor(shown));
+        for (int key = 0; key < 10; ++key)
+            QCOMPARE(slider(p, key)->value(), shown[key]);
     }
 
     // A second load while one runs replaces it: the last set's value, sent once.
