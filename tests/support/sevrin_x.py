@@ -814,9 +814,19 @@ def x_state(env):
         if pid:
             lines += process_state(int(pid.group(1)), "openbox")
         lines.append("the window manager's clients: %s" % ", ".join(hex(w) for w in sorted(managed_windows(env))))
-        lines += ["top-level windows:"] + ["  " + line.strip() for line in
-                                           x_answer(env, ["xwininfo", "-root", "-children"]).splitlines()
-                                           if line.strip().startswith("0x")]
+        lines.append("top-level windows:")
+        for line in x_answer(env, ["xwininfo", "-root", "-children"]).splitlines():
+            if line.strip().startswith("0x"):
+                wid = line.split()[0]
+                info = window_info(env, wid)
+                lines.append("  %s, %s" % (line.strip(), "gone" if not info else
+                                           "mapped" if info["viewable"] else "unmapped"))
+                if info and "(has no name)" not in line:
+                    # What the window manager made of it: its state and the
+                    # state the program asked for.
+                    states = x_answer(env, ["xprop", "-id", wid, "WM_STATE", "_NET_WM_STATE", "WM_HINTS"],
+                                      lambda r: r.returncode != 0 and "BadWindow" in r.stderr) or ""
+                    lines += ["    " + state for state in states.splitlines()]
         return lines
     except XToolError as e:
         return ["the X server does not answer: %s" % e]
