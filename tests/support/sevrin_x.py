@@ -11,6 +11,7 @@ clicks and keys in order, so a click or key meant for the same window as the
 one before goes out at once; only input for a window a click opens waits for
 that window (and its keyboard focus)."""
 import atexit
+import ctypes
 import os
 import re
 import resource
@@ -248,17 +249,16 @@ class Program:
         return code
 
 
-def start_wm(display, timeout=20.0):
+def start_wm(display, timeout=60.0):
     """openbox on display, with its own configuration folder; returns its
     process once it manages windows (it has announced itself on the root
-    window). An openbox that ends before that (it may, right after clients
-    were killed) is started again."""
+    window and answers from its event loop). An openbox that ends before that
+    (it may, right after clients were killed) is started again."""
     folder = tempfile.mkdtemp(prefix="sevrin-wm-")
     env = private_env(folder, display)
 
     def announced():
-        return "window id" in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
-                                             capture_output=True, text=True).stdout
+        return "window id" in x_answer(env, ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"])
 
     reason = "no answer"
     end = time.time() + timeout
@@ -267,7 +267,9 @@ def start_wm(display, timeout=20.0):
             wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=log)
             if wait_until(lambda: wm.poll() is not None or announced(), max(1.0, end - time.time())) and \
                     wm.poll() is None:
-                return wm
+                if wm_answers(env, max(1.0, end - time.time())):
+                    return wm
+                reason = "it announced itself but did not answer"
             wm.kill()
             wm.wait()
             log.seek(0)
@@ -278,39 +280,92 @@ def start_wm(display, timeout=20.0):
 start_openbox = start_wm
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+SUBSTRUCTURE_NOTIFY, SUBSTRUCTURE_REDIRECT = 1 << 19, 1 << 20
+
+
+class XConnection:
+    """A connection of the test's own to an X server (libX11), for the few
+    requests the X tools do not make."""
+
+    def __init__(self, display):
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                   ctypes.POINTER(_ClientMessage)]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+        for name in ("XDestroyWindow",):
+            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        for name in ("XFlush", "XCloseDisplay"):
+            getattr(x11, name).argtypes = [ctypes.c_void_p]
+        self.x11 = x11
+        self.dpy = x11.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError("cannot open display " + display)
+        self.root = x11.XDefaultRootWindow(self.dpy)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.x11.XCloseDisplay(self.dpy)
+
+    def send(self, target, window, message_type, data, mask=0):
+        """Sends the 32-bit ClientMessage message_type (an atom's name) about
+        window to window target, with the event mask mask."""
+        event = _ClientMessage(type=33, window=int(window), format=32,
+                               message_type=self.x11.XInternAtom(self.dpy, message_type.encode(), 0))
+        for i, value in enumerate(data):
+            event.data[i] = value
+        self.x11.XSendEvent(self.dpy, int(target), 0, mask, ctypes.byref(event))
+        self.x11.XFlush(self.dpy)
+
+    def create_window(self):
+        """A 1 x 1 top-level window, never mapped."""
+        return self.x11.XCreateSimpleWindow(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0)
+
+    def destroy_window(self, window):
+        self.x11.XDestroyWindow(self.dpy, window)
+        self.x11.XFlush(self.dpy)
+
+
 def close_request(display, window):
     """Asks window to close as a window manager's close button does (the
     WM_DELETE_WINDOW message of the ICCCM)."""
-    import ctypes
+    with XConnection(display) as x:
+        delete = x.x11.XInternAtom(x.dpy, b"WM_DELETE_WINDOW", 0)
+        x.send(window, window, "WM_PROTOCOLS", [delete, 0])  # 0: CurrentTime
 
-    x11 = ctypes.CDLL("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
 
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                               ctypes.POINTER(ClientMessage)]
-    dpy = x11.XOpenDisplay(display.encode())
-    if not dpy:
-        raise RuntimeError("cannot open display " + display)
-    try:
-        event = ClientMessage()
-        event.type = 33  # ClientMessage
-        event.window = int(window)
-        event.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
-        event.format = 32
-        event.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
-        event.data[1] = 0  # CurrentTime
-        x11.XSendEvent(dpy, int(window), 0, 0, ctypes.byref(event))
-        x11.XFlush(dpy)
-    finally:
-        x11.XCloseDisplay(ctypes.c_void_p(dpy))
+def wm_answers(env, timeout):
+    """True once the window manager on env's display answers from its event
+    loop: it gives a window of the test's own the frame extents the window
+    asks for (_NET_REQUEST_FRAME_EXTENTS). openbox announces itself on the
+    root window while it still starts, and what reaches it then may wait
+    unread until something else comes (a program's first map request too:
+    the program never showed). The request goes out again until it is
+    answered: each one wakes the window manager."""
+    with XConnection(env["DISPLAY"]) as x:
+        probe = x.create_window()
+        try:
+            def answered():
+                x.send(x.root, probe, "_NET_REQUEST_FRAME_EXTENTS", [], SUBSTRUCTURE_REDIRECT | SUBSTRUCTURE_NOTIFY)
+                return "=" in x_answer(env, ["xprop", "-id", probe, "_NET_FRAME_EXTENTS"])
+            return bool(wait_until(answered, timeout))
+        finally:
+            x.destroy_window(probe)
 
 
 def with_and_without_wm(without, under_wm):
@@ -456,8 +511,6 @@ def without_and_with_window_manager(run):
     manager and then under openbox; label names the case in messages."""
     with_and_without_wm(lambda display: run(display, "without a window manager"),
                         lambda display: run(display, "with a window manager"))
-
-
 
 
 def answer_file_dialog(env, title, path, timeout=30):

@@ -2,7 +2,8 @@
 """The whole-program tests' window lookup against stand-in X tools that give
 set answers: an X error (a window destroyed while the tool read the tree) is
 asked again, never taken for "no windows"; a new window is the one window
-that is new; a closed window is gone once the window manager has let go of it."""
+that is new; a closed window is gone once the window manager has let go of it;
+a window manager is started once it answers."""
 import json
 import os
 import stat
@@ -98,6 +99,52 @@ CLOSED = [
 ]
 
 
+# A window manager that announces itself on the root window and never reads
+# its events: openbox while it still starts.
+SILENT_WM = r'''#!/usr/bin/python3
+import ctypes, time
+x11 = ctypes.CDLL("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XDefaultRootWindow.restype = ctypes.c_ulong
+x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
+                                ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+dpy = x11.XOpenDisplay(None)
+root = x11.XDefaultRootWindow(dpy)
+check = ctypes.c_ulong(root)
+x11.XChangeProperty(dpy, root, x11.XInternAtom(dpy, b"_NET_SUPPORTING_WM_CHECK", 0), 33, 32, 0,
+                    ctypes.byref(check), 1)  # 33: WINDOW
+x11.XFlush.argtypes = [ctypes.c_void_p]
+x11.XFlush(dpy)
+time.sleep(600)
+'''
+
+
+def silent_wm_is_not_started(check):
+    xvfb, display = x.start_x()
+    folder = os.path.join(x.RUN_DIR, "wm")
+    os.makedirs(folder)
+    with open(os.path.join(folder, "openbox"), "w") as f:
+        f.write(SILENT_WM)
+    os.chmod(os.path.join(folder, "openbox"), stat.S_IRWXU)
+    path = os.environ["PATH"]
+    os.environ["PATH"] = folder + os.pathsep + path
+    try:
+        wm = x.start_wm(display, timeout=3)
+        wm.kill()
+        wm.wait()
+        check(False, "a window manager that announces itself and does not answer is not taken for started")
+    except RuntimeError as e:
+        check("did not answer" in str(e), "a window manager that announces itself and does not answer is not "
+              "taken for started: " + str(e))
+    finally:
+        os.environ["PATH"] = path
+        xvfb.terminate()
+        xvfb.wait()
+
+
 def main():
     check = x.Checks()
     for what, answers, windows in LOOKUP:
@@ -107,6 +154,7 @@ def main():
     for what, answers, gone in CLOSED:
         check(x.wait_closed(stand_ins(answers), "0x400030", lambda: None, timeout=1) == gone,
               "a closed window is gone: " + what)
+    silent_wm_is_not_started(check)
     x.X_TRIES = 3
     try:
         x.process_windows(stand_ins(search([1, "", BAD])), 7)
