@@ -52,18 +52,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowFlags(Qt::FramelessWindowHint);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         resize(screen->availableGeometry().size());
-    // Maximised once it shows, with the interface (oneDealy). Shown and
-    // hidden again here, it would reach a window manager as a map and a
-    // withdrawal at once: one that handles the map late takes the next show
-    // for a window it still manages, then withdraws it, and the main window
-    // never shows.
-    setWindowState(windowState() | Qt::WindowMaximized);
+    showMaximized();
     widget_root->resize(size());
     videoHostWidget = widget_center;
 
     QSettings other("./OtherSet.ini", QSettings::IniFormat);
     // setLanguage treats values outside 0..2 as 0.
     MessagePassing::instance()->setLanguage(other.value("language", 0).toInt());
+    hide();
     // Started before the interface is built, so that the wait runs while it
     // is built rather than after it.
     QTimer::singleShot(35, this, &MainWindow::oneDealy);

@@ -39,7 +39,6 @@ private slots:
     void scanListsSimulatedCamerasWithNumbering();
     void camerasAndTheLastChoiceFollowTheFirstPaint();
     void firstShowHasTheDefaultSplit();
-    void showsOnceMaximised();
     void failedOpenOfTheGenericModelIsAFailure();
     void splitterStateSurvivesRestart();
     void tabsDoNothingBeforeACamera();
@@ -64,23 +63,6 @@ public:
 
 private:
     std::function<void()> m_onShow;
-};
-
-// Counts the Show and Hide events of the widgets named name, from the start.
-class ShowCount : public QObject {
-public:
-    explicit ShowCount(const QString& name) : m_name(name) { qApp->installEventFilter(this); }
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (o->isWidgetType() && o->objectName() == m_name) {
-            shows += e->type() == QEvent::Show;
-            hides += e->type() == QEvent::Hide;
-        }
-        return false;
-    }
-    int shows = 0, hides = 0;
-
-private:
-    QString m_name;
 };
 
 class NetCameraStub : public BaseCamera {
@@ -241,21 +223,6 @@ void TestMainWindow::firstShowHasTheDefaultSplit() {
     QTRY_VERIFY(w.camerasReady());
     QCOMPARE(atShow.size(), 2);
     QVERIFY2(atShow[1] > 2 * atShow[0], qPrintable(QString("left %1, view %2").arg(atShow[0]).arg(atShow[1])));
-}
-
-// The main window shows once, maximised, with the interface. A window shown
-// and hidden again at once reaches a window manager as a map and a
-// withdrawal: one that handles the map late takes the next show for a window
-// it still manages, then withdraws it, and the window never shows.
-void TestMainWindow::showsOnceMaximised() {
-    TestEnv env;
-    ShowCount count("MainWindow");
-    MainWindow w;
-    QTRY_VERIFY(w.camerasReady());
-    QVERIFY(w.isVisible());
-    QVERIFY(w.windowState() & Qt::WindowMaximized);
-    QCOMPARE(count.shows, 1);
-    QCOMPARE(count.hides, 0);
 }
 
 void TestMainWindow::failedOpenOfTheGenericModelIsAFailure() {
