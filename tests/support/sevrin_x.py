@@ -265,15 +265,18 @@ def start_wm(display, timeout=60.0):
     while time.time() < end:
         with tempfile.TemporaryFile() as log:
             wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=log)
-            if wait_until(lambda: wm.poll() is not None or announced(), max(1.0, end - time.time())) and \
-                    wm.poll() is None:
-                if wm_answers(env, max(1.0, end - time.time())):
+            why = "it did not announce itself"
+            if wait_until(lambda: wm.poll() is not None or announced(), max(1.0, end - time.time())):
+                if wm.poll() is not None:
+                    why = "it ended with exit code %s" % wm.returncode
+                elif wm_answers(env, max(1.0, end - time.time())):
                     return wm
-                reason = "it announced itself but did not answer"
+                else:
+                    why = "it announced itself but did not answer"
             wm.kill()
             wm.wait()
             log.seek(0)
-            reason = log.read().decode(errors="replace").strip() or reason
+            reason = "; ".join(filter(None, (why, log.read().decode(errors="replace").strip())))
     raise RuntimeError("openbox did not start: " + reason)
 
 
