@@ -13,7 +13,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from sevrin_x import (LEFT_COLUMN, PANEL_GREY, PANELS, Checks, Program, close_request, coloured_share,  # noqa: E402
-                      interface_shown, wait_focus, wait_until, with_and_without_wm)
+                      interface_shown, one_new, titled_windows, wait_focus, wait_until, with_and_without_wm)
 
 # Screen positions at 1920 x 1080 (interface size factor 10).
 OPEN_BUTTON = (531, 54)
@@ -33,17 +33,14 @@ check = Checks()
 
 
 def visible_windows(p):
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."], env=p.env, capture_output=True,
-                         text=True).stdout.split()
-    return set(out)
+    return titled_windows(p.env, ".")
 
 
 def open_dialog(p, steps):
     """Runs steps (clicks); the id of the window they opened, or None."""
     before = visible_windows(p)
     steps()
-    new = wait_until(lambda: visible_windows(p) - before, timeout=30)
-    return sorted(new)[0] if new else None
+    return one_new(lambda: visible_windows(p), before, timeout=30)
 
 
 def dialog_gone(p, wid):

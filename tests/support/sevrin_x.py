@@ -11,6 +11,7 @@ clicks and keys in order, so a click or key meant for the same window as the
 one before goes out at once; only input for a window a click opens waits for
 that window (and its keyboard focus)."""
 import atexit
+import ctypes
 import os
 import re
 import resource
@@ -146,8 +147,13 @@ class Program:
         self.proc = subprocess.Popen([SEVRIN], cwd=self.dir, env=self.env, stdout=self.log, stderr=subprocess.STDOUT,
                                      preexec_fn=prepare if cores or address_space else None)
         self.shots = 0
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Varnel"], env=self.env,
-                       stdout=subprocess.DEVNULL, timeout=60)
+        if not wait_until(lambda: self.proc.poll() is not None or visible_window(self.env, "Varnel"), timeout=60) \
+                or self.proc.poll() is not None:
+            report = self.state()
+            self.proc.kill()
+            self.proc.wait()
+            self.log.close()
+            raise RuntimeError("the main window did not show:\n" + report)
         # Started: the interface is drawn over the main window (the device
         # panel's grey column), with its camera list.
         self.wait_for("started", ready or started, timeout=30)
@@ -193,18 +199,24 @@ class Program:
         return self.wait_for(name, interface_shown, timeout=timeout)
 
     def wait_window(self, title, timeout=30):
-        """Id of the visible window titled title once it has the keyboard."""
-        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title], env=self.env,
-                       stdout=subprocess.DEVNULL, timeout=timeout)
-        wid = self.window(title)
+        """Id of the visible window titled title once it has the keyboard
+        (None when none showed)."""
+        wid = wait_until(lambda: self.window(title), timeout)
         wait_focus(self.env, wid, timeout)
         return wid
 
     def window(self, title):
         """Id of the first visible window whose name matches title, or None."""
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=self.env,
-                             capture_output=True, text=True).stdout.split()
-        return out[0] if out else None
+        return visible_window(self.env, title)
+
+    def state(self):
+        """What the program, the window manager and the X server are doing, for
+        a wait that timed out: whether the program runs, what each of its
+        threads waits in (and their stacks, when gdb is there), the end of its
+        output, and the windows X and the window manager know."""
+        ended = [] if self.proc.poll() is None else ["the program ended with exit code %s" % self.proc.returncode]
+        return "\n".join(ended + process_state(self.proc.pid, "the program") + [
+            "its output ends:"] + ["  " + line for line in tail(self.log.name, 30)] + x_state(self.env))
 
     def grab(self):
         return grab(self.display)
@@ -237,69 +249,126 @@ class Program:
         return code
 
 
-def start_wm(display, timeout=20.0):
+def start_wm(display, timeout=60.0):
     """openbox on display, with its own configuration folder; returns its
     process once it manages windows (it has announced itself on the root
-    window). An openbox that ends before that (it may, right after clients
-    were killed) is started again."""
+    window and answers from its event loop). An openbox that ends before that
+    (it may, right after clients were killed) is started again."""
     folder = tempfile.mkdtemp(prefix="sevrin-wm-")
     env = private_env(folder, display)
 
     def announced():
-        return "window id" in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
-                                             capture_output=True, text=True).stdout
+        return "window id" in x_answer(env, ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"])
 
     reason = "no answer"
     end = time.time() + timeout
     while time.time() < end:
         with tempfile.TemporaryFile() as log:
             wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=log)
-            if wait_until(lambda: wm.poll() is not None or announced(), max(1.0, end - time.time())) and \
-                    wm.poll() is None:
-                return wm
+            why = "it did not announce itself"
+            if wait_until(lambda: wm.poll() is not None or announced(), max(1.0, end - time.time())):
+                if wm.poll() is not None:
+                    why = "it ended with exit code %s" % wm.returncode
+                elif wm_answers(env, max(1.0, end - time.time())):
+                    return wm
+                else:
+                    why = "it announced itself but did not answer"
             wm.kill()
             wm.wait()
             log.seek(0)
-            reason = log.read().decode(errors="replace").strip() or reason
+            reason = "; ".join(filter(None, (why, log.read().decode(errors="replace").strip())))
     raise RuntimeError("openbox did not start: " + reason)
 
 
 start_openbox = start_wm
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+SUBSTRUCTURE_NOTIFY, SUBSTRUCTURE_REDIRECT = 1 << 19, 1 << 20
+
+
+class XConnection:
+    """A connection of the test's own to an X server (libX11), for the few
+    requests the X tools do not make."""
+
+    def __init__(self, display):
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                   ctypes.POINTER(_ClientMessage)]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+        for name in ("XDestroyWindow",):
+            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        for name in ("XFlush", "XCloseDisplay"):
+            getattr(x11, name).argtypes = [ctypes.c_void_p]
+        self.x11 = x11
+        self.dpy = x11.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError("cannot open display " + display)
+        self.root = x11.XDefaultRootWindow(self.dpy)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.x11.XCloseDisplay(self.dpy)
+
+    def send(self, target, window, message_type, data, mask=0):
+        """Sends the 32-bit ClientMessage message_type (an atom's name) about
+        window to window target, with the event mask mask."""
+        event = _ClientMessage(type=33, window=int(window), format=32,
+                               message_type=self.x11.XInternAtom(self.dpy, message_type.encode(), 0))
+        for i, value in enumerate(data):
+            event.data[i] = value
+        self.x11.XSendEvent(self.dpy, int(target), 0, mask, ctypes.byref(event))
+        self.x11.XFlush(self.dpy)
+
+    def create_window(self):
+        """A 1 x 1 top-level window, never mapped."""
+        return self.x11.XCreateSimpleWindow(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0)
+
+    def destroy_window(self, window):
+        self.x11.XDestroyWindow(self.dpy, window)
+        self.x11.XFlush(self.dpy)
+
+
 def close_request(display, window):
     """Asks window to close as a window manager's close button does (the
     WM_DELETE_WINDOW message of the ICCCM)."""
-    import ctypes
+    with XConnection(display) as x:
+        delete = x.x11.XInternAtom(x.dpy, b"WM_DELETE_WINDOW", 0)
+        x.send(window, window, "WM_PROTOCOLS", [delete, 0])  # 0: CurrentTime
 
-    x11 = ctypes.CDLL("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
 
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                               ctypes.POINTER(ClientMessage)]
-    dpy = x11.XOpenDisplay(display.encode())
-    if not dpy:
-        raise RuntimeError("cannot open display " + display)
-    try:
-        event = ClientMessage()
-        event.type = 33  # ClientMessage
-        event.window = int(window)
-        event.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
-        event.format = 32
-        event.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
-        event.data[1] = 0  # CurrentTime
-        x11.XSendEvent(dpy, int(window), 0, 0, ctypes.byref(event))
-        x11.XFlush(dpy)
-    finally:
-        x11.XCloseDisplay(ctypes.c_void_p(dpy))
+def wm_answers(env, timeout):
+    """True once the window manager on env's display answers from its event
+    loop: it gives a window of the test's own the frame extents the window
+    asks for (_NET_REQUEST_FRAME_EXTENTS). openbox announces itself on the
+    root window while it still starts, and what reaches it then may wait
+    unread until something else comes (a program's first map request too:
+    the program never showed). The request goes out again until it is
+    answered: each one wakes the window manager."""
+    with XConnection(env["DISPLAY"]) as x:
+        probe = x.create_window()
+        try:
+            def answered():
+                x.send(x.root, probe, "_NET_REQUEST_FRAME_EXTENTS", [], SUBSTRUCTURE_REDIRECT | SUBSTRUCTURE_NOTIFY)
+                return "=" in x_answer(env, ["xprop", "-id", probe, "_NET_FRAME_EXTENTS"])
+            return bool(wait_until(answered, timeout))
+        finally:
+            x.destroy_window(probe)
 
 
 def with_and_without_wm(without, under_wm):
@@ -322,19 +391,19 @@ def with_and_without_wm(without, under_wm):
 def interface_mapped(env):
     """True when the interface window (the translucent top-level named
     "Sevrin" that covers the screen) is mapped."""
-    tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, capture_output=True, text=True).stdout
+    tree = x_answer(env, ["xwininfo", "-root", "-tree"])
     for line in tree.splitlines():
         parts = line.split()
         if len(parts) > 2 and parts[1] == '"Sevrin":' and '("Sevrin"' in line and "1920x1080" in line:
-            info = subprocess.run(["xwininfo", "-id", parts[0]], env=env, capture_output=True, text=True).stdout
-            if "IsViewable" in info:
+            info = window_info(env, parts[0])
+            if info and info["viewable"]:
                 return True
     return False
 
 
 def focused_window(env):
     """Id of the window that has the keyboard focus (xdotool's answer), or None."""
-    out = subprocess.run(["xdotool", "getwindowfocus", "-f"], env=env, capture_output=True, text=True).stdout.split()
+    out = x_answer(env, ["xdotool", "getwindowfocus", "-f"]).split()
     return out[0] if out else None
 
 
@@ -385,12 +454,10 @@ def red_new_pixels(before, after, box):
 
 def window_geometry(env, name, timeout=30):
     """(x, y, width, height) of the first visible window titled name, waiting for it."""
-    wid = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", name], env=env,
-                         capture_output=True, text=True, timeout=timeout).stdout.split()[0]
-    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env, capture_output=True,
-                         text=True).stdout
-    g = dict(line.split("=", 1) for line in out.split())
-    return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+    geometry = wait_until(lambda: xdotool_geometry(env, visible_window(env, name)), timeout)
+    if not geometry:
+        raise AssertionError("no window titled %r showed in %s s" % (name, timeout))
+    return geometry
 
 
 class NoShape(AssertionError):
@@ -447,13 +514,6 @@ def without_and_with_window_manager(run):
     manager and then under openbox; label names the case in messages."""
     with_and_without_wm(lambda display: run(display, "without a window manager"),
                         lambda display: run(display, "with a window manager"))
-
-
-def visible_window(env, name):
-    """Id of a visible window titled name, or None."""
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], env=env, capture_output=True,
-                         text=True).stdout.split()
-    return out[0] if out else None
 
 
 def answer_file_dialog(env, title, path, timeout=30):
@@ -577,23 +637,39 @@ def band_sharpness(img, box, bands=8):
 
 def process_windows(env, pid):
     """Ids of the visible top-level windows of process pid."""
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], env=env, capture_output=True,
-                         text=True).stdout
-    return set(out.split())
+    return set(find_windows(env, "--onlyvisible", "--pid", pid))
+
+
+def new_window(env, pid, known, timeout=30.0, fits=lambda wid: True):
+    """Id of the window of process pid that is new (visible, not in known,
+    fits(id) holds) once it is the one such window; None when none came or
+    several stayed new the whole time."""
+    return one_new(lambda: process_windows(env, pid), known, timeout, fits)
+
+
+def one_new(windows, known, timeout=30.0, fits=lambda wid: True):
+    """The id in windows() (a set of ids) that is not in known and fits(id),
+    once it is the one such id; None when none came or several stayed new the
+    whole time (they are named on the output: a pick among them could be any
+    of them)."""
+    seen = set()
+
+    def one():
+        new = {wid for wid in windows() - set(known) if fits(wid)}
+        seen.clear()
+        seen.update(new)
+        return new.pop() if len(new) == 1 else None
+    wid = wait_until(one, timeout)
+    if not wid and seen:
+        print("several new windows, none taken: %s" % ", ".join(sorted(seen)), flush=True)
+    return wid
 
 
 def wait_new_window(env, pid, known, timeout=20.0):
-    """(x, y, width, height) of a visible window of pid that is not in known,
-    once one is mapped; None when none came."""
-    def fresh():
-        for wid in process_windows(env, pid) - set(known):
-            out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env, capture_output=True,
-                                 text=True).stdout
-            g = dict(line.split("=", 1) for line in out.split() if "=" in line)
-            if "WIDTH" in g and int(g["WIDTH"]) > 20:
-                return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
-        return None
-    return wait_until(fresh, timeout)
+    """(x, y, width, height) of the visible window of pid that is not in
+    known (and wider than 20 pixels), once one is mapped; None when none came."""
+    return xdotool_geometry(env, new_window(env, pid, known, timeout,
+                                            lambda wid: (xdotool_geometry(env, wid) or (0, 0, 0, 0))[2] > 20))
 
 
 LOOP_LINE = re.compile(r"loop: (\S+) ms passes (\S+) longest_gap_ms (\S+) work_wall_ms (\S+) work_cpu_ms (\S+) "
@@ -623,11 +699,190 @@ def changed_outside(a, b, box, hole):
 def window_rect(env, wid):
     """(x, y, width, height) of window wid on the screen, its contents only:
     unlike xdotool's geometry, right under a window manager's frame too."""
-    out = subprocess.run(["xwininfo", "-id", str(wid)], env=env, capture_output=True, text=True).stdout
-    keys = {"Absolute upper-left X": 0, "Absolute upper-left Y": 1, "Width": 2, "Height": 3}
-    rect = [0, 0, 0, 0]
-    for line in out.splitlines():
-        name, _, value = line.strip().partition(":")
-        if name in keys:
-            rect[keys[name]] = int(value)
-    return tuple(rect)
+    info = window_info(env, wid)
+    if not info:
+        raise AssertionError("window %s is gone" % wid)
+    return info["rect"]
+
+
+# Window lookup. X tools (xdotool, xwininfo, xprop) read the window tree in
+# many requests; a window destroyed between two of them ends the tool with an
+# X error and no answer. Such an answer says nothing about the windows: the
+# question is asked again, and only a tool that keeps failing is an error.
+X_TRIES = 40
+
+
+class XToolError(RuntimeError):
+    pass
+
+
+def x_answer(env, args, nothing=None):
+    """The output of X tool args (run in env). nothing(result) tells the
+    answers that mean "no such window" (None is returned for them); any other
+    failure, or an X error on stderr, is asked again, up to X_TRIES times,
+    then raised as XToolError."""
+    for attempt in range(X_TRIES):
+        result = subprocess.run([str(a) for a in args], env=env, capture_output=True, text=True)
+        if nothing and nothing(result):
+            return None
+        if result.returncode == 0 and "X Error" not in result.stderr:
+            return result.stdout
+        if attempt + 1 < X_TRIES:
+            time.sleep(0.02 * (attempt + 1))
+    raise XToolError("%s failed %d times, last with exit code %d: %s" % (
+        " ".join(str(a) for a in args), X_TRIES, result.returncode, result.stderr.strip()))
+
+
+def found_nothing(result):
+    """xdotool search's answer when no window matched: exit code 1, silent."""
+    return result.returncode == 1 and not result.stdout.strip() and not result.stderr.strip()
+
+
+def find_windows(env, *criteria):
+    """Ids of the windows xdotool search finds with criteria (in its order)."""
+    return (x_answer(env, ["xdotool", "search"] + list(criteria), found_nothing) or "").split()
+
+
+def visible_window(env, name):
+    """Id of a visible window titled name, or None."""
+    out = find_windows(env, "--onlyvisible", "--name", name)
+    return out[0] if out else None
+
+
+def titled_windows(env, name=""):
+    """Ids of the visible windows whose title matches name (any title when empty)."""
+    return set(find_windows(env, "--onlyvisible", "--name", name))
+
+
+def no_such_window(result):
+    return result.returncode != 0 and "No such window" in result.stderr
+
+
+def window_info(env, wid):
+    """xwininfo's answer on window wid: a dict of rect ((x, y, width, height)
+    of its contents on the screen), viewable (mapped, and every ancestor too),
+    parent and root (ids as numbers); None when there is no such window."""
+    out = x_answer(env, ["xwininfo", "-children", "-stats", "-id", hex(int(str(wid), 0))], no_such_window)
+    if out is None:
+        return None
+    fields = dict(line.strip().partition(":")[::2] for line in out.splitlines() if ":" in line)
+    return {"rect": tuple(int(fields[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                                                    "Height")),
+            "viewable": fields["Map State"].strip() == "IsViewable",
+            "parent": int(fields["Parent window id"].split()[0], 16),
+            "root": int(fields["Root window id"].split()[0], 16)}
+
+
+def xdotool_geometry(env, wid):
+    """(x, y, width, height) of window wid as xdotool gives it; None for no
+    window (wid None or a window that has gone)."""
+    if wid is None:
+        return None
+    try:
+        out = x_answer(env, ["xdotool", "getwindowgeometry", "--shell", wid])
+    except XToolError:
+        if window_info(env, wid) is None:
+            return None
+        raise
+    g = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+
+def managed_windows(env):
+    """The window manager's client list (_NET_CLIENT_LIST of the root window),
+    as numbers; empty without a window manager."""
+    out = x_answer(env, ["xprop", "-root", "_NET_CLIENT_LIST"])
+    return {int(w, 16) for w in re.findall(r"0x[0-9a-fA-F]+", out.partition("#")[2])}
+
+
+def frame_of(env, wid):
+    """The top-level window holding window wid: a window manager's frame
+    around it, or the window itself; None when it has gone."""
+    top = int(str(wid), 0)
+    while True:
+        info = window_info(env, top)
+        if info is None:
+            return None
+        if info["parent"] in (0, info["root"]):
+            return top
+        top = info["parent"]
+
+
+def wait_closed(env, wid, close, timeout=20.0):
+    """Runs close() (input that closes window wid); True once the window is
+    unmapped or destroyed and the window manager has let go of it: off its
+    client list, and its frame unmapped or destroyed. A slow window manager
+    shows the frame of a closed window a while: a click there does not reach
+    the window below."""
+    wid = int(str(wid), 0)  # xdotool's ids are decimal, xprop's hexadecimal
+    frame = frame_of(env, wid)
+    close()
+
+    def gone():
+        if wid in managed_windows(env):
+            return False
+        return all(not info or not info["viewable"] for info in
+                   (window_info(env, w) for w in dict.fromkeys((wid, frame)) if w is not None))
+    return bool(wait_until(gone, timeout))
+
+
+def tail(path, lines):
+    try:
+        with open(path, errors="replace") as f:
+            return f.read().splitlines()[-lines:]
+    except OSError as e:
+        return ["(unreadable: %s)" % e]
+
+
+def process_state(pid, what):
+    """Lines on process pid: running or not, each thread's state and the
+    kernel function it waits in, and (with gdb) each thread's stack."""
+    try:
+        status = dict(line.partition(":")[::2] for line in open("/proc/%d/status" % pid).read().splitlines())
+    except OSError:
+        return ["%s (%d) is not running" % (what, pid)]
+    lines = ["%s (%d) runs: %s" % (what, pid, status.get("State", "?").strip())]
+    for tid in sorted(os.listdir("/proc/%d/task" % pid), key=int):
+        try:
+            base = "/proc/%d/task/%s/" % (pid, tid)
+            stat = open(base + "stat").read().rpartition(")")[2].split()
+            lines.append("  thread %s %s: %s, waits in %s" % (tid, open(base + "comm").read().strip(), stat[0],
+                                                             open(base + "wchan").read().strip() or "-"))
+        except OSError:
+            continue
+    if shutil.which("gdb"):
+        try:
+            out = subprocess.run(["gdb", "-batch", "-nx", "-p", str(pid), "-ex", "thread apply all bt 25"],
+                                 capture_output=True, text=True, timeout=120).stdout
+            lines += ["  " + line for line in out.splitlines() if line.startswith(("#", "Thread"))]
+        except subprocess.TimeoutExpired:
+            lines.append("  (gdb gave no stacks in 120 s)")
+    return lines
+
+
+def x_state(env):
+    """Lines on the X server of env: the window manager it names (and that
+    process's state), its client list and the top-level windows."""
+    try:
+        out = x_answer(env, ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK", "_OPENBOX_PID"])
+        lines = ["the root window: " + " ".join(out.split("\n"))]
+        pid = re.search(r"_OPENBOX_PID\(CARDINAL\) = (\d+)", out)
+        if pid:
+            lines += process_state(int(pid.group(1)), "openbox")
+        lines.append("the window manager's clients: %s" % ", ".join(hex(w) for w in sorted(managed_windows(env))))
+        lines.append("top-level windows:")
+        for line in x_answer(env, ["xwininfo", "-root", "-children"]).splitlines():
+            if line.strip().startswith("0x"):
+                wid = line.split()[0]
+                info = window_info(env, wid)
+                lines.append("  %s, %s" % (line.strip(), "gone" if not info else
+                                           "mapped" if info["viewable"] else "unmapped"))
+                if info and "(has no name)" not in line:
+                    # What the window manager made of it: its state and the
+                    # state the program asked for.
+                    states = x_answer(env, ["xprop", "-id", wid, "WM_STATE", "_NET_WM_STATE", "WM_HINTS"],
+                                      lambda r: r.returncode != 0 and "BadWindow" in r.stderr) or ""
+                    lines += ["    " + state for state in states.splitlines()]
+        return lines
+    except XToolError as e:
+        return ["the X server does not answer: %s" % e]

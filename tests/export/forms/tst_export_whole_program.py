@@ -62,11 +62,8 @@ def save_dialog(p, name):
     wid = p.wait_window("保存文件")
     if name is None:
         # Its Cancel button lies at the lower right corner.
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "保存文件", "getwindowgeometry",
-                              "--shell"], env=p.env, capture_output=True, text=True).stdout
-        g = dict(line.split("=", 1) for line in out.split() if "=" in line)
-        x, y, width, height = (int(g[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-        p.click((x + width - 55, y + height - 24))
+        left, top, width, height = x.xdotool_geometry(p.env, wid)
+        p.click((left + width - 55, top + height - 24))
         return wid
     p.key("ctrl+a")
     p.type(name)
@@ -199,10 +196,9 @@ def locked_template(display, label):
         main = to_export_panel(p)
         known = x.process_windows(p.env, p.proc.pid)
         p.click(EXCEL_EDIT)
-        editor = x.wait_until(lambda: x.process_windows(p.env, p.proc.pid) - known, timeout=20)
+        editor = x.new_window(p.env, p.proc.pid, known, timeout=20)
         w.check(bool(editor), "the template editor opens, " + label)
         if editor:
-            editor = editor.pop()
             left, top, _, _ = x.window_rect(p.env, editor)
             p.wait_for("editor", editor_shown, timeout=10)
             p.click((left + ADD_TEMPLATE[0], top + ADD_TEMPLATE[1]))
@@ -218,9 +214,7 @@ def locked_template(display, label):
 
 
 def titled(p, title):
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=p.env, capture_output=True,
-                         text=True).stdout
-    return set(out.split())
+    return x.titled_windows(p.env, title)
 
 
 def check_workbook(path, profile, what):

@@ -32,11 +32,10 @@ def open_editor(p, check, button, what):
     """Opens an editor with button; its window id once it has the keyboard, or None."""
     known = x.process_windows(p.env, p.proc.pid)
     p.click(button)
-    new = x.wait_until(lambda: x.process_windows(p.env, p.proc.pid) - known, timeout=30)
-    check(bool(new), what + " opens")
-    if not new:
+    editor = x.new_window(p.env, p.proc.pid, known, timeout=30)
+    check(bool(editor), what + " opens")
+    if not editor:
         return None
-    editor = new.pop()
     check(x.wait_focus(p.env, editor), what + " has the keyboard")
     return editor
 
@@ -47,8 +46,9 @@ def inside_screen(p, editor):
 
 
 def escape_closes(p, check, editor, what):
-    p.key("Escape")
-    gone = x.wait_until(lambda: editor not in x.process_windows(p.env, p.proc.pid), timeout=20)
+    # Gone once the window manager has let go of it too: the next click must
+    # not land on the frame a slow window manager still shows.
+    gone = x.wait_closed(p.env, editor, lambda: p.key("Escape"), timeout=20)
     check(gone, "Escape closes " + what)
     return gone
 

@@ -80,9 +80,7 @@ def at(c, f):
 
 
 def visible_windows(p):
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", ""], env=p.env, capture_output=True,
-                         text=True).stdout.split()
-    return set(out)
+    return w.titled_windows(p.env)
 
 
 def dark_pixels(img, box):
