@@ -1,12 +1,14 @@
 #include "FocusStackGenerator.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/late/LateLoad.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/JingShenFormHigh.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -18,14 +20,37 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <malloc.h>
+
 namespace gen = FocusStackGenerator;
+
+namespace {
+// The loader's words for a late library that does not load; none: it loads.
+const char* lateFailure = nullptr;
+} // namespace
+
+// The program's late loading as a test answers it (this test links its
+// libraries at start, where nothing else would fail).
+extern "C" int sevrin_late_load(const char* prefix, char* why, size_t size) {
+    if (!lateFailure)
+        return 0;
+    std::snprintf(why, size, "%s.so.406: %s", prefix, lateFailure);
+    return -1;
+}
 
 // The focus-stacking panel's run control, driven as the operator does, with
 // frames handed to its worker as the camera's save thread would.
 class TestFocusStackPanel : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { sevrinInitResources(); }
+    void initTestCase() {
+        sevrinInitResources();
+        // A child under an address-space limit: every large picture is mapped
+        // on its own and given back when freed, so that the limit counts it
+        // whatever the heap kept of the pictures before.
+        if (qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED"))
+            mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    }
     void init();
     void cleanup();
     void stopThenContinueKeepsTheRun();
@@ -37,6 +62,8 @@ private slots:
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut_data();
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut();
     void previewConvertsOnlyAPictureNewlyFused();
+    void aStartRefusedIsToldAndLeavesNothingToExport_data();
+    void aStartRefusedIsToldAndLeavesNothingToExport();
 
 private:
     void start();
@@ -80,6 +107,7 @@ void TestFocusStackPanel::init() {
 }
 
 void TestFocusStackPanel::cleanup() {
+    lateFailure = nullptr;
     panel.reset();
     host.reset();
     MessagePassing::instance()->setCurCamera(nullptr);
@@ -265,6 +293,66 @@ void TestFocusStackPanel::previewConvertsOnlyAPictureNewlyFused() {
     QMetaObject::invokeMethod(panel.get(), "timeoutSLOT");
     QVERIFY(item->pixmap().cacheKey() != shown);
     QCOMPARE(item->pixmap().toImage().convertToFormat(QImage::Format_RGB888), panel->worker().result());
+}
+
+// What a run needs is refused before anything was placed: the library its
+// fusion loads late (loaded at Start), the first frame's copy for the
+// preview, or the first frame's conversion as the run is prepared (a 4K
+// frame with no room for its copy: in a child process of this test under an
+// address-space limit). A box says so in the interface's language, the
+// panel is back before Start with Export grey, and the process goes on.
+void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
+    QTest::addColumn<QString>("loader");   // the late library's failure; empty: it loads
+    QTest::addColumn<int>("refusedFrame"); // 0 none, 1 its copy, 2 its conversion
+    QTest::addColumn<QString>("told");
+    const QString noMemory = "Not enough memory: focus stacking could not start.";
+    QTest::newRow("a library the system maps no room for")
+        << "failed to map segment from shared object" << 0 << noMemory;
+    QTest::newRow("a library that is not there")
+        << "cannot open shared object file: No such file or directory" << 0
+        << "Focus stacking could not start: a library it needs did not load (libopencv_ximgproc.so.406: cannot "
+           "open shared object file: No such file or directory).";
+    QTest::newRow("the first frame's copy") << QString() << 1 << noMemory;
+    QTest::newRow("the first frame's conversion") << QString() << 2 << noMemory;
+}
+
+void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
+    QFETCH(QString, loader);
+    QFETCH(int, refusedFrame);
+    QFETCH(QString, told);
+    if (refusedFrame && !qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED")) {
+        const QString failed = runRowInChild("FOCUS_PANEL_REFUSED", "refused");
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        return;
+    }
+    const QByteArray words = loader.toUtf8();
+    lateFailure = loader.isEmpty() ? nullptr : words.constData();
+    auto* btnStart = panel->findChild<QToolButton*>("btnStart");
+    auto* btnExport = panel->findChild<QPushButton*>("btnExport");
+    QString text;
+    dismissNextMessageBox(&text);
+    QMetaObject::invokeMethod(panel.get(), "btnStartClick");
+    if (refusedFrame) {
+        QCOMPARE(cam->requests, 1);
+        const cv::Mat frame(2160, 3840, CV_8UC3, cv::Scalar(90, 120, 150));
+        // Room for the box, none for a copy of the frame.
+        if (refusedFrame == 1)
+            QVERIFY(limitAddressSpace(8 << 20));
+        panel->worker().pushFrame(frame.data, frame.cols, frame.rows);
+        if (refusedFrame == 2)
+            QVERIFY(limitAddressSpace(8 << 20));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(text, told, 20000);
+    QCOMPARE(cam->requests, refusedFrame ? 1 : 0);
+    QCOMPARE(btnStart->text(), QString("Start"));
+    QVERIFY(btnStart->isEnabled() && btnStart->isVisibleTo(panel.get()));
+    QVERIFY(!btnExport->isEnabled());
+    QVERIFY(!panel->worker().isRunning());
+    QCOMPARE(panel->worker().currentState(), 0);
+    QVERIFY(panel->worker().result().isNull());
+    // The view a frame's refusal had taken goes back with Close.
+    QCOMPARE(panel->findChild<QToolButton*>("btnClose")->isEnabled(), refusedFrame != 0);
+    std::fprintf(stderr, "refused\n");
 }
 
 QTEST_MAIN(TestFocusStackPanel)
