@@ -88,8 +88,11 @@ void ThreadJingShenHigh::linkUsbCameras() {
 
 void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
     if (!rgb) {
-        if (state.load() == 1)
+        const int st = state.load();
+        if (st == 1)
             refused();
+        else if (st == 0 && outputSize().isEmpty())
+            refusedBeforeRun(); // the first frame of a run the panel waits for
         return;
     }
     if (width <= 0 || height <= 0)
@@ -319,13 +322,18 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
     return true;
 }
 
-void ThreadJingShenHigh::resetData() {
+void ThreadJingShenHigh::resetData(bool everything) {
     if (QThread::currentThread() != this && isRunning()) {
         // The loop owns the planes while it runs: it discards the run itself.
         requestReset();
         wait();
     }
     discardRun();
+    if (everything) {
+        std::lock_guard<std::mutex> intake(intakeMutex);
+        releaseBuffers(true);
+        aligner.releaseScratch();
+    }
     CameraUnlinkHook hook;
     {
         std::lock_guard<std::mutex> lock(hookMutex());

@@ -79,8 +79,9 @@ public:
     // releases the result and every plane, state 0, and unlinks the worker
     // from the camera through the camera hook. The next frame starts a new
     // run. Called while the loop runs (from another thread), it makes the
-    // loop discard the run and waits for it to leave.
-    void resetData();
+    // loop discard the run and waits for it to leave. With `everything` (the
+    // mode is left) the pooled frames and the alignment's scratch go too.
+    void resetData(bool everything = false);
     // Initialises the run from the first frame (the picture in the preview)
     // and starts the thread. Called on the GUI thread after
     // snapJingShenBeginSIGNAL(). False, and nothing done, without a first

@@ -333,12 +333,24 @@ private slots:
     }
 
     // A frame the system refused memory on its way (null rows) stops a
-    // running run as a refused pass does; before a run it is nothing.
+    // running run as a refused pass does; as the first frame of a run (the
+    // worker is fed only while the panel waits for one) no run begins, as
+    // when its copy is refused here, until the panel discards the attempt.
     void aFrameRefusedOnItsWayStopsTheRun() {
         const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(640, 360), 2, 2.0, 13));
         ThreadJingShenHigh w;
-        w.pushFrame(nullptr, 0, 0);
-        QVERIFY(!w.takeNoMemory());
+        {
+            QSignalSpy finished(&w, &QThread::finished);
+            w.pushFrame(nullptr, 0, 0);
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+            QVERIFY(w.takeNoMemory());
+            QCOMPARE(w.currentState(), 2);
+            w.pushFrame(nullptr, 0, 0); // told once
+            push(w, s.frames[0]);       // dropped
+            QVERIFY(w.outputSize().isEmpty());
+            QVERIFY(!w.takeNoMemory());
+            w.resetData();
+        }
         push(w, s.frames[0]);
         QVERIFY(w.prepareFirstFrame(false));
         QSignalSpy finished(&w, &QThread::finished);
