@@ -6,16 +6,20 @@ the fused picture in the main view becomes sharper than any single frame
 (mean 3 x 3 edge response over the view, PIL's FIND_EDGES) with no column
 band left far behind the others, in the view and in the exported picture at
 full size; Export stops the run and writes the picture with its 526 x 296
-thumbnail and its entry in the recent list; Close hands the view back."""
+thumbnail and its entry in the recent list; Close hands the view back. A
+library the fusion loads late that does not load (a damaged copy first on
+the loader's path) is told in a box at Start, and the program goes on."""
 import glob
 import os
+import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from PIL import Image, ImageFilter, ImageStat  # noqa: E402
 from sevrin_x import (OPEN_BUTTON, PANELS, TAB_COMPOSITE, TAB_FOCUS, Checks, Program, band_sharpness,  # noqa: E402
-                      lit_share, readable, start_x, wait_until)
+                      focus_start_shown, lit_share, readable, start_x, wait_focus, wait_until)
 from sevrin_x import FOCUS_START as START  # noqa: E402
 from sevrin_x import LIVE_VIEW as VIEW  # noqa: E402
 
@@ -60,10 +64,42 @@ def fmt(values):
     return " ".join("%.2f" % v for v in values)
 
 
+def library_not_loaded(display, check):
+    """Start with the fusion's late library damaged: a box, no end."""
+    with tempfile.TemporaryDirectory(prefix="sevrin-lib-") as folder:
+        with open(os.path.join(folder, "libopencv_ximgproc.so.406"), "w") as f:
+            f.write("not a library\n")
+        path = os.environ.get("LD_LIBRARY_PATH")
+        library_not_loaded_in(Program(display, "4", "", extra_env={
+            "LD_LIBRARY_PATH": folder + (":" + path if path else "")}), check)
+
+
+def library_not_loaded_in(p, check):
+    p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+    p.click(TAB_COMPOSITE, changes=PANELS, timeout=30)
+    p.click(TAB_FOCUS, until=focus_start_shown, timeout=30)
+    p.click(START)
+    box = wait_until(lambda: p.window("^Error$") or p.proc.poll() is not None, timeout=30)
+    box = p.window("^Error$")
+    p.shot("library_box")
+    check(box is not None and p.proc.poll() is None, "a late library that does not load is told at Start")
+    if box:
+        wait_focus(p.env, box)
+        subprocess.run(["xdotool", "key", "Return"], env=p.env)
+        check(wait_until(lambda: not p.window("^Error$"), timeout=20), "its box closes")
+        # Start again: told again, never ended.
+        p.wait_for("start_again", focus_start_shown, timeout=20)
+        p.click(START)
+        check(wait_until(lambda: p.window("^Error$"), timeout=30) and p.proc.poll() is None,
+              "a second Start is told again")
+    check(p.stop() == 0, "the program ends with exit code 0")
+
+
 def main():
     check = Checks()
     xvfb, display = start_x()
     try:
+        library_not_loaded(display, check)
         p = Program(display, "4:tilt=0.005:sweep=4", "")
         p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
         # The composite panel (stitching first), then its focus-stacking page.
