@@ -322,17 +322,23 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
     return true;
 }
 
-void ThreadJingShenHigh::resetData(bool everything) {
+void ThreadJingShenHigh::resetData(bool leaving) {
     if (QThread::currentThread() != this && isRunning()) {
         // The loop owns the planes while it runs: it discards the run itself.
         requestReset();
         wait();
     }
-    discardRun();
-    if (everything) {
+    if (leaving) {
+        // Frames still on their way from the camera are dropped (state 3)
+        // until the panel begins again: one would start a run unseen.
         std::lock_guard<std::mutex> intake(intakeMutex);
         releaseBuffers(true);
         aligner.releaseScratch();
+        fused = 0;
+        std::lock_guard<std::mutex> lock(queueMutex);
+        state = 3;
+    } else {
+        discardRun();
     }
     CameraUnlinkHook hook;
     {

@@ -79,9 +79,10 @@ public:
     // releases the result and every plane, state 0, and unlinks the worker
     // from the camera through the camera hook. The next frame starts a new
     // run. Called while the loop runs (from another thread), it makes the
-    // loop discard the run and waits for it to leave. With `everything` (the
-    // mode is left) the pooled frames and the alignment's scratch go too.
-    void resetData(bool everything = false);
+    // loop discard the run and waits for it to leave. With `leaving` (the
+    // mode is left) the pooled frames and the alignment's scratch go too,
+    // and the state is 3 (frames dropped) until the next resetData.
+    void resetData(bool leaving = false);
     // Initialises the run from the first frame (the picture in the preview)
     // and starts the thread. Called on the GUI thread after
     // snapJingShenBeginSIGNAL(). False, and nothing done, without a first
