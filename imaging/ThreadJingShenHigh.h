@@ -88,8 +88,9 @@ public:
     // snapJingShenBeginSIGNAL(). False, and nothing done, without a first
     // frame (an announcement that a reset has overtaken) or while a run is
     // prepared; false with takeNoMemory() when the system refused the run's
-    // planes (the picture stays in the preview, state 0). With startThread false the run is prepared (state 1, frames
-    // are gated and queued) but nothing is fused until start().
+    // planes (the picture stays in the preview, state 0). With startThread
+    // false the run is prepared (state 1, frames are gated and queued) but
+    // nothing is fused until start().
     bool prepareFirstFrame(bool startThread = true);
 
     // The run's frame size (empty before the first frame of a run).

@@ -9,8 +9,7 @@
 extern "C" {
 #endif
 
-/* Contract: loads every late library whose soname begins with `prefix` (e.g. "libopencv_ximgproc"), never aborting;
- * 0 when loaded (or nothing of that name loads late here), else -1 with the loader's words in `why` (`size` bytes). */
+/* Contract: loads late libraries named prefix* now, never aborts; 0 loaded or not late, -1 `why` told. */
 int sevrin_late_load(const char* prefix, char* why, size_t size) __attribute__((weak));
 
 /* sevrin_late_load where the program loads libraries late; 0 in a program that links them at its start. */

@@ -318,8 +318,8 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
         << "failed to map segment from shared object" << 0 << noMemory;
     QTest::newRow("a library that is not there")
         << "cannot open shared object file: No such file or directory" << 0
-        << "Focus stacking could not start: a library it needs did not load (libopencv_ximgproc.so.406: cannot "
-           "open shared object file: No such file or directory).";
+        << "Focus stacking could not start: a library it needs did not load (libopencv_ximgproc.so.406: "
+           "cannot open shared object file: No such file or directory).";
     QTest::newRow("the first frame's copy") << QString() << 1 << noMemory;
     QTest::newRow("the first frame's conversion") << QString() << 2 << noMemory;
     QTest::newRow("the first frame on its way") << QString() << 3 << noMemory;

@@ -280,10 +280,12 @@ private slots:
         ThreadJingShenHigh w;
         QObject panel;
         int begins = 0;
-        connect(MessagePassing::instance(), &MessagePassing::snapJingShenBeginSIGNAL, &panel, [&] { ++begins; });
+        connect(MessagePassing::instance(), &MessagePassing::snapJingShenBeginSIGNAL, &panel,
+                [&] { ++begins; });
         QSignalSpy finished(&w, &QThread::finished);
         QSignalSpy began(&w, &QThread::started);
-        const unsigned long long room = (unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0);
+        const unsigned long long room =
+            (unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0);
         if (step == int(Step::FirstFrame)) {
             QVERIFY(limitAddressSpace(room));
             push(w, s.frames[0]);
