@@ -513,13 +513,15 @@ void JingShenFormHigh::btnCloseClick() {
 void JingShenFormHigh::closeSteps() {
     // Nothing of the run is kept past the mode: a Close gives back what the
     // run took (about a gigabyte for a 4K camera), the decoders and save
-    // threads the camera grew to feed it (a picture or two each), and what
-    // the C library kept in its heaps of the pictures freed on the way.
+    // threads the camera grew to feed it (a picture or two each), the view's
+    // last picture, and what the C library kept in its heaps of the pictures
+    // freed on the way.
     if (UVCCamera* cam = usbCamera()) {
         cam->unlinkFocusConsumer(&thread);
         cam->releaseIdleWorkers();
     }
     thread.resetData(true);
+    pixmapItem->setPixmap(QPixmap());
     malloc_trim(0);
     btnClose->setEnabled(false);
     btnReset->setEnabled(false);

@@ -67,6 +67,8 @@ private slots:
 
 private:
     void start();
+    // The picture item of the panel's view, wherever the view is hosted.
+    QGraphicsPixmapItem* shownItem() const;
     void feed(int from, int to);
 
     // A live camera that may feed focus stacking; counts frame requests.
@@ -127,6 +129,18 @@ void TestFocusStackPanel::start() {
     QVERIFY(panel->findChild<QPushButton*>("btnExport")->isEnabled());
 }
 
+QGraphicsPixmapItem* TestFocusStackPanel::shownItem() const {
+    QGraphicsView* view = host->findChild<QGraphicsView*>("graphicsView");
+    if (!view)
+        view = panel->findChild<QGraphicsView*>("graphicsView");
+    if (!view || !view->scene())
+        return nullptr;
+    for (QGraphicsItem* i : view->scene()->items())
+        if (auto* p = qgraphicsitem_cast<QGraphicsPixmapItem*>(i))
+            return p;
+    return nullptr;
+}
+
 void TestFocusStackPanel::feed(int from, int to) {
     for (int i = from; i < to; ++i)
         panel->worker().pushFrame(stack.frames[i].data, stack.frames[i].cols, stack.frames[i].rows);
@@ -168,6 +182,9 @@ void TestFocusStackPanel::resetStartsAgainAfterASecond() {
 
 void TestFocusStackPanel::closeWaitsForTheWorker() {
     start();
+    QGraphicsPixmapItem* item = shownItem();
+    QVERIFY(item);
+    QTRY_VERIFY(!item->pixmap().isNull());
     QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
     bool runningAtClose = true;
     connect(MessagePassing::instance(), &MessagePassing::goOutJingShenHighSIGNAL, panel.get(),
@@ -184,6 +201,7 @@ void TestFocusStackPanel::closeWaitsForTheWorker() {
     feed(1, 2);
     QVERIFY(panel->worker().result().isNull());
     QVERIFY(panel->worker().outputSize().isEmpty());
+    QVERIFY(item->pixmap().isNull()); // nor does the view keep the last one
 }
 
 void TestFocusStackPanel::exportStopsFirstAndListsThePicture() {
@@ -278,14 +296,7 @@ void TestFocusStackPanel::previewConvertsOnlyAPictureNewlyFused() {
     // terminate request waited behind it); between two fused frames the
     // picture is the same.
     start();
-    QGraphicsView* view = host->findChild<QGraphicsView*>("graphicsView");
-    if (!view)
-        view = panel->findChild<QGraphicsView*>("graphicsView");
-    QVERIFY(view && view->scene());
-    QGraphicsPixmapItem* item = nullptr;
-    for (QGraphicsItem* i : view->scene()->items())
-        if (auto* p = qgraphicsitem_cast<QGraphicsPixmapItem*>(i))
-            item = p;
+    QGraphicsPixmapItem* item = shownItem();
     QVERIFY(item);
     QTRY_VERIFY(!item->pixmap().isNull());
     QTRY_COMPARE(panel->worker().fusing(), false);
