@@ -7,8 +7,9 @@ the fused picture in the main view becomes sharper than any single frame
 band left far behind the others, in the view and in the exported picture at
 full size; Export stops the run and writes the picture with its 526 x 296
 thumbnail and its entry in the recent list; Close hands the view back. A
-library the fusion loads late that does not load (a damaged copy first on
-the loader's path) is told in a box at Start, and the program goes on."""
+Start the program cannot carry out (a late library of the fusion that does
+not load, no room under an address-space limit) is told in a box, and the
+program goes on."""
 import glob
 import os
 import subprocess
@@ -64,42 +65,51 @@ def fmt(values):
     return " ".join("%.2f" % v for v in values)
 
 
-def library_not_loaded(display, check):
-    """Start with the fusion's late library damaged: a box, no end."""
+# Starts the program cannot carry out, each told in a box while the program
+# goes on: (what, cameras, address-space limit, the fusion's late library
+# damaged). A damaged copy first on the loader's path does not load; under
+# 750 MB a 4K camera leaves no room for the run (or for its library).
+REFUSED_STARTS = [
+    ("a late library of the fusion that does not load", "4", None, True),
+    ("a 4K camera under an address-space limit of 750 MB", "14", 750 << 20, False),
+]
+
+
+def refused_start(display, check, what, usb, address_space, damaged):
     with tempfile.TemporaryDirectory(prefix="sevrin-lib-") as folder:
-        with open(os.path.join(folder, "libopencv_ximgproc.so.406"), "w") as f:
-            f.write("not a library\n")
-        path = os.environ.get("LD_LIBRARY_PATH")
-        library_not_loaded_in(Program(display, "4", "", extra_env={
-            "LD_LIBRARY_PATH": folder + (":" + path if path else "")}), check)
-
-
-def library_not_loaded_in(p, check):
-    p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
-    p.click(TAB_COMPOSITE, changes=PANELS, timeout=30)
-    p.click(TAB_FOCUS, until=focus_start_shown, timeout=30)
-    p.click(START)
-    box = wait_until(lambda: p.window("^Error$") or p.proc.poll() is not None, timeout=30)
-    box = p.window("^Error$")
-    p.shot("library_box")
-    check(box is not None and p.proc.poll() is None, "a late library that does not load is told at Start")
-    if box:
-        wait_focus(p.env, box)
-        subprocess.run(["xdotool", "key", "Return"], env=p.env)
-        check(wait_until(lambda: not p.window("^Error$"), timeout=20), "its box closes")
-        # Start again: told again, never ended.
-        p.wait_for("start_again", focus_start_shown, timeout=20)
-        p.click(START)
-        check(wait_until(lambda: p.window("^Error$"), timeout=30) and p.proc.poll() is None,
-              "a second Start is told again")
-    check(p.stop() == 0, "the program ends with exit code 0")
+        env = {}
+        if damaged:
+            with open(os.path.join(folder, "libopencv_ximgproc.so.406"), "w") as f:
+                f.write("not a library\n")
+            path = os.environ.get("LD_LIBRARY_PATH")
+            env["LD_LIBRARY_PATH"] = folder + (":" + path if path else "")
+        p = Program(display, usb, "", extra_env=env, address_space=address_space)
+        p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=60)
+        p.click(TAB_COMPOSITE, changes=PANELS, timeout=60)
+        p.click(TAB_FOCUS, until=focus_start_shown, timeout=60)
+        for attempt in ("Start", "a second Start"):
+            p.click(START)
+            wait_until(lambda: p.window("^Error$") or p.proc.poll() is not None, timeout=60)
+            box = p.window("^Error$")
+            check(box is not None and p.proc.poll() is None, "%s is told, never ended: %s" % (attempt, what))
+            if not box:
+                break
+            wait_focus(p.env, box)
+            subprocess.run(["xdotool", "key", "Return"], env=p.env)
+            check(wait_until(lambda: not p.window("^Error$"), timeout=20), "its box closes: " + what)
+            # Close hands a view Start had taken back to live video.
+            p.wait_for("start_again", focus_start_shown, timeout=20)
+            back = p.click(CLOSE, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+            check(lit_share(back, VIEW) > 0.5, "live video after Close: " + what)
+        check(p.stop() == 0, "the program ends with exit code 0: " + what)
 
 
 def main():
     check = Checks()
     xvfb, display = start_x()
     try:
-        library_not_loaded(display, check)
+        for row in REFUSED_STARTS:
+            refused_start(display, check, *row)
         p = Program(display, "4:tilt=0.005:sweep=4", "")
         p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
         # The composite panel (stitching first), then its focus-stacking page.
