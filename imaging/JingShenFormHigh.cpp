@@ -303,10 +303,11 @@ void JingShenFormHigh::message(int which, const QString& detail) {
 
 void JingShenFormHigh::startRefused(int which, const QString& detail) {
     // Nothing was placed: the panel is as before Start, with nothing to
-    // export, and the camera no longer feeds the worker. Close gives back a
-    // view that Start had taken.
+    // export, and the camera no longer feeds the worker; a frame still on
+    // its way is dropped (it would try again behind the box). Close gives
+    // back a view that Start had taken.
     releaseTimer();
-    thread.resetData();
+    thread.resetData(true);
     startSuffix.clear();
     changeLanguageSLOT(MessagePassing::instance()->language());
     btnStart->setEnabled(true);
@@ -372,8 +373,10 @@ void JingShenFormHigh::snapJingShenBeginSLOT() {
         return;
     const QSize out = thread.outputSize();
     labSize->setText(QString("%1x%2").arg(out.width()).arg(out.height()));
-    if (!thread.prepareFirstFrame() && thread.takeNoMemory()) {
-        startRefused(3);
+    if (!thread.prepareFirstFrame()) {
+        // Refused, or an announcement a reset or a refusal has overtaken.
+        if (thread.takeNoMemory())
+            startRefused(3);
         return;
     }
     btnClose->setEnabled(true);
