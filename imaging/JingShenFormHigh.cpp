@@ -426,8 +426,9 @@ void JingShenFormHigh::finishedSLOT() {
     if (exiting)
         return;
     if (thread.takeNoMemory()) {
-        if (!previewTimer) {
-            // Refused the first frame: no run began.
+        if (!previewTimer || thread.fusedCount() == 0) {
+            // Refused the first frame (no run began), or before a frame was
+            // fused: the run holds no more than the live picture.
             startRefused(3);
             return;
         }

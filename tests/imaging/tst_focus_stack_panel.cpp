@@ -318,11 +318,14 @@ void TestFocusStackPanel::previewConvertsOnlyAPictureNewlyFused() {
 // preview, or the first frame's conversion as the run is prepared (a 4K
 // frame with no room for its copy: in a child process of this test under an
 // address-space limit), or the first frame, refused on its way from the
-// camera. A box says so in the interface's language, the
+// camera; or the run stops before it fused anything (it holds no more than
+// the live picture). A box says so in the interface's language, the
 // panel is back before Start with Export grey, and the process goes on.
 void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
     QTest::addColumn<QString>("loader");   // the late library's failure; empty: it loads
-    QTest::addColumn<int>("refusedFrame"); // 0 none, 1 its copy, 2 its conversion, 3 on its way
+    // 0 none; the first frame: 1 its copy, 2 its conversion, 3 on its way;
+    // 4 the frame after it, on its way
+    QTest::addColumn<int>("refusedFrame");
     QTest::addColumn<QString>("told");
     const QString noMemory = "Not enough memory: focus stacking could not start.";
     QTest::newRow("a library the system maps no room for")
@@ -334,6 +337,7 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
     QTest::newRow("the first frame's copy") << QString() << 1 << noMemory;
     QTest::newRow("the first frame's conversion") << QString() << 2 << noMemory;
     QTest::newRow("the first frame on its way") << QString() << 3 << noMemory;
+    QTest::newRow("a frame refused before any was fused") << QString() << 4 << noMemory;
 }
 
 void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
@@ -358,7 +362,12 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
         // Room for the box, none for a copy of the frame.
         if (refusedFrame == 1)
             QVERIFY(limitAddressSpace(8 << 20));
-        if (refusedFrame == 3)
+        if (refusedFrame == 4) {
+            // The run is prepared from the first frame; the next is refused.
+            feed(0, 1);
+            QTRY_COMPARE(panel->worker().currentState(), 1);
+        }
+        if (refusedFrame >= 3)
             panel->worker().pushFrame(nullptr, 0, 0); // what the camera's save thread hands on then
         else
             panel->worker().pushFrame(frame.data, frame.cols, frame.rows);
