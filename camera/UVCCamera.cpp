@@ -343,6 +343,23 @@ void UVCCamera::dropSnapshot(const QString& path, int mode) {
     SnapshotFiles::reportUnsaved(path, mode, SnapshotFiles::noFrameReason());
 }
 
+void UVCCamera::releaseIdleWorkers() {
+    reapWorkers();
+    for (auto& [key, list] : m_decoders)
+        for (auto it = list.begin(); it != list.end();)
+            it = !it->job && !it->decoder->isBusy() ? list.erase(it) : it + 1;
+    bool kept = false;
+    for (auto it = m_savers.begin(); it != m_savers.end();) {
+        const bool idle = !it->pending && !it->saver->isBusy();
+        if (idle && kept) {
+            it = m_savers.erase(it);
+        } else {
+            kept = kept || idle;
+            ++it;
+        }
+    }
+}
+
 UVCCamera::SaverSlot* UVCCamera::idleSaver() {
     // A save thread waiting for its decoder's picture is not free, though its
     // own thread has not started yet.

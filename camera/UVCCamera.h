@@ -158,6 +158,11 @@ public:
     // The stacking worker's reset may come from its own thread: it clears the
     // link only if it still names that worker.
     void unlinkFocusConsumer(ThreadJingShenHigh* consumer) { m_focusConsumer.compare_exchange_strong(consumer, nullptr); }
+    // Gives back the decoders and save threads no snapshot holds, with their
+    // pictures (tens of MB each at 4K), keeping one save thread ready as at
+    // the start: a stream of snapshots (focus stacking) grows them to a
+    // decoder per core, and the next snapshots make what they need again.
+    void releaseIdleWorkers();
     const UsbRecordSettings& recordSettings() const { return m_record; }
     QStringList pendingSnapshots() const { return m_pending; }
 

@@ -1,5 +1,7 @@
 #include "imaging/FocusStackMath.h"
 
+#include "app/late/LateLoad.h"
+
 #include <opencv2/imgproc.hpp>
 #include <opencv2/ximgproc/edge_filter.hpp>
 
@@ -185,6 +187,14 @@ bool voteKeys(const std::vector<int>& keys, int tolerance, double& mean, int* su
     if (support)
         *support = static_cast<int>(bestWeight);
     return true;
+}
+
+bool loadLibraries(std::string& why) {
+    char words[512];
+    if (sevrin_late_try_load("libopencv_ximgproc", words, sizeof words) == 0)
+        return true;
+    why = words;
+    return false;
 }
 
 } // namespace FocusStackMath

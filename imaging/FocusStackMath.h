@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 // Stateless picture arithmetic of focus stacking, shared by the fusion worker
@@ -56,6 +57,10 @@ cv::Rect searchRect(const std::vector<float>& grid, int width, int height);
 // and the answer is false.
 constexpr double kFocusGain = 8.0;
 bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop = {});
+// Loads now the libraries focusMap needs where the program loads them late
+// (at a run's Start, where a failure can be told, rather than at its first
+// call, where it would end the program); false with the loader's words.
+bool loadLibraries(std::string& why);
 
 // Voting histogram of integer keys: bins of equal keys, sorted by key, highest
 // first; each bin's window is the run of neighbouring bins whose keys lie

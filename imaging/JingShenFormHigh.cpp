@@ -6,6 +6,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "camera/UVCCamera.h"
+#include "imaging/FocusStackMath.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
@@ -27,6 +28,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+#include <malloc.h>
 
 namespace {
 
@@ -275,19 +278,47 @@ void JingShenFormHigh::resizeEvent(QResizeEvent* event) {
         }
 }
 
-void JingShenFormHigh::message(int which) {
-    static const char* const texts[3][3] = {
+void JingShenFormHigh::message(int which, const QString& detail) {
+    static const char* const texts[5][3] = {
         {"请相机退出暂停状态，再试！", "Please the camera go to living and try again!",
          "請相機退出暫停狀態，再試！"},
         {"此相机不支持该功能。", "This camera does not support this feature.", "此相機不支持該功能。"},
         {"内存不足，景深合成已停止。已合成的图像仍可导出。",
          "Not enough memory: focus stacking has stopped. The picture stacked so far can still be exported.",
          "記憶體不足，景深合成已停止。已合成的圖像仍可匯出。"},
+        {"内存不足，景深合成未能开始。", "Not enough memory: focus stacking could not start.",
+         "記憶體不足，景深合成未能開始。"},
+        {"景深合成未能开始：无法载入所需的库（%1）。",
+         "Focus stacking could not start: a library it needs did not load (%1).",
+         "景深合成未能開始：無法載入所需的庫（%1）。"},
     };
     int lang = MessagePassing::instance()->language();
     if (lang < 0 || lang > 2)
         lang = 0;
-    QMessageBox::information(nullptr, "Error", texts[which][lang], QMessageBox::Ok);
+    QString text = QString::fromUtf8(texts[which][lang]);
+    if (text.contains("%1"))
+        text = text.arg(detail);
+    QMessageBox::information(nullptr, "Error", text, QMessageBox::Ok);
+}
+
+void JingShenFormHigh::startRefused(int which, const QString& detail) {
+    // Nothing was placed: the panel is as before Start, with nothing to
+    // export, and the camera no longer feeds the worker; a frame still on
+    // its way is dropped (it would try again behind the box). Close gives
+    // back a view that Start had taken.
+    releaseTimer();
+    thread.resetData(true);
+    startSuffix.clear();
+    changeLanguageSLOT(MessagePassing::instance()->language());
+    btnStart->setEnabled(true);
+    btnStart->show();
+    btnStop->setEnabled(true);
+    btnStop->hide();
+    btnExport->setEnabled(false);
+    btnReset->setEnabled(false);
+    btnClose->setEnabled(!viewAtHome());
+    checkBox->setEnabled(true);
+    message(which, detail);
 }
 
 void JingShenFormHigh::goin() {
@@ -315,6 +346,15 @@ void JingShenFormHigh::btnStartClick() {
         message(1);
         return;
     }
+    // What the run needs is loaded now, where a failure can be told.
+    std::string why;
+    if (!FocusStackMath::loadLibraries(why)) {
+        const QString words = QString::fromLocal8Bit(why.c_str());
+        // The loader's words when the system refused the library its memory.
+        const bool memory = words.contains("map segment") || words.contains("allocate memory");
+        startRefused(memory ? 3 : 4, words);
+        return;
+    }
     if (viewAtHome())
         emit moveLabImgHigh(graphicsView);
     else
@@ -333,7 +373,12 @@ void JingShenFormHigh::snapJingShenBeginSLOT() {
         return;
     const QSize out = thread.outputSize();
     labSize->setText(QString("%1x%2").arg(out.width()).arg(out.height()));
-    thread.prepareFirstFrame();
+    if (!thread.prepareFirstFrame()) {
+        // Refused, or an announcement a reset or a refusal has overtaken.
+        if (thread.takeNoMemory())
+            startRefused(3);
+        return;
+    }
     btnClose->setEnabled(true);
     btnReset->setEnabled(true);
     btnExport->setEnabled(true);
@@ -381,6 +426,12 @@ void JingShenFormHigh::finishedSLOT() {
     if (exiting)
         return;
     if (thread.takeNoMemory()) {
+        if (!previewTimer || thread.fusedCount() == 0) {
+            // Refused the first frame (no run began), or before a frame was
+            // fused: the run holds no more than the live picture.
+            startRefused(3);
+            return;
+        }
         // Stopped as a Stop stops it.
         checkBox->setEnabled(true);
         message(2);
@@ -464,8 +515,18 @@ void JingShenFormHigh::btnCloseClick() {
 }
 
 void JingShenFormHigh::closeSteps() {
-    if (UVCCamera* cam = usbCamera())
+    // Nothing of the run is kept past the mode: a Close gives back what the
+    // run took (about a gigabyte for a 4K camera), the decoders and save
+    // threads the camera grew to feed it (a picture or two each), the view's
+    // last picture, and what the C library kept in its heaps of the pictures
+    // freed on the way.
+    if (UVCCamera* cam = usbCamera()) {
         cam->unlinkFocusConsumer(&thread);
+        cam->releaseIdleWorkers();
+    }
+    thread.resetData(true);
+    pixmapItem->setPixmap(QPixmap());
+    malloc_trim(0);
     btnClose->setEnabled(false);
     btnReset->setEnabled(false);
     btnExport->setEnabled(false);
@@ -504,8 +565,11 @@ void JingShenFormHigh::btnExportClick() {
     if (file.isEmpty())
         return;
     const QImage picture = thread.result();
-    if (picture.isNull())
+    if (picture.isNull()) {
+        // A picture is on screen; the system refused its copy.
+        SnapshotFiles::reportSaveError(file, SnapshotFiles::noMemoryReason());
         return;
+    }
     // The picture enters the recent list only once it is on disk.
     QString reason;
     if (!SnapshotFiles::writeImage(picture, file, "jpg", 100, &reason)) {

@@ -82,7 +82,11 @@ private:
     bool viewAtHome() const;
     void releaseTimer();
     void closeSteps();
-    void message(int which);
+    // The box of texts[which] in the interface's language, `detail` in its %1.
+    void message(int which, const QString& detail = QString());
+    // The system refused what a run needs before anything was placed: the
+    // box `which` says so and the panel is back before Start, Export grey.
+    void startRefused(int which, const QString& detail = QString());
 
     QWidget* widget_left = nullptr;
     QWidget* widgetContent = nullptr;

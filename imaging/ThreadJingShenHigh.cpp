@@ -88,8 +88,11 @@ void ThreadJingShenHigh::linkUsbCameras() {
 
 void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
     if (!rgb) {
-        if (state.load() == 1)
+        const int st = state.load();
+        if (st == 1)
             refused();
+        else if (st == 0 && outputSize().isEmpty())
+            refusedBeforeRun(); // the first frame of a run the panel waits for
         return;
     }
     if (width <= 0 || height <= 0)
@@ -100,17 +103,23 @@ void ThreadJingShenHigh::pushFrame(const uchar* rgb, int width, int height) {
         const cv::Mat frame(height, width, CV_8UC3, const_cast<uchar*>(rgb));
         const int st = state.load();
         if (st == 0) {
+            bool copied = true;
             {
                 std::lock_guard<std::mutex> lock(resultMutex);
                 if (!resultImage.empty()) {
                     if (frame.size() != outSize)
                         return; // another size than the run's would overrun the preview
                     frame.copyTo(resultImage);
-                } else {
+                } else if (MemoryRefusal::within([&] { frame.copyTo(resultImage); })) {
                     outSize = frame.size();
-                    frame.copyTo(resultImage);
                     announce = true;
+                } else {
+                    copied = false;
                 }
+            }
+            if (!copied) {
+                refusedBeforeRun();
+                return;
             }
         } else if (st == 1) {
             if (frame.size() != outSize || planes.empty())
@@ -223,6 +232,17 @@ void ThreadJingShenHigh::refused() {
     requestStop();
 }
 
+void ThreadJingShenHigh::refusedBeforeRun() {
+    // The frames after it are dropped until the panel begins again (a reset
+    // or a new run); finished() tells the panel as a refused run tells it.
+    noMemory = true;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        state = 2;
+    }
+    QMetaObject::invokeMethod(this, "finished", Qt::QueuedConnection);
+}
+
 void ThreadJingShenHigh::requestStop() {
     {
         std::lock_guard<std::mutex> lock(queueMutex);
@@ -268,12 +288,24 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
         // stable here without the result lock.
         if (resultImage.empty())
             return false;
-        cv::cvtColor(resultImage, current, cv::COLOR_RGB2YCrCb);
-        cv::extractChannel(current, currentLuma, 0);
-        FocusStackMath::focusMap(currentLuma, focus);
-        planes.init(current, focus);
-        currentLuma.copyTo(referencePlane);
-        gate.initGrid(currentLuma);
+        const bool made = MemoryRefusal::within([&] {
+            cv::cvtColor(resultImage, current, cv::COLOR_RGB2YCrCb);
+            cv::extractChannel(current, currentLuma, 0);
+            FocusStackMath::focusMap(currentLuma, focus);
+            planes.init(current, focus);
+            currentLuma.copyTo(referencePlane);
+            gate.initGrid(currentLuma);
+        });
+        if (!made) {
+            // The picture stays in the preview; what the run had made goes.
+            planes.release();
+            referencePlane.release();
+            current.release();
+            currentLuma.release();
+            focus.release();
+            noMemory = true;
+            return false;
+        }
         {
             std::lock_guard<std::mutex> lock(queueMutex);
             frameQueue.clear();
@@ -290,13 +322,24 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
     return true;
 }
 
-void ThreadJingShenHigh::resetData() {
+void ThreadJingShenHigh::resetData(bool leaving) {
     if (QThread::currentThread() != this && isRunning()) {
         // The loop owns the planes while it runs: it discards the run itself.
         requestReset();
         wait();
     }
-    discardRun();
+    if (leaving) {
+        // Frames still on their way from the camera are dropped (state 3)
+        // until the panel begins again: one would start a run unseen.
+        std::lock_guard<std::mutex> intake(intakeMutex);
+        releaseBuffers(true);
+        aligner.releaseScratch();
+        fused = 0;
+        std::lock_guard<std::mutex> lock(queueMutex);
+        state = 3;
+    } else {
+        discardRun();
+    }
     CameraUnlinkHook hook;
     {
         std::lock_guard<std::mutex> lock(hookMutex());
@@ -365,6 +408,8 @@ QImage ThreadJingShenHigh::result() const {
     if (resultImage.empty())
         return QImage();
     QImage image(resultImage.cols, resultImage.rows, QImage::Format_RGB888);
+    if (image.isNull())
+        return QImage(); // the system refused the copy
     for (int r = 0; r < resultImage.rows; ++r)
         std::copy_n(resultImage.ptr<uchar>(r), resultImage.cols * 3, image.scanLine(r));
     return image;

@@ -79,20 +79,25 @@ public:
     // releases the result and every plane, state 0, and unlinks the worker
     // from the camera through the camera hook. The next frame starts a new
     // run. Called while the loop runs (from another thread), it makes the
-    // loop discard the run and waits for it to leave.
-    void resetData();
+    // loop discard the run and waits for it to leave. With `leaving` (the
+    // mode is left) the pooled frames and the alignment's scratch go too,
+    // and the state is 3 (frames dropped) until the next resetData.
+    void resetData(bool leaving = false);
     // Initialises the run from the first frame (the picture in the preview)
     // and starts the thread. Called on the GUI thread after
     // snapJingShenBeginSIGNAL(). False, and nothing done, without a first
     // frame (an announcement that a reset has overtaken) or while a run is
-    // prepared. With startThread false the run is prepared (state 1, frames
-    // are gated and queued) but nothing is fused until start().
+    // prepared; false with takeNoMemory() when the system refused the run's
+    // planes (the picture stays in the preview, state 0). With startThread
+    // false the run is prepared (state 1, frames are gated and queued) but
+    // nothing is fused until start().
     bool prepareFirstFrame(bool startThread = true);
 
     // The run's frame size (empty before the first frame of a run).
     QSize outputSize() const;
     // A copy of the latest complete picture (RGB888): the fused result while a
-    // run exists, the live frame before it; null when there is none.
+    // run exists, the live frame before it; null when there is none or the
+    // system refused the copy.
     QImage result() const;
     // The same as a packed RGB matrix; false (and `out` untouched) when none.
     bool copyResult(cv::Mat& out) const;
@@ -102,7 +107,10 @@ public:
     std::atomic<bool> alignEnabled{false};
     // Whether the system refused the run memory (a pass, a frame kept, a
     // thread to fuse in) since the last call: the run then stops as a Stop
-    // stops it (finished() comes), the fused picture kept. GUI thread.
+    // stops it (finished() comes), the fused picture kept. Refused before a
+    // run exists (the first frame's copy: finished() comes, state 2, frames
+    // dropped until a reset; its preparation: prepareFirstFrame is false),
+    // no run begins. GUI thread.
     bool takeNoMemory() { return noMemory.exchange(false); }
 
     int currentState() const { return state.load(); }
@@ -157,6 +165,8 @@ private:
     std::atomic<bool> noMemory{false};
     // Stops the run after the system refused it memory.
     void refused();
+    // The system refused the first frame's copy: no run begins.
+    void refusedBeforeRun();
 
     // Lock order: intakeMutex, then queueMutex, then resultMutex.
     // intakeMutex: pushFrame against run set-up and teardown (prepareFirstFrame,

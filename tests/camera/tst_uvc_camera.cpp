@@ -193,6 +193,14 @@ void TstUvcCamera::busyDecodersKeepTheRequestPending() {
     QCOMPARE(rig.workers.decodersMade, 4);
     // Four save threads were needed while the decoders held their jobs.
     QCOMPARE(rig.workers.saversMade, 4);
+    // Given back once idle (the stream that grew them has ended): one save
+    // thread stays ready, and the next snapshot makes its decoder again.
+    rig.cam->releaseIdleWorkers();
+    rig.cam->snapImage("p6", 10, true, false, Qt::red, 0, 0);
+    rig.pass(2);
+    QCOMPARE(rig.workers.saved.size(), 7);
+    QCOMPARE(rig.workers.decodersMade, 5);
+    QCOMPARE(rig.workers.saversMade, 4);
 }
 
 void TstUvcCamera::failedDecodeIsDroppedAndTheDecoderReused() {

@@ -1,12 +1,14 @@
 #include "FocusStackGenerator.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/late/LateLoad.h"
 #include "camera/BaseCamera.h"
 #include "camera/SnapshotFiles.h"
 #include "imaging/JingShenFormHigh.h"
 #include "resources/SevrinResources.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -18,14 +20,37 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <malloc.h>
+
 namespace gen = FocusStackGenerator;
+
+namespace {
+// The loader's words for a late library that does not load; none: it loads.
+const char* lateFailure = nullptr;
+} // namespace
+
+// The program's late loading as a test answers it (this test links its
+// libraries at start, where nothing else would fail).
+extern "C" int sevrin_late_load(const char* prefix, char* why, size_t size) {
+    if (!lateFailure)
+        return 0;
+    std::snprintf(why, size, "%s.so.406: %s", prefix, lateFailure);
+    return -1;
+}
 
 // The focus-stacking panel's run control, driven as the operator does, with
 // frames handed to its worker as the camera's save thread would.
 class TestFocusStackPanel : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { sevrinInitResources(); }
+    void initTestCase() {
+        sevrinInitResources();
+        // A child under an address-space limit: every large picture is mapped
+        // on its own and given back when freed, so that the limit counts it
+        // whatever the heap kept of the pictures before.
+        if (qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED"))
+            mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    }
     void init();
     void cleanup();
     void stopThenContinueKeepsTheRun();
@@ -37,9 +62,13 @@ private slots:
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut_data();
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut();
     void previewConvertsOnlyAPictureNewlyFused();
+    void aStartRefusedIsToldAndLeavesNothingToExport_data();
+    void aStartRefusedIsToldAndLeavesNothingToExport();
 
 private:
     void start();
+    // The picture item of the panel's view, wherever the view is hosted.
+    QGraphicsPixmapItem* shownItem() const;
     void feed(int from, int to);
 
     // A live camera that may feed focus stacking; counts frame requests.
@@ -80,6 +109,7 @@ void TestFocusStackPanel::init() {
 }
 
 void TestFocusStackPanel::cleanup() {
+    lateFailure = nullptr;
     panel.reset();
     host.reset();
     MessagePassing::instance()->setCurCamera(nullptr);
@@ -97,6 +127,18 @@ void TestFocusStackPanel::start() {
     feed(0, 1); // the first frame announces the run
     QTRY_COMPARE(panel->worker().currentState(), 1);
     QVERIFY(panel->findChild<QPushButton*>("btnExport")->isEnabled());
+}
+
+QGraphicsPixmapItem* TestFocusStackPanel::shownItem() const {
+    QGraphicsView* view = host->findChild<QGraphicsView*>("graphicsView");
+    if (!view)
+        view = panel->findChild<QGraphicsView*>("graphicsView");
+    if (!view || !view->scene())
+        return nullptr;
+    for (QGraphicsItem* i : view->scene()->items())
+        if (auto* p = qgraphicsitem_cast<QGraphicsPixmapItem*>(i))
+            return p;
+    return nullptr;
 }
 
 void TestFocusStackPanel::feed(int from, int to) {
@@ -140,6 +182,9 @@ void TestFocusStackPanel::resetStartsAgainAfterASecond() {
 
 void TestFocusStackPanel::closeWaitsForTheWorker() {
     start();
+    QGraphicsPixmapItem* item = shownItem();
+    QVERIFY(item);
+    QTRY_VERIFY(!item->pixmap().isNull());
     QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
     bool runningAtClose = true;
     connect(MessagePassing::instance(), &MessagePassing::goOutJingShenHighSIGNAL, panel.get(),
@@ -149,6 +194,14 @@ void TestFocusStackPanel::closeWaitsForTheWorker() {
     QTRY_COMPARE(out.count(), 1);
     QVERIFY(!runningAtClose);
     QCOMPARE(panel->findChild<QToolButton*>("btnStart")->text(), QString("Start"));
+    // The run's pictures go back with it: nothing to keep them for; and a
+    // frame still on its way from the camera starts no run unseen.
+    QVERIFY(panel->worker().result().isNull());
+    QVERIFY(panel->worker().outputSize().isEmpty());
+    feed(1, 2);
+    QVERIFY(panel->worker().result().isNull());
+    QVERIFY(panel->worker().outputSize().isEmpty());
+    QVERIFY(item->pixmap().isNull()); // nor does the view keep the last one
 }
 
 void TestFocusStackPanel::exportStopsFirstAndListsThePicture() {
@@ -243,14 +296,7 @@ void TestFocusStackPanel::previewConvertsOnlyAPictureNewlyFused() {
     // terminate request waited behind it); between two fused frames the
     // picture is the same.
     start();
-    QGraphicsView* view = host->findChild<QGraphicsView*>("graphicsView");
-    if (!view)
-        view = panel->findChild<QGraphicsView*>("graphicsView");
-    QVERIFY(view && view->scene());
-    QGraphicsPixmapItem* item = nullptr;
-    for (QGraphicsItem* i : view->scene()->items())
-        if (auto* p = qgraphicsitem_cast<QGraphicsPixmapItem*>(i))
-            item = p;
+    QGraphicsPixmapItem* item = shownItem();
     QVERIFY(item);
     QTRY_VERIFY(!item->pixmap().isNull());
     QTRY_COMPARE(panel->worker().fusing(), false);
@@ -265,6 +311,84 @@ void TestFocusStackPanel::previewConvertsOnlyAPictureNewlyFused() {
     QMetaObject::invokeMethod(panel.get(), "timeoutSLOT");
     QVERIFY(item->pixmap().cacheKey() != shown);
     QCOMPARE(item->pixmap().toImage().convertToFormat(QImage::Format_RGB888), panel->worker().result());
+}
+
+// What a run needs is refused before anything was placed: the library its
+// fusion loads late (loaded at Start), the first frame's copy for the
+// preview, or the first frame's conversion as the run is prepared (a 4K
+// frame with no room for its copy: in a child process of this test under an
+// address-space limit), or the first frame, refused on its way from the
+// camera; or the run stops before it fused anything (it holds no more than
+// the live picture). A box says so in the interface's language, the
+// panel is back before Start with Export grey, and the process goes on.
+void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
+    QTest::addColumn<QString>("loader");   // the late library's failure; empty: it loads
+    // 0 none; the first frame: 1 its copy, 2 its conversion, 3 on its way;
+    // 4 the frame after it, on its way
+    QTest::addColumn<int>("refusedFrame");
+    QTest::addColumn<QString>("told");
+    const QString noMemory = "Not enough memory: focus stacking could not start.";
+    QTest::newRow("a library the system maps no room for")
+        << "failed to map segment from shared object" << 0 << noMemory;
+    QTest::newRow("a library that is not there")
+        << "cannot open shared object file: No such file or directory" << 0
+        << "Focus stacking could not start: a library it needs did not load (libopencv_ximgproc.so.406: "
+           "cannot open shared object file: No such file or directory).";
+    QTest::newRow("the first frame's copy") << QString() << 1 << noMemory;
+    QTest::newRow("the first frame's conversion") << QString() << 2 << noMemory;
+    QTest::newRow("the first frame on its way") << QString() << 3 << noMemory;
+    QTest::newRow("a frame refused before any was fused") << QString() << 4 << noMemory;
+}
+
+void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
+    QFETCH(QString, loader);
+    QFETCH(int, refusedFrame);
+    QFETCH(QString, told);
+    if ((refusedFrame == 1 || refusedFrame == 2) && !qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED")) {
+        const QString failed = runRowInChild("FOCUS_PANEL_REFUSED", "refused");
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        return;
+    }
+    const QByteArray words = loader.toUtf8();
+    lateFailure = loader.isEmpty() ? nullptr : words.constData();
+    auto* btnStart = panel->findChild<QToolButton*>("btnStart");
+    auto* btnExport = panel->findChild<QPushButton*>("btnExport");
+    QString text;
+    dismissNextMessageBox(&text);
+    QMetaObject::invokeMethod(panel.get(), "btnStartClick");
+    if (refusedFrame) {
+        QCOMPARE(cam->requests, 1);
+        const cv::Mat frame(2160, 3840, CV_8UC3, cv::Scalar(90, 120, 150));
+        // Room for the box, none for a copy of the frame.
+        if (refusedFrame == 1)
+            QVERIFY(limitAddressSpace(8 << 20));
+        if (refusedFrame == 4) {
+            // The run is prepared from the first frame; the next is refused.
+            feed(0, 1);
+            QTRY_COMPARE(panel->worker().currentState(), 1);
+        }
+        if (refusedFrame >= 3)
+            panel->worker().pushFrame(nullptr, 0, 0); // what the camera's save thread hands on then
+        else
+            panel->worker().pushFrame(frame.data, frame.cols, frame.rows);
+        if (refusedFrame == 2)
+            QVERIFY(limitAddressSpace(8 << 20));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(text, told, 20000);
+    QCOMPARE(cam->requests, refusedFrame ? 1 : 0);
+    QCOMPARE(btnStart->text(), QString("Start"));
+    QVERIFY(btnStart->isEnabled() && btnStart->isVisibleTo(panel.get()));
+    QVERIFY(!btnExport->isEnabled());
+    QVERIFY(!panel->worker().isRunning());
+    QVERIFY(panel->worker().result().isNull());
+    // A frame still on its way tries nothing again behind the box.
+    feed(0, 1);
+    QVERIFY(panel->worker().result().isNull());
+    QVERIFY(panel->worker().outputSize().isEmpty());
+    // The view a frame's refusal had taken goes back with Close.
+    QCOMPARE(panel->findChild<QToolButton*>("btnClose")->isEnabled(), refusedFrame != 0);
+    if (qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED"))
+        std::fprintf(stderr, "refused\n");
 }
 
 QTEST_MAIN(TestFocusStackPanel)

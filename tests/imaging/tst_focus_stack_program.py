@@ -6,16 +6,21 @@ the fused picture in the main view becomes sharper than any single frame
 (mean 3 x 3 edge response over the view, PIL's FIND_EDGES) with no column
 band left far behind the others, in the view and in the exported picture at
 full size; Export stops the run and writes the picture with its 526 x 296
-thumbnail and its entry in the recent list; Close hands the view back."""
+thumbnail and its entry in the recent list; Close hands the view back. A
+Start the program cannot carry out (a late library of the fusion that does
+not load, no room under an address-space limit) is told in a box, and the
+program goes on."""
 import glob
 import os
+import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from PIL import Image, ImageFilter, ImageStat  # noqa: E402
 from sevrin_x import (OPEN_BUTTON, PANELS, TAB_COMPOSITE, TAB_FOCUS, Checks, Program, band_sharpness,  # noqa: E402
-                      lit_share, readable, start_x, wait_until)
+                      focus_start_shown, lit_share, readable, start_x, wait_focus, wait_until)
 from sevrin_x import FOCUS_START as START  # noqa: E402
 from sevrin_x import LIVE_VIEW as VIEW  # noqa: E402
 
@@ -60,10 +65,51 @@ def fmt(values):
     return " ".join("%.2f" % v for v in values)
 
 
+# Starts the program cannot carry out, each told in a box while the program
+# goes on: (what, cameras, address-space limit, the fusion's late library
+# damaged). A damaged copy first on the loader's path does not load; under
+# 750 MB a 4K camera leaves no room for the run (or for its library).
+REFUSED_STARTS = [
+    ("a late library of the fusion that does not load", "4", None, True),
+    ("a 4K camera under an address-space limit of 750 MB", "14", 750 << 20, False),
+]
+
+
+def refused_start(display, check, what, usb, address_space, damaged):
+    with tempfile.TemporaryDirectory(prefix="sevrin-lib-") as folder:
+        env = {}
+        if damaged:
+            with open(os.path.join(folder, "libopencv_ximgproc.so.406"), "w") as f:
+                f.write("not a library\n")
+            path = os.environ.get("LD_LIBRARY_PATH")
+            env["LD_LIBRARY_PATH"] = folder + (":" + path if path else "")
+        p = Program(display, usb, "", extra_env=env, address_space=address_space)
+        p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=60)
+        p.click(TAB_COMPOSITE, changes=PANELS, timeout=60)
+        p.click(TAB_FOCUS, until=focus_start_shown, timeout=60)
+        for attempt in ("Start", "a second Start"):
+            p.click(START)
+            wait_until(lambda: p.window("^Error$") or p.proc.poll() is not None, timeout=60)
+            box = p.window("^Error$")
+            check(box is not None and p.proc.poll() is None, "%s is told, never ended: %s" % (attempt, what))
+            if not box:
+                break
+            wait_focus(p.env, box)
+            subprocess.run(["xdotool", "key", "Return"], env=p.env)
+            check(wait_until(lambda: not p.window("^Error$"), timeout=20), "its box closes: " + what)
+            # Close hands a view Start had taken back to live video.
+            p.wait_for("start_again", focus_start_shown, timeout=20)
+            back = p.click(CLOSE, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
+            check(lit_share(back, VIEW) > 0.5, "live video after Close: " + what)
+        check(p.stop() == 0, "the program ends with exit code 0: " + what)
+
+
 def main():
     check = Checks()
     xvfb, display = start_x()
     try:
+        for row in REFUSED_STARTS:
+            refused_start(display, check, *row)
         p = Program(display, "4:tilt=0.005:sweep=4", "")
         p.click(OPEN_BUTTON, until=lambda img: lit_share(img, VIEW) > 0.5, timeout=30)
         # The composite panel (stitching first), then its focus-stacking page.

@@ -66,6 +66,9 @@ gen::Stack smallStack(gen::Depth depth, int frames = 24, uint64_t seed = 1) {
     return gen::makeStack(p);
 }
 
+// The step of a run the system refuses memory for.
+enum class Step { FirstFrame, Prepare, Continue };
+
 } // namespace
 
 class TestFocusStackWorker : public QObject {
@@ -244,20 +247,27 @@ private slots:
         QVERIFY(w.wait(60000));
     }
 
-    // The system refuses the run memory: a thread to fuse in, or a pass over
-    // a 4K frame. The run stops as a Stop stops it (finished() comes, the
-    // frame stays queued for Continue, the picture is kept), says so once,
-    // and the process goes on. Each row runs in a child process of its own
-    // (this test again) under an address-space limit of what it maps before
-    // Continue and `more` megabytes (beyond a thread's stack where the
-    // thread is to run).
+    // The system refuses the run memory: the first frame's copy for the
+    // preview (on the camera's save thread), the first frame's conversion as
+    // the run is prepared (on the interface thread), a thread to fuse in, or
+    // a pass over a 4K frame. The run stops as a Stop stops it (finished()
+    // comes, the frame stays queued for Continue, the picture is kept) or,
+    // before it is prepared, never starts; each says so once, and the process
+    // goes on. Each row runs in a child process of its own (this test again)
+    // under an address-space limit of what it maps before the refused step
+    // and `more` megabytes (beyond a thread's stack where the thread is to
+    // run): no room for a 4K picture.
     void aRefusedPassStopsTheRunNotTheProgram_data() {
+        QTest::addColumn<int>("step");
         QTest::addColumn<qlonglong>("more");
         QTest::addColumn<bool>("threadRuns");
-        QTest::newRow("no thread to fuse in") << qlonglong(1) << false;
-        QTest::newRow("a pass over a 4K frame") << qlonglong(4) << true;
+        QTest::newRow("the first frame's preview copy") << int(Step::FirstFrame) << qlonglong(1) << false;
+        QTest::newRow("the first frame's conversion") << int(Step::Prepare) << qlonglong(1) << false;
+        QTest::newRow("no thread to fuse in") << int(Step::Continue) << qlonglong(1) << false;
+        QTest::newRow("a pass over a 4K frame") << int(Step::Continue) << qlonglong(4) << true;
     }
     void aRefusedPassStopsTheRunNotTheProgram() {
+        QFETCH(int, step);
         QFETCH(qlonglong, more);
         QFETCH(bool, threadRuns);
         if (const char* why = addressLimitUntestable())
@@ -270,14 +280,50 @@ private slots:
         cv::setNumThreads(0); // no OpenCV threads: the run's own thread is what is refused first
         const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(3840, 2160), 2, 2.0, 13));
         ThreadJingShenHigh w;
+        QObject panel;
+        int begins = 0;
+        connect(MessagePassing::instance(), &MessagePassing::snapJingShenBeginSIGNAL, &panel,
+                [&] { ++begins; });
+        QSignalSpy finished(&w, &QThread::finished);
+        QSignalSpy began(&w, &QThread::started);
+        const unsigned long long room =
+            (unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0);
+        if (step == int(Step::FirstFrame)) {
+            QVERIFY(limitAddressSpace(room));
+            push(w, s.frames[0]);
+            // Nothing to prepare: the run never starts, and the frames after
+            // it are dropped until the panel begins again.
+            push(w, s.frames[1]);
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+            QCOMPARE(began.count(), 0);
+            QVERIFY(w.takeNoMemory());
+            QVERIFY(!w.takeNoMemory()); // told once
+            QVERIFY(w.outputSize().isEmpty());
+            QVERIFY(!w.prepareFirstFrame(false));
+            QCOMPARE(begins, 0);
+            std::fprintf(stderr, "refused\n");
+            return;
+        }
         push(w, s.frames[0]);
+        if (step == int(Step::Prepare)) {
+            QVERIFY(limitAddressSpace(room));
+            QVERIFY(!w.prepareFirstFrame(false));
+            QVERIFY(w.takeNoMemory());
+            QVERIFY(!w.takeNoMemory()); // told once
+            QCOMPARE(w.currentState(), 0);
+            QCOMPARE(began.count(), 0);
+            // The picture stays in the preview; nothing of a run is kept.
+            QCOMPARE(w.outputSize(), QSize(3840, 2160));
+            push(w, s.frames[1]);
+            QCOMPARE(w.queueLength(), 0);
+            std::fprintf(stderr, "refused\n");
+            return;
+        }
         QVERIFY(w.prepareFirstFrame(false));
         push(w, s.frames[1]);
         QCOMPARE(w.queueLength(), 1);
         const cv::Mat before = resultOf(w);
-        QSignalSpy finished(&w, &QThread::finished);
-        QSignalSpy began(&w, &QThread::started);
-        QVERIFY(limitAddressSpace((unsigned long long)(more << 20) + (threadRuns ? threadStackBytes() : 0)));
+        QVERIFY(limitAddressSpace(room));
         w.start();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
         QCOMPARE(began.count(), threadRuns ? 1 : 0);
@@ -291,12 +337,24 @@ private slots:
     }
 
     // A frame the system refused memory on its way (null rows) stops a
-    // running run as a refused pass does; before a run it is nothing.
+    // running run as a refused pass does; as the first frame of a run (the
+    // worker is fed only while the panel waits for one) no run begins, as
+    // when its copy is refused here, until the panel discards the attempt.
     void aFrameRefusedOnItsWayStopsTheRun() {
         const gen::Stack s = gen::makeStack(gen::breathingParams(cv::Size(640, 360), 2, 2.0, 13));
         ThreadJingShenHigh w;
-        w.pushFrame(nullptr, 0, 0);
-        QVERIFY(!w.takeNoMemory());
+        {
+            QSignalSpy finished(&w, &QThread::finished);
+            w.pushFrame(nullptr, 0, 0);
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+            QVERIFY(w.takeNoMemory());
+            QCOMPARE(w.currentState(), 2);
+            w.pushFrame(nullptr, 0, 0); // told once
+            push(w, s.frames[0]);       // dropped
+            QVERIFY(w.outputSize().isEmpty());
+            QVERIFY(!w.takeNoMemory());
+            w.resetData();
+        }
         push(w, s.frames[0]);
         QVERIFY(w.prepareFirstFrame(false));
         QSignalSpy finished(&w, &QThread::finished);
