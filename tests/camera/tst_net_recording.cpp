@@ -139,7 +139,7 @@ void TestNetRecording::lastsAsLongAsTheRecording() {
     const ProbeResult probe = probeVideo(path);
     QVERIFY2(probe.ok, qPrintable(probe.errors));
     const QList<int> counts = recordingEndCounts(log.lines());
-    QVERIFY2(counts.size() == 6, "the recorder says what became of every frame");
+    QVERIFY2(counts.size() == 7, "the recorder says what became of every frame");
     const int pushed = times.pushes.size();
     QVERIFY(pushed > 2);
     // The file runs from the first frame the camera handed over to one frame
