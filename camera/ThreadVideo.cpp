@@ -192,7 +192,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     m_outHeight = outHeight;
     m_keepEvery = keepEvery;
     m_fps = qMax(1, fps);
-    m_statedRate = statedHeldRate(m_fps, qMax(1, keepEvery), cameraFps);
+    m_statedRate = statedHeldRate(m_fps, qMax(1, keepEvery), cameraFps > 0 ? cameraRate(cameraFps) : 0);
     m_keyUnits = keyFrameSeconds(m_statedRate > 0 ? m_statedRate : m_fps) * kTimeBase;
 
     QString bad;
@@ -849,14 +849,11 @@ bool ThreadVideo::drainEncoder(bool flush) {
         int64_t lastOffered = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            if (m_originMs >= 0 && m_lastOfferedMs > m_lastKeptMs) {
-                // On the tick its capture time falls on.
-                const double at = double(m_lastOfferedMs - m_originMs) * m_heldRate / 1000.0;
-                const int64_t n = std::max<int64_t>(m_lastN, int64_t(std::floor(at + 0.25)));
-                lastOffered = m_originStamp + std::llround(double(n) * kTimeBase / m_heldRate);
-            } else {
-                lastOffered = m_held->pts;
-            }
+            // At its capture time: the file lasts as long as the camera's
+            // frames span, and a picture's more.
+            lastOffered = m_originMs >= 0 && m_lastOfferedMs >= 0
+                              ? m_originStamp + (m_lastOfferedMs - m_originMs) * kTimeBase / 1000
+                              : m_held->pts;
         }
         const int64_t last = std::min<int64_t>(m_lastDuration > 0 ? m_lastDuration : m_tickUnits, m_tickUnits);
         m_held->duration = std::max<int64_t>(1, lastOffered + last - m_held->pts);
