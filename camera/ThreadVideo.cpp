@@ -192,7 +192,8 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     m_outHeight = outHeight;
     m_keepEvery = keepEvery;
     m_fps = qMax(1, fps);
-    m_statedRate = statedHeldRate(m_fps, qMax(1, keepEvery), cameraFps > 0 ? cameraRate(cameraFps) : 0);
+    m_cameraFps = cameraFps > 0 ? cameraRate(cameraFps) : 0;
+    m_statedRate = statedHeldRate(m_fps, qMax(1, keepEvery), m_cameraFps);
     m_keyUnits = keyFrameSeconds(m_statedRate > 0 ? m_statedRate : m_fps) * kTimeBase;
 
     QString bad;
@@ -637,7 +638,7 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
     qInfo().noquote() << QString("Recording %1: the camera is said to send %2 frames a second (keeping every %3), "
                                  "the file holds %4")
                              .arg(m_path)
-                             .arg(m_statedRate > 0 ? m_statedRate * m_keepEvery : 0.0)
+                             .arg(m_cameraFps)
                              .arg(m_keepEvery)
                              .arg(m_heldRate);
 }

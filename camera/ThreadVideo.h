@@ -210,7 +210,8 @@ private:
     static constexpr int64_t kTimeBase = 90000;
     int m_fps = 1;
     int64_t m_keyUnits = 1;
-    double m_statedRate = 0; // the driver's rate over keep-every, at most m_fps (0: unknown)
+    double m_cameraFps = 0;  // the camera's rate as its driver states it (0: unknown)
+    double m_statedRate = 0; // that over keep-every, at most m_fps (0: unknown)
 
     std::atomic<int> m_state{StateIdle};
     std::atomic<int> m_offered{0};
