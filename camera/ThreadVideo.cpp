@@ -598,7 +598,7 @@ void ThreadVideo::run() {
 
 void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
     // The first frames (five, or what the queue holds) show the camera's
-    // rate by their middle step: the driver's stated rate or the file's
+    // rate by their middle step, where they come steadily: the driver's stated rate or the file's
     // where it lies within 3.5 % of that, the camera's own near it
     // otherwise (a driver may state a whole number for 7.5 frames a second,
     // a dim scene lengthens the exposure). A frame read late now and then
@@ -626,8 +626,12 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
                                                 : steps[steps.size() / 2 - 1] + steps[steps.size() / 2];
         const double measured = middle > 0 ? 2000.0 / double(middle) : m_fps;
         auto near = [&](double r) { return r > 0 && std::abs(measured - r) <= r * 0.035; };
-        if (near(m_statedRate))
-            rate = m_statedRate;
+        // Frames that come unevenly (a busy machine's late reads) show no
+        // rate of their own: the stated one or the file's holds, on whose
+        // grid they skip ticks but never share one.
+        const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
+        if (!steady || near(m_statedRate))
+            ; // the stated rate, or the file's
         else if (measured >= m_fps || near(m_fps))
             rate = m_fps;
         else
@@ -677,8 +681,10 @@ void ThreadVideo::followRate(int64_t captureMs) {
 void ThreadVideo::moveGrid(double rate) {
     m_rateVotes = 0;
     setHeldRate(rate);
-    m_originMs = m_lastKeptMs;
+    // From the last frame's tick, at the capture time that tick stands for
+    // (not the frame's own, which may lie a part of a tick off it).
     m_originStamp = m_lastStamp;
+    m_originMs = m_firstGridMs + (m_lastStamp - m_firstGridStamp) * 1000 / kTimeBase;
     m_lastN = 0;
     m_nextKeyPts = std::min(m_nextKeyPts, nextKeyStamp(m_lastStamp, m_keyUnits));
 }
@@ -691,8 +697,8 @@ bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
         return true;
     }
     if (m_originMs < 0) {
-        m_originMs = frame.captureMs;
-        m_originStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
+        m_originMs = m_firstGridMs = frame.captureMs;
+        m_originStamp = m_firstGridStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
         m_lastN = -1;
     } else {
         followRate(frame.captureMs);
@@ -853,7 +859,7 @@ bool ThreadVideo::drainEncoder(bool flush) {
             // At its capture time: the file lasts as long as the camera's
             // frames span, and a picture's more.
             lastOffered = m_originMs >= 0 && m_lastOfferedMs >= 0
-                              ? m_originStamp + (m_lastOfferedMs - m_originMs) * kTimeBase / 1000
+                              ? m_firstGridStamp + (m_lastOfferedMs - m_firstGridMs) * kTimeBase / 1000
                               : m_held->pts;
         }
         const int64_t last = std::min<int64_t>(m_lastDuration > 0 ? m_lastDuration : m_tickUnits, m_tickUnits);

@@ -265,6 +265,8 @@ private:
     int64_t m_tickUnits = 1;     // its tick, rounded
     int64_t m_originMs = -1;
     int64_t m_originStamp = 0;
+    int64_t m_firstGridMs = -1;  // the first grid's start: stamps stand for capture times from it
+    int64_t m_firstGridStamp = 0;
     int64_t m_lastN = -1;
     int64_t m_lastKeptMs = -1;   // capture time of the last frame stamped
     int64_t m_lastStamp = -1;    // stamp of the last picture sent to the encoder

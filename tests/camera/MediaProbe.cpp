@@ -5,7 +5,9 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 ProbeResult probeVideo(const QString& path) {
     ProbeResult r;
@@ -170,17 +172,46 @@ QStringList secondsOffTheBitRate(const QString& path) {
 }
 
 QStringList secondsOffTheBitRate(const QString& path, const std::function<double(int)>& rateAt) {
-    const QVector<double> bits = videoBitsEachSecond(path);
-    const QVector<int> frames = videoFramesEachSecond(path);
-    if (bits.size() < 3 || frames.size() != bits.size())
+    // Each packet shows until the next one; the last for a frame.
+    QList<QList<QByteArray>> rows;
+    if (!packetRows(path, "pts_time,size", rows))
+        return {"the packets cannot be read"};
+    std::vector<std::pair<double, qint64>> packets;
+    for (const auto& cells : rows) {
+        bool atOk = false, sizeOk = false;
+        const double at = cells.value(0).toDouble(&atOk);
+        const qint64 size = cells.value(1).toLongLong(&sizeOk);
+        if (!atOk || !sizeOk || at < 0)
+            return {"the packets cannot be read"};
+        packets.emplace_back(at, size);
+    }
+    std::sort(packets.begin(), packets.end());
+    QVector<double> bits, shown;
+    QVector<int> frames;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const double at = packets[i].first;
+        const int s = int(at);
+        if (bits.size() <= s) {
+            bits.resize(s + 1);
+            shown.resize(s + 1);
+            frames.resize(s + 1);
+        }
+        bits[s] += packets[i].second * 8.0;
+        ++frames[s];
+        if (rateAt(s) > 0) {
+            const double lasts = i + 1 < packets.size() ? packets[i + 1].first - at : 1.0 / rateAt(s);
+            shown[s] += std::min(lasts, 2.0 / rateAt(s));
+        }
+    }
+    if (bits.size() < 3)
         return {QString("only %1 seconds of bits read").arg(bits.size())};
     QStringList off;
     for (int s = 1; s < bits.size() - 1; ++s) {
-        if (rateAt(s) <= 0)
+        if (rateAt(s) <= 0 || frames[s] == 0)
             continue;
-        const double want = 12e6 * frames[s] / rateAt(s);
-        if (frames[s] > 0 && std::abs(bits[s] - want) > want * 0.1)
-            off << QString("%1: %2 for %3 frames").arg(s).arg(bits[s] / 1e6, 0, 'f', 2).arg(frames[s]);
+        const double want = 12e6 * shown[s];
+        if (std::abs(bits[s] - want) > want * 0.1)
+            off << QString("%1: %2 for %3 frames shown %4 s").arg(s).arg(bits[s] / 1e6, 0, 'f', 2).arg(frames[s]).arg(shown[s], 0, 'f', 3);
     }
     return off;
 }

@@ -60,10 +60,11 @@ double averageFrameRate(const QString& path);
 // second (the encoder's buffer starts full) nor the last (cut short).
 QStringList secondsOffTheBitRate(const QString& path);
 // The same for a file whose seconds hold different numbers of frames (a held
-// rate that is not a whole number, a stall, a rate change): each steady
-// second that held a frame is judged against 12 Mbit for each second of
-// pictures it holds, a picture lasting a frame of `rateAt(second)` (a
-// second whose rate is 0 is not judged).
+// rate that is not a whole number, a stall, a frame the camera lost, a rate
+// change): each steady second that held a frame is judged against 12 Mbit
+// for each second its pictures show, a picture counting two frames of
+// `rateAt(second)` at most (a gap is no picture's); a second whose rate is 0
+// is not judged.
 QStringList secondsOffTheBitRate(const QString& path, const std::function<double(int)>& rateAt);
 
 // The program's log lines while it lives (one at a time).
