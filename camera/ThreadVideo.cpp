@@ -700,14 +700,13 @@ bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
         m_originMs = m_firstGridMs = frame.captureMs;
         m_originStamp = m_firstGridStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
         m_lastN = -1;
-    } else {
-        followRate(frame.captureMs);
     }
+    followRate(frame.captureMs);
     // The capture time in ticks of the held rate since the grid's start: a
     // frame within half a tick after the last one's tick is left out (the
     // camera runs ahead of the rate the file holds: its clock or a late read
-    // of the frame before); any other plays on the tick from a quarter tick
-    // after it to three quarters before it, or on the next free one.
+    // of the frame before); any other plays on the tick it lies from a
+    // quarter tick before to three quarters after, or on the next free one.
     double at = double(frame.captureMs - m_originMs) * m_heldRate / 1000.0;
     if (m_lastN >= 0 && int64_t(std::floor(at + 0.25)) <= m_lastN) {
         // Its tick is taken. Two steps in a row shorter than 0.6 of a tick:
@@ -728,7 +727,6 @@ bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
         return false;
     const int64_t n = std::max<int64_t>(m_lastN + 1, int64_t(std::floor(at + 0.25)));
     m_lastN = n;
-    m_lastKeptMs = frame.captureMs;
     stamp = m_originStamp + std::llround(double(n) * kTimeBase / m_heldRate);
     m_lastStamp = stamp;
     return true;

@@ -93,6 +93,9 @@ public:
     // queued; false when it was skipped by keepEvery, dropped because the
     // queue is full, not recording, the byte count cannot hold a raw frame
     // of that size, or the frame tick of its capture time is already taken.
+    // A queued frame is still left out (and counted so) when the rate the
+    // file holds turns out slower than the camera's (a camera that got
+    // faster loses one frame while its new rate is found).
     // captureMs: when the camera captured the frame, in milliseconds of any
     // monotonic clock, the same for every frame of a recording. The first
     // frame starts the file; each later one is kept only when it comes at
@@ -268,7 +271,6 @@ private:
     int64_t m_firstGridMs = -1;  // the first grid's start: stamps stand for capture times from it
     int64_t m_firstGridStamp = 0;
     int64_t m_lastN = -1;
-    int64_t m_lastKeptMs = -1;   // capture time of the last frame stamped
     int64_t m_lastStamp = -1;    // stamp of the last picture sent to the encoder
     std::deque<int64_t> m_recentMs; // capture times of the frames of about the last second and a half
     int m_rateVotes = 0;         // successive measurements of one rate away from the held rate

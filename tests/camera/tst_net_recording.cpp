@@ -169,7 +169,9 @@ void TestNetRecording::lastsAsLongAsTheRecording() {
     QVERIFY2(!log.lines().filter(QString("the camera is said to send %1 frames a second").arg(cameraFps)).isEmpty(),
              qPrintable(log.lines().join("\n")));
     // It states the camera's rate (at most the file's), holds it where no
-    // frame was lost on the way, and carries 12 Mbit for each second of
+    // frame was lost on the way or came too soon after the one before (a
+    // busy machine hands the SDK's frames over late, some in pairs), and
+    // carries 12 Mbit for each second of
     // pictures in every steady second; a plain conversion keeps every frame,
     // a plain decode reads it without a word.
     const double held = probe.frames / probe.duration;
@@ -179,7 +181,7 @@ void TestNetRecording::lastsAsLongAsTheRecording() {
         qPrintable(QString("states %1 frames a second on average, holds %2").arg(averageFrameRate(path)).arg(held)));
     QVERIFY2(qAbs(statedFrameRate(path) - rate) <= rate * 0.02,
              qPrintable(QString("states %1 frames a second, the camera sends %2").arg(statedFrameRate(path)).arg(rate)));
-    if (counts[1] == 0 && counts[5] == 0)
+    if (counts[1] == 0 && counts[2] == 0 && counts[5] == 0)
         QVERIFY2(qAbs(held - rate) <= rate * 0.02, qPrintable(QString("holds %1 frames a second of %2").arg(held).arg(rate)));
     QCOMPARE(decodeErrors(path), QString());
     QString why;
