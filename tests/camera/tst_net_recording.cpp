@@ -184,8 +184,19 @@ void TestNetRecording::lastsAsLongAsTheRecording() {
     if (counts[1] == 0 && counts[2] == 0 && counts[5] == 0)
         QVERIFY2(qAbs(held - rate) <= rate * 0.02, qPrintable(QString("holds %1 frames a second of %2").arg(held).arg(rate)));
     QCOMPARE(decodeErrors(path), QString());
+    // A plain conversion keeps every frame, and fills a tick a frame handed
+    // over late left empty (it keeps the file's time).
     QString why;
-    QCOMPARE(convertedFrames(path, &why), probe.frames);
+    const int converted = convertedFrames(path, &why);
+    const int ticks = qRound(probe.duration * rate);
+    if (ticks == probe.frames)
+        QCOMPARE(converted, probe.frames);
+    else
+        QVERIFY2(qAbs(converted - ticks) <= 1, qPrintable(QString("%1 frames in %2 ticks converted to %3 %4")
+                                                               .arg(probe.frames)
+                                                               .arg(ticks)
+                                                               .arg(converted)
+                                                               .arg(why)));
     const QStringList off = secondsOffTheBitRate(path, [rate](int) { return rate; });
     QVERIFY2(off.isEmpty(), qPrintable("Mbit/s in seconds " + off.join(", ")));
 }
