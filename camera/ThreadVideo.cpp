@@ -68,13 +68,12 @@ constexpr qint64 kQueueBytes = qint64(64) << 20;
 // full-HD picture in real time, few enough to leave cores to the live path.
 int encoderThreads() { return qBound(1, QThread::idealThreadCount() / 2, 4); }
 
-// Frames per second a file will hold: every keepEvery-th frame of the
-// camera's, and never more than the file's rate (later frames in a tick are
-// left out).
-double heldRate(int fps, int keepEvery, double cameraFps) {
-    if (!(cameraFps > 0) || cameraFps / keepEvery >= fps)
-        return fps;
-    return cameraFps / keepEvery;
+// Frames per second the driver says a file will hold: every keepEvery-th
+// frame of the camera's, and never more than the file's rate (0: unknown).
+double statedHeldRate(int fps, int keepEvery, double cameraFps) {
+    if (!(cameraFps > 0))
+        return 0;
+    return std::min<double>(fps, cameraFps / keepEvery);
 }
 
 // Whole seconds between key frames: the number whose groups come nearest 50
@@ -85,20 +84,46 @@ int keyFrameSeconds(double rate) {
     return qMax(1, int(std::ceil(50.0 / rate - 0.5)));
 }
 
-// How much later than its capture time every frame after the first plays, in
-// 1/90000 s (see m_lead): at `rate` = p/q frames a second (q up to 8), the
-// frames of each second fall on multiples of 1/p s from the first, and half
-// of that puts them all midway between the file's whole seconds. Another
-// rate (29.97) takes half a frame: its frames drift across the seconds anyway.
-int64_t frameLead(double rate) {
-    int64_t p = std::max<int64_t>(1, std::llround(rate));
-    for (int q = 1; q <= 8; ++q) {
-        if (std::abs(rate * q - std::round(rate * q)) < 0.01) {
-            p = std::max<int64_t>(1, std::llround(rate * q));
-            break;
-        }
+// The stamp from which the next group starts after a key frame at `stamp`:
+// the next whole multiple of `keyUnits` of the file's time.
+int64_t nextKeyStamp(int64_t stamp, int64_t keyUnits) {
+    return (stamp / keyUnits + 1) * keyUnits;
+}
+
+// A measured rate as the camera's own: the nearest whole number, or a
+// fraction of twelfths at most (7.5, 3.5, 7/3), or a whole number over
+// 1.001 (29.97), when one lies within 1.5 %; the measure itself otherwise.
+double cameraRate(double measured) {
+    for (int q = 1; q <= 12; ++q) {
+        const double p = std::round(measured * q);
+        if (p > 0 && std::abs(p / q - measured) <= measured * 0.015)
+            return p / q;
     }
-    return 90000 / (2 * p);
+    const double ntsc = std::round(measured * 1.001);
+    if (std::abs(ntsc / 1.001 - measured) <= measured * 0.015)
+        return ntsc / 1.001;
+    return measured;
+}
+
+// The rate of `times` (capture ms, oldest first) when they came steadily:
+// no step between them 30 % away from the middle one (a stall, a pause,
+// frames read late in a burst, a rate change within them), else 0.
+double steadyRate(const std::deque<int64_t>& times) {
+    if (times.size() < 3)
+        return 0;
+    std::vector<int64_t> steps;
+    for (size_t i = 1; i < times.size(); ++i)
+        steps.push_back(times[i] - times[i - 1]);
+    std::vector<int64_t> sorted = steps;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double median = double(sorted[sorted.size() / 2]);
+    if (median <= 0)
+        return 0;
+    for (const int64_t step : steps)
+        if (step > median * 1.3 || step < median * 0.7)
+            return 0;
+    const int64_t span = times.back() - times.front();
+    return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
 }
 
 } // namespace
@@ -167,9 +192,9 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     m_outHeight = outHeight;
     m_keepEvery = keepEvery;
     m_fps = qMax(1, fps);
-    m_tickUnits = qMax<int64_t>(1, (kTimeBase + m_fps / 2) / m_fps);
-    m_heldRate = heldRate(m_fps, qMax(1, keepEvery), cameraFps);
-    m_keyUnits = keyFrameSeconds(m_heldRate) * kTimeBase;
+    m_cameraFps = cameraFps > 0 ? cameraRate(cameraFps) : 0;
+    m_statedRate = statedHeldRate(m_fps, qMax(1, keepEvery), m_cameraFps);
+    m_keyUnits = keyFrameSeconds(m_statedRate > 0 ? m_statedRate : m_fps) * kTimeBase;
 
     QString bad;
     if (keepEvery < 1)
@@ -200,14 +225,18 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
             // when the process dies.
             m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps / 2), 16));
         }
-        m_nextPts = 0;
         m_nextKeyPts = 0;
-        m_lastDuration = m_tickUnits;
+        m_heldRate = 0;
+        m_lastDuration = 0;
         m_firstCaptureMs = -1;
         m_lastTick = -1;
+        m_lastOfferedMs = -1;
+        m_untimedQueued = 0;
+        m_lostAfterFailure = 0;
+        m_originMs = -1;
+        m_lastN = -1;
         m_lastStamp = -1;
-        m_lastOfferedStamp = -1;
-        m_thinned = false;
+        m_pictureTime = 0;
         m_openResult = 0;
     }
     // The encoder is opened on the recording thread, which starts the
@@ -246,28 +275,34 @@ bool ThreadVideo::openEncoder() {
         return false;
     }
     m_encoder = avcodec_alloc_context3(codec);
-    // Stamps are capture times: the file states the rate it holds, whatever
-    // the camera sends.
+    // Stamps on the grid of the rate the file holds, which the first frames
+    // show; until then the rate the driver stated, or the file's.
     m_encoder->time_base = AVRational{1, int(kTimeBase)};
-    m_encoder->framerate = av_d2q(m_heldRate, 100000);
+    m_encoder->framerate = av_d2q(m_statedRate > 0 ? m_statedRate : m_fps, 100000);
     m_encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     m_encoder->width = m_outWidth;
     m_encoder->height = m_outHeight;
     // A constant 12 Mbit/s: the encoder keeps to it only with a rate ceiling
-    // at the same value and a buffer (one second) to measure it over;
-    // without them it falls back to an average rate well below.
+    // at the same value and a buffer to measure it over; without them it
+    // falls back to an average rate well below. The buffer is a third of a
+    // second: a key frame may take that much more than its share, and the
+    // pictures after it pay it back within the same second. With a second's
+    // buffer a still picture looks better (PSNR 56.1 dB against 52.3 at the
+    // same bytes) but the second of a key frame carries up to 15 % more and
+    // the next one less.
     m_encoder->bit_rate = 12000000;
     m_encoder->rc_max_rate = 12000000;
     m_encoder->rc_min_rate = 12000000;
-    m_encoder->rc_buffer_size = 12000000;
+    m_encoder->rc_buffer_size = 4000000;
     // Nothing held back: a B-frame waits for the picture after it, and
     // threads that each take a whole picture keep several in flight. What
     // the encoder holds is lost when the process dies, and the live picture
     // needs the processor more than the encoder needs a smaller file.
     m_encoder->max_b_frames = 0;
-    // Key frames come by the clock (encodePicture); the encoder's own count
-    // only stands behind it, a second later.
-    m_encoder->gop_size = int((m_keyUnits / kTimeBase + 1) * m_fps);
+    // Key frames come by the clock (encodePicture), at the rate the file
+    // holds then; the encoder's own count only stands behind it, at a minute
+    // of the file's rate.
+    m_encoder->gop_size = 60 * m_fps;
     m_encoder->thread_type = FF_THREAD_SLICE;
     m_encoder->thread_count = encoderThreads();
     m_encoder->color_range = AVCOL_RANGE_MPEG;
@@ -277,13 +312,12 @@ bool ThreadVideo::openEncoder() {
     // No look-ahead (the preset's would hold 40 frames, four seconds at 10
     // frames per second), and a preset that encodes a full-HD picture in a
     // third of the time "medium" takes, at the same constant bit rate.
-    // The stamps are the frames' real times and the encoder spends the rate
-    // over them (not over a frame count at a fixed rate, which a camera slower
-    // than that rate would leave short of bits). No picture is coded finer
-    // than quantiser 10, which looks no different: a key frame of a still
-    // picture coded finer takes half a second's bits, which the encoder pays
-    // back only in the second after it.
-    av_opt_set(m_encoder->priv_data, "x264opts", "nal-hrd=cbr:force-cfr=0:qpmin=10", 0);
+    // The encoder spends the rate over the time of its pictures (each lasts
+    // its step on the held rate's grid, at most two ticks: see
+    // encodePicture), not over a frame count at a fixed rate, which a camera
+    // slower than that rate would leave short of bits, nor over a stall,
+    // whose bits would come as filler in the picture before it.
+    av_opt_set(m_encoder->priv_data, "x264opts", "nal-hrd=cbr:force-cfr=0", 0);
     av_opt_set(m_encoder->priv_data, "forced-idr", "1", 0);
     av_opt_set(m_encoder->priv_data, "preset", "veryfast", 0);
     av_opt_set(m_encoder->priv_data, "tune", "zerolatency", 0);
@@ -299,7 +333,6 @@ bool ThreadVideo::openEncoder() {
         return false;
     }
     m_stream->time_base = m_encoder->time_base;
-    m_stream->avg_frame_rate = m_encoder->framerate;
     m_stream->codecpar->codec_tag = 0;
 
     // Input side: raw frames are wrapped as they are, JPEG frames decoded.
@@ -393,19 +426,17 @@ bool ThreadVideo::acceptFrame(int& bytes, int& width, int& height) {
 
 bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_stopAsked || m_abort)
+    if (m_stopAsked || m_abort) {
+        if (!m_stopByCaller && m_openResult > 0)
+            ++m_lostAfterFailure; // writing failed and ended the recording
         return false;
+    }
     int64_t tick = m_lastTick + 1;
-    int64_t stamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
     if (captureMs >= 0) {
-        if (m_firstCaptureMs < 0) {
-            // The file's clock starts with its first timed frame (after any
-            // untimed ones, which took a tick each).
-            m_firstCaptureMs = captureMs - stamp * 1000 / kTimeBase;
-            m_lead = stamp == 0 ? frameLead(m_heldRate) : 0;
-        }
+        if (m_firstCaptureMs < 0)
+            m_firstCaptureMs = captureMs;
         // The capture time in quarter ticks of the file's rate since its
-        // start. A frame less than a quarter tick after the last kept frame's
+        // start. A frame less than half a tick after the last kept frame's
         // tick is left out (the camera is faster than the file); any other
         // takes the next free tick, or a later one when it was captured later
         // still, so a camera at the file's rate whose frames are read late
@@ -414,23 +445,12 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
         // The file lasts until the newest frame offered, even when that
         // frame is left out below.
-        m_lastOfferedStamp = std::max(m_lastOfferedStamp, m_lead + since * kTimeBase / 1000);
+        m_lastOfferedMs = std::max(m_lastOfferedMs, captureMs);
         if (quarters <= m_lastTick * 4 + 1) {
             ++m_overRate;
-            m_thinned = true;
             return false;
         }
         tick = std::max(m_lastTick + 1, (quarters + 1) / 4);
-        // The frame plays when it was captured (after the first, a little
-        // later: see m_lead). Where the camera is faster than the file and
-        // frames were left out before this one, it plays on its tick instead:
-        // which of the camera's frames a tick keeps turns with the jitter of
-        // their capture times, and their own times would then leave some
-        // seconds of the file a frame more and others a frame less.
-        const int64_t at = m_thinned ? tick * m_tickUnits : m_lead + since * kTimeBase / 1000;
-        stamp = m_lastStamp < 0 ? 0 : std::max(m_lastStamp + 1, at);
-    } else {
-        m_lastOfferedStamp = std::max(m_lastOfferedStamp, stamp);
     }
     if (int(m_queue.size()) + m_reserved >= m_capacity) {
         const int dropped = ++m_dropped;
@@ -439,15 +459,15 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         return false;
     }
     m_lastTick = tick;
-    m_lastStamp = stamp;
-    m_thinned = false;
+    if (captureMs < 0)
+        ++m_untimedQueued;
     if (!m_spare.empty()) {
         frame = std::move(m_spare.back());
         m_spare.pop_back();
     } else {
         frame = std::make_unique<Frame>();
     }
-    frame->pts = stamp;
+    frame->captureMs = captureMs;
     ++m_reserved;
     return true;
 }
@@ -546,6 +566,8 @@ void ThreadVideo::run() {
             // so a stop racing the last frame still records it.
             while (!m_abort && m_queue.empty() && (!m_stopAsked || m_reserved > 0))
                 m_frameReady.wait(lock);
+            if (m_heldRate <= 0)
+                chooseFirstRate(lock);
             if (m_abort || m_queue.empty())
                 break;
             frame = std::move(m_queue.front());
@@ -555,6 +577,8 @@ void ThreadVideo::run() {
         if (!m_writeFailed)
             encodeQueued(*frame);
         std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_writeFailed)
+            ++m_lostAfterFailure;
         m_working = false;
         frame->shared = QByteArray(); // the camera's buffer goes back at once
         m_spare.push_back(std::move(frame));
@@ -572,7 +596,148 @@ void ThreadVideo::run() {
     std::lock_guard<std::mutex> lock(m_mutex);
 }
 
+void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
+    // The first frames (five, or what the queue holds) show the camera's
+    // rate by their middle step, where they come steadily: the driver's stated rate or the file's
+    // where it lies within 3.5 % of that, the camera's own near it
+    // otherwise (a driver may state a whole number for 7.5 frames a second,
+    // a dim scene lengthens the exposure). A frame read late now and then
+    // moves one step, not the middle one.
+    const size_t want = size_t(qBound(1, m_capacity, 5));
+    auto timed = [&] {
+        std::deque<int64_t> times;
+        for (const auto& f : m_queue) {
+            if (f->captureMs < 0)
+                break;
+            times.push_back(f->captureMs);
+        }
+        return times;
+    };
+    while (!m_abort && !m_stopAsked && m_untimedQueued == 0 && timed().size() < want)
+        m_frameReady.wait(lock);
+    const std::deque<int64_t> times = timed();
+    double rate = m_statedRate > 0 ? m_statedRate : m_fps;
+    if (times.size() >= 2 && m_untimedQueued == 0) {
+        std::vector<int64_t> steps;
+        for (size_t i = 1; i < times.size(); ++i)
+            steps.push_back(times[i] - times[i - 1]);
+        std::sort(steps.begin(), steps.end());
+        const int64_t middle = steps.size() % 2 ? 2 * steps[steps.size() / 2]
+                                                : steps[steps.size() / 2 - 1] + steps[steps.size() / 2];
+        const double measured = middle > 0 ? 2000.0 / double(middle) : m_fps;
+        auto near = [&](double r) { return r > 0 && std::abs(measured - r) <= r * 0.035; };
+        // Frames that come unevenly (a busy machine's late reads) show no
+        // rate of their own: the stated one or the file's holds, on whose
+        // grid they skip ticks but never share one.
+        const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
+        if (!steady || near(m_statedRate))
+            ; // the stated rate, or the file's
+        else if (measured >= m_fps || near(m_fps))
+            rate = m_fps;
+        else
+            rate = cameraRate(measured);
+    }
+    setHeldRate(rate);
+    m_nextKeyPts = 0;
+    qInfo().noquote() << QString("Recording %1: the camera is said to send %2 frames a second (keeping every %3), "
+                                 "the file holds %4")
+                             .arg(m_path)
+                             .arg(m_cameraFps)
+                             .arg(m_keepEvery)
+                             .arg(m_heldRate);
+}
+
+void ThreadVideo::setHeldRate(double rate) {
+    m_heldRate = rate;
+    m_tickUnits = std::max<int64_t>(1, std::llround(kTimeBase / rate));
+    m_keyUnits = keyFrameSeconds(rate) * kTimeBase;
+}
+
+void ThreadVideo::followRate(int64_t captureMs) {
+    // The rate of the frames of about the last second and a half (five at
+    // least), when they came steadily: a camera whose rate moved by more
+    // than 7 % to one rate, measured so three frames in a row, gets a new
+    // grid from the last frame on, and key frames at the new rate.
+    m_recentMs.push_back(captureMs);
+    while (m_recentMs.size() > 5 && captureMs - m_recentMs[1] >= 1500)
+        m_recentMs.pop_front();
+    if (m_recentMs.size() < 5 || captureMs - m_recentMs.front() < 1000)
+        return;
+    const double measured = steadyRate(m_recentMs);
+    if (measured <= 0)
+        return;
+    const double rate = cameraRate(std::min<double>(m_fps, measured));
+    if (std::abs(rate - m_heldRate) <= m_heldRate * 0.07) {
+        m_rateVotes = 0;
+        return;
+    }
+    if (m_rateVotes > 0 && std::abs(rate - m_votedRate) > m_votedRate * 0.02)
+        m_rateVotes = 0;
+    m_votedRate = rate;
+    if (++m_rateVotes >= 3 && m_lastStamp >= 0)
+        moveGrid(rate);
+}
+
+void ThreadVideo::moveGrid(double rate) {
+    m_rateVotes = 0;
+    setHeldRate(rate);
+    // From the last frame's tick, at the capture time that tick stands for
+    // (not the frame's own, which may lie a part of a tick off it).
+    m_originStamp = m_lastStamp;
+    m_originMs = m_firstGridMs + (m_lastStamp - m_firstGridStamp) * 1000 / kTimeBase;
+    m_lastN = 0;
+    m_nextKeyPts = std::min(m_nextKeyPts, nextKeyStamp(m_lastStamp, m_keyUnits));
+}
+
+bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
+    if (frame.captureMs < 0) {
+        // No capture time: one tick after the last.
+        stamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
+        m_lastStamp = stamp;
+        return true;
+    }
+    if (m_originMs < 0) {
+        m_originMs = m_firstGridMs = frame.captureMs;
+        m_originStamp = m_firstGridStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
+        m_lastN = -1;
+    }
+    followRate(frame.captureMs);
+    // The capture time in ticks of the held rate since the grid's start: a
+    // frame within half a tick after the last one's tick is left out (the
+    // camera runs ahead of the rate the file holds: its clock or a late read
+    // of the frame before); any other plays on the tick it lies from a
+    // quarter tick before to three quarters after, or on the next free one.
+    double at = double(frame.captureMs - m_originMs) * m_heldRate / 1000.0;
+    if (m_lastN >= 0 && int64_t(std::floor(at + 0.25)) <= m_lastN) {
+        // Its tick is taken. Two steps in a row shorter than 0.6 of a tick:
+        // the camera got faster (a shorter exposure), up to the file's rate;
+        // its new rate takes over at once rather than after a second of
+        // frames left out.
+        const size_t k = m_recentMs.size();
+        const int64_t tickMs = std::llround(1000.0 / m_heldRate);
+        const bool faster = m_heldRate < m_fps && k >= 3 && (m_recentMs[k - 1] - m_recentMs[k - 2]) * 10 < tickMs * 6 &&
+                            (m_recentMs[k - 2] - m_recentMs[k - 3]) * 10 < tickMs * 6;
+        if (faster) {
+            const double span = double(std::max<int64_t>(1, m_recentMs[k - 1] - m_recentMs[k - 3]));
+            moveGrid(cameraRate(std::min<double>(m_fps, 2000.0 / span)));
+            at = double(frame.captureMs - m_originMs) * m_heldRate / 1000.0;
+        }
+    }
+    if (m_lastN >= 0 && at < double(m_lastN) + 0.5)
+        return false;
+    const int64_t n = std::max<int64_t>(m_lastN + 1, int64_t(std::floor(at + 0.25)));
+    m_lastN = n;
+    stamp = m_originStamp + std::llround(double(n) * kTimeBase / m_heldRate);
+    m_lastStamp = stamp;
+    return true;
+}
+
 void ThreadVideo::encodeQueued(Frame& frame) {
+    int64_t stamp = 0;
+    if (!stampFrame(frame, stamp)) {
+        ++m_overRate;
+        return;
+    }
     if (m_inCodecId == AV_CODEC_ID_RAWVIDEO) {
         // Only read: the scaler takes the planes where they are.
         av_image_fill_arrays(m_rawView->data, m_rawView->linesize, const_cast<uint8_t*>(frame.bytesPtr()),
@@ -581,7 +746,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
         m_rawView->height = frame.height;
         m_rawView->format = m_inPixFmt;
         m_rawView->color_range = AVCOL_RANGE_MPEG;
-        encodePicture(m_rawView, frame.pts);
+        encodePicture(m_rawView, stamp);
         return;
     }
     uint8_t* jpeg = frame.data.data();
@@ -606,7 +771,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
     bool any = false;
     while (avcodec_receive_frame(m_decoder, m_decoded) >= 0) {
         any = true;
-        const bool ok = encodePicture(m_decoded, frame.pts);
+        const bool ok = encodePicture(m_decoded, stamp);
         av_frame_unref(m_decoded);
         if (!ok)
             return;
@@ -615,7 +780,7 @@ void ThreadVideo::encodeQueued(Frame& frame) {
         ++m_bad;
 }
 
-bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t pts) {
+bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t stamp) {
     if (av_frame_make_writable(m_outFrame) < 0) {
         ++m_bad;
         return true;
@@ -624,16 +789,21 @@ bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t pts) {
         ++m_bad;
         return true;
     }
-    // The stamp chosen when the frame was queued; a second picture from one
-    // packet comes just after it.
-    const int64_t stamp = std::max(pts, m_nextPts);
-    m_nextPts = stamp + 1;
-    m_outFrame->pts = stamp;
+    // A second picture from one packet comes just after the first.
+    if (!m_stampOfPicture.empty())
+        stamp = std::max(stamp, m_stampOfPicture.back().second + 1);
+    // The encoder's clock: each picture lasts its step, at most two ticks,
+    // so a stall or a pause costs no bits.
+    if (!m_stampOfPicture.empty() || m_encoded.load() > 0)
+        m_pictureTime += std::max<int64_t>(1, std::min(stamp - m_lastPictureStamp, 2 * m_tickUnits));
+    m_lastPictureStamp = stamp;
+    m_stampOfPicture.emplace_back(m_pictureTime, stamp);
+    m_outFrame->pts = m_pictureTime;
     // A group starts at each whole key interval of the file's time.
     m_outFrame->pict_type = AV_PICTURE_TYPE_NONE;
     if (stamp >= m_nextKeyPts) {
         m_outFrame->pict_type = AV_PICTURE_TYPE_I;
-        m_nextKeyPts = (stamp / m_keyUnits + 1) * m_keyUnits;
+        m_nextKeyPts = nextKeyStamp(stamp, m_keyUnits);
     }
     const int r = avcodec_send_frame(m_encoder, m_outFrame);
     if (r < 0) {
@@ -656,6 +826,14 @@ bool ThreadVideo::drainEncoder(bool flush) {
             setError("the encoder failed: " + avErrorText(r));
             return !flush;
         }
+        // The packet takes its picture's own stamp (no picture is held back
+        // or reordered: pictures come out in the order they went in).
+        while (!m_stampOfPicture.empty() && m_stampOfPicture.front().first < m_packet->pts)
+            m_stampOfPicture.pop_front();
+        if (!m_stampOfPicture.empty() && m_stampOfPicture.front().first == m_packet->pts) {
+            m_packet->pts = m_packet->dts = m_stampOfPicture.front().second;
+            m_stampOfPicture.pop_front();
+        }
         // Each picture is written when the next one comes, lasting until it:
         // a fragment's last picture must not end early when the camera left
         // a gap (a slow camera, a dropped frame), or every later fragment
@@ -670,16 +848,19 @@ bool ThreadVideo::drainEncoder(bool flush) {
     }
     // The end: the file lasts until the last frame the camera offered (frames
     // just before the stop may have been left out) has lasted as long as the
-    // picture before it (the camera's own spacing; a frame of the rate the
-    // file holds at most, where thinning a faster camera left a wider gap),
-    // less what the first picture lasted longer.
+    // picture before it (the camera's own spacing; a tick of the rate the
+    // file holds at most, where a stall or a slower camera left a wider gap).
     if (m_held->size > 0) {
         int64_t lastOffered = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            lastOffered = m_lastOfferedStamp - m_lead;
+            // At its capture time: the file lasts as long as the camera's
+            // frames span, and a picture's more.
+            lastOffered = m_originMs >= 0 && m_lastOfferedMs >= 0
+                              ? m_firstGridStamp + (m_lastOfferedMs - m_firstGridMs) * kTimeBase / 1000
+                              : m_held->pts;
         }
-        const int64_t last = std::min<int64_t>(m_lastDuration, std::llround(kTimeBase / m_heldRate));
+        const int64_t last = std::min<int64_t>(m_lastDuration > 0 ? m_lastDuration : m_tickUnits, m_tickUnits);
         m_held->duration = std::max<int64_t>(1, lastOffered + last - m_held->pts);
         return writeHeld();
     }
@@ -752,17 +933,31 @@ void ThreadVideo::finish() {
     // Every frame the camera sent while recording is in one of the counts.
     const int offered = m_offered.load();
     const int skipped = offered - (offered + m_keepEvery - 1) / m_keepEvery;
+    // A failed write cuts the file back to its last whole fragment: what it
+    // holds is what was recorded, the rest was lost with the write.
+    const qint64 recorded = ok ? m_encoded.load() : m_onDisk.load();
+    int lost = 0;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        lost = m_lostAfterFailure;
+        if (ok)
+            m_dropped += int(m_queue.size()); // given up by the destructor
+        else
+            lost += int(m_queue.size());
+    }
+    lost += int(m_encoded.load() - recorded);
     qInfo().noquote()
         << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
                    "%4 left out over the frame rate, %5 skipped by keep-every, %6 could not be "
-                   "decoded, %7 never reached the recorder")
+                   "decoded, %7 never reached the recorder, %8 lost when writing failed")
                .arg(m_path)
-               .arg(m_encoded.load())
+               .arg(recorded)
                .arg(m_dropped.load())
                .arg(m_overRate.load())
                .arg(skipped)
                .arg(m_bad.load())
-               .arg(m_missed.load());
+               .arg(m_missed.load())
+               .arg(lost);
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_queue.clear();

@@ -23,11 +23,17 @@ class FrameScaler;
 // Records live video: camera frames pushed by a driver are kept every n-th,
 // then by their capture time at most one per tick of the file's rate,
 // decoded by their raw format, scaled to the output size and encoded as H.264
-// into a container chosen by the file name. Each frame is stamped with its
-// capture time, so a file plays as long as it was recorded whatever rate the
-// camera really sends, and however that rate changes on the way; the encoder
-// is told those stamps, so its constant bit rate is spent per second of real
-// time, not per frame. MP4 files are written in
+// into a container chosen by the file name. Each frame plays on the tick of
+// the rate the file holds (the camera's own, at most the file's rate) that
+// its capture time falls on, so a steady camera gives a file whose stated
+// rate, average rate and frames over duration agree, which every player and
+// converter then reads frame for frame; a stall, a slower camera or a rate
+// change skips ticks, so the file still plays as long as it was recorded.
+// The rate held is measured from the first frames (the driver's stated rate
+// where they agree with it) and again as the camera's rate changes; key
+// frames follow it. The encoder is told the time of the pictures, not of
+// the gaps between them: its constant bit rate is spent per second of
+// pictures. MP4 files are written in
 // fragments cut every quarter second and flushed at once, so a recording cut
 // short by a killed process, a full disk or a lost camera stays playable up
 // to its last fragment. The encoder holds no frame back (no B-frames, no
@@ -74,11 +80,10 @@ public:
     //   fps:       the file's highest rate: frames closer together than its
     //              tick are left out.
     //   keepEvery: of the frames offered, numbers 0, n, 2n ... are recorded.
-    //   cameraFps: frames per second the camera offers (0: unknown, taken as
-    //              fps x keepEvery). Only sets how often a key frame comes:
-    //              every whole number of seconds, the number that gives groups
-    //              nearest 50 frames at the rate the file will hold, so that
-    //              each second of the file carries the same bits.
+    //   cameraFps: frames per second the camera offers, as its driver states
+    //              it (0: unknown). The file holds that rate over keepEvery
+    //              (at most fps) when its first frames come at it; otherwise
+    //              the rate they come at.
     bool startRecord(QString path, int inWidth, int inHeight, int inCodecId, int inPixFmt, int fps, int outWidth,
                      int outHeight, int keepEvery, double cameraFps = 0);
 
@@ -88,16 +93,19 @@ public:
     // queued; false when it was skipped by keepEvery, dropped because the
     // queue is full, not recording, the byte count cannot hold a raw frame
     // of that size, or the frame tick of its capture time is already taken.
+    // A queued frame is still left out (and counted so) when the rate the
+    // file holds turns out slower than the camera's (a camera that got
+    // faster loses one frame while its new rate is found).
     // captureMs: when the camera captured the frame, in milliseconds of any
     // monotonic clock, the same for every frame of a recording. The first
-    // frame starts the file; each later one is kept only when it comes more
-    // than a quarter of a tick of the file's rate after the tick the last
-    // kept frame took, and takes the next free tick (or a later one when it
-    // was captured later still), so a camera faster than the file's rate has
-    // its extra frames left out. A kept frame plays at its capture time (a
-    // little later: see m_lead; on its tick when frames before it were left
-    // out): the file lasts as long as the recording did, within a frame, and
-    // a slower camera, or one whose rate changes, plays at its own pace.
+    // frame starts the file; each later one is kept only when it comes at
+    // least half a tick of the file's rate after the tick the last kept frame
+    // took, so a camera faster than the file's rate has its extra frames left
+    // out. A kept frame plays on the tick of the held rate its capture time
+    // falls on (from a quarter tick before it to three quarters after; the
+    // next free tick when that one is taken): the file lasts as long as the
+    // recording did, within a frame, and a slower camera, or one whose rate
+    // changes, plays at its own pace.
     // -1: no capture time, the frame plays one tick after the last (a source
     // that delivers exactly at the file's rate, as a file conversion does).
     bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
@@ -166,7 +174,7 @@ private:
         int bytes = 0;
         int width = 0;
         int height = 0;
-        int64_t pts = 0; // capture time since the file's start, in units of kTimeBase
+        int64_t captureMs = -1; // the caller's capture time (-1: none)
         const uint8_t* bytesPtr() const {
             return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
         }
@@ -178,8 +186,18 @@ private:
     // Puts a filled frame from queueFrame into the queue.
     void commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height);
     bool openEncoder();
+    // Waits (lock held) until the first frames show the rate the file holds,
+    // then sets it; false when the recording ends first.
+    void chooseFirstRate(std::unique_lock<std::mutex>& lock);
+    // The stamp of a frame on the held rate's grid, after following a change
+    // of the camera's rate (false: left out, within half a tick of the last).
+    bool stampFrame(const Frame& frame, int64_t& stamp);
+    void followRate(int64_t captureMs);
+    // A grid of `rate` from the last frame stamped on.
+    void moveGrid(double rate);
+    void setHeldRate(double rate);
     void encodeQueued(Frame& frame);
-    bool encodePicture(const AVFrame* picture, int64_t pts);
+    bool encodePicture(const AVFrame* picture, int64_t stamp);
     bool drainEncoder(bool flush);
     bool writeHeld();
     static constexpr int64_t kFragmentMs = 250;
@@ -191,13 +209,12 @@ private:
     QString m_path;
     int m_inWidth = 0, m_inHeight = 0, m_inCodecId = 0, m_inPixFmt = 0;
     int m_outWidth = 0, m_outHeight = 0, m_keepEvery = 1;
-    // Stamps count 1/kTimeBase seconds; a tick of the file's rate (m_fps) is
-    // m_tickUnits of them. A key frame comes every m_keyUnits.
+    // Stamps count 1/kTimeBase seconds. A key frame comes every m_keyUnits.
     static constexpr int64_t kTimeBase = 90000;
     int m_fps = 1;
-    int64_t m_tickUnits = 1;
     int64_t m_keyUnits = 1;
-    double m_heldRate = 1; // frames per second the file is expected to hold
+    double m_cameraFps = 0;  // the camera's rate as its driver states it (0: unknown)
+    double m_statedRate = 0; // that over keep-every, at most m_fps (0: unknown)
 
     std::atomic<int> m_state{StateIdle};
     std::atomic<int> m_offered{0};
@@ -223,18 +240,11 @@ private:
     bool m_stopByCaller = false; // stopRecord was called (not a failed write)
     int m_openResult = 0;   // 0 opening, 1 opened, -1 failed (startRecord waits)
     std::condition_variable m_opened;
-    int64_t m_firstCaptureMs = -1; // capture time of the file's first frame
-    int64_t m_lastTick = -1;       // tick of the file's rate the last frame queued took
-    int64_t m_lastStamp = -1;      // stamp of the last frame queued
-    int64_t m_lastOfferedStamp = -1; // stamp of the latest capture time offered, kept or not
-    // Every frame after the first plays a little later than its capture time
-    // (half a frame at a whole number of frames a second; the first lasts
-    // that much longer, the last that much less): a steady camera's frames
-    // then sit between the file's whole seconds, not on them, where the
-    // jitter of capture times would move one into the second before or
-    // after, and that second would carry a frame's bits more or less.
-    int64_t m_lead = 0;
-    bool m_thinned = false;        // a frame was left out over the rate since the last one queued
+    int64_t m_firstCaptureMs = -1; // capture time of the first frame queued
+    int64_t m_lastTick = -1;       // tick of the file's rate (m_fps) the last frame queued took
+    int64_t m_lastOfferedMs = -1;  // the latest capture time offered, kept or not
+    int m_untimedQueued = 0;       // frames without a capture time queued
+    int m_lostAfterFailure = 0;    // frames offered or queued after writing failed
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;
 
@@ -252,7 +262,25 @@ private:
     std::unique_ptr<FrameScaler> m_scaler;
     AVIOContext* m_io = nullptr;
     int m_fd = -1;
-    int64_t m_nextPts = 0;       // the least time stamp the next picture may take
+    // The held rate's grid, on the recording thread: frame number m_lastN
+    // of the grid that starts at m_originMs (capture time) and m_originStamp.
+    double m_heldRate = 0;       // frames per second the file holds (0: not chosen yet)
+    int64_t m_tickUnits = 1;     // its tick, rounded
+    int64_t m_originMs = -1;
+    int64_t m_originStamp = 0;
+    int64_t m_firstGridMs = -1;  // the first grid's start: stamps stand for capture times from it
+    int64_t m_firstGridStamp = 0;
+    int64_t m_lastN = -1;
+    int64_t m_lastStamp = -1;    // stamp of the last picture sent to the encoder
+    std::deque<int64_t> m_recentMs; // capture times of the frames of about the last second and a half
+    int m_rateVotes = 0;         // successive measurements of one rate away from the held rate
+    double m_votedRate = 0;
+    // The encoder's clock counts pictures, not gaps (a stall, a pause): each
+    // picture lasts its step, at most two ticks. The stamps its packets come
+    // back with are turned into the frames' own.
+    int64_t m_pictureTime = 0;
+    int64_t m_lastPictureStamp = 0;
+    std::deque<std::pair<int64_t, int64_t>> m_stampOfPicture;
     int64_t m_nextKeyPts = 0;    // pictures from this stamp on start a group
     int64_t m_lastDuration = 0;  // how long the last picture written lasted
     int64_t m_lastFlushMs = 0;   // when the last fragment went to disk

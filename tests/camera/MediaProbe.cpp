@@ -5,7 +5,9 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 ProbeResult probeVideo(const QString& path) {
     ProbeResult r;
@@ -75,6 +77,66 @@ QVector<double> videoBitsEachSecond(const QString& path) {
 }
 
 namespace {
+// ffprobe's csv lines for the video stream's packets with the entries asked
+// for; false when ffprobe fails.
+bool packetRows(const QString& path, const QString& entries, QList<QList<QByteArray>>& rows) {
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=" + entries, "-of",
+                        "csv=p=0", path});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return false;
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+        if (!line.trimmed().isEmpty())
+            rows << line.trimmed().split(',');
+    return true;
+}
+} // namespace
+
+QVector<int> videoFramesEachSecond(const QString& path) {
+    QList<QList<QByteArray>> rows;
+    if (!packetRows(path, "pts_time", rows))
+        return {};
+    QVector<int> frames;
+    for (const auto& cells : rows) {
+        bool ok = false;
+        const double at = cells.value(0).toDouble(&ok);
+        if (!ok || at < 0)
+            return {};
+        if (frames.size() <= int(at))
+            frames.resize(int(at) + 1);
+        ++frames[int(at)];
+    }
+    return frames;
+}
+
+QVector<double> keyFrameTimes(const QString& path) {
+    QList<QList<QByteArray>> rows;
+    if (!packetRows(path, "pts_time,flags", rows))
+        return {-1};
+    QVector<double> keys;
+    for (const auto& cells : rows)
+        if (cells.value(1).contains('K'))
+            keys << cells.value(0).toDouble();
+    return keys;
+}
+
+int convertedFrames(const QString& path, QString* error) {
+    const QString out = path + ".converted.mp4";
+    QProcess p;
+    p.start("ffmpeg", {"-nostdin", "-y", "-v", "error", "-i", path, "-preset", "ultrafast", out});
+    const bool finished = p.waitForFinished(300000);
+    const QString said = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    const ProbeResult r = finished && p.exitCode() == 0 ? probeVideo(out) : ProbeResult();
+    QFile::remove(out);
+    if (!r.ok) {
+        if (error)
+            *error = finished ? QString("exit %1: %2 %3").arg(p.exitCode()).arg(said, r.errors) : "ffmpeg did not finish";
+        return -1;
+    }
+    return r.frames;
+}
+
+namespace {
 // A stream entry of ffprobe that is a fraction ("30000/1001"); -1 when it
 // cannot be read.
 double streamFraction(const QString& path, const QString& entry) {
@@ -109,6 +171,51 @@ QStringList secondsOffTheBitRate(const QString& path) {
     return off;
 }
 
+QStringList secondsOffTheBitRate(const QString& path, const std::function<double(int)>& rateAt) {
+    // Each packet shows until the next one; the last for a frame.
+    QList<QList<QByteArray>> rows;
+    if (!packetRows(path, "pts_time,size", rows))
+        return {"the packets cannot be read"};
+    std::vector<std::pair<double, qint64>> packets;
+    for (const auto& cells : rows) {
+        bool atOk = false, sizeOk = false;
+        const double at = cells.value(0).toDouble(&atOk);
+        const qint64 size = cells.value(1).toLongLong(&sizeOk);
+        if (!atOk || !sizeOk || at < 0)
+            return {"the packets cannot be read"};
+        packets.emplace_back(at, size);
+    }
+    std::sort(packets.begin(), packets.end());
+    QVector<double> bits, shown;
+    QVector<int> frames;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const double at = packets[i].first;
+        const int s = int(at);
+        if (bits.size() <= s) {
+            bits.resize(s + 1);
+            shown.resize(s + 1);
+            frames.resize(s + 1);
+        }
+        bits[s] += packets[i].second * 8.0;
+        ++frames[s];
+        if (rateAt(s) > 0) {
+            const double lasts = i + 1 < packets.size() ? packets[i + 1].first - at : 1.0 / rateAt(s);
+            shown[s] += std::min(lasts, 2.0 / rateAt(s));
+        }
+    }
+    if (bits.size() < 3)
+        return {QString("only %1 seconds of bits read").arg(bits.size())};
+    QStringList off;
+    for (int s = 1; s < bits.size() - 1; ++s) {
+        if (rateAt(s) <= 0 || frames[s] == 0)
+            continue;
+        const double want = 12e6 * shown[s];
+        if (std::abs(bits[s] - want) > want * 0.1)
+            off << QString("%1: %2 for %3 frames shown %4 s").arg(s).arg(bits[s] / 1e6, 0, 'f', 2).arg(frames[s]).arg(shown[s], 0, 'f', 3);
+    }
+    return off;
+}
+
 namespace {
 QtMessageHandler g_previousHandler = nullptr;
 void catchLine(QtMsgType type, const QMessageLogContext& context, const QString& text) {
@@ -136,12 +243,13 @@ QList<int> recordingEndCounts(const QStringList& lines) {
     static const QRegularExpression counts(
         "(\\d+) frames recorded, (\\d+) dropped while the encoder was behind, (\\d+) left out over the frame "
         "rate, "
-        "(\\d+) skipped by keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder");
+        "(\\d+) skipped by keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder, "
+        "(\\d+) lost when writing failed");
     for (const QString& line : lines) {
         const QRegularExpressionMatch m = counts.match(line);
         if (m.hasMatch()) {
             QList<int> n;
-            for (int i = 1; i <= 6; ++i)
+            for (int i = 1; i <= 7; ++i)
                 n << m.captured(i).toInt();
             return n;
         }
@@ -184,9 +292,8 @@ QString completeFragmentsCopy(const QString& path, const QString& copyPath) {
 
 QString decodeErrors(const QString& path) {
     QProcess p;
-    // Frames keep their own times (-enc_time_base -1): a recording stamps
-    // them when they were captured, not on a grid of its frame rate.
-    p.start("ffmpeg", {"-nostdin", "-v", "error", "-i", path, "-enc_time_base", "-1", "-f", "null", "-"});
+    // As a user checks a file.
+    p.start("ffmpeg", {"-nostdin", "-v", "error", "-i", path, "-f", "null", "-"});
     if (!p.waitForFinished(120000))
         return "exit: ffmpeg did not finish";
     const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <ostream>
 
 // Readable QString values in Google Test messages.
@@ -32,6 +33,19 @@ double videoBitsPerSecond(const QString& path);
 // their presentation time), from ffprobe; empty when they cannot be read.
 QVector<double> videoBitsEachSecond(const QString& path);
 
+// The video stream's frames in each whole second of play (packets grouped by
+// their presentation time), from ffprobe; empty when they cannot be read.
+QVector<int> videoFramesEachSecond(const QString& path);
+
+// The presentation times (seconds) of the video stream's key frames, from
+// ffprobe; {-1} when they cannot be read.
+QVector<double> keyFrameTimes(const QString& path);
+
+// The frames of a plain conversion of the file to MP4, as a user makes one
+// (`ffmpeg -i path out.mp4`, here with the fastest preset), counted by
+// ffprobe; -1 (and the reason in *error) when it fails.
+int convertedFrames(const QString& path, QString* error = nullptr);
+
 // The frame rate the file states for its video stream (ffprobe's
 // r_frame_rate, a fraction); -1 when it cannot be read.
 double statedFrameRate(const QString& path);
@@ -45,6 +59,13 @@ double averageFrameRate(const QString& path);
 // bits cannot be read: then one text says so). Steady: neither the first
 // second (the encoder's buffer starts full) nor the last (cut short).
 QStringList secondsOffTheBitRate(const QString& path);
+// The same for a file whose seconds hold different numbers of frames (a held
+// rate that is not a whole number, a stall, a frame the camera lost, a rate
+// change): each steady second that held a frame is judged against 12 Mbit
+// for each second its pictures show, a picture counting two frames of
+// `rateAt(second)` at most (a gap is no picture's); a second whose rate is 0
+// is not judged.
+QStringList secondsOffTheBitRate(const QString& path, const std::function<double(int)>& rateAt);
 
 // The program's log lines while it lives (one at a time).
 struct LogCatcher {
@@ -55,7 +76,8 @@ struct LogCatcher {
 
 // The counts of a recorder's closing log line among `lines` (recorded,
 // dropped while the encoder was behind, left out over the frame rate,
-// skipped by keep-every, not decoded, never reached the recorder); empty
+// skipped by keep-every, not decoded, never reached the recorder, lost when
+// writing failed); empty
 // when no line has them.
 QList<int> recordingEndCounts(const QStringList& lines);
 
@@ -66,8 +88,8 @@ QList<int> recordingEndCounts(const QStringList& lines);
 // file cannot be read.
 QString completeFragmentsCopy(const QString& path, const QString& copyPath);
 
-// Decodes every frame with `ffmpeg -v error -i path -enc_time_base -1 -f null -`
-// (each frame at its own time); returns its
+// Decodes every frame with `ffmpeg -v error -i path -f null -`, as a user
+// checks a file; returns its
 // error output (empty for a clean file) or a text starting with "exit" when
 // ffmpeg failed.
 QString decodeErrors(const QString& path);

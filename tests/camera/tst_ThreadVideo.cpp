@@ -205,6 +205,13 @@ TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
         else
             EXPECT_EQ(r.frames, c.expectFrames);
         EXPECT_EQ(rec.framesOverRate() + r.frames, c.count / c.keep);
+        // It states the rate it holds: a plain conversion keeps every frame,
+        // a plain decode reads it without a word.
+        const double held = r.frames / r.duration;
+        EXPECT_NEAR(statedFrameRate(path), held, held * 0.02) << "stated against held frames per second";
+        EXPECT_EQ(decodeErrors(path), "");
+        QString why;
+        EXPECT_EQ(convertedFrames(path, &why), r.frames) << why.toStdString();
         // Each frame plays within three quarters of a tick of when it was captured.
         const std::vector<double> times = packetTimes(path);
         ASSERT_EQ(times.size(), offered.size());
@@ -373,11 +380,18 @@ TEST(ThreadVideo, HoldsTheConstantBitRate) {
 TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
     // The USB models' settings: a file of 20 ticks a second fed every third
     // NV12 or every second YUYV frame of a 30 fps camera, so 10 or 15 frames
-    // a second; and a camera that slows down halfway (a longer exposure)
-    // below the rate it was said to send. Each steady second carries 12
-    // Mbit/s, the file states the rate of the frames it holds and lasts as
-    // long as its frames' capture times span, within a frame, and the end of
-    // the recording accounts for every frame offered.
+    // a second; cameras that change their rate halfway (a longer exposure, or
+    // a shorter one) away from the rate they were said to send, that stall or
+    // are paused, and held rates below five a second that are not whole.
+    // Each steady second carries 12 Mbit/s (12 Mbit for each second of
+    // pictures it holds, where its seconds hold different numbers of frames,
+    // and never over 13.2 Mbit), no picture before a gap carries the gap's
+    // bits, the file lasts as long as its frames' capture times span, within
+    // a frame, states the rate of the frames it holds at its start (a rate a
+    // plain conversion keeps every frame of, and a plain decode reads
+    // without a word), puts its key frames where groups of the rate it holds
+    // then come nearest 50 frames, and the end of the recording accounts for
+    // every frame offered.
     struct Case {
         const char* name;
         int pixFmt;
@@ -385,13 +399,21 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         int keepEvery;
         double toldFps;             // what the driver says the camera sends
         double fpsBefore, fpsAfter; // what it sends in the first and second half
+        double stallAt, stallFor;   // seconds: no frame comes for stallFor from stallAt
+        double seconds;
+        std::vector<double> keys;   // when key frames come (seconds)
     };
     const Case cases[] = {
-        {"nv12", kNV12, 20, 3, 30, 30, 30},
-        {"yuyv", kYUYV, 20, 2, 30, 30, 30},
-        {"told 30 fps, the camera drops from 30 to 15 halfway", kNV12, 30, 1, 30, 30, 15},
+        {"nv12", kNV12, 20, 3, 30, 30, 30, 0, 0, 8, {0, 5}},
+        {"yuyv", kYUYV, 20, 2, 30, 30, 30, 0, 0, 8, {0, 3, 6}},
+        {"told 30 fps, the camera drops from 30 to 15 halfway", kNV12, 30, 1, 30, 30, 15, 0, 0, 8, {0, 2, 4, 6}},
+        {"told 2.5 fps, the camera rises to 10 halfway", kNV12, 10, 1, 2.5, 2.5, 10, 0, 0, 16, {0, 10, 15}},
+        {"a 2 s stall", kNV12, 20, 2, 30, 30, 30, 3.01, 2, 8, {0, 3, 6}},
+        {"a 3 s pause", kNV12, 20, 2, 30, 30, 30, 3.01, 3, 9, {0, 3, 6}},
+        {"a 2 s stall before the last frame", kNV12, 15, 1, 15, 15, 15, 5.9, 2.05, 8.01, {0, 3, 8}},
+        {"7 fps keeping every second: 3.5 a second", kNV12, 20, 2, 7, 7, 7, 0, 0, 8, {0}},
+        {"7 fps keeping every third: 2.33 a second", kNV12, 20, 3, 7, 7, 7, 0, 0, 8, {0}},
     };
-    const int seconds = 8;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestEnv env;
@@ -404,10 +426,12 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         const auto frames = makeFrames(1920, 1080, 4, c.pixFmt);
         int sent = 0, kept = 0;
         double at = 0, firstKept = -1, lastKept = 0, fps = c.fpsBefore;
-        for (; at < seconds - 1e-9; at += 1.0 / fps, ++sent) {
-            fps = at < seconds / 2.0 ? c.fpsBefore : c.fpsAfter;
+        for (; at < c.seconds - 1e-9; at += 1.0 / fps) {
+            fps = at < c.seconds / 2.0 ? c.fpsBefore : c.fpsAfter;
+            if (at >= c.stallAt && at < c.stallAt + c.stallFor)
+                continue; // the camera sends nothing
             ASSERT_TRUE(rec.waitForSpace(60000));
-            const auto& f = frames[size_t(sent) % frames.size()];
+            const auto& f = frames[size_t(sent++) % frames.size()];
             if (rec.pushFrame(f.data(), int(f.size()), 0, 0, 100000 + std::llround(at * 1000))) {
                 ++kept;
                 lastKept = at;
@@ -418,18 +442,74 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         stopAndWait(rec);
         const ProbeResult r = probeVideo(path);
         ASSERT_TRUE(r.ok) << r.errors.toStdString();
-        EXPECT_EQ(r.frames, kept);
-        const double frame = 1.0 / std::min<double>(c.fileFps, c.fpsAfter / c.keepEvery);
-        EXPECT_NEAR(r.duration, lastKept - firstKept, frame + 0.002) << "against the span of capture times";
-        const QStringList off = secondsOffTheBitRate(path);
+        // A camera that gets faster loses a frame while the recorder finds
+        // its new rate.
+        EXPECT_GE(r.frames, kept - (c.fpsAfter > c.fpsBefore ? 1 : 0));
+        EXPECT_LE(r.frames, kept);
+        const double rateBefore = std::min<double>(c.fileFps, c.fpsBefore / c.keepEvery);
+        const double rateAfter = std::min<double>(c.fileFps, c.fpsAfter / c.keepEvery);
+        EXPECT_NEAR(r.duration, lastKept - firstKept, 1.0 / rateAfter + 0.002) << "against the span of capture times";
+        const bool steady = c.fpsAfter == c.fpsBefore && c.stallFor == 0;
+        // The second the rate changes in is judged by neither rate, nor are
+        // those a gap cuts into or that pay for a key frame before it (over
+        // 13.2 Mbit none is).
+        const auto rateAt = [&](int second) {
+            if (c.stallFor > 0 && second >= int(c.stallAt) && second <= int(c.stallAt + c.stallFor))
+                return 0.0;
+            return second == int(c.seconds / 2) && rateBefore != rateAfter ? 0.0
+                   : second < c.seconds / 2                                ? rateBefore
+                                                                           : rateAfter;
+        };
+        const QStringList off = steady && rateBefore >= 5 && rateBefore == std::round(rateBefore)
+                                    ? secondsOffTheBitRate(path)
+                                    : secondsOffTheBitRate(path, rateAt);
         EXPECT_TRUE(off.isEmpty()) << "Mbit/s in seconds " << off.join(", ").toStdString();
+        const QVector<double> bits = videoBitsEachSecond(path);
+        for (int s = 1; s < bits.size() && rateBefore >= 5 && rateBefore == std::round(rateBefore); ++s)
+            EXPECT_LE(bits[s], 13.2e6) << "second " << s;
+        {
+            // No picture before a gap carries its bits: none but a key frame is
+            // three times its share of 12 Mbit/s (at the lower of the rates).
+            QProcess p;
+            p.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=size,flags", "-of",
+                                "csv=p=0", path});
+            ASSERT_TRUE(p.waitForFinished(60000));
+            std::vector<int> plain;
+            for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+                if (line.contains(',') && !line.split(',')[1].contains('K'))
+                    plain.push_back(line.split(',')[0].toInt());
+            ASSERT_FALSE(plain.empty());
+            const double share = 12e6 / 8 / std::min(rateBefore, rateAfter);
+            for (size_t i = 0; i < plain.size(); ++i)
+                EXPECT_LT(plain[i], 3 * share) << "picture " << i;
+        }
         const double held = r.frames / r.duration;
-        EXPECT_NEAR(averageFrameRate(path), held, held * 0.02) << "stated against held frames per second";
-        if (c.fpsAfter == c.fpsBefore)
+        if (steady) {
+            EXPECT_NEAR(averageFrameRate(path), held, held * 0.02) << "stated against held frames per second";
             EXPECT_NEAR(statedFrameRate(path), held, held * 0.02) << "stated against held frames per second";
+            QString why;
+            EXPECT_EQ(convertedFrames(path, &why), r.frames) << why.toStdString();
+        } else {
+            EXPECT_NEAR(statedFrameRate(path), rateBefore, rateBefore * 0.02) << "stated against the rate at its start";
+        }
+        if (c.fpsAfter <= c.fpsBefore) {
+            EXPECT_EQ(decodeErrors(path), "");
+        }
+        // Each key frame is the first frame at or after its time.
+        const QVector<double> keys = keyFrameTimes(path);
+        EXPECT_EQ(keys.size(), int(c.keys.size())) << "key frames at " << QStringList([&] {
+            QStringList t;
+            for (const double k : keys)
+                t << QString::number(k);
+            return t;
+        }()).join(" ").toStdString();
+        for (int k = 0; k < std::min<int>(keys.size(), int(c.keys.size())); ++k)
+            EXPECT_NEAR(keys[k], c.keys[size_t(k)] + 0.5 / std::min(rateBefore, rateAfter),
+                        0.5 / std::min(rateBefore, rateAfter) + 0.002)
+                << "key frame " << k;
         const QList<int> counts = recordingEndCounts(log.lines().filter(path));
-        EXPECT_EQ(counts.size(), 6) << "the end of the recording gives every count";
-        EXPECT_EQ(counts.value(0), kept);
+        EXPECT_EQ(counts.size(), 7) << "the end of the recording gives every count";
+        EXPECT_EQ(counts.value(0), r.frames);
         EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0), sent)
             << "the end counts add up to the frames sent";
     }
@@ -778,4 +858,9 @@ TEST(ThreadVideo, FullDiskEndsTheRecordingWithAPlayableFile) {
     ASSERT_TRUE(r.ok) << r.errors.toStdString();
     EXPECT_EQ(r.frames, frames);
     EXPECT_EQ(decodeErrors(path), "");
+    // The end of the recording counts the frames the file holds.
+    const QStringList said = QString::fromUtf8(child->readAllStandardError()).split('\n');
+    const QList<int> counts = recordingEndCounts(said);
+    ASSERT_EQ(counts.size(), 7) << said.join("\n").toStdString();
+    EXPECT_EQ(counts[0], r.frames);
 }
