@@ -35,11 +35,19 @@ def read_text(path):
     return open(path, encoding="utf-8").read() if os.path.exists(path) else ""
 
 
+def ffprobe(path, *args):
+    """ffprobe's answer about the video stream of path; a file it cannot read
+    is an error, never an empty answer."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0"] + list(args) + [path],
+                            capture_output=True, text=True, timeout=120)
+    if result.returncode != 0 or result.stderr.strip():
+        raise RuntimeError("ffprobe could not read %s: %s" % (path, result.stderr.strip()))
+    return result.stdout
+
+
 def bits_each_second(path):
     """The video stream's bits in each whole second of play, from ffprobe."""
-    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                          "packet=pts_time,size", "-of", "csv=p=0", path],
-                         capture_output=True, text=True, timeout=120).stdout
+    out = ffprobe(path, "-show_entries", "packet=pts_time,size", "-of", "csv=p=0")
     bits = []
     for line in out.split():
         at, size = line.split(",")[:2]
@@ -51,17 +59,12 @@ def bits_each_second(path):
 
 def picture_times(path):
     """The times the video's pictures play at, in order."""
-    result = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time",
-                             "-of", "csv=p=0", path], capture_output=True, text=True, timeout=120)
-    if result.returncode != 0 or result.stderr.strip():
-        raise RuntimeError("ffprobe could not read the pictures' times of %s: %s" % (path, result.stderr.strip()))
-    return sorted(float(t) for t in result.stdout.split())
+    return sorted(float(t) for t in ffprobe(path, "-show_entries", "packet=pts_time", "-of", "csv=p=0").split())
 
 
 def stream_entry(path, entry):
     """One of the video stream's entries as ffprobe states it."""
-    return subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=" + entry,
-                           "-of", "csv=p=0", path], capture_output=True, text=True, timeout=120).stdout.strip()
+    return ffprobe(path, "-show_entries", "stream=" + entry, "-of", "csv=p=0").strip()
 
 
 def fraction(text):
@@ -70,9 +73,8 @@ def fraction(text):
 
 
 def frames_and_duration(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                          "stream=nb_read_frames:format=duration", "-of", "default=nw=1:nk=1", path],
-                         capture_output=True, text=True, timeout=120).stdout.split()
+    out = ffprobe(path, "-count_frames", "-show_entries", "stream=nb_read_frames:format=duration",
+                  "-of", "default=nw=1:nk=1").split()
     return int(out[0]), float(out[1])
 
 
