@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "app/hub/SaveErrorBox.h"
 #include "platform/FileCommit.h"
+#include "platform/SnapshotRecords.h"
 #include "platform/WriteProblem.h"
 
 #include <QApplication>
@@ -11,26 +12,12 @@
 #include <QImageWriter>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QTemporaryFile>
 #include <QtDebug>
 
 #include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace SnapshotFiles {
-
-namespace {
-mode_t processUmask() {
-    // Read once (umask can only be read by setting it), before any thread writes files.
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-} // namespace
 
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality, QString* error) {
     const QString why =
@@ -81,40 +68,67 @@ QString prepareThumbnail(const QImage& picture) {
     const QImage thumb = thumbnail(picture);
     if (thumb.isNull())
         return QString();
-    QDir().mkpath("./.scaleImage");
-    QTemporaryFile file("./.scaleImage/.new-XXXXXX.jpg");
-    file.setAutoRemove(false);
-    if (!file.open())
+    // Made as every writer's temporary file is: the folder's default ACL
+    // and the umask decide who may read it, here and under its index's name.
+    int fd = -1;
+    const QString name = SnapshotRecords::createThumbnail(&fd);
+    if (name.isEmpty())
         return QString();
-    QImageWriter writer(&file, "JPG");
-    writer.setQuality(90);
-    const bool ok = writer.write(thumb);
-    const QString name = file.fileName();
-    // A temporary file is private (0600); the thumbnail is a file like the
-    // picture and follows the user's umask.
-    ::fchmod(file.handle(), 0666 & ~processUmask());
-    file.close();
+    QFile file;
+    bool ok = file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+    if (ok) {
+        QImageWriter writer(&file, "JPG");
+        writer.setQuality(90);
+        ok = writer.write(thumb) && file.flush();
+        file.close();
+    }
     if (!ok) {
-        QFile::remove(name);
+        discardThumbnail(name);
         return QString();
     }
     return name;
 }
 
-int addToHistory(const QString& path, const QString& preparedThumbnail) {
-    const int index = MessagePassing::instance()->addImageHistory(path);
+void discardThumbnail(const QString& preparedThumbnail) {
     if (preparedThumbnail.isEmpty())
-        return index;
-    if (index < 0) {
-        QFile::remove(preparedThumbnail);
-        return index;
-    }
-    const QString target = thumbnailPath(index);
-    QFile::remove(target);
-    if (!QFile::rename(preparedThumbnail, target)) {
+        return;
+    QFile::remove(preparedThumbnail);
+    SnapshotRecords::releaseThumbnail(preparedThumbnail);
+}
+
+namespace {
+// Moves the prepared thumbnail (may be empty) to the name of the list's
+// index, replacing an old one; removes it when the list took no index.
+void placeThumbnail(int index, const QString& preparedThumbnail) {
+    if (preparedThumbnail.isEmpty())
+        return;
+    if (index >= 0) {
+        const QString target = thumbnailPath(index);
+        QFile::remove(target);
+        if (QFile::rename(preparedThumbnail, target)) {
+            SnapshotRecords::releaseThumbnail(preparedThumbnail);
+            return;
+        }
         qWarning() << "Cannot place the thumbnail" << target;
-        QFile::remove(preparedThumbnail);
     }
+    discardThumbnail(preparedThumbnail);
+}
+} // namespace
+
+int addToHistory(const QString& path, const QString& preparedThumbnail) {
+    MessagePassing* hub = MessagePassing::instance();
+    // Saves of a program that has ended since the list was loaded (or seemed
+    // too fresh to tell then) were taken before this one.
+    if (SnapshotRecords::leftoversMayRemain()) {
+        for (const auto& item : SnapshotRecords::takeLeftovers()) {
+            if (!hub->getHistoryList().contains(item.first))
+                placeThumbnail(hub->addImageHistory(item.first), item.second);
+            else if (!item.second.isEmpty())
+                QFile::remove(item.second); // listed already, with its own thumbnail
+        }
+    }
+    const int index = hub->addImageHistory(path);
+    placeThumbnail(index, preparedThumbnail);
     return index;
 }
 

@@ -26,13 +26,20 @@ QImage thumbnail(const QImage& picture);
 // "./.scaleImage/<index>.jpg"
 QString thumbnailPath(int index);
 // Writes the thumbnail of picture as a JPEG (quality 90) under a temporary
-// name in ./.scaleImage, for addToHistory to move into place; empty on
+// name in ./.scaleImage (SnapshotRecords::createThumbnail), held for
+// addToHistory to move into place or discardThumbnail to remove; empty on
 // failure. Any thread.
 QString prepareThumbnail(const QImage& picture);
+// Removes a prepared thumbnail whose picture will not be listed (may be
+// empty). Any thread.
+void discardThumbnail(const QString& preparedThumbnail);
 
 // GUI thread: adds path to the hub's recent-image list and moves the
 // prepared thumbnail file (may be empty) to the index's name, replacing an
-// old one. Returns the index (-1 when the list is not open).
+// old one. Returns the index (-1 when the list is not open). Pictures whose
+// records the last look at the list's folder could not yet take
+// (SnapshotRecords::leftoversMayRemain) are looked at again first, and
+// those taken now are listed before path.
 int addToHistory(const QString& path, const QString& preparedThumbnail);
 
 // Runs fn on the GUI thread, queued (directly when there is no application

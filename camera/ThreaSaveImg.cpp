@@ -207,8 +207,7 @@ void ThreaSaveImg::saveDirect(const QImage& image, const QString& file) {
     QString error;
     if (!SnapshotFiles::writeImage(image, file, m_imgType.toUtf8(), 100, &error)) {
         SnapshotRecords::dropNote(note);
-        if (!thumb.isEmpty())
-            QFile::remove(thumb);
+        SnapshotFiles::discardThumbnail(thumb);
         SnapshotFiles::reportSaveError(file, error);
         if (clearIcon)
             SnapshotFiles::runOnGuiThread([] { MessagePassing::instance()->removeIconCamera(); });

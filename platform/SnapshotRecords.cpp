@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QHash>
 #include <QtDebug>
@@ -35,11 +36,49 @@ QString takeWrittenPicture(const QString& path, QImage& image) {
 }
 
 namespace {
-// The records this program is writing pictures for, each held open (and
-// so locked) until its picture is listed: another program sharing the
-// folder leaves them alone.
+// The records this program is writing pictures for and their thumbnails,
+// each held open (and so locked) until its picture is listed: another
+// program sharing the folder leaves them alone.
 std::mutex heldLock;
 QHash<QString, int> heldNotes;
+
+bool heldHere(const QString& path) {
+    std::lock_guard<std::mutex> l(heldLock);
+    return heldNotes.contains(path);
+}
+
+// Makes a held temporary file in ./.scaleImage and names it prefix + its
+// temporary name + suffix while held: a file sweep takes only the writers'
+// own names, and the files of a killed save are read before they go.
+QString createHeld(const QString& prefix, const QString& suffix, int* fd) {
+    *fd = -1;
+    QDir().mkpath("./.scaleImage");
+    const QString folder = QDir("./.scaleImage").absolutePath();
+    std::string made;
+    const int file = FileRules::createTemporary(QFile::encodeName(folder + "/x").toStdString(), &made);
+    if (file < 0)
+        return QString();
+    const QString temporary = QFile::decodeName(QByteArray::fromStdString(made));
+    const QString name = folder + "/" + prefix + QFileInfo(temporary).fileName() + suffix;
+    if (std::rename(made.c_str(), QFile::encodeName(name).constData()) != 0) {
+        ::unlink(made.c_str());
+        ::close(file);
+        return QString();
+    }
+    std::lock_guard<std::mutex> l(heldLock);
+    heldNotes.insert(name, file);
+    *fd = file;
+    return name;
+}
+
+void release(const QString& path) {
+    std::lock_guard<std::mutex> l(heldLock);
+    const auto it = heldNotes.find(path);
+    if (it != heldNotes.end()) {
+        ::close(it.value());
+        heldNotes.erase(it);
+    }
+}
 
 // A record's name: ".pending" before a temporary name of the file rules
 // (".pending.~<pid>=XXXXXX"), or ".pending-XXXXXX" from earlier versions,
@@ -51,27 +90,16 @@ const QRegularExpression& noteName() {
 } // namespace
 
 QString notePending(const QString& picture, const QString& preparedThumbnail) {
-    QDir().mkpath("./.scaleImage");
-    const QString folder = QDir("./.scaleImage").absolutePath();
-    std::string made;
-    const int fd = FileRules::createTemporary(QFile::encodeName(folder + "/x").toStdString(), &made);
-    if (fd < 0)
+    int fd = -1;
+    const QString name = createHeld(".pending", QString(), &fd);
+    if (name.isEmpty())
         return QString();
-    // Renamed to a record's name while held: a file sweep takes only the
-    // writers' own names, and the records of a killed program are read.
     ::fchmod(fd, 0600); // a private record, as before
-    const QString temporary = QFile::decodeName(QByteArray::fromStdString(made));
-    const QString name = folder + "/.pending" + QFileInfo(temporary).fileName();
     const QByteArray text = picture.toUtf8() + '\n' + preparedThumbnail.toUtf8() + '\n';
-    const bool ok = ::write(fd, text.constData(), size_t(text.size())) == text.size() &&
-                    std::rename(made.c_str(), QFile::encodeName(name).constData()) == 0;
-    if (!ok) {
-        ::unlink(made.c_str());
-        ::close(fd);
+    if (::write(fd, text.constData(), size_t(text.size())) != text.size()) {
+        dropNote(name);
         return QString();
     }
-    std::lock_guard<std::mutex> l(heldLock);
-    heldNotes.insert(name, fd);
     return name;
 }
 
@@ -79,36 +107,45 @@ void dropNote(const QString& note) {
     if (note.isEmpty())
         return;
     QFile::remove(note);
-    std::lock_guard<std::mutex> l(heldLock);
-    const auto it = heldNotes.find(note);
-    if (it != heldNotes.end()) {
-        ::close(it.value());
-        heldNotes.erase(it);
-    }
+    release(note);
 }
+
+QString createThumbnail(int* fd) { return createHeld(".new", ".jpg", fd); }
+
+void releaseThumbnail(const QString& thumbnail) { release(thumbnail); }
 
 namespace {
 // A record is a plain file anyone can write: it names a file by its path.
 // Only a temporary thumbnail made by prepareThumbnail, in this very folder
 // (no link on the way), is ever moved or deleted because of one.
 bool isPreparedThumbnail(const QString& path, const QString& folder) {
-    static const QRegularExpression name("^\\.new-[A-Za-z0-9]{6}\\.jpg$");
+    static const QRegularExpression name("^\\.new(-|(\\.~[0-9]+[-=]))[A-Za-z0-9]{6}\\.jpg$");
     const QFileInfo info(path);
     return name.match(info.fileName()).hasMatch() && !info.isSymLink() && info.isFile() &&
            info.canonicalPath() == QFileInfo(folder).canonicalFilePath();
 }
 
-// Whether the record or thumbnail at path may be taken: name is a
-// record's name, which carries its program's id, or empty for a thumbnail.
-bool mayTakeFile(const QString& path, const QString& name) {
+// Whether the record or thumbnail at path may be taken: its name carries
+// its program's id, but for those of earlier versions.
+bool mayTakeFile(const QString& path) {
     long pid = 0;
     bool heldFromBirth = false;
+    QString name = QFileInfo(path).fileName();
+    if (name.endsWith(".jpg"))
+        name.chop(4);
     const int start = name.indexOf(".~");
     if (start >= 0)
         FileRules::isTemporaryName(QFile::encodeName(name.mid(start)).toStdString(), &pid, &heldFromBirth);
     struct stat st;
     return FileRules::mayTakeLeftover(QFile::encodeName(path).toStdString(), pid, &st, heldFromBirth) &&
            S_ISREG(st.st_mode);
+}
+
+// Per folder of records: whether its last look left what may yet be a
+// leftover. GUI thread.
+QHash<QString, bool>& lookAgain() {
+    static QHash<QString, bool> folders;
+    return folders;
 }
 
 // Snapshots are written into the snapshot folder (the stored one, or the
@@ -136,13 +173,10 @@ bool isSnapshotPicture(const QString& path) {
 
 QList<QPair<QString, QString>> takeLeftovers() {
     QList<QPair<QString, QString>> found;
-    // Once per folder: later loads in the same run (another camera opened)
-    // may meet the records of saves that are still under way.
-    static QStringList done;
     const QString folder = QDir("./.scaleImage").absolutePath();
-    if (done.contains(folder))
-        return found;
-    done.append(folder);
+    // What may yet be a leftover: a look at the next listing tells.
+    bool mayRemain = false;
+    const auto lookedAt = qScopeGuard([&] { lookAgain()[folder] = mayRemain; });
     // What snapshots cut short by a killed program left half-written.
     for (const QString& pictures : snapshotFolders())
         FileCommit::sweepLeftovers(pictures);
@@ -159,7 +193,8 @@ QList<QPair<QString, QString>> takeLeftovers() {
         // A record no live program can own, as the file rules tell it: one
         // still held is a save under way in a program sharing the folder.
         QFile note(info.absoluteFilePath());
-        const bool mayTake = mayTakeFile(note.fileName(), info.fileName());
+        const bool mayTake = mayTakeFile(note.fileName());
+        mayRemain = mayRemain || (!mayTake && !heldHere(note.fileName()));
         QString thumb;
         if (note.open(QIODevice::ReadOnly)) {
             // Two paths: a record longer than that is not one of ours.
@@ -194,12 +229,21 @@ QList<QPair<QString, QString>> takeLeftovers() {
         }
     }
     // A thumbnail no record names is on its way to a record or a list of a
-    // program sharing the folder, or left by one killed: its name tells no
-    // program, so it goes once long untouched.
-    for (const QFileInfo& info : dir.entryInfoList({".new-*"}, QDir::Files | QDir::Hidden))
-        if (!named.contains(info.absoluteFilePath()) && mayTakeFile(info.absoluteFilePath(), QString()))
-            QFile::remove(info.absoluteFilePath());
+    // program sharing the folder, or left by one killed: it goes once no
+    // live program can own it (one of an earlier version, whose name tells
+    // no program, once long untouched).
+    for (const QFileInfo& info : dir.entryInfoList({".new-*", ".new.~*"}, QDir::Files | QDir::Hidden)) {
+        const QString path = info.absoluteFilePath();
+        if (named.contains(path) || !isPreparedThumbnail(path, folder))
+            continue;
+        if (mayTakeFile(path))
+            QFile::remove(path);
+        else
+            mayRemain = mayRemain || !heldHere(path);
+    }
     return found;
 }
+
+bool leftoversMayRemain() { return lookAgain().value(QDir("./.scaleImage").absolutePath(), false); }
 
 } // namespace SnapshotRecords

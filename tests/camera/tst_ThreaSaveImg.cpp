@@ -9,14 +9,18 @@
 #include "camera/SnapshotFiles.h"
 #include "camera/ThreadAVPacket.h"
 #include "platform/SnapshotRecords.h"
+#include "tests/support/HeldChild.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include "FrameSynth.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
@@ -25,13 +29,14 @@
 #include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utime.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 // Sets the time path was last changed to seconds ago.
 bool touchedAgo(const QString& path, int seconds) {
-    const utimbuf then{std::time(nullptr) - seconds, std::time(nullptr) - seconds};
-    return ::utime(QFile::encodeName(path).constData(), &then) == 0;
+    const timespec then[2] = {{std::time(nullptr) - seconds, 0}, {std::time(nullptr) - seconds, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), then, 0) == 0;
 }
 } // namespace
 
@@ -568,22 +573,31 @@ private slots:
     // What a program killed between writing a picture and listing it leaves:
     // its record and prepared thumbnail. The next start lists the picture
     // with that thumbnail, after those already listed, and no temporary
-    // thumbnail stays behind, whatever the records say.
+    // thumbnail stays behind, whatever the records say. A record no one can
+    // tell to be a leftover at the start (its program still saving, or a
+    // record whose name tells no program, too fresh) stays with its
+    // thumbnail, and is looked at again at the next snapshot: listed then
+    // once its program has ended or it has been untouched for long.
     void killedSaveIsListedAtTheNextStart_data() {
         QTest::addColumn<bool>("pictureOnDisk");
         QTest::addColumn<bool>("alreadyListed");
         QTest::addColumn<bool>("thumbnailMade");
         QTest::addColumn<int>("listed");
-        QTest::newRow("killed after the write") << true << false << true << 2;
-        QTest::newRow("killed before the write") << false << false << true << 1;
-        QTest::newRow("killed after the listing") << true << true << true << 2;
-        QTest::newRow("no thumbnail made") << true << false << false << 2;
+        QTest::addColumn<QString>("owner"); // "ended", "running" at the start, "untold" (a fresh record)
+        QTest::newRow("killed after the write") << true << false << true << 2 << "ended";
+        QTest::newRow("killed before the write") << false << false << true << 1 << "ended";
+        QTest::newRow("killed after the listing") << true << true << true << 2 << "ended";
+        QTest::newRow("no thumbnail made") << true << false << false << 2 << "ended";
+        QTest::newRow("its program still saving at the start") << true << false << true << 2 << "running";
+        QTest::newRow("a record that tells no program, fresh at the start")
+            << true << false << true << 2 << "untold";
     }
     void killedSaveIsListedAtTheNextStart() {
         QFETCH(bool, pictureOnDisk);
         QFETCH(bool, alreadyListed);
         QFETCH(bool, thumbnailMade);
         QFETCH(int, listed);
+        QFETCH(QString, owner);
         // A folder the program has not loaded its list from in this run.
         const QString home = QDir::currentPath();
         const QString folder = env->file("next-start");
@@ -605,12 +619,33 @@ private slots:
             QVERIFY(filled(70, 60, Qt::red).save(SnapshotFiles::thumbnailPath(1)));
         const QString thumb = thumbnailMade ? SnapshotFiles::prepareThumbnail(filled(600, 296, Qt::green)) : QString();
         QVERIFY(thumbnailMade == !thumb.isEmpty());
-        // The record of a program killed since: written by one that has ended.
-        const pid_t killed = ::fork();
-        if (killed == 0)
-            ::_exit(SnapshotRecords::notePending(shot, thumb).isEmpty() ? 1 : 0);
-        int status = -1;
-        QVERIFY(::waitpid(killed, &status, 0) == killed && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        // The record of a program killed since: written by one that has
+        // ended; or by one still saving; or one whose name tells no program.
+        HeldChild saving;
+        if (owner == "running") {
+            saving = heldChild(
+                [&](const std::function<void()>& waitHere) {
+                    if (SnapshotRecords::notePending(shot, thumb).isEmpty())
+                        ::_exit(1);
+                    waitHere();
+                },
+                false);
+            QVERIFY(saving.kill > 0);
+        } else if (owner == "untold") {
+            QFile note("./.scaleImage/.pending-zz0002");
+            QVERIFY(note.open(QIODevice::WriteOnly));
+            QVERIFY(note.write((shot + "\n" + thumb + "\n").toUtf8()) > 0);
+        } else {
+            const pid_t killed = ::fork();
+            if (killed == 0)
+                ::_exit(SnapshotRecords::notePending(shot, thumb).isEmpty() ? 1 : 0);
+            int status = -1;
+            QVERIFY(::waitpid(killed, &status, 0) == killed && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        const auto endSaving = qScopeGuard([&] {
+            if (saving.kill > 0)
+                endHeld(saving);
+        });
         if (pictureOnDisk)
             QVERIFY(filled(600, 296, Qt::green).save(shot));
         // A temporary thumbnail of a save whose record was never written.
@@ -619,14 +654,33 @@ private slots:
         QVERIFY(touchedAgo("./.scaleImage/.new-stray1.jpg", 11 * 60));
 
         hub->initImageHistory();
+        QStringList later;
+        if (owner != "ended") {
+            // Kept, with its thumbnail, until the next snapshot.
+            const QStringList kept = hub->getHistoryList();
+            const QStringList keptFiles = QDir("./.scaleImage").entryList(QDir::Files | QDir::Hidden);
+            QCOMPARE(kept, QStringList{earlier});
+            QCOMPARE(keptFiles.filter(QRegularExpression("^\\.pending")).size(), 1);
+            QVERIFY2(QFile::exists(thumb), qPrintable(keptFiles.join(' ')));
+            if (owner == "running")
+                endHeld(saving);
+            else
+                QVERIFY(touchedAgo("./.scaleImage/.pending-zz0002", 11 * 60));
+            saving = HeldChild();
+            const QString next = env->file("Export/Image/next.jpg");
+            QVERIFY(filled(50, 40, Qt::yellow).save(next));
+            SnapshotFiles::addToHistory(next, SnapshotFiles::prepareThumbnail(filled(50, 40, Qt::yellow)));
+            later << next;
+        }
         const QStringList list = hub->getHistoryList();
         const QStringList left = QDir("./.scaleImage").entryList(QDir::Files | QDir::Hidden, QDir::Name);
         const QSize second = QImage(SnapshotFiles::thumbnailPath(1)).size();
         QVERIFY(QDir::setCurrent(home));
-        QCOMPARE(list.size(), listed);
+        QCOMPARE(list.size(), listed + later.size());
         QCOMPARE(list.first(), earlier);
+        QCOMPARE(list.mid(listed), later);
         if (listed == 2) {
-            QCOMPARE(list.last(), shot);
+            QCOMPARE(list[1], shot);
             // The prepared thumbnail took the index's name (or the one listed stayed).
             if (alreadyListed)
                 QCOMPARE(second, QSize(70, 60));
@@ -636,7 +690,44 @@ private slots:
         QStringList expected{"0.jpg"};
         if (listed == 2 && (alreadyListed || thumbnailMade))
             expected << "1.jpg";
+        if (!later.isEmpty())
+            expected << "2.jpg";
         QCOMPARE(left, expected);
+    }
+
+    // A thumbnail is a new file like the picture: it gets what the folder's
+    // default ACL (or else the umask) gives a file made there, as touch
+    // makes it, and keeps it under its index's name.
+    void aThumbnailGetsWhatItsFolderGives_data() {
+        QTest::addColumn<QString>("defaultAcl"); // setfacl -d -m, none when empty
+        QTest::addColumn<int>("mask");
+        QTest::newRow("default ACL: one user in, others out") << "u:nobody:rw,g::r,o::-" << 022;
+        QTest::newRow("no default ACL, umask 027") << "" << 027;
+    }
+    void aThumbnailGetsWhatItsFolderGives() {
+        QFETCH(QString, defaultAcl);
+        QFETCH(int, mask);
+        const QString folder = QDir("./.scaleImage").absolutePath();
+        QVERIFY(QDir().mkpath(folder));
+        const QString given = defaultAcl.isEmpty() ? QString() : setDefaultAcl(folder, defaultAcl);
+        if (given == "unsupported")
+            QSKIP("the temporary folder's file system keeps no ACLs");
+        if (given == "no setfacl")
+            QSKIP("setfacl is not installed (Debian package acl)");
+        QVERIFY2(given.isEmpty(), qPrintable(given));
+        const mode_t old = ::umask(mode_t(mask));
+        const QString touched = runProgram("touch", {folder + "/touched"});
+        const QString prepared = SnapshotFiles::prepareThumbnail(filled(40, 30, Qt::red));
+        const QString preparedAcl = aclOf(prepared);
+        const int index = SnapshotFiles::addToHistory(env->file("shot.jpg"), prepared);
+        ::umask(old);
+        QCOMPARE(touched, QString());
+        QVERIFY(index >= 0);
+        const QString expected = aclOf(folder + "/touched");
+        QVERIFY2(!expected.startsWith("getfacl failed"), qPrintable(expected));
+        QCOMPARE(preparedAcl, expected);
+        QCOMPARE(aclOf(SnapshotFiles::thumbnailPath(index)), expected);
+        QCOMPARE(QImage(SnapshotFiles::thumbnailPath(index)).size(), QSize(296 * 40 / 30, 296));
     }
     // A record names files by their paths: a damaged or planted one may name
     // any file. Only a thumbnail the program made in ./.scaleImage and a

@@ -6,6 +6,7 @@
 #include "platform/FileCommit.h"
 #include "platform/SnapshotRecords.h"
 #include "platform/WriteProblem.h"
+#include "tests/support/HeldChild.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
@@ -81,74 +82,6 @@ void endChild(pid_t pid) {
     ::waitpid(pid, &status, 0);
 }
 
-// A child that runs a job and then waits until it is ended: the process
-// to kill and the one to wait for (the same but for a child that is the
-// first process of a pid namespace of its own, whose parent outside waits
-// for it); {-1, -1} when it could not start.
-struct HeldChild {
-    pid_t kill = -1;
-    pid_t reap = -1;
-};
-
-// Runs fn in a child that then waits until ended (endHeld); fn may wait
-// there itself, in the middle of its job, by calling the function it gets.
-// With firstOfItsOwn, the child runs as the first process (pid 1) of a pid
-// namespace of its own, as a program in a container does.
-HeldChild heldChild(const std::function<void(const std::function<void()>&)>& fn, bool firstOfItsOwn) {
-    int ready[2], hold[2];
-    if (::pipe(ready) != 0 || ::pipe(hold) != 0)
-        return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(ready[0]);
-        ::close(hold[1]);
-        if (firstOfItsOwn) {
-            pid_t first = -1;
-            if (::unshare(CLONE_NEWPID) != 0 || (first = ::fork()) < 0)
-                ::_exit(77);
-            if (first > 0) {
-                // Tells the first one's id outside, and waits for it.
-                ::write(ready[1], &first, sizeof first);
-                ::close(ready[1]);
-                int status = 0;
-                ::waitpid(first, &status, 0);
-                ::_exit(0);
-            }
-            if (::getpid() != 1)
-                ::_exit(3);
-        }
-        const std::function<void()> waitHere = [&] {
-            const char done = 1;
-            ::write(ready[1], &done, 1);
-            char wait;
-            ::read(hold[0], &wait, 1); // until ended
-            ::_exit(0);
-        };
-        fn(waitHere);
-        waitHere();
-    }
-    ::close(ready[1]);
-    ::close(hold[0]);
-    HeldChild child{pid, pid};
-    char done = 0;
-    const bool started = (!firstOfItsOwn || ::read(ready[0], &child.kill, sizeof child.kill) == sizeof child.kill) &&
-                         ::read(ready[0], &done, 1) == 1;
-    ::close(ready[0]);
-    // The hold pipe's writing end stays open here: the child waits on it.
-    if (started)
-        return child;
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {};
-}
-
-void endHeld(const HeldChild& child) {
-    ::kill(child.kill, SIGKILL);
-    int status = 0;
-    ::waitpid(child.reap, &status, 0); // a namespace's parent ends once its first process has
-}
-
 // The id of a process that has ended.
 pid_t endedProcess() {
     const pid_t pid = ::fork();
@@ -163,36 +96,6 @@ pid_t endedProcess() {
 bool touchedAgo(const QString& path, int seconds) {
     const utimbuf then{std::time(nullptr) - seconds, std::time(nullptr) - seconds};
     return ::utime(QFile::encodeName(path).constData(), &then) == 0;
-}
-
-// What getfacl, as a user types it, tells of path: owner, group, mode and
-// ACL entries (the "# file:" line aside, which names the path).
-QString aclOf(const QString& path) {
-    QProcess getfacl;
-    getfacl.start("getfacl", {"-p", path});
-    if (!getfacl.waitForFinished(60000) || getfacl.exitStatus() != QProcess::NormalExit || getfacl.exitCode() != 0)
-        return "getfacl failed: " + QString::fromLocal8Bit(getfacl.readAllStandardError());
-    QStringList lines = QString::fromLocal8Bit(getfacl.readAllStandardOutput()).split('\n');
-    lines = lines.filter(QRegularExpression("^(?!# file:)"));
-    return lines.join('\n');
-}
-
-// Runs program; empty when it succeeded, else what went wrong.
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(60000))
-        return program + ": " + p.errorString();
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return program + ": " + QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
-    return QString();
-}
-
-// Gives folder a default ACL: empty when done, "unsupported" where its
-// file system keeps none, else setfacl's error.
-QString setDefaultAcl(const QString& folder, const QString& acl) {
-    const QString error = run("setfacl", {"-d", "-m", acl, folder});
-    return error.contains("Operation not supported") ? QString("unsupported") : error;
 }
 
 // How a child running as nobody (65534) fares opening path: "read", "write",
@@ -634,10 +537,10 @@ private slots:
             f.write("[General]\na=1\n");
             f.close();
             QVERIFY(::chown(name.constData(), 0, gid_t(group)) == 0);
-            QCOMPARE(run("setfacl", {"-b", file}), QString());
+            QCOMPARE(runProgram("setfacl", {"-b", file}), QString());
             QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
             if (!acl.isEmpty())
-                QCOMPARE(run("setfacl", {"-m", acl, file}), QString());
+                QCOMPARE(runProgram("setfacl", {"-m", acl, file}), QString());
             const QString before = aclOf(file);
             QVERIFY2(!before.startsWith("getfacl failed"), qPrintable(before));
             const QString nobodyBefore = nobodyMay(file);
@@ -669,7 +572,7 @@ private slots:
             QSKIP("the temporary folder's file system keeps no ACLs");
         QVERIFY2(given.isEmpty(), qPrintable(given));
         const mode_t old = ::umask(mode_t(mask));
-        const QString touched = run("touch", {folder + "/touched"});
+        const QString touched = runProgram("touch", {folder + "/touched"});
         QStringList written;
         for (const QString writer : {"bytes", "settings"})
             written << writeWith(writer, folder + "/" + writer + ".ini");

@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QCoreApplication>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -114,4 +116,32 @@ QString runRowInChild(const char* marker, const QByteArray& says) {
     if (ended && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 && out.contains(says))
         return QString();
     return QString::fromLocal8Bit(out.isEmpty() ? QByteArray("no output") : out);
+}
+
+QString runProgram(const QString& program, const QStringList& arguments) {
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(60000))
+        return program + ": " + p.errorString();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return program + ": " + QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+    return QString();
+}
+
+QString aclOf(const QString& path) {
+    QProcess getfacl;
+    getfacl.start("getfacl", {"-p", path});
+    if (!getfacl.waitForFinished(60000) || getfacl.exitStatus() != QProcess::NormalExit || getfacl.exitCode() != 0)
+        return "getfacl failed: " + getfacl.errorString() + " " +
+               QString::fromLocal8Bit(getfacl.readAllStandardError());
+    QStringList lines = QString::fromLocal8Bit(getfacl.readAllStandardOutput()).split('\n');
+    lines = lines.filter(QRegularExpression("^(?!# file:)"));
+    return lines.join('\n');
+}
+
+QString setDefaultAcl(const QString& folder, const QString& acl) {
+    if (QStandardPaths::findExecutable("setfacl").isEmpty())
+        return "no setfacl";
+    const QString error = runProgram("setfacl", {"-d", "-m", acl, folder});
+    return error.contains("Operation not supported") ? QString("unsupported") : error;
 }

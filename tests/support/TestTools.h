@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <cstdint>
@@ -52,3 +53,15 @@ unsigned long long threadStackBytes();
 // Empty when the child ended normally with exit code 0 and printed `says`;
 // otherwise what it printed.
 QString runRowInChild(const char* marker, const QByteArray& says);
+
+// Runs program; empty when it succeeded, else what went wrong (its error
+// output, or that it could not start).
+QString runProgram(const QString& program, const QStringList& arguments);
+// What getfacl, as a user types it, tells of path: owner, group, mode and
+// ACL entries (the "# file:" line aside, which names the path); "getfacl
+// failed: ..." when it could not tell.
+QString aclOf(const QString& path);
+// Gives folder a default ACL (setfacl -d -m acl): empty when done,
+// "unsupported" where its file system keeps none, "no setfacl" where the
+// tool is not installed, else setfacl's error.
+QString setDefaultAcl(const QString& folder, const QString& acl);
