@@ -1,6 +1,7 @@
 #include "camera/deviceForm.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "app/hub/PictureSizeLimit.h"
 #include "app/hub/SharedConstants.h"
 #include "app/hub/UiSize.h"
@@ -235,10 +236,10 @@ void deviceForm::btnOpenClick() {
     btnOpen->setEnabled(false);
     comboBox->setEnabled(false);
     comboBoxFormat->setEnabled(false);
-    QSettings ini("./deviceForm.ini", QSettings::IniFormat);
-    ini.setValue("LastCameraName", comboBox->currentText());
-    ini.setValue("LastCameraFormat", comboBoxFormat->currentText());
-    ini.sync();
+    SaveErrorBox::editSettings("./deviceForm.ini", [this](QSettings& ini) {
+        ini.setValue("LastCameraName", comboBox->currentText());
+        ini.setValue("LastCameraFormat", comboBoxFormat->currentText());
+    });
 
     MessagePassing* hub = MessagePassing::instance();
     const int net = netCameraNames.indexOf(comboBox->currentText());

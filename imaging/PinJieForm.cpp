@@ -1,6 +1,7 @@
 #include "imaging/PinJieForm.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "app/hub/SaveFileDialog.h"
 #include "camera/SnapshotFiles.h"
 #include "app/hub/UiSize.h"
@@ -728,9 +729,8 @@ void PinJieForm::rbtn1Toggled(bool checked) {
     box.button(QMessageBox::Cancel)->setText(text("取消", "Cancel", "取消"));
     box.setMinimumSize(600, 400);
     if (box.exec() == QMessageBox::Ok) {
-        QSettings settings(settingsFile, QSettings::IniFormat);
-        settings.setValue("isRbtn1", checked);
-        settings.sync();
+        SaveErrorBox::editSettings(settingsFile,
+                                   [checked](QSettings& settings) { settings.setValue("isRbtn1", checked); });
         m_markers.clear();
         m_run->setMarkersDue(true);
         m_resumeAfterReset = true;
@@ -750,9 +750,7 @@ void PinJieForm::btnPathClick() {
     if (dir.isEmpty())
         return;
     m_lineEditPath->setText(dir);
-    QSettings settings(settingsFile, QSettings::IniFormat);
-    settings.setValue("imgPath", dir);
-    settings.sync();
+    SaveErrorBox::editSettings(settingsFile, [&dir](QSettings& settings) { settings.setValue("imgPath", dir); });
 }
 
 void PinJieForm::btnExportClick() {

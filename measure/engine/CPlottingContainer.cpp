@@ -1,6 +1,7 @@
 #include "measure/engine/CPlottingContainer.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "measure/engine/GeometryHelpers.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"
@@ -318,9 +319,9 @@ void CPlottingContainer::LoadBarPosition() {
 }
 
 void CPlottingContainer::SaveBarPosition() {
-    QSettings settings("./CPlottingScale.ini", QSettings::IniFormat);
-    settings.setValue("pos", m_scale.position);
-    settings.sync();
+    const QPointF position = m_scale.position;
+    SaveErrorBox::editSettings("./CPlottingScale.ini",
+                               [position](QSettings& settings) { settings.setValue("pos", position); });
 }
 
 // ----------------------------------------------------------------- drawing

@@ -241,16 +241,17 @@ void ItemLayer::init() {
     m_sys->LoadSettings();
 
     const QString file = measureSetFile();
-    QSettings settings(file, QSettings::IniFormat);
     if (!QFileInfo::exists(file)) {
-        settings.beginGroup("MeasureSet");
-        settings.setValue("PenSize", 1);
-        settings.setValue("FontSize", 22);
-        settings.setValue("ItemColor", 0);
-        settings.setValue("FontColor", 0);
-        settings.endGroup();
-        settings.sync();
+        SaveErrorBox::editSettings(file, [](QSettings& settings) {
+            settings.beginGroup("MeasureSet");
+            settings.setValue("PenSize", 1);
+            settings.setValue("FontSize", 22);
+            settings.setValue("ItemColor", 0);
+            settings.setValue("FontColor", 0);
+            settings.endGroup();
+        });
     }
+    const QSettings settings(file, QSettings::IniFormat);
     SetMeasurePenSize_slot(storedSize(settings, "PenSize", 1, MeasureSetRanges::PenSize));
     SetMeasureFontSize_slot(storedSize(settings, "FontSize", 22, MeasureSetRanges::FontSize));
     const QColor item = colourAt(settings.value("MeasureSet/ItemColor", 0).toInt());

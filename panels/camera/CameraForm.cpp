@@ -1,6 +1,7 @@
 #include "panels/camera/CameraForm.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "camera/SDLBackground.h"
@@ -174,8 +175,10 @@ int CameraForm::nextCounter(QSettings& settings) {
     int counter = settings.value("autoNameIndex", 0).toInt() + 1;
     if (counter > 90000 || counter < 1)
         counter = 1;
-    settings.setValue("autoNameIndex", counter);
-    settings.sync();
+    // Whole or refused with its reason; settings itself stays unchanged, so
+    // that it writes nothing of its own when it goes.
+    SaveErrorBox::editSettings(settings.fileName(),
+                               [counter](QSettings& ini) { ini.setValue("autoNameIndex", counter); });
     return counter;
 }
 

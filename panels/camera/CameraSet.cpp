@@ -302,10 +302,8 @@ void CameraSet::changeLanguageSLOT(int language) {
 
 void CameraSet::comboImgTypeIndexChanged(int index) {
     const QString type = imageTypes.value(index, "tiff");
-    QSettings ini(iniFile, QSettings::IniFormat);
-    ini.setValue("ImgType", type);
     MessagePassing::instance()->imgType = type;
-    ini.sync();
+    store("ImgType", type);
 }
 
 void CameraSet::checkBoxTimeSignToggle(bool checked) {

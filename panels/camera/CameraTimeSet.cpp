@@ -1,6 +1,7 @@
 #include "panels/camera/CameraTimeSet.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/SaveErrorBox.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
@@ -152,8 +153,9 @@ CameraTimeSet::CameraTimeSet(QWidget* parent) : QWidget(parent), ui(new Ui_Camer
     ui->spinBoxTotal->setValue(settings.value("Total", 5).toInt());
     ui->spinBoxInterval->setValue(settings.value("Interval", 1).toInt());
     ui->spinBoxDelay->setValue(settings.value("Delay", 1).toInt());
-    settings.setValue("IntervalIndex", ui->comboBoxInterval->currentIndex());
-    settings.sync();
+    // The unit in use is stored; nothing is written when the file holds it.
+    if (settings.value("IntervalIndex").toString() != QString::number(ui->comboBoxInterval->currentIndex()))
+        PanelParts::store(kIni, "IntervalIndex", ui->comboBoxInterval->currentIndex());
 
     for (QSpinBox* s : {ui->spinBoxTotal, ui->spinBoxInterval, ui->spinBoxDelay})
         connect(s, SIGNAL(valueChanged(int)), this, SLOT(spinBoxValueChanged(int)));
@@ -235,25 +237,21 @@ void CameraTimeSet::applyUnitLimits() {
 }
 
 void CameraTimeSet::spinBoxValueChanged(int) {
-    QSettings settings(kIni, QSettings::IniFormat);
-    settings.setValue("Total", ui->spinBoxTotal->value());
-    settings.setValue("Interval", ui->spinBoxInterval->value());
-    settings.setValue("Delay", ui->spinBoxDelay->value());
-    settings.sync();
+    SaveErrorBox::editSettings(kIni, [this](QSettings& settings) {
+        settings.setValue("Total", ui->spinBoxTotal->value());
+        settings.setValue("Interval", ui->spinBoxInterval->value());
+        settings.setValue("Delay", ui->spinBoxDelay->value());
+    });
 }
 
 void CameraTimeSet::comboBoxIntervalIndexChanged(int index) {
     applyUnitLimits(); // a value raised or capped here is stored by spinBoxValueChanged
-    QSettings settings(kIni, QSettings::IniFormat);
-    settings.setValue("IntervalIndex", index);
-    settings.sync();
+    PanelParts::store(kIni, "IntervalIndex", index);
 }
 
 void CameraTimeSet::comboBoxDelayIndexChanged(int index) {
     applyUnitLimits();
-    QSettings settings(kIni, QSettings::IniFormat);
-    settings.setValue("DelayIndex", index);
-    settings.sync();
+    PanelParts::store(kIni, "DelayIndex", index);
 }
 
 void CameraTimeSet::btnDelayShootClick() {

@@ -182,9 +182,7 @@ void LasControlForm::btnAddSubClick() {
 }
 
 void LasControlForm::storeSetting(const char* key, bool value) {
-    QSettings settings(kIni, QSettings::IniFormat);
-    settings.setValue(key, value);
-    settings.sync();
+    PanelParts::store(kIni, key, value);
 }
 
 void LasControlForm::checkBoxHideToggled(bool checked) {

@@ -117,11 +117,11 @@ void storePrefix(QLineEdit* edit, const QString& file, const QString& fallback) 
         prefix = fallback;
         edit->setText(prefix);
     }
-    QSettings ini(file, QSettings::IniFormat);
-    if (ini.value("autoNameBegin", fallback).toString() != prefix)
-        ini.setValue("autoNameIndex", 0);
-    ini.setValue("autoNameBegin", prefix);
-    ini.sync();
+    SaveErrorBox::editSettings(file, [&](QSettings& ini) {
+        if (ini.value("autoNameBegin", fallback).toString() != prefix)
+            ini.setValue("autoNameIndex", 0);
+        ini.setValue("autoNameBegin", prefix);
+    });
 }
 
 QWidget* addRow(QWidget* parent, QVBoxLayout* column, const char* name, QMargins margins) {

@@ -129,9 +129,7 @@ void SerialPortForm::btnConnectClick() {
     ui->btnConnect->setText(uiTexts.value("btnConnect_1").value(MessagePassing::instance()->language()));
     ui->comboBoxMag->setEnabled(true);
     sendFrame(kConnectFrame);
-    QSettings settings(kIni, QSettings::IniFormat);
-    settings.setValue("curText", ui->comboBoxPort->currentText());
-    settings.sync();
+    PanelParts::store(kIni, "curText", ui->comboBoxPort->currentText());
 }
 
 void SerialPortForm::btnResetClick() {

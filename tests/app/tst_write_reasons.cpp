@@ -7,6 +7,8 @@
 #include "camera/BaseCamera.h"
 #include "camera/ThreaSaveImg.h"
 #include "export/forms/XlsEditDialog.h"
+#include "panels/camera/CameraSet.h"
+#include "panels/camera/CameraTimeSet.h"
 #include "panels/camera/PasswordDialog.h"
 #include "platform/WriteProblem.h"
 #include "tests/support/ModalCatcher.h"
@@ -15,7 +17,9 @@
 
 #include <QDir>
 #include <QMessageBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -61,6 +65,11 @@ private slots:
                 << "recent list" << "read-only" << language << QString::fromUtf8(readOnly[language]);
             QTest::newRow(qPrintable(QString("lock password, read-only disk, %1").arg(language)))
                 << "password" << "read-only" << language << QString::fromUtf8(readOnly[language]);
+            // Settings the panels store as the user changes them: one key, and three at once.
+            QTest::newRow(qPrintable(QString("picture type setting, read-only disk, %1").arg(language)))
+                << "picture type" << "read-only" << language << QString::fromUtf8(readOnly[language]);
+            QTest::newRow(qPrintable(QString("timed snapshots setting, read-only disk, %1").arg(language)))
+                << "timed snapshots" << "read-only" << language << QString::fromUtf8(readOnly[language]);
         }
     }
 
@@ -70,9 +79,10 @@ private slots:
         QFETCH(int, language);
         QFETCH(QString, reason);
         MessagePassing::instance()->setLanguage(language);
-        // The recent list and the lock password live in the working folder:
-        // the read-only disk becomes the working folder.
-        const bool inWorkingFolder = writer == "recent list" || writer == "password";
+        // The recent list, the lock password and the panels' settings live
+        // in the working folder: the read-only disk becomes the working folder.
+        const bool panelSetting = writer == "picture type" || writer == "timed snapshots";
+        const bool inWorkingFolder = writer == "recent list" || writer == "password" || panelSetting;
         QString folder = env->file(writer == "snapshot" ? "pictures" : inWorkingFolder ? "work" : "Template");
         if (inWorkingFolder) {
             QVERIFY(QDir().mkpath(folder));
@@ -85,6 +95,12 @@ private slots:
                 list.setValue(QString::number(i + 1), picture); // renumbered at open
             }
             list.setValue("TotalCnt", 4);
+            QSettings cameraSet(folder + "/CameraSet.ini", QSettings::IniFormat);
+            cameraSet.setValue("ImgType", "jpg");
+            cameraSet.setValue("imgPath", env->path()); // a folder that exists: nothing to store at the start
+            QSettings timed(folder + "/CameraTimeSet.ini", QSettings::IniFormat);
+            timed.setValue("IntervalIndex", 1);
+            timed.setValue("Total", 5);
         }
         if (writer == "template") {
             QDir().mkpath(folder);
@@ -113,6 +129,8 @@ private slots:
         std::unique_ptr<ThreaSaveImg> saver;
         std::unique_ptr<XlsEditDialog> dialog;
         std::unique_ptr<PasswordDialog> password;
+        std::unique_ptr<QWidget> panel;
+        QByteArray settingsBefore;
         BaseCamera camera;
         const auto noCamera = qScopeGuard([] { MessagePassing::instance()->setCurCamera(nullptr); });
         if (writer == "recent list") {
@@ -128,6 +146,18 @@ private slots:
             password->findChild<QLineEdit*>("lineEdit_2")->setText("new");
             password->findChild<QLineEdit*>("lineEdit_3")->setText("new");
             password->findChild<QPushButton*>("pushButton_2")->click();
+        } else if (panelSetting) {
+            const QString file = writer == "picture type" ? "./CameraSet.ini" : "./CameraTimeSet.ini";
+            QFile stored(file);
+            QVERIFY(stored.open(QIODevice::ReadOnly));
+            settingsBefore = stored.readAll();
+            if (writer == "picture type") {
+                panel = std::make_unique<CameraSet>();
+                panel->findChild<QComboBox*>("comboImgType")->setCurrentIndex(1); // png
+            } else {
+                panel = std::make_unique<CameraTimeSet>();
+                panel->findChild<QSpinBox*>("spinBoxTotal")->setValue(7);
+            }
         } else if (writer == "snapshot") {
             saver = std::make_unique<ThreaSaveImg>();
             saver->setParams(folder + "/shot", 0, true, false, Qt::white, 3, 5, "UVCCamera");
@@ -164,6 +194,12 @@ private slots:
                     QVERIFY2(!shown.contains(QString::fromUtf8(done)), qPrintable(shown));
             QVERIFY(password->isVisible());
             QCOMPARE(PasswordDialog::storedPassword("./PasswordDialog.ini", QString()), QString("old"));
+        }
+        if (panel) {
+            // The file as it was, the choice still the user's on screen.
+            QFile stored(writer == "picture type" ? "./CameraSet.ini" : "./CameraTimeSet.ini");
+            QVERIFY(stored.open(QIODevice::ReadOnly));
+            QCOMPARE(stored.readAll(), settingsBefore);
         }
         if (dialog)
             dialog->close();
