@@ -526,8 +526,8 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0755) == 0);
         const QString given = setDefaultAcl(folder, "u:nobody:rw,g::r,o::r");
-        if (given == "unsupported")
-            QSKIP("the temporary folder's file system keeps no ACLs");
+        if (given.startsWith("unsupported"))
+            QSKIP(qPrintable(given));
         QVERIFY2(given.isEmpty(), qPrintable(given));
         for (const QString writer : {"bytes", "settings"}) {
             const QString file = folder + "/" + writer + ".ini";
@@ -556,10 +556,7 @@ private slots:
     // A new file gets what the folder's default ACL (or else the umask)
     // gives a file made there, as touch makes it.
     void aNewFileGetsWhatItsFolderGives_data() {
-        QTest::addColumn<QString>("defaultAcl"); // setfacl -d -m, none when empty
-        QTest::addColumn<int>("mask");
-        QTest::newRow("default ACL: one user in, others out") << "u:nobody:rw,g::r,o::-" << 022;
-        QTest::newRow("no default ACL, umask 027") << "" << 027;
+        newFileAclRows();
     }
     void aNewFileGetsWhatItsFolderGives() {
         QFETCH(QString, defaultAcl);
@@ -568,8 +565,8 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0755) == 0);
         const QString given = defaultAcl.isEmpty() ? QString() : setDefaultAcl(folder, defaultAcl);
-        if (given == "unsupported")
-            QSKIP("the temporary folder's file system keeps no ACLs");
+        if (given.startsWith("unsupported"))
+            QSKIP(qPrintable(given));
         QVERIFY2(given.isEmpty(), qPrintable(given));
         const mode_t old = ::umask(mode_t(mask));
         const QString touched = runProgram("touch", {folder + "/touched"});

@@ -141,7 +141,15 @@ QString aclOf(const QString& path) {
 
 QString setDefaultAcl(const QString& folder, const QString& acl) {
     if (QStandardPaths::findExecutable("setfacl").isEmpty())
-        return "no setfacl";
+        return "unsupported: setfacl is not installed (Debian package acl)";
     const QString error = runProgram("setfacl", {"-d", "-m", acl, folder});
-    return error.contains("Operation not supported") ? QString("unsupported") : error;
+    return error.contains("Operation not supported") ? QString("unsupported: the file system of %1 keeps no ACLs").arg(folder)
+                                                     : error;
+}
+
+void newFileAclRows() {
+    QTest::addColumn<QString>("defaultAcl");
+    QTest::addColumn<int>("mask");
+    QTest::newRow("default ACL: one user in, others out") << "u:nobody:rw,g::r,o::-" << 022;
+    QTest::newRow("no default ACL, umask 027") << "" << 027;
 }

@@ -62,6 +62,11 @@ QString runProgram(const QString& program, const QStringList& arguments);
 // failed: ..." when it could not tell.
 QString aclOf(const QString& path);
 // Gives folder a default ACL (setfacl -d -m acl): empty when done,
-// "unsupported" where its file system keeps none, "no setfacl" where the
-// tool is not installed, else setfacl's error.
+// "unsupported: " and why where its file system keeps none or setfacl is
+// not installed (a test skips then), else setfacl's error.
 QString setDefaultAcl(const QString& folder, const QString& acl);
+// The rows of a table of what a new file gets from its folder, as touch
+// makes one there: the columns "defaultAcl" (setfacl -d -m, none when empty)
+// and "mask" (the umask it is made under); a default ACL that lets one user
+// in and keeps others out, and no default ACL under umask 027.
+void newFileAclRows();
