@@ -40,11 +40,11 @@ namespace {
 // each held open (and so locked) until its picture is listed: another
 // program sharing the folder leaves them alone.
 std::mutex heldLock;
-QHash<QString, int> heldNotes;
+QHash<QString, int> heldFiles;
 
 bool heldHere(const QString& path) {
     std::lock_guard<std::mutex> l(heldLock);
-    return heldNotes.contains(path);
+    return heldFiles.contains(path);
 }
 
 // Makes a held temporary file in ./.scaleImage and names it prefix + its
@@ -66,17 +66,17 @@ QString createHeld(const QString& prefix, const QString& suffix, int* fd) {
         return QString();
     }
     std::lock_guard<std::mutex> l(heldLock);
-    heldNotes.insert(name, file);
+    heldFiles.insert(name, file);
     *fd = file;
     return name;
 }
 
 void release(const QString& path) {
     std::lock_guard<std::mutex> l(heldLock);
-    const auto it = heldNotes.find(path);
-    if (it != heldNotes.end()) {
+    const auto it = heldFiles.find(path);
+    if (it != heldFiles.end()) {
         ::close(it.value());
-        heldNotes.erase(it);
+        heldFiles.erase(it);
     }
 }
 
