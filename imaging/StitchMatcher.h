@@ -39,8 +39,9 @@ public:
                     int* offsetY, StitchVotes* votes);
 
     // Asked between the steps of a full search (each band of rows of the
-    // mosaic's reduction, and before the detection and the matching): true
-    // ends the search there, unplaced (StitchUnreliable).
+    // mosaic's reduction, before the detection and the matching, and every
+    // 10 ms while the reduced mosaic's features are detected): true ends the
+    // search there, unplaced (StitchUnreliable).
     void setStopped(std::function<bool()> stopped) { m_stopped = std::move(stopped); }
 
     // Full search of the whole mosaic. *region holds the last placed frame's
@@ -101,6 +102,11 @@ private:
                     int* offsetX, int* offsetY, StitchVotes* votes);
 
     bool stopped() const { return m_stopped && m_stopped(); }
+    // ORB as detectOrbFeatures runs it, looking at the stop flag while it
+    // runs: false, with nothing written, once stopped (the detection ends by
+    // itself later). A refusal of memory on the way is thrown here.
+    bool detectUnlessStopped(const cv::Mat& image, int features, std::vector<cv::KeyPoint>* keyPoints,
+                             cv::Mat* descriptors);
 
     std::function<bool()> m_stopped;
     int m_lastReferenceCount = -1;
