@@ -141,6 +141,30 @@ void StitchMatcher::matchHamming(const cv::Mat& query, const cv::Mat& train, std
     });
 }
 
+bool StitchMatcher::matchHammingUnlessStopped(const cv::Mat& query, const cv::Mat& train,
+                                              std::vector<cv::DMatch>* matches) {
+    // Rows are matched each on its own: blocks of them give the very matches
+    // one call gives.
+    constexpr int block = 16384;
+    if (!m_stopped || query.rows <= block) {
+        matchHamming(query, train, matches);
+        return true;
+    }
+    matches->clear();
+    matches->reserve(size_t(query.rows));
+    std::vector<cv::DMatch> part;
+    for (int r0 = 0; r0 < query.rows; r0 += block) {
+        if (r0 > 0 && stopped())
+            return false;
+        matchHamming(query.rowRange(r0, std::min(query.rows, r0 + block)), train, &part);
+        for (cv::DMatch m : part) {
+            m.queryIdx += r0;
+            matches->push_back(m);
+        }
+    }
+    return true;
+}
+
 void StitchMatcher::detectOrbFeatures(const cv::Mat& image, int features, std::vector<cv::KeyPoint>* keyPoints,
                                       cv::Mat* descriptors) {
     keyPoints->clear();
@@ -229,7 +253,8 @@ int StitchMatcher::computeFrameOffset(const std::vector<cv::KeyPoint>& kp1, cons
     if (desc1.rows <= 100 || desc2.rows <= 100)
         return StitchFewFeatures;
 
-    matchHamming(desc1, desc2, &m_all);
+    if (!matchHammingUnlessStopped(desc1, desc2, &m_all))
+        return StitchUnreliable;
     std::stable_sort(m_all.begin(), m_all.end(),
                      [](const cv::DMatch& a, const cv::DMatch& b) { return a.distance < b.distance; });
     m_all.resize(size_t(std::floor(0.3 * double(m_all.size()))));

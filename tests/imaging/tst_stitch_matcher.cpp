@@ -127,6 +127,22 @@ TEST(StitchMatcherRules, HitsInTheCentralHalfCountTwice) {
     EXPECT_EQ(votes[0].weight, 3 * 2 + 27);
 }
 
+TEST(StitchMatcherRules, AStopEndsTheMatchingOfAWholeMosaicsFeatures) {
+    // As many features as a large mosaic's: a stop seen while they are
+    // matched ends the match unplaced, the outputs untouched; without one,
+    // they give the shift.
+    const Features f = makeFeatures(60000, 200, 200, constant({50, 0}));
+    for (const bool stop : {false, true}) {
+        StitchMatcher m;
+        m.setStopped([stop] { return stop; });
+        int ox = 5, oy = 6;
+        StitchVotes votes;
+        EXPECT_EQ(offsetOf(m, f, &ox, &oy, &votes), stop ? StitchUnreliable : StitchMoved) << stop;
+        EXPECT_EQ(ox, stop ? 5 : 50) << stop;
+        EXPECT_EQ(votes.empty(), stop) << stop;
+    }
+}
+
 TEST(StitchMatcherRules, HammingMatchEqualsBruteForceMatcher) {
     cv::RNG rng(99);
     cv::Mat query(700, 32, CV_8U), train(500, 32, CV_8U);
