@@ -1,16 +1,25 @@
 #include "imaging/StitchMatcher.h"
 
 #include "imaging/StitchRegistration.h"
+#include "platform/ThreadPriority.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -62,6 +71,53 @@ bool samePicture(const cv::Mat& a, const cv::Mat& b) {
 
 bool placeable(int status) { return status == StitchStill || status == StitchMoved; }
 
+// One detection on a thread of its own: what it reads and what it finds.
+struct Detection {
+    cv::Mat image;
+    int features = 0;
+    bool background = false;
+    std::vector<cv::KeyPoint> keyPoints;
+    cv::Mat descriptors;
+    std::exception_ptr error;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool done = false;
+};
+
+// The detections a stop left running, each with its thread. They use OpenCV
+// to their end, so the program's statics wait for them when it ends.
+struct LeftBehind {
+    std::mutex lock;
+    std::vector<std::pair<std::thread, std::shared_ptr<Detection>>> threads;
+
+    void add(std::thread thread, std::shared_ptr<Detection> job) {
+        std::lock_guard<std::mutex> l(lock);
+        for (auto it = threads.begin(); it != threads.end();) {
+            bool done = false;
+            {
+                std::lock_guard<std::mutex> j(it->second->lock);
+                done = it->second->done;
+            }
+            if (!done) {
+                ++it;
+                continue;
+            }
+            it->first.join();
+            it = threads.erase(it);
+        }
+        threads.emplace_back(std::move(thread), std::move(job));
+    }
+    ~LeftBehind() {
+        for (auto& t : threads)
+            t.first.join();
+    }
+};
+
+LeftBehind& leftBehind() {
+    static LeftBehind threads;
+    return threads;
+}
+
 } // namespace
 
 StitchMatcher::StitchMatcher() = default;
@@ -85,6 +141,30 @@ void StitchMatcher::matchHamming(const cv::Mat& query, const cv::Mat& train, std
     });
 }
 
+bool StitchMatcher::matchHammingUnlessStopped(const cv::Mat& query, const cv::Mat& train,
+                                              std::vector<cv::DMatch>* matches) {
+    // Rows are matched each on its own: blocks of them give the very matches
+    // one call gives.
+    constexpr int block = 16384;
+    if (!m_stopped || query.rows <= block) {
+        matchHamming(query, train, matches);
+        return true;
+    }
+    matches->clear();
+    matches->reserve(size_t(query.rows));
+    std::vector<cv::DMatch> part;
+    for (int r0 = 0; r0 < query.rows; r0 += block) {
+        if (r0 > 0 && stopped())
+            return false;
+        matchHamming(query.rowRange(r0, std::min(query.rows, r0 + block)), train, &part);
+        for (cv::DMatch m : part) {
+            m.queryIdx += r0;
+            matches->push_back(m);
+        }
+    }
+    return true;
+}
+
 void StitchMatcher::detectOrbFeatures(const cv::Mat& image, int features, std::vector<cv::KeyPoint>* keyPoints,
                                       cv::Mat* descriptors) {
     keyPoints->clear();
@@ -95,6 +175,63 @@ void StitchMatcher::detectOrbFeatures(const cv::Mat& image, int features, std::v
     // One pass over one pyramid: the same key points and descriptors as
     // detecting first and computing after.
     orb->detectAndCompute(image, cv::noArray(), *keyPoints, *descriptors);
+}
+
+bool StitchMatcher::detectUnlessStopped(const cv::Mat& image, int features, std::vector<cv::KeyPoint>* keyPoints,
+                                        cv::Mat* descriptors) {
+    if (!m_stopped) {
+        detectOrbFeatures(image, features, keyPoints, descriptors);
+        return true;
+    }
+    // ORB has no place to stop at, and a detection in bands would find other
+    // features: the one detection runs on a thread of its own while this one
+    // looks at the stop flag, and a stop leaves it to end by itself.
+    auto job = std::make_shared<Detection>();
+    job->image = image;
+    job->features = features;
+    job->background = ThreadPriority::isBackground();
+    std::thread thread;
+    try {
+        thread = std::thread([job] {
+            if (job->background)
+                ThreadPriority::makeBackground();
+            std::vector<cv::KeyPoint> kp;
+            cv::Mat desc;
+            std::exception_ptr error;
+            try {
+                detectOrbFeatures(job->image, job->features, &kp, &desc);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::lock_guard<std::mutex> l(job->lock);
+            job->image.release();
+            job->keyPoints = std::move(kp);
+            job->descriptors = desc;
+            job->error = error;
+            job->done = true;
+            job->changed.notify_all();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (no room for its stack): here, as a whole.
+        job->image.release();
+        detectOrbFeatures(image, features, keyPoints, descriptors);
+        return true;
+    }
+    std::unique_lock<std::mutex> l(job->lock);
+    while (!job->changed.wait_for(l, std::chrono::milliseconds(10), [&] { return job->done; })) {
+        if (stopped()) {
+            l.unlock();
+            leftBehind().add(std::move(thread), job);
+            return false;
+        }
+    }
+    l.unlock();
+    thread.join();
+    if (job->error)
+        std::rethrow_exception(job->error);
+    *keyPoints = std::move(job->keyPoints);
+    *descriptors = job->descriptors;
+    return true;
 }
 
 const StitchMatcher::CachedFeatures& StitchMatcher::referenceFeatures(const cv::Mat& reference, int features) {
@@ -116,7 +253,8 @@ int StitchMatcher::computeFrameOffset(const std::vector<cv::KeyPoint>& kp1, cons
     if (desc1.rows <= 100 || desc2.rows <= 100)
         return StitchFewFeatures;
 
-    matchHamming(desc1, desc2, &m_all);
+    if (!matchHammingUnlessStopped(desc1, desc2, &m_all))
+        return StitchUnreliable;
     std::stable_sort(m_all.begin(), m_all.end(),
                      [](const cv::DMatch& a, const cv::DMatch& b) { return a.distance < b.distance; });
     m_all.resize(size_t(std::floor(0.3 * double(m_all.size()))));
@@ -244,9 +382,9 @@ int StitchMatcher::searchMosaic(const cv::Mat& mosaic, const cv::Mat& frame, boo
     const long long budget = (static_cast<long long>(W) * H) / (static_cast<long long>(rw) * rh) * n;
     std::vector<cv::KeyPoint> kpM, kpF;
     cv::Mat dM, dF;
-    detectOrbFeatures(smallMosaic, int(std::min<long long>(budget, INT_MAX)), &kpM, &dM);
+    const bool detected = detectUnlessStopped(smallMosaic, int(std::min<long long>(budget, INT_MAX)), &kpM, &dM);
     smallMosaic.release();
-    if (stopped())
+    if (!detected || stopped())
         return StitchUnreliable;
     detectOrbFeatures(smallFrame, n, &kpF, &dF);
     // The central box comes from the unreduced frame: every weight is 1.

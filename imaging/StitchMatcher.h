@@ -39,8 +39,10 @@ public:
                     int* offsetY, StitchVotes* votes);
 
     // Asked between the steps of a full search (each band of rows of the
-    // mosaic's reduction, and before the detection and the matching): true
-    // ends the search there, unplaced (StitchUnreliable).
+    // mosaic's reduction, before the detection and the matching, every
+    // 10 ms while the reduced mosaic's features are detected, and between
+    // blocks of its features as they are matched): true ends the search
+    // there, unplaced (StitchUnreliable).
     void setStopped(std::function<bool()> stopped) { m_stopped = std::move(stopped); }
 
     // Full search of the whole mosaic. *region holds the last placed frame's
@@ -63,7 +65,8 @@ public:
 
     // Matches image 1 features to image 2 features and votes. frameSize is the
     // size of the frame whose central half doubles a vote's weight (points of
-    // image 2 are in that frame's coordinates).
+    // image 2 are in that frame's coordinates). StitchUnreliable, with
+    // nothing written, when stopped while matching (see setStopped).
     int computeFrameOffset(const std::vector<cv::KeyPoint>& kp1, const cv::Mat& desc1,
                            const std::vector<cv::KeyPoint>& kp2, const cv::Mat& desc2, cv::Size frameSize,
                            int* offsetX, int* offsetY, StitchVotes* votes);
@@ -101,6 +104,15 @@ private:
                     int* offsetX, int* offsetY, StitchVotes* votes);
 
     bool stopped() const { return m_stopped && m_stopped(); }
+    // ORB as detectOrbFeatures runs it, looking at the stop flag while it
+    // runs: false, with nothing written, once stopped (the detection ends by
+    // itself later). A refusal of memory on the way is thrown here.
+    // matchHamming, a block of query rows at a time with a look at the stop
+    // flag between blocks (the whole mosaic's features are hundreds of
+    // thousands): false once stopped, the matches then incomplete.
+    bool matchHammingUnlessStopped(const cv::Mat& query, const cv::Mat& train, std::vector<cv::DMatch>* matches);
+    bool detectUnlessStopped(const cv::Mat& image, int features, std::vector<cv::KeyPoint>* keyPoints,
+                             cv::Mat* descriptors);
 
     std::function<bool()> m_stopped;
     int m_lastReferenceCount = -1;

@@ -8,7 +8,12 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -122,6 +127,22 @@ TEST(StitchMatcherRules, HitsInTheCentralHalfCountTwice) {
     EXPECT_EQ(votes[0].weight, 3 * 2 + 27);
 }
 
+TEST(StitchMatcherRules, AStopEndsTheMatchingOfAWholeMosaicsFeatures) {
+    // As many features as a large mosaic's: a stop seen while they are
+    // matched ends the match unplaced, the outputs untouched; without one,
+    // they give the shift.
+    const Features f = makeFeatures(60000, 200, 200, constant({50, 0}));
+    for (const bool stop : {false, true}) {
+        StitchMatcher m;
+        m.setStopped([stop] { return stop; });
+        int ox = 5, oy = 6;
+        StitchVotes votes;
+        EXPECT_EQ(offsetOf(m, f, &ox, &oy, &votes), stop ? StitchUnreliable : StitchMoved) << stop;
+        EXPECT_EQ(ox, stop ? 5 : 50) << stop;
+        EXPECT_EQ(votes.empty(), stop) << stop;
+    }
+}
+
 TEST(StitchMatcherRules, HammingMatchEqualsBruteForceMatcher) {
     cv::RNG rng(99);
     cv::Mat query(700, 32, CV_8U), train(500, 32, CV_8U);
@@ -233,6 +254,109 @@ TEST_P(StitchMatcherStop, FullSearchEndsAtTheLookThatSeesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, StitchMatcherStop, ::testing::Values(1, 2, 3, 4, 5));
+
+// While it lives, holds the thread that asks OpenCV for the first matrix of
+// one channel and `size` (ORB's grey copy of a picture that size, its first
+// step) until open() is called, and tells when that matrix is freed again
+// (the detection has ended).
+class HeldGreyCopy : public cv::MatAllocator {
+public:
+    explicit HeldGreyCopy(cv::Size size)
+        : m_size(size), m_base(cv::Mat::getStdAllocator()), m_previous(cv::Mat::getDefaultAllocator()) {
+        cv::Mat::setDefaultAllocator(this);
+    }
+    ~HeldGreyCopy() override { cv::Mat::setDefaultAllocator(m_previous); }
+
+    bool waitHeld() { return waitUntil([this] { return m_held; }); }
+    bool waitFreed() { return waitUntil([this] { return m_freed; }); }
+    void open() {
+        std::lock_guard<std::mutex> l(m_lock);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
+                           cv::UMatUsageFlags usage) const override {
+        std::unique_lock<std::mutex> l(m_lock);
+        const bool grey = !data && !m_held && dims == 2 && type == CV_8UC1 && sizes[0] == m_size.height &&
+                          sizes[1] == m_size.width;
+        if (!grey) {
+            l.unlock();
+            return m_base->allocate(dims, sizes, type, data, step, flags, usage);
+        }
+        m_held = true;
+        m_changed.notify_all();
+        m_changed.wait(l, [this] { return m_open; });
+        cv::UMatData* u = m_base->allocate(dims, sizes, type, data, step, flags, usage);
+        u->currAllocator = this; // its release comes here
+        return u;
+    }
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
+        return m_base->allocate(data, flags, usage);
+    }
+    void deallocate(cv::UMatData* data) const override {
+        const bool held = data->currAllocator == this;
+        m_base->deallocate(data);
+        if (held) {
+            std::lock_guard<std::mutex> l(m_lock);
+            m_freed = true;
+            m_changed.notify_all();
+        }
+    }
+
+private:
+    template <class Condition> bool waitUntil(Condition condition) {
+        std::unique_lock<std::mutex> l(m_lock);
+        return m_changed.wait_for(l, std::chrono::seconds(60), condition);
+    }
+    const cv::Size m_size;
+    cv::MatAllocator* m_base;
+    cv::MatAllocator* m_previous;
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    mutable bool m_held = false, m_open = false, m_freed = false;
+};
+
+// A stop that comes while ORB looks at the reduced mosaic ends the search
+// unplaced, though the detection itself has not ended: it is held at its
+// first step here until the search has returned (or a minute went by).
+TEST(StitchMatcherStopDuringDetection, FullSearchReturnsWhileTheMosaicIsStillBeingDetected) {
+    cv::Mat mosaic(5000, 5000, CV_8UC3, cv::Scalar::all(0));
+    StitchPanGenerator::standard().specimen()(cv::Rect(200, 300, 3000, 1800)).copyTo(mosaic(cv::Rect(1000, 1500, 3000, 1800)));
+    const cv::Mat frame = StitchPanGenerator::standard().frameAt({1300, 900}, 4);
+    std::atomic<bool> stop{false};
+    StitchMatcher m;
+    m.setStopped([&] { return stop.load(); });
+    HeldGreyCopy held(cv::Size(625, 625)); // the mosaic at an eighth
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false;
+    int status = -1;
+    std::thread search([&] {
+        QRect region(0, 0, 1920, 1080);
+        int ox = 0, oy = 0;
+        StitchVotes votes;
+        const int s = m.searchMosaic(mosaic, frame, true, &region, &ox, &oy, &votes);
+        std::lock_guard<std::mutex> l(lock);
+        status = s;
+        returned = true;
+        changed.notify_all();
+    });
+    const bool detecting = held.waitHeld();
+    stop = true;
+    bool ended = false;
+    {
+        std::unique_lock<std::mutex> l(lock);
+        ended = changed.wait_for(l, std::chrono::seconds(60), [&] { return returned; });
+    }
+    held.open();
+    search.join();
+    EXPECT_TRUE(detecting);
+    EXPECT_TRUE(ended) << "the search waited for the detection";
+    EXPECT_EQ(status, StitchUnreliable);
+    // What was left behind ends by itself.
+    EXPECT_TRUE(held.waitFreed());
+}
 
 TEST(StitchMatcherFrames, FullSearchFindsAFrameInTheMosaic) {
     // A mosaic with specimen content around (1000, 1500)..(4000, 3300).
