@@ -11,7 +11,9 @@
 #include "tests/support/TestTools.h"
 
 #include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
@@ -47,7 +49,8 @@ private slots:
         sevrinInitResources();
         // A child under an address-space limit: every large picture is mapped
         // on its own and given back when freed, so that the limit counts it
-        // whatever the heap kept of the pictures before.
+        // whatever the heap kept of the pictures before (and the child's
+        // threads share one heap: see runRowInChild below).
         if (qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED"))
             mallopt(M_MMAP_THRESHOLD, 1 << 20);
     }
@@ -62,11 +65,13 @@ private slots:
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut_data();
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut();
     void previewConvertsOnlyAPictureNewlyFused();
-    void aStartRefusedIsToldAndLeavesNothingToExport_data();
-    void aStartRefusedIsToldAndLeavesNothingToExport();
+    void aRefusalIsToldAndExportHoldsWhatWasPlaced_data();
+    void aRefusalIsToldAndExportHoldsWhatWasPlaced();
 
 private:
     void start();
+    // The row of a 4K run whose view is refused the copy of a frame fused.
+    void viewCopyRefused(const QString& text, const QString& told);
     // The picture item of the panel's view, wherever the view is hosted.
     QGraphicsPixmapItem* shownItem() const;
     void feed(int from, int to);
@@ -321,10 +326,14 @@ void TestFocusStackPanel::previewConvertsOnlyAPictureNewlyFused() {
 // camera; or the run stops before it fused anything (it holds no more than
 // the live picture). A box says so in the interface's language, the
 // panel is back before Start with Export grey, and the process goes on.
-void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
+// Refused the view's copy of a picture fused (a 4K run, in a child under an
+// address-space limit), the run stops as a refused pass stops it: the box
+// says so and that the picture can still be exported, the view keeps it
+// (reduced, over the whole scene), and Export writes it at full size.
+void TestFocusStackPanel::aRefusalIsToldAndExportHoldsWhatWasPlaced_data() {
     QTest::addColumn<QString>("loader");   // the late library's failure; empty: it loads
     // 0 none; the first frame: 1 its copy, 2 its conversion, 3 on its way;
-    // 4 the frame after it, on its way
+    // 4 the frame after it, on its way; 5 the view's copy of a frame fused
     QTest::addColumn<int>("refusedFrame");
     QTest::addColumn<QString>("told");
     const QString noMemory = "Not enough memory: focus stacking could not start.";
@@ -338,14 +347,27 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
     QTest::newRow("the first frame's conversion") << QString() << 2 << noMemory;
     QTest::newRow("the first frame on its way") << QString() << 3 << noMemory;
     QTest::newRow("a frame refused before any was fused") << QString() << 4 << noMemory;
+    QTest::newRow("the view's copy of a frame fused")
+        << QString() << 5
+        << "Not enough memory: focus stacking has stopped. The picture stacked so far can still be exported.";
 }
 
-void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
+void TestFocusStackPanel::aRefusalIsToldAndExportHoldsWhatWasPlaced() {
     QFETCH(QString, loader);
     QFETCH(int, refusedFrame);
     QFETCH(QString, told);
-    if ((refusedFrame == 1 || refusedFrame == 2) && !qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED")) {
+    const bool limited = refusedFrame == 1 || refusedFrame == 2 || refusedFrame == 5;
+    if (limited)
+        if (const char* why = addressLimitUntestable())
+            QSKIP(why);
+    if (limited && !qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED")) {
+        // One heap for all the child's threads from its start: a heap of a
+        // thread's own reserves 64 MB of address space before the limit is
+        // set, and a picture that fits in its free room is allocated there
+        // whatever the limit.
+        qputenv("MALLOC_ARENA_MAX", "1");
         const QString failed = runRowInChild("FOCUS_PANEL_REFUSED", "refused");
+        qunsetenv("MALLOC_ARENA_MAX");
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         return;
     }
@@ -356,6 +378,10 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
     QString text;
     dismissNextMessageBox(&text);
     QMetaObject::invokeMethod(panel.get(), "btnStartClick");
+    if (refusedFrame == 5) {
+        viewCopyRefused(text, told);
+        return;
+    }
     if (refusedFrame) {
         QCOMPARE(cam->requests, 1);
         const cv::Mat frame(2160, 3840, CV_8UC3, cv::Scalar(90, 120, 150));
@@ -389,6 +415,52 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
     QCOMPARE(panel->findChild<QToolButton*>("btnClose")->isEnabled(), refusedFrame != 0);
     if (qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED"))
         std::fprintf(stderr, "refused\n");
+}
+
+void TestFocusStackPanel::viewCopyRefused(const QString& text, const QString& told) {
+    gen::StackParams p;
+    p.size = cv::Size(3840, 2160);
+    p.frames = 4;
+    const gen::Stack big = gen::makeStack(p);
+    ThreadJingShenHigh& w = panel->worker();
+    w.pushFrame(big.frames[0].data, big.frames[0].cols, big.frames[0].rows);
+    QTRY_COMPARE(w.currentState(), 1);
+    QGraphicsPixmapItem* item = shownItem();
+    QVERIFY(item);
+    QTRY_VERIFY(!item->pixmap().isNull()); // the first frame in the view
+    for (int i = 1; i < 4; ++i)
+        w.pushFrame(big.frames[i].data, big.frames[i].cols, big.frames[i].rows);
+    // Fused and drained while the view's timer waits (no events run here):
+    // its next tick is the first copy of a picture fused.
+    QDeadlineTimer deadline(120000);
+    while (!(w.fusedCount() > 0 && w.queueLength() == 0 && !w.fusing()) && !deadline.hasExpired())
+        QThread::msleep(5);
+    QVERIFY(w.fusedCount() > 0);
+    // The picture shown so far is held elsewhere too (as a paint under way
+    // holds it): letting it go frees nothing. Room for a reduced picture and
+    // the box, none for a 4K copy.
+    QPixmap held = item->pixmap();
+    QVERIFY(limitAddressSpace(24 << 20));
+    QTRY_COMPARE_WITH_TIMEOUT(text, told, 20000);
+    held = QPixmap();
+    QTRY_VERIFY(!w.isRunning());
+    QCOMPARE(w.outputSize(), QSize(3840, 2160));
+    // The work stays on screen, over the scene the whole picture covers.
+    QVERIFY(!item->pixmap().isNull());
+    QVERIFY(qAbs(item->pixmap().width() * item->scale() - 3840) < 4);
+    auto* btnExport = panel->findChild<QPushButton*>("btnExport");
+    QVERIFY(btnExport->isEnabled());
+    QCOMPARE(panel->findChild<QToolButton*>("btnStart")->text(), QString("Continue"));
+    const QString file = env->file("kept.jpg");
+    JingShenFormHigh::setFileChooser([&](const QString&, const QString&) { return file; });
+    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    QVERIFY2(errorBoxText().isEmpty(), "the picture kept is exported");
+    QCOMPARE(QImageReader(file).size(), QSize(3840, 2160));
+    QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
+    QMetaObject::invokeMethod(panel.get(), "btnCloseClick");
+    QCOMPARE(out.count(), 1);
+    QVERIFY(item->pixmap().isNull());
+    std::fprintf(stderr, "refused\n");
 }
 
 QTEST_MAIN(TestFocusStackPanel)
