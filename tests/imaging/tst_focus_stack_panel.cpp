@@ -67,8 +67,7 @@ private slots:
         sevrinInitResources();
         // A child under an address-space limit: every large picture is mapped
         // on its own and given back when freed, so that the limit counts it
-        // whatever the heap kept of the pictures before (and the child's
-        // threads share one heap: see runRowInChild below).
+        // whatever the heap kept of the pictures before.
         if (qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED"))
             mallopt(M_MMAP_THRESHOLD, 1 << 20);
     }
@@ -385,13 +384,7 @@ void TestFocusStackPanel::aRefusalIsToldAndExportHoldsWhatWasPlaced() {
         if (const char* why = addressLimitUntestable())
             QSKIP(why);
     if (limited && !qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED")) {
-        // One heap for all the child's threads from its start: a heap of a
-        // thread's own reserves 64 MB of address space before the limit is
-        // set, and a picture that fits in its free room is allocated there
-        // whatever the limit.
-        qputenv("MALLOC_ARENA_MAX", "1");
-        const QString failed = runRowInChild("FOCUS_PANEL_REFUSED", "refused");
-        qunsetenv("MALLOC_ARENA_MAX");
+        const QString failed = runRowInChildUnderLimit("FOCUS_PANEL_REFUSED", "refused");
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         return;
     }
