@@ -2,6 +2,7 @@
 
 #include "camera/BaseCamera.h"
 #include "platform/CaptureDevice.h"
+#include "platform/MemoryRefusal.h"
 #include "platform/ThreadPriority.h"
 
 #include <opencv2/imgproc.hpp>
@@ -89,13 +90,22 @@ void SDLBackgroundDecoder::run() {
         const int generation = m_generation;
         lock.unlock();
         QImage image;
-        bool ok;
-        if (job.format == PixFmtMJPG)
-            ok = decode(tj, job.bytes == job.data.size() ? job.data : job.data.left(job.bytes), job.frame,
-                        job.crop, job.at, scratch, pixels, image);
-        else
-            ok = convertRaw(reinterpret_cast<const uint8_t*>(job.data.constData()), job.bytes, job.format,
-                            job.frame, job.crop, job.at, scratch, pixels, image);
+        bool ok = false;
+        // A frame the system refuses memory for is dropped as a damaged one
+        // is, and what was kept for the next goes back: live video goes on.
+        if (!MemoryRefusal::within([&] {
+                if (job.format == PixFmtMJPG)
+                    ok = decode(tj, job.bytes == job.data.size() ? job.data : job.data.left(job.bytes), job.frame,
+                                job.crop, job.at, scratch, pixels, image);
+                else
+                    ok = convertRaw(reinterpret_cast<const uint8_t*>(job.data.constData()), job.bytes, job.format,
+                                    job.frame, job.crop, job.at, scratch, pixels, image);
+            })) {
+            ok = false;
+            image = QImage();
+            std::vector<uint8_t>().swap(scratch);
+            pixels = QByteArray();
+        }
         job.data = QByteArray(); // the frame's buffer goes back to its owner now
         lock.lock();
         m_busy = false;

@@ -64,6 +64,12 @@ void ThreaSaveImg::setFrame(const uint8_t* data, int width, int height, int chan
 
 void ThreaSaveImg::release() { m_busy = false; }
 
+void ThreaSaveImg::releasePool() {
+    qDeleteAll(m_pool);
+    m_pool.clear();
+    m_current = nullptr;
+}
+
 void ThreaSaveImg::refused() {
     if (m_mode == 3)
         MessagePassing::instance()->pinJieImage(QImage()); // stitching stops with its message

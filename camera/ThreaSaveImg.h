@@ -63,6 +63,9 @@ public:
     void setFrame(const uint8_t* data, int width, int height, int channels = 3);
     // Gives back a job that will not run.
     void release();
+    // Frees the pooled images (tens of MB each at 4K); the next job makes
+    // its own again. Only while idle (no job, its thread not running).
+    void releasePool();
     // Ends a job the system refused memory or a thread before its picture
     // came (also run() finding no picture): stitching and focus stacking are
     // told so and stop with their message, a picture the user asked for is

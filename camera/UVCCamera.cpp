@@ -344,6 +344,12 @@ void UVCCamera::dropSnapshot(const QString& path, int mode) {
 }
 
 void UVCCamera::releaseIdleWorkers() {
+    for (auto& [key, list] : m_decoders)
+        for (DecoderSlot& d : list)
+            if (d.decoder->isBusy())
+                d.decoder->waitIdle(kDecoderStopWaitMs);
+    for (SaverSlot& s : m_savers)
+        s.saver->waitIdle(kDecoderStopWaitMs);
     reapWorkers();
     for (auto& [key, list] : m_decoders)
         for (auto it = list.begin(); it != list.end();)
@@ -354,6 +360,8 @@ void UVCCamera::releaseIdleWorkers() {
         if (idle && kept) {
             it = m_savers.erase(it);
         } else {
+            if (idle)
+                it->saver->releasePictures();
             kept = kept || idle;
             ++it;
         }

@@ -82,6 +82,14 @@ public:
     // stacking stop with their message, a picture the user asked for is
     // reported unsaved) and the saver is free again.
     virtual void refused() = 0;
+    // Frees the pictures it keeps for the next job (called only while it is
+    // idle); the next job makes what it needs again.
+    virtual void releasePictures() {}
+    // Waits at most `ms` for a running save to end; true when none runs.
+    virtual bool waitIdle(int ms) {
+        (void)ms;
+        return !isBusy();
+    }
 };
 
 // The eight recorder settings of the models: input size, FFmpeg codec id and
@@ -160,8 +168,10 @@ public:
     void unlinkFocusConsumer(ThreadJingShenHigh* consumer) { m_focusConsumer.compare_exchange_strong(consumer, nullptr); }
     // Gives back the decoders and save threads no snapshot holds, with their
     // pictures (tens of MB each at 4K), keeping one save thread ready as at
-    // the start: a stream of snapshots (focus stacking) grows them to a
-    // decoder per core, and the next snapshots make what they need again.
+    // the start (without its picture): a stream of snapshots (focus
+    // stacking) grows them to a decoder per core, and the next snapshots
+    // make what they need again. The jobs under way (a frame or two of a
+    // stream that has just ended) are waited for, briefly, and go too.
     void releaseIdleWorkers();
     const UsbRecordSettings& recordSettings() const { return m_record; }
     QStringList pendingSnapshots() const { return m_pending; }

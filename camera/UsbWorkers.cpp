@@ -78,6 +78,8 @@ public:
             m_s.refused();
     }
     void refused() override { m_s.refused(); }
+    void releasePictures() override { m_s.releasePool(); }
+    bool waitIdle(int ms) override { return m_s.wait(ms); }
 
 private:
     ThreaSaveImg m_s;

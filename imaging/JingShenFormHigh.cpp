@@ -40,6 +40,10 @@ JingShenFormHigh::FileChooser& chooserSlot() {
 
 int scaled(int designed) { return designed * uiSizeFactor / 10; }
 
+// The longer side of the picture the view keeps of a run whose whole copy
+// the system refused.
+constexpr int kReducedSide = 2048;
+
 UVCCamera* usbCamera() { return dynamic_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()); }
 
 } // namespace
@@ -393,14 +397,34 @@ void JingShenFormHigh::timeoutSLOT() {
     // The picture changes only when a frame is fused; converting a large one
     // for the view at every tick would keep the interface thread busy.
     const int fused = thread.fusedCount();
-    if (fused == shownFused)
+    if (fused == shownFused || exiting)
         return;
-    // A copy of the latest complete picture, never the buffer being fused.
-    const QImage picture = thread.result();
-    if (!picture.isNull()) {
-        pixmapItem->setPixmap(QPixmap::fromImage(picture));
-        shownFused = fused;
+    shownFused = fused;
+    // The picture shown so far goes first: the copy of the next one then
+    // finds its room. Painting comes only after this slot.
+    pixmapItem->setPixmap(QPixmap());
+    // A copy of the latest complete picture, never the buffer being fused,
+    // in the view's own format: the pixmap adopts it as it is.
+    bool refused = false;
+    const QPixmap whole = QPixmap::fromImage(thread.viewPicture(refused));
+    if (!refused && whole.isNull())
+        return; // the run's pictures are gone (a reset, the program ending)
+    if (!whole.isNull()) {
+        pixmapItem->setPixmap(whole);
+        pixmapItem->setScale(1.0);
+        return;
     }
+    // The system refused the copy: the run stops and says so, and the view
+    // keeps the work, reduced (a few megabytes, more than the screen shows
+    // of it), over the scene the whole picture covers.
+    const QPixmap reduced = QPixmap::fromImage(thread.reducedPicture(kReducedSide));
+    pixmapItem->setPixmap(reduced);
+    const QSize size = thread.outputSize();
+    pixmapItem->setScale(reduced.isNull() || size.isEmpty() ? 1.0 : double(size.width()) / reduced.width());
+    if (thread.isRunning())
+        thread.refuse(); // the finished slot tells
+    else
+        message(2);
 }
 
 void JingShenFormHigh::releaseTimer() {
@@ -564,19 +588,21 @@ void JingShenFormHigh::btnExportClick() {
     }
     if (file.isEmpty())
         return;
-    const QImage picture = thread.result();
-    if (picture.isNull()) {
-        // A picture is on screen; the system refused its copy.
-        SnapshotFiles::reportSaveError(file, SnapshotFiles::noMemoryReason());
+    // Written from the worker's own picture (it is stopped): a run the
+    // system refused memory can still be exported with what it holds.
+    QString reason, thumbnail;
+    bool written = false;
+    const bool any = thread.readResult([&](const QImage& picture) {
+        written = SnapshotFiles::writeImage(picture, file, "jpg", 100, &reason);
+        if (written)
+            thumbnail = SnapshotFiles::prepareThumbnail(picture);
+    });
+    if (!any || !written) {
+        SnapshotFiles::reportSaveError(file, any ? reason : SnapshotFiles::noMemoryReason());
         return;
     }
     // The picture enters the recent list only once it is on disk.
-    QString reason;
-    if (!SnapshotFiles::writeImage(picture, file, "jpg", 100, &reason)) {
-        SnapshotFiles::reportSaveError(file, reason);
-        return;
-    }
-    SnapshotFiles::addToHistory(file, SnapshotFiles::prepareThumbnail(picture));
+    SnapshotFiles::addToHistory(file, thumbnail);
 }
 
 void JingShenFormHigh::btnPathClick() {

@@ -5,6 +5,7 @@
 #include "camera/UsbWorkers.h"
 #include "imaging/FocusStackMath.h"
 #include "imaging/LargeBufferAllocator.h"
+#include "imaging/StitchViewPicture.h"
 #include "platform/MemoryRefusal.h"
 #include "platform/ProcessEnd.h"
 
@@ -413,6 +414,33 @@ QImage ThreadJingShenHigh::result() const {
     for (int r = 0; r < resultImage.rows; ++r)
         std::copy_n(resultImage.ptr<uchar>(r), resultImage.cols * 3, image.scanLine(r));
     return image;
+}
+
+QImage ThreadJingShenHigh::viewPicture(bool& refused) const {
+    refused = false;
+    std::lock_guard<std::mutex> lock(resultMutex);
+    if (resultImage.empty())
+        return QImage();
+    QImage image(resultImage.cols, resultImage.rows, QImage::Format_RGB32);
+    // Little-endian RGB32 is the bytes blue, green, red, 255.
+    refused = image.isNull() || !MemoryRefusal::within([&] {
+        cv::Mat into(image.height(), image.width(), CV_8UC4, image.bits(), size_t(image.bytesPerLine()));
+        cv::cvtColor(resultImage, into, cv::COLOR_RGB2BGRA);
+    });
+    return refused ? QImage() : image;
+}
+
+QImage ThreadJingShenHigh::reducedPicture(int longSide) const {
+    std::lock_guard<std::mutex> lock(resultMutex);
+    return StitchViewPicture::reduced(resultImage, longSide);
+}
+
+bool ThreadJingShenHigh::readResult(const std::function<void(const QImage&)>& read) const {
+    std::lock_guard<std::mutex> lock(resultMutex);
+    if (resultImage.empty())
+        return false;
+    read(QImage(resultImage.data, resultImage.cols, resultImage.rows, int(resultImage.step), QImage::Format_RGB888));
+    return true;
 }
 
 int ThreadJingShenHigh::queueLength() const {

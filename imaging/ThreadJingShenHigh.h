@@ -101,6 +101,24 @@ public:
     QImage result() const;
     // The same as a packed RGB matrix; false (and `out` untouched) when none.
     bool copyResult(cv::Mat& out) const;
+    // A copy of the same picture in the view's pixel format (RGB32, which a
+    // pixmap adopts without converting it again); null when there is none
+    // or the system refused the copy, which `refused` tells apart.
+    QImage viewPicture(bool& refused) const;
+    // The same picture reduced until its longer side is at most `longSide`
+    // pixels (RGB888): what the view can still show where the system
+    // refuses a whole copy. Null when there is none or even that is refused.
+    QImage reducedPicture(int longSide) const;
+    // Calls `read` with the latest complete picture itself (RGB888, no copy:
+    // valid only during the call, which holds the result lock, so the save
+    // thread's preview copy waits for it); false, and `read` not called,
+    // when there is none. For a picture to be written out with no memory
+    // beyond what the run already holds.
+    bool readResult(const std::function<void(const QImage&)>& read) const;
+    // The panel was refused memory for the run's picture: the run stops as
+    // when the worker itself is refused (takeNoMemory(); finished() comes
+    // if the loop runs). GUI thread.
+    void refuse() { refused(); }
 
     // Zoom And Align, set by the panel at any time; read for each gated and
     // each fused frame.

@@ -4,6 +4,7 @@
 #include "FakeUsbWorkers.h"
 #include "ShownPicture.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 #include "camera/SDLBackground.h"
 #include "camera/SDLBackgroundDecoder.h"
 #include "camera/VideoCrop.h"
@@ -26,6 +27,8 @@ private slots:
     void shownPictureIsTheCameras();
     void decoderNeverPreemptsTheInterface();
     void aHeldPictureIsNeverWrittenOver();
+    void aFrameRefusedMemoryIsDroppedNotTheProgram_data();
+    void aFrameRefusedMemoryIsDroppedNotTheProgram();
 };
 
 void TstVideoDecodeOffThread::shownPictureIsTheCameras_data() {
@@ -147,6 +150,40 @@ void TstVideoDecodeOffThread::aHeldPictureIsNeverWrittenOver() {
             QVERIFY2(holds(held), qPrintable(QString("picture %1 after %2").arg(held.tag).arg(tag)));
         held = std::move(made);
     }
+}
+
+// A 4K frame the system refuses the picture's memory for (the program near
+// an address-space limit, a focus-stacking run beside the live video) is
+// dropped as a damaged frame is: no picture, and the program goes on. Each
+// row runs in a child process of this test under the limit.
+void TstVideoDecodeOffThread::aFrameRefusedMemoryIsDroppedNotTheProgram_data() {
+    QTest::addColumn<int>("format");
+    QTest::newRow("NV12") << 22;
+    QTest::newRow("MJPG") << 15;
+}
+
+void TstVideoDecodeOffThread::aFrameRefusedMemoryIsDroppedNotTheProgram() {
+    QFETCH(int, format);
+    if (const char* why = addressLimitUntestable())
+        QSKIP(why);
+    if (!qEnvironmentVariableIsSet("VIDEO_DECODE_REFUSED")) {
+        const QString failed = runRowInChildUnderLimit("VIDEO_DECODE_REFUSED", "refused");
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        return;
+    }
+    const QSize frame(3840, 2160);
+    cv::Mat bgr(frame.height(), frame.width(), CV_8UC3, cv::Scalar(40, 90, 160));
+    const QByteArray data = format == 15 ? YuvPack::bgrToJpeg(bgr, 90, false)
+                                         : QByteArray(frame.width() * frame.height() * 3 / 2, char(100));
+    const VideoCrop crop = computeVideoCrop(frame, QRectF(QPointF(0, 0), QSizeF(frame)), frame);
+    SDLBackgroundDecoder decoder;
+    // Room for the job's bookkeeping, none for a 4K picture (33 MB).
+    QVERIFY(limitAddressSpace(4 << 20));
+    decoder.submit(data, data.size(), format, frame, crop, QRect(QPoint(0, 0), frame), 1);
+    QVERIFY(!decoder.waitFinished(60000));
+    SDLBackgroundDecoder::Picture none;
+    QVERIFY(!decoder.take(none));
+    std::fprintf(stderr, "refused\n");
 }
 
 QTEST_MAIN(TstVideoDecodeOffThread)

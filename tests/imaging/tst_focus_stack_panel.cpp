@@ -11,7 +11,10 @@
 #include "tests/support/TestTools.h"
 
 #include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
@@ -27,6 +30,23 @@ namespace gen = FocusStackGenerator;
 namespace {
 // The loader's words for a late library that does not load; none: it loads.
 const char* lateFailure = nullptr;
+
+// Bytes of this process's mappings marked for transparent huge pages, as the
+// kernel lists them: the run's full-size buffers are such mappings each
+// (planes, result, pooled frames), and nothing else here asks for them.
+qint64 hugePageBytes() {
+    QFile smaps("/proc/self/smaps");
+    if (!smaps.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 total = 0, size = 0;
+    for (const QByteArray& line : smaps.readAll().split('\n')) {
+        if (line.startsWith("Size:"))
+            size = line.mid(5).trimmed().split(' ').value(0).toLongLong() * 1024;
+        else if (line.startsWith("VmFlags:") && line.split(' ').contains("hg"))
+            total += size;
+    }
+    return total;
+}
 } // namespace
 
 // The program's late loading as a test answers it (this test links its
@@ -62,11 +82,13 @@ private slots:
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut_data();
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut();
     void previewConvertsOnlyAPictureNewlyFused();
-    void aStartRefusedIsToldAndLeavesNothingToExport_data();
-    void aStartRefusedIsToldAndLeavesNothingToExport();
+    void aRefusalIsToldAndExportHoldsWhatWasPlaced_data();
+    void aRefusalIsToldAndExportHoldsWhatWasPlaced();
 
 private:
     void start();
+    // The row of a 4K run whose view is refused the copy of a frame fused.
+    void viewCopyRefused(const QString& told);
     // The picture item of the panel's view, wherever the view is hosted.
     QGraphicsPixmapItem* shownItem() const;
     void feed(int from, int to);
@@ -181,7 +203,11 @@ void TestFocusStackPanel::resetStartsAgainAfterASecond() {
 }
 
 void TestFocusStackPanel::closeWaitsForTheWorker() {
+    const qint64 before = hugePageBytes();
+    QVERIFY(before >= 0);
     start();
+    feed(1, 5); // frames queued take pooled buffers of their own
+    QVERIFY(hugePageBytes() > before);
     QGraphicsPixmapItem* item = shownItem();
     QVERIFY(item);
     QTRY_VERIFY(!item->pixmap().isNull());
@@ -202,6 +228,8 @@ void TestFocusStackPanel::closeWaitsForTheWorker() {
     QVERIFY(panel->worker().result().isNull());
     QVERIFY(panel->worker().outputSize().isEmpty());
     QVERIFY(item->pixmap().isNull()); // nor does the view keep the last one
+    // Every buffer of the run went back to the system, the pooled frames too.
+    QCOMPARE(hugePageBytes(), before);
 }
 
 void TestFocusStackPanel::exportStopsFirstAndListsThePicture() {
@@ -321,10 +349,14 @@ void TestFocusStackPanel::previewConvertsOnlyAPictureNewlyFused() {
 // camera; or the run stops before it fused anything (it holds no more than
 // the live picture). A box says so in the interface's language, the
 // panel is back before Start with Export grey, and the process goes on.
-void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
+// Refused the view's copy of a picture fused (a 4K run, in a child under an
+// address-space limit), the run stops as a refused pass stops it: the box
+// says so and that the picture can still be exported, the view keeps it
+// (reduced, over the whole scene), and Export writes it at full size.
+void TestFocusStackPanel::aRefusalIsToldAndExportHoldsWhatWasPlaced_data() {
     QTest::addColumn<QString>("loader");   // the late library's failure; empty: it loads
     // 0 none; the first frame: 1 its copy, 2 its conversion, 3 on its way;
-    // 4 the frame after it, on its way
+    // 4 the frame after it, on its way; 5 the view's copy of a frame fused
     QTest::addColumn<int>("refusedFrame");
     QTest::addColumn<QString>("told");
     const QString noMemory = "Not enough memory: focus stacking could not start.";
@@ -338,14 +370,21 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport_data() {
     QTest::newRow("the first frame's conversion") << QString() << 2 << noMemory;
     QTest::newRow("the first frame on its way") << QString() << 3 << noMemory;
     QTest::newRow("a frame refused before any was fused") << QString() << 4 << noMemory;
+    QTest::newRow("the view's copy of a frame fused")
+        << QString() << 5
+        << "Not enough memory: focus stacking has stopped. The picture stacked so far can still be exported.";
 }
 
-void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
+void TestFocusStackPanel::aRefusalIsToldAndExportHoldsWhatWasPlaced() {
     QFETCH(QString, loader);
     QFETCH(int, refusedFrame);
     QFETCH(QString, told);
-    if ((refusedFrame == 1 || refusedFrame == 2) && !qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED")) {
-        const QString failed = runRowInChild("FOCUS_PANEL_REFUSED", "refused");
+    const bool limited = refusedFrame == 1 || refusedFrame == 2 || refusedFrame == 5;
+    if (limited)
+        if (const char* why = addressLimitUntestable())
+            QSKIP(why);
+    if (limited && !qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED")) {
+        const QString failed = runRowInChildUnderLimit("FOCUS_PANEL_REFUSED", "refused");
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         return;
     }
@@ -353,6 +392,10 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
     lateFailure = loader.isEmpty() ? nullptr : words.constData();
     auto* btnStart = panel->findChild<QToolButton*>("btnStart");
     auto* btnExport = panel->findChild<QPushButton*>("btnExport");
+    if (refusedFrame == 5) {
+        viewCopyRefused(told);
+        return;
+    }
     QString text;
     dismissNextMessageBox(&text);
     QMetaObject::invokeMethod(panel.get(), "btnStartClick");
@@ -389,6 +432,55 @@ void TestFocusStackPanel::aStartRefusedIsToldAndLeavesNothingToExport() {
     QCOMPARE(panel->findChild<QToolButton*>("btnClose")->isEnabled(), refusedFrame != 0);
     if (qEnvironmentVariableIsSet("FOCUS_PANEL_REFUSED"))
         std::fprintf(stderr, "refused\n");
+}
+
+void TestFocusStackPanel::viewCopyRefused(const QString& told) {
+    gen::StackParams p;
+    p.size = cv::Size(3840, 2160);
+    p.frames = 4;
+    const gen::Stack big = gen::makeStack(p);
+    QMetaObject::invokeMethod(panel.get(), "btnStartClick");
+    ThreadJingShenHigh& w = panel->worker();
+    w.pushFrame(big.frames[0].data, big.frames[0].cols, big.frames[0].rows);
+    QTRY_COMPARE(w.currentState(), 1);
+    QGraphicsPixmapItem* item = shownItem();
+    QVERIFY(item);
+    QTRY_VERIFY(!item->pixmap().isNull()); // the first frame in the view
+    for (int i = 1; i < 4; ++i)
+        w.pushFrame(big.frames[i].data, big.frames[i].cols, big.frames[i].rows);
+    // Fused and drained while the view's timer waits (no events run here):
+    // its next tick is the first copy of a picture fused.
+    QDeadlineTimer deadline(120000);
+    while (!(w.fusedCount() > 0 && w.queueLength() == 0 && !w.fusing()) && !deadline.hasExpired())
+        QThread::msleep(5);
+    QVERIFY(w.fusedCount() > 0);
+    // The picture shown so far is held elsewhere too (as a paint under way
+    // holds it): letting it go frees nothing. Room for a reduced picture and
+    // the box, none for a 4K copy.
+    QPixmap held = item->pixmap();
+    QString text;
+    dismissNextMessageBox(&text);
+    QVERIFY(limitAddressSpace(24 << 20));
+    QTRY_COMPARE_WITH_TIMEOUT(text, told, 20000);
+    held = QPixmap();
+    QTRY_VERIFY(!w.isRunning());
+    QCOMPARE(w.outputSize(), QSize(3840, 2160));
+    // The work stays on screen, over the scene the whole picture covers.
+    QVERIFY(!item->pixmap().isNull());
+    QVERIFY(qAbs(item->pixmap().width() * item->scale() - 3840) < 4);
+    auto* btnExport = panel->findChild<QPushButton*>("btnExport");
+    QVERIFY(btnExport->isEnabled());
+    QCOMPARE(panel->findChild<QToolButton*>("btnStart")->text(), QString("Continue"));
+    const QString file = env->file("kept.jpg");
+    JingShenFormHigh::setFileChooser([&](const QString&, const QString&) { return file; });
+    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    QVERIFY2(errorBoxText().isEmpty(), "the picture kept is exported");
+    QCOMPARE(QImageReader(file).size(), QSize(3840, 2160));
+    QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
+    QMetaObject::invokeMethod(panel.get(), "btnCloseClick");
+    QCOMPARE(out.count(), 1);
+    QVERIFY(item->pixmap().isNull());
+    std::fprintf(stderr, "refused\n");
 }
 
 QTEST_MAIN(TestFocusStackPanel)

@@ -103,9 +103,10 @@ unsigned long long threadStackBytes() {
     return stack.rlim_cur;
 }
 
-QString runRowInChild(const char* marker, const QByteArray& says) {
+namespace {
+
+QString runRowInChildWith(const char* marker, const QByteArray& says, QProcessEnvironment env) {
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QString::fromLatin1(marker), "1");
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
@@ -116,6 +117,19 @@ QString runRowInChild(const char* marker, const QByteArray& says) {
     if (ended && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 && out.contains(says))
         return QString();
     return QString::fromLocal8Bit(out.isEmpty() ? QByteArray("no output") : out);
+}
+
+} // namespace
+
+QString runRowInChild(const char* marker, const QByteArray& says) {
+    return runRowInChildWith(marker, says, QProcessEnvironment::systemEnvironment());
+}
+
+QString runRowInChildUnderLimit(const char* marker, const QByteArray& says) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MALLOC_ARENA_MAX", "1");
+    env.insert("MALLOC_MMAP_THRESHOLD_", "1048576");
+    return runRowInChildWith(marker, says, env);
 }
 
 QString runProgram(const QString& program, const QStringList& arguments) {

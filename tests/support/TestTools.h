@@ -53,6 +53,12 @@ unsigned long long threadStackBytes();
 // Empty when the child ended normally with exit code 0 and printed `says`;
 // otherwise what it printed.
 QString runRowInChild(const char* marker, const QByteArray& says);
+// The same for a row that sets an address-space limit: the child's C library
+// maps every block of 1 MB and more on its own (given back when freed) and
+// keeps one heap for all threads, so that the limit counts each picture: a
+// heap of a thread's own reserves 64 MB of address space before the limit,
+// and a picture that fits in its free room would be made whatever the limit.
+QString runRowInChildUnderLimit(const char* marker, const QByteArray& says);
 
 // Runs program; empty when it succeeded, else what went wrong (its error
 // output, or that it could not start).
