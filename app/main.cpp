@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     // The interface font family is not free; the bundled CJK font stands in.
     // Its bytes are compiled in uncompressed: the database reads them where they are.
     const QResource fontData(":/font/wqy-microhei.ttc");
-    const int fontId = fontData.isValid() && !fontData.isCompressed()
+    const int fontId = fontData.isValid() && fontData.compressionAlgorithm() == QResource::NoCompression
         ? QFontDatabase::addApplicationFontFromData(
               QByteArray::fromRawData(reinterpret_cast<const char*>(fontData.data()), int(fontData.size())))
         : QFontDatabase::addApplicationFont(":/font/wqy-microhei.ttc");

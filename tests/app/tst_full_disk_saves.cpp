@@ -89,7 +89,7 @@ struct Writer {
     std::function<void()> act;         // the user's action
     std::function<bool(const QString& file)> whole; // the new content, read back
     int pages;                         // levels 0..pages are tried; the last must succeed
-    QString successTitle;              // the box's title when the action claims success
+    QString successTitle = QString();  // the box's title when the action claims success
     QString successText = QString();   // the box's text when it claims success (a box without title)
 };
 
