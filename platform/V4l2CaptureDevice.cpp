@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -482,10 +483,37 @@ double V4l2CaptureDevice::frameRate() {
     if (!m_shared)
         return 0.0;
     std::lock_guard<std::mutex> l(m_shared->lock);
-    const auto& t = m_shared->times;
-    if (t.size() >= 3 && t.back() > t.front())
-        return double(t.size() - 1) * 1000.0 / double(t.back() - t.front());
-    return m_shared->statedFps;
+    const double measured = rateOfCaptureTimes(m_shared->times);
+    return measured > 0 ? measured : m_shared->statedFps;
+}
+
+double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times) {
+    if (times.size() < 3 || times.back() <= times.front())
+        return 0.0;
+    const double span = double(times.back() - times.front());
+    std::vector<double> steps;
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1])
+            steps.push_back(double(times[i] - times[i - 1]));
+    const double shortest = *std::min_element(steps.begin(), steps.end());
+    for (int parts = 1; parts <= 4; ++parts) {
+        const double interval = shortest / parts;
+        // Capture times are whole ms, and a driver's stamps wander a little.
+        const double slack = std::max(1.5, interval * 0.1);
+        double intervals = 0;
+        bool whole = true;
+        for (const double step : steps) {
+            const double k = std::round(step / interval);
+            if (k < 1 || std::abs(step - k * interval) > slack) {
+                whole = false;
+                break;
+            }
+            intervals += k;
+        }
+        if (whole)
+            return intervals * 1000.0 / span;
+    }
+    return double(times.size() - 1) * 1000.0 / span;
 }
 
 uint64_t V4l2CaptureDevice::framesMissed() const {

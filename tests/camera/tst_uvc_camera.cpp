@@ -672,13 +672,18 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime_data() {
     QTest::addColumn<double>("fpsAfter"); // from halfway through the recording
     QTest::addColumn<int>("liveMs");      // from the live start to the record click
     QTest::addColumn<int>("pausedMs");    // a pause and play just before the click
+    QTest::addColumn<int>("takeMs");      // the capture thread's time for a frame (a loaded machine)
     // The generic model's file: at most 15 frames a second.
-    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0;
-    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0;
-    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0;
-    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0;
-    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0;
-    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400;
+    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0 << 0;
+    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0 << 0;
+    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0 << 0;
+    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0 << 0;
+    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0 << 0;
+    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400 << 0;
+    // The camera replaces the frames a slow capture thread leaves: the file
+    // still holds the camera's rate, with those frames' ticks empty.
+    QTest::newRow("15 fps, a reader that takes 100 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 100;
+    QTest::newRow("15 fps, a reader that takes 150 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 150;
 }
 
 void TstUvcCamera::v4l2RecordingsKeepRealTime() {
@@ -692,7 +697,9 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QFETCH(double, fpsAfter);
     QFETCH(int, liveMs);
     QFETCH(int, pausedMs);
+    QFETCH(int, takeMs);
     auto stall = std::make_shared<StallSwitch>();
+    stall->takeMs = takeMs;
     CaptureDevice::setFactory([stall] {
         return std::make_unique<V4l2CaptureDevice>(
             0, simStreams(SimUsbBus::instance()->cameras().value(0), stall));
@@ -724,6 +731,7 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     }
     LogCatcher log;
     const int sentBefore = rig.sim->framesDelivered();
+    const uint64_t replacedBefore = rig.sim->framesMissed();
     const QString path = QDir::current().filePath("v4l2.mp4");
     QVERIFY(rig.cam->startRecord(path));
     const int seconds = 8;
@@ -735,6 +743,9 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     const qint64 stopMs = qint64(SleepClock::ticksMs());
     rig.cam->stopRecord();
     const int sent = rig.sim->framesDelivered() - sentBefore;
+    // Frames the camera replaced before the capture thread came for them
+    // (it drops them, as a driver with no free buffer does): not sent.
+    const uint64_t replaced = rig.sim->framesMissed() - replacedBefore;
     QTRY_VERIFY_WITH_TIMEOUT((rig.pass(), !rig.cam->hasRecorder()), 60000);
 
     // The file is judged against the frames the camera offered the recorder:
@@ -762,7 +773,7 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
              qPrintable(QString("states %1 frames a second, the camera sends %2")
                             .arg(statedFrameRate(path))
                             .arg(rateBefore)));
-    if (fpsAfter == fpsBefore && counts[5] == 0)
+    if (fpsAfter == fpsBefore && counts[5] == 0 && replaced == 0)
         QVERIFY2(qAbs(held - rateBefore) <= rateBefore * 0.02,
                  qPrintable(QString("holds %1 frames a second of the camera's %2").arg(held).arg(rateBefore)));
     QCOMPARE(decodeErrors(path), QString());

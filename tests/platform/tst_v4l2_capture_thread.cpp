@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <string>
 #include <thread>
 
 namespace {
@@ -149,8 +150,19 @@ TEST_F(V4l2OnSim, FramesNoReadTookAreCounted) {
 // The rate asked of a V4L2 camera is the camera's: the spacing of its
 // frames' capture times (the driver states a whole 8 for 7.5), following a
 // change of the camera's rate, and started over at a size change (until the
-// new stream's frames come, at most the rate the driver states).
-TEST_F(V4l2OnSim, FrameRateFollowsTheCaptureTimes) {
+// new stream's frames come, at most the rate the driver states). Also when
+// the capture thread takes longer for a frame than the camera's interval (a
+// loaded machine): the frames it took show the camera's interval, not its
+// own pace. Rows: how long the reader takes for a frame, in ms.
+struct V4l2FrameRate : public V4l2OnSim, public ::testing::WithParamInterface<int> {};
+
+INSTANTIATE_TEST_SUITE_P(ReaderCost, V4l2FrameRate, ::testing::Values(0, 100, 150),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "takes" + std::to_string(info.param) + "ms";
+                         });
+
+TEST_P(V4l2FrameRate, FollowsTheCaptureTimes) {
+    stall->takeMs = GetParam();
     sim->setFramesPerSecond(7.5);
     auto dev = device();
     ASSERT_TRUE(dev->open(0));
