@@ -637,16 +637,27 @@ TEST(RecorderChild, DISABLED_Run) {
     std::printf("STARTED\n");
     std::fflush(stdout);
     if (mode == "live" || fullHd) {
-        // A camera at 20 frames per second, until killed; each frame offered
-        // is reported, with what the recorder has on disk and what still
-        // waits for the encoder.
-        for (int i = 0;; ++i) {
-            const auto& f = frames[size_t(i) % frames.size()];
-            rec.pushFrame(f.data(), int(f.size()), 0, 0, ThreadVideo::monotonicMs());
-            std::printf("OFFERED %d\nSTATE %d %lld %d\n", i + 1, i + 1, static_cast<long long>(rec.framesOnDisk()),
+        // A camera at 20 frames per second on its own clock, until killed:
+        // each frame carries the time it was due, and one this loop comes
+        // too late for is replaced by the newest (as a driver drops a frame
+        // no buffer was free for), so the recorder gets a camera's frames
+        // however fast the machine runs this loop. Each frame offered is
+        // reported, with what the recorder has on disk and what still waits
+        // for the encoder.
+        const int64_t start = ThreadVideo::monotonicMs();
+        for (int64_t due = 0, offered = 0;; ++due) {
+            const int64_t now = ThreadVideo::monotonicMs();
+            if (now < start + due * 50)
+                QThread::msleep(unsigned(start + due * 50 - now));
+            else
+                due = (now - start) / 50;
+            const auto& f = frames[size_t(offered) % frames.size()];
+            rec.pushFrame(f.data(), int(f.size()), 0, 0, start + due * 50);
+            ++offered;
+            std::printf("OFFERED %lld\nSTATE %lld %lld %d\n", static_cast<long long>(offered),
+                        static_cast<long long>(offered), static_cast<long long>(rec.framesOnDisk()),
                         rec.pendingFrames());
             std::fflush(stdout);
-            QThread::msleep(50);
         }
     }
     int pushed = 0;
