@@ -239,6 +239,15 @@ void V4l2CaptureDevice::Shared::run() {
             changed.notify_all(); // a control waiting for the stream does not wait for its start
         for (const auto& [prop, value] : sets)
             stream->set(prop, value);
+        if (first) {
+            // The driver states the stream's interval before its first
+            // frame, which may take seconds: a recording started meanwhile
+            // knows the camera's rate.
+            const double stated = stream->get(cv::CAP_PROP_FPS);
+            std::lock_guard<std::mutex> l(lock);
+            if (generation == generation0)
+                statedFps = stated > 0 ? stated : 0.0;
+        }
         // The first frame of a stream may take seconds: here, not on the
         // interface thread.
         const int got = first ? (stream->grab() ? 1 : -1) : stream->grabWithin(kStreamPollMs);
@@ -250,7 +259,6 @@ void V4l2CaptureDevice::Shared::run() {
         int w = 0, h = 0;
         const bool copied = got == 1 && stream->retrieve(bytes, w, h);
         const int64_t capturedMs = copied ? captureTimeOf(stream->get(cv::CAP_PROP_POS_MSEC)) : -1;
-        const double stated = copied && first ? stream->get(cv::CAP_PROP_FPS) : 0.0;
         if (got < 0)
             stream->release();
         s.unlock();
@@ -265,8 +273,6 @@ void V4l2CaptureDevice::Shared::run() {
                 frameMs = capturedMs;
                 ++serial;
                 streaming = true;
-                if (first)
-                    statedFps = stated > 0 ? stated : 0.0;
                 times.push_back(capturedMs);
                 while (times.back() - times.front() > kRateWindowMs)
                     times.pop_front();
@@ -499,7 +505,7 @@ double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times) {
     for (int parts = 1; parts <= 4; ++parts) {
         const double interval = shortest / parts;
         // Capture times are whole ms, and a driver's stamps wander a little.
-        const double slack = std::max(1.5, interval * 0.1);
+        const double slack = std::max(2.0, interval * 0.15);
         double intervals = 0;
         bool whole = true;
         for (const double step : steps) {
