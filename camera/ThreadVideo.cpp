@@ -126,6 +126,16 @@ double steadyRate(const std::deque<int64_t>& times) {
     return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
 }
 
+// Whether frames at `measured` a second are steadily one in two, three or
+// four of a camera the driver says sends `stated`: a reader slower than the
+// camera whose driver dropped the others shows that, not a slower camera.
+bool oneInSomeOf(double measured, double stated) {
+    for (int k = 2; k <= 4 && stated > 0; ++k)
+        if (std::abs(measured * k - stated) <= stated * 0.035)
+            return true;
+    return false;
+}
+
 } // namespace
 
 ThreadVideo::ThreadVideo(QObject* parent) : QThread(parent) {}
@@ -637,7 +647,9 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
         // rate of their own: the stated one or the file's holds, on whose
         // grid they skip ticks but never share one.
         const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
-        if (!steady || near(m_statedRate))
+        // Steadily one frame in a few of the stated rate's: the stated holds.
+        const bool oneInSome = oneInSomeOf(measured, m_statedRate);
+        if (!steady || near(m_statedRate) || oneInSome)
             ; // the stated rate, or the file's
         else if (measured >= m_fps || near(m_fps))
             rate = m_fps;
@@ -665,8 +677,9 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     // least), when they came steadily: a camera whose rate moved by more
     // than 7 % to one rate, measured so three frames in a row, gets a new
     // grid from the last frame on, and key frames at the new rate. Frames
-    // that never reached the recorder start the measure over: a reader that
-    // fell behind shows its own pace, not the camera's.
+    // that never reached the recorder start the measure over, and a half,
+    // third or quarter of the rate the driver stated is not followed: a
+    // reader that fell behind shows its own pace, not the camera's.
     if (afterLoss)
         m_recentMs.clear();
     m_recentMs.push_back(captureMs);
@@ -675,7 +688,7 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     if (m_recentMs.size() < 5 || captureMs - m_recentMs.front() < 1000)
         return;
     const double measured = steadyRate(m_recentMs);
-    if (measured <= 0)
+    if (measured <= 0 || oneInSomeOf(measured, m_statedRate))
         return;
     const double rate = cameraRate(std::min<double>(m_fps, measured));
     if (std::abs(rate - m_heldRate) <= m_heldRate * 0.07) {
