@@ -126,14 +126,23 @@ double steadyRate(const std::deque<int64_t>& times) {
     return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
 }
 
-// Whether frames at `measured` a second are steadily one in two, three or
-// four of a camera the driver says sends `stated`: a reader slower than the
-// camera whose driver dropped the others shows that, not a slower camera.
-bool oneInSomeOf(double measured, double stated) {
-    for (int k = 2; k <= 4 && stated > 0; ++k)
-        if (std::abs(measured * k - stated) <= stated * 0.035)
-            return true;
-    return false;
+// Whether every step of `steps` (ms) is a whole number of intervals of a
+// camera the driver says sends `stated` frames a second, two or more in
+// some: a reader slower than the camera, whose driver dropped the frames
+// between, shows that, not a slower camera.
+bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
+    if (!(stated > 0) || steps.empty())
+        return false;
+    const double interval = 1000.0 / stated;
+    const double slack = std::max(2.0, interval * 0.15); // whole ms, a driver's stamps wander a little
+    bool skips = false;
+    for (const int64_t step : steps) {
+        const double k = std::round(double(step) / interval);
+        if (k < 1 || std::abs(double(step) - k * interval) > slack)
+            return false;
+        skips = skips || k >= 2;
+    }
+    return skips;
 }
 
 } // namespace
@@ -647,9 +656,8 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
         // rate of their own: the stated one or the file's holds, on whose
         // grid they skip ticks but never share one.
         const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
-        // Steadily one frame in a few of the stated rate's: the stated holds.
-        const bool oneInSome = oneInSomeOf(measured, m_statedRate);
-        if (!steady || near(m_statedRate) || oneInSome)
+        // Frames the driver dropped between them: the stated rate holds.
+        if (!steady || near(m_statedRate) || skipsStatedTicks(steps, m_statedRate))
             ; // the stated rate, or the file's
         else if (measured >= m_fps || near(m_fps))
             rate = m_fps;
@@ -677,9 +685,8 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     // least), when they came steadily: a camera whose rate moved by more
     // than 7 % to one rate, measured so three frames in a row, gets a new
     // grid from the last frame on, and key frames at the new rate. Frames
-    // that never reached the recorder start the measure over, and a half,
-    // third or quarter of the rate the driver stated is not followed: a
-    // reader that fell behind shows its own pace, not the camera's.
+    // that never reached the recorder start the measure over: a reader that
+    // fell behind shows its own pace, not the camera's.
     if (afterLoss)
         m_recentMs.clear();
     m_recentMs.push_back(captureMs);
@@ -688,7 +695,7 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     if (m_recentMs.size() < 5 || captureMs - m_recentMs.front() < 1000)
         return;
     const double measured = steadyRate(m_recentMs);
-    if (measured <= 0 || oneInSomeOf(measured, m_statedRate))
+    if (measured <= 0)
         return;
     const double rate = cameraRate(std::min<double>(m_fps, measured));
     if (std::abs(rate - m_heldRate) <= m_heldRate * 0.07) {
