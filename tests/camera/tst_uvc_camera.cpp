@@ -682,22 +682,21 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime_data() {
     QTest::addColumn<int>("pausedMs");    // a pause and play just before the click
     QTest::addColumn<int>("takeMs");      // the capture thread's time for a frame (a loaded machine)
     QTest::addColumn<int>("loopMs");      // this loop's rest after each pass (a program loop running late)
-    QTest::addColumn<int>("takeMsFromClick"); // takeMs from the record click on (-1: the same)
     // The generic model's file: at most 15 frames a second.
-    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0 << 0 << 0 << -1;
-    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0 << 0 << 0 << -1;
-    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0 << 0 << 0 << -1;
-    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0 << 0 << 0 << -1;
-    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0 << 0 << 0 << -1;
-    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400 << 0 << 0 << -1;
+    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0 << 0 << 0;
+    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0 << 0 << 0;
+    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0 << 0 << 0;
+    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0 << 0 << 0;
+    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0 << 0 << 0;
+    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400 << 0 << 0;
     // The camera replaces the frames a slow capture thread leaves: the file
     // still holds the camera's rate, with those frames' ticks empty.
-    QTest::newRow("15 fps, a reader that takes 100 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 100 << 0 << -1;
-    QTest::newRow("15 fps, a reader that takes 150 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 150 << 0 << -1;
+    QTest::newRow("15 fps, a reader that takes 100 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 100 << 0;
+    QTest::newRow("15 fps, a reader that takes 150 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 150 << 0;
     // This loop reads a frame every quarter second: the recorder gets one
     // in four, steadily, and the driver says the others were missed; the
     // file still holds the camera's rate.
-    QTest::newRow("15 fps, this loop reading every quarter second") << 15.0 << 15.0 << 1500 << 0 << 0 << 250 << -1;
+    QTest::newRow("15 fps, this loop reading every quarter second") << 15.0 << 15.0 << 1500 << 0 << 0 << 250;
 }
 
 void TstUvcCamera::v4l2RecordingsKeepRealTime() {
@@ -713,7 +712,6 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QFETCH(int, pausedMs);
     QFETCH(int, takeMs);
     QFETCH(int, loopMs);
-    QFETCH(int, takeMsFromClick);
     auto stall = std::make_shared<StallSwitch>();
     stall->takeMs = takeMs;
     CaptureDevice::setFactory([stall] {
@@ -752,8 +750,6 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     const int sentBefore = rig.sim->framesDelivered();
     const uint64_t replacedBefore = rig.sim->framesMissed();
     const QString path = QDir::current().filePath("v4l2.mp4");
-    if (takeMsFromClick >= 0)
-        stall->takeMs = takeMsFromClick;
     QVERIFY(rig.cam->startRecord(path));
     const int seconds = 8;
     runFor(seconds * 500);
