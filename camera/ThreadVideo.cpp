@@ -126,6 +126,25 @@ double steadyRate(const std::deque<int64_t>& times) {
     return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
 }
 
+// Whether every step of `steps` (ms) is a whole number of intervals of a
+// camera the driver says sends `stated` frames a second, two or more in
+// some: a reader slower than the camera, whose driver dropped the frames
+// between, shows that, not a slower camera.
+bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
+    if (!(stated > 0) || steps.empty())
+        return false;
+    const double interval = 1000.0 / stated;
+    const double slack = std::max(2.0, interval * 0.15); // whole ms, a driver's stamps wander a little
+    bool skips = false;
+    for (const int64_t step : steps) {
+        const double k = std::round(double(step) / interval);
+        if (k < 1 || std::abs(double(step) - k * interval) > slack)
+            return false;
+        skips = skips || k >= 2;
+    }
+    return skips;
+}
+
 } // namespace
 
 ThreadVideo::ThreadVideo(QObject* parent) : QThread(parent) {}
@@ -232,6 +251,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_lastTick = -1;
         m_lastOfferedMs = -1;
         m_untimedQueued = 0;
+        m_lossesQueued = -1;
         m_lostAfterFailure = 0;
         m_originMs = -1;
         m_lastN = -1;
@@ -468,6 +488,9 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         frame = std::make_unique<Frame>();
     }
     frame->captureMs = captureMs;
+    const int losses = m_missed.load() + m_dropped.load();
+    frame->afterLoss = m_lossesQueued >= 0 && losses != m_lossesQueued;
+    m_lossesQueued = losses;
     ++m_reserved;
     return true;
 }
@@ -617,10 +640,13 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
         m_frameReady.wait(lock);
     const std::deque<int64_t> times = timed();
     double rate = m_statedRate > 0 ? m_statedRate : m_fps;
-    if (times.size() >= 2 && m_untimedQueued == 0) {
-        std::vector<int64_t> steps;
-        for (size_t i = 1; i < times.size(); ++i)
+    // The camera's intervals: steps across frames that never reached the
+    // recorder are a late reader's.
+    std::vector<int64_t> steps;
+    for (size_t i = 1; i < times.size(); ++i)
+        if (!m_queue[i]->afterLoss)
             steps.push_back(times[i] - times[i - 1]);
+    if (!steps.empty() && m_untimedQueued == 0) {
         std::sort(steps.begin(), steps.end());
         const int64_t middle = steps.size() % 2 ? 2 * steps[steps.size() / 2]
                                                 : steps[steps.size() / 2 - 1] + steps[steps.size() / 2];
@@ -630,7 +656,8 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
         // rate of their own: the stated one or the file's holds, on whose
         // grid they skip ticks but never share one.
         const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
-        if (!steady || near(m_statedRate))
+        // Frames the driver dropped between them: the stated rate holds.
+        if (!steady || near(m_statedRate) || skipsStatedTicks(steps, m_statedRate))
             ; // the stated rate, or the file's
         else if (measured >= m_fps || near(m_fps))
             rate = m_fps;
@@ -653,11 +680,15 @@ void ThreadVideo::setHeldRate(double rate) {
     m_keyUnits = keyFrameSeconds(rate) * kTimeBase;
 }
 
-void ThreadVideo::followRate(int64_t captureMs) {
+void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     // The rate of the frames of about the last second and a half (five at
     // least), when they came steadily: a camera whose rate moved by more
     // than 7 % to one rate, measured so three frames in a row, gets a new
-    // grid from the last frame on, and key frames at the new rate.
+    // grid from the last frame on, and key frames at the new rate. Frames
+    // that never reached the recorder start the measure over: a reader that
+    // fell behind shows its own pace, not the camera's.
+    if (afterLoss)
+        m_recentMs.clear();
     m_recentMs.push_back(captureMs);
     while (m_recentMs.size() > 5 && captureMs - m_recentMs[1] >= 1500)
         m_recentMs.pop_front();
@@ -701,7 +732,7 @@ bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
         m_originStamp = m_firstGridStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
         m_lastN = -1;
     }
-    followRate(frame.captureMs);
+    followRate(frame.captureMs, frame.afterLoss);
     // The capture time in ticks of the held rate since the grid's start: a
     // frame within half a tick after the last one's tick is left out (the
     // camera runs ahead of the rate the file holds: its clock or a late read

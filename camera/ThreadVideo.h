@@ -143,7 +143,9 @@ public:
     // Frames the camera delivered while recording that never reached this
     // recorder (the driver's reader fell behind and newer frames took their
     // place), as the driver counts them; they are reported with the other
-    // drops when the file ends. Any thread.
+    // drops when the file ends, and the step across them is not taken for
+    // the camera's interval. Called before pushFrame offers the frame after
+    // them. Any thread.
     void countFramesMissed(int frames);
     // Frames handed to the encoder, and frames the file holds in complete
     // fragments that have reached the disk.
@@ -175,6 +177,11 @@ private:
         int width = 0;
         int height = 0;
         int64_t captureMs = -1; // the caller's capture time (-1: none)
+        // Frames of the camera's came between the last frame queued and this
+        // one that were not queued (never reached the recorder, or dropped
+        // with the queue full): the step to this one is no interval of the
+        // camera's, and shows nothing of its rate.
+        bool afterLoss = false;
         const uint8_t* bytesPtr() const {
             return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
         }
@@ -192,7 +199,7 @@ private:
     // The stamp of a frame on the held rate's grid, after following a change
     // of the camera's rate (false: left out, within half a tick of the last).
     bool stampFrame(const Frame& frame, int64_t& stamp);
-    void followRate(int64_t captureMs);
+    void followRate(int64_t captureMs, bool afterLoss);
     // A grid of `rate` from the last frame stamped on.
     void moveGrid(double rate);
     void setHeldRate(double rate);
@@ -244,6 +251,7 @@ private:
     int64_t m_lastTick = -1;       // tick of the file's rate (m_fps) the last frame queued took
     int64_t m_lastOfferedMs = -1;  // the latest capture time offered, kept or not
     int m_untimedQueued = 0;       // frames without a capture time queued
+    int m_lossesQueued = -1;       // missed and dropped frames when the last frame was queued
     int m_lostAfterFailure = 0;    // frames offered or queued after writing failed
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -238,6 +239,15 @@ void V4l2CaptureDevice::Shared::run() {
             changed.notify_all(); // a control waiting for the stream does not wait for its start
         for (const auto& [prop, value] : sets)
             stream->set(prop, value);
+        if (first) {
+            // The driver states the stream's interval before its first
+            // frame, which may take seconds: a recording started meanwhile
+            // knows the camera's rate.
+            const double stated = stream->get(cv::CAP_PROP_FPS);
+            std::lock_guard<std::mutex> l(lock);
+            if (generation == generation0)
+                statedFps = stated > 0 ? stated : 0.0;
+        }
         // The first frame of a stream may take seconds: here, not on the
         // interface thread.
         const int got = first ? (stream->grab() ? 1 : -1) : stream->grabWithin(kStreamPollMs);
@@ -249,7 +259,6 @@ void V4l2CaptureDevice::Shared::run() {
         int w = 0, h = 0;
         const bool copied = got == 1 && stream->retrieve(bytes, w, h);
         const int64_t capturedMs = copied ? captureTimeOf(stream->get(cv::CAP_PROP_POS_MSEC)) : -1;
-        const double stated = copied && first ? stream->get(cv::CAP_PROP_FPS) : 0.0;
         if (got < 0)
             stream->release();
         s.unlock();
@@ -264,8 +273,6 @@ void V4l2CaptureDevice::Shared::run() {
                 frameMs = capturedMs;
                 ++serial;
                 streaming = true;
-                if (first)
-                    statedFps = stated > 0 ? stated : 0.0;
                 times.push_back(capturedMs);
                 while (times.back() - times.front() > kRateWindowMs)
                     times.pop_front();
@@ -482,10 +489,37 @@ double V4l2CaptureDevice::frameRate() {
     if (!m_shared)
         return 0.0;
     std::lock_guard<std::mutex> l(m_shared->lock);
-    const auto& t = m_shared->times;
-    if (t.size() >= 3 && t.back() > t.front())
-        return double(t.size() - 1) * 1000.0 / double(t.back() - t.front());
-    return m_shared->statedFps;
+    const double measured = rateOfCaptureTimes(m_shared->times);
+    return measured > 0 ? measured : m_shared->statedFps;
+}
+
+double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times) {
+    if (times.size() < 3 || times.back() <= times.front())
+        return 0.0;
+    const double span = double(times.back() - times.front());
+    std::vector<double> steps;
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1])
+            steps.push_back(double(times[i] - times[i - 1]));
+    const double shortest = *std::min_element(steps.begin(), steps.end());
+    for (int parts = 1; parts <= 4; ++parts) {
+        const double interval = shortest / parts;
+        // Capture times are whole ms, and a driver's stamps wander a little.
+        const double slack = std::max(2.0, interval * 0.15);
+        double intervals = 0;
+        bool whole = true;
+        for (const double step : steps) {
+            const double k = std::round(step / interval);
+            if (k < 1 || std::abs(step - k * interval) > slack) {
+                whole = false;
+                break;
+            }
+            intervals += k;
+        }
+        if (whole)
+            return intervals * 1000.0 / span;
+    }
+    return double(times.size() - 1) * 1000.0 / span;
 }
 
 uint64_t V4l2CaptureDevice::framesMissed() const {

@@ -6,6 +6,7 @@
 #include <QMap>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -74,9 +75,10 @@ public:
     // clock), or when the driver gives none the moment the capture thread
     // took it.
     int64_t lastCaptureMs() const override { return m_lastCaptureMs; }
-    // The spacing of the capture times of the frames since the last format
-    // or size change (those of the last two seconds, once three came), and
-    // before that the driver's stated interval (CAP_PROP_FPS).
+    // The camera's rate by the capture times of the frames since the last
+    // format or size change (those of the last two seconds, once three
+    // came; see rateOfCaptureTimes), and before that the driver's stated
+    // interval (CAP_PROP_FPS).
     double frameRate() override;
 
     // The machine's V4L2 capture devices, in /dev/videoN order, named from
@@ -92,6 +94,14 @@ public:
     static bool mapProperty(int prop, double value, int& cvProp, double& cvValue);
     // The node number of "/dev/videoN"; -1 otherwise.
     static int nodeOf(const QString& devnode);
+    // The rate of a camera whose frames a reader took at capture times
+    // `times` (ms, oldest first, at least three): the camera's interval is
+    // the longest of which every step is a whole multiple, a few ms either
+    // way (frames a late reader let the driver drop lie on the camera's
+    // clock too, and leave whole intervals out), over up to four of the
+    // shortest step; the frames' mean rate where no interval fits (a rate
+    // change, an uneven camera).
+    static double rateOfCaptureTimes(const std::deque<int64_t>& times);
 
     struct Shared; // the state the capture thread shares with the device
 

@@ -643,18 +643,26 @@ void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted() {
 }
 
 namespace {
-// The program's recorder, with the capture time of every frame the driver
-// offered it.
+// What the driver offered a recorder: each frame's capture time, and the
+// frames it said were missed before the first.
+struct OfferedFrames {
+    QList<int64_t> times;
+    int missedBeforeFirst = 0;
+};
+
+// The program's recorder, noting what the driver offered it.
 class TimedUsbRecorder : public UsbRecorder {
 public:
-    explicit TimedUsbRecorder(QList<int64_t>* times) : m_times(times) {}
+    explicit TimedUsbRecorder(OfferedFrames* offered) : m_offered(offered) {}
     int state() const override { return m_v.state(); }
     bool startRecord(const QString& path, const UsbRecordSettings& s) override {
         return m_v.startRecord(path, s.inWidth, s.inHeight, s.inCodec, s.inPixelFormat, s.fps, s.outWidth,
                                s.outHeight, s.keepEvery, s.cameraFps);
     }
     void pushFrame(const RawFrame& frame) override {
-        m_times->append(frame.captureMs);
+        if (m_offered->times.isEmpty())
+            m_offered->missedBeforeFirst = frame.missedBefore;
+        m_offered->times.append(frame.captureMs);
         m_v.countFramesMissed(frame.missedBefore);
         m_v.pushFrame(frame.data, frame.bytes, frame.width, frame.height, frame.captureMs);
     }
@@ -662,7 +670,7 @@ public:
 
 private:
     ThreadVideo m_v;
-    QList<int64_t>* m_times;
+    OfferedFrames* m_offered;
 };
 
 } // namespace
@@ -672,13 +680,23 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime_data() {
     QTest::addColumn<double>("fpsAfter"); // from halfway through the recording
     QTest::addColumn<int>("liveMs");      // from the live start to the record click
     QTest::addColumn<int>("pausedMs");    // a pause and play just before the click
+    QTest::addColumn<int>("takeMs");      // the capture thread's time for a frame (a loaded machine)
+    QTest::addColumn<int>("loopMs");      // this loop's rest after each pass (a program loop running late)
     // The generic model's file: at most 15 frames a second.
-    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0;
-    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0;
-    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0;
-    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0;
-    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0;
-    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400;
+    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0 << 0 << 0;
+    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0 << 0 << 0;
+    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0 << 0 << 0;
+    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0 << 0 << 0;
+    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0 << 0 << 0;
+    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400 << 0 << 0;
+    // The camera replaces the frames a slow capture thread leaves: the file
+    // still holds the camera's rate, with those frames' ticks empty.
+    QTest::newRow("15 fps, a reader that takes 100 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 100 << 0;
+    QTest::newRow("15 fps, a reader that takes 150 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 150 << 0;
+    // This loop reads a frame every quarter second: the recorder gets one
+    // in four, steadily, and the driver says the others were missed; the
+    // file still holds the camera's rate.
+    QTest::newRow("15 fps, this loop reading every quarter second") << 15.0 << 15.0 << 1500 << 0 << 0 << 250;
 }
 
 void TstUvcCamera::v4l2RecordingsKeepRealTime() {
@@ -692,7 +710,10 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QFETCH(double, fpsAfter);
     QFETCH(int, liveMs);
     QFETCH(int, pausedMs);
+    QFETCH(int, takeMs);
+    QFETCH(int, loopMs);
     auto stall = std::make_shared<StallSwitch>();
+    stall->takeMs = takeMs;
     CaptureDevice::setFactory([stall] {
         return std::make_unique<V4l2CaptureDevice>(
             0, simStreams(SimUsbBus::instance()->cameras().value(0), stall));
@@ -702,9 +723,10 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     } restore;
     Rig rig(PixFmtMJPG, QString("14:fps=%1").arg(fpsBefore));
     QVERIFY(rig.opened);
-    QList<int64_t> offered;
+    OfferedFrames offeredFrames;
+    const QList<int64_t>& offered = offeredFrames.times;
     UsbWorkerFactory workers;
-    workers.recorder = [&offered] { return std::make_unique<TimedUsbRecorder>(&offered); };
+    workers.recorder = [&offeredFrames] { return std::make_unique<TimedUsbRecorder>(&offeredFrames); };
     UVCCamera::setWorkerFactory(workers);
     // The program's loop: a pass for each frame that comes, for ms.
     auto runFor = [&](int ms) {
@@ -714,6 +736,8 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
             if (!rig.cam->waitFrameArrival(20))
                 QTest::qWait(16); // paused: the loop's own step
             rig.pass();
+            if (loopMs > 0)
+                QThread::msleep(unsigned(loopMs)); // the program busy elsewhere
         }
     };
     runFor(liveMs);
@@ -724,6 +748,7 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     }
     LogCatcher log;
     const int sentBefore = rig.sim->framesDelivered();
+    const uint64_t replacedBefore = rig.sim->framesMissed();
     const QString path = QDir::current().filePath("v4l2.mp4");
     QVERIFY(rig.cam->startRecord(path));
     const int seconds = 8;
@@ -735,6 +760,9 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     const qint64 stopMs = qint64(SleepClock::ticksMs());
     rig.cam->stopRecord();
     const int sent = rig.sim->framesDelivered() - sentBefore;
+    // Frames the camera replaced before the capture thread came for them
+    // (it drops them, as a driver with no free buffer does): not sent.
+    const uint64_t replaced = rig.sim->framesMissed() - replacedBefore;
     QTRY_VERIFY_WITH_TIMEOUT((rig.pass(), !rig.cam->hasRecorder()), 60000);
 
     // The file is judged against the frames the camera offered the recorder:
@@ -749,7 +777,11 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QCOMPARE(probe.frames, counts[0]);
     const double span = (offered.last() - offered.first()) / 1000.0;
     const double rateBefore = qMin(15.0, fpsBefore), rateAfter = qMin(15.0, fpsAfter);
-    const double frame = 1.0 / rateAfter;
+    // Within a frame: one of the camera's, or the last step between the
+    // frames offered, where the driver dropped the camera's between them
+    // steadily (the recorder then holds the rate it was offered).
+    const double lastStep = offered.size() > 1 ? (offered.last() - offered[offered.size() - 2]) / 1000.0 : 0.0;
+    const double frame = qMax(1.0 / rateAfter, lastStep);
     QVERIFY2(qAbs(probe.duration - span) <= frame + 0.002,
              qPrintable(QString("file %1 s, capture times span %2 s").arg(probe.duration).arg(span)));
     const double held = probe.frames / probe.duration;
@@ -762,7 +794,7 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
              qPrintable(QString("states %1 frames a second, the camera sends %2")
                             .arg(statedFrameRate(path))
                             .arg(rateBefore)));
-    if (fpsAfter == fpsBefore && counts[5] == 0)
+    if (fpsAfter == fpsBefore && counts[5] == 0 && replaced == 0)
         QVERIFY2(qAbs(held - rateBefore) <= rateBefore * 0.02,
                  qPrintable(QString("holds %1 frames a second of the camera's %2").arg(held).arg(rateBefore)));
     QCOMPARE(decodeErrors(path), QString());
@@ -773,15 +805,20 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
         return qAbs(second - change) <= 1 ? 0.0 : second < change || change < 0 ? rateBefore : rateAfter;
     });
     QVERIFY2(off.isEmpty(), qPrintable("Mbit/s in seconds " + off.join(", ")));
-    // The frames in flight at the click and at the stop may fall either way;
-    // those the camera sent after the last one the recorder was offered were
-    // still on their way at the stop (many, where this loop ran late).
+    // The frames in flight at the click and at the stop may fall either way:
+    // those the driver took before the click and this loop had not read yet
+    // are among the ones it says were missed before the first frame offered
+    // (many, where this loop ran late); those the camera sent after the last
+    // one the recorder was offered were still on their way at the stop.
     const int accounted = std::accumulate(counts.begin(), counts.end(), 0);
+    const int atClick = offeredFrames.missedBeforeFirst;
     const int inFlight = int(std::floor(qMax<qint64>(0, stopMs - offered.last()) * fpsAfter / 1000.0));
-    QVERIFY2(accounted - sent <= 2 && sent - accounted <= 2 + inFlight,
-             qPrintable(QString("%1 frames sent, %2 accounted for, %3 still on their way at the stop")
+    QVERIFY2(accounted - sent <= 2 + atClick && sent - accounted <= 2 + inFlight,
+             qPrintable(QString("%1 frames sent, %2 accounted for, %3 missed before the first offered, %4 still on "
+                                "their way at the stop")
                             .arg(sent)
                             .arg(accounted)
+                            .arg(atClick)
                             .arg(inFlight)));
 }
 

@@ -49,6 +49,8 @@ bool SimV4l2Stream::take(int timeoutMs) {
     // The frame's own time, as a driver stamps it, not the time this
     // reader came for it.
     m_bufferMs = m_camera->lastFrameDueMs();
+    if (const int ms = m_stall->takeMs.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return true;
 }
 

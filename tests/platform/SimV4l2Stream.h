@@ -3,6 +3,7 @@
 #include "platform/SimUsbCamera.h"
 #include "platform/V4l2CaptureDevice.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -16,6 +17,10 @@ struct StallSwitch {
     std::condition_variable changed;
     bool stalled = false;
     int blockedGrabs = 0; // grabs waiting inside the stall now
+    // Each frame a stream takes costs its reader this long (a loaded
+    // machine's capture thread): the camera replaces the frames that come
+    // meanwhile, as a driver whose buffers are all full drops them.
+    std::atomic<int> takeMs{0};
     void set(bool on);
 };
 
