@@ -108,18 +108,29 @@ def grab(display):
 
 
 def start_x():
-    """An Xvfb of 1920 x 1080 on a free display; returns (process, display)."""
+    """An Xvfb of 1920 x 1080 on a free display; returns (process, display)
+    once it takes connections. The server picks the display itself (the
+    first whose lock it gets) and names it once it listens, so tests
+    started at once never share one. It never resets: an X server resets
+    when its last client leaves, and closes every connection then being
+    made, which ends a program starting at that moment ("could not connect
+    to display") while the test's own X tools come and go."""
     r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(r, 16)
-        if not chunk:
-            raise RuntimeError("Xvfb did not start")
-        number += chunk
-    os.close(r)
+    with tempfile.TemporaryFile() as log:
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-noreset", "-screen", "0", "1920x1080x24",
+                                 "-nolisten", "tcp"], pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=log)
+        os.close(w)
+        number = b""
+        with os.fdopen(r, "rb", buffering=0) as named:
+            while not number.endswith(b"\n"):
+                chunk = named.read(16)
+                if not chunk:
+                    xvfb.kill()
+                    xvfb.wait()
+                    log.seek(0)
+                    raise RuntimeError("Xvfb did not start (exit code %s): %s" % (
+                        xvfb.returncode, log.read().decode(errors="replace").strip()))
+                number += chunk
     return xvfb, ":" + number.decode().strip()
 
 
