@@ -134,6 +134,17 @@ def start_x():
     return xvfb, ":" + number.decode().strip()
 
 
+def stop_x(xvfb, timeout=30):
+    """Ends an X server of start_x. It removes its lock file and socket in
+    /tmp as it ends; a killed server leaves them behind."""
+    xvfb.terminate()
+    try:
+        xvfb.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        xvfb.kill()
+        xvfb.wait()
+
+
 class Program:
     """Sevrin started in app_dir (a new temporary folder when None), which is
     both its working and its application directory."""
@@ -420,8 +431,7 @@ def with_and_without_wm(without, under_wm):
             wm.terminate()
             wm.wait(timeout=10)
     finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+        stop_x(xvfb)
 
 
 def interface_mapped(env):

@@ -7,6 +7,7 @@ a window manager is started once it answers; an X server of the tests' own
 is on a display of its own and keeps its state while clients come and go."""
 import json
 import os
+import socket
 import stat
 import sys
 import threading
@@ -143,8 +144,7 @@ def silent_wm_is_not_started(check):
               "taken for started: " + str(e))
     finally:
         os.environ["PATH"] = path
-        xvfb.terminate()
-        xvfb.wait()
+        x.stop_x(xvfb)
 
 
 def servers_of_their_own(check):
@@ -179,8 +179,32 @@ def servers_of_their_own(check):
                   % (display, kept.strip()))
     finally:
         for xvfb, _ in servers:
-            xvfb.terminate()
-            xvfb.wait()
+            x.stop_x(xvfb)
+    for xvfb, display in servers:
+        left = x.wait_until(lambda: left_behind(display, xvfb.pid), timeout=10) and left_behind(display, xvfb.pid)
+        check(not left, "a stopped server on %s leaves nothing behind: %s" % (display, ", ".join(left)))
+
+
+def left_behind(display, pid):
+    """What an ended X server of process pid on display left in /tmp: its
+    lock file (the one naming pid) and a socket no server listens on (a
+    server started since may have taken the display)."""
+    number = display.lstrip(":")
+    left = []
+    try:
+        with open("/tmp/.X%s-lock" % number) as f:
+            if int(f.read().strip() or 0) == pid:
+                left.append(f.name)
+    except FileNotFoundError:
+        pass
+    path = "/tmp/.X11-unix/X" + number
+    if os.path.exists(path):
+        with socket.socket(socket.AF_UNIX) as s:
+            try:
+                s.connect(path)
+            except ConnectionRefusedError:
+                left.append(path)
+    return left
 
 
 def main():
