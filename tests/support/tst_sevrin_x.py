@@ -181,7 +181,8 @@ def servers_of_their_own(check):
         for xvfb, _ in servers:
             x.stop_x(xvfb)
     for xvfb, display in servers:
-        left = x.wait_until(lambda: left_behind(display, xvfb.pid), timeout=10) and left_behind(display, xvfb.pid)
+        x.wait_until(lambda: not left_behind(display, xvfb.pid), timeout=10)
+        left = left_behind(display, xvfb.pid)
         check(not left, "a stopped server on %s leaves nothing behind: %s" % (display, ", ".join(left)))
 
 
