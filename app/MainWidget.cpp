@@ -794,6 +794,16 @@ void MainWidget::switchTo(QToolButton* b) {
             h->renewLayout();
         }
     }
+    fitShownPanels();
+}
+
+void MainWidget::fitShownPanels() {
+    // Fitted at once: clicks the program has not read yet (it ran late) reach
+    // the shown panels before the event loop runs again, and would miss
+    // controls of a panel still at its first width. Fitted again once the
+    // scroll area has laid out the new content height (its scroll bar may
+    // come or go and change the column's width).
+    btnWidgetBtnClickDelay();
     QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
 }
 
@@ -821,7 +831,7 @@ void MainWidget::showCompositePanel(QWidget* p) {
     p->move(0, panelMargin());
     p->show();
     fitScrollContent(p->height());
-    QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
+    fitShownPanels();
 }
 
 void MainWidget::btnPinJieClick() {

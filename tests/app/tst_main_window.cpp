@@ -306,7 +306,9 @@ void TestMainWindow::groupsStackTheirPanels() {
         mw->show();
         QMetaObject::invokeMethod(mw, "newCameraParaFormSLOT");
         mw->findChild<QToolButton*>(button)->click();
-        // The group's panels one below the other from the top margin, nothing else shown.
+        // The group's panels one below the other from the top margin, nothing else shown, each as
+        // wide as the column as soon as it shows: input the program has not read yet (a late program)
+        // reaches the panel before the event loop runs again.
         QList<QWidget*> shown;
         for (QWidget* c : mw->scrollContentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
             if (c->isVisibleTo(mw->scrollContentWidget()))
@@ -317,6 +319,7 @@ void TestMainWindow::groupsStackTheirPanels() {
         for (QWidget* c : shown) {
             names << c->metaObject()->className();
             QCOMPARE(c->pos(), QPoint(0, y));
+            QCOMPARE(c->width(), mw->scrollContentWidget()->width());
             y += c->height();
         }
         QCOMPARE(names, panels);
