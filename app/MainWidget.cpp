@@ -800,9 +800,13 @@ void MainWidget::switchTo(QToolButton* b) {
 void MainWidget::fitShownPanels() {
     // Fitted at once: clicks the program has not read yet (it ran late) reach
     // the shown panels before the event loop runs again, and would miss
-    // controls of a panel still at its first width. Fitted again once the
-    // scroll area has laid out the new content height (its scroll bar may
-    // come or go and change the column's width).
+    // controls of a panel still at its first width, or at the width the
+    // column had before its scroll bar came or went (the scroll area shows
+    // or hides it for the new content height in a queued call: made now).
+    // Fitted again after the next layout pass.
+    QCoreApplication::sendPostedEvents(scrollArea->viewport(), QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(scrollArea, QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(scrollArea, QEvent::MetaCall);
     btnWidgetBtnClickDelay();
     QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
 }

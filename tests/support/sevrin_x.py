@@ -11,6 +11,7 @@ clicks and keys in order, so a click or key meant for the same window as the
 one before goes out at once; only input for a window a click opens waits for
 that window (and its keyboard focus)."""
 import atexit
+import contextlib
 import ctypes
 import os
 import re
@@ -221,6 +222,17 @@ class Program:
 
     def type(self, text, until=None, changes=None, timeout=20.0):
         return self._input(lambda: self.xdo("type", "--delay", 40, text), until, changes, timeout, "after_type")
+
+    @contextlib.contextmanager
+    def held(self):
+        """The program stopped while the block sends input, then let go: it
+        reads all that input in one go, as a program running late on a busy
+        machine does (the block waits for nothing the program draws)."""
+        self.proc.send_signal(signal.SIGSTOP)
+        try:
+            yield
+        finally:
+            self.proc.send_signal(signal.SIGCONT)
 
     def wait_interface(self, name="interface", timeout=20.0):
         """Waits until the interface shows above the main window (a window
