@@ -794,6 +794,20 @@ void MainWidget::switchTo(QToolButton* b) {
             h->renewLayout();
         }
     }
+    fitShownPanels();
+}
+
+void MainWidget::fitShownPanels() {
+    // Fitted at once: clicks the program has not read yet (it ran late) reach
+    // the shown panels before the event loop runs again, and would miss
+    // controls of a panel still at its first width, or at the width the
+    // column had before its scroll bar came or went (the scroll area shows
+    // or hides it for the new content height in a queued call: made now).
+    // Fitted again after the next layout pass.
+    QCoreApplication::sendPostedEvents(scrollArea->viewport(), QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(scrollArea, QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(scrollArea, QEvent::MetaCall);
+    btnWidgetBtnClickDelay();
     QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
 }
 
@@ -821,7 +835,7 @@ void MainWidget::showCompositePanel(QWidget* p) {
     p->move(0, panelMargin());
     p->show();
     fitScrollContent(p->height());
-    QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
+    fitShownPanels();
 }
 
 void MainWidget::btnPinJieClick() {

@@ -146,6 +146,8 @@ private:
     void setupTabButtons();
     void switchTo(QToolButton* sender);
     void fitScrollContent(int total);
+    // Fits the shown panels to the column's width now and again after the next layout pass.
+    void fitShownPanels();
     void hideAllPanels();
     void chooseCompositeTab(QToolButton* tab);
     void showCompositePanel(QWidget* panel);

@@ -17,6 +17,8 @@
 #include "tests/support/TestEnv.h"
 
 #include <QComboBox>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -280,14 +282,19 @@ void TestMainWindow::groupsStackTheirPanels_data() {
     QTest::addColumn<bool>("net");
     QTest::addColumn<QStringList>("panels");
     QTest::addColumn<int>("top");
+    QTest::addColumn<QString>("before"); // a group shown first, or none
     const QStringList settings{"CameraSet", "CameraTimeSet", "VideoSet", "XlsSet", "OtherSet"};
     QStringList netSettings = settings;
     netSettings[1] = "ImageReceiveForm";
-    QTest::newRow("settings, USB camera") << "btnSet" << false << settings << 5;
-    QTest::newRow("settings, network camera") << "btnSet" << true << netSettings << 5;
-    QTest::newRow("measuring") << "btnMeasure" << false
-                               << QStringList{"ScaleSet", "MeasureForm", "MeasureSet", "MarkForm"} << 0;
-    QTest::newRow("lines") << "btnLine" << false << QStringList{"LineForm", "CrossLineSetWidget"} << 5;
+    const QStringList measuring{"ScaleSet", "MeasureForm", "MeasureSet", "MarkForm"};
+    const QStringList lines{"LineForm", "CrossLineSetWidget"};
+    QTest::newRow("settings, USB camera") << "btnSet" << false << settings << 5 << "";
+    QTest::newRow("settings, network camera") << "btnSet" << true << netSettings << 5 << "";
+    QTest::newRow("measuring") << "btnMeasure" << false << measuring << 0 << "";
+    QTest::newRow("lines") << "btnLine" << false << lines << 5 << "";
+    // From a group taller than the column (its scroll bar shown) to one that fits.
+    QTest::newRow("lines after measuring") << "btnLine" << false << lines << 5 << "btnMeasure";
+    QTest::newRow("measuring after lines") << "btnMeasure" << false << measuring << 0 << "btnLine";
 }
 
 void TestMainWindow::groupsStackTheirPanels() {
@@ -295,6 +302,7 @@ void TestMainWindow::groupsStackTheirPanels() {
     QFETCH(bool, net);
     QFETCH(QStringList, panels);
     QFETCH(int, top);
+    QFETCH(QString, before);
     TestEnv env;
     BaseCamera usb;
     NetCameraStub network;
@@ -305,8 +313,14 @@ void TestMainWindow::groupsStackTheirPanels() {
         mw->resize(1600, 900);
         mw->show();
         QMetaObject::invokeMethod(mw, "newCameraParaFormSLOT");
+        if (!before.isEmpty()) {
+            mw->findChild<QToolButton*>(before)->click();
+            QCoreApplication::processEvents();
+        }
         mw->findChild<QToolButton*>(button)->click();
-        // The group's panels one below the other from the top margin, nothing else shown.
+        // The group's panels one below the other from the top margin, nothing else shown, each as
+        // wide as the column as soon as it shows: input the program has not read yet (a late program)
+        // reaches the panel before the event loop runs again.
         QList<QWidget*> shown;
         for (QWidget* c : mw->scrollContentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
             if (c->isVisibleTo(mw->scrollContentWidget()))
@@ -317,6 +331,7 @@ void TestMainWindow::groupsStackTheirPanels() {
         for (QWidget* c : shown) {
             names << c->metaObject()->className();
             QCOMPARE(c->pos(), QPoint(0, y));
+            QCOMPARE(c->width(), mw->scrollContentWidget()->width());
             y += c->height();
         }
         QCOMPARE(names, panels);
@@ -324,6 +339,10 @@ void TestMainWindow::groupsStackTheirPanels() {
         auto* area = mw->findChild<QWidget*>("scrollArea");
         QVERIFY(area);
         QCOMPARE(mw->scrollContentWidget()->minimumHeight(), std::max(y - top, area->height() - 20));
+        // The column's scroll bar is there at once exactly when the content is taller than the area:
+        // the panels' width above is the one they keep.
+        auto* bar = mw->findChild<QScrollArea*>("scrollArea")->verticalScrollBar();
+        QCOMPARE(bar->isVisibleTo(area), mw->scrollContentWidget()->minimumHeight() > area->height());
     }
     MessagePassing::instance()->setCurCamera(nullptr);
 }

@@ -8,7 +8,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from sevrin_x import Checks, Program, coloured_share, lit_share, start_x, started  # noqa: E402
+from sevrin_x import Checks, Program, coloured_share, lit_share, start_x, started, stop_x  # noqa: E402
 
 OPEN_BUTTON = (531, 54)
 VIEW = (600, 200, 1890, 790)  # part of the view area that the picture covers
@@ -43,7 +43,7 @@ def main():
               coloured_share(net, VIEW))
         check(q.stop() == 0, "the program ends with code 0")
     finally:
-        xvfb.kill()
+        stop_x(xvfb)
     return check.summary()
 
 

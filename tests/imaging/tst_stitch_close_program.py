@@ -96,8 +96,7 @@ def main():
     finally:
         if p and p.proc.poll() is None:
             check(p.stop() == 0, "the program ends with exit code 0")
-        xvfb.kill()
-        xvfb.wait()
+        x.stop_x(xvfb)
     return check.summary()
 
 

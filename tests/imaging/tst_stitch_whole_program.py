@@ -15,7 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "../app"))
 import tst_whole_program as whole  # noqa: E402
 from tst_whole_program import Program, check, start_x, wait_until  # noqa: E402
-from sevrin_x import readable  # noqa: E402
+from sevrin_x import readable, stop_x  # noqa: E402
 
 SOURCE = os.environ.get("SEVRIN_SOURCE_DIR", os.path.join(HERE, "../.."))
 OPEN_BUTTON = (531, 54)
@@ -98,7 +98,7 @@ def main():
     finally:
         if p:
             p.stop()
-        xvfb.kill()
+        stop_x(xvfb)
         os.remove(stage)
     print("%d checks, %d failed" % (whole.checks[0], len(whole.failures)))
     return 1 if whole.failures else 0

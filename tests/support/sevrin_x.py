@@ -11,6 +11,7 @@ clicks and keys in order, so a click or key meant for the same window as the
 one before goes out at once; only input for a window a click opens waits for
 that window (and its keyboard focus)."""
 import atexit
+import contextlib
 import ctypes
 import os
 import re
@@ -108,19 +109,41 @@ def grab(display):
 
 
 def start_x():
-    """An Xvfb of 1920 x 1080 on a free display; returns (process, display)."""
+    """An Xvfb of 1920 x 1080 on a free display; returns (process, display)
+    once it takes connections. The server picks the display itself (the
+    first whose lock it gets) and names it once it listens, so tests
+    started at once never share one. It never resets: an X server resets
+    when its last client leaves, and closes every connection then being
+    made, which ends a program starting at that moment ("could not connect
+    to display") while the test's own X tools come and go."""
     r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(r, 16)
-        if not chunk:
-            raise RuntimeError("Xvfb did not start")
-        number += chunk
-    os.close(r)
+    with tempfile.TemporaryFile() as log:
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-noreset", "-screen", "0", "1920x1080x24",
+                                 "-nolisten", "tcp"], pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=log)
+        os.close(w)
+        number = b""
+        with os.fdopen(r, "rb", buffering=0) as named:
+            while not number.endswith(b"\n"):
+                chunk = named.read(16)
+                if not chunk:
+                    xvfb.kill()
+                    xvfb.wait()
+                    log.seek(0)
+                    raise RuntimeError("Xvfb did not start (exit code %s): %s" % (
+                        xvfb.returncode, log.read().decode(errors="replace").strip()))
+                number += chunk
     return xvfb, ":" + number.decode().strip()
+
+
+def stop_x(xvfb, timeout=30):
+    """Ends an X server of start_x. It removes its lock file and socket in
+    /tmp as it ends; a killed server leaves them behind."""
+    xvfb.terminate()
+    try:
+        xvfb.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        xvfb.kill()
+        xvfb.wait()
 
 
 class Program:
@@ -199,6 +222,17 @@ class Program:
 
     def type(self, text, until=None, changes=None, timeout=20.0):
         return self._input(lambda: self.xdo("type", "--delay", 40, text), until, changes, timeout, "after_type")
+
+    @contextlib.contextmanager
+    def held(self):
+        """The program stopped while the block sends input, then let go: it
+        reads all that input in one go, as a program running late on a busy
+        machine does (the block waits for nothing the program draws)."""
+        self.proc.send_signal(signal.SIGSTOP)
+        try:
+            yield
+        finally:
+            self.proc.send_signal(signal.SIGCONT)
 
     def wait_interface(self, name="interface", timeout=20.0):
         """Waits until the interface shows above the main window (a window
@@ -409,8 +443,7 @@ def with_and_without_wm(without, under_wm):
             wm.terminate()
             wm.wait(timeout=10)
     finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=10)
+        stop_x(xvfb)
 
 
 def interface_mapped(env):

@@ -3,11 +3,14 @@
 set answers: an X error (a window destroyed while the tool read the tree) is
 asked again, never taken for "no windows"; a new window is the one window
 that is new; a closed window is gone once the window manager has let go of it;
-a window manager is started once it answers."""
+a window manager is started once it answers; an X server of the tests' own
+is on a display of its own and keeps its state while clients come and go."""
 import json
 import os
+import socket
 import stat
 import sys
+import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import sevrin_x as x  # noqa: E402
@@ -141,12 +144,73 @@ def silent_wm_is_not_started(check):
               "taken for started: " + str(e))
     finally:
         os.environ["PATH"] = path
-        xvfb.terminate()
-        xvfb.wait()
+        x.stop_x(xvfb)
+
+
+def servers_of_their_own(check):
+    """Servers started at once by tests running beside each other: each on a
+    display of its own, each keeping its state when its last client leaves.
+    A server that resets then closes every connection still being made, and
+    a program starting at that moment ends with "could not connect to
+    display"; a client that sets a root window property and ends is such a
+    last client."""
+    servers, errors = [], []
+
+    def start():
+        try:
+            servers.append(x.start_x())
+        except RuntimeError as e:
+            errors.append(str(e))
+    threads = [threading.Thread(target=start) for _ in range(2)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    try:
+        check(not errors, "servers started at once all start: " + "; ".join(errors))
+        displays = [display for _, display in servers]
+        check(len(set(displays)) == len(displays), "servers started at once are on displays of their own: %s"
+              % ", ".join(displays))
+        for _, display in servers:
+            env = dict(os.environ, DISPLAY=display)
+            x.x_answer(env, ["xprop", "-root", "-f", "SEVRIN_MARK", "8s", "-set", "SEVRIN_MARK", display])
+            kept = x.x_answer(env, ["xprop", "-root", "SEVRIN_MARK"])
+            check('"%s"' % display in kept, "the server on %s keeps its state when its last client leaves: %s"
+                  % (display, kept.strip()))
+    finally:
+        for xvfb, _ in servers:
+            x.stop_x(xvfb)
+    for xvfb, display in servers:
+        x.wait_until(lambda: not left_behind(display, xvfb.pid), timeout=10)
+        left = left_behind(display, xvfb.pid)
+        check(not left, "a stopped server on %s leaves nothing behind: %s" % (display, ", ".join(left)))
+
+
+def left_behind(display, pid):
+    """What an ended X server of process pid on display left in /tmp: its
+    lock file (the one naming pid) and a socket no server listens on (a
+    server started since may have taken the display)."""
+    number = display.lstrip(":")
+    left = []
+    try:
+        with open("/tmp/.X%s-lock" % number) as f:
+            if int(f.read().strip() or 0) == pid:
+                left.append(f.name)
+    except FileNotFoundError:
+        pass
+    path = "/tmp/.X11-unix/X" + number
+    if os.path.exists(path):
+        with socket.socket(socket.AF_UNIX) as s:
+            try:
+                s.connect(path)
+            except ConnectionRefusedError:
+                left.append(path)
+    return left
 
 
 def main():
     check = x.Checks()
+    servers_of_their_own(check)
     for what, answers, windows in LOOKUP:
         check(x.process_windows(stand_ins(answers), 7) == windows, "the windows of a process: " + what)
     for what, answers, known, window in NEW:

@@ -37,14 +37,23 @@ EDITOR_GRID = (1000, 900)  # a cell of the template editor's grid
 
 
 def libreoffice_csv(path, profile, infilter=None):
+    """The sheet at path as LibreOffice converts it to CSV. LibreOffice runs
+    with a home of its own inside profile (it writes its settings store and
+    runtime files there, never in the test's home); a conversion that makes
+    no file is an error that names LibreOffice's output."""
     out = tempfile.mkdtemp(prefix="sevrin-lo-")
-    cmd = ["soffice", "-env:UserInstallation=file://" + profile, "--headless"]
+    cmd = ["soffice", "-env:UserInstallation=file://" + os.path.join(profile, "user"), "--headless"]
     if infilter:
         cmd.append("--infilter=" + infilter)
     cmd += ["--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true", "--outdir", out, path]
-    subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
+    env = x.private_env(os.path.join(profile, "home"), "")
+    env.pop("DISPLAY")
+    result = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=180)
     found = glob.glob(os.path.join(out, "*.csv"))
-    return open(found[0], encoding="utf-8").read() if found else ""
+    if not found:
+        raise RuntimeError("LibreOffice converted nothing of %s (exit code %d): %s" % (
+            path, result.returncode, (result.stdout + result.stderr).strip()))
+    return open(found[0], encoding="utf-8").read()
 
 
 def wait_files(pattern, count, timeout=20.0):
