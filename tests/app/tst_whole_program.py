@@ -45,15 +45,23 @@ def ffprobe(path, *args):
     return result.stdout
 
 
-def bits_each_second(path):
-    """The video stream's bits in each whole second of play, from ffprobe."""
+def bits_each_second(path, rate):
+    """The video stream's bits in each whole second of play, from ffprobe: a
+    picture's bits are spread over the time it shows (until the next one; the
+    last for one tick of `rate`), so a picture that stands in for a tick the
+    camera left empty, and lasts across a second's end, counts in both."""
     out = ffprobe(path, "-show_entries", "packet=pts_time,size", "-of", "csv=p=0")
+    packets = sorted((float(line.split(",")[0]), int(line.split(",")[1]) * 8) for line in out.split())
     bits = []
-    for line in out.split():
-        at, size = line.split(",")[:2]
-        second = int(float(at))
-        bits.extend([0.0] * (second + 1 - len(bits)))
-        bits[second] += int(size) * 8
+    for i, (start, size) in enumerate(packets):
+        end = packets[i + 1][0] if i + 1 < len(packets) else start + 1.0 / rate
+        at = start
+        while at < end - 1e-9:
+            second = int(at + 1e-9)
+            upto = min(end, second + 1.0)
+            bits.extend([0.0] * (second + 1 - len(bits)))
+            bits[second] += size * (upto - at) / (end - start)
+            at = upto
     return bits
 
 
@@ -98,7 +106,7 @@ def record_network_camera(display, sim, what):
     wait_until(lambda: "ended:" in read_text(log), timeout=60)
     if videos():
         path = videos()[0]
-        bits = bits_each_second(path)
+        bits = bits_each_second(path, fraction(stream_entry(path, "r_frame_rate")))
         steady = bits[1:-1]
         check(len(steady) >= 8 and all(abs(b - 12e6) <= 1.2e6 for b in steady),
               "the recording of %s carries 12 Mbit/s in every steady second: %s"
