@@ -588,15 +588,18 @@ void JingShenFormHigh::btnExportClick() {
     }
     if (file.isEmpty())
         return;
-    // Written from the worker's own picture (it is stopped): a run the
-    // system refused memory can still be exported with what it holds.
+    // Written from a copy of the picture; where the system refuses the copy,
+    // from the worker's own picture (it is stopped), so that a run refused
+    // memory can still be exported with what it holds.
     QString reason, thumbnail;
     bool written = false;
-    const bool any = thread.readResult([&](const QImage& picture) {
+    auto write = [&](const QImage& picture) {
         written = SnapshotFiles::writeImage(picture, file, "jpg", 100, &reason);
         if (written)
             thumbnail = SnapshotFiles::prepareThumbnail(picture);
-    });
+    };
+    const QImage copy = thread.result();
+    const bool any = !copy.isNull() ? (write(copy), true) : thread.readResult(write);
     if (!any || !written) {
         SnapshotFiles::reportSaveError(file, any ? reason : SnapshotFiles::noMemoryReason());
         return;
