@@ -1,3 +1,4 @@
+#include "app/hub/SaveErrorBox.h"
 #include "imaging/JingShenFormHigh.h"
 
 #include "app/hub/MessagePassing.h"
@@ -614,14 +615,19 @@ void JingShenFormHigh::btnPathClick() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     lineEditPath->setText(dialog.selectedFiles().first());
-    settings->setValue("imgPath", lineEditPath->text());
-    settings->sync();
+    store("imgPath", lineEditPath->text());
 }
 
 void JingShenFormHigh::checkBoxToggled(bool on) {
-    settings->setValue("isChecked", on);
-    settings->sync();
+    store("isChecked", on);
     thread.alignEnabled = on;
+}
+
+void JingShenFormHigh::store(const char* key, const QVariant& value) {
+    // Whole or refused with the reason in the program's box; the panel's own
+    // copy then reads the file again (the export's folder comes from it).
+    SaveErrorBox::editSettings(settings->fileName(), [&](QSettings& s) { s.setValue(key, value); });
+    settings->sync();
 }
 
 void JingShenFormHigh::changeLanguageSLOT(int language) {

@@ -78,6 +78,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Stores one of the panel's settings.
+    void store(const char* key, const QVariant& value);
     void buildUi();
     bool viewAtHome() const;
     void releaseTimer();

@@ -307,7 +307,9 @@ void XlsSet::rbtnExportToggle(bool on) {
 }
 
 void XlsSet::store(const char* key, const QVariant& value) {
-    m_settings->setValue(key, value);
+    // Whole or refused with the reason in the program's box; the panel's own
+    // copy then reads the file again.
+    SaveErrorBox::editSettings(m_settings->fileName(), [&](QSettings& s) { s.setValue(key, value); });
     m_settings->sync();
 }
 

@@ -7,6 +7,7 @@
 #include "camera/BaseCamera.h"
 #include "camera/ThreaSaveImg.h"
 #include "export/forms/XlsEditDialog.h"
+#include "export/forms/XlsSet.h"
 #include "panels/camera/CameraSet.h"
 #include "panels/camera/CameraTimeSet.h"
 #include "panels/camera/PasswordDialog.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QProcess>
 #include <QPushButton>
@@ -70,6 +72,8 @@ private slots:
                 << "picture type" << "read-only" << language << QString::fromUtf8(readOnly[language]);
             QTest::newRow(qPrintable(QString("timed snapshots setting, read-only disk, %1").arg(language)))
                 << "timed snapshots" << "read-only" << language << QString::fromUtf8(readOnly[language]);
+            QTest::newRow(qPrintable(QString("workbook pictures setting, read-only disk, %1").arg(language)))
+                << "workbook pictures" << "read-only" << language << QString::fromUtf8(readOnly[language]);
         }
     }
 
@@ -81,7 +85,8 @@ private slots:
         MessagePassing::instance()->setLanguage(language);
         // The recent list, the lock password and the panels' settings live
         // in the working folder: the read-only disk becomes the working folder.
-        const bool panelSetting = writer == "picture type" || writer == "timed snapshots";
+        const bool panelSetting =
+            writer == "picture type" || writer == "timed snapshots" || writer == "workbook pictures";
         const bool inWorkingFolder = writer == "recent list" || writer == "password" || panelSetting;
         QString folder = env->file(writer == "snapshot" ? "pictures" : inWorkingFolder ? "work" : "Template");
         if (inWorkingFolder) {
@@ -101,6 +106,7 @@ private slots:
             QSettings timed(folder + "/CameraTimeSet.ini", QSettings::IniFormat);
             timed.setValue("IntervalIndex", 1);
             timed.setValue("Total", 5);
+            QSettings(folder + "/XlsSet.ini", QSettings::IniFormat).setValue("isExport", true);
         }
         if (writer == "template") {
             QDir().mkpath(folder);
@@ -147,16 +153,21 @@ private slots:
             password->findChild<QLineEdit*>("lineEdit_3")->setText("new");
             password->findChild<QPushButton*>("pushButton_2")->click();
         } else if (panelSetting) {
-            const QString file = writer == "picture type" ? "./CameraSet.ini" : "./CameraTimeSet.ini";
+            const QString file = writer == "picture type"      ? "./CameraSet.ini"
+                                 : writer == "timed snapshots" ? "./CameraTimeSet.ini"
+                                                               : "./XlsSet.ini";
             QFile stored(file);
             QVERIFY(stored.open(QIODevice::ReadOnly));
             settingsBefore = stored.readAll();
             if (writer == "picture type") {
                 panel = std::make_unique<CameraSet>();
                 panel->findChild<QComboBox*>("comboImgType")->setCurrentIndex(1); // png
-            } else {
+            } else if (writer == "timed snapshots") {
                 panel = std::make_unique<CameraTimeSet>();
                 panel->findChild<QSpinBox*>("spinBoxTotal")->setValue(7);
+            } else {
+                panel = std::make_unique<XlsSet>();
+                panel->findChild<QRadioButton*>("rbtnExportNO")->click();
             }
         } else if (writer == "snapshot") {
             saver = std::make_unique<ThreaSaveImg>();
@@ -197,7 +208,9 @@ private slots:
         }
         if (panel) {
             // The file as it was, the choice still the user's on screen.
-            QFile stored(writer == "picture type" ? "./CameraSet.ini" : "./CameraTimeSet.ini");
+            QFile stored(writer == "picture type"      ? "./CameraSet.ini"
+                         : writer == "timed snapshots" ? "./CameraTimeSet.ini"
+                                                       : "./XlsSet.ini");
             QVERIFY(stored.open(QIODevice::ReadOnly));
             QCOMPARE(stored.readAll(), settingsBefore);
         }
