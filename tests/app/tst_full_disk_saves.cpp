@@ -364,7 +364,9 @@ class FullDiskSavesTest : public QObject {
                                            },
                                            [this] { MessagePassing::instance()->addImageHistory(historyPicture(0)); },
                                            [this](const QString& f) { return historyHolds(f, 1, 50, 0); },
-                                           6};
+                                           // The pictures' paths lie in the temporary folder, whose
+                                           // name may be long: room for the list at its longest.
+                                           8};
         w["lock password"] = {work, "PasswordDialog.ini",
                               [this, work] {
                                   QDir::setCurrent(work);
