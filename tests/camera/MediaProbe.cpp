@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 ProbeResult probeVideo(const QString& path) {
@@ -153,6 +154,22 @@ double streamFraction(const QString& path, const QString& entry) {
 
 double statedFrameRate(const QString& path) {
     return streamFraction(path, "r_frame_rate");
+}
+
+QList<double> ratesTheStepsShow(const QList<int64_t>& captureMs, double rate) {
+    QList<double> rates{rate};
+    int64_t common = 0;
+    for (int i = 1; i < captureMs.size(); ++i) {
+        const int64_t ticks = std::llround(double(captureMs[i] - captureMs[i - 1]) * rate / 1000.0);
+        if (ticks <= 0)
+            continue;
+        common = std::gcd(common, ticks);
+        if (common > 1 && !rates.contains(rate / double(common)))
+            rates << rate / double(common);
+        if (common == 1)
+            break;
+    }
+    return rates;
 }
 
 double averageFrameRate(const QString& path) {

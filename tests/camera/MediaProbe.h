@@ -50,6 +50,14 @@ int convertedFrames(const QString& path, QString* error = nullptr);
 // r_frame_rate, a fraction); -1 when it cannot be read.
 double statedFrameRate(const QString& path);
 
+// The rates a player may read from frames captured at `captureMs` (oldest
+// first) on the grid of a camera sending `rate` frames a second: the rate
+// itself, or a part of it where the first steps all skip the same ticks.
+// A reader that took one frame in four steadily gives frames a quarter of
+// the rate apart, and a file of them reads as that (ffprobe's r_frame_rate
+// is the coarsest grid its first frames fit), however the file's grid runs.
+QList<double> ratesTheStepsShow(const QList<int64_t>& captureMs, double rate);
+
 // The average frame rate the file states for its video stream (ffprobe's
 // avg_frame_rate); -1 when it cannot be read.
 double averageFrameRate(const QString& path);

@@ -788,12 +788,21 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QVERIFY2(
         qAbs(averageFrameRate(path) - held) <= held * 0.02,
         qPrintable(QString("states %1 frames a second on average, holds %2").arg(averageFrameRate(path)).arg(held)));
-    // It states the camera's rate (at most the file's) from its start; a
-    // steady camera's frames fill it where none was lost.
-    QVERIFY2(qAbs(statedFrameRate(path) - rateBefore) <= rateBefore * 0.02,
-             qPrintable(QString("states %1 frames a second, the camera sends %2")
-                            .arg(statedFrameRate(path))
-                            .arg(rateBefore)));
+    // It states the camera's rate (at most the file's) from its start, or
+    // what the frames it was offered show of it (one in four, steadily, from
+    // a reader that late); a steady camera's frames fill it where none was
+    // lost.
+    const double stated = statedFrameRate(path);
+    QStringList shown;
+    bool agrees = false;
+    for (const double r : ratesTheStepsShow(offered, rateBefore)) {
+        shown << QString::number(r);
+        agrees = agrees || qAbs(stated - r) <= r * 0.02;
+    }
+    QVERIFY2(agrees, qPrintable(QString("states %1 frames a second, the camera sends %2, the frames offered show %3")
+                                    .arg(stated)
+                                    .arg(rateBefore)
+                                    .arg(shown.join(" or "))));
     if (fpsAfter == fpsBefore && counts[5] == 0 && replaced == 0)
         QVERIFY2(qAbs(held - rateBefore) <= rateBefore * 0.02,
                  qPrintable(QString("holds %1 frames a second of the camera's %2").arg(held).arg(rateBefore)));
