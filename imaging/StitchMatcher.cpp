@@ -1,24 +1,18 @@
 #include "imaging/StitchMatcher.h"
 
 #include "imaging/StitchRegistration.h"
-#include "platform/ThreadPriority.h"
+#include "imaging/StoppableWork.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -70,53 +64,6 @@ bool samePicture(const cv::Mat& a, const cv::Mat& b) {
 }
 
 bool placeable(int status) { return status == StitchStill || status == StitchMoved; }
-
-// One detection on a thread of its own: what it reads and what it finds.
-struct Detection {
-    cv::Mat image;
-    int features = 0;
-    bool background = false;
-    std::vector<cv::KeyPoint> keyPoints;
-    cv::Mat descriptors;
-    std::exception_ptr error;
-    std::mutex lock;
-    std::condition_variable changed;
-    bool done = false;
-};
-
-// The detections a stop left running, each with its thread. They use OpenCV
-// to their end, so the program's statics wait for them when it ends.
-struct LeftBehind {
-    std::mutex lock;
-    std::vector<std::pair<std::thread, std::shared_ptr<Detection>>> threads;
-
-    void add(std::thread thread, std::shared_ptr<Detection> job) {
-        std::lock_guard<std::mutex> l(lock);
-        for (auto it = threads.begin(); it != threads.end();) {
-            bool done = false;
-            {
-                std::lock_guard<std::mutex> j(it->second->lock);
-                done = it->second->done;
-            }
-            if (!done) {
-                ++it;
-                continue;
-            }
-            it->first.join();
-            it = threads.erase(it);
-        }
-        threads.emplace_back(std::move(thread), std::move(job));
-    }
-    ~LeftBehind() {
-        for (auto& t : threads)
-            t.first.join();
-    }
-};
-
-LeftBehind& leftBehind() {
-    static LeftBehind threads;
-    return threads;
-}
 
 } // namespace
 
@@ -186,49 +133,20 @@ bool StitchMatcher::detectUnlessStopped(const cv::Mat& image, int features, std:
     // ORB has no place to stop at, and a detection in bands would find other
     // features: the one detection runs on a thread of its own while this one
     // looks at the stop flag, and a stop leaves it to end by itself.
+    struct Detection {
+        cv::Mat image;
+        std::vector<cv::KeyPoint> keyPoints;
+        cv::Mat descriptors;
+    };
     auto job = std::make_shared<Detection>();
     job->image = image;
-    job->features = features;
-    job->background = ThreadPriority::isBackground();
-    std::thread thread;
-    try {
-        thread = std::thread([job] {
-            if (job->background)
-                ThreadPriority::makeBackground();
-            std::vector<cv::KeyPoint> kp;
-            cv::Mat desc;
-            std::exception_ptr error;
-            try {
-                detectOrbFeatures(job->image, job->features, &kp, &desc);
-            } catch (...) {
-                error = std::current_exception();
-            }
-            std::lock_guard<std::mutex> l(job->lock);
-            job->image.release();
-            job->keyPoints = std::move(kp);
-            job->descriptors = desc;
-            job->error = error;
-            job->done = true;
-            job->changed.notify_all();
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had (no room for its stack): here, as a whole.
-        job->image.release();
-        detectOrbFeatures(image, features, keyPoints, descriptors);
-        return true;
-    }
-    std::unique_lock<std::mutex> l(job->lock);
-    while (!job->changed.wait_for(l, std::chrono::milliseconds(10), [&] { return job->done; })) {
-        if (stopped()) {
-            l.unlock();
-            leftBehind().add(std::move(thread), job);
-            return false;
-        }
-    }
-    l.unlock();
-    thread.join();
-    if (job->error)
-        std::rethrow_exception(job->error);
+    if (!StoppableWork::run(
+            [job, features] {
+                detectOrbFeatures(job->image, features, &job->keyPoints, &job->descriptors);
+                job->image.release();
+            },
+            m_stopped))
+        return false;
     *keyPoints = std::move(job->keyPoints);
     *descriptors = job->descriptors;
     return true;

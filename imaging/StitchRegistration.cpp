@@ -1,5 +1,7 @@
 #include "imaging/StitchRegistration.h"
 
+#include "imaging/StoppableWork.h"
+
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/flann.hpp>
@@ -7,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -118,12 +121,31 @@ bool registerStitchFrame(const cv::Mat& mosaic, const cv::Mat& frame, QPoint* to
     if (dFrame.type() != CV_32F)
         dFrame.convertTo(dFrame, CV_32F);
 
-    cv::FlannBasedMatcher matcher(cv::makePtr<cv::flann::KDTreeIndexParams>(4),
-                                  cv::makePtr<cv::flann::SearchParams>(32, 0.0f, true));
-    std::vector<std::vector<cv::DMatch>> knn;
     if (stopped && stopped())
         return false;
-    matcher.knnMatch(dFrame, dMosaic, knn, 2);
+    // The k-d trees over a whole mosaic's features take longer than a band:
+    // they are built and searched on a thread of its own while the stop flag
+    // is looked at. Its random generator starts afresh too.
+    struct Match {
+        cv::Mat query, train;
+        std::vector<std::vector<cv::DMatch>> knn;
+    };
+    auto match = std::make_shared<Match>();
+    match->query = dFrame;
+    match->train = dMosaic;
+    dMosaic.release();
+    if (!StoppableWork::run(
+            [match] {
+                cv::theRNG() = cv::RNG();
+                cv::FlannBasedMatcher matcher(cv::makePtr<cv::flann::KDTreeIndexParams>(4),
+                                              cv::makePtr<cv::flann::SearchParams>(32, 0.0f, true));
+                matcher.knnMatch(match->query, match->train, match->knn, 2);
+                match->query.release();
+                match->train.release();
+            },
+            stopped))
+        return false;
+    const std::vector<std::vector<cv::DMatch>> knn = std::move(match->knn);
 
     std::vector<cv::Point2f> framePts, mosaicPts;
     for (const std::vector<cv::DMatch>& pair : knn) {

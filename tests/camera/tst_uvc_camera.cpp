@@ -803,7 +803,9 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
                                     .arg(stated)
                                     .arg(rateBefore)
                                     .arg(shown.join(" or "))));
-    if (fpsAfter == fpsBefore && counts[5] == 0 && replaced == 0)
+    // A machine too busy to encode every frame drops some and says so in the
+    // end line: the frames then fall short of the rate by those.
+    if (fpsAfter == fpsBefore && counts[1] == 0 && counts[5] == 0 && replaced == 0)
         QVERIFY2(qAbs(held - rateBefore) <= rateBefore * 0.02,
                  qPrintable(QString("holds %1 frames a second of the camera's %2").arg(held).arg(rateBefore)));
     QCOMPARE(decodeErrors(path), QString());
