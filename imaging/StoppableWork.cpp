@@ -88,9 +88,15 @@ bool StoppableWork::run(std::function<void()> work, const std::function<bool()>&
         job->work();
         return true;
     }
+    // A look once the work is under way, then one every 10 ms until it ends.
     std::unique_lock<std::mutex> l(job->lock);
-    while (!job->changed.wait_for(l, std::chrono::milliseconds(10), [&] { return job->done; })) {
-        if (stopped()) {
+    bool looked = false;
+    while (looked ? !job->changed.wait_for(l, std::chrono::milliseconds(10), [&] { return job->done; }) : !job->done) {
+        looked = true;
+        l.unlock();
+        const bool stop = stopped();
+        l.lock();
+        if (stop) {
             l.unlock();
             leftBehind().add(std::move(thread), job);
             return false;

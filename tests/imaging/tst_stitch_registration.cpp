@@ -47,7 +47,7 @@ TEST(StitchRegistration, FindsAFrameInTheMosaic) {
 // registered, and not asked again (the work between two looks is a band's).
 // The mosaic is 3000 rows, 750 reduced: two bands to reduce, two to search,
 // six looks before the match; the match against the whole mosaic's features
-// runs aside, looked at every 10 ms (it takes many times that): the seventh.
+// runs aside, looked at once it is under way (the seventh) and every 10 ms.
 class StitchRegistrationStop : public ::testing::TestWithParam<int> {};
 
 TEST_P(StitchRegistrationStop, EndsAtTheLookThatSeesIt) {
