@@ -252,6 +252,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_lastOfferedMs = -1;
         m_untimedQueued = 0;
         m_lossesQueued = -1;
+        m_leftOutMs.clear();
         m_lostAfterFailure = 0;
         m_originMs = -1;
         m_lastN = -1;
@@ -468,6 +469,10 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         m_lastOfferedMs = std::max(m_lastOfferedMs, captureMs);
         if (quarters <= m_lastTick * 4 + 1) {
             ++m_overRate;
+            // A camera faster than the file leaves out one or two between
+            // frames queued; more only where frames come in a burst.
+            if (m_leftOutMs.size() < 16)
+                m_leftOutMs.push_back(captureMs);
             return false;
         }
         tick = std::max(m_lastTick + 1, (quarters + 1) / 4);
@@ -491,6 +496,8 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
     const int losses = m_missed.load() + m_dropped.load();
     frame->afterLoss = m_lossesQueued >= 0 && losses != m_lossesQueued;
     m_lossesQueued = losses;
+    frame->leftOutBefore.swap(m_leftOutMs);
+    m_leftOutMs.clear();
     ++m_reserved;
     return true;
 }
@@ -732,6 +739,14 @@ bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
         m_originStamp = m_firstGridStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
         m_lastN = -1;
     }
+    // The frames left out before this one are the camera's too: a step
+    // across one (a camera starting its frames over at a new exposure, one
+    // too soon for the file) is no interval of the camera's, and a window
+    // holding it measured a rate it never had (7.33 for 7.5). Where frames
+    // were lost besides, the measure starts over at this frame anyway.
+    if (!frame.afterLoss)
+        for (const int64_t leftOut : frame.leftOutBefore)
+            followRate(leftOut, false);
     followRate(frame.captureMs, frame.afterLoss);
     // The capture time in ticks of the held rate since the grid's start: a
     // frame within half a tick after the last one's tick is left out (the
