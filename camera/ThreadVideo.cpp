@@ -664,7 +664,11 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
         // grid they skip ticks but never share one.
         const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
         // Frames the driver dropped between them: the stated rate holds.
-        if (!steady || near(m_statedRate) || skipsStatedTicks(steps, m_statedRate))
+        // The steps are whole numbers of the camera's own ticks, which for
+        // a camera faster than the file need not be whole ones of the
+        // file's (one frame in three of 30 a second: 1.5 ticks of 15).
+        if (!steady || near(m_statedRate) || skipsStatedTicks(steps, m_statedRate) ||
+            skipsStatedTicks(steps, m_cameraFps))
             ; // the stated rate, or the file's
         else if (measured >= m_fps || near(m_fps))
             rate = m_fps;
