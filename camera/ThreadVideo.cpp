@@ -17,10 +17,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,23 +128,43 @@ double steadyRate(const std::deque<int64_t>& times) {
     return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
 }
 
+// The numbers of intervals of a camera the driver says sends `stated`
+// frames a second that the steps of `steps` (ms) are, in `ticks`; false when
+// one is not a whole number of them.
+bool statedTicks(const std::vector<int64_t>& steps, double stated, std::vector<int64_t>& ticks) {
+    ticks.clear();
+    if (!(stated > 0) || steps.empty())
+        return false;
+    const double interval = 1000.0 / stated;
+    const double slack = std::max(2.0, interval * 0.15); // whole ms, a driver's stamps wander a little
+    for (const int64_t step : steps) {
+        const double k = std::round(double(step) / interval);
+        if (k < 1 || std::abs(double(step) - k * interval) > slack)
+            return false;
+        ticks.push_back(int64_t(k));
+    }
+    return true;
+}
+
 // Whether every step of `steps` (ms) is a whole number of intervals of a
 // camera the driver says sends `stated` frames a second, two or more in
 // some: a reader slower than the camera, whose driver dropped the frames
 // between, shows that, not a slower camera.
 bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
-    if (!(stated > 0) || steps.empty())
-        return false;
-    const double interval = 1000.0 / stated;
-    const double slack = std::max(2.0, interval * 0.15); // whole ms, a driver's stamps wander a little
-    bool skips = false;
-    for (const int64_t step : steps) {
-        const double k = std::round(double(step) / interval);
-        if (k < 1 || std::abs(double(step) - k * interval) > slack)
-            return false;
-        skips = skips || k >= 2;
-    }
-    return skips;
+    std::vector<int64_t> ticks;
+    return statedTicks(steps, stated, ticks) && *std::max_element(ticks.begin(), ticks.end()) >= 2;
+}
+
+// Whether the steps between `times` are whole numbers of such intervals,
+// not all the same one (four, five, four ...): a reader taking what it can
+// of a camera at the stated rate. A slower camera's frames come a like
+// number of its driver's intervals apart.
+bool unevenStatedTicks(const std::deque<int64_t>& times, double stated) {
+    std::vector<int64_t> steps, ticks;
+    for (size_t i = 1; i < times.size(); ++i)
+        steps.push_back(times[i] - times[i - 1]);
+    return statedTicks(steps, stated, ticks) &&
+           std::adjacent_find(ticks.begin(), ticks.end(), std::not_equal_to<int64_t>()) != ticks.end();
 }
 
 } // namespace
@@ -708,6 +730,12 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     const double measured = steadyRate(m_recentMs);
     if (measured <= 0)
         return;
+    // Even enough for a rate of their own, but a slow capture thread's:
+    // 267 and 333 ms in turn from a 15/s camera made the file follow 3.25.
+    if (unevenStatedTicks(m_recentMs, m_cameraFps)) {
+        m_rateVotes = 0;
+        return;
+    }
     const double rate = cameraRate(std::min<double>(m_fps, measured));
     if (std::abs(rate - m_heldRate) <= m_heldRate * 0.07) {
         m_rateVotes = 0;

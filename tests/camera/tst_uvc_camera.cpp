@@ -696,6 +696,9 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime_data() {
     // still holds the camera's rate, with those frames' ticks empty.
     QTest::newRow("15 fps, a reader that takes 100 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 100 << 0;
     QTest::newRow("15 fps, a reader that takes 150 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 150 << 0;
+    // Four and five of the camera's intervals in turn: even enough for a
+    // rate of their own (3.33), but no camera's steady interval.
+    QTest::newRow("15 fps, a reader that takes 300 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 300 << 0;
     // One frame in three of a camera faster than the file: a step of one
     // and a half of the file's ticks, three of the camera's.
     QTest::newRow("30 fps, a reader that takes 100 ms a frame") << 30.0 << 30.0 << 1500 << 0 << 100 << 0;
