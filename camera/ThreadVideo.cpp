@@ -17,10 +17,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,23 +128,43 @@ double steadyRate(const std::deque<int64_t>& times) {
     return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
 }
 
+// The numbers of intervals of a camera the driver says sends `stated`
+// frames a second that the steps of `steps` (ms) are, in `ticks`; false when
+// one is not a whole number of them.
+bool statedTicks(const std::vector<int64_t>& steps, double stated, std::vector<int64_t>& ticks) {
+    ticks.clear();
+    if (!(stated > 0) || steps.empty())
+        return false;
+    const double interval = 1000.0 / stated;
+    const double slack = std::max(2.0, interval * 0.15); // whole ms, a driver's stamps wander a little
+    for (const int64_t step : steps) {
+        const double k = std::round(double(step) / interval);
+        if (k < 1 || std::abs(double(step) - k * interval) > slack)
+            return false;
+        ticks.push_back(int64_t(k));
+    }
+    return true;
+}
+
 // Whether every step of `steps` (ms) is a whole number of intervals of a
 // camera the driver says sends `stated` frames a second, two or more in
 // some: a reader slower than the camera, whose driver dropped the frames
 // between, shows that, not a slower camera.
 bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
-    if (!(stated > 0) || steps.empty())
-        return false;
-    const double interval = 1000.0 / stated;
-    const double slack = std::max(2.0, interval * 0.15); // whole ms, a driver's stamps wander a little
-    bool skips = false;
-    for (const int64_t step : steps) {
-        const double k = std::round(double(step) / interval);
-        if (k < 1 || std::abs(double(step) - k * interval) > slack)
-            return false;
-        skips = skips || k >= 2;
-    }
-    return skips;
+    std::vector<int64_t> ticks;
+    return statedTicks(steps, stated, ticks) && *std::max_element(ticks.begin(), ticks.end()) >= 2;
+}
+
+// Whether the steps between `times` are whole numbers of such intervals,
+// not all the same one (four, five, four ...): a reader taking what it can
+// of a camera at the stated rate. A slower camera's frames come a like
+// number of its driver's intervals apart.
+bool unevenStatedTicks(const std::deque<int64_t>& times, double stated) {
+    std::vector<int64_t> steps, ticks;
+    for (size_t i = 1; i < times.size(); ++i)
+        steps.push_back(times[i] - times[i - 1]);
+    return statedTicks(steps, stated, ticks) &&
+           std::adjacent_find(ticks.begin(), ticks.end(), std::not_equal_to<int64_t>()) != ticks.end();
 }
 
 } // namespace
@@ -252,6 +274,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_lastOfferedMs = -1;
         m_untimedQueued = 0;
         m_lossesQueued = -1;
+        m_leftOutMs.clear();
         m_lostAfterFailure = 0;
         m_originMs = -1;
         m_lastN = -1;
@@ -468,6 +491,10 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         m_lastOfferedMs = std::max(m_lastOfferedMs, captureMs);
         if (quarters <= m_lastTick * 4 + 1) {
             ++m_overRate;
+            // A camera faster than the file leaves out one or two between
+            // frames queued; more only where frames come in a burst.
+            if (m_leftOutMs.size() < 16)
+                m_leftOutMs.push_back(captureMs);
             return false;
         }
         tick = std::max(m_lastTick + 1, (quarters + 1) / 4);
@@ -491,6 +518,8 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
     const int losses = m_missed.load() + m_dropped.load();
     frame->afterLoss = m_lossesQueued >= 0 && losses != m_lossesQueued;
     m_lossesQueued = losses;
+    frame->leftOutBefore.swap(m_leftOutMs);
+    m_leftOutMs.clear();
     ++m_reserved;
     return true;
 }
@@ -657,7 +686,11 @@ void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
         // grid they skip ticks but never share one.
         const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
         // Frames the driver dropped between them: the stated rate holds.
-        if (!steady || near(m_statedRate) || skipsStatedTicks(steps, m_statedRate))
+        // The steps are whole numbers of the camera's own ticks, which for
+        // a camera faster than the file need not be whole ones of the
+        // file's (one frame in three of 30 a second: 1.5 ticks of 15).
+        if (!steady || near(m_statedRate) || skipsStatedTicks(steps, m_statedRate) ||
+            skipsStatedTicks(steps, m_cameraFps))
             ; // the stated rate, or the file's
         else if (measured >= m_fps || near(m_fps))
             rate = m_fps;
@@ -697,6 +730,12 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     const double measured = steadyRate(m_recentMs);
     if (measured <= 0)
         return;
+    // Even enough for a rate of their own, but a slow capture thread's:
+    // 267 and 333 ms in turn from a 15/s camera made the file follow 3.25.
+    if (unevenStatedTicks(m_recentMs, m_cameraFps)) {
+        m_rateVotes = 0;
+        return;
+    }
     const double rate = cameraRate(std::min<double>(m_fps, measured));
     if (std::abs(rate - m_heldRate) <= m_heldRate * 0.07) {
         m_rateVotes = 0;
@@ -732,6 +771,14 @@ bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
         m_originStamp = m_firstGridStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
         m_lastN = -1;
     }
+    // The frames left out before this one are the camera's too: a step
+    // across one (a camera starting its frames over at a new exposure, one
+    // too soon for the file) is no interval of the camera's, and a window
+    // holding it measured a rate it never had (7.33 for 7.5). Where frames
+    // were lost besides, the measure starts over at this frame anyway.
+    if (!frame.afterLoss)
+        for (const int64_t leftOut : frame.leftOutBefore)
+            followRate(leftOut, false);
     followRate(frame.captureMs, frame.afterLoss);
     // The capture time in ticks of the held rate since the grid's start: a
     // frame within half a tick after the last one's tick is left out (the

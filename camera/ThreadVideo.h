@@ -182,6 +182,10 @@ private:
         // with the queue full): the step to this one is no interval of the
         // camera's, and shows nothing of its rate.
         bool afterLoss = false;
+        // Capture times of the frames left out over the file's rate between
+        // the last frame queued and this one: the camera sent them, and its
+        // rate is measured over them too.
+        std::vector<int64_t> leftOutBefore;
         const uint8_t* bytesPtr() const {
             return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
         }
@@ -252,6 +256,7 @@ private:
     int64_t m_lastOfferedMs = -1;  // the latest capture time offered, kept or not
     int m_untimedQueued = 0;       // frames without a capture time queued
     int m_lossesQueued = -1;       // missed and dropped frames when the last frame was queued
+    std::vector<int64_t> m_leftOutMs; // capture times left out over the rate since the last frame queued
     int m_lostAfterFailure = 0;    // frames offered or queued after writing failed
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;

@@ -489,11 +489,11 @@ double V4l2CaptureDevice::frameRate() {
     if (!m_shared)
         return 0.0;
     std::lock_guard<std::mutex> l(m_shared->lock);
-    const double measured = rateOfCaptureTimes(m_shared->times);
+    const double measured = rateOfCaptureTimes(m_shared->times, m_shared->statedFps);
     return measured > 0 ? measured : m_shared->statedFps;
 }
 
-double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times) {
+double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times, double statedFps) {
     if (times.size() < 3 || times.back() <= times.front())
         return 0.0;
     const double span = double(times.back() - times.front());
@@ -501,24 +501,30 @@ double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times) {
     for (size_t i = 1; i < times.size(); ++i)
         if (times[i] > times[i - 1])
             steps.push_back(double(times[i] - times[i - 1]));
-    const double shortest = *std::min_element(steps.begin(), steps.end());
-    for (int parts = 1; parts <= 4; ++parts) {
-        const double interval = shortest / parts;
+    // The camera's intervals the steps hold when each is a whole number of
+    // `interval` (0 when one is not).
+    auto wholeIntervals = [&](double interval) {
         // Capture times are whole ms, and a driver's stamps wander a little.
         const double slack = std::max(2.0, interval * 0.15);
         double intervals = 0;
-        bool whole = true;
         for (const double step : steps) {
             const double k = std::round(step / interval);
-            if (k < 1 || std::abs(step - k * interval) > slack) {
-                whole = false;
-                break;
-            }
+            if (k < 1 || std::abs(step - k * interval) > slack)
+                return 0.0;
             intervals += k;
         }
-        if (whole)
+        return intervals;
+    };
+    // The driver's own interval first: a capture thread slower than the
+    // camera takes one frame in a few, as steadily as the machine lets it,
+    // and the longest interval that fits its steps is then its own pace.
+    if (statedFps > 0)
+        if (const double intervals = wholeIntervals(1000.0 / statedFps))
             return intervals * 1000.0 / span;
-    }
+    const double shortest = *std::min_element(steps.begin(), steps.end());
+    for (int parts = 1; parts <= 4; ++parts)
+        if (const double intervals = wholeIntervals(shortest / parts))
+            return intervals * 1000.0 / span;
     return double(times.size() - 1) * 1000.0 / span;
 }
 

@@ -96,12 +96,15 @@ public:
     static int nodeOf(const QString& devnode);
     // The rate of a camera whose frames a reader took at capture times
     // `times` (ms, oldest first, at least three): the camera's interval is
-    // the longest of which every step is a whole multiple, a few ms either
-    // way (frames a late reader let the driver drop lie on the camera's
-    // clock too, and leave whole intervals out), over up to four of the
-    // shortest step; the frames' mean rate where no interval fits (a rate
-    // change, an uneven camera).
-    static double rateOfCaptureTimes(const std::deque<int64_t>& times);
+    // the one its driver states (statedFps, 0: none) where every step is a
+    // whole multiple of it, a few ms either way (frames a late reader let
+    // the driver drop lie on the camera's clock too, and leave whole
+    // intervals out); otherwise the longest of which every step is a whole
+    // multiple, over up to four of the shortest step; the frames' mean rate
+    // where no interval fits (a rate change, an uneven camera). A camera
+    // slower than its driver states by a whole factor is thus taken at the
+    // stated rate: its frames look as those of a reader taking one in a few.
+    static double rateOfCaptureTimes(const std::deque<int64_t>& times, double statedFps = 0);
 
     struct Shared; // the state the capture thread shares with the device
 

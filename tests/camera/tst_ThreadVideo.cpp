@@ -402,6 +402,14 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         double stallAt, stallFor;   // seconds: no frame comes for stallFor from stallAt
         double seconds;
         std::vector<double> keys;   // when key frames come (seconds)
+        // Seconds after the last frame before halfway that the first one
+        // after it comes (0: on the camera's steps): a camera that starts
+        // its frames over at a new exposure.
+        double restartAfter = 0;
+        // The driver says it missed a frame before the first frame from
+        // this second on (-1: none): the recorder measures the camera's
+        // rate over again from that frame.
+        double missedAt = -1;
     };
     const Case cases[] = {
         {"nv12", kNV12, 20, 3, 30, 30, 30, 0, 0, 8, {0, 5}},
@@ -413,6 +421,10 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
         {"a 2 s stall before the last frame", kNV12, 15, 1, 15, 15, 15, 5.9, 2.05, 8.01, {0, 3, 8}},
         {"7 fps keeping every second: 3.5 a second", kNV12, 20, 2, 7, 7, 7, 0, 0, 8, {0}},
         {"7 fps keeping every third: 2.33 a second", kNV12, 20, 3, 7, 7, 7, 0, 0, 8, {0}},
+        // Its first frame after the restart comes too soon for the file and
+        // is left out: the step across it is no interval of the camera's.
+        {"told 15 fps, halving its rate and starting over 30 ms after a frame halfway", kNV12, 15, 1, 15, 15, 7.5, 0, 0,
+         8, {0, 3, 6, 7}, 0.030, 3.9},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -425,9 +437,20 @@ TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
             << rec.lastError().toStdString();
         const auto frames = makeFrames(1920, 1080, 4, c.pixFmt);
         int sent = 0, kept = 0;
-        double at = 0, firstKept = -1, lastKept = 0, fps = c.fpsBefore;
+        double at = 0, firstKept = -1, lastKept = 0, fps = c.fpsBefore, lastAt = 0;
+        bool restarted = false, missed = false;
         for (; at < c.seconds - 1e-9; at += 1.0 / fps) {
             fps = at < c.seconds / 2.0 ? c.fpsBefore : c.fpsAfter;
+            if (c.restartAfter > 0 && !restarted && at >= c.seconds / 2.0) {
+                restarted = true;
+                at = lastAt + c.restartAfter;
+            }
+            lastAt = at;
+            if (c.missedAt >= 0 && at >= c.missedAt && !missed) {
+                missed = true;
+                rec.countFramesMissed(1);
+                ++sent; // the camera sent it
+            }
             if (at >= c.stallAt && at < c.stallAt + c.stallFor)
                 continue; // the camera sends nothing
             ASSERT_TRUE(rec.waitForSpace(60000));

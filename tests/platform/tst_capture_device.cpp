@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
 
 #include <opencv2/videoio.hpp>
 
@@ -180,4 +183,34 @@ TEST(CaptureFormats, V4l2PropertiesKeepTheirStandardNumbers) {
     EXPECT_EQ(cvProp, cv::CAP_PROP_EXPOSURE);
     EXPECT_EQ(cvValue, 312);
     EXPECT_FALSE(V4l2CaptureDevice::mapProperty(CaptureProp::OneShotWhiteBalance, 1, cvProp, cvValue));
+}
+
+// The camera's rate from the capture times of the frames a capture thread
+// took. Where the driver states a rate and every step is a whole number of
+// its intervals, the frames fit a camera at that rate, however few of them a
+// slow capture thread took: its own steady pace is no rate of the camera's.
+TEST(CaptureRate, V4l2RateComesFromTheCaptureTimes) {
+    struct Row {
+        std::string name;
+        std::deque<int64_t> times; // ms
+        double stated;             // the driver's rate (0: none)
+        double rate;               // frames per second, counted by hand
+    };
+    const std::vector<Row> rows{
+        // 4 steps of 4 intervals in 1067 ms.
+        {"a 15/s camera of which the thread took every fourth frame", {0, 267, 533, 800, 1067}, 15, 16000.0 / 1067},
+        // 5 steps of 6 intervals in 1001 ms.
+        {"a 29.97/s camera stated as 30, every sixth frame taken", {0, 200, 400, 601, 801, 1001}, 30, 30000.0 / 1001},
+        // Without a stated rate nothing tells the pace from the camera's.
+        {"the same without a stated rate", {0, 267, 533, 800, 1067}, 0, 4000.0 / 1067},
+        {"a 7.5/s camera its driver states as 8", {0, 133, 267, 400, 533}, 8, 4000.0 / 533},
+        // Steps of 2, 2, 2 and 3 intervals of the shortest step's half.
+        {"a 15/s camera read every 150 ms, no stated rate", {0, 133, 267, 400, 600}, 0, 9000.0 / 600},
+        // 100 ms steps are no whole number of a 15/s camera's intervals.
+        {"a camera slower than its driver states", {0, 100, 200, 300, 400}, 15, 10.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_NEAR(V4l2CaptureDevice::rateOfCaptureTimes(row.times, row.stated), row.rate, row.rate * 0.002);
+    }
 }
