@@ -813,6 +813,13 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
         shown << QString::number(r);
         agrees = agrees || qAbs(stated - r) <= r * 0.02;
     }
+    // Frames that never reached the recorder, one in four steadily: the
+    // recorder cannot tell that reader from a slower camera and may follow
+    // it; the file then states the rate it holds.
+    if (counts[5] > 0) {
+        shown << QString("%1 held").arg(held);
+        agrees = agrees || qAbs(stated - held) <= held * 0.02;
+    }
     QVERIFY2(agrees, qPrintable(QString("states %1 frames a second, the camera sends %2, the frames offered show %3")
                                     .arg(stated)
                                     .arg(rateBefore)
