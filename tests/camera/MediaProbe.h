@@ -72,7 +72,10 @@ QStringList secondsOffTheBitRate(const QString& path);
 // change): each steady second that held a frame is judged against 12 Mbit
 // for each second its pictures show, a picture counting two frames of
 // `rateAt(second)` at most (a gap is no picture's); a second whose rate is 0
-// is not judged.
+// is not judged. A second with a key frame whose pictures show less than a
+// second (gaps of skipped ticks) is judged together with the steady seconds
+// after it, up to a second of pictures: the key frame's extra bits are paid
+// back over that much of the encoder's time ("6-7: ..." then).
 QStringList secondsOffTheBitRate(const QString& path, const std::function<double(int)>& rateAt);
 
 // The program's log lines while it lives (one at a time).
