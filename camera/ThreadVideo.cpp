@@ -3,6 +3,7 @@
 #include "camera/SnapshotFiles.h"
 
 #include "camera/FrameScaler.h"
+#include "platform/FrameTicks.h"
 
 #include <QFile>
 #include <QStorageInfo>
@@ -128,31 +129,13 @@ double steadyRate(const std::deque<int64_t>& times) {
     return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
 }
 
-// The numbers of intervals of a camera the driver says sends `stated`
-// frames a second that the steps of `steps` (ms) are, in `ticks`; false when
-// one is not a whole number of them.
-bool statedTicks(const std::vector<int64_t>& steps, double stated, std::vector<int64_t>& ticks) {
-    ticks.clear();
-    if (!(stated > 0) || steps.empty())
-        return false;
-    const double interval = 1000.0 / stated;
-    const double slack = std::max(2.0, interval * 0.15); // whole ms, a driver's stamps wander a little
-    for (const int64_t step : steps) {
-        const double k = std::round(double(step) / interval);
-        if (k < 1 || std::abs(double(step) - k * interval) > slack)
-            return false;
-        ticks.push_back(int64_t(k));
-    }
-    return true;
-}
-
 // Whether every step of `steps` (ms) is a whole number of intervals of a
 // camera the driver says sends `stated` frames a second, two or more in
 // some: a reader slower than the camera, whose driver dropped the frames
 // between, shows that, not a slower camera.
 bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
-    std::vector<int64_t> ticks;
-    return statedTicks(steps, stated, ticks) && *std::max_element(ticks.begin(), ticks.end()) >= 2;
+    const std::vector<int64_t> ticks = FrameTicks::whole(steps, 1000.0 / stated);
+    return !ticks.empty() && *std::max_element(ticks.begin(), ticks.end()) >= 2;
 }
 
 // Whether the steps between `times` are whole numbers of such intervals,
@@ -160,11 +143,11 @@ bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
 // of a camera at the stated rate. A slower camera's frames come a like
 // number of its driver's intervals apart.
 bool unevenStatedTicks(const std::deque<int64_t>& times, double stated) {
-    std::vector<int64_t> steps, ticks;
+    std::vector<int64_t> steps;
     for (size_t i = 1; i < times.size(); ++i)
         steps.push_back(times[i] - times[i - 1]);
-    return statedTicks(steps, stated, ticks) &&
-           std::adjacent_find(ticks.begin(), ticks.end(), std::not_equal_to<int64_t>()) != ticks.end();
+    const std::vector<int64_t> ticks = FrameTicks::whole(steps, 1000.0 / stated);
+    return std::adjacent_find(ticks.begin(), ticks.end(), std::not_equal_to<int64_t>()) != ticks.end();
 }
 
 } // namespace

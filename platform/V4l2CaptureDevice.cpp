@@ -1,5 +1,6 @@
 #include "platform/V4l2CaptureDevice.h"
 
+#include "platform/FrameTicks.h"
 #include "platform/SleepClock.h"
 
 #include <QRegularExpression>
@@ -16,6 +17,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -497,23 +499,15 @@ double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times, d
     if (times.size() < 3 || times.back() <= times.front())
         return 0.0;
     const double span = double(times.back() - times.front());
-    std::vector<double> steps;
+    std::vector<int64_t> steps;
     for (size_t i = 1; i < times.size(); ++i)
         if (times[i] > times[i - 1])
-            steps.push_back(double(times[i] - times[i - 1]));
+            steps.push_back(times[i] - times[i - 1]);
     // The camera's intervals the steps hold when each is a whole number of
     // `interval` (0 when one is not).
     auto wholeIntervals = [&](double interval) {
-        // Capture times are whole ms, and a driver's stamps wander a little.
-        const double slack = std::max(2.0, interval * 0.15);
-        double intervals = 0;
-        for (const double step : steps) {
-            const double k = std::round(step / interval);
-            if (k < 1 || std::abs(step - k * interval) > slack)
-                return 0.0;
-            intervals += k;
-        }
-        return intervals;
+        const std::vector<int64_t> ticks = FrameTicks::whole(steps, interval);
+        return double(std::accumulate(ticks.begin(), ticks.end(), int64_t(0)));
     };
     // The driver's own interval first: a capture thread slower than the
     // camera takes one frame in a few, as steadily as the machine lets it,
@@ -521,7 +515,7 @@ double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times, d
     if (statedFps > 0)
         if (const double intervals = wholeIntervals(1000.0 / statedFps))
             return intervals * 1000.0 / span;
-    const double shortest = *std::min_element(steps.begin(), steps.end());
+    const double shortest = double(*std::min_element(steps.begin(), steps.end()));
     for (int parts = 1; parts <= 4; ++parts)
         if (const double intervals = wholeIntervals(shortest / parts))
             return intervals * 1000.0 / span;
