@@ -855,9 +855,16 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     if (change >= 0 && longestRun < 1500) {
         QStringList onEither;
         const QStringList offBefore = secondsOff(rateBefore);
+        // "6: ..." or, for a key frame's second judged with those after it,
+        // "6-7: ...": the grids may group differently, so seconds overlap.
+        auto seconds = [](const QString& o) {
+            const QString range = o.section(':', 0, 0);
+            return std::make_pair(range.section('-', 0, 0).toInt(), range.section('-', -1).toInt());
+        };
         for (const QString& second : off)
-            if (std::any_of(offBefore.begin(), offBefore.end(),
-                            [&](const QString& o) { return o.section(':', 0, 0) == second.section(':', 0, 0); }))
+            if (std::any_of(offBefore.begin(), offBefore.end(), [&](const QString& o) {
+                    return seconds(o).first <= seconds(second).second && seconds(second).first <= seconds(o).second;
+                }))
                 onEither << second;
         off = onEither;
     }
