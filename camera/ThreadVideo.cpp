@@ -710,15 +710,29 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
         m_recentMs.pop_front();
     if (m_recentMs.size() < 5 || captureMs - m_recentMs.front() < 1000)
         return;
+    // Whole numbers of the stated interval, not all the same (four, five,
+    // four ...): a capture thread taking what it can of a camera at its
+    // stated rate, never a rate of its own, however even (267 and 333 ms in
+    // turn from a 15/s camera made the file follow 3.25).
+    if (unevenStatedTicks(m_recentMs, m_cameraFps)) {
+        m_rateVotes = 0;
+        // So the camera runs at its stated rate after all: a file that
+        // followed the reader's earlier steady pace (six ticks at a time,
+        // as a slower camera's frames would come) goes back to that rate
+        // at once, or it leaves out and delays the frames that now come
+        // faster than it holds. Steps that fit the rate held are a slower
+        // camera's frames read late, and keep it.
+        const double stated = m_statedRate > 0 ? m_statedRate : m_fps;
+        std::vector<int64_t> steps;
+        for (size_t i = 1; i < m_recentMs.size(); ++i)
+            steps.push_back(m_recentMs[i] - m_recentMs[i - 1]);
+        if (m_heldRate < stated * 0.93 && m_lastStamp >= 0 && FrameTicks::whole(steps, 1000.0 / m_heldRate).empty())
+            moveGrid(stated);
+        return;
+    }
     const double measured = steadyRate(m_recentMs);
     if (measured <= 0)
         return;
-    // Even enough for a rate of their own, but a slow capture thread's:
-    // 267 and 333 ms in turn from a 15/s camera made the file follow 3.25.
-    if (unevenStatedTicks(m_recentMs, m_cameraFps)) {
-        m_rateVotes = 0;
-        return;
-    }
     const double rate = cameraRate(std::min<double>(m_fps, measured));
     if (std::abs(rate - m_heldRate) <= m_heldRate * 0.07) {
         m_rateVotes = 0;

@@ -160,7 +160,17 @@ TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
         double cameraFps;
         int jitterMs, fileFps, keep, count;
         int expectFrames; // -1: one a tick of the file
+        // A reader slower than its camera: the steps between the frames it
+        // took (ms), in place of the camera's own; cameraFps is then the
+        // rate the camera's driver states.
+        std::vector<int> stepsMs = {};
     };
+    // Six of a 15/s camera's ticks steadily (a slower camera, as far as
+    // the recorder can tell), then four and five in turn: a capture thread
+    // taking what it can of a camera at its stated rate.
+    std::vector<int> steadyThenUneven(10, 400);
+    for (int i = 0; i < 20; ++i)
+        steadyThenUneven.insert(steadyThenUneven.end(), {267, 333});
     const Case cases[] = {
         {"30 fps camera, 10 fps file", 30, 0, 10, 1, 120, -1},
         {"30 fps camera, 20 fps file", 30, 0, 20, 1, 120, -1},
@@ -173,14 +183,19 @@ TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
         {"30 fps camera read late now and then keeping every second, 15 fps file", 30, -40, 15, 2, 180, 90},
         {"5 fps camera, 10 fps file", 5, 0, 10, 1, 20, 20},
         {"60 fps camera keeping every third, 20 fps file", 60, 0, 20, 3, 240, 80},
+        {"15 fps camera read every 400 ms, then every 267 and 333 ms in turn, 15 fps file", 15, 0, 15, 1,
+         int(steadyThenUneven.size()) + 1, int(steadyThenUneven.size()) + 1, steadyThenUneven},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = env.file("tick.mp4");
         ThreadVideo rec;
-        ASSERT_TRUE(rec.startRecord(path, 320, 180, kRaw, kNV12, c.fileFps, 320, 180, c.keep));
+        const bool read = !c.stepsMs.empty();
+        ASSERT_TRUE(rec.startRecord(path, 320, 180, kRaw, kNV12, c.fileFps, 320, 180, c.keep,
+                                    read ? c.cameraFps : 0));
         std::vector<double> offered;
         uint32_t noise = 12345;
+        double readAt = 0;
         for (int i = 0; i < c.count; ++i) {
             ASSERT_TRUE(rec.waitForSpace(60000));
             noise = noise * 1103515245u + 12345u;
@@ -188,14 +203,18 @@ TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
             int jitter = spread ? int((noise >> 16) % uint32_t(2 * spread + 1)) - spread : 0;
             if (c.jitterMs < 0)
                 jitter = (noise >> 8) % 4 == 0 ? std::abs(jitter) : 0; // a late read now and then
-            const double at = i / c.cameraFps + (i ? jitter / 1000.0 : 0);
+            if (read && i > 0)
+                readAt += c.stepsMs[size_t(i - 1)] / 1000.0;
+            const double at = read ? readAt : i / c.cameraFps + (i ? jitter / 1000.0 : 0);
             const auto& f = frames[size_t(i) % frames.size()];
             if (rec.pushFrame(f.data(), int(f.size()), 0, 0, 500000 + int64_t(std::llround(at * 1000))))
                 offered.push_back(at);
         }
         stopAndWait(rec);
         EXPECT_EQ(rec.droppedFrames(), 0);
-        const double span = c.count / c.cameraFps; // the time the camera's frames cover
+        // The time the camera's frames cover; a reader's last frame lasts
+        // one of the file's ticks.
+        const double span = read ? offered.back() + 1.0 / c.fileFps : c.count / c.cameraFps;
         const ProbeResult r = probeVideo(path);
         ASSERT_TRUE(r.ok) << r.errors.toStdString();
         EXPECT_NEAR(r.duration, span, 0.03 * span);
@@ -208,10 +227,28 @@ TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
         // It states the rate it holds: a plain conversion keeps every frame,
         // a plain decode reads it without a word.
         const double held = r.frames / r.duration;
-        EXPECT_NEAR(statedFrameRate(path), held, held * 0.02) << "stated against held frames per second";
-        EXPECT_EQ(decodeErrors(path), "");
-        QString why;
-        EXPECT_EQ(convertedFrames(path, &why), r.frames) << why.toStdString();
+        if (read) {
+            // A reader has no rate of its own: the file states the camera's,
+            // or what its first frames' common step shows of it.
+            QList<int64_t> readMs;
+            for (const double at : offered)
+                readMs << std::llround(at * 1000);
+            const QList<double> shown = ratesTheStepsShow(readMs, c.cameraFps);
+            const double stated = statedFrameRate(path);
+            EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [&](double r) { return std::abs(stated - r) <= r * 0.02; }))
+                << "states " << stated;
+        } else {
+            EXPECT_NEAR(statedFrameRate(path), held, held * 0.02) << "stated against held frames per second";
+        }
+        // A reader that sped up leaves frames closer than the rate the file
+        // states from its start, as a camera that rose does: a plain decode
+        // or conversion at that rate meets two in one of its ticks. Every
+        // frame is read back by ffprobe above.
+        if (!read) {
+            EXPECT_EQ(decodeErrors(path), "");
+            QString why;
+            EXPECT_EQ(convertedFrames(path, &why), r.frames) << why.toStdString();
+        }
         // Each frame plays within three quarters of a tick of when it was captured.
         const std::vector<double> times = packetTimes(path);
         ASSERT_EQ(times.size(), offered.size());
