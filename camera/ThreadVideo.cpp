@@ -748,6 +748,10 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
 void ThreadVideo::moveGrid(double rate) {
     m_rateVotes = 0;
     setHeldRate(rate);
+    qInfo().noquote() << QString("Recording %1: from %2 s on the file holds %3 frames a second")
+                             .arg(m_path)
+                             .arg(double(m_lastStamp) / kTimeBase, 0, 'f', 3)
+                             .arg(m_heldRate);
     // From the last frame's tick, at the capture time that tick stands for
     // (not the frame's own, which may lie a part of a tick off it).
     m_originStamp = m_lastStamp;
