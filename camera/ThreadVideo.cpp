@@ -138,14 +138,11 @@ bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
     return !ticks.empty() && *std::max_element(ticks.begin(), ticks.end()) >= 2;
 }
 
-// Whether the steps between `times` are whole numbers of such intervals,
+// Whether the steps of `steps` (ms) are whole numbers of such intervals,
 // not all the same one (four, five, four ...): a reader taking what it can
 // of a camera at the stated rate. A slower camera's frames come a like
 // number of its driver's intervals apart.
-bool unevenStatedTicks(const std::deque<int64_t>& times, double stated) {
-    std::vector<int64_t> steps;
-    for (size_t i = 1; i < times.size(); ++i)
-        steps.push_back(times[i] - times[i - 1]);
+bool unevenStatedTicks(const std::vector<int64_t>& steps, double stated) {
     const std::vector<int64_t> ticks = FrameTicks::whole(steps, 1000.0 / stated);
     return std::adjacent_find(ticks.begin(), ticks.end(), std::not_equal_to<int64_t>()) != ticks.end();
 }
@@ -714,7 +711,10 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
     // four ...): a capture thread taking what it can of a camera at its
     // stated rate, never a rate of its own, however even (267 and 333 ms in
     // turn from a 15/s camera made the file follow 3.25).
-    if (unevenStatedTicks(m_recentMs, m_cameraFps)) {
+    std::vector<int64_t> steps;
+    for (size_t i = 1; i < m_recentMs.size(); ++i)
+        steps.push_back(m_recentMs[i] - m_recentMs[i - 1]);
+    if (unevenStatedTicks(steps, m_cameraFps)) {
         m_rateVotes = 0;
         // So the camera runs at its stated rate after all: a file that
         // followed the reader's earlier steady pace (six ticks at a time,
@@ -723,9 +723,6 @@ void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
         // faster than it holds. Steps that fit the rate held are a slower
         // camera's frames read late, and keep it.
         const double stated = m_statedRate > 0 ? m_statedRate : m_fps;
-        std::vector<int64_t> steps;
-        for (size_t i = 1; i < m_recentMs.size(); ++i)
-            steps.push_back(m_recentMs[i] - m_recentMs[i - 1]);
         if (m_heldRate < stated * 0.93 && m_lastStamp >= 0 && FrameTicks::whole(steps, 1000.0 / m_heldRate).empty())
             moveGrid(stated);
         return;
