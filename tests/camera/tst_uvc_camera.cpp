@@ -847,9 +847,28 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     // 12 Mbit for each second of pictures in every steady second that held
     // any (the second the rate changes in is judged by neither rate).
     const int change = fpsAfter == fpsBefore ? -1 : int(std::lround(probe.duration / 2));
+    // Where the recorder moved the file to another rate (its log says from
+    // which second), a picture there shows up to two ticks of that rate: a
+    // reader it followed as a slower camera (three ticks of 15 at a time on
+    // a machine with three busy loops a core) left each picture 200 ms, and
+    // 12 Mbit a second of them. The second it moves in is judged by neither.
+    QList<QPair<double, double>> moves;
+    static const QRegularExpression moved("from ([0-9.]+) s on the file holds ([0-9.]+) frames a second");
+    for (const QString& line : log.lines().filter(path)) {
+        const QRegularExpressionMatch m = moved.match(line);
+        if (m.hasMatch())
+            moves << qMakePair(m.captured(1).toDouble(), m.captured(2).toDouble());
+    }
     auto secondsOff = [&](double after) {
         return secondsOffTheBitRate(path, [&](int second) {
-            return qAbs(second - change) <= 1 ? 0.0 : second < change || change < 0 ? rateBefore : after;
+            double rate = qAbs(second - change) <= 1 ? 0.0 : second < change || change < 0 ? rateBefore : after;
+            for (const auto& move : moves) {
+                if (int(move.first) == second)
+                    return 0.0;
+                if (move.first < second && rate > 0)
+                    rate = move.second;
+            }
+            return rate;
         });
     };
     QStringList off = secondsOff(rateAfter);
