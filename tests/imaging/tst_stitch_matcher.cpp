@@ -1,5 +1,6 @@
 // The ORB offset matcher: the counting and voting rules on hand-made
 // features, then real frames of the synthetic specimen.
+#include "CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 
 #include "imaging/StitchMatcher.h"
@@ -234,26 +235,57 @@ TEST(StitchMatcherFrames, NearlyUniformPatchHasTooFewFeatures) {
 }
 
 // A stop seen at any of a full search's looks ends it there, unplaced, and
-// it is not asked again. A 5000 mosaic reduced to an eighth: 625 rows, two
-// bands, then the detection and the region's match.
-class StitchMatcherStop : public ::testing::TestWithParam<int> {};
+// it is not asked again; the work after that look is left undone. A 5000
+// mosaic reduced to an eighth: 625 rows, two bands, then the detection (its
+// first look once under way) and the region's match. The last row stops at
+// the first look after the reduced mosaic's features were found (and the
+// reduced mosaic let go).
+struct StopRow {
+    int stopAt;      // the look that sees the stop; 0: the first once the mosaic's features were found
+    int reducedRows; // rows of the reduced mosaic written
+    bool detecting;  // its detection may have begun
+};
+std::ostream& operator<<(std::ostream& out, const StopRow& row) { return out << "stop at look " << row.stopAt; }
+
+class StitchMatcherStop : public ::testing::TestWithParam<StopRow> {};
 
 TEST_P(StitchMatcherStop, FullSearchEndsAtTheLookThatSeesIt) {
     cv::Mat mosaic(5000, 5000, CV_8UC3, cv::Scalar::all(0));
     StitchPanGenerator::standard().specimen()(cv::Rect(200, 300, 3000, 1800)).copyTo(mosaic(cv::Rect(1000, 1500, 3000, 1800)));
     const cv::Mat frame = StitchPanGenerator::standard().frameAt({1300, 900}, 4);
-    const int stopAt = GetParam();
-    int looks = 0;
+    const StopRow row = GetParam();
+    const cv::Size reduced(625, 625), reducedFrame(240, 135);
+    CvAllocationLog log;
+    log.watch(reduced, CV_8UC3);
+    int looks = 0, stoppedAt = 0;
     StitchMatcher m;
-    m.setStopped([&] { return ++looks >= stopAt; });
+    m.setStopped([&] {
+        ++looks;
+        if (!stoppedAt && (row.stopAt ? looks >= row.stopAt : !log.writtenRows(reduced, CV_8UC3).isEmpty()))
+            stoppedAt = looks;
+        return stoppedAt > 0;
+    });
     QRect region(0, 0, 1920, 1080);
     int ox = 0, oy = 0;
     StitchVotes votes;
     EXPECT_EQ(m.searchMosaic(mosaic, frame, true, &region, &ox, &oy, &votes), StitchUnreliable);
-    EXPECT_EQ(looks, stopAt);
+    EXPECT_EQ(looks, stoppedAt);
+    if (row.stopAt) {
+        EXPECT_EQ(looks, row.stopAt);
+    }
+    EXPECT_EQ(log.made(reducedFrame, CV_8UC1), 0) << "the frame's features were detected";
+    EXPECT_EQ(log.made(frame.size(), CV_8UC1), 0) << "the region was matched";
+    EXPECT_EQ(region, QRect(0, 0, 1920, 1080));
+    // A detection left running holds the reduced mosaic (the log waits for it at its end).
+    if (!row.detecting) {
+        EXPECT_EQ(log.made(reduced, CV_8UC1), 0) << "the reduced mosaic's detection began";
+        EXPECT_EQ(log.writtenRows(reduced, CV_8UC3), QList<int>{row.reducedRows});
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryStep, StitchMatcherStop, ::testing::Values(1, 2, 3, 4, 5));
+INSTANTIATE_TEST_SUITE_P(EveryStep, StitchMatcherStop,
+                         ::testing::Values(StopRow{1, 0, false}, StopRow{2, 512, false}, StopRow{3, 625, false},
+                                           StopRow{4, 625, true}, StopRow{5, 625, true}, StopRow{0, 625, true}));
 
 // While it lives, holds the thread that asks OpenCV for the first matrix of
 // one channel and `size` (ORB's grey copy of a picture that size, its first

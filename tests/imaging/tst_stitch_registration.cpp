@@ -1,4 +1,5 @@
 // The SIFT registration that finds a lost frame in the mosaic.
+#include "CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 
 #include "imaging/StitchRegistration.h"
@@ -44,25 +45,47 @@ TEST(StitchRegistration, FindsAFrameInTheMosaic) {
 }
 
 // A stop seen at any of the registration's looks ends it there: nothing
-// registered, and not asked again (the work between two looks is a band's).
-// The mosaic is 3000 rows, 750 reduced: two bands to reduce, two to search,
-// six looks before the match; the match against the whole mosaic's features
+// registered, not asked again, and the work after that look left undone
+// (the work between two looks is a band's). The mosaic is 3000 rows, 750
+// reduced: two bands to reduce, two to search (SIFT's grey copies of 576
+// and 302 rows), the frame's key points (its grey copy at a quarter), six
+// looks before the match; the match against the whole mosaic's features
 // runs aside, looked at once it is under way (the seventh) and every 10 ms.
-class StitchRegistrationStop : public ::testing::TestWithParam<int> {};
+struct RegistrationStopRow {
+    int stopAt;
+    int reducedRows; // rows of the reduced mosaic written
+    int work;        // of the band searches and the frame's, how many ran
+};
+std::ostream& operator<<(std::ostream& out, const RegistrationStopRow& row) {
+    return out << "stop at look " << row.stopAt;
+}
+
+class StitchRegistrationStop : public ::testing::TestWithParam<RegistrationStopRow> {};
 
 TEST_P(StitchRegistrationStop, EndsAtTheLookThatSeesIt) {
     const StitchPanGenerator& gen = StitchPanGenerator::standard();
     cv::Mat mosaic(3000, 4000, CV_8UC3, cv::Scalar::all(0));
     gen.specimen()(cv::Rect(0, 0, 3600, 2400)).copyTo(mosaic(cv::Rect(300, 500, 3600, 2400)));
-    const int stopAt = GetParam();
+    const cv::Mat frame = gen.frameAt({1234, 618}, 0);
+    const RegistrationStopRow row = GetParam();
+    CvAllocationLog log;
+    log.watch(cv::Size(1000, 750), CV_8UC3);
     int looks = 0;
     QPoint p(-7, -7);
-    EXPECT_FALSE(registerStitchFrame(mosaic, gen.frameAt({1234, 618}, 0), &p, [&] { return ++looks >= stopAt; }));
-    EXPECT_EQ(looks, stopAt);
+    EXPECT_FALSE(registerStitchFrame(mosaic, frame, &p, [&] { return ++looks >= row.stopAt; }));
+    EXPECT_EQ(looks, row.stopAt);
     EXPECT_EQ(p, QPoint(-7, -7));
+    EXPECT_EQ(log.writtenRows(cv::Size(1000, 750), CV_8UC3), QList<int>{row.reducedRows});
+    const QList<bool> ran{log.made(cv::Size(1000, 576), CV_8UC1) > 0, log.made(cv::Size(1000, 302), CV_8UC1) > 0,
+                          log.made(cv::Size(480, 270), CV_8UC1) > 0};
+    EXPECT_EQ(ran, QList<bool>({row.work > 0, row.work > 1, row.work > 2}));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryBand, StitchRegistrationStop, ::testing::Values(1, 2, 3, 4, 5, 6, 7));
+INSTANTIATE_TEST_SUITE_P(EveryBand, StitchRegistrationStop,
+                         ::testing::Values(RegistrationStopRow{1, 0, 0}, RegistrationStopRow{2, 512, 0},
+                                           RegistrationStopRow{3, 750, 0}, RegistrationStopRow{4, 750, 1},
+                                           RegistrationStopRow{5, 750, 2}, RegistrationStopRow{6, 750, 3},
+                                           RegistrationStopRow{7, 750, 3}));
 
 TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
     const StitchPanGenerator& gen = StitchPanGenerator::standard();
