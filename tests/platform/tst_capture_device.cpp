@@ -204,6 +204,8 @@ TEST(CaptureRate, V4l2RateComesFromTheCaptureTimes) {
         // Without a stated rate nothing tells the pace from the camera's.
         {"the same without a stated rate", {0, 267, 533, 800, 1067}, 0, 4000.0 / 1067},
         {"a 7.5/s camera its driver states as 8", {0, 133, 267, 400, 533}, 8, 4000.0 / 533},
+        // Stamps 5 ms off the whole numbers: past 2 ms, within 15 % of an interval.
+        {"a 15/s camera whose stamps wander, every fourth frame taken", {0, 272, 533, 800, 1067}, 15, 16000.0 / 1067},
         // Steps of 2, 2, 2 and 3 intervals of the shortest step's half.
         {"a 15/s camera read every 150 ms, no stated rate", {0, 133, 267, 400, 600}, 0, 9000.0 / 600},
         // 100 ms steps are no whole number of a 15/s camera's intervals.
