@@ -732,6 +732,17 @@ private slots:
         QCOMPARE(left.size(), 3); // the live record, both thumbnails (the listed one is the caller's)
         QVERIFY(left.contains(".new-bbbbbb.jpg") && left.contains(".new-aaaaaa.jpg"));
         QVERIFY2(left.filter(QRegularExpression("^\\.pending")).size() == 1, qPrintable(left.join(' ')));
+        // This program's own record is private whatever the umask, and
+        // nothing of it stays open once it is dropped.
+        const int files = openFiles();
+        const mode_t mask = ::umask(0);
+        const QString note = SnapshotRecords::notePending(liveShot, liveThumb);
+        ::umask(mask);
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(note).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        SnapshotRecords::dropNote(note);
+        QCOMPARE(openFiles(), files);
     }
 
     // As an ordinary user: a picture the user may not write is refused with
