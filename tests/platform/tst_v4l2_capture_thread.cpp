@@ -55,13 +55,13 @@ TEST_F(V4l2OnSim, NoReadOrControlWaitsForAStalledCamera) {
 
 TEST_F(V4l2OnSim, SimulatedBackendPassesTheStallCheck) {
     SimCaptureDevice dev(sim);
-    const QStringList failures = stallConformance(dev, 0, [this](bool on) { sim->setFramesPerSecond(on ? 0.01 : 0); });
+    const QStringList failures = stallConformance(dev, 0, [this](bool on) { sim->setFramesPerSecond(on ? 0.001 : 0); });
     EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
 }
 
 TEST_F(V4l2OnSim, BackendThatWaitsForFramesFailsTheStallCheck) {
     BlockingReadCapture dev(sim);
-    const QStringList failures = stallConformance(dev, 0, [this](bool on) { sim->setFramesPerSecond(on ? 0.01 : 0); });
+    const QStringList failures = stallConformance(dev, 0, [this](bool on) { sim->setFramesPerSecond(on ? 0.001 : 0); });
     EXPECT_FALSE(failures.isEmpty());
 }
 
