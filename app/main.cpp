@@ -21,7 +21,11 @@
 #include <QScreen>
 #include <QFont>
 
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
+
+#include <langinfo.h>
 
 #include <malloc.h>
 
@@ -58,6 +62,14 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     GlobalApplication app(argc, argv);
+    // Qt hands the system every text in UTF-8 whatever the locale, but the X
+    // library encodes a window's name in the locale's character set: under
+    // the C locale the Chinese titles went out as Latin-1 names of UTF-8
+    // bytes, which a tool that reads them found under no title. The
+    // characters are UTF-8 everywhere then (after the application, which
+    // takes the locale from the environment).
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
     // Large pictures are converted on threads made now: under memory
     // pressure a thread refused later would leave the interface waiting.
     ImageThreads::keep();

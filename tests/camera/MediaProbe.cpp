@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <numeric>
 #include <vector>
 
@@ -262,20 +263,29 @@ QStringList secondsOffTheBitRate(const QString& path, const std::function<double
 
 namespace {
 QtMessageHandler g_previousHandler = nullptr;
+// Any thread of the program logs. A C++ lock: ThreadSanitizer sees it.
+std::mutex g_linesLock;
+QStringList g_lines;
 void catchLine(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    LogCatcher::lines() << text;
+    {
+        std::lock_guard<std::mutex> lock(g_linesLock);
+        g_lines << text;
+    }
     if (g_previousHandler)
         g_previousHandler(type, context, text);
 }
 } // namespace
 
-QStringList& LogCatcher::lines() {
-    static QStringList l;
-    return l;
+QStringList LogCatcher::lines() {
+    std::lock_guard<std::mutex> lock(g_linesLock);
+    return g_lines;
 }
 
 LogCatcher::LogCatcher() {
-    lines().clear();
+    {
+        std::lock_guard<std::mutex> lock(g_linesLock);
+        g_lines.clear();
+    }
     g_previousHandler = qInstallMessageHandler(catchLine);
 }
 

@@ -78,11 +78,11 @@ QStringList secondsOffTheBitRate(const QString& path);
 // back over that much of the encoder's time ("6-7: ..." then).
 QStringList secondsOffTheBitRate(const QString& path, const std::function<double(int)>& rateAt);
 
-// The program's log lines while it lives (one at a time).
+// The program's log lines while it lives (one at a time), from any thread.
 struct LogCatcher {
     LogCatcher();
     ~LogCatcher();
-    static QStringList& lines();
+    static QStringList lines(); // those logged so far
 };
 
 // The counts of a recorder's closing log line among `lines` (recorded,

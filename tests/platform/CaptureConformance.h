@@ -19,6 +19,6 @@ QStringList captureConformance(CaptureDevice& device, int index);
 // after open, after a size change or after a format change, and a control
 // set or get meanwhile comes back too. `stall(true)` makes the camera stall,
 // `stall(false)` lets it send again; a stalled camera must send nothing for
-// well over ten seconds. A step that does not come back within ten seconds is
-// a failure (the camera is then let go so the step can end).
+// well over a minute. A step that does not come back within a minute is a
+// failure (the camera is then let go so the step can end), and the last.
 QStringList stallConformance(CaptureDevice& device, int index, const std::function<void(bool)>& stall);

@@ -3,7 +3,6 @@
 #include <opencv2/videoio.hpp>
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -17,7 +16,9 @@ SimV4l2Stream::SimV4l2Stream(std::shared_ptr<SimUsbCamera> camera, std::shared_p
     : m_device(camera), m_camera(std::move(camera)), m_stall(std::move(stall)) {}
 
 bool SimV4l2Stream::open(int node) {
-    m_statedFps = std::round(m_camera->framesPerSecond());
+    // A driver states its interval as a fraction (2/15 s for 7.5 a second),
+    // which OpenCV hands on as the rate it makes.
+    m_statedFps = m_camera->framesPerSecond();
     return m_device.open(node);
 }
 

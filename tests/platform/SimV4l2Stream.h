@@ -28,8 +28,7 @@ struct StallSwitch {
 // ids and values, the FOURCC choice, frames read undecoded, failure when
 // unplugged, a buffer time for each frame (CAP_PROP_POS_MSEC, the steady
 // clock's when the frame came) and a stated rate (CAP_PROP_FPS) that is the
-// camera's rate at open rounded to a whole number, as drivers state it; and
-// it stalls on the switch.
+// camera's rate at open; and it stalls on the switch.
 class SimV4l2Stream : public V4l2Stream {
 public:
     SimV4l2Stream(std::shared_ptr<SimUsbCamera> camera, std::shared_ptr<StallSwitch> stall);

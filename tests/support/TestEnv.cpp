@@ -9,7 +9,11 @@
 TestEnv::TestEnv() {
     m_oldCwd = QDir::currentPath();
     m_oldAppDir = qgetenv("SEVRIN_APP_DIR");
-    QDir::setCurrent(m_dir.path());
+    // Without its folder (a full disk) a test would write where it was
+    // started, into the build tree: it stops instead.
+    if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path()))
+        qFatal("The test's temporary folder cannot be made in %s: %s", qPrintable(QDir::tempPath()),
+               qPrintable(m_dir.errorString()));
     qputenv("SEVRIN_APP_DIR", m_dir.path().toUtf8());
 }
 

@@ -108,6 +108,13 @@ def grab(display):
     return ImageGrab.grab(xdisplay=display).convert("RGB")
 
 
+def needs(tool):
+    """Ends the test, saying so in one line, when tool is not on the PATH
+    (bash scripts/setup.sh installs every tool the tests run)."""
+    if not shutil.which(tool):
+        sys.exit("%s is needed and is not installed: bash scripts/setup.sh installs it" % tool)
+
+
 def start_x():
     """An Xvfb of 1920 x 1080 on a free display; returns (process, display)
     once it takes connections. The server picks the display itself (the
@@ -297,6 +304,7 @@ def start_wm(display, timeout=60.0):
     process once it manages windows (it has announced itself on the root
     window and answers from its event loop). An openbox that ends before that
     (it may, right after clients were killed) is started again."""
+    needs("openbox")
     folder = tempfile.mkdtemp(prefix="sevrin-wm-")
     env = private_env(folder, display)
 

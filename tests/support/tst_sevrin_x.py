@@ -147,6 +147,18 @@ def silent_wm_is_not_started(check):
         x.stop_x(xvfb)
 
 
+def missing_wm_is_named(check):
+    path = os.environ["PATH"]
+    os.environ["PATH"] = x.RUN_DIR
+    try:
+        x.start_wm(":0", timeout=3)
+        check(False, "a missing window manager is named")
+    except SystemExit as e:
+        check(str(e).startswith("openbox is needed"), "a missing window manager is named: %s" % e)
+    finally:
+        os.environ["PATH"] = path
+
+
 def servers_of_their_own(check):
     """Servers started at once by tests running beside each other: each on a
     display of its own, each keeping its state when its last client leaves.
@@ -219,6 +231,7 @@ def main():
         check(x.wait_closed(stand_ins(answers), "0x400030", lambda: None, timeout=1) == gone,
               "a closed window is gone: " + what)
     silent_wm_is_not_started(check)
+    missing_wm_is_named(check)
     x.X_TRIES = 3
     try:
         x.process_windows(stand_ins(search([1, "", BAD])), 7)

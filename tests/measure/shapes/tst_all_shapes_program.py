@@ -140,10 +140,14 @@ def main():
                 new = w.wait_until(lambda: visible_windows(p) - windows, timeout=20)
                 check(bool(new) and bool(w.wait_until(lambda: w.focused_window(p.env) in new)),
                       "the text dialog opens and takes the keyboard")
+                dialog = w.focused_window(p.env)
                 x, y = at(c, clicks[-1])
                 p.click((x + 100, y + 38))
                 p.type("note")
-                p.click((x + 110, y + 70))  # its OK button
+                # Its OK button; the next tool's input reaches the picture
+                # only once the modal dialog is gone.
+                check(w.wait_closed(p.env, dialog, lambda: p.click((x + 110, y + 70))) if dialog in new else False,
+                      "the text dialog closes on its OK")
             # What this shape added: new red pixels in its cell since the last shot.
             now = p.wait_for("shape_%02d" % i, lambda im: w.red_new_pixels(shot, im, box) > 30, timeout=20)
             n = w.red_new_pixels(shot, now, box)
