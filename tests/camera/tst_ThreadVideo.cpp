@@ -26,6 +26,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -189,6 +190,7 @@ TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = env.file("tick.mp4");
+        QFile::remove(path); // a recording is a new file only
         ThreadVideo rec;
         const bool read = !c.stepsMs.empty();
         ASSERT_TRUE(rec.startRecord(path, 320, 180, kRaw, kNV12, c.fileFps, 320, 180, c.keep,
@@ -298,8 +300,10 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     struct Case {
         const char* file;
         int keep, outW, fps;
+        const char* link = nullptr; // a dangling link at the name, to this file
     };
     const Case cases[] = {
+        {"linked.mp4", 1, 320, 20, "made.mp4"}, // a new file only, never through a link
         {"keep0.mp4", 0, 320, 20},              // keep-every 0 would divide by zero
         {"odd.mp4", 1, 321, 20},                // 4:2:0 needs an even size
         {"nofps.mp4", 1, 320, 0},
@@ -309,12 +313,18 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
+        if (c.link) {
+            ASSERT_TRUE(QFile::link(env.file(c.link), env.file(c.file)));
+        }
         ThreadVideo rec;
         EXPECT_FALSE(rec.startRecord(env.file(c.file), 320, 240, kRaw, kNV12, c.fps, c.outW, 240, c.keep));
         EXPECT_FALSE(rec.lastError().isEmpty());
         EXPECT_EQ(rec.state(), ThreadVideo::StateFinished);
         EXPECT_FALSE(rec.isRunning());
         EXPECT_FALSE(QFile::exists(env.file(c.file)));
+        if (c.link) {
+            EXPECT_FALSE(QFileInfo::exists(env.file(c.link)));
+        }
         const auto f = FrameSynth::toNV12(FrameSynth::colourBars(320, 240));
         EXPECT_FALSE(rec.pushFrame(f.data(), int(f.size())));
     }
@@ -328,6 +338,37 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3, 10), 3);
     stopAndWait(rec);
     EXPECT_EQ(probeVideo(env.file("first.mp4")).frames, 3);
+}
+
+// A recording gets what the folder's default ACL, or else the umask, gives
+// a file made there, as getfacl reads it of one touch made.
+TEST(ThreadVideo, ANewRecordingGetsWhatItsFolderGives) {
+    const struct {
+        const char* defaultAcl;
+        mode_t mask;
+    } rows[] = {{"", 002}, {"u:nobody:rw,g::r,o::-", 022}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.defaultAcl);
+        TestEnv env;
+        const QString folder = env.file("videos");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString given = *row.defaultAcl ? setDefaultAcl(folder, row.defaultAcl) : QString();
+        if (given.startsWith("unsupported"))
+            GTEST_SKIP() << given.toStdString();
+        ASSERT_EQ(given, QString());
+        const mode_t old = ::umask(row.mask);
+        const QString touched = runProgram("touch", {folder + "/touched"});
+        ThreadVideo rec;
+        const bool started = rec.startRecord(folder + "/rec.mp4", 320, 240, kRaw, kNV12, 10, 320, 240, 1);
+        ::umask(old);
+        ASSERT_TRUE(started);
+        ASSERT_EQ(touched, QString());
+        EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3, 10), 3);
+        stopAndWait(rec);
+        const QString expected = aclOf(folder + "/touched");
+        ASSERT_FALSE(expected.startsWith("getfacl failed")) << expected.toStdString();
+        EXPECT_EQ(aclOf(folder + "/rec.mp4"), expected);
+    }
 }
 
 TEST(ThreadVideo, StopBeforeAnyFrameLeavesNoBrokenFile) {
