@@ -33,6 +33,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -437,6 +438,9 @@ private slots:
         QTest::newRow("ended settings draft of an edit not held from its making, just touched")
             << ".~%1-a1B2c3-2-check"
             << "ended" << 0 << false << false << false;
+        QTest::newRow("ended settings draft's own write, its edit's file gone") << ".~%1=a1B2c3-1.Xy12Ab"
+                                                                             << "ended" << 0 << false << false
+                                                                             << true;
         QTest::newRow("not a writer's: no tail") << ".~%1"
                                                  << "ended" << 3600 << false << false << false;
         QTest::newRow("not a writer's: other tail") << ".~%1-a1B2c3.tmp"
@@ -543,6 +547,8 @@ private slots:
                 QCOMPARE(runProgram("setfacl", {"-m", acl, file}), QString());
             const QString before = aclOf(file);
             QVERIFY2(!before.startsWith("getfacl failed"), qPrintable(before));
+            if (::setxattr(name.constData(), "user.comment", "scale 2", 7, 0) != 0)
+                QSKIP("the temporary folder's disk keeps no user attributes");
             const QString nobodyBefore = nobodyMay(file);
             if (nobodyBefore == "unreachable")
                 QSKIP("nobody cannot reach the temporary folder");
@@ -550,6 +556,9 @@ private slots:
             QCOMPARE(writeWith(writer, file), QString());
             QCOMPARE(aclOf(file), before);
             QCOMPARE(nobodyMay(file), nobody);
+            char comment[16] = {};
+            QCOMPARE(::getxattr(name.constData(), "user.comment", comment, sizeof comment), ssize_t(7));
+            QCOMPARE(QByteArray(comment), QByteArray("scale 2"));
         }
     }
 
@@ -589,6 +598,48 @@ private slots:
     // write is refused at once with that reason and the name keeps what it
     // is. Reading a pipe for its old content would wait for a writer for
     // ever; the writer runs in a child that is ended should it wait.
+    // Another user's link at the name, in a shared sticky folder (as the
+    // system's temporary folder is): not followed, whether it dangles into
+    // a folder only root may enter or names root's own file there; the
+    // write is refused with that reason and nothing changes. Root's own
+    // link there is followed, as the system itself follows it.
+    void anotherUsersLinkSteersNoWrite_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("link"); // "dangling", "existing": nobody's; "root's"
+        for (const char* writer : {"bytes", "settings"})
+            for (const char* link : {"dangling", "existing", "root's"})
+                QTest::addRow("%s, %s", writer, link) << QString(writer) << QString(link);
+    }
+    void anotherUsersLinkSteersNoWrite() {
+        QFETCH(QString, writer);
+        QFETCH(QString, link);
+        if (::geteuid() != 0)
+            QSKIP("only root can give a link to another user");
+        const QString shared = env->file("shared"), locked = env->file("locked");
+        QVERIFY(QDir().mkpath(shared) && QDir().mkpath(locked));
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0700) == 0);
+        const QString secret = locked + "/secret.ini", name = shared + "/List.ini";
+        QFile f(secret);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("root's") == 6);
+        f.close();
+        QVERIFY(QFile::link(link == "dangling" ? locked + "/made.ini" : secret, name));
+        if (link != "root's")
+            QVERIFY(::lchown(QFile::encodeName(name).constData(), 65534, 65534) == 0);
+        const QString why = writeWith(writer, name);
+        QVERIFY(QFileInfo(name).isSymLink());
+        if (link == "root's") {
+            QCOMPARE(why, QString());
+            QVERIFY(bytesOf(secret).contains("a="));
+            return;
+        }
+        QCOMPARE(why, "The name is another user's link, which is not followed: " + name);
+        QCOMPARE(entries(locked), QStringList({"secret.ini"}));
+        QCOMPARE(bytesOf(secret), QByteArray("root's"));
+        QCOMPARE(QDir(shared).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList({"List.ini"}));
+    }
+
     void onlyFilesAreReplaced_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("writer");
@@ -739,14 +790,20 @@ private slots:
     // take from him; both stay byte for byte, with their owner and mode.
     void protectedFilesStayProtected_data() {
         QTest::addColumn<bool>("othersFile");
-        QTest::newRow("read-only") << false;
-        QTest::newRow("another owner's, group-writable") << true;
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("group"); // of the file, made by root
+        QTest::newRow("read-only") << false << 0444 << 65534u;
+        QTest::newRow("another owner's, group-writable") << true << 0664 << 65534u;
+        // A replacement would leave the group, which the user cannot give it.
+        QTest::newRow("the user's, of a group the user is not in") << false << 0660 << 0u;
     }
     void protectedFilesStayProtected() {
         QFETCH(bool, othersFile);
+        QFETCH(int, mode);
+        QFETCH(uint, group);
         const bool root = ::geteuid() == 0;
-        if (othersFile && !root)
-            QSKIP("only root can make a file of another owner");
+        if ((othersFile || group != 65534u) && !root)
+            QSKIP("only root can make a file of another owner or group");
         const uid_t nobody = 65534;
         const QString folder = env->file("shared"), picture = folder + "/reference.jpg";
         QVERIFY(QDir().mkpath(folder));
@@ -758,8 +815,8 @@ private slots:
         f.close();
         const QByteArray name = QFile::encodeName(picture);
         if (root)
-            QVERIFY(::chown(name.constData(), othersFile ? 0 : nobody, nobody) == 0);
-        QVERIFY(::chmod(name.constData(), othersFile ? 0664 : 0444) == 0);
+            QVERIFY(::chown(name.constData(), othersFile ? 0 : nobody, gid_t(group)) == 0);
+        QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
         struct stat before;
         QVERIFY(::stat(name.constData(), &before) == 0);
 
@@ -792,6 +849,7 @@ private slots:
         QVERIFY(::stat(name.constData(), &after) == 0);
         QCOMPARE(bytesOf(picture), QByteArray("the reference"));
         QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(entries(folder), QStringList({"reference.jpg"}));
     }
