@@ -21,7 +21,6 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -366,43 +365,6 @@ TEST(Workbook, SavingOverAFileKeepsItsModeAndOwner)
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_gid, 65534u);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    // The user's own attributes (a comment) stay too.
-    ASSERT_EQ(::setxattr(name.constData(), "user.comment", "scale 2", 7, 0), 0);
-    CWorkbook third("workbook");
-    third.AddWorksheet("sheet").OpenRow().WriteTextCell("third").CloseRow();
-    ASSERT_TRUE(third.SaveAs(utf8(target)));
-    char comment[16] = {};
-    EXPECT_EQ(::getxattr(name.constData(), "user.comment", comment, sizeof comment), 7);
-    EXPECT_STREQ(comment, "scale 2");
-}
-
-// Another user's link at the name in a shared sticky folder, dangling into
-// a folder only root may enter or naming root's file there, steers no save:
-// refused, nothing written there.
-TEST(Workbook, AnotherUsersLinkSteersNoSave)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "only root can give a link to another user";
-    TestEnv env;
-    const QString shared = env.file("shared"), locked = env.file("locked"), secret = locked + "/secret.xlsx";
-    ASSERT_TRUE(QDir().mkpath(shared) && QDir().mkpath(locked));
-    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0700), 0);
-    ASSERT_TRUE(TestData::WriteFile(secret, TestData::FromString("root's")));
-    for (const QString& to : {locked + "/made.xlsx", secret}) {
-        SCOPED_TRACE(to.toStdString());
-        const QString name = shared + "/report.xlsx";
-        QFile::remove(name);
-        ASSERT_TRUE(QFile::link(to, name));
-        ASSERT_EQ(::lchown(QFile::encodeName(name).constData(), 65534, 65534), 0);
-        CWorkbook book("workbook");
-        book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
-        EXPECT_FALSE(book.SaveAs(utf8(name)));
-        EXPECT_EQ(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList({"secret.xlsx"}));
-        EXPECT_EQ(TestData::ReadFile(secret), TestData::FromString("root's"));
-        EXPECT_TRUE(QFileInfo(name).isSymLink());
-    }
 }
 
 // A report saved over keeps its ACL, as getfacl reads it; a new one gets
