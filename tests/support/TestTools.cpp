@@ -175,12 +175,6 @@ QString plantOthersLink(const QString& folder, const QString& name, const QStrin
     return made ? link : QString();
 }
 
-QString lockedState(const QString& folder) {
-    QFile secret(folder + "/locked/secret");
-    return QDir(folder + "/locked").entryList(QDir::Files | QDir::System | QDir::Hidden).join(' ') + ": " +
-           (secret.open(QIODevice::ReadOnly) ? QString::fromUtf8(secret.readAll()) : QString());
-}
-
 void newFileAclRows() {
     QTest::addColumn<QString>("defaultAcl");
     QTest::addColumn<int>("mask");

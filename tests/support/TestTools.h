@@ -81,5 +81,3 @@ void newFileAclRows();
 // the link name, nobody's, to "locked/<to>"; "locked" (0700) holds root's
 // "secret" ("root's"). The link's path; empty when it could not be made.
 QString plantOthersLink(const QString& folder, const QString& name, const QString& to);
-// What "locked" holds afterwards: its names and the secret's content.
-QString lockedState(const QString& folder);
