@@ -389,8 +389,11 @@ bool ThreadVideo::openEncoder() {
     }
     m_scaler = std::make_unique<FrameScaler>(m_outWidth, m_outHeight, AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR);
 
-    // The file, last, so that a failure above leaves nothing on disk.
-    m_fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The file, last, so that a failure above leaves nothing on disk. A new
+    // file only, at its reserved name and not through a link there (another
+    // user's would steer it), with what the folder's default ACL and the
+    // umask give a new file.
+    m_fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (m_fd < 0) {
         const int err = errno;
         setError(QString("cannot create the file: %1").arg(QString::fromLocal8Bit(std::strerror(err))));

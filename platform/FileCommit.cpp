@@ -87,10 +87,10 @@ bool sameValue(const QVariant& written, const QVariant& read) {
 } // namespace
 
 FileCommit::FileCommit(const QString& path, qint64 expectedSize)
-    : m_target(finalTarget(path)), m_expected(expectedSize) {}
+    : m_target(finalTarget(path, &m_refused)), m_expected(expectedSize) {}
 
-QString FileCommit::finalTarget(const QString& path) {
-    return QString::fromStdString(FileRules::finalTarget(path.toStdString()));
+QString FileCommit::finalTarget(const QString& path, int* refused) {
+    return QString::fromStdString(FileRules::finalTarget(path.toStdString(), refused));
 }
 
 void FileCommit::sweepLeftovers(const QString& folder) {
@@ -109,7 +109,7 @@ void FileCommit::discard() {
 }
 
 bool FileCommit::open() {
-    if ((m_error = replaceProblem(m_target)) != 0)
+    if ((m_error = m_refused) != 0 || (m_error = replaceProblem(m_target)) != 0)
         return false;
     // What killed writes left here goes first, at every write: a leftover
     // too fresh to tell at one look is told at a later one.
@@ -234,10 +234,11 @@ QString FileCommit::streamImage(const QString& path, const QImage& image, const 
 }
 
 QString FileCommit::editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language) {
-    const QString target = finalTarget(path);
+    int refused = 0;
+    const QString target = finalTarget(path, &refused);
     const QFileInfo info(target);
     QDir().mkpath(info.absolutePath()); // as QSettings itself makes a missing folder
-    if (const int problem = replaceProblem(target))
+    if (const int problem = refused ? refused : replaceProblem(target))
         return WriteProblem::explain(target, problem, language);
     sweepLeftovers(info.absolutePath());
     // The edit's own file, held while the edit runs, owns its drafts: no
@@ -279,8 +280,9 @@ QString FileCommit::editSettings(const QString& path, const std::function<void(Q
         return WriteProblem::explain(target, error, language);
     }
     // The old content first, so that keys the edit does not touch stay.
-    // Opened without waiting: only a regular file is read.
-    const int oldFd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Opened without waiting: only a regular file is read, and not through
+    // a link that took the name after its links were followed.
+    const int oldFd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (oldFd < 0 && errno != ENOENT) {
         cleanUp();
         return WriteProblem::explain(target, EACCES, language);

@@ -28,7 +28,8 @@ public:
     // ACL or else the user's umask gives); a folder, pipe or device there is
     // refused at once. Symbolic
     // links are followed to the end: the file the last one names is
-    // replaced. expectedSize, when known, is what the whole file needs on
+    // replaced; another user's link in a shared sticky folder is not
+    // followed, and the write is refused (FileRules::finalTarget). expectedSize, when known, is what the whole file needs on
     // disk, so that a refusal can tell a full disk.
     explicit FileCommit(const QString& path, qint64 expectedSize = 0);
     // Removes the temporary file when commit was not reached or failed.
@@ -65,8 +66,9 @@ public:
     static QString editSettings(const QString& path, const std::function<void(QSettings&)>& edit, int language);
 
     // The file path names once every symbolic link on the way is followed
-    // (absolute; path itself when it is no link).
-    static QString finalTarget(const QString& path);
+    // (absolute; path itself when it is no link); *refused as
+    // FileRules::finalTarget gives it.
+    static QString finalTarget(const QString& path, int* refused = nullptr);
     // The temporary files a write leaves while under way carry the id of
     // their program: a short hidden name ".~<pid>=XXXXXX" (or "-XXXXXX" where
     // the file system cannot hold it from its making) in the target's
@@ -87,6 +89,7 @@ private:
     QByteArray m_temp;   // the temporary file's name, encoded
     int m_fd = -1;
     int m_error = 0;     // errno of the first failure
+    int m_refused = 0;   // why the links at the name were not followed
     bool m_failed = false;
     qint64 m_size = 0;
     qint64 m_expected = 0;

@@ -67,6 +67,11 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
         // A folder, a pipe or a device at the name: only files are replaced.
         return pick(language, "该名称不是普通文件：", "The name is not an ordinary file: ", "該名稱不是一般檔案：") +
                path;
+    case ELOOP:
+        // Another user's link in a shared folder (FileRules::finalTarget).
+        return pick(language, "该名称是其他用户的链接，不会跟随写入：",
+                    "The name is another user's link, which is not followed: ", "該名稱是其他使用者的連結，不會跟隨寫入：") +
+               path;
     case ENAMETOOLONG:
         return pick(language, "文件名太长：", "The file name is too long: ", "檔案名稱太長：") + path;
     case EIO:

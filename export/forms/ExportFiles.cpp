@@ -131,14 +131,19 @@ int renameKeepingProtection(const QString& from, const QString& target) {
 
 bool moveReplacing(const QString& from, const QString& to, int language, QString* why) {
     // A link at to (or a chain of them) stays: the file it ends at is replaced.
-    const QString target = FileCommit::finalTarget(to);
+    int refused = 0;
+    const QString target = FileCommit::finalTarget(to, &refused);
     // rename(2) replaces an existing target in one step.
-    const int renameError = renameKeepingProtection(from, target);
+    const bool isNew = !QFileInfo(target).isSymLink() && !QFileInfo::exists(target);
+    const int renameError = refused ? refused : renameKeepingProtection(from, target);
     if (renameError == 0)
         return true;
-    const QString failure =
-        renameError == EXDEV ? copyThenReplace(from, target, language)
-                             : WriteProblem::explain(target, renameError, language, QFileInfo(from).size());
+    // A new file the user may not give the folder's group (a set-group-id
+    // folder of a group the user is not in) is made in that folder, as
+    // any new file there.
+    const bool copy = renameError == EXDEV || (renameError == EPERM && isNew);
+    const QString failure = copy ? copyThenReplace(from, target, language)
+                                 : WriteProblem::explain(target, renameError, language, QFileInfo(from).size());
     if (failure.isEmpty()) {
         QFile::remove(from); // the copy is whole under its name: the temporary workbook goes
         return true;

@@ -7,8 +7,10 @@
 namespace ExportFiles {
 
 // Moves the file from to the path to, replacing a file there (the file a
-// symbolic link there ends at, the links kept) as every writer replaces a
-// file (FileRules): the replaced file's permissions and owner stay, and a
+// symbolic link there ends at, the links kept; another user's link in a
+// shared sticky folder is refused) as every writer replaces a file
+// (FileRules): the replaced file's permissions and owner stay, a new file
+// gets what its folder gives one made there, and a
 // file this process may not write, or whose owner it cannot keep, is not
 // replaced, nor a folder or anything else that is no file. Within one
 // filesystem this is a rename; across filesystems the data is copied through

@@ -492,6 +492,9 @@ void XlsSet::exportImageSLOT() {
     }
     m_pictureBytes = m_picturePath.isEmpty() ? 0 : QFileInfo(m_picturePath + ".jpg").size();
     MessagePassing::instance()->getAllMeasureData(m_reportPath, m_picturePath);
+    // The workbook took the reserved file's place: held from now on.
+    if (!m_waitingPath.isEmpty())
+        holdWaitingWorkbook();
     dropPicture(); // the workbook holds its own copy now
     QTimer::singleShot(400, this, SLOT(exportImageDelay()));
     QTimer::singleShot(500, this, SLOT(exportImageFinishSLOT()));
@@ -530,29 +533,20 @@ void XlsSet::exportImageDelay() {
 }
 
 QString XlsSet::reserveWaitingName(const QString& folder, int* error) {
-    // Named as the file rules name a file under way (hidden, with this
-    // program's id), so that one a program left when it ended is swept;
-    // made here, empty, so that no other export, of this program or of
-    // another sharing the folder, takes the same name. Made as a new file
-    // is, the folder's default permissions apply, and the workbook that
-    // replaces it keeps them.
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const std::string pattern =
-        QFile::encodeName(folder).toStdString() + "/.~" + std::to_string(::getpid()) + "-XXXXXX";
-    *error = EEXIST;
-    for (int attempt = 0; attempt < 100 && *error == EEXIST; ++attempt) {
-        std::string name = pattern;
-        for (size_t i = name.size() - 6; i < name.size(); ++i)
-            name[i] = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            *error = 0;
-            return QFile::decodeName(name.c_str());
-        }
-        *error = errno;
-    }
-    return QString();
+    // Named and held as the file rules make a file under way (hidden, with
+    // this program's id, held from its making where the folder's disk can
+    // tell), so that one a program left when it ended goes at the next
+    // write there; made here, empty, so that no other export, of this
+    // program or of another sharing the folder, takes the same name. Made
+    // as a new file is, the folder's default permissions apply, and the
+    // workbook that replaces it keeps them.
+    std::string made;
+    const int fd = FileRules::createTemporary(QFile::encodeName(folder + "/x").toStdString(), &made);
+    *error = fd < 0 ? errno : 0;
+    if (fd < 0)
+        return QString();
+    m_waitingFd = fd;
+    return QFile::decodeName(made.c_str());
 }
 
 void XlsSet::holdWaitingWorkbook() {
@@ -601,6 +595,10 @@ QString XlsSet::workbookProblem() const {
     // MiB; its parts are built in the temporary folder first.
     constexpr qint64 kSheets = 1024 * 1024;
     const qint64 needed = m_pictureBytes + kSheets;
+    int refused = 0;
+    FileCommit::finalTarget(m_reportPath, &refused);
+    if (refused)
+        return WriteProblem::explain(m_reportPath, refused, language());
     const QString folder = QFileInfo(m_reportPath).absolutePath();
     QString why = WriteProblem::folder(folder, language(), needed);
     if (why.isEmpty() && !WriteProblem::folder(QDir::tempPath(), language(), needed).isEmpty())

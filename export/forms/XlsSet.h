@@ -81,9 +81,10 @@ private:
     QString workbookProblem() const;
     static QString timeStamp();
     // A new, empty, hidden file of a name of its own in folder, for a
-    // workbook that waits for the name the user chooses; empty, with errno
-    // in *error, when the folder refuses it.
-    static QString reserveWaitingName(const QString& folder, int* error);
+    // workbook that waits for the name the user chooses, held (m_waitingFd)
+    // from its making; empty, with errno in *error, when the folder refuses
+    // it.
+    QString reserveWaitingName(const QString& folder, int* error);
     // Removes the workbook that waits for a manual name, if any.
     void dropWaitingWorkbook();
     // Holds (or lets go of) the waiting workbook against the sweeps of

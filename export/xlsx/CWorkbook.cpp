@@ -246,11 +246,13 @@ bool CWorkbook::writePackage(const std::string& chosen)
     if (m_saved || chosen.empty())
         return false;
     // A link at the chosen name (or a chain of them) stays, pointing at the
-    // new report: the file it ends at is the one replaced.
-    const std::string path = FileRules::finalTarget(chosen);
+    // new report: the file it ends at is the one replaced. Another user's
+    // link in a shared folder is not followed: nothing is written.
+    int refused = 0;
+    const std::string path = FileRules::finalTarget(chosen, &refused);
     m_saved = true;
     // A report this process may not change is not replaced either.
-    if (!FileRules::mayReplace(path)) {
+    if (refused || !FileRules::mayReplace(path)) {
         m_paths->RemoveAll();
         return false;
     }

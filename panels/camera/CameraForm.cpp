@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QEvent>
+#include <QFile>
 #include <QInputDialog>
 #include <QSettings>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <sys/stat.h>
 
 std::function<qint64(const QString&)> CameraForm::freeSpaceQuery;
 
@@ -283,6 +285,12 @@ void CameraForm::changeFenBianLv1080pFinishDelay() {
     ui->btnVideo->setEnabled(cameraMode);
     if (!cam)
         return;
+    // The name was free when it was chosen: a file or link that took it
+    // since (another user's, in a shared folder) moves the recording to the
+    // next free name; the recorder itself makes only a new file.
+    struct stat st;
+    if (::lstat(QFile::encodeName(videoFileName).constData(), &st) == 0)
+        videoFileName = makeUniqueFileName(videoFileName.chopped(4), ".mp4") + ".mp4";
     if (cam->startRecord(videoFileName)) {
         hub->setVideoState(true);
         return;

@@ -4,15 +4,22 @@
 #include <QMutex>
 #include <QSet>
 
+#include <sys/stat.h>
+
 namespace {
 QMutex reservedLock;
 // Full names (with extension) handed out whose files did not exist yet.
 QSet<QString> reserved;
 
+// Something is at the name: a file, or a link, dangling or not (a write
+// there would follow another user's link, or fail on it).
+bool occupied(const QString& fullName) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(fullName).constData(), &st) == 0;
+}
+
 bool taken(const QString& fullName) {
-    if (QFile::exists(fullName))
-        return true;
-    return reserved.contains(fullName);
+    return occupied(fullName) || reserved.contains(fullName);
 }
 } // namespace
 
@@ -24,7 +31,7 @@ QString makeUniqueFileName(QString base, QString ext) {
     QMutexLocker lock(&reservedLock);
     // Names whose files have been written meanwhile need no reservation.
     for (auto it = reserved.begin(); it != reserved.end();) {
-        if (QFile::exists(*it))
+        if (occupied(*it))
             it = reserved.erase(it);
         else
             ++it;

@@ -9,7 +9,8 @@
 // a followed by b, nothing inserted.
 QString joinPath(QString a, QString b);
 
-// A base name (without ext) such that neither a file base + ext exists nor the
+// A base name (without ext) such that neither a file (or a link, dangling
+// or not) base + ext exists nor the
 // name was handed out earlier and is still unwritten: base itself when free,
 // else base + "_001", "_002", ... ("_1000" after "_999"). The name returned is
 // reserved until a file of that name exists, so two requests made before the

@@ -1,11 +1,13 @@
 #include "platform/filerules/FileRules.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QString>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <dirent.h>
 #include <ctime>
 #include <fcntl.h>
@@ -20,17 +22,6 @@
 #include <vector>
 
 namespace {
-
-// The process's umask, read from the kernel's status file: umask(2) can only
-// read it by changing it, which would race with other threads creating files.
-mode_t processUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.compare(0, 6, "Umask:") == 0)
-            return mode_t(std::strtoul(line.c_str() + 6, nullptr, 8));
-    return 022;
-}
 
 // Seconds since the epoch at which process pid started; -1 when unknown.
 double processStart(long pid) {
@@ -106,15 +97,32 @@ std::string randomTail() {
 
 } // namespace
 
-std::string FileRules::finalTarget(const std::string& path) {
-    QString at = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
+std::string FileRules::finalTarget(const std::string& path, int* refused) {
+    if (refused)
+        *refused = 0;
+    std::string at = QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
     for (int hop = 0; hop < 40; ++hop) {
-        const QFileInfo info(at);
-        if (!info.isSymLink())
+        struct stat link, folder;
+        if (::lstat(at.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
             break;
-        at = info.symLinkTarget();
+        // The kernel's rule for shared sticky folders (protected_symlinks):
+        // there only a link of this user's or of the folder's owner is
+        // followed, so that another user's link cannot steer the write.
+        const std::string in = folderOf(at);
+        if (::stat(in.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) &&
+            link.st_uid != ::geteuid() && link.st_uid != folder.st_uid) {
+            if (refused)
+                *refused = ELOOP;
+            break;
+        }
+        std::vector<char> to(size_t(link.st_size > 0 ? link.st_size : 4095) + 1);
+        const ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
+        if (n <= 0 || size_t(n) >= to.size())
+            break;
+        const std::string next(to.data(), size_t(n));
+        at = QDir::cleanPath(QString::fromStdString(next[0] == '/' ? next : in + "/" + next)).toStdString();
     }
-    return at.toStdString();
+    return at;
 }
 
 int FileRules::replaceProblem(const std::string& target) {
@@ -132,38 +140,94 @@ bool FileRules::mayReplace(const std::string& target) {
     return replaceProblem(target) == 0;
 }
 
+namespace {
+
+// Gives fd the access ACL acl, or none where acl is empty. A file system
+// that refuses it would open the file to those the ACL kept out.
+bool giveAccessAcl(int fd, const std::vector<char>& acl) {
+    if (!acl.empty())
+        return ::fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
+    return ::fremovexattr(fd, kAccessAcl) == 0 || errno == ENODATA || errno == ENOTSUP;
+}
+
+// Gives fd the group, access ACL and permissions of the file open as model.
+int copyProtection(int fd, int model) {
+    struct stat want, mine;
+    if (::fstat(model, &want) != 0 || ::fstat(fd, &mine) != 0)
+        return errno;
+    if (mine.st_gid != want.st_gid && ::fchown(fd, uid_t(-1), want.st_gid) != 0)
+        return EPERM;
+    std::vector<char> acl;
+    if (!readAttribute(nullptr, model, kAccessAcl, &acl) || !giveAccessAcl(fd, acl))
+        return EPERM;
+    return ::fchmod(fd, want.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+// Gives fd the user's own extended attributes of target (comments, tags,
+// where it came from). 0, else errno: a file system that cannot carry them
+// would drop them silently.
+int copyUserAttributes(int fd, const std::string& target) {
+    std::vector<char> names(1024);
+    ssize_t size = -1;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        size = ::llistxattr(target.c_str(), names.data(), names.size());
+        if (size >= 0 || errno != ERANGE)
+            break;
+        names.resize(names.size() * 8);
+    }
+    if (size < 0)
+        return errno == ENOTSUP ? 0 : errno;
+    for (const char* key = names.data(); key < names.data() + size; key += std::strlen(key) + 1) {
+        if (std::strncmp(key, "user.", 5) != 0)
+            continue;
+        std::vector<char> value;
+        if (!readAttribute(target.c_str(), -1, key, &value))
+            return errno;
+        if (::fsetxattr(fd, key, value.data(), value.size(), 0) != 0)
+            return errno == ENOTSUP ? EOPNOTSUPP : errno;
+    }
+    return 0;
+}
+
+} // namespace
+
 int FileRules::adoptModeAndOwner(int fd, const std::string& target) {
     struct stat old;
-    if (::stat(target.c_str(), &old) != 0) {
-        // A folder's default ACL, not the umask, decides a new file's
-        // permissions there; the kernel applied it when the file was made.
-        std::vector<char> inherited;
-        if (readAttribute(folderOf(target).c_str(), -1, kDefaultAcl, &inherited) && !inherited.empty())
-            return 0;
-        return ::fchmod(fd, 0666 & ~processUmask()) == 0 ? 0 : errno;
+    if (::lstat(target.c_str(), &old) != 0) {
+        // What a file made there now gets (the folder's default ACL and
+        // set-group-id, the umask), wherever fd was made: a file made in
+        // another folder of the same disk and renamed there gets it too.
+        const std::string folder = folderOf(target);
+        int probe = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (probe < 0) {
+            std::string name;
+            probe = createTemporary(target, &name);
+            if (probe < 0)
+                return errno;
+            ::unlink(name.c_str());
+        }
+        const int error = copyProtection(fd, probe);
+        ::close(probe);
+        return error;
     }
+    // A link that took the name after its links were followed is no file
+    // to adopt from: the write goes no further.
+    if (S_ISLNK(old.st_mode))
+        return ELOOP;
     struct stat mine;
     if (::fstat(fd, &mine) != 0)
         return errno;
-    if (mine.st_uid != old.st_uid) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-            return EPERM;
-    } else if (mine.st_gid != old.st_gid) {
-        // The user's own file: its group where the user still belongs to it.
-        ::fchown(fd, uid_t(-1), old.st_gid);
-    }
+    // The owner and the group stay, or the file is not replaced: a user's
+    // own file of a group the user is not in would change group.
+    if ((mine.st_uid != old.st_uid || mine.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        return EPERM;
+    if (const int error = copyUserAttributes(fd, target))
+        return error;
     // Who else may read or write it: an ACL given to the old file, or none
-    // where the new one inherited one from the folder. A file system that
-    // refuses it would open the file to those the ACL kept out.
+    // where the new one inherited one from the folder.
     std::vector<char> acl;
-    if (!readAttribute(target.c_str(), -1, kAccessAcl, &acl))
+    if (!readAttribute(target.c_str(), -1, kAccessAcl, &acl) || !giveAccessAcl(fd, acl))
         return EPERM;
-    if (!acl.empty()) {
-        if (::fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) != 0)
-            return EPERM;
-    } else if (::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) {
-        return EPERM;
-    }
     // After the owner: a change of owner clears the set-id bits. The ACL's
     // mask is the old file's group bits, which this keeps.
     return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
@@ -207,7 +271,11 @@ int FileRules::createTemporary(const std::string& target, std::string* name) {
 }
 
 bool FileRules::isTemporaryName(const std::string& name, long* pid, bool* heldFromBirth, std::string* stem) {
-    static const std::regex pattern("(\\.~([0-9]+)([-=])[A-Za-z0-9]{6})(-[12])?(-check)?(\\.lock)?");
+    // A draft's own temporary name (".XXXXXX", QSettings writes it
+    // through a file beside it) is left when the edit is killed inside
+    // that write.
+    static const std::regex pattern(
+        "(\\.~([0-9]+)([-=])[A-Za-z0-9]{6})(-[12](\\.[A-Za-z0-9]{6})?)?(-check)?(\\.lock)?");
     std::smatch m;
     if (!std::regex_match(name, m, pattern))
         return false;

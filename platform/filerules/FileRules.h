@@ -11,11 +11,15 @@
 // (UTF-8 on this system). Any thread; no state.
 class FileRules {
 public:
-    // The file path names once every symbolic link on the way is followed,
+    // The file path names once every symbolic link at its name is followed,
     // as the system follows them (it gives up after 40); absolute. Every
     // writer that replaces a chosen file replaces this one, so that a link
-    // at the chosen name stays a link.
-    static std::string finalTarget(const std::string& path);
+    // at the chosen name stays a link. A link in a sticky folder others may
+    // write is followed only where the system's own rule would follow it
+    // (it is this user's or the folder owner's): otherwise *refused gets
+    // ELOOP (else 0), the link's own path is returned, and the write is
+    // refused, so that another user's link cannot steer it.
+    static std::string finalTarget(const std::string& path, int* refused = nullptr);
 
     // Why target may not be replaced by a file, 0 when it may: it is
     // missing, or a regular file this process may write (root passes, as the
@@ -27,12 +31,14 @@ public:
     // regular files are replaced (replaceProblem is 0).
     static bool mayReplace(const std::string& target);
     // Gives the file open as fd (the replacement) what a replaced file keeps:
-    // the owner, group, permissions and access ACL of target. With no
-    // target yet, a file created in target's folder with mode 0666 keeps
-    // what the folder's default ACL and the umask gave it; where the folder
-    // has no default ACL, the permissions become those the umask gives a new
-    // file. 0 when done, else errno (EPERM when the owner or the ACL cannot
-    // be kept: the replacement would open the file to others).
+    // the owner, group, permissions, access ACL and the user's own extended
+    // attributes ("user.*") of target. With no target yet, fd gets what a
+    // file made now in target's folder with mode 0666 gets (the folder's
+    // default ACL and group, the umask), wherever fd was made. 0 when done,
+    // else errno: EPERM when the owner, the group or the ACL cannot be kept
+    // (the replacement would open the file to others, or change its group),
+    // the error of an attribute the new file cannot carry, ELOOP when a
+    // link is at target.
     static int adoptModeAndOwner(int fd, const std::string& target);
 
     // Creates the temporary file a write beside target goes to, open for
@@ -47,7 +53,8 @@ public:
     // Whether name (without folder) is such a temporary name, or one of the
     // files a settings edit makes beside it (its drafts "-1" and "-2", their
     // read-back copies "-check", the locks QSettings takes beside them
-    // ".lock"); *pid gets the id it carries, *heldFromBirth whether its name
+    // ".lock", the temporary files QSettings writes a draft through
+    // "-1.XXXXXX"); *pid gets the id it carries, *heldFromBirth whether its name
     // is that of a file held from before it had a name, *stem the name
     // ".~<pid>=XXXXXX" of the file that holds a settings edit's files.
     static bool isTemporaryName(const std::string& name, long* pid, bool* heldFromBirth = nullptr,

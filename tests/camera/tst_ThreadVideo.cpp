@@ -26,6 +26,8 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <utility>
 #include <thread>
 #include <unistd.h>
 
@@ -189,6 +191,7 @@ TEST(ThreadVideo, KeepsOneFrameATickByCaptureTime) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = env.file("tick.mp4");
+        QFile::remove(path); // a recording is a new file only
         ThreadVideo rec;
         const bool read = !c.stepsMs.empty();
         ASSERT_TRUE(rec.startRecord(path, 320, 180, kRaw, kNV12, c.fileFps, 320, 180, c.keep,
@@ -298,8 +301,10 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     struct Case {
         const char* file;
         int keep, outW, fps;
+        const char* link = nullptr; // a dangling link at the name, to this file
     };
     const Case cases[] = {
+        {"linked.mp4", 1, 320, 20, "made.mp4"}, // a new file only, never through a link
         {"keep0.mp4", 0, 320, 20},              // keep-every 0 would divide by zero
         {"odd.mp4", 1, 321, 20},                // 4:2:0 needs an even size
         {"nofps.mp4", 1, 320, 0},
@@ -309,12 +314,16 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
+        if (c.link) {
+            ASSERT_TRUE(QFile::link(env.file(c.link), env.file(c.file)));
+        }
         ThreadVideo rec;
         EXPECT_FALSE(rec.startRecord(env.file(c.file), 320, 240, kRaw, kNV12, c.fps, c.outW, 240, c.keep));
         EXPECT_FALSE(rec.lastError().isEmpty());
         EXPECT_EQ(rec.state(), ThreadVideo::StateFinished);
         EXPECT_FALSE(rec.isRunning());
         EXPECT_FALSE(QFile::exists(env.file(c.file)));
+        EXPECT_FALSE(c.link && QFileInfo::exists(env.file(c.link)));
         const auto f = FrameSynth::toNV12(FrameSynth::colourBars(320, 240));
         EXPECT_FALSE(rec.pushFrame(f.data(), int(f.size())));
     }
@@ -328,6 +337,27 @@ TEST(ThreadVideo, RefusesBadSettingsAndLeavesNoFile) {
     EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3, 10), 3);
     stopAndWait(rec);
     EXPECT_EQ(probeVideo(env.file("first.mp4")).frames, 3);
+}
+
+// A recording gets what the folder's default ACL, or else the umask, gives
+// a file made there, as getfacl reads it of one touch made.
+TEST(ThreadVideo, ANewRecordingGetsWhatItsFolderGives) {
+    for (const auto& row : {std::make_pair("", 002), std::make_pair("u:nobody:rw,g::r,o::-", 022)}) {
+        SCOPED_TRACE(row.first);
+        TestEnv env;
+        const QString given = *row.first ? setDefaultAcl(env.path(), row.first) : QString();
+        if (given.startsWith("unsupported"))
+            GTEST_SKIP() << given.toStdString();
+        const mode_t old = ::umask(mode_t(row.second));
+        const QString touched = runProgram("touch", {env.file("touched")});
+        ThreadVideo rec;
+        const bool started = rec.startRecord(env.file("rec.mp4"), 320, 240, kRaw, kNV12, 10, 320, 240, 1);
+        ::umask(old);
+        ASSERT_TRUE(started && touched.isEmpty() && given.isEmpty()) << (touched + given).toStdString();
+        EXPECT_EQ(pushAll(rec, makeFrames(320, 240, 1, kNV12), 3, 10), 3);
+        stopAndWait(rec);
+        EXPECT_EQ(aclOf(env.file("rec.mp4")), aclOf(env.file("touched")));
+    }
 }
 
 TEST(ThreadVideo, StopBeforeAnyFrameLeavesNoBrokenFile) {

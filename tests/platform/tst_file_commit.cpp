@@ -33,6 +33,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -437,6 +438,9 @@ private slots:
         QTest::newRow("ended settings draft of an edit not held from its making, just touched")
             << ".~%1-a1B2c3-2-check"
             << "ended" << 0 << false << false << false;
+        QTest::newRow("ended settings draft's own write, its edit's file gone") << ".~%1=a1B2c3-1.Xy12Ab"
+                                                                             << "ended" << 0 << false << false
+                                                                             << true;
         QTest::newRow("not a writer's: no tail") << ".~%1"
                                                  << "ended" << 3600 << false << false << false;
         QTest::newRow("not a writer's: other tail") << ".~%1-a1B2c3.tmp"
@@ -543,6 +547,8 @@ private slots:
                 QCOMPARE(runProgram("setfacl", {"-m", acl, file}), QString());
             const QString before = aclOf(file);
             QVERIFY2(!before.startsWith("getfacl failed"), qPrintable(before));
+            if (::setxattr(name.constData(), "user.comment", "scale 2", 7, 0) != 0)
+                QSKIP("the temporary folder's disk keeps no user attributes");
             const QString nobodyBefore = nobodyMay(file);
             if (nobodyBefore == "unreachable")
                 QSKIP("nobody cannot reach the temporary folder");
@@ -550,6 +556,9 @@ private slots:
             QCOMPARE(writeWith(writer, file), QString());
             QCOMPARE(aclOf(file), before);
             QCOMPARE(nobodyMay(file), nobody);
+            char comment[16] = {};
+            QCOMPARE(::getxattr(name.constData(), "user.comment", comment, sizeof comment), ssize_t(7));
+            QCOMPARE(QByteArray(comment), QByteArray("scale 2"));
         }
     }
 
@@ -589,6 +598,29 @@ private slots:
     // write is refused at once with that reason and the name keeps what it
     // is. Reading a pipe for its old content would wait for a writer for
     // ever; the writer runs in a child that is ended should it wait.
+    // Another user's link at the name in a shared sticky folder, dangling
+    // into a folder only root may enter or naming root's file there: not
+    // followed; the write is refused with that reason, nothing changes.
+    void anotherUsersLinkSteersNoWrite_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("to");
+        for (const char* writer : {"bytes", "settings"})
+            for (const char* to : {"made.ini", "secret"})
+                QTest::addRow("%s, to %s", writer, to) << QString(writer) << QString(to);
+    }
+    void anotherUsersLinkSteersNoWrite() {
+        QFETCH(QString, writer);
+        QFETCH(QString, to);
+        if (::geteuid() != 0)
+            QSKIP("only root can give a link to another user");
+        const QString link = plantOthersLink(env->path(), "List.ini", to);
+        QVERIFY(!link.isEmpty());
+        QCOMPARE(writeWith(writer, link), "The name is another user's link, which is not followed: " + link);
+        QCOMPARE(entries(env->file("locked")), QStringList({"secret"}));
+        QCOMPARE(bytesOf(env->file("locked/secret")), QByteArray("root's"));
+        QVERIFY(QFileInfo(link).isSymLink());
+    }
+
     void onlyFilesAreReplaced_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("writer");
@@ -750,14 +782,20 @@ private slots:
     // take from him; both stay byte for byte, with their owner and mode.
     void protectedFilesStayProtected_data() {
         QTest::addColumn<bool>("othersFile");
-        QTest::newRow("read-only") << false;
-        QTest::newRow("another owner's, group-writable") << true;
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("group"); // of the file, made by root
+        QTest::newRow("read-only") << false << 0444 << 65534u;
+        QTest::newRow("another owner's, group-writable") << true << 0664 << 65534u;
+        // A replacement would leave the group, which the user cannot give it.
+        QTest::newRow("the user's, of a group the user is not in") << false << 0660 << 0u;
     }
     void protectedFilesStayProtected() {
         QFETCH(bool, othersFile);
+        QFETCH(int, mode);
+        QFETCH(uint, group);
         const bool root = ::geteuid() == 0;
-        if (othersFile && !root)
-            QSKIP("only root can make a file of another owner");
+        if ((othersFile || group != 65534u) && !root)
+            QSKIP("only root can make a file of another owner or group");
         const uid_t nobody = 65534;
         const QString folder = env->file("shared"), picture = folder + "/reference.jpg";
         QVERIFY(QDir().mkpath(folder));
@@ -769,8 +807,8 @@ private slots:
         f.close();
         const QByteArray name = QFile::encodeName(picture);
         if (root)
-            QVERIFY(::chown(name.constData(), othersFile ? 0 : nobody, nobody) == 0);
-        QVERIFY(::chmod(name.constData(), othersFile ? 0664 : 0444) == 0);
+            QVERIFY(::chown(name.constData(), othersFile ? 0 : nobody, gid_t(group)) == 0);
+        QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
         struct stat before;
         QVERIFY(::stat(name.constData(), &before) == 0);
 
@@ -803,6 +841,7 @@ private slots:
         QVERIFY(::stat(name.constData(), &after) == 0);
         QCOMPARE(bytesOf(picture), QByteArray("the reference"));
         QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(entries(folder), QStringList({"reference.jpg"}));
     }

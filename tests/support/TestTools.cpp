@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -16,6 +18,7 @@
 
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>& bars, int tolerance) {
@@ -159,6 +162,17 @@ QString setDefaultAcl(const QString& folder, const QString& acl) {
     const QString error = runProgram("setfacl", {"-d", "-m", acl, folder});
     return error.contains("Operation not supported") ? QString("unsupported: the file system of %1 keeps no ACLs").arg(folder)
                                                      : error;
+}
+
+QString plantOthersLink(const QString& folder, const QString& name, const QString& to) {
+    const QString link = folder + "/shared/" + name, locked = folder + "/locked";
+    QFile secret(locked + "/secret");
+    const bool made = QDir().mkpath(folder + "/shared") && QDir().mkpath(locked) &&
+                      ::chmod(QFile::encodeName(folder + "/shared").constData(), 01777) == 0 &&
+                      ::chmod(QFile::encodeName(locked).constData(), 0700) == 0 && secret.open(QIODevice::WriteOnly) &&
+                      secret.write("root's") == 6 && QFile::link(locked + "/" + to, link) &&
+                      ::lchown(QFile::encodeName(link).constData(), 65534, 65534) == 0;
+    return made ? link : QString();
 }
 
 void newFileAclRows() {

@@ -76,3 +76,8 @@ QString setDefaultAcl(const QString& folder, const QString& acl);
 // and "mask" (the umask it is made under); a default ACL that lets one user
 // in and keeps others out, and no default ACL under umask 027.
 void newFileAclRows();
+// Another user's link, as nobody plants one in a shared sticky folder (as
+// the system's temporary folder is): in folder, "shared" (mode 1777) gets
+// the link name, nobody's, to "locked/<to>"; "locked" (0700) holds root's
+// "secret" ("root's"). The link's path; empty when it could not be made.
+QString plantOthersLink(const QString& folder, const QString& name, const QString& to);

@@ -5,6 +5,7 @@
 #include "export/forms/XlsSet.h"
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"
+#include "platform/FileCommit.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
@@ -24,6 +25,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 class ExportPanelTest : public QObject {
@@ -194,8 +196,19 @@ private slots:
         QTRY_VERIFY(!waiting(folder).isEmpty() && waiting(folder) != QStringList({first}));
         QCOMPARE(waiting(folder).size(), 1);
         QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+        // One a killed export left (its program's id gone, no longer held)
+        // goes at the next write in the folder, however fresh.
+        const pid_t ended = ::fork();
+        if (ended == 0)
+            ::_exit(0);
+        QVERIFY(::waitpid(ended, nullptr, 0) == ended);
+        const QString mine = waiting(folder)[0], left = QString(mine).replace(QString::number(::getpid()),
+                                                                                    QString::number(ended));
+        QVERIFY(QFile::rename(folder + "/" + mine, folder + "/" + left));
         panel.reset();
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(waiting(folder), QStringList({left}));
+        QCOMPARE(FileCommit::writeBytes(folder + "/next.doc", "next", 1), QString());
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({"next.doc"}));
     }
 
     void failuresAreReported() {
@@ -366,6 +379,10 @@ private slots:
             << 0640 << true << false << "mount point" << "The file could not be written: ";
         QTest::newRow("the user's report beside root's ~temp.xlsx, as the user")
             << 0600 << true << true << "beside root's ~temp.xlsx" << "";
+        // The name is nobody's link, in a shared sticky folder, to root's
+        // report in a folder only root may enter.
+        QTest::newRow("nobody's link to root's report") << 0600 << false << false << "nobody's link"
+                                                        << "The name is another user's link, which is not followed: ";
     }
     void aManualNameKeepsTheReportsProtection() {
         QFETCH(int, mode);
@@ -379,13 +396,17 @@ private slots:
             QSKIP("only root can make a file of another owner or act as another user");
         // Everything the export writes lies in folders the user may write.
         const QString folder = env->file("reports"), temp = env->file("tmp");
-        const QString chosenFolder = place == "read-only folder" ? env->file("locked") : folder;
+        const QString chosenFolder = place == "read-only folder" ? env->file("locked")
+                                     : place == "nobody's link" ? env->file("shared") : folder;
         const QString chosen = chosenFolder + "/mine.xlsx";
         for (const QString& f : {folder, temp, chosenFolder})
             QVERIFY(QDir().mkpath(f) && ::chmod(QFile::encodeName(f).constData(), 0777) == 0);
         QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0777) == 0);
         const QByteArray name = QFile::encodeName(chosen);
-        QVERIFY(writeOlder(chosen));
+        if (place == "nobody's link")
+            QVERIFY(plantOthersLink(env->path(), "mine.xlsx", "secret") == chosen && writeOlder(env->file("locked/secret")));
+        else
+            QVERIFY(writeOlder(chosen));
         std::shared_ptr<void> unmount;
         if (place == "mount point") {
             const QString over = env->file("over.xlsx");
@@ -449,6 +470,7 @@ private slots:
             QVERIFY(wholeWorkbook(chosen));
             QVERIFY(waiting(folder).isEmpty());
         } else {
+            QVERIFY2(catcher.titles.contains("Error"), qPrintable(opened.paths.join(' ')));
             QCOMPARE(catcher.texts[catcher.titles.indexOf("Error")], "Export failed!\n" + refusal + chosen);
             QVERIFY(opened.paths.isEmpty());
             QCOMPARE(contents(chosen), QByteArray("older"));
@@ -468,6 +490,35 @@ private slots:
             QCOMPARE(contents(rootsTemp), QByteArray("older"));
             QVERIFY(QFileInfo(rootsTemp).ownerId() == 0);
         }
+        QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
+    }
+
+    // A new manual name in another folder of the export folder's disk gets
+    // what that folder gives a file made there, as getfacl reads one touch
+    // made: its default ACL, or its set-group-id group (nogroup).
+    void aNewManualNameGetsWhatItsFolderGives_data() {
+        QTest::addColumn<QString>("defaultAcl"); // empty: a set-group-id folder
+        QTest::newRow("default ACL: one user in, others out") << "u:nobody:rw,g::r,o::-";
+        QTest::newRow("set-group-id folder") << "";
+    }
+    void aNewManualNameGetsWhatItsFolderGives() {
+        QFETCH(QString, defaultAcl);
+        const QString folder = env->file("chosen");
+        const QByteArray name = QFile::encodeName(folder);
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(env->file("reports")));
+        const QString given = defaultAcl.isEmpty() ? QString() : setDefaultAcl(folder, defaultAcl);
+        if (given.startsWith("unsupported") || (defaultAcl.isEmpty() && ::geteuid() != 0))
+            QSKIP("no default ACL here, or not root to give a folder another group");
+        QVERIFY2(given.isEmpty(), qPrintable(given));
+        if (defaultAcl.isEmpty())
+            QVERIFY(::chown(name.constData(), 0, 65534) == 0 && ::chmod(name.constData(), 02775) == 0);
+        QCOMPARE(runProgram("touch", {folder + "/touched"}), QString());
+        useFolder(env->file("reports"), true);
+        ModalCatcher catcher;
+        OpenedFiles opened;
+        auto panel = exportNamed(folder + "/mine.xlsx", catcher);
+        QTRY_COMPARE(opened.paths, QStringList({folder + "/mine.xlsx"}));
+        QCOMPARE(aclOf(folder + "/mine.xlsx"), aclOf(folder + "/touched"));
         QTRY_VERIFY(child<QToolButton>(panel.get(), "btnExcelExport")->isEnabled());
     }
 

@@ -4,6 +4,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
@@ -124,11 +125,15 @@ private slots:
         QCOMPARE(request.size(), 1);
         QCOMPARE(request[0][0].toInt(), 1);
         QVERIFY(bar->recordingFile().startsWith(videoDir() + "/video_"));
+        // Taken meanwhile by a link (another user's, in a shared folder): the next name.
+        const QString chosen = bar->recordingFile();
+        QVERIFY(QFile::link(videoDir() + "/gone.mp4", chosen));
         hub->changeFenBianLv1080pFinish(-1); // a manual Fast Mode switch
         const qint64 answered = cam->log.clock.elapsed();
         hub->changeFenBianLv1080pFinish(1);
         QTRY_VERIFY(hub->isVideoState());
         QCOMPARE(cam->log.calls, QStringList{"startRecord(" + bar->recordingFile() + ")"});
+        QCOMPARE(bar->recordingFile(), QString(chosen).replace(".mp4", "_001.mp4"));
         QVERIFY(cam->log.times.last() - answered >= 95);
         QVERIFY(!button("btnVideoStop")->isHidden());
 
