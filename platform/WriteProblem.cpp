@@ -1,5 +1,7 @@
 #include "platform/WriteProblem.h"
 
+#include "platform/RegularFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -65,8 +67,7 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
     case EISDIR:
     case ENODEV:
         // A folder, a pipe or a device at the name: only files are replaced.
-        return pick(language, "该名称不是普通文件：", "The name is not an ordinary file: ", "該名稱不是一般檔案：") +
-               path;
+        return RegularFile::notRegularText(language, path);
     case ENAMETOOLONG:
         return pick(language, "文件名太长：", "The file name is too long: ", "檔案名稱太長：") + path;
     case EIO:
