@@ -8,6 +8,7 @@
 #include "platform/FileCommit.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SnapshotRecords.h"
+#include "platform/RegularFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -178,7 +179,7 @@ void MessagePassing::initImageHistory() {
     int storedCnt = 0;
     {
         // Read only: the list is written back whole below.
-        const QSettings file("./ImageHistory.ini", QSettings::IniFormat);
+        const QSettings file(RegularFile::settingsName("./ImageHistory.ini"), QSettings::IniFormat);
         storedCnt = file.value("TotalCnt", 0).toInt();
         for (const QString& key : file.childKeys()) {
             bool ok = false;

@@ -9,6 +9,7 @@
 #include "panels/camera/CameraSet.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/RegularFile.h"
 
 #include <QDateTime>
 #include <QEvent>
@@ -187,7 +188,7 @@ void CameraForm::btnCameraClick() {
     BaseCamera* cam = hub->currentCamera();
     if (!cam)
         return; // nothing would ever report the snapshot done
-    QSettings ini("./CameraSet.ini", QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName("./CameraSet.ini"), QSettings::IniFormat);
     const QString folder = hub->checkImgPath(&ini);
     const QString prefix = PanelParts::storedPrefix(ini, "img");
     QString name;
@@ -219,7 +220,7 @@ void CameraForm::btnVideoClick() {
     if (requestPending)
         return;
     MessagePassing* hub = MessagePassing::instance();
-    QSettings ini("./VideoSet.ini", QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName("./VideoSet.ini"), QSettings::IniFormat);
     const bool autoDate = ini.value("isAutoDate", true).toBool();
     const bool autoName = ini.value("isAutoName", true).toBool();
     const QString folder = hub->checkVideoPath(&ini);
@@ -367,7 +368,7 @@ void CameraForm::GunReturnVideoSLOT(QString code) {
     }
     if (requestPending || !isSafeFileName(code))
         return;
-    QSettings ini("./VideoSet.ini", QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName("./VideoSet.ini"), QSettings::IniFormat);
     const QString folder = hub->checkVideoPath(&ini);
     videoFileName = makeUniqueFileName(folder + "/" + code, ".mp4") + ".mp4";
     requestRecording();
