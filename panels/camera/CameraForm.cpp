@@ -9,6 +9,7 @@
 #include "panels/camera/CameraSet.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/ProcessLimits.h"
 #include "platform/RegularFile.h"
 
 #include <QDateTime>
@@ -288,8 +289,14 @@ void CameraForm::changeFenBianLv1080pFinishDelay() {
         hub->setVideoState(true);
         return;
     }
-    // Nothing records: the resolution goes back as after a recording.
-    PanelParts::showError(recordFailedText);
+    // Nothing records: the resolution goes back as after a recording. The
+    // box names a limit of the process that refused the recorder its
+    // threads or its file.
+    QStringList texts = recordFailedText;
+    if (const int limit = ProcessLimits::reachedNow())
+        for (int language = 0; language < texts.size(); ++language)
+            texts[language] += "\n" + ProcessLimits::reason(limit, language);
+    PanelParts::showError(texts);
     hub->changeFenBianLv1080pReturn(1);
 }
 

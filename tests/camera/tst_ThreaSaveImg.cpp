@@ -27,6 +27,7 @@
 
 #include <ctime>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <fcntl.h>
@@ -231,12 +232,14 @@ private slots:
         QTest::addColumn<int>("stackStops");   // null frames to the stacking worker
         QTest::addColumn<bool>("box");         // the not-saved box, with the memory reason
         QTest::addColumn<int>("iconsCleared"); // busy states ended
-        QTest::newRow("snapshot") << 0 << 0 << 0 << true << 1;
-        QTest::newRow("snapshot to the dialog") << 1 << 0 << 0 << true << 1;
-        QTest::newRow("series") << 10 << 0 << 0 << true << 0;
-        QTest::newRow("stitching frame") << 3 << 1 << 0 << false << 0;
-        QTest::newRow("focus stacking frame") << 7 << 0 << 1 << false << 0;
-        QTest::newRow("flat-field reference") << 4 << 0 << 0 << false << 0;
+        QTest::addColumn<bool>("noThreads");   // the user's threads at their limit: the box names it
+        QTest::newRow("snapshot") << 0 << 0 << 0 << true << 1 << false;
+        QTest::newRow("snapshot to the dialog") << 1 << 0 << 0 << true << 1 << false;
+        QTest::newRow("series") << 10 << 0 << 0 << true << 0 << false;
+        QTest::newRow("stitching frame") << 3 << 1 << 0 << false << 0 << false;
+        QTest::newRow("focus stacking frame") << 7 << 0 << 1 << false << 0 << false;
+        QTest::newRow("flat-field reference") << 4 << 0 << 0 << false << 0 << false;
+        QTest::newRow("snapshot, threads at their limit") << 0 << 0 << 0 << true << 1 << true;
     }
     void aRefusedJobTellsWhoWaits() {
         QFETCH(int, mode);
@@ -244,6 +247,7 @@ private slots:
         QFETCH(int, stackStops);
         QFETCH(bool, box);
         QFETCH(int, iconsCleared);
+        QFETCH(bool, noThreads);
         QSignalSpy stitch(hub, SIGNAL(pinJieImageSIGNAL(QImage)));
         QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
         int nullFrames = 0, frames = 0;
@@ -251,7 +255,23 @@ private slots:
         saver.setParams(env->file("refused"), mode, true, false, Qt::white, 3, 5, "UVCCamera");
         saver.setFocusStackConsumer([&](const uint8_t* rgb, int, int) { ++(rgb ? frames : nullFrames); });
         QVERIFY(!saver.isIdle());
-        saver.refused();
+        const QString noMemory = SnapshotFiles::noMemoryReason();
+        if (noThreads) {
+            // One thread for the user, who runs more already (as ulimit -u 1);
+            // root counts none, so the job is refused as nobody, as it was
+            // for a user under ulimit -u 14.
+            rlimit threads{};
+            QVERIFY(::getrlimit(RLIMIT_NPROC, &threads) == 0);
+            const rlimit one{1, threads.rlim_max};
+            const bool root = ::geteuid() == 0;
+            QVERIFY(::setrlimit(RLIMIT_NPROC, &one) == 0);
+            QVERIFY(!root || ::setresuid(65534, 65534, 0) == 0);
+            saver.refused();
+            QVERIFY(!root || ::setresuid(0, 0, 0) == 0);
+            QVERIFY(::setrlimit(RLIMIT_NPROC, &threads) == 0);
+        } else {
+            saver.refused();
+        }
         QVERIFY(saver.isIdle());
         QCOMPARE(stitch.count(), stitchStops);
         if (stitchStops)
@@ -261,7 +281,9 @@ private slots:
         if (box) {
             QTRY_VERIFY(!errorBoxText(false).isEmpty());
             const QString text = errorBoxText();
-            QVERIFY2(text.contains(SnapshotFiles::noMemoryReason()) && text.contains("refused"), qPrintable(text));
+            const char* const threads[3] = {"线程数已达上限", "The limit of threads is reached", "執行緒數已達上限"};
+            const QString reason = noThreads ? QString::fromUtf8(threads[hub->language()]) : noMemory;
+            QVERIFY2(text.contains(reason) && text.contains("refused"), qPrintable(text));
         } else {
             QCoreApplication::processEvents();
             QVERIFY(errorBoxText().isEmpty());
