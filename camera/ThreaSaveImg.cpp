@@ -221,7 +221,10 @@ void ThreaSaveImg::saveDirect(const QImage& image, const QString& file) {
     }
     SnapshotFiles::runOnGuiThread([file, thumb, note, clearIcon] {
         SnapshotFiles::addToHistory(file, thumb);
-        SnapshotRecords::dropNote(note);
+        if (MessagePassing::instance()->imageHistoryStored())
+            SnapshotRecords::dropNote(note);
+        else // the list on disk lacks it: the next start lists it by its record
+            SnapshotRecords::keepNote(note);
         if (clearIcon)
             MessagePassing::instance()->removeIconCamera();
     });

@@ -117,6 +117,10 @@ void dropNote(const QString& note) {
     release(note);
 }
 
+void keepNote(const QString& note) {
+    release(note);
+}
+
 QString createThumbnail(int* fd) { return createHeld(".new", ".jpg", fd); }
 
 void releaseThumbnail(const QString& thumbnail) { release(thumbnail); }

@@ -249,7 +249,7 @@ void MessagePassing::storeImageHistory() {
     // nearly full disk, and a list without its count lists nothing at the
     // next start. What the user sees stays the list in memory either way;
     // the next write that finds room writes all of it.
-    SaveErrorBox::editSettings("./ImageHistory.ini", [this](QSettings& file) {
+    historyStored = SaveErrorBox::editSettings("./ImageHistory.ini", [this](QSettings& file) {
         file.clear();
         for (auto it = historyPaths.cbegin(); it != historyPaths.cend(); ++it)
             file.setValue(QString::number(it.key()), it.value());

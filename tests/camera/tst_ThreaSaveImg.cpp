@@ -605,7 +605,9 @@ private slots:
         QTest::addColumn<bool>("alreadyListed");
         QTest::addColumn<bool>("thumbnailMade");
         QTest::addColumn<int>("listed");
-        QTest::addColumn<QString>("owner"); // "ended", "running" at the start, "untold" (a fresh record)
+        // "ended", "running" at the start, "untold" (a fresh record), or "list
+        // unwritten": a save listed while its list could not be written.
+        QTest::addColumn<QString>("owner");
         QTest::newRow("killed after the write") << true << false << true << 2 << "ended";
         QTest::newRow("killed before the write") << false << false << true << 1 << "ended";
         QTest::newRow("killed after the listing") << true << true << true << 2 << "ended";
@@ -613,6 +615,8 @@ private slots:
         QTest::newRow("its program still saving at the start") << true << false << true << 2 << "running";
         QTest::newRow("a record that tells no program, fresh at the start")
             << true << false << true << 2 << "untold";
+        QTest::newRow("saved while no file could be opened for its list")
+            << false << false << false << 2 << "list unwritten";
     }
     void killedSaveIsListedAtTheNextStart() {
         QFETCH(bool, pictureOnDisk);
@@ -657,6 +661,26 @@ private slots:
             QFile note("./.scaleImage/.pending-zz0002");
             QVERIFY(note.open(QIODevice::WriteOnly));
             QVERIFY(note.write((shot + "\n" + thumb + "\n").toUtf8()) > 0);
+        } else if (owner == "list unwritten") {
+            // A whole save in a program that ends after it: the picture is
+            // written, then listed while no file can be opened (ulimit -n).
+            const pid_t saved = ::fork();
+            if (saved == 0) {
+                hub->initImageHistory();
+                ThreaSaveImg saver;
+                runJob(saver, filled(600, 296, Qt::green), env->file("Export/Image/shot"), 0, true);
+                rlimit files{};
+                ::getrlimit(RLIMIT_NOFILE, &files);
+                const int lowestFree = ::dup(0);
+                ::close(lowestFree);
+                files.rlim_cur = rlim_t(lowestFree);
+                ::setrlimit(RLIMIT_NOFILE, &files);
+                while (!hub->getHistoryList().contains(shot))
+                    QCoreApplication::processEvents();
+                ::_exit(hub->imageHistoryStored() ? 1 : 0);
+            }
+            int status = -1;
+            QVERIFY(::waitpid(saved, &status, 0) == saved && WIFEXITED(status) && WEXITSTATUS(status) == 0);
         } else {
             const pid_t killed = ::fork();
             if (killed == 0)
@@ -677,7 +701,7 @@ private slots:
 
         hub->initImageHistory();
         QStringList later;
-        if (owner != "ended") {
+        if (owner == "running" || owner == "untold") {
             // Kept, with its thumbnail, until the next snapshot.
             const QStringList kept = hub->getHistoryList();
             const QStringList keptFiles = QDir("./.scaleImage").entryList(QDir::Files | QDir::Hidden);
