@@ -1,7 +1,6 @@
 #include "camera/SnapshotFiles.h"
 
 #include "app/hub/MessagePassing.h"
-#include "app/hub/PictureSizeLimit.h"
 #include "app/hub/SaveErrorBox.h"
 #include "platform/FileCommit.h"
 #include "platform/ProcessLimits.h"
@@ -69,9 +68,8 @@ QString refusedReason() {
 QImage thumbnail(const QImage& picture) {
     if (picture.isNull() || picture.height() <= 0)
         return QImage();
-    const int rows = PictureSizeLimit::kThumbnailRows;
-    const int w = picture.width() * rows / picture.height();
-    return picture.scaled(qMax(1, w), rows, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const int w = picture.width() * 296 / picture.height();
+    return picture.scaled(qMax(1, w), 296, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
 QString thumbnailPath(int index) { return QString("./.scaleImage/%1.jpg").arg(index); }

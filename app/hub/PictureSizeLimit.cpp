@@ -110,8 +110,8 @@ QImage PictureSizeLimit::readThumbnail(const QString& path) {
         return QImage();
     }
     const QSize size = sizeOf(file);
-    if (!size.isValid() || size.height() > kThumbnailRows ||
-        qint64(size.width()) * size.height() > kMaxThumbnailPixels || !fits(size, machineMemory())) {
+    if (!size.isValid() || qint64(size.width()) * size.height() > kMaxThumbnailPixels ||
+        !fits(size, machineMemory())) {
         qWarning("Thumbnail %s refused: not a thumbnail of this program", qPrintable(path));
         return QImage();
     }

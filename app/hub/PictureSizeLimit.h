@@ -14,10 +14,10 @@ class PictureSizeLimit {
 public:
     static constexpr qint64 kMaxPixels = 400000000;
     static constexpr int kBytesPerPixel = 4;
-    // Thumbnails of the recent strip are made this many rows high; their
-    // width follows their picture's, up to this many pixels in all.
-    static constexpr int kThumbnailRows = 296;
-    static constexpr qint64 kMaxThumbnailPixels = 4000000;
+    // A thumbnail of the recent strip is a picture scaled down (296 rows
+    // high as the program makes it): one larger than the largest picture a
+    // snapshot makes (7680 x 4320) is none.
+    static constexpr qint64 kMaxThumbnailPixels = qint64(7680) * 4320;
 
     // The size of the picture that loading the file would decode, read
     // without decoding: the decoder is chosen as QImage::load chooses it, and
@@ -28,7 +28,7 @@ public:
     // (a FIFO is never waited on). Any thread.
     static QSize headerSize(const QString& path);
     // The thumbnail at path, decoded only when its header fits a thumbnail
-    // (kThumbnailRows, kMaxThumbnailPixels) and this machine; null otherwise,
+    // (kMaxThumbnailPixels) and this machine; null otherwise,
     // with a warning for a refused one. Any thread.
     static QImage readThumbnail(const QString& path);
     // Whether a picture of `size` fits a machine of `memoryBytes` (0 or less:

@@ -406,8 +406,8 @@ void TestPictureSizeLimit::thumbnailWorkerSkips() {
     QVERIFY(thumb.save(env->file("0.jpg")));
     write(env->file("1.jpg"), claiming("jpg", 65500, 65500));
     QVERIFY(thumb.save(env->file("2.jpg")));
-    // Thumbnails are 296 rows high: one claiming 16000 x 16000 (a gigabyte
-    // decoded, which fits this machine as a picture) is no thumbnail.
+    // One claiming 16000 x 16000 (a gigabyte decoded, which fits this
+    // machine as a picture) is larger than any picture a snapshot makes.
     write(env->file("3.jpg"), claiming("jpg", 16000, 16000));
     FifoWatch fifo(env->file("4.jpg"));
     QVERIFY(fifo.made);
