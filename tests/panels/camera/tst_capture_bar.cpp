@@ -12,6 +12,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 // The capture bar against a recording camera; the general settings panel's
 // answers are sent by hand.
@@ -145,15 +147,46 @@ private slots:
         QVERIFY(button("btnVideo")->isEnabled());
     }
 
+    void failedStartShowsErrorAndReturnsResolution_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no reason known") << QString();
+        // The recorder refused its threads (as under ulimit -u 14): one
+        // thread for the user, who runs more already; root counts none, so
+        // the recording starts as nobody.
+        QTest::newRow("threads at their limit") << "\nThe limit of threads is reached";
+    }
     void failedStartShowsErrorAndReturnsResolution() {
+        QFETCH(QString, reason);
         cam->recordResult = false;
+        rlimit threads{};
+        QVERIFY(::getrlimit(RLIMIT_NPROC, &threads) == 0);
+        const bool root = ::geteuid() == 0;
+        const auto restoreLimits = [&] {
+            if (root)
+                ::setresuid(0, 0, 0);
+            ::setrlimit(RLIMIT_NPROC, &threads);
+        };
+        const auto restore = qScopeGuard(restoreLimits);
+        if (!reason.isEmpty())
+            cam->onStartRecord = [&] {
+                const rlimit one{1, threads.rlim_max};
+                ::setrlimit(RLIMIT_NPROC, &one);
+                if (root)
+                    ::setresuid(65534, 65534, 0);
+            };
         ModalAnswerer answerer;
         QSignalSpy giveBack(hub, SIGNAL(changeFenBianLv1080pReturnSIGNAL(int)));
         button("btnVideo")->click();
         hub->changeFenBianLv1080pFinish(1);
         QTRY_COMPARE(giveBack.size(), 1);
+        restoreLimits();
         QCOMPARE(answerer.boxTitles, QStringList{"Error"});
-        QCOMPARE(answerer.boxTexts, QStringList{"Recording failed!"});
+        QCOMPARE(answerer.boxTexts.size(), 1);
+        if (reason.isEmpty())
+            QCOMPARE(answerer.boxTexts[0], QString("Recording failed!"));
+        else
+            QVERIFY2(answerer.boxTexts[0].startsWith("Recording failed!" + reason),
+                     qPrintable(answerer.boxTexts[0]));
         QVERIFY(!hub->isVideoState());
         QVERIFY(button("btnVideo")->isEnabled());
     }
