@@ -14,6 +14,7 @@
 #include "platform/WriteProblem.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <QDir>
@@ -32,7 +33,6 @@
 
 #include <cerrno>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -297,14 +297,10 @@ private slots:
             // As under ulimit -n, no descriptor above those open now; the
             // reason of a write that told none (as QSettings tells none).
             // (A saver's thread would not start: its event loop needs one.)
-            rlimit files{};
-            QVERIFY(::getrlimit(RLIMIT_NOFILE, &files) == 0);
-            const int lowestFree = ::dup(0);
-            ::close(lowestFree);
-            const rlimit none{rlim_t(lowestFree), files.rlim_max};
-            QVERIFY(::setrlimit(RLIMIT_NOFILE, &none) == 0);
+            ProcessAtLimit files(ProcessAtLimit::Files);
+            QVERIFY(files.ok());
             catcher.texts << WriteProblem::explain(picture, 0, language);
-            QVERIFY(::setrlimit(RLIMIT_NOFILE, &files) == 0);
+            files.end();
             catcher.titles << "Error";
         } else if (problem == "quota") {
             // No disk here keeps quotas: the reason the write would get.

@@ -27,7 +27,6 @@
 
 #include <ctime>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <fcntl.h>
@@ -256,19 +255,10 @@ private slots:
         saver.setFocusStackConsumer([&](const uint8_t* rgb, int, int) { ++(rgb ? frames : nullFrames); });
         QVERIFY(!saver.isIdle());
         const QString noMemory = SnapshotFiles::noMemoryReason();
-        if (noThreads) {
-            // One thread for the user, who runs more already (as ulimit -u 1);
-            // root counts none, so the job is refused as nobody, as it was
-            // for a user under ulimit -u 14.
-            rlimit threads{};
-            QVERIFY(::getrlimit(RLIMIT_NPROC, &threads) == 0);
-            const rlimit one{1, threads.rlim_max};
-            const bool root = ::geteuid() == 0;
-            QVERIFY(::setrlimit(RLIMIT_NPROC, &one) == 0);
-            QVERIFY(!root || ::setresuid(65534, 65534, 0) == 0);
+        if (noThreads) { // as for a user under ulimit -u 14
+            ProcessAtLimit limit(ProcessAtLimit::Threads);
+            QVERIFY(limit.ok());
             saver.refused();
-            QVERIFY(!root || ::setresuid(0, 0, 0) == 0);
-            QVERIFY(::setrlimit(RLIMIT_NPROC, &threads) == 0);
         } else {
             saver.refused();
         }
@@ -669,12 +659,7 @@ private slots:
                 hub->initImageHistory();
                 ThreaSaveImg saver;
                 runJob(saver, filled(600, 296, Qt::green), env->file("Export/Image/shot"), 0, true);
-                rlimit files{};
-                ::getrlimit(RLIMIT_NOFILE, &files);
-                const int lowestFree = ::dup(0);
-                ::close(lowestFree);
-                files.rlim_cur = rlim_t(lowestFree);
-                ::setrlimit(RLIMIT_NOFILE, &files);
+                const ProcessAtLimit files(ProcessAtLimit::Files);
                 while (!hub->getHistoryList().contains(shot))
                     QCoreApplication::processEvents();
                 ::_exit(hub->imageHistoryStored() ? 1 : 0);

@@ -2,6 +2,7 @@
 #include "app/hub/MessagePassing.h"
 #include "panels/camera/CameraForm.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,8 +13,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <sys/resource.h>
-#include <unistd.h>
 
 // The capture bar against a recording camera; the general settings panel's
 // answers are sent by hand.
@@ -150,36 +149,22 @@ private slots:
     void failedStartShowsErrorAndReturnsResolution_data() {
         QTest::addColumn<QString>("reason");
         QTest::newRow("no reason known") << QString();
-        // The recorder refused its threads (as under ulimit -u 14): one
-        // thread for the user, who runs more already; root counts none, so
-        // the recording starts as nobody.
+        // The recorder refused its threads (as under ulimit -u 14).
         QTest::newRow("threads at their limit") << "\nThe limit of threads is reached";
     }
     void failedStartShowsErrorAndReturnsResolution() {
         QFETCH(QString, reason);
         cam->recordResult = false;
-        rlimit threads{};
-        QVERIFY(::getrlimit(RLIMIT_NPROC, &threads) == 0);
-        const bool root = ::geteuid() == 0;
-        const auto restoreLimits = [&] {
-            if (root)
-                ::setresuid(0, 0, 0);
-            ::setrlimit(RLIMIT_NPROC, &threads);
-        };
-        const auto restore = qScopeGuard(restoreLimits);
+        std::unique_ptr<ProcessAtLimit> limit;
         if (!reason.isEmpty())
-            cam->onStartRecord = [&] {
-                const rlimit one{1, threads.rlim_max};
-                ::setrlimit(RLIMIT_NPROC, &one);
-                if (root)
-                    ::setresuid(65534, 65534, 0);
-            };
+            cam->onStartRecord = [&] { limit = std::make_unique<ProcessAtLimit>(ProcessAtLimit::Threads); };
         ModalAnswerer answerer;
         QSignalSpy giveBack(hub, SIGNAL(changeFenBianLv1080pReturnSIGNAL(int)));
         button("btnVideo")->click();
         hub->changeFenBianLv1080pFinish(1);
         QTRY_COMPARE(giveBack.size(), 1);
-        restoreLimits();
+        QVERIFY(reason.isEmpty() || (limit && limit->ok()));
+        limit.reset();
         QCOMPARE(answerer.boxTitles, QStringList{"Error"});
         QCOMPARE(answerer.boxTexts.size(), 1);
         if (reason.isEmpty())
