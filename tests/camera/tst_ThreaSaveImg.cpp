@@ -255,13 +255,10 @@ private slots:
         saver.setFocusStackConsumer([&](const uint8_t* rgb, int, int) { ++(rgb ? frames : nullFrames); });
         QVERIFY(!saver.isIdle());
         const QString noMemory = SnapshotFiles::noMemoryReason();
-        if (noThreads) { // as for a user under ulimit -u 14
-            ProcessAtLimit limit(ProcessAtLimit::Threads);
-            QVERIFY(limit.ok());
-            saver.refused();
-        } else {
-            saver.refused();
-        }
+        std::unique_ptr<ProcessAtLimit> limit; // as for a user under ulimit -u 14
+        QVERIFY(!noThreads || (limit = std::make_unique<ProcessAtLimit>(ProcessAtLimit::Threads))->ok());
+        saver.refused();
+        limit.reset();
         QVERIFY(saver.isIdle());
         QCOMPARE(stitch.count(), stitchStops);
         if (stitchStops)
