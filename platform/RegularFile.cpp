@@ -46,7 +46,8 @@ bool RegularFile::open(QFile& file, const QString& path) {
 
 bool RegularFile::isSpecial(const QString& path) {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
+           !S_ISDIR(st.st_mode);
 }
 
 QString RegularFile::settingsName(const QString& path) {
@@ -57,7 +58,7 @@ QString RegularFile::settingsName(const QString& path) {
 }
 
 QString RegularFile::notRegularText(int language, const QString& path) {
-    return WriteProblem::pick(language, "该名称不是普通文件：", "The name is not an ordinary file: ",
-                              "該名稱不是一般檔案：") +
+    return WriteProblem::pick(language, "该名称不是普通文件：",
+                              "The name is not an ordinary file: ", "該名稱不是一般檔案：") +
            path;
 }

@@ -268,7 +268,8 @@ private slots:
         if (box) {
             QTRY_VERIFY(!errorBoxText(false).isEmpty());
             const QString text = errorBoxText();
-            const char* const threads[3] = {"线程数已达上限", "The limit of threads is reached", "執行緒數已達上限"};
+            const char* const threads[3] = {"线程数已达上限", "The limit of threads is reached",
+                                            "執行緒數已達上限"};
             const QString reason = noThreads ? QString::fromUtf8(threads[hub->language()]) : noMemory;
             QVERIFY2(text.contains(reason) && text.contains("refused"), qPrintable(text));
         } else {
