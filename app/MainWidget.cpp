@@ -44,6 +44,7 @@
 #include "panels/measure/ScaleSet.h"
 #include "panels/measure/SetScaleInfoDialog.h"
 #include "panels/measure/SetTextDialog.h"
+#include "platform/RegularFile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -868,7 +869,8 @@ void MainWidget::oneSecondDelay() {
         return;
     connect(splitterLeft, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
     connect(splitterCenter, SIGNAL(saveDataSIGNAL()), this, SLOT(saveDataSLOT()));
-    splitterSettings = std::make_unique<QSettings>("./MainWidget.ini", QSettings::IniFormat);
+    splitterSettings =
+        std::make_unique<QSettings>(RegularFile::settingsName("./MainWidget.ini"), QSettings::IniFormat);
     // A stored state that does not restore (a damaged file) counts as none:
     // the next source, and last the default stretch, lay the panels out.
     // (restoreState changes nothing when it fails.)
@@ -887,7 +889,7 @@ void MainWidget::oneSecondDelay() {
                 splitterSettings->value("splitterCenter").toByteArray()))
         return;
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    QSettings zero("./MainWidget_zero.ini", QSettings::IniFormat);
+    QSettings zero(RegularFile::settingsName("./MainWidget_zero.ini"), QSettings::IniFormat);
     if (restore(zero.value(QString("splitterLeft_%1").arg(screen.width())).toByteArray(),
                 zero.value(QString("splitterCenter_%1").arg(screen.height())).toByteArray()))
         return;

@@ -13,6 +13,7 @@
 #include "platform/CaptureDevice.h"
 #include "platform/DeviceWatcher.h"
 #include "camera/SDLBackground.h"
+#include "platform/RegularFile.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -56,7 +57,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     widget_root->resize(size());
     videoHostWidget = widget_center;
 
-    QSettings other("./OtherSet.ini", QSettings::IniFormat);
+    QSettings other(RegularFile::settingsName("./OtherSet.ini"), QSettings::IniFormat);
     // setLanguage treats values outside 0..2 as 0.
     MessagePassing::instance()->setLanguage(other.value("language", 0).toInt());
     hide();

@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "app/hub/SaveErrorBox.h"
 #include "platform/FileCommit.h"
+#include "platform/ProcessLimits.h"
 #include "platform/SnapshotRecords.h"
 #include "platform/WriteProblem.h"
 
@@ -53,6 +54,15 @@ QString noFrameReason() {
 QString noMemoryReason() {
     return WriteProblem::pick(MessagePassing::instance()->language(), "内存不足，图片没有保存。",
                               "Not enough memory: the picture was not saved.", "記憶體不足，圖片沒有儲存。");
+}
+
+QString refusedReason() {
+    const int language = MessagePassing::instance()->language();
+    const int limit = ProcessLimits::reachedNow();
+    return limit ? ProcessLimits::reason(limit, language) + WriteProblem::pick(language, "。图片没有保存。",
+                                                                               ". The picture was not saved.",
+                                                                               "。圖片沒有儲存。")
+                 : noMemoryReason();
 }
 
 QImage thumbnail(const QImage& picture) {

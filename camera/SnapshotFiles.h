@@ -58,6 +58,10 @@ QString folderWriteProblem(const QString& path);
 QString noFrameReason();
 // Why a picture the system refused memory for was not saved.
 QString noMemoryReason();
+// Why a picture the system refused memory or a thread for was not saved:
+// the limit of threads or open files when one is reached now
+// (ProcessLimits), else noMemoryReason().
+QString refusedReason();
 // A snapshot of `mode` that ends without its picture. A picture the user
 // asked for (snap, dialog, series, the still-image road, the palette's
 // Screenshot and Save) is never lost in silence: the error box gives

@@ -76,7 +76,7 @@ void ThreaSaveImg::refused() {
     else if (m_mode == 7 && m_consumer)
         m_consumer(nullptr, 0, 0); // focus stacking likewise
     else // a picture the user asked for; the flat field's reference takes the next frame
-        SnapshotFiles::reportUnsaved(m_path, m_mode, SnapshotFiles::noMemoryReason());
+        SnapshotFiles::reportUnsaved(m_path, m_mode, SnapshotFiles::refusedReason());
     m_busy = false;
 }
 
@@ -221,7 +221,10 @@ void ThreaSaveImg::saveDirect(const QImage& image, const QString& file) {
     }
     SnapshotFiles::runOnGuiThread([file, thumb, note, clearIcon] {
         SnapshotFiles::addToHistory(file, thumb);
-        SnapshotRecords::dropNote(note);
+        if (MessagePassing::instance()->imageHistoryStored())
+            SnapshotRecords::dropNote(note);
+        else // the list on disk lacks it: the next start lists it by its record
+            SnapshotRecords::keepNote(note);
         if (clearIcon)
             MessagePassing::instance()->removeIconCamera();
     });

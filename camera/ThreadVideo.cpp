@@ -4,6 +4,7 @@
 
 #include "camera/FrameScaler.h"
 #include "platform/FrameTicks.h"
+#include "platform/MemoryRefusal.h"
 
 #include <QFile>
 #include <QStorageInfo>
@@ -264,7 +265,11 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     }
     // The encoder is opened on the recording thread, which starts the
     // encoder's own threads; this call waits for the answer.
-    start(QThread::InheritPriority);
+    if (!MemoryRefusal::start(*this)) {
+        setError("no thread for the recording");
+        m_state = StateFinished;
+        return false;
+    }
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         while (m_openResult == 0)

@@ -5,6 +5,7 @@
 #include "camera/SnapshotFiles.h"
 #include "platform/CaptureDevice.h"
 #include "platform/SleepClock.h"
+#include "platform/RegularFile.h"
 
 #include <QSettings>
 #include <QTimer>
@@ -88,7 +89,7 @@ bool UVCCamera::open(int index, int pixelFormat) {
     if (!openCapture(index))
         return false;
     selectFormat(pixelFormat);
-    QSettings other("./OtherSet.ini", QSettings::IniFormat);
+    QSettings other(RegularFile::settingsName("./OtherSet.ini"), QSettings::IniFormat);
     const int resolution = other.value("Resolution", 0).toInt();
     applyCaptureSize(resolution == 0 ? QSize(3840, 2160) : QSize(1920, 1080), resolution == 0 ? 0 : 1);
     return true;

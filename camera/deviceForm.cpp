@@ -12,6 +12,7 @@
 #include "camera/SDLBackground.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
+#include "platform/RegularFile.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -127,7 +128,7 @@ deviceForm::deviceForm(QWidget* parent) : QWidget(parent) {
     if (info.isNull() && QFile::exists(infoPath))
         qWarning("Company picture %s cannot be shown", qPrintable(infoPath));
 
-    QSettings lines("./LineFormSet.ini", QSettings::IniFormat);
+    QSettings lines(RegularFile::settingsName("./LineFormSet.ini"), QSettings::IniFormat);
     // The grid panel's rule: a stored width index outside 0..5 counts as 0.
     bool widthOk = false;
     const int width = lines.value("LineWidth", 0).toInt(&widthOk);
@@ -177,7 +178,9 @@ void deviceForm::initDeviceList(QList<int> codes, QList<int> indexes) {
     }
     names << netCameraNames;
     comboBox->addItems(names);
-    const QString last = QSettings("./deviceForm.ini", QSettings::IniFormat).value("LastCameraName").toString();
+    const QString last = QSettings(RegularFile::settingsName("./deviceForm.ini"), QSettings::IniFormat)
+                             .value("LastCameraName")
+                             .toString();
     if (!last.isEmpty()) {
         const int at = names.indexOf(last);
         if (at >= 0)
@@ -203,7 +206,9 @@ void deviceForm::comboBoxIndexChanged(int row) {
     } else {
         widgetFormat->hide();
     }
-    const QString last = QSettings("./deviceForm.ini", QSettings::IniFormat).value("LastCameraFormat").toString();
+    const QString last = QSettings(RegularFile::settingsName("./deviceForm.ini"), QSettings::IniFormat)
+                             .value("LastCameraFormat")
+                             .toString();
     if (!last.isEmpty()) {
         const int at = comboBoxFormat->findText(last);
         if (at >= 0)

@@ -11,6 +11,7 @@
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
 #include "platform/ProcessEnd.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -71,7 +72,8 @@ JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) {
         {"checkBox", {"缩放并对位", "Zoom And Align", "縮放並對位"}},
     };
 
-    settings = std::make_unique<QSettings>("./JingShenFormHigh.ini", QSettings::IniFormat);
+    settings = std::make_unique<QSettings>(RegularFile::settingsName("./JingShenFormHigh.ini"),
+                                           QSettings::IniFormat);
     MessagePassing* hub = MessagePassing::instance();
     lineEditPath->setText(hub->checkImgPath(settings.get()));
 

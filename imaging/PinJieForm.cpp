@@ -15,6 +15,7 @@
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
 #include "platform/MemoryRefusal.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QEvent>
@@ -96,7 +97,7 @@ PinJieForm::PinJieForm(QWidget* parent) : QWidget(parent) {
     buildForm();
     m_run = new StitchRun(this);
 
-    QSettings settings(settingsFile, QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName(settingsFile), QSettings::IniFormat);
     MessagePassing* hub = MessagePassing::instance();
     m_lineEditPath->setText(hub->checkImgPath(&settings));
     const bool isRbtn1 = settings.value("isRbtn1", true).toBool();

@@ -76,9 +76,7 @@ void SnapHistoryGrid::setData(const QFileInfo& picture, int entry, bool loadThum
 
 void SnapHistoryGrid::oneSecLater() {
     const QString path = QString("./.scaleImage/%1.jpg").arg(index);
-    if (!PictureSizeLimit::mayDecode(path))
-        return;
-    const QImage thumb(path);
+    const QImage thumb = PictureSizeLimit::readThumbnail(path);
     if (thumb.isNull())
         return;
     labImg->setPixmap(QPixmap::fromImage(thumb.scaledToHeight(labImg->height(), Qt::SmoothTransformation)));

@@ -5,6 +5,7 @@
 #include "app/hub/UiSize.h"
 #include "app/hub/PictureSizeLimit.h"
 #include "panels/measure/PanelKit.h"
+#include "platform/RegularFile.h"
 
 #include <QEvent>
 #include <QFile>
@@ -103,7 +104,7 @@ void SnapOpenSave::renewSize() {
 }
 
 QString SnapOpenSave::imageFolder() const {
-    QSettings settings("./CameraSet.ini", QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName("./CameraSet.ini"), QSettings::IniFormat);
     return MessagePassing::instance()->checkImgPath(&settings);
 }
 

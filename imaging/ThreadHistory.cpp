@@ -51,10 +51,10 @@ void ThreadHistory::run() {
             std::lock_guard<std::mutex> lock(skipMutex);
             skip = skipList.contains(i);
         }
-        // A thumbnail file whose header claims a giant picture is left out:
-        // decoding it could exhaust the machine.
-        if (!skip && PictureSizeLimit::mayDecode(pathList[i])) {
-            QImage image(pathList[i]);
+        // A thumbnail file whose header claims more than a thumbnail, or a
+        // FIFO at its name, is left out.
+        if (!skip) {
+            QImage image = PictureSizeLimit::readThumbnail(pathList[i]);
             if (!image.isNull())
                 image = image.scaledToHeight(height, Qt::SmoothTransformation);
             emit thumbnailReady(gen, i, image);

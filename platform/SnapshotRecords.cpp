@@ -1,5 +1,7 @@
 #include "platform/SnapshotRecords.h"
 
+#include "platform/RegularFile.h"
+
 #include "platform/AppPaths.h"
 #include "platform/FileCommit.h"
 #include "platform/filerules/FileRules.h"
@@ -23,8 +25,13 @@ namespace SnapshotRecords {
 QString takeWrittenPicture(const QString& path, QImage& image) {
     static const char* const formats[] = {"jpg", "bmp", "png", "tiff"};
     static const char* const suffixes[] = {".jpg", ".bmp", ".png", ".tiff"};
+    // The saver's folder is the user's: a FIFO at the name is never waited on.
+    const auto load = [&image](const QString& name, const char* format) {
+        QFile file;
+        return RegularFile::open(file, name) && image.load(&file, format);
+    };
     for (int i = 0; i < 4; ++i) {
-        if (image.load(path, formats[i]) || image.load(path + suffixes[i], formats[i])) {
+        if (load(path, formats[i]) || load(path + suffixes[i], formats[i])) {
             if (QFile::exists(path))
                 QFile::remove(path);
             if (QFile::exists(path + suffixes[i]))
@@ -110,6 +117,10 @@ void dropNote(const QString& note) {
     release(note);
 }
 
+void keepNote(const QString& note) {
+    release(note);
+}
+
 QString createThumbnail(int* fd) { return createHeld(".new", ".jpg", fd); }
 
 void releaseThumbnail(const QString& thumbnail) { release(thumbnail); }
@@ -151,7 +162,7 @@ QHash<QString, bool>& lookAgain() {
 // Snapshots are written into the snapshot folder (the stored one, or the
 // default), canonical names of those that exist.
 QStringList snapshotFolders() {
-    const QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
+    const QSettings cameraSet(RegularFile::settingsName("./CameraSet.ini"), QSettings::IniFormat);
     QStringList folders;
     for (const QString& folder : {cameraSet.value("imgPath").toString(), AppPaths::appFile("Export/Image")}) {
         const QString canonical = folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();

@@ -27,6 +27,9 @@ QString takeWrittenPicture(const QString& path, QImage& image);
 // record's path, empty when it cannot be written.
 QString notePending(const QString& picture, const QString& preparedThumbnail);
 void dropNote(const QString& note);
+// Ends the hold of a record whose picture the list names but could not
+// write down: the record stays, and the next start lists the picture.
+void keepNote(const QString& note);
 // A new temporary thumbnail in ./.scaleImage, open for writing as *fd: made
 // as every writer's temporary file is (FileRules::createTemporary, so that
 // the folder's default ACL and the umask apply), with a hidden name that

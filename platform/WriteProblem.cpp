@@ -1,5 +1,8 @@
 #include "platform/WriteProblem.h"
 
+#include "platform/ProcessLimits.h"
+#include "platform/RegularFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -53,6 +56,10 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
     const QString place = placeProblem(parent, language);
     if (!place.isEmpty())
         return place;
+    // A write whose reason is unknown (QSettings tells none) while the
+    // process can open no more files failed for that.
+    if (error == 0)
+        error = ProcessLimits::fileError();
     // The room left speaks only for a write the disk refused for room, or
     // for one whose reason is unknown: a refused name or permission on a
     // nearly full disk is told as what it is.
@@ -65,8 +72,7 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
     case EISDIR:
     case ENODEV:
         // A folder, a pipe or a device at the name: only files are replaced.
-        return pick(language, "该名称不是普通文件：", "The name is not an ordinary file: ", "該名稱不是一般檔案：") +
-               path;
+        return RegularFile::notRegularText(language, path);
     case ELOOP:
         // Another user's link in a shared folder (FileRules::finalTarget).
         return pick(language, "该名称是其他用户的链接，不会跟随写入：",
@@ -74,6 +80,9 @@ QString WriteProblem::explain(const QString& path, int error, int language, qint
                path;
     case ENAMETOOLONG:
         return pick(language, "文件名太长：", "The file name is too long: ", "檔案名稱太長：") + path;
+    case EMFILE:
+    case ENFILE:
+        return ProcessLimits::reason(error, language) + pick(language, "：", ": ", "：") + path;
     case EIO:
         return pick(language, "磁盘读写出错：", "The disk reported an error writing: ", "磁碟讀寫出錯：") + path;
     case EDQUOT:

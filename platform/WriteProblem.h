@@ -17,10 +17,9 @@ public:
     // The reason a write of path (needed bytes long, when known) failed with
     // the system error code error (0 when unknown): a missing or read-only
     // folder or disk when that is the case, else the error in the program's
-    // words. The room left speaks only for ENOSPC, EDQUOT (the user's quota)
-    // or an unknown error: a full disk when less room is left than needed
-    // (ENOSPC with that room free: no room for more files), else a general
-    // "could not be written".
+    // words (too many open files as ProcessLimits names that limit). The room left speaks only for ENOSPC,
+    // EDQUOT (the user's quota) or an unknown error: a full disk when less room is left than needed (ENOSPC
+    // with that room free: no room for more files), else a general "could not be written".
     static QString explain(const QString& path, int error, int language, qint64 needed = 0);
     // The temporary folder that a writer builds its parts in is full.
     static QString temporaryFull(const QString& tempFolder, int language);

@@ -8,6 +8,7 @@
 #include "platform/FileCommit.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SnapshotRecords.h"
+#include "platform/RegularFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -178,7 +179,7 @@ void MessagePassing::initImageHistory() {
     int storedCnt = 0;
     {
         // Read only: the list is written back whole below.
-        const QSettings file("./ImageHistory.ini", QSettings::IniFormat);
+        const QSettings file(RegularFile::settingsName("./ImageHistory.ini"), QSettings::IniFormat);
         storedCnt = file.value("TotalCnt", 0).toInt();
         for (const QString& key : file.childKeys()) {
             bool ok = false;
@@ -248,7 +249,7 @@ void MessagePassing::storeImageHistory() {
     // nearly full disk, and a list without its count lists nothing at the
     // next start. What the user sees stays the list in memory either way;
     // the next write that finds room writes all of it.
-    SaveErrorBox::editSettings("./ImageHistory.ini", [this](QSettings& file) {
+    historyStored = SaveErrorBox::editSettings("./ImageHistory.ini", [this](QSettings& file) {
         file.clear();
         for (auto it = historyPaths.cbegin(); it != historyPaths.cend(); ++it)
             file.setValue(QString::number(it.key()), it.value());

@@ -76,6 +76,9 @@ public:
     // ---- recent images, snapshot hand-back, export paths ----
     void initImageHistory();
     int addImageHistory(QString path);
+    // Whether the last write of ./ImageHistory.ini reached the disk: a picture
+    // listed while it did not keeps its record for the next start.
+    bool imageHistoryStored() const { return historyStored; }
     void removeImageHistory(int index, QString path);
     void removeAllImageHistory();
     // Loads the picture just written at `path` (+ suffix) into a new image of
@@ -355,6 +358,7 @@ private:
     // is never what a write cut short left.
     QMap<int, QString> historyPaths;
     bool historyOpen = false;
+    bool historyStored = true;
     int totalCnt = 0;
     QList<QString> historyList;
     QList<QChar> gunChars;

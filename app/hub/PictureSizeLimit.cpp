@@ -2,8 +2,10 @@
 
 #include "app/hub/MessagePassing.h"
 #include "export/xlsx/ImageSizeReaders.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
+#include <QImage>
 #include <QImageReader>
 #include <QMessageBox>
 
@@ -22,9 +24,8 @@ quint32 le(const QByteArray& b, int at, int bytes) {
 // The first image of an icon (or cursor) file, as the icon decoder makes it:
 // a PNG inside decodes at its own header's size, whatever the directory
 // says; a bitmap at the directory's size, where 0 means the bitmap header's.
-QSize firstIconSize(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+QSize firstIconSize(QFile& file) {
+    if (!file.seek(0))
         return QSize();
     const QByteArray dir = file.read(22);
     if (dir.size() < 22 || le(dir, 4, 2) == 0)
@@ -58,20 +59,24 @@ bool statesDecodedSize(const QByteArray& format) {
 
 } // namespace
 
-QSize PictureSizeLimit::headerSize(const QString& path) {
+namespace {
+// headerSize of a file open for reading, named by its path.
+QSize sizeOf(QFile& file) {
     // The loaders (QImage::load, QImageReader::read) choose their decoder the
     // same way: by the name's suffix when the content fits, else by content.
-    QImageReader reader(path);
+    QImageReader reader(&file);
     const QByteArray format = reader.format().toLower();
     if (format == "ico" || format == "cur")
-        return firstIconSize(path);
+        return firstIconSize(file);
     if (!statesDecodedSize(format))
         return QSize();
     // The decoder's own reading of its header, without decoding...
     QSize size = reader.size();
     // ...and the workbook's readers where they know the format: the larger
     // one counts.
-    if (std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "rb")) {
+    const int copy = ::dup(file.handle());
+    if (std::FILE* f = copy >= 0 ? ::fdopen(copy, "rb") : nullptr) {
+        std::rewind(f);
         SimpleXlsx::ImageSizeReader own = nullptr;
         if (format == "jpeg" || format == "jpg")
             own = SimpleXlsx::ReadJpegSize;
@@ -85,8 +90,34 @@ QSize PictureSizeLimit::headerSize(const QString& path) {
         if (own && own(f, w, h) && (!size.isValid() || qint64(w) * h > qint64(size.width()) * size.height()))
             size = QSize(int(w), int(h));
         std::fclose(f);
+    } else if (copy >= 0) {
+        ::close(copy);
     }
     return size.isValid() && !size.isEmpty() ? size : QSize();
+}
+} // namespace
+
+QSize PictureSizeLimit::headerSize(const QString& path) {
+    QFile file;
+    return RegularFile::open(file, path) ? sizeOf(file) : QSize();
+}
+
+QImage PictureSizeLimit::readThumbnail(const QString& path) {
+    QFile file;
+    if (!RegularFile::open(file, path)) {
+        if (RegularFile::isSpecial(path))
+            qWarning("Thumbnail %s refused: the name is not an ordinary file", qPrintable(path));
+        return QImage();
+    }
+    const QSize size = sizeOf(file);
+    if (!size.isValid() || qint64(size.width()) * size.height() > kMaxThumbnailPixels ||
+        !fits(size, machineMemory())) {
+        qWarning("Thumbnail %s refused: not a thumbnail of this program", qPrintable(path));
+        return QImage();
+    }
+    if (!file.seek(0))
+        return QImage();
+    return QImageReader(&file).read();
 }
 
 bool PictureSizeLimit::fits(QSize size, qint64 memoryBytes) {
@@ -143,6 +174,11 @@ void PictureSizeLimit::showUnreadable(const QString& path) {
 }
 
 bool PictureSizeLimit::allowOpen(const QString& path) {
+    if (RegularFile::isSpecial(path)) {
+        qWarning("Picture %s refused: the name is not an ordinary file", qPrintable(path));
+        showErrorBox(RegularFile::notRegularText(MessagePassing::instance()->language(), path));
+        return false;
+    }
     const QSize size = headerSize(path);
     if (!size.isValid()) {
         showUnreadable(path);

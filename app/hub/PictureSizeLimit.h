@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QSize>
 #include <QString>
 
@@ -13,14 +14,23 @@ class PictureSizeLimit {
 public:
     static constexpr qint64 kMaxPixels = 400000000;
     static constexpr int kBytesPerPixel = 4;
+    // A thumbnail of the recent strip is a picture scaled down (296 rows
+    // high as the program makes it): one larger than the largest picture a
+    // snapshot makes (7680 x 4320) is none.
+    static constexpr qint64 kMaxThumbnailPixels = qint64(7680) * 4320;
 
     // The size of the picture that loading the file would decode, read
     // without decoding: the decoder is chosen as QImage::load chooses it, and
     // its header is read as that decoder reads it (the first image of an
     // icon file, a PNG inside at the PNG's own size). Invalid when nothing
     // can decode the file, or the format may decode to another size than it
-    // states (other containers, drawings). Any thread.
+    // states (other containers, drawings), or the name is no regular file
+    // (a FIFO is never waited on). Any thread.
     static QSize headerSize(const QString& path);
+    // The thumbnail at path, decoded only when its header fits a thumbnail
+    // (kMaxThumbnailPixels) and this machine; null otherwise,
+    // with a warning for a refused one. Any thread.
+    static QImage readThumbnail(const QString& path);
     // Whether a picture of `size` fits a machine of `memoryBytes` (0 or less:
     // unknown, only the pixel bound applies).
     static bool fits(QSize size, qint64 memoryBytes);
@@ -30,7 +40,7 @@ public:
     // what cannot be sized is not decoded. Any thread.
     static bool mayDecode(const QString& path);
     // mayDecode; when false, the program's "Error" box says why (too large,
-    // or not a picture that can be read). GUI thread.
+    // not an ordinary file, or not a picture that can be read). GUI thread.
     static bool allowOpen(const QString& path);
     // The "Error" box for a file that does not decode. GUI thread.
     static void showUnreadable(const QString& path);

@@ -5,6 +5,7 @@
 #include "export/forms/XlsLineEdit.h"
 #include "measure/engine/ReportContent.h"
 #include "platform/AppPaths.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -148,7 +149,7 @@ void WordEditDialog::showLogo() {
 }
 
 void WordEditDialog::loadTemplate(const QString& name) {
-    const QSettings file(templateFile(name), QSettings::IniFormat);
+    const QSettings file(RegularFile::settingsName(templateFile(name)), QSettings::IniFormat);
     // Only a file name: a stored path must not reach outside the folder.
     m_logo = QFileInfo(file.value("Logo").toString()).fileName();
     showLogo();

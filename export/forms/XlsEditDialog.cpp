@@ -4,6 +4,7 @@
 #include "app/hub/UiSize.h"
 #include "export/forms/XlsLineEdit.h"
 #include "measure/engine/ReportContent.h"
+#include "platform/RegularFile.h"
 
 #include <QDate>
 #include <QFrame>
@@ -78,7 +79,7 @@ void XlsEditDialog::loadTemplate(const QString& name) {
     tableWidget->clearContents();
     btnAddImage_->setEnabled(true);
     btnAddTime_->setEnabled(true);
-    const QSettings file(templateFile(name), QSettings::IniFormat);
+    const QSettings file(RegularFile::settingsName(templateFile(name)), QSettings::IniFormat);
     const QPoint image = file.value("imagePos", QPoint(-1, -1)).toPoint();
     if (image.x() != -1 && image.y() != -1)
         btnAddImage(image);

@@ -13,6 +13,7 @@
 #include "platform/FileCommit.h"
 #include "platform/WriteProblem.h"
 #include "platform/filerules/FileRules.h"
+#include "platform/RegularFile.h"
 
 #include <QColor>
 #include <QComboBox>
@@ -86,7 +87,7 @@ XlsSet::XlsSet(QWidget* parent) : QWidget(parent) {
     setLanguageText();
 
     MessagePassing* hub = MessagePassing::instance();
-    m_settings = new QSettings("./XlsSet.ini", QSettings::IniFormat, this);
+    m_settings = new QSettings(RegularFile::settingsName("./XlsSet.ini"), QSettings::IniFormat, this);
     const bool autoName = m_settings->value("isAutoName", true).toBool();
     rbtnAUTO->setChecked(autoName);
     rbtnHAND->setChecked(!autoName);
@@ -363,7 +364,9 @@ void XlsSet::loadTemplateList(QComboBox* combo, const QString& listFile) {
     const bool blocked = combo->blockSignals(true);
     // Names that are no template names are left out: they would be paths.
     const QStringList names = ReportContent::TemplateNames(listFile);
-    const QString current = QSettings(listFile, QSettings::IniFormat).value("curKey", "default").toString();
+    const QString current = QSettings(RegularFile::settingsName(listFile), QSettings::IniFormat)
+                                .value("curKey", "default")
+                                .toString();
     combo->clear();
     combo->addItems(names);
     int index = names.indexOf(current);

@@ -6,6 +6,7 @@
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/UpdateRegions.h"
 #include "platform/AppPaths.h"
+#include "platform/RegularFile.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -72,7 +73,7 @@ QString CCrossLineContainer::groupPrefix() const {
 void CCrossLineContainer::ReadWriteCrossLines(bool load) {
     const QString g = groupPrefix();
     if (load) {
-        QSettings s(crossLineFile(), QSettings::IniFormat);
+        QSettings s(RegularFile::settingsName(crossLineFile()), QSettings::IniFormat);
         int hor = s.value(g + "/HORSIZE", 0).toInt();
         int ver = s.value(g + "/VERSIZE", 0).toInt();
         if (unsigned(hor) > unsigned(maxLines))
@@ -483,7 +484,7 @@ void CCrossLineContainer::CollectLineRect(const CrossLineInfo& line, QList<QRect
 // ---------------------------------------------------------------- reticle
 
 void CCrossLineContainer::LoadReticles() {
-    QSettings s(reticleFile(), QSettings::IniFormat);
+    QSettings s(RegularFile::settingsName(reticleFile()), QSettings::IniFormat);
     m_reticles.clear();
     m_selectedReticle = -1;
     // The program writes one item at most; a larger count is damage.

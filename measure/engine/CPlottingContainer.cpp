@@ -6,6 +6,7 @@
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"
 #include "measure/engine/UpdateRegions.h"
+#include "platform/RegularFile.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -313,7 +314,7 @@ void CPlottingContainer::DragBar(const QPoint& displacement) {
 }
 
 void CPlottingContainer::LoadBarPosition() {
-    QSettings settings("./CPlottingScale.ini", QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName("./CPlottingScale.ini"), QSettings::IniFormat);
     const QPointF p = settings.value("pos", QPointF(200, 60)).toPointF();
     m_scale.position = std::isfinite(p.x()) && std::isfinite(p.y()) ? p : QPointF(200, 60);
 }

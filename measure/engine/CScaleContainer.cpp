@@ -6,6 +6,7 @@
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"
 #include "measure/engine/UpdateRegions.h"
+#include "platform/RegularFile.h"
 
 #include <QPainter>
 #include <QRegularExpression>
@@ -68,7 +69,7 @@ bool CScaleContainer::isOwnGroup(const QString& group) const {
 void CScaleContainer::ReadWriteIni(bool load) {
     const QString prefix = groupPrefix() + "_scl_";
     if (load) {
-        QSettings settings(g_path, QSettings::IniFormat);
+        QSettings settings(RegularFile::settingsName(g_path), QSettings::IniFormat);
         resetList();
         int own = 0;
         for (const QString& group : settings.childGroups())
@@ -267,7 +268,7 @@ void CScaleContainer::GetScaleNames(QStringList& out) const {
 }
 
 QString CScaleContainer::ReadLastScaleName() const {
-    QSettings settings(g_path, QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName(g_path), QSettings::IniFormat);
     const QString name = settings.value("LastName/" + groupPrefix() + "_LastName", "default").toString();
     return name.isEmpty() ? QStringLiteral("default") : name;
 }

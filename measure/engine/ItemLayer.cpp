@@ -14,12 +14,14 @@
 #include "measure/engine/ShapeRegistry.h"
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"
+#include "platform/RegularFile.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QImageReader>
@@ -251,7 +253,7 @@ void ItemLayer::init() {
             settings.endGroup();
         });
     }
-    const QSettings settings(file, QSettings::IniFormat);
+    const QSettings settings(RegularFile::settingsName(file), QSettings::IniFormat);
     SetMeasurePenSize_slot(storedSize(settings, "PenSize", 1, MeasureSetRanges::PenSize));
     SetMeasureFontSize_slot(storedSize(settings, "FontSize", 22, MeasureSetRanges::FontSize));
     const QColor item = colourAt(settings.value("MeasureSet/ItemColor", 0).toInt());
@@ -415,7 +417,7 @@ void ItemLayer::clearAllShapes() {
 }
 
 bool ItemLayer::lineSaveOff() const {
-    QSettings settings(measureSetFile(), QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName(measureSetFile()), QSettings::IniFormat);
     return settings.value("MeasureSet/LineSave", 1).toInt() == 1;
 }
 
@@ -1017,7 +1019,8 @@ bool ItemLayer::isWidePicture(const QString& picture) {
     if (BaseCamera* camera = MessagePassing::instance()->currentCamera())
         return camera->isWideFrame();
     // No camera (a still image): the picture's own shape decides.
-    const QSize size = QImageReader(picture).size();
+    QFile file;
+    const QSize size = RegularFile::open(file, picture) ? QImageReader(&file).size() : QSize();
     return size.isValid() && size.height() > 0 && double(size.width()) / size.height() > 1.55;
 }
 
@@ -1189,7 +1192,7 @@ void ItemLayer::GetScaleInfo() {
     const QString last = m_sys->ReadLastScaleName();
     MessagePassing::instance()->sendScaleInfo(m_sys->ScaleNames(), last);
     SetCurScaleName(last);
-    QSettings settings(measureSetFile(), QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName(measureSetFile()), QSettings::IniFormat);
     setMeasureChiSizeSLOT(storedSize(settings, "ChiSize", 1, MeasureSetRanges::ChiSize));
     setMeasureChiColorSlot(settings.value("MeasureSet/ChiColor", 0).toInt());
     setPlottingScalVisibleSLOT(settings.value("MeasureSet/scaleShow", true).toBool());
@@ -1229,7 +1232,7 @@ void ItemLayer::readECLP2PData() {
     m_linesRestored = true;
     if (lineSaveOff())
         return;
-    QSettings store(AppPaths::appFile("INI/ECLP2P.ini"), QSettings::IniFormat);
+    QSettings store(RegularFile::settingsName(AppPaths::appFile("INI/ECLP2P.ini")), QSettings::IniFormat);
     // Never trust the count: stop at the first missing entry.
     const int total = std::min(store.value("total", 0).toInt(), 100000);
     for (int n = 0; n < total; ++n) {

@@ -7,6 +7,7 @@
 #include "measure/engine/CScaleContainer.h"
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/UpdateRegions.h"
+#include "platform/RegularFile.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -19,7 +20,7 @@
 
 namespace {
 bool fastModeOn() {
-    QSettings settings("./OtherSet.ini", QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName("./OtherSet.ini"), QSettings::IniFormat);
     return settings.value("FastMode", false).toBool();
 }
 

@@ -1,6 +1,7 @@
 #include "measure/engine/ReportContent.h"
 
 #include "platform/AppPaths.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -39,7 +40,7 @@ WordReportTemplate WordReportTemplate::Read(const QString& name) {
         return t;
     }
     t.name = name;
-    const QSettings file(wordTemplateFile(name), QSettings::IniFormat);
+    const QSettings file(RegularFile::settingsName(wordTemplateFile(name)), QSettings::IniFormat);
     // The editor keys the fields by the characters U+0000..U+0006 themselves.
     for (int i = 0; i < 7; ++i)
         t.fields << file.value(QString(QChar(ushort(i)))).toString();
@@ -62,7 +63,7 @@ QString Title(int language) {
 }
 
 QString CurrentTemplateName(const QString& listFile) {
-    const QSettings list(listFile, QSettings::IniFormat);
+    const QSettings list(RegularFile::settingsName(listFile), QSettings::IniFormat);
     const QString name = list.value("curKey").toString();
     return IsTemplateName(name) ? name : QStringLiteral("default");
 }
@@ -77,7 +78,7 @@ bool IsTemplateName(const QString& name) {
 }
 
 QStringList TemplateNames(const QString& listFile) {
-    const QSettings list(listFile, QSettings::IniFormat);
+    const QSettings list(RegularFile::settingsName(listFile), QSettings::IniFormat);
     const QStringList stored = list.value("strList", QStringList{QStringLiteral("default")}).toStringList();
     QStringList names;
     for (const QString& name : stored)
@@ -96,8 +97,8 @@ QStringList EnglishWordFields() {
 
 QByteArray JpegBase64(const QString& path, int& width, int& height) {
     width = height = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!RegularFile::open(file, path))
         return QByteArray();
     const QByteArray bytes = file.readAll();
     QBuffer source;

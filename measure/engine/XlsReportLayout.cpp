@@ -2,6 +2,7 @@
 
 #include "export/xlsx/CWorkbook.h"
 #include "export/xlsx/CWorksheet.h"
+#include "platform/RegularFile.h"
 
 #include <QSettings>
 #include <QVariant>
@@ -35,7 +36,7 @@ XlsReportTemplate XlsReportTemplate::Read(const QString& name) {
     if (!ReportContent::IsTemplateName(name))
         return t; // a name that is no template name is never a path
     t.name = name;
-    const QSettings file(templateFile(name), QSettings::IniFormat);
+    const QSettings file(RegularFile::settingsName(templateFile(name)), QSettings::IniFormat);
     t.imagePos = readPoint(file, "imagePos", QPoint(0, 2));
     t.timeHave = file.value("timePos_HAVE", true).toBool();
     t.timeUp = readPoint(file, "timePos_UP", QPoint(-1, -1));

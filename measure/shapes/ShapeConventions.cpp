@@ -5,6 +5,7 @@
 #include "measure/engine/MeasureGlobals.h"
 #include "measure/engine/PaintHelpers.h"
 #include "measure/engine/UpdateRegions.h"
+#include "platform/RegularFile.h"
 
 #include <QPainter>
 #include <QSettings>
@@ -113,7 +114,7 @@ bool MinMaxAvg(const QList<double>& values, double& minimum, double& maximum, do
 namespace ShapeLabel {
 
 bool Switch(const QString& key, bool fallback) {
-    QSettings settings("./INI/MeasureData.ini", QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName("./INI/MeasureData.ini"), QSettings::IniFormat);
     return settings.value(key, fallback).toBool();
 }
 

@@ -6,6 +6,7 @@
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelPrompt.h"
 #include "panels/camera/PanelScaling.h"
+#include "platform/RegularFile.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -62,7 +63,7 @@ ArgsDialog::ArgsDialog(QWidget* parent) : QDialog(parent) {
     connect(btnSave, SIGNAL(clicked()), this, SLOT(btnSaveClicked()));
     connect(btnLoad, SIGNAL(clicked()), this, SLOT(btnLoadClicked()));
 
-    QSettings settings(kIni, QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName(kIni), QSettings::IniFormat);
     const QStringList names = settings.value("List").toStringList();
     if (!names.isEmpty())
         comboBoxName->addItems(names);

@@ -9,6 +9,8 @@
 #include "panels/camera/CameraSet.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/ProcessLimits.h"
+#include "platform/RegularFile.h"
 
 #include <QDateTime>
 #include <QEvent>
@@ -189,7 +191,7 @@ void CameraForm::btnCameraClick() {
     BaseCamera* cam = hub->currentCamera();
     if (!cam)
         return; // nothing would ever report the snapshot done
-    QSettings ini("./CameraSet.ini", QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName("./CameraSet.ini"), QSettings::IniFormat);
     const QString folder = hub->checkImgPath(&ini);
     const QString prefix = PanelParts::storedPrefix(ini, "img");
     QString name;
@@ -221,7 +223,7 @@ void CameraForm::btnVideoClick() {
     if (requestPending)
         return;
     MessagePassing* hub = MessagePassing::instance();
-    QSettings ini("./VideoSet.ini", QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName("./VideoSet.ini"), QSettings::IniFormat);
     const bool autoDate = ini.value("isAutoDate", true).toBool();
     const bool autoName = ini.value("isAutoName", true).toBool();
     const QString folder = hub->checkVideoPath(&ini);
@@ -295,8 +297,14 @@ void CameraForm::changeFenBianLv1080pFinishDelay() {
         hub->setVideoState(true);
         return;
     }
-    // Nothing records: the resolution goes back as after a recording.
-    PanelParts::showError(recordFailedText);
+    // Nothing records: the resolution goes back as after a recording. The
+    // box names a limit of the process that refused the recorder its
+    // threads or its file.
+    QStringList texts = recordFailedText;
+    if (const int limit = ProcessLimits::reachedNow())
+        for (int language = 0; language < texts.size(); ++language)
+            texts[language] += "\n" + ProcessLimits::reason(limit, language);
+    PanelParts::showError(texts);
     hub->changeFenBianLv1080pReturn(1);
 }
 
@@ -375,7 +383,7 @@ void CameraForm::GunReturnVideoSLOT(QString code) {
     }
     if (requestPending || !isSafeFileName(code))
         return;
-    QSettings ini("./VideoSet.ini", QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName("./VideoSet.ini"), QSettings::IniFormat);
     const QString folder = hub->checkVideoPath(&ini);
     videoFileName = makeUniqueFileName(folder + "/" + code, ".mp4") + ".mp4";
     requestRecording();

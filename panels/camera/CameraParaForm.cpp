@@ -9,6 +9,7 @@
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelScaling.h"
 #include "panels/camera/PasswordDialog.h"
+#include "platform/RegularFile.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -749,7 +750,7 @@ void CameraParaForm::argsLoadSLOT(QString name) {
         return; // no set of that name: the camera keeps its values
     // A load already running is dropped: one chain, one file at a time.
     argsTimer->stop();
-    argsSettings.reset(new QSettings(path, QSettings::IniFormat));
+    argsSettings.reset(new QSettings(RegularFile::settingsName(path), QSettings::IniFormat));
     argsSteps = loadSteps();
     argsSteps.takeFirst()();
     argsTimer->start();
@@ -854,7 +855,7 @@ void CameraParaForm::checkBoxToggled2(bool locked) {
 }
 
 void CameraParaForm::oneSecondLater() {
-    if (!QSettings(kLockIni, QSettings::IniFormat).value("isLock", false).toBool())
+    if (!QSettings(RegularFile::settingsName(kLockIni), QSettings::IniFormat).value("isLock", false).toBool())
         return;
     // A network camera's panel has no lock box: locked, it could never be opened again.
     if (BaseCamera* cam = camera(); !cam || cam->isNetCamera())

@@ -6,6 +6,7 @@
 #include "camera/BaseCamera.h"
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -85,7 +86,7 @@ CameraSet::CameraSet(QWidget* parent) : QWidget(parent), ui(new Ui_CameraSet) {
     ui->setupUi(this);
     initSize();
     setLanguageText();
-    QSettings ini(iniFile, QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName(iniFile), QSettings::IniFormat);
     MessagePassing* hub = MessagePassing::instance();
 
     const bool snapPC = ini.value("isSnapPC", true).toBool();
@@ -194,8 +195,9 @@ void CameraSet::initImgTypeByCamera() {
     if (cam && fourKModels.contains(cam->className())) {
         ui->widget_4->show();
         ui->widgetSize->show();
-        const int at =
-            imageTypes.indexOf(QSettings(iniFile, QSettings::IniFormat).value("ImgType", "jpg").toString());
+        const int at = imageTypes.indexOf(QSettings(RegularFile::settingsName(iniFile), QSettings::IniFormat)
+                                              .value("ImgType", "jpg")
+                                              .toString());
         if (at >= 0) {
             const QSignalBlocker block(ui->comboImgType);
             ui->comboImgType->setCurrentIndex(at);
@@ -256,7 +258,7 @@ void CameraSet::GunReturnSLOT(QString code) {
     // would write outside the snapshot folder.
     if (!cam || !isSafeFileName(code))
         return;
-    QSettings ini(iniFile, QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName(iniFile), QSettings::IniFormat);
     const QString folder = hub->checkImgPath(&ini);
     const QString base = makeUniqueFileName(folder + "/" + code, "." + hub->imgType);
     ui->lineEditGun->setText(base.section('/', -1));

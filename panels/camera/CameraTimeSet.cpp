@@ -6,6 +6,7 @@
 #include "panels/camera/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelScaling.h"
+#include "platform/RegularFile.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -138,7 +139,7 @@ CameraTimeSet::CameraTimeSet(QWidget* parent) : QWidget(parent), ui(new Ui_Camer
     connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
     changeLanguageSLOT(hub->language());
 
-    QSettings settings(kIni, QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName(kIni), QSettings::IniFormat);
     // A unit index the boxes do not have (an edited or damaged file) falls
     // back to seconds, the default, as the other panels do.
     auto unitIndex = [&settings](const char* key) {
@@ -263,7 +264,7 @@ void CameraTimeSet::btnDelayShootClick() {
     remainCount = ui->spinBoxTotal->value();
 
     MessagePassing* hub = MessagePassing::instance();
-    QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
+    QSettings cameraSet(RegularFile::settingsName("./CameraSet.ini"), QSettings::IniFormat);
     const QString folder = hub->checkImgPath(&cameraSet);
     const bool isAutoDate = cameraSet.value("isAutoDate", true).toBool();
     const QString prefix = PanelParts::storedPrefix(cameraSet, "img");

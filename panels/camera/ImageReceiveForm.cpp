@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QHBoxLayout>
@@ -67,7 +68,7 @@ ImageReceiveForm::ImageReceiveForm(QWidget* parent) : QWidget(parent) {
     texts.insert("labState_1", {"连接正常", "Connect normal", "連接正常"});
     texts.insert("labState_2", {"连接异常", "Connect error", "連接異常"});
 
-    QSettings ini(iniFile, QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName(iniFile), QSettings::IniFormat);
     lineEditPath->setText(hub->checkImgPath(&ini));
     connect(btnPath, SIGNAL(clicked()), this, SLOT(btnPathClick()));
     connect(btnYZ, SIGNAL(clicked()), this, SLOT(btnYZClick()));

@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "camera/UVCCamera_Corvo.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -113,7 +114,7 @@ LasControlForm::LasControlForm(QWidget* parent) : QWidget(parent), ui(new Ui_Las
     connect(hub, SIGNAL(changeLanguageSIGNAL(int)), this, SLOT(changeLanguageSLOT(int)));
     changeLanguageSLOT(hub->language());
 
-    QSettings settings(kIni, QSettings::IniFormat);
+    QSettings settings(RegularFile::settingsName(kIni), QSettings::IniFormat);
     ui->checkBoxAutoAWB->setChecked(settings.value("checkBoxAutoAWB", false).toBool());
     ui->checkBoxHide->setChecked(settings.value("checkBoxHide", false).toBool());
     ui->widgetHide->setVisible(!ui->checkBoxHide->isChecked());

@@ -6,6 +6,7 @@
 #include "camera/NetCamera.h"
 #include "camera/UVCCamera.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -77,7 +78,8 @@ OtherSet::OtherSet(QWidget* parent) : QWidget(parent) {
         r->setFixedHeight(scaled(30));
     PanelParts::scaleLayouts(this);
 
-    int lang = QSettings(iniFile, QSettings::IniFormat).value("language", 0).toInt();
+    int lang =
+        QSettings(RegularFile::settingsName(iniFile), QSettings::IniFormat).value("language", 0).toInt();
     comboName->setCurrentIndex(lang >= 0 && lang <= 2 ? lang : 0);
 
     texts.insert("labTitle", {"其他设置", "Other Setting", "其他設置"});
@@ -135,7 +137,8 @@ void OtherSet::initFPSList() {
         labFPS->hide();
         comboFPS->hide();
     } else {
-        int index = QSettings(iniFile, QSettings::IniFormat).value("FPSIndex", 0).toInt();
+        int index =
+            QSettings(RegularFile::settingsName(iniFile), QSettings::IniFormat).value("FPSIndex", 0).toInt();
         if (index < 0 || index >= items.size())
             index = 0;
         {

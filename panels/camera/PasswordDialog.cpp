@@ -4,6 +4,7 @@
 #include "app/hub/UiSize.h"
 #include "platform/FileCommit.h"
 #include "platform/WriteProblem.h"
+#include "platform/RegularFile.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -116,7 +117,9 @@ void PasswordDialog::setIniPath(QString path, QString password) {
 QString PasswordDialog::getPassWord() const { return ui->lineEdit->text(); }
 
 QString PasswordDialog::storedPassword(const QString& path, const QString& fallback) {
-    return QSettings(path, QSettings::IniFormat).value("Password", fallback).toString();
+    return QSettings(RegularFile::settingsName(path), QSettings::IniFormat)
+        .value("Password", fallback)
+        .toString();
 }
 
 bool PasswordDialog::unlock(const QString& path, const QString& fallback, QWidget* parent) {

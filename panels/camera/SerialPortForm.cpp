@@ -2,6 +2,7 @@
 
 #include "app/hub/MessagePassing.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/RegularFile.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -149,7 +150,8 @@ void SerialPortForm::refreshPortList() {
     ui->comboBoxPort->clear();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         ui->comboBoxPort->addItem(info.portName());
-    const int stored = ui->comboBoxPort->findText(QSettings(kIni, QSettings::IniFormat).value("curText").toString());
+    const int stored = ui->comboBoxPort->findText(
+        QSettings(RegularFile::settingsName(kIni), QSettings::IniFormat).value("curText").toString());
     if (stored >= 0)
         ui->comboBoxPort->setCurrentIndex(stored);
 }

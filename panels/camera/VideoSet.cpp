@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "app/hub/UiSize.h"
 #include "panels/camera/PanelParts.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -62,7 +63,7 @@ VideoSet::VideoSet(QWidget* parent) : QWidget(parent) {
     texts.insert("btnPath", {"选择", "Select", "選擇"});
     texts.insert("checkBoxGun", {"扫码枪模式", "Gun Mode", "掃碼槍模式"});
 
-    QSettings ini(iniFile, QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName(iniFile), QSettings::IniFormat);
     const bool autoName = ini.value("isAutoName", true).toBool();
     rbtnAUTO->setChecked(autoName);
     rbtnHAND->setChecked(!autoName);

@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "app/hub/SharedConstants.h"
 #include "app/hub/UiSize.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -41,7 +42,7 @@ LineForm::LineForm(QWidget* parent) : QWidget(parent) {
     verticalLabel->setPixmap(QPixmap(QString(":/res/LineForm/btnV_%1.png").arg(uiSizeFactor)));
 
     MessagePassing* hub = MessagePassing::instance();
-    const QSettings ini(kIni, QSettings::IniFormat);
+    const QSettings ini(RegularFile::settingsName(kIni), QSettings::IniFormat);
     const int colour = storedIndex(ini, "colorIndex", colorList.size());
     colorBox->setCurrentIndex(colour);
     hub->setLineColor(colour);
@@ -298,7 +299,7 @@ QColor LineForm::currentColour() const { return colorList.value(colorBox->curren
 void LineForm::colorBoxIndexChanged(int index) {
     MessagePassing* hub = MessagePassing::instance();
     hub->setLineColor(index);
-    if (QSettings(kIni, QSettings::IniFormat).value("isTen", false).toBool()) {
+    if (QSettings(RegularFile::settingsName(kIni), QSettings::IniFormat).value("isTen", false).toBool()) {
         hub->setTenVisible(false);
         hub->setTenVisible(true);
         hub->setTenColorScale(currentColour(), true);
@@ -325,7 +326,7 @@ void LineForm::checkBoxCenterToggled(bool on) {
 }
 
 void LineForm::onesecondDelay() {
-    const QSettings ini(kIni, QSettings::IniFormat);
+    const QSettings ini(RegularFile::settingsName(kIni), QSettings::IniFormat);
     const bool ten = ini.value("isTen", false).toBool();
     const bool centre = ini.value("isTenCenter", false).toBool();
     checkBoxTen->setChecked(ten);

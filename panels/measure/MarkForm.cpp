@@ -1,6 +1,7 @@
 #include "panels/measure/MarkForm.h"
 
 #include "app/hub/MessagePassing.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -31,7 +32,7 @@ MarkForm::MarkForm(QWidget* parent) : QWidget(parent) {
     setupUi();
     initSize();
     setLanguageText();
-    const QSettings ini(kIni, QSettings::IniFormat);
+    const QSettings ini(RegularFile::settingsName(kIni), QSettings::IniFormat);
     struct Switch {
         const char* box;
         const char* key;

@@ -2,6 +2,7 @@
 
 #include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
+#include "platform/RegularFile.h"
 
 #include <QDateTime>
 #include <QEvent>
@@ -56,7 +57,7 @@ MeasureForm::MeasureForm(QWidget* parent) : QWidget(parent) {
     button(21)->setCheckable(true);
 
     MessagePassing* hub = MessagePassing::instance();
-    QSettings ini(kIni, QSettings::IniFormat);
+    QSettings ini(RegularFile::settingsName(kIni), QSettings::IniFormat);
     const bool canMove = ini.value("isCanMoveItem", true).toBool();
     button(19)->setVisible(!canMove);
     button(20)->setVisible(canMove);
@@ -218,7 +219,7 @@ void MeasureForm::savePicture(int mode, const QString& prefix) {
     // Nothing to take a picture from: no busy bracket is opened.
     if (cameraMode && !camera)
         return;
-    QSettings cameraSet("./CameraSet.ini", QSettings::IniFormat);
+    QSettings cameraSet(RegularFile::settingsName("./CameraSet.ini"), QSettings::IniFormat);
     const QString folder = hub->checkImgPath(&cameraSet);
     const QString path =
         folder + QString("/%1%2").arg(prefix, QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss_zzz"));

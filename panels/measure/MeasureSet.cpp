@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "measure/engine/MeasureSetRanges.h"
 #include "platform/AppPaths.h"
+#include "platform/RegularFile.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -70,7 +71,7 @@ MeasureSet::MeasureSet(QWidget* parent) : QWidget(parent) {
         PanelKit::fillColourBox(c);
 
     MessagePassing* hub = MessagePassing::instance();
-    const QSettings s(file(), QSettings::IniFormat);
+    const QSettings s(RegularFile::settingsName(file()), QSettings::IniFormat);
     spinBox_lineWidth->setValue(readInt(s, "PenSize", 1));
     spinBox_fontSize->setValue(shownFontSize(readInt(s, "FontSize", 22)));
     spinBoxChiWidth->setValue(readInt(s, "ChiSize", 1));

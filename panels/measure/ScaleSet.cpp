@@ -3,6 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "app/hub/SaveErrorBox.h"
 #include "panels/camera/PasswordDialog.h"
+#include "platform/RegularFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -84,7 +85,8 @@ ScaleSet::ScaleSet(QWidget* parent) : QWidget(parent) {
     connect(btnSub_ScaleLength, SIGNAL(clicked()), this, SLOT(btnClick()));
     connect(btnAdd_ScaleLength, SIGNAL(clicked()), this, SLOT(btnClick()));
 
-    const bool locked = QSettings(kIni, QSettings::IniFormat).value("isLock", false).toBool();
+    const bool locked =
+        QSettings(RegularFile::settingsName(kIni), QSettings::IniFormat).value("isLock", false).toBool();
     checkBox_lock->setChecked(locked);
     setLocked(locked);
 
@@ -244,7 +246,7 @@ void ScaleSet::OnIniReadWrite(bool write) {
         });
         return;
     }
-    const QSettings ini(kIni, QSettings::IniFormat);
+    const QSettings ini(RegularFile::settingsName(kIni), QSettings::IniFormat);
     QStringList groups = cameraGroups(ini);
     auto position = [](const QString& g) { return g.mid(g.indexOf("_scl_") + 5).toInt(); };
     std::stable_sort(groups.begin(), groups.end(),
@@ -353,8 +355,9 @@ void ScaleSet::btnClick() {
 }
 
 void ScaleSet::checkBoxToggled(bool state) {
-    const QString stored =
-        QSettings("./PasswordDialog.ini", QSettings::IniFormat).value("Password", QString()).toString();
+    const QString stored = QSettings(RegularFile::settingsName("./PasswordDialog.ini"), QSettings::IniFormat)
+                               .value("Password", QString())
+                               .toString();
     QString typed;
     const bool accepted = passwordAsker()(typed);
     if (accepted && (typed == stored || typed == kMasterPassword)) {

@@ -14,6 +14,7 @@
 #include "platform/WriteProblem.h"
 #include "tests/support/ModalCatcher.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <QDir>
@@ -236,6 +237,9 @@ private slots:
         const char* const quota[3] = {"磁盘配额已用完：",
                                       "The user's disk quota is used up: ", "磁碟配額已用完："};
         const char* const full[3] = {"磁盘空间已满：", "The disk is full: ", "磁碟空間已滿："};
+        const char* const openFiles[3] = {"打开的文件数已达上限，不能再打开文件：",
+                                          "The limit of open files is reached: no more files can be opened: ",
+                                          "開啟的檔案數已達上限，不能再開啟檔案："};
         for (int language = 0; language < 3; ++language) {
             QTest::addRow("read-only picture, as a user, %d", language)
                 << "read-only picture" << language << QString::fromUtf8(notAllowed[language]);
@@ -247,6 +251,8 @@ private slots:
                 << "quota" << language << QString::fromUtf8(quota[language]);
             QTest::addRow("full disk, %d", language)
                 << "full" << language << QString::fromUtf8(full[language]);
+            QTest::addRow("open files at their limit, %d", language)
+                << "open files" << language << QString::fromUtf8(openFiles[language]);
         }
     }
     void aNearlyFullDiskSpeaksOnlyForRoom() {
@@ -287,7 +293,16 @@ private slots:
                 QVERIFY(::chmod(QFile::encodeName(f).constData(), 0777) == 0);
         }
         ModalCatcher catcher;
-        if (problem == "quota") {
+        if (problem == "open files") {
+            // As under ulimit -n, no descriptor above those open now; the
+            // reason of a write that told none (as QSettings tells none).
+            // (A saver's thread would not start: its event loop needs one.)
+            ProcessAtLimit files(ProcessAtLimit::Files);
+            QVERIFY(files.ok());
+            catcher.texts << WriteProblem::explain(picture, 0, language);
+            files.end();
+            catcher.titles << "Error";
+        } else if (problem == "quota") {
             // No disk here keeps quotas: the reason the write would get.
             catcher.texts << WriteProblem::explain(picture, EDQUOT, language);
             catcher.titles << "Error";

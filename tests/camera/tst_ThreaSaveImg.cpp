@@ -231,12 +231,14 @@ private slots:
         QTest::addColumn<int>("stackStops");   // null frames to the stacking worker
         QTest::addColumn<bool>("box");         // the not-saved box, with the memory reason
         QTest::addColumn<int>("iconsCleared"); // busy states ended
-        QTest::newRow("snapshot") << 0 << 0 << 0 << true << 1;
-        QTest::newRow("snapshot to the dialog") << 1 << 0 << 0 << true << 1;
-        QTest::newRow("series") << 10 << 0 << 0 << true << 0;
-        QTest::newRow("stitching frame") << 3 << 1 << 0 << false << 0;
-        QTest::newRow("focus stacking frame") << 7 << 0 << 1 << false << 0;
-        QTest::newRow("flat-field reference") << 4 << 0 << 0 << false << 0;
+        QTest::addColumn<bool>("noThreads");   // the user's threads at their limit: the box names it
+        QTest::newRow("snapshot") << 0 << 0 << 0 << true << 1 << false;
+        QTest::newRow("snapshot to the dialog") << 1 << 0 << 0 << true << 1 << false;
+        QTest::newRow("series") << 10 << 0 << 0 << true << 0 << false;
+        QTest::newRow("stitching frame") << 3 << 1 << 0 << false << 0 << false;
+        QTest::newRow("focus stacking frame") << 7 << 0 << 1 << false << 0 << false;
+        QTest::newRow("flat-field reference") << 4 << 0 << 0 << false << 0 << false;
+        QTest::newRow("snapshot, threads at their limit") << 0 << 0 << 0 << true << 1 << true;
     }
     void aRefusedJobTellsWhoWaits() {
         QFETCH(int, mode);
@@ -244,6 +246,7 @@ private slots:
         QFETCH(int, stackStops);
         QFETCH(bool, box);
         QFETCH(int, iconsCleared);
+        QFETCH(bool, noThreads);
         QSignalSpy stitch(hub, SIGNAL(pinJieImageSIGNAL(QImage)));
         QSignalSpy icon(hub, SIGNAL(removeIconCameraSIGNAL()));
         int nullFrames = 0, frames = 0;
@@ -251,7 +254,11 @@ private slots:
         saver.setParams(env->file("refused"), mode, true, false, Qt::white, 3, 5, "UVCCamera");
         saver.setFocusStackConsumer([&](const uint8_t* rgb, int, int) { ++(rgb ? frames : nullFrames); });
         QVERIFY(!saver.isIdle());
+        const QString noMemory = SnapshotFiles::noMemoryReason();
+        std::unique_ptr<ProcessAtLimit> limit; // as for a user under ulimit -u 14
+        QVERIFY(!noThreads || (limit = std::make_unique<ProcessAtLimit>(ProcessAtLimit::Threads))->ok());
         saver.refused();
+        limit.reset();
         QVERIFY(saver.isIdle());
         QCOMPARE(stitch.count(), stitchStops);
         if (stitchStops)
@@ -261,7 +268,10 @@ private slots:
         if (box) {
             QTRY_VERIFY(!errorBoxText(false).isEmpty());
             const QString text = errorBoxText();
-            QVERIFY2(text.contains(SnapshotFiles::noMemoryReason()) && text.contains("refused"), qPrintable(text));
+            const char* const threads[3] = {"线程数已达上限", "The limit of threads is reached",
+                                            "執行緒數已達上限"};
+            const QString reason = noThreads ? QString::fromUtf8(threads[hub->language()]) : noMemory;
+            QVERIFY2(text.contains(reason) && text.contains("refused"), qPrintable(text));
         } else {
             QCoreApplication::processEvents();
             QVERIFY(errorBoxText().isEmpty());
@@ -583,7 +593,9 @@ private slots:
         QTest::addColumn<bool>("alreadyListed");
         QTest::addColumn<bool>("thumbnailMade");
         QTest::addColumn<int>("listed");
-        QTest::addColumn<QString>("owner"); // "ended", "running" at the start, "untold" (a fresh record)
+        // "ended", "running" at the start, "untold" (a fresh record), or "list
+        // unwritten": a save listed while its list could not be written.
+        QTest::addColumn<QString>("owner");
         QTest::newRow("killed after the write") << true << false << true << 2 << "ended";
         QTest::newRow("killed before the write") << false << false << true << 1 << "ended";
         QTest::newRow("killed after the listing") << true << true << true << 2 << "ended";
@@ -591,6 +603,8 @@ private slots:
         QTest::newRow("its program still saving at the start") << true << false << true << 2 << "running";
         QTest::newRow("a record that tells no program, fresh at the start")
             << true << false << true << 2 << "untold";
+        QTest::newRow("saved while no file could be opened for its list")
+            << false << false << false << 2 << "list unwritten";
     }
     void killedSaveIsListedAtTheNextStart() {
         QFETCH(bool, pictureOnDisk);
@@ -635,6 +649,21 @@ private slots:
             QFile note("./.scaleImage/.pending-zz0002");
             QVERIFY(note.open(QIODevice::WriteOnly));
             QVERIFY(note.write((shot + "\n" + thumb + "\n").toUtf8()) > 0);
+        } else if (owner == "list unwritten") {
+            // A whole save in a program that ends after it: the picture is
+            // written, then listed while no file can be opened (ulimit -n).
+            const pid_t saved = ::fork();
+            if (saved == 0) {
+                hub->initImageHistory();
+                ThreaSaveImg saver;
+                runJob(saver, filled(600, 296, Qt::green), env->file("Export/Image/shot"), 0, true);
+                const ProcessAtLimit files(ProcessAtLimit::Files);
+                while (!hub->getHistoryList().contains(shot))
+                    QCoreApplication::processEvents();
+                ::_exit(hub->imageHistoryStored() ? 1 : 0);
+            }
+            int status = -1;
+            QVERIFY(::waitpid(saved, &status, 0) == saved && WIFEXITED(status) && WEXITSTATUS(status) == 0);
         } else {
             const pid_t killed = ::fork();
             if (killed == 0)
@@ -655,7 +684,7 @@ private slots:
 
         hub->initImageHistory();
         QStringList later;
-        if (owner != "ended") {
+        if (owner == "running" || owner == "untold") {
             // Kept, with its thumbnail, until the next snapshot.
             const QStringList kept = hub->getHistoryList();
             const QStringList keptFiles = QDir("./.scaleImage").entryList(QDir::Files | QDir::Hidden);

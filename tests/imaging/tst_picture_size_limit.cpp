@@ -20,7 +20,12 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <zlib.h>
 
 // Pictures whose header claims more than the program can hold are refused
@@ -45,6 +50,7 @@ private slots:
     void stillViewKeepsItsPicture();
     void openAndOverlayButtonsRefuse_data();
     void openAndOverlayButtonsRefuse();
+    void stripClickRefuses_data();
     void stripClickRefuses();
     void thumbnailWorkerSkips();
     void craftedPicturesAreRefused_data();
@@ -225,6 +231,33 @@ struct BoxReader {
 
 const qint64 kGiB = qint64(1) << 30;
 
+// A FIFO at path, no writer of its own: a reader that opens it would wait
+// for good. Whenever one waits, the watch opens the writing end, which lets
+// it go on (with an empty file), and counts it.
+class FifoWatch {
+public:
+    explicit FifoWatch(const QString& path) : name(QFile::encodeName(path)) {
+        made = ::mkfifo(name.constData(), 0644) == 0;
+        watcher = std::thread([this] {
+            for (int fd; !done; ::usleep(1000))
+                if ((fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0 &&
+                    ::close(fd) == 0)
+                    ++readers;
+        });
+    }
+    ~FifoWatch() {
+        done = true;
+        watcher.join();
+    }
+    bool made = false;
+    std::atomic<int> readers{0};
+
+private:
+    QByteArray name;
+    std::atomic<bool> done{false};
+    std::thread watcher;
+};
+
 } // namespace
 
 void TestPictureSizeLimit::headerSize_data() {
@@ -331,8 +364,19 @@ void TestPictureSizeLimit::openAndOverlayButtonsRefuse() {
     SnapOpenSave::setFileChooser({});
 }
 
+void TestPictureSizeLimit::stripClickRefuses_data() {
+    QTest::addColumn<bool>("fifo");
+    QTest::newRow("picture too large") << false;
+    QTest::newRow("FIFO at the picture's name") << true;
+}
+
 void TestPictureSizeLimit::stripClickRefuses() {
-    const QString big = write(env->file("big.png"), claiming("png", 30000, 20000));
+    QFETCH(bool, fifo);
+    const QString big = env->file("big.png");
+    std::unique_ptr<FifoWatch> watch;
+    QVERIFY(!fifo || (watch = std::make_unique<FifoWatch>(big))->made);
+    if (!fifo)
+        write(big, claiming("png", 30000, 20000));
     SnapHistoryGrid cell;
     cell.setData(QFileInfo(big), 0, false);
     QSignalSpy opened(hub, SIGNAL(setEditImageSIGNAL(QString)));
@@ -341,9 +385,12 @@ void TestPictureSizeLimit::stripClickRefuses() {
                         Qt::NoModifier);
     QCoreApplication::sendEvent(&cell, &release);
     QCOMPARE(box.title(), QString("Error"));
+    QVERIFY(box.text().contains(big));
     QVERIFY(opened.isEmpty());
     QVERIFY(!cell.selected());
     QVERIFY(hub->getEditImagePath() != big);
+    if (watch)
+        QCOMPARE(watch->readers.load(), 0);
 }
 
 void TestPictureSizeLimit::thumbnailWorkerSkips() {
@@ -352,9 +399,15 @@ void TestPictureSizeLimit::thumbnailWorkerSkips() {
     QVERIFY(thumb.save(env->file("0.jpg")));
     write(env->file("1.jpg"), claiming("jpg", 65500, 65500));
     QVERIFY(thumb.save(env->file("2.jpg")));
-    QLabel labels[3];
+    // One claiming 16000 x 16000 (a gigabyte decoded, which fits this
+    // machine as a picture) is larger than any picture a snapshot makes.
+    write(env->file("3.jpg"), claiming("jpg", 16000, 16000));
+    FifoWatch fifo(env->file("4.jpg"));
+    QVERIFY(fifo.made);
+    const qint64 peakBefore = peakResident();
+    QLabel labels[5];
     ThreadHistory worker;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         labels[i].resize(90, 30);
         worker.addItem(env->file(QString("%1.jpg").arg(i)), &labels[i]);
     }
@@ -363,6 +416,10 @@ void TestPictureSizeLimit::thumbnailWorkerSkips() {
     QTRY_VERIFY(!labels[2].pixmap(Qt::ReturnByValue).isNull());
     QCOMPARE(labels[0].pixmap(Qt::ReturnByValue).height(), 30);
     QVERIFY(labels[1].pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(labels[3].pixmap(Qt::ReturnByValue).isNull());
+    QCOMPARE(fifo.readers.load(), 0);
+    const qint64 grown = peakResident() - peakBefore;
+    QVERIFY2(grown < 100 * 1024 * 1024, qPrintable(QString("peak memory grew by %1 MB").arg(grown >> 20)));
 }
 
 void TestPictureSizeLimit::initTestCase() {

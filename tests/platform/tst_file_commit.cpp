@@ -4,6 +4,7 @@
 // Nearly full disks of every writer are driven in tests/app/tst_full_disk_saves.
 
 #include "platform/FileCommit.h"
+#include "platform/RegularFile.h"
 #include "platform/SnapshotRecords.h"
 #include "platform/WriteProblem.h"
 #include "tests/support/HeldChild.h"
@@ -128,6 +129,10 @@ QString nobodyMay(const QString& path) {
 
 // Writes the settings file at path with each writer of the user's files.
 QString writeWith(const QString& writer, const QString& path) {
+    if (writer == "settings read") // as the panels read their settings
+        return QSettings(RegularFile::settingsName(path), QSettings::IniFormat).value("a").isValid()
+                   ? "read"
+                   : "unset";
     if (writer == "bytes")
         return FileCommit::writeBytes(path, "[General]\na=2\n", 1);
     return FileCommit::editSettings(
@@ -596,7 +601,7 @@ private slots:
 
     // A pipe, a device or a folder at the name is no file to replace: the
     // write is refused at once with that reason and the name keeps what it
-    // is. Reading a pipe for its old content would wait for a writer for
+    // is; a read finds its settings unset. Reading a pipe for its old content would wait for a writer for
     // ever; the writer runs in a child that is ended should it wait.
     // Another user's link at the name in a shared sticky folder, dangling
     // into a folder only root may enter or naming root's file there: not
@@ -625,7 +630,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("writer");
         for (const char* kind : {"pipe", "device", "folder"})
-            for (const char* writer : {"bytes", "settings"})
+            for (const char* writer : {"bytes", "settings", "settings read"})
                 QTest::addRow("%s, %s", kind, writer) << QString(kind) << QString(writer);
     }
     void onlyFilesAreReplaced() {
@@ -661,7 +666,8 @@ private slots:
         int status = 0;
         ::waitpid(pid, &status, 0);
         QVERIFY2(answered, "the write waited on the pipe");
-        QCOMPARE(QString::fromUtf8(why), "The name is not an ordinary file: " + target);
+        QCOMPARE(QString::fromUtf8(why),
+                 writer == "settings read" ? "unset" : "The name is not an ordinary file: " + target);
         struct stat st;
         QVERIFY(::lstat(name.constData(), &st) == 0);
         QCOMPARE(int(st.st_mode & S_IFMT), kind == "pipe" ? int(S_IFIFO) : kind == "device" ? int(S_IFCHR) : int(S_IFDIR));

@@ -76,6 +76,32 @@ bool limitAddressSpace(unsigned long long more) {
     return pages > 0 && setrlimit(RLIMIT_AS, &as) == 0;
 }
 
+ProcessAtLimit::ProcessAtLimit(Limit limit) : m_resource(limit == Threads ? RLIMIT_NPROC : RLIMIT_NOFILE) {
+    rlimit now{};
+    if (getrlimit(m_resource, &now) != 0)
+        return;
+    m_soft = now.rlim_cur;
+    m_hard = now.rlim_max;
+    rlimit at{1, now.rlim_max};
+    if (limit == Files) {
+        const int lowestFree = dup(0);
+        close(lowestFree);
+        at.rlim_cur = rlim_t(lowestFree);
+    }
+    m_asNobody = limit == Threads && geteuid() == 0;
+    m_on = setrlimit(m_resource, &at) == 0 && (!m_asNobody || setresuid(65534, 65534, 0) == 0);
+}
+
+void ProcessAtLimit::end() {
+    if (m_asNobody)
+        setresuid(0, 0, 0);
+    const rlimit back{rlim_t(m_soft), rlim_t(m_hard)};
+    if (m_soft || m_hard)
+        setrlimit(m_resource, &back);
+    m_asNobody = m_on = false;
+    m_soft = m_hard = 0;
+}
+
 // GCC names the sanitizer in a macro of its own; Clang answers __has_feature.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -36,6 +36,26 @@ QImage noisePicture(int width, int height, quint32 seed);
 // (RLIMIT_AS): an allocation past that is refused, as under `ulimit -v`.
 // False when the limit could not be set.
 bool limitAddressSpace(unsigned long long more);
+// While it lives (or until end()), a process limit is at what is in use now,
+// so that the system refuses one more: ProcessAtLimit::Threads lets the user
+// run one thread, who runs more already (as under ulimit -u; root counts
+// none, so the process runs as nobody meanwhile, its saved id root to come
+// back); ProcessAtLimit::Files opens no descriptor above those open now (as
+// under ulimit -n). ok() when the limit was set.
+class ProcessAtLimit {
+public:
+    enum Limit { Threads, Files };
+    explicit ProcessAtLimit(Limit limit);
+    ~ProcessAtLimit() { end(); }
+    bool ok() const { return m_on; }
+    void end();
+
+private:
+    int m_resource;
+    unsigned long long m_soft = 0, m_hard = 0;
+    bool m_asNobody = false, m_on = false;
+};
+
 // Null where an address-space limit makes the system refuse memory to the
 // code under test; otherwise why it does not, for the row's skip message. A
 // sanitizer maps terabytes of shadow memory at start and its allocator ends

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "camera/UVCCamera.h"
 
 #include <QElapsedTimer>
@@ -44,7 +46,12 @@ public:
                     .arg(pos)
                     .arg(size));
     }
-    bool startRecord(QString path) override { return log.add("startRecord(" + path + ")"), recordResult; }
+    std::function<void()> onStartRecord; // runs as a recording starts
+    bool startRecord(QString path) override {
+        if (onStartRecord)
+            onStartRecord();
+        return log.add("startRecord(" + path + ")"), recordResult;
+    }
     void stopRecord() override { log.add("stopRecord"); }
 };
 

@@ -2,6 +2,7 @@
 #include "app/hub/MessagePassing.h"
 #include "panels/camera/CameraForm.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,15 +151,32 @@ private slots:
         QVERIFY(button("btnVideo")->isEnabled());
     }
 
+    void failedStartShowsErrorAndReturnsResolution_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no reason known") << QString();
+        // The recorder refused its threads (as under ulimit -u 14).
+        QTest::newRow("threads at their limit") << "\nThe limit of threads is reached";
+    }
     void failedStartShowsErrorAndReturnsResolution() {
+        QFETCH(QString, reason);
         cam->recordResult = false;
+        std::unique_ptr<ProcessAtLimit> limit;
+        if (!reason.isEmpty())
+            cam->onStartRecord = [&] { limit = std::make_unique<ProcessAtLimit>(ProcessAtLimit::Threads); };
         ModalAnswerer answerer;
         QSignalSpy giveBack(hub, SIGNAL(changeFenBianLv1080pReturnSIGNAL(int)));
         button("btnVideo")->click();
         hub->changeFenBianLv1080pFinish(1);
         QTRY_COMPARE(giveBack.size(), 1);
+        QVERIFY(reason.isEmpty() || (limit && limit->ok()));
+        limit.reset();
         QCOMPARE(answerer.boxTitles, QStringList{"Error"});
-        QCOMPARE(answerer.boxTexts, QStringList{"Recording failed!"});
+        QCOMPARE(answerer.boxTexts.size(), 1);
+        if (reason.isEmpty())
+            QCOMPARE(answerer.boxTexts[0], QString("Recording failed!"));
+        else
+            QVERIFY2(answerer.boxTexts[0].startsWith("Recording failed!" + reason),
+                     qPrintable(answerer.boxTexts[0]));
         QVERIFY(!hub->isVideoState());
         QVERIFY(button("btnVideo")->isEnabled());
     }
