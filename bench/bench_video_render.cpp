@@ -144,7 +144,7 @@ void runCase(const Case& k, int rounds) {
     const libyuv::FilterMode filter = oneToOne ? libyuv::kFilterNone : libyuv::kFilterBilinear;
     tjhandle tj = tjInitDecompress();
     std::vector<uint8_t> scratch;
-    QByteArray pixels;
+    PicturePool pixels(3);
     QImage made;
 
     Timed ours, oursGui, sdl, yuvDirect, swsP, swsB, yuvNv12, yuvViaNv12, yuvViaI422, tjFull, tjHalf;
