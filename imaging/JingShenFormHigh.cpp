@@ -10,6 +10,7 @@
 #include "imaging/FocusStackMath.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
+#include "platform/HeapReturn.h"
 #include "platform/ProcessEnd.h"
 
 #include <QCheckBox>
@@ -29,8 +30,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-#include <malloc.h>
 
 namespace {
 
@@ -551,7 +550,7 @@ void JingShenFormHigh::closeSteps() {
     }
     thread.resetData(true);
     pixmapItem->setPixmap(QPixmap());
-    malloc_trim(0);
+    HeapReturn::afterRun();
     btnClose->setEnabled(false);
     btnReset->setEnabled(false);
     btnExport->setEnabled(false);
