@@ -7,8 +7,12 @@
 
 void HeapReturn::afterRun() {
     now();
+    if (!QCoreApplication::instance())
+        return;
     for (const int ms : {1000, 5000})
         QTimer::singleShot(ms, QCoreApplication::instance(), &HeapReturn::now);
 }
 
-void HeapReturn::now() { malloc_trim(0); }
+void HeapReturn::now() {
+    malloc_trim(0);
+}
