@@ -18,6 +18,7 @@
 // frame. The program's heaps as main() sets them (two).
 #include "camera/BaseCamera.h"
 #include "camera/SDLBackgroundDecoder.h"
+#include "bench/support/BenchSpecimen.h"
 #include "platform/YuvPack.h"
 
 #include <turbojpeg.h>
@@ -90,8 +91,9 @@ Figures makePictures(const Case& k, int keep) {
         if (k.format == PixFmtMJPG)
             SDLBackgroundDecoder::decode(tj, k.frame, QSize(k.w, k.h), crop, at, scratch, pool, made);
         else
-            SDLBackgroundDecoder::convertRaw(reinterpret_cast<const uint8_t*>(k.frame.constData()), k.frame.size(),
-                                             k.format, QSize(k.w, k.h), crop, at, scratch, pool, made);
+            SDLBackgroundDecoder::convertRaw(reinterpret_cast<const uint8_t*>(k.frame.constData()),
+                                             k.frame.size(), k.format, QSize(k.w, k.h), crop, at, scratch,
+                                             pool, made);
         held = std::move(made);
     };
     for (int i = 0; i < 3; ++i) // the kept buffers and the scratch made
@@ -102,7 +104,8 @@ Figures makePictures(const Case& k, int keep) {
     for (int i = 0; i < kFrames; ++i)
         one();
     Figures out;
-    out.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0).count() / kFrames;
+    out.wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0).count() / kFrames;
     out.cpuMs = (cpuMs(CLOCK_THREAD_CPUTIME_ID) - c0) / kFrames;
     out.faults = double(minorFaults(RUSAGE_THREAD) - f0) / kFrames;
     tjDestroy(tj);
@@ -149,8 +152,8 @@ void runCase(const Case& k, int rounds) {
                 got[arm].push_back(makePicturesMapped(k));
         }
     const VideoCrop crop = viewCrop(k);
-    std::printf("%-6s %4dx%-4d -> picture %dx%d, %d rounds of %d frames (medians per frame)\n", k.name, k.w, k.h,
-                int(crop.target.width()), int(crop.target.height()), rounds, kFrames);
+    std::printf("%-6s %4dx%-4d -> picture %dx%d, %d rounds of %d frames (medians per frame)\n", k.name, k.w,
+                k.h, int(crop.target.width()), int(crop.target.height()), rounds, kFrames);
     Figures med[Arms];
     for (int a = 0; a < Arms; ++a) {
         std::vector<double> f, c, w;
@@ -160,8 +163,8 @@ void runCase(const Case& k, int rounds) {
             w.push_back(x.wallMs);
         }
         med[a] = {median(f), median(c), median(w)};
-        std::printf("    %-38s faults %7.1f  cpu %6.2f ms  wall %6.2f ms\n", names[a], med[a].faults, med[a].cpuMs,
-                    med[a].wallMs);
+        std::printf("    %-38s faults %7.1f  cpu %6.2f ms  wall %6.2f ms\n", names[a], med[a].faults,
+                    med[a].cpuMs, med[a].wallMs);
     }
     for (int ref : {Heap, Mapped})
         std::printf("    => ours / %-30s cpu %.3f  wall %.3f  faults %.1f against %.1f\n", names[ref],
@@ -169,19 +172,9 @@ void runCase(const Case& k, int rounds) {
                     med[ref].faults);
 }
 
-cv::Mat specimenLike(int w, int h) {
-    cv::Mat bgr(h, w, CV_8UC3);
-    cv::randu(bgr, cv::Scalar::all(0), cv::Scalar::all(255));
-    cv::GaussianBlur(bgr, bgr, cv::Size(0, 0), 1.2);
-    for (int i = 0; i < 40; ++i)
-        cv::circle(bgr, cv::Point((i * 977) % w, (i * 613) % h), 40 + (i * 37) % 200,
-                   cv::Scalar((i * 50) % 255, (i * 90) % 255, (i * 130) % 255), 6, cv::LINE_AA);
-    return bgr;
-}
-
 Case makeCase(int format, int width) {
     const int height = width * 9 / 16;
-    const cv::Mat bgr = specimenLike(width, height);
+    const cv::Mat bgr = benchSpecimen(width, height);
     if (format == PixFmtMJPG)
         return {"MJPG", format, YuvPack::bgrToJpeg(bgr, 85, false), width, height};
     QByteArray nv12(int(YuvPack::rawFrameBytes(PixFmtNV12, width, height)), Qt::Uninitialized);
