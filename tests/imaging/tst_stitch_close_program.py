@@ -97,7 +97,8 @@ def memory_returned_at_close(display, check):
         print("resident before focus stacking's first Start: %d MB" % (before // MB))
         for n in range(1, 4):
             p.click(x.FOCUS_START)
-            check(x.wait_until(lambda: resident(p.proc.pid) > before + 3 * RETURNED, timeout=120),
+            # A 4K stack at work holds a gigabyte or so.
+            check(x.wait_until(lambda: resident(p.proc.pid) > before + 6 * RETURNED, timeout=120),
                   "focus stacking %d takes its memory" % n)
             closed_and_returned("focus stacking %d" % n, FOCUS_CLOSE, resident(p.proc.pid))
     finally:
