@@ -64,9 +64,9 @@ public:
     // before). Set while no frame is submitted.
     void setOnFinished(std::function<void()> fn) { m_onFinished = std::move(fn); }
 
-    // The decode itself, on the calling thread, into `out`, a picture over
-    // one of `pixels`' buffers (reused once no earlier picture holds them);
-    // `out` is let go first. False when the frame is not a JPEG of `frame`'s size or is
+    // The decode itself, on the calling thread, into `out` (let go first), a
+    // picture over one of `pixels`' buffers (reused once no earlier picture
+    // holds them); false when the frame is not a JPEG of `frame`'s size or is
     // damaged beyond a picture.
     static bool decode(void* tj, const QByteArray& jpeg, QSize frame, const VideoCrop& crop, const QRect& at,
                        std::vector<uint8_t>& scratch, PicturePool& pixels, QImage& out);

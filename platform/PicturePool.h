@@ -26,7 +26,6 @@ public:
     QImage picture(QSize size, QImage::Format format);
     // Lets go of the kept buffers (each is freed once no picture holds it).
     void release() { std::vector<QByteArray>().swap(m_kept); }
-    int kept() const { return int(m_kept.size()); }
 
 private:
     int m_keep;
