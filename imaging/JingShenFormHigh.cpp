@@ -550,7 +550,12 @@ void JingShenFormHigh::closeSteps() {
     }
     thread.resetData(true);
     pixmapItem->setPixmap(QPixmap());
-    HeapReturn::afterRun();
+    // Decoders still at work at the Close (on a busy machine, longer than
+    // the wait above) go too once done, unless a new run has begun.
+    HeapReturn::afterRun(this, [this] {
+        if (UVCCamera* cam = usbCamera(); cam && !thread.isRunning())
+            cam->releaseIdleWorkers();
+    });
     btnClose->setEnabled(false);
     btnReset->setEnabled(false);
     btnExport->setEnabled(false);

@@ -22,7 +22,7 @@ StitchRun::StitchRun(QObject* parent) : QObject(parent) {
                 if (requester != 2 || !m_trimDue)
                     return;
                 m_trimDue = false;
-                HeapReturn::afterRun();
+                HeapReturn::afterRun(this);
             });
 }
 
@@ -184,7 +184,7 @@ void StitchRun::shutDown() {
         // its own at its first mosaic.
         MessagePassing::instance()->pinJieMask.release();
         MessagePassing::instance()->pinJieMaskHalf.release();
-        HeapReturn::afterRun();
+        HeapReturn::afterRun(this);
     }
     m_worker->deleteLater();
     m_worker = nullptr;

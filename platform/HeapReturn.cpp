@@ -1,16 +1,18 @@
 #include "platform/HeapReturn.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 #include <malloc.h>
 
-void HeapReturn::afterRun() {
-    now();
-    if (!QCoreApplication::instance())
-        return;
+void HeapReturn::afterRun(QObject* context, const std::function<void()>& letGo) {
+    const auto step = [letGo] {
+        if (letGo)
+            letGo();
+        now();
+    };
+    step();
     for (const int ms : {1000, 5000})
-        QTimer::singleShot(ms, QCoreApplication::instance(), &HeapReturn::now);
+        QTimer::singleShot(ms, context, step);
 }
 
 void HeapReturn::now() {
