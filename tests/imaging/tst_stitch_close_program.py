@@ -58,48 +58,37 @@ def live(img):
 
 
 def resident(pid):
-    for line in open("/proc/%d/status" % pid):
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1]) * 1024
-    raise RuntimeError("no VmRSS line for process %d" % pid)
+    return int(open("/proc/%d/statm" % pid).read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 def memory_returned_at_close(display, check):
-    """Start and Close, three rounds each of stitching and of focus stacking
-    with a 4K camera whose focus sweeps a tilted specimen: each run takes
-    hundreds of MB (its frames, pictures, mosaic or stack), and each Close
-    gives them back."""
+    """Three rounds each of stitching and of focus stacking with a 4K camera:
+    each run takes hundreds of MB, each Close gives them back."""
     p = x.Program(display, "14:tilt=0.005:sweep=4", "", extra_env={"SEVRIN_SIM_STAGE": "pan"})
     p.click(OPEN_BUTTON, until=live, timeout=30)
     p.click(TAB_COMPOSITE)
     p.wait_for("play_ready_memory", play_ready, timeout=60)
     before = resident(p.proc.pid)
-    print("resident before stitching's first Start: %d MB" % (before // MB))
 
     def closed_and_returned(what, close, taken):
         p.click(close)
         back = x.wait_until(lambda: resident(p.proc.pid) <= before + RETURNED, timeout=60)
-        print("%s: %d MB while it ran, %d MB after Close" % (what, taken // MB, resident(p.proc.pid) // MB))
-        check(back, "%s: Close gives the run's memory back (%d MB resident, %d MB before Start)" % (
-            what, resident(p.proc.pid) // MB, before // MB))
+        check(back, "%s: Close gives the run's memory back (%d MB while it ran, %d MB after Close, %d MB before "
+              "Start)" % (what, taken // MB, resident(p.proc.pid) // MB, before // MB))
 
     try:
         for n in range(1, 4):
             check(play_ready(p.wait_for("play_ready_memory", play_ready, timeout=60)), "stitching %d can start" % n)
             p.click(PLAY)
-            shown = p.wait_for("stitch_memory", close_ready, timeout=90)
-            check(close_ready(shown), "stitching %d shows its mosaic" % n)
+            check(close_ready(p.wait_for("stitch_memory", close_ready, timeout=90)), "stitching %d: mosaic" % n)
             closed_and_returned("stitching %d" % n, CLOSE, resident(p.proc.pid))
-        # Live video back at the camera's own resolution first: a Start meanwhile waits for nothing.
-        p.wait_for("play_ready_focus", play_ready, timeout=60)
+        p.wait_for("play_ready_focus", play_ready, timeout=60)  # live video at the camera's own resolution
         p.click(x.TAB_FOCUS, until=x.focus_start_shown, timeout=60)
         before = resident(p.proc.pid)
-        print("resident before focus stacking's first Start: %d MB" % (before // MB))
         for n in range(1, 4):
             p.click(x.FOCUS_START)
-            # A 4K stack at work holds a gigabyte or so.
             check(x.wait_until(lambda: resident(p.proc.pid) > before + 6 * RETURNED, timeout=120),
-                  "focus stacking %d takes its memory" % n)
+                  "focus stacking %d takes its memory (a 4K stack at work holds a gigabyte or so)" % n)
             closed_and_returned("focus stacking %d" % n, FOCUS_CLOSE, resident(p.proc.pid))
     finally:
         if p.proc.poll() is None:
