@@ -38,20 +38,13 @@ int main(int argc, char** argv) {
     // to eight per core, and reserves 64 MB of address space for each: with
     // the live-video, saving and OpenCV threads that is some 600 MB before
     // the operator does anything, which an address-space limit of 1 GB
-    // leaves no room beside. Two heaps hold what the threads allocate (the
-    // frames themselves are mapped one by one). The user's own setting stands.
+    // leaves no room beside. Two heaps hold what the threads allocate. The
+    // user's own setting stands. (Large pictures are not each mapped on
+    // their own: mapped afresh, every 4K frame shown would fault its pages
+    // in again. The picture makers keep their buffers, and a run's Close
+    // trims the heaps: HeapReturn.)
     if (!qEnvironmentVariableIsSet("MALLOC_ARENA_MAX") && !qEnvironmentVariableIsSet("GLIBC_TUNABLES"))
         mallopt(M_ARENA_MAX, 2);
-    // Left to itself the C library maps a large block on its own only until
-    // the first such block is freed: it then raises that bound to the
-    // block's size (up to 32 MB), and every 4K picture after it (8 to 33
-    // MB) comes from a heap, where freed it stays resident and counts in
-    // the address space until the heap is trimmed. Freed after Close's
-    // trim (by a save thread finishing, a picture let go later), some 200
-    // to 300 MB of a focus-stacking run stayed. A fixed bound keeps every
-    // block of 2 MB and more a mapping of its own, given back when freed.
-    if (!qEnvironmentVariableIsSet("MALLOC_MMAP_THRESHOLD_") && !qEnvironmentVariableIsSet("GLIBC_TUNABLES"))
-        mallopt(M_MMAP_THRESHOLD, 2 << 20);
     // A terminate request from the very start takes the shutdown road.
     TerminationWatcher::installHandlers();
     // Runs after main's own objects are gone, before the static ones go.

@@ -21,6 +21,7 @@
 #include "camera/FrameServerCamera.h"
 #include "camera/SDLBackground.h"
 #include "camera/SDLBackgroundDecoder.h"
+#include "bench/support/BenchSpecimen.h"
 #include "platform/YuvPack.h"
 
 extern "C" {
@@ -71,18 +72,6 @@ struct Timed {
     double c() const { return median(cpu); }
 };
 
-cv::Mat specimenLike(int w, int h) {
-    cv::Mat bgr(h, w, CV_8UC3);
-    cv::randu(bgr, cv::Scalar::all(0), cv::Scalar::all(255));
-    cv::GaussianBlur(bgr, bgr, cv::Size(0, 0), 1.2);
-    for (int i = 0; i < 40; ++i)
-        cv::circle(bgr, cv::Point((i * 977) % w, (i * 613) % h), 40 + (i * 37) % 200,
-                   cv::Scalar((i * 50) % 255, (i * 90) % 255, (i * 130) % 255), 6, cv::LINE_AA);
-    cv::Mat grain(h, w, CV_8UC3);
-    cv::randn(grain, cv::Scalar::all(0), cv::Scalar::all(6));
-    cv::add(bgr, grain, bgr);
-    return bgr;
-}
 
 // Each measurement starts with the caches full of other data, as a frame's
 // conversion does in the program: none inherits a warm output buffer or
@@ -144,7 +133,7 @@ void runCase(const Case& k, int rounds) {
     const libyuv::FilterMode filter = oneToOne ? libyuv::kFilterNone : libyuv::kFilterBilinear;
     tjhandle tj = tjInitDecompress();
     std::vector<uint8_t> scratch;
-    QByteArray pixels;
+    PicturePool pixels(3);
     QImage made;
 
     Timed ours, oursGui, sdl, yuvDirect, swsP, swsB, yuvNv12, yuvViaNv12, yuvViaI422, tjFull, tjHalf;
@@ -295,7 +284,7 @@ int main() {
     for (const QSize size : {QSize(1920, 1080), QSize(3840, 2160)}) {
         const int w = size.width(), h = size.height();
         const int rounds = w > 2000 ? 21 : 41;
-        const cv::Mat bgr = specimenLike(w, h);
+        const cv::Mat bgr = benchSpecimen(w, h);
         QByteArray yuyv(int(YuvPack::rawFrameBytes(PixFmtYUYV, w, h)), Qt::Uninitialized);
         YuvPack::bgrToYuyv(bgr, reinterpret_cast<uint8_t*>(yuyv.data()));
         QByteArray nv12(int(YuvPack::rawFrameBytes(PixFmtNV12, w, h)), Qt::Uninitialized);

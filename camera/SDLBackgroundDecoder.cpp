@@ -76,9 +76,9 @@ void SDLBackgroundDecoder::run() {
     tjhandle tj = tjInitDecompress();
     std::vector<uint8_t> scratch;
     // The pictures' memory, written again once the interface thread has let
-    // go of the last picture made of it (no new allocation, no page faults
-    // for every frame).
-    QByteArray pixels;
+    // go of the picture made of it (no new allocation, no page faults for
+    // every frame): one shown, one finished and not yet taken, one being made.
+    PicturePool pixels(3);
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || m_hasJob; });
@@ -104,7 +104,7 @@ void SDLBackgroundDecoder::run() {
             ok = false;
             image = QImage();
             std::vector<uint8_t>().swap(scratch);
-            pixels = QByteArray();
+            pixels.release();
         }
         job.data = QByteArray(); // the frame's buffer goes back to its owner now
         lock.lock();
@@ -124,24 +124,13 @@ void SDLBackgroundDecoder::run() {
     tjDestroy(tj);
 }
 
-void SDLBackgroundDecoder::canvas(QSize size, QByteArray& pixels, QImage& out) {
-    // Every picture holds the memory it shows while it lives, so the memory
-    // is written again only once no picture made of it is held any more.
-    // That is read with acquire ordering: the interface thread's reads of
-    // the last picture are over before the next decode writes.
+void SDLBackgroundDecoder::canvas(QSize size, PicturePool& pixels, QImage& out) {
     out = QImage(); // the caller's own last picture, if it is one of these
-    const int bytesPerLine = size.width() * 4;
-    const int bytes = bytesPerLine * size.height();
-    if (pixels.size() != bytes || !isSoleHolder(pixels))
-        pixels = QByteArray(bytes, Qt::Uninitialized);
-    auto* bits = reinterpret_cast<uchar*>(pixels.data());
-    out = QImage(
-        bits, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32,
-        [](void* held) { delete static_cast<QByteArray*>(held); }, new QByteArray(pixels));
+    out = pixels.picture(size, QImage::Format_RGB32);
 }
 
 bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize frame, const VideoCrop& crop,
-                                  const QRect& at, std::vector<uint8_t>& scratch, QByteArray& pixels,
+                                  const QRect& at, std::vector<uint8_t>& scratch, PicturePool& pixels,
                                   QImage& out) {
     auto* tj = static_cast<tjhandle>(handle);
     const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
@@ -178,7 +167,7 @@ bool SDLBackgroundDecoder::decode(void* handle, const QByteArray& jpeg, QSize fr
 
 bool SDLBackgroundDecoder::convertRaw(const uint8_t* data, int bytes, int format, QSize frame,
                                       const VideoCrop& crop, const QRect& at, std::vector<uint8_t>& scratch,
-                                      QByteArray& pixels, QImage& out) {
+                                      PicturePool& pixels, QImage& out) {
     const int W = frame.width(), H = frame.height();
     const QRect& part = crop.source;
     if (!data || W <= 0 || H <= 0 || at.isEmpty() || crop.isEmpty() || !QRect(0, 0, W, H).contains(part) ||

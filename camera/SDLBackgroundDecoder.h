@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/VideoCrop.h"
+#include "platform/PicturePool.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -63,18 +64,18 @@ public:
     // before). Set while no frame is submitted.
     void setOnFinished(std::function<void()> fn) { m_onFinished = std::move(fn); }
 
-    // The decode itself, on the calling thread, into `out`, a picture over
-    // `pixels` (which are reused when no earlier picture holds them any
-    // more); false when the frame is not a JPEG of `frame`'s size or is
+    // The decode itself, on the calling thread, into `out` (let go first), a
+    // picture over one of `pixels`' buffers (reused once no earlier picture
+    // holds them); false when the frame is not a JPEG of `frame`'s size or is
     // damaged beyond a picture.
     static bool decode(void* tj, const QByteArray& jpeg, QSize frame, const VideoCrop& crop, const QRect& at,
-                       std::vector<uint8_t>& scratch, QByteArray& pixels, QImage& out);
+                       std::vector<uint8_t>& scratch, PicturePool& pixels, QImage& out);
     // The raw conversion, on the calling thread, the same way: the crop's
     // source part of a width x height frame (`bytes` long) scaled to
     // at.size() and converted to RGB32. False when the frame is not one of
     // that size and format.
     static bool convertRaw(const uint8_t* data, int bytes, int format, QSize frame, const VideoCrop& crop,
-                           const QRect& at, std::vector<uint8_t>& scratch, QByteArray& pixels, QImage& out);
+                           const QRect& at, std::vector<uint8_t>& scratch, PicturePool& pixels, QImage& out);
 
 private:
     struct Job {
@@ -87,9 +88,8 @@ private:
         int tag = 0;
     };
     void run();
-    // `out` made an RGB32 picture of `size` over `pixels`, which are reused
-    // when nothing else holds them, else allocated anew.
-    static void canvas(QSize size, QByteArray& pixels, QImage& out);
+    // `out` made an RGB32 picture of `size` over one of `pixels`' buffers.
+    static void canvas(QSize size, PicturePool& pixels, QImage& out);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

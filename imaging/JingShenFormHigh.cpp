@@ -10,6 +10,7 @@
 #include "imaging/FocusStackMath.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
+#include "platform/HeapReturn.h"
 #include "platform/ProcessEnd.h"
 #include "platform/RegularFile.h"
 
@@ -30,8 +31,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-#include <malloc.h>
 
 namespace {
 
@@ -553,7 +552,12 @@ void JingShenFormHigh::closeSteps() {
     }
     thread.resetData(true);
     pixmapItem->setPixmap(QPixmap());
-    malloc_trim(0);
+    // Decoders still at work at the Close (on a busy machine, longer than
+    // the wait above) go too once done, unless a new run has begun.
+    HeapReturn::afterRun(this, [this] {
+        if (UVCCamera* cam = usbCamera(); cam && !thread.isRunning())
+            cam->releaseIdleWorkers();
+    });
     btnClose->setEnabled(false);
     btnReset->setEnabled(false);
     btnExport->setEnabled(false);

@@ -4,12 +4,11 @@
 #include "camera/BaseCamera.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/AppPaths.h"
+#include "platform/HeapReturn.h"
 #include "platform/MemoryRefusal.h"
 
 #include <QPixmap>
 #include <QTimer>
-
-#include <malloc.h>
 
 #include <algorithm>
 
@@ -23,7 +22,7 @@ StitchRun::StitchRun(QObject* parent) : QObject(parent) {
                 if (requester != 2 || !m_trimDue)
                     return;
                 m_trimDue = false;
-                malloc_trim(0);
+                HeapReturn::afterRun(this);
             });
 }
 
@@ -185,6 +184,7 @@ void StitchRun::shutDown() {
         // its own at its first mosaic.
         MessagePassing::instance()->pinJieMask.release();
         MessagePassing::instance()->pinJieMaskHalf.release();
+        HeapReturn::afterRun(this);
     }
     m_worker->deleteLater();
     m_worker = nullptr;
