@@ -17,9 +17,9 @@ constexpr double kSpreadShare = 0.5;
 } // namespace
 
 void luma(const cv::Mat& rgb, cv::Mat& y) {
-    // Through YCrCb rather than the grey conversion: their vectorised
-    // roundings differ by one in a few pixels, and the gate's grid of a frame
-    // must equal the grid the run's first frame got from its fused Y plane.
+    // Through YCrCb rather than the grey conversion: the same Y as the
+    // fusion's planes (their vectorised roundings differ by one in a few
+    // pixels).
     cv::Mat ycrcb;
     cv::cvtColor(rgb, ycrcb, cv::COLOR_RGB2YCrCb);
     cv::extractChannel(ycrcb, y, 0);

@@ -20,7 +20,7 @@ constexpr int kGridCells = kGridSide * kGridSide;
 // Luma (the Y of YCrCb, BT.601 full range) of a packed RGB888 picture.
 void luma(const cv::Mat& rgb, cv::Mat& y);
 
-// A luma plane resized by 1/8 in both directions (bilinear).
+// A picture resized by 1/8 in both directions (bilinear).
 cv::Mat eighth(const cv::Mat& y);
 
 // The cells of the sharpness grid on a 1/8-size plane of size `eighthSize`:

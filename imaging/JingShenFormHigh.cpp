@@ -45,6 +45,12 @@ int scaled(int designed) { return designed * uiSizeFactor / 10; }
 // the system refused.
 constexpr int kReducedSide = 2048;
 
+// Whole percent of the picture at its sharpest focus, rounded down: a stack
+// still sharpening never reads 100.
+int sharpShare(int risingCells) {
+    return (FocusStackMath::kGridCells - risingCells) * 100 / FocusStackMath::kGridCells;
+}
+
 UVCCamera* usbCamera() { return dynamic_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()); }
 
 } // namespace
@@ -69,6 +75,16 @@ JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) {
         {"labTips", {"提示：建议从下向上移动", "Tip:Move from bottom to top", "提示：建議從下向上移動"}},
         {"btnReset", {"重置", "Reset", "重置"}},
         {"checkBox", {"缩放并对位", "Zoom And Align", "縮放並對位"}},
+        {"progressDone", {"已全部达到最清晰", "Sharpest focus reached throughout", "已全部達到最清晰"}},
+        {"progressRising", {"仍在变清晰：%1% 已达到最清晰", "Still sharpening: %1% at its sharpest", "仍在變清晰：%1% 已達到最清晰"}},
+        {"askTitle", {"提示", "Tip", "提示"}},
+        {"askExport",
+         {"景深合成仍在变清晰（%1% 已达到最清晰），部分区域可能仍然模糊。仍要导出吗？",
+          "Focus stacking is still sharpening (%1% at its sharpest): parts of the picture may still be blurred. "
+          "Export anyway?",
+          "景深合成仍在變清晰（%1% 已達到最清晰），部分區域可能仍然模糊。仍要匯出嗎？"}},
+        {"askYes", {"导出", "Export", "匯出"}},
+        {"askNo", {"继续合成", "Keep stacking", "繼續合成"}},
     };
 
     settings = std::make_unique<QSettings>("./JingShenFormHigh.ini", QSettings::IniFormat);
@@ -190,6 +206,10 @@ void JingShenFormHigh::buildUi() {
     sizeRow->addWidget(label);
     sizeRow->addWidget(labSize, 1);
     col->addLayout(sizeRow);
+    labProgress = new QLabel(widgetContent);
+    labProgress->setObjectName("labProgress");
+    labProgress->setWordWrap(true);
+    col->addWidget(labProgress);
 
     groupBox_2 = new QGroupBox(widgetContent);
     groupBox_2->setObjectName("groupBox_2");
@@ -394,7 +414,37 @@ void JingShenFormHigh::snapJingShenBeginSLOT() {
     previewTimer->start();
 }
 
+void JingShenFormHigh::showProgress() {
+    const int rising = previewTimer ? thread.risingCells() : -1;
+    if (rising == shownRising)
+        return;
+    shownRising = rising;
+    int lang = MessagePassing::instance()->language();
+    if (lang < 0 || lang > 2)
+        lang = 0;
+    if (rising < 0)
+        labProgress->clear();
+    else if (rising == 0)
+        labProgress->setText(languageTable.value("progressDone").value(lang));
+    else
+        labProgress->setText(languageTable.value("progressRising").value(lang).arg(sharpShare(rising)));
+}
+
+bool JingShenFormHigh::exportWhileSharpening(int rising) {
+    int lang = MessagePassing::instance()->language();
+    if (lang < 0 || lang > 2)
+        lang = 0;
+    auto text = [&](const char* key) { return languageTable.value(key).value(lang); };
+    QMessageBox box(QMessageBox::Question, text("askTitle"), text("askExport").arg(sharpShare(rising)),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(text("askYes"));
+    box.button(QMessageBox::No)->setText(text("askNo"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void JingShenFormHigh::timeoutSLOT() {
+    showProgress();
     // The picture changes only when a frame is fused; converting a large one
     // for the view at every tick would keep the interface thread busy.
     const int fused = thread.fusedCount();
@@ -434,6 +484,7 @@ void JingShenFormHigh::releaseTimer() {
     previewTimer->stop();
     previewTimer->deleteLater();
     previewTimer = nullptr;
+    showProgress();
 }
 
 void JingShenFormHigh::btnStopClick() {
@@ -566,6 +617,13 @@ void JingShenFormHigh::closeSteps() {
 }
 
 void JingShenFormHigh::btnExportClick() {
+    // Asked once, as the user presses Export: a busy machine makes the stack
+    // slower, and a picture written now would keep bands blurred unseen.
+    if (btnExport->isEnabled()) {
+        const int rising = thread.risingCells();
+        if (rising > 0 && !exportWhileSharpening(rising))
+            return;
+    }
     btnExport->setEnabled(false);
     if (thread.isRunning()) {
         btnStop->setEnabled(false);
@@ -645,6 +703,8 @@ void JingShenFormHigh::changeLanguageSLOT(int language) {
     set(labTips, "labTips");
     set(btnReset, "btnReset");
     set(checkBox, "checkBox");
+    shownRising = -1;
+    showProgress();
 }
 
 void JingShenFormHigh::setVideoStateSLOT(bool recording) {

@@ -150,6 +150,7 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     bool stale = false;
     {
         std::lock_guard<std::mutex> lock(queueMutex);
+        FocusStackMath::raiseCells(seenCells, grid);
         std::swap(stale, heldStale);
         stale = stale && !gridQueue.empty();
         if (stale) {
@@ -178,10 +179,13 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
         frameQueue.push_back(slot);
         queueChanged.notify_one();
         break;
-    case FocusFrameGate::Outcome::Replaced:
-        // Only the waiting frame; the head is being fused.
-        gate.candidate().copyTo(*frameQueue.back());
-        gridQueue.back() = std::move(grid);
+    case FocusFrameGate::Outcome::Merged:
+        // Only into the waiting frame; the head is being fused.
+        for (int cell : gate.mergedCells()) {
+            const cv::Rect area = gate.area(cell, outSize);
+            gate.candidate()(area).copyTo((*frameQueue.back())(area));
+            gridQueue.back()[size_t(cell)] = grid[size_t(cell)];
+        }
         break;
     case FocusFrameGate::Outcome::Dropped:
         break;
@@ -295,7 +299,7 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             FocusStackMath::focusMap(currentLuma, focus);
             planes.init(current, focus);
             currentLuma.copyTo(referencePlane);
-            gate.initGrid(currentLuma);
+            gate.initGrid(resultImage);
         });
         if (!made) {
             // The picture stays in the preview; what the run had made goes.
@@ -313,6 +317,7 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             gridQueue.clear();
             gridQueue.push_back(gate.baseline());
             fusedCells = gate.baseline();
+            seenCells = fusedCells;
             heldStale = false;
             state = 1;
         }
@@ -366,6 +371,7 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
         if (pool)
             framePool.clear();
         fusedCells.clear();
+        seenCells.clear();
         heldStale = false;
     }
     {
@@ -441,6 +447,11 @@ bool ThreadJingShenHigh::readResult(const std::function<void(const QImage&)>& re
         return false;
     read(QImage(resultImage.data, resultImage.cols, resultImage.rows, int(resultImage.step), QImage::Format_RGB888));
     return true;
+}
+
+int ThreadJingShenHigh::risingCells() const {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    return FocusFrameGate::risingCells(seenCells, fusedCells);
 }
 
 int ThreadJingShenHigh::queueLength() const {

@@ -15,7 +15,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QImageReader>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -79,6 +82,7 @@ private slots:
     void exportStopsFirstAndListsThePicture();
     void failedExportIsNotListed();
     void bareNameGetsTheJpgSuffix();
+    void exportWhileStillSharpeningAsksFirst();
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut_data();
     void exitWhileAnActionWaitsForTheWorkerCarriesItNotOut();
     void previewConvertsOnlyAPictureNewlyFused();
@@ -92,6 +96,10 @@ private:
     // The picture item of the panel's view, wherever the view is hosted.
     QGraphicsPixmapItem* shownItem() const;
     void feed(int from, int to);
+    // Calls the panel's `slot` and answers the box an Export asks during the
+    // call while the stack is still sharpening, if one comes: export now or
+    // go on stacking; its text into *asked.
+    void pressAnswering(const char* slot, bool exportNow = true, QString* asked = nullptr);
 
     // A live camera that may feed focus stacking; counts frame requests.
     struct Camera : BaseCamera {
@@ -168,6 +176,20 @@ void TestFocusStackPanel::feed(int from, int to) {
         panel->worker().pushFrame(stack.frames[i].data, stack.frames[i].cols, stack.frames[i].rows);
 }
 
+void TestFocusStackPanel::pressAnswering(const char* slot, bool exportNow, QString* asked) {
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || !box->button(QMessageBox::Yes))
+            return;
+        if (asked)
+            *asked = box->text();
+        box->button(exportNow ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    poll.start(5);
+    QMetaObject::invokeMethod(panel.get(), slot);
+}
+
 void TestFocusStackPanel::stopThenContinueKeepsTheRun() {
     start();
     feed(1, 5);
@@ -241,7 +263,7 @@ void TestFocusStackPanel::exportStopsFirstAndListsThePicture() {
         offered = preselected;
         return file;
     });
-    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    pressAnswering("btnExportClick");
     QVERIFY(offered.isEmpty()); // the worker is stopped first
     QTRY_VERIFY(QFile::exists(file));
     QVERIFY(!panel->worker().isRunning());
@@ -274,10 +296,32 @@ void TestFocusStackPanel::bareNameGetsTheJpgSuffix() {
         name->setText(env->file("stack"));
         QMetaObject::invokeMethod(w, "accept");
     }, 30000);
-    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    pressAnswering("btnExportClick");
     QTRY_VERIFY(QFile::exists(env->file("stack.jpg")));
     QVERIFY(!QFile::exists(env->file("stack")));
     QCOMPARE(QImage(env->file("stack.jpg")).size(), QSize(1920, 1080));
+}
+
+// A frame sharper than the stack somewhere and not fused yet (with Zoom And
+// Align the peak candidate of its cells): the panel says the stack is still
+// sharpening, and Export asks first; "Keep stacking" leaves the run going.
+void TestFocusStackPanel::exportWhileStillSharpeningAsksFirst() {
+    start();
+    QVERIFY(panel->findChild<QCheckBox*>("checkBox")->isChecked());
+    feed(1, 2);
+    QVERIFY(panel->worker().risingCells() > 0);
+    auto* progress = panel->findChild<QLabel*>("labProgress");
+    QTRY_VERIFY(progress->text().startsWith("Still sharpening: "));
+    const QString file = env->file("stack.jpg");
+    int offered = 0;
+    JingShenFormHigh::setFileChooser([&](const QString&, const QString&) { return ++offered, file; });
+    QString asked;
+    pressAnswering("btnExportClick", false, &asked);
+    QVERIFY2(asked.startsWith("Focus stacking is still sharpening ("), qPrintable(asked));
+    QVERIFY(panel->worker().isRunning());
+    QCOMPARE(offered, 0);
+    pressAnswering("btnExportClick");
+    QTRY_VERIFY(QFile::exists(file));
 }
 
 // Export, Reset and Close pressed while the worker runs wait for it to stop;
@@ -302,7 +346,7 @@ void TestFocusStackPanel::exitWhileAnActionWaitsForTheWorkerCarriesItNotOut() {
     });
     QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
     const int requests = cam->requests;
-    QMetaObject::invokeMethod(panel.get(), action.toLatin1().constData());
+    pressAnswering(action.toLatin1().constData());
     QVERIFY(panel->worker().isRunning()); // the action waits for the worker
     panel->stopForExit();
     // The finished slot has run once the Start button is back.
@@ -473,7 +517,7 @@ void TestFocusStackPanel::viewCopyRefused(const QString& told) {
     QCOMPARE(panel->findChild<QToolButton*>("btnStart")->text(), QString("Continue"));
     const QString file = env->file("kept.jpg");
     JingShenFormHigh::setFileChooser([&](const QString&, const QString&) { return file; });
-    QMetaObject::invokeMethod(panel.get(), "btnExportClick");
+    pressAnswering("btnExportClick");
     QVERIFY2(errorBoxText().isEmpty(), "the picture kept is exported");
     QCOMPARE(QImageReader(file).size(), QSize(3840, 2160));
     QSignalSpy out(MessagePassing::instance(), SIGNAL(goOutJingShenHighSIGNAL()));
