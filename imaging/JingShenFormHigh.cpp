@@ -10,6 +10,7 @@
 #include "imaging/FocusStackMath.h"
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
+#include "platform/MemoryRefusal.h"
 #include "platform/ProcessEnd.h"
 
 #include <QCheckBox>
@@ -206,10 +207,6 @@ void JingShenFormHigh::buildUi() {
     sizeRow->addWidget(label);
     sizeRow->addWidget(labSize, 1);
     col->addLayout(sizeRow);
-    labProgress = new QLabel(widgetContent);
-    labProgress->setObjectName("labProgress");
-    labProgress->setWordWrap(true);
-    col->addWidget(labProgress);
 
     groupBox_2 = new QGroupBox(widgetContent);
     groupBox_2->setObjectName("groupBox_2");
@@ -256,6 +253,11 @@ void JingShenFormHigh::buildUi() {
         row->addWidget(b);
     }
     col->addLayout(row);
+    // Below the buttons: the controls above keep their places.
+    labProgress = new QLabel(widgetContent);
+    labProgress->setObjectName("labProgress");
+    labProgress->setWordWrap(true);
+    col->addWidget(labProgress);
     col->addStretch(1);
     setMinimumHeight(scaled(560));
     resize(scaled(300), scaled(560));
@@ -311,8 +313,8 @@ void JingShenFormHigh::message(int which, const QString& detail) {
         {"内存不足，景深合成已停止。已合成的图像仍可导出。",
          "Not enough memory: focus stacking has stopped. The picture stacked so far can still be exported.",
          "記憶體不足，景深合成已停止。已合成的圖像仍可匯出。"},
-        {"内存不足，景深合成未能开始。", "Not enough memory: focus stacking could not start.",
-         "記憶體不足，景深合成未能開始。"},
+        {"内存不足，景深合成未能开始（%1）。", "Not enough memory: focus stacking could not start (%1).",
+         "記憶體不足，景深合成未能開始（%1）。"},
         {"景深合成未能开始：无法载入所需的库（%1）。",
          "Focus stacking could not start: a library it needs did not load (%1).",
          "景深合成未能開始：無法載入所需的庫（%1）。"},
@@ -326,7 +328,35 @@ void JingShenFormHigh::message(int which, const QString& detail) {
     QMessageBox::information(nullptr, "Error", text, QMessageBox::Ok);
 }
 
+QString JingShenFormHigh::refusedMemory(const QString& what) const {
+    static const char* const texts[3][3] = {
+        {"%1 x %2 的图像", "%1 x %2 pictures", "%1 x %2 的圖像"},
+        {"%1；程序占用 %2 MB 地址空间", "%1; the program holds %2 MB of address space", "%1；程式佔用 %2 MB 位址空間"},
+        {"%1；程序占用 %2 MB 地址空间，上限 %3 MB", "%1; the program holds %2 MB of address space of the %3 MB it may use",
+         "%1；程式佔用 %2 MB 位址空間，上限 %3 MB"},
+    };
+    int lang = MessagePassing::instance()->language();
+    if (lang < 0 || lang > 2)
+        lang = 0;
+    QString refused = what;
+    if (refused.isEmpty()) {
+        QSize size = thread.outputSize();
+        BaseCamera* cam = MessagePassing::instance()->currentCamera();
+        if (size.isEmpty() && cam)
+            size = cam->frameSize(false);
+        refused = QString::fromUtf8(texts[0][lang]).arg(size.width()).arg(size.height());
+    }
+    long long held = 0, limit = 0;
+    if (!MemoryRefusal::addressSpace(held, limit))
+        return refused;
+    const QString text = QString::fromUtf8(texts[limit > 0 ? 2 : 1][lang]).arg(refused).arg(held);
+    return limit > 0 ? text.arg(limit) : text;
+}
+
 void JingShenFormHigh::startRefused(int which, const QString& detail) {
+    // A refusal of memory says what was refused (the run's pictures or the
+    // library) and how much of the address space the program held then.
+    const QString told = which == 3 ? refusedMemory(detail) : detail;
     // Nothing was placed: the panel is as before Start, with nothing to
     // export, and the camera no longer feeds the worker; a frame still on
     // its way is dropped (it would try again behind the box). Close gives
@@ -343,7 +373,7 @@ void JingShenFormHigh::startRefused(int which, const QString& detail) {
     btnReset->setEnabled(false);
     btnClose->setEnabled(!viewAtHome());
     checkBox->setEnabled(true);
-    message(which, detail);
+    message(which, told);
 }
 
 void JingShenFormHigh::goin() {

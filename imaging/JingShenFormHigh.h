@@ -92,6 +92,10 @@ private:
     // Export while the stack is still sharpening: the box asks whether to
     // export what it holds (true) or go on stacking (false).
     bool exportWhileSharpening(int rising);
+    // What a refusal of memory refused (`what`, or the run's picture size
+    // when empty) and the address space the program holds against its limit,
+    // in the interface's language.
+    QString refusedMemory(const QString& what) const;
     // The system refused what a run needs before anything was placed: the
     // box `which` says so and the panel is back before Start, Export grey.
     void startRefused(int which, const QString& detail = QString());

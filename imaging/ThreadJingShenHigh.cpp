@@ -46,7 +46,8 @@ std::set<ThreadJingShenHigh*>& liveWorkers() {
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
     // The run's full-size pictures live as long as the run and are freed at
     // once when it ends (see LargeBufferAllocator).
-    LargeBufferAllocator::adopt({&resultImage, &backImage, &referencePlane, &current, &currentLuma, &focus});
+    LargeBufferAllocator::adopt(
+        {&resultImage, &backImage, &referencePlane, &current, &currentLuma, &focus, &focusScratch});
     // A stop or reset is seen inside the alignment too, its longest step.
     aligner.stopRequested = [this] { return state.load() != 1; };
     // The hub must exist before the save thread emits through it.
@@ -386,6 +387,7 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
     current.release();
     currentLuma.release();
     focus.release();
+    focusScratch.release();
 }
 
 void ThreadJingShenHigh::releaseForExit() {
@@ -538,7 +540,7 @@ bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& 
         }
     }
     cv::extractChannel(current, currentLuma, 0);
-    if (!FocusStackMath::focusMap(currentLuma, focus, stopped) || stopped())
+    if (!FocusStackMath::focusMap(currentLuma, focus, stopped, &focusScratch) || stopped())
         return false;
     planes.fuse(current, focus);
     // The next frame is aligned against the fused picture, which keeps the

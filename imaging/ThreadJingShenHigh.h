@@ -229,6 +229,7 @@ private:
 
     // Worker: the last pass refused its frame (its geometry was in doubt).
     bool refusedFrame = false;
-    // Worker scratch.
-    cv::Mat current, currentLuma, focus;
+    // Worker scratch, kept from one pass to the next: made afresh, each 4K
+    // frame mapped and faulted in tens of megabytes.
+    cv::Mat current, currentLuma, focus, focusScratch;
 };
