@@ -253,12 +253,13 @@ void JingShenFormHigh::buildUi() {
         row->addWidget(b);
     }
     col->addLayout(row);
-    // Below the buttons: the controls above keep their places.
+    col->addStretch(1);
+    // Laid below the buttons by hand, outside the column: in it, the column
+    // would give up room the controls above it need.
     labProgress = new QLabel(widgetContent);
     labProgress->setObjectName("labProgress");
     labProgress->setWordWrap(true);
-    col->addWidget(labProgress);
-    col->addStretch(1);
+    labProgress->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setMinimumHeight(scaled(560));
     resize(scaled(300), scaled(560));
     renewViewGeometry();
@@ -276,6 +277,8 @@ void JingShenFormHigh::takeBackGraphicsView() {
 void JingShenFormHigh::renewViewGeometry() {
     for (QToolButton* b : {btnStart, btnStop})
         b->setGeometry(0, 0, widgetRun->width(), widgetRun->height());
+    const QRect under = btnReset->geometry().united(btnClose->geometry());
+    labProgress->setGeometry(under.left(), under.bottom() + scaled(10), under.width(), scaled(60));
 }
 
 void JingShenFormHigh::oneSecondDelay() {
@@ -449,6 +452,7 @@ void JingShenFormHigh::showProgress() {
     if (rising == shownRising)
         return;
     shownRising = rising;
+    renewViewGeometry();
     int lang = MessagePassing::instance()->language();
     if (lang < 0 || lang > 2)
         lang = 0;

@@ -151,7 +151,6 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     bool stale = false;
     {
         std::lock_guard<std::mutex> lock(queueMutex);
-        FocusStackMath::raiseCells(seenCells, grid);
         std::swap(stale, heldStale);
         stale = stale && !gridQueue.empty();
         if (stale) {
@@ -162,10 +161,11 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     if (stale)
         gate.recount(fusedNow, queuedNow);
     const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
+    std::lock_guard<std::mutex> lock(queueMutex);
+    // What the queue holds for the stack, after a recount too.
+    heldCells = gate.held();
     if (!verdict.accepted)
         return;
-
-    std::lock_guard<std::mutex> lock(queueMutex);
     const bool full = frameQueue.size() >= kQueueLimit;
     cv::Mat* slot = full ? nullptr : takePoolFrame();
     if (!full && !slot)
@@ -191,6 +191,7 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     case FocusFrameGate::Outcome::Dropped:
         break;
     }
+    heldCells = gate.held();
 }
 
 cv::Mat* ThreadJingShenHigh::takePoolFrame() {
@@ -318,7 +319,7 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             gridQueue.clear();
             gridQueue.push_back(gate.baseline());
             fusedCells = gate.baseline();
-            seenCells = fusedCells;
+            heldCells = fusedCells;
             heldStale = false;
             state = 1;
         }
@@ -372,7 +373,7 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
         if (pool)
             framePool.clear();
         fusedCells.clear();
-        seenCells.clear();
+        heldCells.clear();
         heldStale = false;
     }
     {
@@ -453,7 +454,7 @@ bool ThreadJingShenHigh::readResult(const std::function<void(const QImage&)>& re
 
 int ThreadJingShenHigh::risingCells() const {
     std::lock_guard<std::mutex> lock(queueMutex);
-    return FocusFrameGate::risingCells(seenCells, fusedCells);
+    return FocusFrameGate::risingCells(heldCells, fusedCells);
 }
 
 int ThreadJingShenHigh::queueLength() const {

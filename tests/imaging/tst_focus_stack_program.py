@@ -42,9 +42,12 @@ BAND_SHARE = 0.35
 # The fused view is looked at once its bands have had time to settle (a run
 # under load fuses fewer frames a second).
 BAND_SETTLED = 0.55
-# The exported picture against the camera's picture at focus, band by band
-# (variance of Laplacian at full size): a band left on its blurred frames
-# reads a tenth of the reference or less.
+# The exported picture against the camera's picture at focus, band by band:
+# variance of Laplacian of the picture reduced to half size. At full size the
+# finest grain tells a frame a focus step off from the one at focus, and the
+# fusion's pixels come from frames a step or two off: a complete stack's bands
+# read 0.33 to 0.75 of the reference there, 0.63 to 0.86 at half size. A band
+# left on its blurred frames reads a tenth of the reference or less.
 FOCUSED_SHARE = 0.5
 # The box an Export asks while the stack is still sharpening (the program's
 # language is simplified Chinese).
@@ -55,9 +58,11 @@ SNAP_BUTTON = (665, 54)
 
 
 def band_laplacian_variance(img, bands=8):
-    """Variance of the 4-neighbour Laplacian of the grey picture in each of
-    `bands` equal column bands, left to right (one pixel in from the edges)."""
+    """Variance of the 4-neighbour Laplacian of the grey picture reduced to
+    half size (2 x 2 means) in each of `bands` equal column bands, left to
+    right (one pixel in from the edges)."""
     grey = img.convert("L")
+    grey = grey.resize((grey.width // 2, grey.height // 2), Image.BOX)
     # In quarters of a grey level around 128: a Laplacian of up to 508 either way.
     lap = grey.filter(ImageFilter.Kernel((3, 3), [0, 1, 0, 1, -4, 1, 0, 1, 0], scale=4, offset=128))
     width, height = lap.size
