@@ -58,10 +58,10 @@ cv::Rect FocusFrameGate::area(int cell, cv::Size frameSize) const {
     return cv::Rect(cv::Point(edge(c, true), edge(r, false)), cv::Point(edge(c + 1, true), edge(r + 1, false)));
 }
 
-int FocusFrameGate::risingCells(const std::vector<float>& held, const std::vector<float>& fused) {
+int FocusFrameGate::risingCells(const std::vector<float>& seen, const std::vector<float>& fused) {
     int n = 0;
-    for (size_t i = 0; i < std::min(held.size(), fused.size()); ++i)
-        n += held[i] > kClearlySharper * fused[i];
+    for (size_t i = 0; i < std::min(seen.size(), fused.size()); ++i)
+        n += seen[i] > kClearlySharper * fused[i];
     return n;
 }
 

@@ -63,10 +63,10 @@ public:
     // scaled up to full size, with the grid's margins going to the cells at
     // the edges, so the cells cover the frame. Empty before initGrid.
     cv::Rect area(int cell, cv::Size frameSize) const;
-    // Cells in which `held` (what frames taken hold, per cell) is clearly
-    // sharper than `fused` (what the fused picture holds): what the stack
-    // has still to take in.
-    static int risingCells(const std::vector<float>& held, const std::vector<float>& fused);
+    // Cells in which `seen` (the per-cell maximum of the frames offered) is
+    // clearly sharper than `fused` (what the fused picture holds): what the
+    // stack has still to take in.
+    static int risingCells(const std::vector<float>& seen, const std::vector<float>& fused);
 
     // The worker refused a queued frame (its geometry was in doubt): it is
     // never fused, so what it alone raised falls back to what the fused and

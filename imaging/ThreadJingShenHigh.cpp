@@ -162,8 +162,7 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
         gate.recount(fusedNow, queuedNow);
     const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
     std::lock_guard<std::mutex> lock(queueMutex);
-    // What the queue holds for the stack, after a recount too.
-    heldCells = gate.held();
+    FocusStackMath::raiseCells(seenCells, grid);
     if (!verdict.accepted)
         return;
     const bool full = frameQueue.size() >= kQueueLimit;
@@ -191,7 +190,6 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     case FocusFrameGate::Outcome::Dropped:
         break;
     }
-    heldCells = gate.held();
 }
 
 cv::Mat* ThreadJingShenHigh::takePoolFrame() {
@@ -319,7 +317,7 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             gridQueue.clear();
             gridQueue.push_back(gate.baseline());
             fusedCells = gate.baseline();
-            heldCells = fusedCells;
+            seenCells = fusedCells;
             heldStale = false;
             state = 1;
         }
@@ -373,7 +371,7 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
         if (pool)
             framePool.clear();
         fusedCells.clear();
-        heldCells.clear();
+        seenCells.clear();
         heldStale = false;
     }
     {
@@ -454,7 +452,7 @@ bool ThreadJingShenHigh::readResult(const std::function<void(const QImage&)>& re
 
 int ThreadJingShenHigh::risingCells() const {
     std::lock_guard<std::mutex> lock(queueMutex);
-    return FocusFrameGate::risingCells(heldCells, fusedCells);
+    return FocusFrameGate::risingCells(seenCells, fusedCells);
 }
 
 int ThreadJingShenHigh::queueLength() const {

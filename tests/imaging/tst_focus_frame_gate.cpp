@@ -160,7 +160,7 @@ TEST(FocusFrameGate, CellAreasTileTheFrame) {
     }
 }
 
-// Cells in which the frames taken hold clearly more than the fused picture
+// Cells in which a frame offered was clearly sharper than the fused picture
 // are still rising; within the gate's margin they are not.
 TEST(FocusFrameGate, RisingCellsAreThoseAFrameShowedClearlySharperThanTheFusedPicture) {
     EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.0f), cells(0, 3, 8.0f)), 0);

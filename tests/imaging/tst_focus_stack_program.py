@@ -7,9 +7,10 @@ the fused picture in the main view becomes sharper than any single frame
 band left far behind the others, in the view and in the exported picture at
 full size; Export stops the run and writes the picture with its 526 x 296
 thumbnail and its entry in the recent list; Close hands the view back. After
-two sweeps every column band of the exported picture holds at least half the
-variance of Laplacian of the camera's picture at focus (a flat specimen), or
-the panel says the stack is still sharpening when Export is pressed. A
+two sweeps (and up to two more while Export says the stack is still
+sharpening) every column band of the exported picture holds at least 0.4 of
+the variance of Laplacian of the camera's picture at focus (a flat specimen),
+or Export said the stack was still sharpening. A
 Start the program cannot carry out (a late library of the fusion that does
 not load, no room under an address-space limit) is told in a box, and the
 program goes on."""
@@ -43,12 +44,14 @@ BAND_SHARE = 0.35
 # under load fuses fewer frames a second).
 BAND_SETTLED = 0.55
 # The exported picture against the camera's picture at focus, band by band:
-# variance of Laplacian of the picture reduced to half size. At full size the
-# finest grain tells a frame a focus step off from the one at focus, and the
-# fusion's pixels come from frames a step or two off: a complete stack's bands
-# read 0.33 to 0.75 of the reference there, 0.63 to 0.86 at half size. A band
-# left on its blurred frames reads a tenth of the reference or less.
-FOCUSED_SHARE = 0.5
+# variance of Laplacian of the picture reduced to half size. The gate takes a
+# frame where one of its 16 cell columns is at its sharpest, and a cell's
+# edges lie a little off that focus on the tilted specimen: a complete
+# stack's bands read 0.23 to 0.75 of the reference at full size, 0.48 to 0.86
+# at half size. The reference blurred by one pixel (Gaussian sigma) reads
+# 0.07 at full size, 0.36 at half size; a band left on its blurred frames
+# reads a tenth of the reference at full size or less.
+FOCUSED_SHARE = 0.4
 # The box an Export asks while the stack is still sharpening (the program's
 # language is simplified Chinese).
 STILL_SHARPENING = "^提示$"
@@ -82,28 +85,31 @@ def sharp_reference(display, check):
     return band_laplacian_variance(snaps[0]) if snaps else None
 
 
-def export_when_complete(p, timeout):
-    """Presses Export until it asks no question about a stack still
-    sharpening (answered "keep stacking" each time, then waited until a frame
-    was fused); the number of times it asked, or None when it still asked
-    after `timeout` seconds. The save dialog is open on return."""
+def export_when_complete(p, more):
+    """Presses Export until it no longer asks about a stack still sharpening,
+    answering "keep stacking" and waiting for a frame fused (or two focus
+    sweeps) in between, for `more` seconds; a question after that is answered
+    "Export". (times it asked, whether the last press asked too); the save
+    dialog is coming."""
     asked = 0
-    end = time.time() + timeout
+    end = time.time() + more
     while True:
         before = p.shot("before_export")
         p.click(EXPORT)
         wait_until(lambda: p.window(STILL_SHARPENING) or p.window("保存文件"), timeout=120)
         box = p.window(STILL_SHARPENING)
         if not box:
-            return asked
+            return asked, False
         asked += 1
-        if time.time() > end:
-            return None
         wait_focus(p.env, box)
-        subprocess.run(["xdotool", "key", "Return"], env=p.env)  # its default: keep stacking
+        if time.time() > end:
+            # From "keep stacking", its default, to "Export".
+            subprocess.run(["xdotool", "key", "shift+Tab", "space"], env=p.env)
+            return asked, True
+        subprocess.run(["xdotool", "key", "Return"], env=p.env)
         wait_until(lambda: not p.window(STILL_SHARPENING), timeout=20)
         p.wait_for("sharpened", lambda img: ImageChops.difference(img.crop(VIEW), before.crop(VIEW)).getbbox(),
-                   timeout=60)
+                   timeout=2 * SWEEP_SECONDS)
 
 
 def sharpness(img):
@@ -198,9 +204,9 @@ def main():
         check(min(fused_bands) > single and min(fused_bands) >= BAND_SHARE * max(fused_bands),
               "no column band of the fused view stays blurred")
 
-        asked = export_when_complete(p, timeout=300)
-        print("Export asked %s times while the stack was still sharpening" % asked)
-        check(asked is not None, "the stack is complete within five minutes after two sweeps")
+        asked, sharpening = export_when_complete(p, more=4 * SWEEP_SECONDS)
+        print("Export asked %d times while the stack was still sharpening%s" % (
+            asked, ", and still at the last press" if sharpening else ""))
         p.wait_window("保存文件", timeout=120)
         p.shot("export_dialog")
         p.click(SAVE_IN_DIALOG)
@@ -211,8 +217,9 @@ def main():
         if os.path.exists(out) and reference:
             exported = band_laplacian_variance(Image.open(out).convert("RGB"))
             print("exported bands (480 columns each): %s" % fmt(exported))
-            check(all(e >= FOCUSED_SHARE * r for e, r in zip(exported, reference)),
-                  "every column band of the exported picture is within half the picture at focus")
+            check(sharpening or all(e >= FOCUSED_SHARE * r for e, r in zip(exported, reference)),
+                  "every column band of the exported picture is near the picture at focus, or Export said "
+                  "the stack was still sharpening")
         thumb = os.path.join(p.dir, ".scaleImage", "0.jpg")
         check(os.path.exists(thumb) and Image.open(thumb).size == (526, 296), "its thumbnail is 526 x 296")
         history = open(os.path.join(p.dir, "ImageHistory.ini"), encoding="utf-8").read()
