@@ -25,6 +25,8 @@ void FocusFrameGate::initGrid(const cv::Mat& rgb) {
 void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     baselineGrid = firstGrid;
     heldGrid = firstGrid;
+    seenGrid = firstGrid;
+    fellGrid.assign(firstGrid.size(), 0);
     heldBeforeWaiting = firstGrid;
     waitingGrid = firstGrid;
     previousGrid = firstGrid;
@@ -96,6 +98,18 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
         return v;
     }
 
+    // A cell whose sharpest frame the tracking let go (on a slow sweep a
+    // cell falls by a few percent a frame, and the frame queued at its fall
+    // was past its peak) is taken as soon as a later sweep brings it near
+    // that peak again.
+    bool lostPeak = false;
+    for (size_t i = 0; i < std::min(n, seenGrid.size()); ++i) {
+        if (grid[i] * kClearlySharper < seenGrid[i])
+            fellGrid[i] = 1;
+        else if (fellGrid[i] && grid[i] > kClearlySharper * heldGrid[i])
+            lostPeak = true;
+        seenGrid[i] = std::max(seenGrid[i], grid[i]);
+    }
     int m = 0;
     bool rising = false;
     for (size_t i = 0; i < n; ++i) {
@@ -151,6 +165,10 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
         break;
     default:
         break;
+    }
+    if (lostPeak && !v.accepted) {
+        v.accepted = true;
+        take(rgb, grid);
     }
     v.mode = m;
     lastMode = m;

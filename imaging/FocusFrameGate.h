@@ -111,6 +111,8 @@ private:
     std::vector<float> waitingGrid;       // the grid of the waiting frame, merged cells included
     std::vector<int> merged;
     std::vector<float> previousGrid;
+    std::vector<float> seenGrid;   // per-cell maximum of every frame measured (Zoom And Align)
+    std::vector<char> fellGrid;    // the cell fell clearly below seenGrid since
     std::vector<int> cellStates;
     int lastMode = 0;
     int holdCount = 0;
