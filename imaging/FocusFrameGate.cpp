@@ -27,6 +27,7 @@ void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     heldGrid = firstGrid;
     seenGrid = firstGrid;
     fellGrid.assign(firstGrid.size(), 0);
+    nearPeak.assign(firstGrid.size(), 0);
     heldBeforeWaiting = firstGrid;
     waitingGrid = firstGrid;
     previousGrid = firstGrid;
@@ -60,11 +61,19 @@ cv::Rect FocusFrameGate::area(int cell, cv::Size frameSize) const {
     return cv::Rect(cv::Point(edge(c, true), edge(r, false)), cv::Point(edge(c + 1, true), edge(r + 1, false)));
 }
 
-int FocusFrameGate::risingCells(const std::vector<float>& seen, const std::vector<float>& fused) {
+int FocusFrameGate::risingCells(const std::vector<float>& seen, const std::vector<float>& fused,
+                                const std::vector<char>& peakSeen) {
     int n = 0;
     for (size_t i = 0; i < std::min(seen.size(), fused.size()); ++i)
-        n += seen[i] > kClearlySharper * fused[i];
+        n += seen[i] > kClearlySharper * fused[i] || (i < peakSeen.size() && !peakSeen[i]);
     return n;
+}
+
+std::vector<char> FocusFrameGate::peaksSeen() const {
+    std::vector<char> seen(nearPeak.size());
+    for (size_t i = 0; i < nearPeak.size(); ++i)
+        seen[i] = nearPeak[i] >= 2;
+    return seen;
 }
 
 void FocusFrameGate::takeCandidate(const cv::Mat& rgb, const std::vector<float>& grid) {
@@ -90,6 +99,24 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
     Verdict v;
     lastAccepted = false;
     const size_t n = std::min(grid.size(), heldGrid.size());
+    // A cell whose sharpest frame the tracking let go (on a slow sweep a
+    // cell falls by a few percent a frame, and the frame queued at its fall
+    // was past its peak) is taken as soon as a later sweep brings it near
+    // that peak again. A peak counts as seen once two frames came near it:
+    // a single frame may lie on its flank between frames the camera's
+    // thread had no time for.
+    bool lostPeak = false;
+    for (size_t i = 0; i < std::min(n, seenGrid.size()); ++i) {
+        if (grid[i] > kClearlySharper * seenGrid[i])
+            nearPeak[i] = 0;
+        if (grid[i] * kClearlySharper < seenGrid[i]) {
+            fellGrid[i] = 1;
+        } else {
+            nearPeak[i] = char(std::min(2, nearPeak[i] + 1));
+            lostPeak = lostPeak || (fellGrid[i] && grid[i] > kClearlySharper * heldGrid[i]);
+        }
+        seenGrid[i] = std::max(seenGrid[i], grid[i]);
+    }
     if (!align) {
         for (size_t i = 0; i < n && !v.accepted; ++i)
             v.accepted = grid[i] > kClearlySharper * heldGrid[i];
@@ -98,18 +125,6 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
         return v;
     }
 
-    // A cell whose sharpest frame the tracking let go (on a slow sweep a
-    // cell falls by a few percent a frame, and the frame queued at its fall
-    // was past its peak) is taken as soon as a later sweep brings it near
-    // that peak again.
-    bool lostPeak = false;
-    for (size_t i = 0; i < std::min(n, seenGrid.size()); ++i) {
-        if (grid[i] * kClearlySharper < seenGrid[i])
-            fellGrid[i] = 1;
-        else if (fellGrid[i] && grid[i] > kClearlySharper * heldGrid[i])
-            lostPeak = true;
-        seenGrid[i] = std::max(seenGrid[i], grid[i]);
-    }
     int m = 0;
     bool rising = false;
     for (size_t i = 0; i < n; ++i) {

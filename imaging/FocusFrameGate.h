@@ -64,9 +64,14 @@ public:
     // the edges, so the cells cover the frame. Empty before initGrid.
     cv::Rect area(int cell, cv::Size frameSize) const;
     // Cells in which `seen` (the per-cell maximum of the frames offered) is
-    // clearly sharper than `fused` (what the fused picture holds): what the
+    // clearly sharper than `fused` (what the fused picture holds), or whose
+    // peak is not seen yet (`peakSeen`, when given: peaksSeen()): what the
     // stack has still to take in.
-    static int risingCells(const std::vector<float>& seen, const std::vector<float>& fused);
+    static int risingCells(const std::vector<float>& seen, const std::vector<float>& fused,
+                           const std::vector<char>& peakSeen = {});
+    // Per cell, whether two frames measured came within the gate's margin of
+    // its sharpest one since the run began.
+    std::vector<char> peaksSeen() const;
 
     // The worker refused a queued frame (its geometry was in doubt): it is
     // never fused, so what it alone raised falls back to what the fused and
@@ -111,8 +116,9 @@ private:
     std::vector<float> waitingGrid;       // the grid of the waiting frame, merged cells included
     std::vector<int> merged;
     std::vector<float> previousGrid;
-    std::vector<float> seenGrid;   // per-cell maximum of every frame measured (Zoom And Align)
+    std::vector<float> seenGrid;   // per-cell maximum of every frame measured
     std::vector<char> fellGrid;    // the cell fell clearly below seenGrid since
+    std::vector<char> nearPeak;    // frames near seenGrid since it last rose clearly (at most 2)
     std::vector<int> cellStates;
     int lastMode = 0;
     int holdCount = 0;

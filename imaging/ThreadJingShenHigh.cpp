@@ -163,6 +163,7 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
     std::lock_guard<std::mutex> lock(queueMutex);
     FocusStackMath::raiseCells(seenCells, grid);
+    peaksSeen = gate.peaksSeen();
     if (!verdict.accepted)
         return;
     const bool full = frameQueue.size() >= kQueueLimit;
@@ -318,6 +319,7 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             gridQueue.push_back(gate.baseline());
             fusedCells = gate.baseline();
             seenCells = fusedCells;
+            peaksSeen = gate.peaksSeen();
             heldStale = false;
             state = 1;
         }
@@ -372,6 +374,7 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
             framePool.clear();
         fusedCells.clear();
         seenCells.clear();
+        peaksSeen.clear();
         heldStale = false;
     }
     {
@@ -452,7 +455,7 @@ bool ThreadJingShenHigh::readResult(const std::function<void(const QImage&)>& re
 
 int ThreadJingShenHigh::risingCells() const {
     std::lock_guard<std::mutex> lock(queueMutex);
-    return FocusFrameGate::risingCells(seenCells, fusedCells);
+    return FocusFrameGate::risingCells(seenCells, fusedCells, peaksSeen);
 }
 
 int ThreadJingShenHigh::queueLength() const {

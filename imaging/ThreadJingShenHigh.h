@@ -137,11 +137,13 @@ public:
     bool fusing() const { return inPass.load(); }
     int queueLength() const;
     // Cells of the sharpness grid (256 cover the picture) in which a frame
-    // the run was offered is clearly sharper than the fused picture: queued
-    // and not fused yet, or let go (the worker refused it, the system
-    // refused it room, the gate's tracking missed its peak) until a later
-    // sweep brings that focus again. 0 when the stack holds the sharpest
-    // focus seen everywhere, and before a run.
+    // the run was offered is clearly sharper than the fused picture (queued
+    // and not fused yet, or let go: the worker refused it, the system
+    // refused it room, the gate's tracking missed its peak) or whose peak
+    // only one frame came near (on a busy machine the frames measured may
+    // lie on its flanks), until a later sweep brings that focus again. 0
+    // when the stack holds the sharpest focus seen everywhere, and before a
+    // run.
     int risingCells() const;
     // Frames fused in this run (the first frame and refused frames not counted).
     int fusedCount() const { return fused.load(); }
@@ -199,7 +201,7 @@ private:
     // resetData); it guards the gate, the pool and the run's planes outside a
     // running loop.
     mutable std::mutex intakeMutex;
-    // queueMutex: frameQueue, gridQueue, fusedCells, seenCells, heldStale, writes into
+    // queueMutex: frameQueue, gridQueue, fusedCells, seenCells, peaksSeen, heldStale, writes into
     // queued frames, loopActive.
     mutable std::mutex queueMutex;
     std::condition_variable queueChanged;
@@ -221,8 +223,9 @@ private:
     // first frame included: what the gate falls back to after a refusal.
     std::vector<float> fusedCells;
     // Per-cell maximum of the grids of every frame the gate measured in the
-    // run, the first frame included.
+    // run, the first frame included, and whether the gate saw each peak.
     std::vector<float> seenCells;
+    std::vector<char> peaksSeen;
     // A queued frame was refused since the gate last counted what is held.
     bool heldStale = false;
     std::map<std::pair<int, int>, std::vector<std::unique_ptr<cv::Mat>>> framePool; // by (width, height)
