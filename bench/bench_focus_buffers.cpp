@@ -139,9 +139,10 @@ int main(int argc, char** argv) {
     p.size = cv::Size(3840, 2160);
     p.frames = frames;
     const gen::Stack stack = gen::makeStack(p);
-    std::printf("Focus stacking buffers: %d frames of %d x %d, %d rounds each, interleaved; mmap threshold %s\n",
-                frames, p.size.width, p.size.height, rounds,
-                threshold > 0 ? (std::to_string(threshold) + " bytes").c_str() : "the library's own");
+    std::printf(
+        "Focus stacking buffers: %d frames of %d x %d, %d rounds each, interleaved; mmap threshold %s\n",
+        frames, p.size.width, p.size.height, rounds,
+        threshold > 0 ? (std::to_string(threshold) + " bytes").c_str() : "the library's own");
     Pass previousPass(stack.frames[0]), ourPass(stack.frames[0]);
     measure(previousPass, stack.frames, true); // warm both: the first round maps the run's planes
     measure(ourPass, stack.frames, false);
@@ -153,7 +154,8 @@ int main(int argc, char** argv) {
     print("previous", previous);
     print("ours", ours);
     std::printf("  ours / previous: frames/s %.2f, thread CPU %.2f, process CPU %.2f, page faults %.3f\n",
-                (ours.frames / ours.wallMs) / (previous.frames / previous.wallMs), ours.threadMs / previous.threadMs,
-                ours.processMs / previous.processMs, double(ours.faults) / std::max(1L, previous.faults));
+                (ours.frames / ours.wallMs) / (previous.frames / previous.wallMs),
+                ours.threadMs / previous.threadMs, ours.processMs / previous.processMs,
+                double(ours.faults) / std::max(1L, previous.faults));
     return 0;
 }

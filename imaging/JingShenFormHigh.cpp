@@ -77,12 +77,14 @@ JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) {
         {"btnReset", {"重置", "Reset", "重置"}},
         {"checkBox", {"缩放并对位", "Zoom And Align", "縮放並對位"}},
         {"progressDone", {"已全部达到最清晰", "Sharpest focus reached throughout", "已全部達到最清晰"}},
-        {"progressRising", {"仍在变清晰：%1% 已达到最清晰", "Still sharpening: %1% at its sharpest", "仍在變清晰：%1% 已達到最清晰"}},
+        {"progressRising",
+         {"仍在变清晰：%1% 已达到最清晰", "Still sharpening: %1% at its sharpest",
+          "仍在變清晰：%1% 已達到最清晰"}},
         {"askTitle", {"提示", "Tip", "提示"}},
         {"askExport",
          {"景深合成仍在变清晰（%1% 已达到最清晰），部分区域可能仍然模糊。仍要导出吗？",
-          "Focus stacking is still sharpening (%1% at its sharpest): parts of the picture may still be blurred. "
-          "Export anyway?",
+          "Focus stacking is still sharpening (%1% at its sharpest): parts of the picture may still be "
+          "blurred. Export anyway?",
           "景深合成仍在變清晰（%1% 已達到最清晰），部分區域可能仍然模糊。仍要匯出嗎？"}},
         {"askYes", {"导出", "Export", "匯出"}},
         {"askNo", {"继续合成", "Keep stacking", "繼續合成"}},
@@ -334,8 +336,10 @@ void JingShenFormHigh::message(int which, const QString& detail) {
 QString JingShenFormHigh::refusedMemory(const QString& what) const {
     static const char* const texts[3][3] = {
         {"%1 x %2 的图像", "%1 x %2 pictures", "%1 x %2 的圖像"},
-        {"%1；程序占用 %2 MB 地址空间", "%1; the program holds %2 MB of address space", "%1；程式佔用 %2 MB 位址空間"},
-        {"%1；程序占用 %2 MB 地址空间，上限 %3 MB", "%1; the program holds %2 MB of address space of the %3 MB it may use",
+        {"%1；程序占用 %2 MB 地址空间", "%1; the program holds %2 MB of address space",
+         "%1；程式佔用 %2 MB 位址空間"},
+        {"%1；程序占用 %2 MB 地址空间，上限 %3 MB",
+         "%1; the program holds %2 MB of address space of the %3 MB it may use",
          "%1；程式佔用 %2 MB 位址空間，上限 %3 MB"},
     };
     int lang = MessagePassing::instance()->language();
