@@ -99,7 +99,7 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
     Verdict v;
     lastAccepted = false;
     const size_t n = std::min(grid.size(), heldGrid.size());
-    // A cell whose sharpest frame the tracking let go (on a slow sweep a
+    // With Zoom And Align a cell whose sharpest frame the tracking let go (on a slow sweep a
     // cell falls by a few percent a frame, and the frame queued at its fall
     // was past its peak) is taken as soon as a later sweep brings it near
     // that peak again. A peak counts as seen once two frames came near it:

@@ -117,7 +117,7 @@ private:
     std::vector<int> merged;
     std::vector<float> previousGrid;
     std::vector<float> seenGrid; // per-cell maximum of every frame measured
-    std::vector<char> fellGrid;  // the cell fell clearly below seenGrid since
+    std::vector<char> fellGrid;  // the cell fell clearly below seenGrid since the run began
     std::vector<char> nearPeak;  // frames near seenGrid since it last rose clearly (at most 2)
     std::vector<int> cellStates;
     int lastMode = 0;
