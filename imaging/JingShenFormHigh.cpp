@@ -54,6 +54,12 @@ int sharpShare(int risingCells) {
 
 UVCCamera* usbCamera() { return dynamic_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()); }
 
+// The interface's language as an index into the three texts (0 when unknown).
+int interfaceLanguage() {
+    const int lang = MessagePassing::instance()->language();
+    return lang < 0 || lang > 2 ? 0 : lang;
+}
+
 } // namespace
 
 void JingShenFormHigh::setFileChooser(FileChooser chooser) { chooserSlot() = std::move(chooser); }
@@ -324,9 +330,7 @@ void JingShenFormHigh::message(int which, const QString& detail) {
          "Focus stacking could not start: a library it needs did not load (%1).",
          "景深合成未能開始：無法載入所需的庫（%1）。"},
     };
-    int lang = MessagePassing::instance()->language();
-    if (lang < 0 || lang > 2)
-        lang = 0;
+    const int lang = interfaceLanguage();
     QString text = QString::fromUtf8(texts[which][lang]);
     if (text.contains("%1"))
         text = text.arg(detail);
@@ -342,9 +346,7 @@ QString JingShenFormHigh::refusedMemory(const QString& what) const {
          "%1; the program holds %2 MB of address space of the %3 MB it may use",
          "%1；程式佔用 %2 MB 位址空間，上限 %3 MB"},
     };
-    int lang = MessagePassing::instance()->language();
-    if (lang < 0 || lang > 2)
-        lang = 0;
+    const int lang = interfaceLanguage();
     QString refused = what;
     if (refused.isEmpty()) {
         QSize size = thread.outputSize();
@@ -457,9 +459,7 @@ void JingShenFormHigh::showProgress() {
         return;
     shownRising = rising;
     renewViewGeometry();
-    int lang = MessagePassing::instance()->language();
-    if (lang < 0 || lang > 2)
-        lang = 0;
+    const int lang = interfaceLanguage();
     if (rising < 0)
         labProgress->clear();
     else if (rising == 0)
@@ -469,9 +469,7 @@ void JingShenFormHigh::showProgress() {
 }
 
 bool JingShenFormHigh::exportWhileSharpening(int rising) {
-    int lang = MessagePassing::instance()->language();
-    if (lang < 0 || lang > 2)
-        lang = 0;
+    const int lang = interfaceLanguage();
     auto text = [&](const char* key) { return languageTable.value(key).value(lang); };
     QMessageBox box(QMessageBox::Question, text("askTitle"), text("askExport").arg(sharpShare(rising)),
                     QMessageBox::Yes | QMessageBox::No, this);
