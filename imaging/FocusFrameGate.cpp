@@ -4,10 +4,8 @@
 #include "imaging/LargeBufferAllocator.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
-constexpr float kClearlySharper = 1.05f; // a cell counts as sharper above 1.05 x its baseline
 constexpr float kFallRatio = 0.95f;     // a cell falls when it loses more than 5 %
 constexpr int kHoldAccept = 3;          // the third raised frame in a row is taken
 constexpr int kHoldLimit = 10;
@@ -17,17 +15,19 @@ FocusFrameGate::FocusFrameGate() {
     LargeBufferAllocator::adopt({&candidateFrame, &takenFrame});
 }
 
-void FocusFrameGate::initGrid(const cv::Mat& luma) {
-    const cv::Mat ys = FocusStackMath::eighth(luma);
-    gridCells = FocusStackMath::gridCells(ys.size());
+void FocusFrameGate::initGrid(const cv::Mat& rgb) {
+    gridCells = FocusStackMath::gridCells(cv::Size(cvRound(rgb.cols * 0.125), cvRound(rgb.rows * 0.125)));
     std::vector<float> grid;
-    FocusStackMath::gridSharpness(ys, gridCells, grid);
+    measure(rgb, grid);
     start(grid);
 }
 
 void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     baselineGrid = firstGrid;
     heldGrid = firstGrid;
+    seenGrid = firstGrid;
+    fellGrid.assign(firstGrid.size(), 0);
+    nearPeak.assign(firstGrid.size(), 0);
     heldBeforeWaiting = firstGrid;
     waitingGrid = firstGrid;
     previousGrid = firstGrid;
@@ -38,9 +38,42 @@ void FocusFrameGate::start(const std::vector<float>& firstGrid) {
 }
 
 void FocusFrameGate::measure(const cv::Mat& rgb, std::vector<float>& grid) const {
+    // Every camera frame of a run is measured: a full-size luma of a 4K
+    // frame would be 33 MB made and freed on the camera's thread each time.
     cv::Mat y;
-    FocusStackMath::luma(rgb, y);
-    FocusStackMath::gridSharpness(FocusStackMath::eighth(y), gridCells, grid);
+    FocusStackMath::luma(FocusStackMath::eighth(rgb), y);
+    FocusStackMath::gridSharpness(y, gridCells, grid);
+}
+
+cv::Rect FocusFrameGate::area(int cell, cv::Size frameSize) const {
+    if (cell < 0 || cell >= int(gridCells.size()))
+        return cv::Rect();
+    const int side = FocusStackMath::kGridSide, r = cell / side, c = cell % side;
+    // Edges of cell columns and rows at full size; the outer ones are the frame's.
+    auto edge = [&](int k, bool column) {
+        if (k == 0)
+            return 0;
+        if (k == side)
+            return column ? frameSize.width : frameSize.height;
+        const cv::Rect& g = gridCells[size_t(column ? k : k * side)];
+        return 8 * (column ? g.x : g.y);
+    };
+    return cv::Rect(cv::Point(edge(c, true), edge(r, false)), cv::Point(edge(c + 1, true), edge(r + 1, false)));
+}
+
+int FocusFrameGate::risingCells(const std::vector<float>& seen, const std::vector<float>& fused,
+                                const std::vector<char>& peakSeen) {
+    int n = 0;
+    for (size_t i = 0; i < std::min(seen.size(), fused.size()); ++i)
+        n += seen[i] > kClearlySharper * fused[i] || (i < peakSeen.size() && !peakSeen[i]);
+    return n;
+}
+
+std::vector<char> FocusFrameGate::peaksSeen() const {
+    std::vector<char> seen(nearPeak.size());
+    for (size_t i = 0; i < nearPeak.size(); ++i)
+        seen[i] = nearPeak[i] >= 2;
+    return seen;
 }
 
 void FocusFrameGate::takeCandidate(const cv::Mat& rgb, const std::vector<float>& grid) {
@@ -66,6 +99,24 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
     Verdict v;
     lastAccepted = false;
     const size_t n = std::min(grid.size(), heldGrid.size());
+    // With Zoom And Align a cell whose sharpest frame the tracking let go (on a slow sweep a
+    // cell falls by a few percent a frame, and the frame queued at its fall
+    // was past its peak) is taken as soon as a later sweep brings it near
+    // that peak again. A peak counts as seen once two frames came near it:
+    // a single frame may lie on its flank between frames the camera's
+    // thread had no time for.
+    bool lostPeak = false;
+    for (size_t i = 0; i < std::min(n, seenGrid.size()); ++i) {
+        if (grid[i] > kClearlySharper * seenGrid[i])
+            nearPeak[i] = 0;
+        if (grid[i] * kClearlySharper < seenGrid[i]) {
+            fellGrid[i] = 1;
+        } else {
+            nearPeak[i] = char(std::min(2, nearPeak[i] + 1));
+            lostPeak = lostPeak || (fellGrid[i] && grid[i] > kClearlySharper * heldGrid[i]);
+        }
+        seenGrid[i] = std::max(seenGrid[i], grid[i]);
+    }
     if (!align) {
         for (size_t i = 0; i < n && !v.accepted; ++i)
             v.accepted = grid[i] > kClearlySharper * heldGrid[i];
@@ -130,40 +181,37 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
     default:
         break;
     }
+    if (lostPeak && !v.accepted) {
+        v.accepted = true;
+        take(rgb, grid);
+    }
     v.mode = m;
     lastMode = m;
     previousGrid = grid;
     return v;
 }
 
-double FocusFrameGate::gainOver(const std::vector<float>& grid, const std::vector<float>& held) {
-    double gain = 0.0;
-    for (size_t i = 0; i < std::min(grid.size(), held.size()); ++i)
-        if (grid[i] > held[i])
-            gain += std::log(grid[i] / held[i]);
-    return gain;
-}
-
 FocusFrameGate::Outcome FocusFrameGate::commit(const std::vector<float>& grid, bool queueFull) {
-    Outcome outcome = Outcome::Dropped;
-    if (!queueFull)
-        outcome = Outcome::Appended;
-    else if (gainOver(grid, heldBeforeWaiting) > gainOver(waitingGrid, heldBeforeWaiting))
-        // The one waiting place goes to the frame that brings the fused
-        // picture furthest: ranked by where the baseline is high, a frame
-        // that was the peak of a band still blurred gave way to one that
-        // added little, and on a busy machine that band stayed blurred.
-        outcome = Outcome::Replaced;
-    if (outcome != Outcome::Dropped) {
-        FocusStackMath::raiseCells(baselineGrid, grid);
+    merged.clear();
+    if (!queueFull) {
+        heldBeforeWaiting = heldGrid;
         waitingGrid = grid;
-        if (outcome == Outcome::Appended)
-            heldBeforeWaiting = heldGrid;
-        else
-            heldGrid = heldBeforeWaiting; // the waiting frame is overwritten: what it alone held is gone
-        FocusStackMath::raiseCells(heldGrid, grid);
+    } else {
+        // The waiting place takes the cells of the frame that sharpen the
+        // picture, whatever else either frame brings: given up whole for a
+        // frame that raised more cells, a band's sharp frame of a later sweep
+        // was lost, and on a busy machine the band stayed blurred.
+        for (size_t i = 0; i < std::min(grid.size(), waitingGrid.size()); ++i)
+            if (grid[i] > waitingGrid[i] && grid[i] > heldBeforeWaiting[i]) {
+                merged.push_back(int(i));
+                waitingGrid[i] = grid[i];
+            }
+        if (merged.empty())
+            return Outcome::Dropped;
     }
-    return outcome;
+    FocusStackMath::raiseCells(baselineGrid, grid);
+    FocusStackMath::raiseCells(heldGrid, waitingGrid);
+    return queueFull ? Outcome::Merged : Outcome::Appended;
 }
 
 void FocusFrameGate::recount(const std::vector<float>& fused, const std::vector<std::vector<float>>& queued) {

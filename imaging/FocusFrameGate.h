@@ -26,20 +26,24 @@ public:
         int fallCount = 0; // cells falling in this frame
     };
 
-    enum class Outcome { Appended, Replaced, Dropped };
+    enum class Outcome { Appended, Merged, Dropped };
+
+    // A cell counts as sharper than a held one above this factor.
+    static constexpr float kClearlySharper = 1.05f;
 
     // The candidate copies are full-size frames, freed at once when released
     // (see LargeBufferAllocator).
     FocusFrameGate();
 
-    // First frame of a run: cells from the full-size luma plane's 1/8 size,
-    // then start() with its grid.
-    void initGrid(const cv::Mat& luma);
+    // First frame of a run (packed RGB888): the cells and its grid as
+    // measure() makes them, then start() with the grid.
+    void initGrid(const cv::Mat& rgb);
     // Starts the tracking from a first grid (256 values): baseline and
     // previous grid := it, all cells flat, counters 0, no candidate.
     void start(const std::vector<float>& firstGrid);
 
-    // Measures a packed RGB888 frame of the run's size.
+    // Measures a packed RGB888 frame of the run's size: reduced to 1/8 first,
+    // so that no full-size plane is made for it on the camera's thread.
     void measure(const cv::Mat& rgb, std::vector<float>& grid) const;
     // Applies the rule to a measured frame: updates the cell states, the
     // counters and the candidate (a copy of `rgb` when the rule takes it).
@@ -47,11 +51,27 @@ public:
     Verdict decide(const std::vector<float>& grid, const cv::Mat& rgb, bool align);
 
     // What to do with an accepted frame given the queue: append when fewer
-    // than two frames are queued, replace the waiting one when the frame
-    // raises the cells above what the fused and fusing frames hold by more
-    // than the waiting frame does (gainOver), else drop. Updates the
-    // baseline and what the queued frames hold.
+    // than two frames are queued; else merge into the waiting one the cells
+    // (mergedCells) where the frame is sharper than both the waiting frame
+    // and what the fused and fusing frames hold; drop it when there are
+    // none. Updates the baseline and what the queued frames hold.
     Outcome commit(const std::vector<float>& grid, bool queueFull);
+    // The cells the last Merged outcome takes from the frame into the
+    // waiting one, in cell order.
+    const std::vector<int>& mergedCells() const { return merged; }
+    // The part of a frame of `frameSize` that `cell` stands for: the cells
+    // scaled up to full size, with the grid's margins going to the cells at
+    // the edges, so the cells cover the frame. Empty before initGrid.
+    cv::Rect area(int cell, cv::Size frameSize) const;
+    // Cells in which `seen` (the per-cell maximum of the frames offered) is
+    // clearly sharper than `fused` (what the fused picture holds), or whose
+    // peak is not seen yet (`peakSeen`, when given: peaksSeen()): what the
+    // stack has still to take in.
+    static int risingCells(const std::vector<float>& seen, const std::vector<float>& fused,
+                           const std::vector<char>& peakSeen = {});
+    // Per cell, whether two frames measured came within the gate's margin of
+    // its sharpest one since the run began.
+    std::vector<char> peaksSeen() const;
 
     // The worker refused a queued frame (its geometry was in doubt): it is
     // never fused, so what it alone raised falls back to what the fused and
@@ -75,8 +95,8 @@ public:
     const std::vector<float>& baseline() const { return baselineGrid; }
     // The per-cell maximum of the frames that are fused or still queued: a
     // frame is clearly sharper against this. It differs from the baseline
-    // once a waiting frame has been overwritten: that frame is never fused,
-    // so the cells it alone was sharp in fall back. Compared with the
+    // once a queued frame is refused by the worker: it is never fused, so
+    // the cells it alone was sharp in fall back. Compared with the
     // baseline, a later frame sharp there is refused, and those cells stay
     // blurred in the result for good.
     const std::vector<float>& held() const { return heldGrid; }
@@ -85,10 +105,6 @@ public:
     int holds() const { return holdCount; }
     bool hasCandidate() const { return candidateValid; }
 
-    // Sum over the cells of ln(grid / held) where the grid is the higher:
-    // how far a frame would raise what the fused picture holds.
-    static double gainOver(const std::vector<float>& grid, const std::vector<float>& held);
-
 private:
     void takeCandidate(const cv::Mat& rgb, const std::vector<float>& grid);
     void take(const cv::Mat& frame, const std::vector<float>& grid);
@@ -96,9 +112,13 @@ private:
     std::vector<cv::Rect> gridCells;
     std::vector<float> baselineGrid;
     std::vector<float> heldGrid;
-    std::vector<float> heldBeforeWaiting; // before the last appended frame, which a replacement overwrites
-    std::vector<float> waitingGrid;       // the grid of the last appended or replacing frame
+    std::vector<float> heldBeforeWaiting; // what the frames before the waiting one hold
+    std::vector<float> waitingGrid;       // the grid of the waiting frame, merged cells included
+    std::vector<int> merged;
     std::vector<float> previousGrid;
+    std::vector<float> seenGrid; // per-cell maximum of every frame measured
+    std::vector<char> fellGrid;  // the cell fell clearly below seenGrid since the run began
+    std::vector<char> nearPeak;  // frames near seenGrid since it last rose clearly (at most 2)
     std::vector<int> cellStates;
     int lastMode = 0;
     int holdCount = 0;

@@ -17,9 +17,9 @@ constexpr double kSpreadShare = 0.5;
 } // namespace
 
 void luma(const cv::Mat& rgb, cv::Mat& y) {
-    // Through YCrCb rather than the grey conversion: their vectorised
-    // roundings differ by one in a few pixels, and the gate's grid of a frame
-    // must equal the grid the run's first frame got from its fused Y plane.
+    // Through YCrCb rather than the grey conversion: the same Y as the
+    // fusion's planes (their vectorised roundings differ by one in a few
+    // pixels).
     cv::Mat ycrcb;
     cv::cvtColor(rgb, ycrcb, cv::COLOR_RGB2YCrCb);
     cv::extractChannel(ycrcb, y, 0);
@@ -106,7 +106,7 @@ void raiseCells(std::vector<float>& to, const std::vector<float>& grid) {
         to[i] = std::max(to[i], grid[i]);
 }
 
-bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop) {
+bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop, cv::Mat* scratch) {
     // Each full-size step is a piece of its own: a stop is seen between them.
     const auto stopped = [&stop] { return stop && stop(); };
     // The finest detail tells focus apart: a frame slightly off focus keeps
@@ -116,12 +116,22 @@ bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop)
     // its 5 x 5 neighbourhood, exact in 16 bits): a large frame's sharpest
     // detail averages a grey level or two, and rounded to whole levels two
     // frames of different focus read the same over most of a band.
-    cv::Mat sum, y25, detail;
-    cv::boxFilter(y, sum, CV_16U, cv::Size(5, 5), cv::Point(-1, -1), false, cv::BORDER_REFLECT_101);
+    // One full-size plane: the detail is written over the sum it comes from.
+    cv::Mat local;
+    cv::Mat& detail = scratch ? *scratch : local;
+    cv::boxFilter(y, detail, CV_16U, cv::Size(5, 5), cv::Point(-1, -1), false, cv::BORDER_REFLECT_101);
     if (stopped())
         return false;
-    y.convertTo(y25, CV_16U, 25.0);
-    cv::absdiff(y25, sum, detail);
+    cv::parallel_for_(cv::Range(0, y.rows), [&](const cv::Range& rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            const uchar* yr = y.ptr<uchar>(r);
+            ushort* d = detail.ptr<ushort>(r);
+            for (int x = 0; x < y.cols; ++x) {
+                const int v = 25 * int(yr[x]) - int(d[x]);
+                d[x] = static_cast<ushort>(v < 0 ? -v : v);
+            }
+        }
+    }, 8);
     if (stopped())
         return false;
     const cv::Mat ys = eighth(y);

@@ -20,7 +20,7 @@ constexpr int kGridCells = kGridSide * kGridSide;
 // Luma (the Y of YCrCb, BT.601 full range) of a packed RGB888 picture.
 void luma(const cv::Mat& rgb, cv::Mat& y);
 
-// A luma plane resized by 1/8 in both directions (bilinear).
+// A picture resized by 1/8 in both directions (bilinear).
 cv::Mat eighth(const cv::Mat& y);
 
 // The cells of the sharpness grid on a 1/8-size plane of size `eighthSize`:
@@ -54,9 +54,11 @@ cv::Rect searchRect(const std::vector<float>& grid, int width, int height);
 // (bilinear) to the plane's size. Output 8 bit (saturated): one unit is
 // 1 / kFocusGain of a grey level of detail. `stop` (when given) is asked between the full-size
 // steps; once it answers true the map is left unfinished, `out` untouched,
-// and the answer is false.
+// and the answer is false. `scratch` (when given) is the full-size 16-bit
+// plane the map is worked out in, kept by the caller from one frame to the
+// next; without it one is made and freed at each call.
 constexpr double kFocusGain = 8.0;
-bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop = {});
+bool focusMap(const cv::Mat& y, cv::Mat& out, const std::function<bool()>& stop = {}, cv::Mat* scratch = nullptr);
 // Loads now the libraries focusMap needs where the program loads them late
 // (at a run's Start, where a failure can be told, rather than at its first
 // call, where it would end the program); false with the loader's words.

@@ -11,6 +11,7 @@
 #include "imaging/NoWheelGraphicsView.h"
 #include "platform/AppPaths.h"
 #include "platform/HeapReturn.h"
+#include "platform/MemoryRefusal.h"
 #include "platform/ProcessEnd.h"
 #include "platform/RegularFile.h"
 
@@ -45,7 +46,19 @@ int scaled(int designed) { return designed * uiSizeFactor / 10; }
 // the system refused.
 constexpr int kReducedSide = 2048;
 
+// Whole percent of the picture at its sharpest focus, rounded down: a stack
+// still sharpening never reads 100.
+int sharpShare(int risingCells) {
+    return (FocusStackMath::kGridCells - risingCells) * 100 / FocusStackMath::kGridCells;
+}
+
 UVCCamera* usbCamera() { return dynamic_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()); }
+
+// The interface's language as an index into the three texts (0 when unknown).
+int interfaceLanguage() {
+    const int lang = MessagePassing::instance()->language();
+    return lang < 0 || lang > 2 ? 0 : lang;
+}
 
 } // namespace
 
@@ -69,6 +82,18 @@ JingShenFormHigh::JingShenFormHigh(QWidget* parent) : QWidget(parent) {
         {"labTips", {"提示：建议从下向上移动", "Tip:Move from bottom to top", "提示：建議從下向上移動"}},
         {"btnReset", {"重置", "Reset", "重置"}},
         {"checkBox", {"缩放并对位", "Zoom And Align", "縮放並對位"}},
+        {"progressDone", {"已全部达到最清晰", "Sharpest focus reached throughout", "已全部達到最清晰"}},
+        {"progressRising",
+         {"仍在变清晰：%1% 已达到最清晰", "Still sharpening: %1% at its sharpest",
+          "仍在變清晰：%1% 已達到最清晰"}},
+        {"askTitle", {"提示", "Tip", "提示"}},
+        {"askExport",
+         {"景深合成仍在变清晰（%1% 已达到最清晰），部分区域可能仍然模糊。仍要导出吗？",
+          "Focus stacking is still sharpening (%1% at its sharpest): parts of the picture may still be "
+          "blurred. Export anyway?",
+          "景深合成仍在變清晰（%1% 已達到最清晰），部分區域可能仍然模糊。仍要匯出嗎？"}},
+        {"askYes", {"导出", "Export", "匯出"}},
+        {"askNo", {"继续合成", "Keep stacking", "繼續合成"}},
     };
 
     settings = std::make_unique<QSettings>(RegularFile::settingsName("./JingShenFormHigh.ini"),
@@ -238,6 +263,12 @@ void JingShenFormHigh::buildUi() {
     }
     col->addLayout(row);
     col->addStretch(1);
+    // Laid below the buttons by hand, outside the column: in it, the column
+    // would give up room the controls above it need.
+    labProgress = new QLabel(widgetContent);
+    labProgress->setObjectName("labProgress");
+    labProgress->setWordWrap(true);
+    labProgress->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setMinimumHeight(scaled(560));
     resize(scaled(300), scaled(560));
     renewViewGeometry();
@@ -255,6 +286,8 @@ void JingShenFormHigh::takeBackGraphicsView() {
 void JingShenFormHigh::renewViewGeometry() {
     for (QToolButton* b : {btnStart, btnStop})
         b->setGeometry(0, 0, widgetRun->width(), widgetRun->height());
+    const QRect under = btnReset->geometry().united(btnClose->geometry());
+    labProgress->setGeometry(under.left(), under.bottom() + scaled(10), under.width(), scaled(60));
 }
 
 void JingShenFormHigh::oneSecondDelay() {
@@ -292,22 +325,48 @@ void JingShenFormHigh::message(int which, const QString& detail) {
         {"内存不足，景深合成已停止。已合成的图像仍可导出。",
          "Not enough memory: focus stacking has stopped. The picture stacked so far can still be exported.",
          "記憶體不足，景深合成已停止。已合成的圖像仍可匯出。"},
-        {"内存不足，景深合成未能开始。", "Not enough memory: focus stacking could not start.",
-         "記憶體不足，景深合成未能開始。"},
+        {"内存不足，景深合成未能开始（%1）。", "Not enough memory: focus stacking could not start (%1).",
+         "記憶體不足，景深合成未能開始（%1）。"},
         {"景深合成未能开始：无法载入所需的库（%1）。",
          "Focus stacking could not start: a library it needs did not load (%1).",
          "景深合成未能開始：無法載入所需的庫（%1）。"},
     };
-    int lang = MessagePassing::instance()->language();
-    if (lang < 0 || lang > 2)
-        lang = 0;
+    const int lang = interfaceLanguage();
     QString text = QString::fromUtf8(texts[which][lang]);
     if (text.contains("%1"))
         text = text.arg(detail);
     QMessageBox::information(nullptr, "Error", text, QMessageBox::Ok);
 }
 
+QString JingShenFormHigh::refusedMemory(const QString& what) const {
+    static const char* const texts[3][3] = {
+        {"%1 x %2 的图像", "%1 x %2 pictures", "%1 x %2 的圖像"},
+        {"%1；程序占用 %2 MB 地址空间", "%1; the program holds %2 MB of address space",
+         "%1；程式佔用 %2 MB 位址空間"},
+        {"%1；程序占用 %2 MB 地址空间，上限 %3 MB",
+         "%1; the program holds %2 MB of address space of the %3 MB it may use",
+         "%1；程式佔用 %2 MB 位址空間，上限 %3 MB"},
+    };
+    const int lang = interfaceLanguage();
+    QString refused = what;
+    if (refused.isEmpty()) {
+        QSize size = thread.outputSize();
+        BaseCamera* cam = MessagePassing::instance()->currentCamera();
+        if (size.isEmpty() && cam)
+            size = cam->frameSize(false);
+        refused = QString::fromUtf8(texts[0][lang]).arg(size.width()).arg(size.height());
+    }
+    long long held = 0, limit = 0;
+    if (!MemoryRefusal::addressSpace(held, limit))
+        return refused;
+    const QString text = QString::fromUtf8(texts[limit > 0 ? 2 : 1][lang]).arg(refused).arg(held);
+    return limit > 0 ? text.arg(limit) : text;
+}
+
 void JingShenFormHigh::startRefused(int which, const QString& detail) {
+    // A refusal of memory says what was refused (the run's pictures or the
+    // library) and how much of the address space the program held then.
+    const QString told = which == 3 ? refusedMemory(detail) : detail;
     // Nothing was placed: the panel is as before Start, with nothing to
     // export, and the camera no longer feeds the worker; a frame still on
     // its way is dropped (it would try again behind the box). Close gives
@@ -324,7 +383,7 @@ void JingShenFormHigh::startRefused(int which, const QString& detail) {
     btnReset->setEnabled(false);
     btnClose->setEnabled(!viewAtHome());
     checkBox->setEnabled(true);
-    message(which, detail);
+    message(which, told);
 }
 
 void JingShenFormHigh::goin() {
@@ -395,7 +454,34 @@ void JingShenFormHigh::snapJingShenBeginSLOT() {
     previewTimer->start();
 }
 
+void JingShenFormHigh::showProgress() {
+    const int rising = previewTimer ? thread.risingCells() : -1;
+    if (rising == shownRising)
+        return;
+    shownRising = rising;
+    renewViewGeometry();
+    const int lang = interfaceLanguage();
+    if (rising < 0)
+        labProgress->clear();
+    else if (rising == 0)
+        labProgress->setText(languageTable.value("progressDone").value(lang));
+    else
+        labProgress->setText(languageTable.value("progressRising").value(lang).arg(sharpShare(rising)));
+}
+
+bool JingShenFormHigh::exportWhileSharpening(int rising) {
+    const int lang = interfaceLanguage();
+    auto text = [&](const char* key) { return languageTable.value(key).value(lang); };
+    QMessageBox box(QMessageBox::Question, text("askTitle"), text("askExport").arg(sharpShare(rising)),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(text("askYes"));
+    box.button(QMessageBox::No)->setText(text("askNo"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void JingShenFormHigh::timeoutSLOT() {
+    showProgress();
     // The picture changes only when a frame is fused; converting a large one
     // for the view at every tick would keep the interface thread busy.
     const int fused = thread.fusedCount();
@@ -435,6 +521,7 @@ void JingShenFormHigh::releaseTimer() {
     previewTimer->stop();
     previewTimer->deleteLater();
     previewTimer = nullptr;
+    showProgress();
 }
 
 void JingShenFormHigh::btnStopClick() {
@@ -572,6 +659,13 @@ void JingShenFormHigh::closeSteps() {
 }
 
 void JingShenFormHigh::btnExportClick() {
+    // Asked once, as the user presses Export: a busy machine makes the stack
+    // slower, and a picture written now would keep bands blurred unseen.
+    if (btnExport->isEnabled()) {
+        const int rising = thread.risingCells();
+        if (rising > 0 && !exportWhileSharpening(rising))
+            return;
+    }
     btnExport->setEnabled(false);
     if (thread.isRunning()) {
         btnStop->setEnabled(false);
@@ -651,6 +745,8 @@ void JingShenFormHigh::changeLanguageSLOT(int language) {
     set(labTips, "labTips");
     set(btnReset, "btnReset");
     set(checkBox, "checkBox");
+    shownRising = -1;
+    showProgress();
 }
 
 void JingShenFormHigh::setVideoStateSLOT(bool recording) {

@@ -86,6 +86,16 @@ private:
     void closeSteps();
     // The box of texts[which] in the interface's language, `detail` in its %1.
     void message(int which, const QString& detail = QString());
+    // Shows how far the stack is: the share of the picture at the sharpest
+    // focus the run was offered, and whether it is still sharpening.
+    void showProgress();
+    // Export while the stack is still sharpening: the box asks whether to
+    // export what it holds (true) or go on stacking (false).
+    bool exportWhileSharpening(int rising);
+    // What a refusal of memory refused (`what`, or the run's picture size
+    // when empty) and the address space the program holds against its limit,
+    // in the interface's language.
+    QString refusedMemory(const QString& what) const;
     // The system refused what a run needs before anything was placed: the
     // box `which` says so and the panel is back before Start, Export grey.
     void startRefused(int which, const QString& detail = QString());
@@ -96,6 +106,8 @@ private:
     QLabel* labTips = nullptr;
     QFrame* frame = nullptr;
     QLabel *label = nullptr, *labSize = nullptr, *labPath = nullptr;
+    QLabel* labProgress = nullptr; // how far the stack is; empty before a run
+    int shownRising = -1;          // the rising cells labProgress shows; -1: none
     QGroupBox* groupBox_2 = nullptr;
     QLineEdit* lineEditPath = nullptr;
     QToolButton* btnPath = nullptr;

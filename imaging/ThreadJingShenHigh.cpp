@@ -46,7 +46,8 @@ std::set<ThreadJingShenHigh*>& liveWorkers() {
 ThreadJingShenHigh::ThreadJingShenHigh(QObject* parent) : QThread(parent) {
     // The run's full-size pictures live as long as the run and are freed at
     // once when it ends (see LargeBufferAllocator).
-    LargeBufferAllocator::adopt({&resultImage, &backImage, &referencePlane, &current, &currentLuma, &focus});
+    LargeBufferAllocator::adopt(
+        {&resultImage, &backImage, &referencePlane, &current, &currentLuma, &focus, &focusScratch});
     // A stop or reset is seen inside the alignment too, its longest step.
     aligner.stopRequested = [this] { return state.load() != 1; };
     // The hub must exist before the save thread emits through it.
@@ -160,10 +161,11 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
     if (stale)
         gate.recount(fusedNow, queuedNow);
     const FocusFrameGate::Verdict verdict = gate.decide(grid, frame, alignEnabled.load());
+    std::lock_guard<std::mutex> lock(queueMutex);
+    FocusStackMath::raiseCells(seenCells, grid);
+    peaksSeen = gate.peaksSeen();
     if (!verdict.accepted)
         return;
-
-    std::lock_guard<std::mutex> lock(queueMutex);
     const bool full = frameQueue.size() >= kQueueLimit;
     cv::Mat* slot = full ? nullptr : takePoolFrame();
     if (!full && !slot)
@@ -178,10 +180,13 @@ void ThreadJingShenHigh::gateFrame(const uchar* data, int width, int height) {
         frameQueue.push_back(slot);
         queueChanged.notify_one();
         break;
-    case FocusFrameGate::Outcome::Replaced:
-        // Only the waiting frame; the head is being fused.
-        gate.candidate().copyTo(*frameQueue.back());
-        gridQueue.back() = std::move(grid);
+    case FocusFrameGate::Outcome::Merged:
+        // Only into the waiting frame; the head is being fused.
+        for (int cell : gate.mergedCells()) {
+            const cv::Rect area = gate.area(cell, outSize);
+            gate.candidate()(area).copyTo((*frameQueue.back())(area));
+            gridQueue.back()[size_t(cell)] = grid[size_t(cell)];
+        }
         break;
     case FocusFrameGate::Outcome::Dropped:
         break;
@@ -295,7 +300,7 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             FocusStackMath::focusMap(currentLuma, focus);
             planes.init(current, focus);
             currentLuma.copyTo(referencePlane);
-            gate.initGrid(currentLuma);
+            gate.initGrid(resultImage);
         });
         if (!made) {
             // The picture stays in the preview; what the run had made goes.
@@ -313,6 +318,8 @@ bool ThreadJingShenHigh::prepareFirstFrame(bool startThread) {
             gridQueue.clear();
             gridQueue.push_back(gate.baseline());
             fusedCells = gate.baseline();
+            seenCells = fusedCells;
+            peaksSeen = gate.peaksSeen();
             heldStale = false;
             state = 1;
         }
@@ -366,6 +373,8 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
         if (pool)
             framePool.clear();
         fusedCells.clear();
+        seenCells.clear();
+        peaksSeen.clear();
         heldStale = false;
     }
     {
@@ -380,6 +389,7 @@ void ThreadJingShenHigh::releaseBuffers(bool pool) {
     current.release();
     currentLuma.release();
     focus.release();
+    focusScratch.release();
 }
 
 void ThreadJingShenHigh::releaseForExit() {
@@ -441,6 +451,11 @@ bool ThreadJingShenHigh::readResult(const std::function<void(const QImage&)>& re
         return false;
     read(QImage(resultImage.data, resultImage.cols, resultImage.rows, int(resultImage.step), QImage::Format_RGB888));
     return true;
+}
+
+int ThreadJingShenHigh::risingCells() const {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    return FocusFrameGate::risingCells(seenCells, fusedCells, peaksSeen);
 }
 
 int ThreadJingShenHigh::queueLength() const {
@@ -527,7 +542,7 @@ bool ThreadJingShenHigh::fusePass(const cv::Mat& rgb, const std::vector<float>& 
         }
     }
     cv::extractChannel(current, currentLuma, 0);
-    if (!FocusStackMath::focusMap(currentLuma, focus, stopped) || stopped())
+    if (!FocusStackMath::focusMap(currentLuma, focus, stopped, &focusScratch) || stopped())
         return false;
     planes.fuse(current, focus);
     // The next frame is aligned against the fused picture, which keeps the

@@ -22,7 +22,8 @@
 
 // The focus-stacking worker. The camera's save thread hands it every frame of
 // the focus-stacking mode (pushFrame); the frame gate keeps the frames worth
-// fusing in a queue of at most two; the worker thread fuses each queued frame
+// fusing in a queue of at most two (a frame that comes while the queue is full
+// gives its sharper cells to the waiting one); the worker thread fuses each queued frame
 // into one picture in which every pixel comes from the frames where it was
 // sharpest (per-pixel best and second-best focus, blended where the best is
 // weak), optionally scaling and shifting each frame onto the last fused one
@@ -135,6 +136,15 @@ public:
     // A queued frame is being aligned and fused on the worker thread.
     bool fusing() const { return inPass.load(); }
     int queueLength() const;
+    // Cells of the sharpness grid (256 cover the picture) in which a frame
+    // the run was offered is clearly sharper than the fused picture (queued
+    // and not fused yet, or let go: the worker refused it, the system
+    // refused it room, the gate's tracking missed its peak) or whose peak
+    // only one frame came near (on a busy machine the frames measured may
+    // lie on its flanks), until a later sweep brings that focus again. 0
+    // when the stack holds the sharpest focus seen everywhere, and before a
+    // run.
+    int risingCells() const;
     // Frames fused in this run (the first frame and refused frames not counted).
     int fusedCount() const { return fused.load(); }
     // A copy of the queued frame at `index` (0 = the one in fusion); empty
@@ -191,7 +201,7 @@ private:
     // resetData); it guards the gate, the pool and the run's planes outside a
     // running loop.
     mutable std::mutex intakeMutex;
-    // queueMutex: frameQueue, gridQueue, fusedCells, heldStale, writes into
+    // queueMutex: frameQueue, gridQueue, fusedCells, seenCells, peaksSeen, heldStale, writes into
     // queued frames, loopActive.
     mutable std::mutex queueMutex;
     std::condition_variable queueChanged;
@@ -212,6 +222,10 @@ private:
     // Per-cell maximum of the grids of the frames fused in the run, the
     // first frame included: what the gate falls back to after a refusal.
     std::vector<float> fusedCells;
+    // Per-cell maximum of the grids of every frame the gate measured in the
+    // run, the first frame included, and whether the gate saw each peak.
+    std::vector<float> seenCells;
+    std::vector<char> peaksSeen;
     // A queued frame was refused since the gate last counted what is held.
     bool heldStale = false;
     std::map<std::pair<int, int>, std::vector<std::unique_ptr<cv::Mat>>> framePool; // by (width, height)
@@ -219,6 +233,7 @@ private:
 
     // Worker: the last pass refused its frame (its geometry was in doubt).
     bool refusedFrame = false;
-    // Worker scratch.
-    cv::Mat current, currentLuma, focus;
+    // Worker scratch, kept from one pass to the next: made afresh, each 4K
+    // frame mapped and faulted in tens of megabytes.
+    cv::Mat current, currentLuma, focus, focusScratch;
 };

@@ -4,7 +4,11 @@
 
 #include <opencv2/core.hpp>
 
+#include <fstream>
 #include <new>
+#include <string>
+
+#include <sys/resource.h>
 
 // What the system refuses memory for: an allocation of OpenCV's (a
 // cv::Exception of cv::Error::StsNoMem) or of the C++ library's
@@ -30,5 +34,22 @@ public:
     static bool start(QThread& thread, QThread::Priority priority = QThread::InheritPriority) {
         thread.start(priority);
         return thread.isRunning() || thread.isFinished();
+    }
+    // The address space the process holds and the most it may hold
+    // (RLIMIT_AS), in MB; `limitMb` is 0 without a limit. False (both
+    // untouched) when the system does not say.
+    static bool addressSpace(long long& heldMb, long long& limitMb) {
+        std::ifstream status("/proc/self/status");
+        std::string key;
+        long long kb = -1;
+        while (status >> key)
+            if (key == "VmSize:" && status >> kb)
+                break;
+        rlimit limit{};
+        if (kb < 0 || getrlimit(RLIMIT_AS, &limit) != 0)
+            return false;
+        heldMb = kb >> 10;
+        limitMb = limit.rlim_cur == RLIM_INFINITY ? 0 : static_cast<long long>(limit.rlim_cur >> 20);
+        return true;
     }
 };

@@ -122,52 +122,51 @@ TEST(FocusFrameGate, FallWithoutAPeakFrameOfThisRunQueuesNothing) {
     EXPECT_FALSE(gate.hasCandidate());
 }
 
-// With one frame in fusion and one waiting, the waiting place goes to the
-// frame that raises the cells furthest above what the fused and fusing
-// frames hold, whatever its rank: a band's peak frame is not given up for
-// one that adds less.
-TEST(FocusFrameGate, AFullQueueKeepsTheFrameThatRaisesThePictureMost) {
+// With one frame in fusion and one waiting, a frame that comes gives the
+// waiting frame the cells in which it is sharper than both it and what the
+// fused and fusing frames hold, whatever else either frame brings.
+TEST(FocusFrameGate, AFullQueueMergesIntoTheWaitingFrameTheCellsThatSharpenThePicture) {
     FocusFrameGate gate;
     gate.start(flatGrid());
     EXPECT_EQ(gate.commit(cells(0, 3, 8.0f), false), Outcome::Appended);
     // Waiting: 16 cells raised 8-fold.
     EXPECT_EQ(gate.commit(cells(64, 79, 8.0f), false), Outcome::Appended);
-    // One cell 30-fold brings less (ln 30 < 16 ln 8): dropped, nothing held.
-    EXPECT_EQ(gate.commit(cells(100, 100, 30.0f), true), Outcome::Dropped);
-    EXPECT_FLOAT_EQ(gate.baseline()[100], 1.0f);
-    EXPECT_FLOAT_EQ(gate.held()[100], 1.0f);
-    // 16 cells 8-fold elsewhere bring the same: the waiting frame stays.
-    EXPECT_EQ(gate.commit(cells(120, 135, 8.0f), true), Outcome::Dropped);
-    // 17 cells bring more: the waiting frame is overwritten.
-    EXPECT_EQ(gate.commit(cells(120, 136, 8.0f), true), Outcome::Replaced);
-    EXPECT_FLOAT_EQ(gate.held()[136], 8.0f);
-    // The waiting frame's gain is counted against what the fusing frame
-    // holds: a frame repeating the fusing frame's cells brings nothing.
-    EXPECT_EQ(gate.commit(cells(0, 40, 8.0f), true), Outcome::Replaced); // 37 new cells
-    EXPECT_EQ(gate.commit(cells(0, 3, 50.0f), true), Outcome::Dropped);  // 4 x ln 6.25 < 37 x ln 8
+    // One cell 30-fold: that cell joins the waiting frame, which keeps its own.
+    EXPECT_EQ(gate.commit(cells(100, 100, 30.0f), true), Outcome::Merged);
+    EXPECT_EQ(gate.mergedCells(), std::vector<int>{100});
+    EXPECT_FLOAT_EQ(gate.held()[100], 30.0f);
+    EXPECT_FLOAT_EQ(gate.held()[70], 8.0f);
+    // What the fusing and the waiting frame hold is not taken again.
+    EXPECT_EQ(gate.commit(cells(0, 3, 8.0f), true), Outcome::Dropped);
+    EXPECT_EQ(gate.commit(cells(64, 79, 7.0f), true), Outcome::Dropped);
+    // Sharper than the fusing frame in cells 2..3, than the waiting one in 64.
+    auto g = cells(2, 3, 50.0f);
+    g[64] = 9.0f;
+    g[70] = 5.0f;
+    EXPECT_EQ(gate.commit(g, true), Outcome::Merged);
+    EXPECT_EQ(gate.mergedCells(), (std::vector<int>{2, 3, 64}));
+    EXPECT_FLOAT_EQ(gate.held()[70], 8.0f);
 }
 
-// A waiting frame that another overwrites is never fused: the cells it alone
-// was sharp in fall back to what the fused frames hold, so a later frame
-// sharp there is taken again instead of being refused for ever.
-TEST(FocusFrameGate, CellsOfAReplacedWaitingFrameAreTakenAgain) {
-    FocusFrameGate gate;
-    gate.start(flatGrid());
-    FocusFrameGate::Verdict v;
-    v.accepted = true;
-    // Fusing: sharp in columns 0..3 of the first rows. Waiting: sharp in cells 64..79.
-    EXPECT_EQ(gate.commit(cells(0, 3, 8.0f), false), Outcome::Appended);
-    EXPECT_EQ(gate.commit(cells(64, 79, 8.0f), false), Outcome::Appended);
-    EXPECT_FLOAT_EQ(gate.held()[70], 8.0f);
-    // A frame sharp in more cells (200..231) overwrites the waiting one.
-    ASSERT_EQ(gate.commit(cells(200, 231, 8.0f), true), Outcome::Replaced);
-    EXPECT_FLOAT_EQ(gate.held()[201], 8.0f);
-    EXPECT_FLOAT_EQ(gate.held()[2], 8.0f);  // the fusing frame still counts
-    EXPECT_FLOAT_EQ(gate.held()[70], 1.0f); // the overwritten frame does not
-    EXPECT_FLOAT_EQ(gate.baseline()[70], 8.0f); // though it still ranks frames
-    // So a frame sharp in cells 64..79 again passes the gate.
-    EXPECT_TRUE(gate.decide(cells(64, 79, 8.0f), frame(9), false).accepted);
-    EXPECT_FALSE(gate.decide(cells(0, 3, 8.0f), frame(10), false).accepted);
+// The areas a merge copies cover the frame once, the grid's margins too.
+TEST(FocusFrameGate, CellAreasTileTheFrame) {
+    for (const cv::Size size : {cv::Size(3840, 2160), cv::Size(1000, 750)}) {
+        FocusFrameGate gate;
+        gate.initGrid(cv::Mat(size, CV_8UC3, cv::Scalar::all(0)));
+        cv::Mat covered(size, CV_8U, cv::Scalar(0));
+        for (int cell = 0; cell < 256; ++cell)
+            covered(gate.area(cell, size)) += 1;
+        EXPECT_EQ(cv::countNonZero(covered != 1), 0) << size;
+    }
+}
+
+// Cells in which a frame offered was clearly sharper than the fused picture
+// are still rising; within the gate's margin they are not.
+TEST(FocusFrameGate, RisingCellsAreThoseAFrameShowedClearlySharperThanTheFusedPicture) {
+    EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.0f), cells(0, 3, 8.0f)), 0);
+    EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.0f), cells(0, 1, 8.0f)), 2);
+    EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.4f), cells(0, 3, 8.0f)), 0);
+    EXPECT_EQ(FocusFrameGate::risingCells(flatGrid(), {}), 0);
 }
 
 // A frame the worker refuses (its geometry in doubt) is never fused either:
@@ -206,85 +205,95 @@ TEST(FocusFrameGate, CellsOfARefusedFrameAreTakenAgain) {
     }
 }
 
-// With two frames queued after a refusal, the waiting place is weighed
-// against what the fused frames and the frame in fusion hold.
-TEST(FocusFrameGate, AFullQueueAfterARefusalWeighsTheWaitingFrameAgainstTheFusedOnes) {
+// With two frames queued after a refusal, what a frame gives the waiting
+// one is weighed against what the fused frames and the queued ones hold.
+TEST(FocusFrameGate, AFullQueueAfterARefusalWeighsTheFrameAgainstWhatIsHeld) {
     FocusFrameGate gate;
     gate.start(flatGrid());
     gate.recount(cells(0, 3, 8.0f), {cells(64, 79, 8.0f), cells(120, 123, 8.0f)});
-    // Waiting: 4 cells 8-fold. Five cells 8-fold elsewhere bring more.
-    EXPECT_EQ(gate.commit(cells(200, 203, 8.0f), true), Outcome::Dropped);
-    EXPECT_EQ(gate.commit(cells(200, 204, 8.0f), true), Outcome::Replaced);
-    EXPECT_FLOAT_EQ(gate.held()[121], 1.0f); // the overwritten frame
+    for (const auto& held : {cells(0, 3, 8.0f), cells(64, 79, 8.0f), cells(120, 123, 8.0f)})
+        EXPECT_EQ(gate.commit(held, true), Outcome::Dropped);
+    EXPECT_EQ(gate.commit(cells(200, 204, 8.0f), true), Outcome::Merged);
+    EXPECT_EQ(gate.mergedCells().size(), 5u);
+    EXPECT_FLOAT_EQ(gate.held()[121], 8.0f); // the waiting frame keeps its cells
     EXPECT_FLOAT_EQ(gate.held()[70], 8.0f);  // the frame in fusion
 }
 
 // The gate over a tilted specimen whose focus sweeps through the depth and
-// back three times, with a fusion that takes four frame periods (the queue is
-// full most of the time, so waiting frames are overwritten): every column of
-// cells gets a fused frame that is sharp there. Cells kept at a replaced
-// frame's sharpness would refuse their sharp frames on every later sweep.
+// back, with a fusion slower than the camera (the queue is full most of the
+// time): every column of cells gets a fused frame that is sharp there. Rows:
+// what the fusion takes in frame periods, and the sweeps it is given.
+// - 4 periods, 3 sweeps: cells kept at a replaced frame's sharpness would
+//   refuse their sharp frames on every later sweep.
+// - 16 periods, 2 sweeps (a busy machine): a band's sharp frame of the
+//   second sweep comes while the queue is full; lost there, the band stayed
+//   blurred in the export.
 TEST(FocusFrameGate, EveryColumnOfATiltedSweepIsFusedSharp) {
-    FocusStackGenerator::StackParams params;
-    params.size = cv::Size(1280, 720);
-    params.frames = 24;
-    params.maxBlurSigma = 8.0;
-    const FocusStackGenerator::Stack stack = FocusStackGenerator::makeStack(params);
-    std::vector<int> order;
-    for (int sweep = 0; sweep < 3; ++sweep)
-        for (int k = 0; k < params.frames; ++k)
-            order.push_back(sweep % 2 ? params.frames - 1 - k : k);
+    struct Row {
+        int periods, sweeps;
+    };
+    for (const Row row : {Row{4, 3}, Row{16, 2}}) {
+        SCOPED_TRACE(testing::Message() << row.periods << " frame periods a fusion, " << row.sweeps << " sweeps");
+        FocusStackGenerator::StackParams params;
+        params.size = cv::Size(1280, 720);
+        params.frames = 24;
+        params.maxBlurSigma = 8.0;
+        const FocusStackGenerator::Stack stack = FocusStackGenerator::makeStack(params);
+        std::vector<int> order;
+        for (int sweep = 0; sweep < row.sweeps; ++sweep)
+            for (int k = 0; k < params.frames; ++k)
+                order.push_back(sweep % 2 ? params.frames - 1 - k : k);
 
-    for (bool align : {false, true}) {
-        FocusFrameGate gate;
-        cv::Mat y;
-        cv::cvtColor(stack.frames[0], y, cv::COLOR_RGB2GRAY);
-        gate.initGrid(y);
-        std::vector<std::vector<float>> grids(stack.frames.size());
-        for (size_t k = 0; k < stack.frames.size(); ++k)
-            gate.measure(stack.frames[k], grids[k]);
-        std::vector<float> best(16, 0.0f), fused(16, 0.0f);
-        auto addColumns = [](std::vector<float>& to, const std::vector<float>& grid) {
-            for (int c = 0; c < 16; ++c) {
-                float sum = 0;
-                for (int r = 0; r < 16; ++r)
-                    sum += grid[size_t(r * 16 + c)];
-                to[size_t(c)] = std::max(to[size_t(c)], sum / 16);
+        for (bool align : {false, true}) {
+            FocusFrameGate gate;
+            gate.initGrid(stack.frames[0]);
+            std::vector<std::vector<float>> grids(stack.frames.size());
+            for (size_t k = 0; k < stack.frames.size(); ++k)
+                gate.measure(stack.frames[k], grids[k]);
+            std::vector<float> best(16, 0.0f), fused(16, 0.0f);
+            auto addColumns = [](std::vector<float>& to, const std::vector<float>& grid) {
+                for (int c = 0; c < 16; ++c) {
+                    float sum = 0;
+                    for (int r = 0; r < 16; ++r)
+                        sum += grid[size_t(r * 16 + c)];
+                    to[size_t(c)] = std::max(to[size_t(c)], sum / 16);
+                }
+            };
+            addColumns(fused, grids[0]);
+            std::deque<std::vector<float>> queue; // grids of the queued frames; the head is being fused
+            int busy = 0;
+            for (int k : order) {
+                addColumns(best, grids[size_t(k)]);
+                if (!queue.empty() && ++busy == row.periods) {
+                    addColumns(fused, queue.front());
+                    queue.pop_front();
+                    busy = 0;
+                }
+                const FocusFrameGate::Verdict v = gate.decide(grids[size_t(k)], stack.frames[size_t(k)], align);
+                if (!v.accepted)
+                    continue;
+                // The candidate is the frame before the fall with Zoom And Align.
+                int taken = k;
+                for (size_t j = 0; j < stack.frames.size(); ++j)
+                    if (cv::norm(stack.frames[j], gate.candidate(), cv::NORM_INF) == 0)
+                        taken = int(j);
+                switch (gate.commit(grids[size_t(taken)], queue.size() >= 2)) {
+                case Outcome::Appended:
+                    queue.push_back(grids[size_t(taken)]);
+                    break;
+                case Outcome::Merged:
+                    for (int cell : gate.mergedCells())
+                        queue.back()[size_t(cell)] = grids[size_t(taken)][size_t(cell)];
+                    break;
+                case Outcome::Dropped:
+                    break;
+                }
             }
-        };
-        addColumns(fused, grids[0]);
-        std::deque<int> queue; // frame numbers; the head is being fused
-        int busy = 0;
-        for (int k : order) {
-            addColumns(best, grids[size_t(k)]);
-            if (!queue.empty() && ++busy == 4) {
-                addColumns(fused, grids[size_t(queue.front())]);
-                queue.pop_front();
-                busy = 0;
-            }
-            const FocusFrameGate::Verdict v = gate.decide(grids[size_t(k)], stack.frames[size_t(k)], align);
-            if (!v.accepted)
-                continue;
-            // The candidate is the frame before the fall with Zoom And Align.
-            int taken = k;
-            for (size_t j = 0; j < stack.frames.size(); ++j)
-                if (cv::norm(stack.frames[j], gate.candidate(), cv::NORM_INF) == 0)
-                    taken = int(j);
-            switch (gate.commit(grids[size_t(taken)], queue.size() >= 2)) {
-            case Outcome::Appended:
-                queue.push_back(taken);
-                break;
-            case Outcome::Replaced:
-                queue.back() = taken;
-                break;
-            case Outcome::Dropped:
-                break;
-            }
+            for (const auto& q : queue)
+                addColumns(fused, q);
+            for (int c = 0; c < 16; ++c)
+                EXPECT_GE(fused[size_t(c)], 0.8f * best[size_t(c)])
+                    << "column " << c << (align ? " with" : " without") << " Zoom And Align";
         }
-        for (int q : queue)
-            addColumns(fused, grids[size_t(q)]);
-        for (int c = 0; c < 16; ++c)
-            EXPECT_GE(fused[size_t(c)], 0.8f * best[size_t(c)])
-                << "column " << c << (align ? " with" : " without") << " Zoom And Align";
     }
 }

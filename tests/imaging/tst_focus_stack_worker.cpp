@@ -158,11 +158,16 @@ private slots:
         // Never more than two; the head (the frame in fusion) is never rewritten.
         QCOMPARE(w.queueLength(), 2);
         QVERIFY(same(w.queuedFrame(0), s.frames[8]));
+        // The waiting frame holds, pixel by pixel, the frames offered after it.
         const cv::Mat waiting = w.queuedFrame(1);
-        bool known = false;
-        for (int k : {16, 20, 23, 12})
-            known = known || same(waiting, s.frames[k]);
-        QVERIFY(known);
+        cv::Mat known(int(waiting.total()), 1, CV_8U, cv::Scalar(0));
+        for (int k : {16, 20, 23, 12}) {
+            cv::Mat diff, most;
+            cv::absdiff(waiting, s.frames[k], diff);
+            cv::reduce(diff.reshape(1, int(diff.total())), most, 1, cv::REDUCE_MAX);
+            known |= most == 0;
+        }
+        QCOMPARE(cv::countNonZero(known), int(known.total()));
         w.start();
         QVERIFY(FocusStackDriver::waitDrained(w));
         QCOMPARE(w.fusedCount(), 2);
@@ -332,7 +337,14 @@ private slots:
         QCOMPARE(w.currentState(), 2);
         QCOMPARE(w.fusedCount(), 0);
         QCOMPARE(w.queueLength(), 1);
-        QVERIFY(same(resultOf(w), before));
+        // Read in place: under the limit there is no room for a copy.
+        bool kept = false;
+        QVERIFY(w.readResult([&](const QImage& now) {
+            kept = same(cv::Mat(now.height(), now.width(), CV_8UC3, const_cast<uchar*>(now.constBits()),
+                                size_t(now.bytesPerLine())),
+                        before);
+        }));
+        QVERIFY(kept);
         std::fprintf(stderr, "refused\n");
     }
 
