@@ -623,14 +623,14 @@ void ThreadVideo::fillTicks(int64_t end) {
         return;
     }
     for (; m_nextTick < end && !m_writeFailed; ++m_nextTick) {
-        // The encoder behind a camera (the queue more than half full): the
-        // picture before carries this tick by its duration, so that no
-        // camera frame is dropped for a repeat. A caller that waits for
-        // space keeps the queue full and loses nothing.
+        // The encoder behind a camera (its queue full: the next frame would
+        // be dropped): the picture before carries this tick by its duration,
+        // so that no camera frame is dropped for a repeat. A caller that
+        // waits for space keeps the queue full and loses nothing.
         bool behind = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            behind = !m_abort && !m_paced && int(m_queue.size()) * 2 > m_capacity;
+            behind = !m_abort && !m_paced && int(m_queue.size()) + m_reserved >= m_capacity;
         }
         if (behind) {
             ++m_carried;

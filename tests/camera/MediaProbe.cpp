@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <vector>
 
 ProbeResult probeVideo(const QString& path) {
@@ -156,22 +155,6 @@ double statedFrameRate(const QString& path) {
     return streamFraction(path, "r_frame_rate");
 }
 
-QList<double> ratesTheStepsShow(const QList<int64_t>& captureMs, double rate) {
-    QList<double> rates{rate};
-    int64_t common = 0;
-    for (int i = 1; i < captureMs.size(); ++i) {
-        const int64_t ticks = std::llround(double(captureMs[i] - captureMs[i - 1]) * rate / 1000.0);
-        if (ticks <= 0)
-            continue;
-        common = std::gcd(common, ticks);
-        if (common > 1 && !rates.contains(rate / double(common)))
-            rates << rate / double(common);
-        if (common == 1)
-            break;
-    }
-    return rates;
-}
-
 double averageFrameRate(const QString& path) {
     return streamFraction(path, "avg_frame_rate");
 }
@@ -283,22 +266,24 @@ LogCatcher::~LogCatcher() {
     qInstallMessageHandler(g_previousHandler);
 }
 
-QList<int> recordingEndCounts(const QStringList& lines) {
+RecordingEnd recordingEnd(const QStringList& lines) {
     static const QRegularExpression counts(
-        "(\\d+) frames recorded, (\\d+) dropped while the encoder was behind, (\\d+) left out over the frame "
-        "rate, "
-        "(\\d+) skipped by keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder, "
-        "(\\d+) lost when writing failed");
+        "ended: (\\d+) ticks at [0-9.]+ a second, (\\d+) pictures from the camera and (\\d+) repeats \\((\\d+) of "
+        "them carried by the picture before, the encoder being behind\\); (\\d+) left out over the frame rate, "
+        "(\\d+) dropped while the encoder was behind, (\\d+) skipped by keep-every, (\\d+) could not be decoded, "
+        "(\\d+) never reached the recorder, (\\d+) lost when writing failed");
+    RecordingEnd e;
     for (const QString& line : lines) {
         const QRegularExpressionMatch m = counts.match(line);
-        if (m.hasMatch()) {
-            QList<int> n;
-            for (int i = 1; i <= 7; ++i)
-                n << m.captured(i).toInt();
-            return n;
-        }
+        if (!m.hasMatch())
+            continue;
+        int* fields[] = {&e.ticks, &e.pictures, &e.repeats, &e.carried, &e.leftOut,
+                         &e.dropped, &e.skipped, &e.bad, &e.missed, &e.lost};
+        for (int i = 0; i < 10; ++i)
+            *fields[i] = m.captured(i + 1).toInt();
+        e.ok = true;
     }
-    return {};
+    return e;
 }
 
 QString completeFragmentsCopy(const QString& path, const QString& copyPath) {
