@@ -201,9 +201,10 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
             const qint64 frameBytes =
                 qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
                                                                   : qint64(inWidth) * inHeight / 2);
-            // At most half a second of frames waits: what waits is lost
-            // when the process dies.
-            m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps / 2), 16));
+            // A second of frames at most waits (what waits is lost when the
+            // process dies): a machine busy for a moment delays the encoder
+            // by that much before a frame is dropped.
+            m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps), 30));
         }
         m_nextKeyPts = 0;
         m_originMs = -1;

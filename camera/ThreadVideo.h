@@ -120,7 +120,8 @@ public:
     bool waitForSpace(unsigned long ms);
 
     // Queue length limit in frames; only before startRecord. By default it
-    // holds about 64 MiB of frames, at least 3 and at most 16.
+    // holds a second of frames at the file's rate, at most about 64 MiB, at
+    // least 3 and at most 30.
     void setQueueCapacity(int frames);
     int queueCapacity() const;
 

@@ -286,6 +286,37 @@ RecordingEnd recordingEnd(const QStringList& lines) {
     return e;
 }
 
+QStringList constantRateFaults(const QString& path, double rate, const RecordingEnd& end) {
+    const ProbeResult r = probeVideo(path);
+    if (!r.ok || !end.ok)
+        return {r.ok ? "no end line" : "ffprobe: " + r.errors};
+    QStringList faults;
+    QString why;
+    const int converted = convertedFrames(path, &why);
+    const double stated = statedFrameRate(path), average = averageFrameRate(path);
+    if (r.frames != end.ticks || end.pictures + end.repeats != end.ticks)
+        faults << QString("%1 frames for %2 ticks: %3 pictures and %4 repeats")
+                      .arg(r.frames)
+                      .arg(end.ticks)
+                      .arg(end.pictures)
+                      .arg(end.repeats);
+    if (std::abs(r.duration - r.frames / rate) > 0.002)
+        faults << QString("%1 frames last %2 s").arg(r.frames).arg(r.duration);
+    if (std::abs(stated - rate) > rate * 0.001 || std::abs(average - rate) > rate * 0.001)
+        faults << QString("states %1 frames a second, %2 on average, for %3").arg(stated).arg(average).arg(rate);
+    if (converted != r.frames)
+        faults << QString("a plain conversion wrote %1 frames of %2 %3").arg(converted).arg(r.frames).arg(why);
+    const QString decode = decodeErrors(path);
+    if (!decode.isEmpty())
+        faults << "a plain decode says " + decode.left(300);
+    const QStringList off = rate >= 5 && rate == std::round(rate)
+                                ? secondsOffTheBitRate(path)
+                                : secondsOffTheBitRate(path, [rate](int) { return rate; });
+    if (!off.isEmpty())
+        faults << "Mbit/s in seconds " + off.join(", ");
+    return faults;
+}
+
 QString completeFragmentsCopy(const QString& path, const QString& copyPath) {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))

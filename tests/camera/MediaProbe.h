@@ -88,6 +88,15 @@ struct RecordingEnd {
 };
 RecordingEnd recordingEnd(const QStringList& lines);
 
+// What keeps the recording at `path` from being a file of one constant
+// `rate` as its end line `end` tells it: one picture each of its ticks
+// (which its pictures and repeats fill), lasting as long, stating that rate
+// as its rate and its average, a plain conversion keeping every frame, a
+// plain decode printing nothing, and every steady second carrying 12 Mbit/s
+// (12 Mbit for each second of pictures at a rate that is not whole, or
+// below five). Empty when nothing does.
+QStringList constantRateFaults(const QString& path, double rate, const RecordingEnd& end);
+
 // A copy of the MP4 file at path, at copyPath, that ends with its last
 // complete fragment (a moof box and its mdat): a process killed inside a
 // write leaves the fragment it was writing cut short. The top-level boxes
