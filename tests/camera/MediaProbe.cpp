@@ -288,13 +288,15 @@ RecordingEnd recordingEnd(const QStringList& lines) {
 
 QStringList constantRateFaults(const QString& path, double rate, const RecordingEnd& end) {
     const ProbeResult r = probeVideo(path);
-    if (!r.ok || !end.ok)
-        return {r.ok ? "no end line" : "ffprobe: " + r.errors};
+    if (!r.ok)
+        return {"ffprobe: " + r.errors};
     QStringList faults;
     QString why;
     const int converted = convertedFrames(path, &why);
     const double stated = statedFrameRate(path), average = averageFrameRate(path);
-    if (r.frames != end.ticks || end.pictures + end.repeats != end.ticks)
+    if (!end.ok)
+        faults << "no end line";
+    else if (r.frames != end.ticks || end.pictures + end.repeats != end.ticks)
         faults << QString("%1 frames for %2 ticks: %3 pictures and %4 repeats")
                       .arg(r.frames)
                       .arg(end.ticks)
