@@ -88,16 +88,16 @@ int keyFrameSeconds(double rate) {
 // A driver's stated rate as the camera's own: the nearest whole number, or a
 // fraction of twelfths at most (7.5, 3.5, 7/3), or a whole number over 1.001
 // (29.97), when one lies within 1.5 %; the rate itself otherwise.
-double cameraRate(double measured) {
+double cameraRate(double rate) {
     for (int q = 1; q <= 12; ++q) {
-        const double p = std::round(measured * q);
-        if (p > 0 && std::abs(p / q - measured) <= measured * 0.015)
+        const double p = std::round(rate * q);
+        if (p > 0 && std::abs(p / q - rate) <= rate * 0.015)
             return p / q;
     }
-    const double ntsc = std::round(measured * 1.001);
-    if (std::abs(ntsc / 1.001 - measured) <= measured * 0.015)
+    const double ntsc = std::round(rate * 1.001);
+    if (std::abs(ntsc / 1.001 - rate) <= rate * 0.015)
         return ntsc / 1.001;
-    return measured;
+    return rate;
 }
 
 } // namespace
