@@ -27,8 +27,8 @@ class FrameScaler;
 // keep-every, at most the file's rate (the file's rate where the driver
 // states none). It is never measured from when frames come: on a busy
 // machine that is the machine's timing, not the camera's.
-// Each tick of that rate holds exactly one picture: the newest frame whose
-// capture time lies before the tick's middle. Where none came (a late or
+// Each tick of that rate holds exactly one picture: the newest frame
+// captured less than half a tick after it. Where none came (a late or
 // slower camera, a stall, a pause) the picture before repeats; where more
 // came, all but the newest are left out. Every player, ffprobe and a plain
 // conversion thus read the same rate and the same frames, and the file lasts
