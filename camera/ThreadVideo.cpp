@@ -3,7 +3,6 @@
 #include "camera/SnapshotFiles.h"
 
 #include "camera/FrameScaler.h"
-#include "platform/FrameTicks.h"
 #include "platform/MemoryRefusal.h"
 
 #include <QFile>
@@ -24,7 +23,6 @@ extern "C" {
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,64 +86,19 @@ int keyFrameSeconds(double rate) {
     return qMax(1, int(std::ceil(50.0 / rate - 0.5)));
 }
 
-// The stamp from which the next group starts after a key frame at `stamp`:
-// the next whole multiple of `keyUnits` of the file's time.
-int64_t nextKeyStamp(int64_t stamp, int64_t keyUnits) {
-    return (stamp / keyUnits + 1) * keyUnits;
-}
-
-// A measured rate as the camera's own: the nearest whole number, or a
-// fraction of twelfths at most (7.5, 3.5, 7/3), or a whole number over
-// 1.001 (29.97), when one lies within 1.5 %; the measure itself otherwise.
-double cameraRate(double measured) {
+// A driver's stated rate as the camera's own: the nearest whole number, or a
+// fraction of twelfths at most (7.5, 3.5, 7/3), or a whole number over 1.001
+// (29.97), when one lies within 1.5 %; the rate itself otherwise.
+double cameraRate(double rate) {
     for (int q = 1; q <= 12; ++q) {
-        const double p = std::round(measured * q);
-        if (p > 0 && std::abs(p / q - measured) <= measured * 0.015)
+        const double p = std::round(rate * q);
+        if (p > 0 && std::abs(p / q - rate) <= rate * 0.015)
             return p / q;
     }
-    const double ntsc = std::round(measured * 1.001);
-    if (std::abs(ntsc / 1.001 - measured) <= measured * 0.015)
+    const double ntsc = std::round(rate * 1.001);
+    if (std::abs(ntsc / 1.001 - rate) <= rate * 0.015)
         return ntsc / 1.001;
-    return measured;
-}
-
-// The rate of `times` (capture ms, oldest first) when they came steadily:
-// no step between them 30 % away from the middle one (a stall, a pause,
-// frames read late in a burst, a rate change within them), else 0.
-double steadyRate(const std::deque<int64_t>& times) {
-    if (times.size() < 3)
-        return 0;
-    std::vector<int64_t> steps;
-    for (size_t i = 1; i < times.size(); ++i)
-        steps.push_back(times[i] - times[i - 1]);
-    std::vector<int64_t> sorted = steps;
-    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
-    const double median = double(sorted[sorted.size() / 2]);
-    if (median <= 0)
-        return 0;
-    for (const int64_t step : steps)
-        if (step > median * 1.3 || step < median * 0.7)
-            return 0;
-    const int64_t span = times.back() - times.front();
-    return span > 0 ? double(times.size() - 1) * 1000.0 / double(span) : 0;
-}
-
-// Whether every step of `steps` (ms) is a whole number of intervals of a
-// camera the driver says sends `stated` frames a second, two or more in
-// some: a reader slower than the camera, whose driver dropped the frames
-// between, shows that, not a slower camera.
-bool skipsStatedTicks(const std::vector<int64_t>& steps, double stated) {
-    const std::vector<int64_t> ticks = FrameTicks::whole(steps, 1000.0 / stated);
-    return !ticks.empty() && *std::max_element(ticks.begin(), ticks.end()) >= 2;
-}
-
-// Whether the steps of `steps` (ms) are whole numbers of such intervals,
-// not all the same one (four, five, four ...): a reader taking what it can
-// of a camera at the stated rate. A slower camera's frames come a like
-// number of its driver's intervals apart.
-bool unevenStatedTicks(const std::vector<int64_t>& steps, double stated) {
-    const std::vector<int64_t> ticks = FrameTicks::whole(steps, 1000.0 / stated);
-    return std::adjacent_find(ticks.begin(), ticks.end(), std::not_equal_to<int64_t>()) != ticks.end();
+    return rate;
 }
 
 } // namespace
@@ -215,8 +168,14 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
     m_keepEvery = keepEvery;
     m_fps = qMax(1, fps);
     m_cameraFps = cameraFps > 0 ? cameraRate(cameraFps) : 0;
-    m_statedRate = statedHeldRate(m_fps, qMax(1, keepEvery), m_cameraFps);
-    m_keyUnits = keyFrameSeconds(m_statedRate > 0 ? m_statedRate : m_fps) * kTimeBase;
+    {
+        const double stated = statedHeldRate(m_fps, qMax(1, keepEvery), m_cameraFps);
+        const double rate = stated > 0 ? stated : m_fps;
+        const AVRational q = av_d2q(rate, 100000);
+        m_rateNum = q.num > 0 && q.den > 0 ? q.num : m_fps;
+        m_rateDen = q.num > 0 && q.den > 0 ? q.den : 1;
+        m_keyTicks = qMax<int64_t>(1, std::llround(keyFrameSeconds(rate) * rate));
+    }
 
     QString bad;
     if (keepEvery < 1)
@@ -243,24 +202,18 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
             const qint64 frameBytes =
                 qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
                                                                   : qint64(inWidth) * inHeight / 2);
-            // At most half a second of frames waits: what waits is lost
-            // when the process dies.
-            m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps / 2), 16));
+            // A second of frames at most waits (what waits is lost when the
+            // process dies): a machine busy for a moment delays the encoder
+            // by that much before a frame is dropped.
+            m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps), 30));
         }
         m_nextKeyPts = 0;
-        m_heldRate = 0;
-        m_lastDuration = 0;
-        m_firstCaptureMs = -1;
-        m_lastTick = -1;
-        m_lastOfferedMs = -1;
-        m_untimedQueued = 0;
-        m_lossesQueued = -1;
-        m_leftOutMs.clear();
-        m_lostAfterFailure = 0;
         m_originMs = -1;
-        m_lastN = -1;
-        m_lastStamp = -1;
-        m_pictureTime = 0;
+        m_lastQueuedTick = -1;
+        m_lastOfferedMs = -1;
+        m_lostAfterFailure = 0;
+        m_nextTick = 0;
+        m_firstTick = -1;
         m_openResult = 0;
     }
     // The encoder is opened on the recording thread, which starts the
@@ -280,6 +233,12 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_state = StateFinished;
         return false;
     }
+    qInfo().noquote() << QString("Recording %1: the camera is said to send %2 frames a second (keeping every %3), "
+                                 "the file holds %4")
+                             .arg(m_path)
+                             .arg(m_cameraFps)
+                             .arg(m_keepEvery)
+                             .arg(double(m_rateNum) / m_rateDen);
     return true;
 }
 
@@ -303,10 +262,9 @@ bool ThreadVideo::openEncoder() {
         return false;
     }
     m_encoder = avcodec_alloc_context3(codec);
-    // Stamps on the grid of the rate the file holds, which the first frames
-    // show; until then the rate the driver stated, or the file's.
-    m_encoder->time_base = AVRational{1, int(kTimeBase)};
-    m_encoder->framerate = av_d2q(m_statedRate > 0 ? m_statedRate : m_fps, 100000);
+    // Stamps count ticks of the file's one rate.
+    m_encoder->time_base = AVRational{m_rateDen, m_rateNum};
+    m_encoder->framerate = AVRational{m_rateNum, m_rateDen};
     m_encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     m_encoder->width = m_outWidth;
     m_encoder->height = m_outHeight;
@@ -314,10 +272,11 @@ bool ThreadVideo::openEncoder() {
     // at the same value and a buffer to measure it over; without them it
     // falls back to an average rate well below. The buffer is a third of a
     // second: a key frame may take that much more than its share, and the
-    // pictures after it pay it back within the same second. With a second's
-    // buffer a still picture looks better (PSNR 56.1 dB against 52.3 at the
-    // same bytes) but the second of a key frame carries up to 15 % more and
-    // the next one less.
+    // pictures after it pay it back within the same second. A larger one
+    // lets a still picture look better (PSNR 55.8 dB against 53.7 at 10
+    // frames a second with two thirds of a second), but a key frame among
+    // moving pictures then leaves its second up to 14 Mbit and the next one
+    // 10: more than 10 % off the rate.
     m_encoder->bit_rate = 12000000;
     m_encoder->rc_max_rate = 12000000;
     m_encoder->rc_min_rate = 12000000;
@@ -327,9 +286,8 @@ bool ThreadVideo::openEncoder() {
     // the encoder holds is lost when the process dies, and the live picture
     // needs the processor more than the encoder needs a smaller file.
     m_encoder->max_b_frames = 0;
-    // Key frames come by the clock (encodePicture), at the rate the file
-    // holds then; the encoder's own count only stands behind it, at a minute
-    // of the file's rate.
+    // Key frames come every m_keyTicks (encodeTick); the encoder's own count
+    // only stands behind it, at a minute of the file's rate.
     m_encoder->gop_size = 60 * m_fps;
     m_encoder->thread_type = FF_THREAD_SLICE;
     m_encoder->thread_count = encoderThreads();
@@ -339,13 +297,9 @@ bool ThreadVideo::openEncoder() {
         m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // No look-ahead (the preset's would hold 40 frames, four seconds at 10
     // frames per second), and a preset that encodes a full-HD picture in a
-    // third of the time "medium" takes, at the same constant bit rate.
-    // The encoder spends the rate over the time of its pictures (each lasts
-    // its step on the held rate's grid, at most two ticks: see
-    // encodePicture), not over a frame count at a fixed rate, which a camera
-    // slower than that rate would leave short of bits, nor over a stall,
-    // whose bits would come as filler in the picture before it.
-    av_opt_set(m_encoder->priv_data, "x264opts", "nal-hrd=cbr:force-cfr=0", 0);
+    // third of the time "medium" takes, at the same constant bit rate. Every
+    // tick holds a picture, so the rate is spent evenly over the file's time.
+    av_opt_set(m_encoder->priv_data, "x264opts", "nal-hrd=cbr", 0);
     av_opt_set(m_encoder->priv_data, "forced-idr", "1", 0);
     av_opt_set(m_encoder->priv_data, "preset", "veryfast", 0);
     av_opt_set(m_encoder->priv_data, "tune", "zerolatency", 0);
@@ -455,6 +409,11 @@ bool ThreadVideo::acceptFrame(int& bytes, int& width, int& height) {
     return true;
 }
 
+int64_t ThreadVideo::tickOf(int64_t captureMs) const {
+    const double ticks = double(captureMs - m_originMs) * m_rateNum / (1000.0 * m_rateDen);
+    return std::max<int64_t>(0, int64_t(std::floor(ticks + 0.5)));
+}
+
 bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_stopAsked || m_abort) {
@@ -462,30 +421,24 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
             ++m_lostAfterFailure; // writing failed and ended the recording
         return false;
     }
-    int64_t tick = m_lastTick + 1;
+    int64_t tick = -1;
     if (captureMs >= 0) {
-        if (m_firstCaptureMs < 0)
-            m_firstCaptureMs = captureMs;
-        // The capture time in quarter ticks of the file's rate since its
-        // start. A frame less than half a tick after the last kept frame's
-        // tick is left out (the camera is faster than the file); any other
-        // takes the next free tick, or a later one when it was captured later
-        // still, so a camera at the file's rate whose frames are read late
-        // now and then loses none.
-        const int64_t since = captureMs - m_firstCaptureMs;
-        const int64_t quarters = since < 0 ? -1 : since * m_fps * 4 / 1000;
+        if (m_originMs < 0)
+            m_originMs = captureMs;
         // The file lasts until the newest frame offered, even when that
-        // frame is left out below.
+        // frame is dropped below.
         m_lastOfferedMs = std::max(m_lastOfferedMs, captureMs);
-        if (quarters <= m_lastTick * 4 + 1) {
+        tick = std::max(tickOf(captureMs), m_lastQueuedTick);
+        // A newer frame of the tick of the one waiting last in the queue
+        // takes its place (and its buffer): it is left out unseen.
+        if (!m_queue.empty() && m_queue.back()->tick == tick) {
+            frame = std::move(m_queue.back());
+            m_queue.pop_back();
             ++m_overRate;
-            // A camera faster than the file leaves out one or two between
-            // frames queued; more only where frames come in a burst.
-            if (m_leftOutMs.size() < 16)
-                m_leftOutMs.push_back(captureMs);
-            return false;
+            frame->captureMs = captureMs;
+            ++m_reserved;
+            return true;
         }
-        tick = std::max(m_lastTick + 1, (quarters + 1) / 4);
     }
     if (int(m_queue.size()) + m_reserved >= m_capacity) {
         const int dropped = ++m_dropped;
@@ -493,9 +446,8 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
             qWarning().noquote() << "Recording" << m_path << ": encoder behind, dropped" << dropped << "frames";
         return false;
     }
-    m_lastTick = tick;
-    if (captureMs < 0)
-        ++m_untimedQueued;
+    if (tick >= 0)
+        m_lastQueuedTick = tick;
     if (!m_spare.empty()) {
         frame = std::move(m_spare.back());
         m_spare.pop_back();
@@ -503,11 +455,7 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         frame = std::make_unique<Frame>();
     }
     frame->captureMs = captureMs;
-    const int losses = m_missed.load() + m_dropped.load();
-    frame->afterLoss = m_lossesQueued >= 0 && losses != m_lossesQueued;
-    m_lossesQueued = losses;
-    frame->leftOutBefore.swap(m_leftOutMs);
-    m_leftOutMs.clear();
+    frame->tick = tick;
     ++m_reserved;
     return true;
 }
@@ -577,6 +525,7 @@ void ThreadVideo::stopRecord() {
 bool ThreadVideo::waitForSpace(unsigned long ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMin<unsigned long>(ms, 86400000));
     std::unique_lock<std::mutex> lock(m_mutex);
+    m_paced = true;
     while (m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved >= m_capacity) {
         if (m_spaceFree.wait_until(lock, deadline) == std::cv_status::timeout)
             break;
@@ -606,8 +555,6 @@ void ThreadVideo::run() {
             // so a stop racing the last frame still records it.
             while (!m_abort && m_queue.empty() && (!m_stopAsked || m_reserved > 0))
                 m_frameReady.wait(lock);
-            if (m_heldRate <= 0)
-                chooseFirstRate(lock);
             if (m_abort || m_queue.empty())
                 break;
             frame = std::move(m_queue.front());
@@ -615,13 +562,15 @@ void ThreadVideo::run() {
             m_working = true;
         }
         if (!m_writeFailed)
-            encodeQueued(*frame);
+            placeFrame(frame);
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_writeFailed)
+        if (m_writeFailed && frame)
             ++m_lostAfterFailure;
         m_working = false;
-        frame->shared = QByteArray(); // the camera's buffer goes back at once
-        m_spare.push_back(std::move(frame));
+        if (frame) {
+            frame->shared = QByteArray(); // the camera's buffer goes back at once
+            m_spare.push_back(std::move(frame));
+        }
         if (m_writeFailed && !m_stopAsked) {
             // Nothing more can be written: refuse frames and close the file.
             m_stopAsked = true;
@@ -636,192 +585,73 @@ void ThreadVideo::run() {
     std::lock_guard<std::mutex> lock(m_mutex);
 }
 
-void ThreadVideo::chooseFirstRate(std::unique_lock<std::mutex>& lock) {
-    // The first frames (five, or what the queue holds) show the camera's
-    // rate by their middle step, where they come steadily: the driver's stated rate or the file's
-    // where it lies within 3.5 % of that, the camera's own near it
-    // otherwise (a driver may state a whole number for 7.5 frames a second,
-    // a dim scene lengthens the exposure). A frame read late now and then
-    // moves one step, not the middle one.
-    const size_t want = size_t(qBound(1, m_capacity, 5));
-    auto timed = [&] {
-        std::deque<int64_t> times;
-        for (const auto& f : m_queue) {
-            if (f->captureMs < 0)
-                break;
-            times.push_back(f->captureMs);
+void ThreadVideo::placeFrame(std::unique_ptr<Frame>& frame) {
+    if (frame->tick < 0) {
+        // No capture time: the tick after the last, at once.
+        commitNewest();
+        if (!m_writeFailed && takePicture(*frame)) {
+            ++m_pictures;
+            encodeTick(m_nextTick++, false);
         }
-        return times;
-    };
-    while (!m_abort && !m_stopAsked && m_untimedQueued == 0 && timed().size() < want)
-        m_frameReady.wait(lock);
-    const std::deque<int64_t> times = timed();
-    double rate = m_statedRate > 0 ? m_statedRate : m_fps;
-    // The camera's intervals: steps across frames that never reached the
-    // recorder are a late reader's.
-    std::vector<int64_t> steps;
-    for (size_t i = 1; i < times.size(); ++i)
-        if (!m_queue[i]->afterLoss)
-            steps.push_back(times[i] - times[i - 1]);
-    if (!steps.empty() && m_untimedQueued == 0) {
-        std::sort(steps.begin(), steps.end());
-        const int64_t middle = steps.size() % 2 ? 2 * steps[steps.size() / 2]
-                                                : steps[steps.size() / 2 - 1] + steps[steps.size() / 2];
-        const double measured = middle > 0 ? 2000.0 / double(middle) : m_fps;
-        auto near = [&](double r) { return r > 0 && std::abs(measured - r) <= r * 0.035; };
-        // Frames that come unevenly (a busy machine's late reads) show no
-        // rate of their own: the stated one or the file's holds, on whose
-        // grid they skip ticks but never share one.
-        const bool steady = steps.front() * 20 >= middle * 7 && steps.back() * 20 <= middle * 13;
-        // Frames the driver dropped between them: the stated rate holds.
-        // The steps are whole numbers of the camera's own ticks, which for
-        // a camera faster than the file need not be whole ones of the
-        // file's (one frame in three of 30 a second: 1.5 ticks of 15).
-        if (!steady || near(m_statedRate) || skipsStatedTicks(steps, m_statedRate) ||
-            skipsStatedTicks(steps, m_cameraFps))
-            ; // the stated rate, or the file's
-        else if (measured >= m_fps || near(m_fps))
-            rate = m_fps;
-        else
-            rate = cameraRate(measured);
-    }
-    setHeldRate(rate);
-    m_nextKeyPts = 0;
-    qInfo().noquote() << QString("Recording %1: the camera is said to send %2 frames a second (keeping every %3), "
-                                 "the file holds %4")
-                             .arg(m_path)
-                             .arg(m_cameraFps)
-                             .arg(m_keepEvery)
-                             .arg(m_heldRate);
-}
-
-void ThreadVideo::setHeldRate(double rate) {
-    m_heldRate = rate;
-    m_tickUnits = std::max<int64_t>(1, std::llround(kTimeBase / rate));
-    m_keyUnits = keyFrameSeconds(rate) * kTimeBase;
-}
-
-void ThreadVideo::followRate(int64_t captureMs, bool afterLoss) {
-    // The rate of the frames of about the last second and a half (five at
-    // least), when they came steadily: a camera whose rate moved by more
-    // than 7 % to one rate, measured so three frames in a row, gets a new
-    // grid from the last frame on, and key frames at the new rate. Frames
-    // that never reached the recorder start the measure over: a reader that
-    // fell behind shows its own pace, not the camera's.
-    if (afterLoss)
-        m_recentMs.clear();
-    m_recentMs.push_back(captureMs);
-    while (m_recentMs.size() > 5 && captureMs - m_recentMs[1] >= 1500)
-        m_recentMs.pop_front();
-    if (m_recentMs.size() < 5 || captureMs - m_recentMs.front() < 1000)
-        return;
-    // Whole numbers of the stated interval, not all the same (four, five,
-    // four ...): a capture thread taking what it can of a camera at its
-    // stated rate, never a rate of its own, however even (267 and 333 ms in
-    // turn from a 15/s camera made the file follow 3.25).
-    std::vector<int64_t> steps;
-    for (size_t i = 1; i < m_recentMs.size(); ++i)
-        steps.push_back(m_recentMs[i] - m_recentMs[i - 1]);
-    if (unevenStatedTicks(steps, m_cameraFps)) {
-        m_rateVotes = 0;
-        // So the camera runs at its stated rate after all: a file that
-        // followed the reader's earlier steady pace (six ticks at a time,
-        // as a slower camera's frames would come) goes back to that rate
-        // at once, or it leaves out and delays the frames that now come
-        // faster than it holds. Steps that fit the rate held are a slower
-        // camera's frames read late, and keep it.
-        const double stated = m_statedRate > 0 ? m_statedRate : m_fps;
-        if (m_heldRate < stated * 0.93 && m_lastStamp >= 0 && FrameTicks::whole(steps, 1000.0 / m_heldRate).empty())
-            moveGrid(stated);
         return;
     }
-    const double measured = steadyRate(m_recentMs);
-    if (measured <= 0)
-        return;
-    const double rate = cameraRate(std::min<double>(m_fps, measured));
-    if (std::abs(rate - m_heldRate) <= m_heldRate * 0.07) {
-        m_rateVotes = 0;
-        return;
-    }
-    if (m_rateVotes > 0 && std::abs(rate - m_votedRate) > m_votedRate * 0.02)
-        m_rateVotes = 0;
-    m_votedRate = rate;
-    if (++m_rateVotes >= 3 && m_lastStamp >= 0)
-        moveGrid(rate);
-}
-
-void ThreadVideo::moveGrid(double rate) {
-    m_rateVotes = 0;
-    setHeldRate(rate);
-    qInfo().noquote() << QString("Recording %1: from %2 s on the file holds %3 frames a second")
-                             .arg(m_path)
-                             .arg(double(m_lastStamp) / kTimeBase, 0, 'f', 3)
-                             .arg(m_heldRate);
-    // From the last frame's tick, at the capture time that tick stands for
-    // (not the frame's own, which may lie a part of a tick off it).
-    m_originStamp = m_lastStamp;
-    m_originMs = m_firstGridMs + (m_lastStamp - m_firstGridStamp) * 1000 / kTimeBase;
-    m_lastN = 0;
-    m_nextKeyPts = std::min(m_nextKeyPts, nextKeyStamp(m_lastStamp, m_keyUnits));
-}
-
-bool ThreadVideo::stampFrame(const Frame& frame, int64_t& stamp) {
-    if (frame.captureMs < 0) {
-        // No capture time: one tick after the last.
-        stamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
-        m_lastStamp = stamp;
-        return true;
-    }
-    if (m_originMs < 0) {
-        m_originMs = m_firstGridMs = frame.captureMs;
-        m_originStamp = m_firstGridStamp = m_lastStamp < 0 ? 0 : m_lastStamp + m_tickUnits;
-        m_lastN = -1;
-    }
-    // The frames left out before this one are the camera's too: a step
-    // across one (a camera starting its frames over at a new exposure, one
-    // too soon for the file) is no interval of the camera's, and a window
-    // holding it measured a rate it never had (7.33 for 7.5). Where frames
-    // were lost besides, the measure starts over at this frame anyway.
-    if (!frame.afterLoss)
-        for (const int64_t leftOut : frame.leftOutBefore)
-            followRate(leftOut, false);
-    followRate(frame.captureMs, frame.afterLoss);
-    // The capture time in ticks of the held rate since the grid's start: a
-    // frame within half a tick after the last one's tick is left out (the
-    // camera runs ahead of the rate the file holds: its clock or a late read
-    // of the frame before); any other plays on the tick it lies from a
-    // quarter tick before to three quarters after, or on the next free one.
-    double at = double(frame.captureMs - m_originMs) * m_heldRate / 1000.0;
-    if (m_lastN >= 0 && int64_t(std::floor(at + 0.25)) <= m_lastN) {
-        // Its tick is taken. Two steps in a row shorter than 0.6 of a tick:
-        // the camera got faster (a shorter exposure), up to the file's rate;
-        // its new rate takes over at once rather than after a second of
-        // frames left out.
-        const size_t k = m_recentMs.size();
-        const int64_t tickMs = std::llround(1000.0 / m_heldRate);
-        const bool faster = m_heldRate < m_fps && k >= 3 && (m_recentMs[k - 1] - m_recentMs[k - 2]) * 10 < tickMs * 6 &&
-                            (m_recentMs[k - 2] - m_recentMs[k - 3]) * 10 < tickMs * 6;
-        if (faster) {
-            const double span = double(std::max<int64_t>(1, m_recentMs[k - 1] - m_recentMs[k - 3]));
-            moveGrid(cameraRate(std::min<double>(m_fps, 2000.0 / span)));
-            at = double(frame.captureMs - m_originMs) * m_heldRate / 1000.0;
-        }
-    }
-    if (m_lastN >= 0 && at < double(m_lastN) + 0.5)
-        return false;
-    const int64_t n = std::max<int64_t>(m_lastN + 1, int64_t(std::floor(at + 0.25)));
-    m_lastN = n;
-    stamp = m_originStamp + std::llround(double(n) * kTimeBase / m_heldRate);
-    m_lastStamp = stamp;
-    return true;
-}
-
-void ThreadVideo::encodeQueued(Frame& frame) {
-    int64_t stamp = 0;
-    if (!stampFrame(frame, stamp)) {
+    if (m_newest && frame->tick <= m_newest->tick) {
+        // A newer frame of the same tick: the one before is left out.
         ++m_overRate;
+        frame->tick = m_newest->tick;
+        std::swap(frame, m_newest);
         return;
     }
+    commitNewest();
+    fillTicks(frame->tick);
+    std::swap(frame, m_newest); // frame: the one committed (or none)
+}
+
+void ThreadVideo::commitNewest() {
+    if (!m_newest || m_writeFailed)
+        return;
+    std::unique_ptr<Frame> frame = std::move(m_newest);
+    fillTicks(frame->tick);
+    if (takePicture(*frame)) {
+        ++m_pictures;
+        encodeTick(m_nextTick++, false);
+    } else if (m_firstTick >= 0) {
+        // It does not decode: its tick repeats the picture before.
+        ++m_repeats;
+        encodeTick(m_nextTick++, true);
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    frame->shared = QByteArray();
+    m_spare.push_back(std::move(frame));
+}
+
+void ThreadVideo::fillTicks(int64_t end) {
+    if (m_firstTick < 0) {
+        // No picture yet: the file starts with the next one.
+        m_nextTick = std::max(m_nextTick, end);
+        return;
+    }
+    for (; m_nextTick < end && !m_writeFailed; ++m_nextTick) {
+        // The encoder behind a camera (its queue full: the next frame would
+        // be dropped): the picture before carries this tick by its duration,
+        // so that no camera frame is dropped for a repeat. A caller that
+        // waits for space keeps the queue full and loses nothing.
+        bool behind = false;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            behind = !m_abort && !m_paced && int(m_queue.size()) + m_reserved >= m_capacity;
+        }
+        if (behind) {
+            ++m_carried;
+            continue;
+        }
+        ++m_repeats;
+        encodeTick(m_nextTick, true);
+    }
+}
+
+bool ThreadVideo::takePicture(Frame& frame) {
+    const AVFrame* picture = nullptr;
     if (m_inCodecId == AV_CODEC_ID_RAWVIDEO) {
         // Only read: the scaler takes the planes where they are.
         av_image_fill_arrays(m_rawView->data, m_rawView->linesize, const_cast<uint8_t*>(frame.bytesPtr()),
@@ -830,72 +660,59 @@ void ThreadVideo::encodeQueued(Frame& frame) {
         m_rawView->height = frame.height;
         m_rawView->format = m_inPixFmt;
         m_rawView->color_range = AVCOL_RANGE_MPEG;
-        encodePicture(m_rawView, stamp);
-        return;
+        picture = m_rawView;
+    } else {
+        uint8_t* jpeg = frame.data.data();
+        if (!frame.shared.isNull()) {
+            // The decoder reads a little past the end: a padded copy, made
+            // here rather than on the camera's thread.
+            const size_t need = size_t(frame.bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
+            if (m_padded.size() < need)
+                m_padded.resize(need);
+            std::memcpy(m_padded.data(), frame.shared.constData(), size_t(frame.bytes));
+            std::memset(m_padded.data() + frame.bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+            jpeg = m_padded.data();
+        }
+        m_packet->data = jpeg;
+        m_packet->size = frame.bytes;
+        const int r = avcodec_send_packet(m_decoder, m_packet);
+        av_packet_unref(m_packet);
+        if (r < 0 || avcodec_receive_frame(m_decoder, m_decoded) < 0) {
+            ++m_bad;
+            return false;
+        }
+        picture = m_decoded;
     }
-    uint8_t* jpeg = frame.data.data();
-    if (!frame.shared.isNull()) {
-        // The decoder reads a little past the end: a padded copy, made here
-        // rather than on the camera's thread.
-        const size_t need = size_t(frame.bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
-        if (m_padded.size() < need)
-            m_padded.resize(need);
-        std::memcpy(m_padded.data(), frame.shared.constData(), size_t(frame.bytes));
-        std::memset(m_padded.data() + frame.bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-        jpeg = m_padded.data();
-    }
-    m_packet->data = jpeg;
-    m_packet->size = frame.bytes;
-    const int r = avcodec_send_packet(m_decoder, m_packet);
-    av_packet_unref(m_packet);
-    if (r < 0) {
+    const bool ok = av_frame_make_writable(m_outFrame) >= 0 &&
+                    m_scaler->scale(picture, m_outFrame->data, m_outFrame->linesize);
+    // One picture a frame: a second one from the same packet takes no tick.
+    if (picture == m_decoded)
+        while (avcodec_receive_frame(m_decoder, m_decoded) >= 0)
+            av_frame_unref(m_decoded);
+    if (!ok)
         ++m_bad;
-        return;
-    }
-    bool any = false;
-    while (avcodec_receive_frame(m_decoder, m_decoded) >= 0) {
-        any = true;
-        const bool ok = encodePicture(m_decoded, stamp);
-        av_frame_unref(m_decoded);
-        if (!ok)
-            return;
-    }
-    if (!any)
-        ++m_bad;
+    return ok;
 }
 
-bool ThreadVideo::encodePicture(const AVFrame* picture, int64_t stamp) {
-    if (av_frame_make_writable(m_outFrame) < 0) {
-        ++m_bad;
-        return true;
-    }
-    if (!m_scaler->scale(picture, m_outFrame->data, m_outFrame->linesize)) {
-        ++m_bad;
-        return true;
-    }
-    // A second picture from one packet comes just after the first.
-    if (!m_stampOfPicture.empty())
-        stamp = std::max(stamp, m_stampOfPicture.back().second + 1);
-    // The encoder's clock: each picture lasts its step, at most two ticks,
-    // so a stall or a pause costs no bits.
-    if (!m_stampOfPicture.empty() || m_encoded.load() > 0)
-        m_pictureTime += std::max<int64_t>(1, std::min(stamp - m_lastPictureStamp, 2 * m_tickUnits));
-    m_lastPictureStamp = stamp;
-    m_stampOfPicture.emplace_back(m_pictureTime, stamp);
-    m_outFrame->pts = m_pictureTime;
-    // A group starts at each whole key interval of the file's time.
+bool ThreadVideo::encodeTick(int64_t tick, bool repeat) {
+    if (m_firstTick < 0)
+        m_firstTick = tick;
+    const int64_t pts = tick - m_firstTick;
+    m_outFrame->pts = pts;
+    // A group starts every m_keyTicks; one whose first tick the encoder had
+    // no time for starts at the next picture.
     m_outFrame->pict_type = AV_PICTURE_TYPE_NONE;
-    if (stamp >= m_nextKeyPts) {
+    if (pts >= m_nextKeyPts) {
         m_outFrame->pict_type = AV_PICTURE_TYPE_I;
-        m_nextKeyPts = nextKeyStamp(stamp, m_keyUnits);
+        m_nextKeyPts = (pts / m_keyTicks + 1) * m_keyTicks;
     }
     const int r = avcodec_send_frame(m_encoder, m_outFrame);
     if (r < 0) {
         setError("the encoder refused a frame: " + avErrorText(r));
-        ++m_bad;
         return true;
     }
     ++m_encoded;
+    m_repeatInEncoder.push_back(repeat);
     return drainEncoder(false);
 }
 
@@ -910,42 +727,25 @@ bool ThreadVideo::drainEncoder(bool flush) {
             setError("the encoder failed: " + avErrorText(r));
             return !flush;
         }
-        // The packet takes its picture's own stamp (no picture is held back
-        // or reordered: pictures come out in the order they went in).
-        while (!m_stampOfPicture.empty() && m_stampOfPicture.front().first < m_packet->pts)
-            m_stampOfPicture.pop_front();
-        if (!m_stampOfPicture.empty() && m_stampOfPicture.front().first == m_packet->pts) {
-            m_packet->pts = m_packet->dts = m_stampOfPicture.front().second;
-            m_stampOfPicture.pop_front();
-        }
+        // No picture is held back or reordered: pictures come out in the
+        // order they went in, each with its tick.
+        m_packet->dts = m_packet->pts;
+        const bool repeat = !m_repeatInEncoder.empty() && m_repeatInEncoder.front();
+        if (!m_repeatInEncoder.empty())
+            m_repeatInEncoder.pop_front();
         // Each picture is written when the next one comes, lasting until it:
-        // a fragment's last picture must not end early when the camera left
-        // a gap (a slow camera, a dropped frame), or every later fragment
-        // would play that much too soon.
+        // one tick, or the ticks after it the encoder had no time for.
         if (m_held->size > 0) {
             m_held->duration = std::max<int64_t>(1, m_packet->pts - m_held->pts);
-            m_lastDuration = m_held->duration;
             if (!writeHeld())
                 return false;
         }
         av_packet_move_ref(m_held, m_packet);
+        m_heldIsRepeat = repeat;
     }
-    // The end: the file lasts until the last frame the camera offered (frames
-    // just before the stop may have been left out) has lasted as long as the
-    // picture before it (the camera's own spacing; a tick of the rate the
-    // file holds at most, where a stall or a slower camera left a wider gap).
+    // The end: the last picture lasts until the file's last tick is over.
     if (m_held->size > 0) {
-        int64_t lastOffered = 0;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            // At its capture time: the file lasts as long as the camera's
-            // frames span, and a picture's more.
-            lastOffered = m_originMs >= 0 && m_lastOfferedMs >= 0
-                              ? m_firstGridStamp + (m_lastOfferedMs - m_firstGridMs) * kTimeBase / 1000
-                              : m_held->pts;
-        }
-        const int64_t last = std::min<int64_t>(m_lastDuration > 0 ? m_lastDuration : m_tickUnits, m_tickUnits);
-        m_held->duration = std::max<int64_t>(1, lastOffered + last - m_held->pts);
+        m_held->duration = std::max<int64_t>(1, m_nextTick - m_firstTick - m_held->pts);
         return writeHeld();
     }
     return true;
@@ -957,6 +757,8 @@ bool ThreadVideo::writeHeld() {
     int r = av_interleaved_write_frame(m_out, m_held);
     av_packet_unref(m_held);
     ++m_packetsMuxed;
+    if (!m_heldIsRepeat)
+        ++m_picturesMuxed;
     if (r < 0 || m_out->pb->error < 0) {
         m_writeFailed = true;
         setError("writing the file failed: " + avErrorText(r < 0 ? r : m_out->pb->error));
@@ -979,11 +781,23 @@ bool ThreadVideo::writeHeld() {
     if (size != m_goodBytes) {
         m_goodBytes = size;
         m_onDisk = m_packetsMuxed;
+        m_picturesOnDisk = m_picturesMuxed;
     }
     return true;
 }
 
 void ThreadVideo::finish() {
+    // The newest frame takes its tick, and the file lasts until the tick of
+    // the last frame offered (one dropped or left out there too).
+    commitNewest();
+    int64_t lastTick = -1;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_lastOfferedMs >= 0)
+            lastTick = tickOf(m_lastOfferedMs);
+    }
+    if (!m_abort)
+        fillTicks(lastTick + 1);
     if (!m_writeFailed && m_encoder) {
         avcodec_send_frame(m_encoder, nullptr);
         drainEncoder(true);
@@ -997,6 +811,7 @@ void ThreadVideo::finish() {
             avio_flush(m_out->pb);
             m_goodBytes = avio_tell(m_out->pb);
             m_onDisk = m_packetsMuxed;
+            m_picturesOnDisk = m_picturesMuxed;
         }
     }
     const bool ok = !m_writeFailed;
@@ -1012,32 +827,38 @@ void ThreadVideo::finish() {
         if (::truncate(QFile::encodeName(m_path).constData(), m_goodBytes) != 0)
             qWarning().noquote() << "Recording" << m_path << ": cannot trim the unfinished end";
     }
-    // What the file lacks of what the camera offered, for whoever wonders
-    // why it holds fewer frames.
-    // Every frame the camera sent while recording is in one of the counts.
+    // What each tick of the file holds, and what became of every frame the
+    // camera sent while recording (each is in one of the counts): for
+    // whoever wonders why a picture repeats or a frame is missing.
     const int offered = m_offered.load();
     const int skipped = offered - (offered + m_keepEvery - 1) / m_keepEvery;
     // A failed write cuts the file back to its last whole fragment: what it
     // holds is what was recorded, the rest was lost with the write.
-    const qint64 recorded = ok ? m_encoded.load() : m_onDisk.load();
-    int lost = 0;
+    const qint64 ticks = ok ? (m_firstTick >= 0 ? m_nextTick - m_firstTick : 0) : m_onDisk.load();
+    const qint64 pictures = ok ? m_pictures : m_picturesOnDisk;
+    const qint64 repeats = ok ? m_repeats + m_carried : m_onDisk.load() - m_picturesOnDisk;
+    qint64 lost = m_pictures - pictures + (m_newest ? 1 : 0);
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        lost = m_lostAfterFailure;
+        lost += m_lostAfterFailure;
         if (ok)
             m_dropped += int(m_queue.size()); // given up by the destructor
         else
             lost += int(m_queue.size());
     }
-    lost += int(m_encoded.load() - recorded);
     qInfo().noquote()
-        << QString("Recording %1 ended: %2 frames recorded, %3 dropped while the encoder was behind, "
-                   "%4 left out over the frame rate, %5 skipped by keep-every, %6 could not be "
-                   "decoded, %7 never reached the recorder, %8 lost when writing failed")
+        << QString("Recording %1 ended: %2 ticks at %3 a second, %4 pictures from the camera and %5 repeats (%6 of "
+                   "them carried by the picture before, the encoder being behind); %7 left out over the frame rate, "
+                   "%8 dropped while the encoder was behind, %9 skipped by keep-every, %10 could not be decoded, "
+                   "%11 never reached the recorder, %12 lost when writing failed")
                .arg(m_path)
-               .arg(recorded)
-               .arg(m_dropped.load())
+               .arg(ticks)
+               .arg(double(m_rateNum) / m_rateDen)
+               .arg(pictures)
+               .arg(repeats)
+               .arg(ok ? m_carried : 0)
                .arg(m_overRate.load())
+               .arg(m_dropped.load())
                .arg(skipped)
                .arg(m_bad.load())
                .arg(m_missed.load())

@@ -21,24 +21,27 @@ struct AVStream;
 class FrameScaler;
 
 // Records live video: camera frames pushed by a driver are kept every n-th,
-// then by their capture time at most one per tick of the file's rate,
 // decoded by their raw format, scaled to the output size and encoded as H.264
-// into a container chosen by the file name. Each frame plays on the tick of
-// the rate the file holds (the camera's own, at most the file's rate) that
-// its capture time falls on, so a steady camera gives a file whose stated
-// rate, average rate and frames over duration agree, which every player and
-// converter then reads frame for frame; a stall, a slower camera or a rate
-// change skips ticks, so the file still plays as long as it was recorded.
-// The rate held is measured from the first frames (the driver's stated rate
-// where they agree with it) and again as the camera's rate changes; key
-// frames follow it. The encoder is told the time of the pictures, not of
-// the gaps between them: its constant bit rate is spent per second of
-// pictures. MP4 files are written in
-// fragments cut every quarter second and flushed at once, so a recording cut
-// short by a killed process, a full disk or a lost camera stays playable up
-// to its last fragment. The encoder holds no frame back (no B-frames, no
-// look-ahead, threads that split a picture rather than work on several), so
-// what a kill loses is the queue (normally empty) and the last quarter second.
+// into a container chosen by the file name, at one constant rate fixed when
+// the recording starts: the camera's rate as its driver states it over
+// keep-every, at most the file's rate (the file's rate where the driver
+// states none). It is never measured from when frames come: on a busy
+// machine that is the machine's timing, not the camera's.
+// Each tick of that rate holds exactly one picture: the newest frame
+// captured less than half a tick after it. Where none came (a late or
+// slower camera, a stall, a pause) the picture before repeats; where more
+// came, all but the newest are left out. Every player, ffprobe and a plain
+// conversion thus read the same rate and the same frames, and the file lasts
+// as long as the capture times span, within a tick. The encoder keeps a
+// constant 12 Mbit/s over the ticks; a repeat costs it little. Key frames
+// come every so many ticks (the whole seconds nearest 50 frames). MP4 files
+// are written in fragments cut every quarter second and flushed at once, so
+// a recording cut short by a killed process, a full disk or a lost camera
+// stays playable up to its last fragment. The encoder holds no frame back
+// (no B-frames, no look-ahead, threads that split a picture rather than work
+// on several), so what a kill loses is the queue, the newest frame (kept
+// until the next one shows that no newer frame shares its tick) and the last
+// quarter second.
 //
 // Threads: startRecord, pushFrame and stopRecord are called on the driver's
 // thread (the GUI thread for USB cameras, the SDK's thread for network ones);
@@ -51,7 +54,10 @@ class FrameScaler;
 // (QByteArray), never copied on the caller's thread in the second case.
 //
 // The queue is bounded: when the encoder falls behind, further frames are
-// dropped and counted (droppedFrames, and the recordingFinished signal).
+// dropped and counted (droppedFrames, and the recordingFinished signal), and
+// repeats it has no time for are carried by the duration of the picture
+// before them: they stay ticks of the file, so its stated rate and its
+// duration stay right.
 class ThreadVideo : public QThread {
     Q_OBJECT
 public:
@@ -77,13 +83,11 @@ public:
     //   inPixFmt:  FFmpeg pixel format of the frames (23 NV12, 12 full-range
     //              YUV 4:2:0, 1 YUYV 4:2:2, 3 BGR24); MJPEG frames may carry
     //              any JPEG sampling whatever this says.
-    //   fps:       the file's highest rate: frames closer together than its
-    //              tick are left out.
+    //   fps:       the file's highest rate.
     //   keepEvery: of the frames offered, numbers 0, n, 2n ... are recorded.
     //   cameraFps: frames per second the camera offers, as its driver states
-    //              it (0: unknown). The file holds that rate over keepEvery
-    //              (at most fps) when its first frames come at it; otherwise
-    //              the rate they come at.
+    //              it (0: unknown). The file holds that rate over keepEvery,
+    //              at most fps (fps where it is unknown).
     bool startRecord(QString path, int inWidth, int inHeight, int inCodecId, int inPixFmt, int fps, int outWidth,
                      int outHeight, int keepEvery, double cameraFps = 0);
 
@@ -91,23 +95,15 @@ public:
     // and height: the frame's own size when it differs from the input size
     // given to startRecord (0 = that size). Returns true when the frame was
     // queued; false when it was skipped by keepEvery, dropped because the
-    // queue is full, not recording, the byte count cannot hold a raw frame
-    // of that size, or the frame tick of its capture time is already taken.
-    // A queued frame is still left out (and counted so) when the rate the
-    // file holds turns out slower than the camera's (a camera that got
-    // faster loses one frame while its new rate is found).
+    // queue is full, not recording, or the byte count cannot hold a raw frame
+    // of that size. A queued frame is still left out (and counted so) when a
+    // newer one takes its tick.
     // captureMs: when the camera captured the frame, in milliseconds of any
     // monotonic clock, the same for every frame of a recording. The first
-    // frame starts the file; each later one is kept only when it comes at
-    // least half a tick of the file's rate after the tick the last kept frame
-    // took, so a camera faster than the file's rate has its extra frames left
-    // out. A kept frame plays on the tick of the held rate its capture time
-    // falls on (from a quarter tick before it to three quarters after; the
-    // next free tick when that one is taken): the file lasts as long as the
-    // recording did, within a frame, and a slower camera, or one whose rate
-    // changes, plays at its own pace.
-    // -1: no capture time, the frame plays one tick after the last (a source
-    // that delivers exactly at the file's rate, as a file conversion does).
+    // frame starts the file; each frame's tick is its capture time since
+    // then, rounded to the nearest tick. -1: no capture time, the frame takes
+    // the tick after the last (a source that delivers exactly at the file's
+    // rate, as a file conversion does).
     bool pushFrame(const uint8_t* data, int bytes, int width = 0, int height = 0, int64_t captureMs = -1);
     // The same, keeping a reference to data (no copy on the caller's thread);
     // the caller must not write into that buffer again.
@@ -119,11 +115,13 @@ public:
 
     // Blocks until the queue has room or the recording ends; false on timeout
     // or when no longer recording. For callers that must not lose frames
-    // (file conversion, tests, benchmarks).
+    // (file conversion, tests, benchmarks): from the first call on, the
+    // encoder counts as never behind, and encodes every repeat.
     bool waitForSpace(unsigned long ms);
 
     // Queue length limit in frames; only before startRecord. By default it
-    // holds about 64 MiB of frames, at least 3 and at most 16.
+    // holds a second of frames at the file's rate, at most about 64 MiB, at
+    // least 3 and at most 30.
     void setQueueCapacity(int frames);
     int queueCapacity() const;
 
@@ -135,20 +133,18 @@ public:
     QString lastError() const;
     int framesOffered() const { return m_offered.load(); }
     int droppedFrames() const { return m_dropped.load(); }
-    // Frames left out because their tick of the file was already taken (a
-    // camera faster than the file's rate).
+    // Frames left out because a newer one took their tick (a camera faster
+    // than the file's rate).
     int framesOverRate() const { return m_overRate.load(); }
     // Frames that could not be decoded (skipped; the recording goes on).
     int badFrames() const { return m_bad.load(); }
     // Frames the camera delivered while recording that never reached this
     // recorder (the driver's reader fell behind and newer frames took their
     // place), as the driver counts them; they are reported with the other
-    // drops when the file ends, and the step across them is not taken for
-    // the camera's interval. Called before pushFrame offers the frame after
-    // them. Any thread.
+    // drops when the file ends. Any thread.
     void countFramesMissed(int frames);
-    // Frames handed to the encoder, and frames the file holds in complete
-    // fragments that have reached the disk.
+    // Pictures handed to the encoder (repeats too), and pictures the file
+    // holds in complete fragments that have reached the disk.
     qint64 framesEncoded() const { return m_encoded.load(); }
     qint64 framesOnDisk() const { return m_onDisk.load(); }
 
@@ -177,15 +173,7 @@ private:
         int width = 0;
         int height = 0;
         int64_t captureMs = -1; // the caller's capture time (-1: none)
-        // Frames of the camera's came between the last frame queued and this
-        // one that were not queued (never reached the recorder, or dropped
-        // with the queue full): the step to this one is no interval of the
-        // camera's, and shows nothing of its rate.
-        bool afterLoss = false;
-        // Capture times of the frames left out over the file's rate between
-        // the last frame queued and this one: the camera sent them, and its
-        // rate is measured over them too.
-        std::vector<int64_t> leftOutBefore;
+        int64_t tick = -1;      // the tick it takes (-1: the one after the last)
         const uint8_t* bytesPtr() const {
             return shared.isNull() ? data.data() : reinterpret_cast<const uint8_t*>(shared.constData());
         }
@@ -197,18 +185,22 @@ private:
     // Puts a filled frame from queueFrame into the queue.
     void commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height);
     bool openEncoder();
-    // Waits (lock held) until the first frames show the rate the file holds,
-    // then sets it; false when the recording ends first.
-    void chooseFirstRate(std::unique_lock<std::mutex>& lock);
-    // The stamp of a frame on the held rate's grid, after following a change
-    // of the camera's rate (false: left out, within half a tick of the last).
-    bool stampFrame(const Frame& frame, int64_t& stamp);
-    void followRate(int64_t captureMs, bool afterLoss);
-    // A grid of `rate` from the last frame stamped on.
-    void moveGrid(double rate);
-    void setHeldRate(double rate);
-    void encodeQueued(Frame& frame);
-    bool encodePicture(const AVFrame* picture, int64_t stamp);
+    // The tick of a capture time (lock held), 0 for the first frame's.
+    int64_t tickOf(int64_t captureMs) const;
+    // Recording thread: a frame taken from the queue becomes the held one
+    // (m_newest: the newest of its tick), or is encoded at once (no capture
+    // time);
+    // `frame` then holds what goes back to the spare buffers.
+    void placeFrame(std::unique_ptr<Frame>& frame);
+    // Encodes m_newest on its tick (a repeat where it does not decode).
+    void commitNewest();
+    // Repeats the last picture on the ticks before `end`, or carries them by
+    // its duration where the encoder is behind.
+    void fillTicks(int64_t end);
+    // Decodes and scales a frame into the picture to encode; false when it
+    // does not decode.
+    bool takePicture(Frame& frame);
+    bool encodeTick(int64_t tick, bool repeat);
     bool drainEncoder(bool flush);
     bool writeHeld();
     static constexpr int64_t kFragmentMs = 250;
@@ -220,12 +212,11 @@ private:
     QString m_path;
     int m_inWidth = 0, m_inHeight = 0, m_inCodecId = 0, m_inPixFmt = 0;
     int m_outWidth = 0, m_outHeight = 0, m_keepEvery = 1;
-    // Stamps count 1/kTimeBase seconds. A key frame comes every m_keyUnits.
-    static constexpr int64_t kTimeBase = 90000;
     int m_fps = 1;
-    int64_t m_keyUnits = 1;
-    double m_cameraFps = 0;  // the camera's rate as its driver states it (0: unknown)
-    double m_statedRate = 0; // that over keep-every, at most m_fps (0: unknown)
+    double m_cameraFps = 0; // the camera's rate as its driver states it (0: unknown)
+    // The file's rate, fixed at the start; stamps count its ticks.
+    int m_rateNum = 1, m_rateDen = 1;
+    int64_t m_keyTicks = 1; // a key frame every so many ticks
 
     std::atomic<int> m_state{StateIdle};
     std::atomic<int> m_offered{0};
@@ -249,14 +240,12 @@ private:
     bool m_stopAsked = false;
     bool m_abort = false;   // destructor gave up waiting: drop the queue
     bool m_stopByCaller = false; // stopRecord was called (not a failed write)
+    bool m_paced = false;   // the caller waits for space: the encoder is never behind it
     int m_openResult = 0;   // 0 opening, 1 opened, -1 failed (startRecord waits)
     std::condition_variable m_opened;
-    int64_t m_firstCaptureMs = -1; // capture time of the first frame queued
-    int64_t m_lastTick = -1;       // tick of the file's rate (m_fps) the last frame queued took
+    int64_t m_originMs = -1;       // capture time of tick 0
+    int64_t m_lastQueuedTick = -1; // tick of the last timed frame queued
     int64_t m_lastOfferedMs = -1;  // the latest capture time offered, kept or not
-    int m_untimedQueued = 0;       // frames without a capture time queued
-    int m_lossesQueued = -1;       // missed and dropped frames when the last frame was queued
-    std::vector<int64_t> m_leftOutMs; // capture times left out over the rate since the last frame queued
     int m_lostAfterFailure = 0;    // frames offered or queued after writing failed
     std::vector<uint8_t> m_padded; // a referenced JPEG copied with the decoder's padding
     QString m_error;
@@ -275,27 +264,16 @@ private:
     std::unique_ptr<FrameScaler> m_scaler;
     AVIOContext* m_io = nullptr;
     int m_fd = -1;
-    // The held rate's grid, on the recording thread: frame number m_lastN
-    // of the grid that starts at m_originMs (capture time) and m_originStamp.
-    double m_heldRate = 0;       // frames per second the file holds (0: not chosen yet)
-    int64_t m_tickUnits = 1;     // its tick, rounded
-    int64_t m_originMs = -1;
-    int64_t m_originStamp = 0;
-    int64_t m_firstGridMs = -1;  // the first grid's start: stamps stand for capture times from it
-    int64_t m_firstGridStamp = 0;
-    int64_t m_lastN = -1;
-    int64_t m_lastStamp = -1;    // stamp of the last picture sent to the encoder
-    std::deque<int64_t> m_recentMs; // capture times of the frames of about the last second and a half
-    int m_rateVotes = 0;         // successive measurements of one rate away from the held rate
-    double m_votedRate = 0;
-    // The encoder's clock counts pictures, not gaps (a stall, a pause): each
-    // picture lasts its step, at most two ticks. The stamps its packets come
-    // back with are turned into the frames' own.
-    int64_t m_pictureTime = 0;
-    int64_t m_lastPictureStamp = 0;
-    std::deque<std::pair<int64_t, int64_t>> m_stampOfPicture;
+    // On the recording thread: the newest frame of its tick, encoded once a
+    // frame of a later tick (or the end) shows no newer one comes for it.
+    std::unique_ptr<Frame> m_newest;
+    int64_t m_nextTick = 0;      // the first tick the file does not hold yet
+    int64_t m_firstTick = -1;    // the tick of the file's first picture (its stamp 0)
     int64_t m_nextKeyPts = 0;    // pictures from this stamp on start a group
-    int64_t m_lastDuration = 0;  // how long the last picture written lasted
+    qint64 m_pictures = 0, m_repeats = 0, m_carried = 0; // ticks of the file, by what holds them
+    std::deque<bool> m_repeatInEncoder; // per picture in the encoder: a repeat
+    bool m_heldIsRepeat = false;        // the packet waiting to be written is a repeat's
+    qint64 m_picturesMuxed = 0, m_picturesOnDisk = 0;
     int64_t m_lastFlushMs = 0;   // when the last fragment went to disk
     int64_t m_goodBytes = 0;    // file size at the end of the last complete write
     int64_t m_packetsMuxed = 0;

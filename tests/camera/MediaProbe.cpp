@@ -157,22 +157,6 @@ double statedFrameRate(const QString& path) {
     return streamFraction(path, "r_frame_rate");
 }
 
-QList<double> ratesTheStepsShow(const QList<int64_t>& captureMs, double rate) {
-    QList<double> rates{rate};
-    int64_t common = 0;
-    for (int i = 1; i < captureMs.size(); ++i) {
-        const int64_t ticks = std::llround(double(captureMs[i] - captureMs[i - 1]) * rate / 1000.0);
-        if (ticks <= 0)
-            continue;
-        common = std::gcd(common, ticks);
-        if (common > 1 && !rates.contains(rate / double(common)))
-            rates << rate / double(common);
-        if (common == 1)
-            break;
-    }
-    return rates;
-}
-
 double averageFrameRate(const QString& path) {
     return streamFraction(path, "avg_frame_rate");
 }
@@ -293,22 +277,57 @@ LogCatcher::~LogCatcher() {
     qInstallMessageHandler(g_previousHandler);
 }
 
-QList<int> recordingEndCounts(const QStringList& lines) {
+RecordingEnd recordingEnd(const QStringList& lines) {
     static const QRegularExpression counts(
-        "(\\d+) frames recorded, (\\d+) dropped while the encoder was behind, (\\d+) left out over the frame "
-        "rate, "
-        "(\\d+) skipped by keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder, "
-        "(\\d+) lost when writing failed");
+        "ended: (\\d+) ticks at [0-9.]+ a second, (\\d+) pictures from the camera and (\\d+) repeats \\((\\d+) of "
+        "them carried by the picture before, the encoder being behind\\); (\\d+) left out over the frame rate, "
+        "(\\d+) dropped while the encoder was behind, (\\d+) skipped by keep-every, (\\d+) could not be decoded, "
+        "(\\d+) never reached the recorder, (\\d+) lost when writing failed");
+    RecordingEnd e;
     for (const QString& line : lines) {
         const QRegularExpressionMatch m = counts.match(line);
-        if (m.hasMatch()) {
-            QList<int> n;
-            for (int i = 1; i <= 7; ++i)
-                n << m.captured(i).toInt();
-            return n;
-        }
+        if (!m.hasMatch())
+            continue;
+        int* fields[] = {&e.ticks, &e.pictures, &e.repeats, &e.carried, &e.leftOut,
+                         &e.dropped, &e.skipped, &e.bad, &e.missed, &e.lost};
+        for (int i = 0; i < 10; ++i)
+            *fields[i] = m.captured(i + 1).toInt();
+        e.ok = true;
     }
-    return {};
+    return e;
+}
+
+QStringList constantRateFaults(const QString& path, double rate, const RecordingEnd& end) {
+    const ProbeResult r = probeVideo(path);
+    if (!r.ok)
+        return {"ffprobe: " + r.errors};
+    QStringList faults;
+    QString why;
+    const int converted = convertedFrames(path, &why);
+    const double stated = statedFrameRate(path), average = averageFrameRate(path);
+    if (!end.ok)
+        faults << "no end line";
+    else if (r.frames != end.ticks || end.pictures + end.repeats != end.ticks)
+        faults << QString("%1 frames for %2 ticks: %3 pictures and %4 repeats")
+                      .arg(r.frames)
+                      .arg(end.ticks)
+                      .arg(end.pictures)
+                      .arg(end.repeats);
+    if (std::abs(r.duration - r.frames / rate) > 0.002)
+        faults << QString("%1 frames last %2 s").arg(r.frames).arg(r.duration);
+    if (std::abs(stated - rate) > rate * 0.001 || std::abs(average - rate) > rate * 0.001)
+        faults << QString("states %1 frames a second, %2 on average, for %3").arg(stated).arg(average).arg(rate);
+    if (converted != r.frames)
+        faults << QString("a plain conversion wrote %1 frames of %2 %3").arg(converted).arg(r.frames).arg(why);
+    const QString decode = decodeErrors(path);
+    if (!decode.isEmpty())
+        faults << "a plain decode says " + decode.left(300);
+    const QStringList off = rate >= 5 && rate == std::round(rate)
+                                ? secondsOffTheBitRate(path)
+                                : secondsOffTheBitRate(path, [rate](int) { return rate; });
+    if (!off.isEmpty())
+        faults << "Mbit/s in seconds " + off.join(", ");
+    return faults;
 }
 
 QString completeFragmentsCopy(const QString& path, const QString& copyPath) {

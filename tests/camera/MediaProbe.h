@@ -50,14 +50,6 @@ int convertedFrames(const QString& path, QString* error = nullptr);
 // r_frame_rate, a fraction); -1 when it cannot be read.
 double statedFrameRate(const QString& path);
 
-// The rates a player may read from frames captured at `captureMs` (oldest
-// first) on the grid of a camera sending `rate` frames a second: the rate
-// itself, or a part of it where the first steps all skip the same ticks.
-// A reader that took one frame in four steadily gives frames a quarter of
-// the rate apart, and a file of them reads as that (ffprobe's r_frame_rate
-// is the coarsest grid its first frames fit), however the file's grid runs.
-QList<double> ratesTheStepsShow(const QList<int64_t>& captureMs, double rate);
-
 // The average frame rate the file states for its video stream (ffprobe's
 // avg_frame_rate); -1 when it cannot be read.
 double averageFrameRate(const QString& path);
@@ -85,12 +77,25 @@ struct LogCatcher {
     static QStringList lines(); // those logged so far
 };
 
-// The counts of a recorder's closing log line among `lines` (recorded,
-// dropped while the encoder was behind, left out over the frame rate,
-// skipped by keep-every, not decoded, never reached the recorder, lost when
-// writing failed); empty
-// when no line has them.
-QList<int> recordingEndCounts(const QStringList& lines);
+// The counts of a recorder's closing log line among `lines` (ok: a line has
+// them): the file's ticks, by what holds them, and what became of every
+// frame the camera sent.
+struct RecordingEnd {
+    bool ok = false;
+    int ticks = 0, pictures = 0, repeats = 0, carried = 0;
+    int leftOut = 0, dropped = 0, skipped = 0, bad = 0, missed = 0, lost = 0;
+    int sent() const { return pictures + leftOut + dropped + skipped + bad + missed + lost; }
+};
+RecordingEnd recordingEnd(const QStringList& lines);
+
+// What keeps the recording at `path` from being a file of one constant
+// `rate` as its end line `end` tells it: one picture each of its ticks
+// (which its pictures and repeats fill), lasting as long, stating that rate
+// as its rate and its average, a plain conversion keeping every frame, a
+// plain decode printing nothing, and every steady second carrying 12 Mbit/s
+// (12 Mbit for each second of pictures at a rate that is not whole, or
+// below five). Empty when nothing does.
+QStringList constantRateFaults(const QString& path, double rate, const RecordingEnd& end);
 
 // A copy of the MP4 file at path, at copyPath, that ends with its last
 // complete fragment (a moof box and its mdat): a process killed inside a
