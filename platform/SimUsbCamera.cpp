@@ -266,6 +266,11 @@ void SimUsbCamera::setStalled(bool on) {
     m_stalled = on;
 }
 
+void SimUsbCamera::setDriverBuffers(int frames) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_driverBuffers = std::max(1, frames);
+}
+
 void SimUsbCamera::setFramesPerSecond(double fps) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_fps = std::max(0.0, fps);
@@ -864,11 +869,13 @@ bool SimUsbCamera::awaitFrame(std::unique_lock<std::mutex>& lock, int timeoutMs)
                 return false;
             now = SleepClock::ticksMs();
         }
-        // A late reader gets the newest frame; the ones it missed are dropped.
+        // A late reader gets the oldest frame the driver's buffers still
+        // hold; the ones before it are dropped.
         const int64_t newest = int64_t((double(now) - double(m_streamStart)) / period);
-        if (newest > k) {
-            m_missed += uint64_t(newest - k);
-            k = newest;
+        const int64_t oldestHeld = newest - (m_driverBuffers - 1);
+        if (oldestHeld > k) {
+            m_missed += uint64_t(oldestHeld - k);
+            k = oldestHeld;
         }
         lateMs = std::max(0.0, double(now) - (double(m_streamStart) + double(k) * period));
     }

@@ -96,6 +96,10 @@ public:
     void setStalled(bool on);         // no frames: every read waits out its timeout
     void truncateNextJpegs(int count); // the next `count` JPEG frames are cut inside their scan
     void setFramesPerSecond(double fps);
+    // How many frames the driver holds for a reader that comes late (1: only
+    // the newest, as the simulated USB stack hands them; a V4L2 driver keeps
+    // the frames of all its buffers, 4 as OpenCV asks for them).
+    void setDriverBuffers(int frames);
 
     // The traffic log (every set and get of an open handle, in order).
     QVector<SimTraffic> traffic() const;
@@ -201,6 +205,7 @@ private:
     bool m_streaming = false;
     int m_delivered = 0;
     uint64_t m_missed = 0;
+    int m_driverBuffers = 1;
 
     // Caches: the specimen, the picture with the camera's effects, the packed frame.
     SimSpecimen::View m_baseView;

@@ -19,10 +19,15 @@ bool SimV4l2Stream::open(int node) {
     // A driver states its interval as a fraction (2/15 s for 7.5 a second),
     // which OpenCV hands on as the rate it makes.
     m_statedFps = m_camera->framesPerSecond();
+    // The frames of OpenCV's four driver buffers wait for a late reader.
+    m_camera->setDriverBuffers(4);
     return m_device.open(node);
 }
 
-void SimV4l2Stream::release() { m_device.release(); }
+void SimV4l2Stream::release() {
+    m_device.release();
+    m_camera->setDriverBuffers(1);
+}
 
 bool SimV4l2Stream::set(int cvProp, double value) {
     if (cvProp == cv::CAP_PROP_CONVERT_RGB)
