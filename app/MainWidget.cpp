@@ -802,12 +802,10 @@ void MainWidget::fitShownPanels() {
     // Fitted at once: clicks the program has not read yet (it ran late) reach
     // the shown panels before the event loop runs again, and would miss
     // controls of a panel still at its first width, or at the width the
-    // column had before its scroll bar came or went (the scroll area shows
-    // or hides it for the new content height in a queued call: made now).
-    // Fitted again after the next layout pass.
+    // column had before its scroll bar came or went (the content's new
+    // height asks the viewport for a layout pass, in which the scroll area
+    // shows or hides the bar: made now). Fitted again after the next pass.
     QCoreApplication::sendPostedEvents(scrollArea->viewport(), QEvent::LayoutRequest);
-    QCoreApplication::sendPostedEvents(scrollArea, QEvent::LayoutRequest);
-    QCoreApplication::sendPostedEvents(scrollArea, QEvent::MetaCall);
     btnWidgetBtnClickDelay();
     QTimer::singleShot(10, this, SLOT(btnWidgetBtnClickDelay()));
 }
