@@ -172,7 +172,7 @@ SimUsbCamera::SimUsbCamera(const SimUsbModel& model, const SimUsbOptions& option
     // A sweep changes the picture at every frame by itself. A white square
     // sliding over a still specimen is a thing moving through the field: in
     // single frames its corners raised the sharpness of the focus-stacking
-    // cells it passed (the bottom row, by 5 to 30 %) to what no focus brings
+    // cells it passed (the bottom row, by up to 29 %) to what no focus brings
     // again, and those cells never counted as at their sharpest.
     m_mark = options.sweep <= 0.0;
     m_truncateJpegs = options.cutJpegs;

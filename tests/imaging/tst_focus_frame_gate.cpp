@@ -167,9 +167,7 @@ TEST(FocusFrameGate, RisingCellsAreThoseAFrameShowedClearlySharperThanTheFusedPi
     EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.0f), cells(0, 1, 8.0f)), 2);
     EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.4f), cells(0, 3, 8.0f)), 0);
     EXPECT_EQ(FocusFrameGate::risingCells(flatGrid(), {}), 0);
-    // A peak counts as seen once two frames came near it; a frame that
-    // repeats the one before exactly (a camera sending its last picture
-    // again) is no second sighting.
+    // A peak is seen once two frames came near it; an exact repeat is no second.
     FocusFrameGate gate;
     gate.start(flatGrid());
     for (int k = 0; k < 3; ++k)
