@@ -28,6 +28,7 @@ void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     seenGrid = firstGrid;
     fellGrid.assign(firstGrid.size(), 0);
     nearPeak.assign(firstGrid.size(), 0);
+    measuredGrid = firstGrid;
     heldBeforeWaiting = firstGrid;
     waitingGrid = firstGrid;
     previousGrid = firstGrid;
@@ -105,6 +106,14 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
     // that peak again. A peak counts as seen once two frames came near it:
     // a single frame may lie on its flank between frames the camera's
     // thread had no time for.
+    // A frame that repeats the one before exactly is the camera sending its
+    // last picture again (its next exposure not over, as on a busy machine):
+    // no second sighting. Counted, a band whose focus the sweep offered in
+    // one picture only, repeated, was at its sharpest at once, and the
+    // panel said so of an export whose bands were a third as sharp as at
+    // focus.
+    const bool repeat = grid == measuredGrid;
+    measuredGrid = grid;
     bool lostPeak = false;
     for (size_t i = 0; i < std::min(n, seenGrid.size()); ++i) {
         if (grid[i] > kClearlySharper * seenGrid[i])
@@ -112,7 +121,7 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
         if (grid[i] * kClearlySharper < seenGrid[i]) {
             fellGrid[i] = 1;
         } else {
-            nearPeak[i] = char(std::min(2, nearPeak[i] + 1));
+            nearPeak[i] = char(std::min(2, nearPeak[i] + !repeat));
             lostPeak = lostPeak || (fellGrid[i] && grid[i] > kClearlySharper * heldGrid[i]);
         }
         seenGrid[i] = std::max(seenGrid[i], grid[i]);

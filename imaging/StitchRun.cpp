@@ -2,6 +2,7 @@
 
 #include "app/hub/MessagePassing.h"
 #include "camera/BaseCamera.h"
+#include "camera/UVCCamera.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/AppPaths.h"
 #include "platform/HeapReturn.h"
@@ -22,8 +23,19 @@ StitchRun::StitchRun(QObject* parent) : QObject(parent) {
                 if (requester != 2 || !m_trimDue)
                     return;
                 m_trimDue = false;
-                HeapReturn::afterRun(this);
+                returnMemory();
             });
+}
+
+void StitchRun::returnMemory() {
+    // The decoders and save threads the camera grew for the run's frames at
+    // the stitching resolution (three pictures each) go too once idle,
+    // before each trim: kept, they held some 60 to 80 MB of the heap after
+    // the Close, and a decode that ends after the last trim kept its pages.
+    HeapReturn::afterRun(this, [this] {
+        if (auto* cam = qobject_cast<UVCCamera*>(MessagePassing::instance()->currentCamera()); cam && !m_worker)
+            cam->releaseIdleWorkers();
+    });
 }
 
 StitchRun::~StitchRun() {
@@ -184,7 +196,7 @@ void StitchRun::shutDown() {
         // its own at its first mosaic.
         MessagePassing::instance()->pinJieMask.release();
         MessagePassing::instance()->pinJieMaskHalf.release();
-        HeapReturn::afterRun(this);
+        returnMemory();
     }
     m_worker->deleteLater();
     m_worker = nullptr;

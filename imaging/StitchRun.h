@@ -167,6 +167,8 @@ private:
     StitchMatchResult m_result;
     int m_stopState = -1;
     bool m_closing = false;   // close(): the run's buffers are released once the worker stopped
+    // Trims the heaps now and twice later, letting the camera's idle workers go first.
+    void returnMemory();
     bool m_trimDue = false;   // closed: the C library's heaps are trimmed once live video is back
     QSet<int> m_noticesShown; // StitchStep::Notice values told during this mosaic
 };

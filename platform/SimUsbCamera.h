@@ -180,7 +180,7 @@ private:
     bool m_stalled = false;
     bool m_wrongSize = false;
     int m_truncateJpegs = 0;
-    bool m_mark = true;
+    bool m_mark = true; // none on a sweeping camera unless asked for
     int m_handles = 0;
     double m_fps;
 

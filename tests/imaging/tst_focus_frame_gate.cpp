@@ -167,6 +167,14 @@ TEST(FocusFrameGate, RisingCellsAreThoseAFrameShowedClearlySharperThanTheFusedPi
     EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.0f), cells(0, 1, 8.0f)), 2);
     EXPECT_EQ(FocusFrameGate::risingCells(cells(0, 3, 8.4f), cells(0, 3, 8.0f)), 0);
     EXPECT_EQ(FocusFrameGate::risingCells(flatGrid(), {}), 0);
+    // A peak is seen once two frames came near it; an exact repeat is no second.
+    FocusFrameGate gate;
+    gate.start(flatGrid());
+    for (int k = 0; k < 3; ++k)
+        gate.decide(withCell(5, 8.0f), frame(1), false);
+    EXPECT_FALSE(gate.peaksSeen()[5]);
+    gate.decide(withCell(5, 7.8f), frame(2), false);
+    EXPECT_TRUE(gate.peaksSeen()[5]);
 }
 
 // A frame the worker refuses (its geometry in doubt) is never fused either:

@@ -394,6 +394,13 @@ TEST_F(SimCamera, ConsecutiveFramesDifferByTheMovingMark) {
         cv::absdiff(da(cv::Rect(0, 0, 640, 300)), db(cv::Rect(0, 0, 640, 300)), diff);
         EXPECT_LT(cv::mean(diff)[0], 0.5); // only the strip of the mark changes
     }
+    // A sweeping camera draws none: a sweep too slow to show sends one frame twice.
+    OpenSim sweeping(14, "fps=0:tilt=0.005:sweep=1e9", QSize(640, 360));
+    ASSERT_TRUE(sweeping.opened);
+    Frame a, b;
+    ASSERT_TRUE(read(sweeping.dev, a));
+    ASSERT_TRUE(read(sweeping.dev, b));
+    EXPECT_TRUE(a.data == b.data);
 }
 
 TEST_F(SimCamera, StageOffsetMovesThePictureExactly) {
