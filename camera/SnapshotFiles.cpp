@@ -28,6 +28,11 @@ bool writeImage(const QImage& image, const QString& path, const QByteArray& form
     return why.isEmpty();
 }
 
+bool writeNewImage(const QImage& image, QString* path, const QByteArray& format, int quality, QString* error) {
+    *error = FileCommit::writeNewImage(path, image, format.constData(), quality, MessagePassing::instance()->language());
+    return error->isEmpty();
+}
+
 QString folderWriteProblem(const QString& path) {
     const int language = MessagePassing::instance()->language();
     const QString folder = QFileInfo(path).absolutePath();

@@ -19,6 +19,10 @@ namespace SnapshotFiles {
 // with the reason for the user (in the hub's language) in *error. Any thread.
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality,
                 QString* error = nullptr);
+// The same for a new picture (a snapshot, a time-lapse picture): it never
+// replaces nor follows what took the name after it was chosen, and moves on
+// to the next free name, which *path then gives (FileCommit::writeNewImage).
+bool writeNewImage(const QImage& image, QString* path, const QByteArray& format, int quality, QString* error);
 
 // The strip's thumbnail of a picture: 296 pixels high, W x 296 / H wide
 // (integer division), fast scaling. Null for a picture without height.
