@@ -28,8 +28,10 @@ bool writeImage(const QImage& image, const QString& path, const QByteArray& form
     return why.isEmpty();
 }
 
-bool writeNewImage(const QImage& image, QString* path, const QByteArray& format, int quality, QString* error) {
-    *error = FileCommit::writeNewImage(path, image, format.constData(), quality, MessagePassing::instance()->language());
+bool writeNewImage(const QImage& image, QString* path, const QByteArray& format, int quality,
+                   QString* error) {
+    *error = FileCommit::writeNewImage(path, image, format.constData(), quality,
+                                       MessagePassing::instance()->language());
     return error->isEmpty();
 }
 

@@ -87,7 +87,8 @@ bool sameValue(const QVariant& written, const QVariant& read) {
 
 } // namespace
 
-FileCommit::FileCommit(const QString& path, qint64 expectedSize) : FileCommit(path, expectedSize, AtName::Replace) {}
+FileCommit::FileCommit(const QString& path, qint64 expectedSize)
+    : FileCommit(path, expectedSize, AtName::Replace) {}
 
 FileCommit::FileCommit(const QString& path, qint64 expectedSize, AtName atName)
     : m_expected(expectedSize), m_moveOn(atName == AtName::MoveOn) {
@@ -115,16 +116,16 @@ void FileCommit::discard() {
     // The file that held a new file's name goes with it, unless something
     // else has the name by now.
     struct stat st;
-    if (m_claimed && ::lstat(QFile::encodeName(m_target).constData(), &st) == 0 && st.st_dev == m_claimDevice &&
-        st.st_ino == m_claimInode)
+    if (m_claimed && ::lstat(QFile::encodeName(m_target).constData(), &st) == 0 &&
+        st.st_dev == m_claimDevice && st.st_ino == m_claimInode)
         ::unlink(QFile::encodeName(m_target).constData());
     m_claimed = false;
 }
 
 int FileCommit::takeFreeName() {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const int fd =
-            ::open(QFile::encodeName(m_target).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = ::open(QFile::encodeName(m_target).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
             struct stat st;
             m_claimed = ::fstat(fd, &st) == 0;
@@ -246,7 +247,8 @@ bool encode(const QImage& image, const char* format, int quality, QByteArray* en
 QString FileCommit::writeImage(const QString& path, const QImage& image, const char* format, int quality,
                                int language) {
     QByteArray encoded;
-    return encode(image, format, quality, &encoded) ? writeBytes(path, encoded, language) : notEncoded(path, language);
+    return encode(image, format, quality, &encoded) ? writeBytes(path, encoded, language)
+                                                    : notEncoded(path, language);
 }
 
 QString FileCommit::writeNewImage(QString* path, const QImage& image, const char* format, int quality,

@@ -67,7 +67,8 @@ public:
     // writes it as writeBytes does. A null picture is refused.
     static QString writeImage(const QString& path, const QImage& image, const char* format, int quality, int language);
     // The same, as a new file (writeNewBytes).
-    static QString writeNewImage(QString* path, const QImage& image, const char* format, int quality, int language);
+    static QString writeNewImage(QString* path, const QImage& image, const char* format, int quality,
+                                 int language);
     // The same, encoding straight into the file as the writer goes, a few
     // lines at a time: for a picture whose encoded form may not fit in the
     // memory left beside it (a whole mosaic). Any bytes per line.

@@ -108,7 +108,9 @@ bool TemplateEditDialog::copyWhole(const QString& from, const QString& to) {
     // A template or logo by a name of the user's folder: a FIFO there is
     // refused at once, never waited on.
     if (!RegularFile::open(source, from)) {
-        why = errno == ENODEV ? RegularFile::notRegularText(language, QDir::cleanPath(QFileInfo(from).absoluteFilePath())) : WriteProblem::explain(to, 0, language);
+        why = errno == ENODEV
+                  ? RegularFile::notRegularText(language, QDir::cleanPath(QFileInfo(from).absoluteFilePath()))
+                  : WriteProblem::explain(to, 0, language);
     } else {
         // A read that stops early must not be saved as if it were the whole file.
         const qint64 expected = source.size();

@@ -314,14 +314,16 @@ void TestPictureSizeLimit::stillViewRefuses(const QString& path, QString* text) 
     // Opened once: what the checks looked at is what is decoded, not
     // whatever has the name by then (a FIFO would hold the interface).
     const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    QVERIFY(opens >= 0 && ::inotify_add_watch(opens, QFile::encodeName(env->path()).constData(), IN_OPEN | IN_CLOSE) >= 0);
+    QVERIFY(opens >= 0 &&
+            ::inotify_add_watch(opens, QFile::encodeName(env->path()).constData(), IN_OPEN | IN_CLOSE) >= 0);
     hub->setEditImage(env->file("ok.png"));
     QVERIFY(form.isImageLoaded());
     alignas(inotify_event) char events[4096];
     const ssize_t got = ::read(opens, events, sizeof events);
     ::close(opens);
     int opened = 0;
-    for (ssize_t at = 0; at < got; at += ssize_t(sizeof(inotify_event)) + reinterpret_cast<inotify_event*>(events + at)->len)
+    for (ssize_t at = 0; at < got;
+         at += ssize_t(sizeof(inotify_event)) + reinterpret_cast<inotify_event*>(events + at)->len)
         opened += QByteArray(reinterpret_cast<inotify_event*>(events + at)->name) == "ok.png" &&
                   (reinterpret_cast<inotify_event*>(events + at)->mask & IN_OPEN); // closes keep opens apart
     QCOMPARE(opened, 1);

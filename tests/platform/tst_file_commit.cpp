@@ -138,7 +138,8 @@ QString writeWith(const QString& writer, const QString& path) {
     if (writer == "new file") { // as a snapshot is written: where it went
         QString at = path;
         const QString why = FileCommit::writeNewBytes(&at, "[General]\na=2\n", 1);
-        return why.isEmpty() && bytesOf(at) == "[General]\na=2\n" ? "written as " + QFileInfo(at).fileName() : why;
+        return why.isEmpty() && bytesOf(at) == "[General]\na=2\n" ? "written as " + QFileInfo(at).fileName()
+                                                                  : why;
     }
     return FileCommit::editSettings(
         path, [](QSettings& s) { s.setValue("a", 3); }, 1);
@@ -626,8 +627,9 @@ private slots:
             QSKIP("only root can give a link to another user");
         const QString link = plantOthersLink(env->path(), "List.ini", to);
         QVERIFY(!link.isEmpty());
-        QCOMPARE(writeWith(writer, link), writer == "new file" ? "written as List_001.ini"
-                                                              : "The name is another user's link, which is not followed: " + link);
+        QCOMPARE(writeWith(writer, link),
+                 writer == "new file" ? "written as List_001.ini"
+                                      : "The name is another user's link, which is not followed: " + link);
         QCOMPARE(entries(env->file("locked")), QStringList({"secret"}));
         QCOMPARE(bytesOf(env->file("locked/secret")), QByteArray("root's"));
         QVERIFY(QFileInfo(link).isSymLink());

@@ -324,8 +324,8 @@ private slots:
         QTest::addColumn<QString>("editor");
         QTest::addColumn<QString>("step");
         for (const char* editor : {"xlsx", "word"})
-            for (const char* step : {"copy", "copy from a FIFO", "list on add", "remove", "list on remove", "rename",
-                                     "list on rename", "save"})
+            for (const char* step : {"copy", "copy from a FIFO", "list on add", "remove", "list on remove",
+                                     "rename", "list on rename", "save"})
                 QTest::newRow(qPrintable(QString("%1 %2").arg(editor, step))) << QString(editor) << QString(step);
     }
 
@@ -366,7 +366,8 @@ private slots:
             QVERIFY(::mkfifo(QFile::encodeName(folder + "/default.ini").constData(), 0644) == 0);
             click(d, "btnAddTemplate");
             failedPath = folder + "/template_1.ini";
-            QTRY_VERIFY(catcher.texts.value(0).endsWith("\n" + RegularFile::notRegularText(0, folder + "/default.ini")));
+            QTRY_VERIFY(catcher.texts.value(0).endsWith(
+                "\n" + RegularFile::notRegularText(0, folder + "/default.ini")));
         } else if (step == "list on add") {
             breakList();
             click(d, "btnAddTemplate");
