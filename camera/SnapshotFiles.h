@@ -19,10 +19,6 @@ namespace SnapshotFiles {
 // with the reason for the user (in the hub's language) in *error. Any thread.
 bool writeImage(const QImage& image, const QString& path, const QByteArray& format, int quality,
                 QString* error = nullptr);
-// The same for a new picture (a snapshot, a time-lapse picture): it never
-// replaces nor follows what took the name after it was chosen, and moves on
-// to the next free name, which *path then gives (FileCommit::writeNewImage).
-bool writeNewImage(const QImage& image, QString* path, const QByteArray& format, int quality, QString* error);
 
 // The strip's thumbnail of a picture: 296 pixels high, W x 296 / H wide
 // (integer division), fast scaling. Null for a picture without height.
@@ -45,6 +41,15 @@ void discardThumbnail(const QString& preparedThumbnail);
 // (SnapshotRecords::leftoversMayRemain) are looked at again first, and
 // those taken now are listed before path.
 int addToHistory(const QString& path, const QString& preparedThumbnail);
+
+// Saves a new picture the user took (a snapshot, a time-lapse picture) at
+// file in format at quality 100, with its thumbnail and recent-list entry
+// (listed at the next start should the program be killed before it lists
+// it), or the "Error" box. It never replaces nor follows what took the name
+// after it was chosen: it moves on to the next free name
+// (FileCommit::writeNewImage), which the list then names. clearIcon ends the
+// busy state of a single snapshot. Any thread.
+void saveNewPicture(const QImage& image, QString file, const QByteArray& format, bool clearIcon);
 
 // Runs fn on the GUI thread, queued (directly when there is no application
 // object).

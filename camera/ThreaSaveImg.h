@@ -89,7 +89,7 @@ protected:
 
 private:
     void runDefault(QImage image);
-    void saveDirect(const QImage& image, QString file);
+    void saveDirect(const QImage& image, const QString& file);
 
     QString m_path;
     int m_mode = 0;
