@@ -142,6 +142,39 @@ int addToHistory(const QString& path, const QString& preparedThumbnail) {
     return index;
 }
 
+void saveNewPicture(const QImage& image, QString file, const QByteArray& format, bool clearIcon) {
+    // The thumbnail and a record of the pair come before the picture: a
+    // program killed between the write and the listing lists it at its next
+    // start instead of leaving it out for good.
+    const QString thumb = prepareThumbnail(image);
+    QString note = SnapshotRecords::notePending(file, thumb);
+    const QString chosen = file;
+    const QString error =
+        FileCommit::writeNewImage(&file, image, format.constData(), 100, MessagePassing::instance()->language());
+    const bool written = error.isEmpty();
+    if (file != chosen) { // the name was taken meanwhile: the record names where it went
+        SnapshotRecords::dropNote(note);
+        note = written ? SnapshotRecords::notePending(file, thumb) : QString();
+    }
+    if (!written) {
+        SnapshotRecords::dropNote(note);
+        discardThumbnail(thumb);
+        reportSaveError(file, error);
+        if (clearIcon)
+            runOnGuiThread([] { MessagePassing::instance()->removeIconCamera(); });
+        return;
+    }
+    runOnGuiThread([file, thumb, note, clearIcon] {
+        addToHistory(file, thumb);
+        if (MessagePassing::instance()->imageHistoryStored())
+            SnapshotRecords::dropNote(note);
+        else // the list on disk lacks it: the next start lists it by its record
+            SnapshotRecords::keepNote(note);
+        if (clearIcon)
+            MessagePassing::instance()->removeIconCamera();
+    });
+}
+
 void runOnGuiThread(std::function<void()> fn) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) {

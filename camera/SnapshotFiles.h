@@ -42,6 +42,15 @@ void discardThumbnail(const QString& preparedThumbnail);
 // those taken now are listed before path.
 int addToHistory(const QString& path, const QString& preparedThumbnail);
 
+// Saves a new picture the user took (a snapshot, a time-lapse picture) at
+// file in format at quality 100, with its thumbnail and recent-list entry
+// (listed at the next start should the program be killed before it lists
+// it), or the "Error" box. It never replaces nor follows what took the name
+// after it was chosen: it moves on to the next free name
+// (FileCommit::writeNewImage), which the list then names. clearIcon ends the
+// busy state of a single snapshot. Any thread.
+void saveNewPicture(const QImage& image, QString file, const QByteArray& format, bool clearIcon);
+
 // Runs fn on the GUI thread, queued (directly when there is no application
 // object).
 void runOnGuiThread(std::function<void()> fn);

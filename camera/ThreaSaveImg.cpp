@@ -204,28 +204,5 @@ void ThreaSaveImg::runDefault(QImage image) {
 
 void ThreaSaveImg::saveDirect(const QImage& image, const QString& file) {
     // Queued series (mode 10) keep the snapshot icon; single snapshots clear it.
-    const bool clearIcon = m_mode != 10;
-    // The thumbnail and a record of the pair come before the picture: a
-    // program killed between the write and the listing lists it at its next
-    // start instead of leaving it out for good.
-    const QString thumb = SnapshotFiles::prepareThumbnail(image);
-    const QString note = SnapshotRecords::notePending(file, thumb);
-    QString error;
-    if (!SnapshotFiles::writeImage(image, file, m_imgType.toUtf8(), 100, &error)) {
-        SnapshotRecords::dropNote(note);
-        SnapshotFiles::discardThumbnail(thumb);
-        SnapshotFiles::reportSaveError(file, error);
-        if (clearIcon)
-            SnapshotFiles::runOnGuiThread([] { MessagePassing::instance()->removeIconCamera(); });
-        return;
-    }
-    SnapshotFiles::runOnGuiThread([file, thumb, note, clearIcon] {
-        SnapshotFiles::addToHistory(file, thumb);
-        if (MessagePassing::instance()->imageHistoryStored())
-            SnapshotRecords::dropNote(note);
-        else // the list on disk lacks it: the next start lists it by its record
-            SnapshotRecords::keepNote(note);
-        if (clearIcon)
-            MessagePassing::instance()->removeIconCamera();
-    });
+    SnapshotFiles::saveNewPicture(image, file, m_imgType.toUtf8(), m_mode != 10);
 }

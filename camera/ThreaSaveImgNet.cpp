@@ -1,6 +1,7 @@
 #include "camera/ThreaSaveImgNet.h"
 
 #include "app/hub/MessagePassing.h"
+#include "camera/SnapshotFiles.h"
 #include "platform/SnapshotRecords.h"
 
 ThreaSaveImgNet::ThreaSaveImgNet(QObject* parent) : QThread(parent) {
@@ -28,10 +29,13 @@ void ThreaSaveImgNet::run() {
     m_image.setDotsPerMeterY(12401);
     const QString target = m_path + "." + m_imgType;
     MessagePassing* hub = MessagePassing::instance();
-    if (m_mode == 0 || m_mode == 1) {
-        hub->saveImageByFileDialog(m_image, target, m_saveDirect, true);
+    // A picture saved straight away is a new one, as a USB camera's is.
+    if ((m_mode == 0 || m_mode == 1) && m_saveDirect) {
+        SnapshotFiles::saveNewPicture(m_image, target, m_imgType.toUtf8(), true);
+    } else if (m_mode == 0 || m_mode == 1) {
+        hub->saveImageByFileDialog(m_image, target, false, true);
         hub->removeIconCamera();
     } else if (m_mode == 10) {
-        hub->saveImageByFileDialog(m_image, target, true, true);
+        SnapshotFiles::saveNewPicture(m_image, target, m_imgType.toUtf8(), false);
     }
 }

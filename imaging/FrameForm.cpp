@@ -46,17 +46,12 @@ void FrameForm::buildTable() {
 }
 
 void FrameForm::setEditImageSLOT(QString path) {
-    // A picture beyond what the program can hold is never decoded; the one
-    // on screen stays.
-    if (!PictureSizeLimit::allowOpen(path))
+    // A picture beyond what the program can hold is never decoded, nor one
+    // that does not decode (damaged, not a picture); the one on screen
+    // stays.
+    const QImage loaded = PictureSizeLimit::openPicture(path).convertToFormat(QImage::Format_RGBA8888);
+    if (loaded.isNull())
         return;
-    // A file that does not decode (damaged, not a picture) is refused the
-    // same way.
-    const QImage loaded = QImage(path).convertToFormat(QImage::Format_RGBA8888);
-    if (loaded.isNull()) {
-        PictureSizeLimit::showUnreadable(path);
-        return;
-    }
     image = loaded;
     imageLoaded = true;
     buildTable();

@@ -1,6 +1,7 @@
 #include "imaging/OpacityForm.h"
 
 #include "app/hub/MessagePassing.h"
+#include "app/hub/PictureSizeLimit.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -40,7 +41,9 @@ void OpacityForm::setAlpha(int opacity) {
 }
 
 void OpacityForm::setOverlayImageSLOT(QString path, int opacity) {
-    overlayImage = QImage(path).convertToFormat(QImage::Format_RGBA8888);
+    // Decoded from the file its checks looked at: never a FIFO put at the
+    // name since.
+    overlayImage = PictureSizeLimit::openPicture(path).convertToFormat(QImage::Format_RGBA8888);
     setAlpha(opacity);
     labImg->show();
     refresh();

@@ -1,5 +1,6 @@
 #include "platform/FileCommit.h"
 
+#include "platform/FileNames.h"
 #include "platform/WriteProblem.h"
 
 #include "platform/filerules/FileRules.h"
@@ -87,7 +88,13 @@ bool sameValue(const QVariant& written, const QVariant& read) {
 } // namespace
 
 FileCommit::FileCommit(const QString& path, qint64 expectedSize)
-    : m_target(finalTarget(path, &m_refused)), m_expected(expectedSize) {}
+    : FileCommit(path, expectedSize, AtName::Replace) {}
+
+FileCommit::FileCommit(const QString& path, qint64 expectedSize, AtName atName)
+    : m_expected(expectedSize), m_moveOn(atName == AtName::MoveOn) {
+    // A new file goes to the name itself, whatever is there by then.
+    m_target = m_moveOn ? QFileInfo(path).absoluteFilePath() : finalTarget(path, &m_refused);
+}
 
 QString FileCommit::finalTarget(const QString& path, int* refused) {
     return QString::fromStdString(FileRules::finalTarget(path.toStdString(), refused));
@@ -106,10 +113,38 @@ void FileCommit::discard() {
     if (!m_temp.isEmpty())
         ::unlink(m_temp.constData());
     m_temp.clear();
+    // The file that held a new file's name goes with it, unless something
+    // else has the name by now.
+    struct stat st;
+    if (m_claimed && ::lstat(QFile::encodeName(m_target).constData(), &st) == 0 &&
+        st.st_dev == m_claimDevice && st.st_ino == m_claimInode)
+        ::unlink(QFile::encodeName(m_target).constData());
+    m_claimed = false;
+}
+
+int FileCommit::takeFreeName() {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int fd = ::open(QFile::encodeName(m_target).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            struct stat st;
+            m_claimed = ::fstat(fd, &st) == 0;
+            m_claimDevice = st.st_dev;
+            m_claimInode = st.st_ino;
+            ::close(fd);
+            return m_claimed ? 0 : errno;
+        }
+        if (errno != EEXIST)
+            return errno;
+        const QString name = QFileInfo(m_target).fileName();
+        const QString ext = name.contains('.') ? name.mid(name.lastIndexOf('.')) : QString();
+        m_target = makeUniqueFileName(m_target.chopped(ext.size()), ext) + ext;
+    }
+    return EEXIST;
 }
 
 bool FileCommit::open() {
-    if ((m_error = m_refused) != 0 || (m_error = replaceProblem(m_target)) != 0)
+    if (!m_moveOn && ((m_error = m_refused) != 0 || (m_error = replaceProblem(m_target)) != 0))
         return false;
     // What killed writes left here goes first, at every write: a leftover
     // too fresh to tell at one look is told at a later one.
@@ -124,7 +159,8 @@ bool FileCommit::open() {
     }
     m_fd = fd;
     m_temp = name;
-    m_error = adoptModeAndOwner(fd, m_target);
+    // A new file has what a file made there gets already.
+    m_error = m_moveOn ? 0 : adoptModeAndOwner(fd, m_target);
     if (m_error != 0) {
         discard();
         return false;
@@ -154,6 +190,10 @@ QString FileCommit::commit(int language) {
             m_failed = true;
         }
     }
+    // A new file's name is held first by a file of its own: the content
+    // then takes the place of that file, never of anything else.
+    if (!m_failed && m_moveOn && (m_error = takeFreeName()) != 0)
+        m_failed = true;
     // Held until it has the target's name: no sweep takes it on the way.
     if (!m_failed && std::rename(m_temp.constData(), QFile::encodeName(m_target).constData()) != 0) {
         m_error = errno;
@@ -169,6 +209,7 @@ QString FileCommit::commit(int language) {
         return WriteProblem::explain(m_target, m_error, language, std::max(m_size, m_expected));
     }
     m_temp.clear();
+    m_claimed = false;
     syncFolder(QFileInfo(m_target).absolutePath());
     return QString();
 }
@@ -179,10 +220,26 @@ QString FileCommit::writeBytes(const QString& path, const QByteArray& data, int 
     return out.commit(language);
 }
 
+QString FileCommit::writeNewBytes(QString* path, const QByteArray& data, int language) {
+    FileCommit out(*path, data.size(), AtName::MoveOn);
+    out.write(data);
+    const QString why = out.commit(language);
+    *path = out.target();
+    return why;
+}
+
 namespace {
 
 QString notEncoded(const QString& path, int language) {
     return WriteProblem::pick(language, "图片无法编码：", "The picture could not be encoded: ", "圖片無法編碼：") + path;
+}
+
+bool encode(const QImage& image, const char* format, int quality, QByteArray* encoded) {
+    QBuffer buffer(encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    return !image.isNull() && writer.write(image);
 }
 
 } // namespace
@@ -190,13 +247,15 @@ QString notEncoded(const QString& path, int language) {
 QString FileCommit::writeImage(const QString& path, const QImage& image, const char* format, int quality,
                                int language) {
     QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    if (image.isNull() || !writer.write(image))
-        return notEncoded(path, language);
-    return writeBytes(path, encoded, language);
+    return encode(image, format, quality, &encoded) ? writeBytes(path, encoded, language)
+                                                    : notEncoded(path, language);
+}
+
+QString FileCommit::writeNewImage(QString* path, const QImage& image, const char* format, int quality,
+                                  int language) {
+    QByteArray encoded;
+    return encode(image, format, quality, &encoded) ? writeNewBytes(path, encoded, language)
+                                                    : notEncoded(*path, language);
 }
 
 namespace {

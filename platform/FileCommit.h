@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <sys/types.h>
 
 class QImage;
 class QSettings;
@@ -32,6 +33,15 @@ public:
     // followed, and the write is refused (FileRules::finalTarget). expectedSize, when known, is what the whole file needs on
     // disk, so that a refusal can tell a full disk.
     explicit FileCommit(const QString& path, qint64 expectedSize = 0);
+    // What a write does where something has the name: replaces it (as
+    // above), or, for a new file (a snapshot, a time-lapse picture), takes
+    // the name only where nothing is there. The finished content is given
+    // the name by a file made there with O_CREAT|O_EXCL|O_NOFOLLOW: a name
+    // taken meanwhile (a file, another user's link, dangling or not) is
+    // neither replaced nor followed, and the file moves on to the next free
+    // name (makeUniqueFileName), which target() then gives.
+    enum class AtName { Replace, MoveOn };
+    FileCommit(const QString& path, qint64 expectedSize, AtName atName);
     // Removes the temporary file when commit was not reached or failed.
     ~FileCommit();
     FileCommit(const FileCommit&) = delete;
@@ -44,12 +54,21 @@ public:
     // 2 traditional Chinese); the target is then untouched.
     QString commit(int language);
 
+    // The file written (or to be written): links followed for a replacing
+    // write; for a new one, the name it took.
+    QString target() const { return m_target; }
+
     // Writes data as the whole content of path (empty: done; else the reason).
     static QString writeBytes(const QString& path, const QByteArray& data, int language);
+    // The same, as a new file: *path gets the name it took (AtName::MoveOn).
+    static QString writeNewBytes(QString* path, const QByteArray& data, int language);
     // Encodes image in memory with Qt's writer for format ("jpg", "png",
     // "bmp", "tiff") at quality 0..100 (-1: the format's default), then
     // writes it as writeBytes does. A null picture is refused.
     static QString writeImage(const QString& path, const QImage& image, const char* format, int quality, int language);
+    // The same, as a new file (writeNewBytes).
+    static QString writeNewImage(QString* path, const QImage& image, const char* format, int quality,
+                                 int language);
     // The same, encoding straight into the file as the writer goes, a few
     // lines at a time: for a picture whose encoded form may not fit in the
     // memory left beside it (a whole mosaic). Any bytes per line.
@@ -84,13 +103,18 @@ public:
 private:
     bool open();
     void discard();
+    int takeFreeName();
 
-    QString m_target;    // the file replaced (links followed to the end)
+    QString m_target;    // the file replaced (links followed to the end), or the new file's name
     QByteArray m_temp;   // the temporary file's name, encoded
     int m_fd = -1;
     int m_error = 0;     // errno of the first failure
     int m_refused = 0;   // why the links at the name were not followed
     bool m_failed = false;
+    bool m_moveOn = false;  // a new file: a taken name is left as it is
+    bool m_claimed = false; // the file that holds a new file's name was made
+    dev_t m_claimDevice = 0;
+    ino_t m_claimInode = 0;
     qint64 m_size = 0;
     qint64 m_expected = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/RegularFile.h"
 
 #include "platform/WriteProblem.h"
+#include "platform/filerules/FileRules.h"
 
 #include <QFile>
 
@@ -10,26 +11,7 @@
 #include <unistd.h>
 
 int RegularFile::openForReading(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(name.constData(), &st) != 0)
-        return -1;
-    if (!S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
-        return -1;
-    }
-    // The name may have changed since: the open does not wait, and what it
-    // opened is looked at again.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        errno = ENODEV;
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return FileRules::openRegularForReading(QFile::encodeName(path).toStdString());
 }
 
 bool RegularFile::open(QFile& file, const QString& path) {

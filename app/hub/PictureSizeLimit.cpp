@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QMessageBox>
 
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -173,21 +174,39 @@ void PictureSizeLimit::showUnreadable(const QString& path) {
     showErrorBox(unreadableText(MessagePassing::instance()->language(), path));
 }
 
-bool PictureSizeLimit::allowOpen(const QString& path) {
-    if (RegularFile::isSpecial(path)) {
+namespace {
+// allowOpen, with the file it looked at left open in file.
+bool openChecked(QFile& file, const QString& path) {
+    if (!RegularFile::open(file, path) && errno == ENODEV) {
         qWarning("Picture %s refused: the name is not an ordinary file", qPrintable(path));
         showErrorBox(RegularFile::notRegularText(MessagePassing::instance()->language(), path));
         return false;
     }
-    const QSize size = headerSize(path);
+    const QSize size = file.isOpen() ? sizeOf(file) : QSize();
     if (!size.isValid()) {
-        showUnreadable(path);
+        PictureSizeLimit::showUnreadable(path);
         return false;
     }
-    if (fits(size, machineMemory()))
+    if (PictureSizeLimit::fits(size, PictureSizeLimit::machineMemory()))
         return true;
     qWarning("Picture %s (%d x %d) refused: too large to hold", qPrintable(path), size.width(),
              size.height());
-    showErrorBox(refusalText(MessagePassing::instance()->language(), path, size));
+    showErrorBox(PictureSizeLimit::refusalText(MessagePassing::instance()->language(), path, size));
     return false;
+}
+} // namespace
+
+bool PictureSizeLimit::allowOpen(const QString& path) {
+    QFile file;
+    return openChecked(file, path);
+}
+
+QImage PictureSizeLimit::openPicture(const QString& path) {
+    QFile file;
+    if (!openChecked(file, path))
+        return QImage();
+    const QImage picture = file.seek(0) ? QImageReader(&file).read() : QImage();
+    if (picture.isNull())
+        showUnreadable(path);
+    return picture;
 }

@@ -42,6 +42,11 @@ public:
     // mayDecode; when false, the program's "Error" box says why (too large,
     // not an ordinary file, or not a picture that can be read). GUI thread.
     static bool allowOpen(const QString& path);
+    // allowOpen's checks and then the picture, decoded from the file they
+    // looked at (one open file, not the name again: a FIFO put at the name
+    // after the look cannot hold the interface). Null when refused or not
+    // decodable, the "Error" box then shown. GUI thread.
+    static QImage openPicture(const QString& path);
     // The "Error" box for a file that does not decode. GUI thread.
     static void showUnreadable(const QString& path);
     // Its text for a language index.

@@ -5,6 +5,7 @@
 #include "export/forms/XlsLineEdit.h"
 #include "measure/engine/ReportContent.h"
 #include "platform/FileCommit.h"
+#include "platform/RegularFile.h"
 #include "platform/WriteProblem.h"
 
 #include <QEvent>
@@ -18,6 +19,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <cerrno>
 #include <QToolButton>
 
 TemplateEditDialog::TemplateEditDialog(const QString& folder, QWidget* parent) : QDialog(parent), m_folder(folder) {
@@ -100,10 +103,14 @@ bool TemplateEditDialog::saveSettings(const QString& path, const std::function<v
 bool TemplateEditDialog::copyWhole(const QString& from, const QString& to) {
     // Whole or not at all: a partial copy must not become a template's file.
     const int language = MessagePassing::instance()->language();
-    QFile source(from);
+    QFile source;
     QString why;
-    if (!source.open(QIODevice::ReadOnly)) {
-        why = WriteProblem::explain(to, 0, language);
+    // A template or logo by a name of the user's folder: a FIFO there is
+    // refused at once, never waited on.
+    if (!RegularFile::open(source, from)) {
+        why = errno == ENODEV
+                  ? RegularFile::notRegularText(language, QDir::cleanPath(QFileInfo(from).absoluteFilePath()))
+                  : WriteProblem::explain(to, 0, language);
     } else {
         // A read that stops early must not be saved as if it were the whole file.
         const qint64 expected = source.size();

@@ -1,5 +1,7 @@
 #include "export/xlsx/CPathManager.h"
 
+#include "platform/filerules/FileRules.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -44,7 +46,7 @@ bool CPathManager::MakeDirectories(const std::string& path)
 
 bool CPathManager::CopyFileToPart(const std::string& sourcePath, const std::string& partName)
 {
-    FILE* in = std::fopen(sourcePath.c_str(), "rb");
+    FILE* in = FileRules::openRegularStream(sourcePath); // a FIFO is not waited on
     if (!in)
         return false;
     const std::string full = RegisterPart(partName);

@@ -208,7 +208,8 @@ const MediaFile* CWorkbook::storeMediaFile(const std::string& path)
     const ImageTypeEntry* type = FindImageType(extension);
     if (!type)
         return nullptr;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    // A picture by a name of the user's folder: never a FIFO waited on.
+    std::FILE* f = FileRules::openRegularStream(path);
     if (!f)
         return nullptr;
     uint32_t width = 0, height = 0;

@@ -1,5 +1,7 @@
 #include "export/xlsx/ImageSizeReaders.h"
 
+#include "platform/filerules/FileRules.h"
+
 #include <cstring>
 
 namespace SimpleXlsx {
@@ -52,7 +54,7 @@ bool validSize(uint32_t w, uint32_t h)
 template <typename Reader>
 bool readPath(const std::string& path, uint32_t& width, uint32_t& height, Reader reader)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = FileRules::openRegularStream(path); // a FIFO is not waited on
     if (!f)
         return false;
     bool ok = reader(f, width, height);

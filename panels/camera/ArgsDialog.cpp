@@ -2,7 +2,7 @@
 
 #include "app/hub/MessagePassing.h"
 #include "app/hub/SaveErrorBox.h"
-#include "panels/camera/FileNames.h"
+#include "platform/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelPrompt.h"
 #include "panels/camera/PanelScaling.h"

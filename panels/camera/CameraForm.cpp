@@ -7,7 +7,7 @@
 #include "camera/SDLBackground.h"
 #include "camera/ThreadVideo.h"
 #include "panels/camera/CameraSet.h"
-#include "panels/camera/FileNames.h"
+#include "platform/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "platform/ProcessLimits.h"
 #include "platform/RegularFile.h"

@@ -5,7 +5,7 @@
 #include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
 #include "panels/camera/ArgsDialog.h"
-#include "panels/camera/FileNames.h"
+#include "platform/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelScaling.h"
 #include "panels/camera/PasswordDialog.h"

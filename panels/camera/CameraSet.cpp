@@ -4,7 +4,7 @@
 #include "app/hub/SharedConstants.h"
 #include "app/hub/UiSize.h"
 #include "camera/BaseCamera.h"
-#include "panels/camera/FileNames.h"
+#include "platform/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "platform/RegularFile.h"
 

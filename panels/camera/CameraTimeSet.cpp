@@ -3,7 +3,7 @@
 #include "app/hub/MessagePassing.h"
 #include "app/hub/SaveErrorBox.h"
 #include "camera/BaseCamera.h"
-#include "panels/camera/FileNames.h"
+#include "platform/FileNames.h"
 #include "panels/camera/PanelParts.h"
 #include "panels/camera/PanelScaling.h"
 #include "platform/RegularFile.h"

@@ -125,6 +125,36 @@ std::string FileRules::finalTarget(const std::string& path, int* refused) {
     return at;
 }
 
+int FileRules::openRegularForReading(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+        return -1;
+    }
+    // The name may have changed since: the open does not wait, and what it
+    // opened is looked at again.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = ENODEV;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::FILE* FileRules::openRegularStream(const std::string& path) {
+    const int fd = openRegularForReading(path);
+    std::FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (fd >= 0 && !f)
+        ::close(fd);
+    return f;
+}
+
 int FileRules::replaceProblem(const std::string& target) {
     struct stat old;
     if (::stat(target.c_str(), &old) != 0)

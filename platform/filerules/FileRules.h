@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -20,6 +21,15 @@ public:
     // ELOOP (else 0), the link's own path is returned, and the write is
     // refused, so that another user's link cannot steer it.
     static std::string finalTarget(const std::string& path, int* refused = nullptr);
+
+    // Opens path for reading (close-on-exec, reads that wait for data as
+    // usual) when it is a regular file; links are followed. The open itself
+    // never waits, so that a FIFO put at the name after the look is seen for
+    // what it is. -1 otherwise, with errno: ENODEV for a FIFO, socket or
+    // device, EISDIR for a folder, or what the system said.
+    static int openRegularForReading(const std::string& path);
+    // The same as a stream read in binary ("rb"); null otherwise.
+    static std::FILE* openRegularStream(const std::string& path);
 
     // Why target may not be replaced by a file, 0 when it may: it is
     // missing, or a regular file this process may write (root passes, as the

@@ -299,11 +299,13 @@ class FullDiskSavesTest : public QObject {
             return r["width"].toInt() > 0 && r["height"].toInt() > 0;
         };
         w["snapshot"] = {pictures(), "shot.jpg", [] {}, snapshot, wholePicture, picturePages};
-        w["snapshot over a picture"] = {pictures(), "shot.jpg",
+        // A picture that took the snapshot's name meanwhile stays; the
+        // snapshot moves on to the next name.
+        w["snapshot at a name a picture took"] = {pictures(), "shot_001.jpg",
                                         [this] { QVERIFY(QImage(8, 8, QImage::Format_RGB888).save(pictures() + "/shot.jpg")); },
                                         snapshot,
-                                        [wholePicture](const QString& f) {
-                                            return wholePicture(f) && readBack("picture", f)["width"].toInt() != 8;
+                                        [this, wholePicture](const QString& f) {
+                                            return wholePicture(f) && readBack("picture", pictures() + "/shot.jpg")["width"].toInt() == 8;
                                         },
                                         picturePages};
         w["stored lines"] = {this->ini(), "SINGLE_CROSSINFO.ini",

@@ -221,7 +221,7 @@ private slots:
     }
 
     // On a nearly full disk (less than a MiB free) the room speaks only for
-    // a write refused for room: a read-only picture (as an ordinary user)
+    // a write refused for room: a folder an ordinary user may not write
     // and a name longer than the system allows keep their own reasons. A
     // disk out of room for more files (bytes free), and a user's used-up
     // quota, are each told as what they are.
@@ -241,8 +241,8 @@ private slots:
                                           "The limit of open files is reached: no more files can be opened: ",
                                           "開啟的檔案數已達上限，不能再開啟檔案："};
         for (int language = 0; language < 3; ++language) {
-            QTest::addRow("read-only picture, as a user, %d", language)
-                << "read-only picture" << language << QString::fromUtf8(notAllowed[language]);
+            QTest::addRow("read-only folder, as a user, %d", language)
+                << "read-only folder" << language << QString::fromUtf8(notAllowed[language]);
             QTest::addRow("256-byte name, %d", language)
                 << "256-byte name" << language << QString::fromUtf8(tooLong[language]);
             QTest::addRow("no room for more files, %d", language)
@@ -262,7 +262,7 @@ private slots:
         MessagePassing* hub = MessagePassing::instance();
         hub->setLanguage(language);
         const uid_t nobody = 65534;
-        const bool asUser = problem == "read-only picture";
+        const bool asUser = problem == "read-only folder";
         if (asUser && ::geteuid() != 0)
             QSKIP("only root can act as another user");
         // The pictures' folder is the disk; the program's own notes stay in
@@ -289,8 +289,9 @@ private slots:
             old.close();
             const QByteArray file = QFile::encodeName(picture);
             QVERIFY(::chown(file.constData(), nobody, nobody) == 0 && ::chmod(file.constData(), 0444) == 0);
-            for (const QString& f : {env->path(), disk.path()})
-                QVERIFY(::chmod(QFile::encodeName(f).constData(), 0777) == 0);
+            // A new picture moves on past a taken name: the folder refuses it.
+            QVERIFY(::chmod(QFile::encodeName(env->path()).constData(), 0777) == 0);
+            QVERIFY(::chmod(QFile::encodeName(disk.path()).constData(), 0555) == 0);
         }
         ModalCatcher catcher;
         if (problem == "open files") {

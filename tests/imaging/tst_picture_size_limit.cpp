@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -310,8 +311,22 @@ void TestPictureSizeLimit::stillViewRefuses(const QString& path, QString* text) 
     QImage shown(64, 48, QImage::Format_RGB32);
     shown.fill(Qt::red);
     QVERIFY(shown.save(env->file("ok.png")));
+    // Opened once: what the checks looked at is what is decoded, not
+    // whatever has the name by then (a FIFO would hold the interface).
+    const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(opens >= 0 &&
+            ::inotify_add_watch(opens, QFile::encodeName(env->path()).constData(), IN_OPEN | IN_CLOSE) >= 0);
     hub->setEditImage(env->file("ok.png"));
     QVERIFY(form.isImageLoaded());
+    alignas(inotify_event) char events[4096];
+    const ssize_t got = ::read(opens, events, sizeof events);
+    ::close(opens);
+    int opened = 0;
+    for (ssize_t at = 0; at < got;
+         at += ssize_t(sizeof(inotify_event)) + reinterpret_cast<inotify_event*>(events + at)->len)
+        opened += QByteArray(reinterpret_cast<inotify_event*>(events + at)->name) == "ok.png" &&
+                  (reinterpret_cast<inotify_event*>(events + at)->mask & IN_OPEN); // closes keep opens apart
+    QCOMPARE(opened, 1);
     const QImage before = form.picture();
     QSignalSpy ok(hub, SIGNAL(setEditImageOKSIGNAL()));
     BoxReader box;

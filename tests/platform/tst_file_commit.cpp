@@ -135,6 +135,12 @@ QString writeWith(const QString& writer, const QString& path) {
                    : "unset";
     if (writer == "bytes")
         return FileCommit::writeBytes(path, "[General]\na=2\n", 1);
+    if (writer == "new file") { // as a snapshot is written: where it went
+        QString at = path;
+        const QString why = FileCommit::writeNewBytes(&at, "[General]\na=2\n", 1);
+        return why.isEmpty() && bytesOf(at) == "[General]\na=2\n" ? "written as " + QFileInfo(at).fileName()
+                                                                  : why;
+    }
     return FileCommit::editSettings(
         path, [](QSettings& s) { s.setValue("a", 3); }, 1);
 }
@@ -605,11 +611,12 @@ private slots:
     // ever; the writer runs in a child that is ended should it wait.
     // Another user's link at the name in a shared sticky folder, dangling
     // into a folder only root may enter or naming root's file there: not
-    // followed; the write is refused with that reason, nothing changes.
+    // followed; the write is refused with that reason, nothing changes. A
+    // new file moves on to the next free name.
     void anotherUsersLinkSteersNoWrite_data() {
         QTest::addColumn<QString>("writer");
         QTest::addColumn<QString>("to");
-        for (const char* writer : {"bytes", "settings"})
+        for (const char* writer : {"bytes", "settings", "new file"})
             for (const char* to : {"made.ini", "secret"})
                 QTest::addRow("%s, to %s", writer, to) << QString(writer) << QString(to);
     }
@@ -620,7 +627,9 @@ private slots:
             QSKIP("only root can give a link to another user");
         const QString link = plantOthersLink(env->path(), "List.ini", to);
         QVERIFY(!link.isEmpty());
-        QCOMPARE(writeWith(writer, link), "The name is another user's link, which is not followed: " + link);
+        QCOMPARE(writeWith(writer, link),
+                 writer == "new file" ? "written as List_001.ini"
+                                      : "The name is another user's link, which is not followed: " + link);
         QCOMPARE(entries(env->file("locked")), QStringList({"secret"}));
         QCOMPARE(bytesOf(env->file("locked/secret")), QByteArray("root's"));
         QVERIFY(QFileInfo(link).isSymLink());

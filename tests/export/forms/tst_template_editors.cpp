@@ -9,6 +9,7 @@
 #include "measure/engine/ReportContent.h"
 #include "measure/engine/XlsReportLayout.h"
 #include "platform/AppPaths.h"
+#include "platform/RegularFile.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TmpfsMount.h"
 
@@ -24,6 +25,8 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -321,8 +324,8 @@ private slots:
         QTest::addColumn<QString>("editor");
         QTest::addColumn<QString>("step");
         for (const char* editor : {"xlsx", "word"})
-            for (const char* step : {"copy", "list on add", "remove", "list on remove", "rename",
-                                     "list on rename", "save"})
+            for (const char* step : {"copy", "copy from a FIFO", "list on add", "remove", "list on remove",
+                                     "rename", "list on rename", "save"})
                 QTest::newRow(qPrintable(QString("%1 %2").arg(editor, step))) << QString(editor) << QString(step);
     }
 
@@ -358,6 +361,13 @@ private slots:
             QVERIFY(QDir().mkpath(folder + "/default.ini/x")); // cannot be copied
             click(d, "btnAddTemplate");
             failedPath = folder + "/template_1.ini";
+        } else if (step == "copy from a FIFO") { // refused at once: the click returns
+            QVERIFY(QFile::remove(folder + "/default.ini"));
+            QVERIFY(::mkfifo(QFile::encodeName(folder + "/default.ini").constData(), 0644) == 0);
+            click(d, "btnAddTemplate");
+            failedPath = folder + "/template_1.ini";
+            QTRY_VERIFY(catcher.texts.value(0).endsWith(
+                "\n" + RegularFile::notRegularText(0, folder + "/default.ini")));
         } else if (step == "list on add") {
             breakList();
             click(d, "btnAddTemplate");

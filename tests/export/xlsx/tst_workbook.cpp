@@ -486,6 +486,29 @@ TEST(Workbook, SavingOverTheUsersReadOnlyReportIsRefused)
     EXPECT_EQ(st.st_uid, before.st_uid);
 }
 
+// Another user's link at the report's name in a shared sticky folder,
+// dangling into a folder only root may enter or naming root's file there,
+// is not followed: the save is refused, and nothing is written anywhere.
+TEST(Workbook, AnotherUsersLinkSteersNoSave)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a link to another user";
+    for (const char* to : {"made.xlsx", "secret"}) {
+        TestEnv env;
+        const QString link = plantOthersLink(env.path(), "mine.xlsx", to);
+        ASSERT_FALSE(link.isEmpty());
+        CWorkbook book("workbook");
+        book.AddWorksheet("sheet").OpenRow().WriteTextCell("new").CloseRow();
+        EXPECT_FALSE(book.SaveAs(utf8(link))) << to;
+        EXPECT_EQ(QDir(env.file("locked")).entryList(QDir::Files).join(' ').toStdString(), "secret") << to;
+        EXPECT_EQ(TestData::ReadFile(env.file("locked/secret")), TestData::FromString("root's")) << to;
+        const QDir shared(env.file("shared"));
+        EXPECT_EQ(shared.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                  QStringList({"mine.xlsx"})) << to;
+        EXPECT_TRUE(QFileInfo(link).isSymLink()) << to;
+    }
+}
+
 namespace {
 // The id of a process that has ended.
 qint64 endedProcess()

@@ -3,8 +3,10 @@
 #include <QString>
 
 // File-name helpers shared by the capture bar, the snapshot settings, the
-// time-lapse capture and other panels that name new files. GUI thread or any
-// thread: the reservation table is locked.
+// time-lapse capture and other panels that name new files, and by the writer
+// of a new file (FileCommit), which moves on to the next name when the one
+// handed out was taken before the file was made. GUI thread or any thread:
+// the reservation table is locked.
 
 // a followed by b, nothing inserted.
 QString joinPath(QString a, QString b);

@@ -1,4 +1,4 @@
-#include "panels/camera/FileNames.h"
+#include "platform/FileNames.h"
 
 #include <QFile>
 #include <QMutex>

@@ -1,4 +1,4 @@
-#include "panels/camera/FileNames.h"
+#include "platform/FileNames.h"
 #include "tests/support/TestEnv.h"
 
 #include <QFile>
