@@ -66,9 +66,12 @@ int64_t seekFile(void* opaque, int64_t offset, int whence) {
 
 constexpr int kIoBufferBytes = 1 << 20;
 constexpr qint64 kQueueBytes = qint64(64) << 20;
-// Encoder threads that each take a band of the same picture: enough for a
-// full-HD picture in real time, few enough to leave cores to the live path.
-int encoderThreads() { return qBound(1, QThread::idealThreadCount() / 2, 4); }
+// Encoder threads that each take a band of the same picture, one a core (at
+// most 8): the work is the same however finely the picture is cut, and on a
+// machine doing other work each thread gets its share of a core, so a band
+// a core keeps a picture's time within its tick where half as many fell
+// behind beside three busy processes a core.
+int encoderThreads() { return qBound(1, QThread::idealThreadCount(), 8); }
 
 // Frames per second the driver says a file will hold: every keepEvery-th
 // frame of the camera's, and never more than the file's rate (0: unknown).
