@@ -47,8 +47,8 @@ class FrameScaler;
 // thread (the GUI thread for USB cameras, the SDK's thread for network ones);
 // opening the encoder, decoding, scaling and encoding run on this object's
 // own thread and the encoder's few helper threads (a full-HD picture costs a
-// sixth of what the "medium" preset takes, so the live picture keeps the
-// processor, and the encoder keeps the file's rate beside other work). That thread starts in startRecord and ends when the file is
+// third of what the "medium" preset takes, so the live picture keeps the
+// processor). That thread starts in startRecord and ends when the file is
 // finished. A pushed frame is either
 // copied into a buffer the recorder owns (raw pointer) or kept by reference
 // (QByteArray), never copied on the caller's thread in the second case.

@@ -374,16 +374,3 @@ QString decodeErrors(const QString& path) {
         return QString("exit %1: %2").arg(p.exitCode()).arg(err);
     return err;
 }
-
-double psnrAgainstStill(const QString& path, const QString& nv12Path, int width, int height) {
-    QProcess p;
-    p.start("ffmpeg", {"-nostdin", "-v", "info", "-i", path, "-f", "rawvideo", "-pix_fmt", "nv12", "-s",
-                       QString("%1x%2").arg(width).arg(height), "-stream_loop", "-1", "-i", nv12Path, "-lavfi",
-                       "[1:v]format=yuv420p[ref];[0:v]format=yuv420p[rec];[rec][ref]psnr=shortest=1", "-f", "null",
-                       "-"});
-    if (!p.waitForFinished(120000) || p.exitCode() != 0)
-        return -1;
-    const QRegularExpressionMatch m =
-        QRegularExpression("PSNR .* average:([0-9.]+)").match(QString::fromUtf8(p.readAllStandardError()));
-    return m.hasMatch() ? m.captured(1).toDouble() : -1;
-}

@@ -104,11 +104,6 @@ QStringList constantRateFaults(const QString& path, double rate, const Recording
 // file cannot be read.
 QString completeFragmentsCopy(const QString& path, const QString& copyPath);
 
-// The mean PSNR (dB, ffmpeg's psnr filter over all planes) of every frame of
-// the recording at path against one picture sent again and again, stored as
-// NV12 rows at nv12Path; -1 when ffmpeg fails.
-double psnrAgainstStill(const QString& path, const QString& nv12Path, int width, int height);
-
 // Decodes every frame with `ffmpeg -v error -i path -f null -`, as a user
 // checks a file; returns its
 // error output (empty for a clean file) or a text starting with "exit" when
