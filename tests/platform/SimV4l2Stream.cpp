@@ -79,8 +79,10 @@ int SimV4l2Stream::grabWithin(int ms) {
     {
         std::unique_lock<std::mutex> l(m_stall->lock);
         if (m_stall->changed.wait_for(l, std::chrono::milliseconds(ms), [this] { return !m_stall->stalled; }) ==
-            false)
+            false) {
+            ++m_stall->stalledPolls;
             return 0;
+        }
     }
     if (!m_camera->isPlugged())
         return -1;

@@ -17,6 +17,7 @@ struct StallSwitch {
     std::condition_variable changed;
     bool stalled = false;
     int blockedGrabs = 0; // grabs waiting inside the stall now
+    std::atomic<int> stalledPolls{0}; // polls of a running stream that met the stall
     // Each frame a stream takes costs its reader this long (a loaded
     // machine's capture thread): the camera replaces the frames that come
     // meanwhile, as a driver whose buffers are all full drops them.

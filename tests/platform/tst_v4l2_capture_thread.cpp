@@ -113,8 +113,11 @@ TEST_F(V4l2OnSim, RestEndsWhenAFrameArrives) {
         ASSERT_TRUE(dev->waitFrame(5000)) << "frame " << i;
         EXPECT_TRUE(dev->readRaw(buf.data(), buf.size(), bytes, w, h)) << "frame " << i;
     }
+    const int polls = stall->stalledPolls;
     stall->set(true);
-    // Frames grabbed before the stall are taken first.
+    // Once the capture thread has met the stall, the frames it grabbed
+    // before are taken first (a grab under way may finish after the switch).
+    ASSERT_TRUE(waitUntil([&] { return stall->stalledPolls > polls; }));
     while (dev->waitFrame(200) && dev->readRaw(buf.data(), buf.size(), bytes, w, h)) {
     }
     EXPECT_FALSE(dev->waitFrame(100));
