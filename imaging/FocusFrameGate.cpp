@@ -28,7 +28,6 @@ void FocusFrameGate::start(const std::vector<float>& firstGrid) {
     seenGrid = firstGrid;
     fellGrid.assign(firstGrid.size(), 0);
     nearPeak.assign(firstGrid.size(), 0);
-    measuredGrid = firstGrid;
     heldBeforeWaiting = firstGrid;
     waitingGrid = firstGrid;
     previousGrid = firstGrid;
@@ -112,8 +111,7 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
     // one picture only, repeated, was at its sharpest at once, and the
     // panel said so of an export whose bands were a third as sharp as at
     // focus.
-    const bool repeat = grid == measuredGrid;
-    measuredGrid = grid;
+    const bool repeat = grid == previousGrid;
     bool lostPeak = false;
     for (size_t i = 0; i < std::min(n, seenGrid.size()); ++i) {
         if (grid[i] > kClearlySharper * seenGrid[i])
@@ -131,6 +129,7 @@ FocusFrameGate::Verdict FocusFrameGate::decide(const std::vector<float>& grid, c
             v.accepted = grid[i] > kClearlySharper * heldGrid[i];
         if (v.accepted)
             take(rgb, grid);
+        previousGrid = grid;
         return v;
     }
 

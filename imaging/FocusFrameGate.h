@@ -115,11 +115,10 @@ private:
     std::vector<float> heldBeforeWaiting; // what the frames before the waiting one hold
     std::vector<float> waitingGrid;       // the grid of the waiting frame, merged cells included
     std::vector<int> merged;
-    std::vector<float> previousGrid;
+    std::vector<float> previousGrid; // the grid of the frame measured before
     std::vector<float> seenGrid; // per-cell maximum of every frame measured
     std::vector<char> fellGrid;  // the cell fell clearly below seenGrid since the run began
     std::vector<char> nearPeak;  // frames near seenGrid since it last rose clearly (at most 2)
-    std::vector<float> measuredGrid; // the grid of the frame measured before
     std::vector<int> cellStates;
     int lastMode = 0;
     int holdCount = 0;
