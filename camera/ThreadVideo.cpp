@@ -316,6 +316,21 @@ bool ThreadVideo::openEncoder() {
     }
     m_stream->time_base = m_encoder->time_base;
     m_stream->codecpar->codec_tag = 0;
+    // Repeats the encoder has no time for are made without it, where its
+    // stream allows that: their parameter set goes into the file's header.
+    m_canCopy = m_encoder->extradata && m_copies.start(m_encoder->extradata, m_encoder->extradata_size);
+    if (m_canCopy) {
+        const QByteArray header = m_copies.header();
+        auto* extradata = static_cast<uint8_t*>(av_mallocz(size_t(header.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!extradata) {
+            setError("out of memory");
+            return false;
+        }
+        std::memcpy(extradata, header.constData(), size_t(header.size()));
+        av_freep(&m_stream->codecpar->extradata);
+        m_stream->codecpar->extradata = extradata;
+        m_stream->codecpar->extradata_size = int(header.size());
+    }
 
     // Input side: raw frames are wrapped as they are, JPEG frames decoded.
     m_packet = av_packet_alloc();
@@ -642,6 +657,24 @@ void ThreadVideo::fillTicks(int64_t end) {
             behind = !m_abort && !m_paced && int(m_queue.size()) + m_reserved >= m_capacity;
         }
         if (behind) {
+            if (m_canCopy && m_repeatInEncoder.empty() && m_held->size > 0) {
+                // The encoder holds nothing back: the copy follows the
+                // picture it shows. It carries its tick's share of the bits.
+                const QByteArray copy =
+                    m_copies.copyOfLast(int(m_encoder->bit_rate * m_rateDen / m_rateNum / 8));
+                if (av_new_packet(m_packet, int(copy.size())) < 0) {
+                    m_writeFailed = true;
+                    setError("out of memory");
+                    return;
+                }
+                std::memcpy(m_packet->data, copy.constData(), size_t(copy.size()));
+                m_packet->pts = m_packet->dts = m_nextTick - m_firstTick;
+                ++m_copied;
+                ++m_repeats;
+                if (!holdPacket(m_packet, true))
+                    return;
+                continue;
+            }
             ++m_carried;
             continue;
         }
@@ -733,21 +766,43 @@ bool ThreadVideo::drainEncoder(bool flush) {
         const bool repeat = !m_repeatInEncoder.empty() && m_repeatInEncoder.front();
         if (!m_repeatInEncoder.empty())
             m_repeatInEncoder.pop_front();
-        // Each picture is written when the next one comes, lasting until it:
-        // one tick, or the ticks after it the encoder had no time for.
-        if (m_held->size > 0) {
-            m_held->duration = std::max<int64_t>(1, m_packet->pts - m_held->pts);
-            if (!writeHeld())
-                return false;
+        if (m_canCopy) {
+            // Numbered past the copies made since the last key frame.
+            const QByteArray renumbered = m_copies.renumber(m_packet->data, m_packet->size);
+            if (!renumbered.isNull()) {
+                AVPacket* p = av_packet_alloc();
+                if (!p || av_new_packet(p, int(renumbered.size())) < 0 || av_packet_copy_props(p, m_packet) < 0) {
+                    av_packet_free(&p);
+                    setError("out of memory");
+                    return false;
+                }
+                std::memcpy(p->data, renumbered.constData(), size_t(renumbered.size()));
+                av_packet_unref(m_packet);
+                av_packet_move_ref(m_packet, p);
+                av_packet_free(&p);
+            }
         }
-        av_packet_move_ref(m_held, m_packet);
-        m_heldIsRepeat = repeat;
+        if (!holdPacket(m_packet, repeat))
+            return false;
     }
     // The end: the last picture lasts until the file's last tick is over.
     if (m_held->size > 0) {
         m_held->duration = std::max<int64_t>(1, m_nextTick - m_firstTick - m_held->pts);
         return writeHeld();
     }
+    return true;
+}
+
+bool ThreadVideo::holdPacket(AVPacket* packet, bool repeat) {
+    // Each picture is written when the next one comes, lasting until it:
+    // one tick, or the ticks after it the encoder had no time for.
+    if (m_held->size > 0) {
+        m_held->duration = std::max<int64_t>(1, packet->pts - m_held->pts);
+        if (!writeHeld())
+            return false;
+    }
+    av_packet_move_ref(m_held, packet);
+    m_heldIsRepeat = repeat;
     return true;
 }
 
@@ -848,14 +903,16 @@ void ThreadVideo::finish() {
     }
     qInfo().noquote()
         << QString("Recording %1 ended: %2 ticks at %3 a second, %4 pictures from the camera and %5 repeats (%6 of "
-                   "them carried by the picture before, the encoder being behind); %7 left out over the frame rate, "
-                   "%8 dropped while the encoder was behind, %9 skipped by keep-every, %10 could not be decoded, "
-                   "%11 never reached the recorder, %12 lost when writing failed")
+                   "them copied without the encoder and %7 carried by the picture before, the encoder being "
+                   "behind); %8 left out over the frame rate, %9 dropped while the encoder was behind, %10 skipped "
+                   "by keep-every, %11 could not be decoded, %12 never reached the recorder, %13 lost when writing "
+                   "failed")
                .arg(m_path)
                .arg(ticks)
                .arg(double(m_rateNum) / m_rateDen)
                .arg(pictures)
                .arg(repeats)
+               .arg(ok ? m_copied : 0)
                .arg(ok ? m_carried : 0)
                .arg(m_overRate.load())
                .arg(m_dropped.load())

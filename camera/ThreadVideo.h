@@ -1,5 +1,7 @@
 #pragma once
 
+#include "camera/H264Repeats.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QThread>
@@ -55,9 +57,11 @@ class FrameScaler;
 //
 // The queue is bounded: when the encoder falls behind, further frames are
 // dropped and counted (droppedFrames, and the recordingFinished signal), and
-// repeats it has no time for are carried by the duration of the picture
-// before them: they stay ticks of the file, so its stated rate and its
-// duration stay right.
+// repeats it has no time for are copies of the picture before made without
+// it (H264Repeats): every tick of the file still holds a picture of its own,
+// so its stated rate, its frame count and its duration stay right. Where the
+// stream cannot take such copies, the picture before carries those ticks by
+// its duration.
 class ThreadVideo : public QThread {
     Q_OBJECT
 public:
@@ -194,14 +198,17 @@ private:
     void placeFrame(std::unique_ptr<Frame>& frame);
     // Encodes m_newest on its tick (a repeat where it does not decode).
     void commitNewest();
-    // Repeats the last picture on the ticks before `end`, or carries them by
-    // its duration where the encoder is behind.
+    // Repeats the last picture on the ticks before `end`; where the encoder
+    // is behind, by copies made without it (or by its duration).
     void fillTicks(int64_t end);
     // Decodes and scales a frame into the picture to encode; false when it
     // does not decode.
     bool takePicture(Frame& frame);
     bool encodeTick(int64_t tick, bool repeat);
     bool drainEncoder(bool flush);
+    // Writes the packet held before and holds `packet` (taken) until the
+    // next one says how long it lasts.
+    bool holdPacket(AVPacket* packet, bool repeat);
     bool writeHeld();
     static constexpr int64_t kFragmentMs = 250;
     void finish();
@@ -270,7 +277,9 @@ private:
     int64_t m_nextTick = 0;      // the first tick the file does not hold yet
     int64_t m_firstTick = -1;    // the tick of the file's first picture (its stamp 0)
     int64_t m_nextKeyPts = 0;    // pictures from this stamp on start a group
-    qint64 m_pictures = 0, m_repeats = 0, m_carried = 0; // ticks of the file, by what holds them
+    qint64 m_pictures = 0, m_repeats = 0, m_copied = 0, m_carried = 0; // ticks of the file, by what holds them
+    H264Repeats m_copies;
+    bool m_canCopy = false; // the encoder's stream takes copies made without it
     std::deque<bool> m_repeatInEncoder; // per picture in the encoder: a repeat
     bool m_heldIsRepeat = false;        // the packet waiting to be written is a repeat's
     qint64 m_picturesMuxed = 0, m_picturesOnDisk = 0;

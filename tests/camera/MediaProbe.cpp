@@ -280,17 +280,18 @@ LogCatcher::~LogCatcher() {
 RecordingEnd recordingEnd(const QStringList& lines) {
     static const QRegularExpression counts(
         "ended: (\\d+) ticks at [0-9.]+ a second, (\\d+) pictures from the camera and (\\d+) repeats \\((\\d+) of "
-        "them carried by the picture before, the encoder being behind\\); (\\d+) left out over the frame rate, "
-        "(\\d+) dropped while the encoder was behind, (\\d+) skipped by keep-every, (\\d+) could not be decoded, "
-        "(\\d+) never reached the recorder, (\\d+) lost when writing failed");
+        "them copied without the encoder and (\\d+) carried by the picture before, the encoder being behind\\); "
+        "(\\d+) left out over the frame rate, (\\d+) dropped while the encoder was behind, (\\d+) skipped by "
+        "keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder, (\\d+) lost when writing "
+        "failed");
     RecordingEnd e;
     for (const QString& line : lines) {
         const QRegularExpressionMatch m = counts.match(line);
         if (!m.hasMatch())
             continue;
-        int* fields[] = {&e.ticks, &e.pictures, &e.repeats, &e.carried, &e.leftOut,
+        int* fields[] = {&e.ticks, &e.pictures, &e.repeats, &e.copied, &e.carried, &e.leftOut,
                          &e.dropped, &e.skipped, &e.bad, &e.missed, &e.lost};
-        for (int i = 0; i < 10; ++i)
+        for (int i = 0; i < 11; ++i)
             *fields[i] = m.captured(i + 1).toInt();
         e.ok = true;
     }

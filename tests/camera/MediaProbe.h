@@ -82,7 +82,7 @@ struct LogCatcher {
 // frame the camera sent.
 struct RecordingEnd {
     bool ok = false;
-    int ticks = 0, pictures = 0, repeats = 0, carried = 0;
+    int ticks = 0, pictures = 0, repeats = 0, copied = 0, carried = 0;
     int leftOut = 0, dropped = 0, skipped = 0, bad = 0, missed = 0, lost = 0;
     int sent() const { return pictures + leftOut + dropped + skipped + bad + missed + lost; }
 };
