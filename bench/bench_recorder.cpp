@@ -17,6 +17,10 @@
 // that hands frames to the recorder (in the program: the camera's thread).
 //
 // Usage: bench_recorder [frames] [rounds]   (default 300 frames, 3 rounds)
+//        bench_recorder psnr [seconds]        (default 10)
+// The second form records a still full-HD specimen at 10 frames a second,
+// each side in turn, and prints the PSNR of the file against the picture
+// sent (ffmpeg's psnr filter) with the file's bit rate.
 
 #include "camera/ThreadVideo.h"
 
@@ -24,6 +28,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -140,10 +146,68 @@ void loadAverage() {
         std::printf("load average %.1f %.1f %.1f\n", load[0], load[1], load[2]);
 }
 
+// The file's PSNR against the raw NV12 picture `still` (ffmpeg's "average"
+// figure over all planes and frames), and its bits per second.
+void printFidelity(const char* side, const QString& path, const QString& still) {
+    QProcess p;
+    p.start("ffmpeg", {"-nostdin", "-v", "info", "-i", path, "-f", "rawvideo", "-pix_fmt", "nv12", "-s",
+                       QString("%1x%2").arg(W).arg(H), "-stream_loop", "-1", "-i", still, "-lavfi",
+                       "[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr=shortest=1", "-f", "null", "-"});
+    p.waitForFinished(300000);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    const int at = err.lastIndexOf("average:");
+    Run run;
+    probe(path, run);
+    const double bits = QFileInfo(path).size() * 8.0 / std::max(0.001, run.duration);
+    std::printf("%-8s PSNR %s  %d frames, %.2f s, %.2f Mbit/s\n", side,
+                at < 0 ? "unread" : qPrintable(err.mid(at + 8, 8).trimmed()), run.frames, run.duration, bits / 1e6);
+}
+
+int psnrMode(int seconds) {
+    QTemporaryDir dir;
+    const std::vector<uint8_t> still = FrameSynth::toNV12(FrameSynth::specimen(W, H, 0));
+    const QString raw = dir.filePath("still.nv12");
+    {
+        QFile f(raw);
+        if (!f.open(QIODevice::WriteOnly) || f.write(reinterpret_cast<const char*>(still.data()), qint64(still.size())) !=
+                                                 qint64(still.size()))
+            return 1;
+    }
+    std::printf("a still %dx%d specimen, %d s at 10 frames a second\n", W, H, seconds);
+    const QString ours = dir.filePath("ours.mp4");
+    {
+        ThreadVideo rec;
+        if (!rec.startRecord(ours, W, H, 13, 23, 10, W, H, 1, 10)) {
+            std::fprintf(stderr, "recorder failed to start: %s\n", qPrintable(rec.lastError()));
+            return 1;
+        }
+        for (int i = 0; i < seconds * 10; ++i) {
+            rec.waitForSpace(60000);
+            rec.pushFrame(still.data(), int(still.size()), 0, 0, 1000 + int64_t(i) * 100);
+        }
+        rec.stopRecord();
+        rec.wait();
+    }
+    printFidelity("ours", ours, raw);
+    const QString cli = dir.filePath("cli.mp4");
+    const int threads = qBound(1, QThread::idealThreadCount() / 2, 4);
+    QProcess p;
+    p.start("ffmpeg", {"-y", "-nostdin", "-v", "error", "-f", "rawvideo", "-pix_fmt", "nv12", "-s",
+                       QString("%1x%2").arg(W).arg(H), "-framerate", "10", "-stream_loop", QString::number(seconds * 10 - 1),
+                       "-i", raw, "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "veryfast", "-tune",
+                       "zerolatency", "-bf", "0", "-g", "50", "-b:v", "12M", "-maxrate", "12M", "-bufsize", "4M",
+                       "-x264opts", "nal-hrd=cbr", "-threads", QString::number(threads), "-thread_type", "slice", cli});
+    p.waitForFinished(300000);
+    printFidelity("ffmpeg", cli, raw);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "psnr")
+        return psnrMode(argc > 2 ? std::max(2, std::atoi(argv[2])) : 10);
     const int count = argc > 1 ? std::max(30, std::atoi(argv[1])) : 300;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     QTemporaryDir dir;
@@ -161,6 +225,7 @@ int main(int argc, char** argv) {
         std::printf("%-8s %5s %7s %9s %9s %11s\n", "side", "round", "frames", "wall s", "CPU s", "feeder CPU");
         std::vector<double> oursWall, oursCpu, cliWall, cliCpu;
         for (int r = 0; r < rounds; ++r) {
+            QFile::remove(dir.filePath("ours.mp4")); // the recorder makes new files only
             const Run ours = runRecorder(dir.filePath("ours.mp4"), frames, count, mjpg);
             const Run cli = runCli(dir.filePath("cli.mp4"), frames, count, mjpg);
             std::printf("%-8s %5d %7d %9.2f %9.2f %11.3f  (file %.2f s)\n", "ours", r + 1, ours.frames, ours.wall,

@@ -66,8 +66,10 @@ int64_t seekFile(void* opaque, int64_t offset, int whence) {
 
 constexpr int kIoBufferBytes = 1 << 20;
 constexpr qint64 kQueueBytes = qint64(64) << 20;
-// Encoder threads that each take a band of the same picture: enough for a
-// full-HD picture in real time, few enough to leave cores to the live path.
+// Encoder threads that each take a band of the same picture, one a core: the
+// work of a picture is the same however it is split, but on a machine busy
+// with other programs each thread gets its share of a core, and a picture
+// then still takes no longer than its tick.
 int encoderThreads() { return qBound(1, QThread::idealThreadCount() / 2, 4); }
 
 // Frames per second the driver says a file will hold: every keepEvery-th
@@ -113,6 +115,7 @@ ThreadVideo::~ThreadVideo() {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_abort = true;
             m_frameReady.notify_all();
+            m_jobChanged.notify_all();
         }
         wait();
     }
@@ -337,7 +340,8 @@ bool ThreadVideo::openEncoder() {
     m_held = av_packet_alloc();
     m_decoded = av_frame_alloc();
     m_rawView = av_frame_alloc();
-    m_outFrame = av_frame_alloc();
+    for (AVFrame*& f : m_outFrames)
+        f = av_frame_alloc();
     if (m_inCodecId == AV_CODEC_ID_MJPEG) {
         const AVCodec* dec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
         m_decoder = dec ? avcodec_alloc_context3(dec) : nullptr;
@@ -354,12 +358,18 @@ bool ThreadVideo::openEncoder() {
             return false;
         }
     }
-    m_outFrame->format = AV_PIX_FMT_YUV420P;
-    m_outFrame->width = m_outWidth;
-    m_outFrame->height = m_outHeight;
-    if (av_frame_get_buffer(m_outFrame, 0) < 0) {
-        setError("out of memory");
-        return false;
+    for (AVFrame* f : m_outFrames) {
+        if (!f) {
+            setError("out of memory");
+            return false;
+        }
+        f->format = AV_PIX_FMT_YUV420P;
+        f->width = m_outWidth;
+        f->height = m_outHeight;
+        if (av_frame_get_buffer(f, 0) < 0) {
+            setError("out of memory");
+            return false;
+        }
     }
     m_scaler = std::make_unique<FrameScaler>(m_outWidth, m_outHeight, AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR);
 
@@ -511,6 +521,7 @@ void ThreadVideo::commitFrame(std::unique_ptr<Frame>& frame, int bytes, int widt
     --m_reserved;
     m_queue.push_back(std::move(frame));
     m_frameReady.notify_all();
+    m_jobChanged.notify_all(); // a full queue: repeats waiting for the encoder become copies
 }
 
 void ThreadVideo::countFramesMissed(int frames) {
@@ -562,6 +573,9 @@ void ThreadVideo::run() {
     }
     if (!opened)
         return;
+    // Pictures are encoded on a thread of their own, so that the next one
+    // is decoded and scaled meanwhile.
+    m_encodeThread = std::thread([this] { encodeJobs(); });
     for (;;) {
         std::unique_ptr<Frame> frame;
         {
@@ -604,10 +618,8 @@ void ThreadVideo::placeFrame(std::unique_ptr<Frame>& frame) {
     if (frame->tick < 0) {
         // No capture time: the tick after the last, at once.
         commitNewest();
-        if (!m_writeFailed && takePicture(*frame)) {
-            ++m_pictures;
-            encodeTick(m_nextTick++, false);
-        }
+        if (!m_writeFailed)
+            postPicture(*frame);
         return;
     }
     if (m_newest && frame->tick <= m_newest->tick) {
@@ -627,13 +639,9 @@ void ThreadVideo::commitNewest() {
         return;
     std::unique_ptr<Frame> frame = std::move(m_newest);
     fillTicks(frame->tick);
-    if (takePicture(*frame)) {
-        ++m_pictures;
-        encodeTick(m_nextTick++, false);
-    } else if (m_firstTick >= 0) {
+    if (!postPicture(*frame) && m_firstTick >= 0) {
         // It does not decode: its tick repeats the picture before.
-        ++m_repeats;
-        encodeTick(m_nextTick++, true);
+        postJob(Job::Repeat, m_nextTick++);
     }
     std::unique_lock<std::mutex> lock(m_mutex);
     frame->shared = QByteArray();
@@ -647,43 +655,108 @@ void ThreadVideo::fillTicks(int64_t end) {
         return;
     }
     for (; m_nextTick < end && !m_writeFailed; ++m_nextTick) {
-        // The encoder behind a camera (its queue full: the next frame would
-        // be dropped): the picture before carries this tick by its duration,
-        // so that no camera frame is dropped for a repeat. A caller that
-        // waits for space keeps the queue full and loses nothing.
+        // The encoder behind a camera (a backlog of its own, and the queue
+        // full: the next frame would be dropped): the tick is a copy of the
+        // picture before, made without the encoder, so that no camera frame
+        // is dropped for a repeat. A caller that waits for space keeps the
+        // queue full and loses nothing.
         bool behind = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            behind = !m_abort && !m_paced && int(m_queue.size()) + m_reserved >= m_capacity;
+            auto full = [&] { return !m_paced && int(m_queue.size()) + m_reserved >= m_capacity; };
+            m_jobChanged.wait(lock, [&] { return m_abort || m_jobs.size() < kJobBacklog || full(); });
+            behind = !m_abort && m_jobs.size() >= kJobBacklog;
         }
-        if (behind) {
-            if (m_canCopy && m_repeatInEncoder.empty() && m_held->size > 0) {
-                // The encoder holds nothing back: the copy follows the
-                // picture it shows. It carries its tick's share of the bits.
-                const QByteArray copy =
-                    m_copies.copyOfLast(int(m_encoder->bit_rate * m_rateDen / m_rateNum / 8));
-                if (av_new_packet(m_packet, int(copy.size())) < 0) {
-                    m_writeFailed = true;
-                    setError("out of memory");
-                    return;
-                }
-                std::memcpy(m_packet->data, copy.constData(), size_t(copy.size()));
-                m_packet->pts = m_packet->dts = m_nextTick - m_firstTick;
-                ++m_copied;
-                ++m_repeats;
-                if (!holdPacket(m_packet, true))
-                    return;
-                continue;
-            }
-            ++m_carried;
-            continue;
-        }
-        ++m_repeats;
-        encodeTick(m_nextTick, true);
+        postJob(behind ? Job::Copy : Job::Repeat, m_nextTick);
     }
 }
 
-bool ThreadVideo::takePicture(Frame& frame) {
+bool ThreadVideo::postPicture(Frame& frame) {
+    // The picture the encoder is not using: the one before the last.
+    const int into = 1 - m_lastPicture;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_jobChanged.wait(lock, [&] { return m_jobsDone >= m_lastJobWith[into]; });
+    }
+    if (!takePicture(frame, m_outFrames[into]))
+        return false;
+    m_lastPicture = into;
+    postJob(Job::Picture, m_nextTick++);
+    return true;
+}
+
+void ThreadVideo::postJob(Job::Kind kind, int64_t tick) {
+    if (m_firstTick < 0)
+        m_firstTick = tick;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_jobs.push_back({kind, tick, m_lastPicture});
+    m_lastJobWith[m_lastPicture] = ++m_jobsPosted;
+    m_jobChanged.notify_all();
+}
+
+void ThreadVideo::encodeJobs() {
+    for (;;) {
+        Job job;
+        bool skip;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_jobChanged.wait(lock, [&] { return !m_jobs.empty(); });
+            job = m_jobs.front();
+            skip = m_abort; // the destructor gave up waiting: no more encoding
+        }
+        if (job.kind == Job::End)
+            return;
+        if (!skip && !m_writeFailed) {
+            if (job.kind == Job::Picture) {
+                ++m_pictures;
+                encodeTick(job.tick, false, m_outFrames[job.picture]);
+            } else if (job.kind == Job::Repeat) {
+                ++m_repeats;
+                encodeTick(job.tick, true, m_outFrames[job.picture]);
+            } else {
+                copyTick(job.tick);
+            }
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_jobs.pop_front();
+        ++m_jobsDone;
+        m_jobChanged.notify_all();
+    }
+}
+
+void ThreadVideo::copyTick(int64_t tick) {
+    if (!m_canCopy || !m_inEncoder.empty() || m_held->size <= 0) {
+        // The picture before carries this tick by its duration.
+        ++m_carried;
+        return;
+    }
+    // The encoder holds nothing back: the copy follows the picture it
+    // shows. It carries its tick's share of the bits.
+    const QByteArray copy = m_copies.copyOfLast(int(m_encoder->bit_rate * m_rateDen / m_rateNum / 8));
+    if (av_new_packet(m_packet, int(copy.size())) < 0) {
+        m_writeFailed = true;
+        setError("out of memory");
+        return;
+    }
+    std::memcpy(m_packet->data, copy.constData(), size_t(copy.size()));
+    m_packet->pts = m_packet->dts = tick - m_firstTick;
+    ++m_copied;
+    ++m_repeats;
+    holdPacket(m_packet, true);
+}
+
+void ThreadVideo::endEncodeJobs() {
+    if (!m_encodeThread.joinable())
+        return;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_jobs.push_back({Job::End, 0, 0});
+        m_jobChanged.notify_all();
+    }
+    m_encodeThread.join();
+}
+
+bool ThreadVideo::takePicture(Frame& frame, AVFrame* into) {
     const AVFrame* picture = nullptr;
     if (m_inCodecId == AV_CODEC_ID_RAWVIDEO) {
         // Only read: the scaler takes the planes where they are.
@@ -716,8 +789,7 @@ bool ThreadVideo::takePicture(Frame& frame) {
         }
         picture = m_decoded;
     }
-    const bool ok = av_frame_make_writable(m_outFrame) >= 0 &&
-                    m_scaler->scale(picture, m_outFrame->data, m_outFrame->linesize);
+    const bool ok = av_frame_make_writable(into) >= 0 && m_scaler->scale(picture, into->data, into->linesize);
     // One picture a frame: a second one from the same packet takes no tick.
     if (picture == m_decoded)
         while (avcodec_receive_frame(m_decoder, m_decoded) >= 0)
@@ -727,25 +799,23 @@ bool ThreadVideo::takePicture(Frame& frame) {
     return ok;
 }
 
-bool ThreadVideo::encodeTick(int64_t tick, bool repeat) {
-    if (m_firstTick < 0)
-        m_firstTick = tick;
+bool ThreadVideo::encodeTick(int64_t tick, bool repeat, AVFrame* picture) {
     const int64_t pts = tick - m_firstTick;
-    m_outFrame->pts = pts;
+    picture->pts = m_encoderPts++;
     // A group starts every m_keyTicks; one whose first tick the encoder had
     // no time for starts at the next picture.
-    m_outFrame->pict_type = AV_PICTURE_TYPE_NONE;
+    picture->pict_type = AV_PICTURE_TYPE_NONE;
     if (pts >= m_nextKeyPts) {
-        m_outFrame->pict_type = AV_PICTURE_TYPE_I;
+        picture->pict_type = AV_PICTURE_TYPE_I;
         m_nextKeyPts = (pts / m_keyTicks + 1) * m_keyTicks;
     }
-    const int r = avcodec_send_frame(m_encoder, m_outFrame);
+    const int r = avcodec_send_frame(m_encoder, picture);
     if (r < 0) {
         setError("the encoder refused a frame: " + avErrorText(r));
         return true;
     }
     ++m_encoded;
-    m_repeatInEncoder.push_back(repeat);
+    m_inEncoder.push_back({pts, repeat});
     return drainEncoder(false);
 }
 
@@ -762,10 +832,13 @@ bool ThreadVideo::drainEncoder(bool flush) {
         }
         // No picture is held back or reordered: pictures come out in the
         // order they went in, each with its tick.
-        m_packet->dts = m_packet->pts;
-        const bool repeat = !m_repeatInEncoder.empty() && m_repeatInEncoder.front();
-        if (!m_repeatInEncoder.empty())
-            m_repeatInEncoder.pop_front();
+        if (m_inEncoder.empty()) {
+            setError("the encoder gave more pictures than it was given");
+            return !flush;
+        }
+        m_packet->pts = m_packet->dts = m_inEncoder.front().pts;
+        const bool repeat = m_inEncoder.front().repeat;
+        m_inEncoder.pop_front();
         if (m_canCopy) {
             // Numbered past the copies made since the last key frame.
             const QByteArray renumbered = m_copies.renumber(m_packet->data, m_packet->size);
@@ -853,6 +926,7 @@ void ThreadVideo::finish() {
     }
     if (!m_abort)
         fillTicks(lastTick + 1);
+    endEncodeJobs();
     if (!m_writeFailed && m_encoder) {
         avcodec_send_frame(m_encoder, nullptr);
         drainEncoder(true);
@@ -964,7 +1038,8 @@ void ThreadVideo::releaseFFmpeg() {
     av_packet_free(&m_held);
     av_frame_free(&m_decoded);
     av_frame_free(&m_rawView);
-    av_frame_free(&m_outFrame);
+    for (AVFrame*& f : m_outFrames)
+        av_frame_free(&f);
     m_scaler.reset();
 }
 

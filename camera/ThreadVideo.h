@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 struct AVCodecContext;
@@ -201,10 +202,23 @@ private:
     // Repeats the last picture on the ticks before `end`; where the encoder
     // is behind, by copies made without it (or by its duration).
     void fillTicks(int64_t end);
-    // Decodes and scales a frame into the picture to encode; false when it
-    // does not decode.
-    bool takePicture(Frame& frame);
-    bool encodeTick(int64_t tick, bool repeat);
+    // Decodes and scales a frame into `into`; false when it does not decode.
+    bool takePicture(Frame& frame, AVFrame* into);
+    // Decodes and scales a frame into the picture the encoder is not using
+    // and posts it on the next tick; false when it does not decode.
+    bool postPicture(Frame& frame);
+    // The encoding thread's work, in the order posted: a picture, a repeat
+    // of the last one, a copy of it made without the encoder, or the end.
+    struct Job {
+        enum Kind { Picture, Repeat, Copy, End } kind = End;
+        int64_t tick = 0;
+        int picture = 0; // which of m_outFrames
+    };
+    void postJob(Job::Kind kind, int64_t tick);
+    void encodeJobs();
+    void endEncodeJobs();
+    void copyTick(int64_t tick);
+    bool encodeTick(int64_t tick, bool repeat, AVFrame* picture);
     bool drainEncoder(bool flush);
     // Writes the packet held before and holds `packet` (taken) until the
     // next one says how long it lasts.
@@ -267,7 +281,7 @@ private:
     AVPacket* m_held = nullptr; // the last encoded picture, written when the next comes
     AVFrame* m_decoded = nullptr;
     AVFrame* m_rawView = nullptr;
-    AVFrame* m_outFrame = nullptr;
+    AVFrame* m_outFrames[2] = {nullptr, nullptr}; // the last picture posted, and the next
     std::unique_ptr<FrameScaler> m_scaler;
     AVIOContext* m_io = nullptr;
     int m_fd = -1;
@@ -280,14 +294,32 @@ private:
     qint64 m_pictures = 0, m_repeats = 0, m_copied = 0, m_carried = 0; // ticks of the file, by what holds them
     H264Repeats m_copies;
     bool m_canCopy = false; // the encoder's stream takes copies made without it
-    std::deque<bool> m_repeatInEncoder; // per picture in the encoder: a repeat
+    // Per picture in the encoder: its tick of the file, and whether it is a
+    // repeat. The encoder itself counts only the pictures it is given (a
+    // copy made without it is no gap it should fill with bits).
+    struct InEncoder {
+        int64_t pts;
+        bool repeat;
+    };
+    std::deque<InEncoder> m_inEncoder;
+    int64_t m_encoderPts = 0;
     bool m_heldIsRepeat = false;        // the packet waiting to be written is a repeat's
     qint64 m_picturesMuxed = 0, m_picturesOnDisk = 0;
     int64_t m_lastFlushMs = 0;   // when the last fragment went to disk
     int64_t m_goodBytes = 0;    // file size at the end of the last complete write
     int64_t m_packetsMuxed = 0;
     bool m_fragmented = false;
-    bool m_writeFailed = false;
+    std::atomic<bool> m_writeFailed{false};
+    // The encoding thread and its jobs (guarded by m_mutex): the recording
+    // thread waits for it only when it has kJobBacklog jobs waiting, or for
+    // the picture it is to write into.
+    static constexpr size_t kJobBacklog = 2;
+    std::thread m_encodeThread;
+    std::condition_variable m_jobChanged;
+    std::deque<Job> m_jobs;
+    int64_t m_jobsPosted = 0, m_jobsDone = 0;
+    int64_t m_lastJobWith[2] = {0, 0}; // the last job using each picture
+    int m_lastPicture = 0;             // the picture repeats show
 };
 
 // Free-space check before a recording: true when the volume holding the
