@@ -337,6 +337,7 @@ bool ThreadVideo::openEncoder() {
 
     // Input side: raw frames are wrapped as they are, JPEG frames decoded.
     m_packet = av_packet_alloc();
+    m_jpegPacket = av_packet_alloc();
     m_held = av_packet_alloc();
     m_decoded = av_frame_alloc();
     m_rawView = av_frame_alloc();
@@ -779,10 +780,10 @@ bool ThreadVideo::takePicture(Frame& frame, AVFrame* into) {
             std::memset(m_padded.data() + frame.bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
             jpeg = m_padded.data();
         }
-        m_packet->data = jpeg;
-        m_packet->size = frame.bytes;
-        const int r = avcodec_send_packet(m_decoder, m_packet);
-        av_packet_unref(m_packet);
+        m_jpegPacket->data = jpeg;
+        m_jpegPacket->size = frame.bytes;
+        const int r = avcodec_send_packet(m_decoder, m_jpegPacket);
+        av_packet_unref(m_jpegPacket);
         if (r < 0 || avcodec_receive_frame(m_decoder, m_decoded) < 0) {
             ++m_bad;
             return false;
@@ -1035,6 +1036,7 @@ void ThreadVideo::releaseFFmpeg() {
     }
     m_stream = nullptr;
     av_packet_free(&m_packet);
+    av_packet_free(&m_jpegPacket);
     av_packet_free(&m_held);
     av_frame_free(&m_decoded);
     av_frame_free(&m_rawView);

@@ -277,7 +277,8 @@ private:
     AVStream* m_stream = nullptr;
     AVCodecContext* m_encoder = nullptr;
     AVCodecContext* m_decoder = nullptr;
-    AVPacket* m_packet = nullptr;
+    AVPacket* m_packet = nullptr;     // the encoder's, on the encoding thread
+    AVPacket* m_jpegPacket = nullptr; // the decoder's, on the recording thread
     AVPacket* m_held = nullptr; // the last encoded picture, written when the next comes
     AVFrame* m_decoded = nullptr;
     AVFrame* m_rawView = nullptr;
