@@ -174,10 +174,11 @@ TEST_F(V4l2OnSim, StatedRateIsKnownBeforeTheFirstFrame) {
 // most the rate the driver states). Also when
 // the capture thread takes longer for a frame than the camera's interval (a
 // loaded machine): the frames it took show the camera's interval, not its
-// own pace. Rows: how long the reader takes for a frame, in ms.
+// own pace. Rows: how long the reader takes for a frame, in ms (300: longer
+// than a release waits for the capture thread).
 struct V4l2FrameRate : public V4l2OnSim, public ::testing::WithParamInterface<int> {};
 
-INSTANTIATE_TEST_SUITE_P(ReaderCost, V4l2FrameRate, ::testing::Values(0, 100, 150),
+INSTANTIATE_TEST_SUITE_P(ReaderCost, V4l2FrameRate, ::testing::Values(0, 100, 150, 300),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return "takes" + std::to_string(info.param) + "ms";
                          });
@@ -204,5 +205,7 @@ TEST_P(V4l2FrameRate, FollowsTheCaptureTimes) {
     EXPECT_TRUE(afterChange == 0 || afterChange == 15 || afterChange == 7.5) << afterChange;
     sim->setFramesPerSecond(7.5);
     EXPECT_TRUE(rateNear(7.5)) << dev->frameRate();
-    dev->release();
+    // No capture thread runs on past its device, whatever frame it was in.
+    dev.reset();
+    EXPECT_EQ(stall.use_count(), 1) << "a capture thread outlived its device";
 }
