@@ -754,11 +754,15 @@ QByteArray SimUsbCamera::jpegFrame(const cv::Mat& img, int phase) {
             // whole picture for each phase cost more than the encode, on the
             // reader's thread, while the camera went on sending.
             cv::Mat picture = img;
-            const cv::Rect mark = m_mark ? markBgr(picture.size(), phase) : cv::Rect();
-            const cv::Mat under = picture(mark).clone();
-            picture(mark).setTo(cv::Scalar(255, 255, 255));
+            cv::Mat marked, under;
+            if (m_mark) {
+                marked = picture(markBgr(picture.size(), phase));
+                under = marked.clone();
+                marked.setTo(cv::Scalar(255, 255, 255));
+            }
             cached = YuvPack::bgrToJpeg(picture, 85, m_options.jpeg422);
-            under.copyTo(picture(mark));
+            if (m_mark)
+                under.copyTo(marked);
         }
         jpeg = cached;
     }
