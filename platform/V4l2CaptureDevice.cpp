@@ -317,7 +317,8 @@ void V4l2CaptureDevice::joinReleased(bool all) {
             ++it;
             continue;
         }
-        it->second.join();
+        if (it->second.joinable())
+            it->second.join();
         it = m_released.erase(it);
     }
 }
