@@ -696,11 +696,11 @@ cv::Mat SimUsbCamera::currentPicture() {
 
 // The moving mark: a white square sliding along the bottom of the picture,
 // one of kPhases places, so that consecutive frames differ.
-void SimUsbCamera::drawMarkBgr(cv::Mat& img, int phase) const {
-    const int m = std::max(8, img.rows / 36) & ~1;
-    const int x = (m + phase * (img.cols - 3 * m) / (kPhases - 1)) & ~1;
-    const int y = (img.rows - m - m / 2) & ~1;
-    cv::rectangle(img, cv::Rect(x, y, m, m), cv::Scalar(255, 255, 255), cv::FILLED);
+cv::Rect SimUsbCamera::markBgr(cv::Size size, int phase) const {
+    const int m = std::max(8, size.height / 36) & ~1;
+    const int x = (m + phase * (size.width - 3 * m) / (kPhases - 1)) & ~1;
+    const int y = (size.height - m - m / 2) & ~1;
+    return cv::Rect(x, y, m, m);
 }
 
 void SimUsbCamera::drawMarkRaw(uint8_t* frame, int format, QSize size, int phase, const uint8_t* unmarked) const {
@@ -749,10 +749,20 @@ QByteArray SimUsbCamera::jpegFrame(const cv::Mat& img, int phase) {
         }
         QByteArray& cached = m_jpegPhases[phase];
         if (cached.isEmpty()) {
-            cv::Mat marked = img.clone();
+            // The mark goes into the picture itself (ours, under the lock)
+            // and what lay under it back after the encode: a copy of the
+            // whole picture for each phase cost more than the encode, on the
+            // reader's thread, while the camera went on sending.
+            cv::Mat picture = img;
+            cv::Mat marked, under;
+            if (m_mark) {
+                marked = picture(markBgr(picture.size(), phase));
+                under = marked.clone();
+                marked.setTo(cv::Scalar(255, 255, 255));
+            }
+            cached = YuvPack::bgrToJpeg(picture, 85, m_options.jpeg422);
             if (m_mark)
-                drawMarkBgr(marked, phase);
-            cached = YuvPack::bgrToJpeg(marked, 85, m_options.jpeg422);
+                under.copyTo(marked);
         }
         jpeg = cached;
     }

@@ -161,7 +161,8 @@ private:
     // Sweep: takes the picture drawn ahead when it shows `v` but for the
     // focus, and has the next one drawn for `v`. False while none is ready.
     bool takeDrawnAhead(const SimSpecimen::View& v);
-    void drawMarkBgr(cv::Mat& img, int phase) const;
+    // Where the mark of `phase` lies in a BGR picture of `size`.
+    cv::Rect markBgr(cv::Size size, int phase) const;
     // Draws the mark of `phase` into a raw frame, or with `unmarked` (the
     // packed picture) puts back what lies under it.
     void drawMarkRaw(uint8_t* frame, int format, QSize size, int phase, const uint8_t* unmarked = nullptr) const;

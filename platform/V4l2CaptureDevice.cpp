@@ -301,7 +301,27 @@ V4l2CaptureDevice::V4l2CaptureDevice(int node, StreamFactory makeStream)
         m_makeStream = [] { return std::make_unique<OpenCvStream>(); };
 }
 
-V4l2CaptureDevice::~V4l2CaptureDevice() { release(); }
+V4l2CaptureDevice::~V4l2CaptureDevice() {
+    release();
+    joinReleased(true);
+}
+
+void V4l2CaptureDevice::joinReleased(bool all) {
+    for (auto it = m_released.begin(); it != m_released.end();) {
+        bool ended = all;
+        if (!ended) {
+            std::lock_guard<std::mutex> l(it->first->lock);
+            ended = it->first->finished;
+        }
+        if (!ended) {
+            ++it;
+            continue;
+        }
+        if (it->second.joinable())
+            it->second.join();
+        it = m_released.erase(it);
+    }
+}
 
 bool V4l2CaptureDevice::open(int index, int backend) {
     Q_UNUSED(index) // the node was chosen from the device list
@@ -315,8 +335,8 @@ bool V4l2CaptureDevice::open(int index, int backend) {
     shared->stream->set(cv::CAP_PROP_CONVERT_RGB, 0);
     m_shared = shared;
     // The thread keeps the shared state alive: a release never waits for a
-    // frame that does not come.
-    std::thread([shared] { shared->run(); }).detach();
+    // frame that does not come (the destructor does).
+    m_thread = std::thread([shared] { shared->run(); });
     return true;
 }
 
@@ -326,12 +346,17 @@ void V4l2CaptureDevice::release() {
     if (!m_shared)
         return;
     std::shared_ptr<Shared> shared = std::move(m_shared);
-    std::unique_lock<std::mutex> l(shared->lock);
-    shared->stop = true;
-    shared->changed.notify_all();
-    // An idle capture thread ends at once and closes the device, so it can be
-    // opened again; one inside a stalled first frame closes it when that ends.
-    shared->changed.wait_for(l, 200ms, [&] { return shared->finished; });
+    {
+        std::unique_lock<std::mutex> l(shared->lock);
+        shared->stop = true;
+        shared->changed.notify_all();
+        // An idle capture thread ends at once and closes the device, so it can
+        // be opened again; one inside a stalled first frame closes it when
+        // that ends.
+        shared->changed.wait_for(l, 200ms, [&] { return shared->finished; });
+    }
+    m_released.emplace_back(std::move(shared), std::move(m_thread));
+    joinReleased(false);
 }
 
 bool V4l2CaptureDevice::mapProperty(int prop, double value, int& cvProp, double& cvValue) {

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 // What the V4L2 device needs of OpenCV's VideoCapture, so that tests can
@@ -59,6 +60,10 @@ public:
     using StreamFactory = std::function<std::unique_ptr<V4l2Stream>()>;
     // node: the N of /dev/videoN; makeStream: OpenCV's capture by default.
     explicit V4l2CaptureDevice(int node, StreamFactory makeStream = {});
+    // Waits for every capture thread the device started to end: at most the
+    // frame each is inside (a stalled first frame: the driver's select
+    // timeout). One left running would go on inside OpenCV after the process
+    // has torn down OpenCV's per-thread storage, which aborts the process.
     ~V4l2CaptureDevice() override;
     bool open(int index, int backend = PlatformBackend) override;
     bool isOpened() const override;
@@ -112,9 +117,16 @@ private:
     // Hands a VideoCapture set to the stream, or to the capture thread when
     // the stream is busy for longer than a control may wait.
     bool setStream(int cvProp, double value);
+    // Joins the capture threads of released streams that have ended, or
+    // with `all` every one, waiting for it.
+    void joinReleased(bool all);
     int m_node;
     StreamFactory m_makeStream;
     int m_readTimeout = -1;
     int64_t m_lastCaptureMs = -1;
     std::shared_ptr<Shared> m_shared;
+    std::thread m_thread; // the capture thread of m_shared
+    // Threads of released streams that may still be inside a frame: a
+    // release does not wait for a stalled camera.
+    std::vector<std::pair<std::shared_ptr<Shared>, std::thread>> m_released;
 };

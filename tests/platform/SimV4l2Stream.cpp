@@ -46,11 +46,12 @@ double SimV4l2Stream::get(int cvProp) {
 }
 
 bool SimV4l2Stream::take(int timeoutMs) {
-    if (m_buffer.empty())
-        m_buffer.resize(size_t(4096) * 3072 * 2); // the largest frame of the models
     m_device.setReadTimeout(timeoutMs);
     m_bytes = 0;
-    if (!m_device.readRaw(m_buffer.data(), m_buffer.size(), m_bytes, m_width, m_height))
+    m_frame = QByteArray(); // the camera may fill it again
+    // The camera's own buffer: retrieve copies it out once, as OpenCV's does
+    // from the driver's.
+    if (!m_device.takeFrame(m_frame, size_t(4096) * 3072 * 2, m_bytes, m_width, m_height))
         return false;
     // The frame's own time, as a driver stamps it, not the time this
     // reader came for it.
@@ -93,7 +94,7 @@ bool SimV4l2Stream::retrieve(QByteArray& bytes, int& width, int& height) {
     if (m_bytes <= 0)
         return false;
     bytes.resize(m_bytes);
-    std::memcpy(bytes.data(), m_buffer.data(), size_t(m_bytes));
+    std::memcpy(bytes.data(), m_frame.constData(), size_t(m_bytes));
     width = m_width;
     height = m_height;
     return true;

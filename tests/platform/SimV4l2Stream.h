@@ -46,7 +46,7 @@ private:
     SimCaptureDevice m_device;
     std::shared_ptr<SimUsbCamera> m_camera;
     std::shared_ptr<StallSwitch> m_stall;
-    std::vector<uint8_t> m_buffer;
+    QByteArray m_frame; // the camera's buffer of the frame taken, held as a dequeued driver buffer
     int m_bytes = 0, m_width = 0, m_height = 0;
     double m_bufferMs = 0; // the taken frame's buffer time
     double m_statedFps = 0;
