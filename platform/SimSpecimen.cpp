@@ -115,7 +115,7 @@ double quantiseBlur(double sigma) {
     return best;
 }
 
-bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancelled) {
+bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancelled, Scratch& scratch) {
     const double upp = v.unitsPerPixel;
     if (v.tilt == 0.0) {
         const double s = blurPixels(v.focus - 0.0, upp);
@@ -132,7 +132,9 @@ bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancel
         const double level = quantiseBlur(blurPixels(v.focus - depthAt(x, v.tilt), upp));
         bandsByLevel[level].push_back(bx);
     }
-    const cv::Mat sharp = img.clone();
+    img.copyTo(scratch.sharp);
+    const cv::Mat& sharp = scratch.sharp;
+    scratch.blurred.create(img.size(), img.type());
     for (const auto& [level, bands] : bandsByLevel) {
         if (level < 0.3)
             continue;
@@ -141,7 +143,7 @@ bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancel
         const int margin = int(std::ceil(3 * level)) + 1;
         const int lo = std::max(0, bands.front() - margin);
         const int hi = std::min(img.cols, bands.back() + band + margin);
-        cv::Mat blurred;
+        cv::Mat blurred = scratch.blurred(cv::Rect(0, 0, hi - lo, img.rows));
         cv::GaussianBlur(sharp(cv::Rect(lo, 0, hi - lo, img.rows)), blurred, cv::Size(0, 0), level, 0,
                          cv::BORDER_REFLECT);
         for (int bx : bands) {
@@ -168,18 +170,22 @@ QList<Disc> discsIn(const QRectF& units) {
 cv::Mat render(const View& view) { return render(view, {}); }
 
 cv::Mat render(const View& view, const std::function<bool()>& cancelled) {
+    cv::Mat img;
+    Scratch scratch;
+    return renderInto(view, cancelled, img, scratch) ? img : cv::Mat();
+}
+
+bool renderInto(const View& view, const std::function<bool()>& cancelled, cv::Mat& img, Scratch& scratch) {
     if (view.size.isEmpty() || view.unitsPerPixel <= 0)
-        return cv::Mat();
-    cv::Mat img(view.size.height(), view.size.width(), CV_8UC3);
+        return false;
+    img.create(view.size.height(), view.size.width(), CV_8UC3);
     if (!drawGrain(img, view, cancelled))
-        return cv::Mat();
+        return false;
     drawGrid(img, view);
     if (cancelled && cancelled())
-        return cv::Mat();
+        return false;
     drawDiscs(img, view);
-    if ((cancelled && cancelled()) || !applyFocus(img, view, cancelled))
-        return cv::Mat();
-    return img;
+    return !(cancelled && cancelled()) && applyFocus(img, view, cancelled, scratch);
 }
 
 } // namespace SimSpecimen

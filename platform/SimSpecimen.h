@@ -44,6 +44,16 @@ cv::Mat render(const View& view);
 // rows, each blur level); an empty picture when it answered true.
 cv::Mat render(const View& view, const std::function<bool()>& cancelled);
 
+// The working planes of a drawing, kept by a caller that draws picture after
+// picture (a focus sweep) so that none is made again for the next one.
+struct Scratch {
+    cv::Mat sharp, blurred;
+};
+// Draws into `out`, reusing its buffer when it has the view's size (no
+// other matrix may share it); false, with `out` in an unknown state, when
+// `cancelled` answered true.
+bool renderInto(const View& view, const std::function<bool()>& cancelled, cv::Mat& out, Scratch& scratch);
+
 // Discs whose centres lie in the given specimen rectangle (for tests that aim
 // at an edge).
 QList<Disc> discsIn(const QRectF& units);

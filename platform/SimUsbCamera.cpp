@@ -98,6 +98,12 @@ struct SimUsbCamera::DrawnAhead {
     bool ready = false;   // `picture` shows `shown`
     SimSpecimen::View shown;
     cv::Mat picture;
+    // A picture buffer nobody shows (the reader's last one, or a picture
+    // dropped), drawn into next. A 4K sweep draws 25 MB pictures at the
+    // camera's rate: made afresh each time, with the drawing's planes, they
+    // swung the program's resident memory by some 56 MB from frame to frame.
+    cv::Mat spare;
+    SimSpecimen::Scratch scratch; // the drawing thread's alone
     std::thread thread;
 
     void loop() {
@@ -110,20 +116,24 @@ struct SimUsbCamera::DrawnAhead {
             const int closesBefore = closes;
             wanted = false;
             drawing = true;
+            cv::Mat drawn = std::move(spare);
             lock.unlock();
             // A close (the program may be ending) stops the drawing too: its
             // picture would be dropped, and it would hold a core meanwhile.
             // Refused memory: no picture; the reader asks again.
-            cv::Mat drawn;
-            MemoryRefusal::within(
-                [&] { drawn = SimSpecimen::render(v, [&] { return quit || closes != closesBefore; }); });
+            bool done = false;
+            MemoryRefusal::within([&] {
+                done = SimSpecimen::renderInto(v, [&] { return quit || closes != closesBefore; }, drawn, scratch);
+            });
             lock.lock();
             drawing = false;
-            if (!quit && closes == closesBefore && !drawn.empty()) {
-                picture = std::move(drawn);
+            if (done && !quit && closes == closesBefore) {
+                std::swap(picture, drawn);
                 shown = v;
                 ready = true;
             }
+            if (spare.empty())
+                spare = std::move(drawn);
         }
     }
 };
@@ -150,11 +160,14 @@ bool SimUsbCamera::takeDrawnAhead(const SimSpecimen::View& v) {
         std::lock_guard<std::mutex> lock(a.mutex);
         if (a.ready && a.shown.size == v.size && a.shown.unitsPerPixel == v.unitsPerPixel &&
             a.shown.offset == v.offset && a.shown.tilt == v.tilt) {
-            m_base = std::move(a.picture);
+            // The picture shown until now is drawn into next.
+            std::swap(m_base, a.picture);
             m_baseView = a.shown;
             taken = true;
         }
         a.ready = false;
+        if (a.spare.empty())
+            a.spare = std::move(a.picture);
         a.picture.release();
         if (!a.drawing) {
             a.next = v;
@@ -830,7 +843,11 @@ bool SimUsbCamera::produceShared(QByteArray& frame, size_t capacity, int& bytes,
                 if (slot->phase >= 0)
                     drawMarkRaw(dst, m_format, size, slot->phase, packed);
             } else {
-                slot->data = QByteArray(m_packed.constData(), int(full));
+                // A buffer of the frame's size is filled again, not made anew.
+                if (slot->data.size() == int(full))
+                    std::memcpy(dst, packed, full);
+                else
+                    slot->data = QByteArray(m_packed.constData(), int(full));
                 dst = reinterpret_cast<uint8_t*>(slot->data.data());
                 slot->gen = m_packedGen;
                 slot->format = m_format;

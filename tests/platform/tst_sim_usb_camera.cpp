@@ -4,6 +4,7 @@
 #include "platform/SimSpecimen.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
+#include "tests/imaging/CvAllocationLog.h"
 #include "tests/support/TestTools.h"
 
 #include <gtest/gtest.h>
@@ -347,19 +348,26 @@ TEST_F(SimCamera, ASweepingCameraDrawsItsPicturesOffTheReadersThread) {
     // 4K picture would hold the reader (the interface thread) for a frame
     // time and more on busy cores; only the very first, with nothing drawn
     // ahead yet, may be.
+    // Nor are the pictures made anew: drawn into the buffers of the ones
+    // before, they leave the program's resident memory steady.
+    CvAllocationLog log;
     OpenSim rig(4, "fps=0:tilt=0.005:sweep=0.5");
     ASSERT_TRUE(rig.opened);
     rig.sim->setMovingMark(false);
     std::set<std::string> pictures;
     Frame f;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
-    while (pictures.size() < 4 && std::chrono::steady_clock::now() < deadline) {
+    int made = 0;
+    while (pictures.size() < 8 && std::chrono::steady_clock::now() < deadline) {
         ASSERT_TRUE(read(rig.dev, f));
         ASSERT_EQ(f.width, 3840);
         pictures.insert(std::string(reinterpret_cast<const char*>(f.data.data()), size_t(f.bytes)));
+        if (pictures.size() == 4 && !made)
+            made = log.made(cv::Size(3840, 2160), CV_8UC3);
     }
-    ASSERT_EQ(pictures.size(), 4u) << "the sweep changes the picture";
+    ASSERT_EQ(pictures.size(), 8u) << "the sweep changes the picture";
     EXPECT_EQ(rig.sim->readerRenders(), 1);
+    EXPECT_EQ(log.made(cv::Size(3840, 2160), CV_8UC3), made) << "4K pictures made after the fourth picture";
 }
 
 TEST_F(SimCamera, ADrawingAskedToStopEndsWithoutAPicture) {
