@@ -791,6 +791,7 @@ void SimUsbCamera::pack(const cv::Mat& img, QSize size) {
         return;
     const size_t full = YuvPack::rawFrameBytes(m_format, size.width(), size.height());
     m_packed.resize(int(full));
+    m_packed.squeeze(); // a smaller size keeps no larger buffer
     auto* dst = reinterpret_cast<uint8_t*>(m_packed.data());
     if (m_format == 22)
         YuvPack::bgrToNv12(img, dst);
@@ -824,6 +825,14 @@ bool SimUsbCamera::produceShared(QByteArray& frame, size_t capacity, int& bytes,
         if (need != full) {
             frame = QByteArray(m_packed.constData(), int(need));
         } else {
+            // Buffers of another size that nobody holds would be made again
+            // before use: they go now. Kept, a 4K run's buffers stayed after
+            // the camera went back to a smaller size, 100 MB and more.
+            m_rawBuffers.erase(std::remove_if(m_rawBuffers.begin(), m_rawBuffers.end(),
+                                              [&](const RawBuffer& b) {
+                                                  return b.data.size() != int(full) && isSoleHolder(b.data);
+                                              }),
+                               m_rawBuffers.end());
             RawBuffer* slot = nullptr;
             for (RawBuffer& b : m_rawBuffers)
                 if (isSoleHolder(b.data)) {

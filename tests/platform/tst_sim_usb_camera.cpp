@@ -14,6 +14,8 @@
 
 #include <turbojpeg.h>
 
+#include <malloc.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -137,6 +139,23 @@ TEST_F(SimCamera, FramesComeInEveryFormatAtEverySizeOfTheModels) {
             EXPECT_LT(cv::mean(diff)[1], 6.0) << format;
         }
     }
+    // Four 4K raw frames held at once, let go, then a smaller size: every 4K
+    // buffer goes (the four frames and their packing alone are 62 MB; 35 MB
+    // went when the unused frame buffers stayed).
+    dev.set(3, 3840);
+    dev.set(4, 2160);
+    dev.selectPixelFormat(22);
+    Frame f;
+    {
+        std::vector<QByteArray> held(4);
+        for (QByteArray& raw : held)
+            ASSERT_TRUE(sim->takeFrame(raw, f.data.max_size(), f.bytes, f.width, f.height));
+    }
+    const size_t at4k = mallinfo2().uordblks + mallinfo2().hblkhd;
+    dev.set(3, 640);
+    dev.set(4, 360);
+    ASSERT_TRUE(read(dev, f));
+    EXPECT_GT(double(at4k) - double(mallinfo2().uordblks + mallinfo2().hblkhd), 80e6);
 }
 
 TEST_F(SimCamera, JpegChromaSubsamplingFollowsTheOption) {
