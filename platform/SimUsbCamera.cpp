@@ -98,11 +98,18 @@ struct SimUsbCamera::DrawnAhead {
     bool ready = false;   // `picture` shows `shown`
     SimSpecimen::View shown;
     cv::Mat picture;
-    // A picture buffer nobody shows (the reader's last one, or a picture
+    // Picture buffers nobody shows (the reader's last ones, or pictures
     // dropped), drawn into next. A 4K sweep draws 25 MB pictures at the
     // camera's rate: made afresh each time, with the drawing's planes, they
     // swung the program's resident memory by some 56 MB from frame to frame.
-    cv::Mat spare;
+    // The reader, the picture drawn ahead and the drawing hold one each, so
+    // two spares are all that ever come back.
+    std::vector<cv::Mat> spares;
+    void keep(cv::Mat& m) {
+        if (!m.empty() && spares.size() < 2)
+            spares.push_back(m);
+        m.release();
+    }
     SimSpecimen::Scratch scratch; // the drawing thread's alone
     std::thread thread;
 
@@ -116,7 +123,11 @@ struct SimUsbCamera::DrawnAhead {
             const int closesBefore = closes;
             wanted = false;
             drawing = true;
-            cv::Mat drawn = std::move(spare);
+            cv::Mat drawn;
+            if (!spares.empty()) {
+                drawn = std::move(spares.back());
+                spares.pop_back();
+            }
             lock.unlock();
             // A close (the program may be ending) stops the drawing too: its
             // picture would be dropped, and it would hold a core meanwhile.
@@ -132,8 +143,7 @@ struct SimUsbCamera::DrawnAhead {
                 shown = v;
                 ready = true;
             }
-            if (spare.empty())
-                spare = std::move(drawn);
+            keep(drawn);
         }
     }
 };
@@ -166,9 +176,7 @@ bool SimUsbCamera::takeDrawnAhead(const SimSpecimen::View& v) {
             taken = true;
         }
         a.ready = false;
-        if (a.spare.empty())
-            a.spare = std::move(a.picture);
-        a.picture.release();
+        a.keep(a.picture);
         if (!a.drawing) {
             a.next = v;
             a.wanted = true;
