@@ -48,11 +48,12 @@ class FrameScaler;
 //
 // Threads: startRecord, pushFrame and stopRecord are called on the driver's
 // thread (the GUI thread for USB cameras, the SDK's thread for network ones);
-// opening the encoder, decoding, scaling and encoding run on this object's
-// own thread and the encoder's few helper threads (a full-HD picture costs a
-// third of what the "medium" preset takes, so the live picture keeps the
-// processor). That thread starts in startRecord and ends when the file is
-// finished. A pushed frame is either
+// opening the encoder, decoding and scaling run on this object's own thread,
+// encoding and writing on a second one it starts (so the next picture is
+// decoded while one is encoded) and the encoder's few helper threads (a
+// full-HD picture costs a third of what the "medium" preset takes, so the
+// live picture keeps the processor). Both start in startRecord and end when
+// the file is finished. A pushed frame is either
 // copied into a buffer the recorder owns (raw pointer) or kept by reference
 // (QByteArray), never copied on the caller's thread in the second case.
 //
