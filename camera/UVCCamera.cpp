@@ -211,7 +211,10 @@ RawFrame UVCCamera::frameOf(int slot) const {
 }
 
 double UVCCamera::cameraFrameRate() const {
-    const double stated = m_capture ? m_capture->frameRate() : 0.0;
+    // A recording started right after the camera opened (or changed its
+    // format) waits a moment for the driver's word, rather than recording at
+    // a rate the camera does not send.
+    const double stated = m_capture ? m_capture->frameRateWithin(1000) : 0.0;
     // A measured rate is a whole number of frames a second give or take one
     // read: the camera's own is the nearest whole number.
     return stated > 0 ? stated : std::round(double(m_frameRate));

@@ -57,6 +57,7 @@ public:
     }
     bool waitFrame(int ms) override { return m_backend && m_backend->waitFrame(ms); }
     double frameRate() override { return m_backend ? m_backend->frameRate() : 0.0; }
+    double frameRateWithin(int ms) override { return m_backend ? m_backend->frameRateWithin(ms) : 0.0; }
     uint64_t framesMissed() const override { return m_backend ? m_backend->framesMissed() : 0; }
     int64_t lastCaptureMs() const override { return m_backend ? m_backend->lastCaptureMs() : -1; }
     void setReadTimeout(int ms) override {

@@ -108,6 +108,13 @@ public:
     // it states it, or as its frames come; 0 when it states none (a camera
     // that sends as fast as it is read, or a backend that cannot tell).
     virtual double frameRate() { return 0.0; }
+    // The same, but a stream whose driver has yet to state its rate (its
+    // capture thread not there yet, as on a busy machine right after an open
+    // or a format change) is waited for up to `ms`.
+    virtual double frameRateWithin(int ms) {
+        (void)ms;
+        return frameRate();
+    }
     // Frames the camera delivered since open that no read took (a newer
     // frame took their place before the next read), counted by the read
     // that follows them; always 0 from a backend that cannot tell.

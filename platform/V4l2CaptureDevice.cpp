@@ -132,6 +132,7 @@ struct V4l2CaptureDevice::Shared {
     // kRateWindowMs), and the interval the driver stated after it.
     std::deque<int64_t> times;
     double statedFps = 0;
+    bool stated = false; // the driver was asked for statedFps since the last restart
     std::vector<QByteArray> spare; // buffers readers let go of, for the capture thread to fill
     uint64_t serial = 0, taken = 0;
     uint64_t missed = 0; // frames replaced by a newer one before any read took them
@@ -144,6 +145,7 @@ struct V4l2CaptureDevice::Shared {
         taken = serial;
         times.clear();
         statedFps = 0;
+        stated = false;
     }
     void run();
     bool reopen();
@@ -247,8 +249,11 @@ void V4l2CaptureDevice::Shared::run() {
             // knows the camera's rate.
             const double stated = stream->get(cv::CAP_PROP_FPS);
             std::lock_guard<std::mutex> l(lock);
-            if (generation == generation0)
+            if (generation == generation0) {
                 statedFps = stated > 0 ? stated : 0.0;
+                this->stated = true;
+                changed.notify_all();
+            }
         }
         // The first frame of a stream may take seconds: here, not on the
         // interface thread.
@@ -518,6 +523,17 @@ double V4l2CaptureDevice::frameRate() {
     std::lock_guard<std::mutex> l(m_shared->lock);
     const double measured = rateOfCaptureTimes(m_shared->times, m_shared->statedFps);
     return measured > 0 ? measured : m_shared->statedFps;
+}
+
+double V4l2CaptureDevice::frameRateWithin(int ms) {
+    if (!m_shared)
+        return 0.0;
+    {
+        std::unique_lock<std::mutex> l(m_shared->lock);
+        m_shared->changed.wait_for(l, std::chrono::milliseconds(ms),
+                                   [&] { return m_shared->stated || m_shared->stop || m_shared->finished; });
+    }
+    return frameRate();
 }
 
 double V4l2CaptureDevice::rateOfCaptureTimes(const std::deque<int64_t>& times, double statedFps) {

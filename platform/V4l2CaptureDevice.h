@@ -85,6 +85,7 @@ public:
     // came; see rateOfCaptureTimes), and before that the driver's stated
     // interval (CAP_PROP_FPS).
     double frameRate() override;
+    double frameRateWithin(int ms) override;
 
     // The machine's V4L2 capture devices, in /dev/videoN order, named from
     // their udev properties.

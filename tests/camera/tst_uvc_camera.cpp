@@ -684,30 +684,33 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime_data() {
     QTest::addColumn<int>("takeMs");      // the capture thread's time for a frame (a loaded machine)
     QTest::addColumn<int>("loopMs");      // this loop's rest after each pass (a program loop running late)
     QTest::addColumn<int>("pausesMs");    // a pause and play in each half of the recording
+    QTest::addColumn<int>("lateMs");      // the capture thread this late to the stream's start
     // The generic model's file: at most 15 frames a second.
-    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0 << 0 << 0 << 0;
-    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0 << 0 << 0 << 0;
-    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0 << 0 << 0 << 0;
-    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0 << 0 << 0 << 0;
-    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0 << 0 << 0 << 0;
-    QTest::newRow("7.5 fps, 30 from halfway (a shorter exposure)") << 7.5 << 30.0 << 1500 << 0 << 0 << 0 << 0;
-    QTest::newRow("30 fps, 10 from halfway") << 30.0 << 10.0 << 1500 << 0 << 0 << 0 << 0;
-    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400 << 0 << 0 << 0;
+    QTest::newRow("7.5 fps") << 7.5 << 7.5 << 1500 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("15 fps") << 15.0 << 15.0 << 1500 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("29.97 fps") << 29.97 << 29.97 << 1500 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("recording 0.3 s after the live start") << 10.0 << 10.0 << 300 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("recording before the capture thread read the camera's rate")
+        << 10.0 << 10.0 << 100 << 0 << 0 << 0 << 0 << 500;
+    QTest::newRow("15 fps, 7.5 from halfway (a longer exposure)") << 15.0 << 7.5 << 1500 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("7.5 fps, 30 from halfway (a shorter exposure)") << 7.5 << 30.0 << 1500 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("30 fps, 10 from halfway") << 30.0 << 10.0 << 1500 << 0 << 0 << 0 << 0 << 0;
+    QTest::newRow("400 ms pause and play before the click") << 10.0 << 10.0 << 1500 << 400 << 0 << 0 << 0 << 0;
     // The picture before repeats over each pause, and the frames that come
     // while the encoder catches up with it wait.
-    QTest::newRow("15 fps, paused a second twice while recording") << 15.0 << 15.0 << 1500 << 0 << 0 << 0 << 1000;
+    QTest::newRow("15 fps, paused a second twice while recording") << 15.0 << 15.0 << 1500 << 0 << 0 << 0 << 1000 << 0;
     // The camera replaces the frames a slow capture thread leaves: the file
     // still holds the camera's rate, the picture before repeating on those
     // frames' ticks.
-    QTest::newRow("15 fps, a reader that takes 100 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 100 << 0 << 0;
-    QTest::newRow("15 fps, a reader that takes 150 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 150 << 0 << 0;
-    QTest::newRow("15 fps, a reader that takes 300 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 300 << 0 << 0;
-    QTest::newRow("30 fps, a reader that takes 100 ms a frame") << 30.0 << 30.0 << 1500 << 0 << 100 << 0 << 0;
+    QTest::newRow("15 fps, a reader that takes 100 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 100 << 0 << 0 << 0;
+    QTest::newRow("15 fps, a reader that takes 150 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 150 << 0 << 0 << 0;
+    QTest::newRow("15 fps, a reader that takes 300 ms a frame") << 15.0 << 15.0 << 1500 << 0 << 300 << 0 << 0 << 0;
+    QTest::newRow("30 fps, a reader that takes 100 ms a frame") << 30.0 << 30.0 << 1500 << 0 << 100 << 0 << 0 << 0;
     // This loop reads a frame every quarter second: the recorder gets one
     // in four, and the driver says the others were missed.
-    QTest::newRow("15 fps, this loop reading every quarter second") << 15.0 << 15.0 << 1500 << 0 << 0 << 250 << 0;
+    QTest::newRow("15 fps, this loop reading every quarter second") << 15.0 << 15.0 << 1500 << 0 << 0 << 250 << 0 << 0;
     QTest::newRow("15 fps, 7.5 from halfway, this loop reading every quarter second")
-        << 15.0 << 7.5 << 1500 << 0 << 0 << 250 << 0;
+        << 15.0 << 7.5 << 1500 << 0 << 0 << 250 << 0 << 0;
 }
 
 void TstUvcCamera::v4l2RecordingsKeepRealTime() {
@@ -722,8 +725,10 @@ void TstUvcCamera::v4l2RecordingsKeepRealTime() {
     QFETCH(int, takeMs);
     QFETCH(int, loopMs);
     QFETCH(int, pausesMs);
+    QFETCH(int, lateMs);
     auto stall = std::make_shared<StallSwitch>();
     stall->takeMs = takeMs;
+    stall->lateMs = lateMs;
     CaptureDevice::setFactory([stall] {
         return std::make_unique<V4l2CaptureDevice>(
             0, simStreams(SimUsbBus::instance()->cameras().value(0), stall));

@@ -40,8 +40,11 @@ bool SimV4l2Stream::set(int cvProp, double value) {
 double SimV4l2Stream::get(int cvProp) {
     if (cvProp == cv::CAP_PROP_POS_MSEC)
         return m_bufferMs;
-    if (cvProp == cv::CAP_PROP_FPS)
+    if (cvProp == cv::CAP_PROP_FPS) {
+        if (const int ms = m_stall->lateMs.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return m_statedFps;
+    }
     return m_device.get(cvProp);
 }
 

@@ -22,6 +22,9 @@ struct StallSwitch {
     // machine's capture thread): the camera replaces the frames that come
     // meanwhile, as a driver whose buffers are all full drops them.
     std::atomic<int> takeMs{0};
+    // The capture thread reaches a stream's start (the driver's stated rate)
+    // this late: a loaded machine right after an open.
+    std::atomic<int> lateMs{0};
     void set(bool on);
 };
 
