@@ -1,6 +1,6 @@
 #include "CvAllocationLog.h"
 
-#include <QMutexLocker>
+#include <chrono>
 
 #include <cstring>
 
@@ -14,10 +14,9 @@ CvAllocationLog::CvAllocationLog() : m_base(cv::Mat::getStdAllocator()), m_previ
 
 CvAllocationLog::~CvAllocationLog() {
     cv::Mat::setDefaultAllocator(m_previous);
-    QMutexLocker lock(&m_mutex);
-    while (!m_watched.isEmpty())
-        if (!m_freed.wait(&m_mutex, 60000))
-            qFatal("a watched matrix was not freed within a minute");
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_freed.wait_for(lock, std::chrono::minutes(1), [this] { return m_watched.isEmpty(); }))
+        qFatal("a watched matrix was not freed within a minute");
 }
 
 quint64 CvAllocationLog::shape(int rows, int cols, int type) {
@@ -25,22 +24,22 @@ quint64 CvAllocationLog::shape(int rows, int cols, int type) {
 }
 
 QThread* CvAllocationLog::madeBy(const void* data) const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_made.value(data, nullptr);
 }
 
 int CvAllocationLog::made(cv::Size size, int type) const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_shapes.value(shape(size.height, size.width, type), 0);
 }
 
 void CvAllocationLog::watch(cv::Size size, int type) {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_watch.append(shape(size.height, size.width, type));
 }
 
 QList<int> CvAllocationLog::writtenRows(cv::Size size, int type) const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_written.value(shape(size.height, size.width, type));
 }
 
@@ -50,7 +49,7 @@ cv::UMatData* CvAllocationLog::allocate(int dims, const int* sizes, int type, vo
     // even after the log is gone; watched ones come back here.
     cv::UMatData* u = m_base->allocate(dims, sizes, type, data, step, flags, usage);
     if (u && !data) {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_made.insert(u->data, QThread::currentThread());
         if (dims == 2) {
             const quint64 s = shape(sizes[0], sizes[1], CV_MAT_TYPE(type));
@@ -71,7 +70,7 @@ bool CvAllocationLog::allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMa
 
 void CvAllocationLog::deallocate(cv::UMatData* data) const {
     if (data && data->currAllocator == this) {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         const Watched w = m_watched.take(data->data);
         int written = 0;
         for (int r = 0; r < w.rows; ++r) {
@@ -83,7 +82,7 @@ void CvAllocationLog::deallocate(cv::UMatData* data) const {
                 }
         }
         m_written[w.shape].append(written);
-        m_freed.wakeAll();
+        m_freed.notify_all();
     }
     m_base->deallocate(data);
 }

@@ -4,9 +4,10 @@
 
 #include <QList>
 #include <QMap>
-#include <QMutex>
+
+#include <condition_variable>
+#include <mutex>
 #include <QThread>
-#include <QWaitCondition>
 
 // While it lives, records which thread allocated each OpenCV matrix buffer
 // (OpenCV's default allocator, wrapped) and the shapes made: a test can tell
@@ -46,8 +47,9 @@ private:
     };
     cv::MatAllocator* m_base;
     cv::MatAllocator* m_previous;
-    mutable QMutex m_mutex;
-    mutable QWaitCondition m_freed;
+    // The standard library's, whose locking a thread checker sees.
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_freed;
     mutable QMap<const void*, QThread*> m_made;
     mutable QMap<quint64, int> m_shapes;
     QList<quint64> m_watch;
