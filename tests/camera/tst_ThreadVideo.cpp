@@ -435,6 +435,30 @@ TEST(ThreadVideo, HoldsTheConstantBitRate) {
     EXPECT_EQ(decodeErrors(path), "");
 }
 
+TEST(ThreadVideo, AStillSpecimenKeepsItsDetailAtTheConstantBitRate) {
+    // Ten seconds of a still full-HD specimen at 10 frames a second: at least
+    // 54.5 dB PSNR against the picture sent (ffmpeg's figure over all planes).
+    TestEnv env;
+    const auto still = makeFrames(1920, 1080, 1, kNV12);
+    QFile raw(env.file("still.nv12"));
+    ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+    raw.write(reinterpret_cast<const char*>(still[0].data()), qint64(still[0].size()));
+    raw.close();
+    ThreadVideo rec;
+    ASSERT_TRUE(rec.startRecord(env.file("still.mp4"), 1920, 1080, kRaw, kNV12, 10, 1920, 1080, 1, 10));
+    pushAll(rec, still, 100, 10);
+    stopAndWait(rec);
+    QProcess p;
+    p.start("ffmpeg", {"-nostdin", "-i", env.file("still.mp4"), "-f", "rawvideo", "-pix_fmt", "nv12", "-s",
+                       "1920x1080", "-stream_loop", "-1", "-i", raw.fileName(), "-lavfi",
+                       "[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr=shortest=1", "-f", "null", "-"});
+    ASSERT_TRUE(p.waitForFinished(120000) && p.exitCode() == 0);
+    const QString said = QString::fromUtf8(p.readAllStandardError());
+    const int at = said.lastIndexOf("average:");
+    ASSERT_GE(at, 0) << said.toStdString();
+    EXPECT_GE(said.mid(at + 8).section(' ', 0, 0).toDouble(), 54.5);
+}
+
 TEST(ThreadVideo, CameraFramesKeptEveryNthCarryTheConstantBitRate) {
     // The USB models' settings: a file of 20 ticks a second fed every third
     // NV12 or every second YUYV frame of a 30 fps camera, so 10 or 15 frames
