@@ -2,7 +2,7 @@
 // the frames it shows of a growing mosaic, export with both crops, the
 // hand-shake with a responder that answers as the general settings do, and
 // the flat-field reference.
-#include "CvAllocationLog.h"
+#include "tests/support/CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 #include "StitchStageCamera.h"
 

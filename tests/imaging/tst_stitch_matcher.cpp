@@ -1,6 +1,6 @@
 // The ORB offset matcher: the counting and voting rules on hand-made
 // features, then real frames of the synthetic specimen.
-#include "CvAllocationLog.h"
+#include "tests/support/CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 
 #include "imaging/StitchMatcher.h"

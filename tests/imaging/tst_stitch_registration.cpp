@@ -1,5 +1,5 @@
 // The SIFT registration that finds a lost frame in the mosaic.
-#include "CvAllocationLog.h"
+#include "tests/support/CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 
 #include "imaging/StitchRegistration.h"

@@ -4,7 +4,7 @@
 #include "platform/SimSpecimen.h"
 #include "platform/SimUsbCamera.h"
 #include "platform/SleepClock.h"
-#include "tests/imaging/CvAllocationLog.h"
+#include "tests/support/CvAllocationLog.h"
 #include "tests/support/TestTools.h"
 
 #include <gtest/gtest.h>

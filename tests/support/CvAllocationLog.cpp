@@ -1,4 +1,4 @@
-#include "CvAllocationLog.h"
+#include "tests/support/CvAllocationLog.h"
 
 #include <chrono>
 
