@@ -178,6 +178,7 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
         m_rateNum = q.num > 0 && q.den > 0 ? q.num : m_fps;
         m_rateDen = q.num > 0 && q.den > 0 ? q.den : 1;
         m_keyTicks = qMax<int64_t>(1, std::llround(keyFrameSeconds(rate) * rate));
+        m_secondTicks = qMax<int64_t>(1, int64_t(std::ceil(rate - 1e-9)));
     }
 
     QString bad;
@@ -658,19 +659,27 @@ void ThreadVideo::fillTicks(int64_t end) {
         return;
     }
     for (; m_nextTick < end && !m_writeFailed; ++m_nextTick) {
-        // The encoder behind a camera (a backlog of its own, and the queue
-        // full: the next frame would be dropped): the tick is a copy of the
-        // picture before, made without the encoder, so that no camera frame
-        // is dropped for a repeat. A caller that waits for space keeps the
-        // queue full and loses nothing.
+        // Outside the first second of a key frame's group a repeat is a copy
+        // of the picture before, made without the encoder: the encoder sees
+        // only the camera's pictures, so a pause or a stall costs no encoding
+        // time and leaves its rate control as it was (given a run of cheap
+        // repeats, it took the pictures after them for cheap too, up to a
+        // sixth more bits in a second). In that first second the encoder
+        // repeats the picture itself: a key frame's tick, and the ticks whose
+        // bits pay the key frame back within its second (the encoder reckons
+        // them by the pictures it is given). There a repeat is a copy only
+        // where the encoder is behind a camera (a backlog of its own, and the
+        // queue full: the next frame would be dropped). A caller that waits
+        // for space keeps the queue full and loses nothing.
+        const bool keySecond = (m_nextTick - m_firstTick) % m_keyTicks < m_secondTicks;
         bool behind = false;
-        {
+        if (keySecond) {
             std::unique_lock<std::mutex> lock(m_mutex);
             auto full = [&] { return !m_paced && int(m_queue.size()) + m_reserved >= m_capacity; };
             m_jobChanged.wait(lock, [&] { return m_abort || m_jobs.size() < kJobBacklog || full(); });
             behind = !m_abort && m_jobs.size() >= kJobBacklog;
         }
-        postJob(behind ? Job::Copy : Job::Repeat, m_nextTick);
+        postJob(behind || !keySecond ? Job::Copy : Job::Repeat, m_nextTick);
     }
 }
 
@@ -980,9 +989,8 @@ void ThreadVideo::finish() {
     }
     qInfo().noquote()
         << QString("Recording %1 ended: %2 ticks at %3 a second, %4 pictures from the camera and %5 repeats (%6 of "
-                   "them copied without the encoder and %7 carried by the picture before, the encoder being "
-                   "behind); %8 left out over the frame rate, %9 dropped while the encoder was behind, %10 skipped "
-                   "by keep-every, %11 could not be decoded, %12 never reached the recorder, %13 lost when writing "
+                   "them copied without the encoder, %7 carried by the picture before); %8 left out over the "
+                   "frame rate, %9 dropped while the encoder was behind, %10 skipped by keep-every, %11 could not be decoded, %12 never reached the recorder, %13 lost when writing "
                    "failed")
                .arg(m_path)
                .arg(ticks)

@@ -58,12 +58,13 @@ class FrameScaler;
 // (QByteArray), never copied on the caller's thread in the second case.
 //
 // The queue is bounded: when the encoder falls behind, further frames are
-// dropped and counted (droppedFrames, and the recordingFinished signal), and
-// repeats it has no time for are copies of the picture before made without
-// it (H264Repeats): every tick of the file still holds a picture of its own,
-// so its stated rate, its frame count and its duration stay right. Where the
-// stream cannot take such copies, the picture before carries those ticks by
-// its duration.
+// dropped and counted (droppedFrames, and the recordingFinished signal).
+// Repeats are copies of the picture before made without the encoder
+// (H264Repeats), but in a key frame's second while the encoder keeps up:
+// every tick of the file holds a picture of its own, so its stated rate, its
+// frame count and its duration stay right, and the encoder's rate control
+// sees only the camera's pictures. Where the stream cannot take such copies,
+// the picture before carries those ticks by its duration.
 class ThreadVideo : public QThread {
     Q_OBJECT
 public:
@@ -200,8 +201,9 @@ private:
     void placeFrame(std::unique_ptr<Frame>& frame);
     // Encodes m_newest on its tick (a repeat where it does not decode).
     void commitNewest();
-    // Repeats the last picture on the ticks before `end`; where the encoder
-    // is behind, by copies made without it (or by its duration).
+    // Repeats the last picture on the ticks before `end`: by copies made
+    // without the encoder (or by its duration), in a key frame's second by
+    // the encoder unless it is behind.
     void fillTicks(int64_t end);
     // Decodes and scales a frame into `into`; false when it does not decode.
     bool takePicture(Frame& frame, AVFrame* into);
@@ -239,6 +241,7 @@ private:
     // The file's rate, fixed at the start; stamps count its ticks.
     int m_rateNum = 1, m_rateDen = 1;
     int64_t m_keyTicks = 1; // a key frame every so many ticks
+    int64_t m_secondTicks = 1; // the ticks of a second, a part one counted whole
 
     std::atomic<int> m_state{StateIdle};
     std::atomic<int> m_offered{0};

@@ -280,7 +280,7 @@ LogCatcher::~LogCatcher() {
 RecordingEnd recordingEnd(const QStringList& lines) {
     static const QRegularExpression counts(
         "ended: (\\d+) ticks at [0-9.]+ a second, (\\d+) pictures from the camera and (\\d+) repeats \\((\\d+) of "
-        "them copied without the encoder and (\\d+) carried by the picture before, the encoder being behind\\); "
+        "them copied without the encoder, (\\d+) carried by the picture before\\); "
         "(\\d+) left out over the frame rate, (\\d+) dropped while the encoder was behind, (\\d+) skipped by "
         "keep-every, (\\d+) could not be decoded, (\\d+) never reached the recorder, (\\d+) lost when writing "
         "failed");
