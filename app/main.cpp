@@ -11,6 +11,7 @@
 #include "camera/ThreaSaveImgNet.h"
 #include "camera/UsbWorkers.h"
 #include "imaging/ThreadJingShenHigh.h"
+#include "platform/HeapReturn.h"
 #include "platform/ImageThreads.h"
 #include "platform/ProcessEnd.h"
 #include "platform/TerminationWatcher.h"
@@ -27,24 +28,14 @@
 
 #include <langinfo.h>
 
-#include <malloc.h>
-
 extern "C" {
 #include <libavutil/log.h>
 }
 
 int main(int argc, char** argv) {
-    // The C library gives each thread that allocates a heap of its own, up
-    // to eight per core, and reserves 64 MB of address space for each: with
-    // the live-video, saving and OpenCV threads that is some 600 MB before
-    // the operator does anything, which an address-space limit of 1 GB
-    // leaves no room beside. Two heaps hold what the threads allocate. The
-    // user's own setting stands. (Large pictures are not each mapped on
-    // their own: mapped afresh, every 4K frame shown would fault its pages
-    // in again. The picture makers keep their buffers, and a run's Close
-    // trims the heaps: HeapReturn.)
-    if (!qEnvironmentVariableIsSet("MALLOC_ARENA_MAX") && !qEnvironmentVariableIsSet("GLIBC_TUNABLES"))
-        mallopt(M_ARENA_MAX, 2);
+    // One heap for every thread, which a run's Close gives back whole:
+    // HeapReturn.
+    HeapReturn::oneHeap();
     // A terminate request from the very start takes the shutdown road.
     TerminationWatcher::installHandlers();
     // Runs after main's own objects are gone, before the static ones go.

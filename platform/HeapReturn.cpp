@@ -15,6 +15,11 @@ void HeapReturn::afterRun(QObject* context, const std::function<void()>& letGo) 
         QTimer::singleShot(ms, context, step);
 }
 
+void HeapReturn::oneHeap() {
+    if (!qEnvironmentVariableIsSet("MALLOC_ARENA_MAX") && !qEnvironmentVariableIsSet("GLIBC_TUNABLES"))
+        mallopt(M_ARENA_MAX, 1);
+}
+
 void HeapReturn::now() {
     malloc_trim(0);
 }
