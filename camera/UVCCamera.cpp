@@ -133,8 +133,16 @@ void UVCCamera::setResolution(int index) {
 
 void UVCCamera::play() {
     m_ringIndex = (m_ringIndex + 1) % RingSize;
-    if (!m_playing)
-        m_missedAfterPause = true;
+    if (!m_playing && hasCapture()) {
+        // The frames the camera sent while paused were meant for no one: the
+        // one still waiting is let go and the count of frames no read took
+        // starts again here, so that the first read after play counts the
+        // frames it skipped since play, and only those.
+        QByteArray paused;
+        int bytes = 0, width = 0, height = 0;
+        m_capture->takeFrame(paused, size_t(m_ringCapacity), bytes, width, height);
+        m_missedSeen = m_capture->framesMissed();
+    }
     m_playing = true;
     restartFrameCount();
 }
@@ -171,9 +179,8 @@ bool UVCCamera::readFrameInto(int i) {
     const int64_t captured = m_capture->lastCaptureMs();
     slot.captureMs = captured >= 0 ? captured : int64_t(SleepClock::ticksMs());
     const uint64_t missed = m_capture->framesMissed();
-    slot.missedBefore = missed > m_missedSeen && !m_missedAfterPause ? int(missed - m_missedSeen) : 0;
+    slot.missedBefore = missed > m_missedSeen ? int(missed - m_missedSeen) : 0;
     m_missedSeen = missed;
-    m_missedAfterPause = false;
     measureFrameRate(); // the readout counts the frames the camera delivers
     return true;
 }

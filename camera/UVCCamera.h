@@ -325,10 +325,9 @@ private:
         int64_t captureMs = 0; // SleepClock time of its capture (of the read, if unknown)
         int missedBefore = 0;  // frames the camera delivered before it that no read took
     };
-    // The capture's count of frames no read took, as of the last read; a
-    // read after a pause counts none (the pause was asked for).
+    // The capture's count of frames no read took, as of the last read or
+    // the play after a pause (the frames of a pause were asked away).
     uint64_t m_missedSeen = 0;
-    bool m_missedAfterPause = false;
     // The camera's frame rate for a recording: as the capture states it, or
     // as measured.
     double cameraFrameRate() const;

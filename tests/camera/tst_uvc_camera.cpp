@@ -605,6 +605,8 @@ void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted_data() {
     // Frames the camera sent while the picture was paused were never meant
     // for anyone: the first read after play counts none of them.
     QTest::newRow("paused a second") << QList<int>{} << 1000 << 0;
+    // The frames skipped after play are counted, however late the first read.
+    QTest::newRow("paused a second, held back after play") << QList<int>{320} << 1000 << 7;
 }
 
 void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted() {
@@ -626,16 +628,16 @@ void TstUvcCamera::framesSkippedBeforeTheRecorderAreCounted() {
     };
     rig.pass();
     keepUp(10);
-    for (const int ms : heldBackMs) {
-        clock.advance(ms - 40);
-        keepUp(5);
-    }
     if (pausedMs > 0) {
         rig.cam->pause();
         clock.advance(pausedMs);
         rig.cam->play();
+    }
+    for (const int ms : heldBackMs) {
+        clock.advance(ms - 40);
         keepUp(5);
     }
+    keepUp(5);
     QTest::ignoreMessage(
         QtInfoMsg, QRegularExpression(QString("ended: .*, %1 never reached the recorder, 0 lost when writing failed$").arg(missed)));
     rig.cam->stopRecord();
