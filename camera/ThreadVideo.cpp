@@ -553,7 +553,8 @@ void ThreadVideo::stopRecord() {
 }
 
 bool ThreadVideo::waitForSpace(unsigned long ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMin<unsigned long>(ms, 86400000));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(qMin<unsigned long>(ms, 86400000));
     std::unique_lock<std::mutex> lock(m_mutex);
     m_paced = true;
     while (m_state.load() == StateRecording && !m_stopAsked && int(m_queue.size()) + m_reserved >= m_capacity) {
@@ -880,7 +881,8 @@ bool ThreadVideo::drainEncoder(bool flush) {
 
 bool ThreadVideo::holdPacket(AVPacket* packet, bool repeat) {
     // Each picture is written when the next one comes, lasting until it:
-    // one tick, or the ticks after it the encoder had no time for.
+    // one tick, or the ticks after it that a stream taking no copied
+    // repeats leaves to the picture before.
     if (m_held->size > 0) {
         m_held->duration = std::max<int64_t>(1, packet->pts - m_held->pts);
         if (!writeHeld())
@@ -990,8 +992,8 @@ void ThreadVideo::finish() {
     qInfo().noquote()
         << QString("Recording %1 ended: %2 ticks at %3 a second, %4 pictures from the camera and %5 repeats (%6 of "
                    "them copied without the encoder, %7 carried by the picture before); %8 left out over the "
-                   "frame rate, %9 dropped while the encoder was behind, %10 skipped by keep-every, %11 could not be decoded, %12 never reached the recorder, %13 lost when writing "
-                   "failed")
+                   "frame rate, %9 dropped while the encoder was behind, %10 skipped by keep-every, %11 could "
+                   "not be decoded, %12 never reached the recorder, %13 lost when writing failed")
                .arg(m_path)
                .arg(ticks)
                .arg(double(m_rateNum) / m_rateDen)
