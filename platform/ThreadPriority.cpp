@@ -78,6 +78,20 @@ bool makeResponsive(int sliceUs) {
 #endif
 }
 
+bool makePrompt(int sliceUs) {
+    int policy = 0;
+    sched_param param{};
+    if (pthread_getschedparam(pthread_self(), &policy, &param) != 0)
+        return false;
+    if (policy == SCHED_RR || policy == SCHED_FIFO) {
+        if (param.sched_priority >= sched_get_priority_max(policy))
+            return false;
+        ++param.sched_priority;
+        return pthread_setschedparam(pthread_self(), policy, &param) == 0;
+    }
+    return makeResponsive(sliceUs);
+}
+
 int sliceUs() {
     SchedAttr attr{};
     return readAttr(attr) ? int(attr.runtime / 1000u) : 0;

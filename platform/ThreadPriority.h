@@ -22,6 +22,17 @@ bool isBackground();
 // slice. False where the kernel does not take a
 // slice of one's own (before Linux 6.12 it keeps its default).
 bool makeResponsive(int sliceUs);
+// The calling thread takes frames from a device that holds only a few (a
+// camera's driver buffers): woken by each frame, it runs for a moment and
+// must not wait behind long work of the same process, or the device runs
+// out of buffers and the camera's frames are lost. Under the fair policies
+// it asks for a short slice (makeResponsive); where the process runs under
+// a real-time policy, where threads of the same priority take turns only
+// when one ends its work or its 100 ms, it takes one step above the
+// process's own priority (where the system allows it). Returns whether
+// either applied.
+bool makePrompt(int sliceUs);
+
 // The calling thread's time slice in microseconds as the kernel reports it;
 // 0 when it cannot tell.
 int sliceUs();

@@ -2,6 +2,7 @@
 
 #include "platform/FrameTicks.h"
 #include "platform/SleepClock.h"
+#include "platform/ThreadPriority.h"
 
 #include <QRegularExpression>
 
@@ -28,6 +29,7 @@ using namespace std::chrono_literals;
 constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twice a second
 constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
 constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
+constexpr int kPromptSliceUs = 1000;     // the capture thread's time slice
 constexpr size_t kSpareBuffers = 2;      // frame buffers kept for the capture thread to fill again
 constexpr int64_t kRateWindowMs = 2000;  // the capture times a frame rate is measured over
 constexpr double kLatestBufferAgeMs = 1000; // a buffer time further back is not the monotonic clock's
@@ -204,6 +206,9 @@ bool V4l2CaptureDevice::Shared::reopen() {
 }
 
 void V4l2CaptureDevice::Shared::run() {
+    // The driver holds four buffers: a thread that waits behind a decode or
+    // an encode for more than four frames' time loses the camera's frames.
+    ThreadPriority::makePrompt(kPromptSliceUs);
     for (;;) {
         bool wasLost = false;
         {

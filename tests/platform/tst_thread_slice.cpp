@@ -44,3 +44,28 @@ TEST(ThreadSlice, BackgroundThreadKeepsItsPolicy) {
         EXPECT_EQ(ThreadPriority::sliceUs(), 2000);
     }).join();
 }
+
+TEST(ThreadSlice, CaptureThreadGoesBeforeTheProcessesOtherThreads) {
+    // Under a real-time policy threads of one priority wait for each other's
+    // work: the capture thread takes one step above; under the fair policies
+    // it takes the short slice.
+    std::thread([] {
+        sched_param rr{};
+        rr.sched_priority = 10;
+        if (sched_setscheduler(0, SCHED_RR, &rr) != 0)
+            GTEST_SKIP() << "no real-time policy for this user";
+        ASSERT_TRUE(ThreadPriority::makePrompt(1000));
+        sched_param now{};
+        ASSERT_EQ(sched_getparam(0, &now), 0);
+        EXPECT_EQ(sched_getscheduler(0), SCHED_RR);
+        EXPECT_EQ(now.sched_priority, 11);
+    }).join();
+    std::thread([] {
+        sched_param fair{};
+        ASSERT_EQ(sched_setscheduler(0, SCHED_OTHER, &fair), 0);
+        if (ThreadPriority::makePrompt(1000)) {
+            EXPECT_EQ(sched_getscheduler(0) & ~SCHED_RESET_ON_FORK, SCHED_OTHER);
+            EXPECT_EQ(ThreadPriority::sliceUs(), 1000);
+        }
+    }).join();
+}
