@@ -78,18 +78,38 @@ bool makeResponsive(int sliceUs) {
 #endif
 }
 
+namespace {
+thread_local bool t_stepUp = false; // makePrompt took the calling thread a step up
+} // namespace
+
 bool makePrompt(int sliceUs) {
     int policy = 0;
     sched_param param{};
     if (pthread_getschedparam(pthread_self(), &policy, &param) != 0)
         return false;
     if (policy == SCHED_RR || policy == SCHED_FIFO) {
-        if (param.sched_priority >= sched_get_priority_max(policy))
+        if (t_stepUp || param.sched_priority >= sched_get_priority_max(policy))
             return false;
         ++param.sched_priority;
-        return pthread_setschedparam(pthread_self(), policy, &param) == 0;
+        t_stepUp = pthread_setschedparam(pthread_self(), policy, &param) == 0;
+        return t_stepUp;
     }
     return makeResponsive(sliceUs);
+}
+
+bool endStepUp() {
+    int policy = 0;
+    sched_param param{};
+    if (!t_stepUp || pthread_getschedparam(pthread_self(), &policy, &param) != 0)
+        return false;
+    --param.sched_priority;
+    t_stepUp = pthread_setschedparam(pthread_self(), policy, &param) != 0;
+    return !t_stepUp;
+}
+
+long voluntarySwitches() {
+    rusage use{};
+    return getrusage(RUSAGE_THREAD, &use) == 0 ? use.ru_nvcsw : -1;
 }
 
 int sliceUs() {

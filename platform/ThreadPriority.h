@@ -32,6 +32,14 @@ bool makeResponsive(int sliceUs);
 // process's own priority (where the system allows it). Returns whether
 // either applied.
 bool makePrompt(int sliceUs);
+// Takes back makePrompt's step above the process's real-time priority: a
+// thread that never waits (its device always has the next frame ready, more
+// than it can take) would keep the core from every other thread of the
+// process. Returns whether the thread stepped down.
+bool endStepUp();
+// How often the calling thread has waited (given up its core of its own
+// accord) since it started; -1 when the system cannot tell.
+long voluntarySwitches();
 
 // The calling thread's time slice in microseconds as the kernel reports it;
 // 0 when it cannot tell.

@@ -30,6 +30,7 @@ constexpr auto kReopenEvery = 500ms;   // an unplugged camera is looked for twic
 constexpr int kStreamPollMs = 20;      // the capture thread's wait for a frame of a running stream
 constexpr int kOwnReadTimeoutMs = 10000; // a read without a timeout set: the driver's own
 constexpr int kPromptSliceUs = 1000;     // the capture thread's time slice
+constexpr int kNeverWaitedFrames = 8;    // twice the driver's buffers
 constexpr size_t kSpareBuffers = 2;      // frame buffers kept for the capture thread to fill again
 constexpr int64_t kRateWindowMs = 2000;  // the capture times a frame rate is measured over
 constexpr double kLatestBufferAgeMs = 1000; // a buffer time further back is not the monotonic clock's
@@ -209,6 +210,12 @@ void V4l2CaptureDevice::Shared::run() {
     // The driver holds four buffers: a thread that waits behind a decode or
     // an encode for more than four frames' time loses the camera's frames.
     ThreadPriority::makePrompt(kPromptSliceUs);
+    // Frames in a row taken without waiting once: more than the driver's
+    // buffers hold means the camera always has one ready (faster than this
+    // thread takes them), and a step above the process would leave its
+    // other threads no core.
+    int neverWaited = 0;
+    long switches = ThreadPriority::voluntarySwitches();
     for (;;) {
         bool wasLost = false;
         {
@@ -293,6 +300,11 @@ void V4l2CaptureDevice::Shared::run() {
             }
         }
         keepSpare(std::move(bytes));
+        const long nowSwitches = ThreadPriority::voluntarySwitches();
+        neverWaited = got == 1 && nowSwitches == switches ? neverWaited + 1 : 0;
+        switches = nowSwitches;
+        if (neverWaited == kNeverWaitedFrames)
+            ThreadPriority::endStepUp();
         changed.notify_all();
         // A control waiting for the stream goes first.
         while (controlsWaiting.load() > 0)

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <future>
@@ -148,6 +151,44 @@ TEST_F(V4l2OnSim, FramesNoReadTookAreCounted) {
     EXPECT_GE(missed, uint64_t(before - first - 2));
     EXPECT_LE(missed, uint64_t(sim->framesDelivered() - first));
     dev->release();
+}
+
+// One core, a real-time policy: the capture thread takes a step above the
+// process, but a camera that always has a frame ready (here: made when
+// asked) must not keep the core from the process's other threads. A reader
+// at the process's own priority still gets frames; this thread watches from
+// above both.
+TEST_F(V4l2OnSim, ACameraAlwaysReadyLeavesTheProcessItsCore) {
+    cpu_set_t all, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    for (int c = 0; c < CPU_SETSIZE && !CPU_COUNT(&one); ++c)
+        if (CPU_ISSET(c, &all))
+            CPU_SET(c, &one);
+    sched_param watch{}, own{}, fair{};
+    watch.sched_priority = 20;
+    own.sched_priority = 10;
+    if (sched_setscheduler(0, SCHED_RR, &watch) != 0)
+        GTEST_SKIP() << "no real-time policy for this user";
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    std::atomic<int> reads{0};
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        sched_setscheduler(0, SCHED_RR, &own);
+        auto dev = device(); // its capture thread starts at the reader's priority
+        dev->setReadTimeout(100);
+        if (dev->open(0))
+            while (!done)
+                reads += read(*dev) ? 1 : 0;
+        dev->release();
+    });
+    const bool readTen = waitUntil([&] { return reads >= 10; }, 10000);
+    stall->set(true); // the capture thread waits: the reader ends either way
+    done = true;
+    reader.join();
+    sched_setscheduler(0, SCHED_OTHER, &fair);
+    sched_setaffinity(0, sizeof all, &all);
+    EXPECT_TRUE(readTen) << reads.load() << " frames read in 10 s";
 }
 
 // A stream's first frame may take seconds (here: stalled): the rate the
