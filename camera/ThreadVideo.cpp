@@ -344,6 +344,10 @@ bool ThreadVideo::openEncoder() {
     m_held = av_packet_alloc();
     m_decoded = av_frame_alloc();
     m_rawView = av_frame_alloc();
+    const int pictureBytes = av_image_get_buffer_size(AV_PIX_FMT_YUV420P, m_outWidth, m_outHeight, 1);
+    m_outFrames.assign(size_t(qBound<qint64>(2, qMin<qint64>(kQueueBytes / qMax(1, pictureBytes), m_secondTicks), 30)),
+                       nullptr);
+    m_lastJobWith.assign(m_outFrames.size(), 0);
     for (AVFrame*& f : m_outFrames)
         f = av_frame_alloc();
     if (m_inCodecId == AV_CODEC_ID_MJPEG) {
@@ -685,8 +689,8 @@ void ThreadVideo::fillTicks(int64_t end) {
 }
 
 bool ThreadVideo::postPicture(Frame& frame) {
-    // The picture the encoder is not using: the one before the last.
-    const int into = 1 - m_lastPicture;
+    // The picture the encoder had longest ago.
+    const int into = (m_lastPicture + 1) % int(m_outFrames.size());
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_jobChanged.wait(lock, [&] { return m_jobsDone >= m_lastJobWith[into]; });

@@ -286,7 +286,12 @@ private:
     AVPacket* m_held = nullptr; // the last encoded picture, written when the next comes
     AVFrame* m_decoded = nullptr;
     AVFrame* m_rawView = nullptr;
-    AVFrame* m_outFrames[2] = {nullptr, nullptr}; // the last picture posted, and the next
+    // The pictures the encoder works through, in turn. While it is slow (its
+    // first pictures, which take it ten times a picture's time; a busy
+    // machine) the frames that wait are held here scaled to the file's size
+    // (a fifth of a 4K camera frame in a full-HD file), up to a second of
+    // them within the queue's 64 MB.
+    std::vector<AVFrame*> m_outFrames;
     std::unique_ptr<FrameScaler> m_scaler;
     AVIOContext* m_io = nullptr;
     int m_fd = -1;
@@ -323,7 +328,7 @@ private:
     std::condition_variable m_jobChanged;
     std::deque<Job> m_jobs;
     int64_t m_jobsPosted = 0, m_jobsDone = 0;
-    int64_t m_lastJobWith[2] = {0, 0}; // the last job using each picture
+    std::vector<int64_t> m_lastJobWith; // the last job using each picture
     int m_lastPicture = 0;             // the picture repeats show
 };
 
