@@ -5,7 +5,9 @@ the size of the files it writes (as a full disk, writing fails past it); the
 recording ends by itself, the "Error" box names the failed recording, the
 capture bar's red stop button gives way to the record button again, the
 file left behind plays, and the bar starts and stops the next recording."""
+import errno
 import glob
+import locale
 import os
 import subprocess
 import sys
@@ -21,6 +23,18 @@ VIEW = (600, 200, 1890, 900)
 LIMIT_BYTES = 8 * 1024 * 1024
 
 check = Checks()
+
+
+def error_text(code):
+    """The C library's text for code in the program's language (it shares
+    this process's environment): the log carries the error as the library
+    words it."""
+    before = locale.setlocale(locale.LC_MESSAGES)
+    locale.setlocale(locale.LC_MESSAGES, "")
+    try:
+        return os.strerror(code)
+    finally:
+        locale.setlocale(locale.LC_MESSAGES, before)
 
 
 def red_stop_shown(img):
@@ -85,7 +99,7 @@ def fill_during_recording(display, label):
     check(len(videos) == 1, "one recording is left, " + label)
     with open(p.file("log.txt"), errors="replace") as log:
         text = log.read()
-    check("failed" in text and "File too large" in text, "the log names the failed write, " + label)
+    check("failed" in text and error_text(errno.EFBIG) in text, "the log names the failed write, " + label)
 
     if videos:
         size = os.path.getsize(videos[0])
