@@ -1,0 +1,168 @@
+#include "imaging/StitchBufferPool.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+size_t pageRounded(size_t bytes) {
+    static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+
+// The capacity of each buffer made here, by address.
+std::map<void*, size_t>& lengths() {
+    static auto* map = new std::map<void*, size_t>;
+    return *map;
+}
+
+} // namespace
+
+StitchBufferPool* StitchBufferPool::instance() {
+    // Never destroyed: matrices that outlive the static objects still free
+    // through it.
+    static auto* pool = new StitchBufferPool;
+    return pool;
+}
+
+StitchBufferPool::Scope::Scope() { instance()->begin(); }
+
+StitchBufferPool::Scope::~Scope() { instance()->end(); }
+
+void StitchBufferPool::begin() {
+    std::lock_guard<std::mutex> l(m_lock);
+    if (m_scopes++ == 0) {
+        m_previous = cv::Mat::getDefaultAllocator();
+        cv::Mat::setDefaultAllocator(this);
+    }
+}
+
+void StitchBufferPool::end() {
+    std::lock_guard<std::mutex> l(m_lock);
+    if (--m_scopes > 0)
+        return;
+    if (cv::Mat::getDefaultAllocator() == this)
+        cv::Mat::setDefaultAllocator(m_previous);
+    m_previous = nullptr;
+    drop(false);
+}
+
+void StitchBufferPool::keep(bool on) {
+    StitchBufferPool* pool = instance();
+    std::lock_guard<std::mutex> l(pool->m_lock);
+    pool->m_keepers += on ? 1 : -1;
+    if (pool->m_keepers <= 0) {
+        pool->m_keepers = 0;
+        pool->drop(true);
+    }
+}
+
+void StitchBufferPool::release() {
+    StitchBufferPool* pool = instance();
+    std::lock_guard<std::mutex> l(pool->m_lock);
+    pool->drop(true);
+}
+
+long StitchBufferPool::mapped() {
+    StitchBufferPool* pool = instance();
+    std::lock_guard<std::mutex> l(pool->m_lock);
+    return pool->m_mapped;
+}
+
+size_t StitchBufferPool::keptBytes() {
+    StitchBufferPool* pool = instance();
+    std::lock_guard<std::mutex> l(pool->m_lock);
+    size_t bytes = 0;
+    for (const auto& kept : pool->m_free)
+        bytes += kept.first;
+    return bytes;
+}
+
+void StitchBufferPool::drop(bool all) const {
+    for (auto it = m_free.begin(); it != m_free.end();) {
+        if (!all && m_used.count(it->second)) {
+            ++it;
+            continue;
+        }
+        munmap(it->second, it->first);
+        lengths().erase(it->second);
+        it = m_free.erase(it);
+    }
+    m_used.clear();
+}
+
+cv::UMatData* StitchBufferPool::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                                         cv::AccessFlag flags, cv::UMatUsageFlags usage) const {
+    size_t total = CV_ELEM_SIZE(type);
+    for (int i = dims - 1; i >= 0; --i) {
+        if (step) {
+            if (data && step[i] != cv::Mat::AUTO_STEP)
+                total = step[i];
+            else
+                step[i] = total;
+        }
+        total *= size_t(sizes[i]);
+    }
+    if (data || total < kLeast)
+        return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
+
+    const size_t length = pageRounded(total);
+    void* pages = nullptr;
+    {
+        std::lock_guard<std::mutex> l(m_lock);
+        // The smallest kept buffer that holds it, unless it is half again as large.
+        auto it = m_free.lower_bound(length);
+        if (it != m_free.end() && it->first <= length + length / 2) {
+            pages = it->second;
+            m_free.erase(it);
+        } else if (it != m_free.begin()) {
+            // None fits: the largest smaller one is most likely of an older
+            // size (the mosaic grew), and goes.
+            --it;
+            munmap(it->second, it->first);
+            lengths().erase(it->second);
+            m_free.erase(it);
+        }
+        if (!pages) {
+            void* fresh = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (fresh == MAP_FAILED) {
+                // The kept buffers may be what the system misses.
+                drop(true);
+                fresh = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            }
+            if (fresh == MAP_FAILED)
+                CV_Error(cv::Error::StsNoMem, "cannot map a stitching buffer");
+            pages = fresh;
+            lengths()[pages] = length;
+            ++m_mapped;
+        }
+        m_used.insert(pages);
+    }
+    auto* u = new cv::UMatData(this);
+    u->data = u->origdata = static_cast<uchar*>(pages);
+    u->size = total;
+    return u;
+}
+
+bool StitchBufferPool::allocate(cv::UMatData* data, cv::AccessFlag, cv::UMatUsageFlags) const {
+    return data != nullptr;
+}
+
+void StitchBufferPool::deallocate(cv::UMatData* u) const {
+    if (!u)
+        return;
+    CV_Assert(u->urefcount == 0 && u->refcount == 0);
+    {
+        std::lock_guard<std::mutex> l(m_lock);
+        void* pages = u->origdata;
+        const size_t length = lengths().at(pages);
+        if (m_keepers > 0) {
+            m_free.emplace(length, pages);
+            m_used.insert(pages);
+        } else {
+            munmap(pages, length);
+            lengths().erase(pages);
+        }
+    }
+    delete u;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <set>
+
+// The stitching worker's large matrix buffers, kept from job to job while a
+// run goes on. A lost run's full search registers the frame with SIFT, whose
+// scale space over the reduced mosaic (a 5000 mosaic: images of 25 MB, some
+// 380 MB a band, five bands) OpenCV allocates, writes and frees inside the
+// detection: mapped afresh each time, every page of it faulted in again,
+// some 400,000 page faults a job. While a Scope lives, every OpenCV matrix
+// of kLeast bytes or more (on any thread: the scale space's differences are
+// made on OpenCV's own threads) comes from here: a buffer freed is kept,
+// and a later matrix takes the smallest kept buffer that holds it (at most
+// half again its size), its pages already there. A buffer that no Scope
+// took or gave back goes back to the system when the next Scope ends (a
+// mosaic that grew leaves buffers of the old sizes), and all kept buffers
+// go at release(): the run's end. Smaller matrices come from OpenCV's own
+// allocator, as without a Scope.
+//
+// A buffer made here stays this allocator's wherever the matrix goes (a
+// frame kept for the next job, a copy the interface thread made meanwhile):
+// freed while no worker keeps buffers (keep()), it goes back to the system
+// at once.
+//
+// Thread: any; one Scope at a time sets OpenCV's default allocator (a
+// second one, nested or on another thread, uses the first's).
+class StitchBufferPool : public cv::MatAllocator {
+public:
+    static constexpr size_t kLeast = size_t(1) << 20;
+
+    static StitchBufferPool* instance();
+
+    // Makes OpenCV's default allocator this one while it lives (unless
+    // something else replaced it meanwhile, which stands).
+    class Scope {
+    public:
+        Scope();
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+    };
+
+    // A worker that keeps buffers between its jobs (keep(true)) until it
+    // ends (keep(false)); freed buffers are kept only while one does.
+    static void keep(bool on);
+    // The kept buffers go back to the system now (buffers in use are not
+    // touched: they go when freed, kept if a worker still keeps buffers).
+    static void release();
+
+    // For tests: buffers mapped so far, and the bytes kept (free) now.
+    static long mapped();
+    static size_t keptBytes();
+
+    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
+                           cv::UMatUsageFlags usage) const override;
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usage) const override;
+    void deallocate(cv::UMatData* data) const override;
+
+private:
+    StitchBufferPool() = default;
+    void begin();
+    void end();
+    // Unmaps the kept buffers (all, or those no Scope used since the last end()).
+    void drop(bool all) const;
+
+    mutable std::mutex m_lock;
+    mutable std::multimap<size_t, void*> m_free; // kept buffers by mapped length
+    mutable std::set<void*> m_used;              // taken or given back since the last end()
+    mutable long m_mapped = 0;
+    int m_scopes = 0;
+    int m_keepers = 0;
+    cv::MatAllocator* m_previous = nullptr; // the default allocator before the first Scope
+};
