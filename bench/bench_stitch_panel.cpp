@@ -61,6 +61,7 @@
 
 #include "app/hub/MessagePassing.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchBufferPool.h"
 #include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
@@ -107,6 +108,18 @@ double cpuMs(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// The process's resident memory in MB.
+double residentMb() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
 }
 
 // Page faults the process has taken (minor and major).
@@ -242,6 +255,9 @@ struct LostRun {
     // job's own thread, from its start to its end; OpenCV's threads not).
     long lostFaults = 0;
     double lostProcCpu = 0, lostMs = 0, workerCpu = 0;
+    // At the run's end: resident memory, the buffers kept between jobs,
+    // and resident memory once the panel (and its worker) is gone.
+    double residentMb = 0, keptMb = 0, residentAfterMb = 0;
     int lostJobs = 0;
 };
 
@@ -454,9 +470,12 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     out.placed = int(form->mosaic().placements().size());
+    out.residentMb = residentMb();
+    out.keptMb = StitchBufferPool::keptBytes() / double(1 << 20);
     delete form;
     hub->setCurCamera(nullptr);
     delete camera;
+    out.residentAfterMb = residentMb();
     return out;
 }
 
@@ -618,9 +637,10 @@ void printLost(const char* name, const LostRun& r) {
     // and the worker thread's own.
     const double s = r.lostMs / 1000.0, j = std::max(1, r.lostJobs);
     std::printf("%-34s | lost %.1f s: %3d jobs (%.2f a second), %6.0f page faults a second, %5.0f a job | per job: "
-                "process CPU %5.0f ms, worker thread CPU %5.0f ms, wall %5.0f ms\n",
+                "process CPU %5.0f ms, worker thread CPU %5.0f ms, wall %5.0f ms | resident %4.0f MB (%3.0f MB kept "
+                "between jobs), %4.0f MB once the panel is gone\n",
                 "", s, r.lostJobs, s > 0 ? r.lostJobs / s : 0.0, s > 0 ? r.lostFaults / s : 0.0, r.lostFaults / j,
-                r.lostProcCpu / j, r.workerCpu / j, r.lostMs / j);
+                r.lostProcCpu / j, r.workerCpu / j, r.lostMs / j, r.residentMb, r.keptMb, r.residentAfterMb);
     std::fflush(stdout);
 }
 

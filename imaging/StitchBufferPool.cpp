@@ -1,13 +1,18 @@
 #include "imaging/StitchBufferPool.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
 
-size_t pageRounded(size_t bytes) {
-    static const size_t page = size_t(sysconf(_SC_PAGESIZE));
-    return (bytes + page - 1) / page * page;
+// A buffer's capacity: the power of two that holds `bytes`. Buffers of
+// about the same size share one (the scale space of a band of 576 rows and
+// of one of 640, a mosaic a growth step wider), and a matrix uses only the
+// pages it writes: the rest is address space only.
+size_t capacityFor(size_t bytes) {
+    size_t capacity = StitchBufferPool::kLeast;
+    while (capacity < bytes)
+        capacity *= 2;
+    return capacity;
 }
 
 // The capacity of each buffer made here, by address.
@@ -106,21 +111,13 @@ cv::UMatData* StitchBufferPool::allocate(int dims, const int* sizes, int type, v
     if (data || total < kLeast)
         return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
 
-    const size_t length = pageRounded(total);
+    const size_t length = capacityFor(total);
     void* pages = nullptr;
     {
         std::lock_guard<std::mutex> l(m_lock);
-        // The smallest kept buffer that holds it, unless it is half again as large.
-        auto it = m_free.lower_bound(length);
-        if (it != m_free.end() && it->first <= length + length / 2) {
+        auto it = m_free.find(length);
+        if (it != m_free.end()) {
             pages = it->second;
-            m_free.erase(it);
-        } else if (it != m_free.begin()) {
-            // None fits: the largest smaller one is most likely of an older
-            // size (the mosaic grew), and goes.
-            --it;
-            munmap(it->second, it->first);
-            lengths().erase(it->second);
             m_free.erase(it);
         }
         if (!pages) {

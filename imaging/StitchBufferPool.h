@@ -15,12 +15,13 @@
 // some 400,000 page faults a job. While a Scope lives, every OpenCV matrix
 // of kLeast bytes or more (on any thread: the scale space's differences are
 // made on OpenCV's own threads) comes from here: a buffer freed is kept,
-// and a later matrix takes the smallest kept buffer that holds it (at most
-// half again its size), its pages already there. A buffer that no Scope
-// took or gave back goes back to the system when the next Scope ends (a
-// mosaic that grew leaves buffers of the old sizes), and all kept buffers
-// go at release(): the run's end. Smaller matrices come from OpenCV's own
-// allocator, as without a Scope.
+// and a later matrix of the same capacity (the power of two that holds it:
+// bands of 576 and 640 rows share one, and a matrix writes only the pages
+// it uses) takes it, its pages already there. A buffer that no Scope took
+// or gave back goes back to the system when the next Scope ends (one of a
+// size no job needs any more), and all kept buffers go at release(): the
+// run's end, or a stop. Smaller matrices come from OpenCV's own allocator,
+// as without a Scope.
 //
 // A buffer made here stays this allocator's wherever the matrix goes (a
 // frame kept for the next job, a copy the interface thread made meanwhile):
