@@ -37,8 +37,12 @@ StitchBufferPool::Scope::~Scope() { instance()->end(); }
 void StitchBufferPool::begin() {
     std::lock_guard<std::mutex> l(m_lock);
     if (m_scopes++ == 0) {
-        m_previous = cv::Mat::getDefaultAllocator();
-        cv::Mat::setDefaultAllocator(this);
+        // Only in place of OpenCV's own: an allocator someone else made the
+        // default (a test's allocation log) stands.
+        cv::MatAllocator* current = cv::Mat::getDefaultAllocator();
+        m_installed = current == cv::Mat::getStdAllocator() || current == this;
+        if (m_installed)
+            cv::Mat::setDefaultAllocator(this);
     }
 }
 
@@ -46,9 +50,9 @@ void StitchBufferPool::end() {
     std::lock_guard<std::mutex> l(m_lock);
     if (--m_scopes > 0)
         return;
-    if (cv::Mat::getDefaultAllocator() == this)
-        cv::Mat::setDefaultAllocator(m_previous);
-    m_previous = nullptr;
+    if (m_installed && cv::Mat::getDefaultAllocator() == this)
+        cv::Mat::setDefaultAllocator(cv::Mat::getStdAllocator());
+    m_installed = false;
     drop(false);
 }
 

@@ -28,16 +28,18 @@
 // freed while no worker keeps buffers (keep()), it goes back to the system
 // at once.
 //
-// Thread: any; one Scope at a time sets OpenCV's default allocator (a
-// second one, nested or on another thread, uses the first's).
+// Thread: any; the first of Scopes alive at once sets OpenCV's default
+// allocator (nested, or on another thread, the others use it), and the last
+// to end sets OpenCV's own again.
 class StitchBufferPool : public cv::MatAllocator {
 public:
     static constexpr size_t kLeast = size_t(1) << 20;
 
     static StitchBufferPool* instance();
 
-    // Makes OpenCV's default allocator this one while it lives (unless
-    // something else replaced it meanwhile, which stands).
+    // Makes OpenCV's default allocator this one while it lives, in place of
+    // OpenCV's own: another allocator made the default (a test's allocation
+    // log) stands, and so does one set meanwhile.
     class Scope {
     public:
         Scope();
@@ -75,5 +77,5 @@ private:
     mutable long m_mapped = 0;
     int m_scopes = 0;
     int m_keepers = 0;
-    cv::MatAllocator* m_previous = nullptr; // the default allocator before the first Scope
+    bool m_installed = false; // the Scopes made this OpenCV's default allocator
 };
