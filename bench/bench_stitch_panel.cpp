@@ -23,7 +23,8 @@
 // the worker thread's own CPU and the wall time. Second argument "buffers"
 // (third: the rounds, 2): the lost run alone, the worker's buffers kept
 // between jobs (StitchBufferPool) interleaved with them mapped afresh for
-// every job, as before.
+// every job, as before; "buffers-pan": the same for the panel's loop over
+// the textured pan (Precision and Fast), with its page faults.
 //
 // Then the lost run again with other work on every core of the process
 // (one spinning process per core it may run on: pinned with taskset, the
@@ -212,6 +213,7 @@ void runLoop(bool precision) {
 
     const double runMs = double(camera->pan.size()) * camera->repeat * 1000.0 / camera->fps;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    const long faults0 = pageFaults();
     clock.start();
     form->findChild<QPushButton*>("btnPlay")->click();
     QEventLoop loop;
@@ -219,6 +221,7 @@ void runLoop(bool precision) {
     loop.exec();
     const double total = clock.elapsed();
     const double gui = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0, proc = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
+    const long faults = pageFaults() - faults0;
 
     // Work of each cycle: from the step (67 ms after the frame) to the job's
     // finish. The first frames only start the mosaic.
@@ -234,9 +237,10 @@ void runLoop(bool precision) {
     for (const QRect& r : form->mosaic().placements())
         stopsPlaced.insert(r.x() * 10000 + r.y());
     std::printf("%-9s | %4zu frames offered, %4zu jobs finished, %2d frames placed in %.1f s | loop waits %.3f of the "
-                "time | CPU: GUI thread %.0f ms, process %.0f ms\n",
+                "time | CPU: GUI thread %.0f ms, process %.0f ms (%.0f ms a job) | %ld page faults (%.0f a job)\n",
                 precision ? "Precision" : "Fast", arrivals.size(), finishes.size(), int(form->mosaic().placements().size()),
-                total / 1000.0, 1.0 - work / total, gui, proc);
+                total / 1000.0, 1.0 - work / total, gui, proc, proc / std::max<size_t>(1, finishes.size()), faults,
+                double(faults) / std::max<size_t>(1, finishes.size()));
 }
 
 struct LostRun {
@@ -672,6 +676,22 @@ int main(int argc, char** argv) {
     QObject::connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL,
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
     const std::string only = argc > 2 ? argv[2] : "";
+    if (only == "buffers-pan") {
+        // The panel's loop over the textured pan (Precision, then Fast),
+        // the worker's buffers kept between jobs and mapped afresh,
+        // interleaved.
+        const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
+        for (int round = 0; round < rounds; ++round)
+            for (bool keep : {true, false}) {
+                std::printf("%s\n", keep ? "buffers kept between jobs:" : "buffers mapped afresh (before):");
+                ThreadPinJie::setKeepBuffers(keep);
+                runLoop(true);
+                runLoop(false);
+                ThreadPinJie::setKeepBuffers(true);
+                std::fflush(stdout);
+            }
+        return 0;
+    }
     if (only == "buffers") {
         // The lost run with the worker's buffers kept from job to job
         // (ours), and mapped afresh for every job (before), interleaved.

@@ -53,6 +53,7 @@ void StitchBufferPool::end() {
     if (m_installed && cv::Mat::getDefaultAllocator() == this)
         cv::Mat::setDefaultAllocator(cv::Mat::getStdAllocator());
     m_installed = false;
+    ++m_ended;
     drop(false);
 }
 
@@ -89,15 +90,15 @@ size_t StitchBufferPool::keptBytes() {
 
 void StitchBufferPool::drop(bool all) const {
     for (auto it = m_free.begin(); it != m_free.end();) {
-        if (!all && m_used.count(it->second)) {
+        if (!all && m_lastUsed[it->second] + kIdleScopes > m_ended) {
             ++it;
             continue;
         }
         munmap(it->second, it->first);
         lengths().erase(it->second);
+        m_lastUsed.erase(it->second);
         it = m_free.erase(it);
     }
-    m_used.clear();
 }
 
 cv::UMatData* StitchBufferPool::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
@@ -137,7 +138,7 @@ cv::UMatData* StitchBufferPool::allocate(int dims, const int* sizes, int type, v
             lengths()[pages] = length;
             ++m_mapped;
         }
-        m_used.insert(pages);
+        m_lastUsed[pages] = m_ended;
     }
     auto* u = new cv::UMatData(this);
     u->data = u->origdata = static_cast<uchar*>(pages);
@@ -159,10 +160,11 @@ void StitchBufferPool::deallocate(cv::UMatData* u) const {
         const size_t length = lengths().at(pages);
         if (m_keepers > 0) {
             m_free.emplace(length, pages);
-            m_used.insert(pages);
+            m_lastUsed[pages] = m_ended;
         } else {
             munmap(pages, length);
             lengths().erase(pages);
+            m_lastUsed.erase(pages);
         }
     }
     delete u;

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
-#include <set>
 
 // The stitching worker's large matrix buffers, kept from job to job while a
 // run goes on. A lost run's full search registers the frame with SIFT, whose
@@ -17,11 +16,12 @@
 // made on OpenCV's own threads) comes from here: a buffer freed is kept,
 // and a later matrix of the same capacity (the power of two that holds it:
 // bands of 576 and 640 rows share one, and a matrix writes only the pages
-// it uses) takes it, its pages already there. A buffer that no Scope took
-// or gave back goes back to the system when the next Scope ends (one of a
-// size no job needs any more), and all kept buffers go at release(): the
-// run's end, or a stop. Smaller matrices come from OpenCV's own allocator,
-// as without a Scope.
+// it uses) takes it, its pages already there. A buffer that no matrix took
+// or gave back for 16 Scopes goes back to the system when the next Scope
+// ends (one of a size no job needs any more: a placement's buffers, which
+// come every tenth job or so, are kept), and all kept buffers go at
+// release(): the run's end, or a stop. Smaller matrices come from OpenCV's
+// own allocator, as without a Scope.
 //
 // A buffer made here stays this allocator's wherever the matrix goes (a
 // frame kept for the next job, a copy the interface thread made meanwhile):
@@ -68,12 +68,16 @@ private:
     StitchBufferPool() = default;
     void begin();
     void end();
-    // Unmaps the kept buffers (all, or those no Scope used since the last end()).
+    // Unmaps the kept buffers: all, or those idle for kIdleScopes Scopes.
+    static constexpr long kIdleScopes = 16;
     void drop(bool all) const;
 
     mutable std::mutex m_lock;
     mutable std::multimap<size_t, void*> m_free; // kept buffers by mapped length
-    mutable std::set<void*> m_used;              // taken or given back since the last end()
+    // The Scopes ended so far, and for each buffer the count when a matrix
+    // last took it or gave it back.
+    long m_ended = 0;
+    mutable std::map<void*, long> m_lastUsed;
     mutable long m_mapped = 0;
     int m_scopes = 0;
     int m_keepers = 0;
