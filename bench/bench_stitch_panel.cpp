@@ -18,7 +18,13 @@
 // longest gap between two of its passes is printed (goal: 50 ms or less).
 // Interleaved with it, the same run with the registration repeated on the
 // GUI thread at every full search's end, as it ran before it moved to the
-// worker. Second argument "lost": only this run.
+// worker. Second argument "lost": only this run. While lost, each arm also
+// prints its jobs and page faults a second, and per job the process's CPU,
+// the worker thread's own CPU and the wall time. Second argument "buffers"
+// (third: the rounds, 2): the lost run alone, the worker's buffers kept
+// between jobs (StitchBufferPool) interleaved with them mapped afresh for
+// every job, as before; "buffers-pan": the same for the panel's loop over
+// the textured pan (Precision and Fast), with its page faults.
 //
 // Then the lost run again with other work on every core of the process
 // (one spinning process per core it may run on: pinned with taskset, the
@@ -56,10 +62,12 @@
 
 #include "app/hub/MessagePassing.h"
 #include "imaging/PinJieForm.h"
+#include "imaging/StitchBufferPool.h"
 #include "imaging/StitchMosaicItem.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
 #include "imaging/ThreadPinJie.h"
+#include "platform/HeapReturn.h"
 
 #include <QApplication>
 #include <QGraphicsItem>
@@ -79,6 +87,7 @@
 #include <opencv2/core/utility.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -88,7 +97,9 @@
 #include <set>
 #include <thread>
 
+#include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,6 +109,25 @@ double cpuMs(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// The process's resident memory in MB.
+double residentMb() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
+}
+
+// Page faults the process has taken (minor and major).
+long pageFaults() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_minflt + u.ru_majflt;
 }
 
 // A camera showing `pan` at 30 fps, each pan frame for `repeat` camera
@@ -183,6 +213,7 @@ void runLoop(bool precision) {
 
     const double runMs = double(camera->pan.size()) * camera->repeat * 1000.0 / camera->fps;
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    const long faults0 = pageFaults();
     clock.start();
     form->findChild<QPushButton*>("btnPlay")->click();
     QEventLoop loop;
@@ -190,6 +221,7 @@ void runLoop(bool precision) {
     loop.exec();
     const double total = clock.elapsed();
     const double gui = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0, proc = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
+    const long faults = pageFaults() - faults0;
 
     // Work of each cycle: from the step (67 ms after the frame) to the job's
     // finish. The first frames only start the mosaic.
@@ -205,9 +237,10 @@ void runLoop(bool precision) {
     for (const QRect& r : form->mosaic().placements())
         stopsPlaced.insert(r.x() * 10000 + r.y());
     std::printf("%-9s | %4zu frames offered, %4zu jobs finished, %2d frames placed in %.1f s | loop waits %.3f of the "
-                "time | CPU: GUI thread %.0f ms, process %.0f ms\n",
+                "time | CPU: GUI thread %.0f ms, process %.0f ms (%.0f ms a job) | %ld page faults (%.0f a job)\n",
                 precision ? "Precision" : "Fast", arrivals.size(), finishes.size(), int(form->mosaic().placements().size()),
-                total / 1000.0, 1.0 - work / total, gui, proc);
+                total / 1000.0, 1.0 - work / total, gui, proc, proc / std::max<size_t>(1, finishes.size()), faults,
+                double(faults) / std::max<size_t>(1, finishes.size()));
 }
 
 struct LostRun {
@@ -221,6 +254,15 @@ struct LostRun {
     double runnableMs = 0; // the interface thread's wait, runnable, for a core
     int placed = 0;
     double guiCpu = 0, procCpu = 0;
+    // Over the part of the run after the stops (lost): the process's page
+    // faults and CPU, the jobs finished and the worker threads' CPU (each
+    // job's own thread, from its start to its end; OpenCV's threads not).
+    long lostFaults = 0;
+    double lostProcCpu = 0, lostMs = 0, workerCpu = 0;
+    // At the run's end: resident memory, the buffers kept between jobs,
+    // and resident memory once the panel (and its worker) is gone.
+    double residentMb = 0, keptMb = 0, residentAfterMb = 0;
+    int lostJobs = 0;
 };
 
 // What the longest gap of the interface loop was made of: the pass's wall
@@ -366,7 +408,21 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     PinJieForm* form = hostedPanel(camera, pan, 10, true, &host);
     LostRun out;
     QTimer poll;
-    onWorker(form, &poll, [&](ThreadPinJie* worker) {
+    // Each job's thread CPU, read on that thread at its start and end.
+    auto jobCpu0 = std::make_shared<std::atomic<double>>(0.0);
+    auto workerCpu = std::make_shared<std::atomic<double>>(0.0);
+    auto lostNow = std::make_shared<std::atomic<bool>>(false);
+    onWorker(form, &poll, [&, jobCpu0, workerCpu, lostNow](ThreadPinJie* worker) {
+        QObject::connect(
+            worker, &QThread::started, worker, [jobCpu0] { jobCpu0->store(cpuMs(CLOCK_THREAD_CPUTIME_ID)); },
+            Qt::DirectConnection);
+        QObject::connect(
+            worker, &QThread::finished, worker,
+            [jobCpu0, workerCpu, lostNow] {
+                if (lostNow->load())
+                    workerCpu->store(workerCpu->load() + cpuMs(CLOCK_THREAD_CPUTIME_ID) - jobCpu0->load());
+            },
+            Qt::DirectConnection);
         QObject::connect(worker, &ThreadPinJie::startFindFinish, form, [&] { ++out.jobs; });
         QObject::connect(worker, &ThreadPinJie::startFindMaxFinish, form, [&, worker] {
             ++out.jobs;
@@ -388,16 +444,42 @@ LostRun runLost(bool blockingRegistration, double lostMs) {
     const double gui0 = cpuMs(CLOCK_THREAD_CPUTIME_ID), proc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
     form->findChild<QPushButton*>("btnPlay")->click();
     const double wait0 = runnableWaitMs();
-    out.longestGap = interfaceLoop(runMs, [&] { return out.searches > 0; }, &out.longestGapStart, nullptr, nullptr,
-                                   &out.gaps);
+    // The lost part: from the first lost search's end to the run's end.
+    long faults0 = 0;
+    double lostProc0 = 0;
+    int jobs0 = 0;
+    QElapsedTimer lostClock;
+    out.longestGap = interfaceLoop(runMs,
+                                   [&] {
+                                       if (out.searches > 0 && !lostNow->load()) {
+                                           lostNow->store(true);
+                                           faults0 = pageFaults();
+                                           lostProc0 = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
+                                           jobs0 = out.jobs;
+                                           lostClock.start();
+                                       }
+                                       return out.searches > 0;
+                                   },
+                                   &out.longestGapStart, nullptr, nullptr, &out.gaps);
     out.runnableMs = runnableWaitMs() - wait0;
+    if (lostNow->load()) {
+        out.lostFaults = pageFaults() - faults0;
+        out.lostProcCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - lostProc0;
+        out.lostJobs = out.jobs - jobs0;
+        out.lostMs = double(lostClock.elapsed());
+        lostNow->store(false);
+        out.workerCpu = workerCpu->load();
+    }
     out.ms = runMs;
     out.guiCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui0;
     out.procCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - proc0;
     out.placed = int(form->mosaic().placements().size());
+    out.residentMb = residentMb();
+    out.keptMb = StitchBufferPool::keptBytes() / double(1 << 20);
     delete form;
     hub->setCurCamera(nullptr);
     delete camera;
+    out.residentAfterMb = residentMb();
     return out;
 }
 
@@ -555,6 +637,15 @@ void printLost(const char* name, const LostRun& r) {
     std::printf("%-34s | %2d frames placed, %2d full searches lost (%d registered) | longest loop gap while lost "
                 "%6.1f ms (before %5.1f ms) | CPU: GUI thread %.0f ms, process %.0f ms\n",
                 name, r.placed, r.searches, r.registrations, r.longestGap, r.longestGapStart, r.guiCpu, r.procCpu);
+    // While lost: jobs and faults a second, and per job the process's CPU
+    // and the worker thread's own.
+    const double s = r.lostMs / 1000.0, j = std::max(1, r.lostJobs);
+    std::printf("%-34s | lost %.1f s: %3d jobs (%.2f a second), %6.0f page faults a second, %5.0f a job | per job: "
+                "process CPU %5.0f ms, worker thread CPU %5.0f ms, wall %5.0f ms | resident %4.0f MB (%3.0f MB kept "
+                "between jobs), %4.0f MB once the panel is gone\n",
+                "", s, r.lostJobs, s > 0 ? r.lostJobs / s : 0.0, s > 0 ? r.lostFaults / s : 0.0, r.lostFaults / j,
+                r.lostProcCpu / j, r.workerCpu / j, r.lostMs / j, r.residentMb, r.keptMb, r.residentAfterMb);
+    std::fflush(stdout);
 }
 
 // Rounds of ours (run(false)) and the reference (run(true)), interleaved.
@@ -570,6 +661,9 @@ void interleaved(int rounds, const char* ours, const char* reference, const std:
 } // namespace
 
 int main(int argc, char** argv) {
+    // The program's heap (one for every thread), as its main() sets it; the
+    // C library's own heaps with GLIBC_TUNABLES=glibc.malloc.arena_max=64.
+    HeapReturn::oneHeap();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dir;
     qputenv("SEVRIN_APP_DIR", dir.path().toUtf8());
@@ -582,6 +676,38 @@ int main(int argc, char** argv) {
     QObject::connect(MessagePassing::instance(), &MessagePassing::changeFenBianLv1080pSIGNAL,
                      [](int r) { MessagePassing::instance()->changeFenBianLv1080pFinish(r); });
     const std::string only = argc > 2 ? argv[2] : "";
+    if (only == "buffers-pan") {
+        // The panel's loop over the textured pan (Precision, then Fast),
+        // the worker's buffers kept between jobs and mapped afresh,
+        // interleaved.
+        const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
+        for (int round = 0; round < rounds; ++round)
+            for (bool keep : {true, false}) {
+                std::printf("%s\n", keep ? "buffers kept between jobs:" : "buffers mapped afresh (before):");
+                ThreadPinJie::setKeepBuffers(keep);
+                runLoop(true);
+                runLoop(false);
+                ThreadPinJie::setKeepBuffers(true);
+                std::fflush(stdout);
+            }
+        return 0;
+    }
+    if (only == "buffers") {
+        // The lost run with the worker's buffers kept from job to job
+        // (ours), and mapped afresh for every job (before), interleaved.
+        const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
+        std::printf("Lost run, simulated 30 fps 640x480 camera over printed text, Precision (5000x5000 mosaic), 30 s "
+                    "lost: the worker's buffers kept between jobs, and mapped afresh for every job (before)\n");
+        interleaved<LostRun>(rounds, "buffers kept between jobs", "buffers mapped afresh (before)",
+                             [](bool before) {
+                                 ThreadPinJie::setKeepBuffers(!before);
+                                 const LostRun r = runLost(false);
+                                 ThreadPinJie::setKeepBuffers(true);
+                                 return r;
+                             },
+                             printLost);
+        return 0;
+    }
     const bool busyBeside = argc > 3 && std::string(argv[3]) == "busy";
     if (only == "painted" || only.empty()) {
         std::printf("Painted run, simulated 30 fps 1920x1080 camera over the textured specimen, 8 stops held 3 s each, "

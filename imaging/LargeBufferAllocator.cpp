@@ -1,5 +1,7 @@
 #include "imaging/LargeBufferAllocator.h"
 
+#include "imaging/StitchBufferPool.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -111,6 +113,11 @@ cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int typ
     if (data || (!m_reserve && total < kLeast))
         return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
     void* pages = map(total);
+    if (!pages) {
+        // The stitching worker's kept buffers may be what the system misses.
+        StitchBufferPool::release();
+        pages = map(total);
+    }
     if (!pages)
         CV_Error(cv::Error::StsNoMem, "cannot map a large picture buffer");
     auto* u = new cv::UMatData(this);

@@ -101,6 +101,10 @@ void StitchRun::runNextStep() {
         return; // a frame asked for before the run ended
     switch (takeStepCode()) {
     case 0:
+        // Stopped: the buffers the jobs kept for the next go back (Play
+        // maps them again).
+        if (m_worker && !m_worker->isRunning())
+            ThreadPinJie::releaseBuffers();
         emit controlsReady();
         break;
     case 1:

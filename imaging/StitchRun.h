@@ -25,8 +25,9 @@ class ThreadPinJie;
 // steps: 0 stop, 1 frame-to-frame match, 3 full search, 4 export
 // (exportStep), 5 the reset's buttons (resetStep), 6 a new mosaic from the
 // current frame. A stop step ends the snapshots and keeps the worker, for
-// Play to go on; close() ends the worker and tells the hub (goOutPinJie). A
-// stop (head 0) asked for while a job runs outlasts the job's result.
+// Play to go on (the buffers its jobs kept go back: StitchBufferPool);
+// close() ends the worker and tells the hub (goOutPinJie). A stop (head 0)
+// asked for while a job runs outlasts the job's result.
 //
 // Thread: GUI thread only. The worker reads the frames and the mosaic where
 // they are and writes only into this object's job places, which stay alive

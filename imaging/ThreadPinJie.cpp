@@ -1,13 +1,18 @@
 #include "imaging/ThreadPinJie.h"
 
+#include "imaging/StitchBufferPool.h"
 #include "imaging/StitchRegistration.h"
 #include "imaging/StitchStart.h"
 #include "platform/MemoryRefusal.h"
 #include "platform/ThreadPriority.h"
 
 #include <algorithm>
+#include <optional>
 
 ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
+    // The jobs' large buffers are kept from one job to the next until the
+    // worker ends (StitchBufferPool).
+    StitchBufferPool::keep(true);
     // A whole-mosaic search or registration ends between its bands once
     // stopped: a Close waits for no more than a band's work.
     m_matcher.setStopped([this] { return m_stop.load(); });
@@ -19,7 +24,11 @@ ThreadPinJie::ThreadPinJie(QObject* parent) : QThread(parent) {
 ThreadPinJie::~ThreadPinJie() {
     m_stop.store(true);
     wait();
+    // The run is over: what its jobs kept goes back to the system.
+    StitchBufferPool::keep(false);
 }
+
+void ThreadPinJie::releaseBuffers() { StitchBufferPool::release(); }
 
 void ThreadPinJie::setApply(StitchMosaic* mosaic, StitchMatchResult* result, const cv::Mat* frame, StitchStep* step,
                             QImage* picture, QImage::Format pictureFormat) {
@@ -103,12 +112,15 @@ void ThreadPinJie::discard(const QImage& buffer) {
 
 namespace {
 std::atomic<bool> g_backgroundWork{true};
+std::atomic<bool> g_keepBuffers{true};
 
 } // namespace
 
 void ThreadPinJie::setBackgroundWork(bool on) {
     g_backgroundWork.store(on);
 }
+
+void ThreadPinJie::setKeepBuffers(bool on) { g_keepBuffers.store(on); }
 
 void ThreadPinJie::run() {
     const bool background = g_backgroundWork.load();
@@ -126,6 +138,16 @@ void ThreadPinJie::run() {
 }
 
 void ThreadPinJie::runJob() {
+    if (m_job == Prepare) {
+        // The new mosaic and its masks last the whole mosaic: made as ever.
+        m_start->build();
+        return;
+    }
+    // The job's large matrices, and OpenCV's inside it (the registration's
+    // SIFT scale space above all), in buffers kept from the jobs before.
+    std::optional<StitchBufferPool::Scope> reuse;
+    if (g_keepBuffers.load())
+        reuse.emplace();
     int status = StitchFewFeatures;
     switch (m_job) {
     case FrameMatch:
@@ -144,7 +166,6 @@ void ThreadPinJie::runJob() {
                                                                                                                : 0;
         break;
     case Prepare:
-        m_start->build();
         return;
     case RegionMatch:
         status = m_reference.empty() ? StitchFewFeatures

@@ -100,6 +100,15 @@ public:
     // On by default; off (the OpenCV threads ordinary again) only for the
     // benchmark's comparison, for jobs started afterwards.
     static void setBackgroundWork(bool on);
+    // The jobs keep their large buffers from one job to the next
+    // (StitchBufferPool), released when the worker ends or
+    // releaseBuffers() is called. On by default; off (every buffer mapped
+    // afresh, as before) only for the benchmark's comparison, for jobs
+    // started afterwards.
+    static void setKeepBuffers(bool on);
+    // The buffers kept between jobs go back to the system now (the run
+    // stopped); the next job maps them again.
+    static void releaseBuffers();
 
     // Set once at shutdown; a run that starts afterwards does nothing.
     void setStop(bool stop) { m_stop.store(stop); }

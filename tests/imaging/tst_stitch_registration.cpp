@@ -2,7 +2,13 @@
 #include "tests/support/CvAllocationLog.h"
 #include "StitchPanGenerator.h"
 
+#include "imaging/StitchBufferPool.h"
 #include "imaging/StitchRegistration.h"
+
+#include <opencv2/features2d.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +92,73 @@ INSTANTIATE_TEST_SUITE_P(EveryBand, StitchRegistrationStop,
                                            RegistrationStopRow{3, 750, 0}, RegistrationStopRow{4, 750, 1},
                                            RegistrationStopRow{5, 750, 2}, RegistrationStopRow{6, 750, 3},
                                            RegistrationStopRow{7, 750, 3}));
+
+// In buffers kept from one job to the next (the stitching worker's:
+// StitchBufferPool), the second SIFT detection, and the second
+// registration, map none: they work in the buffers the first wrote into, and
+// find the very key points and descriptors, and the very place, that fresh
+// buffers give.
+TEST(StitchRegistration, KeptBuffersGiveTheSameResult) {
+    const StitchPanGenerator& gen = StitchPanGenerator::standard();
+    cv::Mat mosaic(3000, 4000, CV_8UC3, cv::Scalar::all(0));
+    gen.specimen()(cv::Rect(0, 0, 3600, 2400)).copyTo(mosaic(cv::Rect(300, 500, 3600, 2400)));
+    const cv::Mat frame = gen.frameAt({1234, 618}, 0);
+    cv::Mat small;
+    cv::resize(mosaic, small, cv::Size(), 0.25, 0.25, cv::INTER_AREA);
+    struct Found {
+        std::vector<cv::KeyPoint> kp;
+        cv::Mat desc;
+        QPoint at;
+        bool registered = false;
+    };
+    const std::function<Found()> jobs[2] = {
+        [&] {
+            Found f;
+            cv::SIFT::create(0, 3, 0.04, 10, 1.6)->detectAndCompute(small, cv::noArray(), f.kp, f.desc);
+            return f;
+        },
+        [&] {
+            Found f;
+            f.registered = registerStitchFrame(mosaic, frame, &f.at);
+            return f;
+        }};
+    for (const std::function<Found()>& job : jobs) {
+        const Found fresh = job();
+        StitchBufferPool::keep(true);
+        Found kept[2];
+        long mapped[2] = {0, 0};
+        for (int i = 0; i < 2; ++i) {
+            const long before = StitchBufferPool::mapped();
+            {
+                StitchBufferPool::Scope reuse;
+                kept[i] = job();
+            }
+            mapped[i] = StitchBufferPool::mapped() - before;
+            // Held here, the descriptors would keep their buffer from the
+            // next job; a job's own outputs go before it ends.
+            kept[i].desc = kept[i].desc.clone();
+        }
+        StitchBufferPool::keep(false);
+        EXPECT_EQ(StitchBufferPool::keptBytes(), size_t(0));
+        EXPECT_GT(mapped[0], 0);
+        EXPECT_EQ(mapped[1], 0);
+        for (const Found& k : kept) {
+            EXPECT_EQ(k.registered, fresh.registered);
+            EXPECT_EQ(k.at, fresh.at);
+            ASSERT_EQ(k.kp.size(), fresh.kp.size());
+            for (size_t i = 0; i < k.kp.size(); ++i) {
+                const cv::KeyPoint &a = k.kp[i], &b = fresh.kp[i];
+                ASSERT_TRUE(a.pt == b.pt && a.size == b.size && a.angle == b.angle && a.response == b.response &&
+                            a.octave == b.octave)
+                    << "key point " << i;
+            }
+            ASSERT_EQ(k.desc.size(), fresh.desc.size());
+            if (!k.desc.empty()) {
+                EXPECT_EQ(cv::norm(k.desc, fresh.desc, cv::NORM_INF), 0.0);
+            }
+        }
+    }
+}
 
 TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
     const StitchPanGenerator& gen = StitchPanGenerator::standard();

@@ -6,6 +6,7 @@
 #include "StitchPanGenerator.h"
 #include "StitchSpecimenRun.h"
 
+#include "imaging/StitchBufferPool.h"
 #include "imaging/StitchFeatherMask.h"
 #include "imaging/StitchMatcher.h"
 #include "imaging/StitchOverlapCheck.h"
@@ -68,7 +69,8 @@ TEST(StitchSpecimensHold, TooShortAHoldIsToldToTheOperator) {
 // A lost 640 x 480 run with the registration on the worker, which applies
 // each result to a copy of the mosaic too (as the panel runs it), places
 // every frame exactly where registering and applying on the calling thread
-// placed it.
+// placed it, and makes the very same mosaic, although its jobs work in
+// buffers kept from the jobs before (StitchBufferPool).
 TEST(StitchSpecimensLost, RegistrationOnTheWorkerPlacesAsOnTheCallingThread) {
     int argc = 1;
     char name[] = "tst_stitch_specimens";
@@ -82,6 +84,9 @@ TEST(StitchSpecimensLost, RegistrationOnTheWorkerPlacesAsOnTheCallingThread) {
     EXPECT_EQ(worker.registrations, here.registrations);
     EXPECT_EQ(worker.placementFrames(), here.placementFrames());
     EXPECT_EQ(worker.mosaic().placements(), here.mosaic().placements());
+    ASSERT_EQ(worker.mosaic().size(), here.mosaic().size());
+    EXPECT_EQ(cv::norm(worker.mosaic().mosaic(), here.mosaic().mosaic(), cv::NORM_INF), 0.0);
+    EXPECT_GT(StitchBufferPool::mapped(), 0);
     int workerRegistered = 0;
     for (const StitchLoopDriver::Record& r : worker.records())
         workerRegistered += r.registration == 1 ? 1 : 0;

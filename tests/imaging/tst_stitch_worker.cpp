@@ -3,6 +3,7 @@
 #include "StitchPanGenerator.h"
 #include "tests/support/TestTools.h"
 
+#include "imaging/StitchBufferPool.h"
 #include "imaging/ThreadPinJie.h"
 #include "platform/ThreadPriority.h"
 
@@ -166,6 +167,37 @@ private slots:
         QCOMPARE(status, -7);
         QCOMPARE(began.count(), threadRuns ? 1 : 0);
         std::fprintf(stderr, "refused\n");
+    }
+
+    // A lost frame's full search (the registration's SIFT over the whole
+    // mosaic) maps its large buffers once: the next job of the same sizes
+    // maps none and answers the same, and the worker's end gives them back.
+    void aSecondLostSearchMapsNoNewBuffer() {
+        cv::Mat mosaic(3000, 3000, CV_8UC3, cv::Scalar::all(0));
+        m_gen.specimen()(cv::Rect(0, 0, 2800, 2000)).copyTo(mosaic(cv::Rect(100, 400, 2800, 2000)));
+        const cv::Rect patch = m_gen.uniformPatch();
+        const cv::Mat frame = m_gen.frameAt(QPoint(patch.x + 10, patch.y + 10), 2); // featureless: lost
+        long mapped[2] = {0, 0};
+        int status[2] = {-1, -1};
+        {
+            ThreadPinJie worker;
+            QSignalSpy doneMax(&worker, SIGNAL(startFindMaxFinish()));
+            for (int job = 0; job < 2; ++job) {
+                QRect region(0, 0, 1920, 1080);
+                int ox = 0, oy = 0;
+                StitchVotes votes;
+                const long before = StitchBufferPool::mapped();
+                worker.startFindMaxShared(mosaic, frame, true, &region, &ox, &oy, &votes, &status[job]);
+                QVERIFY(doneMax.wait(60000));
+                QCOMPARE(worker.registration(), 0);
+                mapped[job] = StitchBufferPool::mapped() - before;
+            }
+            QVERIFY(StitchBufferPool::keptBytes() > 0);
+        }
+        QVERIFY(mapped[0] > 0);
+        QCOMPARE(mapped[1], 0L);
+        QCOMPARE(status[1], status[0]);
+        QCOMPARE(StitchBufferPool::keptBytes(), size_t(0));
     }
 
     void stoppedWorkerDoesNothing() {
