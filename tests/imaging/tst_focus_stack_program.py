@@ -24,7 +24,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from PIL import Image, ImageChops, ImageFilter, ImageStat  # noqa: E402
 from sevrin_x import (OPEN_BUTTON, PANELS, TAB_COMPOSITE, TAB_FOCUS, Checks, Program, band_sharpness,  # noqa: E402
-                      focus_start_shown, lit_share, readable, start_x, wait_focus, wait_until)
+                      focus_start_shown, lit_share, readable, start_x, wait_focus, wait_until, window_rect)
 from sevrin_x import FOCUS_START as START  # noqa: E402
 from sevrin_x import LIVE_VIEW as VIEW  # noqa: E402
 
@@ -103,8 +103,12 @@ def export_when_complete(p, more):
         asked += 1
         wait_focus(p.env, box)
         if time.time() > end:
-            # From "keep stacking", its default, to "Export".
-            subprocess.run(["xdotool", "key", "shift+Tab", "space"], env=p.env)
+            # "Export", left of "keep stacking" at the box's lower right: a
+            # click, which does not depend on which button has the keyboard
+            # (on one busy core a Shift+Tab sent as the box took the keyboard
+            # was lost, and the space then pressed "keep stacking").
+            x, y, width, height = window_rect(p.env, box)
+            p.click((x + width - 145, y + height - 25))
             return asked, True
         subprocess.run(["xdotool", "key", "Return"], env=p.env)
         wait_until(lambda: not p.window(STILL_SHARPENING), timeout=20)
