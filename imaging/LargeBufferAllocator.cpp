@@ -98,8 +98,7 @@ void* LargeBufferAllocator::map(size_t bytes) const {
     return pages == MAP_FAILED ? nullptr : pages;
 }
 
-cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
-                                             cv::AccessFlag flags, cv::UMatUsageFlags usage) const {
+size_t LargeBufferAllocator::matrixBytes(int dims, const int* sizes, int type, const void* data, size_t* step) {
     size_t total = CV_ELEM_SIZE(type);
     for (int i = dims - 1; i >= 0; --i) {
         if (step) {
@@ -110,6 +109,12 @@ cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int typ
         }
         total *= size_t(sizes[i]);
     }
+    return total;
+}
+
+cv::UMatData* LargeBufferAllocator::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                                             cv::AccessFlag flags, cv::UMatUsageFlags usage) const {
+    const size_t total = matrixBytes(dims, sizes, type, data, step);
     if (data || (!m_reserve && total < kLeast))
         return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
     void* pages = map(total);

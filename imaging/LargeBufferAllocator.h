@@ -47,6 +47,10 @@ public:
     // when they are (also for a matrix that is no canvas), false when the
     // system refuses the memory.
     static bool commit(const cv::Mat& view);
+    // The bytes a matrix of `sizes` and `type` takes, filling in `step`
+    // (when given) as OpenCV's own allocator does: the sum every matrix
+    // allocator here starts from.
+    static size_t matrixBytes(int dims, const int* sizes, int type, const void* data, size_t* step);
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step, cv::AccessFlag flags,
                            cv::UMatUsageFlags usage) const override;

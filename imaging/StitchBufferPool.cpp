@@ -1,5 +1,7 @@
 #include "imaging/StitchBufferPool.h"
 
+#include "imaging/LargeBufferAllocator.h"
+
 #include <sys/mman.h>
 
 namespace {
@@ -103,16 +105,7 @@ void StitchBufferPool::drop(bool all) const {
 
 cv::UMatData* StitchBufferPool::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                                          cv::AccessFlag flags, cv::UMatUsageFlags usage) const {
-    size_t total = CV_ELEM_SIZE(type);
-    for (int i = dims - 1; i >= 0; --i) {
-        if (step) {
-            if (data && step[i] != cv::Mat::AUTO_STEP)
-                total = step[i];
-            else
-                step[i] = total;
-        }
-        total *= size_t(sizes[i]);
-    }
+    const size_t total = LargeBufferAllocator::matrixBytes(dims, sizes, type, data, step);
     if (data || total < kLeast)
         return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
 
