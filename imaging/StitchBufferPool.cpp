@@ -3,21 +3,21 @@
 #include "imaging/LargeBufferAllocator.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
-// A buffer's capacity: the power of two that holds `bytes`. Buffers of
-// about the same size share one (the scale space of a band of 576 rows and
-// of one of 640, a mosaic a growth step wider), and a matrix uses only the
-// pages it writes: the rest is address space only.
-size_t capacityFor(size_t bytes) {
-    size_t capacity = StitchBufferPool::kLeast;
-    while (capacity < bytes)
-        capacity *= 2;
-    return capacity;
+// A buffer's length: `bytes` in whole pages. A kept buffer serves a matrix
+// of up to a quarter less (the scale space of a band of 576 rows takes one
+// of 640), never more than that: rounded up to powers of two the buffers
+// took up to twice the address space a job needs, and under an address
+// limit a lost run was refused where buffers mapped afresh fitted.
+size_t lengthFor(size_t bytes) {
+    static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
 }
 
-// The capacity of each buffer made here, by address.
+// The mapped length of each buffer made here, by address.
 std::map<void*, size_t>& lengths() {
     static auto* map = new std::map<void*, size_t>;
     return *map;
@@ -109,12 +109,12 @@ cv::UMatData* StitchBufferPool::allocate(int dims, const int* sizes, int type, v
     if (data || total < kLeast)
         return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step, flags, usage);
 
-    const size_t length = capacityFor(total);
+    const size_t length = lengthFor(total);
     void* pages = nullptr;
     {
         std::lock_guard<std::mutex> l(m_lock);
-        auto it = m_free.find(length);
-        if (it != m_free.end()) {
+        auto it = m_free.lower_bound(length);
+        if (it != m_free.end() && it->first <= length + length / 4) {
             pages = it->second;
             m_free.erase(it);
         }

@@ -14,9 +14,9 @@
 // some 400,000 page faults a job. While a Scope lives, every OpenCV matrix
 // of kLeast bytes or more (on any thread: the scale space's differences are
 // made on OpenCV's own threads) comes from here: a buffer freed is kept,
-// and a later matrix of the same capacity (the power of two that holds it:
-// bands of 576 and 640 rows share one, and a matrix writes only the pages
-// it uses) takes it, its pages already there. A buffer that no matrix took
+// and a later matrix of its length or up to a quarter less (bands of 576
+// and 640 rows share one; a matrix writes only the pages it uses) takes it,
+// its pages already there. A buffer that no matrix took
 // or gave back for 16 Scopes goes back to the system when the next Scope
 // ends (one of a size no job needs any more: a placement's buffers, which
 // come every tenth job or so, are kept), and all kept buffers go at

@@ -160,6 +160,22 @@ TEST(StitchRegistration, KeptBuffersGiveTheSameResult) {
     }
 }
 
+// A kept buffer is its matrix's bytes (whole pages), no more address space
+// than a buffer mapped afresh, which an address limit counts; a later matrix
+// of up to a quarter less takes it, a smaller one maps its own.
+TEST(StitchRegistration, KeptBufferIsTheMatrixSize) {
+    StitchBufferPool::keep(true);
+    const long before = StitchBufferPool::mapped();
+    const int rows[] = {5000, 4500, 3000}; // of 1280 floats: 25.6, 23.04, 15.36 MB
+    for (int r : rows) {
+        StitchBufferPool::Scope reuse;
+        cv::Mat band(r, 1280, CV_32F);
+    }
+    EXPECT_EQ(StitchBufferPool::mapped() - before, 2);
+    EXPECT_EQ(StitchBufferPool::keptBytes(), size_t(25600000) + size_t(15360000));
+    StitchBufferPool::keep(false);
+}
+
 TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
     const StitchPanGenerator& gen = StitchPanGenerator::standard();
     const cv::Rect patch = gen.uniformPatch();
