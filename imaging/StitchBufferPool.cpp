@@ -56,7 +56,6 @@ void StitchBufferPool::end() {
         cv::Mat::setDefaultAllocator(cv::Mat::getStdAllocator());
     m_installed = false;
     ++m_ended;
-    drop(false);
 }
 
 void StitchBufferPool::keep(bool on) {
@@ -119,6 +118,7 @@ cv::UMatData* StitchBufferPool::allocate(int dims, const int* sizes, int type, v
             m_free.erase(it);
         }
         if (!pages) {
+            drop(false);
             void* fresh = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (fresh == MAP_FAILED) {
                 // The kept buffers may be what the system misses.

@@ -16,10 +16,13 @@
 // made on OpenCV's own threads) comes from here: a buffer freed is kept,
 // and a later matrix of its length or up to a quarter less (bands of 576
 // and 640 rows share one; a matrix writes only the pages it uses) takes it,
-// its pages already there. A buffer that no matrix took
-// or gave back for 16 Scopes goes back to the system when the next Scope
-// ends (one of a size no job needs any more: a placement's buffers, which
-// come every tenth job or so, are kept), and all kept buffers go at
+// its pages already there. When a job needs a buffer the pool lacks
+// (sizes that came with the other mode, another resolution), those no
+// matrix took or gave back for 16 Scopes go back to the system before it
+// is mapped: ones of a size no job needs any more. While the jobs find
+// every buffer they need kept, none goes: a placement's buffers come as far
+// apart as the camera rests on a stop, and unmapped between placements
+// their pages were faulted in again at each. All kept buffers go at
 // release(): the run's end, or a stop. Smaller matrices come from OpenCV's
 // own allocator, as without a Scope.
 //

@@ -176,6 +176,30 @@ TEST(StitchRegistration, KeptBufferIsTheMatrixSize) {
     StitchBufferPool::keep(false);
 }
 
+// A kept buffer idle for longer than 16 jobs stays while the jobs find
+// every buffer they need kept (a placement's, which come as far apart as the
+// camera rests on a stop); when a job needs one the pool lacks (other sizes:
+// the other mode, another resolution), a buffer idle that long goes.
+TEST(StitchRegistration, IdleBufferGoesOnlyWhenJobsNeedOthers) {
+    StitchBufferPool::keep(true);
+    const long before = StitchBufferPool::mapped();
+    const auto job = [](int rows) { // 1024 bytes a row: 1.5, 2 and 3 MiB buffers of their own
+        StitchBufferPool::Scope reuse;
+        cv::Mat frame(rows, 1024, CV_8U);
+    };
+    job(2048);
+    for (int i = 0; i < 40; ++i)
+        job(1536);
+    job(2048);
+    EXPECT_EQ(StitchBufferPool::mapped() - before, 2);
+    for (int i = 0; i < 17; ++i)
+        job(1536);
+    job(3072);
+    EXPECT_EQ(StitchBufferPool::mapped() - before, 3);
+    EXPECT_EQ(StitchBufferPool::keptBytes(), size_t(1536 + 3072) * 1024);
+    StitchBufferPool::keep(false);
+}
+
 TEST(StitchRegistration, FailsOnAFeaturelessFrame) {
     const StitchPanGenerator& gen = StitchPanGenerator::standard();
     const cv::Rect patch = gen.uniformPatch();
