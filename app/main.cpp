@@ -46,6 +46,12 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     GlobalApplication app(argc, argv);
+    // Every position of a drag reaches the view: the lasso is the path the
+    // pointer took. Qt on X11 keeps only the last of the moves that wait
+    // while the interface thread is busy, even across a press, and a lasso
+    // dragged meanwhile came out as two points and was dropped. Set after
+    // the application is made: its X11 platform turns the merging on.
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     // Qt hands the system every text in UTF-8 whatever the locale, but the X
     // library encodes a window's name in the locale's character set: under
     // the C locale the Chinese titles went out as Latin-1 names of UTF-8

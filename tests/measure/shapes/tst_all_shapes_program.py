@@ -120,11 +120,14 @@ def main():
                 p.click(BUTTONS[tool])
             windows = visible_windows(p)
             if end == "drag":
-                xdo(p, "mousemove", *at(c, (0.5, 0.1)), "mousedown", 1)
-                for k in range(1, 25):
-                    a = 2 * math.pi * k / 24
-                    xdo(p, "mousemove", *at(c, (0.5 + 0.3 * math.sin(a), 0.5 - 0.4 * math.cos(a))))
-                xdo(p, "mouseup", 1)
+                # Read in one go, as a program running late reads a drag:
+                # the lasso still follows every position of it.
+                with p.held():
+                    xdo(p, "mousemove", *at(c, (0.5, 0.1)), "mousedown", 1)
+                    for k in range(1, 25):
+                        a = 2 * math.pi * k / 24
+                        xdo(p, "mousemove", *at(c, (0.5 + 0.3 * math.sin(a), 0.5 - 0.4 * math.cos(a))))
+                    xdo(p, "mouseup", 1)
             # A double click gives the last point itself, as a user's does (a
             # click there just before would make the double click's first
             # press the second of a double click).
