@@ -630,6 +630,9 @@ void ItemLayer::mouseReleaseEvent(QMouseEvent* event) {
             if (tool == KindText) {
                 m_sys->OnMousePress(ViewToImage(pos));
             } else if (tool == KindLasso && m_lassoPressed) {
+                // The drag is over: moves with the button up only hover, and
+                // the next lasso starts at the next press.
+                m_lassoPressed = false;
                 if (ShapeRegistry::closeLasso(shapes->creating()))
                     shapes->AddCurrent();
                 else

@@ -122,6 +122,22 @@ private slots:
         QCOMPARE(sys()->mode(), int(OzaMeasureSys::ModeShapes));
     }
 
+    // A lasso is the path of one drag: moves after its release, the button
+    // up, add nothing to the next one.
+    void aLassoEndsAtItsRelease() {
+        makeLayer();
+        RegisterMeasureShapes();
+        hub->useMeasureTool(25);
+        sendMouse(layer, QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+        for (QPoint p : {QPoint(200, 100), QPoint(200, 200), QPoint(100, 200)})
+            sendMouse(layer, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
+        sendMouse(layer, QEvent::MouseButtonRelease, {100, 150}, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(shapes()->shapes().size(), 1);
+        for (QPoint p : {QPoint(300, 300), QPoint(400, 300), QPoint(400, 400), QPoint(300, 400)})
+            sendMouse(layer, QEvent::MouseMove, p, Qt::NoButton, Qt::NoButton);
+        QVERIFY(!shapes()->creating() || shapes()->creating()->points.isEmpty());
+    }
+
     void deleteAllAsksThenClearsStoreTableAndCounters() {
         makeLayer();
         setLineSave(0);
