@@ -1,5 +1,6 @@
 #include "platform/SimUsbCamera.h"
 
+#include "platform/JpegRows.h"
 #include "platform/MemoryRefusal.h"
 #include "platform/SleepClock.h"
 #include "platform/UvcRegisters.h"
@@ -705,6 +706,11 @@ const cv::Mat& SimUsbCamera::processed() {
     return m_processed;
 }
 
+int SimUsbCamera::wholeJpegs() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_wholeJpegs;
+}
+
 int SimUsbCamera::readerRenders() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_readerRenders;
@@ -766,24 +772,32 @@ QByteArray SimUsbCamera::jpegFrame(const cv::Mat& img, int phase) {
     } else {
         if (m_jpegGen != m_processedGen) {
             m_jpegPhases = QVector<QByteArray>(kPhases);
+            m_jpegWhole.clear();
             m_jpegGen = m_processedGen;
         }
         QByteArray& cached = m_jpegPhases[phase];
         if (cached.isEmpty()) {
-            // The mark goes into the picture itself (ours, under the lock)
-            // and what lay under it back after the encode: a copy of the
-            // whole picture for each phase cost more than the encode, on the
-            // reader's thread, while the camera went on sending.
-            cv::Mat picture = img;
-            cv::Mat marked, under;
-            if (m_mark) {
-                marked = picture(markBgr(picture.size(), phase));
-                under = marked.clone();
-                marked.setTo(cv::Scalar(255, 255, 255));
+            // The picture is coded whole once, and each phase of the mark
+            // codes only the rows of blocks it lies in. Coding the whole
+            // picture for each phase held the reader (the program's capture
+            // thread) a coding's time in each of the first frames of every
+            // new picture, where a camera codes on its own chip: on busy
+            // cores the capture thread fell more than four frames behind and
+            // the camera replaced frames.
+            if (m_jpegWhole.isEmpty()) {
+                m_jpegWhole = JpegRows::encode(img, 85, m_options.jpeg422);
+                ++m_wholeJpegs;
             }
-            cached = YuvPack::bgrToJpeg(picture, 85, m_options.jpeg422);
-            if (m_mark)
-                under.copyTo(marked);
+            if (!m_mark) {
+                cached = m_jpegWhole;
+            } else {
+                const int rowHeight = JpegRows::blockRowHeight(m_options.jpeg422);
+                const int firstRow = markBgr(img.size(), phase).y / rowHeight;
+                const int top = firstRow * rowHeight;
+                cv::Mat strip = img.rowRange(top, img.rows).clone();
+                strip(markBgr(img.size(), phase) - cv::Point(0, top)).setTo(cv::Scalar(255, 255, 255));
+                cached = JpegRows::splice(m_jpegWhole, JpegRows::encode(strip, 85, m_options.jpeg422), firstRow);
+            }
         }
         jpeg = cached;
     }

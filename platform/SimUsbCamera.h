@@ -123,6 +123,8 @@ public:
     double framesPerSecond() const;
     // Specimen pictures drawn inside a read, on the reader's thread (for tests).
     int readerRenders() const;
+    // JPEG frames coded whole (not only the rows of the moving mark), for tests.
+    int wholeJpegs() const;
 
     // What the next frame shows (BGR, before packing), for tests.
     cv::Mat currentPicture();
@@ -234,6 +236,8 @@ private:
     static constexpr size_t kRawBuffers = 8;
     std::vector<RawBuffer> m_rawBuffers;
     QVector<QByteArray> m_jpegPhases;
+    QByteArray m_jpegWhole; // the picture without the mark
+    int m_wholeJpegs = 0;
     int m_jpegGen = -1;
 };
 

@@ -9,7 +9,7 @@ PACKAGES=(
   libopencv-dev libopencv-contrib-dev libtbb-dev
   libsdl2-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
-  libturbojpeg0-dev libudev-dev libxcb1-dev zlib1g-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev libudev-dev libxcb1-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick ffmpeg fonts-wqy-microhei
   python3 python3-openpyxl python3-pil libxml2-utils unzip acl
