@@ -244,11 +244,17 @@ bool SimUsbCamera::isPlugged() const {
     return m_plugged;
 }
 
+int SimUsbCamera::unplugs() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_unplugs;
+}
+
 void SimUsbCamera::setPlugged(bool on) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (on == m_plugged)
         return;
     m_plugged = on;
+    m_unplugs += !on;
     m_streaming = false;
     if (on)
         resetBank(); // power comes back: the camera starts from its defaults

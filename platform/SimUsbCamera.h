@@ -74,6 +74,10 @@ public:
     QString name() const { return m_name; }
     const SimUsbOptions& options() const { return m_options; }
     bool isPlugged() const;
+    // Times the camera was unplugged: a handle opened before the last one is
+    // dead, as a device node is once its camera goes (plugged back, it is a
+    // new device).
+    int unplugs() const;
 
     // The stage: specimen position of the picture's top-left corner in
     // specimen units (one unit is one sensor pixel at full size), the focus
@@ -179,6 +183,7 @@ private:
     const QString m_name;
     mutable std::mutex m_mutex;
     bool m_plugged = true;
+    int m_unplugs = 0;
     bool m_failOpen = false;
     bool m_stalled = false;
     bool m_wrongSize = false;

@@ -19,6 +19,7 @@ bool SimV4l2Stream::open(int node) {
     // A driver states its interval as a fraction (2/15 s for 7.5 a second),
     // which OpenCV hands on as the rate it makes.
     m_statedFps = m_camera->framesPerSecond();
+    m_unplugsAtOpen = m_camera->unplugs();
     // The frames of OpenCV's four driver buffers wait for a late reader.
     m_camera->setDriverBuffers(4);
     return m_device.open(node);
@@ -64,8 +65,15 @@ bool SimV4l2Stream::take(int timeoutMs) {
     return true;
 }
 
+bool SimV4l2Stream::alive() const {
+    // Unplugged since the open, the device node is gone even if the camera
+    // is back: a reader busy through the whole time away (a loaded machine)
+    // still finds its handle failing, and opens the camera again.
+    return m_camera->isPlugged() && m_camera->unplugs() == m_unplugsAtOpen;
+}
+
 bool SimV4l2Stream::grab() {
-    if (!m_camera->isPlugged())
+    if (!alive())
         return false;
     {
         std::unique_lock<std::mutex> l(m_stall->lock);
@@ -74,11 +82,11 @@ bool SimV4l2Stream::grab() {
         m_stall->changed.wait(l, [this] { return !m_stall->stalled; });
         --m_stall->blockedGrabs;
     }
-    return m_camera->isPlugged() && take(2000);
+    return alive() && take(2000);
 }
 
 int SimV4l2Stream::grabWithin(int ms) {
-    if (!m_camera->isPlugged())
+    if (!alive())
         return -1; // the device reports an error at once
     {
         std::unique_lock<std::mutex> l(m_stall->lock);
@@ -88,7 +96,7 @@ int SimV4l2Stream::grabWithin(int ms) {
             return 0;
         }
     }
-    if (!m_camera->isPlugged())
+    if (!alive())
         return -1;
     return take(ms) ? 1 : 0;
 }

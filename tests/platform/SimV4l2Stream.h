@@ -46,6 +46,7 @@ public:
 
 private:
     bool take(int timeoutMs);
+    bool alive() const;
     SimCaptureDevice m_device;
     std::shared_ptr<SimUsbCamera> m_camera;
     std::shared_ptr<StallSwitch> m_stall;
@@ -53,6 +54,7 @@ private:
     int m_bytes = 0, m_width = 0, m_height = 0;
     double m_bufferMs = 0; // the taken frame's buffer time
     double m_statedFps = 0;
+    int m_unplugsAtOpen = 0; // a stream opened before an unplug stays dead (alive())
 };
 
 // Streams played by the simulated camera, for a V4L2 device to make.

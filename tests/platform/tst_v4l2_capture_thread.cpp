@@ -75,6 +75,11 @@ TEST_F(V4l2OnSim, UnpluggedCameraIsOpenedAgainOffTheInterfaceThread) {
     std::vector<uint8_t> buf(size_t(3840) * 2160 * 2);
     int bytes = 0, w = 0, h = 0;
     ASSERT_TRUE(waitUntil([&] { return dev->readRaw(buf.data(), buf.size(), bytes, w, h); }));
+    // The capture thread takes a frame through the whole time the camera is
+    // away (a loaded machine): plugged back meanwhile, it is still a camera
+    // that went, and its handle fails.
+    stall->takeMs = 1500;
+    ASSERT_TRUE(waitUntil([&] { return dev->readRaw(buf.data(), buf.size(), bytes, w, h); }));
     ASSERT_TRUE(SimUsbBus::instance()->unplug(sim->name()));
     // Reads fail and return at once while it is gone (once a frame taken
     // before is handed out).
@@ -96,6 +101,7 @@ TEST_F(V4l2OnSim, UnpluggedCameraIsOpenedAgainOffTheInterfaceThread) {
     ASSERT_EQ(read.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_FALSE(read.get());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    stall->takeMs = 0;
     stall->set(false);
     EXPECT_TRUE(waitUntil([&] { return dev->readRaw(buf.data(), buf.size(), bytes, w, h); }));
     dev->release();
