@@ -31,6 +31,7 @@ MOSAIC_VIEW = (580, 40, 1910, 1040)
 FIRST_NAME = (615, 900, 715, 926)  # the data table's first name cell
 ROUNDS = 6
 FOCUS_CLOSE = (438, 605)
+FOCUS_CLOSE_TEXT = (416, 595, 460, 616)  # black when it can be pressed
 MB = 1 << 20
 RETURNED = 100 * MB  # what a Close may leave resident of a run (libraries it loaded, heap pages)
 
@@ -90,6 +91,10 @@ def memory_returned_at_close(display, check):
             p.click(x.FOCUS_START)
             check(x.wait_until(lambda: resident(p.proc.pid) > before + 6 * RETURNED, timeout=120),
                   "focus stacking %d takes its memory (a 4K stack at work holds a gigabyte or so)" % n)
+            # The camera's pictures for the run take memory before the panel has
+            # prepared its first frame and lets Close be pressed: on busy cores
+            # a click that came first met a greyed Close, and the run went on.
+            p.wait_for("focus_close_ready", lambda img: dark_pixels(img, FOCUS_CLOSE_TEXT) > 20, timeout=120)
             closed_and_returned("focus stacking %d" % n, FOCUS_CLOSE, resident(p.proc.pid))
     finally:
         if p.proc.poll() is None:
