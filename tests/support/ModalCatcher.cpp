@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -32,6 +33,17 @@ void ModalCatcher::poll() {
                 QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
             } else {
                 dialog->selectFile(fileAnswer);
+                // Typed into the name field as well: selectFile() leaves a
+                // field that has the focus as it is, and the dialog then
+                // refuses the accept and stays open. Whether the field has
+                // the focus yet depends on when the window's activation
+                // arrives, so it is given the focus here first and every
+                // answer takes the same path.
+                if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) {
+                    QApplication::setActiveWindow(dialog);
+                    name->setFocus();
+                    name->setText(fileAnswer);
+                }
                 // Queued: accepting may ask a question in a nested loop, and
                 // this timer does not fire again until poll() returns.
                 QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
