@@ -115,42 +115,115 @@ double quantiseBlur(double sigma) {
     return best;
 }
 
+void copyColumns(const cv::Mat& from, int fromX, cv::Mat& to, int toX, int width) {
+    if (width > 0)
+        from.colRange(fromX, fromX + width).copyTo(to.colRange(toX, toX + width));
+}
+
+// The sharp specimen (grain, grid, discs) in `scratch.sharp`. None of it
+// depends on the focus, nor on the tilt: a focus sweep draws it once.
+bool drawSharp(const View& v, const std::function<bool()>& cancelled, Scratch& scratch) {
+    if (scratch.sharpShown && scratch.sharpView.size == v.size &&
+        scratch.sharpView.unitsPerPixel == v.unitsPerPixel && scratch.sharpView.offset == v.offset)
+        return true;
+    scratch.sharpShown = false;
+    scratch.bandBlurs.clear(); // blurred from the specimen drawn before
+    cv::Mat& img = scratch.sharp;
+    img.create(v.size.height(), v.size.width(), CV_8UC3);
+    if (!drawGrain(img, v, cancelled))
+        return false;
+    drawGrid(img, v);
+    if (cancelled && cancelled())
+        return false;
+    drawDiscs(img, v);
+    scratch.sharpView = v;
+    scratch.sharpShown = true;
+    return true;
+}
+
 bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancelled, Scratch& scratch) {
     const double upp = v.unitsPerPixel;
+    const cv::Mat& sharp = scratch.sharp;
     if (v.tilt == 0.0) {
         const double s = blurPixels(v.focus - 0.0, upp);
         if (s >= 0.3)
-            cv::GaussianBlur(img, img, cv::Size(0, 0), s);
+            cv::GaussianBlur(sharp, img, cv::Size(0, 0), s);
+        else
+            sharp.copyTo(img);
         return true;
     }
-    // Bands of columns share one depth; each blur level is computed once over
-    // the columns that need it.
+    // Bands of columns share one depth and so one blur level.
     constexpr int band = 32;
-    std::map<double, std::vector<int>> bandsByLevel;
-    for (int bx = 0; bx < img.cols; bx += band) {
-        const double x = v.offset.x() + (bx + band / 2.0) * upp;
-        const double level = quantiseBlur(blurPixels(v.focus - depthAt(x, v.tilt), upp));
-        bandsByLevel[level].push_back(bx);
+    const int cols = img.cols, rows = img.rows, bands = (cols + band - 1) / band;
+    std::vector<double> levels(size_t(bands), 0.0);
+    std::map<double, std::pair<int, int>> spans; // first and last band of each level
+    for (int i = 0; i < bands; ++i) {
+        const double x = v.offset.x() + (i * band + band / 2.0) * upp;
+        levels[size_t(i)] = quantiseBlur(blurPixels(v.focus - depthAt(x, v.tilt), upp));
+        auto it = spans.emplace(levels[size_t(i)], std::make_pair(i, i)).first;
+        it->second.second = i;
     }
-    img.copyTo(scratch.sharp);
-    const cv::Mat& sharp = scratch.sharp;
-    scratch.blurred.create(img.size(), img.type());
-    for (const auto& [level, bands] : bandsByLevel) {
-        if (level < 0.3)
-            continue;
-        if (cancelled && cancelled())
+    // The picture is kept band by band with each band's blur, and a band is
+    // blurred again only when its blur changed: from one picture of a sweep
+    // to the next the levels move by a band or a few. A level is blurred
+    // over runs of its bands, not over the columns from its first band to
+    // its last, which in a sweep take in every level between the two sides
+    // of the sharp band. The pixels stay those of that older way (first to
+    // last band, plus a margin): OpenCV blurs an 8-bit part of a larger
+    // matrix reading the real columns beside it, with other rounding than a
+    // whole matrix, and the older way blurred a part unless its columns
+    // with margins were all of them. The runs are blurred as parts then;
+    // otherwise with the margin, as isolated parts, which the margin makes
+    // the same as the whole (an 8-bit kernel of sigma s reaches
+    // (cvRound(6 s + 1) | 1) / 2 columns, never more than the margin).
+    cv::Mat& focused = scratch.focused;
+    focused.create(img.size(), img.type());
+    // The widest margins of a run, made once.
+    scratch.edges.create(rows, 2 * (int(std::ceil(3 * kMaxBlurPixels)) + 1), img.type());
+    if (scratch.bandBlurs.size() != size_t(bands))
+        scratch.bandBlurs.assign(size_t(bands), {-1.0, false});
+    std::vector<Scratch::Blur>& done = scratch.bandBlurs;
+    for (const auto& [level, span] : spans) {
+        const bool blur = level >= 0.3;
+        if (blur && cancelled && cancelled())
             return false;
         const int margin = int(std::ceil(3 * level)) + 1;
-        const int lo = std::max(0, bands.front() - margin);
-        const int hi = std::min(img.cols, bands.back() + band + margin);
-        cv::Mat blurred = scratch.blurred(cv::Rect(0, 0, hi - lo, img.rows));
-        cv::GaussianBlur(sharp(cv::Rect(lo, 0, hi - lo, img.rows)), blurred, cv::Size(0, 0), level, 0,
-                         cv::BORDER_REFLECT);
-        for (int bx : bands) {
-            const int w = std::min(band, img.cols - bx);
-            blurred(cv::Rect(bx - lo, 0, w, img.rows)).copyTo(img(cv::Rect(bx, 0, w, img.rows)));
+        const bool whole = span.first * band - margin <= 0 && (span.second + 1) * band + margin >= cols;
+        const auto needed = [&, level = level](int k) {
+            const Scratch::Blur& d = done[size_t(k)];
+            return levels[size_t(k)] == level && !(d.level == level && d.whole == whole);
+        };
+        for (int i = span.first; i <= span.second;) {
+            if (!needed(i)) {
+                ++i;
+                continue;
+            }
+            int j = i + 1;
+            while (j < bands && needed(j))
+                ++j;
+            const int a = i * band, b = std::min(cols, j * band);
+            if (!blur) {
+                copyColumns(sharp, a, focused, a, b - a);
+            } else if (!whole) {
+                cv::Mat into = focused.colRange(a, b);
+                cv::GaussianBlur(sharp.colRange(a, b), into, cv::Size(0, 0), level, 0, cv::BORDER_REFLECT);
+            } else {
+                // Blurred in place with the margin: the columns of the
+                // margin are kept meanwhile.
+                const int lo = std::max(0, a - margin), hi = std::min(cols, b + margin);
+                copyColumns(focused, lo, scratch.edges, 0, a - lo);
+                copyColumns(focused, b, scratch.edges, a - lo, hi - b);
+                cv::Mat into = focused.colRange(lo, hi);
+                cv::GaussianBlur(sharp.colRange(lo, hi), into, cv::Size(0, 0), level, 0,
+                                 cv::BORDER_REFLECT | cv::BORDER_ISOLATED);
+                copyColumns(scratch.edges, 0, focused, lo, a - lo);
+                copyColumns(scratch.edges, a - lo, focused, b, hi - b);
+            }
+            std::fill(done.begin() + i, done.begin() + j, Scratch::Blur{level, whole});
+            i = j;
         }
     }
+    focused.copyTo(img);
     return true;
 }
 
@@ -178,14 +251,10 @@ cv::Mat render(const View& view, const std::function<bool()>& cancelled) {
 bool renderInto(const View& view, const std::function<bool()>& cancelled, cv::Mat& img, Scratch& scratch) {
     if (view.size.isEmpty() || view.unitsPerPixel <= 0)
         return false;
+    if (!drawSharp(view, cancelled, scratch) || (cancelled && cancelled()))
+        return false;
     img.create(view.size.height(), view.size.width(), CV_8UC3);
-    if (!drawGrain(img, view, cancelled))
-        return false;
-    drawGrid(img, view);
-    if (cancelled && cancelled())
-        return false;
-    drawDiscs(img, view);
-    return !(cancelled && cancelled()) && applyFocus(img, view, cancelled, scratch);
+    return applyFocus(img, view, cancelled, scratch);
 }
 
 } // namespace SimSpecimen

@@ -8,6 +8,7 @@
 #include <opencv2/core.hpp>
 
 #include <functional>
+#include <vector>
 
 // The procedural specimen the simulated cameras look at: a light background
 // with fine grain, a grid of dark lines and a lattice of coloured discs, all
@@ -45,9 +46,21 @@ cv::Mat render(const View& view);
 cv::Mat render(const View& view, const std::function<bool()>& cancelled);
 
 // The working planes of a drawing, kept by a caller that draws picture after
-// picture (a focus sweep) so that none is made again for the next one.
+// picture (a focus sweep) so that none is made again for the next one. The
+// sharp specimen is drawn again only when the view moves (size, scale,
+// offset), and of a tilted specimen's bands of columns only those whose blur
+// changed since the last picture are blurred again.
 struct Scratch {
-    cv::Mat sharp, blurred;
+    cv::Mat sharp;           // grain, grid and discs
+    cv::Mat focused;         // the last tilted picture
+    cv::Mat edges;           // columns beside a blurred run, kept while the blur writes over them
+    bool sharpShown = false; // `sharp` is whole and shows `sharpView` (focus and tilt aside)
+    View sharpView;
+    struct Blur {
+        double level; // sigma in pixels; negative: not known
+        bool whole;   // OpenCV's way for a whole matrix
+    };
+    std::vector<Blur> bandBlurs; // of each band of `focused`
 };
 // Draws into `out`, reusing its buffer when it has the view's size (no
 // other matrix may share it); false, with `out` in an unknown state, when

@@ -413,6 +413,58 @@ TEST_F(SimCamera, ADrawingAskedToStopEndsWithoutAPicture) {
     }
 }
 
+TEST_F(SimCamera, ADrawingThatKeepsItsScratchGivesThePictureDrawnAfresh) {
+    // A sweep's drawing keeps the sharp specimen and the blurred bands of
+    // the picture before. Each row draws with the Scratch the rows above
+    // left, after a drawing of its view at a focus 5 further stopped at its
+    // `stopAt`th ask (0: none), and must give the picture a drawing from
+    // nothing gives.
+    struct Row {
+        const char* change;
+        double focus, tilt, upp;
+        QPointF offset;
+        int stopAt;
+    } const rows[] = {
+        {"first", 9.6, 0.005, 3, {0, 0}, 0}, // blur level 4 at both edges: blurred as a whole
+        {"focus", 8.0, 0.005, 3, {0, 0}, 0}, // the left bands keep level 4, now blurred as a part
+        {"stage", 8.0, 0.005, 3, {150, -90}, 0},
+        {"tilt", 8.0, -0.005, 3, {150, -90}, 0},
+        {"flat", 4.0, 0.0, 3, {150, -90}, 0},
+        {"scale", 4.0, 0.005, 2, {150, -90}, 0},
+        {"stage, after a drawing stopped in the specimen", 6.0, 0.005, 2, {650, -90}, 2},
+        {"focus, after a drawing stopped among the blurs", 9.0, 0.005, 2, {650, -90}, 3},
+    };
+    SimSpecimen::Scratch scratch;
+    cv::Mat picture;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.change);
+        SimSpecimen::View v;
+        v.size = QSize(1280, 720);
+        v.unitsPerPixel = row.upp;
+        v.offset = row.offset;
+        v.tilt = row.tilt;
+        if (row.stopAt > 0) {
+            v.focus = row.focus + 5;
+            int asked = 0;
+            ASSERT_FALSE(SimSpecimen::renderInto(v, [&] { return ++asked >= row.stopAt; }, picture, scratch));
+        }
+        v.focus = row.focus;
+        ASSERT_TRUE(SimSpecimen::renderInto(v, {}, picture, scratch));
+        EXPECT_EQ(cv::norm(picture, SimSpecimen::render(v), cv::NORM_INF), 0.0);
+    }
+    // In the first row the first band's level reaches both edges: the band
+    // is the sharp specimen blurred as one matrix, which OpenCV rounds
+    // otherwise than a part of one.
+    SimSpecimen::View v;
+    v.size = QSize(1280, 720);
+    v.unitsPerPixel = 3;
+    cv::Mat whole;
+    cv::GaussianBlur(SimSpecimen::render(v), whole, cv::Size(0, 0), 4, 0, cv::BORDER_REFLECT);
+    v.tilt = 0.005;
+    v.focus = 9.6;
+    EXPECT_EQ(cv::norm(SimSpecimen::render(v).colRange(0, 32), whole.colRange(0, 32), cv::NORM_INF), 0.0);
+}
+
 TEST_F(SimCamera, ConsecutiveFramesDifferByTheMovingMark) {
     OpenSim rig(14, "fps=0", QSize(640, 360));
     ASSERT_TRUE(rig.opened);
