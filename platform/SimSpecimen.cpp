@@ -159,7 +159,7 @@ bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancel
     std::map<double, std::pair<int, int>> spans; // first and last band of each level
     for (int i = 0; i < bands; ++i) {
         const double x = v.offset.x() + (i * band + band / 2.0) * upp;
-        levels[size_t(i)] = quantiseBlur(blurPixels(v.focus - depthAt(x, v.tilt), upp));
+        levels[size_t(i)] = bandBlur(v.focus - depthAt(x, v.tilt), upp);
         auto it = spans.emplace(levels[size_t(i)], std::make_pair(i, i)).first;
         it->second.second = i;
     }
@@ -228,6 +228,8 @@ bool applyFocus(cv::Mat& img, const View& v, const std::function<bool()>& cancel
 }
 
 } // namespace
+
+double bandBlur(double defocus, double unitsPerPixel) { return quantiseBlur(blurPixels(defocus, unitsPerPixel)); }
 
 QList<Disc> discsIn(const QRectF& units) {
     QList<Disc> out;

@@ -71,6 +71,10 @@ bool renderInto(const View& view, const std::function<bool()>& cancelled, cv::Ma
 // at an edge).
 QList<Disc> discsIn(const QRectF& units);
 
+// The blur (Gaussian sigma in pixels) of a band of a tilted specimen at a
+// defocus (depth units) and scale: quantised to a few levels.
+double bandBlur(double defocus, double unitsPerPixel);
+
 // Depth of the specimen at specimen x for a tilt.
 inline double depthAt(double x, double tilt) { return tilt * x; }
 
