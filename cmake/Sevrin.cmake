@@ -101,6 +101,27 @@ function(sevrin_test_homes)
   endforeach()
 endfunction()
 
+# sevrin_test_watchdogs()
+# Qt's test watchdog (QTEST_FUNCTION_TIMEOUT, 300 s by default) is meant to
+# bound each row, but Qt 5.15 restarts it only when its thread sees the row
+# end before the next row begins; that thread seldom wakes in time, so its
+# bound runs from an earlier row, often from the first one: it bounds the
+# test program's run, the same thing CTest's TIMEOUT bounds. Every test
+# registered in the calling folder that does not set its own gets CTest's
+# bound less 30 s, so that a program that hangs prints its stacks before
+# CTest ends it, and a slow machine's long run is not ended at 300 s.
+function(sevrin_test_watchdogs)
+  get_property(names DIRECTORY PROPERTY TESTS)
+  foreach(name ${names})
+    get_test_property(${name} ENVIRONMENT env)
+    get_test_property(${name} TIMEOUT timeout)
+    if(NOT "${env}" MATCHES "QTEST_FUNCTION_TIMEOUT=" AND timeout GREATER 60)
+      math(EXPR ms "(${timeout} - 30) * 1000")
+      set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "QTEST_FUNCTION_TIMEOUT=${ms}")
+    endif()
+  endforeach()
+endfunction()
+
 # sevrin_folder_tests()
 # In a tests/ folder: every tst_*.cpp becomes a test executable named as the file;
 # every other .cpp/.h there is a helper compiled once into a per-folder library.
@@ -112,10 +133,12 @@ endfunction()
 # there are any, still bring theirs.
 # tst_*.sh and tst_*.py are run by bash / python3 with SEVRIN_BUILD_DIR and
 # SEVRIN_SOURCE_DIR in the environment. Every test of the folder gets a home
-# of its own (sevrin_test_homes).
+# of its own (sevrin_test_homes) and a watchdog as long as its CTest bound
+# (sevrin_test_watchdogs).
 function(sevrin_folder_tests)
   # Also for the tests the folder adds after this call.
   cmake_language(DEFER CALL sevrin_test_homes)
+  cmake_language(DEFER CALL sevrin_test_watchdogs)
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   string(REPLACE "/" "_" folder "${rel}")
   set(libs sevrin_${folder})

@@ -135,13 +135,20 @@ unsigned long long threadStackBytes() {
 namespace {
 
 QString runRowInChildWith(const char* marker, const QByteArray& says, QProcessEnvironment env) {
+    // The row's bound is this program's watchdog: the child's own watchdog
+    // ends a hung child a little before this one gives up on it, so that the
+    // child's stacks come back in its output.
+    const int bound = qEnvironmentVariableIntValue("QTEST_FUNCTION_TIMEOUT") > 120000
+                          ? qEnvironmentVariableIntValue("QTEST_FUNCTION_TIMEOUT")
+                          : 300000;
     QProcess child;
     env.insert(QString::fromLatin1(marker), "1");
+    env.insert("QTEST_FUNCTION_TIMEOUT", QString::number(bound - 60000));
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(),
                 {QString("%1:%2").arg(QTest::currentTestFunction(), QTest::currentDataTag())});
-    const bool ended = child.waitForFinished(300000);
+    const bool ended = child.waitForFinished(bound - 30000);
     const QByteArray out = child.readAll();
     if (ended && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 && out.contains(says))
         return QString();
