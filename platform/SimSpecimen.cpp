@@ -120,23 +120,30 @@ void copyColumns(const cv::Mat& from, int fromX, cv::Mat& to, int toX, int width
         from.colRange(fromX, fromX + width).copyTo(to.colRange(toX, toX + width));
 }
 
-// The sharp specimen (grain, grid, discs) in `scratch.sharp`. None of it
-// depends on the focus, nor on the tilt: a focus sweep draws it once.
-bool drawSharp(const View& v, const std::function<bool()>& cancelled, Scratch& scratch) {
-    if (scratch.sharpShown && scratch.sharpView.size == v.size &&
-        scratch.sharpView.unitsPerPixel == v.unitsPerPixel && scratch.sharpView.offset == v.offset)
-        return true;
-    scratch.sharpShown = false;
-    scratch.bandBlurs.clear(); // blurred from the specimen drawn before
-    cv::Mat& img = scratch.sharp;
-    img.create(v.size.height(), v.size.width(), CV_8UC3);
+Scratch::Place placeOf(const View& v) { return {v.size, v.unitsPerPixel, v.offset}; }
+
+// The sharp specimen (grain, grid, discs) into `img`, of the view's size.
+bool drawSpecimen(cv::Mat& img, const View& v, const std::function<bool()>& cancelled) {
     if (!drawGrain(img, v, cancelled))
         return false;
     drawGrid(img, v);
     if (cancelled && cancelled())
         return false;
     drawDiscs(img, v);
-    scratch.sharpView = v;
+    return true;
+}
+
+// The sharp specimen in `scratch.sharp`. None of it depends on the focus,
+// nor on the tilt: a focus sweep draws it once.
+bool drawSharp(const View& v, const std::function<bool()>& cancelled, Scratch& scratch) {
+    if (scratch.sharpShown && scratch.sharpPlace == placeOf(v))
+        return true;
+    scratch.sharpShown = false;
+    scratch.bandBlurs.clear(); // blurred from the specimen drawn before
+    scratch.sharp.create(v.size.height(), v.size.width(), CV_8UC3);
+    if (!drawSpecimen(scratch.sharp, v, cancelled))
+        return false;
+    scratch.sharpPlace = placeOf(v);
     scratch.sharpShown = true;
     return true;
 }
@@ -253,9 +260,19 @@ cv::Mat render(const View& view, const std::function<bool()>& cancelled) {
 bool renderInto(const View& view, const std::function<bool()>& cancelled, cv::Mat& img, Scratch& scratch) {
     if (view.size.isEmpty() || view.unitsPerPixel <= 0)
         return false;
+    img.create(view.size.height(), view.size.width(), CV_8UC3);
+    const Scratch::Place place = placeOf(view);
+    const bool moved = !(place == scratch.lastPlace);
+    scratch.lastPlace = place;
+    // A flat specimen in focus is the sharp drawing itself. While the stage
+    // moves (a new place every picture) it is drawn straight into the
+    // picture: keeping it would cost a copy of every picture and serve none.
+    // A place shown twice running is kept for the pictures after it.
+    if (view.tilt == 0.0 && blurPixels(view.focus, view.unitsPerPixel) < 0.3 && moved &&
+        !(scratch.sharpShown && scratch.sharpPlace == place))
+        return drawSpecimen(img, view, cancelled) && !(cancelled && cancelled());
     if (!drawSharp(view, cancelled, scratch) || (cancelled && cancelled()))
         return false;
-    img.create(view.size.height(), view.size.width(), CV_8UC3);
     return applyFocus(img, view, cancelled, scratch);
 }
 

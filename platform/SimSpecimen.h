@@ -54,8 +54,17 @@ struct Scratch {
     cv::Mat sharp;           // grain, grid and discs
     cv::Mat focused;         // the last tilted picture
     cv::Mat edges;           // columns beside a blurred run, kept while the blur writes over them
-    bool sharpShown = false; // `sharp` is whole and shows `sharpView` (focus and tilt aside)
-    View sharpView;
+    struct Place {            // what the sharp drawing depends on
+        QSize size;
+        double unitsPerPixel = 0;
+        QPointF offset;
+        bool operator==(const Place& o) const {
+            return size == o.size && unitsPerPixel == o.unitsPerPixel && offset == o.offset;
+        }
+    };
+    bool sharpShown = false; // `sharp` is whole and shows `sharpPlace`
+    Place sharpPlace;
+    Place lastPlace;         // of the last picture drawn
     struct Blur {
         double level; // sigma in pixels; negative: not known
         bool whole;   // OpenCV's way for a whole matrix

@@ -433,6 +433,9 @@ TEST_F(SimCamera, ADrawingThatKeepsItsScratchGivesThePictureDrawnAfresh) {
         {"scale", 4.0, 0.005, 2, {150, -90}, 0},
         {"stage, after a drawing stopped in the specimen", 6.0, 0.005, 2, {650, -90}, 2},
         {"focus, after a drawing stopped among the blurs", 9.0, 0.005, 2, {650, -90}, 3},
+        {"flat in focus, the stage moved (drawn into the picture)", 0.0, 0.0, 2, {900, 40}, 0},
+        {"back at the stage before, tilted", 9.0, 0.005, 2, {650, -90}, 0},
+        {"flat in focus where the picture before was", 0.0, 0.0, 2, {650, -90}, 0},
     };
     SimSpecimen::Scratch scratch;
     cv::Mat picture;
