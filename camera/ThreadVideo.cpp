@@ -110,12 +110,21 @@ ThreadVideo::ThreadVideo(QObject* parent) : QThread(parent) {}
 ThreadVideo::~ThreadVideo() {
     if (isRunning()) {
         stopRecord();
-        if (!wait(3000)) {
-            // Still encoding a backlog: give up the queue, but finish the file.
+        // The backlog (at most the queue's second of frames) is recorded
+        // however long a busy machine takes to encode it. Only an encoder
+        // that finishes no picture in three seconds has its queue given up,
+        // and the file is finished.
+        int64_t done = -1;
+        while (!wait(3000)) {
             std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_jobsDone != done) {
+                done = m_jobsDone;
+                continue;
+            }
             m_abort = true;
             m_frameReady.notify_all();
             m_jobChanged.notify_all();
+            break;
         }
         wait();
     }
@@ -723,7 +732,11 @@ void ThreadVideo::encodeJobs() {
         }
         if (job.kind == Job::End)
             return;
-        if (!skip && !m_writeFailed) {
+        if (skip) {
+            // Given up: its tick is not in the file, its picture is lost.
+            ++m_ticksGivenUp;
+            m_picturesGivenUp += job.kind == Job::Picture ? 1 : 0;
+        } else if (!m_writeFailed) {
             if (job.kind == Job::Picture) {
                 ++m_pictures;
                 encodeTick(job.tick, false, m_outFrames[job.picture]);
@@ -981,7 +994,7 @@ void ThreadVideo::finish() {
     const int skipped = offered - (offered + m_keepEvery - 1) / m_keepEvery;
     // A failed write cuts the file back to its last whole fragment: what it
     // holds is what was recorded, the rest was lost with the write.
-    const qint64 ticks = ok ? (m_firstTick >= 0 ? m_nextTick - m_firstTick : 0) : m_onDisk.load();
+    const qint64 ticks = ok ? (m_firstTick >= 0 ? m_nextTick - m_firstTick - m_ticksGivenUp : 0) : m_onDisk.load();
     const qint64 pictures = ok ? m_pictures : m_picturesOnDisk;
     const qint64 repeats = ok ? m_repeats + m_carried : m_onDisk.load() - m_picturesOnDisk;
     qint64 lost = m_pictures - pictures + (m_newest ? 1 : 0);
@@ -989,7 +1002,7 @@ void ThreadVideo::finish() {
         std::unique_lock<std::mutex> lock(m_mutex);
         lost += m_lostAfterFailure;
         if (ok)
-            m_dropped += int(m_queue.size()); // given up by the destructor
+            m_dropped += int(m_queue.size() + m_picturesGivenUp); // given up by the destructor
         else
             lost += int(m_queue.size());
     }

@@ -328,6 +328,7 @@ private:
     std::condition_variable m_jobChanged;
     std::deque<Job> m_jobs;
     int64_t m_jobsPosted = 0, m_jobsDone = 0;
+    int64_t m_ticksGivenUp = 0, m_picturesGivenUp = 0; // jobs skipped once the destructor gave up
     std::vector<int64_t> m_lastJobWith; // the last job using each picture
     int m_lastPicture = 0;             // the picture repeats show
 };

@@ -21,9 +21,11 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
 #include <atomic>
 #include <cmath>
 #include <csignal>
+#include <sched.h>
 #include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -419,6 +421,40 @@ TEST(ThreadVideo, FullQueueDropsAndCountsFrames) {
     EXPECT_EQ(end.ticks, 4 * 199 + 1);
     EXPECT_EQ(probeVideo(path).frames, end.ticks);
     EXPECT_EQ(decodeErrors(path), "");
+}
+
+TEST(ThreadVideo, DeletingTheRecorderEncodesItsWholeBacklog) {
+    // Thirty pictures of 4096 x 3072 wait when the recorder is deleted, more
+    // than one core encodes in a few seconds (the recorder's threads are
+    // started on one, as on a busy machine): every one reaches the file, and
+    // the end line tells what the file holds.
+    TestEnv env;
+    cpu_set_t all, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    for (int c = 0; c < CPU_SETSIZE && !CPU_COUNT(&one); ++c)
+        if (CPU_ISSET(c, &all))
+            CPU_SET(c, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const std::shared_ptr<void> unpin(nullptr, [&all](void*) { sched_setaffinity(0, sizeof all, &all); });
+    const QString path = env.file("backlog.mp4");
+    // Noise: the costliest picture to encode.
+    std::vector<std::vector<uint8_t>> frames(3, std::vector<uint8_t>(4096 * 3072 * 3 / 2));
+    std::mt19937 noise(7);
+    for (auto& f : frames)
+        for (auto& v : f)
+            v = uint8_t(noise());
+    LogCatcher log;
+    {
+        ThreadVideo rec;
+        rec.setQueueCapacity(30);
+        ASSERT_TRUE(rec.startRecord(path, 4096, 3072, kRaw, kNV12, 10, 4096, 3072, 1));
+        EXPECT_EQ(pushAll(rec, frames, 30, 10), 30);
+    }
+    const RecordingEnd end = recordingEnd(log.lines().filter(path));
+    EXPECT_EQ(end.pictures, 30);
+    EXPECT_EQ(end.dropped, 0);
+    EXPECT_EQ(probeVideo(path).frames, end.ticks);
 }
 
 TEST(ThreadVideo, HoldsTheConstantBitRate) {
