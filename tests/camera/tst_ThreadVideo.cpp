@@ -25,7 +25,6 @@
 #include <atomic>
 #include <cmath>
 #include <csignal>
-#include <sched.h>
 #include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -429,14 +428,8 @@ TEST(ThreadVideo, DeletingTheRecorderEncodesItsWholeBacklog) {
     // started on one, as on a busy machine): every one reaches the file, and
     // the end line tells what the file holds.
     TestEnv env;
-    cpu_set_t all, one;
-    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
-    CPU_ZERO(&one);
-    for (int c = 0; c < CPU_SETSIZE && !CPU_COUNT(&one); ++c)
-        if (CPU_ISSET(c, &all))
-            CPU_SET(c, &one);
-    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
-    const std::shared_ptr<void> unpin(nullptr, [&all](void*) { sched_setaffinity(0, sizeof all, &all); });
+    const OnOneCore pin;
+    ASSERT_TRUE(pin.ok());
     const QString path = env.file("backlog.mp4");
     // Noise: the costliest picture to encode.
     std::vector<std::vector<uint8_t>> frames(3, std::vector<uint8_t>(4096 * 3072 * 3 / 2));

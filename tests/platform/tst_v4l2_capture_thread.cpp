@@ -8,6 +8,7 @@
 
 #include "platform/SimUsbCamera.h"
 #include "platform/V4l2CaptureDevice.h"
+#include "tests/support/TestTools.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -165,18 +167,13 @@ TEST_F(V4l2OnSim, FramesNoReadTookAreCounted) {
 // at the process's own priority still gets frames; this thread watches from
 // above both.
 TEST_F(V4l2OnSim, ACameraAlwaysReadyLeavesTheProcessItsCore) {
-    cpu_set_t all, one;
-    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
-    CPU_ZERO(&one);
-    for (int c = 0; c < CPU_SETSIZE && !CPU_COUNT(&one); ++c)
-        if (CPU_ISSET(c, &all))
-            CPU_SET(c, &one);
     sched_param watch{}, own{}, fair{};
     watch.sched_priority = 20;
     own.sched_priority = 10;
     if (sched_setscheduler(0, SCHED_RR, &watch) != 0)
         GTEST_SKIP() << "no real-time policy for this user";
-    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    std::optional<OnOneCore> pin(std::in_place);
+    ASSERT_TRUE(pin->ok());
     std::atomic<int> reads{0};
     std::atomic<bool> done{false};
     std::thread reader([&] {
@@ -193,7 +190,7 @@ TEST_F(V4l2OnSim, ACameraAlwaysReadyLeavesTheProcessItsCore) {
     done = true;
     reader.join();
     sched_setscheduler(0, SCHED_OTHER, &fair);
-    sched_setaffinity(0, sizeof all, &all);
+    pin.reset();
     EXPECT_TRUE(readTen) << reads.load() << " frames read in 10 s";
 }
 

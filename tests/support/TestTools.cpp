@@ -41,6 +41,22 @@ int usableCores() {
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+OnOneCore::OnOneCore() {
+    if (sched_getaffinity(0, sizeof m_all, &m_all) != 0)
+        return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int c = 0; c < CPU_SETSIZE && !CPU_COUNT(&one); ++c)
+        if (CPU_ISSET(c, &m_all))
+            CPU_SET(c, &one);
+    m_ok = sched_setaffinity(0, sizeof one, &one) == 0;
+}
+
+OnOneCore::~OnOneCore() {
+    if (m_ok)
+        sched_setaffinity(0, sizeof m_all, &m_all);
+}
+
 QJsonObject readBack(const QString& kind, const QString& path) {
     QProcess p;
     p.start("/usr/bin/python3",

@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <sched.h>
 #include <string>
 
 // Small tools several test folders share.
@@ -22,6 +23,20 @@ void expectBars(const uint8_t* rgb, int width, int height, const QVector<QColor>
 // Cores this process may run on (its CPU affinity; all cores when unknown):
 // what busy loops beside a test must fill to load it, on a pinned run too.
 int usableCores();
+
+// While it lives, the calling thread and the threads it starts meanwhile run
+// on the first core this process may use, as on a machine whose other cores
+// are busy; the core set before comes back at its end. ok() when pinned.
+class OnOneCore {
+public:
+    OnOneCore();
+    ~OnOneCore();
+    bool ok() const { return m_ok; }
+
+private:
+    cpu_set_t m_all;
+    bool m_ok = false;
+};
 
 // A file the program wrote as a reader of its own kind sees it
 // (tests/support/read_back.py: PIL for a "picture", configparser for an
