@@ -507,10 +507,11 @@ void ThreadJingShenHigh::run() {
             } else {
                 gridQueue.pop_front();
                 FocusStackMath::raiseCells(fusedCells, gridQueue.front());
+                // Counted as it leaves the queue: whoever sees the queue
+                // drained sees the frame counted too.
+                ++fused;
             }
         }
-        if (!refusedFrame)
-            ++fused;
     }
     ProcessEnd::mark("focus worker left its loop");
     if (state.load() == 3)
