@@ -65,7 +65,22 @@ int64_t seekFile(void* opaque, int64_t offset, int whence) {
 }
 
 constexpr int kIoBufferBytes = 1 << 20;
-constexpr qint64 kQueueBytes = qint64(64) << 20;
+// Buffers kept for the camera's next frames, and the encoder's pictures.
+constexpr qint64 kKeptBytes = qint64(64) << 20;
+// Frames waiting for the encoder: at most this many seconds of them.
+constexpr int kQueueSeconds = 5;
+
+// What frames waiting for the encoder may take: an eighth of the machine's
+// memory, and under an address-space limit a quarter of what is left below
+// it. The queue takes it only while the encoder is behind.
+qint64 queueBytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
+    qint64 bytes = pages > 0 && page > 0 ? qint64(pages) * page / 8 : kKeptBytes;
+    long long heldMb = 0, limitMb = 0;
+    if (MemoryRefusal::addressSpace(heldMb, limitMb) && limitMb > 0)
+        bytes = qMin<qint64>(bytes, qMax<qint64>(0, qint64(limitMb - heldMb) << 20) / 4);
+    return bytes;
+}
 // Encoder threads that each take a band of the same picture, one a core: the
 // work of a picture is the same however it is split, but on a machine busy
 // with other programs each thread gets its share of a core, and a picture
@@ -211,15 +226,16 @@ bool ThreadVideo::startRecord(QString path, int inWidth, int inHeight, int inCod
 
     {
         std::unique_lock<std::mutex> lock(m_mutex);
+        const qint64 frameBytes =
+            qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
+                                                              : qint64(inWidth) * inHeight / 2);
         if (m_capacity == 0) {
-            const qint64 frameBytes =
-                qMax<qint64>(1, inCodecId == AV_CODEC_ID_RAWVIDEO ? rawFrameBytes(inWidth, inHeight)
-                                                                  : qint64(inWidth) * inHeight / 2);
-            // A second of frames at most waits (what waits is lost when the
-            // process dies): a machine busy for a moment delays the encoder
-            // by that much before a frame is dropped.
-            m_capacity = int(qBound<qint64>(3, qMin<qint64>(kQueueBytes / frameBytes, fps), 30));
+            // A machine busy for a few seconds delays the encoder by that
+            // much before a frame is dropped. What waits is lost when the
+            // process dies; a deleted recorder still records it.
+            m_capacity = int(qMax<qint64>(3, qMin<qint64>(queueBytes() / frameBytes, qint64(kQueueSeconds) * fps)));
         }
+        m_spareLimit = int(qMax<qint64>(3, kKeptBytes / frameBytes));
         m_nextKeyPts = 0;
         m_originMs = -1;
         m_lastQueuedTick = -1;
@@ -354,7 +370,7 @@ bool ThreadVideo::openEncoder() {
     m_decoded = av_frame_alloc();
     m_rawView = av_frame_alloc();
     const int pictureBytes = av_image_get_buffer_size(AV_PIX_FMT_YUV420P, m_outWidth, m_outHeight, 1);
-    m_outFrames.assign(size_t(qBound<qint64>(2, qMin<qint64>(kQueueBytes / qMax(1, pictureBytes), m_secondTicks), 30)),
+    m_outFrames.assign(size_t(qBound<qint64>(2, qMin<qint64>(kKeptBytes / qMax(1, pictureBytes), m_secondTicks), 30)),
                        nullptr);
     m_lastJobWith.assign(m_outFrames.size(), 0);
     for (AVFrame*& f : m_outFrames)
@@ -494,7 +510,11 @@ bool ThreadVideo::queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs) {
         frame = std::move(m_spare.back());
         m_spare.pop_back();
     } else {
-        frame = std::make_unique<Frame>();
+        frame.reset(new (std::nothrow) Frame);
+        if (!frame) {
+            noRoomFor(lock);
+            return false;
+        }
     }
     frame->captureMs = captureMs;
     frame->tick = tick;
@@ -510,8 +530,13 @@ bool ThreadVideo::pushFrame(const uint8_t* data, int bytes, int width, int heigh
         return false;
     // The copy is made outside the lock: the encoder keeps working meanwhile.
     const size_t need = size_t(bytes) + AV_INPUT_BUFFER_PADDING_SIZE;
-    if (frame->data.size() < need)
-        frame->data.resize(need);
+    if (frame->data.size() < need && !MemoryRefusal::within([&] { frame->data.resize(need); })) {
+        frame.reset();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        --m_reserved;
+        noRoomFor(lock);
+        return false;
+    }
     std::memcpy(frame->data.data(), data, size_t(bytes));
     std::memset(frame->data.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     frame->shared = QByteArray();
@@ -528,6 +553,23 @@ bool ThreadVideo::pushFrame(const QByteArray& data, int bytes, int width, int he
     frame->shared = data;
     commitFrame(frame, bytes, width, height);
     return true;
+}
+
+void ThreadVideo::noRoomFor(std::unique_lock<std::mutex>&) {
+    // The system gave no memory for one more frame: the queue holds what it
+    // has now, and the frame is dropped like one that found it full.
+    m_capacity = qMax(1, int(m_queue.size()) + m_reserved);
+    ++m_dropped;
+    qWarning().noquote() << "Recording" << m_path << ": no memory for more frames waiting, the queue holds"
+                         << m_capacity;
+}
+
+void ThreadVideo::recycle(std::unique_ptr<Frame>& frame) {
+    // The camera's buffer goes back at once; a copy's is kept for the next
+    // frame, as many as a burst does not leave holding the machine's memory.
+    frame->shared = QByteArray();
+    if (int(m_spare.size()) < m_spareLimit)
+        m_spare.push_back(std::move(frame));
 }
 
 void ThreadVideo::commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height) {
@@ -614,10 +656,8 @@ void ThreadVideo::run() {
         if (m_writeFailed && frame)
             ++m_lostAfterFailure;
         m_working = false;
-        if (frame) {
-            frame->shared = QByteArray(); // the camera's buffer goes back at once
-            m_spare.push_back(std::move(frame));
-        }
+        if (frame)
+            recycle(frame);
         if (m_writeFailed && !m_stopAsked) {
             // Nothing more can be written: refuse frames and close the file.
             m_stopAsked = true;
@@ -662,8 +702,7 @@ void ThreadVideo::commitNewest() {
         postJob(Job::Repeat, m_nextTick++);
     }
     std::unique_lock<std::mutex> lock(m_mutex);
-    frame->shared = QByteArray();
-    m_spare.push_back(std::move(frame));
+    recycle(frame);
 }
 
 void ThreadVideo::fillTicks(int64_t end) {

@@ -127,8 +127,9 @@ public:
     bool waitForSpace(unsigned long ms);
 
     // Queue length limit in frames; only before startRecord. By default it
-    // holds a second of frames at the file's rate, at most about 64 MiB, at
-    // least 3 and at most 30.
+    // holds five seconds of frames at the file's rate, at most what an
+    // eighth of the machine's memory holds (a quarter of what is left under
+    // an address-space limit), at least 3.
     void setQueueCapacity(int frames);
     int queueCapacity() const;
 
@@ -191,6 +192,10 @@ private:
     bool queueFrame(std::unique_ptr<Frame>& frame, int64_t captureMs);
     // Puts a filled frame from queueFrame into the queue.
     void commitFrame(std::unique_ptr<Frame>& frame, int bytes, int width, int height);
+    // With m_mutex held: a frame the system gave no memory for is dropped.
+    void noRoomFor(std::unique_lock<std::mutex>& lock);
+    // With m_mutex held: a frame taken off the queue becomes a spare.
+    void recycle(std::unique_ptr<Frame>& frame);
     bool openEncoder();
     // The tick of a capture time (lock held), 0 for the first frame's.
     int64_t tickOf(int64_t captureMs) const;
@@ -260,6 +265,7 @@ private:
     std::deque<std::unique_ptr<Frame>> m_queue;
     std::vector<std::unique_ptr<Frame>> m_spare;
     int m_capacity = 0;     // 0: chosen at start from the frame size
+    int m_spareLimit = 3;   // spare buffers kept at most
     int m_reserved = 0;     // frames being copied in by pushFrame
     bool m_working = false; // the thread is encoding a frame taken from the queue
     bool m_stopAsked = false;

@@ -277,10 +277,6 @@ LogCatcher::~LogCatcher() {
     qInstallMessageHandler(g_previousHandler);
 }
 
-bool dropsTold(const QStringList& lines, const RecordingEnd& end) {
-    return end.dropped == 0 || !lines.filter("encoder behind, dropped").isEmpty();
-}
-
 RecordingEnd recordingEnd(const QStringList& lines) {
     static const QRegularExpression counts(
         "ended: (\\d+) ticks at [0-9.]+ a second, (\\d+) pictures from the camera and (\\d+) repeats \\((\\d+) of "

@@ -87,10 +87,6 @@ struct RecordingEnd {
     int sent() const { return pictures + leftOut + dropped + skipped + bad + missed + lost; }
 };
 RecordingEnd recordingEnd(const QStringList& lines);
-// True when the recorder dropped no frame, or said so as it dropped them
-// (a machine too busy to encode as fast as the camera sends: whether that
-// comes is how fast the machine is, not what the recorder does).
-bool dropsTold(const QStringList& lines, const RecordingEnd& end);
 
 // What keeps the recording at `path` from being a file of one constant
 // `rate` as its end line `end` tells it: one picture each of its ticks

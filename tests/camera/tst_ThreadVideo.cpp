@@ -422,6 +422,20 @@ TEST(ThreadVideo, FullQueueDropsAndCountsFrames) {
     EXPECT_EQ(decodeErrors(path), "");
 }
 
+TEST(ThreadVideo, TwoSecondsOfFramesAtOnceAllWaitForTheEncoder) {
+    // A network camera's full-HD frames of two seconds at 20 a second, come
+    // at once (a busy machine held the recorder back): none is dropped.
+    TestEnv env;
+    const QString path = env.file("burst.mp4");
+    const auto frames = makeFrames(1920, 1080, 4, kBGR);
+    ThreadVideo rec;
+    ASSERT_TRUE(rec.startRecord(path, 1920, 1080, kRaw, kBGR, 20, 1920, 1080, 1));
+    for (int i = 0; i < 40; ++i)
+        rec.pushFrame(frames[size_t(i) % 4].data(), int(frames[0].size()), 0, 0, 100000 + 50 * i);
+    stopAndWait(rec);
+    EXPECT_EQ(rec.droppedFrames(), 0);
+}
+
 TEST(ThreadVideo, DeletingTheRecorderEncodesItsWholeBacklog) {
     // Thirty pictures of 4096 x 3072 wait when the recorder is deleted, more
     // than one core encodes in a few seconds (the recorder's threads are
@@ -732,16 +746,26 @@ TEST(RecorderChild, DISABLED_Run) {
         struct rlimit rl = {limit, limit};
         setrlimit(RLIMIT_FSIZE, &rl);
     }
-    const bool fullHd = mode == "livefullhd";
+    const bool fullHd = mode == "livefullhd" || mode == "refused";
     const int w = fullHd ? 1920 : 640, h = fullHd ? 1080 : 360;
     const auto frames = makeFrames(w, h, 4, kNV12);
     ThreadVideo rec;
     std::atomic<bool> endedByItself{false};
     QObject::connect(&rec, &ThreadVideo::endedByItself, [&] { endedByItself = true; });
+    if (mode == "refused")
+        rec.setQueueCapacity(1000);
     ASSERT_TRUE(rec.startRecord(path, w, h, kRaw, kNV12, 20, w, h, 1));
     std::printf("STARTED\n");
     std::fflush(stdout);
-    if (mode == "live" || fullHd) {
+    if (mode == "refused") {
+        // A queue allowed more than the system gives: 100 frames at once
+        // with room for about 64.
+        ASSERT_TRUE(limitAddressSpace(200ull << 20));
+        for (int i = 0; i < 100; ++i)
+            rec.pushFrame(frames[size_t(i) % 4].data(), int(frames[0].size()), 0, 0, 100000 + 50 * i);
+        rec.stopRecord();
+    }
+    if (mode == "live" || mode == "livefullhd") {
         // A camera at 20 frames per second on its own clock, until killed:
         // each frame carries the time it was due, and one this loop comes
         // too late for is replaced by the newest (as a driver drops a frame
@@ -787,8 +811,9 @@ TEST(RecorderChild, DISABLED_Run) {
             pause();
     }
     rec.wait();
-    std::printf("FINISHED ok=%d ondisk=%lld byitself=%d error=%s\n", rec.lastError().isEmpty() ? 1 : 0,
-                static_cast<long long>(rec.framesOnDisk()), endedByItself.load() ? 1 : 0, qPrintable(rec.lastError()));
+    std::printf("FINISHED ok=%d ondisk=%lld byitself=%d dropped=%d error=%s\n", rec.lastError().isEmpty() ? 1 : 0,
+                static_cast<long long>(rec.framesOnDisk()), endedByItself.load() ? 1 : 0, rec.droppedFrames(),
+                qPrintable(rec.lastError()));
     std::fflush(stdout);
 }
 
@@ -948,6 +973,21 @@ TEST(ThreadVideo, KilledFullHdRecordingLosesAtMostASecond) {
             << "offered " << offered << ", on disk " << onDisk << ", pending " << pending << ", dropped " << dropped;
         EXPECT_EQ(decodeErrors(completeFragmentsCopy(path, path + ".whole.mp4")), "");
     }
+}
+
+TEST(ThreadVideo, FramesTheSystemHasNoMemoryForAreDroppedAndTold) {
+    if (const char* why = addressLimitUntestable())
+        GTEST_SKIP() << why;
+    TestEnv env;
+    const QString path = env.file("refused.mp4");
+    std::unique_ptr<QProcess> child(startChild("refused", path));
+    const QString report = childValue(child.get(), "FINISHED ", 120000);
+    ASSERT_TRUE(child->waitForFinished(60000));
+    const QString told = child->readAllStandardError();
+    ASSERT_TRUE(report.startsWith("ok=1")) << report.toStdString() << told.toStdString();
+    EXPECT_FALSE(report.contains("dropped=0 ")) << report.toStdString();
+    EXPECT_TRUE(told.contains("no memory for more frames waiting")) << told.toStdString();
+    EXPECT_EQ(probeVideo(path).frames, report.section("ondisk=", 1).section(' ', 0, 0).toInt());
 }
 
 TEST(ThreadVideo, FullDiskBeforeTheFirstFragmentLeavesNoFile) {

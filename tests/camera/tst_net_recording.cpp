@@ -164,9 +164,8 @@ void TestNetRecording::lastsAsLongAsTheRecording() {
                              .arg(end.dropped);
     QVERIFY2(probe.duration >= shortest - 0.5 / rate && probe.duration <= longest + 1.5 / rate, qPrintable(what));
     QVERIFY2(end.sent() == pushed, qPrintable(what));
-    // Frames dropped once a second of them waits: the file still fills
-    // every tick, as checked below.
-    QVERIFY2(dropsTold(log.lines(), end), qPrintable(what));
+    // A busy moment delays the encoder; the frames wait for it.
+    QVERIFY2(end.dropped == 0, qPrintable(what));
     const QStringList faults = constantRateFaults(path, rate, end);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     // The recorder heard the rate the SDK states.
