@@ -2,6 +2,7 @@
 
 #include "camera/SnapshotFiles.h"
 
+#include "app/hub/PictureSizeLimit.h"
 #include "camera/FrameScaler.h"
 #include "platform/MemoryRefusal.h"
 
@@ -74,8 +75,8 @@ constexpr int kQueueSeconds = 5;
 // memory, and under an address-space limit a quarter of what is left below
 // it. The queue takes it only while the encoder is behind.
 qint64 queueBytes() {
-    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
-    qint64 bytes = pages > 0 && page > 0 ? qint64(pages) * page / 8 : kKeptBytes;
+    const qint64 machine = PictureSizeLimit::machineMemory();
+    qint64 bytes = machine > 0 ? machine / 8 : kKeptBytes;
     long long heldMb = 0, limitMb = 0;
     if (MemoryRefusal::addressSpace(heldMb, limitMb) && limitMb > 0)
         bytes = qMin<qint64>(bytes, qMax<qint64>(0, qint64(limitMb - heldMb) << 20) / 4);
